@@ -1,0 +1,47 @@
+# Every source folder is one library target whose sources are the files in it
+# (and in the sub-folders listed under RECURSE), so adding a file needs no edit here.
+function(kiruvo_add_library name)
+  cmake_parse_arguments(ARG "" "" "DIRS;RECURSE;DEPS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS
+      ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h)
+    list(APPEND sources ${found})
+  endforeach()
+  foreach(dir IN LISTS ARG_RECURSE)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS
+      ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h)
+    list(APPEND sources ${found})
+  endforeach()
+  set(has_cpp FALSE)
+  foreach(s IN LISTS sources)
+    if(s MATCHES "\\.cpp$")
+      set(has_cpp TRUE)
+    endif()
+  endforeach()
+  if(has_cpp)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE ${sources})
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# One GoogleTest executable per test folder; tests run with the offscreen Qt platform.
+function(kiruvo_add_test_folder name dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE kiruvo_test_support ${ARG_DEPS})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KIRUVO_DEFAULTS_PATH=:memory:;LC_ALL=C.UTF-8"
+               TIMEOUT 120)
+endfunction()
