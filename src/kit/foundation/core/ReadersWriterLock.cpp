@@ -1,0 +1,170 @@
+#include "kit/foundation/core/ReadersWriterLock.h"
+
+#if __has_include("platform/Logger.h")
+#include "platform/Logger.h"
+#define ZK_RWLOCK_HAS_LOGGER 1
+#else
+#include <iostream>
+#endif
+
+#include <exception>
+#include <thread>
+
+namespace zk {
+
+// Every operation draws a ticket in submission order. A read may start once no write with an
+// earlier ticket is outstanding; a write (queued or exclusive) may start once its ticket is the
+// earliest outstanding one, so it runs alone and in order. Queued writes are run by a worker
+// thread that holds the state alive, so a lock destroyed from inside one of its own writes (the
+// last owner released there) leaves the worker a valid state to finish with.
+struct ReadersWriterLock::State {
+    std::string label;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::uint64_t nextTicket = 0;
+    std::set<std::uint64_t> outstanding; // every started-or-waiting operation not yet finished
+    std::set<std::uint64_t> outstandingWrites;
+    std::deque<std::pair<std::uint64_t, std::function<void()>>> queuedWrites;
+    bool workerRunning = false;
+    // Set when the lock is destroyed by one of its own queued writes: the writes still queued
+    // belong to an owner that no longer exists and are dropped unrun.
+    bool abandoned = false;
+
+    bool readMayStart(std::uint64_t ticket) const
+    {
+        return outstandingWrites.empty() || *outstandingWrites.begin() > ticket;
+    }
+    bool writeMayStart(std::uint64_t ticket) const { return *outstanding.begin() == ticket; }
+
+    void finish(std::uint64_t ticket)
+    {
+        {
+            std::lock_guard guard(mutex);
+            outstanding.erase(ticket);
+            outstandingWrites.erase(ticket);
+        }
+        changed.notify_all();
+    }
+};
+
+namespace {
+// The state whose queued writes the current thread is running, if any.
+thread_local const void* runningWritesOf = nullptr;
+
+void logFailedWrite(const std::string& message)
+{
+#ifdef ZK_RWLOCK_HAS_LOGGER
+    platform::log(platform::LogLevel::Error, "ReadersWriterLock", message);
+#else
+    std::cerr << message << '\n';
+#endif
+}
+} // namespace
+
+ReadersWriterLock::ReadersWriterLock()
+    : ReadersWriterLock(std::string(defaultLabel))
+{
+}
+
+ReadersWriterLock::ReadersWriterLock(std::string label)
+    : m_label(std::move(label))
+    , m_state(std::make_shared<State>())
+{
+    m_state->label = m_label;
+}
+
+ReadersWriterLock::~ReadersWriterLock()
+{
+    if (runningWritesOf != m_state.get()) {
+        waitForPendingWrites();
+    } else {
+        std::lock_guard guard(m_state->mutex);
+        m_state->abandoned = true;
+    }
+}
+
+ReadersWriterLock::Turn::~Turn()
+{
+    m_state.finish(m_ticket);
+}
+
+std::uint64_t ReadersWriterLock::beginRead()
+{
+    State& s = *m_state;
+    std::unique_lock lock(s.mutex);
+    const std::uint64_t ticket = s.nextTicket++;
+    s.outstanding.insert(ticket);
+    s.changed.wait(lock, [&] { return s.readMayStart(ticket); });
+    return ticket;
+}
+
+std::uint64_t ReadersWriterLock::beginExclusive()
+{
+    State& s = *m_state;
+    std::unique_lock lock(s.mutex);
+    const std::uint64_t ticket = s.nextTicket++;
+    s.outstanding.insert(ticket);
+    s.outstandingWrites.insert(ticket);
+    s.changed.wait(lock, [&] { return s.writeMayStart(ticket); });
+    return ticket;
+}
+
+void ReadersWriterLock::write(std::function<void()> f)
+{
+    bool startWorker = false;
+    {
+        std::lock_guard guard(m_state->mutex);
+        const std::uint64_t ticket = m_state->nextTicket++;
+        m_state->outstanding.insert(ticket);
+        m_state->outstandingWrites.insert(ticket);
+        m_state->queuedWrites.emplace_back(ticket, std::move(f));
+        if (!m_state->workerRunning) {
+            m_state->workerRunning = true;
+            startWorker = true;
+        }
+    }
+    if (startWorker) {
+        std::shared_ptr<State> state = m_state;
+        std::thread([state] {
+            runningWritesOf = state.get();
+            for (;;) {
+                std::uint64_t ticket = 0;
+                std::function<void()> work;
+                {
+                    std::unique_lock lock(state->mutex);
+                    if (state->abandoned) {
+                        state->queuedWrites.clear();
+                    }
+                    if (state->queuedWrites.empty()) {
+                        state->workerRunning = false;
+                        break;
+                    }
+                    ticket = state->queuedWrites.front().first;
+                    work = std::move(state->queuedWrites.front().second);
+                    state->queuedWrites.pop_front();
+                    state->changed.wait(lock, [&] { return state->writeMayStart(ticket); });
+                }
+                try {
+                    work();
+                } catch (const std::exception& error) {
+                    logFailedWrite(state->label + ": a queued write failed: " + error.what());
+                } catch (...) {
+                    logFailedWrite(state->label + ": a queued write failed");
+                }
+                work = nullptr; // release what the closure holds before others see the write done
+                state->finish(ticket);
+            }
+            runningWritesOf = nullptr;
+        }).detach();
+    }
+}
+
+void ReadersWriterLock::waitForPendingWrites()
+{
+    State& s = *m_state;
+    std::unique_lock lock(s.mutex);
+    const std::uint64_t before = s.nextTicket;
+    s.changed.wait(lock, [&] { return s.readMayStart(before); });
+}
+
+} // namespace zk
