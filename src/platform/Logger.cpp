@@ -1,0 +1,127 @@
+#include "platform/Logger.h"
+
+#include "platform/Clock.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+std::atomic<bool> debugLogEnabled { false };
+
+struct DebugLogStorage {
+    std::mutex mutex;
+    std::deque<std::string> entries;
+};
+
+DebugLogStorage& storage()
+{
+    static DebugLogStorage instance;
+    return instance;
+}
+
+std::mutex& standardErrorMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+const char* levelName(LogLevel level)
+{
+    switch (level) {
+    case LogLevel::Debug:
+        return "debug";
+    case LogLevel::Info:
+        return "info";
+    case LogLevel::Warning:
+        return "warning";
+    case LogLevel::Error:
+        return "error";
+    }
+    return "info";
+}
+
+// The UTC description of the current time, as in "2024-03-01 12:00:00 +0000".
+std::string timestamp()
+{
+    double unixSeconds = Clock::shared().now().unixTime();
+    if (!std::isfinite(unixSeconds)) {
+        unixSeconds = 0;
+    }
+    std::time_t seconds = static_cast<std::time_t>(std::floor(unixSeconds));
+    std::tm parts {};
+    gmtime_r(&seconds, &parts);
+    char buffer[64];
+    std::size_t length = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S +0000", &parts);
+    return std::string(buffer, length);
+}
+
+} // namespace
+
+void log(LogLevel level, std::string_view category, std::string_view message)
+{
+    const bool debugEnabled = DebugLog::isEnabled();
+    if (level != LogLevel::Debug || debugEnabled) {
+        std::string line = fmt::format("kiruvo[{}] {}: {}\n", category, levelName(level), message);
+        std::lock_guard lock(standardErrorMutex());
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+    }
+    if (debugEnabled) {
+        DebugLog::append(message);
+    }
+}
+
+void DebugLog::setEnabled(bool enabled)
+{
+    debugLogEnabled.store(enabled, std::memory_order_release);
+}
+
+bool DebugLog::isEnabled()
+{
+    return debugLogEnabled.load(std::memory_order_acquire);
+}
+
+std::vector<std::string> DebugLog::entries()
+{
+    auto& log = storage();
+    std::lock_guard lock(log.mutex);
+    return { log.entries.begin(), log.entries.end() };
+}
+
+void DebugLog::clear()
+{
+    auto& log = storage();
+    std::lock_guard lock(log.mutex);
+    log.entries.clear();
+}
+
+void DebugLog::append(std::string_view message)
+{
+    if (!isEnabled()) {
+        return;
+    }
+    std::string entry;
+    entry.reserve(message.size() + 32);
+    entry.append(message);
+    entry += '\t';
+    entry += timestamp();
+    entry += '\n';
+
+    auto& log = storage();
+    std::lock_guard lock(log.mutex);
+    while (log.entries.size() >= maxCount) {
+        log.entries.pop_front();
+    }
+    log.entries.push_back(std::move(entry));
+}
+
+} // namespace platform
