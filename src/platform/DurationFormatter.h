@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/Locale.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
+class MeasureFormat;
+U_NAMESPACE_END
+
+namespace platform {
+
+// Writes a span of time in hours and minutes with the locale's unit names: "1 hour, 5 minutes"
+// (full) or "1 hr, 5 min" (abbreviated). Days are never used (90,000 s is "25 hours"), seconds
+// are dropped rather than rounded, a zero hour is left out, and a span under a minute reads
+// "0 minutes". Thread-safe.
+class DurationFormatter {
+public:
+    enum class UnitsStyle { abbreviated, full };
+
+    DurationFormatter(Locale locale, UnitsStyle style);
+    ~DurationFormatter();
+    DurationFormatter(const DurationFormatter&) = delete;
+    DurationFormatter& operator=(const DurationFormatter&) = delete;
+
+    const Locale& locale() const { return m_locale; }
+
+    // Nothing for a span that is not a finite number or too long to count in minutes. A negative
+    // span carries its sign on the first unit ("-1 hour, 5 minutes").
+    std::optional<std::string> string(double seconds) const;
+
+private:
+    Locale m_locale;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<icu::MeasureFormat> m_format;
+};
+
+} // namespace platform
