@@ -1,12 +1,8 @@
 #include "platform/DefaultsDatabase.h"
 
+#include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/PropertyListJson.h"
-
-#if __has_include("platform/ErrorReporter.h")
-#include "platform/ErrorReporter.h"
-#define KIRUVO_HAS_ERROR_REPORTER 1
-#endif
 
 #include <sqlite3.h>
 
@@ -14,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <pwd.h>
+#include <source_location>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -26,22 +23,18 @@ constexpr const char* logCategory = "DefaultsDatabase";
 constexpr const char* memoryPath = ":memory:";
 
 // One place that hands a failure of the store to the log and to the error reporter.
-void reportFailure(std::int64_t code, const std::string& message, const std::string& path)
+void reportFailure(std::int64_t code, const std::string& message, const std::string& path,
+    std::source_location where = std::source_location::current())
 {
     log(LogLevel::Error, logCategory, message);
-#ifdef KIRUVO_HAS_ERROR_REPORTER
     ErrorEvent event;
     event.domain = "DefaultsDatabase";
     event.code = code;
     event.message = message;
     event.userInfo["path"] = path;
-    event.file = __FILE__;
-    event.line = __LINE__;
+    event.file = where.file_name();
+    event.line = static_cast<int>(where.line());
     ErrorReporter::shared().capture(event);
-#else
-    (void)code;
-    (void)path;
-#endif
 }
 
 void logWarning(const std::string& message)

@@ -1,5 +1,6 @@
 #include "platform/DefaultsDatabase.h"
 
+#include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 
 #include <QTemporaryDir>
@@ -85,13 +86,28 @@ protected:
         ASSERT_TRUE(m_folder.isValid());
         DebugLog::clear();
         DebugLog::setEnabled(true);
+        ASSERT_TRUE(m_reportsFolder.isValid());
+        m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
+        ErrorReporter::setShared(m_reporter.get());
     }
-    void TearDown() override { DebugLog::setEnabled(false); }
+    void TearDown() override
+    {
+        ErrorReporter::setShared(nullptr);
+        DebugLog::setEnabled(false);
+    }
+
+    // Whether the failure was both logged and handed to the error reporter.
+    bool loggedAndReported(const std::string& text) const
+    {
+        return logMentions(text) && readFile(m_reporter->reportsPath()).find(text) != std::string::npos;
+    }
 
     fs::path folder() const { return fs::path(m_folder.path().toStdString()); }
     std::string file() const { return (folder() / "defaults.sqlite3").string(); }
 
     QTemporaryDir m_folder;
+    QTemporaryDir m_reportsFolder;
+    std::unique_ptr<ErrorReporter> m_reporter;
 };
 
 } // namespace
@@ -152,7 +168,7 @@ TEST_F(DefaultsDatabaseTest, AFileThatIsNotADatabaseIsMovedAsideIntact)
     EXPECT_EQ(database->movedAsidePath(), moved[0].string());
     EXPECT_EQ(readFile(moved[0]), garbage);
     EXPECT_EQ(readFile(database->movedAsidePath() + "-wal"), "wal bytes");
-    EXPECT_TRUE(logMentions("moved to"));
+    EXPECT_TRUE(loggedAndReported("moved to"));
 
     // The store goes on, in a fresh file at the same place.
     EXPECT_EQ(database->path(), file());
@@ -208,7 +224,7 @@ TEST_F(DefaultsDatabaseTest, AnUnusableFolderFallsBackToMemory)
     auto database = DefaultsDatabase::open(path);
     EXPECT_EQ(database->requestedPath(), path);
     EXPECT_EQ(database->path(), ":memory:");
-    EXPECT_TRUE(logMentions("could not be opened"));
+    EXPECT_TRUE(loggedAndReported("could not be opened"));
     EXPECT_EQ(readFile(folder() / "plain-file"), "not a folder");
     ASSERT_TRUE(database->setValue("s", "k", 2));
     EXPECT_EQ(*database->value("s", "k"), PropertyList(2));
@@ -228,7 +244,7 @@ TEST_F(DefaultsDatabaseTest, AnUnreadableRowIsIgnoredAndKept)
     EXPECT_TRUE(database->movedAsidePath().empty());
     EXPECT_NE(database->value("s", "good"), nullptr);
     EXPECT_EQ(database->value("s", "bad"), nullptr);
-    EXPECT_TRUE(logMentions("\"bad\""));
+    EXPECT_TRUE(loggedAndReported("could not be read"));
     database.reset();
     RawConnection raw(file());
     EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key='bad'"), "{\"future\":1}");
@@ -249,7 +265,7 @@ TEST_F(DefaultsDatabaseTest, AFailedWriteChangesNothingAndTellsNoOne)
     EXPECT_EQ(*database->value("s", "k"), PropertyList("stored"));
     EXPECT_EQ(database->value("s", "new"), nullptr);
     EXPECT_EQ(calls, 0);
-    EXPECT_TRUE(logMentions("was not stored"));
+    EXPECT_TRUE(loggedAndReported("was not stored"));
     ASSERT_TRUE(other.exec("COMMIT"));
 
     EXPECT_TRUE(database->setValue("s", "k", "now stored"));
