@@ -1,11 +1,6 @@
 #include "kit/foundation/core/ReadersWriterLock.h"
 
-#if __has_include("platform/Logger.h")
 #include "platform/Logger.h"
-#define ZK_RWLOCK_HAS_LOGGER 1
-#else
-#include <iostream>
-#endif
 
 #include <exception>
 #include <thread>
@@ -53,11 +48,7 @@ thread_local const void* runningWritesOf = nullptr;
 
 void logFailedWrite(const std::string& message)
 {
-#ifdef ZK_RWLOCK_HAS_LOGGER
     platform::log(platform::LogLevel::Error, "ReadersWriterLock", message);
-#else
-    std::cerr << message << '\n';
-#endif
 }
 } // namespace
 
@@ -130,10 +121,16 @@ void ReadersWriterLock::write(std::function<void()> f)
             for (;;) {
                 std::uint64_t ticket = 0;
                 std::function<void()> work;
+                // Dropped writes are destroyed after the mutex is released (declared before it).
+                std::deque<std::pair<std::uint64_t, std::function<void()>>> dropped;
                 {
                     std::unique_lock lock(state->mutex);
                     if (state->abandoned) {
-                        state->queuedWrites.clear();
+                        for (const auto& queued : state->queuedWrites) {
+                            state->outstanding.erase(queued.first);
+                            state->outstandingWrites.erase(queued.first);
+                        }
+                        dropped.swap(state->queuedWrites);
                     }
                     if (state->queuedWrites.empty()) {
                         state->workerRunning = false;
