@@ -1,0 +1,37 @@
+#include "libraries/defaults/ConversionIssues.h"
+
+#include "platform/Logger.h"
+
+namespace Defaults::detail {
+
+namespace {
+thread_local ConversionIssues* currentIssues = nullptr;
+}
+
+ConversionIssueScope::ConversionIssueScope()
+    : m_previous(currentIssues)
+{
+    currentIssues = &m_issues;
+}
+
+ConversionIssueScope::~ConversionIssueScope()
+{
+    currentIssues = m_previous;
+}
+
+void noteEncodingFailure(const std::string& message)
+{
+    platform::log(platform::LogLevel::Warning, "Defaults", "Could not encode a value: " + message);
+    if (currentIssues) {
+        currentIssues->encodingFailures.push_back(message);
+    }
+}
+
+void noteDroppedElement()
+{
+    if (currentIssues) {
+        ++currentIssues->droppedElements;
+    }
+}
+
+} // namespace Defaults::detail

@@ -1,0 +1,194 @@
+#pragma once
+
+#include "libraries/defaults/Keys.h"
+#include "libraries/defaults/Migration.h"
+
+#include <concepts>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The typed settings store over platform::UserDefaults.
+//
+//   static const Defaults::Key<bool>& enableAtLaunch() { static const Defaults::Key<bool> k("enableAtLaunch",
+//   true); return k; } bool on = Defaults::get(enableAtLaunch()); Defaults::set(enableAtLaunch(), false);
+//
+// Reads never fail: an absent or unconvertible stored object reads as the key's default. Writes never
+// lose data: a value that cannot be encoded is not written (the stored object stays and the failure
+// is reported), and a stored object that does not convert is copied to a backup key
+// ("<name>.unreadable-<unix seconds>") before a write replaces it.
+//
+// Safe from any thread, as platform::UserDefaults is; observers hear of a write on the writing thread.
+namespace Defaults {
+
+namespace detail {
+
+// Copies an unconvertible stored object to a free backup key and reports it.
+void backUpUnreadable(platform::UserDefaults& suite, const std::string& name,
+    const platform::PropertyList& object, bool partlyReadable);
+
+template <Storable Value> void backUpIfUnreadable(platform::UserDefaults& suite, const std::string& name)
+{
+    auto object = suite.objectForKey(name);
+    if (!object) {
+        return;
+    }
+    ConversionIssueScope scope;
+    auto value = toValue<Value>(*object);
+    if (value && scope.issues().droppedElements == 0) {
+        return;
+    }
+    backUpUnreadable(suite, name, *object, value.has_value());
+}
+
+enum class Backup { ofUnreadable, none };
+
+template <Storable Value>
+void write(platform::UserDefaults& suite, const std::string& name, const Value& value, Backup backup)
+{
+    if (isNil(value)) {
+        if (backup == Backup::ofUnreadable) {
+            backUpIfUnreadable<Value>(suite, name);
+        }
+        suite.removeObject(name);
+        return;
+    }
+    ConversionIssueScope scope;
+    auto object = toSerializable(value);
+    if (!scope.issues().encodingFailures.empty() || !object) {
+        if (!object) {
+            reportConversionFailure(
+                suite, name, "The value was not written; the stored value is kept.", scope.issues());
+            return;
+        }
+        reportConversionFailure(suite, name,
+            "The value was written without the elements that could not be encoded.", scope.issues());
+    }
+    if (backup == Backup::ofUnreadable) {
+        backUpIfUnreadable<Value>(suite, name);
+    }
+    suite.setObject(object, name);
+}
+
+} // namespace detail
+
+// The stored value under `name` converted to `Value`; nothing when nothing is stored (and no
+// default is registered) or when it does not convert.
+template <Storable Value>
+std::optional<Value> read(const platform::UserDefaults& suite, const std::string& name)
+{
+    auto object = suite.objectForKey(name);
+    if (!object) {
+        return std::nullopt;
+    }
+    return toValue<Value>(*object);
+}
+
+// Stores `value` under `name`; an empty optional (or empty AnySerializable) removes the stored value.
+template <Storable Value>
+void write(platform::UserDefaults& suite, const std::string& name, const Value& value)
+{
+    detail::write(suite, name, value, detail::Backup::ofUnreadable);
+}
+
+template <Storable Value> Value get(const Key<Value>& key)
+{
+    auto value = read<Value>(*key.suite(), key.name());
+    return value ? std::move(*value) : key.defaultValue();
+}
+
+template <Storable Value> void set(const Key<Value>& key, const Value& value)
+{
+    write(*key.suite(), key.name(), value);
+}
+
+// Reads the value, lets `change` edit it in place and writes it back, also when `change` throws
+// (the exception then goes on to the caller).
+template <Storable Value, std::invocable<Value&> Change> void modify(const Key<Value>& key, Change&& change)
+{
+    Value value = get(key);
+    try {
+        std::forward<Change>(change)(value);
+    } catch (...) {
+        set(key, value);
+        throw;
+    }
+    set(key, value);
+}
+
+// Removes the stored value of each key, in order.
+template <std::derived_from<Keys>... K> void reset(const K&... keys)
+{
+    (keys.reset(), ...);
+}
+void reset(const std::vector<std::reference_wrapper<const Keys>>& keys);
+// Removes the stored value of each name in `suite`, in order.
+void reset(const std::vector<std::string>& names, platform::UserDefaults& suite);
+// Removes every stored value of the suite; registered defaults stay.
+void removeAll(platform::UserDefaults& suite);
+
+// Rewrites a value kept in its older stored form, one JSON text of the whole value, into its
+// current form. A key that holds no text, or text that does not decode as the whole value, is left
+// untouched, so the migration may run again on migrated data.
+template <Storable Value> void migrate(const Key<Value>& key, Version version)
+{
+    if (version != Version::v5) {
+        return;
+    }
+    platform::UserDefaults& suite = *key.suite();
+    auto object = suite.objectForKey(key.name());
+    const std::string* text = object ? object->template getIf<std::string>() : nullptr;
+    if (!text) {
+        return;
+    }
+    auto json = platform::JsonReader::parse(*text);
+    if (!json) {
+        return;
+    }
+    if constexpr (HasNativeType<Value>) {
+        using Form = typename NativeType<Value>::CodableForm;
+        auto codable = JsonCoding<Form>::decode(*json);
+        if (!codable) {
+            return;
+        }
+        // The old text is the value itself in another form, so no backup is kept of it.
+        detail::write(
+            suite, key.name(), Value(CodableType<Form>::toNativeForm(*codable)), detail::Backup::none);
+    } else {
+        auto value = JsonCoding<Value>::decode(*json);
+        if (!value) {
+            return;
+        }
+        detail::write(suite, key.name(), *value, detail::Backup::none);
+    }
+}
+template <Storable... Value> void migrate(Version version, const Key<Value>&... keys)
+{
+    (migrate(keys, version), ...);
+}
+
+// Whether observers on this thread must stay silent, because the store itself is rewriting values.
+bool isPropagationSuppressed();
+
+// Sets the propagation flag of the current thread while it lives and restores the previous state,
+// so that suppressions nest and end also when the operation throws.
+class PropagationSuppression {
+public:
+    PropagationSuppression();
+    ~PropagationSuppression();
+    PropagationSuppression(const PropagationSuppression&) = delete;
+    PropagationSuppression& operator=(const PropagationSuppression&) = delete;
+
+private:
+    bool m_previous;
+};
+
+// Runs `operation` with change propagation suppressed on the current thread.
+template <std::invocable Operation> void withoutPropagation(Operation&& operation)
+{
+    PropagationSuppression suppression;
+    std::forward<Operation>(operation)();
+}
+
+} // namespace Defaults
