@@ -1,8 +1,9 @@
 #include "kit/foundation/core/Regex.h"
 
+#include "kit/foundation/core/FatalError.h"
+#include "platform/Logger.h"
+
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 
 #include <fmt/format.h>
@@ -156,14 +157,6 @@ void search(const std::shared_ptr<const icu::RegexPattern>& pattern,
     }
 }
 
-[[noreturn]] void stopForInvalidLiteral(const Regex::Error& error, const std::source_location& location)
-{
-    std::fprintf(stderr, "%s:%u: Fatal error in %s: Invalid regular expression: %s\n", location.file_name(),
-        static_cast<unsigned>(location.line()), location.function_name(), error.what());
-    std::fflush(stderr);
-    std::abort();
-}
-
 } // namespace
 
 // --- RegexCheckingResult --------------------------------------------------------------------------
@@ -249,7 +242,7 @@ Regex Regex::literal(std::string_view pattern, Options options, std::source_loca
     try {
         return Regex(pattern, options);
     } catch (const Error& error) {
-        stopForInvalidLiteral(error, location);
+        fatalError(std::string("Invalid regular expression: ") + error.what(), location);
     }
 }
 
@@ -414,9 +407,10 @@ std::string Regex::replacingAllMatches(
     if (failed) {
         // A template naming a group the pattern lacks: leave the text as it was rather than
         // produce a half-replaced one.
-        std::fprintf(stderr, "Regex: replacement template \"%.*s\" does not fit pattern \"%s\" (%s)\n",
-            static_cast<int>(withTemplate.size()), withTemplate.data(), pattern().c_str(),
-            u_errorName(status));
+        platform::log(platform::LogLevel::Error, "regex",
+            fmt::format("The replacement template \"{}\" does not fit the pattern \"{}\" ({}); the text "
+                        "is left as it was.",
+                withTemplate, pattern(), u_errorName(status)));
         return std::string(in);
     }
     matcher->appendTail(result);
