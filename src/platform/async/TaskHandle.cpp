@@ -1,0 +1,101 @@
+#include "platform/async/TaskHandle.h"
+
+#include "platform/Logger.h"
+#include "platform/MainQueue.h"
+
+#include <exception>
+#include <string>
+
+namespace platform::async {
+
+struct TaskHandle::State {
+    Body body; // kept here so that the captures of a coroutine lambda outlive its frame
+    std::stop_source source;
+    bool finished = false;
+    std::vector<std::coroutine_handle<>> waiters;
+};
+
+namespace {
+
+struct ToMainThread {
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> handle) const
+    {
+        MainQueue::post([handle] { handle.resume(); });
+    }
+    void await_resume() const noexcept { }
+};
+
+struct FinishedAwaiter {
+    std::shared_ptr<void> keepAlive;
+    bool* finished;
+    std::vector<std::coroutine_handle<>>* waiters;
+
+    bool await_ready() const noexcept { return *finished; }
+    void await_suspend(std::coroutine_handle<> handle) const { waiters->push_back(handle); }
+    void await_resume() const noexcept { }
+};
+
+} // namespace
+
+TaskHandle TaskHandle::start(Body body)
+{
+    TaskHandle handle;
+    handle.m_state = std::make_shared<State>();
+    handle.m_state->body = std::move(body);
+    run(handle.m_state); // detached: the frame lives until the body returns
+    return handle;
+}
+
+QCoro::Task<void> TaskHandle::run(std::shared_ptr<State> state)
+{
+    co_await ToMainThread {};
+    try {
+        if (state->body) {
+            co_await state->body(state->source.get_token());
+        }
+    } catch (const std::exception& error) {
+        log(LogLevel::Error, "task", std::string("A task ended with an uncaught error: ") + error.what());
+    } catch (...) {
+        log(LogLevel::Error, "task", "A task ended with an uncaught error.");
+    }
+    state->finished = true;
+    state->body = nullptr;
+    auto waiters = std::move(state->waiters);
+    for (auto waiter : waiters) {
+        waiter.resume();
+    }
+}
+
+void TaskHandle::cancel() const
+{
+    if (m_state) {
+        m_state->source.request_stop();
+    }
+}
+
+bool TaskHandle::isCancelled() const
+{
+    return m_state && m_state->source.stop_requested();
+}
+
+bool TaskHandle::isFinished() const
+{
+    return !m_state || m_state->finished;
+}
+
+std::stop_token TaskHandle::token() const
+{
+    return m_state ? m_state->source.get_token() : std::stop_token();
+}
+
+QCoro::Task<void> TaskHandle::finished() const
+{
+    if (!m_state) {
+        co_return;
+    }
+    auto state = m_state;
+    co_await FinishedAwaiter { state, &state->finished, &state->waiters };
+}
+
+} // namespace platform::async
