@@ -2,6 +2,7 @@
 #include "kit/foundation/core/DeinitObserver.h"
 #include "kit/foundation/core/DispatchTimeInterval.h"
 #include "kit/foundation/core/MacSystemSound.h"
+#include "kit/foundation/core/MediaTimingFunction.h"
 
 #include <gtest/gtest.h>
 
@@ -110,4 +111,18 @@ TEST(MacSystemSound, RawValuesRoundTripAndMatchExactly)
     EXPECT_FALSE(zk::macSystemSoundFromRawValue("PING"));
     EXPECT_FALSE(zk::macSystemSoundFromRawValue("Ping "));
     EXPECT_FALSE(zk::macSystemSoundFromRawValue(""));
+}
+
+TEST(MediaTimingFunction, CurvesRunFromStartToEndWithTheirShapes)
+{
+    for (const QEasingCurve* curve : { &zk::MediaTimingFunction::defaultFunction(),
+             &zk::MediaTimingFunction::easeIn(), &zk::MediaTimingFunction::easeInOut() }) {
+        EXPECT_NEAR(curve->valueForProgress(0), 0, 1e-6);
+        EXPECT_NEAR(curve->valueForProgress(1), 1, 1e-6);
+    }
+    // Ease in starts slowly; the standard curve starts fast; ease in and out is symmetric.
+    EXPECT_LT(zk::MediaTimingFunction::easeIn().valueForProgress(0.25), 0.25);
+    EXPECT_GT(zk::MediaTimingFunction::defaultFunction().valueForProgress(0.25), 0.25);
+    EXPECT_NEAR(zk::MediaTimingFunction::easeInOut().valueForProgress(0.5), 0.5, 0.01);
+    EXPECT_EQ(&zk::MediaTimingFunction::easeIn(), &zk::MediaTimingFunction::easeIn());
 }

@@ -1,11 +1,8 @@
 #include "kit/foundation/core/TimeOperations.h"
 
 #include "platform/Clock.h"
+#include "platform/async/Sleep.h"
 
-#include <QCoroSignal>
-#include <QTimer>
-
-#include <chrono>
 #include <cmath>
 #include <fmt/format.h>
 #include <limits>
@@ -37,31 +34,7 @@ std::uint64_t sleepNanoseconds(double seconds)
 
 QCoro::Task<bool> sleep(double seconds, std::stop_token cancellation)
 {
-    using namespace std::chrono;
-    // A timer holds at most INT_MAX milliseconds (about 24.8 days): longer waits go in steps.
-    constexpr std::uint64_t longestStepMs = std::numeric_limits<int>::max();
-    std::uint64_t remainingMs = sleepNanoseconds(seconds) / 1'000'000;
-
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    bool cancelled = false;
-    // Runs on the thread that asks for cancellation; the timer's own thread wakes the sleep.
-    std::stop_callback wake(cancellation, [&timer] {
-        QMetaObject::invokeMethod(
-            &timer, [&timer] { timer.start(0); }, Qt::QueuedConnection);
-    });
-    do {
-        if (cancellation.stop_requested()) {
-            cancelled = true;
-            break;
-        }
-        const std::uint64_t stepMs = std::min(remainingMs, longestStepMs);
-        timer.start(milliseconds(static_cast<int>(stepMs)));
-        co_await qCoro(&timer, &QTimer::timeout);
-        remainingMs -= stepMs;
-    } while (remainingMs > 0 || cancellation.stop_requested());
-    co_return !cancelled;
+    co_return co_await platform::async::sleepFor(seconds, std::move(cancellation));
 }
 
 std::string formatTimerDuration(

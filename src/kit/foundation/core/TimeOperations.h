@@ -24,9 +24,9 @@ platform::DateRange rangeByAdding(const platform::DateRange& range, double secon
 // counts beyond the 64-bit range (infinity included) give the largest count.
 std::uint64_t sleepNanoseconds(double seconds);
 
-// Waits `seconds` on the current thread's event loop without blocking it (not-a-number and
-// negative count as 0). Returns true when the time has passed, false as soon as `cancellation`
-// is requested; a cancelled sleep is no error. The calling thread needs a running Qt event loop.
+// Suspends the calling coroutine for `seconds` and resumes it on the main thread (not-a-number
+// and negative count as 0, infinity waits until cancelled). Returns true when the time has passed,
+// false as soon as `cancellation` is requested; a cancelled sleep is no error.
 QCoro::Task<bool> sleep(double seconds, std::stop_token cancellation = {});
 
 // A timer's text of a number of seconds: "MM", "MM:SS", "HH:MM" or "HH:MM:SS", two digits each
