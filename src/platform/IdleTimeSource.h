@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The input events whose absence makes the user idle. The values are the event type numbers that
+// the session engine's diagnostics name.
+enum class InputEventType : int {
+    leftMouseDown = 1,
+    rightMouseDown = 3,
+    mouseMoved = 5,
+    keyDown = 10,
+    scrollWheel = 22,
+};
+
+// The five types, in the order in which the session engine asks for them.
+inline constexpr std::array<InputEventType, 5> userInputEventTypes {
+    InputEventType::leftMouseDown,
+    InputEventType::rightMouseDown,
+    InputEventType::mouseMoved,
+    InputEventType::keyDown,
+    InputEventType::scrollWheel,
+};
+
+const char* toString(InputEventType type);
+
+// Seconds since the user's last input, per event type. The Linux backends know only "any input",
+// so they answer the same figure for every type; the fake answers per type.
+//
+// Answers are always finite and never negative. Asked once a second on the main thread, so no
+// implementation blocks. Main-thread only unless an implementation says otherwise.
+class IdleTimeSource {
+public:
+    virtual ~IdleTimeSource() = default;
+
+    virtual double secondsSinceLastEvent(InputEventType type) = 0;
+    // Seconds since any input at all, keyboard, pointer or other device (for diagnostics).
+    virtual double secondsSinceLastInput() = 0;
+    // What answers, for logs and debug information ("X11 MIT-SCREEN-SAVER", ...).
+    virtual std::string name() const = 0;
+
+    enum class Backend { x11, mutter, screenSaver, unavailable };
+
+    // The backends worth trying, best first. In a Wayland session the X server (Xwayland) sees
+    // only the input that goes to X clients, so the desktop's own D-Bus services come first.
+    static std::vector<Backend> candidateOrder(bool waylandSession);
+    static bool isWaylandSession();
+
+    // The first backend of candidateOrder() that answers: the X server when it has the
+    // MIT-SCREEN-SAVER extension, GNOME Mutter's IdleMonitor, org.freedesktop.ScreenSaver, else a
+    // source that always says 0 (and logs that idle detection is unavailable). Needs the
+    // QCoreApplication; may wait briefly for the D-Bus services' first answers.
+    static std::unique_ptr<IdleTimeSource> createDefault();
+
+    // The source the application uses. Tests install a fake; when nothing has been installed,
+    // createDefault() is called on first use and its source lives until the application object is
+    // destroyed.
+    static IdleTimeSource& shared();
+    // Not owned; nullptr goes back to the default source on the next shared().
+    static void setShared(IdleTimeSource* source);
+};
+
+} // namespace platform
