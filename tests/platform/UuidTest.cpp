@@ -9,8 +9,9 @@ using platform::Uuid;
 
 TEST(UuidTest, DefaultIsAllZero)
 {
-    EXPECT_EQ(Uuid().uuidString(), "00000000-0000-0000-0000-000000000000");
-    for (auto b : Uuid().bytes()) {
+    const Uuid zero;
+    EXPECT_EQ(zero.uuidString(), "00000000-0000-0000-0000-000000000000");
+    for (auto b : zero.bytes()) {
         EXPECT_EQ(b, 0);
     }
 }
