@@ -7,6 +7,11 @@
 
 #include <fmt/format.h>
 
+#include <functional>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+
 namespace Defaults {
 
 namespace {
@@ -26,9 +31,79 @@ void report(std::int64_t code, const std::string& message, std::map<std::string,
     platform::ErrorReporter::shared().capture(event);
 }
 
+void mix(std::size_t& seed, std::size_t value)
+{
+    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+struct ReadableMemo {
+    std::mutex mutex;
+    // Suite address, name and value type to the fingerprint of the object last written.
+    std::unordered_map<std::string, std::size_t> fingerprints;
+};
+
+ReadableMemo& readableMemo()
+{
+    static ReadableMemo memo;
+    return memo;
+}
+
+std::string memoKey(const platform::UserDefaults& suite, const std::string& name, const std::type_info& type)
+{
+    return fmt::format("{}\x1f{}\x1f{}", static_cast<const void*>(&suite), type.name(), name);
+}
+
 } // namespace
 
 namespace detail {
+
+std::size_t fingerprint(const platform::PropertyList& object)
+{
+    std::size_t seed = object.value().index();
+    std::visit(
+        [&seed](const auto& value) {
+            using V = std::decay_t<decltype(value)>;
+            if constexpr (std::same_as<V, platform::PropertyListArray>) {
+                mix(seed, value.size());
+                for (const auto& element : value) {
+                    mix(seed, fingerprint(element));
+                }
+            } else if constexpr (std::same_as<V, platform::PropertyListDictionary>) {
+                mix(seed, value.size());
+                for (const auto& [key, element] : value) {
+                    mix(seed, std::hash<std::string>()(key));
+                    mix(seed, fingerprint(element));
+                }
+            } else if constexpr (std::same_as<V, platform::Bytes>) {
+                mix(seed,
+                    std::hash<std::string_view>()(
+                        std::string_view(reinterpret_cast<const char*>(value.data()), value.size())));
+            } else if constexpr (std::same_as<V, platform::Date>) {
+                mix(seed, std::hash<double>()(value.timeIntervalSinceReferenceDate));
+            } else {
+                mix(seed, std::hash<V>()(value));
+            }
+        },
+        object.value());
+    return seed;
+}
+
+bool isKnownReadable(const platform::UserDefaults& suite, const std::string& name, const std::type_info& type,
+    std::size_t fingerprint)
+{
+    auto& memo = readableMemo();
+    std::lock_guard lock(memo.mutex);
+    auto it = memo.fingerprints.find(memoKey(suite, name, type));
+    return it != memo.fingerprints.end() && it->second == fingerprint;
+}
+
+void rememberReadable(const platform::UserDefaults& suite, const std::string& name,
+    const std::type_info& type, std::size_t fingerprint)
+{
+    auto& memo = readableMemo();
+    std::lock_guard lock(memo.mutex);
+    memo.fingerprints.insert_or_assign(memoKey(suite, name, type), fingerprint);
+}
 
 void reportConversionFailure(const platform::UserDefaults& suite, const std::string& name,
     const std::string& what, const ConversionIssues& issues)

@@ -6,6 +6,7 @@
 #include <concepts>
 #include <functional>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -28,10 +29,18 @@ namespace detail {
 void backUpUnreadable(platform::UserDefaults& suite, const std::string& name,
     const platform::PropertyList& object, bool partlyReadable);
 
+// A fingerprint of the object last written under a name as a given type, so that the check before
+// the next write need not decode a large value (the history) that this process wrote itself.
+std::size_t fingerprint(const platform::PropertyList& object);
+bool isKnownReadable(const platform::UserDefaults& suite, const std::string& name, const std::type_info& type,
+    std::size_t fingerprint);
+void rememberReadable(const platform::UserDefaults& suite, const std::string& name,
+    const std::type_info& type, std::size_t fingerprint);
+
 template <Storable Value> void backUpIfUnreadable(platform::UserDefaults& suite, const std::string& name)
 {
     auto object = suite.objectForKey(name);
-    if (!object) {
+    if (!object || isKnownReadable(suite, name, typeid(Value), fingerprint(*object))) {
         return;
     }
     ConversionIssueScope scope;
@@ -68,7 +77,12 @@ void write(platform::UserDefaults& suite, const std::string& name, const Value& 
     if (backup == Backup::ofUnreadable) {
         backUpIfUnreadable<Value>(suite, name);
     }
+    const bool readable = scope.issues().encodingFailures.empty() && scope.issues().droppedElements == 0;
+    const std::size_t written = fingerprint(*object);
     suite.setObject(object, name);
+    if (readable) {
+        rememberReadable(suite, name, typeid(Value), written);
+    }
 }
 
 } // namespace detail
