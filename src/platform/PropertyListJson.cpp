@@ -249,7 +249,9 @@ private:
         if (json.size() != 1) {
             return fail("An object must have exactly one of the members \"date\", \"data\" or \"dict\".");
         }
-        const auto& [tag, body] = *json.items().begin();
+        auto member = json.begin();
+        const std::string& tag = member.key();
+        const nlohmann::json& body = member.value();
         if (tag == dateKey) {
             if (!body.is_number()) {
                 return fail("A date must be a number of seconds.");
