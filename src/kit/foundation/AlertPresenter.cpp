@@ -1,0 +1,186 @@
+#include "kit/foundation/AlertPresenter.h"
+
+#include "kit/foundation/Alert.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QObject>
+#include <QPushButton>
+#include <QTimer>
+#include <qcoro/qcorosignal.h>
+
+namespace zk {
+
+namespace {
+
+// What makes two alerts the same question.
+QStringList identity(const QMessageBox& alert)
+{
+    QStringList parts { alert.text(), alert.informativeText() };
+    for (QPushButton* button : alertButtons(alert)) {
+        parts << button->text();
+    }
+    return parts;
+}
+
+// Hands a response to a waiting coroutine.
+class ResponseSignal : public QObject {
+    Q_OBJECT
+Q_SIGNALS:
+    void responded(int response);
+};
+
+} // namespace
+
+struct AlertPresenter::Request {
+    std::unique_ptr<QMessageBox> alert;
+    QPointer<QWidget> window;
+    bool hasWindow = false;
+    QStringList identity;
+    std::vector<Completion> completions;
+};
+
+AlertPresenter& AlertPresenter::shared()
+{
+    static AlertPresenter presenter;
+    return presenter;
+}
+
+AlertPresenter::AlertPresenter()
+    : m_alive(std::make_shared<bool>(true))
+{
+}
+
+AlertPresenter::~AlertPresenter() = default;
+
+void AlertPresenter::setRunModal(RunModal runModal)
+{
+    m_runModal = std::move(runModal);
+}
+
+int AlertPresenter::runModalOnScreen(QMessageBox& alert)
+{
+    // A tray application has no window in front; an alert of its own must not open behind
+    // another application's window. One attached to a window comes up with that window.
+    if (!alert.parentWidget()) {
+        QMetaObject::invokeMethod(
+            &alert,
+            [&alert] {
+                alert.raise();
+                alert.activateWindow();
+            },
+            Qt::QueuedConnection);
+    }
+    alert.exec();
+    return alertResponse(alert);
+}
+
+void AlertPresenter::present(std::unique_ptr<QMessageBox> alert, Completion completion, QWidget* window)
+{
+    if (!alert) {
+        if (completion) {
+            completion(-1);
+        }
+        return;
+    }
+    const QStringList alertIdentity = identity(*alert);
+    auto same = [&](const std::shared_ptr<Request>& request) {
+        return request && request->identity == alertIdentity;
+    };
+    std::shared_ptr<Request> existing;
+    if (m_showing && same(m_current)) {
+        existing = m_current;
+    } else if (auto it = std::find_if(m_waiting.begin(), m_waiting.end(), same); it != m_waiting.end()) {
+        existing = *it;
+    }
+    if (existing) {
+        if (completion) {
+            existing->completions.push_back(std::move(completion));
+        }
+        return;
+    }
+    auto request = std::make_shared<Request>();
+    request->alert = std::move(alert);
+    request->window = window;
+    request->hasWindow = window != nullptr;
+    request->identity = alertIdentity;
+    if (completion) {
+        request->completions.push_back(std::move(completion));
+    }
+    m_waiting.push_back(std::move(request));
+    scheduleNext();
+}
+
+void AlertPresenter::scheduleNext()
+{
+    if (m_showing || m_scheduled || m_waiting.empty()) {
+        return;
+    }
+    m_scheduled = true;
+    std::weak_ptr<bool> alive = m_alive;
+    QTimer::singleShot(0, QCoreApplication::instance(), [this, alive] {
+        if (alive.lock()) {
+            m_scheduled = false;
+            showNext();
+        }
+    });
+}
+
+void AlertPresenter::showNext()
+{
+    if (m_showing || m_waiting.empty()) {
+        return;
+    }
+    std::shared_ptr<Request> request = m_waiting.front();
+    m_waiting.pop_front();
+    QMessageBox& alert = *request->alert;
+    if (request->hasWindow && request->window) {
+        alert.setParent(request->window, alert.windowFlags() | Qt::Sheet);
+        alert.setWindowModality(Qt::WindowModal);
+    } else {
+        alert.setWindowModality(Qt::ApplicationModal);
+    }
+    m_showing = true;
+    m_current = request;
+    std::weak_ptr<bool> alive = m_alive;
+    const QPointer<QMessageBox> alertGuard(&alert);
+    const int response = m_runModal ? m_runModal(alert) : runModalOnScreen(alert);
+    if (!alertGuard) {
+        // Its window took it along when it closed.
+        (void)request->alert.release();
+    }
+    if (!alive.lock()) {
+        return;
+    }
+    m_showing = false;
+    m_current.reset();
+    // The alert ends before any completion runs, so that a completion may present the next one.
+    request->alert.reset();
+    for (const Completion& completion : request->completions) {
+        completion(response);
+    }
+    scheduleNext();
+}
+
+QCoro::Task<int> AlertPresenter::presentAsync(std::unique_ptr<QMessageBox> alert, QWidget* window)
+{
+    auto signal = std::make_unique<ResponseSignal>();
+    ResponseSignal* sender = signal.get();
+    std::optional<int> early;
+    present(
+        std::move(alert),
+        [sender, &early](int response) {
+            early = response;
+            Q_EMIT sender->responded(response);
+        },
+        window);
+    if (early) {
+        co_return *early;
+    }
+    const int response = co_await qCoro(sender, &ResponseSignal::responded);
+    co_return response;
+}
+
+} // namespace zk
+
+#include "AlertPresenter.moc"
