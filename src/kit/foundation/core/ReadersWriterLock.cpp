@@ -158,6 +158,10 @@ void ReadersWriterLock::write(std::function<void()> f)
 
 void ReadersWriterLock::waitForPendingWrites()
 {
+    // A queued write waiting for the queue it runs on would wait for itself.
+    if (runningWritesOf == m_state.get()) {
+        return;
+    }
     State& s = *m_state;
     std::unique_lock lock(s.mutex);
     const std::uint64_t before = s.nextTicket;
