@@ -1,6 +1,7 @@
 #include "kit/foundation/core/ErrorValues.h"
 
 #include "kit/foundation/core/ErrorRecoveryAttempter.h"
+#include "kit/foundation/core/FatalError.h"
 #include "kit/foundation/core/TextPatterns.h"
 
 #include <fmt/format.h>
@@ -24,42 +25,6 @@ std::string demangled(const char* name)
     std::unique_ptr<char, void (*)(void*)> text(
         abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
     return status == 0 && text ? std::string(text.get()) : std::string(name);
-}
-
-// A text as a debugger shows it: in double quotes, with quotes, backslashes and control
-// characters escaped.
-std::string quotedForDebugging(std::string_view text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\0':
-            out += "\\0";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-                out += fmt::format("\\u{{{:x}}}", static_cast<unsigned char>(c));
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 } // namespace
@@ -144,7 +109,7 @@ std::string PlatformError::debugDescription() const
         info += fmt::format("{}{}={}", info.empty() ? "" : ", ", key, errorInfoText(value));
     }
     return fmt::format("Error Domain={} Code={} {} UserInfo={{{}}}", m_domain, m_code,
-        quotedForDebugging(localizedDescription()), info);
+        detail::debugText(localizedDescription()), info);
 }
 
 PlatformError PlatformError::appendingUserInfo(const ErrorUserInfo& extra) const
@@ -184,7 +149,7 @@ ExceptionError::ExceptionError(std::string typeName, std::string message)
 
 std::string ExceptionError::debugDescription() const
 {
-    return m_typeName + "(" + quotedForDebugging(m_message) + ")";
+    return m_typeName + "(" + detail::debugText(m_message) + ")";
 }
 
 ExceptionError ExceptionError::wrapping(const std::exception& exception)
@@ -220,7 +185,7 @@ std::string errorInfoText(const ErrorInfoValue& value)
         {
             std::string out = "[";
             for (std::size_t i = 0; i < texts.size(); ++i) {
-                out += (i ? ", " : "") + quotedForDebugging(texts[i]);
+                out += (i ? ", " : "") + detail::debugText(texts[i]);
             }
             return out + "]";
         }
