@@ -42,8 +42,10 @@ struct AlertPresenter::Request {
 
 AlertPresenter& AlertPresenter::shared()
 {
-    static AlertPresenter presenter;
-    return presenter;
+    // Never destroyed: alerts still waiting at exit are widgets, which must not be deleted after
+    // the application object is gone.
+    static AlertPresenter* presenter = new AlertPresenter;
+    return *presenter;
 }
 
 AlertPresenter::AlertPresenter()

@@ -3,6 +3,7 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/core/ErrorRecoveryAttempter.h"
+#include "platform/MainQueue.h"
 
 #include <QMessageBox>
 #include <QString>
@@ -159,7 +160,9 @@ QCoro::Task<> presentAndWait(ErrorPtr error, QWidget* window)
 
 void presentAsModal(ErrorPtr error)
 {
-    presentError(std::move(error), nullptr, {});
+    // Callable from any thread: the alert belongs to the main thread.
+    platform::MainQueue::post(
+        [error = std::move(error)]() mutable { presentError(std::move(error), nullptr, {}); });
 }
 
 QCoro::Task<> presentAsModalAsync(ErrorPtr error)

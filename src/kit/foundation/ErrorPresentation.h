@@ -46,9 +46,9 @@ std::unique_ptr<QMessageBox> makeErrorAlert(const Error& error);
 // Showing errors. A cancellation (Error::isCancelled) is never shown: the user cancelled, there is
 // nothing to tell; the forms that wait return at once for it. A chosen recovery option runs its
 // action before the presentation ends. Alerts go through AlertPresenter::shared(), one at a time.
-// Main-thread only.
+// Main-thread only, except presentAsModal.
 
-// Queues the error's alert and returns at once.
+// Queues the error's alert on the main thread and returns at once; callable from any thread.
 void presentAsModal(ErrorPtr error);
 // Returns when the alert has been dismissed.
 QCoro::Task<> presentAsModalAsync(ErrorPtr error);
