@@ -26,8 +26,8 @@ struct ToMainThread {
     void await_resume() const noexcept { }
 };
 
+// Holds no owning members: g++ 12 may destroy a braced temporary in a co_await expression twice.
 struct FinishedAwaiter {
-    std::shared_ptr<void> keepAlive;
     bool* finished;
     std::vector<std::coroutine_handle<>>* waiters;
 
@@ -91,11 +91,13 @@ std::stop_token TaskHandle::token() const
 
 QCoro::Task<void> TaskHandle::finished() const
 {
-    if (!m_state) {
-        co_return;
+    // One path through the body, with no early co_return and the awaiter in a named local: g++ 12
+    // has mishandled the destruction of frame locals around both.
+    const std::shared_ptr<State> state = m_state;
+    if (state && !state->finished) {
+        FinishedAwaiter awaiter { &state->finished, &state->waiters };
+        co_await awaiter;
     }
-    auto state = m_state;
-    co_await FinishedAwaiter { state, &state->finished, &state->waiters };
 }
 
 } // namespace platform::async

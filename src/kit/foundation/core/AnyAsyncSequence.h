@@ -15,8 +15,7 @@ namespace zk {
 
 // An asynchronous sequence of Element whose concrete type is hidden. Every makeAsyncIterator()
 // starts a fresh pass over the base; errors of the base pass through unchanged.
-template <class E>
-class AnyAsyncSequence {
+template <class E> class AnyAsyncSequence {
 public:
     using Element = E;
 
@@ -24,18 +23,19 @@ public:
     // time across all copies (overlapping calls are a programming error and stop the program).
     class Iterator {
     public:
-        template <class ConcreteIterator>
-        explicit Iterator(ConcreteIterator iterator)
+        template <class ConcreteIterator> explicit Iterator(ConcreteIterator iterator)
         {
             auto box = std::make_shared<Box<ConcreteIterator>>(std::move(iterator));
             m_next = [box](std::stop_token token) { return forward(box, std::move(token)); };
         }
 
-        QCoro::Task<std::optional<E>> next(std::stop_token token = {}) const { return m_next(std::move(token)); }
+        QCoro::Task<std::optional<E>> next(std::stop_token token = {}) const
+        {
+            return m_next(std::move(token));
+        }
 
     private:
-        template <class ConcreteIterator>
-        struct Box {
+        template <class ConcreteIterator> struct Box {
             explicit Box(ConcreteIterator i)
                 : iterator(std::move(i))
             {
@@ -47,7 +47,8 @@ public:
         // A free coroutine with its arguments copied into its frame, so that nothing it uses
         // belongs to a closure that may go away while it is suspended.
         template <class ConcreteIterator>
-        static QCoro::Task<std::optional<E>> forward(std::shared_ptr<Box<ConcreteIterator>> box, std::stop_token token)
+        static QCoro::Task<std::optional<E>> forward(
+            std::shared_ptr<Box<ConcreteIterator>> box, std::stop_token token)
         {
             if (box->busy) {
                 qFatal("AnyAsyncSequence: next() called while another call on the same iterator is running");
@@ -64,7 +65,7 @@ public:
     };
 
     template <platform::async::AsyncSequence Base>
-        requires std::same_as<typename Base::Element, E>
+    requires std::same_as<typename Base::Element, E>
     explicit AnyAsyncSequence(Base base)
         : m_makeAsyncIterator([base = std::move(base)] { return Iterator(base.makeAsyncIterator()); })
     {

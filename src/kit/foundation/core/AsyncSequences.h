@@ -27,15 +27,15 @@ RemoveDuplicatesAsyncSequence<S> removeDuplicates(
 }
 
 template <platform::async::AsyncSequence S>
-    requires std::equality_comparable<typename S::Element>
-RemoveDuplicatesAsyncSequence<S> removeDuplicates(S sequence)
+requires std::equality_comparable<typename S::Element> RemoveDuplicatesAsyncSequence<S> removeDuplicates(
+    S sequence)
 {
     using E = typename S::Element;
-    return RemoveDuplicatesAsyncSequence<S>(std::move(sequence), [](const E& a, const E& b) { return a == b; });
+    return RemoveDuplicatesAsyncSequence<S>(
+        std::move(sequence), [](const E& a, const E& b) { return a == b; });
 }
 
-template <platform::async::AsyncSequence S>
-MergeAsyncSequence<S> merge(S sequence, S other)
+template <platform::async::AsyncSequence S> MergeAsyncSequence<S> merge(S sequence, S other)
 {
     return MergeAsyncSequence<S>(std::move(sequence), std::move(other));
 }

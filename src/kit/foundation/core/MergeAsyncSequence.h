@@ -24,16 +24,15 @@ namespace zk {
 //   both feeders are cancelled, so no source is pulled for nobody.
 //
 // Copies share one channel; makeAsyncIterator() hands out the one stored iterator.
-template <platform::async::AsyncSequence Base>
-class MergeAsyncSequence {
+template <platform::async::AsyncSequence Base> class MergeAsyncSequence {
 public:
     using Element = typename Base::Element;
     using Stream = platform::async::AsyncStream<Element>;
     using Iterator = typename Stream::Iterator;
 
     MergeAsyncSequence(Base first, Base second)
-        : MergeAsyncSequence(Stream::makeStream(platform::async::BufferingPolicy::unbounded()), std::move(first),
-            std::move(second))
+        : MergeAsyncSequence(Stream::makeStream(platform::async::BufferingPolicy::unbounded()),
+            std::move(first), std::move(second))
     {
     }
 
@@ -60,13 +59,13 @@ private:
         for (Base* each : { &first, &second }) {
             // The closure lives as long as the task, which keeps the coroutine's captures valid.
             platform::async::TaskHandle::start(
-                [source = std::move(*each), continuation, feed](std::stop_token) -> QCoro::Task<void> {
-                    co_await pump(source, continuation, feed);
-                });
+                [source = std::move(*each), continuation, feed](
+                    std::stop_token) -> QCoro::Task<void> { co_await pump(source, continuation, feed); });
         }
     }
 
-    static QCoro::Task<void> pump(Base source, typename Stream::Continuation continuation, std::shared_ptr<Feed> feed)
+    static QCoro::Task<void> pump(
+        Base source, typename Stream::Continuation continuation, std::shared_ptr<Feed> feed)
     {
         const std::stop_token token = feed->source.get_token();
         std::exception_ptr failure;

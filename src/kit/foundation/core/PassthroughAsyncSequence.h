@@ -7,8 +7,7 @@ namespace zk {
 // An asynchronous sequence into which its owner pushes values by hand, with an unbounded buffer.
 // Copies share one queue: each value is delivered once, to whichever iterator asks first, in the
 // order sent. send() and finish() are safe from any thread; one consumer at a time.
-template <class E>
-class PassthroughAsyncSequence {
+template <class E> class PassthroughAsyncSequence {
 public:
     using Element = E;
     using Stream = platform::async::AsyncStream<E>;

@@ -14,8 +14,7 @@ namespace zk {
 // Drops each element that `predicate(previous, current)` judges a duplicate of the element pulled
 // just before it (whether or not that one was returned). The type is its own iterator;
 // makeAsyncIterator() starts a new pass over the base. Errors of the base pass through unchanged.
-template <platform::async::AsyncSequence Base>
-class RemoveDuplicatesAsyncSequence {
+template <platform::async::AsyncSequence Base> class RemoveDuplicatesAsyncSequence {
 public:
     using Element = typename Base::Element;
     using Predicate = std::function<bool(const Element& previous, const Element& current)>;
@@ -27,7 +26,10 @@ public:
     {
     }
 
-    RemoveDuplicatesAsyncSequence makeAsyncIterator() const { return RemoveDuplicatesAsyncSequence(m_base, m_predicate); }
+    RemoveDuplicatesAsyncSequence makeAsyncIterator() const
+    {
+        return RemoveDuplicatesAsyncSequence(m_base, m_predicate);
+    }
 
     QCoro::Task<std::optional<Element>> next(std::stop_token token = {})
     {
