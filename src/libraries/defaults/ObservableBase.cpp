@@ -1,0 +1,7 @@
+#include "libraries/defaults/ObservableBase.h"
+
+namespace Defaults {
+
+ObservableBase::~ObservableBase() = default;
+
+} // namespace Defaults
