@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/StatusItem.h"
+
+#include <vector>
+
+namespace platform::fake {
+
+// A status item backend for tests: it keeps every appearance it was asked to draw, answers a
+// geometry and availability set by the test, and clicks when told to.
+class FakeStatusItemBackend final : public StatusItemBackend {
+public:
+    void draw(const StatusItemAppearance& appearance) override { m_drawn.push_back(appearance); }
+    std::optional<QRect> geometry() const override { return m_geometry; }
+    bool isAvailable() const override { return m_available; }
+
+    const std::vector<StatusItemAppearance>& drawn() const { return m_drawn; }
+    const StatusItemAppearance& lastDrawn() const { return m_drawn.back(); }
+
+    void setGeometry(std::optional<QRect> geometry) { m_geometry = geometry; }
+    void setAvailable(bool available) { m_available = available; }
+    void click(Qt::MouseButton button) const { reportClick(button); }
+
+private:
+    std::vector<StatusItemAppearance> m_drawn;
+    std::optional<QRect> m_geometry;
+    bool m_available = true;
+};
+
+} // namespace platform::fake
