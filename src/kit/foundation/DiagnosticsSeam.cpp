@@ -1,0 +1,158 @@
+#include "kit/foundation/DiagnosticsSeam.h"
+
+#include "kit/foundation/Relaunch.h"
+#include "kit/foundation/ZKKit.h"
+#include "kit/foundation/core/ReportError.h"
+#include "platform/DefaultsDatabase.h"
+#include "platform/Logger.h"
+
+#include <QAction>
+#include <QMenu>
+#include <cstdlib>
+#include <memory>
+#include <qcoro/qcorotask.h>
+
+namespace zk {
+
+namespace {
+
+constexpr const char* debugMenuAddedProperty = "zkDebugMenuAdded";
+
+std::filesystem::path xdgDirectory(const char* variable, const char* fallbackUnderHome)
+{
+    const char* value = std::getenv(variable);
+    if (value && *value && std::filesystem::path(value).is_absolute()) {
+        return std::filesystem::path(value) / "kiruvo";
+    }
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home ? home : "") / fallbackUnderHome / "kiruvo";
+}
+
+void logFailure(const std::string& what, const std::error_code& error)
+{
+    platform::log(platform::LogLevel::Warning, "diagnostics", what + ": " + error.message());
+}
+
+QCoro::Task<> relaunchDetached(bool exitImmediately, bool showSettingsAfterRelaunch)
+{
+    co_await relaunchApp(exitImmediately, showSettingsAfterRelaunch);
+}
+
+} // namespace
+
+DiagnosticsSeam& DiagnosticsSeam::shared()
+{
+    static DiagnosticsSeam seam;
+    return seam;
+}
+
+void DiagnosticsSeam::install(DiagnosticsSeam seam)
+{
+    shared() = std::move(seam);
+}
+
+void showUserDebugWindow()
+{
+    if (auto show = DiagnosticsSeam::shared().showUserDebugWindow) {
+        show();
+        return;
+    }
+    platform::log(platform::LogLevel::Info, "diagnostics", "The user debug window is not available yet.");
+}
+
+void showDebugWindow()
+{
+    if (auto show = DiagnosticsSeam::shared().showDebugWindow) {
+        show();
+        return;
+    }
+    platform::log(platform::LogLevel::Info, "diagnostics", "The debug window is not available yet.");
+}
+
+void addDebugMenu(QMenu& menu)
+{
+    if (!ZKKit::isDebugModifierHeld() || menu.property(debugMenuAddedProperty).toBool()) {
+        return;
+    }
+    menu.setProperty(debugMenuAddedProperty, true);
+    if (auto add = DiagnosticsSeam::shared().addDebugMenu) {
+        add(menu);
+        return;
+    }
+    QMenu* debug = menu.addMenu(QStringLiteral("Debug"));
+    QAction* show = debug->addAction(QStringLiteral("Show"));
+    QObject::connect(show, &QAction::triggered, [] { showDebugWindow(); });
+}
+
+void resetAppData()
+{
+    if (auto reset = DiagnosticsSeam::shared().resetAppData) {
+        reset();
+        return;
+    }
+    auto suite = platform::UserDefaults::standard();
+    std::string databaseFileName = "defaults.sqlite3";
+    if (const auto& database = suite->database(); database && database->path() != ":memory:") {
+        databaseFileName = std::filesystem::path(database->path()).filename().string();
+    }
+    removeAppData(*suite, appDataDirectory(), appCacheDirectory(), databaseFileName);
+}
+
+void relaunchAfterReset(bool exitImmediately, bool showSettingsAfterRelaunch)
+{
+    if (auto relaunch = DiagnosticsSeam::shared().relaunchAfterReset) {
+        relaunch(exitImmediately, showSettingsAfterRelaunch);
+        return;
+    }
+    // The task runs on by itself once its handle is dropped.
+    auto task = relaunchDetached(exitImmediately, showSettingsAfterRelaunch);
+}
+
+void removeAppData(platform::UserDefaults& suite, const std::filesystem::path& dataDirectory,
+    const std::filesystem::path& cacheDirectory, const std::string& databaseFileName)
+{
+    suite.removeAll();
+
+    std::error_code error;
+    if (std::filesystem::is_directory(dataDirectory, error)) {
+        std::vector<std::filesystem::path> doomed;
+        for (const auto& entry : std::filesystem::directory_iterator(dataDirectory, error)) {
+            const std::string name = entry.path().filename().string();
+            // The settings database is open; its keys are already gone. The scripts are the
+            // user's own work, not data of the application.
+            if ((!databaseFileName.empty() && name.starts_with(databaseFileName)) || name == "shortcuts") {
+                continue;
+            }
+            doomed.push_back(entry.path());
+        }
+        if (error) {
+            logFailure("Could not list " + dataDirectory.string(), error);
+        }
+        for (const auto& path : doomed) {
+            std::error_code removeError;
+            std::filesystem::remove_all(path, removeError);
+            if (removeError) {
+                logFailure("Could not remove " + path.string(), removeError);
+            }
+        }
+    }
+    error.clear();
+    if (std::filesystem::exists(cacheDirectory, error)) {
+        std::filesystem::remove_all(cacheDirectory, error);
+        if (error) {
+            logFailure("Could not remove " + cacheDirectory.string(), error);
+        }
+    }
+}
+
+std::filesystem::path appDataDirectory()
+{
+    return xdgDirectory("XDG_DATA_HOME", ".local/share");
+}
+
+std::filesystem::path appCacheDirectory()
+{
+    return xdgDirectory("XDG_CACHE_HOME", ".cache");
+}
+
+} // namespace zk

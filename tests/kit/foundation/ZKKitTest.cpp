@@ -1,0 +1,311 @@
+#include "kit/foundation/ZKKit.h"
+
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/foundation/SettingsWindowOpener.h"
+#include "kit/foundation/ZKApp.h"
+#include "libraries/defaults/Defaults.h"
+#include "platform/DefaultsDatabase.h"
+#include "platform/fake/FakeClock.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+
+using platform::PropertyList;
+using platform::UserDefaults;
+namespace Flags = zk::ModifierFlags;
+
+constexpr std::uint64_t userDebugKeys = Flags::shift | Flags::control | Flags::option;
+constexpr std::uint64_t resetKeys = userDebugKeys | Flags::command;
+
+// Keeps the process-wide standard suite away from the user's own settings.
+class PrivateStandardSuite : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        UserDefaults::setStandard(std::make_shared<UserDefaults>(
+            platform::DefaultsDatabase::open(":memory:"), UserDefaults::standardSuiteName));
+    }
+};
+const auto* const privateStandardSuite = ::testing::AddGlobalTestEnvironment(new PrivateStandardSuite);
+
+void drainMainQueue()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+    }
+}
+
+class ZKKitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        calls.clear();
+        zk::DiagnosticsSeam seam;
+        seam.showUserDebugWindow = [this] { calls.push_back("userDebugWindow"); };
+        seam.resetAppData = [this] { calls.push_back("reset"); };
+        seam.relaunchAfterReset = [this](bool exitImmediately, bool showSettings) {
+            calls.push_back(std::string("relaunch ") + (exitImmediately ? "exit" : "terminate")
+                + (showSettings ? " settings" : ""));
+        };
+        zk::DiagnosticsSeam::install(seam);
+        zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
+            alertTexts.push_back(alert.text().toStdString());
+            return alertAnswer;
+        });
+    }
+    void TearDown() override
+    {
+        drainMainQueue();
+        zk::DiagnosticsSeam::install({});
+        zk::AlertPresenter::shared().setRunModal({});
+        zk::SettingsWindowOpener::setOpener({});
+    }
+
+    // One launch of the application against the store: a fresh suite object over the same
+    // database, as a new process would have.
+    std::unique_ptr<zk::ZKKit> launch(std::uint64_t modifiers = 0)
+    {
+        suite = std::make_shared<UserDefaults>(database, UserDefaults::standardSuiteName);
+        zk::ZKKit::Environment environment;
+        environment.suite = suite;
+        environment.modifiers = [modifiers] { return modifiers; };
+        environment.crashedLastRun = [this] { return reporterSaysCrashed; };
+        return std::make_unique<zk::ZKKit>(environment);
+    }
+
+    std::optional<PropertyList> storedCount() const
+    {
+        auto value = database->value(UserDefaults::standardSuiteName, zk::ZKKit::launchCountKey);
+        return value ? std::optional<PropertyList>(*value) : std::nullopt;
+    }
+
+    platform::fake::ScopedFakeClock clock { platform::Date(700000000.0) };
+    std::shared_ptr<platform::DefaultsDatabase> database = platform::DefaultsDatabase::open(":memory:");
+    std::shared_ptr<UserDefaults> suite;
+    bool reporterSaysCrashed = false;
+    std::vector<std::string> calls;
+    std::vector<std::string> alertTexts;
+    int alertAnswer = 1;
+};
+
+TEST_F(ZKKitTest, CountsLaunchesFromOneAndTheFirstIsTheOneWithNothingStored)
+{
+    auto first = launch();
+    EXPECT_EQ(first->launchCount(), 1);
+    EXPECT_TRUE(first->isFirstLaunch());
+    ASSERT_TRUE(storedCount());
+    EXPECT_EQ(*storedCount(), PropertyList(std::int64_t { 1 }));
+
+    auto second = launch();
+    EXPECT_EQ(second->launchCount(), 2);
+    EXPECT_FALSE(second->isFirstLaunch());
+    EXPECT_EQ(*storedCount(), PropertyList(std::int64_t { 2 }));
+
+    // The registered default is no stored count.
+    EXPECT_EQ(suite->objectForKey("NSApplicationCrashOnExceptions"), PropertyList(true));
+    EXPECT_FALSE(database->value(UserDefaults::standardSuiteName, "NSApplicationCrashOnExceptions"));
+}
+
+TEST_F(ZKKitTest, AnUnreadableOrAbsurdCountNeverMakesALaunchTheFirst)
+{
+    const std::vector<PropertyList> broken {
+        PropertyList(std::string("many")),
+        PropertyList(std::int64_t { -7 }),
+        PropertyList(std::int64_t { 0 }),
+        PropertyList(2.5),
+        PropertyList(true),
+    };
+    for (const auto& value : broken) {
+        database->setValue(UserDefaults::standardSuiteName, zk::ZKKit::launchCountKey, value);
+        auto kit = launch();
+        EXPECT_FALSE(kit->isFirstLaunch());
+        EXPECT_EQ(kit->launchCount(), 2);
+        EXPECT_EQ(*storedCount(), PropertyList(std::int64_t { 2 }));
+    }
+
+    database->setValue(UserDefaults::standardSuiteName, zk::ZKKit::launchCountKey,
+        PropertyList(std::numeric_limits<std::int64_t>::max()));
+    auto kit = launch();
+    EXPECT_FALSE(kit->isFirstLaunch());
+    EXPECT_EQ(kit->launchCount(), std::numeric_limits<std::int64_t>::max());
+}
+
+TEST_F(ZKKitTest, AfterTheSettingsAreDeletedTheNextLaunchIsAFirstLaunchAgain)
+{
+    launch();
+    launch();
+    suite->removeAll();
+    auto kit = launch();
+    EXPECT_TRUE(kit->isFirstLaunch());
+    EXPECT_EQ(kit->launchCount(), 1);
+}
+
+TEST_F(ZKKitTest, FirstLaunchDateIsStoredOnceAndLaunchTimeIsEachLaunchsOwn)
+{
+    const platform::Date start = clock.clock.now();
+    auto first = launch();
+    EXPECT_EQ(first->firstLaunchDate(), start);
+    EXPECT_EQ(first->launchTime(), start);
+
+    clock.clock.advance(86400);
+    auto second = launch();
+    EXPECT_EQ(second->firstLaunchDate(), start);
+    EXPECT_EQ(second->launchTime(), start.addingTimeInterval(86400));
+    EXPECT_EQ(suite->objectForKey("ZK_firstLaunchDate"), PropertyList(start));
+
+    // A stored value that is no date is replaced by the launch's time.
+    database->setValue(UserDefaults::standardSuiteName, "ZK_firstLaunchDate", PropertyList(std::string("x")));
+    auto third = launch();
+    EXPECT_EQ(third->firstLaunchDate(), start.addingTimeInterval(86400));
+}
+
+TEST_F(ZKKitTest, ACrashOfAnEarlierRunIsRememberedOnEveryLaterLaunch)
+{
+    EXPECT_FALSE(launch()->hasCrashedLastRun());
+    reporterSaysCrashed = true;
+    EXPECT_TRUE(launch()->hasCrashedLastRun());
+    reporterSaysCrashed = false;
+    EXPECT_TRUE(launch()->hasCrashedLastRun());
+    EXPECT_EQ(suite->objectForKey("ZK_Sentry_hasCrashed"), PropertyList(true));
+}
+
+TEST(ModifierFlagsTest, OnlyTheExactSetMatchesAndLockKeysNeverMatter)
+{
+    const std::uint64_t debug = Flags::shift | Flags::control;
+    EXPECT_TRUE(Flags::areExactly(debug, debug));
+    EXPECT_TRUE(Flags::areExactly(debug | Flags::capsLock, debug));
+    EXPECT_TRUE(Flags::areExactly(debug | Flags::numericPad | Flags::function, debug));
+    // Device-dependent bits (left or right key) are not looked at.
+    EXPECT_TRUE(Flags::areExactly(debug | 0x2, debug));
+    EXPECT_FALSE(Flags::areExactly(debug | Flags::command, debug));
+    EXPECT_FALSE(Flags::areExactly(Flags::shift, debug));
+    EXPECT_FALSE(Flags::areExactly(resetKeys, userDebugKeys));
+    EXPECT_TRUE(Flags::areExactly(resetKeys | Flags::capsLock, resetKeys));
+    EXPECT_FALSE(Flags::areExactly(0, debug));
+}
+
+TEST_F(ZKKitTest, ShiftControlAltAtLaunchOpensTheUserDebugWindowAndOffersNoReset)
+{
+    auto kit = launch(userDebugKeys | Flags::capsLock);
+    drainMainQueue();
+    EXPECT_EQ(calls, std::vector<std::string> { "userDebugWindow" });
+    EXPECT_TRUE(alertTexts.empty());
+}
+
+TEST_F(ZKKitTest, AddingSuperOffersTheResetInsteadOfTheWindow)
+{
+    alertAnswer = 1; // "Cancel"
+    auto kit = launch(resetKeys | Flags::capsLock);
+    drainMainQueue();
+    ASSERT_EQ(alertTexts.size(), 1u);
+    EXPECT_EQ(alertTexts[0], "Are you sure you want to delete the settings and data for Kiruvo?");
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(ZKKitTest, DeleteResetsAndRelaunchesThroughTheNormalTermination)
+{
+    alertAnswer = 0; // "Delete"
+    auto kit = launch(resetKeys);
+    drainMainQueue();
+    ASSERT_EQ(alertTexts.size(), 1u);
+    EXPECT_EQ(calls, (std::vector<std::string> { "reset", "relaunch terminate" }));
+}
+
+TEST_F(ZKKitTest, ClosingTheResetAlertOtherwiseChangesNothing)
+{
+    alertAnswer = -1;
+    auto kit = launch(resetKeys);
+    drainMainQueue();
+    EXPECT_EQ(alertTexts.size(), 1u);
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(ZKKitTest, NoKeysNoWindowNoOffer)
+{
+    auto kit = launch(Flags::shift | Flags::control | Flags::command);
+    drainMainQueue();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(alertTexts.empty());
+}
+
+TEST_F(ZKKitTest, TheSettingsWindowRequestedByARelaunchOpensOnceAtTheNextLaunch)
+{
+    int opened = 0;
+    zk::SettingsWindowOpener::setOpener([&] { ++opened; });
+    launch();
+    Defaults::write<bool>(*suite, "ZK_isShowingSettingsAfterRelaunch", true);
+
+    auto next = launch();
+    EXPECT_EQ(opened, 0); // from the main queue, not inside start-up
+    drainMainQueue();
+    EXPECT_EQ(opened, 1);
+    EXPECT_FALSE(database->value(UserDefaults::standardSuiteName, "ZK_isShowingSettingsAfterRelaunch"));
+
+    auto after = launch();
+    drainMainQueue();
+    EXPECT_EQ(opened, 1);
+}
+
+TEST(ResetAppDataTest, RemovesSettingsAndDataButKeepsTheDatabaseAndTheUsersScripts)
+{
+    QTemporaryDir temporary;
+    const std::filesystem::path root = temporary.path().toStdString();
+    const auto data = root / "data";
+    const auto cache = root / "cache";
+    std::filesystem::create_directories(data / "exports");
+    std::filesystem::create_directories(data / "shortcuts");
+    std::filesystem::create_directories(cache);
+    for (const auto& file : { data / "defaults.sqlite3", data / "defaults.sqlite3-wal", data / "notes.json",
+             data / "exports" / "a.csv", data / "shortcuts" / "mine.sh", cache / "thumb" }) {
+        std::ofstream(file) << "x";
+    }
+    auto suite = std::make_shared<UserDefaults>(
+        platform::DefaultsDatabase::open(":memory:"), UserDefaults::standardSuiteName);
+    suite->setObject(PropertyList(std::int64_t { 4 }), "ZK_launchCount");
+    suite->setObject(PropertyList(true), "ZK_App_runOnce__x");
+    suite->registerDefaults({ { "enableAtLaunch", PropertyList(true) } });
+
+    zk::removeAppData(*suite, data, cache, "defaults.sqlite3");
+
+    EXPECT_FALSE(suite->objectForKey("ZK_launchCount"));
+    EXPECT_FALSE(suite->objectForKey("ZK_App_runOnce__x"));
+    EXPECT_EQ(suite->objectForKey("enableAtLaunch"), PropertyList(true));
+    EXPECT_TRUE(std::filesystem::exists(data / "defaults.sqlite3"));
+    EXPECT_TRUE(std::filesystem::exists(data / "defaults.sqlite3-wal"));
+    EXPECT_TRUE(std::filesystem::exists(data / "shortcuts" / "mine.sh"));
+    EXPECT_FALSE(std::filesystem::exists(data / "notes.json"));
+    EXPECT_FALSE(std::filesystem::exists(data / "exports"));
+    EXPECT_FALSE(std::filesystem::exists(cache));
+
+    // Nothing there is no failure.
+    zk::removeAppData(*suite, root / "missing", root / "missing-cache", "defaults.sqlite3");
+}
+
+TEST(ZKAppTest, IdentityAndEnvironment)
+{
+    EXPECT_EQ(zk::ZKApp::bundleIdentifier(), "com.zelvantorium.Kiruvo");
+    EXPECT_EQ(zk::ZKApp::name(), "Kiruvo");
+    EXPECT_EQ(zk::ZKApp::version(), KIRUVO_VERSION);
+    EXPECT_EQ(zk::ZKApp::versionWithBuild("2.1", "45"), "2.1 (45)");
+    EXPECT_EQ(zk::ZKApp::url(), QCoreApplication::applicationFilePath().toStdString());
+
+    const char* empty[] = { "HOME=/home/a", "APP_SANDBOX_CONTAINER_ID=", nullptr };
+    EXPECT_TRUE(zk::ZKApp::isSandboxed(empty));
+    const char* other[] = { "HOME=/home/a", "APP_SANDBOX_CONTAINER_IDX=1", nullptr };
+    EXPECT_FALSE(zk::ZKApp::isSandboxed(other));
+    const char* none[] = { nullptr };
+    EXPECT_FALSE(zk::ZKApp::isSandboxed(none));
+
+    EXPECT_EQ(zk::ZKApp::localizedLanguageName(platform::Locale("fr_FR")), "French");
+    EXPECT_EQ(zk::ZKApp::localizedLanguageName(platform::Locale("")), std::nullopt);
+}
+
+} // namespace
