@@ -1,0 +1,40 @@
+#include "kit/interface/CallbackMenuItem.h"
+
+#include <QKeySequence>
+
+namespace zk {
+
+CallbackMenuItem::CallbackMenuItem(const QString& title, const QString& keyEquivalent,
+    std::optional<Qt::KeyboardModifiers> keyEquivalentModifiers, bool isEnabled, bool isChecked,
+    bool isHidden, std::function<void()> callback, QObject* parent)
+    : QAction(title, parent)
+    , m_callback(std::move(callback))
+    , m_isChecked(isChecked)
+{
+    setEnabled(isEnabled);
+    setCheckable(isChecked);
+    setChecked(isChecked);
+    setVisible(!isHidden);
+    if (!keyEquivalent.isEmpty()) {
+        const QKeySequence key(keyEquivalent.toUpper());
+        if (key.count() == 1) {
+            const Qt::KeyboardModifiers modifiers = keyEquivalentModifiers.value_or(Qt::ControlModifier);
+            setShortcut(QKeySequence(QKeyCombination(modifiers, key[0].key())));
+        }
+    }
+    connect(this, &QAction::triggered, this, [this] {
+        if (this->isCheckable() && this->isChecked() != m_isChecked) {
+            setChecked(m_isChecked);
+        }
+        if (m_callback) {
+            m_callback();
+        }
+    });
+}
+
+CallbackMenuItem::CallbackMenuItem(const QString& title, std::function<void()> callback, QObject* parent)
+    : CallbackMenuItem(title, {}, std::nullopt, true, false, false, std::move(callback), parent)
+{
+}
+
+} // namespace zk

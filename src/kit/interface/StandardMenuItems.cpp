@@ -1,0 +1,91 @@
+#include "kit/interface/StandardMenuItems.h"
+
+#include "kit/foundation/SettingsWindowOpener.h"
+#include "kit/foundation/ZKApp.h"
+#include "kit/foundation/core/FeedbackLink.h"
+#include "kit/interface/CallbackMenuItem.h"
+#include "platform/MainQueue.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFont>
+#include <QMenu>
+#include <QMessageBox>
+
+namespace zk {
+
+double smallFontPointSize()
+{
+    const double base = QApplication::font().pointSizeF();
+    return (base > 0 ? base : 10.0) * 11.0 / 13.0;
+}
+
+QAction* addHeader(QMenu& menu, const QString& title, bool separatorBefore)
+{
+    if (separatorBefore) {
+        menu.addSeparator();
+    }
+    auto* header = new QAction(title, &menu);
+    header->setEnabled(false);
+    QFont font = menu.font();
+    font.setPointSizeF(smallFontPointSize());
+    header->setFont(font);
+    menu.addAction(header);
+    return header;
+}
+
+CallbackMenuItem* addWebsiteItem(QMenu& menu, const std::optional<QUrl>& website)
+{
+    if (!website || !website->isValid()) {
+        return nullptr;
+    }
+    auto* item = new CallbackMenuItem("Website", openURLAction(*website), &menu);
+    menu.addAction(item);
+    return item;
+}
+
+QString quitItemTitle(const QString& applicationName)
+{
+    return "Quit " + applicationName;
+}
+
+CallbackMenuItem* addQuitItem(QMenu& menu)
+{
+    auto* item = new CallbackMenuItem(
+        quitItemTitle(QString::fromStdString(ZKApp::name())), "q", std::nullopt, true, false, false,
+        [] { platform::MainQueue::post([] { QCoreApplication::quit(); }); }, &menu);
+    menu.addAction(item);
+    return item;
+}
+
+std::function<void()> openSettingsAction()
+{
+    return [] { platform::MainQueue::post([] { openSettingsWindow(); }); };
+}
+
+std::function<void()> sendFeedbackAction()
+{
+    return
+        [] { QDesktopServices::openUrl(QUrl(QString::fromStdString(feedbackPageURL(ZKApp::name(), "")))); };
+}
+
+std::function<void()> showAboutPanelAction()
+{
+    return [] {
+        const QString name = QString::fromStdString(ZKApp::name());
+        auto* box = new QMessageBox(QMessageBox::NoIcon, "About " + name,
+            name + " " + QString::fromStdString(ZKApp::versionWithBuild()), QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+        box->raise();
+        box->activateWindow();
+    };
+}
+
+std::function<void()> openURLAction(QUrl url)
+{
+    return [url = std::move(url)] { QDesktopServices::openUrl(url); };
+}
+
+} // namespace zk

@@ -1,0 +1,172 @@
+#include "kit/interface/CallbackMenuItem.h"
+#include "kit/interface/StandardMenuItems.h"
+#include "kit/interface/ZKMenu.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using platform::combine::Void;
+using zk::CallbackMenuItem;
+using zk::ZKMenu;
+
+namespace {
+
+void pressKey(QWidget& widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, QKeySequence(key).toString().toLower());
+    QApplication::sendEvent(&widget, &press);
+}
+
+} // namespace
+
+TEST(ZKMenuTest, OpeningAndClosingAreReportedInOrderAndReplayedToLateSubscribers)
+{
+    ZKMenu menu("Status");
+    std::vector<std::string> events;
+    menu.onOpenClose = [&](bool open) { events.push_back(open ? "callback open" : "callback close"); };
+    menu.onUpdate = [&] { events.push_back("update"); };
+    menu.onUpdateLegacy = [&](ZKMenu& updated) {
+        EXPECT_EQ(&updated, &menu);
+        events.push_back("legacy update");
+    };
+    auto needs = menu.needsUpdatePublisher().sink([&](const Void&) { events.push_back("needs update"); });
+    std::vector<bool> published;
+    auto open = menu.isOpenPublisher().sink([&](bool value) { published.push_back(value); });
+
+    menu.addAction("Item");
+    menu.popup(QPoint(10, 10));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(menu.isVisible());
+    EXPECT_TRUE(menu.isOpen());
+
+    std::vector<bool> late;
+    auto lateSubscription = menu.isOpenPublisher().sink([&](bool value) { late.push_back(value); });
+    EXPECT_EQ(late, std::vector<bool>({ true }));
+
+    menu.hide();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(menu.isOpen());
+    EXPECT_EQ(published, std::vector<bool>({ false, true, false }));
+    EXPECT_EQ(events,
+        std::vector<std::string>(
+            { "needs update", "update", "legacy update", "callback open", "callback close" }));
+}
+
+TEST(ZKMenuTest, UpdateCallbackCanRebuildTheItemsBeforeTheMenuShows)
+{
+    ZKMenu menu;
+    int builds = 0;
+    menu.onUpdate = [&] {
+        menu.clear();
+        ++builds;
+        menu.addAction(new CallbackMenuItem(
+            QString("Build %1").arg(builds), [] {}, &menu));
+    };
+    menu.popup(QPoint(0, 0));
+    menu.hide();
+    menu.popup(QPoint(0, 0));
+    ASSERT_EQ(menu.actions().size(), 1);
+    EXPECT_EQ(menu.actions().front()->text(), "Build 2");
+    menu.hide();
+}
+
+TEST(ZKMenuTest, BareLetterTriggersTheItemWithThatKeyEquivalentAndClosesTheMenu)
+{
+    ZKMenu menu;
+    int quits = 0;
+    int disabledRuns = 0;
+    menu.addAction(new CallbackMenuItem(
+        "Off", "d", std::nullopt, false, false, false, [&] { ++disabledRuns; }, &menu));
+    menu.addAction(new CallbackMenuItem(
+        "Leave", "q", std::nullopt, true, false, false, [&] { ++quits; }, &menu));
+    menu.popup(QPoint(0, 0));
+    ASSERT_TRUE(menu.isVisible());
+
+    pressKey(menu, Qt::Key_D);
+    EXPECT_EQ(disabledRuns, 0);
+    pressKey(menu, Qt::Key_Q);
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(menu.isVisible());
+    EXPECT_FALSE(menu.isOpen());
+
+    menu.popup(QPoint(0, 0));
+    pressKey(menu, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 2);
+    // A letter with another modifier is not the key equivalent.
+    menu.popup(QPoint(0, 0));
+    pressKey(menu, Qt::Key_Q, Qt::AltModifier);
+    EXPECT_EQ(quits, 2);
+    menu.hide();
+}
+
+TEST(CallbackMenuItemTest, RunsItsCallbackAndKeepsTheStateItsBuilderGave)
+{
+    int runs = 0;
+    CallbackMenuItem checked("Enabled", "", std::nullopt, true, true, false, [&] { ++runs; });
+    checked.trigger();
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(checked.isChecked());
+
+    CallbackMenuItem plain("History", [&] { ++runs; });
+    EXPECT_FALSE(plain.isCheckable());
+    plain.trigger();
+    EXPECT_EQ(runs, 2);
+
+    CallbackMenuItem disabled("Nothing", "", std::nullopt, false, false, true, [] {});
+    EXPECT_FALSE(disabled.isEnabled());
+    EXPECT_FALSE(disabled.isVisible());
+
+    CallbackMenuItem ctrl("Quit", "q", std::nullopt, true, false, false, [] {});
+    EXPECT_EQ(ctrl.shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    CallbackMenuItem shifted("New", "n", Qt::ControlModifier | Qt::ShiftModifier, true, false, false, [] {});
+    EXPECT_EQ(shifted.shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+}
+
+TEST(StandardMenuItemsTest, HeaderAfterASeparatorIsDisabledAndSmall)
+{
+    QMenu menu;
+    QAction* header = zk::addHeader(menu, "Today", true);
+    ASSERT_EQ(menu.actions().size(), 2);
+    EXPECT_TRUE(menu.actions()[0]->isSeparator());
+    EXPECT_EQ(menu.actions()[1], header);
+    EXPECT_FALSE(header->isEnabled());
+    EXPECT_LT(header->font().pointSizeF(), menu.font().pointSizeF());
+
+    zk::addHeader(menu, "Again");
+    EXPECT_EQ(menu.actions().size(), 3);
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    std::vector<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls.push_back(url); }
+};
+
+TEST(StandardMenuItemsTest, WebsiteItemOnlyWithAWebsiteAndQuitItemTitle)
+{
+    QMenu menu;
+    EXPECT_EQ(zk::addWebsiteItem(menu, std::nullopt), nullptr);
+    EXPECT_TRUE(menu.actions().isEmpty());
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    CallbackMenuItem* website = zk::addWebsiteItem(menu, QUrl("https://kiruvo.example"));
+    ASSERT_NE(website, nullptr);
+    EXPECT_EQ(website->text(), "Website");
+    website->trigger();
+    QDesktopServices::unsetUrlHandler("https");
+    ASSERT_EQ(catcher.urls.size(), 1u);
+    EXPECT_EQ(catcher.urls[0], QUrl("https://kiruvo.example"));
+
+    EXPECT_EQ(zk::quitItemTitle("X"), "Quit X");
+    CallbackMenuItem* quit = zk::addQuitItem(menu);
+    EXPECT_TRUE(quit->text().startsWith("Quit "));
+    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+#include "MenuTest.moc"
