@@ -1,5 +1,7 @@
 #include "kit/foundation/AppErrorBuilder.h"
 
+#include "kit/foundation/ZKApp.h"
+
 #include <memory>
 
 namespace zk {
@@ -31,7 +33,7 @@ PlatformError makeAppError(AppErrorParts parts)
     if (parts.url) {
         info.insert_or_assign(ErrorKeys::url, std::move(*parts.url));
     }
-    std::string domain = appErrorDomain;
+    std::string domain = ZKApp::id();
     if (parts.domainPostfix) {
         domain += " - " + *parts.domainPostfix;
     }

@@ -9,9 +9,6 @@
 
 namespace zk {
 
-// The application's identifier, the domain of its own presentable errors.
-inline constexpr const char* appErrorDomain = "com.zelvantorium.Kiruvo";
-
 // The parts of an error that the application presents itself.
 struct AppErrorParts {
     std::string description;
@@ -28,9 +25,10 @@ struct AppErrorParts {
     std::optional<std::string> url {};
 };
 
-// An error in the application's domain ("com.zelvantorium.Kiruvo", or that + " - " + postfix),
-// always code 1, whose details hold the description, the recovery suggestion, the option titles
-// with their attempter, the help anchor, the underlying error and the URL, each only when given.
+// An error in the application's domain (its bundle identifier "com.zelvantorium.Kiruvo", or that
+// + " - " + postfix), always code 1, whose details hold the description, the recovery suggestion,
+// the option titles with their attempter, the help anchor, the underlying error and the URL, each
+// only when given.
 PlatformError makeAppError(AppErrorParts parts);
 // Only a description.
 PlatformError makeAppError(std::string description);
