@@ -41,8 +41,8 @@ namespace kiruvo {
 // decode are kept as they are and written back with the rest.
 //
 // Main-thread only.
+// A QObject only to own its timers and to end its connections with it; it declares no signals.
 class SessionController : public QObject {
-    Q_OBJECT
 public:
     static constexpr double minimumStoredDuration = 180.0;
     static constexpr int keptDays = 121;
