@@ -1,0 +1,76 @@
+#include "kit/foundation/SandboxURLBookmark.h"
+
+#include "libraries/defaults/Defaults.h"
+
+#include <QUrl>
+#include <filesystem>
+
+namespace zk {
+
+namespace {
+
+std::filesystem::path resolved(const std::string& path)
+{
+    std::error_code error;
+    auto canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+    return error ? std::filesystem::absolute(path, error) : canonical;
+}
+
+} // namespace
+
+std::optional<SandboxURLBookmark> SandboxURLBookmark::make(const std::string& path)
+{
+    std::error_code error;
+    auto canonical = std::filesystem::canonical(path, error);
+    if (error) {
+        return std::nullopt;
+    }
+    const std::string text = canonical.string();
+    return SandboxURLBookmark { platform::Bytes(text.begin(), text.end()) };
+}
+
+std::optional<std::string> SandboxURLBookmark::resolve() const
+{
+    std::string path(bookmarkData.begin(), bookmarkData.end());
+    std::error_code error;
+    if (path.empty() || !std::filesystem::exists(path, error)) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+std::map<std::string, platform::Bytes> SecurityScopedBookmarks::all()
+{
+    return Defaults::read<std::map<std::string, platform::Bytes>>(*platform::UserDefaults::standard(), key)
+        .value_or(std::map<std::string, platform::Bytes> {});
+}
+
+std::string SecurityScopedBookmarks::keyFor(const std::string& path)
+{
+    return QUrl::fromLocalFile(QString::fromStdString(resolved(path).string())).toString().toStdString();
+}
+
+void SecurityScopedBookmarks::setBookmarkData(
+    const std::string& path, const std::optional<platform::Bytes>& data)
+{
+    auto bookmarks = all();
+    const std::string entry = keyFor(path);
+    if (data) {
+        bookmarks[entry] = *data;
+    } else {
+        bookmarks.erase(entry);
+    }
+    Defaults::write(*platform::UserDefaults::standard(), key, bookmarks);
+}
+
+std::optional<platform::Bytes> SecurityScopedBookmarks::bookmarkData(const std::string& path)
+{
+    auto bookmarks = all();
+    auto found = bookmarks.find(keyFor(path));
+    if (found == bookmarks.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+} // namespace zk

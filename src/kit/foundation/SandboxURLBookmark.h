@@ -1,0 +1,59 @@
+#pragma once
+
+#include "libraries/defaults/Serializable.h"
+#include "platform/PropertyList.h"
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace zk {
+
+// A saved permission to reach a file or folder. There is no sandbox here: the bookmark data is the
+// canonical path of the item as UTF-8.
+struct SandboxURLBookmark {
+    platform::Bytes bookmarkData;
+
+    // The bookmark of an existing item; nothing when it cannot be made canonical.
+    static std::optional<SandboxURLBookmark> make(const std::string& path);
+    // The path the bookmark names, when the item is still there.
+    std::optional<std::string> resolve() const;
+
+    bool operator==(const SandboxURLBookmark&) const = default;
+};
+
+// The bookmarks kept in the standard suite under "__securityScopedBookmarks__": the absolute file
+// URL of each item (symbolic links resolved) to its bookmark data. Main-thread only.
+class SecurityScopedBookmarks {
+public:
+    static constexpr const char* key = "__securityScopedBookmarks__";
+
+    static std::map<std::string, platform::Bytes> all();
+    // The entry's key for a path: file URL text of the path with symbolic links resolved.
+    static std::string keyFor(const std::string& path);
+    // Stores `data` for the path, or removes its entry when `data` is empty; the whole dictionary
+    // is written back.
+    static void setBookmarkData(const std::string& path, const std::optional<platform::Bytes>& data);
+    static std::optional<platform::Bytes> bookmarkData(const std::string& path);
+};
+
+} // namespace zk
+
+// Stored as its raw bytes.
+template <> struct Defaults::RawRepresentable<zk::SandboxURLBookmark> {
+    using RawValue = platform::Bytes;
+    static RawValue rawValue(const zk::SandboxURLBookmark& value) { return value.bookmarkData; }
+    static std::optional<zk::SandboxURLBookmark> fromRawValue(const RawValue& raw)
+    {
+        return zk::SandboxURLBookmark { raw };
+    }
+};
+
+template <> struct std::hash<zk::SandboxURLBookmark> {
+    std::size_t operator()(const zk::SandboxURLBookmark& value) const noexcept
+    {
+        return std::hash<std::string_view>()(std::string_view(
+            reinterpret_cast<const char*>(value.bookmarkData.data()), value.bookmarkData.size()));
+    }
+};
