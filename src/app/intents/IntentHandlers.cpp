@@ -1,0 +1,110 @@
+#include "app/intents/IntentHandlers.h"
+
+#include "app/SessionIntentObject.h"
+#include "app/SharedFormatters.h"
+#include "app/intents/SessionEngine.h"
+#include "platform/Calendar.h"
+#include "platform/Clock.h"
+#include "platform/MainQueue.h"
+
+#include <cassert>
+#include <cmath>
+#include <string>
+
+namespace kiruvo {
+
+namespace {
+
+std::string durationText(platform::Date start, platform::Date end)
+{
+    return SharedFormatters::hoursMinutesStandalone(start, end)
+        .value_or(std::string(SharedFormatters::missingText));
+}
+
+} // namespace
+
+QCoro::Task<GetEnabledStateIntentResponse> GetEnabledStateIntentHandler::handle(GetEnabledStateIntent) const
+{
+    assert(platform::MainQueue::isMainThread());
+    GetEnabledStateIntentResponse response(GetEnabledStateIntentResponseCode::success, std::nullopt);
+    response.isEnabled = SessionEngine::shared().isEnabled();
+    co_return response;
+}
+
+QCoro::Task<SetEnabledStateIntentResponse> SetEnabledStateIntentHandler::handle(
+    SetEnabledStateIntent intent) const
+{
+    assert(platform::MainQueue::isMainThread());
+    using Code = SetEnabledStateIntentResponseCode;
+    SessionEngine& engine = SessionEngine::shared();
+    Code code = Code::unspecified;
+    switch (intent.operation) {
+    case SetOperation::unknown:
+        break;
+    case SetOperation::toggle:
+        engine.setEnabled(!engine.isEnabled());
+        code = Code::success;
+        break;
+    case SetOperation::set:
+        // A state that no script can name is refused rather than read as "disabled", so a typo
+        // in a script never switches tracking off.
+        if (setStateFromRawValue(rawValue(intent.state))) {
+            const bool wanted = intent.state == SetState::enabled;
+            if (wanted != engine.isEnabled()) {
+                engine.setEnabled(wanted);
+            }
+            code = Code::success;
+        }
+        break;
+    }
+    co_return SetEnabledStateIntentResponse(code, std::nullopt);
+}
+
+QCoro::Task<GetCurrentSessionIntentResponse> GetCurrentSessionIntentHandler::handle(
+    GetCurrentSessionIntent) const
+{
+    assert(platform::MainQueue::isMainThread());
+    GetCurrentSessionIntentResponse response(GetCurrentSessionIntentResponseCode::success, std::nullopt);
+    const auto current = SessionEngine::shared().currentSession();
+    if (current) {
+        const platform::DateRange range = current->dateRange();
+        CurrentSession_ object("currentSession", durationText(range.lowerBound, range.upperBound),
+            "Started at " + SharedFormatters::shortTime(range.lowerBound), std::nullopt);
+        object.duration = platform::Clock::shared().systemUptime() - current->start().seconds;
+        object.startDate = platform::Calendar::current().dateComponents(range.lowerBound);
+        response.currentSession = std::move(object);
+    }
+    co_return response;
+}
+
+QCoro::Task<NewSessionIntentResponse> NewSessionIntentHandler::handle(NewSessionIntent) const
+{
+    assert(platform::MainQueue::isMainThread());
+    SessionEngine::shared().newSession();
+    co_return NewSessionIntentResponse(NewSessionIntentResponseCode::success, std::nullopt);
+}
+
+QCoro::Task<GetSessionsIntentResponse> GetSessionsIntentHandler::handle(GetSessionsIntent) const
+{
+    assert(platform::MainQueue::isMainThread());
+    GetSessionsIntentResponse response(GetSessionsIntentResponseCode::success, std::nullopt);
+    std::vector<Session_> objects;
+    for (const Session& session : SessionEngine::shared().allSessions()) {
+        objects.push_back(intentObject(session));
+    }
+    response.sessions = std::move(objects);
+    co_return response;
+}
+
+QCoro::Task<GetTotalDurationTodayIntentResponse> GetTotalDurationTodayIntentHandler::handle(
+    GetTotalDurationTodayIntent) const
+{
+    assert(platform::MainQueue::isMainThread());
+    GetTotalDurationTodayIntentResponse response(
+        GetTotalDurationTodayIntentResponseCode::success, std::nullopt);
+    const auto total = SessionEngine::shared().totalDurationForDayAt(platform::Clock::shared().now());
+    response.result = std::round(total ? total->seconds : 0.0);
+    co_return response;
+}
+
+} // namespace kiruvo

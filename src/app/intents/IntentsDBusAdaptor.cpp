@@ -1,0 +1,241 @@
+#include "app/intents/IntentsDBusAdaptor.h"
+
+#include "app/intents/IntentHandlerLookup.h"
+#include "app/intents/IntentResponses.h"
+#include "app/intents/Intents.h"
+#include "platform/Calendar.h"
+#include "platform/Logger.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMetaType>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace kiruvo {
+
+namespace {
+
+constexpr std::string_view logCategory = "scripting";
+
+// Scripting is optional: one line in the log says why it is missing, however often it is tried.
+void reportUnavailableOnce(const std::string& reason)
+{
+    static std::once_flag once;
+    std::call_once(once, [&reason] {
+        platform::log(platform::LogLevel::Warning, logCategory,
+            "Scripting over D-Bus is not available: " + reason + ". Kiruvo runs on without it.");
+    });
+}
+
+QString qString(const std::optional<std::string>& text)
+{
+    return text ? QString::fromStdString(*text) : QString();
+}
+
+QVariantMap componentsMap(const platform::DateComponents& components)
+{
+    QVariantMap map;
+    const auto put = [&map](const char* key, const std::optional<int>& value) {
+        if (value) {
+            map.insert(QString::fromLatin1(key), *value);
+        }
+    };
+    put("year", components.year);
+    put("month", components.month);
+    put("day", components.day);
+    put("hour", components.hour);
+    put("minute", components.minute);
+    put("second", components.second);
+    put("nanosecond", components.nanosecond);
+    put("weekday", components.weekday);
+    if (components.timeZone) {
+        map.insert(QStringLiteral("timeZone"), QString::fromStdString(components.timeZone->identifier()));
+    }
+    return map;
+}
+
+QVariantMap objectMap(const IntentObject& object, std::optional<double> duration)
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("identifier"), qString(object.identifier()));
+    map.insert(QStringLiteral("displayString"), QString::fromStdString(object.displayString()));
+    map.insert(QStringLiteral("subtitleString"), qString(object.subtitleString()));
+    map.insert(QStringLiteral("duration"), duration.value_or(0.0));
+    return map;
+}
+
+QVariantMap sessionMap(const Session_& session)
+{
+    QVariantMap map = objectMap(session, session.duration);
+    if (session.startDate) {
+        map.insert(QStringLiteral("startDate"), componentsMap(*session.startDate));
+    }
+    if (session.endDate) {
+        map.insert(QStringLiteral("endDate"), componentsMap(*session.endDate));
+    }
+    return map;
+}
+
+QVariantMap currentSessionMap(const CurrentSession_& session)
+{
+    QVariantMap map = objectMap(session, session.duration);
+    if (session.startDate) {
+        map.insert(QStringLiteral("startDate"), componentsMap(*session.startDate));
+    }
+    return map;
+}
+
+// Hands the intent to its handler and answers the call when the handler completes.
+template <class ResponseType>
+void dispatch(const QDBusConnection& connection, const QDBusMessage& message,
+    std::shared_ptr<const Intent> intent, std::function<QVariantList(const ResponseType&)> properties)
+{
+    message.setDelayedReply(true);
+    const auto handler = handlerForIntent(*intent);
+    if (!handler) {
+        connection.send(message.createErrorReply(QDBusError::NotSupported, QStringLiteral("No handler.")));
+        return;
+    }
+    handler->handle(std::move(intent),
+        [connection, message, properties = std::move(properties)](
+            std::shared_ptr<const IntentResponse> response) {
+            const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
+            if (!typed) {
+                connection.send(
+                    message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
+                return;
+            }
+            QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
+            arguments.append(properties(*typed));
+            connection.send(message.createReply(arguments));
+        });
+}
+
+} // namespace
+
+IntentsDBusAdaptor::IntentsDBusAdaptor(QObject* host, QDBusConnection connection)
+    : QDBusAbstractAdaptor(host)
+    , m_connection(std::move(connection))
+{
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+}
+
+IntentsDBusAdaptor::~IntentsDBusAdaptor() = default;
+
+int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEnabled)
+{
+    isEnabled = false;
+    dispatch<GetEnabledStateIntentResponse>(m_connection, message, std::make_shared<GetEnabledStateIntent>(),
+        [](const GetEnabledStateIntentResponse& response) {
+            return QVariantList { response.isEnabled.value_or(false) };
+        });
+    return 0;
+}
+
+int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMessage& message)
+{
+    dispatch<SetEnabledStateIntentResponse>(m_connection, message,
+        std::make_shared<SetEnabledStateIntent>(
+            static_cast<SetOperation>(operation), static_cast<SetState>(state)),
+        [](const SetEnabledStateIntentResponse&) { return QVariantList(); });
+    return 0;
+}
+
+int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantMap& currentSession)
+{
+    currentSession.clear();
+    dispatch<GetCurrentSessionIntentResponse>(m_connection, message,
+        std::make_shared<GetCurrentSessionIntent>(), [](const GetCurrentSessionIntentResponse& response) {
+            const QVariantMap map
+                = response.currentSession ? currentSessionMap(*response.currentSession) : QVariantMap();
+            return QVariantList { map };
+        });
+    return 0;
+}
+
+int IntentsDBusAdaptor::NewSession(const QDBusMessage& message)
+{
+    dispatch<NewSessionIntentResponse>(m_connection, message, std::make_shared<NewSessionIntent>(),
+        [](const NewSessionIntentResponse&) { return QVariantList(); });
+    return 0;
+}
+
+int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantMap>& sessions)
+{
+    sessions.clear();
+    dispatch<GetSessionsIntentResponse>(m_connection, message, std::make_shared<GetSessionsIntent>(),
+        [](const GetSessionsIntentResponse& response) {
+            QList<QVariantMap> list;
+            if (response.sessions) {
+                list.reserve(static_cast<qsizetype>(response.sessions->size()));
+                for (const Session_& session : *response.sessions) {
+                    list.append(sessionMap(session));
+                }
+            }
+            return QVariantList { QVariant::fromValue(list) };
+        });
+    return 0;
+}
+
+int IntentsDBusAdaptor::GetTotalDurationToday(const QDBusMessage& message, double& result)
+{
+    result = 0;
+    dispatch<GetTotalDurationTodayIntentResponse>(m_connection, message,
+        std::make_shared<GetTotalDurationTodayIntent>(),
+        [](const GetTotalDurationTodayIntentResponse& response) {
+            return QVariantList { response.result.value_or(0.0) };
+        });
+    return 0;
+}
+
+bool registerIntentsObject(QDBusConnection connection)
+{
+    if (!connection.isConnected()) {
+        const QString error = connection.lastError().message();
+        reportUnavailableOnce(
+            error.isEmpty() ? std::string("no session bus") : "no session bus (" + error.toStdString() + ")");
+        return false;
+    }
+    const QString path = QString::fromLatin1(IntentsDBusAdaptor::objectPath);
+    QObject* host = connection.objectRegisteredAt(path);
+    if (!host) {
+        auto* created = new QObject(QCoreApplication::instance());
+        created->setObjectName(QStringLiteral("KiruvoDBusObject"));
+        if (!connection.registerObject(path, created, QDBusConnection::ExportAdaptors)) {
+            delete created;
+            reportUnavailableOnce("the object path " + path.toStdString() + " cannot be exported");
+            return false;
+        }
+        host = created;
+    }
+    if (!host->findChild<IntentsDBusAdaptor*>(QString(), Qt::FindDirectChildrenOnly)) {
+        new IntentsDBusAdaptor(host, connection);
+    }
+    return true;
+}
+
+bool registerIntentsService(QDBusConnection connection)
+{
+    if (!registerIntentsObject(connection)) {
+        return false;
+    }
+    const QString name = QString::fromLatin1(IntentsDBusAdaptor::serviceName);
+    QDBusConnectionInterface* bus = connection.interface();
+    const auto reply = bus ? bus->registerService(name, QDBusConnectionInterface::DontQueueService,
+                           QDBusConnectionInterface::DontAllowReplacement)
+                           : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        reportUnavailableOnce("the bus name " + name.toStdString() + " is taken or cannot be requested"
+            + (reply.isValid() ? std::string() : " (" + reply.error().message().toStdString() + ")"));
+        return false;
+    }
+    return true;
+}
+
+} // namespace kiruvo

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+namespace kiruvo {
+
+// The scripting interface on D-Bus: one method per intent. Each call builds the intent, asks the
+// handler lookup for its handler and answers once the handler has completed on the main thread,
+// without blocking the event loop meanwhile. Every answer starts with the response code (int32);
+// then come the response's properties.
+//
+// A session travels as a{sv}: "identifier", "displayString", "subtitleString" (s), "duration"
+// (d, seconds) and "startDate"/"endDate" (a{sv} of date components: "year", "month", "day",
+// "hour", "minute", "second", "nanosecond", "weekday" as i, "timeZone" as its identifier s).
+//
+// Attach it to the object exported at objectPath (see registerIntentsObject()). Main-thread only.
+class IntentsDBusAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.zelvantorium.Kiruvo.Intents")
+public:
+    static constexpr const char* serviceName = "com.zelvantorium.Kiruvo";
+    static constexpr const char* objectPath = "/com/zelvantorium/Kiruvo";
+    static constexpr const char* interfaceName = "com.zelvantorium.Kiruvo.Intents";
+
+    // Answers calls that arrive on `connection`.
+    IntentsDBusAdaptor(QObject* host, QDBusConnection connection);
+    ~IntentsDBusAdaptor() override;
+
+public Q_SLOTS:
+    // The return value and the out arguments only describe the answer's signature; the answer
+    // itself is sent later, when the handler has completed.
+    int GetEnabledState(const QDBusMessage& message, bool& isEnabled);
+    // An operation or a state outside 0 to 2 answers `unspecified` (0) and changes nothing.
+    int SetEnabledState(int operation, int state, const QDBusMessage& message);
+    // An empty dictionary when no session runs.
+    int GetCurrentSession(const QDBusMessage& message, QVariantMap& currentSession);
+    int NewSession(const QDBusMessage& message);
+    int GetSessions(const QDBusMessage& message, QList<QVariantMap>& sessions);
+    int GetTotalDurationToday(const QDBusMessage& message, double& result);
+
+private:
+    QDBusConnection m_connection;
+};
+
+// Exports the scripting interface at IntentsDBusAdaptor::objectPath on `connection`. When an object
+// is already exported there (with its adaptors), the interface joins it; otherwise a new object
+// owned by the application is exported. False, with one log line for the process, when the
+// connection is not connected or the path cannot be taken: the application runs on without
+// scripting.
+bool registerIntentsObject(QDBusConnection connection);
+
+// registerIntentsObject() on the session bus, then the well-known name
+// IntentsDBusAdaptor::serviceName. False, logged once, when there is no session bus, the object
+// cannot be exported, or another process holds the name.
+bool registerIntentsService(QDBusConnection connection = QDBusConnection::sessionBus());
+
+} // namespace kiruvo

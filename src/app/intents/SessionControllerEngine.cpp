@@ -1,0 +1,57 @@
+#include "app/intents/SessionControllerEngine.h"
+
+#include "app/SessionController.h"
+
+namespace kiruvo {
+
+namespace {
+
+SessionEngine* g_testingEngine = nullptr;
+
+} // namespace
+
+SessionEngine& SessionEngine::shared()
+{
+    if (g_testingEngine) {
+        return *g_testingEngine;
+    }
+    static SessionControllerEngine engine(SessionController::shared());
+    return engine;
+}
+
+void SessionEngine::setSharedForTesting(SessionEngine* engine)
+{
+    g_testingEngine = engine;
+}
+
+bool SessionControllerEngine::isEnabled() const
+{
+    return m_controller.isEnabled();
+}
+
+void SessionControllerEngine::setEnabled(bool enabled)
+{
+    m_controller.setEnabled(enabled);
+}
+
+std::optional<CurrentSession> SessionControllerEngine::currentSession() const
+{
+    return m_controller.currentSession();
+}
+
+void SessionControllerEngine::newSession()
+{
+    m_controller.newSession();
+}
+
+std::vector<Session> SessionControllerEngine::allSessions() const
+{
+    return m_controller.allSessions();
+}
+
+std::optional<zk::Duration> SessionControllerEngine::totalDurationForDayAt(platform::Date date) const
+{
+    return m_controller.totalDurationForDayAt(date);
+}
+
+} // namespace kiruvo
