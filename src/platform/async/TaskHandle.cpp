@@ -13,6 +13,9 @@ struct TaskHandle::State {
     std::stop_source source;
     bool finished = false;
     std::vector<std::coroutine_handle<>> waiters;
+    // Keeps the state alive while the body runs. The coroutine takes a plain pointer: g++ 12 at -O1
+    // and above destroys a by-value shared_ptr parameter of a detached coroutine one time too many.
+    std::shared_ptr<State> self;
 };
 
 namespace {
@@ -43,11 +46,23 @@ TaskHandle TaskHandle::start(Body body)
     TaskHandle handle;
     handle.m_state = std::make_shared<State>();
     handle.m_state->body = std::move(body);
-    run(handle.m_state); // detached: the frame lives until the body returns
+    handle.m_state->self = handle.m_state;
+    run(handle.m_state.get()); // detached: the frame lives until the body returns
     return handle;
 }
 
-QCoro::Task<void> TaskHandle::run(std::shared_ptr<State> state)
+void TaskHandle::finish(State* state)
+{
+    const std::shared_ptr<State> keep = std::move(state->self);
+    state->finished = true;
+    state->body = nullptr;
+    auto waiters = std::move(state->waiters);
+    for (auto waiter : waiters) {
+        waiter.resume();
+    }
+}
+
+QCoro::Task<void> TaskHandle::run(State* state)
 {
     co_await ToMainThread {};
     try {
@@ -59,12 +74,7 @@ QCoro::Task<void> TaskHandle::run(std::shared_ptr<State> state)
     } catch (...) {
         log(LogLevel::Error, "task", "A task ended with an uncaught error.");
     }
-    state->finished = true;
-    state->body = nullptr;
-    auto waiters = std::move(state->waiters);
-    for (auto waiter : waiters) {
-        waiter.resume();
-    }
+    finish(state);
 }
 
 void TaskHandle::cancel() const

@@ -41,7 +41,8 @@ public:
 
 private:
     struct State;
-    static QCoro::Task<void> run(std::shared_ptr<State> state);
+    static QCoro::Task<void> run(State* state);
+    static void finish(State* state);
 
     std::shared_ptr<State> m_state;
 };
