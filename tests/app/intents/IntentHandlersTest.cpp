@@ -1,0 +1,273 @@
+#include "FakeSessionEngine.h"
+
+#include "app/SessionEngineFixture.h"
+#include "app/intents/SessionControllerEngine.h"
+#include "platform/Logger.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace kiruvo;
+
+namespace {
+
+// The handlers' decisions, against an engine that counts what it is asked to do.
+class IntentHandlersTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
+        platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
+    }
+    void TearDown() override
+    {
+        platform::TimeZone::setCurrentForTesting(std::nullopt);
+        platform::Locale::setCurrentForTesting(std::nullopt);
+    }
+
+    platform::fake::ScopedFakeClock fake { platform::Date(737000000.0), 50000 };
+    FakeSessionEngine engine;
+};
+
+TEST_F(IntentHandlersTest, GetEnabledStateReportsTheEngine)
+{
+    engine.enabled = false;
+    auto response = handled<GetEnabledStateIntentHandler>({});
+    EXPECT_EQ(response.code, GetEnabledStateIntentResponseCode::success);
+    EXPECT_EQ(response.isEnabled, false);
+    engine.enabled = true;
+    EXPECT_EQ(handled<GetEnabledStateIntentHandler>({}).isEnabled, true);
+    EXPECT_EQ(engine.setEnabledCalls, 0);
+}
+
+TEST_F(IntentHandlersTest, SetAssignsOnlyAStateNotYetInForce)
+{
+    engine.enabled = true;
+    auto response = handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::enabled });
+    EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::success);
+    EXPECT_EQ(engine.setEnabledCalls, 0);
+
+    response = handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::disabled });
+    EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::success);
+    EXPECT_EQ(engine.setEnabledCalls, 1);
+    EXPECT_FALSE(engine.enabled);
+    // The response never carries the state back.
+    EXPECT_EQ(response.state, SetState::unknown);
+
+    handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::enabled });
+    EXPECT_TRUE(engine.enabled);
+    EXPECT_EQ(engine.setEnabledCalls, 2);
+}
+
+TEST_F(IntentHandlersTest, SetWithTheUnknownStateDisables)
+{
+    engine.enabled = true;
+    const auto response = handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::unknown });
+    EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::success);
+    EXPECT_FALSE(engine.enabled);
+}
+
+TEST_F(IntentHandlersTest, ToggleAlwaysAssigns)
+{
+    engine.enabled = true;
+    handled<SetEnabledStateIntentHandler>({ SetOperation::toggle, SetState::enabled });
+    EXPECT_FALSE(engine.enabled);
+    handled<SetEnabledStateIntentHandler>({ SetOperation::toggle, SetState::enabled });
+    EXPECT_TRUE(engine.enabled);
+    EXPECT_EQ(engine.setEnabledCalls, 2);
+}
+
+TEST_F(IntentHandlersTest, AnUnknownOrInvalidRequestChangesNothingAndAnswersUnspecified)
+{
+    for (const SetEnabledStateIntent& intent :
+        { SetEnabledStateIntent(SetOperation::unknown, SetState::disabled),
+            SetEnabledStateIntent(static_cast<SetOperation>(7), SetState::disabled),
+            SetEnabledStateIntent(static_cast<SetOperation>(-1), SetState::disabled),
+            SetEnabledStateIntent(SetOperation::set, static_cast<SetState>(7)) }) {
+        const auto response = handled<SetEnabledStateIntentHandler>(intent);
+        EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::unspecified);
+    }
+    EXPECT_TRUE(engine.enabled);
+    EXPECT_EQ(engine.setEnabledCalls, 0);
+}
+
+TEST_F(IntentHandlersTest, GetTotalDurationTodayRoundsHalvesAwayFromZeroAndCountsNothingAsZero)
+{
+    const auto total = [this](std::optional<double> seconds) {
+        engine.total = seconds ? std::optional(zk::Duration::fromSeconds(*seconds)) : std::nullopt;
+        const auto response = handled<GetTotalDurationTodayIntentHandler>({});
+        EXPECT_EQ(response.code, GetTotalDurationTodayIntentResponseCode::success);
+        return response.result;
+    };
+    EXPECT_EQ(total(std::nullopt), 0.0);
+    EXPECT_EQ(total(3599.5), 3600.0);
+    EXPECT_EQ(total(89.4), 89.0);
+    EXPECT_EQ(total(89.5), 90.0);
+    ASSERT_FALSE(engine.totalAskedFor.empty());
+    EXPECT_EQ(engine.totalAskedFor.back(), fake.clock.now());
+}
+
+TEST_F(IntentHandlersTest, GetSessionsAnswersAnEmptyListForAnEmptyHistory)
+{
+    const auto response = handled<GetSessionsIntentHandler>({});
+    EXPECT_EQ(response.code, GetSessionsIntentResponseCode::success);
+    ASSERT_TRUE(response.sessions);
+    EXPECT_TRUE(response.sessions->empty());
+}
+
+TEST_F(IntentHandlersTest, GetSessionsKeepsTheStoredOrder)
+{
+    const auto oslo = *platform::TimeZone::withIdentifier("Europe/Oslo");
+    const platform::Date now = fake.clock.now();
+    engine.sessions = { *Session::make(platform::Uuid::random(), now.addingTimeInterval(-600), now, oslo),
+        *Session::make(
+            platform::Uuid::random(), now.addingTimeInterval(-90000), now.addingTimeInterval(-86400), oslo) };
+    const auto response = handled<GetSessionsIntentHandler>({});
+    ASSERT_TRUE(response.sessions);
+    ASSERT_EQ(response.sessions->size(), 2u);
+    EXPECT_EQ(response.sessions->at(0).identifier(), engine.sessions[0].id().uuidString());
+    EXPECT_EQ(response.sessions->at(1).identifier(), engine.sessions[1].id().uuidString());
+    EXPECT_EQ(response.sessions->at(0).displayString(), "10 minutes");
+    EXPECT_EQ(response.sessions->at(1).duration, 3600.0);
+}
+
+TEST_F(IntentHandlersTest, NewSessionAsksTheEngine)
+{
+    const auto response = handled<NewSessionIntentHandler>({});
+    EXPECT_EQ(response.code, NewSessionIntentResponseCode::success);
+    EXPECT_EQ(engine.newSessionCalls, 1);
+}
+
+// The handlers against the real engine, driven by the fake clock, idle time and store.
+class IntentHandlersOnEngineTest : public SessionEngineTest {
+protected:
+    void SetUp() override
+    {
+        SessionEngineTest::SetUp();
+        m_engine = std::make_unique<SessionControllerEngine>(controller());
+        SessionEngine::setSharedForTesting(m_engine.get());
+    }
+    void TearDown() override
+    {
+        SessionEngine::setSharedForTesting(nullptr);
+        platform::DebugLog::setEnabled(false);
+        platform::DebugLog::clear();
+        SessionEngineTest::TearDown();
+    }
+
+    static int logLinesWith(const std::string& text)
+    {
+        const auto entries = platform::DebugLog::entries();
+        return static_cast<int>(std::count_if(entries.begin(), entries.end(),
+            [&text](const std::string& entry) { return entry.find(text) != std::string::npos; }));
+    }
+
+    std::unique_ptr<SessionControllerEngine> m_engine;
+};
+
+TEST_F(IntentHandlersOnEngineTest, SetWithTheStateInForceLogsNothing)
+{
+    controller().setEnabled(true);
+    ASSERT_TRUE(controller().currentSession());
+    const auto running = *controller().currentSession();
+    fake.clock.advance(60);
+    platform::DebugLog::clear();
+    platform::DebugLog::setEnabled(true);
+
+    const auto response = handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::enabled });
+    EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::success);
+    EXPECT_EQ(logLinesWith("Session enable"), 0);
+    EXPECT_EQ(controller().currentSession(), running);
+}
+
+TEST_F(IntentHandlersOnEngineTest, SetWithStateZeroDisablesAndStoresTheSession)
+{
+    controller().setEnabled(true);
+    fake.clock.advance(600);
+    handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::unknown });
+    EXPECT_FALSE(controller().isEnabled());
+    EXPECT_FALSE(controller().currentSession());
+    EXPECT_EQ(controller().allSessions().size(), 1u);
+}
+
+TEST_F(IntentHandlersOnEngineTest, TwoTogglesEndOneSessionAndStartAnother)
+{
+    controller().setEnabled(true);
+    const auto first = *controller().currentSession();
+    fake.clock.advance(600);
+    handled<SetEnabledStateIntentHandler>({ SetOperation::toggle, SetState::unknown });
+    EXPECT_FALSE(controller().isEnabled());
+    fake.clock.advance(5);
+    handled<SetEnabledStateIntentHandler>({ SetOperation::toggle, SetState::unknown });
+    EXPECT_TRUE(controller().isEnabled());
+    ASSERT_TRUE(controller().currentSession());
+    EXPECT_NE(*controller().currentSession(), first);
+    EXPECT_EQ(controller().currentSession()->start().seconds, fake.clock.systemUptime());
+    EXPECT_EQ(controller().allSessions().size(), 1u);
+}
+
+TEST_F(IntentHandlersOnEngineTest, GetCurrentSessionWhileDisabledAnswersSuccessWithoutASession)
+{
+    controller().setEnabled(false);
+    const auto response = handled<GetCurrentSessionIntentHandler>({});
+    EXPECT_EQ(response.code, GetCurrentSessionIntentResponseCode::success);
+    EXPECT_FALSE(response.currentSession);
+}
+
+TEST_F(IntentHandlersOnEngineTest, GetCurrentSessionDescribesTheRunningSession)
+{
+    controller().setEnabled(true); // 12:00 in Oslo
+    fake.clock.advance(62 * 60 + 30);
+    const auto response = handled<GetCurrentSessionIntentHandler>({});
+    ASSERT_TRUE(response.currentSession);
+    const CurrentSession_& session = *response.currentSession;
+    EXPECT_EQ(session.identifier(), "currentSession");
+    EXPECT_EQ(session.displayString(), "1 hour, 2 minutes");
+    EXPECT_EQ(session.subtitleString(), "Started at 12:00\u202fPM");
+    EXPECT_EQ(session.duration, 62 * 60 + 30.0);
+    ASSERT_TRUE(session.startDate);
+    EXPECT_EQ(session.startDate->hour, 12);
+    EXPECT_EQ(session.startDate->minute, 0);
+    EXPECT_EQ(session.startDate->day, 15);
+    EXPECT_EQ(session.startDate->timeZone->identifier(), "Europe/Oslo");
+}
+
+TEST_F(IntentHandlersOnEngineTest, NewSessionWhileDisabledEnablesAndStarts)
+{
+    controller().setEnabled(false);
+    const auto response = handled<NewSessionIntentHandler>({});
+    EXPECT_EQ(response.code, NewSessionIntentResponseCode::success);
+    EXPECT_TRUE(controller().isEnabled());
+    ASSERT_TRUE(controller().currentSession());
+    EXPECT_TRUE(controller().allSessions().empty());
+}
+
+TEST_F(IntentHandlersOnEngineTest, NewSessionDuringAShortSessionStoresNothing)
+{
+    controller().setEnabled(true);
+    fake.clock.advance(120);
+    handled<NewSessionIntentHandler>({});
+    EXPECT_TRUE(controller().allSessions().empty());
+    ASSERT_TRUE(controller().currentSession());
+    EXPECT_EQ(controller().currentSession()->start().seconds, fake.clock.systemUptime());
+}
+
+TEST_F(IntentHandlersOnEngineTest, TotalTodayWithNothingTrackedIsZeroAndCountsOnlyTodaysPart)
+{
+    fake.clock.setNow(oslo(2024, 5, 15, 0, 5));
+    controller().setEnabled(false);
+    EXPECT_EQ(handled<GetTotalDurationTodayIntentHandler>({}).result, 0.0);
+
+    controller().setAllSessions({ session(oslo(2024, 5, 14, 23, 0), oslo(2024, 5, 15, 0, 1)) });
+    EXPECT_EQ(handled<GetTotalDurationTodayIntentHandler>({}).result, 60.0);
+}
+
+TEST_F(IntentHandlersOnEngineTest, GetSessionsOfAnEmptyHistoryIsAnEmptyList)
+{
+    const auto response = handled<GetSessionsIntentHandler>({});
+    ASSERT_TRUE(response.sessions);
+    EXPECT_TRUE(response.sessions->empty());
+}
+
+} // namespace
