@@ -1,0 +1,13 @@
+#pragma once
+
+class QKeyEvent;
+class QWidget;
+
+namespace zk {
+
+// The window keys of an application that has no main menu to supply them: Ctrl+W closes the
+// window and Ctrl+M minimises it. Keypad and Caps Lock do not stop a match; any other modifier
+// held with Ctrl does. Returns whether the key was taken.
+bool handleMenuBarWindowKey(QWidget& window, QKeyEvent& event);
+
+} // namespace zk

@@ -1,0 +1,298 @@
+#include "kit/interface/SingletonWindowController.h"
+#include "kit/interface/SwiftUIPanelForMenuBarApp.h"
+#include "kit/interface/SwiftUIWindowForMenuBarApp.h"
+#include "kit/interface/WindowFade.h"
+#include "kit/interface/WindowFlyAway.h"
+#include "kit/interface/WindowUtilities.h"
+#include "platform/ReduceMotion.h"
+#include "platform/async/TaskHandle.h"
+#include "platform/combine/ManualScheduler.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QTest>
+#include <QVariantAnimation>
+#include <gtest/gtest.h>
+
+using platform::async::TaskHandle;
+
+namespace {
+
+class ReduceMotionScope {
+public:
+    explicit ReduceMotionScope(bool on) { platform::ReduceMotion::setOverrideForTesting(on); }
+    ~ReduceMotionScope() { platform::ReduceMotion::setOverrideForTesting(std::nullopt); }
+};
+
+// Lets a started task reach its first wait, and queued work run.
+void settle()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+    }
+}
+
+class HistoryController : public zk::SingletonWindowController {
+public:
+    HistoryController()
+        : SingletonWindowController(new zk::SwiftUIWindowForMenuBarApp)
+    {
+        ++built;
+    }
+    static inline int built = 0;
+};
+
+class RefusingWindow : public QWidget {
+public:
+    bool refuse = true;
+
+protected:
+    void closeEvent(QCloseEvent* event) override { refuse ? event->ignore() : event->accept(); }
+};
+
+class StubbornController : public zk::SingletonWindowController {
+public:
+    StubbornController()
+        : SingletonWindowController(new RefusingWindow)
+    {
+    }
+};
+
+} // namespace
+
+TEST(SingletonWindowControllerTest, OneLiveInstancePerClassUntilItsWindowCloses)
+{
+    HistoryController::built = 0;
+    auto& first = zk::SingletonWindowController::shared<HistoryController>();
+    auto& again = zk::SingletonWindowController::shared<HistoryController>();
+    EXPECT_EQ(&first, &again);
+    EXPECT_EQ(HistoryController::built, 1);
+
+    zk::SingletonWindowController::show<HistoryController>(false);
+    settle();
+    QPointer<QWidget> window = first.window();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowOpacity(), 1.0);
+
+    window->close();
+    EXPECT_FALSE(zk::SingletonWindowController::exists<HistoryController>());
+    settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+
+    auto& next = zk::SingletonWindowController::shared<HistoryController>();
+    EXPECT_EQ(HistoryController::built, 2);
+    EXPECT_NE(next.window(), nullptr);
+    next.window()->close(); // never shown: closing it still ends it
+    EXPECT_FALSE(zk::SingletonWindowController::exists<HistoryController>());
+}
+
+TEST(SingletonWindowControllerTest, RefusedCloseOrMinimisingKeepsTheInstance)
+{
+    auto& controller = zk::SingletonWindowController::shared<StubbornController>();
+    auto* window = static_cast<RefusingWindow*>(controller.window());
+    window->show();
+    window->close();
+    EXPECT_TRUE(zk::SingletonWindowController::exists<StubbornController>());
+    window->showMinimized();
+    EXPECT_TRUE(zk::SingletonWindowController::exists<StubbornController>());
+    window->refuse = false;
+    window->close();
+    EXPECT_FALSE(zk::SingletonWindowController::exists<StubbornController>());
+    settle();
+}
+
+TEST(MenuBarWindowTest, CtrlWClosesCtrlMMinimisesEscapeOnlyWhenAsked)
+{
+    zk::SwiftUIWindowForMenuBarApp window;
+    EXPECT_EQ(window.size(), QSize(100, 100));
+    window.show();
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_TRUE(window.isVisible());
+    window.shouldCloseOnEscapePress = true;
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+
+    window.show();
+    QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(window.isVisible());
+    QTest::keyClick(&window, Qt::Key_W, Qt::ControlModifier | Qt::KeypadModifier);
+    EXPECT_FALSE(window.isVisible());
+
+    window.show();
+    QTest::keyClick(&window, Qt::Key_M, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(window.isMinimized());
+    QTest::keyClick(&window, Qt::Key_M, Qt::ControlModifier);
+    EXPECT_TRUE(window.isMinimized());
+
+    zk::SwiftUIPanelForMenuBarApp panel;
+    EXPECT_TRUE(panel.windowFlags().testFlag(Qt::Tool));
+    panel.show();
+    QTest::keyClick(&panel, Qt::Key_Escape);
+    EXPECT_TRUE(panel.isVisible());
+    QTest::keyClick(&panel, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(panel.isVisible());
+}
+
+TEST(WindowFadeTest, ReducedMotionSetsTheOpacityAtOnceAfterTheDelay)
+{
+    ReduceMotionScope reduce(true);
+    platform::combine::ManualScheduler scheduler;
+    QWidget window;
+    window.setWindowOpacity(0);
+    auto task = TaskHandle::start([&](std::stop_token token) -> QCoro::Task<void> {
+        co_await zk::fadeIn(&window, 0.5, 2.0, zk::MediaTimingFunction::defaultFunction(), token, scheduler);
+    });
+    settle();
+    EXPECT_EQ(window.windowOpacity(), 0.0);
+    scheduler.advance(2.0);
+    settle();
+    EXPECT_TRUE(task.isFinished());
+    EXPECT_EQ(window.windowOpacity(), 1.0);
+    EXPECT_EQ(window.findChild<QVariantAnimation*>(zk::windowFadeAnimationName), nullptr);
+}
+
+TEST(WindowFadeTest, AnimationReachesTheTargetWhenItRunsToItsEnd)
+{
+    ReduceMotionScope reduce(false);
+    platform::combine::ManualScheduler scheduler;
+    QWidget window;
+    window.setWindowOpacity(1.0);
+    auto task = TaskHandle::start([&](std::stop_token token) -> QCoro::Task<void> {
+        co_await zk::fadeOut(&window, 0.5, 0, zk::MediaTimingFunction::easeIn(), token, scheduler);
+    });
+    settle();
+    scheduler.runPending();
+    settle();
+    auto* animation = window.findChild<QVariantAnimation*>(zk::windowFadeAnimationName);
+    ASSERT_NE(animation, nullptr);
+    EXPECT_EQ(animation->duration(), 500);
+    EXPECT_FALSE(task.isFinished());
+    animation->setCurrentTime(250);
+    EXPECT_GT(window.windowOpacity(), 0.0);
+    EXPECT_LT(window.windowOpacity(), 1.0);
+    animation->setCurrentTime(500);
+    settle();
+    EXPECT_EQ(window.windowOpacity(), 0.0);
+    EXPECT_TRUE(task.isFinished());
+}
+
+TEST(WindowFadeTest, CancelledDuringTheDelayLeavesTheOpacityAlone)
+{
+    ReduceMotionScope reduce(true);
+    platform::combine::ManualScheduler scheduler;
+    QWidget window;
+    window.setWindowOpacity(0.3);
+    auto task = TaskHandle::start([&](std::stop_token token) -> QCoro::Task<void> {
+        co_await zk::fadeIn(&window, 0.5, 1.0, zk::MediaTimingFunction::defaultFunction(), token, scheduler);
+    });
+    settle();
+    task.cancel();
+    settle();
+    scheduler.advance(1.0);
+    settle();
+    EXPECT_TRUE(task.isFinished());
+    EXPECT_NEAR(window.windowOpacity(), 0.3, 0.01); // kept in 8 bits
+}
+
+TEST(WindowFadeTest, WindowDestroyedDuringTheFadeEndsIt)
+{
+    ReduceMotionScope reduce(false);
+    platform::combine::ManualScheduler scheduler;
+    auto* window = new QWidget;
+    auto task = TaskHandle::start([&](std::stop_token token) -> QCoro::Task<void> {
+        co_await zk::fadeOut(window, 0.5, 0, zk::MediaTimingFunction::easeIn(), token, scheduler);
+    });
+    settle();
+    scheduler.runPending();
+    settle();
+    ASSERT_NE(window->findChild<QVariantAnimation*>(zk::windowFadeAnimationName), nullptr);
+    delete window;
+    settle();
+    EXPECT_TRUE(task.isFinished());
+}
+
+TEST(WindowFadeTest, ShowWithFadeInStartsTransparentAndCancellationKeepsItSo)
+{
+    ReduceMotionScope reduce(true);
+    platform::combine::ManualScheduler scheduler;
+    QWidget window;
+    auto task = TaskHandle::start([&](std::stop_token token) -> QCoro::Task<void> {
+        co_await zk::showWithFadeIn(
+            &window, true, true, zk::MediaTimingFunction::defaultFunction(), 0.5, 0, token, scheduler);
+    });
+    settle();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowOpacity(), 0.0);
+    task.cancel();
+    settle();
+    scheduler.advance(1);
+    settle();
+    EXPECT_TRUE(task.isFinished());
+    EXPECT_EQ(window.windowOpacity(), 0.0);
+}
+
+TEST(WindowUtilitiesTest, LevelsAndToggle)
+{
+    QWidget window;
+    EXPECT_EQ(zk::windowLevel(window), zk::WindowLevel::normal);
+    window.show();
+    zk::setWindowLevel(window, zk::WindowLevel::floating);
+    EXPECT_EQ(zk::windowLevel(window), zk::WindowLevel::floating);
+    EXPECT_TRUE(window.isVisible());
+
+    QWidget other;
+    zk::toggle(other);
+    EXPECT_TRUE(other.isVisible());
+    EXPECT_FALSE(zk::snapshotImage(other).isNull());
+}
+
+TEST(WindowFlyAwayTest, DestinationFollowsTheTargetOrFallsBackNearTheRightEdge)
+{
+    const QRect screen(0, 0, 1920, 1080);
+    EXPECT_EQ(zk::flyAwayDestination(QRect(1500, 0, 24, 24), screen), QPoint(1507, 5));
+    EXPECT_EQ(zk::flyAwayDestination(QRect(0, 10, 24, 24), screen), QPoint(1860, 15));
+    EXPECT_EQ(zk::flyAwayDestination(std::nullopt, screen), QPoint(1860, 5));
+}
+
+TEST(WindowFlyAwayTest, ReducedMotionClosesAfterTheDelayWithoutMoving)
+{
+    ReduceMotionScope reduce(true);
+    platform::combine::ManualScheduler scheduler;
+    QWidget window;
+    window.setGeometry(100, 100, 300, 200);
+    window.show();
+    const QRect before = window.geometry();
+    int completions = 0;
+    zk::animateInto(
+        &window, QRect(1500, 0, 24, 24), [&] { ++completions; }, scheduler);
+    scheduler.advance(0.39);
+    EXPECT_TRUE(window.isVisible());
+    scheduler.advance(0.01);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(window.geometry(), before);
+}
+
+TEST(WindowFlyAwayTest, FlightEndsSmallTransparentAtTheDestinationAndClosed)
+{
+    ReduceMotionScope reduce(false);
+    QWidget window;
+    window.setGeometry(100, 100, 300, 200);
+    window.show();
+    int completions = 0;
+    zk::animateInto(&window, QRect(1500, 0, 24, 24), [&] { ++completions; });
+    auto* animation = window.findChild<QVariantAnimation*>(zk::flyAwayAnimationName);
+    ASSERT_NE(animation, nullptr);
+    EXPECT_EQ(zk::windowLevel(window), zk::WindowLevel::floating);
+    animation->setCurrentTime(200);
+    EXPECT_EQ(window.windowOpacity(), 1.0); // the fade starts after 0.3 s
+    animation->setCurrentTime(400);
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.windowOpacity(), 0.0);
+    EXPECT_EQ(window.size(), QSize(150, 100));
+    settle();
+    EXPECT_EQ(completions, 1);
+}
