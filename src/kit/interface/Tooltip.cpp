@@ -1,0 +1,120 @@
+#include "kit/interface/Tooltip.h"
+
+#include "libraries/defaults/Defaults.h"
+#include "platform/StatusItem.h"
+
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScreen>
+
+namespace zk {
+
+namespace {
+
+Defaults::Key<std::int64_t> shownCountKey(const QString& identifier)
+{
+    return Defaults::Key<std::int64_t>("ZK_Tooltip_" + identifier.toStdString(), 0);
+}
+
+QRect screenGeometryAt(const QPoint& point)
+{
+    if (const QScreen* screen = QGuiApplication::screenAt(point)) {
+        return screen->geometry();
+    }
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        return primary->geometry();
+    }
+    return QRect(0, 0, 1920, 1080);
+}
+
+} // namespace
+
+Tooltip::Tooltip(const QString& text, bool closeOnClick, QMargins contentInsets, std::optional<int> maxWidth,
+    std::function<void()> onClick, QString identifier, bool showOnlyOnce)
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
+    , identifier(std::move(identifier))
+    , showOnlyOnce(showOnlyOnce)
+    , m_label(new QLabel(text, this))
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    m_label->setWordWrap(true);
+    m_label->setTextInteractionFlags(Qt::NoTextInteraction);
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(contentInsets);
+    layout->addWidget(m_label);
+    if (maxWidth) {
+        const int width = std::max(1, *maxWidth - contentInsets.left() - contentInsets.right());
+        const QSize fitting(std::min(width, m_label->sizeHint().width()), m_label->heightForWidth(width));
+        m_label->setFixedSize(
+            fitting.width(), std::max(m_label->heightForWidth(fitting.width()), fitting.height()));
+    }
+    QPointer<Tooltip> self(this);
+    m_onClick = [self, closeOnClick, onClick = std::move(onClick)] {
+        if (closeOnClick && self) {
+            self->close();
+        }
+        if (onClick) {
+            onClick();
+        }
+    };
+}
+
+std::int64_t Tooltip::shownCount(const QString& identifier)
+{
+    return Defaults::get(shownCountKey(identifier));
+}
+
+bool Tooltip::showRelativeTo(const QRect& anchor)
+{
+    const auto key = shownCountKey(identifier);
+    if (showOnlyOnce && Defaults::get(key) > 0) {
+        return false;
+    }
+    Defaults::set(key, Defaults::get(key) + 1);
+    adjustSize();
+    move(positionBelow(anchor, size(), screenGeometryAt(anchor.center())));
+    show();
+    return true;
+}
+
+bool Tooltip::showInInvisibleWindow(const platform::StatusItem& statusItem)
+{
+    if (!showEvenWhenMenuBarItemIsHidden && !statusItem.isShownOnScreen()) {
+        return false;
+    }
+    return showRelativeTo(statusItem.anchorRect());
+}
+
+QPoint Tooltip::positionBelow(const QRect& anchor, const QSize& size, const QRect& screen)
+{
+    // The anchor is 20 wide and sits centred on the item.
+    int centreX = anchor.x() + anchor.width() / 2;
+    if (anchor.x() <= screen.x()) {
+        centreX = screen.x() + screen.width() - 60 + 10;
+    }
+    int x = centreX - size.width() / 2;
+    int y = anchor.y() + anchor.height() + 5;
+    x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width()));
+    y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    return { x, y };
+}
+
+void Tooltip::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (m_onClick) {
+        m_onClick();
+    }
+}
+
+void Tooltip::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    emit closed();
+}
+
+} // namespace zk

@@ -1,0 +1,108 @@
+#include "kit/interface/Tooltip.h"
+#include "platform/DefaultsDatabase.h"
+#include "platform/StatusItem.h"
+#include "platform/UserDefaults.h"
+#include "platform/fake/FakeStatusItemBackend.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class TooltipTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
+            platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
+    }
+
+    static std::unique_ptr<zk::Tooltip> make(
+        const QString& identifier, bool once, bool closeOnClick = true, std::function<void()> onClick = {})
+    {
+        return std::make_unique<zk::Tooltip>("Time for a break", closeOnClick, QMargins(15, 15, 15, 15), 1000,
+            std::move(onClick), identifier, once);
+    }
+};
+
+} // namespace
+
+TEST_F(TooltipTest, ShowOnlyOnceShowsTheFirstTimeAndNeverAgain)
+{
+    auto first = make("intro", true);
+    EXPECT_TRUE(first->showRelativeTo(QRect(500, 0, 20, 20)));
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(zk::Tooltip::shownCount("intro"), 1);
+    first->close();
+
+    auto second = make("intro", true);
+    EXPECT_FALSE(second->showRelativeTo(QRect(500, 0, 20, 20)));
+    EXPECT_FALSE(second->isVisible());
+    EXPECT_EQ(zk::Tooltip::shownCount("intro"), 1);
+    // Stored in the settings under the kit's key.
+    EXPECT_EQ(platform::UserDefaults::standard()->objectForKey("ZK_Tooltip_intro"),
+        platform::PropertyList(std::int64_t(1)));
+}
+
+TEST_F(TooltipTest, WithoutShowOnlyOnceEveryShowingIsCounted)
+{
+    for (int i = 0; i < 3; ++i) {
+        auto tip = make("reminder", false);
+        EXPECT_TRUE(tip->showRelativeTo(QRect(500, 0, 20, 20)));
+    }
+    EXPECT_EQ(zk::Tooltip::shownCount("reminder"), 3);
+    EXPECT_EQ(zk::Tooltip::shownCount("other"), 0);
+}
+
+TEST_F(TooltipTest, HiddenStatusItemShowsNothingUnlessAskedTo)
+{
+    auto owned = std::make_unique<platform::fake::FakeStatusItemBackend>();
+    owned->setGeometry(QRect(300, 0, 24, 24));
+    platform::StatusItem item(std::move(owned));
+    item.setVisible(false);
+
+    auto tip = make("hidden", false);
+    EXPECT_FALSE(tip->showInInvisibleWindow(item));
+    EXPECT_EQ(zk::Tooltip::shownCount("hidden"), 0);
+    tip->showEvenWhenMenuBarItemIsHidden = true;
+    EXPECT_TRUE(tip->showInInvisibleWindow(item));
+    EXPECT_EQ(tip->y(), 24 + 5);
+    EXPECT_NEAR(tip->x() + tip->width() / 2, 312, 1);
+}
+
+TEST_F(TooltipTest, ClickClosesWhenAskedThenRunsTheCallback)
+{
+    int clicks = 0;
+    auto tip = make("click", false, true, [&] { ++clicks; });
+    QSignalSpy closed(tip.get(), &zk::Tooltip::closed);
+    tip->showRelativeTo(QRect(500, 0, 20, 20));
+    QTest::mouseClick(tip.get(), Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(tip->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+
+    auto sticky = make("sticky", false, false, [&] { ++clicks; });
+    sticky->showRelativeTo(QRect(500, 0, 20, 20));
+    QTest::mouseClick(sticky.get(), Qt::LeftButton);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_TRUE(sticky->isVisible());
+}
+
+TEST(TooltipPositionTest, CentredBelowTheAnchorOrNearTheRightEdgeForAHiddenItem)
+{
+    const QRect screen(0, 0, 1920, 1080);
+    EXPECT_EQ(zk::Tooltip::positionBelow(QRect(1000, 0, 20, 24), QSize(200, 50), screen), QPoint(910, 29));
+    EXPECT_EQ(zk::Tooltip::positionBelow(QRect(0, 0, 20, 24), QSize(40, 50), screen), QPoint(1850, 29));
+    // Kept on the screen.
+    EXPECT_EQ(zk::Tooltip::positionBelow(QRect(1910, 0, 10, 24), QSize(200, 50), screen), QPoint(1720, 29));
+}
+
+TEST(TooltipWrapTest, LongTextWrapsWithinTheMaximumWidth)
+{
+    zk::Tooltip tip(QString("word ").repeated(200), true, QMargins(15, 15, 15, 15), 300, {}, "wrap", false);
+    tip.adjustSize();
+    EXPECT_LE(tip.width(), 300);
+    EXPECT_GT(tip.label().height(), tip.label().fontMetrics().height() * 3);
+}
