@@ -17,8 +17,6 @@ using platform::PropertyList;
 
 namespace {
 
-class ObservableSettings : public DefaultsFixture { };
-
 // Lets queued main-thread work (the observing task, its announcements) run. Only tiny real-time
 // delivery is waited for: the task is posted and resumed through the event loop.
 void settle()
@@ -28,6 +26,17 @@ void settle()
         QTest::qWait(2);
     }
 }
+
+class ObservableSettings : public DefaultsFixture {
+protected:
+    // Observing tasks end on the main thread after their objects: let them, so that none is left
+    // suspended when the test program exits.
+    void TearDown() override
+    {
+        settle();
+        DefaultsFixture::TearDown();
+    }
+};
 
 // Counts announcements and remembers what the store held at each.
 struct Announcements {

@@ -12,8 +12,6 @@ using namespace defaults_test;
 
 namespace {
 
-class Toggle : public DefaultsFixture { };
-
 void settle()
 {
     for (int i = 0; i < 5; ++i) {
@@ -21,6 +19,17 @@ void settle()
         QTest::qWait(2);
     }
 }
+
+class Toggle : public DefaultsFixture {
+protected:
+    // Observing tasks end on the main thread after their objects: let them, so that none is left
+    // suspended when the test program exits.
+    void TearDown() override
+    {
+        settle();
+        DefaultsFixture::TearDown();
+    }
+};
 
 TEST_F(Toggle, ShowsTheStoredStateAndTitleWithoutCallingTheAction)
 {
