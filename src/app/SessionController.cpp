@@ -530,45 +530,124 @@ int SessionController::trackedDayCount() const
     return days.value_or(0) + 1;
 }
 
-std::shared_ptr<const std::vector<Session>> SessionController::sessionsForDay(platform::Date rounded) const
+// The day slots are keyed by name rather than by call site, so that dailyTotals() can look up all
+// of its days first and store what it computed afterwards: a memo lookup waits for the stores
+// queued before it, and interleaving 125 lookups with 125 stores would wait 125 times.
+namespace {
+
+constexpr const char* daySessionsSlot = "sessionsForDayAt(_:)";
+constexpr const char* storedTotalSlot = "totalDurationForSessionsAtDay(_:)";
+constexpr const char* dayTotalSlot = "totalDurationForDayAt(_:)";
+constexpr double daySessionsLifetime = 2.0;
+constexpr double storedTotalLifetime = 1.0;
+constexpr double dayTotalLifetime = 2.0;
+
+zk::AggregateHashable slotKey(const char* slot, platform::Date rounded, const platform::Uuid& generation,
+    std::optional<double> runningStart = std::nullopt, bool withRunning = false)
 {
-    return zk::memoize(
-        { rounded.timeIntervalSinceReferenceDate, m_allSessionsCacheKey }, 2.0, [this, rounded] {
-            auto result = std::make_shared<std::vector<Session>>();
-            const auto day = platform::Calendar::current().dayRange(rounded);
-            if (!day) {
-                return std::shared_ptr<const std::vector<Session>>(std::move(result));
+    std::vector<zk::AnyHashable> elements { std::string("app/SessionController.cpp"), std::string(slot),
+        rounded.timeIntervalSinceReferenceDate, generation };
+    if (withRunning) {
+        elements.emplace_back(runningStart.has_value());
+        elements.emplace_back(runningStart.value_or(0.0));
+    }
+    return zk::AggregateHashable(std::move(elements));
+}
+
+template <class T> std::optional<T> lookupSlot(const zk::AggregateHashable& key, double lifetime)
+{
+    auto stored = zk::CallSiteCache::lookup(key, lifetime);
+    zk::scheduleTimedCacheCleanup(lifetime);
+    if (!stored) {
+        return std::nullopt;
+    }
+    if (const T* value = std::any_cast<T>(&*stored)) {
+        return *value;
+    }
+    return std::nullopt;
+}
+
+void storeSlot(const zk::AggregateHashable& key, std::any value, double lifetime)
+{
+    zk::CallSiteCache::store(key, std::move(value));
+    zk::scheduleTimedCacheCleanup(lifetime);
+}
+
+using SessionList = std::shared_ptr<const std::vector<Session>>;
+
+SessionList selectDay(const std::vector<Session>& sessions, const std::optional<platform::DateRange>& day)
+{
+    auto result = std::make_shared<std::vector<Session>>();
+    if (day) {
+        for (const auto& session : sessions) {
+            if (overlapsDayRange(session.dateRange(), *day)) {
+                result->push_back(session);
             }
-            for (const auto& session : *allSessionsShared()) {
-                if (overlapsDayRange(session.dateRange(), *day)) {
-                    result->push_back(session);
-                }
-            }
-            return std::shared_ptr<const std::vector<Session>>(std::move(result));
-        });
+        }
+    }
+    return result;
+}
+
+zk::Duration sumOfDay(const std::vector<Session>& sessions, const std::optional<platform::DateRange>& day)
+{
+    zk::Duration total = zk::Duration::zero();
+    if (!day) {
+        return total;
+    }
+    for (const auto& session : sessions) {
+        if (auto part = intersectionWithDayRange(session.dateRange(), *day)) {
+            total = total + zk::Duration::fromSeconds(part->duration());
+        }
+    }
+    return total;
+}
+
+std::optional<zk::Duration> dayTotal(zk::Duration stored, const std::optional<CurrentSession>& running,
+    const std::optional<platform::DateRange>& day)
+{
+    zk::Duration runningPart = zk::Duration::zero();
+    if (running && day) {
+        if (auto part = intersectionWithDayRange(running->dateRange(), *day)) {
+            runningPart = zk::Duration::fromSeconds(part->duration());
+        }
+    }
+    const zk::Duration total = stored + runningPart;
+    if (total == zk::Duration::zero()) {
+        return std::nullopt;
+    }
+    return total;
+}
+
+} // namespace
+
+std::shared_ptr<const std::vector<Session>> SessionController::sessionsForDay(
+    platform::Date rounded, const platform::Calendar* given) const
+{
+    const auto key = slotKey(daySessionsSlot, rounded, m_allSessionsCacheKey);
+    if (auto cached = lookupSlot<SessionList>(key, daySessionsLifetime)) {
+        return *cached;
+    }
+    const auto day = given ? given->dayRange(rounded) : platform::Calendar::current().dayRange(rounded);
+    SessionList result = selectDay(*allSessionsShared(), day);
+    storeSlot(key, result, daySessionsLifetime);
+    return result;
 }
 
 std::vector<Session> SessionController::sessionsForDayAt(platform::Date date) const
 {
-    return *sessionsForDay(roundedToWholeSeconds(date));
+    return *sessionsForDay(roundedToWholeSeconds(date), nullptr);
 }
 
 zk::Duration SessionController::storedTotalForDay(
     platform::Date rounded, const platform::Calendar& calendar) const
 {
-    return zk::memoize({ rounded.timeIntervalSinceReferenceDate, m_allSessionsCacheKey }, 1.0, [&] {
-        zk::Duration total = zk::Duration::zero();
-        const auto day = calendar.dayRange(rounded);
-        if (!day) {
-            return total;
-        }
-        for (const auto& session : *sessionsForDay(rounded)) {
-            if (auto part = intersectionWithDayRange(session.dateRange(), *day)) {
-                total = total + zk::Duration::fromSeconds(part->duration());
-            }
-        }
-        return total;
-    });
+    const auto key = slotKey(storedTotalSlot, rounded, m_allSessionsCacheKey);
+    if (auto cached = lookupSlot<zk::Duration>(key, storedTotalLifetime)) {
+        return *cached;
+    }
+    const zk::Duration total = sumOfDay(*sessionsForDay(rounded, &calendar), calendar.dayRange(rounded));
+    storeSlot(key, total, storedTotalLifetime);
+    return total;
 }
 
 zk::Duration SessionController::totalDurationForSessionsAtDay(platform::Date date) const
@@ -579,30 +658,21 @@ zk::Duration SessionController::totalDurationForSessionsAtDay(platform::Date dat
 std::optional<zk::Duration> SessionController::totalForDay(
     platform::Date rounded, const platform::Calendar* given) const
 {
-    const bool running = m_currentSession.has_value();
-    const double runningStart = running ? m_currentSession->start().seconds : 0.0;
-    return zk::memoize(
-        { rounded.timeIntervalSinceReferenceDate, m_allSessionsCacheKey, running, runningStart }, 2.0,
-        [&]() -> std::optional<zk::Duration> {
-            std::optional<platform::Calendar> made;
-            if (!given) {
-                made = platform::Calendar::current();
-            }
-            const platform::Calendar& calendar = given ? *given : *made;
-            zk::Duration runningPart = zk::Duration::zero();
-            if (m_currentSession) {
-                if (auto day = calendar.dayRange(rounded)) {
-                    if (auto part = intersectionWithDayRange(m_currentSession->dateRange(), *day)) {
-                        runningPart = zk::Duration::fromSeconds(part->duration());
-                    }
-                }
-            }
-            const zk::Duration total = storedTotalForDay(rounded, calendar) + runningPart;
-            if (total == zk::Duration::zero()) {
-                return std::nullopt;
-            }
-            return total;
-        });
+    const std::optional<double> runningStart
+        = m_currentSession ? std::optional(m_currentSession->start().seconds) : std::nullopt;
+    const auto key = slotKey(dayTotalSlot, rounded, m_allSessionsCacheKey, runningStart, true);
+    if (auto cached = lookupSlot<std::optional<zk::Duration>>(key, dayTotalLifetime)) {
+        return *cached;
+    }
+    std::optional<platform::Calendar> made;
+    if (!given) {
+        made = platform::Calendar::current();
+    }
+    const platform::Calendar& calendar = given ? *given : *made;
+    const auto total
+        = dayTotal(storedTotalForDay(rounded, calendar), m_currentSession, calendar.dayRange(rounded));
+    storeSlot(key, total, dayTotalLifetime);
+    return total;
 }
 
 std::optional<zk::Duration> SessionController::totalDurationForDayAt(platform::Date date) const
@@ -623,12 +693,69 @@ std::optional<zk::Duration> SessionController::totalDurationYesterday() const
 
 std::vector<zk::Duration> SessionController::dailyTotals(const std::vector<platform::Date>& dates) const
 {
-    const auto calendar = platform::Calendar::current();
-    std::vector<zk::Duration> totals;
-    totals.reserve(dates.size());
+    const std::optional<double> runningStart
+        = m_currentSession ? std::optional(m_currentSession->start().seconds) : std::nullopt;
+    const auto sessions = allSessionsShared();
+
+    // Every lookup first, then the computations, then every store.
+    struct Day {
+        platform::Date rounded;
+        std::optional<std::optional<zk::Duration>> total;
+        std::optional<zk::Duration> storedPart;
+        SessionList sessions;
+    };
+    std::vector<Day> days;
+    days.reserve(dates.size());
     for (auto date : dates) {
-        if (auto total = totalForDay(roundedToWholeSeconds(date), &calendar)) {
-            totals.push_back(*total);
+        Day day { roundedToWholeSeconds(date), std::nullopt, std::nullopt, nullptr };
+        day.total = lookupSlot<std::optional<zk::Duration>>(
+            slotKey(dayTotalSlot, day.rounded, m_allSessionsCacheKey, runningStart, true), dayTotalLifetime);
+        if (!day.total) {
+            day.storedPart = lookupSlot<zk::Duration>(
+                slotKey(storedTotalSlot, day.rounded, m_allSessionsCacheKey), storedTotalLifetime);
+            if (!day.storedPart) {
+                if (auto cached = lookupSlot<SessionList>(
+                        slotKey(daySessionsSlot, day.rounded, m_allSessionsCacheKey), daySessionsLifetime)) {
+                    day.sessions = *cached;
+                }
+            }
+        }
+        days.push_back(std::move(day));
+    }
+
+    std::optional<platform::Calendar> calendar;
+    std::vector<std::pair<zk::AggregateHashable, std::any>> stores;
+    for (auto& day : days) {
+        if (day.total) {
+            continue;
+        }
+        if (!calendar) {
+            calendar = platform::Calendar::current();
+        }
+        const auto range = calendar->dayRange(day.rounded);
+        if (!day.storedPart) {
+            if (!day.sessions) {
+                day.sessions = selectDay(*sessions, range);
+                stores.emplace_back(
+                    slotKey(daySessionsSlot, day.rounded, m_allSessionsCacheKey), day.sessions);
+            }
+            day.storedPart = sumOfDay(*day.sessions, range);
+            stores.emplace_back(
+                slotKey(storedTotalSlot, day.rounded, m_allSessionsCacheKey), *day.storedPart);
+        }
+        day.total = dayTotal(*day.storedPart, m_currentSession, range);
+        stores.emplace_back(
+            slotKey(dayTotalSlot, day.rounded, m_allSessionsCacheKey, runningStart, true), *day.total);
+    }
+    for (auto& [key, value] : stores) {
+        zk::CallSiteCache::store(key, std::move(value));
+    }
+
+    std::vector<zk::Duration> totals;
+    totals.reserve(days.size());
+    for (const auto& day : days) {
+        if (*day.total) {
+            totals.push_back(**day.total);
         }
     }
     return totals;

@@ -157,7 +157,9 @@ private:
     std::shared_ptr<const History> history(std::shared_ptr<const History> primed = nullptr) const;
     std::shared_ptr<const History> readHistory() const;
     void writeHistory(std::shared_ptr<const History> history);
-    std::shared_ptr<const std::vector<Session>> sessionsForDay(platform::Date rounded) const;
+    // `calendar` may be null: one is made only when the memo has no answer.
+    std::shared_ptr<const std::vector<Session>> sessionsForDay(
+        platform::Date rounded, const platform::Calendar* calendar) const;
     // `calendar` may be null: one is made only when the memo has no answer.
     std::optional<zk::Duration> totalForDay(platform::Date rounded, const platform::Calendar* calendar) const;
     zk::Duration storedTotalForDay(platform::Date rounded, const platform::Calendar& calendar) const;

@@ -2,21 +2,110 @@
 
 #include "libraries/defaults/CodableForm.h"
 
+#include <cmath>
+#include <mutex>
+#include <unordered_map>
+
 namespace kiruvo {
 
-std::optional<Session> sessionFromStoredText(const std::string& text)
+namespace {
+
+// Looking a zone up by name costs more than decoding the rest of a session, and a history holds
+// thousands of sessions in a handful of zones: zones already decoded are reused, keyed by the exact
+// JSON they were decoded from, so the answer is the one the full decoding gives.
+class ZoneCache {
+public:
+    std::optional<platform::TimeZone> find(const std::string& json)
+    {
+        std::lock_guard lock(m_mutex);
+        auto found = m_zones.find(json);
+        if (found == m_zones.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
+    void insert(std::string json, platform::TimeZone zone)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_zones.size() >= 256) {
+            m_zones.clear();
+        }
+        m_zones.insert_or_assign(std::move(json), std::move(zone));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unordered_map<std::string, platform::TimeZone> m_zones;
+};
+
+ZoneCache& zoneCache()
 {
-    auto json = Defaults::CodableForm::decodeJson(text);
-    if (!json) {
+    static auto* cache = new ZoneCache();
+    return *cache;
+}
+
+std::optional<double> finiteNumber(const platform::JsonValue& value)
+{
+    if (!value.is_number()) {
         return std::nullopt;
     }
+    const double number = value.get<double>();
+    return std::isfinite(number) ? std::optional(number) : std::nullopt;
+}
+
+std::optional<Session> decodeFully(const platform::JsonValue& json)
+{
     try {
         Session session;
-        from_json(*json, session);
+        from_json(json, session);
         return session;
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+} // namespace
+
+std::optional<Session> sessionFromStoredText(const std::string& text)
+{
+    // Text that is one JSON value is that value's first element once wrapped; only other text
+    // needs the wrapping (and its copy).
+    auto json = platform::JsonReader::parse(text);
+    if (!json) {
+        json = Defaults::CodableForm::decodeJson(text);
+    }
+    if (!json) {
+        return std::nullopt;
+    }
+    // The common case, a well-formed session in a zone seen before, without the zone lookup;
+    // anything else takes the full decoding, which also decides every refusal.
+    if (json->is_object()) {
+        const auto id = json->find("id");
+        const auto range = json->find("dateRange");
+        const auto zone = json->find("timeZone");
+        if (id != json->end() && id->is_string() && range != json->end() && range->is_array()
+            && range->size() >= 2 && zone != json->end()) {
+            // The usual form, {"identifier": name}, is keyed by the name without writing it out.
+            const bool plainZone = zone->is_object() && zone->size() == 1 && zone->contains("identifier")
+                && (*zone)["identifier"].is_string();
+            const std::string zoneJson = plainZone
+                ? "identifier:" + (*zone)["identifier"].get_ref<const std::string&>()
+                : zone->dump();
+            const auto cachedZone = zoneCache().find(zoneJson);
+            const auto uuid = platform::Uuid::parse(id->get_ref<const std::string&>());
+            const auto start = finiteNumber((*range)[0]);
+            const auto end = finiteNumber((*range)[1]);
+            if (cachedZone && uuid && start && end) {
+                return Session::make(*uuid, platform::Date(*start), platform::Date(*end), *cachedZone);
+            }
+            auto session = decodeFully(*json);
+            if (session) {
+                zoneCache().insert(zoneJson, session->timeZone());
+            }
+            return session;
+        }
+    }
+    return decodeFully(*json);
 }
 
 } // namespace kiruvo

@@ -1,0 +1,143 @@
+#include "app/SessionController.h"
+#include "app/SettingsKeys.h"
+#include "kit/foundation/core/CallSiteCache.h"
+#include "platform/DefaultsDatabase.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Locale.h"
+#include "platform/TimeZone.h"
+#include "platform/UserDefaults.h"
+#include "platform/fake/FakeClock.h"
+#include "platform/fake/FakeIdleTimeSource.h"
+#include "platform/fake/FakeSystemEvents.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using kiruvo::Session;
+using kiruvo::SessionController;
+using platform::Date;
+
+namespace {
+
+constexpr int storedSessionCount = 6000;
+const Date benchNow(737000000); // 2024-05-08
+
+platform::fake::FakeClock& fakeClock()
+{
+    static platform::fake::FakeClock fake(benchNow, 100000);
+    return fake;
+}
+
+// 6,000 sessions over the last 120 days, newest first, as the engine keeps them.
+std::vector<Session> history()
+{
+    const auto zone = *platform::TimeZone::withIdentifier("Europe/Oslo");
+    std::vector<Session> sessions;
+    sessions.reserve(storedSessionCount);
+    const double spacing = 120.0 * 86400 / storedSessionCount;
+    for (int i = 0; i < storedSessionCount; ++i) {
+        const Date start = benchNow.addingTimeInterval(-3600 - i * spacing);
+        sessions.push_back(
+            *Session::make(platform::Uuid::random(), start, start.addingTimeInterval(1200), zone));
+    }
+    return sessions;
+}
+
+SessionController& engine()
+{
+    static SessionController* instance = [] {
+        auto* controller = new SessionController();
+        controller->setAllSessions(history());
+        controller->start();
+        fakeClock().advance(600);
+        return controller;
+    }();
+    return *instance;
+}
+
+} // namespace
+
+// What the one-second tick asks: the idle check and today's total, with the memo warm.
+static void BM_Tick(benchmark::State& state)
+{
+    SessionController& controller = engine();
+    controller.checkIdle();
+    controller.totalDurationForDayAt(fakeClock().now());
+    for (auto _ : state) {
+        controller.checkIdle();
+        auto total = controller.totalDurationForDayAt(fakeClock().now());
+        benchmark::DoNotOptimize(total);
+    }
+}
+BENCHMARK(BM_Tick);
+
+// Reading the stored history with nothing memoised: every entry decoded from its text.
+static void BM_AllSessionsCold(benchmark::State& state)
+{
+    SessionController& controller = engine();
+    for (auto _ : state) {
+        state.PauseTiming();
+        zk::CallSiteCache::resetForTesting();
+        platform::UserDefaults::standard()->setObject(
+            platform::UserDefaults::standard()->objectForKey("sessions"), "sessions"); // renews the key
+        state.ResumeTiming();
+        auto sessions = controller.allSessionsShared();
+        benchmark::DoNotOptimize(sessions);
+    }
+}
+BENCHMARK(BM_AllSessionsCold)->Unit(benchmark::kMillisecond);
+
+// The History window's all-time average: 125 day totals over the whole history, memo cold for the
+// days but with the decoded history memoised.
+static void BM_DailyTotals125Days(benchmark::State& state)
+{
+    SessionController& controller = engine();
+    const auto calendar = platform::Calendar::current();
+    std::vector<Date> days;
+    for (int offset = -124; offset <= 0; ++offset) {
+        days.push_back(*calendar.dateByAddingDays(offset, fakeClock().now()));
+    }
+    double shift = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        // A new second: none of the days' entries is memoised any more.
+        shift += 1;
+        std::vector<Date> asked;
+        for (auto day : days) {
+            asked.push_back(day.addingTimeInterval(shift));
+        }
+        controller.allSessionsShared();
+        state.ResumeTiming();
+        auto totals = controller.dailyTotals(asked);
+        benchmark::DoNotOptimize(totals);
+    }
+}
+BENCHMARK(BM_DailyTotals125Days)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QTemporaryDir reports;
+    platform::ErrorReporter reporter(reports.path().toStdString());
+    platform::ErrorReporter::setShared(&reporter);
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
+    platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
+    platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
+    platform::Clock::setShared(&fakeClock());
+    platform::fake::FakeIdleTimeSource idle;
+    platform::IdleTimeSource::setShared(&idle);
+    platform::fake::FakeSystemEvents events;
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    platform::IdleTimeSource::setShared(nullptr);
+    platform::Clock::setShared(nullptr);
+    platform::ErrorReporter::setShared(nullptr);
+    return 0;
+}
