@@ -1,9 +1,6 @@
-#include <QApplication>
+#include "app/AppMain.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kiruvo"));
-    QApplication::setQuitOnLastWindowClosed(false);
-    return 0;
+    return kiruvo::AppMain::run(argc, argv);
 }

@@ -1,0 +1,160 @@
+#include "app/AppMain.h"
+
+#include "app/AppState.h"
+#include "app/ApplicationDBusService.h"
+#include "kit/foundation/Relaunch.h"
+#include "kit/foundation/ZKApp.h"
+#include "kit/foundation/ZKKit.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Logger.h"
+#include "platform/SystemEvents.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace kiruvo {
+
+namespace {
+
+constexpr std::string_view category = "AppMain";
+
+std::function<void()>& loginItemMigration()
+{
+    static std::function<void()> migration;
+    return migration;
+}
+
+void tellUserOnStandardError(const QString& message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void markCleanExit()
+{
+    platform::ErrorReporter::shared().markCleanExit();
+}
+
+void runStep(const std::function<void()>& step, const std::function<void()>& fallback)
+{
+    if (step) {
+        step();
+    } else {
+        fallback();
+    }
+}
+
+} // namespace
+
+AppMain::Arguments AppMain::parseArguments(const QStringList& arguments)
+{
+    Arguments parsed;
+    // The first entry is the program itself.
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        if (arguments[index] == QLatin1String(zk::waitForInstanceLockArgument)) {
+            parsed.waitForInstanceLock = true;
+        }
+    }
+    return parsed;
+}
+
+std::optional<int> AppMain::claimInstance(
+    SingleInstance& instance, const Arguments& arguments, const InstanceEnvironment& environment)
+{
+    const auto tellUser = [&environment](const QString& message) {
+        if (environment.tellUser) {
+            environment.tellUser(message);
+        } else {
+            tellUserOnStandardError(message);
+        }
+    };
+
+    if (arguments.waitForInstanceLock) {
+        if (instance.acquireWaiting(environment.wait)) {
+            return std::nullopt;
+        }
+        const QString message = QStringLiteral(
+            "Kiruvo: the previous instance is still running after %1 s (%2); this one exits.")
+                                    .arg(std::chrono::duration<double>(environment.wait.timeout).count())
+                                    .arg(instance.lastFailure());
+        platform::log(platform::LogLevel::Error, category, message.toStdString());
+        tellUser(message);
+        return 1;
+    }
+
+    if (instance.tryAcquire()) {
+        return std::nullopt;
+    }
+    QString error;
+    const bool answered = environment.requestOpenMenu
+        ? environment.requestOpenMenu(&error)
+        : ApplicationDBusService::requestOpenMenu(QDBusConnection::sessionBus(), &error);
+    if (!answered) {
+        tellUser(
+            QStringLiteral("Kiruvo is already running (%1), but it could not be asked to open its menu: %2")
+                .arg(instance.lastFailure(), error));
+    }
+    return 0;
+}
+
+void AppMain::setLoginItemMigration(std::function<void()> migration)
+{
+    loginItemMigration() = std::move(migration);
+}
+
+void AppMain::start(const Steps& steps)
+{
+    runStep(steps.startKit, [] { zk::ZKKit::shared(); });
+    runStep(steps.markLaunch, [] {
+        platform::ErrorReporter& reporter = platform::ErrorReporter::shared();
+        reporter.markLaunch();
+        // An exit through ::exit() (the immediate relaunch) ends the run cleanly too. Registered
+        // after the reporter exists, so it runs before the reporter is destroyed.
+        static bool registered = false;
+        if (!registered) {
+            registered = true;
+            std::atexit(markCleanExit);
+        }
+    });
+    runStep(steps.startSystemEvents, [] { platform::SystemEvents::shared(); });
+    runStep(steps.migrateLoginItem, [] {
+        if (const auto& migration = loginItemMigration()) {
+            migration();
+        }
+    });
+    runStep(steps.migrateToDefaultsV5, [] {
+        platform::log(platform::LogLevel::Warning, category,
+            "The conversion of settings stored as JSON text is not available");
+    });
+    runStep(steps.createAppState, [] { AppState::shared(); });
+    runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });
+}
+
+int AppMain::run(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromStdString(zk::ZKApp::name()));
+    QApplication::setOrganizationName(QStringLiteral("Zelvantorium"));
+    QApplication::setOrganizationDomain(QStringLiteral("zelvantorium.com"));
+    QApplication::setApplicationVersion(QString::fromStdString(zk::ZKApp::version()));
+    QGuiApplication::setDesktopFileName(QString::fromStdString(zk::ZKApp::bundleIdentifier()));
+    // A tray application lives on with no window open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (const std::optional<int> status
+        = claimInstance(instance, parseArguments(QApplication::arguments()))) {
+        return *status;
+    }
+
+    start();
+    const int status = QApplication::exec();
+    // Every subscriber of will-terminate has run by now (the session is stored).
+    markCleanExit();
+    return status;
+}
+
+} // namespace kiruvo

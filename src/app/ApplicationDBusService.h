@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+
+namespace kiruvo {
+
+// The application on the session bus: the well-known name com.zelvantorium.Kiruvo and the object
+// /com/zelvantorium/Kiruvo, which carries this interface (com.zelvantorium.Kiruvo.Application,
+// OpenMenu) and the scripting interface (com.zelvantorium.Kiruvo.Intents).
+//
+// The object is exported with QDBusConnection::ExportAdaptors, so every interface is an adaptor
+// that is a child of object(): another interface joins by creating its adaptor with object() as
+// its parent (adaptors added after the export are answered too). registerIntentsObject() finds the
+// same object through QDBusConnection::objectRegisteredAt.
+//
+// Without a session bus the application runs on: the failure is logged once, and only scripting
+// and the hand-over from a second launch are missing.
+//
+// Main-thread only.
+class ApplicationDBusService : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.zelvantorium.Kiruvo.Application")
+public:
+    static constexpr const char* serviceName = "com.zelvantorium.Kiruvo";
+    static constexpr const char* objectPath = "/com/zelvantorium/Kiruvo";
+    static constexpr const char* interfaceName = "com.zelvantorium.Kiruvo.Application";
+
+    // Exports the object with this interface and the scripting interface, then takes the bus name
+    // (last, so that a caller who sees the name finds every interface). False, logged once, when
+    // there is no bus, the object cannot be exported or the name is held by another process; the
+    // interfaces stay exported on the connection in the last case.
+    static bool start(QDBusConnection connection = QDBusConnection::sessionBus());
+
+    // The object exported at objectPath by start(); nullptr before it, or when the export failed.
+    static QObject* object();
+
+    // What OpenMenu does: the tray installs the opening of its menu. Until then a call is logged.
+    static void setOpenMenuHandler(std::function<void()> handler);
+
+    // Asks the instance that owns the bus name to open its menu, waiting up to `timeout` for an
+    // answer. A name with no owner yet (an instance that is still starting) is asked again until
+    // `timeout` has passed. False with the reason in `errorText` when no instance answered.
+    static bool requestOpenMenu(QDBusConnection connection, QString* errorText,
+        std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+
+    explicit ApplicationDBusService(QObject* host);
+    ~ApplicationDBusService() override;
+
+public Q_SLOTS:
+    void OpenMenu();
+};
+
+} // namespace kiruvo
