@@ -23,6 +23,36 @@ namespace kiruvo {
 class IntentsDBusAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.zelvantorium.Kiruvo.Intents")
+    // Written out so that the code, which the slots give as their return value, has its name.
+    Q_CLASSINFO("D-Bus Introspection",
+        "  <interface name=\"com.zelvantorium.Kiruvo.Intents\">\n"
+        "    <method name=\"GetEnabledState\">\n"
+        "      <arg name=\"code\" type=\"i\" direction=\"out\"/>\n"
+        "      <arg name=\"isEnabled\" type=\"b\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "    <method name=\"SetEnabledState\">\n"
+        "      <arg name=\"operation\" type=\"i\" direction=\"in\"/>\n"
+        "      <arg name=\"state\" type=\"i\" direction=\"in\"/>\n"
+        "      <arg name=\"code\" type=\"i\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "    <method name=\"GetCurrentSession\">\n"
+        "      <arg name=\"code\" type=\"i\" direction=\"out\"/>\n"
+        "      <arg name=\"currentSession\" type=\"a{sv}\" direction=\"out\"/>\n"
+        "      <annotation name=\"org.qtproject.QtDBus.QtTypeName.Out1\" value=\"QVariantMap\"/>\n"
+        "    </method>\n"
+        "    <method name=\"NewSession\">\n"
+        "      <arg name=\"code\" type=\"i\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "    <method name=\"GetSessions\">\n"
+        "      <arg name=\"code\" type=\"i\" direction=\"out\"/>\n"
+        "      <arg name=\"sessions\" type=\"aa{sv}\" direction=\"out\"/>\n"
+        "      <annotation name=\"org.qtproject.QtDBus.QtTypeName.Out1\" value=\"QList&lt;QVariantMap&gt;\"/>\n"
+        "    </method>\n"
+        "    <method name=\"GetTotalDurationToday\">\n"
+        "      <arg name=\"code\" type=\"i\" direction=\"out\"/>\n"
+        "      <arg name=\"result\" type=\"d\" direction=\"out\"/>\n"
+        "    </method>\n"
+        "  </interface>\n")
 public:
     static constexpr const char* serviceName = "com.zelvantorium.Kiruvo";
     static constexpr const char* objectPath = "/com/zelvantorium/Kiruvo";

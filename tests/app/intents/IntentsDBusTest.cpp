@@ -1,0 +1,231 @@
+#include "FakeSessionEngine.h"
+
+#include "app/intents/IntentsDBusAdaptor.h"
+#include "platform/Locale.h"
+#include "platform/TimeZone.h"
+#include "platform/fake/FakeClock.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kiruvo;
+
+namespace {
+
+// Each test exports the interface on a connection of its own and calls it over a second one, as
+// a script in another process would. Needs a session bus (CI runs the tests under one).
+class IntentsDBusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+            GTEST_SKIP() << "no session bus";
+        }
+        platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
+        platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
+        static int count = 0;
+        ++count;
+        m_serverName = QStringLiteral("intents-test-server-%1").arg(count);
+        m_clientName = QStringLiteral("intents-test-client-%1").arg(count);
+        m_server = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_serverName));
+        m_client = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_clientName));
+        ASSERT_TRUE(m_server->isConnected());
+        ASSERT_TRUE(m_client->isConnected());
+        ASSERT_TRUE(registerIntentsObject(*m_server));
+    }
+
+    void TearDown() override
+    {
+        if (m_server) {
+            delete m_server->objectRegisteredAt(QString::fromLatin1(IntentsDBusAdaptor::objectPath));
+            m_server.reset();
+            m_client.reset();
+            QDBusConnection::disconnectFromBus(m_serverName);
+            QDBusConnection::disconnectFromBus(m_clientName);
+        }
+        platform::TimeZone::setCurrentForTesting(std::nullopt);
+        platform::Locale::setCurrentForTesting(std::nullopt);
+    }
+
+    // Calls a method of the interface and waits for the answer, keeping the event loop running so
+    // that the exporting side in this same process can serve it.
+    QDBusMessage call(const QString& method, const QVariantList& arguments = {},
+        const QString& interface = QString::fromLatin1(IntentsDBusAdaptor::interfaceName))
+    {
+        auto message = QDBusMessage::createMethodCall(
+            m_server->baseService(), QString::fromLatin1(IntentsDBusAdaptor::objectPath), interface, method);
+        message.setArguments(arguments);
+        QDBusPendingCall pending = m_client->asyncCall(message, 5000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 5000)) << method.toStdString();
+        return pending.reply();
+    }
+
+    static QVariantMap map(const QVariant& value)
+    {
+        return value.canConvert<QDBusArgument>() ? qdbus_cast<QVariantMap>(value) : value.toMap();
+    }
+
+    platform::fake::ScopedFakeClock fake { platform::Date(737000000.0), 50000 };
+    FakeSessionEngine engine;
+    QString m_serverName;
+    QString m_clientName;
+    std::unique_ptr<QDBusConnection> m_server;
+    std::unique_ptr<QDBusConnection> m_client;
+};
+
+TEST_F(IntentsDBusTest, GetAndSetTheEnabledState)
+{
+    engine.enabled = true;
+    auto reply = call(QStringLiteral("GetEnabledState"));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.signature(), QStringLiteral("ib"));
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 4);
+    EXPECT_EQ(reply.arguments().value(1).toBool(), true);
+
+    reply = call(QStringLiteral("SetEnabledState"), { 1, 2 });
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.signature(), QStringLiteral("i"));
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 4);
+    EXPECT_FALSE(engine.enabled);
+
+    reply = call(QStringLiteral("SetEnabledState"), { 2, 0 });
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 4);
+    EXPECT_TRUE(engine.enabled);
+    EXPECT_EQ(engine.setEnabledCalls, 2);
+}
+
+TEST_F(IntentsDBusTest, InvalidArgumentsAnswerUnspecifiedAndChangeNothing)
+{
+    for (const auto& arguments :
+        { QVariantList { 7, 1 }, QVariantList { 0, 2 }, QVariantList { 1, 7 }, QVariantList { -3, 2 } }) {
+        const auto reply = call(QStringLiteral("SetEnabledState"), arguments);
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        EXPECT_EQ(reply.arguments().value(0).toInt(), 0);
+    }
+    EXPECT_EQ(engine.setEnabledCalls, 0);
+
+    // Arguments of the wrong type never reach a handler.
+    const auto wrong = call(QStringLiteral("SetEnabledState"), { QStringLiteral("toggle"), 1 });
+    EXPECT_EQ(wrong.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(engine.setEnabledCalls, 0);
+}
+
+TEST_F(IntentsDBusTest, GetCurrentSession)
+{
+    engine.current.reset();
+    auto reply = call(QStringLiteral("GetCurrentSession"));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.signature(), QStringLiteral("ia{sv}"));
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 4);
+    EXPECT_TRUE(map(reply.arguments().value(1)).isEmpty());
+
+    engine.current = CurrentSession(zk::Duration::fromSeconds(fake.clock.systemUptime()));
+    fake.clock.advance(5400);
+    reply = call(QStringLiteral("GetCurrentSession"));
+    const QVariantMap session = map(reply.arguments().value(1));
+    EXPECT_EQ(session.value(QStringLiteral("identifier")).toString(), QStringLiteral("currentSession"));
+    EXPECT_EQ(
+        session.value(QStringLiteral("displayString")).toString(), QStringLiteral("1 hour, 30 minutes"));
+    EXPECT_TRUE(
+        session.value(QStringLiteral("subtitleString")).toString().startsWith(QStringLiteral("Started at ")));
+    EXPECT_EQ(session.value(QStringLiteral("duration")).toDouble(), 5400.0);
+    const QVariantMap start = map(session.value(QStringLiteral("startDate")));
+    EXPECT_EQ(start.value(QStringLiteral("timeZone")).toString(), QStringLiteral("Europe/Oslo"));
+    EXPECT_TRUE(start.contains(QStringLiteral("year")));
+    EXPECT_TRUE(start.contains(QStringLiteral("weekday")));
+    EXPECT_FALSE(session.contains(QStringLiteral("endDate")));
+}
+
+TEST_F(IntentsDBusTest, NewSession)
+{
+    const auto reply = call(QStringLiteral("NewSession"));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.signature(), QStringLiteral("i"));
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 4);
+    EXPECT_EQ(engine.newSessionCalls, 1);
+}
+
+TEST_F(IntentsDBusTest, GetSessions)
+{
+    auto reply = call(QStringLiteral("GetSessions"));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.signature(), QStringLiteral("iaa{sv}"));
+    EXPECT_TRUE(qdbus_cast<QList<QVariantMap>>(reply.arguments().value(1)).isEmpty());
+
+    const auto newYork = *platform::TimeZone::withIdentifier("America/New_York");
+    const platform::Date end = fake.clock.now();
+    engine.sessions
+        = { *Session::make(platform::Uuid::random(), end.addingTimeInterval(-7200.5), end, newYork),
+              *Session::make(platform::Uuid::random(), end.addingTimeInterval(-90000),
+                  end.addingTimeInterval(-86400), newYork) };
+    reply = call(QStringLiteral("GetSessions"));
+    const auto sessions = qdbus_cast<QList<QVariantMap>>(reply.arguments().value(1));
+    ASSERT_EQ(sessions.size(), 2);
+    EXPECT_EQ(sessions[0].value(QStringLiteral("identifier")).toString().toStdString(),
+        engine.sessions[0].id().uuidString());
+    EXPECT_EQ(sessions[1].value(QStringLiteral("identifier")).toString().toStdString(),
+        engine.sessions[1].id().uuidString());
+    EXPECT_EQ(sessions[0].value(QStringLiteral("duration")).toDouble(), 7200.5);
+    EXPECT_EQ(sessions[0].value(QStringLiteral("displayString")).toString(), QStringLiteral("2 hours"));
+    EXPECT_FALSE(sessions[0].value(QStringLiteral("subtitleString")).toString().isEmpty());
+
+    const auto expected = platform::Calendar::current().dateComponents(end, newYork);
+    const QVariantMap endDate = map(sessions[0].value(QStringLiteral("endDate")));
+    EXPECT_EQ(endDate.value(QStringLiteral("timeZone")).toString(), QStringLiteral("America/New_York"));
+    EXPECT_EQ(endDate.value(QStringLiteral("hour")).toInt(), *expected->hour);
+    EXPECT_EQ(endDate.value(QStringLiteral("day")).toInt(), *expected->day);
+    EXPECT_EQ(endDate.value(QStringLiteral("minute")).toInt(), *expected->minute);
+    EXPECT_TRUE(sessions[0].contains(QStringLiteral("startDate")));
+}
+
+TEST_F(IntentsDBusTest, GetTotalDurationToday)
+{
+    engine.total = zk::Duration::fromSeconds(3599.5);
+    const auto reply = call(QStringLiteral("GetTotalDurationToday"));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.signature(), QStringLiteral("id"));
+    EXPECT_EQ(reply.arguments().value(0).toInt(), 4);
+    EXPECT_EQ(reply.arguments().value(1).toDouble(), 3600.0);
+}
+
+TEST_F(IntentsDBusTest, IntrospectionShowsTheAnswersSignatures)
+{
+    const auto reply
+        = call(QStringLiteral("Introspect"), {}, QStringLiteral("org.freedesktop.DBus.Introspectable"));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    const QString xml = reply.arguments().value(0).toString();
+    EXPECT_TRUE(xml.contains(QStringLiteral("<interface name=\"com.zelvantorium.Kiruvo.Intents\">")));
+    EXPECT_FALSE(xml.contains(QStringLiteral("QDBusMessage")));
+    EXPECT_TRUE(xml.contains(QStringLiteral("<arg name=\"code\" type=\"i\" direction=\"out\"/>")));
+    EXPECT_TRUE(xml.contains(QStringLiteral("<arg name=\"sessions\" type=\"aa{sv}\" direction=\"out\"/>")));
+    EXPECT_TRUE(xml.contains(QStringLiteral("<arg name=\"operation\" type=\"i\" direction=\"in\"/>")));
+}
+
+TEST_F(IntentsDBusTest, RegisteringAgainKeepsOneInterface)
+{
+    EXPECT_TRUE(registerIntentsObject(*m_server));
+    QObject* host = m_server->objectRegisteredAt(QString::fromLatin1(IntentsDBusAdaptor::objectPath));
+    ASSERT_TRUE(host);
+    EXPECT_EQ(host->findChildren<IntentsDBusAdaptor*>().size(), 1);
+    EXPECT_EQ(call(QStringLiteral("NewSession")).arguments().value(0).toInt(), 4);
+    EXPECT_EQ(engine.newSessionCalls, 1);
+}
+
+TEST(IntentsDBusRegistration, WithoutABusRegistrationFailsAndTheApplicationGoesOn)
+{
+    const QDBusConnection none(QStringLiteral("intents-test-no-bus"));
+    EXPECT_FALSE(none.isConnected());
+    EXPECT_FALSE(registerIntentsObject(none));
+    EXPECT_FALSE(registerIntentsService(none));
+}
+
+} // namespace
