@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+
+#include <vector>
+
+class QLabel;
+class QPropertyAnimation;
+class QScreen;
+
+namespace zk {
+struct Duration;
+}
+
+namespace kiruvo {
+
+class HeartView;
+
+// The heads-up reminder: a translucent, rounded 220 × 220 panel a little above the middle of
+// every screen, with the beating heart, "You have been active for" and the duration. It floats
+// above other windows, never takes focus, lets clicks through to the windows beneath, and fades
+// in and out over 0.5 s (at once under Reduce Motion). Each reminder builds new windows; the
+// reminder closes them after its time.
+//
+// Main-thread only.
+class HeadsUpWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int side = 220;
+    static constexpr double cornerRadius = 30;
+    static constexpr double fadeDuration = 0.5;
+    static constexpr double fadeInDelay = 0.1;
+    // How far above the middle of the usable screen area the panel sits, as a share of its height.
+    static constexpr double raiseFraction = 0.12;
+
+    // The panel's frame on a screen whose usable area (without panels and docks) is
+    // `availableGeometry`, in global coordinates with the origin at the top left: centred
+    // horizontally, and centred vertically then raised by 12 % of the area's height.
+    static QRect frameFor(const QRect& availableGeometry, QSize size = QSize(side, side));
+
+    // The duration every heads-up window shows; zero until the first heads-up reminder.
+    static zk::Duration duration();
+
+    // Closes the open windows and shows a new one, with `duration`, on every screen.
+    static void showOnAllScreens(const zk::Duration& duration);
+    // Fades every open window out and closes it; returns at once.
+    static void closeAll();
+    // One window on one screen.
+    static HeadsUpWindow* show(QScreen* screen);
+    // The windows shown and not yet closed, fading ones included, in order of showing.
+    static std::vector<HeadsUpWindow*> openWindows();
+
+    // Fades out, then closes and forgets the window (it deletes itself).
+    void fadeOutAndClose();
+
+    QString durationText() const;
+    HeartView* heartView() const { return m_heart; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    explicit HeadsUpWindow(QScreen* screen);
+    void fadeIn();
+    void finishClosing();
+
+    HeartView* m_heart;
+    QLabel* m_durationLabel;
+    QPointer<QPropertyAnimation> m_fade;
+    bool m_closing = false;
+};
+
+} // namespace kiruvo
