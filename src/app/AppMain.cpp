@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/ApplicationDBusService.h"
+#include "app/SettingsMigrations.h"
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"

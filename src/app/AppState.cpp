@@ -2,6 +2,7 @@
 
 #include "app/SessionController.h"
 #include "app/SettingsKeys.h"
+#include "app/SettingsMigrations.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
@@ -53,6 +54,18 @@ AppState::AppState(Environment environment)
     if (!m_environment.suite) {
         m_environment.suite = platform::UserDefaults::standard();
     }
+    if (!m_environment.migrateShowDurationInMenuBarSetting) {
+        m_environment.migrateShowDurationInMenuBarSetting
+            = [suite = m_environment.suite](bool isFirstLaunch) {
+                  SettingsMigrations::migrateShowDurationInMenuBarSetting(isFirstLaunch, suite);
+              };
+    }
+    if (!m_environment.migrateUseSystemNotificationSetting) {
+        m_environment.migrateUseSystemNotificationSetting
+            = [suite = m_environment.suite](bool isFirstLaunch) {
+                  SettingsMigrations::migrateUseSystemNotificationSetting(isFirstLaunch, suite);
+              };
+    }
     if (!m_environment.sessionController) {
         m_environment.sessionController = []() -> SessionController& { return SessionController::shared(); };
     }
@@ -61,24 +74,12 @@ AppState::AppState(Environment environment)
     // migrations never run later over settings this version wrote itself. The flag is set only once
     // the migration has returned: one that is cut short runs again at the next launch.
     const bool isFirstLaunch = m_environment.isFirstLaunch();
-    const auto migrate = [&](const char* identifier, const std::function<void()>& migration) {
-        zk::runOnce(
-            identifier,
-            [&] {
-                if (isFirstLaunch) {
-                    return;
-                }
-                if (migration) {
-                    migration();
-                } else {
-                    platform::log(platform::LogLevel::Warning, category,
-                        std::string("No settings migration is installed for ") + identifier);
-                }
-            },
-            m_environment.suite);
-    };
-    migrate(showDurationMigrationIdentifier, m_environment.migrateShowDurationInMenuBarSetting);
-    migrate(systemNotificationMigrationIdentifier, m_environment.migrateUseSystemNotificationSetting);
+    zk::runOnce(
+        showDurationMigrationIdentifier,
+        [&] { m_environment.migrateShowDurationInMenuBarSetting(isFirstLaunch); }, m_environment.suite);
+    zk::runOnce(
+        systemNotificationMigrationIdentifier,
+        [&] { m_environment.migrateUseSystemNotificationSetting(isFirstLaunch); }, m_environment.suite);
 
     std::weak_ptr<bool> alive = m_alive;
     platform::MainQueue::post([this, alive] {

@@ -33,10 +33,10 @@ public:
         std::function<bool()> isFirstLaunch;
         // Where the run-once flags are kept. Empty: the standard suite.
         std::shared_ptr<platform::UserDefaults> suite;
-        // The two migrations, each run when its run-once flag is still unset (and skipped, the
-        // flag consumed, on the first launch). Empty: the application's own.
-        std::function<void()> migrateShowDurationInMenuBarSetting;
-        std::function<void()> migrateUseSystemNotificationSetting;
+        // The two migrations, each run when its run-once flag is still unset (they change nothing
+        // on the first launch). Empty: the application's own, over `suite`.
+        std::function<void(bool isFirstLaunch)> migrateShowDurationInMenuBarSetting;
+        std::function<void(bool isFirstLaunch)> migrateUseSystemNotificationSetting;
         // The session engine driven when there is no tray. Empty: SessionController::shared().
         std::function<SessionController&()> sessionController;
     };
