@@ -1,5 +1,7 @@
 #include "platform/TimeZone.h"
 
+#include <fmt/format.h>
+
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
@@ -97,13 +99,9 @@ std::optional<TimeZone> TimeZone::withSecondsFromGMT(int seconds)
     const int hours = magnitude / 3600;
     const int minutes = magnitude % 3600 / 60;
     const int secs = magnitude % 60;
-    std::string id = "GMT";
-    id += seconds < 0 ? '-' : '+';
-    auto two = [](int value) { return std::string { char('0' + value / 10), char('0' + value % 10) }; };
-    id += two(hours) + ":" + two(minutes);
-    if (secs != 0) {
-        id += ":" + two(secs);
-    }
+    const std::string id = secs != 0
+        ? fmt::format("GMT{}{:02}:{:02}:{:02}", seconds < 0 ? '-' : '+', hours, minutes, secs)
+        : fmt::format("GMT{}{:02}:{:02}", seconds < 0 ? '-' : '+', hours, minutes);
     return withIdentifier(id);
 }
 
