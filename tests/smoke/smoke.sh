@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Starts the application with its own display and session bus and empty data folders, and checks
+# that it keeps running, that a second launch hands over and exits 0, that it answers scripting, and
+# that SIGTERM ends it cleanly with its settings database written.
+# Usage: smoke.sh <path of the kiruvo executable>
+set -uo pipefail
+
+if [[ "${1:-}" != "--inside" ]]; then
+    executable="${1:?usage: smoke.sh <kiruvo executable>}"
+    for tool in xvfb-run dbus-run-session; do
+        if ! command -v "$tool" >/dev/null 2>&1; then
+            echo "SKIP: $tool is not installed"
+            exit 77
+        fi
+    done
+    if [[ ! -x "$executable" ]]; then
+        echo "FAIL: $executable is not an executable"
+        exit 1
+    fi
+    work="$(mktemp -d "${TMPDIR:-/tmp}/kiruvo-smoke.XXXXXX")"
+    trap 'rm -rf "$work"' EXIT
+    mkdir -p "$work/data" "$work/state" "$work/runtime" "$work/config" "$work/cache"
+    chmod 700 "$work/runtime"
+    # A private bus and display: nothing of the caller's is seen or touched.
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
+        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM \
+        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
+        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+        dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" \
+        bash "$0" --inside "$executable" "$work"
+    exit $?
+fi
+
+executable="$2"
+work="$3"
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+show_log() {
+    echo "--- $1"
+    cat "$2" 2>/dev/null
+}
+
+"$executable" >"$work/first.log" 2>&1 &
+first=$!
+
+# Still running after two seconds.
+sleep 2
+if ! kill -0 "$first" 2>/dev/null; then
+    wait "$first"
+    fail "the application ended at start-up with status $?"
+    show_log "first instance" "$work/first.log"
+    exit 1
+fi
+echo "ok: the application is running"
+
+# A second launch hands over to the first and exits 0, quickly.
+timeout 15 "$executable" >"$work/second.log" 2>&1
+status=$?
+if [[ $status -ne 0 ]]; then
+    fail "the second launch exited with status $status"
+    show_log "second instance" "$work/second.log"
+else
+    echo "ok: the second launch exited 0"
+fi
+if ! kill -0 "$first" 2>/dev/null; then
+    fail "the first instance ended when the second one started"
+fi
+
+# Scripting, when the interface answers.
+if command -v gdbus >/dev/null 2>&1; then
+    if gdbus introspect --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
+        2>/dev/null | grep -q 'com.zelvantorium.Kiruvo.Intents'; then
+        reply="$(timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo \
+            --object-path /com/zelvantorium/Kiruvo \
+            --method com.zelvantorium.Kiruvo.Intents.GetEnabledState 2>&1)"
+        # The response code "success" (4), then the enabled state.
+        if [[ "$reply" =~ ^\(4,\ (true|false)\)$ ]]; then
+            echo "ok: GetEnabledState answered $reply"
+        else
+            fail "GetEnabledState answered: $reply"
+        fi
+    else
+        echo "note: the scripting interface is not exported; not called"
+    fi
+fi
+
+# SIGTERM ends it cleanly within a few seconds.
+kill -TERM "$first"
+ended=0
+for _ in $(seq 1 50); do
+    if ! kill -0 "$first" 2>/dev/null; then
+        ended=1
+        break
+    fi
+    sleep 0.1
+done
+if [[ $ended -eq 0 ]]; then
+    fail "the application was still running 5 s after SIGTERM"
+    kill -KILL "$first" 2>/dev/null
+fi
+wait "$first"
+status=$?
+if [[ $ended -eq 1 && $status -ne 0 ]]; then
+    fail "the application exited with status $status after SIGTERM"
+elif [[ $ended -eq 1 ]]; then
+    echo "ok: the application ended with status 0 after SIGTERM"
+fi
+
+if [[ -s "$work/data/kiruvo/defaults.sqlite3" ]]; then
+    echo "ok: the settings database exists"
+else
+    fail "no settings database at $work/data/kiruvo/defaults.sqlite3"
+fi
+# A clean exit leaves no crash marker behind.
+if [[ -e "$work/state/kiruvo/running" ]]; then
+    fail "the crash marker was left behind after a clean exit"
+fi
+
+if [[ $failures -ne 0 ]]; then
+    show_log "first instance" "$work/first.log"
+    show_log "second instance" "$work/second.log"
+    exit 1
+fi
+echo "smoke test passed"
