@@ -155,7 +155,15 @@ ZKKit::LaunchCount ZKKit::countLaunch(platform::UserDefaults& suite)
 
 bool ZKKit::isDebugModifierHeld()
 {
-    static const bool held = ModifierFlags::areExactly(currentModifiers(), debugKeys);
+    // Debug mode also keeps the in-memory debug log, which is what the debug-only diagnostics of
+    // the whole application test.
+    static const bool held = [] {
+        const bool exactlyHeld = ModifierFlags::areExactly(currentModifiers(), debugKeys);
+        if (exactlyHeld) {
+            platform::DebugLog::setEnabled(true);
+        }
+        return exactlyHeld;
+    }();
     return held;
 }
 
