@@ -542,14 +542,21 @@ constexpr double daySessionsLifetime = 2.0;
 constexpr double storedTotalLifetime = 1.0;
 constexpr double dayTotalLifetime = 2.0;
 
+// Which session runs, as far as a day total's cache slot must tell answers apart. A plain pair
+// rather than an optional: g++ 12 at -O2 warns falsely about optional doubles read here.
+struct RunningKey {
+    bool running = false;
+    double start = 0.0;
+};
+
 zk::AggregateHashable slotKey(const char* slot, platform::Date rounded, const platform::Uuid& generation,
-    std::optional<double> runningStart = std::nullopt, bool withRunning = false)
+    RunningKey runningStart = {}, bool withRunning = false)
 {
     std::vector<zk::AnyHashable> elements { std::string("app/SessionController.cpp"), std::string(slot),
         rounded.timeIntervalSinceReferenceDate, generation };
     if (withRunning) {
-        elements.emplace_back(runningStart.has_value());
-        elements.emplace_back(runningStart.value_or(0.0));
+        elements.emplace_back(runningStart.running);
+        elements.emplace_back(runningStart.start);
     }
     return zk::AggregateHashable(std::move(elements));
 }
@@ -658,8 +665,8 @@ zk::Duration SessionController::totalDurationForSessionsAtDay(platform::Date dat
 std::optional<zk::Duration> SessionController::totalForDay(
     platform::Date rounded, const platform::Calendar* given) const
 {
-    const std::optional<double> runningStart
-        = m_currentSession ? std::optional(m_currentSession->start().seconds) : std::nullopt;
+    const RunningKey runningStart = m_currentSession ? RunningKey { true, m_currentSession->start().seconds }
+                                                     : RunningKey {};
     const auto key = slotKey(dayTotalSlot, rounded, m_allSessionsCacheKey, runningStart, true);
     if (auto cached = lookupSlot<std::optional<zk::Duration>>(key, dayTotalLifetime)) {
         return *cached;
@@ -693,8 +700,8 @@ std::optional<zk::Duration> SessionController::totalDurationYesterday() const
 
 std::vector<zk::Duration> SessionController::dailyTotals(const std::vector<platform::Date>& dates) const
 {
-    const std::optional<double> runningStart
-        = m_currentSession ? std::optional(m_currentSession->start().seconds) : std::nullopt;
+    const RunningKey runningStart = m_currentSession ? RunningKey { true, m_currentSession->start().seconds }
+                                                     : RunningKey {};
     const auto sessions = allSessionsShared();
 
     // Every lookup first, then the computations, then every store.
