@@ -1,0 +1,148 @@
+#pragma once
+
+#include "kit/foundation/core/Duration.h"
+#include "kit/foundation/core/MacSystemSound.h"
+#include "platform/Uuid.h"
+#include "platform/async/TaskHandle.h"
+#include "platform/combine/Scheduler.h"
+
+#include <QCoro/QCoroTask>
+#include <QPointer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace platform {
+class StatusItem;
+}
+
+namespace zk {
+class Tooltip;
+}
+
+namespace kiruvo {
+
+class SessionController;
+class SystemNotificationReminder;
+
+// Delivers the reminders that the session engine hands over: while one is shown the engine's
+// isShowingNotification is true and the status item takes its reminder tint. By
+// "notificationType":
+// - popover, systemNotification, menuBarIconOnly: the status item is shaken four times, 0.6 s
+//   apart; then the sound, haptic feedback and the chosen script start, and the popover under the
+//   status item is shown for 8 s, or the desktop notification is posted, or nothing more; the tint
+//   ends with the popover, or right after the shakes;
+// - hud: sound, haptic feedback and script at once, the heads-up window on every screen, and after
+//   4 s the windows close and the tint ends.
+//
+// The tint always ends with the reminder that set it: also when a step fails, when the type
+// changes to hud during the shakes, and when a newer reminder takes over (the older one is then
+// cancelled, closes what it showed, and leaves the tint to the newer one).
+//
+// Main-thread only.
+class ReminderDelivery {
+public:
+    static constexpr int shakeCount = 4;
+    static constexpr double shakePause = 0.6;
+    static constexpr double popoverLifetime = 8.0;
+    static constexpr double headsUpLifetime = 4.0;
+    static constexpr double hapticInterval = 0.1;
+    static constexpr int hapticTicksPerSeries = 7; // one every 0.1 s for 0.7 s
+    static constexpr double hapticPause = 0.5;
+    static constexpr const char* popoverIdentifier = "statusBarButtonWelcomePopover";
+
+    // What a reminder uses of the rest of the system; tests replace them. An empty member uses the
+    // real service.
+    struct Services {
+        std::function<void(zk::MacSystemSound)> playSound;
+        // One tick of haptic feedback.
+        std::function<void()> hapticFeedback;
+        // Runs the script with this identifier with no input.
+        std::function<QCoro::Task<void>(platform::Uuid)> runShortcut;
+        // Posts the desktop notification titled with the reminder text.
+        std::function<QCoro::Task<void>(std::string title, std::stop_token)> showSystemNotification;
+        std::function<void(zk::Duration)> showHeadsUp;
+        std::function<void()> closeHeadsUp;
+    };
+
+    explicit ReminderDelivery(SessionController& controller,
+        platform::combine::Scheduler& scheduler = platform::combine::Scheduler::main(),
+        Services services = {});
+    ~ReminderDelivery();
+    ReminderDelivery(const ReminderDelivery&) = delete;
+    ReminderDelivery& operator=(const ReminderDelivery&) = delete;
+
+    // The application's delivery, over SessionController::shared().
+    static ReminderDelivery& shared();
+    // Hands the application's reminders to shared(): called once at start-up.
+    static void install();
+    // Hands the reminders of this delivery's engine to this delivery.
+    void attach();
+
+    // The text of the popover and the notification: "You have been active for 1 hour, 5 minutes".
+    static std::string reminderMessage(zk::Duration duration);
+
+    // Delivers one reminder for a session that has run for `duration`; returns at once. Also the
+    // Settings window's preview.
+    void notify(zk::Duration duration);
+    // Two series of haptic ticks, 0.1 s apart for 0.7 s, with 0.5 s between them; cancelling the
+    // task ends the pattern. Also the Settings window's preview.
+    platform::async::TaskHandle performHapticFeedback();
+
+    // --- What the tray provides once the status item exists
+
+    // Redraws the status item after isShowingNotification changed.
+    void setUpdateStatusItem(std::function<void()> update) { m_updateStatusItem = std::move(update); }
+    // The status item the popover hangs from; without one the popover is skipped (and logged).
+    void setStatusItemSource(std::function<platform::StatusItem*()> source)
+    {
+        m_statusItem = std::move(source);
+    }
+    // One short vertical shake of the status item; without one the shakes only keep their time.
+    void setShakeStatusItem(std::function<void()> shake) { m_shake = std::move(shake); }
+
+    // What the notification's missing-permission alert opens for "Open Kiruvo Settings".
+    void setOpenSettingsWindow(std::function<void()> open);
+
+    // The popover on screen, if any.
+    zk::Tooltip* currentPopover() const { return m_popover.data(); }
+
+private:
+    enum class Road { shaken, headsUp };
+
+    void setShowing(bool showing);
+    void performSideEffects();
+    void playReminderSound();
+    void startShortcutTask();
+    void startSystemNotification(zk::Duration duration);
+    void showHeadsUp(zk::Duration duration);
+    zk::Tooltip* showPopover(zk::Duration duration);
+
+    QCoro::Task<void> runRoad(std::shared_ptr<bool> alive, Road road, std::uint64_t number,
+        zk::Duration duration, std::stop_token token);
+    QCoro::Task<void> shakenRoad(std::shared_ptr<bool> alive, zk::Duration duration, std::stop_token token);
+    QCoro::Task<void> headsUpRoad(std::shared_ptr<bool> alive, std::stop_token token);
+    QCoro::Task<void> hapticPattern(std::shared_ptr<bool> alive, std::stop_token token);
+    static QCoro::Task<void> runChosenShortcut(
+        std::shared_ptr<bool> alive, std::function<QCoro::Task<void>(platform::Uuid)> run);
+
+    SessionController* m_controller;
+    platform::combine::Scheduler* m_scheduler;
+    Services m_services;
+    std::shared_ptr<SystemNotificationReminder> m_notificationReminder;
+    std::function<void()> m_updateStatusItem;
+    std::function<platform::StatusItem*()> m_statusItem;
+    std::function<void()> m_shake;
+
+    platform::async::TaskHandle m_road;
+    std::uint64_t m_roadNumber = 0;
+    std::vector<platform::async::TaskHandle> m_hapticTasks;
+    QPointer<zk::Tooltip> m_popover;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+} // namespace kiruvo
