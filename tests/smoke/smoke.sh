@@ -82,8 +82,23 @@ if command -v gdbus >/dev/null 2>&1; then
         else
             fail "GetEnabledState answered: $reply"
         fi
+        # Every other method answers "success" first: toggle twice (back to where it was), read the
+        # running session, start a new one, list the history, read today's total.
+        for call in "SetEnabledState 2 0" "SetEnabledState 2 0" "GetCurrentSession" "NewSession" \
+            "GetSessions" "GetTotalDurationToday"; do
+            read -r method arguments <<<"$call"
+            # shellcheck disable=SC2086
+            reply="$(timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo \
+                --object-path /com/zelvantorium/Kiruvo \
+                --method "com.zelvantorium.Kiruvo.Intents.$method" $arguments 2>&1)"
+            if [[ "$reply" == "(4,"* ]]; then
+                echo "ok: $call answered ${reply:0:60}"
+            else
+                fail "$call answered: $reply"
+            fi
+        done
     else
-        echo "note: the scripting interface is not exported; not called"
+        fail "the scripting interface is not exported on the session bus"
     fi
 fi
 
