@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/ApplicationDBusService.h"
+#include "app/ReminderDelivery.h"
 #include "app/SettingsMigrations.h"
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKApp.h"
@@ -126,11 +127,12 @@ void AppMain::start(const Steps& steps)
             migration();
         }
     });
-    runStep(steps.migrateToDefaultsV5, [] {
-        platform::log(platform::LogLevel::Warning, category,
-            "The conversion of settings stored as JSON text is not available");
+    runStep(steps.migrateToDefaultsV5, [] { SettingsMigrations::runDefaultsMigration(); });
+    runStep(steps.createAppState, [] {
+        AppState::shared();
+        // Reminders reach the user once the session engine arms its timer.
+        ReminderDelivery::install();
     });
-    runStep(steps.createAppState, [] { AppState::shared(); });
     runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });
 }
 

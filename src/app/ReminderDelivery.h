@@ -2,6 +2,7 @@
 
 #include "kit/foundation/core/Duration.h"
 #include "kit/foundation/core/MacSystemSound.h"
+#include "kit/interface/Tooltip.h"
 #include "platform/Uuid.h"
 #include "platform/async/TaskHandle.h"
 #include "platform/combine/Scheduler.h"
@@ -18,10 +19,6 @@
 
 namespace platform {
 class StatusItem;
-}
-
-namespace zk {
-class Tooltip;
 }
 
 namespace kiruvo {
