@@ -1,5 +1,7 @@
 #include "app/ApplicationDBusService.h"
 
+#include "app/DBusHostObject.h"
+
 #include "app/intents/IntentsDBusAdaptor.h"
 #include "platform/Logger.h"
 
@@ -61,23 +63,11 @@ ApplicationDBusService::~ApplicationDBusService() = default;
 
 bool ApplicationDBusService::start(QDBusConnection connection)
 {
-    if (!connection.isConnected()) {
-        const QString error = connection.lastError().message();
-        reportUnavailableOnce(
-            error.isEmpty() ? std::string("no session bus") : "no session bus: " + error.toStdString());
-        return false;
-    }
-    const QString path = QString::fromLatin1(objectPath);
-    QObject* host = connection.objectRegisteredAt(path);
+    std::string error;
+    QObject* host = dbusHostObject(connection, QString::fromLatin1(objectPath), &error);
     if (!host) {
-        auto* created = new QObject(QCoreApplication::instance());
-        created->setObjectName(QStringLiteral("KiruvoDBusObject"));
-        if (!connection.registerObject(path, created, QDBusConnection::ExportAdaptors)) {
-            delete created;
-            reportUnavailableOnce("the object path " + path.toStdString() + " cannot be exported");
-            return false;
-        }
-        host = created;
+        reportUnavailableOnce(error);
+        return false;
     }
     if (!host->findChild<ApplicationDBusService*>(QString(), Qt::FindDirectChildrenOnly)) {
         new ApplicationDBusService(host);

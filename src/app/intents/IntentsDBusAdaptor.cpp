@@ -1,5 +1,7 @@
 #include "app/intents/IntentsDBusAdaptor.h"
 
+#include "app/DBusHostObject.h"
+
 #include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentResponses.h"
 #include "app/intents/Intents.h"
@@ -196,23 +198,11 @@ int IntentsDBusAdaptor::GetTotalDurationToday(const QDBusMessage& message, doubl
 
 bool registerIntentsObject(QDBusConnection connection)
 {
-    if (!connection.isConnected()) {
-        const QString error = connection.lastError().message();
-        reportUnavailableOnce(
-            error.isEmpty() ? std::string("no session bus") : "no session bus (" + error.toStdString() + ")");
-        return false;
-    }
-    const QString path = QString::fromLatin1(IntentsDBusAdaptor::objectPath);
-    QObject* host = connection.objectRegisteredAt(path);
+    std::string error;
+    QObject* host = dbusHostObject(connection, QString::fromLatin1(IntentsDBusAdaptor::objectPath), &error);
     if (!host) {
-        auto* created = new QObject(QCoreApplication::instance());
-        created->setObjectName(QStringLiteral("KiruvoDBusObject"));
-        if (!connection.registerObject(path, created, QDBusConnection::ExportAdaptors)) {
-            delete created;
-            reportUnavailableOnce("the object path " + path.toStdString() + " cannot be exported");
-            return false;
-        }
-        host = created;
+        reportUnavailableOnce(error);
+        return false;
     }
     if (!host->findChild<IntentsDBusAdaptor*>(QString(), Qt::FindDirectChildrenOnly)) {
         new IntentsDBusAdaptor(host, connection);
