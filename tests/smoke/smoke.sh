@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Starts the application with its own display and session bus and empty data folders, and checks
-# that it keeps running, that a second launch hands over and exits 0, that it answers scripting, and
-# that SIGTERM ends it cleanly with its settings database written.
+# Starts the application with its own display (with a tray host), session bus and empty data
+# folders, and checks that it keeps running, that it finds the tray, that a second launch hands over
+# and exits 0, that it answers scripting, and that SIGTERM ends it cleanly with the running session
+# saved. The application's clock runs sixty times fast (faketime), so a session of several minutes
+# takes seconds.
 # Usage: smoke.sh <path of the kiruvo executable>
 set -uo pipefail
 
 if [[ "${1:-}" != "--inside" ]]; then
     executable="${1:?usage: smoke.sh <kiruvo executable>}"
-    for tool in xvfb-run dbus-run-session; do
+    for tool in xvfb-run dbus-run-session trayer faketime sqlite3 jq; do
         if ! command -v "$tool" >/dev/null 2>&1; then
             echo "SKIP: $tool is not installed"
             exit 77
@@ -43,7 +45,23 @@ show_log() {
     cat "$2" 2>/dev/null
 }
 
-"$executable" >"$work/first.log" 2>&1 &
+# A tray host for the status item, at the top right as a panel would have it.
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+    >"$work/trayer.log" 2>&1 &
+tray=$!
+trap 'kill "$tray" 2>/dev/null' EXIT
+sleep 1
+
+# The library is preloaded directly (the faketime command would stand between us and the
+# application's signals). A sanitizer build must not insist on coming first.
+faketime_library="$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketimeMT\.so' | head -n 1)"
+if [[ -z "$faketime_library" ]]; then
+    echo "SKIP: libfaketime's library was not found"
+    exit 77
+fi
+LD_PRELOAD="$faketime_library" FAKETIME="+0 x60" \
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
+    "$executable" >"$work/first.log" 2>&1 &
 first=$!
 
 # Still running after two seconds.
@@ -55,6 +73,11 @@ if ! kill -0 "$first" 2>/dev/null; then
     exit 1
 fi
 echo "ok: the application is running"
+if grep -qi "no tray\|system tray is not available" "$work/first.log"; then
+    fail "the application did not find the tray"
+else
+    echo "ok: the application found the tray"
+fi
 
 # A second launch hands over to the first and exits 0, quickly.
 timeout 15 "$executable" >"$work/second.log" 2>&1
@@ -102,6 +125,9 @@ if command -v gdbus >/dev/null 2>&1; then
     fi
 fi
 
+# The calls above ended and started sessions; let the last one run for five fast minutes.
+sleep 5
+
 # SIGTERM ends it cleanly within a few seconds.
 kill -TERM "$first"
 ended=0
@@ -129,6 +155,17 @@ if [[ -s "$work/data/kiruvo/defaults.sqlite3" ]]; then
 else
     fail "no settings database at $work/data/kiruvo/defaults.sqlite3"
 fi
+# The session that ran until SIGTERM was saved, and it lasted at least the three minutes a session
+# needs to be kept.
+database="$work/data/kiruvo/defaults.sqlite3"
+sessions="$(sqlite3 "$database" "select value from defaults where key = 'sessions'" 2>&1)"
+longest="$(jq -r '[.[] | fromjson | .dateRange[1] - .dateRange[0]] | max // 0' <<<"$sessions" 2>&1)"
+if [[ "$longest" =~ ^[0-9.]+$ ]] && awk -v d="$longest" 'BEGIN { exit !(d >= 180) }'; then
+    echo "ok: the running session was saved at the end ($longest s)"
+else
+    fail "no session of 180 s or more was saved at the end: $longest (sessions: ${sessions:0:300})"
+fi
+
 # A clean exit leaves no crash marker behind.
 if [[ -e "$work/state/kiruvo/running" ]]; then
     fail "the crash marker was left behind after a clean exit"
