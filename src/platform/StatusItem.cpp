@@ -1,8 +1,14 @@
 #include "platform/StatusItem.h"
 
+#include "platform/ReduceMotion.h"
+
 #include <QCursor>
+#include <QEasingCurve>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QVariantAnimation>
+
+#include <cmath>
 
 namespace platform {
 
@@ -25,12 +31,15 @@ StatusItem::StatusItem(std::unique_ptr<StatusItemBackend> backend, QObject* pare
     , m_cursorPosition(systemCursorPosition)
     , m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); })
 {
-    m_backend->setClickHandler([this](Qt::MouseButton button) { emit clicked(button, m_modifiers()); });
+    m_backend->setClickHandler([this](Qt::MouseButton button) { onClick(button); });
     redraw();
 }
 
 StatusItem::~StatusItem()
 {
+    // The animation is a child and would outlive the backend it draws through.
+    delete m_shakeAnimation;
+    m_shakeAnimation = nullptr;
     m_backend->setClickHandler({});
 }
 
@@ -54,6 +63,14 @@ void StatusItem::setTitle(const QString& title)
 {
     StatusItemAppearance changed = m_appearance;
     changed.title = title;
+    setAppearance(changed);
+}
+
+void StatusItem::setTitle(const QString& title, std::optional<double> baselineOffset)
+{
+    StatusItemAppearance changed = m_appearance;
+    changed.title = title;
+    changed.titleBaselineOffset = baselineOffset;
     setAppearance(changed);
 }
 
@@ -107,6 +124,73 @@ void StatusItem::setCursorPositionSource(std::function<std::optional<QPoint>()> 
 void StatusItem::setModifierSource(std::function<Qt::KeyboardModifiers()> source)
 {
     m_modifiers = source ? std::move(source) : [] { return QGuiApplication::queryKeyboardModifiers(); };
+}
+
+void StatusItem::shake(double duration, double distance, bool vertical)
+{
+    if (ReduceMotion::isEnabled()) {
+        return;
+    }
+    if (!std::isfinite(duration) || duration <= 0 || !std::isfinite(distance)) {
+        return;
+    }
+    if (m_shakeAnimation == nullptr) {
+        m_shakeAnimation = new QVariantAnimation(this);
+        // The platform's ease-in-ease-out timing curve.
+        QEasingCurve easeInOut(QEasingCurve::BezierSpline);
+        easeInOut.addCubicBezierSegment(QPointF(0.42, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
+        m_shakeAnimation->setEasingCurve(easeInOut);
+        connect(m_shakeAnimation, &QVariantAnimation::finished, this, [this] { setShakeOffset(QPointF()); });
+    }
+    m_shakeAnimation->stop();
+    disconnect(m_shakeAnimation, &QVariantAnimation::valueChanged, this, nullptr);
+    m_shakeAnimation->setDuration(std::max(1, static_cast<int>(std::lround(duration * 1000.0))));
+    m_shakeAnimation->setKeyValues({
+        { 0.0, -distance },
+        { 0.25, distance },
+        { 0.5, -distance / 2 },
+        { 0.75, distance / 2 },
+        { 1.0, 0.0 },
+    });
+    connect(
+        m_shakeAnimation, &QVariantAnimation::valueChanged, this, [this, vertical](const QVariant& value) {
+            const double along = value.toDouble();
+            setShakeOffset(vertical ? QPointF(0, along) : QPointF(along, 0));
+        });
+    m_shakeAnimation->start();
+    // The first frame is drawn at once, also when it equals the value left by an earlier shake.
+    const double first = m_shakeAnimation->currentValue().toDouble();
+    setShakeOffset(vertical ? QPointF(0, first) : QPointF(first, 0));
+}
+
+void StatusItem::setShakeOffset(QPointF offset)
+{
+    if (offset == m_shakeOffset) {
+        return;
+    }
+    m_shakeOffset = offset;
+    m_backend->setContentOffset(offset);
+}
+
+void StatusItem::setClickInterceptor(std::function<void(Qt::MouseButton)> interceptor)
+{
+    m_clickInterceptor = std::move(interceptor);
+}
+
+void StatusItem::performClick()
+{
+    emit clicked(Qt::LeftButton, Qt::NoModifier);
+}
+
+void StatusItem::onClick(Qt::MouseButton button)
+{
+    if (m_clickInterceptor) {
+        // A copy: the interceptor commonly removes itself.
+        const auto interceptor = m_clickInterceptor;
+        interceptor(button);
+        return;
+    }
+    emit clicked(button, m_modifiers());
 }
 
 void StatusItem::redraw()

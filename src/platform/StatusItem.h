@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 
@@ -11,22 +12,35 @@
 #include <memory>
 #include <optional>
 
+class QVariantAnimation;
+
 namespace platform {
+
+// The desktop's pink, the reminder's highlight of the status item.
+inline QColor systemPinkColor()
+{
+    return QColor(0xFF, 0x2D, 0x55);
+}
 
 // What the tray item shows.
 struct StatusItemAppearance {
+    // A template: only its shape counts, and the backend draws it in the panel's text colour (or
+    // the tint). Black on transparent is the expected form.
     QImage image;
     QString title;
     // Drawn at reduced opacity, as a disabled button is.
     bool dimmed = false;
-    // The image recoloured in this colour (the reminder's highlight); none keeps its own colours.
+    // The image and title recoloured in this colour (the reminder's highlight); none draws them
+    // in the panel's text colour.
     std::optional<QColor> tint;
     bool visible = true;
+    // Points; a positive offset draws the title higher, a negative one lower.
+    std::optional<double> titleBaselineOffset;
 
     friend bool operator==(const StatusItemAppearance& a, const StatusItemAppearance& b)
     {
         return a.image == b.image && a.title == b.title && a.dimmed == b.dimmed && a.tint == b.tint
-            && a.visible == b.visible;
+            && a.visible == b.visible && a.titleBaselineOffset == b.titleBaselineOffset;
     }
 };
 
@@ -42,6 +56,9 @@ public:
     virtual std::optional<QRect> geometry() const = 0;
     // Whether the desktop has a place to show the item at all.
     virtual bool isAvailable() const = 0;
+    // Moves the drawn image and title by this many points (x right, y down) without changing the
+    // appearance: the frames of a shake. Backends that cannot move their picture ignore it.
+    virtual void setContentOffset(QPointF offset) { static_cast<void>(offset); }
 
     // The status item installs this; the backend calls it for every click on the item.
     void setClickHandler(ClickHandler handler) { m_clickHandler = std::move(handler); }
@@ -73,7 +90,10 @@ public:
     // Each setter redraws only when the value changes.
     void setAppearance(const StatusItemAppearance& appearance);
     void setImage(const QImage& image);
+    // Keeps the title's baseline offset.
     void setTitle(const QString& title);
+    // The title with the given baseline offset (points, positive moves it up; none: no offset).
+    void setTitle(const QString& title, std::optional<double> baselineOffset);
     void setDimmed(bool dimmed);
     void setTint(std::optional<QColor> tint);
     void setVisible(bool visible);
@@ -89,6 +109,23 @@ public:
 
     StatusItemBackend& backend() const { return *m_backend; }
 
+    // One shake of the image and title: key frames at 0, 1/4, 1/2, 3/4 and the end of `duration`
+    // seconds at -distance, distance, -distance/2, distance/2 and 0 points, eased in and out,
+    // along the vertical axis or the horizontal one. A shake under way starts again from the
+    // beginning. Nothing moves while the desktop asks for reduced motion.
+    void shake(double duration, double distance, bool vertical);
+    // Where the shake has moved the content at this moment, in points; (0, 0) when still.
+    QPointF shakeOffset() const { return m_shakeOffset; }
+    // The running shake, for tests that step through it; none before the first shake.
+    QVariantAnimation* shakeAnimationForTesting() const { return m_shakeAnimation; }
+
+    // While set, a click on the item goes to the interceptor instead of `clicked`, for example to
+    // close a tip that hangs from the item first. An empty function removes it.
+    void setClickInterceptor(std::function<void(Qt::MouseButton)> interceptor);
+    // Acts as a plain left click that reached the item: `clicked` with no modifiers, past any
+    // interceptor.
+    void performClick();
+
     // Sources of the pointer position and the held modifiers, replaceable for tests. The pointer
     // source answers nothing when the pointer is on no screen.
     void setCursorPositionSource(std::function<std::optional<QPoint>()> source);
@@ -100,8 +137,13 @@ signals:
 
 private:
     void redraw();
+    void onClick(Qt::MouseButton button);
+    void setShakeOffset(QPointF offset);
 
     std::unique_ptr<StatusItemBackend> m_backend;
+    std::function<void(Qt::MouseButton)> m_clickInterceptor;
+    QVariantAnimation* m_shakeAnimation = nullptr;
+    QPointF m_shakeOffset;
     StatusItemAppearance m_appearance;
     std::function<std::optional<QPoint>()> m_cursorPosition;
     std::function<Qt::KeyboardModifiers()> m_modifiers;

@@ -7,15 +7,19 @@
 namespace platform::fake {
 
 // A status item backend for tests: it keeps every appearance it was asked to draw, answers a
-// geometry and availability set by the test, and clicks when told to.
+// geometry and availability set by the test, and clicks when told to. Content offsets (the frames
+// of a shake) are kept too.
 class FakeStatusItemBackend final : public StatusItemBackend {
 public:
     void draw(const StatusItemAppearance& appearance) override { m_drawn.push_back(appearance); }
     std::optional<QRect> geometry() const override { return m_geometry; }
     bool isAvailable() const override { return m_available; }
+    void setContentOffset(QPointF offset) override { m_offsets.push_back(offset); }
 
     const std::vector<StatusItemAppearance>& drawn() const { return m_drawn; }
     const StatusItemAppearance& lastDrawn() const { return m_drawn.back(); }
+    const std::vector<QPointF>& contentOffsets() const { return m_offsets; }
+    QPointF contentOffset() const { return m_offsets.empty() ? QPointF() : m_offsets.back(); }
 
     void setGeometry(std::optional<QRect> geometry) { m_geometry = geometry; }
     void setAvailable(bool available) { m_available = available; }
@@ -23,6 +27,7 @@ public:
 
 private:
     std::vector<StatusItemAppearance> m_drawn;
+    std::vector<QPointF> m_offsets;
     std::optional<QRect> m_geometry;
     bool m_available = true;
 };

@@ -3,29 +3,197 @@
 #include "platform/Logger.h"
 
 #include <QFont>
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QPalette>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace platform {
 
 namespace {
 
-// Panels scale the picture down to their own height; drawing it large keeps the title sharp.
-constexpr int iconHeight = 64;
 constexpr double dimmedOpacity = 0.45;
+// Unit words beside the digits, relative to the digits' size.
+constexpr double unitScale = 0.6;
+// Room between two lines of the title, relative to the digits' cap height.
+constexpr double lineGapScale = 0.3;
+constexpr double referencePixelSize = 100.0;
+constexpr double titleVerticalMarginInPoints = 2.5;
+constexpr int haloAlpha = 150;
 
-QImage tinted(const QImage& image, const QColor& color)
+QImage recoloured(const QImage& image, const QColor& color)
 {
     QImage result = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&result);
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(result.rect(), color);
     return result;
+}
+
+// A stretch of the title drawn in one size: a run of digits or a run of anything else.
+struct Run {
+    QString text;
+    bool digits = false;
+};
+using Line = std::vector<Run>;
+
+Line runsOf(const QString& text)
+{
+    Line line;
+    for (const QChar c : text) {
+        const bool digit = c.isDigit();
+        if (line.empty() || line.back().digits != digit) {
+            line.push_back(Run { QString(), digit });
+        }
+        line.back().text += c;
+    }
+    return line;
+}
+
+std::vector<Line> linesOf(const QStringList& parts)
+{
+    std::vector<Line> lines;
+    for (const QString& part : parts) {
+        lines.push_back(runsOf(part.trimmed()));
+    }
+    return lines;
+}
+
+// The fonts of one title size. Digits are laid out in cells of the widest digit, so that the
+// title does not jitter as the minutes change.
+struct TitleFonts {
+    explicit TitleFonts(double digitPixelSize)
+        : big(QGuiApplication::font())
+        , small(QGuiApplication::font())
+    {
+        big.setWeight(QFont::DemiBold);
+        big.setPixelSize(std::max(1, static_cast<int>(std::lround(digitPixelSize))));
+        small.setWeight(QFont::DemiBold);
+        small.setPixelSize(std::max(1, static_cast<int>(std::lround(digitPixelSize * unitScale))));
+        const QFontMetricsF bigMetrics(big);
+        for (char digit = '0'; digit <= '9'; ++digit) {
+            digitCell = std::max(digitCell, bigMetrics.horizontalAdvance(QChar(digit)));
+        }
+        bigInk = bigMetrics.capHeight();
+        smallInk = QFontMetricsF(small).xHeight();
+    }
+
+    double width(const Run& run) const
+    {
+        return run.digits ? digitCell * run.text.size() : QFontMetricsF(small).horizontalAdvance(run.text);
+    }
+    double width(const Line& line) const
+    {
+        double total = 0;
+        for (const Run& run : line) {
+            total += width(run);
+        }
+        return total;
+    }
+    // The height of the ink above the baseline: digits stand as high as capitals, unit words as
+    // high as the small font's lower-case letters.
+    double inkHeight(const Line& line) const
+    {
+        const bool digits = std::any_of(line.begin(), line.end(), [](const Run& run) { return run.digits; });
+        return digits ? bigInk : smallInk;
+    }
+    double blockHeight(const std::vector<Line>& lines) const
+    {
+        double total = 0;
+        for (const Line& line : lines) {
+            total += inkHeight(line);
+        }
+        return total + lineGapScale * bigInk * double(lines.size() - 1);
+    }
+
+    QFont big;
+    QFont small;
+    double digitCell = 0;
+    double bigInk = 0;
+    double smallInk = 0;
+};
+
+// The title cut into lines in the way that draws its digits largest in a box of the given size:
+// on one line, at its comma ("1 hr, 5 min" over two lines), or at every space.
+struct TitleLayout {
+    std::vector<Line> lines;
+    double digitPixelSize = 0;
+};
+
+TitleLayout fitTitle(const QString& title, QSizeF box)
+{
+    std::vector<std::vector<Line>> candidates { linesOf({ title }) };
+    if (const QStringList parts = title.split(QLatin1Char(','), Qt::SkipEmptyParts); parts.size() > 1) {
+        QStringList withCommas;
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            withCommas << (i + 1 < parts.size() ? parts[i] + QLatin1Char(',') : parts[i]);
+        }
+        candidates.push_back(linesOf(withCommas));
+    }
+    if (const QStringList words = title.split(QLatin1Char(' '), Qt::SkipEmptyParts); words.size() > 1) {
+        candidates.push_back(linesOf(words));
+    }
+
+    const TitleFonts reference(referencePixelSize);
+    TitleLayout best;
+    for (auto& lines : candidates) {
+        double widest = 0;
+        for (const Line& line : lines) {
+            widest = std::max(widest, reference.width(line));
+        }
+        const double height = reference.blockHeight(lines);
+        if (widest <= 0 || height <= 0) {
+            continue;
+        }
+        const double size = referencePixelSize * std::min(box.width() / widest, box.height() / height);
+        // A layout must be clearly larger to be worth another line.
+        if (size > best.digitPixelSize * 1.05) {
+            best = TitleLayout { std::move(lines), size };
+        }
+    }
+    return best;
+}
+
+void drawTitle(QPainter& painter, const QString& title, const QRectF& box, const QColor& color)
+{
+    const TitleLayout layout = fitTitle(title, box.size());
+    if (layout.lines.empty()) {
+        return;
+    }
+    const TitleFonts fonts(layout.digitPixelSize);
+    painter.setPen(color);
+    double baseline = box.center().y() - fonts.blockHeight(layout.lines) / 2;
+    for (const Line& line : layout.lines) {
+        baseline += fonts.inkHeight(line);
+        double x = box.center().x() - fonts.width(line) / 2;
+        for (const Run& run : line) {
+            if (run.digits) {
+                painter.setFont(fonts.big);
+                const QFontMetricsF metrics(fonts.big);
+                for (const QChar digit : run.text) {
+                    const double advance = metrics.horizontalAdvance(digit);
+                    painter.drawText(QPointF(x + (fonts.digitCell - advance) / 2, baseline), QString(digit));
+                    x += fonts.digitCell;
+                }
+            } else {
+                painter.setFont(fonts.small);
+                painter.drawText(QPointF(x, baseline), run.text);
+                x += fonts.width(run);
+            }
+        }
+        baseline += lineGapScale * fonts.bigInk;
+    }
+}
+
+// The opposite shade of the foreground, for the halo around it.
+QColor haloColor(const QColor& foreground)
+{
+    return foreground.lightness() > 127 ? QColor(0, 0, 0, haloAlpha) : QColor(255, 255, 255, haloAlpha);
 }
 
 } // namespace
@@ -51,11 +219,30 @@ TrayStatusItemBackend::~TrayStatusItemBackend()
 void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
 {
     m_appearance = appearance;
-    const QColor textColor = m_textColor.value_or(QGuiApplication::palette().color(QPalette::WindowText));
-    m_tray.setIcon(QIcon(render(appearance, iconHeight, textColor)));
+    redraw();
     m_tray.setToolTip(
         appearance.title.isEmpty() ? QGuiApplication::applicationDisplayName() : appearance.title);
     m_tray.setVisible(appearance.visible);
+}
+
+void TrayStatusItemBackend::setContentOffset(QPointF offset)
+{
+    m_contentOffset = offset;
+    const double scale = pictureHeight / barHeightInPoints;
+    const QPoint pixels(
+        static_cast<int>(std::lround(offset.x() * scale)), static_cast<int>(std::lround(offset.y() * scale)));
+    if (pixels != m_drawnOffset) {
+        redraw();
+    }
+}
+
+void TrayStatusItemBackend::redraw()
+{
+    const double scale = pictureHeight / barHeightInPoints;
+    m_drawnOffset = QPoint(static_cast<int>(std::lround(m_contentOffset.x() * scale)),
+        static_cast<int>(std::lround(m_contentOffset.y() * scale)));
+    const QColor textColor = m_textColor.value_or(QGuiApplication::palette().color(QPalette::WindowText));
+    m_tray.setIcon(QIcon(render(m_appearance, pictureHeight, textColor, QPointF(m_drawnOffset) / scale)));
 }
 
 std::optional<QRect> TrayStatusItemBackend::geometry() const
@@ -75,46 +262,82 @@ bool TrayStatusItemBackend::isAvailable() const
 void TrayStatusItemBackend::setTextColor(std::optional<QColor> color)
 {
     m_textColor = color;
-    draw(m_appearance);
+    redraw();
 }
 
 QPixmap TrayStatusItemBackend::render(
-    const StatusItemAppearance& appearance, int height, const QColor& textColor)
+    const StatusItemAppearance& appearance, int height, const QColor& textColor, QPointF contentOffset)
 {
-    QImage image = appearance.image;
-    if (!image.isNull() && appearance.tint) {
-        image = tinted(image, *appearance.tint);
-    }
-    const int imageWidth = image.isNull()
-        ? 0
-        : static_cast<int>(std::lround(double(image.width()) * height / std::max(1, image.height())));
+    height = std::max(1, height);
+    const double scale = height / barHeightInPoints;
+    const QColor foreground = appearance.tint.value_or(textColor);
 
-    QFont font = QGuiApplication::font();
-    font.setBold(true);
-    font.setPixelSize(std::max(1, height * 7 / 10));
-    const QFontMetrics metrics(font);
-    const int gap = (imageWidth > 0 && !appearance.title.isEmpty()) ? height / 6 : 0;
-    const int textWidth = appearance.title.isEmpty() ? 0 : metrics.horizontalAdvance(appearance.title);
-    const int width = std::max(height, imageWidth + gap + textWidth);
+    // The image at its size in points, never taller than the bar.
+    QImage image;
+    QSizeF imageSize;
+    if (!appearance.image.isNull()) {
+        image = recoloured(appearance.image, foreground);
+        const QSizeF points = QSizeF(image.size()) / std::max(1.0, image.devicePixelRatio());
+        imageSize = points * scale;
+        if (imageSize.height() > height) {
+            imageSize *= height / imageSize.height();
+        }
+    }
+    const bool titled = !appearance.title.isEmpty();
+    const int imageWidth = static_cast<int>(std::ceil(imageSize.width()));
+    const int gap = (imageWidth > 0 && titled) ? height / 8 : 0;
+    const int titleWidth = titled ? height : 0;
+    const int width = std::max(height, imageWidth + gap + titleWidth);
 
-    QPixmap pixmap(width, height);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setOpacity(appearance.dimmed ? dimmedOpacity : 1.0);
-    // With only an image it is centred in the square; with a title it leads.
-    int x = textWidth == 0 ? (width - imageWidth) / 2 : 0;
-    if (imageWidth > 0) {
-        painter.drawImage(QRect(x, 0, imageWidth, height), image);
-        x += imageWidth + gap;
+    QImage content(width, height, QImage::Format_ARGB32_Premultiplied);
+    content.fill(Qt::transparent);
+    {
+        QPainter painter(&content);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        // With only an image it is centred in the square; with a title it leads.
+        const double imageX = titled ? 0.0 : (width - imageSize.width()) / 2;
+        if (!image.isNull()) {
+            painter.drawImage(QRectF(QPointF(imageX, (height - imageSize.height()) / 2), imageSize), image);
+        }
+        if (titled) {
+            // Room above and below for the usual baseline offsets and shakes without clipping.
+            const double margin = height / 32.0;
+            const double verticalMargin = titleVerticalMarginInPoints * scale;
+            const double lift = appearance.titleBaselineOffset.value_or(0.0) * scale;
+            const QRectF box(imageWidth + gap + margin, verticalMargin - lift, titleWidth - 2 * margin,
+                height - 2 * verticalMargin);
+            drawTitle(painter, appearance.title, box, foreground);
+        }
     }
-    if (textWidth > 0) {
-        painter.setFont(font);
-        painter.setPen(appearance.tint.value_or(textColor));
-        painter.drawText(QRect(x, 0, textWidth, height), Qt::AlignLeft | Qt::AlignVCenter, appearance.title);
+
+    // The halo: the content's shape grown by a pixel or two, in the opposite shade, under it.
+    QImage layer(width, height, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter painter(&layer);
+        const int radius = std::max(1, height / 32);
+        for (const QPoint step : { QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1), QPoint(-1, -1),
+                 QPoint(1, 1), QPoint(-1, 1), QPoint(1, -1) }) {
+            painter.drawImage(step * radius, content);
+        }
     }
-    return pixmap;
+    layer = recoloured(layer, haloColor(foreground));
+    {
+        QPainter painter(&layer);
+        painter.drawImage(QPoint(0, 0), content);
+    }
+
+    QImage picture(width, height, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    {
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setOpacity(appearance.dimmed ? dimmedOpacity : 1.0);
+        painter.drawImage(contentOffset * scale, layer);
+    }
+    return QPixmap::fromImage(std::move(picture));
 }
 
 void TrayStatusItemBackend::onActivated(QSystemTrayIcon::ActivationReason reason)

@@ -5,14 +5,20 @@
 #include <QColor>
 #include <QObject>
 #include <QPixmap>
+#include <QPoint>
 #include <QSystemTrayIcon>
 
 namespace platform {
 
 // Draws the status item as a freedesktop tray icon (QSystemTrayIcon). No context menu is attached:
 // left, right and middle clicks (and double clicks, as left clicks) are reported, and the owner
-// pops its own menu up. The title is drawn into the icon beside the image, large enough to read
-// in a panel, and is also the icon's tooltip.
+// pops its own menu up.
+//
+// Trays show a small square, so the picture is square too (wider only when an image and a title
+// stand side by side): the title is fitted into it on one or two lines with its digits large and
+// the unit words small, and the whole title is also the icon's tooltip. The image is a template,
+// drawn in the panel's text colour or the tint; a thin halo in the opposite shade keeps both
+// readable on light and dark panels alike.
 //
 // When the desktop has no tray at start-up it says so once in the log and keeps running: hot keys
 // and D-Bus still reach the menu.
@@ -21,26 +27,42 @@ namespace platform {
 class TrayStatusItemBackend final : public QObject, public StatusItemBackend {
     Q_OBJECT
 public:
+    // The picture's height in pixels; panels scale it down to their own size, and drawing it
+    // large keeps the title sharp.
+    static constexpr int pictureHeight = 64;
+    // The picture's height stands for a bar this many points high: image sizes, title offsets and
+    // shake distances, all in points, are scaled by pictureHeight / barHeightInPoints.
+    static constexpr double barHeightInPoints = 22.0;
+
     explicit TrayStatusItemBackend(QObject* parent = nullptr);
     ~TrayStatusItemBackend() override;
 
     void draw(const StatusItemAppearance& appearance) override;
     std::optional<QRect> geometry() const override;
     bool isAvailable() const override;
+    void setContentOffset(QPointF offset) override;
 
-    // The colour of the title text; the palette's window text colour unless set.
+    // The tray icon's tooltip: the plain title, or the application's name without one.
+    QString toolTip() const { return m_tray.toolTip(); }
+
+    // The colour of the title and the template image; the palette's window text colour unless set.
     void setTextColor(std::optional<QColor> color);
 
     // The picture handed to the tray for an appearance: `height` pixels high, as wide as the image
-    // and title need.
-    static QPixmap render(const StatusItemAppearance& appearance, int height, const QColor& textColor);
+    // and title need, its content moved by `contentOffset` points.
+    static QPixmap render(const StatusItemAppearance& appearance, int height, const QColor& textColor,
+        QPointF contentOffset = {});
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void redraw();
 
     QSystemTrayIcon m_tray;
     StatusItemAppearance m_appearance;
     std::optional<QColor> m_textColor;
+    QPointF m_contentOffset;
+    // The offset last drawn, in whole picture pixels: shake frames that move nothing are skipped.
+    QPoint m_drawnOffset;
 };
 
 } // namespace platform
