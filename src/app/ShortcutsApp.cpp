@@ -1,5 +1,6 @@
 #include "app/ShortcutsApp.h"
 
+#include "app/SettingsKeys.h"
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/foundation/core/ReportError.h"
 #include "platform/Logger.h"
@@ -44,6 +45,23 @@ Shortcut makeShortcut(const platform::ShortcutsFolder::Entry& entry)
     return shortcut;
 }
 
+struct FoundEntry {
+    LookupOutcome outcome = LookupOutcome::unavailable;
+    std::optional<platform::ShortcutsFolder::Entry> entry;
+};
+
+// Awaited at once by its callers, so the folder outlives it.
+QCoro::Task<FoundEntry> findEntry(const platform::ShortcutsFolder& folder, platform::Uuid id)
+{
+    auto listing = co_await folder.listInBackground();
+    for (auto& entry : listing.entries) {
+        if (platform::ShortcutsFolder::identifier(entry.relativePath) == id) {
+            co_return FoundEntry { LookupOutcome::found, std::move(entry) };
+        }
+    }
+    co_return FoundEntry { listing.isComplete() ? LookupOutcome::missing : LookupOutcome::unavailable, {} };
+}
+
 template <class T> void combine(std::size_t& seed, const T& value)
 {
     seed ^= std::hash<T> {}(value) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
@@ -65,8 +83,9 @@ bool isAvailable()
 
 QCoro::Task<std::vector<Shortcut>> shortcuts()
 {
+    const auto listing = co_await platform::ShortcutsFolder::standard().listInBackground();
     std::vector<Shortcut> result;
-    for (const auto& entry : platform::ShortcutsFolder::standard().entries()) {
+    for (const auto& entry : listing.entries) {
         result.push_back(makeShortcut(entry));
     }
     co_return result;
@@ -85,16 +104,53 @@ std::optional<Shortcut> shortcut(const platform::Uuid& id)
     return std::nullopt;
 }
 
+QCoro::Task<Lookup> lookUp(platform::Uuid id)
+{
+    const auto found = co_await findEntry(platform::ShortcutsFolder::standard(), id);
+    co_return Lookup { found.outcome,
+        found.entry ? std::optional<Shortcut>(makeShortcut(*found.entry)) : std::nullopt };
+}
+
+QCoro::Task<std::optional<LookupOutcome>> validateChosenShortcut()
+{
+    const auto chosen = Defaults::get(Keys::notificationRunShortcut());
+    if (!chosen) {
+        co_return std::nullopt;
+    }
+    const auto lookup = co_await lookUp(*chosen);
+    switch (lookup.outcome) {
+    case LookupOutcome::found:
+        break;
+    case LookupOutcome::missing:
+        // The user may have chosen another script while the folder was being read.
+        if (Defaults::get(Keys::notificationRunShortcut()) == chosen) {
+            platform::log(platform::LogLevel::Info, logCategory,
+                "The chosen shortcut " + chosen->uuidString()
+                    + " is gone; no shortcut runs at reminders now");
+            Defaults::set(Keys::notificationRunShortcut(), std::optional<platform::Uuid>());
+        }
+        break;
+    case LookupOutcome::unavailable:
+        platform::log(platform::LogLevel::Warning, logCategory,
+            "Cannot check the chosen shortcut " + chosen->uuidString() + " in "
+                + platform::ShortcutsFolder::standardLocation().string() + "; the choice is kept");
+        break;
+    }
+    co_return lookup.outcome;
+}
+
 QCoro::Task<std::vector<std::string>> runShortcut(platform::Uuid id, std::optional<std::string> input)
 {
     const auto folder = platform::ShortcutsFolder::standard();
-    const auto entry = folder.entry(id);
-    if (!entry) {
+    const auto found = co_await findEntry(folder, id);
+    if (!found.entry) {
         platform::log(platform::LogLevel::Info, logCategory,
-            "No shortcut " + id.uuidString() + " in " + folder.root().string() + "; nothing ran");
+            "No shortcut " + id.uuidString() + " in " + folder.root().string()
+                + (found.outcome == LookupOutcome::unavailable ? " (the folder could not be read)" : "")
+                + "; nothing ran");
         co_return std::vector<std::string> {};
     }
-    auto result = co_await folder.run(entry->relativePath, std::move(input));
+    auto result = co_await folder.run(found.entry->relativePath, std::move(input));
     if (!result.succeeded) {
         platform::log(platform::LogLevel::Warning, logCategory, "Shortcut run failed: " + result.failure);
         co_return std::vector<std::string> {};

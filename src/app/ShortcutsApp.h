@@ -56,15 +56,40 @@ struct Shortcut {
 // Whether the shortcuts folder exists.
 bool isAvailable();
 
-// Every shortcut, ordered by path; empty without the folder.
+// Every shortcut, ordered by path; empty without the folder. The folder is read on a worker
+// thread.
 QCoro::Task<std::vector<Shortcut>> shortcuts();
 // The same listing: scripts need no service to be started first.
 QCoro::Task<std::vector<Shortcut>> fetchShortcuts();
 // The shortcut with this identifier, looked up afresh.
 std::optional<Shortcut> shortcut(const platform::Uuid& id);
 
+// What a look-up could tell.
+enum class LookupOutcome {
+    found,
+    // The folder was read completely and holds no such script: it has been moved or deleted.
+    missing,
+    // The folder is absent, or some of it could not be read: the script may still be there.
+    unavailable,
+};
+struct Lookup {
+    LookupOutcome outcome = LookupOutcome::unavailable;
+    // Present when found.
+    std::optional<Shortcut> shortcut;
+};
+// Looks the shortcut up afresh; the folder is read on a worker thread.
+QCoro::Task<Lookup> lookUp(platform::Uuid id);
+
+// Checks the script chosen in "notificationRunShortcut": the choice is cleared only when the
+// folder could be read completely and the script is gone; an absent or unreadable folder leaves
+// it as it is (and says so in the log), so that a folder on a drive that is not mounted yet does
+// not cost the user their choice. Answers the outcome, or nothing when no script is chosen.
+QCoro::Task<std::optional<LookupOutcome>> validateChosenShortcut();
+
 // Runs the shortcut with `input` on its standard input and completes with its output lines. An
-// unknown shortcut, a missing folder or a failed run gives an empty list (the failure is logged).
+// unknown shortcut, a missing folder or a failed run gives an empty list (the failure is logged);
+// a script still running after platform::ShortcutsFolder::defaultRunTimeLimit is stopped and
+// counts as failed.
 QCoro::Task<std::vector<std::string>> runShortcut(platform::Uuid id, std::optional<std::string> input);
 
 // Opens the shortcut's script for editing. An unknown one is reported as "Could not find

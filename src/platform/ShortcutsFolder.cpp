@@ -4,14 +4,24 @@
 #include "platform/Logger.h"
 
 #include <QByteArray>
+#include <QCoro/QCoroFuture>
 #include <QCoro/QCoroProcess>
+#include <QCoro/QCoroSignal>
 #include <QProcess>
+#include <QPromise>
 #include <QString>
+#include <QThreadPool>
+
+#include <fmt/format.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <sys/types.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -29,15 +39,6 @@ bool isHidden(const fs::path& path)
 {
     const auto name = path.filename().string();
     return !name.empty() && name.front() == '.';
-}
-
-bool isExecutableFile(const fs::directory_entry& item)
-{
-    std::error_code error;
-    if (!item.is_regular_file(error)) {
-        return false;
-    }
-    return ::access(item.path().c_str(), X_OK) == 0;
 }
 
 std::size_t countActions(const fs::path& path)
@@ -68,6 +69,71 @@ std::size_t countActions(const fs::path& path)
     }
     return count;
 }
+
+// Keeps a script's output up to maximumOutputSize and counts what it drops, so that a runaway
+// script cannot fill the memory.
+struct BoundedOutput {
+    QByteArray data;
+    std::size_t dropped = 0;
+
+    void append(const QByteArray& chunk)
+    {
+        const auto room = ShortcutsFolder::maximumOutputSize - static_cast<std::size_t>(data.size());
+        const auto size = static_cast<std::size_t>(chunk.size());
+        if (size <= room) {
+            data.append(chunk);
+            return;
+        }
+        data.append(chunk.left(static_cast<qsizetype>(room)));
+        dropped += size - room;
+    }
+};
+
+// Signals a script's process group while its leader runs, and kills the group when the run ends
+// in any way with the script still running (a task torn down at quit, say).
+class ProcessGroupGuard {
+public:
+    explicit ProcessGroupGuard(QProcess& process)
+        : m_process(process)
+    {
+    }
+    ProcessGroupGuard(const ProcessGroupGuard&) = delete;
+    ProcessGroupGuard& operator=(const ProcessGroupGuard&) = delete;
+    ~ProcessGroupGuard()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            signal(SIGKILL);
+        }
+    }
+
+    void signal(int number) const
+    {
+        const auto pid = static_cast<pid_t>(m_process.processId());
+        if (pid <= 0 || m_process.state() == QProcess::NotRunning) {
+            return;
+        }
+        // The group's id is the leader's, which is not reaped while the process still runs. When
+        // the child could not make its own group, only the script itself is reached.
+        if (::kill(-pid, number) != 0) {
+            ::kill(pid, number);
+        }
+    }
+
+private:
+    QProcess& m_process;
+};
+
+// Qt's waits take whole milliseconds; a negative or non-finite limit is no wait at all.
+std::chrono::milliseconds waitTime(double seconds)
+{
+    if (!(seconds > 0)) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(seconds, 2.0e6) * 1000));
+}
+
+// How long to wait for a killed script to be reaped.
+constexpr std::chrono::milliseconds killWait(5000);
 
 std::vector<std::string> splitLines(const QByteArray& output)
 {
@@ -130,49 +196,103 @@ Uuid ShortcutsFolder::identifier(std::string_view relativePath)
     return Uuid::nameBased(Uuid::urlNamespace(), relativePath);
 }
 
+ShortcutsFolder::Listing ShortcutsFolder::list() const
+{
+    Listing listing;
+    std::error_code error;
+    const auto rootStatus = fs::status(m_root, error);
+    if (error && error != std::errc::no_such_file_or_directory) {
+        listing.status = Listing::Status::incomplete;
+        listing.problem = "Cannot read " + m_root.string() + ": " + error.message();
+        return listing;
+    }
+    if (!fs::is_directory(rootStatus)) {
+        listing.status = Listing::Status::absent;
+        return listing;
+    }
+    listing.status = Listing::Status::complete;
+    const auto fail = [&listing](std::string problem) {
+        if (listing.status == Listing::Status::complete) {
+            listing.status = Listing::Status::incomplete;
+            listing.problem = std::move(problem);
+        }
+    };
+
+    // Each folder on its own, so that one unreadable sub-folder is noted and the rest still listed.
+    std::vector<fs::path> pending { m_root };
+    while (!pending.empty()) {
+        const fs::path folder = std::move(pending.back());
+        pending.pop_back();
+        fs::directory_iterator it(folder, error);
+        if (error) {
+            fail("Cannot list " + folder.string() + ": " + error.message());
+            continue;
+        }
+        for (; it != fs::directory_iterator(); it.increment(error)) {
+            if (error) {
+                break;
+            }
+            const auto& item = *it;
+            if (isHidden(item.path())) {
+                continue;
+            }
+            std::error_code itemError;
+            const auto status = item.status(itemError);
+            if (itemError) {
+                // A link to nothing is no shortcut; anything else unreadable may be one.
+                if (itemError != std::errc::no_such_file_or_directory) {
+                    fail("Cannot read " + item.path().string() + ": " + itemError.message());
+                }
+                continue;
+            }
+            if (fs::is_directory(status)) {
+                // Links to folders are followed only when they cannot lead back up into a loop.
+                if (!item.is_symlink(itemError)) {
+                    pending.push_back(item.path());
+                }
+                continue;
+            }
+            if (!fs::is_regular_file(status) || ::access(item.path().c_str(), X_OK) != 0) {
+                continue;
+            }
+            const auto relative = item.path().lexically_relative(m_root);
+            Entry entry;
+            entry.relativePath = relative.generic_string();
+            entry.name = relative.stem().string();
+            if (relative.has_parent_path()) {
+                entry.folderRelativePath = relative.parent_path().generic_string();
+                entry.folderName = relative.parent_path().filename().string();
+            }
+            entry.actionCount = countActions(item.path());
+            listing.entries.push_back(std::move(entry));
+        }
+        if (error) {
+            fail("Cannot list all of " + folder.string() + ": " + error.message());
+        }
+    }
+    std::sort(listing.entries.begin(), listing.entries.end(),
+        [](const Entry& a, const Entry& b) { return a.relativePath < b.relativePath; });
+    if (!listing.isComplete()) {
+        log(LogLevel::Warning, logCategory, listing.problem);
+    }
+    return listing;
+}
+
+QCoro::Task<ShortcutsFolder::Listing> ShortcutsFolder::listInBackground() const
+{
+    auto promise = std::make_shared<QPromise<Listing>>();
+    auto future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([folder = *this, promise] {
+        promise->addResult(folder.list());
+        promise->finish();
+    });
+    co_return co_await future;
+}
+
 std::vector<ShortcutsFolder::Entry> ShortcutsFolder::entries() const
 {
-    std::vector<Entry> result;
-    if (!isReadable()) {
-        return result;
-    }
-    std::error_code error;
-    fs::recursive_directory_iterator it(m_root, fs::directory_options::skip_permission_denied, error);
-    if (error) {
-        log(LogLevel::Warning, logCategory, "Cannot list " + m_root.string() + ": " + error.message());
-        return result;
-    }
-    for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (error) {
-            log(LogLevel::Warning, logCategory,
-                "Cannot list part of " + m_root.string() + ": " + error.message());
-            break;
-        }
-        const auto& item = *it;
-        if (isHidden(item.path())) {
-            std::error_code dirError;
-            if (item.is_directory(dirError)) {
-                it.disable_recursion_pending();
-            }
-            continue;
-        }
-        if (!isExecutableFile(item)) {
-            continue;
-        }
-        const auto relative = item.path().lexically_relative(m_root);
-        Entry entry;
-        entry.relativePath = relative.generic_string();
-        entry.name = relative.stem().string();
-        if (relative.has_parent_path()) {
-            entry.folderRelativePath = relative.parent_path().generic_string();
-            entry.folderName = relative.parent_path().filename().string();
-        }
-        entry.actionCount = countActions(item.path());
-        result.push_back(std::move(entry));
-    }
-    std::sort(result.begin(), result.end(),
-        [](const Entry& a, const Entry& b) { return a.relativePath < b.relativePath; });
-    return result;
+    return list().entries;
 }
 
 std::optional<ShortcutsFolder::Entry> ShortcutsFolder::entry(const Uuid& wanted) const
@@ -202,6 +322,12 @@ std::optional<fs::path> ShortcutsFolder::resolved(std::string_view relativePath)
 QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     std::string relativePath, std::optional<std::string> input) const
 {
+    return run(std::move(relativePath), std::move(input), RunLimits {});
+}
+
+QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
+    std::string relativePath, std::optional<std::string> input, RunLimits limits) const
+{
     RunResult result;
     const auto path = resolved(relativePath);
     if (!path) {
@@ -211,7 +337,25 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     auto process = std::make_unique<QProcess>();
     process->setProgram(QString::fromStdString(path->string()));
     process->setWorkingDirectory(QString::fromStdString(path->parent_path().string()));
-    if (!co_await qCoro(*process).start(QIODevice::ReadWrite)) {
+    // A group of its own, so that stopping the script also stops what it started.
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // Whatever happens to this run, nothing it started outlives it.
+    const ProcessGroupGuard guard(*process);
+
+    auto output = std::make_shared<BoundedOutput>();
+    auto errorOutput = std::make_shared<BoundedOutput>();
+    QObject::connect(process.get(), &QProcess::readyReadStandardOutput, process.get(),
+        [raw = process.get(), output] { output->append(raw->readAllStandardOutput()); });
+    QObject::connect(process.get(), &QProcess::readyReadStandardError, process.get(),
+        [raw = process.get(), errorOutput] { errorOutput->append(raw->readAllStandardError()); });
+
+    // Qt's own wait for the start listens only for success; a script that cannot be started
+    // would keep it waiting for its whole timeout.
+    process->start(QIODevice::ReadWrite);
+    while (process->state() == QProcess::Starting) {
+        co_await qCoro(process.get(), &QProcess::stateChanged);
+    }
+    if (process->state() != QProcess::Running) {
         result.failure = "Could not start " + relativePath + ": " + process->errorString().toStdString();
         co_return result;
     }
@@ -219,19 +363,33 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
         process->write(input->data(), static_cast<qint64>(input->size()));
     }
     process->closeWriteChannel();
-    // A script may run as long as it likes: the caller waits without blocking anything.
-    co_await qCoro(*process).waitForFinished(-1);
+
+    co_await qCoro(*process).waitForFinished(waitTime(limits.timeLimit));
     if (process->state() != QProcess::NotRunning) {
-        // Only reached when the wait itself gave up; do not leave the script behind unattended.
-        process->kill();
-        co_await qCoro(*process).waitForFinished(std::chrono::milliseconds(2000));
+        result.timedOut = true;
+        guard.signal(SIGTERM);
+        co_await qCoro(*process).waitForFinished(waitTime(limits.terminationGrace));
+        if (process->state() != QProcess::NotRunning) {
+            guard.signal(SIGKILL);
+            co_await qCoro(*process).waitForFinished(killWait);
+        }
     }
-    result.outputLines = splitLines(process->readAllStandardOutput());
-    const auto errorOutput = process->readAllStandardError();
-    if (!errorOutput.isEmpty()) {
-        log(LogLevel::Debug, logCategory, relativePath + " wrote: " + errorOutput.toStdString());
+    output->append(process->readAllStandardOutput());
+    errorOutput->append(process->readAllStandardError());
+
+    result.outputLines = splitLines(output->data);
+    if (output->dropped > 0) {
+        log(LogLevel::Warning, logCategory,
+            relativePath + " wrote more than " + std::to_string(maximumOutputSize) + " bytes; "
+                + std::to_string(output->dropped) + " bytes of its output were dropped");
     }
-    if (process->exitStatus() != QProcess::NormalExit) {
+    if (!errorOutput->data.isEmpty()) {
+        log(LogLevel::Debug, logCategory, relativePath + " wrote: " + errorOutput->data.toStdString());
+    }
+    if (result.timedOut) {
+        result.failure = relativePath + " did not finish within " + fmt::format("{:g}", limits.timeLimit)
+            + " s and was stopped";
+    } else if (process->exitStatus() != QProcess::NormalExit) {
         result.failure = relativePath + " ended abnormally";
     } else if (process->exitCode() != 0) {
         result.failure = relativePath + " exited with status " + std::to_string(process->exitCode());

@@ -20,9 +20,19 @@ namespace platform {
 // folder, so it stays the same across runs and changes only when the file is moved or renamed.
 // Hidden files and folders (a leading ".") are left out.
 //
-// Main-thread only (running a script is asynchronous and never blocks).
+// Main-thread only, except list(), which any thread may call. Listing in the background and
+// running a script never take the main thread's time.
 class ShortcutsFolder {
 public:
+    // How long a script may run before it is stopped: long enough for a script that fetches
+    // something or waits for a dialog, short enough that a hung script cannot pile up behind the
+    // next reminders.
+    static constexpr double defaultRunTimeLimit = 60.0;
+    // How long a stopped script has to end by itself before it is killed.
+    static constexpr double defaultTerminationGrace = 2.0;
+    // Output kept of one run (each of standard output and standard error); the rest is dropped.
+    static constexpr std::size_t maximumOutputSize = 4 * 1024 * 1024;
+
     struct Entry {
         // Relative to the folder, "/"-separated, UTF-8: "Breaks/stretch.sh".
         std::string relativePath;
@@ -36,11 +46,42 @@ public:
         std::size_t actionCount = 0;
     };
 
+    // What a listing of the folder could see.
+    struct Listing {
+        enum class Status {
+            // Every item was read: a shortcut missing from the entries is really gone.
+            complete,
+            // There is no folder (or the path is not one); nothing was listed.
+            absent,
+            // The folder, a sub-folder or an item could not be read: the entries are those that
+            // could, and a missing shortcut may only be hidden.
+            incomplete,
+        };
+        Status status = Status::absent;
+        std::vector<Entry> entries;
+        // What could not be read, for the log; empty when complete.
+        std::string problem;
+
+        bool isComplete() const { return status == Status::complete; }
+    };
+
+    // The bounds of one run.
+    struct RunLimits {
+        // Seconds from the start until the script is stopped (terminated, then killed).
+        double timeLimit = defaultRunTimeLimit;
+        // Seconds between asking it to end and killing it.
+        double terminationGrace = defaultTerminationGrace;
+    };
+
     // The outcome of one run.
     struct RunResult {
-        // False when the script could not be started or did not exit normally with status 0.
+        // False when the script could not be started, did not exit normally with status 0, or was
+        // stopped at its time limit.
         bool succeeded = false;
-        // Standard output, one entry per line, without line ends.
+        // True when it was stopped at its time limit.
+        bool timedOut = false;
+        // Standard output, one entry per line, without line ends; also what a stopped or failed
+        // script wrote before it ended.
         std::vector<std::string> outputLines;
         // Why it failed, for the log.
         std::string failure;
@@ -60,14 +101,25 @@ public:
 
     static Uuid identifier(std::string_view relativePath);
 
-    // Every shortcut, ordered by relative path; empty when the folder is absent or unreadable.
+    // Every shortcut, ordered by relative path, and whether the listing saw everything. Reads the
+    // file system only, so it may run on any thread.
+    Listing list() const;
+    // list() on a worker thread; completes on the calling (main) thread.
+    QCoro::Task<Listing> listInBackground() const;
+
+    // Every shortcut that could be read, ordered by relative path; empty when the folder is absent
+    // or unreadable.
     std::vector<Entry> entries() const;
     std::optional<Entry> entry(const Uuid& identifier) const;
 
     // Runs the script with `input` on its standard input (an empty, closed input when absent) and
-    // its own folder as working directory, and completes when it has exited. Paths that leave the
+    // its own folder as working directory, in a process group of its own, and completes when it
+    // has exited. A script still running at the time limit is asked to end (SIGTERM to its whole
+    // group), killed after the grace period, and the run fails as timed out. Paths that leave the
     // folder are refused.
     QCoro::Task<RunResult> run(std::string relativePath, std::optional<std::string> input) const;
+    QCoro::Task<RunResult> run(
+        std::string relativePath, std::optional<std::string> input, RunLimits limits) const;
 
     // Opens the script in the user's preferred application (xdg-open).
     bool open(std::string_view relativePath) const;

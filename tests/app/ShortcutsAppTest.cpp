@@ -1,8 +1,11 @@
 #include "app/ShortcutsApp.h"
 
+#include "app/SettingsKeys.h"
+#include "platform/DefaultsDatabase.h"
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 #include "platform/ShortcutsFolder.h"
+#include "platform/UserDefaults.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,14 +16,29 @@
 
 namespace fs = std::filesystem;
 namespace ShortcutsApp = kiruvo::ShortcutsApp;
+namespace Keys = kiruvo::Keys;
+using ShortcutsApp::LookupOutcome;
 
 namespace {
 
 // A private XDG_DATA_HOME for each test, so the user's own scripts are never touched.
 class ShortcutsAppTest : public ::testing::Test {
 protected:
+    // One in-memory standard suite for the process: the settings keys bind to it at first use.
+    static std::shared_ptr<platform::UserDefaults> store()
+    {
+        static auto suite = [] {
+            auto created = std::make_shared<platform::UserDefaults>(
+                platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName);
+            platform::UserDefaults::setStandard(created);
+            return created;
+        }();
+        return suite;
+    }
+
     void SetUp() override
     {
+        store()->removeAll();
         ASSERT_TRUE(m_dataHome.isValid());
         m_previous = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", m_dataHome.path().toUtf8());
@@ -167,6 +185,55 @@ TEST_F(ShortcutsAppTest, createsAnExecutableTemplateBesideTheOthersAndOpensIt)
     ASSERT_TRUE(second);
     EXPECT_EQ(second->subtitle, "New Shortcut 2.sh");
     EXPECT_EQ(QCoro::waitFor(ShortcutsApp::shortcuts()).size(), 2u);
+}
+
+TEST_F(ShortcutsAppTest, theChosenScriptIsClearedOnlyWhenTheReadableFolderNoLongerHasIt)
+{
+    const auto stretch = platform::ShortcutsFolder::identifier("stretch.sh");
+    const auto chosen = [] { return Defaults::get(Keys::notificationRunShortcut()); };
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::validateChosenShortcut()), std::nullopt) << "nothing chosen";
+
+    // No folder at all (a drive not mounted yet, say): the choice stays.
+    Defaults::set(Keys::notificationRunShortcut(), std::optional(stretch));
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::lookUp(stretch)).outcome, LookupOutcome::unavailable);
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::validateChosenShortcut()), LookupOutcome::unavailable);
+    EXPECT_EQ(chosen(), stretch);
+
+    writeScript("stretch.sh", "#!/bin/sh\n");
+    const auto found = QCoro::waitFor(ShortcutsApp::lookUp(stretch));
+    EXPECT_EQ(found.outcome, LookupOutcome::found);
+    ASSERT_TRUE(found.shortcut);
+    EXPECT_EQ(found.shortcut->name, "stretch");
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::validateChosenShortcut()), LookupOutcome::found);
+    EXPECT_EQ(chosen(), stretch);
+
+    // Part of the folder cannot be read: the script may be hiding there, so the choice stays.
+    fs::remove(folder() / "stretch.sh");
+    writeScript("walk.sh", "#!/bin/sh\n");
+    fs::create_symlink(folder() / "loop.sh", folder() / "loop.sh");
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::validateChosenShortcut()), LookupOutcome::unavailable);
+    EXPECT_EQ(chosen(), stretch);
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::shortcuts()).size(), 1u) << "what can be read is still listed";
+
+    // The whole folder read, and the script is gone: the choice falls back to none.
+    fs::remove(folder() / "loop.sh");
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::validateChosenShortcut()), LookupOutcome::missing);
+    EXPECT_EQ(chosen(), std::nullopt);
+    EXPECT_FALSE(store()->objectForKey("notificationRunShortcut"));
+}
+
+TEST_F(ShortcutsAppTest, anUnreadableFolderKeepsTheChosenScript)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every folder";
+    }
+    writeScript("stretch.sh", "#!/bin/sh\n");
+    const auto stretch = platform::ShortcutsFolder::identifier("stretch.sh");
+    Defaults::set(Keys::notificationRunShortcut(), std::optional(stretch));
+    fs::permissions(folder(), fs::perms::none);
+    EXPECT_EQ(QCoro::waitFor(ShortcutsApp::validateChosenShortcut()), LookupOutcome::unavailable);
+    fs::permissions(folder(), fs::perms::owner_all);
+    EXPECT_EQ(Defaults::get(Keys::notificationRunShortcut()), stretch);
 }
 
 TEST(ShortcutsFolderTest, refusesPathsThatLeaveTheFolder)
