@@ -2,7 +2,9 @@
 
 #include "app/AppState.h"
 #include "app/ApplicationDBusService.h"
+#include "app/MenuBarController.h"
 #include "app/ReminderDelivery.h"
+#include "app/SessionController.h"
 #include "app/SettingsMigrations.h"
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKApp.h"
@@ -129,11 +131,49 @@ void AppMain::start(const Steps& steps)
     });
     runStep(steps.migrateToDefaultsV5, [] { SettingsMigrations::runDefaultsMigration(); });
     runStep(steps.createAppState, [] {
+        AppState::setMenuBarControllerFactory(menuBarControllerFactory({}));
         AppState::shared();
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();
     });
     runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });
+}
+
+AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiring wiring)
+{
+    return [wiring = std::move(wiring)]() -> std::shared_ptr<MenuBarController> {
+        MenuBarController::Environment environment;
+        environment.makeStatusItemBackend = wiring.makeStatusItemBackend;
+        environment.sessionController = wiring.sessionController;
+        auto controller = std::make_shared<MenuBarController>(std::move(environment));
+        const std::weak_ptr<MenuBarController> weak = controller;
+        const auto update = [weak] {
+            if (const auto alive = weak.lock()) {
+                alive->update();
+            }
+        };
+
+        controller->sessionController().setStatusItemUpdate(update);
+        ReminderDelivery& delivery
+            = wiring.reminderDelivery ? *wiring.reminderDelivery : ReminderDelivery::shared();
+        delivery.setUpdateStatusItem(update);
+        delivery.setStatusItemSource([weak]() -> platform::StatusItem* {
+            const auto alive = weak.lock();
+            return alive ? &alive->statusItem() : nullptr;
+        });
+        delivery.setShakeStatusItem([weak] {
+            if (const auto alive = weak.lock()) {
+                alive->statusItem().shake(0.3, 5.0, true);
+            }
+        });
+        ApplicationDBusService::setOpenMenuHandler([weak] {
+            if (const auto alive = weak.lock()) {
+                alive->showMenu();
+            }
+        });
+        zk::ZKApp::setMainMenu(&controller->menu());
+        return controller;
+    };
 }
 
 int AppMain::run(int argc, char** argv)

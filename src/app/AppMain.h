@@ -1,14 +1,20 @@
 #pragma once
 
+#include "app/AppState.h"
 #include "app/SingleInstance.h"
+#include "platform/StatusItem.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace kiruvo {
+
+class ReminderDelivery;
+class SessionController;
 
 // The application: the process entry's only business.
 //
@@ -22,7 +28,8 @@ namespace kiruvo {
 // 5. the one-time conversion of the settings stored in JSON text ("migrateToDefaultsv5"), skipped on
 //    the first launch;
 // 6. the application state (the two run-once settings migrations, and the queued creation of the
-//    menu-bar controller and, on the first launch, the Welcome window);
+//    menu-bar controller in the desktop's tray and, on the first launch, the Welcome window), then
+//    the reminders' delivery;
 // 7. the service on the session bus (OpenMenu and scripting).
 // So every migration has finished before the menu-bar controller and the session engine exist.
 //
@@ -65,6 +72,19 @@ public:
     // waiting for the old one.
     static std::optional<int> claimInstance(
         SingleInstance& instance, const Arguments& arguments, const InstanceEnvironment& environment = {});
+
+    // What the status item is drawn by and whom it serves; an empty member is the application's own
+    // (the desktop's tray, SessionController::shared(), ReminderDelivery::shared()).
+    struct MenuBarWiring {
+        std::function<std::unique_ptr<platform::StatusItemBackend>()> makeStatusItemBackend;
+        SessionController* sessionController = nullptr;
+        ReminderDelivery* reminderDelivery = nullptr;
+    };
+
+    // Builds the menu-bar controller and connects it: the session engine's and the reminders'
+    // redraws go to its update(), the reminders find and shake its status item, a second launch's
+    // OpenMenu opens its menu, and its menu stands for the application's main menu.
+    static AppState::MenuBarControllerFactory menuBarControllerFactory(MenuBarWiring wiring);
 
     // The login-item migration, installed by the launch-at-login support; nothing runs without one.
     static void setLoginItemMigration(std::function<void()> migration);
