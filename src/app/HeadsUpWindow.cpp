@@ -3,12 +3,11 @@
 #include "app/HeartView.h"
 #include "app/SharedFormatters.h"
 #include "kit/foundation/core/Duration.h"
+#include "kit/interface/VisualEffectView.h"
 #include "platform/ReduceMotion.h"
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
@@ -33,8 +32,9 @@ std::vector<QPointer<HeadsUpWindow>>& openList()
     return windows;
 }
 
-// The panel's fill: the desktop's window colour, slightly see-through, as frosted glass.
 constexpr double backgroundOpacity = 0.9;
+constexpr double heartSaturation = 1.5;
+constexpr double heartOpacity = 0.8;
 constexpr int groupOffset = 20;
 constexpr int textSpacing = 8;
 constexpr double durationFontScale = 1.3;
@@ -97,6 +97,7 @@ HeadsUpWindow::HeadsUpWindow(QScreen* screen)
     : QWidget(nullptr,
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowTransparentForInput
             | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint)
+    , m_background(new zk::VisualEffectView(this))
     , m_heart(new HeartView(this))
     , m_durationLabel(new QLabel(this))
 {
@@ -105,6 +106,18 @@ HeadsUpWindow::HeadsUpWindow(QScreen* screen)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("Kiruvo"));
+
+    // Frosted glass behind everything, outside the layout.
+    m_background->setMaterial(zk::VisualEffectView::Material::fullScreenUI);
+    m_background->setBlendingMode(zk::VisualEffectView::BlendingMode::behindWindow);
+    m_background->setState(zk::VisualEffectView::State::active);
+    m_background->setEmphasized(true);
+    m_background->setCornerRadius(cornerRadius);
+    m_background->setOpacity(backgroundOpacity);
+    m_background->setGeometry(0, 0, side, side);
+    m_background->lower();
+    m_heart->setSaturation(heartSaturation);
+    m_heart->setOpacity(heartOpacity);
 
     auto* caption = new QLabel(QStringLiteral("You have been active for"), this);
     caption->setAlignment(Qt::AlignCenter);
@@ -147,17 +160,6 @@ HeadsUpWindow::HeadsUpWindow(QScreen* screen)
 QString HeadsUpWindow::durationText() const
 {
     return m_durationLabel->text();
-}
-
-void HeadsUpWindow::paintEvent(QPaintEvent* /*event*/)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = palette().color(QPalette::Window);
-    fill.setAlphaF(static_cast<float>(backgroundOpacity));
-    QPainterPath panel;
-    panel.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    painter.fillPath(panel, fill);
 }
 
 void HeadsUpWindow::fadeIn()

@@ -13,7 +13,8 @@ class QScreen;
 
 namespace zk {
 struct Duration;
-}
+class VisualEffectView;
+} // namespace zk
 
 namespace kiruvo {
 
@@ -58,15 +59,14 @@ public:
 
     QString durationText() const;
     HeartView* heartView() const { return m_heart; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
+    zk::VisualEffectView* background() const { return m_background; }
 
 private:
     explicit HeadsUpWindow(QScreen* screen);
     void fadeIn();
     void finishClosing();
 
+    zk::VisualEffectView* m_background;
     HeartView* m_heart;
     QLabel* m_durationLabel;
     QPointer<QPropertyAnimation> m_fade;

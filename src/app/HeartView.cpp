@@ -7,6 +7,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kiruvo {
@@ -16,7 +17,46 @@ namespace {
 constexpr double heartAspect = 0.9;
 // Qt's blur radius spreads about half as far as the same number as a shadow radius.
 constexpr double blurPerShadowRadius = 2.0;
+const QColor ownTopColor(255, 92, 138);
+const QColor ownBottomColor(230, 20, 70);
+
+QColor saturated(const QColor& color, double factor)
+{
+    float hue = 0;
+    float saturation = 0;
+    float value = 0;
+    float alpha = 0;
+    color.getHsvF(&hue, &saturation, &value, &alpha);
+    return QColor::fromHsvF(hue, static_cast<float>(std::clamp(saturation * factor, 0.0, 1.0)), value, alpha);
+}
+
+double finiteOr(double value, double fallback)
+{
+    return std::isfinite(value) ? value : fallback;
+}
 } // namespace
+
+void HeartView::setSaturation(double factor)
+{
+    m_saturation = std::max(finiteOr(factor, 1.0), 0.0);
+    update();
+}
+
+void HeartView::setOpacity(double opacity)
+{
+    m_opacity = std::clamp(finiteOr(opacity, 1.0), 0.0, 1.0);
+    update();
+}
+
+QColor HeartView::topColor() const
+{
+    return saturated(ownTopColor, m_saturation);
+}
+
+QColor HeartView::bottomColor() const
+{
+    return saturated(ownBottomColor, m_saturation);
+}
 
 double HeartView::scale(Size size)
 {
@@ -164,9 +204,10 @@ void HeartView::paintEvent(QPaintEvent* /*event*/)
     const double width = heartWidth * m_currentScale;
     const double height = width * heartAspect;
     const QRectF bounds((this->width() - width) / 2.0, (this->height() - height) / 2.0, width, height);
+    painter.setOpacity(m_opacity);
     QLinearGradient fill(bounds.topLeft(), bounds.bottomLeft());
-    fill.setColorAt(0, QColor(255, 92, 138));
-    fill.setColorAt(1, QColor(230, 20, 70));
+    fill.setColorAt(0, topColor());
+    fill.setColorAt(1, bottomColor());
     painter.fillPath(heartPath(bounds), fill);
 }
 

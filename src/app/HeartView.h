@@ -59,6 +59,16 @@ public:
     double beatDelay() const { return m_beatDelay; }
     void setBeatDelay(double seconds) { m_beatDelay = seconds; }
 
+    // A factor on the heart's colour saturation (1 draws its own colours), and the opacity it is
+    // drawn at; for a heart over a tinted background.
+    double saturation() const { return m_saturation; }
+    void setSaturation(double factor);
+    double opacity() const { return m_opacity; }
+    void setOpacity(double opacity);
+    // The top and bottom colours of the heart's fill as drawn now.
+    QColor topColor() const;
+    QColor bottomColor() const;
+
     // The running animation towards the current size.
     const QVariantAnimation& animation() const { return m_animation; }
 
@@ -85,6 +95,8 @@ private:
     double m_currentScale = 1.25;
     double m_beatLength = 0.5;
     double m_beatDelay = 1.0;
+    double m_saturation = 1.0;
+    double m_opacity = 1.0;
 };
 
 } // namespace kiruvo

@@ -5,14 +5,40 @@
 #include "platform/Locale.h"
 #include "platform/ReduceMotion.h"
 
+#include "kit/interface/VisualEffectView.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
 using kiruvo::HeadsUpWindow;
 
 namespace {
+
+// Two screens of different sizes side by side, the second lower down, for the whole program: the
+// offscreen platform reads them when the application starts, so this runs before main().
+const bool hasTwoScreens = [] {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && std::string(platform) != "offscreen" && *platform != '\0') {
+        return false;
+    }
+    const auto path = std::filesystem::temp_directory_path()
+        / ("kiruvo-heads-up-screens-" + std::to_string(::getpid()) + ".json");
+    std::ofstream(path) << R"({"screens": [
+        {"name": "left", "x": 0, "y": 0, "width": 1920, "height": 1080,
+         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+        {"name": "right", "x": 1920, "y": 200, "width": 1280, "height": 1024,
+         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+    ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path.string()).c_str(), 1);
+    return true;
+}();
 
 TEST(HeadsUpWindowGeometryTest, sitsCentredAndRaisedOnOneScreen)
 {
@@ -78,6 +104,59 @@ TEST_F(HeadsUpWindowTest, showsOnEveryScreenAboveEverythingAndLetsClicksThrough)
 
     HeadsUpWindow::closeAll();
     EXPECT_TRUE(HeadsUpWindow::openWindows().empty()) << "Reduce Motion closes at once";
+}
+
+TEST_F(HeadsUpWindowTest, twoScreensGetOneWindowEachAtTheirOwnPlaceWithTheSameDuration)
+{
+    if (!hasTwoScreens) {
+        GTEST_SKIP() << "runs only on the offscreen platform";
+    }
+    const auto screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(1802));
+
+    const auto windows = HeadsUpWindow::openWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0]->screen(), screens[0]);
+    EXPECT_EQ(windows[1]->screen(), screens[1]);
+    EXPECT_EQ(windows[0]->geometry(), QRect(850, 300, 220, 220)); // 540 − 110 − 129.6
+    EXPECT_EQ(windows[1]->geometry(), QRect(2450, 479, 220, 220)); // 200 + 512 − 110 − 122.88
+    for (auto* window : windows) {
+        EXPECT_EQ(window->durationText(), QStringLiteral("30 minutes"));
+        EXPECT_TRUE(window->isVisible());
+    }
+
+    // Closing takes every one of them away.
+    HeadsUpWindow::closeAll();
+    EXPECT_TRUE(HeadsUpWindow::openWindows().empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(HeadsUpWindowTest, aRoundedFrostedPanelBehindTheHeartAndText)
+{
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60));
+    const auto windows = HeadsUpWindow::openWindows();
+    ASSERT_FALSE(windows.empty());
+    auto* window = windows.front();
+    EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_TRUE(window->testAttribute(Qt::WA_ShowWithoutActivating));
+
+    auto* background = window->background();
+    ASSERT_NE(background, nullptr);
+    EXPECT_EQ(background->geometry(), QRect(0, 0, 220, 220));
+    EXPECT_EQ(background->material(), zk::VisualEffectView::Material::fullScreenUI);
+    EXPECT_EQ(background->blendingMode(), zk::VisualEffectView::BlendingMode::behindWindow);
+    EXPECT_TRUE(background->isActive()) << "the window never becomes active, the panel still looks it";
+    EXPECT_TRUE(background->isEmphasized());
+    EXPECT_DOUBLE_EQ(background->cornerRadius(), 30);
+    EXPECT_DOUBLE_EQ(background->opacity(), 0.9);
+    // Drawn first, so everything else lies on top of it.
+    EXPECT_EQ(window->children().indexOf(background), 0);
+
+    EXPECT_DOUBLE_EQ(window->heartView()->saturation(), 1.5);
+    EXPECT_DOUBLE_EQ(window->heartView()->opacity(), 0.8);
 }
 
 TEST_F(HeadsUpWindowTest, fadesInFromTransparentAndANewReminderReplacesTheOpenOnes)

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <numeric>
 
 using kiruvo::HeartView;
@@ -43,6 +45,27 @@ TEST(HeartViewTest, oneBeatWithTheDefaultTimingsLastsOneAndAHalfSeconds)
     EXPECT_DOUBLE_EQ(slow[0].animationDuration, 0.25);
     EXPECT_DOUBLE_EQ(slow[0].wait, 0.3);
     EXPECT_DOUBLE_EQ(slow[4].wait, 2.0);
+}
+
+TEST(HeartViewTest, aSaturatedSeeThroughHeartKeepsItsHues)
+{
+    HeartView view;
+    const QColor top = view.topColor();
+    const QColor bottom = view.bottomColor();
+    view.setSaturation(1.5);
+    EXPECT_NEAR(view.topColor().hsvSaturationF(), std::min(1.0f, top.hsvSaturationF() * 1.5f), 0.01);
+    EXPECT_LE(view.bottomColor().hsvSaturationF(), 1.0f);
+    EXPECT_GE(view.bottomColor().hsvSaturationF(), bottom.hsvSaturationF());
+    EXPECT_NEAR(view.topColor().hsvHueF(), top.hsvHueF(), 0.01);
+
+    view.setOpacity(0.8);
+    EXPECT_DOUBLE_EQ(view.opacity(), 0.8);
+
+    // Nonsense leaves the heart drawn as it is.
+    view.setOpacity(std::numeric_limits<double>::quiet_NaN());
+    view.setSaturation(-3);
+    EXPECT_DOUBLE_EQ(view.opacity(), 1.0);
+    EXPECT_DOUBLE_EQ(view.saturation(), 0.0);
 }
 
 class HeartViewBeatTest : public ::testing::Test {
