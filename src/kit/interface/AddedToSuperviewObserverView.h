@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+namespace zk {
+
+// An invisible, zero-sized view that calls onAdded once it sits in a shown window (at once when
+// put into a parent that is already on screen, else when the parent's window is shown), and then
+// takes itself out of its parent and deletes itself on the next turn of the event loop. Whoever
+// inserts it need not remove it. Put into a parent that is not in a shown window, it waits.
+//
+// Main-thread only.
+class AddedToSuperviewObserverView : public QWidget {
+    Q_OBJECT
+public:
+    explicit AddedToSuperviewObserverView(QWidget* parent = nullptr);
+
+    std::function<void()> onAdded;
+
+    bool hasFired() const { return m_fired; }
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void fireIfInShownWindow();
+
+    bool m_fired = false;
+};
+
+} // namespace zk
