@@ -9,6 +9,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -152,6 +153,13 @@ TEST_F(ReminderDeliveryTest, ReminderTextNamesTheDurationInHoursAndMinutes)
         "You have been active for 1 hour, 5 minutes");
     EXPECT_EQ(ReminderDelivery::reminderMessage(zk::Duration::fromSeconds(1802)),
         "You have been active for 30 minutes");
+    // A duration the formatter cannot write still gives a sentence.
+    EXPECT_EQ(ReminderDelivery::reminderMessage(
+                  zk::Duration::fromSeconds(std::numeric_limits<double>::quiet_NaN())),
+        "You have been active for !!!");
+    EXPECT_EQ(
+        ReminderDelivery::reminderMessage(zk::Duration::fromSeconds(std::numeric_limits<double>::infinity())),
+        "You have been active for !!!");
 }
 
 TEST_F(ReminderDeliveryTest, PopoverShakesThenPlaysRunsAndShowsTheTextForEightSeconds)
