@@ -16,26 +16,29 @@ AddedToSuperviewObserverView::AddedToSuperviewObserverView(QWidget* parent)
 bool AddedToSuperviewObserverView::event(QEvent* event)
 {
     const bool handled = QWidget::event(event);
-    switch (event->type()) {
-    case QEvent::ParentChange:
-        // A child put into a parent that is already on screen stays hidden until shown; showing
-        // it is what puts it into the window.
-        if (!m_fired && parentWidget() && parentWidget()->isVisible() && !isVisible()) {
-            show();
-        }
-        break;
-    case QEvent::Show:
-        fireIfInShownWindow();
-        break;
-    default:
-        break;
+    if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show) {
+        scheduleCheck();
     }
     return handled;
 }
 
+void AddedToSuperviewObserverView::scheduleCheck()
+{
+    if (m_fired || m_checkScheduled) {
+        return;
+    }
+    // Never inside the move or the showing: the callback may take the parent, and this view,
+    // away, and Qt goes on with both after the event.
+    m_checkScheduled = true;
+    QMetaObject::invokeMethod(
+        this, [this] { fireIfInShownWindow(); }, Qt::QueuedConnection);
+}
+
 void AddedToSuperviewObserverView::fireIfInShownWindow()
 {
-    if (m_fired || !parentWidget() || !window()->isVisible()) {
+    m_checkScheduled = false;
+    // A parent that is visible is in a shown window; until then a later showing checks again.
+    if (m_fired || !parentWidget() || !parentWidget()->isVisible()) {
         return;
     }
     m_fired = true;
@@ -46,15 +49,8 @@ void AddedToSuperviewObserverView::fireIfInShownWindow()
     if (!self) {
         return; // the callback took the parent, and this view, away
     }
-    hide();
-    // Not here: the parent may be in the middle of showing its children.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            setParent(nullptr);
-            deleteLater();
-        },
-        Qt::QueuedConnection);
+    setParent(nullptr);
+    deleteLater();
 }
 
 } // namespace zk

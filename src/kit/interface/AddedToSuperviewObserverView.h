@@ -6,10 +6,10 @@
 
 namespace zk {
 
-// An invisible, zero-sized view that calls onAdded once it sits in a shown window (at once when
-// put into a parent that is already on screen, else when the parent's window is shown), and then
-// takes itself out of its parent and deletes itself on the next turn of the event loop. Whoever
-// inserts it need not remove it. Put into a parent that is not in a shown window, it waits.
+// An invisible, zero-sized view that calls onAdded once it sits in a shown window (on the event
+// loop's next turn after it is put into a parent that is on screen, or after the parent's window
+// is shown), and then takes itself out of its parent and deletes itself. Whoever inserts it need
+// not remove it. Put into a parent that is not in a shown window, it waits.
 //
 // Main-thread only.
 class AddedToSuperviewObserverView : public QWidget {
@@ -25,9 +25,11 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void scheduleCheck();
     void fireIfInShownWindow();
 
     bool m_fired = false;
+    bool m_checkScheduled = false;
 };
 
 } // namespace zk

@@ -53,16 +53,19 @@ QPointer<QVariantAnimation> shake(QWidget& widget, double duration, double dista
     animation->setDuration(static_cast<int>(std::min(milliseconds, 3600.0 * 1000)));
     animation->setEasingCurve(MediaTimingFunction::easeInOut());
     QWidget* target = &widget;
+    const auto place = [target, restingPlace, distance, vertical](double progress) {
+        const int offset = static_cast<int>(std::lround(shakeOffset(progress, distance)));
+        target->move(restingPlace + (vertical ? QPoint(0, offset) : QPoint(offset, 0)));
+    };
     QObject::connect(animation, &QVariantAnimation::valueChanged, target,
-        [target, restingPlace, distance, vertical](const QVariant& value) {
-            const int offset = static_cast<int>(std::lround(shakeOffset(value.toDouble(), distance)));
-            target->move(restingPlace + (vertical ? QPoint(0, offset) : QPoint(offset, 0)));
-        });
+        [place](const QVariant& value) { place(value.toDouble()); });
     QObject::connect(animation, &QVariantAnimation::finished, target, [target, restingPlace, animation] {
         target->move(restingPlace);
         animation->setObjectName(QString());
         animation->deleteLater();
     });
+    // The first key frame holds from the start, before the animation's first step.
+    place(0);
     animation->start();
     return animation;
 }

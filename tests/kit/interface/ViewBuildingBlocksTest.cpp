@@ -101,11 +101,15 @@ TEST_F(ViewBuildingBlocksTest, TheObserverWaitsForAShownWindowThenFiresOnceAndLe
     int fired = 0;
     observer->onAdded = [&] { ++fired; };
     observer->setParent(container);
+    QCoreApplication::processEvents();
     EXPECT_EQ(fired, 0);
 
     window.show();
     container->setParent(&window);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fired, 0); // the container itself is not shown yet
     container->show();
+    QCoreApplication::processEvents();
     EXPECT_EQ(fired, 1);
     deliverDeferredDeletes();
     EXPECT_TRUE(observer.isNull());
@@ -113,10 +117,11 @@ TEST_F(ViewBuildingBlocksTest, TheObserverWaitsForAShownWindowThenFiresOnceAndLe
 
     window.hide();
     window.show();
+    QCoreApplication::processEvents();
     EXPECT_EQ(fired, 1);
 }
 
-TEST_F(ViewBuildingBlocksTest, TheObserverFiresAtOnceInAParentAlreadyOnScreen)
+TEST_F(ViewBuildingBlocksTest, TheObserverFiresOnTheNextTurnInAParentAlreadyOnScreen)
 {
     QWidget window;
     window.show();
@@ -124,6 +129,8 @@ TEST_F(ViewBuildingBlocksTest, TheObserverFiresAtOnceInAParentAlreadyOnScreen)
     QPointer<zk::AddedToSuperviewObserverView> observer = new zk::AddedToSuperviewObserverView;
     observer->onAdded = [&] { ++fired; };
     observer->setParent(&window);
+    EXPECT_EQ(fired, 0);
+    QCoreApplication::processEvents();
     EXPECT_EQ(fired, 1);
     deliverDeferredDeletes();
     EXPECT_TRUE(observer.isNull());
@@ -135,11 +142,12 @@ TEST_F(ViewBuildingBlocksTest, TheObserverSurvivesACallbackThatDeletesItsParent)
     window.show();
     QPointer<QWidget> container = new QWidget(&window);
     container->show();
-    auto* observer = new zk::AddedToSuperviewObserverView;
+    QPointer<zk::AddedToSuperviewObserverView> observer = new zk::AddedToSuperviewObserverView;
     observer->onAdded = [&] { delete container.data(); };
     observer->setParent(container);
     deliverDeferredDeletes();
     EXPECT_TRUE(container.isNull());
+    EXPECT_TRUE(observer.isNull());
 }
 
 TEST_F(ViewBuildingBlocksTest, TheTextFieldOffersItsTextAsTooltipExactlyWhileItIsCut)
