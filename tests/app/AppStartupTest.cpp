@@ -4,11 +4,18 @@
 #include "app/AppMain.h"
 #include "app/AppState.h"
 #include "app/ApplicationDBusService.h"
+#include "app/MenuBarController.h"
+#include "app/ReminderDelivery.h"
 #include "app/SettingsMigrations.h"
 #include "app/intents/IntentHandlers.h"
 #include "app/intents/Intents.h"
 #include "kit/foundation/RunOnce.h"
+#include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
+#include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "platform/combine/ManualScheduler.h"
+#include "platform/fake/FakeNotificationCenter.h"
+#include "platform/fake/FakeStatusItemBackend.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -217,6 +224,128 @@ TEST_F(AppStartupTest, AnAppStateGoneBeforeItsQueuedStepLeavesNothingBehind)
     processEvents();
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "menuBarController"), 0);
     EXPECT_EQ(std::count(steps.begin(), steps.end(), "welcome"), 0);
+}
+
+// The same launches with the application's own menu-bar controller, drawing into a fake tray.
+class MenuBarStartupTest : public AppStartupTest {
+protected:
+    void SetUp() override
+    {
+        AppStartupTest::SetUp();
+        KeyboardShortcuts::resetForTesting();
+        platform::NotificationCenter::setShared(&notifications);
+        delivery = std::make_unique<kiruvo::ReminderDelivery>(controller(), scheduler);
+        AppMain::MenuBarWiring wiring;
+        wiring.sessionController = &controller();
+        wiring.reminderDelivery = delivery.get();
+        wiring.makeStatusItemBackend = [this] {
+            steps.push_back("menuBarController");
+            auto created = std::make_unique<platform::fake::FakeStatusItemBackend>();
+            created->setAvailable(trayAvailable);
+            backend = created.get();
+            return created;
+        };
+        AppState::setMenuBarControllerFactory(AppMain::menuBarControllerFactory(std::move(wiring)));
+    }
+
+    void TearDown() override
+    {
+        if (state && state->menuBarController()) {
+            state->menuBarController()->menu().hide();
+        }
+        state.reset();
+        delivery.reset();
+        ApplicationDBusService::setOpenMenuHandler({});
+        platform::NotificationCenter::setShared(nullptr);
+        KeyboardShortcuts::resetForTesting();
+        AppStartupTest::TearDown();
+    }
+
+    platform::fake::FakeStatusItemBackend* backend = nullptr;
+    bool trayAvailable = true;
+    platform::fake::FakeNotificationCenter notifications;
+    platform::combine::ManualScheduler scheduler;
+    std::unique_ptr<kiruvo::ReminderDelivery> delivery;
+};
+
+TEST_F(MenuBarStartupTest, AFreshAndAnExistingStoreBothEndWithTheItemDrawnAndTrackingOn)
+{
+    for (const bool first : { true, false }) {
+        launch();
+        const std::vector<std::string> expected = first
+            ? std::vector<std::string> { "kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState",
+                  "showDurationMigration", "systemNotificationMigration", "dbus", "menuBarController",
+                  "welcome" }
+            : std::vector<std::string> { "kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState",
+                  "dbus", "menuBarController" };
+        EXPECT_EQ(steps, expected);
+        kiruvo::MenuBarController* menuBar = state->menuBarController();
+        ASSERT_NE(menuBar, nullptr);
+        ASSERT_NE(backend, nullptr);
+        EXPECT_FALSE(backend->drawn().empty());
+        EXPECT_EQ(&menuBar->statusItem().backend(), backend);
+        EXPECT_TRUE(menuBar->tickTimer().isActive());
+        // "enableAtLaunch" was applied after the controller existed.
+        EXPECT_TRUE(controller().isEnabled());
+        EXPECT_TRUE(controller().currentSession().has_value());
+        EXPECT_EQ(zk::ZKApp::mainMenu(), &menuBar->menu());
+        EXPECT_FALSE(state->isTrackingWithoutMenuBar());
+        m_controller.reset();
+        delivery = std::make_unique<kiruvo::ReminderDelivery>(controller(), scheduler);
+        // The factory keeps the delivery it was given; build it anew over the new engine.
+        AppMain::MenuBarWiring wiring;
+        wiring.sessionController = &controller();
+        wiring.reminderDelivery = delivery.get();
+        wiring.makeStatusItemBackend = [this] {
+            steps.push_back("menuBarController");
+            auto created = std::make_unique<platform::fake::FakeStatusItemBackend>();
+            backend = created.get();
+            return created;
+        };
+        AppState::setMenuBarControllerFactory(AppMain::menuBarControllerFactory(std::move(wiring)));
+    }
+}
+
+TEST_F(MenuBarStartupTest, TheEngineTheRemindersAndASecondLaunchReachTheController)
+{
+    launch();
+    kiruvo::MenuBarController* menuBar = state->menuBarController();
+    ASSERT_NE(menuBar, nullptr);
+
+    // Tracking turned off by the engine redraws the item dimmed.
+    controller().setEnabled(false);
+    EXPECT_TRUE(backend->lastDrawn().dimmed);
+    controller().setEnabled(true);
+    EXPECT_FALSE(backend->lastDrawn().dimmed);
+
+    // A reminder tints the item at once and shakes it.
+    delivery->notify(zk::Duration { 600 });
+    EXPECT_EQ(backend->lastDrawn().tint, platform::systemPinkColor());
+    processEvents();
+    EXPECT_NE(menuBar->statusItem().shakeAnimationForTesting(), nullptr);
+
+    // A second launch's OpenMenu opens the menu.
+    QObject host;
+    ApplicationDBusService service(&host);
+    EXPECT_FALSE(menuBar->menu().isVisible());
+    service.OpenMenu();
+    EXPECT_TRUE(menuBar->menu().isVisible());
+}
+
+TEST_F(MenuBarStartupTest, WithoutATrayTheUserIsToldOnceAndTrackingGoesOn)
+{
+    trayAvailable = false;
+    launch();
+    kiruvo::MenuBarController* menuBar = state->menuBarController();
+    ASSERT_NE(menuBar, nullptr);
+    processEvents();
+    ASSERT_EQ(notifications.calls().size(), 1u);
+    EXPECT_EQ(notifications.calls().front().summary, "Kiruvo has no place in the panel");
+    EXPECT_TRUE(menuBar->tickTimer().isActive());
+    EXPECT_TRUE(controller().currentSession().has_value());
+    // The shortcut and the bus still open the menu.
+    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(kiruvo::ShortcutNames::toggleMenu()));
+    EXPECT_TRUE(menuBar->menu().isVisible());
 }
 
 TEST(AppDelegateTest, HandsOutAHandlerForEachScriptingIntentOnly)
