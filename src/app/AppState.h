@@ -20,8 +20,9 @@ class SessionController;
 // start-up work) runs before that step.
 //
 // The tray and the Welcome window are installed through setMenuBarControllerFactory() and
-// setWelcomeWindowPresenter(). Without a tray the application still tracks: the queued step says
-// so once, applies "enableAtLaunch" to the session engine and drives its idle check every second.
+// setWelcomeWindowPresenter(). Without a menu-bar controller the application still tracks: the
+// queued step says so once, applies "enableAtLaunch" to the session engine and drives its idle check
+// every second. (A controller whose desktop has no tray keeps its own tick and tells the user itself.)
 //
 // Main-thread only.
 class AppState {

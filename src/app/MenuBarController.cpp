@@ -459,6 +459,10 @@ QPoint MenuBarController::menuPosition(const QRect& anchor, const QSize& menuSiz
 
 void MenuBarController::showMenu()
 {
+    if (m_menu->isVisible()) {
+        m_menu->activateWindow();
+        return;
+    }
     const QRect anchor = m_statusItem->anchorRect();
     // Popping up runs the menu's update, which may change its size; the place is settled after.
     m_menu->popup(QPoint(anchor.left(), anchor.bottom() + 1));
@@ -477,8 +481,9 @@ void MenuBarController::updateMenu()
 {
     zk::ZKMenu& menu = *m_menu;
     menu.clear();
-    if (m_moreMenu) {
-        m_moreMenu->deleteLater();
+    // Submenus belong to the build that made them (the kit may have added one of its own too).
+    for (QMenu* submenu : menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        submenu->deleteLater();
     }
 
     SessionController& controller = *m_sessionController;
@@ -560,9 +565,8 @@ void MenuBarController::updateMenu()
     menu.addSeparator();
 
     addCommand(menu, "Settings…", ",", std::nullopt, true, QString(), zk::openSettingsAction());
-    m_moreMenu = makeMoreMenu(&menu);
     auto* more = new QAction("More", &menu);
-    more->setMenu(m_moreMenu);
+    more->setMenu(makeMoreMenu(&menu));
     menu.addAction(more);
 
     menu.addSeparator();

@@ -8,7 +8,6 @@
 #include "platform/combine/AnyCancellable.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -79,7 +78,8 @@ public:
     const std::optional<MenuBarState>& previousState() const { return m_previousState; }
 
     // Opens the menu below the status item (above it when there is no room below), or at the
-    // pointer when the desktop does not say where the item is. Returns at once.
+    // pointer when the desktop does not say where the item is. Returns at once; an open menu stays
+    // as it is.
     void showMenu();
     // A click on the status item.
     void handleClick(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -118,7 +118,6 @@ private:
     std::optional<MenuBarState> m_previousState;
     QTimer m_tick;
     std::unique_ptr<zk::LocalEventMonitor> m_keyDownMonitor;
-    QPointer<zk::ZKMenu> m_moreMenu;
     std::vector<platform::combine::AnyCancellable> m_cancellables;
     std::vector<std::shared_ptr<Defaults::DefaultsObservation>> m_observations;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -1,0 +1,150 @@
+#include "app/MenuBarController.h"
+#include "app/SessionController.h"
+#include "app/SettingsKeys.h"
+#include "libraries/defaults/Defaults.h"
+#include "platform/DefaultsDatabase.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Locale.h"
+#include "platform/TimeZone.h"
+#include "platform/UserDefaults.h"
+#include "platform/fake/FakeClock.h"
+#include "platform/fake/FakeIdleTimeSource.h"
+#include "platform/fake/FakeStatusItemBackend.h"
+#include "platform/fake/FakeSystemEvents.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using kiruvo::MenuBarController;
+using kiruvo::Session;
+using kiruvo::SessionController;
+using platform::Date;
+
+namespace {
+
+constexpr int storedSessionCount = 4000;
+const Date benchNow(737000000); // 2024-05-08
+
+platform::fake::FakeClock& fakeClock()
+{
+    static platform::fake::FakeClock fake(benchNow, 100000);
+    return fake;
+}
+
+// A few thousand sessions over the last 120 days, newest first, as the engine keeps them.
+std::vector<Session> history()
+{
+    const auto zone = *platform::TimeZone::withIdentifier("Europe/Oslo");
+    std::vector<Session> sessions;
+    sessions.reserve(storedSessionCount);
+    const double spacing = 120.0 * 86400 / storedSessionCount;
+    for (int i = 0; i < storedSessionCount; ++i) {
+        const Date start = benchNow.addingTimeInterval(-3600 - i * spacing);
+        sessions.push_back(
+            *Session::make(platform::Uuid::random(), start, start.addingTimeInterval(1200), zone));
+    }
+    return sessions;
+}
+
+struct Application {
+    SessionController engine;
+    std::unique_ptr<MenuBarController> menuBar;
+    platform::fake::FakeStatusItemBackend* backend = nullptr;
+};
+
+Application& application()
+{
+    static Application* instance = [] {
+        auto* created = new Application;
+        created->engine.setAllSessions(history());
+        MenuBarController::Environment environment;
+        environment.sessionController = &created->engine;
+        environment.makeStatusItemBackend = [created] {
+            auto backend = std::make_unique<platform::fake::FakeStatusItemBackend>();
+            created->backend = backend.get();
+            return backend;
+        };
+        created->menuBar = std::make_unique<MenuBarController>(std::move(environment));
+        created->engine.setEnabled(true);
+        fakeClock().advance(600);
+        return created;
+    }();
+    return *instance;
+}
+
+// The tick as the application runs it, a second apart within one minute of the running session:
+// the idle check, then an update that finds nothing changed and draws nothing.
+void runTicks(benchmark::State& state, kiruvo::ShowInMenuBar mode)
+{
+    Application& app = application();
+    Defaults::set(kiruvo::Keys::showInMenuBar(), mode);
+    app.menuBar->tick();
+    const auto drawn = app.backend->drawn().size();
+    for (auto _ : state) {
+        app.menuBar->tick();
+    }
+    if (app.backend->drawn().size() != drawn) {
+        state.SkipWithError("the tick drew although nothing changed");
+    }
+}
+
+} // namespace
+
+static void BM_TickShowingTheRunningSession(benchmark::State& state)
+{
+    runTicks(state, kiruvo::ShowInMenuBar::currentSessionDuration);
+}
+BENCHMARK(BM_TickShowingTheRunningSession);
+
+static void BM_TickShowingTodaysTotal(benchmark::State& state)
+{
+    runTicks(state, kiruvo::ShowInMenuBar::totalTodayDuration);
+}
+BENCHMARK(BM_TickShowingTodaysTotal);
+
+static void BM_TickShowingTheIcon(benchmark::State& state)
+{
+    runTicks(state, kiruvo::ShowInMenuBar::icon);
+}
+BENCHMARK(BM_TickShowingTheIcon);
+
+// Building the status menu, as each opening does.
+static void BM_BuildTheMenu(benchmark::State& state)
+{
+    Application& app = application();
+    for (auto _ : state) {
+        app.menuBar->updateMenu();
+    }
+}
+BENCHMARK(BM_BuildTheMenu)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication qtApplication(argc, argv);
+    QTemporaryDir reports;
+    platform::ErrorReporter reporter(reports.path().toStdString());
+    platform::ErrorReporter::setShared(&reporter);
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
+    platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
+    platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
+    platform::Clock::setShared(&fakeClock());
+    platform::fake::FakeIdleTimeSource idle;
+    platform::IdleTimeSource::setShared(&idle);
+    platform::fake::FakeSystemEvents events;
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    platform::IdleTimeSource::setShared(nullptr);
+    platform::Clock::setShared(nullptr);
+    platform::ErrorReporter::setShared(nullptr);
+    return 0;
+}
