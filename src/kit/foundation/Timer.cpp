@@ -29,8 +29,10 @@ struct Waiter {
     }
 };
 
+// Holds a plain pointer: g++ 12 may destroy a temporary in a co_await operand twice, so the
+// awaiter must have nothing to destroy. The waiting frame keeps the waiter alive.
 struct WaiterAwaiter {
-    std::shared_ptr<Waiter> waiter;
+    Waiter* waiter;
     bool await_ready() const noexcept { return waiter->done; }
     void await_suspend(std::coroutine_handle<> handle) const { waiter->handle = handle; }
     void await_resume() const noexcept { }
@@ -99,7 +101,7 @@ QCoro::Task<void> Timer::scheduledRepeatingTimer(double interval, double totalDu
     }
     // Only the scheduled firing (and the slot) keep the timer alive, not this wait.
     timer.reset();
-    co_await WaiterAwaiter { waiter };
+    co_await WaiterAwaiter { waiter.get() };
 }
 
 void Timer::start()

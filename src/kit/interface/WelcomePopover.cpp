@@ -34,8 +34,10 @@ struct Waiter {
     }
 };
 
+// Holds a plain pointer: g++ 12 may destroy a temporary in a co_await operand twice, so the
+// awaiter must have nothing to destroy. The waiting frame keeps the waiter alive.
 struct WaiterAwaiter {
-    std::shared_ptr<Waiter> waiter;
+    Waiter* waiter;
     bool await_ready() const noexcept { return waiter->done; }
     void await_suspend(std::coroutine_handle<> handle) const { waiter->handle = handle; }
     void await_resume() const noexcept { }
@@ -159,7 +161,7 @@ QCoro::Task<void> showWelcomePopover(platform::StatusItem* statusItem, const Tim
         }
         present(*item, source, [waiter] { waiter->wake(); });
     });
-    co_await WaiterAwaiter { waiter };
+    co_await WaiterAwaiter { waiter.get() };
 }
 
 } // namespace zk
