@@ -1,6 +1,7 @@
 #include "app/MenuBarController.h"
 
 #include "app/MenuBarDurationFormatter.h"
+#include "app/MenuBarIcon.h"
 #include "app/MenuBarTitle.h"
 #include "app/SessionController.h"
 #include "app/SettingsKeys.h"
@@ -26,8 +27,6 @@
 #include <QAction>
 #include <QFont>
 #include <QGuiApplication>
-#include <QPainter>
-#include <QPainterPath>
 #include <QScreen>
 
 #include <QCoro/QCoroTask>
@@ -44,32 +43,6 @@ std::function<void()>& historyWindowPresenter()
 {
     static std::function<void()> presenter;
     return presenter;
-}
-
-// Stands in for an icon picture while none can be had: a plain heart.
-QImage fallbackIconImage()
-{
-    QImage image(18, 18, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath heart;
-    heart.moveTo(9, 16);
-    heart.cubicTo(-3, 8, 4, -1, 9, 5);
-    heart.cubicTo(14, -1, 21, 8, 9, 16);
-    painter.fillPath(heart, Qt::black);
-    return image;
-}
-
-// The icon's own picture once the icon set provides one, the stand-in until then.
-template <class Icon> QImage iconImage(Icon icon)
-{
-    if constexpr (requires { image(icon); }) {
-        return image(icon);
-    } else {
-        static_cast<void>(icon);
-        return fallbackIconImage();
-    }
 }
 
 QAction* addInfoLine(QMenu& menu, const QString& title)
@@ -351,7 +324,7 @@ void MenuBarController::render(const MenuBarState& state)
         }
         setMenuBarTitle(appearance, durationText(text));
     } else {
-        appearance.image = iconImage(*state.iconValue());
+        appearance.image = image(*state.iconValue());
         if (state.isShowingNotification) {
             appearance.tint = platform::systemPinkColor();
         } else {

@@ -218,6 +218,16 @@ TEST_F(MenuBarTest, AWakeRedraws)
     EXPECT_EQ(shown().title, "4 min");
 }
 
+TEST_F(MenuBarTest, TheChosenIconIsDrawnInTheIconMode)
+{
+    Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::icon);
+    Defaults::set(kiruvo::Keys::menuBarIcon(), MenuBarIcon::kitten2);
+    menuBar();
+    EXPECT_EQ(shown().image, kiruvo::image(MenuBarIcon::kitten2));
+    EXPECT_NE(shown().image, kiruvo::image(MenuBarIcon::heart));
+    EXPECT_EQ(shown().tint, std::nullopt);
+}
+
 TEST_F(MenuBarTest, ADurationWithoutTextShowsTheMarkerInsteadOfStopping)
 {
     menuBar().render(MenuBarState::duration(zk::Duration { std::numeric_limits<double>::quiet_NaN() }));
