@@ -73,7 +73,7 @@ if ! kill -0 "$first" 2>/dev/null; then
     exit 1
 fi
 echo "ok: the application is running"
-if grep -qi "no tray\|system tray is not available" "$work/first.log"; then
+if grep -qi "has no tray\|has no system tray\|shows no tray" "$work/first.log"; then
     fail "the application did not find the tray"
 else
     echo "ok: the application found the tray"
