@@ -47,10 +47,12 @@ Tooltip::Tooltip(const QString& text, bool closeOnClick, QMargins contentInsets,
     layout->setContentsMargins(contentInsets);
     layout->addWidget(m_label);
     if (maxWidth) {
+        // The text's own size within the widest line allowed: a short text stays on one line
+        // (a wrapping label's size hint would break it at a third of that).
         const int width = std::max(1, *maxWidth - contentInsets.left() - contentInsets.right());
-        const QSize fitting(std::min(width, m_label->sizeHint().width()), m_label->heightForWidth(width));
-        m_label->setFixedSize(
-            fitting.width(), std::max(m_label->heightForWidth(fitting.width()), fitting.height()));
+        const QRect fitting = m_label->fontMetrics().boundingRect(
+            QRect(0, 0, width, QWIDGETSIZE_MAX), Qt::TextWordWrap | Qt::AlignLeft, text);
+        m_label->setFixedSize(std::min(width, fitting.width() + 1), fitting.height());
     }
     QPointer<Tooltip> self(this);
     m_onClick = [self, closeOnClick, onClick = std::move(onClick)] {

@@ -106,3 +106,12 @@ TEST(TooltipWrapTest, LongTextWrapsWithinTheMaximumWidth)
     EXPECT_LE(tip.width(), 300);
     EXPECT_GT(tip.label().height(), tip.label().fontMetrics().height() * 3);
 }
+
+TEST(TooltipWrapTest, ShortTextStaysOnOneLine)
+{
+    const QString text = "You have been active for 1 hour, 5 minutes";
+    zk::Tooltip tip(text, true, QMargins(15, 15, 15, 15), 1000, {}, "oneLine", false);
+    tip.adjustSize();
+    EXPECT_EQ(tip.label().height(), tip.label().fontMetrics().height());
+    EXPECT_GE(tip.label().width(), tip.label().fontMetrics().horizontalAdvance(text));
+}
