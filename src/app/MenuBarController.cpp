@@ -135,8 +135,9 @@ MenuBarController::MenuBarController(Environment environment)
     connect(m_statusItem.get(), &platform::StatusItem::clicked, this,
         [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers) { handleClick(button, modifiers); });
 
-    // Adjacent separators (where a section is left out) show as one.
-    m_menu->setSeparatorsCollapsible(true);
+    // Every separator shows, also where a section left out puts two or three in a row: the menu's
+    // sections keep their places from one opening to the next.
+    m_menu->setSeparatorsCollapsible(false);
     m_menu->setToolTipsVisible(true);
 
     setUp();
@@ -341,7 +342,12 @@ void MenuBarController::render(const MenuBarState& state)
 
 void MenuBarController::handleClick(Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
 {
-    const Qt::KeyboardModifiers held = modifiers & ~Qt::KeypadModifier;
+    // Only the left and right buttons act on the item; a middle click does nothing.
+    if (button != Qt::LeftButton && button != Qt::RightButton) {
+        return;
+    }
+    // The numeric pad and the keyboard layout's group are no modifiers the user chose.
+    const Qt::KeyboardModifiers held = modifiers & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
     const bool exactlyCtrlOrAlt = held == Qt::ControlModifier || held == Qt::AltModifier;
     const bool isAlternate = button == Qt::RightButton || (button == Qt::LeftButton && exactlyCtrlOrAlt);
 

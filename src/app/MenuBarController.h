@@ -81,7 +81,7 @@ public:
     // pointer when the desktop does not say where the item is. Returns at once; an open menu stays
     // as it is.
     void showMenu();
-    // A click on the status item.
+    // A click on the status item; buttons other than the left and the right one are ignored.
     void handleClick(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     // What the "toggleMenu" shortcut does.
     void showMenuFromShortcut();

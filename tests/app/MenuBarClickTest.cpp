@@ -62,8 +62,11 @@ TEST_F(MenuBarClickTest, ByDefaultALeftClickOpensTheMenuAndARightClickOrExactlyC
     EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier), Outcome::menu);
     EXPECT_EQ(click(Qt::LeftButton, Qt::ShiftModifier), Outcome::menu);
     EXPECT_EQ(click(Qt::LeftButton, Qt::MetaModifier), Outcome::menu);
-    EXPECT_EQ(click(Qt::MiddleButton), Outcome::menu);
-    EXPECT_EQ(click(Qt::MiddleButton, Qt::ControlModifier), Outcome::menu);
+    // The keyboard layout's group is no modifier the user chose either.
+    EXPECT_EQ(click(Qt::LeftButton, Qt::AltModifier | Qt::GroupSwitchModifier), Outcome::toggle);
+    // Only the left and right buttons act on the item.
+    EXPECT_EQ(click(Qt::MiddleButton), Outcome::nothing);
+    EXPECT_EQ(click(Qt::MiddleButton, Qt::ControlModifier), Outcome::nothing);
 }
 
 TEST_F(MenuBarClickTest, WithToggleOnLeftClickTheRolesSwap)
@@ -77,7 +80,7 @@ TEST_F(MenuBarClickTest, WithToggleOnLeftClickTheRolesSwap)
     EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier), Outcome::menu);
     EXPECT_EQ(click(Qt::LeftButton, Qt::AltModifier | Qt::KeypadModifier), Outcome::menu);
     EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier), Outcome::toggle);
-    EXPECT_EQ(click(Qt::MiddleButton), Outcome::toggle);
+    EXPECT_EQ(click(Qt::MiddleButton), Outcome::nothing);
 }
 
 TEST_F(MenuBarClickTest, ChangingTheSettingTakesEffectAtTheNextClick)

@@ -166,6 +166,25 @@ TEST_F(StatusMenuTest, TotalTodayWithNothingTrackedReadsZeroAndTheMenuBeginsWith
     EXPECT_FALSE(contains(lines, "Debug"));
 }
 
+TEST_F(StatusMenuTest, EverySeparatorIsDrawnAlsoWhereSeveralFollowOneAnother)
+{
+    Defaults::set(kiruvo::Keys::enableAtLaunch(), false);
+    menuBar().showMenu();
+    ASSERT_TRUE(menuBar().menu().isVisible());
+    const QList<QAction*> actions = menuBar().menu().actions();
+    ASSERT_GE(actions.size(), 3);
+    // The menu opens with three separators in a row when nothing runs and there is no history.
+    int separators = 0;
+    for (const QAction* action : actions) {
+        if (action->isSeparator()) {
+            ++separators;
+            EXPECT_GT(menuBar().menu().actionGeometry(const_cast<QAction*>(action)).height(), 0)
+                << "separator " << separators << " is hidden";
+        }
+    }
+    EXPECT_TRUE(actions[0]->isSeparator() && actions[1]->isSeparator() && actions[2]->isSeparator());
+}
+
 TEST_F(StatusMenuTest, DisableAndEnableExplainThemselvesOnceThenToggle)
 {
     menuBar();
