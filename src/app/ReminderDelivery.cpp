@@ -49,12 +49,6 @@ QCoro::Task<void> runShortcutWithoutInput(platform::Uuid id)
     co_await ShortcutsApp::runShortcut(id, std::nullopt);
 }
 
-QCoro::Task<void> postNotification(
-    std::shared_ptr<SystemNotificationReminder> reminder, std::string title, std::stop_token token)
-{
-    co_await reminder->show(std::move(title), std::move(token));
-}
-
 } // namespace
 
 ReminderDelivery::ReminderDelivery(
@@ -74,9 +68,11 @@ ReminderDelivery::ReminderDelivery(
     }
     if (!m_services.showSystemNotification) {
         m_notificationReminder = std::make_shared<SystemNotificationReminder>();
+        // The task that runs the returned coroutine keeps this function, and with it the reminder,
+        // until the coroutine has ended.
         m_services.showSystemNotification
             = [reminder = m_notificationReminder](std::string title, std::stop_token token) {
-                  return postNotification(reminder, std::move(title), std::move(token));
+                  return reminder->show(std::move(title), std::move(token));
               };
     }
     if (!m_services.showHeadsUp) {
@@ -154,12 +150,13 @@ void ReminderDelivery::notify(zk::Duration duration)
         showHeadsUp(duration);
     }
     m_road = platform::async::TaskHandle::start(
-        [this, alive = m_alive, road, number, duration](
-            std::stop_token token) { return runRoad(alive, road, number, duration, std::move(token)); });
+        [this, alive = m_alive, road, number, duration](std::stop_token token) {
+            return runRoad(alive.get(), road, number, duration, std::move(token));
+        });
 }
 
-QCoro::Task<void> ReminderDelivery::runRoad(std::shared_ptr<bool> alive, Road road, std::uint64_t number,
-    zk::Duration duration, std::stop_token token)
+QCoro::Task<void> ReminderDelivery::runRoad(
+    const bool* alive, Road road, std::uint64_t number, zk::Duration duration, std::stop_token token)
 {
     try {
         if (road == Road::headsUp) {
@@ -184,7 +181,7 @@ QCoro::Task<void> ReminderDelivery::runRoad(std::shared_ptr<bool> alive, Road ro
 }
 
 QCoro::Task<void> ReminderDelivery::shakenRoad(
-    std::shared_ptr<bool> alive, zk::Duration duration, std::stop_token token)
+    const bool* alive, zk::Duration duration, std::stop_token token)
 {
     for (int i = 0; i < shakeCount; ++i) {
         if (m_shake) {
@@ -227,7 +224,7 @@ QCoro::Task<void> ReminderDelivery::shakenRoad(
     }
 }
 
-QCoro::Task<void> ReminderDelivery::headsUpRoad(std::shared_ptr<bool> alive, std::stop_token token)
+QCoro::Task<void> ReminderDelivery::headsUpRoad(const bool* alive, std::stop_token token)
 {
     // Taken over by a newer reminder, the windows close at once.
     co_await platform::async::sleepFor(headsUpLifetime, token, *m_scheduler);
@@ -260,11 +257,11 @@ void ReminderDelivery::playReminderSound()
 void ReminderDelivery::startShortcutTask()
 {
     platform::async::TaskHandle::start([alive = m_alive, run = m_services.runShortcut](
-                                           std::stop_token) { return runChosenShortcut(alive, run); });
+                                           std::stop_token) { return runChosenShortcut(alive.get(), &run); });
 }
 
 QCoro::Task<void> ReminderDelivery::runChosenShortcut(
-    std::shared_ptr<bool> alive, std::function<QCoro::Task<void>(platform::Uuid)> run)
+    const bool* alive, const std::function<QCoro::Task<void>(platform::Uuid)>* run)
 {
     if (!*alive) {
         co_return;
@@ -275,7 +272,7 @@ QCoro::Task<void> ReminderDelivery::runChosenShortcut(
         co_return;
     }
     try {
-        co_await run(*id);
+        co_await (*run)(*id);
     } catch (const std::exception& error) {
         logFailure("run the chosen script", error.what());
     } catch (...) {
@@ -286,17 +283,25 @@ QCoro::Task<void> ReminderDelivery::runChosenShortcut(
 platform::async::TaskHandle ReminderDelivery::performHapticFeedback()
 {
     std::erase_if(m_hapticTasks, [](const platform::async::TaskHandle& task) { return task.isFinished(); });
-    auto task = platform::async::TaskHandle::start(
-        [this, alive = m_alive](std::stop_token token) { return hapticPattern(alive, std::move(token)); });
+    auto task = platform::async::TaskHandle::start([this, alive = m_alive](std::stop_token token) {
+        return hapticPattern(alive.get(), std::move(token));
+    });
     m_hapticTasks.push_back(task);
     return task;
 }
 
-QCoro::Task<void> ReminderDelivery::hapticPattern(std::shared_ptr<bool> alive, std::stop_token token)
+QCoro::Task<void> ReminderDelivery::hapticPattern(const bool* alive, std::stop_token token)
 {
     for (int series = 0; series < 2; ++series) {
-        if (series > 0 && !co_await platform::async::sleepFor(hapticPause, token, *m_scheduler)) {
-            co_return;
+        if (series > 0) {
+            // A series ends one interval after its last tick (its timer's last firing only
+            // stops it); the pause comes after that.
+            if (!co_await platform::async::sleepFor(hapticInterval, token, *m_scheduler) || !*alive) {
+                co_return;
+            }
+            if (!co_await platform::async::sleepFor(hapticPause, token, *m_scheduler)) {
+                co_return;
+            }
         }
         for (int tick = 0; tick < hapticTicksPerSeries; ++tick) {
             if (!*alive || !co_await platform::async::sleepFor(hapticInterval, token, *m_scheduler)) {

@@ -119,13 +119,16 @@ private:
     void showHeadsUp(zk::Duration duration);
     zk::Tooltip* showPopover(zk::Duration duration);
 
-    QCoro::Task<void> runRoad(std::shared_ptr<bool> alive, Road road, std::uint64_t number,
-        zk::Duration duration, std::stop_token token);
-    QCoro::Task<void> shakenRoad(std::shared_ptr<bool> alive, zk::Duration duration, std::stop_token token);
-    QCoro::Task<void> headsUpRoad(std::shared_ptr<bool> alive, std::stop_token token);
-    QCoro::Task<void> hapticPattern(std::shared_ptr<bool> alive, std::stop_token token);
+    // The coroutines take the liveness flag (and the script runner) by plain pointer: the task's
+    // body keeps them alive for as long as it runs, and g++ 12 destroys some by-value coroutine
+    // parameters of class type twice.
+    QCoro::Task<void> runRoad(
+        const bool* alive, Road road, std::uint64_t number, zk::Duration duration, std::stop_token token);
+    QCoro::Task<void> shakenRoad(const bool* alive, zk::Duration duration, std::stop_token token);
+    QCoro::Task<void> headsUpRoad(const bool* alive, std::stop_token token);
+    QCoro::Task<void> hapticPattern(const bool* alive, std::stop_token token);
     static QCoro::Task<void> runChosenShortcut(
-        std::shared_ptr<bool> alive, std::function<QCoro::Task<void>(platform::Uuid)> run);
+        const bool* alive, const std::function<QCoro::Task<void>(platform::Uuid)>* run);
 
     SessionController* m_controller;
     platform::combine::Scheduler* m_scheduler;
