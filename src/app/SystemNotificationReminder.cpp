@@ -3,6 +3,7 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/ErrorPresentation.h"
+#include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/core/ErrorValues.h"
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
@@ -44,6 +45,7 @@ SystemNotificationReminder::SystemNotificationReminder(
     platform::NotificationCenter& center, platform::combine::Scheduler& scheduler)
     : m_center(&center)
     , m_scheduler(&scheduler)
+    , m_openSettingsWindow([] { zk::openSettingsWindow(); })
 {
 }
 

@@ -39,7 +39,8 @@ public:
     SystemNotificationReminder();
     SystemNotificationReminder(platform::NotificationCenter& center, platform::combine::Scheduler& scheduler);
 
-    // What "Open Kiruvo Settings" does; nothing until the application sets it.
+    // What "Open Kiruvo Settings" does: by default the kit's opening of the Settings window
+    // (zk::openSettingsWindow), which the application provides once it has built its windows.
     void setOpenSettingsWindow(std::function<void()> open) { m_openSettingsWindow = std::move(open); }
 
     // Shows `title` (the reminder text) as a notification. A cancelled pause counts as elapsed.

@@ -2,6 +2,7 @@
 
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/SettingsWindowOpener.h"
 #include "platform/DetachedProcess.h"
 #include "platform/combine/ManualScheduler.h"
 #include "platform/fake/FakeNotificationCenter.h"
@@ -179,6 +180,23 @@ TEST(SystemNotificationReminderTest, theAlertButtonsOpenTheDesktopsSettingsOrKir
     }
     EXPECT_EQ(settingsOpened, 1);
     qputenv("XDG_CURRENT_DESKTOP", previousDesktop);
+}
+
+TEST(SystemNotificationReminderTest, openKiruvoSettingsUsesTheApplicationsSettingsWindowByDefault)
+{
+    FakeNotificationCenter center;
+    center.grantsAuthorization = false;
+    platform::combine::ManualScheduler scheduler;
+    SystemNotificationReminder reminder(center, scheduler);
+    int settingsOpened = 0;
+    zk::SettingsWindowOpener::setOpener([&] { ++settingsOpened; });
+    {
+        AlertAnswers answers(1);
+        QCoro::waitFor(reminder.show("x"));
+        QCoreApplication::processEvents();
+    }
+    zk::SettingsWindowOpener::setOpener({});
+    EXPECT_EQ(settingsOpened, 1);
 }
 
 TEST(SystemNotificationReminderTest, aFailedPostIsShownAsAnError)
