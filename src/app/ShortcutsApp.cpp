@@ -158,15 +158,16 @@ QCoro::Task<std::vector<std::string>> runShortcut(platform::Uuid id, std::option
     co_return std::move(result.outputLines);
 }
 
-void openShortcut(const platform::Uuid& id)
+QCoro::Task<void> openShortcut(platform::Uuid id)
 {
+    // Listed off the main thread: a large or slow folder must not freeze the Settings window.
     const auto folder = platform::ShortcutsFolder::standard();
-    const auto entry = folder.entry(id);
-    if (!entry) {
+    const auto found = co_await findEntry(folder, id);
+    if (!found.entry) {
         zk::reportError(zk::GeneralError("Could not find shortcut"));
-        return;
+        co_return;
     }
-    folder.open(entry->relativePath);
+    folder.open(found.entry->relativePath);
 }
 
 std::optional<Shortcut> createShortcut()

@@ -92,9 +92,9 @@ QCoro::Task<std::optional<LookupOutcome>> validateChosenShortcut();
 // counts as failed.
 QCoro::Task<std::vector<std::string>> runShortcut(platform::Uuid id, std::optional<std::string> input);
 
-// Opens the shortcut's script for editing. An unknown one is reported as "Could not find
-// shortcut" and nothing opens.
-void openShortcut(const platform::Uuid& id);
+// Opens the shortcut's script for editing, once the folder has been read on a worker thread. An
+// unknown one is reported as "Could not find shortcut" and nothing opens.
+QCoro::Task<void> openShortcut(platform::Uuid id);
 
 // Writes a new shortcut from the template into the folder (creating it) and opens it for
 // editing. Answers the new shortcut, or nothing when it could not be written.

@@ -153,13 +153,13 @@ TEST_F(ShortcutsAppTest, aFailingOrUnknownScriptAnswersNothing)
 TEST_F(ShortcutsAppTest, opensAKnownScriptAndReportsAnUnknownOne)
 {
     writeScript("stretch.sh", "#!/bin/sh\n");
-    ShortcutsApp::openShortcut(platform::ShortcutsFolder::identifier("stretch.sh"));
+    QCoro::waitFor(ShortcutsApp::openShortcut(platform::ShortcutsFolder::identifier("stretch.sh")));
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0], (std::vector<std::string> { "xdg-open", (folder() / "stretch.sh").string() }));
 
     platform::DebugLog::setEnabled(true);
     platform::DebugLog::clear();
-    ShortcutsApp::openShortcut(platform::Uuid::random());
+    QCoro::waitFor(ShortcutsApp::openShortcut(platform::Uuid::random()));
     const auto entries = platform::DebugLog::entries();
     platform::DebugLog::setEnabled(false);
     EXPECT_EQ(started.size(), 1u);
