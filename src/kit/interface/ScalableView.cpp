@@ -19,6 +19,10 @@ ScalableView::~ScalableView() = default;
 
 void ScalableView::setContentWidget(QWidget* content)
 {
+    // Handing back the content it holds must not delete it.
+    if (content == m_content.get()) {
+        return;
+    }
     m_content.reset(content);
     layOutContent();
     update();

@@ -215,6 +215,15 @@ TEST_F(ViewBuildingBlocksTest, TheContentIsDrawnMagnified)
     EXPECT_EQ(picture.pixelColor(2, 2), QColor(Qt::red));
     EXPECT_EQ(picture.pixelColor(3, 3), QColor(Qt::white));
     EXPECT_EQ(view.contentWidget()->size(), QSize(4, 4));
+
+    // Setting the same content again keeps it; a new one replaces and deletes the old.
+    const QPointer<QWidget> content = view.contentWidget();
+    view.setContentWidget(content);
+    ASSERT_FALSE(content.isNull());
+    EXPECT_EQ(view.contentWidget(), content.data());
+    EXPECT_EQ(view.grab().toImage().pixelColor(2, 2), QColor(Qt::red));
+    view.setContentWidget(new UnitSquare);
+    EXPECT_TRUE(content.isNull());
 }
 
 TEST_F(ViewBuildingBlocksTest, EdgesFollowTheParentWithTheirInsets)
