@@ -145,6 +145,9 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
         MenuBarController::Environment environment;
         environment.makeStatusItemBackend = wiring.makeStatusItemBackend;
         environment.sessionController = wiring.sessionController;
+        if (wiring.noTrayGracePeriod) {
+            environment.noTrayGracePeriod = *wiring.noTrayGracePeriod;
+        }
         auto controller = std::make_shared<MenuBarController>(std::move(environment));
         const std::weak_ptr<MenuBarController> weak = controller;
         const auto update = [weak] {

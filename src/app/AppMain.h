@@ -79,6 +79,9 @@ public:
         std::function<std::unique_ptr<platform::StatusItemBackend>()> makeStatusItemBackend;
         SessionController* sessionController = nullptr;
         ReminderDelivery* reminderDelivery = nullptr;
+        // Seconds the desktop has to bring up its tray before the user is told there is none.
+        // Empty: the controller's own.
+        std::optional<double> noTrayGracePeriod;
     };
 
     // Builds the menu-bar controller and connects it: the session engine's and the reminders'

@@ -141,7 +141,7 @@ MenuBarController::MenuBarController(Environment environment)
     m_menu->setToolTipsVisible(true);
 
     setUp();
-    tellUserIfThereIsNoTray();
+    tellUserIfThereIsNoTray(environment.noTrayGracePeriod);
 
     std::weak_ptr<bool> alive = m_alive;
     platform::MainQueue::post([this, alive] {
@@ -245,17 +245,21 @@ void MenuBarController::applyEnableAtLaunch()
     update();
 }
 
-void MenuBarController::tellUserIfThereIsNoTray()
+void MenuBarController::tellUserIfThereIsNoTray(double gracePeriod)
 {
-    static bool told = false;
-    if (told || m_statusItem->backend().isAvailable()) {
+    if (m_statusItem->backend().isAvailable()) {
         return;
     }
-    told = true;
-    platform::log(platform::LogLevel::Warning, category,
-        "The desktop has no tray: the status item cannot be seen; tracking, shortcuts and D-Bus go on");
-    // Runs on by itself once its handle is dropped.
-    auto task = tellUserThereIsNoTray();
+    std::weak_ptr<bool> alive = m_alive;
+    platform::MainQueue::asyncAfter(gracePeriod, [this, alive] {
+        if (!alive.lock() || m_statusItem->backend().isAvailable()) {
+            return;
+        }
+        platform::log(platform::LogLevel::Warning, category,
+            "The desktop has no tray: the status item cannot be seen; tracking, shortcuts and D-Bus go on");
+        // Runs on by itself once its handle is dropped.
+        auto task = tellUserThereIsNoTray();
+    });
 }
 
 // --- Drawing

@@ -52,6 +52,9 @@ public:
         std::function<std::unique_ptr<platform::StatusItemBackend>()> makeStatusItemBackend;
         // Empty: SessionController::shared().
         SessionController* sessionController = nullptr;
+        // Seconds the desktop has to bring up its tray before the user is told there is none: at
+        // login the panel often starts after the applications it launches.
+        double noTrayGracePeriod = 15.0;
     };
 
     // Without a website of its own the kit sends people to these pages.
@@ -110,7 +113,8 @@ private:
     void newSessionFromMenu();
     void menuIsOpenChanged(bool isOpen);
     bool handleKeyDownWhileMenuOpen(const QEvent* event);
-    void tellUserIfThereIsNoTray();
+    // Once per controller, and only when the tray is still missing after the grace period.
+    void tellUserIfThereIsNoTray(double gracePeriod);
 
     SessionController* m_sessionController;
     std::unique_ptr<zk::ZKMenu> m_menu;

@@ -238,6 +238,7 @@ protected:
         AppMain::MenuBarWiring wiring;
         wiring.sessionController = &controller();
         wiring.reminderDelivery = delivery.get();
+        wiring.noTrayGracePeriod = 0;
         wiring.makeStatusItemBackend = [this] {
             steps.push_back("menuBarController");
             auto created = std::make_unique<platform::fake::FakeStatusItemBackend>();
@@ -330,6 +331,19 @@ TEST_F(MenuBarStartupTest, TheEngineTheRemindersAndASecondLaunchReachTheControll
     EXPECT_FALSE(menuBar->menu().isVisible());
     service.OpenMenu();
     EXPECT_TRUE(menuBar->menu().isVisible());
+}
+
+TEST_F(MenuBarStartupTest, ATrayThatComesUpSoonAfterTheLaunchIsNoCauseToTellTheUser)
+{
+    trayAvailable = false;
+    AppMain::start(recordingSteps());
+    // The queued start-up step builds the controller; the panel appears before its grace ends.
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(state->hasMenuBarController());
+    backend->setAvailable(true);
+    processEvents();
+    EXPECT_TRUE(notifications.calls().empty());
+    EXPECT_TRUE(controller().currentSession().has_value());
 }
 
 TEST_F(MenuBarStartupTest, WithoutATrayTheUserIsToldOnceAndTrackingGoesOn)

@@ -177,6 +177,31 @@ TEST_F(MenuBarClickTest, WhileTheMenuIsOpenItsShortcutClosesItAndGetsItsHotKeyBa
     EXPECT_TRUE(menuBar().menu().isVisible());
 }
 
+TEST_F(MenuBarClickTest, TheMenuShortcutClosesTheMenuAlsoFromAnOpenSubmenu)
+{
+    const Shortcut shortcut(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(toggleMenu(), shortcut);
+    menuBar().showMenu();
+    QAction* more = nullptr;
+    for (QAction* action : menuBar().menu().actions()) {
+        if (action->text() == "More") {
+            more = action;
+        }
+    }
+    ASSERT_NE(more, nullptr);
+    QMenu* submenu = more->menu();
+    // Opened from the keyboard, as from hovering over "More".
+    menuBar().menu().setActiveAction(more);
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QCoreApplication::sendEvent(&menuBar().menu(), &right);
+    ASSERT_TRUE(submenu->isVisible());
+
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    QCoreApplication::sendEvent(submenu->windowHandle(), &press);
+    EXPECT_FALSE(menuBar().menu().isVisible());
+    EXPECT_FALSE(submenu->isVisible());
+}
+
 TEST_F(MenuBarClickTest, WithoutARecordedShortcutNoHotKeyIsTouched)
 {
     recordHotKeys();
