@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <coroutine>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include <sys/types.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -131,6 +133,36 @@ std::chrono::milliseconds waitTime(double seconds)
     }
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(seconds, 2.0e6) * 1000));
 }
+
+// Resumes the awaiting coroutine from the event loop once the process has left the starting
+// state. QProcess::stateChanged is a private signal, whose hidden last argument a generic signal
+// awaiter binds to a null reference; this slot takes only the state. Holds a plain pointer, so the
+// awaiter has nothing to destroy.
+struct LeftStarting {
+    QProcess* process;
+
+    bool await_ready() const { return process->state() != QProcess::Starting; }
+    void await_suspend(std::coroutine_handle<> handle) const
+    {
+        // Two changes may already be queued when the first resumes the caller: only one does.
+        struct Wait {
+            QMetaObject::Connection connection;
+            bool resumed = false;
+        };
+        auto wait = std::make_shared<Wait>();
+        wait->connection = QObject::connect(
+            process, &QProcess::stateChanged, process,
+            [handle, wait](QProcess::ProcessState) {
+                if (std::exchange(wait->resumed, true)) {
+                    return;
+                }
+                QObject::disconnect(wait->connection);
+                handle.resume();
+            },
+            Qt::QueuedConnection);
+    }
+    void await_resume() const { }
+};
 
 // How long to wait for a killed script to be reaped.
 constexpr std::chrono::milliseconds killWait(5000);
@@ -353,7 +385,7 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     // would keep it waiting for its whole timeout.
     process->start(QIODevice::ReadWrite);
     while (process->state() == QProcess::Starting) {
-        co_await qCoro(process.get(), &QProcess::stateChanged);
+        co_await LeftStarting { process.get() };
     }
     if (process->state() != QProcess::Running) {
         result.failure = "Could not start " + relativePath + ": " + process->errorString().toStdString();
