@@ -322,7 +322,7 @@ void MenuBarController::render(const MenuBarState& state)
         appearance.tint.reset();
         // A duration without text is a fault of the formatter, not of the user: show the marker
         // rather than end the program.
-        const auto text = MenuBarDurationFormatter::shared()->string(duration->seconds);
+        const auto text = menuBarDurationFormatter()->string(duration->seconds);
         if (!text) {
             platform::log(platform::LogLevel::Error, category,
                 "The status item's duration has no text: " + std::to_string(duration->seconds));

@@ -1,93 +1,26 @@
 #include "app/MenuBarDurationFormatter.h"
 
-#include <unicode/measfmt.h>
-#include <unicode/measunit.h>
-#include <unicode/measure.h>
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdint>
-#include <vector>
+#include <mutex>
 
 namespace kiruvo {
 
-MenuBarDurationFormatter::MenuBarDurationFormatter(platform::Locale locale)
-    : m_locale(std::move(locale))
+std::shared_ptr<const platform::DurationFormatter> makeMenuBarDurationFormatter(platform::Locale locale)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    m_format = std::make_unique<icu::MeasureFormat>(m_locale.icu(), UMEASFMT_WIDTH_SHORT, status);
-    if (U_FAILURE(status)) {
-        m_format.reset();
-    }
+    return std::make_shared<const platform::DurationFormatter>(std::move(locale),
+        platform::DurationFormatter::UnitsStyle::abbreviated,
+        platform::DurationFormatter::Units::daysHoursMinutes, 2);
 }
 
-MenuBarDurationFormatter::~MenuBarDurationFormatter() = default;
-
-std::shared_ptr<const MenuBarDurationFormatter> MenuBarDurationFormatter::shared()
+std::shared_ptr<const platform::DurationFormatter> menuBarDurationFormatter()
 {
     static std::mutex mutex;
-    static std::shared_ptr<const MenuBarDurationFormatter> formatter;
+    static std::shared_ptr<const platform::DurationFormatter> formatter;
     auto locale = platform::Locale::current();
     std::lock_guard lock(mutex);
     if (!formatter || !(formatter->locale() == locale)) {
-        formatter = std::make_shared<const MenuBarDurationFormatter>(std::move(locale));
+        formatter = makeMenuBarDurationFormatter(std::move(locale));
     }
     return formatter;
-}
-
-std::optional<std::string> MenuBarDurationFormatter::string(double seconds) const
-{
-    // Far beyond any span a person is active, and well inside what a 64-bit count of minutes holds.
-    constexpr double limit = 1e15;
-    if (!m_format || !std::isfinite(seconds) || std::fabs(seconds) >= limit) {
-        return std::nullopt;
-    }
-    const bool negative = seconds < 0;
-    const auto totalMinutes = static_cast<std::int64_t>(std::trunc(std::fabs(seconds) / 60.0));
-    enum Unit { day, hour, minute };
-    const std::array<std::int64_t, 3> amounts { totalMinutes / (24 * 60), (totalMinutes / 60) % 24,
-        totalMinutes % 60 };
-
-    // The largest unit that is not zero and the one below it; minutes when all are zero.
-    int first = minute;
-    for (int unit = day; unit <= minute; ++unit) {
-        if (amounts[unit] != 0) {
-            first = unit;
-            break;
-        }
-    }
-    const int last = std::min<int>(first + 1, minute);
-
-    UErrorCode status = U_ZERO_ERROR;
-    std::vector<icu::Measure> measures;
-    for (int unit = first; unit <= last; ++unit) {
-        if (amounts[unit] == 0 && unit != first) {
-            continue;
-        }
-        icu::MeasureUnit* measureUnit = unit == day ? icu::MeasureUnit::createDay(status)
-            : unit == hour                          ? icu::MeasureUnit::createHour(status)
-                                                    : icu::MeasureUnit::createMinute(status);
-        const std::int64_t amount = negative && measures.empty() ? -amounts[unit] : amounts[unit];
-        measures.emplace_back(icu::Formattable(static_cast<int64_t>(amount)), measureUnit, status);
-    }
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-
-    icu::UnicodeString text;
-    icu::FieldPosition position;
-    {
-        std::lock_guard lock(m_mutex);
-        m_format->formatMeasures(
-            measures.data(), static_cast<int32_t>(measures.size()), text, position, status);
-    }
-    if (U_FAILURE(status) || text.isEmpty()) {
-        return std::nullopt;
-    }
-    std::string out;
-    text.toUTF8String(out);
-    return out;
 }
 
 } // namespace kiruvo

@@ -4,13 +4,18 @@
 #include <unicode/measunit.h>
 #include <unicode/measure.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace platform {
 
-DurationFormatter::DurationFormatter(Locale locale, UnitsStyle style)
+DurationFormatter::DurationFormatter(Locale locale, UnitsStyle style, Units units, int maximumUnitCount)
     : m_locale(std::move(locale))
+    , m_units(units)
+    , m_maximumUnitCount(std::max(1, maximumUnitCount))
 {
     UErrorCode status = U_ZERO_ERROR;
     m_format = std::make_unique<icu::MeasureFormat>(
@@ -31,20 +36,32 @@ std::optional<std::string> DurationFormatter::string(double seconds) const
     }
     const bool negative = seconds < 0;
     const auto totalMinutes = static_cast<std::int64_t>(std::trunc(std::fabs(seconds) / 60.0));
-    const std::int64_t hours = totalMinutes / 60;
-    const std::int64_t minutes = totalMinutes % 60;
+    enum Unit { day, hour, minute };
+    const bool withDays = m_units == Units::daysHoursMinutes;
+    const std::array<std::int64_t, 3> amounts { withDays ? totalMinutes / (24 * 60) : 0,
+        withDays ? (totalMinutes / 60) % 24 : totalMinutes / 60, totalMinutes % 60 };
+
+    // The largest unit that is not zero; minutes when all are.
+    int first = minute;
+    for (int unit = day; unit <= minute; ++unit) {
+        if (amounts[unit] != 0) {
+            first = unit;
+            break;
+        }
+    }
+    const int last = std::min<int>(first + m_maximumUnitCount - 1, minute);
 
     UErrorCode status = U_ZERO_ERROR;
     std::vector<icu::Measure> measures;
-    auto add = [&](std::int64_t amount, icu::MeasureUnit* unit) {
-        const std::int64_t signedAmount = negative && measures.empty() ? -amount : amount;
-        measures.emplace_back(icu::Formattable(static_cast<int64_t>(signedAmount)), unit, status);
-    };
-    if (hours > 0) {
-        add(hours, icu::MeasureUnit::createHour(status));
-    }
-    if (minutes > 0 || hours == 0) {
-        add(minutes, icu::MeasureUnit::createMinute(status));
+    for (int unit = first; unit <= last; ++unit) {
+        if (amounts[unit] == 0 && unit != first) {
+            continue;
+        }
+        icu::MeasureUnit* measureUnit = unit == day ? icu::MeasureUnit::createDay(status)
+            : unit == hour                          ? icu::MeasureUnit::createHour(status)
+                                                    : icu::MeasureUnit::createMinute(status);
+        const std::int64_t amount = negative && measures.empty() ? -amounts[unit] : amounts[unit];
+        measures.emplace_back(icu::Formattable(static_cast<int64_t>(amount)), measureUnit, status);
     }
     if (U_FAILURE(status)) {
         return std::nullopt;

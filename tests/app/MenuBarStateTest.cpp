@@ -59,7 +59,8 @@ TEST(MenuBarStateValue, MinutesRoundHalvesAwayFromZero)
 
 TEST(MenuBarDurationFormatterTest, AtMostTwoUnitsFromTheLargestThatIsNotZero)
 {
-    const kiruvo::MenuBarDurationFormatter formatter(platform::Locale("en_US"));
+    const auto made = kiruvo::makeMenuBarDurationFormatter(platform::Locale("en_US"));
+    const auto& formatter = *made;
     EXPECT_EQ(formatter.string(0), "0 min");
     EXPECT_EQ(formatter.string(59), "0 min");
     EXPECT_EQ(formatter.string(25 * 60), "25 min");

@@ -1,5 +1,7 @@
 #include "kit/foundation/Timer.h"
 
+#include "platform/async/ResumeOnce.h"
+
 #include <chrono>
 #include <cmath>
 #include <coroutine>
@@ -10,33 +12,6 @@ namespace {
 
 // Below this a repeating timer would keep the thread busy.
 constexpr double minimumInterval = 0.0001;
-
-// One suspended caller of the awaiting timer, woken at most once by whichever comes first: the
-// finishing firing or an early invalidation.
-struct Waiter {
-    std::coroutine_handle<> handle;
-    bool done = false;
-
-    void wake()
-    {
-        if (done) {
-            return;
-        }
-        done = true;
-        if (handle) {
-            std::exchange(handle, nullptr).resume();
-        }
-    }
-};
-
-// Holds a plain pointer: g++ 12 may destroy a temporary in a co_await operand twice, so the
-// awaiter must have nothing to destroy. The waiting frame keeps the waiter alive.
-struct WaiterAwaiter {
-    Waiter* waiter;
-    bool await_ready() const noexcept { return waiter->done; }
-    void await_suspend(std::coroutine_handle<> handle) const { waiter->handle = handle; }
-    void await_resume() const noexcept { }
-};
 
 } // namespace
 
@@ -89,7 +64,7 @@ std::shared_ptr<Timer> Timer::scheduledRepeating(double interval, double totalDu
 QCoro::Task<void> Timer::scheduledRepeatingTimer(double interval, double totalDuration, const Block& onRepeat,
     std::shared_ptr<Timer>* slot, const TimerSource& source)
 {
-    auto waiter = std::make_shared<Waiter>();
+    auto waiter = std::make_shared<platform::async::ResumeOnce>();
     auto timer = scheduledRepeating(
         interval, totalDuration, onRepeat, [waiter] { waiter->wake(); }, source);
     timer->m_onInvalidate = [waiter, scheduler = source.scheduler] {
@@ -101,7 +76,7 @@ QCoro::Task<void> Timer::scheduledRepeatingTimer(double interval, double totalDu
     }
     // Only the scheduled firing (and the slot) keep the timer alive, not this wait.
     timer.reset();
-    co_await WaiterAwaiter { waiter.get() };
+    co_await waiter->wait();
 }
 
 void Timer::start()

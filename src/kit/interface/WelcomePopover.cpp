@@ -4,6 +4,7 @@
 #include "kit/foundation/core/Once.h"
 #include "kit/interface/Tooltip.h"
 #include "platform/StatusItem.h"
+#include "platform/async/ResumeOnce.h"
 #include "platform/async/Sleep.h"
 
 #include <QPointer>
@@ -16,32 +17,6 @@ namespace {
 
 constexpr double firstDelay = 0.1;
 constexpr double dismissDelay = 5.0;
-
-// The caller of showWelcomePopover, woken once.
-struct Waiter {
-    std::coroutine_handle<> handle;
-    bool done = false;
-
-    void wake()
-    {
-        if (done) {
-            return;
-        }
-        done = true;
-        if (handle) {
-            std::exchange(handle, nullptr).resume();
-        }
-    }
-};
-
-// Holds a plain pointer: g++ 12 may destroy a temporary in a co_await operand twice, so the
-// awaiter must have nothing to destroy. The waiting frame keeps the waiter alive.
-struct WaiterAwaiter {
-    Waiter* waiter;
-    bool await_ready() const noexcept { return waiter->done; }
-    void await_suspend(std::coroutine_handle<> handle) const { waiter->handle = handle; }
-    void await_resume() const noexcept { }
-};
 
 // One showing of the tip. The item's click interceptor and the timer hold it; the tip itself
 // holds it weakly, so that it ends once neither path can come any more.
@@ -153,7 +128,7 @@ QCoro::Task<void> showWelcomePopover(platform::StatusItem* statusItem, const Tim
     const QPointer<platform::StatusItem> item(statusItem);
     co_await platform::async::sleepFor(firstDelay, {}, *source.scheduler);
 
-    auto waiter = std::make_shared<Waiter>();
+    auto waiter = std::make_shared<platform::async::ResumeOnce>();
     source.scheduler->post([item, source, waiter] {
         if (!item) {
             waiter->wake();
@@ -161,7 +136,7 @@ QCoro::Task<void> showWelcomePopover(platform::StatusItem* statusItem, const Tim
         }
         present(*item, source, [waiter] { waiter->wake(); });
     });
-    co_await WaiterAwaiter { waiter.get() };
+    co_await waiter->wait();
 }
 
 } // namespace zk
