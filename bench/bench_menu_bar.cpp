@@ -15,40 +15,18 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "BenchHistory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 using kiruvo::MenuBarController;
-using kiruvo::Session;
 using kiruvo::SessionController;
-using platform::Date;
 
 namespace {
 
 constexpr int storedSessionCount = 4000;
-const Date benchNow(737000000); // 2024-05-08
-
-platform::fake::FakeClock& fakeClock()
-{
-    static platform::fake::FakeClock fake(benchNow, 100000);
-    return fake;
-}
-
-// A few thousand sessions over the last 120 days, newest first, as the engine keeps them.
-std::vector<Session> history()
-{
-    const auto zone = *platform::TimeZone::withIdentifier("Europe/Oslo");
-    std::vector<Session> sessions;
-    sessions.reserve(storedSessionCount);
-    const double spacing = 120.0 * 86400 / storedSessionCount;
-    for (int i = 0; i < storedSessionCount; ++i) {
-        const Date start = benchNow.addingTimeInterval(-3600 - i * spacing);
-        sessions.push_back(
-            *Session::make(platform::Uuid::random(), start, start.addingTimeInterval(1200), zone));
-    }
-    return sessions;
-}
 
 struct Application {
     SessionController engine;
@@ -60,7 +38,7 @@ Application& application()
 {
     static Application* instance = [] {
         auto* created = new Application;
-        created->engine.setAllSessions(history());
+        created->engine.setAllSessions(bench::history(storedSessionCount));
         MenuBarController::Environment environment;
         environment.sessionController = &created->engine;
         environment.makeStatusItemBackend = [created] {
@@ -70,7 +48,7 @@ Application& application()
         };
         created->menuBar = std::make_unique<MenuBarController>(std::move(environment));
         created->engine.setEnabled(true);
-        fakeClock().advance(600);
+        bench::fakeClock().advance(600);
         return created;
     }();
     return *instance;
@@ -135,7 +113,7 @@ int main(int argc, char** argv)
         platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
     platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
     platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
-    platform::Clock::setShared(&fakeClock());
+    platform::Clock::setShared(&bench::fakeClock());
     platform::fake::FakeIdleTimeSource idle;
     platform::IdleTimeSource::setShared(&idle);
     platform::fake::FakeSystemEvents events;

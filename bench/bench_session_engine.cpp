@@ -13,47 +13,26 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include "BenchHistory.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
-using kiruvo::Session;
 using kiruvo::SessionController;
 using platform::Date;
 
 namespace {
 
 constexpr int storedSessionCount = 6000;
-const Date benchNow(737000000); // 2024-05-08
-
-platform::fake::FakeClock& fakeClock()
-{
-    static platform::fake::FakeClock fake(benchNow, 100000);
-    return fake;
-}
-
-// 6,000 sessions over the last 120 days, newest first, as the engine keeps them.
-std::vector<Session> history()
-{
-    const auto zone = *platform::TimeZone::withIdentifier("Europe/Oslo");
-    std::vector<Session> sessions;
-    sessions.reserve(storedSessionCount);
-    const double spacing = 120.0 * 86400 / storedSessionCount;
-    for (int i = 0; i < storedSessionCount; ++i) {
-        const Date start = benchNow.addingTimeInterval(-3600 - i * spacing);
-        sessions.push_back(
-            *Session::make(platform::Uuid::random(), start, start.addingTimeInterval(1200), zone));
-    }
-    return sessions;
-}
 
 SessionController& engine()
 {
     static SessionController* instance = [] {
         auto* controller = new SessionController();
-        controller->setAllSessions(history());
+        controller->setAllSessions(bench::history(storedSessionCount));
         controller->start();
-        fakeClock().advance(600);
+        bench::fakeClock().advance(600);
         return controller;
     }();
     return *instance;
@@ -66,10 +45,10 @@ static void BM_Tick(benchmark::State& state)
 {
     SessionController& controller = engine();
     controller.checkIdle();
-    controller.totalDurationForDayAt(fakeClock().now());
+    controller.totalDurationForDayAt(bench::fakeClock().now());
     for (auto _ : state) {
         controller.checkIdle();
-        auto total = controller.totalDurationForDayAt(fakeClock().now());
+        auto total = controller.totalDurationForDayAt(bench::fakeClock().now());
         benchmark::DoNotOptimize(total);
     }
 }
@@ -99,7 +78,7 @@ static void BM_DailyTotals125Days(benchmark::State& state)
     const auto calendar = platform::Calendar::current();
     std::vector<Date> days;
     for (int offset = -124; offset <= 0; ++offset) {
-        days.push_back(*calendar.dateByAddingDays(offset, fakeClock().now()));
+        days.push_back(*calendar.dateByAddingDays(offset, bench::fakeClock().now()));
     }
     double shift = 0;
     for (auto _ : state) {
@@ -128,7 +107,7 @@ int main(int argc, char** argv)
         platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
     platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
     platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
-    platform::Clock::setShared(&fakeClock());
+    platform::Clock::setShared(&bench::fakeClock());
     platform::fake::FakeIdleTimeSource idle;
     platform::IdleTimeSource::setShared(&idle);
     platform::fake::FakeSystemEvents events;
