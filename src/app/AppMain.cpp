@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -187,6 +188,9 @@ int AppMain::run(int argc, char** argv)
     QApplication::setOrganizationDomain(QStringLiteral("zelvantorium.com"));
     QApplication::setApplicationVersion(QString::fromStdString(zk::ZKApp::version()));
     QGuiApplication::setDesktopFileName(QString::fromStdString(zk::ZKApp::bundleIdentifier()));
+    // The icon of the alerts and windows; the installed theme icon when there is one.
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QString::fromStdString(zk::ZKApp::bundleIdentifier()), QIcon(QStringLiteral(":/images/kiruvo.svg"))));
     // A tray application lives on with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
 
