@@ -1,19 +1,10 @@
 #include "app/SessionController.h"
 #include "app/SettingsKeys.h"
 #include "kit/foundation/core/CallSiteCache.h"
-#include "platform/DefaultsDatabase.h"
-#include "platform/ErrorReporter.h"
-#include "platform/Locale.h"
-#include "platform/TimeZone.h"
 #include "platform/UserDefaults.h"
 #include "platform/fake/FakeClock.h"
-#include "platform/fake/FakeIdleTimeSource.h"
-#include "platform/fake/FakeSystemEvents.h"
 
-#include <QCoreApplication>
-#include <QTemporaryDir>
-
-#include "BenchHistory.h"
+#include "BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -99,24 +90,5 @@ BENCHMARK(BM_DailyTotals125Days)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    QTemporaryDir reports;
-    platform::ErrorReporter reporter(reports.path().toStdString());
-    platform::ErrorReporter::setShared(&reporter);
-    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
-        platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
-    platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
-    platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
-    platform::Clock::setShared(&bench::fakeClock());
-    platform::fake::FakeIdleTimeSource idle;
-    platform::IdleTimeSource::setShared(&idle);
-    platform::fake::FakeSystemEvents events;
-
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    platform::IdleTimeSource::setShared(nullptr);
-    platform::Clock::setShared(nullptr);
-    platform::ErrorReporter::setShared(nullptr);
-    return 0;
+    return bench::runWithFakePlatform(argc, argv);
 }

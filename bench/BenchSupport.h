@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/Session.h"
+#include "platform/Date.h"
+#include "platform/DefaultsDatabase.h"
+#include "platform/ErrorReporter.h"
+#include "platform/IdleTimeSource.h"
+#include "platform/Locale.h"
+#include "platform/TimeZone.h"
+#include "platform/UserDefaults.h"
+#include "platform/Uuid.h"
+#include "platform/fake/FakeClock.h"
+#include "platform/fake/FakeIdleTimeSource.h"
+#include "platform/fake/FakeSystemEvents.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+// What the benchmarks share: a fixed "now" on a fake clock, a history as the engine keeps it, and
+// a main that runs them over the fake platform.
+namespace bench {
+
+inline const platform::Date benchNow(737000000); // 2024-05-08
+
+inline platform::fake::FakeClock& fakeClock()
+{
+    static platform::fake::FakeClock fake(benchNow, 100000);
+    return fake;
+}
+
+// `count` sessions of 20 minutes over the last 120 days, newest first.
+inline std::vector<kiruvo::Session> history(int count)
+{
+    const auto zone = *platform::TimeZone::withIdentifier("Europe/Oslo");
+    std::vector<kiruvo::Session> sessions;
+    sessions.reserve(count);
+    const double spacing = 120.0 * 86400 / count;
+    for (int i = 0; i < count; ++i) {
+        const platform::Date start = benchNow.addingTimeInterval(-3600 - i * spacing);
+        sessions.push_back(
+            *kiruvo::Session::make(platform::Uuid::random(), start, start.addingTimeInterval(1200), zone));
+    }
+    return sessions;
+}
+
+// Runs the registered benchmarks with an offscreen Qt, a store in memory, Oslo time, English,
+// the fake clock, idle time and system events; returns the exit status.
+inline int runWithFakePlatform(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication qtApplication(argc, argv);
+    QTemporaryDir reports;
+    platform::ErrorReporter reporter(reports.path().toStdString());
+    platform::ErrorReporter::setShared(&reporter);
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
+    platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
+    platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
+    platform::Clock::setShared(&fakeClock());
+    platform::fake::FakeIdleTimeSource idle;
+    platform::IdleTimeSource::setShared(&idle);
+    platform::fake::FakeSystemEvents events;
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    platform::IdleTimeSource::setShared(nullptr);
+    platform::Clock::setShared(nullptr);
+    platform::ErrorReporter::setShared(nullptr);
+    return 0;
+}
+
+} // namespace bench
