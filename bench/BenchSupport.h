@@ -1,17 +1,17 @@
 #pragma once
 
-#include "app/Session.h"
-#include "platform/Date.h"
-#include "platform/DefaultsDatabase.h"
+#include "app/engine/Session.h"
 #include "platform/ErrorReporter.h"
-#include "platform/IdleTimeSource.h"
-#include "platform/Locale.h"
-#include "platform/TimeZone.h"
-#include "platform/UserDefaults.h"
 #include "platform/Uuid.h"
+#include "platform/desktop/IdleTimeSource.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeIdleTimeSource.h"
 #include "platform/fake/FakeSystemEvents.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
+#include "platform/time/Date.h"
+#include "platform/time/Locale.h"
+#include "platform/time/TimeZone.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // Writing and reading back a history-sized value through the settings store, on a database file.
 #include "libraries/defaults/Defaults.h"
-#include "platform/DefaultsDatabase.h"
-#include "platform/UserDefaults.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>

@@ -3,8 +3,8 @@
 // first two must cost the same: observation costs nothing for a key that nobody observes.
 #include "libraries/defaults/Defaults.h"
 #include "libraries/defaults/Observation.h"
-#include "platform/DefaultsDatabase.h"
-#include "platform/UserDefaults.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,10 +1,10 @@
-#include "app/MenuBarController.h"
-#include "app/SessionController.h"
-#include "app/SettingsKeys.h"
+#include "app/engine/SessionController.h"
+#include "app/engine/SettingsKeys.h"
+#include "app/menubar/MenuBarController.h"
 #include "libraries/defaults/Defaults.h"
-#include "platform/UserDefaults.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeStatusItemBackend.h"
+#include "platform/store/UserDefaults.h"
 
 #include "BenchSupport.h"
 

@@ -1,8 +1,8 @@
-#include "app/SessionController.h"
-#include "app/SettingsKeys.h"
+#include "app/engine/SessionController.h"
+#include "app/engine/SettingsKeys.h"
 #include "kit/foundation/core/CallSiteCache.h"
-#include "platform/UserDefaults.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/store/UserDefaults.h"
 
 #include "BenchSupport.h"
 

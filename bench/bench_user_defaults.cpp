@@ -1,8 +1,8 @@
 // The cost of the user-defaults store on the paths the application takes: one setting written
 // over and over (with and without an observer of it), and the stored history, a large array of
 // strings, written with its commit and read back.
-#include "platform/DefaultsDatabase.h"
-#include "platform/UserDefaults.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>

@@ -30,19 +30,21 @@ function(kiruvo_add_library name)
   endif()
 endfunction()
 
-# One GoogleTest executable per test source file (tests/<dir>/FooTest.cpp -> <prefix>_FooTest), so
-# a test that does not build never hides the others; tests run with the offscreen Qt platform.
-function(kiruvo_add_test_folder prefix dir)
+# One GoogleTest executable per tested library folder (tests/<dir>/**/*.cpp -> <name>_tests), so a
+# change to one library relinks a handful of programs. Each test case still runs as its own process
+# (discovered before it runs), with the offscreen Qt platform, an in-memory store and temporary XDG
+# folders made by the test launcher.
+function(kiruvo_add_test_folder name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
-  foreach(src IN LISTS sources)
-    get_filename_component(stem ${src} NAME_WE)
-    set(name ${prefix}_${stem})
-    add_executable(${name} ${src})
-    target_link_libraries(${name} PRIVATE kiruvo_test_support ${ARG_DEPS})
-    gtest_discover_tests(${name}
-      DISCOVERY_MODE PRE_TEST
-      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KIRUVO_DEFAULTS_PATH=:memory:;LC_ALL=C.UTF-8"
-                 TIMEOUT 120)
-  endforeach()
+  if(NOT sources)
+    return()
+  endif()
+  set(target ${name}_tests)
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE kiruvo_test_support ${ARG_DEPS})
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KIRUVO_DEFAULTS_PATH=:memory:;LC_ALL=C.UTF-8"
+               TIMEOUT 120)
 endfunction()

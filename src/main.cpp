@@ -1,4 +1,4 @@
-#include "app/AppMain.h"
+#include "app/startup/AppMain.h"
 
 int main(int argc, char** argv)
 {

@@ -1,8 +1,8 @@
 #include "platform/ErrorReporter.h"
 
-#include "platform/Clock.h"
-#include "platform/JsonWriter.h"
 #include "platform/Logger.h"
+#include "platform/store/JsonWriter.h"
+#include "platform/time/Clock.h"
 
 #include <fmt/format.h>
 

@@ -1,6 +1,6 @@
 #include "platform/Logger.h"
 
-#include "platform/Clock.h"
+#include "platform/time/Clock.h"
 
 #include <fmt/format.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "SessionEngineFixture.h"
+#include "app/SessionEngineFixture.h"
 
-#include "app/MenuBarController.h"
+#include "app/menubar/MenuBarController.h"
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 #include "platform/fake/FakeStatusItemBackend.h"
 

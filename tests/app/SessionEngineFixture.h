@@ -1,18 +1,18 @@
 #pragma once
 
-#include "app/CurrentSession.h"
-#include "app/SessionController.h"
-#include "app/SettingsKeys.h"
+#include "app/engine/CurrentSession.h"
+#include "app/engine/SessionController.h"
+#include "app/engine/SettingsKeys.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/core/CallSiteCache.h"
-#include "platform/DefaultsDatabase.h"
 #include "platform/ErrorReporter.h"
-#include "platform/Locale.h"
-#include "platform/TimeZone.h"
-#include "platform/UserDefaults.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeIdleTimeSource.h"
 #include "platform/fake/FakeSystemEvents.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
+#include "platform/time/Locale.h"
+#include "platform/time/TimeZone.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

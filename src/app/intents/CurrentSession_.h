@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/intents/IntentObject.h"
-#include "platform/Calendar.h"
+#include "platform/time/Calendar.h"
 
 #include <optional>
 #include <string>

@@ -1,11 +1,11 @@
 #include "app/intents/IntentHandlers.h"
 
-#include "app/SessionIntentObject.h"
-#include "app/SharedFormatters.h"
+#include "app/engine/SharedFormatters.h"
 #include "app/intents/SessionEngine.h"
-#include "platform/Calendar.h"
-#include "platform/Clock.h"
+#include "app/intents/SessionIntentObject.h"
 #include "platform/MainQueue.h"
+#include "platform/time/Calendar.h"
+#include "platform/time/Clock.h"
 
 #include <cassert>
 #include <cmath>

@@ -1,12 +1,12 @@
 #include "app/intents/IntentsDBusAdaptor.h"
 
-#include "app/DBusHostObject.h"
+#include "app/intents/DBusHostObject.h"
 
 #include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentResponses.h"
 #include "app/intents/Intents.h"
-#include "platform/Calendar.h"
 #include "platform/Logger.h"
+#include "platform/time/Calendar.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>

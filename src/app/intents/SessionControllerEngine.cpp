@@ -1,6 +1,6 @@
 #include "app/intents/SessionControllerEngine.h"
 
-#include "app/SessionController.h"
+#include "app/engine/SessionController.h"
 
 namespace kiruvo {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/CurrentSession.h"
-#include "app/Session.h"
+#include "app/engine/CurrentSession.h"
+#include "app/engine/Session.h"
 #include "kit/foundation/core/Duration.h"
-#include "platform/Date.h"
+#include "platform/time/Date.h"
 
 #include <optional>
 #include <vector>

@@ -3,8 +3,8 @@
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKKit.h"
 #include "kit/foundation/core/ReportError.h"
-#include "platform/DefaultsDatabase.h"
 #include "platform/Logger.h"
+#include "platform/store/DefaultsDatabase.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UserDefaults.h"
+#include "platform/store/UserDefaults.h"
 
 #include <filesystem>
 #include <functional>

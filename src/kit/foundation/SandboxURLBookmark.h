@@ -1,7 +1,7 @@
 #pragma once
 
 #include "libraries/defaults/Serializable.h"
-#include "platform/PropertyList.h"
+#include "platform/store/PropertyList.h"
 
 #include <cstddef>
 #include <map>

@@ -1,6 +1,6 @@
 #include "kit/foundation/SystemEventPublishers.h"
 
-#include "platform/SystemEvents.h"
+#include "platform/desktop/SystemEvents.h"
 
 #include <QObject>
 

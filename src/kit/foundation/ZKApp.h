@@ -3,10 +3,10 @@
 #include "kit/foundation/core/AtomicDictionary.h"
 #include "kit/foundation/core/ErrorValues.h"
 #include "libraries/defaults/Keys.h"
-#include "platform/Date.h"
-#include "platform/DurationFormatter.h"
-#include "platform/Locale.h"
-#include "platform/UserDefaults.h"
+#include "platform/store/UserDefaults.h"
+#include "platform/time/Date.h"
+#include "platform/time/DurationFormatter.h"
+#include "platform/time/Locale.h"
 
 #include <functional>
 #include <optional>

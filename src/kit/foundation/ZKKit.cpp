@@ -6,11 +6,11 @@
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
-#include "platform/Clock.h"
-#include "platform/DefaultsDatabase.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/time/Clock.h"
 
 #include <QGuiApplication>
 #include <QMenu>

@@ -1,7 +1,7 @@
 #include "kit/interface/Shake.h"
 
 #include "kit/foundation/core/MediaTimingFunction.h"
-#include "platform/ReduceMotion.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "kit/interface/Tooltip.h"
 
 #include "libraries/defaults/Defaults.h"
-#include "platform/StatusItem.h"
+#include "platform/desktop/StatusItem.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>

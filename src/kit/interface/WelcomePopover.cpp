@@ -3,9 +3,9 @@
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/Once.h"
 #include "kit/interface/Tooltip.h"
-#include "platform/StatusItem.h"
 #include "platform/async/ResumeOnce.h"
 #include "platform/async/Sleep.h"
+#include "platform/desktop/StatusItem.h"
 
 #include <QPointer>
 

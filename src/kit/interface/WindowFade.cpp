@@ -1,7 +1,7 @@
 #include "kit/interface/WindowFade.h"
 
-#include "platform/ReduceMotion.h"
 #include "platform/async/Sleep.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QVariantAnimation>
 

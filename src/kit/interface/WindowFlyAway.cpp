@@ -2,7 +2,7 @@
 
 #include "kit/foundation/core/MediaTimingFunction.h"
 #include "kit/interface/WindowUtilities.h"
-#include "platform/ReduceMotion.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "libraries/defaults/KeyChange.h"
-#include "platform/UserDefaults.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QMetaObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "libraries/defaults/Conversion.h"
-#include "platform/UserDefaults.h"
+#include "platform/store/UserDefaults.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/JsonWriter.h"
-#include "platform/PropertyList.h"
 #include "platform/Uuid.h"
+#include "platform/store/JsonWriter.h"
+#include "platform/store/PropertyList.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NotificationCenter.h"
+#include "platform/desktop/NotificationCenter.h"
 
 #include <cstdint>
 #include <string>

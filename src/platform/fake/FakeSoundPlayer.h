@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SoundPlayer.h"
+#include "platform/desktop/SoundPlayer.h"
 
 #include <string>
 #include <vector>

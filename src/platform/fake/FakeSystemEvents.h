@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SystemEvents.h"
+#include "platform/desktop/SystemEvents.h"
 
 namespace platform::fake {
 

@@ -1,7 +1,7 @@
 #include "platform/linux/DBusIdleTimeSource.h"
 
-#include "platform/Clock.h"
 #include "platform/Logger.h"
+#include "platform/time/Clock.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

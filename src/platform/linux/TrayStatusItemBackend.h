@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StatusItem.h"
+#include "platform/desktop/StatusItem.h"
 
 #include <QColor>
 #include <QObject>

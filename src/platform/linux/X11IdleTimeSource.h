@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/IdleTimeSource.h"
+#include "platform/desktop/IdleTimeSource.h"
 
 #include <memory>
 #include <mutex>

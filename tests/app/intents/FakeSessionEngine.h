@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/CurrentSession.h"
+#include "app/engine/CurrentSession.h"
 #include "app/intents/IntentHandlers.h"
 #include "app/intents/SessionEngine.h"
-#include "platform/Clock.h"
+#include "platform/time/Clock.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
 #include "FakeSessionEngine.h"
 
 #include "app/intents/IntentsDBusAdaptor.h"
-#include "platform/Locale.h"
-#include "platform/TimeZone.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/time/Locale.h"
+#include "platform/time/TimeZone.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

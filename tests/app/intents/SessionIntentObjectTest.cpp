@@ -1,9 +1,9 @@
-#include "app/SessionIntentObject.h"
+#include "app/intents/SessionIntentObject.h"
 
-#include "platform/Calendar.h"
-#include "platform/Locale.h"
-#include "platform/TimeZone.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/time/Calendar.h"
+#include "platform/time/Locale.h"
+#include "platform/time/TimeZone.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "kit/foundation/core/Duration.h"
 
-#include "platform/JsonWriter.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/store/JsonWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "kit/foundation/core/ReportError.h"
 
 #include "platform/ErrorReporter.h"
-#include "platform/JsonWriter.h"
+#include "platform/store/JsonWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -235,8 +235,15 @@ TEST_F(ReportedErrors, ReportingNeverThrowsEvenWithoutAFolder)
 
 TEST(SourceFileIdentifierTest, PathFromTheSourceRoot)
 {
-    EXPECT_EQ(sourceFileIdentifier("/work/main/src/app/SessionController.cpp"), "app/SessionController.cpp");
-    EXPECT_EQ(sourceFileIdentifier("/elsewhere/File.cpp"), "File.cpp");
-    EXPECT_EQ(sourceFileIdentifier("File.cpp"), "File.cpp");
-    EXPECT_EQ(sourceFileIdentifier(nullptr), "");
+    EXPECT_EQ(sourceFileIdentifier(
+                  "/home/me/src/kiruvo/src/app/engine/SessionController.cpp", "/home/me/src/kiruvo/src"),
+        "app/engine/SessionController.cpp");
+    EXPECT_EQ(
+        sourceFileIdentifier("/home/me/src/kiruvo/src/main.cpp", "/home/me/src/kiruvo/src/"), "main.cpp");
+    // A checkout under a folder named "src" is no source root of its own.
+    EXPECT_EQ(sourceFileIdentifier("/src/other/src/File.cpp", "/home/me/kiruvo/src"), "File.cpp");
+    EXPECT_EQ(sourceFileIdentifier("/elsewhere/File.cpp", "/home/me/kiruvo/src"), "File.cpp");
+    EXPECT_EQ(sourceFileIdentifier("/home/me/kiruvo/srcs/File.cpp", "/home/me/kiruvo/src"), "File.cpp");
+    EXPECT_EQ(sourceFileIdentifier("File.cpp", ""), "File.cpp");
+    EXPECT_EQ(sourceFileIdentifier(nullptr, "/home/me/kiruvo/src"), "");
 }

@@ -2,8 +2,8 @@
 
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
-#include "platform/DefaultsDatabase.h"
 #include "platform/ErrorReporter.h"
+#include "platform/store/DefaultsDatabase.h"
 
 #include <QTemporaryDir>
 #include <filesystem>

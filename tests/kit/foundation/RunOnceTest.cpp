@@ -1,6 +1,6 @@
 #include "kit/foundation/RunOnce.h"
 
-#include "platform/DefaultsDatabase.h"
+#include "platform/store/DefaultsDatabase.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

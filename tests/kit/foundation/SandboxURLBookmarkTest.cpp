@@ -2,7 +2,7 @@
 
 #include "kit/foundation/ExtendedAttributes.h"
 #include "libraries/defaults/Defaults.h"
-#include "platform/DefaultsDatabase.h"
+#include "platform/store/DefaultsDatabase.h"
 
 #include <QTemporaryDir>
 #include <filesystem>

@@ -5,8 +5,8 @@
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
-#include "platform/DefaultsDatabase.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/store/DefaultsDatabase.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

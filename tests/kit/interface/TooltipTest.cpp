@@ -1,8 +1,8 @@
 #include "kit/interface/Tooltip.h"
-#include "platform/DefaultsDatabase.h"
-#include "platform/StatusItem.h"
-#include "platform/UserDefaults.h"
+#include "platform/desktop/StatusItem.h"
 #include "platform/fake/FakeStatusItemBackend.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QLabel>
 #include <QSignalSpy>

@@ -8,7 +8,7 @@
 #include "kit/interface/Shake.h"
 #include "kit/interface/ViewConstraints.h"
 #include "platform/ErrorReporter.h"
-#include "platform/ReduceMotion.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QApplication>
 #include <QPainter>

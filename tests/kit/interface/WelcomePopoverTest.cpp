@@ -1,11 +1,11 @@
 #include "kit/interface/WelcomePopover.h"
 #include "kit/interface/Tooltip.h"
-#include "platform/DefaultsDatabase.h"
-#include "platform/ReduceMotion.h"
-#include "platform/StatusItem.h"
-#include "platform/UserDefaults.h"
 #include "platform/combine/ManualScheduler.h"
+#include "platform/desktop/ReduceMotion.h"
+#include "platform/desktop/StatusItem.h"
 #include "platform/fake/FakeStatusItemBackend.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -4,9 +4,9 @@
 #include "kit/interface/WindowFade.h"
 #include "kit/interface/WindowFlyAway.h"
 #include "kit/interface/WindowUtilities.h"
-#include "platform/ReduceMotion.h"
 #include "platform/async/TaskHandle.h"
 #include "platform/combine/ManualScheduler.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "libraries/defaults/Defaults.h"
-#include "platform/DefaultsDatabase.h"
 #include "platform/ErrorReporter.h"
-#include "platform/UserDefaults.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

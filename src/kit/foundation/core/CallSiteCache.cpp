@@ -1,6 +1,6 @@
 #include "kit/foundation/core/CallSiteCache.h"
 
-#include "platform/Clock.h"
+#include "platform/time/Clock.h"
 
 #include <condition_variable>
 #include <cstdio>

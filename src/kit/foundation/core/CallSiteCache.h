@@ -2,7 +2,7 @@
 
 #include "kit/foundation/core/AggregateHashable.h"
 #include "kit/foundation/core/AtomicDictionary.h"
-#include "platform/Date.h"
+#include "platform/time/Date.h"
 
 #include <any>
 #include <functional>

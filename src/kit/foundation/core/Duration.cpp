@@ -1,6 +1,6 @@
 #include "kit/foundation/core/Duration.h"
 
-#include "platform/Clock.h"
+#include "platform/time/Clock.h"
 
 #include <bit>
 #include <climits>

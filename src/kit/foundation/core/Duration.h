@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Date.h"
-#include "platform/JsonWriter.h"
+#include "platform/store/JsonWriter.h"
+#include "platform/time/Date.h"
 
 #include <chrono>
 #include <concepts>

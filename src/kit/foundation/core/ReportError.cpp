@@ -152,7 +152,8 @@ void reportError(
 void reportError(const Error& error, const ErrorUserInfo& userInfo, std::source_location where) noexcept
 {
     try {
-        reportError(error, userInfo, sourceFileIdentifier(where.file_name()), static_cast<int>(where.line()));
+        reportError(error, userInfo, sourceFileIdentifier(where.file_name(), KIRUVO_SOURCE_ROOT),
+            static_cast<int>(where.line()));
     } catch (...) {
     }
 }
@@ -179,11 +180,15 @@ void reportError(std::exception_ptr exception, std::source_location where) noexc
     }
 }
 
-std::string sourceFileIdentifier(const char* path)
+std::string sourceFileIdentifier(const char* path, std::string_view sourceRoot)
 {
     const std::string_view text = path ? path : "";
-    if (const auto root = text.rfind("/src/"); root != std::string_view::npos) {
-        return std::string(text.substr(root + 5));
+    while (sourceRoot.ends_with('/')) {
+        sourceRoot.remove_suffix(1);
+    }
+    if (!sourceRoot.empty() && text.size() > sourceRoot.size() && text.starts_with(sourceRoot)
+        && text[sourceRoot.size()] == '/') {
+        return std::string(text.substr(sourceRoot.size() + 1));
     }
     const auto slash = text.rfind('/');
     return std::string(slash == std::string_view::npos ? text : text.substr(slash + 1));

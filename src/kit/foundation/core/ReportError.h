@@ -8,6 +8,7 @@
 #include <set>
 #include <source_location>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace zk {
@@ -58,8 +59,9 @@ void reportError(
 void reportError(
     std::exception_ptr exception, std::source_location where = std::source_location::current()) noexcept;
 
-// The file identifier of a call site: its path from the source root ("app/SessionController.cpp"),
-// or the file name alone when it lies elsewhere.
-std::string sourceFileIdentifier(const char* path);
+// The file identifier of a call site: its path below `sourceRoot` ("app/engine/SessionController.cpp"),
+// or the file name alone when it lies elsewhere. The build gives the project's source folder as
+// KIRUVO_SOURCE_ROOT, so identifiers never depend on where the checkout lives.
+std::string sourceFileIdentifier(const char* path, std::string_view sourceRoot);
 
 } // namespace zk

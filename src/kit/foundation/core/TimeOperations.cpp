@@ -1,7 +1,7 @@
 #include "kit/foundation/core/TimeOperations.h"
 
-#include "platform/Clock.h"
 #include "platform/async/Sleep.h"
+#include "platform/time/Clock.h"
 
 #include <cmath>
 #include <fmt/format.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Date.h"
-#include "platform/DateRange.h"
+#include "platform/time/Date.h"
+#include "platform/time/DateRange.h"
 
 #include <QCoroTask>
 

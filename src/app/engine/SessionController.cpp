@@ -1,0 +1,796 @@
+#include "app/engine/SessionController.h"
+
+#include "app/engine/DayHelpers.h"
+#include "app/engine/SettingsKeys.h"
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/core/CallSiteCache.h"
+#include "kit/foundation/core/FatalError.h"
+#include "kit/foundation/core/GeneralError.h"
+#include "kit/foundation/core/ReportError.h"
+#include "platform/Logger.h"
+#include "platform/MainQueue.h"
+#include "platform/desktop/IdleTimeSource.h"
+#include "platform/desktop/SystemEvents.h"
+#include "platform/time/Clock.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace kiruvo {
+
+namespace {
+
+constexpr const char* logCategory = "SessionController";
+constexpr const char* historyKey = "sessions";
+
+// The "Session ..." diagnostics are written only in debug mode.
+bool debugMode()
+{
+    return platform::DebugLog::isEnabled();
+}
+
+double uptime()
+{
+    return platform::Clock::shared().systemUptime();
+}
+
+platform::Date now()
+{
+    return platform::Clock::shared().now();
+}
+
+// A double as the platform writes it by default: the shortest text that reads back the same, with
+// ".0" on whole numbers ("-3.25", "-3.0").
+std::string doubleText(double value)
+{
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? "-inf" : "inf";
+    }
+    char buffer[64];
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string text(buffer, error == std::errc() ? end : buffer);
+    if (text.find_first_of(".e") == std::string::npos) {
+        text += ".0";
+    }
+    return text;
+}
+
+std::string rangeText(const platform::DateRange& range)
+{
+    return doubleText(range.lowerBound.timeIntervalSinceReferenceDate) + "..."
+        + doubleText(range.upperBound.timeIntervalSinceReferenceDate);
+}
+
+zk::ErrorUserInfo userInfo(const std::map<std::string, std::string>& fields)
+{
+    zk::ErrorUserInfo info;
+    for (const auto& [key, value] : fields) {
+        info.emplace(key, value);
+    }
+    return info;
+}
+
+} // namespace
+
+platform::Date roundedToWholeSeconds(platform::Date date)
+{
+    return platform::Date(std::round(date.timeIntervalSinceReferenceDate));
+}
+
+SessionController& SessionController::shared()
+{
+    // Never destroyed: timers and subscriptions live as long as the process.
+    static auto* instance = new SessionController();
+    return *instance;
+}
+
+SessionController::SessionController()
+    : m_allSessionsCacheKey(platform::Uuid::random())
+    , m_suite(Keys::sessions().suite())
+    , m_alive(std::make_shared<bool>(true))
+{
+    Keys::registerAll();
+    readIdleDuration();
+    setUpEvents();
+}
+
+SessionController::~SessionController()
+{
+    *m_alive = false;
+    for (auto id : m_observers) {
+        m_suite->removeObserver(id);
+    }
+    for (auto& connection : m_connections) {
+        QObject::disconnect(connection);
+    }
+}
+
+void SessionController::setUpEvents()
+{
+    platform::SystemEvents& events = platform::SystemEvents::shared();
+    m_connections.push_back(connect(&events, &platform::SystemEvents::willSleep, this, [this] {
+        if (debugMode()) {
+            zk::debugLog("Device will sleep");
+        }
+        m_wasEnabledBeforeSleep = m_isEnabled;
+        if (debugMode()) {
+            zk::debugLog(
+                std::string("wasEnabledBeforeSleep: ") + (m_wasEnabledBeforeSleep ? "true" : "false"));
+        }
+        if (m_isEnabled) {
+            setEnabled(false);
+        }
+    }));
+    m_connections.push_back(connect(&events, &platform::SystemEvents::didWake, this, [this] {
+        if (debugMode()) {
+            zk::debugLog("Device did wake");
+            zk::debugLog(
+                std::string("wasEnabledBeforeSleep: ") + (m_wasEnabledBeforeSleep ? "true" : "false"));
+        }
+        if (m_wasEnabledBeforeSleep) {
+            setEnabled(true);
+        }
+    }));
+    m_connections.push_back(connect(&events, &platform::SystemEvents::willTerminate, this, [this] {
+        if (debugMode()) {
+            zk::debugLog("App will quit");
+        }
+        stop(false);
+    }));
+
+    // The store tells observers on the writing thread; the engine acts on the main thread.
+    auto observe
+        = [this](const Defaults::Keys& key, bool honourSuppression, void (SessionController::*action)()) {
+              std::weak_ptr<bool> alive = m_alive;
+              auto id = key.suite()->addObserver(key.name(),
+                  [this, alive, honourSuppression, action](const std::string&, const auto&, const auto&) {
+                      if (honourSuppression && Defaults::isPropagationSuppressed()) {
+                          return;
+                      }
+                      auto run = [this, alive, action] {
+                          if (auto token = alive.lock(); token && *token) {
+                              (this->*action)();
+                          }
+                      };
+                      if (platform::MainQueue::isMainThread()) {
+                          run();
+                      } else {
+                          platform::MainQueue::post(run);
+                      }
+                  });
+              m_observers.push_back(id);
+          };
+    observe(Keys::notifyInterval(), true, &SessionController::setUpNotifyTimer);
+    observe(Keys::idleDurationBeforeStop(), true, &SessionController::readIdleDuration);
+    // Every change of the history ends the answers derived from it, whoever wrote it.
+    observe(Keys::sessions(), false, &SessionController::historyDidChange);
+    setUpNotifyTimer();
+
+    m_notifyTimer.setTimerType(Qt::CoarseTimer);
+    connect(&m_notifyTimer, &QTimer::timeout, this, &SessionController::fireNotifyTimer);
+    m_idleDiagnosticsTimer.setInterval(static_cast<int>(idleDiagnosticsInterval * 1000));
+    connect(&m_idleDiagnosticsTimer, &QTimer::timeout, this, &SessionController::runIdleDiagnostics);
+    m_idleDiagnosticsTimer.start();
+}
+
+void SessionController::readIdleDuration()
+{
+    m_idleDurationBeforeStop = Defaults::get(Keys::idleDurationBeforeStop());
+}
+
+void SessionController::historyDidChange()
+{
+    m_allSessionsCacheKey = platform::Uuid::random();
+}
+
+void SessionController::updateStatusItem()
+{
+    if (m_statusItemUpdate) {
+        m_statusItemUpdate();
+    }
+}
+
+// --- Tracking
+
+void SessionController::setEnabled(bool enabled)
+{
+    m_isEnabled = enabled;
+    enabledDidChange();
+}
+
+void SessionController::enabledDidChange()
+{
+    if (m_isEnabled) {
+        platform::log(platform::LogLevel::Info, logCategory, "Session enable");
+        m_wasEnabledBeforeSleep = true;
+        // Enabling while a session runs keeps it.
+        if (!m_currentSession) {
+            start();
+        }
+    } else {
+        platform::log(platform::LogLevel::Info, logCategory, "Session disable");
+        stop(false);
+    }
+    updateStatusItem();
+}
+
+void SessionController::start()
+{
+    if (debugMode()) {
+        zk::debugLog("Session start");
+    }
+    if (!m_isEnabled) {
+        // The change handler starts the session.
+        setEnabled(true);
+        return;
+    }
+    if (m_currentSession) {
+        stop(false);
+    }
+    m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime()));
+    setUpNotifyTimer();
+}
+
+void SessionController::stop(bool fromIdle)
+{
+    if (debugMode()) {
+        zk::debugLog("Session stop - from idle:", fromIdle);
+        zk::debugLog("Session stop - currentSession.duration:",
+            m_currentSession ? m_currentSession->duration().description() : std::string("nil"));
+        zk::debugLog("Session stop - currentSession.dateRange:",
+            m_currentSession ? rangeText(m_currentSession->dateRange()) : std::string("nil"));
+        if (fromIdle) {
+            zk::debugLog(
+                "Session stop - Debug idle time", platform::IdleTimeSource::shared().secondsSinceLastInput());
+            zk::debugLog("Session stop - Debug idle time2", secondsSinceLastUserInput());
+        }
+    }
+    if (!m_currentSession) {
+        return;
+    }
+    if (debugMode()) {
+        zk::debugLog(
+            "Session stop: userIdleTime", platform::IdleTimeSource::shared().secondsSinceLastInput());
+    }
+    const platform::DateRange running = m_currentSession->dateRange();
+    const double idle = fromIdle ? secondsSinceLastUserInput() : 0.0;
+    const platform::Date end = std::max(running.lowerBound, running.upperBound.addingTimeInterval(-idle));
+    const double duration = end.timeIntervalSince(running.lowerBound);
+    if (debugMode()) {
+        zk::debugLog("Session stop: duration:", duration);
+    }
+    if (duration >= minimumStoredDuration) {
+        if (auto session = Session::make(
+                platform::Uuid::random(), running.lowerBound, end, platform::TimeZone::current())) {
+            auto sessions = allSessions();
+            sessions.push_back(std::move(*session));
+            setAllSessions(std::move(sessions));
+        }
+    }
+    m_currentSession.reset();
+    pruneOldSessions();
+}
+
+void SessionController::newSession()
+{
+    if (debugMode()) {
+        zk::debugLog("Session new");
+    }
+    stop(false);
+    start();
+}
+
+void SessionController::continuePreviousSession()
+{
+    auto sessions = allSessions();
+    if (sessions.empty()) {
+        zk::reportError(zk::GeneralError(std::string()));
+        return;
+    }
+    const Session previous = sessions.front();
+    sessions.erase(sessions.begin());
+    setAllSessions(std::move(sessions));
+    const double elapsed = now().timeIntervalSince(previous.dateRange().lowerBound);
+    m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime() - elapsed));
+}
+
+void SessionController::pruneOldSessions()
+{
+    const auto cutoff = platform::Calendar::current().dateByAddingDays(-keptDays, now());
+    auto sessions = allSessions();
+    if (cutoff) {
+        std::erase_if(
+            sessions, [&](const Session& session) { return !(session.dateRange().lowerBound > *cutoff); });
+    }
+    std::stable_sort(sessions.begin(), sessions.end(), [](const Session& a, const Session& b) {
+        return a.dateRange().lowerBound > b.dateRange().lowerBound;
+    });
+    setAllSessions(std::move(sessions));
+}
+
+double SessionController::secondsSinceLastUserInput() const
+{
+    platform::IdleTimeSource& source = platform::IdleTimeSource::shared();
+    double smallest = std::numeric_limits<double>::infinity();
+    for (auto type : platform::userInputEventTypes) {
+        smallest = std::min(smallest, source.secondsSinceLastEvent(type));
+    }
+    return smallest;
+}
+
+void SessionController::checkIdle()
+{
+    if (m_currentSession) {
+        const double duration = m_currentSession->duration().seconds;
+        if (duration < 0) {
+            handleNegativeDuration(duration);
+            return;
+        }
+    }
+    if (m_isEnabled) {
+        const double idle = secondsSinceLastUserInput();
+        if (idle < m_idleDurationBeforeStop.seconds) {
+            if (!m_currentSession) {
+                start();
+            }
+        } else if (m_currentSession) {
+            stop(true);
+        }
+        return;
+    }
+    if (m_currentSession) {
+        stop(false);
+        zk::reportError(zk::GeneralError(std::string("Current session was expected to exist but did not.")),
+            m_currentSession ? userInfo(m_currentSession->debugInfo()) : zk::ErrorUserInfo {});
+    }
+}
+
+// A running session that starts after the present uptime cannot be measured. It is reported and
+// restarted at once, so that the user sees one alert for it rather than one every second.
+void SessionController::handleNegativeDuration(double duration)
+{
+    const std::string text = "The duration is negative: " + doubleText(duration);
+    zk::reportError(zk::GeneralError(text), userInfo(m_currentSession->debugInfo()));
+    m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime()));
+    setUpNotifyTimer();
+    if (m_negativeDurationAlertPending) {
+        return;
+    }
+    m_negativeDurationAlertPending = true;
+    zk::AlertDescription description;
+    description.title = text;
+    description.message = "This should not happen. Please report this to the developers using the feedback "
+                          "button in the app.";
+    std::weak_ptr<bool> alive = m_alive;
+    zk::AlertPresenter::shared().present(zk::makeAlert(description), [this, alive](int) {
+        if (auto token = alive.lock(); token && *token) {
+            m_negativeDurationAlertPending = false;
+        }
+    });
+}
+
+void SessionController::runIdleDiagnostics()
+{
+    if (!m_currentSession || !debugMode()) {
+        return;
+    }
+    zk::debugLog("Debug idle time", platform::IdleTimeSource::shared().secondsSinceLastInput());
+    zk::debugLog("Debug idle time2", secondsSinceLastUserInput());
+}
+
+// --- Reminders
+
+void SessionController::setUpNotifyTimer()
+{
+    m_notifyTimer.stop();
+    const auto interval = Defaults::get(Keys::notifyInterval());
+    if (!interval) {
+        return;
+    }
+    // A timer of no length would fire without pause; such a stored interval is refused.
+    if (!std::isfinite(interval->seconds) || interval->seconds <= 0) {
+        platform::log(platform::LogLevel::Warning, logCategory,
+            "Ignoring the reminder interval " + interval->description() + ": it must be a positive length");
+        return;
+    }
+    const double milliseconds = std::min(interval->seconds * 1000.0, double(std::numeric_limits<int>::max()));
+    m_notifyTimer.start(std::max(1, static_cast<int>(milliseconds)));
+}
+
+std::optional<double> SessionController::notifyTimerInterval() const
+{
+    if (!m_notifyTimer.isActive()) {
+        return std::nullopt;
+    }
+    return m_notifyTimer.interval() / 1000.0;
+}
+
+void SessionController::fireNotifyTimer()
+{
+    if (!m_currentSession) {
+        return;
+    }
+    notify(zk::Duration::fromSeconds(uptime() - m_currentSession->start().seconds + 2.0));
+}
+
+void SessionController::notify(zk::Duration duration)
+{
+    m_reminderSeam.deliver(duration);
+}
+
+// --- History
+
+std::shared_ptr<const SessionController::History> SessionController::readHistory() const
+{
+    auto history = std::make_shared<History>();
+    const auto object = m_suite->objectForKey(historyKey);
+    if (!object) {
+        return history;
+    }
+    const auto* array = object->getIf<platform::PropertyListArray>();
+    if (!array) {
+        return history;
+    }
+    history->sessions.reserve(array->size());
+    for (const auto& element : *array) {
+        const auto* text = element.getIf<std::string>();
+        std::optional<Session> session = text ? sessionFromStoredText(*text) : std::nullopt;
+        if (session) {
+            history->sessions.push_back(std::move(*session));
+            continue;
+        }
+        history->undecodable.push_back(element);
+        const std::string entry = text ? *text : std::string("(an entry that is not text)");
+        if (m_reportedUndecodable.insert(entry).second) {
+            zk::reportError(
+                zk::GeneralError(std::string("A stored session could not be read; it is kept as it is.")),
+                zk::ErrorUserInfo { { "entry", entry } });
+        }
+    }
+    return history;
+}
+
+std::shared_ptr<const SessionController::History> SessionController::history(
+    std::shared_ptr<const History> primed) const
+{
+    // One call site for reading and priming, so that both use the same memo entry.
+    return zk::memoize(
+        { m_allSessionsCacheKey }, 0.5, [this, &primed] { return primed ? primed : readHistory(); });
+}
+
+void SessionController::writeHistory(std::shared_ptr<const History> history)
+{
+    platform::PropertyListArray stored;
+    stored.reserve(history->sessions.size() + history->undecodable.size());
+    for (const auto& session : history->sessions) {
+        stored.emplace_back(session.jsonText());
+    }
+    for (const auto& entry : history->undecodable) {
+        stored.push_back(entry);
+    }
+    // What is stored there is not a list of sessions at all (an old form, another writer's value):
+    // it is copied aside before the history replaces it.
+    if (auto previous = m_suite->objectForKey(historyKey); previous && !previous->isArray()) {
+        Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
+    }
+    historyDidChange();
+    m_suite->setObject(platform::PropertyList(std::move(stored)), historyKey);
+    // The key may have been renewed by the store's notification; either way the new list is what
+    // the current key stands for, so readers need not decode it again.
+    this->history(history);
+}
+
+std::vector<Session> SessionController::allSessions() const
+{
+    return history()->sessions;
+}
+
+std::shared_ptr<const std::vector<Session>> SessionController::allSessionsShared() const
+{
+    auto current = history();
+    return std::shared_ptr<const std::vector<Session>>(current, &current->sessions);
+}
+
+void SessionController::setAllSessions(std::vector<Session> sessions)
+{
+    auto updated = std::make_shared<History>();
+    updated->sessions = std::move(sessions);
+    updated->undecodable = history()->undecodable;
+    writeHistory(std::move(updated));
+}
+
+std::optional<platform::DateRange> SessionController::allSessionsDateRange() const
+{
+    auto sessions = allSessionsShared();
+    if (sessions->empty()) {
+        return std::nullopt;
+    }
+    platform::Date earliest = sessions->front().dateRange().lowerBound;
+    platform::Date latest = sessions->front().dateRange().upperBound;
+    for (const auto& session : *sessions) {
+        earliest = std::min(earliest, session.dateRange().lowerBound);
+        latest = std::max(latest, session.dateRange().upperBound);
+    }
+    return platform::DateRange { earliest, latest };
+}
+
+int SessionController::trackedDayCount() const
+{
+    const auto range = allSessionsDateRange();
+    if (!range) {
+        return 0;
+    }
+    const auto days = platform::Calendar::current().daysBetween(range->lowerBound, range->upperBound);
+    return days.value_or(0) + 1;
+}
+
+// The day slots are keyed by name rather than by call site, so that dailyTotals() can look up all
+// of its days first and store what it computed afterwards: a memo lookup waits for the stores
+// queued before it, and interleaving 125 lookups with 125 stores would wait 125 times.
+namespace {
+
+constexpr const char* daySessionsSlot = "sessionsForDayAt(_:)";
+constexpr const char* storedTotalSlot = "totalDurationForSessionsAtDay(_:)";
+constexpr const char* dayTotalSlot = "totalDurationForDayAt(_:)";
+constexpr double daySessionsLifetime = 2.0;
+constexpr double storedTotalLifetime = 1.0;
+constexpr double dayTotalLifetime = 2.0;
+
+// Which session runs, as far as a day total's cache slot must tell answers apart. A plain pair
+// rather than an optional: g++ 12 at -O2 warns falsely about optional doubles read here.
+struct RunningKey {
+    bool running = false;
+    double start = 0.0;
+};
+
+zk::AggregateHashable slotKey(const char* slot, platform::Date rounded, const platform::Uuid& generation,
+    RunningKey runningStart = {}, bool withRunning = false)
+{
+    std::vector<zk::AnyHashable> elements { std::string("app/SessionController.cpp"), std::string(slot),
+        rounded.timeIntervalSinceReferenceDate, generation };
+    if (withRunning) {
+        elements.emplace_back(runningStart.running);
+        elements.emplace_back(runningStart.start);
+    }
+    return zk::AggregateHashable(std::move(elements));
+}
+
+template <class T> std::optional<T> lookupSlot(const zk::AggregateHashable& key, double lifetime)
+{
+    auto stored = zk::CallSiteCache::lookup(key, lifetime);
+    zk::scheduleTimedCacheCleanup(lifetime);
+    if (!stored) {
+        return std::nullopt;
+    }
+    if (const T* value = std::any_cast<T>(&*stored)) {
+        return *value;
+    }
+    return std::nullopt;
+}
+
+void storeSlot(const zk::AggregateHashable& key, std::any value, double lifetime)
+{
+    zk::CallSiteCache::store(key, std::move(value));
+    zk::scheduleTimedCacheCleanup(lifetime);
+}
+
+using SessionList = std::shared_ptr<const std::vector<Session>>;
+
+SessionList selectDay(const std::vector<Session>& sessions, const std::optional<platform::DateRange>& day)
+{
+    auto result = std::make_shared<std::vector<Session>>();
+    if (day) {
+        for (const auto& session : sessions) {
+            if (overlapsDayRange(session.dateRange(), *day)) {
+                result->push_back(session);
+            }
+        }
+    }
+    return result;
+}
+
+zk::Duration sumOfDay(const std::vector<Session>& sessions, const std::optional<platform::DateRange>& day)
+{
+    zk::Duration total = zk::Duration::zero();
+    if (!day) {
+        return total;
+    }
+    for (const auto& session : sessions) {
+        if (auto part = intersectionWithDayRange(session.dateRange(), *day)) {
+            total = total + zk::Duration::fromSeconds(part->duration());
+        }
+    }
+    return total;
+}
+
+std::optional<zk::Duration> dayTotal(zk::Duration stored, const std::optional<CurrentSession>& running,
+    const std::optional<platform::DateRange>& day)
+{
+    zk::Duration runningPart = zk::Duration::zero();
+    if (running && day) {
+        if (auto part = intersectionWithDayRange(running->dateRange(), *day)) {
+            runningPart = zk::Duration::fromSeconds(part->duration());
+        }
+    }
+    const zk::Duration total = stored + runningPart;
+    if (total == zk::Duration::zero()) {
+        return std::nullopt;
+    }
+    return total;
+}
+
+} // namespace
+
+std::shared_ptr<const std::vector<Session>> SessionController::sessionsForDay(
+    platform::Date rounded, const platform::Calendar* given) const
+{
+    const auto key = slotKey(daySessionsSlot, rounded, m_allSessionsCacheKey);
+    if (auto cached = lookupSlot<SessionList>(key, daySessionsLifetime)) {
+        return *cached;
+    }
+    const auto day = given ? given->dayRange(rounded) : platform::Calendar::current().dayRange(rounded);
+    SessionList result = selectDay(*allSessionsShared(), day);
+    storeSlot(key, result, daySessionsLifetime);
+    return result;
+}
+
+std::vector<Session> SessionController::sessionsForDayAt(platform::Date date) const
+{
+    return *sessionsForDay(roundedToWholeSeconds(date), nullptr);
+}
+
+zk::Duration SessionController::storedTotalForDay(
+    platform::Date rounded, const platform::Calendar& calendar) const
+{
+    const auto key = slotKey(storedTotalSlot, rounded, m_allSessionsCacheKey);
+    if (auto cached = lookupSlot<zk::Duration>(key, storedTotalLifetime)) {
+        return *cached;
+    }
+    const zk::Duration total = sumOfDay(*sessionsForDay(rounded, &calendar), calendar.dayRange(rounded));
+    storeSlot(key, total, storedTotalLifetime);
+    return total;
+}
+
+zk::Duration SessionController::totalDurationForSessionsAtDay(platform::Date date) const
+{
+    return storedTotalForDay(roundedToWholeSeconds(date), platform::Calendar::current());
+}
+
+std::optional<zk::Duration> SessionController::totalForDay(
+    platform::Date rounded, const platform::Calendar* given) const
+{
+    const RunningKey runningStart
+        = m_currentSession ? RunningKey { true, m_currentSession->start().seconds } : RunningKey {};
+    const auto key = slotKey(dayTotalSlot, rounded, m_allSessionsCacheKey, runningStart, true);
+    if (auto cached = lookupSlot<std::optional<zk::Duration>>(key, dayTotalLifetime)) {
+        return *cached;
+    }
+    std::optional<platform::Calendar> made;
+    if (!given) {
+        made = platform::Calendar::current();
+    }
+    const platform::Calendar& calendar = given ? *given : *made;
+    const auto total
+        = dayTotal(storedTotalForDay(rounded, calendar), m_currentSession, calendar.dayRange(rounded));
+    storeSlot(key, total, dayTotalLifetime);
+    return total;
+}
+
+std::optional<zk::Duration> SessionController::totalDurationForDayAt(platform::Date date) const
+{
+    // Asked every second: the calendar is made only when the memo has no answer.
+    return totalForDay(roundedToWholeSeconds(date), nullptr);
+}
+
+std::optional<zk::Duration> SessionController::totalDurationYesterday() const
+{
+    const auto calendar = platform::Calendar::current();
+    const auto yesterday = calendar.dateByAddingDays(-1, now());
+    if (!yesterday) {
+        return std::nullopt;
+    }
+    return totalForDay(roundedToWholeSeconds(*yesterday), &calendar);
+}
+
+std::vector<zk::Duration> SessionController::dailyTotals(const std::vector<platform::Date>& dates) const
+{
+    const RunningKey runningStart
+        = m_currentSession ? RunningKey { true, m_currentSession->start().seconds } : RunningKey {};
+    const auto sessions = allSessionsShared();
+
+    // Every lookup first, then the computations, then every store.
+    struct Day {
+        platform::Date rounded;
+        std::optional<std::optional<zk::Duration>> total;
+        std::optional<zk::Duration> storedPart;
+        SessionList sessions;
+    };
+    std::vector<Day> days;
+    days.reserve(dates.size());
+    for (auto date : dates) {
+        Day day { roundedToWholeSeconds(date), std::nullopt, std::nullopt, nullptr };
+        day.total = lookupSlot<std::optional<zk::Duration>>(
+            slotKey(dayTotalSlot, day.rounded, m_allSessionsCacheKey, runningStart, true), dayTotalLifetime);
+        if (!day.total) {
+            day.storedPart = lookupSlot<zk::Duration>(
+                slotKey(storedTotalSlot, day.rounded, m_allSessionsCacheKey), storedTotalLifetime);
+            if (!day.storedPart) {
+                if (auto cached = lookupSlot<SessionList>(
+                        slotKey(daySessionsSlot, day.rounded, m_allSessionsCacheKey), daySessionsLifetime)) {
+                    day.sessions = *cached;
+                }
+            }
+        }
+        days.push_back(std::move(day));
+    }
+
+    std::optional<platform::Calendar> calendar;
+    std::vector<std::pair<zk::AggregateHashable, std::any>> stores;
+    for (auto& day : days) {
+        if (day.total) {
+            continue;
+        }
+        if (!calendar) {
+            calendar = platform::Calendar::current();
+        }
+        const auto range = calendar->dayRange(day.rounded);
+        if (!day.storedPart) {
+            if (!day.sessions) {
+                day.sessions = selectDay(*sessions, range);
+                stores.emplace_back(
+                    slotKey(daySessionsSlot, day.rounded, m_allSessionsCacheKey), day.sessions);
+            }
+            day.storedPart = sumOfDay(*day.sessions, range);
+            stores.emplace_back(
+                slotKey(storedTotalSlot, day.rounded, m_allSessionsCacheKey), *day.storedPart);
+        }
+        day.total = dayTotal(*day.storedPart, m_currentSession, range);
+        stores.emplace_back(
+            slotKey(dayTotalSlot, day.rounded, m_allSessionsCacheKey, runningStart, true), *day.total);
+    }
+    for (auto& [key, value] : stores) {
+        zk::CallSiteCache::store(key, std::move(value));
+    }
+
+    std::vector<zk::Duration> totals;
+    totals.reserve(days.size());
+    for (const auto& day : days) {
+        if (*day.total) {
+            totals.push_back(**day.total);
+        }
+    }
+    return totals;
+}
+
+double SessionController::averageDuration(int lowerOffset, int upperOffset, bool excludingWeekends) const
+{
+    const auto calendar = platform::Calendar::current();
+    std::vector<platform::Date> dates;
+    for (int offset = lowerOffset; offset <= upperOffset; ++offset) {
+        const auto date = calendar.dateByAddingDays(offset, now());
+        if (!date) {
+            continue;
+        }
+        if (excludingWeekends && calendar.isDateInWeekend(*date)) {
+            continue;
+        }
+        dates.push_back(*date);
+    }
+    const auto totals = dailyTotals(dates);
+    if (totals.empty()) {
+        return 0;
+    }
+    double sum = 0;
+    for (const auto& total : totals) {
+        sum += total.seconds;
+    }
+    return sum / static_cast<double>(totals.size());
+}
+
+} // namespace kiruvo

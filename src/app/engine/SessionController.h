@@ -1,0 +1,191 @@
+#pragma once
+
+#include "app/engine/CurrentSession.h"
+#include "app/engine/ReminderSeam.h"
+#include "app/engine/Session.h"
+#include "kit/foundation/core/Duration.h"
+#include "platform/Uuid.h"
+#include "platform/store/UserDefaults.h"
+#include "platform/time/Calendar.h"
+#include "platform/time/DateRange.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kiruvo {
+
+// The session engine: turns the user's input activity into sessions, keeps the history of
+// finished sessions under "sessions" and answers the questions asked of it (a day's sessions, day
+// totals, averages).
+//
+// A session starts when tracking is enabled or input is seen while none runs, and ends when
+// tracking is disabled, the machine sleeps, the application quits, a new session is asked for, or
+// the user has been idle for "idleDurationBeforeStop". A finished session of 180 s or more is
+// stored; after every end the history keeps only the last 121 calendar days, newest first.
+//
+// Time, idle time, sleep/wake and the store come from the shared platform services
+// (platform::Clock, IdleTimeSource, SystemEvents, UserDefaults::standard()), read at each use, so
+// tests drive the engine through their fakes.
+//
+// Every write of "sessions" goes through setAllSessions(); any change of the key, also one made
+// elsewhere, makes every answer derived from the history stale at once. Stored entries that do not
+// decode are kept as they are and written back with the rest.
+//
+// Main-thread only.
+// A QObject only to own its timers and to end its connections with it; it declares no signals.
+class SessionController : public QObject {
+public:
+    static constexpr double minimumStoredDuration = 180.0;
+    static constexpr int keptDays = 121;
+    static constexpr double idleDiagnosticsInterval = 300.0;
+
+    // The application's engine, created on first use and alive for the rest of the process.
+    static SessionController& shared();
+
+    // A separate engine over the shared services; the application uses shared(). Subscribes to
+    // sleep, wake and quit and to the two timing settings at once.
+    SessionController();
+    ~SessionController() override;
+
+    // --- Tracking
+
+    const std::optional<CurrentSession>& currentSession() const { return m_currentSession; }
+
+    bool isEnabled() const { return m_isEnabled; }
+    // Every assignment runs the change handler: true starts a session unless one runs already,
+    // false stops (and stores) the running one; both then refresh the status item.
+    void setEnabled(bool enabled);
+
+    bool isShowingNotification() const { return m_isShowingNotification; }
+    void setShowingNotification(bool showing) { m_isShowingNotification = showing; }
+
+    zk::Duration idleDurationBeforeStop() const { return m_idleDurationBeforeStop; }
+    bool wasEnabledBeforeSleep() const { return m_wasEnabledBeforeSleep; }
+
+    // Starts a new running session (enabling tracking first when it is off). A session running at
+    // that moment is stopped first, so it is stored when long enough.
+    void start();
+    // Ends the running session. From idle, its end moves back by the user idle time (never before
+    // its start). Stored when it lasted 180 s or more; the history is then pruned.
+    void stop(bool fromIdle);
+    void newSession();
+    // Resumes the newest stored session as if it had never ended: it leaves the history and runs
+    // again from its start. Reports an error and changes nothing when the history is empty.
+    void continuePreviousSession();
+
+    // The idle step of the one-second tick.
+    void checkIdle();
+    // The smallest of the seconds since the last left or right mouse-down, mouse move, key-down
+    // and scroll-wheel event.
+    double secondsSinceLastUserInput() const;
+    // The diagnostics written every 300 s while a session runs (debug mode only).
+    void runIdleDiagnostics();
+
+    // Delivers one reminder through the reminder seam.
+    void notify(zk::Duration duration);
+    ReminderSeam& reminderSeam() { return m_reminderSeam; }
+
+    // What the status item must redraw through; set by the tray. Without one nothing is redrawn.
+    void setStatusItemUpdate(std::function<void()> update) { m_statusItemUpdate = std::move(update); }
+
+    // The reminder timer's interval in seconds, when one is armed.
+    std::optional<double> notifyTimerInterval() const;
+    // The reminder timer's action, as when it fires.
+    void fireNotifyTimer();
+
+    // --- History
+
+    // The stored history in stored order (newest first as kept by the engine). Read through a
+    // memo of 0.5 s that any change of "sessions" ends at once.
+    std::vector<Session> allSessions() const;
+    // The same list without copying it.
+    std::shared_ptr<const std::vector<Session>> allSessionsShared() const;
+    // Replaces the stored history. The entries of the stored list that do not decode are kept and
+    // written after these.
+    void setAllSessions(std::vector<Session> sessions);
+
+    // From the earliest start to the latest end of the stored sessions; nothing when there is none.
+    std::optional<platform::DateRange> allSessionsDateRange() const;
+    // The calendar days from the first session's day to the last's, both included; 0 without any.
+    int trackedDayCount() const;
+    // The stored sessions that overlap the calendar day of `date` (rounded to whole seconds), in
+    // stored order.
+    std::vector<Session> sessionsForDayAt(platform::Date date) const;
+
+    // Tracked time on the day of `date`, the running session included; nothing when it is zero.
+    std::optional<zk::Duration> totalDurationForDayAt(platform::Date date) const;
+    // Tracked time of the stored sessions on the day of `date`.
+    zk::Duration totalDurationForSessionsAtDay(platform::Date date) const;
+    // Today's total of the same clock time one calendar day earlier.
+    std::optional<zk::Duration> totalDurationYesterday() const;
+    // The day totals of the given days, in order; days without a total are left out.
+    std::vector<zk::Duration> dailyTotals(const std::vector<platform::Date>& dates) const;
+    // The mean day total, in seconds, over the days from `lowerOffset` to `upperOffset` days from
+    // today (both included) that have a total; weekends, as the locale counts them, left out when
+    // asked. 0 when no day has a total.
+    double averageDuration(int lowerOffset, int upperOffset, bool excludingWeekends) const;
+
+    // Changes with every change of "sessions"; part of the key of everything derived from it.
+    const platform::Uuid& allSessionsCacheKey() const { return m_allSessionsCacheKey; }
+
+private:
+    struct History {
+        std::vector<Session> sessions;
+        // Stored entries that did not decode, kept verbatim.
+        std::vector<platform::PropertyList> undecodable;
+    };
+
+    void setUpEvents();
+    void setUpNotifyTimer();
+    void pruneOldSessions();
+    void enabledDidChange();
+    void updateStatusItem();
+    void historyDidChange();
+    void readIdleDuration();
+    void handleNegativeDuration(double duration);
+
+    // The memoised history; `primed` is what a miss answers instead of reading the store.
+    std::shared_ptr<const History> history(std::shared_ptr<const History> primed = nullptr) const;
+    std::shared_ptr<const History> readHistory() const;
+    void writeHistory(std::shared_ptr<const History> history);
+    // `calendar` may be null: one is made only when the memo has no answer.
+    std::shared_ptr<const std::vector<Session>> sessionsForDay(
+        platform::Date rounded, const platform::Calendar* calendar) const;
+    // `calendar` may be null: one is made only when the memo has no answer.
+    std::optional<zk::Duration> totalForDay(platform::Date rounded, const platform::Calendar* calendar) const;
+    zk::Duration storedTotalForDay(platform::Date rounded, const platform::Calendar& calendar) const;
+
+    std::optional<CurrentSession> m_currentSession;
+    platform::Uuid m_allSessionsCacheKey;
+    bool m_isEnabled = true;
+    bool m_wasEnabledBeforeSleep = false;
+    zk::Duration m_idleDurationBeforeStop;
+    bool m_isShowingNotification = false;
+    bool m_negativeDurationAlertPending = false;
+
+    QTimer m_notifyTimer;
+    QTimer m_idleDiagnosticsTimer;
+    std::vector<QMetaObject::Connection> m_connections;
+    std::shared_ptr<platform::UserDefaults> m_suite;
+    std::vector<platform::UserDefaults::ObserverId> m_observers;
+    std::shared_ptr<bool> m_alive;
+
+    ReminderSeam m_reminderSeam;
+    std::function<void()> m_statusItemUpdate;
+    // Undecodable stored entries already reported, so each is reported once.
+    mutable std::set<std::string> m_reportedUndecodable;
+};
+
+// Rounds to the nearest whole second since the reference date, halves away from zero.
+platform::Date roundedToWholeSeconds(platform::Date date);
+
+} // namespace kiruvo

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app/engine/RawValueEnum.h"
+
+namespace kiruvo {
+
+// What the status item shows next to its icon.
+enum class ShowInMenuBar { icon, currentSessionDuration, totalTodayDuration };
+
+template <> struct EnumCases<ShowInMenuBar> {
+    static constexpr std::array all { ShowInMenuBar::icon, ShowInMenuBar::currentSessionDuration,
+        ShowInMenuBar::totalTodayDuration };
+};
+
+std::string_view rawValue(ShowInMenuBar value);
+
+} // namespace kiruvo

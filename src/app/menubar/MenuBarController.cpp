@@ -1,0 +1,611 @@
+#include "app/menubar/MenuBarController.h"
+
+#include "app/engine/SessionController.h"
+#include "app/engine/SettingsKeys.h"
+#include "app/engine/SharedFormatters.h"
+#include "app/menubar/MenuBarDurationFormatter.h"
+#include "app/menubar/MenuBarIconImage.h"
+#include "app/menubar/MenuBarTitle.h"
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/foundation/RunOnce.h"
+#include "kit/foundation/SystemEventPublishers.h"
+#include "kit/foundation/ZKKit.h"
+#include "kit/interface/CallbackMenuItem.h"
+#include "kit/interface/LocalEventMonitor.h"
+#include "kit/interface/StandardMenuItems.h"
+#include "libraries/defaults/Defaults.h"
+#include "libraries/defaults/Observation.h"
+#include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "platform/Logger.h"
+#include "platform/MainQueue.h"
+#include "platform/desktop/NotificationCenter.h"
+#include "platform/linux/TrayStatusItemBackend.h"
+#include "platform/time/Clock.h"
+
+#include <QAction>
+#include <QFont>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <QCoro/QCoroTask>
+
+#include <algorithm>
+
+namespace kiruvo {
+
+namespace {
+
+constexpr std::string_view category = "MenuBar";
+
+std::function<void()>& historyWindowPresenter()
+{
+    static std::function<void()> presenter;
+    return presenter;
+}
+
+QAction* addInfoLine(QMenu& menu, const QString& title)
+{
+    auto* item = new QAction(title, &menu);
+    item->setEnabled(false);
+    menu.addAction(item);
+    return item;
+}
+
+zk::CallbackMenuItem* addCommand(QMenu& menu, const QString& title, const QString& keyEquivalent,
+    std::optional<Qt::KeyboardModifiers> modifiers, bool isEnabled, const QString& toolTip,
+    std::function<void()> callback)
+{
+    auto* item = new zk::CallbackMenuItem(
+        title, keyEquivalent, modifiers, isEnabled, false, false, std::move(callback), &menu);
+    if (!toolTip.isEmpty()) {
+        item->setToolTip(toolTip);
+    }
+    menu.addAction(item);
+    return item;
+}
+
+QString durationText(std::optional<std::string> text)
+{
+    return QString::fromStdString(text.value_or(std::string(SharedFormatters::missingText)));
+}
+
+// Runs `then` once the alert has been answered, or at once when it was shown before.
+void explainOnce(
+    const char* identifier, const char* message, const char* informative, std::function<void()> then)
+{
+    if (!zk::runOnce(identifier)) {
+        then();
+        return;
+    }
+    zk::AlertDescription description;
+    description.title = message;
+    description.message = informative;
+    zk::AlertPresenter::shared().present(
+        zk::makeAlert(description), [then = std::move(then)](int) { then(); });
+}
+
+QCoro::Task<void> tellUserThereIsNoTray()
+{
+    platform::NotificationCenter::Request request;
+    request.summary = "Kiruvo has no place in the panel";
+    request.body = "The desktop shows no tray icons, so Kiruvo's status item cannot be seen. Tracking "
+                   "goes on; its shortcuts and its D-Bus interface still open the menu.";
+    const auto result = co_await platform::NotificationCenter::shared().post(std::move(request));
+    if (!result.succeeded()) {
+        platform::log(platform::LogLevel::Warning, category,
+            "The desktop has no tray, and the notification saying so failed: " + result.errorName + " "
+                + result.errorMessage);
+    }
+}
+
+} // namespace
+
+namespace ShortcutNames {
+
+const KeyboardShortcuts::Name& toggleEnabled()
+{
+    static const KeyboardShortcuts::Name name("toggleEnabled");
+    return name;
+}
+
+const KeyboardShortcuts::Name& toggleMenu()
+{
+    static const KeyboardShortcuts::Name name("toggleMenu");
+    return name;
+}
+
+} // namespace ShortcutNames
+
+MenuBarController::MenuBarController()
+    : MenuBarController(Environment {})
+{
+}
+
+MenuBarController::MenuBarController(Environment environment)
+    : m_sessionController(
+        environment.sessionController ? environment.sessionController : &SessionController::shared())
+    , m_menu(std::make_unique<zk::ZKMenu>())
+{
+    std::unique_ptr<platform::StatusItemBackend> backend = environment.makeStatusItemBackend
+        ? environment.makeStatusItemBackend()
+        : std::make_unique<platform::TrayStatusItemBackend>();
+    m_statusItem = std::make_unique<platform::StatusItem>(std::move(backend));
+    connect(m_statusItem.get(), &platform::StatusItem::clicked, this,
+        [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers) { handleClick(button, modifiers); });
+
+    // Every separator shows, also where a section left out puts two or three in a row: the menu's
+    // sections keep their places from one opening to the next.
+    m_menu->setSeparatorsCollapsible(false);
+    m_menu->setToolTipsVisible(true);
+
+    setUp();
+    tellUserIfThereIsNoTray(environment.noTrayGracePeriod);
+
+    std::weak_ptr<bool> alive = m_alive;
+    platform::MainQueue::post([this, alive] {
+        if (alive.lock()) {
+            applyEnableAtLaunch();
+        }
+    });
+}
+
+MenuBarController::~MenuBarController()
+{
+    *m_alive = false;
+    m_tick.stop();
+    if (m_keyDownMonitor) {
+        m_keyDownMonitor->stop();
+    }
+    m_cancellables.clear();
+    for (const auto& observation : m_observations) {
+        observation->invalidate();
+    }
+    if (m_menu) {
+        m_menu->onUpdate = nullptr;
+    }
+}
+
+platform::StatusItem& MenuBarController::statusItem()
+{
+    return *m_statusItem;
+}
+
+void MenuBarController::setHistoryWindowPresenter(std::function<void()> presenter)
+{
+    historyWindowPresenter() = std::move(presenter);
+}
+
+void MenuBarController::setUp()
+{
+    m_menu->onUpdate = [this] { updateMenu(); };
+
+    // The current value first: the closed menu, which takes the "toggleMenu" hot key.
+    m_cancellables.push_back(
+        m_menu->isOpenPublisher().sink([this](bool isOpen) { menuIsOpenChanged(isOpen); }));
+
+    // The event loop of the menu is the main one, so the tick goes on while the menu is open.
+    m_tick.setInterval(1000);
+    m_tick.setTimerType(Qt::CoarseTimer);
+    connect(&m_tick, &QTimer::timeout, this, [this] { tick(); });
+    m_tick.start();
+
+    std::weak_ptr<bool> alive = m_alive;
+    m_cancellables.push_back(zk::SystemEvents::didWake().sink([this, alive](const platform::combine::Void&) {
+        if (alive.lock()) {
+            update();
+        }
+    }));
+
+    // Settings may be written from any thread; the status item is drawn on the main one.
+    auto onMain = [alive](std::function<void()> work) {
+        if (platform::MainQueue::isMainThread()) {
+            if (alive.lock()) {
+                work();
+            }
+            return;
+        }
+        platform::MainQueue::post([alive, work = std::move(work)] {
+            if (alive.lock()) {
+                work();
+            }
+        });
+    };
+    // The initial values draw the status item for the first time.
+    m_observations.push_back(Defaults::observe(
+        { std::cref<Defaults::Keys>(Keys::showInMenuBar()), std::cref<Defaults::Keys>(Keys::menuBarIcon()),
+            std::cref<Defaults::Keys>(Keys::dimMenuBarItemWhileDisabled()) },
+        { Defaults::ObservationOption::initial }, [this, onMain] { onMain([this] { update(); }); }));
+    // A new offset changes no state, so the title is drawn again by force.
+    m_observations.push_back(Defaults::observe(Keys::menuBarTextVerticalAlignmentOffset(),
+        { Defaults::ObservationOption::initial },
+        [this, onMain](const Defaults::KeyChange<std::optional<double>>&) {
+            onMain([this] {
+                m_previousState.reset();
+                update();
+            });
+        }));
+
+    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleEnabled(), [this, alive] {
+        if (alive.lock()) {
+            toggleEnabled();
+        }
+    });
+    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleMenu(), [this, alive] {
+        if (alive.lock()) {
+            showMenuFromShortcut();
+        }
+    });
+}
+
+void MenuBarController::applyEnableAtLaunch()
+{
+    m_sessionController->setEnabled(Defaults::get(Keys::enableAtLaunch()));
+    update();
+}
+
+void MenuBarController::tellUserIfThereIsNoTray(double gracePeriod)
+{
+    if (m_statusItem->backend().isAvailable()) {
+        return;
+    }
+    std::weak_ptr<bool> alive = m_alive;
+    platform::MainQueue::asyncAfter(gracePeriod, [this, alive] {
+        if (!alive.lock() || m_statusItem->backend().isAvailable()) {
+            return;
+        }
+        platform::log(platform::LogLevel::Warning, category,
+            "The desktop has no tray: the status item cannot be seen; tracking, shortcuts and D-Bus go on");
+        // Runs on by itself once its handle is dropped.
+        auto task = tellUserThereIsNoTray();
+    });
+}
+
+// --- Drawing
+
+void MenuBarController::tick()
+{
+    m_sessionController->checkIdle();
+    update();
+}
+
+void MenuBarController::update()
+{
+    render(currentState());
+}
+
+MenuBarState MenuBarController::currentState() const
+{
+    const SessionController& controller = *m_sessionController;
+    const bool isShowingNotification = controller.isShowingNotification();
+    const ShowInMenuBar mode = Defaults::get(Keys::showInMenuBar());
+
+    MenuBarState state;
+    std::optional<double> seconds;
+    if (!isShowingNotification) {
+        if (mode == ShowInMenuBar::totalTodayDuration) {
+            seconds = controller.totalDurationForDayAt(platform::Clock::shared().now())
+                          .value_or(zk::Duration {})
+                          .seconds;
+        } else if (const auto& session = controller.currentSession()) {
+            seconds = session->duration().seconds;
+        }
+    }
+    if (seconds) {
+        if (mode == ShowInMenuBar::icon) {
+            state.type = MenuBarState::IconType { Defaults::get(Keys::menuBarIcon()) };
+        } else {
+            state.type = MenuBarState::DurationType { zk::Duration { roundedToWholeMinutes(*seconds) } };
+        }
+        state.isShowingNotification = false;
+    } else {
+        // The chosen icon belongs to the icon mode; the heart stands in for the others.
+        state.type = MenuBarState::IconType { mode == ShowInMenuBar::icon ? Defaults::get(Keys::menuBarIcon())
+                                                                          : MenuBarIcon::heart };
+        state.isShowingNotification = isShowingNotification;
+    }
+    state.isEnabled = controller.isEnabled();
+    state.isDimmedWhileDisabled = Defaults::get(Keys::dimMenuBarItemWhileDisabled());
+    return state;
+}
+
+void MenuBarController::render(const MenuBarState& state)
+{
+    if (m_previousState && *m_previousState == state) {
+        m_previousState = state;
+        return;
+    }
+    platform::StatusItemAppearance appearance = m_statusItem->appearance();
+    if (const zk::Duration* duration = state.durationValue()) {
+        appearance.image = QImage();
+        appearance.tint.reset();
+        // A duration without text is a fault of the formatter, not of the user: show the marker
+        // rather than end the program.
+        const auto text = menuBarDurationFormatter()->string(duration->seconds);
+        if (!text) {
+            platform::log(platform::LogLevel::Error, category,
+                "The status item's duration has no text: " + std::to_string(duration->seconds));
+        }
+        setMenuBarTitle(appearance, durationText(text));
+    } else {
+        appearance.image = image(*state.iconValue());
+        if (state.isShowingNotification) {
+            appearance.tint = platform::systemPinkColor();
+        } else {
+            appearance.tint.reset();
+        }
+        setMenuBarTitle(appearance, QString());
+    }
+    appearance.dimmed = state.isDimmed();
+    m_statusItem->setAppearance(appearance);
+    m_previousState = state;
+}
+
+// --- Clicks and shortcuts
+
+void MenuBarController::handleClick(Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
+{
+    // Only the left and right buttons act on the item; a middle click does nothing.
+    if (button != Qt::LeftButton && button != Qt::RightButton) {
+        return;
+    }
+    // The numeric pad and the keyboard layout's group are no modifiers the user chose.
+    const Qt::KeyboardModifiers held = modifiers & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    const bool exactlyCtrlOrAlt = held == Qt::ControlModifier || held == Qt::AltModifier;
+    const bool isAlternate = button == Qt::RightButton || (button == Qt::LeftButton && exactlyCtrlOrAlt);
+
+    const bool toggleWithLeftClick = Defaults::get(Keys::toggleEnabledWithLeftClick());
+    if (isAlternate != toggleWithLeftClick) {
+        toggleEnabled();
+    } else {
+        showMenu();
+    }
+}
+
+void MenuBarController::showMenuFromShortcut()
+{
+    // A shortcut opens the menu whichever click opens it.
+    if (Defaults::get(Keys::toggleEnabledWithLeftClick())) {
+        handleClick(Qt::RightButton, Qt::NoModifier);
+    } else {
+        handleClick(Qt::LeftButton, Qt::NoModifier);
+    }
+}
+
+void MenuBarController::toggleEnabled()
+{
+    m_sessionController->setEnabled(!m_sessionController->isEnabled());
+}
+
+void MenuBarController::menuIsOpenChanged(bool isOpen)
+{
+    const std::optional<KeyboardShortcuts::Shortcut> shortcut
+        = KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu());
+    if (isOpen) {
+        if (!m_keyDownMonitor) {
+            std::weak_ptr<bool> alive = m_alive;
+            m_keyDownMonitor = std::make_unique<zk::LocalEventMonitor>(
+                std::set<QEvent::Type> { QEvent::KeyPress }, [this, alive](QEvent* event) -> QEvent* {
+                    if (!alive.lock()) {
+                        return event;
+                    }
+                    return handleKeyDownWhileMenuOpen(event) ? nullptr : event;
+                });
+        }
+        m_keyDownMonitor->start();
+        // The menu holds the keyboard: the key reaches it, and closes it, through the monitor.
+        if (shortcut) {
+            KeyboardShortcuts::unregisterHotKey(*shortcut);
+            KeyboardShortcuts::registeredShortcuts().erase(*shortcut);
+        }
+        return;
+    }
+    if (m_keyDownMonitor) {
+        m_keyDownMonitor->stop();
+    }
+    if (shortcut && !KeyboardShortcuts::registeredShortcuts().contains(*shortcut)) {
+        KeyboardShortcuts::registerHotKey(*shortcut);
+        KeyboardShortcuts::registeredShortcuts().insert(*shortcut);
+    }
+}
+
+bool MenuBarController::handleKeyDownWhileMenuOpen(const QEvent* event)
+{
+    const auto pressed = KeyboardShortcuts::Shortcut::fromEvent(event);
+    // A key that makes no shortcut (a modifier alone) never matches, also when none is recorded.
+    if (!pressed || pressed != KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu())) {
+        return false;
+    }
+    m_menu->hide();
+    return true;
+}
+
+// --- The menu
+
+QPoint MenuBarController::menuPosition(const QRect& anchor, const QSize& menuSize, const QRect& available)
+{
+    QPoint position(anchor.left(), anchor.bottom() + 1);
+    if (available.isValid()) {
+        // A panel at the bottom of the screen: the menu goes above the item.
+        if (position.y() + menuSize.height() - 1 > available.bottom()
+            && anchor.top() - menuSize.height() >= available.top()) {
+            position.setY(anchor.top() - menuSize.height());
+        }
+        position.setX(std::clamp(position.x(), available.left(),
+            std::max(available.left(), available.right() - menuSize.width() + 1)));
+        position.setY(std::clamp(position.y(), available.top(),
+            std::max(available.top(), available.bottom() - menuSize.height() + 1)));
+    }
+    return position;
+}
+
+void MenuBarController::showMenu()
+{
+    if (m_menu->isVisible()) {
+        m_menu->activateWindow();
+        return;
+    }
+    const QRect anchor = m_statusItem->anchorRect();
+    // Popping up runs the menu's update, which may change its size; the place is settled after.
+    m_menu->popup(QPoint(anchor.left(), anchor.bottom() + 1));
+    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    const QPoint position = menuPosition(anchor, m_menu->size(), available);
+    if (m_menu->pos() != position) {
+        m_menu->move(position);
+    }
+}
+
+void MenuBarController::updateMenu()
+{
+    zk::ZKMenu& menu = *m_menu;
+    menu.clear();
+    // Submenus belong to the build that made them (the kit may have added one of its own too).
+    for (QMenu* submenu : menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        submenu->deleteLater();
+    }
+
+    SessionController& controller = *m_sessionController;
+    const ShowInMenuBar mode = Defaults::get(Keys::showInMenuBar());
+    const platform::Date now = platform::Clock::shared().now();
+
+    if (const auto& session = controller.currentSession()) {
+        const platform::DateRange range = session->dateRange();
+        zk::addHeader(menu, "Current Session", true);
+        if (mode != ShowInMenuBar::currentSessionDuration) {
+            addInfoLine(menu,
+                durationText(SharedFormatters::hoursMinutesStandalone(range.lowerBound, range.upperBound)));
+        }
+        addInfoLine(
+            menu, "Started at " + QString::fromStdString(SharedFormatters::shortTime(range.lowerBound)));
+    }
+
+    menu.addSeparator();
+
+    const auto history = controller.allSessionsShared();
+    if (history && !history->empty()) {
+        const Session& previous = history->front();
+        zk::addHeader(menu, "Previous Session", true);
+        addInfoLine(menu,
+            durationText(SharedFormatters::hoursMinutesStandalone(
+                previous.dateRange().lowerBound, previous.dateRange().upperBound)));
+        addInfoLine(menu, QString::fromStdString(previous.dateRangeString()));
+        if (controller.isEnabled()) {
+            const auto latest = controller.allSessionsShared();
+            if (latest && !latest->empty()
+                && now.timeIntervalSince(latest->front().dateRange().upperBound) <= continueWindow) {
+                auto* item = addCommand(menu, QString(), QString(), std::nullopt, true,
+                    "Continue the previous session as if it never ended.",
+                    [this] { m_sessionController->continuePreviousSession(); });
+                item->setText("Continue");
+                QFont font = menu.font();
+                font.setPointSizeF(zk::smallFontPointSize());
+                item->setFont(font);
+            }
+        }
+    }
+
+    menu.addSeparator();
+
+    zk::addHeader(menu, "Total Today", true);
+    addInfoLine(menu,
+        durationText(SharedFormatters::hoursMinutesStandalone(
+            controller.totalDurationForDayAt(now).value_or(zk::Duration {}))));
+
+    menu.addSeparator();
+
+    // With "toggleEnabledWithLeftClick" a left click on the item already toggles.
+    if (!Defaults::get(Keys::toggleEnabledWithLeftClick())) {
+        if (controller.isEnabled()) {
+            addCommand(menu, "Disable", "d", Qt::NoModifier, true,
+                "Saves the current session, if any, and disables Kiruvo.",
+                [this] { toggleEnabledFromMenu(); });
+        } else {
+            addCommand(
+                menu, "Enable", "d", Qt::NoModifier, true, QString(), [this] { toggleEnabledFromMenu(); });
+        }
+    }
+
+    menu.addSeparator();
+
+    addCommand(menu, "New Session", "n", Qt::NoModifier, controller.isEnabled(),
+        "Saves the existing session and starts a new one.", [this] { newSessionFromMenu(); });
+
+    menu.addSeparator();
+
+    addCommand(menu, "History…", "h", Qt::NoModifier, true, QString(), [] {
+        if (const auto& presenter = historyWindowPresenter()) {
+            presenter();
+        } else {
+            platform::log(platform::LogLevel::Info, category, "There is no History window yet");
+        }
+    });
+
+    menu.addSeparator();
+
+    addCommand(menu, "Settings…", ",", std::nullopt, true, QString(), zk::openSettingsAction());
+    auto* more = new QAction("More", &menu);
+    more->setMenu(makeMoreMenu(&menu));
+    menu.addAction(more);
+
+    menu.addSeparator();
+
+    if (zk::ZKKit::isDebugModifierHeld()) {
+        addCommand(menu, "Debug", QString(), std::nullopt, true, QString(), [] { zk::showDebugWindow(); });
+    }
+
+    menu.addSeparator();
+
+    zk::addQuitItem(menu);
+}
+
+zk::ZKMenu* MenuBarController::makeMoreMenu(QWidget* parent)
+{
+    auto* more = new zk::ZKMenu("More", parent);
+    addCommand(*more, "About", QString(), std::nullopt, true, QString(), zk::showAboutPanelAction());
+    more->addSeparator();
+    addCommand(*more, "Send Feedback…", QString(), std::nullopt, true, QString(), zk::sendFeedbackAction());
+    more->addSeparator();
+    zk::addWebsiteItem(*more, QUrl(QString::fromLatin1(websiteAddress)));
+    addCommand(*more, "FAQ", QString(), std::nullopt, true, QString(),
+        zk::openURLAction(QUrl(QString::fromLatin1(faqAddress))));
+    more->addSeparator();
+    addCommand(*more, "More Apps by Me", QString(), std::nullopt, true, QString(),
+        zk::openURLAction(QUrl(QString::fromLatin1(moreAppsAddress))));
+    return more;
+}
+
+void MenuBarController::toggleEnabledFromMenu()
+{
+    std::weak_ptr<bool> alive = m_alive;
+    explainOnce("disableButtonInfoMessage",
+        "Manually disabling Kiruvo is generally not needed as it automatically tracks when you're using "
+        "your computer.",
+        "However, it could be useful if you only want to track when you're doing productive things.",
+        [this, alive] {
+            if (alive.lock()) {
+                toggleEnabled();
+            }
+        });
+}
+
+void MenuBarController::newSessionFromMenu()
+{
+    std::weak_ptr<bool> alive = m_alive;
+    explainOnce("newSessionButtonInfoMessage",
+        "Manually creating a new session is generally not needed as Kiruvo automatically tracks when "
+        "you're using your computer.",
+        "However, it could be useful if you are starting a new task and want to see the duration for "
+        "that specific task.",
+        [this, alive] {
+            if (alive.lock()) {
+                m_sessionController->newSession();
+            }
+        });
+}
+
+} // namespace kiruvo

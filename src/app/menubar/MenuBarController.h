@@ -1,0 +1,130 @@
+#pragma once
+
+#include "app/menubar/MenuBarState.h"
+#include "kit/interface/ZKMenu.h"
+#include "libraries/defaults/DefaultsObservation.h"
+#include "libraries/keyboard-shortcuts/Name.h"
+#include "platform/combine/AnyCancellable.h"
+#include "platform/desktop/StatusItem.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace zk {
+class LocalEventMonitor;
+}
+
+namespace kiruvo {
+
+class SessionController;
+
+// The two global shortcuts the application offers; neither has a shortcut until the user records one.
+namespace ShortcutNames {
+const KeyboardShortcuts::Name& toggleEnabled();
+const KeyboardShortcuts::Name& toggleMenu();
+} // namespace ShortcutNames
+
+// The application's face and its main loop: the status item, its menu and the one-second tick.
+//
+// Every second the tick asks the session engine to check idleness and then redraws the status item,
+// which happens only when what it shows changed (a running session changes it once a minute). A
+// click on the item opens the menu or toggles tracking, as "toggleEnabledWithLeftClick" decides at
+// the moment of the click: off, a left click opens the menu and a right click (or a left click with
+// exactly Ctrl or exactly Alt held) toggles; on, the two swap. The global shortcut "toggleEnabled"
+// toggles tracking and "toggleMenu" opens the menu, or closes it when it is open. "enableAtLaunch" is
+// applied once, on the turn of the event loop after construction.
+//
+// The menu is emptied and built again each time it is about to open, so every figure in it is current.
+//
+// Main-thread only.
+class MenuBarController : public QObject {
+    Q_OBJECT
+public:
+    using MenuBarState = kiruvo::MenuBarState;
+
+    struct Environment {
+        // Draws the status item. Empty: the desktop's tray.
+        std::function<std::unique_ptr<platform::StatusItemBackend>()> makeStatusItemBackend;
+        // Empty: SessionController::shared().
+        SessionController* sessionController = nullptr;
+        // Seconds the desktop has to bring up its tray before the user is told there is none: at
+        // login the panel often starts after the applications it launches.
+        double noTrayGracePeriod = 15.0;
+    };
+
+    // Without a website of its own the kit sends people to these pages.
+    static constexpr const char* websiteAddress = "https://kiruvo.example/";
+    static constexpr const char* faqAddress = "https://kiruvo.example/faq";
+    static constexpr const char* moreAppsAddress = "https://kiruvo.example/apps";
+    static constexpr double continueWindow = 600.0;
+
+    MenuBarController();
+    explicit MenuBarController(Environment environment);
+    ~MenuBarController() override;
+
+    // The status item, created with the controller.
+    platform::StatusItem& statusItem();
+    zk::ZKMenu& menu() { return *m_menu; }
+    SessionController& sessionController() const { return *m_sessionController; }
+
+    // Redraws the status item from the session engine and the settings, when what it shows changed.
+    void update();
+    // What the status item would show now.
+    MenuBarState currentState() const;
+    // Draws `state` unless it equals the last one drawn.
+    void render(const MenuBarState& state);
+    const std::optional<MenuBarState>& previousState() const { return m_previousState; }
+
+    // Opens the menu below the status item (above it when there is no room below), or at the
+    // pointer when the desktop does not say where the item is. Returns at once; an open menu stays
+    // as it is.
+    void showMenu();
+    // A click on the status item; buttons other than the left and the right one are ignored.
+    void handleClick(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    // What the "toggleMenu" shortcut does.
+    void showMenuFromShortcut();
+    // The one-second tick: the idle check, then the redraw.
+    void tick();
+    const QTimer& tickTimer() const { return m_tick; }
+
+    // Empties the menu and builds it again (the menu does this itself before it opens).
+    void updateMenu();
+    // A new "More" submenu, owned by `parent`.
+    zk::ZKMenu* makeMoreMenu(QWidget* parent);
+
+    // Whether the menu would be placed at `position` for an item at `anchor`, given its size and
+    // the screen's free area.
+    static QPoint menuPosition(const QRect& anchor, const QSize& menuSize, const QRect& available);
+
+    // Shows the History window. Installed by the windows; until then "History…" only logs that
+    // there is none.
+    static void setHistoryWindowPresenter(std::function<void()> presenter);
+
+private:
+    void setUp();
+    void applyEnableAtLaunch();
+    void toggleEnabled();
+    void toggleEnabledFromMenu();
+    void newSessionFromMenu();
+    void menuIsOpenChanged(bool isOpen);
+    bool handleKeyDownWhileMenuOpen(const QEvent* event);
+    // Once per controller, and only when the tray is still missing after the grace period.
+    void tellUserIfThereIsNoTray(double gracePeriod);
+
+    SessionController* m_sessionController;
+    std::unique_ptr<zk::ZKMenu> m_menu;
+    std::unique_ptr<platform::StatusItem> m_statusItem;
+    std::optional<MenuBarState> m_previousState;
+    QTimer m_tick;
+    std::unique_ptr<zk::LocalEventMonitor> m_keyDownMonitor;
+    std::vector<platform::combine::AnyCancellable> m_cancellables;
+    std::vector<std::shared_ptr<Defaults::DefaultsObservation>> m_observations;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+} // namespace kiruvo

@@ -1,0 +1,129 @@
+#include "app/reminders/SystemNotificationReminder.h"
+
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/ErrorPresentation.h"
+#include "kit/foundation/SettingsWindowOpener.h"
+#include "kit/foundation/core/ErrorValues.h"
+#include "platform/DetachedProcess.h"
+#include "platform/Logger.h"
+#include "platform/MainQueue.h"
+#include "platform/async/Sleep.h"
+
+#include <QString>
+
+#include <cstdlib>
+#include <memory>
+
+namespace kiruvo {
+
+namespace {
+
+constexpr const char* logCategory = "Notifications";
+
+// The error shown when the service refused a notification.
+zk::ErrorPtr postError(const platform::NotificationCenter::PostResult& result)
+{
+    const std::string domain = result.errorName.empty() ? "org.freedesktop.Notifications" : result.errorName;
+    std::string description = "The reminder notification could not be shown.";
+    zk::ErrorUserInfo userInfo;
+    userInfo[zk::ErrorKeys::localizedDescription] = description;
+    if (!result.errorMessage.empty()) {
+        userInfo[zk::ErrorKeys::localizedFailureReason] = result.errorMessage;
+    }
+    return std::make_shared<zk::PlatformError>(domain, 1, std::move(userInfo));
+}
+
+} // namespace
+
+SystemNotificationReminder::SystemNotificationReminder()
+    : SystemNotificationReminder(platform::NotificationCenter::shared(), platform::combine::Scheduler::main())
+{
+}
+
+SystemNotificationReminder::SystemNotificationReminder(
+    platform::NotificationCenter& center, platform::combine::Scheduler& scheduler)
+    : m_center(&center)
+    , m_scheduler(&scheduler)
+    , m_openSettingsWindow([] { zk::openSettingsWindow(); })
+{
+}
+
+QCoro::Task<void> SystemNotificationReminder::show(std::string title, std::stop_token token)
+{
+    if (!co_await m_center->requestAuthorization()) {
+        co_await showNotificationPermissionAlert();
+        co_return;
+    }
+    co_await m_center->removeAllDelivered();
+    co_await platform::async::sleepFor(pauseBeforePosting, token, *m_scheduler);
+
+    platform::NotificationCenter::Request request;
+    request.summary = std::move(title);
+    // A reminder should reach the user now, but need not stay on screen until dismissed.
+    request.urgency = platform::NotificationCenter::Urgency::normal;
+    const auto result = co_await m_center->post(std::move(request));
+    if (!result.succeeded()) {
+        co_await zk::presentAsModalAsync(postError(result));
+    }
+}
+
+QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
+{
+    zk::AlertDescription description;
+    description.title = alertTitle;
+    description.message = alertMessage;
+    description.style = zk::AlertStyle::warning;
+    description.buttonTitles = { openSystemSettingsTitle, openKiruvoSettingsTitle, ignoreTitle };
+    const int response = co_await zk::AlertPresenter::shared().presentAsync(zk::makeAlert(description));
+    switch (response) {
+    case 0:
+        openNotificationSettings();
+        break;
+    case 1:
+        if (m_openSettingsWindow) {
+            platform::MainQueue::post(m_openSettingsWindow);
+        } else {
+            platform::log(platform::LogLevel::Warning, logCategory, "No Settings window to open");
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+std::optional<SystemNotificationReminder::Command> SystemNotificationReminder::notificationSettingsCommand(
+    std::string_view currentDesktop)
+{
+    std::size_t start = 0;
+    while (start <= currentDesktop.size()) {
+        auto end = currentDesktop.find(':', start);
+        if (end == std::string_view::npos) {
+            end = currentDesktop.size();
+        }
+        const QString name
+            = QString::fromUtf8(currentDesktop.data() + start, static_cast<qsizetype>(end - start));
+        if (name.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0) {
+            return Command { "gnome-control-center", "notifications" };
+        }
+        if (name.compare(QLatin1String("KDE"), Qt::CaseInsensitive) == 0) {
+            return Command { "systemsettings", "kcm_notifications" };
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+void SystemNotificationReminder::openNotificationSettings()
+{
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    const auto command = notificationSettingsCommand(desktop != nullptr ? desktop : "");
+    if (!command) {
+        platform::log(platform::LogLevel::Info, logCategory,
+            "The notification settings of this desktop are not known; nothing opened");
+        return;
+    }
+    platform::DetachedProcess::start(command->front(), Command(command->begin() + 1, command->end()));
+}
+
+} // namespace kiruvo

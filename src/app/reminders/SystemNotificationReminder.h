@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/combine/Scheduler.h"
+#include "platform/desktop/NotificationCenter.h"
+
+#include <QCoro/QCoroTask>
+
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kiruvo {
+
+// Delivers a reminder as a desktop notification: the previous reminder's notification is taken
+// back, and half a second later the new one appears, so that the desktop lists only the newest.
+// Permission is asked at every reminder; without a notification service the user is told in an
+// alert that offers the desktop's notification settings and Kiruvo's own Settings.
+//
+// Main-thread only.
+class SystemNotificationReminder {
+public:
+    static constexpr double pauseBeforePosting = 0.5;
+
+    static constexpr const char* alertTitle = "Kiruvo does not have permission to show a notification.";
+    static constexpr const char* alertMessage
+        = "Either disable showing notifications in the Kiruvo settings or "
+          "grant permission to show notification in System Settings.";
+    static constexpr const char* openSystemSettingsTitle = "Open System Settings";
+    static constexpr const char* openKiruvoSettingsTitle = "Open Kiruvo Settings";
+    static constexpr const char* ignoreTitle = "Ignore";
+
+    // A program and its arguments.
+    using Command = std::vector<std::string>;
+
+    // Over the shared notification center, waiting on the main thread's timers.
+    SystemNotificationReminder();
+    SystemNotificationReminder(platform::NotificationCenter& center, platform::combine::Scheduler& scheduler);
+
+    // What "Open Kiruvo Settings" does: by default the kit's opening of the Settings window
+    // (zk::openSettingsWindow), which the application provides once it has built its windows.
+    void setOpenSettingsWindow(std::function<void()> open) { m_openSettingsWindow = std::move(open); }
+
+    // Shows `title` (the reminder text) as a notification. A cancelled pause counts as elapsed.
+    // A notification that cannot be posted is shown to the user as an error. Never throws.
+    QCoro::Task<void> show(std::string title, std::stop_token token = {});
+
+    // The alert for missing permission, and what its buttons do.
+    QCoro::Task<void> showNotificationPermissionAlert();
+
+    // The command that opens the notification settings of the desktop named by
+    // XDG_CURRENT_DESKTOP (a colon-separated list, "ubuntu:GNOME"); nothing for a desktop whose
+    // settings are not known.
+    static std::optional<Command> notificationSettingsCommand(std::string_view currentDesktop);
+    // Opens them for the running desktop; does nothing where none is known.
+    static void openNotificationSettings();
+
+private:
+    platform::NotificationCenter* m_center;
+    platform::combine::Scheduler* m_scheduler;
+    std::function<void()> m_openSettingsWindow;
+};
+
+} // namespace kiruvo

@@ -1,0 +1,210 @@
+#include "app/startup/AppMain.h"
+
+#include "app/engine/SessionController.h"
+#include "app/menubar/MenuBarController.h"
+#include "app/reminders/ReminderDelivery.h"
+#include "app/startup/AppState.h"
+#include "app/startup/ApplicationDBusService.h"
+#include "app/startup/SettingsMigrations.h"
+#include "kit/foundation/Relaunch.h"
+#include "kit/foundation/ZKApp.h"
+#include "kit/foundation/ZKKit.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Logger.h"
+#include "platform/desktop/SystemEvents.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QIcon>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace kiruvo {
+
+namespace {
+
+constexpr std::string_view category = "AppMain";
+
+std::function<void()>& loginItemMigration()
+{
+    static std::function<void()> migration;
+    return migration;
+}
+
+void tellUserOnStandardError(const QString& message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void markCleanExit()
+{
+    platform::ErrorReporter::shared().markCleanExit();
+}
+
+void runStep(const std::function<void()>& step, const std::function<void()>& fallback)
+{
+    if (step) {
+        step();
+    } else {
+        fallback();
+    }
+}
+
+} // namespace
+
+AppMain::Arguments AppMain::parseArguments(const QStringList& arguments)
+{
+    Arguments parsed;
+    // The first entry is the program itself.
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        if (arguments[index] == QLatin1String(zk::waitForInstanceLockArgument)) {
+            parsed.waitForInstanceLock = true;
+        }
+    }
+    return parsed;
+}
+
+std::optional<int> AppMain::claimInstance(
+    SingleInstance& instance, const Arguments& arguments, const InstanceEnvironment& environment)
+{
+    const auto tellUser = [&environment](const QString& message) {
+        if (environment.tellUser) {
+            environment.tellUser(message);
+        } else {
+            tellUserOnStandardError(message);
+        }
+    };
+
+    if (arguments.waitForInstanceLock) {
+        if (instance.acquireWaiting(environment.wait)) {
+            return std::nullopt;
+        }
+        const QString message = QStringLiteral(
+            "Kiruvo: the previous instance is still running after %1 s (%2); this one exits.")
+                                    .arg(std::chrono::duration<double>(environment.wait.timeout).count())
+                                    .arg(instance.lastFailure());
+        platform::log(platform::LogLevel::Error, category, message.toStdString());
+        tellUser(message);
+        return 1;
+    }
+
+    if (instance.tryAcquire()) {
+        return std::nullopt;
+    }
+    QString error;
+    const bool answered = environment.requestOpenMenu
+        ? environment.requestOpenMenu(&error)
+        : ApplicationDBusService::requestOpenMenu(QDBusConnection::sessionBus(), &error);
+    if (!answered) {
+        tellUser(
+            QStringLiteral("Kiruvo is already running (%1), but it could not be asked to open its menu: %2")
+                .arg(instance.lastFailure(), error));
+    }
+    return 0;
+}
+
+void AppMain::setLoginItemMigration(std::function<void()> migration)
+{
+    loginItemMigration() = std::move(migration);
+}
+
+void AppMain::start(const Steps& steps)
+{
+    runStep(steps.startKit, [] { zk::ZKKit::shared(); });
+    runStep(steps.markLaunch, [] {
+        platform::ErrorReporter& reporter = platform::ErrorReporter::shared();
+        reporter.markLaunch();
+        // An exit through ::exit() (the immediate relaunch) ends the run cleanly too. Registered
+        // after the reporter exists, so it runs before the reporter is destroyed.
+        static bool registered = false;
+        if (!registered) {
+            registered = true;
+            std::atexit(markCleanExit);
+        }
+    });
+    runStep(steps.startSystemEvents, [] { platform::SystemEvents::shared(); });
+    runStep(steps.migrateLoginItem, [] {
+        if (const auto& migration = loginItemMigration()) {
+            migration();
+        }
+    });
+    runStep(steps.migrateToDefaultsV5, [] { SettingsMigrations::runDefaultsMigration(); });
+    runStep(steps.createAppState, [] {
+        AppState::setMenuBarControllerFactory(menuBarControllerFactory({}));
+        AppState::shared();
+        // Reminders reach the user once the session engine arms its timer.
+        ReminderDelivery::install();
+    });
+    runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });
+}
+
+AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiring wiring)
+{
+    return [wiring = std::move(wiring)]() -> std::shared_ptr<MenuBarController> {
+        MenuBarController::Environment environment;
+        environment.makeStatusItemBackend = wiring.makeStatusItemBackend;
+        environment.sessionController = wiring.sessionController;
+        if (wiring.noTrayGracePeriod) {
+            environment.noTrayGracePeriod = *wiring.noTrayGracePeriod;
+        }
+        auto controller = std::make_shared<MenuBarController>(std::move(environment));
+        const std::weak_ptr<MenuBarController> weak = controller;
+        const auto update = [weak] {
+            if (const auto alive = weak.lock()) {
+                alive->update();
+            }
+        };
+
+        controller->sessionController().setStatusItemUpdate(update);
+        ReminderDelivery& delivery
+            = wiring.reminderDelivery ? *wiring.reminderDelivery : ReminderDelivery::shared();
+        delivery.setUpdateStatusItem(update);
+        delivery.setStatusItemSource([weak]() -> platform::StatusItem* {
+            const auto alive = weak.lock();
+            return alive ? &alive->statusItem() : nullptr;
+        });
+        delivery.setShakeStatusItem([weak] {
+            if (const auto alive = weak.lock()) {
+                alive->statusItem().shake(0.3, 5.0, true);
+            }
+        });
+        ApplicationDBusService::setOpenMenuHandler([weak] {
+            if (const auto alive = weak.lock()) {
+                alive->showMenu();
+            }
+        });
+        zk::ZKApp::setMainMenu(&controller->menu());
+        return controller;
+    };
+}
+
+int AppMain::run(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromStdString(zk::ZKApp::name()));
+    QApplication::setOrganizationName(QStringLiteral("Zelvantorium"));
+    QApplication::setOrganizationDomain(QStringLiteral("zelvantorium.com"));
+    QApplication::setApplicationVersion(QString::fromStdString(zk::ZKApp::version()));
+    QGuiApplication::setDesktopFileName(QString::fromStdString(zk::ZKApp::bundleIdentifier()));
+    // The icon of the alerts and windows; the installed theme icon when there is one.
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QString::fromStdString(zk::ZKApp::bundleIdentifier()), QIcon(QStringLiteral(":/images/kiruvo.svg"))));
+    // A tray application lives on with no window open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (const std::optional<int> status
+        = claimInstance(instance, parseArguments(QApplication::arguments()))) {
+        return *status;
+    }
+
+    start();
+    const int status = QApplication::exec();
+    // Every subscriber of will-terminate has run by now (the session is stored).
+    markCleanExit();
+    return status;
+}
+
+} // namespace kiruvo

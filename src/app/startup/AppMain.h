@@ -1,0 +1,102 @@
+#pragma once
+
+#include "app/startup/AppState.h"
+#include "app/startup/SingleInstance.h"
+#include "platform/desktop/StatusItem.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kiruvo {
+
+class ReminderDelivery;
+class SessionController;
+
+// The application: the process entry's only business.
+//
+// run() builds the QApplication (which stays alive with no window open), makes sure this is the
+// only instance of the user's, runs the start-up steps in their fixed order and then the event
+// loop:
+// 1. the kit (launch count, registered defaults, first-launch facts, its queued start-up work);
+// 2. the error reporter notes this launch (and whether the last run ended without a clean exit);
+// 3. the system events (sleep, wake, the end of the application) start listening;
+// 4. the login-item migration, on every launch;
+// 5. the one-time conversion of the settings stored in JSON text ("migrateToDefaultsv5"), skipped on
+//    the first launch;
+// 6. the application state (the two run-once settings migrations, and the queued creation of the
+//    menu-bar controller in the desktop's tray and, on the first launch, the Welcome window), then
+//    the reminders' delivery;
+// 7. the service on the session bus (OpenMenu and scripting).
+// So every migration has finished before the menu-bar controller and the session engine exist.
+//
+// At the end the session engine stores the running session (it follows will-terminate itself) and
+// the error reporter notes the clean exit.
+//
+// Main-thread only.
+class AppMain {
+public:
+    struct Arguments {
+        // Started by a relaunch: wait for the old instance to let go of the lock.
+        bool waitForInstanceLock = false;
+    };
+    static Arguments parseArguments(const QStringList& arguments);
+
+    // The start-up steps, in the order they run; an empty step is the application's own.
+    struct Steps {
+        std::function<void()> startKit;
+        std::function<void()> markLaunch;
+        std::function<void()> startSystemEvents;
+        std::function<void()> migrateLoginItem;
+        std::function<void()> migrateToDefaultsV5;
+        std::function<void()> createAppState;
+        std::function<void()> startDBusService;
+    };
+
+    // How a launch that finds the lock taken goes on.
+    struct InstanceEnvironment {
+        SingleInstance::WaitOptions wait;
+        // Asks the running instance to open its menu; false with the reason when it did not answer.
+        // Empty: over the session bus.
+        std::function<bool(QString* errorText)> requestOpenMenu;
+        // Tells the user (standard error when empty).
+        std::function<void(const QString& message)> tellUser;
+    };
+
+    // Takes the single-instance lock. Nothing when this process is the application and goes on;
+    // otherwise the exit status: 0 after a plain launch has handed over to the running instance
+    // (also when it did not answer: the user has been told), 1 when a relaunched instance gave up
+    // waiting for the old one.
+    static std::optional<int> claimInstance(
+        SingleInstance& instance, const Arguments& arguments, const InstanceEnvironment& environment = {});
+
+    // What the status item is drawn by and whom it serves; an empty member is the application's own
+    // (the desktop's tray, SessionController::shared(), ReminderDelivery::shared()).
+    struct MenuBarWiring {
+        std::function<std::unique_ptr<platform::StatusItemBackend>()> makeStatusItemBackend;
+        SessionController* sessionController = nullptr;
+        ReminderDelivery* reminderDelivery = nullptr;
+        // Seconds the desktop has to bring up its tray before the user is told there is none.
+        // Empty: the controller's own.
+        std::optional<double> noTrayGracePeriod;
+    };
+
+    // Builds the menu-bar controller and connects it: the session engine's and the reminders'
+    // redraws go to its update(), the reminders find and shake its status item, a second launch's
+    // OpenMenu opens its menu, and its menu stands for the application's main menu.
+    static AppState::MenuBarControllerFactory menuBarControllerFactory(MenuBarWiring wiring);
+
+    // The login-item migration, installed by the launch-at-login support; nothing runs without one.
+    static void setLoginItemMigration(std::function<void()> migration);
+
+    // Runs the start-up steps. The lock must be held.
+    static void start(const Steps& steps = {});
+
+    // The whole process: returns its exit status.
+    static int run(int argc, char** argv);
+};
+
+} // namespace kiruvo

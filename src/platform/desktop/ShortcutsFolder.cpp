@@ -1,0 +1,493 @@
+#include "platform/desktop/ShortcutsFolder.h"
+
+#include "platform/DetachedProcess.h"
+#include "platform/Logger.h"
+
+#include <QByteArray>
+#include <QCoro/QCoroFuture>
+#include <QCoro/QCoroProcess>
+#include <QCoro/QCoroSignal>
+#include <QProcess>
+#include <QPromise>
+#include <QString>
+#include <QThreadPool>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <coroutine>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sys/types.h>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* logCategory = "Shortcuts";
+// Larger scripts are not read to count their lines; they still run.
+constexpr std::uintmax_t maximumCountedSize = 1024 * 1024;
+
+bool isHidden(const fs::path& path)
+{
+    const auto name = path.filename().string();
+    return !name.empty() && name.front() == '.';
+}
+
+std::size_t countActions(const fs::path& path)
+{
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    if (error || size > maximumCountedSize) {
+        return 0;
+    }
+    std::ifstream stream(path, std::ios::binary);
+    std::string contents((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    if (contents.find('\0') != std::string::npos) {
+        return 0;
+    }
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (start <= contents.size()) {
+        auto end = contents.find('\n', start);
+        if (end == std::string::npos) {
+            end = contents.size();
+        }
+        const auto line = std::string_view(contents).substr(start, end - start);
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first != std::string_view::npos && line[first] != '#') {
+            ++count;
+        }
+        start = end + 1;
+    }
+    return count;
+}
+
+// Keeps a script's output up to maximumOutputSize and counts what it drops, so that a runaway
+// script cannot fill the memory.
+struct BoundedOutput {
+    QByteArray data;
+    std::size_t dropped = 0;
+
+    void append(const QByteArray& chunk)
+    {
+        const auto room = ShortcutsFolder::maximumOutputSize - static_cast<std::size_t>(data.size());
+        const auto size = static_cast<std::size_t>(chunk.size());
+        if (size <= room) {
+            data.append(chunk);
+            return;
+        }
+        data.append(chunk.left(static_cast<qsizetype>(room)));
+        dropped += size - room;
+    }
+};
+
+// Signals a script's process group while its leader runs, and kills the group when the run ends
+// in any way with the script still running (a task torn down at quit, say).
+class ProcessGroupGuard {
+public:
+    explicit ProcessGroupGuard(QProcess& process)
+        : m_process(process)
+    {
+    }
+    ProcessGroupGuard(const ProcessGroupGuard&) = delete;
+    ProcessGroupGuard& operator=(const ProcessGroupGuard&) = delete;
+    ~ProcessGroupGuard()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            signal(SIGKILL);
+        }
+    }
+
+    void signal(int number) const
+    {
+        const auto pid = static_cast<pid_t>(m_process.processId());
+        if (pid <= 0 || m_process.state() == QProcess::NotRunning) {
+            return;
+        }
+        // The group's id is the leader's, which is not reaped while the process still runs. When
+        // the child could not make its own group, only the script itself is reached.
+        if (::kill(-pid, number) != 0) {
+            ::kill(pid, number);
+        }
+    }
+
+private:
+    QProcess& m_process;
+};
+
+// Qt's waits take whole milliseconds; a negative or non-finite limit is no wait at all.
+std::chrono::milliseconds waitTime(double seconds)
+{
+    if (!(seconds > 0)) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::chrono::milliseconds(static_cast<std::int64_t>(std::min(seconds, 2.0e6) * 1000));
+}
+
+// Resumes the awaiting coroutine from the event loop once the process has left the starting
+// state. QProcess::stateChanged is a private signal, whose hidden last argument a generic signal
+// awaiter binds to a null reference; this slot takes only the state. Holds a plain pointer, so the
+// awaiter has nothing to destroy.
+struct LeftStarting {
+    QProcess* process;
+
+    bool await_ready() const { return process->state() != QProcess::Starting; }
+    void await_suspend(std::coroutine_handle<> handle) const
+    {
+        // Two changes may already be queued when the first resumes the caller: only one does.
+        struct Wait {
+            QMetaObject::Connection connection;
+            bool resumed = false;
+        };
+        auto wait = std::make_shared<Wait>();
+        wait->connection = QObject::connect(
+            process, &QProcess::stateChanged, process,
+            [handle, wait](QProcess::ProcessState) {
+                if (std::exchange(wait->resumed, true)) {
+                    return;
+                }
+                QObject::disconnect(wait->connection);
+                handle.resume();
+            },
+            Qt::QueuedConnection);
+    }
+    void await_resume() const { }
+};
+
+// How long to wait for a killed script to be reaped.
+constexpr std::chrono::milliseconds killWait(5000);
+
+std::vector<std::string> splitLines(const QByteArray& output)
+{
+    std::vector<std::string> lines;
+    std::string text = output.toStdString();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        auto end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+ShortcutsFolder::ShortcutsFolder(fs::path root)
+    : m_root(std::move(root))
+{
+}
+
+fs::path ShortcutsFolder::standardLocation()
+{
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    fs::path base;
+    if (dataHome != nullptr && *dataHome != '\0' && fs::path(dataHome).is_absolute()) {
+        base = dataHome;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = fs::path(home != nullptr ? home : "") / ".local" / "share";
+    }
+    return base / "kiruvo" / "shortcuts";
+}
+
+ShortcutsFolder ShortcutsFolder::standard()
+{
+    return ShortcutsFolder(standardLocation());
+}
+
+bool ShortcutsFolder::exists() const
+{
+    std::error_code error;
+    return fs::is_directory(m_root, error);
+}
+
+bool ShortcutsFolder::isReadable() const
+{
+    return exists() && ::access(m_root.c_str(), R_OK | X_OK) == 0;
+}
+
+Uuid ShortcutsFolder::identifier(std::string_view relativePath)
+{
+    return Uuid::nameBased(Uuid::urlNamespace(), relativePath);
+}
+
+ShortcutsFolder::Listing ShortcutsFolder::list() const
+{
+    Listing listing;
+    std::error_code error;
+    const auto rootStatus = fs::status(m_root, error);
+    if (error && error != std::errc::no_such_file_or_directory) {
+        listing.status = Listing::Status::incomplete;
+        listing.problem = "Cannot read " + m_root.string() + ": " + error.message();
+        return listing;
+    }
+    if (!fs::is_directory(rootStatus)) {
+        listing.status = Listing::Status::absent;
+        return listing;
+    }
+    listing.status = Listing::Status::complete;
+    const auto fail = [&listing](std::string problem) {
+        if (listing.status == Listing::Status::complete) {
+            listing.status = Listing::Status::incomplete;
+            listing.problem = std::move(problem);
+        }
+    };
+
+    // Each folder on its own, so that one unreadable sub-folder is noted and the rest still listed.
+    std::vector<fs::path> pending { m_root };
+    while (!pending.empty()) {
+        const fs::path folder = std::move(pending.back());
+        pending.pop_back();
+        fs::directory_iterator it(folder, error);
+        if (error) {
+            fail("Cannot list " + folder.string() + ": " + error.message());
+            continue;
+        }
+        for (; it != fs::directory_iterator(); it.increment(error)) {
+            if (error) {
+                break;
+            }
+            const auto& item = *it;
+            if (isHidden(item.path())) {
+                continue;
+            }
+            std::error_code itemError;
+            const auto status = item.status(itemError);
+            if (itemError) {
+                // A link to nothing is no shortcut; anything else unreadable may be one.
+                if (itemError != std::errc::no_such_file_or_directory) {
+                    fail("Cannot read " + item.path().string() + ": " + itemError.message());
+                }
+                continue;
+            }
+            if (fs::is_directory(status)) {
+                // Links to folders are followed only when they cannot lead back up into a loop.
+                if (!item.is_symlink(itemError)) {
+                    pending.push_back(item.path());
+                }
+                continue;
+            }
+            if (!fs::is_regular_file(status) || ::access(item.path().c_str(), X_OK) != 0) {
+                continue;
+            }
+            const auto relative = item.path().lexically_relative(m_root);
+            Entry entry;
+            entry.relativePath = relative.generic_string();
+            entry.name = relative.stem().string();
+            if (relative.has_parent_path()) {
+                entry.folderRelativePath = relative.parent_path().generic_string();
+                entry.folderName = relative.parent_path().filename().string();
+            }
+            entry.actionCount = countActions(item.path());
+            listing.entries.push_back(std::move(entry));
+        }
+        if (error) {
+            fail("Cannot list all of " + folder.string() + ": " + error.message());
+        }
+    }
+    std::sort(listing.entries.begin(), listing.entries.end(),
+        [](const Entry& a, const Entry& b) { return a.relativePath < b.relativePath; });
+    if (!listing.isComplete()) {
+        log(LogLevel::Warning, logCategory, listing.problem);
+    }
+    return listing;
+}
+
+QCoro::Task<ShortcutsFolder::Listing> ShortcutsFolder::listInBackground() const
+{
+    auto promise = std::make_shared<QPromise<Listing>>();
+    auto future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([folder = *this, promise] {
+        promise->addResult(folder.list());
+        promise->finish();
+    });
+    co_return co_await future;
+}
+
+std::vector<ShortcutsFolder::Entry> ShortcutsFolder::entries() const
+{
+    return list().entries;
+}
+
+std::optional<ShortcutsFolder::Entry> ShortcutsFolder::entry(const Uuid& wanted) const
+{
+    for (auto& entry : entries()) {
+        if (identifier(entry.relativePath) == wanted) {
+            return std::move(entry);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<fs::path> ShortcutsFolder::resolved(std::string_view relativePath) const
+{
+    const fs::path relative = fs::path(relativePath).lexically_normal();
+    if (relative.empty() || relative.is_absolute()) {
+        return std::nullopt;
+    }
+    for (const auto& part : relative) {
+        if (part == "..") {
+            return std::nullopt;
+        }
+    }
+    return m_root / relative;
+}
+
+QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
+    std::string relativePath, std::optional<std::string> input) const
+{
+    return run(std::move(relativePath), std::move(input), RunLimits {});
+}
+
+QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
+    std::string relativePath, std::optional<std::string> input, RunLimits limits) const
+{
+    RunResult result;
+    const auto path = resolved(relativePath);
+    if (!path) {
+        result.failure = "\"" + relativePath + "\" is not inside the shortcuts folder";
+        co_return result;
+    }
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(QString::fromStdString(path->string()));
+    process->setWorkingDirectory(QString::fromStdString(path->parent_path().string()));
+    // A group of its own, so that stopping the script also stops what it started.
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // Whatever happens to this run, nothing it started outlives it.
+    const ProcessGroupGuard guard(*process);
+
+    auto output = std::make_shared<BoundedOutput>();
+    auto errorOutput = std::make_shared<BoundedOutput>();
+    QObject::connect(process.get(), &QProcess::readyReadStandardOutput, process.get(),
+        [raw = process.get(), output] { output->append(raw->readAllStandardOutput()); });
+    QObject::connect(process.get(), &QProcess::readyReadStandardError, process.get(),
+        [raw = process.get(), errorOutput] { errorOutput->append(raw->readAllStandardError()); });
+
+    // Qt's own wait for the start listens only for success; a script that cannot be started
+    // would keep it waiting for its whole timeout.
+    process->start(QIODevice::ReadWrite);
+    while (process->state() == QProcess::Starting) {
+        co_await LeftStarting { process.get() };
+    }
+    if (process->state() != QProcess::Running) {
+        result.failure = "Could not start " + relativePath + ": " + process->errorString().toStdString();
+        co_return result;
+    }
+    if (input) {
+        process->write(input->data(), static_cast<qint64>(input->size()));
+    }
+    process->closeWriteChannel();
+
+    co_await qCoro(*process).waitForFinished(waitTime(limits.timeLimit));
+    if (process->state() != QProcess::NotRunning) {
+        result.timedOut = true;
+        guard.signal(SIGTERM);
+        co_await qCoro(*process).waitForFinished(waitTime(limits.terminationGrace));
+        if (process->state() != QProcess::NotRunning) {
+            guard.signal(SIGKILL);
+            co_await qCoro(*process).waitForFinished(killWait);
+        }
+    }
+    output->append(process->readAllStandardOutput());
+    errorOutput->append(process->readAllStandardError());
+
+    result.outputLines = splitLines(output->data);
+    if (output->dropped > 0) {
+        log(LogLevel::Warning, logCategory,
+            relativePath + " wrote more than " + std::to_string(maximumOutputSize) + " bytes; "
+                + std::to_string(output->dropped) + " bytes of its output were dropped");
+    }
+    if (!errorOutput->data.isEmpty()) {
+        log(LogLevel::Debug, logCategory, relativePath + " wrote: " + errorOutput->data.toStdString());
+    }
+    if (result.timedOut) {
+        result.failure = relativePath + " did not finish within " + fmt::format("{:g}", limits.timeLimit)
+            + " s and was stopped";
+    } else if (process->exitStatus() != QProcess::NormalExit) {
+        result.failure = relativePath + " ended abnormally";
+    } else if (process->exitCode() != 0) {
+        result.failure = relativePath + " exited with status " + std::to_string(process->exitCode());
+    } else {
+        result.succeeded = true;
+    }
+    co_return result;
+}
+
+bool ShortcutsFolder::open(std::string_view relativePath) const
+{
+    const auto path = resolved(relativePath);
+    if (!path) {
+        return false;
+    }
+    return DetachedProcess::start("xdg-open", { path->string() });
+}
+
+std::string ShortcutsFolder::templateText()
+{
+    return "#!/bin/sh\n"
+           "# Kiruvo runs this script at every break reminder you chose it for.\n"
+           "# Whatever it is given arrives on standard input; each line it prints is one result.\n"
+           "\n"
+           "echo \"Time for a break\"\n";
+}
+
+std::optional<std::string> ShortcutsFolder::createTemplate(std::string_view baseName) const
+{
+    std::error_code error;
+    fs::create_directories(m_root, error);
+    if (error) {
+        log(LogLevel::Warning, logCategory, "Cannot create " + m_root.string() + ": " + error.message());
+        return std::nullopt;
+    }
+    std::string base(baseName);
+    std::replace(base.begin(), base.end(), '/', '-');
+    if (base.empty() || base.front() == '.') {
+        base.insert(0, "Shortcut");
+    }
+    for (int number = 1; number < 1000; ++number) {
+        const std::string fileName = number == 1 ? base + ".sh" : base + " " + std::to_string(number) + ".sh";
+        const auto path = m_root / fileName;
+        // O_EXCL semantics: never overwrite a script the user already has.
+        std::FILE* file = std::fopen(path.c_str(), "wx");
+        if (file == nullptr) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            log(LogLevel::Warning, logCategory, "Cannot write " + path.string());
+            return std::nullopt;
+        }
+        const auto text = templateText();
+        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        const bool closed = std::fclose(file) == 0;
+        fs::permissions(path,
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
+                | fs::perms::others_exec,
+            error);
+        if (!written || !closed || error) {
+            log(LogLevel::Warning, logCategory, "Cannot write " + path.string());
+            return std::nullopt;
+        }
+        return fileName;
+    }
+    return std::nullopt;
+}
+
+} // namespace platform

@@ -1,0 +1,201 @@
+#include "platform/desktop/StatusItem.h"
+
+#include "platform/desktop/ReduceMotion.h"
+
+#include <QCursor>
+#include <QEasingCurve>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVariantAnimation>
+
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+std::optional<QPoint> systemCursorPosition()
+{
+    const QPoint position = QCursor::pos();
+    if (QGuiApplication::screenAt(position) == nullptr) {
+        return std::nullopt;
+    }
+    return position;
+}
+
+} // namespace
+
+StatusItem::StatusItem(std::unique_ptr<StatusItemBackend> backend, QObject* parent)
+    : QObject(parent)
+    , m_backend(std::move(backend))
+    , m_cursorPosition(systemCursorPosition)
+    , m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); })
+{
+    m_backend->setClickHandler([this](Qt::MouseButton button) { onClick(button); });
+    redraw();
+}
+
+StatusItem::~StatusItem()
+{
+    // The animation is a child and would outlive the backend it draws through.
+    delete m_shakeAnimation;
+    m_shakeAnimation = nullptr;
+    m_backend->setClickHandler({});
+}
+
+void StatusItem::setAppearance(const StatusItemAppearance& appearance)
+{
+    if (appearance == m_appearance) {
+        return;
+    }
+    m_appearance = appearance;
+    redraw();
+}
+
+void StatusItem::setImage(const QImage& image)
+{
+    StatusItemAppearance changed = m_appearance;
+    changed.image = image;
+    setAppearance(changed);
+}
+
+void StatusItem::setTitle(const QString& title)
+{
+    StatusItemAppearance changed = m_appearance;
+    changed.title = title;
+    setAppearance(changed);
+}
+
+void StatusItem::setTitle(const QString& title, std::optional<double> baselineOffset)
+{
+    StatusItemAppearance changed = m_appearance;
+    changed.title = title;
+    changed.titleBaselineOffset = baselineOffset;
+    setAppearance(changed);
+}
+
+void StatusItem::setDimmed(bool dimmed)
+{
+    StatusItemAppearance changed = m_appearance;
+    changed.dimmed = dimmed;
+    setAppearance(changed);
+}
+
+void StatusItem::setTint(std::optional<QColor> tint)
+{
+    StatusItemAppearance changed = m_appearance;
+    changed.tint = tint;
+    setAppearance(changed);
+}
+
+void StatusItem::setVisible(bool visible)
+{
+    StatusItemAppearance changed = m_appearance;
+    changed.visible = visible;
+    setAppearance(changed);
+}
+
+bool StatusItem::isShownOnScreen() const
+{
+    return m_appearance.visible && m_backend->isAvailable();
+}
+
+QRect StatusItem::anchorRect() const
+{
+    if (const auto geometry = m_backend->geometry();
+        geometry && geometry->isValid() && !geometry->isEmpty()) {
+        return *geometry;
+    }
+    if (const auto cursor = m_cursorPosition ? m_cursorPosition() : std::nullopt) {
+        return QRect(*cursor, QSize(1, 1));
+    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        return QRect(QPoint(area.right(), area.top()), QSize(1, 1));
+    }
+    return QRect(0, 0, 1, 1);
+}
+
+void StatusItem::setCursorPositionSource(std::function<std::optional<QPoint>()> source)
+{
+    m_cursorPosition = std::move(source);
+}
+
+void StatusItem::setModifierSource(std::function<Qt::KeyboardModifiers()> source)
+{
+    m_modifiers = source ? std::move(source) : [] { return QGuiApplication::queryKeyboardModifiers(); };
+}
+
+void StatusItem::shake(double duration, double distance, bool vertical)
+{
+    if (ReduceMotion::isEnabled()) {
+        return;
+    }
+    if (!std::isfinite(duration) || duration <= 0 || !std::isfinite(distance)) {
+        return;
+    }
+    if (m_shakeAnimation == nullptr) {
+        m_shakeAnimation = new QVariantAnimation(this);
+        // The platform's ease-in-ease-out timing curve.
+        QEasingCurve easeInOut(QEasingCurve::BezierSpline);
+        easeInOut.addCubicBezierSegment(QPointF(0.42, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
+        m_shakeAnimation->setEasingCurve(easeInOut);
+        connect(m_shakeAnimation, &QVariantAnimation::finished, this, [this] { setShakeOffset(QPointF()); });
+    }
+    m_shakeAnimation->stop();
+    disconnect(m_shakeAnimation, &QVariantAnimation::valueChanged, this, nullptr);
+    m_shakeAnimation->setDuration(std::max(1, static_cast<int>(std::lround(duration * 1000.0))));
+    m_shakeAnimation->setKeyValues({
+        { 0.0, -distance },
+        { 0.25, distance },
+        { 0.5, -distance / 2 },
+        { 0.75, distance / 2 },
+        { 1.0, 0.0 },
+    });
+    connect(
+        m_shakeAnimation, &QVariantAnimation::valueChanged, this, [this, vertical](const QVariant& value) {
+            const double along = value.toDouble();
+            setShakeOffset(vertical ? QPointF(0, along) : QPointF(along, 0));
+        });
+    m_shakeAnimation->start();
+    // The first frame is drawn at once, also when it equals the value left by an earlier shake.
+    const double first = m_shakeAnimation->currentValue().toDouble();
+    setShakeOffset(vertical ? QPointF(0, first) : QPointF(first, 0));
+}
+
+void StatusItem::setShakeOffset(QPointF offset)
+{
+    if (offset == m_shakeOffset) {
+        return;
+    }
+    m_shakeOffset = offset;
+    m_backend->setContentOffset(offset);
+}
+
+void StatusItem::setClickInterceptor(std::function<void(Qt::MouseButton)> interceptor)
+{
+    m_clickInterceptor = std::move(interceptor);
+}
+
+void StatusItem::performClick()
+{
+    emit clicked(Qt::LeftButton, Qt::NoModifier);
+}
+
+void StatusItem::onClick(Qt::MouseButton button)
+{
+    if (m_clickInterceptor) {
+        // A copy: the interceptor commonly removes itself.
+        const auto interceptor = m_clickInterceptor;
+        interceptor(button);
+        return;
+    }
+    emit clicked(button, m_modifiers());
+}
+
+void StatusItem::redraw()
+{
+    m_backend->draw(m_appearance);
+}
+
+} // namespace platform

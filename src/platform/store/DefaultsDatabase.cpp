@@ -1,0 +1,517 @@
+#include "platform/store/DefaultsDatabase.h"
+
+#include "platform/ErrorReporter.h"
+#include "platform/Logger.h"
+#include "platform/store/PropertyListJson.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <pwd.h>
+#include <source_location>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+namespace {
+
+constexpr const char* logCategory = "DefaultsDatabase";
+constexpr const char* memoryPath = ":memory:";
+
+// One place that hands a failure of the store to the log and to the error reporter.
+void reportFailure(std::int64_t code, const std::string& message, const std::string& path,
+    std::source_location where = std::source_location::current())
+{
+    log(LogLevel::Error, logCategory, message);
+    ErrorEvent event;
+    event.domain = "DefaultsDatabase";
+    event.code = code;
+    event.message = message;
+    event.userInfo["path"] = path;
+    event.file = where.file_name();
+    event.line = static_cast<int>(where.line());
+    ErrorReporter::shared().capture(event);
+}
+
+void logWarning(const std::string& message)
+{
+    log(LogLevel::Warning, logCategory, message);
+}
+
+bool isDamage(int code)
+{
+    int primary = code & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+std::string sqliteMessage(sqlite3* db, int code)
+{
+    std::string text = sqlite3_errstr(code);
+    if (db) {
+        const char* detail = sqlite3_errmsg(db);
+        if (detail && text != detail) {
+            text += " (";
+            text += detail;
+            text += ')';
+        }
+    }
+    return text;
+}
+
+struct Closer {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, Closer>;
+
+struct Finalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+
+enum class Outcome { Opened, Damaged, Unavailable };
+
+struct Attempt {
+    Outcome outcome = Outcome::Unavailable;
+    int code = SQLITE_ERROR;
+    std::string message;
+    Connection db;
+    std::unordered_map<std::string, std::unordered_map<std::string, DefaultsDatabase::Value>> values;
+};
+
+Attempt failure(Outcome outcome, int code, std::string message)
+{
+    Attempt attempt;
+    attempt.outcome = outcome;
+    attempt.code = code;
+    attempt.message = std::move(message);
+    return attempt;
+}
+
+Attempt sqliteFailure(sqlite3* db, int code, const std::string& step)
+{
+    return failure(isDamage(code) ? Outcome::Damaged : Outcome::Unavailable, code,
+        step + ": " + sqliteMessage(db, code));
+}
+
+std::string columnText(sqlite3_stmt* statement, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+                : std::string();
+}
+
+// Opens one file and reads every value, without writing to the file until it has passed its
+// integrity check: a damaged file must reach the place it is moved to exactly as it was found.
+Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
+{
+    if (path != memoryPath) {
+        std::error_code error;
+        fs::path file(path);
+        if (file.has_parent_path()) {
+            fs::create_directories(file.parent_path(), error);
+            if (error) {
+                return failure(Outcome::Unavailable, SQLITE_CANTOPEN,
+                    "Unable to create the folder " + file.parent_path().string() + ": " + error.message());
+            }
+        }
+        auto status = fs::status(file, error);
+        if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
+            return failure(Outcome::Damaged, SQLITE_CANTOPEN, "The path is not a regular file.");
+        }
+    }
+
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    Connection db(raw);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to open the database");
+    }
+    sqlite3_extended_result_codes(db.get(), 1);
+    // Closing after a failed check must not fold a write-ahead log into the damaged file.
+    sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_busy_timeout(db.get(), busyTimeoutMilliseconds);
+
+    {
+        sqlite3_stmt* rawStatement = nullptr;
+        rc = sqlite3_prepare_v2(db.get(), "PRAGMA quick_check(5)", -1, &rawStatement, nullptr);
+        Statement check(rawStatement);
+        if (rc != SQLITE_OK) {
+            return sqliteFailure(db.get(), rc, "Unable to check the database");
+        }
+        std::string problems;
+        while ((rc = sqlite3_step(check.get())) == SQLITE_ROW) {
+            std::string row = columnText(check.get(), 0);
+            if (row != "ok") {
+                problems += problems.empty() ? row : "; " + row;
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            return sqliteFailure(db.get(), rc, "Unable to check the database");
+        }
+        if (!problems.empty()) {
+            return failure(
+                Outcome::Damaged, SQLITE_CORRUPT, "The database failed its integrity check: " + problems);
+        }
+    }
+
+    auto exec = [&](const char* sql) { return sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr); };
+    if ((rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK) {
+        if (isDamage(rc)) {
+            return sqliteFailure(db.get(), rc, "Unable to use write-ahead logging");
+        }
+        logWarning("Unable to use write-ahead logging for " + path + ": " + sqliteMessage(db.get(), rc));
+    }
+    if ((rc = exec("PRAGMA synchronous=FULL")) != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to make writes durable");
+    }
+    rc = exec(
+        "CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+        "PRIMARY KEY(suite, key))");
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to create the table");
+    }
+
+    Attempt attempt;
+    {
+        sqlite3_stmt* rawStatement = nullptr;
+        rc = sqlite3_prepare_v2(
+            db.get(), "SELECT suite, key, value FROM defaults", -1, &rawStatement, nullptr);
+        Statement select(rawStatement);
+        if (rc != SQLITE_OK) {
+            return sqliteFailure(db.get(), rc, "Unable to read the values");
+        }
+        std::size_t undecodable = 0;
+        std::string firstProblem;
+        while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+            std::string suite = columnText(select.get(), 0);
+            std::string key = columnText(select.get(), 1);
+            std::string error;
+            auto value = PropertyListJson::decode(columnText(select.get(), 2), &error);
+            if (!value) {
+                // Left in the file untouched: only an explicit write of the key replaces it.
+                if (undecodable++ == 0) {
+                    firstProblem = "\"" + key + "\" of suite \"" + suite + "\": " + error;
+                }
+                continue;
+            }
+            attempt.values[suite][key] = std::make_shared<const PropertyList>(std::move(*value));
+        }
+        if (rc != SQLITE_DONE) {
+            return sqliteFailure(db.get(), rc, "Unable to read the values");
+        }
+        if (undecodable > 0) {
+            reportFailure(SQLITE_FORMAT,
+                std::to_string(undecodable) + " stored value(s) in " + path
+                    + " could not be read and are ignored; the first is " + firstProblem,
+                path);
+        }
+    }
+
+    sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    attempt.outcome = Outcome::Opened;
+    attempt.code = SQLITE_OK;
+    attempt.db = std::move(db);
+    return attempt;
+}
+
+std::string timestamp()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm parts {};
+    gmtime_r(&now, &parts);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y%m%dT%H%M%SZ", &parts);
+    return buffer;
+}
+
+// Moves the file (and its companions, which belong to it) to an unused "<name>.corrupt-<time>".
+// Nothing when it cannot be moved.
+std::optional<std::string> moveAside(const std::string& path, std::string& error)
+{
+    std::string base = path + ".corrupt-" + timestamp();
+    std::string target = base;
+    std::error_code code;
+    for (int n = 1; fs::symlink_status(target, code).type() != fs::file_type::not_found; ++n) {
+        target = base + "-" + std::to_string(n);
+    }
+    fs::rename(path, target, code);
+    if (code) {
+        error = code.message();
+        return std::nullopt;
+    }
+    for (const char* suffix : { "-wal", "-shm", "-journal" }) {
+        std::string companion = path + suffix;
+        if (fs::symlink_status(companion, code).type() != fs::file_type::not_found) {
+            fs::rename(companion, target + suffix, code);
+            if (code) {
+                logWarning("Unable to move " + companion + " aside: " + code.message());
+            }
+        }
+    }
+    return target;
+}
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        return home;
+    }
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
+        return entry->pw_dir;
+    }
+    return ".";
+}
+
+} // namespace
+
+std::string DefaultsDatabase::defaultPath()
+{
+    if (const char* path = std::getenv("KIRUVO_DEFAULTS_PATH"); path && *path) {
+        return path;
+    }
+    std::string dataHome;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+        dataHome = xdg;
+    } else {
+        dataHome = homeFolder() + "/.local/share";
+    }
+    return dataHome + "/kiruvo/defaults.sqlite3";
+}
+
+std::shared_ptr<DefaultsDatabase> DefaultsDatabase::open(const std::string& path, Options options)
+{
+    std::shared_ptr<DefaultsDatabase> database(new DefaultsDatabase(path, options));
+    database->openOrReplace();
+    return database;
+}
+
+DefaultsDatabase::DefaultsDatabase(std::string requestedPath, Options options)
+    : m_requestedPath(std::move(requestedPath))
+    , m_options(options)
+{
+}
+
+DefaultsDatabase::~DefaultsDatabase()
+{
+    sqlite3_finalize(m_upsert);
+    sqlite3_finalize(m_delete);
+    sqlite3_close_v2(m_db);
+}
+
+void DefaultsDatabase::openOrReplace()
+{
+    const std::string& path = m_requestedPath;
+    Attempt attempt = tryOpen(path, m_options.busyTimeoutMilliseconds);
+    if (attempt.outcome == Outcome::Damaged && path != memoryPath) {
+        attempt.db.reset();
+        std::string moveError;
+        if (auto target = moveAside(path, moveError)) {
+            m_movedAsidePath = *target;
+            reportFailure(attempt.code,
+                "The settings database " + path + " could not be used (" + attempt.message
+                    + "); it was moved to " + *target + " and the settings start empty.",
+                path);
+            attempt = tryOpen(path, m_options.busyTimeoutMilliseconds);
+        } else {
+            attempt.outcome = Outcome::Unavailable;
+            attempt.message += "; moving it aside failed: " + moveError;
+        }
+    }
+    if (attempt.outcome == Outcome::Opened && adopt(attempt.db.get(), std::move(attempt.values))) {
+        attempt.db.release();
+        m_path = path;
+        return;
+    }
+    if (attempt.outcome != Outcome::Opened) {
+        reportFailure(attempt.code,
+            "The settings database " + path + " could not be opened (" + attempt.message
+                + "); settings are kept in memory only until the next launch.",
+            path);
+    }
+    Attempt fallback = tryOpen(memoryPath, m_options.busyTimeoutMilliseconds);
+    if (fallback.outcome == Outcome::Opened && adopt(fallback.db.get(), {})) {
+        fallback.db.release();
+    }
+    m_path = memoryPath;
+}
+
+bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values)
+{
+    sqlite3_stmt* upsert = nullptr;
+    sqlite3_stmt* remove = nullptr;
+    int rc = sqlite3_prepare_v3(db,
+        "INSERT INTO defaults(suite, key, value) VALUES(?1, ?2, ?3) "
+        "ON CONFLICT(suite, key) DO UPDATE SET value = excluded.value",
+        -1, SQLITE_PREPARE_PERSISTENT, &upsert, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_prepare_v3(db, "DELETE FROM defaults WHERE suite = ?1 AND key = ?2", -1,
+            SQLITE_PREPARE_PERSISTENT, &remove, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        reportFailure(rc,
+            "Unable to prepare the statements of the settings database: " + sqliteMessage(db, rc),
+            m_requestedPath);
+        sqlite3_finalize(upsert);
+        sqlite3_finalize(remove);
+        return false;
+    }
+    m_db = db;
+    m_upsert = upsert;
+    m_delete = remove;
+    m_cache = std::move(values);
+    return true;
+}
+
+DefaultsDatabase::Value DefaultsDatabase::value(const std::string& suite, const std::string& key) const
+{
+    std::shared_lock lock(m_cacheMutex);
+    auto suiteIt = m_cache.find(suite);
+    if (suiteIt == m_cache.end()) {
+        return nullptr;
+    }
+    auto it = suiteIt->second.find(key);
+    return it == suiteIt->second.end() ? nullptr : it->second;
+}
+
+std::vector<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase::values(
+    const std::string& suite) const
+{
+    std::shared_lock lock(m_cacheMutex);
+    auto suiteIt = m_cache.find(suite);
+    if (suiteIt == m_cache.end()) {
+        return {};
+    }
+    return { suiteIt->second.begin(), suiteIt->second.end() };
+}
+
+std::vector<std::shared_ptr<DefaultsDatabase::ListenerEntry>> DefaultsDatabase::listenersOf(
+    const std::string& suite, const std::string& key)
+{
+    if (m_listenerCount.load(std::memory_order_acquire) == 0) {
+        return {};
+    }
+    std::lock_guard lock(m_listenersMutex);
+    auto suiteIt = m_listeners.find(suite);
+    if (suiteIt == m_listeners.end()) {
+        return {};
+    }
+    auto it = suiteIt->second.find(key);
+    return it == suiteIt->second.end() ? std::vector<std::shared_ptr<ListenerEntry>> {} : it->second;
+}
+
+bool DefaultsDatabase::setValue(
+    const std::string& suite, const std::string& key, std::optional<PropertyList> value)
+{
+    std::string text;
+    if (value) {
+        std::string error;
+        auto encoded = PropertyListJson::encode(*value, &error);
+        if (!encoded) {
+            reportFailure(SQLITE_MISUSE, "The value for \"" + key + "\" was not stored: " + error, m_path);
+            return false;
+        }
+        text = std::move(*encoded);
+    }
+    Value newValue = value ? std::make_shared<const PropertyList>(std::move(*value)) : nullptr;
+
+    Value oldValue;
+    std::vector<std::shared_ptr<ListenerEntry>> listeners;
+    int rc = SQLITE_OK;
+    std::string failure;
+    {
+        std::lock_guard writeLock(m_writeMutex);
+        if (!m_db) {
+            rc = SQLITE_CANTOPEN;
+            failure = "no database is open";
+        } else {
+            sqlite3_stmt* statement = value ? m_upsert : m_delete;
+            sqlite3_bind_text(statement, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
+            sqlite3_bind_text(statement, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+            if (value) {
+                sqlite3_bind_text(statement, 3, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+            }
+            rc = sqlite3_step(statement);
+            if (rc != SQLITE_DONE) {
+                failure = sqliteMessage(m_db, rc);
+            }
+            sqlite3_reset(statement);
+            sqlite3_clear_bindings(statement);
+        }
+        if (rc == SQLITE_DONE) {
+            listeners = listenersOf(suite, key);
+            std::unique_lock cacheLock(m_cacheMutex);
+            auto& suiteValues = m_cache[suite];
+            auto it = suiteValues.find(key);
+            if (it != suiteValues.end()) {
+                // The old value is kept only for listeners; otherwise it is released after the locks.
+                oldValue = std::move(it->second);
+                if (newValue) {
+                    it->second = newValue;
+                } else {
+                    suiteValues.erase(it);
+                }
+            } else if (newValue) {
+                suiteValues.emplace(key, newValue);
+            }
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        reportFailure(rc,
+            "The value for \"" + key + "\" of suite \"" + suite + "\" was not stored: " + failure, m_path);
+        return false;
+    }
+    for (const auto& entry : listeners) {
+        if (entry->active.load(std::memory_order_acquire)) {
+            entry->listener(key, oldValue, newValue);
+        }
+    }
+    return true;
+}
+
+DefaultsDatabase::ListenerId DefaultsDatabase::addListener(
+    const std::string& suite, const std::string& key, Listener listener)
+{
+    auto entry = std::make_shared<ListenerEntry>();
+    entry->suite = suite;
+    entry->key = key;
+    entry->listener = std::move(listener);
+    std::lock_guard lock(m_listenersMutex);
+    entry->id = m_nextListenerId++;
+    m_listeners[suite][key].push_back(entry);
+    m_listenersById.emplace(entry->id, entry);
+    m_listenerCount.fetch_add(1, std::memory_order_release);
+    return entry->id;
+}
+
+void DefaultsDatabase::removeListener(ListenerId id)
+{
+    std::lock_guard lock(m_listenersMutex);
+    auto found = m_listenersById.find(id);
+    if (found == m_listenersById.end()) {
+        return;
+    }
+    auto entry = found->second;
+    m_listenersById.erase(found);
+    entry->active.store(false, std::memory_order_release);
+    auto suiteIt = m_listeners.find(entry->suite);
+    if (suiteIt != m_listeners.end()) {
+        auto keyIt = suiteIt->second.find(entry->key);
+        if (keyIt != suiteIt->second.end()) {
+            std::erase(keyIt->second, entry);
+            if (keyIt->second.empty()) {
+                suiteIt->second.erase(keyIt);
+            }
+        }
+        if (suiteIt->second.empty()) {
+            m_listeners.erase(suiteIt);
+        }
+    }
+    m_listenerCount.fetch_sub(1, std::memory_order_release);
+}
+
+} // namespace platform

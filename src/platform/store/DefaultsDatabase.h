@@ -1,0 +1,114 @@
+#pragma once
+
+#include "platform/store/PropertyList.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace platform {
+
+// The SQLite file behind the user-defaults store: table defaults(suite, key, value) with the value
+// as the text of PropertyListJson, and an in-memory copy of every suite's values, loaded at open,
+// that serves every read.
+//
+// Every write is committed (WAL, synchronous=FULL) before it returns; a write that fails leaves
+// the cached value as it was, so a read never shows a value that is not stored. A file that is not
+// a database or fails its integrity check is moved aside as "<name>.corrupt-<time>" together with
+// its -wal and -shm files and reported; the store then starts empty in a fresh file (in memory
+// when no file can be made), and the damaged file is never written to.
+//
+// Thread-safe. Reads run in parallel and never wait for the disk; writes are serialised. Listeners
+// are called on the writing thread after the commit, outside every lock of this class.
+class DefaultsDatabase {
+public:
+    struct Options {
+        // How long a write waits for another process (a relaunch overlaps two for a moment).
+        int busyTimeoutMilliseconds = 5000;
+    };
+
+    using Value = std::shared_ptr<const PropertyList>;
+    // Told of every write of one key of one suite, with what was stored before and after it
+    // (null for nothing). A write of the value already stored still tells.
+    using Listener
+        = std::function<void(const std::string& key, const Value& oldValue, const Value& newValue)>;
+    using ListenerId = std::uint64_t;
+
+    // Opens (or creates) the database at `path`; ":memory:" gives a private database in memory.
+    // Never fails: what cannot be opened is reported and replaced as described above.
+    static std::shared_ptr<DefaultsDatabase> open(const std::string& path, Options options);
+    static std::shared_ptr<DefaultsDatabase> open(const std::string& path) { return open(path, Options {}); }
+    // KIRUVO_DEFAULTS_PATH when set, else $XDG_DATA_HOME/kiruvo/defaults.sqlite3
+    // (~/.local/share/kiruvo/defaults.sqlite3 when XDG_DATA_HOME is unset or not absolute).
+    static std::string defaultPath();
+
+    ~DefaultsDatabase();
+    DefaultsDatabase(const DefaultsDatabase&) = delete;
+    DefaultsDatabase& operator=(const DefaultsDatabase&) = delete;
+
+    // The path asked for, and the one in use (":memory:" after a fallback).
+    const std::string& requestedPath() const { return m_requestedPath; }
+    const std::string& path() const { return m_path; }
+    // Where a damaged file found at open was moved; empty when none was.
+    const std::string& movedAsidePath() const { return m_movedAsidePath; }
+
+    Value value(const std::string& suite, const std::string& key) const;
+    std::vector<std::pair<std::string, Value>> values(const std::string& suite) const;
+
+    // Stores `value` (nothing removes the key). False, with the failure logged and reported and
+    // nothing changed, when the value cannot be encoded or the write does not commit.
+    bool setValue(const std::string& suite, const std::string& key, std::optional<PropertyList> value);
+
+    ListenerId addListener(const std::string& suite, const std::string& key, Listener listener);
+    // A listener removed while a write is telling its listeners is not called afterwards.
+    void removeListener(ListenerId id);
+
+private:
+    struct ListenerEntry {
+        ListenerId id = 0;
+        std::string suite;
+        std::string key;
+        Listener listener;
+        std::atomic<bool> active { true };
+    };
+    using SuiteValues = std::unordered_map<std::string, Value>;
+
+    DefaultsDatabase(std::string requestedPath, Options options);
+    void openOrReplace();
+    bool adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values);
+    std::vector<std::shared_ptr<ListenerEntry>> listenersOf(const std::string& suite, const std::string& key);
+
+    const std::string m_requestedPath;
+    const Options m_options;
+    std::string m_path;
+    std::string m_movedAsidePath;
+
+    // Serialises statements on the connection and changes to the cache.
+    std::mutex m_writeMutex;
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_upsert = nullptr;
+    sqlite3_stmt* m_delete = nullptr;
+
+    mutable std::shared_mutex m_cacheMutex;
+    std::unordered_map<std::string, SuiteValues> m_cache;
+
+    std::mutex m_listenersMutex;
+    std::atomic<std::size_t> m_listenerCount { 0 };
+    ListenerId m_nextListenerId = 1;
+    std::unordered_map<std::string,
+        std::unordered_map<std::string, std::vector<std::shared_ptr<ListenerEntry>>>>
+        m_listeners;
+    std::unordered_map<ListenerId, std::shared_ptr<ListenerEntry>> m_listenersById;
+};
+
+} // namespace platform

@@ -1,0 +1,207 @@
+#include "platform/store/UserDefaults.h"
+
+#include "platform/store/DefaultsDatabase.h"
+
+#include <algorithm>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// The registration domain of one suite object. Observers hold it too, so that a delivery that is
+// under way when the suite object goes away still has it.
+struct Registration {
+    mutable std::mutex mutex;
+    PropertyListDictionary values;
+
+    std::optional<PropertyList> lookUp(const std::string& key) const
+    {
+        std::lock_guard lock(mutex);
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    }
+};
+
+std::optional<PropertyList> visible(
+    const DefaultsDatabase::Value& stored, const Registration& registration, const std::string& key)
+{
+    if (stored) {
+        return *stored;
+    }
+    return registration.lookUp(key);
+}
+
+struct Shared {
+    std::mutex mutex;
+    std::shared_ptr<UserDefaults> standard;
+    std::shared_ptr<DefaultsDatabase> suitesDatabase;
+    std::unordered_map<std::string, std::shared_ptr<UserDefaults>> suites;
+};
+
+Shared& shared()
+{
+    static Shared instance;
+    return instance;
+}
+
+} // namespace
+
+struct UserDefaults::Private {
+    std::shared_ptr<DefaultsDatabase> database;
+    std::string suiteName;
+    std::shared_ptr<Registration> registration = std::make_shared<Registration>();
+
+    std::mutex observersMutex;
+    std::vector<ObserverId> observers;
+};
+
+UserDefaults::UserDefaults(std::shared_ptr<DefaultsDatabase> database, std::string suiteName)
+    : d(std::make_unique<Private>())
+{
+    d->database = std::move(database);
+    d->suiteName = std::move(suiteName);
+}
+
+UserDefaults::~UserDefaults()
+{
+    std::vector<ObserverId> observers;
+    {
+        std::lock_guard lock(d->observersMutex);
+        observers.swap(d->observers);
+    }
+    for (ObserverId id : observers) {
+        d->database->removeListener(id);
+    }
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::standard()
+{
+    auto& state = shared();
+    std::lock_guard lock(state.mutex);
+    if (!state.standard) {
+        state.standard = std::make_shared<UserDefaults>(
+            DefaultsDatabase::open(DefaultsDatabase::defaultPath()), standardSuiteName);
+    }
+    return state.standard;
+}
+
+void UserDefaults::setStandard(std::shared_ptr<UserDefaults> defaults)
+{
+    std::shared_ptr<UserDefaults> previous;
+    std::unordered_map<std::string, std::shared_ptr<UserDefaults>> previousSuites;
+    {
+        auto& state = shared();
+        std::lock_guard lock(state.mutex);
+        previous = std::exchange(state.standard, std::move(defaults));
+        previousSuites.swap(state.suites);
+        state.suitesDatabase.reset();
+    }
+    // Released here, outside the lock, in case their destruction touches the store.
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name)
+{
+    auto standardDefaults = standard();
+    if (name == standardDefaults->suiteName()) {
+        return standardDefaults;
+    }
+    auto& state = shared();
+    std::lock_guard lock(state.mutex);
+    if (state.suitesDatabase != standardDefaults->database()) {
+        state.suites.clear();
+        state.suitesDatabase = standardDefaults->database();
+    }
+    auto& entry = state.suites[name];
+    if (!entry) {
+        entry = std::make_shared<UserDefaults>(standardDefaults->database(), name);
+    }
+    return entry;
+}
+
+const std::string& UserDefaults::suiteName() const
+{
+    return d->suiteName;
+}
+
+const std::shared_ptr<DefaultsDatabase>& UserDefaults::database() const
+{
+    return d->database;
+}
+
+std::optional<PropertyList> UserDefaults::objectForKey(const std::string& key) const
+{
+    return visible(d->database->value(d->suiteName, key), *d->registration, key);
+}
+
+void UserDefaults::setObject(const std::optional<PropertyList>& value, const std::string& key)
+{
+    d->database->setValue(d->suiteName, key, value);
+}
+
+void UserDefaults::removeObject(const std::string& key)
+{
+    d->database->setValue(d->suiteName, key, std::nullopt);
+}
+
+void UserDefaults::registerDefaults(const PropertyListDictionary& defaults)
+{
+    std::lock_guard lock(d->registration->mutex);
+    for (const auto& [key, value] : defaults) {
+        d->registration->values.insert_or_assign(key, value);
+    }
+}
+
+PropertyListDictionary UserDefaults::dictionaryRepresentation() const
+{
+    PropertyListDictionary result;
+    {
+        std::lock_guard lock(d->registration->mutex);
+        result = d->registration->values;
+    }
+    for (auto& [key, value] : d->database->values(d->suiteName)) {
+        result.insert_or_assign(key, *value);
+    }
+    return result;
+}
+
+void UserDefaults::removeAll()
+{
+    for (const auto& entry : dictionaryRepresentation()) {
+        removeObject(entry.first);
+    }
+}
+
+UserDefaults::ObserverId UserDefaults::addObserver(const std::string& key, Observer observer)
+{
+    auto id = d->database->addListener(d->suiteName, key,
+        [registration = d->registration, observer = std::move(observer)](const std::string& changedKey,
+            const DefaultsDatabase::Value& oldStored, const DefaultsDatabase::Value& newStored) {
+            observer(changedKey, visible(oldStored, *registration, changedKey),
+                visible(newStored, *registration, changedKey));
+        });
+    std::lock_guard lock(d->observersMutex);
+    d->observers.push_back(id);
+    return id;
+}
+
+void UserDefaults::removeObserver(ObserverId id)
+{
+    {
+        std::lock_guard lock(d->observersMutex);
+        auto it = std::find(d->observers.begin(), d->observers.end(), id);
+        if (it == d->observers.end()) {
+            return;
+        }
+        d->observers.erase(it);
+    }
+    d->database->removeListener(id);
+}
+
+} // namespace platform

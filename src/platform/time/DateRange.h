@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/time/Date.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace platform {
+
+// A closed span of time: both bounds belong to it, and the lower bound is never after the upper
+// one. Session spans, a day's span (which ends at the next day's first instant) and the parts of a
+// session that fall on a day are all of this form.
+struct DateRange {
+    Date lowerBound;
+    Date upperBound;
+
+    // Refuses bounds in the wrong order and bounds that are not finite numbers.
+    static std::optional<DateRange> make(Date lower, Date upper)
+    {
+        if (!std::isfinite(lower.timeIntervalSinceReferenceDate)
+            || !std::isfinite(upper.timeIntervalSinceReferenceDate) || upper < lower) {
+            return std::nullopt;
+        }
+        return DateRange { lower, upper };
+    }
+
+    double duration() const { return upperBound.timeIntervalSince(lowerBound); }
+    bool contains(Date date) const { return lowerBound <= date && date <= upperBound; }
+
+    // Ends count as inside: two ranges that only touch meet in a zero-length range at that instant.
+    std::optional<DateRange> intersection(const DateRange& other) const
+    {
+        const Date lower = std::max(lowerBound, other.lowerBound);
+        const Date upper = std::min(upperBound, other.upperBound);
+        if (upper < lower) {
+            return std::nullopt;
+        }
+        return DateRange { lower, upper };
+    }
+    bool intersects(const DateRange& other) const { return intersection(other).has_value(); }
+
+    // Moves the upper bound by `seconds` (negative: earlier); when it passes the lower bound the
+    // two swap, so the result is always a valid range.
+    DateRange rangeByAdding(double seconds) const
+    {
+        const Date moved = upperBound.addingTimeInterval(seconds);
+        return moved < lowerBound ? DateRange { moved, lowerBound } : DateRange { lowerBound, moved };
+    }
+
+    bool operator==(const DateRange&) const = default;
+};
+
+} // namespace platform

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/time/Date.h"
+#include "platform/time/TimeZone.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
+class SimpleDateFormat;
+U_NAMESPACE_END
+
+namespace platform {
+
+// ISO 8601 text of an instant in a zone, independent of the user's locale: the internet
+// date-time form "2024-01-05T09:30:00+01:00" ("Z" for a zero offset), or the full-date form
+// "2024-01-05". Fractions of a second are dropped. Thread-safe.
+class Iso8601DateFormatter {
+public:
+    enum class Form { internetDateTime, fullDate };
+
+    explicit Iso8601DateFormatter(Form form, TimeZone timeZone = TimeZone::utc());
+    ~Iso8601DateFormatter();
+    Iso8601DateFormatter(const Iso8601DateFormatter&) = delete;
+    Iso8601DateFormatter& operator=(const Iso8601DateFormatter&) = delete;
+
+    // Nothing for a date that is not a finite number.
+    std::optional<std::string> string(Date date) const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::unique_ptr<icu::SimpleDateFormat> m_format;
+};
+
+} // namespace platform

@@ -1,0 +1,265 @@
+#include "app/MenuBarFixture.h"
+
+#include <QKeyEvent>
+#include <QWindow>
+
+#include <gmock/gmock.h>
+
+using KeyboardShortcuts::Shortcut;
+using kiruvo::ShortcutNames::toggleEnabled;
+using kiruvo::ShortcutNames::toggleMenu;
+
+namespace {
+
+class MenuBarClickTest : public MenuBarTest {
+protected:
+    enum class Outcome { menu, toggle, nothing };
+
+    // One click with the modifiers held; what it did. The menu is closed again afterwards.
+    Outcome click(Qt::MouseButton button, Qt::KeyboardModifiers held = Qt::NoModifier)
+    {
+        menuBar();
+        const bool wasEnabled = controller().isEnabled();
+        modifiers = held;
+        backend->click(button);
+        modifiers = Qt::NoModifier;
+        const bool opened = menuBar().menu().isVisible();
+        menuBar().menu().hide();
+        if (opened) {
+            return Outcome::menu;
+        }
+        return controller().isEnabled() != wasEnabled ? Outcome::toggle : Outcome::nothing;
+    }
+
+    void setToggleWithLeftClick(bool on) { Defaults::set(kiruvo::Keys::toggleEnabledWithLeftClick(), on); }
+
+    std::vector<std::string> hotKeyCalls;
+    void recordHotKeys()
+    {
+        KeyboardShortcuts::setHotKeyBackend({
+            [this](const Shortcut& shortcut) {
+                hotKeyCalls.push_back("take " + shortcut.keySequence().toString().toStdString());
+            },
+            [this](const Shortcut& shortcut) {
+                hotKeyCalls.push_back("release " + shortcut.keySequence().toString().toStdString());
+            },
+        });
+    }
+};
+
+TEST_F(MenuBarClickTest, ByDefaultALeftClickOpensTheMenuAndARightClickOrExactlyCtrlOrAltToggles)
+{
+    EXPECT_EQ(click(Qt::LeftButton), Outcome::menu);
+    EXPECT_EQ(click(Qt::RightButton), Outcome::toggle);
+    EXPECT_FALSE(controller().isEnabled());
+    EXPECT_EQ(click(Qt::RightButton), Outcome::toggle);
+    EXPECT_TRUE(controller().isEnabled());
+    EXPECT_EQ(click(Qt::RightButton, Qt::ShiftModifier), Outcome::toggle);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier), Outcome::toggle);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::AltModifier), Outcome::toggle);
+    // The numeric pad's flag is no modifier the user chose.
+    EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier | Qt::KeypadModifier), Outcome::toggle);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier), Outcome::menu);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::ShiftModifier), Outcome::menu);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::MetaModifier), Outcome::menu);
+    // The keyboard layout's group is no modifier the user chose either.
+    EXPECT_EQ(click(Qt::LeftButton, Qt::AltModifier | Qt::GroupSwitchModifier), Outcome::toggle);
+    // Only the left and right buttons act on the item.
+    EXPECT_EQ(click(Qt::MiddleButton), Outcome::nothing);
+    EXPECT_EQ(click(Qt::MiddleButton, Qt::ControlModifier), Outcome::nothing);
+}
+
+TEST_F(MenuBarClickTest, WithToggleOnLeftClickTheRolesSwap)
+{
+    setToggleWithLeftClick(true);
+    EXPECT_EQ(click(Qt::LeftButton), Outcome::toggle);
+    EXPECT_FALSE(controller().isEnabled());
+    EXPECT_EQ(click(Qt::LeftButton), Outcome::toggle);
+    EXPECT_TRUE(controller().isEnabled());
+    EXPECT_EQ(click(Qt::RightButton), Outcome::menu);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier), Outcome::menu);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::AltModifier | Qt::KeypadModifier), Outcome::menu);
+    EXPECT_EQ(click(Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier), Outcome::toggle);
+    EXPECT_EQ(click(Qt::MiddleButton), Outcome::nothing);
+}
+
+TEST_F(MenuBarClickTest, ChangingTheSettingTakesEffectAtTheNextClick)
+{
+    EXPECT_EQ(click(Qt::LeftButton), Outcome::menu);
+    setToggleWithLeftClick(true);
+    EXPECT_EQ(click(Qt::LeftButton), Outcome::toggle);
+    setToggleWithLeftClick(false);
+    EXPECT_EQ(click(Qt::LeftButton), Outcome::menu);
+    EXPECT_EQ(click(Qt::RightButton), Outcome::toggle);
+}
+
+TEST_F(MenuBarClickTest, TogglingRedrawsTheItemDimmed)
+{
+    menuBar();
+    EXPECT_FALSE(shown().dimmed);
+    controller().setStatusItemUpdate([this] { menuBar().update(); });
+    click(Qt::RightButton);
+    EXPECT_TRUE(shown().dimmed);
+    EXPECT_FALSE(controller().currentSession().has_value());
+}
+
+TEST_F(MenuBarClickTest, TheMenuHangsBelowTheItemOrAboveItWhenThereIsNoRoom)
+{
+    const QRect screen(0, 0, 1280, 800);
+    EXPECT_EQ(kiruvo::MenuBarController::menuPosition(QRect(600, 0, 24, 24), QSize(200, 300), screen),
+        QPoint(600, 24));
+    // A panel at the bottom.
+    EXPECT_EQ(kiruvo::MenuBarController::menuPosition(QRect(600, 776, 24, 24), QSize(200, 300), screen),
+        QPoint(600, 476));
+    // Kept on screen at the right edge.
+    EXPECT_EQ(kiruvo::MenuBarController::menuPosition(QRect(1270, 0, 10, 24), QSize(200, 300), screen),
+        QPoint(1080, 24));
+    // At the pointer, when that is all there is.
+    EXPECT_EQ(kiruvo::MenuBarController::menuPosition(QRect(400, 300, 1, 1), QSize(200, 300), screen),
+        QPoint(400, 301));
+}
+
+TEST_F(MenuBarClickTest, TheToggleShortcutFlipsTracking)
+{
+    menuBar();
+    ASSERT_TRUE(controller().isEnabled());
+    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(toggleEnabled()));
+    EXPECT_FALSE(controller().isEnabled());
+    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(toggleEnabled()));
+    EXPECT_TRUE(controller().isEnabled());
+}
+
+TEST_F(MenuBarClickTest, TheMenuShortcutOpensTheMenuInBothClickModes)
+{
+    menuBar();
+    for (const bool toggleWithLeftClick : { false, true }) {
+        setToggleWithLeftClick(toggleWithLeftClick);
+        EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(toggleMenu()));
+        EXPECT_TRUE(menuBar().menu().isVisible()) << toggleWithLeftClick;
+        EXPECT_TRUE(controller().isEnabled());
+        menuBar().menu().hide();
+    }
+}
+
+TEST_F(MenuBarClickTest, WhileTheMenuIsOpenItsShortcutClosesItAndGetsItsHotKeyBackAfterwards)
+{
+    recordHotKeys();
+    const Shortcut shortcut(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(toggleMenu(), shortcut);
+    menuBar();
+    EXPECT_TRUE(KeyboardShortcuts::registeredShortcuts().contains(shortcut));
+    hotKeyCalls.clear();
+
+    menuBar().showMenu();
+    ASSERT_TRUE(menuBar().menu().isVisible());
+    EXPECT_THAT(hotKeyCalls, ::testing::ElementsAre("release Ctrl+Alt+K"));
+    EXPECT_FALSE(KeyboardShortcuts::registeredShortcuts().contains(shortcut));
+
+    QWindow* window = menuBar().menu().windowHandle();
+    ASSERT_NE(window, nullptr);
+    // Another key goes to the menu as usual.
+    QKeyEvent other(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
+    QCoreApplication::sendEvent(window, &other);
+    EXPECT_TRUE(menuBar().menu().isVisible());
+    // A modifier alone makes no shortcut.
+    QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    QCoreApplication::sendEvent(window, &shift);
+    EXPECT_TRUE(menuBar().menu().isVisible());
+
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    QCoreApplication::sendEvent(window, &press);
+    EXPECT_FALSE(menuBar().menu().isVisible());
+    EXPECT_THAT(hotKeyCalls, ::testing::ElementsAre("release Ctrl+Alt+K", "take Ctrl+Alt+K"));
+    EXPECT_TRUE(KeyboardShortcuts::registeredShortcuts().contains(shortcut));
+
+    // And it opens the menu again.
+    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(shortcut));
+    EXPECT_TRUE(menuBar().menu().isVisible());
+}
+
+TEST_F(MenuBarClickTest, TheMenuShortcutClosesTheMenuAlsoFromAnOpenSubmenu)
+{
+    const Shortcut shortcut(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(toggleMenu(), shortcut);
+    menuBar().showMenu();
+    QAction* more = nullptr;
+    for (QAction* action : menuBar().menu().actions()) {
+        if (action->text() == "More") {
+            more = action;
+        }
+    }
+    ASSERT_NE(more, nullptr);
+    QMenu* submenu = more->menu();
+    // Opened from the keyboard, as from hovering over "More".
+    menuBar().menu().setActiveAction(more);
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QCoreApplication::sendEvent(&menuBar().menu(), &right);
+    ASSERT_TRUE(submenu->isVisible());
+
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    QCoreApplication::sendEvent(submenu->windowHandle(), &press);
+    EXPECT_FALSE(menuBar().menu().isVisible());
+    EXPECT_FALSE(submenu->isVisible());
+}
+
+TEST_F(MenuBarClickTest, WithoutARecordedShortcutNoHotKeyIsTouched)
+{
+    recordHotKeys();
+    menuBar().showMenu();
+    menuBar().menu().hide();
+    EXPECT_TRUE(hotKeyCalls.empty());
+    EXPECT_TRUE(KeyboardShortcuts::registeredShortcuts().empty());
+}
+
+TEST_F(MenuBarClickTest, TheTickChecksIdlenessThenRedraws)
+{
+    menuBar();
+    EXPECT_TRUE(menuBar().tickTimer().isActive());
+    EXPECT_EQ(menuBar().tickTimer().interval(), 1000);
+
+    fake.clock.advance(700);
+    idle.source.setAll(650);
+    menuBar().tick();
+    // Idle past the threshold: the session ends, and the item shows the heart again at once.
+    EXPECT_FALSE(controller().currentSession().has_value());
+    EXPECT_FALSE(shown().image.isNull());
+    EXPECT_TRUE(shown().title.isEmpty());
+
+    // Back at the keyboard: the next tick starts a session and shows its length.
+    idle.source.setAll(0);
+    menuBar().tick();
+    EXPECT_TRUE(controller().currentSession().has_value());
+    EXPECT_EQ(shown().title, "0 min");
+}
+
+TEST_F(MenuBarClickTest, EnableAtLaunchIsAppliedOnTheNextTurnOfTheEventLoop)
+{
+    controller().setEnabled(false);
+    kiruvo::MenuBarController::Environment environment;
+    environment.sessionController = &controller();
+    environment.makeStatusItemBackend
+        = [] { return std::make_unique<platform::fake::FakeStatusItemBackend>(); };
+    {
+        kiruvo::MenuBarController built(environment);
+        EXPECT_FALSE(controller().isEnabled());
+        processEvents();
+        EXPECT_TRUE(controller().isEnabled());
+        EXPECT_TRUE(controller().currentSession().has_value());
+    }
+
+    Defaults::set(kiruvo::Keys::enableAtLaunch(), false);
+    {
+        kiruvo::MenuBarController built(environment);
+        processEvents();
+        EXPECT_FALSE(controller().isEnabled());
+        EXPECT_FALSE(controller().currentSession().has_value());
+    }
+
+    // A controller gone before its queued step leaves the engine alone.
+    Defaults::set(kiruvo::Keys::enableAtLaunch(), true);
+    std::make_unique<kiruvo::MenuBarController>(environment).reset();
+    processEvents();
+    EXPECT_FALSE(controller().isEnabled());
+}
+
+} // namespace

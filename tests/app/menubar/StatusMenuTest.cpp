@@ -1,0 +1,254 @@
+#include "app/MenuBarFixture.h"
+
+#include "kit/foundation/RunOnce.h"
+
+#include <QKeyEvent>
+
+#include <gmock/gmock.h>
+
+using kiruvo::ShowInMenuBar;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+// Each item as one line: its title, "[off]" when disabled, its key equivalent in <>, its tooltip in
+// {}, and ">" for a submenu; "---" for a separator.
+std::vector<std::string> describe(const QMenu& menu)
+{
+    std::vector<std::string> lines;
+    for (const QAction* action : menu.actions()) {
+        if (action->isSeparator()) {
+            lines.push_back("---");
+            continue;
+        }
+        std::string line = action->text().toStdString();
+        if (!action->isEnabled()) {
+            line += " [off]";
+        }
+        if (!action->shortcut().isEmpty()) {
+            line += " <" + action->shortcut().toString().toStdString() + ">";
+        }
+        if (action->toolTip() != action->text()) {
+            line += " {" + action->toolTip().toStdString() + "}";
+        }
+        if (action->menu()) {
+            line += " >";
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+QAction* findItem(const QMenu& menu, const QString& title)
+{
+    for (QAction* action : menu.actions()) {
+        if (action->text() == title) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+const std::string disableLine = "Disable <D> {Saves the current session, if any, and disables Kiruvo.}";
+const std::string newSessionLine = "New Session <N> {Saves the existing session and starts a new one.}";
+const std::string continueLine = "Continue {Continue the previous session as if it never ended.}";
+
+class StatusMenuTest : public MenuBarTest {
+protected:
+    std::vector<std::string> build()
+    {
+        menuBar().updateMenu();
+        return describe(menuBar().menu());
+    }
+};
+
+TEST_F(StatusMenuTest, ARunningSessionWithoutHistoryKeepsEverySeparator)
+{
+    runSessionFor(30 * 60);
+    EXPECT_THAT(build(),
+        ElementsAre("---", "Current Session [off]", "Started at 12:00\u202fPM [off]", "---", "---", "---",
+            "Total Today [off]", "30 minutes [off]", "---", disableLine, "---", newSessionLine, "---",
+            "History… <H>", "---", "Settings… <Ctrl+,>", "More >", "---", "---", "Quit Kiruvo <Ctrl+Q>"));
+
+    const QAction* more = findItem(menuBar().menu(), "More");
+    ASSERT_NE(more, nullptr);
+    EXPECT_THAT(describe(*more->menu()),
+        ElementsAre("About", "---", "Send Feedback…", "---", "Website", "FAQ", "---", "More Apps by Me"));
+    // Built in the small font, as the headers are.
+    EXPECT_LT(
+        findItem(menuBar().menu(), "Total Today")->font().pointSizeF(), menuBar().menu().font().pointSizeF());
+}
+
+TEST_F(StatusMenuTest, TheDurationLineOfTheCurrentSessionOnlyWhereTheItemDoesNotShowIt)
+{
+    runSessionFor(65 * 60);
+    const std::vector<std::string> section = { "---", "Current Session [off]", "1 hour, 5 minutes [off]",
+        "Started at 12:00\u202fPM [off]", "---" };
+    for (const auto mode : { ShowInMenuBar::icon, ShowInMenuBar::totalTodayDuration }) {
+        Defaults::set(kiruvo::Keys::showInMenuBar(), mode);
+        const auto lines = build();
+        EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 5), ElementsAreArray(section));
+    }
+    Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::currentSessionDuration);
+    const auto lines = build();
+    EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 4),
+        ElementsAre("---", "Current Session [off]", "Started at 12:00\u202fPM [off]", "---"));
+}
+
+TEST_F(StatusMenuTest, ContinueIsOfferedUpToTenMinutesAfterThePreviousSessionWhileEnabled)
+{
+    menuBar();
+    // Ended exactly 600 s ago.
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 11, 5), oslo(2024, 5, 15, 11, 50)) });
+    auto lines = build();
+    EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 10),
+        ElementsAre("---", "Current Session [off]", "Started at 12:00\u202fPM [off]", "---", "---",
+            "Previous Session [off]", "45 minutes [off]", "11:05\u2009–\u200911:50\u202fAM [off]",
+            continueLine, "---"));
+    EXPECT_LT(
+        findItem(menuBar().menu(), "Continue")->font().pointSizeF(), menuBar().menu().font().pointSizeF());
+
+    fake.clock.advance(1);
+    lines = build();
+    EXPECT_FALSE(contains(lines, continueLine));
+    EXPECT_TRUE(contains(lines, "Previous Session [off]"));
+
+    // Disabled: never, and the commands change with it.
+    fake.clock.advance(-1);
+    controller().setEnabled(false);
+    lines = build();
+    EXPECT_FALSE(contains(lines, continueLine));
+    EXPECT_TRUE(contains(lines, "Enable <D>"));
+    EXPECT_FALSE(contains(lines, disableLine));
+    EXPECT_TRUE(contains(lines, "New Session [off] <N> {Saves the existing session and starts a new one.}"));
+    EXPECT_EQ(lines.front(), "---");
+    EXPECT_EQ(lines[1], "---") << "no current-session section while disabled";
+}
+
+TEST_F(StatusMenuTest, ChoosingContinueResumesThePreviousSession)
+{
+    menuBar();
+    controller().setEnabled(false);
+    controller().setEnabled(true);
+    const auto previous = session(oslo(2024, 5, 15, 11, 5), oslo(2024, 5, 15, 11, 55));
+    controller().setAllSessions({ previous });
+    build();
+    QAction* item = findItem(menuBar().menu(), "Continue");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    EXPECT_TRUE(controller().allSessions().empty());
+    ASSERT_TRUE(controller().currentSession().has_value());
+    EXPECT_NEAR(controller().currentSession()->duration().seconds, 55 * 60, 1);
+}
+
+TEST_F(StatusMenuTest, WithToggleOnLeftClickThereIsNoDisableOrEnableButItsSeparatorsStay)
+{
+    Defaults::set(kiruvo::Keys::toggleEnabledWithLeftClick(), true);
+    runSessionFor(60);
+    const auto lines = build();
+    EXPECT_FALSE(contains(lines, disableLine));
+    EXPECT_THAT(std::vector(lines.begin() + 7, lines.begin() + 11),
+        ElementsAre("1 minute [off]", "---", "---", newSessionLine));
+}
+
+TEST_F(StatusMenuTest, TotalTodayWithNothingTrackedReadsZeroAndTheMenuBeginsWithSeparators)
+{
+    Defaults::set(kiruvo::Keys::enableAtLaunch(), false);
+    const auto lines = build();
+    EXPECT_THAT(std::vector(lines.begin(), lines.begin() + 6),
+        ElementsAre("---", "---", "---", "Total Today [off]", "0 minutes [off]", "---"));
+    EXPECT_FALSE(contains(lines, "Debug"));
+}
+
+TEST_F(StatusMenuTest, EverySeparatorIsDrawnAlsoWhereSeveralFollowOneAnother)
+{
+    Defaults::set(kiruvo::Keys::enableAtLaunch(), false);
+    menuBar().showMenu();
+    ASSERT_TRUE(menuBar().menu().isVisible());
+    const QList<QAction*> actions = menuBar().menu().actions();
+    ASSERT_GE(actions.size(), 3);
+    // The menu opens with three separators in a row when nothing runs and there is no history.
+    int separators = 0;
+    for (const QAction* action : actions) {
+        if (action->isSeparator()) {
+            ++separators;
+            EXPECT_GT(menuBar().menu().actionGeometry(const_cast<QAction*>(action)).height(), 0)
+                << "separator " << separators << " is hidden";
+        }
+    }
+    EXPECT_TRUE(actions[0]->isSeparator() && actions[1]->isSeparator() && actions[2]->isSeparator());
+}
+
+TEST_F(StatusMenuTest, DisableAndEnableExplainThemselvesOnceThenToggle)
+{
+    menuBar();
+    build();
+    findItem(menuBar().menu(), "Disable")->trigger();
+    processEvents();
+    EXPECT_THAT(alertTitles,
+        ElementsAre(
+            "Manually disabling Kiruvo is generally not needed as it automatically tracks when you're "
+            "using your computer."));
+    EXPECT_TRUE(zk::hasRunOnce("disableButtonInfoMessage"));
+    EXPECT_FALSE(controller().isEnabled());
+
+    // The same flag serves "Enable".
+    build();
+    findItem(menuBar().menu(), "Enable")->trigger();
+    processEvents();
+    EXPECT_EQ(alertTitles.size(), 1u);
+    EXPECT_TRUE(controller().isEnabled());
+}
+
+TEST_F(StatusMenuTest, NewSessionExplainsItselfOnceThenStoresAndStartsOver)
+{
+    runSessionFor(300);
+    build();
+    findItem(menuBar().menu(), "New Session")->trigger();
+    processEvents();
+    ASSERT_EQ(alertTitles.size(), 1u);
+    EXPECT_THAT(alertTitles.front(), ::testing::StartsWith("Manually creating a new session"));
+    EXPECT_EQ(controller().allSessions().size(), 1u);
+    EXPECT_NEAR(controller().currentSession()->duration().seconds, 0, 0.5);
+
+    fake.clock.advance(200);
+    build();
+    findItem(menuBar().menu(), "New Session")->trigger();
+    processEvents();
+    EXPECT_EQ(alertTitles.size(), 1u);
+    EXPECT_EQ(controller().allSessions().size(), 2u);
+}
+
+TEST_F(StatusMenuTest, TheMenuIsBuiltAgainAtEveryOpeningAndBareLettersChooseCommands)
+{
+    int historyShown = 0;
+    kiruvo::MenuBarController::setHistoryWindowPresenter([&] { ++historyShown; });
+    runSessionFor(60);
+    Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::icon);
+
+    menuBar().showMenu();
+    ASSERT_TRUE(menuBar().menu().isVisible());
+    EXPECT_TRUE(contains(describe(menuBar().menu()), "1 minute [off]"));
+    QPointer<QMenu> firstMore = findItem(menuBar().menu(), "More")->menu();
+    menuBar().menu().hide();
+
+    fake.clock.advance(120);
+    menuBar().showMenu();
+    EXPECT_TRUE(contains(describe(menuBar().menu()), "3 minutes [off]"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(firstMore.isNull()) << "each build makes its own submenu";
+
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_H, Qt::NoModifier, QStringLiteral("h"));
+    QCoreApplication::sendEvent(&menuBar().menu(), &key);
+    EXPECT_EQ(historyShown, 1);
+    EXPECT_FALSE(menuBar().menu().isVisible());
+    kiruvo::MenuBarController::setHistoryWindowPresenter({});
+}
+
+} // namespace

@@ -1,0 +1,181 @@
+#include "app/reminders/HeadsUpWindow.h"
+
+#include "app/reminders/HeartView.h"
+#include "kit/foundation/core/Duration.h"
+#include "platform/desktop/ReduceMotion.h"
+#include "platform/time/Locale.h"
+
+#include "kit/interface/VisualEffectView.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+using kiruvo::HeadsUpWindow;
+
+namespace {
+
+// Two screens of different sizes side by side, the second lower down, for the whole program: the
+// offscreen platform reads them when the application starts, so this runs before main().
+const bool hasTwoScreens = [] {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && std::string(platform) != "offscreen" && *platform != '\0') {
+        return false;
+    }
+    const auto path = std::filesystem::temp_directory_path()
+        / ("kiruvo-heads-up-screens-" + std::to_string(::getpid()) + ".json");
+    std::ofstream(path) << R"({"screens": [
+        {"name": "left", "x": 0, "y": 0, "width": 1920, "height": 1080,
+         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+        {"name": "right", "x": 1920, "y": 200, "width": 1280, "height": 1024,
+         "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})";
+    ::setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path.string()).c_str(), 1);
+    return true;
+}();
+
+TEST(HeadsUpWindowGeometryTest, sitsCentredAndRaisedOnOneScreen)
+{
+    // A 1920 × 1080 screen with a 27 px panel at the top.
+    const QRect available(0, 27, 1920, 1053);
+    const QRect frame = HeadsUpWindow::frameFor(available);
+    EXPECT_EQ(frame.size(), QSize(220, 220));
+    EXPECT_EQ(frame.x(), 850);
+    // The middle of the area (553.5) minus half the panel, raised by 12 % of 1053 (126.36).
+    EXPECT_EQ(frame.y(), 317);
+    EXPECT_EQ(frame.center().x(), available.center().x());
+    EXPECT_LT(frame.center().y(), available.center().y());
+}
+
+TEST(HeadsUpWindowGeometryTest, eachOfTwoScreensGetsItsOwnPlace)
+{
+    const QRect left(0, 0, 1920, 1040);
+    const QRect right(1920, 200, 1280, 1024);
+    const QRect leftFrame = HeadsUpWindow::frameFor(left);
+    const QRect rightFrame = HeadsUpWindow::frameFor(right);
+    EXPECT_EQ(leftFrame, QRect(850, 285, 220, 220)); // 520 − 110 − 124.8
+    EXPECT_EQ(rightFrame, QRect(2450, 479, 220, 220)); // 200 + 512 − 110 − 122.88
+    EXPECT_TRUE(right.contains(rightFrame));
+    EXPECT_FALSE(left.intersects(rightFrame));
+}
+
+class HeadsUpWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::Locale::setCurrentForTesting(platform::Locale("en_US")); }
+    void TearDown() override
+    {
+        platform::ReduceMotion::setOverrideForTesting(true);
+        HeadsUpWindow::closeAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        platform::ReduceMotion::setOverrideForTesting(std::nullopt);
+        platform::Locale::setCurrentForTesting(std::nullopt);
+    }
+};
+
+TEST_F(HeadsUpWindowTest, showsOnEveryScreenAboveEverythingAndLetsClicksThrough)
+{
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(3900));
+
+    const auto windows = HeadsUpWindow::openWindows();
+    const auto screens = QGuiApplication::screens();
+    ASSERT_EQ(windows.size(), static_cast<std::size_t>(screens.size()));
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        auto* window = windows[i];
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->geometry(),
+            HeadsUpWindow::frameFor(screens[static_cast<qsizetype>(i)]->availableGeometry()));
+        const auto flags = window->windowFlags();
+        EXPECT_TRUE(flags.testFlag(Qt::WindowTransparentForInput));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
+        EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+        EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0) << "no fade under Reduce Motion";
+        EXPECT_EQ(window->durationText(), QStringLiteral("1 hour, 5 minutes"));
+        EXPECT_TRUE(window->heartView()->isVisible());
+    }
+    EXPECT_DOUBLE_EQ(HeadsUpWindow::duration().seconds, 3900);
+
+    HeadsUpWindow::closeAll();
+    EXPECT_TRUE(HeadsUpWindow::openWindows().empty()) << "Reduce Motion closes at once";
+}
+
+TEST_F(HeadsUpWindowTest, twoScreensGetOneWindowEachAtTheirOwnPlaceWithTheSameDuration)
+{
+    if (!hasTwoScreens) {
+        GTEST_SKIP() << "runs only on the offscreen platform";
+    }
+    const auto screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(1802));
+
+    const auto windows = HeadsUpWindow::openWindows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(windows[0]->screen(), screens[0]);
+    EXPECT_EQ(windows[1]->screen(), screens[1]);
+    EXPECT_EQ(windows[0]->geometry(), QRect(850, 300, 220, 220)); // 540 − 110 − 129.6
+    EXPECT_EQ(windows[1]->geometry(), QRect(2450, 479, 220, 220)); // 200 + 512 − 110 − 122.88
+    for (auto* window : windows) {
+        EXPECT_EQ(window->durationText(), QStringLiteral("30 minutes"));
+        EXPECT_TRUE(window->isVisible());
+    }
+
+    // Closing takes every one of them away.
+    HeadsUpWindow::closeAll();
+    EXPECT_TRUE(HeadsUpWindow::openWindows().empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(HeadsUpWindowTest, aRoundedFrostedPanelBehindTheHeartAndText)
+{
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60));
+    const auto windows = HeadsUpWindow::openWindows();
+    ASSERT_FALSE(windows.empty());
+    auto* window = windows.front();
+    EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_TRUE(window->testAttribute(Qt::WA_ShowWithoutActivating));
+
+    auto* background = window->background();
+    ASSERT_NE(background, nullptr);
+    EXPECT_EQ(background->geometry(), QRect(0, 0, 220, 220));
+    EXPECT_EQ(background->material(), zk::VisualEffectView::Material::fullScreenUI);
+    EXPECT_EQ(background->blendingMode(), zk::VisualEffectView::BlendingMode::behindWindow);
+    EXPECT_TRUE(background->isActive()) << "the window never becomes active, the panel still looks it";
+    EXPECT_TRUE(background->isEmphasized());
+    EXPECT_DOUBLE_EQ(background->cornerRadius(), 30);
+    EXPECT_DOUBLE_EQ(background->opacity(), 0.9);
+    // Drawn first, so everything else lies on top of it.
+    EXPECT_EQ(window->children().indexOf(background), 0);
+
+    EXPECT_DOUBLE_EQ(window->heartView()->saturation(), 1.5);
+    EXPECT_DOUBLE_EQ(window->heartView()->opacity(), 0.8);
+}
+
+TEST_F(HeadsUpWindowTest, fadesInFromTransparentAndANewReminderReplacesTheOpenOnes)
+{
+    platform::ReduceMotion::setOverrideForTesting(false);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(600));
+    const auto first = HeadsUpWindow::openWindows();
+    ASSERT_FALSE(first.empty());
+    EXPECT_DOUBLE_EQ(first.front()->windowOpacity(), 0.0);
+    EXPECT_EQ(first.front()->durationText(), QStringLiteral("10 minutes"));
+
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(1200));
+    const auto second = HeadsUpWindow::openWindows();
+    ASSERT_EQ(second.size(), first.size());
+    for (auto* window : second) {
+        EXPECT_EQ(std::count(first.begin(), first.end(), window), 0) << "windows are never reused";
+        EXPECT_EQ(window->durationText(), QStringLiteral("20 minutes"));
+    }
+}
+
+} // namespace

@@ -1,0 +1,491 @@
+#include "app/SessionEngineFixture.h"
+
+#include "app/intents/IntentHandlers.h"
+#include "app/intents/Intents.h"
+#include "app/menubar/MenuBarController.h"
+#include "app/reminders/ReminderDelivery.h"
+#include "app/startup/AppDelegate.h"
+#include "app/startup/AppMain.h"
+#include "app/startup/AppState.h"
+#include "app/startup/ApplicationDBusService.h"
+#include "app/startup/SettingsMigrations.h"
+#include "kit/foundation/RunOnce.h"
+#include "kit/foundation/ZKApp.h"
+#include "kit/foundation/ZKKit.h"
+#include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "platform/combine/ManualScheduler.h"
+#include "platform/fake/FakeNotificationCenter.h"
+#include "platform/fake/FakeStatusItemBackend.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gmock/gmock.h>
+
+#include <atomic>
+#include <thread>
+
+using kiruvo::ApplicationDBusService;
+using kiruvo::AppMain;
+using kiruvo::AppState;
+using ::testing::ElementsAre;
+
+namespace {
+
+const std::vector<std::string> migrationIdentifiers
+    = { "migrateToDefaultsv5", "migrateShowDurationInMenuBarSetting", "migrateUseSystemNotificationSetting" };
+
+// One launch against the test store, every step recorded as it runs.
+class AppStartupTest : public SessionEngineTest {
+protected:
+    void SetUp() override
+    {
+        SessionEngineTest::SetUp();
+        AppState::setMenuBarControllerFactory([this] {
+            steps.push_back("menuBarController");
+            if (state) {
+                // Built while the controller is being built: must not build another one.
+                EXPECT_EQ(state->menuBarController(), nullptr);
+            }
+            return controllerToken;
+        });
+        AppState::setWelcomeWindowPresenter([this] { steps.push_back("welcome"); });
+    }
+
+    void TearDown() override
+    {
+        AppState::setMenuBarControllerFactory({});
+        AppState::setWelcomeWindowPresenter({});
+        state.reset();
+        kit.reset();
+        SessionEngineTest::TearDown();
+    }
+
+    AppMain::Steps recordingSteps()
+    {
+        AppMain::Steps recorded;
+        recorded.startKit = [this] {
+            steps.push_back("kit");
+            zk::ZKKit::Environment environment;
+            environment.suite = store();
+            environment.modifiers = [] { return std::uint64_t { 0 }; };
+            environment.crashedLastRun = [] { return false; };
+            kit = std::make_unique<zk::ZKKit>(environment);
+        };
+        recorded.markLaunch = [this] {
+            steps.push_back("markLaunch");
+            m_reporter->markLaunch();
+        };
+        recorded.startSystemEvents = [this] { steps.push_back("systemEvents"); };
+        recorded.migrateLoginItem = [this] { steps.push_back("loginItem"); };
+        recorded.migrateToDefaultsV5 = [this] {
+            steps.push_back("v5");
+            kiruvo::SettingsMigrations::runDefaultsMigration(
+                kit->isFirstLaunch(),
+                [](const std::string& identifier) { return zk::runOnce(identifier, store()); }, store());
+        };
+        recorded.createAppState = [this] {
+            steps.push_back("appState");
+            AppState::Environment environment;
+            environment.isFirstLaunch = [this] { return kit->isFirstLaunch(); };
+            environment.suite = store();
+            environment.migrateShowDurationInMenuBarSetting = [this](bool isFirstLaunch) {
+                steps.push_back("showDurationMigration");
+                kiruvo::SettingsMigrations::migrateShowDurationInMenuBarSetting(isFirstLaunch, store());
+            };
+            environment.migrateUseSystemNotificationSetting = [this](bool isFirstLaunch) {
+                steps.push_back("systemNotificationMigration");
+                kiruvo::SettingsMigrations::migrateUseSystemNotificationSetting(isFirstLaunch, store());
+            };
+            environment.sessionController = [this]() -> kiruvo::SessionController& { return controller(); };
+            state = std::make_unique<AppState>(environment);
+        };
+        recorded.startDBusService = [this] { steps.push_back("dbus"); };
+        return recorded;
+    }
+
+    // One launch: the start-up steps, then the event loop's first turns.
+    void launch()
+    {
+        steps.clear();
+        state.reset();
+        kit.reset();
+        AppMain::start(recordingSteps());
+        stepsBeforeEventLoop = steps;
+        processEvents();
+    }
+
+    static std::optional<std::string> storedString(const std::string& key)
+    {
+        const auto value = store()->objectForKey(key);
+        if (!value || !value->isString()) {
+            return std::nullopt;
+        }
+        return *value->getIf<std::string>();
+    }
+
+    std::vector<std::string> steps;
+    std::vector<std::string> stepsBeforeEventLoop;
+    std::unique_ptr<zk::ZKKit> kit;
+    std::unique_ptr<AppState> state;
+    // Stands for a built controller; never looked into.
+    std::shared_ptr<int> controllerOwner = std::make_shared<int>(0);
+    std::shared_ptr<kiruvo::MenuBarController> controllerToken { controllerOwner,
+        reinterpret_cast<kiruvo::MenuBarController*>(controllerOwner.get()) };
+};
+
+TEST_F(AppStartupTest, FirstLaunchConsumesEveryMigrationFlagChangesNothingAndWelcomesAfterTheMenuBar)
+{
+    store()->setObject(platform::PropertyList(true), "useSystemNotifications");
+    store()->setObject(platform::PropertyList(false), "showDurationInMenuBar");
+
+    launch();
+
+    EXPECT_THAT(stepsBeforeEventLoop,
+        ElementsAre("kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState",
+            "showDurationMigration", "systemNotificationMigration", "dbus"));
+    EXPECT_THAT(steps,
+        ElementsAre("kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState",
+            "showDurationMigration", "systemNotificationMigration", "dbus", "menuBarController", "welcome"));
+    for (const auto& identifier : migrationIdentifiers) {
+        EXPECT_TRUE(zk::hasRunOnce(identifier, store())) << identifier;
+    }
+    EXPECT_NE(storedString("showInMenuBar"), std::optional<std::string>("icon"));
+    EXPECT_NE(storedString("notificationType"), std::optional<std::string>("systemNotification"));
+    EXPECT_TRUE(state->hasMenuBarController());
+    EXPECT_FALSE(state->isTrackingWithoutMenuBar());
+
+    // The second launch: no migration runs again and no Welcome window opens.
+    launch();
+    EXPECT_THAT(steps,
+        ElementsAre(
+            "kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState", "dbus", "menuBarController"));
+}
+
+TEST_F(AppStartupTest, AnUpgradeMigratesEverythingBeforeTheMenuBarExists)
+{
+    store()->setObject(platform::PropertyList(std::int64_t { 7 }), zk::ZKKit::launchCountKey);
+    store()->setObject(platform::PropertyList(std::string("\"totalTodayDuration\"")), "showInMenuBar");
+    store()->setObject(platform::PropertyList(std::string("\"hud\"")), "notificationType");
+    store()->setObject(platform::PropertyList(true), "useSystemNotifications");
+
+    launch();
+
+    EXPECT_THAT(steps,
+        ElementsAre("kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState",
+            "showDurationMigration", "systemNotificationMigration", "dbus", "menuBarController"));
+    // The text form is converted; the old Boolean, which was set, wins over the converted enum.
+    EXPECT_EQ(storedString("showInMenuBar"), std::optional<std::string>("totalTodayDuration"));
+    EXPECT_EQ(storedString("notificationType"), std::optional<std::string>("systemNotification"));
+    EXPECT_EQ(store()->objectForKey("useSystemNotifications"), platform::PropertyList(true));
+    for (const auto& identifier : migrationIdentifiers) {
+        EXPECT_TRUE(zk::hasRunOnce(identifier, store())) << identifier;
+    }
+}
+
+TEST_F(AppStartupTest, AControllerReadBeforeTheQueuedStepIsTheOneKept)
+{
+    AppMain::start(recordingSteps());
+    ASSERT_NE(state, nullptr);
+    EXPECT_FALSE(state->hasMenuBarController());
+    EXPECT_EQ(state->menuBarController(), controllerToken.get());
+    processEvents();
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "menuBarController"), 1);
+    EXPECT_EQ(state->menuBarController(), controllerToken.get());
+    EXPECT_TRUE(state->hasFinishedLaunching());
+}
+
+TEST_F(AppStartupTest, WithoutATrayTrackingStillStartsFromEnableAtLaunch)
+{
+    AppState::setMenuBarControllerFactory({});
+    store()->setObject(platform::PropertyList(std::int64_t { 3 }), zk::ZKKit::launchCountKey);
+
+    launch();
+    EXPECT_FALSE(state->hasMenuBarController());
+    EXPECT_TRUE(state->isTrackingWithoutMenuBar());
+    EXPECT_TRUE(controller().isEnabled());
+    EXPECT_TRUE(controller().currentSession().has_value());
+
+    // "enableAtLaunch" off: the engine stays off, the idle check still runs.
+    m_controller.reset();
+    Defaults::set(kiruvo::Keys::enableAtLaunch(), false);
+    launch();
+    EXPECT_TRUE(state->isTrackingWithoutMenuBar());
+    EXPECT_FALSE(controller().isEnabled());
+    EXPECT_FALSE(controller().currentSession().has_value());
+}
+
+TEST_F(AppStartupTest, AnAppStateGoneBeforeItsQueuedStepLeavesNothingBehind)
+{
+    AppMain::start(recordingSteps());
+    state.reset();
+    processEvents();
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "menuBarController"), 0);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "welcome"), 0);
+}
+
+// The same launches with the application's own menu-bar controller, drawing into a fake tray.
+class MenuBarStartupTest : public AppStartupTest {
+protected:
+    void SetUp() override
+    {
+        AppStartupTest::SetUp();
+        KeyboardShortcuts::resetForTesting();
+        platform::NotificationCenter::setShared(&notifications);
+        delivery = std::make_unique<kiruvo::ReminderDelivery>(controller(), scheduler);
+        AppMain::MenuBarWiring wiring;
+        wiring.sessionController = &controller();
+        wiring.reminderDelivery = delivery.get();
+        wiring.noTrayGracePeriod = 0;
+        wiring.makeStatusItemBackend = [this] {
+            steps.push_back("menuBarController");
+            auto created = std::make_unique<platform::fake::FakeStatusItemBackend>();
+            created->setAvailable(trayAvailable);
+            backend = created.get();
+            return created;
+        };
+        AppState::setMenuBarControllerFactory(AppMain::menuBarControllerFactory(std::move(wiring)));
+    }
+
+    void TearDown() override
+    {
+        if (state && state->menuBarController()) {
+            state->menuBarController()->menu().hide();
+        }
+        state.reset();
+        delivery.reset();
+        ApplicationDBusService::setOpenMenuHandler({});
+        platform::NotificationCenter::setShared(nullptr);
+        KeyboardShortcuts::resetForTesting();
+        AppStartupTest::TearDown();
+    }
+
+    platform::fake::FakeStatusItemBackend* backend = nullptr;
+    bool trayAvailable = true;
+    platform::fake::FakeNotificationCenter notifications;
+    platform::combine::ManualScheduler scheduler;
+    std::unique_ptr<kiruvo::ReminderDelivery> delivery;
+};
+
+TEST_F(MenuBarStartupTest, AFreshAndAnExistingStoreBothEndWithTheItemDrawnAndTrackingOn)
+{
+    for (const bool first : { true, false }) {
+        launch();
+        const std::vector<std::string> expected = first
+            ? std::vector<std::string> { "kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState",
+                  "showDurationMigration", "systemNotificationMigration", "dbus", "menuBarController",
+                  "welcome" }
+            : std::vector<std::string> { "kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState",
+                  "dbus", "menuBarController" };
+        EXPECT_EQ(steps, expected);
+        kiruvo::MenuBarController* menuBar = state->menuBarController();
+        ASSERT_NE(menuBar, nullptr);
+        ASSERT_NE(backend, nullptr);
+        EXPECT_FALSE(backend->drawn().empty());
+        EXPECT_EQ(&menuBar->statusItem().backend(), backend);
+        EXPECT_TRUE(menuBar->tickTimer().isActive());
+        // "enableAtLaunch" was applied after the controller existed.
+        EXPECT_TRUE(controller().isEnabled());
+        EXPECT_TRUE(controller().currentSession().has_value());
+        EXPECT_EQ(zk::ZKApp::mainMenu(), &menuBar->menu());
+        EXPECT_FALSE(state->isTrackingWithoutMenuBar());
+        m_controller.reset();
+        delivery = std::make_unique<kiruvo::ReminderDelivery>(controller(), scheduler);
+        // The factory keeps the delivery it was given; build it anew over the new engine.
+        AppMain::MenuBarWiring wiring;
+        wiring.sessionController = &controller();
+        wiring.reminderDelivery = delivery.get();
+        wiring.makeStatusItemBackend = [this] {
+            steps.push_back("menuBarController");
+            auto created = std::make_unique<platform::fake::FakeStatusItemBackend>();
+            backend = created.get();
+            return created;
+        };
+        AppState::setMenuBarControllerFactory(AppMain::menuBarControllerFactory(std::move(wiring)));
+    }
+}
+
+TEST_F(MenuBarStartupTest, TheEngineTheRemindersAndASecondLaunchReachTheController)
+{
+    launch();
+    kiruvo::MenuBarController* menuBar = state->menuBarController();
+    ASSERT_NE(menuBar, nullptr);
+
+    // Tracking turned off by the engine redraws the item dimmed.
+    controller().setEnabled(false);
+    EXPECT_TRUE(backend->lastDrawn().dimmed);
+    controller().setEnabled(true);
+    EXPECT_FALSE(backend->lastDrawn().dimmed);
+
+    // A reminder tints the item at once and shakes it.
+    delivery->notify(zk::Duration { 600 });
+    EXPECT_EQ(backend->lastDrawn().tint, platform::systemPinkColor());
+    processEvents();
+    EXPECT_NE(menuBar->statusItem().shakeAnimationForTesting(), nullptr);
+
+    // A second launch's OpenMenu opens the menu.
+    QObject host;
+    ApplicationDBusService service(&host);
+    EXPECT_FALSE(menuBar->menu().isVisible());
+    service.OpenMenu();
+    EXPECT_TRUE(menuBar->menu().isVisible());
+}
+
+TEST_F(MenuBarStartupTest, ATrayThatComesUpSoonAfterTheLaunchIsNoCauseToTellTheUser)
+{
+    trayAvailable = false;
+    AppMain::start(recordingSteps());
+    // The queued start-up step builds the controller; the panel appears before its grace ends.
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(state->hasMenuBarController());
+    backend->setAvailable(true);
+    processEvents();
+    EXPECT_TRUE(notifications.calls().empty());
+    EXPECT_TRUE(controller().currentSession().has_value());
+}
+
+TEST_F(MenuBarStartupTest, WithoutATrayTheUserIsToldOnceAndTrackingGoesOn)
+{
+    trayAvailable = false;
+    launch();
+    kiruvo::MenuBarController* menuBar = state->menuBarController();
+    ASSERT_NE(menuBar, nullptr);
+    processEvents();
+    ASSERT_EQ(notifications.calls().size(), 1u);
+    EXPECT_EQ(notifications.calls().front().summary, "Kiruvo has no place in the panel");
+    EXPECT_TRUE(menuBar->tickTimer().isActive());
+    EXPECT_TRUE(controller().currentSession().has_value());
+    // The shortcut and the bus still open the menu.
+    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(kiruvo::ShortcutNames::toggleMenu()));
+    EXPECT_TRUE(menuBar->menu().isVisible());
+}
+
+TEST(AppDelegateTest, HandsOutAHandlerForEachScriptingIntentOnly)
+{
+    const kiruvo::AppDelegate delegate;
+    EXPECT_NE(delegate.handlerForIntent(kiruvo::GetEnabledStateIntent {}), nullptr);
+    EXPECT_NE(delegate.handlerForIntent(kiruvo::GetTotalDurationTodayIntent {}), nullptr);
+    struct OtherIntent final : kiruvo::Intent { };
+    EXPECT_EQ(delegate.handlerForIntent(OtherIntent {}), nullptr);
+}
+
+// --- The application on a private session bus
+
+class ApplicationBusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty()) {
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        }
+        m_daemon.start(daemon,
+            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
+        ASSERT_TRUE(m_daemon.waitForStarted(5000));
+        for (int i = 0; i < 50 && !m_daemon.canReadLine(); ++i) {
+            m_daemon.waitForReadyRead(100);
+        }
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        ASSERT_FALSE(m_address.isEmpty());
+    }
+
+    void TearDown() override
+    {
+        ApplicationDBusService::setOpenMenuHandler({});
+        for (const QString& name : m_connections) {
+            QDBusConnection::disconnectFromBus(name);
+        }
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.terminate();
+            m_daemon.waitForFinished(5000);
+        }
+    }
+
+    QDBusConnection connect(const QString& name)
+    {
+        m_connections.push_back(name);
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+
+    // Runs a blocking client call on another thread while this one serves the bus.
+    template <class F> static auto offThread(F call)
+    {
+        std::atomic<bool> done = false;
+        decltype(call()) result {};
+        std::thread worker([&] {
+            result = call();
+            done = true;
+        });
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        worker.join();
+        return result;
+    }
+
+    QProcess m_daemon;
+    QString m_address;
+    std::vector<QString> m_connections;
+};
+
+TEST_F(ApplicationBusTest, ASecondLaunchReachesOpenMenuAndScriptingSharesTheObject)
+{
+    QDBusConnection service = connect(QStringLiteral("kiruvo-test-service"));
+    ASSERT_TRUE(service.isConnected());
+    ASSERT_TRUE(ApplicationDBusService::start(service));
+    ASSERT_NE(ApplicationDBusService::object(), nullptr);
+    EXPECT_EQ(service.objectRegisteredAt(QString::fromLatin1(ApplicationDBusService::objectPath)),
+        ApplicationDBusService::object());
+
+    int opened = 0;
+    ApplicationDBusService::setOpenMenuHandler([&] { ++opened; });
+    QDBusConnection client = connect(QStringLiteral("kiruvo-test-client"));
+    QString error;
+    EXPECT_TRUE(offThread([&] { return ApplicationDBusService::requestOpenMenu(client, &error); }))
+        << error.toStdString();
+    EXPECT_EQ(opened, 1);
+
+    // Without a handler the call is still answered.
+    ApplicationDBusService::setOpenMenuHandler({});
+    EXPECT_TRUE(offThread([&] { return ApplicationDBusService::requestOpenMenu(client, &error); }));
+
+    const QString introspection = offThread([&] {
+        const QDBusMessage reply = client.call(
+            QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationDBusService::serviceName),
+                QString::fromLatin1(ApplicationDBusService::objectPath),
+                QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")));
+        return reply.arguments().value(0).toString();
+    });
+    EXPECT_TRUE(introspection.contains(QStringLiteral("com.zelvantorium.Kiruvo.Application")));
+    EXPECT_TRUE(introspection.contains(QStringLiteral("com.zelvantorium.Kiruvo.Intents")));
+
+    // Another process on the bus cannot take the name.
+    QDBusConnection rival = connect(QStringLiteral("kiruvo-test-rival"));
+    EXPECT_FALSE(ApplicationDBusService::start(rival));
+}
+
+TEST_F(ApplicationBusTest, NoRunningInstanceAnswersAfterTheTimeoutWithAReason)
+{
+    QDBusConnection client = connect(QStringLiteral("kiruvo-test-lonely-client"));
+    ASSERT_TRUE(client.isConnected());
+    QString error;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ApplicationDBusService::requestOpenMenu(client, &error, std::chrono::milliseconds(600)));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(ApplicationBusUnavailable, WithoutABusTheApplicationRunsOn)
+{
+    QDBusConnection none = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/kiruvo-bus"), QStringLiteral("kiruvo-none"));
+    EXPECT_FALSE(ApplicationDBusService::start(none));
+    QString error;
+    EXPECT_FALSE(ApplicationDBusService::requestOpenMenu(none, &error, std::chrono::milliseconds(100)));
+    EXPECT_FALSE(error.isEmpty());
+    QDBusConnection::disconnectFromBus(QStringLiteral("kiruvo-none"));
+}
+
+} // namespace

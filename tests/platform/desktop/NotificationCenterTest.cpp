@@ -1,0 +1,186 @@
+#include "platform/desktop/NotificationCenter.h"
+#include "platform/fake/FakeNotificationCenter.h"
+#include "platform/linux/FreedesktopNotificationCenter.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTest>
+#include <QVariantMap>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using platform::NotificationCenter;
+using platform::dbus::FreedesktopNotificationCenter;
+
+namespace {
+
+NotificationCenter::Request request(const char* summary)
+{
+    NotificationCenter::Request result;
+    result.summary = summary;
+    return result;
+}
+
+// A desktop notification service of our own on the session bus, answering the calls Kiruvo makes.
+class NotificationServiceStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Posted {
+        uint identifier;
+        QString appName;
+        QString summary;
+        QString body;
+        QVariantMap hints;
+    };
+
+    std::vector<Posted> posted;
+    std::vector<uint> closed;
+    int capabilityQueries = 0;
+
+public Q_SLOTS:
+    QStringList GetCapabilities()
+    {
+        ++capabilityQueries;
+        return { QStringLiteral("body") };
+    }
+
+    uint Notify(const QString& appName, uint /*replacesId*/, const QString& /*appIcon*/,
+        const QString& summary, const QString& body, const QStringList& /*actions*/, const QVariantMap& hints,
+        int /*expireTimeout*/)
+    {
+        const uint identifier = m_next++;
+        posted.push_back({ identifier, appName, summary, body, hints });
+        return identifier;
+    }
+
+    void CloseNotification(uint identifier) { closed.push_back(identifier); }
+
+Q_SIGNALS:
+    void NotificationClosed(uint id, uint reason);
+
+private:
+    uint m_next = 41;
+};
+
+class FreedesktopNotificationCenterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+            GTEST_SKIP() << "no session bus";
+        }
+        m_serviceConnection = QDBusConnection::connectToBus(
+            QDBusConnection::SessionBus, QStringLiteral("notification-stand-in"));
+        ASSERT_TRUE(m_serviceConnection.isConnected());
+        m_serviceName = QStringLiteral("com.zelvantorium.Kiruvo.TestNotifications.p%1")
+                            .arg(QCoreApplication::applicationPid());
+        ASSERT_TRUE(m_serviceConnection.registerService(m_serviceName));
+        ASSERT_TRUE(m_serviceConnection.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
+            &m_standIn, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+    }
+
+    void TearDown() override
+    {
+        if (m_serviceConnection.isConnected()) {
+            m_serviceConnection.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+            m_serviceConnection.unregisterService(m_serviceName);
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("notification-stand-in"));
+    }
+
+    NotificationServiceStandIn m_standIn;
+    QDBusConnection m_serviceConnection { QStringLiteral("unset") };
+    QString m_serviceName;
+};
+
+TEST_F(FreedesktopNotificationCenterTest, asksThePostsAndClosesThroughTheService)
+{
+    FreedesktopNotificationCenter center(QDBusConnection::sessionBus(), m_serviceName);
+
+    EXPECT_TRUE(QCoro::waitFor(center.requestAuthorization()));
+    EXPECT_EQ(m_standIn.capabilityQueries, 1);
+
+    const auto result = QCoro::waitFor(center.post(request("You have been active for 30 minutes")));
+    ASSERT_TRUE(result.succeeded()) << result.errorName << " " << result.errorMessage;
+    EXPECT_EQ(*result.identifier, 41u);
+    ASSERT_EQ(m_standIn.posted.size(), 1u);
+    EXPECT_EQ(m_standIn.posted[0].summary, QStringLiteral("You have been active for 30 minutes"));
+    EXPECT_EQ(m_standIn.posted[0].body, QString());
+    EXPECT_EQ(m_standIn.posted[0].appName, QStringLiteral("Kiruvo"));
+    const QVariant urgency = m_standIn.posted[0].hints.value(QStringLiteral("urgency"));
+    EXPECT_EQ(urgency.toInt(), 1) << urgency.typeName();
+    EXPECT_EQ(center.deliveredIdentifiers().count(41u), 1u);
+
+    QCoro::waitFor(center.removeAllDelivered());
+    EXPECT_EQ(m_standIn.closed, std::vector<uint> { 41u });
+    EXPECT_TRUE(center.deliveredIdentifiers().empty());
+
+    // A second removal has nothing left to close.
+    QCoro::waitFor(center.removeAllDelivered());
+    EXPECT_EQ(m_standIn.closed.size(), 1u);
+}
+
+TEST_F(FreedesktopNotificationCenterTest, forgetsNotificationsThatTheServiceClosed)
+{
+    FreedesktopNotificationCenter center(QDBusConnection::sessionBus(), m_serviceName);
+    const auto first = QCoro::waitFor(center.post(request("first")));
+    const auto second = QCoro::waitFor(center.post(request("second")));
+    ASSERT_TRUE(first.succeeded());
+    ASSERT_TRUE(second.succeeded());
+
+    Q_EMIT m_standIn.NotificationClosed(*first.identifier, 2);
+    // The signal crosses the bus: wait for its delivery, a few milliseconds at most.
+    QElapsedTimer waited;
+    waited.start();
+    while (center.deliveredIdentifiers().count(*first.identifier) != 0 && waited.elapsed() < 5000) {
+        QTest::qWait(5);
+    }
+    EXPECT_EQ(center.deliveredIdentifiers().count(*first.identifier), 0u);
+
+    QCoro::waitFor(center.removeAllDelivered());
+    EXPECT_EQ(m_standIn.closed, std::vector<uint> { *second.identifier });
+}
+
+TEST(FreedesktopNotificationCenterAbsentTest, aMissingServiceRefusesAndFailsToPost)
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        GTEST_SKIP() << "no session bus";
+    }
+    FreedesktopNotificationCenter center(
+        QDBusConnection::sessionBus(), QStringLiteral("com.zelvantorium.Kiruvo.NoSuchNotificationService"));
+    EXPECT_FALSE(QCoro::waitFor(center.requestAuthorization()));
+    const auto result = QCoro::waitFor(center.post(request("nobody listens")));
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_FALSE(result.errorName.empty());
+    EXPECT_TRUE(center.deliveredIdentifiers().empty());
+}
+
+TEST(FreedesktopNotificationCenterAbsentTest, withoutABusEverythingIsRefused)
+{
+    FreedesktopNotificationCenter center(
+        QDBusConnection(QStringLiteral("never-connected")), QStringLiteral("org.freedesktop.Notifications"));
+    EXPECT_FALSE(QCoro::waitFor(center.requestAuthorization()));
+    EXPECT_FALSE(QCoro::waitFor(center.post(request("x"))).succeeded());
+    QCoro::waitFor(center.removeAllDelivered());
+}
+
+TEST(NotificationCenterSharedTest, anInstalledCenterIsTheSharedOneUntilRemoved)
+{
+    platform::fake::FakeNotificationCenter fake;
+    NotificationCenter::setShared(&fake);
+    EXPECT_EQ(&NotificationCenter::shared(), &fake);
+    NotificationCenter::setShared(nullptr);
+    EXPECT_NE(&NotificationCenter::shared(), &fake);
+    EXPECT_NE(dynamic_cast<FreedesktopNotificationCenter*>(&NotificationCenter::shared()), nullptr);
+}
+
+} // namespace
+
+#include "NotificationCenterTest.moc"

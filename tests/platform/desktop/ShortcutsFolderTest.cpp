@@ -1,0 +1,193 @@
+#include "platform/desktop/ShortcutsFolder.h"
+
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using platform::ShortcutsFolder;
+using Status = ShortcutsFolder::Listing::Status;
+
+namespace {
+
+class ShortcutsFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+    fs::path root() const { return fs::path(m_dir.path().toStdString()) / "shortcuts"; }
+    ShortcutsFolder folder() const { return ShortcutsFolder(root()); }
+
+    void write(const std::string& relativePath, const std::string& text, bool executable = true)
+    {
+        const auto path = root() / relativePath;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+        fs::permissions(
+            path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+    }
+
+    // A limit short enough that a hung script costs the test a fraction of a second.
+    static ShortcutsFolder::RunLimits shortLimits() { return { 0.3, 0.3 }; }
+
+    // Running, and not a zombie waiting for a parent that may never reap it.
+    static bool isAlive(pid_t pid)
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) {
+            return false;
+        }
+        const auto afterName = line.rfind(')');
+        return afterName != std::string::npos && line.size() > afterName + 2 && line[afterName + 2] != 'Z';
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+TEST_F(ShortcutsFolderTest, listsExecutableScriptsWithTheirFoldersAndLeavesOtherFilesOut)
+{
+    write("stretch.sh", "#!/bin/sh\necho stretch\n");
+    write("Breaks/Evening/walk.sh", "#!/bin/sh\n# a comment\n\necho walk\necho done\n");
+    write("notes.txt", "not a script\n", false);
+    fs::create_directories(root() / "Empty");
+
+    const auto listing = folder().list();
+    EXPECT_EQ(listing.status, Status::complete);
+    ASSERT_EQ(listing.entries.size(), 2u);
+    const auto& walk = listing.entries[0];
+    EXPECT_EQ(walk.relativePath, "Breaks/Evening/walk.sh");
+    EXPECT_EQ(walk.name, "walk");
+    EXPECT_EQ(walk.folderRelativePath, std::optional<std::string>("Breaks/Evening"));
+    EXPECT_EQ(walk.folderName, "Evening");
+    EXPECT_EQ(walk.actionCount, 2u);
+    EXPECT_EQ(listing.entries[1].relativePath, "stretch.sh");
+    EXPECT_FALSE(listing.entries[1].folderRelativePath);
+
+    // The same listing from a worker thread.
+    const auto background = QCoro::waitFor(folder().listInBackground());
+    EXPECT_EQ(background.status, Status::complete);
+    ASSERT_EQ(background.entries.size(), 2u);
+    EXPECT_EQ(background.entries[0].relativePath, "Breaks/Evening/walk.sh");
+
+    // A file that is not executable is not listed, and cannot be run either.
+    const auto result = QCoro::waitFor(folder().run("notes.txt", std::nullopt));
+    EXPECT_FALSE(result.succeeded);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_FALSE(result.failure.empty());
+}
+
+TEST_F(ShortcutsFolderTest, tellsAnAbsentFolderAndAnIncompleteListingFromACompleteOne)
+{
+    EXPECT_EQ(folder().list().status, Status::absent);
+    fs::create_directories(root().parent_path());
+    std::ofstream(root()) << "a file where the folder should be";
+    EXPECT_EQ(folder().list().status, Status::absent);
+    fs::remove(root());
+
+    write("stretch.sh", "#!/bin/sh\n");
+    EXPECT_EQ(folder().list().status, Status::complete);
+    // A link to nothing is no shortcut and no fault.
+    fs::create_symlink(root() / "gone.sh", root() / "dangling.sh");
+    EXPECT_EQ(folder().list().status, Status::complete);
+
+    // An item that cannot be read may be a shortcut: the listing says it is not complete, and
+    // still lists what it could read.
+    fs::create_symlink(root() / "loop.sh", root() / "loop.sh");
+    const auto listing = folder().list();
+    EXPECT_EQ(listing.status, Status::incomplete);
+    EXPECT_FALSE(listing.problem.empty());
+    ASSERT_EQ(listing.entries.size(), 1u);
+    EXPECT_EQ(listing.entries[0].relativePath, "stretch.sh");
+    fs::remove(root() / "loop.sh");
+
+    if (::geteuid() != 0) { // root reads every folder
+        write("Locked/hidden.sh", "#!/bin/sh\n");
+        fs::permissions(root() / "Locked", fs::perms::none);
+        EXPECT_EQ(folder().list().status, Status::incomplete);
+        fs::permissions(root() / "Locked", fs::perms::owner_all);
+    }
+}
+
+TEST_F(ShortcutsFolderTest, aScriptThatHangsIsStoppedAtTheTimeLimitWithWhatItWrote)
+{
+    write("hangs.sh", "#!/bin/sh\necho started\nexec sleep 30\n");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto result = QCoro::waitFor(folder().run("hangs.sh", std::nullopt, shortLimits()));
+    EXPECT_LT(elapsed.elapsed(), 3000);
+    EXPECT_FALSE(result.succeeded);
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_NE(result.failure.find("did not finish within 0.3 s"), std::string::npos) << result.failure;
+    EXPECT_EQ(result.outputLines, std::vector<std::string> { "started" });
+}
+
+TEST_F(ShortcutsFolderTest, aScriptThatIgnoresTheRequestToEndIsKilledWithWhatItStarted)
+{
+    // The script and the child it waits for both ignore SIGTERM.
+    write("stubborn.sh",
+        "#!/bin/sh\ntrap '' TERM\nsleep 30 &\necho \"$!\" > child\necho waiting\nwait\necho never\n");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto result = QCoro::waitFor(folder().run("stubborn.sh", std::nullopt, shortLimits()));
+    EXPECT_LT(elapsed.elapsed(), 3000);
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_EQ(result.outputLines, std::vector<std::string> { "waiting" });
+
+    pid_t child = 0;
+    std::ifstream(root() / "child") >> child;
+    ASSERT_GT(child, 0);
+    // The group was killed when the script was; the kernel finishes the child's exit on its own time.
+    QElapsedTimer reaped;
+    reaped.start();
+    while (isAlive(child) && reaped.elapsed() < 2000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(isAlive(child)) << "what the script started is stopped with it";
+}
+
+TEST_F(ShortcutsFolderTest, aScriptReadsItsInputAndAnswersItsOutputWithinTheLimit)
+{
+    write("Breaks/upper.sh", "#!/bin/sh\ntr a-z A-Z\npwd\n");
+    const auto result
+        = QCoro::waitFor(folder().run("Breaks/upper.sh", std::string("one\ntwo\n"), shortLimits()));
+    EXPECT_TRUE(result.succeeded) << result.failure;
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.outputLines,
+        (std::vector<std::string> { "ONE", "TWO", fs::canonical(root() / "Breaks").string() }))
+        << "runs in its own folder";
+
+    write("fails.sh", "#!/bin/sh\necho partial\nexit 3\n");
+    const auto failed = QCoro::waitFor(folder().run("fails.sh", std::nullopt));
+    EXPECT_FALSE(failed.succeeded);
+    EXPECT_FALSE(failed.timedOut);
+    EXPECT_EQ(failed.outputLines, std::vector<std::string> { "partial" });
+    EXPECT_NE(failed.failure.find("status 3"), std::string::npos) << failed.failure;
+}
+
+TEST_F(ShortcutsFolderTest, keepsOnlyABoundedShareOfARunawayScriptsOutput)
+{
+    // Twice the kept size, in lines of 1 KiB.
+    const auto lines = 2 * ShortcutsFolder::maximumOutputSize / 1024;
+    write("floods.sh",
+        "#!/bin/sh\nline=$(printf '%01023d' 0)\ni=0\nwhile [ $i -lt " + std::to_string(lines)
+            + " ]; do echo \"$line\"; i=$((i+1)); done\n");
+    const auto result = QCoro::waitFor(folder().run("floods.sh", std::nullopt, { 20, 1 }));
+    EXPECT_TRUE(result.succeeded) << result.failure;
+    std::size_t kept = 0;
+    for (const auto& line : result.outputLines) {
+        kept += line.size() + 1;
+    }
+    EXPECT_LE(kept, ShortcutsFolder::maximumOutputSize + 1);
+    EXPECT_GE(kept, ShortcutsFolder::maximumOutputSize - 1024);
+}
+
+} // namespace

@@ -1,0 +1,389 @@
+#include "platform/desktop/StatusItem.h"
+#include "platform/desktop/ReduceMotion.h"
+#include "platform/fake/FakeStatusItemBackend.h"
+#include "platform/linux/TrayStatusItemBackend.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QVariantAnimation>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using platform::StatusItem;
+using platform::StatusItemAppearance;
+using platform::fake::FakeStatusItemBackend;
+
+namespace {
+
+struct Fixture {
+    Fixture()
+    {
+        auto owned = std::make_unique<FakeStatusItemBackend>();
+        backend = owned.get();
+        item = std::make_unique<StatusItem>(std::move(owned));
+    }
+    FakeStatusItemBackend* backend = nullptr;
+    std::unique_ptr<StatusItem> item;
+};
+
+QImage square(QColor color)
+{
+    QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.fillRect(QRect(4, 4, 8, 8), color);
+    return image;
+}
+
+} // namespace
+
+TEST(StatusItemTest, EveryChangeOfTheModelIsDrawnOnceAndRepeatsAreNot)
+{
+    Fixture f;
+    ASSERT_EQ(f.backend->drawn().size(), 1u); // the initial, empty item
+    f.item->setTitle("1 hr, 5 min");
+    f.item->setTitle("1 hr, 5 min");
+    f.item->setDimmed(true);
+    f.item->setTint(QColor(Qt::red));
+    f.item->setImage(square(Qt::black));
+    f.item->setVisible(false);
+    ASSERT_EQ(f.backend->drawn().size(), 6u);
+    const StatusItemAppearance& last = f.backend->lastDrawn();
+    EXPECT_EQ(last.title, "1 hr, 5 min");
+    EXPECT_TRUE(last.dimmed);
+    EXPECT_EQ(last.tint, QColor(Qt::red));
+    EXPECT_FALSE(last.visible);
+    EXPECT_EQ(last.image, square(Qt::black));
+    EXPECT_FALSE(f.item->isShownOnScreen());
+    f.item->setTint(std::nullopt);
+    EXPECT_FALSE(f.backend->lastDrawn().tint.has_value());
+}
+
+TEST(StatusItemTest, AnchorPrefersTheTrayGeometryThenThePointerThenTheScreenCorner)
+{
+    Fixture f;
+    f.backend->setGeometry(QRect(900, 0, 24, 24));
+    f.item->setCursorPositionSource([] { return QPoint(10, 20); });
+    EXPECT_EQ(f.item->anchorRect(), QRect(900, 0, 24, 24));
+
+    // An empty rectangle is what trays answer when they do not know.
+    f.backend->setGeometry(QRect());
+    EXPECT_EQ(f.item->anchorRect(), QRect(10, 20, 1, 1));
+
+    f.item->setCursorPositionSource([] { return std::nullopt; });
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(f.item->anchorRect(), QRect(screen.right(), screen.top(), 1, 1));
+}
+
+TEST(StatusItemTest, ClicksCarryTheButtonAndTheModifiersHeldAtThatMoment)
+{
+    Fixture f;
+    Qt::KeyboardModifiers held = Qt::NoModifier;
+    f.item->setModifierSource([&] { return held; });
+    QSignalSpy spy(f.item.get(), &StatusItem::clicked);
+
+    f.backend->click(Qt::LeftButton);
+    held = Qt::ShiftModifier | Qt::ControlModifier;
+    f.backend->click(Qt::RightButton);
+    f.backend->click(Qt::MiddleButton);
+
+    ASSERT_EQ(spy.count(), 3);
+    EXPECT_EQ(spy[0][0].value<Qt::MouseButton>(), Qt::LeftButton);
+    EXPECT_EQ(spy[0][1].value<Qt::KeyboardModifiers>(), Qt::NoModifier);
+    EXPECT_EQ(spy[1][0].value<Qt::MouseButton>(), Qt::RightButton);
+    EXPECT_EQ(spy[1][1].value<Qt::KeyboardModifiers>(), Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(spy[2][0].value<Qt::MouseButton>(), Qt::MiddleButton);
+}
+
+TEST(StatusItemTest, UnavailableTrayMeansNotShownButTheModelKeepsWorking)
+{
+    Fixture f;
+    f.backend->setAvailable(false);
+    f.item->setTitle("5 min");
+    EXPECT_FALSE(f.item->isShownOnScreen());
+    EXPECT_EQ(f.backend->lastDrawn().title, "5 min");
+}
+
+TEST(TrayStatusItemBackendTest, TitleWidensThePictureAndDimmingAndTintChangeItsPixels)
+{
+    const QColor text(Qt::white);
+    StatusItemAppearance iconOnly { square(Qt::black), "", false, std::nullopt, true, std::nullopt };
+    const QPixmap plain = platform::TrayStatusItemBackend::render(iconOnly, 64, text);
+    EXPECT_EQ(plain.size(), QSize(64, 64));
+    const QRgb plainCentre = plain.toImage().pixel(32, 32);
+    EXPECT_EQ(qAlpha(plainCentre), 255);
+
+    StatusItemAppearance titled = iconOnly;
+    titled.title = "12 min";
+    EXPECT_GT(platform::TrayStatusItemBackend::render(titled, 64, text).width(), 64 + 20);
+
+    StatusItemAppearance dimmed = iconOnly;
+    dimmed.dimmed = true;
+    const int dimAlpha
+        = qAlpha(platform::TrayStatusItemBackend::render(dimmed, 64, text).toImage().pixel(32, 32));
+    EXPECT_LT(dimAlpha, 200);
+    EXPECT_GT(dimAlpha, 0);
+
+    StatusItemAppearance tinted = iconOnly;
+    tinted.tint = QColor(Qt::red);
+    const QColor tintedCentre
+        = QColor::fromRgba(platform::TrayStatusItemBackend::render(tinted, 64, text).toImage().pixel(32, 32));
+    EXPECT_EQ(tintedCentre.red(), 255);
+    EXPECT_EQ(tintedCentre.green(), 0);
+    // Transparent parts of the image stay transparent.
+    EXPECT_EQ(qAlpha(platform::TrayStatusItemBackend::render(tinted, 64, text).toImage().pixel(2, 2)), 0);
+}
+
+namespace {
+
+using platform::TrayStatusItemBackend;
+
+// The first and last rows that hold any visible pixel, or (-1, -1) for an empty picture.
+std::pair<int, int> inkRows(const QImage& picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return { first, last };
+}
+
+QImage rendered(const StatusItemAppearance& appearance, QPointF offset = {})
+{
+    return TrayStatusItemBackend::render(appearance, 64, Qt::white, offset).toImage();
+}
+
+StatusItemAppearance titled(QString title, std::optional<double> offset = std::nullopt)
+{
+    StatusItemAppearance appearance;
+    appearance.title = std::move(title);
+    appearance.titleBaselineOffset = offset;
+    return appearance;
+}
+
+} // namespace
+
+TEST(StatusItemTest, AnInterceptorSwallowsClicksUntilItIsRemoved)
+{
+    Fixture f;
+    QSignalSpy spy(f.item.get(), &StatusItem::clicked);
+    std::vector<Qt::MouseButton> intercepted;
+    f.item->setClickInterceptor([&](Qt::MouseButton button) { intercepted.push_back(button); });
+
+    f.backend->click(Qt::LeftButton);
+    f.backend->click(Qt::RightButton);
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_EQ(intercepted, (std::vector { Qt::LeftButton, Qt::RightButton }));
+
+    f.item->setClickInterceptor({});
+    f.backend->click(Qt::LeftButton);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(intercepted.size(), 2u);
+}
+
+TEST(StatusItemTest, AnInterceptorMayRemoveItselfAndPassTheClickOnWithPerformClick)
+{
+    Fixture f;
+    f.item->setModifierSource([] { return Qt::ControlModifier; });
+    QSignalSpy spy(f.item.get(), &StatusItem::clicked);
+    int calls = 0;
+    f.item->setClickInterceptor([&](Qt::MouseButton) {
+        ++calls;
+        f.item->setClickInterceptor({});
+        f.item->performClick();
+    });
+
+    f.backend->click(Qt::RightButton);
+    EXPECT_EQ(calls, 1);
+    // The passed-on click is a plain left click, whatever was pressed or held.
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy[0][0].value<Qt::MouseButton>(), Qt::LeftButton);
+    EXPECT_EQ(spy[0][1].value<Qt::KeyboardModifiers>(), Qt::NoModifier);
+
+    // performClick also goes past an interceptor that is still installed.
+    f.item->setClickInterceptor([&](Qt::MouseButton) { ++calls; });
+    f.item->performClick();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(spy.count(), 2);
+}
+
+class StatusItemShakeTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::ReduceMotion::setOverrideForTesting(false); }
+    void TearDown() override { platform::ReduceMotion::setOverrideForTesting(std::nullopt); }
+
+    // The offset along the shaken axis at `milliseconds` into the shake; the event loop is never
+    // run, so only the test moves the animation on.
+    double offsetAt(Fixture& f, int milliseconds, bool vertical = true)
+    {
+        f.item->shakeAnimationForTesting()->setCurrentTime(milliseconds);
+        return vertical ? f.item->shakeOffset().y() : f.item->shakeOffset().x();
+    }
+};
+
+TEST_F(StatusItemShakeTest, OffsetsPassThroughTheKeyFramesInOrderAndEndStill)
+{
+    Fixture f;
+    f.item->shake(0.3, 5.0, true);
+    QVariantAnimation* animation = f.item->shakeAnimationForTesting();
+    ASSERT_NE(animation, nullptr);
+    EXPECT_EQ(animation->state(), QAbstractAnimation::Running);
+    EXPECT_EQ(animation->duration(), 300);
+    EXPECT_DOUBLE_EQ(f.item->shakeOffset().y(), -5.0);
+    EXPECT_DOUBLE_EQ(f.item->shakeOffset().x(), 0.0);
+
+    // Turning points of the path, in the order reached.
+    std::vector<double> turns { offsetAt(f, 0) };
+    double previous = turns.front();
+    double direction = 0;
+    for (int ms = 1; ms < 300; ++ms) {
+        const double value = offsetAt(f, ms);
+        const double step = value - previous;
+        if (step != 0 && direction != 0 && (step > 0) != (direction > 0)) {
+            turns.push_back(previous);
+        }
+        if (step != 0) {
+            direction = step;
+        }
+        previous = value;
+    }
+    ASSERT_EQ(turns.size(), 4u);
+    EXPECT_NEAR(turns[0], -5.0, 1e-9);
+    EXPECT_NEAR(turns[1], 5.0, 0.05);
+    EXPECT_NEAR(turns[2], -2.5, 0.05);
+    EXPECT_NEAR(turns[3], 2.5, 0.05);
+    // Eased in and out over the whole shake: half-way in time is half-way through the frames, and
+    // the start is slow.
+    EXPECT_NEAR(offsetAt(f, 150), -2.5, 1e-6);
+    EXPECT_LT(offsetAt(f, 10), -4.8);
+
+    offsetAt(f, 300);
+    EXPECT_EQ(animation->state(), QAbstractAnimation::Stopped);
+    EXPECT_EQ(f.item->shakeOffset(), QPointF());
+    EXPECT_EQ(f.backend->contentOffset(), QPointF());
+    // The shake moves the picture only: the appearance was never redrawn.
+    EXPECT_EQ(f.backend->drawn().size(), 1u);
+}
+
+TEST_F(StatusItemShakeTest, HorizontalShakesMoveAlongXAndASecondShakeStartsOver)
+{
+    Fixture f;
+    f.item->shake(0.4, 3.0, false);
+    EXPECT_DOUBLE_EQ(offsetAt(f, 200, false), -1.5);
+    EXPECT_DOUBLE_EQ(f.item->shakeOffset().y(), 0.0);
+
+    f.item->shake(0.3, 5.0, true);
+    QVariantAnimation* animation = f.item->shakeAnimationForTesting();
+    EXPECT_EQ(animation->currentTime(), 0);
+    EXPECT_EQ(animation->duration(), 300);
+    EXPECT_EQ(f.item->shakeOffset(), QPointF(0, -5.0));
+    EXPECT_DOUBLE_EQ(offsetAt(f, 150), -2.5);
+    EXPECT_DOUBLE_EQ(f.item->shakeOffset().x(), 0.0);
+}
+
+TEST_F(StatusItemShakeTest, ReducedMotionAndNonsenseArgumentsLeaveThePictureStill)
+{
+    Fixture f;
+    platform::ReduceMotion::setOverrideForTesting(true);
+    f.item->shake(0.3, 5.0, true);
+    EXPECT_EQ(f.item->shakeAnimationForTesting(), nullptr);
+    EXPECT_TRUE(f.backend->contentOffsets().empty());
+
+    platform::ReduceMotion::setOverrideForTesting(false);
+    f.item->shake(std::nan(""), 5.0, true);
+    f.item->shake(0.0, 5.0, true);
+    f.item->shake(0.3, INFINITY, true);
+    EXPECT_TRUE(f.backend->contentOffsets().empty());
+    EXPECT_EQ(f.item->shakeOffset(), QPointF());
+}
+
+TEST(StatusItemTest, TheTitlesBaselineOffsetIsPartOfWhatIsShown)
+{
+    Fixture f;
+    f.item->setTitle("12 min", 1.5);
+    f.item->setTitle("12 min", 1.5);
+    ASSERT_EQ(f.backend->drawn().size(), 2u);
+    EXPECT_EQ(f.backend->lastDrawn().titleBaselineOffset, 1.5);
+
+    f.item->setTitle("13 min");
+    EXPECT_EQ(f.backend->lastDrawn().titleBaselineOffset, 1.5);
+    f.item->setTitle("13 min", std::nullopt);
+    EXPECT_FALSE(f.backend->lastDrawn().titleBaselineOffset.has_value());
+    EXPECT_EQ(f.backend->drawn().size(), 4u);
+
+    EXPECT_NE(titled("5 min", 0.0), titled("5 min"));
+    EXPECT_NE(titled("5 min", 1.0), titled("5 min", -1.0));
+    EXPECT_EQ(titled("5 min", 1.0), titled("5 min", 1.0));
+}
+
+TEST(TrayStatusItemBackendTest, ABaselineOffsetLiftsTheTitleAndAShakeMovesEverything)
+{
+    const double pixelsPerPoint = 64 / TrayStatusItemBackend::barHeightInPoints;
+    const QImage plain = rendered(titled("12 min"));
+    const QImage lifted = rendered(titled("12 min", 1.0));
+    const QImage lowered = rendered(titled("12 min", -1.0));
+    EXPECT_NE(plain, lifted);
+    const auto [plainTop, plainBottom] = inkRows(plain);
+    ASSERT_GE(plainTop, 0);
+    EXPECT_NEAR(inkRows(lifted).first, plainTop - 1.0 * pixelsPerPoint, 1.0);
+    EXPECT_NEAR(inkRows(lowered).second, plainBottom + 1.0 * pixelsPerPoint, 1.0);
+
+    const QImage shaken = rendered(titled("12 min"), QPointF(0, 1.5));
+    EXPECT_NEAR(inkRows(shaken).first, plainTop + 1.5 * pixelsPerPoint, 1.0);
+}
+
+TEST(TrayStatusItemBackendTest, DurationsAreFittedLargeIntoTheSquare)
+{
+    for (const QString& title : { QStringLiteral("5 min"), QStringLiteral("1 hr, 5 min"),
+             QStringLiteral("1 day, 23 hr"), QStringLiteral("12 min") }) {
+        const QImage picture = rendered(titled(title));
+        EXPECT_EQ(picture.size(), QSize(64, 64)) << title.toStdString();
+        const auto [top, bottom] = inkRows(picture);
+        // A title as tall as the picture allows: a third of it at least, on any number of lines.
+        EXPECT_GE(bottom - top, 64 / 3) << title.toStdString();
+        EXPECT_GE(top, 0) << title.toStdString();
+    }
+    // The figures change, the size of the picture does not.
+    EXPECT_EQ(rendered(titled("11 min")).size(), rendered(titled("58 min")).size());
+}
+
+TEST(TrayStatusItemBackendTest, TheImageIsATemplateInTheTextColourWithAHaloForContrast)
+{
+    StatusItemAppearance appearance;
+    appearance.image = square(Qt::black);
+    const QImage onDark = rendered(appearance);
+    const QColor centre = onDark.pixelColor(32, 32);
+    EXPECT_EQ(centre, QColor(Qt::white));
+    // Around the glyph, a dark rim: the first visible pixel from the left is dark.
+    const int edge = [&] {
+        for (int x = 0; x < 64; ++x) {
+            if (onDark.pixelColor(x, 32).alpha() > 0) {
+                return x;
+            }
+        }
+        return -1;
+    }();
+    ASSERT_GE(edge, 0);
+    EXPECT_LT(onDark.pixelColor(edge, 32).lightness(), 60);
+
+    appearance.tint = platform::systemPinkColor();
+    EXPECT_EQ(rendered(appearance).pixelColor(32, 32), QColor(0xFF, 0x2D, 0x55));
+}
+
+TEST(TrayStatusItemBackendTest, TheTooltipIsThePlainTitle)
+{
+    TrayStatusItemBackend backend;
+    backend.draw(titled("1 hr, 5 min", 2.0));
+    EXPECT_EQ(backend.toolTip(), "1 hr, 5 min");
+}

@@ -1,0 +1,401 @@
+#include "platform/desktop/SystemEvents.h"
+#include "platform/fake/FakeSystemEvents.h"
+#include "platform/linux/LogindSystemEvents.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+using platform::LogindSystemEvents;
+using platform::SystemEvents;
+
+namespace {
+
+// A bus that is not connected: the events object then follows no logind.
+QDBusConnection noBus()
+{
+    return QDBusConnection(QStringLiteral("kiruvo-no-bus"));
+}
+
+struct Counts {
+    int willSleep = 0;
+    int didWake = 0;
+    int willTerminate = 0;
+    int quits = 0;
+};
+
+void count(SystemEvents& events, Counts& counts)
+{
+    QObject::connect(&events, &SystemEvents::willSleep, [&counts] { ++counts.willSleep; });
+    QObject::connect(&events, &SystemEvents::didWake, [&counts] { ++counts.didWake; });
+    QObject::connect(&events, &SystemEvents::willTerminate, [&counts] { ++counts.willTerminate; });
+}
+
+LogindSystemEvents::Options quietOptions(Counts& counts)
+{
+    return { false, false, [&counts] { ++counts.quits; } };
+}
+
+// The read end of a pipe whose write end stands for an inhibitor: it hangs up once every copy
+// of the write end has been closed.
+bool hungUp(int readFd)
+{
+    pollfd p { readFd, POLLIN, 0 };
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+}
+
+} // namespace
+
+TEST(SystemEvents, SharedIsTheInstalledFakeWhileItLives)
+{
+    {
+        platform::fake::FakeSystemEvents fake;
+        EXPECT_EQ(&SystemEvents::shared(), &fake);
+        Counts counts;
+        count(SystemEvents::shared(), counts);
+        fake.sleep();
+        fake.wake();
+        EXPECT_TRUE(fake.terminate());
+        EXPECT_FALSE(fake.terminate());
+        EXPECT_EQ(counts.willSleep, 1);
+        EXPECT_EQ(counts.didWake, 1);
+        EXPECT_EQ(counts.willTerminate, 1);
+        EXPECT_TRUE(fake.hasDeliveredWillTerminate());
+    }
+    platform::fake::FakeSystemEvents second;
+    EXPECT_EQ(&SystemEvents::shared(), &second);
+}
+
+TEST(SystemEvents, EveryOutsideRoadDeliversWillTerminateOnceAndQuitsOnce)
+{
+    using Road = void (*)(LogindSystemEvents&);
+    const std::vector<std::pair<const char*, Road>> roads {
+        { "SIGTERM", [](LogindSystemEvents& e) { e.handleTerminationSignal(SIGTERM); } },
+        { "SIGINT", [](LogindSystemEvents& e) { e.handleTerminationSignal(SIGINT); } },
+        { "SIGHUP", [](LogindSystemEvents& e) { e.handleTerminationSignal(SIGHUP); } },
+        { "shutdown", [](LogindSystemEvents& e) { e.handlePrepareForShutdown(true); } },
+        { "logout", [](LogindSystemEvents& e) { e.handleCommitDataRequest(); } },
+    };
+    for (const auto& [first, firstRoad] : roads) {
+        SCOPED_TRACE(first);
+        Counts counts;
+        LogindSystemEvents events(noBus(), quietOptions(counts));
+        count(events, counts);
+        firstRoad(events);
+        EXPECT_EQ(counts.willTerminate, 1);
+        EXPECT_EQ(counts.quits, 1);
+        for (const auto& [other, otherRoad] : roads) {
+            otherRoad(events);
+        }
+        EXPECT_EQ(counts.willTerminate, 1);
+        EXPECT_EQ(counts.quits, 1);
+    }
+}
+
+TEST(SystemEvents, CancelledShutdownDeliversNothing)
+{
+    Counts counts;
+    LogindSystemEvents events(noBus(), quietOptions(counts));
+    count(events, counts);
+    events.handlePrepareForShutdown(false);
+    EXPECT_EQ(counts.willTerminate, 0);
+    EXPECT_EQ(counts.quits, 0);
+    EXPECT_FALSE(events.hasDeliveredWillTerminate());
+}
+
+TEST(SystemEvents, WithoutSystemBusThereIsNoLogindAndNoInhibitor)
+{
+    Counts counts;
+    LogindSystemEvents events(noBus(), quietOptions(counts));
+    EXPECT_FALSE(events.isWatchingLogind());
+    EXPECT_FALSE(events.holdsSleepInhibitor());
+    EXPECT_FALSE(events.isWatchingSignals());
+}
+
+TEST(SystemEvents, SleepInhibitorIsReleasedOnlyAfterSubscribersRan)
+{
+    Counts counts;
+    LogindSystemEvents events(noBus(), quietOptions(counts));
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    events.adoptSleepInhibitor(pipeFds[1]);
+    ASSERT_TRUE(events.holdsSleepInhibitor());
+
+    std::vector<bool> heldDuringSubscribers;
+    for (int i = 0; i < 2; ++i) {
+        QObject::connect(&events, &SystemEvents::willSleep,
+            [&] { heldDuringSubscribers.push_back(!hungUp(pipeFds[0]) && events.holdsSleepInhibitor()); });
+    }
+    events.handlePrepareForSleep(true);
+    EXPECT_EQ(heldDuringSubscribers, (std::vector<bool> { true, true }));
+    EXPECT_TRUE(hungUp(pipeFds[0]));
+    EXPECT_FALSE(events.holdsSleepInhibitor());
+    ::close(pipeFds[0]);
+}
+
+TEST(SystemEvents, InhibitorArrivingDuringSuspendIsReleasedAtOnceAndKeptAfterWake)
+{
+    Counts counts;
+    LogindSystemEvents events(noBus(), quietOptions(counts));
+    count(events, counts);
+    events.handlePrepareForSleep(true);
+    EXPECT_EQ(counts.willSleep, 1);
+
+    int late[2];
+    ASSERT_EQ(::pipe(late), 0);
+    events.adoptSleepInhibitor(late[1]);
+    EXPECT_FALSE(events.holdsSleepInhibitor());
+    EXPECT_TRUE(hungUp(late[0]));
+    ::close(late[0]);
+
+    events.handlePrepareForSleep(false);
+    EXPECT_EQ(counts.didWake, 1);
+    int fresh[2];
+    ASSERT_EQ(::pipe(fresh), 0);
+    events.adoptSleepInhibitor(fresh[1]);
+    EXPECT_TRUE(events.holdsSleepInhibitor());
+    EXPECT_FALSE(hungUp(fresh[0]));
+
+    // A second inhibitor replaces the first instead of leaking it.
+    int replacement[2];
+    ASSERT_EQ(::pipe(replacement), 0);
+    events.adoptSleepInhibitor(replacement[1]);
+    EXPECT_TRUE(hungUp(fresh[0]));
+    EXPECT_FALSE(hungUp(replacement[0]));
+    ::close(fresh[0]);
+    ::close(replacement[0]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// logind on a private bus
+
+namespace {
+
+// Stands in for logind's manager object: hands out inhibitors (write ends of pipes whose read
+// ends it keeps) and emits the two signals on request.
+class FakeLogind : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    ~FakeLogind() override
+    {
+        for (int fd : readEnds) {
+            ::close(fd);
+        }
+    }
+
+    std::vector<QStringList> inhibitCalls;
+    std::vector<int> readEnds;
+
+public Q_SLOTS:
+    QDBusUnixFileDescriptor Inhibit(
+        const QString& what, const QString& who, const QString& why, const QString& mode)
+    {
+        inhibitCalls.push_back({ what, who, why, mode });
+        int fds[2];
+        if (::pipe(fds) != 0) {
+            return {};
+        }
+        readEnds.push_back(fds[0]);
+        QDBusUnixFileDescriptor handedOut(fds[1]); // keeps its own copy
+        ::close(fds[1]);
+        return handedOut;
+    }
+
+Q_SIGNALS:
+    void PrepareForSleep(bool start);
+    void PrepareForShutdown(bool start);
+};
+
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty()) {
+            return;
+        }
+        m_process.start(daemon,
+            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address") });
+        if (!m_process.waitForStarted(5000)) {
+            return;
+        }
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(5000)) { }
+        address = QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("kiruvo-test-logind"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("kiruvo-test-client"));
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    QString address;
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+TEST(SystemEvents, FollowsLogindOnTheBusUnderADelayInhibitor)
+{
+    PrivateBus bus;
+    if (bus.address.isEmpty()) {
+        GTEST_SKIP() << "no dbus-daemon for a private bus";
+    }
+    QDBusConnection logindBus
+        = QDBusConnection::connectToBus(bus.address, QStringLiteral("kiruvo-test-logind"));
+    QDBusConnection clientBus
+        = QDBusConnection::connectToBus(bus.address, QStringLiteral("kiruvo-test-client"));
+    ASSERT_TRUE(logindBus.isConnected());
+    ASSERT_TRUE(clientBus.isConnected());
+    if (!QDBusUnixFileDescriptor::isSupported()
+        || !(clientBus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing)) {
+        GTEST_SKIP() << "the private bus passes no file descriptors";
+    }
+    FakeLogind logind;
+    ASSERT_TRUE(logindBus.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind,
+        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+    ASSERT_TRUE(logindBus.registerService(QStringLiteral("org.freedesktop.login1")));
+
+    Counts counts;
+    LogindSystemEvents events(clientBus, quietOptions(counts));
+    count(events, counts);
+    ASSERT_TRUE(events.isWatchingLogind());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.holdsSleepInhibitor(); }, 5000));
+    ASSERT_EQ(logind.inhibitCalls.size(), 1u);
+    EXPECT_EQ(
+        logind.inhibitCalls[0], (QStringList { "sleep", "Kiruvo", "Save the running session", "delay" }));
+    // Let the call's own copies of the descriptor go.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(hungUp(logind.readEnds[0]));
+
+    bool heldWhileSubscriberRan = false;
+    QObject::connect(
+        &events, &SystemEvents::willSleep, [&] { heldWhileSubscriberRan = !hungUp(logind.readEnds[0]); });
+    Q_EMIT logind.PrepareForSleep(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counts.willSleep == 1; }, 5000));
+    EXPECT_TRUE(heldWhileSubscriberRan);
+    EXPECT_TRUE(hungUp(logind.readEnds[0]));
+
+    Q_EMIT logind.PrepareForSleep(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counts.didWake == 1 && events.holdsSleepInhibitor(); }, 5000));
+    EXPECT_EQ(logind.inhibitCalls.size(), 2u);
+    EXPECT_EQ(counts.willSleep, 1);
+
+    Q_EMIT logind.PrepareForShutdown(true);
+    Q_EMIT logind.PrepareForShutdown(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counts.willTerminate == 1; }, 5000));
+    QTest::qWait(20);
+    EXPECT_EQ(counts.willTerminate, 1);
+    EXPECT_EQ(counts.quits, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Real signals, in a child process that runs this same executable
+
+namespace {
+
+constexpr const char* childModeVariable = "KIRUVO_SYSTEM_EVENTS_CHILD";
+
+struct ChildResult {
+    // The lines the child program printed itself, without the test framework's.
+    std::vector<std::string> lines;
+    int exitCode = -1;
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+};
+
+// Starts the child, waits for "ready", sends the signals, and collects what it printed.
+ChildResult runChild(const QString& mode, const std::vector<int>& signalNumbers)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(childModeVariable), mode);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.start(
+        QCoreApplication::applicationFilePath(), { QStringLiteral("--gtest_filter=SystemEventsChild.Run") });
+    ChildResult result;
+    if (!child.waitForStarted(10000)) {
+        return result;
+    }
+    QByteArray output;
+    while (!output.contains("child: ready\n") && child.waitForReadyRead(10000)) {
+        output += child.readAllStandardOutput();
+    }
+    for (const int signalNumber : signalNumbers) {
+        ::kill(static_cast<pid_t>(child.processId()), signalNumber);
+    }
+    child.waitForFinished(10000);
+    output += child.readAllStandardOutput();
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.startsWith("child: ")) {
+            result.lines.push_back(line.mid(7).toStdString());
+        }
+    }
+    result.exitCode = child.exitCode();
+    result.exitStatus = child.exitStatus();
+    return result;
+}
+
+} // namespace
+
+// The child's program: does nothing unless started by runChild().
+TEST(SystemEventsChild, Run)
+{
+    const QByteArray mode = qgetenv(childModeVariable);
+    if (mode.isEmpty()) {
+        GTEST_SKIP() << "runs only as the child of the signal tests";
+    }
+    int deliveries = 0;
+    auto* events = new LogindSystemEvents(noBus(), { true, true, {} });
+    QObject::connect(events, &SystemEvents::willTerminate, [&deliveries] {
+        ++deliveries;
+        std::printf("child: will-terminate\n");
+        std::fflush(stdout);
+    });
+    if (mode == "quit") {
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    std::printf("child: %s\n", events->isWatchingSignals() ? "ready" : "not-watching");
+    std::fflush(stdout);
+    const int code = QCoreApplication::exec();
+    std::printf("child: exited %d %d\n", code, deliveries);
+    std::fflush(stdout);
+    // Leave with the handlers still in place, so that a late signal cannot kill the child.
+    std::_Exit(0);
+}
+
+TEST(SystemEvents, RealSignalsDeliverWillTerminateOnceAndQuit)
+{
+    for (const int signalNumber : { SIGTERM, SIGINT, SIGHUP }) {
+        SCOPED_TRACE(signalNumber);
+        // A second, different signal right behind the first must not deliver again.
+        const int second = signalNumber == SIGTERM ? SIGHUP : SIGTERM;
+        const ChildResult result = runChild(QStringLiteral("signal"), { signalNumber, second });
+        ASSERT_EQ(result.exitStatus, QProcess::NormalExit) << result.lines.size();
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.lines, (std::vector<std::string> { "ready", "will-terminate", "exited 0 1" }));
+    }
+}
+
+TEST(SystemEvents, ApplicationQuitDeliversWillTerminateOnce)
+{
+    const ChildResult result = runChild(QStringLiteral("quit"), {});
+    ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(result.lines, (std::vector<std::string> { "ready", "will-terminate", "exited 0 1" }));
+}
+
+#include "SystemEventsTest.moc"

@@ -1,0 +1,395 @@
+#include "platform/store/DefaultsDatabase.h"
+
+#include "platform/ErrorReporter.h"
+#include "platform/Logger.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <thread>
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// A second, independent look at the file, as another process would have it.
+class RawConnection {
+public:
+    explicit RawConnection(const std::string& path) { sqlite3_open(path.c_str(), &m_db); }
+    ~RawConnection() { sqlite3_close(m_db); }
+    bool exec(const std::string& sql)
+    {
+        return sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    std::optional<std::string> text(const std::string& sql)
+    {
+        sqlite3_stmt* statement = nullptr;
+        std::optional<std::string> result;
+        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW) {
+            result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        }
+        sqlite3_finalize(statement);
+        return result;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+std::vector<fs::path> movedAside(const fs::path& folder, const std::string& name)
+{
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        auto file = entry.path().filename().string();
+        if (file.rfind(name + ".corrupt-", 0) == 0) {
+            found.push_back(entry.path());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+bool logMentions(const std::string& text)
+{
+    for (const auto& entry : DebugLog::entries()) {
+        if (entry.find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class DefaultsDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        DebugLog::clear();
+        DebugLog::setEnabled(true);
+        ASSERT_TRUE(m_reportsFolder.isValid());
+        m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
+        ErrorReporter::setShared(m_reporter.get());
+    }
+    void TearDown() override
+    {
+        ErrorReporter::setShared(nullptr);
+        DebugLog::setEnabled(false);
+    }
+
+    // Whether the failure was both logged and handed to the error reporter.
+    bool loggedAndReported(const std::string& text) const
+    {
+        return logMentions(text) && readFile(m_reporter->reportsPath()).find(text) != std::string::npos;
+    }
+
+    fs::path folder() const { return fs::path(m_folder.path().toStdString()); }
+    std::string file() const { return (folder() / "defaults.sqlite3").string(); }
+
+    QTemporaryDir m_folder;
+    QTemporaryDir m_reportsFolder;
+    std::unique_ptr<ErrorReporter> m_reporter;
+};
+
+} // namespace
+
+TEST_F(DefaultsDatabaseTest, WritesAreOnDiskInTheirTextFormWhenTheCallReturns)
+{
+    auto database = DefaultsDatabase::open(file());
+    EXPECT_EQ(database->path(), file());
+    ASSERT_TRUE(database->setValue("suite", "interval", 600.0));
+    ASSERT_TRUE(database->setValue("suite", "list", PropertyListArray { 1, "a/b" }));
+    ASSERT_TRUE(database->setValue("other", "interval", 3));
+
+    RawConnection raw(file());
+    EXPECT_EQ(raw.text("PRAGMA journal_mode"), "wal");
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE suite='suite' AND key='interval'"), "600.0");
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE suite='suite' AND key='list'"), "[1,\"a\\/b\"]");
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE suite='other' AND key='interval'"), "3");
+
+    ASSERT_TRUE(database->setValue("suite", "interval", std::nullopt));
+    EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key='interval'"), "1");
+    EXPECT_EQ(database->value("suite", "interval"), nullptr);
+}
+
+TEST_F(DefaultsDatabaseTest, AReopenedStoreHoldsWhatWasWritten)
+{
+    const PropertyList history = PropertyListArray { PropertyListDictionary {
+        { "start", Date(700000000.5) }, { "bytes", Bytes { 0, 1, 255 } }, { "zero", -0.0 } } };
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "history", history));
+        ASSERT_TRUE(database->setValue("s", "count", std::int64_t { 1 } << 62));
+        ASSERT_TRUE(database->setValue("s", "gone", "x"));
+        ASSERT_TRUE(database->setValue("s", "gone", std::nullopt));
+    }
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_NE(database->value("s", "history"), nullptr);
+    EXPECT_EQ(*database->value("s", "history"), history);
+    ASSERT_NE(database->value("s", "count"), nullptr);
+    EXPECT_EQ(*database->value("s", "count"), PropertyList(std::int64_t { 1 } << 62));
+    EXPECT_EQ(database->value("s", "gone"), nullptr);
+    EXPECT_EQ(database->values("s").size(), 2u);
+    EXPECT_TRUE(database->values("nothing").empty());
+    EXPECT_TRUE(database->movedAsidePath().empty());
+}
+
+TEST_F(DefaultsDatabaseTest, AFileThatIsNotADatabaseIsMovedAsideIntact)
+{
+    std::string garbage;
+    for (int i = 0; i < 5000; ++i) {
+        garbage += static_cast<char>((i * 7919) % 256);
+    }
+    writeFile(file(), garbage);
+    writeFile(file() + "-wal", "wal bytes");
+
+    auto database = DefaultsDatabase::open(file());
+    auto moved = movedAside(folder(), "defaults.sqlite3");
+    ASSERT_GE(moved.size(), 2u); // the file, its -wal, and the -shm that reading it may have made
+    EXPECT_EQ(database->movedAsidePath(), moved[0].string());
+    EXPECT_EQ(readFile(moved[0]), garbage);
+    EXPECT_EQ(readFile(database->movedAsidePath() + "-wal"), "wal bytes");
+    EXPECT_TRUE(loggedAndReported("moved to"));
+
+    // The store goes on, in a fresh file at the same place.
+    EXPECT_EQ(database->path(), file());
+    EXPECT_TRUE(database->values("s").empty());
+    ASSERT_TRUE(database->setValue("s", "k", "v"));
+    database.reset();
+    auto reopened = DefaultsDatabase::open(file());
+    ASSERT_NE(reopened->value("s", "k"), nullptr);
+    EXPECT_EQ(*reopened->value("s", "k"), PropertyList("v"));
+    EXPECT_EQ(readFile(moved[0]), garbage);
+}
+
+TEST_F(DefaultsDatabaseTest, ADatabaseWithDamagedPagesIsMovedAside)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        for (int i = 0; i < 2000; ++i) {
+            ASSERT_TRUE(database->setValue("s", "key" + std::to_string(i), std::string(100, 'x')));
+        }
+    }
+    std::string bytes = readFile(file());
+    ASSERT_GT(bytes.size(), 3 * 4096u);
+    for (std::size_t i = 4096 + 8; i < 3 * 4096; ++i) {
+        bytes[i] = static_cast<char>(0xA5);
+    }
+    writeFile(file(), bytes);
+
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_FALSE(database->movedAsidePath().empty());
+    EXPECT_EQ(readFile(database->movedAsidePath()), bytes);
+    EXPECT_EQ(database->path(), file());
+    EXPECT_TRUE(database->values("s").empty());
+    EXPECT_TRUE(database->setValue("s", "k", 1));
+}
+
+TEST_F(DefaultsDatabaseTest, ADirectoryInThePlaceOfTheFileIsMovedAsideWithItsContents)
+{
+    fs::create_directory(file());
+    writeFile(fs::path(file()) / "keep.txt", "keep me");
+
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_FALSE(database->movedAsidePath().empty());
+    EXPECT_EQ(readFile(fs::path(database->movedAsidePath()) / "keep.txt"), "keep me");
+    EXPECT_TRUE(fs::is_regular_file(file()));
+    EXPECT_TRUE(database->setValue("s", "k", 1));
+}
+
+TEST_F(DefaultsDatabaseTest, AnUnusableFolderFallsBackToMemory)
+{
+    writeFile(folder() / "plain-file", "not a folder");
+    const std::string path = (folder() / "plain-file" / "defaults.sqlite3").string();
+
+    auto database = DefaultsDatabase::open(path);
+    EXPECT_EQ(database->requestedPath(), path);
+    EXPECT_EQ(database->path(), ":memory:");
+    EXPECT_TRUE(loggedAndReported("could not be opened"));
+    EXPECT_EQ(readFile(folder() / "plain-file"), "not a folder");
+    ASSERT_TRUE(database->setValue("s", "k", 2));
+    EXPECT_EQ(*database->value("s", "k"), PropertyList(2));
+}
+
+TEST_F(DefaultsDatabaseTest, AnUnreadableRowIsIgnoredAndKept)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "good", 1));
+    }
+    {
+        RawConnection raw(file());
+        ASSERT_TRUE(raw.exec("INSERT INTO defaults VALUES('s', 'bad', '{\"future\":1}')"));
+    }
+    auto database = DefaultsDatabase::open(file());
+    EXPECT_TRUE(database->movedAsidePath().empty());
+    EXPECT_NE(database->value("s", "good"), nullptr);
+    EXPECT_EQ(database->value("s", "bad"), nullptr);
+    EXPECT_TRUE(loggedAndReported("could not be read"));
+    database.reset();
+    RawConnection raw(file());
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key='bad'"), "{\"future\":1}");
+}
+
+TEST_F(DefaultsDatabaseTest, AFailedWriteChangesNothingAndTellsNoOne)
+{
+    auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 20 });
+    ASSERT_TRUE(database->setValue("s", "k", "stored"));
+    int calls = 0;
+    database->addListener("s", "k", [&](auto&, auto&, auto&) { ++calls; });
+
+    RawConnection other(file());
+    ASSERT_TRUE(other.exec("BEGIN IMMEDIATE"));
+    EXPECT_FALSE(database->setValue("s", "k", "not stored"));
+    EXPECT_FALSE(database->setValue("s", "k", std::nullopt));
+    EXPECT_FALSE(database->setValue("s", "new", 1));
+    EXPECT_EQ(*database->value("s", "k"), PropertyList("stored"));
+    EXPECT_EQ(database->value("s", "new"), nullptr);
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(loggedAndReported("was not stored"));
+    ASSERT_TRUE(other.exec("COMMIT"));
+
+    EXPECT_TRUE(database->setValue("s", "k", "now stored"));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(DefaultsDatabaseTest, AValueThatCannotBeEncodedIsRefused)
+{
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue("s", "k", 1.5));
+    EXPECT_FALSE(database->setValue("s", "k", std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_FALSE(database->setValue("s", "k", PropertyListArray { std::numeric_limits<double>::infinity() }));
+    EXPECT_EQ(*database->value("s", "k"), PropertyList(1.5));
+    RawConnection raw(file());
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key='k'"), "1.5");
+}
+
+TEST_F(DefaultsDatabaseTest, ListenersHearWritesOfTheirKeyOnly)
+{
+    auto database = DefaultsDatabase::open(":memory:");
+    std::vector<std::string> heard;
+    auto id = database->addListener(
+        "s", "k", [&](const std::string& key, const auto& oldValue, const auto& newValue) {
+            auto describe = [](const DefaultsDatabase::Value& v) {
+                return v ? std::to_string(*v->getIf<std::int64_t>()) : std::string("-");
+            };
+            heard.push_back(key + ":" + describe(oldValue) + ">" + describe(newValue));
+        });
+    database->setValue("s", "k", 1);
+    database->setValue("s", "k", 1);
+    database->setValue("s", "other", 5);
+    database->setValue("t", "k", 5);
+    database->setValue("s", "k", std::nullopt);
+    database->removeListener(id);
+    database->setValue("s", "k", 2);
+    EXPECT_EQ(heard, (std::vector<std::string> { "k:->1", "k:1>1", "k:1>-" }));
+}
+
+TEST_F(DefaultsDatabaseTest, AListenerRemovedDuringDeliveryIsNotCalled)
+{
+    auto database = DefaultsDatabase::open(":memory:");
+    std::vector<int> calls;
+    DefaultsDatabase::ListenerId second = 0;
+    database->addListener("s", "k", [&](auto&, auto&, auto&) {
+        calls.push_back(1);
+        database->removeListener(second);
+        // Reading and writing from inside a delivery must not deadlock.
+        database->setValue("s", "echo", database->value("s", "k") ? 1 : 0);
+    });
+    second = database->addListener("s", "k", [&](auto&, auto&, auto&) { calls.push_back(2); });
+    database->setValue("s", "k", 1);
+    database->setValue("s", "k", 2);
+    EXPECT_EQ(calls, (std::vector<int> { 1, 1 }));
+    EXPECT_EQ(*database->value("s", "echo"), PropertyList(1));
+}
+
+TEST_F(DefaultsDatabaseTest, ConcurrentWritersAndReadersAgreeWithTheFile)
+{
+    auto database = DefaultsDatabase::open(file());
+    std::atomic<int> notified = 0;
+    database->addListener("s", "shared", [&](auto&, auto&, auto& newValue) {
+        EXPECT_NE(newValue, nullptr);
+        ++notified;
+    });
+    constexpr int writers = 4, writes = 50;
+    std::atomic<bool> done = false;
+    std::vector<std::thread> threads;
+    for (int w = 0; w < writers; ++w) {
+        threads.emplace_back([&, w] {
+            for (int i = 0; i < writes; ++i) {
+                EXPECT_TRUE(database->setValue("s", "own" + std::to_string(w), i));
+                EXPECT_TRUE(database->setValue("s", "shared", PropertyListArray { w, i }));
+            }
+        });
+    }
+    std::thread reader([&] {
+        while (!done) {
+            if (auto value = database->value("s", "shared")) {
+                EXPECT_EQ(value->getIf<PropertyListArray>()->size(), 2u);
+            }
+            database->values("s");
+        }
+    });
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(notified, writers * writes);
+
+    auto cached = database->values("s");
+    database.reset();
+    auto reopened = DefaultsDatabase::open(file());
+    ASSERT_EQ(reopened->values("s").size(), cached.size());
+    for (const auto& [key, value] : cached) {
+        ASSERT_NE(reopened->value("s", key), nullptr) << key;
+        EXPECT_EQ(*reopened->value("s", key), *value) << key;
+    }
+    EXPECT_EQ(*reopened->value("s", "own0"), PropertyList(writes - 1));
+}
+
+TEST(DefaultsDatabasePath, FollowsTheEnvironment)
+{
+    auto saved = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    auto restore = [](const char* name, const std::optional<std::string>& value) {
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    };
+    auto path = saved("KIRUVO_DEFAULTS_PATH"), xdg = saved("XDG_DATA_HOME"), home = saved("HOME");
+
+    setenv("KIRUVO_DEFAULTS_PATH", "/somewhere/else.sqlite3", 1);
+    EXPECT_EQ(DefaultsDatabase::defaultPath(), "/somewhere/else.sqlite3");
+    unsetenv("KIRUVO_DEFAULTS_PATH");
+    setenv("XDG_DATA_HOME", "/data", 1);
+    EXPECT_EQ(DefaultsDatabase::defaultPath(), "/data/kiruvo/defaults.sqlite3");
+    setenv("HOME", "/home/user", 1);
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(DefaultsDatabase::defaultPath(), "/home/user/.local/share/kiruvo/defaults.sqlite3");
+    setenv("XDG_DATA_HOME", "relative", 1);
+    EXPECT_EQ(DefaultsDatabase::defaultPath(), "/home/user/.local/share/kiruvo/defaults.sqlite3");
+
+    restore("KIRUVO_DEFAULTS_PATH", path);
+    restore("XDG_DATA_HOME", xdg);
+    restore("HOME", home);
+}

@@ -1,0 +1,325 @@
+#include "platform/store/UserDefaults.h"
+
+#include "platform/ErrorReporter.h"
+#include "platform/store/DefaultsDatabase.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <limits>
+#include <thread>
+
+using namespace platform;
+
+namespace {
+
+using Change = std::tuple<std::string, std::optional<PropertyList>, std::optional<PropertyList>>;
+
+std::optional<std::string> storedText(
+    const std::string& path, const std::string& suite, const std::string& key)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    std::optional<std::string> result;
+    if (sqlite3_prepare_v2(
+            db, "SELECT value FROM defaults WHERE suite = ?1 AND key = ?2", -1, &statement, nullptr)
+        == SQLITE_OK) {
+        sqlite3_bind_text(statement, 1, suite.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(statement, 2, key.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return result;
+}
+
+class UserDefaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        m_reporter = std::make_unique<ErrorReporter>(m_folder.path().toStdString() + "/reports");
+        ErrorReporter::setShared(m_reporter.get());
+    }
+    void TearDown() override
+    {
+        UserDefaults::setStandard(nullptr);
+        ErrorReporter::setShared(nullptr);
+    }
+
+    std::string file() const { return m_folder.path().toStdString() + "/defaults.sqlite3"; }
+    std::shared_ptr<UserDefaults> openSuite(const std::string& name = "test") const
+    {
+        return std::make_shared<UserDefaults>(DefaultsDatabase::open(file()), name);
+    }
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<ErrorReporter> m_reporter;
+};
+
+} // namespace
+
+TEST_F(UserDefaultsTest, EveryKindSurvivesAReopenWithItsStoredText)
+{
+    const std::vector<std::tuple<std::string, PropertyList, std::string>> cases = {
+        { "bool", true, "true" },
+        { "int", std::numeric_limits<std::int64_t>::min(), "-9223372036854775808" },
+        { "real", 600.0, "600.0" },
+        { "negativeZero", -0.0, "-0.0" },
+        { "huge", 1e300, "1e+300" },
+        { "string", "\"[1]\" / ü", "\"\\\"[1]\\\" \\/ ü\"" },
+        { "date", Date(-0.5), "{\"date\":-0.5}" },
+        { "data", Bytes { 'K', 'i' }, "{\"data\":\"S2k=\"}" },
+        { "array", PropertyListArray { PropertyListArray {}, 2.0 }, "[[],2.0]" },
+        { "dict", PropertyListDictionary { { "n", 1 }, { "r", 1.0 } }, "{\"dict\":{\"n\":1,\"r\":1.0}}" },
+    };
+    {
+        auto defaults = openSuite();
+        for (const auto& [key, value, text] : cases) {
+            defaults->setObject(value, key);
+            EXPECT_EQ(storedText(file(), "test", key), text) << key;
+        }
+    }
+    auto defaults = openSuite();
+    for (const auto& [key, value, text] : cases) {
+        auto read = defaults->objectForKey(key);
+        ASSERT_TRUE(read) << key;
+        EXPECT_EQ(read->value().index(), value.value().index()) << key;
+        EXPECT_EQ(*read, value) << key;
+    }
+    EXPECT_TRUE(std::signbit(*defaults->objectForKey("negativeZero")->getIf<double>()));
+}
+
+TEST_F(UserDefaultsTest, TheRegistrationDomainIsReadButNeverStored)
+{
+    {
+        auto defaults = openSuite();
+        defaults->registerDefaults({ { "interval", 600 }, { "name", "default" } });
+        defaults->registerDefaults({ { "interval", 900 } });
+        EXPECT_EQ(defaults->objectForKey("interval"), PropertyList(900));
+        defaults->setObject(PropertyList("stored"), "name");
+        EXPECT_EQ(defaults->objectForKey("name"), PropertyList("stored"));
+        EXPECT_EQ(defaults->dictionaryRepresentation(),
+            (PropertyListDictionary { { "interval", 900 }, { "name", "stored" } }));
+        defaults->setObject(std::nullopt, "name");
+        EXPECT_EQ(defaults->objectForKey("name"), PropertyList("default"));
+        EXPECT_FALSE(defaults->objectForKey("missing"));
+    }
+    EXPECT_FALSE(storedText(file(), "test", "interval"));
+    auto reopened = openSuite();
+    EXPECT_FALSE(reopened->objectForKey("interval"));
+    EXPECT_TRUE(reopened->dictionaryRepresentation().empty());
+}
+
+TEST_F(UserDefaultsTest, SuitesAreSeparateAndObjectsOfOneSuiteShareIt)
+{
+    auto database = DefaultsDatabase::open(":memory:");
+    UserDefaults first(database, "app"), second(database, "app"), other(database, "other");
+    first.registerDefaults({ { "k", "first's default" } });
+
+    std::vector<Change> heard;
+    second.addObserver(
+        "k", [&](auto& key, auto& oldValue, auto& newValue) { heard.emplace_back(key, oldValue, newValue); });
+    first.setObject(PropertyList(1), "k");
+    other.setObject(PropertyList(2), "k");
+    EXPECT_EQ(second.objectForKey("k"), PropertyList(1));
+    EXPECT_EQ(other.objectForKey("k"), PropertyList(2));
+    first.removeObject("k");
+    EXPECT_EQ(first.objectForKey("k"), PropertyList("first's default"));
+    EXPECT_FALSE(second.objectForKey("k")); // registrations belong to their own object
+    // The observer sees the store through its own object, which registered nothing.
+    EXPECT_EQ(heard, (std::vector<Change> { { "k", std::nullopt, 1 }, { "k", 1, std::nullopt } }));
+}
+
+TEST_F(UserDefaultsTest, ObserversGetOldAndNewValuesInWriteOrder)
+{
+    auto defaults = openSuite();
+    defaults->registerDefaults({ { "count", 0 } });
+    std::vector<Change> heard;
+    std::vector<std::optional<std::string>> onDisk;
+    defaults->addObserver("count", [&](auto& key, auto& oldValue, auto& newValue) {
+        heard.emplace_back(key, oldValue, newValue);
+        onDisk.push_back(storedText(file(), "test", "count"));
+    });
+    defaults->setObject(PropertyList(1), "count");
+    defaults->setObject(PropertyList(1), "count");
+    defaults->setObject(PropertyList(2.5), "count");
+    defaults->setObject(std::nullopt, "count");
+    defaults->removeObject("count");
+    defaults->setObject(PropertyList(1), "other");
+
+    EXPECT_EQ(heard,
+        (std::vector<Change> { { "count", 0, 1 }, { "count", 1, 1 }, { "count", 1, 2.5 }, { "count", 2.5, 0 },
+            { "count", 0, 0 } }));
+    // Each observer runs after the write is committed.
+    EXPECT_EQ(
+        onDisk, (std::vector<std::optional<std::string>> { "1", "1", "2.5", std::nullopt, std::nullopt }));
+}
+
+TEST_F(UserDefaultsTest, AValueThatCannotBeStoredChangesNothing)
+{
+    auto defaults = openSuite();
+    defaults->setObject(PropertyList(1.5), "r");
+    int calls = 0;
+    defaults->addObserver("r", [&](auto&, auto&, auto&) { ++calls; });
+    defaults->setObject(PropertyList(std::numeric_limits<double>::quiet_NaN()), "r");
+    EXPECT_EQ(defaults->objectForKey("r"), PropertyList(1.5));
+    EXPECT_EQ(storedText(file(), "test", "r"), "1.5");
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(UserDefaultsTest, ObserversRunOnTheWritingThread)
+{
+    auto defaults = std::make_shared<UserDefaults>(DefaultsDatabase::open(":memory:"), "test");
+    std::thread::id observedOn;
+    defaults->addObserver("k", [&](auto&, auto&, auto&) { observedOn = std::this_thread::get_id(); });
+    std::thread::id writer;
+    std::thread thread([&] {
+        writer = std::this_thread::get_id();
+        defaults->setObject(PropertyList(1), "k");
+    });
+    thread.join();
+    EXPECT_EQ(observedOn, writer);
+}
+
+TEST_F(UserDefaultsTest, ObserversMayBeRemovedAndMayUseTheStoreDuringDelivery)
+{
+    auto defaults = std::make_shared<UserDefaults>(DefaultsDatabase::open(":memory:"), "test");
+    std::vector<std::string> calls;
+    UserDefaults::ObserverId later = 0, self = 0;
+    defaults->addObserver("k", [&](auto&, auto&, auto& newValue) {
+        calls.push_back("first");
+        defaults->removeObserver(later);
+        // Reads and writes of the store from inside an observer.
+        defaults->setObject(PropertyList(*newValue->template getIf<std::int64_t>() * 10), "echo");
+        EXPECT_EQ(defaults->objectForKey("k"), newValue);
+    });
+    self = defaults->addObserver("k", [&](auto&, auto&, auto&) {
+        calls.push_back("self");
+        defaults->removeObserver(self);
+    });
+    later = defaults->addObserver("k", [&](auto&, auto&, auto&) { calls.push_back("later"); });
+
+    defaults->setObject(PropertyList(1), "k");
+    defaults->setObject(PropertyList(2), "k");
+    EXPECT_EQ(calls, (std::vector<std::string> { "first", "self", "first" }));
+    EXPECT_EQ(defaults->objectForKey("echo"), PropertyList(20));
+}
+
+TEST_F(UserDefaultsTest, AnObjectTakesItsObserversWithIt)
+{
+    auto database = DefaultsDatabase::open(":memory:");
+    UserDefaults writer(database, "app");
+    int calls = 0;
+    {
+        UserDefaults watcher(database, "app");
+        watcher.addObserver("k", [&](auto&, auto&, auto&) { ++calls; });
+        writer.setObject(PropertyList(1), "k");
+    }
+    writer.setObject(PropertyList(2), "k");
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(UserDefaultsTest, RemoveAllTellsEveryKeyAndKeepsRegistrations)
+{
+    auto defaults = openSuite();
+    auto other = std::make_shared<UserDefaults>(defaults->database(), "other");
+    other->setObject(PropertyList("untouched"), "a");
+    defaults->registerDefaults({ { "a", 1 }, { "onlyRegistered", true } });
+    defaults->setObject(PropertyList(5), "a");
+    defaults->setObject(PropertyList("x"), "b");
+    std::vector<Change> heard;
+    for (const char* key : { "a", "b", "onlyRegistered" }) {
+        defaults->addObserver(key, [&](auto& k, auto& o, auto& n) { heard.emplace_back(k, o, n); });
+    }
+    defaults->removeAll();
+    EXPECT_EQ(heard,
+        (std::vector<Change> {
+            { "a", 5, 1 }, { "b", "x", std::nullopt }, { "onlyRegistered", true, true } }));
+    EXPECT_EQ(defaults->dictionaryRepresentation(),
+        (PropertyListDictionary { { "a", 1 }, { "onlyRegistered", true } }));
+    EXPECT_FALSE(storedText(file(), "test", "a"));
+    EXPECT_FALSE(storedText(file(), "test", "b"));
+    EXPECT_EQ(other->objectForKey("a"), PropertyList("untouched"));
+
+    heard.clear();
+    auto empty = std::make_shared<UserDefaults>(defaults->database(), "empty");
+    empty->removeAll();
+    EXPECT_TRUE(empty->dictionaryRepresentation().empty());
+}
+
+TEST_F(UserDefaultsTest, StandardAndNamedSuitesShareOneDatabase)
+{
+    auto standard
+        = std::make_shared<UserDefaults>(DefaultsDatabase::open(":memory:"), UserDefaults::standardSuiteName);
+    UserDefaults::setStandard(standard);
+    EXPECT_EQ(UserDefaults::standard(), standard);
+    EXPECT_EQ(UserDefaults::suite(UserDefaults::standardSuiteName), standard);
+    auto named = UserDefaults::suite("group");
+    EXPECT_EQ(UserDefaults::suite("group"), named);
+    EXPECT_EQ(named->database(), standard->database());
+    EXPECT_EQ(named->suiteName(), "group");
+
+    UserDefaults::setStandard(std::make_shared<UserDefaults>(DefaultsDatabase::open(":memory:"), "other"));
+    auto renamed = UserDefaults::suite("group");
+    EXPECT_NE(renamed, named);
+    EXPECT_EQ(renamed->database(), UserDefaults::standard()->database());
+
+    UserDefaults::setStandard(nullptr);
+    // Tests run with KIRUVO_DEFAULTS_PATH=:memory:; without it the default file would be used.
+    if (std::string(std::getenv("KIRUVO_DEFAULTS_PATH") ? std::getenv("KIRUVO_DEFAULTS_PATH") : "")
+        == ":memory:") {
+        EXPECT_EQ(UserDefaults::standard()->suiteName(), "com.zelvantorium.Kiruvo");
+        EXPECT_EQ(UserDefaults::standard()->database()->path(), ":memory:");
+    }
+}
+
+TEST_F(UserDefaultsTest, ConcurrentWritersReadersAndObservers)
+{
+    auto database = DefaultsDatabase::open(file());
+    auto defaults = std::make_shared<UserDefaults>(database, "test");
+    auto twin = std::make_shared<UserDefaults>(database, "test");
+    defaults->registerDefaults({ { "shared", -1 } });
+    std::atomic<int> heard = 0;
+    twin->addObserver("shared", [&](auto&, auto&, auto& newValue) {
+        EXPECT_TRUE(newValue);
+        // Observers read the store while other threads write it.
+        twin->objectForKey("own0");
+        ++heard;
+    });
+    constexpr int threads = 6, writes = 40;
+    std::atomic<bool> done = false;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            for (int i = 0; i < writes; ++i) {
+                defaults->setObject(PropertyList(i), "own" + std::to_string(t));
+                twin->setObject(PropertyList(PropertyListArray { t, i }), "shared");
+                auto id = defaults->addObserver("own" + std::to_string(t), [](auto&, auto&, auto&) {});
+                defaults->removeObserver(id);
+            }
+        });
+    }
+    std::thread reader([&] {
+        while (!done) {
+            auto value = defaults->objectForKey("shared");
+            EXPECT_TRUE(value && (value->isArray() || *value == PropertyList(-1)));
+            defaults->dictionaryRepresentation();
+        }
+    });
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(heard, threads * writes);
+    for (int t = 0; t < threads; ++t) {
+        EXPECT_EQ(twin->objectForKey("own" + std::to_string(t)), PropertyList(writes - 1));
+        EXPECT_EQ(storedText(file(), "test", "own" + std::to_string(t)), std::to_string(writes - 1));
+    }
+}
