@@ -1,5 +1,36 @@
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace {
+
+constexpr const char* inheritedFoldersVariable = "KIRUVO_TEST_USER_FOLDERS";
+
+// Every test program gets folders of its own for everything the application keeps (data,
+// configuration, state, cache, runtime files) and an in-memory store, so that no test ever reads or
+// writes the user's real files, whether it runs under ctest or by hand. The folders are removed
+// when the program ends.
+void useTemporaryUserFolders(const QTemporaryDir& root)
+{
+    const std::string base = root.path().toStdString();
+    for (const char* name : { "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME" }) {
+        const std::string folder = base + "/" + name;
+        QDir().mkpath(QString::fromStdString(folder));
+        ::setenv(name, folder.c_str(), 1);
+    }
+    const std::string home = base + "/home";
+    QDir().mkpath(QString::fromStdString(home));
+    ::setenv("HOME", home.c_str(), 1);
+    if (qEnvironmentVariableIsEmpty("KIRUVO_DEFAULTS_PATH")) {
+        ::setenv("KIRUVO_DEFAULTS_PATH", ":memory:", 1);
+    }
+}
+
+} // namespace
 
 // Tests run inside a QApplication so that timers, queued calls and widgets behave as in the
 // application; the offscreen platform is set by CTest and defaulted here for direct runs.
@@ -7,6 +38,17 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // A test program started by a test (a death test's child, a helper process) keeps its
+    // parent's folders: it may be killed before it could remove folders of its own.
+    std::optional<QTemporaryDir> userFolders;
+    if (qEnvironmentVariableIsEmpty(inheritedFoldersVariable)) {
+        userFolders.emplace(QDir::tempPath() + QStringLiteral("/kiruvo-test-XXXXXX"));
+        if (!userFolders->isValid()) {
+            return EXIT_FAILURE;
+        }
+        useTemporaryUserFolders(*userFolders);
+        qputenv(inheritedFoldersVariable, userFolders->path().toLocal8Bit());
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

@@ -29,8 +29,13 @@ const bool hasTwoScreens = [] {
     if (platform != nullptr && std::string(platform) != "offscreen" && *platform != '\0') {
         return false;
     }
-    const auto path = std::filesystem::temp_directory_path()
+    static const auto path = std::filesystem::temp_directory_path()
         / ("kiruvo-heads-up-screens-" + std::to_string(::getpid()) + ".json");
+    // The platform reads the file once, when the application starts; nothing is left behind.
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    });
     std::ofstream(path) << R"({"screens": [
         {"name": "left", "x": 0, "y": 0, "width": 1920, "height": 1080,
          "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},

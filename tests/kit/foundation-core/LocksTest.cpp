@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <latch>
 #include <memory>
 #include <string>
@@ -57,11 +58,27 @@ TEST(ReadersWriterLockTest, WriteIsAsynchronous)
 TEST(ReadersWriterLockTest, ReadsOverlapEachOther)
 {
     ReadersWriterLock lock;
-    // Both reads must be inside the lock at once for either to finish.
-    std::latch bothInside(2);
-    std::thread other([&] { lock.read([&] { bothInside.arrive_and_wait(); }); });
-    lock.read([&] { bothInside.arrive_and_wait(); });
+    // Each read waits, for a bounded time, until the other one is inside the lock too: reads that
+    // were serialised would see one reader at most and give up instead of hanging the test.
+    std::atomic<int> inside { 0 };
+    std::atomic<int> mostInside { 0 };
+    const auto readWaitingForTheOther = [&] {
+        lock.read([&] {
+            ++inside;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (inside.load() < 2 && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
+            int seen = inside.load();
+            int most = mostInside.load();
+            while (seen > most && !mostInside.compare_exchange_weak(most, seen)) { }
+            --inside;
+        });
+    };
+    std::thread other(readWaitingForTheOther);
+    readWaitingForTheOther();
     other.join();
+    EXPECT_EQ(mostInside.load(), 2);
 }
 
 TEST(ReadersWriterLockTest, WriteRunsAloneAndLaterReadsWait)
