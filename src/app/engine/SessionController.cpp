@@ -12,6 +12,7 @@
 #include "platform/MainQueue.h"
 #include "platform/desktop/IdleTimeSource.h"
 #include "platform/desktop/SystemEvents.h"
+#include "platform/store/DefaultsDatabase.h"
 #include "platform/time/Clock.h"
 
 #include <algorithm>
@@ -481,6 +482,9 @@ void SessionController::writeHistory(std::shared_ptr<const History> history)
     }
     historyDidChange();
     m_suite->setObject(platform::PropertyList(std::move(stored)), historyKey);
+    // The history goes into the database file itself at once, not only into its write-ahead log:
+    // the file alone is what a user copies or backs up.
+    m_suite->database()->checkpoint();
     // The key may have been renewed by the store's notification; either way the new list is what
     // the current key stands for, so readers need not decode it again.
     this->history(history);

@@ -74,22 +74,33 @@ QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
     description.title = alertTitle;
     description.message = alertMessage;
     description.style = zk::AlertStyle::warning;
-    description.buttonTitles = { openSystemSettingsTitle, openKiruvoSettingsTitle, ignoreTitle };
+    const bool desktopSettingsKnown = currentNotificationSettingsCommand().has_value();
+    if (desktopSettingsKnown) {
+        description.buttonTitles.push_back(openSystemSettingsTitle);
+    }
+    description.buttonTitles.push_back(openKiruvoSettingsTitle);
+    description.buttonTitles.push_back(ignoreTitle);
+    const auto titles = description.buttonTitles;
     const int response = co_await zk::AlertPresenter::shared().presentAsync(zk::makeAlert(description));
-    switch (response) {
-    case 0:
+    const std::string chosen = response >= 0 && static_cast<std::size_t>(response) < titles.size()
+        ? titles[response]
+        : ignoreTitle;
+    if (chosen == openSystemSettingsTitle) {
         openNotificationSettings();
-        break;
-    case 1:
+    } else if (chosen == openKiruvoSettingsTitle) {
         if (m_openSettingsWindow) {
             platform::MainQueue::post(m_openSettingsWindow);
         } else {
             platform::log(platform::LogLevel::Warning, logCategory, "No Settings window to open");
         }
-        break;
-    default:
-        break;
     }
+}
+
+std::optional<SystemNotificationReminder::Command>
+SystemNotificationReminder::currentNotificationSettingsCommand()
+{
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    return notificationSettingsCommand(desktop != nullptr ? desktop : "");
 }
 
 std::optional<SystemNotificationReminder::Command> SystemNotificationReminder::notificationSettingsCommand(
@@ -116,8 +127,7 @@ std::optional<SystemNotificationReminder::Command> SystemNotificationReminder::n
 
 void SystemNotificationReminder::openNotificationSettings()
 {
-    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-    const auto command = notificationSettingsCommand(desktop != nullptr ? desktop : "");
+    const auto command = currentNotificationSettingsCommand();
     if (!command) {
         platform::log(platform::LogLevel::Info, logCategory,
             "The notification settings of this desktop are not known; nothing opened");

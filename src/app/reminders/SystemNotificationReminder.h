@@ -17,17 +17,19 @@ namespace kiruvo {
 // Delivers a reminder as a desktop notification: the previous reminder's notification is taken
 // back, and half a second later the new one appears, so that the desktop lists only the newest.
 // Permission is asked at every reminder; without a notification service the user is told in an
-// alert that offers the desktop's notification settings and Kiruvo's own Settings.
+// alert that names what to install and offers Kiruvo's own Settings, and the desktop's
+// notification settings where this desktop's are known.
 //
 // Main-thread only.
 class SystemNotificationReminder {
 public:
     static constexpr double pauseBeforePosting = 0.5;
 
-    static constexpr const char* alertTitle = "Kiruvo does not have permission to show a notification.";
+    static constexpr const char* alertTitle = "Kiruvo cannot show a notification.";
     static constexpr const char* alertMessage
-        = "Either disable showing notifications in the Kiruvo settings or "
-          "grant permission to show notification in System Settings.";
+        = "No notification service answers on this desktop. Install and start a notification daemon "
+          "(the desktop's own, or one such as dunst or mako), or choose another kind of reminder in "
+          "the Kiruvo settings.";
     static constexpr const char* openSystemSettingsTitle = "Open System Settings";
     static constexpr const char* openKiruvoSettingsTitle = "Open Kiruvo Settings";
     static constexpr const char* ignoreTitle = "Ignore";
@@ -47,13 +49,16 @@ public:
     // A notification that cannot be posted is shown to the user as an error. Never throws.
     QCoro::Task<void> show(std::string title, std::stop_token token = {});
 
-    // The alert for missing permission, and what its buttons do.
+    // The alert for missing permission, and what its buttons do. "Open System Settings" is offered
+    // only where the desktop's notification settings are known.
     QCoro::Task<void> showNotificationPermissionAlert();
 
     // The command that opens the notification settings of the desktop named by
     // XDG_CURRENT_DESKTOP (a colon-separated list, "ubuntu:GNOME"); nothing for a desktop whose
     // settings are not known.
     static std::optional<Command> notificationSettingsCommand(std::string_view currentDesktop);
+    // The command for the running desktop, where known.
+    static std::optional<Command> currentNotificationSettingsCommand();
     // Opens them for the running desktop; does nothing where none is known.
     static void openNotificationSettings();
 

@@ -12,9 +12,12 @@
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/desktop/SystemEvents.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QIcon>
 
 #include <cstdio>
@@ -90,8 +93,22 @@ std::optional<int> AppMain::claimInstance(
         return 1;
     }
 
+    const auto isNameTakenOnBus = [&environment] {
+        if (environment.isNameTakenOnBus) {
+            return environment.isNameTakenOnBus();
+        }
+        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        return bus != nullptr
+            && bus->isServiceRegistered(QString::fromLatin1(ApplicationDBusService::serviceName));
+    };
     if (instance.tryAcquire()) {
-        return std::nullopt;
+        if (!isNameTakenOnBus()) {
+            return std::nullopt;
+        }
+        // Another instance of this user's runs in this session over another settings database.
+        instance.release();
+        platform::log(platform::LogLevel::Info, category,
+            "Kiruvo already runs in this session with other settings; handing over to it");
     }
     QString error;
     const bool answered = environment.requestOpenMenu
@@ -202,7 +219,10 @@ int AppMain::run(int argc, char** argv)
 
     start();
     const int status = QApplication::exec();
-    // Every subscriber of will-terminate has run by now (the session is stored).
+    // Every subscriber of will-terminate has run by now (the session is stored). The store is closed
+    // here, not left to whoever holds it last: closing copies the write-ahead log into the one file
+    // the user knows, defaults.sqlite3, and removes the log.
+    platform::UserDefaults::standard()->database()->close();
     markCleanExit();
     return status;
 }

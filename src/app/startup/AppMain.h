@@ -64,8 +64,14 @@ public:
         std::function<bool(QString* errorText)> requestOpenMenu;
         // Tells the user (standard error when empty).
         std::function<void(const QString& message)> tellUser;
+        // Whether another process holds the application's name on the session bus. Empty: asks the
+        // session bus (no bus: nobody does).
+        std::function<bool()> isNameTakenOnBus;
     };
 
+    // One instance per user and session: the bus name decides, the lock file guards the database.
+    // A plain launch hands over to the running instance when the lock is taken or, with the lock
+    // of another settings database (another XDG_DATA_HOME), when the bus name is.
     // Takes the single-instance lock. Nothing when this process is the application and goes on;
     // otherwise the exit status: 0 after a plain launch has handed over to the running instance
     // (also when it did not answer: the user has been told), 1 when a relaunched instance gave up

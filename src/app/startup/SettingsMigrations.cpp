@@ -7,6 +7,7 @@
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/MacSystemSound.h"
 #include "libraries/defaults/Defaults.h"
+#include "platform/Logger.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/JsonWriter.h"
 
@@ -26,11 +27,21 @@ std::optional<platform::JsonValue> storedJson(const platform::UserDefaults& suit
     return platform::JsonReader::parse(*text);
 }
 
-void convertSessions(platform::UserDefaults& suite)
+// Writes `value` and answers whether it is stored now: a write that does not commit leaves the
+// stored value as it was.
+bool store(platform::UserDefaults& suite, platform::PropertyList value, const std::string& key)
+{
+    suite.setObject(value, key);
+    const auto stored = suite.database()->value(suite.suiteName(), key);
+    return stored && *stored == value;
+}
+
+// Each conversion answers false only when a converted value could not be stored.
+bool convertSessions(platform::UserDefaults& suite)
 {
     const auto json = storedJson(suite, "sessions");
     if (!json || !json->is_array()) {
-        return;
+        return true;
     }
     platform::PropertyListArray converted;
     converted.reserve(json->size());
@@ -41,24 +52,24 @@ void convertSessions(platform::UserDefaults& suite)
             converted.emplace_back(session.jsonText());
         }
     } catch (const std::exception&) {
-        return; // the whole list stays in its old form
+        return true; // the whole list stays in its old form
     }
-    suite.setObject(platform::PropertyList(std::move(converted)), "sessions");
+    return store(suite, platform::PropertyList(std::move(converted)), "sessions");
 }
 
 // An enumeration stored as the JSON string of its raw value becomes the raw value itself.
 template <class Lookup>
-void convertRawValue(platform::UserDefaults& suite, const std::string& key, Lookup lookup)
+bool convertRawValue(platform::UserDefaults& suite, const std::string& key, Lookup lookup)
 {
     const auto json = storedJson(suite, key);
     if (!json || !json->is_string()) {
-        return;
+        return true;
     }
     const std::string& raw = json->get_ref<const std::string&>();
     if (!lookup(raw)) {
-        return;
+        return true;
     }
-    suite.setObject(platform::PropertyList(raw), key);
+    return store(suite, platform::PropertyList(raw), key);
 }
 
 bool isStored(const platform::UserDefaults& suite, const std::string& key)
@@ -90,34 +101,53 @@ std::optional<bool> legacyChoice(const platform::UserDefaults& suite, const std:
 
 } // namespace
 
-void convertToDefaultsV5(const std::shared_ptr<platform::UserDefaults>& suite)
+bool convertToDefaultsV5(const std::shared_ptr<platform::UserDefaults>& suite)
 {
     Defaults::PropagationSuppression silence;
-    convertSessions(*suite);
-    convertRawValue(*suite, "showInMenuBar",
-        [](const std::string& raw) { return fromRawValue<ShowInMenuBar>(raw).has_value(); });
-    convertRawValue(*suite, "notificationType",
-        [](const std::string& raw) { return fromRawValue<NotificationType>(raw).has_value(); });
-    convertRawValue(*suite, "notificationSound",
-        [](const std::string& raw) { return zk::macSystemSoundFromRawValue(raw).has_value(); });
+    // Every key is tried, also after a failed one: what is converted stays converted.
+    bool stored = convertSessions(*suite);
+    stored = convertRawValue(*suite, "showInMenuBar", [](const std::string& raw) {
+        return fromRawValue<ShowInMenuBar>(raw).has_value();
+    }) && stored;
+    stored = convertRawValue(*suite, "notificationType", [](const std::string& raw) {
+        return fromRawValue<NotificationType>(raw).has_value();
+    }) && stored;
+    stored = convertRawValue(*suite, "notificationSound", [](const std::string& raw) {
+        return zk::macSystemSoundFromRawValue(raw).has_value();
+    }) && stored;
+    return stored;
+}
+
+RunOnce kitRunOnce(const std::shared_ptr<platform::UserDefaults>& suite)
+{
+    return [suite](const std::string& identifier, const std::function<bool()>& work) {
+        if (zk::hasRunOnce(identifier, suite)) {
+            return false;
+        }
+        if (work()) {
+            zk::runOnce(identifier, suite);
+        }
+        return true;
+    };
 }
 
 void runDefaultsMigration(
     bool isFirstLaunch, const RunOnce& runOnce, const std::shared_ptr<platform::UserDefaults>& suite)
 {
-    if (!runOnce(defaultsV5Identifier)) {
-        return;
-    }
-    if (isFirstLaunch) {
-        return;
-    }
-    convertToDefaultsV5(suite);
+    runOnce(defaultsV5Identifier, [&] {
+        // The first launch has nothing to convert, and its flag is consumed all the same.
+        if (isFirstLaunch || convertToDefaultsV5(suite)) {
+            return true;
+        }
+        platform::log(platform::LogLevel::Warning, "SettingsMigrations",
+            "The settings of an earlier version could not all be converted; the next launch tries again");
+        return false;
+    });
 }
 
 void runDefaultsMigration()
 {
-    runDefaultsMigration(
-        zk::ZKApp::isFirstLaunch(), [](const std::string& identifier) { return zk::runOnce(identifier); });
+    runDefaultsMigration(zk::ZKApp::isFirstLaunch(), kitRunOnce());
 }
 
 void migrateShowDurationInMenuBarSetting(

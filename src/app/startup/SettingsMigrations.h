@@ -15,18 +15,22 @@ namespace kiruvo::SettingsMigrations {
 
 inline constexpr const char* defaultsV5Identifier = "migrateToDefaultsv5";
 
-// Answers true the first time it is asked for an identifier (zk::runOnce in the application).
-using RunOnce = std::function<bool(const std::string& identifier)>;
+// Runs `work` unless the identifier's flag is set, and sets the flag only when `work` answers true
+// (it succeeded), so failed work runs again on the next launch. True when `work` ran.
+using RunOnce = std::function<bool(const std::string& identifier, const std::function<bool()>& work)>;
+// The kit's run-once flags in `suite`.
+RunOnce kitRunOnce(const std::shared_ptr<platform::UserDefaults>& suite = platform::UserDefaults::standard());
 
 // Rewrites "sessions", "showInMenuBar", "notificationType" and "notificationSound" from the JSON
 // text that earlier versions stored into their current forms, with change notifications on this
 // thread silenced. A key holding no text, or text that does not decode as its value, is left as it
-// is, so running this over current settings changes nothing.
-void convertToDefaultsV5(
+// is, so running this over current settings changes nothing. False when a converted value could
+// not be stored (the other keys are converted all the same).
+bool convertToDefaultsV5(
     const std::shared_ptr<platform::UserDefaults>& suite = platform::UserDefaults::standard());
 
-// The gated conversion: consumes the "migrateToDefaultsv5" flag, then converts unless this is the
-// first launch.
+// The gated conversion, unless the "migrateToDefaultsv5" flag is set: converts unless this is the
+// first launch, and sets the flag once the conversion is stored (on the first launch at once).
 void runDefaultsMigration(bool isFirstLaunch, const RunOnce& runOnce,
     const std::shared_ptr<platform::UserDefaults>& suite = platform::UserDefaults::standard());
 // The same with the kit's run-once flags and launch facts.

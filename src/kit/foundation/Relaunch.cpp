@@ -49,13 +49,16 @@ QCoro::Task<bool> relaunchApp(bool exitImmediately, bool showSettingsAfterRelaun
     QString errorText;
     const bool started = environment.startDetached ? environment.startDetached(program, arguments, errorText)
                                                    : startDetached(program, arguments, errorText);
+    const auto exitNow = [&environment] {
+        if (environment.exitImmediately) {
+            environment.exitImmediately();
+        } else {
+            std::exit(0);
+        }
+    };
     if (started) {
         if (exitImmediately) {
-            if (environment.exitImmediately) {
-                environment.exitImmediately();
-            } else {
-                std::exit(0);
-            }
+            exitNow();
         } else if (environment.quit) {
             environment.quit();
         } else {
@@ -75,6 +78,11 @@ QCoro::Task<bool> relaunchApp(bool exitImmediately, bool showSettingsAfterRelaun
         co_await environment.presentError(error);
     } else {
         co_await presentAsync(error);
+    }
+    // The caller asked for this process to end at once (its state may no longer be usable): it
+    // ends, now that the user knows to start Kiruvo again. Otherwise Kiruvo keeps running.
+    if (exitImmediately) {
+        exitNow();
     }
     co_return false;
 }

@@ -35,9 +35,10 @@ inline constexpr const char* waitForInstanceLockArgument = "--wait-for-instance-
 // `exitImmediately`, else through the normal termination. With `showSettingsAfterRelaunch` the new
 // instance opens the settings window.
 //
-// When the new instance cannot be started, this one keeps running: quitting would leave the user
-// with no instance at all. The failure is reported and shown, the request for the settings window
-// is withdrawn, and the answer is false. Main-thread only.
+// When the new instance cannot be started, the failure is reported and shown and the request for
+// the settings window is withdrawn. Then a caller that asked to end at once (whose state may no
+// longer be usable) still ends, with status 0; any other keeps running, since quitting would leave
+// the user with no instance at all. The answer is false. Main-thread only.
 QCoro::Task<bool> relaunchApp(bool exitImmediately, bool showSettingsAfterRelaunch);
 
 } // namespace zk

@@ -34,7 +34,7 @@ void ZKMenu::setOpen(bool open)
     }
 }
 
-QAction* ZKMenu::actionForKeyEquivalent(int key) const
+QAction* ZKMenu::actionForKeyEquivalent(int key, Qt::KeyboardModifiers modifiers) const
 {
     for (QAction* action : actions()) {
         if (!action->isEnabled() || !action->isVisible() || action->isSeparator() || action->menu()) {
@@ -45,8 +45,7 @@ QAction* ZKMenu::actionForKeyEquivalent(int key) const
             continue;
         }
         const QKeyCombination combination = shortcut[0];
-        const Qt::KeyboardModifiers modifiers = combination.keyboardModifiers();
-        if (combination.key() == key && (modifiers == Qt::NoModifier || modifiers == Qt::ControlModifier)) {
+        if (combination.key() == key && combination.keyboardModifiers() == modifiers) {
             return action;
         }
     }
@@ -56,9 +55,10 @@ QAction* ZKMenu::actionForKeyEquivalent(int key) const
 void ZKMenu::keyPressEvent(QKeyEvent* event)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    const bool letter = event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z;
-    if (letter && (modifiers == Qt::NoModifier || modifiers == Qt::ControlModifier)) {
-        if (QAction* action = actionForKeyEquivalent(event->key())) {
+    // Letters and punctuation ("Ctrl+,"); arrows, Return and Escape keep navigating the menu.
+    const bool printable = event->key() >= Qt::Key_Space && event->key() <= Qt::Key_AsciiTilde;
+    if (printable) {
+        if (QAction* action = actionForKeyEquivalent(event->key(), modifiers)) {
             event->accept();
             // Close the whole chain of menus first, as a click on the item would.
             QWidget* top = this;

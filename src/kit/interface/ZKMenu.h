@@ -48,8 +48,9 @@ public:
     void menuWillOpen() { setOpen(true); }
     void menuDidClose() { setOpen(false); }
 
-    // The enabled, visible item whose shortcut is `key` alone or with Ctrl, if any.
-    QAction* actionForKeyEquivalent(int key) const;
+    // The enabled, visible item whose shortcut is `key` with exactly `modifiers`, if any: an item
+    // with Ctrl+Q is not chosen by a bare "q", nor one with a bare "d" by Ctrl+D.
+    QAction* actionForKeyEquivalent(int key, Qt::KeyboardModifiers modifiers) const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

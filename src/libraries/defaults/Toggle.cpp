@@ -10,7 +10,8 @@ Toggle::Toggle(const Key<bool>& key, QWidget* parent)
 }
 
 Toggle::Toggle(const QString& title, const Key<bool>& key, QWidget* parent)
-    : QCheckBox(title, parent)
+    // The title is shown as written: a lone "&" would otherwise become a mnemonic and vanish.
+    : QCheckBox(QString(title).replace(QLatin1Char('&'), QLatin1String("&&")), parent)
     , m_observable(std::make_unique<Observable<bool>>(key))
 {
     m_shown = m_observable->value();

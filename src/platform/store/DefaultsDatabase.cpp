@@ -298,9 +298,40 @@ DefaultsDatabase::DefaultsDatabase(std::string requestedPath, Options options)
 
 DefaultsDatabase::~DefaultsDatabase()
 {
+    close();
+}
+
+bool DefaultsDatabase::checkpoint()
+{
+    std::lock_guard writeLock(m_writeMutex);
+    if (!m_db) {
+        return false;
+    }
+    const int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        logWarning("Unable to copy the write-ahead log into " + m_path + ": " + sqliteMessage(m_db, rc));
+        return false;
+    }
+    return true;
+}
+
+void DefaultsDatabase::close()
+{
+    std::lock_guard writeLock(m_writeMutex);
+    if (!m_db) {
+        return;
+    }
+    // A truncating checkpoint waits (up to the busy timeout) for readers of another process.
+    const int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
+        logWarning("Unable to copy the write-ahead log into " + m_path + ": " + sqliteMessage(m_db, rc));
+    }
     sqlite3_finalize(m_upsert);
     sqlite3_finalize(m_delete);
     sqlite3_close_v2(m_db);
+    m_upsert = nullptr;
+    m_delete = nullptr;
+    m_db = nullptr;
 }
 
 void DefaultsDatabase::openOrReplace()
@@ -427,7 +458,7 @@ bool DefaultsDatabase::setValue(
         std::lock_guard writeLock(m_writeMutex);
         if (!m_db) {
             rc = SQLITE_CANTOPEN;
-            failure = "no database is open";
+            failure = "the database is closed";
         } else {
             sqlite3_stmt* statement = value ? m_upsert : m_delete;
             sqlite3_bind_text(statement, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);

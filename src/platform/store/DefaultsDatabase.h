@@ -69,6 +69,15 @@ public:
     // nothing changed, when the value cannot be encoded or the write does not commit.
     bool setValue(const std::string& suite, const std::string& key, std::optional<PropertyList> value);
 
+    // Copies what the write-ahead log holds into the database file itself, so that the one file
+    // holds every committed value (a copy or backup of it alone is complete). Never waits for
+    // another process's readers: what they still use is copied by a later checkpoint. False, with
+    // the failure logged, when nothing could be copied.
+    bool checkpoint();
+    // Checkpoints the whole log and closes the file; SQLite then removes the -wal and -shm files.
+    // For the end of the process: later writes are refused (and reported), reads go on from memory.
+    void close();
+
     ListenerId addListener(const std::string& suite, const std::string& key, Listener listener);
     // A listener removed while a write is telling its listeners is not called afterwards.
     void removeListener(ListenerId id);

@@ -83,8 +83,7 @@ protected:
         recorded.migrateToDefaultsV5 = [this] {
             steps.push_back("v5");
             kiruvo::SettingsMigrations::runDefaultsMigration(
-                kit->isFirstLaunch(),
-                [](const std::string& identifier) { return zk::runOnce(identifier, store()); }, store());
+                kit->isFirstLaunch(), kiruvo::SettingsMigrations::kitRunOnce(store()), store());
         };
         recorded.createAppState = [this] {
             steps.push_back("appState");

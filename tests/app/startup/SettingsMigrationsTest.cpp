@@ -2,6 +2,12 @@
 
 #include "app/startup/SettingsMigrations.h"
 
+#include "platform/store/DefaultsDatabase.h"
+
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
 #include <set>
 
 using namespace kiruvo::SettingsMigrations;
@@ -21,7 +27,15 @@ protected:
 
     RunOnce runOnceOnlyFirst()
     {
-        return [this](const std::string& identifier) { return consumed.insert(identifier).second; };
+        return [this](const std::string& identifier, const std::function<bool()>& work) {
+            if (consumed.count(identifier) != 0) {
+                return false;
+            }
+            if (work()) {
+                consumed.insert(identifier);
+            }
+            return true;
+        };
     }
     std::set<std::string> consumed;
 };
@@ -111,4 +125,46 @@ TEST_F(SettingsMigrationsTest, AnOldBooleanNeverStoredGivesItsDefaultUnlessAChoi
     migrateShowDurationInMenuBarSetting(false);
     EXPECT_EQ(stored("notificationType"), PropertyList(std::string("hud")));
     EXPECT_EQ(stored("showInMenuBar"), PropertyList(std::string("totalTodayDuration")));
+}
+
+TEST_F(SettingsMigrationsTest, AConversionThatCannotBeStoredIsTriedAgainOnTheNextLaunch)
+{
+    // A settings file that refuses every write of "showInMenuBar", as a full disk or a file made
+    // read-only behind the application's back would.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const std::string path = folder.filePath("defaults.sqlite3").toStdString();
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        const char* schema
+            = "CREATE TABLE defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+              "PRIMARY KEY(suite, key));"
+              "INSERT INTO defaults VALUES('com.zelvantorium.Kiruvo', 'showInMenuBar', "
+              "'\"\\\"totalTodayDuration\\\"\"');"
+              "INSERT INTO defaults VALUES('com.zelvantorium.Kiruvo', 'notificationType', '\"\\\"hud\\\"\"');"
+              "CREATE TRIGGER refuse BEFORE UPDATE ON defaults WHEN NEW.key = 'showInMenuBar' "
+              "BEGIN SELECT RAISE(ABORT, 'refused'); END;";
+        ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    auto suite = std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(path), platform::UserDefaults::standardSuiteName);
+    ASSERT_EQ(suite->objectForKey("showInMenuBar"), PropertyList(std::string("\"totalTodayDuration\"")));
+
+    runDefaultsMigration(false, runOnceOnlyFirst(), suite);
+    // What could be stored is converted; the flag stays unset, so the next launch tries again.
+    EXPECT_EQ(suite->objectForKey("notificationType"), PropertyList(std::string("hud")));
+    EXPECT_EQ(suite->objectForKey("showInMenuBar"), PropertyList(std::string("\"totalTodayDuration\"")));
+    EXPECT_TRUE(consumed.empty());
+
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER refuse", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    runDefaultsMigration(false, runOnceOnlyFirst(), suite);
+    EXPECT_EQ(suite->objectForKey("showInMenuBar"), PropertyList(std::string("totalTodayDuration")));
+    EXPECT_EQ(consumed, std::set<std::string> { "migrateToDefaultsv5" });
 }

@@ -195,9 +195,29 @@ TEST_F(SingleInstanceTest, APlainLaunchOfAFreeLockGoesOn)
     int requests = 0;
     AppMain::InstanceEnvironment environment;
     environment.requestOpenMenu = [&](QString*) { return ++requests > 0; };
+    environment.isNameTakenOnBus = [] { return false; };
     EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), std::nullopt);
     EXPECT_TRUE(instance.isHeld());
     EXPECT_EQ(requests, 0);
+}
+
+TEST_F(SingleInstanceTest, AnInstanceOverOtherSettingsInTheSameSessionTakesTheLaunch)
+{
+    // Another XDG_DATA_HOME: this launch's lock is free, but the bus name is held.
+    SingleInstance instance(lockPath());
+    int requests = 0;
+    std::vector<QString> told;
+    AppMain::InstanceEnvironment environment;
+    environment.requestOpenMenu = [&](QString*) { return ++requests > 0; };
+    environment.tellUser = [&](const QString& message) { told.push_back(message); };
+    environment.isNameTakenOnBus = [] { return true; };
+    EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), 0);
+    EXPECT_EQ(requests, 1);
+    EXPECT_TRUE(told.empty());
+    // The lock is let go, so this launch's database is not kept from the instance that uses it.
+    EXPECT_FALSE(instance.isHeld());
+    SingleInstance other(lockPath());
+    EXPECT_TRUE(other.tryAcquire());
 }
 
 TEST_F(SingleInstanceTest, ASecondPlainLaunchHandsOverAndExitsZero)
@@ -213,6 +233,7 @@ TEST_F(SingleInstanceTest, ASecondPlainLaunchHandsOverAndExitsZero)
         return true;
     };
     environment.tellUser = [&](const QString& message) { told.push_back(message); };
+    environment.isNameTakenOnBus = [] { return true; };
 
     SingleInstance second(lockPath());
     EXPECT_EQ(AppMain::claimInstance(second, {}, environment), 0);

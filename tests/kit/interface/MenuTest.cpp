@@ -73,32 +73,54 @@ TEST(ZKMenuTest, UpdateCallbackCanRebuildTheItemsBeforeTheMenuShows)
     menu.hide();
 }
 
-TEST(ZKMenuTest, BareLetterTriggersTheItemWithThatKeyEquivalentAndClosesTheMenu)
+TEST(ZKMenuTest, KeyEquivalentsActOnlyWithExactlyTheirModifiers)
 {
     ZKMenu menu;
     int quits = 0;
+    int disables = 0;
     int disabledRuns = 0;
+    int settings = 0;
     menu.addAction(new CallbackMenuItem(
-        "Off", "d", std::nullopt, false, false, false, [&] { ++disabledRuns; }, &menu));
+        "Off", "n", Qt::NoModifier, false, false, false, [&] { ++disabledRuns; }, &menu));
+    menu.addAction(new CallbackMenuItem(
+        "Disable", "d", Qt::NoModifier, true, false, false, [&] { ++disables; }, &menu));
+    menu.addAction(new CallbackMenuItem(
+        "Settings…", ",", std::nullopt, true, false, false, [&] { ++settings; }, &menu));
     menu.addAction(new CallbackMenuItem(
         "Leave", "q", std::nullopt, true, false, false, [&] { ++quits; }, &menu));
     menu.popup(QPoint(0, 0));
     ASSERT_TRUE(menu.isVisible());
 
-    pressKey(menu, Qt::Key_D);
+    pressKey(menu, Qt::Key_N);
     EXPECT_EQ(disabledRuns, 0);
+    // A bare "q" is no Ctrl+Q: the menu stays open and nothing quits.
     pressKey(menu, Qt::Key_Q);
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(menu.isVisible());
+    // Nor is Ctrl+D the bare "d".
+    pressKey(menu, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(disables, 0);
+
+    pressKey(menu, Qt::Key_D);
+    EXPECT_EQ(disables, 1);
     EXPECT_FALSE(menu.isVisible());
     EXPECT_FALSE(menu.isOpen());
 
     menu.popup(QPoint(0, 0));
-    pressKey(menu, Qt::Key_Q, Qt::ControlModifier);
-    EXPECT_EQ(quits, 2);
-    // A letter with another modifier is not the key equivalent.
-    menu.popup(QPoint(0, 0));
     pressKey(menu, Qt::Key_Q, Qt::AltModifier);
-    EXPECT_EQ(quits, 2);
+    pressKey(menu, Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(quits, 0);
+    pressKey(menu, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(menu.isVisible());
+
+    // Punctuation counts too: Ctrl+, is the settings item's key equivalent.
+    menu.popup(QPoint(0, 0));
+    pressKey(menu, Qt::Key_Comma);
+    EXPECT_EQ(settings, 0);
+    pressKey(menu, Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(settings, 1);
+    EXPECT_FALSE(menu.isVisible());
     menu.hide();
 }
 

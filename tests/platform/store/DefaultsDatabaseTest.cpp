@@ -153,6 +153,54 @@ TEST_F(DefaultsDatabaseTest, AReopenedStoreHoldsWhatWasWritten)
     EXPECT_TRUE(database->movedAsidePath().empty());
 }
 
+// What the database file holds without its -wal and -shm files, as a copy of it alone would.
+std::optional<std::string> valueInTheFileAlone(const fs::path& file, const fs::path& copyFolder)
+{
+    fs::create_directories(copyFolder);
+    const fs::path copy = copyFolder / "copy.sqlite3";
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+    RawConnection raw(copy.string());
+    return raw.text("SELECT value FROM defaults WHERE suite='s' AND key='sessions'");
+}
+
+TEST_F(DefaultsDatabaseTest, ACheckpointPutsTheLogIntoTheFileAndClosingRemovesTheLog)
+{
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue("s", "sessions", PropertyListArray { "one" }));
+    {
+        // Another connection, as a relaunch's overlap has, keeps the log from being reset.
+        RawConnection reader(file());
+        ASSERT_EQ(reader.text("SELECT value FROM defaults WHERE key='sessions'"), "[\"one\"]");
+        EXPECT_TRUE(fs::exists(file() + "-wal"));
+
+        ASSERT_TRUE(database->checkpoint());
+        EXPECT_EQ(valueInTheFileAlone(file(), folder() / "first"), "[\"one\"]");
+        ASSERT_TRUE(database->setValue("s", "sessions", PropertyListArray { "one", "two" }));
+        ASSERT_TRUE(database->checkpoint());
+        EXPECT_EQ(valueInTheFileAlone(file(), folder() / "second"), "[\"one\",\"two\"]");
+    }
+
+    database->close();
+    EXPECT_FALSE(fs::exists(file() + "-wal"));
+    EXPECT_FALSE(fs::exists(file() + "-shm"));
+    // Reads go on from memory; a write after the close is refused, not lost silently.
+    ASSERT_NE(database->value("s", "sessions"), nullptr);
+    EXPECT_FALSE(database->setValue("s", "late", 1));
+    EXPECT_TRUE(loggedAndReported("the database is closed"));
+    database->close(); // twice is harmless
+    EXPECT_FALSE(database->checkpoint());
+}
+
+TEST_F(DefaultsDatabaseTest, DestroyingTheStoreLeavesEverythingInTheOneFile)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "sessions", PropertyListArray { "kept" }));
+    }
+    EXPECT_FALSE(fs::exists(file() + "-wal"));
+    EXPECT_EQ(valueInTheFileAlone(file(), folder() / "copy"), "[\"kept\"]");
+}
+
 TEST_F(DefaultsDatabaseTest, AFileThatIsNotADatabaseIsMovedAsideIntact)
 {
     std::string garbage;

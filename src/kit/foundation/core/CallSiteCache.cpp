@@ -1,9 +1,9 @@
 #include "kit/foundation/core/CallSiteCache.h"
 
+#include "platform/Logger.h"
 #include "platform/time/Clock.h"
 
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <thread>
 
@@ -137,8 +137,8 @@ void scheduleTimedCacheCleanup(double interval)
     }
     auto work = [interval] {
         cleanUpTimedCache(interval);
-        std::fputs("CLEANUP\n", stdout);
-        std::fflush(stdout);
+        // A note for whoever debugs the caches; a normal run says nothing.
+        platform::log(platform::LogLevel::Debug, "CallSiteCache", "CLEANUP");
     };
     state.cancelTimedCacheCleanupTask = state.starter
         ? state.starter(delayedSweepDelay, std::move(work))
