@@ -328,6 +328,11 @@ void MenuBarController::render(const MenuBarState& state)
                 "The status item's duration has no text: " + std::to_string(duration->seconds));
         }
         setMenuBarTitle(appearance, durationText(text));
+        // The tooltip says what the figure is, in the menu's words.
+        const QString words = QString::fromStdString(SharedFormatters::hoursMinutesStandaloneText(*duration));
+        appearance.toolTip = Defaults::get(Keys::showInMenuBar()) == ShowInMenuBar::totalTodayDuration
+            ? "Today: " + words
+            : "Current session: " + words;
     } else {
         appearance.image = image(*state.iconValue());
         if (state.isShowingNotification) {
@@ -336,6 +341,10 @@ void MenuBarController::render(const MenuBarState& state)
             appearance.tint.reset();
         }
         setMenuBarTitle(appearance, QString());
+        appearance.toolTip.clear();
+    }
+    if (!state.isEnabled) {
+        appearance.toolTip = QStringLiteral("Kiruvo is disabled");
     }
     appearance.dimmed = state.isDimmed();
     m_statusItem->setAppearance(appearance);

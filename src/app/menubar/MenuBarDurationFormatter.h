@@ -6,8 +6,8 @@
 
 namespace kiruvo {
 
-// The status item's duration text: abbreviated unit names in days, hours and minutes, at most two
-// of them ("25 min", "3 hr, 5 min", "1 day, 2 hr"), for the user's current locale. Built on first
+// The status item's duration text: the narrow unit names in days, hours and minutes, at most two
+// of them ("25m", "3h 5m", "1d 2h"), for the user's current locale. Built on first
 // use and again only when the locale changes.
 std::shared_ptr<const platform::DurationFormatter> menuBarDurationFormatter();
 

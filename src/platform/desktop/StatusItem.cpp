@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QEasingCurve>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 #include <QVariantAnimation>
 
@@ -24,6 +25,19 @@ std::optional<QPoint> systemCursorPosition()
 }
 
 } // namespace
+
+QColor contrastingColor(const QColor& background)
+{
+    // Relative luminance with the sRGB weights; the panel's own transparency does not count.
+    const double luminance
+        = 0.2126 * background.redF() + 0.7152 * background.greenF() + 0.0722 * background.blueF();
+    return luminance > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QColor panelTextColor(std::optional<QColor> panelBackground)
+{
+    return contrastingColor(panelBackground.value_or(QGuiApplication::palette().color(QPalette::Window)));
+}
 
 StatusItem::StatusItem(std::unique_ptr<StatusItemBackend> backend, QObject* parent)
     : QObject(parent)

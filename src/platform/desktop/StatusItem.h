@@ -22,6 +22,14 @@ inline QColor systemPinkColor()
     return QColor(0xFF, 0x2D, 0x55);
 }
 
+// The colour that reads on a panel of this background colour: black on light panels, white on dark
+// ones (never black on dark).
+QColor contrastingColor(const QColor& background);
+// The colour to draw the title and template images in: the one that contrasts with the panel's
+// background, taken from the application palette's window colour (the desktop's theme) unless
+// `panelBackground` names the panel's own.
+QColor panelTextColor(std::optional<QColor> panelBackground = std::nullopt);
+
 // What the tray item shows.
 struct StatusItemAppearance {
     // A template: only its shape counts, and the backend draws it in the panel's text colour (or
@@ -36,11 +44,15 @@ struct StatusItemAppearance {
     bool visible = true;
     // Points; a positive offset draws the title higher, a negative one lower.
     std::optional<double> titleBaselineOffset;
+    // What the figure is, in words, for the tooltip ("Current session: 25 minutes"); empty when
+    // the title says enough.
+    QString toolTip;
 
     friend bool operator==(const StatusItemAppearance& a, const StatusItemAppearance& b)
     {
         return a.image == b.image && a.title == b.title && a.dimmed == b.dimmed && a.tint == b.tint
-            && a.visible == b.visible && a.titleBaselineOffset == b.titleBaselineOffset;
+            && a.visible == b.visible && a.titleBaselineOffset == b.titleBaselineOffset
+            && a.toolTip == b.toolTip;
     }
 };
 

@@ -119,7 +119,7 @@ struct TitleFonts {
 };
 
 // The title cut into lines in the way that draws its digits largest in a box of the given size:
-// on one line, at its comma ("1 hr, 5 min" over two lines), or at every space.
+// on one line, at its comma ("1 hr, 5 min" over two lines), or at every space ("1h 5m").
 struct TitleLayout {
     std::vector<Line> lines;
     double digitPixelSize = 0;
@@ -220,9 +220,16 @@ void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
 {
     m_appearance = appearance;
     redraw();
-    m_tray.setToolTip(
-        appearance.title.isEmpty() ? QGuiApplication::applicationDisplayName() : appearance.title);
+    m_tray.setToolTip(toolTipText(appearance));
     m_tray.setVisible(appearance.visible);
+}
+
+QString TrayStatusItemBackend::toolTipText(const StatusItemAppearance& appearance)
+{
+    if (!appearance.toolTip.isEmpty()) {
+        return appearance.toolTip;
+    }
+    return appearance.title.isEmpty() ? QGuiApplication::applicationDisplayName() : appearance.title;
 }
 
 void TrayStatusItemBackend::setContentOffset(QPointF offset)
@@ -241,8 +248,9 @@ void TrayStatusItemBackend::redraw()
     const double scale = pictureHeight / barHeightInPoints;
     m_drawnOffset = QPoint(static_cast<int>(std::lround(m_contentOffset.x() * scale)),
         static_cast<int>(std::lround(m_contentOffset.y() * scale)));
-    const QColor textColor = m_textColor.value_or(QGuiApplication::palette().color(QPalette::WindowText));
-    m_tray.setIcon(QIcon(render(m_appearance, pictureHeight, textColor, QPointF(m_drawnOffset) / scale)));
+    const QColor textColor = m_textColor.value_or(panelTextColor());
+    m_picture = render(m_appearance, pictureHeight, textColor, QPointF(m_drawnOffset) / scale);
+    m_tray.setIcon(QIcon(m_picture));
 }
 
 std::optional<QRect> TrayStatusItemBackend::geometry() const

@@ -16,9 +16,9 @@ namespace platform {
 //
 // Trays show a small square, so the picture is square too (wider only when an image and a title
 // stand side by side): the title is fitted into it on one or two lines with its digits large and
-// the unit words small, and the whole title is also the icon's tooltip. The image is a template,
-// drawn in the panel's text colour or the tint; a thin halo in the opposite shade keeps both
-// readable on light and dark panels alike.
+// the unit letters small, and the tooltip says what the figure is. The image is a template, drawn
+// in the colour that contrasts with the panel or in the tint; a thin halo in the opposite shade
+// keeps both readable where the panel differs from the desktop's palette.
 //
 // When the desktop has no tray at start-up it says so once in the log and keeps running: hot keys
 // and D-Bus still reach the menu.
@@ -42,10 +42,15 @@ public:
     bool isAvailable() const override;
     void setContentOffset(QPointF offset) override;
 
-    // The tray icon's tooltip: the plain title, or the application's name without one.
+    // The tray icon's tooltip: what the figure is in words, else the plain title, else the
+    // application's name.
     QString toolTip() const { return m_tray.toolTip(); }
+    static QString toolTipText(const StatusItemAppearance& appearance);
+    // The picture last handed to the tray.
+    const QPixmap& picture() const { return m_picture; }
 
-    // The colour of the title and the template image; the palette's window text colour unless set.
+    // The colour of the title and the template image; unless set, the colour that contrasts with
+    // the panel (panelTextColor()).
     void setTextColor(std::optional<QColor> color);
 
     // The picture handed to the tray for an appearance: `height` pixels high, as wide as the image
@@ -58,6 +63,7 @@ private:
     void redraw();
 
     QSystemTrayIcon m_tray;
+    QPixmap m_picture;
     StatusItemAppearance m_appearance;
     std::optional<QColor> m_textColor;
     QPointF m_contentOffset;

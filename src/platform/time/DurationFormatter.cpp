@@ -19,7 +19,7 @@ DurationFormatter::DurationFormatter(Locale locale, UnitsStyle style, Units unit
 {
     UErrorCode status = U_ZERO_ERROR;
     m_format = std::make_unique<icu::MeasureFormat>(
-        m_locale.icu(), style == UnitsStyle::full ? UMEASFMT_WIDTH_WIDE : UMEASFMT_WIDTH_SHORT, status);
+        m_locale.icu(), style == UnitsStyle::full ? UMEASFMT_WIDTH_WIDE : UMEASFMT_WIDTH_NARROW, status);
     if (U_FAILURE(status)) {
         m_format.reset();
     }

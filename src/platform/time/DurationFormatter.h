@@ -15,11 +15,12 @@ U_NAMESPACE_END
 
 namespace platform {
 
-// Writes a span of time with the locale's unit names: "1 hour, 5 minutes" (full) or "1 hr, 5 min"
-// (abbreviated). The units are hours and minutes (90,000 s is "25 hours") or days, hours and
-// minutes ("1 day, 1 hr"); at most `maximumUnitCount` of them are written, starting from the largest
-// that is not zero, and a zero unit after it is left out ("1 day" for a day and five minutes).
-// Seconds are dropped rather than rounded, and a span under a minute reads "0 minutes". Thread-safe.
+// Writes a span of time with the locale's unit names: "1 hour, 5 minutes" (full) or "1h 5m"
+// (abbreviated: the locale's narrow units, short enough for a panel). The units are hours and
+// minutes (90,000 s is "25 hours") or days, hours and minutes ("1 day, 1 hour"); at most `maximumUnitCount`
+// of them are written, starting from the largest that is not zero, and a zero unit after it is left out ("1
+// day" for a day and five minutes). Seconds are dropped rather than rounded, and a span under a minute reads
+// "0 minutes". Thread-safe.
 class DurationFormatter {
 public:
     enum class UnitsStyle { abbreviated, full };

@@ -229,7 +229,7 @@ TEST_F(MenuBarClickTest, TheTickChecksIdlenessThenRedraws)
     idle.source.setAll(0);
     menuBar().tick();
     EXPECT_TRUE(controller().currentSession().has_value());
-    EXPECT_EQ(shown().title, "0 min");
+    EXPECT_EQ(shown().title, "0m");
 }
 
 TEST_F(MenuBarClickTest, EnableAtLaunchIsAppliedOnTheNextTurnOfTheEventLoop)

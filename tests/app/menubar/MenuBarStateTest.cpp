@@ -61,16 +61,19 @@ TEST(MenuBarDurationFormatterTest, AtMostTwoUnitsFromTheLargestThatIsNotZero)
 {
     const auto made = kiruvo::makeMenuBarDurationFormatter(platform::Locale("en_US"));
     const auto& formatter = *made;
-    EXPECT_EQ(formatter.string(0), "0 min");
-    EXPECT_EQ(formatter.string(59), "0 min");
-    EXPECT_EQ(formatter.string(25 * 60), "25 min");
-    EXPECT_EQ(formatter.string(3 * 3600), "3 hr");
-    EXPECT_EQ(formatter.string(3 * 3600 + 5 * 60), "3 hr, 5 min");
+    EXPECT_EQ(formatter.string(0), "0m");
+    EXPECT_EQ(formatter.string(59), "0m");
+    EXPECT_EQ(formatter.string(3900), "1h 5m");
+    // Narrow units: no commas, nothing but digits and a letter each.
+    EXPECT_EQ(formatter.string(25 * 3600), "1d 1h");
+    EXPECT_EQ(formatter.string(25 * 60), "25m");
+    EXPECT_EQ(formatter.string(3 * 3600), "3h");
+    EXPECT_EQ(formatter.string(3 * 3600 + 5 * 60), "3h 5m");
     // A day and more: days and hours, never minutes as a third unit.
-    EXPECT_EQ(formatter.string(26 * 3600 + 59 * 60), "1 day, 2 hr");
-    EXPECT_EQ(formatter.string(24 * 3600 + 5 * 60), "1 day");
-    EXPECT_EQ(formatter.string(3 * 86400 + 3600), "3 days, 1 hr");
-    EXPECT_EQ(formatter.string(-90 * 60), "-1 hr, 30 min");
+    EXPECT_EQ(formatter.string(26 * 3600 + 59 * 60), "1d 2h");
+    EXPECT_EQ(formatter.string(24 * 3600 + 5 * 60), "1d");
+    EXPECT_EQ(formatter.string(3 * 86400 + 3600), "3d 1h");
+    EXPECT_EQ(formatter.string(-90 * 60), "-1h 30m");
     EXPECT_EQ(formatter.string(std::numeric_limits<double>::quiet_NaN()), std::nullopt);
     EXPECT_EQ(formatter.string(std::numeric_limits<double>::infinity()), std::nullopt);
     EXPECT_EQ(formatter.string(1e300), std::nullopt);
@@ -86,7 +89,7 @@ TEST_F(MenuBarTest, ARunningSessionShowsWholeMinutesRoundedHalfUp)
     EXPECT_EQ(shownSeconds(menuBar().currentState()), 120);
     fake.clock.advance(26 * 3600.0);
     menuBar().update();
-    EXPECT_EQ(shown().title, "1 day, 2 hr");
+    EXPECT_EQ(shown().title, "1d 2h");
     EXPECT_TRUE(shown().image.isNull());
 }
 
@@ -131,7 +134,7 @@ TEST_F(MenuBarTest, EachDisplayModeShowsWhatItsRowSays)
     // Afterwards the duration comes back at the next update.
     controller().setShowingNotification(false);
     menuBar().update();
-    EXPECT_EQ(shown().title, "1 hr, 10 min");
+    EXPECT_EQ(shown().title, "1h 10m");
     EXPECT_EQ(shown().tint, std::nullopt);
 }
 
@@ -142,8 +145,32 @@ TEST_F(MenuBarTest, TotalTodayWithNothingTrackedShowsZeroMinutesNotAnIcon)
     menuBar();
     ASSERT_FALSE(controller().currentSession().has_value());
     EXPECT_EQ(shownSeconds(menuBar().currentState()), 0);
-    EXPECT_EQ(shown().title, "0 min");
+    EXPECT_EQ(shown().title, "0m");
     EXPECT_TRUE(shown().image.isNull());
+}
+
+TEST_F(MenuBarTest, TheTooltipSaysWhatTheFigureIsInTheMenusWords)
+{
+    runSessionFor(25 * 60);
+    menuBar().update();
+    EXPECT_EQ(shown().title, "25m");
+    EXPECT_EQ(shown().toolTip, "Current session: 25 minutes");
+
+    fake.clock.advance(40 * 60);
+    Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::totalTodayDuration);
+    menuBar().update();
+    EXPECT_EQ(shown().title, "1h 5m");
+    EXPECT_EQ(shown().toolTip, "Today: 1 hour, 5 minutes");
+
+    // A reminder shows the heart alone: no figure to explain.
+    controller().setShowingNotification(true);
+    menuBar().update();
+    EXPECT_EQ(shown().toolTip, "");
+    controller().setShowingNotification(false);
+
+    controller().setEnabled(false);
+    menuBar().update();
+    EXPECT_EQ(shown().toolTip, "Kiruvo is disabled");
 }
 
 TEST_F(MenuBarTest, DimmedExactlyWhileDisabledWithTheSettingOn)
@@ -177,7 +204,7 @@ TEST_F(MenuBarTest, DrawsOnlyWhenWhatItShowsChanged)
     fake.clock.advance(1); // 2:30 rounds up
     menuBar().update();
     EXPECT_EQ(drawCount(), drawn + 1);
-    EXPECT_EQ(shown().title, "3 min");
+    EXPECT_EQ(shown().title, "3m");
 
     // A setting that changes what is shown redraws at once.
     Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::icon);
@@ -198,7 +225,7 @@ TEST_F(MenuBarTest, ANewTitleOffsetRedrawsAlthoughNothingElseChanged)
 
     Defaults::set(kiruvo::Keys::menuBarTextVerticalAlignmentOffset(), std::optional<double>(1.5));
     EXPECT_EQ(drawCount(), drawn + 1);
-    EXPECT_EQ(shown().title, "5 min");
+    EXPECT_EQ(shown().title, "5m");
     EXPECT_EQ(shown().titleBaselineOffset, std::optional<double>(1.5));
 
     Defaults::set(kiruvo::Keys::menuBarTextVerticalAlignmentOffset(), std::optional<double>(-2));
@@ -216,7 +243,7 @@ TEST_F(MenuBarTest, AWakeRedraws)
     events.wake();
     processEvents();
     EXPECT_GT(drawCount(), drawn);
-    EXPECT_EQ(shown().title, "4 min");
+    EXPECT_EQ(shown().title, "4m");
 }
 
 TEST_F(MenuBarTest, TheChosenIconIsDrawnInTheIconMode)

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPalette>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QVariantAnimation>
@@ -110,7 +111,7 @@ TEST(StatusItemTest, UnavailableTrayMeansNotShownButTheModelKeepsWorking)
 TEST(TrayStatusItemBackendTest, TitleWidensThePictureAndDimmingAndTintChangeItsPixels)
 {
     const QColor text(Qt::white);
-    StatusItemAppearance iconOnly { square(Qt::black), "", false, std::nullopt, true, std::nullopt };
+    StatusItemAppearance iconOnly { square(Qt::black), "", false, std::nullopt, true, std::nullopt, {} };
     const QPixmap plain = platform::TrayStatusItemBackend::render(iconOnly, 64, text);
     EXPECT_EQ(plain.size(), QSize(64, 64));
     const QRgb plainCentre = plain.toImage().pixel(32, 32);
@@ -345,8 +346,8 @@ TEST(TrayStatusItemBackendTest, ABaselineOffsetLiftsTheTitleAndAShakeMovesEveryt
 
 TEST(TrayStatusItemBackendTest, DurationsAreFittedLargeIntoTheSquare)
 {
-    for (const QString& title : { QStringLiteral("5 min"), QStringLiteral("1 hr, 5 min"),
-             QStringLiteral("1 day, 23 hr"), QStringLiteral("12 min") }) {
+    for (const QString& title : { QStringLiteral("5m"), QStringLiteral("1h 5m"), QStringLiteral("1d 23h"),
+             QStringLiteral("12m"), QStringLiteral("1 hr, 5 min") }) {
         const QImage picture = rendered(titled(title));
         EXPECT_EQ(picture.size(), QSize(64, 64)) << title.toStdString();
         const auto [top, bottom] = inkRows(picture);
@@ -381,9 +382,59 @@ TEST(TrayStatusItemBackendTest, TheImageIsATemplateInTheTextColourWithAHaloForCo
     EXPECT_EQ(rendered(appearance).pixelColor(32, 32), QColor(0xFF, 0x2D, 0x55));
 }
 
-TEST(TrayStatusItemBackendTest, TheTooltipIsThePlainTitle)
+TEST(TrayStatusItemBackendTest, TheTooltipSaysWhatTheFigureIsElseShowsTheTitle)
 {
     TrayStatusItemBackend backend;
-    backend.draw(titled("1 hr, 5 min", 2.0));
-    EXPECT_EQ(backend.toolTip(), "1 hr, 5 min");
+    backend.draw(titled("1h 5m", 2.0));
+    EXPECT_EQ(backend.toolTip(), "1h 5m");
+    StatusItemAppearance described = titled("1h 5m");
+    described.toolTip = "Today: 1 hour, 5 minutes";
+    backend.draw(described);
+    EXPECT_EQ(backend.toolTip(), "Today: 1 hour, 5 minutes");
+}
+
+// Sets the application palette's window colour for the life of the object.
+class PanelPalette {
+public:
+    explicit PanelPalette(QColor window)
+        : m_saved(QGuiApplication::palette())
+    {
+        QPalette palette = m_saved;
+        palette.setColor(QPalette::Window, window);
+        // A theme whose text colour does not contrast with its panels: the drawing must not follow it.
+        palette.setColor(QPalette::WindowText, window.darker(150));
+        QGuiApplication::setPalette(palette);
+    }
+    ~PanelPalette() { QGuiApplication::setPalette(m_saved); }
+
+private:
+    QPalette m_saved;
+};
+
+TEST(PanelColoursTest, TheTitleContrastsWithThePanelNeverBlackOnDark)
+{
+    EXPECT_EQ(platform::contrastingColor(QColor(0x20, 0x20, 0x24)), QColor(Qt::white));
+    EXPECT_EQ(platform::contrastingColor(QColor(0x3c, 0x3c, 0x3c)), QColor(Qt::white));
+    EXPECT_EQ(platform::contrastingColor(QColor(0xf0, 0xf0, 0xf0)), QColor(Qt::black));
+    EXPECT_EQ(platform::contrastingColor(QColor(0xff, 0xd7, 0x00)), QColor(Qt::black)); // a yellow panel
+    EXPECT_EQ(platform::contrastingColor(QColor(0x00, 0x33, 0x99)), QColor(Qt::white)); // a blue one
+
+    {
+        PanelPalette dark(QColor(0x2a, 0x2a, 0x2e));
+        EXPECT_EQ(platform::panelTextColor(), QColor(Qt::white));
+        // The panel's own colour, where it is known, counts over the palette.
+        EXPECT_EQ(platform::panelTextColor(QColor(Qt::white)), QColor(Qt::black));
+
+        TrayStatusItemBackend backend;
+        StatusItemAppearance appearance;
+        appearance.image = square(Qt::black);
+        backend.draw(appearance);
+        // The template image is drawn white on the dark panel.
+        const QImage shown = backend.picture().toImage();
+        EXPECT_GT(shown.pixelColor(shown.width() / 2, shown.height() / 2).lightness(), 200);
+    }
+    {
+        PanelPalette light(QColor(0xee, 0xee, 0xee));
+        EXPECT_EQ(platform::panelTextColor(), QColor(Qt::black));
+    }
 }
