@@ -41,8 +41,8 @@ TEST(CombineSubject, DeliversSynchronouslyInOrderToEverySubscriber)
 {
     PassthroughSubject<int> subject;
     std::vector<std::string> log;
-    auto a = subject.sink([&](int v) { log.push_back("a" + std::to_string(v)); });
-    auto b = subject.sink([&](int v) { log.push_back("b" + std::to_string(v)); });
+    auto a = subject.sink([&](int v) { log.push_back(std::string("a").append(std::to_string(v))); });
+    auto b = subject.sink([&](int v) { log.push_back(std::string("b").append(std::to_string(v))); });
     subject.send(1);
     subject.send(2);
     EXPECT_EQ(log, (std::vector<std::string> { "a1", "b1", "a2", "b2" }));
@@ -195,7 +195,7 @@ TEST(CombineOperators, MapFilterCompactMapKeepOrder)
                      }
                      return v * 10;
                  })
-                 .map([](int v) { return "#" + std::to_string(v); })
+                 .map([](int v) { return std::string("#").append(std::to_string(v)); })
                  .sink([&](const std::string& v) { seen.push_back(v); });
     for (int i = 1; i <= 6; ++i) {
         subject.send(i);

@@ -46,7 +46,9 @@ TEST_F(SettingsMigrationsTest, JsonTextOfEarlierVersionsIsConvertedWithoutTellin
 {
     const auto first = session(platform::Date(700000000), platform::Date(700000600));
     const auto second = session(platform::Date(690000000), platform::Date(690000300), "America/New_York");
-    put("sessions", PropertyList("[" + first.jsonText() + "," + second.jsonText() + "]"));
+    put("sessions",
+        PropertyList(
+            std::string("[").append(first.jsonText()).append(",").append(second.jsonText()).append("]")));
     put("showInMenuBar", PropertyList(std::string("\"totalTodayDuration\"")));
     put("notificationType", PropertyList(std::string("\"hud\"")));
     put("notificationSound", PropertyList(std::string("\"Glass\"")));
