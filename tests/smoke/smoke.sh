@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Starts the application with its own display (with a tray host), session bus and empty data
 # folders, and checks that it keeps running, that it finds the tray, that a second launch hands over
-# and exits 0, that it answers scripting, and that SIGTERM ends it cleanly with the running session
-# saved. The application's clock runs sixty times fast (faketime), so a session of several minutes
-# takes seconds.
+# and exits 0, that it answers scripting, that its menu opens the History window, and that SIGTERM
+# ends it cleanly with the running session saved. The application's clock runs sixty times fast
+# (faketime), so a session of several minutes takes seconds.
 # Usage: smoke.sh <path of the kiruvo executable>
 set -uo pipefail
 
@@ -122,6 +122,28 @@ if command -v gdbus >/dev/null 2>&1; then
         done
     else
         fail "the scripting interface is not exported on the session bus"
+    fi
+fi
+
+# The status menu opens the History window: the menu opened (as a second launch opens it), then
+# its letter h. The first opening also shows a one-time note, which Return dismisses.
+if command -v xdotool >/dev/null 2>&1 && command -v gdbus >/dev/null 2>&1; then
+    timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
+        --method com.zelvantorium.Kiruvo.Application.OpenMenu >/dev/null 2>&1
+    sleep 1
+    xdotool key h
+    history_window=""
+    for _ in $(seq 1 40); do
+        history_window="$(xdotool search --onlyvisible --name '^History$' 2>/dev/null | head -n 1)"
+        [[ -n "$history_window" ]] && break
+        sleep 0.25
+    done
+    if [[ -n "$history_window" ]]; then
+        echo "ok: History… in the status menu opened a window titled History"
+        sleep 0.5
+        xdotool key Return
+    else
+        fail "no window titled History after pressing h in the open status menu"
     fi
 fi
 

@@ -4,6 +4,7 @@
 #include "app/engine/SettingsKeys.h"
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/Sorting.h"
 #include "kit/foundation/core/CallSiteCache.h"
 #include "kit/foundation/core/FatalError.h"
 #include "kit/foundation/core/GeneralError.h"
@@ -309,9 +310,7 @@ void SessionController::pruneOldSessions()
         std::erase_if(
             sessions, [&](const Session& session) { return !(session.dateRange().lowerBound > *cutoff); });
     }
-    std::stable_sort(sessions.begin(), sessions.end(), [](const Session& a, const Session& b) {
-        return a.dateRange().lowerBound > b.dateRange().lowerBound;
-    });
+    std::stable_sort(sessions.begin(), sessions.end(), zk::sessionsByStartDescending);
     setAllSessions(std::move(sessions));
 }
 
@@ -507,6 +506,11 @@ void SessionController::setAllSessions(std::vector<Session> sessions)
     updated->sessions = std::move(sessions);
     updated->undecodable = history()->undecodable;
     writeHistory(std::move(updated));
+}
+
+void SessionController::removeAllSessions()
+{
+    writeHistory(std::make_shared<History>());
 }
 
 std::optional<platform::DateRange> SessionController::allSessionsDateRange() const

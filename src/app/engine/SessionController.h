@@ -112,6 +112,9 @@ public:
     // Replaces the stored history. The entries of the stored list that do not decode are kept and
     // written after these.
     void setAllSessions(std::vector<Session> sessions);
+    // Empties the stored history, the entries that do not decode included: the user asked for
+    // nothing to be left. A running session is not touched.
+    void removeAllSessions();
 
     // From the earliest start to the latest end of the stored sessions; nothing when there is none.
     std::optional<platform::DateRange> allSessionsDateRange() const;

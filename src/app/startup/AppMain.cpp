@@ -6,6 +6,7 @@
 #include "app/startup/AppState.h"
 #include "app/startup/ApplicationDBusService.h"
 #include "app/startup/SettingsMigrations.h"
+#include "app/windows/HistoryWindowController.h"
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
@@ -193,6 +194,9 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
             }
         });
         zk::ZKApp::setMainMenu(&controller->menu());
+        // The status menu's "History…" shows the History window over the same engine.
+        HistoryWindowController::setSessionController(&controller->sessionController());
+        MenuBarController::setHistoryWindowPresenter([] { HistoryWindowController::show(); });
         return controller;
     };
 }

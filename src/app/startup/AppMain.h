@@ -92,7 +92,8 @@ public:
 
     // Builds the menu-bar controller and connects it: the session engine's and the reminders'
     // redraws go to its update(), the reminders find and shake its status item, a second launch's
-    // OpenMenu opens its menu, and its menu stands for the application's main menu.
+    // OpenMenu opens its menu, its menu stands for the application's main menu, and its "History…"
+    // shows the History window over the same engine.
     static AppState::MenuBarControllerFactory menuBarControllerFactory(MenuBarWiring wiring);
 
     // The login-item migration, installed by the launch-at-login support; nothing runs without one.

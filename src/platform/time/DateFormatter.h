@@ -25,6 +25,9 @@ public:
 
     // Both styles `none` falls back to a short date and time, as there would be nothing to show.
     DateFormatter(Style dateStyle, Style timeStyle, Locale locale, TimeZone timeZone);
+    // The locale's own arrangement of the fields a template names: "EEEEMMMMd" gives
+    // "Wednesday, May 15" in en_US and "onsdag 15. mai" in nb_NO.
+    DateFormatter(const std::string& dateFormatTemplate, Locale locale, TimeZone timeZone);
     ~DateFormatter();
     DateFormatter(const DateFormatter&) = delete;
     DateFormatter& operator=(const DateFormatter&) = delete;
@@ -37,7 +40,14 @@ public:
     // Always a text; empty only for a date that is not a finite number.
     std::string string(Date date) const;
 
+    // The locale's own word for the day `days` from today ("Today" for 0, "Yesterday" for -1 in
+    // en_US, "I dag" and "I går" in nb_NO), capitalised to stand alone; nothing when the locale
+    // has none for that day.
+    static std::optional<std::string> relativeDayName(int days, const Locale& locale);
+
 private:
+    void finishSetUp();
+
     Locale m_locale;
     TimeZone m_timeZone;
     mutable std::mutex m_mutex;

@@ -32,8 +32,15 @@ public:
     std::optional<std::string> string(Date date) const;
 
 private:
+    // The text for the dates that need no calendar beyond the Gregorian one: years 1600 to 9999
+    // in a zone whose offset is a whole number of minutes. Nothing for every other date.
+    std::optional<std::string> directString(double unixSeconds) const;
+
+    Form m_form;
+    TimeZone m_timeZone;
     mutable std::mutex m_mutex;
-    std::unique_ptr<icu::SimpleDateFormat> m_format;
+    // Made on first need: most dates are written without it, and making one is costly.
+    mutable std::unique_ptr<icu::SimpleDateFormat> m_format;
 };
 
 } // namespace platform

@@ -1,0 +1,282 @@
+#include "app/windows/HistoryScreen.h"
+
+#include "app/engine/SessionController.h"
+#include "app/windows/HistoryExport.h"
+#include "app/windows/HistoryListModel.h"
+#include "app/windows/HistoryRowDelegate.h"
+#include "app/windows/StatsView.h"
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/RunOnce.h"
+#include "kit/interface/FileExporter.h"
+#include "kit/interface/HoverableTableView.h"
+#include "platform/desktop/MaterialDesignIcons.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace kiruvo {
+
+namespace {
+
+QIcon moreIcon(const QWidget& widget)
+{
+    const qreal ratio = widget.devicePixelRatioF();
+    const QImage image = platform::MaterialDesignIcons::render(
+        "dots-horizontal", 20, ratio, widget.palette().color(QPalette::ButtonText));
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+}
+
+} // namespace
+
+HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
+    : QWidget(parent)
+    , m_controller(controller)
+    , m_model(new HistoryListModel(controller, this))
+    , m_stats(new StatsView(controller, this))
+    , m_list(new zk::HoverableTableView(this))
+    , m_emptyLabel(new QLabel(QStringLiteral("No Sessions"), this))
+    , m_moreButton(new QToolButton(this))
+    , m_exporter(new zk::FileExporter(this))
+{
+    setFixedSize(width, height);
+
+    // The statistics, with the menu button over their top right corner.
+    auto* top = new QGridLayout;
+    top->setContentsMargins(0, 0, 0, 0);
+    top->addWidget(m_stats, 0, 0);
+    top->addWidget(m_moreButton, 0, 0, Qt::AlignTop | Qt::AlignRight);
+
+    m_moreButton->setIcon(moreIcon(*this));
+    if (m_moreButton->icon().isNull()) {
+        m_moreButton->setText(QStringLiteral("⋯"));
+    }
+    m_moreButton->setToolTip(QStringLiteral("More"));
+    m_moreButton->setAccessibleName(QStringLiteral("More"));
+    m_moreButton->setAutoRaise(true);
+    m_moreButton->setFixedWidth(30);
+    m_moreButton->setPopupMode(QToolButton::InstantPopup);
+    m_moreButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    m_moreButton->setContentsMargins(0, 0, 0, 0);
+    auto* more = new QMenu(QStringLiteral("More"), m_moreButton);
+    auto* csv = more->addAction(QStringLiteral("Export History as CSV…"), this, [this] { exportCSV(); });
+    csv->setToolTip(QStringLiteral("Export the sessions as a CSV file."));
+    auto* json = more->addAction(QStringLiteral("Export History as JSON…"), this, [this] { exportJSON(); });
+    json->setToolTip(QStringLiteral("Export the sessions as a JSON file."));
+    more->addSeparator();
+    auto* clear = more->addAction(QStringLiteral("Clear History"), this, [this] { confirmClearHistory(); });
+    clear->setObjectName(QStringLiteral("destructive"));
+    more->setToolTipsVisible(true);
+    m_moreButton->setMenu(more);
+
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new HistoryRowDelegate(m_list));
+    m_list->horizontalHeader()->hide();
+    m_list->verticalHeader()->hide();
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(HistoryRowDelegate::sessionRowHeight);
+    m_list->setShowGrid(false);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setWordWrap(false);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        if (QMenu* menu = makeContextMenu(m_list->rowAt(position.y()))) {
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(m_list->viewport()->mapToGlobal(position));
+        }
+    });
+    m_list->installEventFilter(this);
+
+    QFont emptyFont = m_emptyLabel->font();
+    emptyFont.setPointSizeF(emptyFont.pointSizeF() * 1.6);
+    m_emptyLabel->setFont(emptyFont);
+    m_emptyLabel->setForegroundRole(QPalette::PlaceholderText);
+    m_emptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+
+    auto* listArea = new QGridLayout;
+    listArea->setContentsMargins(0, 0, 0, 0);
+    listArea->addWidget(m_list, 0, 0);
+    listArea->addWidget(m_emptyLabel, 0, 0, Qt::AlignCenter);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addLayout(top);
+    column->addSpacing(8);
+    column->addWidget(divider);
+    column->addLayout(listArea, 1);
+
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { historyDidChange(); });
+    historyDidChange();
+}
+
+HistoryScreen::~HistoryScreen() = default;
+
+void HistoryScreen::historyDidChange()
+{
+    const bool empty = m_model->rowCount() == 0;
+    m_emptyLabel->setVisible(empty);
+    m_list->setAlternatingRowColors(!empty);
+    // Day title rows are lower than session rows.
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->kindAt(row) == HistoryListModel::Kind::day) {
+            m_list->setRowHeight(row, HistoryRowDelegate::dayRowHeight);
+        }
+    }
+    m_stats->refresh();
+}
+
+QMenu* HistoryScreen::makeContextMenu(int row)
+{
+    const Session* session = m_model->sessionAt(row);
+    if (!session) {
+        return nullptr;
+    }
+    auto* menu = new QMenu(m_list);
+    menu->addAction(QStringLiteral("Delete"), this, [this, session = *session] { deleteSession(session); });
+    return menu;
+}
+
+void HistoryScreen::deleteSelectedSession()
+{
+    int offset = -1;
+    const auto daySessions = m_model->sessionsOfDayAt(m_list->selectedRow(), &offset);
+    if (offset >= 0) {
+        deleteSession({ offset }, daySessions);
+    }
+}
+
+void HistoryScreen::deleteSession(const std::vector<int>& offsets, const std::vector<Session>& daySessions)
+{
+    if (offsets.empty() || offsets.front() < 0 || offsets.front() >= static_cast<int>(daySessions.size())) {
+        return;
+    }
+    const platform::Uuid id = daySessions[offsets.front()].id();
+    auto sessions = m_controller.allSessions();
+    std::erase_if(sessions, [&id](const Session& stored) { return stored.id() == id; });
+    m_controller.setAllSessions(std::move(sessions));
+}
+
+void HistoryScreen::deleteSession(const Session& session)
+{
+    auto sessions = m_controller.allSessions();
+    std::erase(sessions, session);
+    m_controller.setAllSessions(std::move(sessions));
+}
+
+void HistoryScreen::confirmClearHistory()
+{
+    zk::AlertDescription description;
+    description.title = "Clear history?";
+    description.message = "You cannot undo this action.";
+    description.buttonTitles = { "Clear History", "Cancel" };
+    description.destructiveButtonIndexes = { 0 };
+    description.defaultButtonIndex = 1;
+    QPointer<HistoryScreen> self(this);
+    m_isClearHistoryConfirmationDialogPresented = true;
+    zk::AlertPresenter::shared().present(
+        zk::makeAlert(description),
+        [self](int response) {
+            if (!self) {
+                return;
+            }
+            self->m_isClearHistoryConfirmationDialogPresented = false;
+            if (response == 0) {
+                self->clearHistory();
+            }
+        },
+        window());
+}
+
+void HistoryScreen::clearHistory()
+{
+    m_controller.removeAllSessions();
+}
+
+void HistoryScreen::presentWelcomeMessageOnce()
+{
+    if (!zk::runOnce(welcomeMessageIdentifier)) {
+        return;
+    }
+    zk::AlertDescription description;
+    description.title = "Note";
+    description.message = "This data gives you a quick insight into your recent activity in the past "
+        + std::to_string(120)
+        + " days.\n\nIf you need more stats and graphs, check out the system Screen Time feature.";
+    description.style = zk::AlertStyle::informational;
+    QPointer<HistoryScreen> self(this);
+    m_isWelcomeMessagePresented = true;
+    zk::AlertPresenter::shared().present(
+        zk::makeAlert(description),
+        [self](int) {
+            if (self) {
+                self->m_isWelcomeMessagePresented = false;
+            }
+        },
+        window());
+}
+
+const std::optional<zk::ExportFile>& HistoryScreen::exportFile() const
+{
+    return m_exporter->file();
+}
+
+void HistoryScreen::exportCSV()
+{
+    m_exporter->setFile(zk::ExportFile { HistoryExport::csvData(*m_controller.allSessionsShared()),
+        zk::ContentType::commaSeparatedText(), HistoryExport::exportFilename(m_controller) });
+}
+
+void HistoryScreen::exportJSON()
+{
+    m_exporter->setFile(zk::ExportFile { HistoryExport::jsonData(*m_controller.allSessionsShared()),
+        zk::ContentType::json(), HistoryExport::exportFilename(m_controller) });
+}
+
+bool HistoryScreen::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace)
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            deleteSelectedSession();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void HistoryScreen::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        QPointer<HistoryScreen> self(this);
+        QTimer::singleShot(0, this, [self] {
+            if (self) {
+                self->presentWelcomeMessageOnce();
+            }
+        });
+    }
+}
+
+} // namespace kiruvo

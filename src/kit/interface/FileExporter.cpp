@@ -1,0 +1,171 @@
+#include "kit/interface/FileExporter.h"
+
+#include "kit/foundation/ErrorPresentation.h"
+#include "kit/foundation/core/GeneralError.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace zk {
+
+namespace {
+
+FileExporter::SavePanel& savePanel()
+{
+    static FileExporter::SavePanel panel;
+    return panel;
+}
+
+QString fileNameWithExtension(const ExportFile& file)
+{
+    const QString extension = QString::fromStdString(file.contentType.preferredFilenameExtension);
+    const QString name = QString::fromStdString(file.defaultFilename.value_or("Untitled"));
+    return extension.isEmpty() ? name : name + QLatin1Char('.') + extension;
+}
+
+ErrorPtr writeError(const QString& path, const QString& reason)
+{
+    const QFileInfo info(path);
+    GeneralError::Parts parts;
+    parts.errorDescription = QStringLiteral("“%1” could not be saved in “%2”.")
+                                 .arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath()))
+                                 .toStdString();
+    parts.recoverySuggestion = reason.toStdString();
+    parts.userInfo = { { "path", path.toStdString() } };
+    return std::make_shared<GeneralError>(std::move(parts));
+}
+
+} // namespace
+
+FileExporter::FileExporter(QWidget* window, Completion onCompletion)
+    : QObject(window)
+    , m_window(window)
+    , m_onCompletion(std::move(onCompletion))
+    , m_alive(std::make_shared<bool>(true))
+{
+}
+
+FileExporter::~FileExporter()
+{
+    *m_alive = false;
+}
+
+void FileExporter::setSavePanel(SavePanel panel)
+{
+    savePanel() = std::move(panel);
+}
+
+void FileExporter::setFile(std::optional<ExportFile> file)
+{
+    if (!file) {
+        if (m_file) {
+            m_file.reset();
+            ++m_request;
+            emit fileChanged();
+        }
+        return;
+    }
+    m_file = std::move(file);
+    const std::uint64_t request = ++m_request;
+    emit fileChanged();
+    std::weak_ptr<bool> alive = m_alive;
+    auto chosen = [this, alive, request](std::optional<QString> path) {
+        if (auto token = alive.lock(); token && *token) {
+            finish(request, path);
+        }
+    };
+    if (const auto& panel = savePanel()) {
+        panel(m_window, *m_file, std::move(chosen));
+    } else {
+        showSaveDialog(m_window, *m_file, std::move(chosen));
+    }
+}
+
+void FileExporter::showSaveDialog(
+    QWidget* window, const ExportFile& file, std::function<void(std::optional<QString>)> chosen)
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) {
+        folder = QDir::homePath();
+    }
+    auto* dialog = new QFileDialog(window, QStringLiteral("Export"),
+        QDir(folder).filePath(fileNameWithExtension(file)),
+        QString::fromStdString(file.contentType.nameFilter()));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QString::fromStdString(file.contentType.preferredFilenameExtension));
+    dialog->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+    auto answered = std::make_shared<bool>(false);
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, chosen, answered](int result) {
+        if (*answered) {
+            return;
+        }
+        *answered = true;
+        const QStringList files = dialog->selectedFiles();
+        if (result == QDialog::Accepted && !files.isEmpty()) {
+            chosen(files.front());
+        } else {
+            chosen(std::nullopt);
+        }
+    });
+    dialog->open();
+}
+
+ErrorPtr FileExporter::write(const QByteArray& data, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return writeError(path, file.errorString());
+    }
+    if (file.write(data) != data.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return writeError(path, reason);
+    }
+    if (!file.commit()) {
+        return writeError(path, file.errorString());
+    }
+    return nullptr;
+}
+
+void FileExporter::finish(std::uint64_t request, const std::optional<QString>& path)
+{
+    if (request != m_request || !m_file) {
+        return;
+    }
+    const QByteArray data = m_file->data;
+    m_file.reset();
+    emit fileChanged();
+    if (!path) {
+        return;
+    }
+    ErrorPtr failure = write(data, *path);
+    if (m_onCompletion) {
+        m_onCompletion(failure ? Result(failure) : Result(*path));
+        return;
+    }
+    setError(failure);
+    if (failure) {
+        std::weak_ptr<bool> alive = m_alive;
+        presentErrorAsSheet(failure, m_window, [this, alive] {
+            if (auto token = alive.lock(); token && *token) {
+                setError(nullptr);
+            }
+        });
+    }
+}
+
+void FileExporter::setError(ErrorPtr error)
+{
+    if (error == m_error) {
+        return;
+    }
+    m_error = std::move(error);
+    emit errorChanged();
+}
+
+} // namespace zk

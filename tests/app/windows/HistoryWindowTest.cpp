@@ -1,0 +1,342 @@
+#include "app/SessionEngineFixture.h"
+
+#include "app/engine/SharedFormatters.h"
+#include "app/windows/HistoryExport.h"
+#include "app/windows/HistoryListModel.h"
+#include "app/windows/HistoryScreen.h"
+#include "app/windows/HistoryWindowController.h"
+#include "app/windows/StatsView.h"
+#include "kit/foundation/RunOnce.h"
+#include "kit/interface/FileExporter.h"
+#include "kit/interface/HoverableTableView.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace kiruvo;
+
+namespace {
+
+class HistoryWindowTest : public SessionEngineTest {
+protected:
+    void SetUp() override
+    {
+        SessionEngineTest::SetUp();
+        // Only the tests of the note see it.
+        zk::runOnce(HistoryScreen::welcomeMessageIdentifier);
+    }
+
+    void TearDown() override
+    {
+        m_screen.reset();
+        zk::FileExporter::setSavePanel({});
+        HistoryWindowController::setSessionController(nullptr);
+        processEvents();
+        SessionEngineTest::TearDown();
+    }
+
+    HistoryScreen& screen()
+    {
+        if (!m_screen) {
+            m_screen = std::make_unique<HistoryScreen>(controller());
+        }
+        return *m_screen;
+    }
+
+    // The rows as shown: a day as "# title | total", a session as "duration | range".
+    std::vector<std::string> shownRows()
+    {
+        std::vector<std::string> rows;
+        const HistoryListModel& model = screen().model();
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QModelIndex index = model.index(row);
+            const bool day = model.kindAt(row) == HistoryListModel::Kind::day;
+            rows.push_back((day ? "# " : "")
+                + index.data(HistoryListModel::TitleRole).toString().toStdString() + " | "
+                + index.data(HistoryListModel::DetailRole).toString().toStdString());
+        }
+        return rows;
+    }
+
+    QAction* moreAction(const QString& text)
+    {
+        for (QAction* action : screen().moreButton().menu()->actions()) {
+            if (action->text() == text) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+
+    std::unique_ptr<HistoryScreen> m_screen;
+};
+
+} // namespace
+
+// The clock stands at Wednesday 15 May 2024, 12:00 in Oslo.
+
+TEST_F(HistoryWindowTest, SessionsAreGroupedByTheDayTheyStartWithTitlesAndTotals)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 10), oslo(2024, 5, 15, 11)),
+        session(oslo(2024, 5, 14, 23, 30), oslo(2024, 5, 15, 0, 30)),
+        session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10)),
+        session(oslo(2024, 5, 10, 9), oslo(2024, 5, 10, 9, 45)),
+        session(oslo(2023, 12, 31, 22), oslo(2023, 12, 31, 23)) });
+    const auto rows = shownRows();
+    ASSERT_EQ(rows.size(), 9u);
+    // A session across midnight belongs to the day it starts on; each day's total counts its part.
+    EXPECT_EQ(rows[0], "# Today | 1 hour, 30 minutes");
+    EXPECT_EQ(rows[1].substr(0, 10), "1 hour | 1");
+    EXPECT_EQ(rows[2], "# Yesterday | 1 hour, 30 minutes");
+    EXPECT_EQ(rows[3].substr(0, 6), "1 hour");
+    EXPECT_EQ(rows[5], "# Friday, May 10 | 45 minutes");
+    EXPECT_EQ(rows[6].substr(0, 13), "45 minutes | ");
+    EXPECT_EQ(rows[7], "# Sunday, December 31, 2023 | 1 hour");
+    EXPECT_EQ(screen().model().dayCount(), 4);
+    EXPECT_FALSE(screen().emptyLabel().isVisibleTo(&screen()));
+    EXPECT_TRUE(screen().listView().alternatingRowColors());
+}
+
+TEST_F(HistoryWindowTest, OnTheFirstOfJanuaryTheLastDayOfTheYearIsYesterday)
+{
+    fake.clock.setNow(oslo(2025, 1, 1, 9));
+    controller().setAllSessions({ session(oslo(2024, 12, 31, 20), oslo(2024, 12, 31, 21)) });
+    EXPECT_EQ(shownRows()[0], "# Yesterday | 1 hour");
+}
+
+TEST_F(HistoryWindowTest, ADayIsTitledInTheZoneThatGroupedIt)
+{
+    // Recorded in Los Angeles at 01:00 there, which is 10:00 today in Oslo: the day's first
+    // instant, midnight in Oslo, is still yesterday afternoon in Los Angeles.
+    const auto start = oslo(2024, 5, 15, 10);
+    controller().setAllSessions({ session(start, start.addingTimeInterval(3600), "America/Los_Angeles") });
+    EXPECT_EQ(shownRows()[0], "# Today | 1 hour");
+}
+
+TEST_F(HistoryWindowTest, GroupingFollowsTheCurrentZoneWestOfTheRecordedOne)
+{
+    platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("America/Los_Angeles"));
+    // 08:00 in Oslo is 23:00 the evening before in Los Angeles; 12:00 in Oslo is 03:00 there.
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 11), oslo(2024, 5, 15, 11, 30)),
+        session(oslo(2024, 5, 15, 8), oslo(2024, 5, 15, 9, 30)) });
+    const auto rows = shownRows();
+    ASSERT_EQ(rows.size(), 4u);
+    // 23:00 to 00:00 on the 14th; the rest of that session and the other one on the 15th.
+    EXPECT_EQ(rows[0], "# Today | 1 hour");
+    EXPECT_EQ(rows[2], "# Yesterday | 1 hour");
+}
+
+TEST_F(HistoryWindowTest, AnEmptyHistoryShowsNoSessionsAndZeroFigures)
+{
+    screen();
+    EXPECT_EQ(screen().model().rowCount(), 0);
+    EXPECT_TRUE(screen().emptyLabel().isVisibleTo(&screen()));
+    EXPECT_EQ(screen().emptyLabel().text(), "No Sessions");
+    EXPECT_FALSE(screen().listView().alternatingRowColors());
+    using Rows = std::vector<std::pair<QString, QString>>;
+    EXPECT_EQ(screen().statsView().rows(),
+        (Rows { { "Days:", "0" }, { "Total today:", "0 minutes" }, { "Total yesterday:", "Not available" },
+            { "7-day average:", "0 minutes" }, { "Weekday average:", "0 minutes" },
+            { "All-time average:", "0 minutes" } }));
+    EXPECT_EQ(screen().size(), QSize(420, 560));
+}
+
+TEST_F(HistoryWindowTest, TheFiguresComeFromTheEngineWithTheRunningSession)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)),
+        session(oslo(2024, 5, 13, 9), oslo(2024, 5, 13, 12)) });
+    controller().setEnabled(true);
+    fake.clock.advance(20 * 60);
+    screen().statsView().refresh();
+    const auto rows = screen().statsView().rows();
+    EXPECT_EQ(rows[0].second, "3");
+    EXPECT_EQ(rows[1].second, "1 hour, 20 minutes");
+    // Nothing on the 14th.
+    EXPECT_EQ(rows[2].second, "Not available");
+    // Two days with time: (1:20 + 3:00) / 2.
+    EXPECT_EQ(rows[3].second, "2 hours, 10 minutes");
+    EXPECT_EQ(rows[3].second,
+        QString::fromStdString(SharedFormatters::hoursMinutesStandaloneText(
+            zk::Duration::fromSeconds(controller().averageDuration(-6, 0, false)))));
+}
+
+TEST_F(HistoryWindowTest, TheListFollowsChangesMadeElsewhere)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)) });
+    EXPECT_EQ(screen().model().rowCount(), 2);
+
+    // A session stored while the window is open appears.
+    controller().setEnabled(true);
+    fake.clock.advance(600);
+    controller().stop(false);
+    processEvents();
+    EXPECT_EQ(screen().model().rowCount(), 3);
+    EXPECT_EQ(screen().statsView().rows()[1].second, "1 hour, 10 minutes");
+
+    // A write by another writer of the key (a script over D-Bus, say) is followed too.
+    storeRaw({});
+    processEvents();
+    EXPECT_EQ(screen().model().rowCount(), 0);
+    EXPECT_TRUE(screen().emptyLabel().isVisibleTo(&screen()));
+}
+
+TEST_F(HistoryWindowTest, ADeletedSessionNeverComesBackWithAStopRightAfter)
+{
+    const auto kept = session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10));
+    const auto deleted = session(oslo(2024, 5, 15, 7), oslo(2024, 5, 15, 8));
+    controller().setAllSessions({ kept, deleted });
+    controller().setEnabled(true);
+    fake.clock.advance(600);
+    screen();
+
+    // The context menu's "Delete" on the second session row.
+    QMenu* menu = screen().makeContextMenu(2);
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->text(), "Delete");
+    menu->actions()[0]->trigger();
+    controller().stop(false);
+    const auto stored = controller().allSessions();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[1], kept);
+    EXPECT_TRUE(std::find(stored.begin(), stored.end(), deleted) == stored.end());
+    processEvents();
+    EXPECT_EQ(screen().model().rowCount(), 3);
+    EXPECT_EQ(screen().makeContextMenu(0), nullptr);
+}
+
+TEST_F(HistoryWindowTest, TheListsDeleteActionRemovesTheFirstOffsetsSessionById)
+{
+    const auto first = session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10));
+    const auto second = session(oslo(2024, 5, 15, 7), oslo(2024, 5, 15, 8));
+    controller().setAllSessions({ first, second });
+    screen().deleteSession({ 5 }, { first, second });
+    EXPECT_EQ(controller().allSessions().size(), 2u);
+    screen().deleteSession({ 1, 0 }, { first, second });
+    EXPECT_EQ(controller().allSessions(), std::vector<Session> { first });
+
+    // The Delete key on the selected row; deleting the day's last session removes the day.
+    processEvents();
+    screen().show();
+    screen().listView().cycleSelection(1);
+    screen().listView().setFocus();
+    QTest::keyClick(&screen().listView(), Qt::Key_Delete);
+    EXPECT_TRUE(controller().allSessions().empty());
+    processEvents();
+    EXPECT_EQ(screen().model().rowCount(), 0);
+}
+
+TEST_F(HistoryWindowTest, ClearingAsksFirstThenEmptiesTheHistoryAndAStopKeepsOnlyItsSession)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)),
+        session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10)) });
+    // An entry that no longer decodes goes with the rest.
+    auto entries = storedEntries();
+    entries.emplace_back(std::string("{\"broken\":true}"));
+    storeRaw(entries);
+    controller().setEnabled(true);
+    fake.clock.advance(600);
+
+    QAction* clear = moreAction("Clear History");
+    ASSERT_TRUE(clear);
+    clear->trigger();
+    processEvents();
+    ASSERT_FALSE(alertTitles.empty());
+    EXPECT_EQ(alertTitles.back(), "Clear history?");
+    EXPECT_TRUE(storedEntries().empty());
+    controller().stop(false);
+    ASSERT_EQ(controller().allSessions().size(), 1u);
+    EXPECT_NEAR(controller().allSessions()[0].duration(), 600, 0.1);
+    EXPECT_EQ(storedEntries().size(), 1u);
+}
+
+TEST_F(HistoryWindowTest, CancellingTheConfirmationKeepsTheHistory)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)) });
+    zk::AlertPresenter::shared().setRunModal([](QMessageBox&) { return 1; });
+    screen().confirmClearHistory();
+    processEvents();
+    EXPECT_EQ(controller().allSessions().size(), 1u);
+}
+
+TEST_F(HistoryWindowTest, TheMoreMenuExportsBothFormsWithTheDefaultName)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)) });
+    QTemporaryDir folder;
+    std::vector<zk::ExportFile> offered;
+    zk::FileExporter::setSavePanel(
+        [&](QWidget*, const zk::ExportFile& file, std::function<void(std::optional<QString>)> chosen) {
+            offered.push_back(file);
+            chosen(folder.filePath(QString::fromStdString(
+                *file.defaultFilename + "." + file.contentType.preferredFilenameExtension)));
+        });
+    ASSERT_TRUE(moreAction("Export History as CSV…"));
+    ASSERT_TRUE(moreAction("Export History as JSON…"));
+    EXPECT_EQ(moreAction("Export History as CSV…")->toolTip(), "Export the sessions as a CSV file.");
+    moreAction("Export History as CSV…")->trigger();
+    moreAction("Export History as JSON…")->trigger();
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[0].defaultFilename, "Kiruvo Sessions 2024-05-15--2024-05-15");
+    EXPECT_EQ(offered[0].contentType, zk::ContentType::commaSeparatedText());
+    EXPECT_EQ(offered[1].contentType, zk::ContentType::json());
+    QFile csv(folder.filePath("Kiruvo Sessions 2024-05-15--2024-05-15.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll(), HistoryExport::csvData(controller().allSessions()));
+    QFile json(folder.filePath("Kiruvo Sessions 2024-05-15--2024-05-15.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    EXPECT_EQ(json.readAll(), HistoryExport::jsonData(controller().allSessions()));
+}
+
+TEST_F(HistoryWindowTest, TheNoteIsShownOnTheFirstOpeningOnly)
+{
+    store()->removeAll();
+    screen().show();
+    processEvents();
+    ASSERT_EQ(alertTitles, std::vector<std::string> { "Note" });
+    m_screen.reset();
+    screen().show();
+    processEvents();
+    EXPECT_EQ(alertTitles.size(), 1u);
+}
+
+TEST_F(HistoryWindowTest, OneWindowTitledHistoryOpensClosesAndReopens)
+{
+    HistoryWindowController::setSessionController(&controller());
+    HistoryWindowController::show();
+    HistoryWindowController::show();
+    processEvents();
+    EXPECT_TRUE(zk::SingletonWindowController::exists<HistoryWindowController>());
+    QPointer<QWidget> window = zk::SingletonWindowController::shared<HistoryWindowController>().window();
+    ASSERT_TRUE(window);
+    int shown = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        shown += widget->isVisible() && widget->windowTitle() == "History" ? 1 : 0;
+    }
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->size(), QSize(420, 560));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+
+    window->close();
+    EXPECT_FALSE(zk::SingletonWindowController::exists<HistoryWindowController>());
+    processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(window);
+
+    HistoryWindowController::show();
+    processEvents();
+    QPointer<QWidget> again = zk::SingletonWindowController::shared<HistoryWindowController>().window();
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->isVisible());
+    again->close();
+    processEvents();
+}
