@@ -4,6 +4,7 @@
 
 #include "app/menubar/MenuBarController.h"
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "platform/fake/FakeGlobalHotKeys.h"
 #include "platform/fake/FakeStatusItemBackend.h"
 
 #include <QMenu>
@@ -48,6 +49,9 @@ protected:
         }
         return *m_menuBar;
     }
+
+    // The desktop's hot keys, pressed by the tests.
+    platform::fake::FakeGlobalHotKeys hotKeys;
 
     std::size_t drawCount() const { return backend ? backend->drawn().size() : 0; }
     const platform::StatusItemAppearance& shown() const { return backend->lastDrawn(); }

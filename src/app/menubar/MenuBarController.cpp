@@ -18,6 +18,7 @@
 #include "libraries/defaults/Defaults.h"
 #include "libraries/defaults/Observation.h"
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/desktop/NotificationCenter.h"
@@ -90,8 +91,9 @@ QCoro::Task<void> tellUserThereIsNoTray()
 {
     platform::NotificationCenter::Request request;
     request.summary = "Kiruvo has no place in the panel";
-    request.body = "The desktop shows no tray icons, so Kiruvo's status item cannot be seen. Tracking "
-                   "goes on; its shortcuts and its D-Bus interface still open the menu.";
+    request.body
+        = MenuBarController::noTrayMessage(KeyboardShortcuts::hasWorkingHotKey(ShortcutNames::toggleMenu()))
+              .toStdString();
     const auto result = co_await platform::NotificationCenter::shared().post(std::move(request));
     if (!result.succeeded()) {
         platform::log(platform::LogLevel::Warning, category,
@@ -118,6 +120,18 @@ const KeyboardShortcuts::Name& toggleMenu()
 
 } // namespace ShortcutNames
 
+QString MenuBarController::noTrayMessage(bool menuShortcutWorks)
+{
+    // The shortcut is mentioned only when pressing it would really open the menu.
+    return menuShortcutWorks
+        ? QStringLiteral(
+            "The desktop shows no tray icons, so Kiruvo's status item cannot be seen. Tracking goes "
+            "on; its keyboard shortcut and its D-Bus interface still open the menu.")
+        : QStringLiteral(
+            "The desktop shows no tray icons, so Kiruvo's status item cannot be seen. Tracking goes "
+            "on; its D-Bus interface still opens the menu.");
+}
+
 MenuBarController::MenuBarController()
     : MenuBarController(Environment {})
 {
@@ -138,6 +152,8 @@ MenuBarController::MenuBarController(Environment environment)
     // Every separator shows, also where a section left out puts two or three in a row: the menu's
     // sections keep their places from one opening to the next.
     m_menu->setSeparatorsCollapsible(false);
+    // The status menu is the application's menu: a shortcut recorder refuses its key equivalents.
+    KeyboardShortcuts::setApplicationMenu(m_menu.get());
     m_menu->setToolTipsVisible(true);
 
     setUp();
@@ -256,7 +272,7 @@ void MenuBarController::tellUserIfThereIsNoTray(double gracePeriod)
             return;
         }
         platform::log(platform::LogLevel::Warning, category,
-            "The desktop has no tray: the status item cannot be seen; tracking, shortcuts and D-Bus go on");
+            "The desktop has no tray: the status item cannot be seen; tracking and D-Bus go on");
         // Runs on by itself once its handle is dropped.
         auto task = tellUserThereIsNoTray();
     });
@@ -389,8 +405,6 @@ void MenuBarController::toggleEnabled()
 
 void MenuBarController::menuIsOpenChanged(bool isOpen)
 {
-    const std::optional<KeyboardShortcuts::Shortcut> shortcut
-        = KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu());
     if (isOpen) {
         if (!m_keyDownMonitor) {
             std::weak_ptr<bool> alive = m_alive;
@@ -404,19 +418,13 @@ void MenuBarController::menuIsOpenChanged(bool isOpen)
         }
         m_keyDownMonitor->start();
         // The menu holds the keyboard: the key reaches it, and closes it, through the monitor.
-        if (shortcut) {
-            KeyboardShortcuts::unregisterHotKey(*shortcut);
-            KeyboardShortcuts::registeredShortcuts().erase(*shortcut);
-        }
+        KeyboardShortcuts::suspendHotKey(ShortcutNames::toggleMenu());
         return;
     }
     if (m_keyDownMonitor) {
         m_keyDownMonitor->stop();
     }
-    if (shortcut && !KeyboardShortcuts::registeredShortcuts().contains(*shortcut)) {
-        KeyboardShortcuts::registerHotKey(*shortcut);
-        KeyboardShortcuts::registeredShortcuts().insert(*shortcut);
-    }
+    KeyboardShortcuts::resumeHotKey(ShortcutNames::toggleMenu());
 }
 
 bool MenuBarController::handleKeyDownWhileMenuOpen(const QEvent* event)

@@ -100,6 +100,9 @@ public:
     // Whether the menu would be placed at `position` for an item at `anchor`, given its size and
     // the screen's free area.
     static QPoint menuPosition(const QRect& anchor, const QSize& menuSize, const QRect& available);
+    // What the user is told when the desktop has no tray; the keyboard shortcut is named only
+    // when it is recorded and the desktop gave us its hot key.
+    static QString noTrayMessage(bool menuShortcutWorks);
 
     // Shows the History window. Installed by the windows; until then "History…" only logs that
     // there is none.

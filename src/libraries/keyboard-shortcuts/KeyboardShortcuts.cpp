@@ -1,157 +1,353 @@
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 
+#include "libraries/keyboard-shortcuts/CarbonKeyboardShortcuts.h"
+#include "platform/MainQueue.h"
+#include "platform/desktop/GlobalHotKeys.h"
+#include "platform/store/UserDefaults.h"
+
+#include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
 
 namespace KeyboardShortcuts {
 
 namespace {
 
-struct Entry {
-    std::optional<Name> name;
-    std::vector<Handler> handlers;
-    // Absent: never recorded, the default applies. Present and empty: cleared by the user.
-    std::optional<std::optional<Shortcut>> recorded;
+struct ActionList {
+    Name name;
+    std::vector<Handler> actions;
 };
 
-struct Registry {
-    std::map<std::string, Entry> entries;
-    std::set<Shortcut> registered;
-    HotKeyBackend backend;
+using Sink = std::function<void()>;
+
+struct SinkList {
+    Name name;
+    std::map<std::uint64_t, Sink> sinks;
 };
 
-Registry& registry()
+// Keyed by raw value: names are equal when their raw values are.
+struct State {
+    std::set<Shortcut> activeHotKeyShortcuts;
+    std::map<std::string, ActionList> keyDownActions;
+    std::map<std::string, ActionList> keyUpActions;
+    std::map<std::string, SinkList> keyDownStreamSinks;
+    std::map<std::string, SinkList> keyUpStreamSinks;
+    std::uint64_t streamCounter = 0;
+    bool isRecorderActive = false;
+};
+
+State& state()
 {
-    static Registry instance;
+    static State instance;
     return instance;
 }
 
-Entry& entryFor(const Name& name)
+platform::UserDefaults& store()
 {
-    Entry& entry = registry().entries[name.rawValue()];
-    if (!entry.name) {
-        entry.name = name;
-    }
-    return entry;
+    return *platform::UserDefaults::standard();
 }
 
-std::optional<Shortcut> shortcutOf(const Entry& entry)
+// Every name that has actions or streams.
+std::vector<Name> namesInTables()
 {
-    if (entry.recorded) {
-        return *entry.recorded;
-    }
-    return entry.name ? entry.name->defaultShortcut() : std::nullopt;
+    std::vector<Name> names;
+    auto collect = [&names](const auto& table) {
+        for (const auto& [rawValue, entry] : table) {
+            names.push_back(entry.name);
+        }
+    };
+    collect(state().keyDownActions);
+    collect(state().keyUpActions);
+    collect(state().keyDownStreamSinks);
+    collect(state().keyUpStreamSinks);
+    return names;
 }
 
-void takeHotKeyIfNeeded(const std::optional<Shortcut>& shortcut)
+bool isUsedByAnotherName(const Shortcut& shortcut, const Name& except)
 {
-    if (shortcut && !registeredShortcuts().contains(*shortcut)) {
-        registerHotKey(*shortcut);
-        registeredShortcuts().insert(*shortcut);
-    }
-}
-
-void runHandlers(const Entry& entry)
-{
-    // A handler may add handlers; run the ones present now.
-    const std::vector<Handler> handlers = entry.handlers;
-    for (const Handler& handler : handlers) {
-        if (handler) {
-            handler();
+    for (const Name& other : namesInTables()) {
+        if (!(other == except) && getShortcut(other) == shortcut) {
+            return true;
         }
     }
+    return false;
+}
+
+// Two names may share one hot key: changing one of them must leave the other's working.
+void releaseHotKeyUnlessShared(const Shortcut& shortcut, const Name& name)
+{
+    if (!isUsedByAnotherName(shortcut, name)) {
+        releaseHotKey(shortcut);
+    }
+}
+
+void addHandler(std::map<std::string, ActionList>& table, const Name& name, Handler handler)
+{
+    auto [entry, inserted] = table.try_emplace(name.rawValue(), ActionList { name, {} });
+    entry->second.actions.push_back(std::move(handler));
+    if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
+        claimHotKey(*shortcut);
+    }
+}
+
+void dispatch(const Shortcut& shortcut, const std::map<std::string, ActionList>& actionTable,
+    const std::map<std::string, SinkList>& sinkTable)
+{
+    if (state().isRecorderActive) {
+        return;
+    }
+    // Copies: an action may add actions or change shortcuts.
+    const std::map<std::string, ActionList> actions = actionTable;
+    for (const auto& [rawValue, entry] : actions) {
+        if (getShortcut(entry.name) == shortcut) {
+            for (const Handler& action : entry.actions) {
+                if (action) {
+                    action();
+                }
+            }
+        }
+    }
+    const std::map<std::string, SinkList> sinks = sinkTable;
+    for (const auto& [rawValue, entry] : sinks) {
+        if (getShortcut(entry.name) == shortcut) {
+            for (const auto& [id, sink] : entry.sinks) {
+                sink();
+            }
+        }
+    }
+}
+
+void removeSink(std::map<std::string, SinkList>& table, const std::string& rawValue, std::uint64_t id)
+{
+    const auto found = table.find(rawValue);
+    if (found == table.end()) {
+        return;
+    }
+    found->second.sinks.erase(id);
+    if (found->second.sinks.empty()) {
+        table.erase(found);
+    }
+}
+
+platform::async::AsyncStream<EventType> makeEventStream(const Name& name, std::optional<EventType> only)
+{
+    using Stream = platform::async::AsyncStream<EventType>;
+    return Stream([name, only](Stream::Continuation continuation) {
+        const std::uint64_t id = ++state().streamCounter;
+        platform::MainQueue::post([name, only, id, continuation] {
+            auto sinkFor = [only, continuation](EventType type) -> Sink {
+                return [only, continuation, type] {
+                    if (!only || *only == type) {
+                        continuation.yield(type);
+                    }
+                };
+            };
+            state()
+                .keyDownStreamSinks.try_emplace(name.rawValue(), SinkList { name, {} })
+                .first->second.sinks[id]
+                = sinkFor(EventType::keyDown);
+            state()
+                .keyUpStreamSinks.try_emplace(name.rawValue(), SinkList { name, {} })
+                .first->second.sinks[id]
+                = sinkFor(EventType::keyUp);
+            if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
+                claimHotKey(*shortcut);
+            }
+        });
+        continuation.setOnTermination([name, id](platform::async::Termination) {
+            platform::MainQueue::post([name, id] {
+                removeSink(state().keyDownStreamSinks, name.rawValue(), id);
+                removeSink(state().keyUpStreamSinks, name.rawValue(), id);
+                const std::optional<Shortcut> shortcut = getShortcut(name);
+                if (!shortcut) {
+                    return;
+                }
+                for (const Name& other : namesInTables()) {
+                    if (getShortcut(other) == shortcut) {
+                        return;
+                    }
+                }
+                releaseHotKey(*shortcut);
+            });
+        });
+    });
 }
 
 } // namespace
 
-void addKeyDownHandler(const Name& name, Handler handler)
+ShortcutChangeNotifier& ShortcutChangeNotifier::shared()
 {
-    Entry& entry = entryFor(name);
-    entry.handlers.push_back(std::move(handler));
-    takeHotKeyIfNeeded(shortcutOf(entry));
+    static ShortcutChangeNotifier* notifier = new ShortcutChangeNotifier;
+    return *notifier;
 }
 
 std::optional<Shortcut> getShortcut(const Name& name)
 {
-    const auto found = registry().entries.find(name.rawValue());
-    if (found == registry().entries.end()) {
-        return name.defaultShortcut();
+    const std::optional<platform::PropertyList> value = store().objectForKey(name.userDefaultsKey());
+    if (!value) {
+        return std::nullopt;
     }
-    return shortcutOf(found->second);
+    // A stored number (the disabled marker) reads as its decimal text, which is no shortcut.
+    if (const auto* text = value->getIf<std::string>()) {
+        return Shortcut::fromJSONText(*text);
+    }
+    return std::nullopt;
 }
 
-void setShortcut(const Name& name, std::optional<Shortcut> shortcut)
+void setShortcut(std::optional<Shortcut> shortcut, const Name& name)
 {
-    Entry& entry = entryFor(name);
-    const std::optional<Shortcut> old = shortcutOf(entry);
-    entry.recorded = shortcut;
-    if (entry.handlers.empty() || old == shortcut) {
+    if (!shortcut) {
+        const std::optional<Shortcut> current = getShortcut(name);
+        if (!current) {
+            return;
+        }
+        store().setObject(platform::PropertyList(false), name.userDefaultsKey());
+        releaseHotKeyUnlessShared(*current, name);
+        postShortcutDidChange(name);
         return;
     }
-    if (old && registeredShortcuts().contains(*old)) {
-        unregisterHotKey(*old);
-        registeredShortcuts().erase(*old);
+    const std::optional<std::string> text = shortcut->jsonText();
+    if (!text) {
+        return;
     }
-    takeHotKeyIfNeeded(shortcut);
+    if (const std::optional<Shortcut> current = getShortcut(name)) {
+        releaseHotKeyUnlessShared(*current, name);
+    }
+    claimHotKey(*shortcut);
+    store().setObject(platform::PropertyList(*text), name.userDefaultsKey());
+    postShortcutDidChange(name);
 }
 
-bool dispatchKeyDown(const Name& name)
+void resetToDefaults(const std::vector<Name>& names)
 {
-    const auto found = registry().entries.find(name.rawValue());
-    if (found == registry().entries.end() || found->second.handlers.empty()) {
-        return false;
-    }
-    runHandlers(found->second);
-    return true;
-}
-
-bool dispatchKeyDown(const Shortcut& shortcut)
-{
-    std::vector<std::string> matching;
-    for (const auto& [rawValue, entry] : registry().entries) {
-        if (shortcutOf(entry) == shortcut) {
-            matching.push_back(rawValue);
+    for (const Name& name : names) {
+        if (name.defaultShortcut()) {
+            setShortcut(name.defaultShortcut(), name);
+        } else {
+            setShortcut(std::nullopt, name);
         }
     }
-    bool ran = false;
-    for (const std::string& rawValue : matching) {
-        const auto found = registry().entries.find(rawValue);
-        if (found != registry().entries.end() && !found->second.handlers.empty()) {
-            runHandlers(found->second);
-            ran = true;
+}
+
+void postShortcutDidChange(const Name& name)
+{
+    Q_EMIT ShortcutChangeNotifier::shared().shortcutByNameDidChange(name);
+}
+
+void addKeyDownHandler(const Name& name, Handler handler)
+{
+    addHandler(state().keyDownActions, name, std::move(handler));
+}
+
+void addKeyUpHandler(const Name& name, Handler handler)
+{
+    addHandler(state().keyUpActions, name, std::move(handler));
+}
+
+void removeAllActions()
+{
+    std::set<Shortcut> shortcuts;
+    for (const Name& name : namesInTables()) {
+        if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
+            shortcuts.insert(*shortcut);
         }
     }
-    return ran;
+    for (const Shortcut& shortcut : shortcuts) {
+        releaseHotKey(shortcut);
+    }
+    state().keyDownActions.clear();
+    state().keyUpActions.clear();
 }
 
-std::set<Shortcut>& registeredShortcuts()
+void suspendHotKey(const Name& name)
 {
-    return registry().registered;
-}
-
-void setHotKeyBackend(HotKeyBackend backend)
-{
-    registry().backend = std::move(backend);
-}
-
-void registerHotKey(const Shortcut& shortcut)
-{
-    if (const auto& take = registry().backend.registerHotKey) {
-        take(shortcut);
+    if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
+        releaseHotKey(*shortcut);
     }
 }
 
-void unregisterHotKey(const Shortcut& shortcut)
+void resumeHotKey(const Name& name)
 {
-    if (const auto& release = registry().backend.unregisterHotKey) {
-        release(shortcut);
+    if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
+        claimHotKey(*shortcut);
     }
+}
+
+platform::async::AsyncStream<EventType> eventStream(const Name& name)
+{
+    return makeEventStream(name, std::nullopt);
+}
+
+platform::async::AsyncStream<EventType> eventStream(EventType type, const Name& name)
+{
+    return makeEventStream(name, type);
+}
+
+void triggerKeyDown(const Name& name)
+{
+    if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
+        dispatchKeyDown(*shortcut);
+    }
+}
+
+void claimHotKey(const Shortcut& shortcut)
+{
+    if (state().activeHotKeyShortcuts.contains(shortcut)) {
+        return;
+    }
+    CarbonKeyboardShortcuts::registerHotKey(
+        shortcut.carbonKeyCode(), shortcut.carbonModifiers(), dispatchKeyDown, dispatchKeyUp);
+    state().activeHotKeyShortcuts.insert(shortcut);
+}
+
+void releaseHotKey(const Shortcut& shortcut)
+{
+    CarbonKeyboardShortcuts::unregisterHotKey(shortcut.carbonKeyCode(), shortcut.carbonModifiers());
+    state().activeHotKeyShortcuts.erase(shortcut);
+}
+
+void dispatchKeyDown(const Shortcut& shortcut)
+{
+    dispatch(shortcut, state().keyDownActions, state().keyDownStreamSinks);
+}
+
+void dispatchKeyUp(const Shortcut& shortcut)
+{
+    dispatch(shortcut, state().keyUpActions, state().keyUpStreamSinks);
+}
+
+const std::set<Shortcut>& activeHotKeyShortcuts()
+{
+    return state().activeHotKeyShortcuts;
+}
+
+bool hasWorkingHotKey(const Name& name)
+{
+    const std::optional<Shortcut> shortcut = getShortcut(name);
+    return shortcut && state().activeHotKeyShortcuts.contains(*shortcut)
+        && CarbonKeyboardShortcuts::isGrabbed(*shortcut);
+}
+
+bool areGlobalShortcutsAvailable()
+{
+    return platform::GlobalHotKeys::shared().isAvailable();
+}
+
+bool isRecorderActive()
+{
+    return state().isRecorderActive;
+}
+
+void setRecorderActive(bool active)
+{
+    state().isRecorderActive = active;
+    CarbonKeyboardShortcuts::setSuspended(active);
 }
 
 void resetForTesting()
 {
-    registry() = Registry {};
+    state() = State {};
+    CarbonKeyboardShortcuts::resetForTesting();
 }
 
 } // namespace KeyboardShortcuts

@@ -2,52 +2,98 @@
 
 #include "libraries/keyboard-shortcuts/Name.h"
 #include "libraries/keyboard-shortcuts/Shortcut.h"
+#include "platform/async/AsyncStream.h"
+
+#include <QObject>
 
 #include <functional>
 #include <optional>
 #include <set>
+#include <vector>
 
-// Named global shortcuts: handlers per name, the shortcut each name has, and the set of shortcuts
-// whose hot keys are taken from the desktop. The global hot keys are registered by the
-// keyboard-shortcuts library through the hot-key backend below; until that backend is installed,
-// taking and releasing a hot key only keeps the books, so the handlers run when a key-down is
-// dispatched here (by name or by shortcut) and not yet from other applications.
+// Named global shortcuts: the shortcut stored for each name, the actions run when it is pressed or
+// released whichever application has the keyboard, and the hot keys taken for them.
+//
+// A name's shortcut lives in the standard user-defaults suite under "KeyboardShortcuts_" + the
+// name: the compact JSON text of the shortcut, or false once the user cleared it. Every change is
+// announced by ShortcutChangeNotifier. Hot keys go through CarbonKeyboardShortcuts to the desktop.
 //
 // Main-thread only.
 namespace KeyboardShortcuts {
 
 using Handler = std::function<void()>;
 
-// Appends a key-down handler for `name`. When the name has a shortcut whose hot key is not taken
-// yet, takes it and adds it to registeredShortcuts().
-void addKeyDownHandler(const Name& name, Handler handler);
+enum class EventType { keyDown, keyUp };
 
-// The shortcut of `name`: the one recorded for it, else its default; nothing when it has neither.
-std::optional<Shortcut> getShortcut(const Name& name);
-// Records (or with nothing, clears) the shortcut of `name`. A name with handlers gives up the hot
-// key of its old shortcut and takes the new one.
-void setShortcut(const Name& name, std::optional<Shortcut> shortcut);
+// The name of the change notification, for logs and anyone matching on it.
+inline constexpr const char* shortcutByNameDidChange = "KeyboardShortcuts_shortcutByNameDidChange";
 
-// Runs the key-down handlers of `name`, in the order they were added. False when it has none.
-bool dispatchKeyDown(const Name& name);
-// Runs the key-down handlers of every name whose shortcut is `shortcut`. False when none matched.
-bool dispatchKeyDown(const Shortcut& shortcut);
+// Announces every change of a stored shortcut, synchronously on the changing (main) thread.
+class ShortcutChangeNotifier : public QObject {
+    Q_OBJECT
+public:
+    static ShortcutChangeNotifier& shared();
 
-// The shortcuts whose hot keys are taken now. Callers that release or take a hot key themselves
-// keep this set in step.
-std::set<Shortcut>& registeredShortcuts();
-
-// Takes and releases the hot key of one shortcut from the desktop.
-struct HotKeyBackend {
-    std::function<void(const Shortcut&)> registerHotKey;
-    std::function<void(const Shortcut&)> unregisterHotKey;
+Q_SIGNALS:
+    void shortcutByNameDidChange(const KeyboardShortcuts::Name& name);
 };
-// An empty backend keeps only the books.
-void setHotKeyBackend(HotKeyBackend backend);
-void registerHotKey(const Shortcut& shortcut);
-void unregisterHotKey(const Shortcut& shortcut);
 
-// Forgets every handler, recorded shortcut and registration: for tests.
+// --- Stored shortcuts
+
+// The stored shortcut of `name`; nothing when none is stored, the name was cleared, or the stored
+// value does not read as a shortcut (such a value is left as it is).
+std::optional<Shortcut> getShortcut(const Name& name);
+// With a shortcut: gives up the hot key of the name's current shortcut (unless another name with
+// actions still uses it), claims the new one's, stores it and announces the change. With nothing:
+// when the name has a stored shortcut, stores false, gives up its hot key and announces the
+// change; otherwise does nothing at all.
+void setShortcut(std::optional<Shortcut> shortcut, const Name& name);
+// Each name in turn: one with a default gets it as setShortcut does; one without has its stored
+// shortcut cleared (false stored, hot key released, change announced) when it has one.
+void resetToDefaults(const std::vector<Name>& names);
+void postShortcutDidChange(const Name& name);
+
+// --- Actions and hot keys
+
+// Appends an action run on each press (or release) of the name's shortcut, in the order added;
+// claims the hot key when the name has a stored shortcut.
+void addKeyDownHandler(const Name& name, Handler handler);
+void addKeyUpHandler(const Name& name, Handler handler);
+// Gives up the hot keys of every name with actions or streams, and forgets every action.
+void removeAllActions();
+// Gives up (or claims again) the hot key of the name's stored shortcut; the actions stay.
+// Repeating either changes nothing more.
+void suspendHotKey(const Name& name);
+void resumeHotKey(const Name& name);
+// Presses and releases of the name's shortcut; the stream's hot key is given up when the consumer
+// goes away and no other name uses it. The second form passes only the one event type.
+platform::async::AsyncStream<EventType> eventStream(const Name& name);
+platform::async::AsyncStream<EventType> eventStream(EventType type, const Name& name);
+// Runs what a press of the name's stored shortcut runs; nothing when it has none.
+void triggerKeyDown(const Name& name);
+
+// Takes the shortcut's hot key unless it is active already. A combination the desktop refused
+// stays active (and so is not tried again) until it is released.
+void claimHotKey(const Shortcut& shortcut);
+void releaseHotKey(const Shortcut& shortcut);
+// The callbacks of every hot key: run the actions and feed the streams of every name whose stored
+// shortcut is `shortcut` now. Nothing runs while a recorder is recording.
+void dispatchKeyDown(const Shortcut& shortcut);
+void dispatchKeyUp(const Shortcut& shortcut);
+
+// The shortcuts whose hot keys are claimed and not released.
+const std::set<Shortcut>& activeHotKeyShortcuts();
+// Whether the name has a stored shortcut whose hot key the desktop gave us: pressing it works.
+bool hasWorkingHotKey(const Name& name);
+// Whether this desktop lets applications take global shortcuts at all.
+bool areGlobalShortcutsAvailable();
+
+// Set by a recorder while it records: the hot keys are given back to the desktop, so that the
+// recorder sees every key, and no action runs.
+bool isRecorderActive();
+void setRecorderActive(bool active);
+
+// Forgets every action, stream, registration and the recorder flag: for tests.
 void resetForTesting();
 
 } // namespace KeyboardShortcuts

@@ -1,13 +1,58 @@
 #include "libraries/keyboard-shortcuts/Shortcut.h"
 
+#include "libraries/keyboard-shortcuts/KeyDisplay.h"
+#include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "platform/store/JsonWriter.h"
+
 #include <QKeyEvent>
+#include <QString>
 
 namespace KeyboardShortcuts {
 
+namespace CarbonModifiers {
+
+int fromQt(Qt::KeyboardModifiers modifiers)
+{
+    int result = 0;
+    if (modifiers.testFlag(Qt::ControlModifier)) {
+        result |= control;
+    }
+    if (modifiers.testFlag(Qt::AltModifier)) {
+        result |= option;
+    }
+    if (modifiers.testFlag(Qt::ShiftModifier)) {
+        result |= shift;
+    }
+    if (modifiers.testFlag(Qt::MetaModifier)) {
+        result |= command;
+    }
+    return result;
+}
+
+Qt::KeyboardModifiers toQt(std::int64_t carbonModifiers)
+{
+    Qt::KeyboardModifiers result;
+    if (carbonModifiers & control) {
+        result |= Qt::ControlModifier;
+    }
+    if (carbonModifiers & option) {
+        result |= Qt::AltModifier;
+    }
+    if (carbonModifiers & shift) {
+        result |= Qt::ShiftModifier;
+    }
+    if (carbonModifiers & command) {
+        result |= Qt::MetaModifier;
+    }
+    return result;
+}
+
+} // namespace CarbonModifiers
+
 namespace {
 
-constexpr Qt::KeyboardModifiers shortcutModifiers
-    = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+constexpr const char* keyCodeMember = "carbonKeyCode";
+constexpr const char* modifiersMember = "carbonModifiers";
 
 bool isModifierKey(int key)
 {
@@ -32,10 +77,18 @@ bool isModifierKey(int key)
 
 } // namespace
 
-Shortcut::Shortcut(int key, Qt::KeyboardModifiers modifiers)
-    : m_key(key)
-    , m_modifiers(modifiers & shortcutModifiers)
+Shortcut::Shortcut(Key key, Qt::KeyboardModifiers modifiers)
+    : m_carbonKeyCode(key.rawValue())
+    , m_carbonModifiers(CarbonModifiers::fromQt(modifiers))
 {
+}
+
+Shortcut Shortcut::fromCarbon(std::int64_t carbonKeyCode, std::int64_t carbonModifiers)
+{
+    Shortcut shortcut;
+    shortcut.m_carbonKeyCode = carbonKeyCode;
+    shortcut.m_carbonModifiers = carbonModifiers;
+    return shortcut;
 }
 
 std::optional<Shortcut> Shortcut::fromEvent(const QEvent* event)
@@ -47,12 +100,91 @@ std::optional<Shortcut> Shortcut::fromEvent(const QEvent* event)
     if (isModifierKey(keyEvent->key())) {
         return std::nullopt;
     }
-    return Shortcut(keyEvent->key(), keyEvent->modifiers());
+    // The key code names the physical key whatever the layout and the modifiers make it write.
+    std::optional<Key> key;
+    if (keyEvent->nativeScanCode() != 0) {
+        key = Key::fromX11KeyCode(keyEvent->nativeScanCode());
+    }
+    if (!key) {
+        key = Key::fromQtKey(keyEvent->key());
+    }
+    if (!key) {
+        return std::nullopt;
+    }
+    return Shortcut(*key, keyEvent->modifiers());
+}
+
+std::optional<Shortcut> Shortcut::fromName(const Name& name)
+{
+    return getShortcut(name);
+}
+
+std::optional<std::string> Shortcut::jsonText() const
+{
+    platform::JsonValue object = platform::JsonValue::object();
+    object[keyCodeMember] = m_carbonKeyCode;
+    object[modifiersMember] = m_carbonModifiers;
+    return platform::JsonWriter::write(object);
+}
+
+std::optional<Shortcut> Shortcut::fromJSONText(const std::string& text)
+{
+    const std::optional<platform::JsonValue> value = platform::JsonReader::parse(text);
+    if (!value || !value->is_object()) {
+        return std::nullopt;
+    }
+    const auto keyCode = value->find(keyCodeMember);
+    const auto modifiers = value->find(modifiersMember);
+    if (keyCode == value->end() || modifiers == value->end() || !keyCode->is_number_integer()
+        || !modifiers->is_number_integer()) {
+        return std::nullopt;
+    }
+    // An unsigned number beyond the signed range is no stored integer either.
+    if ((keyCode->is_number_unsigned() && keyCode->get<std::uint64_t>() > INT64_MAX)
+        || (modifiers->is_number_unsigned() && modifiers->get<std::uint64_t>() > INT64_MAX)) {
+        return std::nullopt;
+    }
+    return fromCarbon(keyCode->get<std::int64_t>(), modifiers->get<std::int64_t>());
+}
+
+std::string Shortcut::description() const
+{
+    const std::optional<std::string> key = keyCodeToCharacter(m_carbonKeyCode);
+    return modifierFlagsDescription(modifiers())
+        + (key ? QString::fromStdString(*key).toUpper().toStdString() : std::string("\uFFFD"));
+}
+
+std::string Shortcut::keyEquivalent() const
+{
+    const std::string text = keyCodeToCharacter(m_carbonKeyCode).value_or(std::string());
+    // More than one character (a function key's "F5", the help symbol) has no menu key of its own
+    // text; the function keys have their private-use characters.
+    if (QString::fromStdString(text).toUcs4().size() > 1) {
+        const auto found = functionKeyEquivalents().find(m_carbonKeyCode);
+        return found == functionKeyEquivalents().end() ? std::string() : found->second;
+    }
+    return text;
 }
 
 QKeySequence Shortcut::keySequence() const
 {
-    return QKeySequence(QKeyCombination(m_modifiers, static_cast<Qt::Key>(m_key)));
+    // A special key is the same key on every layout; a character key is the one the layout writes.
+    std::optional<Qt::Key> qtKey;
+    if (!specialKeySymbols().contains(m_carbonKeyCode)) {
+        const QString text
+            = QString::fromStdString(keyCodeToCharacter(m_carbonKeyCode).value_or(std::string()));
+        const QKeySequence fromText = QKeySequence::fromString(text.toUpper(), QKeySequence::PortableText);
+        if (text.size() == 1 && fromText.count() == 1) {
+            qtKey = fromText[0].key();
+        }
+    }
+    if (!qtKey && m_carbonKeyCode >= 0 && m_carbonKeyCode <= INT32_MAX) {
+        qtKey = key().qtKey();
+    }
+    if (!qtKey) {
+        return {};
+    }
+    return QKeySequence(QKeyCombination(modifiers(), *qtKey));
 }
 
 } // namespace KeyboardShortcuts

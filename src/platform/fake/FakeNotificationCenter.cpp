@@ -4,13 +4,13 @@ namespace platform::fake {
 
 QCoro::Task<bool> FakeNotificationCenter::requestAuthorization()
 {
-    m_calls.push_back({ Call::Kind::requestAuthorization, {}, {} });
+    m_calls.push_back({ Call::Kind::requestAuthorization, {}, {}, {} });
     co_return grantsAuthorization;
 }
 
 QCoro::Task<NotificationCenter::PostResult> FakeNotificationCenter::post(Request request)
 {
-    m_calls.push_back({ Call::Kind::post, request.summary, request.urgency });
+    m_calls.push_back({ Call::Kind::post, request.summary, request.urgency, request.body });
     PostResult result;
     if (!failPostsWithErrorName.empty()) {
         result.errorName = failPostsWithErrorName;
@@ -24,7 +24,7 @@ QCoro::Task<NotificationCenter::PostResult> FakeNotificationCenter::post(Request
 
 QCoro::Task<void> FakeNotificationCenter::removeAllDelivered()
 {
-    m_calls.push_back({ Call::Kind::removeAllDelivered, {}, {} });
+    m_calls.push_back({ Call::Kind::removeAllDelivered, {}, {}, {} });
     m_shown.clear();
     co_return;
 }

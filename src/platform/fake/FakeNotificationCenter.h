@@ -18,6 +18,8 @@ public:
         // The summary of a post.
         std::string summary;
         Urgency urgency = Urgency::normal;
+        // The body of a post.
+        std::string body;
     };
 
     bool grantsAuthorization = true;

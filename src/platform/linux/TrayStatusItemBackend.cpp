@@ -205,8 +205,7 @@ TrayStatusItemBackend::TrayStatusItemBackend(QObject* parent)
     if (!told && !QSystemTrayIcon::isSystemTrayAvailable()) {
         told = true;
         log(LogLevel::Warning, "StatusItem",
-            "The desktop has no system tray, so the status item cannot be shown. The keyboard shortcuts "
-            "still open the menu.");
+            "The desktop has no system tray, so the status item cannot be shown.");
     }
     connect(&m_tray, &QSystemTrayIcon::activated, this, &TrayStatusItemBackend::onActivated);
 }

@@ -33,17 +33,9 @@ protected:
 
     void setToggleWithLeftClick(bool on) { Defaults::set(kiruvo::Keys::toggleEnabledWithLeftClick(), on); }
 
-    std::vector<std::string> hotKeyCalls;
-    void recordHotKeys()
+    static platform::HotKeyCombination combinationOf(const Shortcut& shortcut)
     {
-        KeyboardShortcuts::setHotKeyBackend({
-            [this](const Shortcut& shortcut) {
-                hotKeyCalls.push_back("take " + shortcut.keySequence().toString().toStdString());
-            },
-            [this](const Shortcut& shortcut) {
-                hotKeyCalls.push_back("release " + shortcut.keySequence().toString().toStdString());
-            },
-        });
+        return { *shortcut.key().x11KeyCode(), shortcut.modifiers() };
     }
 };
 
@@ -121,20 +113,24 @@ TEST_F(MenuBarClickTest, TheMenuHangsBelowTheItemOrAboveItWhenThereIsNoRoom)
 
 TEST_F(MenuBarClickTest, TheToggleShortcutFlipsTracking)
 {
+    const Shortcut shortcut(KeyboardShortcuts::Key::t, Qt::ControlModifier | Qt::MetaModifier);
+    KeyboardShortcuts::setShortcut(shortcut, toggleEnabled());
     menuBar();
     ASSERT_TRUE(controller().isEnabled());
-    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(toggleEnabled()));
+    EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
     EXPECT_FALSE(controller().isEnabled());
-    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(toggleEnabled()));
+    EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
     EXPECT_TRUE(controller().isEnabled());
 }
 
 TEST_F(MenuBarClickTest, TheMenuShortcutOpensTheMenuInBothClickModes)
 {
+    const Shortcut shortcut(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(shortcut, toggleMenu());
     menuBar();
     for (const bool toggleWithLeftClick : { false, true }) {
         setToggleWithLeftClick(toggleWithLeftClick);
-        EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(toggleMenu()));
+        EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
         EXPECT_TRUE(menuBar().menu().isVisible()) << toggleWithLeftClick;
         EXPECT_TRUE(controller().isEnabled());
         menuBar().menu().hide();
@@ -143,17 +139,17 @@ TEST_F(MenuBarClickTest, TheMenuShortcutOpensTheMenuInBothClickModes)
 
 TEST_F(MenuBarClickTest, WhileTheMenuIsOpenItsShortcutClosesItAndGetsItsHotKeyBackAfterwards)
 {
-    recordHotKeys();
-    const Shortcut shortcut(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
-    KeyboardShortcuts::setShortcut(toggleMenu(), shortcut);
+    const Shortcut shortcut(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(shortcut, toggleMenu());
     menuBar();
-    EXPECT_TRUE(KeyboardShortcuts::registeredShortcuts().contains(shortcut));
-    hotKeyCalls.clear();
+    EXPECT_TRUE(KeyboardShortcuts::activeHotKeyShortcuts().contains(shortcut));
+    EXPECT_TRUE(hotKeys.isGrabbed(combinationOf(shortcut)));
+    hotKeys.calls.clear();
 
     menuBar().showMenu();
     ASSERT_TRUE(menuBar().menu().isVisible());
-    EXPECT_THAT(hotKeyCalls, ::testing::ElementsAre("release Ctrl+Alt+K"));
-    EXPECT_FALSE(KeyboardShortcuts::registeredShortcuts().contains(shortcut));
+    EXPECT_THAT(hotKeys.calls, ::testing::ElementsAre("ungrab 1"));
+    EXPECT_FALSE(KeyboardShortcuts::activeHotKeyShortcuts().contains(shortcut));
 
     QWindow* window = menuBar().menu().windowHandle();
     ASSERT_NE(window, nullptr);
@@ -169,18 +165,18 @@ TEST_F(MenuBarClickTest, WhileTheMenuIsOpenItsShortcutClosesItAndGetsItsHotKeyBa
     QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
     QCoreApplication::sendEvent(window, &press);
     EXPECT_FALSE(menuBar().menu().isVisible());
-    EXPECT_THAT(hotKeyCalls, ::testing::ElementsAre("release Ctrl+Alt+K", "take Ctrl+Alt+K"));
-    EXPECT_TRUE(KeyboardShortcuts::registeredShortcuts().contains(shortcut));
+    EXPECT_THAT(hotKeys.calls, ::testing::ElementsAre("ungrab 1", "grab 2"));
+    EXPECT_TRUE(KeyboardShortcuts::activeHotKeyShortcuts().contains(shortcut));
 
     // And it opens the menu again.
-    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(shortcut));
+    EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
     EXPECT_TRUE(menuBar().menu().isVisible());
 }
 
 TEST_F(MenuBarClickTest, TheMenuShortcutClosesTheMenuAlsoFromAnOpenSubmenu)
 {
-    const Shortcut shortcut(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
-    KeyboardShortcuts::setShortcut(toggleMenu(), shortcut);
+    const Shortcut shortcut(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(shortcut, toggleMenu());
     menuBar().showMenu();
     QAction* more = nullptr;
     for (QAction* action : menuBar().menu().actions()) {
@@ -204,11 +200,10 @@ TEST_F(MenuBarClickTest, TheMenuShortcutClosesTheMenuAlsoFromAnOpenSubmenu)
 
 TEST_F(MenuBarClickTest, WithoutARecordedShortcutNoHotKeyIsTouched)
 {
-    recordHotKeys();
     menuBar().showMenu();
     menuBar().menu().hide();
-    EXPECT_TRUE(hotKeyCalls.empty());
-    EXPECT_TRUE(KeyboardShortcuts::registeredShortcuts().empty());
+    EXPECT_TRUE(hotKeys.calls.empty());
+    EXPECT_TRUE(KeyboardShortcuts::activeHotKeyShortcuts().empty());
 }
 
 TEST_F(MenuBarClickTest, TheTickChecksIdlenessThenRedraws)

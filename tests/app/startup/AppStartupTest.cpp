@@ -14,6 +14,7 @@
 #include "kit/foundation/ZKKit.h"
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 #include "platform/combine/ManualScheduler.h"
+#include "platform/fake/FakeGlobalHotKeys.h"
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/fake/FakeStatusItemBackend.h"
 
@@ -263,6 +264,7 @@ protected:
 
     platform::fake::FakeStatusItemBackend* backend = nullptr;
     bool trayAvailable = true;
+    platform::fake::FakeGlobalHotKeys hotKeys;
     platform::fake::FakeNotificationCenter notifications;
     platform::combine::ManualScheduler scheduler;
     std::unique_ptr<kiruvo::ReminderDelivery> delivery;
@@ -348,17 +350,51 @@ TEST_F(MenuBarStartupTest, ATrayThatComesUpSoonAfterTheLaunchIsNoCauseToTellTheU
 TEST_F(MenuBarStartupTest, WithoutATrayTheUserIsToldOnceAndTrackingGoesOn)
 {
     trayAvailable = false;
+    const KeyboardShortcuts::Shortcut shortcut(
+        KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(shortcut, kiruvo::ShortcutNames::toggleMenu());
     launch();
     kiruvo::MenuBarController* menuBar = state->menuBarController();
     ASSERT_NE(menuBar, nullptr);
     processEvents();
     ASSERT_EQ(notifications.calls().size(), 1u);
     EXPECT_EQ(notifications.calls().front().summary, "Kiruvo has no place in the panel");
+    EXPECT_EQ(
+        notifications.calls().front().body, kiruvo::MenuBarController::noTrayMessage(true).toStdString());
+    EXPECT_NE(notifications.calls().front().body.find("keyboard shortcut"), std::string::npos);
     EXPECT_TRUE(menuBar->tickTimer().isActive());
     EXPECT_TRUE(controller().currentSession().has_value());
-    // The shortcut and the bus still open the menu.
-    EXPECT_TRUE(KeyboardShortcuts::dispatchKeyDown(kiruvo::ShortcutNames::toggleMenu()));
+    // The shortcut still opens the menu.
+    EXPECT_TRUE(
+        hotKeys.press({ *KeyboardShortcuts::Key::k.x11KeyCode(), Qt::ControlModifier | Qt::AltModifier }));
     EXPECT_TRUE(menuBar->menu().isVisible());
+}
+
+TEST_F(MenuBarStartupTest, WithoutATrayTheMessageSpeaksOfNoShortcutThatCannotWork)
+{
+    trayAvailable = false;
+    // Recorded, but another application holds the combination.
+    const KeyboardShortcuts::Shortcut shortcut(
+        KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier);
+    hotKeys.heldElsewhere.push_back(
+        { *KeyboardShortcuts::Key::k.x11KeyCode(), Qt::ControlModifier | Qt::AltModifier });
+    KeyboardShortcuts::setShortcut(shortcut, kiruvo::ShortcutNames::toggleMenu());
+    launch();
+    processEvents();
+    ASSERT_EQ(notifications.calls().size(), 1u);
+    EXPECT_EQ(notifications.calls().front().body.find("shortcut"), std::string::npos);
+    EXPECT_NE(notifications.calls().front().body.find("D-Bus"), std::string::npos);
+}
+
+TEST_F(MenuBarStartupTest, WithoutATrayAndWithoutARecordedShortcutTheMessageNamesOnlyTheBus)
+{
+    trayAvailable = false;
+    launch();
+    processEvents();
+    ASSERT_EQ(notifications.calls().size(), 1u);
+    EXPECT_EQ(
+        notifications.calls().front().body, kiruvo::MenuBarController::noTrayMessage(false).toStdString());
+    EXPECT_EQ(notifications.calls().front().body.find("shortcut"), std::string::npos);
 }
 
 TEST(AppDelegateTest, HandsOutAHandlerForEachScriptingIntentOnly)

@@ -1,0 +1,295 @@
+#include "libraries/keyboard-shortcuts/RecorderCocoa.h"
+
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/interface/LocalEventMonitor.h"
+#include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+
+namespace KeyboardShortcuts {
+
+namespace {
+
+constexpr int nearbyMargin = 3;
+
+std::string plainTitle(const QAction& item)
+{
+    // "&Quit" shows as "Quit".
+    QString title = item.text();
+    title.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    title.remove(u'&');
+    title.replace(u'\x01', u'&');
+    return title.toStdString();
+}
+
+} // namespace
+
+RecorderCocoa::RecorderCocoa(const Name& name, OnChange onChange, QWidget* parent)
+    : QLineEdit(parent)
+    , m_shortcutName(name)
+    , m_onChange(std::move(onChange))
+{
+    setAlignment(Qt::AlignCenter);
+    setClearButtonEnabled(true);
+    // Clicking brings the focus here; Tab never does.
+    setFocusPolicy(Qt::ClickFocus);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setMinimumWidth(minimumWidth);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setPlaceholderText(idlePlaceholder());
+    if (!areGlobalShortcutsAvailable()) {
+        setEnabled(false);
+        setPlaceholderText(unavailablePlaceholder());
+        setToolTip(unavailableToolTip());
+    }
+    refreshFromStore();
+
+    connect(this, &QLineEdit::textChanged, this, &RecorderCocoa::textWasChanged);
+    m_observer = connect(&ShortcutChangeNotifier::shared(), &ShortcutChangeNotifier::shortcutByNameDidChange,
+        this, [this](const Name& changed) {
+            if (changed == m_shortcutName) {
+                refreshFromStore();
+            }
+        });
+}
+
+RecorderCocoa::~RecorderCocoa()
+{
+    disconnect(m_observer);
+    if (isRecording()) {
+        m_eventMonitor.reset();
+        setRecorderActive(false);
+    }
+}
+
+QString RecorderCocoa::idlePlaceholder()
+{
+    return QStringLiteral("Record Shortcut");
+}
+
+QString RecorderCocoa::recordingPlaceholder()
+{
+    return QStringLiteral("Press Shortcut");
+}
+
+QString RecorderCocoa::unavailablePlaceholder()
+{
+    return QStringLiteral("Not Available");
+}
+
+QString RecorderCocoa::unavailableToolTip()
+{
+    return QStringLiteral("This desktop offers no global keyboard shortcuts to applications.");
+}
+
+QSize RecorderCocoa::sizeHint() const
+{
+    return { minimumWidth, QLineEdit::sizeHint().height() };
+}
+
+QSize RecorderCocoa::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
+void RecorderCocoa::setShortcutName(const Name& name)
+{
+    if (name == m_shortcutName) {
+        return;
+    }
+    m_shortcutName = name;
+    refreshFromStore();
+    QPointer<RecorderCocoa> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self) {
+            self->blur();
+        }
+    });
+}
+
+void RecorderCocoa::refreshFromStore()
+{
+    const std::optional<Shortcut> shortcut = getShortcut(m_shortcutName);
+    setDisplayText(shortcut ? QString::fromStdString(shortcut->description()) : QString());
+}
+
+void RecorderCocoa::setDisplayText(const QString& text)
+{
+    m_settingText = true;
+    setText(text);
+    m_settingText = false;
+}
+
+void RecorderCocoa::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    startRecording();
+}
+
+void RecorderCocoa::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    // An alert of our own takes the focus for a moment; recording resumes after it.
+    endRecording();
+}
+
+void RecorderCocoa::startRecording()
+{
+    setPlaceholderText(recordingPlaceholder());
+    setRecorderActive(true);
+    QPointer<RecorderCocoa> self(this);
+    m_eventMonitor = std::make_unique<zk::LocalEventMonitor>(
+        std::set<QEvent::Type> { QEvent::KeyPress, QEvent::MouseButtonRelease },
+        [self](QEvent* event) -> QEvent* { return self ? self->handleEvent(event) : nullptr; });
+    m_eventMonitor->start();
+}
+
+void RecorderCocoa::endRecording()
+{
+    if (!isRecording()) {
+        return;
+    }
+    m_eventMonitor.reset();
+    setPlaceholderText(idlePlaceholder());
+    setRecorderActive(false);
+}
+
+void RecorderCocoa::blur()
+{
+    if (hasFocus()) {
+        clearFocus();
+    }
+    endRecording();
+}
+
+RecorderEvent RecorderCocoa::recorderEvent(QEvent* event) const
+{
+    RecorderEvent result;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        result.type = event->type() == QEvent::KeyPress ? RecorderEvent::Type::keyPress
+                                                        : RecorderEvent::Type::keyRelease;
+        result.qtKey = key->key();
+        result.modifiers = key->modifiers();
+        result.shortcut = Shortcut::fromEvent(event);
+        break;
+    }
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
+        result.type = RecorderEvent::Type::mouseRelease;
+        const QPoint local = mapFromGlobal(mouse->globalPosition().toPoint());
+        result.isNearRecorder
+            = rect().adjusted(-nearbyMargin, -nearbyMargin, nearbyMargin, nearbyMargin).contains(local);
+        break;
+    }
+    default:
+        break;
+    }
+    return result;
+}
+
+QEvent* RecorderCocoa::handleEvent(QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::RightButton) {
+            return event;
+        }
+    }
+    RecorderContext context;
+    context.menuItemTitleUsing = [](const Shortcut& shortcut) -> std::optional<std::string> {
+        QMenu* menu = applicationMenu();
+        const QAction* item = menu ? menuItemUsingShortcut(*menu, shortcut) : nullptr;
+        return item ? std::optional<std::string>(plainTitle(*item)) : std::nullopt;
+    };
+    context.isSystemReserved = isSystemReservedShortcut;
+    const RecorderDecision decision = decideRecorderEvent(recorderEvent(event), context);
+    // A click inside the field goes to it as usual (the clear button needs it).
+    if (event->type() == QEvent::MouseButtonRelease && decision.action == RecorderDecision::Action::discard) {
+        return event;
+    }
+    applyDecision(decision);
+    return decision.passesEvent() ? event : nullptr;
+}
+
+void RecorderCocoa::applyDecision(const RecorderDecision& decision)
+{
+    using Action = RecorderDecision::Action;
+    switch (decision.action) {
+    case Action::discard:
+        return;
+    case Action::endRecordingAndPass:
+    case Action::endRecordingAndDiscard:
+        blur();
+        return;
+    case Action::clear:
+        if (!text().isEmpty()) {
+            clear();
+        } else {
+            textWasChanged(QString());
+        }
+        return;
+    case Action::beep:
+        QApplication::beep();
+        return;
+    case Action::menuConflict:
+        showConflictAlert(menuConflictMessage(decision.menuItemTitle), std::nullopt);
+        return;
+    case Action::systemConflict:
+        showConflictAlert(systemConflictMessage(),
+            systemConflictInformativeText(qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString()));
+        return;
+    case Action::record:
+        setDisplayText(QString::fromStdString(decision.shortcut->description()));
+        // Stored after the recording ends, so that its hot key is taken at once.
+        blur();
+        setShortcut(decision.shortcut, m_shortcutName);
+        if (m_onChange) {
+            m_onChange(decision.shortcut);
+        }
+        return;
+    }
+}
+
+void RecorderCocoa::showConflictAlert(
+    const std::string& message, const std::optional<std::string>& informativeText)
+{
+    blur();
+    zk::AlertDescription description;
+    description.title = message;
+    description.message = informativeText;
+    description.style = zk::AlertStyle::warning;
+    QPointer<RecorderCocoa> self(this);
+    zk::AlertPresenter::shared().present(
+        zk::makeAlert(description),
+        [self](int) {
+            if (self) {
+                self->setFocus(Qt::OtherFocusReason);
+            }
+        },
+        window());
+}
+
+void RecorderCocoa::textWasChanged(const QString& text)
+{
+    if (m_settingText || !text.isEmpty()) {
+        return;
+    }
+    setShortcut(std::nullopt, m_shortcutName);
+    if (m_onChange) {
+        m_onChange(std::nullopt);
+    }
+    setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace KeyboardShortcuts

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "libraries/keyboard-shortcuts/Name.h"
+#include "libraries/keyboard-shortcuts/RecorderRules.h"
+
+#include <QLineEdit>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace zk {
+class LocalEventMonitor;
+}
+
+namespace KeyboardShortcuts {
+
+// The field with which the user records the global shortcut of one name. It shows the name's
+// stored shortcut ("⌃⌥K"), starts recording when clicked ("Press Shortcut", the hot keys given
+// back to the desktop meanwhile), takes the next key with a modifier (or a function key alone),
+// refuses one that the application's menu or another application already uses, and stores it.
+// Escape, Tab or a click elsewhere end recording; Backspace, Delete or the clear button clear the
+// shortcut. Tab never moves the focus into it. Where the desktop offers no global shortcuts to
+// applications it is disabled and says so.
+//
+// Main-thread only.
+class RecorderCocoa : public QLineEdit {
+    Q_OBJECT
+public:
+    using OnChange = std::function<void(std::optional<Shortcut>)>;
+
+    static constexpr int minimumWidth = 130;
+
+    explicit RecorderCocoa(const Name& name, OnChange onChange = {}, QWidget* parent = nullptr);
+    ~RecorderCocoa() override;
+
+    const Name& shortcutName() const { return m_shortcutName; }
+    // Shows the new name's shortcut and ends any recording; the same raw value changes nothing.
+    void setShortcutName(const Name& name);
+
+    bool isRecording() const { return m_eventMonitor != nullptr; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // The texts shown in the empty field.
+    static QString idlePlaceholder();
+    static QString recordingPlaceholder();
+    static QString unavailablePlaceholder();
+    static QString unavailableToolTip();
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void refreshFromStore();
+    void setDisplayText(const QString& text);
+    void startRecording();
+    void endRecording();
+    void blur();
+    QEvent* handleEvent(QEvent* event);
+    RecorderEvent recorderEvent(QEvent* event) const;
+    void applyDecision(const RecorderDecision& decision);
+    void showConflictAlert(const std::string& message, const std::optional<std::string>& informativeText);
+    void textWasChanged(const QString& text);
+
+    Name m_shortcutName;
+    OnChange m_onChange;
+    std::unique_ptr<zk::LocalEventMonitor> m_eventMonitor;
+    QMetaObject::Connection m_observer;
+    bool m_settingText = false;
+    bool m_showingAlert = false;
+};
+
+} // namespace KeyboardShortcuts

@@ -1,0 +1,108 @@
+#include "libraries/keyboard-shortcuts/RecorderRules.h"
+
+#include "kit/interface/KeyDescriptions.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace KeyboardShortcuts {
+
+namespace {
+
+using Action = RecorderDecision::Action;
+
+RecorderDecision decision(Action action)
+{
+    RecorderDecision result;
+    result.action = action;
+    return result;
+}
+
+} // namespace
+
+RecorderDecision decideRecorderEvent(const RecorderEvent& event, const RecorderContext& context)
+{
+    using Type = RecorderEvent::Type;
+    if (event.type == Type::mouseRelease && !event.isNearRecorder) {
+        return decision(Action::endRecordingAndPass);
+    }
+    if (event.type != Type::keyPress && event.type != Type::keyRelease) {
+        return decision(Action::discard);
+    }
+    const Qt::KeyboardModifiers modifiers
+        = event.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (modifiers == Qt::NoModifier) {
+        if (event.qtKey == Qt::Key_Tab) {
+            return decision(Action::endRecordingAndPass);
+        }
+        if (event.qtKey == Qt::Key_Escape) {
+            return decision(Action::endRecordingAndDiscard);
+        }
+        if (event.qtKey == Qt::Key_Backspace || event.qtKey == Qt::Key_Delete) {
+            return decision(Action::clear);
+        }
+    }
+    // A bare key, or one with Shift alone, would get in the way of typing; only the function keys
+    // may go without a modifier.
+    if ((modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)
+        && !zk::functionKeys().contains(static_cast<Qt::Key>(event.qtKey))) {
+        return decision(Action::beep);
+    }
+    if (!event.shortcut) {
+        return decision(Action::beep);
+    }
+    const Shortcut& shortcut = *event.shortcut;
+    if (context.menuItemTitleUsing) {
+        if (const std::optional<std::string> title = context.menuItemTitleUsing(shortcut)) {
+            RecorderDecision result = decision(Action::menuConflict);
+            result.menuItemTitle = *title;
+            result.shortcut = shortcut;
+            return result;
+        }
+    }
+    // F12 alone stays available whatever the desktop claims.
+    const bool isBareF12 = shortcut == Shortcut(Key::f12);
+    if (!isBareF12 && context.isSystemReserved && context.isSystemReserved(shortcut)) {
+        RecorderDecision result = decision(Action::systemConflict);
+        result.shortcut = shortcut;
+        return result;
+    }
+    RecorderDecision result = decision(Action::record);
+    result.shortcut = shortcut;
+    return result;
+}
+
+std::string menuConflictMessage(const std::string& menuItemTitle)
+{
+    return "This keyboard shortcut cannot be used as it's already used by the \u201C" + menuItemTitle
+        + "\u201D menu item.";
+}
+
+std::string systemConflictMessage()
+{
+    return "This keyboard shortcut cannot be used as it's already a system-wide keyboard shortcut.";
+}
+
+std::string systemConflictInformativeText(const std::string& currentDesktop)
+{
+    const QStringList desktops = QString::fromStdString(currentDesktop).toUpper().split(u':');
+    std::string place;
+    if (desktops.contains(QStringLiteral("KDE"))) {
+        place = "\u201CSystem Settings \u203A Keyboard \u203A Shortcuts\u201D";
+    } else if (desktops.contains(QStringLiteral("GNOME")) || desktops.contains(QStringLiteral("UNITY"))) {
+        place = "\u201CSettings \u203A Keyboard \u203A Keyboard Shortcuts\u201D";
+    } else if (desktops.contains(QStringLiteral("XFCE"))) {
+        place = "\u201CSettings \u203A Keyboard \u203A Application Shortcuts\u201D";
+    } else if (desktops.contains(QStringLiteral("X-CINNAMON"))
+        || desktops.contains(QStringLiteral("CINNAMON"))) {
+        place = "\u201CSystem Settings \u203A Keyboard \u203A Shortcuts\u201D";
+    } else if (desktops.contains(QStringLiteral("MATE"))) {
+        place = "\u201CControl Center \u203A Keyboard Shortcuts\u201D";
+    } else {
+        return "Most system-wide keyboard shortcuts can be changed in your desktop's keyboard settings, or "
+               "by closing the application that uses this one.";
+    }
+    return "Most system-wide keyboard shortcuts can be changed in " + place + ".";
+}
+
+} // namespace KeyboardShortcuts

@@ -1,0 +1,261 @@
+#include "ShortcutsTestSupport.h"
+
+#include "kit/foundation/AlertPresenter.h"
+#include "libraries/keyboard-shortcuts/MenuItemShortcut.h"
+#include "libraries/keyboard-shortcuts/Recorder.h"
+#include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gmock/gmock.h>
+
+using KeyboardShortcuts::Key;
+using KeyboardShortcuts::Name;
+using KeyboardShortcuts::RecorderCocoa;
+using KeyboardShortcuts::Shortcut;
+using ::testing::ElementsAre;
+
+namespace {
+
+class RecorderTest : public ShortcutsTest {
+protected:
+    void SetUp() override
+    {
+        ShortcutsTest::SetUp();
+        zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
+            alerts.push_back(alert.text().toStdString() + "|" + alert.informativeText().toStdString());
+            return 0;
+        });
+        window.resize(400, 200);
+        auto* layout = new QVBoxLayout(&window);
+        other = new QLineEdit(&window);
+        layout->addWidget(other);
+    }
+
+    void TearDown() override
+    {
+        zk::AlertPresenter::shared().setRunModal({});
+        KeyboardShortcuts::setApplicationMenu(nullptr);
+        ShortcutsTest::TearDown();
+    }
+
+    RecorderCocoa& makeRecorder(const Name& name)
+    {
+        recorder = new RecorderCocoa(
+            name, [this](std::optional<Shortcut> shortcut) { changed.push_back(shortcut); }, &window);
+        window.layout()->addWidget(recorder);
+        window.show();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        return *recorder;
+    }
+
+    void startRecording()
+    {
+        recorder->setFocus(Qt::MouseFocusReason);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(recorder->isRecording());
+    }
+
+    // A key press as the X server reports it, sent to the window as the platform does.
+    void press(int qtKey, Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, *key.x11KeyCode(), 0, 0);
+        QCoreApplication::sendEvent(window.windowHandle(), &event);
+        QCoreApplication::processEvents();
+    }
+
+    const Name name { "toggleMenu" };
+    QWidget window;
+    QLineEdit* other = nullptr;
+    RecorderCocoa* recorder = nullptr;
+    std::vector<std::optional<Shortcut>> changed;
+    std::vector<std::string> alerts;
+};
+
+TEST_F(RecorderTest, ShowsTheStoredShortcutAndWaitsIdle)
+{
+    KeyboardShortcuts::setShortcut(Shortcut(Key::k, Qt::ControlModifier | Qt::AltModifier), name);
+    makeRecorder(name);
+    EXPECT_EQ(recorder->text(), "⌃⌥K");
+    EXPECT_EQ(recorder->placeholderText(), "Record Shortcut");
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_FALSE(KeyboardShortcuts::isRecorderActive());
+    EXPECT_GE(recorder->sizeHint().width(), 130);
+    EXPECT_EQ(recorder->focusPolicy(), Qt::ClickFocus);
+}
+
+TEST_F(RecorderTest, RecordsAKeyWithAModifierAndStopsRecording)
+{
+    makeRecorder(name);
+    startRecording();
+    EXPECT_EQ(recorder->placeholderText(), "Press Shortcut");
+    EXPECT_TRUE(KeyboardShortcuts::isRecorderActive());
+
+    press(Qt::Key_A, Key::a, Qt::AltModifier);
+    const Shortcut optionA(Key::a, Qt::AltModifier);
+    EXPECT_EQ(recorder->text(), "⌥A");
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), optionA);
+    EXPECT_THAT(changed, ElementsAre(optionA));
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_FALSE(KeyboardShortcuts::isRecorderActive());
+    EXPECT_EQ(recorder->placeholderText(), "Record Shortcut");
+    // Its hot key is taken once recording has ended.
+    EXPECT_TRUE(hotKeys.isGrabbed(combinationOf(optionA)));
+}
+
+TEST_F(RecorderTest, ABareKeyBeepsAndRecordingGoesOn)
+{
+    makeRecorder(name);
+    startRecording();
+    press(Qt::Key_A, Key::a);
+    press(Qt::Key_A, Key::a, Qt::ShiftModifier);
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_EQ(recorder->text(), "");
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
+    press(Qt::Key_F5, Key::f5);
+    EXPECT_EQ(recorder->text(), "F5");
+}
+
+TEST_F(RecorderTest, EscapeEndsRecordingAndLeavesTheShortcut)
+{
+    const Shortcut stored(Key::k, Qt::ControlModifier);
+    KeyboardShortcuts::setShortcut(stored, name);
+    makeRecorder(name);
+    startRecording();
+    press(Qt::Key_Escape, Key::escape);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_FALSE(recorder->hasFocus());
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), stored);
+    EXPECT_EQ(recorder->text(), "⌃K");
+}
+
+TEST_F(RecorderTest, BackspaceClearsTheShortcutAndRecordingGoesOn)
+{
+    KeyboardShortcuts::setShortcut(Shortcut(Key::k, Qt::ControlModifier), name);
+    makeRecorder(name);
+    startRecording();
+    changes.clear();
+    press(Qt::Key_Backspace, Key::delete_);
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
+    EXPECT_TRUE(stored("toggleMenu")->is<bool>());
+    EXPECT_THAT(changed, ElementsAre(std::nullopt));
+    EXPECT_THAT(changes, ElementsAre("toggleMenu"));
+    EXPECT_EQ(recorder->text(), "");
+    EXPECT_TRUE(recorder->isRecording());
+
+    // With nothing stored, clearing announces nothing but still tells the owner.
+    press(Qt::Key_Delete, Key::deleteForward);
+    EXPECT_THAT(changed, ElementsAre(std::nullopt, std::nullopt));
+    EXPECT_THAT(changes, ElementsAre("toggleMenu"));
+}
+
+TEST_F(RecorderTest, AShortcutOfTheMenuIsRefusedWithItsTitleAndRecordingResumes)
+{
+    QMenu menu;
+    QAction* quit = menu.addAction("&Quit Kiruvo");
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    KeyboardShortcuts::setApplicationMenu(&menu);
+    makeRecorder(name);
+    startRecording();
+    press(Qt::Key_Q, Key::q, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_THAT(alerts,
+        ElementsAre(
+            "This keyboard shortcut cannot be used as it's already used by the \u201CQuit Kiruvo\u201D menu "
+            "item.|"));
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
+    EXPECT_TRUE(changed.empty());
+    EXPECT_TRUE(recorder->isRecording());
+}
+
+TEST_F(RecorderTest, AShortcutHeldByAnotherApplicationIsRefused)
+{
+    const Shortcut screenshot(Key::three, Qt::MetaModifier | Qt::ShiftModifier);
+    hotKeys.heldElsewhere.push_back(combinationOf(screenshot));
+    makeRecorder(name);
+    startRecording();
+    press(Qt::Key_NumberSign, Key::three, Qt::MetaModifier | Qt::ShiftModifier);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts.front().substr(0, alerts.front().find('|')),
+        "This keyboard shortcut cannot be used as it's already a system-wide keyboard shortcut.");
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
+    EXPECT_TRUE(recorder->isRecording());
+}
+
+TEST_F(RecorderTest, WhileRecordingAGlobalShortcutRunsNothing)
+{
+    const Shortcut shortcut(Key::k, Qt::ControlModifier);
+    KeyboardShortcuts::setShortcut(shortcut, name);
+    int ran = 0;
+    KeyboardShortcuts::addKeyDownHandler(name, [&ran] { ++ran; });
+    makeRecorder(Name("other"));
+    startRecording();
+    EXPECT_FALSE(hotKeys.press(combinationOf(shortcut)));
+    KeyboardShortcuts::dispatchKeyDown(shortcut);
+    EXPECT_EQ(ran, 0);
+    other->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
+    EXPECT_EQ(ran, 1);
+}
+
+TEST_F(RecorderTest, AChangeOfTheNameElsewhereShowsAndOtherNamesAreLeftAlone)
+{
+    makeRecorder(name);
+    KeyboardShortcuts::setShortcut(Shortcut(Key::j, Qt::MetaModifier), name);
+    EXPECT_EQ(recorder->text(), "⌘J");
+    KeyboardShortcuts::setShortcut(Shortcut(Key::l, Qt::MetaModifier), Name("other"));
+    EXPECT_EQ(recorder->text(), "⌘J");
+
+    recorder->setShortcutName(Name("other"));
+    EXPECT_EQ(recorder->text(), "⌘L");
+}
+
+TEST_F(RecorderTest, WithoutGlobalShortcutsTheRecorderSaysSo)
+{
+    hotKeys.available = false;
+    makeRecorder(name);
+    EXPECT_FALSE(recorder->isEnabled());
+    EXPECT_EQ(recorder->toolTip(), "This desktop offers no global keyboard shortcuts to applications.");
+}
+
+TEST_F(RecorderTest, TheLabelledRecorderShowsItsTitle)
+{
+    KeyboardShortcuts::Recorder labelled("Toggle menu:", name);
+    ASSERT_NE(labelled.label(), nullptr);
+    EXPECT_EQ(labelled.label()->text(), "Toggle menu:");
+    EXPECT_EQ(labelled.field().shortcutName(), name);
+    KeyboardShortcuts::Recorder bare(name);
+    EXPECT_EQ(bare.label(), nullptr);
+}
+
+TEST_F(ShortcutsTest, AMenuItemBoundToANameFollowsItsShortcut)
+{
+    const Name name("toggleMenu");
+    QAction item("Open");
+    KeyboardShortcuts::setMenuItemShortcut(item, name);
+    EXPECT_TRUE(item.shortcut().isEmpty());
+    KeyboardShortcuts::setShortcut(Shortcut(Key::k, Qt::ControlModifier | Qt::ShiftModifier), name);
+    EXPECT_EQ(item.shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    KeyboardShortcuts::setShortcut(Shortcut(Key::j, Qt::ControlModifier), Name("other"));
+    EXPECT_EQ(item.shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    KeyboardShortcuts::setShortcut(std::nullopt, name);
+    EXPECT_TRUE(item.shortcut().isEmpty());
+
+    KeyboardShortcuts::setMenuItemShortcut(item, std::nullopt);
+    KeyboardShortcuts::setShortcut(Shortcut(Key::k, Qt::ControlModifier), name);
+    EXPECT_TRUE(item.shortcut().isEmpty());
+}
+
+} // namespace
