@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Starts the application with its own display (with a tray host), session bus and empty data
-# folders, and checks that it keeps running, that it finds the tray, that a second launch hands over
-# and exits 0, that it answers scripting, that its menu opens the History window, and that SIGTERM
-# ends it cleanly with the running session saved. The application's clock runs sixty times fast
-# (faketime), so a session of several minutes takes seconds.
+# folders, and checks that it keeps running, that it finds the tray, that the first launch shows the
+# Welcome window, that a second launch hands over and exits 0, that it answers scripting, that its
+# menu opens the History window, and that SIGTERM ends it cleanly with the running session saved.
+# The application's clock runs sixty times fast (faketime), so a session of several minutes takes
+# seconds.
 # Usage: smoke.sh <path of the kiruvo executable>
 set -uo pipefail
 
 if [[ "${1:-}" != "--inside" ]]; then
     executable="${1:?usage: smoke.sh <kiruvo executable>}"
-    for tool in xvfb-run dbus-run-session trayer faketime sqlite3 jq; do
+    for tool in xvfb-run dbus-run-session trayer faketime sqlite3 jq xdotool; do
         if ! command -v "$tool" >/dev/null 2>&1; then
             echo "SKIP: $tool is not installed"
             exit 77
@@ -79,6 +80,31 @@ else
     echo "ok: the application found the tray"
 fi
 
+# A fresh data folder is a first launch: the Welcome window greets, an ordinary window of its own
+# (nothing above is blocked by it), titled with the application's name.
+welcome_windows() {
+    local id
+    for id in $(xdotool search --onlyvisible --name '^Kiruvo$' 2>/dev/null); do
+        if xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 420x460'; then
+            echo "$id"
+        fi
+    done
+}
+welcome=""
+for _ in $(seq 1 30); do
+    welcome="$(welcome_windows | head -n 1)"
+    [[ -n "$welcome" ]] && break
+    sleep 0.1
+done
+if [[ -n "$welcome" ]]; then
+    echo "ok: the first launch shows the Welcome window"
+else
+    fail "the first launch shows no Welcome window"
+fi
+if [[ -e "$work/config/autostart/com.zelvantorium.Kiruvo.desktop" ]]; then
+    fail "launch at login was switched on without being asked"
+fi
+
 # A second launch hands over to the first and exits 0, quickly.
 timeout 15 "$executable" >"$work/second.log" 2>&1
 status=$?
@@ -90,6 +116,9 @@ else
 fi
 if ! kill -0 "$first" 2>/dev/null; then
     fail "the first instance ended when the second one started"
+fi
+if [[ "$(welcome_windows | wc -l)" -gt 1 ]]; then
+    fail "the second launch opened another Welcome window"
 fi
 
 # Scripting, when the interface answers.

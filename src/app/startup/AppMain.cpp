@@ -7,9 +7,11 @@
 #include "app/startup/ApplicationDBusService.h"
 #include "app/startup/SettingsMigrations.h"
 #include "app/windows/HistoryWindowController.h"
+#include "app/windows/WelcomeWindowController.h"
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
+#include "libraries/launch-at-login/LaunchAtLogin.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/desktop/SystemEvents.h"
@@ -29,12 +31,6 @@ namespace kiruvo {
 namespace {
 
 constexpr std::string_view category = "AppMain";
-
-std::function<void()>& loginItemMigration()
-{
-    static std::function<void()> migration;
-    return migration;
-}
 
 void tellUserOnStandardError(const QString& message)
 {
@@ -123,9 +119,15 @@ std::optional<int> AppMain::claimInstance(
     return 0;
 }
 
-void AppMain::setLoginItemMigration(std::function<void()> migration)
+void AppMain::installWelcomeWindow()
 {
-    loginItemMigration() = std::move(migration);
+    WelcomeScreen::Environment environment;
+    environment.statusBarButton = []() -> platform::StatusItem* {
+        MenuBarController* controller = AppState::shared().menuBarController();
+        return controller ? &controller->statusItem() : nullptr;
+    };
+    WelcomeWindowController::setEnvironment(std::move(environment));
+    AppState::setWelcomeWindowPresenter([] { zk::SingletonWindowController::show<WelcomeWindowController>(true); });
 }
 
 void AppMain::start(const Steps& steps)
@@ -143,14 +145,11 @@ void AppMain::start(const Steps& steps)
         }
     });
     runStep(steps.startSystemEvents, [] { platform::SystemEvents::shared(); });
-    runStep(steps.migrateLoginItem, [] {
-        if (const auto& migration = loginItemMigration()) {
-            migration();
-        }
-    });
+    runStep(steps.migrateLoginItem, [] { LaunchAtLogin::migrateIfNeeded(); });
     runStep(steps.migrateToDefaultsV5, [] { SettingsMigrations::runDefaultsMigration(); });
     runStep(steps.createAppState, [] {
         AppState::setMenuBarControllerFactory(menuBarControllerFactory({}));
+        installWelcomeWindow();
         AppState::shared();
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();

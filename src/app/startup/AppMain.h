@@ -24,7 +24,7 @@ class SessionController;
 // 1. the kit (launch count, registered defaults, first-launch facts, its queued start-up work);
 // 2. the error reporter notes this launch (and whether the last run ended without a clean exit);
 // 3. the system events (sleep, wake, the end of the application) start listening;
-// 4. the login-item migration, on every launch;
+// 4. the login-item migration (the move from earlier versions' login item, once), on every launch;
 // 5. the one-time conversion of the settings stored in JSON text ("migrateToDefaultsv5"), skipped on
 //    the first launch;
 // 6. the application state (the two run-once settings migrations, and the queued creation of the
@@ -96,8 +96,9 @@ public:
     // shows the History window over the same engine.
     static AppState::MenuBarControllerFactory menuBarControllerFactory(MenuBarWiring wiring);
 
-    // The login-item migration, installed by the launch-at-login support; nothing runs without one.
-    static void setLoginItemMigration(std::function<void()> migration);
+    // Makes the first launch show the Welcome window, which flies into the menu-bar controller's
+    // status item.
+    static void installWelcomeWindow();
 
     // Runs the start-up steps. The lock must be held.
     static void start(const Steps& steps = {});

@@ -9,6 +9,7 @@
 #include "app/startup/AppState.h"
 #include "app/startup/ApplicationDBusService.h"
 #include "app/startup/SettingsMigrations.h"
+#include "app/windows/WelcomeWindowController.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
@@ -162,6 +163,28 @@ TEST_F(AppStartupTest, FirstLaunchConsumesEveryMigrationFlagChangesNothingAndWel
     EXPECT_THAT(steps,
         ElementsAre(
             "kit", "markLaunch", "systemEvents", "loginItem", "v5", "appState", "dbus", "menuBarController"));
+}
+
+TEST_F(AppStartupTest, TheFirstLaunchShowsTheWelcomeWindowAndTheSecondDoesNot)
+{
+    using kiruvo::WelcomeWindowController;
+    using zk::SingletonWindowController;
+    AppMain::installWelcomeWindow();
+
+    launch();
+
+    ASSERT_TRUE(SingletonWindowController::exists<WelcomeWindowController>());
+    QWidget* window = SingletonWindowController::shared<WelcomeWindowController>().window();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kiruvo"));
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(SingletonWindowController::exists<WelcomeWindowController>());
+
+    launch();
+
+    EXPECT_FALSE(SingletonWindowController::exists<WelcomeWindowController>());
+    kiruvo::WelcomeWindowController::setEnvironment({});
 }
 
 TEST_F(AppStartupTest, AnUpgradeMigratesEverythingBeforeTheMenuBarExists)

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace platform::xdg {
+
+// The main group ("[Desktop Entry]") of a desktop entry file: its keys in file order, each value as
+// written in the file (string escapes included). Other groups, comments and blank lines are not
+// kept. A value type.
+class DesktopEntry {
+public:
+    // Nothing when the text has no "[Desktop Entry]" group.
+    static std::optional<DesktopEntry> parse(const QString& text);
+
+    bool contains(const QString& key) const { return value(key).has_value(); }
+    std::optional<QString> value(const QString& key) const;
+    // "true" or "false" (surrounding blanks ignored); nothing for any other text or no key.
+    std::optional<bool> boolValue(const QString& key) const;
+    // Replaces the value in place, or appends the key.
+    void setValue(const QString& key, const QString& value);
+    void remove(const QString& key);
+
+    // The group header and one "key=value" line per key, each ending in a line feed.
+    QString toText() const;
+
+    // The arguments of an Exec value: string escapes undone, then split at blanks outside double
+    // quotes, with the quotes' backslash escapes undone. Nothing for an unterminated quote.
+    static std::optional<QStringList> execArguments(const QString& exec);
+    // One argument as an Exec value holds it: quoted when it has a reserved character, with "%"
+    // doubled and string escapes applied.
+    static QString execArgument(const QString& argument);
+
+private:
+    std::vector<std::pair<QString, QString>> m_entries;
+};
+
+} // namespace platform::xdg

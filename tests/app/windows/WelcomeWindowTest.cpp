@@ -1,0 +1,258 @@
+#include "app/reminders/HeartView.h"
+#include "app/windows/WelcomeScreen.h"
+#include "app/windows/WelcomeWindowController.h"
+#include "kit/interface/Tooltip.h"
+#include "kit/interface/WelcomePopover.h"
+#include "kit/interface/WindowUtilities.h"
+#include "libraries/launch-at-login/Toggle.h"
+#include "platform/combine/ManualScheduler.h"
+#include "platform/desktop/ReduceMotion.h"
+#include "platform/desktop/StatusItem.h"
+#include "platform/fake/FakeLoginItemService.h"
+#include "platform/fake/FakeStatusItemBackend.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using kiruvo::WelcomeScreen;
+using kiruvo::WelcomeWindowController;
+using platform::LoginItemService;
+using Status = LoginItemService::Status;
+using zk::SingletonWindowController;
+
+namespace {
+
+class WelcomeWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Without motion the flight is one wait on the test's clock.
+        platform::ReduceMotion::setOverrideForTesting(true);
+        LoginItemService::setMainAppService(&loginItems);
+        auto owned = std::make_unique<platform::fake::FakeStatusItemBackend>();
+        backend = owned.get();
+        backend->setGeometry(QRect(600, 0, 24, 24));
+        item = new platform::StatusItem(std::move(owned));
+        WelcomeScreen::Environment environment;
+        environment.statusBarButton = [this]() -> platform::StatusItem* { return item.data(); };
+        environment.timerSource = source;
+        WelcomeWindowController::setEnvironment(std::move(environment));
+    }
+
+    void TearDown() override
+    {
+        if (SingletonWindowController::exists<WelcomeWindowController>()) {
+            SingletonWindowController::shared<WelcomeWindowController>().window()->close();
+        }
+        delete item.data();
+        scheduler.advance(60);
+        flush();
+        WelcomeWindowController::setEnvironment({});
+        LoginItemService::setMainAppService(nullptr);
+        platform::ReduceMotion::setOverrideForTesting(std::nullopt);
+    }
+
+    static void flush()
+    {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+
+    // Shows the window as start-up does and hands out its screen.
+    WelcomeScreen& show()
+    {
+        SingletonWindowController::show<WelcomeWindowController>(false);
+        flush();
+        return SingletonWindowController::shared<WelcomeWindowController>().screen();
+    }
+
+    static QWidget* welcomeWindow()
+    {
+        return SingletonWindowController::exists<WelcomeWindowController>()
+            ? SingletonWindowController::shared<WelcomeWindowController>().window()
+            : nullptr;
+    }
+
+    static zk::Tooltip* shownWelcomeTip()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* tip = qobject_cast<zk::Tooltip*>(widget);
+            if (tip && tip->identifier == zk::welcomePopoverIdentifier && tip->isVisible()) {
+                return tip;
+            }
+        }
+        return nullptr;
+    }
+
+    // Top-level windows on screen other than the popover's.
+    static int visibleWindowsTitled(const QString& title)
+    {
+        int count = 0;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() && widget->windowTitle() == title) {
+                ++count;
+            }
+        }
+        return count;
+    }
+
+    platform::fake::FakeLoginItemService loginItems;
+    platform::combine::ManualScheduler scheduler;
+    zk::TimerSource source { &scheduler, [this] { return scheduler.now(); } };
+    platform::fake::FakeStatusItemBackend* backend = nullptr;
+    QPointer<platform::StatusItem> item;
+};
+
+TEST_F(WelcomeWindowTest, AFloatingTitledWindowWithoutCloseButtonsCentredOnTheScreen)
+{
+    show();
+    QWidget* window = welcomeWindow();
+    ASSERT_NE(window, nullptr);
+
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kiruvo"));
+    EXPECT_EQ(window->size(), QSize(420, 460));
+    EXPECT_EQ(zk::windowLevel(*window), zk::WindowLevel::floating);
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_FALSE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    // A normal window: nothing else is blocked while it is up.
+    EXPECT_EQ(window->windowModality(), Qt::NonModal);
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(std::abs(window->geometry().center().x() - available.center().x()), 1);
+    EXPECT_LE(std::abs(window->geometry().center().y() - available.center().y()), 1);
+}
+
+TEST_F(WelcomeWindowTest, TheFirstPageGreetsAndContinueShowsTheLastPage)
+{
+    WelcomeScreen& screen = show();
+    EXPECT_EQ(screen.buttonWidth, 100);
+    EXPECT_EQ(screen.hostingWindow(), welcomeWindow());
+    EXPECT_FALSE(screen.isLastPage());
+    EXPECT_EQ(screen.titleLabel()->text(), QStringLiteral("Welcome to Kiruvo"));
+    EXPECT_TRUE(screen.descriptionLabel()->text().startsWith(QStringLiteral("Kiruvo makes you aware")));
+    EXPECT_TRUE(screen.titleLabel()->isVisible());
+    EXPECT_TRUE(screen.heartView()->isVisible());
+    EXPECT_TRUE(screen.heartView()->isBeating());
+    EXPECT_TRUE(screen.launchAtLoginToggle()->isVisible());
+    EXPECT_EQ(screen.launchAtLoginToggle()->text(), QStringLiteral("Launch at login"));
+    EXPECT_TRUE(screen.continueButton()->isVisible());
+    EXPECT_GE(screen.continueButton()->width(), 100);
+    EXPECT_FALSE(screen.getStartedButton()->isVisible());
+
+    // Nothing is bound to Return on the first page.
+    QTest::keyClick(&screen, Qt::Key_Return);
+    EXPECT_FALSE(screen.isLastPage());
+
+    QTest::mouseClick(screen.continueButton(), Qt::LeftButton);
+
+    EXPECT_TRUE(screen.isLastPage());
+    EXPECT_FALSE(screen.titleLabel()->isVisible());
+    EXPECT_FALSE(screen.descriptionLabel()->isVisible());
+    EXPECT_TRUE(screen.heartView()->isVisible());
+    EXPECT_FALSE(screen.continueButton()->isVisible());
+    EXPECT_FALSE(screen.launchAtLoginToggle()->isVisible());
+    EXPECT_TRUE(screen.getStartedButton()->isVisible());
+    EXPECT_TRUE(screen.feedbackLabel()->isVisible());
+    EXPECT_TRUE(screen.feedbackLabel()->text().startsWith(QStringLiteral("If you have any feedback")));
+}
+
+TEST_F(WelcomeWindowTest, TheCheckboxShowsAndChangesTheRealLaunchAtLoginState)
+{
+    loginItems.currentStatus = Status::enabled;
+    WelcomeScreen& screen = show();
+    EXPECT_TRUE(screen.launchAtLoginToggle()->isChecked());
+
+    QTest::mouseClick(screen.launchAtLoginToggle(), Qt::LeftButton);
+    flush();
+    EXPECT_EQ(loginItems.currentStatus, Status::notRegistered);
+    EXPECT_FALSE(screen.launchAtLoginToggle()->isChecked());
+
+    // A refusal shows the state the desktop kept.
+    loginItems.failure = "read-only";
+    QTest::mouseClick(screen.launchAtLoginToggle(), Qt::LeftButton);
+    flush();
+    EXPECT_FALSE(screen.launchAtLoginToggle()->isChecked());
+    EXPECT_EQ(loginItems.calls().size(), 2u);
+}
+
+TEST_F(WelcomeWindowTest, GetStartedFliesIntoTheStatusItemLeavesNoWindowAndGreetsFromTheItem)
+{
+    WelcomeScreen& screen = show();
+    QTest::mouseClick(screen.continueButton(), Qt::LeftButton);
+    const QPointer<QWidget> window = welcomeWindow();
+
+    // Return triggers "Get Started" on the last page.
+    QTest::keyClick(&screen, Qt::Key_Return);
+    flush();
+    EXPECT_EQ(shownWelcomeTip(), nullptr);
+
+    scheduler.advance(0.4);
+    flush();
+    // Closed and freed with its controller once the flight has ended.
+    EXPECT_TRUE(window.isNull());
+    EXPECT_FALSE(SingletonWindowController::exists<WelcomeWindowController>());
+    EXPECT_EQ(visibleWindowsTitled(QStringLiteral("Kiruvo")), 0);
+
+    scheduler.advance(0.1);
+    flush();
+    zk::Tooltip* tip = shownWelcomeTip();
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(tip->label().text(), QStringLiteral("Hello, I'm Kiruvo"));
+
+    // The popover goes by itself.
+    scheduler.advance(5);
+    flush();
+    EXPECT_EQ(shownWelcomeTip(), nullptr);
+}
+
+TEST_F(WelcomeWindowTest, GetStartedCountsOnce)
+{
+    WelcomeScreen& screen = show();
+    screen.showLastPage();
+    QTest::mouseClick(screen.getStartedButton(), Qt::LeftButton);
+    QTest::mouseClick(screen.getStartedButton(), Qt::LeftButton);
+    QTest::keyClick(&screen, Qt::Key_Return);
+    flush();
+
+    scheduler.advance(0.5);
+    flush();
+    int tips = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* tip = qobject_cast<zk::Tooltip*>(widget);
+        tips += tip && tip->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(tips, 1);
+    EXPECT_EQ(zk::Tooltip::shownCount(zk::welcomePopoverIdentifier), 1);
+}
+
+TEST_F(WelcomeWindowTest, WithoutAStatusItemTheWindowStillClosesAndNoPopoverOpens)
+{
+    delete item.data();
+    WelcomeScreen& screen = show();
+    screen.showLastPage();
+    screen.getStarted();
+    flush();
+
+    scheduler.advance(1);
+    flush();
+
+    EXPECT_FALSE(SingletonWindowController::exists<WelcomeWindowController>());
+    EXPECT_EQ(shownWelcomeTip(), nullptr);
+}
+
+TEST_F(WelcomeWindowTest, ShowingTwiceKeepsOneWindow)
+{
+    WelcomeScreen& first = show();
+    WelcomeScreen& second = show();
+    EXPECT_EQ(&first, &second);
+    EXPECT_EQ(visibleWindowsTitled(QStringLiteral("Kiruvo")), 1);
+}
+
+} // namespace
