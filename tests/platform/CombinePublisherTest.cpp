@@ -416,3 +416,21 @@ TEST(CombineEmpty, NeverEmitsNorCompletes)
     QCoreApplication::processEvents();
     EXPECT_FALSE(called);
 }
+
+TEST(CombineManualScheduler, WorkThatKeepsItsOwnCancellableIsReleasedOutsideTheLock)
+{
+    // Work that keeps the cancellable of its own scheduling alive (so that it runs even when its
+    // caller lets go) is released after it has run; releasing cancels, and must not wait for the
+    // scheduler that is running it.
+    ManualScheduler scheduler;
+    int runs = 0;
+    auto keep = std::make_shared<AnyCancellable>();
+    *keep = scheduler.schedule(0.4, [keep, &runs] { ++runs; });
+    const AnyCancellable later = scheduler.schedule(0.5, [&runs] { ++runs; });
+    keep.reset();
+
+    scheduler.advance(1);
+
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(scheduler.pendingCount(), 0u);
+}

@@ -127,7 +127,8 @@ void AppMain::installWelcomeWindow()
         return controller ? &controller->statusItem() : nullptr;
     };
     WelcomeWindowController::setEnvironment(std::move(environment));
-    AppState::setWelcomeWindowPresenter([] { zk::SingletonWindowController::show<WelcomeWindowController>(true); });
+    AppState::setWelcomeWindowPresenter(
+        [] { zk::SingletonWindowController::show<WelcomeWindowController>(true); });
 }
 
 void AppMain::start(const Steps& steps)

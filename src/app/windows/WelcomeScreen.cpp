@@ -151,9 +151,10 @@ QWidget* WelcomeScreen::makeLastPage()
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 10);
-    m_feedback = makeText(QStringLiteral("If you have any feedback, bug reports, or feature requests, use the "
-                                         "feedback button in the app. I quickly respond to all submissions."),
-        font().pointSize(), QFont::Normal, page);
+    m_feedback
+        = makeText(QStringLiteral("If you have any feedback, bug reports, or feature requests, use the "
+                                  "feedback button in the app. I quickly respond to all submissions."),
+            font().pointSize(), QFont::Normal, page);
     m_feedback->setContentsMargins(padding + 20, padding, padding + 20, padding);
     layout->addWidget(m_feedback);
     layout->addStretch();
@@ -184,7 +185,8 @@ void WelcomeScreen::showLastPage()
     animation->setDuration(pageFadeMilliseconds);
     animation->setStartValue(0.0);
     animation->setEndValue(1.0);
-    connect(animation, &QPropertyAnimation::finished, m_lastPage, [page = m_lastPage] { page->setGraphicsEffect(nullptr); });
+    connect(animation, &QPropertyAnimation::finished, m_lastPage,
+        [page = m_lastPage] { page->setGraphicsEffect(nullptr); });
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 

@@ -134,8 +134,11 @@ QCoro::Task<void> runShow(ShowRequest* request)
     if (owned->token.stop_requested()) {
         co_return;
     }
-    co_await runFade(new FadeRequest {
-        window, 1.0, owned->duration, owned->delay, owned->timingFunction, owned->token, owned->scheduler });
+    // Built in a statement of its own: g++ 12 destroys the temporaries of a co_await's operand
+    // twice, and the copied timing function is one of them.
+    auto* fade = new FadeRequest { window, 1.0, owned->duration, owned->delay, owned->timingFunction,
+        owned->token, owned->scheduler };
+    co_await runFade(fade);
 }
 
 } // namespace

@@ -96,7 +96,8 @@ void setWithAppService(bool value, std::function<void()> done)
 {
     auto completion = [value, done = std::move(done)](const platform::LoginItemService::Failure& failure) {
         if (failure) {
-            logger().error(fmt::sprintf("Failed to %s launch at login: %s", value ? "enable" : "disable", *failure));
+            logger().error(
+                fmt::sprintf("Failed to %s launch at login: %s", value ? "enable" : "disable", *failure));
         }
         if (done) {
             done();

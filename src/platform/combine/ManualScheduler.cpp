@@ -61,19 +61,19 @@ bool ManualScheduler::takeNext(double limit, std::function<void()>& work)
 
 void ManualScheduler::runPending()
 {
-    std::function<void()> work;
-    while (takeNext(now(), work)) {
-        if (work) {
-            work();
-        }
-    }
+    advance(0);
 }
 
 void ManualScheduler::advance(double seconds)
 {
     const double target = now() + std::max(0.0, seconds);
-    std::function<void()> work;
-    while (takeNext(target, work)) {
+    while (true) {
+        // One item at a time, released before the next is taken: work may hold a cancellable of
+        // this scheduler, and releasing it takes the lock that takeNext() holds.
+        std::function<void()> work;
+        if (!takeNext(target, work)) {
+            break;
+        }
         if (work) {
             work();
         }

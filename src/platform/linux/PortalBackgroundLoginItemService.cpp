@@ -68,7 +68,8 @@ public Q_SLOTS:
             finish(std::nullopt);
             return;
         }
-        finish(code == responseCancelled ? "The request was cancelled" : "The desktop portal ended the request");
+        finish(
+            code == responseCancelled ? "The request was cancelled" : "The desktop portal ended the request");
     }
 
 private:
@@ -138,7 +139,8 @@ void PortalBackgroundLoginItemService::request(bool autostart, Completion comple
         completion("There is no session bus to reach the desktop portal");
         return;
     }
-    const QString token = QStringLiteral("kiruvo_autostart_%1_%2").arg(QCoreApplication::applicationPid()).arg(++m_nextToken);
+    const QString token
+        = QStringLiteral("kiruvo_autostart_%1_%2").arg(QCoreApplication::applicationPid()).arg(++m_nextToken);
     auto* pending = new Request(*this, autostart, std::move(completion));
     // Listening before asking: the portal may answer before its reply to the call arrives.
     pending->listen(requestPath(m_options.connection, token));
@@ -151,16 +153,18 @@ void PortalBackgroundLoginItemService::request(bool autostart, Completion comple
     options.insert(QStringLiteral("autostart"), autostart);
     call << QString() << options;
     auto* watcher = new QDBusPendingCallWatcher(m_options.connection.asyncCall(call), pending);
-    connect(watcher, &QDBusPendingCallWatcher::finished, pending, [pending](QDBusPendingCallWatcher* finished) {
-        finished->deleteLater();
-        const QDBusPendingReply<QDBusObjectPath> reply = *finished;
-        if (reply.isError()) {
-            pending->finish("The desktop portal did not answer: " + reply.error().message().toStdString());
-            return;
-        }
-        // Portals older than the handle token choose their own path.
-        pending->listen(reply.value().path());
-    });
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, pending, [pending](QDBusPendingCallWatcher* finished) {
+            finished->deleteLater();
+            const QDBusPendingReply<QDBusObjectPath> reply = *finished;
+            if (reply.isError()) {
+                pending->finish(
+                    "The desktop portal did not answer: " + reply.error().message().toStdString());
+                return;
+            }
+            // Portals older than the handle token choose their own path.
+            pending->listen(reply.value().path());
+        });
 }
 
 bool PortalBackgroundLoginItemService::isLoginItemEnabled(const std::string& /*identifier*/) const

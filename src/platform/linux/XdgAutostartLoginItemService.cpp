@@ -95,7 +95,8 @@ XdgAutostartLoginItemService::XdgAutostartLoginItemService(Options options)
             QStandardPaths::ApplicationsLocation, m_options.identifier + entrySuffix);
         m_options.entryTemplate = installed.isEmpty() ? QString() : readText(installed);
         if (!DesktopEntry::parse(m_options.entryTemplate)) {
-            m_options.entryTemplate = readText(QStringLiteral(":/desktop/") + m_options.identifier + entrySuffix);
+            m_options.entryTemplate
+                = readText(QStringLiteral(":/desktop/") + m_options.identifier + entrySuffix);
         }
     }
     if (m_options.executable.isEmpty()) {
@@ -164,7 +165,7 @@ LoginItemService::Status XdgAutostartLoginItemService::status() const
         return Status::notRegistered;
     }
     return isSwitchedOn(*found->entry) && runsThisProgram(*found->entry) ? Status::enabled
-                                                                           : Status::notRegistered;
+                                                                         : Status::notRegistered;
 }
 
 QString XdgAutostartLoginItemService::entryText() const

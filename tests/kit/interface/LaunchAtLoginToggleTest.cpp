@@ -1,15 +1,15 @@
+#include "kit/interface/LaunchAtLoginToggle.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/core/ReportError.h"
 #include "kit/interface/LaunchAtLoginObservable.h"
-#include "kit/interface/LaunchAtLoginToggle.h"
 #include "platform/ErrorReporter.h"
 #include "platform/fake/FakeLoginItemService.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 

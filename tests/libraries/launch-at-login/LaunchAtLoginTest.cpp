@@ -1,5 +1,5 @@
-#include "libraries/launch-at-login/KVO.h"
 #include "libraries/launch-at-login/LaunchAtLogin.h"
+#include "libraries/launch-at-login/KVO.h"
 #include "libraries/launch-at-login/Observable.h"
 #include "libraries/launch-at-login/Toggle.h"
 #include "platform/Logger.h"
@@ -58,7 +58,8 @@ protected:
         options.configHome = m_home.path();
         options.configDirs = QStringList();
         options.identifier = QStringLiteral("com.zelvantorium.Kiruvo");
-        options.entryTemplate = QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=kiruvo\n");
+        options.entryTemplate
+            = QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=kiruvo\n");
         options.executable = QCoreApplication::applicationFilePath();
         m_autostart = std::make_unique<platform::xdg::XdgAutostartLoginItemService>(options);
         platform::LoginItemService::setMainAppService(m_autostart.get());
@@ -66,12 +67,16 @@ protected:
 
     void useFake() { platform::LoginItemService::setMainAppService(&m_fake); }
 
-    QString entryPath() const { return m_home.path() + QStringLiteral("/autostart/com.zelvantorium.Kiruvo.desktop"); }
+    QString entryPath() const
+    {
+        return m_home.path() + QStringLiteral("/autostart/com.zelvantorium.Kiruvo.desktop");
+    }
 
     // Every value the publisher sends from now on.
     void recordPublisher()
     {
-        m_subscription = LaunchAtLogin::publisher().sink([this](const bool& value) { published.push_back(value); });
+        m_subscription
+            = LaunchAtLogin::publisher().sink([this](const bool& value) { published.push_back(value); });
     }
 
     std::vector<bool> published;
@@ -115,7 +120,8 @@ TEST_F(LaunchAtLoginTest, EnablingTwiceWritesOnceAndPublishesTwice)
     LaunchAtLogin::setEnabled(true);
 
     // The second write asks again and finds it on: nothing is taken away first.
-    EXPECT_EQ(m_fake.calls(), (std::vector { FakeLoginItemService::Call::registerApp, FakeLoginItemService::Call::registerApp }));
+    EXPECT_EQ(m_fake.calls(),
+        (std::vector { FakeLoginItemService::Call::registerApp, FakeLoginItemService::Call::registerApp }));
     EXPECT_EQ(published, (std::vector<bool> { false, true, true }));
 }
 
@@ -188,7 +194,9 @@ TEST_F(LaunchAtLoginTest, TheMigrationMovesAnEnabledLegacyItemOnce)
 
     EXPECT_TRUE(LaunchAtLogin::isEnabled());
     EXPECT_FALSE(LaunchAtLogin::isLegacyHelperEnabled());
-    EXPECT_EQ(m_fake.calls(), (std::vector { FakeLoginItemService::Call::registerApp, FakeLoginItemService::Call::removeLoginItem }));
+    EXPECT_EQ(m_fake.calls(),
+        (std::vector {
+            FakeLoginItemService::Call::registerApp, FakeLoginItemService::Call::removeLoginItem }));
     EXPECT_TRUE(Defaults::get(LaunchAtLogin::hasMigratedKey()));
 
     // The next start does nothing, even when an old item turns up again.
@@ -207,7 +215,8 @@ TEST_F(LaunchAtLoginTest, TheMigrationWithTheLegacyItemOffOnlyRemovesItAndSetsTh
     LaunchAtLogin::migrateIfNeeded();
 
     EXPECT_EQ(m_fake.calls(), (std::vector { FakeLoginItemService::Call::removeLoginItem }));
-    EXPECT_EQ(m_fake.removedLoginItems(), (std::vector<std::string> { "com.zelvantorium.Kiruvo-LaunchAtLoginHelper" }));
+    EXPECT_EQ(m_fake.removedLoginItems(),
+        (std::vector<std::string> { "com.zelvantorium.Kiruvo-LaunchAtLoginHelper" }));
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
     EXPECT_TRUE(Defaults::get(LaunchAtLogin::hasMigratedKey()));
 }
@@ -215,7 +224,8 @@ TEST_F(LaunchAtLoginTest, TheMigrationWithTheLegacyItemOffOnlyRemovesItAndSetsTh
 TEST_F(LaunchAtLoginTest, TheMigrationConvertsARealLegacyAutostartEntry)
 {
     useAutostartFolder();
-    const QString legacy = m_home.path() + QStringLiteral("/autostart/com.zelvantorium.Kiruvo-LaunchAtLoginHelper.desktop");
+    const QString legacy
+        = m_home.path() + QStringLiteral("/autostart/com.zelvantorium.Kiruvo-LaunchAtLoginHelper.desktop");
     QDir().mkpath(QFileInfo(legacy).absolutePath());
     QFile file(legacy);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -46,7 +46,7 @@ void writeFile(const QString& path, const QString& text)
 
 ino_t inodeOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
@@ -73,8 +73,14 @@ protected:
         return result;
     }
 
-    QString entryPath() const { return m_home.path() + QStringLiteral("/config/autostart/com.zelvantorium.Kiruvo.desktop"); }
-    QString systemEntryPath() const { return m_system.path() + QStringLiteral("/autostart/com.zelvantorium.Kiruvo.desktop"); }
+    QString entryPath() const
+    {
+        return m_home.path() + QStringLiteral("/config/autostart/com.zelvantorium.Kiruvo.desktop");
+    }
+    QString systemEntryPath() const
+    {
+        return m_system.path() + QStringLiteral("/autostart/com.zelvantorium.Kiruvo.desktop");
+    }
 
     static LoginItemService::Failure registerApp(LoginItemService& service)
     {
@@ -110,7 +116,8 @@ TEST_F(XdgAutostartTest, EnablingWritesTheInstalledEntryStartingThisExecutable)
     EXPECT_EQ(entry->value(QStringLiteral("X-GNOME-Autostart-enabled")), QStringLiteral("true"));
     // Quoted, because the path has a space; read back it is the executable's path.
     EXPECT_EQ(entry->value(QStringLiteral("Exec")), u'"' + m_executable + u'"');
-    EXPECT_EQ(DesktopEntry::execArguments(*entry->value(QStringLiteral("Exec"))), QStringList { m_executable });
+    EXPECT_EQ(
+        DesktopEntry::execArguments(*entry->value(QStringLiteral("Exec"))), QStringList { m_executable });
     // Nothing that could keep it from starting, and none of the installed entry's actions.
     EXPECT_FALSE(entry->contains(QStringLiteral("TryExec")));
     EXPECT_FALSE(entry->contains(QStringLiteral("Actions")));
@@ -197,15 +204,18 @@ TEST_F(XdgAutostartTest, GnomesSwitchAndAnotherProgramsExecCountAsOff)
 {
     XdgAutostartLoginItemService service(options());
     writeFile(entryPath(),
-        QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=\"%1\"\nX-GNOME-Autostart-enabled=false\n")
+        QStringLiteral(
+            "[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=\"%1\"\nX-GNOME-Autostart-enabled=false\n")
             .arg(m_executable));
     EXPECT_EQ(service.status(), Status::notRegistered);
 
-    writeFile(entryPath(), QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=/bin/true --kiruvo\n"));
+    writeFile(entryPath(),
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=/bin/true --kiruvo\n"));
     EXPECT_EQ(service.status(), Status::notRegistered);
 
-    writeFile(entryPath(), QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=\"%1\" --minimized\n")
-                               .arg(m_executable));
+    writeFile(entryPath(),
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=\"%1\" --minimized\n")
+            .arg(m_executable));
     EXPECT_EQ(service.status(), Status::enabled);
 
     writeFile(entryPath(), QStringLiteral("not a desktop entry"));
@@ -214,7 +224,8 @@ TEST_F(XdgAutostartTest, GnomesSwitchAndAnotherProgramsExecCountAsOff)
 
 TEST_F(XdgAutostartTest, ASystemWideEntryIsHiddenRatherThanUncovered)
 {
-    writeFile(systemEntryPath(), QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=\"%1\"\n").arg(m_executable));
+    writeFile(systemEntryPath(),
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=\"%1\"\n").arg(m_executable));
     XdgAutostartLoginItemService service(options());
     EXPECT_EQ(service.status(), Status::enabled);
 
@@ -233,11 +244,13 @@ TEST_F(XdgAutostartTest, ASystemWideEntryIsHiddenRatherThanUncovered)
 TEST_F(XdgAutostartTest, EarlierVersionsItemsAreFoundByIdentifierAndRemoved)
 {
     XdgAutostartLoginItemService service(options());
-    const QString legacy = m_home.path() + QStringLiteral("/config/autostart/com.zelvantorium.Kiruvo-LaunchAtLoginHelper.desktop");
+    const QString legacy = m_home.path()
+        + QStringLiteral("/config/autostart/com.zelvantorium.Kiruvo-LaunchAtLoginHelper.desktop");
     EXPECT_FALSE(service.isLoginItemEnabled("com.zelvantorium.Kiruvo-LaunchAtLoginHelper"));
     EXPECT_TRUE(service.removeLoginItem("com.zelvantorium.Kiruvo-LaunchAtLoginHelper"));
 
-    writeFile(legacy, QStringLiteral("[Desktop Entry]\nType=Application\nName=Helper\nExec=/opt/helper\nHidden=true\n"));
+    writeFile(legacy,
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=Helper\nExec=/opt/helper\nHidden=true\n"));
     EXPECT_FALSE(service.isLoginItemEnabled("com.zelvantorium.Kiruvo-LaunchAtLoginHelper"));
     writeFile(legacy, QStringLiteral("[Desktop Entry]\nType=Application\nName=Helper\nExec=/opt/helper\n"));
     EXPECT_TRUE(service.isLoginItemEnabled("com.zelvantorium.Kiruvo-LaunchAtLoginHelper"));
@@ -266,7 +279,8 @@ TEST(DesktopEntryTest, OnlyTheMainGroupIsReadAndValuesAreReplacedInPlace)
     EXPECT_EQ(entry->value(QStringLiteral("Exec")), QStringLiteral("kiruvo"));
     EXPECT_EQ(entry->value(QStringLiteral("Missing")), std::nullopt);
     entry->setValue(QStringLiteral("Name"), QStringLiteral("Other"));
-    EXPECT_TRUE(entry->toText().startsWith(QStringLiteral("[Desktop Entry]\nType=Application\nName=Other\n")));
+    EXPECT_TRUE(
+        entry->toText().startsWith(QStringLiteral("[Desktop Entry]\nType=Application\nName=Other\n")));
     EXPECT_EQ(DesktopEntry::parse(QStringLiteral("[Other]\nName=x\n")), std::nullopt);
 }
 

@@ -76,13 +76,15 @@ protected:
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
             GTEST_SKIP() << "no session bus";
         }
-        m_connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal-stand-in"));
+        m_connection
+            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal-stand-in"));
         ASSERT_TRUE(m_connection.isConnected());
-        m_serviceName = QStringLiteral("com.zelvantorium.Kiruvo.TestPortal.p%1").arg(QCoreApplication::applicationPid());
+        m_serviceName = QStringLiteral("com.zelvantorium.Kiruvo.TestPortal.p%1")
+                            .arg(QCoreApplication::applicationPid());
         ASSERT_TRUE(m_connection.registerService(m_serviceName));
         m_standIn = std::make_unique<BackgroundPortalStandIn>(m_connection);
-        ASSERT_TRUE(m_connection.registerObject(
-            QStringLiteral("/org/freedesktop/portal/desktop"), m_standIn.get(), QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(m_connection.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"),
+            m_standIn.get(), QDBusConnection::ExportAllSlots));
     }
 
     void TearDown() override
@@ -173,8 +175,8 @@ TEST_F(PortalLoginItemServiceTest, ACancelledRequestFailsAndChangesNothing)
 
 TEST_F(PortalLoginItemServiceTest, NoPortalOnTheBusFailsWithoutChangingTheState)
 {
-    PortalBackgroundLoginItemService service(
-        options(QStringLiteral("com.zelvantorium.Kiruvo.NoSuchPortal.p%1").arg(QCoreApplication::applicationPid())));
+    PortalBackgroundLoginItemService service(options(
+        QStringLiteral("com.zelvantorium.Kiruvo.NoSuchPortal.p%1").arg(QCoreApplication::applicationPid())));
 
     const LoginItemService::Failure failure = answer(service, &LoginItemService::registerApp);
 
