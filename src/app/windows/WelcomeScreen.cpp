@@ -28,11 +28,12 @@ constexpr QPoint heartOffset(30, -8);
 constexpr int padding = 16;
 constexpr int pageFadeMilliseconds = 250;
 
-QLabel* makeText(const QString& text, int pointSize, QFont::Weight weight, QWidget* parent)
+// Sizes in device-independent pixels, which the design's points are.
+QLabel* makeText(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     QFont font = label->font();
-    font.setPointSize(pointSize);
+    font.setPixelSize(pixelSize);
     font.setWeight(weight);
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -154,7 +155,7 @@ QWidget* WelcomeScreen::makeLastPage()
     m_feedback
         = makeText(QStringLiteral("If you have any feedback, bug reports, or feature requests, use the "
                                   "feedback button in the app. I quickly respond to all submissions."),
-            font().pointSize(), QFont::Normal, page);
+            13, QFont::Normal, page);
     m_feedback->setContentsMargins(padding + 20, padding, padding + 20, padding);
     layout->addWidget(m_feedback);
     layout->addStretch();
