@@ -285,3 +285,26 @@ TEST(DesktopEntryTest, OnlyTheMainGroupIsReadAndValuesAreReplacedInPlace)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LoginItemServiceTest, AFlatpakSandboxIsKnownByItsInfoFile)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const std::string info = root.filePath(QStringLiteral(".flatpak-info")).toStdString();
+    EXPECT_FALSE(LoginItemService::isFlatpakSandbox(info));
+    writeFile(QString::fromStdString(info), QStringLiteral("[Application]\nname=com.zelvantorium.Kiruvo\n"));
+    EXPECT_TRUE(LoginItemService::isFlatpakSandbox(info));
+}
+
+TEST(LoginItemServiceTest, AnInstalledServiceStandsForTheDesktopsUntilRemoved)
+{
+    XdgAutostartLoginItemService installed;
+    LoginItemService::setMainAppService(&installed);
+    EXPECT_EQ(&LoginItemService::mainAppService(), &installed);
+    LoginItemService::setMainAppService(nullptr);
+    EXPECT_NE(&LoginItemService::mainAppService(), &installed);
+}
+
+} // namespace
