@@ -3,6 +3,7 @@
 #include "platform/Logger.h"
 #include "platform/store/JsonWriter.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <fmt/format.h>
 

@@ -1,6 +1,7 @@
 #include "platform/Logger.h"
 
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <fmt/format.h>
 

@@ -3,6 +3,7 @@
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <cmath>
 #include <ctime>

@@ -1,5 +1,6 @@
 #include "app/engine/Iso8601.h"
 
+#include "platform/time/Date.h"
 #include "platform/time/Iso8601DateFormatter.h"
 
 namespace kiruvo {

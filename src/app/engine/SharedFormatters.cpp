@@ -1,5 +1,6 @@
 #include "app/engine/SharedFormatters.h"
 
+#include "platform/time/Date.h"
 #include "platform/time/DateFormatter.h"
 #include "platform/time/DurationFormatter.h"
 #include "platform/time/Locale.h"

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "kit/foundation/core/Duration.h"
-#include "platform/time/Date.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+namespace platform {
+struct Date;
+}
 
 namespace kiruvo {
 

@@ -24,6 +24,7 @@
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/linux/TrayStatusItemBackend.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <QAction>
 #include <QFont>

@@ -7,6 +7,7 @@
 #include "libraries/defaults/Defaults.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
+#include "platform/time/Date.h"
 
 #include <QCoreApplication>
 #include <QMenu>

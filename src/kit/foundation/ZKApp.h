@@ -4,7 +4,6 @@
 #include "kit/foundation/core/ErrorValues.h"
 #include "libraries/defaults/Keys.h"
 #include "platform/store/UserDefaults.h"
-#include "platform/time/Date.h"
 #include "platform/time/DurationFormatter.h"
 #include "platform/time/Locale.h"
 
@@ -14,6 +13,10 @@
 #include <string>
 
 class QMenu;
+
+namespace platform {
+struct Date;
+}
 
 namespace zk {
 

@@ -11,6 +11,7 @@
 #include "platform/MainQueue.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <QGuiApplication>
 #include <QMenu>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 namespace platform::fake {
 

@@ -1,6 +1,7 @@
 #include "platform/time/Calendar.h"
 
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <unicode/gregocal.h>
 

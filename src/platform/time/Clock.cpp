@@ -1,5 +1,7 @@
 #include "platform/time/Clock.h"
 
+#include "platform/time/Date.h"
+
 #include <atomic>
 #include <ctime>
 

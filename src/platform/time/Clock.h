@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/time/Date.h"
-
 namespace platform {
+
+struct Date;
 
 // Wall time and system uptime. Uptime does not advance while the machine sleeps, which is what
 // lets a session's start survive a clock change but not a suspend.

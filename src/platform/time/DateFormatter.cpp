@@ -1,5 +1,7 @@
 #include "platform/time/DateFormatter.h"
 
+#include "platform/time/Date.h"
+
 #include <unicode/calendar.h>
 #include <unicode/datefmt.h>
 #include <unicode/dtptngen.h>

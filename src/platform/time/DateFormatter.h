@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/time/Date.h"
 #include "platform/time/Locale.h"
 #include "platform/time/TimeZone.h"
 
@@ -16,6 +15,8 @@ class DateFormat;
 U_NAMESPACE_END
 
 namespace platform {
+
+struct Date;
 
 // The locale's own spelling of a date and/or time of day, chosen by style: in en_US a short time
 // is "9:30 AM" (with a narrow no-break space before AM) and a short date "1/5/24". Thread-safe.

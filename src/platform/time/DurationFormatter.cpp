@@ -1,8 +1,8 @@
 #include "platform/time/DurationFormatter.h"
 
-#include <unicode/measfmt.h>
+#include <unicode/listformatter.h>
 #include <unicode/measunit.h>
-#include <unicode/measure.h>
+#include <unicode/numberformatter.h>
 
 #include <algorithm>
 #include <array>
@@ -12,16 +12,30 @@
 
 namespace platform {
 
+// One amount of each unit with its name ("5 minutes", "5 min"), and the locale's way of joining
+// amounts of units ("1 hour, 5 minutes"). Formatting with them changes nothing in them, so one set
+// serves every thread at once.
+struct DurationFormatter::Formatters {
+    std::array<icu::number::LocalizedNumberFormatter, 3> units; // days, hours, minutes
+    std::unique_ptr<const icu::ListFormatter> list;
+};
+
 DurationFormatter::DurationFormatter(Locale locale, UnitsStyle style, Units units, int maximumUnitCount)
     : m_locale(std::move(locale))
     , m_units(units)
     , m_maximumUnitCount(std::max(1, maximumUnitCount))
 {
+    const bool full = style == UnitsStyle::full;
+    const auto base = icu::number::NumberFormatter::withLocale(m_locale.icu())
+                          .unitWidth(full ? UNUM_UNIT_WIDTH_FULL_NAME : UNUM_UNIT_WIDTH_NARROW);
+    auto formatters = std::make_unique<Formatters>();
+    formatters->units = { base.unit(icu::MeasureUnit::getDay()), base.unit(icu::MeasureUnit::getHour()),
+        base.unit(icu::MeasureUnit::getMinute()) };
     UErrorCode status = U_ZERO_ERROR;
-    m_format = std::make_unique<icu::MeasureFormat>(
-        m_locale.icu(), style == UnitsStyle::full ? UMEASFMT_WIDTH_WIDE : UMEASFMT_WIDTH_NARROW, status);
-    if (U_FAILURE(status)) {
-        m_format.reset();
+    formatters->list.reset(icu::ListFormatter::createInstance(
+        m_locale.icu(), ULISTFMT_TYPE_UNITS, full ? ULISTFMT_WIDTH_WIDE : ULISTFMT_WIDTH_NARROW, status));
+    if (U_SUCCESS(status) && formatters->list) {
+        m_formatters = std::move(formatters);
     }
 }
 
@@ -31,7 +45,7 @@ std::optional<std::string> DurationFormatter::string(double seconds) const
 {
     // Far beyond any span a person is active, and well inside what a 64-bit count of minutes holds.
     constexpr double limit = 1e15;
-    if (!m_format || !std::isfinite(seconds) || std::fabs(seconds) >= limit) {
+    if (!m_formatters || !std::isfinite(seconds) || std::fabs(seconds) >= limit) {
         return std::nullopt;
     }
     const bool negative = seconds < 0;
@@ -52,27 +66,19 @@ std::optional<std::string> DurationFormatter::string(double seconds) const
     const int last = std::min<int>(first + m_maximumUnitCount - 1, minute);
 
     UErrorCode status = U_ZERO_ERROR;
-    std::vector<icu::Measure> measures;
+    std::vector<icu::UnicodeString> parts;
     for (int unit = first; unit <= last; ++unit) {
         if (amounts[unit] == 0 && unit != first) {
             continue;
         }
-        icu::MeasureUnit* measureUnit = unit == day ? icu::MeasureUnit::createDay(status)
-            : unit == hour                          ? icu::MeasureUnit::createHour(status)
-                                                    : icu::MeasureUnit::createMinute(status);
-        const std::int64_t amount = negative && measures.empty() ? -amounts[unit] : amounts[unit];
-        measures.emplace_back(icu::Formattable(static_cast<int64_t>(amount)), measureUnit, status);
+        const std::int64_t amount = negative && parts.empty() ? -amounts[unit] : amounts[unit];
+        parts.push_back(
+            m_formatters->units[static_cast<std::size_t>(unit)].formatInt(amount, status).toString(status));
     }
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-
     icu::UnicodeString text;
-    icu::FieldPosition position;
-    {
-        std::lock_guard lock(m_mutex);
-        m_format->formatMeasures(
-            measures.data(), static_cast<int32_t>(measures.size()), text, position, status);
+    if (U_SUCCESS(status)) {
+        std::lock_guard lock(m_listMutex);
+        m_formatters->list->format(parts.data(), static_cast<int32_t>(parts.size()), text, status);
     }
     if (U_FAILURE(status) || text.isEmpty()) {
         return std::nullopt;

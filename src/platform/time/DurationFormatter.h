@@ -9,10 +9,6 @@
 
 #include <unicode/uversion.h>
 
-U_NAMESPACE_BEGIN
-class MeasureFormat;
-U_NAMESPACE_END
-
 namespace platform {
 
 // Writes a span of time with the locale's unit names: "1 hour, 5 minutes" (full) or "1h 5m"
@@ -21,6 +17,9 @@ namespace platform {
 // of them are written, starting from the largest that is not zero, and a zero unit after it is left out ("1
 // day" for a day and five minutes). Seconds are dropped rather than rounded, and a span under a minute reads
 // "0 minutes". Thread-safe.
+//
+// The number formatter of each unit and the list formatter that joins them are built once, with
+// the formatter: a history of thousands of sessions is written with the same few objects.
 class DurationFormatter {
 public:
     enum class UnitsStyle { abbreviated, full };
@@ -42,8 +41,10 @@ private:
     Locale m_locale;
     Units m_units;
     int m_maximumUnitCount;
-    mutable std::mutex m_mutex;
-    std::unique_ptr<icu::MeasureFormat> m_format;
+    struct Formatters;
+    std::unique_ptr<const Formatters> m_formatters;
+    // ICU promises concurrent use of its number formatters, not of its list formatter.
+    mutable std::mutex m_listMutex;
 };
 
 } // namespace platform

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/time/Date.h"
 #include "platform/time/TimeZone.h"
 
 #include <memory>
@@ -15,6 +14,8 @@ class SimpleDateFormat;
 U_NAMESPACE_END
 
 namespace platform {
+
+struct Date;
 
 // ISO 8601 text of an instant in a zone, independent of the user's locale: the internet
 // date-time form "2024-01-05T09:30:00+01:00" ("Z" for a zero offset), or the full-date form

@@ -1,10 +1,13 @@
 #include "platform/time/TimeZone.h"
 
+#include "platform/time/Date.h"
+
 #include <fmt/format.h>
 
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -14,6 +17,9 @@ namespace {
 
 std::mutex currentMutex;
 std::optional<TimeZone> testingZone;
+// ICU settles the machine's zone at its first use and keeps it, so only a zone pinned for testing
+// changes what current() answers.
+std::atomic<std::uint64_t> currentChanges { 0 };
 
 bool isUnknown(const icu::TimeZone& zone)
 {
@@ -65,6 +71,12 @@ void TimeZone::setCurrentForTesting(std::optional<TimeZone> zone)
 {
     std::lock_guard lock(currentMutex);
     testingZone = std::move(zone);
+    currentChanges.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::uint64_t TimeZone::currentChangeCount()
+{
+    return currentChanges.load(std::memory_order_relaxed);
 }
 
 std::optional<TimeZone> TimeZone::withIdentifier(const std::string& identifier)

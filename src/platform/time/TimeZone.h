@@ -1,8 +1,7 @@
 #pragma once
 
-#include "platform/time/Date.h"
-
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +15,8 @@ U_NAMESPACE_END
 
 namespace platform {
 
+struct Date;
+
 // A time zone of the tz database (or a fixed offset from GMT), as an immutable value over ICU's
 // zone. Copies share the same ICU object. Thread-safe.
 class TimeZone {
@@ -25,6 +26,9 @@ public:
     static TimeZone current();
     // Nothing restores the machine's zone.
     static void setCurrentForTesting(std::optional<TimeZone> zone);
+    // Changes whenever current() may answer another zone than before, so that what was worked out
+    // in the current zone can be kept until then without asking for the zone again.
+    static std::uint64_t currentChangeCount();
 
     // A region name of the tz database ("Europe/Oslo"), "UTC"/"GMT", or a custom offset such as
     // "GMT+01:00". Unknown names give nothing.

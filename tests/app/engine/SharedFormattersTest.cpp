@@ -1,4 +1,5 @@
 #include "app/engine/SharedFormatters.h"
+#include "platform/time/Date.h"
 #include "platform/time/Locale.h"
 #include "platform/time/TimeZone.h"
 

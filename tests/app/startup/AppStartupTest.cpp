@@ -18,6 +18,7 @@
 #include "platform/fake/FakeGlobalHotKeys.h"
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/fake/FakeStatusItemBackend.h"
+#include "platform/time/Date.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -7,6 +7,7 @@
 #include "libraries/defaults/Defaults.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/store/DefaultsDatabase.h"
+#include "platform/time/Date.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -1,5 +1,7 @@
 #include "platform/time/TimeZone.h"
 
+#include "platform/time/Date.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>

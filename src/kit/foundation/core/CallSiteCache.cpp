@@ -2,6 +2,7 @@
 
 #include "platform/Logger.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <condition_variable>
 #include <mutex>

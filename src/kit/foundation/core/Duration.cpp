@@ -1,6 +1,7 @@
 #include "kit/foundation/core/Duration.h"
 
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <bit>
 #include <climits>

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -18,8 +19,9 @@ namespace zk {
 // - `read` runs its closure synchronously on the caller's thread, overlapping other reads, once
 //   every write submitted before it has run; so a thread always reads its own earlier writes.
 // - `write` queues its closure and returns at once; queued writes run one at a time, alone (no
-//   read overlaps them), in submission order, on a worker thread the lock starts when writes are
-//   waiting and that ends when none are left.
+//   read overlaps them), in submission order, on one worker thread that the lock starts at its
+//   first write and keeps for the rest of its life (a thread per burst of writes would cost a
+//   thread start every time the memo tables are touched after a pause).
 // - `exclusive` is a synchronous write: it waits for its turn and runs alone on the caller's thread.
 // A closure must not call `read`, `exclusive` or `waitForPendingWrites` on its own lock (it would
 // wait for itself). Destroying the lock waits for the writes still queued.
@@ -75,11 +77,13 @@ private:
         std::uint64_t m_ticket;
     };
 
+    static void runWrites(std::shared_ptr<State> state);
     std::uint64_t beginRead();
     std::uint64_t beginExclusive();
 
     std::string m_label;
     std::shared_ptr<State> m_state;
+    std::thread m_worker;
 };
 
 } // namespace zk

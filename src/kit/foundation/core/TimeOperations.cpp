@@ -2,6 +2,7 @@
 
 #include "platform/async/Sleep.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <cmath>
 #include <fmt/format.h>
