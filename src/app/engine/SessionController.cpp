@@ -5,7 +5,6 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/Sorting.h"
-#include "kit/foundation/core/CallSiteCache.h"
 #include "kit/foundation/core/FatalError.h"
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/foundation/core/ReportError.h"
@@ -15,10 +14,12 @@
 #include "platform/desktop/SystemEvents.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace kiruvo {
@@ -186,11 +187,6 @@ void SessionController::readIdleDuration()
     m_idleDurationBeforeStop = Defaults::get(Keys::idleDurationBeforeStop());
 }
 
-void SessionController::historyDidChange()
-{
-    m_allSessionsCacheKey = platform::Uuid::random();
-}
-
 void SessionController::updateStatusItem()
 {
     if (m_statusItemUpdate) {
@@ -241,6 +237,11 @@ void SessionController::start()
 
 void SessionController::stop(bool fromIdle)
 {
+    stop(fromIdle, std::nullopt);
+}
+
+void SessionController::stop(bool fromIdle, std::optional<double> measuredIdle)
+{
     if (debugMode()) {
         zk::debugLog("Session stop - from idle:", fromIdle);
         zk::debugLog("Session stop - currentSession.duration:",
@@ -250,7 +251,8 @@ void SessionController::stop(bool fromIdle)
         if (fromIdle) {
             zk::debugLog(
                 "Session stop - Debug idle time", platform::IdleTimeSource::shared().secondsSinceLastInput());
-            zk::debugLog("Session stop - Debug idle time2", secondsSinceLastUserInput());
+            zk::debugLog("Session stop - Debug idle time2",
+                (measuredIdle ? *measuredIdle : secondsSinceLastUserInput()));
         }
     }
     if (!m_currentSession) {
@@ -261,22 +263,29 @@ void SessionController::stop(bool fromIdle)
             "Session stop: userIdleTime", platform::IdleTimeSource::shared().secondsSinceLastInput());
     }
     const platform::DateRange running = m_currentSession->dateRange();
-    const double idle = fromIdle ? secondsSinceLastUserInput() : 0.0;
+    const double idle = fromIdle ? (measuredIdle ? *measuredIdle : secondsSinceLastUserInput()) : 0.0;
     const platform::Date end = std::max(running.lowerBound, running.upperBound.addingTimeInterval(-idle));
     const double duration = end.timeIntervalSince(running.lowerBound);
     if (debugMode()) {
         zk::debugLog("Session stop: duration:", duration);
     }
+    std::optional<Session> finished;
     if (duration >= minimumStoredDuration) {
-        if (auto session = Session::make(
-                platform::Uuid::random(), running.lowerBound, end, platform::TimeZone::current())) {
-            auto sessions = allSessions();
-            sessions.push_back(std::move(*session));
-            setAllSessions(std::move(sessions));
-        }
+        finished
+            = Session::make(platform::Uuid::random(), running.lowerBound, end, platform::TimeZone::current());
     }
     m_currentSession.reset();
-    pruneOldSessions();
+    if (!finished) {
+        pruneOldSessions();
+        return;
+    }
+    // The finished session joins the history and the prune puts it in its place, in one write.
+    auto sessions = allSessions();
+    sessions.push_back(std::move(*finished));
+    if (auto kept = pruned(sessions)) {
+        sessions = std::move(*kept);
+    }
+    setAllSessions(std::move(sessions));
 }
 
 void SessionController::newSession()
@@ -302,21 +311,39 @@ void SessionController::continuePreviousSession()
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime() - elapsed));
 }
 
-void SessionController::pruneOldSessions()
+std::optional<std::vector<Session>> SessionController::pruned(const std::vector<Session>& sessions)
 {
     const auto cutoff = platform::Calendar::current().dateByAddingDays(-keptDays, now());
-    auto sessions = allSessions();
-    if (cutoff) {
-        std::erase_if(
-            sessions, [&](const Session& session) { return !(session.dateRange().lowerBound > *cutoff); });
+    const auto isTooOld
+        = [&](const Session& session) { return cutoff && !(session.dateRange().lowerBound > *cutoff); };
+    if (std::none_of(sessions.begin(), sessions.end(), isTooOld)
+        && std::is_sorted(sessions.begin(), sessions.end(), zk::sessionsByStartDescending)) {
+        return std::nullopt;
     }
-    std::stable_sort(sessions.begin(), sessions.end(), zk::sessionsByStartDescending);
-    setAllSessions(std::move(sessions));
+    std::vector<Session> kept;
+    kept.reserve(sessions.size());
+    std::copy_if(sessions.begin(), sessions.end(), std::back_inserter(kept),
+        [&](const Session& session) { return !isTooOld(session); });
+    std::stable_sort(kept.begin(), kept.end(), zk::sessionsByStartDescending);
+    return kept;
+}
+
+void SessionController::pruneOldSessions()
+{
+    // Rewriting the whole history costs a commit of every session: a prune that changes nothing
+    // writes nothing.
+    if (auto kept = pruned(*allSessionsShared())) {
+        setAllSessions(std::move(*kept));
+    }
 }
 
 double SessionController::secondsSinceLastUserInput() const
 {
     platform::IdleTimeSource& source = platform::IdleTimeSource::shared();
+    // One question to the X server a second rather than five when the answer is the same for all.
+    if (!source.distinguishesEventTypes()) {
+        return source.secondsSinceLastEvent(platform::userInputEventTypes.front());
+    }
     double smallest = std::numeric_limits<double>::infinity();
     for (auto type : platform::userInputEventTypes) {
         smallest = std::min(smallest, source.secondsSinceLastEvent(type));
@@ -340,7 +367,8 @@ void SessionController::checkIdle()
                 start();
             }
         } else if (m_currentSession) {
-            stop(true);
+            // The figure just measured is the one to backdate by: one question per tick.
+            stop(true, idle);
         }
         return;
     }
@@ -456,12 +484,29 @@ std::shared_ptr<const SessionController::History> SessionController::readHistory
     return history;
 }
 
-std::shared_ptr<const SessionController::History> SessionController::history(
-    std::shared_ptr<const History> primed) const
+std::shared_ptr<const SessionController::History> SessionController::history() const
 {
-    // One call site for reading and priming, so that both use the same memo entry.
-    return zk::memoize(
-        { m_allSessionsCacheKey }, 0.5, [this, &primed] { return primed ? primed : readHistory(); });
+    if (!m_history) {
+        m_history = readHistory();
+    }
+    return m_history;
+}
+
+void SessionController::renewHistoryGeneration()
+{
+    m_allSessionsCacheKey = platform::Uuid::random();
+    ++m_historyGeneration;
+}
+
+void SessionController::historyDidChange()
+{
+    // Our own write has put its list in place already and tells when it is done.
+    if (m_isWritingHistory) {
+        return;
+    }
+    renewHistoryGeneration();
+    m_history.reset();
+    Q_EMIT historyChanged();
 }
 
 void SessionController::writeHistory(std::shared_ptr<const History> history)
@@ -479,14 +524,17 @@ void SessionController::writeHistory(std::shared_ptr<const History> history)
     if (auto previous = m_suite->objectForKey(historyKey); previous && !previous->isArray()) {
         Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
     }
-    historyDidChange();
+    // The new list answers before the store tells its observers, so that what they ask of the
+    // engine is already the new history; nobody need decode it again.
+    m_history = std::move(history);
+    renewHistoryGeneration();
+    m_isWritingHistory = true;
     m_suite->setObject(platform::PropertyList(std::move(stored)), historyKey);
+    m_isWritingHistory = false;
     // The history goes into the database file itself at once, not only into its write-ahead log:
     // the file alone is what a user copies or backs up.
     m_suite->database()->checkpoint();
-    // The key may have been renewed by the store's notification; either way the new list is what
-    // the current key stands for, so readers need not decode it again.
-    this->history(history);
+    Q_EMIT historyChanged();
 }
 
 std::vector<Session> SessionController::allSessions() const
@@ -515,17 +563,22 @@ void SessionController::removeAllSessions()
 
 std::optional<platform::DateRange> SessionController::allSessionsDateRange() const
 {
+    if (m_dateRange && m_dateRange->first == m_historyGeneration) {
+        return m_dateRange->second;
+    }
     auto sessions = allSessionsShared();
-    if (sessions->empty()) {
-        return std::nullopt;
+    std::optional<platform::DateRange> range;
+    if (!sessions->empty()) {
+        platform::Date earliest = sessions->front().dateRange().lowerBound;
+        platform::Date latest = sessions->front().dateRange().upperBound;
+        for (const auto& session : *sessions) {
+            earliest = std::min(earliest, session.dateRange().lowerBound);
+            latest = std::max(latest, session.dateRange().upperBound);
+        }
+        range = platform::DateRange { earliest, latest };
     }
-    platform::Date earliest = sessions->front().dateRange().lowerBound;
-    platform::Date latest = sessions->front().dateRange().upperBound;
-    for (const auto& session : *sessions) {
-        earliest = std::min(earliest, session.dateRange().lowerBound);
-        latest = std::max(latest, session.dateRange().upperBound);
-    }
-    return platform::DateRange { earliest, latest };
+    m_dateRange.emplace(m_historyGeneration, range);
+    return range;
 }
 
 int SessionController::trackedDayCount() const
@@ -538,239 +591,103 @@ int SessionController::trackedDayCount() const
     return days.value_or(0) + 1;
 }
 
-// The day slots are keyed by name rather than by call site, so that dailyTotals() can look up all
-// of its days first and store what it computed afterwards: a memo lookup waits for the stores
-// queued before it, and interleaving 125 lookups with 125 stores would wait 125 times.
 namespace {
 
-constexpr const char* daySessionsSlot = "sessionsForDayAt(_:)";
-constexpr const char* storedTotalSlot = "totalDurationForSessionsAtDay(_:)";
-constexpr const char* dayTotalSlot = "totalDurationForDayAt(_:)";
-constexpr double daySessionsLifetime = 2.0;
-constexpr double storedTotalLifetime = 1.0;
-constexpr double dayTotalLifetime = 2.0;
+// Days remembered at most: the History window's averages ask for 125, the tick for one.
+constexpr std::size_t rememberedDays = 512;
 
-// Which session runs, as far as a day total's cache slot must tell answers apart. A plain pair
-// rather than an optional: g++ 12 at -O2 warns falsely about optional doubles read here.
-struct RunningKey {
-    bool running = false;
-    double start = 0.0;
-};
+} // namespace
 
-zk::AggregateHashable slotKey(const char* slot, platform::Date rounded, const platform::Uuid& generation,
-    RunningKey runningStart = {}, bool withRunning = false)
+const SessionController::Day* SessionController::day(platform::Date rounded) const
 {
-    std::vector<zk::AnyHashable> elements { std::string("app/SessionController.cpp"), std::string(slot),
-        rounded.timeIntervalSinceReferenceDate, generation };
-    if (withRunning) {
-        elements.emplace_back(runningStart.running);
-        elements.emplace_back(runningStart.start);
+    const std::uint64_t zone = platform::TimeZone::currentChangeCount();
+    if (m_daysGeneration != m_historyGeneration || m_daysZone != zone || m_days.size() > rememberedDays) {
+        m_days.clear();
+        m_daysGeneration = m_historyGeneration;
+        m_daysZone = zone;
     }
-    return zk::AggregateHashable(std::move(elements));
-}
-
-template <class T> std::optional<T> lookupSlot(const zk::AggregateHashable& key, double lifetime)
-{
-    auto stored = zk::CallSiteCache::lookup(key, lifetime);
-    zk::scheduleTimedCacheCleanup(lifetime);
-    if (!stored) {
-        return std::nullopt;
-    }
-    if (const T* value = std::any_cast<T>(&*stored)) {
-        return *value;
-    }
-    return std::nullopt;
-}
-
-void storeSlot(const zk::AggregateHashable& key, std::any value, double lifetime)
-{
-    zk::CallSiteCache::store(key, std::move(value));
-    zk::scheduleTimedCacheCleanup(lifetime);
-}
-
-using SessionList = std::shared_ptr<const std::vector<Session>>;
-
-SessionList selectDay(const std::vector<Session>& sessions, const std::optional<platform::DateRange>& day)
-{
-    auto result = std::make_shared<std::vector<Session>>();
-    if (day) {
-        for (const auto& session : sessions) {
-            if (overlapsDayRange(session.dateRange(), *day)) {
-                result->push_back(session);
-            }
+    const double seconds = rounded.timeIntervalSinceReferenceDate;
+    // The day that begins last at or before the date holds it unless it ended before.
+    if (auto next = m_days.upper_bound(seconds); next != m_days.begin()) {
+        const Day& candidate = std::prev(next)->second;
+        if (rounded < candidate.range.upperBound) {
+            return &candidate;
         }
     }
-    return result;
-}
-
-zk::Duration sumOfDay(const std::vector<Session>& sessions, const std::optional<platform::DateRange>& day)
-{
-    zk::Duration total = zk::Duration::zero();
-    if (!day) {
-        return total;
+    const auto range = platform::Calendar::current().dayRange(rounded);
+    if (!range) {
+        return nullptr;
     }
-    for (const auto& session : sessions) {
-        if (auto part = intersectionWithDayRange(session.dateRange(), *day)) {
+    const auto sessions = allSessionsShared();
+    auto selected = std::make_shared<std::vector<Session>>();
+    zk::Duration total = zk::Duration::zero();
+    for (const auto& session : *sessions) {
+        if (overlapsDayRange(session.dateRange(), *range)) {
+            selected->push_back(session);
+        }
+    }
+    for (const auto& session : *selected) {
+        if (auto part = intersectionWithDayRange(session.dateRange(), *range)) {
             total = total + zk::Duration::fromSeconds(part->duration());
         }
     }
-    return total;
+    auto [entry, inserted] = m_days.insert_or_assign(
+        range->lowerBound.timeIntervalSinceReferenceDate, Day { *range, std::move(selected), total });
+    return &entry->second;
 }
 
-std::optional<zk::Duration> dayTotal(zk::Duration stored, const std::optional<CurrentSession>& running,
-    const std::optional<platform::DateRange>& day)
+std::vector<Session> SessionController::sessionsForDayAt(platform::Date date) const
 {
-    zk::Duration runningPart = zk::Duration::zero();
-    if (running && day) {
-        if (auto part = intersectionWithDayRange(running->dateRange(), *day)) {
-            runningPart = zk::Duration::fromSeconds(part->duration());
+    const Day* found = day(roundedToWholeSeconds(date));
+    return found ? *found->sessions : std::vector<Session>();
+}
+
+zk::Duration SessionController::totalDurationForSessionsAtDay(platform::Date date) const
+{
+    const Day* found = day(roundedToWholeSeconds(date));
+    return found ? found->storedTotal : zk::Duration::zero();
+}
+
+std::optional<zk::Duration> SessionController::totalForDay(platform::Date rounded) const
+{
+    const Day* found = day(rounded);
+    if (!found) {
+        return std::nullopt;
+    }
+    // The running session is measured at every question: it grows from one second to the next.
+    zk::Duration total = found->storedTotal;
+    if (m_currentSession) {
+        if (auto part = intersectionWithDayRange(m_currentSession->dateRange(), found->range)) {
+            total = total + zk::Duration::fromSeconds(part->duration());
         }
     }
-    const zk::Duration total = stored + runningPart;
     if (total == zk::Duration::zero()) {
         return std::nullopt;
     }
     return total;
 }
 
-} // namespace
-
-std::shared_ptr<const std::vector<Session>> SessionController::sessionsForDay(
-    platform::Date rounded, const platform::Calendar* given) const
-{
-    const auto key = slotKey(daySessionsSlot, rounded, m_allSessionsCacheKey);
-    if (auto cached = lookupSlot<SessionList>(key, daySessionsLifetime)) {
-        return *cached;
-    }
-    const auto day = given ? given->dayRange(rounded) : platform::Calendar::current().dayRange(rounded);
-    SessionList result = selectDay(*allSessionsShared(), day);
-    storeSlot(key, result, daySessionsLifetime);
-    return result;
-}
-
-std::vector<Session> SessionController::sessionsForDayAt(platform::Date date) const
-{
-    return *sessionsForDay(roundedToWholeSeconds(date), nullptr);
-}
-
-zk::Duration SessionController::storedTotalForDay(
-    platform::Date rounded, const platform::Calendar& calendar) const
-{
-    const auto key = slotKey(storedTotalSlot, rounded, m_allSessionsCacheKey);
-    if (auto cached = lookupSlot<zk::Duration>(key, storedTotalLifetime)) {
-        return *cached;
-    }
-    const zk::Duration total = sumOfDay(*sessionsForDay(rounded, &calendar), calendar.dayRange(rounded));
-    storeSlot(key, total, storedTotalLifetime);
-    return total;
-}
-
-zk::Duration SessionController::totalDurationForSessionsAtDay(platform::Date date) const
-{
-    return storedTotalForDay(roundedToWholeSeconds(date), platform::Calendar::current());
-}
-
-std::optional<zk::Duration> SessionController::totalForDay(
-    platform::Date rounded, const platform::Calendar* given) const
-{
-    const RunningKey runningStart
-        = m_currentSession ? RunningKey { true, m_currentSession->start().seconds } : RunningKey {};
-    const auto key = slotKey(dayTotalSlot, rounded, m_allSessionsCacheKey, runningStart, true);
-    if (auto cached = lookupSlot<std::optional<zk::Duration>>(key, dayTotalLifetime)) {
-        return *cached;
-    }
-    std::optional<platform::Calendar> made;
-    if (!given) {
-        made = platform::Calendar::current();
-    }
-    const platform::Calendar& calendar = given ? *given : *made;
-    const auto total
-        = dayTotal(storedTotalForDay(rounded, calendar), m_currentSession, calendar.dayRange(rounded));
-    storeSlot(key, total, dayTotalLifetime);
-    return total;
-}
-
 std::optional<zk::Duration> SessionController::totalDurationForDayAt(platform::Date date) const
 {
-    // Asked every second: the calendar is made only when the memo has no answer.
-    return totalForDay(roundedToWholeSeconds(date), nullptr);
+    return totalForDay(roundedToWholeSeconds(date));
 }
 
 std::optional<zk::Duration> SessionController::totalDurationYesterday() const
 {
-    const auto calendar = platform::Calendar::current();
-    const auto yesterday = calendar.dateByAddingDays(-1, now());
+    const auto yesterday = platform::Calendar::current().dateByAddingDays(-1, now());
     if (!yesterday) {
         return std::nullopt;
     }
-    return totalForDay(roundedToWholeSeconds(*yesterday), &calendar);
+    return totalForDay(roundedToWholeSeconds(*yesterday));
 }
 
 std::vector<zk::Duration> SessionController::dailyTotals(const std::vector<platform::Date>& dates) const
 {
-    const RunningKey runningStart
-        = m_currentSession ? RunningKey { true, m_currentSession->start().seconds } : RunningKey {};
-    const auto sessions = allSessionsShared();
-
-    // Every lookup first, then the computations, then every store.
-    struct Day {
-        platform::Date rounded;
-        std::optional<std::optional<zk::Duration>> total;
-        std::optional<zk::Duration> storedPart;
-        SessionList sessions;
-    };
-    std::vector<Day> days;
-    days.reserve(dates.size());
-    for (auto date : dates) {
-        Day day { roundedToWholeSeconds(date), std::nullopt, std::nullopt, nullptr };
-        day.total = lookupSlot<std::optional<zk::Duration>>(
-            slotKey(dayTotalSlot, day.rounded, m_allSessionsCacheKey, runningStart, true), dayTotalLifetime);
-        if (!day.total) {
-            day.storedPart = lookupSlot<zk::Duration>(
-                slotKey(storedTotalSlot, day.rounded, m_allSessionsCacheKey), storedTotalLifetime);
-            if (!day.storedPart) {
-                if (auto cached = lookupSlot<SessionList>(
-                        slotKey(daySessionsSlot, day.rounded, m_allSessionsCacheKey), daySessionsLifetime)) {
-                    day.sessions = *cached;
-                }
-            }
-        }
-        days.push_back(std::move(day));
-    }
-
-    std::optional<platform::Calendar> calendar;
-    std::vector<std::pair<zk::AggregateHashable, std::any>> stores;
-    for (auto& day : days) {
-        if (day.total) {
-            continue;
-        }
-        if (!calendar) {
-            calendar = platform::Calendar::current();
-        }
-        const auto range = calendar->dayRange(day.rounded);
-        if (!day.storedPart) {
-            if (!day.sessions) {
-                day.sessions = selectDay(*sessions, range);
-                stores.emplace_back(
-                    slotKey(daySessionsSlot, day.rounded, m_allSessionsCacheKey), day.sessions);
-            }
-            day.storedPart = sumOfDay(*day.sessions, range);
-            stores.emplace_back(
-                slotKey(storedTotalSlot, day.rounded, m_allSessionsCacheKey), *day.storedPart);
-        }
-        day.total = dayTotal(*day.storedPart, m_currentSession, range);
-        stores.emplace_back(
-            slotKey(dayTotalSlot, day.rounded, m_allSessionsCacheKey, runningStart, true), *day.total);
-    }
-    for (auto& [key, value] : stores) {
-        zk::CallSiteCache::store(key, std::move(value));
-    }
-
     std::vector<zk::Duration> totals;
-    totals.reserve(days.size());
-    for (const auto& day : days) {
-        if (*day.total) {
-            totals.push_back(**day.total);
+    totals.reserve(dates.size());
+    for (auto date : dates) {
+        if (auto total = totalForDay(roundedToWholeSeconds(date))) {
+            totals.push_back(*total);
         }
     }
     return totals;

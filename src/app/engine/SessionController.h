@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -37,12 +38,14 @@ namespace kiruvo {
 // tests drive the engine through their fakes.
 //
 // Every write of "sessions" goes through setAllSessions(); any change of the key, also one made
-// elsewhere, makes every answer derived from the history stale at once. Stored entries that do not
+// elsewhere, renews the history's generation and makes every answer derived from the history stale
+// at once. The decoded history and each day's stored total are kept until then: the one-second
+// tick pays for the running session only, however long the history. Stored entries that do not
 // decode are kept as they are and written back with the rest.
 //
 // Main-thread only.
-// A QObject only to own its timers and to end its connections with it; it declares no signals.
 class SessionController : public QObject {
+    Q_OBJECT
 public:
     static constexpr double minimumStoredDuration = 180.0;
     static constexpr int keptDays = 121;
@@ -104,8 +107,8 @@ public:
 
     // --- History
 
-    // The stored history in stored order (newest first as kept by the engine). Read through a
-    // memo of 0.5 s that any change of "sessions" ends at once.
+    // The stored history in stored order (newest first as kept by the engine). Decoded once after
+    // each change of "sessions" and kept until the next.
     std::vector<Session> allSessions() const;
     // The same list without copying it.
     std::shared_ptr<const std::vector<Session>> allSessionsShared() const;
@@ -115,6 +118,9 @@ public:
     // Empties the stored history, the entries that do not decode included: the user asked for
     // nothing to be left. A running session is not touched.
     void removeAllSessions();
+    // Counts the changes of "sessions" seen by this engine, whoever made them; every answer
+    // derived from the history is keyed by it.
+    std::uint64_t historyGeneration() const { return m_historyGeneration; }
 
     // From the earliest start to the latest end of the stored sessions; nothing when there is none.
     std::optional<platform::DateRange> allSessionsDateRange() const;
@@ -137,8 +143,13 @@ public:
     // asked. 0 when no day has a total.
     double averageDuration(int lowerOffset, int upperOffset, bool excludingWeekends) const;
 
-    // Changes with every change of "sessions"; part of the key of everything derived from it.
+    // Changes with every change of "sessions", as historyGeneration() does.
     const platform::Uuid& allSessionsCacheKey() const { return m_allSessionsCacheKey; }
+
+Q_SIGNALS:
+    // "sessions" changed: a session was stored, pruned or continued here, or the key was written
+    // elsewhere. Emitted once the new history answers, on the main thread.
+    void historyChanged();
 
 private:
     struct History {
@@ -152,23 +163,44 @@ private:
     void pruneOldSessions();
     void enabledDidChange();
     void updateStatusItem();
+    // `measuredIdle`: the user idle time already measured at this moment, if any.
+    void stop(bool fromIdle, std::optional<double> measuredIdle);
     void historyDidChange();
+    void renewHistoryGeneration();
     void readIdleDuration();
     void handleNegativeDuration(double duration);
 
-    // The memoised history; `primed` is what a miss answers instead of reading the store.
-    std::shared_ptr<const History> history(std::shared_ptr<const History> primed = nullptr) const;
+    // What the stored history of one calendar day comes to, kept until the history or the time
+    // zone changes.
+    struct Day {
+        // From the day's first instant to the next day's, both included.
+        platform::DateRange range;
+        std::shared_ptr<const std::vector<Session>> sessions;
+        zk::Duration storedTotal;
+    };
+
+    // The decoded history, read from the store on the first question after a change.
+    std::shared_ptr<const History> history() const;
     std::shared_ptr<const History> readHistory() const;
+    // Writes the history; the store and the memo then hold the same list.
     void writeHistory(std::shared_ptr<const History> history);
-    // `calendar` may be null: one is made only when the memo has no answer.
-    std::shared_ptr<const std::vector<Session>> sessionsForDay(
-        platform::Date rounded, const platform::Calendar* calendar) const;
-    // `calendar` may be null: one is made only when the memo has no answer.
-    std::optional<zk::Duration> totalForDay(platform::Date rounded, const platform::Calendar* calendar) const;
-    zk::Duration storedTotalForDay(platform::Date rounded, const platform::Calendar& calendar) const;
+    // The history pruned to the last 121 days and sorted newest first; nothing when it already is.
+    static std::optional<std::vector<Session>> pruned(const std::vector<Session>& sessions);
+    // The day of the rounded date, from the memo or computed now. Nothing when the calendar has
+    // no such day.
+    const Day* day(platform::Date rounded) const;
+    std::optional<zk::Duration> totalForDay(platform::Date rounded) const;
 
     std::optional<CurrentSession> m_currentSession;
     platform::Uuid m_allSessionsCacheKey;
+    std::uint64_t m_historyGeneration = 0;
+    bool m_isWritingHistory = false;
+    mutable std::shared_ptr<const History> m_history;
+    // Days by their first instant, for m_daysGeneration and m_daysZone.
+    mutable std::map<double, Day> m_days;
+    mutable std::uint64_t m_daysGeneration = 0;
+    mutable std::uint64_t m_daysZone = 0;
+    mutable std::optional<std::pair<std::uint64_t, std::optional<platform::DateRange>>> m_dateRange;
     bool m_isEnabled = true;
     bool m_wasEnabledBeforeSleep = false;
     zk::Duration m_idleDurationBeforeStop;

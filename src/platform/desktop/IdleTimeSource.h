@@ -29,7 +29,8 @@ inline constexpr std::array<InputEventType, 5> userInputEventTypes {
 const char* toString(InputEventType type);
 
 // Seconds since the user's last input, per event type. The Linux backends know only "any input",
-// so they answer the same figure for every type; the fake answers per type.
+// so they answer the same figure for every type and say so (distinguishesEventTypes()), so that a
+// caller asks them once rather than once per type; the fake answers per type unless told not to.
 //
 // Answers are always finite and never negative. Asked once a second on the main thread, so no
 // implementation blocks. Main-thread only unless an implementation says otherwise.
@@ -38,6 +39,9 @@ public:
     virtual ~IdleTimeSource() = default;
 
     virtual double secondsSinceLastEvent(InputEventType type) = 0;
+    // Whether secondsSinceLastEvent() may answer differently for different types. When it does
+    // not, the answer for one type is the answer for all of them.
+    virtual bool distinguishesEventTypes() const = 0;
     // Seconds since any input at all, keyboard, pointer or other device (for diagnostics).
     virtual double secondsSinceLastInput() = 0;
     // What answers, for logs and debug information ("X11 MIT-SCREEN-SAVER", ...).

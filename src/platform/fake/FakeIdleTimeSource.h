@@ -15,6 +15,9 @@ public:
     FakeIdleTimeSource();
 
     double secondsSinceLastEvent(InputEventType type) override;
+    bool distinguishesEventTypes() const override { return m_distinguishesEventTypes; }
+    // Off: the source says one figure stands for every type, as the Linux backends do.
+    void setDistinguishesEventTypes(bool distinguishes) { m_distinguishesEventTypes = distinguishes; }
     // The figure set with setSecondsSinceLastInput(), else the smallest of the per-type figures.
     double secondsSinceLastInput() override;
     std::string name() const override { return "fake"; }
@@ -35,6 +38,7 @@ private:
     std::map<InputEventType, double> m_seconds;
     std::optional<double> m_anyInput;
     std::vector<InputEventType> m_queries;
+    bool m_distinguishesEventTypes = true;
 };
 
 // Installs a fake as the shared idle-time source for the lifetime of a test.

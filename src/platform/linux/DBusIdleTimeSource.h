@@ -42,6 +42,7 @@ public:
     bool probe(int timeoutMs, std::string* error = nullptr);
 
     double secondsSinceLastEvent(InputEventType type) override;
+    bool distinguishesEventTypes() const override { return false; }
     double secondsSinceLastInput() override;
     std::string name() const override { return m_service.description; }
 

@@ -12,6 +12,7 @@ public:
     explicit UnavailableIdleTimeSource(const std::string& reason = {});
 
     double secondsSinceLastEvent(InputEventType) override { return 0; }
+    bool distinguishesEventTypes() const override { return false; }
     double secondsSinceLastInput() override { return 0; }
     std::string name() const override { return "none"; }
 };

@@ -18,6 +18,7 @@ public:
     ~X11IdleTimeSource() override;
 
     double secondsSinceLastEvent(InputEventType type) override;
+    bool distinguishesEventTypes() const override { return false; }
     double secondsSinceLastInput() override;
     std::string name() const override { return "X11 MIT-SCREEN-SAVER"; }
 

@@ -26,6 +26,21 @@ TEST_F(IdleDetectionTest, TheUserIdleTimeIsTheSmallestOverTheFiveInputTypes)
             InputEventType::mouseMoved, InputEventType::keyDown, InputEventType::scrollWheel }));
 }
 
+TEST_F(IdleDetectionTest, ASourceWithOneFigureForEveryTypeIsAskedOnce)
+{
+    idle.source.setDistinguishesEventTypes(false);
+    idle.source.setAll(700);
+    idle.source.clearQueries();
+    EXPECT_EQ(controller().secondsSinceLastUserInput(), 700);
+    EXPECT_EQ(idle.source.queries().size(), 1u);
+    // The tick asks once too, and acts on that one figure.
+    controller().start();
+    idle.source.clearQueries();
+    controller().checkIdle();
+    EXPECT_EQ(idle.source.queries().size(), 1u);
+    EXPECT_FALSE(controller().currentSession());
+}
+
 TEST_F(IdleDetectionTest, AnActiveUserGetsASessionAtTheNextTick)
 {
     controller().checkIdle();
