@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/engine/Session.h"
+#include "app/engine/SessionController.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Uuid.h"
 #include "platform/desktop/IdleTimeSource.h"
@@ -21,8 +22,9 @@
 #include <memory>
 #include <vector>
 
-// What the benchmarks share: a fixed "now" on a fake clock, a history as the engine keeps it, and
-// a main that runs them over the fake platform.
+// What the benchmarks share: a fake clock that starts at a fixed "now" (benchmarks of the tick move
+// it one second per iteration, as the running application's clock moves between two ticks), a
+// history as the engine keeps it, and a main that runs them over the fake platform.
 namespace bench {
 
 inline const platform::Date benchNow(737000000); // 2024-05-08
@@ -41,11 +43,19 @@ inline std::vector<kiruvo::Session> history(int count)
     sessions.reserve(count);
     const double spacing = 120.0 * 86400 / count;
     for (int i = 0; i < count; ++i) {
-        const platform::Date start = benchNow.addingTimeInterval(-3600 - i * spacing);
+        const platform::Date start = fakeClock().now().addingTimeInterval(-3600 - i * spacing);
         sessions.push_back(
             *kiruvo::Session::make(platform::Uuid::random(), start, start.addingTimeInterval(1200), zone));
     }
     return sessions;
+}
+
+// Gives `engine` a history of `count` sessions, unless it holds that many already.
+inline void useHistory(kiruvo::SessionController& engine, int count)
+{
+    if (engine.allSessionsShared()->size() != static_cast<std::size_t>(count)) {
+        engine.setAllSessions(history(count));
+    }
 }
 
 // Runs the registered benchmarks with an offscreen Qt, a store in memory, Oslo time, English,
@@ -65,6 +75,8 @@ inline int runWithFakePlatform(int argc, char** argv)
     platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
     platform::Clock::setShared(&fakeClock());
     platform::fake::FakeIdleTimeSource idle;
+    // One figure for every input type, as the desktop's idle services give.
+    idle.setDistinguishesEventTypes(false);
     platform::IdleTimeSource::setShared(&idle);
     platform::fake::FakeSystemEvents events;
 

@@ -1,7 +1,5 @@
 #include "app/engine/SessionController.h"
 #include "app/engine/SettingsKeys.h"
-#include "kit/foundation/core/CallSiteCache.h"
-#include "platform/fake/FakeClock.h"
 #include "platform/store/UserDefaults.h"
 
 #include "BenchSupport.h"
@@ -15,78 +13,69 @@ using platform::Date;
 
 namespace {
 
-constexpr int storedSessionCount = 6000;
-
-SessionController& engine()
+// One engine for every benchmark, with a running session and the history the benchmark asks for.
+SessionController& engine(int storedSessionCount)
 {
     static SessionController* instance = [] {
         auto* controller = new SessionController();
-        controller->setAllSessions(bench::history(storedSessionCount));
         controller->start();
         bench::fakeClock().advance(600);
         return controller;
     }();
+    bench::useHistory(*instance, storedSessionCount);
     return *instance;
 }
 
 } // namespace
 
-// What the one-second tick asks: the idle check and today's total, with the memo warm.
+// What the one-second tick asks of the engine: the idle check and today's total, a second apart
+// as in the running application, so the running session grows between two ticks.
 static void BM_Tick(benchmark::State& state)
 {
-    SessionController& controller = engine();
-    controller.checkIdle();
-    controller.totalDurationForDayAt(bench::fakeClock().now());
+    SessionController& controller = engine(static_cast<int>(state.range(0)));
     for (auto _ : state) {
+        bench::fakeClock().advance(1);
         controller.checkIdle();
         auto total = controller.totalDurationForDayAt(bench::fakeClock().now());
         benchmark::DoNotOptimize(total);
     }
 }
-BENCHMARK(BM_Tick);
+BENCHMARK(BM_Tick)->Arg(6000)->Arg(100000)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// Reading the stored history with nothing memoised: every entry decoded from its text.
-static void BM_AllSessionsCold(benchmark::State& state)
+// Reading the stored history after a change made elsewhere: every entry decoded from its text.
+static void BM_AllSessionsAfterAChange(benchmark::State& state)
 {
-    SessionController& controller = engine();
+    SessionController& controller = engine(static_cast<int>(state.range(0)));
+    const auto stored = platform::UserDefaults::standard()->objectForKey("sessions");
     for (auto _ : state) {
         state.PauseTiming();
-        zk::CallSiteCache::resetForTesting();
-        platform::UserDefaults::standard()->setObject(
-            platform::UserDefaults::standard()->objectForKey("sessions"), "sessions"); // renews the key
+        platform::UserDefaults::standard()->setObject(stored, "sessions"); // a write from elsewhere
         state.ResumeTiming();
         auto sessions = controller.allSessionsShared();
         benchmark::DoNotOptimize(sessions);
     }
 }
-BENCHMARK(BM_AllSessionsCold)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllSessionsAfterAChange)->Arg(6000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-// The History window's all-time average: 125 day totals over the whole history, memo cold for the
-// days but with the decoded history memoised.
-static void BM_DailyTotals125Days(benchmark::State& state)
+// The History window's all-time average: 125 day totals over the whole history, the first time
+// after a change of the history.
+static void BM_DailyTotals125DaysAfterAChange(benchmark::State& state)
 {
-    SessionController& controller = engine();
-    const auto calendar = platform::Calendar::current();
-    std::vector<Date> days;
-    for (int offset = -124; offset <= 0; ++offset) {
-        days.push_back(*calendar.dateByAddingDays(offset, bench::fakeClock().now()));
-    }
-    double shift = 0;
+    SessionController& controller = engine(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
-        // A new second: none of the days' entries is memoised any more.
-        shift += 1;
-        std::vector<Date> asked;
-        for (auto day : days) {
-            asked.push_back(day.addingTimeInterval(shift));
+        controller.setAllSessions(controller.allSessions());
+        const auto calendar = platform::Calendar::current();
+        std::vector<Date> days;
+        for (int offset = -124; offset <= 0; ++offset) {
+            days.push_back(*calendar.dateByAddingDays(offset, bench::fakeClock().now()));
         }
-        controller.allSessionsShared();
         state.ResumeTiming();
-        auto totals = controller.dailyTotals(asked);
+        auto totals = controller.dailyTotals(days);
         benchmark::DoNotOptimize(totals);
     }
 }
-BENCHMARK(BM_DailyTotals125Days)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DailyTotals125DaysAfterAChange)->Arg(6000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

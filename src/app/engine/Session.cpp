@@ -4,6 +4,7 @@
 #include "app/engine/ZonedDateTime.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 #include "platform/time/DateIntervalFormatter.h"
 #include "platform/time/Locale.h"
 
@@ -97,7 +98,12 @@ std::string Session::dateRangeString() const
 {
     platform::Calendar calendar = platform::Calendar::current();
     calendar.setTimeZone(m_timeZone);
-    const bool today = isWithinOneDay(m_dateRange, platform::Clock::shared().now(), calendar);
+    return dateRangeString(calendar, platform::Clock::shared().now());
+}
+
+std::string Session::dateRangeString(const platform::Calendar& calendarInZone, platform::Date now) const
+{
+    const bool today = isWithinOneDay(m_dateRange, now, calendarInZone);
     return intervalText(m_dateRange, !today, m_timeZone);
 }
 

@@ -11,6 +11,10 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+class Calendar;
+}
+
 namespace kiruvo {
 
 // One finished session: its identity, its wall-clock span (start and end both included, the start
@@ -44,6 +48,9 @@ public:
     // for a session of today ("9:30 – 11:00 AM"), dates and times otherwise. Whether it is today's
     // is judged in the recorded zone.
     std::string dateRangeString() const;
+    // The same, for callers that write many: `calendarInZone` is the current calendar set to this
+    // session's zone, `now` the present moment.
+    std::string dateRangeString(const platform::Calendar& calendarInZone, platform::Date now) const;
 
     // The stored text of one session:
     // {"id":"E621E1F8-…","dateRange":[start,end],"timeZone":{"identifier":"Europe\/Oslo"}}

@@ -6,6 +6,7 @@
 #include "platform/MainQueue.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <cassert>
 #include <cmath>
@@ -88,11 +89,7 @@ QCoro::Task<GetSessionsIntentResponse> GetSessionsIntentHandler::handle(GetSessi
 {
     assert(platform::MainQueue::isMainThread());
     GetSessionsIntentResponse response(GetSessionsIntentResponseCode::success, std::nullopt);
-    std::vector<Session_> objects;
-    for (const Session& session : SessionEngine::shared().allSessions()) {
-        objects.push_back(intentObject(session));
-    }
-    response.sessions = std::move(objects);
+    response.sessions = SessionIntentObjects().make(SessionEngine::shared().allSessions());
     co_return response;
 }
 

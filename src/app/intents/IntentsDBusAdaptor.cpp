@@ -5,6 +5,7 @@
 #include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentResponses.h"
 #include "app/intents/Intents.h"
+#include "app/intents/SessionListArgument.h"
 #include "platform/Logger.h"
 #include "platform/time/Calendar.h"
 
@@ -40,28 +41,6 @@ QString qString(const std::optional<std::string>& text)
     return text ? QString::fromStdString(*text) : QString();
 }
 
-QVariantMap componentsMap(const platform::DateComponents& components)
-{
-    QVariantMap map;
-    const auto put = [&map](const char* key, const std::optional<int>& value) {
-        if (value) {
-            map.insert(QString::fromLatin1(key), *value);
-        }
-    };
-    put("year", components.year);
-    put("month", components.month);
-    put("day", components.day);
-    put("hour", components.hour);
-    put("minute", components.minute);
-    put("second", components.second);
-    put("nanosecond", components.nanosecond);
-    put("weekday", components.weekday);
-    if (components.timeZone) {
-        map.insert(QStringLiteral("timeZone"), QString::fromStdString(components.timeZone->identifier()));
-    }
-    return map;
-}
-
 QVariantMap objectMap(const IntentObject& object, std::optional<double> duration)
 {
     QVariantMap map;
@@ -72,23 +51,11 @@ QVariantMap objectMap(const IntentObject& object, std::optional<double> duration
     return map;
 }
 
-QVariantMap sessionMap(const Session_& session)
-{
-    QVariantMap map = objectMap(session, session.duration);
-    if (session.startDate) {
-        map.insert(QStringLiteral("startDate"), componentsMap(*session.startDate));
-    }
-    if (session.endDate) {
-        map.insert(QStringLiteral("endDate"), componentsMap(*session.endDate));
-    }
-    return map;
-}
-
 QVariantMap currentSessionMap(const CurrentSession_& session)
 {
     QVariantMap map = objectMap(session, session.duration);
     if (session.startDate) {
-        map.insert(QStringLiteral("startDate"), componentsMap(*session.startDate));
+        map.insert(QStringLiteral("startDate"), dateComponentsValue(*session.startDate));
     }
     return map;
 }
@@ -96,7 +63,8 @@ QVariantMap currentSessionMap(const CurrentSession_& session)
 // Hands the intent to its handler and answers the call when the handler completes.
 template <class ResponseType>
 void dispatch(const QDBusConnection& connection, const QDBusMessage& message,
-    std::shared_ptr<const Intent> intent, std::function<QVariantList(const ResponseType&)> properties)
+    std::shared_ptr<const Intent> intent,
+    std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties)
 {
     message.setDelayedReply(true);
     const auto handler = handlerForIntent(*intent);
@@ -114,7 +82,7 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message,
                 return;
             }
             QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
-            arguments.append(properties(*typed));
+            arguments.append(properties(typed));
             connection.send(message.createReply(arguments));
         });
 }
@@ -126,6 +94,7 @@ IntentsDBusAdaptor::IntentsDBusAdaptor(QObject* host, QDBusConnection connection
     , m_connection(std::move(connection))
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
+    registerSessionListArgument();
 }
 
 IntentsDBusAdaptor::~IntentsDBusAdaptor() = default;
@@ -134,8 +103,8 @@ int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEna
 {
     isEnabled = false;
     dispatch<GetEnabledStateIntentResponse>(m_connection, message, std::make_shared<GetEnabledStateIntent>(),
-        [](const GetEnabledStateIntentResponse& response) {
-            return QVariantList { response.isEnabled.value_or(false) };
+        [](const std::shared_ptr<const GetEnabledStateIntentResponse>& response) {
+            return QVariantList { response->isEnabled.value_or(false) };
         });
     return 0;
 }
@@ -145,7 +114,7 @@ int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMes
     dispatch<SetEnabledStateIntentResponse>(m_connection, message,
         std::make_shared<SetEnabledStateIntent>(
             static_cast<SetOperation>(operation), static_cast<SetState>(state)),
-        [](const SetEnabledStateIntentResponse&) { return QVariantList(); });
+        [](const std::shared_ptr<const SetEnabledStateIntentResponse>&) { return QVariantList(); });
     return 0;
 }
 
@@ -153,9 +122,10 @@ int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantM
 {
     currentSession.clear();
     dispatch<GetCurrentSessionIntentResponse>(m_connection, message,
-        std::make_shared<GetCurrentSessionIntent>(), [](const GetCurrentSessionIntentResponse& response) {
+        std::make_shared<GetCurrentSessionIntent>(),
+        [](const std::shared_ptr<const GetCurrentSessionIntentResponse>& response) {
             const QVariantMap map
-                = response.currentSession ? currentSessionMap(*response.currentSession) : QVariantMap();
+                = response->currentSession ? currentSessionMap(*response->currentSession) : QVariantMap();
             return QVariantList { map };
         });
     return 0;
@@ -164,7 +134,7 @@ int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantM
 int IntentsDBusAdaptor::NewSession(const QDBusMessage& message)
 {
     dispatch<NewSessionIntentResponse>(m_connection, message, std::make_shared<NewSessionIntent>(),
-        [](const NewSessionIntentResponse&) { return QVariantList(); });
+        [](const std::shared_ptr<const NewSessionIntentResponse>&) { return QVariantList(); });
     return 0;
 }
 
@@ -172,15 +142,10 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
 {
     sessions.clear();
     dispatch<GetSessionsIntentResponse>(m_connection, message, std::make_shared<GetSessionsIntent>(),
-        [](const GetSessionsIntentResponse& response) {
-            QList<QVariantMap> list;
-            if (response.sessions) {
-                list.reserve(static_cast<qsizetype>(response.sessions->size()));
-                for (const Session_& session : *response.sessions) {
-                    list.append(sessionMap(session));
-                }
-            }
-            return QVariantList { QVariant::fromValue(list) };
+        [](const std::shared_ptr<const GetSessionsIntentResponse>& response) {
+            // Marshalled from the response itself when the reply is sent: no copy of the list
+            // and no map per session in between.
+            return QVariantList { QVariant::fromValue(SessionListArgument { response }) };
         });
     return 0;
 }
@@ -190,8 +155,8 @@ int IntentsDBusAdaptor::GetTotalDurationToday(const QDBusMessage& message, doubl
     result = 0;
     dispatch<GetTotalDurationTodayIntentResponse>(m_connection, message,
         std::make_shared<GetTotalDurationTodayIntent>(),
-        [](const GetTotalDurationTodayIntentResponse& response) {
-            return QVariantList { response.result.value_or(0.0) };
+        [](const std::shared_ptr<const GetTotalDurationTodayIntentResponse>& response) {
+            return QVariantList { response->result.value_or(0.0) };
         });
     return 0;
 }

@@ -3,10 +3,13 @@
 #include "app/engine/CurrentSession.h"
 #include "app/engine/Session.h"
 #include "kit/foundation/core/Duration.h"
-#include "platform/time/Date.h"
 
 #include <optional>
 #include <vector>
+
+namespace platform {
+struct Date;
+}
 
 namespace kiruvo {
 

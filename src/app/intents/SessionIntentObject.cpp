@@ -1,7 +1,8 @@
 #include "app/intents/SessionIntentObject.h"
 
 #include "app/engine/SharedFormatters.h"
-#include "platform/time/Calendar.h"
+#include "platform/time/Clock.h"
+#include "platform/time/Date.h"
 
 #include <string>
 
@@ -9,21 +10,53 @@ namespace kiruvo {
 
 Session_ intentObject(const Session& session)
 {
+    return SessionIntentObjects().make(session);
+}
+
+SessionIntentObjects::SessionIntentObjects()
+    : m_calendar(platform::Calendar::current())
+    , m_now(platform::Clock::shared().now())
+{
+}
+
+const platform::Calendar& SessionIntentObjects::calendarIn(const platform::TimeZone& zone)
+{
+    const std::string identifier = zone.identifier();
+    auto found = m_zoned.find(identifier);
+    if (found == m_zoned.end()) {
+        platform::Calendar calendar = m_calendar;
+        calendar.setTimeZone(zone);
+        found = m_zoned.emplace(identifier, std::move(calendar)).first;
+    }
+    return found->second;
+}
+
+Session_ SessionIntentObjects::make(const Session& session)
+{
     const platform::Date start = session.dateRange().lowerBound;
     const platform::Date end = session.dateRange().upperBound;
 
     Session_ object(session.id().uuidString(),
         SharedFormatters::hoursMinutesStandalone(start, end)
             .value_or(std::string(SharedFormatters::missingText)),
-        session.dateRangeString(), std::nullopt);
+        session.dateRangeString(calendarIn(session.timeZone()), m_now), std::nullopt);
 
     // A session's dates are finite (Session guarantees it), but ICU's range is narrower than a
     // double's: beyond it the components stay absent rather than wrong.
-    const platform::Calendar calendar = platform::Calendar::current();
-    object.startDate = calendar.dateComponents(start, session.timeZone());
-    object.endDate = calendar.dateComponents(end, session.timeZone());
+    object.startDate = m_calendar.dateComponents(start, session.timeZone());
+    object.endDate = m_calendar.dateComponents(end, session.timeZone());
     object.duration = session.duration();
     return object;
+}
+
+std::vector<Session_> SessionIntentObjects::make(const std::vector<Session>& sessions)
+{
+    std::vector<Session_> objects;
+    objects.reserve(sessions.size());
+    for (const Session& session : sessions) {
+        objects.push_back(make(session));
+    }
+    return objects;
 }
 
 } // namespace kiruvo

@@ -2,6 +2,11 @@
 
 #include "app/engine/Session.h"
 #include "app/intents/Session_.h"
+#include "platform/time/Calendar.h"
+
+#include <map>
+#include <string>
+#include <vector>
 
 namespace kiruvo {
 
@@ -12,5 +17,23 @@ namespace kiruvo {
 // the zone they carry, so that they read the same as the session's time-range text wherever the
 // machine is now.
 Session_ intentObject(const Session& session);
+
+// The same for many sessions at one moment: the calendars and the present moment are looked up
+// once rather than once per session. Main-thread only, as the handlers are.
+class SessionIntentObjects {
+public:
+    SessionIntentObjects();
+
+    Session_ make(const Session& session);
+    std::vector<Session_> make(const std::vector<Session>& sessions);
+
+private:
+    // The current calendar set to `zone`, made at its first use.
+    const platform::Calendar& calendarIn(const platform::TimeZone& zone);
+
+    platform::Calendar m_calendar;
+    platform::Date m_now;
+    std::map<std::string, platform::Calendar> m_zoned;
+};
 
 } // namespace kiruvo

@@ -1,7 +1,9 @@
 #include "FakeSessionEngine.h"
 
 #include "app/intents/IntentsDBusAdaptor.h"
+#include "app/intents/SessionIntentObject.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/time/Date.h"
 #include "platform/time/Locale.h"
 #include "platform/time/TimeZone.h"
 
@@ -185,6 +187,60 @@ TEST_F(IntentsDBusTest, GetSessions)
     EXPECT_EQ(endDate.value(QStringLiteral("day")).toInt(), *expected->day);
     EXPECT_EQ(endDate.value(QStringLiteral("minute")).toInt(), *expected->minute);
     EXPECT_TRUE(sessions[0].contains(QStringLiteral("startDate")));
+}
+
+// The reply is written straight into the message; what a script reads from it is exactly the
+// dictionaries it always got: the same keys in the same order, the same types and values.
+TEST_F(IntentsDBusTest, GetSessionsAnswersEveryFieldOfEverySession)
+{
+    const auto newYork = *platform::TimeZone::withIdentifier("America/New_York");
+    const auto oslo = *platform::TimeZone::withIdentifier("Europe/Oslo");
+    const platform::Date end = fake.clock.now();
+    engine.sessions = { *Session::make(platform::Uuid::random(), end.addingTimeInterval(-7200.25), end, oslo),
+        *Session::make(platform::Uuid::random(), end.addingTimeInterval(-90000),
+            end.addingTimeInterval(-86400.5), newYork),
+        *Session::make(platform::Uuid::random(), end.addingTimeInterval(-30), end, newYork) };
+    const auto reply = call(QStringLiteral("GetSessions"));
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(reply.signature(), QStringLiteral("iaa{sv}"));
+    const auto sessions = qdbus_cast<QList<QVariantMap>>(reply.arguments().value(1));
+    ASSERT_EQ(sessions.size(), 3);
+
+    const auto components = [](const platform::DateComponents& date) {
+        QVariantMap map;
+        map.insert(QStringLiteral("year"), *date.year);
+        map.insert(QStringLiteral("month"), *date.month);
+        map.insert(QStringLiteral("day"), *date.day);
+        map.insert(QStringLiteral("hour"), *date.hour);
+        map.insert(QStringLiteral("minute"), *date.minute);
+        map.insert(QStringLiteral("second"), *date.second);
+        map.insert(QStringLiteral("nanosecond"), *date.nanosecond);
+        map.insert(QStringLiteral("weekday"), *date.weekday);
+        map.insert(QStringLiteral("timeZone"), QString::fromStdString(date.timeZone->identifier()));
+        return map;
+    };
+    for (int i = 0; i < 3; ++i) {
+        const Session_ expected = intentObject(engine.sessions[static_cast<std::size_t>(i)]);
+        const QVariantMap& answered = sessions[i];
+        EXPECT_EQ(answered.keys(),
+            (QStringList { QStringLiteral("displayString"), QStringLiteral("duration"),
+                QStringLiteral("endDate"), QStringLiteral("identifier"), QStringLiteral("startDate"),
+                QStringLiteral("subtitleString") }));
+        EXPECT_EQ(
+            answered.value(QStringLiteral("identifier")).toString().toStdString(), *expected.identifier());
+        EXPECT_EQ(answered.value(QStringLiteral("displayString")).toString().toStdString(),
+            expected.displayString());
+        EXPECT_EQ(answered.value(QStringLiteral("subtitleString")).toString().toStdString(),
+            *expected.subtitleString());
+        EXPECT_EQ(answered.value(QStringLiteral("duration")).metaType(), QMetaType::fromType<double>());
+        EXPECT_EQ(answered.value(QStringLiteral("duration")).toDouble(), *expected.duration);
+        const QVariantMap start = map(answered.value(QStringLiteral("startDate")));
+        const QVariantMap endDate = map(answered.value(QStringLiteral("endDate")));
+        EXPECT_EQ(start, components(*expected.startDate)) << i;
+        EXPECT_EQ(endDate, components(*expected.endDate)) << i;
+        EXPECT_EQ(start.value(QStringLiteral("year")).metaType(), QMetaType::fromType<int>());
+    }
+    EXPECT_EQ(sessions[2].value(QStringLiteral("duration")).toDouble(), 30.0);
 }
 
 TEST_F(IntentsDBusTest, GetTotalDurationToday)

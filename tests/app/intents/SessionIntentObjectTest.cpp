@@ -2,6 +2,7 @@
 
 #include "platform/fake/FakeClock.h"
 #include "platform/time/Calendar.h"
+#include "platform/time/Date.h"
 #include "platform/time/Locale.h"
 #include "platform/time/TimeZone.h"
 

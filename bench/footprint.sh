@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# What the running application costs, side by side for one or more builds in one run: start-up to
+# the first D-Bus answer (with no history and with a stored history), CPU a minute and wake-ups a
+# second while idle in each "showInMenuBar" mode, resident memory after a minute, and one
+# GetSessions call (its time and what it leaves in resident memory).
+#
+# Every build runs under the same private X display with a tray host (trayer), each instance with
+# its own private session bus and its own empty data folders. The history is written straight into
+# the settings database before the application starts.
+#
+# Usage: bench/footprint.sh [options] <name>=<kiruvo executable> [<name>=<kiruvo executable> ...]
+#   --sessions N    stored sessions (default 6000)
+#   --idle S        seconds of idle measurement per mode (default 60)
+#   --runs N        start-ups measured per build and history (default 3)
+#   --display :N    X display to use (default :19)
+set -uo pipefail
+
+sessions=6000
+idle=60
+runs=3
+display=":19"
+builds=()
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+    --sessions) sessions="$2"; shift 2 ;;
+    --idle) idle="$2"; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    --display) display="$2"; shift 2 ;;
+    *=*) builds+=("$1"); shift ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+    esac
+done
+if [[ ${#builds[@]} -eq 0 ]]; then
+    echo "usage: $0 [--sessions N] [--idle S] [--runs N] [--display :N] name=/path/to/kiruvo ..." >&2
+    exit 2
+fi
+
+work="$(mktemp -d /tmp/kiruvo-footprint.XXXXXX)"
+pids=()
+cleanup() {
+    # Started in subshells too: every process is listed in the "pids" file.
+    [[ -f "$work/pids" ]] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/pids"
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY="$display"
+for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+# Adds to a settings database `count` sessions of 20 minutes over the last 120 days, newest first,
+# and "showInMenuBar" set to `mode`.
+write_store() {
+    local path="$1" count="$2" mode="$3"
+    python3 - "$path" "$count" "$mode" <<'EOF'
+import json, sqlite3, sys, time, uuid
+path, count, mode = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+reference = 978307200.0
+now = time.time() - reference
+suite = "com.zelvantorium.Kiruvo"
+spacing = 120 * 86400 / max(count, 1)
+entries = []
+for i in range(count):
+    start = now - 3600 - i * spacing
+    entries.append(json.dumps({"id": str(uuid.uuid4()).upper(), "dateRange": [start, start + 1200],
+                               "timeZone": {"identifier": "Europe/Oslo"}}, separators=(",", ":")))
+db = sqlite3.connect(path)
+db.execute("PRAGMA journal_mode=WAL")
+db.execute("CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+           "PRIMARY KEY(suite, key))")
+values = {"sessions": json.dumps(entries), "showInMenuBar": json.dumps(mode)}
+for key, value in values.items():
+    db.execute("INSERT OR REPLACE INTO defaults(suite, key, value) VALUES(?, ?, ?)", (suite, key, value))
+db.commit()
+db.close()
+EOF
+}
+
+# Starts a build in a folder of its own with a private session bus; prints "<pid> <bus address>".
+launch() {
+    local executable="$1" folder="$2"
+    mkdir -p "$folder/data/kiruvo" "$folder/config" "$folder/state" "$folder/cache" "$folder/runtime"
+    chmod 700 "$folder/runtime"
+    dbus-daemon --session --fork --print-address=1 --print-pid=1 --nopidfile >"$folder/bus" 2>/dev/null
+    local address bus_pid
+    address="$(sed -n 1p "$folder/bus")"
+    bus_pid="$(sed -n 2p "$folder/bus")"
+    echo "$bus_pid" >>"$work/pids"
+    DBUS_SESSION_BUS_ADDRESS="$address" XDG_DATA_HOME="$folder/data" XDG_CONFIG_HOME="$folder/config" \
+        XDG_STATE_HOME="$folder/state" XDG_CACHE_HOME="$folder/cache" XDG_RUNTIME_DIR="$folder/runtime" \
+        KIRUVO_DEFAULTS_PATH="$folder/data/kiruvo/defaults.sqlite3" \
+        "$executable" >"$folder/log" 2>&1 &
+    local app=$!
+    echo "$app" >>"$work/pids"
+    echo "$app $address"
+}
+
+call() {
+    local address="$1" method="$2"
+    DBUS_SESSION_BUS_ADDRESS="$address" dbus-send --session --print-reply --reply-timeout=20000 \
+        --dest=com.zelvantorium.Kiruvo /com/zelvantorium/Kiruvo "com.zelvantorium.Kiruvo.Intents.$method"
+}
+
+stop() {
+    local app="$1"
+    kill -TERM "$app" 2>/dev/null
+    for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
+    kill -KILL "$app" 2>/dev/null
+}
+
+# CPU time (ms) of every thread of a process, and its voluntary plus involuntary context switches.
+cpu_ms() { awk '{ print ($14 + $15) * 1000 / '"$(getconf CLK_TCK)"' }' "/proc/$1/stat"; }
+switches() {
+    cat /proc/"$1"/task/*/status 2>/dev/null |
+        awk '/^voluntary_ctxt_switches|^nonvoluntary_ctxt_switches/ { sum += $2 } END { print sum }'
+}
+rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
+median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+
+# Data folders for a build with `count` stored sessions and `mode`: the build runs once on empty
+# folders first, so that its first launch (and Welcome window) is behind it.
+prepare() {
+    local executable="$1" folder="$2" count="$3" mode="$4" app address
+    rm -rf "$folder"
+    read -r app address < <(launch "$executable" "$folder")
+    until call "$address" GetEnabledState >/dev/null 2>&1; do
+        kill -0 "$app" 2>/dev/null || { echo "$executable did not start:" >&2; cat "$folder/log" >&2; exit 1; }
+        sleep 0.05
+    done
+    sleep 1
+    stop "$app"
+    write_store "$folder/data/kiruvo/defaults.sqlite3" "$count" "$mode"
+}
+
+# Start-up to the first answer of GetEnabledState, in ms.
+startup_ms() {
+    local executable="$1" count="$2" folder="$3"
+    prepare "$executable" "$folder" "$count" currentSessionDuration
+    local start end app address
+    start=$(date +%s%N)
+    read -r app address < <(launch "$executable" "$folder")
+    until call "$address" GetEnabledState >/dev/null 2>&1; do
+        kill -0 "$app" 2>/dev/null || { echo "failed"; return; }
+        sleep 0.002
+    done
+    end=$(date +%s%N)
+    stop "$app"
+    echo $(((end - start) / 1000000))
+}
+
+echo "Kiruvo footprint: $sessions sessions, $idle s idle per mode, $(nproc) cores, display $display"
+for build in "${builds[@]}"; do
+    name="${build%%=*}"
+    executable="$(realpath "${build#*=}")"
+    empty=() full=()
+    for run in $(seq 1 "$runs"); do
+        empty+=("$(startup_ms "$executable" 0 "$work/$name-start")")
+        full+=("$(startup_ms "$executable" "$sessions" "$work/$name-start")")
+    done
+    echo "[$name] start-up to the first D-Bus answer, ms: no history ${empty[*]} (median $(median "${empty[@]}")); $sessions sessions ${full[*]} (median $(median "${full[@]}"))"
+done
+
+# The idle minute, every build at the same time, one mode after the other.
+for mode in totalTodayDuration currentSessionDuration icon; do
+    declare -A app_of=() address_of=() cpu_before=() switches_before=()
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        executable="$(realpath "${build#*=}")"
+        folder="$work/$name-$mode"
+        prepare "$executable" "$folder" "$sessions" "$mode"
+        read -r app address < <(launch "$executable" "$folder")
+        app_of[$name]=$app
+        address_of[$name]=$address
+    done
+    sleep 5 # start-up done, the first session started, the tray has the icon
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        cpu_before[$name]=$(cpu_ms "${app_of[$name]}")
+        switches_before[$name]=$(switches "${app_of[$name]}")
+    done
+    sleep "$idle"
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        app=${app_of[$name]}
+        cpu=$(awk -v a="$(cpu_ms "$app")" -v b="${cpu_before[$name]}" -v s="$idle" 'BEGIN { printf "%.0f", (a - b) * 60 / s }')
+        wakeups=$(awk -v a="$(switches "$app")" -v b="${switches_before[$name]}" -v s="$idle" 'BEGIN { printf "%.2f", (a - b) / s }')
+        rss=$(rss_kib "$app")
+        line="[$name] $mode: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second, RSS $((rss / 1024)) MiB (${rss} KiB) after $((idle + 5)) s"
+        if [[ $mode == totalTodayDuration ]]; then
+            start=$(date +%s%N)
+            call "${address_of[$name]}" GetSessions >"$work/answer"
+            end=$(date +%s%N)
+            answer="$(grep -c '"identifier"' "$work/answer")"
+            sleep 3
+            after=$(rss_kib "$app")
+            line+="; GetSessions $(((end - start) / 1000000)) ms for ${answer} sessions, RSS afterwards $((after / 1024)) MiB ($((after - rss)) KiB more)"
+        fi
+        echo "$line"
+        stop "$app"
+    done
+    unset app_of address_of cpu_before switches_before
+done
