@@ -1,5 +1,7 @@
 #include "platform/time/DateFormatter.h"
 
+#include "platform/time/Date.h"
+
 #include <gtest/gtest.h>
 
 using platform::Date;

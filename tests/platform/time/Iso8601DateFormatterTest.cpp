@@ -1,5 +1,7 @@
 #include "platform/time/Iso8601DateFormatter.h"
 
+#include "platform/time/Date.h"
+
 #include <unicode/gregocal.h>
 #include <unicode/smpdtfmt.h>
 
