@@ -22,7 +22,7 @@
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/desktop/NotificationCenter.h"
-#include "platform/linux/TrayStatusItemBackend.h"
+#include "platform/linux/DesktopStatusItemBackend.h"
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
@@ -145,7 +145,7 @@ MenuBarController::MenuBarController(Environment environment)
 {
     std::unique_ptr<platform::StatusItemBackend> backend = environment.makeStatusItemBackend
         ? environment.makeStatusItemBackend()
-        : std::make_unique<platform::TrayStatusItemBackend>();
+        : std::make_unique<platform::DesktopStatusItemBackend>();
     m_statusItem = std::make_unique<platform::StatusItem>(std::move(backend));
     connect(m_statusItem.get(), &platform::StatusItem::clicked, this,
         [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers) { handleClick(button, modifiers); });

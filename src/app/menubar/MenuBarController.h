@@ -48,7 +48,8 @@ public:
     using MenuBarState = kiruvo::MenuBarState;
 
     struct Environment {
-        // Draws the status item. Empty: the desktop's tray.
+        // Draws the status item. Empty: a StatusNotifierItem where the panel hosts one, else the
+        // XEmbed tray (DesktopStatusItemBackend).
         std::function<std::unique_ptr<platform::StatusItemBackend>()> makeStatusItemBackend;
         // Empty: SessionController::shared().
         SessionController* sessionController = nullptr;

@@ -8,6 +8,8 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -221,6 +223,49 @@ void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
     redraw();
     m_tray.setToolTip(toolTipText(appearance));
     m_tray.setVisible(appearance.visible);
+    // The panel's colour can be seen once the tray has placed the icon; a panel that changes its
+    // colour is followed at the next draw.
+    if (appearance.visible && !m_textColor) {
+        QTimer::singleShot(samplingDelayMilliseconds, this, &TrayStatusItemBackend::samplePanelBackground);
+    }
+}
+
+void TrayStatusItemBackend::samplePanelBackground()
+{
+    const auto rect = geometry();
+    QScreen* screen = rect ? QGuiApplication::screenAt(rect->center()) : nullptr;
+    if (!screen) {
+        return;
+    }
+    const QPoint topLeft = rect->topLeft() - screen->geometry().topLeft();
+    const QImage grab
+        = screen->grabWindow(0, topLeft.x(), topLeft.y(), rect->width(), rect->height()).toImage();
+    const auto background = backgroundOf(grab);
+    if (background && background != m_panelBackground) {
+        m_panelBackground = background;
+        redraw();
+    }
+}
+
+std::optional<QColor> TrayStatusItemBackend::backgroundOf(const QImage& area)
+{
+    if (area.width() < 2 || area.height() < 2) {
+        return std::nullopt;
+    }
+    // The corners: the picture leaves them empty, so they show the panel.
+    const int right = area.width() - 1;
+    const int bottom = area.height() - 1;
+    double red = 0;
+    double green = 0;
+    double blue = 0;
+    for (const QPoint corner : { QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom) }) {
+        const QColor color = area.pixelColor(corner);
+        red += color.redF();
+        green += color.greenF();
+        blue += color.blueF();
+    }
+    return QColor::fromRgbF(
+        static_cast<float>(red / 4), static_cast<float>(green / 4), static_cast<float>(blue / 4));
 }
 
 QString TrayStatusItemBackend::toolTipText(const StatusItemAppearance& appearance)
@@ -247,7 +292,7 @@ void TrayStatusItemBackend::redraw()
     const double scale = pictureHeight / barHeightInPoints;
     m_drawnOffset = QPoint(static_cast<int>(std::lround(m_contentOffset.x() * scale)),
         static_cast<int>(std::lround(m_contentOffset.y() * scale)));
-    const QColor textColor = m_textColor.value_or(panelTextColor());
+    const QColor textColor = m_textColor.value_or(panelTextColor(m_panelBackground));
     m_picture = render(m_appearance, pictureHeight, textColor, QPointF(m_drawnOffset) / scale);
     m_tray.setIcon(QIcon(m_picture));
 }

@@ -50,22 +50,32 @@ public:
     const QPixmap& picture() const { return m_picture; }
 
     // The colour of the title and the template image; unless set, the colour that contrasts with
-    // the panel (panelTextColor()).
+    // the panel: the tray's background seen under the icon where the screen can be read (X11),
+    // else the palette's window colour.
     void setTextColor(std::optional<QColor> color);
 
     // The picture handed to the tray for an appearance: `height` pixels high, as wide as the image
     // and title need, its content moved by `contentOffset` points.
+    // The panel's colour in a picture of the screen under the icon: the mean of its corners, which
+    // the icon leaves empty. Nothing for a picture too small to have corners.
+    static std::optional<QColor> backgroundOf(const QImage& area);
+
     static QPixmap render(const StatusItemAppearance& appearance, int height, const QColor& textColor,
         QPointF contentOffset = {});
 
 private:
+    // How long after a draw the panel under the icon is looked at: the tray places a new icon first.
+    static constexpr int samplingDelayMilliseconds = 1000;
+
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void samplePanelBackground();
     void redraw();
 
     QSystemTrayIcon m_tray;
     QPixmap m_picture;
     StatusItemAppearance m_appearance;
     std::optional<QColor> m_textColor;
+    std::optional<QColor> m_panelBackground;
     QPointF m_contentOffset;
     // The offset last drawn, in whole picture pixels: shake frames that move nothing are skipped.
     QPoint m_drawnOffset;

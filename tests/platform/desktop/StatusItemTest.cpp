@@ -436,5 +436,15 @@ TEST(PanelColoursTest, TheTitleContrastsWithThePanelNeverBlackOnDark)
     {
         PanelPalette light(QColor(0xee, 0xee, 0xee));
         EXPECT_EQ(platform::panelTextColor(), QColor(Qt::black));
+
+        // A dark panel seen under the icon counts over the light palette.
+        QImage underTheIcon(22, 22, QImage::Format_RGB32);
+        underTheIcon.fill(QColor(0x20, 0x20, 0x20));
+        QPainter(&underTheIcon).fillRect(QRect(4, 4, 14, 14), Qt::black); // the icon itself
+        const auto seen = TrayStatusItemBackend::backgroundOf(underTheIcon);
+        ASSERT_TRUE(seen.has_value());
+        EXPECT_EQ(seen->rgb(), QColor(0x20, 0x20, 0x20).rgb());
+        EXPECT_EQ(platform::panelTextColor(seen), QColor(Qt::white));
+        EXPECT_EQ(TrayStatusItemBackend::backgroundOf(QImage(1, 1, QImage::Format_RGB32)), std::nullopt);
     }
 }

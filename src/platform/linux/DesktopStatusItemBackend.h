@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/desktop/StatusItem.h"
+#include "platform/linux/StatusNotifierItemBackend.h"
+
+#include <QDBusConnection>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+// The status item on whatever the desktop offers: a StatusNotifierItem while a watcher with a
+// registered host exists, else the XEmbed tray (QSystemTrayIcon). The choice is made at start and
+// made again whenever the watcher or its host comes or goes (a panel restart), without a restart
+// of the application: the current appearance is drawn on the backend taken over, and the other is
+// removed, so the desktop never shows the item twice.
+//
+// Main-thread only.
+class DesktopStatusItemBackend final : public QObject, public StatusItemBackend {
+    Q_OBJECT
+public:
+    using FallbackFactory = std::function<std::unique_ptr<StatusItemBackend>()>;
+
+    // The fallback factory makes the XEmbed backend unless another is given.
+    explicit DesktopStatusItemBackend(QDBusConnection connection = QDBusConnection::sessionBus(),
+        StatusNotifierItemBackend::Options options = {}, FallbackFactory makeFallback = {},
+        QObject* parent = nullptr);
+    ~DesktopStatusItemBackend() override;
+
+    void draw(const StatusItemAppearance& appearance) override;
+    std::optional<QRect> geometry() const override;
+    bool isAvailable() const override;
+    void setContentOffset(QPointF offset) override;
+
+    // Whether the StatusNotifierItem draws the item now (else the fallback).
+    bool usesStatusNotifierItem() const { return m_fallback == nullptr; }
+    StatusNotifierItemBackend& statusNotifierItem() const { return *m_statusNotifierItem; }
+    // The fallback while it is in use; nullptr otherwise.
+    StatusItemBackend* fallback() const { return m_fallback.get(); }
+
+private:
+    void choose();
+    StatusItemBackend& active() const;
+
+    std::unique_ptr<StatusNotifierItemBackend> m_statusNotifierItem;
+    FallbackFactory m_makeFallback;
+    std::unique_ptr<StatusItemBackend> m_fallback;
+    StatusItemAppearance m_appearance;
+    QPointF m_contentOffset;
+};
+
+} // namespace platform

@@ -1,0 +1,81 @@
+#include "platform/linux/StatusNotifierItemAdaptor.h"
+
+#include "platform/Logger.h"
+
+namespace platform {
+
+StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(QObject* parent, QString id, QString title)
+    : QDBusAbstractAdaptor(parent)
+    , m_id(std::move(id))
+    , m_title(std::move(title))
+{
+}
+
+void StatusNotifierItemAdaptor::setStatus(const QString& status)
+{
+    if (status == m_status) {
+        return;
+    }
+    m_status = status;
+    emit NewStatus(status);
+}
+
+void StatusNotifierItemAdaptor::setIconPixmaps(const StatusNotifierIconPixmaps& pixmaps)
+{
+    if (pixmaps == m_iconPixmaps) {
+        return;
+    }
+    m_iconPixmaps = pixmaps;
+    emit NewIcon();
+    emit NewAttentionIcon();
+}
+
+void StatusNotifierItemAdaptor::setToolTip(const StatusNotifierToolTip& toolTip)
+{
+    if (toolTip == m_toolTip) {
+        return;
+    }
+    m_toolTip = toolTip;
+    emit NewToolTip();
+}
+
+void StatusNotifierItemAdaptor::setLabel(const QString& label, const QString& guide)
+{
+    if (label == m_label && guide == m_labelGuide) {
+        return;
+    }
+    m_label = label;
+    m_labelGuide = guide;
+    emit XAyatanaNewLabel(label, guide);
+}
+
+void StatusNotifierItemAdaptor::Activate(int x, int y)
+{
+    click(Qt::LeftButton, x, y);
+}
+
+void StatusNotifierItemAdaptor::SecondaryActivate(int x, int y)
+{
+    click(Qt::MiddleButton, x, y);
+}
+
+void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
+{
+    click(Qt::RightButton, x, y);
+}
+
+void StatusNotifierItemAdaptor::Scroll(int delta, const QString& orientation)
+{
+    // The item has nothing to scroll through.
+    log(LogLevel::Debug, "StatusItem",
+        "Scroll on the status item ignored: " + std::to_string(delta) + " " + orientation.toStdString());
+}
+
+void StatusNotifierItemAdaptor::click(Qt::MouseButton button, int x, int y)
+{
+    if (m_clickHandler) {
+        m_clickHandler(button, x, y);
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,286 @@
+#include "platform/linux/StatusNotifierItemBackend.h"
+
+#include "platform/Logger.h"
+#include "platform/linux/StatusNotifierItemAdaptor.h"
+#include "platform/linux/TrayStatusItemBackend.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <atomic>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view category = "StatusItem";
+constexpr double dimmedOpacity = 0.45;
+
+QString nextServiceName()
+{
+    static std::atomic<int> counter { 0 };
+    return QStringLiteral("org.kde.StatusNotifierItem-%1-%2").arg(::getpid()).arg(++counter);
+}
+
+QDBusMessage watcherCall(const QString& method)
+{
+    return QDBusMessage::createMethodCall(QString::fromLatin1(StatusNotifierItemBackend::watcherService),
+        QString::fromLatin1(StatusNotifierItemBackend::watcherPath),
+        QString::fromLatin1(StatusNotifierItemBackend::watcherInterface), method);
+}
+
+QDBusMessage hostRegisteredQuery()
+{
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(QString::fromLatin1(StatusNotifierItemBackend::watcherService),
+            QString::fromLatin1(StatusNotifierItemBackend::watcherPath),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << QString::fromLatin1(StatusNotifierItemBackend::watcherInterface)
+         << QStringLiteral("IsStatusNotifierHostRegistered");
+    return call;
+}
+
+bool readHostRegistered(const QDBusMessage& reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return false;
+    }
+    return reply.arguments().front().value<QDBusVariant>().variant().toBool();
+}
+
+// The application's own icon, for hosts that show the title beside it.
+QImage applicationIcon(int size, bool dimmed)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setOpacity(dimmed ? dimmedOpacity : 1.0);
+    // Scaled to fill: an icon with only smaller pictures is not left small in the middle.
+    const QPixmap picture = QGuiApplication::windowIcon().pixmap(QSize(size, size));
+    if (!picture.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(image.rect(), picture);
+    }
+    return image;
+}
+
+} // namespace
+
+StatusNotifierItemBackend::StatusNotifierItemBackend(
+    QDBusConnection connection, Options options, QObject* parent)
+    : QObject(parent)
+    , m_connection(std::move(connection))
+    , m_options(options)
+    , m_showsLabels(options.hostShowsLabels.value_or(
+          hostShowsLabels(QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP")))))
+    , m_serviceName(nextServiceName())
+    , m_watcherWatch(
+          QString::fromLatin1(watcherService), m_connection, QDBusServiceWatcher::WatchForOwnerChange)
+{
+    registerStatusNotifierTypes();
+    m_adaptor = new StatusNotifierItemAdaptor(
+        &m_exported, QGuiApplication::applicationName().toLower(), QGuiApplication::applicationDisplayName());
+    m_adaptor->setClickHandler([this](Qt::MouseButton button, int x, int y) {
+        // Hosts that do not know where the item is send (0, 0).
+        if (x != 0 || y != 0) {
+            m_clickPosition = QPoint(x, y);
+        }
+        reportClick(button);
+    });
+
+    if (!m_connection.isConnected()) {
+        log(LogLevel::Info, category, "No session bus: the status item cannot be a StatusNotifierItem");
+        return;
+    }
+    if (!m_connection.registerObject(
+            QString::fromLatin1(itemPath), &m_exported, QDBusConnection::ExportAdaptors)) {
+        log(LogLevel::Warning, category,
+            "Unable to export the StatusNotifierItem: " + m_connection.lastError().message().toStdString());
+        return;
+    }
+    if (QDBusConnectionInterface* bus = m_connection.interface()) {
+        bus->registerService(m_serviceName, QDBusConnectionInterface::DontQueueService,
+            QDBusConnectionInterface::DontAllowReplacement);
+    }
+    connect(&m_watcherWatch, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString&, const QString&, const QString& newOwner) { onWatcherOwnerChanged(newOwner); });
+    const QString service = QString::fromLatin1(watcherService);
+    const QString path = QString::fromLatin1(watcherPath);
+    const QString interface = QString::fromLatin1(watcherInterface);
+    m_connection.connect(service, path, interface, QStringLiteral("StatusNotifierHostRegistered"), this,
+        SLOT(onHostRegistered()));
+    m_connection.connect(service, path, interface, QStringLiteral("StatusNotifierHostUnregistered"), this,
+        SLOT(onHostUnregistered()));
+
+    // The state at start is asked for and awaited, so that the choice of backend can rely on it.
+    const QDBusConnectionInterface* bus = m_connection.interface();
+    if (bus && bus->isServiceRegistered(service)) {
+        m_watcherPresent = true;
+        registerWithWatcher();
+        m_hostRegistered = readHostRegistered(m_connection.call(hostRegisteredQuery(), QDBus::Block, 1000));
+    }
+}
+
+StatusNotifierItemBackend::~StatusNotifierItemBackend()
+{
+    if (m_connection.isConnected()) {
+        m_connection.unregisterObject(QString::fromLatin1(itemPath));
+        if (QDBusConnectionInterface* bus = m_connection.interface()) {
+            bus->unregisterService(m_serviceName);
+        }
+    }
+}
+
+bool StatusNotifierItemBackend::isHostPresent(QDBusConnection connection, int timeoutMilliseconds)
+{
+    if (!connection.isConnected()) {
+        return false;
+    }
+    const QDBusConnectionInterface* bus = connection.interface();
+    if (!bus || !bus->isServiceRegistered(QString::fromLatin1(watcherService))) {
+        return false;
+    }
+    return readHostRegistered(connection.call(hostRegisteredQuery(), QDBus::Block, timeoutMilliseconds));
+}
+
+bool StatusNotifierItemBackend::hostShowsLabels(const QString& currentDesktop)
+{
+    static const QStringList labelHosts { QStringLiteral("GNOME"), QStringLiteral("Unity"),
+        QStringLiteral("Budgie"), QStringLiteral("Pantheon"), QStringLiteral("X-Cinnamon") };
+    const QStringList desktops = currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& desktop : desktops) {
+        if (labelHosts.contains(desktop.trimmed(), Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString StatusNotifierItemBackend::labelGuide(const QString& title)
+{
+    static const QRegularExpression number(QStringLiteral("\\d+"));
+    QString guide;
+    qsizetype last = 0;
+    for (auto it = number.globalMatch(title); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        guide += title.mid(last, match.capturedStart() - last);
+        guide += QString(std::max<qsizetype>(2, match.capturedLength()), QLatin1Char('0'));
+        last = match.capturedEnd();
+    }
+    guide += title.mid(last);
+    return guide;
+}
+
+StatusNotifierIconPixmaps StatusNotifierItemBackend::iconPixmaps(
+    const StatusItemAppearance& appearance, bool withTitle, const QColor& textColor)
+{
+    StatusNotifierIconPixmaps pixmaps;
+    StatusItemAppearance drawn = appearance;
+    if (!withTitle) {
+        drawn.title.clear();
+    }
+    for (const int size : iconSizes) {
+        if (drawn.image.isNull() && drawn.title.isEmpty()) {
+            pixmaps.push_back(StatusNotifierIconPixmap::fromImage(applicationIcon(size, drawn.dimmed)));
+        } else {
+            pixmaps.push_back(StatusNotifierIconPixmap::fromImage(
+                TrayStatusItemBackend::render(drawn, size, textColor).toImage()));
+        }
+    }
+    return pixmaps;
+}
+
+void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
+{
+    const QColor textColor = panelTextColor(m_options.panelBackground);
+    m_adaptor->setIconPixmaps(iconPixmaps(appearance, !m_showsLabels, textColor));
+    StatusNotifierToolTip toolTip;
+    toolTip.title = QGuiApplication::applicationDisplayName();
+    toolTip.description = appearance.toolTip.isEmpty() ? appearance.title : appearance.toolTip;
+    m_adaptor->setToolTip(toolTip);
+    m_adaptor->setLabel(appearance.title, labelGuide(appearance.title));
+    m_adaptor->setStatus(!appearance.visible ? QStringLiteral("Passive")
+            : appearance.tint                ? QStringLiteral("NeedsAttention")
+                                             : QStringLiteral("Active"));
+}
+
+std::optional<QRect> StatusNotifierItemBackend::geometry() const
+{
+    if (!m_clickPosition) {
+        return std::nullopt;
+    }
+    return QRect(*m_clickPosition, QSize(1, 1));
+}
+
+void StatusNotifierItemBackend::onWatcherOwnerChanged(const QString& newOwner)
+{
+    if (newOwner.isEmpty()) {
+        // The panel went away (a restart, or another desktop): no host until a watcher is back.
+        const bool before = isAvailable();
+        m_watcherPresent = false;
+        m_hostRegistered = false;
+        if (before) {
+            emit availabilityChanged(false);
+        }
+        return;
+    }
+    // A new watcher knows nothing of this item.
+    m_watcherPresent = true;
+    registerWithWatcher();
+    queryHost();
+}
+
+void StatusNotifierItemBackend::registerWithWatcher()
+{
+    QDBusMessage call = watcherCall(QStringLiteral("RegisterStatusNotifierItem"));
+    call << m_serviceName;
+    auto* pending = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusPendingReply<> reply = *finished;
+        if (reply.isError()) {
+            log(LogLevel::Warning, category,
+                "The StatusNotifierWatcher refused the item: " + reply.error().message().toStdString());
+        }
+    });
+}
+
+void StatusNotifierItemBackend::queryHost()
+{
+    auto* pending = new QDBusPendingCallWatcher(m_connection.asyncCall(hostRegisteredQuery()), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        setHostRegistered(m_watcherPresent && readHostRegistered(finished->reply()));
+    });
+}
+
+void StatusNotifierItemBackend::onHostRegistered()
+{
+    setHostRegistered(m_watcherPresent);
+}
+
+void StatusNotifierItemBackend::onHostUnregistered()
+{
+    // Another host may still be there.
+    queryHost();
+}
+
+void StatusNotifierItemBackend::setHostRegistered(bool registered)
+{
+    const bool before = isAvailable();
+    m_hostRegistered = registered;
+    if (isAvailable() != before) {
+        emit availabilityChanged(isAvailable());
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "platform/desktop/StatusItem.h"
+#include "platform/linux/StatusNotifierItemTypes.h"
+
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+class StatusNotifierItemAdaptor;
+
+// Draws the status item as a StatusNotifierItem: the item's own service on the session bus
+// (org.kde.StatusNotifierItem-<pid>-<n>, object /StatusNotifierItem), registered with the
+// org.kde.StatusNotifierWatcher, whose host (the panel) draws it.
+//
+// The title goes to the AppIndicator label (XAyatanaLabel, with a guide of the same shape in
+// zeros so the panel keeps its width as the digits change), which hosts that show labels put
+// beside the icon. For those hosts the icon is the image alone (the application's icon when the
+// item shows only a title); for the others the title is drawn into the icon, as on an XEmbed tray.
+// The tooltip is the application's name over what the figure is; the status is NeedsAttention
+// while a tint (the reminder's) is shown, Passive while the item is hidden. Every change signal is
+// sent only when its value changed.
+//
+// Clicks arrive as the host's Activate (left), ContextMenu (right) and SecondaryActivate (middle)
+// with the position the host reports, which then anchors menus and popovers.
+//
+// The watcher is followed for the life of the backend: when it appears (a panel restart) the item
+// registers again, and the item is available while a watcher with a registered host exists.
+//
+// Main-thread only.
+class StatusNotifierItemBackend final : public QObject, public StatusItemBackend {
+    Q_OBJECT
+public:
+    static constexpr const char* watcherService = "org.kde.StatusNotifierWatcher";
+    static constexpr const char* watcherPath = "/StatusNotifierWatcher";
+    static constexpr const char* watcherInterface = "org.kde.StatusNotifierWatcher";
+    static constexpr const char* itemPath = "/StatusNotifierItem";
+    // Picture heights sent to the host, which picks the one that fits its panel.
+    static constexpr int iconSizes[] = { 16, 22, 24, 32, 48, 64 };
+
+    struct Options {
+        // Whether the host shows the label beside the icon; when it does, the title is not drawn
+        // into the icon as well. Empty: guessed from the desktop (hostShowsLabels()).
+        std::optional<bool> hostShowsLabels;
+        // The panel's background, for the colour of the title and template images. Empty: the
+        // application palette's window colour.
+        std::optional<QColor> panelBackground;
+    };
+
+    explicit StatusNotifierItemBackend(
+        QDBusConnection connection, Options options, QObject* parent = nullptr);
+    explicit StatusNotifierItemBackend(QDBusConnection connection = QDBusConnection::sessionBus())
+        : StatusNotifierItemBackend(std::move(connection), Options {})
+    {
+    }
+    ~StatusNotifierItemBackend() override;
+
+    void draw(const StatusItemAppearance& appearance) override;
+    // A point-sized rectangle at the position of the host's last click; nothing before one.
+    std::optional<QRect> geometry() const override;
+    bool isAvailable() const override { return m_watcherPresent && m_hostRegistered; }
+
+    const QString& serviceName() const { return m_serviceName; }
+
+    // Whether the session bus has a watcher with a registered host right now. Asks the bus and
+    // waits for its answers (at most `timeoutMilliseconds` each): for the choice of backend at start.
+    static bool isHostPresent(QDBusConnection connection, int timeoutMilliseconds = 1000);
+    // Whether the desktop's StatusNotifierItem host is known to show labels beside icons: the
+    // AppIndicator hosts of GNOME, Unity, Budgie, Pantheon and Cinnamon. `currentDesktop` is an
+    // XDG_CURRENT_DESKTOP value ("ubuntu:GNOME").
+    static bool hostShowsLabels(const QString& currentDesktop);
+
+    // The icon pictures for an appearance, one per size of iconSizes.
+    static StatusNotifierIconPixmaps iconPixmaps(
+        const StatusItemAppearance& appearance, bool withTitle, const QColor& textColor);
+    // The label guide: the title with each number written as zeros, at least two of them.
+    static QString labelGuide(const QString& title);
+
+signals:
+    // isAvailable() changed: the watcher or its host came or went.
+    void availabilityChanged(bool available);
+
+private:
+    void onWatcherOwnerChanged(const QString& newOwner);
+    void registerWithWatcher();
+    void queryHost();
+    void setHostRegistered(bool registered);
+    Q_SLOT void onHostRegistered();
+    Q_SLOT void onHostUnregistered();
+
+    QDBusConnection m_connection;
+    const Options m_options;
+    const bool m_showsLabels;
+    QString m_serviceName;
+    QObject m_exported;
+    StatusNotifierItemAdaptor* m_adaptor = nullptr;
+    QDBusServiceWatcher m_watcherWatch;
+    bool m_watcherPresent = false;
+    bool m_hostRegistered = false;
+    std::optional<QPoint> m_clickPosition;
+};
+
+} // namespace platform

@@ -1,0 +1,321 @@
+#include "platform/linux/DesktopStatusItemBackend.h"
+#include "platform/linux/StatusNotifierItemBackend.h"
+
+#include "platform/fake/FakeStatusItemBackend.h"
+#include "support/PrivateSessionBus.h"
+#include "support/StandInStatusNotifierWatcher.h"
+#include "support/StatusNotifierSignalLog.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using platform::DesktopStatusItemBackend;
+using platform::StatusItemAppearance;
+using platform::StatusNotifierIconPixmap;
+using platform::StatusNotifierIconPixmaps;
+using platform::StatusNotifierItemBackend;
+using platform::StatusNotifierToolTip;
+
+namespace {
+
+const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString itemPath = QStringLiteral("/StatusNotifierItem");
+
+class StatusNotifierItemTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!bus.isRunning()) {
+            GTEST_SKIP() << "dbus-daemon is not available";
+        }
+        platform::registerStatusNotifierTypes();
+        // The application's icon, shown beside the label when the item has only a title.
+        QPixmap icon(32, 32);
+        icon.fill(Qt::darkGreen);
+        QGuiApplication::setWindowIcon(QIcon(icon));
+        item = bus.connect(QStringLiteral("item"));
+        host = bus.connect(QStringLiteral("host"));
+        ASSERT_TRUE(item.isConnected());
+        ASSERT_TRUE(host.isConnected());
+    }
+
+    QVariant property(const QString& service, const QString& name)
+    {
+        return PrivateSessionBus::property(host, service, itemPath, itemInterface, name);
+    }
+    template <class T> T structured(const QString& service, const QString& name)
+    {
+        T value;
+        property(service, name).value<QDBusArgument>() >> value;
+        return value;
+    }
+    QDBusMessage callItem(const QString& service, const QString& method, const QVariantList& arguments)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(service, itemPath, itemInterface, method);
+        call.setArguments(arguments);
+        return PrivateSessionBus::callServing(host, call);
+    }
+    // Serves events until `done` holds or two seconds have passed.
+    static bool serveUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 2000); }
+    // A round trip to the item: every signal it sent before is in by the time this returns.
+    void settle(const QString& service) { property(service, QStringLiteral("Status")); }
+
+    static StatusItemAppearance titled(const QString& title)
+    {
+        StatusItemAppearance appearance;
+        appearance.title = title;
+        appearance.toolTip = "Current session: " + title;
+        return appearance;
+    }
+
+    PrivateSessionBus bus;
+    QDBusConnection item { QString() };
+    QDBusConnection host { QString() };
+};
+
+} // namespace
+
+TEST_F(StatusNotifierItemTest, RegistersWithTheWatcherAndShowsTheTitleAsTheLabel)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    ASSERT_TRUE(watcher.hasName());
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    EXPECT_TRUE(backend.isAvailable());
+    ASSERT_TRUE(
+        serveUntil([&] { return watcher.registeredItems() == QStringList { backend.serviceName() }; }));
+    EXPECT_TRUE(backend.serviceName().startsWith(
+        QStringLiteral("org.kde.StatusNotifierItem-%1-").arg(QCoreApplication::applicationPid())));
+
+    backend.draw(titled(QStringLiteral("25m")));
+    const QString service = backend.serviceName();
+    EXPECT_EQ(property(service, QStringLiteral("XAyatanaLabel")).toString(), "25m");
+    EXPECT_EQ(property(service, QStringLiteral("XAyatanaLabelGuide")).toString(), "00m");
+    EXPECT_EQ(property(service, QStringLiteral("Status")).toString(), "Active");
+    EXPECT_EQ(property(service, QStringLiteral("Category")).toString(), "ApplicationStatus");
+    EXPECT_FALSE(property(service, QStringLiteral("ItemIsMenu")).toBool());
+
+    const auto toolTip = structured<StatusNotifierToolTip>(service, QStringLiteral("ToolTip"));
+    EXPECT_EQ(toolTip.description, "Current session: 25m");
+
+    // The host shows the label: the icon is drawn without the title, at every size.
+    const auto pixmaps = structured<StatusNotifierIconPixmaps>(service, QStringLiteral("IconPixmap"));
+    ASSERT_EQ(pixmaps.size(), static_cast<qsizetype>(std::size(StatusNotifierItemBackend::iconSizes)));
+    for (qsizetype i = 0; i < pixmaps.size(); ++i) {
+        EXPECT_EQ(pixmaps[i].height, StatusNotifierItemBackend::iconSizes[i]);
+        EXPECT_EQ(pixmaps[i].width, pixmaps[i].height) << "no title drawn in beside the image";
+        EXPECT_EQ(pixmaps[i].data.size(), pixmaps[i].width * pixmaps[i].height * 4);
+    }
+
+    // A reminder's tint asks for attention.
+    StatusItemAppearance tinted;
+    tinted.image = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
+    tinted.image.fill(Qt::black);
+    tinted.tint = platform::systemPinkColor();
+    backend.draw(tinted);
+    EXPECT_EQ(property(service, QStringLiteral("Status")).toString(), "NeedsAttention");
+    EXPECT_EQ(property(service, QStringLiteral("XAyatanaLabel")).toString(), "");
+    const auto attention = structured<StatusNotifierIconPixmaps>(service, QStringLiteral("IconPixmap"));
+    ASSERT_FALSE(attention.isEmpty());
+    const QImage picture = attention.back().toImage();
+    EXPECT_EQ(picture.pixelColor(picture.width() / 2, picture.height() / 2), platform::systemPinkColor());
+}
+
+TEST_F(StatusNotifierItemTest, WithoutLabelsTheTitleIsDrawnIntoTheIcon)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    StatusNotifierItemBackend backend(item, { false, QColor(Qt::black) });
+    backend.draw(titled(QStringLiteral("1h 5m")));
+    const auto pixmaps
+        = structured<StatusNotifierIconPixmaps>(backend.serviceName(), QStringLiteral("IconPixmap"));
+    ASSERT_FALSE(pixmaps.isEmpty());
+    // The title's ink, in white on the dark panel.
+    const QImage picture = pixmaps.back().toImage();
+    int light = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor pixel = picture.pixelColor(x, y);
+            light += pixel.alpha() > 200 && pixel.lightness() > 200 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(light, 20);
+    // The label is carried all the same, for hosts that show it after all.
+    EXPECT_EQ(property(backend.serviceName(), QStringLiteral("XAyatanaLabel")).toString(), "1h 5m");
+}
+
+TEST_F(StatusNotifierItemTest, ChangeSignalsOnlyWhenSomethingChanged)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    const QString service = backend.serviceName();
+    StatusNotifierSignalLog log(host, service);
+    settle(service);
+
+    backend.draw(titled(QStringLiteral("9m")));
+    backend.draw(titled(QStringLiteral("9m")));
+    settle(service);
+    EXPECT_EQ(log.count("XAyatanaNewLabel"), 1);
+    EXPECT_EQ(log.labels.back(), std::make_pair(QStringLiteral("9m"), QStringLiteral("00m")));
+
+    // A new minute: a new label, the same guide; the icon (the image alone) is unchanged.
+    backend.draw(titled(QStringLiteral("10m")));
+    settle(service);
+    EXPECT_EQ(log.count("XAyatanaNewLabel"), 2);
+    EXPECT_EQ(log.labels.back(), std::make_pair(QStringLiteral("10m"), QStringLiteral("00m")));
+    EXPECT_EQ(log.count("NewIcon"), 1);
+    EXPECT_EQ(log.count("NewStatus"), 0);
+    const auto icons = structured<StatusNotifierIconPixmaps>(service, QStringLiteral("IconPixmap"));
+    ASSERT_FALSE(icons.isEmpty());
+    EXPECT_EQ(icons.back().toImage().pixelColor(8, 8), QColor(Qt::darkGreen)) << "the application's icon";
+
+    StatusItemAppearance dimmed = titled(QStringLiteral("10m"));
+    dimmed.dimmed = true;
+    backend.draw(dimmed);
+    settle(service);
+    EXPECT_EQ(log.count("XAyatanaNewLabel"), 2);
+    EXPECT_EQ(log.count("NewIcon"), 2);
+
+    StatusItemAppearance hidden = dimmed;
+    hidden.visible = false;
+    backend.draw(hidden);
+    settle(service);
+    ASSERT_EQ(log.statuses.size(), 1u);
+    EXPECT_EQ(log.statuses.back(), "Passive");
+}
+
+TEST_F(StatusNotifierItemTest, TheHostsClicksArriveWithTheirPositions)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    std::vector<Qt::MouseButton> clicks;
+    backend.setClickHandler([&](Qt::MouseButton button) { clicks.push_back(button); });
+    EXPECT_EQ(backend.geometry(), std::nullopt);
+
+    const QString service = backend.serviceName();
+    EXPECT_EQ(callItem(service, QStringLiteral("Activate"), { 1200, 12 }).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(backend.geometry(), QRect(1200, 12, 1, 1));
+    callItem(service, QStringLiteral("ContextMenu"), { 1180, 14 });
+    EXPECT_EQ(backend.geometry(), QRect(1180, 14, 1, 1));
+    callItem(service, QStringLiteral("SecondaryActivate"), { 1190, 10 });
+    // A host that does not know where the item is says (0, 0): the last known place stays.
+    callItem(service, QStringLiteral("Activate"), { 0, 0 });
+    EXPECT_EQ(backend.geometry(), QRect(1190, 10, 1, 1));
+    // Scrolling is no click.
+    callItem(service, QStringLiteral("Scroll"), { 120, QStringLiteral("vertical") });
+    EXPECT_EQ(clicks,
+        (std::vector<Qt::MouseButton> { Qt::LeftButton, Qt::RightButton, Qt::MiddleButton, Qt::LeftButton }));
+}
+
+TEST_F(StatusNotifierItemTest, APanelRestartRegistersTheItemAgain)
+{
+    auto watcher = std::make_unique<StandInStatusNotifierWatcher>(bus.address(), true);
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    std::vector<bool> changes;
+    QObject::connect(&backend, &StatusNotifierItemBackend::availabilityChanged,
+        [&](bool available) { changes.push_back(available); });
+    ASSERT_TRUE(backend.isAvailable());
+
+    watcher.reset();
+    ASSERT_TRUE(serveUntil([&] { return !backend.isAvailable(); }));
+
+    watcher = std::make_unique<StandInStatusNotifierWatcher>(bus.address(), false);
+    ASSERT_TRUE(
+        serveUntil([&] { return watcher->registeredItems() == QStringList { backend.serviceName() }; }));
+    // A watcher without a host is no place to be seen.
+    settle(backend.serviceName());
+    EXPECT_FALSE(backend.isAvailable());
+    watcher->setHostRegistered(true);
+    ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
+    EXPECT_EQ(changes, (std::vector<bool> { false, true }));
+}
+
+TEST_F(StatusNotifierItemTest, TheDesktopBackendFallsBackToXEmbedAndFollowsTheWatcher)
+{
+    platform::fake::FakeStatusItemBackend* fallback = nullptr;
+    int fallbacksMade = 0;
+    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black) }, [&] {
+        auto made = std::make_unique<platform::fake::FakeStatusItemBackend>();
+        fallback = made.get();
+        ++fallbacksMade;
+        return made;
+    });
+    std::vector<Qt::MouseButton> clicks;
+    backend.setClickHandler([&](Qt::MouseButton button) { clicks.push_back(button); });
+
+    // No watcher: the XEmbed tray draws the item.
+    ASSERT_FALSE(backend.usesStatusNotifierItem());
+    ASSERT_NE(fallback, nullptr);
+    backend.draw(titled(QStringLiteral("5m")));
+    EXPECT_EQ(fallback->lastDrawn().title, "5m");
+    fallback->click(Qt::RightButton);
+    EXPECT_EQ(clicks, std::vector<Qt::MouseButton> { Qt::RightButton });
+
+    // A panel with a host comes up: the item moves there with what it shows, and leaves the tray.
+    auto watcher = std::make_unique<StandInStatusNotifierWatcher>(bus.address(), true);
+    ASSERT_TRUE(serveUntil([&] { return backend.usesStatusNotifierItem(); }));
+    EXPECT_EQ(backend.fallback(), nullptr);
+    const QString service = backend.statusNotifierItem().serviceName();
+    EXPECT_EQ(property(service, QStringLiteral("XAyatanaLabel")).toString(), "5m");
+    callItem(service, QStringLiteral("Activate"), { 10, 20 });
+    EXPECT_EQ(clicks, (std::vector<Qt::MouseButton> { Qt::RightButton, Qt::LeftButton }));
+    EXPECT_EQ(backend.geometry(), QRect(10, 20, 1, 1));
+
+    // The panel goes: back to the tray, which draws the latest appearance.
+    backend.draw(titled(QStringLiteral("6m")));
+    watcher.reset();
+    ASSERT_TRUE(serveUntil([&] { return !backend.usesStatusNotifierItem(); }));
+    EXPECT_EQ(fallbacksMade, 2);
+    EXPECT_EQ(fallback->lastDrawn().title, "6m");
+}
+
+TEST_F(StatusNotifierItemTest, AtStartAWatcherWithAHostIsChosen)
+{
+    EXPECT_FALSE(StatusNotifierItemBackend::isHostPresent(host));
+    {
+        StandInStatusNotifierWatcher hostless(bus.address(), false);
+        EXPECT_FALSE(StatusNotifierItemBackend::isHostPresent(host));
+    }
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    EXPECT_TRUE(StatusNotifierItemBackend::isHostPresent(host));
+    int fallbacksMade = 0;
+    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black) }, [&] {
+        ++fallbacksMade;
+        return std::make_unique<platform::fake::FakeStatusItemBackend>();
+    });
+    EXPECT_TRUE(backend.usesStatusNotifierItem());
+    EXPECT_TRUE(backend.isAvailable());
+    EXPECT_EQ(fallbacksMade, 0);
+}
+
+TEST(StatusNotifierItemValues, LabelGuidesPixmapsAndLabelHosts)
+{
+    EXPECT_EQ(StatusNotifierItemBackend::labelGuide("5m"), "00m");
+    EXPECT_EQ(StatusNotifierItemBackend::labelGuide("1h 5m"), "00h 00m");
+    EXPECT_EQ(StatusNotifierItemBackend::labelGuide("123h"), "000h");
+    EXPECT_EQ(StatusNotifierItemBackend::labelGuide(""), "");
+
+    QImage image(2, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, qRgba(0x11, 0x22, 0x33, 0x44));
+    image.setPixel(1, 0, qRgba(0xff, 0x00, 0x80, 0xff));
+    const StatusNotifierIconPixmap pixmap = StatusNotifierIconPixmap::fromImage(image);
+    // ARGB in network byte order.
+    EXPECT_EQ(pixmap.data.toHex(), "44112233ffff0080");
+    EXPECT_EQ(pixmap.toImage(), image);
+
+    EXPECT_TRUE(StatusNotifierItemBackend::hostShowsLabels("ubuntu:GNOME"));
+    EXPECT_TRUE(StatusNotifierItemBackend::hostShowsLabels("Budgie:GNOME"));
+    EXPECT_TRUE(StatusNotifierItemBackend::hostShowsLabels("X-Cinnamon"));
+    EXPECT_FALSE(StatusNotifierItemBackend::hostShowsLabels("KDE"));
+    EXPECT_FALSE(StatusNotifierItemBackend::hostShowsLabels(""));
+}

@@ -1,0 +1,64 @@
+#include "PrivateSessionBus.h"
+
+#include <QCoreApplication>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QStandardPaths>
+
+PrivateSessionBus::PrivateSessionBus()
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty()) {
+        return;
+    }
+    m_daemon.start(daemon,
+        { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
+    if (!m_daemon.waitForStarted(5000)) {
+        return;
+    }
+    for (int i = 0; i < 50 && !m_daemon.canReadLine(); ++i) {
+        m_daemon.waitForReadyRead(100);
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+PrivateSessionBus::~PrivateSessionBus()
+{
+    for (const QString& name : m_connections) {
+        QDBusConnection::disconnectFromBus(name);
+    }
+    if (m_daemon.state() != QProcess::NotRunning) {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
+    }
+}
+
+QDBusConnection PrivateSessionBus::connect(const QString& name)
+{
+    m_connections.push_back(name);
+    return QDBusConnection::connectToBus(m_address, name);
+}
+
+QDBusMessage PrivateSessionBus::callServing(QDBusConnection connection, const QDBusMessage& call)
+{
+    QDBusPendingCall pending = connection.asyncCall(call, 5000);
+    while (!pending.isFinished()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    // Signals sent before the answer arrive before it; let them be handled too.
+    QCoreApplication::processEvents();
+    return pending.reply();
+}
+
+QVariant PrivateSessionBus::property(QDBusConnection connection, const QString& service, const QString& path,
+    const QString& interface, const QString& name)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << interface << name;
+    const QDBusMessage reply = callServing(connection, call);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return {};
+    }
+    return reply.arguments().front().value<QDBusVariant>().variant();
+}

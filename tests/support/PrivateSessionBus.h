@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QString>
+
+#include <vector>
+
+// A dbus-daemon of the test's own, so that well-known names (a watcher, a notification service)
+// never meet those of tests running at the same time on the shared session bus.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus();
+    ~PrivateSessionBus();
+    PrivateSessionBus(const PrivateSessionBus&) = delete;
+    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
+
+    // False (and the test should skip) when dbus-daemon is not installed or did not start.
+    bool isRunning() const { return !m_address.isEmpty(); }
+    const QString& address() const { return m_address; }
+
+    // A new connection to the bus under this name, closed when the bus object goes.
+    QDBusConnection connect(const QString& name);
+
+    // Sends `call` and serves this thread's events until the answer is there: for calls to objects
+    // that live on this thread.
+    static QDBusMessage callServing(QDBusConnection connection, const QDBusMessage& call);
+    // Reads a property of an object on the bus, serving this thread's events meanwhile.
+    static QVariant property(QDBusConnection connection, const QString& service, const QString& path,
+        const QString& interface, const QString& name);
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    std::vector<QString> m_connections;
+};
