@@ -7,8 +7,10 @@
 #include "app/startup/ApplicationDBusService.h"
 #include "app/startup/SettingsMigrations.h"
 #include "app/windows/HistoryWindowController.h"
+#include "app/windows/SettingsWindowController.h"
 #include "app/windows/WelcomeWindowController.h"
 #include "kit/foundation/Relaunch.h"
+#include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
 #include "libraries/launch-at-login/LaunchAtLogin.h"
@@ -119,6 +121,16 @@ std::optional<int> AppMain::claimInstance(
     return 0;
 }
 
+void AppMain::installSettingsWindow(ReminderDelivery* reminderDelivery)
+{
+    // "Settings…", Ctrl+, and a relaunch that asks for Settings all come through the kit's opener.
+    zk::SettingsWindowOpener::setOpener([] { SettingsWindowController::show(); });
+    // The missing-permission alert sends the user to the setting that caused it.
+    ReminderDelivery& delivery = reminderDelivery ? *reminderDelivery : ReminderDelivery::shared();
+    delivery.setOpenSettingsWindow(
+        [] { SettingsWindowController::show(SettingsScreen::Tab::notifications); });
+}
+
 void AppMain::installWelcomeWindow()
 {
     WelcomeScreen::Environment environment;
@@ -154,6 +166,7 @@ void AppMain::start(const Steps& steps)
         AppState::shared();
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();
+        installSettingsWindow();
     });
     runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });
 }

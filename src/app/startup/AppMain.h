@@ -100,6 +100,10 @@ public:
     // status item.
     static void installWelcomeWindow();
 
+    // Makes the Settings window what the kit's settings opener opens, and what the reminders'
+    // "Open Kiruvo Settings" opens (on its Notifications tab). An empty delivery is the application's.
+    static void installSettingsWindow(ReminderDelivery* reminderDelivery = nullptr);
+
     // Runs the start-up steps. The lock must be held.
     static void start(const Steps& steps = {});
 

@@ -1,0 +1,37 @@
+#include "app/windows/GeneralSettings.h"
+
+#include "app/engine/SettingsKeys.h"
+#include "app/windows/IdleDurationBeforeStopSetting.h"
+#include "app/windows/SecondaryText.h"
+#include "libraries/defaults/Toggle.h"
+
+#include <QFrame>
+#include <QVBoxLayout>
+
+namespace kiruvo {
+
+GeneralSettings::GeneralSettings(QWidget* parent)
+    : QWidget(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    auto* settings = new QVBoxLayout;
+    settings->setContentsMargins(0, 8, 0, 8);
+    m_enableAtLaunch = new Defaults::Toggle(QStringLiteral("Enable at launch"), Keys::enableAtLaunch(), this);
+    m_enableAtLaunch->setToolTip(tr("Automatically enable Kiruvo when launching it."));
+    settings->addWidget(m_enableAtLaunch);
+    settings->addSpacing(12);
+    m_idle = new IdleDurationBeforeStopSetting(this);
+    settings->addWidget(m_idle);
+    layout->addLayout(settings);
+
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(divider);
+
+    m_note = secondaryText(tr(idleNote), this);
+    layout->addWidget(m_note);
+    layout->addStretch(1);
+}
+
+} // namespace kiruvo

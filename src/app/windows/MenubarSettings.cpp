@@ -1,0 +1,36 @@
+#include "app/windows/MenubarSettings.h"
+
+#include "app/engine/SettingsKeys.h"
+#include "app/windows/ClickMenuBarItemSetting.h"
+#include "app/windows/ShowInMenuBarSetting.h"
+#include "kit/interface/MenuBarItemVerticalAlignmentSetting.h"
+#include "libraries/defaults/Toggle.h"
+
+#include <QVBoxLayout>
+
+namespace kiruvo {
+
+MenubarSettings::MenubarSettings(QWidget* parent)
+    : QWidget(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    m_show = new ShowInMenuBarSetting(this);
+    layout->addWidget(m_show);
+    layout->addSpacing(16);
+    m_click = new ClickMenuBarItemSetting(this);
+    layout->addWidget(m_click);
+    m_dim = new Defaults::Toggle(QStringLiteral("Dim menu bar item while Kiruvo is disabled"),
+        Keys::dimMenuBarItemWhileDisabled(), this);
+    m_dim->setToolTip(
+        tr("Makes the menu bar item have less opacity while Kiruvo is disabled.\n\nIf you have "
+           "enabled always showing an icon for Kiruvo and disable this setting, you will not be "
+           "able to see whether Kiruvo is disabled or not by just looking at the menu bar item."));
+    layout->addWidget(m_dim);
+    layout->addSpacing(8);
+    m_alignment
+        = new zk::MenuBarItemVerticalAlignmentSetting(Keys::menuBarTextVerticalAlignmentOffset(), this);
+    layout->addWidget(m_alignment);
+    layout->addStretch(1);
+}
+
+} // namespace kiruvo

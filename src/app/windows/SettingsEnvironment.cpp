@@ -1,0 +1,54 @@
+#include "app/windows/SettingsEnvironment.h"
+
+#include "app/engine/SessionController.h"
+#include "app/reminders/HapticFeedback.h"
+#include "app/reminders/SystemNotificationReminder.h"
+#include "app/reminders/SystemSoundPlayer.h"
+
+namespace kiruvo {
+
+SessionController& SettingsEnvironment::session() const
+{
+    return sessionController ? *sessionController : SessionController::shared();
+}
+
+void SettingsEnvironment::play(zk::MacSystemSound sound) const
+{
+    if (playSound) {
+        playSound(sound);
+    } else {
+        playSystemSound(sound);
+    }
+}
+
+void SettingsEnvironment::hapticFeedback() const
+{
+    if (performHapticFeedback) {
+        performHapticFeedback();
+    } else {
+        kiruvo::performHapticFeedback();
+    }
+}
+
+void SettingsEnvironment::notificationSettings() const
+{
+    if (openNotificationSettings) {
+        openNotificationSettings();
+    } else {
+        SystemNotificationReminder::openNotificationSettings();
+    }
+}
+
+} // namespace kiruvo
+
+namespace kiruvo {
+
+QCoro::Task<std::vector<ShortcutsApp::Shortcut>> SettingsEnvironment::shortcuts() const
+{
+    if (listShortcuts) {
+        return listShortcuts();
+    }
+    return ShortcutsApp::shortcuts();
+}
+
+} // namespace kiruvo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/windows/SettingsEnvironment.h"
+
+#include <QWidget>
+
+class QTabWidget;
+
+namespace kiruvo {
+
+class GeneralSettings;
+class MenubarSettings;
+class NotificationsSettings;
+
+// The Settings window's content: the General, Menu Bar, Notifications and Shortcuts tabs, opening
+// on General, 320 points wide. Every control writes its setting at once and shows changes made
+// elsewhere; nothing is applied or saved later. Main-thread only.
+class SettingsScreen : public QWidget {
+    Q_OBJECT
+public:
+    enum class Tab { general, menuBar, notifications, shortcuts };
+
+    static constexpr int contentWidth = 320;
+    // The default padding, applied twice.
+    static constexpr int padding = 2 * 10;
+
+    explicit SettingsScreen(SettingsEnvironment environment = {}, QWidget* parent = nullptr);
+
+    QTabWidget* tabs() const { return m_tabs; }
+    Tab currentTab() const;
+    void setCurrentTab(Tab tab);
+    // The title of the current tab ("General").
+    QString currentTitle() const;
+
+    GeneralSettings* general() const { return m_general; }
+    MenubarSettings* menuBar() const { return m_menuBar; }
+    NotificationsSettings* notifications() const { return m_notifications; }
+
+signals:
+    void currentTitleChanged(const QString& title);
+
+private:
+    QTabWidget* m_tabs = nullptr;
+    std::vector<Tab> m_tabOrder;
+    GeneralSettings* m_general = nullptr;
+    MenubarSettings* m_menuBar = nullptr;
+    NotificationsSettings* m_notifications = nullptr;
+};
+
+} // namespace kiruvo

@@ -1,0 +1,55 @@
+#include "app/windows/SettingsFixture.h"
+
+#include "app/windows/GeneralSettings.h"
+#include "app/windows/IdleDurationBeforeStopSetting.h"
+#include "libraries/defaults/Toggle.h"
+
+#include <QLabel>
+
+using namespace kiruvo;
+using platform::PropertyList;
+
+TEST_F(SettingsTest, AFreshStoreShowsEnableAtLaunchOnAndTenMinutesOfIdleness)
+{
+    auto& general = *screen().general();
+    EXPECT_TRUE(general.enableAtLaunchToggle()->isChecked());
+    EXPECT_EQ(shownText(*general.idleSetting()), "10 minutes");
+    EXPECT_FALSE(stored("enableAtLaunch"));
+    EXPECT_FALSE(stored("idleDurationBeforeStop"));
+    EXPECT_TRUE(general.note()->wordWrap());
+}
+
+TEST_F(SettingsTest, TheIdleChoicesAreEveryMinuteToTenThenFifteenTwentyAndThirty)
+{
+    const auto& idle = *screen().general()->idleSetting();
+    ASSERT_EQ(idle.rowCount(), 13);
+    EXPECT_EQ(idle.rowText(0).toStdString(), "1 minute");
+    EXPECT_EQ(idle.rowText(1).toStdString(), "2 minutes");
+    EXPECT_EQ(idle.rowText(10).toStdString(), "15 minutes");
+    EXPECT_EQ(idle.rowText(12).toStdString(), "30 minutes");
+}
+
+TEST_F(SettingsTest, AStoredIdleDurationOutsideTheChoicesShowsNoRowUntilOneIsChosen)
+{
+    Defaults::set(Keys::idleDurationBeforeStop(), zk::Duration::fromSeconds(45));
+    auto& general = *screen().general();
+    EXPECT_EQ(shownText(*general.idleSetting()), "");
+    EXPECT_EQ(stored("idleDurationBeforeStop"), PropertyList(std::string("45")));
+    choose(*general.idleSetting(), "3 minutes");
+    EXPECT_EQ(stored("idleDurationBeforeStop"), PropertyList(std::string("180")));
+    // The engine follows at once.
+    EXPECT_EQ(controller().idleDurationBeforeStop().seconds, 180);
+}
+
+TEST_F(SettingsTest, EnableAtLaunchWritesItsKeyAndFollowsChangesMadeElsewhere)
+{
+    auto& general = *screen().general();
+    general.enableAtLaunchToggle()->click();
+    processEvents();
+    EXPECT_EQ(stored("enableAtLaunch"), PropertyList(false));
+    Defaults::set(Keys::enableAtLaunch(), true);
+    Defaults::set(Keys::idleDurationBeforeStop(), zk::Duration::minutes(20));
+    processEvents();
+    EXPECT_TRUE(general.enableAtLaunchToggle()->isChecked());
+    EXPECT_EQ(shownText(*general.idleSetting()), "20 minutes");
+}

@@ -1,0 +1,195 @@
+#include "app/windows/SettingsFixture.h"
+
+#include "app/windows/NotificationRunShortcutSetting.h"
+#include "app/windows/Truncating.h"
+#include "kit/interface/AsyncButton.h"
+#include "platform/async/Sleep.h"
+#include "platform/desktop/ShortcutsFolder.h"
+
+#include <QCoro/QCoroTask>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+#include <cmath>
+
+using namespace kiruvo;
+using platform::ShortcutsFolder;
+namespace fs = std::filesystem;
+
+class RunShortcutTest : public SettingsTest {
+protected:
+    NotificationRunShortcutSetting& row()
+    {
+        if (!m_row) {
+            m_row = std::make_unique<NotificationRunShortcutSetting>(environment);
+        }
+        return *m_row;
+    }
+    // The load the row runs when it appears.
+    NotificationRunShortcutSetting& loaded()
+    {
+        QCoro::waitFor(row().load(true));
+        processEvents();
+        return row();
+    }
+    std::vector<std::string> rowTexts()
+    {
+        std::vector<std::string> texts;
+        for (int index = 0; index < row().picker()->rowCount(); ++index) {
+            texts.push_back(row().picker()->rowText(index).toStdString());
+        }
+        return texts;
+    }
+    void TearDown() override
+    {
+        m_row.reset();
+        processEvents();
+        SettingsTest::TearDown();
+    }
+
+    std::unique_ptr<NotificationRunShortcutSetting> m_row;
+};
+
+TEST_F(RunShortcutTest, BeforeTheFirstLoadThePickerIsDisabledOnLoading)
+{
+    EXPECT_TRUE(row().isLoading());
+    EXPECT_EQ(shownText(*row().picker()), "Loading…");
+    EXPECT_FALSE(row().picker()->isEnabled());
+    EXPECT_FALSE(row().buttonGroup()->isEnabled());
+    EXPECT_TRUE(row().warningBox()->isHidden());
+}
+
+TEST_F(RunShortcutTest, NoScriptsShowNoShortcutsDisabledAndOnlyCreate)
+{
+    std::filesystem::create_directories(shortcutsFolder());
+    auto& setting = loaded();
+    EXPECT_FALSE(setting.isLoading());
+    EXPECT_EQ(shownText(*setting.picker()), "No Shortcuts");
+    EXPECT_FALSE(setting.picker()->isEnabled());
+    EXPECT_TRUE(setting.buttonGroup()->isEnabled());
+    EXPECT_EQ(setting.runButton(), nullptr);
+    EXPECT_EQ(setting.editButton(), nullptr);
+    EXPECT_TRUE(setting.warningBox()->isHidden());
+}
+
+TEST_F(RunShortcutTest, ScriptsAreGroupedByFolderInTheirOrderAndAChoiceIsStored)
+{
+    writeScript("Breaks/Evening/walk.sh");
+    writeScript("Breaks/stretch.sh");
+    writeScript("a.sh");
+    writeScript("z.sh");
+    auto& setting = loaded();
+    ASSERT_EQ(setting.shortcuts().size(), 3u);
+    EXPECT_EQ(setting.shortcuts()[0].first->name, "Evening");
+    EXPECT_EQ(setting.shortcuts()[1].first->name, "Breaks");
+    EXPECT_FALSE(setting.shortcuts()[2].first.has_value());
+    EXPECT_EQ(setting.shortcuts()[2].second.size(), 2u);
+    EXPECT_EQ(rowTexts(), (std::vector<std::string> { "None", "walk", "stretch", "a", "z" }));
+    EXPECT_EQ(shownText(*setting.picker()), "None");
+    EXPECT_TRUE(setting.picker()->isEnabled());
+    EXPECT_EQ(setting.runButton(), nullptr);
+
+    choose(*setting.picker(), "stretch");
+    EXPECT_EQ(
+        Defaults::get(Keys::notificationRunShortcut()), ShortcutsFolder::identifier("Breaks/stretch.sh"));
+    EXPECT_EQ(stored("notificationRunShortcut"),
+        platform::PropertyList(ShortcutsFolder::identifier("Breaks/stretch.sh").uuidString()));
+    ASSERT_NE(setting.runButton(), nullptr);
+    ASSERT_NE(setting.editButton(), nullptr);
+    EXPECT_EQ(shownText(*setting.picker()), "stretch");
+
+    setting.editButton()->click();
+    // The folder is read on a worker thread.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !started.empty(); }, 10000));
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0][0], "xdg-open");
+    EXPECT_NE(started[0][1].find("Breaks/stretch.sh"), std::string::npos);
+}
+
+TEST_F(RunShortcutTest, AVanishedScriptFromAFullyReadFolderFallsBackToNone)
+{
+    writeScript("walk.sh");
+    Defaults::set(Keys::notificationRunShortcut(), std::optional(ShortcutsFolder::identifier("gone.sh")));
+    auto& setting = loaded();
+    EXPECT_FALSE(Defaults::get(Keys::notificationRunShortcut()));
+    EXPECT_FALSE(stored("notificationRunShortcut"));
+    EXPECT_EQ(shownText(*setting.picker()), "None");
+    EXPECT_TRUE(setting.keptChoiceNote()->isHidden());
+}
+
+TEST_F(RunShortcutTest, AFolderThatCannotBeReadCompletelyKeepsTheChoiceAndSaysSo)
+{
+    writeScript("walk.sh");
+    const auto gone = ShortcutsFolder::identifier("stretch.sh");
+    Defaults::set(Keys::notificationRunShortcut(), std::optional(gone));
+    // A link that loops cannot be read: the chosen script may be hiding behind it.
+    fs::create_symlink(shortcutsFolder() / "loop.sh", shortcutsFolder() / "loop.sh");
+    auto& setting = loaded();
+    EXPECT_EQ(Defaults::get(Keys::notificationRunShortcut()), gone);
+    EXPECT_TRUE(setting.isChoiceUnconfirmed());
+    EXPECT_FALSE(setting.keptChoiceNote()->isHidden());
+    EXPECT_EQ(shownText(*setting.picker()), "Chosen shortcut (not readable now)");
+    ASSERT_NE(setting.runButton(), nullptr);
+}
+
+TEST_F(RunShortcutTest, NoFolderMeansNoAccessTheWarningAndAKeptChoice)
+{
+    const auto chosen = ShortcutsFolder::identifier("walk.sh");
+    Defaults::set(Keys::notificationRunShortcut(), std::optional(chosen));
+    auto& setting = loaded();
+    EXPECT_FALSE(setting.hasAccess());
+    EXPECT_FALSE(setting.warningBox()->isHidden());
+    EXPECT_EQ(Defaults::get(Keys::notificationRunShortcut()), chosen);
+    EXPECT_EQ(shownText(*setting.picker()), "No Shortcuts");
+}
+
+TEST_F(RunShortcutTest, OnlyTheNewestLoadShowsItsList)
+{
+    std::filesystem::create_directories(shortcutsFolder());
+    // Each listing waits until the test lets it finish.
+    std::vector<std::stop_source> gates;
+    std::vector<std::string> names { "older", "newer" };
+    environment.listShortcuts = [&gates, &names]() -> QCoro::Task<std::vector<ShortcutsApp::Shortcut>> {
+        const std::size_t index = gates.size();
+        gates.emplace_back();
+        co_await platform::async::sleepFor(INFINITY, gates.back().get_token());
+        ShortcutsApp::Shortcut shortcut;
+        shortcut.name = names[index];
+        shortcut.id = ShortcutsFolder::identifier(names[index] + ".sh");
+        co_return std::vector<ShortcutsApp::Shortcut> { shortcut };
+    };
+    auto& fresh = row();
+    auto older = fresh.load(false);
+    for (int turn = 0; turn < 100 && gates.size() < 1; ++turn) {
+        processEvents();
+    }
+    auto newer = fresh.load(false);
+    for (int turn = 0; turn < 100 && gates.size() < 2; ++turn) {
+        processEvents();
+    }
+    ASSERT_EQ(gates.size(), 2u);
+    gates[1].request_stop();
+    QCoro::waitFor(std::move(newer));
+    EXPECT_EQ(fresh.shortcuts().at(0).second.at(0).name, "newer");
+    gates[0].request_stop();
+    QCoro::waitFor(std::move(older));
+    EXPECT_EQ(fresh.shortcuts().at(0).second.at(0).name, "newer");
+}
+
+TEST(TruncatingTest, ShortensAtTheEndWithTheIndicator)
+{
+    const QString fifty(50, QChar('a'));
+    EXPECT_EQ(truncating(fifty, 40, "…"), QString(39, QChar('a')) + "…");
+    const QString forty(40, QChar('b'));
+    EXPECT_EQ(truncating(forty, 40, "…"), forty);
+    // A comma as the 39th character goes, and so does the white space before it.
+    const QString withComma = QString(37, QChar('c')) + " ," + QString(20, QChar('d'));
+    EXPECT_EQ(truncating(withComma, 40, "…"), QString(37, QChar('c')) + "…");
+    EXPECT_EQ(truncating("hello", 0, "…"), "");
+    EXPECT_EQ(truncating("hello world", 3, "....."), "...");
+    // Characters, not code units: an emoji with a skin tone counts once.
+    const QString emoji = QString::fromUtf8("👍🏽👍🏽👍🏽");
+    EXPECT_EQ(truncating(emoji, 3, "…"), emoji);
+    EXPECT_EQ(truncating(emoji, 2, "…"), QString::fromUtf8("👍🏽…"));
+}
