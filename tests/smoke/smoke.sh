@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Starts the application with its own display (with a tray host), session bus and empty data
 # folders, and checks that it keeps running, that it finds the tray, that the first launch shows the
-# Welcome window, that a second launch hands over and exits 0, that it answers scripting, that its
-# menu opens the History window, and that SIGTERM ends it cleanly with the running session saved.
-# The application's clock runs sixty times fast (faketime), so a session of several minutes takes
-# seconds.
+# Welcome window, that a shortcut stored before the start opens the menu, that a second launch hands
+# over and exits 0, that it answers scripting, that its menu opens the History window, and that
+# SIGTERM ends it cleanly with the running session saved. The application's clock runs sixty times
+# fast (faketime), so a session of several minutes takes seconds.
 # Usage: smoke.sh <path of the kiruvo executable>
 set -uo pipefail
 
@@ -52,6 +52,21 @@ trayer --edge top --align right --widthtype request --height 24 --SetDockType tr
 tray=$!
 trap 'kill "$tray" 2>/dev/null' EXIT
 sleep 1
+
+# The "toggleMenu" shortcut, Ctrl+Alt+K, stored before the first start as the library stores it
+# (checked below, once the application runs).
+shortcut_stored=0
+if command -v xdotool >/dev/null 2>&1; then
+    mkdir -p "$work/data/kiruvo"
+    if sqlite3 "$work/data/kiruvo/defaults.sqlite3" \
+        "CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY(suite, key));
+         INSERT INTO defaults VALUES('com.zelvantorium.Kiruvo', 'KeyboardShortcuts_toggleMenu',
+             '\"{\\\"carbonKeyCode\\\":40,\\\"carbonModifiers\\\":6144}\"');"; then
+        shortcut_stored=1
+    else
+        fail "the shortcut could not be stored before the start"
+    fi
+fi
 
 # The library is preloaded directly (the faketime command would stand between us and the
 # application's signals). A sanitizer build must not insist on coming first.
@@ -103,6 +118,33 @@ else
 fi
 if [[ -e "$work/config/autostart/com.zelvantorium.Kiruvo.desktop" ]]; then
     fail "launch at login was switched on without being asked"
+fi
+
+# The stored shortcut opens the status menu (a new window of the application), and pressed again
+# while the menu is open, closes it.
+if [[ $shortcut_stored -eq 1 ]]; then
+    # Succeeds once the number of the application's visible windows compares as asked, within 2 s.
+    wait_for_windows() {
+        for _ in $(seq 1 20); do
+            [ "$(xdotool search --onlyvisible --class kiruvo 2>/dev/null | wc -l)" "$1" "$2" ] && return 0
+            sleep 0.1
+        done
+        return 1
+    }
+    before="$(xdotool search --onlyvisible --class kiruvo 2>/dev/null | wc -l)"
+    xdotool key ctrl+alt+k
+    if wait_for_windows -gt "$before"; then
+        echo "ok: the stored shortcut Ctrl+Alt+K opened the status menu"
+        xdotool key ctrl+alt+k
+        if wait_for_windows -le "$before"; then
+            echo "ok: the shortcut closed the open status menu"
+        else
+            fail "the shortcut pressed again did not close the status menu"
+            xdotool key Escape
+        fi
+    else
+        fail "the stored shortcut Ctrl+Alt+K did not open the status menu"
+    fi
 fi
 
 # A second launch hands over to the first and exits 0, quickly.

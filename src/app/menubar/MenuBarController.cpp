@@ -29,6 +29,7 @@
 #include <QAction>
 #include <QFont>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include <QCoro/QCoroTask>
@@ -66,6 +67,25 @@ zk::CallbackMenuItem* addCommand(QMenu& menu, const QString& title, const QStrin
     }
     menu.addAction(item);
     return item;
+}
+
+// The modifier a modifier key holds down; none for any other key.
+Qt::KeyboardModifiers modifierOfKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Control:
+        return Qt::ControlModifier;
+    case Qt::Key_Alt:
+        return Qt::AltModifier;
+    case Qt::Key_Shift:
+        return Qt::ShiftModifier;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+        return Qt::MetaModifier;
+    default:
+        return Qt::NoModifier;
+    }
 }
 
 QString durationText(std::optional<std::string> text)
@@ -430,9 +450,17 @@ void MenuBarController::menuIsOpenChanged(bool isOpen)
 
 bool MenuBarController::handleKeyDownWhileMenuOpen(const QEvent* event)
 {
+    const std::optional<KeyboardShortcuts::Shortcut> stored
+        = KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu());
+    // A menu closes on a bare Alt; held down on the way to the shortcut it must leave the menu open,
+    // so that the shortcut can close it.
+    if (stored && event->type() == QEvent::KeyPress
+        && (stored->modifiers() & modifierOfKey(static_cast<const QKeyEvent*>(event)->key()))) {
+        return true;
+    }
     const auto pressed = KeyboardShortcuts::Shortcut::fromEvent(event);
     // A key that makes no shortcut (a modifier alone) never matches, also when none is recorded.
-    if (!pressed || pressed != KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu())) {
+    if (!pressed || pressed != stored) {
         return false;
     }
     m_menu->hide();

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSocketNotifier>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -68,6 +69,31 @@ X11GlobalHotKeys* X11GlobalHotKeys::create(QObject* parent)
     return new X11GlobalHotKeys(connection, screens.data->root, parent);
 }
 
+std::unique_ptr<X11GlobalHotKeys> X11GlobalHotKeys::connectTo(const char* displayName)
+{
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
+        xcb_screen_next(&screens);
+    }
+    if (screens.rem == 0) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    auto hotKeys = std::make_unique<X11GlobalHotKeys>(connection, screens.data->root);
+    hotKeys->m_ownsConnection = true;
+    hotKeys->m_notifier
+        = new QSocketNotifier(xcb_get_file_descriptor(connection), QSocketNotifier::Read, hotKeys.get());
+    connect(
+        hotKeys->m_notifier, &QSocketNotifier::activated, hotKeys.get(), &X11GlobalHotKeys::readOwnEvents);
+    return hotKeys;
+}
+
 X11GlobalHotKeys::X11GlobalHotKeys(xcb_connection_t* connection, std::uint32_t rootWindow, QObject* parent)
     : GlobalHotKeys(parent)
     , m_connection(connection)
@@ -82,6 +108,7 @@ X11GlobalHotKeys::X11GlobalHotKeys(xcb_connection_t* connection, std::uint32_t r
         std::free(xcb_xkb_per_client_flags_reply(m_connection,
             xcb_xkb_per_client_flags(m_connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
     }
+    // The filter sees the events of Qt's connection; a connection of our own is read by us.
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -92,6 +119,18 @@ X11GlobalHotKeys::~X11GlobalHotKeys()
     }
     while (!m_grabs.empty()) {
         ungrab(m_grabs.begin()->first);
+    }
+    if (m_ownsConnection) {
+        delete m_notifier;
+        xcb_disconnect(m_connection);
+    }
+}
+
+void X11GlobalHotKeys::readOwnEvents()
+{
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+        nativeEventFilter(QByteArrayLiteral("xcb_generic_event_t"), event, nullptr);
+        std::free(event);
     }
 }
 

@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
+
+class QSocketNotifier;
 
 struct xcb_connection_t;
 
@@ -21,8 +24,11 @@ namespace platform {
 class X11GlobalHotKeys final : public GlobalHotKeys, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
-    // Nothing when Qt does not run on X11.
+    // On Qt's own connection; nothing when Qt does not run on X11.
     static X11GlobalHotKeys* create(QObject* parent = nullptr);
+    // On a connection of its own to the display (nullptr: $DISPLAY), whose events it reads itself,
+    // whatever Qt runs on; nothing when the display cannot be opened.
+    static std::unique_ptr<X11GlobalHotKeys> connectTo(const char* displayName = nullptr);
     X11GlobalHotKeys(xcb_connection_t* connection, std::uint32_t rootWindow, QObject* parent = nullptr);
     ~X11GlobalHotKeys() override;
 
@@ -48,8 +54,13 @@ private:
     // Whether `event` is a key of a grab: the event reaches the application no further.
     bool handleKey(bool isPress, std::uint8_t keyCode, std::uint16_t state);
 
+    // Reads and handles the events waiting on a connection of its own.
+    void readOwnEvents();
+
     xcb_connection_t* m_connection;
     std::uint32_t m_root;
+    bool m_ownsConnection = false;
+    QSocketNotifier* m_notifier = nullptr;
     std::map<std::uint32_t, Grab> m_grabs;
 };
 

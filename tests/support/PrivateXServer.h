@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+// An X server of the test's own (Xvfb on a free display number), so that key grabs and XTest input
+// never meet another test's, and a client connection to it that sends keys through XTest.
+class PrivateXServer {
+public:
+    PrivateXServer()
+    {
+        for (int attempt = 0; attempt < 20 && !m_connection; ++attempt) {
+            const int number = 200 + static_cast<int>((::getpid() * 7 + attempt * 13) % 700);
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) {
+                continue;
+            }
+            m_display = ":" + std::to_string(number);
+            m_server.start(QStringLiteral("Xvfb"),
+                { QString::fromStdString(m_display), QStringLiteral("-screen"), QStringLiteral("0"),
+                    QStringLiteral("320x240x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+            if (!m_server.waitForStarted(5000)) {
+                return;
+            }
+            // The server takes a moment before it accepts clients.
+            const QDeadlineTimer deadline(5000);
+            while (!deadline.hasExpired() && m_server.state() == QProcess::Running) {
+                xcb_connection_t* connection = xcb_connect(m_display.c_str(), nullptr);
+                if (!xcb_connection_has_error(connection)) {
+                    m_connection = connection;
+                    break;
+                }
+                xcb_disconnect(connection);
+                QThread::msleep(20);
+            }
+            if (!m_connection) {
+                m_server.kill();
+                m_server.waitForFinished();
+            }
+        }
+        if (m_connection) {
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        }
+    }
+
+    ~PrivateXServer()
+    {
+        if (m_connection) {
+            xcb_disconnect(m_connection);
+        }
+        m_server.terminate();
+        if (!m_server.waitForFinished(3000)) {
+            m_server.kill();
+            m_server.waitForFinished();
+        }
+    }
+
+    bool isRunning() const { return m_connection != nullptr; }
+    const std::string& display() const { return m_display; }
+    xcb_connection_t* connection() const { return m_connection; }
+    xcb_window_t root() const { return m_root; }
+
+    // Presses or releases the key with this X key code, as the keyboard would.
+    void key(bool press, std::uint8_t keyCode)
+    {
+        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keyCode, XCB_CURRENT_TIME,
+            XCB_NONE, 0, 0, 0);
+        xcb_flush(m_connection);
+    }
+    // Presses the modifiers' keys, then taps the key, then lets go of the modifiers.
+    void tap(std::uint8_t keyCode, std::initializer_list<std::uint8_t> modifierKeys = {})
+    {
+        for (const std::uint8_t modifier : modifierKeys) {
+            key(true, modifier);
+        }
+        key(true, keyCode);
+        key(false, keyCode);
+        for (const std::uint8_t modifier : modifierKeys) {
+            key(false, modifier);
+        }
+        // Waits until the server has handled them.
+        free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
+
+    // X key codes of a PC keyboard (evdev + 8).
+    static constexpr std::uint8_t leftControl = 37;
+    static constexpr std::uint8_t leftAlt = 64;
+    static constexpr std::uint8_t leftShift = 50;
+    static constexpr std::uint8_t leftSuper = 133;
+    static constexpr std::uint8_t numLock = 77;
+
+private:
+    QProcess m_server;
+    std::string m_display;
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = 0;
+};
