@@ -41,12 +41,13 @@ void HistoryRowDelegate::paint(
 
     painter->save();
     if (kind == HistoryListModel::Kind::day) {
-        painter->fillRect(option.rect, palette.window());
+        painter->fillRect(option.rect, palette.brush(QPalette::Active, QPalette::Window));
         painter->setFont(scaledFont(option.font, 1.0, QFont::DemiBold));
-        painter->setPen(palette.color(QPalette::WindowText));
+        // Title rows cannot be selected, but they are not disabled text.
+        painter->setPen(palette.color(QPalette::Active, QPalette::WindowText));
         painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter, title);
         painter->setFont(scaledFont(option.font, 1.0, QFont::Normal));
-        painter->setPen(palette.color(QPalette::PlaceholderText));
+        painter->setPen(palette.color(QPalette::Active, QPalette::PlaceholderText));
         painter->drawText(area, Qt::AlignRight | Qt::AlignVCenter, detail);
         painter->restore();
         return;
