@@ -1,14 +1,9 @@
 #include "app/windows/HistoryListModel.h"
 
 #include "app/engine/SessionController.h"
-#include "app/engine/SettingsKeys.h"
 #include "app/engine/SharedFormatters.h"
-#include "libraries/defaults/Observation.h"
 #include "platform/time/Clock.h"
 #include "platform/time/DateFormatter.h"
-
-#include <QCoreApplication>
-#include <QPointer>
 
 namespace kiruvo {
 
@@ -17,27 +12,12 @@ HistoryListModel::HistoryListModel(SessionController& controller, QObject* paren
     , m_controller(controller)
     , m_calendar(platform::Calendar::current())
 {
-    // Called on the writing thread; the list is rebuilt on the main thread, once for a burst.
-    QPointer<HistoryListModel> self(this);
-    m_observation = Defaults::observe({ std::cref<Defaults::Keys>(Keys::sessions()) }, {}, [self] {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self] {
-                if (self) {
-                    self->scheduleReload();
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    // Taken on the next turn of the event loop, once for a burst of changes.
+    connect(&controller, &SessionController::historyChanged, this, &HistoryListModel::scheduleReload);
     rebuild();
 }
 
-HistoryListModel::~HistoryListModel()
-{
-    if (m_observation) {
-        m_observation->invalidate();
-    }
-}
+HistoryListModel::~HistoryListModel() = default;
 
 void HistoryListModel::scheduleReload()
 {

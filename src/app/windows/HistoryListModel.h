@@ -9,10 +9,6 @@
 #include <optional>
 #include <vector>
 
-namespace Defaults {
-class DefaultsObservation;
-}
-
 namespace kiruvo {
 
 class SessionController;
@@ -22,9 +18,10 @@ class SessionController;
 // occur in the stored list and sessions keep their stored order, so with the history kept newest
 // first the newest day and the newest session come first.
 //
-// Sessions come from the engine (its memoised history) and day totals from its queries. The model
-// follows every change of "sessions", whoever made it: the change is taken on the next turn of the
-// event loop as one reset. Texts are made when a row is first shown, so a long history opens fast.
+// Sessions come from the engine (its decoded history) and day totals from its queries. The model
+// follows every change of "sessions" the engine announces, whoever made it: the change is taken on
+// the next turn of the event loop as one reset. Texts are made when a row is first shown, so a long history
+// opens fast.
 //
 // Days are those of the current calendar and time zone when the list is built; a day's title is
 // written in that same zone, so a day's title always names the day its sessions were grouped by.
@@ -96,7 +93,6 @@ private:
     std::vector<Day> m_days;
     std::vector<Row> m_rows;
     mutable std::vector<std::optional<Texts>> m_texts;
-    std::shared_ptr<Defaults::DefaultsObservation> m_observation;
     bool m_reloadScheduled = false;
 };
 
