@@ -218,6 +218,41 @@ if command -v xdotool >/dev/null 2>&1 && command -v gdbus >/dev/null 2>&1; then
     fi
 fi
 
+# The status menu opens Settings: the menu opened, then Ctrl+, (or, where the open menu does not
+# take key equivalents, the third item from the bottom: Settings…, More, Quit). The window is a
+# top-level window titled by its first tab.
+if command -v xdotool >/dev/null 2>&1 && command -v gdbus >/dev/null 2>&1; then
+    settings_window() {
+        xdotool search --onlyvisible --name '^General$' 2>/dev/null | head -n 1
+    }
+    timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
+        --method com.zelvantorium.Kiruvo.Application.OpenMenu >/dev/null 2>&1
+    sleep 1
+    xdotool key ctrl+comma
+    settings=""
+    for _ in $(seq 1 12); do
+        settings="$(settings_window)"
+        [[ -n "$settings" ]] && break
+        sleep 0.25
+    done
+    if [[ -z "$settings" ]]; then
+        for key in Up Up Up Return; do
+            xdotool key "$key"
+            sleep 0.2
+        done
+        for _ in $(seq 1 40); do
+            settings="$(settings_window)"
+            [[ -n "$settings" ]] && break
+            sleep 0.25
+        done
+    fi
+    if [[ -n "$settings" ]]; then
+        echo "ok: Settings… in the status menu opened a window titled General"
+    else
+        fail "no window titled General after choosing Settings… in the open status menu"
+    fi
+fi
+
 # The calls above ended and started sessions; let the last one run for five fast minutes.
 sleep 5
 

@@ -4,6 +4,7 @@
 #include "app/windows/IdleDurationBeforeStopSetting.h"
 #include "app/windows/SecondaryText.h"
 #include "libraries/defaults/Toggle.h"
+#include "libraries/launch-at-login/Toggle.h"
 
 #include <QFrame>
 #include <QVBoxLayout>
@@ -16,6 +17,8 @@ GeneralSettings::GeneralSettings(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     auto* settings = new QVBoxLayout;
     settings->setContentsMargins(0, 8, 0, 8);
+    m_launchAtLogin = new LaunchAtLogin::Toggle(this);
+    settings->addWidget(m_launchAtLogin);
     m_enableAtLaunch = new Defaults::Toggle(QStringLiteral("Enable at launch"), Keys::enableAtLaunch(), this);
     m_enableAtLaunch->setToolTip(tr("Automatically enable Kiruvo when launching it."));
     settings->addWidget(m_enableAtLaunch);

@@ -9,6 +9,10 @@ namespace Defaults {
 class Toggle;
 }
 
+namespace LaunchAtLogin {
+class Toggle;
+}
+
 namespace kiruvo {
 
 class IdleDurationBeforeStopSetting;
@@ -26,11 +30,13 @@ public:
 
     explicit GeneralSettings(QWidget* parent = nullptr);
 
+    LaunchAtLogin::Toggle* launchAtLoginToggle() const { return m_launchAtLogin; }
     Defaults::Toggle* enableAtLaunchToggle() const { return m_enableAtLaunch; }
     IdleDurationBeforeStopSetting* idleSetting() const { return m_idle; }
     QLabel* note() const { return m_note; }
 
 private:
+    LaunchAtLogin::Toggle* m_launchAtLogin = nullptr;
     Defaults::Toggle* m_enableAtLaunch = nullptr;
     IdleDurationBeforeStopSetting* m_idle = nullptr;
     QLabel* m_note = nullptr;

@@ -3,9 +3,13 @@
 #include "app/windows/GeneralSettings.h"
 #include "app/windows/MenubarSettings.h"
 #include "app/windows/NotificationsSettings.h"
+#include "app/windows/ShortcutsSettings.h"
 #include "kit/interface/SettingsTabLabel.h"
 
+#include <QButtonGroup>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -17,16 +21,34 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(padding, padding, padding, padding);
+    // A settings window's tabs: a row of symbols with their titles under them, as wide as the
+    // content, above the panes.
+    auto* tabRow = new QHBoxLayout;
+    tabRow->setSpacing(0);
+    tabRow->addStretch(1);
+    auto* tabButtons = new QButtonGroup(this);
+    tabButtons->setExclusive(true);
+    layout->addLayout(tabRow);
     m_tabs = new QTabWidget(this);
+    m_tabs->tabBar()->hide();
     m_tabs->setDocumentMode(true);
-    m_tabs->setUsesScrollButtons(false);
     m_tabs->setFixedWidth(contentWidth);
     layout->addWidget(m_tabs, 0, Qt::AlignHCenter);
 
-    const auto addTab = [this](QWidget* pane, zk::SettingsTabType type, Tab tab) {
+    const auto addTab = [this, tabRow, tabButtons](QWidget* pane, zk::SettingsTabType type, Tab tab) {
         const zk::SettingsTabLabel label = zk::settingsTabLabel(type);
-        m_tabs->addTab(pane, label.icon(), label.title);
+        const int index = m_tabs->addTab(pane, label.icon(), label.title);
         m_tabOrder.push_back(tab);
+        auto* button = new QToolButton(this);
+        button->setText(label.title);
+        button->setIcon(label.icon());
+        button->setIconSize(QSize(20, 20));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setCheckable(true);
+        button->setAutoRaise(true);
+        button->setChecked(index == 0);
+        tabButtons->addButton(button, index);
+        tabRow->insertWidget(tabRow->count() - 1, button);
     };
     m_general = new GeneralSettings;
     addTab(m_general, zk::SettingsTabType::general, Tab::general);
@@ -34,8 +56,17 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
     addTab(m_menuBar, zk::SettingsTabType::menuBar, Tab::menuBar);
     m_notifications = new NotificationsSettings(environment);
     addTab(m_notifications, zk::SettingsTabType::notifications, Tab::notifications);
+    m_shortcuts = new ShortcutsSettings;
+    addTab(m_shortcuts, zk::SettingsTabType::shortcuts, Tab::shortcuts);
 
-    connect(m_tabs, &QTabWidget::currentChanged, this, [this] { emit currentTitleChanged(currentTitle()); });
+    tabRow->insertStretch(0, 1);
+    connect(tabButtons, &QButtonGroup::idClicked, m_tabs, &QTabWidget::setCurrentIndex);
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this, tabButtons](int index) {
+        if (auto* button = tabButtons->button(index)) {
+            button->setChecked(true);
+        }
+        emit currentTitleChanged(currentTitle());
+    });
 }
 
 SettingsScreen::Tab SettingsScreen::currentTab() const

@@ -11,6 +11,7 @@ namespace kiruvo {
 class GeneralSettings;
 class MenubarSettings;
 class NotificationsSettings;
+class ShortcutsSettings;
 
 // The Settings window's content: the General, Menu Bar, Notifications and Shortcuts tabs, opening
 // on General, 320 points wide. Every control writes its setting at once and shows changes made
@@ -35,6 +36,7 @@ public:
     GeneralSettings* general() const { return m_general; }
     MenubarSettings* menuBar() const { return m_menuBar; }
     NotificationsSettings* notifications() const { return m_notifications; }
+    ShortcutsSettings* shortcuts() const { return m_shortcuts; }
 
 signals:
     void currentTitleChanged(const QString& title);
@@ -45,6 +47,7 @@ private:
     GeneralSettings* m_general = nullptr;
     MenubarSettings* m_menuBar = nullptr;
     NotificationsSettings* m_notifications = nullptr;
+    ShortcutsSettings* m_shortcuts = nullptr;
 };
 
 } // namespace kiruvo

@@ -3,6 +3,8 @@
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
 #include "kit/interface/WindowAccessor.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -33,6 +35,13 @@ zk::SwiftUIWindowForMenuBarApp* makeWindow()
         window->raise();
         window->activateWindow();
     });
+    // Where a new window would open, without a window manager to place it: the middle of the screen.
+    window->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
     return window;
 }
 

@@ -56,6 +56,7 @@ MenuBarItemVerticalAlignmentSetting::MenuBarItemVerticalAlignmentSetting(
     m_slider->setPageStep(1);
     m_slider->setTickPosition(QSlider::TicksBelow);
     m_slider->setTickInterval(1);
+    m_slider->setMinimumWidth(90);
     label->setBuddy(m_slider);
     sliderRow->addWidget(label);
     sliderRow->addWidget(symbolLabel("arrow.down", QStringLiteral("↓"), this));

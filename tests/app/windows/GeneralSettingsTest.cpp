@@ -3,6 +3,7 @@
 #include "app/windows/GeneralSettings.h"
 #include "app/windows/IdleDurationBeforeStopSetting.h"
 #include "libraries/defaults/Toggle.h"
+#include "libraries/launch-at-login/Toggle.h"
 
 #include <QLabel>
 
@@ -52,4 +53,18 @@ TEST_F(SettingsTest, EnableAtLaunchWritesItsKeyAndFollowsChangesMadeElsewhere)
     processEvents();
     EXPECT_TRUE(general.enableAtLaunchToggle()->isChecked());
     EXPECT_EQ(shownText(*general.idleSetting()), "20 minutes");
+}
+
+TEST_F(SettingsTest, LaunchAtLoginShowsAndChangesTheDesktopsLoginItem)
+{
+    auto& general = *screen().general();
+    auto* toggle = general.launchAtLoginToggle();
+    EXPECT_EQ(toggle->text().toStdString(), "Launch at login");
+    EXPECT_FALSE(toggle->isChecked());
+    toggle->click();
+    processEvents();
+    EXPECT_EQ(loginItems.currentStatus, platform::LoginItemService::Status::enabled);
+    EXPECT_TRUE(toggle->isChecked());
+    // It comes first, above "Enable at launch".
+    EXPECT_LT(toggle->y(), general.enableAtLaunchToggle()->y());
 }

@@ -6,7 +6,10 @@
 #include "kit/interface/Picker.h"
 #include "platform/fake/FakeSoundPlayer.h"
 
+#include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 #include "platform/DetachedProcess.h"
+#include "platform/fake/FakeGlobalHotKeys.h"
+#include "platform/fake/FakeLoginItemService.h"
 
 #include <QComboBox>
 #include <QTemporaryDir>
@@ -37,6 +40,8 @@ protected:
                 return true;
             });
         platform::SoundPlayer::setShared(&sounds);
+        platform::LoginItemService::setMainAppService(&loginItems);
+        KeyboardShortcuts::resetForTesting();
         environment.sessionController = &controller();
         environment.performHapticFeedback = [this] { ++hapticCount; };
         environment.openNotificationSettings = [this] { ++notificationSettingsCount; };
@@ -47,6 +52,8 @@ protected:
         m_screen.reset();
         processEvents();
         platform::SoundPlayer::setShared(nullptr);
+        platform::LoginItemService::setMainAppService(nullptr);
+        KeyboardShortcuts::resetForTesting();
         platform::DetachedProcess::setStarterForTesting({});
         qputenv("XDG_DATA_HOME", m_previousDataHome);
         SessionEngineTest::TearDown();
@@ -111,6 +118,8 @@ protected:
     QTemporaryDir m_dataHome;
     QByteArray m_previousDataHome;
     platform::fake::FakeSoundPlayer sounds;
+    platform::fake::FakeLoginItemService loginItems;
+    platform::fake::FakeGlobalHotKeys hotKeys;
     int hapticCount = 0;
     int notificationSettingsCount = 0;
     std::unique_ptr<kiruvo::SettingsScreen> m_screen;

@@ -30,7 +30,7 @@ protected:
 TEST_F(SettingsWindowTest, TheScreenHasTheTabsInOrderOpensOnGeneralAndIs320Wide)
 {
     auto& tabs = *screen().tabs();
-    ASSERT_EQ(tabs.count(), 3);
+    ASSERT_EQ(tabs.count(), 4);
     EXPECT_EQ(tabs.tabText(0).toStdString(), "General");
     EXPECT_EQ(tabs.tabText(1).toStdString(), "Menu Bar");
     EXPECT_EQ(tabs.tabText(2).toStdString(), "Notifications");

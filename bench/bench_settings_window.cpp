@@ -1,0 +1,48 @@
+#include "app/engine/SessionController.h"
+#include "app/windows/SettingsWindowController.h"
+
+#include "BenchSupport.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// From the status menu's command to the first paint of the window: the four tabs and all their
+// rows built and bound to their settings, the layout and the drawing of the first tab. The
+// pictures of the 29 icons are left for the icon pop-up to make when it opens.
+void BM_OpenSettingsWindow(benchmark::State& state)
+{
+    static auto* engine = new kiruvo::SessionController;
+    kiruvo::SettingsEnvironment environment;
+    environment.sessionController = engine;
+    kiruvo::SettingsWindowController::setEnvironment(environment);
+    for (auto _ : state) {
+        auto& controller = zk::SingletonWindowController::shared<kiruvo::SettingsWindowController>();
+        QWidget* window = controller.window();
+        window->show();
+        QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
+        window->render(&image);
+        benchmark::DoNotOptimize(image.bits());
+        state.PauseTiming();
+        window->close();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenSettingsWindow)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The window reads the scripts folder and the autostart entry: never the user's own.
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    return bench::runWithFakePlatform(argc, argv);
+}
