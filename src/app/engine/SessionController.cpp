@@ -185,6 +185,8 @@ void SessionController::setUpEvents()
 void SessionController::readIdleDuration()
 {
     m_idleDurationBeforeStop = Defaults::get(Keys::idleDurationBeforeStop());
+    // A compositor that says only when the threshold is reached must know the threshold.
+    platform::IdleTimeSource::shared().setIdleThreshold(m_idleDurationBeforeStop.seconds);
 }
 
 void SessionController::updateStatusItem()

@@ -3,6 +3,7 @@
 #include "platform/Logger.h"
 #include "platform/linux/DBusIdleTimeSource.h"
 #include "platform/linux/UnavailableIdleTimeSource.h"
+#include "platform/linux/WaylandIdleTimeSource.h"
 #include "platform/linux/X11IdleTimeSource.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ const char* toString(InputEventType type)
 std::vector<IdleTimeSource::Backend> IdleTimeSource::candidateOrder(bool waylandSession)
 {
     if (waylandSession) {
-        return { Backend::mutter, Backend::screenSaver, Backend::x11 };
+        return { Backend::mutter, Backend::extIdleNotify, Backend::screenSaver, Backend::x11 };
     }
     return { Backend::x11, Backend::mutter, Backend::screenSaver };
 }
@@ -84,6 +85,13 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
         case Backend::mutter:
             source = tryDBus(DBusIdleTimeSource::mutterIdleMonitor(), reasons);
             break;
+        case Backend::extIdleNotify: {
+            std::string error;
+            if (!(source = WaylandIdleTimeSource::open(nullptr, &error))) {
+                reasons += " Wayland ext-idle-notify-v1: " + error + ".";
+            }
+            break;
+        }
         case Backend::screenSaver:
             source = tryDBus(DBusIdleTimeSource::freedesktopScreenSaver(), reasons);
             break;

@@ -46,16 +46,23 @@ public:
     virtual double secondsSinceLastInput() = 0;
     // What answers, for logs and debug information ("X11 MIT-SCREEN-SAVER", ...).
     virtual std::string name() const = 0;
+    // The idle time from which on the user counts as away. Sources that are told of idleness only
+    // once it reaches a timeout (ext-idle-notify-v1) set their timeout to it; the others measure
+    // any idle time and ignore it.
+    virtual void setIdleThreshold(double seconds) { static_cast<void>(seconds); }
 
-    enum class Backend { x11, mutter, screenSaver, unavailable };
+    enum class Backend { x11, mutter, extIdleNotify, screenSaver, unavailable };
 
     // The backends worth trying, best first. In a Wayland session the X server (Xwayland) sees
-    // only the input that goes to X clients, so the desktop's own D-Bus services come first.
+    // only the input that goes to X clients, so the compositor's own sources come first: GNOME
+    // Mutter's IdleMonitor, then ext-idle-notify-v1 (KWin, sway, Hyprland...), then
+    // org.freedesktop.ScreenSaver.
     static std::vector<Backend> candidateOrder(bool waylandSession);
     static bool isWaylandSession();
 
     // The first backend of candidateOrder() that answers: the X server when it has the
-    // MIT-SCREEN-SAVER extension, GNOME Mutter's IdleMonitor, org.freedesktop.ScreenSaver, else a
+    // MIT-SCREEN-SAVER extension, GNOME Mutter's IdleMonitor, the Wayland compositor's
+    // ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a
     // source that always says 0 (and logs that idle detection is unavailable). Needs the
     // QCoreApplication; may wait briefly for the D-Bus services' first answers.
     static std::unique_ptr<IdleTimeSource> createDefault();

@@ -70,7 +70,8 @@ TEST(IdleTimeSourceTest, WaylandSessionsPreferTheDesktopsServicesOverXwayland)
 {
     using B = IdleTimeSource::Backend;
     EXPECT_EQ(IdleTimeSource::candidateOrder(false), (std::vector<B> { B::x11, B::mutter, B::screenSaver }));
-    EXPECT_EQ(IdleTimeSource::candidateOrder(true), (std::vector<B> { B::mutter, B::screenSaver, B::x11 }));
+    EXPECT_EQ(IdleTimeSource::candidateOrder(true),
+        (std::vector<B> { B::mutter, B::extIdleNotify, B::screenSaver, B::x11 }));
 }
 
 TEST(IdleTimeSourceTest, EventTypesKeepTheirNumbersAndOrder)
