@@ -16,7 +16,11 @@ DesktopStatusItemBackend::DesktopStatusItemBackend(QDBusConnection connection,
     m_statusNotifierItem->setClickHandler([this](Qt::MouseButton button) { reportClick(button); });
     connect(m_statusNotifierItem.get(), &StatusNotifierItemBackend::availabilityChanged, this,
         [this] { choose(); });
-    choose();
+    if (m_statusNotifierItem->isAvailable()) {
+        log(LogLevel::Info, "StatusItem", "The panel hosts StatusNotifierItems: the status item is one");
+    } else {
+        choose();
+    }
 }
 
 DesktopStatusItemBackend::~DesktopStatusItemBackend() = default;
