@@ -1,0 +1,63 @@
+#include "kit/interface/TimelineSchedule.h"
+
+#include "platform/combine/Scheduler.h"
+
+#include <QPointer>
+
+namespace zk {
+
+std::vector<platform::Date> EverySecondimelineSchedule::entries(
+    platform::Date now, platform::Date startDate, Mode mode, std::size_t count)
+{
+    std::vector<platform::Date> dates;
+    dates.reserve(count);
+    const double step = interval(mode);
+    for (std::size_t index = 0; dates.size() < count && index < count * 64 + 64; ++index) {
+        const platform::Date date = now.addingTimeInterval(step * static_cast<double>(index));
+        if (date.timeIntervalSince(startDate) >= 0) {
+            dates.push_back(date);
+        }
+    }
+    return dates;
+}
+
+TimelineView::TimelineView(EverySecondimelineSchedule::Mode mode, QObject* parent)
+    : QObject(parent)
+    , m_mode(mode)
+    , m_scheduler(&platform::combine::Scheduler::main())
+{
+}
+
+void TimelineView::setMode(EverySecondimelineSchedule::Mode mode)
+{
+    m_mode = mode;
+    if (m_running) {
+        scheduleNext();
+    }
+}
+
+void TimelineView::start()
+{
+    m_running = true;
+    scheduleNext();
+}
+
+void TimelineView::stop()
+{
+    m_running = false;
+    m_next = {};
+}
+
+void TimelineView::scheduleNext()
+{
+    QPointer<TimelineView> self(this);
+    m_next = m_scheduler->schedule(EverySecondimelineSchedule::interval(m_mode), [self] {
+        if (!self || !self->m_running) {
+            return;
+        }
+        self->scheduleNext();
+        emit self->tick();
+    });
+}
+
+} // namespace zk
