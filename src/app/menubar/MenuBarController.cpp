@@ -13,7 +13,7 @@
 #include "kit/foundation/SystemEventPublishers.h"
 #include "kit/foundation/ZKKit.h"
 #include "kit/interface/CallbackMenuItem.h"
-#include "kit/interface/LocalEventMonitor.h"
+#include "kit/interface/CarbonLocalEventMonitor.h"
 #include "kit/interface/StandardMenuItems.h"
 #include "libraries/defaults/Defaults.h"
 #include "libraries/defaults/Observation.h"
@@ -429,13 +429,9 @@ void MenuBarController::menuIsOpenChanged(bool isOpen)
     if (isOpen) {
         if (!m_keyDownMonitor) {
             std::weak_ptr<bool> alive = m_alive;
-            m_keyDownMonitor = std::make_unique<zk::LocalEventMonitor>(
-                std::set<QEvent::Type> { QEvent::KeyPress }, [this, alive](QEvent* event) -> QEvent* {
-                    if (!alive.lock()) {
-                        return event;
-                    }
-                    return handleKeyDownWhileMenuOpen(event) ? nullptr : event;
-                });
+            m_keyDownMonitor = std::make_unique<zk::CarbonLocalEventMonitor>(
+                std::set { zk::CarbonLocalEventMonitor::EventType::keyDown }, true,
+                [this, alive](QEvent* event) { return alive.lock() && handleKeyDownWhileMenuOpen(event); });
         }
         m_keyDownMonitor->start();
         // The menu holds the keyboard: the key reaches it, and closes it, through the monitor.

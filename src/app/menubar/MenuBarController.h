@@ -16,7 +16,7 @@
 #include <vector>
 
 namespace zk {
-class LocalEventMonitor;
+class CarbonLocalEventMonitor;
 }
 
 namespace kiruvo {
@@ -125,7 +125,7 @@ private:
     std::unique_ptr<platform::StatusItem> m_statusItem;
     std::optional<MenuBarState> m_previousState;
     QTimer m_tick;
-    std::unique_ptr<zk::LocalEventMonitor> m_keyDownMonitor;
+    std::unique_ptr<zk::CarbonLocalEventMonitor> m_keyDownMonitor;
     std::vector<platform::combine::AnyCancellable> m_cancellables;
     std::vector<std::shared_ptr<Defaults::DefaultsObservation>> m_observations;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

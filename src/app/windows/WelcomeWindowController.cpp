@@ -1,6 +1,7 @@
 #include "app/windows/WelcomeWindowController.h"
 
 #include "kit/foundation/ZKApp.h"
+#include "kit/interface/HostingWindowKey.h"
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
 #include "kit/interface/WindowUtilities.h"
 
@@ -34,9 +35,7 @@ WelcomeWindowController::WelcomeWindowController()
     : zk::SingletonWindowController(makeWindow())
 {
     QWidget* hosting = window();
-    m_screen = new WelcomeScreen(
-        buttonWidth, [weak = QPointer<QWidget>(hosting)]() -> QWidget* { return weak.data(); },
-        sharedEnvironment(), hosting);
+    m_screen = new WelcomeScreen(buttonWidth, zk::hostingWindow(hosting), sharedEnvironment(), hosting);
     auto* layout = new QVBoxLayout(hosting);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_screen);

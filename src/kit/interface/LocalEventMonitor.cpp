@@ -45,12 +45,10 @@ bool LocalEventMonitor::eventFilter(QObject* receiver, QEvent* event)
         return false;
     }
     QEvent* result = m_callback(event);
-    if (result == event) {
+    if (result == nullptr || result == event) {
         return false;
     }
-    if (result != nullptr) {
-        QCoreApplication::sendEvent(receiver, result);
-    }
+    QCoreApplication::sendEvent(receiver, result);
     return true;
 }
 

@@ -12,10 +12,11 @@
 namespace zk {
 
 // Watches input events of chosen types anywhere in this application, before any widget sees
-// them, while started. The callback decides: returning the event lets it through, returning
-// nothing (nullptr) discards it, and returning another event delivers that one to the same
-// receiver instead (the callback keeps ownership of it). Each event is also published. Only
-// events on their way into a window are looked at, so each input event is seen once.
+// them, while started. The monitor only observes: returning the event, or nothing (nullptr), lets
+// the event through unchanged; returning another event delivers that one to the same receiver
+// instead (the callback keeps ownership of it). Each event is also published. Only events on
+// their way into a window are looked at, so each input event is seen once. A watcher that must
+// take events for itself uses CarbonLocalEventMonitor.
 //
 // Main-thread only. Destroying the monitor stops it.
 class LocalEventMonitor : public QObject {

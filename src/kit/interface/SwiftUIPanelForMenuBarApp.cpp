@@ -1,6 +1,7 @@
 #include "kit/interface/SwiftUIPanelForMenuBarApp.h"
 
 #include "kit/interface/MenuBarWindowKeys.h"
+#include "kit/interface/WindowConstraints.h"
 
 #include <QKeyEvent>
 
@@ -18,6 +19,20 @@ void SwiftUIPanelForMenuBarApp::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+QRect SwiftUIPanelForMenuBarApp::constrainFrameRect(const QRect& proposed) const
+{
+    return allowedAboveMenuBar ? proposed : constrainFrameBelowPanels(proposed, availableGeometryFor(*this));
+}
+
+void SwiftUIPanelForMenuBarApp::showEvent(QShowEvent* event)
+{
+    const QRect constrained = constrainFrameRect(geometry());
+    if (constrained != geometry()) {
+        setGeometry(constrained);
+    }
+    QWidget::showEvent(event);
 }
 
 } // namespace zk

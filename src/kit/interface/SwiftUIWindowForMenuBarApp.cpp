@@ -1,6 +1,7 @@
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
 
 #include "kit/interface/MenuBarWindowKeys.h"
+#include "kit/interface/WindowConstraints.h"
 
 #include <QKeyEvent>
 
@@ -24,6 +25,20 @@ void SwiftUIWindowForMenuBarApp::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+QRect SwiftUIWindowForMenuBarApp::constrainFrameRect(const QRect& proposed) const
+{
+    return allowedAboveMenuBar ? proposed : constrainFrameBelowPanels(proposed, availableGeometryFor(*this));
+}
+
+void SwiftUIWindowForMenuBarApp::showEvent(QShowEvent* event)
+{
+    const QRect constrained = constrainFrameRect(geometry());
+    if (constrained != geometry()) {
+        setGeometry(constrained);
+    }
+    QWidget::showEvent(event);
 }
 
 } // namespace zk

@@ -14,8 +14,16 @@ public:
 
     bool shouldCloseOnEscapePress = false;
 
+    // When true the window keeps any frame it is given, also one over the desktop's panels or off
+    // the screen; otherwise its top edge stays below the panels at the top of the screen.
+    bool allowedAboveMenuBar = false;
+
+    // The frame the window takes for a proposed one.
+    QRect constrainFrameRect(const QRect& proposed) const;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 };
 
 } // namespace zk

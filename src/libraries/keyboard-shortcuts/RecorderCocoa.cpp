@@ -2,7 +2,7 @@
 
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
-#include "kit/interface/LocalEventMonitor.h"
+#include "kit/interface/CarbonLocalEventMonitor.h"
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 #include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
 
@@ -146,9 +146,17 @@ void RecorderCocoa::startRecording()
     setPlaceholderText(recordingPlaceholder());
     setRecorderActive(true);
     QPointer<RecorderCocoa> self(this);
-    m_eventMonitor = std::make_unique<zk::LocalEventMonitor>(
-        std::set<QEvent::Type> { QEvent::KeyPress, QEvent::MouseButtonRelease },
-        [self](QEvent* event) -> QEvent* { return self ? self->handleEvent(event) : nullptr; });
+    using EventType = zk::CarbonLocalEventMonitor::EventType;
+    // The keys the user presses are the recording's own: none reaches the field or anything else.
+    m_eventMonitor = std::make_unique<zk::CarbonLocalEventMonitor>(
+        std::set<EventType> {
+            EventType::keyDown, EventType::keyRepeat, EventType::keyModifiersChanged, EventType::mouseUp },
+        true, [self](QEvent* event) {
+            if (!self || event->type() == QEvent::KeyRelease) {
+                return false;
+            }
+            return self->handleEvent(event) == nullptr;
+        });
     m_eventMonitor->start();
 }
 

@@ -10,7 +10,7 @@
 #include <optional>
 
 namespace zk {
-class LocalEventMonitor;
+class CarbonLocalEventMonitor;
 }
 
 namespace KeyboardShortcuts {
@@ -67,7 +67,7 @@ private:
 
     Name m_shortcutName;
     OnChange m_onChange;
-    std::unique_ptr<zk::LocalEventMonitor> m_eventMonitor;
+    std::unique_ptr<zk::CarbonLocalEventMonitor> m_eventMonitor;
     QMetaObject::Connection m_observer;
     bool m_settingText = false;
     bool m_showingAlert = false;

@@ -1,12 +1,14 @@
+#include "kit/interface/CarbonLocalEventMonitor.h"
 #include "kit/interface/KeyDescriptions.h"
 #include "kit/interface/LocalEventMonitor.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
-TEST(LocalEventMonitorTest, CallbackSwallowsOrLetsThroughAndStoppingEndsIt)
+TEST(LocalEventMonitorTest, CallbackNeverSwallowsAndStoppingEndsIt)
 {
     QLineEdit field;
     field.show();
@@ -27,13 +29,14 @@ TEST(LocalEventMonitorTest, CallbackSwallowsOrLetsThroughAndStoppingEndsIt)
     QTest::keyClick(window, Qt::Key_A);
     QTest::keyClick(window, Qt::Key_X);
     QTest::keyClick(window, Qt::Key_B);
-    EXPECT_EQ(field.text(), "ab");
+    // Returning nothing lets the key through unchanged: this monitor only observes.
+    EXPECT_EQ(field.text(), "axb");
     EXPECT_EQ(seen, 3);
     EXPECT_EQ(published, 3);
 
     monitor.stop();
     QTest::keyClick(window, Qt::Key_X);
-    EXPECT_EQ(field.text(), "abx");
+    EXPECT_EQ(field.text(), "axbx");
     EXPECT_EQ(seen, 3);
 }
 
@@ -56,6 +59,67 @@ TEST(LocalEventMonitorTest, ReplacementEventIsDeliveredInstead)
     monitor.start();
     QTest::keyClick(field.windowHandle(), Qt::Key_A);
     EXPECT_EQ(field.text(), "z");
+}
+
+using EventType = zk::CarbonLocalEventMonitor::EventType;
+
+TEST(CarbonLocalEventMonitorTest, HandledEventsAreConsumedOthersGoOn)
+{
+    QLineEdit field;
+    field.show();
+    field.activateWindow();
+    field.setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&field));
+    QWindow* window = field.windowHandle();
+
+    std::vector<int> seen;
+    zk::CarbonLocalEventMonitor monitor({ EventType::keyDown }, true, [&](QEvent* event) {
+        seen.push_back(static_cast<QKeyEvent*>(event)->key());
+        return static_cast<QKeyEvent*>(event)->key() == Qt::Key_X;
+    });
+    monitor.start();
+    QTest::keyClick(window, Qt::Key_A);
+    QTest::keyClick(window, Qt::Key_X);
+    QTest::keyClick(window, Qt::Key_B);
+    EXPECT_EQ(field.text(), "ab");
+    // Key releases are not key-downs: the callback saw only the three presses.
+    EXPECT_EQ(seen, (std::vector<int> { Qt::Key_A, Qt::Key_X, Qt::Key_B }));
+
+    monitor.stop();
+    monitor.stop();
+    QTest::keyClick(window, Qt::Key_X);
+    EXPECT_EQ(field.text(), "abx");
+    EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST(CarbonLocalEventMonitorTest, EmptySetInstallsNothingAndSpecsFollowRawOrder)
+{
+    int calls = 0;
+    zk::CarbonLocalEventMonitor empty({}, true, [&](QEvent*) { return ++calls, true; });
+    empty.start();
+    EXPECT_FALSE(empty.isStarted());
+    empty.stop();
+
+    zk::CarbonLocalEventMonitor monitor({ EventType::mouseScroll, EventType::keyDown }, false, {});
+    EXPECT_EQ(monitor.eventTypeSpecs(), (std::vector { EventType::keyDown, EventType::mouseScroll }));
+}
+
+TEST(CarbonLocalEventMonitorTest, EventKinds)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a", true);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+    QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    EXPECT_EQ(zk::CarbonLocalEventMonitor::eventType(press), EventType::keyDown);
+    EXPECT_EQ(zk::CarbonLocalEventMonitor::eventType(repeat), EventType::keyRepeat);
+    EXPECT_EQ(zk::CarbonLocalEventMonitor::eventType(release), EventType::keyUp);
+    EXPECT_EQ(zk::CarbonLocalEventMonitor::eventType(shift), EventType::keyModifiersChanged);
+    const QPointF at(1, 1);
+    QMouseEvent moved(QEvent::MouseMove, at, at, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent dragged(QEvent::MouseMove, at, at, at, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_EQ(zk::CarbonLocalEventMonitor::eventType(moved), EventType::mouseMoved);
+    EXPECT_EQ(zk::CarbonLocalEventMonitor::eventType(dragged), EventType::mouseDragged);
+    EXPECT_EQ(zk::CarbonLocalEventMonitor::eventType(QEvent(QEvent::Paint)), std::nullopt);
 }
 
 TEST(KeyDescriptionsTest, ModifierSymbolsInTheirFixedOrder)

@@ -1,0 +1,105 @@
+#include "kit/interface/SwiftUIWindow.h"
+
+#include "kit/interface/WindowConstraints.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLoggingCategory>
+#include <QVBoxLayout>
+
+namespace zk {
+
+Q_LOGGING_CATEGORY(swiftUIWindowLog, "kiruvo.interface.window")
+
+SwiftUIWindow::SwiftUIWindow(QWidget* content, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    setContent(content);
+}
+
+SwiftUIWindow::~SwiftUIWindow()
+{
+    qCDebug(swiftUIWindowLog) << "SwiftUIWindow - DEINIT";
+}
+
+void SwiftUIWindow::setCanBecomeKey(bool canBecomeKey)
+{
+    m_canBecomeKey = canBecomeKey;
+    setAttribute(Qt::WA_ShowWithoutActivating, !canBecomeKey);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus, !canBecomeKey);
+}
+
+void SwiftUIWindow::setContent(QWidget* content)
+{
+    if (m_content == content) {
+        return;
+    }
+    delete m_content.data();
+    m_content = content;
+    if (content) {
+        layout()->addWidget(content);
+    }
+}
+
+QRect SwiftUIWindow::constrainFrameRect(const QRect& proposed) const
+{
+    const QRect screen = availableGeometryFor(*this);
+    if (!constrainWindowToScreen || screen.isNull()) {
+        return proposed;
+    }
+    return clampFrameToScreen(proposed, screen);
+}
+
+void SwiftUIWindow::applyConstraint()
+{
+    if (!constrainWindowToScreen || m_constraining || !isVisible()) {
+        return;
+    }
+    const QRect constrained = constrainFrameRect(geometry());
+    if (constrained != geometry()) {
+        m_constraining = true;
+        setGeometry(constrained);
+        m_constraining = false;
+    }
+}
+
+void SwiftUIWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (closeOnEsc && event->key() == Qt::Key_Escape
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void SwiftUIWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    applyConstraint();
+}
+
+void SwiftUIWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    applyConstraint();
+}
+
+void SwiftUIWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    applyConstraint();
+}
+
+void SwiftUIWindow::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) {
+        setContent(nullptr);
+    }
+}
+
+} // namespace zk
