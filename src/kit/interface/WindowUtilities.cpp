@@ -7,12 +7,12 @@ namespace zk {
 
 void setWindowLevel(QWidget& window, WindowLevel level)
 {
-    const bool floating = level == WindowLevel::floating;
-    if (window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) == floating) {
+    if (windowLevel(window) == level) {
         return;
     }
     const bool wasVisible = window.isVisible();
-    window.setWindowFlag(Qt::WindowStaysOnTopHint, floating);
+    window.setWindowFlag(Qt::WindowStaysOnTopHint, level == WindowLevel::floating);
+    window.setWindowFlag(Qt::WindowStaysOnBottomHint, level == WindowLevel::below);
     if (wasVisible) {
         window.show();
     }
@@ -20,8 +20,32 @@ void setWindowLevel(QWidget& window, WindowLevel level)
 
 WindowLevel windowLevel(const QWidget& window)
 {
-    return window.windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? WindowLevel::floating
-                                                                   : WindowLevel::normal;
+    if (window.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+        return WindowLevel::floating;
+    }
+    return window.windowFlags().testFlag(Qt::WindowStaysOnBottomHint) ? WindowLevel::below
+                                                                      : WindowLevel::normal;
+}
+
+WindowLevel windowLevel(ExtraWindowLevel level)
+{
+    switch (level) {
+    case ExtraWindowLevel::desktop:
+    case ExtraWindowLevel::desktopIcon:
+    case ExtraWindowLevel::minimum:
+    case ExtraWindowLevel::backstopMenu:
+        return WindowLevel::below;
+    case ExtraWindowLevel::dragging:
+    case ExtraWindowLevel::overlay:
+    case ExtraWindowLevel::help:
+    case ExtraWindowLevel::utility:
+    case ExtraWindowLevel::assistiveTechHigh:
+    case ExtraWindowLevel::shielding:
+    case ExtraWindowLevel::cursor:
+    case ExtraWindowLevel::maximum:
+        return WindowLevel::floating;
+    }
+    return WindowLevel::floating;
 }
 
 void toggle(QWidget& window)

@@ -6,9 +6,31 @@ class QWidget;
 
 namespace zk {
 
-// How high a window sits: among ordinary windows, or above them (the heads-up display, a window
-// flying into the tray).
-enum class WindowLevel { normal, floating };
+// How high a window sits: among ordinary windows, above them (the heads-up display, a window
+// flying into the tray), or below them, over the desktop only.
+enum class WindowLevel { normal, floating, below };
+
+// The finer levels other desktops offer. An X11 or Wayland window manager knows only "keep below",
+// normal and "keep above", so these collapse onto those three: the desktop, desktop-icon, minimum
+// and backstop-menu levels sit below ordinary windows; dragging, overlay, help, utility,
+// assistive-technology, shielding, cursor and maximum all sit above them, in no order among
+// themselves.
+enum class ExtraWindowLevel {
+    desktop,
+    desktopIcon,
+    minimum,
+    backstopMenu,
+    dragging,
+    overlay,
+    help,
+    utility,
+    assistiveTechHigh,
+    shielding,
+    cursor,
+    maximum,
+};
+
+WindowLevel windowLevel(ExtraWindowLevel level);
 
 // Changing the level of a shown window re-shows it, as the window system requires.
 void setWindowLevel(QWidget& window, WindowLevel level);
