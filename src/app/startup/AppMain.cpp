@@ -13,6 +13,7 @@
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
+#include "kit/interface/TextEditingKeyEquivalents.h"
 #include "libraries/launch-at-login/LaunchAtLogin.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
@@ -227,6 +228,8 @@ int AppMain::run(int argc, char** argv)
         QString::fromStdString(zk::ZKApp::bundleIdentifier()), QIcon(QStringLiteral(":/images/kiruvo.svg"))));
     // A tray application lives on with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
+    // No main menu supplies the editing keys to our text fields: the kit does.
+    zk::TextEditingKeyEquivalents::install();
 
     SingleInstance instance;
     if (const std::optional<int> status
