@@ -430,7 +430,10 @@ void MenuBarController::menuIsOpenChanged(bool isOpen)
         if (!m_keyDownMonitor) {
             std::weak_ptr<bool> alive = m_alive;
             m_keyDownMonitor = std::make_unique<zk::CarbonLocalEventMonitor>(
-                std::set { zk::CarbonLocalEventMonitor::EventType::keyDown }, true,
+                // Modifier presses too: a bare Alt would close the menu on its way to the shortcut.
+                std::set { zk::CarbonLocalEventMonitor::EventType::keyDown,
+                    zk::CarbonLocalEventMonitor::EventType::keyModifiersChanged },
+                true,
                 [this, alive](QEvent* event) { return alive.lock() && handleKeyDownWhileMenuOpen(event); });
         }
         m_keyDownMonitor->start();
@@ -616,8 +619,7 @@ zk::ZKMenu* MenuBarController::makeMoreMenu(QWidget* parent)
     addCommand(*more, "FAQ", QString(), std::nullopt, true, QString(),
         zk::openURLAction(QUrl(QString::fromLatin1(faqAddress))));
     more->addSeparator();
-    addCommand(*more, "More Apps by Me", QString(), std::nullopt, true, QString(),
-        zk::openURLAction(QUrl(QString::fromLatin1(moreAppsAddress))));
+    zk::addMoreAppsItem(*more, QUrl(QString::fromLatin1(moreAppsAddress)));
     return more;
 }
 

@@ -4,6 +4,26 @@
 
 namespace zk {
 
+namespace {
+
+CallbackMenuItem::ValidationHook& validationHook()
+{
+    static CallbackMenuItem::ValidationHook hook;
+    return hook;
+}
+
+} // namespace
+
+void CallbackMenuItem::setValidationHook(ValidationHook hook)
+{
+    validationHook() = std::move(hook);
+}
+
+bool CallbackMenuItem::validateMenuItem() const
+{
+    return validationHook() ? validationHook()(*this) : true;
+}
+
 CallbackMenuItem::CallbackMenuItem(const QString& title, const QString& keyEquivalent,
     std::optional<Qt::KeyboardModifiers> keyEquivalentModifiers, bool isEnabled, bool isChecked,
     bool isHidden, std::function<void()> callback, QObject* parent)
@@ -26,7 +46,7 @@ CallbackMenuItem::CallbackMenuItem(const QString& title, const QString& keyEquiv
         if (this->isCheckable() && this->isChecked() != m_isChecked) {
             setChecked(m_isChecked);
         }
-        if (m_callback) {
+        if (m_callback && validateMenuItem()) {
             m_callback();
         }
     });

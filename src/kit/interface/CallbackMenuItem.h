@@ -22,6 +22,14 @@ public:
     // The same with the usual defaults: no key equivalent, enabled, not checked, shown.
     CallbackMenuItem(const QString& title, std::function<void()> callback, QObject* parent = nullptr);
 
+    // One check for every item of this class, empty unless a client installs one: an item it
+    // refuses does not run its closure when chosen.
+    using ValidationHook = std::function<bool(const QAction& item)>;
+    static void setValidationHook(ValidationHook hook);
+
+    // The hook's answer for this item, or true without a hook.
+    bool validateMenuItem() const;
+
 private:
     std::function<void()> m_callback;
     bool m_isChecked = false;

@@ -44,6 +44,13 @@ CallbackMenuItem* addWebsiteItem(QMenu& menu, const std::optional<QUrl>& website
     return item;
 }
 
+CallbackMenuItem* addMoreAppsItem(QMenu& menu, const QUrl& makerAppsPage)
+{
+    auto* item = new CallbackMenuItem("More Apps by Me", openURLAction(makerAppsPage), &menu);
+    menu.addAction(item);
+    return item;
+}
+
 QString quitItemTitle(const QString& applicationName)
 {
     return "Quit " + applicationName;

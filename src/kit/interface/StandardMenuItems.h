@@ -24,6 +24,10 @@ QAction* addHeader(QMenu& menu, const QString& title, bool separatorBefore = fal
 // Appends "Website", which opens `website`; with no website nothing is added and nothing returned.
 CallbackMenuItem* addWebsiteItem(QMenu& menu, const std::optional<QUrl>& website);
 
+// Appends "More Apps by Me", which opens the maker's page that lists their applications (the
+// desktop has no store page of a maker to open instead).
+CallbackMenuItem* addMoreAppsItem(QMenu& menu, const QUrl& makerAppsPage);
+
 // Appends "Quit <app name>" with Ctrl+Q; the application quits once the menu has closed.
 CallbackMenuItem* addQuitItem(QMenu& menu);
 

@@ -1,5 +1,9 @@
+#include "kit/foundation/ZKApp.h"
+#include "kit/foundation/core/FeedbackLink.h"
 #include "kit/interface/CallbackMenuItem.h"
+#include "kit/interface/FeedbackMenuItem.h"
 #include "kit/interface/StandardMenuItems.h"
+#include "kit/interface/UrlMenuItem.h"
 #include "kit/interface/ZKMenu.h"
 
 #include <QApplication>
@@ -189,6 +193,53 @@ TEST(StandardMenuItemsTest, WebsiteItemOnlyWithAWebsiteAndQuitItemTitle)
     CallbackMenuItem* quit = zk::addQuitItem(menu);
     EXPECT_TRUE(quit->text().startsWith("Quit "));
     EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+TEST(StandardMenuItemsTest, MoreAppsFeedbackAndUrlItemsOpenTheirPages)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    QMenu menu;
+    CallbackMenuItem* more = zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"));
+    EXPECT_EQ(more->text(), "More Apps by Me");
+    EXPECT_EQ(menu.actions().size(), 1);
+    more->trigger();
+
+    zk::FeedbackMenuItem feedback("Send Feedback…");
+    feedback.trigger();
+
+    zk::UrlMenuItem url("Guide");
+    url.trigger(); // no address: nothing opens
+    url.setProperty("url", "not a url at all");
+    url.trigger();
+    url.setProperty("url", "https://kiruvo.example/guide?a=1&b=2");
+    EXPECT_EQ(url.url(), "https://kiruvo.example/guide?a=1&b=2");
+    url.trigger();
+    url.setUrl(QString());
+    EXPECT_FALSE(url.hasUrl());
+    QDesktopServices::unsetUrlHandler("https");
+
+    ASSERT_EQ(catcher.urls.size(), 3u);
+    EXPECT_EQ(catcher.urls[0], QUrl("https://maker.example/apps"));
+    EXPECT_EQ(catcher.urls[1], QUrl(QString::fromStdString(zk::feedbackPageURL(zk::ZKApp::name(), ""))));
+    EXPECT_EQ(catcher.urls[2], QUrl("https://kiruvo.example/guide?a=1&b=2"));
+}
+
+TEST(CallbackMenuItemTest, TheClassWideHookDecidesWhetherChosenItemsRun)
+{
+    int runs = 0;
+    CallbackMenuItem first("First", [&] { ++runs; });
+    CallbackMenuItem second("Second", [&] { ++runs; });
+    EXPECT_TRUE(first.validateMenuItem());
+    CallbackMenuItem::setValidationHook([](const QAction& item) { return item.text() != "Second"; });
+    EXPECT_TRUE(first.validateMenuItem());
+    EXPECT_FALSE(second.validateMenuItem());
+    first.trigger();
+    second.trigger();
+    EXPECT_EQ(runs, 1);
+    CallbackMenuItem::setValidationHook({});
+    second.trigger();
+    EXPECT_EQ(runs, 2);
 }
 
 #include "MenuTest.moc"
