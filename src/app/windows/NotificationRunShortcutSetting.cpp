@@ -86,7 +86,7 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
     SettingsEnvironment environment, QWidget* parent)
     : QWidget(parent)
     , m_environment(std::move(environment))
-    , m_observable(
+    , m_shortcutID(
           new Defaults::Observable<std::optional<platform::Uuid>>(Keys::notificationRunShortcut(), this))
 {
     auto* layout = new QVBoxLayout(this);
@@ -148,20 +148,20 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
 
     connect(m_picker, &zk::Picker::rowChosen, this, [this](int row) {
         if (row >= 0 && static_cast<std::size_t>(row) < m_tags.size()) {
-            m_observable->setValue(m_tags[static_cast<std::size_t>(row)]);
+            m_shortcutID->setValue(m_tags[static_cast<std::size_t>(row)]);
         }
     });
     connect(
-        m_observable, &Defaults::ObservableBase::objectWillChange, this, [this] { rebuild(); },
+        m_shortcutID, &Defaults::ObservableBase::objectWillChange, this, [this] { rebuild(); },
         Qt::QueuedConnection);
     rebuild();
 }
 
 NotificationRunShortcutSetting::~NotificationRunShortcutSetting() = default;
 
-std::optional<platform::Uuid> NotificationRunShortcutSetting::chosen() const
+std::optional<platform::Uuid> NotificationRunShortcutSetting::shortcutID() const
 {
-    return m_observable->value();
+    return m_shortcutID->value();
 }
 
 void NotificationRunShortcutSetting::showEvent(QShowEvent* event)
@@ -174,7 +174,11 @@ void NotificationRunShortcutSetting::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isVisible()) {
-        refresh();
+        const bool controlActiveState = isActiveWindow();
+        if (controlActiveState != m_controlActiveState) {
+            m_controlActiveState = controlActiveState;
+            refresh();
+        }
     }
 }
 
@@ -235,7 +239,7 @@ QCoro::Task<void> NotificationRunShortcutSetting::load(bool isAppearance)
 
 void NotificationRunShortcutSetting::rebuild()
 {
-    const auto current = chosen();
+    const auto current = shortcutID();
     const bool isEmpty = m_shortcuts.empty();
 
     m_picker->clearRows();
@@ -292,7 +296,7 @@ void NotificationRunShortcutSetting::rebuildButtons()
     delete m_edit;
     m_run = nullptr;
     m_edit = nullptr;
-    const auto current = chosen();
+    const auto current = shortcutID();
     if (!current) {
         return;
     }

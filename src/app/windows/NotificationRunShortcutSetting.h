@@ -80,10 +80,13 @@ private:
     void rebuild();
     void rebuildButtons();
     void grantAccess();
-    std::optional<platform::Uuid> chosen() const;
+    // The chosen script, as stored.
+    std::optional<platform::Uuid> shortcutID() const;
 
     SettingsEnvironment m_environment;
-    Defaults::Observable<std::optional<platform::Uuid>>* m_observable;
+    Defaults::Observable<std::optional<platform::Uuid>>* m_shortcutID;
+    // The window's active state when last seen; a change starts a refresh.
+    bool m_controlActiveState = false;
     Grouping m_shortcuts;
     bool m_isLoading = true;
     bool m_hasAccess = true;

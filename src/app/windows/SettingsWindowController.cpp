@@ -29,7 +29,7 @@ zk::SwiftUIWindowForMenuBarApp* makeWindow()
     window->setWindowTitle(screen->currentTitle());
     QObject::connect(screen, &SettingsScreen::currentTitleChanged, window, &QWidget::setWindowTitle);
     // Settings stay within reach above the windows the user is comparing them with.
-    zk::onWindow(*screen, zk::windowLevelSetter(zk::WindowLevel::floating));
+    zk::WindowViewModifier { zk::windowLevelSetter(zk::WindowLevel::floating) }.apply(*screen);
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), window);
     QObject::connect(shortcut, &QShortcut::activated, window, [window] {
         window->raise();

@@ -27,7 +27,7 @@ QPainterPath squirclePath(const QRectF& rect, double cornerRadius)
     return path;
 }
 
-void ProgressCircleShape::paint(QPainter& painter) const
+void ProgressCircleShapeLayer::paint(QPainter& painter) const
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -54,28 +54,30 @@ void ProgressCircleShape::paint(QPainter& painter) const
     painter.restore();
 }
 
-double verticallyCenteredTextOffset(double height, double fontSize)
+double VerticallyCenteredTextLayer::offset(double height, double fontSize)
 {
     return (height - fontSize) * 0.5 - fontSize / 10;
 }
 
-void drawVerticallyCenteredText(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font)
+void VerticallyCenteredTextLayer::draw(QPainter& painter, const QRectF& bounds) const
 {
     painter.save();
     painter.setFont(font);
     const double fontSize = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF();
-    painter.translate(0, verticallyCenteredTextOffset(rect.height(), fontSize));
-    painter.drawText(rect, Qt::AlignHCenter | Qt::AlignTop, text);
+    painter.translate(0, offset(bounds.height(), fontSize));
+    painter.drawText(bounds, Qt::AlignHCenter | Qt::AlignTop, text);
     painter.restore();
 }
 
-std::optional<QFont> badgeFont()
+std::optional<QFont> DockProgress::badgeFont()
 {
     static const std::optional<QFont> font = []() -> std::optional<QFont> {
-        if (!QFontDatabase::families().contains(QStringLiteral("Helvetica Neue"))) {
+        // The PostScript name's family, in bold.
+        const QString family = QStringLiteral("Helvetica Neue");
+        if (!QFontDatabase::families().contains(family)) {
             return std::nullopt;
         }
-        QFont bold(QStringLiteral("Helvetica Neue"));
+        QFont bold(family);
         bold.setBold(true);
         return bold;
     }();

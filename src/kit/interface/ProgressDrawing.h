@@ -21,7 +21,7 @@ QPainterPath squirclePath(const QRectF& rect, double cornerRadius);
 
 // The circle of the circle style: a path (usually an ellipse) stroked from its start to
 // `strokeEnd` (0 to 1) and optionally filled.
-struct ProgressCircleShape {
+struct ProgressCircleShapeLayer {
     QPainterPath path;
     QColor fillColor = Qt::transparent;
     QColor strokeColor = Qt::black;
@@ -31,16 +31,24 @@ struct ProgressCircleShape {
     void paint(QPainter& painter) const;
 };
 
-// How far down a text drawn at the top of a box of `height` moves so that it sits in the middle:
-// half the room left by the font size, less a tenth of the font size for the font's descent.
-double verticallyCenteredTextOffset(double height, double fontSize);
+// A text in a box, centred across it and, as far as the font's size tells, vertically (the badge's
+// number).
+struct VerticallyCenteredTextLayer {
+    QString text;
+    QFont font;
 
-// Draws `text` centred across `rect` and, by the offset above, vertically.
-void drawVerticallyCenteredText(
-    QPainter& painter, const QRectF& rect, const QString& text, const QFont& font);
+    // How far down a text drawn at the top of a box of `height` moves so that it sits in the middle:
+    // half the room left by the font size, less a tenth of the font size for the font's descent.
+    static double offset(double height, double fontSize);
 
-// The badge's number font: bold Helvetica Neue at the default size, made once; nothing where that
-// family is not installed.
+    void draw(QPainter& painter, const QRectF& bounds) const;
+};
+
+namespace DockProgress {
+// The font the badge's number is asked in.
+inline constexpr const char* badgeFontName = "HelveticaNeue-Bold";
+// That font at the default size, made once; nothing where Helvetica Neue is not installed.
 std::optional<QFont> badgeFont();
+} // namespace DockProgress
 
 } // namespace zk

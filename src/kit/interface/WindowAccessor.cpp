@@ -56,11 +56,22 @@ void WindowAccessor::check()
     }
 }
 
+WindowAccessor* WindowViewModifier::apply(QWidget& content) const
+{
+    const auto action = onWindow;
+    if (action) {
+        action(nullptr);
+    }
+    return new WindowAccessor(content, [action](QWidget* window) {
+        if (action) {
+            action(window);
+        }
+    });
+}
+
 WindowAccessor* onWindow(QWidget& content, std::function<void(QWidget* window)> onWindow)
 {
-    auto shared = std::make_shared<std::function<void(QWidget*)>>(std::move(onWindow));
-    (*shared)(nullptr);
-    return new WindowAccessor(content, [shared](QWidget* window) { (*shared)(window); });
+    return WindowViewModifier { std::move(onWindow) }.apply(content);
 }
 
 std::function<void(QWidget* window)> windowLevelSetter(WindowLevel level)

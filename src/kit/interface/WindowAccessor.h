@@ -35,8 +35,16 @@ private:
     QPointer<QWidget> m_window;
 };
 
-// Hands the window that hosts `content` to `onWindow`: at once with what it has now (null while it is
-// in none), then whenever it is placed in a window. Returns the accessor, a child of `content`.
+// Hands the window that hosts a content to `onWindow`: at once with what it has now (null while it
+// is in none), then whenever the content is placed in a window.
+struct WindowViewModifier {
+    std::function<void(QWidget* window)> onWindow;
+
+    // Returns the accessor, a child of `content`.
+    WindowAccessor* apply(QWidget& content) const;
+};
+
+// WindowViewModifier { onWindow }.apply(content).
 WindowAccessor* onWindow(QWidget& content, std::function<void(QWidget* window)> onWindow);
 
 // A closure that puts a given window at `level`, and does nothing for no window.

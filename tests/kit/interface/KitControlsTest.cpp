@@ -1,7 +1,7 @@
 #include "kit/interface/AutoselectOnFocusTextField.h"
 #include "kit/interface/CocoaButton.h"
 #include "kit/interface/ControlAlignment.h"
-#include "kit/interface/EqualWidthGroup.h"
+#include "kit/interface/EqualWidthWithBinding.h"
 #include "kit/interface/IntTextField.h"
 #include "kit/interface/ListEditing.h"
 #include "kit/interface/NativeTextField.h"
@@ -136,9 +136,9 @@ TEST(AutoselectOnFocusTextFieldTest, SelectsEverythingOnFocus)
     EXPECT_EQ(field->selectedText().toStdString(), "hello");
 }
 
-TEST(EqualWidthGroupTest, MembersTakeTheWidestWidthWhichOnlyGrows)
+TEST(EqualWidthWithBindingTest, MembersTakeTheWidestWidthWhichOnlyGrows)
 {
-    zk::EqualWidthGroup group;
+    zk::EqualWidthWithBinding group;
     QLabel narrow("ab");
     QLabel wide("a much longer label");
     group.add(&narrow, Qt::AlignRight);
@@ -151,7 +151,7 @@ TEST(EqualWidthGroupTest, MembersTakeTheWidestWidthWhichOnlyGrows)
     processEvents();
     EXPECT_EQ(*group.width(), widest) << "it never shrinks";
 
-    zk::EqualWidthGroup preset;
+    zk::EqualWidthWithBinding preset;
     preset.setWidth(500);
     QLabel small("s");
     preset.add(&small);
@@ -176,12 +176,12 @@ TEST(ProgressDrawingTest, SquirclesTextOffsetAndPartialCircles)
     const QPainterPath square = zk::squirclePath(QRectF(0, 0, 10, 10), 0);
     EXPECT_EQ(square.boundingRect(), QRectF(0, 0, 10, 10));
 
-    EXPECT_DOUBLE_EQ(zk::verticallyCenteredTextOffset(20, 10), 4);
+    EXPECT_DOUBLE_EQ(zk::VerticallyCenteredTextLayer::offset(20, 10), 4);
 
     QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
-    zk::ProgressCircleShape circle;
+    zk::ProgressCircleShapeLayer circle;
     circle.path.addEllipse(QRectF(5, 5, 30, 30));
     circle.lineWidth = 4;
     circle.strokeEnd = 0.5;

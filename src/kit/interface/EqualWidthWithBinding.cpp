@@ -1,4 +1,4 @@
-#include "kit/interface/EqualWidthGroup.h"
+#include "kit/interface/EqualWidthWithBinding.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -10,12 +10,12 @@
 
 namespace zk {
 
-EqualWidthGroup::EqualWidthGroup(QObject* parent)
+EqualWidthWithBinding::EqualWidthWithBinding(QObject* parent)
     : QObject(parent)
 {
 }
 
-void EqualWidthGroup::add(QWidget* widget, Qt::Alignment alignment)
+void EqualWidthWithBinding::add(QWidget* widget, Qt::Alignment alignment)
 {
     if (!widget) {
         return;
@@ -30,14 +30,14 @@ void EqualWidthGroup::add(QWidget* widget, Qt::Alignment alignment)
     measure();
 }
 
-void EqualWidthGroup::setWidth(std::optional<int> width)
+void EqualWidthWithBinding::setWidth(std::optional<int> width)
 {
     m_width = width;
     measure();
     apply();
 }
 
-void EqualWidthGroup::reset()
+void EqualWidthWithBinding::reset()
 {
     m_width.reset();
     for (const auto& member : m_members) {
@@ -48,7 +48,7 @@ void EqualWidthGroup::reset()
     measure();
 }
 
-bool EqualWidthGroup::eventFilter(QObject* watched, QEvent* event)
+bool EqualWidthWithBinding::eventFilter(QObject* watched, QEvent* event)
 {
     // A new text or font changes a member's natural width.
     if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::FontChange
@@ -58,7 +58,7 @@ bool EqualWidthGroup::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void EqualWidthGroup::measure()
+void EqualWidthWithBinding::measure()
 {
     int widest = m_width.value_or(0);
     for (const auto& member : m_members) {
@@ -76,7 +76,7 @@ void EqualWidthGroup::measure()
     }
 }
 
-void EqualWidthGroup::apply()
+void EqualWidthWithBinding::apply()
 {
     if (!m_width) {
         return;

@@ -14,10 +14,10 @@ namespace zk {
 // should line up: each member's natural width raises the group's width, and every member is given
 // at least that width. The width only grows (until reset()), also when a member becomes narrower.
 // A width preset with setWidth() holds unless a member needs more. Main-thread only.
-class EqualWidthGroup : public QObject {
+class EqualWidthWithBinding : public QObject {
     Q_OBJECT
 public:
-    explicit EqualWidthGroup(QObject* parent = nullptr);
+    explicit EqualWidthWithBinding(QObject* parent = nullptr);
 
     // Adds a member, aligned in its wider room as `alignment` says (text alignment where it has
     // one).
