@@ -46,6 +46,7 @@ MenuBarItemVerticalAlignmentSetting::MenuBarItemVerticalAlignmentSetting(
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(16);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     auto* sliderRow = new QHBoxLayout;
     auto* label = new QLabel(tr("Vertical text alignment:"), this);
@@ -56,8 +57,10 @@ MenuBarItemVerticalAlignmentSetting::MenuBarItemVerticalAlignmentSetting(
     m_slider->setPageStep(1);
     m_slider->setTickPosition(QSlider::TicksBelow);
     m_slider->setTickInterval(1);
-    m_slider->setMinimumWidth(90);
+    m_slider->setMinimumWidth(50);
     label->setBuddy(m_slider);
+    // The label is read whole; the slider gives way.
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     sliderRow->addWidget(label);
     sliderRow->addWidget(symbolLabel("arrow.down", QStringLiteral("↓"), this));
     sliderRow->addWidget(m_slider, 1);

@@ -45,7 +45,7 @@ protected:
     std::unique_ptr<kiruvo::ReminderDelivery> delivery;
 };
 
-TEST_F(SettingsOpeningTest, DISABLED_CtrlCommaInTheOpenMenuOpensSettings)
+TEST_F(SettingsOpeningTest, CtrlCommaInTheOpenMenuOpensSettings)
 {
     menuBar().showMenu();
     ASSERT_TRUE(menuBar().menu().isVisible());
