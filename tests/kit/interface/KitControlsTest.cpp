@@ -3,6 +3,7 @@
 #include "kit/interface/ControlAlignment.h"
 #include "kit/interface/EqualWidthWithBinding.h"
 #include "kit/interface/IntTextField.h"
+#include "kit/interface/InvertedMask.h"
 #include "kit/interface/ListEditing.h"
 #include "kit/interface/NativeTextField.h"
 #include "kit/interface/ProgressDrawing.h"
@@ -270,6 +271,20 @@ TEST(ListEditingTest, MoveDeleteAndInsertThroughTheBinding)
     EXPECT_EQ(list, (std::vector<std::string> { "g", "b", "f", "d", "e", "z" }));
     zk::onMove(binding, { 4, 5 }, 0);
     EXPECT_EQ(list, (std::vector<std::string> { "e", "z", "g", "b", "f", "d" }));
+}
+
+TEST(InvertedMaskTest, TheMasksShapeIsCutOutWhereItIsPlaced)
+{
+    QImage content(10, 10, QImage::Format_ARGB32_Premultiplied);
+    content.fill(Qt::red);
+    QImage mask(4, 4, QImage::Format_ARGB32_Premultiplied);
+    mask.fill(Qt::black);
+    const QImage centred = zk::invertedMask(content, mask);
+    EXPECT_EQ(centred.pixelColor(5, 5).alpha(), 0);
+    EXPECT_EQ(centred.pixelColor(0, 0), QColor(Qt::red));
+    const QImage corner = zk::invertedMask(content, mask, Qt::AlignTop | Qt::AlignLeft);
+    EXPECT_EQ(corner.pixelColor(1, 1).alpha(), 0);
+    EXPECT_EQ(corner.pixelColor(5, 5), QColor(Qt::red));
 }
 
 TEST(CocoaButtonTest, TitlesKeysAndTheDestructiveRed)
