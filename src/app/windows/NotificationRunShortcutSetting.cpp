@@ -11,18 +11,17 @@
 #include "kit/interface/Picker.h"
 #include "kit/interface/SymbolImage.h"
 #include "kit/interface/TintedBox.h"
+#include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 #include "platform/async/TaskHandle.h"
 #include "platform/desktop/ShortcutsFolder.h"
 
-#include <QDesktopServices>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
-#include <QUrl>
 
 #include <filesystem>
 #include <system_error>
@@ -327,7 +326,7 @@ void NotificationRunShortcutSetting::grantAccess()
         platform::log(platform::LogLevel::Warning, logCategory,
             "Could not create the shortcuts folder " + root.string() + ": " + error.message());
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(root.string())));
+    platform::DetachedProcess::start("xdg-open", { root.string() });
     refresh();
 }
 

@@ -8,6 +8,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -192,4 +193,56 @@ TEST(TruncatingTest, ShortensAtTheEndWithTheIndicator)
     const QString emoji = QString::fromUtf8("👍🏽👍🏽👍🏽");
     EXPECT_EQ(truncating(emoji, 3, "…"), emoji);
     EXPECT_EQ(truncating(emoji, 2, "…"), QString::fromUtf8("👍🏽…"));
+}
+
+TEST_F(RunShortcutTest, RunTriesTheChosenScriptAndCreateWritesANewOneToEdit)
+{
+    const auto marker = shortcutsFolder() / "ran";
+    std::filesystem::create_directories(shortcutsFolder());
+    {
+        std::ofstream script(shortcutsFolder() / "touch.sh");
+        script << "#!/bin/sh\ntouch '" << marker.string() << "'\n";
+    }
+    std::filesystem::permissions(shortcutsFolder() / "touch.sh", std::filesystem::perms::owner_all);
+    Defaults::set(Keys::notificationRunShortcut(), std::optional(ShortcutsFolder::identifier("touch.sh")));
+    auto& setting = loaded();
+    ASSERT_NE(setting.runButton(), nullptr);
+    bool finished = false;
+    QObject::connect(setting.runButton(), &zk::AsyncButton::actionFinished, [&] { finished = true; });
+    setting.runButton()->click();
+    EXPECT_FALSE(setting.runButton()->isEnabled()) << "no second run while one runs";
+    // The script runs as a process of its own.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 10000));
+    EXPECT_TRUE(std::filesystem::exists(marker));
+
+    setting.createButton()->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !started.empty(); }, 10000));
+    EXPECT_EQ(started[0][0], "xdg-open");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            processEvents();
+            return rowNamed(*setting.picker(), "New Shortcut") >= 0;
+        },
+        10000))
+        << "the new script is listed";
+}
+
+TEST_F(RunShortcutTest, GrantAccessMakesTheMissingFolderAndShowsIt)
+{
+    auto& setting = loaded();
+    ASSERT_FALSE(setting.warningBox()->isHidden());
+    auto* grant = setting.warningBox()->findChild<QPushButton*>();
+    ASSERT_NE(grant, nullptr);
+    EXPECT_EQ(grant->text().toStdString(), "Grant Access…");
+    grant->click();
+    EXPECT_TRUE(std::filesystem::is_directory(shortcutsFolder()));
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0], (std::vector<std::string> { "xdg-open", shortcutsFolder().string() }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            processEvents();
+            return setting.hasAccess();
+        },
+        10000));
+    EXPECT_TRUE(setting.warningBox()->isHidden());
 }
