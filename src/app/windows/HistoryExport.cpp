@@ -17,9 +17,13 @@ constexpr std::string_view category = "HistoryExport";
 
 std::string sessionText(const Session& session)
 {
-    return session.id().uuidString() + " ("
-        + std::to_string(session.dateRange().lowerBound.timeIntervalSinceReferenceDate) + " to "
-        + std::to_string(session.dateRange().upperBound.timeIntervalSinceReferenceDate) + ")";
+    return session.id()
+        .uuidString()
+        .append(" (")
+        .append(std::to_string(session.dateRange().lowerBound.timeIntervalSinceReferenceDate))
+        .append(" to ")
+        .append(std::to_string(session.dateRange().upperBound.timeIntervalSinceReferenceDate))
+        .append(")");
 }
 
 // Whole seconds toward zero, held to what an int64 can take.
@@ -31,8 +35,9 @@ std::int64_t wholeSeconds(const Session& session)
         return static_cast<std::int64_t>(seconds);
     }
     platform::log(platform::LogLevel::Warning, category,
-        "The duration of session " + sessionText(session)
-            + " is too long to write; the longest one is written");
+        std::string("The duration of session ")
+            .append(sessionText(session))
+            .append(" is too long to write; the longest one is written"));
     return std::isnan(seconds) || seconds > 0 ? std::numeric_limits<std::int64_t>::max()
                                               : std::numeric_limits<std::int64_t>::min();
 }
@@ -58,8 +63,9 @@ std::optional<ExportRecord> exportRecord(const Session& session)
     record.end = iso8601String(session.dateRange().upperBound, false, session.timeZone());
     if (record.start.empty() || record.end.empty()) {
         platform::log(platform::LogLevel::Warning, category,
-            "Session " + sessionText(session)
-                + " has a date without a text form; it is left out of the export");
+            std::string("Session ")
+                .append(sessionText(session))
+                .append(" has a date without a text form; it is left out of the export"));
         return std::nullopt;
     }
     record.duration = wholeSeconds(session);

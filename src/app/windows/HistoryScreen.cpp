@@ -219,9 +219,11 @@ void HistoryScreen::presentWelcomeMessageOnce()
     }
     zk::AlertDescription description;
     description.title = "Note";
-    description.message = "This data gives you a quick insight into your recent activity in the past "
-        + std::to_string(120)
-        + " days.\n\nIf you need more stats and graphs, check out the system Screen Time feature.";
+    description.message
+        = std::string("This data gives you a quick insight into your recent activity in the past ")
+              .append(std::to_string(120))
+              .append(
+                  " days.\n\nIf you need more stats and graphs, check out the system Screen Time feature.");
     description.style = zk::AlertStyle::informational;
     QPointer<HistoryScreen> self(this);
     m_isWelcomeMessagePresented = true;

@@ -57,9 +57,10 @@ protected:
         for (int row = 0; row < model.rowCount(); ++row) {
             const QModelIndex index = model.index(row);
             const bool day = model.kindAt(row) == HistoryListModel::Kind::day;
-            rows.push_back((day ? "# " : "")
-                + index.data(HistoryListModel::TitleRole).toString().toStdString() + " | "
-                + index.data(HistoryListModel::DetailRole).toString().toStdString());
+            rows.push_back(std::string(day ? "# " : "")
+                               .append(index.data(HistoryListModel::TitleRole).toString().toStdString())
+                               .append(" | ")
+                               .append(index.data(HistoryListModel::DetailRole).toString().toStdString()));
         }
         return rows;
     }
