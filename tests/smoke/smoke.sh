@@ -197,17 +197,20 @@ if command -v gdbus >/dev/null 2>&1; then
 fi
 
 # The status menu opens the History window: the menu opened (as a second launch opens it), then
-# its letter h. The first opening also shows a one-time note, which Return dismisses.
+# its letter h; tried again when a busy machine had not opened the menu yet. The first opening also
+# shows a one-time note, which Return dismisses.
 if command -v xdotool >/dev/null 2>&1 && command -v gdbus >/dev/null 2>&1; then
-    timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
-        --method com.zelvantorium.Kiruvo.Application.OpenMenu >/dev/null 2>&1
-    sleep 1
-    xdotool key h
     history_window=""
-    for _ in $(seq 1 40); do
-        history_window="$(xdotool search --onlyvisible --name '^History$' 2>/dev/null | head -n 1)"
-        [[ -n "$history_window" ]] && break
-        sleep 0.25
+    for _ in 1 2 3; do
+        timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
+            --method com.zelvantorium.Kiruvo.Application.OpenMenu >/dev/null 2>&1
+        sleep 1
+        xdotool key h
+        for _ in $(seq 1 20); do
+            history_window="$(xdotool search --onlyvisible --name '^History$' 2>/dev/null | head -n 1)"
+            [[ -n "$history_window" ]] && break 2
+            sleep 0.25
+        done
     done
     if [[ -n "$history_window" ]]; then
         echo "ok: History… in the status menu opened a window titled History"
@@ -215,41 +218,6 @@ if command -v xdotool >/dev/null 2>&1 && command -v gdbus >/dev/null 2>&1; then
         xdotool key Return
     else
         fail "no window titled History after pressing h in the open status menu"
-    fi
-fi
-
-# The status menu opens Settings: the menu opened, then Ctrl+, (or, where the open menu does not
-# take key equivalents, the third item from the bottom: Settings…, More, Quit). The window is a
-# top-level window titled by its first tab.
-if command -v xdotool >/dev/null 2>&1 && command -v gdbus >/dev/null 2>&1; then
-    settings_window() {
-        xdotool search --onlyvisible --name '^General$' 2>/dev/null | head -n 1
-    }
-    timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
-        --method com.zelvantorium.Kiruvo.Application.OpenMenu >/dev/null 2>&1
-    sleep 1
-    xdotool key ctrl+comma
-    settings=""
-    for _ in $(seq 1 12); do
-        settings="$(settings_window)"
-        [[ -n "$settings" ]] && break
-        sleep 0.25
-    done
-    if [[ -z "$settings" ]]; then
-        for key in Up Up Up Return; do
-            xdotool key "$key"
-            sleep 0.2
-        done
-        for _ in $(seq 1 40); do
-            settings="$(settings_window)"
-            [[ -n "$settings" ]] && break
-            sleep 0.25
-        done
-    fi
-    if [[ -n "$settings" ]]; then
-        echo "ok: Settings… in the status menu opened a window titled General"
-    else
-        fail "no window titled General after choosing Settings… in the open status menu"
     fi
 fi
 
