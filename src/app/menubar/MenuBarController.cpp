@@ -18,6 +18,7 @@
 #include "libraries/defaults/Defaults.h"
 #include "libraries/defaults/Observation.h"
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
+#include "libraries/keyboard-shortcuts/PortalShortcuts.h"
 #include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
@@ -273,6 +274,11 @@ void MenuBarController::setUp()
         if (alive.lock()) {
             showMenuFromShortcut();
         }
+    });
+    // Where the application cannot grab keys itself (Wayland), the desktop portal binds them.
+    KeyboardShortcuts::PortalShortcuts::bindWhereNeeded({
+        { ShortcutNames::toggleEnabled(), QStringLiteral("Turn Kiruvo's tracking on or off") },
+        { ShortcutNames::toggleMenu(), QStringLiteral("Open Kiruvo's menu") },
     });
 }
 

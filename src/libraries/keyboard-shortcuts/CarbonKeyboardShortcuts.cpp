@@ -72,9 +72,12 @@ void registerHotKey(
     if (state.suspended) {
         hotKey->isGrabbed = false;
     } else if (!platform::GlobalHotKeys::shared().grab(id, *combination)) {
-        platform::log(platform::LogLevel::Info, category,
-            "The desktop refused the shortcut " + shortcut.description()
-                + " (another application holds it); it does nothing until it is recorded again");
+        // Where no key can be grabbed at all, the desktop portal may stand in (PortalShortcuts).
+        if (platform::GlobalHotKeys::shared().isAvailable()) {
+            platform::log(platform::LogLevel::Info, category,
+                "The desktop refused the shortcut " + shortcut.description()
+                    + " (another application holds it); it does nothing until it is recorded again");
+        }
         return;
     }
     state.hotKeysById[id] = std::move(hotKey);

@@ -1,6 +1,7 @@
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 
 #include "libraries/keyboard-shortcuts/CarbonKeyboardShortcuts.h"
+#include "libraries/keyboard-shortcuts/PortalShortcuts.h"
 #include "platform/MainQueue.h"
 #include "platform/desktop/GlobalHotKeys.h"
 #include "platform/store/UserDefaults.h"
@@ -90,8 +91,8 @@ void addHandler(std::map<std::string, ActionList>& table, const Name& name, Hand
     }
 }
 
-void dispatch(const Shortcut& shortcut, const std::map<std::string, ActionList>& actionTable,
-    const std::map<std::string, SinkList>& sinkTable)
+void dispatch(const std::function<bool(const Name&)>& matches,
+    const std::map<std::string, ActionList>& actionTable, const std::map<std::string, SinkList>& sinkTable)
 {
     if (state().isRecorderActive) {
         return;
@@ -99,7 +100,7 @@ void dispatch(const Shortcut& shortcut, const std::map<std::string, ActionList>&
     // Copies: an action may add actions or change shortcuts.
     const std::map<std::string, ActionList> actions = actionTable;
     for (const auto& [rawValue, entry] : actions) {
-        if (getShortcut(entry.name) == shortcut) {
+        if (matches(entry.name)) {
             for (const Handler& action : entry.actions) {
                 if (action) {
                     action();
@@ -109,12 +110,23 @@ void dispatch(const Shortcut& shortcut, const std::map<std::string, ActionList>&
     }
     const std::map<std::string, SinkList> sinks = sinkTable;
     for (const auto& [rawValue, entry] : sinks) {
-        if (getShortcut(entry.name) == shortcut) {
+        if (matches(entry.name)) {
             for (const auto& [id, sink] : entry.sinks) {
                 sink();
             }
         }
     }
+}
+
+// Names are found by their stored shortcut at the moment of the press.
+std::function<bool(const Name&)> storedShortcutIs(const Shortcut& shortcut)
+{
+    return [shortcut](const Name& name) { return getShortcut(name) == shortcut; };
+}
+
+std::function<bool(const Name&)> nameIs(const Name& wanted)
+{
+    return [wanted](const Name& name) { return name == wanted; };
 }
 
 void removeSink(std::map<std::string, SinkList>& table, const std::string& rawValue, std::uint64_t id)
@@ -296,7 +308,9 @@ void claimHotKey(const Shortcut& shortcut)
         return;
     }
     CarbonKeyboardShortcuts::registerHotKey(
-        shortcut.carbonKeyCode(), shortcut.carbonModifiers(), dispatchKeyDown, dispatchKeyUp);
+        shortcut.carbonKeyCode(), shortcut.carbonModifiers(),
+        [](const Shortcut& pressed) { dispatchKeyDown(pressed); },
+        [](const Shortcut& released) { dispatchKeyUp(released); });
     state().activeHotKeyShortcuts.insert(shortcut);
 }
 
@@ -308,12 +322,22 @@ void releaseHotKey(const Shortcut& shortcut)
 
 void dispatchKeyDown(const Shortcut& shortcut)
 {
-    dispatch(shortcut, state().keyDownActions, state().keyDownStreamSinks);
+    dispatch(storedShortcutIs(shortcut), state().keyDownActions, state().keyDownStreamSinks);
 }
 
 void dispatchKeyUp(const Shortcut& shortcut)
 {
-    dispatch(shortcut, state().keyUpActions, state().keyUpStreamSinks);
+    dispatch(storedShortcutIs(shortcut), state().keyUpActions, state().keyUpStreamSinks);
+}
+
+void dispatchKeyDown(const Name& name)
+{
+    dispatch(nameIs(name), state().keyDownActions, state().keyDownStreamSinks);
+}
+
+void dispatchKeyUp(const Name& name)
+{
+    dispatch(nameIs(name), state().keyUpActions, state().keyUpStreamSinks);
 }
 
 const std::set<Shortcut>& activeHotKeyShortcuts()
@@ -330,7 +354,7 @@ bool hasWorkingHotKey(const Name& name)
 
 bool areGlobalShortcutsAvailable()
 {
-    return platform::GlobalHotKeys::shared().isAvailable();
+    return platform::GlobalHotKeys::shared().isAvailable() || PortalShortcuts::isBound();
 }
 
 bool isRecorderActive()
@@ -348,6 +372,7 @@ void resetForTesting()
 {
     state() = State {};
     CarbonKeyboardShortcuts::resetForTesting();
+    PortalShortcuts::resetForTesting();
 }
 
 } // namespace KeyboardShortcuts

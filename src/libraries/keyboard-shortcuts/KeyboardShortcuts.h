@@ -36,6 +36,8 @@ public:
 
 Q_SIGNALS:
     void shortcutByNameDidChange(const KeyboardShortcuts::Name& name);
+    // areGlobalShortcutsAvailable() changed (the desktop portal bound the names, or refused).
+    void availabilityDidChange();
 };
 
 // --- Stored shortcuts
@@ -80,12 +82,17 @@ void releaseHotKey(const Shortcut& shortcut);
 // shortcut is `shortcut` now. Nothing runs while a recorder is recording.
 void dispatchKeyDown(const Shortcut& shortcut);
 void dispatchKeyUp(const Shortcut& shortcut);
+// The same for one name, whatever its stored shortcut: the desktop portal reports presses of the
+// trigger the user gave the name there.
+void dispatchKeyDown(const Name& name);
+void dispatchKeyUp(const Name& name);
 
 // The shortcuts whose hot keys are claimed and not released.
 const std::set<Shortcut>& activeHotKeyShortcuts();
 // Whether the name has a stored shortcut whose hot key the desktop gave us: pressing it works.
 bool hasWorkingHotKey(const Name& name);
-// Whether this desktop lets applications take global shortcuts at all.
+// Whether this desktop lets applications take global shortcuts at all: by grabbing keys (X11), or
+// through the desktop portal once it has bound the names (PortalShortcuts).
 bool areGlobalShortcutsAvailable();
 
 // Set by a recorder while it records: the hot keys are given back to the desktop, so that the

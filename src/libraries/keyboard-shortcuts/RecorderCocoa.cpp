@@ -44,12 +44,9 @@ RecorderCocoa::RecorderCocoa(const Name& name, OnChange onChange, QWidget* paren
     setContextMenuPolicy(Qt::NoContextMenu);
     setMinimumWidth(minimumWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setPlaceholderText(idlePlaceholder());
-    if (!areGlobalShortcutsAvailable()) {
-        setEnabled(false);
-        setPlaceholderText(unavailablePlaceholder());
-        setToolTip(unavailableToolTip());
-    }
+    applyAvailability();
+    connect(&ShortcutChangeNotifier::shared(), &ShortcutChangeNotifier::availabilityDidChange, this,
+        &RecorderCocoa::applyAvailability);
     refreshFromStore();
 
     connect(this, &QLineEdit::textChanged, this, &RecorderCocoa::textWasChanged);
@@ -113,6 +110,17 @@ void RecorderCocoa::setShortcutName(const Name& name)
             self->blur();
         }
     });
+}
+
+void RecorderCocoa::applyAvailability()
+{
+    const bool available = areGlobalShortcutsAvailable();
+    if (!available) {
+        blur();
+    }
+    setEnabled(available);
+    setPlaceholderText(available ? idlePlaceholder() : unavailablePlaceholder());
+    setToolTip(available ? QString() : unavailableToolTip());
 }
 
 void RecorderCocoa::refreshFromStore()

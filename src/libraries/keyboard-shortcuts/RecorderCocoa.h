@@ -54,6 +54,8 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // Enabled where the desktop offers global shortcuts; otherwise disabled, saying so.
+    void applyAvailability();
     void refreshFromStore();
     void setDisplayText(const QString& text);
     void startRecording();

@@ -22,20 +22,13 @@ using Context = std::unique_ptr<xkb_context, ContextDeleter>;
 using Keymap = std::unique_ptr<xkb_keymap, KeymapDeleter>;
 using State = std::unique_ptr<xkb_state, StateDeleter>;
 
-// The printable text of the key's first level in `layout`.
-std::optional<std::string> firstLevelText(xkb_keymap* keymap, xkb_keycode_t key, xkb_layout_index_t layout)
+xkb_keysym_t firstLevelKeysymOf(xkb_keymap* keymap, xkb_keycode_t key, xkb_layout_index_t layout)
 {
     const xkb_keysym_t* syms = nullptr;
     if (xkb_keymap_key_get_syms_by_level(keymap, key, layout, 0, &syms) < 1 || syms == nullptr) {
-        return std::nullopt;
+        return XKB_KEY_NoSymbol;
     }
-    char buffer[16] = {};
-    const int size = xkb_keysym_to_utf8(syms[0], buffer, sizeof buffer);
-    // The size counts the terminating zero; a control character is no text to show.
-    if (size <= 1 || static_cast<unsigned char>(buffer[0]) < 0x20 || buffer[0] == 0x7f) {
-        return std::nullopt;
-    }
-    return std::string(buffer, static_cast<std::size_t>(size - 1));
+    return syms[0];
 }
 
 } // namespace
@@ -97,26 +90,51 @@ std::unique_ptr<XkbKeyboardLayout> XkbKeyboardLayout::fromNames(const RuleNames&
     return layout;
 }
 
-std::optional<std::string> XkbKeyboardLayout::keyText(std::uint32_t x11KeyCode) const
+std::uint32_t XkbKeyboardLayout::firstLevelKeysym(std::uint32_t x11KeyCode) const
 {
     if (d->fixedKeymap) {
-        return firstLevelText(d->fixedKeymap.get(), x11KeyCode, 0);
+        return firstLevelKeysymOf(d->fixedKeymap.get(), x11KeyCode, 0);
     }
     if (!d->connection || !d->context) {
-        return std::nullopt;
+        return XKB_KEY_NoSymbol;
     }
     const std::int32_t device = xkb_x11_get_core_keyboard_device_id(d->connection);
     if (device < 0) {
-        return std::nullopt;
+        return XKB_KEY_NoSymbol;
     }
     Keymap keymap(
         xkb_x11_keymap_new_from_device(d->context.get(), d->connection, device, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap) {
-        return std::nullopt;
+        return XKB_KEY_NoSymbol;
     }
     State state(xkb_x11_state_new_from_device(keymap.get(), d->connection, device));
     const xkb_layout_index_t group = state ? xkb_state_key_get_layout(state.get(), x11KeyCode) : 0;
-    return firstLevelText(keymap.get(), x11KeyCode, group == XKB_LAYOUT_INVALID ? 0 : group);
+    return firstLevelKeysymOf(keymap.get(), x11KeyCode, group == XKB_LAYOUT_INVALID ? 0 : group);
+}
+
+std::optional<std::string> XkbKeyboardLayout::keyText(std::uint32_t x11KeyCode) const
+{
+    const xkb_keysym_t keysym = firstLevelKeysym(x11KeyCode);
+    if (keysym == XKB_KEY_NoSymbol) {
+        return std::nullopt;
+    }
+    char buffer[16] = {};
+    const int size = xkb_keysym_to_utf8(keysym, buffer, sizeof buffer);
+    // The size counts the terminating zero; a control character is no text to show.
+    if (size <= 1 || static_cast<unsigned char>(buffer[0]) < 0x20 || buffer[0] == 0x7f) {
+        return std::nullopt;
+    }
+    return std::string(buffer, static_cast<std::size_t>(size - 1));
+}
+
+std::optional<std::string> XkbKeyboardLayout::keysymName(std::uint32_t x11KeyCode) const
+{
+    const xkb_keysym_t keysym = firstLevelKeysym(x11KeyCode);
+    char buffer[64] = {};
+    if (keysym == XKB_KEY_NoSymbol || xkb_keysym_get_name(keysym, buffer, sizeof buffer) <= 0) {
+        return std::nullopt;
+    }
+    return std::string(buffer);
 }
 
 } // namespace platform

@@ -34,8 +34,12 @@ public:
     static std::unique_ptr<XkbKeyboardLayout> fromNames(const RuleNames& names);
 
     std::optional<std::string> keyText(std::uint32_t x11KeyCode) const override;
+    std::optional<std::string> keysymName(std::uint32_t x11KeyCode) const override;
 
 private:
+    // The keysym of the key's first level in the active group; 0 for none.
+    std::uint32_t firstLevelKeysym(std::uint32_t x11KeyCode) const;
+
     struct Private;
     std::unique_ptr<Private> d;
 };
