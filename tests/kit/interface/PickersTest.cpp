@@ -1,0 +1,110 @@
+#include "kit/foundation/core/GeneralError.h"
+#include "kit/interface/AppPickerDelegate.h"
+#include "kit/interface/DirectoryPickerDelegate.h"
+#include "kit/interface/OpenPanel.h"
+#include "kit/interface/ShortcutOpener.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& text, bool executable = false)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    if (executable) {
+        file.setPermissions(file.permissions() | QFile::ExeOwner);
+    }
+}
+
+} // namespace
+
+TEST(AppPickerDelegateTest, OwnEntryIsGreyedAndOnlyApplicationsAreAccepted)
+{
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.zelvantorium.Kiruvo"));
+    QTemporaryDir dir;
+    const QString editor = dir.filePath("org.example.Editor.desktop");
+    const QString link = dir.filePath("site.desktop");
+    const QString plain = dir.filePath("notes.txt");
+    writeFile(editor, "[Desktop Entry]\nType=Application\nName=Editor\nExec=editor\n");
+    writeFile(link, "[Desktop Entry]\nType=Link\nName=Site\nURL=https://example.org\n");
+    writeFile(plain, "Type=Application\n");
+
+    zk::AppPickerDelegate delegate;
+    EXPECT_EQ(delegate.filename, "com.zelvantorium.Kiruvo.desktop");
+    EXPECT_FALSE(delegate.shouldEnableUrl(
+        QUrl::fromLocalFile("/usr/share/applications/com.zelvantorium.Kiruvo.desktop")));
+    EXPECT_TRUE(delegate.shouldEnableUrl(QUrl::fromLocalFile(editor)));
+    EXPECT_TRUE(delegate.shouldEnableUrl(QUrl::fromLocalFile(dir.path())));
+
+    EXPECT_EQ(delegate.validateUrl(QUrl::fromLocalFile(editor)), nullptr);
+    for (const QString& refused : { link, plain, dir.path(), dir.filePath("missing.desktop") }) {
+        const zk::ErrorPtr error = delegate.validateUrl(QUrl::fromLocalFile(refused));
+        ASSERT_NE(error, nullptr) << refused.toStdString();
+        EXPECT_EQ(error->localizedDescription(), "The selected item is not an app.");
+        EXPECT_EQ(error->recoverySuggestion(), "Please select an app.");
+    }
+
+    // An application still goes through the caller's own check.
+    delegate.validate
+        = [](const QUrl&) -> zk::ErrorPtr { return std::make_shared<zk::GeneralError>("Not this one"); };
+    ASSERT_NE(delegate.validateUrl(QUrl::fromLocalFile(editor)), nullptr);
+    EXPECT_EQ(delegate.validateUrl(QUrl::fromLocalFile(editor))->localizedDescription(), "Not this one");
+}
+
+TEST(DirectoryPickerDelegateTest, EnablesAllUnlessTold)
+{
+    zk::DirectoryPickerDelegate delegate;
+    EXPECT_TRUE(delegate.shouldEnableUrl(QUrl::fromLocalFile("/tmp")));
+    delegate.shouldEnable = [](const QUrl& url) { return url.path() != "/tmp"; };
+    EXPECT_FALSE(delegate.shouldEnableUrl(QUrl::fromLocalFile("/tmp")));
+    EXPECT_TRUE(delegate.shouldEnableUrl(QUrl::fromLocalFile("/var")));
+    EXPECT_EQ(delegate.validateUrl(QUrl::fromLocalFile("/tmp")), nullptr);
+}
+
+TEST(OpenPanelTest, ARefusedChoiceKeepsThePanelOpen)
+{
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("notes.txt");
+    writeFile(plain, "text");
+    zk::OpenPanel panel;
+    panel.setFileMode(QFileDialog::ExistingFile);
+    panel.setDirectory(dir.path());
+    panel.setDelegate(std::make_shared<zk::AppPickerDelegate>());
+    panel.selectFile(plain);
+    panel.show();
+    EXPECT_FALSE(panel.validateSelection());
+    panel.accept();
+    EXPECT_TRUE(panel.isVisible());
+    EXPECT_NE(panel.result(), QDialog::Accepted);
+
+    panel.setDelegate(nullptr);
+    panel.accept();
+    EXPECT_EQ(panel.result(), QDialog::Accepted);
+}
+
+TEST(ShortcutOpenerTest, FindsShortcutsByTheirExactName)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("Breaks");
+    writeFile(dir.filePath("Stretch & walk.sh"), "#!/bin/sh\necho hi\n", true);
+    writeFile(dir.filePath("Breaks/water.sh"), "#!/bin/sh\necho water\n", true);
+    const platform::ShortcutsFolder folder(dir.path().toStdString());
+
+    const auto stretch = zk::shortcutNamed("Stretch & walk", folder);
+    ASSERT_TRUE(stretch.has_value());
+    EXPECT_EQ(stretch->relativePath, "Stretch & walk.sh");
+    ASSERT_TRUE(zk::shortcutNamed("water", folder).has_value());
+    EXPECT_EQ(zk::shortcutNamed("Breaks/water.sh", folder)->name, "water");
+    EXPECT_FALSE(zk::shortcutNamed("stretch & walk", folder).has_value());
+    EXPECT_FALSE(zk::openShortcut("Nothing by this name", folder));
+}
