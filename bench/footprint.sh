@@ -114,8 +114,9 @@ stop() {
     kill -KILL "$app" 2>/dev/null
 }
 
-# CPU time (ms) of every thread of a process, and its voluntary plus involuntary context switches.
-cpu_ms() { awk '{ print ($14 + $15) * 1000 / '"$(getconf CLK_TCK)"' }' "/proc/$1/stat"; }
+# CPU time (ms, to the nanosecond) of every thread of a process, and its voluntary plus
+# involuntary context switches.
+cpu_ms() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ sum += $1 } END { printf "%.3f", sum / 1e6 }'; }
 switches() {
     cat /proc/"$1"/task/*/status 2>/dev/null |
         awk '/^voluntary_ctxt_switches|^nonvoluntary_ctxt_switches/ { sum += $2 } END { print sum }'
@@ -188,7 +189,7 @@ for mode in totalTodayDuration currentSessionDuration icon; do
     for build in "${builds[@]}"; do
         name="${build%%=*}"
         app=${app_of[$name]}
-        cpu=$(awk -v a="$(cpu_ms "$app")" -v b="${cpu_before[$name]}" -v s="$idle" 'BEGIN { printf "%.0f", (a - b) * 60 / s }')
+        cpu=$(awk -v a="$(cpu_ms "$app")" -v b="${cpu_before[$name]}" -v s="$idle" 'BEGIN { printf "%.1f", (a - b) * 60 / s }')
         wakeups=$(awk -v a="$(switches "$app")" -v b="${switches_before[$name]}" -v s="$idle" 'BEGIN { printf "%.2f", (a - b) / s }')
         rss=$(rss_kib "$app")
         line="[$name] $mode: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second, RSS $((rss / 1024)) MiB (${rss} KiB) after $((idle + 5)) s"

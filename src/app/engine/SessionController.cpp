@@ -234,6 +234,7 @@ void SessionController::start()
         stop(false);
     }
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime()));
+    m_lastIdle.reset();
     setUpNotifyTimer();
 }
 
@@ -277,6 +278,7 @@ void SessionController::stop(bool fromIdle, std::optional<double> measuredIdle)
             = Session::make(platform::Uuid::random(), running.lowerBound, end, platform::TimeZone::current());
     }
     m_currentSession.reset();
+    m_lastIdle.reset();
     if (!finished) {
         pruneOldSessions();
         return;
@@ -311,6 +313,7 @@ void SessionController::continuePreviousSession()
     setAllSessions(std::move(sessions));
     const double elapsed = now().timeIntervalSince(previous.dateRange().lowerBound);
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime() - elapsed));
+    m_lastIdle.reset();
 }
 
 std::optional<std::vector<Session>> SessionController::pruned(const std::vector<Session>& sessions)
@@ -363,10 +366,21 @@ void SessionController::checkIdle()
         }
     }
     if (m_isEnabled) {
+        // The idle time grows no faster than the uptime, and input only makes it shorter: while the
+        // figure last measured in this session, grown by the time since, stays below the threshold,
+        // the user is certainly still active and the source need not be asked.
+        if (m_currentSession && m_lastIdle) {
+            const double elapsed = uptime() - m_lastIdle->uptime;
+            if (elapsed >= 0 && m_lastIdle->idle + elapsed < m_idleDurationBeforeStop.seconds) {
+                return;
+            }
+        }
         const double idle = secondsSinceLastUserInput();
         if (idle < m_idleDurationBeforeStop.seconds) {
             if (!m_currentSession) {
                 start();
+            } else {
+                m_lastIdle = IdleMeasurement { uptime(), idle };
             }
         } else if (m_currentSession) {
             // The figure just measured is the one to backdate by: one question per tick.
@@ -388,6 +402,7 @@ void SessionController::handleNegativeDuration(double duration)
     const std::string text = "The duration is negative: " + doubleText(duration);
     zk::reportError(zk::GeneralError(text), userInfo(m_currentSession->debugInfo()));
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime()));
+    m_lastIdle.reset();
     setUpNotifyTimer();
     if (m_negativeDurationAlertPending) {
         return;

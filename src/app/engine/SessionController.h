@@ -85,7 +85,8 @@ public:
     // again from its start. Reports an error and changes nothing when the history is empty.
     void continuePreviousSession();
 
-    // The idle step of the one-second tick.
+    // The idle step of the one-second tick. While a session runs, the idle source is asked only
+    // once the figure it last gave, grown by the time since, could have reached the threshold.
     void checkIdle();
     // The smallest of the seconds since the last left or right mouse-down, mouse move, key-down
     // and scroll-wheel event.
@@ -206,6 +207,12 @@ private:
     zk::Duration m_idleDurationBeforeStop;
     bool m_isShowingNotification = false;
     bool m_negativeDurationAlertPending = false;
+    // The user idle time last measured while the running session ran, and the uptime then.
+    struct IdleMeasurement {
+        double uptime = 0;
+        double idle = 0;
+    };
+    std::optional<IdleMeasurement> m_lastIdle;
 
     QTimer m_notifyTimer;
     QTimer m_idleDiagnosticsTimer;

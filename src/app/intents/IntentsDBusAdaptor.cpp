@@ -6,6 +6,7 @@
 #include "app/intents/IntentResponses.h"
 #include "app/intents/Intents.h"
 #include "app/intents/SessionListArgument.h"
+#include "platform/FreedMemory.h"
 #include "platform/Logger.h"
 #include "platform/time/Calendar.h"
 
@@ -13,6 +14,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMetaType>
+#include <QTimer>
 #include <QVariant>
 
 #include <functional>
@@ -25,6 +27,8 @@ namespace kiruvo {
 namespace {
 
 constexpr std::string_view logCategory = "scripting";
+// Time for the connection to write a large answer out before its memory is given back.
+constexpr int releaseDelayMilliseconds = 1000;
 
 // Scripting is optional: one line in the log says why it is missing, however often it is tried.
 void reportUnavailableOnce(const std::string& reason)
@@ -64,7 +68,8 @@ QVariantMap currentSessionMap(const CurrentSession_& session)
 template <class ResponseType>
 void dispatch(const QDBusConnection& connection, const QDBusMessage& message,
     std::shared_ptr<const Intent> intent,
-    std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties)
+    std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties,
+    std::function<void()> afterReply = {})
 {
     message.setDelayedReply(true);
     const auto handler = handlerForIntent(*intent);
@@ -73,7 +78,7 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message,
         return;
     }
     handler->handle(std::move(intent),
-        [connection, message, properties = std::move(properties)](
+        [connection, message, properties = std::move(properties), afterReply = std::move(afterReply)](
             std::shared_ptr<const IntentResponse> response) {
             const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
             if (!typed) {
@@ -84,6 +89,9 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message,
             QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
             arguments.append(properties(typed));
             connection.send(message.createReply(arguments));
+            if (afterReply) {
+                afterReply();
+            }
         });
 }
 
@@ -141,11 +149,17 @@ int IntentsDBusAdaptor::NewSession(const QDBusMessage& message)
 int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantMap>& sessions)
 {
     sessions.clear();
-    dispatch<GetSessionsIntentResponse>(m_connection, message, std::make_shared<GetSessionsIntent>(),
+    dispatch<GetSessionsIntentResponse>(
+        m_connection, message, std::make_shared<GetSessionsIntent>(),
         [](const std::shared_ptr<const GetSessionsIntentResponse>& response) {
             // Marshalled from the response itself when the reply is sent: no copy of the list
             // and no map per session in between.
             return QVariantList { QVariant::fromValue(SessionListArgument { response }) };
+        },
+        [] {
+            // The whole history was built and marshalled for this answer: once the message has
+            // left, what it took goes back to the system rather than staying with the process.
+            QTimer::singleShot(releaseDelayMilliseconds, [] { platform::releaseFreedMemory(); });
         });
     return 0;
 }

@@ -13,6 +13,13 @@ FakeIdleTimeSource::FakeIdleTimeSource()
 double FakeIdleTimeSource::secondsSinceLastEvent(InputEventType type)
 {
     m_queries.push_back(type);
+    if (!m_distinguishesEventTypes) {
+        double smallest = std::numeric_limits<double>::infinity();
+        for (const auto& [each, seconds] : m_seconds) {
+            smallest = std::min(smallest, seconds);
+        }
+        return smallest;
+    }
     return m_seconds[type];
 }
 

@@ -16,7 +16,8 @@ public:
 
     double secondsSinceLastEvent(InputEventType type) override;
     bool distinguishesEventTypes() const override { return m_distinguishesEventTypes; }
-    // Off: the source says one figure stands for every type, as the Linux backends do.
+    // Off: the source says one figure stands for every type, as the Linux backends do, and answers
+    // the smallest of the per-type figures for any type.
     void setDistinguishesEventTypes(bool distinguishes) { m_distinguishesEventTypes = distinguishes; }
     // The figure set with setSecondsSinceLastInput(), else the smallest of the per-type figures.
     double secondsSinceLastInput() override;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <unordered_map>
 
 namespace platform {
 
@@ -84,11 +85,27 @@ std::optional<TimeZone> TimeZone::withIdentifier(const std::string& identifier)
     if (identifier.empty()) {
         return std::nullopt;
     }
+    // A stored history names the same few zones thousands of times; a zone never changes, so one
+    // ICU object serves every copy of a name instead of one being built (and kept) per session.
+    static std::mutex knownMutex;
+    static std::unordered_map<std::string, std::shared_ptr<const icu::TimeZone>> known;
+    constexpr std::size_t knownLimit = 256;
+    {
+        std::lock_guard lock(knownMutex);
+        if (auto found = known.find(identifier); found != known.end()) {
+            return TimeZone(found->second);
+        }
+    }
     std::shared_ptr<const icu::TimeZone> zone(
         icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(identifier)));
     if (!zone || isUnknown(*zone)) {
         return std::nullopt;
     }
+    std::lock_guard lock(knownMutex);
+    if (known.size() >= knownLimit) {
+        known.clear();
+    }
+    known.emplace(identifier, zone);
     return TimeZone(std::move(zone));
 }
 

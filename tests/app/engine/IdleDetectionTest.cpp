@@ -41,6 +41,44 @@ TEST_F(IdleDetectionTest, ASourceWithOneFigureForEveryTypeIsAskedOnce)
     EXPECT_FALSE(controller().currentSession());
 }
 
+TEST_F(IdleDetectionTest, WhileTheUserIsCertainlyActiveTheSourceIsNotAsked)
+{
+    idle.source.setDistinguishesEventTypes(false);
+    controller().checkIdle(); // starts the session
+    fake.clock.advance(1);
+    idle.source.setAll(20);
+    idle.source.clearQueries();
+    controller().checkIdle();
+    EXPECT_EQ(idle.source.queries().size(), 1u);
+    // 20 s idle a second into the session: no tick before 580 s more can find the user idle.
+    for (int tick = 0; tick < 579; ++tick) {
+        fake.clock.advance(1);
+        idle.source.advance(1);
+        controller().checkIdle();
+    }
+    EXPECT_EQ(idle.source.queries().size(), 1u);
+    ASSERT_TRUE(controller().currentSession());
+    fake.clock.advance(1);
+    idle.source.advance(1);
+    controller().checkIdle();
+    EXPECT_EQ(idle.source.queries().size(), 2u);
+    EXPECT_FALSE(controller().currentSession());
+
+    // A lower threshold counts from the next tick.
+    idle.source.recordEvent(InputEventType::keyDown);
+    controller().checkIdle();
+    ASSERT_TRUE(controller().currentSession());
+    fake.clock.advance(1);
+    controller().checkIdle();
+    idle.source.clearQueries();
+    Defaults::set(kiruvo::Keys::idleDurationBeforeStop(), zk::Duration::fromSeconds(1));
+    fake.clock.advance(1);
+    idle.source.advance(1);
+    controller().checkIdle();
+    EXPECT_EQ(idle.source.queries().size(), 1u);
+    EXPECT_FALSE(controller().currentSession());
+}
+
 TEST_F(IdleDetectionTest, AnActiveUserGetsASessionAtTheNextTick)
 {
     controller().checkIdle();
@@ -59,12 +97,14 @@ TEST_F(IdleDetectionTest, TheSessionStopsWhenTheIdleTimeReachesTheThreshold)
     controller().checkIdle();
     ASSERT_TRUE(controller().currentSession());
 
+    // The idle time grows with the clock.
+    fake.clock.advance(0.1);
     idle.source.setAll(600);
     controller().checkIdle();
     EXPECT_FALSE(controller().currentSession());
     const auto sessions = controller().allSessions();
     ASSERT_EQ(sessions.size(), 1u);
-    EXPECT_NEAR(sessions[0].duration(), 600.01, 1e-6);
+    EXPECT_NEAR(sessions[0].duration(), 600.11, 1e-6);
 
     // Still away: nothing starts.
     fake.clock.advance(1);
