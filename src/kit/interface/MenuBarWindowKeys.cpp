@@ -24,4 +24,14 @@ bool handleMenuBarWindowKey(QWidget& window, QKeyEvent& event)
     return false;
 }
 
+bool closeOnEscapeKey(QWidget& window, QKeyEvent& event)
+{
+    if (event.key() != Qt::Key_Escape || (event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        return false;
+    }
+    event.accept();
+    window.close();
+    return true;
+}
+
 } // namespace zk

@@ -10,4 +10,7 @@ namespace zk {
 // held with Ctrl does. Returns whether the key was taken.
 bool handleMenuBarWindowKey(QWidget& window, QKeyEvent& event);
 
+// Escape with no modifier (keypad aside) closes the window; returns whether the key was taken.
+bool closeOnEscapeKey(QWidget& window, QKeyEvent& event);
+
 } // namespace zk

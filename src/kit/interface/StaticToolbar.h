@@ -26,6 +26,8 @@ public:
     std::vector<QString> allowedItemIdentifiers() const { return m_identifiers; }
     std::vector<QString> defaultItemIdentifiers() const { return m_identifiers; }
 
+    const std::map<QString, QAction*>& toolbarItems() const { return m_items; }
+
     // The item under `identifier`, or nullptr.
     QAction* item(const QString& identifier) const;
 

@@ -1,5 +1,6 @@
 #include "kit/interface/SwiftUIWindow.h"
 
+#include "kit/interface/MenuBarWindowKeys.h"
 #include "kit/interface/WindowConstraints.h"
 
 #include <QCloseEvent>
@@ -67,10 +68,7 @@ void SwiftUIWindow::applyConstraint()
 
 void SwiftUIWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (closeOnEsc && event->key() == Qt::Key_Escape
-        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        event->accept();
-        close();
+    if (closeOnEsc && closeOnEscapeKey(*this, *event)) {
         return;
     }
     QWidget::keyPressEvent(event);

@@ -15,10 +15,7 @@ SwiftUIWindowForMenuBarApp::SwiftUIWindowForMenuBarApp(QWidget* parent)
 
 void SwiftUIWindowForMenuBarApp::keyPressEvent(QKeyEvent* event)
 {
-    if (shouldCloseOnEscapePress && event->key() == Qt::Key_Escape
-        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        event->accept();
-        close();
+    if (shouldCloseOnEscapePress && closeOnEscapeKey(*this, *event)) {
         return;
     }
     if (handleMenuBarWindowKey(*this, *event)) {

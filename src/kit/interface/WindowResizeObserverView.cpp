@@ -37,15 +37,22 @@ void WindowResizeObserverView::followWindow()
     }
 }
 
+void WindowResizeObserverView::didResize()
+{
+    if (onResize) {
+        onResize();
+    }
+}
+
 bool WindowResizeObserverView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_window && onResize) {
+    if (watched == m_window) {
         if (event->type() == QEvent::Resize) {
-            onResize();
+            didResize();
         } else if (event->type() == QEvent::WindowStateChange) {
             const auto* change = static_cast<QWindowStateChangeEvent*>(event);
             if ((change->oldState() ^ m_window->windowState()) & Qt::WindowFullScreen) {
-                onResize();
+                didResize();
             }
         }
     }

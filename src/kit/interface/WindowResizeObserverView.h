@@ -19,6 +19,9 @@ public:
 
     std::function<void()> onResize;
 
+    // Calls onResize, when set.
+    void didResize();
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
