@@ -16,9 +16,9 @@ constexpr std::string_view category = "KeyboardShortcuts";
 struct Registry {
     std::map<std::uint32_t, std::shared_ptr<HotKey>> hotKeysById;
     std::uint32_t hotKeyIdCounter = 0;
-    // The connections to the desktop's events, made at the first successful registration.
-    QMetaObject::Connection pressedConnection;
-    QMetaObject::Connection releasedConnection;
+    // The connections to the desktop's presses and releases, made at the first successful
+    // registration and kept.
+    std::pair<QMetaObject::Connection, QMetaObject::Connection> hotKeyEventHandler;
     bool suspended = false;
 };
 
@@ -31,13 +31,13 @@ Registry& registry()
 void installEventHandler()
 {
     Registry& state = registry();
-    if (state.pressedConnection) {
+    if (state.hotKeyEventHandler.first) {
         return;
     }
     platform::GlobalHotKeys& hotKeys = platform::GlobalHotKeys::shared();
-    state.pressedConnection = QObject::connect(&hotKeys, &platform::GlobalHotKeys::pressed,
+    state.hotKeyEventHandler.first = QObject::connect(&hotKeys, &platform::GlobalHotKeys::pressed,
         [](std::uint32_t id) { handleHotKeyEvent(id, HotKeyEventKind::pressed); });
-    state.releasedConnection = QObject::connect(&hotKeys, &platform::GlobalHotKeys::released,
+    state.hotKeyEventHandler.second = QObject::connect(&hotKeys, &platform::GlobalHotKeys::released,
         [](std::uint32_t id) { handleHotKeyEvent(id, HotKeyEventKind::released); });
 }
 
@@ -166,8 +166,8 @@ bool isGrabbed(const KeyboardShortcuts::Shortcut& shortcut)
 void resetForTesting()
 {
     Registry& state = registry();
-    QObject::disconnect(state.pressedConnection);
-    QObject::disconnect(state.releasedConnection);
+    QObject::disconnect(state.hotKeyEventHandler.first);
+    QObject::disconnect(state.hotKeyEventHandler.second);
     state = Registry {};
 }
 

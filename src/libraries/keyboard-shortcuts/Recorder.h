@@ -27,6 +27,7 @@ public:
     RecorderCocoa& field() const { return *m_field; }
     // nullptr without a title.
     QLabel* label() const { return m_label; }
+    bool hasLabel() const { return m_label != nullptr; }
     // Shows another name's shortcut (the change callback stays).
     void setName(const Name& name) { m_field->setShortcutName(name); }
 

@@ -74,8 +74,8 @@ RecorderDecision decideRecorderEvent(const RecorderEvent& event, const RecorderC
 
 std::string menuConflictMessage(const std::string& menuItemTitle)
 {
-    return "This keyboard shortcut cannot be used as it's already used by the \u201C" + menuItemTitle
-        + "\u201D menu item.";
+    return "This keyboard shortcut cannot be used as it's already used by the “" + menuItemTitle
+        + "” menu item.";
 }
 
 std::string systemConflictMessage()

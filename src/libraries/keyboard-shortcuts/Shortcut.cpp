@@ -51,9 +51,6 @@ Qt::KeyboardModifiers toQt(std::int64_t carbonModifiers)
 
 namespace {
 
-constexpr const char* keyCodeMember = "carbonKeyCode";
-constexpr const char* modifiersMember = "carbonModifiers";
-
 bool isModifierKey(int key)
 {
     switch (key) {
@@ -122,8 +119,8 @@ std::optional<Shortcut> Shortcut::fromName(const Name& name)
 std::optional<std::string> Shortcut::jsonText() const
 {
     platform::JsonValue object = platform::JsonValue::object();
-    object[keyCodeMember] = m_carbonKeyCode;
-    object[modifiersMember] = m_carbonModifiers;
+    object[CodingKeys::carbonKeyCode] = m_carbonKeyCode;
+    object[CodingKeys::carbonModifiers] = m_carbonModifiers;
     return platform::JsonWriter::write(object);
 }
 
@@ -133,8 +130,8 @@ std::optional<Shortcut> Shortcut::fromJSONText(const std::string& text)
     if (!value || !value->is_object()) {
         return std::nullopt;
     }
-    const auto keyCode = value->find(keyCodeMember);
-    const auto modifiers = value->find(modifiersMember);
+    const auto keyCode = value->find(CodingKeys::carbonKeyCode);
+    const auto modifiers = value->find(CodingKeys::carbonModifiers);
     if (keyCode == value->end() || modifiers == value->end() || !keyCode->is_number_integer()
         || !modifiers->is_number_integer()) {
         return std::nullopt;

@@ -35,6 +35,12 @@ Qt::KeyboardModifiers toQt(std::int64_t carbonModifiers);
 // are no part of a shortcut.
 class Shortcut {
 public:
+    // The members of the stored JSON object.
+    struct CodingKeys {
+        static constexpr const char* carbonKeyCode = "carbonKeyCode";
+        static constexpr const char* carbonModifiers = "carbonModifiers";
+    };
+
     Shortcut(Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // A shortcut exactly as stored, whatever the numbers hold.
     static Shortcut fromCarbon(std::int64_t carbonKeyCode, std::int64_t carbonModifiers);

@@ -236,8 +236,10 @@ TEST_F(RecorderTest, TheLabelledRecorderShowsItsTitle)
     ASSERT_NE(labelled.label(), nullptr);
     EXPECT_EQ(labelled.label()->text(), "Toggle menu:");
     EXPECT_EQ(labelled.field().shortcutName(), name);
+    EXPECT_TRUE(labelled.hasLabel());
     KeyboardShortcuts::Recorder bare(name);
     EXPECT_EQ(bare.label(), nullptr);
+    EXPECT_FALSE(bare.hasLabel());
 }
 
 TEST_F(ShortcutsTest, AMenuItemBoundToANameFollowsItsShortcut)
