@@ -151,6 +151,8 @@ void RecorderCocoa::focusOutEvent(QFocusEvent* event)
 
 void RecorderCocoa::startRecording()
 {
+    // A field centred and focused hides its placeholder; "Press Shortcut" must show.
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setPlaceholderText(recordingPlaceholder());
     setRecorderActive(true);
     QPointer<RecorderCocoa> self(this);
@@ -174,6 +176,7 @@ void RecorderCocoa::endRecording()
         return;
     }
     m_eventMonitor.reset();
+    setAlignment(Qt::AlignCenter);
     setPlaceholderText(idlePlaceholder());
     setRecorderActive(false);
 }
