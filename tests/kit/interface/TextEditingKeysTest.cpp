@@ -12,6 +12,22 @@
 
 using zk::TextEditingKeyResult;
 
+namespace {
+
+// A view with editing actions but no key handling of its own, as a custom editor would be.
+class ActionOnlyEditor : public QWidget {
+    Q_OBJECT
+public:
+    ActionOnlyEditor() { setFocusPolicy(Qt::StrongFocus); }
+    std::vector<std::string> actions;
+
+public slots:
+    void copy() { actions.push_back("copy"); }
+    void redo() { actions.push_back("redo"); }
+};
+
+} // namespace
+
 TEST(TextEditingKeysTest, EditingKeysReachTheFocusedFieldOfADialogBeforeAnyShortcut)
 {
     zk::TextEditingKeyEquivalents::install();
@@ -80,3 +96,22 @@ TEST(TextEditingKeysTest, TheRoutineAnswersOnlyForItsKeys)
     EXPECT_EQ(zk::performTextEditingKeyEquivalent(&button, undo, &button), TextEditingKeyResult::no);
     EXPECT_EQ(zk::performTextEditingKeyEquivalent(&button, paste, &button), TextEditingKeyResult::notMine);
 }
+
+TEST(TextEditingKeysTest, AWidgetWithOnlyEditingActionsGetsTheKeys)
+{
+    zk::TextEditingKeyEquivalents::install();
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* editor = new ActionOnlyEditor;
+    layout->addWidget(editor);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QApplication::setActiveWindow(&dialog);
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(editor, Qt::Key_C, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(editor->actions, (std::vector<std::string> { "copy", "redo" }));
+}
+
+#include "TextEditingKeysTest.moc"
