@@ -114,12 +114,13 @@ stop() {
     kill -KILL "$app" 2>/dev/null
 }
 
-# CPU time (ms, to the nanosecond) of every thread of a process, and its voluntary plus
-# involuntary context switches.
+# CPU time (ms, to the nanosecond) of every thread of a process, and how often its threads went to
+# sleep and were woken (voluntary context switches; involuntary ones are preemptions by other work
+# on the machine, not wake-ups).
 cpu_ms() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ sum += $1 } END { printf "%.3f", sum / 1e6 }'; }
 switches() {
     cat /proc/"$1"/task/*/status 2>/dev/null |
-        awk '/^voluntary_ctxt_switches|^nonvoluntary_ctxt_switches/ { sum += $2 } END { print sum }'
+        awk '/^voluntary_ctxt_switches/ { sum += $2 } END { print sum }'
 }
 rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
@@ -141,8 +142,8 @@ prepare() {
 
 # Start-up to the first answer of GetEnabledState, in ms.
 startup_ms() {
-    local executable="$1" count="$2" folder="$3"
-    prepare "$executable" "$folder" "$count" currentSessionDuration
+    local executable="$1" count="$2" folder="$3" mode="$4"
+    prepare "$executable" "$folder" "$count" "$mode"
     local start end app address
     start=$(date +%s%N)
     read -r app address < <(launch "$executable" "$folder")
@@ -156,15 +157,17 @@ startup_ms() {
 }
 
 echo "Kiruvo footprint: $sessions sessions, $idle s idle per mode, $(nproc) cores, display $display"
-for build in "${builds[@]}"; do
-    name="${build%%=*}"
-    executable="$(realpath "${build#*=}")"
-    empty=() full=()
-    for run in $(seq 1 "$runs"); do
-        empty+=("$(startup_ms "$executable" 0 "$work/$name-start")")
-        full+=("$(startup_ms "$executable" "$sessions" "$work/$name-start")")
+for mode in currentSessionDuration totalTodayDuration; do
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        executable="$(realpath "${build#*=}")"
+        empty=() full=()
+        for run in $(seq 1 "$runs"); do
+            empty+=("$(startup_ms "$executable" 0 "$work/$name-start" "$mode")")
+            full+=("$(startup_ms "$executable" "$sessions" "$work/$name-start" "$mode")")
+        done
+        echo "[$name] $mode: start-up to the first D-Bus answer, ms: no history ${empty[*]} (median $(median "${empty[@]}")); $sessions sessions ${full[*]} (median $(median "${full[@]}"))"
     done
-    echo "[$name] start-up to the first D-Bus answer, ms: no history ${empty[*]} (median $(median "${empty[@]}")); $sessions sessions ${full[*]} (median $(median "${full[@]}"))"
 done
 
 # The idle minute, every build at the same time, one mode after the other.

@@ -1,6 +1,7 @@
 #include "platform/linux/TrayStatusItemBackend.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/TrayIconEngine.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -294,7 +295,8 @@ void TrayStatusItemBackend::redraw()
         static_cast<int>(std::lround(m_contentOffset.y() * scale)));
     const QColor textColor = m_textColor.value_or(panelTextColor(m_panelBackground));
     m_picture = render(m_appearance, pictureHeight, textColor, QPointF(m_drawnOffset) / scale);
-    m_tray.setIcon(QIcon(m_picture));
+    // An icon that leaves no copy of each picture in the pixmap cache.
+    m_tray.setIcon(QIcon(new TrayIconEngine(m_picture)));
 }
 
 std::optional<QRect> TrayStatusItemBackend::geometry() const
