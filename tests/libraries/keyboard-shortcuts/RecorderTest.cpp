@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -158,6 +159,27 @@ TEST_F(RecorderTest, BackspaceClearsTheShortcutAndRecordingGoesOn)
     press(Qt::Key_Delete, Key::deleteForward);
     EXPECT_THAT(changed, ElementsAre(std::nullopt, std::nullopt));
     EXPECT_THAT(changes, ElementsAre("toggleMenu"));
+}
+
+TEST_F(RecorderTest, AClickJustOutsideTheFieldCountsAsInsideAndOneFurtherAwayEndsRecording)
+{
+    makeRecorder(name);
+    startRecording();
+    auto releaseAt = [this](QPoint local) {
+        const QPoint global = recorder->mapToGlobal(local);
+        const QPoint inWindow = window.mapFromGlobal(global);
+        QMouseEvent release(QEvent::MouseButtonRelease, inWindow, inWindow, global, Qt::LeftButton,
+            Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.windowHandle(), &release);
+        QCoreApplication::processEvents();
+    };
+    releaseAt(QPoint(recorder->width() + 1, recorder->height() / 2));
+    EXPECT_TRUE(recorder->isRecording());
+    releaseAt(QPoint(-3, -3));
+    EXPECT_TRUE(recorder->isRecording());
+    releaseAt(QPoint(recorder->width() + 3, recorder->height() / 2));
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_FALSE(KeyboardShortcuts::isRecorderActive());
 }
 
 TEST_F(RecorderTest, AShortcutOfTheMenuIsRefusedWithItsTitleAndRecordingResumes)
