@@ -25,6 +25,9 @@ struct DateRange {
         return DateRange { lower, upper };
     }
 
+    // The closed range between two dates given in either order; equal dates make a single instant.
+    static DateRange between(Date a, Date b) { return b < a ? DateRange { b, a } : DateRange { a, b }; }
+
     double duration() const { return upperBound.timeIntervalSince(lowerBound); }
     bool contains(Date date) const { return lowerBound <= date && date <= upperBound; }
 

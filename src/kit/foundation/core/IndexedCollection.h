@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <iterator>
+#include <ranges>
+#include <utility>
+#include <vector>
+
+namespace zk {
+
+// A collection seen as (position, element) pairs. A slice of a larger collection keeps the
+// positions it has there: give the slice's first position as `firstIndex`.
+template <std::ranges::forward_range Base> class IndexedCollection {
+public:
+    using Index = std::ptrdiff_t;
+    using Element = std::ranges::range_value_t<Base>;
+
+    explicit IndexedCollection(Base base, Index firstIndex = 0)
+        : base(std::move(base))
+        , first(firstIndex)
+    {
+    }
+
+    Index startIndex() const { return first; }
+    Index endIndex() const { return first + static_cast<Index>(std::ranges::distance(base)); }
+    std::pair<Index, Element> at(Index index) const
+    {
+        auto position = std::ranges::begin(base);
+        std::ranges::advance(position, index - first);
+        return { index, *position };
+    }
+
+    std::vector<std::pair<Index, Element>> pairs() const
+    {
+        std::vector<std::pair<Index, Element>> result;
+        Index index = first;
+        for (const auto& element : base) {
+            result.emplace_back(index++, element);
+        }
+        return result;
+    }
+
+private:
+    Base base;
+    Index first;
+};
+
+} // namespace zk
