@@ -48,4 +48,14 @@ template <class T> std::string describeElement(const T& value)
     }
 }
 
+// An optional value written into a text: its printed form, or `missing` when there is none.
+template <class T> std::string describeOptional(const std::optional<T>& value, std::string_view missing)
+{
+    return value ? describe(*value) : std::string(missing);
+}
+template <class T> std::string describeOptional(const std::optional<T>& value)
+{
+    return describeOptional(value, "nil");
+}
+
 } // namespace zk
