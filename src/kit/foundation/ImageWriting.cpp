@@ -1,0 +1,206 @@
+#include "kit/foundation/ImageWriting.h"
+
+#include "kit/foundation/AppErrorBuilder.h"
+#include "kit/foundation/ExtendedAttributes.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace zk {
+
+namespace {
+
+constexpr double metersPerInch = 0.0254;
+
+// A binary property list holding the one value true: the form readers of this mark expect.
+std::vector<std::uint8_t> binaryPropertyListTrue()
+{
+    std::vector<std::uint8_t> bytes { 'b', 'p', 'l', 'i', 's', 't', '0', '0' };
+    bytes.push_back(0x09); // true, at offset 8
+    bytes.push_back(0x08); // the offset table: one one-byte offset
+    const auto bigEndian64 = [&bytes](std::uint64_t value) {
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+        }
+    };
+    bytes.insert(bytes.end(), 6, 0); // unused, sort version
+    bytes.push_back(1); // offset size
+    bytes.push_back(1); // object reference size
+    bigEndian64(1); // objects
+    bigEndian64(0); // top object
+    bigEndian64(9); // where the offset table starts
+    return bytes;
+}
+
+std::string describe(ImageWriteError::Kind kind, const QString& path)
+{
+    switch (kind) {
+    case ImageWriteError::Kind::unsupportedFileType: {
+        // The type's name as the desktop describes it, else the extension.
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+        const QString name = type.isValid() && !type.isDefault() ? type.comment() : QFileInfo(path).suffix();
+        return "The file type “" + name.toStdString() + "” is not supported.";
+    }
+    case ImageWriteError::Kind::destination:
+        return "Failed to access “" + shortPath(path).toStdString()
+            + "”. The destination either doesn't exist or you don't have permission to write to it.";
+    case ImageWriteError::Kind::write:
+        return "Failed to write image to “" + shortPath(path).toStdString() + "”";
+    }
+    return {};
+}
+
+const char* caseName(ImageWriteError::Kind kind)
+{
+    switch (kind) {
+    case ImageWriteError::Kind::unsupportedFileType:
+        return "unsupportedFileType";
+    case ImageWriteError::Kind::destination:
+        return "destination";
+    case ImageWriteError::Kind::write:
+        return "write";
+    }
+    return "";
+}
+
+} // namespace
+
+ImageWriteError::ImageWriteError(Kind kind, QString path)
+    : EnumCaseError("zk.CGImage.WriteError", static_cast<std::int64_t>(kind), caseName(kind),
+        QUrl::fromLocalFile(path).toString().toStdString(), describe(kind, path))
+    , m_kind(kind)
+    , m_path(std::move(path))
+{
+}
+
+std::string debugDescription(PixelFormat format)
+{
+    switch (format) {
+    case PixelFormat::argb:
+        return "CGImage.PixelFormat(ARGB)";
+    case PixelFormat::rgba:
+        return "CGImage.PixelFormat(RGBA)";
+    case PixelFormat::bgra:
+        return "CGImage.PixelFormat(BGRA)";
+    case PixelFormat::abgr:
+        return "CGImage.PixelFormat(ABGR)";
+    }
+    return {};
+}
+
+std::optional<QByteArray> imageData(const QImage& image, const QByteArray& format, double compressionQuality,
+    std::optional<int> maxPixelSize, std::optional<int> dpi)
+{
+    if (image.isNull() || !QImageWriter::supportedImageFormats().contains(format.toLower())) {
+        return std::nullopt;
+    }
+    QImage encoded = image;
+    if (maxPixelSize && *maxPixelSize > 0 && std::max(image.width(), image.height()) > *maxPixelSize) {
+        encoded = image.scaled(*maxPixelSize, *maxPixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    if (dpi && *dpi != 72 && *dpi > 0) {
+        const int dotsPerMeter = static_cast<int>(std::lround(*dpi / metersPerInch));
+        encoded.setDotsPerMeterX(dotsPerMeter);
+        encoded.setDotsPerMeterY(dotsPerMeter);
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format.toLower());
+    const double quality = std::isfinite(compressionQuality) ? std::clamp(compressionQuality, 0.0, 1.0) : 1.0;
+    writer.setQuality(static_cast<int>(std::lround(quality * 100)));
+    if (!writer.write(encoded)) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+void writeImage(const QImage& image, const QString& path, const QByteArray& format, bool useUniqueFilename,
+    double compressionQuality, std::optional<int> maxPixelSize, std::optional<int> dpi, bool isScreenshot)
+{
+    if (image.isNull()) {
+        throw makeAppError("Could not get CGImage from image.");
+    }
+    const QString destination = useUniqueFilename ? uniqueFileURL(path) : path;
+    const auto bytes = imageData(image, format, compressionQuality, maxPixelSize, dpi);
+    if (!bytes) {
+        throw makeAppError("Could not convert image to data.");
+    }
+    QSaveFile file(destination);
+    if (!file.open(QIODevice::WriteOnly)) {
+        throw ImageWriteError(ImageWriteError::Kind::destination, destination);
+    }
+    if (file.write(*bytes) != bytes->size() || !file.commit()) {
+        throw ImageWriteError(ImageWriteError::Kind::write, destination);
+    }
+    if (isScreenshot) {
+        // Attributes of one's own live in the "user." namespace here.
+        ExtendedAttributes::set(destination.toStdString(), "user.com.apple.metadata:kMDItemIsScreenCapture",
+            binaryPropertyListTrue());
+    }
+}
+
+QString uniqueFileURL(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString directory = info.path();
+    const QString suffix = info.suffix();
+    QString base = info.completeBaseName();
+    const auto withExtension = [&](const QString& name) {
+        return QDir(directory).filePath(suffix.isEmpty() ? name : name + '.' + suffix);
+    };
+    static const QRegularExpression counterSuffix(QStringLiteral(" \\((\\d+)\\)$"));
+    long long counter = 0;
+    QString candidate = path;
+    if (const auto match = counterSuffix.match(base); match.hasMatch()) {
+        counter = match.captured(1).toLongLong();
+        base.remove(counterSuffix);
+        candidate = withExtension(base);
+    }
+    while (QFileInfo::exists(candidate)) {
+        ++counter;
+        candidate = withExtension(base + " (" + QString::number(counter) + ")");
+    }
+    return candidate;
+}
+
+QString shortPath(const QString& path)
+{
+    const QString home = QDir::homePath();
+    if (!home.isEmpty() && (path == home || path.startsWith(home + '/'))) {
+        return '~' + path.mid(home.size());
+    }
+    return path;
+}
+
+QImage tinted(const QImage& image, const QColor& color)
+{
+    QImage copy = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&copy);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    painter.fillRect(copy.rect(), color);
+    painter.end();
+    return copy;
+}
+
+std::optional<QByteArray> imageFormatForFileName(const QString& fileName)
+{
+    QByteArray suffix = QFileInfo(fileName).suffix().toLower().toLatin1();
+    if (suffix == "jpg") {
+        suffix = "jpeg";
+    }
+    if (suffix.isEmpty() || !QImageWriter::supportedImageFormats().contains(suffix)) {
+        return std::nullopt;
+    }
+    return suffix;
+}
+
+} // namespace zk

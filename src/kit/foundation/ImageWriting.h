@@ -1,0 +1,70 @@
+#pragma once
+
+#include "kit/foundation/core/ErrorValues.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zk {
+
+// Why an image could not be written, with the file concerned.
+class ImageWriteError final : public EnumCaseError {
+public:
+    enum class Kind { unsupportedFileType, destination, write };
+
+    ImageWriteError(Kind kind, QString path);
+    Kind kind() const { return m_kind; }
+    const QString& path() const { return m_path; }
+
+private:
+    Kind m_kind;
+    QString m_path;
+};
+
+// The byte order of an image's pixels.
+enum class PixelFormat { argb, rgba, bgra, abgr };
+// "CGImage.PixelFormat(RGBA)"
+std::string debugDescription(PixelFormat format);
+
+// What the producer of an image knows about it, for the writer.
+struct CustomMetadata {
+    std::int64_t dpi = 0;
+    bool isScreenshot = false;
+    bool operator==(const CustomMetadata&) const = default;
+};
+
+// The image encoded as one image of `format` ("png", "jpeg", "webp", ...): quality from 0 to 1,
+// the largest side in pixels (scaled down, keeping the aspect), and a resolution in dots per inch
+// (72, the default, is never written). Nothing when the format cannot be written or encoding fails.
+std::optional<QByteArray> imageData(const QImage& image, const QByteArray& format, double compressionQuality,
+    std::optional<int> maxPixelSize = std::nullopt, std::optional<int> dpi = std::nullopt);
+
+// Writes the image to a file atomically, under a name made unique with a counter when asked
+// ("Shot (1).png"); the file is marked as a screen capture in its extended attributes when asked.
+// Throws the application's error for an image that cannot be encoded, ImageWriteError for a
+// destination that cannot be written, and the attribute error when the mark fails (the file stays).
+void writeImage(const QImage& image, const QString& path, const QByteArray& format, bool useUniqueFilename,
+    double compressionQuality, std::optional<int> maxPixelSize = std::nullopt,
+    std::optional<int> dpi = std::nullopt, bool isScreenshot = false);
+
+// A path in the same folder with the same extension that names nothing yet: "Report (3).png"
+// tries "Report.png", then "Report (4).png", "Report (5).png", ... Looks only; creates nothing.
+QString uniqueFileURL(const QString& path);
+
+// The path with the user's home folder written as "~".
+QString shortPath(const QString& path);
+
+// A copy coloured with `color` wherever the image is not transparent; the image is unchanged.
+QImage tinted(const QImage& image, const QColor& color);
+
+// The image format for a file name's extension ("Shot.PNG" → "png"), or nothing for one Qt cannot
+// write.
+std::optional<QByteArray> imageFormatForFileName(const QString& fileName);
+
+} // namespace zk

@@ -1,0 +1,144 @@
+#include "kit/foundation/ImageWriting.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/xattr.h>
+
+namespace {
+
+QImage sample(int width = 40, int height = 20)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int x = 0; x < width / 2; ++x) {
+        for (int y = 0; y < height; ++y) {
+            image.setPixelColor(x, y, QColor(10, 20, 30, 255));
+        }
+    }
+    return image;
+}
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+}
+
+QImage decoded(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    return QImageReader(&buffer).read();
+}
+
+} // namespace
+
+TEST(UniqueFileURLTest, CountsFromTheStrippedBase)
+{
+    QTemporaryDir folder;
+    const QDir dir(folder.path());
+    EXPECT_EQ(zk::uniqueFileURL(dir.filePath("Shot.png")), dir.filePath("Shot.png"));
+    touch(dir.filePath("Shot.png"));
+    EXPECT_EQ(zk::uniqueFileURL(dir.filePath("Shot.png")), dir.filePath("Shot (1).png"));
+    // A numbered name starts from the plain one, then goes on from its own number.
+    EXPECT_EQ(zk::uniqueFileURL(dir.filePath("Shot (3).png")), dir.filePath("Shot (4).png"));
+    touch(dir.filePath("Shot (4).png"));
+    EXPECT_EQ(zk::uniqueFileURL(dir.filePath("Shot (3).png")), dir.filePath("Shot (5).png"));
+    // Without the blank it is no counter.
+    touch(dir.filePath("Shot(3).png"));
+    EXPECT_EQ(zk::uniqueFileURL(dir.filePath("Shot(3).png")), dir.filePath("Shot(3) (1).png"));
+}
+
+TEST(ImageWritingTest, EncodesResizesAndWritesResolutionOnlyWhenNot72)
+{
+    const auto png = zk::imageData(sample(), "png", 1.0);
+    ASSERT_TRUE(png.has_value());
+    EXPECT_EQ(decoded(*png).size(), QSize(40, 20));
+
+    const auto small = zk::imageData(sample(), "png", 1.0, 10);
+    ASSERT_TRUE(small.has_value());
+    EXPECT_EQ(decoded(*small).size(), QSize(10, 5));
+
+    const auto at144 = zk::imageData(sample(), "png", 1.0, std::nullopt, 144);
+    EXPECT_NEAR(decoded(*at144).dotsPerMeterX() * 0.0254, 144, 1);
+    EXPECT_NEAR(decoded(*at144).dotsPerMeterY() * 0.0254, 144, 1);
+    const auto at72 = zk::imageData(sample(), "png", 1.0, std::nullopt, 72);
+    EXPECT_EQ(decoded(*at72).dotsPerMeterX(), decoded(*png).dotsPerMeterX());
+
+    // Every format this system can write comes back at its size.
+    for (const QByteArray& format : QImageWriter::supportedImageFormats()) {
+        const auto bytes = zk::imageData(sample(), format, 0.9);
+        ASSERT_TRUE(bytes.has_value()) << format.constData();
+        if (QImageReader::supportedImageFormats().contains(format)) {
+            EXPECT_EQ(decoded(*bytes).size(), QSize(40, 20)) << format.constData();
+        }
+    }
+    EXPECT_EQ(zk::imageData(sample(), "no-such-format", 1.0), std::nullopt);
+    EXPECT_EQ(zk::imageData(QImage(), "png", 1.0), std::nullopt);
+    EXPECT_EQ(zk::imageFormatForFileName("a.JPG"), QByteArray("jpeg"));
+    EXPECT_EQ(zk::imageFormatForFileName("a.nope"), std::nullopt);
+}
+
+TEST(ImageWritingTest, WritesFilesAndReportsWhatFailed)
+{
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).filePath("a.png");
+    zk::writeImage(sample(), path, "png", false, 1.0);
+    EXPECT_EQ(QImage(path).size(), QSize(40, 20));
+    zk::writeImage(sample(), path, "png", true, 1.0);
+    EXPECT_TRUE(QFile::exists(QDir(folder.path()).filePath("a (1).png")));
+
+    EXPECT_THROW(zk::writeImage(QImage(), path, "png", false, 1.0), zk::PlatformError);
+    EXPECT_THROW(zk::writeImage(sample(), path, "no-such-format", false, 1.0), zk::PlatformError);
+    try {
+        zk::writeImage(sample(), "/proc/kiruvo-nowhere/a.png", "png", false, 1.0);
+        FAIL() << "wrote into /proc";
+    } catch (const zk::ImageWriteError& error) {
+        EXPECT_EQ(error.kind(), zk::ImageWriteError::Kind::destination);
+        EXPECT_EQ(error.localizedDescription(),
+            "Failed to access “/proc/kiruvo-nowhere/a.png”. The destination either doesn't exist or you "
+            "don't "
+            "have permission to write to it.");
+    }
+
+    // The screen-capture mark: written where the file system keeps user attributes; either way the
+    // image stays written.
+    const QString shot = QDir(folder.path()).filePath("shot.png");
+    try {
+        zk::writeImage(sample(), shot, "png", false, 1.0, std::nullopt, std::nullopt, true);
+        char value[64];
+        const auto size = ::getxattr(shot.toLocal8Bit().constData(),
+            "user.com.apple.metadata:kMDItemIsScreenCapture", value, sizeof value);
+        EXPECT_EQ(size, 42);
+        EXPECT_EQ(std::string(value, 8), "bplist00");
+    } catch (const zk::PlatformError& error) {
+        EXPECT_EQ(error.domain(), "NSPOSIXErrorDomain");
+    }
+    EXPECT_TRUE(QFile::exists(shot));
+}
+
+TEST(ImageWritingTest, MessagesNameTheFileShortly)
+{
+    const QString picture = QDir::homePath() + "/Pictures/a.png";
+    EXPECT_EQ(zk::ImageWriteError(zk::ImageWriteError::Kind::write, picture).localizedDescription(),
+        "Failed to write image to “~/Pictures/a.png”");
+    EXPECT_EQ(zk::ImageWriteError(zk::ImageWriteError::Kind::unsupportedFileType, "/tmp/x.qqq")
+                  .localizedDescription(),
+        "The file type “qqq” is not supported.");
+    EXPECT_EQ(zk::debugDescription(zk::PixelFormat::rgba), "CGImage.PixelFormat(RGBA)");
+}
+
+TEST(ImageWritingTest, TintingColoursOnlyWhatIsOpaque)
+{
+    const QImage source = sample();
+    const QImage pink = zk::tinted(source, QColor(255, 45, 85));
+    EXPECT_EQ(pink.pixelColor(0, 0), QColor(255, 45, 85));
+    EXPECT_EQ(pink.pixelColor(39, 0).alpha(), 0);
+    EXPECT_EQ(source.pixelColor(0, 0), QColor(10, 20, 30)); // the source is unchanged
+}
