@@ -20,26 +20,6 @@ namespace {
 
 constexpr double metersPerInch = 0.0254;
 
-// A binary property list holding the one value true: the form readers of this mark expect.
-std::vector<std::uint8_t> binaryPropertyListTrue()
-{
-    std::vector<std::uint8_t> bytes { 'b', 'p', 'l', 'i', 's', 't', '0', '0' };
-    bytes.push_back(0x09); // true, at offset 8
-    bytes.push_back(0x08); // the offset table: one one-byte offset
-    const auto bigEndian64 = [&bytes](std::uint64_t value) {
-        for (int shift = 56; shift >= 0; shift -= 8) {
-            bytes.push_back(static_cast<std::uint8_t>(value >> shift));
-        }
-    };
-    bytes.insert(bytes.end(), 6, 0); // unused, sort version
-    bytes.push_back(1); // offset size
-    bytes.push_back(1); // object reference size
-    bigEndian64(1); // objects
-    bigEndian64(0); // top object
-    bigEndian64(9); // where the offset table starts
-    return bytes;
-}
-
 std::string describe(ImageWriteError::Kind kind, const QString& path)
 {
     switch (kind) {
@@ -143,8 +123,8 @@ void writeImage(const QImage& image, const QString& path, const QByteArray& form
     }
     if (isScreenshot) {
         // Attributes of one's own live in the "user." namespace here.
-        ExtendedAttributes::set(destination.toStdString(), "user.com.apple.metadata:kMDItemIsScreenCapture",
-            binaryPropertyListTrue());
+        ExtendedAttributes::setValue(QUrl::fromLocalFile(destination),
+            "user.com.apple.metadata:kMDItemIsScreenCapture", platform::PropertyList(true));
     }
 }
 

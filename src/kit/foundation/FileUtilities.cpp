@@ -1,0 +1,201 @@
+#include "kit/foundation/FileUtilities.h"
+
+#include "kit/foundation/core/ErrorValues.h"
+#include "kit/foundation/core/ReportError.h"
+#include "platform/Uuid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QUrlQuery>
+
+#include <pwd.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace zk {
+
+namespace {
+
+// The Cocoa error codes the platform's file errors carry.
+constexpr std::int64_t fileWriteUnknownCode = 512;
+
+PlatformError fileError(std::int64_t code, const QString& path, const QString& description)
+{
+    return PlatformError(ErrorDomains::cocoa, code,
+        { { ErrorKeys::localizedDescription, description.toStdString() },
+            { "NSFilePath", path.toStdString() } });
+}
+
+} // namespace
+
+std::optional<QUrl> urlWithQueryItems(std::string_view text, const std::vector<URLQueryItem>& items)
+{
+    const QUrl url(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QUrl::StrictMode);
+    if (!url.isValid() || text.empty()) {
+        return std::nullopt;
+    }
+    return appendingQueryItems(url, items);
+}
+
+std::optional<QUrl> appendingQueryItems(const QUrl& url, const std::vector<URLQueryItem>& items)
+{
+    if (!url.isValid()) {
+        return std::nullopt;
+    }
+    std::vector<URLQueryItem> all;
+    const QString existing = url.query(QUrl::FullyEncoded);
+    if (!existing.isEmpty()) {
+        for (const QString& part : existing.split('&')) {
+            const auto equals = part.indexOf('=');
+            if (equals < 0) {
+                all.push_back({ part.toStdString(), std::nullopt });
+            } else {
+                all.push_back({ part.left(equals).toStdString(), part.mid(equals + 1).toStdString() });
+            }
+        }
+    }
+    all.insert(all.end(), items.begin(), items.end());
+    QUrl result = url;
+    result.setQuery(QString::fromStdString(queryString(all)), QUrl::StrictMode);
+    if (!result.isValid()) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+QUrl urlLiteral(std::string_view text)
+{
+    const QUrl url(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QUrl::StrictMode);
+    if (text.empty() || !url.isValid()) {
+        throw std::invalid_argument("Invalid URL literal: " + std::string(text));
+    }
+    return url;
+}
+
+std::optional<std::string> stringResourceValue(const QString& path, ResourceKey key)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        return std::nullopt;
+    }
+    switch (key) {
+    case ResourceKey::name:
+        return info.fileName().toStdString();
+    case ResourceKey::path:
+        return info.absoluteFilePath().toStdString();
+    case ResourceKey::localizedTypeDescription:
+        return QMimeDatabase().mimeTypeForFile(info).comment().toStdString();
+    case ResourceKey::contentType:
+        return QMimeDatabase().mimeTypeForFile(info).name().toStdString();
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<bool> boolResourceValue(const QString& path, ResourceKey key)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        return std::nullopt;
+    }
+    switch (key) {
+    case ResourceKey::isDirectory:
+        return info.isDir();
+    case ResourceKey::isRegularFile:
+        return info.isFile();
+    case ResourceKey::isHidden:
+        return info.isHidden();
+    case ResourceKey::isReadable:
+        return info.isReadable();
+    case ResourceKey::isWritable:
+        return info.isWritable();
+    case ResourceKey::isExecutable:
+        return info.isExecutable();
+    case ResourceKey::isSymbolicLink:
+        return info.isSymLink();
+    default:
+        return std::nullopt;
+    }
+}
+
+QString realHomeDirectory()
+{
+    if (const passwd* entry = ::getpwuid(::getuid());
+        entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir) {
+        return QString::fromLocal8Bit(entry->pw_dir);
+    }
+    // An account without a home in the user database: the environment's is the best there is.
+    return QDir::homePath();
+}
+
+QString makeAppDirectory(QStandardPaths::StandardLocation location)
+{
+    QString base = QStandardPaths::writableLocation(location);
+    if (base.isEmpty()) {
+        base = QDir::tempPath();
+    }
+    // The generic locations are shared by every program; ours is the folder named after it.
+    const QString path = QDir(base).filePath(QStringLiteral("kiruvo"));
+    if (!QDir().mkpath(path)) {
+        reportError(fileError(
+            fileWriteUnknownCode, path, QStringLiteral("Could not create the folder “%1”.").arg(path)));
+    }
+    return path;
+}
+
+const QString& appSupportDirectory()
+{
+    static const QString path = makeAppDirectory(QStandardPaths::GenericDataLocation);
+    return path;
+}
+
+const QString& appCachesDirectory()
+{
+    static const QString path = makeAppDirectory(QStandardPaths::GenericCacheLocation);
+    return path;
+}
+
+QString createUniqueTemporaryDirectory()
+{
+    const QString path
+        = QDir(QDir::tempPath()).filePath(QString::fromStdString(platform::Uuid::random().uuidString()));
+    if (!QDir().mkpath(path)) {
+        throw fileError(
+            fileWriteUnknownCode, path, QStringLiteral("Could not create the folder “%1”.").arg(path));
+    }
+    return path;
+}
+
+QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension)
+{
+    const QString folder = createUniqueTemporaryDirectory();
+    QString name = fileName;
+    if (!extension.isEmpty() && QFileInfo(fileName).suffix().compare(extension, Qt::CaseInsensitive) != 0) {
+        name += '.' + extension;
+    }
+    const QString path = QDir(folder).filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        throw fileError(fileWriteUnknownCode, path,
+            QStringLiteral("Could not write “%1”: %2").arg(path, file.errorString()));
+    }
+    return path;
+}
+
+TemporaryDirectory::~TemporaryDirectory()
+{
+    QDir(m_path).removeRecursively();
+}
+
+std::vector<std::uint8_t> removingTrailingNull(std::vector<std::uint8_t> bytes)
+{
+    if (!bytes.empty() && bytes.back() == 0) {
+        bytes.pop_back();
+    }
+    return bytes;
+}
+
+} // namespace zk

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "kit/foundation/core/URLQueryItem.h"
+
+#include <QStandardPaths>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <filesystem>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zk {
+
+// A URL from text plus query values (names and values percent-encoded, in the pairs' order);
+// nothing when the text is not a valid URL.
+std::optional<QUrl> urlWithQueryItems(std::string_view text, const std::vector<URLQueryItem>& items);
+template <class Pairs> std::optional<QUrl> urlWithQueryValues(std::string_view text, const Pairs& values)
+{
+    return urlWithQueryItems(text, toURLQueryItems(values));
+}
+// The URL with `items` after the query items it has; nothing when it cannot be taken apart.
+std::optional<QUrl> appendingQueryItems(const QUrl& url, const std::vector<URLQueryItem>& items);
+// A URL written in the source; a text that is no valid URL is reported as std::invalid_argument.
+QUrl urlLiteral(std::string_view text);
+
+// What can be asked about a file without opening it.
+enum class ResourceKey {
+    name,
+    path,
+    localizedTypeDescription,
+    contentType,
+    isDirectory,
+    isRegularFile,
+    isHidden,
+    isReadable,
+    isWritable,
+    isExecutable,
+    isSymbolicLink
+};
+// The value as text, or nothing when the file cannot be read or the value is no text.
+std::optional<std::string> stringResourceValue(const QString& path, ResourceKey key);
+// The value as a Boolean, or nothing when the file cannot be read or the value is no Boolean.
+std::optional<bool> boolResourceValue(const QString& path, ResourceKey key);
+
+// The home folder of the account running the process, from the user database (not $HOME).
+QString realHomeDirectory();
+// The application's own folder in a standard location (created with what is missing; a failure is
+// reported and the path still returned). Linux keeps such folders under the program's name.
+QString makeAppDirectory(QStandardPaths::StandardLocation location);
+// $XDG_DATA_HOME/kiruvo and $XDG_CACHE_HOME/kiruvo, made once per process.
+const QString& appSupportDirectory();
+const QString& appCachesDirectory();
+
+// A new folder named by a fresh UUID in the temporary folder; throws the file error.
+QString createUniqueTemporaryDirectory();
+// The text written as UTF-8 to a new file with that name (and `extension` when the name has none)
+// in a fresh temporary folder; throws, leaving the folder behind.
+QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension);
+
+// Owns a folder: removes it with all it holds when destroyed, quietly.
+class TemporaryDirectory {
+public:
+    explicit TemporaryDirectory(QString path)
+        : m_path(std::move(path))
+    {
+    }
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+    ~TemporaryDirectory();
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// The collection's start moved on by `offset` positions with its own stepping.
+template <class Collection> auto indexAtOffset(const Collection& collection, std::ptrdiff_t offset)
+{
+    return std::next(std::begin(collection), offset);
+}
+
+// The bytes without a last byte of 0 (strings from firmware tables end in one).
+std::vector<std::uint8_t> removingTrailingNull(std::vector<std::uint8_t> bytes);
+
+} // namespace zk

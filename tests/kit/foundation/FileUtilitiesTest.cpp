@@ -1,0 +1,114 @@
+#include "kit/foundation/FileUtilities.h"
+#include "kit/foundation/ExtendedAttributes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+TEST(URLUtilitiesTest, QueryItemsAreEncodedAndAppendedAfterTheExistingOnes)
+{
+    const std::vector<std::pair<std::string, std::string>> values { { "q", "a b&c=d" },
+        { "safe", "-._~Az09" } };
+    const auto url = zk::urlWithQueryValues("https://example.com/path", values);
+    ASSERT_TRUE(url.has_value());
+    EXPECT_EQ(url->toString(QUrl::FullyEncoded), "https://example.com/path?q=a%20b%26c%3Dd&safe=-._~Az09");
+    EXPECT_EQ(zk::urlWithQueryValues("http://[bad", values), std::nullopt);
+    EXPECT_EQ(zk::urlWithQueryValues("", values), std::nullopt);
+
+    const auto appended = zk::appendingQueryItems(QUrl("https://example.com/?a=1&b=2"), { { "a", "3" } });
+    EXPECT_EQ(appended->toString(QUrl::FullyEncoded), "https://example.com/?a=1&b=2&a=3");
+    EXPECT_EQ(zk::urlLiteral("mailto:someone@example.com").scheme(), "mailto");
+    EXPECT_THROW(zk::urlLiteral("http://[bad"), std::invalid_argument);
+}
+
+TEST(FileUtilitiesTest, ResourceValuesNeverThrow)
+{
+    QTemporaryDir folder;
+    const QString file = QDir(folder.path()).filePath("notes.txt");
+    QFile(file).open(QIODevice::WriteOnly);
+    EXPECT_EQ(zk::boolResourceValue(folder.path(), zk::ResourceKey::isDirectory), true);
+    EXPECT_EQ(zk::boolResourceValue(file, zk::ResourceKey::isDirectory), false);
+    EXPECT_EQ(zk::stringResourceValue(file, zk::ResourceKey::name), "notes.txt");
+    EXPECT_EQ(zk::stringResourceValue(file, zk::ResourceKey::contentType), "text/plain");
+    // The wrong kind of value, or a file that is not there: nothing.
+    EXPECT_EQ(zk::stringResourceValue(file, zk::ResourceKey::isDirectory), std::nullopt);
+    EXPECT_EQ(zk::boolResourceValue(file, zk::ResourceKey::name), std::nullopt);
+    EXPECT_EQ(zk::stringResourceValue(file + ".gone", zk::ResourceKey::name), std::nullopt);
+}
+
+TEST(FileUtilitiesTest, TemporaryFoldersAndFiles)
+{
+    QString folder;
+    {
+        zk::TemporaryDirectory owned(zk::createUniqueTemporaryDirectory());
+        folder = owned.path();
+        EXPECT_TRUE(QDir(folder).exists());
+        EXPECT_EQ(QDir(folder).dirName().size(), 36);
+        QFile(QDir(folder).filePath("inside")).open(QIODevice::WriteOnly);
+    }
+    EXPECT_FALSE(QDir(folder).exists());
+
+    const QString file = zk::writeToTemporaryFile("Grüße\n", "Debug Info", "txt");
+    zk::TemporaryDirectory cleanup(QFileInfo(file).path());
+    EXPECT_TRUE(file.endsWith("/Debug Info.txt"));
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray("Grüße\n"));
+    EXPECT_TRUE(zk::writeToTemporaryFile("x", "a.txt", "txt").endsWith("/a.txt"));
+}
+
+TEST(FileUtilitiesTest, AppFoldersAreMadeOnceAndAFailureStillGivesThePath)
+{
+    EXPECT_TRUE(QDir(zk::appSupportDirectory()).exists());
+    EXPECT_TRUE(zk::appSupportDirectory().endsWith("/kiruvo"));
+    EXPECT_TRUE(zk::appCachesDirectory().endsWith("/kiruvo"));
+    EXPECT_FALSE(zk::realHomeDirectory().isEmpty());
+
+    QTemporaryDir folder;
+    const QString blocked = QDir(folder.path()).filePath("file");
+    QFile(blocked).open(QIODevice::WriteOnly);
+    qputenv("XDG_CONFIG_HOME", blocked.toLocal8Bit()); // a file where a folder should be
+    EXPECT_EQ(zk::makeAppDirectory(QStandardPaths::GenericConfigLocation), blocked + "/kiruvo");
+}
+
+TEST(FileUtilitiesTest, TrailingNullAndOffsets)
+{
+    EXPECT_TRUE(zk::removingTrailingNull({}).empty());
+    EXPECT_EQ(zk::removingTrailingNull({ 'a', 0, 0 }), (std::vector<std::uint8_t> { 'a', 0 }));
+    EXPECT_EQ(zk::removingTrailingNull({ 'a' }), (std::vector<std::uint8_t> { 'a' }));
+    const std::vector<int> numbers { 1, 2, 3 };
+    EXPECT_EQ(*zk::indexAtOffset(numbers, 2), 3);
+}
+
+TEST(ExtendedAttributesTest, OnlyLocalFilesAndPropertyListValues)
+{
+    try {
+        zk::ExtendedAttributes::set(QUrl("https://example.com/a"), "user.x", { 1 });
+        FAIL();
+    } catch (const zk::PlatformError& error) {
+        EXPECT_EQ(error.code(), 4);
+    }
+    try {
+        zk::ExtendedAttributes::set(QUrl::fromLocalFile("/nonexistent-kiruvo/a"), "user.x", { 1 });
+        FAIL();
+    } catch (const zk::PlatformError& error) {
+        EXPECT_EQ(error.domain(), "NSPOSIXErrorDomain");
+        EXPECT_EQ(error.code(), ENOENT);
+    }
+    try {
+        zk::ExtendedAttributes::setValue(
+            QUrl::fromLocalFile("/tmp/a"), "user.x", platform::PropertyList(platform::PropertyListArray {}));
+        FAIL();
+    } catch (const zk::PlatformError& error) {
+        EXPECT_EQ(error.code(), 3852);
+    }
+    const auto yes = zk::ExtendedAttributes::binaryPropertyList(platform::PropertyList(true));
+    ASSERT_TRUE(yes.has_value());
+    EXPECT_EQ(yes->size(), 42u);
+    EXPECT_EQ((*yes)[8], 0x09);
+    EXPECT_EQ(yes->back(), 9); // the offset table follows the one-byte object
+}
