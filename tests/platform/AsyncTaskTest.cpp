@@ -1,6 +1,7 @@
 #include "platform/async/Sleep.h"
 #include "platform/async/TaskHandle.h"
 #include "platform/combine/ManualScheduler.h"
+#include "platform/linux/BootTimeScheduler.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -122,4 +124,35 @@ TEST(AsyncTask, TheBodyClosureOutlivesTheStartCall)
     QCoreApplication::processEvents();
     scheduler.advance(1);
     EXPECT_EQ(result, "captured text");
+}
+
+TEST(AsyncTask, SleepOnTheContinuousClockEndsAtItsDeadlineOrWhenCancelled)
+{
+    // Zero and negative spans: the deadline has passed already.
+    EXPECT_TRUE(QCoro::waitFor(sleepOnContinuousClock(0)));
+    EXPECT_TRUE(QCoro::waitFor(sleepOnContinuousClock(-5)));
+    EXPECT_TRUE(QCoro::waitFor(sleepOnContinuousClock(0.005)));
+
+    auto task = TaskHandle::start([](std::stop_token token) -> QCoro::Task<void> {
+        EXPECT_FALSE(co_await sleepOnContinuousClock(3600, token));
+    });
+    QCoreApplication::processEvents();
+    task.cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(task.isFinished(), 2000);
+}
+
+TEST(AsyncTask, BootTimeTimersCountFromWhenTheyWereAskedFor)
+{
+    // A cancelled wait never runs its work; an infinite one is never armed.
+    int ran = 0;
+    {
+        auto cancelled = platform::BootTimeScheduler::shared().schedule(0, [&] { ++ran; });
+        cancelled.cancel();
+    }
+    auto never = platform::BootTimeScheduler::shared().schedule(
+        std::numeric_limits<double>::infinity(), [&] { ++ran; });
+    auto soon = platform::BootTimeScheduler::shared().schedule(0, [&] { ran += 10; });
+    QTRY_COMPARE_WITH_TIMEOUT(ran, 10, 2000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran, 10);
 }

@@ -46,8 +46,8 @@ public:
     const T wrappedValue;
 
     auto id() const requires detail::HasId<T> { return wrappedValue.id(); }
-    std::string description() const { return describe(wrappedValue); }
-    std::string debugDescription() const { return "Box(" + describe(wrappedValue) + ")"; }
+    std::string description() const { return textDescription(wrappedValue); }
+    std::string debugDescription() const { return "Box(" + textDescription(wrappedValue) + ")"; }
 };
 
 // A value that can be replaced at any time; takes no lock.
@@ -60,8 +60,8 @@ public:
     T wrappedValue;
 
     auto id() const requires detail::HasId<T> { return wrappedValue.id(); }
-    std::string description() const { return describe(wrappedValue); }
-    std::string debugDescription() const { return "MutableBox(" + describe(wrappedValue) + ")"; }
+    std::string description() const { return textDescription(wrappedValue); }
+    std::string debugDescription() const { return "MutableBox(" + textDescription(wrappedValue) + ")"; }
 };
 
 template <class T>

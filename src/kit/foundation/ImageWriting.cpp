@@ -171,16 +171,25 @@ QImage tinted(const QImage& image, const QColor& color)
     return copy;
 }
 
-std::optional<QByteArray> imageFormatForFileName(const QString& fileName)
+QByteArray imageFormatForFileName(const QString& fileName)
 {
-    QByteArray suffix = QFileInfo(fileName).suffix().toLower().toLatin1();
-    if (suffix == "jpg") {
-        suffix = "jpeg";
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (suffix == QLatin1String("png")) {
+        return "png";
     }
-    if (suffix.isEmpty() || !QImageWriter::supportedImageFormats().contains(suffix)) {
-        return std::nullopt;
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
+        return "jpeg";
     }
-    return suffix;
+    if (suffix == QLatin1String("heic")) {
+        return "heic";
+    }
+    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff")) {
+        return "tiff";
+    }
+    if (suffix == QLatin1String("gif")) {
+        return "gif";
+    }
+    throw ImageWriteError(ImageWriteError::Kind::unsupportedFileType, fileName);
 }
 
 } // namespace zk

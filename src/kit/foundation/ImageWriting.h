@@ -63,8 +63,9 @@ QString shortPath(const QString& path);
 // A copy coloured with `color` wherever the image is not transparent; the image is unchanged.
 QImage tinted(const QImage& image, const QColor& color);
 
-// The image format for a file name's extension ("Shot.PNG" → "png"), or nothing for one Qt cannot
-// write.
-std::optional<QByteArray> imageFormatForFileName(const QString& fileName);
+// The image format a file's extension names, letter case included: "png", "jpg" or "jpeg", "heic",
+// "tif" or "tiff", "gif". Any other extension, none included, throws ImageWriteError
+// (unsupportedFileType).
+QByteArray imageFormatForFileName(const QString& fileName);
 
 } // namespace zk

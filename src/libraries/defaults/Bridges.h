@@ -3,6 +3,7 @@
 #include "libraries/defaults/AnySerializable.h"
 #include "libraries/defaults/CodableForm.h"
 
+#include <QColor>
 #include <QUrl>
 
 // The bridges: small stateless converters between a value and the object the store holds. Every
@@ -36,6 +37,32 @@ template <class T> struct RawRepresentableCodableBridge : TopLevelCodableBridge<
 
 // A URL, stored as its absolute text in the Codable storage form (a quoted JSON literal).
 struct URLBridge : TopLevelCodableBridge<QUrl> { };
+
+// A colour, stored as data: the UTF-8 bytes of its "#AARRGGBB" text (eight bits a channel, sRGB).
+// Data that is not such a text gives nothing.
+struct ColorBridge {
+    using Value = QColor;
+    using Serializable = platform::Bytes;
+    static std::optional<platform::Bytes> serialize(const std::optional<QColor>& value)
+    {
+        if (!value || !value->isValid()) {
+            return std::nullopt;
+        }
+        const QByteArray text = value->toRgb().name(QColor::HexArgb).toUtf8();
+        return platform::Bytes(text.begin(), text.end());
+    }
+    static std::optional<QColor> deserialize(const std::optional<platform::Bytes>& data)
+    {
+        if (!data || data->size() != 9 || (*data)[0] != '#') {
+            return std::nullopt;
+        }
+        const QColor color(QString::fromLatin1(reinterpret_cast<const char*>(data->data()), 9));
+        if (!color.isValid()) {
+            return std::nullopt;
+        }
+        return color;
+    }
+};
 
 template <class T> struct RawRepresentableBridge {
     using Value = T;

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+class QColor;
 class QUrl;
 
 // The compile-time description of every storable type: which bridge turns it into a
@@ -35,6 +36,7 @@ template <class T> struct TopLevelCodableBridge;
 template <class T> struct RawRepresentableCodableBridge;
 template <class T> struct RawRepresentableBridge;
 struct URLBridge;
+struct ColorBridge;
 struct UUIDBridge;
 struct AnyBridge;
 template <class W> struct OptionalBridge;
@@ -145,6 +147,11 @@ template <class E> struct Serializable<std::set<E>> {
 
 template <> struct Serializable<platform::Uuid> {
     using Bridge = UUIDBridge;
+    static constexpr bool isNativelySupported = false;
+};
+
+template <> struct Serializable<QColor> {
+    using Bridge = ColorBridge;
     static constexpr bool isNativelySupported = false;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/async/Sleep.h"
 
+#include "platform/linux/BootTimeScheduler.h"
+
 #include <coroutine>
 #include <memory>
 #include <mutex>
@@ -83,6 +85,11 @@ private:
 QCoro::Task<bool> sleepFor(double seconds, std::stop_token token, combine::Scheduler& scheduler)
 {
     co_return co_await SleepAwaiter(seconds, std::move(token), scheduler);
+}
+
+QCoro::Task<bool> sleepOnContinuousClock(double seconds, std::stop_token token)
+{
+    co_return co_await SleepAwaiter(seconds, std::move(token), BootTimeScheduler::shared());
 }
 
 } // namespace platform::async

@@ -15,4 +15,8 @@ namespace platform::async {
 QCoro::Task<bool> sleepFor(
     double seconds, std::stop_token token = {}, combine::Scheduler& scheduler = combine::Scheduler::main());
 
+// The same on the clock that keeps counting while the machine sleeps: a wait that spans a suspend
+// ends when its time has passed in the world, not in the machine's waking time.
+QCoro::Task<bool> sleepOnContinuousClock(double seconds, std::stop_token token = {});
+
 } // namespace platform::async

@@ -1,8 +1,10 @@
 #include "kit/foundation/core/Duration.h"
+#include "kit/foundation/core/DurationBridges.h"
 
 #include "platform/fake/FakeClock.h"
 #include "platform/store/JsonWriter.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -150,4 +152,28 @@ TEST(DurationTest, DescriptionIsReadable)
     EXPECT_EQ(Duration::minutes(10).description(), "600 s");
     EXPECT_EQ(Duration::milliseconds(1500).description(), "1.5 s");
     EXPECT_EQ(Duration { INFINITY }.description(), "inf s");
+}
+
+TEST(DurationBridgesTest, DispatchIntervalsBothWaysAndTimers)
+{
+    const auto interval = zk::toDispatchTimeInterval(zk::Duration::fromSeconds(1.5));
+    EXPECT_EQ(interval, zk::DispatchTimeInterval::nanoseconds(1'500'000'000));
+    EXPECT_EQ(zk::durationFrom(zk::DispatchTimeInterval::milliseconds(250)).seconds, 0.25);
+    EXPECT_TRUE(std::isinf(zk::durationFrom(zk::DispatchTimeInterval::never()).seconds));
+    EXPECT_THROW(zk::toDispatchTimeInterval(zk::Duration::fromSeconds(1e12)), std::overflow_error);
+    EXPECT_THROW(zk::toDispatchTimeInterval(zk::Duration::fromSeconds(std::nan(""))), std::overflow_error);
+
+    int fired = 0;
+    auto timer = zk::makeTimer(zk::Duration::fromSeconds(2.5), true, [&] { ++fired; });
+    EXPECT_FALSE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 2500);
+    EXPECT_FALSE(timer->isSingleShot());
+    auto immediate = zk::makeTimer(zk::Duration::fromSeconds(0), false, [&] { ++fired; });
+    immediate->start();
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(fired, 1);
+    EXPECT_TRUE(zk::makeTimer(zk::Duration::fromSeconds(-1), false, [] {})->isSingleShot());
+    EXPECT_EQ(zk::makeTimer(zk::Duration::fromSeconds(-1), false, [] {})->interval(), 0);
 }

@@ -1,5 +1,6 @@
 #include "kit/foundation/core/AtomicDictionary.h"
 #include "kit/foundation/core/Once.h"
+#include "kit/foundation/core/Once2.h"
 #include "kit/foundation/core/ReadersWriterLock.h"
 #include "kit/foundation/core/UnfairLock.h"
 
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <latch>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -245,6 +247,50 @@ TEST(OnceTest, RunsTheFirstClosureOnly)
     voidOnce.run([&] { ++voidCalls; });
     voidOnce.run([&] { ++voidCalls; });
     EXPECT_EQ(voidCalls, 1);
+}
+
+TEST(OnceTest, AClosureThatThrowsHasNotRun)
+{
+    zk::Once once;
+    EXPECT_THROW(once.run([]() -> int { throw std::runtime_error("not yet"); }), std::runtime_error);
+    EXPECT_FALSE(once.hasRun());
+    EXPECT_EQ(once.run([] { return 7; }), 7);
+    EXPECT_EQ(once.run([] { return 8; }), 7);
+
+    zk::Once voidOnce;
+    EXPECT_THROW(voidOnce.run([] { throw std::runtime_error("not yet"); }), std::runtime_error);
+    int calls = 0;
+    voidOnce.run([&] { ++calls; });
+    voidOnce.run([&] { ++calls; });
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(Once2Test, RunsItsQueuedClosureOnceAndKeepsItWhenItThrows)
+{
+    int calls = 0;
+    bool fail = true;
+    zk::Once2<int> once([&] {
+        ++calls;
+        if (fail) {
+            throw std::runtime_error("later");
+        }
+        return 5;
+    });
+    EXPECT_FALSE(once.isExecuted());
+    EXPECT_THROW(once.run(), std::runtime_error);
+    fail = false;
+    EXPECT_EQ(once.run(), 5);
+    EXPECT_EQ(once.run(), 5);
+    EXPECT_TRUE(once.isExecuted());
+    EXPECT_EQ(calls, 2);
+}
+
+TEST(AtomicDictionaryTest, DescribesItsPairs)
+{
+    AtomicDictionary<std::string, int> dictionary;
+    EXPECT_EQ(dictionary.debugDescription(), "[:]");
+    dictionary.set("a", 1);
+    EXPECT_EQ(dictionary.debugDescription(), "[\"a\": 1]");
 }
 
 TEST(OnceTest, ConcurrentCallersGetTheOneResult)

@@ -56,10 +56,10 @@ TEST(DecodingTest, InvalidJsonForTheTypeGivesNothing)
 
 TEST(DescriptionTest, OptionalsWithAndWithoutADefault)
 {
-    EXPECT_EQ(zk::describeOptional(std::optional<int>()), "nil");
-    EXPECT_EQ(zk::describeOptional(std::optional<int>(), "-"), "-");
-    EXPECT_EQ(zk::describeOptional(std::optional<int>(3)), "3");
-    EXPECT_EQ(zk::describeOptional(std::optional<std::string>("x"), "-"), "x");
-    EXPECT_EQ(zk::describe(2.5), "2.5");
-    EXPECT_EQ(zk::describe(true), "true");
+    EXPECT_EQ(zk::optionalDescription(std::optional<int>()), "nil");
+    EXPECT_EQ(zk::optionalDescription(std::optional<int>(), "-"), "-");
+    EXPECT_EQ(zk::optionalDescription(std::optional<int>(3)), "3");
+    EXPECT_EQ(zk::optionalDescription(std::optional<std::string>("x"), "-"), "x");
+    EXPECT_EQ(zk::textDescription(2.5), "2.5");
+    EXPECT_EQ(zk::textDescription(true), "true");
 }

@@ -81,8 +81,17 @@ TEST(ImageWritingTest, EncodesResizesAndWritesResolutionOnlyWhenNot72)
     }
     EXPECT_EQ(zk::imageData(sample(), "no-such-format", 1.0), std::nullopt);
     EXPECT_EQ(zk::imageData(QImage(), "png", 1.0), std::nullopt);
-    EXPECT_EQ(zk::imageFormatForFileName("a.JPG"), QByteArray("jpeg"));
-    EXPECT_EQ(zk::imageFormatForFileName("a.nope"), std::nullopt);
+    EXPECT_EQ(zk::imageFormatForFileName("a.jpg"), QByteArray("jpeg"));
+    EXPECT_EQ(zk::imageFormatForFileName("a.tif"), QByteArray("tiff"));
+    // Letter case counts, and a name without an extension has no format.
+    for (const char* name : { "a.JPG", "a.nope", "a" }) {
+        try {
+            (void)zk::imageFormatForFileName(name);
+            ADD_FAILURE() << name;
+        } catch (const zk::ImageWriteError& error) {
+            EXPECT_EQ(error.kind(), zk::ImageWriteError::Kind::unsupportedFileType);
+        }
+    }
 }
 
 TEST(ImageWritingTest, WritesFilesAndReportsWhatFailed)

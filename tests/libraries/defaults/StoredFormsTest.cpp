@@ -208,3 +208,20 @@ TEST_F(StoredForms, CodableRawFormStringIsQuoted)
 }
 
 } // namespace
+
+TEST_F(StoredForms, ColourIsStoredAsTheDataOfItsHexText)
+{
+    Defaults::Key<std::optional<QColor>> key("tint");
+    Defaults::set(key, std::optional<QColor>(QColor(255, 45, 85)));
+    const std::string text = "#ffff2d55";
+    EXPECT_EQ(stored("tint"), PropertyList(platform::Bytes(text.begin(), text.end())));
+    EXPECT_EQ(Defaults::get(key), QColor(255, 45, 85));
+
+    Defaults::set(key, std::optional<QColor>(QColor(0, 0, 255, 128)));
+    EXPECT_EQ(Defaults::get(key), QColor(0, 0, 255, 128));
+
+    // Data that is no colour reads as nothing.
+    const std::string bad = "#nothex!!";
+    suite().setObject(PropertyList(platform::Bytes(bad.begin(), bad.end())), "tint");
+    EXPECT_EQ(Defaults::get(key), std::nullopt);
+}

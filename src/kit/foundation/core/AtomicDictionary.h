@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/foundation/core/Description.h"
 #include "kit/foundation/core/ReadersWriterLock.h"
 
 #include <optional>
@@ -85,6 +86,23 @@ public:
     }
 
     // A copy of the contents at this moment; later writes do not change it. Iterate over this.
+    // The pairs as a dictionary prints them ("[:]" when empty, texts quoted), read under the lock.
+    std::string debugDescription() const
+    {
+        return m_lock.read([&] {
+            if (m_storage.empty()) {
+                return std::string("[:]");
+            }
+            std::string text = "[";
+            bool first = true;
+            for (const auto& [key, value] : m_storage) {
+                text += (first ? "" : ", ") + elementDescription(key) + ": " + elementDescription(value);
+                first = false;
+            }
+            return text + "]";
+        });
+    }
+
     Storage snapshot() const
     {
         return m_lock.read([&] { return m_storage; });

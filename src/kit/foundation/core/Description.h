@@ -15,7 +15,7 @@ namespace zk {
 // Booleans as true/false, whole numbers bare, reals always with a fraction or an exponent ("600.0"),
 // types with a description() by it, optionals as "Optional(<value>)" or "nil", anything else through
 // its stream operator.
-template <class T> std::string describe(const T& value)
+template <class T> std::string textDescription(const T& value)
 {
     if constexpr (std::is_same_v<T, bool>) {
         return value ? "true" : "false";
@@ -29,7 +29,7 @@ template <class T> std::string describe(const T& value)
                              value.has_value();
                              *value;
                          }) {
-        return value.has_value() ? "Optional(" + describe(*value) + ")" : std::string("nil");
+        return value.has_value() ? "Optional(" + textDescription(*value) + ")" : std::string("nil");
     } else {
         std::ostringstream out;
         out << value;
@@ -38,24 +38,24 @@ template <class T> std::string describe(const T& value)
 }
 
 // The text of a key or value inside a collection's description: texts in double quotation marks
-// (inner ones left as they are), everything else as describe() gives it.
-template <class T> std::string describeElement(const T& value)
+// (inner ones left as they are), everything else as textDescription() gives it.
+template <class T> std::string elementDescription(const T& value)
 {
     if constexpr (std::is_convertible_v<const T&, std::string_view>) {
         return "\"" + std::string(std::string_view(value)) + "\"";
     } else {
-        return describe(value);
+        return textDescription(value);
     }
 }
 
 // An optional value written into a text: its printed form, or `missing` when there is none.
-template <class T> std::string describeOptional(const std::optional<T>& value, std::string_view missing)
+template <class T> std::string optionalDescription(const std::optional<T>& value, std::string_view missing)
 {
-    return value ? describe(*value) : std::string(missing);
+    return value ? textDescription(*value) : std::string(missing);
 }
-template <class T> std::string describeOptional(const std::optional<T>& value)
+template <class T> std::string optionalDescription(const std::optional<T>& value)
 {
-    return describeOptional(value, "nil");
+    return optionalDescription(value, "nil");
 }
 
 } // namespace zk

@@ -22,21 +22,22 @@ public:
     Once(const Once&) = delete;
     Once& operator=(const Once&) = delete;
 
-    template <class F>
-    auto run(F&& f) -> std::invoke_result_t<F>
+    template <class F> auto run(F&& f) -> std::invoke_result_t<F>
     {
         using T = std::invoke_result_t<F>;
         std::lock_guard guard(m_lock);
+        // A closure that throws has not run: the next caller runs one again, instead of finding
+        // no result where one should be.
         if constexpr (std::is_void_v<T>) {
             if (!m_hasRun) {
-                m_hasRun = true;
                 std::forward<F>(f)();
+                m_hasRun = true;
             }
         } else {
             if (!m_hasRun) {
-                m_hasRun = true;
                 T result = std::forward<F>(f)();
                 m_value = result;
+                m_hasRun = true;
                 return result;
             }
             if (const T* stored = std::any_cast<T>(&m_value)) {
@@ -60,8 +61,7 @@ private:
 
 // Computes a value from an input once and keeps it; later inputs are ignored. Not synchronised:
 // for use on one thread. Equal only to itself (by identity, whatever it holds).
-template <class Input, class Output>
-class SimpleOnce {
+template <class Input, class Output> class SimpleOnce {
 public:
     explicit SimpleOnce(std::function<Output(const Input&)> closure)
         : m_closure(std::move(closure))
@@ -87,8 +87,7 @@ private:
 
 } // namespace zk
 
-template <class Input, class Output>
-struct std::hash<zk::SimpleOnce<Input, Output>> {
+template <class Input, class Output> struct std::hash<zk::SimpleOnce<Input, Output>> {
     std::size_t operator()(const zk::SimpleOnce<Input, Output>& once) const noexcept
     {
         return std::hash<const void*> {}(&once);

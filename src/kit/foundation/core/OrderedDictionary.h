@@ -109,7 +109,7 @@ public:
     {
         for (const auto& [key, value] : pairs) {
             if (valuesDictionary.contains(key)) {
-                throw std::invalid_argument("Duplicate values for key: '" + describe(key) + "'");
+                throw std::invalid_argument("Duplicate values for key: '" + textDescription(key) + "'");
             }
             orderedKeys.push_back(key);
             valuesDictionary.emplace(key, value);
@@ -247,7 +247,7 @@ public:
                 text += ", ";
             }
             first = false;
-            text += describeElement(key) + ": " + describeElement(valueOf(key));
+            text += elementDescription(key) + ": " + elementDescription(valueOf(key));
         }
         return text + "]";
     }

@@ -128,7 +128,7 @@ public:
     {
         std::string text = "[";
         for (std::size_t i = 0; i < array.size(); ++i) {
-            text += (i == 0 ? "" : ", ") + describeElement(array[i]);
+            text += (i == 0 ? "" : ", ") + elementDescription(array[i]);
         }
         return text + "]";
     }

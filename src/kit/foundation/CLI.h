@@ -1,0 +1,75 @@
+#pragma once
+
+#include "kit/foundation/core/Description.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace zk {
+
+// What a program run from a terminal needs: its standard streams (replaceable, e.g. to capture
+// output), its arguments split into positional ones and "--" options, its name, input and output.
+namespace CLI {
+
+// An option's value: present alone (true) or followed by a plain argument (its text).
+using OptionValue = std::variant<bool, std::string>;
+
+struct ParsedArguments {
+    std::vector<std::string> positional;
+    std::map<std::string, OptionValue> options;
+};
+
+// "--name" starts an option, a plain argument right after it is its value, and a lone "--" ends
+// the parse (what follows is ignored).
+ParsedArguments parseArguments(const std::vector<std::string>& arguments);
+
+// The streams later calls read and write.
+extern std::FILE* standardInput;
+extern std::FILE* standardOutput;
+extern std::FILE* standardError;
+
+// Taken from the process once: arguments without the program's own path, the split, the name.
+void setProcessArguments(const std::vector<std::string>& argv);
+const std::vector<std::string>& arguments();
+const std::vector<std::string>& positionalArguments();
+const std::map<std::string, OptionValue>& options();
+bool hasOption(const std::string& name);
+std::string name();
+QString programPath();
+QString currentDirectory();
+
+// The bytes available on standard input, decoded as UTF-8 without one trailing line feed; nothing
+// when they are not UTF-8.
+std::optional<std::string> readInput();
+// One line without its line feed; nothing at the end of input.
+std::optional<std::string> readLine(bool strippingNewline = true);
+
+// Writes the values' texts joined by `separator`, then `terminator`. A failed write is reported,
+// never thrown.
+void printText(const std::string& text, std::FILE* to);
+template <class... Values>
+void print(
+    std::FILE* to, const std::string& separator, const std::string& terminator, const Values&... values)
+{
+    std::string text;
+    bool first = true;
+    ((text += (first ? "" : separator) + textDescription(values), first = false), ...);
+    printText(text + terminator, to);
+}
+
+// Runs `body`; when it throws, prints the error's message to standard error and exits with 1.
+void exitOnError(const std::function<void()>& body);
+
+// Started through sudo: becomes the user who ran sudo again ("SUDO_UID"). Does nothing otherwise.
+void dropSudoPrivileges();
+
+} // namespace CLI
+
+} // namespace zk
