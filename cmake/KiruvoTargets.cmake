@@ -45,6 +45,8 @@ function(kiruvo_add_test_folder name dir)
   target_link_libraries(${target} PRIVATE kiruvo_test_support ${ARG_DEPS})
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KIRUVO_DEFAULTS_PATH=:memory:;LC_ALL=C.UTF-8"
+    # One variable only: a list here would reach the tests as separate properties. The test
+    # launcher sets the store, the locale and the user folders itself.
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                TIMEOUT 120)
 endfunction()

@@ -28,6 +28,10 @@ void useTemporaryUserFolders(const QTemporaryDir& root)
     if (qEnvironmentVariableIsEmpty("KIRUVO_DEFAULTS_PATH")) {
         ::setenv("KIRUVO_DEFAULTS_PATH", ":memory:", 1);
     }
+    // Texts, dates and numbers in one known locale, whatever the machine's.
+    if (qEnvironmentVariableIsEmpty("LC_ALL")) {
+        ::setenv("LC_ALL", "C.UTF-8", 1);
+    }
 }
 
 } // namespace

@@ -94,14 +94,15 @@ std::string name()
     return QFileInfo(QString::fromStdString(processArguments().programPath)).fileName().toStdString();
 }
 
-QString programPath()
+QUrl programURL()
 {
-    return QFileInfo(QString::fromStdString(processArguments().programPath)).absoluteFilePath();
+    return QUrl::fromLocalFile(
+        QFileInfo(QString::fromStdString(processArguments().programPath)).absoluteFilePath());
 }
 
-QString currentDirectory()
+QUrl currentDirectoryURL()
 {
-    return QDir::currentPath();
+    return QUrl::fromLocalFile(QDir::currentPath() + '/');
 }
 
 std::optional<std::string> readInput()
@@ -113,7 +114,8 @@ std::optional<std::string> readInput()
         bytes.append(buffer, read);
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    const QString decoded
+        = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (decoder.hasError()) {
         return std::nullopt;
     }

@@ -3,6 +3,7 @@
 #include "kit/foundation/core/Description.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <cstdio>
 #include <functional>
@@ -42,8 +43,9 @@ const std::vector<std::string>& positionalArguments();
 const std::map<std::string, OptionValue>& options();
 bool hasOption(const std::string& name);
 std::string name();
-QString programPath();
-QString currentDirectory();
+// The program as a file URL, and the current folder as a folder URL (asked anew each time).
+QUrl programURL();
+QUrl currentDirectoryURL();
 
 // The bytes available on standard input, decoded as UTF-8 without one trailing line feed; nothing
 // when they are not UTF-8.

@@ -34,7 +34,7 @@ void set(const std::string& path, const std::string& name, const std::vector<std
 void set(const QUrl& url, const std::string& name, const std::vector<std::uint8_t>& bytes)
 {
     if (!url.isLocalFile()) {
-        throw PlatformError(ErrorDomains::cocoa, 4, {});
+        throw PlatformError(ErrorDomains::cocoa, ErrorDomains::fileNoSuchFile, {});
     }
     set(url.toLocalFile().toStdString(), name, bytes);
 }
@@ -42,11 +42,11 @@ void set(const QUrl& url, const std::string& name, const std::vector<std::uint8_
 void setValue(const QUrl& url, const std::string& name, const platform::PropertyList& value)
 {
     if (!url.isLocalFile()) {
-        throw PlatformError(ErrorDomains::cocoa, 4, {});
+        throw PlatformError(ErrorDomains::cocoa, ErrorDomains::fileNoSuchFile, {});
     }
     const auto bytes = binaryPropertyList(value);
     if (!bytes) {
-        throw PlatformError(ErrorDomains::cocoa, 3852, {});
+        throw PlatformError(ErrorDomains::cocoa, ErrorDomains::propertyListWriteInvalid, {});
     }
     set(url.toLocalFile().toStdString(), name, *bytes);
 }

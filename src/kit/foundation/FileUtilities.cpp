@@ -10,6 +10,8 @@
 #include <QMimeDatabase>
 #include <QUrlQuery>
 
+#include <unicode/uchar.h>
+
 #include <pwd.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -17,9 +19,6 @@
 namespace zk {
 
 namespace {
-
-// The Cocoa error codes the platform's file errors carry.
-constexpr std::int64_t fileWriteUnknownCode = 512;
 
 PlatformError fileError(std::int64_t code, const QString& path, const QString& description)
 {
@@ -120,6 +119,32 @@ std::optional<bool> boolResourceValue(const QString& path, ResourceKey key)
     }
 }
 
+bool caseLetters(char32_t character)
+{
+    return u_isULowercase(static_cast<UChar32>(character)) || u_isUUppercase(static_cast<UChar32>(character));
+}
+
+bool asciiDigits(char32_t character)
+{
+    return character >= U'0' && character <= U'9';
+}
+
+bool caseLettersAndDigits(char32_t character)
+{
+    return caseLetters(character) || asciiDigits(character);
+}
+
+bool urlUnreserved(char32_t character)
+{
+    return character == U'-' || character == U'.' || character == U'_' || character == U'~'
+        || caseLettersAndDigits(character);
+}
+
+QString rootDirectory()
+{
+    return QStringLiteral("/");
+}
+
 QString realHomeDirectory()
 {
     if (const passwd* entry = ::getpwuid(::getuid());
@@ -139,8 +164,8 @@ QString makeAppDirectory(QStandardPaths::StandardLocation location)
     // The generic locations are shared by every program; ours is the folder named after it.
     const QString path = QDir(base).filePath(QStringLiteral("kiruvo"));
     if (!QDir().mkpath(path)) {
-        reportError(fileError(
-            fileWriteUnknownCode, path, QStringLiteral("Could not create the folder “%1”.").arg(path)));
+        reportError(fileError(ErrorDomains::fileWriteUnknown, path,
+            QStringLiteral("Could not create the folder “%1”.").arg(path)));
     }
     return path;
 }
@@ -162,8 +187,8 @@ QString createUniqueTemporaryDirectory()
     const QString path
         = QDir(QDir::tempPath()).filePath(QString::fromStdString(platform::Uuid::random().uuidString()));
     if (!QDir().mkpath(path)) {
-        throw fileError(
-            fileWriteUnknownCode, path, QStringLiteral("Could not create the folder “%1”.").arg(path));
+        throw fileError(ErrorDomains::fileWriteUnknown, path,
+            QStringLiteral("Could not create the folder “%1”.").arg(path));
     }
     return path;
 }
@@ -179,7 +204,7 @@ QString writeToTemporaryFile(const std::string& text, const QString& fileName, c
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)
         || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-        throw fileError(fileWriteUnknownCode, path,
+        throw fileError(ErrorDomains::fileWriteUnknown, path,
             QStringLiteral("Could not write “%1”: %2").arg(path, file.errorString()));
     }
     return path;

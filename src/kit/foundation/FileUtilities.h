@@ -47,6 +47,15 @@ std::optional<std::string> stringResourceValue(const QString& path, ResourceKey 
 // The value as a Boolean, or nothing when the file cannot be read or the value is no Boolean.
 std::optional<bool> boolResourceValue(const QString& path, ResourceKey key);
 
+// Character sets for percent-encoding: lower- and upper-case letters of every script, the ASCII
+// digits, both together, and those with "-._~" (what a URL component may hold unencoded).
+bool caseLetters(char32_t character);
+bool asciiDigits(char32_t character);
+bool caseLettersAndDigits(char32_t character);
+bool urlUnreserved(char32_t character);
+
+// The root folder, "/".
+QString rootDirectory();
 // The home folder of the account running the process, from the user database (not $HOME).
 QString realHomeDirectory();
 // The application's own folder in a standard location (created with what is missing; a failure is

@@ -112,3 +112,20 @@ TEST(ExtendedAttributesTest, OnlyLocalFilesAndPropertyListValues)
     EXPECT_EQ((*yes)[8], 0x09);
     EXPECT_EQ(yes->back(), 9); // the offset table follows the one-byte object
 }
+
+TEST(FileUtilitiesTest, CharacterSetsForEncoding)
+{
+    EXPECT_TRUE(zk::caseLetters(U'a'));
+    EXPECT_TRUE(zk::caseLetters(U'Ж'));
+    EXPECT_FALSE(zk::caseLetters(U'7'));
+    EXPECT_TRUE(zk::asciiDigits(U'7'));
+    EXPECT_FALSE(zk::asciiDigits(U'٧')); // an Arabic-Indic seven is no ASCII digit
+    EXPECT_TRUE(zk::caseLettersAndDigits(U'Z'));
+    for (const char32_t c : { U'-', U'.', U'_', U'~', U'q', U'0' }) {
+        EXPECT_TRUE(zk::urlUnreserved(c));
+    }
+    for (const char32_t c : { U' ', U'&', U'=', U'/', U'%' }) {
+        EXPECT_FALSE(zk::urlUnreserved(c));
+    }
+    EXPECT_EQ(zk::rootDirectory(), "/");
+}

@@ -2,14 +2,25 @@
 
 #include <nlohmann/json.hpp>
 
+#include <concepts>
 #include <functional>
 
 namespace zk::DecodableDefault {
 
+// A type that names a default: `using Value = …;` and `static Value defaultValue();`.
+template <class Source>
+concept DecodableDefaultSource = requires
+{
+    typename Source::Value;
+    {
+        Source::defaultValue()
+        } -> std::convertible_to<typename Source::Value>;
+};
+
 // A coded value whose type names its default: `Source` gives `using Value = …;` and
 // `static Value defaultValue();`. It codes exactly as its value does (a bare value, no key); a
 // value that does not decode is an error for the caller, never silently the default.
-template <class Source> struct Wrapper {
+template <DecodableDefaultSource Source> struct Wrapper {
     using Value = typename Source::Value;
     Value wrappedValue = Source::defaultValue();
 

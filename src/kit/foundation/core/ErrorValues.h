@@ -38,6 +38,10 @@ inline constexpr const char* multipleUnderlyingErrors = "NSMultipleUnderlyingErr
 // Domains and codes that the cancellation test knows.
 namespace ErrorDomains {
 inline constexpr const char* urlLoading = "NSURLErrorDomain";
+// The file and property-list error codes the kit's file operations report in the Cocoa domain.
+inline constexpr std::int64_t fileNoSuchFile = 4;
+inline constexpr std::int64_t fileWriteUnknown = 512;
+inline constexpr std::int64_t propertyListWriteInvalid = 3852;
 inline constexpr const char* cocoa = "NSCocoaErrorDomain";
 inline constexpr const char* storeKit = "SKErrorDomain";
 inline constexpr std::int64_t urlCancelledCode = -999;

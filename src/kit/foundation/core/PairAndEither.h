@@ -46,6 +46,18 @@ template <class A, class B> void from_json(const nlohmann::json& json, Tuple2<A,
 // orders before any right one.
 template <class Left, class Right> class Either {
 public:
+    // The keys of its coded form: the case, then the one key under which the value is nested.
+    struct CodingKeys {
+        static constexpr const char* left = "left";
+        static constexpr const char* right = "right";
+    };
+    struct LeftCodingKeys {
+        static constexpr const char* value = "_0";
+    };
+    struct RightCodingKeys {
+        static constexpr const char* value = "_0";
+    };
+
     static Either left(Left value) { return Either(std::in_place_index<0>, std::move(value)); }
     static Either right(Right value) { return Either(std::in_place_index<1>, std::move(value)); }
 
