@@ -5,11 +5,13 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <deque>
+#include <map>
 #include <mutex>
 
 namespace platform {
@@ -26,6 +28,19 @@ struct DebugLogStorage {
 DebugLogStorage& storage()
 {
     static DebugLogStorage instance;
+    return instance;
+}
+
+// The captures alive now, and what each has kept.
+struct Captures {
+    std::mutex mutex;
+    std::vector<LogCapture*> active;
+    std::map<const LogCapture*, std::vector<std::string>> messages;
+};
+
+Captures& captures()
+{
+    static Captures instance;
     return instance;
 }
 
@@ -76,9 +91,47 @@ void log(LogLevel level, std::string_view category, std::string_view message)
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
     }
-    if (debugEnabled) {
-        DebugLog::append(message);
+    auto& all = captures();
+    std::lock_guard lock(all.mutex);
+    for (LogCapture* capture : all.active) {
+        capture->keep(message);
     }
+}
+
+LogCapture::LogCapture()
+{
+    auto& all = captures();
+    std::lock_guard lock(all.mutex);
+    all.active.push_back(this);
+    all.messages[this];
+}
+
+LogCapture::~LogCapture()
+{
+    auto& all = captures();
+    std::lock_guard lock(all.mutex);
+    all.active.erase(std::find(all.active.begin(), all.active.end(), this));
+    all.messages.erase(this);
+}
+
+void LogCapture::keep(std::string_view message)
+{
+    // Called by log() with the captures' lock held.
+    captures().messages[this].emplace_back(message);
+}
+
+std::vector<std::string> LogCapture::messages() const
+{
+    auto& all = captures();
+    std::lock_guard lock(all.mutex);
+    return all.messages[this];
+}
+
+int LogCapture::countContaining(std::string_view text) const
+{
+    const auto kept = messages();
+    return static_cast<int>(std::count_if(kept.begin(), kept.end(),
+        [text](const std::string& message) { return message.find(text) != std::string::npos; }));
 }
 
 void DebugLog::setEnabled(bool enabled)

@@ -10,9 +10,29 @@ namespace platform {
 enum class LogLevel { Debug, Info, Warning, Error };
 
 // Writes one line to standard error ("kiruvo[category] level: message"); Debug lines only while
-// the debug log is enabled, so that a normal run stays quiet. While the debug log is enabled,
-// every message of every level is also kept in it. Safe from any thread.
+// the debug log is enabled, so that a normal run stays quiet. The debug log does not keep these
+// lines: it holds what zk::debugLog writes. Safe from any thread.
 void log(LogLevel level, std::string_view category, std::string_view message);
+
+// Keeps the message of every line that log() is given while the capture lives, of every level and
+// whether standard error shows it or not, so that tests can check what was logged. Captures may
+// overlap; each keeps what was logged during its own life. Safe from any thread.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    // The messages, oldest first.
+    std::vector<std::string> messages() const;
+    // How many messages contain the text.
+    int countContaining(std::string_view text) const;
+
+private:
+    friend void log(LogLevel, std::string_view, std::string_view);
+    void keep(std::string_view message);
+};
 
 // The in-memory debug log shown by the debug window and attached to debug information. It holds
 // the newest `maxCount` entries, oldest first; each entry is the message, a tab, the time it was
@@ -30,7 +50,7 @@ public:
     static void clear();
 
     // Appends one message as an entry, with its time stamp, without writing it to standard error;
-    // does nothing while the debug log is disabled. log() calls this for every message.
+    // does nothing while the debug log is disabled.
     static void append(std::string_view message);
 };
 

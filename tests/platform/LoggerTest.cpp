@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 
 using platform::DebugLog;
+using platform::LogCapture;
 using platform::LogLevel;
 
 namespace {
@@ -64,15 +66,36 @@ TEST_F(LoggerTest, EnabledDebugLogKeepsMessagesWithUtcTimestamp)
     DebugLog::setEnabled(true);
     EXPECT_TRUE(DebugLog::isEnabled());
     testing::internal::CaptureStderr();
-    platform::log(LogLevel::Info, "general", "Session started");
-    platform::log(LogLevel::Debug, "general", "\"quoted\" 42");
+    platform::log(LogLevel::Info, "general", "An ordinary line is not kept");
     testing::internal::GetCapturedStderr();
+    DebugLog::append("Session started");
+    DebugLog::append("\"quoted\" 42");
     auto entries = DebugLog::entries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0], "Session started\t2024-03-01 12:34:56 +0000\n");
     EXPECT_EQ(entries[1], "\"quoted\" 42\t2024-03-01 12:34:56 +0000\n");
 
     DebugLog::clear();
+    EXPECT_TRUE(DebugLog::entries().empty());
+}
+
+TEST_F(LoggerTest, CapturesKeepEveryLevelForTheirOwnLife)
+{
+    DebugLog::setEnabled(true);
+    testing::internal::CaptureStderr();
+    platform::log(LogLevel::Info, "general", "before");
+    std::optional<LogCapture> outer(std::in_place);
+    {
+        LogCapture inner;
+        platform::log(LogLevel::Debug, "general", "hidden debug line");
+        platform::log(LogLevel::Error, "general", "failed twice");
+        EXPECT_EQ(inner.messages(), (std::vector<std::string> { "hidden debug line", "failed twice" }));
+    }
+    platform::log(LogLevel::Warning, "general", "failed again");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(outer->countContaining("failed"), 2);
+    EXPECT_EQ(outer->countContaining("before"), 0);
+    outer.reset();
     EXPECT_TRUE(DebugLog::entries().empty());
 }
 

@@ -4,15 +4,12 @@
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/ErrorPresentation.h"
 #include "kit/foundation/SettingsWindowOpener.h"
+#include "kit/foundation/SystemSettings.h"
 #include "kit/foundation/core/ErrorValues.h"
-#include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/async/Sleep.h"
 
-#include <QString>
-
-#include <cstdlib>
 #include <memory>
 
 namespace kiruvo {
@@ -74,7 +71,8 @@ QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
     description.title = alertTitle;
     description.message = alertMessage;
     description.style = zk::AlertStyle::warning;
-    const bool desktopSettingsKnown = currentNotificationSettingsCommand().has_value();
+    const bool desktopSettingsKnown
+        = zk::currentSystemSettingsCommand(zk::SystemSettingsPane::notifications).has_value();
     if (desktopSettingsKnown) {
         description.buttonTitles.push_back(openSystemSettingsTitle);
     }
@@ -86,7 +84,7 @@ QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
         ? titles[response]
         : ignoreTitle;
     if (chosen == openSystemSettingsTitle) {
-        openNotificationSettings();
+        zk::openSystemSettingsPane(zk::SystemSettingsPane::notifications);
     } else if (chosen == openKiruvoSettingsTitle) {
         if (m_openSettingsWindow) {
             platform::MainQueue::post(m_openSettingsWindow);
@@ -94,46 +92,6 @@ QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
             platform::log(platform::LogLevel::Warning, logCategory, "No Settings window to open");
         }
     }
-}
-
-std::optional<SystemNotificationReminder::Command>
-SystemNotificationReminder::currentNotificationSettingsCommand()
-{
-    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-    return notificationSettingsCommand(desktop != nullptr ? desktop : "");
-}
-
-std::optional<SystemNotificationReminder::Command> SystemNotificationReminder::notificationSettingsCommand(
-    std::string_view currentDesktop)
-{
-    std::size_t start = 0;
-    while (start <= currentDesktop.size()) {
-        auto end = currentDesktop.find(':', start);
-        if (end == std::string_view::npos) {
-            end = currentDesktop.size();
-        }
-        const QString name
-            = QString::fromUtf8(currentDesktop.data() + start, static_cast<qsizetype>(end - start));
-        if (name.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0) {
-            return Command { "gnome-control-center", "notifications" };
-        }
-        if (name.compare(QLatin1String("KDE"), Qt::CaseInsensitive) == 0) {
-            return Command { "systemsettings", "kcm_notifications" };
-        }
-        start = end + 1;
-    }
-    return std::nullopt;
-}
-
-void SystemNotificationReminder::openNotificationSettings()
-{
-    const auto command = currentNotificationSettingsCommand();
-    if (!command) {
-        platform::log(platform::LogLevel::Info, logCategory,
-            "The notification settings of this desktop are not known; nothing opened");
-        return;
-    }
-    platform::DetachedProcess::start(command->front(), Command(command->begin() + 1, command->end()));
 }
 
 } // namespace kiruvo

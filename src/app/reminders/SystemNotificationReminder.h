@@ -6,11 +6,8 @@
 #include <QCoro/QCoroTask>
 
 #include <functional>
-#include <optional>
 #include <stop_token>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace kiruvo {
 
@@ -34,9 +31,6 @@ public:
     static constexpr const char* openKiruvoSettingsTitle = "Open Kiruvo Settings";
     static constexpr const char* ignoreTitle = "Ignore";
 
-    // A program and its arguments.
-    using Command = std::vector<std::string>;
-
     // Over the shared notification center, waiting on the main thread's timers.
     SystemNotificationReminder();
     SystemNotificationReminder(platform::NotificationCenter& center, platform::combine::Scheduler& scheduler);
@@ -52,15 +46,6 @@ public:
     // The alert for missing permission, and what its buttons do. "Open System Settings" is offered
     // only where the desktop's notification settings are known.
     QCoro::Task<void> showNotificationPermissionAlert();
-
-    // The command that opens the notification settings of the desktop named by
-    // XDG_CURRENT_DESKTOP (a colon-separated list, "ubuntu:GNOME"); nothing for a desktop whose
-    // settings are not known.
-    static std::optional<Command> notificationSettingsCommand(std::string_view currentDesktop);
-    // The command for the running desktop, where known.
-    static std::optional<Command> currentNotificationSettingsCommand();
-    // Opens them for the running desktop; does nothing where none is known.
-    static void openNotificationSettings();
 
 private:
     platform::NotificationCenter* m_center;

@@ -4,6 +4,7 @@
 #include "app/reminders/HapticFeedback.h"
 #include "app/reminders/SystemNotificationReminder.h"
 #include "app/reminders/SystemSoundPlayer.h"
+#include "kit/foundation/SystemSettings.h"
 
 namespace kiruvo {
 
@@ -35,7 +36,7 @@ void SettingsEnvironment::notificationSettings() const
     if (openNotificationSettings) {
         openNotificationSettings();
     } else {
-        SystemNotificationReminder::openNotificationSettings();
+        zk::openSystemSettingsPane(zk::SystemSettingsPane::notifications);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QPalette>
@@ -155,6 +156,24 @@ int alertButtonIndex(const QAbstractButton* button)
 int alertResponse(const QMessageBox& alert)
 {
     return alertButtonIndex(alert.clickedButton());
+}
+
+bool stopModal(int response)
+{
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) {
+        return false;
+    }
+    if (auto* alert = qobject_cast<QMessageBox*>(dialog)) {
+        const std::vector<QPushButton*> buttons = alertButtons(*alert);
+        if (response >= 0 && response < static_cast<int>(buttons.size())) {
+            // Clicking records the button, which is what the alert's caller reads.
+            buttons[static_cast<std::size_t>(response)]->click();
+            return true;
+        }
+    }
+    dialog->done(response);
+    return true;
 }
 
 void setAlertDefaultButton(QMessageBox& alert, int index)

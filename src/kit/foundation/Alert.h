@@ -71,6 +71,12 @@ void setAlertDefaultButton(QMessageBox& alert, int index);
 void markDestructiveButtons(QMessageBox& alert, const std::vector<int>& indexes);
 bool isDestructiveButton(const QAbstractButton* button);
 
+// Ends the innermost running modal dialog with the response: an alert made by makeAlert ends as
+// if the button at that index had been clicked (alertResponse answers it), or without a button
+// (-1) for an index outside its buttons; any other dialog ends with the response as its result.
+// False, and nothing happens, when no modal dialog runs.
+bool stopModal(int response);
+
 // The state of the suppression check box; false when the alert has none.
 bool isSuppressionChecked(const QMessageBox& alert);
 

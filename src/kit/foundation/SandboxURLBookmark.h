@@ -1,7 +1,10 @@
 #pragma once
 
+#include "libraries/defaults/JsonCoding.h"
 #include "libraries/defaults/Serializable.h"
 #include "platform/store/PropertyList.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstddef>
 #include <map>
@@ -47,6 +50,28 @@ template <> struct Defaults::RawRepresentable<zk::SandboxURLBookmark> {
     static std::optional<zk::SandboxURLBookmark> fromRawValue(const RawValue& raw)
     {
         return zk::SandboxURLBookmark { raw };
+    }
+};
+
+// Coded as one value, its bookmark data (base64 text, as data is in JSON). Any other form fails
+// with the decoder's error: a JSON type error for a value that is not text, an "other" error for
+// text that is not base64.
+template <> struct nlohmann::adl_serializer<zk::SandboxURLBookmark> {
+    template <class Json> static zk::SandboxURLBookmark from_json(const Json& json)
+    {
+        if (!json.is_string()) {
+            throw Json::type_error::create(302,
+                std::string("A folder bookmark must be data, not ") + json.type_name(), &json);
+        }
+        auto bytes = Defaults::detail::base64Decode(json.template get<std::string>());
+        if (!bytes) {
+            throw Json::other_error::create(501, "A folder bookmark is not valid base64 data", &json);
+        }
+        return zk::SandboxURLBookmark { std::move(*bytes) };
+    }
+    template <class Json> static void to_json(Json& json, const zk::SandboxURLBookmark& bookmark)
+    {
+        json = Defaults::detail::base64Encode(bookmark.bookmarkData);
     }
 };
 

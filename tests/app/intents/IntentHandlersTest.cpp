@@ -151,16 +151,7 @@ protected:
     void TearDown() override
     {
         SessionEngine::setSharedForTesting(nullptr);
-        platform::DebugLog::setEnabled(false);
-        platform::DebugLog::clear();
         SessionEngineTest::TearDown();
-    }
-
-    static int logLinesWith(const std::string& text)
-    {
-        const auto entries = platform::DebugLog::entries();
-        return static_cast<int>(std::count_if(entries.begin(), entries.end(),
-            [&text](const std::string& entry) { return entry.find(text) != std::string::npos; }));
     }
 
     std::unique_ptr<SessionControllerEngine> m_engine;
@@ -172,12 +163,11 @@ TEST_F(IntentHandlersOnEngineTest, SetWithTheStateInForceLogsNothing)
     ASSERT_TRUE(controller().currentSession());
     const auto running = *controller().currentSession();
     fake.clock.advance(60);
-    platform::DebugLog::clear();
-    platform::DebugLog::setEnabled(true);
+    platform::LogCapture log;
 
     const auto response = handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::enabled });
     EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::success);
-    EXPECT_EQ(logLinesWith("Session enable"), 0);
+    EXPECT_EQ(log.countContaining("Session enable"), 0);
     EXPECT_EQ(controller().currentSession(), running);
 }
 

@@ -157,14 +157,10 @@ TEST_F(ShortcutsAppTest, opensAKnownScriptAndReportsAnUnknownOne)
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0], (std::vector<std::string> { "xdg-open", (folder() / "stretch.sh").string() }));
 
-    platform::DebugLog::setEnabled(true);
-    platform::DebugLog::clear();
+    platform::LogCapture log;
     QCoro::waitFor(ShortcutsApp::openShortcut(platform::Uuid::random()));
-    const auto entries = platform::DebugLog::entries();
-    platform::DebugLog::setEnabled(false);
     EXPECT_EQ(started.size(), 1u);
-    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(),
-        [](const std::string& entry) { return entry.find("Could not find shortcut") != std::string::npos; }));
+    EXPECT_EQ(log.countContaining("Could not find shortcut"), 1);
 }
 
 TEST_F(ShortcutsAppTest, createsAnExecutableTemplateBesideTheOthersAndOpensIt)

@@ -248,18 +248,4 @@ TEST(SystemNotificationReminderTest, aFailedPostIsShownAsAnError)
     EXPECT_EQ(answers.alerts[0].message, "The notification could not be shown.");
 }
 
-TEST(SystemNotificationReminderTest, knowsTheNotificationSettingsOfGnomeAndKde)
-{
-    using Command = SystemNotificationReminder::Command;
-    EXPECT_EQ(SystemNotificationReminder::notificationSettingsCommand("GNOME"),
-        (Command { "gnome-control-center", "notifications" }));
-    EXPECT_EQ(SystemNotificationReminder::notificationSettingsCommand("ubuntu:GNOME"),
-        (Command { "gnome-control-center", "notifications" }));
-    EXPECT_EQ(SystemNotificationReminder::notificationSettingsCommand("KDE"),
-        (Command { "systemsettings", "kcm_notifications" }));
-    EXPECT_EQ(SystemNotificationReminder::notificationSettingsCommand("XFCE"), std::nullopt);
-    EXPECT_EQ(SystemNotificationReminder::notificationSettingsCommand(""), std::nullopt);
-    EXPECT_EQ(SystemNotificationReminder::notificationSettingsCommand("GNOME-Flashback:Unity"), std::nullopt);
-}
-
 } // namespace

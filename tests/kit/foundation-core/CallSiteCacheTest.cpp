@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -232,22 +235,18 @@ TEST_F(CallSiteCacheTest, SweepsSoonAfterTheLastOneAreDelayedAndReplaced)
 
     storeAt(fake, Date(1013.0), "stale");
     fake.clock.setNow(Date(1023.0));
-    platform::DebugLog::clear();
-    platform::DebugLog::setEnabled(true);
+    std::optional<platform::LogCapture> log(std::in_place);
     testing::internal::CaptureStdout();
     manual.fire(0); // the replaced sweep neither sweeps nor notes anything
     EXPECT_TRUE(has("stale"));
-    EXPECT_TRUE(platform::DebugLog::entries().empty());
+    EXPECT_TRUE(log->messages().empty());
 
     manual.fire(1);
     EXPECT_FALSE(has("stale"));
-    // The sweep is noted in the debug log only: standard output belongs to the user.
+    // The sweep is noted in the log only: standard output belongs to the user.
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    const auto entries = platform::DebugLog::entries();
-    platform::DebugLog::setEnabled(false);
-    platform::DebugLog::clear();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].substr(0, entries[0].find('\t')), "CLEANUP");
+    EXPECT_EQ(log->messages(), std::vector<std::string> { "CLEANUP" });
+    log.reset();
 
     // The delayed sweep counts as the last one: another call within 60 s of it is delayed again.
     fake.clock.advance(30);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <variant>
 
 using namespace zk;
 
@@ -20,6 +21,15 @@ TEST(ErrorValuesTest, CancellationIsRecognised)
     EXPECT_FALSE(PlatformError("SKErrorDomain", 3).isCancelled());
     EXPECT_FALSE(PlatformError("OtherDomain", 2).isCancelled());
     EXPECT_FALSE(GeneralError("Nope").isCancelled());
+}
+
+TEST(ErrorValuesTest, CancelledResultIsAFailureThatIsACancellation)
+{
+    using Result = std::variant<int, ErrorPtr>;
+    EXPECT_FALSE(isCancelled(Result(3)));
+    EXPECT_TRUE(isCancelled(Result(std::make_shared<CancellationError>())));
+    EXPECT_FALSE(isCancelled(Result(std::make_shared<GeneralError>("Nope"))));
+    EXPECT_FALSE(isCancelled(Result(ErrorPtr())));
 }
 
 TEST(ErrorValuesTest, UnderlyingErrorsAreSearchedOneLevelDeep)
@@ -198,8 +208,31 @@ TEST(DebugLogTest, DisabledDebugModeKeepsNothing)
 {
     platform::DebugLog::clear();
     platform::DebugLog::setEnabled(false);
+    platform::LogCapture log;
     debugLog("quiet");
     EXPECT_TRUE(platform::DebugLog::entries().empty());
+    // The system log still gets the line.
+    EXPECT_EQ(log.countContaining("\"quiet\""), 1);
+}
+
+TEST(DebugLogTest, LogTypeSetsTheLevelAndOrdinaryLinesStayOut)
+{
+    platform::DebugLog::clear();
+    platform::DebugLog::setEnabled(true);
+    testing::internal::CaptureStderr();
+    debugLog(platform::LogLevel::Error, "Store", 3);
+    debugLog("Default");
+    platform::log(platform::LogLevel::Warning, "general", "Ordinary line");
+    const std::string written = testing::internal::GetCapturedStderr();
+    const auto entries = platform::DebugLog::entries();
+    platform::DebugLog::setEnabled(false);
+    platform::DebugLog::clear();
+    EXPECT_TRUE(written.starts_with("kiruvo[general] error: \"Store\" 3\n"));
+    EXPECT_NE(written.find("kiruvo[general] info: \"Default\"\n"), std::string::npos);
+    EXPECT_NE(written.find("Ordinary line"), std::string::npos);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_TRUE(entries[0].starts_with("\"Store\" 3\n"));
+    EXPECT_TRUE(entries[1].starts_with("\"Default\"\n"));
 }
 
 TEST(DebugLogTest, FileNamesLoseOnlySourceExtensions)

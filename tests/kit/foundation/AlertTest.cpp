@@ -1,9 +1,11 @@
 #include "kit/foundation/Alert.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using zk::AlertDescription;
@@ -188,4 +190,26 @@ TEST(Alert, CustomIconReplacesTheStyle)
     auto alert = zk::makeAlert(description);
     EXPECT_FALSE(alert->iconPixmap().isNull());
     EXPECT_EQ(alert->icon(), QMessageBox::NoIcon);
+}
+
+TEST(Alert, StopModalEndsTheRunningAlertWithTheResponse)
+{
+    EXPECT_FALSE(zk::stopModal(0)); // no modal loop: nothing to end
+
+    // Each alert runs its own modal loop; the stop comes from inside it, as a timer's would.
+    auto run = [](int response) {
+        auto alert = zk::makeAlert(twoButtons());
+        bool stopped = false;
+        QTimer::singleShot(0, [&] { stopped = zk::stopModal(response); });
+        alert->exec();
+        EXPECT_TRUE(stopped);
+        return zk::alertResponse(*alert);
+    };
+    EXPECT_EQ(run(1), 1);
+    EXPECT_EQ(run(0), 0);
+    EXPECT_EQ(run(7), -1);
+
+    QDialog dialog;
+    QTimer::singleShot(0, [] { zk::stopModal(42); });
+    EXPECT_EQ(dialog.exec(), 42);
 }

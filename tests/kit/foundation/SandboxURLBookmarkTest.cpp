@@ -100,3 +100,22 @@ TEST_F(SandboxURLBookmarkTest, ExtendedAttributesAreWrittenOrTheFailureIsThrown)
 }
 
 } // namespace
+
+TEST(SandboxURLBookmarkCoding, DecodesOnlyFromOneValueOfData)
+{
+    const zk::SandboxURLBookmark bookmark { { 0x2f, 0x74, 0x6d, 0x70, 0x00, 0xff } };
+    const nlohmann::json encoded = bookmark;
+    EXPECT_EQ(encoded, nlohmann::json("L3RtcAD/"));
+    EXPECT_EQ(encoded.get<zk::SandboxURLBookmark>(), bookmark);
+    EXPECT_EQ(nlohmann::json("").get<zk::SandboxURLBookmark>(), zk::SandboxURLBookmark {});
+
+    // A keyed form, a number and text that is not base64 are no bookmark.
+    EXPECT_THROW((void)nlohmann::json::parse(R"({"bookmarkData":"L3RtcA=="})").get<zk::SandboxURLBookmark>(),
+        nlohmann::json::type_error);
+    EXPECT_THROW((void)nlohmann::json(5).get<zk::SandboxURLBookmark>(), nlohmann::json::type_error);
+    EXPECT_THROW((void)nlohmann::json("not base64!").get<zk::SandboxURLBookmark>(), nlohmann::json::other_error);
+    // Inside a larger value, as a stored list of folders is.
+    const auto list = nlohmann::ordered_json::parse(R"(["L3RtcA==", "L2hvbWU="])").get<std::vector<zk::SandboxURLBookmark>>();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].bookmarkData, (platform::Bytes { '/', 'h', 'o', 'm', 'e' }));
+}

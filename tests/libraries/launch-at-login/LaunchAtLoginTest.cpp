@@ -25,30 +25,29 @@ using Status = LoginItemService::Status;
 
 namespace {
 
-std::vector<std::string> failureLines()
-{
-    std::vector<std::string> lines;
-    for (const std::string& entry : platform::DebugLog::entries()) {
-        if (entry.find("launch at login") != std::string::npos) {
-            lines.push_back(entry);
-        }
-    }
-    return lines;
-}
 
 class LaunchAtLoginTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.isValid());
-        platform::DebugLog::setEnabled(true);
-        platform::DebugLog::clear();
     }
 
     void TearDown() override
     {
         platform::LoginItemService::setMainAppService(nullptr);
-        platform::DebugLog::setEnabled(false);
+    }
+
+    // The lines logged about launch at login.
+    std::vector<std::string> failureLines() const
+    {
+        std::vector<std::string> lines;
+        for (const std::string& message : m_log.messages()) {
+            if (message.find("launch at login") != std::string::npos) {
+                lines.push_back(message);
+            }
+        }
+        return lines;
     }
 
     // The real autostart entries, in a folder of the test's own.
@@ -81,6 +80,7 @@ protected:
 
     std::vector<bool> published;
     QTemporaryDir m_home;
+    platform::LogCapture m_log;
     std::unique_ptr<platform::xdg::XdgAutostartLoginItemService> m_autostart;
     FakeLoginItemService m_fake;
     platform::combine::AnyCancellable m_subscription;

@@ -24,22 +24,16 @@ TEST(SoundPlayerTest, anInstalledPlayerIsTheSharedOneUntilRemoved)
 // never more than one log line, however often it is asked for.
 TEST(SoundPlayerTest, anUnplayableSoundLogsAtMostOnce)
 {
-    platform::DebugLog::setEnabled(true);
-    platform::DebugLog::clear();
+    platform::LogCapture capture;
     {
         platform::CanberraSoundPlayer player;
         for (int i = 0; i < 5; ++i) {
             player.play("kiruvo-test-no-such-sound-event", "Nothing");
         }
     }
-    const auto entries = platform::DebugLog::entries();
-    const auto soundLines = std::count_if(entries.begin(), entries.end(), [](const std::string& entry) {
-        return entry.find("kiruvo-test-no-such-sound-event") != std::string::npos
-            || entry.find("Sounds are off") != std::string::npos;
-    });
+    const auto soundLines
+        = capture.countContaining("kiruvo-test-no-such-sound-event") + capture.countContaining("Sounds are off");
     EXPECT_LE(soundLines, 1);
-    platform::DebugLog::clear();
-    platform::DebugLog::setEnabled(false);
 }
 
 } // namespace

@@ -188,12 +188,9 @@ protected:
         ASSERT_TRUE(m_runtime.isValid());
         m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
-        platform::DebugLog::clear();
-        platform::DebugLog::setEnabled(true);
     }
     void TearDown() override
     {
-        platform::DebugLog::setEnabled(false);
         qputenv("XDG_RUNTIME_DIR", m_savedRuntime);
     }
 
@@ -203,6 +200,7 @@ protected:
     platform::fake::ScopedFakeClock fake;
     QTemporaryDir m_runtime;
     QByteArray m_savedRuntime;
+    platform::LogCapture m_log;
 };
 
 } // namespace
@@ -266,11 +264,7 @@ TEST_F(WaylandIdleTimeSourceTest, ALostCompositorLeavesTheUserActiveAndIsLoggedO
     ASSERT_TRUE(serveUntil([&] { return !source->isIdle(); }));
     EXPECT_EQ(source->secondsSinceLastInput(), 0);
     source->setIdleThreshold(300); // nothing to renew, and no crash
-    const auto entries = platform::DebugLog::entries();
-    EXPECT_EQ(
-        std::count_if(entries.begin(), entries.end(),
-            [](const std::string& entry) { return entry.find("connection was lost") != std::string::npos; }),
-        1);
+    EXPECT_EQ(m_log.countContaining("connection was lost"), 1);
 }
 
 TEST_F(WaylandIdleTimeSourceTest, InAWaylandSessionTheCompositorComesAfterMutterAndBeforeTheScreenSaver)

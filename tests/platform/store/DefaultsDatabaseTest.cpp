@@ -69,23 +69,12 @@ std::vector<fs::path> movedAside(const fs::path& folder, const std::string& name
     return found;
 }
 
-bool logMentions(const std::string& text)
-{
-    for (const auto& entry : DebugLog::entries()) {
-        if (entry.find(text) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
 
 class DefaultsDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_folder.isValid());
-        DebugLog::clear();
-        DebugLog::setEnabled(true);
         ASSERT_TRUE(m_reportsFolder.isValid());
         m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
         ErrorReporter::setShared(m_reporter.get());
@@ -93,13 +82,12 @@ protected:
     void TearDown() override
     {
         ErrorReporter::setShared(nullptr);
-        DebugLog::setEnabled(false);
     }
 
     // Whether the failure was both logged and handed to the error reporter.
     bool loggedAndReported(const std::string& text) const
     {
-        return logMentions(text) && readFile(m_reporter->reportsPath()).find(text) != std::string::npos;
+        return m_log.countContaining(text) > 0 && readFile(m_reporter->reportsPath()).find(text) != std::string::npos;
     }
 
     fs::path folder() const { return fs::path(m_folder.path().toStdString()); }
@@ -107,6 +95,7 @@ protected:
 
     QTemporaryDir m_folder;
     QTemporaryDir m_reportsFolder;
+    platform::LogCapture m_log;
     std::unique_ptr<ErrorReporter> m_reporter;
 };
 

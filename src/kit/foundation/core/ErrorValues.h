@@ -158,6 +158,14 @@ private:
     std::string m_message;
 };
 
+// Whether an operation's outcome (its value or the error it failed with) is a cancellation: never
+// for a value, Error::isCancelled for an error; an empty error pointer is no cancellation.
+template <class T> bool isCancelled(const std::variant<T, ErrorPtr>& result)
+{
+    const ErrorPtr* error = std::get_if<ErrorPtr>(&result);
+    return error != nullptr && *error && (*error)->isCancelled();
+}
+
 // The text of a detail value as an error report shows it.
 std::string errorInfoText(const ErrorInfoValue& value);
 

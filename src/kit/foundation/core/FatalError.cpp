@@ -141,13 +141,19 @@ std::string debugLogText(const std::string& values, const std::source_location& 
 void writeDebugLog(const std::string& text, platform::LogLevel level)
 {
     platform::log(level, "general", text);
+    platform::DebugLog::append(text);
 }
 
 } // namespace detail
 
 void debugLog(std::source_location where)
 {
-    detail::writeDebugLog(detail::debugLogText({}, where), platform::LogLevel::Info);
+    debugLog(platform::LogLevel::Info, where);
+}
+
+void debugLog(platform::LogLevel type, std::source_location where)
+{
+    detail::writeDebugLog(detail::debugLogText({}, where), type);
 }
 
 } // namespace zk

@@ -83,7 +83,8 @@ std::string debugLogFileName(std::string_view fileIdentifier);
 // The first value given to debugLog; converting it captures the caller's location.
 struct DebugLogFirstValue {
     template <class T>
-    DebugLogFirstValue(const T& value, std::source_location location = std::source_location::current())
+    requires(!std::is_same_v<T, platform::LogLevel>)
+        DebugLogFirstValue(const T& value, std::source_location location = std::source_location::current())
         : text(detail::debugValue(value))
         , where(location)
     {
@@ -95,12 +96,19 @@ struct DebugLogFirstValue {
 // Writes the values, each in its debugging form (texts quoted and escaped, numbers bare) and
 // separated by blanks, followed by a line break, a tab and "[function in File:line]" and a line
 // break, to the log; the log also keeps it in the in-memory debug log while debug mode is on.
-template <class... Rest> void debugLog(const DebugLogFirstValue& first, const Rest&... rest)
+// The log type is the level of the system-log line; it defaults to Info.
+template <class... Rest>
+void debugLog(platform::LogLevel type, const DebugLogFirstValue& first, const Rest&... rest)
 {
     std::string text = first.text;
     ((text += " " + detail::debugValue(rest)), ...);
-    detail::writeDebugLog(detail::debugLogText(text, first.where), platform::LogLevel::Info);
+    detail::writeDebugLog(detail::debugLogText(text, first.where), type);
+}
+template <class... Rest> void debugLog(const DebugLogFirstValue& first, const Rest&... rest)
+{
+    debugLog(platform::LogLevel::Info, first, rest...);
 }
 void debugLog(std::source_location where = std::source_location::current());
+void debugLog(platform::LogLevel type, std::source_location where = std::source_location::current());
 
 } // namespace zk
