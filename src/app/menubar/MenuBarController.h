@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/menubar/MenuBarState.h"
+#include "kit/foundation/ZKApp.h"
 #include "kit/interface/ZKMenu.h"
 #include "libraries/defaults/DefaultsObservation.h"
 #include "libraries/keyboard-shortcuts/Name.h"
@@ -59,7 +60,7 @@ public:
     };
 
     // Without a website of its own the kit sends people to these pages.
-    static constexpr const char* websiteAddress = "https://kiruvo.example/";
+    static constexpr const char* websiteAddress = zk::ZKApp::webPageAddress;
     static constexpr const char* faqAddress = "https://kiruvo.example/faq";
     static constexpr const char* moreAppsAddress = "https://kiruvo.example/apps";
     static constexpr double continueWindow = 600.0;

@@ -25,8 +25,8 @@ QColor extendedFromHsv(double hue, double saturation, double value, double alpha
     const std::array<std::array<double, 3>, 6> sectors { { { value, t, p }, { q, value, p }, { p, value, t },
         { p, q, value }, { t, p, value }, { value, p, q } } };
     const auto& [red, green, blue] = sectors[static_cast<std::size_t>(sector) % 6];
-    QColor color = QColor::fromRgbF(static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue),
-        static_cast<float>(std::clamp(alpha, 0.0, 1.0)));
+    QColor color = QColor::fromRgbF(static_cast<float>(red), static_cast<float>(green),
+        static_cast<float>(blue), static_cast<float>(std::clamp(alpha, 0.0, 1.0)));
     return color.toExtendedRgb();
 }
 
@@ -64,8 +64,8 @@ HSBA hsba(const QColor& color, std::source_location where)
     return result;
 }
 
-QColor adjusting(
-    const QColor& color, double hue, double saturation, double brightness, double alpha, std::source_location where)
+QColor adjusting(const QColor& color, double hue, double saturation, double brightness, double alpha,
+    std::source_location where)
 {
     const HSBA components = zk::hsba(color, where);
     return extendedFromHsv(components.hue * (1 + hue), components.saturation * (1 + saturation),

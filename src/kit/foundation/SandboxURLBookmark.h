@@ -60,8 +60,8 @@ template <> struct nlohmann::adl_serializer<zk::SandboxURLBookmark> {
     template <class Json> static zk::SandboxURLBookmark from_json(const Json& json)
     {
         if (!json.is_string()) {
-            throw Json::type_error::create(302,
-                std::string("A folder bookmark must be data, not ") + json.type_name(), &json);
+            throw Json::type_error::create(
+                302, std::string("A folder bookmark must be data, not ") + json.type_name(), &json);
         }
         auto bytes = Defaults::detail::base64Decode(json.template get<std::string>());
         if (!bytes) {

@@ -36,7 +36,8 @@ const PanePages* pagesOf(std::string_view pane)
 
 } // namespace
 
-std::optional<SystemSettingsCommand> systemSettingsCommand(std::string_view pane, std::string_view currentDesktop)
+std::optional<SystemSettingsCommand> systemSettingsCommand(
+    std::string_view pane, std::string_view currentDesktop)
 {
     const PanePages* pages = pagesOf(pane);
     if (pages == nullptr) {

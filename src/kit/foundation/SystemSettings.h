@@ -18,7 +18,8 @@ using SystemSettingsCommand = std::vector<std::string>;
 // The command that opens the pane in the settings of the desktop named by XDG_CURRENT_DESKTOP (a
 // colon-separated list, "ubuntu:GNOME"): GNOME's control center or KDE's System Settings. Nothing
 // for another desktop, or for a pane that has no page there.
-std::optional<SystemSettingsCommand> systemSettingsCommand(std::string_view pane, std::string_view currentDesktop);
+std::optional<SystemSettingsCommand> systemSettingsCommand(
+    std::string_view pane, std::string_view currentDesktop);
 // The command for the running desktop, where known.
 std::optional<SystemSettingsCommand> currentSystemSettingsCommand(std::string_view pane);
 

@@ -36,6 +36,11 @@ public:
     // version + " (" + build + ")".
     static const std::string& versionWithBuild();
     static std::string versionWithBuild(const std::string& version, const std::string& build);
+    // The application's web page; its store identifier (the identifier it is published under)
+    // and its page in the store that Linux desktops' software centres share.
+    static constexpr const char* webPageAddress = "https://kiruvo.example/";
+    static constexpr const char* storeIdentifier = "com.zelvantorium.Kiruvo";
+    static constexpr const char* storeAddress = "https://flathub.org/apps/com.zelvantorium.Kiruvo";
     // The path of the running executable.
     static const std::string& url();
     // Whether the environment has "APP_SANDBOX_CONTAINER_ID" (its value is not looked at).

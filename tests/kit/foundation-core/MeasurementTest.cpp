@@ -26,7 +26,9 @@ TEST(MeasurementTest, SumsAndDifferencesAcrossUnits)
     EXPECT_EQ(twoMinutes.unit, UnitDuration::minutes());
     EXPECT_EQ((minute - halfMinute).value, 30);
     EXPECT_EQ((halfMinute - minute).value, -30);
-    EXPECT_EQ((Measurement<UnitDuration> { 1, UnitDuration::hours() }).converted(UnitDuration::minutes()).value, 60);
+    EXPECT_EQ(
+        (Measurement<UnitDuration> { 1, UnitDuration::hours() }).converted(UnitDuration::minutes()).value,
+        60);
 
     auto total = halfMinute;
     total += minute;
@@ -34,7 +36,8 @@ TEST(MeasurementTest, SumsAndDifferencesAcrossUnits)
     total -= halfMinute;
     EXPECT_EQ(total, minute);
 
-    const std::vector<Measurement<UnitDuration>> parts { minute, halfMinute, { 500, UnitDuration::milliseconds() } };
+    const std::vector<Measurement<UnitDuration>> parts { minute, halfMinute,
+        { 500, UnitDuration::milliseconds() } };
     EXPECT_EQ(std::accumulate(parts.begin(), parts.end(), Measurement<UnitDuration>::zero()).value, 90.5);
 }
 

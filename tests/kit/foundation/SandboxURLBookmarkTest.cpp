@@ -113,9 +113,11 @@ TEST(SandboxURLBookmarkCoding, DecodesOnlyFromOneValueOfData)
     EXPECT_THROW((void)nlohmann::json::parse(R"({"bookmarkData":"L3RtcA=="})").get<zk::SandboxURLBookmark>(),
         nlohmann::json::type_error);
     EXPECT_THROW((void)nlohmann::json(5).get<zk::SandboxURLBookmark>(), nlohmann::json::type_error);
-    EXPECT_THROW((void)nlohmann::json("not base64!").get<zk::SandboxURLBookmark>(), nlohmann::json::other_error);
+    EXPECT_THROW(
+        (void)nlohmann::json("not base64!").get<zk::SandboxURLBookmark>(), nlohmann::json::other_error);
     // Inside a larger value, as a stored list of folders is.
-    const auto list = nlohmann::ordered_json::parse(R"(["L3RtcA==", "L2hvbWU="])").get<std::vector<zk::SandboxURLBookmark>>();
+    const auto list = nlohmann::ordered_json::parse(R"(["L3RtcA==", "L2hvbWU="])")
+                          .get<std::vector<zk::SandboxURLBookmark>>();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1].bookmarkData, (platform::Bytes { '/', 'h', 'o', 'm', 'e' }));
 }

@@ -297,6 +297,9 @@ TEST(ZKAppTest, IdentityAndEnvironment)
     EXPECT_EQ(zk::ZKApp::version(), KIRUVO_VERSION);
     EXPECT_EQ(zk::ZKApp::versionWithBuild("2.1", "45"), "2.1 (45)");
     EXPECT_EQ(zk::ZKApp::url(), QCoreApplication::applicationFilePath().toStdString());
+    // The store knows the application by the identifier it runs under.
+    EXPECT_EQ(zk::ZKApp::storeIdentifier, zk::ZKApp::bundleIdentifier());
+    EXPECT_TRUE(std::string(zk::ZKApp::storeAddress).ends_with("/" + zk::ZKApp::bundleIdentifier()));
 
     const char* empty[] = { "HOME=/home/a", "APP_SANDBOX_CONTAINER_ID=", nullptr };
     EXPECT_TRUE(zk::ZKApp::isSandboxed(empty));

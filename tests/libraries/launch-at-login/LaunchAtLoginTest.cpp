@@ -25,18 +25,11 @@ using Status = LoginItemService::Status;
 
 namespace {
 
-
 class LaunchAtLoginTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_home.isValid());
-    }
+    void SetUp() override { ASSERT_TRUE(m_home.isValid()); }
 
-    void TearDown() override
-    {
-        platform::LoginItemService::setMainAppService(nullptr);
-    }
+    void TearDown() override { platform::LoginItemService::setMainAppService(nullptr); }
 
     // The lines logged about launch at login.
     std::vector<std::string> failureLines() const

@@ -31,8 +31,8 @@ TEST(SoundPlayerTest, anUnplayableSoundLogsAtMostOnce)
             player.play("kiruvo-test-no-such-sound-event", "Nothing");
         }
     }
-    const auto soundLines
-        = capture.countContaining("kiruvo-test-no-such-sound-event") + capture.countContaining("Sounds are off");
+    const auto soundLines = capture.countContaining("kiruvo-test-no-such-sound-event")
+        + capture.countContaining("Sounds are off");
     EXPECT_LE(soundLines, 1);
 }
 

@@ -189,10 +189,7 @@ protected:
         m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
     }
-    void TearDown() override
-    {
-        qputenv("XDG_RUNTIME_DIR", m_savedRuntime);
-    }
+    void TearDown() override { qputenv("XDG_RUNTIME_DIR", m_savedRuntime); }
 
     // Serves events until `done` holds or two seconds have passed.
     static bool serveUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 2000); }

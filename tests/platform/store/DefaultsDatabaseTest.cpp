@@ -69,7 +69,6 @@ std::vector<fs::path> movedAside(const fs::path& folder, const std::string& name
     return found;
 }
 
-
 class DefaultsDatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -79,15 +78,13 @@ protected:
         m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
         ErrorReporter::setShared(m_reporter.get());
     }
-    void TearDown() override
-    {
-        ErrorReporter::setShared(nullptr);
-    }
+    void TearDown() override { ErrorReporter::setShared(nullptr); }
 
     // Whether the failure was both logged and handed to the error reporter.
     bool loggedAndReported(const std::string& text) const
     {
-        return m_log.countContaining(text) > 0 && readFile(m_reporter->reportsPath()).find(text) != std::string::npos;
+        return m_log.countContaining(text) > 0
+            && readFile(m_reporter->reportsPath()).find(text) != std::string::npos;
     }
 
     fs::path folder() const { return fs::path(m_folder.path().toStdString()); }
