@@ -3,6 +3,7 @@
 #include "kit/foundation/core/EmailAddress.h"
 #include "kit/foundation/core/UnexpectedNilError.h"
 #include "kit/foundation/core/ZKProcessID.h"
+#include "platform/time/Locale.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,17 @@ TEST(BytesTest, DecimalUnitsAndTruncation)
     EXPECT_THROW(Bytes { std::numeric_limits<std::int64_t>::max() } + Bytes { 1 }, std::overflow_error);
     EXPECT_THROW(Bytes::gigabytes(1e300), std::overflow_error);
     EXPECT_THROW(Bytes::gigabytes(std::numeric_limits<double>::quiet_NaN()), std::overflow_error);
+}
+
+TEST(BytesTest, DebugDescriptionIsAFileSizeInTheCurrentLocale)
+{
+    platform::Locale::setCurrentForTesting(platform::Locale("de_DE"));
+    EXPECT_EQ(zk::Bytes::zero().debugDescription(), "Zero KB");
+    EXPECT_EQ(zk::Bytes::megabytes(1.7).debugDescription(), "1,7 MB");
+    platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
+    EXPECT_EQ(zk::Bytes { 1 }.debugDescription(), "1 byte");
+    EXPECT_EQ(zk::Bytes::gigabytes(2500).debugDescription(), "2.5 TB");
+    platform::Locale::setCurrentForTesting(std::nullopt);
 }
 
 TEST(EmailAddressTest, TrimmedCheckedAndDecodedAsStored)

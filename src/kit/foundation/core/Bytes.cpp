@@ -1,5 +1,7 @@
 #include "kit/foundation/core/Bytes.h"
 
+#include "kit/foundation/core/ByteCountFormat.h"
+
 #include <array>
 
 namespace zk {
@@ -57,6 +59,11 @@ Bytes Bytes::operator-(Bytes other) const
         throw std::overflow_error("The byte count does not fit 64 bits");
     }
     return Bytes { result };
+}
+
+std::string Bytes::debugDescription() const
+{
+    return formatByteCount(bytes, ByteCountStyle::file, platform::Locale::current());
 }
 
 } // namespace zk

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 namespace zk {
 
@@ -34,6 +35,9 @@ struct Bytes {
     Bytes& operator+=(Bytes other) { return *this = *this + other; }
     Bytes& operator-=(Bytes other) { return *this = *this - other; }
     auto operator<=>(const Bytes&) const = default;
+
+    // The count as a file size in the current locale: "Zero KB", "512 bytes", "3.3 MB".
+    std::string debugDescription() const;
 };
 
 } // namespace zk
