@@ -9,6 +9,8 @@
 #include "app/windows/HistoryWindowController.h"
 #include "app/windows/SettingsWindowController.h"
 #include "app/windows/WelcomeWindowController.h"
+#include "kit/diagnostics/DebugSwitches.h"
+#include "kit/diagnostics/Diagnostics.h"
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
@@ -217,7 +219,10 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
 
 int AppMain::run(int argc, char** argv)
 {
+    // The toolkit's debug switches are read when Qt starts.
+    zk::DebugSwitches::applyBeforeApplication();
     QApplication app(argc, argv);
+    zk::DebugSwitches::applyToApplication(app);
     QApplication::setApplicationName(QString::fromStdString(zk::ZKApp::name()));
     QApplication::setOrganizationName(QStringLiteral("Zelvantorium"));
     QApplication::setOrganizationDomain(QStringLiteral("zelvantorium.com"));
@@ -237,6 +242,7 @@ int AppMain::run(int argc, char** argv)
         return *status;
     }
 
+    zk::Diagnostics::install();
     start();
     const int status = QApplication::exec();
     // Every subscriber of will-terminate has run by now (the session is stored). The store is closed

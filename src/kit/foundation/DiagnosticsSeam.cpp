@@ -1,6 +1,7 @@
 #include "kit/foundation/DiagnosticsSeam.h"
 
 #include "kit/foundation/Relaunch.h"
+#include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
 #include "kit/foundation/core/ReportError.h"
 #include "platform/Logger.h"
@@ -106,6 +107,14 @@ void relaunchAfterReset(bool exitImmediately, bool showSettingsAfterRelaunch)
     }
     // The task runs on by itself once its handle is dropped.
     auto task = relaunchDetached(exitImmediately, showSettingsAfterRelaunch);
+}
+
+std::string feedbackMetadata()
+{
+    if (auto fields = DiagnosticsSeam::shared().feedbackMetadata) {
+        return fields();
+    }
+    return "App: " + ZKApp::name() + " " + ZKApp::versionWithBuild();
 }
 
 void removeAppData(platform::UserDefaults& suite, const std::filesystem::path& dataDirectory,

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 
 class QMenu;
 
@@ -26,6 +27,8 @@ struct DiagnosticsSeam {
     std::function<void()> resetAppData;
     // Starts a new instance and ends this one (see relaunchApp).
     std::function<void(bool exitImmediately, bool showSettingsAfterRelaunch)> relaunchAfterReset;
+    // The "key: value" lines of facts that the feedback form receives as its metadata.
+    std::function<std::string()> feedbackMetadata;
 
     static DiagnosticsSeam& shared();
     // Puts `seam` in place of the current operations (an empty one restores the fallbacks).
@@ -43,6 +46,8 @@ void addDebugMenu(QMenu& menu);
 void resetAppData();
 // Starts relaunchApp without waiting for it.
 void relaunchAfterReset(bool exitImmediately, bool showSettingsAfterRelaunch);
+// Without an installed operation: the application's name and version only.
+std::string feedbackMetadata();
 
 // The fallback reset: removes every key of the suite, then everything in the data folder except
 // the settings database (its file name and the files beside it that start with it) and the user's

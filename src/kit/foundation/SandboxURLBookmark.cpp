@@ -47,7 +47,14 @@ std::map<std::string, platform::Bytes> SecurityScopedBookmarks::all()
 
 std::string SecurityScopedBookmarks::keyFor(const std::string& path)
 {
-    return QUrl::fromLocalFile(QString::fromStdString(resolved(path).string())).toString().toStdString();
+    const std::filesystem::path target = resolved(path);
+    std::string key = QUrl::fromLocalFile(QString::fromStdString(target.string())).toString().toStdString();
+    // A folder's URL ends in a slash, whether or not the caller wrote one.
+    std::error_code error;
+    if (!key.ends_with('/') && (path.ends_with('/') || std::filesystem::is_directory(target, error))) {
+        key += '/';
+    }
+    return key;
 }
 
 void SecurityScopedBookmarks::setBookmarkData(

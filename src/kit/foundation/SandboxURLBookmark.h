@@ -33,7 +33,8 @@ public:
     static constexpr const char* key = "__securityScopedBookmarks__";
 
     static std::map<std::string, platform::Bytes> all();
-    // The entry's key for a path: file URL text of the path with symbolic links resolved.
+    // The entry's key for a path: file URL text of the path with symbolic links resolved, ending in
+    // "/" for a folder.
     static std::string keyFor(const std::string& path);
     // Stores `data` for the path, or removes its entry when `data` is empty; the whole dictionary
     // is written back.

@@ -1,6 +1,7 @@
 #include "kit/foundation/SystemEventPublishers.h"
 
 #include "platform/desktop/SystemEvents.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QObject>
 
@@ -52,6 +53,16 @@ const AnyPublisher<bool>& SystemEvents::isAwake()
         = didWake().map([](const Void&) { return true; }).merge(willSleep().map([](const Void&) {
               return false;
           }));
+    return shared;
+}
+
+const AnyPublisher<Void>& SystemEvents::userDefaultsDidChange()
+{
+    static const AnyPublisher<Void> shared([](const Subscriber<Void>& subscriber) {
+        const auto id
+            = platform::UserDefaults::addDidChangeObserver([subscriber] { subscriber.receive(Void {}); });
+        return AnyCancellable([id] { platform::UserDefaults::removeDidChangeObserver(id); });
+    });
     return shared;
 }
 

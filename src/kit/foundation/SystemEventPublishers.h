@@ -19,6 +19,9 @@ struct SystemEvents {
     static const platform::combine::AnyPublisher<platform::combine::Void>& willSleep();
     // True on every wake, false on every sleep, in the order they happen; nothing at subscription.
     static const platform::combine::AnyPublisher<bool>& isAwake();
+    // After every stored change of any setting of any suite. Unlike the events above, it arrives
+    // on the thread that wrote the setting.
+    static const platform::combine::AnyPublisher<platform::combine::Void>& userDefaultsDidChange();
 };
 
 } // namespace zk

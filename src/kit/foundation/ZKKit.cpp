@@ -3,6 +3,7 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/foundation/KitRegistries.h"
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
@@ -210,6 +211,7 @@ void ZKKit::offerResetAtLaunch()
 void ZKKit::finishStartup()
 {
     startupFinished() = true;
+    LaunchCompletions::runFinishedLaunchingCompletions();
     if (QMenu* menu = ZKApp::mainMenu()) {
         addDebugMenu(*menu);
     }

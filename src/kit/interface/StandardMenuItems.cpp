@@ -1,5 +1,6 @@
 #include "kit/interface/StandardMenuItems.h"
 
+#include "kit/foundation/DiagnosticsSeam.h"
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/FeedbackLink.h"
@@ -72,8 +73,10 @@ std::function<void()> openSettingsAction()
 
 std::function<void()> sendFeedbackAction()
 {
-    return
-        [] { QDesktopServices::openUrl(QUrl(QString::fromStdString(feedbackPageURL(ZKApp::name(), "")))); };
+    return [] {
+        QDesktopServices::openUrl(
+            QUrl(QString::fromStdString(feedbackPageURL(ZKApp::name(), feedbackMetadata()))));
+    };
 }
 
 std::function<void()> showAboutPanelAction()

@@ -37,7 +37,7 @@ QString quitItemTitle(const QString& applicationName);
 // Closures for a menu builder's own items.
 // Brings the settings window forward once the menu has closed.
 std::function<void()> openSettingsAction();
-// Opens the feedback form with the application's name and nothing else filled in.
+// Opens the feedback form with the application's name and the debug fields as its metadata.
 std::function<void()> sendFeedbackAction();
 // Shows the application's name and version in a small window.
 std::function<void()> showAboutPanelAction();

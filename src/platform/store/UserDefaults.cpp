@@ -3,6 +3,7 @@
 #include "platform/store/DefaultsDatabase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -49,6 +50,39 @@ Shared& shared()
 {
     static Shared instance;
     return instance;
+}
+
+struct DidChangeObserver {
+    UserDefaults::ObserverId id = 0;
+    std::function<void()> observer;
+    std::atomic<bool> active { true };
+};
+
+struct DidChangeObservers {
+    std::mutex mutex;
+    UserDefaults::ObserverId nextId = 1;
+    std::vector<std::shared_ptr<DidChangeObserver>> entries;
+};
+
+DidChangeObservers& didChangeObservers()
+{
+    static DidChangeObservers instance;
+    return instance;
+}
+
+void tellDidChange()
+{
+    auto& observers = didChangeObservers();
+    std::vector<std::shared_ptr<DidChangeObserver>> entries;
+    {
+        std::lock_guard lock(observers.mutex);
+        entries = observers.entries;
+    }
+    for (const auto& entry : entries) {
+        if (entry->active.load(std::memory_order_acquire)) {
+            entry->observer();
+        }
+    }
 }
 
 } // namespace
@@ -142,12 +176,14 @@ std::optional<PropertyList> UserDefaults::objectForKey(const std::string& key) c
 
 void UserDefaults::setObject(const std::optional<PropertyList>& value, const std::string& key)
 {
-    d->database->setValue(d->suiteName, key, value);
+    if (d->database->setValue(d->suiteName, key, value)) {
+        tellDidChange();
+    }
 }
 
 void UserDefaults::removeObject(const std::string& key)
 {
-    d->database->setValue(d->suiteName, key, std::nullopt);
+    setObject(std::nullopt, key);
 }
 
 void UserDefaults::registerDefaults(const PropertyListDictionary& defaults)
@@ -202,6 +238,29 @@ void UserDefaults::removeObserver(ObserverId id)
         d->observers.erase(it);
     }
     d->database->removeListener(id);
+}
+
+UserDefaults::ObserverId UserDefaults::addDidChangeObserver(std::function<void()> observer)
+{
+    auto& observers = didChangeObservers();
+    auto entry = std::make_shared<DidChangeObserver>();
+    entry->observer = std::move(observer);
+    std::lock_guard lock(observers.mutex);
+    entry->id = observers.nextId++;
+    observers.entries.push_back(entry);
+    return entry->id;
+}
+
+void UserDefaults::removeDidChangeObserver(ObserverId id)
+{
+    auto& observers = didChangeObservers();
+    std::lock_guard lock(observers.mutex);
+    auto it = std::find_if(observers.entries.begin(), observers.entries.end(),
+        [id](const auto& entry) { return entry->id == id; });
+    if (it != observers.entries.end()) {
+        (*it)->active.store(false, std::memory_order_release);
+        observers.entries.erase(it);
+    }
 }
 
 } // namespace platform

@@ -57,6 +57,12 @@ public:
     ObserverId addObserver(const std::string& key, Observer observer);
     void removeObserver(ObserverId id);
 
+    // Told after every stored change of any key of any suite in this process (the platform's
+    // "user defaults did change"), on the writing thread, outside every lock. A write that does
+    // not commit tells nothing. An observer removed during a delivery is not called afterwards.
+    static ObserverId addDidChangeObserver(std::function<void()> observer);
+    static void removeDidChangeObserver(ObserverId id);
+
     // Identity comparison: two suites are the same store when they are the same object.
     friend bool operator==(const UserDefaults& a, const UserDefaults& b) { return &a == &b; }
 

@@ -68,7 +68,7 @@ TEST_F(SandboxURLBookmarkTest, TheStoreIsKeyedByTheResolvedURLAndRewrittenWhole)
     zk::SecurityScopedBookmarks::setBookmarkData("/tmp/../tmp/other", platform::Bytes { 2 });
     auto all = zk::SecurityScopedBookmarks::all();
     ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all.count("file://" + std::filesystem::canonical(real).string()), 1u);
+    EXPECT_EQ(all.count("file://" + std::filesystem::canonical(real).string() + "/"), 1u);
     EXPECT_EQ(zk::SecurityScopedBookmarks::bookmarkData(real.string()), platform::Bytes { 1 });
 
     zk::SecurityScopedBookmarks::setBookmarkData(real.string(), std::nullopt);

@@ -1,5 +1,7 @@
 #include "kit/foundation/SystemEventPublishers.h"
 #include "platform/fake/FakeSystemEvents.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
 
 #include <gtest/gtest.h>
 
@@ -73,4 +75,22 @@ TEST(SystemEventPublishers, WillTerminateArrivesOnce)
     events.terminate();
     events.terminate();
     EXPECT_EQ(count, 1);
+}
+
+TEST(SystemEventPublishers, UserDefaultsDidChangeFollowsWritesOfAnySuiteUntilCancelled)
+{
+    EXPECT_EQ(&SystemEvents::userDefaultsDidChange(), &SystemEvents::userDefaultsDidChange());
+    auto database = platform::DefaultsDatabase::open(":memory:");
+    platform::UserDefaults standard(database, "standard");
+    platform::UserDefaults other(database, "other");
+    int first = 0;
+    int second = 0;
+    AnyCancellable a = SystemEvents::userDefaultsDidChange().sink([&](const Void&) { ++first; });
+    AnyCancellable b = SystemEvents::userDefaultsDidChange().sink([&](const Void&) { ++second; });
+    standard.setObject(platform::PropertyList(true), "a");
+    other.removeObject("b");
+    a.cancel();
+    standard.setObject(platform::PropertyList(false), "a");
+    EXPECT_EQ(first, 2);
+    EXPECT_EQ(second, 3);
 }

@@ -323,3 +323,54 @@ TEST_F(UserDefaultsTest, ConcurrentWritersReadersAndObservers)
         EXPECT_EQ(storedText(file(), "test", "own" + std::to_string(t)), std::to_string(writes - 1));
     }
 }
+
+TEST_F(UserDefaultsTest, DidChangeTellsEveryCommittedWriteOfEverySuite)
+{
+    auto database = DefaultsDatabase::open(":memory:");
+    UserDefaults first(database, "first");
+    UserDefaults second(database, "second");
+    int calls = 0;
+    std::optional<PropertyList> seen;
+    const auto id = UserDefaults::addDidChangeObserver([&] {
+        ++calls;
+        // The write is visible from inside the delivery.
+        seen = first.objectForKey("k");
+    });
+
+    first.setObject(PropertyList(1), "k");
+    EXPECT_EQ(seen, PropertyList(1));
+    second.setObject(PropertyList("x"), "other");
+    first.removeObject("k");
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(seen, std::nullopt);
+
+    // A value that cannot be stored changes nothing and tells nothing.
+    first.setObject(PropertyList(std::numeric_limits<double>::quiet_NaN()), "k");
+    EXPECT_EQ(calls, 3);
+
+    // removeAll tells once per removed key.
+    second.setObject(PropertyList(2), "more");
+    calls = 0;
+    second.removeAll();
+    EXPECT_EQ(calls, 2);
+
+    UserDefaults::removeDidChangeObserver(id);
+    first.setObject(PropertyList(2), "k");
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(UserDefaultsTest, ADidChangeObserverRemovedDuringDeliveryIsNotCalledAgain)
+{
+    UserDefaults defaults(DefaultsDatabase::open(":memory:"), "test");
+    std::vector<std::string> calls;
+    UserDefaults::ObserverId later = 0;
+    const auto first = UserDefaults::addDidChangeObserver([&] {
+        calls.push_back("first");
+        UserDefaults::removeDidChangeObserver(later);
+    });
+    later = UserDefaults::addDidChangeObserver([&] { calls.push_back("later"); });
+    defaults.setObject(PropertyList(1), "k");
+    defaults.setObject(PropertyList(2), "k");
+    UserDefaults::removeDidChangeObserver(first);
+    EXPECT_EQ(calls, (std::vector<std::string> { "first", "first" }));
+}

@@ -1,0 +1,73 @@
+#include "kit/diagnostics/DebugActions.h"
+
+#include "kit/diagnostics/DebugInfo.h"
+#include "kit/diagnostics/Email.h"
+#include "kit/foundation/ZKApp.h"
+#include "kit/foundation/core/FeedbackLink.h"
+#include "kit/interface/Pasteboard.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Logger.h"
+
+#include <QDesktopServices>
+
+namespace zk {
+
+namespace {
+
+bool openUrl(const QUrl& url)
+{
+    const auto& environment = DebugActionsEnvironment::shared();
+    const bool opened = environment.openUrl ? environment.openUrl(url) : QDesktopServices::openUrl(url);
+    if (!opened) {
+        platform::log(
+            platform::LogLevel::Warning, "diagnostics", "Nothing opened " + url.toString().toStdString());
+    }
+    return opened;
+}
+
+} // namespace
+
+DebugActionsEnvironment& DebugActionsEnvironment::shared()
+{
+    static DebugActionsEnvironment environment;
+    return environment;
+}
+
+void copyDebugInfoToPasteboard()
+{
+    copyTextToPasteboard(debugInfoText());
+}
+
+void emailDebugInfo()
+{
+    sendEmail({ supportEmailAddress }, ZKApp::name() + " — Debug info", std::nullopt, "debug-info.txt",
+        debugInfoText());
+}
+
+std::string feedbackPageURLWithDebugInfo()
+{
+    return feedbackPageURL(ZKApp::name(), debugInfoFields());
+}
+
+void openFeedbackPageAndQuit()
+{
+    openUrl(QUrl(QString::fromStdString(feedbackPageURLWithDebugInfo())));
+    const auto& environment = DebugActionsEnvironment::shared();
+    if (environment.quitOnMainQueue) {
+        environment.quitOnMainQueue();
+    } else {
+        ZKApp::quitOnMainQueue();
+    }
+}
+
+std::filesystem::path diagnosticReportsDirectory()
+{
+    return platform::ErrorReporter::shared().directory();
+}
+
+void revealDiagnosticReports()
+{
+    openUrl(QUrl::fromLocalFile(QString::fromStdString(diagnosticReportsDirectory().string())));
+}
+
+} // namespace zk

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zk {
+
+// The maker's support address: the recipient of the debug e-mail.
+inline constexpr const char* supportEmailAddress = "support@kiruvo.example";
+
+// How an e-mail reaches the outside world; tests replace the parts they watch. Empty members are
+// the real ones.
+struct EmailEnvironment {
+    // The path of xdg-email, or empty when it is not installed. Empty function: looked up on PATH.
+    std::function<QString()> xdgEmailPath;
+    // Starts `program` with `arguments` on its own; false when it could not be started.
+    std::function<bool(const QString& program, const QStringList& arguments)> startDetached;
+    // Opens a URL with the user's default handler; false when there is none.
+    std::function<bool(const QUrl& url)> openUrl;
+    // Puts the text on the clipboard.
+    std::function<void(const std::string& text)> copyToClipboard;
+    // Tells the user why the e-mail could not be prepared (an alert).
+    std::function<void(const std::string& title, const std::string& message)> tellUser;
+
+    static EmailEnvironment& shared();
+};
+
+// Mail clients and the kernel's limit on one argument leave no room for longer mailto: URLs.
+inline constexpr std::size_t maximumMailtoURLLength = 120000;
+
+// "mailto:" + the recipients joined by ",", then the query items "subject", "body", "cc" and "bcc"
+// (each only when present; cc and bcc only when not empty, their addresses joined by ","). Every
+// byte of the UTF-8 names and values other than ASCII letters, digits and "-._~" is written as %XX
+// (a space as %20, never "+"), so any text forms a valid URL. Nothing when the result is no valid
+// URL.
+std::optional<std::string> mailtoURL(const std::vector<std::string>& recipients,
+    const std::optional<std::string>& subject, const std::optional<std::string>& body,
+    const std::vector<std::string>& cc = {}, const std::vector<std::string>& bcc = {});
+
+// Prepares an e-mail with a text attachment in the user's mail client. With xdg-email installed
+// the text is written to a temporary file of that name and attached; otherwise, or when that
+// fails, the mailto: route below. Never throws; a failure is logged and the user is told, with the
+// text left on the clipboard. Main-thread only.
+void sendEmail(const std::vector<std::string>& recipients, const std::string& subject,
+    const std::optional<std::string>& message, const std::string& attachmentFileName,
+    const std::string& attachmentText);
+
+// The mailto: route: the body is the message (or nothing), four empty lines, the attachment's name,
+// a line of 30 hyphen-minus characters, an empty line and the attachment's text. False when the
+// URL could not be formed or opened (then the user has been told).
+bool sendEmailViaMailto(const std::vector<std::string>& recipients, const std::string& subject,
+    const std::optional<std::string>& message, const std::string& attachmentFileName,
+    const std::string& attachmentText);
+
+// The body of the mailto: route.
+std::string mailtoBody(const std::optional<std::string>& message, const std::string& attachmentFileName,
+    const std::string& attachmentText);
+
+// Opens the mailto: URL (no cc, no bcc). False, with the failure logged, when it could not be
+// formed, is too long for a mail client or could not be opened.
+bool openMailtoURL(
+    const std::vector<std::string>& recipients, const std::string& subject, const std::string& body);
+
+} // namespace zk

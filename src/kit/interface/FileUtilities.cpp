@@ -1,0 +1,86 @@
+#include "kit/interface/FileUtilities.h"
+
+#include "kit/foundation/AppErrorBuilder.h"
+#include "kit/foundation/core/ReportError.h"
+#include "platform/Logger.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace zk {
+
+std::optional<std::string> moveItemToTrash(const std::filesystem::path& path)
+{
+    QFile file(QString::fromStdString(path.string()));
+    if (!file.exists()) {
+        return "The item does not exist.";
+    }
+    if (!file.moveToTrash()) {
+        return file.errorString().toStdString();
+    }
+    return std::nullopt;
+}
+
+std::optional<TrashFailure> trashItems(
+    const std::vector<std::filesystem::path>& paths, const MoveToTrash& moveToTrash)
+{
+    for (const auto& path : paths) {
+        if (auto reason = moveToTrash(path)) {
+            return TrashFailure { path, std::move(*reason) };
+        }
+    }
+    return std::nullopt;
+}
+
+std::filesystem::path systemDirectory(QStandardPaths::StandardLocation location)
+{
+    QString found = QStandardPaths::writableLocation(location);
+    if (found.isEmpty()) {
+        reportError(
+            makeAppError("Could not get system directory: " + std::to_string(static_cast<int>(location))));
+        found = QDir::tempPath();
+    }
+    std::error_code error;
+    const std::filesystem::path path(found.toStdString());
+    auto resolved = std::filesystem::weakly_canonical(path, error);
+    return error ? path : resolved;
+}
+
+std::filesystem::path uniqueTemporaryDirectory()
+{
+    std::string pattern = (std::filesystem::path(QDir::tempPath().toStdString()) / "kiruvo-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("Could not create a temporary folder in " + QDir::tempPath().toStdString());
+    }
+    return pattern;
+}
+
+std::optional<std::filesystem::path> writeToTemporaryFile(
+    const std::string& text, const std::string& fileName, const std::string& extension)
+{
+    try {
+        std::string name
+            = fileName.empty() ? "Untitled" : std::filesystem::path(fileName).filename().string();
+        if (!extension.empty() && !name.ends_with("." + extension)) {
+            name += "." + extension;
+        }
+        const std::filesystem::path path = uniqueTemporaryDirectory() / name;
+        QSaveFile file(QString::fromStdString(path.string()));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0
+            || !file.commit()) {
+            platform::log(platform::LogLevel::Warning, "files",
+                "Could not write " + path.string() + ": " + file.errorString().toStdString());
+            return std::nullopt;
+        }
+        return path;
+    } catch (const std::exception& error) {
+        platform::log(platform::LogLevel::Warning, "files", error.what());
+        return std::nullopt;
+    }
+}
+
+} // namespace zk

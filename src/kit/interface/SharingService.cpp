@@ -1,0 +1,160 @@
+#include "kit/interface/SharingService.h"
+
+#include "kit/interface/Pasteboard.h"
+#include "platform/Logger.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace zk {
+
+namespace {
+
+// Puts every item on the clipboard at once: texts as text, links as URLs, the first image.
+class CopySharingService : public SharingService {
+public:
+    CopySharingService()
+        : SharingService(QStringLiteral("Copy"), QIcon::fromTheme(QStringLiteral("edit-copy")))
+    {
+    }
+    bool canPerformWithItems(const std::vector<ShareItem>& items) const override { return !items.empty(); }
+    void performWithItems(const std::vector<ShareItem>& items) override
+    {
+        auto* data = new QMimeData;
+        QStringList texts;
+        QList<QUrl> urls;
+        for (const auto& item : items) {
+            if (const auto* text = std::get_if<QString>(&item)) {
+                texts.append(*text);
+            } else if (const auto* url = std::get_if<QUrl>(&item)) {
+                urls.append(*url);
+                texts.append(url->isLocalFile() ? url->toLocalFile() : url->toString());
+            } else if (const auto* image = std::get_if<QImage>(&item); image && !data->hasImage()) {
+                data->setImageData(*image);
+            }
+        }
+        if (!texts.isEmpty()) {
+            data->setText(texts.join(QLatin1Char('\n')));
+        }
+        if (!urls.isEmpty()) {
+            data->setUrls(urls);
+        }
+        data->setData(QString::fromLatin1(pasteboardSourceType), QByteArray("com.zelvantorium.Kiruvo"));
+        QGuiApplication::clipboard()->setMimeData(data);
+    }
+};
+
+// Opens links and files with the user's default application.
+class OpenSharingService : public SharingService {
+public:
+    OpenSharingService()
+        : SharingService(QStringLiteral("Open"), QIcon::fromTheme(QStringLiteral("document-open")))
+    {
+    }
+    bool canPerformWithItems(const std::vector<ShareItem>& items) const override
+    {
+        return std::any_of(items.begin(), items.end(),
+            [](const ShareItem& item) { return std::holds_alternative<QUrl>(item); });
+    }
+    void performWithItems(const std::vector<ShareItem>& items) override
+    {
+        for (const auto& item : items) {
+            if (const auto* url = std::get_if<QUrl>(&item); url && !QDesktopServices::openUrl(*url)) {
+                platform::log(
+                    platform::LogLevel::Warning, "share", "Nothing opened " + url->toString().toStdString());
+            }
+        }
+    }
+};
+
+std::vector<std::shared_ptr<SharingService>>& registered()
+{
+    static std::vector<std::shared_ptr<SharingService>> services;
+    return services;
+}
+
+} // namespace
+
+SharingService::SharingService(QString title, QIcon image)
+    : m_title(std::move(title))
+    , m_image(std::move(image))
+{
+}
+
+SharingService::~SharingService() = default;
+
+std::vector<std::shared_ptr<SharingService>> SharingService::sharingServicesForItems(
+    const std::vector<ShareItem>& items)
+{
+    std::vector<std::shared_ptr<SharingService>> candidates { std::make_shared<CopySharingService>(),
+        std::make_shared<OpenSharingService>() };
+    candidates.insert(candidates.end(), registered().begin(), registered().end());
+    std::vector<std::shared_ptr<SharingService>> services;
+    for (auto& service : candidates) {
+        if (service->canPerformWithItems(items)) {
+            services.push_back(std::move(service));
+        }
+    }
+    return services;
+}
+
+void SharingService::registerSystemService(std::shared_ptr<SharingService> service)
+{
+    registered().push_back(std::move(service));
+}
+
+void SharingService::clearRegisteredServices()
+{
+    registered().clear();
+}
+
+SaveImageSharingService::SaveImageSharingService(QString title, QIcon image, QString destination)
+    : ZKSharingService(std::move(title), std::move(image))
+    , m_destination(std::move(destination))
+{
+}
+
+SaveImageSharingService::DirectoryAccess& SaveImageSharingService::directoryAccess()
+{
+    static DirectoryAccess access = [](const QString&, const std::function<void()>& work) { work(); };
+    return access;
+}
+
+QString SaveImageSharingService::fileURL() const
+{
+    QString name = imageTitle ? imageTitle() : QString();
+    if (name.isEmpty()) {
+        name = QStringLiteral("Image");
+    }
+    if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+        name += QStringLiteral(".png");
+    }
+    return QDir(m_destination).filePath(name);
+}
+
+bool SaveImageSharingService::canPerformWithItems(const std::vector<ShareItem>& items) const
+{
+    return std::any_of(items.begin(), items.end(),
+        [](const ShareItem& item) { return std::holds_alternative<QImage>(item); });
+}
+
+void SaveImageSharingService::performWithItems(const std::vector<ShareItem>& items)
+{
+    const auto found = std::find_if(items.begin(), items.end(),
+        [](const ShareItem& item) { return std::holds_alternative<QImage>(item); });
+    if (found == items.end()) {
+        return;
+    }
+    const QImage image = std::get<QImage>(*found);
+    const QString path = fileURL();
+    directoryAccess()(m_destination + QLatin1Char('/'), [image, path] {
+        if (!image.save(path, "PNG", 100)) {
+            throw std::runtime_error("Could not save the image as " + path.toStdString() + ".");
+        }
+    });
+}
+
+} // namespace zk

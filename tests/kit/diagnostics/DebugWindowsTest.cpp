@@ -1,0 +1,240 @@
+#include "kit/diagnostics/DebugAddHighlightDrawnRectanglesSetting.h"
+#include "kit/diagnostics/DebugLogScreen.h"
+#include "kit/diagnostics/DebugScreen.h"
+#include "kit/diagnostics/DebugSwitches.h"
+#include "kit/diagnostics/DebugUserDefaultsScreen.h"
+#include "kit/diagnostics/DebugWindowController.h"
+#include "kit/diagnostics/Diagnostics.h"
+#include "kit/diagnostics/UserDebugView.h"
+#include "kit/diagnostics/UserDebugWindowController.h"
+#include "kit/foundation/DiagnosticsSeam.h"
+#include "libraries/defaults/Defaults.h"
+
+#include "DiagnosticsFixture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrlQuery>
+
+using namespace zk;
+using platform::PropertyList;
+
+class DebugWindowsTest : public DiagnosticsFixture {
+protected:
+    void SetUp() override
+    {
+        DiagnosticsFixture::SetUp();
+        Diagnostics::install();
+    }
+    void TearDown() override
+    {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            window->close();
+        }
+        settle([] { return SingletonWindowController::liveCount() == 0; });
+        DiagnosticsSeam::install({});
+        DiagnosticsFixture::TearDown();
+    }
+
+    static UserDebugWindowController* userWindow()
+    {
+        return SingletonWindowController::exists<UserDebugWindowController>()
+            ? &SingletonWindowController::shared<UserDebugWindowController>()
+            : nullptr;
+    }
+    static DebugWindowController* developerWindow()
+    {
+        return SingletonWindowController::exists<DebugWindowController>()
+            ? &SingletonWindowController::shared<DebugWindowController>()
+            : nullptr;
+    }
+};
+
+TEST_F(DebugWindowsTest, TheLaunchGestureOpensOneFloatingUserDebugWindow)
+{
+    showUserDebugWindow();
+    showUserDebugWindow();
+    ASSERT_TRUE(settle([] { return userWindow() && userWindow()->window()->isVisible(); }));
+    EXPECT_EQ(SingletonWindowController::liveCount(), 1u);
+    QWidget* window = userWindow()->window();
+    EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("Kiruvo ")));
+    EXPECT_TRUE(window->windowTitle().endsWith(QString::fromUtf8(" — Debug")));
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
+    for (const char* title : { "Delete Data & Settings", "Copy Debug Info", "Email Debug Info",
+             "Send Crash Log", "Feedback & Support", "Quit Kiruvo" }) {
+        EXPECT_NE(userWindow()->view().button(QString::fromUtf8(title)), nullptr) << title;
+    }
+}
+
+TEST_F(DebugWindowsTest, DeleteAsksFirstAndCancelKeepsEverything)
+{
+    suite->setObject(PropertyList(4), "ZK_launchCount");
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    answers = { 1 };
+    userWindow()->view().button(QStringLiteral("Delete Data & Settings"))->click();
+    ASSERT_TRUE(
+        settle([&] { return !alerts.empty() && !userWindow()->view().isConfirmationDialogPresented(); }));
+    EXPECT_EQ(alerts[0], "Delete all data and settings for Kiruvo?");
+    EXPECT_EQ(suite->objectForKey("ZK_launchCount"), PropertyList(4));
+    EXPECT_EQ(relaunches, 0);
+}
+
+TEST_F(DebugWindowsTest, DeleteConfirmedResetsAndRelaunchesNormally)
+{
+    suite->setObject(PropertyList(4), "ZK_launchCount");
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    answers = { 0 };
+    userWindow()->view().button(QStringLiteral("Delete Data & Settings"))->click();
+    ASSERT_TRUE(settle([&] { return relaunches > 0 && terminations > 0; }));
+    EXPECT_EQ(suite->objectForKey("ZK_launchCount"), std::nullopt);
+    EXPECT_EQ(exits, 0);
+    EXPECT_EQ(suite->objectForKey("ZK_isShowingSettingsAfterRelaunch"), std::nullopt);
+}
+
+TEST_F(DebugWindowsTest, FeedbackOpensTheFormWithTheDebugFieldsThenQuits)
+{
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    userWindow()->view().button(QStringLiteral("Feedback & Support"))->click();
+    ASSERT_EQ(openedUrls.size(), 1u);
+    EXPECT_EQ(quits, 1);
+    const QUrlQuery query(openedUrls[0]);
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("product")), QStringLiteral("Kiruvo"));
+    const QString metadata = query.queryItemValue(QStringLiteral("metadata"), QUrl::FullyDecoded);
+    EXPECT_TRUE(metadata.startsWith(QStringLiteral("App: Kiruvo "))) << metadata.toStdString();
+    EXPECT_TRUE(metadata.contains(QStringLiteral("\nApp Memory Usage: ")));
+    // The status menu's "Send Feedback…" sends the same fields.
+    EXPECT_EQ(feedbackMetadata().substr(0, 12), "App: Kiruvo ");
+}
+
+TEST_F(DebugWindowsTest, CrashLogInstructionsOnlyShowAndRevealOurReportsFolder)
+{
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    answers = { -1, 0 };
+    userWindow()->view().button(QStringLiteral("Send Crash Log"))->click();
+    ASSERT_TRUE(settle(
+        [&] { return alerts.size() == 1 && !userWindow()->view().isCrashLogInstructionsPresented(); }));
+    EXPECT_EQ(alerts[0], "How to send crash log");
+    EXPECT_NE(alertMessages[0].find(reporter->directory().string()), std::string::npos);
+    EXPECT_NE(alertMessages[0].find(supportEmailAddress), std::string::npos);
+    EXPECT_TRUE(openedUrls.empty());
+    EXPECT_TRUE(started.empty());
+
+    userWindow()->view().button(QStringLiteral("Send Crash Log"))->click();
+    ASSERT_TRUE(settle([&] { return openedUrls.size() == 1; }));
+    EXPECT_EQ(openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(reporter->directory().string())));
+}
+
+TEST_F(DebugWindowsTest, ClosingAndShowingAgainBuildsAFreshWindow)
+{
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    const QWidget* first = userWindow()->window();
+    userWindow()->window()->close();
+    ASSERT_TRUE(settle([] { return userWindow() == nullptr; }));
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    EXPECT_NE(userWindow()->window(), first);
+    EXPECT_FALSE(userWindow()->view().isConfirmationDialogPresented());
+    EXPECT_FALSE(userWindow()->view().isCrashLogInstructionsPresented());
+}
+
+TEST_F(DebugWindowsTest, TheStatusMenusDebugItemOpensTheDeveloperWindowOnTheDashboard)
+{
+    showDebugWindow();
+    showDebugWindow();
+    ASSERT_TRUE(settle([] { return developerWindow() && developerWindow()->window()->isVisible(); }));
+    EXPECT_EQ(SingletonWindowController::liveCount(), 1u);
+    QWidget* window = developerWindow()->window();
+    EXPECT_GE(window->minimumSizeHint().width(), 800);
+    EXPECT_GE(window->minimumSizeHint().height(), 400);
+    DebugScreen& screen = developerWindow()->screen();
+    EXPECT_EQ(screen.currentPage(), DebugScreen::Page::dashboard);
+    EXPECT_EQ(screen.sidebar().count(), 4);
+    EXPECT_EQ(screen.sidebar().item(1)->text(), QStringLiteral("User Defaults"));
+
+    screen.sidebar().setCurrentRow(2);
+    EXPECT_NE(qobject_cast<DebugLogScreen*>(screen.currentPageWidget()), nullptr);
+    screen.sidebar().setCurrentRow(1);
+    EXPECT_NE(qobject_cast<DebugUserDefaultsScreen*>(screen.currentPageWidget()), nullptr);
+
+    window->close();
+    ASSERT_TRUE(settle([] { return developerWindow() == nullptr; }));
+    showDebugWindow();
+    ASSERT_TRUE(settle([] { return developerWindow() != nullptr; }));
+    EXPECT_EQ(developerWindow()->screen().currentPage(), DebugScreen::Page::dashboard);
+}
+
+TEST_F(DebugWindowsTest, TheDashboardDeletesWithoutAskingAndCopies)
+{
+    suite->setObject(PropertyList(4), "ZK_launchCount");
+    showDebugWindow();
+    ASSERT_TRUE(settle([] { return developerWindow() != nullptr; }));
+    QWidget* page = developerWindow()->screen().currentPageWidget();
+    page->findChild<QPushButton*>(QStringLiteral("Copy Debug Info"))->click();
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("# Kiruvo ")));
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("org.nspasteboard.source")),
+        QByteArray("com.zelvantorium.Kiruvo"));
+    page->findChild<QPushButton*>(QStringLiteral("Delete App Data"))->click();
+    ASSERT_TRUE(settle([&] { return relaunches > 0; }));
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(suite->objectForKey("ZK_launchCount"), std::nullopt);
+}
+
+TEST_F(DebugWindowsTest, TheDeveloperWindowSitsAboveTheMiddleOfItsScreen)
+{
+    EXPECT_EQ(DebugWindowController::position(QRect(0, 0, 1000, 800), QSize(800, 400)), QPoint(100, 104));
+    EXPECT_EQ(
+        DebugWindowController::position(QRect(1920, 30, 1000, 800), QSize(800, 400)), QPoint(2020, 134));
+    // Never above the top of the area.
+    EXPECT_EQ(DebugWindowController::position(QRect(0, 0, 900, 500), QSize(800, 480)), QPoint(50, 0));
+}
+
+TEST_F(DebugWindowsTest, TheSettingsPageStoresTheSwitches)
+{
+    showDebugWindow();
+    ASSERT_TRUE(settle([] { return developerWindow() != nullptr; }));
+    DebugScreen& screen = developerWindow()->screen();
+    screen.sidebar().setCurrentRow(3);
+    auto* outlines = screen.currentPageWidget()->findChild<QCheckBox*>(QStringLiteral("NSShowAllViews"));
+    ASSERT_NE(outlines, nullptr);
+    EXPECT_EQ(outlines->text(), QStringLiteral("Draw Outlines Around Views"));
+    outlines->click();
+    EXPECT_EQ(suite->objectForKey("NSShowAllViews"), PropertyList(true));
+    EXPECT_FALSE(DebugSwitches::styleSheetForLaunch(*suite).isEmpty());
+    EXPECT_EQ(relaunches, 0);
+
+    suite->setObject(PropertyList(true), "NSTraceEvents");
+    const auto variables = DebugSwitches::environmentForLaunch(*suite);
+    ASSERT_EQ(variables.size(), 1u);
+    EXPECT_EQ(variables[0].first, QStringLiteral("QT_LOGGING_RULES"));
+}
+
+TEST_F(DebugWindowsTest, HighlightingStoresItsStringsAndRelaunches)
+{
+    suite->setObject(PropertyList("yes"), "NSShowAllDrawing");
+    DebugAddHighlightDrawnRectanglesSetting toggle;
+    EXPECT_FALSE(toggle.isChecked());
+    toggle.click();
+    EXPECT_EQ(suite->objectForKey("NSShowAllDrawing"), PropertyList("200"));
+    EXPECT_EQ(suite->objectForKey("NSShowAllDrawingColor"), PropertyList("cycle"));
+    EXPECT_TRUE(toggle.isChecked());
+    ASSERT_TRUE(settle([&] { return relaunches == 1; }));
+    EXPECT_EQ(DebugSwitches::environmentForLaunch(*suite).at(0).first, QStringLiteral("QT_FLUSH_UPDATE"));
+
+    toggle.click();
+    EXPECT_EQ(suite->objectForKey("NSShowAllDrawing"), PropertyList("no"));
+    EXPECT_EQ(suite->objectForKey("NSShowAllDrawingColor"), PropertyList("cycle"));
+    EXPECT_FALSE(toggle.isChecked());
+    ASSERT_TRUE(settle([&] { return relaunches == 2; }));
+    EXPECT_EQ(exits, 0);
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "kit/diagnostics/DebugActions.h"
+#include "kit/diagnostics/Email.h"
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/Relaunch.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Logger.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/UserDefaults.h"
+#include "platform/time/Locale.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A private standard suite, temporary XDG folders, and every way out to the desktop (URLs, the
+// clipboard, alerts, processes, quitting, relaunching) recorded instead of done.
+class DiagnosticsFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        for (const char* name : { "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME" }) {
+            const QString path = folder.path() + "/" + name;
+            QDir().mkpath(path);
+            qputenv(name, path.toUtf8());
+        }
+        platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
+        suite = std::make_shared<platform::UserDefaults>(
+            platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName);
+        platform::UserDefaults::setStandard(suite);
+        reporter = std::make_unique<platform::ErrorReporter>(
+            (folder.path() + "/XDG_STATE_HOME/kiruvo").toStdString());
+        platform::ErrorReporter::setShared(reporter.get());
+
+        zk::EmailEnvironment email;
+        email.xdgEmailPath = [this] { return xdgEmailPath; };
+        email.startDetached = [this](const QString& program, const QStringList& arguments) {
+            started.push_back({ program, arguments });
+            return startSucceeds;
+        };
+        email.openUrl = [this](const QUrl& url) {
+            openedUrls.push_back(url);
+            return openSucceeds;
+        };
+        email.copyToClipboard = [this](const std::string& text) { clipboard.push_back(text); };
+        email.tellUser = [this](const std::string& title, const std::string&) { told.push_back(title); };
+        zk::EmailEnvironment::shared() = email;
+
+        zk::DebugActionsEnvironment actions;
+        actions.openUrl = [this](const QUrl& url) {
+            openedUrls.push_back(url);
+            return true;
+        };
+        actions.quitOnMainQueue = [this] { ++quits; };
+        zk::DebugActionsEnvironment::shared() = actions;
+
+        zk::RelaunchEnvironment relaunch;
+        relaunch.startDetached = [this](const QString&, const QStringList&, QString&) {
+            ++relaunches;
+            return true;
+        };
+        relaunch.executablePath = QStringLiteral("/bin/true");
+        relaunch.quit = [this] { ++terminations; };
+        relaunch.exitImmediately = [this] { ++exits; };
+        zk::RelaunchEnvironment::shared() = relaunch;
+
+        zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
+            alerts.push_back(alert.text().toStdString());
+            alertMessages.push_back(alert.informativeText().toStdString());
+            if (answers.empty()) {
+                return -1;
+            }
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        });
+    }
+
+    void TearDown() override
+    {
+        zk::AlertPresenter::shared().setRunModal({});
+        zk::EmailEnvironment::shared() = {};
+        zk::DebugActionsEnvironment::shared() = {};
+        zk::RelaunchEnvironment::shared() = {};
+        platform::ErrorReporter::setShared(nullptr);
+        platform::UserDefaults::setStandard(nullptr);
+        platform::Locale::setCurrentForTesting(std::nullopt);
+        platform::DebugLog::clear();
+        platform::DebugLog::setEnabled(false);
+    }
+
+    // Runs the event loop until `done` holds or 200 turns have passed.
+    template <class Predicate> static bool settle(Predicate done)
+    {
+        for (int turn = 0; turn < 200 && !done(); ++turn) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        return done();
+    }
+
+    struct Started {
+        QString program;
+        QStringList arguments;
+    };
+
+    QTemporaryDir folder;
+    std::shared_ptr<platform::UserDefaults> suite;
+    std::unique_ptr<platform::ErrorReporter> reporter;
+
+    QString xdgEmailPath;
+    bool startSucceeds = true;
+    bool openSucceeds = true;
+    std::vector<Started> started;
+    std::vector<QUrl> openedUrls;
+    std::vector<std::string> clipboard;
+    std::vector<std::string> told;
+    int quits = 0;
+    int relaunches = 0;
+    int terminations = 0;
+    int exits = 0;
+    std::vector<std::string> alerts;
+    std::vector<std::string> alertMessages;
+    std::deque<int> answers;
+};

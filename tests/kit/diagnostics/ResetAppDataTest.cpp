@@ -1,0 +1,130 @@
+#include "kit/diagnostics/ResetAppData.h"
+
+#include "DiagnosticsFixture.h"
+
+#include <QFile>
+#include <fstream>
+#include <unistd.h>
+
+using namespace zk;
+using platform::PropertyList;
+
+class ResetAppDataTest : public DiagnosticsFixture {
+protected:
+    void SetUp() override
+    {
+        DiagnosticsFixture::SetUp();
+        data = std::filesystem::path(folder.path().toStdString()) / "XDG_DATA_HOME" / "kiruvo";
+        cache = std::filesystem::path(folder.path().toStdString()) / "XDG_CACHE_HOME" / "kiruvo";
+        std::filesystem::create_directories(data / "shortcuts");
+        std::filesystem::create_directories(cache);
+        std::ofstream(data / "history.json") << "[]";
+        std::ofstream(cache / "icons") << "x";
+        suite->setObject(PropertyList(3), "ZK_launchCount");
+        suite->setObject(PropertyList("[]"), "sessions");
+        suite->setObject(PropertyList(platform::PropertyListDictionary {}), "__securityScopedBookmarks__");
+    }
+
+    ResetEnvironment recordingEnvironment(std::optional<std::filesystem::path> failing = std::nullopt)
+    {
+        ResetEnvironment environment;
+        environment.isSandboxed = false;
+        environment.moveToTrash
+            = [this, failing](const std::filesystem::path& path) -> std::optional<std::string> {
+            trashed.push_back(path);
+            if (failing && path == *failing) {
+                return std::string("Permission denied");
+            }
+            return std::nullopt;
+        };
+        return environment;
+    }
+
+    std::filesystem::path data;
+    std::filesystem::path cache;
+    std::vector<std::filesystem::path> trashed;
+};
+
+TEST_F(ResetAppDataTest, RemovesEveryKeyAndMovesDataThenCacheToTheTrash)
+{
+    const ResetResult result = resetAppData(recordingEnvironment());
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_TRUE(suite->dictionaryRepresentation().empty());
+    EXPECT_EQ(trashed, (std::vector<std::filesystem::path> { data, cache }));
+}
+
+TEST_F(ResetAppDataTest, ADataFolderThatCannotMoveIsReportedAndKeepsTheCacheInPlace)
+{
+    const ResetResult result = resetAppData(recordingEnvironment(data));
+    EXPECT_FALSE(result.succeeded());
+    ASSERT_EQ(result.failures.size(), 1u);
+    EXPECT_NE(result.failures[0].find(data.string()), std::string::npos);
+    EXPECT_NE(result.failures[0].find("Permission denied"), std::string::npos);
+    EXPECT_EQ(trashed, (std::vector<std::filesystem::path> { data }));
+    // The settings are gone all the same.
+    EXPECT_TRUE(suite->dictionaryRepresentation().empty());
+}
+
+TEST_F(ResetAppDataTest, ASandboxMovesItsOwnFolderAndMissingFoldersAreNothingToDelete)
+{
+    ResetEnvironment sandboxed = recordingEnvironment();
+    sandboxed.isSandboxed = true;
+    EXPECT_TRUE(resetAppData(sandboxed).succeeded());
+    EXPECT_EQ(trashed, (std::vector<std::filesystem::path> { data.parent_path().parent_path() }));
+
+    trashed.clear();
+    std::filesystem::remove_all(cache);
+    EXPECT_TRUE(resetAppData(recordingEnvironment()).succeeded());
+    EXPECT_EQ(trashed, (std::vector<std::filesystem::path> { data }));
+}
+
+TEST_F(ResetAppDataTest, TheRealTrashTakesBothFolders)
+{
+    ResetEnvironment unsandboxed;
+    unsandboxed.isSandboxed = false;
+    const ResetResult result = resetAppData(unsandboxed);
+    EXPECT_TRUE(result.succeeded()) << (result.failures.empty() ? "" : result.failures[0]);
+    EXPECT_FALSE(std::filesystem::exists(data));
+    EXPECT_FALSE(std::filesystem::exists(cache));
+    const auto trash
+        = std::filesystem::path(folder.path().toStdString()) / "XDG_DATA_HOME" / "Trash" / "files";
+    EXPECT_TRUE(std::filesystem::exists(trash / "kiruvo" / "history.json"));
+}
+
+TEST_F(ResetAppDataTest, AReadOnlyDataFolderIsShownBeforeTheRelaunch)
+{
+    // Renaming a folder needs write access to it; root has it everywhere.
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may move read-only folders";
+    }
+    std::filesystem::permissions(
+        data, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    ResetEnvironment unsandboxed;
+    unsandboxed.isSandboxed = false;
+    const ResetResult result = resetAppData(unsandboxed);
+    std::filesystem::permissions(data, std::filesystem::perms::owner_all);
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_TRUE(std::filesystem::exists(data / "history.json"));
+    EXPECT_TRUE(std::filesystem::exists(cache));
+}
+
+TEST_F(ResetAppDataTest, FailuresAreShownAndWaitedForBeforeTheRelaunch)
+{
+    answers = { 0 };
+    relaunchTellingResetFailures(resetAppData(recordingEnvironment(data)), false, false);
+    ASSERT_TRUE(settle([&] { return relaunches > 0; }));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "Not all data could be deleted");
+    EXPECT_EQ(relaunches, 1);
+    // A normal termination of the old instance, not an immediate exit.
+    EXPECT_TRUE(settle([&] { return terminations > 0; }));
+    EXPECT_EQ(exits, 0);
+}
+
+TEST_F(ResetAppDataTest, ACompleteResetRelaunchesWithoutAnAlert)
+{
+    relaunchTellingResetFailures(resetAppData(recordingEnvironment()), false, false);
+    ASSERT_TRUE(settle([&] { return relaunches > 0 && terminations > 0; }));
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(exits, 0);
+}

@@ -1,0 +1,203 @@
+#include "kit/interface/ShareMenu.h"
+#include "kit/interface/FileUtilities.h"
+#include "kit/interface/Pasteboard.h"
+#include "kit/interface/WorkspaceUtilities.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace zk;
+
+namespace {
+
+class RecordingService : public ZKSharingService {
+public:
+    explicit RecordingService(bool canPerform)
+        : ZKSharingService(QStringLiteral("Mine"), QIcon())
+        , m_canPerform(canPerform)
+    {
+    }
+    bool canPerformWithItems(const std::vector<ShareItem>&) const override { return m_canPerform; }
+    void performWithItems(const std::vector<ShareItem>& items) override { performed.push_back(items.size()); }
+    std::vector<std::size_t> performed;
+
+private:
+    bool m_canPerform;
+};
+
+class ShareMenuTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        ShareMenu::itemProvider() = {};
+        ShareMenu::plainItemProvider() = {};
+        ShareMenu::servicesProvider() = {};
+    }
+    static QStringList titles(const QMenu& menu)
+    {
+        QStringList result;
+        for (const QAction* action : menu.actions()) {
+            result.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
+        return result;
+    }
+};
+
+} // namespace
+
+TEST_F(ShareMenuTest, WithoutItemsOnlyTheLeadingSeparator)
+{
+    ShareMenu menu;
+    menu.rebuild();
+    EXPECT_EQ(titles(menu), QStringList { QStringLiteral("-") });
+}
+
+TEST_F(ShareMenuTest, OwnServicesComeBeforeTheDesktopsAndTheItemsAreDroppedAfterUse)
+{
+    auto mine = std::make_shared<RecordingService>(true);
+    auto unable = std::make_shared<RecordingService>(false);
+    int asked = 0;
+    ShareMenu::plainItemProvider() = [&] {
+        ++asked;
+        return std::vector<ShareItem> { QStringLiteral("text"), QUrl(QStringLiteral("https://example.com")) };
+    };
+    ShareMenu::servicesProvider() = [&] {
+        return std::vector<std::shared_ptr<SharingService>> { mine, unable };
+    };
+    ShareMenu menu;
+    menu.rebuild();
+    EXPECT_EQ(titles(menu), (QStringList { "-", "Mine", "-", "Copy", "Open" }));
+    ASSERT_TRUE(menu.shareItems);
+    menu.actions()[1]->trigger();
+    EXPECT_EQ(mine->performed, std::vector<std::size_t> { 2 });
+    EXPECT_FALSE(menu.shareItems);
+    EXPECT_EQ(asked, 1);
+
+    // Without own services the desktop's follow two separators.
+    ShareMenu::servicesProvider() = {};
+    menu.rebuild();
+    EXPECT_EQ(titles(menu), (QStringList { "-", "-", "Copy", "Open" }));
+    menu.actions()[2]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("text\nhttps://example.com"));
+}
+
+TEST_F(ShareMenuTest, ASubmenuUnderADisabledItemIsNotRebuilt)
+{
+    int asked = 0;
+    ShareMenu::plainItemProvider() = [&] {
+        ++asked;
+        return std::vector<ShareItem> { QStringLiteral("text") };
+    };
+    ShareMenuItem item;
+    item.setEnabled(false);
+    item.shareMenu().rebuild();
+    EXPECT_EQ(asked, 0);
+    item.setEnabled(true);
+    item.shareMenu().rebuild();
+    EXPECT_EQ(asked, 1);
+}
+
+TEST_F(ShareMenuTest, SavingAnImageWithoutATitleWritesImagePng)
+{
+    QTemporaryDir folder;
+    SaveImageSharingService service(QStringLiteral("Save"), QIcon(), folder.path());
+    EXPECT_FALSE(service.canPerformWithItems({ QStringLiteral("text") }));
+    QImage image(4, 4, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    EXPECT_TRUE(service.canPerformWithItems({ QStringLiteral("text"), image }));
+    service.performWithItems({ QStringLiteral("text"), image });
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("Image.png"))));
+    service.imageTitle = [] { return QStringLiteral("Chart"); };
+    EXPECT_EQ(service.fileURL(), folder.filePath(QStringLiteral("Chart.png")));
+}
+
+TEST(FileUtilities, TrashingStopsAtTheFirstFailure)
+{
+    std::vector<std::filesystem::path> moved;
+    const auto failing = [&](const std::filesystem::path& path) -> std::optional<std::string> {
+        moved.push_back(path);
+        if (path == "/b") {
+            return std::string("denied");
+        }
+        return std::nullopt;
+    };
+    EXPECT_FALSE(trashItems({}, failing));
+    const auto failure = trashItems({ "/a", "/b", "/c" }, failing);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->path, "/b");
+    EXPECT_EQ(failure->reason, "denied");
+    EXPECT_EQ(moved, (std::vector<std::filesystem::path> { "/a", "/b" }));
+    EXPECT_TRUE(moveItemToTrash("/does/not/exist"));
+}
+
+TEST(FileUtilities, TemporaryFilesGoIntoFoldersOfTheirOwn)
+{
+    const auto first = uniqueTemporaryDirectory();
+    const auto second = uniqueTemporaryDirectory();
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(std::filesystem::is_empty(first));
+    const auto file = writeToTemporaryFile("héllo", "notes");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->filename(), "notes.txt");
+    std::ifstream in(*file);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "héllo");
+    EXPECT_EQ(writeToTemporaryFile("x", "debug-info.txt")->filename(), "debug-info.txt");
+    for (const auto& folder : { first, second, file->parent_path() }) {
+        std::filesystem::remove_all(folder);
+    }
+    EXPECT_EQ(firstNonNil(std::vector<int> { 1, 2, 3 },
+                  [](int value) { return value > 1 ? std::optional(value * 10) : std::nullopt; }),
+        20);
+}
+
+TEST(FileUtilities, CopiedTextNamesItsSource)
+{
+    copyTextToPasteboard("copied ✓");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("copied ✓"));
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data(QString::fromLatin1(pasteboardSourceType)),
+        QByteArray("com.zelvantorium.Kiruvo"));
+}
+
+TEST(WorkspaceUtilities, TokensEndTheirConnectionsAndRangesIncludeTheirBounds)
+{
+    using platform::Date;
+    EXPECT_TRUE(isBetween(Date(10), Date(10), Date(20)));
+    EXPECT_TRUE(isBetween(Date(20), Date(10), Date(20)));
+    EXPECT_FALSE(isBetween(Date(20.5), Date(10), Date(20)));
+
+    QObject sender;
+    int calls = 0;
+    {
+        NotificationToken token(QObject::connect(&sender, &QObject::objectNameChanged, [&] { ++calls; }));
+        sender.setObjectName(QStringLiteral("a"));
+    }
+    sender.setObjectName(QStringLiteral("b"));
+    EXPECT_EQ(calls, 1);
+    {
+        ListenerHolder holder(&sender);
+        holder.add(QObject::connect(&sender, &QObject::objectNameChanged, [&] { ++calls; }));
+        holder.add(QObject::connect(&sender, &QObject::objectNameChanged, [&] { ++calls; }));
+        sender.setObjectName(QStringLiteral("c"));
+    }
+    sender.setObjectName(QStringLiteral("d"));
+    EXPECT_EQ(calls, 3);
+}
+
+TEST(WorkspaceUtilities, AnUnknownApplicationIsAnErrorNamingIt)
+{
+    try {
+        openAppWithBundleIdentifier("com.example.NoSuchApp");
+        FAIL() << "no error";
+    } catch (const zk::Error& error) {
+        EXPECT_EQ(error.localizedDescription(),
+            "Could not locate app with bundle identifier “com.example.NoSuchApp”.");
+        EXPECT_EQ(error.domain(), "com.zelvantorium.Kiruvo");
+        EXPECT_EQ(error.code(), 1);
+    }
+}
