@@ -18,7 +18,7 @@ DebugMoreMenu::DebugMoreMenu(std::function<bool()> hasContent, std::function<voi
     setPopupMode(QToolButton::InstantPopup);
     setAutoRaise(true);
     const QImage image = platform::MaterialDesignIcons::render(
-        "dots-horizontal-circle-outline", 16, devicePixelRatioF(), palette().color(QPalette::ButtonText));
+        "dots-horizontal", 16, devicePixelRatioF(), palette().color(QPalette::ButtonText));
     if (!image.isNull()) {
         setIcon(QIcon(QPixmap::fromImage(image)));
         setToolButtonStyle(Qt::ToolButtonIconOnly);

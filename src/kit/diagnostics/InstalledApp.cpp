@@ -1,12 +1,38 @@
 #include "kit/diagnostics/InstalledApp.h"
 
+#include <QFile>
 #include <QProcess>
-#include <QSettings>
 #include <QStandardPaths>
 
 #include <functional>
+#include <map>
 
 namespace zk {
+
+namespace {
+
+// The keys of a desktop entry's "[Desktop Entry]" group (QSettings reads ";" as a comment).
+std::map<QString, QString> desktopEntryValues(const QString& path)
+{
+    std::map<QString, QString> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return values;
+    }
+    bool inGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inGroup = line == QStringLiteral("[Desktop Entry]");
+        } else if (inGroup && !line.startsWith(QLatin1Char('#')) && line.contains(QLatin1Char('='))) {
+            values.emplace(
+                line.section(QLatin1Char('='), 0, 0).trimmed(), line.section(QLatin1Char('='), 1).trimmed());
+        }
+    }
+    return values;
+}
+
+} // namespace
 
 InstalledApp::InstalledApp(
     std::string bundleIdentifier, std::string name, std::string version, std::string build, std::string url)
@@ -21,13 +47,13 @@ InstalledApp::InstalledApp(
 bool InstalledApp::isBrowser() const
 {
     if (!_isBrowser->value) {
-        QSettings entry(QString::fromStdString(url), QSettings::IniFormat);
-        entry.beginGroup(QStringLiteral("Desktop Entry"));
-        const QString categories
-            = entry.value(QStringLiteral("Categories")).toStringList().join(QLatin1Char(';'));
-        const QString types = entry.value(QStringLiteral("MimeType")).toStringList().join(QLatin1Char(';'));
-        _isBrowser->value = categories.contains(QStringLiteral("WebBrowser"))
-            || types.contains(QStringLiteral("x-scheme-handler/http"));
+        const auto values = desktopEntryValues(QString::fromStdString(url));
+        const auto listed = [&values](const QString& key, const QString& entry) {
+            const auto found = values.find(key);
+            return found != values.end() && found->second.split(QLatin1Char(';')).contains(entry);
+        };
+        _isBrowser->value = listed(QStringLiteral("Categories"), QStringLiteral("WebBrowser"))
+            || listed(QStringLiteral("MimeType"), QStringLiteral("x-scheme-handler/http"));
     }
     return *_isBrowser->value;
 }
@@ -49,19 +75,17 @@ std::size_t InstalledApp::hash() const
 
 std::optional<InstalledApp> InstalledApp::fromDesktopEntry(const QString& path)
 {
-    QSettings entry(path, QSettings::IniFormat);
-    if (entry.status() != QSettings::NoError) {
-        return std::nullopt;
-    }
-    entry.beginGroup(QStringLiteral("Desktop Entry"));
-    const QString name = entry.value(QStringLiteral("Name")).toString();
-    if (name.isEmpty()) {
+    const auto values = desktopEntryValues(path);
+    const auto name = values.find(QStringLiteral("Name"));
+    if (name == values.end() || name->second.isEmpty()) {
         return std::nullopt;
     }
     QString id = path.section(QLatin1Char('/'), -1);
     id.chop(QStringLiteral(".desktop").size());
-    const std::string version = entry.value(QStringLiteral("X-AppVersion")).toString().toStdString();
-    return InstalledApp(id.toStdString(), name.toStdString(), version, version, path.toStdString());
+    const auto versionEntry = values.find(QStringLiteral("X-AppVersion"));
+    const std::string version
+        = versionEntry == values.end() ? std::string() : versionEntry->second.toStdString();
+    return InstalledApp(id.toStdString(), name->second.toStdString(), version, version, path.toStdString());
 }
 
 std::optional<std::string> defaultEmailAppBundleIdentifier()

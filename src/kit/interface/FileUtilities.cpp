@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cstdlib>
@@ -19,8 +20,24 @@ std::optional<std::string> moveItemToTrash(const std::filesystem::path& path)
     if (!file.exists()) {
         return "The item does not exist.";
     }
+    const QString original = file.fileName();
     if (!file.moveToTrash()) {
         return file.errorString().toStdString();
+    }
+    // Qt 6.4 falls back to "./files" in the working directory when it can make no Trash folder;
+    // that is no Trash, so the item goes back where it was.
+    const QString inTrash = file.fileName();
+    if (QDir::isRelativePath(inTrash)) {
+        const QString moved = QDir::current().absoluteFilePath(inTrash);
+        if (!QFile::rename(moved, original)) {
+            return "No Trash folder could be made, and the item was left at " + moved.toStdString() + ".";
+        }
+        QFile::remove(QDir::current().absoluteFilePath(
+            QStringLiteral("info/%1.trashinfo").arg(QFileInfo(moved).fileName())));
+        // The folders Qt made for it, when they hold nothing else.
+        QDir::current().rmdir(QStringLiteral("files"));
+        QDir::current().rmdir(QStringLiteral("info"));
+        return std::string("No Trash folder could be made.");
     }
     return std::nullopt;
 }

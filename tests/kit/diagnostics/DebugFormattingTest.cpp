@@ -71,7 +71,7 @@ TEST(SystemInfo, ReadingsOfTheMachinesTexts)
     EXPECT_EQ(hardwareModelFrom("LENOVO\n", "20XW0026GE\n", std::nullopt), "LENOVO 20XW0026GE");
     EXPECT_EQ(hardwareModelFrom("Dell Inc.", "Dell Inc. XPS 13", std::nullopt), "Dell Inc. XPS 13");
     EXPECT_EQ(
-        hardwareModelFrom("QEMU", "To be filled by O.E.M.", std::string("Raspberry Pi 4 Model B\0", 24)),
+        hardwareModelFrom("QEMU", "To be filled by O.E.M.", std::string("Raspberry Pi 4 Model B\0", 23)),
         "Raspberry Pi 4 Model B");
     EXPECT_EQ(hardwareModelFrom(std::nullopt, std::nullopt, std::string("\xc3\x28", 2)), std::nullopt);
     EXPECT_EQ(hardwareModelFrom(std::nullopt, std::nullopt, std::nullopt), std::nullopt);

@@ -94,9 +94,9 @@ TEST_F(DebugWindowsTest, DeleteConfirmedResetsAndRelaunchesNormally)
     answers = { 0 };
     userWindow()->view().button(QStringLiteral("Delete Data & Settings"))->click();
     ASSERT_TRUE(settle([&] { return relaunches > 0 && terminations > 0; }));
-    EXPECT_EQ(suite->objectForKey("ZK_launchCount"), std::nullopt);
+    EXPECT_EQ(stored("ZK_launchCount"), std::nullopt);
     EXPECT_EQ(exits, 0);
-    EXPECT_EQ(suite->objectForKey("ZK_isShowingSettingsAfterRelaunch"), std::nullopt);
+    EXPECT_EQ(stored("ZK_isShowingSettingsAfterRelaunch"), std::nullopt);
 }
 
 TEST_F(DebugWindowsTest, FeedbackOpensTheFormWithTheDebugFieldsThenQuits)
@@ -187,7 +187,7 @@ TEST_F(DebugWindowsTest, TheDashboardDeletesWithoutAskingAndCopies)
     page->findChild<QPushButton*>(QStringLiteral("Delete App Data"))->click();
     ASSERT_TRUE(settle([&] { return relaunches > 0; }));
     EXPECT_TRUE(alerts.empty());
-    EXPECT_EQ(suite->objectForKey("ZK_launchCount"), std::nullopt);
+    EXPECT_EQ(stored("ZK_launchCount"), std::nullopt);
 }
 
 TEST_F(DebugWindowsTest, TheDeveloperWindowSitsAboveTheMiddleOfItsScreen)

@@ -109,6 +109,13 @@ protected:
         return done();
     }
 
+    // What the suite stores under the key (registered defaults aside).
+    std::optional<platform::PropertyList> stored(const std::string& key) const
+    {
+        const auto value = suite->database()->value(suite->suiteName(), key);
+        return value ? std::optional(*value) : std::nullopt;
+    }
+
     struct Started {
         QString program;
         QStringList arguments;

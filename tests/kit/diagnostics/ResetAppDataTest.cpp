@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <fstream>
-#include <unistd.h>
 
 using namespace zk;
 using platform::PropertyList;
@@ -91,21 +90,31 @@ TEST_F(ResetAppDataTest, TheRealTrashTakesBothFolders)
     EXPECT_TRUE(std::filesystem::exists(trash / "kiruvo" / "history.json"));
 }
 
-TEST_F(ResetAppDataTest, AReadOnlyDataFolderIsShownBeforeTheRelaunch)
+TEST_F(ResetAppDataTest, AReadOnlyDataFolderIsShownBeforeTheRelaunchAndNothingIsReportedDone)
 {
-    // Renaming a folder needs write access to it; root has it everywhere.
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root may move read-only folders";
-    }
+    // Renaming a folder needs write access to it, which root has everywhere; a Trash that cannot
+    // be made stops root as well.
     std::filesystem::permissions(
         data, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::ofstream(std::filesystem::path(folder.path().toStdString()) / "XDG_DATA_HOME" / "Trash")
+        << "not a folder";
     ResetEnvironment unsandboxed;
     unsandboxed.isSandboxed = false;
     const ResetResult result = resetAppData(unsandboxed);
     std::filesystem::permissions(data, std::filesystem::perms::owner_all);
-    EXPECT_FALSE(result.succeeded());
+    ASSERT_FALSE(result.succeeded());
+    EXPECT_NE(result.failures[0].find(data.string()), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(data / "history.json"));
-    EXPECT_TRUE(std::filesystem::exists(cache));
+    EXPECT_TRUE(std::filesystem::exists(cache / "icons"));
+    // Nothing went anywhere else instead (Qt's last resort is the working directory).
+    EXPECT_FALSE(QDir::current().exists(QStringLiteral("files/kiruvo")));
+
+    answers = { 0 };
+    relaunchTellingResetFailures(result, false, false);
+    ASSERT_TRUE(settle([&] { return relaunches > 0; }));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0], "Not all data could be deleted");
+    EXPECT_EQ(alertMessages[0].find("deleted"), std::string::npos);
 }
 
 TEST_F(ResetAppDataTest, FailuresAreShownAndWaitedForBeforeTheRelaunch)

@@ -4,6 +4,8 @@
 
 #include "DiagnosticsFixture.h"
 
+#include <QElapsedTimer>
+
 #include <thread>
 
 using namespace zk;
@@ -149,8 +151,14 @@ TEST_F(SecurityScopedBookmarkManagerTest, APromptFromAnotherThreadRunsOnTheMainT
         result = Manager::withDirectoryAccess(pictures.string() + "/", [](const std::string&) {});
         done = true;
     });
-    ASSERT_TRUE(settle([&] { return done.load(); }));
+    // The worker waits for the main thread to run its prompt.
+    QElapsedTimer clock;
+    clock.start();
+    while (!done.load() && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
     worker.join();
+    ASSERT_TRUE(done.load());
     EXPECT_EQ(result, Manager::AccessResult::ran);
     EXPECT_EQ(panelThread, std::this_thread::get_id());
 }
