@@ -1,3 +1,4 @@
+#include "kit/foundation/DiagnosticsSeam.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/FeedbackLink.h"
 #include "kit/interface/CallbackMenuItem.h"
@@ -221,7 +222,9 @@ TEST(StandardMenuItemsTest, MoreAppsFeedbackAndUrlItemsOpenTheirPages)
 
     ASSERT_EQ(catcher.urls.size(), 3u);
     EXPECT_EQ(catcher.urls[0], QUrl("https://maker.example/apps"));
-    EXPECT_EQ(catcher.urls[1], QUrl(QString::fromStdString(zk::feedbackPageURL(zk::ZKApp::name(), ""))));
+    // The form gets the debug fields as its metadata.
+    EXPECT_EQ(catcher.urls[1],
+        QUrl(QString::fromStdString(zk::feedbackPageURL(zk::ZKApp::name(), zk::feedbackMetadata()))));
     EXPECT_EQ(catcher.urls[2], QUrl("https://kiruvo.example/guide?a=1&b=2"));
 }
 
