@@ -14,47 +14,6 @@
 
 namespace zk {
 
-namespace {
-
-std::string formatNumber(double value, int maximumFractionDigits, const platform::Locale& locale)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString text = icu::number::NumberFormatter::withLocale(locale.icu())
-                                        .precision(icu::number::Precision::maxFraction(maximumFractionDigits))
-                                        .roundingMode(UNUM_ROUND_HALFUP)
-                                        .formatDouble(value, status)
-                                        .toString(status);
-    if (U_FAILURE(status)) {
-        return fmt::format("{:.{}f}", value, maximumFractionDigits);
-    }
-    std::string result;
-    text.toUTF8String(result);
-    return result;
-}
-
-} // namespace
-
-std::string formatByteCount(std::int64_t bytes, ByteCountStyle style, const platform::Locale& locale)
-{
-    if (bytes == 0) {
-        return "Zero KB";
-    }
-    const double base = style == ByteCountStyle::memory ? 1024.0 : 1000.0;
-    const double magnitude = std::abs(static_cast<double>(bytes));
-    if (magnitude < base) {
-        return formatNumber(static_cast<double>(bytes), 0, locale) + (magnitude == 1 ? " byte" : " bytes");
-    }
-    static constexpr std::array<const char*, 6> units { "KB", "MB", "GB", "TB", "PB", "EB" };
-    double scaled = static_cast<double>(bytes) / base;
-    std::size_t unit = 0;
-    while (std::abs(scaled) >= base && unit + 1 < units.size()) {
-        scaled /= base;
-        ++unit;
-    }
-    const int fractionDigits = unit == 0 ? 0 : unit == 1 ? 1 : 2;
-    return formatNumber(scaled, fractionDigits, locale) + " " + units[unit];
-}
-
 std::optional<std::string> narrowDurationText(double seconds, const platform::Locale& locale)
 {
     if (!std::isfinite(seconds) || seconds < 0 || seconds > 1e15) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/foundation/core/ByteCountFormat.h"
 #include "platform/store/PropertyList.h"
 #include "platform/time/Locale.h"
 
@@ -8,14 +9,6 @@
 #include <string>
 
 namespace zk {
-
-// How a byte count is scaled: memory in multiples of 1024, files in multiples of 1000.
-enum class ByteCountStyle { memory, file };
-
-// A byte count as the debug information writes it: "Zero KB", "1 byte", "512 bytes", "12 KB",
-// "52.3 MB", "1.25 GB" (no fraction digits for kilobytes, one for megabytes, two above; trailing
-// zeros dropped), the number in the locale's notation.
-std::string formatByteCount(std::int64_t bytes, ByteCountStyle style, const platform::Locale& locale);
 
 // A span of time in the narrow style of the locale: "1h 5m 12s", "2d 3h", "0s"; units that are zero
 // are left out. Nothing for a span that is not finite or negative.

@@ -7,22 +7,6 @@ using namespace zk;
 using platform::Locale;
 using platform::PropertyList;
 
-TEST(DebugFormatting, ByteCountsTakeTheShapesOfBothStyles)
-{
-    const Locale posix("en_US_POSIX");
-    EXPECT_EQ(formatByteCount(0, ByteCountStyle::memory, posix), "Zero KB");
-    EXPECT_EQ(formatByteCount(1, ByteCountStyle::memory, posix), "1 byte");
-    EXPECT_EQ(formatByteCount(512, ByteCountStyle::memory, posix), "512 bytes");
-    EXPECT_EQ(formatByteCount(12 * 1024 + 300, ByteCountStyle::memory, posix), "12 KB");
-    EXPECT_EQ(formatByteCount(54'840'524, ByteCountStyle::memory, posix), "52.3 MB");
-    EXPECT_EQ(formatByteCount(2 * 1024 * 1024, ByteCountStyle::memory, posix), "2 MB");
-    EXPECT_EQ(formatByteCount(1'342'177'280, ByteCountStyle::memory, posix), "1.25 GB");
-    EXPECT_EQ(formatByteCount(1500, ByteCountStyle::file, Locale("en_US")), "2 KB");
-    EXPECT_EQ(formatByteCount(3'250'000, ByteCountStyle::file, Locale("en_US")), "3.3 MB");
-    EXPECT_EQ(formatByteCount(3'000, ByteCountStyle::memory, Locale("de_DE")), "3 KB");
-    EXPECT_EQ(formatByteCount(1'700'000, ByteCountStyle::file, Locale("de_DE")), "1,7 MB");
-}
-
 TEST(DebugFormatting, RunningTimeIsNarrowAndLeavesOutZeroUnits)
 {
     const Locale english("en_US");
