@@ -39,7 +39,8 @@ UserDebugView::UserDebugView(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     const auto addButton = [&](const QString& title, auto action) {
-        auto* button = new QPushButton(title, this);
+        // "&" would mark a mnemonic; the titles show it as written.
+        auto* button = new QPushButton(QString(title).replace(QLatin1Char('&'), QLatin1String("&&")), this);
         button->setObjectName(title);
         connect(button, &QPushButton::clicked, this, action);
         layout->addWidget(button, 0, Qt::AlignHCenter);

@@ -70,6 +70,9 @@ TEST_F(DebugWindowsTest, TheLaunchGestureOpensOneFloatingUserDebugWindow)
              "Send Crash Log", "Feedback & Support", "Quit Kiruvo" }) {
         EXPECT_NE(userWindow()->view().button(QString::fromUtf8(title)), nullptr) << title;
     }
+    // An ampersand is shown as written, not taken for a mnemonic.
+    EXPECT_EQ(userWindow()->view().button(QStringLiteral("Feedback & Support"))->text(),
+        QStringLiteral("Feedback && Support"));
 }
 
 TEST_F(DebugWindowsTest, DeleteAsksFirstAndCancelKeepsEverything)
