@@ -95,6 +95,9 @@ std::optional<QByteArray> imageData(const QImage& image, const QByteArray& forma
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format.toLower());
+    for (const auto& [name, value] : attachedProperties(image)) {
+        writer.setText(name, value);
+    }
     const double quality = std::isfinite(compressionQuality) ? std::clamp(compressionQuality, 0.0, 1.0) : 1.0;
     writer.setQuality(static_cast<int>(std::lround(quality * 100)));
     if (!writer.write(encoded)) {
@@ -126,6 +129,44 @@ void writeImage(const QImage& image, const QString& path, const QByteArray& form
         ExtendedAttributes::setValue(QUrl::fromLocalFile(destination),
             "user.com.apple.metadata:kMDItemIsScreenCapture", platform::PropertyList(true));
     }
+}
+
+namespace {
+const QString dpiKey = QStringLiteral("zk.customMetadata.dpi");
+const QString screenshotKey = QStringLiteral("zk.customMetadata.isScreenshot");
+const QString propertyPrefix = QStringLiteral("zk.property.");
+} // namespace
+
+std::map<QString, QString> attachedProperties(const QImage& image)
+{
+    std::map<QString, QString> properties;
+    for (const QString& key : image.textKeys()) {
+        if (key.startsWith(propertyPrefix)) {
+            properties.emplace(key.mid(propertyPrefix.size()), image.text(key));
+        }
+    }
+    return properties;
+}
+
+void setAttachedProperty(QImage& image, const QString& name, const QString& value)
+{
+    image.setText(propertyPrefix + name, value);
+}
+
+std::optional<CustomMetadata> customMetadata(const QImage& image)
+{
+    bool isNumber = false;
+    const qlonglong dpi = image.text(dpiKey).toLongLong(&isNumber);
+    if (!isNumber) {
+        return std::nullopt;
+    }
+    return CustomMetadata { dpi, image.text(screenshotKey) == QLatin1String("true") };
+}
+
+void setCustomMetadata(QImage& image, const CustomMetadata& metadata)
+{
+    image.setText(dpiKey, QString::number(metadata.dpi));
+    image.setText(screenshotKey, metadata.isScreenshot ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 QString uniqueFileURL(const QString& path)

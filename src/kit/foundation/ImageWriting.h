@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -38,6 +39,13 @@ struct CustomMetadata {
     bool isScreenshot = false;
     bool operator==(const CustomMetadata&) const = default;
 };
+
+// What a producer attached to an image, carried in the image's own text entries: the properties
+// the encoder starts from (empty by default), and the producer's metadata (none by default).
+std::map<QString, QString> attachedProperties(const QImage& image);
+void setAttachedProperty(QImage& image, const QString& name, const QString& value);
+std::optional<CustomMetadata> customMetadata(const QImage& image);
+void setCustomMetadata(QImage& image, const CustomMetadata& metadata);
 
 // The image encoded as one image of `format` ("png", "jpeg", "webp", ...): quality from 0 to 1,
 // the largest side in pixels (scaled down, keeping the aspect), and a resolution in dots per inch

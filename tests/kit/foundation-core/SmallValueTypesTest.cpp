@@ -84,3 +84,12 @@ TEST(UnexpectedNilErrorTest, DescribesWhereTheValueWasMissing)
         EXPECT_EQ(thrown.file(), "SmallValueTypesTest.cpp");
     }
 }
+
+TEST(BytesTest, MeasurementsOfInformation)
+{
+    EXPECT_EQ(Bytes { 1500 }.measurement().value, 1500);
+    EXPECT_EQ(Bytes::fromMeasurement({ 1.5, zk::UnitInformationStorage::kilobytes() }).bytes, 1500);
+    EXPECT_EQ(Bytes::fromMeasurement({ 12, zk::UnitInformationStorage::bits() }).bytes, 1);
+    EXPECT_THROW(
+        Bytes::fromMeasurement({ 1e30, zk::UnitInformationStorage::gigabytes() }), std::overflow_error);
+}

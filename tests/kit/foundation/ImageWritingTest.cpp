@@ -151,3 +151,18 @@ TEST(ImageWritingTest, TintingColoursOnlyWhatIsOpaque)
     EXPECT_EQ(pink.pixelColor(39, 0).alpha(), 0);
     EXPECT_EQ(source.pixelColor(0, 0), QColor(10, 20, 30)); // the source is unchanged
 }
+
+TEST(ImageWritingTest, MetadataTravelsWithTheImage)
+{
+    QImage image = sample();
+    EXPECT_EQ(zk::customMetadata(image), std::nullopt);
+    EXPECT_TRUE(zk::attachedProperties(image).empty());
+    zk::setCustomMetadata(image, { 144, true });
+    EXPECT_EQ(zk::customMetadata(image), (zk::CustomMetadata { 144, true }));
+    zk::setAttachedProperty(image, "Description", "A test");
+    EXPECT_EQ(zk::attachedProperties(image), (std::map<QString, QString> { { "Description", "A test" } }));
+    // The encoder starts from the attached properties.
+    const auto png = zk::imageData(image, "png", 1.0);
+    ASSERT_TRUE(png.has_value());
+    EXPECT_EQ(decoded(*png).text("Description"), "A test");
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kit/foundation/core/Measurement.h"
+
 #include <cmath>
 #include <compare>
 #include <cstdint>
@@ -29,6 +31,17 @@ struct Bytes {
     static Bytes gigabytes(double count) { return fromCount(count, Unit::gigabytes); }
 
     double count(Unit unit) const { return static_cast<double>(bytes) / bytesPerUnit(unit); }
+
+    // A measurement in bytes; from one in any unit of information, truncated toward zero (a value
+    // that does not fit is reported as std::overflow_error).
+    Measurement<UnitInformationStorage> measurement() const
+    {
+        return { static_cast<double>(bytes), UnitInformationStorage::bytes() };
+    }
+    static Bytes fromMeasurement(const Measurement<UnitInformationStorage>& measurement)
+    {
+        return fromCount(measurement.unit.toBase(measurement.value), Unit::bytes);
+    }
 
     Bytes operator+(Bytes other) const;
     Bytes operator-(Bytes other) const;

@@ -24,6 +24,16 @@ struct UnitDuration {
     static Unit<UnitDuration> hours() { return { "hr", 3600 }; }
 };
 
+// Units of information; bytes are the base, the multiples are decimal.
+struct UnitInformationStorage {
+    static Unit<UnitInformationStorage> baseUnit() { return bytes(); }
+    static Unit<UnitInformationStorage> bits() { return { "bit", 0.125 }; }
+    static Unit<UnitInformationStorage> bytes() { return { "B", 1 }; }
+    static Unit<UnitInformationStorage> kilobytes() { return { "kB", 1e3 }; }
+    static Unit<UnitInformationStorage> megabytes() { return { "MB", 1e6 }; }
+    static Unit<UnitInformationStorage> gigabytes() { return { "GB", 1e9 }; }
+};
+
 // A value in a unit of one dimension, which generic code can sum: zero is 0 in the base unit, and
 // values in different units are converted to the base unit before they are added or subtracted.
 template <class Dimension> struct Measurement {
