@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <deque>
@@ -88,8 +89,10 @@ void log(LogLevel level, std::string_view category, std::string_view message)
     if (level != LogLevel::Debug || debugEnabled) {
         std::string line = fmt::format("kiruvo[{}] {}: {}\n", category, levelName(level), message);
         std::lock_guard lock(standardErrorMutex());
+        // A closed stream fails here quietly: there is nowhere left to say so.
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
+        std::clearerr(stderr);
     }
     auto& all = captures();
     std::lock_guard lock(all.mutex);
@@ -132,50 +135,53 @@ int LogCapture::countContaining(std::string_view text) const
     const auto kept = messages();
     return static_cast<int>(std::count_if(kept.begin(), kept.end(),
         [text](const std::string& message) { return message.find(text) != std::string::npos; }));
-}
-
-void DebugLog::setEnabled(bool enabled)
-{
-    debugLogEnabled.store(enabled, std::memory_order_release);
-}
-
-bool DebugLog::isEnabled()
-{
-    return debugLogEnabled.load(std::memory_order_acquire);
-}
-
-std::vector<std::string> DebugLog::entries()
-{
-    auto& log = storage();
-    std::lock_guard lock(log.mutex);
-    return { log.entries.begin(), log.entries.end() };
-}
-
-void DebugLog::clear()
-{
-    auto& log = storage();
-    std::lock_guard lock(log.mutex);
-    log.entries.clear();
-}
-
-void DebugLog::append(std::string_view message)
-{
-    if (!isEnabled()) {
-        return;
+    void ignoreBrokenPipes()
+    {
+        std::signal(SIGPIPE, SIG_IGN);
     }
-    std::string entry;
-    entry.reserve(message.size() + 32);
-    entry.append(message);
-    entry += '\t';
-    entry += timestamp();
-    entry += '\n';
 
-    auto& log = storage();
-    std::lock_guard lock(log.mutex);
-    while (log.entries.size() >= maxCount) {
-        log.entries.pop_front();
+    void DebugLog::setEnabled(bool enabled)
+    {
+        debugLogEnabled.store(enabled, std::memory_order_release);
     }
-    log.entries.push_back(std::move(entry));
-}
+
+    bool DebugLog::isEnabled()
+    {
+        return debugLogEnabled.load(std::memory_order_acquire);
+    }
+
+    std::vector<std::string> DebugLog::entries()
+    {
+        auto& log = storage();
+        std::lock_guard lock(log.mutex);
+        return { log.entries.begin(), log.entries.end() };
+    }
+
+    void DebugLog::clear()
+    {
+        auto& log = storage();
+        std::lock_guard lock(log.mutex);
+        log.entries.clear();
+    }
+
+    void DebugLog::append(std::string_view message)
+    {
+        if (!isEnabled()) {
+            return;
+        }
+        std::string entry;
+        entry.reserve(message.size() + 32);
+        entry.append(message);
+        entry += '\t';
+        entry += timestamp();
+        entry += '\n';
+
+        auto& log = storage();
+        std::lock_guard lock(log.mutex);
+        while (log.entries.size() >= maxCount) {
+            log.entries.pop_front();
+        }
+        log.entries.push_back(std::move(entry));
+    }
 
 } // namespace platform

@@ -34,6 +34,11 @@ private:
     void keep(std::string_view message);
 };
 
+// Lets a write to a pipe whose reader has gone (the terminal closed, `kiruvo | head`) fail with an
+// error instead of ending the process by SIGPIPE: the log goes to standard error, and losing the
+// reader must not lose the running session. Call once at start, before any thread is made.
+void ignoreBrokenPipes();
+
 // The in-memory debug log shown by the debug window and attached to debug information. It holds
 // the newest `maxCount` entries, oldest first; each entry is the message, a tab, the time it was
 // written ("2024-03-01 12:00:00 +0000", UTC) and a line feed. Nothing is written to disk.

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <thread>
+#include <unistd.h>
 
 using platform::DebugLog;
 using platform::LogCapture;
@@ -141,4 +143,30 @@ TEST_F(LoggerTest, ConcurrentWritersLoseNothingBelowTheBound)
         EXPECT_EQ(i, next[t]);
         next[t] = i + 1;
     }
+}
+
+TEST_F(LoggerTest, LoggingToAStandardErrorWhoseReaderHasGoneFailsQuietly)
+{
+    platform::ignoreBrokenPipes();
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::fflush(stderr);
+    const int savedError = ::dup(STDERR_FILENO);
+    ASSERT_GE(savedError, 0);
+    ::dup2(ends[1], STDERR_FILENO);
+    ::close(ends[1]);
+    ::close(ends[0]);
+
+    // Without the signal ignored, the first of these ends the process.
+    for (int i = 0; i < 3; ++i) {
+        platform::log(LogLevel::Error, "LoggerTest", "Nobody reads this");
+    }
+    std::fprintf(stderr, "nor this\n");
+
+    std::fflush(stderr);
+    ::dup2(savedError, STDERR_FILENO);
+    ::close(savedError);
+    std::clearerr(stderr);
+    platform::log(LogLevel::Info, "LoggerTest", "Standard error is back");
+    SUCCEED();
 }

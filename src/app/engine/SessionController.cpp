@@ -145,6 +145,7 @@ void SessionController::setUpEvents()
             zk::debugLog("App will quit");
         }
         stop(false);
+        retryUnstoredHistory();
     }));
 
     // The store tells observers on the writing thread; the engine acts on the main thread.
@@ -358,6 +359,7 @@ double SessionController::secondsSinceLastUserInput() const
 
 void SessionController::checkIdle()
 {
+    retryUnstoredHistory();
     if (m_currentSession) {
         const double duration = m_currentSession->duration().seconds;
         if (duration < 0) {
@@ -473,6 +475,9 @@ void SessionController::notify(zk::Duration duration)
 
 std::shared_ptr<const SessionController::History> SessionController::readHistory() const
 {
+    if (m_unstoredHistory) {
+        return m_unstoredHistory;
+    }
     auto history = std::make_shared<History>();
     const auto object = m_suite->objectForKey(historyKey);
     if (!object) {
@@ -528,6 +533,16 @@ void SessionController::historyDidChange()
 
 void SessionController::writeHistory(std::shared_ptr<const History> history)
 {
+    // The new list answers before the store tells its observers, so that what they ask of the
+    // engine is already the new history; nobody need decode it again.
+    m_history = history;
+    renewHistoryGeneration();
+    storeHistory(std::move(history));
+    Q_EMIT historyChanged();
+}
+
+void SessionController::storeHistory(std::shared_ptr<const History> history)
+{
     platform::PropertyListArray stored;
     stored.reserve(history->sessions.size() + history->undecodable.size());
     for (const auto& session : history->sessions) {
@@ -541,17 +556,28 @@ void SessionController::writeHistory(std::shared_ptr<const History> history)
     if (auto previous = m_suite->objectForKey(historyKey); previous && !previous->isArray()) {
         Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
     }
-    // The new list answers before the store tells its observers, so that what they ask of the
-    // engine is already the new history; nobody need decode it again.
-    m_history = std::move(history);
-    renewHistoryGeneration();
     m_isWritingHistory = true;
-    m_suite->setObject(platform::PropertyList(std::move(stored)), historyKey);
+    const bool written = m_suite->setObject(platform::PropertyList(std::move(stored)), historyKey);
     m_isWritingHistory = false;
+    if (!written) {
+        // Memory keeps the truth until a later write gets it into the store.
+        m_unstoredHistory = std::move(history);
+        m_storeFailure.writeFailed(now());
+        return;
+    }
+    m_unstoredHistory.reset();
+    m_storeFailure.writeSucceeded();
     // The history goes into the database file itself at once, not only into its write-ahead log:
     // the file alone is what a user copies or backs up.
     m_suite->database()->checkpoint();
-    Q_EMIT historyChanged();
+}
+
+void SessionController::retryUnstoredHistory()
+{
+    // The history in memory is unchanged: only the store catches up.
+    if (m_unstoredHistory) {
+        storeHistory(m_unstoredHistory);
+    }
 }
 
 std::vector<Session> SessionController::allSessions() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/engine/CurrentSession.h"
+#include "app/engine/HistoryStoreFailure.h"
 #include "app/engine/ReminderSeam.h"
 #include "app/engine/Session.h"
 #include "kit/foundation/core/Duration.h"
@@ -144,6 +145,12 @@ public:
     // asked. 0 when no day has a total.
     double averageDuration(int lowerOffset, int upperOffset, bool excludingWeekends) const;
 
+    // Whether the history in memory is not in the store because its last write failed. It stays
+    // the truth for every answer and is written again by the next tick and at quit.
+    bool hasUnstoredHistory() const { return m_unstoredHistory != nullptr; }
+    // Writes the unstored history again; nothing when there is none.
+    void retryUnstoredHistory();
+
     // Changes with every change of "sessions", as historyGeneration() does.
     const platform::Uuid& allSessionsCacheKey() const { return m_allSessionsCacheKey; }
 
@@ -185,6 +192,8 @@ private:
     std::shared_ptr<const History> readHistory() const;
     // Writes the history; the store and the memo then hold the same list.
     void writeHistory(std::shared_ptr<const History> history);
+    // Puts the history into the store; on failure keeps it as the unstored history.
+    void storeHistory(std::shared_ptr<const History> history);
     // The history pruned to the last 121 days and sorted newest first; nothing when it already is.
     static std::optional<std::vector<Session>> pruned(const std::vector<Session>& sessions);
     // The day of the rounded date, from the memo or computed now. Nothing when the calendar has
@@ -223,6 +232,9 @@ private:
 
     ReminderSeam m_reminderSeam;
     std::function<void()> m_statusItemUpdate;
+    // The history whose write failed, until a write succeeds.
+    std::shared_ptr<const History> m_unstoredHistory;
+    HistoryStoreFailure m_storeFailure;
     // Undecodable stored entries already reported, so each is reported once.
     mutable std::set<std::string> m_reportedUndecodable;
 };

@@ -1,6 +1,7 @@
 #include "app/engine/SettingsKeys.h"
 
 #include "libraries/defaults/CodableForm.h"
+#include "platform/desktop/StatusItem.h"
 
 #include <cmath>
 #include <mutex>
@@ -64,9 +65,35 @@ std::optional<Session> decodeFully(const platform::JsonValue& json)
     }
 }
 
+// A session that cannot be one of the user's: longer than the history is kept, or outside the
+// years 2001 to 2200. Counted, it would fill days with hundreds of hours.
+bool isPlausible(const Session& session)
+{
+    constexpr double longest = 121.0 * 86400.0;
+    // 2201-01-01T00:00:00Z, in seconds since 2001-01-01T00:00:00Z.
+    constexpr double endOf2200 = 73048.0 * 86400.0;
+    const platform::DateRange range = session.dateRange();
+    const double start = range.lowerBound.timeIntervalSinceReferenceDate;
+    const double end = range.upperBound.timeIntervalSinceReferenceDate;
+    return start >= 0.0 && end < endOf2200 && end - start <= longest;
+}
+
+std::optional<Session> decodedSession(const std::string& text);
+
 } // namespace
 
 std::optional<Session> sessionFromStoredText(const std::string& text)
+{
+    auto session = decodedSession(text);
+    if (session && !isPlausible(*session)) {
+        return std::nullopt;
+    }
+    return session;
+}
+
+namespace {
+
+std::optional<Session> decodedSession(const std::string& text)
 {
     // Text that is one JSON value is that value's first element once wrapped; only other text
     // needs the wrapping (and its copy).
@@ -108,9 +135,20 @@ std::optional<Session> sessionFromStoredText(const std::string& text)
     return decodeFully(*json);
 }
 
+} // namespace
+
 } // namespace kiruvo
 
 namespace kiruvo::Keys {
+
+namespace {
+
+bool atLeastOneSecond(const zk::Duration& value)
+{
+    return std::isfinite(value.seconds) && value.seconds >= 1.0;
+}
+
+} // namespace
 
 const Defaults::Key<std::vector<Session>>& sessions()
 {
@@ -126,13 +164,19 @@ const Defaults::Key<ShowInMenuBar>& showInMenuBar()
 
 const Defaults::Key<zk::Duration>& idleDurationBeforeStop()
 {
-    static const Defaults::Key<zk::Duration> key("idleDurationBeforeStop", zk::Duration::fromSeconds(600));
+    // A threshold under a second would end every session between two key presses, and one of zero
+    // or less would stop all tracking.
+    static const Defaults::Key<zk::Duration> key("idleDurationBeforeStop", zk::Duration::fromSeconds(600),
+        { [](const zk::Duration& value) { return atLeastOneSecond(value); }, "at least 1 second" });
     return key;
 }
 
 const Defaults::Key<std::optional<zk::Duration>>& notifyInterval()
 {
-    static const Defaults::Key<std::optional<zk::Duration>> key("notifyInterval");
+    // A shorter interval would remind the user many times a second.
+    static const Defaults::Key<std::optional<zk::Duration>> key("notifyInterval",
+        { [](const std::optional<zk::Duration>& value) { return !value || atLeastOneSecond(*value); },
+            "at least 1 second" });
     return key;
 }
 
@@ -186,7 +230,12 @@ const Defaults::Key<bool>& enableAtLaunch()
 
 const Defaults::Key<std::optional<double>>& menuBarTextVerticalAlignmentOffset()
 {
-    static const Defaults::Key<std::optional<double>> key("menuBarTextVerticalAlignmentOffset");
+    // Moved further than the bar is high, the title leaves the status item and it shows nothing.
+    static const Defaults::Key<std::optional<double>> key("menuBarTextVerticalAlignmentOffset",
+        { [](const std::optional<double>& value) {
+             return !value || (std::isfinite(*value) && std::fabs(*value) <= platform::statusBarThickness);
+         },
+            "within the height of the status item" });
     return key;
 }
 

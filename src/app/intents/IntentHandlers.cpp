@@ -43,13 +43,17 @@ QCoro::Task<SetEnabledStateIntentResponse> SetEnabledStateIntentHandler::handle(
     case SetOperation::unknown:
         break;
     case SetOperation::toggle:
-        engine.setEnabled(!engine.isEnabled());
-        code = Code::success;
+        // The state plays no part in a toggle, but one that no script can name still marks a
+        // request that was not meant as it reads.
+        if (setStateFromRawValue(rawValue(intent.state))) {
+            engine.setEnabled(!engine.isEnabled());
+            code = Code::success;
+        }
         break;
     case SetOperation::set:
-        // A state that no script can name is refused rather than read as "disabled", so a typo
-        // in a script never switches tracking off.
-        if (setStateFromRawValue(rawValue(intent.state))) {
+        // Only "enabled" and "disabled" name a state to put in force: an unknown or unnamed state
+        // changes nothing, so a typo in a script never switches tracking off.
+        if (intent.state == SetState::enabled || intent.state == SetState::disabled) {
             const bool wanted = intent.state == SetState::enabled;
             if (wanted != engine.isEnabled()) {
                 engine.setEnabled(wanted);
@@ -57,6 +61,11 @@ QCoro::Task<SetEnabledStateIntentResponse> SetEnabledStateIntentHandler::handle(
             code = Code::success;
         }
         break;
+    }
+    // Turning tracking off ends the running session; a script must not hear success while it
+    // is not stored.
+    if (code == Code::success && !engine.isHistoryStored()) {
+        code = Code::failure;
     }
     co_return SetEnabledStateIntentResponse(code, std::nullopt);
 }
@@ -81,8 +90,12 @@ QCoro::Task<GetCurrentSessionIntentResponse> GetCurrentSessionIntentHandler::han
 QCoro::Task<NewSessionIntentResponse> NewSessionIntentHandler::handle(NewSessionIntent) const
 {
     assert(platform::MainQueue::isMainThread());
-    SessionEngine::shared().newSession();
-    co_return NewSessionIntentResponse(NewSessionIntentResponseCode::success, std::nullopt);
+    SessionEngine& engine = SessionEngine::shared();
+    engine.newSession();
+    // The session that ended must be stored before the request counts as done.
+    co_return NewSessionIntentResponse(engine.isHistoryStored() ? NewSessionIntentResponseCode::success
+                                                                : NewSessionIntentResponseCode::failure,
+        std::nullopt);
 }
 
 QCoro::Task<GetSessionsIntentResponse> GetSessionsIntentHandler::handle(GetSessionsIntent) const

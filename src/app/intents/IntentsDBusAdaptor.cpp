@@ -64,14 +64,22 @@ QVariantMap currentSessionMap(const CurrentSession_& session)
     return map;
 }
 
-// Hands the intent to its handler and answers the call when the handler completes.
+// Hands the intent to its handler and answers the call when the handler completes. A call whose
+// arguments are not the method's declared ones is refused: the bus delivers a method with a
+// QDBusMessage parameter whatever arguments come with it.
 template <class ResponseType>
-void dispatch(const QDBusConnection& connection, const QDBusMessage& message,
+void dispatch(const QDBusConnection& connection, const QDBusMessage& message, const char* signature,
     std::shared_ptr<const Intent> intent,
     std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties,
     std::function<void()> afterReply = {})
 {
     message.setDelayedReply(true);
+    if (message.signature() != QLatin1String(signature)) {
+        connection.send(message.createErrorReply(QDBusError::InvalidArgs,
+            QStringLiteral("%1 takes the arguments \"%2\", not \"%3\".")
+                .arg(message.member(), QLatin1String(signature), message.signature())));
+        return;
+    }
     const auto handler = handlerForIntent(*intent);
     if (!handler) {
         connection.send(message.createErrorReply(QDBusError::NotSupported, QStringLiteral("No handler.")));
@@ -110,7 +118,8 @@ IntentsDBusAdaptor::~IntentsDBusAdaptor() = default;
 int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEnabled)
 {
     isEnabled = false;
-    dispatch<GetEnabledStateIntentResponse>(m_connection, message, std::make_shared<GetEnabledStateIntent>(),
+    dispatch<GetEnabledStateIntentResponse>(m_connection, message, "",
+        std::make_shared<GetEnabledStateIntent>(),
         [](const std::shared_ptr<const GetEnabledStateIntentResponse>& response) {
             return QVariantList { response->isEnabled.value_or(false) };
         });
@@ -119,7 +128,7 @@ int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEna
 
 int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMessage& message)
 {
-    dispatch<SetEnabledStateIntentResponse>(m_connection, message,
+    dispatch<SetEnabledStateIntentResponse>(m_connection, message, "ii",
         std::make_shared<SetEnabledStateIntent>(
             static_cast<SetOperation>(operation), static_cast<SetState>(state)),
         [](const std::shared_ptr<const SetEnabledStateIntentResponse>&) { return QVariantList(); });
@@ -129,7 +138,7 @@ int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMes
 int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantMap& currentSession)
 {
     currentSession.clear();
-    dispatch<GetCurrentSessionIntentResponse>(m_connection, message,
+    dispatch<GetCurrentSessionIntentResponse>(m_connection, message, "",
         std::make_shared<GetCurrentSessionIntent>(),
         [](const std::shared_ptr<const GetCurrentSessionIntentResponse>& response) {
             const QVariantMap map
@@ -141,7 +150,7 @@ int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantM
 
 int IntentsDBusAdaptor::NewSession(const QDBusMessage& message)
 {
-    dispatch<NewSessionIntentResponse>(m_connection, message, std::make_shared<NewSessionIntent>(),
+    dispatch<NewSessionIntentResponse>(m_connection, message, "", std::make_shared<NewSessionIntent>(),
         [](const std::shared_ptr<const NewSessionIntentResponse>&) { return QVariantList(); });
     return 0;
 }
@@ -150,7 +159,7 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
 {
     sessions.clear();
     dispatch<GetSessionsIntentResponse>(
-        m_connection, message, std::make_shared<GetSessionsIntent>(),
+        m_connection, message, "", std::make_shared<GetSessionsIntent>(),
         [](const std::shared_ptr<const GetSessionsIntentResponse>& response) {
             // Marshalled from the response itself when the reply is sent: no copy of the list
             // and no map per session in between.
@@ -167,7 +176,7 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
 int IntentsDBusAdaptor::GetTotalDurationToday(const QDBusMessage& message, double& result)
 {
     result = 0;
-    dispatch<GetTotalDurationTodayIntentResponse>(m_connection, message,
+    dispatch<GetTotalDurationTodayIntentResponse>(m_connection, message, "",
         std::make_shared<GetTotalDurationTodayIntent>(),
         [](const std::shared_ptr<const GetTotalDurationTodayIntentResponse>& response) {
             return QVariantList { response->result.value_or(0.0) };

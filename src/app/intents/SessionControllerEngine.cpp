@@ -49,6 +49,11 @@ std::vector<Session> SessionControllerEngine::allSessions() const
     return m_controller.allSessions();
 }
 
+bool SessionControllerEngine::isHistoryStored() const
+{
+    return !m_controller.hasUnstoredHistory();
+}
+
 std::optional<zk::Duration> SessionControllerEngine::totalDurationForDayAt(platform::Date date) const
 {
     return m_controller.totalDurationForDayAt(date);

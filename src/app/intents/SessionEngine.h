@@ -29,6 +29,9 @@ public:
     virtual void newSession() = 0;
     // The stored history in stored order.
     virtual std::vector<Session> allSessions() const = 0;
+    // Whether the history is in the store; false while its last write has failed (the session
+    // ended is then kept in memory only, and written again later).
+    virtual bool isHistoryStored() const = 0;
     // Tracked time of the calendar day of `date`, the running session included; nothing when zero.
     virtual std::optional<zk::Duration> totalDurationForDayAt(platform::Date date) const = 0;
 

@@ -11,6 +11,8 @@
 #include "app/windows/WelcomeWindowController.h"
 #include "kit/diagnostics/DebugSwitches.h"
 #include "kit/diagnostics/Diagnostics.h"
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
@@ -27,6 +29,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +44,36 @@ void tellUserOnStandardError(const QString& message)
 {
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+// Shown once the event loop runs.
+void alertThatTheHistoryIsNotKept(const std::string& message)
+{
+    QTimer::singleShot(0, [message] {
+        zk::AlertDescription description;
+        description.title = "Kiruvo cannot keep your history";
+        description.message = message;
+        zk::AlertPresenter::shared().present(zk::makeAlert(description));
+    });
+}
+
+void keepStoreInMemory(const QString& message)
+{
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
+    alertThatTheHistoryIsNotKept(message.toStdString());
+}
+
+// The settings database could not be used (another program's file, a damaged file that could not
+// be moved aside): the store fell back to memory, which the user must know.
+void tellIfTheStoreFellBackToMemory()
+{
+    const auto& database = platform::UserDefaults::standard()->database();
+    if (database->unavailableReason().empty()) {
+        return;
+    }
+    alertThatTheHistoryIsNotKept(database->unavailableReason()
+        + " Kiruvo runs with its settings in memory: your sessions will not be kept after it quits.");
 }
 
 void markCleanExit()
@@ -82,8 +115,36 @@ std::optional<int> AppMain::claimInstance(
         }
     };
 
+    const auto isNameTakenOnBus = [&environment] {
+        if (environment.isNameTakenOnBus) {
+            return environment.isNameTakenOnBus();
+        }
+        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        return bus != nullptr
+            && bus->isServiceRegistered(QString::fromLatin1(ApplicationDBusService::serviceName));
+    };
+    // The lock file cannot be made (a read-only folder, a full disk): no instance holds it, so
+    // only the bus can tell whether another runs.
+    const auto runsWithoutLock = [&]() {
+        if (instance.isHeldElsewhere() || isNameTakenOnBus()) {
+            return false;
+        }
+        const QString message = QStringLiteral(
+            "Kiruvo cannot create its lock file (%1), so it cannot use its settings database safely. It "
+            "runs with its settings in memory: your sessions will not be kept after it quits.")
+                                    .arg(instance.lastFailure());
+        platform::log(platform::LogLevel::Error, category, message.toStdString());
+        tellUser(message);
+        if (environment.keepStoreInMemory) {
+            environment.keepStoreInMemory(message);
+        } else {
+            keepStoreInMemory(message);
+        }
+        return true;
+    };
+
     if (arguments.waitForInstanceLock) {
-        if (instance.acquireWaiting(environment.wait)) {
+        if (instance.acquireWaiting(environment.wait) || runsWithoutLock()) {
             return std::nullopt;
         }
         const QString message = QStringLiteral(
@@ -95,14 +156,6 @@ std::optional<int> AppMain::claimInstance(
         return 1;
     }
 
-    const auto isNameTakenOnBus = [&environment] {
-        if (environment.isNameTakenOnBus) {
-            return environment.isNameTakenOnBus();
-        }
-        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-        return bus != nullptr
-            && bus->isServiceRegistered(QString::fromLatin1(ApplicationDBusService::serviceName));
-    };
     if (instance.tryAcquire()) {
         if (!isNameTakenOnBus()) {
             return std::nullopt;
@@ -111,6 +164,8 @@ std::optional<int> AppMain::claimInstance(
         instance.release();
         platform::log(platform::LogLevel::Info, category,
             "Kiruvo already runs in this session with other settings; handing over to it");
+    } else if (runsWithoutLock()) {
+        return std::nullopt;
     }
     QString error;
     const bool answered = environment.requestOpenMenu
@@ -219,6 +274,7 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
 
 int AppMain::run(int argc, char** argv)
 {
+    platform::ignoreBrokenPipes();
     // The toolkit's debug switches are read when Qt starts.
     zk::DebugSwitches::applyBeforeApplication();
     QApplication app(argc, argv);
@@ -244,6 +300,7 @@ int AppMain::run(int argc, char** argv)
 
     zk::Diagnostics::install();
     start();
+    tellIfTheStoreFellBackToMemory();
     const int status = QApplication::exec();
     // Every subscriber of will-terminate has run by now (the session is stored). The store is closed
     // here, not left to whoever holds it last: closing copies the write-ahead log into the one file

@@ -67,6 +67,10 @@ public:
         // Whether another process holds the application's name on the session bus. Empty: asks the
         // session bus (no bus: nobody does).
         std::function<bool()> isNameTakenOnBus;
+        // Puts the settings store in memory, for a launch that cannot make its lock file; the
+        // message says why the history will not be kept. Empty: the standard suite moves to a
+        // database in memory and the message is also shown in an alert once the application runs.
+        std::function<void(const QString& message)> keepStoreInMemory;
     };
 
     // One instance per user and session: the bus name decides, the lock file guards the database.
@@ -75,7 +79,9 @@ public:
     // Takes the single-instance lock. Nothing when this process is the application and goes on;
     // otherwise the exit status: 0 after a plain launch has handed over to the running instance
     // (also when it did not answer: the user has been told), 1 when a relaunched instance gave up
-    // waiting for the old one.
+    // waiting for the old one. A lock file that cannot be made at all is no sign of another
+    // instance: unless one owns the name on the session bus, this one goes on with its store in
+    // memory and the user is told that the history will not be kept.
     static std::optional<int> claimInstance(
         SingleInstance& instance, const Arguments& arguments, const InstanceEnvironment& environment = {});
 

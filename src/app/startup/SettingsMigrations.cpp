@@ -31,9 +31,7 @@ std::optional<platform::JsonValue> storedJson(const platform::UserDefaults& suit
 // stored value as it was.
 bool store(platform::UserDefaults& suite, platform::PropertyList value, const std::string& key)
 {
-    suite.setObject(value, key);
-    const auto stored = suite.database()->value(suite.suiteName(), key);
-    return stored && *stored == value;
+    return suite.setObject(value, key);
 }
 
 // Each conversion answers false only when a converted value could not be stored.
@@ -99,6 +97,16 @@ std::optional<bool> legacyChoice(const platform::UserDefaults& suite, const std:
     return fallback;
 }
 
+// Writes the migrated choice, first copying aside a stored value of the setting that does not read
+// as one (text that does not decode is copied by the store itself).
+template <class Value> void writeChoice(platform::UserDefaults& suite, const std::string& key, Value choice)
+{
+    if (!Defaults::detail::backUpIfUnreadable<Value>(suite, key)) {
+        return;
+    }
+    suite.setObject(platform::PropertyList(rawValueString(choice)), key);
+}
+
 } // namespace
 
 bool convertToDefaultsV5(const std::shared_ptr<platform::UserDefaults>& suite)
@@ -160,9 +168,8 @@ void migrateShowDurationInMenuBarSetting(
     if (!choice) {
         return;
     }
-    suite->setObject(platform::PropertyList(rawValueString(
-                         *choice ? ShowInMenuBar::currentSessionDuration : ShowInMenuBar::icon)),
-        "showInMenuBar");
+    writeChoice(
+        *suite, "showInMenuBar", *choice ? ShowInMenuBar::currentSessionDuration : ShowInMenuBar::icon);
 }
 
 void migrateUseSystemNotificationSetting(
@@ -175,9 +182,8 @@ void migrateUseSystemNotificationSetting(
     if (!choice) {
         return;
     }
-    suite->setObject(platform::PropertyList(rawValueString(
-                         *choice ? NotificationType::systemNotification : NotificationType::popover)),
-        "notificationType");
+    writeChoice(*suite, "notificationType",
+        *choice ? NotificationType::systemNotification : NotificationType::popover);
 }
 
 } // namespace kiruvo::SettingsMigrations

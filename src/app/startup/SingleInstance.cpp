@@ -59,6 +59,7 @@ bool SingleInstance::tryAcquire()
     if (isHeld()) {
         return true;
     }
+    m_heldElsewhere = false;
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath())) {
         m_lastFailure = QStringLiteral("cannot create the folder %1").arg(info.absolutePath());
@@ -80,6 +81,7 @@ bool SingleInstance::tryAcquire()
     }
     switch (lock->error()) {
     case QLockFile::LockFailedError: {
+        m_heldElsewhere = true;
         qint64 pid = 0;
         QString hostName;
         QString appName;

@@ -60,11 +60,15 @@ public:
     const QString& path() const { return m_path; }
     // Why the last try failed, for the log.
     QString lastFailure() const;
+    // Whether the last try failed because another live process holds the lock, rather than because
+    // the lock file could not be made at all (a read-only folder, a full disk).
+    bool isHeldElsewhere() const { return m_heldElsewhere; }
 
 private:
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
     QString m_lastFailure;
+    bool m_heldElsewhere = false;
 };
 
 } // namespace kiruvo

@@ -32,7 +32,7 @@ QColor extendedFromHsv(double hue, double saturation, double value, double alpha
 
 } // namespace
 
-HSBA hsba(const QColor& color, std::source_location where)
+HSBA hsba(const QColor& color, platform::SourceLocation where)
 {
     if (!color.isValid()) {
         reportError(GeneralError("Unsupported color space: <Unknown>"), {}, where);
@@ -65,7 +65,7 @@ HSBA hsba(const QColor& color, std::source_location where)
 }
 
 QColor adjusting(const QColor& color, double hue, double saturation, double brightness, double alpha,
-    std::source_location where)
+    platform::SourceLocation where)
 {
     const HSBA components = zk::hsba(color, where);
     return extendedFromHsv(components.hue * (1 + hue), components.saturation * (1 + saturation),

@@ -2,7 +2,7 @@
 
 #include <QColor>
 
-#include <source_location>
+#include "platform/SourceLocation.h"
 
 namespace zk {
 
@@ -19,13 +19,13 @@ struct HSBA {
 
 // The colour's components in the extended sRGB space. A colour that has none (an invalid colour)
 // is reported as "Unsupported color space: <Unknown>" and gives zeros.
-HSBA hsba(const QColor& color, std::source_location where = std::source_location::current());
+HSBA hsba(const QColor& color, platform::SourceLocation where = platform::SourceLocation::current());
 
 // The colour with each component multiplied by (1 + its amount): 0 keeps it, 0.1 raises it by a
 // tenth, -1 zeroes it. The result is in the extended sRGB space, so a saturation or brightness
 // above 1 gives components beyond sRGB; hue goes round the circle, and alpha stays within 0 to 1.
 // The components are read once, through hsba().
 QColor adjusting(const QColor& color, double hue, double saturation, double brightness, double alpha,
-    std::source_location where = std::source_location::current());
+    platform::SourceLocation where = platform::SourceLocation::current());
 
 } // namespace zk

@@ -27,6 +27,14 @@ void noteEncodingFailure(const std::string& message)
     }
 }
 
+void noteRefusedValue(const std::string& message)
+{
+    noteEncodingFailure(message);
+    if (currentIssues) {
+        ++currentIssues->refusedValues;
+    }
+}
+
 void noteDroppedElement()
 {
     if (currentIssues) {

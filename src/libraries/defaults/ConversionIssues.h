@@ -13,6 +13,9 @@ namespace Defaults::detail {
 struct ConversionIssues {
     std::vector<std::string> encodingFailures;
     int droppedElements = 0;
+    // Values that have no exact stored form (an unsigned integer above the signed 64-bit range):
+    // the whole value is then refused, never stored changed.
+    int refusedValues = 0;
 };
 
 // Collects the issues of the conversions made on this thread while it lives; scopes nest, and
@@ -34,5 +37,7 @@ private:
 // Logs the failure; also recorded in the current scope, if any.
 void noteEncodingFailure(const std::string& message);
 void noteDroppedElement();
+// An encoding failure that refuses the whole value.
+void noteRefusedValue(const std::string& message);
 
 } // namespace Defaults::detail

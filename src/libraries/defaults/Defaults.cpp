@@ -2,6 +2,7 @@
 
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
+#include "platform/store/UnreadableBackup.h"
 
 #include <QDateTime>
 
@@ -117,19 +118,45 @@ void reportConversionFailure(const platform::UserDefaults& suite, const std::str
         { { "key", name }, { "suite", suite.suiteName() }, { "reason", reasons } });
 }
 
-void backUpUnreadable(platform::UserDefaults& suite, const std::string& name,
+void reportOutOfRange(const platform::UserDefaults& suite, const std::string& name,
+    const platform::PropertyList& object, const std::string& rangeDescription)
+{
+    static std::mutex mutex;
+    static std::unordered_map<std::string, std::size_t> reported;
+    {
+        std::lock_guard lock(mutex);
+        const std::size_t print = fingerprint(object);
+        auto [it, inserted] = reported.try_emplace(suite.suiteName() + '\x1f' + name, print);
+        if (!inserted && it->second == print) {
+            return;
+        }
+        it->second = print;
+    }
+    report(4,
+        fmt::format("The stored value of \"{}\" is outside its range ({}); the default is used and the "
+                    "stored value is kept.",
+            name, rangeDescription),
+        { { "key", name }, { "suite", suite.suiteName() } });
+}
+
+bool backUpUnreadable(platform::UserDefaults& suite, const std::string& name,
     const platform::PropertyList& object, bool partlyReadable)
 {
-    const auto now = QDateTime::currentSecsSinceEpoch();
-    std::string backup = fmt::format("{}.unreadable-{}", name, now);
-    for (int attempt = 2; suite.objectForKey(backup); ++attempt) {
-        backup = fmt::format("{}.unreadable-{}-{}", name, now, attempt);
+    const std::string backup = platform::unreadableBackupKey(name, QDateTime::currentSecsSinceEpoch(),
+        [&suite](const std::string& key) { return suite.objectForKey(key).has_value(); });
+    if (!suite.setObject(object, backup)) {
+        report(3,
+            fmt::format("The stored value of \"{}\" could not be read, and it was not replaced because it "
+                        "could not be copied to \"{}\".",
+                name, backup),
+            { { "key", name }, { "suite", suite.suiteName() }, { "backupKey", backup } });
+        return false;
     }
-    suite.setObject(object, backup);
     report(2,
         fmt::format("The stored value of \"{}\" {} was copied to \"{}\" before being replaced.", name,
             partlyReadable ? "could be read only in part and" : "could not be read and", backup),
         { { "key", name }, { "suite", suite.suiteName() }, { "backupKey", backup } });
+    return true;
 }
 
 } // namespace detail

@@ -25,8 +25,9 @@ namespace Defaults {
 
 namespace detail {
 
-// Copies an unconvertible stored object to a free backup key and reports it.
-void backUpUnreadable(platform::UserDefaults& suite, const std::string& name,
+// Copies an unconvertible stored object to a free backup key and reports it. False when the copy
+// could not be stored: the object must then not be replaced.
+bool backUpUnreadable(platform::UserDefaults& suite, const std::string& name,
     const platform::PropertyList& object, bool partlyReadable);
 
 // A fingerprint of the object last written under a name as a given type, so that the check before
@@ -37,18 +38,19 @@ bool isKnownReadable(const platform::UserDefaults& suite, const std::string& nam
 void rememberReadable(const platform::UserDefaults& suite, const std::string& name,
     const std::type_info& type, std::size_t fingerprint);
 
-template <Storable Value> void backUpIfUnreadable(platform::UserDefaults& suite, const std::string& name)
+// False when the stored object does not convert and could not be copied aside.
+template <Storable Value> bool backUpIfUnreadable(platform::UserDefaults& suite, const std::string& name)
 {
     auto object = suite.objectForKey(name);
     if (!object || isKnownReadable(suite, name, typeid(Value), fingerprint(*object))) {
-        return;
+        return true;
     }
     ConversionIssueScope scope;
     auto value = toValue<Value>(*object);
     if (value && scope.issues().droppedElements == 0) {
-        return;
+        return true;
     }
-    backUpUnreadable(suite, name, *object, value.has_value());
+    return backUpUnreadable(suite, name, *object, value.has_value());
 }
 
 enum class Backup { ofUnreadable, none };
@@ -57,8 +59,8 @@ template <Storable Value>
 void write(platform::UserDefaults& suite, const std::string& name, const Value& value, Backup backup)
 {
     if (isNil(value)) {
-        if (backup == Backup::ofUnreadable) {
-            backUpIfUnreadable<Value>(suite, name);
+        if (backup == Backup::ofUnreadable && !backUpIfUnreadable<Value>(suite, name)) {
+            return;
         }
         suite.removeObject(name);
         return;
@@ -66,7 +68,7 @@ void write(platform::UserDefaults& suite, const std::string& name, const Value& 
     ConversionIssueScope scope;
     auto object = toSerializable(value);
     if (!scope.issues().encodingFailures.empty() || !object) {
-        if (!object) {
+        if (!object || scope.issues().refusedValues > 0) {
             reportConversionFailure(
                 suite, name, "The value was not written; the stored value is kept.", scope.issues());
             return;
@@ -74,8 +76,8 @@ void write(platform::UserDefaults& suite, const std::string& name, const Value& 
         reportConversionFailure(suite, name,
             "The value was written without the elements that could not be encoded.", scope.issues());
     }
-    if (backup == Backup::ofUnreadable) {
-        backUpIfUnreadable<Value>(suite, name);
+    if (backup == Backup::ofUnreadable && !backUpIfUnreadable<Value>(suite, name)) {
+        return;
     }
     const bool readable = scope.issues().encodingFailures.empty() && scope.issues().droppedElements == 0;
     const std::size_t written = fingerprint(*object);
@@ -108,8 +110,12 @@ void write(platform::UserDefaults& suite, const std::string& name, const Value& 
 
 template <Storable Value> Value get(const Key<Value>& key)
 {
-    auto value = read<Value>(*key.suite(), key.name());
-    return value ? std::move(*value) : key.defaultValue();
+    auto object = key.suite()->objectForKey(key.name());
+    if (!object) {
+        return key.defaultValue();
+    }
+    auto value = toValue<Value>(*object);
+    return value && key.accepts(*value, *object) ? std::move(*value) : key.defaultValue();
 }
 
 template <Storable Value> void set(const Key<Value>& key, const Value& value)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "libraries/defaults/ConversionIssues.h"
 #include "platform/Uuid.h"
 #include "platform/store/JsonWriter.h"
 #include "platform/store/PropertyList.h"
@@ -180,7 +181,16 @@ template <> struct TextConvertible<std::string> {
 template <std::integral K>
 requires(!std::same_as<K, bool>) struct TextConvertible<K> {
     static std::string description(K key) { return std::to_string(key); }
-    static std::optional<K> fromText(const std::string& text);
+    static std::optional<K> fromText(const std::string& text)
+    {
+        K result {};
+        const char* end = text.data() + text.size();
+        auto [ptr, ec] = std::from_chars(text.data(), end, result);
+        if (ec != std::errc() || ptr != end || text.empty()) {
+            return std::nullopt;
+        }
+        return result;
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -189,12 +199,22 @@ requires(!std::same_as<K, bool>) struct TextConvertible<K> {
 
 namespace detail {
 
+// 2^digits as a double, exactly (every power of two up to 2^64 is one).
+template <std::integral I> constexpr double integerLimit()
+{
+    double limit = 1.0;
+    for (int bit = 0; bit < std::numeric_limits<I>::digits; ++bit) {
+        limit *= 2.0;
+    }
+    return limit;
+}
+
 template <std::integral I> std::optional<I> exactInteger(double value)
 {
     if (!std::isfinite(value) || std::trunc(value) != value) {
         return std::nullopt;
     }
-    constexpr double upper = std::ldexp(1.0, std::numeric_limits<I>::digits);
+    constexpr double upper = integerLimit<I>();
     constexpr double lower = std::is_signed_v<I> ? -upper : 0.0;
     if (value < lower || value >= upper) {
         return std::nullopt;
@@ -244,18 +264,6 @@ template <std::floating_point F> std::optional<F> exactFloating(std::int64_t val
 
 } // namespace detail
 
-template <std::integral K>
-requires(!std::same_as<K, bool>) std::optional<K> TextConvertible<K>::fromText(const std::string& text)
-{
-    K result {};
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, result);
-    if (ec != std::errc() || ptr != end || text.empty()) {
-        return std::nullopt;
-    }
-    return result;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Stored<S>: a serialisable type and the property-list object that holds it. `cast` is the
 // conversion of a stored object to S: a number becomes any numeric or Boolean type that represents
@@ -296,7 +304,10 @@ requires(detail::NativeScalar<I>&& std::integral<I> && !std::same_as<I, bool>) s
         if (auto fitting = detail::exactInteger<std::int64_t>(value)) {
             return platform::PropertyList(*fitting);
         }
-        // Only unsigned 64-bit values above the signed range get here.
+        // Only unsigned 64-bit values above the signed range get here. The store keeps signed
+        // integers, and a real would round the value: it is refused rather than changed.
+        detail::noteRefusedValue("The unsigned integer " + std::to_string(value)
+            + " is above the largest storable integer (9223372036854775807).");
         return platform::PropertyList(static_cast<double>(value));
     }
     static std::optional<I> cast(const platform::PropertyList& object)

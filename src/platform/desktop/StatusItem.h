@@ -30,6 +30,10 @@ QColor contrastingColor(const QColor& background);
 // `panelBackground` names the panel's own.
 QColor panelTextColor(std::optional<QColor> panelBackground = std::nullopt);
 
+// The height of the bar a status item sits in, in points: sizes and offsets in points are measured
+// against it.
+inline constexpr double statusBarThickness = 22.0;
+
 // What the tray item shows.
 struct StatusItemAppearance {
     // A template: only its shape counts, and the backend draws it in the panel's text colour (or

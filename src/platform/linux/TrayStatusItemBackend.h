@@ -32,7 +32,7 @@ public:
     static constexpr int pictureHeight = 64;
     // The picture's height stands for a bar this many points high: image sizes, title offsets and
     // shake distances, all in points, are scaled by pictureHeight / barHeightInPoints.
-    static constexpr double barHeightInPoints = 22.0;
+    static constexpr double barHeightInPoints = statusBarThickness;
 
     explicit TrayStatusItemBackend(QObject* parent = nullptr);
     ~TrayStatusItemBackend() override;

@@ -3,14 +3,15 @@
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/store/PropertyListJson.h"
+#include "platform/store/UnreadableBackup.h"
 
 #include <sqlite3.h>
 
+#include "platform/SourceLocation.h"
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <pwd.h>
-#include <source_location>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -24,7 +25,7 @@ constexpr const char* memoryPath = ":memory:";
 
 // One place that hands a failure of the store to the log and to the error reporter.
 void reportFailure(std::int64_t code, const std::string& message, const std::string& path,
-    std::source_location where = std::source_location::current())
+    platform::SourceLocation where = platform::SourceLocation::current())
 {
     log(LogLevel::Error, logCategory, message);
     ErrorEvent event;
@@ -72,7 +73,8 @@ struct Finalizer {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
 
-enum class Outcome { Opened, Damaged, Unavailable };
+// Foreign: a sound database of another program's, which is left as it is.
+enum class Outcome { Opened, Damaged, Foreign, Unavailable };
 
 struct Attempt {
     Outcome outcome = Outcome::Unavailable;
@@ -80,6 +82,7 @@ struct Attempt {
     std::string message;
     Connection db;
     std::unordered_map<std::string, std::unordered_map<std::string, DefaultsDatabase::Value>> values;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> unreadable;
 };
 
 Attempt failure(Outcome outcome, int code, std::string message)
@@ -102,6 +105,67 @@ std::string columnText(sqlite3_stmt* statement, int column)
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
                 : std::string();
+}
+
+std::vector<std::string> columnTexts(sqlite3* db, const char* sql, int column, int& rc)
+{
+    std::vector<std::string> texts;
+    sqlite3_stmt* raw = nullptr;
+    rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    Statement statement(raw);
+    if (rc != SQLITE_OK) {
+        return texts;
+    }
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        texts.push_back(columnText(statement.get(), column));
+    }
+    if (rc == SQLITE_DONE) {
+        rc = SQLITE_OK;
+    }
+    return texts;
+}
+
+// Whether the file holds nothing but our table in the shape we write it (or nothing at all). Only
+// reads: a file of another program's must not be changed, not even by switching it to WAL.
+std::optional<Attempt> checkShape(sqlite3* db)
+{
+    int rc = SQLITE_OK;
+    const auto tables = columnTexts(db,
+        "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'", 0,
+        rc);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to read the tables");
+    }
+    if (tables.empty()) {
+        return std::nullopt;
+    }
+    if (tables != std::vector<std::string> { "defaults" }) {
+        std::string names;
+        for (const auto& name : tables) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        return failure(Outcome::Foreign, SQLITE_FORMAT, "it holds tables of another program (" + names + ")");
+    }
+    // Name, declared type, not-null flag and primary-key position of each column, in order.
+    sqlite3_stmt* raw = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA table_info(defaults)", -1, &raw, nullptr);
+    Statement info(raw);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to read the table");
+    }
+    std::string shape;
+    while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
+        shape += columnText(info.get(), 1) + ' ' + columnText(info.get(), 2) + ' '
+            + std::to_string(sqlite3_column_int(info.get(), 3)) + ' '
+            + std::to_string(sqlite3_column_int(info.get(), 5)) + ';';
+    }
+    if (rc != SQLITE_DONE) {
+        return sqliteFailure(db, rc, "Unable to read the table");
+    }
+    if (shape != "suite TEXT 1 1;key TEXT 1 2;value TEXT 1 0;") {
+        return failure(Outcome::Foreign, SQLITE_FORMAT, "its table \"defaults\" has another shape");
+    }
+    return std::nullopt;
 }
 
 // Opens one file and reads every value, without writing to the file until it has passed its
@@ -159,6 +223,10 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
         }
     }
 
+    if (auto foreign = checkShape(db.get())) {
+        return std::move(*foreign);
+    }
+
     auto exec = [&](const char* sql) { return sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr); };
     if ((rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK) {
         if (isDamage(rc)) {
@@ -191,12 +259,15 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
             std::string suite = columnText(select.get(), 0);
             std::string key = columnText(select.get(), 1);
             std::string error;
-            auto value = PropertyListJson::decode(columnText(select.get(), 2), &error);
+            std::string text = columnText(select.get(), 2);
+            auto value = PropertyListJson::decode(text, &error);
             if (!value) {
-                // Left in the file untouched: only an explicit write of the key replaces it.
+                // Left in the file untouched, and its text kept, so that the write that replaces
+                // it can keep a copy.
                 if (undecodable++ == 0) {
                     firstProblem = "\"" + key + "\" of suite \"" + suite + "\": " + error;
                 }
+                attempt.unreadable[suite][key] = std::move(text);
                 continue;
             }
             attempt.values[suite][key] = std::make_shared<const PropertyList>(std::move(*value));
@@ -207,7 +278,9 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
         if (undecodable > 0) {
             reportFailure(SQLITE_FORMAT,
                 std::to_string(undecodable) + " stored value(s) in " + path
-                    + " could not be read and are ignored; the first is " + firstProblem,
+                    + " could not be read; each reads as unset and is copied to a backup key before "
+                      "it is replaced. The first is "
+                    + firstProblem,
                 path);
         }
     }
@@ -353,25 +426,35 @@ void DefaultsDatabase::openOrReplace()
             attempt.message += "; moving it aside failed: " + moveError;
         }
     }
-    if (attempt.outcome == Outcome::Opened && adopt(attempt.db.get(), std::move(attempt.values))) {
+    if (attempt.outcome == Outcome::Opened
+        && adopt(attempt.db.get(), std::move(attempt.values), std::move(attempt.unreadable))) {
         attempt.db.release();
         m_path = path;
         return;
     }
-    if (attempt.outcome != Outcome::Opened) {
+    if (attempt.outcome == Outcome::Foreign) {
+        m_unavailableReason = "The file " + path + " is not Kiruvo's settings database (" + attempt.message
+            + "); it is left as it is.";
+        reportFailure(attempt.code,
+            m_unavailableReason + " Settings are kept in memory only until the next launch.", path);
+    } else if (attempt.outcome != Outcome::Opened) {
+        m_unavailableReason
+            = "The settings database " + path + " could not be opened (" + attempt.message + ").";
         reportFailure(attempt.code,
             "The settings database " + path + " could not be opened (" + attempt.message
                 + "); settings are kept in memory only until the next launch.",
             path);
     }
+    attempt.db.reset();
     Attempt fallback = tryOpen(memoryPath, m_options.busyTimeoutMilliseconds);
-    if (fallback.outcome == Outcome::Opened && adopt(fallback.db.get(), {})) {
+    if (fallback.outcome == Outcome::Opened && adopt(fallback.db.get(), {}, {})) {
         fallback.db.release();
     }
     m_path = memoryPath;
 }
 
-bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values)
+bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values,
+    std::unordered_map<std::string, SuiteTexts> unreadable)
 {
     sqlite3_stmt* upsert = nullptr;
     sqlite3_stmt* remove = nullptr;
@@ -395,7 +478,67 @@ bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteV
     m_upsert = upsert;
     m_delete = remove;
     m_cache = std::move(values);
+    m_unreadable = std::move(unreadable);
     return true;
+}
+
+std::optional<std::string> DefaultsDatabase::unreadableText(
+    const std::string& suite, const std::string& key) const
+{
+    std::shared_lock lock(m_cacheMutex);
+    auto suiteIt = m_unreadable.find(suite);
+    if (suiteIt == m_unreadable.end()) {
+        return std::nullopt;
+    }
+    auto it = suiteIt->second.find(key);
+    return it == suiteIt->second.end() ? std::nullopt : std::optional(it->second);
+}
+
+int DefaultsDatabase::step(
+    sqlite3_stmt* statement, const std::string& suite, const std::string& key, const std::string* text)
+{
+    sqlite3_bind_text(statement, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
+    sqlite3_bind_text(statement, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    if (text) {
+        sqlite3_bind_text(statement, 3, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
+    }
+    const int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return rc;
+}
+
+std::optional<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase::backUpUnreadable(
+    const std::string& suite, const std::string& key, const std::string& text, std::string& failure)
+{
+    // As text when it is text, else as the bytes it is: either way every byte survives.
+    PropertyList copy(text);
+    auto encoded = PropertyListJson::encode(copy);
+    if (!encoded) {
+        copy = PropertyList(Bytes(text.begin(), text.end()));
+        encoded = PropertyListJson::encode(copy);
+    }
+    if (!encoded) {
+        failure = "its unreadable stored text could not be copied";
+        return std::nullopt;
+    }
+    std::string backup;
+    {
+        std::shared_lock lock(m_cacheMutex);
+        const auto values = m_cache.find(suite);
+        const auto texts = m_unreadable.find(suite);
+        backup = unreadableBackupKey(
+            key, static_cast<std::int64_t>(std::time(nullptr)), [&](const std::string& name) {
+                return (values != m_cache.end() && values->second.contains(name))
+                    || (texts != m_unreadable.end() && texts->second.contains(name));
+            });
+    }
+    const int rc = step(m_upsert, suite, backup, &*encoded);
+    if (rc != SQLITE_DONE) {
+        failure = "its unreadable stored text could not be copied: " + sqliteMessage(m_db, rc);
+        return std::nullopt;
+    }
+    return std::pair(backup, std::make_shared<const PropertyList>(std::move(copy)));
 }
 
 DefaultsDatabase::Value DefaultsDatabase::value(const std::string& suite, const std::string& key) const
@@ -454,28 +597,46 @@ bool DefaultsDatabase::setValue(
     std::vector<std::shared_ptr<ListenerEntry>> listeners;
     int rc = SQLITE_OK;
     std::string failure;
+    std::optional<std::pair<std::string, Value>> backup;
     {
         std::lock_guard writeLock(m_writeMutex);
+        const auto unreadable = m_db ? unreadableText(suite, key) : std::nullopt;
+        auto exec = [this](const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); };
         if (!m_db) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
+        } else if (unreadable && (rc = exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
+            failure = sqliteMessage(m_db, rc);
         } else {
-            sqlite3_stmt* statement = value ? m_upsert : m_delete;
-            sqlite3_bind_text(statement, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
-            sqlite3_bind_text(statement, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-            if (value) {
-                sqlite3_bind_text(statement, 3, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+            // The copy and the write commit together or not at all.
+            backup = unreadable ? backUpUnreadable(suite, key, *unreadable, failure) : std::nullopt;
+            if (unreadable && !backup) {
+                rc = SQLITE_ABORT;
+            } else {
+                rc = step(value ? m_upsert : m_delete, suite, key, value ? &text : nullptr);
+                if (rc != SQLITE_DONE) {
+                    failure = sqliteMessage(m_db, rc);
+                }
             }
-            rc = sqlite3_step(statement);
-            if (rc != SQLITE_DONE) {
-                failure = sqliteMessage(m_db, rc);
+            if (unreadable) {
+                if (rc != SQLITE_DONE) {
+                    exec("ROLLBACK TO replaceUnreadable");
+                }
+                if (const int released = exec("RELEASE replaceUnreadable");
+                    released != SQLITE_OK && rc == SQLITE_DONE) {
+                    rc = released;
+                    failure = sqliteMessage(m_db, rc);
+                    exec("ROLLBACK");
+                }
             }
-            sqlite3_reset(statement);
-            sqlite3_clear_bindings(statement);
         }
         if (rc == SQLITE_DONE) {
             listeners = listenersOf(suite, key);
             std::unique_lock cacheLock(m_cacheMutex);
+            if (unreadable) {
+                m_unreadable[suite].erase(key);
+                m_cache[suite].insert_or_assign(backup->first, backup->second);
+            }
             auto& suiteValues = m_cache[suite];
             auto it = suiteValues.find(key);
             if (it != suiteValues.end()) {
@@ -495,6 +656,13 @@ bool DefaultsDatabase::setValue(
         reportFailure(rc,
             "The value for \"" + key + "\" of suite \"" + suite + "\" was not stored: " + failure, m_path);
         return false;
+    }
+    if (backup) {
+        reportFailure(SQLITE_FORMAT,
+            "The stored value of \"" + key + "\" of suite \"" + suite
+                + "\" could not be read; its text was copied to \"" + backup->first
+                + "\" before being replaced.",
+            m_path);
     }
     for (const auto& entry : listeners) {
         if (entry->active.load(std::memory_order_acquire)) {

@@ -26,7 +26,13 @@ namespace platform {
 // the cached value as it was, so a read never shows a value that is not stored. A file that is not
 // a database or fails its integrity check is moved aside as "<name>.corrupt-<time>" together with
 // its -wal and -shm files and reported; the store then starts empty in a fresh file (in memory
-// when no file can be made), and the damaged file is never written to.
+// when no file can be made), and the damaged file is never written to. A database of another
+// program's (tables of other names, or a "defaults" table of another shape) is left exactly as it
+// was found, and the store runs in memory.
+//
+// A stored row whose text does not decode reads as nothing, but its text is kept: the first write
+// or removal of that key copies it, in the same transaction, to "<key>.unreadable-<unix seconds>"
+// (as a string, or as data when it is not UTF-8), so no writer can lose it.
 //
 // Thread-safe. Reads run in parallel and never wait for the disk; writes are serialised. Listeners
 // are called on the writing thread after the commit, outside every lock of this class.
@@ -61,6 +67,12 @@ public:
     const std::string& path() const { return m_path; }
     // Where a damaged file found at open was moved; empty when none was.
     const std::string& movedAsidePath() const { return m_movedAsidePath; }
+    // Why the file asked for is not in use (a database of another program's, a folder that cannot
+    // be written); empty when it is.
+    const std::string& unavailableReason() const { return m_unavailableReason; }
+
+    // The stored text of a row that did not decode; nothing when the key reads normally.
+    std::optional<std::string> unreadableText(const std::string& suite, const std::string& key) const;
 
     Value value(const std::string& suite, const std::string& key) const;
     std::vector<std::pair<std::string, Value>> values(const std::string& suite) const;
@@ -91,16 +103,25 @@ private:
         std::atomic<bool> active { true };
     };
     using SuiteValues = std::unordered_map<std::string, Value>;
+    using SuiteTexts = std::unordered_map<std::string, std::string>;
 
     DefaultsDatabase(std::string requestedPath, Options options);
     void openOrReplace();
-    bool adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values);
+    bool adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values,
+        std::unordered_map<std::string, SuiteTexts> unreadable);
+    // Under the write lock: stores the unreadable text of `key` under a free backup key; the
+    // backup's name and value when it did, nothing (with `failure` set) when it did not.
+    std::optional<std::pair<std::string, Value>> backUpUnreadable(
+        const std::string& suite, const std::string& key, const std::string& text, std::string& failure);
+    int step(
+        sqlite3_stmt* statement, const std::string& suite, const std::string& key, const std::string* text);
     std::vector<std::shared_ptr<ListenerEntry>> listenersOf(const std::string& suite, const std::string& key);
 
     const std::string m_requestedPath;
     const Options m_options;
     std::string m_path;
     std::string m_movedAsidePath;
+    std::string m_unavailableReason;
 
     // Serialises statements on the connection and changes to the cache.
     std::mutex m_writeMutex;
@@ -110,6 +131,8 @@ private:
 
     mutable std::shared_mutex m_cacheMutex;
     std::unordered_map<std::string, SuiteValues> m_cache;
+    // Written only under the write lock, read under the cache lock.
+    std::unordered_map<std::string, SuiteTexts> m_unreadable;
 
     std::mutex m_listenersMutex;
     std::atomic<std::size_t> m_listenerCount { 0 };

@@ -285,7 +285,8 @@ std::optional<std::string> JsonWriter::numberText(double value)
     // Integral reals print without a fraction, as the original encoder does ("600", not "600.0").
     if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0) {
         if (value == 0.0) {
-            return std::signbit(value) ? std::string("-0") : std::string("0");
+            // "-0" would read back as the integer 0 and lose the sign.
+            return std::signbit(value) ? std::string("-0.0") : std::string("0");
         }
         return std::to_string(static_cast<std::int64_t>(value));
     }

@@ -174,16 +174,18 @@ std::optional<PropertyList> UserDefaults::objectForKey(const std::string& key) c
     return visible(d->database->value(d->suiteName, key), *d->registration, key);
 }
 
-void UserDefaults::setObject(const std::optional<PropertyList>& value, const std::string& key)
+bool UserDefaults::setObject(const std::optional<PropertyList>& value, const std::string& key)
 {
-    if (d->database->setValue(d->suiteName, key, value)) {
-        tellDidChange();
+    if (!d->database->setValue(d->suiteName, key, value)) {
+        return false;
     }
+    tellDidChange();
+    return true;
 }
 
-void UserDefaults::removeObject(const std::string& key)
+bool UserDefaults::removeObject(const std::string& key)
 {
-    setObject(std::nullopt, key);
+    return setObject(std::nullopt, key);
 }
 
 void UserDefaults::registerDefaults(const PropertyListDictionary& defaults)

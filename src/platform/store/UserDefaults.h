@@ -44,9 +44,10 @@ public:
 
     // The stored value, else the registered default, else nothing.
     std::optional<PropertyList> objectForKey(const std::string& key) const;
-    // Writing nothing removes the stored value.
-    void setObject(const std::optional<PropertyList>& value, const std::string& key);
-    void removeObject(const std::string& key);
+    // Writing nothing removes the stored value. False when the write did not commit (a locked
+    // database, a full disk): the failure is reported and the stored value is as it was.
+    bool setObject(const std::optional<PropertyList>& value, const std::string& key);
+    bool removeObject(const std::string& key);
     // Adds to the in-memory registration domain; never written to the database.
     void registerDefaults(const PropertyListDictionary& defaults);
     // Every stored value of this suite over every registered default.

@@ -157,3 +157,36 @@ TEST_F(HistoryQueriesTest, DaysAreThoseOfTheZoneAtTheTimeOfTheQuestion)
     fake.clock.advance(2);
     EXPECT_EQ(controller().sessionsForDayAt(oslo(2024, 5, 11, 12)).size(), 1u);
 }
+
+TEST_F(HistoryQueriesTest, ImpossibleSessionsAreKeptVerbatimButNeitherCountedNorShown)
+{
+    const Date now = fake.clock.now();
+    const Session fine = session(now.addingTimeInterval(-7200), now.addingTimeInterval(-3600));
+    const std::vector<std::string> impossible {
+        // A hundred years long.
+        session(now.addingTimeInterval(-100 * 365.25 * 86400), now.addingTimeInterval(-3600)).jsonText(),
+        // Before 2001 and after 2200.
+        session(Date(-1e6), Date(-1e6 + 600)).jsonText(),
+        session(Date(6311347200.0), Date(6311347200.0 + 600)).jsonText(),
+        R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","dateRange":[-1e300,1e300],"timeZone":{"identifier":"UTC"}})",
+    };
+    platform::PropertyListArray raw { PropertyList(fine.jsonText()) };
+    for (const auto& text : impossible) {
+        raw.emplace_back(text);
+    }
+    storeRaw(raw);
+
+    EXPECT_EQ(controller().allSessions(), std::vector<Session> { fine });
+    EXPECT_EQ(controller().totalDurationForSessionsAtDay(now).seconds, 3600);
+    EXPECT_EQ(controller().trackedDayCount(), 1);
+
+    controller().setAllSessions({ fine });
+    const auto entries = storedEntries();
+    ASSERT_EQ(entries.size(), 5u);
+    for (std::size_t i = 0; i < impossible.size(); ++i) {
+        EXPECT_EQ(entries[i + 1], PropertyList(impossible[i]));
+    }
+    fake.clock.advance(1);
+    controller().allSessions();
+    EXPECT_EQ(reportsContaining("A stored session could not be read"), 4);
+}

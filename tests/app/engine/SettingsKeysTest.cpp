@@ -89,3 +89,46 @@ TEST_F(SettingsKeysTest, AStoredSessionTextReadsAsItsFirstObject)
         = R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","dateRange":[2,1],"timeZone":{"identifier":"Europe\/Oslo"}})";
     EXPECT_FALSE(kiruvo::sessionFromStoredText(backwards));
 }
+
+TEST_F(SettingsKeysTest, StoredTimingsAndOffsetsOutsideTheirRangeReadAsTheDefaultAndStayStored)
+{
+    using namespace kiruvo;
+    for (const char* idle : { "0", "-5", "0.5", "-1e300" }) {
+        store()->setObject(PropertyList(std::string(idle)), "idleDurationBeforeStop");
+        EXPECT_EQ(Defaults::get(Keys::idleDurationBeforeStop()).seconds, 600) << idle;
+        EXPECT_EQ(store()->objectForKey("idleDurationBeforeStop"), PropertyList(std::string(idle)));
+    }
+    store()->setObject(PropertyList(std::string("1")), "idleDurationBeforeStop");
+    EXPECT_EQ(Defaults::get(Keys::idleDurationBeforeStop()).seconds, 1);
+
+    for (const char* interval : { "0.001", "0", "-60" }) {
+        store()->setObject(PropertyList(std::string(interval)), "notifyInterval");
+        EXPECT_FALSE(Defaults::get(Keys::notifyInterval())) << interval;
+        EXPECT_EQ(store()->objectForKey("notifyInterval"), PropertyList(std::string(interval)));
+    }
+    store()->setObject(PropertyList(std::string("1")), "notifyInterval");
+    EXPECT_EQ(Defaults::get(Keys::notifyInterval())->seconds, 1);
+
+    for (double offset : { 1e9, -23.0, 1e300 }) {
+        store()->setObject(PropertyList(offset), "menuBarTextVerticalAlignmentOffset");
+        EXPECT_FALSE(Defaults::get(Keys::menuBarTextVerticalAlignmentOffset())) << offset;
+    }
+    for (double offset : { -22.0, 0.0, 3.5, 22.0 }) {
+        store()->setObject(PropertyList(offset), "menuBarTextVerticalAlignmentOffset");
+        EXPECT_EQ(Defaults::get(Keys::menuBarTextVerticalAlignmentOffset()), offset);
+    }
+    // Each refused value is reported once, not at every read.
+    EXPECT_EQ(reportsContaining("is outside its range"), 10);
+}
+
+TEST_F(SettingsKeysTest, AnIdleThresholdOfZeroNoLongerStopsAllTracking)
+{
+    store()->setObject(PropertyList(std::string("0")), "idleDurationBeforeStop");
+    store()->setObject(PropertyList(std::string("0.001")), "notifyInterval");
+    controller().setEnabled(true);
+    EXPECT_EQ(controller().idleDurationBeforeStop().seconds, 600);
+    idle.source.setAll(5);
+    controller().checkIdle();
+    EXPECT_TRUE(controller().currentSession());
+    EXPECT_FALSE(controller().notifyTimerInterval());
+}

@@ -41,6 +41,7 @@ public:
         current = kiruvo::CurrentSession(zk::Duration::fromSeconds(platform::Clock::shared().systemUptime()));
     }
     std::vector<kiruvo::Session> allSessions() const override { return sessions; }
+    bool isHistoryStored() const override { return historyStored; }
     std::optional<zk::Duration> totalDurationForDayAt(platform::Date date) const override
     {
         totalAskedFor.push_back(date);
@@ -48,6 +49,7 @@ public:
     }
 
     bool enabled = true;
+    bool historyStored = true;
     std::optional<kiruvo::CurrentSession> current;
     std::vector<kiruvo::Session> sessions;
     std::optional<zk::Duration> total;

@@ -60,12 +60,27 @@ TEST_F(IntentHandlersTest, SetAssignsOnlyAStateNotYetInForce)
     EXPECT_EQ(engine.setEnabledCalls, 2);
 }
 
-TEST_F(IntentHandlersTest, SetWithTheUnknownStateDisables)
+TEST_F(IntentHandlersTest, SetWithTheUnknownStateChangesNothing)
 {
     engine.enabled = true;
     const auto response = handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::unknown });
-    EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::success);
-    EXPECT_FALSE(engine.enabled);
+    EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::unspecified);
+    EXPECT_TRUE(engine.enabled);
+    EXPECT_EQ(engine.setEnabledCalls, 0);
+}
+
+TEST_F(IntentHandlersTest, AnEndedSessionThatIsNotStoredAnswersFailure)
+{
+    engine.historyStored = false;
+    EXPECT_EQ(handled<NewSessionIntentHandler>({}).code, NewSessionIntentResponseCode::failure);
+    EXPECT_EQ(engine.newSessionCalls, 1);
+    EXPECT_EQ(handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::disabled }).code,
+        SetEnabledStateIntentResponseCode::failure);
+    EXPECT_EQ(handled<SetEnabledStateIntentHandler>({ SetOperation::toggle, SetState::unknown }).code,
+        SetEnabledStateIntentResponseCode::failure);
+    // A refused request stays unspecified: nothing was done.
+    EXPECT_EQ(handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::unknown }).code,
+        SetEnabledStateIntentResponseCode::unspecified);
 }
 
 TEST_F(IntentHandlersTest, ToggleAlwaysAssigns)
@@ -84,7 +99,10 @@ TEST_F(IntentHandlersTest, AnUnknownOrInvalidRequestChangesNothingAndAnswersUnsp
         { SetEnabledStateIntent(SetOperation::unknown, SetState::disabled),
             SetEnabledStateIntent(static_cast<SetOperation>(7), SetState::disabled),
             SetEnabledStateIntent(static_cast<SetOperation>(-1), SetState::disabled),
-            SetEnabledStateIntent(SetOperation::set, static_cast<SetState>(7)) }) {
+            SetEnabledStateIntent(SetOperation::set, static_cast<SetState>(7)),
+            SetEnabledStateIntent(SetOperation::set, static_cast<SetState>(-1)),
+            SetEnabledStateIntent(SetOperation::toggle, static_cast<SetState>(-5)),
+            SetEnabledStateIntent(SetOperation::toggle, static_cast<SetState>(3)) }) {
         const auto response = handled<SetEnabledStateIntentHandler>(intent);
         EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::unspecified);
     }
@@ -171,14 +189,16 @@ TEST_F(IntentHandlersOnEngineTest, SetWithTheStateInForceLogsNothing)
     EXPECT_EQ(controller().currentSession(), running);
 }
 
-TEST_F(IntentHandlersOnEngineTest, SetWithStateZeroDisablesAndStoresTheSession)
+TEST_F(IntentHandlersOnEngineTest, SetWithStateZeroKeepsTheSessionRunning)
 {
     controller().setEnabled(true);
+    const auto running = *controller().currentSession();
     fake.clock.advance(600);
-    handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::unknown });
-    EXPECT_FALSE(controller().isEnabled());
-    EXPECT_FALSE(controller().currentSession());
-    EXPECT_EQ(controller().allSessions().size(), 1u);
+    const auto response = handled<SetEnabledStateIntentHandler>({ SetOperation::set, SetState::unknown });
+    EXPECT_EQ(response.code, SetEnabledStateIntentResponseCode::unspecified);
+    EXPECT_TRUE(controller().isEnabled());
+    EXPECT_EQ(controller().currentSession(), running);
+    EXPECT_TRUE(controller().allSessions().empty());
 }
 
 TEST_F(IntentHandlersOnEngineTest, TwoTogglesEndOneSessionAndStartAnother)

@@ -107,8 +107,8 @@ TEST_F(IntentsDBusTest, GetAndSetTheEnabledState)
 
 TEST_F(IntentsDBusTest, InvalidArgumentsAnswerUnspecifiedAndChangeNothing)
 {
-    for (const auto& arguments :
-        { QVariantList { 7, 1 }, QVariantList { 0, 2 }, QVariantList { 1, 7 }, QVariantList { -3, 2 } }) {
+    for (const auto& arguments : { QVariantList { 7, 1 }, QVariantList { 0, 2 }, QVariantList { 1, 7 },
+             QVariantList { -3, 2 }, QVariantList { 1, 0 }, QVariantList { 2, -5 }, QVariantList { 2, 3 } }) {
         const auto reply = call(QStringLiteral("SetEnabledState"), arguments);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         EXPECT_EQ(reply.arguments().value(0).toInt(), 0);
@@ -119,6 +119,21 @@ TEST_F(IntentsDBusTest, InvalidArgumentsAnswerUnspecifiedAndChangeNothing)
     const auto wrong = call(QStringLiteral("SetEnabledState"), { QStringLiteral("toggle"), 1 });
     EXPECT_EQ(wrong.type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(engine.setEnabledCalls, 0);
+}
+
+TEST_F(IntentsDBusTest, ArgumentsBeyondTheDeclaredOnesAreRefused)
+{
+    for (const auto& method : { QStringLiteral("GetEnabledState"), QStringLiteral("GetCurrentSession"),
+             QStringLiteral("NewSession"), QStringLiteral("GetSessions"),
+             QStringLiteral("GetTotalDurationToday") }) {
+        const auto reply = call(method, { 1, QStringLiteral("x") });
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << method.toStdString();
+        EXPECT_EQ(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+    }
+    EXPECT_EQ(call(QStringLiteral("SetEnabledState"), { 2, 1, 1 }).type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(engine.newSessionCalls, 0);
+    EXPECT_EQ(engine.setEnabledCalls, 0);
+    EXPECT_TRUE(engine.totalAskedFor.empty());
 }
 
 TEST_F(IntentsDBusTest, GetCurrentSession)

@@ -170,3 +170,25 @@ TEST_F(SettingsMigrationsTest, AConversionThatCannotBeStoredIsTriedAgainOnTheNex
     EXPECT_EQ(suite->objectForKey("showInMenuBar"), PropertyList(std::string("totalTodayDuration")));
     EXPECT_EQ(consumed, std::set<std::string> { "migrateToDefaultsv5" });
 }
+
+TEST_F(SettingsMigrationsTest, ATargetSettingThatDoesNotReadIsCopiedAsideBeforeTheMigrationWritesIt)
+{
+    put("useSystemNotifications", PropertyList(true));
+    put("notificationType", PropertyList(std::string("carrierPigeon")));
+    put("showDurationInMenuBar", PropertyList(true));
+    put("showInMenuBar", PropertyList(std::int64_t { 42 }));
+    migrateUseSystemNotificationSetting(false);
+    migrateShowDurationInMenuBarSetting(false);
+    EXPECT_EQ(stored("notificationType"), PropertyList(std::string("systemNotification")));
+    EXPECT_EQ(stored("showInMenuBar"), PropertyList(std::string("currentSessionDuration")));
+
+    std::map<std::string, PropertyList> backups;
+    for (const auto& [key, value] : store()->dictionaryRepresentation()) {
+        if (key.find(".unreadable-") != std::string::npos) {
+            backups.emplace(key.substr(0, key.find(".unreadable-")), value);
+        }
+    }
+    ASSERT_EQ(backups.size(), 2U);
+    EXPECT_EQ(backups.at("notificationType"), PropertyList(std::string("carrierPigeon")));
+    EXPECT_EQ(backups.at("showInMenuBar"), PropertyList(std::int64_t { 42 }));
+}

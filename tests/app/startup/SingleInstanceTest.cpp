@@ -251,6 +251,60 @@ TEST_F(SingleInstanceTest, ASecondPlainLaunchHandsOverAndExitsZero)
     EXPECT_TRUE(told[0].contains(QStringLiteral("no reply"))) << told[0].toStdString();
 }
 
+TEST_F(SingleInstanceTest, ALockFileThatCannotBeMadeIsNoOtherInstance)
+{
+    // A file where the data folder should be: no lock file can be made there, not even by root.
+    QFile blocker(m_folder.filePath(QStringLiteral("data")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    int requests = 0;
+    std::vector<QString> told;
+    std::vector<QString> inMemory;
+    bool nameOwned = false;
+    AppMain::InstanceEnvironment environment;
+    environment.requestOpenMenu = [&](QString*) { return ++requests > 0; };
+    environment.tellUser = [&](const QString& message) { told.push_back(message); };
+    environment.isNameTakenOnBus = [&] { return nameOwned; };
+    environment.keepStoreInMemory = [&](const QString& message) { inMemory.push_back(message); };
+
+    SingleInstance instance(lockPath());
+    EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), std::nullopt);
+    EXPECT_FALSE(instance.isHeld());
+    EXPECT_FALSE(instance.isHeldElsewhere());
+    EXPECT_EQ(requests, 0);
+    ASSERT_EQ(inMemory.size(), 1U);
+    ASSERT_EQ(told.size(), 1U);
+    EXPECT_TRUE(told[0].contains(QStringLiteral("will not be kept"))) << told[0].toStdString();
+
+    // A relaunch does not wait ten seconds for a lock that nobody holds.
+    AppMain::Arguments relaunch;
+    relaunch.waitForInstanceLock = true;
+    auto now = SingleInstance::Clock::time_point {};
+    environment.wait.now = [&] { return now; };
+    environment.wait.pause = [&](std::chrono::milliseconds interval) { now += interval; };
+    EXPECT_EQ(AppMain::claimInstance(instance, relaunch, environment), std::nullopt);
+    EXPECT_EQ(inMemory.size(), 2U);
+
+    // Another instance that owns the bus name is still found, and handed over to.
+    nameOwned = true;
+    EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), 0);
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(inMemory.size(), 2U);
+}
+
+TEST_F(SingleInstanceTest, ALockHeldByAnotherInstanceIsToldApartFromOneThatCannotBeMade)
+{
+    SingleInstance running(lockPath());
+    ASSERT_TRUE(running.tryAcquire());
+    SingleInstance second(lockPath());
+    EXPECT_FALSE(second.tryAcquire());
+    EXPECT_TRUE(second.isHeldElsewhere());
+    running.release();
+    EXPECT_TRUE(second.tryAcquire());
+    EXPECT_FALSE(second.isHeldElsewhere());
+}
+
 TEST_F(SingleInstanceTest, ARelaunchWaitsInsteadOfHandingOverAndFailsWhenTheOldOneStays)
 {
     SingleInstance running(lockPath());

@@ -225,3 +225,22 @@ TEST_F(StoredForms, ColourIsStoredAsTheDataOfItsHexText)
     suite().setObject(PropertyList(platform::Bytes(bad.begin(), bad.end())), "tint");
     EXPECT_EQ(Defaults::get(key), std::nullopt);
 }
+
+TEST_F(StoredForms, AnUnsignedIntegerAboveTheSignedRangeIsRefusedNotChanged)
+{
+    Defaults::Key<std::uint64_t> key("counter", 5);
+    Defaults::set(key, std::uint64_t { 9223372036854775807ULL });
+    EXPECT_EQ(stored("counter"), PropertyList(std::int64_t { 9223372036854775807LL }));
+    EXPECT_EQ(Defaults::get(key), 9223372036854775807ULL);
+
+    for (std::uint64_t huge : { 9223372036854775808ULL, 18446744073709551615ULL, 9223372036854775809ULL }) {
+        Defaults::set(key, huge);
+        EXPECT_EQ(stored("counter"), PropertyList(std::int64_t { 9223372036854775807LL })) << huge;
+    }
+
+    // One such element refuses the whole list.
+    Defaults::Key<std::vector<std::uint64_t>> list("counters", {});
+    Defaults::set(list, std::vector<std::uint64_t> { 1, 2 });
+    Defaults::set(list, std::vector<std::uint64_t> { 1, 18446744073709551615ULL });
+    EXPECT_EQ(Defaults::get(list), (std::vector<std::uint64_t> { 1, 2 }));
+}

@@ -52,6 +52,8 @@ public:
         return result;
     }
 
+    sqlite3* handle() const { return m_db; }
+
 private:
     sqlite3* m_db = nullptr;
 };
@@ -282,6 +284,126 @@ TEST_F(DefaultsDatabaseTest, AnUnreadableRowIsIgnoredAndKept)
     database.reset();
     RawConnection raw(file());
     EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key='bad'"), "{\"future\":1}");
+}
+
+// The damaged texts of a history that a stray byte, another writer or a bad disk may leave.
+const std::vector<std::string>& damagedTexts()
+{
+    static const std::vector<std::string> texts {
+        "[\"{\\\"id\\\":1}\"", // one byte lost at the end
+        "[\"\xff\xfe\"]", // not UTF-8
+        "[NaN]",
+        "[1e999]",
+        std::string(100000, '[') + std::string(100000, ']'), // nested too deeply
+        "{\"future\":1}",
+    };
+    return texts;
+}
+
+TEST_F(DefaultsDatabaseTest, TheTextOfAnUnreadableRowIsCopiedAsideByTheWriteThatReplacesIt)
+{
+    for (const std::string& damaged : damagedTexts()) {
+        const std::string path = (folder() / ("d" + std::to_string(damaged.size()) + ".sqlite3")).string();
+        {
+            auto database = DefaultsDatabase::open(path);
+            ASSERT_TRUE(database->setValue("s", "sessions", PropertyListArray { "old" }));
+        }
+        {
+            RawConnection raw(path);
+            sqlite3_stmt* statement = nullptr;
+            sqlite3_prepare_v2(raw.handle(), "UPDATE defaults SET value = ?1 WHERE key = 'sessions'", -1,
+                &statement, nullptr);
+            sqlite3_bind_text(
+                statement, 1, damaged.data(), static_cast<int>(damaged.size()), SQLITE_TRANSIENT);
+            ASSERT_EQ(sqlite3_step(statement), SQLITE_DONE);
+            sqlite3_finalize(statement);
+        }
+        auto database = DefaultsDatabase::open(path);
+        EXPECT_EQ(database->value("s", "sessions"), nullptr);
+        EXPECT_EQ(database->unreadableText("s", "sessions"), damaged);
+
+        ASSERT_TRUE(database->setValue("s", "sessions", PropertyListArray { "new" }));
+        EXPECT_EQ(database->unreadableText("s", "sessions"), std::nullopt);
+        std::vector<std::pair<std::string, DefaultsDatabase::Value>> backups;
+        for (auto& [key, value] : database->values("s")) {
+            if (key.rfind("sessions.unreadable-", 0) == 0) {
+                backups.emplace_back(key, value);
+            }
+        }
+        ASSERT_EQ(backups.size(), 1U);
+        const PropertyList& copy = *backups.front().second;
+        if (const auto* text = copy.getIf<std::string>()) {
+            EXPECT_EQ(*text, damaged);
+        } else {
+            ASSERT_TRUE(copy.getIf<Bytes>());
+            EXPECT_EQ(*copy.getIf<Bytes>(), Bytes(damaged.begin(), damaged.end()));
+        }
+
+        // The copy is in the file, and read back alike.
+        const std::string backupKey = backups.front().first;
+        database.reset();
+        database = DefaultsDatabase::open(path);
+        ASSERT_NE(database->value("s", backupKey), nullptr);
+        EXPECT_EQ(*database->value("s", backupKey), copy);
+        EXPECT_EQ(*database->value("s", "sessions"), PropertyList(PropertyListArray { "new" }));
+        EXPECT_EQ(database->unreadableText("s", "sessions"), std::nullopt);
+    }
+}
+
+TEST_F(DefaultsDatabaseTest, ARemovalAlsoCopiesAnUnreadableRowAndAFailedCopyKeepsIt)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "other", 1));
+        RawConnection raw(file());
+        ASSERT_TRUE(raw.exec("INSERT INTO defaults VALUES('s', 'k', '[NaN]')"));
+    }
+    auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+    {
+        RawConnection other(file());
+        ASSERT_TRUE(other.exec("BEGIN IMMEDIATE"));
+        EXPECT_FALSE(database->setValue("s", "k", 5));
+        EXPECT_EQ(database->unreadableText("s", "k"), "[NaN]");
+        ASSERT_TRUE(other.exec("ROLLBACK"));
+    }
+    RawConnection raw(file());
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key='k'"), "[NaN]");
+    EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key LIKE 'k.unreadable-%'"), "0");
+
+    ASSERT_TRUE(database->setValue("s", "k", std::nullopt));
+    EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key='k'"), "0");
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key LIKE 'k.unreadable-%'"), "\"[NaN]\"");
+    EXPECT_TRUE(loggedAndReported("its text was copied to"));
+}
+
+TEST_F(DefaultsDatabaseTest, ADatabaseOfAnotherProgramIsLeftAsItWas)
+{
+    const std::vector<std::pair<std::string, std::string>> foreign {
+        { "other-tables", "CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT)" },
+        { "other-shape", "CREATE TABLE defaults(key TEXT PRIMARY KEY, value BLOB)" },
+        { "extra-table",
+            "CREATE TABLE defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, PRIMARY "
+            "KEY(suite, key)); CREATE TABLE notes(body TEXT)" },
+    };
+    for (const auto& [name, schema] : foreign) {
+        const std::string path = (folder() / (name + ".db")).string();
+        {
+            RawConnection raw(path);
+            ASSERT_TRUE(raw.exec(schema));
+        }
+        const std::string before = readFile(path);
+        auto database = DefaultsDatabase::open(path);
+        EXPECT_EQ(database->path(), ":memory:") << name;
+        EXPECT_NE(database->unavailableReason().find("not Kiruvo's settings database"), std::string::npos);
+        EXPECT_TRUE(database->movedAsidePath().empty());
+        ASSERT_TRUE(database->setValue("s", "k", 1));
+        database.reset();
+        EXPECT_EQ(readFile(path), before) << name;
+        EXPECT_FALSE(fs::exists(path + "-wal")) << name;
+        RawConnection raw(path);
+        EXPECT_EQ(raw.text("PRAGMA journal_mode"), "delete") << name;
+    }
+    EXPECT_TRUE(loggedAndReported("it is left as it is"));
 }
 
 TEST_F(DefaultsDatabaseTest, AFailedWriteChangesNothingAndTellsNoOne)

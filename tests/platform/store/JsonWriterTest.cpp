@@ -32,7 +32,12 @@ TEST(JsonWriterTest, NumbersUseTheShortestTextAndNoFractionForIntegralReals)
     EXPECT_EQ(JsonWriter::numberText(600.0), "600");
     EXPECT_EQ(JsonWriter::numberText(-42.0), "-42");
     EXPECT_EQ(JsonWriter::numberText(0.0), "0");
-    EXPECT_EQ(JsonWriter::numberText(-0.0), "-0");
+    // "-0" would read back as the integer 0.
+    EXPECT_EQ(JsonWriter::numberText(-0.0), "-0.0");
+    const auto negativeZero = JsonReader::parse(*JsonWriter::write(JsonValue::array({ -0.0 })));
+    ASSERT_TRUE(negativeZero);
+    ASSERT_TRUE((*negativeZero)[0].is_number_float());
+    EXPECT_TRUE(std::signbit((*negativeZero)[0].get<double>()));
     EXPECT_EQ(JsonWriter::numberText(0.1), "0.1");
     EXPECT_EQ(JsonWriter::numberText(2.5), "2.5");
     EXPECT_EQ(JsonWriter::numberText(1.0 / 3.0), "0.3333333333333333");

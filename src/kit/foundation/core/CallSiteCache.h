@@ -4,10 +4,10 @@
 #include "kit/foundation/core/AtomicDictionary.h"
 #include "platform/time/Date.h"
 
+#include "platform/SourceLocation.h"
 #include <any>
 #include <functional>
 #include <optional>
-#include <source_location>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -58,7 +58,7 @@ void cleanUpTimedCache(double interval);
 // reuses a result. Change one of `extraKeys` to make an older result unreachable at once.
 template <class F>
 auto memoize(std::vector<AnyHashable> extraKeys, double duration, F&& computation,
-    std::source_location location = std::source_location::current()) -> std::invoke_result_t<F&>
+    platform::SourceLocation location = platform::SourceLocation::current()) -> std::invoke_result_t<F&>
 {
     using Result = std::invoke_result_t<F&>;
     static_assert(std::is_copy_constructible_v<Result>, "a memoised result is handed out as a copy");

@@ -37,7 +37,7 @@ std::string fatalErrorMessage(const FatalReason& reason, std::string_view functi
     return std::string(function) + ": " + reason.reason;
 }
 
-void fatalError(const FatalReason& reason, std::source_location where)
+void fatalError(const FatalReason& reason, platform::SourceLocation where)
 {
     const std::string text = fmt::format("{}:{}: Fatal error: {}", debugLogFileName(where.file_name()),
         where.line(), fatalErrorMessage(reason, where.function_name()));
@@ -132,7 +132,7 @@ std::string debugText(unsigned long long value)
     return std::to_string(value);
 }
 
-std::string debugLogText(const std::string& values, const std::source_location& where)
+std::string debugLogText(const std::string& values, const platform::SourceLocation& where)
 {
     return fmt::format("{}\n\t[{} in {}:{}]\n", values, where.function_name(),
         debugLogFileName(where.file_name()), where.line());
@@ -146,12 +146,12 @@ void writeDebugLog(const std::string& text, platform::LogLevel level)
 
 } // namespace detail
 
-void debugLog(std::source_location where)
+void debugLog(platform::SourceLocation where)
 {
     debugLog(platform::LogLevel::Info, where);
 }
 
-void debugLog(platform::LogLevel type, std::source_location where)
+void debugLog(platform::LogLevel type, platform::SourceLocation where)
 {
     detail::writeDebugLog(detail::debugLogText({}, where), type);
 }

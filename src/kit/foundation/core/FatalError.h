@@ -2,9 +2,9 @@
 
 #include "platform/Logger.h"
 
+#include "platform/SourceLocation.h"
 #include <concepts>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -38,7 +38,7 @@ std::string fatalErrorMessage(const FatalReason& reason, std::string_view functi
 // Stops the program: logs "<file>:<line>: Fatal error: <function>: <reason>" and aborts, which
 // leaves the launch marker behind so that the next launch knows this run crashed.
 [[noreturn]] void fatalError(
-    const FatalReason& reason, std::source_location where = std::source_location::current());
+    const FatalReason& reason, platform::SourceLocation where = platform::SourceLocation::current());
 
 namespace detail {
 std::string debugText(std::string_view text);
@@ -73,7 +73,7 @@ template <class T> std::string debugValue(const T& value)
 }
 
 // The values and the location line as one log text.
-std::string debugLogText(const std::string& values, const std::source_location& where);
+std::string debugLogText(const std::string& values, const platform::SourceLocation& where);
 void writeDebugLog(const std::string& text, platform::LogLevel level);
 } // namespace detail
 
@@ -83,14 +83,14 @@ std::string debugLogFileName(std::string_view fileIdentifier);
 // The first value given to debugLog; converting it captures the caller's location.
 struct DebugLogFirstValue {
     template <class T>
-    requires(!std::is_same_v<T, platform::LogLevel>)
-        DebugLogFirstValue(const T& value, std::source_location location = std::source_location::current())
+    requires(!std::is_same_v<T, platform::LogLevel>) DebugLogFirstValue(
+        const T& value, platform::SourceLocation location = platform::SourceLocation::current())
         : text(detail::debugValue(value))
         , where(location)
     {
     }
     std::string text;
-    std::source_location where;
+    platform::SourceLocation where;
 };
 
 // Writes the values, each in its debugging form (texts quoted and escaped, numbers bare) and
@@ -108,7 +108,7 @@ template <class... Rest> void debugLog(const DebugLogFirstValue& first, const Re
 {
     debugLog(platform::LogLevel::Info, first, rest...);
 }
-void debugLog(std::source_location where = std::source_location::current());
-void debugLog(platform::LogLevel type, std::source_location where = std::source_location::current());
+void debugLog(platform::SourceLocation where = platform::SourceLocation::current());
+void debugLog(platform::LogLevel type, platform::SourceLocation where = platform::SourceLocation::current());
 
 } // namespace zk

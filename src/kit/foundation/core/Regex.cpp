@@ -237,7 +237,7 @@ Regex::Regex(std::string_view pattern, Options options)
     m_pattern = std::move(compiled);
 }
 
-Regex Regex::literal(std::string_view pattern, Options options, std::source_location location)
+Regex Regex::literal(std::string_view pattern, Options options, platform::SourceLocation location)
 {
     try {
         return Regex(pattern, options);
@@ -440,7 +440,7 @@ std::string replacingFirstMatch(std::string_view text, const Regex& of, std::str
 }
 
 std::string replacingFirstMatch(
-    std::string_view text, std::string_view ofLiteral, std::string_view with, std::source_location location)
+    std::string_view text, std::string_view ofLiteral, std::string_view with, platform::SourceLocation location)
 {
     return Regex::literal(ofLiteral, 0, location).replacingFirstMatch(text, with);
 }
@@ -452,7 +452,7 @@ std::string replacingAllMatches(
 }
 
 std::string replacingAllMatches(std::string_view text, std::string_view ofLiteral, std::string_view with,
-    Regex::MatchingOptions options, std::source_location location)
+    Regex::MatchingOptions options, platform::SourceLocation location)
 {
     return Regex::literal(ofLiteral, 0, location).replacingAllMatches(text, with, options);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/SourceLocation.h"
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -105,7 +105,7 @@ public:
     // For patterns written in the source: one that does not compile is a programming fault and stops
     // the program, naming the caller's file and line.
     static Regex literal(std::string_view pattern, Options options = 0,
-        std::source_location location = std::source_location::current());
+        platform::SourceLocation location = platform::SourceLocation::current());
 
     std::string pattern() const;
     Options options() const { return m_options; }
@@ -155,11 +155,12 @@ private:
 bool isMatched(std::string_view text, const Regex& by);
 std::string replacingFirstMatch(std::string_view text, const Regex& of, std::string_view with);
 std::string replacingFirstMatch(std::string_view text, std::string_view ofLiteral, std::string_view with,
-    std::source_location location = std::source_location::current());
+    platform::SourceLocation location = platform::SourceLocation::current());
 std::string replacingAllMatches(
     std::string_view text, const Regex& of, std::string_view with, Regex::MatchingOptions options = {});
 std::string replacingAllMatches(std::string_view text, std::string_view ofLiteral, std::string_view with,
-    Regex::MatchingOptions options = {}, std::source_location location = std::source_location::current());
+    Regex::MatchingOptions options = {},
+    platform::SourceLocation location = platform::SourceLocation::current());
 
 } // namespace zk
 

@@ -149,7 +149,7 @@ void reportError(
     }
 }
 
-void reportError(const Error& error, const ErrorUserInfo& userInfo, std::source_location where) noexcept
+void reportError(const Error& error, const ErrorUserInfo& userInfo, platform::SourceLocation where) noexcept
 {
     try {
         reportError(error, userInfo, sourceFileIdentifier(where.file_name(), KIRUVO_SOURCE_ROOT),
@@ -158,7 +158,7 @@ void reportError(const Error& error, const ErrorUserInfo& userInfo, std::source_
     }
 }
 
-void reportError(const std::exception& exception, std::source_location where) noexcept
+void reportError(const std::exception& exception, platform::SourceLocation where) noexcept
 {
     try {
         if (const auto* error = dynamic_cast<const Error*>(&exception)) {
@@ -170,7 +170,7 @@ void reportError(const std::exception& exception, std::source_location where) no
     }
 }
 
-void reportError(std::exception_ptr exception, std::source_location where) noexcept
+void reportError(std::exception_ptr exception, platform::SourceLocation where) noexcept
 {
     try {
         if (const ErrorPtr error = ExceptionError::from(exception)) {

@@ -3,10 +3,10 @@
 #include "kit/foundation/core/AtomicDictionary.h"
 #include "kit/foundation/core/ErrorValues.h"
 
+#include "platform/SourceLocation.h"
 #include <exception>
 #include <functional>
 #include <set>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -52,12 +52,12 @@ PlatformError normalizedError(const Error& error, const ErrorUserInfo& metadata)
 void reportError(
     const Error& error, const ErrorUserInfo& userInfo, const std::string& file, int line) noexcept;
 void reportError(const Error& error, const ErrorUserInfo& userInfo = {},
-    std::source_location where = std::source_location::current()) noexcept;
+    platform::SourceLocation where = platform::SourceLocation::current()) noexcept;
 // A caught exception that may not be an Error: it is wrapped as an error of the program's own.
-void reportError(
-    const std::exception& exception, std::source_location where = std::source_location::current()) noexcept;
-void reportError(
-    std::exception_ptr exception, std::source_location where = std::source_location::current()) noexcept;
+void reportError(const std::exception& exception,
+    platform::SourceLocation where = platform::SourceLocation::current()) noexcept;
+void reportError(std::exception_ptr exception,
+    platform::SourceLocation where = platform::SourceLocation::current()) noexcept;
 
 // The file identifier of a call site: its path below `sourceRoot` ("app/engine/SessionController.cpp"),
 // or the file name alone when it lies elsewhere. The build gives the project's source folder as

@@ -12,7 +12,8 @@ UnexpectedNilError::UnexpectedNilError(std::optional<std::string> message, std::
 {
 }
 
-UnexpectedNilError UnexpectedNilError::here(std::optional<std::string> message, std::source_location where)
+UnexpectedNilError UnexpectedNilError::here(
+    std::optional<std::string> message, platform::SourceLocation where)
 {
     const std::string_view path = where.file_name();
     const auto slash = path.rfind('/');

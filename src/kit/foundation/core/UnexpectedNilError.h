@@ -2,8 +2,8 @@
 
 #include "kit/foundation/core/ErrorValues.h"
 
+#include "platform/SourceLocation.h"
 #include <optional>
-#include <source_location>
 #include <string>
 
 namespace zk {
@@ -13,7 +13,7 @@ class UnexpectedNilError final : public Error {
 public:
     UnexpectedNilError(std::optional<std::string> message, std::string file, long line);
     static UnexpectedNilError here(std::optional<std::string> message = std::nullopt,
-        std::source_location where = std::source_location::current());
+        platform::SourceLocation where = platform::SourceLocation::current());
 
     std::string domain() const override { return "zk.UnexpectedNilError"; }
     // "Unexpected nil encountered at <file>:<line>"
@@ -36,7 +36,7 @@ private:
 // The value, or UnexpectedNilError thrown for its absence.
 template <class T>
 T valueOrThrow(std::optional<T> value, std::optional<std::string> message = std::nullopt,
-    std::source_location where = std::source_location::current())
+    platform::SourceLocation where = platform::SourceLocation::current())
 {
     if (!value) {
         throw UnexpectedNilError::here(std::move(message), where);
