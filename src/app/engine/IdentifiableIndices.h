@@ -93,7 +93,7 @@ public:
             return static_cast<difference_type>(a.m_position) - static_cast<difference_type>(b.m_position);
         }
         friend bool operator==(const Iterator& a, const Iterator& b) { return a.m_position == b.m_position; }
-        friend auto operator<=>(const Iterator& a, const Iterator& b)
+        friend std::strong_ordering operator<=>(const Iterator& a, const Iterator& b)
         {
             return a.m_position <=> b.m_position;
         }
