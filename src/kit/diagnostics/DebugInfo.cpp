@@ -137,7 +137,7 @@ std::string debugInfoFields(const DebugInfoFacts& facts)
     for (const auto& [name, value] : extraFields()) {
         const std::string text = value ? value() : std::string();
         auto found = std::find_if(
-            fields.begin(), fields.end(), [&](const auto& field) { return field.first == name; });
+            fields.begin(), fields.end(), [&name = name](const auto& field) { return field.first == name; });
         if (found != fields.end()) {
             found->second = text;
         } else {
