@@ -53,6 +53,11 @@ int main(int argc, char** argv)
         }
         useTemporaryUserFolders(*userFolders);
         qputenv(inheritedFoldersVariable, userFolders->path().toLocal8Bit());
+        // Temporary files the code under test leaves for another program (an e-mail attachment)
+        // go into the same folder, removed with it.
+        const QString temporary = userFolders->path() + QStringLiteral("/tmp");
+        QDir().mkpath(temporary);
+        qputenv("TMPDIR", temporary.toLocal8Bit());
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);

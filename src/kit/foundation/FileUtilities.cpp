@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QSaveFile>
 #include <QUrlQuery>
 
 #include <unicode/uchar.h>
@@ -195,15 +196,20 @@ QString createUniqueTemporaryDirectory()
 
 QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension)
 {
-    const QString folder = createUniqueTemporaryDirectory();
-    QString name = fileName;
-    if (!extension.isEmpty() && QFileInfo(fileName).suffix().compare(extension, Qt::CaseInsensitive) != 0) {
+    // Only the name's last part counts: a name can never place the file outside its folder.
+    QString name = QFileInfo(fileName).fileName();
+    if (name.isEmpty() || name == QLatin1String("..") || name == QLatin1String(".")) {
+        name = QStringLiteral("Untitled");
+    }
+    if (!extension.isEmpty() && QFileInfo(name).suffix().compare(extension, Qt::CaseInsensitive) != 0) {
         name += '.' + extension;
     }
+    const QString folder = createUniqueTemporaryDirectory();
     const QString path = QDir(folder).filePath(name);
-    QFile file(path);
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)
-        || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())
+        || !file.commit()) {
         throw fileError(ErrorDomains::fileWriteUnknown, path,
             QStringLiteral("Could not write “%1”: %2").arg(path, file.errorString()));
     }

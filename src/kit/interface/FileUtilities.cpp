@@ -1,5 +1,7 @@
 #include "kit/interface/FileUtilities.h"
 
+#include "kit/foundation/FileUtilities.h"
+
 #include "kit/foundation/AppErrorBuilder.h"
 #include "kit/foundation/core/ReportError.h"
 #include "platform/Logger.h"
@@ -80,22 +82,11 @@ std::optional<std::filesystem::path> writeToTemporaryFile(
     const std::string& text, const std::string& fileName, const std::string& extension)
 {
     try {
-        std::string name
-            = fileName.empty() ? "Untitled" : std::filesystem::path(fileName).filename().string();
-        if (!extension.empty() && !name.ends_with("." + extension)) {
-            name += "." + extension;
-        }
-        const std::filesystem::path path = uniqueTemporaryDirectory() / name;
-        QSaveFile file(QString::fromStdString(path.string()));
-        if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0
-            || !file.commit()) {
-            platform::log(platform::LogLevel::Warning, "files",
-                "Could not write " + path.string() + ": " + file.errorString().toStdString());
-            return std::nullopt;
-        }
-        return path;
-    } catch (const std::exception& error) {
-        platform::log(platform::LogLevel::Warning, "files", error.what());
+        return std::filesystem::path(
+            writeToTemporaryFile(text, QString::fromStdString(fileName), QString::fromStdString(extension))
+                .toStdString());
+    } catch (const Error& error) {
+        platform::log(platform::LogLevel::Warning, "files", error.localizedDescription());
         return std::nullopt;
     }
 }

@@ -129,3 +129,14 @@ TEST(FileUtilitiesTest, CharacterSetsForEncoding)
     }
     EXPECT_EQ(zk::rootDirectory(), "/");
 }
+
+TEST(FileUtilitiesTest, ATemporaryFileNameCannotLeaveItsFolder)
+{
+    const QString escaped = zk::writeToTemporaryFile("x", "../../outside", "txt");
+    zk::TemporaryDirectory cleanup(QFileInfo(escaped).path());
+    EXPECT_TRUE(escaped.endsWith("/outside.txt"));
+    EXPECT_EQ(QFileInfo(QFileInfo(escaped).path()).dir(), QDir(QDir::tempPath()));
+    const QString unnamed = zk::writeToTemporaryFile("x", "", "txt");
+    zk::TemporaryDirectory cleanupUnnamed(QFileInfo(unnamed).path());
+    EXPECT_TRUE(unnamed.endsWith("/Untitled.txt"));
+}
