@@ -31,12 +31,19 @@ std::string encodedPath(const std::vector<std::string>& recipients)
 {
     std::string path;
     for (std::size_t index = 0; index < recipients.size(); ++index) {
-        std::string encoded = percentEncodedURLUnreserved(recipients[index]);
-        std::string::size_type at;
-        while ((at = encoded.find("%40")) != std::string::npos) {
-            encoded.replace(at, 3, "@");
+        const std::string encoded = percentEncodedURLUnreserved(recipients[index]);
+        if (index) {
+            path += ",";
         }
-        path += (index ? "," : "") + encoded;
+        // Copied piece by piece rather than replaced in place, which g++ 12 at -O3 takes for an
+        // overlapping copy.
+        std::string::size_type from = 0;
+        for (auto at = encoded.find("%40"); at != std::string::npos; at = encoded.find("%40", from)) {
+            path.append(encoded, from, at - from);
+            path += '@';
+            from = at + 3;
+        }
+        path.append(encoded, from, std::string::npos);
     }
     return path;
 }
@@ -100,9 +107,10 @@ std::optional<std::string> mailtoURL(const std::vector<std::string>& recipients,
     if (!bcc.empty()) {
         query.emplace_back("bcc", joined(bcc, ","));
     }
-    std::string text = "mailto:" + encodedPath(recipients);
+    std::string text = std::string("mailto:").append(encodedPath(recipients));
     if (!query.empty()) {
-        text += "?" + queryString(toURLQueryItems(query));
+        text += '?';
+        text += queryString(toURLQueryItems(query));
     }
     const QUrl url(QString::fromStdString(text), QUrl::StrictMode);
     if (!url.isValid()) {

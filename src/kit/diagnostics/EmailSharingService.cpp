@@ -24,13 +24,15 @@ void EmailSharingService::performWithItems(const std::vector<ShareItem>& items)
     std::optional<std::pair<std::string, std::string>> attachment;
     for (const auto& item : items) {
         if (const auto* text = std::get_if<QString>(&item)) {
-            body += (body.empty() ? "" : "\n") + text->toStdString();
+            body += body.empty() ? "" : "\n";
+            body += text->toStdString();
         } else if (const auto* url = std::get_if<QUrl>(&item)) {
             QFile file(url->toLocalFile());
             if (url->isLocalFile() && !attachment && file.open(QIODevice::ReadOnly)) {
                 attachment.emplace(url->fileName().toStdString(), file.readAll().toStdString());
             } else {
-                body += (body.empty() ? "" : "\n") + url->toString().toStdString();
+                body += body.empty() ? "" : "\n";
+                body += url->toString().toStdString();
             }
         }
     }

@@ -170,7 +170,7 @@ std::optional<std::string> validationFailure(
     std::string shown = withoutTrailingSlash(expected);
     const std::string home = withoutTrailingSlash(homeDirectory);
     if (!home.empty() && home != "/" && (shown == home || shown.starts_with(home + "/"))) {
-        shown = "~" + shown.substr(home.size());
+        shown = std::string("~").append(shown.substr(home.size()));
     }
     return "Select the directory “" + shown + "”.";
 }

@@ -39,7 +39,7 @@ const std::map<std::int64_t, std::string>& specialKeySymbols()
         };
         int number = 1;
         for (const std::int64_t code : functionKeyCodes) {
-            table[code] = "F" + std::to_string(number++);
+            table[code] = std::string("F").append(std::to_string(number++));
         }
         return table;
     }();
