@@ -52,7 +52,14 @@ struct EditedField {
         field->onValueChange = [this](std::int64_t value) { changes.push_back(value); };
         field->onBlur = [this](std::int64_t value) { blurs.push_back(value); };
     }
-    ~EditedField() { platform::ReduceMotion::setOverrideForTesting(std::nullopt); }
+    ~EditedField()
+    {
+        // The window goes after the lists the callbacks fill; losing focus as it closes must not
+        // reach them.
+        field->onValueChange = nullptr;
+        field->onBlur = nullptr;
+        platform::ReduceMotion::setOverrideForTesting(std::nullopt);
+    }
 
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
