@@ -14,8 +14,12 @@
 #include "platform/time/Locale.h"
 #include "platform/time/TimeZone.h"
 
+#include "kit/interface/SingletonWindowController.h"
+
 #include <QApplication>
+#include <QImage>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <benchmark/benchmark.h>
 
@@ -26,6 +30,22 @@
 // it one second per iteration, as the running application's clock moves between two ticks), a
 // history as the engine keeps it, and a main that runs them over the fake platform.
 namespace bench {
+
+// One timed opening of a single-instance window: shown and painted once; closing and freeing it is
+// left out of the time.
+template <class Controller> void openAndPaintWindow(benchmark::State& state)
+{
+    QWidget* window = zk::SingletonWindowController::shared<Controller>().window();
+    window->show();
+    QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
+    window->render(&image);
+    benchmark::DoNotOptimize(image.bits());
+    state.PauseTiming();
+    window->close();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    state.ResumeTiming();
+}
 
 inline const platform::Date benchNow(737000000); // 2024-05-08
 

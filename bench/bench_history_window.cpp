@@ -41,16 +41,7 @@ void BM_OpenHistoryWindow(benchmark::State& state)
     engine();
     for (auto _ : state) {
         bench::fakeClock().advance(1);
-        auto& controller = zk::SingletonWindowController::shared<kiruvo::HistoryWindowController>();
-        QWidget* window = controller.window();
-        window->show();
-        QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
-        window->render(&image);
-        benchmark::DoNotOptimize(image.bits());
-        state.PauseTiming();
-        window->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        state.ResumeTiming();
+        bench::openAndPaintWindow<kiruvo::HistoryWindowController>(state);
     }
     state.counters["sessions"] = storedSessionCount;
 }

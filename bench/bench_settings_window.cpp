@@ -21,17 +21,7 @@ void BM_OpenSettingsWindow(benchmark::State& state)
     environment.sessionController = engine;
     kiruvo::SettingsWindowController::setEnvironment(environment);
     for (auto _ : state) {
-        auto& controller = zk::SingletonWindowController::shared<kiruvo::SettingsWindowController>();
-        QWidget* window = controller.window();
-        window->show();
-        QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
-        window->render(&image);
-        benchmark::DoNotOptimize(image.bits());
-        state.PauseTiming();
-        window->close();
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        state.ResumeTiming();
+        bench::openAndPaintWindow<kiruvo::SettingsWindowController>(state);
     }
 }
 BENCHMARK(BM_OpenSettingsWindow)->Unit(benchmark::kMillisecond);
