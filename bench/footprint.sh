@@ -13,12 +13,14 @@
 #   --idle S        seconds of idle measurement per mode (default 60)
 #   --runs N        start-ups measured per build and history (default 3)
 #   --display :N    X display to use (default :19)
+#   --startup-only  measure the start-ups only (every mode), not the idle minute nor GetSessions
 set -uo pipefail
 
 sessions=6000
 idle=60
 runs=3
 display=":19"
+startup_only=0
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -26,12 +28,13 @@ while [[ $# -gt 0 ]]; do
     --idle) idle="$2"; shift 2 ;;
     --runs) runs="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
+    --startup-only) startup_only=1; shift ;;
     *=*) builds+=("$1"); shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
 if [[ ${#builds[@]} -eq 0 ]]; then
-    echo "usage: $0 [--sessions N] [--idle S] [--runs N] [--display :N] name=/path/to/kiruvo ..." >&2
+    echo "usage: $0 [--sessions N] [--idle S] [--runs N] [--display :N] [--startup-only] name=/path/to/kiruvo ..." >&2
     exit 2
 fi
 
@@ -92,6 +95,8 @@ launch() {
     address="$(sed -n 1p "$folder/bus")"
     bus_pid="$(sed -n 2p "$folder/bus")"
     echo "$bus_pid" >>"$work/pids"
+    # The start-up is timed from here: the private bus is not the application's own.
+    date +%s%N >"$folder/started"
     DBUS_SESSION_BUS_ADDRESS="$address" XDG_DATA_HOME="$folder/data" XDG_CONFIG_HOME="$folder/config" \
         XDG_STATE_HOME="$folder/state" XDG_CACHE_HOME="$folder/cache" XDG_RUNTIME_DIR="$folder/runtime" \
         KIRUVO_DEFAULTS_PATH="$folder/data/kiruvo/defaults.sqlite3" \
@@ -145,8 +150,8 @@ startup_ms() {
     local executable="$1" count="$2" folder="$3" mode="$4"
     prepare "$executable" "$folder" "$count" "$mode"
     local start end app address
-    start=$(date +%s%N)
     read -r app address < <(launch "$executable" "$folder")
+    start=$(cat "$folder/started")
     until call "$address" GetEnabledState >/dev/null 2>&1; do
         kill -0 "$app" 2>/dev/null || { echo "failed"; return; }
         sleep 0.002
@@ -157,18 +162,28 @@ startup_ms() {
 }
 
 echo "Kiruvo footprint: $sessions sessions, $idle s idle per mode, $(nproc) cores, display $display"
-for mode in currentSessionDuration totalTodayDuration; do
+# The builds take turns run by run, so that a change in the machine's load reaches each alike.
+for mode in currentSessionDuration totalTodayDuration icon; do
+    declare -A empty_of=() full_of=()
+    for run in $(seq 1 "$runs"); do
+        for build in "${builds[@]}"; do
+            name="${build%%=*}"
+            executable="$(realpath "${build#*=}")"
+            empty_of[$name]+=" $(startup_ms "$executable" 0 "$work/$name-start" "$mode")"
+            full_of[$name]+=" $(startup_ms "$executable" "$sessions" "$work/$name-start" "$mode")"
+        done
+    done
     for build in "${builds[@]}"; do
         name="${build%%=*}"
-        executable="$(realpath "${build#*=}")"
-        empty=() full=()
-        for run in $(seq 1 "$runs"); do
-            empty+=("$(startup_ms "$executable" 0 "$work/$name-start" "$mode")")
-            full+=("$(startup_ms "$executable" "$sessions" "$work/$name-start" "$mode")")
-        done
-        echo "[$name] $mode: start-up to the first D-Bus answer, ms: no history ${empty[*]} (median $(median "${empty[@]}")); $sessions sessions ${full[*]} (median $(median "${full[@]}"))"
+        read -ra empty <<<"${empty_of[$name]}"
+        read -ra full <<<"${full_of[$name]}"
+        ratio=$(awk -v a="$(median "${full[@]}")" -v b="$(median "${empty[@]}")" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+        echo "[$name] $mode: start-up to the first D-Bus answer, ms: no history ${empty[*]} (median $(median "${empty[@]}")); $sessions sessions ${full[*]} (median $(median "${full[@]}")); ratio ${ratio}"
     done
+    unset empty_of full_of
 done
+
+[[ $startup_only == 1 ]] && exit 0
 
 # The idle minute, every build at the same time, one mode after the other.
 for mode in totalTodayDuration currentSessionDuration icon; do

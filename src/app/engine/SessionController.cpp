@@ -16,11 +16,17 @@
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <iterator>
 #include <limits>
+#include <mutex>
+#include <utility>
 
 namespace kiruvo {
 
@@ -473,17 +479,23 @@ void SessionController::notify(zk::Duration duration)
 
 // --- History
 
-std::shared_ptr<const SessionController::History> SessionController::readHistory() const
+namespace {
+
+std::atomic<std::uint64_t> historyDecodes { 0 };
+
+} // namespace
+
+std::uint64_t SessionController::historyDecodeCount()
 {
-    if (m_unstoredHistory) {
-        return m_unstoredHistory;
-    }
+    return historyDecodes.load(std::memory_order_relaxed);
+}
+
+std::shared_ptr<const SessionController::History> SessionController::decodeHistory(
+    const std::optional<platform::PropertyList>& stored)
+{
+    historyDecodes.fetch_add(1, std::memory_order_relaxed);
     auto history = std::make_shared<History>();
-    const auto object = m_suite->objectForKey(historyKey);
-    if (!object) {
-        return history;
-    }
-    const auto* array = object->getIf<platform::PropertyListArray>();
+    const auto* array = stored ? stored->getIf<platform::PropertyListArray>() : nullptr;
     if (!array) {
         return history;
     }
@@ -493,9 +505,17 @@ std::shared_ptr<const SessionController::History> SessionController::readHistory
         std::optional<Session> session = text ? sessionFromStoredText(*text) : std::nullopt;
         if (session) {
             history->sessions.push_back(std::move(*session));
-            continue;
+        } else {
+            history->undecodable.push_back(element);
         }
-        history->undecodable.push_back(element);
+    }
+    return history;
+}
+
+void SessionController::reportUndecodable(const History& history) const
+{
+    for (const auto& element : history.undecodable) {
+        const auto* text = element.getIf<std::string>();
         const std::string entry = text ? *text : std::string("(an entry that is not text)");
         if (m_reportedUndecodable.insert(entry).second) {
             zk::reportError(
@@ -503,13 +523,124 @@ std::shared_ptr<const SessionController::History> SessionController::readHistory
                 zk::ErrorUserInfo { { "entry", entry } });
         }
     }
-    return history;
+}
+
+std::shared_ptr<const SessionController::History> SessionController::readHistory() const
+{
+    if (m_unstoredHistory) {
+        return m_unstoredHistory;
+    }
+    return decodeHistory(m_suite->objectForKey(historyKey));
+}
+
+// One decode of the stored history, done by whichever thread comes to it first: the worker it was
+// started on, or a question that cannot wait for the worker to begin. The other waits for the
+// result, or finds it done.
+class SessionController::HistoryDecode {
+public:
+    explicit HistoryDecode(std::shared_ptr<platform::UserDefaults> suite)
+        : m_suite(std::move(suite))
+    {
+    }
+
+    // On the worker.
+    void run()
+    {
+        if (claim()) {
+            decode();
+        }
+    }
+
+    // The decoded history, decoded here when nobody has begun; nothing when the worker failed.
+    std::shared_ptr<const History> result()
+    {
+        if (claim()) {
+            decode();
+        }
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [this] { return m_finished; });
+        return m_result;
+    }
+
+private:
+    bool claim()
+    {
+        std::lock_guard lock(m_mutex);
+        return !std::exchange(m_claimed, true);
+    }
+
+    void decode()
+    {
+        std::shared_ptr<const History> decoded;
+        try {
+            decoded = decodeHistory(m_suite->objectForKey(historyKey));
+        } catch (const std::exception&) {
+            // Out of memory on the worker: the question decodes again on its own thread.
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_result = std::move(decoded);
+            m_finished = true;
+        }
+        m_done.notify_all();
+    }
+
+    const std::shared_ptr<platform::UserDefaults> m_suite;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_claimed = false;
+    bool m_finished = false;
+    std::shared_ptr<const History> m_result;
+};
+
+void SessionController::decodeHistoryInBackground(BackgroundRunner runner)
+{
+    if (m_history || m_decode || m_unstoredHistory) {
+        return;
+    }
+    if (!runner) {
+        runner = [](std::function<void()> work) { QThreadPool::globalInstance()->start(std::move(work)); };
+    }
+    auto decode = std::make_shared<HistoryDecode>(m_suite);
+    m_decode = decode;
+    std::weak_ptr<bool> alive = m_alive;
+    runner([this, decode, alive] {
+        decode->run();
+        platform::MainQueue::post([this, decode, alive] {
+            if (auto token = alive.lock(); token && *token) {
+                finishDecode(decode);
+            }
+        });
+    });
+}
+
+void SessionController::finishDecode(const std::shared_ptr<HistoryDecode>& decode)
+{
+    // A change of "sessions" since has dropped it.
+    if (decode != m_decode) {
+        return;
+    }
+    // A question that could not wait may have put the history in place already.
+    history();
+    m_decode.reset();
+    Q_EMIT historyDecoded();
+}
+
+bool SessionController::dropDecode()
+{
+    return std::exchange(m_decode, nullptr) != nullptr;
 }
 
 std::shared_ptr<const SessionController::History> SessionController::history() const
 {
     if (!m_history) {
-        m_history = readHistory();
+        if (m_decode) {
+            m_history = m_decode->result();
+        }
+        if (!m_history) {
+            m_history = readHistory();
+        }
+        reportUndecodable(*m_history);
     }
     return m_history;
 }
@@ -528,7 +659,11 @@ void SessionController::historyDidChange()
     }
     renewHistoryGeneration();
     m_history.reset();
+    const bool wasDecoding = dropDecode();
     Q_EMIT historyChanged();
+    if (wasDecoding) {
+        Q_EMIT historyDecoded();
+    }
 }
 
 void SessionController::writeHistory(std::shared_ptr<const History> history)
@@ -537,8 +672,12 @@ void SessionController::writeHistory(std::shared_ptr<const History> history)
     // engine is already the new history; nobody need decode it again.
     m_history = history;
     renewHistoryGeneration();
+    const bool wasDecoding = dropDecode();
     storeHistory(std::move(history));
     Q_EMIT historyChanged();
+    if (wasDecoding) {
+        Q_EMIT historyDecoded();
+    }
 }
 
 void SessionController::storeHistory(std::shared_ptr<const History> history)

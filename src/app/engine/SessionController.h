@@ -154,10 +154,26 @@ public:
     // Changes with every change of "sessions", as historyGeneration() does.
     const platform::Uuid& allSessionsCacheKey() const { return m_allSessionsCacheKey; }
 
+    // Runs one piece of work on another thread.
+    using BackgroundRunner = std::function<void(std::function<void()> work)>;
+    // Starts decoding the stored history on another thread (through `runner`; empty: Qt's global
+    // thread pool), so that start-up goes on meanwhile. A question about the history asked before
+    // the decode is done waits for it, or decodes on the asking thread when the decode has not
+    // begun: the stored text is decoded once either way. A change of "sessions" meanwhile drops the
+    // decode. Nothing when the history is decoded or being decoded already.
+    void decodeHistoryInBackground(BackgroundRunner runner = {});
+    // Whether a question about the history would now wait for the background decode.
+    bool isDecodingHistory() const { return m_decode && !m_history; }
+    // How many times a stored history has been decoded in this process, by any engine.
+    static std::uint64_t historyDecodeCount();
+
 Q_SIGNALS:
     // "sessions" changed: a session was stored, pruned or continued here, or the key was written
     // elsewhere. Emitted once the new history answers, on the main thread.
     void historyChanged();
+    // The background decode is over: its history answers, or a change of "sessions" dropped it.
+    // Emitted on the main thread.
+    void historyDecoded();
 
 private:
     struct History {
@@ -165,6 +181,7 @@ private:
         // Stored entries that did not decode, kept verbatim.
         std::vector<platform::PropertyList> undecodable;
     };
+    class HistoryDecode;
 
     void setUpEvents();
     void setUpNotifyTimer();
@@ -190,6 +207,14 @@ private:
     // The decoded history, read from the store on the first question after a change.
     std::shared_ptr<const History> history() const;
     std::shared_ptr<const History> readHistory() const;
+    // The stored list decoded; a pure function of the stored value, safe on any thread.
+    static std::shared_ptr<const History> decodeHistory(const std::optional<platform::PropertyList>& stored);
+    // Reports each stored entry that did not decode, each only once.
+    void reportUndecodable(const History& history) const;
+    // On the main thread once the background decode has run.
+    void finishDecode(const std::shared_ptr<HistoryDecode>& decode);
+    // Forgets the background decode (the history changed); whether there was one.
+    bool dropDecode();
     // Writes the history; the store and the memo then hold the same list.
     void writeHistory(std::shared_ptr<const History> history);
     // Puts the history into the store; on failure keeps it as the unstored history.
@@ -206,6 +231,8 @@ private:
     std::uint64_t m_historyGeneration = 0;
     bool m_isWritingHistory = false;
     mutable std::shared_ptr<const History> m_history;
+    // The background decode of the stored history, until its history is in place.
+    std::shared_ptr<HistoryDecode> m_decode;
     // Days by their first instant, for m_daysGeneration and m_daysZone.
     mutable std::map<double, Day> m_days;
     mutable std::uint64_t m_daysGeneration = 0;

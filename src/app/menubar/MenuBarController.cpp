@@ -229,6 +229,9 @@ void MenuBarController::setUp()
     connect(&m_tick, &QTimer::timeout, this, [this] { tick(); });
     m_tick.start();
 
+    // Drawn when the history decoded at start-up is in place.
+    connect(m_sessionController, &SessionController::historyDecoded, this, [this] { update(); });
+
     std::weak_ptr<bool> alive = m_alive;
     m_cancellables.push_back(zk::SystemEvents::didWake().sink([this, alive](const platform::combine::Void&) {
         if (alive.lock()) {
@@ -315,6 +318,12 @@ void MenuBarController::tick()
 
 void MenuBarController::update()
 {
+    // Today's total needs the stored history, which start-up decodes on another thread: the item is
+    // drawn once the history is in place, and meanwhile the event loop (D-Bus calls among it) runs on.
+    if (m_sessionController->isDecodingHistory() && !m_sessionController->isShowingNotification()
+        && Defaults::get(Keys::showInMenuBar()) == ShowInMenuBar::totalTodayDuration) {
+        return;
+    }
     render(currentState());
 }
 

@@ -224,6 +224,8 @@ void AppMain::start(const Steps& steps)
         AppState::shared();
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();
+        // The history is decoded while the bus service and the status item are set up.
+        SessionController::shared().decodeHistoryInBackground();
         installSettingsWindow();
     });
     runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });

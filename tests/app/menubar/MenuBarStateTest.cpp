@@ -4,7 +4,9 @@
 #include "app/menubar/MenuBarState.h"
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <thread>
 
 using kiruvo::MenuBarIcon;
 using kiruvo::MenuBarState;
@@ -261,6 +263,44 @@ TEST_F(MenuBarTest, ADurationWithoutTextShowsTheMarkerInsteadOfStopping)
     menuBar().render(MenuBarState::duration(zk::Duration { std::numeric_limits<double>::quiet_NaN() }));
     EXPECT_EQ(shown().title, "!!!");
     EXPECT_TRUE(shown().image.isNull());
+}
+
+// At start-up the history is decoded on another thread: today's total is drawn once it is in place,
+// never a total without the stored sessions; the other modes do not wait for it.
+TEST_F(MenuBarTest, TodaysTotalIsDrawnOnceTheHistoryDecodedAtStartIsInPlace)
+{
+    Defaults::set(kiruvo::Keys::enableAtLaunch(), false);
+    storeRaw({ platform::PropertyList(session(oslo(2024, 5, 15, 8), oslo(2024, 5, 15, 9, 10)).jsonText()) });
+    std::vector<std::function<void()>> held;
+    const auto holdWork = [&held](std::function<void()> work) { held.push_back(std::move(work)); };
+
+    for (const auto mode : { ShowInMenuBar::currentSessionDuration, ShowInMenuBar::icon }) {
+        Defaults::set(kiruvo::Keys::showInMenuBar(), mode);
+        m_menuBar.reset();
+        m_controller.reset();
+        controller().decodeHistoryInBackground(holdWork);
+        menuBar();
+        EXPECT_TRUE(controller().isDecodingHistory());
+        EXPECT_TRUE(menuBar().previousState().has_value()) << "mode " << static_cast<int>(mode);
+        held.clear();
+    }
+
+    Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::totalTodayDuration);
+    m_menuBar.reset();
+    m_controller.reset();
+    controller().decodeHistoryInBackground(holdWork);
+    menuBar();
+    // The item as it is created, blank, and nothing since: not a total without the stored sessions.
+    const auto blank = drawCount();
+    menuBar().tick();
+    EXPECT_EQ(drawCount(), blank);
+    EXPECT_EQ(shown().title, "");
+    ASSERT_EQ(held.size(), 1u);
+    std::thread(std::move(held.front())).join();
+    EXPECT_EQ(drawCount(), blank);
+    processEvents();
+    ASSERT_EQ(drawCount(), blank + 1);
+    EXPECT_EQ(shown().title, "1h 10m");
 }
 
 } // namespace
