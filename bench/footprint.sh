@@ -14,6 +14,10 @@
 #   --runs N        start-ups measured per build and history (default 3)
 #   --display :N    X display to use (default :19)
 #   --startup-only  measure the start-ups only (every mode), not the idle minute nor GetSessions
+#   --bare PATH     also run this bare tray icon program (bench/tools/bare_tray) through each idle
+#                   minute, as the floor to compare with
+#   --smaps DIR     keep /proc/<pid>/smaps of every instance at the end of its idle minute in DIR,
+#                   and print where its resident memory is, per library and for anonymous memory
 set -uo pipefail
 
 sessions=6000
@@ -21,6 +25,8 @@ idle=60
 runs=3
 display=":19"
 startup_only=0
+bare=""
+smaps=""
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -29,12 +35,14 @@ while [[ $# -gt 0 ]]; do
     --runs) runs="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
     --startup-only) startup_only=1; shift ;;
+    --bare) bare="$(realpath "$2")"; shift 2 ;;
+    --smaps) smaps="$2"; mkdir -p "$smaps"; shift 2 ;;
     *=*) builds+=("$1"); shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
 if [[ ${#builds[@]} -eq 0 ]]; then
-    echo "usage: $0 [--sessions N] [--idle S] [--runs N] [--display :N] [--startup-only] name=/path/to/kiruvo ..." >&2
+    echo "usage: $0 [--sessions N] [--idle S] [--runs N] [--display :N] [--startup-only] [--bare PATH] [--smaps DIR] name=/path/to/kiruvo ..." >&2
     exit 2
 fi
 
@@ -128,6 +136,20 @@ switches() {
         awk '/^voluntary_ctxt_switches/ { sum += $2 } END { print sum }'
 }
 rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
+# Resident memory of an smaps file by mapping: the larger ones in KiB (Rss, Private), the rest summed.
+# Anonymous memory is split into the heap, thread stacks and arenas ("anonymous"), and the rest.
+smaps_summary() {
+    awk '
+        /^[0-9a-f]+-[0-9a-f]+ / { name = ($6 == "") ? "anonymous" : $6; for (i = 7; i <= NF; ++i) name = name " " $i;
+                                  sub(/.*\//, "", name); next }
+        /^Rss:/ { rss[name] += $2; total += $2 }
+        /^Private_(Clean|Dirty):/ { private[name] += $2 }
+        END {
+            for (n in rss) if (rss[n] >= 200) printf "    %6d KiB resident, %6d private: %s\n", rss[n], private[n], n
+            small = 0; for (n in rss) if (rss[n] < 200) small += rss[n]
+            printf "    %6d KiB resident in smaller mappings\n    %6d KiB resident in all\n", small, total
+        }' "$1" | sort -k1 -n -r
+}
 median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
 # Data folders for a build with `count` stored sessions and `mode`: the build runs once on empty
@@ -197,6 +219,10 @@ for mode in totalTodayDuration currentSessionDuration icon; do
         app_of[$name]=$app
         address_of[$name]=$address
     done
+    if [[ -n $bare ]]; then
+        mkdir -p "$work/bare-$mode/data/kiruvo"
+        read -r bare_app _ < <(launch "$bare" "$work/bare-$mode")
+    fi
     # The user moves the pointer once, so that every instance tracks a session (Xvfb counts the
     # time since it started as idle time), then leaves the machine alone for the measurement.
     xdotool mousemove 200 200 mousemove 300 300 >/dev/null 2>&1
@@ -213,6 +239,7 @@ for mode in totalTodayDuration currentSessionDuration icon; do
         cpu=$(awk -v a="$(cpu_ms "$app")" -v b="${cpu_before[$name]}" -v s="$idle" 'BEGIN { printf "%.1f", (a - b) * 60 / s }')
         wakeups=$(awk -v a="$(switches "$app")" -v b="${switches_before[$name]}" -v s="$idle" 'BEGIN { printf "%.2f", (a - b) / s }')
         rss=$(rss_kib "$app")
+        [[ -n $smaps ]] && cp "/proc/$app/smaps" "$smaps/$name-$mode.smaps"
         line="[$name] $mode: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second, RSS $((rss / 1024)) MiB (${rss} KiB) after $((idle + 5)) s"
         if [[ $mode == totalTodayDuration ]]; then
             start=$(date +%s%N)
@@ -224,7 +251,17 @@ for mode in totalTodayDuration currentSessionDuration icon; do
             line+="; GetSessions $(((end - start) / 1000000)) ms for ${answer} sessions, RSS afterwards $((after / 1024)) MiB ($((after - rss)) KiB more)"
         fi
         echo "$line"
+        [[ -n $smaps ]] && smaps_summary "$smaps/$name-$mode.smaps"
         stop "$app"
     done
+    if [[ -n $bare ]]; then
+        rss=$(rss_kib "$bare_app")
+        echo "[bare tray icon] $mode: RSS $((rss / 1024)) MiB (${rss} KiB) after $((idle + 5)) s"
+        if [[ -n $smaps ]]; then
+            cp "/proc/$bare_app/smaps" "$smaps/bare-$mode.smaps"
+            smaps_summary "$smaps/bare-$mode.smaps"
+        fi
+        stop "$bare_app"
+    fi
     unset app_of address_of cpu_before switches_before
 done
