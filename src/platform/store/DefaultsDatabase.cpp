@@ -286,6 +286,10 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
     }
 
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    // The check and the read went through every page of the file, and SQLite keeps what it read
+    // for later statements; every read is served from the values above, so those pages would only
+    // sit in memory for the process's life.
+    sqlite3_db_release_memory(db.get());
     attempt.outcome = Outcome::Opened;
     attempt.code = SQLITE_OK;
     attempt.db = std::move(db);
@@ -631,6 +635,9 @@ bool DefaultsDatabase::setValue(
             }
         }
         if (rc == SQLITE_DONE) {
+            // The pages this write went through (a whole history is hundreds of them) are not
+            // needed to serve reads.
+            sqlite3_db_release_memory(m_db);
             listeners = listenersOf(suite, key);
             std::unique_lock cacheLock(m_cacheMutex);
             if (unreadable) {

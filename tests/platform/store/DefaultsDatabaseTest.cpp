@@ -141,6 +141,37 @@ TEST_F(DefaultsDatabaseTest, AReopenedStoreHoldsWhatWasWritten)
     EXPECT_TRUE(database->movedAsidePath().empty());
 }
 
+// Reads are served from the values held in memory, so the pages SQLite went through to open the
+// file and to write a large value must not stay in memory beside them. A large history is about a
+// megabyte of pages; what SQLite itself needs to stay open is far less.
+TEST_F(DefaultsDatabaseTest, ThePagesReadAtOpenAndWrittenAreNotKeptInMemory)
+{
+    PropertyListArray history;
+    for (int index = 0; index < 5000; ++index) {
+        history.emplace_back(std::string(180, static_cast<char>('a' + index % 26)) + std::to_string(index));
+    }
+    const std::int64_t bigEnough = 512 * 1024;
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "history", history));
+    }
+    const std::int64_t before = sqlite3_memory_used();
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_NE(database->value("s", "history"), nullptr);
+    EXPECT_LT(sqlite3_memory_used() - before, bigEnough) << "after opening";
+
+    history.emplace_back("one more");
+    ASSERT_TRUE(database->setValue("s", "history", history));
+    EXPECT_LT(sqlite3_memory_used() - before, bigEnough) << "after a write";
+    ASSERT_TRUE(database->setValue("s", "small", 1));
+    EXPECT_EQ(*database->value("s", "history"), PropertyList(history));
+
+    database.reset();
+    auto reopened = DefaultsDatabase::open(file());
+    ASSERT_NE(reopened->value("s", "history"), nullptr);
+    EXPECT_EQ(*reopened->value("s", "history"), PropertyList(history));
+}
+
 // What the database file holds without its -wal and -shm files, as a copy of it alone would.
 std::optional<std::string> valueInTheFileAlone(const fs::path& file, const fs::path& copyFolder)
 {
