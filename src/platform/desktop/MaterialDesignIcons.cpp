@@ -7,7 +7,6 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QRegularExpression>
 
 #include <cmath>
 #include <set>
@@ -77,6 +76,80 @@ const std::map<std::string, char32_t, std::less<>>& glyphs()
     return s.glyphs;
 }
 
+// A cursor over a style sheet's text.
+struct StyleSheetReader {
+    std::string_view text;
+    std::size_t position = 0;
+
+    char next() { return position < text.size() ? text[position++] : '\0'; }
+
+    bool take(std::string_view expected)
+    {
+        if (text.substr(position, expected.size()) != expected) {
+            return false;
+        }
+        position += expected.size();
+        return true;
+    }
+
+    void skipSpace()
+    {
+        const auto isSpace = [](char c) {
+            return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+        };
+        while (position < text.size() && isSpace(text[position])) {
+            ++position;
+        }
+    }
+
+    // Lowercase letters and digits in words joined by single hyphens ("timer-10").
+    std::string_view iconName()
+    {
+        const auto isWordCharacter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); };
+        const std::size_t start = position;
+        std::size_t end = position;
+        while (true) {
+            std::size_t word = end;
+            while (word < text.size() && isWordCharacter(text[word])) {
+                ++word;
+            }
+            if (word == end) {
+                break;
+            }
+            end = word;
+            if (end + 1 < text.size() && text[end] == '-' && isWordCharacter(text[end + 1])) {
+                ++end;
+                continue;
+            }
+            break;
+        }
+        position = end;
+        return text.substr(start, end - start);
+    }
+
+    // One to `maximumDigits` hexadecimal digits.
+    std::optional<char32_t> hexNumber(int maximumDigits)
+    {
+        char32_t value = 0;
+        int digits = 0;
+        for (; digits < maximumDigits && position < text.size(); ++digits, ++position) {
+            const char c = text[position];
+            int digit = 0;
+            if (c >= '0' && c <= '9') {
+                digit = c - '0';
+            } else if (c >= 'a' && c <= 'f') {
+                digit = c - 'a' + 10;
+            } else if (c >= 'A' && c <= 'F') {
+                digit = c - 'A' + 10;
+            } else {
+                break;
+            }
+            value = value * 16 + static_cast<char32_t>(digit);
+        }
+        return digits > 0 ? std::optional(value) : std::nullopt;
+    }
+};
+
 void tellMissingOnce(std::string_view name, std::string_view why)
 {
     State& s = state();
@@ -94,17 +167,43 @@ std::map<std::string, char32_t, std::less<>> MaterialDesignIcons::parseStyleShee
     // .mdi-heart:before {
     //   content: "\F2D1";
     // }
-    static const QRegularExpression rule(QStringLiteral(
-        R"(\.mdi-([a-z0-9]+(?:-[a-z0-9]+)*):before\s*\{\s*content:\s*(["'])\\([0-9A-Fa-f]{1,6})\2\s*;?\s*\})"));
+    // Read with a plain scan: the sheet is read once, and a regular expression would bring its
+    // engine's code and compiled pattern into memory for the rest of the process's life.
     std::map<std::string, char32_t, std::less<>> result;
-    const QString sheet = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    for (auto match = rule.globalMatch(sheet); match.hasNext();) {
-        const QRegularExpressionMatch found = match.next();
-        bool ok = false;
-        const uint value = found.captured(3).toUInt(&ok, 16);
-        const bool scalar = ok && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF) && value != 0;
+    constexpr std::string_view prefix = ".mdi-";
+    for (std::size_t found = text.find(prefix); found != std::string_view::npos;
+         found = text.find(prefix, found + 1)) {
+        StyleSheetReader reader { text, found + prefix.size() };
+        const std::string_view name = reader.iconName();
+        if (name.empty() || !reader.take(":before")) {
+            continue;
+        }
+        reader.skipSpace();
+        if (!reader.take("{")) {
+            continue;
+        }
+        reader.skipSpace();
+        if (!reader.take("content:")) {
+            continue;
+        }
+        reader.skipSpace();
+        const char quote = reader.next();
+        if ((quote != '"' && quote != '\'') || !reader.take("\\")) {
+            continue;
+        }
+        const std::optional<char32_t> value = reader.hexNumber(6);
+        if (!value || reader.next() != quote) {
+            continue;
+        }
+        reader.skipSpace();
+        reader.take(";");
+        reader.skipSpace();
+        if (!reader.take("}")) {
+            continue;
+        }
+        const bool scalar = *value <= 0x10FFFF && (*value < 0xD800 || *value > 0xDFFF) && *value != 0;
         if (scalar) {
-            result.emplace(found.captured(1).toStdString(), static_cast<char32_t>(value));
+            result.emplace(std::string(name), *value);
         }
     }
     return result;

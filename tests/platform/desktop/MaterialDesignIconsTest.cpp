@@ -86,6 +86,31 @@ TEST_F(MaterialDesignIconsTest, TheStyleSheetGivesEachIconNameItsGlyph)
     EXPECT_TRUE(MaterialDesignIcons::parseStyleSheet(".mdi-heart:before { content: \"\\F2D1\"").empty());
 }
 
+TEST_F(MaterialDesignIconsTest, OnlyWholeRulesWithOneCodePointNameAnIcon)
+{
+    const auto glyphs
+        = MaterialDesignIcons::parseStyleSheet(".mdi-tabs:before\t{\r\n\tcontent:\v\"\\F100\"\f}"
+                                               ".mdi-tabs:before { content: \"\\F101\"; }"
+                                               ".mdi-six:before { content: \"\\10FFFF\" }"
+                                               ".mdi-seven:before { content: \"\\0010FFF\" }"
+                                               ".mdi-no-digits:before { content: \"\\\" }"
+                                               ".mdi-not-hex:before { content: \"\\F10G\" }"
+                                               ".mdi-trailing-:before { content: \"\\F102\" }"
+                                               ".mdi-double--hyphen:before { content: \"\\F103\" }"
+                                               ".mdi-Upper:before { content: \"\\F104\" }"
+                                               ".mdi-two;;:before { content: \"\\F105\" }"
+                                               ".mdi-after:after { content: \"\\F106\" }"
+                                               ".mdi-unclosed:before { content: \"\\F107\";"
+                                               ".mdi-zero:before { content: '\\0' }"
+                                               ".mdi-last:before{content:\"\\f108\"}");
+    const std::map<std::string, char32_t, std::less<>> expected {
+        { "tabs", 0xF100 }, // the first rule of a name counts
+        { "six", 0x10FFFF },
+        { "last", 0xF108 },
+    };
+    EXPECT_EQ(glyphs, expected);
+}
+
 TEST_F(MaterialDesignIconsTest, ThePackagedFontDrawsGlyphsByName)
 {
     if (!packagedFontInstalled()) {
