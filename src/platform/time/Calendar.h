@@ -91,6 +91,8 @@ public:
 
 private:
     std::optional<double> startOfDayLocked(double ms) const;
+    // The fields as ICU's calendar works them out, every field but the nanosecond and the zone.
+    std::optional<DateComponents> icuComponents(double ms, const TimeZone& zone) const;
 
     TimeZone m_timeZone;
     Locale m_locale;

@@ -8,6 +8,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -15,9 +17,17 @@ namespace platform {
 // One amount of each unit with its name ("5 minutes", "5 min"), and the locale's way of joining
 // amounts of units ("1 hour, 5 minutes"). Formatting with them changes nothing in them, so one set
 // serves every thread at once.
+//
+// A text depends only on the sign and the whole minutes, and a history of thousands of sessions
+// holds a few hundred distinct lengths: the texts already written are kept, keyed by signed
+// minutes (-1 for "-0 minutes"), up to a bound past which they are forgotten all at once.
 struct DurationFormatter::Formatters {
     std::array<icu::number::LocalizedNumberFormatter, 3> units; // days, hours, minutes
     std::unique_ptr<const icu::ListFormatter> list;
+
+    static constexpr std::size_t maximumKeptTexts = 4096;
+    mutable std::mutex textsMutex;
+    mutable std::unordered_map<std::int64_t, std::string> texts;
 };
 
 DurationFormatter::DurationFormatter(Locale locale, UnitsStyle style, Units units, int maximumUnitCount)
@@ -50,6 +60,26 @@ std::optional<std::string> DurationFormatter::string(double seconds) const
     }
     const bool negative = seconds < 0;
     const auto totalMinutes = static_cast<std::int64_t>(std::trunc(std::fabs(seconds) / 60.0));
+    const std::int64_t key = negative ? -totalMinutes - 1 : totalMinutes;
+    {
+        std::lock_guard lock(m_formatters->textsMutex);
+        if (const auto kept = m_formatters->texts.find(key); kept != m_formatters->texts.end()) {
+            return kept->second;
+        }
+    }
+    auto text = string(negative, totalMinutes);
+    if (text) {
+        std::lock_guard lock(m_formatters->textsMutex);
+        if (m_formatters->texts.size() >= Formatters::maximumKeptTexts) {
+            m_formatters->texts.clear();
+        }
+        m_formatters->texts.emplace(key, *text);
+    }
+    return text;
+}
+
+std::optional<std::string> DurationFormatter::string(bool negative, std::int64_t totalMinutes) const
+{
     enum Unit { day, hour, minute };
     const bool withDays = m_units == Units::daysHoursMinutes;
     const std::array<std::int64_t, 3> amounts { withDays ? totalMinutes / (24 * 60) : 0,

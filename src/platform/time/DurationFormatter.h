@@ -2,6 +2,7 @@
 
 #include "platform/time/Locale.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,6 +39,8 @@ public:
     std::optional<std::string> string(double seconds) const;
 
 private:
+    std::optional<std::string> string(bool negative, std::int64_t totalMinutes) const;
+
     Locale m_locale;
     Units m_units;
     int m_maximumUnitCount;
