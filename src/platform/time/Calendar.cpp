@@ -2,11 +2,11 @@
 
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
+#include "platform/time/WallClockFields.h"
 
 #include <unicode/gregocal.h>
 
 #include <cmath>
-#include <cstdint>
 #include <stdexcept>
 
 namespace platform {
@@ -29,57 +29,6 @@ std::optional<UDate> icuDate(Date date)
 Date fromIcu(UDate ms)
 {
     return Date::fromUnixTime(ms / 1000.0);
-}
-
-// Between these instants (the years 1600 to 9999) the calendar is the proleptic Gregorian one
-// (ICU's switch from the Julian calendar lies before) and every millisecond is a whole double, so
-// the fields can be worked out from the zone's offset with integers alone; ICU's calendar would
-// give the same fields at the cost of a full round of its field computation.
-constexpr double arithmeticFromMs = -11676096000000.0; // 1600-01-01T00:00:00Z
-constexpr double arithmeticToMs = 253402214400000.0; // 9999-12-31T00:00:00Z
-constexpr std::int64_t msPerDay = 86'400'000;
-
-// Year, month (1-12) and day (1-31) of a count of days since 1970-01-01 in the proleptic
-// Gregorian calendar, counting in eras of 400 years that begin on the 1st of March.
-void setCivilDay(std::int64_t days, DateComponents& components)
-{
-    const std::int64_t shifted = days + 719'468; // from 0000-03-01
-    const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146'096) / 146'097;
-    const std::int64_t dayOfEra = shifted - era * 146'097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
-    components.year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-    components.month = month;
-    components.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
-    // 1970-01-01 was a Thursday (5 when Sunday is 1).
-    components.weekday = static_cast<int>(((days + 4) % 7 + 7) % 7 + 1);
-}
-
-// The wall-clock fields of `ms` in `zone`, or nothing outside the range where they are worked out
-// arithmetically.
-std::optional<DateComponents> arithmeticComponents(double ms, const TimeZone& zone)
-{
-    if (!(ms >= arithmeticFromMs && ms < arithmeticToMs)) {
-        return std::nullopt;
-    }
-    int32_t raw = 0;
-    int32_t dst = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    zone.icu().getOffset(ms, false, raw, dst, status);
-    if (U_FAILURE(status)) {
-        return std::nullopt;
-    }
-    const auto local = static_cast<std::int64_t>(std::floor(ms)) + raw + dst;
-    const std::int64_t days = (local >= 0 ? local : local - (msPerDay - 1)) / msPerDay;
-    const std::int64_t msOfDay = local - days * msPerDay;
-    DateComponents components;
-    setCivilDay(days, components);
-    components.hour = static_cast<int>(msOfDay / 3'600'000);
-    components.minute = static_cast<int>(msOfDay / 60'000 % 60);
-    components.second = static_cast<int>(msOfDay / 1000 % 60);
-    return components;
 }
 
 std::unique_ptr<icu::Calendar> makeCalendar(const TimeZone& zone, const Locale& locale)
@@ -274,7 +223,7 @@ std::optional<DateComponents> Calendar::dateComponents(Date date, const TimeZone
     if (!ms) {
         return std::nullopt;
     }
-    auto components = arithmeticComponents(*ms, zone);
+    auto components = wallClockFields(*ms, zone);
     if (!components) {
         components = icuComponents(*ms, zone);
         if (!components) {
