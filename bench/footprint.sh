@@ -242,13 +242,16 @@ for mode in totalTodayDuration currentSessionDuration icon; do
         [[ -n $smaps ]] && cp "/proc/$app/smaps" "$smaps/$name-$mode.smaps"
         line="[$name] $mode: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second, RSS $((rss / 1024)) MiB (${rss} KiB) after $((idle + 5)) s"
         if [[ $mode == totalTodayDuration ]]; then
+            # The application's own CPU for the call, apart from dbus-send's reading of the answer.
+            call_cpu=$(cpu_ms "$app")
             start=$(date +%s%N)
             call "${address_of[$name]}" GetSessions >"$work/answer"
             end=$(date +%s%N)
+            call_cpu=$(awk -v a="$(cpu_ms "$app")" -v b="$call_cpu" 'BEGIN { printf "%.1f", a - b }')
             answer="$(grep -c '"identifier"' "$work/answer")"
             sleep 3
             after=$(rss_kib "$app")
-            line+="; GetSessions $(((end - start) / 1000000)) ms for ${answer} sessions, RSS afterwards $((after / 1024)) MiB ($((after - rss)) KiB more)"
+            line+="; GetSessions $(((end - start) / 1000000)) ms for ${answer} sessions (${call_cpu} ms CPU in the application), RSS afterwards $((after / 1024)) MiB ($((after - rss)) KiB more)"
         fi
         echo "$line"
         [[ -n $smaps ]] && smaps_summary "$smaps/$name-$mode.smaps"

@@ -1,9 +1,13 @@
 #include "platform/time/WallClockFields.h"
 
+#include <unicode/basictz.h>
 #include <unicode/timezone.h>
+#include <unicode/tztrans.h>
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <vector>
 
 namespace platform {
 
@@ -32,12 +36,26 @@ void setCivilDay(std::int64_t days, DateComponents& components)
     components.weekday = static_cast<int>(((days + 4) % 7 + 7) % 7 + 1);
 }
 
-} // namespace
+// A zone's offset from GMT between two of its clock changes. ICU works an offset out from the zone's
+// rules at every question (for recent years, a round of calendar arithmetic on the rule), while a
+// list of instants (a history, newest first) mostly stays between the same two changes.
+struct OffsetSpan {
+    TimeZone zone; // kept alive, so that no other zone can take its ICU object's address
+    double from; // the change that began the offset, included
+    double to; // the next change, excluded
+    std::int64_t offsetMs;
+};
 
-std::optional<DateComponents> wallClockFields(double ms, const TimeZone& zone)
+std::optional<std::int64_t> offsetMs(double ms, const TimeZone& zone)
 {
-    if (!(ms >= arithmeticFromMs && ms < arithmeticToMs)) {
-        return std::nullopt;
+    // Per thread, so that nothing is shared; a handful of zones at most.
+    constexpr std::size_t keptSpans = 4;
+    thread_local std::vector<OffsetSpan> spans;
+    thread_local std::size_t oldest = 0;
+    for (const OffsetSpan& span : spans) {
+        if (&span.zone.icu() == &zone.icu() && span.from <= ms && ms < span.to) {
+            return span.offsetMs;
+        }
     }
     int32_t raw = 0;
     int32_t dst = 0;
@@ -46,7 +64,41 @@ std::optional<DateComponents> wallClockFields(double ms, const TimeZone& zone)
     if (U_FAILURE(status)) {
         return std::nullopt;
     }
-    const auto local = static_cast<std::int64_t>(std::floor(ms)) + raw + dst;
+    const std::int64_t offset = std::int64_t(raw) + dst;
+    if (const auto* rules = dynamic_cast<const icu::BasicTimeZone*>(&zone.icu())) {
+        OffsetSpan span { zone, -std::numeric_limits<double>::infinity(),
+            std::numeric_limits<double>::infinity(), offset };
+        icu::TimeZoneTransition change;
+        if (rules->getPreviousTransition(ms, true, change)) {
+            span.from = change.getTime();
+        }
+        if (rules->getNextTransition(ms, false, change)) {
+            span.to = change.getTime();
+        }
+        if (span.from <= ms && ms < span.to) {
+            if (spans.size() < keptSpans) {
+                spans.push_back(std::move(span));
+            } else {
+                spans[oldest] = std::move(span);
+                oldest = (oldest + 1) % keptSpans;
+            }
+        }
+    }
+    return offset;
+}
+
+} // namespace
+
+std::optional<DateComponents> wallClockFields(double ms, const TimeZone& zone)
+{
+    if (!(ms >= arithmeticFromMs && ms < arithmeticToMs)) {
+        return std::nullopt;
+    }
+    const auto offset = offsetMs(ms, zone);
+    if (!offset) {
+        return std::nullopt;
+    }
+    const auto local = static_cast<std::int64_t>(std::floor(ms)) + *offset;
     const std::int64_t days = (local >= 0 ? local : local - (msPerDay - 1)) / msPerDay;
     const std::int64_t msOfDay = local - days * msPerDay;
     DateComponents components;
