@@ -491,10 +491,19 @@ std::uint64_t SessionController::historyDecodeCount()
 }
 
 std::shared_ptr<const SessionController::History> SessionController::decodeHistory(
-    const std::optional<platform::PropertyList>& stored)
+    const platform::UserDefaults& suite)
 {
     historyDecodes.fetch_add(1, std::memory_order_relaxed);
     auto history = std::make_shared<History>();
+    // The stored list as the store keeps it, not a copy of thousands of texts; the registered
+    // default when nothing is stored.
+    std::shared_ptr<const platform::PropertyList> stored
+        = suite.database()->value(suite.suiteName(), historyKey);
+    if (!stored) {
+        if (auto registered = suite.objectForKey(historyKey)) {
+            stored = std::make_shared<const platform::PropertyList>(std::move(*registered));
+        }
+    }
     const auto* array = stored ? stored->getIf<platform::PropertyListArray>() : nullptr;
     if (!array) {
         return history;
@@ -530,7 +539,7 @@ std::shared_ptr<const SessionController::History> SessionController::readHistory
     if (m_unstoredHistory) {
         return m_unstoredHistory;
     }
-    return decodeHistory(m_suite->objectForKey(historyKey));
+    return decodeHistory(*m_suite);
 }
 
 // One decode of the stored history, done by whichever thread comes to it first: the worker it was
@@ -573,7 +582,7 @@ private:
     {
         std::shared_ptr<const History> decoded;
         try {
-            decoded = decodeHistory(m_suite->objectForKey(historyKey));
+            decoded = decodeHistory(*m_suite);
         } catch (const std::exception&) {
             // Out of memory on the worker: the question decodes again on its own thread.
         }

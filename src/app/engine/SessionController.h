@@ -207,8 +207,8 @@ private:
     // The decoded history, read from the store on the first question after a change.
     std::shared_ptr<const History> history() const;
     std::shared_ptr<const History> readHistory() const;
-    // The stored list decoded; a pure function of the stored value, safe on any thread.
-    static std::shared_ptr<const History> decodeHistory(const std::optional<platform::PropertyList>& stored);
+    // The list stored in `suite` decoded; a pure function of the stored value, safe on any thread.
+    static std::shared_ptr<const History> decodeHistory(const platform::UserDefaults& suite);
     // Reports each stored entry that did not decode, each only once.
     void reportUndecodable(const History& history) const;
     // On the main thread once the background decode has run.

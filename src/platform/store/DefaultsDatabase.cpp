@@ -83,6 +83,7 @@ struct Attempt {
     Connection db;
     std::unordered_map<std::string, std::unordered_map<std::string, DefaultsDatabase::Value>> values;
     std::unordered_map<std::string, std::unordered_map<std::string, std::string>> unreadable;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> deferred;
 };
 
 Attempt failure(Outcome outcome, int code, std::string message)
@@ -260,6 +261,10 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
             std::string key = columnText(select.get(), 1);
             std::string error;
             std::string text = columnText(select.get(), 2);
+            if (text.size() >= DefaultsDatabase::deferredDecodeSize) {
+                attempt.deferred[suite][key] = std::move(text);
+                continue;
+            }
             auto value = PropertyListJson::decode(text, &error);
             if (!value) {
                 // Left in the file untouched, and its text kept, so that the write that replaces
@@ -431,7 +436,8 @@ void DefaultsDatabase::openOrReplace()
         }
     }
     if (attempt.outcome == Outcome::Opened
-        && adopt(attempt.db.get(), std::move(attempt.values), std::move(attempt.unreadable))) {
+        && adopt(attempt.db.get(), std::move(attempt.values), std::move(attempt.unreadable),
+            std::move(attempt.deferred))) {
         attempt.db.release();
         m_path = path;
         return;
@@ -451,14 +457,25 @@ void DefaultsDatabase::openOrReplace()
     }
     attempt.db.reset();
     Attempt fallback = tryOpen(memoryPath, m_options.busyTimeoutMilliseconds);
-    if (fallback.outcome == Outcome::Opened && adopt(fallback.db.get(), {}, {})) {
+    if (fallback.outcome == Outcome::Opened && adopt(fallback.db.get(), {}, {}, {})) {
         fallback.db.release();
     }
     m_path = memoryPath;
 }
 
+// A row decoded when first read. The first thread decodes it; another that reads it meanwhile
+// waits for that decode.
+struct DefaultsDatabase::Deferred {
+    std::once_flag decoded;
+    std::string text;
+    // Set by the decode when the text reads; otherwise `error` says why it does not.
+    Value value;
+    std::string error;
+};
+
 bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values,
-    std::unordered_map<std::string, SuiteTexts> unreadable)
+    std::unordered_map<std::string, SuiteTexts> unreadable,
+    std::unordered_map<std::string, SuiteTexts> deferred)
 {
     sqlite3_stmt* upsert = nullptr;
     sqlite3_stmt* remove = nullptr;
@@ -483,12 +500,83 @@ bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteV
     m_delete = remove;
     m_cache = std::move(values);
     m_unreadable = std::move(unreadable);
+    m_deferred.clear();
+    for (auto& [suite, texts] : deferred) {
+        for (auto& [key, text] : texts) {
+            auto entry = std::make_shared<Deferred>();
+            entry->text = std::move(text);
+            m_deferred[suite].emplace(key, std::move(entry));
+        }
+    }
+    m_hasDeferred.store(!m_deferred.empty(), std::memory_order_release);
     return true;
+}
+
+void DefaultsDatabase::settle(const std::string& suite, const std::string* key) const
+{
+    if (!m_hasDeferred.load(std::memory_order_acquire)) {
+        return;
+    }
+    std::vector<std::pair<std::string, std::shared_ptr<Deferred>>> found;
+    {
+        std::shared_lock lock(m_cacheMutex);
+        const auto suiteIt = m_deferred.find(suite);
+        if (suiteIt == m_deferred.end()) {
+            return;
+        }
+        if (!key) {
+            found.assign(suiteIt->second.begin(), suiteIt->second.end());
+        } else if (const auto it = suiteIt->second.find(*key); it != suiteIt->second.end()) {
+            found.emplace_back(*it);
+        }
+    }
+    for (const auto& [name, entry] : found) {
+        std::call_once(entry->decoded, [&row = *entry] {
+            if (auto value = PropertyListJson::decode(row.text, &row.error)) {
+                row.value = std::make_shared<const PropertyList>(std::move(*value));
+                std::string().swap(row.text);
+            } else if (row.error.empty()) {
+                row.error = "it is not a stored value";
+            }
+        });
+        bool unreadable = false;
+        {
+            std::unique_lock lock(m_cacheMutex);
+            const auto suiteIt = m_deferred.find(suite);
+            if (suiteIt == m_deferred.end()) {
+                continue;
+            }
+            const auto it = suiteIt->second.find(name);
+            // Another reader has put it in place.
+            if (it == suiteIt->second.end() || it->second != entry) {
+                continue;
+            }
+            if (entry->value) {
+                m_cache[suite].insert_or_assign(name, entry->value);
+            } else {
+                m_unreadable[suite].insert_or_assign(name, std::move(entry->text));
+                unreadable = true;
+            }
+            suiteIt->second.erase(it);
+            if (suiteIt->second.empty()) {
+                m_deferred.erase(suiteIt);
+            }
+            m_hasDeferred.store(!m_deferred.empty(), std::memory_order_release);
+        }
+        if (unreadable) {
+            reportFailure(SQLITE_FORMAT,
+                "The stored value of \"" + name + "\" of suite \"" + suite + "\" in " + m_path
+                    + " could not be read (" + entry->error
+                    + "); it reads as unset and is copied to a backup key before it is replaced.",
+                m_path);
+        }
+    }
 }
 
 std::optional<std::string> DefaultsDatabase::unreadableText(
     const std::string& suite, const std::string& key) const
 {
+    settle(suite, &key);
     std::shared_lock lock(m_cacheMutex);
     auto suiteIt = m_unreadable.find(suite);
     if (suiteIt == m_unreadable.end()) {
@@ -531,10 +619,12 @@ std::optional<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase:
         std::shared_lock lock(m_cacheMutex);
         const auto values = m_cache.find(suite);
         const auto texts = m_unreadable.find(suite);
+        const auto deferred = m_deferred.find(suite);
         backup = unreadableBackupKey(
             key, static_cast<std::int64_t>(std::time(nullptr)), [&](const std::string& name) {
                 return (values != m_cache.end() && values->second.contains(name))
-                    || (texts != m_unreadable.end() && texts->second.contains(name));
+                    || (texts != m_unreadable.end() && texts->second.contains(name))
+                    || (deferred != m_deferred.end() && deferred->second.contains(name));
             });
     }
     const int rc = step(m_upsert, suite, backup, &*encoded);
@@ -547,6 +637,7 @@ std::optional<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase:
 
 DefaultsDatabase::Value DefaultsDatabase::value(const std::string& suite, const std::string& key) const
 {
+    settle(suite, &key);
     std::shared_lock lock(m_cacheMutex);
     auto suiteIt = m_cache.find(suite);
     if (suiteIt == m_cache.end()) {
@@ -559,6 +650,7 @@ DefaultsDatabase::Value DefaultsDatabase::value(const std::string& suite, const 
 std::vector<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase::values(
     const std::string& suite) const
 {
+    settle(suite, nullptr);
     std::shared_lock lock(m_cacheMutex);
     auto suiteIt = m_cache.find(suite);
     if (suiteIt == m_cache.end()) {
@@ -596,6 +688,9 @@ bool DefaultsDatabase::setValue(
         text = std::move(*encoded);
     }
     Value newValue = value ? std::make_shared<const PropertyList>(std::move(*value)) : nullptr;
+    // The listeners hear what was stored before, and an unreadable row is copied aside: the row is
+    // decoded first if it has not been read yet.
+    settle(suite, &key);
 
     Value oldValue;
     std::vector<std::shared_ptr<ListenerEntry>> listeners;

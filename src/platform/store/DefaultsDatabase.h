@@ -34,10 +34,17 @@ namespace platform {
 // or removal of that key copies it, in the same transaction, to "<key>.unreadable-<unix seconds>"
 // (as a string, or as data when it is not UTF-8), so no writer can lose it.
 //
+// A row of deferredDecodeSize bytes or more (a long history) is decoded when it is first read, by
+// the reading thread, rather than at open: opening never waits for it, and a thread that reads it
+// at the same time waits for the one decoding it. Until then it counts as stored; what does not
+// decode is then reported and kept as described above.
+//
 // Thread-safe. Reads run in parallel and never wait for the disk; writes are serialised. Listeners
 // are called on the writing thread after the commit, outside every lock of this class.
 class DefaultsDatabase {
 public:
+    static constexpr std::size_t deferredDecodeSize = 64 * 1024;
+
     struct Options {
         // How long a write waits for another process (a relaunch overlaps two for a moment).
         int busyTimeoutMilliseconds = 5000;
@@ -104,11 +111,17 @@ private:
     };
     using SuiteValues = std::unordered_map<std::string, Value>;
     using SuiteTexts = std::unordered_map<std::string, std::string>;
+    struct Deferred;
+    using SuiteDeferred = std::unordered_map<std::string, std::shared_ptr<Deferred>>;
 
     DefaultsDatabase(std::string requestedPath, Options options);
     void openOrReplace();
     bool adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values,
-        std::unordered_map<std::string, SuiteTexts> unreadable);
+        std::unordered_map<std::string, SuiteTexts> unreadable,
+        std::unordered_map<std::string, SuiteTexts> deferred);
+    // Decodes the deferred rows of `suite` (of `key` only, when given) into the cache, or into the
+    // unreadable texts when they do not decode.
+    void settle(const std::string& suite, const std::string* key) const;
     // Under the write lock: stores the unreadable text of `key` under a free backup key; the
     // backup's name and value when it did, nothing (with `failure` set) when it did not.
     std::optional<std::pair<std::string, Value>> backUpUnreadable(
@@ -130,9 +143,13 @@ private:
     sqlite3_stmt* m_delete = nullptr;
 
     mutable std::shared_mutex m_cacheMutex;
-    std::unordered_map<std::string, SuiteValues> m_cache;
-    // Written only under the write lock, read under the cache lock.
-    std::unordered_map<std::string, SuiteTexts> m_unreadable;
+    // Changed by a write under both locks, and by the first read of a deferred row (which no write
+    // touches before) under the cache lock; read under the cache lock.
+    mutable std::unordered_map<std::string, SuiteValues> m_cache;
+    mutable std::unordered_map<std::string, SuiteTexts> m_unreadable;
+    // Rows not decoded yet, filled at open; under the cache lock.
+    mutable std::unordered_map<std::string, SuiteDeferred> m_deferred;
+    mutable std::atomic<bool> m_hasDeferred { false };
 
     std::mutex m_listenersMutex;
     std::atomic<std::size_t> m_listenerCount { 0 };

@@ -2,11 +2,13 @@
 
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
+#include "platform/store/PropertyListJson.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -552,6 +554,98 @@ TEST_F(DefaultsDatabaseTest, ConcurrentWritersAndReadersAgreeWithTheFile)
         EXPECT_EQ(*reopened->value("s", key), *value) << key;
     }
     EXPECT_EQ(*reopened->value("s", "own0"), PropertyList(writes - 1));
+}
+
+// A long history is decoded when it is first read, not at open; however the first reads come, from
+// one thread or many, before or with a write, each sees what is stored and the text is decoded once.
+PropertyList longHistory(int marker)
+{
+    PropertyListArray entries;
+    for (int i = 0; i < 4000; ++i) {
+        entries.emplace_back("{\"id\":\"" + std::to_string(marker) + "-" + std::to_string(i) + "\"}");
+    }
+    return PropertyList(std::move(entries));
+}
+
+TEST_F(DefaultsDatabaseTest, ALongValueReadsAsStoredWhoeverReadsItFirst)
+{
+    const PropertyList history = longHistory(1);
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "sessions", history));
+        ASSERT_TRUE(database->setValue("s", "small", 1));
+        ASSERT_GE(PropertyListJson::encode(history)->size(), DefaultsDatabase::deferredDecodeSize);
+    }
+    // Every reader at once.
+    {
+        auto database = DefaultsDatabase::open(file());
+        std::vector<DefaultsDatabase::Value> seen(6);
+        std::vector<std::thread> readers;
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            readers.emplace_back([&, i] { seen[i] = database->value("s", "sessions"); });
+        }
+        for (auto& reader : readers) {
+            reader.join();
+        }
+        ASSERT_NE(seen.front(), nullptr);
+        EXPECT_EQ(*seen.front(), history);
+        for (const auto& value : seen) {
+            // One decode, shared by all.
+            EXPECT_EQ(value, seen.front());
+        }
+        EXPECT_EQ(database->value("s", "sessions"), seen.front());
+    }
+    // The suite's list holds it before any single read.
+    {
+        auto database = DefaultsDatabase::open(file());
+        const auto values = database->values("s");
+        ASSERT_EQ(values.size(), 2u);
+        const auto found = std::find_if(
+            values.begin(), values.end(), [](const auto& entry) { return entry.first == "sessions"; });
+        ASSERT_NE(found, values.end());
+        EXPECT_EQ(*found->second, history);
+    }
+    // A write before any read: its listeners hear what was stored, and the new value is kept.
+    {
+        auto database = DefaultsDatabase::open(file());
+        DefaultsDatabase::Value heardOld;
+        database->addListener(
+            "s", "sessions", [&](auto&, const auto& oldValue, auto&) { heardOld = oldValue; });
+        ASSERT_TRUE(database->setValue("s", "sessions", longHistory(2)));
+        ASSERT_NE(heardOld, nullptr);
+        EXPECT_EQ(*heardOld, history);
+    }
+    auto database = DefaultsDatabase::open(file());
+    EXPECT_EQ(*database->value("s", "sessions"), longHistory(2));
+    EXPECT_FALSE(m_log.countContaining("could not be read"));
+}
+
+TEST_F(DefaultsDatabaseTest, ALongValueThatDoesNotDecodeIsReportedWhenReadAndCopiedAsideByItsWrite)
+{
+    std::string damaged = *PropertyListJson::encode(longHistory(1));
+    damaged.pop_back();
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "sessions", 1));
+        RawConnection raw(file());
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(
+            raw.handle(), "UPDATE defaults SET value = ?1 WHERE key = 'sessions'", -1, &statement, nullptr);
+        sqlite3_bind_text(statement, 1, damaged.data(), static_cast<int>(damaged.size()), SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(statement), SQLITE_DONE);
+        sqlite3_finalize(statement);
+    }
+    auto database = DefaultsDatabase::open(file());
+    EXPECT_FALSE(m_log.countContaining("could not be read"));
+    EXPECT_EQ(database->value("s", "sessions"), nullptr);
+    EXPECT_TRUE(loggedAndReported("it reads as unset and is copied to a backup key"));
+    EXPECT_EQ(database->unreadableText("s", "sessions"), damaged);
+    EXPECT_EQ(m_log.countContaining("could not be read"), 1);
+
+    ASSERT_TRUE(database->setValue("s", "sessions", longHistory(2)));
+    EXPECT_EQ(database->unreadableText("s", "sessions"), std::nullopt);
+    RawConnection raw(file());
+    EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key LIKE 'sessions.unreadable-%'"), "1");
 }
 
 TEST(DefaultsDatabasePath, FollowsTheEnvironment)
