@@ -700,8 +700,11 @@ void SessionController::storeHistory(std::shared_ptr<const History> history)
         stored.push_back(entry);
     }
     // What is stored there is not a list of sessions at all (an old form, another writer's value):
-    // it is copied aside before the history replaces it.
-    if (auto previous = m_suite->objectForKey(historyKey); previous && !previous->isArray()) {
+    // it is copied aside before the history replaces it. Held until the write is done, so that the
+    // store has it at hand for its observers rather than reading it from the file again.
+    const platform::DefaultsDatabase::Value previous
+        = m_suite->database()->value(m_suite->suiteName(), historyKey);
+    if (previous && !previous->isArray()) {
         Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
     }
     m_isWritingHistory = true;

@@ -408,11 +408,34 @@ void DefaultsDatabase::close()
     if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
         logWarning("Unable to copy the write-ahead log into " + m_path + ": " + sqliteMessage(m_db, rc));
     }
+    // Reads go on from memory once the file is closed, large values included.
+    std::vector<std::pair<std::string, std::string>> notHeld;
+    {
+        std::unique_lock cacheLock(m_cacheMutex);
+        for (auto& [suite, suiteValues] : m_cache) {
+            for (auto& [key, resident] : suiteValues) {
+                if (resident.large && !resident.held && !(resident.held = resident.lent.lock())) {
+                    notHeld.emplace_back(suite, key);
+                }
+            }
+        }
+    }
+    for (const auto& [suite, key] : notHeld) {
+        Value value = readLarge(suite, key);
+        std::unique_lock cacheLock(m_cacheMutex);
+        if (value) {
+            m_cache[suite][key].held = std::move(value);
+        } else {
+            m_cache[suite].erase(key);
+        }
+    }
     sqlite3_finalize(m_upsert);
     sqlite3_finalize(m_delete);
+    sqlite3_finalize(m_select);
     sqlite3_close_v2(m_db);
     m_upsert = nullptr;
     m_delete = nullptr;
+    m_select = nullptr;
     m_db = nullptr;
 }
 
@@ -435,8 +458,14 @@ void DefaultsDatabase::openOrReplace()
             attempt.message += "; moving it aside failed: " + moveError;
         }
     }
+    std::unordered_map<std::string, SuiteValues> values;
+    for (auto& [suite, suiteValues] : attempt.values) {
+        for (auto& [key, value] : suiteValues) {
+            values[suite][key] = Resident { std::move(value), {}, false };
+        }
+    }
     if (attempt.outcome == Outcome::Opened
-        && adopt(attempt.db.get(), std::move(attempt.values), std::move(attempt.unreadable),
+        && adopt(attempt.db.get(), std::move(values), std::move(attempt.unreadable),
             std::move(attempt.deferred))) {
         attempt.db.release();
         m_path = path;
@@ -487,17 +516,24 @@ bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteV
         rc = sqlite3_prepare_v3(db, "DELETE FROM defaults WHERE suite = ?1 AND key = ?2", -1,
             SQLITE_PREPARE_PERSISTENT, &remove, nullptr);
     }
+    sqlite3_stmt* select = nullptr;
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_prepare_v3(db, "SELECT value FROM defaults WHERE suite = ?1 AND key = ?2", -1,
+            SQLITE_PREPARE_PERSISTENT, &select, nullptr);
+    }
     if (rc != SQLITE_OK) {
         reportFailure(rc,
             "Unable to prepare the statements of the settings database: " + sqliteMessage(db, rc),
             m_requestedPath);
         sqlite3_finalize(upsert);
         sqlite3_finalize(remove);
+        sqlite3_finalize(select);
         return false;
     }
     m_db = db;
     m_upsert = upsert;
     m_delete = remove;
+    m_select = select;
     m_cache = std::move(values);
     m_unreadable = std::move(unreadable);
     m_deferred.clear();
@@ -552,7 +588,7 @@ void DefaultsDatabase::settle(const std::string& suite, const std::string* key) 
                 continue;
             }
             if (entry->value) {
-                m_cache[suite].insert_or_assign(name, entry->value);
+                m_cache[suite].insert_or_assign(name, Resident { entry->value, {}, true });
             } else {
                 m_unreadable[suite].insert_or_assign(name, std::move(entry->text));
                 unreadable = true;
@@ -638,25 +674,136 @@ std::optional<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase:
 DefaultsDatabase::Value DefaultsDatabase::value(const std::string& suite, const std::string& key) const
 {
     settle(suite, &key);
-    std::shared_lock lock(m_cacheMutex);
-    auto suiteIt = m_cache.find(suite);
-    if (suiteIt == m_cache.end()) {
-        return nullptr;
+    {
+        std::shared_lock lock(m_cacheMutex);
+        auto suiteIt = m_cache.find(suite);
+        if (suiteIt == m_cache.end()) {
+            return nullptr;
+        }
+        auto it = suiteIt->second.find(key);
+        if (it == suiteIt->second.end()) {
+            return nullptr;
+        }
+        if (!it->second.large) {
+            return it->second.held;
+        }
+        if (auto lent = it->second.lent.lock()) {
+            return lent;
+        }
     }
-    auto it = suiteIt->second.find(key);
-    return it == suiteIt->second.end() ? nullptr : it->second;
+    return lendLarge(suite, key);
 }
 
 std::vector<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase::values(
     const std::string& suite) const
 {
     settle(suite, nullptr);
-    std::shared_lock lock(m_cacheMutex);
-    auto suiteIt = m_cache.find(suite);
-    if (suiteIt == m_cache.end()) {
-        return {};
+    std::vector<std::pair<std::string, Value>> result;
+    std::vector<std::string> notHeld;
+    {
+        std::shared_lock lock(m_cacheMutex);
+        auto suiteIt = m_cache.find(suite);
+        if (suiteIt == m_cache.end()) {
+            return {};
+        }
+        for (const auto& [key, resident] : suiteIt->second) {
+            if (Value value = resident.large ? resident.lent.lock() : resident.held) {
+                result.emplace_back(key, std::move(value));
+            } else {
+                notHeld.push_back(key);
+            }
+        }
     }
-    return { suiteIt->second.begin(), suiteIt->second.end() };
+    for (const auto& key : notHeld) {
+        if (Value value = lendLarge(suite, key)) {
+            result.emplace_back(key, std::move(value));
+        }
+    }
+    return result;
+}
+
+DefaultsDatabase::Value DefaultsDatabase::lendLarge(const std::string& suite, const std::string& key) const
+{
+    std::lock_guard writeLock(m_writeMutex);
+    const auto find = [&]() -> Resident* {
+        auto suiteIt = m_cache.find(suite);
+        if (suiteIt == m_cache.end()) {
+            return nullptr;
+        }
+        auto it = suiteIt->second.find(key);
+        return it == suiteIt->second.end() ? nullptr : &it->second;
+    };
+    {
+        std::unique_lock cacheLock(m_cacheMutex);
+        Resident* resident = find();
+        if (!resident) {
+            return nullptr;
+        }
+        if (!resident->large) {
+            return resident->held;
+        }
+        if (auto lent = resident->lent.lock()) {
+            return lent;
+        }
+        if (resident->held) {
+            if (!m_db) {
+                return resident->held;
+            }
+            // The first reader takes it: from now on the value lives as long as readers hold it.
+            Value taken = std::move(resident->held);
+            resident->held = nullptr;
+            resident->lent = taken;
+            return taken;
+        }
+    }
+    Value loaded = readLarge(suite, key);
+    std::unique_lock cacheLock(m_cacheMutex);
+    if (Resident* resident = find()) {
+        if (loaded) {
+            resident->lent = loaded;
+        } else {
+            m_cache[suite].erase(key);
+        }
+    }
+    return loaded;
+}
+
+DefaultsDatabase::Value DefaultsDatabase::readLarge(const std::string& suite, const std::string& key) const
+{
+    if (!m_db) {
+        return nullptr;
+    }
+    sqlite3_bind_text(m_select, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
+    sqlite3_bind_text(m_select, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(m_select);
+    std::optional<std::string> text;
+    if (rc == SQLITE_ROW) {
+        text = columnText(m_select, 0);
+    }
+    sqlite3_reset(m_select);
+    sqlite3_clear_bindings(m_select);
+    sqlite3_db_release_memory(m_db);
+    if (!text) {
+        reportFailure(rc == SQLITE_DONE ? SQLITE_NOTFOUND : rc,
+            "The value for \"" + key + "\" of suite \"" + suite + "\" could not be read again from " + m_path
+                + (rc == SQLITE_DONE ? ": another program removed it" : ": " + sqliteMessage(m_db, rc)),
+            m_path);
+        return nullptr;
+    }
+    std::string error;
+    auto decoded = PropertyListJson::decode(*text, &error);
+    if (!decoded) {
+        // Another program wrote what does not read: kept, as a row found so at open would be.
+        reportFailure(SQLITE_FORMAT,
+            "The stored value of \"" + key + "\" of suite \"" + suite + "\" in " + m_path
+                + " could not be read again (" + error
+                + "); it reads as unset and is copied to a backup key before it is replaced.",
+            m_path);
+        std::unique_lock cacheLock(m_cacheMutex);
+        m_unreadable[suite][key] = std::move(*text);
+        return nullptr;
+    }
+    return std::make_shared<const PropertyList>(std::move(*decoded));
 }
 
 std::vector<std::shared_ptr<DefaultsDatabase::ListenerEntry>> DefaultsDatabase::listenersOf(
@@ -691,6 +838,7 @@ bool DefaultsDatabase::setValue(
     // The listeners hear what was stored before, and an unreadable row is copied aside: the row is
     // decoded first if it has not been read yet.
     settle(suite, &key);
+    const bool large = text.size() >= deferredDecodeSize;
 
     Value oldValue;
     std::vector<std::shared_ptr<ListenerEntry>> listeners;
@@ -699,6 +847,27 @@ bool DefaultsDatabase::setValue(
     std::optional<std::pair<std::string, Value>> backup;
     {
         std::lock_guard writeLock(m_writeMutex);
+        listeners = listenersOf(suite, key);
+        // A large value nobody holds is read again for the listeners, before it is replaced (and
+        // before the check for an unreadable row, which that read may find).
+        Value previousLarge;
+        if (!listeners.empty()) {
+            bool wasLarge = false;
+            {
+                std::shared_lock cacheLock(m_cacheMutex);
+                const auto suiteIt = m_cache.find(suite);
+                if (suiteIt != m_cache.end()) {
+                    if (const auto it = suiteIt->second.find(key);
+                        it != suiteIt->second.end() && it->second.large) {
+                        wasLarge = true;
+                        previousLarge = it->second.held ? it->second.held : it->second.lent.lock();
+                    }
+                }
+            }
+            if (wasLarge && !previousLarge && m_db) {
+                previousLarge = readLarge(suite, key);
+            }
+        }
         const auto unreadable = m_db ? unreadableText(suite, key) : std::nullopt;
         auto exec = [this](const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); };
         if (!m_db) {
@@ -733,24 +902,25 @@ bool DefaultsDatabase::setValue(
             // The pages this write went through (a whole history is hundreds of them) are not
             // needed to serve reads.
             sqlite3_db_release_memory(m_db);
-            listeners = listenersOf(suite, key);
             std::unique_lock cacheLock(m_cacheMutex);
             if (unreadable) {
                 m_unreadable[suite].erase(key);
-                m_cache[suite].insert_or_assign(backup->first, backup->second);
+                m_cache[suite].insert_or_assign(backup->first, Resident { backup->second, {}, false });
             }
             auto& suiteValues = m_cache[suite];
             auto it = suiteValues.find(key);
+            // The new value is only lent when it is large: the writer has it in its own form.
+            Resident resident { large ? nullptr : newValue, large ? newValue : nullptr, large };
             if (it != suiteValues.end()) {
                 // The old value is kept only for listeners; otherwise it is released after the locks.
-                oldValue = std::move(it->second);
+                oldValue = it->second.large ? std::move(previousLarge) : std::move(it->second.held);
                 if (newValue) {
-                    it->second = newValue;
+                    it->second = std::move(resident);
                 } else {
                     suiteValues.erase(it);
                 }
             } else if (newValue) {
-                suiteValues.emplace(key, newValue);
+                suiteValues.emplace(key, std::move(resident));
             }
         }
     }

@@ -3,6 +3,7 @@
 #include "platform/store/PropertyList.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,8 +40,13 @@ namespace platform {
 // at the same time waits for the one decoding it. Until then it counts as stored; what does not
 // decode is then reported and kept as described above.
 //
-// Thread-safe. Reads run in parallel and never wait for the disk; writes are serialised. Listeners
-// are called on the writing thread after the commit, outside every lock of this class.
+// Such a long value is not kept in memory next to whoever decoded it from the store: it is held
+// until its first reader takes it, then only while someone holds it, and read from the file again
+// when asked for after that.
+//
+// Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
+// nobody holds; writes are serialised. Listeners are called on the writing thread after the
+// commit, outside every lock of this class.
 class DefaultsDatabase {
 public:
     static constexpr std::size_t deferredDecodeSize = 64 * 1024;
@@ -109,7 +115,14 @@ private:
         Listener listener;
         std::atomic<bool> active { true };
     };
-    using SuiteValues = std::unordered_map<std::string, Value>;
+    // A stored value in memory: `held` for a small one; a large one is `held` only until its first
+    // reader takes it (or once the file is closed), and `lent` while a reader holds it.
+    struct Resident {
+        Value held;
+        std::weak_ptr<const PropertyList> lent;
+        bool large = false;
+    };
+    using SuiteValues = std::unordered_map<std::string, Resident>;
     using SuiteTexts = std::unordered_map<std::string, std::string>;
     struct Deferred;
     using SuiteDeferred = std::unordered_map<std::string, std::shared_ptr<Deferred>>;
@@ -122,6 +135,11 @@ private:
     // Decodes the deferred rows of `suite` (of `key` only, when given) into the cache, or into the
     // unreadable texts when they do not decode.
     void settle(const std::string& suite, const std::string* key) const;
+    // A large value's current object: the held or lent one, else read from the file; null when
+    // the row is gone or no longer reads. Takes the write lock.
+    Value lendLarge(const std::string& suite, const std::string& key) const;
+    // Under the write lock: the large value of `key` as the file holds it, or null.
+    Value readLarge(const std::string& suite, const std::string& key) const;
     // Under the write lock: stores the unreadable text of `key` under a free backup key; the
     // backup's name and value when it did, nothing (with `failure` set) when it did not.
     std::optional<std::pair<std::string, Value>> backUpUnreadable(
@@ -136,15 +154,18 @@ private:
     std::string m_movedAsidePath;
     std::string m_unavailableReason;
 
-    // Serialises statements on the connection and changes to the cache.
-    std::mutex m_writeMutex;
+    // Serialises statements on the connection and changes to the cache. (A read may bring a large
+    // value back from the file: hence mutable.)
+    mutable std::mutex m_writeMutex;
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_upsert = nullptr;
     sqlite3_stmt* m_delete = nullptr;
+    sqlite3_stmt* m_select = nullptr;
 
     mutable std::shared_mutex m_cacheMutex;
-    // Changed by a write under both locks, and by the first read of a deferred row (which no write
-    // touches before) under the cache lock; read under the cache lock.
+    // Changed by a write under both locks, by the first read of a deferred row (which no write
+    // touches before) under the cache lock, and by the lending of a long value under both; read
+    // under the cache lock.
     mutable std::unordered_map<std::string, SuiteValues> m_cache;
     mutable std::unordered_map<std::string, SuiteTexts> m_unreadable;
     // Rows not decoded yet, filled at open; under the cache lock.

@@ -146,12 +146,19 @@ TEST_F(DefaultsDatabaseTest, AReopenedStoreHoldsWhatWasWritten)
 // Reads are served from the values held in memory, so the pages SQLite went through to open the
 // file and to write a large value must not stay in memory beside them. A large history is about a
 // megabyte of pages; what SQLite itself needs to stay open is far less.
-TEST_F(DefaultsDatabaseTest, ThePagesReadAtOpenAndWrittenAreNotKeptInMemory)
+// A list as long as a history of thousands of sessions, far above deferredDecodeSize.
+PropertyListArray largeHistory(int count = 5000)
 {
     PropertyListArray history;
-    for (int index = 0; index < 5000; ++index) {
+    for (int index = 0; index < count; ++index) {
         history.emplace_back(std::string(180, static_cast<char>('a' + index % 26)) + std::to_string(index));
     }
+    return history;
+}
+
+TEST_F(DefaultsDatabaseTest, ThePagesReadAtOpenAndWrittenAreNotKeptInMemory)
+{
+    PropertyListArray history = largeHistory();
     const std::int64_t bigEnough = 512 * 1024;
     {
         auto database = DefaultsDatabase::open(file());
@@ -172,6 +179,112 @@ TEST_F(DefaultsDatabaseTest, ThePagesReadAtOpenAndWrittenAreNotKeptInMemory)
     auto reopened = DefaultsDatabase::open(file());
     ASSERT_NE(reopened->value("s", "history"), nullptr);
     EXPECT_EQ(*reopened->value("s", "history"), PropertyList(history));
+}
+
+// Whoever reads a large value keeps it in its own form; the store must not keep a second copy for
+// the process's life, yet every read must still give what is stored.
+TEST_F(DefaultsDatabaseTest, ALargeValueStaysInMemoryOnlyWhileSomeoneHoldsIt)
+{
+    const PropertyList history(largeHistory());
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "history", history));
+        ASSERT_TRUE(database->setValue("s", "small", "kept"));
+    }
+    auto database = DefaultsDatabase::open(file());
+    std::weak_ptr<const PropertyList> read = database->value("s", "history");
+    EXPECT_TRUE(read.expired()) << "the value decoded at open is the first reader's alone";
+
+    DefaultsDatabase::Value held = database->value("s", "history");
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(*held, history);
+    EXPECT_EQ(database->value("s", "history"), held) << "read again while held: the same value";
+    read = held;
+    held.reset();
+    EXPECT_TRUE(read.expired());
+    ASSERT_NE(database->value("s", "history"), nullptr);
+    EXPECT_EQ(*database->value("s", "history"), history);
+
+    std::weak_ptr<const PropertyList> small = database->value("s", "small");
+    EXPECT_FALSE(small.expired()) << "small values are kept";
+
+    // What a writer stored is not kept either, and reads back as written.
+    PropertyListArray longer = largeHistory(5001);
+    ASSERT_TRUE(database->setValue("s", "history", longer));
+    read = database->value("s", "history");
+    EXPECT_TRUE(read.expired());
+    EXPECT_EQ(*database->value("s", "history"), PropertyList(longer));
+    const auto all = database->values("s");
+    ASSERT_EQ(all.size(), 2u);
+    for (const auto& [key, value] : all) {
+        ASSERT_NE(value, nullptr) << key;
+        EXPECT_EQ(*value, key == "history" ? PropertyList(longer) : PropertyList("kept"));
+    }
+}
+
+TEST_F(DefaultsDatabaseTest, ListenersOfALargeValueHearWhatItWasAndIs)
+{
+    const PropertyList first(largeHistory(4000));
+    const PropertyList second(largeHistory(4001));
+    auto database = DefaultsDatabase::open(file());
+    std::vector<std::pair<std::optional<PropertyList>, std::optional<PropertyList>>> heard;
+    database->addListener(
+        "s", "history", [&](const std::string&, const auto& oldValue, const auto& newValue) {
+            heard.emplace_back(oldValue ? std::optional(*oldValue) : std::nullopt,
+                newValue ? std::optional(*newValue) : std::nullopt);
+        });
+    ASSERT_TRUE(database->setValue("s", "history", first));
+    ASSERT_TRUE(database->setValue("s", "history", second));
+    ASSERT_TRUE(database->setValue("s", "history", 1));
+    ASSERT_TRUE(database->setValue("s", "history", second));
+    ASSERT_TRUE(database->setValue("s", "history", std::nullopt));
+    const std::vector<std::pair<std::optional<PropertyList>, std::optional<PropertyList>>> expected {
+        { std::nullopt, first },
+        { first, second },
+        { second, PropertyList(1) },
+        { PropertyList(1), second },
+        { second, std::nullopt },
+    };
+    EXPECT_TRUE(heard == expected);
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+}
+
+TEST_F(DefaultsDatabaseTest, ALargeValueStillReadsOnceTheFileIsClosed)
+{
+    const PropertyList history(largeHistory());
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue("s", "history", history));
+    database->close();
+    ASSERT_NE(database->value("s", "history"), nullptr);
+    EXPECT_EQ(*database->value("s", "history"), history);
+    ASSERT_EQ(database->values("s").size(), 1u);
+}
+
+// Another program (an instance quitting as this one starts) may change the row in between: the
+// value then reads as the file has it, and a text that does not read is kept, as at open.
+TEST_F(DefaultsDatabaseTest, ALargeValueChangedByAnotherProgramReadsAsTheFileHasIt)
+{
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue("s", "history", largeHistory()));
+    ASSERT_TRUE(database->setValue("s", "other", largeHistory()));
+    RawConnection raw(file());
+    ASSERT_TRUE(
+        raw.exec("UPDATE defaults SET value = '[\"' || printf('%.70000c', 'x') || '\"' WHERE key='history'"));
+    ASSERT_TRUE(raw.exec("DELETE FROM defaults WHERE key='other'"));
+
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+    EXPECT_TRUE(loggedAndReported("could not be read again"));
+    EXPECT_EQ(database->value("s", "other"), nullptr);
+    EXPECT_TRUE(loggedAndReported("another program removed it"));
+    EXPECT_TRUE(database->values("s").empty());
+
+    const auto damaged = raw.text("SELECT value FROM defaults WHERE key='history'");
+    ASSERT_TRUE(database->setValue("s", "history", "new"));
+    bool copied = false;
+    for (const auto& [key, value] : database->values("s")) {
+        copied = copied || (key.rfind("history.unreadable-", 0) == 0 && *value == PropertyList(*damaged));
+    }
+    EXPECT_TRUE(copied);
 }
 
 // What the database file holds without its -wal and -shm files, as a copy of it alone would.
@@ -646,6 +759,37 @@ TEST_F(DefaultsDatabaseTest, ALongValueThatDoesNotDecodeIsReportedWhenReadAndCop
     EXPECT_EQ(database->unreadableText("s", "sessions"), std::nullopt);
     RawConnection raw(file());
     EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key LIKE 'sessions.unreadable-%'"), "1");
+}
+
+TEST_F(DefaultsDatabaseTest, ReadersOfALargeValueBeingRewrittenGetAWholeWrittenValue)
+{
+    const std::vector<PropertyList> written { PropertyList(largeHistory(1000)),
+        PropertyList(largeHistory(1001)) };
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue("s", "history", written[0]));
+    std::atomic<bool> done = false;
+    std::thread writer([&] {
+        for (int i = 0; i < 40; ++i) {
+            EXPECT_TRUE(database->setValue("s", "history", written[i % 2]));
+        }
+        done = true;
+    });
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r) {
+        readers.emplace_back([&, r] {
+            while (!done) {
+                const auto value
+                    = r == 0 ? database->values("s").at(0).second : database->value("s", "history");
+                ASSERT_NE(value, nullptr);
+                EXPECT_TRUE(*value == written[0] || *value == written[1]);
+            }
+        });
+    }
+    writer.join();
+    for (auto& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(*database->value("s", "history"), written[1]);
 }
 
 TEST(DefaultsDatabasePath, FollowsTheEnvironment)
