@@ -8,4 +8,10 @@ namespace platform {
 // a few milliseconds; nothing happens where the C library has no such operation.
 void releaseFreedMemory();
 
+// Has every thread allocate from the one heap the main thread uses, unless the user chose
+// otherwise (MALLOC_ARENA_MAX). The allocator otherwise gives each thread that allocates a heap of
+// its own, and what a short-lived worker (the history decoded at start) freed stays with that heap
+// for the process's life. Call first thing in main(), before any thread starts.
+void shareOneHeapBetweenThreads();
+
 } // namespace platform

@@ -20,6 +20,7 @@
 #include "kit/interface/TextEditingKeyEquivalents.h"
 #include "libraries/launch-at-login/LaunchAtLogin.h"
 #include "platform/ErrorReporter.h"
+#include "platform/FreedMemory.h"
 #include "platform/Logger.h"
 #include "platform/desktop/SystemEvents.h"
 #include "platform/store/DefaultsDatabase.h"
@@ -31,6 +32,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -39,6 +41,8 @@ namespace kiruvo {
 namespace {
 
 constexpr std::string_view category = "AppMain";
+// Long enough for the history's first decode and the first drawing of the status item.
+constexpr std::chrono::seconds startUpSettlingTime { 10 };
 
 void tellUserOnStandardError(const QString& message)
 {
@@ -276,6 +280,7 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
 
 int AppMain::run(int argc, char** argv)
 {
+    platform::shareOneHeapBetweenThreads();
     platform::ignoreBrokenPipes();
     // The toolkit's debug switches are read when Qt starts.
     zk::DebugSwitches::applyBeforeApplication();
@@ -303,6 +308,9 @@ int AppMain::run(int argc, char** argv)
     zk::Diagnostics::install();
     start();
     tellIfTheStoreFellBackToMemory();
+    // Start-up reads, checks and decodes the whole store and draws the first status item; the
+    // heap it left free in between what stays would otherwise be kept for the process's life.
+    QTimer::singleShot(startUpSettlingTime, [] { platform::releaseFreedMemory(); });
     const int status = QApplication::exec();
     // Every subscriber of will-terminate has run by now (the session is stored). The store is closed
     // here, not left to whoever holds it last: closing copies the write-ahead log into the one file
