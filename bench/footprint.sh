@@ -127,13 +127,30 @@ stop() {
     kill -KILL "$app" 2>/dev/null
 }
 
-# CPU time (ms, to the nanosecond) of every thread of a process, and how often its threads went to
-# sleep and were woken (voluntary context switches; involuntary ones are preemptions by other work
-# on the machine, not wake-ups).
-cpu_ms() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ sum += $1 } END { printf "%.3f", sum / 1e6 }'; }
+# Per thread of a process, as "<thread id> <count>" pairs on one line: its CPU time (ns), and how
+# often it went to sleep and was woken (voluntary context switches; involuntary ones are
+# preemptions by other work on the machine, not wake-ups).
+cpu_ns() {
+    local task
+    for task in /proc/"$1"/task/*; do
+        read -r ns _ <"$task/schedstat" 2>/dev/null && printf '%s %s ' "${task##*/}" "$ns"
+    done
+}
 switches() {
-    cat /proc/"$1"/task/*/status 2>/dev/null |
-        awk '/^voluntary_ctxt_switches/ { sum += $2 } END { print sum }'
+    local task
+    for task in /proc/"$1"/task/*; do
+        awk -v tid="${task##*/}" '/^voluntary_ctxt_switches/ { printf "%s %s ", tid, $2 }' "$task/status" 2>/dev/null
+    done
+}
+# What the threads of a process counted since an earlier cpu_ns or switches line: thread by thread,
+# so that a thread that ended meanwhile (a pool's worker after its idle time) takes away nothing
+# (what it counted after the earlier line is lost with it). `scale` divides the sum.
+counted_since() {
+    local before="$1" after="$2" scale="$3"
+    awk -v before="$before" -v after="$after" -v scale="$scale" 'BEGIN {
+        n = split(before, b, " "); for (i = 1; i < n; i += 2) was[b[i]] = b[i + 1]
+        n = split(after, a, " "); for (i = 1; i < n; i += 2) sum += a[i + 1] - ((a[i] in was) ? was[a[i]] : 0)
+        printf "%.3f", sum / scale }'
 }
 rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 # Resident memory of an smaps file by mapping: the larger ones in KiB (Rss, Private), the rest summed.
@@ -229,25 +246,27 @@ for mode in totalTodayDuration currentSessionDuration icon; do
     sleep 5 # start-up done, the session running, the tray has the icon
     for build in "${builds[@]}"; do
         name="${build%%=*}"
-        cpu_before[$name]=$(cpu_ms "${app_of[$name]}")
+        cpu_before[$name]=$(cpu_ns "${app_of[$name]}")
         switches_before[$name]=$(switches "${app_of[$name]}")
     done
     sleep "$idle"
     for build in "${builds[@]}"; do
         name="${build%%=*}"
         app=${app_of[$name]}
-        cpu=$(awk -v a="$(cpu_ms "$app")" -v b="${cpu_before[$name]}" -v s="$idle" 'BEGIN { printf "%.1f", (a - b) * 60 / s }')
-        wakeups=$(awk -v a="$(switches "$app")" -v b="${switches_before[$name]}" -v s="$idle" 'BEGIN { printf "%.2f", (a - b) / s }')
+        cpu=$(counted_since "${cpu_before[$name]}" "$(cpu_ns "$app")" "$((idle * 1000000 / 60))")
+        cpu=$(printf '%.1f' "$cpu")
+        wakeups=$(counted_since "${switches_before[$name]}" "$(switches "$app")" "$idle")
+        wakeups=$(printf '%.2f' "$wakeups")
         rss=$(rss_kib "$app")
         [[ -n $smaps ]] && cp "/proc/$app/smaps" "$smaps/$name-$mode.smaps"
         line="[$name] $mode: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second, RSS $((rss / 1024)) MiB (${rss} KiB) after $((idle + 5)) s"
         if [[ $mode == totalTodayDuration ]]; then
             # The application's own CPU for the call, apart from dbus-send's reading of the answer.
-            call_cpu=$(cpu_ms "$app")
+            call_cpu=$(cpu_ns "$app")
             start=$(date +%s%N)
             call "${address_of[$name]}" GetSessions >"$work/answer"
             end=$(date +%s%N)
-            call_cpu=$(awk -v a="$(cpu_ms "$app")" -v b="$call_cpu" 'BEGIN { printf "%.1f", a - b }')
+            call_cpu=$(printf '%.1f' "$(counted_since "$call_cpu" "$(cpu_ns "$app")" 1000000)")
             answer="$(grep -c '"identifier"' "$work/answer")"
             sleep 3
             after=$(rss_kib "$app")
