@@ -26,10 +26,12 @@
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QIcon>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <chrono>
@@ -83,6 +85,27 @@ void tellIfTheStoreFellBackToMemory()
 void markCleanExit()
 {
     platform::ErrorReporter::shared().markCleanExit();
+}
+
+// Runs `work` on Qt's thread pool once the main event loop first has nothing to do. Decoding the
+// stored history alongside start-up slowed start-up itself (the process's memory and the machine's
+// cores are shared), so the history worker waits for start-up's burst of work to end. Until then a
+// status item showing today's total waits for it, and whatever else needs the history decodes it
+// at once.
+void startOnceTheEventLoopFirstWaits(std::function<void()> work)
+{
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) {
+        QThreadPool::globalInstance()->start(std::move(work));
+        return;
+    }
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
+        [connection, work = std::move(work)]() mutable {
+            auto started = std::move(work);
+            QObject::disconnect(*connection);
+            QThreadPool::globalInstance()->start(std::move(started));
+        });
 }
 
 void runStep(const std::function<void()>& step, const std::function<void()>& fallback)
@@ -228,8 +251,7 @@ void AppMain::start(const Steps& steps)
         AppState::shared();
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();
-        // The history is decoded while the bus service and the status item are set up.
-        SessionController::shared().decodeHistoryInBackground();
+        SessionController::shared().decodeHistoryInBackground(startOnceTheEventLoopFirstWaits);
         installSettingsWindow();
     });
     runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });
