@@ -21,8 +21,10 @@ struct State {
 
     bool fontTried = false;
     std::optional<QString> family;
-    bool styleSheetTried = false;
-    std::map<std::string, char32_t, std::less<>> glyphs;
+    // Whether the style sheet names any icon, once it has been read.
+    std::optional<bool> styleSheetNamesIcons;
+    // The names asked for so far and their glyphs: a handful, where the sheet names thousands.
+    std::map<std::string, std::optional<char32_t>, std::less<>> askedGlyphs;
 
     bool toldFont = false;
     bool toldStyleSheet = false;
@@ -56,24 +58,33 @@ const std::optional<QString>& family()
     return s.family;
 }
 
-const std::map<std::string, char32_t, std::less<>>& glyphs()
+// Every glyph the style sheet names; read when needed and not kept.
+std::map<std::string, char32_t, std::less<>> readGlyphs()
 {
     State& s = state();
-    if (!s.styleSheetTried) {
-        s.styleSheetTried = true;
-        QFile file(s.styleSheetPath);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray text = file.readAll();
-            s.glyphs = MaterialDesignIcons::parseStyleSheet(std::string_view(text.constData(), text.size()));
-        }
-        if (s.glyphs.empty() && !s.toldStyleSheet) {
-            s.toldStyleSheet = true;
-            log(LogLevel::Warning, "Icons",
-                "The Material Design Icons style sheet " + s.styleSheetPath.toStdString()
-                    + " could not be read or names no icons; the status item uses its own heart instead.");
-        }
+    std::map<std::string, char32_t, std::less<>> glyphs;
+    QFile file(s.styleSheetPath);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray text = file.readAll();
+        glyphs = MaterialDesignIcons::parseStyleSheet(std::string_view(text.constData(), text.size()));
     }
-    return s.glyphs;
+    s.styleSheetNamesIcons = !glyphs.empty();
+    if (glyphs.empty() && !s.toldStyleSheet) {
+        s.toldStyleSheet = true;
+        log(LogLevel::Warning, "Icons",
+            "The Material Design Icons style sheet " + s.styleSheetPath.toStdString()
+                + " could not be read or names no icons; the status item uses its own heart instead.");
+    }
+    return glyphs;
+}
+
+bool styleSheetNamesIcons()
+{
+    State& s = state();
+    if (!s.styleSheetNamesIcons) {
+        readGlyphs();
+    }
+    return *s.styleSheetNamesIcons;
 }
 
 // A cursor over a style sheet's text.
@@ -211,16 +222,25 @@ std::map<std::string, char32_t, std::less<>> MaterialDesignIcons::parseStyleShee
 
 std::optional<char32_t> MaterialDesignIcons::codePoint(std::string_view name)
 {
-    const auto& table = glyphs();
-    if (const auto found = table.find(name); found != table.end()) {
-        return found->second;
+    State& s = state();
+    if (const auto asked = s.askedGlyphs.find(name); asked != s.askedGlyphs.end()) {
+        return asked->second;
     }
-    return std::nullopt;
+    // A sheet that could not be read is not read again for every name.
+    std::optional<char32_t> glyph;
+    if (s.styleSheetNamesIcons.value_or(true)) {
+        const auto glyphs = readGlyphs();
+        if (const auto found = glyphs.find(name); found != glyphs.end()) {
+            glyph = found->second;
+        }
+    }
+    s.askedGlyphs.emplace(std::string(name), glyph);
+    return glyph;
 }
 
 bool MaterialDesignIcons::isAvailable()
 {
-    return family().has_value() && !glyphs().empty();
+    return family().has_value() && styleSheetNamesIcons();
 }
 
 QImage MaterialDesignIcons::render(

@@ -1,5 +1,7 @@
 #include "platform/desktop/MaterialDesignIcons.h"
 
+#include "platform/Logger.h"
+
 #include <QFile>
 #include <QRect>
 #include <QTemporaryDir>
@@ -159,6 +161,27 @@ TEST_F(MaterialDesignIconsTest, AMissingFontOrStyleSheetLeavesNoIcons)
     // A file that is no font at all.
     MaterialDesignIcons::setPathsForTesting(write("broken.ttf", "not a font"), styleSheet);
     EXPECT_FALSE(MaterialDesignIcons::isAvailable());
+}
+
+// Glyphs are looked up by name as they are asked for; a sheet that cannot be read is tried once
+// and told once, however many names are asked for.
+TEST_F(MaterialDesignIconsTest, EachNameIsLookedUpOnceAndAnUnreadableSheetIsToldOnce)
+{
+    platform::LogCapture log;
+    const QString styleSheet = write("icons.css",
+        ".mdi-heart:before { content: \"\\F2D1\"; }\n.mdi-star:before { content: \"\\F4CE\"; }\n");
+    MaterialDesignIcons::setPathsForTesting({}, styleSheet);
+    EXPECT_EQ(MaterialDesignIcons::codePoint("heart"), char32_t(0xF2D1));
+    // The answer given for a name stays the answer, as one reading of the sheet would give.
+    ASSERT_TRUE(QFile::remove(styleSheet));
+    EXPECT_EQ(MaterialDesignIcons::codePoint("heart"), char32_t(0xF2D1));
+
+    MaterialDesignIcons::setPathsForTesting({}, dir.filePath("missing.css"));
+    for (const char* name : { "heart", "star", "heart", "alarm" }) {
+        EXPECT_FALSE(MaterialDesignIcons::codePoint(name).has_value()) << name;
+    }
+    EXPECT_FALSE(MaterialDesignIcons::isAvailable());
+    EXPECT_EQ(log.countContaining("could not be read or names no icons"), 1);
 }
 
 TEST_F(MaterialDesignIconsTest, ANameWhoseGlyphTheFontLacksDrawsNothing)
