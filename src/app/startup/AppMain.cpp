@@ -22,11 +22,11 @@
 #include "platform/ErrorReporter.h"
 #include "platform/FreedMemory.h"
 #include "platform/Logger.h"
+#include "platform/MainQueue.h"
 #include "platform/desktop/SystemEvents.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -87,25 +87,17 @@ void markCleanExit()
     platform::ErrorReporter::shared().markCleanExit();
 }
 
-// Runs `work` on Qt's thread pool once the main event loop first has nothing to do. Decoding the
-// stored history alongside start-up slowed start-up itself (the process's memory and the machine's
-// cores are shared), so the history worker waits for start-up's burst of work to end. Until then a
-// status item showing today's total waits for it, and whatever else needs the history decodes it
-// at once.
-void startOnceTheEventLoopFirstWaits(std::function<void()> work)
+// Runs `work` on Qt's thread pool once the start-up work queued on the main thread (the menu bar's
+// creation) and what that queued in turn have run. Decoding the stored history alongside that work
+// slowed start-up itself (the process's memory and the machine's cores are shared), so the history
+// worker waits for it. Until the history is in place a status item showing today's total waits for
+// it, and whatever else needs the history decodes it at once.
+void startAfterStartUpWork(std::function<void()> work)
 {
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    if (!dispatcher) {
-        QThreadPool::globalInstance()->start(std::move(work));
-        return;
-    }
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher,
-        [connection, work = std::move(work)]() mutable {
-            auto started = std::move(work);
-            QObject::disconnect(*connection);
-            QThreadPool::globalInstance()->start(std::move(started));
-        });
+    platform::MainQueue::post([work = std::move(work)]() mutable {
+        platform::MainQueue::post(
+            [work = std::move(work)]() mutable { QThreadPool::globalInstance()->start(std::move(work)); });
+    });
 }
 
 void runStep(const std::function<void()>& step, const std::function<void()>& fallback)
@@ -251,7 +243,7 @@ void AppMain::start(const Steps& steps)
         AppState::shared();
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();
-        SessionController::shared().decodeHistoryInBackground(startOnceTheEventLoopFirstWaits);
+        SessionController::shared().decodeHistoryInBackground(startAfterStartUpWork);
         installSettingsWindow();
     });
     runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });

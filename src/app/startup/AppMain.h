@@ -30,8 +30,8 @@ class SessionController;
 // 6. the application state (the two run-once settings migrations, and the queued creation of the
 //    menu-bar controller in the desktop's tray and, on the first launch, the Welcome window), then
 //    the reminders' delivery, and the session engine's decode of the stored history on another
-//    thread, which starts once the event loop first waits (a first draw that needs the history
-//    waits for it; the event loop does not);
+//    thread, which starts once the start-up work queued on the main thread has run (a first draw
+//    that needs the history waits for it; the event loop does not);
 // 7. the service on the session bus (OpenMenu and scripting).
 // So every migration has finished before the menu-bar controller and the session engine exist.
 //
