@@ -1,5 +1,7 @@
 #include "platform/time/WallClockFields.h"
 
+#include "platform/time/CivilDate.h"
+
 #include <unicode/basictz.h>
 #include <unicode/timezone.h>
 #include <unicode/tztrans.h>
@@ -17,21 +19,13 @@ constexpr double arithmeticFromMs = -11676096000000.0; // 1600-01-01T00:00:00Z
 constexpr double arithmeticToMs = 253402214400000.0; // 9999-12-31T00:00:00Z
 constexpr std::int64_t msPerDay = 86'400'000;
 
-// Year, month (1-12) and day (1-31) of a count of days since 1970-01-01 in the proleptic
-// Gregorian calendar, counting in eras of 400 years that begin on the 1st of March.
+// The calendar fields of a count of days since 1970-01-01.
 void setCivilDay(std::int64_t days, DateComponents& components)
 {
-    const std::int64_t shifted = days + 719'468; // from 0000-03-01
-    const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146'096) / 146'097;
-    const std::int64_t dayOfEra = shifted - era * 146'097;
-    const std::int64_t yearOfEra
-        = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
-    components.year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-    components.month = month;
-    components.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    const CivilDate date = civilFromDays(days);
+    components.year = static_cast<int>(date.year);
+    components.month = static_cast<int>(date.month);
+    components.day = static_cast<int>(date.day);
     // 1970-01-01 was a Thursday (5 when Sunday is 1).
     components.weekday = static_cast<int>(((days + 4) % 7 + 7) % 7 + 1);
 }
