@@ -123,9 +123,10 @@ fi
 # The stored shortcut opens the status menu (a new window of the application), and pressed again
 # while the menu is open, closes it.
 if [[ $shortcut_stored -eq 1 ]]; then
-    # Succeeds once the number of the application's visible windows compares as asked, within 5 s.
+    # Succeeds once the number of the application's visible windows compares as asked, within 15 s
+    # (a loaded two-core machine can take seconds to deliver the key and map the menu).
     wait_for_windows() {
-        for _ in $(seq 1 50); do
+        for _ in $(seq 1 150); do
             [ "$(xdotool search --onlyvisible --class kiruvo 2>/dev/null | wc -l)" "$1" "$2" ] && return 0
             sleep 0.1
         done
