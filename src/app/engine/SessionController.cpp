@@ -34,6 +34,9 @@ namespace {
 
 constexpr const char* logCategory = "SessionController";
 constexpr const char* historyKey = "sessions";
+// How long an unread history is answered without before the store is asked again: every question
+// that reaches a locked file may wait for the store's whole busy timeout.
+constexpr double unreadHistoryRetryInterval = 60;
 
 // The "Session ..." diagnostics are written only in debug mode.
 bool debugMode()
@@ -366,6 +369,7 @@ double SessionController::secondsSinceLastUserInput() const
 void SessionController::checkIdle()
 {
     retryUnstoredHistory();
+    retryUnreadHistory();
     if (m_currentSession) {
         const double duration = m_currentSession->duration().seconds;
         if (duration < 0) {
@@ -499,26 +503,38 @@ std::shared_ptr<const SessionController::History> SessionController::decodeHisto
     // default when nothing is stored.
     std::shared_ptr<const platform::PropertyList> stored
         = suite.database()->value(suite.suiteName(), historyKey);
+    if (!stored && suite.database()->isStoredButUnread(suite.suiteName(), historyKey)) {
+        // Not the registered default: what is stored is not nothing.
+        history->unread = true;
+        return history;
+    }
     if (!stored) {
         if (auto registered = suite.objectForKey(historyKey)) {
             stored = std::make_shared<const platform::PropertyList>(std::move(*registered));
         }
     }
-    const auto* array = stored ? stored->getIf<platform::PropertyListArray>() : nullptr;
-    if (!array) {
-        return history;
+    if (stored) {
+        addStoredEntries(*history, *stored);
     }
-    history->sessions.reserve(array->size());
+    return history;
+}
+
+void SessionController::addStoredEntries(History& history, const platform::PropertyList& stored)
+{
+    const auto* array = stored.getIf<platform::PropertyListArray>();
+    if (!array) {
+        return;
+    }
+    history.sessions.reserve(history.sessions.size() + array->size());
     for (const auto& element : *array) {
         const auto* text = element.getIf<std::string>();
         std::optional<Session> session = text ? sessionFromStoredText(*text) : std::nullopt;
         if (session) {
-            history->sessions.push_back(std::move(*session));
+            history.sessions.push_back(std::move(*session));
         } else {
-            history->undecodable.push_back(element);
+            history.undecodable.push_back(element);
         }
     }
-    return history;
 }
 
 void SessionController::reportUndecodable(const History& history) const
@@ -649,6 +665,9 @@ std::shared_ptr<const SessionController::History> SessionController::history() c
         if (!m_history) {
             m_history = readHistory();
         }
+        if (m_history->unread) {
+            m_unreadSince = uptime();
+        }
         reportUndecodable(*m_history);
     }
     return m_history;
@@ -675,21 +694,36 @@ void SessionController::historyDidChange()
     }
 }
 
+SessionController::StoredValue SessionController::storedHistoryValue() const
+{
+    return m_suite->database()->value(m_suite->suiteName(), historyKey);
+}
+
 void SessionController::writeHistory(std::shared_ptr<const History> history)
 {
+    writeHistory(std::move(history), storedHistoryValue());
+}
+
+void SessionController::writeHistory(std::shared_ptr<const History> history, const StoredValue& previous)
+{
+    // A list built while the stored one could not be read holds only what was added since: it
+    // joins the stored list when that reads now, rather than replacing it.
+    if (history->unread && previous && previous->isArray()) {
+        history = joinedWithStored(*history, *previous);
+    }
     // The new list answers before the store tells its observers, so that what they ask of the
     // engine is already the new history; nobody need decode it again.
     m_history = history;
     renewHistoryGeneration();
     const bool wasDecoding = dropDecode();
-    storeHistory(std::move(history));
+    storeHistory(std::move(history), previous);
     Q_EMIT historyChanged();
     if (wasDecoding) {
         Q_EMIT historyDecoded();
     }
 }
 
-void SessionController::storeHistory(std::shared_ptr<const History> history)
+void SessionController::storeHistory(std::shared_ptr<const History> history, const StoredValue& previous)
 {
     platform::PropertyListArray stored;
     stored.reserve(history->sessions.size() + history->undecodable.size());
@@ -701,9 +735,8 @@ void SessionController::storeHistory(std::shared_ptr<const History> history)
     }
     // What is stored there is not a list of sessions at all (an old form, another writer's value):
     // it is copied aside before the history replaces it. Held until the write is done, so that the
-    // store has it at hand for its observers rather than reading it from the file again.
-    const platform::DefaultsDatabase::Value previous
-        = m_suite->database()->value(m_suite->suiteName(), historyKey);
+    // store has it at hand for its observers rather than reading it from the file again. When it
+    // could not be read at all, the store copies it aside itself.
     if (previous && !previous->isArray()) {
         Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
     }
@@ -718,6 +751,15 @@ void SessionController::storeHistory(std::shared_ptr<const History> history)
     }
     m_unstoredHistory.reset();
     m_storeFailure.writeSucceeded();
+    if (history->unread) {
+        // Written over a list that did not read, which the store has copied aside (or that was
+        // gone): the store now holds this one.
+        auto written = std::make_shared<History>(*history);
+        written->unread = false;
+        if (m_history == history) {
+            m_history = std::move(written);
+        }
+    }
     // The history goes into the database file itself at once, not only into its write-ahead log:
     // the file alone is what a user copies or backs up.
     m_suite->database()->checkpoint();
@@ -725,10 +767,51 @@ void SessionController::storeHistory(std::shared_ptr<const History> history)
 
 void SessionController::retryUnstoredHistory()
 {
-    // The history in memory is unchanged: only the store catches up.
-    if (m_unstoredHistory) {
-        storeHistory(m_unstoredHistory);
+    if (!m_unstoredHistory) {
+        return;
     }
+    const auto previous = storedHistoryValue();
+    if (m_unstoredHistory->unread && previous && previous->isArray()) {
+        writeHistory(m_unstoredHistory, previous);
+        return;
+    }
+    // The history in memory is unchanged: only the store catches up.
+    storeHistory(m_unstoredHistory, previous);
+}
+
+std::shared_ptr<const SessionController::History> SessionController::joinedWithStored(
+    const History& history, const platform::PropertyList& stored) const
+{
+    auto joined = std::make_shared<History>();
+    addStoredEntries(*joined, stored);
+    const std::size_t storedCount = joined->sessions.size();
+    for (const auto& session : history.sessions) {
+        const auto storedEnd = joined->sessions.begin() + static_cast<std::ptrdiff_t>(storedCount);
+        const bool known = std::any_of(joined->sessions.begin(), storedEnd,
+            [&](const Session& kept) { return kept.id() == session.id(); });
+        if (!known) {
+            joined->sessions.push_back(session);
+        }
+    }
+    joined->undecodable.insert(
+        joined->undecodable.end(), history.undecodable.begin(), history.undecodable.end());
+    if (auto kept = pruned(joined->sessions)) {
+        joined->sessions = std::move(*kept);
+    }
+    reportUndecodable(*joined);
+    return joined;
+}
+
+void SessionController::retryUnreadHistory()
+{
+    if (!m_history || !m_history->unread || m_unstoredHistory
+        || uptime() - m_unreadSince < unreadHistoryRetryInterval) {
+        return;
+    }
+    // Every answer is derived again, from what the store gives now.
+    renewHistoryGeneration();
+    m_history.reset();
+    Q_EMIT historyChanged();
 }
 
 std::vector<Session> SessionController::allSessions() const
@@ -747,6 +830,7 @@ void SessionController::setAllSessions(std::vector<Session> sessions)
     auto updated = std::make_shared<History>();
     updated->sessions = std::move(sessions);
     updated->undecodable = history()->undecodable;
+    updated->unread = history()->unread;
     writeHistory(std::move(updated));
 }
 

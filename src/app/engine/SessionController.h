@@ -110,7 +110,10 @@ public:
     // --- History
 
     // The stored history in stored order (newest first as kept by the engine). Decoded once after
-    // each change of "sessions" and kept until the next.
+    // each change of "sessions" and kept until the next. While the store cannot read it back (a
+    // locked or failing file), answers go without it and the store is asked again a minute later;
+    // a history written meanwhile joins the stored list once that reads, and the store keeps a copy
+    // of the stored list when it is written over before.
     std::vector<Session> allSessions() const;
     // The same list without copying it.
     std::shared_ptr<const std::vector<Session>> allSessionsShared() const;
@@ -180,8 +183,13 @@ private:
         std::vector<Session> sessions;
         // Stored entries that did not decode, kept verbatim.
         std::vector<platform::PropertyList> undecodable;
+        // The stored list is there but could not be read for the moment (a locked or failing
+        // file): this one lacks it, and holds only what was added since.
+        bool unread = false;
     };
     class HistoryDecode;
+    // A stored value as the store hands it out.
+    using StoredValue = std::shared_ptr<const platform::PropertyList>;
 
     void setUpEvents();
     void setUpNotifyTimer();
@@ -209,6 +217,8 @@ private:
     std::shared_ptr<const History> readHistory() const;
     // The list stored in `suite` decoded; a pure function of the stored value, safe on any thread.
     static std::shared_ptr<const History> decodeHistory(const platform::UserDefaults& suite);
+    // Adds the sessions of a stored list to `history`, and its entries that do not decode.
+    static void addStoredEntries(History& history, const platform::PropertyList& stored);
     // Reports each stored entry that did not decode, each only once.
     void reportUndecodable(const History& history) const;
     // On the main thread once the background decode has run.
@@ -217,8 +227,18 @@ private:
     bool dropDecode();
     // Writes the history; the store and the memo then hold the same list.
     void writeHistory(std::shared_ptr<const History> history);
-    // Puts the history into the store; on failure keeps it as the unstored history.
-    void storeHistory(std::shared_ptr<const History> history);
+    // The same with `previous`, the stored value as read just before.
+    void writeHistory(std::shared_ptr<const History> history, const StoredValue& previous);
+    // Puts the history into the store over `previous`; on failure keeps it as the unstored history.
+    void storeHistory(std::shared_ptr<const History> history, const StoredValue& previous);
+    // What "sessions" holds in the store now; null when nothing or when it cannot be read.
+    StoredValue storedHistoryValue() const;
+    // The stored list with the sessions of an unread history added (the stored one of the same id
+    // kept), pruned and sorted.
+    std::shared_ptr<const History> joinedWithStored(
+        const History& history, const platform::PropertyList& stored) const;
+    // Asks the store again for a history that could not be read, a while after it failed.
+    void retryUnreadHistory();
     // The history pruned to the last 121 days and sorted newest first; nothing when it already is.
     static std::optional<std::vector<Session>> pruned(const std::vector<Session>& sessions);
     // The day of the rounded date, from the memo or computed now. Nothing when the calendar has
@@ -231,6 +251,8 @@ private:
     std::uint64_t m_historyGeneration = 0;
     bool m_isWritingHistory = false;
     mutable std::shared_ptr<const History> m_history;
+    // The uptime at which the history last failed to read.
+    mutable double m_unreadSince = 0;
     // The background decode of the stored history, until its history is in place.
     std::shared_ptr<HistoryDecode> m_decode;
     // Days by their first instant, for m_daysGeneration and m_daysZone.

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <pwd.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -421,10 +422,14 @@ void DefaultsDatabase::close()
         }
     }
     for (const auto& [suite, key] : notHeld) {
-        Value value = readLarge(suite, key);
+        // No write follows the close, so a value that cannot be read now can replace nothing.
+        Reread reread = readLarge(suite, key);
+        if (reread.failure != SQLITE_OK) {
+            markUnread(suite, key, reread.failure);
+        }
         std::unique_lock cacheLock(m_cacheMutex);
-        if (value) {
-            m_cache[suite][key].held = std::move(value);
+        if (reread.value) {
+            m_cache[suite][key].held = std::move(reread.value);
         } else {
             m_cache[suite].erase(key);
         }
@@ -653,15 +658,7 @@ std::optional<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase:
     std::string backup;
     {
         std::shared_lock lock(m_cacheMutex);
-        const auto values = m_cache.find(suite);
-        const auto texts = m_unreadable.find(suite);
-        const auto deferred = m_deferred.find(suite);
-        backup = unreadableBackupKey(
-            key, static_cast<std::int64_t>(std::time(nullptr)), [&](const std::string& name) {
-                return (values != m_cache.end() && values->second.contains(name))
-                    || (texts != m_unreadable.end() && texts->second.contains(name))
-                    || (deferred != m_deferred.end() && deferred->second.contains(name));
-            });
+        backup = freeBackupKey(suite, key);
     }
     const int rc = step(m_upsert, suite, backup, &*encoded);
     if (rc != SQLITE_DONE) {
@@ -669,6 +666,44 @@ std::optional<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase:
         return std::nullopt;
     }
     return std::pair(backup, std::make_shared<const PropertyList>(std::move(copy)));
+}
+
+std::string DefaultsDatabase::freeBackupKey(const std::string& suite, const std::string& key) const
+{
+    const auto values = m_cache.find(suite);
+    const auto texts = m_unreadable.find(suite);
+    const auto deferred = m_deferred.find(suite);
+    return unreadableBackupKey(
+        key, static_cast<std::int64_t>(std::time(nullptr)), [&](const std::string& name) {
+            return (values != m_cache.end() && values->second.contains(name))
+                || (texts != m_unreadable.end() && texts->second.contains(name))
+                || (deferred != m_deferred.end() && deferred->second.contains(name));
+        });
+}
+
+std::optional<std::string> DefaultsDatabase::copyRowAside(
+    const std::string& suite, const std::string& key, std::string& failure)
+{
+    std::string backup;
+    {
+        std::shared_lock lock(m_cacheMutex);
+        backup = freeBackupKey(suite, key);
+    }
+    // Rare (only after a failed read), so prepared when needed rather than kept for every write.
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_db,
+        "INSERT INTO defaults(suite, key, value) SELECT suite, ?3, value FROM defaults "
+        "WHERE suite = ?1 AND key = ?2 ON CONFLICT(suite, key) DO UPDATE SET value = excluded.value",
+        -1, &raw, nullptr);
+    Statement copy(raw);
+    if (rc == SQLITE_OK) {
+        rc = step(copy.get(), suite, key, &backup);
+    }
+    if (rc != SQLITE_DONE) {
+        failure = "its stored row, which could not be read, could not be copied: " + sqliteMessage(m_db, rc);
+        return std::nullopt;
+    }
+    return sqlite3_changes(m_db) > 0 ? backup : std::string();
 }
 
 DefaultsDatabase::Value DefaultsDatabase::value(const std::string& suite, const std::string& key) const
@@ -756,39 +791,85 @@ DefaultsDatabase::Value DefaultsDatabase::lendLarge(const std::string& suite, co
             return taken;
         }
     }
-    Value loaded = readLarge(suite, key);
+    Reread reread = readLarge(suite, key);
+    if (reread.failure != SQLITE_OK) {
+        // Still stored: known as such, and read again when next asked for.
+        markUnread(suite, key, reread.failure);
+        return nullptr;
+    }
     std::unique_lock cacheLock(m_cacheMutex);
     if (Resident* resident = find()) {
-        if (loaded) {
-            resident->lent = loaded;
+        if (reread.value) {
+            resident->lent = reread.value;
+            resident->unread = false;
         } else {
             m_cache[suite].erase(key);
         }
     }
-    return loaded;
+    return reread.value;
 }
 
-DefaultsDatabase::Value DefaultsDatabase::readLarge(const std::string& suite, const std::string& key) const
+void DefaultsDatabase::markUnread(const std::string& suite, const std::string& key, int failure) const
+{
+    {
+        std::unique_lock cacheLock(m_cacheMutex);
+        const auto suiteIt = m_cache.find(suite);
+        if (suiteIt == m_cache.end()) {
+            return;
+        }
+        const auto it = suiteIt->second.find(key);
+        if (it == suiteIt->second.end() || std::exchange(it->second.unread, true)) {
+            return;
+        }
+    }
+    reportFailure(failure,
+        "The value for \"" + key + "\" of suite \"" + suite + "\" could not be read again from " + m_path
+            + ": " + sqliteMessage(m_db, failure)
+            + "; it reads as unset until it can be read, and its stored row is copied to a backup key "
+              "before it is replaced.",
+        m_path);
+}
+
+bool DefaultsDatabase::isStoredButUnread(const std::string& suite, const std::string& key) const
+{
+    std::shared_lock lock(m_cacheMutex);
+    const auto suiteIt = m_cache.find(suite);
+    if (suiteIt == m_cache.end()) {
+        return false;
+    }
+    const auto it = suiteIt->second.find(key);
+    return it != suiteIt->second.end() && it->second.unread;
+}
+
+DefaultsDatabase::Reread DefaultsDatabase::readLarge(const std::string& suite, const std::string& key) const
 {
     if (!m_db) {
-        return nullptr;
+        return {};
     }
     sqlite3_bind_text(m_select, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
     sqlite3_bind_text(m_select, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-    const int rc = sqlite3_step(m_select);
+    int rc = sqlite3_step(m_select);
     std::optional<std::string> text;
     if (rc == SQLITE_ROW) {
-        text = columnText(m_select, 0);
+        // A text SQLite had no memory to hand over is not an empty one.
+        if (!sqlite3_column_text(m_select, 0) && sqlite3_errcode(m_db) == SQLITE_NOMEM) {
+            rc = SQLITE_NOMEM;
+        } else {
+            text = columnText(m_select, 0);
+        }
     }
     sqlite3_reset(m_select);
     sqlite3_clear_bindings(m_select);
     sqlite3_db_release_memory(m_db);
+    if (!text && rc != SQLITE_DONE) {
+        return { nullptr, rc };
+    }
     if (!text) {
-        reportFailure(rc == SQLITE_DONE ? SQLITE_NOTFOUND : rc,
+        reportFailure(SQLITE_NOTFOUND,
             "The value for \"" + key + "\" of suite \"" + suite + "\" could not be read again from " + m_path
-                + (rc == SQLITE_DONE ? ": another program removed it" : ": " + sqliteMessage(m_db, rc)),
+                + ": another program removed it",
             m_path);
-        return nullptr;
+        return {};
     }
     std::string error;
     auto decoded = PropertyListJson::decode(*text, &error);
@@ -801,9 +882,9 @@ DefaultsDatabase::Value DefaultsDatabase::readLarge(const std::string& suite, co
             m_path);
         std::unique_lock cacheLock(m_cacheMutex);
         m_unreadable[suite][key] = std::move(*text);
-        return nullptr;
+        return {};
     }
-    return std::make_shared<const PropertyList>(std::move(*decoded));
+    return { std::make_shared<const PropertyList>(std::move(*decoded)), SQLITE_OK };
 }
 
 std::vector<std::shared_ptr<DefaultsDatabase::ListenerEntry>> DefaultsDatabase::listenersOf(
@@ -845,6 +926,7 @@ bool DefaultsDatabase::setValue(
     int rc = SQLITE_OK;
     std::string failure;
     std::optional<std::pair<std::string, Value>> backup;
+    std::string rowBackup;
     {
         std::lock_guard writeLock(m_writeMutex);
         listeners = listenersOf(suite, key);
@@ -865,28 +947,40 @@ bool DefaultsDatabase::setValue(
                 }
             }
             if (wasLarge && !previousLarge && m_db) {
-                previousLarge = readLarge(suite, key);
+                Reread reread = readLarge(suite, key);
+                if (reread.failure != SQLITE_OK) {
+                    markUnread(suite, key, reread.failure);
+                }
+                previousLarge = std::move(reread.value);
             }
         }
         const auto unreadable = m_db ? unreadableText(suite, key) : std::nullopt;
+        // Whoever writes may have read nothing where a value is stored: the row is kept, even when
+        // the read for the listeners above succeeded.
+        const bool unread = !unreadable && m_db && isStoredButUnread(suite, key);
+        const bool keepsOld = unreadable || unread;
         auto exec = [this](const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); };
         if (!m_db) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
-        } else if (unreadable && (rc = exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
+        } else if (keepsOld && (rc = exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
             failure = sqliteMessage(m_db, rc);
         } else {
             // The copy and the write commit together or not at all.
-            backup = unreadable ? backUpUnreadable(suite, key, *unreadable, failure) : std::nullopt;
-            if (unreadable && !backup) {
+            if (unreadable) {
+                backup = backUpUnreadable(suite, key, *unreadable, failure);
+            }
+            std::optional<std::string> copied = unread ? copyRowAside(suite, key, failure) : std::nullopt;
+            if ((unreadable && !backup) || (unread && !copied)) {
                 rc = SQLITE_ABORT;
             } else {
+                rowBackup = copied.value_or(std::string());
                 rc = step(value ? m_upsert : m_delete, suite, key, value ? &text : nullptr);
                 if (rc != SQLITE_DONE) {
                     failure = sqliteMessage(m_db, rc);
                 }
             }
-            if (unreadable) {
+            if (keepsOld) {
                 if (rc != SQLITE_DONE) {
                     exec("ROLLBACK TO replaceUnreadable");
                 }
@@ -906,6 +1000,10 @@ bool DefaultsDatabase::setValue(
             if (unreadable) {
                 m_unreadable[suite].erase(key);
                 m_cache[suite].insert_or_assign(backup->first, Resident { backup->second, {}, false });
+            }
+            if (!rowBackup.empty()) {
+                // As large as the row it copies: read from the file when asked for.
+                m_cache[suite].insert_or_assign(rowBackup, Resident { nullptr, {}, true });
             }
             auto& suiteValues = m_cache[suite];
             auto it = suiteValues.find(key);
@@ -933,6 +1031,13 @@ bool DefaultsDatabase::setValue(
         reportFailure(SQLITE_FORMAT,
             "The stored value of \"" + key + "\" of suite \"" + suite
                 + "\" could not be read; its text was copied to \"" + backup->first
+                + "\" before being replaced.",
+            m_path);
+    }
+    if (!rowBackup.empty()) {
+        reportFailure(SQLITE_IOERR,
+            "The stored value of \"" + key + "\" of suite \"" + suite
+                + "\" could not be read again from the file; its row was copied to \"" + rowBackup
                 + "\" before being replaced.",
             m_path);
     }

@@ -42,7 +42,12 @@ namespace platform {
 //
 // Such a long value is not kept in memory next to whoever decoded it from the store: it is held
 // until its first reader takes it, then only while someone holds it, and read from the file again
-// when asked for after that.
+// when asked for after that. When that read fails for another reason than a row gone or a text
+// that does not decode (another process holds the file past the busy timeout, an I/O error, no
+// memory), the value reads as nothing for the moment but stays stored: the failure is reported
+// once until a read succeeds again, every later read tries the file again, and a write or removal
+// of the key first copies the row, in the same transaction and as the file has it, to
+// "<key>.unreadable-<unix seconds>". Whoever read nothing meanwhile cannot replace what is stored.
 //
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the
@@ -86,6 +91,9 @@ public:
 
     // The stored text of a row that did not decode; nothing when the key reads normally.
     std::optional<std::string> unreadableText(const std::string& suite, const std::string& key) const;
+    // Whether `key` holds a large value whose last read from the file failed (see above): it reads
+    // as nothing although it is stored.
+    bool isStoredButUnread(const std::string& suite, const std::string& key) const;
 
     Value value(const std::string& suite, const std::string& key) const;
     std::vector<std::pair<std::string, Value>> values(const std::string& suite) const;
@@ -121,6 +129,8 @@ private:
         Value held;
         std::weak_ptr<const PropertyList> lent;
         bool large = false;
+        // The last read of it from the file failed; cleared by a read that succeeds.
+        bool unread = false;
     };
     using SuiteValues = std::unordered_map<std::string, Resident>;
     using SuiteTexts = std::unordered_map<std::string, std::string>;
@@ -138,12 +148,29 @@ private:
     // A large value's current object: the held or lent one, else read from the file; null when
     // the row is gone or no longer reads. Takes the write lock.
     Value lendLarge(const std::string& suite, const std::string& key) const;
-    // Under the write lock: the large value of `key` as the file holds it, or null.
-    Value readLarge(const std::string& suite, const std::string& key) const;
+    // What a read of a large value from the file gave: the value, or null with `failure` set to
+    // the SQLite code when the read failed for another reason than a row gone or a text that does
+    // not decode (those are reported and handled by the read itself).
+    struct Reread {
+        Value value;
+        int failure = 0;
+    };
+    // Under the write lock: the large value of `key` as the file holds it.
+    Reread readLarge(const std::string& suite, const std::string& key) const;
+    // Under the write lock: marks `key` as stored but unread after `reread` failed, and reports it
+    // unless the last read failed too.
+    void markUnread(const std::string& suite, const std::string& key, int failure) const;
+    // Under the cache lock: a name for the backup of `key` that no value of `suite` has.
+    std::string freeBackupKey(const std::string& suite, const std::string& key) const;
     // Under the write lock: stores the unreadable text of `key` under a free backup key; the
     // backup's name and value when it did, nothing (with `failure` set) when it did not.
     std::optional<std::pair<std::string, Value>> backUpUnreadable(
         const std::string& suite, const std::string& key, const std::string& text, std::string& failure);
+    // Under the write lock: copies the row of `key` as the file holds it (nothing is decoded or
+    // held in memory) to a free backup key; the backup's name, empty when there is no row to copy,
+    // nothing (with `failure` set) when the copy failed.
+    std::optional<std::string> copyRowAside(
+        const std::string& suite, const std::string& key, std::string& failure);
     int step(
         sqlite3_stmt* statement, const std::string& suite, const std::string& key, const std::string* text);
     std::vector<std::shared_ptr<ListenerEntry>> listenersOf(const std::string& suite, const std::string& key);

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using platform::Date;
+
 namespace {
 
 // The engine over a store in a real file, so that another connection can lock it and a file size
@@ -15,10 +17,12 @@ protected:
     {
         SessionEngineTest::SetUp();
         m_path = m_folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString();
+        prepareFile();
         platform::DefaultsDatabase::Options options;
         options.busyTimeoutMilliseconds = 0;
         m_suite = std::make_shared<platform::UserDefaults>(
             platform::DefaultsDatabase::open(m_path, options), platform::UserDefaults::standardSuiteName);
+        opened();
         platform::UserDefaults::setStandard(m_suite);
         // The engine's keys bind to the standard suite at their first use, which must be here: ctest
         // runs every test in a process of its own.
@@ -29,7 +33,9 @@ protected:
 
     void TearDown() override
     {
-        struct rlimit unlimited { RLIM_INFINITY, RLIM_INFINITY };
+        struct rlimit unlimited {
+            RLIM_INFINITY, RLIM_INFINITY
+        };
         setrlimit(RLIMIT_FSIZE, &unlimited);
         if (m_lock) {
             sqlite3_close_v2(m_lock);
@@ -43,31 +49,44 @@ protected:
         sqlite3* db = nullptr;
         EXPECT_EQ(sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
         sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db,
-            "SELECT json_array_length(value) FROM defaults WHERE key = 'sessions'", -1, &statement, nullptr);
+        sqlite3_prepare_v2(db, "SELECT json_array_length(value) FROM defaults WHERE key = 'sessions'", -1,
+            &statement, nullptr);
         const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : 0;
         sqlite3_finalize(statement);
         sqlite3_close_v2(db);
         return count;
     }
 
+    // What the file holds before the store opens it, and what follows the opening.
+    virtual void prepareFile() { }
+    virtual void opened() { }
+
     void lockDatabase()
     {
-        ASSERT_EQ(sqlite3_open_v2(m_path.c_str(), &m_lock, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        if (!m_lock) {
+            ASSERT_EQ(sqlite3_open_v2(m_path.c_str(), &m_lock, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        }
         ASSERT_EQ(sqlite3_exec(m_lock, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     }
-    void unlockDatabase() { ASSERT_EQ(sqlite3_exec(m_lock, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK); }
+    void unlockDatabase()
+    {
+        ASSERT_EQ(sqlite3_exec(m_lock, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
 
     // Every file of this process stops growing, as on a full disk.
     static void fillDisk()
     {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit full { 0, RLIM_INFINITY };
+        struct rlimit full {
+            0, RLIM_INFINITY
+        };
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
     }
     static void freeDisk()
     {
-        struct rlimit unlimited { RLIM_INFINITY, RLIM_INFINITY };
+        struct rlimit unlimited {
+            RLIM_INFINITY, RLIM_INFINITY
+        };
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
     }
 
@@ -85,6 +104,114 @@ protected:
 };
 
 } // namespace
+
+// A long stored history that the store, for a while, cannot read back. In write-ahead-log mode no
+// lock keeps a reader out, so the file stays in rollback-journal mode: another connection reads it
+// while the store opens, as another process may, and the store cannot switch it to the log.
+class UnreadHistoryTest : public HistoryStoreFailureTest {
+protected:
+    static constexpr int storedCount = 1000;
+
+    void prepareFile() override
+    {
+        platform::PropertyListArray entries;
+        for (int index = 0; index < storedCount; ++index) {
+            const Date end = oslo(2024, 5, 15, 10).addingTimeInterval(-7200.0 * index);
+            entries.emplace_back(session(end.addingTimeInterval(-1800), end).jsonText());
+        }
+        {
+            auto database = platform::DefaultsDatabase::open(m_path);
+            ASSERT_TRUE(database->setValue(platform::UserDefaults::standardSuiteName, "sessions",
+                platform::PropertyList(std::move(entries))));
+        }
+        ASSERT_EQ(sqlite3_open_v2(m_path.c_str(), &m_lock, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(m_lock, "PRAGMA journal_mode=DELETE; BEGIN; SELECT count(*) FROM defaults",
+                      nullptr, nullptr, nullptr),
+            SQLITE_OK);
+    }
+    void opened() override
+    {
+        ASSERT_EQ(sqlite3_exec(m_lock, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+
+    // Another writer of this process takes the newest stored session out: the engine forgets the
+    // history it had and reads it again at its next question.
+    void removeNewestElsewhere()
+    {
+        auto entries = *m_suite->objectForKey("sessions")->getIf<platform::PropertyListArray>();
+        entries.erase(entries.begin());
+        ASSERT_TRUE(m_suite->setObject(platform::PropertyList(std::move(entries)), "sessions"));
+    }
+
+    int backupCount() const
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM defaults WHERE key LIKE 'sessions.unreadable-%'", -1,
+            &statement, nullptr);
+        const int count = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+        sqlite3_finalize(statement);
+        sqlite3_close_v2(db);
+        return count;
+    }
+};
+
+// A session ended while the history does not read joins the stored history once it reads: whether
+// the lock is gone by the session's end or only by a later tick.
+TEST_F(UnreadHistoryTest, ASessionEndedWhileTheHistoryCannotBeReadJoinsTheStoredHistory)
+{
+    ASSERT_EQ(controller().allSessions().size(), std::size_t(storedCount));
+    removeNewestElsewhere();
+    lockDatabase();
+    EXPECT_TRUE(controller().allSessions().empty());
+    unlockDatabase();
+    trackTenMinutes();
+    EXPECT_FALSE(controller().hasUnstoredHistory());
+    EXPECT_EQ(storedSessionCount(), storedCount);
+    EXPECT_EQ(controller().allSessions().size(), std::size_t(storedCount));
+    // The session just ended, newest of all; the stored ones last half an hour.
+    EXPECT_NEAR(controller().allSessions().front().duration(), 600, 1);
+    EXPECT_EQ(backupCount(), 0);
+
+    // The store is locked through the next session's end; a tick stores it once the lock goes.
+    removeNewestElsewhere();
+    lockDatabase();
+    EXPECT_TRUE(controller().allSessions().empty());
+    controller().setEnabled(true);
+    trackTenMinutes();
+    EXPECT_TRUE(controller().hasUnstoredHistory());
+    controller().checkIdle();
+    unlockDatabase();
+    controller().checkIdle();
+    EXPECT_FALSE(controller().hasUnstoredHistory());
+    EXPECT_EQ(storedSessionCount(), storedCount);
+    EXPECT_EQ(controller().allSessions().size(), std::size_t(storedCount));
+    EXPECT_EQ(backupCount(), 0);
+}
+
+// The history that did not read is asked for again a minute later, not at every question.
+TEST_F(UnreadHistoryTest, TheHistoryIsReadAgainAMinuteAfterItFailed)
+{
+    controller().allSessions();
+    removeNewestElsewhere();
+    lockDatabase();
+    EXPECT_TRUE(controller().allSessions().empty());
+    unlockDatabase();
+    int changes = 0;
+    QObject::connect(&controller(), &kiruvo::SessionController::historyChanged, [&] { ++changes; });
+    fake.clock.advance(30);
+    controller().checkIdle();
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(controller().allSessions().empty());
+    fake.clock.advance(30);
+    controller().checkIdle();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(controller().allSessions().size(), std::size_t(storedCount - 1));
+    fake.clock.advance(120);
+    controller().checkIdle();
+    EXPECT_EQ(changes, 1);
+}
 
 TEST_F(HistoryStoreFailureTest, ASessionEndedWhileTheDatabaseIsLockedIsStoredOnceTheLockGoes)
 {

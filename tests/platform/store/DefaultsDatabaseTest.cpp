@@ -792,6 +792,167 @@ TEST_F(DefaultsDatabaseTest, ReadersOfALargeValueBeingRewrittenGetAWholeWrittenV
     EXPECT_EQ(*database->value("s", "history"), written[1]);
 }
 
+namespace {
+
+// A store whose file another connection can keep it from reading. In write-ahead-log mode a reader
+// never waits for a writer, so the file is left in rollback-journal mode: the other connection
+// holds a read while the store opens, which keeps the store from switching the file to the log, as
+// another process using the file at that moment would. The store waits for no lock.
+class DefaultsDatabaseLockTest : public DefaultsDatabaseTest {
+protected:
+    std::shared_ptr<DefaultsDatabase> openHeldBack(const PropertyList& history)
+    {
+        {
+            auto database = DefaultsDatabase::open(file());
+            EXPECT_TRUE(database->setValue("s", "history", history));
+            EXPECT_TRUE(database->setValue("s", "small", "kept"));
+        }
+        m_other = std::make_unique<RawConnection>(file());
+        EXPECT_TRUE(m_other->exec("PRAGMA journal_mode=DELETE"));
+        EXPECT_TRUE(m_other->exec("BEGIN"));
+        EXPECT_EQ(m_other->text("SELECT count(*) FROM defaults"), "2");
+        auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+        EXPECT_TRUE(m_other->exec("COMMIT"));
+        EXPECT_EQ(database->path(), file());
+        // The value decoded at open is its first reader's: from now on it comes from the file.
+        EXPECT_NE(database->value("s", "history"), nullptr);
+        m_storedText = *m_other->text("SELECT value FROM defaults WHERE key='history'");
+        return database;
+    }
+
+    void lock() { ASSERT_TRUE(m_other->exec("BEGIN EXCLUSIVE")); }
+    void unlock() { ASSERT_TRUE(m_other->exec("ROLLBACK")); }
+
+    // The rows the file holds under "<key>.unreadable-…", by key.
+    std::vector<std::pair<std::string, std::string>> backupRows(const std::string& key)
+    {
+        std::vector<std::pair<std::string, std::string>> rows;
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(m_other->handle(),
+            "SELECT key, value FROM defaults WHERE suite = 's' AND key LIKE ?1 ORDER BY key", -1, &statement,
+            nullptr);
+        const std::string pattern = key + ".unreadable-%";
+        sqlite3_bind_text(statement, 1, pattern.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            rows.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)),
+                reinterpret_cast<const char*>(sqlite3_column_text(statement, 1)));
+        }
+        sqlite3_finalize(statement);
+        return rows;
+    }
+
+    std::unique_ptr<RawConnection> m_other;
+    std::string m_storedText;
+};
+
+constexpr const char* failedRead = "could not be read again from";
+
+} // namespace
+
+// A value that cannot be read back for a while is not gone: whoever reads it meanwhile gets
+// nothing, but the write that follows keeps the stored row, exactly as it is in the file.
+TEST_F(DefaultsDatabaseLockTest, ALargeValueThatCannotBeReadBackStaysStoredAndItsNextWriteKeepsIt)
+{
+    const PropertyList history(largeHistory());
+    auto database = openHeldBack(history);
+
+    lock();
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+    EXPECT_TRUE(database->isStoredButUnread("s", "history"));
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+    EXPECT_EQ(database->values("s").size(), 1u);
+    EXPECT_TRUE(loggedAndReported(failedRead));
+    EXPECT_EQ(m_log.countContaining(failedRead), 1) << "once while the failure lasts";
+    // A write cannot get through the lock either, and changes nothing.
+    EXPECT_FALSE(database->setValue("s", "history", PropertyListArray { "new" }));
+    EXPECT_EQ(m_other->text("SELECT value FROM defaults WHERE key='history'"), m_storedText);
+    EXPECT_TRUE(database->isStoredButUnread("s", "history"));
+    unlock();
+
+    // Whoever wrote now may have read nothing: the old row is copied in the same transaction.
+    ASSERT_TRUE(database->setValue("s", "history", PropertyListArray { "new" }));
+    auto backups = backupRows("history");
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups.front().second, m_storedText);
+    EXPECT_EQ(m_other->text("SELECT value FROM defaults WHERE key='history'"), "[\"new\"]");
+    EXPECT_TRUE(loggedAndReported("its row was copied to"));
+    EXPECT_TRUE(loggedAndReported(backups.front().first));
+    EXPECT_FALSE(database->isStoredButUnread("s", "history"));
+    ASSERT_NE(database->value("s", backups.front().first), nullptr);
+    EXPECT_EQ(*database->value("s", backups.front().first), history);
+
+    // The key reads normally again and its writes keep nothing more.
+    ASSERT_TRUE(database->setValue("s", "history", largeHistory(5001)));
+    ASSERT_TRUE(database->setValue("s", "history", std::nullopt));
+    EXPECT_EQ(backupRows("history").size(), 1u);
+    EXPECT_EQ(database->values("s").size(), 2u);
+}
+
+// The failure ends with the first read that gets through; a later failure is a new one.
+TEST_F(DefaultsDatabaseLockTest, AReadThatGetsThroughAgainEndsTheFailure)
+{
+    const PropertyList history(largeHistory());
+    auto database = openHeldBack(history);
+
+    lock();
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+    unlock();
+    const auto again = database->value("s", "history");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(*again, history);
+    EXPECT_FALSE(database->isStoredButUnread("s", "history"));
+    ASSERT_TRUE(database->setValue("s", "history", largeHistory(4000)));
+    EXPECT_TRUE(backupRows("history").empty());
+
+    lock();
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+    EXPECT_EQ(m_log.countContaining(failedRead), 2);
+    unlock();
+    const auto all = database->values("s");
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_FALSE(database->isStoredButUnread("s", "history"));
+}
+
+// Listeners hear what was stored before: the write reads it again for them once the file lets it,
+// and still keeps the row that a writer may have taken for nothing. A removal keeps it too.
+TEST_F(DefaultsDatabaseLockTest, ListenersHearTheValueThatCouldNotBeReadAndARemovalKeepsIt)
+{
+    const PropertyList history(largeHistory());
+    auto database = openHeldBack(history);
+    std::vector<std::pair<std::optional<PropertyList>, std::optional<PropertyList>>> heard;
+    database->addListener(
+        "s", "history", [&](const std::string&, const auto& oldValue, const auto& newValue) {
+            heard.emplace_back(oldValue ? std::optional(*oldValue) : std::nullopt,
+                newValue ? std::optional(*newValue) : std::nullopt);
+        });
+
+    lock();
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+    EXPECT_FALSE(database->setValue("s", "history", 1));
+    unlock();
+    const PropertyList longer(largeHistory(5001));
+    ASSERT_TRUE(database->setValue("s", "history", longer));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].first, history);
+    EXPECT_EQ(heard[0].second, longer);
+    ASSERT_EQ(backupRows("history").size(), 1u);
+    EXPECT_EQ(backupRows("history").front().second, m_storedText);
+
+    const std::string longerText = *m_other->text("SELECT value FROM defaults WHERE key='history'");
+    lock();
+    EXPECT_EQ(database->value("s", "history"), nullptr);
+    unlock();
+    ASSERT_TRUE(database->setValue("s", "history", std::nullopt));
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[1].first, longer);
+    EXPECT_EQ(heard[1].second, std::nullopt);
+    EXPECT_EQ(m_other->text("SELECT count(*) FROM defaults WHERE key='history'"), "0");
+    const auto backups = backupRows("history");
+    ASSERT_EQ(backups.size(), 2u);
+    EXPECT_TRUE(std::any_of(
+        backups.begin(), backups.end(), [&](const auto& row) { return row.second == longerText; }));
+}
+
 TEST(DefaultsDatabasePath, FollowsTheEnvironment)
 {
     auto saved = [](const char* name) -> std::optional<std::string> {
