@@ -711,18 +711,14 @@ DefaultsDatabase::Value DefaultsDatabase::value(const std::string& suite, const 
     settle(suite, &key);
     {
         std::shared_lock lock(m_cacheMutex);
-        auto suiteIt = m_cache.find(suite);
-        if (suiteIt == m_cache.end()) {
+        const Resident* resident = residentOf(suite, key);
+        if (!resident) {
             return nullptr;
         }
-        auto it = suiteIt->second.find(key);
-        if (it == suiteIt->second.end()) {
-            return nullptr;
+        if (!resident->large) {
+            return resident->held;
         }
-        if (!it->second.large) {
-            return it->second.held;
-        }
-        if (auto lent = it->second.lent.lock()) {
+        if (auto lent = resident->lent.lock()) {
             return lent;
         }
     }
@@ -760,17 +756,9 @@ std::vector<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase::v
 DefaultsDatabase::Value DefaultsDatabase::lendLarge(const std::string& suite, const std::string& key) const
 {
     std::lock_guard writeLock(m_writeMutex);
-    const auto find = [&]() -> Resident* {
-        auto suiteIt = m_cache.find(suite);
-        if (suiteIt == m_cache.end()) {
-            return nullptr;
-        }
-        auto it = suiteIt->second.find(key);
-        return it == suiteIt->second.end() ? nullptr : &it->second;
-    };
     {
         std::unique_lock cacheLock(m_cacheMutex);
-        Resident* resident = find();
+        Resident* resident = residentOf(suite, key);
         if (!resident) {
             return nullptr;
         }
@@ -798,7 +786,7 @@ DefaultsDatabase::Value DefaultsDatabase::lendLarge(const std::string& suite, co
         return nullptr;
     }
     std::unique_lock cacheLock(m_cacheMutex);
-    if (Resident* resident = find()) {
+    if (Resident* resident = residentOf(suite, key)) {
         if (reread.value) {
             resident->lent = reread.value;
             resident->unread = false;
@@ -813,12 +801,8 @@ void DefaultsDatabase::markUnread(const std::string& suite, const std::string& k
 {
     {
         std::unique_lock cacheLock(m_cacheMutex);
-        const auto suiteIt = m_cache.find(suite);
-        if (suiteIt == m_cache.end()) {
-            return;
-        }
-        const auto it = suiteIt->second.find(key);
-        if (it == suiteIt->second.end() || std::exchange(it->second.unread, true)) {
+        Resident* resident = residentOf(suite, key);
+        if (!resident || std::exchange(resident->unread, true)) {
             return;
         }
     }
@@ -833,12 +817,19 @@ void DefaultsDatabase::markUnread(const std::string& suite, const std::string& k
 bool DefaultsDatabase::isStoredButUnread(const std::string& suite, const std::string& key) const
 {
     std::shared_lock lock(m_cacheMutex);
+    const Resident* resident = residentOf(suite, key);
+    return resident && resident->unread;
+}
+
+DefaultsDatabase::Resident* DefaultsDatabase::residentOf(
+    const std::string& suite, const std::string& key) const
+{
     const auto suiteIt = m_cache.find(suite);
     if (suiteIt == m_cache.end()) {
-        return false;
+        return nullptr;
     }
     const auto it = suiteIt->second.find(key);
-    return it != suiteIt->second.end() && it->second.unread;
+    return it == suiteIt->second.end() ? nullptr : &it->second;
 }
 
 DefaultsDatabase::Reread DefaultsDatabase::readLarge(const std::string& suite, const std::string& key) const
@@ -937,13 +928,9 @@ bool DefaultsDatabase::setValue(
             bool wasLarge = false;
             {
                 std::shared_lock cacheLock(m_cacheMutex);
-                const auto suiteIt = m_cache.find(suite);
-                if (suiteIt != m_cache.end()) {
-                    if (const auto it = suiteIt->second.find(key);
-                        it != suiteIt->second.end() && it->second.large) {
-                        wasLarge = true;
-                        previousLarge = it->second.held ? it->second.held : it->second.lent.lock();
-                    }
+                if (const Resident* resident = residentOf(suite, key); resident && resident->large) {
+                    wasLarge = true;
+                    previousLarge = resident->held ? resident->held : resident->lent.lock();
                 }
             }
             if (wasLarge && !previousLarge && m_db) {

@@ -145,6 +145,8 @@ private:
     // Decodes the deferred rows of `suite` (of `key` only, when given) into the cache, or into the
     // unreadable texts when they do not decode.
     void settle(const std::string& suite, const std::string* key) const;
+    // Under the cache lock: the stored value of `key` in memory, or null when the key is not stored.
+    Resident* residentOf(const std::string& suite, const std::string& key) const;
     // A large value's current object: the held or lent one, else read from the file; null when
     // the row is gone or no longer reads. Takes the write lock.
     Value lendLarge(const std::string& suite, const std::string& key) const;
