@@ -163,6 +163,16 @@ bool isGrabbed(const KeyboardShortcuts::Shortcut& shortcut)
     return false;
 }
 
+bool isRegistered(const KeyboardShortcuts::Shortcut& shortcut)
+{
+    for (const auto& [id, hotKey] : registry().hotKeysById) {
+        if (hotKey->shortcut == shortcut) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void resetForTesting()
 {
     Registry& state = registry();

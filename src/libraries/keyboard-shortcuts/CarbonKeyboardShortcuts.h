@@ -47,6 +47,9 @@ const std::map<std::uint32_t, std::shared_ptr<HotKey>>& hotKeysById();
 std::uint32_t hotKeyIdCounter();
 // Whether the desktop holds a grab for the shortcut now.
 bool isGrabbed(const KeyboardShortcuts::Shortcut& shortcut);
+// Whether the shortcut has an entry (grabbed now, or given back while suspended): false when the
+// desktop refused it.
+bool isRegistered(const KeyboardShortcuts::Shortcut& shortcut);
 
 // The desktop's combination for a shortcut; nothing when its key has no place on this keyboard or
 // its numbers are out of range.

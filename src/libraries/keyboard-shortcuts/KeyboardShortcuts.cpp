@@ -2,6 +2,8 @@
 
 #include "libraries/keyboard-shortcuts/CarbonKeyboardShortcuts.h"
 #include "libraries/keyboard-shortcuts/PortalShortcuts.h"
+#include "libraries/keyboard-shortcuts/RecorderRules.h"
+#include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/desktop/GlobalHotKeys.h"
 #include "platform/store/UserDefaults.h"
@@ -35,6 +37,7 @@ struct State {
     std::map<std::string, SinkList> keyUpStreamSinks;
     std::uint64_t streamCounter = 0;
     bool isRecorderActive = false;
+    std::vector<std::pair<Name, std::string>> titles;
 };
 
 State& state()
@@ -307,17 +310,29 @@ void claimHotKey(const Shortcut& shortcut)
     if (state().activeHotKeyShortcuts.contains(shortcut)) {
         return;
     }
+    // Kept as claimed, like a combination the desktop refused, so that it is not tried again.
+    if (const std::optional<ShortcutRuleBreak> ruleBreak = recorderRuleBrokenBy(shortcut)) {
+        platform::log(platform::LogLevel::Warning, "HotKeys",
+            "The stored shortcut " + shortcut.description()
+                + " is not taken: " + ruleBreakReason(*ruleBreak));
+        state().activeHotKeyShortcuts.insert(shortcut);
+        Q_EMIT ShortcutChangeNotifier::shared().hotKeysDidChange();
+        return;
+    }
     CarbonKeyboardShortcuts::registerHotKey(
         shortcut.carbonKeyCode(), shortcut.carbonModifiers(),
         [](const Shortcut& pressed) { dispatchKeyDown(pressed); },
         [](const Shortcut& released) { dispatchKeyUp(released); });
     state().activeHotKeyShortcuts.insert(shortcut);
+    Q_EMIT ShortcutChangeNotifier::shared().hotKeysDidChange();
 }
 
 void releaseHotKey(const Shortcut& shortcut)
 {
     CarbonKeyboardShortcuts::unregisterHotKey(shortcut.carbonKeyCode(), shortcut.carbonModifiers());
-    state().activeHotKeyShortcuts.erase(shortcut);
+    if (state().activeHotKeyShortcuts.erase(shortcut) > 0) {
+        Q_EMIT ShortcutChangeNotifier::shared().hotKeysDidChange();
+    }
 }
 
 void dispatchKeyDown(const Shortcut& shortcut)
@@ -350,6 +365,52 @@ bool hasWorkingHotKey(const Name& name)
     const std::optional<Shortcut> shortcut = getShortcut(name);
     return shortcut && state().activeHotKeyShortcuts.contains(*shortcut)
         && CarbonKeyboardShortcuts::isGrabbed(*shortcut);
+}
+
+std::optional<std::string> hotKeyProblem(const Name& name)
+{
+    const std::optional<Shortcut> shortcut = getShortcut(name);
+    if (!shortcut) {
+        return std::nullopt;
+    }
+    if (const std::optional<ShortcutRuleBreak> ruleBreak = recorderRuleBrokenBy(*shortcut)) {
+        return ruleBreakReason(*ruleBreak);
+    }
+    if (PortalShortcuts::isBound() || !platform::GlobalHotKeys::shared().isAvailable()) {
+        return std::nullopt;
+    }
+    if (state().activeHotKeyShortcuts.contains(*shortcut)
+        && !CarbonKeyboardShortcuts::isRegistered(*shortcut)) {
+        return std::string(
+            "Another application uses this combination, so pressing it does nothing here. Record "
+            "another one, or free it in that application.");
+    }
+    return std::nullopt;
+}
+
+void setNameTitles(const std::vector<std::pair<Name, std::string>>& titles)
+{
+    state().titles = titles;
+}
+
+std::optional<std::string> otherNameUsing(const Shortcut& shortcut, const Name& except)
+{
+    std::vector<Name> names = namesInTables();
+    for (const auto& [name, title] : state().titles) {
+        names.push_back(name);
+    }
+    for (const Name& other : names) {
+        if (other == except || getShortcut(other) != shortcut) {
+            continue;
+        }
+        for (const auto& [name, title] : state().titles) {
+            if (name == other) {
+                return title;
+            }
+        }
+        return other.rawValue();
+    }
+    return std::nullopt;
 }
 
 bool areGlobalShortcutsAvailable()

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 // Named global shortcuts: the shortcut stored for each name, the actions run when it is pressed or
@@ -38,6 +40,8 @@ Q_SIGNALS:
     void shortcutByNameDidChange(const KeyboardShortcuts::Name& name);
     // areGlobalShortcutsAvailable() changed (the desktop portal bound the names, or refused).
     void availabilityDidChange();
+    // A hot key was claimed or released: hotKeyProblem() may answer differently.
+    void hotKeysDidChange();
 };
 
 // --- Stored shortcuts
@@ -91,6 +95,18 @@ void dispatchKeyUp(const Name& name);
 const std::set<Shortcut>& activeHotKeyShortcuts();
 // Whether the name has a stored shortcut whose hot key the desktop gave us: pressing it works.
 bool hasWorkingHotKey(const Name& name);
+// Why pressing the name's stored shortcut does nothing, in words for the user: a combination that
+// breaks the recorder's rules (never taken), or one another application holds. Nothing when it
+// works, when the name has none, or where the desktop portal binds the names instead.
+std::optional<std::string> hotKeyProblem(const Name& name);
+
+// What the user calls the application's shortcut names, for the recorder's refusal of a
+// combination another name already has ("Toggle Kiruvo menu").
+void setNameTitles(const std::vector<std::pair<Name, std::string>>& titles);
+// The title of a name other than `except` whose stored shortcut is `shortcut` (its raw value when
+// it has no title); nothing when no such name has actions, a stream or a title.
+std::optional<std::string> otherNameUsing(const Shortcut& shortcut, const Name& except);
+
 // Whether this desktop lets applications take global shortcuts at all: by grabbing keys (X11), or
 // through the desktop portal once it has bound the names (PortalShortcuts).
 bool areGlobalShortcutsAvailable();

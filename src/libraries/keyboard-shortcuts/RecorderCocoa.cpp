@@ -168,6 +168,9 @@ void RecorderCocoa::startRecording()
             return self->handleEvent(event) == nullptr;
         });
     m_eventMonitor->start();
+    // The whole keyboard while recording: a combination another application has taken reaches the
+    // field too (and is refused with a reason) instead of going to that application unseen.
+    grabKeyboard();
 }
 
 void RecorderCocoa::endRecording()
@@ -176,6 +179,7 @@ void RecorderCocoa::endRecording()
         return;
     }
     m_eventMonitor.reset();
+    releaseKeyboard();
     setAlignment(Qt::AlignCenter);
     setPlaceholderText(idlePlaceholder());
     setRecorderActive(false);
@@ -232,6 +236,8 @@ QEvent* RecorderCocoa::handleEvent(QEvent* event)
         return item ? std::optional<std::string>(plainTitle(*item)) : std::nullopt;
     };
     context.isSystemReserved = isSystemReservedShortcut;
+    context.otherNameUsing
+        = [this](const Shortcut& shortcut) { return otherNameUsing(shortcut, m_shortcutName); };
     const RecorderDecision decision = decideRecorderEvent(recorderEvent(event), context);
     // A click inside the field goes to it as usual (the clear button needs it).
     if (event->type() == QEvent::MouseButtonRelease && decision.action == RecorderDecision::Action::discard) {
@@ -263,6 +269,9 @@ void RecorderCocoa::applyDecision(const RecorderDecision& decision)
         return;
     case Action::menuConflict:
         showConflictAlert(menuConflictMessage(decision.menuItemTitle), std::nullopt);
+        return;
+    case Action::otherNameConflict:
+        showConflictAlert(otherNameConflictMessage(decision.menuItemTitle), std::nullopt);
         return;
     case Action::systemConflict:
         showConflictAlert(systemConflictMessage(),

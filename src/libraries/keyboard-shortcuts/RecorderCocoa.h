@@ -16,7 +16,7 @@ class CarbonLocalEventMonitor;
 namespace KeyboardShortcuts {
 
 // The field with which the user records the global shortcut of one name. It shows the name's
-// stored shortcut ("⌃⌥K"), starts recording when clicked ("Press Shortcut", the hot keys given
+// stored shortcut ("Ctrl+Alt+K"), starts recording when clicked ("Press Shortcut", the hot keys given
 // back to the desktop meanwhile), takes the next key with a modifier (or a function key alone),
 // refuses one that the application's menu or another application already uses, and stores it.
 // Escape, Tab or a click elsewhere end recording; Backspace, Delete or the clear button clear the

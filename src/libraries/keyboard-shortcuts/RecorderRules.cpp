@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
+
 namespace KeyboardShortcuts {
 
 namespace {
@@ -60,6 +62,15 @@ RecorderDecision decideRecorderEvent(const RecorderEvent& event, const RecorderC
             return result;
         }
     }
+    // One press must never run both names' actions.
+    if (context.otherNameUsing) {
+        if (const std::optional<std::string> other = context.otherNameUsing(shortcut)) {
+            RecorderDecision result = decision(Action::otherNameConflict);
+            result.menuItemTitle = *other;
+            result.shortcut = shortcut;
+            return result;
+        }
+    }
     // F12 alone stays available whatever the desktop claims.
     const bool isBareF12 = shortcut == Shortcut(Key::f12);
     if (!isBareF12 && context.isSystemReserved && context.isSystemReserved(shortcut)) {
@@ -70,6 +81,66 @@ RecorderDecision decideRecorderEvent(const RecorderEvent& event, const RecorderC
     RecorderDecision result = decision(Action::record);
     result.shortcut = shortcut;
     return result;
+}
+
+std::optional<ShortcutRuleBreak> recorderRuleBrokenBy(const Shortcut& shortcut)
+{
+    constexpr std::int64_t knownModifiers = CarbonModifiers::control | CarbonModifiers::option
+        | CarbonModifiers::shift | CarbonModifiers::command;
+    if ((shortcut.carbonModifiers() & ~knownModifiers) != 0) {
+        return ShortcutRuleBreak::unknownModifiers;
+    }
+    if (shortcut.carbonKeyCode() < 0 || shortcut.carbonKeyCode() > std::numeric_limits<int>::max()) {
+        return ShortcutRuleBreak::unknownKey;
+    }
+    const Key key = shortcut.key();
+    for (const Key& modifier : { Key::capsLock, Key::shift, Key::function, Key::control, Key::option,
+             Key::command, Key::rightCommand, Key::rightOption, Key::rightControl, Key::rightShift }) {
+        if (key == modifier) {
+            return ShortcutRuleBreak::modifierKey;
+        }
+    }
+    if (!key.x11KeyCode() || !key.qtKey()) {
+        return ShortcutRuleBreak::unknownKey;
+    }
+    // The same test the recorder makes of a key press: bare keys other than F1 to F20 (Tab and
+    // Escape included, which end recording) are refused.
+    if (decideRecorderEvent(keyPressOf(shortcut), {}).action != RecorderDecision::Action::record) {
+        return ShortcutRuleBreak::needsModifier;
+    }
+    return std::nullopt;
+}
+
+std::string ruleBreakReason(ShortcutRuleBreak ruleBreak)
+{
+    switch (ruleBreak) {
+    case ShortcutRuleBreak::needsModifier:
+        return "It has no Ctrl, Alt or Super key, so it would take the key away from every application. "
+               "Record it again with one.";
+    case ShortcutRuleBreak::modifierKey:
+        return "Its key is a modifier key, which cannot be a shortcut. Record it again.";
+    case ShortcutRuleBreak::unknownModifiers:
+    case ShortcutRuleBreak::unknownKey:
+        return "It is not a combination this keyboard can press. Record it again.";
+    }
+    return {};
+}
+
+RecorderEvent keyPressOf(const Shortcut& shortcut)
+{
+    RecorderEvent event;
+    event.type = RecorderEvent::Type::keyPress;
+    if (shortcut.carbonKeyCode() >= 0 && shortcut.carbonKeyCode() <= std::numeric_limits<int>::max()) {
+        event.qtKey = shortcut.key().qtKey().value_or(Qt::Key_unknown);
+    }
+    event.modifiers = shortcut.modifiers();
+    event.shortcut = shortcut;
+    return event;
+}
+
+std::string otherNameConflictMessage(const std::string& otherTitle)
+{
+    return "This keyboard shortcut cannot be used as it's already used for “" + otherTitle + "”.";
 }
 
 std::string menuConflictMessage(const std::string& menuItemTitle)

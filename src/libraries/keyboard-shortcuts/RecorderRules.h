@@ -30,6 +30,8 @@ struct RecorderContext {
     std::function<std::optional<std::string>(const Shortcut&)> menuItemTitleUsing;
     // Whether the desktop or another application holds the shortcut.
     std::function<bool(const Shortcut&)> isSystemReserved;
+    // What another shortcut name that already has the shortcut is called; nothing when none has.
+    std::function<std::optional<std::string>(const Shortcut&)> otherNameUsing;
 };
 
 struct RecorderDecision {
@@ -48,18 +50,44 @@ struct RecorderDecision {
         menuConflict,
         // Refuse with the system alert, then go on recording.
         systemConflict,
+        // Refuse with the alert that the other shortcut name has it, then go on recording.
+        otherNameConflict,
         // Store the shortcut and end recording.
         record,
     };
 
     Action action = Action::discard;
     std::optional<Shortcut> shortcut;
+    // The menu item's title, or the other shortcut name's.
     std::string menuItemTitle;
 
     bool passesEvent() const { return action == Action::endRecordingAndPass; }
 };
 
 RecorderDecision decideRecorderEvent(const RecorderEvent& event, const RecorderContext& context);
+
+// The rules a stored shortcut must keep to be taken from the desktop: those by which the recorder
+// refuses a key. A store edited by hand, or restored from elsewhere, can hold anything; a bare
+// letter taken from the desktop would be lost to every application.
+enum class ShortcutRuleBreak {
+    // No Ctrl, Alt or Super (Shift alone counts as none) with a key other than F1 to F20.
+    needsModifier,
+    // A modifier key (Shift, Ctrl, Caps Lock...) as the key itself.
+    modifierKey,
+    // Modifier bits no key press gives.
+    unknownModifiers,
+    // A key code this keyboard has no key for.
+    unknownKey,
+};
+// The first rule the shortcut breaks; nothing for one the recorder could have recorded.
+std::optional<ShortcutRuleBreak> recorderRuleBrokenBy(const Shortcut& shortcut);
+// Why such a shortcut does not work, for the user.
+std::string ruleBreakReason(ShortcutRuleBreak ruleBreak);
+// The recorder's input for a press of the shortcut's combination, as the keyboard would give it.
+RecorderEvent keyPressOf(const Shortcut& shortcut);
+
+// Another shortcut name of the application already has the combination.
+std::string otherNameConflictMessage(const std::string& otherTitle);
 
 // The conflict alerts' texts.
 std::string menuConflictMessage(const std::string& menuItemTitle);

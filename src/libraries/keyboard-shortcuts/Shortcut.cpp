@@ -146,9 +146,19 @@ std::optional<Shortcut> Shortcut::fromJSONText(const std::string& text)
 
 std::string Shortcut::description() const
 {
-    const std::optional<std::string> key = keyCodeToCharacter(m_carbonKeyCode);
-    return modifierFlagsDescription(modifiers())
-        + (key ? QString::fromStdString(*key).toUpper().toStdString() : std::string("\uFFFD"));
+    // As the desktop's own menus and settings write shortcuts ("Ctrl+Alt+K"), in its language.
+    const QKeySequence sequence = keySequence();
+    if (!sequence.isEmpty()) {
+        return sequence.toString(QKeySequence::NativeText).toStdString();
+    }
+    // A key with no name: the modifiers written the same way, before the replacement character.
+    QString modifierText;
+    if (modifiers() != Qt::NoModifier) {
+        modifierText
+            = QKeySequence(QKeyCombination(modifiers(), Qt::Key_A)).toString(QKeySequence::NativeText);
+        modifierText.chop(1);
+    }
+    return modifierText.toStdString() + "\uFFFD";
 }
 
 std::string Shortcut::keyEquivalent() const

@@ -63,8 +63,9 @@ public:
     // ignored; anything else gives nothing.
     static std::optional<Shortcut> fromJSONText(const std::string& text);
 
-    // The modifier symbols followed by the key's text in upper case ("⌃⌥A", "⌘↩", "⇧F5"), or by
-    // "�" when the key has none in the current keyboard layout.
+    // The combination as this desktop writes it, Qt's native text: the modifiers then the key as
+    // the current keyboard layout writes it ("Ctrl+Alt+A", "Meta+Return", "Shift+F5"), or the
+    // modifiers then "�" when the key has no name.
     std::string description() const;
     // The text a menu item shows as its key: the key's text as the layout gives it, a special
     // key's symbol, or for F1 to F20 the private-use character menus use for them; "" for none.

@@ -3,6 +3,7 @@
 #include "app/menubar/MenuBarController.h"
 #include "app/windows/ShortcutsSettings.h"
 #include "libraries/keyboard-shortcuts/RecorderCocoa.h"
+#include "platform/store/UserDefaults.h"
 
 #include <QFormLayout>
 #include <QLabel>
@@ -36,4 +37,43 @@ TEST_F(SettingsTest, TheRecordersShowTheStoredShortcutsAndFollowChanges)
     processEvents();
     EXPECT_FALSE(pane.toggleMenuRecorder()->text().isEmpty());
     EXPECT_TRUE(pane.toggleEnabledRecorder()->text().isEmpty());
+}
+
+TEST_F(SettingsTest, AStoredShortcutThatDoesNothingIsShownAsNotWorkingWithTheReason)
+{
+    platform::fake::FakeGlobalHotKeys hotKeys;
+    // A restored store: a bare A for one name, and for the other a combination another
+    // application holds.
+    const KeyboardShortcuts::Shortcut held(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier);
+    hotKeys.heldElsewhere.push_back({ *held.key().x11KeyCode(), held.modifiers() });
+    platform::UserDefaults::standard()->setObject(
+        platform::PropertyList(std::string(R"({"carbonKeyCode":0,"carbonModifiers":0})")),
+        ShortcutNames::toggleEnabled().userDefaultsKey());
+    platform::UserDefaults::standard()->setObject(
+        platform::PropertyList(*held.jsonText()), ShortcutNames::toggleMenu().userDefaultsKey());
+    // As the menu-bar controller does at start.
+    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleEnabled(), [] {});
+    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleMenu(), [] {});
+    EXPECT_TRUE(hotKeys.grabs().empty());
+
+    auto& pane = *screen().shortcuts();
+    pane.show();
+    processEvents();
+    EXPECT_EQ(pane.toggleEnabledRecorder()->text(), "A");
+    EXPECT_TRUE(pane.toggleEnabledProblem()->isVisibleTo(&pane));
+    EXPECT_TRUE(
+        pane.toggleEnabledProblem()->text().startsWith("Not working: It has no Ctrl, Alt or Super key"))
+        << pane.toggleEnabledProblem()->text().toStdString();
+    EXPECT_TRUE(pane.toggleMenuProblem()->isVisibleTo(&pane));
+    EXPECT_TRUE(pane.toggleMenuProblem()->text().contains("Another application uses this combination"));
+
+    // Recorded again: the line goes.
+    KeyboardShortcuts::setShortcut(
+        KeyboardShortcuts::Shortcut(KeyboardShortcuts::Key::a, Qt::ControlModifier),
+        ShortcutNames::toggleEnabled());
+    processEvents();
+    EXPECT_FALSE(pane.toggleEnabledProblem()->isVisibleTo(&pane));
+    EXPECT_EQ(pane.toggleEnabledRecorder()->text(), "Ctrl+A");
+    platform::UserDefaults::standard()->removeObject(ShortcutNames::toggleEnabled().userDefaultsKey());
+    platform::UserDefaults::standard()->removeObject(ShortcutNames::toggleMenu().userDefaultsKey());
 }

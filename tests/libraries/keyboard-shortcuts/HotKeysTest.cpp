@@ -192,7 +192,57 @@ TEST_F(HotKeysTest, AShortcutWithoutAKeyOnThisKeyboardIsNeverGrabbed)
     KeyboardShortcuts::setShortcut(Shortcut(Key::function, Qt::ControlModifier), first);
     KeyboardShortcuts::setShortcut(Shortcut::fromCarbon(std::int64_t { 1 } << 40, 0), second);
     EXPECT_TRUE(hotKeys.calls.empty());
-    EXPECT_EQ(CarbonKeyboardShortcuts::hotKeyIdCounter(), 2u);
+    // No key press can give them, so the desktop is not even asked.
+    EXPECT_EQ(CarbonKeyboardShortcuts::hotKeyIdCounter(), 0u);
+}
+
+TEST_F(HotKeysTest, AStoredShortcutThatBreaksTheRecordersRulesIsNeverTakenAndSaysWhy)
+{
+    // Names of this test alone: the store outlives each test.
+    const Name first("handEditedBare");
+    const Name second("handEditedShift");
+    // A hand-edited store: a bare A, and Shift+A, which typing would lose to the hot key.
+    store(
+        first.rawValue(), platform::PropertyList(std::string(R"({"carbonKeyCode":0,"carbonModifiers":0})")));
+    store(second.rawValue(),
+        platform::PropertyList(std::string(R"({"carbonModifiers":512,"carbonKeyCode":0})")));
+    addAction(first, "first");
+    addAction(second, "second");
+    KeyboardShortcuts::resumeHotKey(first);
+    EXPECT_TRUE(hotKeys.calls.empty());
+    EXPECT_FALSE(hotKeys.press(combinationOf(Shortcut(Key::a))));
+    EXPECT_FALSE(KeyboardShortcuts::hasWorkingHotKey(first));
+    const std::optional<std::string> problem = KeyboardShortcuts::hotKeyProblem(first);
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_NE(problem->find("no Ctrl, Alt or Super"), std::string::npos) << *problem;
+    EXPECT_TRUE(KeyboardShortcuts::hotKeyProblem(second).has_value());
+    EXPECT_TRUE(ran.empty());
+
+    // Recorded again with a modifier, it works and the reason goes.
+    KeyboardShortcuts::setShortcut(Shortcut(Key::a, Qt::ControlModifier), first);
+    EXPECT_TRUE(KeyboardShortcuts::hasWorkingHotKey(first));
+    EXPECT_EQ(KeyboardShortcuts::hotKeyProblem(first), std::nullopt);
+}
+
+TEST_F(HotKeysTest, AStoredShortcutAnotherApplicationHoldsIsReportedAsNotWorking)
+{
+    const Name first("heldElsewhere");
+    const Name second("heldNowhere");
+    hotKeys.heldElsewhere.push_back(combinationOf(shared));
+    int changes = 0;
+    QObject::connect(&KeyboardShortcuts::ShortcutChangeNotifier::shared(),
+        &KeyboardShortcuts::ShortcutChangeNotifier::hotKeysDidChange, &receiver, [&changes] { ++changes; });
+    // Recording it claims it at once; the desktop refuses.
+    KeyboardShortcuts::setShortcut(shared, first);
+    EXPECT_EQ(changes, 1);
+    addAction(first, "first");
+    const std::optional<std::string> problem = KeyboardShortcuts::hotKeyProblem(first);
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_NE(problem->find("Another application"), std::string::npos) << *problem;
+    // A name that works says nothing.
+    KeyboardShortcuts::setShortcut(other, second);
+    addAction(second, "second");
+    EXPECT_EQ(KeyboardShortcuts::hotKeyProblem(second), std::nullopt);
 }
 
 QCoro::Task<void> collect(

@@ -158,3 +158,52 @@ TEST(RecorderTextsTest, TheConflictAlertsCloseTheirQuotesAndNameThisDesktop)
 }
 
 } // namespace
+
+TEST(StoredShortcutRules, WhatTheRecorderWouldRefuseBreaksARule)
+{
+    using KeyboardShortcuts::recorderRuleBrokenBy;
+    using KeyboardShortcuts::ShortcutRuleBreak;
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::a)), ShortcutRuleBreak::needsModifier);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::a, Qt::ShiftModifier)), ShortcutRuleBreak::needsModifier);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::tab)), ShortcutRuleBreak::needsModifier);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::space)), ShortcutRuleBreak::needsModifier);
+    EXPECT_EQ(
+        recorderRuleBrokenBy(Shortcut(Key::shift, Qt::ControlModifier)), ShortcutRuleBreak::modifierKey);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::capsLock)), ShortcutRuleBreak::modifierKey);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut::fromCarbon(Key::a.rawValue(), 0x1000 | 0x10000)),
+        ShortcutRuleBreak::unknownModifiers);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut::fromCarbon(70000, 0x1000)), ShortcutRuleBreak::unknownKey);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut::fromCarbon(-3, 0x1000)), ShortcutRuleBreak::unknownKey);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut::fromCarbon(1LL << 40, 0x1000)), ShortcutRuleBreak::unknownKey);
+
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::a, Qt::ControlModifier)), std::nullopt);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::k, Qt::MetaModifier | Qt::ShiftModifier)), std::nullopt);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::f5)), std::nullopt);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::f12, Qt::ShiftModifier)), std::nullopt);
+    EXPECT_EQ(recorderRuleBrokenBy(Shortcut(Key::tab, Qt::AltModifier)), std::nullopt);
+    // Every rule comes with words for the user.
+    for (const auto ruleBreak : { ShortcutRuleBreak::needsModifier, ShortcutRuleBreak::modifierKey,
+             ShortcutRuleBreak::unknownModifiers, ShortcutRuleBreak::unknownKey }) {
+        EXPECT_FALSE(KeyboardShortcuts::ruleBreakReason(ruleBreak).empty());
+    }
+}
+
+TEST_F(RecorderRulesTest, AShortcutTheOtherNameHasIsRefusedWithItsTitleBeforeTheSystemIsAsked)
+{
+    RecorderContext withOther = context();
+    const Shortcut taken(Key::k, Qt::ControlModifier | Qt::AltModifier);
+    withOther.otherNameUsing = [&taken](const Shortcut& shortcut) -> std::optional<std::string> {
+        return shortcut == taken ? std::optional<std::string>("Enable/disable Kiruvo") : std::nullopt;
+    };
+    const auto decision
+        = decideRecorderEvent(keyPress(Qt::Key_K, Key::k, Qt::ControlModifier | Qt::AltModifier), withOther);
+    EXPECT_EQ(decision.action, Action::otherNameConflict);
+    EXPECT_EQ(decision.menuItemTitle, "Enable/disable Kiruvo");
+    EXPECT_EQ(systemQuestions, 0);
+    EXPECT_EQ(KeyboardShortcuts::otherNameConflictMessage(decision.menuItemTitle),
+        "This keyboard shortcut cannot be used as it's already used for \u201CEnable/disable Kiruvo\u201D.");
+    EXPECT_EQ(
+        decideRecorderEvent(keyPress(Qt::Key_J, Key::j, Qt::ControlModifier | Qt::AltModifier), withOther)
+            .action,
+        Action::record);
+}

@@ -29,6 +29,8 @@ protected:
     void SetUp() override
     {
         ShortcutsTest::SetUp();
+        // Every test starts from names with nothing stored: the store outlives each test.
+        forgetStoredShortcuts();
         zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
             alerts.push_back(alert.text().toStdString() + "|" + alert.informativeText().toStdString());
             return 0;
@@ -43,7 +45,15 @@ protected:
     {
         zk::AlertPresenter::shared().setRunModal({});
         KeyboardShortcuts::setApplicationMenu(nullptr);
+        forgetStoredShortcuts();
         ShortcutsTest::TearDown();
+    }
+
+    static void forgetStoredShortcuts()
+    {
+        for (const char* rawValue : { "toggleMenu", "toggleEnabled", "other" }) {
+            platform::UserDefaults::standard()->removeObject(std::string("KeyboardShortcuts_") + rawValue);
+        }
     }
 
     RecorderCocoa& makeRecorder(const Name& name)
@@ -84,7 +94,7 @@ TEST_F(RecorderTest, ShowsTheStoredShortcutAndWaitsIdle)
 {
     KeyboardShortcuts::setShortcut(Shortcut(Key::k, Qt::ControlModifier | Qt::AltModifier), name);
     makeRecorder(name);
-    EXPECT_EQ(recorder->text(), "⌃⌥K");
+    EXPECT_EQ(recorder->text(), "Ctrl+Alt+K");
     EXPECT_EQ(recorder->placeholderText(), "Record Shortcut");
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_FALSE(KeyboardShortcuts::isRecorderActive());
@@ -104,7 +114,7 @@ TEST_F(RecorderTest, RecordsAKeyWithAModifierAndStopsRecording)
 
     press(Qt::Key_A, Key::a, Qt::AltModifier);
     const Shortcut optionA(Key::a, Qt::AltModifier);
-    EXPECT_EQ(recorder->text(), "⌥A");
+    EXPECT_EQ(recorder->text(), "Alt+A");
     EXPECT_EQ(KeyboardShortcuts::getShortcut(name), optionA);
     EXPECT_THAT(changed, ElementsAre(optionA));
     EXPECT_FALSE(recorder->isRecording());
@@ -138,7 +148,7 @@ TEST_F(RecorderTest, EscapeEndsRecordingAndLeavesTheShortcut)
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_FALSE(recorder->hasFocus());
     EXPECT_EQ(KeyboardShortcuts::getShortcut(name), stored);
-    EXPECT_EQ(recorder->text(), "⌃K");
+    EXPECT_EQ(recorder->text(), "Ctrl+K");
 }
 
 TEST_F(RecorderTest, BackspaceClearsTheShortcutAndRecordingGoesOn)
@@ -217,6 +227,38 @@ TEST_F(RecorderTest, AShortcutHeldByAnotherApplicationIsRefused)
     EXPECT_TRUE(recorder->isRecording());
 }
 
+TEST_F(RecorderTest, AShortcutTheOtherNameHasIsRefusedWithItsTitle)
+{
+    const Shortcut taken(Key::k, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setNameTitles({ { Name("toggleEnabled"), "Enable/disable Kiruvo" } });
+    KeyboardShortcuts::setShortcut(taken, Name("toggleEnabled"));
+    makeRecorder(name);
+    startRecording();
+    press(Qt::Key_K, Key::k, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_THAT(alerts,
+        ElementsAre("This keyboard shortcut cannot be used as it's already used for “Enable/disable "
+                    "Kiruvo”.|"));
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
+    EXPECT_TRUE(recorder->isRecording());
+    // Its own shortcut again is no conflict.
+    KeyboardShortcuts::setShortcut(Shortcut(Key::j, Qt::ControlModifier), name);
+    press(Qt::Key_J, Key::j, Qt::ControlModifier);
+    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), Shortcut(Key::j, Qt::ControlModifier));
+}
+
+TEST_F(RecorderTest, WhileRecordingTheFieldHasTheWholeKeyboard)
+{
+    // A combination another application has taken must reach the field to be refused at all.
+    makeRecorder(name);
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    startRecording();
+    EXPECT_EQ(QWidget::keyboardGrabber(), recorder);
+    press(Qt::Key_Escape, Key::escape);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+}
+
 TEST_F(RecorderTest, WhileRecordingAGlobalShortcutRunsNothing)
 {
     const Shortcut shortcut(Key::k, Qt::ControlModifier);
@@ -239,12 +281,12 @@ TEST_F(RecorderTest, AChangeOfTheNameElsewhereShowsAndOtherNamesAreLeftAlone)
 {
     makeRecorder(name);
     KeyboardShortcuts::setShortcut(Shortcut(Key::j, Qt::MetaModifier), name);
-    EXPECT_EQ(recorder->text(), "⌘J");
+    EXPECT_EQ(recorder->text(), "Meta+J");
     KeyboardShortcuts::setShortcut(Shortcut(Key::l, Qt::MetaModifier), Name("other"));
-    EXPECT_EQ(recorder->text(), "⌘J");
+    EXPECT_EQ(recorder->text(), "Meta+J");
 
     recorder->setShortcutName(Name("other"));
-    EXPECT_EQ(recorder->text(), "⌘L");
+    EXPECT_EQ(recorder->text(), "Meta+L");
 }
 
 TEST_F(RecorderTest, WithoutGlobalShortcutsTheRecorderSaysSo)

@@ -1,11 +1,13 @@
 #include "ShortcutsTestSupport.h"
 #include "support/PrivateXServer.h"
 
+#include "kit/foundation/AlertPresenter.h"
 #include "libraries/keyboard-shortcuts/RecorderCocoa.h"
 #include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
 #include "platform/linux/X11GlobalHotKeys.h"
 
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -38,6 +40,20 @@ protected:
         ShortcutsTest::TearDown();
     }
 
+    // A recorder for the name in its own window, recording.
+    KeyboardShortcuts::RecorderCocoa* startRecording(QWidget& window, const Name& name)
+    {
+        auto* recorder = new KeyboardShortcuts::RecorderCocoa(name, {}, &window);
+        (new QVBoxLayout(&window))->addWidget(recorder);
+        window.show();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        recorder->setFocus(Qt::MouseFocusReason);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(recorder->isRecording());
+        return recorder;
+    }
+
     // Lets the hot keys read the server's events until `ran` reaches `count` or a second passed.
     void waitFor(const int& ran, int count)
     {
@@ -59,14 +75,8 @@ TEST_F(X11ShortcutsTest, ARecordedShortcutRunsItsActionOncePerPress)
 
     // Recorded through the field: Ctrl+Alt+K as the X server reports it.
     QWidget window;
-    auto* recorder = new KeyboardShortcuts::RecorderCocoa(name, {}, &window);
-    (new QVBoxLayout(&window))->addWidget(recorder);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    recorder->setFocus(Qt::MouseFocusReason);
-    QCoreApplication::processEvents();
-    ASSERT_TRUE(recorder->isRecording());
+    KeyboardShortcuts::RecorderCocoa* recorder = nullptr;
+    ASSERT_NO_FATAL_FAILURE(recorder = startRecording(window, name));
     QKeyEvent press(
         QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, *Key::k.x11KeyCode(), 0, 0);
     QCoreApplication::sendEvent(window.windowHandle(), &press);
@@ -110,6 +120,68 @@ TEST_F(X11ShortcutsTest, AShortcutAnotherClientHoldsIsStoredButNeverRuns)
     server.tap(keyJ, { PrivateXServer::leftSuper });
     QSignalSpy(x11.get(), &platform::GlobalHotKeys::pressed).wait(100);
     EXPECT_EQ(ran, 0);
+    // Settings says so, and why.
+    const std::optional<std::string> problem = KeyboardShortcuts::hotKeyProblem(name);
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_NE(problem->find("Another application"), std::string::npos);
+}
+
+TEST_F(X11ShortcutsTest, TheRecorderRefusesACombinationAnotherClientHolds)
+{
+    const Name name("toggleMenu");
+    platform::UserDefaults::standard()->removeObject(name.userDefaultsKey());
+    // The second client: Ctrl+Alt+J is its own.
+    const auto keyJ = static_cast<std::uint8_t>(*Key::j.x11KeyCode());
+    ASSERT_EQ(xcb_request_check(server.connection(),
+                  xcb_grab_key_checked(server.connection(), 0, server.root(),
+                      XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, keyJ, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
+        nullptr);
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString());
+        return 0;
+    });
+    QWidget window;
+    KeyboardShortcuts::RecorderCocoa* recorder = nullptr;
+    ASSERT_NO_FATAL_FAILURE(recorder = startRecording(window, name));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier, keyJ, 0, 0);
+    QCoreApplication::sendEvent(window.windowHandle(), &press);
+    QCoreApplication::processEvents();
+    zk::AlertPresenter::shared().setRunModal({});
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts.front(),
+        "This keyboard shortcut cannot be used as it's already a system-wide keyboard shortcut.");
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
+    EXPECT_TRUE(recorder->isRecording());
+
+    // A free combination is taken as usual.
+    QKeyEvent freeCombination(QEvent::KeyPress, Qt::Key_J, Qt::MetaModifier | Qt::AltModifier, keyJ, 0, 0);
+    QCoreApplication::sendEvent(window.windowHandle(), &freeCombination);
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), Shortcut(Key::j, Qt::MetaModifier | Qt::AltModifier));
+}
+
+TEST_F(X11ShortcutsTest, AStoredBareKeyIsNeverGrabbed)
+{
+    const Name name("toggleEnabled");
+    // As a hand-edited store holds it: the letter A with no modifier.
+    platform::UserDefaults::standard()->setObject(
+        platform::PropertyList(std::string(R"({"carbonKeyCode":0,"carbonModifiers":0})")),
+        name.userDefaultsKey());
+    int ran = 0;
+    KeyboardShortcuts::addKeyDownHandler(name, [&ran] { ++ran; });
+    // Nobody holds the key: another client may take it.
+    const auto keyA = static_cast<std::uint8_t>(*Key::a.x11KeyCode());
+    xcb_generic_error_t* error = xcb_request_check(server.connection(),
+        xcb_grab_key_checked(
+            server.connection(), 0, server.root(), 0, keyA, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    EXPECT_EQ(error, nullptr) << "the bare key was grabbed";
+    free(error);
+    xcb_ungrab_key(server.connection(), keyA, server.root(), 0);
+    server.tap(keyA);
+    QSignalSpy(x11.get(), &platform::GlobalHotKeys::pressed).wait(100);
+    EXPECT_EQ(ran, 0);
+    EXPECT_TRUE(KeyboardShortcuts::hotKeyProblem(name).has_value());
+    platform::UserDefaults::standard()->removeObject(name.userDefaultsKey());
 }
 
 } // namespace
