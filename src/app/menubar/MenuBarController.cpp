@@ -170,6 +170,8 @@ MenuBarController::MenuBarController(Environment environment)
     m_statusItem = std::make_unique<platform::StatusItem>(std::move(backend));
     connect(m_statusItem.get(), &platform::StatusItem::clicked, this,
         [this](Qt::MouseButton button, Qt::KeyboardModifiers modifiers) { handleClick(button, modifiers); });
+    // The panel asks for the menu itself (its "context menu"): that is never a toggle.
+    connect(m_statusItem.get(), &platform::StatusItem::menuRequested, this, [this] { showMenu(); });
 
     // Every separator shows, also where a section left out puts two or three in a row: the menu's
     // sections keep their places from one opening to the next.
@@ -177,8 +179,16 @@ MenuBarController::MenuBarController(Environment environment)
     // The status menu is the application's menu: a shortcut recorder refuses its key equivalents.
     KeyboardShortcuts::setApplicationMenu(m_menu.get());
     m_menu->setToolTipsVisible(true);
+    // Panels that draw the menu themselves build it afresh before showing it, as the menu does.
+    m_statusItem->setMenu(m_menu.get(), [this] { m_menu->menuNeedsUpdate(); });
 
     setUp();
+    // Built once at start, so that its items exist before it first opens: the panel's copy and the
+    // shortcut recorder's conflict check read them. The history it shows is not waited for: while
+    // it is still being read, the menu is built once it is in place.
+    if (!m_sessionController->isDecodingHistory()) {
+        updateMenu();
+    }
     tellUserIfThereIsNoTray(environment.noTrayGracePeriod);
 
     std::weak_ptr<bool> alive = m_alive;
@@ -230,7 +240,12 @@ void MenuBarController::setUp()
     m_tick.start();
 
     // Drawn when the history decoded at start-up is in place.
-    connect(m_sessionController, &SessionController::historyDecoded, this, [this] { update(); });
+    connect(m_sessionController, &SessionController::historyDecoded, this, [this] {
+        update();
+        if (!m_menu->isVisible()) {
+            updateMenu();
+        }
+    });
 
     std::weak_ptr<bool> alive = m_alive;
     m_cancellables.push_back(zk::SystemEvents::didWake().sink([this, alive](const platform::combine::Void&) {
@@ -267,6 +282,10 @@ void MenuBarController::setUp()
                 update();
             });
         }));
+
+    // "Disable" and "Enable" leave the menu while a left click toggles.
+    m_observations.push_back(Defaults::observe(Keys::toggleEnabledWithLeftClick(), {},
+        [this, onMain](const Defaults::KeyChange<bool>&) { onMain([this] { refreshExportedMenu(); }); }));
 
     KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleEnabled(), [this, alive] {
         if (alive.lock()) {
@@ -401,6 +420,16 @@ void MenuBarController::render(const MenuBarState& state)
     appearance.dimmed = state.isDimmed();
     m_statusItem->setAppearance(appearance);
     m_previousState = state;
+    refreshExportedMenu();
+}
+
+void MenuBarController::refreshExportedMenu()
+{
+    // A panel that has the menu shows it without asking first: its figures and the choice between
+    // "Disable" and "Enable" follow what the item shows. An open menu is left as the user sees it.
+    if (m_statusItem->backend().exportsMenu() && !m_menu->isVisible()) {
+        updateMenu();
+    }
 }
 
 // --- Clicks and shortcuts

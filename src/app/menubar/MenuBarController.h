@@ -41,6 +41,9 @@ const KeyboardShortcuts::Name& toggleMenu();
 // applied once, on the turn of the event loop after construction.
 //
 // The menu is emptied and built again each time it is about to open, so every figure in it is current.
+// Panels that draw the menu themselves get it over D-Bus; for them it is also built again whenever
+// what the item shows changes (at most once a minute, and on every enable or disable). A panel's
+// request for the menu (its "context menu") always opens it.
 //
 // Main-thread only.
 class MenuBarController : public QObject {
@@ -117,6 +120,7 @@ private:
     void toggleEnabledFromMenu();
     void newSessionFromMenu();
     void menuIsOpenChanged(bool isOpen);
+    void refreshExportedMenu();
     bool handleKeyDownWhileMenuOpen(const QEvent* event);
     // Once per controller, and only when the tray is still missing after the grace period.
     void tellUserIfThereIsNoTray(double gracePeriod);

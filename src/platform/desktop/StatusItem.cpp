@@ -46,6 +46,7 @@ StatusItem::StatusItem(std::unique_ptr<StatusItemBackend> backend, QObject* pare
     , m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); })
 {
     m_backend->setClickHandler([this](Qt::MouseButton button) { onClick(button); });
+    m_backend->setMenuRequestHandler([this] { emit menuRequested(); });
     redraw();
 }
 
@@ -55,6 +56,8 @@ StatusItem::~StatusItem()
     delete m_shakeAnimation;
     m_shakeAnimation = nullptr;
     m_backend->setClickHandler({});
+    m_backend->setMenuRequestHandler({});
+    m_backend->setMenu(nullptr, {});
 }
 
 void StatusItem::setAppearance(const StatusItemAppearance& appearance)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+class QMenu;
 class QVariantAnimation;
 
 namespace platform {
@@ -76,8 +77,22 @@ public:
     // appearance: the frames of a shake. Backends that cannot move their picture ignore it.
     virtual void setContentOffset(QPointF offset) { static_cast<void>(offset); }
 
+    // Hands the desktop the item's menu, for panels that draw the menu themselves (a D-Bus menu):
+    // `aboutToShow` runs before such a panel shows it. Backends without one ignore it. Not owned;
+    // nullptr takes it back.
+    virtual void setMenu(QMenu* menu, std::function<void()> aboutToShow)
+    {
+        static_cast<void>(menu);
+        static_cast<void>(aboutToShow);
+    }
+    // Whether the desktop has the menu now and may show it without asking the application.
+    virtual bool exportsMenu() const { return false; }
+
     // The status item installs this; the backend calls it for every click on the item.
     void setClickHandler(ClickHandler handler) { m_clickHandler = std::move(handler); }
+    // The status item installs this; the backend calls it when the desktop asks for the item's
+    // menu rather than reporting a click (a panel's "context menu" request).
+    void setMenuRequestHandler(std::function<void()> handler) { m_menuRequestHandler = std::move(handler); }
 
 protected:
     void reportClick(Qt::MouseButton button) const
@@ -86,9 +101,16 @@ protected:
             m_clickHandler(button);
         }
     }
+    void reportMenuRequest() const
+    {
+        if (m_menuRequestHandler) {
+            m_menuRequestHandler();
+        }
+    }
 
 private:
     ClickHandler m_clickHandler;
+    std::function<void()> m_menuRequestHandler;
 };
 
 // The application's item in the tray ("menu bar"): the model of what it shows, where it is and
@@ -124,6 +146,11 @@ public:
     QRect anchorRect() const;
 
     StatusItemBackend& backend() const { return *m_backend; }
+    // The item's menu, for desktops that show it themselves (StatusItemBackend::setMenu).
+    void setMenu(QMenu* menu, std::function<void()> aboutToShow)
+    {
+        m_backend->setMenu(menu, std::move(aboutToShow));
+    }
 
     // One shake of the image and title: key frames at 0, 1/4, 1/2, 3/4 and the end of `duration`
     // seconds at -distance, distance, -distance/2, distance/2 and 0 points, eased in and out,
@@ -150,6 +177,9 @@ public:
 signals:
     // A click on the item, with the keyboard modifiers held at that moment.
     void clicked(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    // The desktop asks for the item's menu (not a click: whatever the click settings, it is the
+    // menu that is wanted).
+    void menuRequested();
 
 private:
     void redraw();

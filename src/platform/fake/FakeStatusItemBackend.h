@@ -15,6 +15,12 @@ public:
     std::optional<QRect> geometry() const override { return m_geometry; }
     bool isAvailable() const override { return m_available; }
     void setContentOffset(QPointF offset) override { m_offsets.push_back(offset); }
+    void setMenu(QMenu* menu, std::function<void()> aboutToShow) override
+    {
+        m_menu = menu;
+        m_aboutToShow = std::move(aboutToShow);
+    }
+    bool exportsMenu() const override { return m_exportsMenu && m_menu; }
 
     const std::vector<StatusItemAppearance>& drawn() const { return m_drawn; }
     const StatusItemAppearance& lastDrawn() const { return m_drawn.back(); }
@@ -24,12 +30,27 @@ public:
     void setGeometry(std::optional<QRect> geometry) { m_geometry = geometry; }
     void setAvailable(bool available) { m_available = available; }
     void click(Qt::MouseButton button) const { reportClick(button); }
+    // The desktop asks for the menu, as a panel's "context menu" request does.
+    void requestMenu() const { reportMenuRequest(); }
+    // Whether the desktop takes the menu as a panel of D-Bus menus does; off by default.
+    void setExportsMenu(bool exports) { m_exportsMenu = exports; }
+    QMenu* menu() const { return m_menu; }
+    // What such a panel runs before it shows the menu.
+    void prepareMenu() const
+    {
+        if (m_aboutToShow) {
+            m_aboutToShow();
+        }
+    }
 
 private:
     std::vector<StatusItemAppearance> m_drawn;
     std::vector<QPointF> m_offsets;
     std::optional<QRect> m_geometry;
     bool m_available = true;
+    bool m_exportsMenu = false;
+    QMenu* m_menu = nullptr;
+    std::function<void()> m_aboutToShow;
 };
 
 } // namespace platform::fake

@@ -14,6 +14,7 @@ DesktopStatusItemBackend::DesktopStatusItemBackend(QDBusConnection connection,
     })
 {
     m_statusNotifierItem->setClickHandler([this](Qt::MouseButton button) { reportClick(button); });
+    m_statusNotifierItem->setMenuRequestHandler([this] { reportMenuRequest(); });
     connect(m_statusNotifierItem.get(), &StatusNotifierItemBackend::availabilityChanged, this,
         [this] { choose(); });
     if (m_statusNotifierItem->isAvailable()) {
@@ -71,6 +72,16 @@ void DesktopStatusItemBackend::setContentOffset(QPointF offset)
 {
     m_contentOffset = offset;
     active().setContentOffset(offset);
+}
+
+void DesktopStatusItemBackend::setMenu(QMenu* menu, std::function<void()> aboutToShow)
+{
+    m_statusNotifierItem->setMenu(menu, std::move(aboutToShow));
+}
+
+bool DesktopStatusItemBackend::exportsMenu() const
+{
+    return usesStatusNotifierItem() && m_statusNotifierItem->exportsMenu();
 }
 
 } // namespace platform

@@ -33,6 +33,9 @@ public:
     std::optional<QRect> geometry() const override;
     bool isAvailable() const override;
     void setContentOffset(QPointF offset) override;
+    // The menu goes to the StatusNotifierItem; the XEmbed tray has no place for it.
+    void setMenu(QMenu* menu, std::function<void()> aboutToShow) override;
+    bool exportsMenu() const override;
 
     // Whether the StatusNotifierItem draws the item now (else the fallback).
     bool usesStatusNotifierItem() const { return m_fallback == nullptr; }

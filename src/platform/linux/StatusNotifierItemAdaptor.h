@@ -14,9 +14,10 @@ namespace platform {
 // hosts that show text beside the icon (XAyatanaLabel, XAyatanaLabelGuide, XAyatanaNewLabel).
 //
 // It only holds what the item shows and tells the host of changes: each setter sends its change
-// signal only when the value changed. No menu is exported (ItemIsMenu false): the host's
-// Activate, SecondaryActivate and ContextMenu calls go to the click handler with the position the
-// host gave. Main-thread only.
+// signal only when the value changed. The menu, when there is one, is a com.canonical.dbusmenu
+// object of the same connection (Menu names its path; "/NO_DBUSMENU" while there is none). The
+// host's Activate, SecondaryActivate and ContextMenu calls go to the click handler with the
+// position the host gave. Main-thread only.
 class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
@@ -55,8 +56,11 @@ public:
     StatusNotifierIconPixmaps iconPixmap() const { return m_iconPixmaps; }
     StatusNotifierIconPixmaps noPixmaps() const { return {}; }
     StatusNotifierToolTip toolTip() const { return m_toolTip; }
-    bool itemIsMenu() const { return false; }
-    QDBusObjectPath menu() const { return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU")); }
+    bool itemIsMenu() const { return m_itemIsMenu; }
+    QDBusObjectPath menu() const
+    {
+        return QDBusObjectPath(m_menuPath.isEmpty() ? QStringLiteral("/NO_DBUSMENU") : m_menuPath);
+    }
     QString label() const { return m_label; }
     QString labelGuide() const { return m_labelGuide; }
 
@@ -64,6 +68,10 @@ public:
     void setIconPixmaps(const StatusNotifierIconPixmaps& pixmaps);
     void setToolTip(const StatusNotifierToolTip& toolTip);
     void setLabel(const QString& label, const QString& guide);
+    // The menu's object path (empty for none). Hosts read it when the item registers.
+    void setMenuPath(const QString& path) { m_menuPath = path; }
+    // Whether hosts should show the menu on a plain click instead of calling Activate.
+    void setItemIsMenu(bool itemIsMenu) { m_itemIsMenu = itemIsMenu; }
 
 public Q_SLOTS:
     void Activate(int x, int y);
@@ -90,6 +98,8 @@ private:
     StatusNotifierToolTip m_toolTip;
     QString m_label;
     QString m_labelGuide;
+    QString m_menuPath;
+    bool m_itemIsMenu = false;
     ClickHandler m_clickHandler;
 };
 

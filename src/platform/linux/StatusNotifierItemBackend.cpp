@@ -1,6 +1,7 @@
 #include "platform/linux/StatusNotifierItemBackend.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/DBusMenuAdaptor.h"
 #include "platform/linux/StatusNotifierItemAdaptor.h"
 #include "platform/linux/TrayStatusItemBackend.h"
 
@@ -94,8 +95,16 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
         if (x != 0 || y != 0) {
             m_clickPosition = QPoint(x, y);
         }
-        reportClick(button);
+        // ContextMenu: the host wants the menu (it has none of its own to show), whatever a
+        // right click would do on an item the application draws itself.
+        if (button == Qt::RightButton) {
+            reportMenuRequest();
+        } else {
+            reportClick(button);
+        }
     });
+    m_menuAdaptor = new DBusMenuAdaptor(&m_exportedMenu);
+    m_adaptor->setItemIsMenu(QGuiApplication::platformName().startsWith(QLatin1String("wayland")));
 
     if (!m_connection.isConnected()) {
         log(LogLevel::Info, category, "No session bus: the status item cannot be a StatusNotifierItem");
@@ -106,6 +115,13 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
         log(LogLevel::Warning, category,
             "Unable to export the StatusNotifierItem: " + m_connection.lastError().message().toStdString());
         return;
+    }
+    // Exported before the item registers, so that the host finds the menu when it first looks.
+    m_menuExported = m_connection.registerObject(
+        QString::fromLatin1(menuPath), &m_exportedMenu, QDBusConnection::ExportAdaptors);
+    if (!m_menuExported) {
+        log(LogLevel::Warning, category,
+            "Unable to export the status menu: " + m_connection.lastError().message().toStdString());
     }
     if (QDBusConnectionInterface* bus = m_connection.interface()) {
         bus->registerService(m_serviceName, QDBusConnectionInterface::DontQueueService,
@@ -133,6 +149,7 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
 StatusNotifierItemBackend::~StatusNotifierItemBackend()
 {
     if (m_connection.isConnected()) {
+        m_connection.unregisterObject(QString::fromLatin1(menuPath));
         m_connection.unregisterObject(QString::fromLatin1(itemPath));
         if (QDBusConnectionInterface* bus = m_connection.interface()) {
             bus->unregisterService(m_serviceName);
@@ -211,6 +228,13 @@ void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
     m_adaptor->setStatus(!appearance.visible ? QStringLiteral("Passive")
             : appearance.tint                ? QStringLiteral("NeedsAttention")
                                              : QStringLiteral("Active"));
+}
+
+void StatusNotifierItemBackend::setMenu(QMenu* menu, std::function<void()> aboutToShow)
+{
+    m_menu = menu;
+    m_menuAdaptor->setMenu(menu, std::move(aboutToShow));
+    m_adaptor->setMenuPath(menu && m_menuExported ? QString::fromLatin1(menuPath) : QString());
 }
 
 std::optional<QRect> StatusNotifierItemBackend::geometry() const

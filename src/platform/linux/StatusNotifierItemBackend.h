@@ -5,14 +5,17 @@
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
+#include <QMenu>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <optional>
 
 namespace platform {
 
+class DBusMenuAdaptor;
 class StatusNotifierItemAdaptor;
 
 // Draws the status item as a StatusNotifierItem: the item's own service on the session bus
@@ -27,8 +30,12 @@ class StatusNotifierItemAdaptor;
 // while a tint (the reminder's) is shown, Passive while the item is hidden. Every change signal is
 // sent only when its value changed.
 //
-// Clicks arrive as the host's Activate (left), ContextMenu (right) and SecondaryActivate (middle)
-// with the position the host reports, which then anchors menus and popovers.
+// Clicks arrive as the host's Activate (left) and SecondaryActivate (middle) with the position the
+// host reports, which then anchors menus and popovers. The host's ContextMenu asks for the menu and
+// is reported as such, never as a click. The item's menu is exported as a com.canonical.dbusmenu
+// object (menuPath), so hosts that draw menus themselves show it on a right click; on Wayland,
+// where an application cannot place a menu at the icon itself, the item tells hosts it is a menu
+// (ItemIsMenu), so that a plain click shows it too.
 //
 // The watcher is followed for the life of the backend: when it appears (a panel restart) the item
 // registers again, and the item is available while a watcher with a registered host exists.
@@ -41,6 +48,7 @@ public:
     static constexpr const char* watcherPath = "/StatusNotifierWatcher";
     static constexpr const char* watcherInterface = "org.kde.StatusNotifierWatcher";
     static constexpr const char* itemPath = "/StatusNotifierItem";
+    static constexpr const char* menuPath = "/MenuBar";
     // Picture heights sent to the host, which picks the one that fits its panel.
     static constexpr int iconSizes[] = { 16, 22, 24, 32, 48, 64 };
 
@@ -65,6 +73,9 @@ public:
     // A point-sized rectangle at the position of the host's last click; nothing before one.
     std::optional<QRect> geometry() const override;
     bool isAvailable() const override { return m_watcherPresent && m_hostRegistered; }
+    void setMenu(QMenu* menu, std::function<void()> aboutToShow) override;
+    bool exportsMenu() const override { return m_menuExported && m_menu; }
+    DBusMenuAdaptor* menuAdaptor() const { return m_menuAdaptor; }
 
     const QString& serviceName() const { return m_serviceName; }
 
@@ -100,6 +111,10 @@ private:
     QString m_serviceName;
     QObject m_exported;
     StatusNotifierItemAdaptor* m_adaptor = nullptr;
+    QObject m_exportedMenu;
+    DBusMenuAdaptor* m_menuAdaptor = nullptr;
+    bool m_menuExported = false;
+    QPointer<QMenu> m_menu;
     QDBusServiceWatcher m_watcherWatch;
     bool m_watcherPresent = false;
     bool m_hostRegistered = false;

@@ -85,6 +85,47 @@ TEST_F(MenuBarClickTest, ChangingTheSettingTakesEffectAtTheNextClick)
     EXPECT_EQ(click(Qt::RightButton), Outcome::toggle);
 }
 
+TEST_F(MenuBarClickTest, APanelsRequestForTheMenuOpensItAndNeverToggles)
+{
+    menuBar();
+    for (const bool toggleWithLeftClick : { false, true }) {
+        setToggleWithLeftClick(toggleWithLeftClick);
+        backend->requestMenu();
+        EXPECT_TRUE(menuBar().menu().isVisible());
+        menuBar().menu().hide();
+        EXPECT_TRUE(controller().isEnabled());
+    }
+}
+
+TEST_F(MenuBarClickTest, APanelThatHoldsTheMenuGetsItBuiltAndInStepWithTracking)
+{
+    menuBar();
+    backend->setExportsMenu(true);
+    ASSERT_EQ(backend->menu(), &menuBar().menu());
+    const auto titles = [this] {
+        QStringList result;
+        for (const QAction* action : menuBar().menu().actions()) {
+            result << action->text();
+        }
+        return result;
+    };
+    // Built before it ever opened.
+    EXPECT_TRUE(titles().contains(QStringLiteral("New Session")));
+    controller().setStatusItemUpdate([this] { menuBar().update(); });
+    controller().setEnabled(false);
+    EXPECT_TRUE(titles().contains(QStringLiteral("Enable")));
+    EXPECT_FALSE(titles().contains(QStringLiteral("Disable")));
+    controller().setEnabled(true);
+    EXPECT_TRUE(titles().contains(QStringLiteral("Disable")));
+    setToggleWithLeftClick(true);
+    EXPECT_FALSE(titles().contains(QStringLiteral("Disable")));
+    // The panel's own opening builds it afresh, as an opening of the menu does.
+    setToggleWithLeftClick(false);
+    menuBar().menu().clear();
+    backend->prepareMenu();
+    EXPECT_TRUE(titles().contains(QStringLiteral("Disable")));
+}
+
 TEST_F(MenuBarClickTest, TogglingRedrawsTheItemDimmed)
 {
     menuBar();

@@ -1,6 +1,7 @@
 #include "app/MenuBarFixture.h"
 
 #include "kit/foundation/RunOnce.h"
+#include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
 
 #include <QKeyEvent>
 
@@ -252,3 +253,21 @@ TEST_F(StatusMenuTest, TheMenuIsBuiltAgainAtEveryOpeningAndBareLettersChooseComm
 }
 
 } // namespace
+
+TEST_F(MenuBarTest, TheMenusKeysAreTakenBeforeTheMenuFirstOpens)
+{
+    // A recorder checks the menu for conflicts: Ctrl+, and Ctrl+Q are the menu's from the start.
+    using KeyboardShortcuts::Key;
+    using KeyboardShortcuts::Shortcut;
+    const QMenu& menu = menuBar().menu();
+    ASSERT_FALSE(menu.isVisible());
+    const QAction* settings
+        = KeyboardShortcuts::menuItemUsingShortcut(menu, Shortcut(Key::comma, Qt::ControlModifier));
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->text(), "Settings…");
+    const QAction* quit
+        = KeyboardShortcuts::menuItemUsingShortcut(menu, Shortcut(Key::q, Qt::ControlModifier));
+    ASSERT_NE(quit, nullptr);
+    EXPECT_TRUE(quit->text().startsWith("Quit "));
+    EXPECT_EQ(KeyboardShortcuts::menuItemUsingShortcut(menu, Shortcut(Key::comma, Qt::AltModifier)), nullptr);
+}

@@ -200,6 +200,8 @@ TEST_F(StatusNotifierItemTest, TheHostsClicksArriveWithTheirPositions)
     StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
     std::vector<Qt::MouseButton> clicks;
     backend.setClickHandler([&](Qt::MouseButton button) { clicks.push_back(button); });
+    int menuRequests = 0;
+    backend.setMenuRequestHandler([&menuRequests] { ++menuRequests; });
     EXPECT_EQ(backend.geometry(), std::nullopt);
 
     const QString service = backend.serviceName();
@@ -213,8 +215,9 @@ TEST_F(StatusNotifierItemTest, TheHostsClicksArriveWithTheirPositions)
     EXPECT_EQ(backend.geometry(), QRect(1190, 10, 1, 1));
     // Scrolling is no click.
     callItem(service, QStringLiteral("Scroll"), { 120, QStringLiteral("vertical") });
-    EXPECT_EQ(clicks,
-        (std::vector<Qt::MouseButton> { Qt::LeftButton, Qt::RightButton, Qt::MiddleButton, Qt::LeftButton }));
+    // ContextMenu asks for the menu: no click, so no toggle whatever the click settings say.
+    EXPECT_EQ(clicks, (std::vector<Qt::MouseButton> { Qt::LeftButton, Qt::MiddleButton, Qt::LeftButton }));
+    EXPECT_EQ(menuRequests, 1);
 }
 
 TEST_F(StatusNotifierItemTest, APanelRestartRegistersTheItemAgain)

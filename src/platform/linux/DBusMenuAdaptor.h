@@ -1,0 +1,103 @@
+#pragma once
+
+#include "platform/linux/DBusMenuTypes.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+
+namespace platform {
+
+// The com.canonical.dbusmenu interface over one QMenu: the panel that hosts the status item reads
+// the menu's items (titles with their mnemonic letters, enabled and visible states, check marks,
+// key combinations, submenus) and draws the menu itself, then sends back which item was chosen.
+//
+// Each item gets an id for as long as it lives (the menu itself is 0). The adaptor follows the menu
+// and its submenus: items added or removed send LayoutUpdated with a new revision, a changed item
+// ItemsPropertiesUpdated, both once per turn of the event loop. When a host is about to show the
+// menu (AboutToShow of the menu itself), `aboutToShow` runs first, so that a menu that is built
+// afresh before each opening is current. A chosen item is triggered on the next turn of the event
+// loop, so that the host's call returns before whatever the item does (an alert) begins.
+//
+// Main-thread only.
+class DBusMenuAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
+    Q_PROPERTY(uint Version READ version)
+    Q_PROPERTY(QString TextDirection READ textDirection)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
+public:
+    explicit DBusMenuAdaptor(QObject* parent);
+    ~DBusMenuAdaptor() override;
+
+    // The menu to show (not owned; nullptr for none) and what to run before a host shows it.
+    void setMenu(QMenu* menu, std::function<void()> aboutToShow = {});
+    QMenu* menu() const { return m_menu.data(); }
+
+    uint version() const { return 3; }
+    QString textDirection() const;
+    QString status() const { return QStringLiteral("normal"); }
+    QStringList iconThemePath() const { return {}; }
+
+    uint revision() const { return m_revision; }
+    // The id of an item of the menu, giving it one when it has none yet.
+    int idOf(QAction* action);
+    // The properties of an item as the protocol spells them; only the ones that differ from the
+    // protocol's defaults.
+    static QVariantMap propertiesOf(const QAction& action);
+    // A title with Qt's "&" mnemonics in the protocol's "_" form ("&Quit" is "_Quit", "a_b" is
+    // "a__b"); a letter chosen by a bare key (`mnemonicKey`, 0 for none) is marked when the title
+    // has no mark of its own.
+    static QString labelOf(const QString& text, int mnemonicKey = 0);
+    static DBusMenuShortcut shortcutOf(const QKeySequence& sequence);
+
+public Q_SLOTS:
+    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
+        platform::DBusMenuLayoutItem& layout);
+    platform::DBusMenuItemPropertiesList GetGroupProperties(
+        const QList<int>& ids, const QStringList& propertyNames);
+    QDBusVariant GetProperty(int id, const QString& name);
+    void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
+    QList<int> EventGroup(const platform::DBusMenuEventList& events);
+    bool AboutToShow(int id);
+    QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
+
+Q_SIGNALS:
+    void ItemsPropertiesUpdated(const platform::DBusMenuItemPropertiesList& updatedProps,
+        const platform::DBusMenuItemPropertyNamesList& removedProps);
+    void LayoutUpdated(uint revision, int parent);
+    void ItemActivationRequested(int id, uint timestamp);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void follow(QMenu* menu);
+    void scheduleFlush();
+    void flush();
+    QAction* actionOf(int id) const;
+    // False for an id that names nothing (anymore).
+    bool handleEvent(int id, const QString& eventId);
+    DBusMenuLayoutItem layoutOf(int id, QMenu* menu, int depth, const QStringList& propertyNames);
+
+    QPointer<QMenu> m_menu;
+    std::function<void()> m_aboutToShow;
+    uint m_revision = 1;
+    int m_nextId = 1;
+    QHash<QAction*, int> m_ids;
+    QHash<int, QPointer<QAction>> m_actions;
+    QSet<QMenu*> m_followed;
+    bool m_layoutChanged = false;
+    QSet<int> m_changedIds;
+    QTimer m_flushTimer;
+};
+
+} // namespace platform

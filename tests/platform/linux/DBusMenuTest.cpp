@@ -1,0 +1,303 @@
+#include "platform/linux/DBusMenuAdaptor.h"
+#include "platform/linux/StatusNotifierItemBackend.h"
+
+#include "support/PrivateSessionBus.h"
+#include "support/StandInStatusNotifierWatcher.h"
+
+#include <QAction>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QMenu>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using platform::DBusMenuItemPropertiesList;
+using platform::DBusMenuLayoutItem;
+using platform::DBusMenuShortcut;
+using platform::StatusNotifierItemBackend;
+
+namespace {
+
+const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+
+// What a host listening to the menu receives.
+class MenuSignals : public QObject {
+    Q_OBJECT
+public:
+    std::vector<uint> layoutRevisions;
+    std::vector<DBusMenuItemPropertiesList> updates;
+
+public Q_SLOTS:
+    void layoutUpdated(uint revision, int parent)
+    {
+        if (parent == 0) {
+            layoutRevisions.push_back(revision);
+        }
+    }
+    void itemsPropertiesUpdated(const QDBusMessage& message)
+    {
+        DBusMenuItemPropertiesList updated;
+        message.arguments().at(0).value<QDBusArgument>() >> updated;
+        updates.push_back(updated);
+    }
+};
+
+// A layout read back as a host reads it, children included.
+struct ReadItem {
+    int id = 0;
+    QVariantMap properties;
+    std::vector<ReadItem> children;
+
+    QString label() const { return properties.value(QStringLiteral("label")).toString(); }
+    const ReadItem* find(const QString& wanted) const
+    {
+        if (label() == wanted) {
+            return this;
+        }
+        for (const ReadItem& child : children) {
+            if (const ReadItem* found = child.find(wanted)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+};
+
+ReadItem readItem(const QDBusArgument& argument)
+{
+    DBusMenuLayoutItem raw;
+    argument >> raw;
+    ReadItem item { raw.id, {}, {} };
+    for (auto it = raw.properties.cbegin(); it != raw.properties.cend(); ++it) {
+        // Structured values arrive still marshalled.
+        item.properties.insert(it.key(), it.value());
+    }
+    for (const QDBusVariant& child : raw.children) {
+        item.children.push_back(readItem(child.variant().value<QDBusArgument>()));
+    }
+    return item;
+}
+
+class DBusMenuTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!bus.isRunning()) {
+            GTEST_SKIP() << "dbus-daemon is not available";
+        }
+        platform::registerDBusMenuTypes();
+        item = bus.connect(QStringLiteral("item"));
+        host = bus.connect(QStringLiteral("host"));
+        ASSERT_TRUE(item.isConnected());
+        ASSERT_TRUE(host.isConnected());
+    }
+
+    QDBusMessage callMenu(const QString& method, const QVariantList& arguments)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(item.baseService(),
+            QString::fromLatin1(StatusNotifierItemBackend::menuPath), menuInterface, method);
+        call.setArguments(arguments);
+        return PrivateSessionBus::callServing(host, call);
+    }
+    std::pair<uint, ReadItem> layout()
+    {
+        const QDBusMessage reply = callMenu(QStringLiteral("GetLayout"), { 0, -1, QStringList() });
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        if (reply.arguments().size() != 2) {
+            return {};
+        }
+        return { reply.arguments().at(0).toUInt(), readItem(reply.arguments().at(1).value<QDBusArgument>()) };
+    }
+    void listen(MenuSignals& heard)
+    {
+        const QString service = item.baseService();
+        const QString path = QString::fromLatin1(StatusNotifierItemBackend::menuPath);
+        ASSERT_TRUE(host.connect(service, path, menuInterface, QStringLiteral("LayoutUpdated"), &heard,
+            SLOT(layoutUpdated(uint, int))));
+        ASSERT_TRUE(host.connect(service, path, menuInterface, QStringLiteral("ItemsPropertiesUpdated"),
+            &heard, SLOT(itemsPropertiesUpdated(QDBusMessage))));
+    }
+    static bool serveUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 2000); }
+
+    PrivateSessionBus bus;
+    QDBusConnection item { QString() };
+    QDBusConnection host { QString() };
+};
+
+} // namespace
+
+TEST_F(DBusMenuTest, TheItemPointsHostsAtItsMenuAndTheLayoutHoldsEveryItem)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    const QString itemService = backend.serviceName();
+    const auto menuProperty = [&] {
+        return PrivateSessionBus::property(host, itemService, QStringLiteral("/StatusNotifierItem"),
+            QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu"))
+            .value<QDBusObjectPath>()
+            .path();
+    };
+    EXPECT_EQ(menuProperty(), "/NO_DBUSMENU");
+    EXPECT_FALSE(backend.exportsMenu());
+
+    QMenu menu;
+    QMenu more(QStringLiteral("More"));
+    auto* header = menu.addAction(QStringLiteral("Total Today"));
+    header->setEnabled(false);
+    auto* disable = menu.addAction(QStringLiteral("Disable"));
+    disable->setShortcut(QKeySequence(Qt::Key_D));
+    menu.addSeparator();
+    auto* dim = menu.addAction(QStringLiteral("Dim_while&&off"));
+    dim->setCheckable(true);
+    dim->setChecked(true);
+    auto* settings = menu.addAction(QStringLiteral("Settings…"));
+    settings->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Comma));
+    more.addAction(QStringLiteral("&About"));
+    menu.addMenu(&more);
+    auto* quit = menu.addAction(QStringLiteral("Quit Kiruvo"));
+    quit->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
+    backend.setMenu(&menu, {});
+    EXPECT_TRUE(backend.exportsMenu());
+    EXPECT_EQ(menuProperty(), QString::fromLatin1(StatusNotifierItemBackend::menuPath));
+    EXPECT_EQ(PrivateSessionBus::property(host, item.baseService(),
+                  QString::fromLatin1(StatusNotifierItemBackend::menuPath), menuInterface,
+                  QStringLiteral("Version"))
+                  .toUInt(),
+        3u);
+
+    const auto [revision, root] = layout();
+    EXPECT_GT(revision, 0u);
+    EXPECT_EQ(root.id, 0);
+    ASSERT_EQ(root.children.size(), 7u);
+    EXPECT_EQ(root.children[0].properties.value(QStringLiteral("enabled")), QVariant(false));
+    // The bare key that chooses the item is its mnemonic.
+    EXPECT_EQ(root.children[1].label(), "_Disable");
+    EXPECT_FALSE(root.children[1].properties.contains(QStringLiteral("shortcut")));
+    EXPECT_EQ(root.children[2].properties.value(QStringLiteral("type")).toString(), "separator");
+    EXPECT_EQ(root.children[3].label(), "Dim__while&off");
+    EXPECT_EQ(root.children[3].properties.value(QStringLiteral("toggle-type")).toString(), "checkmark");
+    EXPECT_EQ(root.children[3].properties.value(QStringLiteral("toggle-state")).toInt(), 1);
+    DBusMenuShortcut settingsKeys;
+    root.children[4].properties.value(QStringLiteral("shortcut")).value<QDBusArgument>() >> settingsKeys;
+    EXPECT_EQ(settingsKeys, (DBusMenuShortcut { { QStringLiteral("Control"), QStringLiteral("comma") } }));
+    const ReadItem& moreItem = root.children[5];
+    EXPECT_EQ(moreItem.properties.value(QStringLiteral("children-display")).toString(), "submenu");
+    ASSERT_EQ(moreItem.children.size(), 1u);
+    EXPECT_EQ(moreItem.children[0].label(), "_About");
+    DBusMenuShortcut quitKeys;
+    root.children[6].properties.value(QStringLiteral("shortcut")).value<QDBusArgument>() >> quitKeys;
+    EXPECT_EQ(quitKeys, (DBusMenuShortcut { { QStringLiteral("Control"), QStringLiteral("q") } }));
+
+    // Every id names its item for GetGroupProperties too.
+    const QDBusMessage group = callMenu(QStringLiteral("GetGroupProperties"),
+        { QVariant::fromValue(QList<int> { root.children[6].id }), QStringList { QStringLiteral("label") } });
+    DBusMenuItemPropertiesList properties;
+    group.arguments().at(0).value<QDBusArgument>() >> properties;
+    ASSERT_EQ(properties.size(), 1);
+    EXPECT_EQ(properties[0].properties,
+        (QVariantMap { { QStringLiteral("label"), QStringLiteral("Quit Kiruvo") } }));
+}
+
+TEST_F(DBusMenuTest, ChangesReachTheHostAndAClickTriggersTheItem)
+{
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    QMenu menu;
+    auto* disable = menu.addAction(QStringLiteral("Disable"));
+    auto* newSession = menu.addAction(QStringLiteral("New Session"));
+    int chosen = 0;
+    QObject::connect(disable, &QAction::triggered, [&chosen] { ++chosen; });
+    backend.setMenu(&menu, {});
+    // The new menu's own announcement goes out first.
+    QTest::qWait(1);
+    MenuSignals heard;
+    listen(heard);
+    const auto [firstRevision, first] = layout();
+    ASSERT_EQ(first.children.size(), 2u);
+
+    // A state of an item: its properties, the default included so that the host turns it back.
+    newSession->setEnabled(false);
+    ASSERT_TRUE(serveUntil([&] { return !heard.updates.empty(); }));
+    ASSERT_EQ(heard.updates.back().size(), 1);
+    EXPECT_EQ(heard.updates.back()[0].id, first.children[1].id);
+    EXPECT_EQ(heard.updates.back()[0].properties.value(QStringLiteral("enabled")), QVariant(false));
+    newSession->setEnabled(true);
+    ASSERT_TRUE(serveUntil([&] { return heard.updates.size() == 2; }));
+    EXPECT_EQ(heard.updates.back()[0].properties.value(QStringLiteral("enabled")), QVariant(true));
+
+    // Items come and go: a new revision of the layout.
+    disable->setText(QStringLiteral("Enable"));
+    menu.addAction(QStringLiteral("History…"));
+    ASSERT_TRUE(serveUntil(
+        [&] { return !heard.layoutRevisions.empty() && heard.layoutRevisions.back() > firstRevision; }));
+    const auto [secondRevision, second] = layout();
+    EXPECT_EQ(secondRevision, heard.layoutRevisions.back());
+    ASSERT_EQ(second.children.size(), 3u);
+    EXPECT_EQ(second.children[0].label(), "Enable");
+    EXPECT_EQ(second.children[0].id, first.children[0].id) << "an item keeps its id while it lives";
+
+    // The host's click runs the item once the call has returned; a disabled one does nothing.
+    EXPECT_EQ(
+        callMenu(QStringLiteral("Event"),
+            { second.children[0].id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u })
+            .type(),
+        QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(serveUntil([&] { return chosen == 1; }));
+    int newSessions = 0;
+    QObject::connect(newSession, &QAction::triggered, [&newSessions] { ++newSessions; });
+    newSession->setEnabled(false);
+    callMenu(QStringLiteral("Event"),
+        { second.children[1].id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u });
+    QTest::qWait(20);
+    EXPECT_EQ(newSessions, 0);
+    EXPECT_EQ(chosen, 1);
+}
+
+TEST_F(DBusMenuTest, AboutToShowRebuildsTheMenuFirst)
+{
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    QMenu menu;
+    int builds = 0;
+    const auto build = [&] {
+        menu.clear();
+        ++builds;
+        menu.addAction(QStringLiteral("Started at %1").arg(builds));
+    };
+    build();
+    backend.setMenu(&menu, build);
+    layout();
+
+    const QDBusMessage reply = callMenu(QStringLiteral("AboutToShow"), { 0 });
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(reply.arguments().at(0).toBool()) << "the host must read the layout again";
+    EXPECT_EQ(builds, 2);
+    const auto [revision, root] = layout();
+    ASSERT_EQ(root.children.size(), 1u);
+    EXPECT_EQ(root.children[0].label(), "Started at 2");
+
+    // The group form answers for the ids it knows and names the others.
+    const QDBusMessage group
+        = callMenu(QStringLiteral("AboutToShowGroup"), { QVariant::fromValue(QList<int> { 0, 4242 }) });
+    ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage) << group.errorMessage().toStdString();
+    EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int> { 4242 });
+    EXPECT_EQ(builds, 3);
+}
+
+TEST(DBusMenuValues, LabelsKeepTheirLettersAndShortcutsNameTheirKeys)
+{
+    using platform::DBusMenuAdaptor;
+    EXPECT_EQ(DBusMenuAdaptor::labelOf(QStringLiteral("&Quit")), "_Quit");
+    EXPECT_EQ(DBusMenuAdaptor::labelOf(QStringLiteral("History…"), Qt::Key_H), "_History…");
+    EXPECT_EQ(DBusMenuAdaptor::labelOf(QStringLiteral("New Session"), Qt::Key_S), "New _Session");
+    EXPECT_EQ(DBusMenuAdaptor::labelOf(QStringLiteral("a_b && c")), "a__b & c");
+    EXPECT_EQ(DBusMenuAdaptor::labelOf(QStringLiteral("Trailing&")), "Trailing&");
+    EXPECT_EQ(DBusMenuAdaptor::labelOf(QStringLiteral("Nothing"), Qt::Key_Z), "Nothing");
+    EXPECT_EQ(DBusMenuAdaptor::shortcutOf(QKeySequence(Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_F5)),
+        (DBusMenuShortcut { { QStringLiteral("Control"), QStringLiteral("Shift"), QStringLiteral("F5") } }));
+    EXPECT_EQ(DBusMenuAdaptor::shortcutOf(QKeySequence(Qt::MetaModifier | Qt::AltModifier | Qt::Key_Return)),
+        (DBusMenuShortcut { { QStringLiteral("Alt"), QStringLiteral("Super"), QStringLiteral("Return") } }));
+}
+
+#include "DBusMenuTest.moc"
