@@ -108,6 +108,12 @@ SessionController::SessionController()
     , m_alive(std::make_shared<bool>(true))
 {
     Keys::registerAll();
+    std::weak_ptr<bool> alive = m_alive;
+    platform::IdleTimeSource::shared().setEventHandler([this, alive](const platform::IdleEvent& event) {
+        if (auto token = alive.lock(); token && *token) {
+            idleSourceDidTell(event);
+        }
+    });
     readIdleDuration();
     setUpEvents();
 }
@@ -145,6 +151,11 @@ void SessionController::setUpEvents()
             zk::debugLog(
                 std::string("wasEnabledBeforeSleep: ") + (m_wasEnabledBeforeSleep ? "true" : "false"));
         }
+        // The compositor's idle timers may not have counted the sleep: the watches start afresh,
+        // and the user who woke the machine counts as present.
+        m_userIdleSince.reset();
+        m_lastIdle.reset();
+        armIdleWatches();
         if (m_wasEnabledBeforeSleep) {
             setEnabled(true);
         }
@@ -195,8 +206,75 @@ void SessionController::setUpEvents()
 void SessionController::readIdleDuration()
 {
     m_idleDurationBeforeStop = Defaults::get(Keys::idleDurationBeforeStop());
-    // A compositor that says only when the threshold is reached must know the threshold.
-    platform::IdleTimeSource::shared().setIdleThreshold(m_idleDurationBeforeStop.seconds);
+    // A source that says only when the threshold is reached must know the threshold.
+    if (m_armedThreshold != m_idleDurationBeforeStop.seconds) {
+        armIdleWatches();
+    }
+}
+
+void SessionController::armIdleWatches()
+{
+    m_armedThreshold = m_idleDurationBeforeStop.seconds;
+    platform::IdleTimeSource::shared().armWatches(m_idleDurationBeforeStop.seconds, m_userIdleSince);
+}
+
+void SessionController::idleSourceDidTell(const platform::IdleEvent& event)
+{
+    switch (event.type) {
+    case platform::IdleEvent::Type::idle:
+        // Told again while away (watches armed anew), the first moment stays the last input.
+        if (!m_userIdleSince || m_currentSession) {
+            m_userIdleSince = event.uptime;
+        }
+        break;
+    case platform::IdleEvent::Type::active:
+        m_userIdleSince.reset();
+        if (platform::IdleTimeSource::shared().kind() == platform::IdleTimeSource::Kind::thresholdEvents
+            && m_isEnabled && !m_currentSession) {
+            start();
+            // The next session begins with the input that ended the break, even when the source
+            // tells it a moment later.
+            if (m_currentSession && event.uptime < m_currentSession->start().seconds) {
+                m_currentSession = CurrentSession(zk::Duration::fromSeconds(event.uptime));
+            }
+            return;
+        }
+        break;
+    case platform::IdleEvent::Type::changed:
+        // Another backend answers now (the source logs which): it knows nothing of this one's
+        // figures and must be told the threshold, and whether the user is away.
+        m_lastIdle.reset();
+        armIdleWatches();
+        return;
+    }
+    if (platform::IdleTimeSource::shared().kind() == platform::IdleTimeSource::Kind::thresholdEvents) {
+        followIdleEvents();
+    }
+}
+
+void SessionController::followIdleEvents()
+{
+    if (!m_isEnabled) {
+        return;
+    }
+    if (m_userIdleSince) {
+        if (m_currentSession) {
+            // The session ends at the last input, never before its start.
+            stop(true, std::max(0.0, uptime() - *m_userIdleSince));
+        }
+    } else if (!m_currentSession) {
+        start();
+    }
+}
+
+double SessionController::userIdleTime() const
+{
+    if (platform::IdleTimeSource::shared().kind() == platform::IdleTimeSource::Kind::thresholdEvents) {
+        // Between events the source knows no figure: the user is away since the event said so,
+        // or present.
+        return m_userIdleSince ? std::max(0.0, uptime() - *m_userIdleSince) : 0.0;
+    }
+    return secondsSinceLastUserInput();
 }
 
 void SessionController::updateStatusItem()
@@ -264,8 +342,7 @@ void SessionController::stop(bool fromIdle, std::optional<double> measuredIdle)
         if (fromIdle) {
             zk::debugLog(
                 "Session stop - Debug idle time", platform::IdleTimeSource::shared().secondsSinceLastInput());
-            zk::debugLog("Session stop - Debug idle time2",
-                (measuredIdle ? *measuredIdle : secondsSinceLastUserInput()));
+            zk::debugLog("Session stop - Debug idle time2", (measuredIdle ? *measuredIdle : userIdleTime()));
         }
     }
     if (!m_currentSession) {
@@ -276,7 +353,7 @@ void SessionController::stop(bool fromIdle, std::optional<double> measuredIdle)
             "Session stop: userIdleTime", platform::IdleTimeSource::shared().secondsSinceLastInput());
     }
     const platform::DateRange running = m_currentSession->dateRange();
-    const double idle = fromIdle ? (measuredIdle ? *measuredIdle : secondsSinceLastUserInput()) : 0.0;
+    const double idle = fromIdle ? (measuredIdle ? *measuredIdle : userIdleTime()) : 0.0;
     const platform::Date end = std::max(running.lowerBound, running.upperBound.addingTimeInterval(-idle));
     const double duration = end.timeIntervalSince(running.lowerBound);
     if (debugMode()) {
@@ -378,6 +455,11 @@ void SessionController::checkIdle()
         }
     }
     if (m_isEnabled) {
+        // A source of events has said all there is to know; its figures are no measurement.
+        if (platform::IdleTimeSource::shared().kind() == platform::IdleTimeSource::Kind::thresholdEvents) {
+            followIdleEvents();
+            return;
+        }
         // The idle time grows no faster than the uptime, and input only makes it shorter: while the
         // figure last measured in this session, grown by the time since, stays below the threshold,
         // the user is certainly still active and the source need not be asked.
@@ -389,14 +471,21 @@ void SessionController::checkIdle()
         }
         const double idle = secondsSinceLastUserInput();
         if (idle < m_idleDurationBeforeStop.seconds) {
+            m_userIdleSince.reset();
             if (!m_currentSession) {
                 start();
             } else {
                 m_lastIdle = IdleMeasurement { uptime(), idle };
             }
-        } else if (m_currentSession) {
-            // The figure just measured is the one to backdate by: one question per tick.
-            stop(true, idle);
+        } else {
+            // Kept for a source of events that may take over while the user is away.
+            if (!m_userIdleSince || m_currentSession) {
+                m_userIdleSince = uptime() - idle;
+            }
+            if (m_currentSession) {
+                // The figure just measured is the one to backdate by: one question per tick.
+                stop(true, idle);
+            }
         }
         return;
     }

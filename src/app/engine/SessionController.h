@@ -6,6 +6,7 @@
 #include "app/engine/Session.h"
 #include "kit/foundation/core/Duration.h"
 #include "platform/Uuid.h"
+#include "platform/desktop/IdleTimeSource.h"
 #include "platform/store/UserDefaults.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/DateRange.h"
@@ -86,8 +87,10 @@ public:
     // again from its start. Reports an error and changes nothing when the history is empty.
     void continuePreviousSession();
 
-    // The idle step of the one-second tick. While a session runs, the idle source is asked only
-    // once the figure it last gave, grown by the time since, could have reached the threshold.
+    // The idle step of the one-second tick. A source of exact figures is asked, and while a session
+    // runs only once the figure it last gave, grown by the time since, could have reached the
+    // threshold. A source of threshold events is never asked: the engine follows what it told
+    // (at once when told, and at the tick for what enabling or disabling changed).
     void checkIdle();
     // The smallest of the seconds since the last left or right mouse-down, mouse move, key-down
     // and scroll-wheel event.
@@ -201,6 +204,13 @@ private:
     void historyDidChange();
     void renewHistoryGeneration();
     void readIdleDuration();
+    // Tells the idle source the threshold, and whether the user is away.
+    void armIdleWatches();
+    void idleSourceDidTell(const platform::IdleEvent& event);
+    // Starts or ends the session by what the source of events last told.
+    void followIdleEvents();
+    // The user idle time by which a stop from idle moves the end back.
+    double userIdleTime() const;
     void handleNegativeDuration(double duration);
 
     // What the stored history of one calendar day comes to, kept until the history or the time
@@ -271,6 +281,10 @@ private:
         double idle = 0;
     };
     std::optional<IdleMeasurement> m_lastIdle;
+    // The uptime of the last input while the user counts as away.
+    std::optional<double> m_userIdleSince;
+    // The threshold the idle source was last armed with.
+    double m_armedThreshold = -1;
 
     QTimer m_notifyTimer;
     QTimer m_idleDiagnosticsTimer;

@@ -1,7 +1,9 @@
 #include "platform/desktop/IdleTimeSource.h"
 
 #include "platform/Logger.h"
+#include "platform/desktop/FallbackIdleTimeSource.h"
 #include "platform/linux/DBusIdleTimeSource.h"
+#include "platform/linux/MutterIdleTimeSource.h"
 #include "platform/linux/UnavailableIdleTimeSource.h"
 #include "platform/linux/WaylandIdleTimeSource.h"
 #include "platform/linux/X11IdleTimeSource.h"
@@ -19,8 +21,25 @@ constexpr int probeTimeoutMs = 1000;
 IdleTimeSource* installedSource = nullptr;
 std::unique_ptr<IdleTimeSource> defaultSource;
 
-std::unique_ptr<IdleTimeSource> tryDBus(DBusIdleTimeSource::Service service, std::string& reasons)
+std::unique_ptr<IdleTimeSource> tryMutter(std::string& reasons)
 {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        reasons += " GNOME Mutter IdleMonitor: no session bus.";
+        return nullptr;
+    }
+    auto source = std::make_unique<MutterIdleTimeSource>(bus);
+    std::string error;
+    if (!source->probe(probeTimeoutMs, &error)) {
+        reasons += " GNOME Mutter IdleMonitor: " + error + ".";
+        return nullptr;
+    }
+    return source;
+}
+
+std::unique_ptr<IdleTimeSource> tryScreenSaver(std::string& reasons)
+{
+    auto service = DBusIdleTimeSource::freedesktopScreenSaver();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         reasons += " " + service.description + ": no session bus.";
@@ -72,6 +91,7 @@ bool IdleTimeSource::isWaylandSession()
 std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
 {
     std::string reasons;
+    std::vector<std::unique_ptr<IdleTimeSource>> found;
     for (Backend backend : candidateOrder(isWaylandSession())) {
         std::unique_ptr<IdleTimeSource> source;
         switch (backend) {
@@ -83,7 +103,7 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             }
             break;
         case Backend::mutter:
-            source = tryDBus(DBusIdleTimeSource::mutterIdleMonitor(), reasons);
+            source = tryMutter(reasons);
             break;
         case Backend::extIdleNotify: {
             std::string error;
@@ -93,17 +113,28 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             break;
         }
         case Backend::screenSaver:
-            source = tryDBus(DBusIdleTimeSource::freedesktopScreenSaver(), reasons);
+            source = tryScreenSaver(reasons);
             break;
         case Backend::unavailable:
             break;
         }
         if (source) {
-            log(LogLevel::Info, "idle", "Idle time comes from " + source->name() + ".");
-            return source;
+            found.push_back(std::move(source));
         }
     }
-    return std::make_unique<UnavailableIdleTimeSource>("Tried:" + reasons);
+    if (found.empty()) {
+        return std::make_unique<UnavailableIdleTimeSource>("Tried:" + reasons);
+    }
+    std::string names;
+    for (const auto& source : found) {
+        names += (names.empty() ? "" : ", ") + source->name();
+    }
+    // Every backend that answers is kept, best first, so that one can stand in for another that
+    // goes away.
+    auto chain = std::make_unique<FallbackIdleTimeSource>(std::move(found));
+    log(LogLevel::Info, "idle",
+        "Idle time comes from " + chain->name() + " (in order of preference: " + names + ").");
+    return chain;
 }
 
 IdleTimeSource& IdleTimeSource::shared()

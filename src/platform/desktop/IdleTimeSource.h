@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,16 +30,46 @@ inline constexpr std::array<InputEventType, 5> userInputEventTypes {
 
 const char* toString(InputEventType type);
 
-// Seconds since the user's last input, per event type. The Linux backends know only "any input",
-// so they answer the same figure for every type and say so (distinguishesEventTypes()), so that a
-// caller asks them once rather than once per type; the fake answers per type unless told not to.
+// What a threshold-event source tells (see IdleTimeSource::Kind).
+struct IdleEvent {
+    enum class Type {
+        // The user has had no input since `uptime` and has now been away for the threshold.
+        idle,
+        // Input again at `uptime`, after an `idle`.
+        active,
+        // What answers has changed (a backend lost, back, or replaced): the watches must be armed
+        // again, and the kind asked again. `uptime` is when it happened.
+        changed,
+    };
+    Type type;
+    // System uptime, in seconds.
+    double uptime = 0;
+};
+
+// Seconds since the user's last input, per event type, or the moments the user went idle and came
+// back. Backends differ in what they can tell (kind()):
+// - An exact running figure (X11's MIT-SCREEN-SAVER): secondsSinceLastEvent() is the truth at any
+//   moment, and the session engine asks for it.
+// - Threshold events (Mutter's IdleMonitor watches, ext-idle-notify-v1, the screen saver service):
+//   the source is armed with the threshold and says "idle since T" once the user has been away for
+//   it, and "active again at T" at the next input. Its figures are for diagnostics only: between
+//   events they are at best extrapolated, and nothing may be decided on them.
+//
+// The Linux backends know only "any input", so they answer the same figure for every type and say
+// so (distinguishesEventTypes()), so that a caller asks them once rather than once per type; the
+// fake answers per type unless told not to.
 //
 // Answers are always finite and never negative. Asked once a second on the main thread, so no
-// implementation blocks. Main-thread only unless an implementation says otherwise.
+// implementation blocks. Events come on the main thread. Main-thread only unless an
+// implementation says otherwise.
 class IdleTimeSource {
 public:
+    enum class Kind { exactFigure, thresholdEvents };
+    using EventHandler = std::function<void(const IdleEvent&)>;
+
     virtual ~IdleTimeSource() = default;
 
+    virtual Kind kind() const { return Kind::exactFigure; }
     virtual double secondsSinceLastEvent(InputEventType type) = 0;
     // Whether secondsSinceLastEvent() may answer differently for different types. When it does
     // not, the answer for one type is the answer for all of them.
@@ -46,10 +78,21 @@ public:
     virtual double secondsSinceLastInput() = 0;
     // What answers, for logs and debug information ("X11 MIT-SCREEN-SAVER", ...).
     virtual std::string name() const = 0;
-    // The idle time from which on the user counts as away. Sources that are told of idleness only
-    // once it reaches a timeout (ext-idle-notify-v1) set their timeout to it; the others measure
-    // any idle time and ignore it.
-    virtual void setIdleThreshold(double seconds) { static_cast<void>(seconds); }
+    // Sets the watches for the idle time from which on the user counts as away. With `idleSince`
+    // the user counts as away since that uptime already, and the next input is told as `active`.
+    // Sources with exact figures measure any idle time and ignore it.
+    virtual void armWatches(double thresholdSeconds, std::optional<double> idleSince)
+    {
+        static_cast<void>(thresholdSeconds);
+        static_cast<void>(idleSince);
+    }
+    // Takes the watches down: a source that does not answer now need not be told anything.
+    virtual void disarmWatches() { }
+    // Whether the backend answers now. One that stops or comes back tells `changed`.
+    virtual bool isAvailable() const { return true; }
+
+    // Who hears the events; one listener at a time, empty for none.
+    void setEventHandler(EventHandler handler) { m_eventHandler = std::move(handler); }
 
     enum class Backend { x11, mutter, extIdleNotify, screenSaver, unavailable };
 
@@ -73,6 +116,17 @@ public:
     static IdleTimeSource& shared();
     // Not owned; nullptr goes back to the default source on the next shared().
     static void setShared(IdleTimeSource* source);
+
+protected:
+    void tell(const IdleEvent& event) const
+    {
+        if (m_eventHandler) {
+            m_eventHandler(event);
+        }
+    }
+
+private:
+    EventHandler m_eventHandler;
 };
 
 } // namespace platform

@@ -10,15 +10,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace platform {
 
-DBusIdleTimeSource::Service DBusIdleTimeSource::mutterIdleMonitor()
+namespace {
+
+constexpr std::string_view category = "idle";
+
+double uptime()
 {
-    return { QStringLiteral("org.gnome.Mutter.IdleMonitor"),
-        QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"), QStringLiteral("org.gnome.Mutter.IdleMonitor"),
-        QStringLiteral("GetIdletime"), 0.001, "GNOME Mutter IdleMonitor" };
+    return Clock::shared().systemUptime();
 }
+
+} // namespace
 
 DBusIdleTimeSource::Service DBusIdleTimeSource::freedesktopScreenSaver()
 {
@@ -30,7 +35,20 @@ DBusIdleTimeSource::Service DBusIdleTimeSource::freedesktopScreenSaver()
 DBusIdleTimeSource::DBusIdleTimeSource(QDBusConnection connection, Service service)
     : m_connection(std::move(connection))
     , m_service(std::move(service))
+    , m_watcher(m_service.name, m_connection, QDBusServiceWatcher::WatchForOwnerChange)
+    , m_events(m_service.secondsPerUnit)
 {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::CoarseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &DBusIdleTimeSource::ask);
+    connect(&m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString&, const QString& oldOwner, const QString& newOwner) {
+            if (newOwner.isEmpty()) {
+                serviceVanished();
+            } else if (oldOwner.isEmpty()) {
+                serviceAppeared();
+            }
+        });
 }
 
 DBusIdleTimeSource::~DBusIdleTimeSource() = default;
@@ -46,42 +64,52 @@ bool DBusIdleTimeSource::probe(int timeoutMs, std::string* error)
         }
         return false;
     }
-    auto seconds = secondsFromReply(reply.arguments(), error);
-    if (!seconds) {
-        return false;
-    }
-    received(*seconds);
-    return true;
+    return secondsFromReply(reply.arguments(), error).has_value();
 }
 
 double DBusIdleTimeSource::secondsSinceLastEvent(InputEventType)
 {
-    return currentFigure();
+    return secondsSinceLastInput();
 }
 
 double DBusIdleTimeSource::secondsSinceLastInput()
 {
-    return currentFigure();
+    const auto& since = m_events.idleSince();
+    return since ? std::max(0.0, uptime() - *since) : 0.0;
 }
 
-double DBusIdleTimeSource::currentFigure()
+void DBusIdleTimeSource::armWatches(double thresholdSeconds, std::optional<double> idleSince)
 {
-    refresh();
-    if (!m_hasAnswer) {
-        return 0;
+    if (!std::isfinite(thresholdSeconds) || thresholdSeconds <= 0) {
+        thresholdSeconds = m_events.threshold();
     }
-    // A clock that went backwards (only a test's can) must not make the figure shrink below the
-    // received one.
-    const double elapsed = std::max(0.0, Clock::shared().systemUptime() - m_receivedAtUptime);
-    const double figure = m_lastSeconds + elapsed;
-    return std::isfinite(figure) ? figure : m_lastSeconds;
+    m_armed = true;
+    m_events.arm(thresholdSeconds, idleSince, uptime());
+    scheduleQuestion();
 }
 
-void DBusIdleTimeSource::refresh()
+void DBusIdleTimeSource::disarmWatches()
+{
+    m_armed = false;
+    m_timer.stop();
+}
+
+void DBusIdleTimeSource::scheduleQuestion()
+{
+    if (!m_armed || !m_available || m_callPending) {
+        return;
+    }
+    const double delay = std::max(0.0, m_events.nextQuestionAt() - uptime());
+    m_timer.start(
+        static_cast<int>(std::min(std::ceil(delay * 1000.0), double(std::numeric_limits<int>::max()))));
+}
+
+void DBusIdleTimeSource::ask()
 {
     if (m_callPending) {
         return;
     }
+    m_timer.stop();
     m_callPending = true;
     auto message = QDBusMessage::createMethodCall(
         m_service.name, m_service.path, m_service.interface, m_service.method);
@@ -142,12 +170,17 @@ std::optional<double> DBusIdleTimeSource::secondsFromReply(
 
 void DBusIdleTimeSource::received(double seconds)
 {
-    m_hasAnswer = true;
-    m_lastSeconds = seconds;
-    m_receivedAtUptime = Clock::shared().systemUptime();
     if (m_reportedFailure) {
         m_reportedFailure = false;
-        log(LogLevel::Info, "idle", m_service.description + " answers again.");
+        log(LogLevel::Info, category, m_service.description + " answers again.");
+    }
+    if (!m_armed) {
+        return;
+    }
+    const auto event = m_events.answered(seconds, uptime());
+    scheduleQuestion();
+    if (event) {
+        tell(*event);
     }
 }
 
@@ -155,9 +188,33 @@ void DBusIdleTimeSource::failed(const std::string& error)
 {
     if (!m_reportedFailure) {
         m_reportedFailure = true;
-        log(LogLevel::Warning, "idle",
+        log(LogLevel::Warning, category,
             "The idle time could not be read from " + m_service.description + ": " + error);
     }
+    if (m_armed && m_available) {
+        m_timer.start(retryAfterFailureMs);
+    }
+}
+
+void DBusIdleTimeSource::serviceVanished()
+{
+    if (!m_available) {
+        return;
+    }
+    m_available = false;
+    m_timer.stop();
+    log(LogLevel::Warning, category, m_service.description + " left the session bus");
+    tell({ IdleEvent::Type::changed, uptime() });
+}
+
+void DBusIdleTimeSource::serviceAppeared()
+{
+    if (m_available) {
+        return;
+    }
+    m_available = true;
+    log(LogLevel::Info, category, m_service.description + " is on the session bus again");
+    tell({ IdleEvent::Type::changed, uptime() });
 }
 
 } // namespace platform

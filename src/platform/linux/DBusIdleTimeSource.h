@@ -1,22 +1,30 @@
 #pragma once
 
 #include "platform/desktop/IdleTimeSource.h"
+#include "platform/desktop/PolledIdleEvents.h"
 
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <optional>
 
 namespace platform {
 
-// The idle time from a desktop's D-Bus service. A D-Bus round trip may take long, and the question
-// comes every second on the main thread, so the source never waits for the service: it answers
-// the last figure received plus the time since it was received, and asks again in the background
-// (one call at a time). Before the first answer it says 0. Failed calls keep the last figure
-// growing and are logged once until the service answers again. Every event type gets the same
-// figure. Main-thread only.
-class DBusIdleTimeSource final : public IdleTimeSource {
+// Idle events from a desktop's D-Bus service that answers the idle time only when asked
+// (org.freedesktop.ScreenSaver's GetSessionIdleTime). A round trip may take long, so nothing ever
+// waits for the service: it is asked in the background, one call at a time, and each answer, exact
+// when it arrives, is turned into events (PolledIdleEvents): "idle since" once it reaches the
+// threshold, "active again" once it no longer grows. No figure is extrapolated to decide anything.
+// While the user is present the service is asked only when the last answer could first have
+// reached the threshold; while the user is away, every second.
+//
+// Failed calls are logged once until the service answers again. The service leaving the bus, and
+// its return, are told as `changed`. Main-thread only.
+class DBusIdleTimeSource final : public QObject, public IdleTimeSource {
+    Q_OBJECT
 public:
     struct Service {
         QString name; // bus name
@@ -27,42 +35,55 @@ public:
         std::string description;
     };
 
-    // GNOME Mutter: GetIdletime on org.gnome.Mutter.IdleMonitor, in milliseconds.
-    static Service mutterIdleMonitor();
     // org.freedesktop.ScreenSaver: GetSessionIdleTime, in seconds.
     static Service freedesktopScreenSaver();
 
-    // Asks nothing yet: the first question starts the first call.
+    // Asks nothing until armed.
     DBusIdleTimeSource(QDBusConnection connection, Service service);
     ~DBusIdleTimeSource() override;
 
-    // Asks once and waits up to `timeoutMs` for the answer, which becomes the first figure; false
-    // (with `error` set) when the service is missing or answers no number. Used to choose a
-    // backend at start-up; the service must not live on this thread.
+    // Asks once and waits up to `timeoutMs` for the answer; false (with `error` set) when the
+    // service is missing or answers no number. Used to choose a backend at start-up; the service
+    // must not live on this thread.
     bool probe(int timeoutMs, std::string* error = nullptr);
 
+    Kind kind() const override { return Kind::thresholdEvents; }
     double secondsSinceLastEvent(InputEventType type) override;
     bool distinguishesEventTypes() const override { return false; }
     double secondsSinceLastInput() override;
     std::string name() const override { return m_service.description; }
+    void armWatches(double thresholdSeconds, std::optional<double> idleSince) override;
+    void disarmWatches() override;
+    bool isAvailable() const override { return m_available; }
+
+    // Asks now, unless a call is on its way already (the timer's work, for tests).
+    void ask();
+    // The uptime at which the next question falls due.
+    double nextQuestionAt() const { return m_events.nextQuestionAt(); }
+    bool isIdle() const { return m_events.idleSince().has_value(); }
 
     // How long a background call may take before it counts as failed.
     static constexpr int callTimeoutMs = 5000;
+    // How long after a failed call the service is asked again.
+    static constexpr int retryAfterFailureMs = 5000;
 
 private:
-    double currentFigure();
-    void refresh();
+    void scheduleQuestion();
     std::optional<double> secondsFromReply(const QList<QVariant>& arguments, std::string* error) const;
     void received(double seconds);
     void failed(const std::string& error);
+    void serviceVanished();
+    void serviceAppeared();
 
     QDBusConnection m_connection;
     Service m_service;
+    QDBusServiceWatcher m_watcher;
+    QTimer m_timer;
     QObject m_context; // owns the pending call watchers, so none outlives the source
+    PolledIdleEvents m_events;
+    bool m_armed = false;
+    bool m_available = true;
     bool m_callPending = false;
-    bool m_hasAnswer = false;
-    double m_lastSeconds = 0;
-    double m_receivedAtUptime = 0;
     bool m_reportedFailure = false;
 };
 

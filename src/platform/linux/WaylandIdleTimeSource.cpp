@@ -17,48 +17,63 @@ namespace {
 
 constexpr std::string_view category = "idle";
 
+double uptime()
+{
+    return Clock::shared().systemUptime();
+}
+
+uint32_t timeoutMilliseconds(double seconds)
+{
+    return static_cast<uint32_t>(
+        std::clamp(std::llround(seconds * 1000.0), 1LL, static_cast<long long>(UINT32_MAX)));
+}
+
 } // namespace
 
 std::unique_ptr<WaylandIdleTimeSource> WaylandIdleTimeSource::open(
     const char* displayName, std::string* error)
 {
-    wl_display* display = wl_display_connect(displayName);
-    if (!display) {
-        if (error) {
-            *error = "no Wayland compositor answers";
-        }
-        return nullptr;
-    }
-    std::unique_ptr<WaylandIdleTimeSource> source(new WaylandIdleTimeSource(display));
-    if (!source->bindGlobals(error)) {
+    std::unique_ptr<WaylandIdleTimeSource> source(
+        new WaylandIdleTimeSource(displayName ? std::optional<std::string>(displayName) : std::nullopt));
+    if (!source->connectToCompositor(error)) {
         return nullptr;
     }
     return source;
 }
 
-WaylandIdleTimeSource::WaylandIdleTimeSource(wl_display* display)
-    : m_display(display)
+WaylandIdleTimeSource::WaylandIdleTimeSource(std::optional<std::string> displayName)
+    : m_displayName(std::move(displayName))
 {
+    m_reconnect.setInterval(reconnectIntervalMs);
+    m_reconnect.setTimerType(Qt::VeryCoarseTimer);
+    connect(&m_reconnect, &QTimer::timeout, this, &WaylandIdleTimeSource::reconnect);
 }
 
 WaylandIdleTimeSource::~WaylandIdleTimeSource()
 {
+    disconnect();
+}
+
+void WaylandIdleTimeSource::disconnect()
+{
     m_readable.reset();
-    if (m_notification) {
-        ext_idle_notification_v1_destroy(m_notification);
-    }
+    destroyNotifications();
     if (m_notifier) {
         ext_idle_notifier_v1_destroy(m_notifier);
+        m_notifier = nullptr;
     }
     if (m_seat) {
         wl_seat_destroy(m_seat);
+        m_seat = nullptr;
     }
     if (m_registry) {
         wl_registry_destroy(m_registry);
+        m_registry = nullptr;
     }
     if (m_display) {
         wl_display_flush(m_display);
         wl_display_disconnect(m_display);
+        m_display = nullptr;
     }
 }
 
@@ -80,52 +95,104 @@ void WaylandIdleTimeSource::onGlobalRemove(void*, wl_registry*, uint32_t) { }
 
 void WaylandIdleTimeSource::onIdled(void* data, ext_idle_notification_v1*)
 {
-    auto* self = static_cast<WaylandIdleTimeSource*>(data);
-    self->m_idledAtUptime = Clock::shared().systemUptime();
+    static_cast<WaylandIdleTimeSource*>(data)->idled();
 }
 
 void WaylandIdleTimeSource::onResumed(void* data, ext_idle_notification_v1*)
 {
-    static_cast<WaylandIdleTimeSource*>(data)->m_idledAtUptime = -1;
+    static_cast<WaylandIdleTimeSource*>(data)->resumed();
 }
 
-bool WaylandIdleTimeSource::bindGlobals(std::string* error)
+void WaylandIdleTimeSource::onProbeIdled(void*, ext_idle_notification_v1*)
+{
+    // The user is still away; its "resumed" is what counts.
+}
+
+void WaylandIdleTimeSource::idled()
+{
+    if (m_idleSince) {
+        return;
+    }
+    // The compositor says it once the seat has had no input for the whole timeout.
+    m_idleSince = uptime() - m_threshold;
+    tell({ IdleEvent::Type::idle, *m_idleSince });
+}
+
+void WaylandIdleTimeSource::resumed()
+{
+    if (m_returnProbe) {
+        ext_idle_notification_v1_destroy(m_returnProbe);
+        m_returnProbe = nullptr;
+        wl_display_flush(m_display);
+    }
+    if (!m_idleSince) {
+        return;
+    }
+    m_idleSince.reset();
+    tell({ IdleEvent::Type::active, uptime() });
+}
+
+bool WaylandIdleTimeSource::connectToCompositor(std::string* error)
 {
     static const wl_registry_listener listener
         = { &WaylandIdleTimeSource::onGlobal, &WaylandIdleTimeSource::onGlobalRemove };
+    const auto fail = [&](const char* why) {
+        if (error) {
+            *error = why;
+        }
+        disconnect();
+        return false;
+    };
+    m_display = wl_display_connect(m_displayName ? m_displayName->c_str() : nullptr);
+    if (!m_display) {
+        return fail("no Wayland compositor answers");
+    }
     m_registry = wl_display_get_registry(m_display);
     wl_registry_add_listener(m_registry, &listener, this);
     if (wl_display_roundtrip(m_display) < 0) {
-        if (error) {
-            *error = "the Wayland compositor did not list its globals";
-        }
-        return false;
+        return fail("the Wayland compositor did not list its globals");
     }
-    if (!m_notifier || !m_seat) {
-        if (error) {
-            *error = !m_notifier ? "the Wayland compositor does not offer ext_idle_notifier_v1"
-                                 : "the Wayland compositor offers no seat";
-        }
-        return false;
+    if (!m_notifier) {
+        return fail("the Wayland compositor does not offer ext_idle_notifier_v1");
     }
-    createNotification();
+    if (!m_seat) {
+        return fail("the Wayland compositor offers no seat");
+    }
+    if (m_armed) {
+        createNotifications();
+    }
     m_readable = std::make_unique<QSocketNotifier>(wl_display_get_fd(m_display), QSocketNotifier::Read);
     connect(m_readable.get(), &QSocketNotifier::activated, this, &WaylandIdleTimeSource::readEvents);
     return true;
 }
 
-void WaylandIdleTimeSource::createNotification()
+void WaylandIdleTimeSource::destroyNotifications()
+{
+    if (m_notification) {
+        ext_idle_notification_v1_destroy(m_notification);
+        m_notification = nullptr;
+    }
+    if (m_returnProbe) {
+        ext_idle_notification_v1_destroy(m_returnProbe);
+        m_returnProbe = nullptr;
+    }
+}
+
+void WaylandIdleTimeSource::createNotifications()
 {
     static const ext_idle_notification_v1_listener listener
         = { &WaylandIdleTimeSource::onIdled, &WaylandIdleTimeSource::onResumed };
-    if (m_notification) {
-        ext_idle_notification_v1_destroy(m_notification);
-    }
-    m_idledAtUptime = -1;
-    const auto milliseconds = static_cast<uint32_t>(
-        std::clamp(std::llround(m_threshold * 1000.0), 1LL, static_cast<long long>(UINT32_MAX)));
-    m_notification = ext_idle_notifier_v1_get_idle_notification(m_notifier, milliseconds, m_seat);
+    static const ext_idle_notification_v1_listener probeListener
+        = { &WaylandIdleTimeSource::onProbeIdled, &WaylandIdleTimeSource::onResumed };
+    destroyNotifications();
+    m_notification
+        = ext_idle_notifier_v1_get_idle_notification(m_notifier, timeoutMilliseconds(m_threshold), m_seat);
     ext_idle_notification_v1_add_listener(m_notification, &listener, this);
+    if (m_idleSince) {
+        m_returnProbe = ext_idle_notifier_v1_get_idle_notification(
+            m_notifier, timeoutMilliseconds(returnProbeSeconds), m_seat);
+        ext_idle_notification_v1_add_listener(m_returnProbe, &probeListener, this);
+    }
     wl_display_flush(m_display);
 }
 
@@ -144,10 +211,27 @@ void WaylandIdleTimeSource::readEvents()
 void WaylandIdleTimeSource::lost(const std::string& why)
 {
     m_lost = true;
-    m_idledAtUptime = -1;
     m_readable.reset();
     log(LogLevel::Warning, category,
-        "The Wayland compositor's connection was lost (" + why + "): idle time is unavailable");
+        "The Wayland compositor's connection was lost (" + why + "); looking for it again every "
+            + std::to_string(reconnectIntervalMs / 1000) + " s");
+    // The proxies are freed locally; nothing more reaches the broken connection. What it told is
+    // the engine's to keep.
+    disconnect();
+    m_idleSince.reset();
+    m_reconnect.start();
+    tell({ IdleEvent::Type::changed, uptime() });
+}
+
+void WaylandIdleTimeSource::reconnect()
+{
+    if (!connectToCompositor(nullptr)) {
+        return;
+    }
+    m_reconnect.stop();
+    m_lost = false;
+    log(LogLevel::Info, category, "The Wayland compositor answers again");
+    tell({ IdleEvent::Type::changed, uptime() });
 }
 
 double WaylandIdleTimeSource::secondsSinceLastEvent(InputEventType)
@@ -157,20 +241,31 @@ double WaylandIdleTimeSource::secondsSinceLastEvent(InputEventType)
 
 double WaylandIdleTimeSource::secondsSinceLastInput()
 {
-    if (m_idledAtUptime < 0) {
+    if (!m_idleSince) {
         return 0;
     }
-    return m_threshold + std::max(0.0, Clock::shared().systemUptime() - m_idledAtUptime);
+    return std::max(0.0, uptime() - *m_idleSince);
 }
 
-void WaylandIdleTimeSource::setIdleThreshold(double seconds)
+void WaylandIdleTimeSource::armWatches(double thresholdSeconds, std::optional<double> idleSince)
 {
-    if (!std::isfinite(seconds) || seconds <= 0 || seconds == m_threshold) {
-        return;
+    if (std::isfinite(thresholdSeconds) && thresholdSeconds > 0) {
+        m_threshold = thresholdSeconds;
     }
-    m_threshold = seconds;
+    m_armed = true;
+    m_idleSince = idleSince;
     if (!m_lost) {
-        createNotification();
+        createNotifications();
+    }
+}
+
+void WaylandIdleTimeSource::disarmWatches()
+{
+    m_armed = false;
+    m_idleSince.reset();
+    if (!m_lost) {
+        destroyNotifications();
+        wl_display_flush(m_display);
     }
 }
 

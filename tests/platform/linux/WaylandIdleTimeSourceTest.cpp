@@ -2,12 +2,13 @@
 
 #include "platform/Logger.h"
 #include "platform/fake/FakeClock.h"
-#include "support/PrivateSessionBus.h"
 
 #include "ext-idle-notify-v1-server-protocol.h"
 #include <wayland-server.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -202,7 +203,7 @@ protected:
 
 } // namespace
 
-TEST_F(WaylandIdleTimeSourceTest, IdleTimeIsTheThresholdPlusTheTimeSinceIdled)
+TEST_F(WaylandIdleTimeSourceTest, IdledIsIdleSinceTheThresholdAgoAndResumedIsActiveNow)
 {
     StandInCompositor compositor("kiruvo-test", true);
     ASSERT_TRUE(compositor.isListening());
@@ -210,32 +211,69 @@ TEST_F(WaylandIdleTimeSourceTest, IdleTimeIsTheThresholdPlusTheTimeSinceIdled)
     auto source = WaylandIdleTimeSource::open("kiruvo-test", &error);
     ASSERT_NE(source, nullptr) << error;
     EXPECT_EQ(source->name(), "Wayland ext-idle-notify-v1");
+    EXPECT_EQ(source->kind(), platform::IdleTimeSource::Kind::thresholdEvents);
     EXPECT_FALSE(source->distinguishesEventTypes());
     EXPECT_EQ(compositor.liveTimeouts(), std::vector<uint32_t> { 180000 });
+    std::vector<platform::IdleEvent> told;
+    source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
 
     // The engine's threshold replaces the notification: one alive, with the new timeout.
-    source->setIdleThreshold(600);
+    source->armWatches(600, std::nullopt);
     ASSERT_TRUE(serveUntil([&] { return compositor.liveTimeouts() == std::vector<uint32_t> { 600000 }; }));
-    source->setIdleThreshold(std::numeric_limits<double>::quiet_NaN());
-    source->setIdleThreshold(0);
+    source->armWatches(std::numeric_limits<double>::quiet_NaN(), std::nullopt);
+    source->armWatches(0, std::nullopt);
     EXPECT_EQ(source->idleThreshold(), 600);
 
     EXPECT_EQ(source->secondsSinceLastInput(), 0);
     fake.clock.advance(100);
     EXPECT_EQ(source->secondsSinceLastInput(), 0) << "no figure before the compositor says idled";
 
+    const double idledAt = fake.clock.systemUptime();
     compositor.sendIdled();
     ASSERT_TRUE(serveUntil([&] { return source->isIdle(); }));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told[0].uptime, idledAt - 600);
     EXPECT_EQ(source->secondsSinceLastInput(), 600);
     fake.clock.advance(42);
-    EXPECT_EQ(source->secondsSinceLastInput(), 642);
     for (const auto type : platform::userInputEventTypes) {
         EXPECT_EQ(source->secondsSinceLastEvent(type), 642);
     }
 
     compositor.sendResumed();
     ASSERT_TRUE(serveUntil([&] { return !source->isIdle(); }));
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+    EXPECT_EQ(told[1].uptime, idledAt + 42);
     EXPECT_EQ(source->secondsSinceLastEvent(InputEventType::keyDown), 0);
+}
+
+TEST_F(WaylandIdleTimeSourceTest, ArmedWhileTheUserIsAwayAShortNotificationWaitsForTheReturn)
+{
+    StandInCompositor compositor("kiruvo-return", true);
+    auto source = WaylandIdleTimeSource::open("kiruvo-return");
+    ASSERT_NE(source, nullptr);
+    std::vector<platform::IdleEvent> told;
+    source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
+    const double away = fake.clock.systemUptime() - 700;
+    source->armWatches(300, away);
+    EXPECT_TRUE(source->isIdle());
+    EXPECT_TRUE(source->isWaitingForReturn());
+    ASSERT_TRUE(serveUntil([&] {
+        auto live = compositor.liveTimeouts();
+        std::sort(live.begin(), live.end());
+        return live == std::vector<uint32_t> { 2000, 300000 };
+    }));
+    // Both say idled (the short one first); the user is known to be away: nothing new is told.
+    compositor.sendIdled();
+    QTest::qWait(50);
+    EXPECT_TRUE(told.empty());
+    compositor.sendResumed();
+    ASSERT_TRUE(serveUntil([&] { return !source->isIdle(); }));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::active);
+    EXPECT_FALSE(source->isWaitingForReturn());
+    ASSERT_TRUE(serveUntil([&] { return compositor.liveTimeouts() == std::vector<uint32_t> { 300000 }; }));
 }
 
 TEST_F(WaylandIdleTimeSourceTest, ACompositorWithoutTheProtocolOrNoneGivesNoSource)
@@ -250,32 +288,65 @@ TEST_F(WaylandIdleTimeSourceTest, ACompositorWithoutTheProtocolOrNoneGivesNoSour
     EXPECT_EQ(error, "the Wayland compositor does not offer ext_idle_notifier_v1");
 }
 
-TEST_F(WaylandIdleTimeSourceTest, ALostCompositorLeavesTheUserActiveAndIsLoggedOnce)
+TEST_F(WaylandIdleTimeSourceTest, ALostCompositorIsToldLoggedAndFoundAgainWhenBack)
 {
-    StandInCompositor compositor("kiruvo-lost", true);
+    auto compositor = std::make_unique<StandInCompositor>("kiruvo-lost", true);
     auto source = WaylandIdleTimeSource::open("kiruvo-lost");
     ASSERT_NE(source, nullptr);
-    compositor.sendIdled();
+    source->setReconnectInterval(20);
+    int changes = 0;
+    source->setEventHandler([&](const platform::IdleEvent& event) {
+        changes += event.type == platform::IdleEvent::Type::changed ? 1 : 0;
+    });
+    source->armWatches(300, std::nullopt);
+    compositor->sendIdled();
     ASSERT_TRUE(serveUntil([&] { return source->isIdle(); }));
-    compositor.stop();
-    ASSERT_TRUE(serveUntil([&] { return !source->isIdle(); }));
+    compositor->stop();
+    ASSERT_TRUE(serveUntil([&] { return !source->isAvailable(); }));
+    EXPECT_EQ(changes, 1);
     EXPECT_EQ(source->secondsSinceLastInput(), 0);
-    source->setIdleThreshold(300); // nothing to renew, and no crash
+    source->armWatches(300, std::nullopt); // nothing to renew, and no crash
     EXPECT_EQ(m_log.countContaining("connection was lost"), 1);
+
+    // A restarted compositor on the same socket: found again, told, and armed by the engine.
+    compositor.reset();
+    StandInCompositor restarted("kiruvo-lost", true);
+    ASSERT_TRUE(restarted.isListening());
+    ASSERT_TRUE(serveUntil([&] { return source->isAvailable(); }));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(m_log.countContaining("answers again"), 1);
+    source->armWatches(300, std::nullopt);
+    ASSERT_TRUE(serveUntil([&] { return restarted.liveTimeouts() == std::vector<uint32_t> { 300000 }; }));
 }
 
 TEST_F(WaylandIdleTimeSourceTest, InAWaylandSessionTheCompositorComesAfterMutterAndBeforeTheScreenSaver)
 {
-    // A private bus without Mutter or a screen saver, and the stand-in compositor as the session's.
-    PrivateSessionBus bus;
-    if (!bus.isRunning()) {
-        GTEST_SKIP() << "dbus-daemon is not available";
+    // The process keeps its first session-bus connection for good: the test's own bus is used,
+    // not one that would be gone for the tests after this one.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        GTEST_SKIP() << "no D-Bus session bus";
     }
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toLocal8Bit());
+    for (const char* name : { "org.gnome.Mutter.IdleMonitor", "org.freedesktop.ScreenSaver" }) {
+        if (bus.interface()->isServiceRegistered(QString::fromLatin1(name))) {
+            GTEST_SKIP() << name << " is on this session bus and comes first";
+        }
+    }
+    // The stand-in compositor as the session's, for this test only.
+    const QByteArray savedWayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray savedDisplay = qgetenv("DISPLAY");
     StandInCompositor compositor("kiruvo-session", true);
     qputenv("WAYLAND_DISPLAY", "kiruvo-session");
     qunsetenv("DISPLAY");
     auto source = platform::IdleTimeSource::createDefault();
+    qputenv("WAYLAND_DISPLAY", savedWayland);
+    if (savedWayland.isEmpty()) {
+        qunsetenv("WAYLAND_DISPLAY");
+    }
+    if (!savedDisplay.isEmpty()) {
+        qputenv("DISPLAY", savedDisplay);
+    }
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->name(), "Wayland ext-idle-notify-v1");
+    EXPECT_EQ(source->kind(), platform::IdleTimeSource::Kind::thresholdEvents);
 }

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "platform/desktop/IdleTimeSource.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Idle events from GNOME Mutter's IdleMonitor on the session bus. An idle watch of the engine's
+// threshold fires once the user has had no input for it ("idle since the threshold ago"); a
+// user-active watch, set while the user is away, fires once at the next input. When armed, the
+// exact idle time is asked for once as well, so that a user who is away already is told at once,
+// with the moment of the last input.
+//
+// Nothing waits for Mutter after probe(). Mutter leaving the bus (a restart, the end of the
+// session) is told as `changed`, and so is its return.
+//
+// Main-thread only.
+class MutterIdleTimeSource final : public QObject, public IdleTimeSource {
+    Q_OBJECT
+public:
+    static constexpr const char* serviceName = "org.gnome.Mutter.IdleMonitor";
+    static constexpr const char* objectPath = "/org/gnome/Mutter/IdleMonitor/Core";
+    static constexpr const char* interfaceName = "org.gnome.Mutter.IdleMonitor";
+
+    // `service`: the bus name to watch and ask (Mutter's own unless a test stands in).
+    explicit MutterIdleTimeSource(
+        QDBusConnection connection, const QString& service = QString::fromLatin1(serviceName));
+    ~MutterIdleTimeSource() override;
+
+    // Asks for the idle time once and waits up to `timeoutMs`; false (with `error` set) when Mutter
+    // does not answer it. Used to choose a backend at start-up.
+    bool probe(int timeoutMs, std::string* error = nullptr);
+
+    Kind kind() const override { return Kind::thresholdEvents; }
+    double secondsSinceLastEvent(InputEventType type) override;
+    bool distinguishesEventTypes() const override { return false; }
+    double secondsSinceLastInput() override;
+    std::string name() const override { return "GNOME Mutter IdleMonitor"; }
+    void armWatches(double thresholdSeconds, std::optional<double> idleSince) override;
+    void disarmWatches() override;
+    bool isAvailable() const override { return m_available; }
+
+    bool isIdle() const { return m_idleSince.has_value(); }
+
+private Q_SLOTS:
+    void watchFired(uint id);
+
+private:
+    void removeWatch(uint id);
+    void removeWatches();
+    // Sends `message` without waiting; `answered` gets the one value answered (invalid when the
+    // call failed, which is logged) and whether no arming has come since.
+    void send(const QDBusMessage& message, std::function<void(const QVariant&, bool)> answered);
+    void addIdleWatch();
+    void addUserActiveWatch();
+    void askIdleTime();
+    void becameIdle(double since);
+    void serviceAppeared();
+    void serviceVanished();
+    void failed(const QString& what, const QString& error);
+
+    QDBusMessage call(const char* method) const;
+
+    QDBusConnection m_connection;
+    const QString m_service;
+    QDBusServiceWatcher m_watcher;
+    QObject m_calls; // owns the pending call watchers; reset to drop the answers of an old arming
+    double m_threshold = 600;
+    bool m_armed = false;
+    bool m_available = true;
+    std::optional<double> m_idleSince;
+    // Watch ids; 0 for none.
+    uint m_idleWatch = 0;
+    uint m_activeWatch = 0;
+    bool m_activeWatchPending = false;
+    // Counts the armings, so that answers to an older one are dropped.
+    std::uint64_t m_generation = 0;
+    bool m_reportedFailure = false;
+};
+
+} // namespace platform
