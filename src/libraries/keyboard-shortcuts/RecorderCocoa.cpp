@@ -136,6 +136,17 @@ void RecorderCocoa::setDisplayText(const QString& text)
     m_settingText = false;
 }
 
+bool RecorderCocoa::event(QEvent* event)
+{
+    // While recording every key is the recording's: a window's own shortcut (Settings' Ctrl+,)
+    // must not take it first, or the key would be neither recorded nor refused.
+    if (event->type() == QEvent::ShortcutOverride && isRecording()) {
+        event->accept();
+        return true;
+    }
+    return QLineEdit::event(event);
+}
+
 void RecorderCocoa::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);

@@ -50,6 +50,7 @@ public:
     static QString unavailableToolTip();
 
 protected:
+    bool event(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -209,6 +210,28 @@ TEST_F(RecorderTest, AShortcutOfTheMenuIsRefusedWithItsTitleAndRecordingResumes)
             "item.|"));
     EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
     EXPECT_TRUE(changed.empty());
+    EXPECT_TRUE(recorder->isRecording());
+}
+
+TEST_F(RecorderTest, AShortcutOfTheMenuThatTheWindowAlsoHasIsRefusedNotRunByTheWindow)
+{
+    // Settings has Ctrl+, of its own (it brings itself forward); the menu's "Settings…" has it too.
+    QMenu menu;
+    menu.addAction("Settings…")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    KeyboardShortcuts::setApplicationMenu(&menu);
+    int windowShortcutRan = 0;
+    QObject::connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), &window), &QShortcut::activated,
+        [&windowShortcutRan] { ++windowShortcutRan; });
+    makeRecorder(name);
+    startRecording();
+    // As the platform delivers a key: the window's shortcuts are asked first.
+    QTest::keyClick(window.windowHandle(), Qt::Key_Comma, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(windowShortcutRan, 0);
+    EXPECT_THAT(alerts,
+        ElementsAre(
+            "This keyboard shortcut cannot be used as it's already used by the \u201CSettings…\u201D menu "
+            "item.|"));
     EXPECT_TRUE(recorder->isRecording());
 }
 
