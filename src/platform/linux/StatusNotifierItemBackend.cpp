@@ -104,7 +104,8 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
         }
     });
     m_menuAdaptor = new DBusMenuAdaptor(&m_exportedMenu);
-    m_adaptor->setItemIsMenu(QGuiApplication::platformName().startsWith(QLatin1String("wayland")));
+    m_adaptor->setItemIsMenu(
+        options.itemIsMenu.value_or(QGuiApplication::platformName().startsWith(QLatin1String("wayland"))));
 
     if (!m_connection.isConnected()) {
         log(LogLevel::Info, category, "No session bus: the status item cannot be a StatusNotifierItem");

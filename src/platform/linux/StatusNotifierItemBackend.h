@@ -59,6 +59,9 @@ public:
         // The panel's background, for the colour of the title and template images. Empty: the
         // application palette's window colour.
         std::optional<QColor> panelBackground;
+        // Whether hosts should show the menu on a plain click (ItemIsMenu) rather than calling
+        // Activate. Empty: on Wayland only, where the application cannot place its own menu.
+        std::optional<bool> itemIsMenu;
     };
 
     explicit StatusNotifierItemBackend(

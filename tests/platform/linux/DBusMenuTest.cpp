@@ -201,6 +201,21 @@ TEST_F(DBusMenuTest, TheItemPointsHostsAtItsMenuAndTheLayoutHoldsEveryItem)
         (QVariantMap { { QStringLiteral("label"), QStringLiteral("Quit Kiruvo") } }));
 }
 
+TEST_F(DBusMenuTest, WhereTheApplicationCannotPlaceItsMenuHostsAreToldTheItemIsOne)
+{
+    const auto itemIsMenu = [this](const StatusNotifierItemBackend& backend) {
+        return PrivateSessionBus::property(host, backend.serviceName(), QStringLiteral("/StatusNotifierItem"),
+            QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ItemIsMenu"))
+            .toBool();
+    };
+    // X11 here: Activate reaches the application, which opens its menu at the icon.
+    StatusNotifierItemBackend onX11(item, { true, QColor(Qt::black), std::nullopt });
+    EXPECT_FALSE(itemIsMenu(onX11));
+    QDBusConnection second = bus.connect(QStringLiteral("second"));
+    StatusNotifierItemBackend onWayland(second, { true, QColor(Qt::black), true });
+    EXPECT_TRUE(itemIsMenu(onWayland));
+}
+
 TEST_F(DBusMenuTest, ChangesReachTheHostAndAClickTriggersTheItem)
 {
     StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
