@@ -116,6 +116,8 @@ SessionController::SessionController()
     });
     readIdleDuration();
     setUpEvents();
+    // A history written while the stored one could not be read joins it once it reads.
+    m_suite->database()->setJoin(m_suite->suiteName(), historyKey, &SessionController::joinStoredHistories);
 }
 
 SessionController::~SessionController()
@@ -840,14 +842,10 @@ void SessionController::storeHistory(std::shared_ptr<const History> history, con
     }
     m_unstoredHistory.reset();
     m_storeFailure.writeSucceeded();
-    if (history->unread) {
-        // Written over a list that did not read, which the store has copied aside (or that was
-        // gone): the store now holds this one.
-        auto written = std::make_shared<History>(*history);
-        written->unread = false;
-        if (m_history == history) {
-            m_history = std::move(written);
-        }
+    if (history->unread && m_history == history) {
+        // Written over a list that did not read: the store joins the two once it can read it (at
+        // once, or when a lock ends), so the next question reads what it holds.
+        m_history.reset();
     }
     // The history goes into the database file itself at once, not only into its write-ahead log:
     // the file alone is what a user copies or backs up.
@@ -856,6 +854,15 @@ void SessionController::storeHistory(std::shared_ptr<const History> history, con
 
 void SessionController::retryUnstoredHistory()
 {
+    // Writes that met another process's lock wait in the store; this tick tries them again, and the
+    // user hears of it only when the lock lasts.
+    platform::DefaultsDatabase& database = *m_suite->database();
+    database.retry();
+    if (database.isWaitingForFile() || database.hasPendingWrites()) {
+        m_storeFailure.databaseHeld(now(), database.requestedPath());
+    } else {
+        m_storeFailure.databaseFree();
+    }
     if (!m_unstoredHistory) {
         return;
     }
@@ -866,6 +873,43 @@ void SessionController::retryUnstoredHistory()
     }
     // The history in memory is unchanged: only the store catches up.
     storeHistory(m_unstoredHistory, previous);
+}
+
+std::optional<platform::PropertyList> SessionController::joinStoredHistories(
+    const platform::PropertyList& stored, const platform::PropertyList& written)
+{
+    if (!stored.isArray() || !written.isArray()) {
+        return std::nullopt;
+    }
+    History kept;
+    addStoredEntries(kept, stored);
+    History added;
+    addStoredEntries(added, written);
+    const std::size_t storedCount = kept.sessions.size();
+    for (auto& session : added.sessions) {
+        const auto storedEnd = kept.sessions.begin() + static_cast<std::ptrdiff_t>(storedCount);
+        if (std::none_of(kept.sessions.begin(), storedEnd,
+                [&](const Session& known) { return known.id() == session.id(); })) {
+            kept.sessions.push_back(std::move(session));
+        }
+    }
+    for (auto& entry : added.undecodable) {
+        if (std::find(kept.undecodable.begin(), kept.undecodable.end(), entry) == kept.undecodable.end()) {
+            kept.undecodable.push_back(std::move(entry));
+        }
+    }
+    if (auto sorted = pruned(kept.sessions)) {
+        kept.sessions = std::move(*sorted);
+    }
+    platform::PropertyListArray joined;
+    joined.reserve(kept.sessions.size() + kept.undecodable.size());
+    for (const auto& session : kept.sessions) {
+        joined.emplace_back(session.jsonText());
+    }
+    for (auto& entry : kept.undecodable) {
+        joined.push_back(std::move(entry));
+    }
+    return platform::PropertyList(std::move(joined));
 }
 
 std::shared_ptr<const SessionController::History> SessionController::joinedWithStored(

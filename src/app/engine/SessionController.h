@@ -247,6 +247,10 @@ private:
     // kept), pruned and sorted.
     std::shared_ptr<const History> joinedWithStored(
         const History& history, const platform::PropertyList& stored) const;
+    // The store's join of a stored list with one written while it could not be read: every stored
+    // entry, and the written sessions it lacks, pruned and sorted. Pure; safe under the store's lock.
+    static std::optional<platform::PropertyList> joinStoredHistories(
+        const platform::PropertyList& stored, const platform::PropertyList& written);
     // Asks the store again for a history that could not be read, a while after it failed.
     void retryUnreadHistory();
     // The history pruned to the last 121 days and sorted newest first; nothing when it already is.

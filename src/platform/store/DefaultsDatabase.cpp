@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include "platform/SourceLocation.h"
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -42,6 +43,12 @@ void reportFailure(std::int64_t code, const std::string& message, const std::str
 void logWarning(const std::string& message)
 {
     log(LogLevel::Warning, logCategory, message);
+}
+
+bool isBusy(int code)
+{
+    const int primary = code & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 bool isDamage(int code)
@@ -376,6 +383,8 @@ std::shared_ptr<DefaultsDatabase> DefaultsDatabase::open(const std::string& path
 DefaultsDatabase::DefaultsDatabase(std::string requestedPath, Options options)
     : m_requestedPath(std::move(requestedPath))
     , m_options(options)
+    , m_operationBusyTimeout(
+          std::max(0, std::min(options.operationBusyTimeoutMilliseconds, options.busyTimeoutMilliseconds)))
 {
 }
 
@@ -401,6 +410,23 @@ bool DefaultsDatabase::checkpoint()
 void DefaultsDatabase::close()
 {
     std::lock_guard writeLock(m_writeMutex);
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    // What still waits is tried once more; what the lock keeps out stays in the pending file for
+    // the next opening.
+    std::vector<Notice> unheard;
+    if (m_waiting) {
+        openWaitingFile(unheard);
+    }
+    if (m_hasPending) {
+        flushPending(unheard);
+    }
+    if (m_pendingDb) {
+        sqlite3_close_v2(m_pendingDb);
+        m_pendingDb = nullptr;
+    }
     if (!m_db) {
         return;
     }
@@ -463,6 +489,19 @@ void DefaultsDatabase::openOrReplace()
             attempt.message += "; moving it aside failed: " + moveError;
         }
     }
+    if (attempt.outcome == Outcome::Unavailable && isBusy(attempt.code) && path != memoryPath) {
+        // Another process holds the file (a backup, a database browser): the store starts from
+        // what waits in the pending file and opens the file at a later retry.
+        logWarning("The settings database " + path + " is held by another process (" + attempt.message
+            + "); it is opened as soon as it is free, and what is written meanwhile is kept in "
+            + pendingPath() + ".");
+        std::lock_guard writeLock(m_writeMutex);
+        m_path = path;
+        m_waiting.store(true, std::memory_order_release);
+        loadPendingFile();
+        overlayPending();
+        return;
+    }
     std::unordered_map<std::string, SuiteValues> values;
     for (auto& [suite, suiteValues] : attempt.values) {
         for (auto& [key, value] : suiteValues) {
@@ -474,6 +513,12 @@ void DefaultsDatabase::openOrReplace()
             std::move(attempt.deferred))) {
         attempt.db.release();
         m_path = path;
+        // Writes a run before could not put into the file (it crashed or quit during a lock).
+        std::lock_guard writeLock(m_writeMutex);
+        loadPendingFile();
+        overlayPending();
+        std::vector<Notice> unheard;
+        flushPending(unheard);
         return;
     }
     if (attempt.outcome == Outcome::Foreign) {
@@ -535,6 +580,7 @@ bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteV
         sqlite3_finalize(select);
         return false;
     }
+    sqlite3_busy_timeout(db, m_operationBusyTimeout);
     m_db = db;
     m_upsert = upsert;
     m_delete = remove;
@@ -779,6 +825,9 @@ DefaultsDatabase::Value DefaultsDatabase::lendLarge(const std::string& suite, co
             return taken;
         }
     }
+    if (!m_db) {
+        return nullptr;
+    }
     Reread reread = readLarge(suite, key);
     if (reread.failure != SQLITE_OK) {
         // Still stored: known as such, and read again when next asked for.
@@ -818,7 +867,11 @@ bool DefaultsDatabase::isStoredButUnread(const std::string& suite, const std::st
 {
     std::shared_lock lock(m_cacheMutex);
     const Resident* resident = residentOf(suite, key);
-    return resident && resident->unread;
+    // Until the file held at the opening is read, any key may be stored there.
+    if (!resident) {
+        return m_waiting.load(std::memory_order_acquire);
+    }
+    return resident->unread;
 }
 
 DefaultsDatabase::Resident* DefaultsDatabase::residentOf(
@@ -914,12 +967,20 @@ bool DefaultsDatabase::setValue(
 
     Value oldValue;
     std::vector<std::shared_ptr<ListenerEntry>> listeners;
+    std::vector<Notice> notices;
     int rc = SQLITE_OK;
     std::string failure;
     std::optional<std::pair<std::string, Value>> backup;
-    std::string rowBackup;
+    bool queued = false;
     {
         std::lock_guard writeLock(m_writeMutex);
+        // What waits goes first, if the lock has ended since: writes reach the file in their order.
+        if (!m_closed && m_waiting) {
+            openWaitingFile(notices);
+        }
+        if (!m_closed && !m_waiting && m_hasPending) {
+            flushPending(notices);
+        }
         listeners = listenersOf(suite, key);
         // A large value nobody holds is read again for the listeners, before it is replaced (and
         // before the check for an unreadable row, which that read may find).
@@ -943,31 +1004,31 @@ bool DefaultsDatabase::setValue(
         }
         const auto unreadable = m_db ? unreadableText(suite, key) : std::nullopt;
         // Whoever writes may have read nothing where a value is stored: the row is kept, even when
-        // the read for the listeners above succeeded.
-        const bool unread = !unreadable && m_db && isStoredButUnread(suite, key);
-        const bool keepsOld = unreadable || unread;
+        // the read for the listeners above succeeded. Such a write goes by the pending file, whose
+        // putting into the file joins it with the stored value or keeps the row.
+        const bool unread = !unreadable && isStoredButUnread(suite, key);
         auto exec = [this](const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); };
-        if (!m_db) {
+        if (m_closed) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
-        } else if (keepsOld && (rc = exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
+        } else if (!m_db || m_hasPending || unread) {
+            rc = SQLITE_BUSY;
+        } else if (unreadable && (rc = exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
             failure = sqliteMessage(m_db, rc);
         } else {
             // The copy and the write commit together or not at all.
             if (unreadable) {
                 backup = backUpUnreadable(suite, key, *unreadable, failure);
             }
-            std::optional<std::string> copied = unread ? copyRowAside(suite, key, failure) : std::nullopt;
-            if ((unreadable && !backup) || (unread && !copied)) {
-                rc = SQLITE_ABORT;
+            if (unreadable && !backup) {
+                rc = isBusy(sqlite3_errcode(m_db)) ? SQLITE_BUSY : SQLITE_ABORT;
             } else {
-                rowBackup = copied.value_or(std::string());
                 rc = step(value ? m_upsert : m_delete, suite, key, value ? &text : nullptr);
                 if (rc != SQLITE_DONE) {
                     failure = sqliteMessage(m_db, rc);
                 }
             }
-            if (keepsOld) {
+            if (unreadable) {
                 if (rc != SQLITE_DONE) {
                     exec("ROLLBACK TO replaceUnreadable");
                 }
@@ -979,23 +1040,38 @@ bool DefaultsDatabase::setValue(
                 }
             }
         }
+        if (!m_closed && m_requestedPath != memoryPath && isBusy(rc)) {
+            // Another process holds the file: the write is kept in the pending file, durably, and
+            // put into the file once the lock ends.
+            backup.reset();
+            PendingWrite write { 0, suite, key, value ? std::optional(text) : std::nullopt,
+                !m_db || unread || unreadable.has_value() };
+            std::string kept;
+            if (appendPending(std::move(write), kept)) {
+                rc = SQLITE_DONE;
+                queued = true;
+            } else {
+                failure = (failure.empty() ? std::string("the file is held by another process") : failure)
+                    + "; " + kept;
+            }
+        }
         if (rc == SQLITE_DONE) {
-            // The pages this write went through (a whole history is hundreds of them) are not
-            // needed to serve reads.
-            sqlite3_db_release_memory(m_db);
+            if (m_db && !queued) {
+                // The pages this write went through (a whole history is hundreds of them) are not
+                // needed to serve reads.
+                sqlite3_db_release_memory(m_db);
+            }
             std::unique_lock cacheLock(m_cacheMutex);
-            if (unreadable) {
+            if (backup) {
                 m_unreadable[suite].erase(key);
                 m_cache[suite].insert_or_assign(backup->first, Resident { backup->second, {}, false });
             }
-            if (!rowBackup.empty()) {
-                // As large as the row it copies: read from the file when asked for.
-                m_cache[suite].insert_or_assign(rowBackup, Resident { nullptr, {}, true });
-            }
             auto& suiteValues = m_cache[suite];
             auto it = suiteValues.find(key);
-            // The new value is only lent when it is large: the writer has it in its own form.
-            Resident resident { large ? nullptr : newValue, large ? newValue : nullptr, large };
+            // The new value is only lent when it is large: the writer has it in its own form. One
+            // that only the pending file has is held until the file has it too.
+            const bool lent = large && !queued;
+            Resident resident { lent ? nullptr : newValue, lent ? newValue : nullptr, lent };
             if (it != suiteValues.end()) {
                 // The old value is kept only for listeners; otherwise it is released after the locks.
                 oldValue = it->second.large ? std::move(previousLarge) : std::move(it->second.held);
@@ -1007,6 +1083,10 @@ bool DefaultsDatabase::setValue(
             } else if (newValue) {
                 suiteValues.emplace(key, std::move(resident));
             }
+        }
+        // A write over a value that did not read is put into the file at once when it can be.
+        if (queued && m_db && unread) {
+            flushPending(notices);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -1021,16 +1101,475 @@ bool DefaultsDatabase::setValue(
                 + "\" before being replaced.",
             m_path);
     }
-    if (!rowBackup.empty()) {
-        reportFailure(SQLITE_IOERR,
-            "The stored value of \"" + key + "\" of suite \"" + suite
-                + "\" could not be read again from the file; its row was copied to \"" + rowBackup
-                + "\" before being replaced.",
-            m_path);
-    }
     for (const auto& entry : listeners) {
         if (entry->active.load(std::memory_order_acquire)) {
             entry->listener(key, oldValue, newValue);
+        }
+    }
+    deliver(notices);
+    return true;
+}
+
+void DefaultsDatabase::deliver(const std::vector<Notice>& notices)
+{
+    for (const auto& notice : notices) {
+        if (notice.entry->active.load(std::memory_order_acquire)) {
+            notice.entry->listener(notice.key, notice.oldValue, notice.newValue);
+        }
+    }
+}
+
+void DefaultsDatabase::setJoin(const std::string& suite, const std::string& key, Join join)
+{
+    std::lock_guard writeLock(m_writeMutex);
+    m_joins[suite][key] = std::move(join);
+}
+
+void DefaultsDatabase::retry()
+{
+    if (!m_waiting.load(std::memory_order_acquire) && !m_hasPending.load(std::memory_order_acquire)) {
+        return;
+    }
+    std::vector<Notice> notices;
+    {
+        std::lock_guard writeLock(m_writeMutex);
+        if (m_closed) {
+            return;
+        }
+        if (!m_waiting || openWaitingFile(notices)) {
+            flushPending(notices);
+        }
+    }
+    deliver(notices);
+}
+
+bool DefaultsDatabase::openPendingFile(std::string& failure)
+{
+    if (m_pendingDb) {
+        return true;
+    }
+    if (m_requestedPath == memoryPath) {
+        failure = "a database in memory keeps no pending writes";
+        return false;
+    }
+    const std::string path = pendingPath();
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    Connection db(raw);
+    if (rc == SQLITE_OK) {
+        sqlite3_extended_result_codes(db.get(), 1);
+        sqlite3_busy_timeout(db.get(), m_operationBusyTimeout);
+        rc = sqlite3_exec(db.get(),
+            "PRAGMA synchronous=FULL; CREATE TABLE IF NOT EXISTS pending(sequence INTEGER PRIMARY KEY, "
+            "suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT, blind INTEGER NOT NULL)",
+            nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        failure
+            = "the file of pending writes " + path + " could not be opened: " + sqliteMessage(db.get(), rc);
+        if (isDamage(rc)) {
+            // Not ours to keep writing into; moved aside like a damaged settings file.
+            db.reset();
+            std::string moveError;
+            if (auto target = moveAside(path, moveError)) {
+                reportFailure(rc,
+                    "The file of pending writes " + path + " was damaged; it was moved to " + *target, path);
+            }
+        }
+        return false;
+    }
+    m_pendingDb = db.release();
+    return true;
+}
+
+void DefaultsDatabase::loadPendingFile()
+{
+    std::error_code error;
+    if (m_requestedPath == memoryPath || !fs::exists(pendingPath(), error)) {
+        return;
+    }
+    std::string failure;
+    if (!openPendingFile(failure)) {
+        reportFailure(SQLITE_CANTOPEN,
+            "Writes kept while the settings database was held could not be read: " + failure,
+            m_requestedPath);
+        return;
+    }
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_pendingDb,
+        "SELECT sequence, suite, key, value, blind FROM pending ORDER BY sequence", -1, &raw, nullptr);
+    Statement select(raw);
+    std::vector<PendingWrite> found;
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        if ((rc = sqlite3_step(select.get())) != SQLITE_ROW) {
+            break;
+        }
+        PendingWrite write;
+        write.sequence = sqlite3_column_int64(select.get(), 0);
+        write.suite = columnText(select.get(), 1);
+        write.key = columnText(select.get(), 2);
+        if (sqlite3_column_type(select.get(), 3) != SQLITE_NULL) {
+            write.text = columnText(select.get(), 3);
+        }
+        write.blind = sqlite3_column_int(select.get(), 4) != 0;
+        found.push_back(std::move(write));
+    }
+    if (rc != SQLITE_DONE) {
+        reportFailure(rc,
+            "Writes kept while the settings database was held could not be read: "
+                + sqliteMessage(m_pendingDb, rc),
+            m_requestedPath);
+        return;
+    }
+    m_pending = std::move(found);
+    m_hasPending.store(!m_pending.empty(), std::memory_order_release);
+    if (!m_pending.empty()) {
+        log(LogLevel::Info, logCategory,
+            std::to_string(m_pending.size()) + " write(s) kept while " + m_requestedPath
+                + " was held are put into it.");
+    }
+}
+
+bool DefaultsDatabase::appendPending(PendingWrite write, std::string& failure)
+{
+    if (!openPendingFile(failure)) {
+        return false;
+    }
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_pendingDb,
+        "INSERT INTO pending(suite, key, value, blind) VALUES(?1, ?2, ?3, ?4)", -1, &raw, nullptr);
+    Statement insert(raw);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(
+            insert.get(), 1, write.suite.data(), static_cast<int>(write.suite.size()), SQLITE_STATIC);
+        sqlite3_bind_text(
+            insert.get(), 2, write.key.data(), static_cast<int>(write.key.size()), SQLITE_STATIC);
+        if (write.text) {
+            sqlite3_bind_text(
+                insert.get(), 3, write.text->data(), static_cast<int>(write.text->size()), SQLITE_STATIC);
+        }
+        sqlite3_bind_int(insert.get(), 4, write.blind ? 1 : 0);
+        rc = sqlite3_step(insert.get());
+    }
+    if (rc != SQLITE_DONE) {
+        failure = "it could not be kept for later either: " + sqliteMessage(m_pendingDb, rc);
+        return false;
+    }
+    write.sequence = sqlite3_last_insert_rowid(m_pendingDb);
+    m_pending.push_back(std::move(write));
+    m_hasPending.store(true, std::memory_order_release);
+    return true;
+}
+
+void DefaultsDatabase::overlayPending()
+{
+    std::unique_lock cacheLock(m_cacheMutex);
+    for (const auto& write : m_pending) {
+        std::optional<PropertyList> value;
+        if (write.text) {
+            value = PropertyListJson::decode(*write.text);
+            if (!value) {
+                continue;
+            }
+        }
+        auto& suiteValues = m_cache[write.suite];
+        if (m_deferred.contains(write.suite)) {
+            m_deferred[write.suite].erase(write.key);
+        }
+        if (m_unreadable.contains(write.suite)) {
+            m_unreadable[write.suite].erase(write.key);
+        }
+        if (value) {
+            suiteValues.insert_or_assign(
+                write.key, Resident { std::make_shared<const PropertyList>(std::move(*value)), {}, false });
+        } else {
+            suiteValues.erase(write.key);
+        }
+    }
+}
+
+bool DefaultsDatabase::readRow(
+    const std::string& suite, const std::string& key, std::optional<std::string>& text, int& rc)
+{
+    sqlite3_bind_text(m_select, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
+    sqlite3_bind_text(m_select, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    rc = sqlite3_step(m_select);
+    text.reset();
+    if (rc == SQLITE_ROW) {
+        if (!sqlite3_column_text(m_select, 0) && sqlite3_errcode(m_db) == SQLITE_NOMEM) {
+            rc = SQLITE_NOMEM;
+        } else {
+            text = columnText(m_select, 0);
+            rc = SQLITE_DONE;
+        }
+    }
+    sqlite3_reset(m_select);
+    sqlite3_clear_bindings(m_select);
+    return rc == SQLITE_DONE;
+}
+
+bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
+{
+    if (m_pending.empty()) {
+        return true;
+    }
+    if (!m_db) {
+        return false;
+    }
+    // Only each key's last write reaches the file; all of them commit together, so the file never
+    // holds a later write without an earlier one. A key first written blind stays blind.
+    struct Final {
+        const PendingWrite* last = nullptr;
+        bool blind = false;
+    };
+    std::vector<std::pair<std::pair<std::string, std::string>, Final>> finals;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::size_t>> index;
+    for (const auto& write : m_pending) {
+        auto [it, inserted] = index[write.suite].try_emplace(write.key, finals.size());
+        if (inserted) {
+            finals.push_back({ { write.suite, write.key }, Final { &write, write.blind } });
+        } else {
+            finals[it->second].second.last = &write;
+        }
+    }
+    auto exec = [this](const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); };
+    int rc = exec("BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) {
+        return false;
+    }
+    struct Applied {
+        std::string suite;
+        std::string key;
+        Value joined;
+        std::optional<std::pair<std::string, Value>> backup;
+        std::string rowBackup;
+        std::size_t size = 0;
+    };
+    std::vector<Applied> applied;
+    std::string failure;
+    for (const auto& [name, final] : finals) {
+        const auto& [suite, key] = name;
+        std::optional<std::string> text = final.last->text;
+        Applied done { suite, key, nullptr, std::nullopt, {} };
+        if (final.blind) {
+            std::optional<std::string> stored;
+            if (!readRow(suite, key, stored, rc)) {
+                failure = sqliteMessage(m_db, rc);
+                break;
+            }
+            if (stored && stored != text) {
+                std::optional<PropertyList> joined;
+                const auto joinIt = m_joins.find(suite);
+                if (text && joinIt != m_joins.end() && joinIt->second.contains(key)) {
+                    auto storedValue = PropertyListJson::decode(*stored);
+                    auto writtenValue = PropertyListJson::decode(*text);
+                    if (storedValue && writtenValue) {
+                        joined = joinIt->second.at(key)(*storedValue, *writtenValue);
+                    }
+                }
+                std::optional<std::string> joinedText
+                    = joined ? PropertyListJson::encode(*joined) : std::nullopt;
+                if (joinedText) {
+                    text = std::move(joinedText);
+                    done.joined = std::make_shared<const PropertyList>(std::move(*joined));
+                } else if (const auto unreadable = unreadableText(suite, key)) {
+                    done.backup = backUpUnreadable(suite, key, *unreadable, failure);
+                    if (!done.backup) {
+                        rc = SQLITE_ABORT;
+                        break;
+                    }
+                } else {
+                    auto copied = copyRowAside(suite, key, failure);
+                    if (!copied) {
+                        rc = SQLITE_ABORT;
+                        break;
+                    }
+                    done.rowBackup = *copied;
+                }
+            }
+        }
+        rc = step(text ? m_upsert : m_delete, suite, key, text ? &*text : nullptr);
+        if (rc != SQLITE_DONE) {
+            failure = sqliteMessage(m_db, rc);
+            break;
+        }
+        done.size = text ? text->size() : 0;
+        applied.push_back(std::move(done));
+    }
+    if (rc == SQLITE_DONE && (rc = exec("COMMIT")) == SQLITE_OK) {
+        rc = SQLITE_DONE;
+    } else if (rc == SQLITE_OK) {
+        failure = sqliteMessage(m_db, rc);
+    }
+    if (rc != SQLITE_DONE) {
+        exec("ROLLBACK");
+        if (!isBusy(rc)) {
+            reportFailure(rc,
+                "Writes kept while " + m_path + " was held could not be put into it yet: " + failure, m_path);
+        }
+        return false;
+    }
+    sqlite3_db_release_memory(m_db);
+    // The file holds them now: the pending file is emptied, and removed. Put in twice, the same
+    // last values would give the same file.
+    const std::int64_t last = m_pending.back().sequence;
+    m_pending.clear();
+    m_hasPending.store(false, std::memory_order_release);
+    if (m_pendingDb) {
+        const std::string sql = "DELETE FROM pending WHERE sequence <= " + std::to_string(last);
+        if (const int deleted = sqlite3_exec(m_pendingDb, sql.c_str(), nullptr, nullptr, nullptr);
+            deleted != SQLITE_OK) {
+            logWarning("Unable to empty " + pendingPath() + ": " + sqliteMessage(m_pendingDb, deleted));
+        }
+        sqlite3_close_v2(m_pendingDb);
+        m_pendingDb = nullptr;
+    }
+    std::error_code removeError;
+    fs::remove(pendingPath(), removeError);
+    log(LogLevel::Info, logCategory, "Every write kept while " + m_path + " was held is in it now.");
+
+    std::vector<std::string> reports;
+    std::unique_lock cacheLock(m_cacheMutex);
+    for (auto& done : applied) {
+        auto& suiteValues = m_cache[done.suite];
+        if (done.backup) {
+            if (m_unreadable.contains(done.suite)) {
+                m_unreadable[done.suite].erase(done.key);
+            }
+            suiteValues.insert_or_assign(done.backup->first, Resident { done.backup->second, {}, false });
+            reports.push_back("its text was copied to \"" + done.backup->first + "\"");
+        }
+        if (!done.rowBackup.empty()) {
+            suiteValues.insert_or_assign(done.rowBackup, Resident { nullptr, {}, true });
+            reports.push_back("its row was copied to \"" + done.rowBackup + "\"");
+        }
+        if (done.backup || !done.rowBackup.empty()) {
+            reports.back() = "The stored value of \"" + done.key + "\" of suite \"" + done.suite
+                + "\" was replaced by a write made before it could be read; " + reports.back() + ".";
+        }
+        const bool large = done.size >= deferredDecodeSize;
+        if (!done.joined) {
+            // Held while only the pending file had it; now the file has it, it is only lent, as a
+            // large value its writer put straight into the file.
+            if (auto it = suiteValues.find(done.key); it != suiteValues.end() && large && it->second.held) {
+                it->second.lent = std::exchange(it->second.held, nullptr);
+                it->second.large = true;
+            }
+            continue;
+        }
+        Value previous;
+        if (auto it = suiteValues.find(done.key); it != suiteValues.end()) {
+            previous = it->second.held ? it->second.held : it->second.lent.lock();
+        }
+        suiteValues.insert_or_assign(done.key, Resident { done.joined, {}, large });
+        for (auto& entry : listenersOf(done.suite, done.key)) {
+            notices.push_back({ std::move(entry), done.key, previous, done.joined });
+        }
+    }
+    cacheLock.unlock();
+    for (const auto& report : reports) {
+        reportFailure(SQLITE_IOERR, report, m_path);
+    }
+    return true;
+}
+
+bool DefaultsDatabase::openWaitingFile(std::vector<Notice>& notices)
+{
+    Attempt attempt = tryOpen(m_requestedPath, m_operationBusyTimeout);
+    if (attempt.outcome == Outcome::Unavailable && isBusy(attempt.code)) {
+        return false;
+    }
+    // What every listener's key read as before, to tell each whose value the file changes.
+    struct Heard {
+        std::shared_ptr<ListenerEntry> entry;
+        Value before;
+    };
+    std::vector<Heard> heard;
+    {
+        std::lock_guard lock(m_listenersMutex);
+        std::shared_lock cacheLock(m_cacheMutex);
+        for (const auto& [id, entry] : m_listenersById) {
+            const Resident* resident = residentOf(entry->suite, entry->key);
+            heard.push_back(
+                { entry, resident ? (resident->large ? resident->lent.lock() : resident->held) : nullptr });
+        }
+    }
+    m_waiting.store(false, std::memory_order_release);
+    if (attempt.outcome == Outcome::Opened) {
+        std::unordered_map<std::string, SuiteValues> values;
+        for (auto& [suite, suiteValues] : attempt.values) {
+            for (auto& [key, value] : suiteValues) {
+                values[suite][key] = Resident { std::move(value), {}, false };
+            }
+        }
+        // adopt() takes over the caches; the cache lock guards them against readers meanwhile.
+        {
+            std::unique_lock swapLock(m_cacheMutex);
+            sqlite3_finalize(m_upsert);
+            sqlite3_finalize(m_delete);
+            sqlite3_finalize(m_select);
+            m_upsert = m_delete = m_select = nullptr;
+            if (m_db) {
+                sqlite3_close_v2(m_db);
+                m_db = nullptr;
+            }
+            if (adopt(attempt.db.get(), std::move(values), std::move(attempt.unreadable),
+                    std::move(attempt.deferred))) {
+                attempt.db.release();
+            }
+        }
+        log(LogLevel::Info, logCategory,
+            "The settings database " + m_requestedPath + " is free and open now.");
+    } else {
+        m_unavailableReason
+            = "The settings database " + m_requestedPath + " could not be opened (" + attempt.message + ").";
+        reportFailure(
+            attempt.code, m_unavailableReason + " Settings are kept in memory only.", m_requestedPath);
+        Attempt fallback = tryOpen(memoryPath, m_operationBusyTimeout);
+        std::unique_lock swapLock(m_cacheMutex);
+        if (fallback.outcome == Outcome::Opened) {
+            // The values written meanwhile stay; the memory database takes them below.
+            auto kept = std::move(m_cache);
+            if (adopt(fallback.db.get(), std::move(kept), {}, {})) {
+                fallback.db.release();
+            }
+        }
+    }
+    // Readers go on seeing what was written meanwhile, whether or not the file takes it now.
+    overlayPending();
+    std::vector<Notice> joined;
+    flushPending(joined);
+    for (auto& [entry, before] : heard) {
+        if (!entry->active.load(std::memory_order_acquire)) {
+            continue;
+        }
+        settle(entry->suite, &entry->key);
+        Value after;
+        {
+            std::shared_lock cacheLock(m_cacheMutex);
+            if (const Resident* resident = residentOf(entry->suite, entry->key)) {
+                after = resident->large ? (resident->held ? resident->held : resident->lent.lock())
+                                        : resident->held;
+            }
+        }
+        bool unheld = false;
+        if (!after && m_db) {
+            std::shared_lock cacheLock(m_cacheMutex);
+            const Resident* resident = residentOf(entry->suite, entry->key);
+            unheld = resident && resident->large;
+        }
+        if (unheld) {
+            // A large value that only the file holds now: read for the listeners, and lent to them.
+            after = readLarge(entry->suite, entry->key).value;
+            std::unique_lock cacheLock(m_cacheMutex);
+            if (Resident* resident = residentOf(entry->suite, entry->key); resident && after) {
+                resident->lent = after;
+            }
+        }
+        const bool same = before == after || (before && after && *before == *after);
+        if (!same) {
+            notices.push_back({ entry, entry->key, before, after });
         }
     }
     return true;

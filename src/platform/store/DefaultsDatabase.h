@@ -49,6 +49,22 @@ namespace platform {
 // of the key first copies the row, in the same transaction and as the file has it, to
 // "<key>.unreadable-<unix seconds>". Whoever read nothing meanwhile cannot replace what is stored.
 //
+// Nothing waits long for another process: after the opening, a statement waits for a lock at most
+// operationBusyTimeoutMilliseconds (less than a frame: the callers are on the main thread). A write
+// that meets a lock is committed instead to "<name>.pending", a small database of writes not yet in
+// the file, and counts as done: readers see it at once, and it survives a crash. From then on every
+// write goes there too, so that the file receives them in their order; retry() (called from a
+// timer) and every later write put them into the file, in one transaction, as soon as the lock
+// ends, and the next opening does so for writes a crash left there. When the file is held past the
+// opening's wait at start, the store starts from what "<name>.pending" holds, keeps every write
+// there, and opens the file at the first retry that gets through; listeners then hear every key
+// whose value that changed.
+//
+// A write made without the stored value at hand (before the file could be read, or over a large
+// value that did not read back) does not replace what the file holds unseen: the stored value and
+// the written one are joined by the key's join when it has one (setJoin()), and otherwise the
+// stored row is first copied to "<key>.unreadable-<unix seconds>" as above.
+//
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the
 // commit, outside every lock of this class.
@@ -57,8 +73,10 @@ public:
     static constexpr std::size_t deferredDecodeSize = 64 * 1024;
 
     struct Options {
-        // How long a write waits for another process (a relaunch overlaps two for a moment).
+        // How long the opening waits for another process (a relaunch overlaps two for a moment).
         int busyTimeoutMilliseconds = 5000;
+        // How long every later statement waits for one; never more than the opening's wait.
+        int operationBusyTimeoutMilliseconds = 10;
     };
 
     using Value = std::shared_ptr<const PropertyList>;
@@ -67,6 +85,11 @@ public:
     using Listener
         = std::function<void(const std::string& key, const Value& oldValue, const Value& newValue)>;
     using ListenerId = std::uint64_t;
+    // Joins a stored value with one written without it at hand; nothing when they do not join (the
+    // stored row is then copied aside before the written value replaces it). Called under the
+    // store's lock: it must not use the store.
+    using Join
+        = std::function<std::optional<PropertyList>(const PropertyList& stored, const PropertyList& written)>;
 
     // Opens (or creates) the database at `path`; ":memory:" gives a private database in memory.
     // Never fails: what cannot be opened is reported and replaced as described above.
@@ -88,6 +111,17 @@ public:
     // Why the file asked for is not in use (a database of another program's, a folder that cannot
     // be written); empty when it is.
     const std::string& unavailableReason() const { return m_unavailableReason; }
+
+    // Where writes wait while the file is held by another process.
+    std::string pendingPath() const { return m_requestedPath + ".pending"; }
+    // The file was held by another process at the opening and has not been opened since.
+    bool isWaitingForFile() const { return m_waiting.load(std::memory_order_acquire); }
+    // Writes are kept in the pending file that the database file does not hold yet.
+    bool hasPendingWrites() const { return m_hasPending.load(std::memory_order_acquire); }
+    // Opens the file when it was held at the opening, and puts the pending writes into it; tells
+    // the listeners of what changed. Nothing when nothing waits, or while the lock lasts.
+    void retry();
+    void setJoin(const std::string& suite, const std::string& key, Join join);
 
     // The stored text of a row that did not decode; nothing when the key reads normally.
     std::optional<std::string> unreadableText(const std::string& suite, const std::string& key) const;
@@ -137,8 +171,43 @@ private:
     struct Deferred;
     using SuiteDeferred = std::unordered_map<std::string, std::shared_ptr<Deferred>>;
 
+    // A write kept in the pending file; no text for a removal. `blind`: made without the stored
+    // value at hand.
+    struct PendingWrite {
+        std::int64_t sequence = 0;
+        std::string suite;
+        std::string key;
+        std::optional<std::string> text;
+        bool blind = false;
+    };
+    // A listener to call, once the locks are released.
+    struct Notice {
+        std::shared_ptr<ListenerEntry> entry;
+        std::string key;
+        Value oldValue;
+        Value newValue;
+    };
+
     DefaultsDatabase(std::string requestedPath, Options options);
     void openOrReplace();
+    // Under the write lock: opens the file held at the opening; false while it is still held.
+    bool openWaitingFile(std::vector<Notice>& notices);
+    // Under the write lock: the pending writes put into the file in one transaction (joined or
+    // with the stored rows copied aside where they were written blind), then forgotten; false,
+    // with everything as it was, when the transaction did not commit.
+    bool flushPending(std::vector<Notice>& notices);
+    // Under the write lock: the pending file open; false (with `failure`) when it cannot be.
+    bool openPendingFile(std::string& failure);
+    // Under the write lock: reads what a run before left in the pending file.
+    void loadPendingFile();
+    // Under the write lock: commits one write to the pending file.
+    bool appendPending(PendingWrite write, std::string& failure);
+    // Under the write lock: the pending writes put over the values in memory, so that readers see
+    // them while the file does not hold them.
+    void overlayPending();
+    // Under the write lock: the stored text of `key` as the file holds it; false when the read failed.
+    bool readRow(const std::string& suite, const std::string& key, std::optional<std::string>& text, int& rc);
+    static void deliver(const std::vector<Notice>& notices);
     bool adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values,
         std::unordered_map<std::string, SuiteTexts> unreadable,
         std::unordered_map<std::string, SuiteTexts> deferred);
@@ -179,6 +248,7 @@ private:
 
     const std::string m_requestedPath;
     const Options m_options;
+    const int m_operationBusyTimeout;
     std::string m_path;
     std::string m_movedAsidePath;
     std::string m_unavailableReason;
@@ -190,6 +260,13 @@ private:
     sqlite3_stmt* m_upsert = nullptr;
     sqlite3_stmt* m_delete = nullptr;
     sqlite3_stmt* m_select = nullptr;
+    bool m_closed = false;
+    std::atomic<bool> m_waiting { false };
+    // The pending file, and what it holds in its order; under the write lock.
+    sqlite3* m_pendingDb = nullptr;
+    std::vector<PendingWrite> m_pending;
+    std::atomic<bool> m_hasPending { false };
+    std::unordered_map<std::string, std::unordered_map<std::string, Join>> m_joins;
 
     mutable std::shared_mutex m_cacheMutex;
     // Changed by a write under both locks, by the first read of a deferred row (which no write

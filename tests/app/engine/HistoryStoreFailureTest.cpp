@@ -90,6 +90,29 @@ protected:
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
     }
 
+    // Puts `count` sessions of half an hour into the file, two hours apart, before the store opens it.
+    void storeSessions(int count)
+    {
+        platform::PropertyListArray entries;
+        for (int index = 0; index < count; ++index) {
+            const Date end = oslo(2024, 5, 15, 10).addingTimeInterval(-7200.0 * index);
+            entries.emplace_back(session(end.addingTimeInterval(-1800), end).jsonText());
+        }
+        auto database = platform::DefaultsDatabase::open(m_path);
+        ASSERT_TRUE(database->setValue(platform::UserDefaults::standardSuiteName, "sessions",
+            platform::PropertyList(std::move(entries))));
+    }
+
+    // Lets `seconds` pass, a tick every second, then shows the alerts.
+    void tick(int seconds)
+    {
+        for (int second = 0; second < seconds; ++second) {
+            fake.clock.advance(1);
+            controller().checkIdle();
+        }
+        processEvents();
+    }
+
     // Runs a session of ten minutes, then ends it.
     void trackTenMinutes()
     {
@@ -114,16 +137,7 @@ protected:
 
     void prepareFile() override
     {
-        platform::PropertyListArray entries;
-        for (int index = 0; index < storedCount; ++index) {
-            const Date end = oslo(2024, 5, 15, 10).addingTimeInterval(-7200.0 * index);
-            entries.emplace_back(session(end.addingTimeInterval(-1800), end).jsonText());
-        }
-        {
-            auto database = platform::DefaultsDatabase::open(m_path);
-            ASSERT_TRUE(database->setValue(platform::UserDefaults::standardSuiteName, "sessions",
-                platform::PropertyList(std::move(entries))));
-        }
+        storeSessions(storedCount);
         ASSERT_EQ(sqlite3_open_v2(m_path.c_str(), &m_lock, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
         ASSERT_EQ(sqlite3_exec(m_lock, "PRAGMA journal_mode=DELETE; BEGIN; SELECT count(*) FROM defaults",
                       nullptr, nullptr, nullptr),
@@ -180,7 +194,8 @@ TEST_F(UnreadHistoryTest, ASessionEndedWhileTheHistoryCannotBeReadJoinsTheStored
     EXPECT_TRUE(controller().allSessions().empty());
     controller().setEnabled(true);
     trackTenMinutes();
-    EXPECT_TRUE(controller().hasUnstoredHistory());
+    // Kept beside the file until the lock goes.
+    EXPECT_FALSE(controller().hasUnstoredHistory());
     controller().checkIdle();
     unlockDatabase();
     controller().checkIdle();
@@ -219,13 +234,14 @@ TEST_F(HistoryStoreFailureTest, ASessionEndedWhileTheDatabaseIsLockedIsStoredOnc
     lockDatabase();
     trackTenMinutes();
 
-    // Memory holds the truth while the store cannot take it.
-    EXPECT_TRUE(controller().hasUnstoredHistory());
+    // The store keeps it beside the file while the file cannot take it.
+    EXPECT_FALSE(controller().hasUnstoredHistory());
+    EXPECT_TRUE(m_suite->database()->hasPendingWrites());
     EXPECT_EQ(controller().allSessions().size(), 1u);
     fake.clock.advance(5);
     EXPECT_EQ(controller().allSessions().size(), 1u);
     controller().checkIdle();
-    EXPECT_TRUE(controller().hasUnstoredHistory());
+    EXPECT_TRUE(m_suite->database()->hasPendingWrites());
     EXPECT_EQ(storedSessionCount(), 0);
 
     unlockDatabase();
@@ -235,28 +251,111 @@ TEST_F(HistoryStoreFailureTest, ASessionEndedWhileTheDatabaseIsLockedIsStoredOnc
     EXPECT_EQ(controller().allSessions().size(), 1u);
 }
 
-TEST_F(HistoryStoreFailureTest, AFailureLastingAMinuteIsToldOnceInAnAlert)
+// Sessions deleted during a lock stay deleted, even when Kiruvo dies before the lock ends: the next
+// run finds the deletion beside the file and puts it in.
+TEST_F(HistoryStoreFailureTest, DeletionsDuringALockAreNotUndoneByACrash)
+{
+    trackTenMinutes();
+    controller().setEnabled(true);
+    fake.clock.advance(900);
+    controller().newSession();
+    ASSERT_EQ(storedSessionCount(), 2);
+
+    lockDatabase();
+    auto sessions = controller().allSessions();
+    sessions.erase(sessions.begin());
+    controller().setAllSessions(sessions);
+    EXPECT_EQ(controller().allSessions().size(), 1u);
+    EXPECT_FALSE(controller().hasUnstoredHistory());
+    unlockDatabase();
+
+    // The next run, this one never having retried: what the user saw done is what it finds.
+    auto next = platform::DefaultsDatabase::open(m_path);
+    EXPECT_EQ(storedSessionCount(), 1);
+    controller().removeAllSessions();
+    EXPECT_EQ(storedSessionCount(), 0);
+}
+
+// A lock that lasts is told once, after a minute; what waits reaches the file when it ends.
+TEST_F(HistoryStoreFailureTest, ALockLastingAMinuteIsToldOnceInAnAlert)
 {
     controller();
     lockDatabase();
     trackTenMinutes();
-    for (int second = 0; second < 59; ++second) {
-        fake.clock.advance(1);
-        controller().checkIdle();
-    }
-    processEvents();
+    tick(59);
     EXPECT_TRUE(alertTitles.empty());
-    for (int second = 0; second < 120; ++second) {
-        fake.clock.advance(1);
-        controller().checkIdle();
-    }
-    processEvents();
+    tick(120);
     ASSERT_EQ(alertTitles.size(), 1u);
-    EXPECT_EQ(alertTitles.front(), "Kiruvo cannot save your sessions");
+    EXPECT_EQ(alertTitles.front(), "Kiruvo cannot reach its settings database");
 
     unlockDatabase();
     controller().checkIdle();
     EXPECT_EQ(storedSessionCount(), 1);
+}
+
+// Writes that fail outright (a full disk) are still told after a minute.
+TEST_F(HistoryStoreFailureTest, AFailureLastingAMinuteIsToldOnceInAnAlert)
+{
+    controller();
+    fillDisk();
+    trackTenMinutes();
+    tick(59);
+    EXPECT_TRUE(alertTitles.empty());
+    tick(120);
+    ASSERT_EQ(alertTitles.size(), 1u);
+    EXPECT_EQ(alertTitles.front(), "Kiruvo cannot save your sessions");
+
+    freeDisk();
+    controller().checkIdle();
+    EXPECT_EQ(storedSessionCount(), 1);
+}
+
+// Another program holds the file when Kiruvo starts, for longer than the opening waits: the
+// sessions recorded meanwhile join the stored history as soon as the file is free.
+class HeldAtStartTest : public HistoryStoreFailureTest {
+protected:
+    static constexpr int storedCount = 12;
+
+    void prepareFile() override
+    {
+        storeSessions(storedCount);
+        ASSERT_EQ(sqlite3_open_v2(m_path.c_str(), &m_lock, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(m_lock, "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+    }
+};
+
+TEST_F(HeldAtStartTest, TheStoredHistoryAppearsOnceTheFileIsFreeWithTheSessionsRecordedMeanwhile)
+{
+    ASSERT_TRUE(m_suite->database()->isWaitingForFile());
+    fake.clock.setNow(oslo(2024, 5, 15, 14));
+    EXPECT_TRUE(controller().allSessions().empty());
+    trackTenMinutes();
+    EXPECT_EQ(controller().allSessions().size(), 1u);
+    int changes = 0;
+    QObject::connect(&controller(), &kiruvo::SessionController::historyChanged, [&] { ++changes; });
+    for (int second = 0; second < 5; ++second) {
+        fake.clock.advance(1);
+        controller().checkIdle();
+    }
+    EXPECT_EQ(changes, 0);
+
+    unlockDatabase();
+    controller().checkIdle();
+    EXPECT_FALSE(m_suite->database()->isWaitingForFile());
+    EXPECT_EQ(changes, 1);
+    ASSERT_EQ(controller().allSessions().size(), std::size_t(storedCount + 1));
+    EXPECT_NEAR(controller().allSessions().front().duration(), 600, 1);
+    EXPECT_EQ(storedSessionCount(), storedCount + 1);
+
+    // The next session, and quitting, keep them all; nobody was told of a lock that soon ended.
+    controller().setEnabled(true);
+    fake.clock.advance(400);
+    events.terminate();
+    EXPECT_EQ(storedSessionCount(), storedCount + 2);
+    processEvents();
+    EXPECT_TRUE(alertTitles.empty());
 }
 
 TEST_F(HistoryStoreFailureTest, SessionsEndedOnAFullDiskAreStoredAtQuitOnceThereIsRoomAgain)

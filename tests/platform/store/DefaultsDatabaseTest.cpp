@@ -16,6 +16,9 @@
 #include <limits>
 #include <thread>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace platform;
 namespace fs = std::filesystem;
 
@@ -496,7 +499,7 @@ TEST_F(DefaultsDatabaseTest, TheTextOfAnUnreadableRowIsCopiedAsideByTheWriteThat
     }
 }
 
-TEST_F(DefaultsDatabaseTest, ARemovalAlsoCopiesAnUnreadableRowAndAFailedCopyKeepsIt)
+TEST_F(DefaultsDatabaseTest, ARemovalAlsoCopiesAnUnreadableRowEvenWhenALockDelaysIt)
 {
     {
         auto database = DefaultsDatabase::open(file());
@@ -505,21 +508,24 @@ TEST_F(DefaultsDatabaseTest, ARemovalAlsoCopiesAnUnreadableRowAndAFailedCopyKeep
         ASSERT_TRUE(raw.exec("INSERT INTO defaults VALUES('s', 'k', '[NaN]')"));
     }
     auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+    RawConnection raw(file());
     {
         RawConnection other(file());
         ASSERT_TRUE(other.exec("BEGIN IMMEDIATE"));
-        EXPECT_FALSE(database->setValue("s", "k", 5));
-        EXPECT_EQ(database->unreadableText("s", "k"), "[NaN]");
+        ASSERT_TRUE(database->setValue("s", "k", std::nullopt));
+        EXPECT_EQ(database->value("s", "k"), nullptr);
+        EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key='k'"), "[NaN]");
+        EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key LIKE 'k.unreadable-%'"), "0");
         ASSERT_TRUE(other.exec("ROLLBACK"));
     }
-    RawConnection raw(file());
-    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key='k'"), "[NaN]");
-    EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key LIKE 'k.unreadable-%'"), "0");
-
-    ASSERT_TRUE(database->setValue("s", "k", std::nullopt));
+    database->retry();
     EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key='k'"), "0");
     EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key LIKE 'k.unreadable-%'"), "\"[NaN]\"");
+    EXPECT_EQ(database->unreadableText("s", "k"), std::nullopt);
     EXPECT_TRUE(loggedAndReported("its text was copied to"));
+
+    ASSERT_TRUE(database->setValue("s", "other", 2));
+    EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key LIKE 'k.unreadable-%'"), "1");
 }
 
 TEST_F(DefaultsDatabaseTest, ADatabaseOfAnotherProgramIsLeftAsItWas)
@@ -552,12 +558,15 @@ TEST_F(DefaultsDatabaseTest, ADatabaseOfAnotherProgramIsLeftAsItWas)
     EXPECT_TRUE(loggedAndReported("it is left as it is"));
 }
 
+// A write that can be neither stored nor kept for later (the file is held, and nothing can be
+// created beside it) changes nothing.
 TEST_F(DefaultsDatabaseTest, AFailedWriteChangesNothingAndTellsNoOne)
 {
     auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 20 });
     ASSERT_TRUE(database->setValue("s", "k", "stored"));
     int calls = 0;
     database->addListener("s", "k", [&](auto&, auto&, auto&) { ++calls; });
+    fs::create_directory(database->pendingPath());
 
     RawConnection other(file());
     ASSERT_TRUE(other.exec("BEGIN IMMEDIATE"));
@@ -863,14 +872,15 @@ TEST_F(DefaultsDatabaseLockTest, ALargeValueThatCannotBeReadBackStaysStoredAndIt
     EXPECT_EQ(database->values("s").size(), 1u);
     EXPECT_TRUE(loggedAndReported(failedRead));
     EXPECT_EQ(m_log.countContaining(failedRead), 1) << "once while the failure lasts";
-    // A write cannot get through the lock either, and changes nothing.
-    EXPECT_FALSE(database->setValue("s", "history", PropertyListArray { "new" }));
+    // A write cannot get through the lock either: it waits, and leaves the file as it is.
+    ASSERT_TRUE(database->setValue("s", "history", PropertyListArray { "new" }));
     EXPECT_EQ(m_other->text("SELECT value FROM defaults WHERE key='history'"), m_storedText);
-    EXPECT_TRUE(database->isStoredButUnread("s", "history"));
+    EXPECT_TRUE(backupRows("history").empty());
+    EXPECT_EQ(*database->value("s", "history"), PropertyList(PropertyListArray { "new" }));
     unlock();
 
-    // Whoever wrote now may have read nothing: the old row is copied in the same transaction.
-    ASSERT_TRUE(database->setValue("s", "history", PropertyListArray { "new" }));
+    // Whoever wrote may have read nothing: the old row is copied in the same transaction.
+    database->retry();
     auto backups = backupRows("history");
     ASSERT_EQ(backups.size(), 1u);
     EXPECT_EQ(backups.front().second, m_storedText);
@@ -928,7 +938,6 @@ TEST_F(DefaultsDatabaseLockTest, ListenersHearTheValueThatCouldNotBeReadAndARemo
 
     lock();
     EXPECT_EQ(database->value("s", "history"), nullptr);
-    EXPECT_FALSE(database->setValue("s", "history", 1));
     unlock();
     const PropertyList longer(largeHistory(5001));
     ASSERT_TRUE(database->setValue("s", "history", longer));
@@ -951,6 +960,192 @@ TEST_F(DefaultsDatabaseLockTest, ListenersHearTheValueThatCouldNotBeReadAndARemo
     ASSERT_EQ(backups.size(), 2u);
     EXPECT_TRUE(std::any_of(
         backups.begin(), backups.end(), [&](const auto& row) { return row.second == longerText; }));
+}
+
+namespace {
+
+// Another process that holds the file; rollback-journal mode, so that its lock keeps readers out too.
+class Holder {
+public:
+    explicit Holder(const std::string& path)
+        : m_raw(path)
+    {
+    }
+    void hold(bool readersToo)
+    {
+        if (readersToo) {
+            ASSERT_TRUE(m_raw.exec("PRAGMA journal_mode=DELETE"));
+        }
+        ASSERT_TRUE(m_raw.exec("BEGIN EXCLUSIVE"));
+    }
+    void release() { ASSERT_TRUE(m_raw.exec("ROLLBACK")); }
+
+private:
+    RawConnection m_raw;
+};
+
+std::optional<PropertyList> fileValue(const std::string& path, const std::string& key)
+{
+    RawConnection raw(path);
+    auto text = raw.text("SELECT value FROM defaults WHERE suite = 's' AND key = '" + key + "'");
+    return text ? PropertyListJson::decode(*text) : std::nullopt;
+}
+
+} // namespace
+
+// A write that meets another process's lock waits for no more than a moment: it is kept, reads back
+// at once, and reaches the file in its order with the writes after it once the lock ends.
+TEST_F(DefaultsDatabaseTest, WritesThatMeetALockAreKeptAndReachTheFileInOrderWhenItEnds)
+{
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue("s", "k", "before"));
+    ASSERT_TRUE(database->setValue("s", "gone", 1));
+    std::vector<std::optional<PropertyList>> heard;
+    database->addListener("s", "k", [&](auto&, auto&, const DefaultsDatabase::Value& value) {
+        heard.push_back(value ? std::optional(*value) : std::nullopt);
+    });
+
+    Holder other(file());
+    other.hold(false);
+    ASSERT_TRUE(database->setValue("s", "k", "during"));
+    ASSERT_TRUE(database->setValue("s", "gone", std::nullopt));
+    ASSERT_TRUE(database->setValue("s", "k", "last"));
+    EXPECT_TRUE(database->hasPendingWrites());
+    EXPECT_EQ(*database->value("s", "k"), PropertyList("last"));
+    EXPECT_EQ(database->value("s", "gone"), nullptr);
+    EXPECT_EQ(
+        heard, (std::vector<std::optional<PropertyList>> { PropertyList("during"), PropertyList("last") }));
+    EXPECT_EQ(fileValue(file(), "k"), PropertyList("before"));
+    EXPECT_TRUE(fs::exists(database->pendingPath()));
+    database->retry();
+    EXPECT_TRUE(database->hasPendingWrites());
+
+    other.release();
+    database->retry();
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(fileValue(file(), "k"), PropertyList("last"));
+    EXPECT_EQ(fileValue(file(), "gone"), std::nullopt);
+    EXPECT_FALSE(fs::exists(database->pendingPath()));
+    EXPECT_EQ(heard.size(), 2u);
+
+    // Writes go straight to the file again.
+    ASSERT_TRUE(database->setValue("s", "k", "after"));
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(fileValue(file(), "k"), PropertyList("after"));
+}
+
+// A removal made during a lock is as durable as any write: a process that dies before the lock ends
+// leaves it for the next opening, which puts it into the file.
+TEST_F(DefaultsDatabaseTest, WritesKeptDuringALockSurviveACrash)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "deleted", "still there"));
+        ASSERT_TRUE(database->setValue("s", "k", 1));
+    }
+    // The writer is forked before this process opens the file again, so that it inherits no state
+    // of SQLite's about it; it starts once the lock is held.
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        char go = 0;
+        if (read(start[0], &go, 1) != 1) {
+            _exit(2);
+        }
+        auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+        const bool kept = database->setValue("s", "deleted", std::nullopt) && database->setValue("s", "k", 2);
+        // Killed: no destructor, no close.
+        _exit(kept ? 0 : 1);
+    }
+    Holder other(file());
+    other.hold(false);
+    ASSERT_EQ(write(start[1], "x", 1), 1);
+    close(start[0]);
+    close(start[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fileValue(file(), "deleted"), PropertyList("still there"));
+    other.release();
+
+    auto database = DefaultsDatabase::open(file());
+    EXPECT_EQ(database->value("s", "deleted"), nullptr);
+    EXPECT_EQ(*database->value("s", "k"), PropertyList(2));
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(fileValue(file(), "deleted"), std::nullopt);
+    EXPECT_EQ(fileValue(file(), "k"), PropertyList(2));
+    EXPECT_FALSE(fs::exists(database->pendingPath()));
+}
+
+// A file held at the opening for longer than the opening waits: the store runs on what it is given,
+// opens the file at the first retry after the lock, and what was written meanwhile joins what the
+// file holds (a key's join where it has one; otherwise the stored row is kept under a backup key).
+TEST_F(DefaultsDatabaseTest, AFileHeldAtTheOpeningIsOpenedOnceFreeAndWhatWasWrittenJoinsIt)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "history", PropertyListArray { 1, 2, 3 }));
+        ASSERT_TRUE(database->setValue("s", "setting", "stored"));
+        ASSERT_TRUE(database->setValue("s", "untouched", "stored"));
+    }
+    Holder other(file());
+    other.hold(true);
+    auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+    EXPECT_EQ(database->path(), file());
+    EXPECT_TRUE(database->unavailableReason().empty());
+    EXPECT_TRUE(database->isWaitingForFile());
+    EXPECT_EQ(database->value("s", "untouched"), nullptr);
+    EXPECT_TRUE(database->isStoredButUnread("s", "untouched"));
+    database->setJoin("s", "history", [](const PropertyList& stored, const PropertyList& written) {
+        auto joined = *stored.getIf<PropertyListArray>();
+        for (const auto& element : *written.getIf<PropertyListArray>()) {
+            joined.push_back(element);
+        }
+        return std::optional(PropertyList(std::move(joined)));
+    });
+    std::vector<std::pair<std::string, std::optional<PropertyList>>> heard;
+    for (const char* key : { "history", "untouched" }) {
+        database->addListener(
+            "s", key, [&](const std::string& name, auto&, const DefaultsDatabase::Value& value) {
+                heard.emplace_back(name, value ? std::optional(*value) : std::nullopt);
+            });
+    }
+
+    ASSERT_TRUE(database->setValue("s", "history", PropertyListArray { 4 }));
+    ASSERT_TRUE(database->setValue("s", "setting", "mine"));
+    ASSERT_TRUE(database->setValue("s", "new", 1));
+    EXPECT_EQ(*database->value("s", "history"), PropertyList(PropertyListArray { 4 }));
+    database->retry();
+    EXPECT_TRUE(database->isWaitingForFile());
+    heard.clear();
+
+    other.release();
+    database->retry();
+    EXPECT_FALSE(database->isWaitingForFile());
+    EXPECT_FALSE(database->hasPendingWrites());
+    const PropertyList joined(PropertyListArray { 1, 2, 3, 4 });
+    EXPECT_EQ(*database->value("s", "history"), joined);
+    EXPECT_EQ(*database->value("s", "untouched"), PropertyList("stored"));
+    EXPECT_EQ(*database->value("s", "setting"), PropertyList("mine"));
+    EXPECT_EQ(*database->value("s", "new"), PropertyList(1));
+    EXPECT_EQ(fileValue(file(), "history"), joined);
+    EXPECT_EQ(fileValue(file(), "setting"), PropertyList("mine"));
+    RawConnection raw(file());
+    EXPECT_EQ(raw.text("SELECT value FROM defaults WHERE key LIKE 'setting.unreadable-%'"), "\"stored\"");
+    EXPECT_EQ(raw.text("SELECT count(*) FROM defaults WHERE key LIKE 'history.unreadable-%'"), "0");
+    std::sort(heard.begin(), heard.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    EXPECT_EQ(heard,
+        (std::vector<std::pair<std::string, std::optional<PropertyList>>> {
+            { "history", joined }, { "untouched", PropertyList("stored") } }));
+
+    // A later opening finds everything in the file.
+    database.reset();
+    database = DefaultsDatabase::open(file());
+    EXPECT_EQ(*database->value("s", "history"), joined);
+    EXPECT_EQ(*database->value("s", "new"), PropertyList(1));
 }
 
 TEST(DefaultsDatabasePath, FollowsTheEnvironment)
