@@ -1348,11 +1348,11 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
     };
     std::vector<Applied> applied;
     std::string failure;
-    for (const auto& [name, final] : finals) {
+    for (const auto& [name, chosen] : finals) {
         const auto& [suite, key] = name;
-        std::optional<std::string> text = final.last->text;
+        std::optional<std::string> text = chosen.last->text;
         Applied done { suite, key, nullptr, std::nullopt, {} };
-        if (final.blind) {
+        if (chosen.blind) {
             std::optional<std::string> stored;
             if (!readRow(suite, key, stored, rc)) {
                 failure = sqliteMessage(m_db, rc);
