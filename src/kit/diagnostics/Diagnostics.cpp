@@ -23,6 +23,7 @@ void install()
     seam.showDebugWindow = [] { DebugWindowController::show(); };
     seam.addDebugMenu = [](QMenu& menu) { addDebugMenuTo(menu); };
     seam.resetAppData = [lastReset] { *lastReset = resetAppData(ResetEnvironment {}); };
+    seam.resetSummary = [] { return resetSummary(); };
     seam.relaunchAfterReset = [lastReset](bool exitImmediately, bool showSettingsAfterRelaunch) {
         relaunchTellingResetFailures(
             std::exchange(*lastReset, {}), exitImmediately, showSettingsAfterRelaunch);

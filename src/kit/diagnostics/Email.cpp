@@ -1,5 +1,6 @@
 #include "kit/diagnostics/Email.h"
 
+#include "kit/diagnostics/InstalledApp.h"
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/core/URLQueryItem.h"
@@ -58,6 +59,12 @@ bool startDetached(const EmailEnvironment& environment, const QString& program, 
 {
     return environment.startDetached ? environment.startDetached(program, arguments)
                                      : QProcess::startDetached(program, arguments);
+}
+
+std::optional<std::string> defaultMailClient(const EmailEnvironment& environment)
+{
+    return environment.defaultMailClient ? environment.defaultMailClient()
+                                         : defaultEmailAppBundleIdentifier();
 }
 
 void tellUserAndCopy(const std::vector<std::string>& recipients, const std::string& text)
@@ -162,12 +169,30 @@ bool sendEmailViaMailto(const std::vector<std::string>& recipients, const std::s
     return false;
 }
 
+bool takesAttachments(std::string_view mailClient)
+{
+    const QString id
+        = QString::fromUtf8(mailClient.data(), static_cast<qsizetype>(mailClient.size())).toLower();
+    for (const char* name : { "thunderbird", "icedove", "betterbird", "seamonkey", "evolution", "kmail" }) {
+        if (id.contains(QLatin1String(name))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void sendEmail(const std::vector<std::string>& recipients, const std::string& subject,
     const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText)
 {
     const EmailEnvironment& environment = EmailEnvironment::shared();
-    const QString program = xdgEmailPath(environment);
+    const auto client = defaultMailClient(environment);
+    if (!client) {
+        platform::log(platform::LogLevel::Warning, category, "No mail program opens mailto: links.");
+        tellUserAndCopy(recipients, mailtoBody(message, attachmentFileName, attachmentText));
+        return;
+    }
+    const QString program = takesAttachments(*client) ? xdgEmailPath(environment) : QString();
     if (!program.isEmpty()) {
         if (const auto file = writeToTemporaryFile(attachmentText, attachmentFileName)) {
             QStringList arguments { QStringLiteral("--utf8"), QStringLiteral("--subject"),

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zk {
@@ -26,6 +27,9 @@ struct EmailEnvironment {
     std::function<void(const std::string& text)> copyToClipboard;
     // Tells the user why the e-mail could not be prepared (an alert).
     std::function<void(const std::string& title, const std::string& message)> tellUser;
+    // The desktop entry (without ".desktop") of the user's default mail program, nothing when
+    // there is none. Empty function: asked of the desktop (defaultEmailAppBundleIdentifier).
+    std::function<std::optional<std::string>()> defaultMailClient;
 
     static EmailEnvironment& shared();
 };
@@ -42,10 +46,16 @@ std::optional<std::string> mailtoURL(const std::vector<std::string>& recipients,
     const std::optional<std::string>& subject, const std::optional<std::string>& body,
     const std::vector<std::string>& cc = {}, const std::vector<std::string>& bcc = {});
 
-// Prepares an e-mail with a text attachment in the user's mail client. With xdg-email installed
-// the text is written to a temporary file of that name and attached; otherwise, or when that
-// fails, the mailto: route below. Never throws; a failure is logged and the user is told, with the
-// text left on the clipboard. Main-thread only.
+// Whether the mail program of that desktop entry takes the file xdg-email attaches (Thunderbird
+// and its relatives, Evolution, KMail). Others (browsers, web mail) drop it without a word.
+bool takesAttachments(std::string_view mailClient);
+
+// Prepares an e-mail with a text attachment in the user's mail client. When the default mail
+// program takes attachments and xdg-email is installed, the text is written to a private
+// temporary file of that name (removed at quit) and attached; for every other mail program, or
+// when that fails, the mailto: route below. With no mail program at all nothing is opened. Never
+// throws; a failure is logged and the user is told, with the text left on the clipboard.
+// Main-thread only.
 void sendEmail(const std::vector<std::string>& recipients, const std::string& subject,
     const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText);

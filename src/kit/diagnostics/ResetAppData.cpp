@@ -10,6 +10,9 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <algorithm>
+#include <unistd.h>
+
 namespace zk {
 
 namespace {
@@ -36,16 +39,109 @@ QCoro::Task<> relaunchAfterTellingFailures(
 
 } // namespace
 
+std::filesystem::path scriptsFolderIn(const std::filesystem::path& dataDirectory)
+{
+    return dataDirectory / "shortcuts";
+}
+
+std::string resetSummary()
+{
+    return "Your settings and history, and the folders “" + appDataDirectory().string() + "” and “"
+        + appCacheDirectory().string() + "”, are moved to the Trash, and " + ZKApp::name()
+        + " no longer starts when you log in. Your scripts in “"
+        + scriptsFolderIn(appDataDirectory()).string() + "” are kept.";
+}
+
+namespace {
+
+// Whether `path` is `folder` or lies inside it.
+bool isInside(const std::filesystem::path& path, const std::filesystem::path& folder)
+{
+    const auto relative = path.lexically_normal().lexically_relative(folder.lexically_normal());
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+// Moves the scripts folder out of the data folder, beside it, for as long as the data folder is
+// being moved to the Trash, and back afterwards.
+class ScriptsKeptAside {
+public:
+    // `folders`: what goes to the Trash; the scripts wait beside the one that holds them.
+    ScriptsKeptAside(
+        std::filesystem::path scripts, const std::vector<std::filesystem::path>& folders, ResetResult& result)
+        : m_scripts(std::move(scripts))
+        , m_result(result)
+    {
+        std::error_code error;
+        const auto holder = std::find_if(folders.begin(), folders.end(),
+            [this](const auto& folder) { return isInside(m_scripts, folder); });
+        if (holder == folders.end()
+            || !std::filesystem::exists(std::filesystem::symlink_status(m_scripts, error))) {
+            m_ready = true;
+            return;
+        }
+        m_aside = holder->parent_path()
+            / ("." + holder->filename().string() + "-scripts-kept-" + std::to_string(::getpid()));
+        std::filesystem::rename(m_scripts, m_aside, error);
+        if (error) {
+            m_aside.clear();
+            m_result.failures.push_back("Your scripts in “" + m_scripts.string()
+                + "” could not be set apart, so nothing was moved to the Trash: " + error.message());
+            return;
+        }
+        m_ready = true;
+    }
+    ScriptsKeptAside(const ScriptsKeptAside&) = delete;
+    ScriptsKeptAside& operator=(const ScriptsKeptAside&) = delete;
+    ~ScriptsKeptAside()
+    {
+        if (m_aside.empty()) {
+            return;
+        }
+        std::error_code error;
+        std::filesystem::create_directories(m_scripts.parent_path(), error);
+        if (!error) {
+            std::filesystem::rename(m_aside, m_scripts, error);
+        }
+        if (error) {
+            m_result.failures.push_back("Your scripts could not be put back into “" + m_scripts.string()
+                + "”; they are in “" + m_aside.string() + "”: " + error.message());
+        } else {
+            m_result.removed.push_back("Your scripts in “" + m_scripts.string() + "” were kept.");
+        }
+    }
+    // False when the scripts could not be set apart: then nothing may go.
+    bool ready() const { return m_ready; }
+
+private:
+    std::filesystem::path m_scripts;
+    std::filesystem::path m_aside;
+    ResetResult& m_result;
+    bool m_ready = false;
+};
+
+void switchOffLoginItem(platform::LoginItemService& service, ResetResult& result)
+{
+    if (service.status() != platform::LoginItemService::Status::enabled) {
+        return;
+    }
+    service.unregisterApp([&result](const platform::LoginItemService::Failure& failure) {
+        if (failure) {
+            result.failures.push_back("Launch at login could not be switched off: " + *failure);
+        } else {
+            result.removed.push_back("Launch at login was switched off.");
+        }
+    });
+}
+
+} // namespace
+
 ResetResult resetAppData(const ResetEnvironment& environment)
 {
     ResetResult result;
     const auto suite = environment.suite ? environment.suite : platform::UserDefaults::standard();
-    suite->removeAll();
-    for (const auto& [key, value] : suite->database()->values(suite->suiteName())) {
-        if (value) {
-            result.failures.push_back("The setting “" + key + "” could not be removed.");
-        }
-    }
+    switchOffLoginItem(
+        environment.loginItems ? *environment.loginItems : platform::LoginItemService::mainAppService(),
+        result);
 
     const std::filesystem::path data
         = environment.dataDirectory.empty() ? appDataDirectory() : environment.dataDirectory;
@@ -59,10 +155,52 @@ ResetResult resetAppData(const ResetEnvironment& environment)
     }
     std::error_code error;
     std::erase_if(folders, [&](const auto& folder) { return !std::filesystem::exists(folder, error); });
-    if (const auto failure
-        = trashItems(folders, environment.moveToTrash ? environment.moveToTrash : moveItemToTrash)) {
-        result.failures.push_back(
-            "“" + failure->path.string() + "” could not be moved to the Trash: " + failure->reason);
+
+    // The store's file goes with its folder as it is now, closed so that it is complete and that
+    // no later write of this process reaches the copy in the Trash.
+    const auto& database = suite->database();
+    const std::filesystem::path storePath = database->path();
+    const bool storeGoes = storePath.is_absolute()
+        && std::any_of(
+            folders.begin(), folders.end(), [&](const auto& folder) { return isInside(storePath, folder); });
+    bool storeWent = false;
+    {
+        const ScriptsKeptAside scripts(scriptsFolderIn(data), folders, result);
+        if (scripts.ready()) {
+            if (storeGoes) {
+                database->close();
+            }
+            if (const auto failure
+                = trashItems(folders, environment.moveToTrash ? environment.moveToTrash : moveItemToTrash)) {
+                result.failures.push_back(
+                    "“" + failure->path.string() + "” could not be moved to the Trash: " + failure->reason);
+            }
+            for (const auto& folder : folders) {
+                if (!std::filesystem::exists(folder, error)) {
+                    result.removed.push_back("“" + folder.string() + "” was moved to the Trash.");
+                }
+            }
+            storeWent = storeGoes && !std::filesystem::exists(storePath, error);
+        }
+    }
+
+    if (storeWent) {
+        result.removed.push_back(
+            "The settings and the history went to the Trash with “" + storePath.string() + "”.");
+    } else if (!storeGoes) {
+        suite->removeAll();
+        for (const auto& [key, value] : suite->database()->values(suite->suiteName())) {
+            if (value) {
+                result.failures.push_back("The setting “" + key + "” could not be removed.");
+            }
+        }
+        result.removed.push_back("The settings and the history were removed.");
+    } else {
+        // Closed but still in place: the next launch finds the settings as they were.
+        result.failures.push_back("The settings and the history were kept in “" + storePath.string() + "”.");
+    }
+    for (const auto& line : result.removed) {
+        platform::log(platform::LogLevel::Info, category, line);
     }
     for (const auto& failure : result.failures) {
         platform::log(platform::LogLevel::Error, category, failure);

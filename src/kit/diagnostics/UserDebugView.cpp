@@ -91,6 +91,7 @@ void UserDebugView::presentConfirmationDialog()
     QPointer<UserDebugView> self(this);
     AlertDescription description;
     description.title = confirmationTitle();
+    description.message = resetSummary();
     description.buttonTitles = { "Delete", "Cancel" };
     description.defaultButtonIndex = 1;
     description.destructiveButtonIndexes = { 0 };

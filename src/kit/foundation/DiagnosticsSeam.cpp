@@ -99,6 +99,14 @@ void resetAppData()
     removeAppData(*suite, appDataDirectory(), appCacheDirectory(), databaseFileName);
 }
 
+std::string resetAppDataSummary()
+{
+    if (auto summary = DiagnosticsSeam::shared().resetSummary) {
+        return summary();
+    }
+    return {};
+}
+
 void relaunchAfterReset(bool exitImmediately, bool showSettingsAfterRelaunch)
 {
     if (auto relaunch = DiagnosticsSeam::shared().relaunchAfterReset) {

@@ -25,6 +25,8 @@ struct DiagnosticsSeam {
     std::function<void(QMenu& menu)> addDebugMenu;
     // Deletes every setting and the application's data.
     std::function<void()> resetAppData;
+    // What resetAppData removes and keeps, in words for the user before they confirm.
+    std::function<std::string()> resetSummary;
     // Starts a new instance and ends this one (see relaunchApp).
     std::function<void(bool exitImmediately, bool showSettingsAfterRelaunch)> relaunchAfterReset;
     // The "key: value" lines of facts that the feedback form receives as its metadata.
@@ -44,6 +46,8 @@ void addDebugMenu(QMenu& menu);
 // Without an installed operation: removes every key of the standard suite and the application's
 // data under $XDG_DATA_HOME/kiruvo except the settings database (see resetAppDataFallback).
 void resetAppData();
+// Without an installed operation: nothing.
+std::string resetAppDataSummary();
 // Starts relaunchApp without waiting for it.
 void relaunchAfterReset(bool exitImmediately, bool showSettingsAfterRelaunch);
 // Without an installed operation: the application's name and version only.

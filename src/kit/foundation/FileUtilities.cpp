@@ -8,13 +8,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QSaveFile>
 #include <QUrlQuery>
 
 #include <unicode/uchar.h>
 
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 #include <pwd.h>
+#include <set>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zk {
@@ -27,6 +31,48 @@ PlatformError fileError(std::int64_t code, const QString& path, const QString& d
         { { ErrorKeys::localizedDescription, description.toStdString() },
             { "NSFilePath", path.toStdString() } });
 }
+
+// A folder of this user's, no link, that no one else may enter.
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat status { };
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid()
+        && (status.st_mode & 077) == 0;
+}
+
+// The folders made by createUniqueTemporaryDirectory() and not yet removed; a static object, so
+// that what is left is removed when the process ends normally (quit, SIGTERM through the event
+// loop, std::exit).
+class TemporaryDirectoryRegistry {
+public:
+    static TemporaryDirectoryRegistry& shared()
+    {
+        static TemporaryDirectoryRegistry registry;
+        return registry;
+    }
+    ~TemporaryDirectoryRegistry() { removeAll(); }
+
+    void add(const QString& path)
+    {
+        std::lock_guard lock(m_mutex);
+        m_paths.insert(path);
+    }
+    void removeAll()
+    {
+        std::set<QString> paths;
+        {
+            std::lock_guard lock(m_mutex);
+            paths.swap(m_paths);
+        }
+        for (const QString& path : paths) {
+            QDir(path).removeRecursively();
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::set<QString> m_paths;
+};
 
 } // namespace
 
@@ -183,15 +229,38 @@ const QString& appCachesDirectory()
     return path;
 }
 
+QString privateTemporaryBase()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(QFile::encodeName(runtime))) {
+        const QString base = QDir(runtime).filePath(QStringLiteral("kiruvo"));
+        const QByteArray encoded = QFile::encodeName(base);
+        ::mkdir(encoded.constData(), 0700);
+        if (isPrivateFolder(encoded)) {
+            return base;
+        }
+    }
+    // Shared by every user: each folder made in it is private itself.
+    return QDir::tempPath();
+}
+
 QString createUniqueTemporaryDirectory()
 {
-    const QString path
-        = QDir(QDir::tempPath()).filePath(QString::fromStdString(platform::Uuid::random().uuidString()));
-    if (!QDir().mkpath(path)) {
+    const QString path = QDir(privateTemporaryBase())
+                             .filePath(QString::fromStdString(platform::Uuid::random().uuidString()));
+    // Made with its final permissions, never through a folder someone else could have prepared.
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0) {
         throw fileError(ErrorDomains::fileWriteUnknown, path,
-            QStringLiteral("Could not create the folder “%1”.").arg(path));
+            QStringLiteral("Could not create the folder “%1”: %2")
+                .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     }
+    TemporaryDirectoryRegistry::shared().add(path);
     return path;
+}
+
+void removeTemporaryDirectories()
+{
+    TemporaryDirectoryRegistry::shared().removeAll();
 }
 
 QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension)
@@ -206,13 +275,20 @@ QString writeToTemporaryFile(const std::string& text, const QString& fileName, c
     }
     const QString folder = createUniqueTemporaryDirectory();
     const QString path = QDir(folder).filePath(name);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())
-        || !file.commit()) {
+    QFile file(path);
+    // Readable by this user only from the moment it exists.
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::NewOnly)
+        && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        && file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size())
+        && file.flush();
+    if (!written) {
+        const QString reason = file.errorString();
+        file.close();
+        QDir(folder).removeRecursively();
         throw fileError(ErrorDomains::fileWriteUnknown, path,
-            QStringLiteral("Could not write “%1”: %2").arg(path, file.errorString()));
+            QStringLiteral("Could not write “%1”: %2").arg(path, reason));
     }
+    file.close();
     return path;
 }
 

@@ -65,11 +65,21 @@ QString makeAppDirectory(QStandardPaths::StandardLocation location);
 const QString& appSupportDirectory();
 const QString& appCachesDirectory();
 
-// A new folder named by a fresh UUID in the temporary folder; throws the file error.
+// Where this user's temporary folders go: "kiruvo" in $XDG_RUNTIME_DIR (made 0700 when missing)
+// when that is a folder of this user's that no one else may enter, else the temporary folder.
+// Nothing made there may be entered by another user, whichever it is.
+QString privateTemporaryBase();
+// A new folder, named by a fresh UUID, that only this user may enter (0700), in
+// privateTemporaryBase(). It is removed with all it holds when the process ends normally (or
+// earlier by its owner). Throws the file error.
 QString createUniqueTemporaryDirectory();
 // The text written as UTF-8 to a new file with that name (and `extension` when the name has none)
-// in a fresh temporary folder; throws, leaving the folder behind.
+// that only this user may read (0600), in a fresh folder of createUniqueTemporaryDirectory();
+// throws, removing the folder.
 QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension);
+// Removes now every folder createUniqueTemporaryDirectory() made that is still there (what the
+// end of the process does).
+void removeTemporaryDirectories();
 
 // Owns a folder: removes it with all it holds when destroyed, quietly.
 class TemporaryDirectory {

@@ -197,7 +197,12 @@ void ZKKit::offerResetAtLaunch()
     }
     AlertDescription description;
     description.title = "Are you sure you want to delete the settings and data for " + ZKApp::name() + "?";
+    if (const std::string summary = resetAppDataSummary(); !summary.empty()) {
+        description.message = summary;
+    }
     description.buttonTitles = { "Delete", "Cancel" };
+    // A key held by accident at launch must not delete anything: Return answers Cancel.
+    description.defaultButtonIndex = 1;
     description.destructiveButtonIndexes = { 0 };
     AlertPresenter::shared().present(makeAlert(description), [](int response) {
         if (response != 0) {

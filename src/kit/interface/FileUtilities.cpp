@@ -3,6 +3,7 @@
 #include "kit/foundation/FileUtilities.h"
 
 #include "kit/foundation/AppErrorBuilder.h"
+#include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/ReportError.h"
 #include "platform/Logger.h"
 
@@ -11,8 +12,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <system_error>
 
 namespace zk {
 
@@ -69,13 +73,50 @@ std::filesystem::path systemDirectory(QStandardPaths::StandardLocation location)
     return error ? path : resolved;
 }
 
-std::filesystem::path uniqueTemporaryDirectory()
+namespace {
+
+// The file system a path is on: its own, or its nearest existing parent's.
+std::optional<dev_t> deviceOf(std::filesystem::path path)
 {
-    std::string pattern = (std::filesystem::path(QDir::tempPath().toStdString()) / "kiruvo-XXXXXX").string();
+    for (;;) {
+        struct stat status { };
+        if (::stat(path.c_str(), &status) == 0) {
+            return status.st_dev;
+        }
+        if (!path.has_relative_path()) {
+            return std::nullopt;
+        }
+        path = path.parent_path();
+    }
+}
+
+std::filesystem::path itemReplacementDirectory(const std::filesystem::path& reference)
+{
+    const std::filesystem::path base = privateTemporaryBase().toStdString();
+    const auto referenceDevice = deviceOf(reference);
+    if (referenceDevice && referenceDevice == deviceOf(base)) {
+        return createUniqueTemporaryDirectory().toStdString();
+    }
+    // Beside the reference; mkdtemp makes it 0700.
+    std::string pattern = (reference.parent_path() / ".kiruvo-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("Could not create a temporary folder in " + QDir::tempPath().toStdString());
+        throw std::system_error(errno, std::generic_category(),
+            "Could not create a temporary folder beside " + reference.string());
     }
     return pattern;
+}
+
+} // namespace
+
+std::filesystem::path uniqueTemporaryDirectory(const std::optional<std::filesystem::path>& reference)
+{
+    const std::filesystem::path executable = ZKApp::url();
+    try {
+        return itemReplacementDirectory(reference.value_or(executable));
+    } catch (const std::exception& failure) {
+        reportError(makeAppError(failure.what()), { { "url()", executable.string() } });
+    }
+    return createUniqueTemporaryDirectory().toStdString();
 }
 
 std::optional<std::filesystem::path> writeToTemporaryFile(

@@ -30,9 +30,14 @@ std::optional<TrashFailure> trashItems(
 // failure is reported and the temporary folder is used instead.
 std::filesystem::path systemDirectory(QStandardPaths::StandardLocation location);
 
-// A new, empty folder of this process's own under the temporary folder. Throws std::runtime_error
-// when none can be made.
-std::filesystem::path uniqueTemporaryDirectory();
+// A new, empty folder that only this user may enter (0700), on the same file system as
+// `reference` (the running executable when none is given), so that a file made in it can replace
+// one there by a rename: the private temporary folder when it is on that file system, else a
+// hidden folder beside the reference. When that cannot be made, the failure is reported (with the
+// executable's path under "url()") and a folder of createUniqueTemporaryDirectory() is made
+// instead; only that one's failure is thrown (as the kit's file error).
+std::filesystem::path uniqueTemporaryDirectory(
+    const std::optional<std::filesystem::path>& reference = std::nullopt);
 
 // Writes `text` as UTF-8 into a file named `fileName` in a new unique temporary folder, adding
 // `extension` (without the dot) when the name does not already end with it. The file's path, or

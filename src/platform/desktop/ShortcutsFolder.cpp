@@ -4,6 +4,7 @@
 #include "platform/Logger.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroProcess>
 #include <QCoro/QCoroSignal>
@@ -15,15 +16,18 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <coroutine>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sys/types.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -123,6 +127,106 @@ public:
 
 private:
     QProcess& m_process;
+};
+
+// Whether a process of the group still runs. A zombie is done: the script's own is reaped by Qt
+// only when the event loop turns, which it no longer does while quitting.
+bool groupHasLiveMembers(pid_t group)
+{
+    if (group <= 0 || (::kill(-group, 0) != 0 && errno != EPERM)) {
+        return false;
+    }
+    std::error_code error;
+    for (fs::directory_iterator it("/proc", error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream stream(it->path() / "stat");
+        std::string stat;
+        std::getline(stream, stat);
+        // "pid (name) state ppid pgrp ...": the name may hold anything, up to the last ")".
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        char state = 0;
+        long parent = 0;
+        long processGroup = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &state, &parent, &processGroup) == 3
+            && processGroup == group && state != 'Z' && state != 'X') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The scripts running now, so that quitting can end them: a suspended run's coroutine is never
+// resumed once the event loop has stopped, and its guard would never run.
+class RunningScripts {
+public:
+    static RunningScripts& shared()
+    {
+        static RunningScripts running;
+        return running;
+    }
+    // What is left when the process ends without quitting properly gets no grace.
+    ~RunningScripts()
+    {
+        for (const Run& run : m_runs) {
+            ::kill(-run.group, SIGKILL);
+        }
+    }
+
+    void add(QProcess* process, std::string name)
+    {
+        if (!m_watchingQuit && QCoreApplication::instance() != nullptr) {
+            m_watchingQuit = true;
+            QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                QCoreApplication::instance(), [] { ShortcutsFolder::stopAllRuns(); });
+        }
+        m_runs.push_back({ process, static_cast<pid_t>(process->processId()), std::move(name) });
+    }
+    void remove(const QProcess* process)
+    {
+        std::erase_if(m_runs, [process](const Run& run) { return run.process == process; });
+    }
+    std::size_t count() const { return m_runs.size(); }
+
+    void stopAll(std::chrono::milliseconds grace)
+    {
+        const std::vector<Run> runs = std::exchange(m_runs, {});
+        for (const Run& run : runs) {
+            log(LogLevel::Info, logCategory,
+                fmt::format("Stopping {} (process group {}): {} is quitting", run.name, run.group,
+                    QCoreApplication::applicationName().toStdString()));
+            ::kill(-run.group, SIGTERM);
+        }
+        // Waited for here, not through the processes: a run that finished would resume its
+        // coroutine inside the wait, which then deletes the process being waited for.
+        const auto deadline = std::chrono::steady_clock::now() + grace;
+        for (const Run& run : runs) {
+            while (groupHasLiveMembers(run.group) && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (groupHasLiveMembers(run.group)) {
+                log(LogLevel::Warning, logCategory,
+                    fmt::format("{} (process group {}) did not end within {} ms and was killed", run.name,
+                        run.group, grace.count()));
+                ::kill(-run.group, SIGKILL);
+            }
+        }
+    }
+
+private:
+    struct Run {
+        const QProcess* process = nullptr;
+        pid_t group = 0;
+        std::string name;
+    };
+    std::vector<Run> m_runs;
+    bool m_watchingQuit = false;
 };
 
 // Qt's waits take whole milliseconds; a negative or non-finite limit is no wait at all.
@@ -391,6 +495,11 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
         result.failure = "Could not start " + relativePath + ": " + process->errorString().toStdString();
         co_return result;
     }
+    RunningScripts::shared().add(process.get(), relativePath);
+    struct Unlisted {
+        const QProcess* process;
+        ~Unlisted() { RunningScripts::shared().remove(process); }
+    } unlisted { process.get() };
     if (input) {
         process->write(input->data(), static_cast<qint64>(input->size()));
     }
@@ -429,6 +538,16 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
         result.succeeded = true;
     }
     co_return result;
+}
+
+void ShortcutsFolder::stopAllRuns(double grace)
+{
+    RunningScripts::shared().stopAll(waitTime(grace));
+}
+
+std::size_t ShortcutsFolder::runningCount()
+{
+    return RunningScripts::shared().count();
 }
 
 bool ShortcutsFolder::open(std::string_view relativePath) const

@@ -121,6 +121,14 @@ public:
     QCoro::Task<RunResult> run(
         std::string relativePath, std::optional<std::string> input, RunLimits limits) const;
 
+    // Ends every script still running, with all it started: SIGTERM to each script's process
+    // group, then, after `grace` seconds, SIGKILL to every group that is not empty yet. Each ended
+    // script is logged by name. Runs by itself when the application is about to quit, so that no
+    // script outlives it. Main-thread only.
+    static void stopAllRuns(double grace = defaultTerminationGrace);
+    // How many scripts run now.
+    static std::size_t runningCount();
+
     // Opens the script in the user's preferred application (xdg-open).
     bool open(std::string_view relativePath) const;
 

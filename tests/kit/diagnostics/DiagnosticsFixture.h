@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -34,6 +35,12 @@ protected:
             QDir().mkpath(path);
             qputenv(name, path.toUtf8());
         }
+        // A runtime folder as the desktop makes it: this user's alone.
+        const QString runtime = folder.path() + "/XDG_RUNTIME_DIR";
+        QDir().mkpath(runtime);
+        QFile::setPermissions(
+            runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
         platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
         suite = std::make_shared<platform::UserDefaults>(
             platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName);
@@ -54,6 +61,7 @@ protected:
         };
         email.copyToClipboard = [this](const std::string& text) { clipboard.push_back(text); };
         email.tellUser = [this](const std::string& title, const std::string&) { told.push_back(title); };
+        email.defaultMailClient = [this] { return mailClient; };
         zk::EmailEnvironment::shared() = email;
 
         zk::DebugActionsEnvironment actions;
@@ -126,6 +134,8 @@ protected:
     std::unique_ptr<platform::ErrorReporter> reporter;
 
     QString xdgEmailPath;
+    // The default mail program's desktop entry; nothing for none.
+    std::optional<std::string> mailClient = std::string("thunderbird");
     bool startSucceeds = true;
     bool openSucceeds = true;
     std::vector<Started> started;

@@ -4,7 +4,9 @@
 #include "DiagnosticsFixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QUrlQuery>
+#include <sys/stat.h>
 
 using namespace zk;
 
@@ -82,9 +84,10 @@ TEST_F(EmailTest, WithoutXdgEmailTheTextStandsInTheBody)
     EXPECT_TRUE(clipboard.empty());
 }
 
-TEST_F(EmailTest, WithXdgEmailTheTextIsAttachedAsAFile)
+TEST_F(EmailTest, WithXdgEmailAMailProgramThatTakesAttachmentsGetsAPrivateFile)
 {
     xdgEmailPath = QStringLiteral("/usr/bin/xdg-email");
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     sendEmail({ "a@example.com" }, "Subject", "Hello", "debug-info.txt", "the text ✓");
     ASSERT_EQ(started.size(), 1u);
     EXPECT_TRUE(openedUrls.empty());
@@ -93,7 +96,14 @@ TEST_F(EmailTest, WithXdgEmailTheTextIsAttachedAsAFile)
     const auto at = arguments.indexOf(QStringLiteral("--attach"));
     ASSERT_GE(at, 0);
     const QString path = arguments.value(at + 1);
+    EXPECT_TRUE(path.startsWith(runtime + "/kiruvo/"));
     EXPECT_TRUE(path.endsWith(QStringLiteral("/debug-info.txt")));
+    // Nobody else may read the history in it.
+    struct stat status { };
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(QFileInfo(path).path()).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), QString::fromUtf8("the text ✓"));
@@ -101,6 +111,36 @@ TEST_F(EmailTest, WithXdgEmailTheTextIsAttachedAsAFile)
     EXPECT_EQ(arguments.value(arguments.indexOf(QStringLiteral("--body")) + 1), QStringLiteral("Hello\n\n"));
     EXPECT_EQ(arguments.last(), QStringLiteral("a@example.com"));
     QDir(QFileInfo(path).path()).removeRecursively();
+}
+
+TEST_F(EmailTest, WithXdgEmailEveryOtherMailProgramGetsTheTextInTheBody)
+{
+    xdgEmailPath = QStringLiteral("/usr/bin/xdg-email");
+    for (const char* client : { "firefox", "org.gnome.Geary", "chromium-mail-webapp" }) {
+        mailClient = client;
+        openedUrls.clear();
+        sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "the text");
+        EXPECT_TRUE(started.empty()) << client;
+        ASSERT_EQ(openedUrls.size(), 1u) << client;
+        EXPECT_EQ(queryOf(openedUrls[0].toString(QUrl::FullyEncoded).toStdString()).at("body"),
+            QStringLiteral("\n\n\n\ndebug-info.txt\n------------------------------\n\nthe text"));
+    }
+    EXPECT_TRUE(takesAttachments("org.mozilla.Thunderbird"));
+    EXPECT_TRUE(takesAttachments("org.gnome.Evolution"));
+    EXPECT_TRUE(takesAttachments("org.kde.kmail2"));
+    EXPECT_FALSE(takesAttachments("firefox-esr"));
+}
+
+TEST_F(EmailTest, WithNoMailProgramTheUserIsToldAndTheTextIsOnTheClipboard)
+{
+    xdgEmailPath = QStringLiteral("/usr/bin/xdg-email");
+    mailClient = std::nullopt;
+    sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "text");
+    EXPECT_TRUE(started.empty());
+    EXPECT_TRUE(openedUrls.empty());
+    ASSERT_EQ(clipboard.size(), 1u);
+    EXPECT_TRUE(clipboard[0].ends_with("debug-info.txt\n------------------------------\n\ntext"));
+    ASSERT_EQ(told.size(), 1u);
 }
 
 TEST_F(EmailTest, AnXdgEmailThatCannotStartFallsBackToMailtoAndAMissingClientToTheClipboard)

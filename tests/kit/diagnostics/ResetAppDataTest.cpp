@@ -2,7 +2,10 @@
 
 #include "DiagnosticsFixture.h"
 
+#include "platform/fake/FakeLoginItemService.h"
 #include <QFile>
+
+#include <algorithm>
 #include <fstream>
 
 using namespace zk;
@@ -16,6 +19,7 @@ protected:
         data = std::filesystem::path(folder.path().toStdString()) / "XDG_DATA_HOME" / "kiruvo";
         cache = std::filesystem::path(folder.path().toStdString()) / "XDG_CACHE_HOME" / "kiruvo";
         std::filesystem::create_directories(data / "shortcuts");
+        std::ofstream(data / "shortcuts" / "stretch.sh") << "#!/bin/sh\necho stretch\n";
         std::filesystem::create_directories(cache);
         std::ofstream(data / "history.json") << "[]";
         std::ofstream(cache / "icons") << "x";
@@ -28,6 +32,7 @@ protected:
     {
         ResetEnvironment environment;
         environment.isSandboxed = false;
+        environment.loginItems = &loginItems;
         environment.moveToTrash
             = [this, failing](const std::filesystem::path& path) -> std::optional<std::string> {
             trashed.push_back(path);
@@ -42,6 +47,7 @@ protected:
     std::filesystem::path data;
     std::filesystem::path cache;
     std::vector<std::filesystem::path> trashed;
+    platform::fake::FakeLoginItemService loginItems;
 };
 
 TEST_F(ResetAppDataTest, RemovesEveryKeyAndMovesDataThenCacheToTheTrash)
@@ -50,6 +56,7 @@ TEST_F(ResetAppDataTest, RemovesEveryKeyAndMovesDataThenCacheToTheTrash)
     EXPECT_TRUE(result.succeeded());
     EXPECT_TRUE(suite->dictionaryRepresentation().empty());
     EXPECT_EQ(trashed, (std::vector<std::filesystem::path> { data, cache }));
+    EXPECT_TRUE(std::filesystem::exists(data / "shortcuts" / "stretch.sh"));
 }
 
 TEST_F(ResetAppDataTest, ADataFolderThatCannotMoveIsReportedAndKeepsTheCacheInPlace)
@@ -77,17 +84,75 @@ TEST_F(ResetAppDataTest, ASandboxMovesItsOwnFolderAndMissingFoldersAreNothingToD
     EXPECT_EQ(trashed, (std::vector<std::filesystem::path> { data }));
 }
 
-TEST_F(ResetAppDataTest, TheRealTrashTakesBothFolders)
+TEST_F(ResetAppDataTest, TheRealTrashTakesBothFoldersAndLeavesTheUsersScripts)
 {
     ResetEnvironment unsandboxed;
     unsandboxed.isSandboxed = false;
+    unsandboxed.loginItems = &loginItems;
     const ResetResult result = resetAppData(unsandboxed);
     EXPECT_TRUE(result.succeeded()) << (result.failures.empty() ? "" : result.failures[0]);
-    EXPECT_FALSE(std::filesystem::exists(data));
+    EXPECT_FALSE(std::filesystem::exists(data / "history.json"));
     EXPECT_FALSE(std::filesystem::exists(cache));
     const auto trash
         = std::filesystem::path(folder.path().toStdString()) / "XDG_DATA_HOME" / "Trash" / "files";
     EXPECT_TRUE(std::filesystem::exists(trash / "kiruvo" / "history.json"));
+    // The scripts are the user's own work: they stay where they were, and the reset says so.
+    EXPECT_FALSE(std::filesystem::exists(trash / "kiruvo" / "shortcuts"));
+    std::ifstream script(data / "shortcuts" / "stretch.sh");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(script), {}), "#!/bin/sh\necho stretch\n");
+    const auto said = [&result](const std::string& words) {
+        return std::any_of(result.removed.begin(), result.removed.end(),
+            [&words](const std::string& line) { return line.find(words) != std::string::npos; });
+    };
+    EXPECT_TRUE(said("scripts")) << ::testing::PrintToString(result.removed);
+    EXPECT_TRUE(said(cache.string()));
+}
+
+TEST_F(ResetAppDataTest, TheTrashHoldsTheStoreAsItWasWithItsHistory)
+{
+    const auto storePath = data / "defaults.sqlite3";
+    auto fileSuite = std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(storePath.string()), platform::UserDefaults::standardSuiteName);
+    const std::string history = R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"}])";
+    ASSERT_TRUE(fileSuite->setObject(PropertyList(history), "sessions"));
+    ASSERT_TRUE(fileSuite->setObject(PropertyList(12), "ZK_launchCount"));
+
+    ResetEnvironment environment;
+    environment.suite = fileSuite;
+    environment.isSandboxed = false;
+    environment.loginItems = &loginItems;
+    const ResetResult result = resetAppData(environment);
+    EXPECT_TRUE(result.succeeded()) << (result.failures.empty() ? "" : result.failures[0]);
+    // The next launch finds no store, so it is a first launch.
+    EXPECT_FALSE(std::filesystem::exists(storePath));
+    // Nothing this process writes afterwards reaches the copy in the Trash.
+    fileSuite->setObject(PropertyList(13), "ZK_launchCount");
+
+    const auto trashed = std::filesystem::path(folder.path().toStdString()) / "XDG_DATA_HOME" / "Trash"
+        / "files" / "kiruvo" / "defaults.sqlite3";
+    ASSERT_TRUE(std::filesystem::exists(trashed));
+    const auto copy = platform::DefaultsDatabase::open(trashed.string());
+    const auto sessions = copy->value(platform::UserDefaults::standardSuiteName, "sessions");
+    ASSERT_TRUE(sessions);
+    EXPECT_EQ(*sessions, PropertyList(history));
+    const auto count = copy->value(platform::UserDefaults::standardSuiteName, "ZK_launchCount");
+    ASSERT_TRUE(count);
+    EXPECT_EQ(*count, PropertyList(12));
+}
+
+TEST_F(ResetAppDataTest, TheLoginItemTheApplicationMadeIsSwitchedOff)
+{
+    loginItems.currentStatus = platform::LoginItemService::Status::enabled;
+    const ResetResult result = resetAppData(recordingEnvironment());
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_EQ(loginItems.status(), platform::LoginItemService::Status::notRegistered);
+    EXPECT_EQ(loginItems.calls(),
+        std::vector<platform::fake::FakeLoginItemService::Call> {
+            platform::fake::FakeLoginItemService::Call::unregisterApp });
+
+    // One that is off already is not touched.
+    const ResetResult again = resetAppData(recordingEnvironment());
+    EXPECT_EQ(loginItems.calls().size(), 1u);
 }
 
 TEST_F(ResetAppDataTest, AReadOnlyDataFolderIsShownBeforeTheRelaunchAndNothingIsReportedDone)

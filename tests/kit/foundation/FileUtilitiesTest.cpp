@@ -3,10 +3,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 TEST(URLUtilitiesTest, QueryItemsAreEncodedAndAppendedAfterTheExistingOnes)
@@ -59,6 +62,87 @@ TEST(FileUtilitiesTest, TemporaryFoldersAndFiles)
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), QByteArray("Grüße\n"));
     EXPECT_TRUE(zk::writeToTemporaryFile("x", "a.txt", "txt").endsWith("/a.txt"));
+}
+
+namespace {
+
+mode_t modeOf(const QString& path)
+{
+    struct stat status { };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 07777;
+}
+
+// XDG_RUNTIME_DIR pointed at a folder of the test's for as long as it lives.
+class RuntimeFolder {
+public:
+    explicit RuntimeFolder(QFileDevice::Permissions permissions)
+        : m_previous(qgetenv("XDG_RUNTIME_DIR"))
+        , m_hadPrevious(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+    {
+        QFile::setPermissions(m_folder.path(), permissions);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
+    }
+    ~RuntimeFolder()
+    {
+        if (m_hadPrevious) {
+            qputenv("XDG_RUNTIME_DIR", m_previous);
+        } else {
+            qunsetenv("XDG_RUNTIME_DIR");
+        }
+    }
+    QString path() const { return m_folder.path(); }
+
+private:
+    QTemporaryDir m_folder;
+    QByteArray m_previous;
+    bool m_hadPrevious;
+};
+
+const QFileDevice::Permissions ownerOnly
+    = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
+} // namespace
+
+TEST(FileUtilitiesTest, TemporaryFilesAreThisUsersAloneInTheRuntimeFolder)
+{
+    const RuntimeFolder runtime(ownerOnly);
+    const QString file = zk::writeToTemporaryFile("history", "debug-info", "txt");
+    const QString folder = QFileInfo(file).path();
+    zk::TemporaryDirectory cleanup(folder);
+    EXPECT_EQ(QFileInfo(folder).path(), runtime.path() + "/kiruvo");
+    EXPECT_EQ(modeOf(runtime.path() + "/kiruvo"), 0700u);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
+}
+
+TEST(FileUtilitiesTest, WithoutAPrivateRuntimeFolderTheFolderItselfIsPrivate)
+{
+    // A runtime folder others may enter is no place for the user's data; nor is none at all.
+    for (const bool shared : { true, false }) {
+        std::optional<RuntimeFolder> runtime;
+        if (shared) {
+            runtime.emplace(ownerOnly | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        } else {
+            qunsetenv("XDG_RUNTIME_DIR");
+        }
+        const QString file = zk::writeToTemporaryFile("history", "debug-info", "txt");
+        const QString folder = QFileInfo(file).path();
+        zk::TemporaryDirectory cleanup(folder);
+        EXPECT_EQ(QFileInfo(folder).path(), QDir::tempPath());
+        EXPECT_EQ(modeOf(folder), 0700u);
+        EXPECT_EQ(modeOf(file), 0600u);
+    }
+}
+
+TEST(FileUtilitiesTest, TemporaryFoldersLeftAreRemovedTogether)
+{
+    const RuntimeFolder runtime(ownerOnly);
+    const QString base = runtime.path() + "/kiruvo";
+    zk::writeToTemporaryFile("history", "debug-info", "txt");
+    zk::createUniqueTemporaryDirectory();
+    EXPECT_FALSE(QDir(base).isEmpty());
+    zk::removeTemporaryDirectories();
+    EXPECT_TRUE(QDir(base).isEmpty());
 }
 
 TEST(FileUtilitiesTest, AppFoldersAreMadeOnceAndAFailureStillGivesThePath)

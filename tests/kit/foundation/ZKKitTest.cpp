@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -59,6 +60,8 @@ protected:
         zk::DiagnosticsSeam::install(seam);
         zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
             alertTexts.push_back(alert.text().toStdString());
+            const auto* answersReturn = alert.defaultButton();
+            defaultButtons.push_back(answersReturn ? answersReturn->text().toStdString() : std::string());
             return alertAnswer;
         });
     }
@@ -94,6 +97,8 @@ protected:
     bool reporterSaysCrashed = false;
     std::vector<std::string> calls;
     std::vector<std::string> alertTexts;
+    // The title of the button that answers Return in each alert.
+    std::vector<std::string> defaultButtons;
     int alertAnswer = 1;
 };
 
@@ -208,6 +213,8 @@ TEST_F(ZKKitTest, AddingSuperOffersTheResetInsteadOfTheWindow)
     drainMainQueue();
     ASSERT_EQ(alertTexts.size(), 1u);
     EXPECT_EQ(alertTexts[0], "Are you sure you want to delete the settings and data for Kiruvo?");
+    // Return, pressed out of habit at launch, deletes nothing.
+    EXPECT_EQ(defaultButtons, std::vector<std::string> { "Cancel" });
     EXPECT_TRUE(calls.empty());
 }
 

@@ -1,7 +1,9 @@
 #include "kit/interface/ShareMenu.h"
+#include "kit/foundation/FileUtilities.h"
 #include "kit/interface/FileUtilities.h"
 #include "kit/interface/Pasteboard.h"
 #include "kit/interface/WorkspaceUtilities.h"
+#include "platform/ErrorReporter.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -154,6 +156,32 @@ TEST(FileUtilities, TemporaryFilesGoIntoFoldersOfTheirOwn)
     EXPECT_EQ(firstNonNil(std::vector<int> { 1, 2, 3 },
                   [](int value) { return value > 1 ? std::optional(value * 10) : std::nullopt; }),
         20);
+}
+
+TEST(FileUtilities, AFolderNearAReferenceThatCannotBeMadeIsReportedAndReplaced)
+{
+    QTemporaryDir reports;
+    platform::ErrorReporter reporter(reports.path().toStdString());
+    platform::ErrorReporter::setShared(&reporter);
+    // Beside a file of the test's own: a folder of this user's alone on that file system.
+    QTemporaryDir near;
+    const auto beside = uniqueTemporaryDirectory(std::filesystem::path(near.path().toStdString()) / "file");
+    EXPECT_EQ(std::filesystem::status(beside).permissions() & std::filesystem::perms::all,
+        std::filesystem::perms::owner_all);
+    std::filesystem::remove_all(beside);
+    EXPECT_FALSE(std::filesystem::exists(reporter.reportsPath()));
+
+    // No folder can be made in /proc: the failure is reported, and a private temporary folder
+    // takes its place.
+    const auto fallback = uniqueTemporaryDirectory(std::filesystem::path("/proc/self/kiruvo-reference"));
+    platform::ErrorReporter::setShared(nullptr);
+    EXPECT_TRUE(std::filesystem::is_directory(fallback));
+    EXPECT_EQ(fallback.parent_path().string(), privateTemporaryBase().toStdString());
+    std::filesystem::remove_all(fallback);
+    std::ifstream in(reporter.reportsPath());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("url()"), std::string::npos) << text;
+    EXPECT_NE(text.find("kiruvo-reference"), std::string::npos) << text;
 }
 
 TEST(FileUtilities, CopiedTextNamesItsSource)

@@ -1,4 +1,7 @@
 #include "platform/desktop/ShortcutsFolder.h"
+#include "platform/Logger.h"
+
+#include <QCoreApplication>
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -152,6 +155,52 @@ TEST_F(ShortcutsFolderTest, aScriptThatIgnoresTheRequestToEndIsKilledWithWhatItS
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_FALSE(isAlive(child)) << "what the script started is stopped with it";
+}
+
+TEST_F(ShortcutsFolderTest, quittingEndsEveryRunningScriptWithWhatItStarted)
+{
+    // One that ends when asked, one that ignores the request; each waits for a child of its own.
+    write("sleeps.sh", "#!/bin/sh\nsleep 30 &\necho \"$!\" > sleeps.child\nwait\n");
+    write("stubborn.sh", "#!/bin/sh\ntrap '' TERM\nsleep 30 &\necho \"$!\" > stubborn.child\nwait\n");
+    platform::LogCapture log;
+    auto polite = folder().run("sleeps.sh", std::nullopt);
+    auto stubborn = folder().run("stubborn.sh", std::nullopt);
+    const auto childOf = [this](const char* name) {
+        pid_t child = 0;
+        std::ifstream(root() / name) >> child;
+        return child;
+    };
+    QElapsedTimer started;
+    started.start();
+    while ((childOf("sleeps.child") <= 0 || childOf("stubborn.child") <= 0) && started.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    const pid_t politeChild = childOf("sleeps.child");
+    const pid_t stubbornChild = childOf("stubborn.child");
+    ASSERT_GT(politeChild, 0);
+    ASSERT_GT(stubbornChild, 0);
+    EXPECT_EQ(ShortcutsFolder::runningCount(), 2u);
+
+    QElapsedTimer stopping;
+    stopping.start();
+    ShortcutsFolder::stopAllRuns(0.5);
+    EXPECT_LT(stopping.elapsed(), 2000);
+    EXPECT_EQ(ShortcutsFolder::runningCount(), 0u);
+    QElapsedTimer reaped;
+    reaped.start();
+    while ((isAlive(politeChild) || isAlive(stubbornChild)) && reaped.elapsed() < 2000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(isAlive(politeChild));
+    EXPECT_FALSE(isAlive(stubbornChild));
+    EXPECT_EQ(log.countContaining("Stopping sleeps.sh"), 1);
+    EXPECT_EQ(log.countContaining("Stopping stubborn.sh"), 1);
+    EXPECT_EQ(log.countContaining("stubborn.sh (process group"), 2)
+        << "the one that had to be killed says so";
+
+    // The runs end as failed ones once the event loop turns again.
+    EXPECT_FALSE(QCoro::waitFor(polite).succeeded);
+    EXPECT_FALSE(QCoro::waitFor(stubborn).succeeded);
 }
 
 TEST_F(ShortcutsFolderTest, aScriptReadsItsInputAndAnswersItsOutputWithinTheLimit)
