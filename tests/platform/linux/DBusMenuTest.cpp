@@ -241,6 +241,17 @@ TEST_F(DBusMenuTest, ChangesReachTheHostAndAClickTriggersTheItem)
     newSession->setEnabled(true);
     ASSERT_TRUE(serveUntil([&] { return heard.updates.size() == 2; }));
     EXPECT_EQ(heard.updates.back()[0].properties.value(QStringLiteral("enabled")), QVariant(true));
+    // A check mark follows its item.
+    newSession->setCheckable(true);
+    newSession->setChecked(true);
+    ASSERT_TRUE(serveUntil([&] { return heard.updates.size() == 3; }));
+    EXPECT_EQ(heard.updates.back()[0].properties.value(QStringLiteral("toggle-state")).toInt(), 1);
+    newSession->setChecked(false);
+    ASSERT_TRUE(serveUntil([&] { return heard.updates.size() == 4; }));
+    EXPECT_EQ(heard.updates.back()[0].properties.value(QStringLiteral("toggle-state")).toInt(), 0);
+    newSession->setCheckable(false);
+    ASSERT_TRUE(serveUntil([&] { return heard.updates.size() == 5; }));
+    EXPECT_FALSE(heard.updates.back()[0].properties.contains(QStringLiteral("toggle-type")));
 
     // Items come and go: a new revision of the layout.
     disable->setText(QStringLiteral("Enable"));
