@@ -83,7 +83,7 @@ bool isAvailable()
 
 QCoro::Task<std::vector<Shortcut>> shortcuts()
 {
-    const auto listing = co_await platform::ShortcutsFolder::standard().listInBackground();
+    const auto listing = co_await platform::ShortcutsFolder::standard().listInBackground(true);
     std::vector<Shortcut> result;
     for (const auto& entry : listing.entries) {
         result.push_back(makeShortcut(entry));
@@ -106,7 +106,11 @@ std::optional<Shortcut> shortcut(const platform::Uuid& id)
 
 QCoro::Task<Lookup> lookUp(platform::Uuid id)
 {
-    const auto found = co_await findEntry(platform::ShortcutsFolder::standard(), id);
+    const auto folder = platform::ShortcutsFolder::standard();
+    auto found = co_await findEntry(folder, id);
+    if (found.entry) {
+        found.entry->actionCount = folder.actionCount(found.entry->relativePath);
+    }
     co_return Lookup { found.outcome,
         found.entry ? std::optional<Shortcut>(makeShortcut(*found.entry)) : std::nullopt };
 }

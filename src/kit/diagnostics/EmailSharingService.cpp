@@ -2,10 +2,18 @@
 
 #include "kit/diagnostics/Email.h"
 #include "kit/interface/Pasteboard.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 
 namespace zk {
+
+namespace {
+
+// A mail client takes no more, and the text may have to go into a mailto: URL.
+constexpr std::size_t largestAttachment = 16 * 1024 * 1024;
+
+} // namespace
 
 EmailSharingService::EmailSharingService()
     : SharingService(QStringLiteral("Email"), QIcon::fromTheme(QStringLiteral("mail-message-new")))
@@ -27,9 +35,12 @@ void EmailSharingService::performWithItems(const std::vector<ShareItem>& items)
             body += body.empty() ? "" : "\n";
             body += text->toStdString();
         } else if (const auto* url = std::get_if<QUrl>(&item)) {
-            QFile file(url->toLocalFile());
-            if (url->isLocalFile() && !attachment && file.open(QIODevice::ReadOnly)) {
-                attachment.emplace(url->fileName().toStdString(), file.readAll().toStdString());
+            // Only a regular file of a mailable size; anything else goes as its link.
+            auto read = url->isLocalFile() && !attachment ? platform::RegularFile::read(
+                            QFile::encodeName(url->toLocalFile()).toStdString(), largestAttachment)
+                                                          : platform::RegularFile::Read {};
+            if (read.contents) {
+                attachment.emplace(url->fileName().toStdString(), std::move(*read.contents));
             } else {
                 body += body.empty() ? "" : "\n";
                 body += url->toString().toStdString();

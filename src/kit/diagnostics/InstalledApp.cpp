@@ -1,35 +1,30 @@
 #include "kit/diagnostics/InstalledApp.h"
 
+#include "platform/RegularFile.h"
+#include "platform/linux/DesktopEntry.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <functional>
-#include <map>
 
 namespace zk {
 
 namespace {
 
-// The keys of a desktop entry's "[Desktop Entry]" group (QSettings reads ";" as a comment).
-std::map<QString, QString> desktopEntryValues(const QString& path)
+// Far more than any desktop entry holds, translations included.
+constexpr std::size_t largestDesktopEntry = 1024 * 1024;
+
+// The main group of a desktop entry, read only when it is a regular file of an entry's size.
+std::optional<platform::xdg::DesktopEntry> readDesktopEntry(const QString& path)
 {
-    std::map<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return values;
+    const auto read = platform::RegularFile::read(QFile::encodeName(path).toStdString(), largestDesktopEntry);
+    if (!read.contents) {
+        return std::nullopt;
     }
-    bool inGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inGroup = line == QStringLiteral("[Desktop Entry]");
-        } else if (inGroup && !line.startsWith(QLatin1Char('#')) && line.contains(QLatin1Char('='))) {
-            values.emplace(
-                line.section(QLatin1Char('='), 0, 0).trimmed(), line.section(QLatin1Char('='), 1).trimmed());
-        }
-    }
-    return values;
+    return platform::xdg::DesktopEntry::parse(
+        QString::fromUtf8(read.contents->data(), static_cast<qsizetype>(read.contents->size())));
 }
 
 } // namespace
@@ -47,10 +42,10 @@ InstalledApp::InstalledApp(
 bool InstalledApp::isBrowser() const
 {
     if (!_isBrowser->value) {
-        const auto values = desktopEntryValues(QString::fromStdString(url));
+        const auto values = readDesktopEntry(QString::fromStdString(url));
         const auto listed = [&values](const QString& key, const QString& entry) {
-            const auto found = values.find(key);
-            return found != values.end() && found->second.split(QLatin1Char(';')).contains(entry);
+            const auto found = values ? values->value(key) : std::nullopt;
+            return found && found->trimmed().split(QLatin1Char(';')).contains(entry);
         };
         _isBrowser->value = listed(QStringLiteral("Categories"), QStringLiteral("WebBrowser"))
             || listed(QStringLiteral("MimeType"), QStringLiteral("x-scheme-handler/http"));
@@ -75,17 +70,16 @@ std::size_t InstalledApp::hash() const
 
 std::optional<InstalledApp> InstalledApp::fromDesktopEntry(const QString& path)
 {
-    const auto values = desktopEntryValues(path);
-    const auto name = values.find(QStringLiteral("Name"));
-    if (name == values.end() || name->second.isEmpty()) {
+    const auto values = readDesktopEntry(path);
+    const auto name = values ? values->value(QStringLiteral("Name")) : std::nullopt;
+    if (!name || name->isEmpty()) {
         return std::nullopt;
     }
     QString id = path.section(QLatin1Char('/'), -1);
     id.chop(QStringLiteral(".desktop").size());
-    const auto versionEntry = values.find(QStringLiteral("X-AppVersion"));
     const std::string version
-        = versionEntry == values.end() ? std::string() : versionEntry->second.toStdString();
-    return InstalledApp(id.toStdString(), name->second.toStdString(), version, version, path.toStdString());
+        = values->value(QStringLiteral("X-AppVersion")).value_or(QString()).toStdString();
+    return InstalledApp(id.toStdString(), name->toStdString(), version, version, path.toStdString());
 }
 
 std::optional<std::string> defaultEmailAppBundleIdentifier()

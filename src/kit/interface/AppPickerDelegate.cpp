@@ -2,6 +2,7 @@
 
 #include "kit/foundation/AppErrorBuilder.h"
 #include "kit/foundation/ZKApp.h"
+#include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 
 #include <QFile>
@@ -37,14 +38,17 @@ bool AppPickerDelegate::isApplication(const QUrl& url)
         return false;
     }
     const QFileInfo info(url.toLocalFile());
-    if (!info.isFile() || info.suffix() != QStringLiteral("desktop") || info.size() > largestDesktopEntry) {
+    if (info.suffix() != QStringLiteral("desktop")) {
         return false;
     }
-    QFile file(info.filePath());
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Checked on the opened file: it may have been replaced since the picker listed it.
+    const auto read = platform::RegularFile::read(
+        QFile::encodeName(info.filePath()).toStdString(), static_cast<std::size_t>(largestDesktopEntry));
+    if (!read.contents) {
         return false;
     }
-    const auto entry = platform::xdg::DesktopEntry::parse(QString::fromUtf8(file.readAll()));
+    const auto entry = platform::xdg::DesktopEntry::parse(
+        QString::fromUtf8(read.contents->data(), static_cast<qsizetype>(read.contents->size())));
     return entry
         && entry->value(QStringLiteral("Type")).value_or(QString()).trimmed()
         == QStringLiteral("Application");

@@ -2,6 +2,7 @@
 
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
+#include "platform/RegularFile.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -39,7 +40,7 @@ namespace {
 
 constexpr const char* logCategory = "Shortcuts";
 // Larger scripts are not read to count their lines; they still run.
-constexpr std::uintmax_t maximumCountedSize = 1024 * 1024;
+constexpr std::size_t maximumCountedSize = 64 * 1024;
 
 bool isHidden(const fs::path& path)
 {
@@ -49,16 +50,11 @@ bool isHidden(const fs::path& path)
 
 std::size_t countActions(const fs::path& path)
 {
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    if (error || size > maximumCountedSize) {
+    const RegularFile::Read read = RegularFile::read(path, maximumCountedSize);
+    if (!read.contents || read.contents->find('\0') != std::string::npos) {
         return 0;
     }
-    std::ifstream stream(path, std::ios::binary);
-    std::string contents((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    if (contents.find('\0') != std::string::npos) {
-        return 0;
-    }
+    const std::string& contents = *read.contents;
     std::size_t count = 0;
     std::size_t start = 0;
     while (start <= contents.size()) {
@@ -332,7 +328,7 @@ Uuid ShortcutsFolder::identifier(std::string_view relativePath)
     return Uuid::nameBased(Uuid::urlNamespace(), relativePath);
 }
 
-ShortcutsFolder::Listing ShortcutsFolder::list() const
+ShortcutsFolder::Listing ShortcutsFolder::list(bool countingActions) const
 {
     Listing listing;
     std::error_code error;
@@ -399,7 +395,9 @@ ShortcutsFolder::Listing ShortcutsFolder::list() const
                 entry.folderRelativePath = relative.parent_path().generic_string();
                 entry.folderName = relative.parent_path().filename().string();
             }
-            entry.actionCount = countActions(item.path());
+            if (countingActions) {
+                entry.actionCount = countActions(item.path());
+            }
             listing.entries.push_back(std::move(entry));
         }
         if (error) {
@@ -414,13 +412,19 @@ ShortcutsFolder::Listing ShortcutsFolder::list() const
     return listing;
 }
 
-QCoro::Task<ShortcutsFolder::Listing> ShortcutsFolder::listInBackground() const
+std::size_t ShortcutsFolder::actionCount(std::string_view relativePath) const
+{
+    const auto path = resolved(relativePath);
+    return path ? countActions(*path) : 0;
+}
+
+QCoro::Task<ShortcutsFolder::Listing> ShortcutsFolder::listInBackground(bool countingActions) const
 {
     auto promise = std::make_shared<QPromise<Listing>>();
     auto future = promise->future();
     promise->start();
-    QThreadPool::globalInstance()->start([folder = *this, promise] {
-        promise->addResult(folder.list());
+    QThreadPool::globalInstance()->start([folder = *this, promise, countingActions] {
+        promise->addResult(folder.list(countingActions));
         promise->finish();
     });
     co_return co_await future;
@@ -428,13 +432,14 @@ QCoro::Task<ShortcutsFolder::Listing> ShortcutsFolder::listInBackground() const
 
 std::vector<ShortcutsFolder::Entry> ShortcutsFolder::entries() const
 {
-    return list().entries;
+    return list(true).entries;
 }
 
 std::optional<ShortcutsFolder::Entry> ShortcutsFolder::entry(const Uuid& wanted) const
 {
-    for (auto& entry : entries()) {
+    for (auto& entry : list().entries) {
         if (identifier(entry.relativePath) == wanted) {
+            entry.actionCount = actionCount(entry.relativePath);
             return std::move(entry);
         }
     }
@@ -488,6 +493,14 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     // Qt's own wait for the start listens only for success; a script that cannot be started
     // would keep it waiting for its whole timeout.
     process->start(QIODevice::ReadWrite);
+    // Known from the fork on, so that quitting before the script is under way still ends it.
+    if (process->processId() > 0) {
+        RunningScripts::shared().add(process.get(), relativePath);
+    }
+    struct Unlisted {
+        const QProcess* process;
+        ~Unlisted() { RunningScripts::shared().remove(process); }
+    } unlisted { process.get() };
     while (process->state() == QProcess::Starting) {
         co_await LeftStarting { process.get() };
     }
@@ -495,11 +508,7 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
         result.failure = "Could not start " + relativePath + ": " + process->errorString().toStdString();
         co_return result;
     }
-    RunningScripts::shared().add(process.get(), relativePath);
-    struct Unlisted {
-        const QProcess* process;
-        ~Unlisted() { RunningScripts::shared().remove(process); }
-    } unlisted { process.get() };
+
     if (input) {
         process->write(input->data(), static_cast<qint64>(input->size()));
     }

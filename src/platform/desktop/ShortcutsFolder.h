@@ -42,7 +42,8 @@ public:
         std::optional<std::string> folderRelativePath;
         // The last component of folderRelativePath.
         std::string folderName;
-        // The script's non-blank lines that are not comments; 0 for a file that is not text.
+        // The script's non-blank lines that are not comments; 0 for a file that is not text, is
+        // larger than a script is, or was not read (listings read names and types only).
         std::size_t actionCount = 0;
     };
 
@@ -102,14 +103,18 @@ public:
     static Uuid identifier(std::string_view relativePath);
 
     // Every shortcut, ordered by relative path, and whether the listing saw everything. Reads the
-    // file system only, so it may run on any thread.
-    Listing list() const;
+    // folders' names and types only, so that it costs the same whatever the scripts hold, unless
+    // asked to count each script's actions too. Any thread.
+    Listing list(bool countingActions = false) const;
     // list() on a worker thread; completes on the calling (main) thread.
-    QCoro::Task<Listing> listInBackground() const;
+    QCoro::Task<Listing> listInBackground(bool countingActions = false) const;
+    // The actions of one script: read only when it is a regular file of a script's size.
+    std::size_t actionCount(std::string_view relativePath) const;
 
-    // Every shortcut that could be read, ordered by relative path; empty when the folder is absent
-    // or unreadable.
+    // Every shortcut that could be read, with its actions counted, ordered by relative path; empty
+    // when the folder is absent or unreadable.
     std::vector<Entry> entries() const;
+    // The shortcut with that identifier, its actions counted.
     std::optional<Entry> entry(const Uuid& identifier) const;
 
     // Runs the script with `input` on its standard input (an empty, closed input when absent) and

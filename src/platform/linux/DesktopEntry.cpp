@@ -102,12 +102,11 @@ std::optional<DesktopEntry> DesktopEntry::parse(const QString& text)
 
 std::optional<QString> DesktopEntry::value(const QString& key) const
 {
-    const auto found = std::find_if(
-        m_entries.begin(), m_entries.end(), [&key](const auto& entry) { return entry.first == key; });
-    if (found == m_entries.end()) {
+    const auto found = m_positions.find(key);
+    if (found == m_positions.end()) {
         return std::nullopt;
     }
-    return found->second;
+    return m_entries[found->second].second;
 }
 
 std::optional<bool> DesktopEntry::boolValue(const QString& key) const
@@ -128,18 +127,89 @@ std::optional<bool> DesktopEntry::boolValue(const QString& key) const
 
 void DesktopEntry::setValue(const QString& key, const QString& value)
 {
-    for (auto& entry : m_entries) {
-        if (entry.first == key) {
-            entry.second = value;
-            return;
-        }
+    const auto [found, added] = m_positions.try_emplace(key, m_entries.size());
+    if (!added) {
+        m_entries[found->second].second = value;
+        return;
     }
     m_entries.emplace_back(key, value);
 }
 
 void DesktopEntry::remove(const QString& key)
 {
-    std::erase_if(m_entries, [&key](const auto& entry) { return entry.first == key; });
+    const auto found = m_positions.find(key);
+    if (found == m_positions.end()) {
+        return;
+    }
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(found->second));
+    m_positions.clear();
+    for (std::size_t index = 0; index < m_entries.size(); ++index) {
+        m_positions.emplace(m_entries[index].first, index);
+    }
+}
+
+std::optional<QString> DesktopEntry::withKeysSet(
+    const QString& text, const std::vector<std::pair<QString, std::optional<QString>>>& keys)
+{
+    const QStringList lines = text.split(u'\n');
+    QStringList result;
+    result.reserve(lines.size() + static_cast<qsizetype>(keys.size()));
+    std::vector<bool> written(keys.size(), false);
+    bool inMainGroup = false;
+    bool sawMainGroup = false;
+    // Where the main group's last key line stands, so that added keys follow it rather than the
+    // blank lines and comments before the next group.
+    qsizetype insertAt = -1;
+    const auto addMissing = [&] {
+        for (std::size_t index = 0; index < keys.size(); ++index) {
+            if (!written[index] && keys[index].second) {
+                result.insert(++insertAt, keys[index].first + u'=' + *keys[index].second);
+                written[index] = true;
+            }
+        }
+    };
+    for (const QString& rawLine : lines) {
+        const QString line = rawLine.trimmed();
+        if (line.startsWith(u'[')) {
+            if (inMainGroup) {
+                addMissing();
+            }
+            inMainGroup = line == mainGroup;
+            sawMainGroup = sawMainGroup || inMainGroup;
+            result.append(rawLine);
+            if (inMainGroup) {
+                insertAt = result.size() - 1;
+            }
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (!inMainGroup || line.startsWith(u'#') || equals <= 0) {
+            result.append(rawLine);
+            continue;
+        }
+        const QString key = line.left(equals).trimmed();
+        const auto wanted
+            = std::find_if(keys.begin(), keys.end(), [&key](const auto& pair) { return pair.first == key; });
+        if (wanted == keys.end()) {
+            result.append(rawLine);
+            insertAt = result.size() - 1;
+            continue;
+        }
+        const auto index = static_cast<std::size_t>(wanted - keys.begin());
+        // A key given twice: the first line takes the value, the others go.
+        if (wanted->second && !written[index]) {
+            result.append(key + u'=' + *wanted->second);
+            insertAt = result.size() - 1;
+        }
+        written[index] = true;
+    }
+    if (!sawMainGroup) {
+        return std::nullopt;
+    }
+    if (inMainGroup) {
+        addMissing();
+    }
+    return result.join(u'\n');
 }
 
 QString DesktopEntry::toText() const

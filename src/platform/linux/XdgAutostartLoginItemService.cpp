@@ -1,5 +1,7 @@
 #include "platform/linux/XdgAutostartLoginItemService.h"
 
+#include "platform/Logger.h"
+#include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 #include "platform/store/UserDefaults.h"
 
@@ -27,13 +29,31 @@ QString environmentPath(const char* name)
     return QDir::isAbsolutePath(value) ? value : QString();
 }
 
+// Far more than any desktop entry holds, translations included.
+constexpr std::size_t maximumEntrySize = 1024 * 1024;
+
+// The text of an entry that anyone may have replaced: a FIFO, a device or a huge file is not read
+// (and said so in the log); a missing file is simply empty.
+std::optional<QString> readEntry(const QString& path)
+{
+    if (path.startsWith(u':')) {
+        QFile resource(path);
+        return resource.open(QIODevice::ReadOnly) ? std::optional(QString::fromUtf8(resource.readAll()))
+                                                  : std::nullopt;
+    }
+    RegularFile::Read read = RegularFile::read(QFile::encodeName(path).toStdString(), maximumEntrySize);
+    if (!read.contents) {
+        if (!read.missing) {
+            log(LogLevel::Warning, "LaunchAtLogin", "Not reading " + read.problem);
+        }
+        return std::nullopt;
+    }
+    return QString::fromUtf8(read.contents->data(), static_cast<qsizetype>(read.contents->size()));
+}
+
 QString readText(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(file.readAll());
+    return readEntry(path).value_or(QString());
 }
 
 // A program named in an Exec line, as the canonical path of the file it runs; empty when it
@@ -47,6 +67,9 @@ QString resolvedProgram(const QString& program)
     return path.isEmpty() ? QString() : QFileInfo(path).canonicalFilePath();
 }
 
+// The program an Exec line starts: its first word, or, when that is env, the first word after
+// env's options and the variables it sets ("env QT_SCALE_FACTOR=2 kiruvo"). Empty when it cannot
+// be told (an option of env that takes words of its own in ways not followed here).
 QString programOf(const DesktopEntry& entry)
 {
     const std::optional<QString> exec = entry.value(execKey);
@@ -54,7 +77,34 @@ QString programOf(const DesktopEntry& entry)
         return {};
     }
     const std::optional<QStringList> arguments = DesktopEntry::execArguments(*exec);
-    return arguments && !arguments->isEmpty() ? arguments->first() : QString();
+    if (!arguments || arguments->isEmpty()) {
+        return {};
+    }
+    const QString& first = arguments->first();
+    if (QFileInfo(first).fileName() != QLatin1String("env")
+        || QFileInfo(resolvedProgram(first)).fileName() != QLatin1String("env")) {
+        return first;
+    }
+    for (qsizetype index = 1; index < arguments->size(); ++index) {
+        const QString& word = arguments->at(index);
+        if (word == QLatin1String("--")) {
+            return arguments->value(index + 1);
+        }
+        if (word == QLatin1String("-u") || word == QLatin1String("--unset") || word == QLatin1String("-C")
+            || word == QLatin1String("--chdir")) {
+            ++index;
+            continue;
+        }
+        if (word == QLatin1String("-S") || word.startsWith(QLatin1String("--split-string"))
+            || (word.startsWith(u'-') && word.contains(u'S') && !word.startsWith(QLatin1String("--")))) {
+            return {};
+        }
+        if (word.startsWith(u'-') || word.contains(u'=')) {
+            continue;
+        }
+        return word;
+    }
+    return {};
 }
 
 bool isSwitchedOn(const DesktopEntry& entry)
@@ -133,7 +183,10 @@ std::optional<XdgAutostartLoginItemService::Found> XdgAutostartLoginItemService:
     } else {
         return std::nullopt;
     }
-    found.entry = DesktopEntry::parse(readText(found.path));
+    found.text = readEntry(found.path);
+    if (found.text) {
+        found.entry = DesktopEntry::parse(*found.text);
+    }
     return found;
 }
 
@@ -192,11 +245,16 @@ LoginItemService::Failure XdgAutostartLoginItemService::write(const QString& pat
     if (!QDir().mkpath(folder)) {
         return "Could not create the folder " + folder.toStdString();
     }
+    const QFileInfo existing(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return "Could not write " + path.toStdString() + ": " + file.errorString().toStdString();
     }
     const QByteArray bytes = text.toUtf8();
+    if (existing.exists()) {
+        // The user's file keeps who may read it.
+        file.setPermissions(existing.permissions());
+    }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         const std::string reason = file.errorString().toStdString();
         file.cancelWriting();
@@ -205,13 +263,49 @@ LoginItemService::Failure XdgAutostartLoginItemService::write(const QString& pat
     return std::nullopt;
 }
 
+QString XdgAutostartLoginItemService::switchedOffEntryText(const QString& text)
+{
+    return DesktopEntry::withKeysSet(
+        text, { { hiddenKey, QStringLiteral("true") }, { gnomeEnabledKey, QStringLiteral("false") } })
+        .value_or(text);
+}
+
+bool XdgAutostartLoginItemService::isOwnEntry(const QString& text) const
+{
+    const QString own = entryText();
+    return text == own || text == switchedOffEntryText(own);
+}
+
 void XdgAutostartLoginItemService::registerApp(Completion completion)
 {
-    Failure failure;
-    if (status() != Status::enabled) {
-        failure = write(userEntryPath(m_options.identifier), entryText());
+    if (status() == Status::enabled) {
+        completion(std::nullopt);
+        return;
     }
-    completion(failure);
+    const QString userPath = userEntryPath(m_options.identifier);
+    if (!QFileInfo::exists(userPath) && !QFileInfo(userPath).isSymLink()) {
+        completion(write(userPath, entryText()));
+        return;
+    }
+    const std::optional<QString> text = readEntry(userPath);
+    if (!text) {
+        completion("Not changing " + userPath.toStdString() + ": it cannot be read as an autostart entry");
+        return;
+    }
+    if (isOwnEntry(*text)) {
+        completion(write(userPath, entryText()));
+        return;
+    }
+    // The user's own entry: only the switches are Kiruvo's to change.
+    const std::optional<DesktopEntry> entry = DesktopEntry::parse(*text);
+    if (!entry || !runsThisProgram(*entry)) {
+        completion(
+            "Not changing " + userPath.toStdString() + ": it is the user's own and starts another program");
+        return;
+    }
+    const std::optional<QString> switchedOn = DesktopEntry::withKeysSet(
+        *text, { { hiddenKey, std::nullopt }, { gnomeEnabledKey, QStringLiteral("true") } });
+    completion(write(userPath, switchedOn.value_or(*text)));
 }
 
 void XdgAutostartLoginItemService::unregisterApp(Completion completion)
@@ -223,19 +317,20 @@ void XdgAutostartLoginItemService::unregisterApp(Completion completion)
         return;
     }
     const QString userPath = userEntryPath(m_options.identifier);
-    if (systemEntryPath(m_options.identifier)) {
-        // Removing ours would let the system-wide entry start the application.
-        DesktopEntry hidden = found->entry.value_or(DesktopEntry());
-        hidden.setValue(hiddenKey, QStringLiteral("true"));
-        completion(write(userPath, hidden.toText()));
+    const QString text = found->text.value_or(QString());
+    if (found->isUsers && isOwnEntry(text) && !systemEntryPath(m_options.identifier)) {
+        QFile file(userPath);
+        if (!file.remove()) {
+            completion(
+                "Could not remove " + userPath.toStdString() + ": " + file.errorString().toStdString());
+            return;
+        }
+        completion(std::nullopt);
         return;
     }
-    QFile file(userPath);
-    if (!file.remove()) {
-        completion("Could not remove " + userPath.toStdString() + ": " + file.errorString().toStdString());
-        return;
-    }
-    completion(std::nullopt);
+    // The user's own lines stay; a system-wide entry is covered by a switched-off copy, since
+    // removing ours would let it start the application.
+    completion(write(userPath, switchedOffEntryText(text)));
 }
 
 bool XdgAutostartLoginItemService::isLoginItemEnabled(const std::string& identifier) const

@@ -17,10 +17,15 @@ namespace platform::xdg {
 // The state is read back from the files every time. The user's entry hides a system-wide one of
 // the same name (in `$XDG_CONFIG_DIRS/autostart`); an entry with `Hidden=true`,
 // `X-GNOME-Autostart-enabled=false`, or an `Exec` that runs another program counts as off.
-// Entries are written atomically (a half-written file never replaces a good one), and enabling an
-// item that is on already leaves it untouched. Turning off removes the user's entry, or, when a
-// system-wide entry would take its place, writes one with `Hidden=true`; an entry that is off
-// already is left as the user made it.
+// An entry is "on" when it is not switched off and starts this program (its Exec resolved through
+// `env` and the PATH). Only an entry that is exactly the one this class writes is Kiruvo's own:
+// it is written whole and removed when switched off. Any other (the user wrote or edited it) is
+// never replaced or removed: switching changes only `Hidden` and `X-GNOME-Autostart-enabled`,
+// every other line staying as it was, and one that starts another program is not touched at all.
+// Entries are read only when they are regular files of a sane size (never a FIFO or a device),
+// written atomically (a half-written file never replaces a good one), and enabling an item that
+// is on already leaves it untouched. Turning off, when a system-wide entry would take its place,
+// writes a switched-off copy instead of removing; an entry that is off already is left as it is.
 //
 // Main-thread only; every call completes at once.
 class XdgAutostartLoginItemService final : public LoginItemService {
@@ -59,9 +64,15 @@ private:
     // system-wide one. Its path, and the entry when it could be read.
     struct Found {
         QString path;
+        // Nothing when it could not be read (see above).
+        std::optional<QString> text;
         std::optional<DesktopEntry> entry;
         bool isUsers = false;
     };
+    // The text with both switches set to off, every other line kept.
+    static QString switchedOffEntryText(const QString& text);
+    // Whether the text is exactly what this class writes (switched on or off).
+    bool isOwnEntry(const QString& text) const;
     std::optional<Found> find(const QString& identifier) const;
     std::optional<QString> systemEntryPath(const QString& identifier) const;
     bool runsThisProgram(const DesktopEntry& entry) const;

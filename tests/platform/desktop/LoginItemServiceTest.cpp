@@ -241,6 +241,85 @@ TEST_F(XdgAutostartTest, ASystemWideEntryIsHiddenRatherThanUncovered)
     EXPECT_EQ(service.status(), Status::enabled);
 }
 
+TEST_F(XdgAutostartTest, TheUsersOwnEntryStartingKiruvoThroughEnvIsOnAndKeepsItsLines)
+{
+    // Found through the PATH, as the desktop finds it.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(QFileInfo(m_executable).path()) + ":" + path);
+    const QString users = QStringLiteral("[Desktop Entry]\n"
+                                         "# Bigger on this screen\n"
+                                         "Type=Application\n"
+                                         "Name=Kiruvo (mine)\n"
+                                         "Exec=env QT_SCALE_FACTOR=2 kiruvo\n"
+                                         "X-Mine=yes\n"
+                                         "\n"
+                                         "[Desktop Action Extra]\n"
+                                         "Name=Extra\n");
+    writeFile(entryPath(), users);
+    XdgAutostartLoginItemService service(options());
+    EXPECT_EQ(service.status(), Status::enabled);
+
+    EXPECT_EQ(unregisterApp(service), std::nullopt);
+    const QString off = readFile(entryPath());
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    EXPECT_EQ(off,
+        QStringLiteral("[Desktop Entry]\n"
+                       "# Bigger on this screen\n"
+                       "Type=Application\n"
+                       "Name=Kiruvo (mine)\n"
+                       "Exec=env QT_SCALE_FACTOR=2 kiruvo\n"
+                       "X-Mine=yes\n"
+                       "Hidden=true\n"
+                       "X-GNOME-Autostart-enabled=false\n"
+                       "\n"
+                       "[Desktop Action Extra]\n"
+                       "Name=Extra\n"));
+
+    EXPECT_EQ(registerApp(service), std::nullopt);
+    EXPECT_EQ(service.status(), Status::enabled);
+    const QString on = readFile(entryPath());
+    EXPECT_FALSE(on.contains(QStringLiteral("Hidden")));
+    EXPECT_TRUE(on.contains(QStringLiteral("Exec=env QT_SCALE_FACTOR=2 kiruvo\nX-Mine=yes\n")));
+    EXPECT_TRUE(on.contains(QStringLiteral("X-GNOME-Autostart-enabled=true\n\n[Desktop Action Extra]")));
+    EXPECT_TRUE(on.startsWith(QStringLiteral("[Desktop Entry]\n# Bigger on this screen\n")));
+    qputenv("PATH", path);
+}
+
+TEST_F(XdgAutostartTest, TheUsersEntryForAnotherProgramIsNeverReplacedOrRemoved)
+{
+    const QString users
+        = QStringLiteral("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=env FOO=1 /bin/true\n");
+    writeFile(entryPath(), users);
+    XdgAutostartLoginItemService service(options());
+    EXPECT_EQ(service.status(), Status::notRegistered);
+
+    const LoginItemService::Failure failure = registerApp(service);
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->find("another program"), std::string::npos) << *failure;
+    EXPECT_EQ(unregisterApp(service), std::nullopt);
+    EXPECT_EQ(readFile(entryPath()), users);
+}
+
+TEST_F(XdgAutostartTest, AFifoOrADeviceAtTheEntrysPlaceIsNeitherReadNorReplaced)
+{
+    QDir().mkpath(QFileInfo(entryPath()).path());
+    // Reading a FIFO without a writer would wait for good; /dev/zero never ends.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(entryPath()).constData(), 0600), 0);
+    XdgAutostartLoginItemService service(options());
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    EXPECT_TRUE(registerApp(service));
+    EXPECT_EQ(unregisterApp(service), std::nullopt);
+    struct stat info { };
+    ASSERT_EQ(::lstat(QFile::encodeName(entryPath()).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+    QFile::remove(entryPath());
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), entryPath()));
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    EXPECT_TRUE(registerApp(service));
+    EXPECT_EQ(QFileInfo(entryPath()).symLinkTarget(), QStringLiteral("/dev/zero"));
+}
+
 TEST_F(XdgAutostartTest, EarlierVersionsItemsAreFoundByIdentifierAndRemoved)
 {
     XdgAutostartLoginItemService service(options());
@@ -287,6 +366,39 @@ TEST(DesktopEntryTest, OnlyTheMainGroupIsReadAndValuesAreReplacedInPlace)
 } // namespace
 
 namespace {
+
+TEST(DesktopEntryTest, SettingKeysInTheTextKeepsEveryOtherLine)
+{
+    const QString text
+        = QStringLiteral("# top\n[Desktop Entry]\nName=A\nHidden=true\n# note\nHidden=false\n\n"
+                         "[Other]\nHidden=true\n");
+    EXPECT_EQ(
+        DesktopEntry::withKeysSet(text,
+            { { QStringLiteral("Hidden"), std::nullopt }, { QStringLiteral("X-New"), QStringLiteral("1") } }),
+        QStringLiteral("# top\n[Desktop Entry]\nName=A\nX-New=1\n# note\n\n[Other]\nHidden=true\n"));
+    EXPECT_EQ(DesktopEntry::withKeysSet(text, { { QStringLiteral("Hidden"), QStringLiteral("no") } }),
+        QStringLiteral("# top\n[Desktop Entry]\nName=A\nHidden=no\n# note\n\n[Other]\nHidden=true\n"));
+    EXPECT_EQ(DesktopEntry::withKeysSet(QStringLiteral("Name=A\n"), {}), std::nullopt);
+}
+
+TEST(DesktopEntryTest, ManyKeysAreReadInOnePass)
+{
+    QString text = QStringLiteral("[Desktop Entry]\n");
+    for (int index = 0; index < 40000; ++index) {
+        text += QStringLiteral("Key%1=value %1\n").arg(index);
+    }
+    text += QStringLiteral("Key7=again\n");
+    const auto entry = DesktopEntry::parse(text);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->value(QStringLiteral("Key39999")), QStringLiteral("value 39999"));
+    EXPECT_EQ(entry->value(QStringLiteral("Key7")), QStringLiteral("again"));
+    DesktopEntry copy = *entry;
+    copy.remove(QStringLiteral("Key0"));
+    EXPECT_FALSE(copy.contains(QStringLiteral("Key0")));
+    EXPECT_EQ(copy.value(QStringLiteral("Key1")), QStringLiteral("value 1"));
+    copy.setValue(QStringLiteral("Key1"), QStringLiteral("changed"));
+    EXPECT_TRUE(copy.toText().startsWith(QStringLiteral("[Desktop Entry]\nKey1=changed\nKey2=")));
+}
 
 TEST(LoginItemServiceTest, AFlatpakSandboxIsKnownByItsInfoFile)
 {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -63,7 +64,7 @@ TEST_F(ShortcutsFolderTest, listsExecutableScriptsWithTheirFoldersAndLeavesOther
     write("notes.txt", "not a script\n", false);
     fs::create_directories(root() / "Empty");
 
-    const auto listing = folder().list();
+    const auto listing = folder().list(true);
     EXPECT_EQ(listing.status, Status::complete);
     ASSERT_EQ(listing.entries.size(), 2u);
     const auto& walk = listing.entries[0];
@@ -72,6 +73,9 @@ TEST_F(ShortcutsFolderTest, listsExecutableScriptsWithTheirFoldersAndLeavesOther
     EXPECT_EQ(walk.folderRelativePath, std::optional<std::string>("Breaks/Evening"));
     EXPECT_EQ(walk.folderName, "Evening");
     EXPECT_EQ(walk.actionCount, 2u);
+    EXPECT_EQ(folder().entry(ShortcutsFolder::identifier("Breaks/Evening/walk.sh"))->actionCount, 2u);
+    // Unless asked, a listing reads names and types only.
+    EXPECT_EQ(folder().list().entries[0].actionCount, 0u);
     EXPECT_EQ(listing.entries[1].relativePath, "stretch.sh");
     EXPECT_FALSE(listing.entries[1].folderRelativePath);
 
@@ -86,6 +90,22 @@ TEST_F(ShortcutsFolderTest, listsExecutableScriptsWithTheirFoldersAndLeavesOther
     EXPECT_FALSE(result.succeeded);
     EXPECT_FALSE(result.timedOut);
     EXPECT_FALSE(result.failure.empty());
+}
+
+TEST_F(ShortcutsFolderTest, scriptsThatAreNoRegularFilesOrTooLargeAreListedButNotRead)
+{
+    write("big.sh", "#!/bin/sh\necho big\n");
+    fs::resize_file(root() / "big.sh", 1024 * 1024);
+    fs::create_directories(root());
+    // A FIFO would keep a reader waiting for good, and /dev/zero never ends.
+    ASSERT_EQ(::mkfifo((root() / "pipe.sh").c_str(), 0700), 0);
+    fs::create_symlink("/dev/zero", root() / "zero.sh");
+    const auto listing = folder().list(true);
+    ASSERT_EQ(listing.entries.size(), 1u);
+    EXPECT_EQ(listing.entries[0].relativePath, "big.sh");
+    EXPECT_EQ(listing.entries[0].actionCount, 0u);
+    EXPECT_EQ(folder().actionCount("pipe.sh"), 0u);
+    EXPECT_EQ(folder().actionCount("zero.sh"), 0u);
 }
 
 TEST_F(ShortcutsFolderTest, tellsAnAbsentFolderAndAnIncompleteListingFromACompleteOne)
