@@ -1,34 +1,13 @@
 #include "kit/interface/CarbonLocalEventMonitor.h"
 
+#include "kit/interface/KeyDescriptions.h"
+
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
 namespace zk {
-
-namespace {
-
-bool isModifierKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Shift:
-    case Qt::Key_Control:
-    case Qt::Key_Meta:
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R:
-    case Qt::Key_Hyper_L:
-    case Qt::Key_Hyper_R:
-    case Qt::Key_CapsLock:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
 
 CarbonLocalEventMonitor::CarbonLocalEventMonitor(
     std::set<EventType> events, bool useGlobalEventDispatcher, Callback callback)

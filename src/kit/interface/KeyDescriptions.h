@@ -21,6 +21,10 @@ std::string modifierDescription(Qt::KeyboardModifiers modifiers);
 // The function keys F1 to F35.
 const std::set<Qt::Key>& functionKeys();
 
+// Whether `key` is a modifier key (Shift, Ctrl, Alt, AltGr, Super, Hyper, Caps Lock): pressing or
+// letting go of one changes the modifier state rather than typing.
+bool isModifierKey(int key);
+
 // "key: value" lines in the given order, joined by one line feed, without a trailing one.
 std::string formatKeyValueLines(const std::vector<std::pair<std::string, std::string>>& pairs);
 

@@ -1,6 +1,9 @@
 #include "kit/interface/UserInteractionPausableWindow.h"
 
+#include "kit/interface/KeyDescriptions.h"
+
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -62,6 +65,13 @@ bool UserInteractionPausableWindow::isDroppedWhilePaused(const QEvent& event)
 {
     if (event.type() == QEvent::MouseMove) {
         return static_cast<const QMouseEvent&>(event).buttons() != Qt::NoButton;
+    }
+    // A modifier pressed or let go is a change of the modifier state, not input: it still arrives.
+    if (event.type() == QEvent::KeyPress || event.type() == QEvent::KeyRelease
+        || event.type() == QEvent::ShortcutOverride) {
+        if (isModifierKey(static_cast<const QKeyEvent&>(event).key())) {
+            return false;
+        }
     }
     return droppedEventTypes().contains(event.type());
 }

@@ -69,11 +69,18 @@ TEST(UserInteractionPausableWindowTest, DropListHoldsExactlyTheUserInput)
     const QMouseEvent dragged(QEvent::MouseMove, at, at, at, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     const QMouseEvent press(
         QEvent::MouseButtonPress, at, at, at, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-    const QKeyEvent shift(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
     EXPECT_FALSE(W::isDroppedWhilePaused(moved));
     EXPECT_TRUE(W::isDroppedWhilePaused(dragged));
     EXPECT_TRUE(W::isDroppedWhilePaused(press));
-    EXPECT_TRUE(W::isDroppedWhilePaused(shift));
+    // Modifier changes still arrive; a key with a modifier held is input.
+    for (const auto type : { QEvent::KeyPress, QEvent::KeyRelease }) {
+        for (const int key :
+            { Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt, Qt::Key_Meta, Qt::Key_CapsLock }) {
+            EXPECT_FALSE(W::isDroppedWhilePaused(QKeyEvent(type, key, Qt::NoModifier))) << key;
+        }
+        EXPECT_TRUE(W::isDroppedWhilePaused(QKeyEvent(type, Qt::Key_A, Qt::ShiftModifier)));
+        EXPECT_TRUE(W::isDroppedWhilePaused(QKeyEvent(type, Qt::Key_Return, Qt::NoModifier)));
+    }
     for (const auto type : { QEvent::Enter, QEvent::Leave, QEvent::HoverMove, QEvent::Paint, QEvent::Resize,
              QEvent::Close, QEvent::FocusIn, QEvent::WindowActivate }) {
         EXPECT_FALSE(W::isDroppedWhilePaused(QEvent(type))) << type;
@@ -82,6 +89,45 @@ TEST(UserInteractionPausableWindowTest, DropListHoldsExactlyTheUserInput)
              QEvent::KeyRelease, QEvent::MouseButtonDblClick }) {
         EXPECT_TRUE(W::droppedEventTypes().contains(type)) << type;
     }
+}
+
+TEST(UserInteractionPausableWindowTest, APausedWindowStillHearsTheModifierKeys)
+{
+    zk::UserInteractionPausableWindow window;
+    auto* recorder = new Recorder;
+    auto* layout = new QVBoxLayout(&window);
+    layout->addWidget(recorder);
+    recorder->setFocusPolicy(Qt::StrongFocus);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    recorder->setFocus();
+    window.setUserInteractionEnabled(false);
+
+    std::vector<int> keys;
+    struct KeyRecorder : QObject {
+        std::vector<int>* keys;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+                keys->push_back(static_cast<QKeyEvent*>(event)->key());
+            }
+            return false;
+        }
+    } filter;
+    filter.keys = &keys;
+    recorder->installEventFilter(&filter);
+    QTest::keyPress(recorder, Qt::Key_Shift);
+    QTest::keyClick(recorder, Qt::Key_B);
+    QTest::keyRelease(recorder, Qt::Key_Shift);
+    QTest::keyPress(recorder, Qt::Key_Control);
+    QTest::keyRelease(recorder, Qt::Key_Control);
+    QTest::keyPress(recorder, Qt::Key_Alt);
+    QTest::keyRelease(recorder, Qt::Key_Alt);
+    EXPECT_EQ(keys,
+        (std::vector<int> {
+            Qt::Key_Shift, Qt::Key_Shift, Qt::Key_Control, Qt::Key_Control, Qt::Key_Alt, Qt::Key_Alt }))
+        << "only the letter is dropped";
+    recorder->removeEventFilter(&filter);
 }
 
 TEST(UserInteractionPausableWindowTest, APausedWindowStillSeesThePointerEnter)
