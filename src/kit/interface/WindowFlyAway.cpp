@@ -2,6 +2,7 @@
 
 #include "kit/foundation/core/MediaTimingFunction.h"
 #include "kit/interface/WindowUtilities.h"
+#include "kit/interface/ZKCAAnimationDelegate.h"
 #include "platform/desktop/ReduceMotion.h"
 
 #include <QGuiApplication>
@@ -108,16 +109,15 @@ void animateInto(QPointer<QWidget> window, std::optional<QRect> target, std::fun
             window->setWindowOpacity(
                 linear <= fadeStart ? 1.0 : std::max(0.0, 1 - (linear - fadeStart) / (1 - fadeStart)));
         });
-    QObject::connect(animation, &QAbstractAnimation::stateChanged, animation,
-        [window, runOnce](QAbstractAnimation::State state) {
-            if (state != QAbstractAnimation::Stopped) {
-                return;
-            }
-            if (window) {
-                window->close();
-            }
-            runOnce();
-        });
+    // Finished or stopped early, the flight ends the same way.
+    auto* delegate = new ZKCAAnimationDelegate;
+    delegate->didStopHandler = [window, runOnce](bool /*finished*/) {
+        if (window) {
+            window->close();
+        }
+        runOnce();
+    };
+    delegate->attach(*animation);
     // A window destroyed mid-flight takes the animation with it; the caller still hears of it.
     QObject::connect(animation, &QObject::destroyed, [runOnce] { runOnce(); });
     animation->start(QAbstractAnimation::DeleteWhenStopped);

@@ -4,6 +4,7 @@
 #include "kit/interface/WindowFade.h"
 #include "kit/interface/WindowFlyAway.h"
 #include "kit/interface/WindowUtilities.h"
+#include "kit/interface/ZKCAAnimationDelegate.h"
 #include "platform/async/TaskHandle.h"
 #include "platform/combine/ManualScheduler.h"
 #include "platform/desktop/ReduceMotion.h"
@@ -303,6 +304,8 @@ TEST(WindowFlyAwayTest, FlightEndsSmallTransparentAtTheDestinationAndClosed)
     zk::animateInto(&window, QRect(1500, 0, 24, 24), [&] { ++completions; });
     auto* animation = window.findChild<QVariantAnimation*>(zk::flyAwayAnimationName);
     ASSERT_NE(animation, nullptr);
+    // The kit's animation delegate hears the flight end.
+    EXPECT_NE(animation->findChild<zk::ZKCAAnimationDelegate*>(), nullptr);
     EXPECT_EQ(zk::windowLevel(window), zk::WindowLevel::floating);
     animation->setCurrentTime(200);
     EXPECT_EQ(window.windowOpacity(), 1.0); // the fade starts after 0.3 s
@@ -311,6 +314,33 @@ TEST(WindowFlyAwayTest, FlightEndsSmallTransparentAtTheDestinationAndClosed)
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.windowOpacity(), 0.0);
     EXPECT_EQ(window.size(), QSize(150, 100));
+    settle();
+    EXPECT_EQ(completions, 1);
+}
+
+TEST(WindowFlyAwayTest, AFlightStoppedEarlyStillClosesTheWindowAndCompletesOnce)
+{
+    ReduceMotionScope reduce(false);
+    QWidget window;
+    window.setGeometry(100, 100, 300, 200);
+    window.show();
+    int completions = 0;
+    zk::animateInto(&window, QRect(1500, 0, 24, 24), [&] { ++completions; });
+    auto* animation = window.findChild<QVariantAnimation*>(zk::flyAwayAnimationName);
+    ASSERT_NE(animation, nullptr);
+    auto* delegate = animation->findChild<zk::ZKCAAnimationDelegate*>();
+    ASSERT_NE(delegate, nullptr);
+    bool heardFinished = true;
+    const auto close = delegate->didStopHandler;
+    delegate->didStopHandler = [&](bool finished) {
+        heardFinished = finished;
+        close(finished);
+    };
+    animation->setCurrentTime(100);
+    animation->stop();
+    EXPECT_FALSE(heardFinished);
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(window.isVisible());
     settle();
     EXPECT_EQ(completions, 1);
 }
