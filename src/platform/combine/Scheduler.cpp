@@ -43,7 +43,9 @@ void arm(const std::shared_ptr<TimerState>& state)
         state->release();
         return;
     }
-    const auto remaining = duration_cast<milliseconds>(state->deadline - steady_clock::now()).count();
+    // Rounded up: a Qt timer counts whole milliseconds, and one that fired short of the deadline
+    // would be started again for 0 ms, spinning the event loop until the deadline came.
+    const auto remaining = ceil<milliseconds>(state->deadline - steady_clock::now()).count();
     const auto wait = static_cast<int>(std::clamp<long long>(remaining, 0, INT_MAX));
     if (!state->timer) {
         state->timer = new QTimer;
