@@ -3,14 +3,14 @@
 #include "app/engine/SharedFormatters.h"
 #include "app/reminders/HeartView.h"
 #include "kit/foundation/core/Duration.h"
+#include "kit/foundation/core/MediaTimingFunction.h"
 #include "kit/interface/VisualEffectView.h"
-#include "platform/desktop/ReduceMotion.h"
+#include "kit/interface/WindowFade.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPropertyAnimation>
 #include <QScreen>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -57,12 +57,12 @@ zk::Duration HeadsUpWindow::duration()
     return sharedDuration();
 }
 
-void HeadsUpWindow::showOnAllScreens(const zk::Duration& duration)
+void HeadsUpWindow::showOnAllScreens(const zk::Duration& duration, platform::combine::Scheduler& scheduler)
 {
     sharedDuration() = duration;
     closeAll();
     for (QScreen* screen : QGuiApplication::screens()) {
-        show(screen);
+        show(screen, scheduler);
     }
 }
 
@@ -73,9 +73,9 @@ void HeadsUpWindow::closeAll()
     }
 }
 
-HeadsUpWindow* HeadsUpWindow::show(QScreen* screen)
+HeadsUpWindow* HeadsUpWindow::show(QScreen* screen, platform::combine::Scheduler& scheduler)
 {
-    auto* window = new HeadsUpWindow(screen);
+    auto* window = new HeadsUpWindow(screen, scheduler);
     openList().emplace_back(window);
     window->fadeIn();
     return window;
@@ -93,13 +93,15 @@ std::vector<HeadsUpWindow*> HeadsUpWindow::openWindows()
     return result;
 }
 
-HeadsUpWindow::HeadsUpWindow(QScreen* screen)
+HeadsUpWindow::HeadsUpWindow(QScreen* screen, platform::combine::Scheduler& scheduler)
     : QWidget(nullptr,
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowTransparentForInput
             | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint)
     , m_background(new zk::VisualEffectView(this))
     , m_heart(new HeartView(this))
+    , m_heartPlace(new QWidget(this))
     , m_durationLabel(new QLabel(this))
+    , m_scheduler(&scheduler)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -146,7 +148,11 @@ HeadsUpWindow::HeadsUpWindow(QScreen* screen)
     // The group sits 20 px below the centre: twice that on top, nothing below.
     layout->setContentsMargins(12, 2 * groupOffset, 12, 0);
     layout->addStretch();
-    layout->addWidget(m_heart, 0, Qt::AlignHCenter);
+    // The layout keeps the heart's place; the heart, with its shadow spreading wider, is laid
+    // over it.
+    m_heartPlace->setFixedSize(HeartView::layoutSide, HeartView::layoutSide);
+    m_heartPlace->installEventFilter(this);
+    layout->addWidget(m_heartPlace, 0, Qt::AlignHCenter);
     layout->addLayout(text);
     layout->addStretch();
 
@@ -162,26 +168,24 @@ QString HeadsUpWindow::durationText() const
     return m_durationLabel->text();
 }
 
+bool HeadsUpWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_heartPlace && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        QRect frame(QPoint(0, 0), m_heart->sizeHint());
+        frame.moveCenter(m_heartPlace->geometry().center());
+        m_heart->setGeometry(frame);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void HeadsUpWindow::fadeIn()
 {
-    if (platform::ReduceMotion::isEnabled()) {
-        setWindowOpacity(1.0);
-        QWidget::show();
-        return;
-    }
-    setWindowOpacity(0.0);
-    QWidget::show();
-    QTimer::singleShot(static_cast<int>(fadeInDelay * 1000), this, [this] {
-        if (m_closing) {
-            return;
-        }
-        auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
-        fade->setDuration(static_cast<int>(fadeDuration * 1000));
-        fade->setStartValue(windowOpacity());
-        fade->setEndValue(1.0);
-        m_fade = fade;
-        fade->start(QAbstractAnimation::DeleteWhenStopped);
-    });
+    // A heads-up window never takes focus: it is only brought to the front.
+    m_fade = platform::async::TaskHandle::start(
+        [window = QPointer<QWidget>(this), scheduler = m_scheduler](std::stop_token token) {
+            return zk::showWithFadeIn(window, true, false, zk::MediaTimingFunction::defaultFunction(),
+                fadeDuration, 0, std::move(token), *scheduler);
+        });
 }
 
 void HeadsUpWindow::fadeOutAndClose()
@@ -190,21 +194,20 @@ void HeadsUpWindow::fadeOutAndClose()
         return;
     }
     m_closing = true;
-    if (m_fade) {
-        m_fade->stop();
-    }
-    if (platform::ReduceMotion::isEnabled()) {
-        finishClosing();
-        return;
-    }
-    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
-    fade->setDuration(static_cast<int>(fadeDuration * 1000));
-    fade->setStartValue(windowOpacity());
-    fade->setEndValue(0.0);
-    fade->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(fade, &QAbstractAnimation::finished, this, &HeadsUpWindow::finishClosing);
-    m_fade = fade;
-    fade->start(QAbstractAnimation::DeleteWhenStopped);
+    // A fade-in still waiting to start must not start after this fade-out.
+    m_fade.cancel();
+    m_fade = platform::async::TaskHandle::start(
+        [window = QPointer<HeadsUpWindow>(this), scheduler = m_scheduler](
+            std::stop_token) -> QCoro::Task<void> {
+            // Made in a statement of its own: g++ 12 destroys the temporaries of a co_await's
+            // operand twice.
+            auto fading = zk::fadeOut(QPointer<QWidget>(window.data()), fadeDuration, 0,
+                zk::MediaTimingFunction::defaultFunction(), {}, *scheduler);
+            co_await fading;
+            if (window) {
+                window->finishClosing();
+            }
+        });
 }
 
 void HeadsUpWindow::finishClosing()

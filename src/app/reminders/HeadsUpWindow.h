@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/async/TaskHandle.h"
+#include "platform/combine/Scheduler.h"
+
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -8,7 +11,6 @@
 #include <vector>
 
 class QLabel;
-class QPropertyAnimation;
 class QScreen;
 
 namespace zk {
@@ -45,12 +47,15 @@ public:
     // The duration every heads-up window shows; zero until the first heads-up reminder.
     static zk::Duration duration();
 
-    // Closes the open windows and shows a new one, with `duration`, on every screen.
-    static void showOnAllScreens(const zk::Duration& duration);
+    // Closes the open windows and shows a new one, with `duration`, on every screen. The fades
+    // wait on `scheduler`.
+    static void showOnAllScreens(const zk::Duration& duration,
+        platform::combine::Scheduler& scheduler = platform::combine::Scheduler::main());
     // Fades every open window out and closes it; returns at once.
     static void closeAll();
     // One window on one screen.
-    static HeadsUpWindow* show(QScreen* screen);
+    static HeadsUpWindow* show(
+        QScreen* screen, platform::combine::Scheduler& scheduler = platform::combine::Scheduler::main());
     // The windows shown and not yet closed, fading ones included, in order of showing.
     static std::vector<HeadsUpWindow*> openWindows();
 
@@ -61,15 +66,21 @@ public:
     HeartView* heartView() const { return m_heart; }
     zk::VisualEffectView* background() const { return m_background; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    explicit HeadsUpWindow(QScreen* screen);
+    HeadsUpWindow(QScreen* screen, platform::combine::Scheduler& scheduler);
     void fadeIn();
     void finishClosing();
 
     zk::VisualEffectView* m_background;
     HeartView* m_heart;
+    QWidget* m_heartPlace;
     QLabel* m_durationLabel;
-    QPointer<QPropertyAnimation> m_fade;
+    platform::combine::Scheduler* m_scheduler;
+    // The fade under way, in or out.
+    platform::async::TaskHandle m_fade;
     bool m_closing = false;
 };
 

@@ -1,14 +1,22 @@
 #include "app/reminders/HeartView.h"
 
 #include "platform/async/Sleep.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QColor>
 #include <QGraphicsDropShadowEffect>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsScene>
+#include <QImage>
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace kiruvo {
 
@@ -19,6 +27,13 @@ constexpr double heartAspect = 0.9;
 constexpr double blurPerShadowRadius = 2.0;
 const QColor ownTopColor(255, 92, 138);
 const QColor ownBottomColor(230, 20, 70);
+const QColor shadowColor(0, 0, 0, static_cast<int>(std::lround(0.33 * 255)));
+// A spring has come to rest once its swing stays within this much of a device pixel.
+constexpr double restingPixels = 0.5;
+// The tallest band of device rows drawn in one go (see paintEvent).
+constexpr int bandDeviceRows = 64;
+// What a screen without a known refresh rate is taken to refresh at.
+constexpr double usualRefreshRate = 60;
 
 QColor saturated(const QColor& color, double factor)
 {
@@ -34,6 +49,15 @@ double finiteOr(double value, double fallback)
 {
     return std::isfinite(value) ? value : fallback;
 }
+
+std::size_t indexOf(HeartView::Size size)
+{
+    return static_cast<std::size_t>(size);
+}
+
+// The fourth picture, after one for each size.
+constexpr std::size_t movingPicture = 3;
+
 } // namespace
 
 void HeartView::setSaturation(double factor)
@@ -83,23 +107,13 @@ std::vector<HeartView::BeatStep> HeartView::beatSteps(double beatLength, double 
     };
 }
 
-HeartView::HeartView(QWidget* parent, platform::combine::Scheduler& scheduler)
+HeartView::HeartView(QWidget* parent, const zk::TimerSource& source)
     : QWidget(parent)
-    , m_scheduler(&scheduler)
-    , m_shadow(new QGraphicsDropShadowEffect(this))
+    , m_source(source.scheduler ? source : zk::TimerSource::main())
+    , m_motion(HeartMotion::linear(m_currentScale, m_currentScale, 0, 0))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    m_shadow->setColor(QColor(0, 0, 0, static_cast<int>(std::lround(0.33 * 255))));
-    m_shadow->setOffset(0, 0);
-    m_shadow->setBlurRadius(shadowRadius() * blurPerShadowRadius);
-    setGraphicsEffect(m_shadow);
-    m_animation.setStartValue(m_currentScale);
-    m_animation.setEndValue(m_currentScale);
-    connect(&m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        m_currentScale = value.toDouble();
-        update();
-    });
 }
 
 HeartView::~HeartView()
@@ -109,15 +123,20 @@ HeartView::~HeartView()
 
 QSize HeartView::sizeHint() const
 {
-    // Room for the largest beat and its shadow.
+    // Room for the largest beat and the whole of its shadow, which spreads about as far as its
+    // blur radius.
     const int side
-        = static_cast<int>(std::ceil(heartWidth * scale(Size::large) + 2 * 8 * blurPerShadowRadius / 2));
+        = static_cast<int>(std::ceil(heartWidth * scale(Size::large) + 2 * 8 * blurPerShadowRadius));
     return { side, side };
 }
 
 void HeartView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    if (platform::ReduceMotion::isEnabled()) {
+        rest(Size::normal);
+        return;
+    }
     if (!isBeating()) {
         m_task = platform::async::TaskHandle::start([this](std::stop_token token) -> QCoro::Task<void> {
             // The view may be gone before the task's first turn.
@@ -140,7 +159,17 @@ void HeartView::stopBeating()
         m_task.cancel();
         m_task = {};
     }
-    m_animation.stop();
+    m_frame = {};
+    m_moving = false;
+}
+
+void HeartView::rest(Size size)
+{
+    stopBeating();
+    m_size = size;
+    m_currentScale = scale(size);
+    m_motion = HeartMotion::linear(m_currentScale, m_currentScale, m_source.now(), 0);
+    update();
 }
 
 QCoro::Task<void> HeartView::beat(std::stop_token token)
@@ -149,10 +178,16 @@ QCoro::Task<void> HeartView::beat(std::stop_token token)
     // view cancels it, and then nothing of the view may be touched.
     while (!token.stop_requested()) {
         for (std::size_t index = 0; index < 5; ++index) {
+            if (platform::ReduceMotion::isEnabled()) {
+                // The desktop asked for stillness meanwhile: the heart stops where a beat starts.
+                m_task = {};
+                rest(Size::normal);
+                co_return;
+            }
             // The timings are read afresh at every step.
             const auto step = beatSteps(m_beatLength, m_beatDelay)[index];
             animateTo(step.target, step.animationDuration, step.spring);
-            const bool elapsed = co_await platform::async::sleepFor(step.wait, token, *m_scheduler);
+            const bool elapsed = co_await platform::async::sleepFor(step.wait, token, *m_source.scheduler);
             if (!elapsed || token.stop_requested()) {
                 co_return;
             }
@@ -162,21 +197,80 @@ QCoro::Task<void> HeartView::beat(std::stop_token token)
 
 void HeartView::animateTo(Size target, double duration, bool spring)
 {
+    const double now = m_source.now();
+    // A movement still under way hands its place and speed on to the next.
+    const double from = m_motion.value(now);
+    const double velocity = m_motion.velocity(now);
+    const Size shown = m_size;
     m_size = target;
-    m_shadow->setBlurRadius(shadowRadius() * blurPerShadowRadius);
-    m_animation.stop();
-    m_animation.setStartValue(m_currentScale);
-    m_animation.setEndValue(scale(target));
-    m_animation.setDuration(static_cast<int>(std::lround(duration * 1000)));
-    if (spring) {
-        // A spring that overshoots a little and settles, like a relaxed heart.
-        QEasingCurve curve(QEasingCurve::OutBack);
-        curve.setOvershoot(1.2);
-        m_animation.setEasingCurve(curve);
-    } else {
-        m_animation.setEasingCurve(QEasingCurve::Linear);
+    m_motion = spring ? HeartMotion::spring(from, scale(target), now, velocity)
+                      : HeartMotion::linear(from, scale(target), now, duration);
+    if (shown != target && (shown == Size::large || target == Size::large)) {
+        // The shadow's size changes with the picture.
+        redraw(shown, m_currentScale);
+        redraw(target, from);
     }
-    m_animation.start();
+    m_currentScale = from;
+    scheduleFrame(nextFrameDelay(now));
+}
+
+double HeartView::frameInterval() const
+{
+    const QScreen* shownOn = screen();
+    const double rate = shownOn && shownOn->refreshRate() > 1 ? shownOn->refreshRate() : usualRefreshRate;
+    return 1.0 / rate;
+}
+
+double HeartView::devicePixelsPerScale() const
+{
+    return heartWidth * devicePixelRatioF();
+}
+
+void HeartView::scheduleFrame(double delay)
+{
+    m_moving = true;
+    m_frame = m_source.scheduler->schedule(delay, [this] { drawFrame(); });
+}
+
+void HeartView::drawFrame()
+{
+    m_moving = false;
+    const double now = m_source.now();
+    const double pixels = devicePixelsPerScale();
+    const bool atRest = m_motion.isAtRest(now, restingPixels / pixels);
+    const double value = atRest ? m_motion.to : m_motion.value(now);
+    if (value != m_currentScale) {
+        redraw(m_size, m_currentScale);
+        m_currentScale = value;
+        redraw(m_size, m_currentScale);
+        ++m_framesDrawn;
+    }
+    if (atRest) {
+        return;
+    }
+    scheduleFrame(nextFrameDelay(now));
+}
+
+double HeartView::nextFrameDelay(double now) const
+{
+    // The next frame comes when the edges (half the width's change each) will have moved a pixel;
+    // a spring speeds up from rest, so its speed a few frames on counts too.
+    const double refresh = frameInterval();
+    const double speed
+        = std::max(std::abs(m_motion.velocity(now)), std::abs(m_motion.velocity(now + 3 * refresh)));
+    const double edgeSpeed = speed * devicePixelsPerScale() / 2;
+    const double step
+        = std::clamp(edgeSpeed > 0 ? pixelsPerFrame / edgeSpeed : longestFrameGap, refresh, longestFrameGap);
+    if (m_motion.curve != HeartMotion::Curve::linear) {
+        return step;
+    }
+    // A line's frames are spread evenly, the last at its very end.
+    const double remaining = m_motion.end() - now;
+    if (remaining <= 0) {
+        return refresh;
+    }
+    const double frames = std::max(1.0, std::floor(remaining / step));
+    return std::max(remaining / frames, refresh);
 }
 
 QPainterPath HeartView::heartPath(const QRectF& bounds)
@@ -197,18 +291,130 @@ QPainterPath HeartView::heartPath(const QRectF& bounds)
     return path;
 }
 
-void HeartView::paintEvent(QPaintEvent* /*event*/)
+const HeartView::Picture& HeartView::picture(Size size, double devicePixelRatio) const
 {
+    return picture(indexOf(size), devicePixelRatio);
+}
+
+std::size_t HeartView::pictureFor(Size size, double shownScale)
+{
+    // At rest the picture of the size itself; moving, a larger one made smaller, which stays
+    // sharper than a smaller one made larger.
+    if (size == Size::large || shownScale == scale(size)) {
+        return indexOf(size);
+    }
+    return movingPicture;
+}
+
+const HeartView::Picture& HeartView::picture(std::size_t index, double devicePixelRatio) const
+{
+    // Every heart with the same colours on screens of the same scale shares its pictures: a new
+    // reminder's heart draws nothing anew.
+    static std::map<std::tuple<std::size_t, double, double, double>, Picture> pictures;
+    Picture& kept = pictures[{ index, devicePixelRatio, m_saturation, m_opacity }];
+    if (!kept.pixmap.isNull()) {
+        return kept;
+    }
+    // The moving picture has the largest shape with the shadow of the other sizes.
+    const Size shape = index == movingPicture ? Size::large : static_cast<Size>(index);
+    const bool largeShadow = index == indexOf(Size::large);
+    const QSize side = sizeHint();
+    const QSize pixels(static_cast<int>(std::ceil(side.width() * devicePixelRatio)),
+        static_cast<int>(std::ceil(side.height() * devicePixelRatio)));
+
+    // The heart alone...
+    QImage heart(pixels, QImage::Format_ARGB32_Premultiplied);
+    heart.setDevicePixelRatio(devicePixelRatio);
+    heart.fill(Qt::transparent);
+    {
+        QPainter painter(&heart);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const double width = heartWidth * scale(shape);
+        const double height = width * heartAspect;
+        const QRectF bounds((side.width() - width) / 2.0, (side.height() - height) / 2.0, width, height);
+        painter.setOpacity(m_opacity);
+        QLinearGradient fill(bounds.topLeft(), bounds.bottomLeft());
+        fill.setColorAt(0, topColor());
+        fill.setColorAt(1, bottomColor());
+        painter.fillPath(heartPath(bounds), fill);
+    }
+
+    // ...then under it its shadow, blurred once here by Qt's own drop shadow.
+    QGraphicsScene scene;
+    auto* item = scene.addPixmap(QPixmap::fromImage(heart));
+    auto* shadow = new QGraphicsDropShadowEffect;
+    shadow->setColor(shadowColor);
+    shadow->setOffset(0, 0);
+    shadow->setBlurRadius((largeShadow ? 8 : 4) * blurPerShadowRadius);
+    item->setGraphicsEffect(shadow);
+    QImage result(pixels, QImage::Format_ARGB32_Premultiplied);
+    result.setDevicePixelRatio(devicePixelRatio);
+    result.fill(Qt::transparent);
+    {
+        QPainter painter(&result);
+        const QRectF area(QPointF(0, 0), QSizeF(side));
+        scene.render(&painter, area, area);
+    }
+
+    // Only what shows is kept, so that a frame repaints no more than that.
+    int top = result.height();
+    int bottom = -1;
+    int left = result.width();
+    int right = -1;
+    for (int y = 0; y < result.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(result.constScanLine(y));
+        for (int x = 0; x < result.width(); ++x) {
+            if (qAlpha(line[x]) != 0) {
+                top = std::min(top, y);
+                bottom = y;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    if (bottom < 0) {
+        top = bottom = left = right = 0;
+    }
+    const QRect shown(QPoint(left, top), QPoint(right, bottom));
+    QImage cut = result.copy(shown);
+    cut.setDevicePixelRatio(devicePixelRatio);
+    kept.pixmap = QPixmap::fromImage(cut);
+    kept.area = QRectF(QPointF(shown.topLeft()) / devicePixelRatio, QSizeF(shown.size()) / devicePixelRatio);
+    return kept;
+}
+
+QRectF HeartView::drawnArea(Size size, double scale) const
+{
+    const std::size_t index = pictureFor(size, scale);
+    const QRectF area = picture(index, devicePixelRatioF()).area;
+    const double factor = scale / HeartView::scale(index == movingPicture ? Size::large : size);
+    const QPointF canvasCentre = QRectF(QPointF(0, 0), QSizeF(sizeHint())).center();
+    const QPointF viewCentre = QRectF(rect()).center();
+    return QRectF(viewCentre + (area.topLeft() - canvasCentre) * factor, area.size() * factor);
+}
+
+void HeartView::redraw(Size size, double scale)
+{
+    // The area left and the area entered, with a pixel for the smoothing at the edges.
+    update(drawnArea(size, scale).toAlignedRect().adjusted(-1, -1, 1, 1));
+}
+
+void HeartView::paintEvent(QPaintEvent* event)
+{
+    const double ratio = devicePixelRatioF();
+    const Picture& shown = picture(pictureFor(m_size, m_currentScale), ratio);
+    const QRectF target = drawnArea(m_size, m_currentScale);
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const double width = heartWidth * m_currentScale;
-    const double height = width * heartAspect;
-    const QRectF bounds((this->width() - width) / 2.0, (this->height() - height) / 2.0, width, height);
-    painter.setOpacity(m_opacity);
-    QLinearGradient fill(bounds.topLeft(), bounds.bottomLeft());
-    fill.setColorAt(0, topColor());
-    fill.setColorAt(1, bottomColor());
-    painter.fillPath(heartPath(bounds), fill);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, target.size() != shown.area.size());
+    // Drawn in bands of a few dozen device rows: Qt hands fills taller than about a hundred rows
+    // to a pool of threads, which costs more wake-ups than a heart's frame is worth.
+    const QRect dirty = event->rect() & target.toAlignedRect();
+    const int bandRows = std::max(1, static_cast<int>(std::floor(bandDeviceRows / ratio)));
+    for (int top = dirty.top(); top <= dirty.bottom(); top += bandRows) {
+        painter.setClipRect(
+            QRect(dirty.left(), top, dirty.width(), std::min(bandRows, dirty.bottom() + 1 - top)));
+        painter.drawPixmap(target, shown.pixmap, QRectF(shown.pixmap.rect()));
+    }
 }
 
 } // namespace kiruvo

@@ -1,22 +1,28 @@
 #pragma once
 
+#include "app/reminders/HeartMotion.h"
+#include "kit/foundation/Timer.h"
 #include "platform/async/TaskHandle.h"
-#include "platform/combine/Scheduler.h"
+#include "platform/combine/AnyCancellable.h"
 
 #include <QPainterPath>
-#include <QVariantAnimation>
+#include <QPixmap>
 #include <QWidget>
 
 #include <stop_token>
 #include <vector>
 
-class QGraphicsDropShadowEffect;
-
 namespace kiruvo {
 
 // A heart that beats while it is on screen: it swells, shrinks, swells again and rests, in a
 // rhythm set by the beat length (0.5 s) and the pause after each beat (1.0 s). The beat starts when
-// the view is shown and stops, silently, when it is hidden.
+// the view is shown and stops, silently, when it is hidden; when the desktop asks for reduced
+// motion the heart stays still.
+//
+// The heart and its soft shadow are drawn once per size and screen scale into pictures; a beat
+// only scales the picture. Frames are drawn only while the heart moves, no more often than the
+// screen refreshes and only as often as its edges move by a pixel; between beats nothing runs but
+// the wait for the next one.
 //
 // Main-thread only.
 class HeartView : public QWidget {
@@ -39,12 +45,20 @@ public:
 
     // The heart's width before scaling, in pixels.
     static constexpr double heartWidth = 50;
-    // How long the spring of the last step takes to settle.
-    static constexpr double springDuration = 0.8;
+    // The side of the square a layout gives the heart: room for the largest beat. The shadow
+    // spreads beyond it, over what lies around (sizeHint() covers the shadow too).
+    static constexpr int layoutSide = 84;
+    // How long the spring of the last step is given (it comes to rest sooner).
+    static constexpr double springDuration = HeartMotion::springResponse;
+    // A frame comes when the heart's edges have moved by about this many device pixels (but
+    // never sooner than the screen refreshes)...
+    static constexpr double pixelsPerFrame = 1;
+    // ...and at least this often while it moves (seconds).
+    static constexpr double longestFrameGap = 0.1;
 
-    // Waits run on `scheduler` (the main thread's timers by default).
-    explicit HeartView(QWidget* parent = nullptr,
-        platform::combine::Scheduler& scheduler = platform::combine::Scheduler::main());
+    // Waits and frames run on `source`'s scheduler and read its clock (the main thread's timers
+    // and the monotonic clock by default).
+    explicit HeartView(QWidget* parent = nullptr, const zk::TimerSource& source = zk::TimerSource::main());
     ~HeartView() override;
 
     Size size() const { return m_size; }
@@ -53,6 +67,12 @@ public:
     // 8 while large, else 4.
     double shadowRadius() const { return m_size == Size::large ? 8 : 4; }
     bool isBeating() const { return m_task && !m_task.isFinished(); }
+    // Whether a frame is due: the heart is moving.
+    bool isMoving() const { return m_moving; }
+    // The movement towards the current size.
+    const HeartMotion& motion() const { return m_motion; }
+    // How many frames have been drawn, for measuring.
+    int framesDrawn() const { return m_framesDrawn; }
 
     double beatLength() const { return m_beatLength; }
     void setBeatLength(double seconds) { m_beatLength = seconds; }
@@ -69,11 +89,19 @@ public:
     QColor topColor() const;
     QColor bottomColor() const;
 
-    // The running animation towards the current size.
-    const QVariantAnimation& animation() const { return m_animation; }
-
     // A heart filling `bounds`: two lobes at the top meeting in a point at the bottom.
     static QPainterPath heartPath(const QRectF& bounds);
+
+    // The heart at `size` with its shadow, at `devicePixelRatio`: the picture a frame scales, cut
+    // to what is not transparent, and where that lies in a sizeHint() square with the heart in
+    // its middle. Made once per size and scale and kept.
+    struct Picture {
+        QPixmap pixmap;
+        QRectF area;
+    };
+    const Picture& picture(Size size, double devicePixelRatio) const;
+    // Where the heart and its shadow are drawn in the view at `scale`, with the picture of `size`.
+    QRectF drawnArea(Size size, double scale) const;
 
     QSize sizeHint() const override;
 
@@ -86,17 +114,28 @@ private:
     QCoro::Task<void> beat(std::stop_token token);
     void animateTo(Size target, double duration, bool spring);
     void stopBeating();
+    void rest(Size size);
+    void drawFrame();
+    void redraw(Size size, double scale);
+    void scheduleFrame(double delay);
+    double nextFrameDelay(double now) const;
+    double frameInterval() const;
+    double devicePixelsPerScale() const;
+    static std::size_t pictureFor(Size size, double shownScale);
+    const Picture& picture(std::size_t index, double devicePixelRatio) const;
 
-    platform::combine::Scheduler* m_scheduler;
+    zk::TimerSource m_source;
     platform::async::TaskHandle m_task;
-    QVariantAnimation m_animation;
-    QGraphicsDropShadowEffect* m_shadow;
+    platform::combine::AnyCancellable m_frame;
+    HeartMotion m_motion;
     Size m_size = Size::normal;
     double m_currentScale = 1.25;
     double m_beatLength = 0.5;
     double m_beatDelay = 1.0;
     double m_saturation = 1.0;
     double m_opacity = 1.0;
+    int m_framesDrawn = 0;
+    bool m_moving = false;
 };
 
 } // namespace kiruvo

@@ -102,7 +102,7 @@ QWidget* WelcomeScreen::makeHeader()
     auto* picture = new QLabel(icon);
     picture->setPixmap(QIcon(QString::fromLatin1(appIcon)).pixmap(QSize(iconSide, iconSide)));
     picture->setGeometry(0, 0, iconSide, iconSide);
-    m_heart = new HeartView(icon, *m_environment.timerSource.scheduler);
+    m_heart = new HeartView(icon, m_environment.timerSource);
     const QSize heartSize = m_heart->sizeHint();
     m_heart->setGeometry(QRect(QPoint(iconSide / 2 + heartOffset.x() - heartSize.width() / 2,
                                    iconSide / 2 + heartOffset.y() - heartSize.height() / 2),

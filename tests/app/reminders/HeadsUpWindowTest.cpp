@@ -2,14 +2,18 @@
 
 #include "app/reminders/HeartView.h"
 #include "kit/foundation/core/Duration.h"
+#include "platform/combine/ManualScheduler.h"
 #include "platform/desktop/ReduceMotion.h"
 #include "platform/time/Locale.h"
 
 #include "kit/interface/VisualEffectView.h"
+#include "kit/interface/WindowFade.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTest>
+#include <QVariantAnimation>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -77,16 +81,45 @@ protected:
     {
         platform::ReduceMotion::setOverrideForTesting(true);
         HeadsUpWindow::closeAll();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        settle();
+        // Fades a test left running end now, not in their own time.
+        for (int round = 0; round < 3 && !HeadsUpWindow::openWindows().empty(); ++round) {
+            for (auto* window : HeadsUpWindow::openWindows()) {
+                for (auto* fade : window->findChildren<QVariantAnimation*>(zk::windowFadeAnimationName)) {
+                    fade->setCurrentTime(fade->duration());
+                }
+            }
+            scheduler.advance(1);
+            settle();
+        }
+        EXPECT_TRUE(HeadsUpWindow::openWindows().empty()) << "a test left a window open";
         platform::ReduceMotion::setOverrideForTesting(std::nullopt);
         platform::Locale::setCurrentForTesting(std::nullopt);
     }
+
+    // Lets the windows' showing and closing tasks, which start on the event loop's next turns,
+    // run their course up to their next wait on `scheduler`.
+    void settle()
+    {
+        for (int turn = 0; turn < 5; ++turn) {
+            scheduler.runPending();
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
+
+    // What the windows' fades wait on; it outlives every window of a test.
+    platform::combine::ManualScheduler scheduler;
 };
 
 TEST_F(HeadsUpWindowTest, showsOnEveryScreenAboveEverythingAndLetsClicksThrough)
 {
     platform::ReduceMotion::setOverrideForTesting(true);
-    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(3900));
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(3900), scheduler);
+    settle();
+    // Shown transparent; the kit's fade-in, after its pause, makes it opaque at once.
+    scheduler.advance(0.1);
+    settle();
 
     const auto windows = HeadsUpWindow::openWindows();
     const auto screens = QGuiApplication::screens();
@@ -108,7 +141,8 @@ TEST_F(HeadsUpWindowTest, showsOnEveryScreenAboveEverythingAndLetsClicksThrough)
     EXPECT_DOUBLE_EQ(HeadsUpWindow::duration().seconds, 3900);
 
     HeadsUpWindow::closeAll();
-    EXPECT_TRUE(HeadsUpWindow::openWindows().empty()) << "Reduce Motion closes at once";
+    settle();
+    EXPECT_TRUE(HeadsUpWindow::openWindows().empty()) << "Reduce Motion closes without a fade";
 }
 
 TEST_F(HeadsUpWindowTest, twoScreensGetOneWindowEachAtTheirOwnPlaceWithTheSameDuration)
@@ -119,7 +153,8 @@ TEST_F(HeadsUpWindowTest, twoScreensGetOneWindowEachAtTheirOwnPlaceWithTheSameDu
     const auto screens = QGuiApplication::screens();
     ASSERT_EQ(screens.size(), 2);
     platform::ReduceMotion::setOverrideForTesting(true);
-    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(1802));
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(1802), scheduler);
+    settle();
 
     const auto windows = HeadsUpWindow::openWindows();
     ASSERT_EQ(windows.size(), 2u);
@@ -134,14 +169,15 @@ TEST_F(HeadsUpWindowTest, twoScreensGetOneWindowEachAtTheirOwnPlaceWithTheSameDu
 
     // Closing takes every one of them away.
     HeadsUpWindow::closeAll();
+    settle();
     EXPECT_TRUE(HeadsUpWindow::openWindows().empty());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(HeadsUpWindowTest, aRoundedFrostedPanelBehindTheHeartAndText)
 {
     platform::ReduceMotion::setOverrideForTesting(true);
-    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60));
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60), scheduler);
+    settle();
     const auto windows = HeadsUpWindow::openWindows();
     ASSERT_FALSE(windows.empty());
     auto* window = windows.front();
@@ -167,20 +203,94 @@ TEST_F(HeadsUpWindowTest, aRoundedFrostedPanelBehindTheHeartAndText)
 TEST_F(HeadsUpWindowTest, fadesInFromTransparentAndANewReminderReplacesTheOpenOnes)
 {
     platform::ReduceMotion::setOverrideForTesting(false);
-    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(600));
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(600), scheduler);
+    settle();
     const auto first = HeadsUpWindow::openWindows();
     ASSERT_FALSE(first.empty());
     EXPECT_DOUBLE_EQ(first.front()->windowOpacity(), 0.0);
     EXPECT_EQ(first.front()->durationText(), QStringLiteral("10 minutes"));
 
     platform::ReduceMotion::setOverrideForTesting(true);
-    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(1200));
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(1200), scheduler);
+    settle();
     const auto second = HeadsUpWindow::openWindows();
     ASSERT_EQ(second.size(), first.size());
     for (auto* window : second) {
         EXPECT_EQ(std::count(first.begin(), first.end(), window), 0) << "windows are never reused";
         EXPECT_EQ(window->durationText(), QStringLiteral("20 minutes"));
     }
+}
+
+TEST_F(HeadsUpWindowTest, fadesInAndOutWithTheKitsWindowFades)
+{
+    platform::ReduceMotion::setOverrideForTesting(false);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60), scheduler);
+    settle();
+    const auto windows = HeadsUpWindow::openWindows();
+    ASSERT_FALSE(windows.empty());
+    QPointer<HeadsUpWindow> window = windows.front();
+    auto fadeOf = [&]() -> QVariantAnimation* {
+        return window ? window->findChild<QVariantAnimation*>(zk::windowFadeAnimationName) : nullptr;
+    };
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_DOUBLE_EQ(window->windowOpacity(), 0.0);
+    // After the kit's pause of 0.1 s, the kit's fade brings it in over 0.5 s.
+    scheduler.advance(0.099);
+    EXPECT_EQ(fadeOf(), nullptr);
+    scheduler.advance(0.002);
+    ASSERT_NE(fadeOf(), nullptr);
+    EXPECT_DOUBLE_EQ(fadeOf()->endValue().toDouble(), 1.0);
+    EXPECT_EQ(fadeOf()->duration(), 500);
+    fadeOf()->setCurrentTime(fadeOf()->duration());
+    EXPECT_DOUBLE_EQ(window->windowOpacity(), 1.0);
+    settle();
+
+    HeadsUpWindow::closeAll();
+    settle();
+    ASSERT_NE(fadeOf(), nullptr);
+    EXPECT_DOUBLE_EQ(fadeOf()->endValue().toDouble(), 0.0);
+    EXPECT_EQ(fadeOf()->duration(), 500);
+    EXPECT_TRUE(window->isVisible()) << "open while it fades out";
+    fadeOf()->setCurrentTime(fadeOf()->duration());
+    settle();
+    EXPECT_TRUE(window.isNull()) << "closed and gone once faded out";
+}
+
+TEST_F(HeadsUpWindowTest, aReminderClosedBeforeItsFadeInStartsNeverFadesIn)
+{
+    platform::ReduceMotion::setOverrideForTesting(false);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60), scheduler);
+    settle();
+    QPointer<HeadsUpWindow> window = HeadsUpWindow::openWindows().front();
+    scheduler.advance(0.05);
+    HeadsUpWindow::closeAll();
+    settle();
+    auto* fade = window->findChild<QVariantAnimation*>(zk::windowFadeAnimationName);
+    ASSERT_NE(fade, nullptr);
+    EXPECT_DOUBLE_EQ(fade->endValue().toDouble(), 0.0);
+    // The fade-in's time comes and goes: the fading out stays the only fade.
+    scheduler.advance(0.2);
+    settle();
+    const auto fades = window->findChildren<QVariantAnimation*>(zk::windowFadeAnimationName);
+    ASSERT_EQ(fades.size(), 1);
+    EXPECT_DOUBLE_EQ(fades.front()->endValue().toDouble(), 0.0);
+    fades.front()->setCurrentTime(fades.front()->duration());
+    settle();
+    EXPECT_TRUE(window.isNull());
+}
+
+TEST_F(HeadsUpWindowTest, theHeartsShadowSpreadsBeyondItsPlaceInTheLayout)
+{
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60), scheduler);
+    settle();
+    auto* window = HeadsUpWindow::openWindows().front();
+    auto* heart = window->heartView();
+    EXPECT_GT(heart->width(), kiruvo::HeartView::layoutSide);
+    // Centred where the layout keeps room for it: above the text, in the middle.
+    EXPECT_EQ(heart->geometry().center().x(), window->rect().center().x());
+    EXPECT_LT(heart->geometry().center().y(), window->rect().center().y());
+    EXPECT_GT(heart->geometry().center().y(), 40);
 }
 
 } // namespace

@@ -1,8 +1,12 @@
 #include "app/reminders/HeartView.h"
 
 #include "platform/combine/ManualScheduler.h"
+#include "platform/desktop/ReduceMotion.h"
 
 #include <QCoreApplication>
+#include <QGraphicsDropShadowEffect>
+#include <QLinearGradient>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -70,6 +74,9 @@ TEST(HeartViewTest, aSaturatedSeeThroughHeartKeepsItsHues)
 
 class HeartViewBeatTest : public ::testing::Test {
 protected:
+    void SetUp() override { platform::ReduceMotion::setOverrideForTesting(false); }
+    void TearDown() override { platform::ReduceMotion::setOverrideForTesting(std::nullopt); }
+
     // The beat starts on the event loop's next turn after the view is shown.
     void showAndStart()
     {
@@ -78,7 +85,8 @@ protected:
     }
 
     platform::combine::ManualScheduler scheduler;
-    HeartView view { nullptr, scheduler };
+    zk::TimerSource source { &scheduler, [this] { return scheduler.now(); } };
+    HeartView view { nullptr, source };
 };
 
 TEST_F(HeartViewBeatTest, beatsInTheRhythmOfItsSteps)
@@ -92,28 +100,33 @@ TEST_F(HeartViewBeatTest, beatsInTheRhythmOfItsSteps)
     ASSERT_TRUE(view.isBeating());
     EXPECT_EQ(view.size(), Size::large);
     EXPECT_DOUBLE_EQ(view.shadowRadius(), 8);
-    EXPECT_EQ(view.animation().duration(), 125);
-    EXPECT_DOUBLE_EQ(view.animation().endValue().toDouble(), 1.35);
+    EXPECT_DOUBLE_EQ(view.motion().duration, 0.125);
+    EXPECT_DOUBLE_EQ(view.motion().to, 1.35);
+    EXPECT_EQ(view.motion().curve, kiruvo::HeartMotion::Curve::linear);
 
-    scheduler.advance(0.149);
+    scheduler.advance(0.125);
+    EXPECT_DOUBLE_EQ(view.currentScale(), 1.35) << "grown within 0.125 s";
+    scheduler.advance(0.024);
     EXPECT_EQ(view.size(), Size::large);
     scheduler.advance(0.002);
     EXPECT_EQ(view.size(), Size::small);
     EXPECT_DOUBLE_EQ(view.shadowRadius(), 4);
-    EXPECT_EQ(view.animation().duration(), 250);
+    EXPECT_DOUBLE_EQ(view.motion().duration, 0.25);
 
     scheduler.advance(0.125);
     EXPECT_EQ(view.size(), Size::normal);
+    // Cut short, the shrinking hands its place on: no jump.
+    EXPECT_NEAR(view.motion().from, 1.35 - 0.25 * 0.5, 0.01);
     scheduler.advance(0.125);
     EXPECT_EQ(view.size(), Size::large);
     scheduler.advance(0.15);
     EXPECT_EQ(view.size(), Size::small);
-    EXPECT_EQ(view.animation().duration(), 800);
-    EXPECT_NE(view.animation().easingCurve().type(), QEasingCurve::Linear);
+    EXPECT_EQ(view.motion().curve, kiruvo::HeartMotion::Curve::spring);
 
     // The heart rests small for the whole delay, then beats again.
     scheduler.advance(0.99);
     EXPECT_EQ(view.size(), Size::small);
+    EXPECT_DOUBLE_EQ(view.currentScale(), 1.1);
     scheduler.advance(0.02);
     EXPECT_EQ(view.size(), Size::large);
 }
@@ -125,7 +138,7 @@ TEST_F(HeartViewBeatTest, readsItsTimingsAfreshAtEveryStep)
     view.setBeatDelay(3.0);
     scheduler.advance(0.151); // the first wait was set with the old length
     EXPECT_EQ(view.size(), Size::small);
-    EXPECT_EQ(view.animation().duration(), 500);
+    EXPECT_DOUBLE_EQ(view.motion().duration, 0.5);
     scheduler.advance(0.251 + 0.251 + 0.301);
     EXPECT_EQ(view.size(), Size::small);
     scheduler.advance(2.9);
@@ -139,16 +152,89 @@ TEST_F(HeartViewBeatTest, hidingStopsTheBeatAtItsNextWait)
     showAndStart();
     view.hide();
     EXPECT_FALSE(view.isBeating());
+    EXPECT_FALSE(view.isMoving());
     scheduler.runPending();
     QCoreApplication::processEvents();
     const Size stopped = view.size();
     scheduler.advance(5);
     EXPECT_EQ(view.size(), stopped);
+    EXPECT_EQ(scheduler.pendingCount(), 0u) << "nothing left waiting";
 
     // Shown again, it beats again from the first step.
     showAndStart();
     EXPECT_TRUE(view.isBeating());
     EXPECT_EQ(view.size(), Size::large);
+}
+
+TEST_F(HeartViewBeatTest, framesComeOnlyWhileTheHeartMovesAndNoFasterThanTheScreen)
+{
+    showAndStart();
+    // Moments of every frame over three beats.
+    std::vector<double> frames;
+    int drawn = view.framesDrawn();
+    const double cycle = 1.55;
+    for (double t = 0; t < 3 * cycle; t += 0.001) {
+        scheduler.advance(0.001);
+        if (view.framesDrawn() != drawn) {
+            drawn = view.framesDrawn();
+            frames.push_back(scheduler.now());
+        }
+        const double inCycle = std::fmod(scheduler.now() + 1e-9, cycle);
+        if (inCycle > 1.35 && inCycle < 1.54) {
+            // Long before the next beat the spring is still and only the wait is left.
+            EXPECT_FALSE(view.isMoving()) << scheduler.now();
+            EXPECT_EQ(scheduler.pendingCount(), 1u) << scheduler.now();
+        }
+    }
+    ASSERT_FALSE(frames.empty());
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_GE(frames[i] - frames[i - 1], 1.0 / 60 - 0.0011) << "frame " << i;
+    }
+    // A beat moves the heart's edges by some forty pixels in all: about as many frames.
+    const double perBeat = static_cast<double>(frames.size()) / 3;
+    EXPECT_LE(perBeat, 45);
+    EXPECT_GE(perBeat, 10);
+    std::cout << "frames a beat: " << perBeat << "\n";
+}
+
+TEST_F(HeartViewBeatTest, theSpringComesToRestBeforeItsFullTime)
+{
+    showAndStart();
+    scheduler.advance(0.55); // the spring starts
+    ASSERT_EQ(view.motion().curve, kiruvo::HeartMotion::Curve::spring);
+    // It swings past its target before it settles.
+    double smallest = view.currentScale();
+    for (int i = 0; i < 400 && view.isMoving(); ++i) {
+        scheduler.advance(0.002);
+        smallest = std::min(smallest, view.currentScale());
+    }
+    EXPECT_LT(smallest, 1.1 - 0.005);
+    EXPECT_FALSE(view.isMoving());
+    EXPECT_LT(scheduler.now() - 0.55, HeartView::springDuration);
+    EXPECT_DOUBLE_EQ(view.currentScale(), 1.1) << "at rest exactly at its size";
+}
+
+TEST_F(HeartViewBeatTest, reducedMotionKeepsTheHeartStill)
+{
+    platform::ReduceMotion::setOverrideForTesting(true);
+    showAndStart();
+    EXPECT_FALSE(view.isBeating());
+    EXPECT_FALSE(view.isMoving());
+    EXPECT_EQ(view.size(), Size::normal);
+    EXPECT_EQ(scheduler.pendingCount(), 0u);
+    view.hide();
+
+    // Turned on while it beats, the heart stops at the next step and rests at its normal size.
+    platform::ReduceMotion::setOverrideForTesting(false);
+    showAndStart();
+    ASSERT_TRUE(view.isBeating());
+    platform::ReduceMotion::setOverrideForTesting(true);
+    scheduler.advance(0.2);
+    EXPECT_FALSE(view.isBeating());
+    EXPECT_EQ(view.size(), Size::normal);
+    EXPECT_DOUBLE_EQ(view.currentScale(), 1.25);
+    scheduler.advance(3);
+    EXPECT_EQ(scheduler.pendingCount(), 0u);
 }
 
 TEST(HeartViewPathTest, theHeartFillsItsBoundsWithItsPointAtTheBottom)
@@ -162,6 +248,156 @@ TEST(HeartViewPathTest, theHeartFillsItsBoundsWithItsPointAtTheBottom)
     EXPECT_TRUE(path.contains(QPointF(22, 30))); // the left lobe
     EXPECT_FALSE(path.contains(QPointF(35, 21))); // the dip between the lobes
     EXPECT_FALSE(path.contains(QPointF(12, 63))); // beside the point
+}
+
+// --- The picture against the heart as it was drawn before: vector shape and Qt's drop shadow
+// redrawn for every frame, at the scale of the frame.
+
+constexpr int canvasSide = 140;
+
+// The earlier drawing: the path filled at the frame's scale in a widget carrying Qt's drop-shadow
+// effect, whose shadow spreads over what lies around it.
+class EarlierHeart : public QWidget {
+public:
+    EarlierHeart(double scale, double shadowRadius, const HeartView& colours)
+        : m_scale(scale)
+        , m_top(colours.topColor())
+        , m_bottom(colours.bottomColor())
+        , m_opacity(colours.opacity())
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setFixedSize(canvasSide, canvasSide);
+        auto* shadow = new QGraphicsDropShadowEffect(this);
+        shadow->setColor(QColor(0, 0, 0, 84));
+        shadow->setOffset(0, 0);
+        shadow->setBlurRadius(shadowRadius * 2);
+        setGraphicsEffect(shadow);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const double width = HeartView::heartWidth * m_scale;
+        const double height = width * 0.9;
+        const QRectF bounds((this->width() - width) / 2.0, (this->height() - height) / 2.0, width, height);
+        painter.setOpacity(m_opacity);
+        QLinearGradient fill(bounds.topLeft(), bounds.bottomLeft());
+        fill.setColorAt(0, m_top);
+        fill.setColorAt(1, m_bottom);
+        painter.fillPath(HeartView::heartPath(bounds), fill);
+    }
+
+private:
+    double m_scale;
+    QColor m_top;
+    QColor m_bottom;
+    double m_opacity;
+};
+
+QImage transparentCanvas()
+{
+    QImage image(canvasSide, canvasSide, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+QImage earlierFrame(double scale, double shadowRadius, const HeartView& colours)
+{
+    // Drawn as part of a window, as it was on screen.
+    QWidget window;
+    window.setAttribute(Qt::WA_TranslucentBackground);
+    window.setFixedSize(canvasSide, canvasSide);
+    auto* earlier = new EarlierHeart(scale, shadowRadius, colours);
+    earlier->setParent(&window);
+    QImage image = transparentCanvas();
+    window.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+QImage frameOf(HeartView& view)
+{
+    QImage image = transparentCanvas();
+    view.resize(view.sizeHint());
+    const QPoint offset((canvasSide - view.width()) / 2, (canvasSide - view.height()) / 2);
+    view.render(&image, offset, QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// The smallest rectangle holding every pixel at least this opaque.
+QRect opaqueBounds(const QImage& image, int alpha)
+{
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) >= alpha) {
+                bounds |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return bounds;
+}
+
+void expectSameLook(const QImage& now, const QImage& before, const char* what)
+{
+    // The heart itself, its shadow's core, and as far as its faint edge reaches.
+    for (const int alpha : { 200, 40, 4 }) {
+        const QRect a = opaqueBounds(now, alpha);
+        const QRect b = opaqueBounds(before, alpha);
+        ASSERT_FALSE(b.isEmpty()) << what;
+        EXPECT_LE(std::abs(a.left() - b.left()), 2) << what << " alpha " << alpha;
+        EXPECT_LE(std::abs(a.right() - b.right()), 2) << what << " alpha " << alpha;
+        EXPECT_LE(std::abs(a.top() - b.top()), 2) << what << " alpha " << alpha;
+        EXPECT_LE(std::abs(a.bottom() - b.bottom()), 2) << what << " alpha " << alpha;
+    }
+    // Pixel by pixel the two differ only a little, at the edges.
+    double difference = 0;
+    int differing = 0;
+    for (int y = 0; y < now.height(); ++y) {
+        for (int x = 0; x < now.width(); ++x) {
+            const QRgb p = now.pixel(x, y);
+            const QRgb q = before.pixel(x, y);
+            const int most = std::max({ std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q)) });
+            difference += most;
+            differing += most > 24 ? 1 : 0;
+        }
+    }
+    EXPECT_LT(difference / (now.width() * now.height()), 2.0) << what;
+    EXPECT_LT(differing, 150) << what << ": pixels that differ visibly";
+}
+
+class HeartViewLookTest : public HeartViewBeatTest { };
+
+TEST_F(HeartViewLookTest, theBeatsLargestAndSmallestFramesLookAsTheyDidBefore)
+{
+    for (const auto& [saturation, opacity] : { std::pair { 1.0, 1.0 }, std::pair { 1.5, 0.8 } }) {
+        view.setSaturation(saturation);
+        view.setOpacity(opacity);
+        showAndStart();
+        scheduler.advance(0.14); // grown to its largest
+        ASSERT_EQ(view.size(), Size::large);
+        ASSERT_DOUBLE_EQ(view.currentScale(), 1.35);
+        expectSameLook(frameOf(view), earlierFrame(1.35, 8, view), "largest");
+
+        scheduler.advance(1.55 - 0.14 - 0.05); // at rest after the spring
+        ASSERT_EQ(view.size(), Size::small);
+        ASSERT_DOUBLE_EQ(view.currentScale(), 1.1);
+        expectSameLook(frameOf(view), earlierFrame(1.1, 4, view), "smallest");
+        view.hide();
+    }
+}
+
+TEST_F(HeartViewLookTest, aFrameBetweenSizesScalesThePictureOfItsSize)
+{
+    showAndStart();
+    scheduler.advance(0.15 + 0.05); // shrinking from the largest
+    ASSERT_EQ(view.size(), Size::small);
+    const double scale = view.currentScale();
+    ASSERT_GT(scale, 1.1);
+    ASSERT_LT(scale, 1.35);
+    expectSameLook(frameOf(view), earlierFrame(scale, 4, view), "between");
 }
 
 } // namespace
