@@ -292,12 +292,23 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
     };
 }
 
+void AppMain::prepareToolkit()
+{
+    // The toolkit's debug switches are read when Qt starts.
+    zk::DebugSwitches::applyBeforeApplication();
+    // The windows are small and animate in small areas: over X11, drawing through shared memory
+    // would wake two threads for every frame to hear that the server has read it, where a plain
+    // copy down the socket wakes none. A value set by the user wins.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM")) {
+        qputenv("QT_XCB_NO_MITSHM", "1");
+    }
+}
+
 int AppMain::run(int argc, char** argv)
 {
     platform::shareOneHeapBetweenThreads();
     platform::ignoreBrokenPipes();
-    // The toolkit's debug switches are read when Qt starts.
-    zk::DebugSwitches::applyBeforeApplication();
+    prepareToolkit();
     QApplication app(argc, argv);
     zk::DebugSwitches::applyToApplication(app);
     QApplication::setApplicationName(QString::fromStdString(zk::ZKApp::name()));

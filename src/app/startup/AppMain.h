@@ -115,6 +115,9 @@ public:
     // Runs the start-up steps. The lock must be held.
     static void start(const Steps& steps = {});
 
+    // What the toolkit must be told before the QApplication exists (run() calls it first).
+    static void prepareToolkit();
+
     // The whole process: returns its exit status.
     static int run(int argc, char** argv);
 };
