@@ -56,6 +56,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# shellcheck source=measure_lib.sh
+source "$(dirname "$0")/measure_lib.sh"
 
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
@@ -93,65 +95,9 @@ db.close()
 EOF
 }
 
-# Starts a build in a folder of its own with a private session bus; prints "<pid> <bus address>".
-launch() {
-    local executable="$1" folder="$2"
-    mkdir -p "$folder/data/kiruvo" "$folder/config" "$folder/state" "$folder/cache" "$folder/runtime"
-    chmod 700 "$folder/runtime"
-    dbus-daemon --session --fork --print-address=1 --print-pid=1 --nopidfile >"$folder/bus" 2>/dev/null
-    local address bus_pid
-    address="$(sed -n 1p "$folder/bus")"
-    bus_pid="$(sed -n 2p "$folder/bus")"
-    echo "$bus_pid" >>"$work/pids"
-    # The start-up is timed from here: the private bus is not the application's own.
-    date +%s%N >"$folder/started"
-    DBUS_SESSION_BUS_ADDRESS="$address" XDG_DATA_HOME="$folder/data" XDG_CONFIG_HOME="$folder/config" \
-        XDG_STATE_HOME="$folder/state" XDG_CACHE_HOME="$folder/cache" XDG_RUNTIME_DIR="$folder/runtime" \
-        KIRUVO_DEFAULTS_PATH="$folder/data/kiruvo/defaults.sqlite3" \
-        "$executable" >"$folder/log" 2>&1 &
-    local app=$!
-    echo "$app" >>"$work/pids"
-    echo "$app $address"
-}
 
-call() {
-    local address="$1" method="$2"
-    DBUS_SESSION_BUS_ADDRESS="$address" dbus-send --session --print-reply --reply-timeout=20000 \
-        --dest=com.zelvantorium.Kiruvo /com/zelvantorium/Kiruvo "com.zelvantorium.Kiruvo.Intents.$method"
-}
 
-stop() {
-    local app="$1"
-    kill -TERM "$app" 2>/dev/null
-    for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.05; done
-    kill -KILL "$app" 2>/dev/null
-}
 
-# Per thread of a process, as "<thread id> <count>" pairs on one line: its CPU time (ns), and how
-# often it went to sleep and was woken (voluntary context switches; involuntary ones are
-# preemptions by other work on the machine, not wake-ups).
-cpu_ns() {
-    local task
-    for task in /proc/"$1"/task/*; do
-        read -r ns _ <"$task/schedstat" 2>/dev/null && printf '%s %s ' "${task##*/}" "$ns"
-    done
-}
-switches() {
-    local task
-    for task in /proc/"$1"/task/*; do
-        awk -v tid="${task##*/}" '/^voluntary_ctxt_switches/ { printf "%s %s ", tid, $2 }' "$task/status" 2>/dev/null
-    done
-}
-# What the threads of a process counted since an earlier cpu_ns or switches line: thread by thread,
-# so that a thread that ended meanwhile (a pool's worker after its idle time) takes away nothing
-# (what it counted after the earlier line is lost with it). `scale` divides the sum.
-counted_since() {
-    local before="$1" after="$2" scale="$3"
-    awk -v before="$before" -v after="$after" -v scale="$scale" 'BEGIN {
-        n = split(before, b, " "); for (i = 1; i < n; i += 2) was[b[i]] = b[i + 1]
-        n = split(after, a, " "); for (i = 1; i < n; i += 2) sum += a[i + 1] - ((a[i] in was) ? was[a[i]] : 0)
-        printf "%.3f", sum / scale }'
-}
 rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 # Resident memory of an smaps file by mapping: the larger ones in KiB (Rss, Private), the rest summed.
 # Anonymous memory is split into the heap, thread stacks and arenas ("anonymous"), and the rest.
