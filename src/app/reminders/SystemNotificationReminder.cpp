@@ -84,7 +84,7 @@ QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
         ? titles[response]
         : ignoreTitle;
     if (chosen == openSystemSettingsTitle) {
-        zk::openSystemSettingsPane(zk::SystemSettingsPane::notifications);
+        zk::openSystemSettingsPaneOrTell(zk::SystemSettingsPane::notifications);
     } else if (chosen == openKiruvoSettingsTitle) {
         if (m_openSettingsWindow) {
             platform::MainQueue::post(m_openSettingsWindow);

@@ -36,7 +36,7 @@ void SettingsEnvironment::notificationSettings() const
     if (openNotificationSettings) {
         openNotificationSettings();
     } else {
-        zk::openSystemSettingsPane(zk::SystemSettingsPane::notifications);
+        zk::openSystemSettingsPaneOrTell(zk::SystemSettingsPane::notifications);
     }
 }
 

@@ -5,19 +5,21 @@
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/FeedbackLink.h"
 #include "kit/interface/Pasteboard.h"
+#include "kit/interface/UrlOpener.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
-
-#include <QDesktopServices>
 
 namespace zk {
 
 namespace {
 
-bool openUrl(const QUrl& url)
+bool openUrl(const QUrl& url, const std::string& what)
 {
     const auto& environment = DebugActionsEnvironment::shared();
-    const bool opened = environment.openUrl ? environment.openUrl(url) : QDesktopServices::openUrl(url);
+    if (!environment.openUrl) {
+        return UrlOpener::openOrTell(url, what);
+    }
+    const bool opened = environment.openUrl(url);
     if (!opened) {
         platform::log(
             platform::LogLevel::Warning, "diagnostics", "Nothing opened " + url.toString().toStdString());
@@ -51,7 +53,10 @@ std::string feedbackPageURLWithDebugInfo()
 
 void openFeedbackPageAndQuit()
 {
-    openUrl(QUrl(QString::fromStdString(feedbackPageURLWithDebugInfo())));
+    // With nothing to show the page, Kiruvo stays, so that the user can read why and copy the link.
+    if (!openUrl(QUrl(QString::fromStdString(feedbackPageURLWithDebugInfo())), "the feedback page")) {
+        return;
+    }
     const auto& environment = DebugActionsEnvironment::shared();
     if (environment.quitOnMainQueue) {
         environment.quitOnMainQueue();
@@ -67,7 +72,8 @@ std::filesystem::path diagnosticReportsDirectory()
 
 void revealDiagnosticReports()
 {
-    openUrl(QUrl::fromLocalFile(QString::fromStdString(diagnosticReportsDirectory().string())));
+    openUrl(QUrl::fromLocalFile(QString::fromStdString(diagnosticReportsDirectory().string())),
+        "the reports folder");
 }
 
 } // namespace zk

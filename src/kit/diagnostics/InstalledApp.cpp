@@ -1,10 +1,10 @@
 #include "kit/diagnostics/InstalledApp.h"
 
+#include "kit/interface/UrlOpener.h"
 #include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <functional>
@@ -84,21 +84,7 @@ std::optional<InstalledApp> InstalledApp::fromDesktopEntry(const QString& path)
 
 std::optional<std::string> defaultEmailAppBundleIdentifier()
 {
-    QProcess process;
-    process.start(QStringLiteral("xdg-mime"),
-        { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto") });
-    if (!process.waitForFinished(2000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        return std::nullopt;
-    }
-    QString entry = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    if (entry.isEmpty()) {
-        return std::nullopt;
-    }
-    if (entry.endsWith(QStringLiteral(".desktop"))) {
-        entry.chop(QStringLiteral(".desktop").size());
-    }
-    return entry.toStdString();
+    return UrlOpener::defaultHandler("mailto");
 }
 
 std::optional<std::string> defaultEmailAppURL()

@@ -1,5 +1,8 @@
 #include "kit/foundation/SystemSettings.h"
 
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/ZKApp.h"
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 
@@ -83,6 +86,21 @@ bool openSystemSettingsPane(std::string_view pane)
     }
     return platform::DetachedProcess::start(
         command->front(), SystemSettingsCommand(command->begin() + 1, command->end()));
+}
+
+bool openSystemSettingsPaneOrTell(std::string_view pane)
+{
+    if (openSystemSettingsPane(pane)) {
+        return true;
+    }
+    AlertDescription description;
+    description.title = fmt::format("Could not open the {} settings of this desktop", pane);
+    description.message = fmt::format(
+        "{} does not know where this desktop keeps them. Open your desktop's settings and look for {}.",
+        ZKApp::name(), pane == SystemSettingsPane::notifications ? "Notifications" : std::string(pane));
+    description.style = AlertStyle::informational;
+    AlertPresenter::shared().present(makeAlert(description));
+    return false;
 }
 
 } // namespace zk

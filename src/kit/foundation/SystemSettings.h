@@ -26,5 +26,7 @@ std::optional<SystemSettingsCommand> currentSystemSettingsCommand(std::string_vi
 // Opens the pane in the running desktop's settings. False, with the reason logged, when the
 // desktop or the pane is not known or the settings program could not be started. Main-thread only.
 bool openSystemSettingsPane(std::string_view pane);
+// The same, and when it fails the user is told (an alert) where to look instead.
+bool openSystemSettingsPaneOrTell(std::string_view pane);
 
 } // namespace zk

@@ -9,6 +9,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstring>
+
 namespace zk {
 
 namespace {
@@ -36,6 +39,17 @@ ErrorPtr writeError(const QString& path, const QString& reason)
     parts.recoverySuggestion = reason.toStdString();
     parts.userInfo = { { "path", path.toStdString() } };
     return std::make_shared<GeneralError>(std::move(parts));
+}
+
+// The file's error text, or the system's when Qt has none to give.
+QString failureReason(const QFileDevice& file)
+{
+    const int systemError = errno;
+    const QString reason = file.errorString();
+    if ((reason.isEmpty() || reason == QLatin1String("Unknown error")) && systemError != 0) {
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    }
+    return reason;
 }
 
 } // namespace
@@ -118,16 +132,19 @@ void FileExporter::showSaveDialog(
 ErrorPtr FileExporter::write(const QByteArray& data, const QString& path)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return writeError(path, file.errorString());
+    // Unbuffered, so that a failing write reports the system's reason ("No space left on device")
+    // where a buffer flushed at commit would only say "Unknown error".
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return writeError(path, failureReason(file));
     }
     if (file.write(data) != data.size()) {
-        const QString reason = file.errorString();
+        const QString reason = failureReason(file);
         file.cancelWriting();
         return writeError(path, reason);
     }
     if (!file.commit()) {
-        return writeError(path, file.errorString());
+        return writeError(path, failureReason(file));
     }
     return nullptr;
 }

@@ -1,4 +1,5 @@
 #include "kit/interface/StandardMenuItems.h"
+#include "kit/interface/UrlOpener.h"
 
 #include "kit/foundation/DiagnosticsSeam.h"
 #include "kit/foundation/SettingsWindowOpener.h"
@@ -8,7 +9,6 @@
 #include "platform/MainQueue.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFont>
 #include <QMenu>
 #include <QMessageBox>
@@ -74,8 +74,9 @@ std::function<void()> openSettingsAction()
 std::function<void()> sendFeedbackAction()
 {
     return [] {
-        QDesktopServices::openUrl(
-            QUrl(QString::fromStdString(feedbackPageURL(ZKApp::name(), feedbackMetadata()))));
+        UrlOpener::openOrTell(
+            QUrl(QString::fromStdString(feedbackPageURL(ZKApp::name(), feedbackMetadata()))),
+            "the feedback page");
     };
 }
 
@@ -95,7 +96,7 @@ std::function<void()> showAboutPanelAction()
 
 std::function<void()> openURLAction(QUrl url)
 {
-    return [url = std::move(url)] { QDesktopServices::openUrl(url); };
+    return [url = std::move(url)] { UrlOpener::openOrTell(url, "the link"); };
 }
 
 } // namespace zk

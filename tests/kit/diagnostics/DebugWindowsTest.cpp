@@ -102,6 +102,16 @@ TEST_F(DebugWindowsTest, DeleteConfirmedResetsAndRelaunchesNormally)
     EXPECT_EQ(stored("ZK_isShowingSettingsAfterRelaunch"), std::nullopt);
 }
 
+TEST_F(DebugWindowsTest, FeedbackThatNothingCanOpenLeavesKiruvoRunning)
+{
+    actionsOpen = false;
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    userWindow()->view().button(QStringLiteral("Feedback & Support"))->click();
+    EXPECT_EQ(openedUrls.size(), 1u);
+    EXPECT_EQ(quits, 0);
+}
+
 TEST_F(DebugWindowsTest, FeedbackOpensTheFormWithTheDebugFieldsThenQuits)
 {
     UserDebugWindowController::show();

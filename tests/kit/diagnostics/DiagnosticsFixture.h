@@ -67,7 +67,7 @@ protected:
         zk::DebugActionsEnvironment actions;
         actions.openUrl = [this](const QUrl& url) {
             openedUrls.push_back(url);
-            return true;
+            return actionsOpen;
         };
         actions.quitOnMainQueue = [this] { ++quits; };
         zk::DebugActionsEnvironment::shared() = actions;
@@ -138,6 +138,8 @@ protected:
     std::optional<std::string> mailClient = std::string("thunderbird");
     bool startSucceeds = true;
     bool openSucceeds = true;
+    // Whether the debug actions' links find a program.
+    bool actionsOpen = true;
     std::vector<Started> started;
     std::vector<QUrl> openedUrls;
     std::vector<std::string> clipboard;

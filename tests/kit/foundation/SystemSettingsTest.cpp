@@ -1,8 +1,12 @@
 #include "kit/foundation/SystemSettings.h"
 
+#include "kit/foundation/AlertPresenter.h"
 #include "platform/DetachedProcess.h"
 
+#include <QMessageBox>
+
 #include <QByteArray>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using zk::SystemSettingsCommand;
@@ -47,6 +51,38 @@ TEST(SystemSettings, OpensOnlyAKnownPaneOfAKnownDesktop)
     qputenv("XDG_CURRENT_DESKTOP", previous);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(started[0], (SystemSettingsCommand { "systemsettings", "kcm_notifications" }));
+}
+
+TEST(SystemSettings, ADesktopWhoseSettingsAreUnknownIsToldWhereToLook)
+{
+    const QByteArray previous = qgetenv("XDG_CURRENT_DESKTOP");
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString() + " | " + alert.informativeText().toStdString());
+        return 0;
+    });
+    int starts = 0;
+    platform::DetachedProcess::setStarterForTesting(
+        [&starts](const std::string&, const std::vector<std::string>&) {
+            ++starts;
+            return true;
+        });
+
+    qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+    EXPECT_FALSE(zk::openSystemSettingsPaneOrTell(Pane::notifications));
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    EXPECT_TRUE(zk::openSystemSettingsPaneOrTell(Pane::notifications));
+    for (int turn = 0; turn < 5; ++turn) {
+        QCoreApplication::processEvents();
+    }
+
+    platform::DetachedProcess::setStarterForTesting({});
+    zk::AlertPresenter::shared().setRunModal({});
+    qputenv("XDG_CURRENT_DESKTOP", previous);
+    EXPECT_EQ(starts, 1);
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_NE(alerts[0].find("Could not open the notifications settings"), std::string::npos) << alerts[0];
+    EXPECT_NE(alerts[0].find("look for Notifications"), std::string::npos) << alerts[0];
 }
 
 } // namespace

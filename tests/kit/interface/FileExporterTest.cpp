@@ -13,6 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
 #include <memory>
 
 namespace {
@@ -131,6 +136,24 @@ TEST_F(FileExporterTest, AnExistingFileIsReplacedWholeOrLeftAsItWas)
     EXPECT_EQ(contents(path), "[]");
     EXPECT_TRUE(zk::FileExporter::write("[]", folder.filePath("missing/history.json")));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList { "history.json" });
+}
+
+TEST_F(FileExporterTest, AFailedWriteNamesItsReason)
+{
+    // A file-size limit fails the write as a full disk does, with EFBIG instead of ENOSPC.
+    struct rlimit previous { };
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const auto error = zk::FileExporter::write(QByteArray(64 * 1024, 'x'), folder.filePath("history.json"));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(error);
+    const std::string reason = error->recoverySuggestion();
+    EXPECT_EQ(reason, std::strerror(EFBIG));
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath("history.json")));
 }
 
 TEST_F(FileExporterTest, TheCompletionGetsTheOutcomeInsteadOfTheAlert)
