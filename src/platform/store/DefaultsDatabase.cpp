@@ -1430,6 +1430,9 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
     log(LogLevel::Info, logCategory, "Every write kept while " + m_path + " was held is in it now.");
 
     std::vector<std::string> reports;
+    // The joined values, told to their listeners once the cache lock is released.
+    std::vector<Notice> joinedChanges;
+    std::vector<std::string> joinedSuites;
     std::unique_lock cacheLock(m_cacheMutex);
     for (auto& done : applied) {
         auto& suiteValues = m_cache[done.suite];
@@ -1463,11 +1466,16 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
             previous = it->second.held ? it->second.held : it->second.lent.lock();
         }
         suiteValues.insert_or_assign(done.key, Resident { done.joined, {}, large });
-        for (auto& entry : listenersOf(done.suite, done.key)) {
-            notices.push_back({ std::move(entry), done.key, previous, done.joined });
-        }
+        joinedChanges.push_back({ nullptr, done.key, std::move(previous), done.joined });
+        joinedSuites.push_back(done.suite);
     }
     cacheLock.unlock();
+    for (std::size_t index = 0; index < joinedChanges.size(); ++index) {
+        for (auto& entry : listenersOf(joinedSuites[index], joinedChanges[index].key)) {
+            notices.push_back({ std::move(entry), joinedChanges[index].key, joinedChanges[index].oldValue,
+                joinedChanges[index].newValue });
+        }
+    }
     for (const auto& report : reports) {
         reportFailure(SQLITE_IOERR, report, m_path);
     }
