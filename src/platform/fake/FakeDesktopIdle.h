@@ -20,7 +20,8 @@ namespace platform::fake {
 //   input, whichever is later, sends "idled" then, and "resumed" at the next input after "idled"
 //   only; armed while the user is away, a 2 s notification stands by for the return. Reads 0
 //   until "idled".
-// - screenSaver: GetSessionIdleTime in whole seconds, asked when due (PolledIdleEvents).
+// - screenSaver: GetSessionIdleTime in whole seconds, asked when due (PolledIdleEvents): the
+//   return is seen only at the next question while away.
 class FakeDesktopIdle final : public IdleTimeSource {
 public:
     enum class Protocol { x11, mutter, extIdleNotify, screenSaver };

@@ -19,7 +19,7 @@ namespace platform {
 // when it arrives, is turned into events (PolledIdleEvents): "idle since" once it reaches the
 // threshold, "active again" once it no longer grows. No figure is extrapolated to decide anything.
 // While the user is present the service is asked only when the last answer could first have
-// reached the threshold; while the user is away, every second.
+// reached the threshold; while the user is away, every PolledIdleEvents::awayInterval seconds.
 //
 // Failed calls are logged once until the service answers again. The service leaving the bus, and
 // its return, are told as `changed`. Main-thread only.

@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# What the running application costs while the user is idle, with each idle source, side by side
+# for one or more builds: CPU a minute and wake-ups a second, and the source the application says
+# it uses.
+#
+# Sources: x11 (MIT-SCREEN-SAVER of the private X display), mutter (a headless Mutter's IdleMonitor
+# on the instance's bus, in a Wayland session), kwin (a virtual kwin_wayland's ext-idle-notify-v1),
+# screensaver (a stand-in org.freedesktop.ScreenSaver whose idle time grows from 0: the user is
+# present) and screensaver-away (the same, past the threshold: the user is away, and the service is
+# asked every second). The application's X display is a private Xvfb in every case, with no tray
+# host: what the status item costs to draw in a tray is footprint.sh's to measure, and would drown
+# the idle source's share here.
+#
+# Usage: bench/idle_sources.sh [--idle S] [--sources "x11 mutter ..."] [--display :N]
+#            [--service PATH] name=<kiruvo executable> [name=<kiruvo executable> ...]
+#   --service PATH  the stand-in screen saver service (default: bench/screensaver_service in the
+#                   build folder of the first build, <build>/src/kiruvo)
+set -uo pipefail
+
+idle=60
+sources="x11 mutter kwin screensaver screensaver-away"
+display=":23"
+service=""
+builds=()
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+    --idle) idle="$2"; shift 2 ;;
+    --sources) sources="$2"; shift 2 ;;
+    --display) display="$2"; shift 2 ;;
+    --service) service="$(realpath "$2")"; shift 2 ;;
+    *=*) builds+=("$1"); shift ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
+    esac
+done
+if [[ ${#builds[@]} -eq 0 ]]; then
+    echo "usage: $0 [--idle S] [--sources LIST] [--display :N] [--service PATH] name=/path/to/kiruvo ..." >&2
+    exit 2
+fi
+if [[ -z "$service" ]]; then
+    first="${builds[0]#*=}"
+    service="$(dirname "$(dirname "$(realpath "$first")")")/bench/screensaver_service"
+fi
+
+work="$(mktemp -d /tmp/kiruvo-idle-sources.XXXXXX)"
+cleanup() {
+    [[ -f "$work/pids" ]] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/pids"
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+echo $! >>"$work/pids"
+export DISPLAY="$display"
+for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# cpu_ns, switches and counted_since.
+# shellcheck source=bench/measure_lib.sh
+source "$(dirname "$(realpath "$0")")/measure_lib.sh"
+
+# Starts the source's desktop side and then a build, in a folder of its own with a private bus;
+# prints the application's pid.
+launch_with_source() {
+    local source="$1" executable="$2" folder="$3"
+    mkdir -p "$folder/data/kiruvo" "$folder/config" "$folder/state" "$folder/cache" "$folder/runtime"
+    chmod 700 "$folder/runtime"
+    dbus-daemon --session --fork --print-address=1 --print-pid=1 --nopidfile >"$folder/bus" 2>/dev/null
+    local address
+    address="$(sed -n 1p "$folder/bus")"
+    sed -n 2p "$folder/bus" >>"$work/pids"
+    # Not the first launch: the Welcome window and its animation are not idle time.
+    python3 - "$folder/data/kiruvo/defaults.sqlite3" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("PRAGMA journal_mode=WAL")
+db.execute("CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+           "PRIMARY KEY(suite, key))")
+db.execute("INSERT OR REPLACE INTO defaults(suite, key, value) VALUES(?, ?, ?)",
+           ("com.zelvantorium.Kiruvo", "ZK_launchCount", "1"))
+db.commit()
+db.close()
+PY
+    local session=wayland wayland=""
+    case "$source" in
+    x11) session=x11 ;;
+    mutter)
+        DBUS_SESSION_BUS_ADDRESS="$address" XDG_RUNTIME_DIR="$folder/runtime" \
+            mutter --headless --virtual-monitor 640x480 --wayland --no-x11 --wayland-display kiruvo-mutter \
+            >"$folder/desktop.log" 2>&1 &
+        echo $! >>"$work/pids"
+        for _ in $(seq 1 200); do
+            DBUS_SESSION_BUS_ADDRESS="$address" dbus-send --session --print-reply \
+                --dest=org.gnome.Mutter.IdleMonitor /org/gnome/Mutter/IdleMonitor/Core \
+                org.gnome.Mutter.IdleMonitor.GetIdletime >/dev/null 2>&1 && break
+            sleep 0.1
+        done
+        ;;
+    kwin)
+        # Through the dynamic loader: Debian's file capability would stop it in a container.
+        DBUS_SESSION_BUS_ADDRESS="$address" XDG_RUNTIME_DIR="$folder/runtime" KWIN_FORCE_OWN_QPA=1 \
+            KWIN_COMPOSE=Q /lib64/ld-linux-x86-64.so.2 "$(command -v kwin_wayland)" --virtual \
+            --socket kiruvo-kwin --no-lockscreen --no-global-shortcuts >"$folder/desktop.log" 2>&1 &
+        echo $! >>"$work/pids"
+        wayland=kiruvo-kwin
+        for _ in $(seq 1 200); do [[ -S "$folder/runtime/kiruvo-kwin" ]] && break; sleep 0.1; done
+        sleep 2
+        ;;
+    screensaver | screensaver-away)
+        local offset=0
+        [[ "$source" == screensaver-away ]] && offset=100000
+        DBUS_SESSION_BUS_ADDRESS="$address" "$service" "$offset" >"$folder/desktop.log" 2>&1 &
+        echo $! >>"$work/pids"
+        for _ in $(seq 1 100); do
+            DBUS_SESSION_BUS_ADDRESS="$address" dbus-send --session --print-reply \
+                --dest=org.freedesktop.ScreenSaver /org/freedesktop/ScreenSaver \
+                org.freedesktop.ScreenSaver.GetSessionIdleTime >/dev/null 2>&1 && break
+            sleep 0.1
+        done
+        ;;
+    esac
+    env -u WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS="$address" XDG_DATA_HOME="$folder/data" \
+        XDG_CONFIG_HOME="$folder/config" XDG_STATE_HOME="$folder/state" XDG_CACHE_HOME="$folder/cache" \
+        XDG_RUNTIME_DIR="$folder/runtime" KIRUVO_DEFAULTS_PATH="$folder/data/kiruvo/defaults.sqlite3" \
+        XDG_SESSION_TYPE="$session" ${wayland:+WAYLAND_DISPLAY=$wayland} QT_QPA_PLATFORM=xcb \
+        "$executable" >"$folder/log" 2>&1 &
+    local app=$!
+    echo "$app" >>"$work/pids"
+    echo "$app"
+}
+
+for source in $sources; do
+    declare -A app_of=() cpu_before=() switches_before=()
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        app_of[$name]=$(launch_with_source "$source" "${build#*=}" "$work/$source-$name")
+    done
+    # Start-up, the first session and the compositor's first frames are not idle time.
+    sleep 10
+    for name in "${!app_of[@]}"; do
+        cpu_before[$name]=$(cpu_ns "${app_of[$name]}")
+        switches_before[$name]=$(switches "${app_of[$name]}")
+    done
+    sleep "$idle"
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        app="${app_of[$name]}"
+        if ! kill -0 "$app" 2>/dev/null; then
+            echo "[$name] $source: the application ended; its log:" && cat "$work/$source-$name/log"
+            continue
+        fi
+        cpu=$(printf '%.1f' "$(counted_since "${cpu_before[$name]}" "$(cpu_ns "$app")" "$((idle * 1000000 / 60))")")
+        wakeups=$(printf '%.2f' "$(counted_since "${switches_before[$name]}" "$(switches "$app")" "$idle")")
+        used=$(grep -o "Idle time comes from [^(]*" "$work/$source-$name/log" | head -1 | sed 's/Idle time comes from //; s/[ .]*$//')
+        [[ -z "$used" ]] && used=$(grep -o "Idle time comes from .*" "$work/$source-$name/log" | head -1)
+        echo "[$name] $source: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second; idle time from: ${used:-?}"
+        kill -TERM "$app" 2>/dev/null
+    done
+    # Each source's desktop goes with its instances.
+    xvfb="$(sed -n 1p "$work/pids")"
+    while read -r pid; do
+        [[ "$pid" == "$xvfb" ]] || kill "$pid" 2>/dev/null
+    done <"$work/pids"
+    sleep 2
+    unset app_of cpu_before switches_before
+done

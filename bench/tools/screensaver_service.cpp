@@ -1,0 +1,48 @@
+// The screen saver service of bench/idle_sources.sh: org.freedesktop.ScreenSaver on the session
+// bus, answering GetSessionIdleTime as a desktop does when nobody has touched it since it started,
+// plus the seconds given as the argument (a user away already, with a figure past the threshold).
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+
+namespace {
+
+class ScreenSaver : public QDBusVirtualObject {
+public:
+    explicit ScreenSaver(uint offset)
+        : m_offset(offset)
+    {
+        m_started.start();
+    }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() != QLatin1String("GetSessionIdleTime")) {
+            return false;
+        }
+        const auto seconds = static_cast<uint>(m_started.elapsed() / 1000) + m_offset;
+        connection.send(message.createReply(QVariant::fromValue(seconds)));
+        return true;
+    }
+    QString introspect(const QString&) const override { return {}; }
+
+private:
+    uint m_offset;
+    QElapsedTimer m_started;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    ScreenSaver service(argc > 1 ? QString::fromLocal8Bit(argv[1]).toUInt() : 0);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerVirtualObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &service)
+        || !bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver"))) {
+        return 1;
+    }
+    return QCoreApplication::exec();
+}
