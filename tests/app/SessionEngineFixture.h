@@ -30,16 +30,7 @@
 // Oslo time in an en_US locale, and fakes for the clock, the idle time and the system events.
 class SessionEngineTest : public ::testing::Test {
 protected:
-    static std::shared_ptr<platform::UserDefaults> store()
-    {
-        static auto suite = [] {
-            auto created = std::make_shared<platform::UserDefaults>(
-                platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName);
-            platform::UserDefaults::setStandard(created);
-            return created;
-        }();
-        return suite;
-    }
+    static std::shared_ptr<platform::UserDefaults> store() { return platform::UserDefaults::standard(); }
 
     void SetUp() override
     {
@@ -48,7 +39,6 @@ protected:
         platform::ErrorReporter::setShared(m_reporter.get());
         platform::TimeZone::setCurrentForTesting(platform::TimeZone::withIdentifier("Europe/Oslo"));
         platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
-        store()->removeAll();
         zk::CallSiteCache::resetForTesting();
         kiruvo::CurrentSession::setReportHandler(
             [this](const kiruvo::CurrentSession::Report& report) { sessionReports.push_back(report); });
@@ -60,6 +50,8 @@ protected:
 
     void TearDown() override
     {
+        // Alerts the test queued are answered here, not by a user after it.
+        processEvents();
         zk::AlertPresenter::shared().setRunModal({});
         kiruvo::CurrentSession::setReportHandler(nullptr);
         platform::TimeZone::setCurrentForTesting(std::nullopt);

@@ -1,3 +1,5 @@
+#include "TestIsolation.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -61,5 +63,11 @@ int main(int argc, char** argv)
     }
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    // Appended last, it sees the end of a test before the printer reports it.
+    auto& listeners = ::testing::UnitTest::GetInstance()->listeners();
+    auto* isolation = new TestIsolation;
+    listeners.Append(isolation);
+    const int result = RUN_ALL_TESTS();
+    delete listeners.Release(isolation);
+    return result;
 }

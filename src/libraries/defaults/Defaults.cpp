@@ -118,15 +118,39 @@ void reportConversionFailure(const platform::UserDefaults& suite, const std::str
         { { "key", name }, { "suite", suite.suiteName() }, { "reason", reasons } });
 }
 
+namespace {
+
+// The refused value last reported per suite and key.
+struct OutOfRangeMemo {
+    std::mutex mutex;
+    std::unordered_map<std::string, std::size_t> reported;
+};
+
+OutOfRangeMemo& outOfRangeMemo()
+{
+    static OutOfRangeMemo memo;
+    return memo;
+}
+
+} // namespace
+
+void forgetOutOfRange(const platform::UserDefaults& suite, const std::string& name)
+{
+    auto& memo = outOfRangeMemo();
+    std::lock_guard lock(memo.mutex);
+    if (!memo.reported.empty()) {
+        memo.reported.erase(suite.suiteName() + '\x1f' + name);
+    }
+}
+
 void reportOutOfRange(const platform::UserDefaults& suite, const std::string& name,
     const platform::PropertyList& object, const std::string& rangeDescription)
 {
-    static std::mutex mutex;
-    static std::unordered_map<std::string, std::size_t> reported;
     {
-        std::lock_guard lock(mutex);
+        auto& memo = outOfRangeMemo();
+        std::lock_guard lock(memo.mutex);
         const std::size_t print = fingerprint(object);
-        auto [it, inserted] = reported.try_emplace(suite.suiteName() + '\x1f' + name, print);
+        auto [it, inserted] = memo.reported.try_emplace(suite.suiteName() + '\x1f' + name, print);
         if (!inserted && it->second == print) {
             return;
         }

@@ -17,6 +17,8 @@ void reportConversionFailure(const platform::UserDefaults& suite, const std::str
 // Reports, once per stored object, a stored value outside the range its key accepts.
 void reportOutOfRange(const platform::UserDefaults& suite, const std::string& name,
     const platform::PropertyList& object, const std::string& rangeDescription);
+// A value in range was read: the same refused value stored again later is reported again.
+void forgetOutOfRange(const platform::UserDefaults& suite, const std::string& name);
 } // namespace detail
 
 // A settings key without its value type: the user-defaults name and the suite it lives in. The
@@ -87,7 +89,11 @@ public:
     // Whether a value read from the store may be used; reports a refused one once.
     bool accepts(const Value& value, const platform::PropertyList& stored) const
     {
-        if (!m_range.accepts || m_range.accepts(value)) {
+        if (!m_range.accepts) {
+            return true;
+        }
+        if (m_range.accepts(value)) {
+            detail::forgetOutOfRange(*suite(), name());
             return true;
         }
         detail::reportOutOfRange(*suite(), name(), stored, m_range.description);

@@ -1,4 +1,6 @@
 #include "app/engine/SessionController.h"
+#include "app/engine/SettingsKeys.h"
+#include "support/SeparateTestProcess.h"
 
 #include "platform/ErrorReporter.h"
 #include "platform/fake/FakeClock.h"
@@ -44,16 +46,22 @@ std::optional<std::string> historyInACopyOf(const QString& file, const QString& 
 
 } // namespace
 
-// Its own test program run: the settings keys bind to the standard suite at their first use, and
-// here that suite lives in a file.
+// The settings keys bind to the standard suite at their first use, and here that suite lives in a
+// file: the test runs in a test program of its own.
 TEST(HistoryFileTest, EveryWriteOfTheHistoryIsInTheDatabaseFileItself)
 {
+    if (!SeparateTestProcess::isRunningAlone()) {
+        SeparateTestProcess::runCurrentTest();
+        return;
+    }
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString file = folder.filePath("defaults.sqlite3");
     auto database = platform::DefaultsDatabase::open(file.toStdString());
-    platform::UserDefaults::setStandard(
-        std::make_shared<platform::UserDefaults>(database, platform::UserDefaults::standardSuiteName));
+    auto suite
+        = std::make_shared<platform::UserDefaults>(database, platform::UserDefaults::standardSuiteName);
+    platform::UserDefaults::setStandard(suite);
+    ASSERT_EQ(kiruvo::Keys::sessions().suite(), suite);
     platform::ErrorReporter reporter(folder.filePath("reports").toStdString());
     platform::ErrorReporter::setShared(&reporter);
     platform::fake::ScopedFakeClock fake;

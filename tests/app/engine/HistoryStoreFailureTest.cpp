@@ -1,4 +1,5 @@
 #include "app/SessionEngineFixture.h"
+#include "support/SeparateTestProcess.h"
 
 #include <sqlite3.h>
 
@@ -15,6 +16,12 @@ class HistoryStoreFailureTest : public SessionEngineTest {
 protected:
     void SetUp() override
     {
+        // The engine's keys bind to the standard suite at their first use, which must be this
+        // file's: each test runs in a test program of its own.
+        if (!SeparateTestProcess::isRunningAlone()) {
+            SeparateTestProcess::runCurrentTest();
+            GTEST_SKIP() << "ran in a test program of its own";
+        }
         SessionEngineTest::SetUp();
         m_path = m_folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString();
         prepareFile();
@@ -24,11 +31,7 @@ protected:
             platform::DefaultsDatabase::open(m_path, options), platform::UserDefaults::standardSuiteName);
         opened();
         platform::UserDefaults::setStandard(m_suite);
-        // The engine's keys bind to the standard suite at their first use, which must be here: ctest
-        // runs every test in a process of its own.
-        if (kiruvo::Keys::sessions().suite() != m_suite) {
-            GTEST_SKIP() << "needs a process of its own, as ctest runs it";
-        }
+        ASSERT_EQ(kiruvo::Keys::sessions().suite(), m_suite);
     }
 
     void TearDown() override

@@ -93,6 +93,12 @@ TEST_F(SettingsKeysTest, AStoredSessionTextReadsAsItsFirstObject)
 TEST_F(SettingsKeysTest, StoredTimingsAndOffsetsOutsideTheirRangeReadAsTheDefaultAndStayStored)
 {
     using namespace kiruvo;
+    // A value in range read first: what an earlier reading refused is forgotten with it.
+    store()->setObject(PropertyList(std::string("1")), "idleDurationBeforeStop");
+    store()->setObject(PropertyList(std::string("1")), "notifyInterval");
+    EXPECT_EQ(Defaults::get(Keys::idleDurationBeforeStop()).seconds, 1);
+    EXPECT_EQ(Defaults::get(Keys::notifyInterval())->seconds, 1);
+
     for (const char* idle : { "0", "-5", "0.5", "-1e300" }) {
         store()->setObject(PropertyList(std::string(idle)), "idleDurationBeforeStop");
         EXPECT_EQ(Defaults::get(Keys::idleDurationBeforeStop()).seconds, 600) << idle;
@@ -119,6 +125,13 @@ TEST_F(SettingsKeysTest, StoredTimingsAndOffsetsOutsideTheirRangeReadAsTheDefaul
     }
     // Each refused value is reported once, not at every read.
     EXPECT_EQ(reportsContaining("is outside its range"), 10);
+
+    // Stored again after a value in range, the same refused value is a new one to report.
+    store()->setObject(PropertyList(std::string("1")), "notifyInterval");
+    EXPECT_EQ(Defaults::get(Keys::notifyInterval())->seconds, 1);
+    store()->setObject(PropertyList(std::string("-60")), "notifyInterval");
+    EXPECT_FALSE(Defaults::get(Keys::notifyInterval()));
+    EXPECT_EQ(reportsContaining("is outside its range"), 11);
 }
 
 TEST_F(SettingsKeysTest, AnIdleThresholdOfZeroNoLongerStopsAllTracking)

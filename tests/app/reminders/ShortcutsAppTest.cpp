@@ -24,21 +24,12 @@ namespace {
 // A private XDG_DATA_HOME for each test, so the user's own scripts are never touched.
 class ShortcutsAppTest : public ::testing::Test {
 protected:
-    // One in-memory standard suite for the process: the settings keys bind to it at first use.
-    static std::shared_ptr<platform::UserDefaults> store()
-    {
-        static auto suite = [] {
-            auto created = std::make_shared<platform::UserDefaults>(
-                platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName);
-            platform::UserDefaults::setStandard(created);
-            return created;
-        }();
-        return suite;
-    }
+    // The program's in-memory standard suite, empty at the start of every test: the settings keys
+    // bind to it at first use.
+    static std::shared_ptr<platform::UserDefaults> store() { return platform::UserDefaults::standard(); }
 
     void SetUp() override
     {
-        store()->removeAll();
         ASSERT_TRUE(m_dataHome.isValid());
         m_previous = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", m_dataHome.path().toUtf8());

@@ -14,16 +14,6 @@ namespace {
 
 using platform::UserDefaults;
 
-class PrivateStandardSuite : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        UserDefaults::setStandard(std::make_shared<UserDefaults>(
-            platform::DefaultsDatabase::open(":memory:"), UserDefaults::standardSuiteName));
-    }
-};
-const auto* const privateStandardSuite = ::testing::AddGlobalTestEnvironment(new PrivateStandardSuite);
-
 class RelaunchTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -17,11 +17,6 @@ using platform::UserDefaults;
 
 class SandboxURLBookmarkTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        UserDefaults::setStandard(std::make_shared<UserDefaults>(
-            platform::DefaultsDatabase::open(":memory:"), UserDefaults::standardSuiteName));
-    }
     QTemporaryDir directory;
 };
 

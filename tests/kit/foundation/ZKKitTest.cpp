@@ -27,17 +27,6 @@ namespace Flags = zk::ModifierFlags;
 constexpr std::uint64_t userDebugKeys = Flags::shift | Flags::control | Flags::option;
 constexpr std::uint64_t resetKeys = userDebugKeys | Flags::command;
 
-// Keeps the process-wide standard suite away from the user's own settings.
-class PrivateStandardSuite : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        UserDefaults::setStandard(std::make_shared<UserDefaults>(
-            platform::DefaultsDatabase::open(":memory:"), UserDefaults::standardSuiteName));
-    }
-};
-const auto* const privateStandardSuite = ::testing::AddGlobalTestEnvironment(new PrivateStandardSuite);
-
 void drainMainQueue()
 {
     for (int i = 0; i < 5; ++i) {

@@ -113,7 +113,9 @@ TEST_F(KitLaunchAtLoginTest, TheKitToggleWritesAndFollowsTheState)
 
     service.failure = "no";
     toggle.click();
-    QCoreApplication::processEvents();
+    // The refusal is shown, from the main thread's queue.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !alerts.empty(); }, 5000));
+    EXPECT_EQ(alerts.size(), 1u);
     EXPECT_TRUE(toggle.isChecked());
     EXPECT_NE(recorded().find("\"newValue\":\"false\""), std::string::npos) << recorded();
 }

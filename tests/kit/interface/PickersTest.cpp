@@ -1,3 +1,4 @@
+#include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/interface/AppPickerDelegate.h"
 #include "kit/interface/DirectoryPickerDelegate.h"
@@ -7,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -81,11 +84,20 @@ TEST(OpenPanelTest, ARefusedChoiceKeepsThePanelOpen)
     panel.setDirectory(dir.path());
     panel.setDelegate(std::make_shared<zk::AppPickerDelegate>());
     panel.selectFile(plain);
+    int refusals = 0;
+    zk::AlertPresenter::shared().setRunModal([&refusals](QMessageBox&) {
+        ++refusals;
+        return 0;
+    });
     panel.show();
     EXPECT_FALSE(panel.validateSelection());
+    EXPECT_TRUE(QTest::qWaitFor([&refusals] { return refusals == 1; }, 5000));
     panel.accept();
     EXPECT_TRUE(panel.isVisible());
     EXPECT_NE(panel.result(), QDialog::Accepted);
+    // The reason is shown at every refusal.
+    EXPECT_TRUE(QTest::qWaitFor([&refusals] { return refusals == 2; }, 5000));
+    zk::AlertPresenter::shared().setRunModal({});
 
     panel.setDelegate(nullptr);
     panel.accept();

@@ -39,12 +39,7 @@ enum class Fruit { apple, banana, cherry };
 // A store of its own for each test.
 class SettingsBlocksTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        suite = std::make_shared<platform::UserDefaults>(
-            platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName);
-        platform::UserDefaults::setStandard(suite);
-    }
+    void SetUp() override { suite = platform::UserDefaults::standard(); }
     static void processEvents()
     {
         for (int turn = 0; turn < 5; ++turn) {

@@ -13,12 +13,6 @@ namespace {
 
 class TooltipTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
-            platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
-    }
-
     static std::unique_ptr<zk::Tooltip> make(
         const QString& identifier, bool once, bool closeOnClick = true, std::function<void()> onClick = {})
     {

@@ -28,8 +28,6 @@ protected:
     void SetUp() override
     {
         platform::ReduceMotion::setOverrideForTesting(false);
-        platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
-            platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
         auto owned = std::make_unique<platform::fake::FakeStatusItemBackend>();
         backend = owned.get();
         backend->setGeometry(QRect(400, 0, 24, 24));

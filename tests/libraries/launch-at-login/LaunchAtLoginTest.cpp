@@ -27,7 +27,16 @@ namespace {
 
 class LaunchAtLoginTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_home.isValid()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid());
+        // The publisher keeps the last state it sent for the life of the program: every test starts
+        // where a fresh program does, with the application not starting at login.
+        FakeLoginItemService off;
+        platform::LoginItemService::setMainAppService(&off);
+        LaunchAtLogin::setEnabled(false);
+        platform::LoginItemService::setMainAppService(nullptr);
+    }
 
     void TearDown() override { platform::LoginItemService::setMainAppService(nullptr); }
 
