@@ -1,8 +1,8 @@
 #include "kit/interface/UrlMenuItem.h"
 
+#include "kit/interface/UrlOpener.h"
 #include "platform/Logger.h"
 
-#include <QDesktopServices>
 #include <QPointer>
 #include <QUrl>
 
@@ -32,7 +32,7 @@ void UrlMenuItem::open() const
                 + m_url.value_or(QString()).toStdString() + "\"");
         return;
     }
-    QDesktopServices::openUrl(url);
+    UrlOpener::openOrTell(url, "the link");
 }
 
 } // namespace zk

@@ -5,10 +5,10 @@
 #include "kit/interface/FeedbackMenuItem.h"
 #include "kit/interface/StandardMenuItems.h"
 #include "kit/interface/UrlMenuItem.h"
+#include "kit/interface/UrlOpener.h"
 #include "kit/interface/ZKMenu.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -166,12 +166,22 @@ TEST(StandardMenuItemsTest, HeaderAfterASeparatorIsDisabledAndSmall)
     EXPECT_EQ(menu.actions().size(), 3);
 }
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
+// A desktop with a browser, whose opened links the test reads.
+class UrlCatcher {
 public:
+    UrlCatcher()
+    {
+        zk::UrlOpener::setForTesting([](const std::string&) { return std::optional<std::string>("browser"); },
+            [this](const QUrl& url) {
+                urls.push_back(url);
+                return true;
+            });
+    }
+    ~UrlCatcher() { zk::UrlOpener::setForTesting({}, {}); }
+    UrlCatcher(const UrlCatcher&) = delete;
+    UrlCatcher& operator=(const UrlCatcher&) = delete;
+
     std::vector<QUrl> urls;
-public slots:
-    void open(const QUrl& url) { urls.push_back(url); }
 };
 
 TEST(StandardMenuItemsTest, WebsiteItemOnlyWithAWebsiteAndQuitItemTitle)
@@ -181,12 +191,10 @@ TEST(StandardMenuItemsTest, WebsiteItemOnlyWithAWebsiteAndQuitItemTitle)
     EXPECT_TRUE(menu.actions().isEmpty());
 
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("https", &catcher, "open");
     CallbackMenuItem* website = zk::addWebsiteItem(menu, QUrl("https://kiruvo.example"));
     ASSERT_NE(website, nullptr);
     EXPECT_EQ(website->text(), "Website");
     website->trigger();
-    QDesktopServices::unsetUrlHandler("https");
     ASSERT_EQ(catcher.urls.size(), 1u);
     EXPECT_EQ(catcher.urls[0], QUrl("https://kiruvo.example"));
 
@@ -199,7 +207,6 @@ TEST(StandardMenuItemsTest, WebsiteItemOnlyWithAWebsiteAndQuitItemTitle)
 TEST(StandardMenuItemsTest, MoreAppsFeedbackAndUrlItemsOpenTheirPages)
 {
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("https", &catcher, "open");
     QMenu menu;
     CallbackMenuItem* more = zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"));
     EXPECT_EQ(more->text(), "More Apps by Me");
@@ -218,7 +225,6 @@ TEST(StandardMenuItemsTest, MoreAppsFeedbackAndUrlItemsOpenTheirPages)
     url.trigger();
     url.setUrl(QString());
     EXPECT_FALSE(url.hasUrl());
-    QDesktopServices::unsetUrlHandler("https");
 
     ASSERT_EQ(catcher.urls.size(), 3u);
     EXPECT_EQ(catcher.urls[0], QUrl("https://maker.example/apps"));
@@ -244,5 +250,3 @@ TEST(CallbackMenuItemTest, TheClassWideHookDecidesWhetherChosenItemsRun)
     second.trigger();
     EXPECT_EQ(runs, 2);
 }
-
-#include "MenuTest.moc"
