@@ -17,6 +17,7 @@
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
+#include "kit/interface/AnimationDriver.h"
 #include "kit/interface/TextEditingKeyEquivalents.h"
 #include "libraries/launch-at-login/LaunchAtLogin.h"
 #include "platform/ErrorReporter.h"
@@ -321,6 +322,8 @@ int AppMain::run(int argc, char** argv)
         QString::fromStdString(zk::ZKApp::bundleIdentifier()), QIcon(QStringLiteral(":/images/kiruvo.svg"))));
     // A tray application lives on with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Fades and other animations move at the screen's refresh rate or less.
+    zk::AnimationDriver::installForApplication();
     // No main menu supplies the editing keys to our text fields: the kit does.
     zk::TextEditingKeyEquivalents::install();
 

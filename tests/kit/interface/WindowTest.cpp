@@ -1,3 +1,4 @@
+#include "kit/interface/AnimationDriver.h"
 #include "kit/interface/SingletonWindowController.h"
 #include "kit/interface/SwiftUIPanelForMenuBarApp.h"
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
@@ -343,4 +344,31 @@ TEST(WindowFlyAwayTest, AFlightStoppedEarlyStillClosesTheWindowAndCompletesOnce)
     EXPECT_FALSE(window.isVisible());
     settle();
     EXPECT_EQ(completions, 1);
+}
+
+TEST(AnimationDriverTest, AnimationsMoveAtMostThirtyTimesASecondAndOnlyWhileOneRuns)
+{
+    zk::AnimationDriver driver;
+    driver.install();
+    EXPECT_GE(zk::AnimationDriver::frameIntervalMilliseconds(), 33);
+    EXPECT_FALSE(driver.isTicking());
+
+    QVariantAnimation animation;
+    animation.setStartValue(0.0);
+    animation.setEndValue(1.0);
+    animation.setDuration(200);
+    int frames = 0;
+    QObject::connect(&animation, &QVariantAnimation::valueChanged, [&] { ++frames; });
+    bool ticked = false;
+    QObject::connect(
+        &animation, &QVariantAnimation::valueChanged, [&] { ticked = ticked || driver.isTicking(); });
+    animation.start();
+    QTRY_COMPARE_WITH_TIMEOUT(animation.state(), QAbstractAnimation::Stopped, 5000);
+    EXPECT_DOUBLE_EQ(animation.currentValue().toDouble(), 1.0);
+    EXPECT_TRUE(ticked) << "moved by this driver";
+    // About six frames in 200 ms (Qt's own driver takes twelve), and the start.
+    EXPECT_LE(frames, 9);
+    EXPECT_GE(frames, 2);
+    QTRY_VERIFY_WITH_TIMEOUT(!driver.isTicking(), 5000);
+    driver.uninstall();
 }
