@@ -12,13 +12,13 @@
 # (trayer), each instance with its own private session bus and its own empty data folders; the
 # builds run at the same time, so that the machine's load reaches each alike.
 #
-# Usage: bench/reminder_footprint.sh [--seconds S] [--display :N] \
+# Usage: bench/reminder_footprint.sh [--seconds S] [--display :N|auto] \
 #            <name>=<kiruvo executable>[:<heads_up_window executable>] ...
 # (a build given without its heads_up_window is left out of headsUpOnScreen)
 set -uo pipefail
 
 seconds=60
-display=":23"
+display="auto"
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -29,7 +29,7 @@ while [[ $# -gt 0 ]]; do
     esac
 done
 if [[ ${#builds[@]} -eq 0 ]]; then
-    echo "usage: $0 [--seconds S] [--display :N] name=/path/to/kiruvo[:/path/to/heads_up_window] ..." >&2
+    echo "usage: $0 [--seconds S] [--display :N|auto] name=/path/to/kiruvo[:/path/to/heads_up_window] ..." >&2
     exit 2
 fi
 
@@ -46,8 +46,21 @@ trap cleanup EXIT
 source "$(dirname "$0")/measure_lib.sh"
 threads() { awk '/^Threads/ { print $2 }' "/proc/$1/status"; }
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
+# A display of our own: the one asked for, or with "auto" the first free one Xvfb finds, so that
+# the measurement never lands on another program's display.
+if [[ $display == auto ]]; then
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 50); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+    display=":$(cat "$work/display")"
+else
+    if [[ -e "/tmp/.X${display#:}-lock" ]]; then
+        echo "display $display is in use" >&2
+        exit 1
+    fi
+    Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+fi
 export DISPLAY="$display"
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true >/dev/null 2>&1 &
