@@ -110,7 +110,7 @@ std::vector<HeartView::BeatStep> HeartView::beatSteps(double beatLength, double 
 HeartView::HeartView(QWidget* parent, const zk::TimerSource& source)
     : QWidget(parent)
     , m_source(source.scheduler ? source : zk::TimerSource::main())
-    , m_motion(HeartMotion::linear(m_currentScale, m_currentScale, 0, 0))
+    , m_motion(HeartMotion::linear(scale(Size::normal), scale(Size::normal), 0, 0))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
