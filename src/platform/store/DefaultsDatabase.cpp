@@ -1131,16 +1131,30 @@ void DefaultsDatabase::retry()
         return;
     }
     std::vector<Notice> notices;
+    std::function<void()> didChange;
     {
         std::lock_guard writeLock(m_writeMutex);
         if (m_closed) {
             return;
         }
-        if (!m_waiting || openWaitingFile(notices)) {
+        const bool opened = m_waiting && openWaitingFile(notices);
+        if (!m_waiting) {
             flushPending(notices);
+        }
+        if (opened || !notices.empty()) {
+            didChange = m_didChange;
         }
     }
     deliver(notices);
+    if (didChange) {
+        didChange();
+    }
+}
+
+void DefaultsDatabase::setDidChangeHandler(std::function<void()> handler)
+{
+    std::lock_guard writeLock(m_writeMutex);
+    m_didChange = std::move(handler);
 }
 
 bool DefaultsDatabase::openPendingFile(std::string& failure)

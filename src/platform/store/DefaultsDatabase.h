@@ -122,6 +122,9 @@ public:
     // the listeners of what changed. Nothing when nothing waits, or while the lock lasts.
     void retry();
     void setJoin(const std::string& suite, const std::string& key, Join join);
+    // Told, once and outside every lock, after a retry() changed what the store holds (the file
+    // opened, values joined): whoever follows every change of the store, not one key's.
+    void setDidChangeHandler(std::function<void()> handler);
 
     // The stored text of a row that did not decode; nothing when the key reads normally.
     std::optional<std::string> unreadableText(const std::string& suite, const std::string& key) const;
@@ -267,6 +270,7 @@ private:
     std::vector<PendingWrite> m_pending;
     std::atomic<bool> m_hasPending { false };
     std::unordered_map<std::string, std::unordered_map<std::string, Join>> m_joins;
+    std::function<void()> m_didChange;
 
     mutable std::shared_mutex m_cacheMutex;
     // Changed by a write under both locks, by the first read of a deferred row (which no write

@@ -101,6 +101,9 @@ UserDefaults::UserDefaults(std::shared_ptr<DefaultsDatabase> database, std::stri
 {
     d->database = std::move(database);
     d->suiteName = std::move(suiteName);
+    // What the database changes by itself (a file held at start opening later) is a change of
+    // the store too.
+    d->database->setDidChangeHandler(&tellDidChange);
 }
 
 UserDefaults::~UserDefaults()

@@ -359,6 +359,33 @@ TEST_F(UserDefaultsTest, DidChangeTellsEveryCommittedWriteOfEverySuite)
     EXPECT_EQ(calls, 2);
 }
 
+// A file another process held at the opening changes the store when it opens: that is told too.
+TEST_F(UserDefaultsTest, DidChangeTellsTheOpeningOfAFileHeldAtStart)
+{
+    {
+        auto defaults = openSuite();
+        ASSERT_TRUE(defaults->setObject(PropertyList(1), "k"));
+    }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    UserDefaults defaults(DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 }), "test");
+    int calls = 0;
+    const auto id = UserDefaults::addDidChangeObserver([&] { ++calls; });
+    EXPECT_EQ(defaults.objectForKey("k"), std::nullopt);
+    defaults.database()->retry();
+    EXPECT_EQ(calls, 0);
+    ASSERT_EQ(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    defaults.database()->retry();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(defaults.objectForKey("k"), PropertyList(1));
+    defaults.database()->retry();
+    EXPECT_EQ(calls, 1);
+    UserDefaults::removeDidChangeObserver(id);
+}
+
 TEST_F(UserDefaultsTest, ADidChangeObserverRemovedDuringDeliveryIsNotCalledAgain)
 {
     UserDefaults defaults(DefaultsDatabase::open(":memory:"), "test");
