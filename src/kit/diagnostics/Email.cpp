@@ -8,6 +8,7 @@
 #include "kit/interface/Pasteboard.h"
 #include "platform/Logger.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QProcess>
 #include <QStandardPaths>
@@ -86,7 +87,8 @@ void tellUserAndCopy(const std::vector<std::string>& recipients, const std::stri
     AlertDescription description;
     description.title = title;
     description.message = message;
-    AlertPresenter::shared().present(makeAlert(description));
+    // On the window the action came from, so that it cannot open hidden behind it.
+    AlertPresenter::shared().present(makeAlert(description), {}, QApplication::activeWindow());
 }
 
 } // namespace

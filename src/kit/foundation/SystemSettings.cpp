@@ -6,6 +6,7 @@
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 
+#include <QApplication>
 #include <QString>
 
 #include <array>
@@ -99,7 +100,8 @@ bool openSystemSettingsPaneOrTell(std::string_view pane)
         "{} does not know where this desktop keeps them. Open your desktop's settings and look for {}.",
         ZKApp::name(), pane == SystemSettingsPane::notifications ? "Notifications" : std::string(pane));
     description.style = AlertStyle::informational;
-    AlertPresenter::shared().present(makeAlert(description));
+    // On the window the action came from, so that it cannot open hidden behind it.
+    AlertPresenter::shared().present(makeAlert(description), {}, QApplication::activeWindow());
     return false;
 }
 

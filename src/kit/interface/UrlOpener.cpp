@@ -5,6 +5,7 @@
 #include "kit/interface/Pasteboard.h"
 #include "platform/Logger.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QProcess>
 
@@ -45,11 +46,15 @@ void tell(const QUrl& url, const std::string& what, bool noHandler)
     }
     description.style = AlertStyle::informational;
     description.buttonTitles = { "Copy Link", "OK" };
-    AlertPresenter::shared().present(makeAlert(description), [link](int response) {
-        if (response == 0) {
-            copyTextToPasteboard(link);
-        }
-    });
+    // On the window the action came from, so that it cannot open hidden behind it.
+    AlertPresenter::shared().present(
+        makeAlert(description),
+        [link](int response) {
+            if (response == 0) {
+                copyTextToPasteboard(link);
+            }
+        },
+        QApplication::activeWindow());
 }
 
 } // namespace
