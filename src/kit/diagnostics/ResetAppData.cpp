@@ -61,59 +61,67 @@ bool isInside(const std::filesystem::path& path, const std::filesystem::path& fo
     return !relative.empty() && *relative.begin() != "..";
 }
 
-// Moves the scripts folder out of the data folder, beside it, for as long as the data folder is
-// being moved to the Trash, and back afterwards.
-class ScriptsKeptAside {
+// Moves an item out of the data folder, beside it, for as long as the data folder is being moved
+// to the Trash, and back afterwards: the user's scripts, and the lock that this instance holds by
+// its name (a relaunched instance waits for it, and this one removes it by name when it ends).
+class KeptInPlace {
 public:
-    // `folders`: what goes to the Trash; the scripts wait beside the one that holds them.
-    ScriptsKeptAside(
-        std::filesystem::path scripts, const std::vector<std::filesystem::path>& folders, ResetResult& result)
-        : m_scripts(std::move(scripts))
+    // `folders`: what goes to the Trash; the item waits beside the one that holds it. `what` names
+    // it for the user; a kept item that `announced` is said to be kept.
+    KeptInPlace(std::filesystem::path path, std::string what, bool announced,
+        const std::vector<std::filesystem::path>& folders, ResetResult& result)
+        : m_path(std::move(path))
+        , m_what(std::move(what))
+        , m_announced(announced)
         , m_result(result)
     {
         std::error_code error;
-        const auto holder = std::find_if(folders.begin(), folders.end(),
-            [this](const auto& folder) { return isInside(m_scripts, folder); });
+        const auto holder = std::find_if(
+            folders.begin(), folders.end(), [this](const auto& folder) { return isInside(m_path, folder); });
         if (holder == folders.end()
-            || !std::filesystem::exists(std::filesystem::symlink_status(m_scripts, error))) {
+            || !std::filesystem::exists(std::filesystem::symlink_status(m_path, error))) {
             m_ready = true;
             return;
         }
         m_aside = holder->parent_path()
-            / ("." + holder->filename().string() + "-scripts-kept-" + std::to_string(::getpid()));
-        std::filesystem::rename(m_scripts, m_aside, error);
+            / ("." + holder->filename().string() + "-kept-" + std::to_string(::getpid()) + "-"
+                + m_path.filename().string());
+        std::filesystem::rename(m_path, m_aside, error);
         if (error) {
             m_aside.clear();
-            m_result.failures.push_back("Your scripts in “" + m_scripts.string()
+            m_result.failures.push_back(m_what + " in “" + m_path.string()
                 + "” could not be set apart, so nothing was moved to the Trash: " + error.message());
             return;
         }
         m_ready = true;
     }
-    ScriptsKeptAside(const ScriptsKeptAside&) = delete;
-    ScriptsKeptAside& operator=(const ScriptsKeptAside&) = delete;
-    ~ScriptsKeptAside()
+    KeptInPlace(const KeptInPlace&) = delete;
+    KeptInPlace& operator=(const KeptInPlace&) = delete;
+    ~KeptInPlace()
     {
         if (m_aside.empty()) {
             return;
         }
         std::error_code error;
-        std::filesystem::create_directories(m_scripts.parent_path(), error);
+        std::filesystem::create_directories(m_path.parent_path(), error);
         if (!error) {
-            std::filesystem::rename(m_aside, m_scripts, error);
+            std::filesystem::rename(m_aside, m_path, error);
         }
         if (error) {
-            m_result.failures.push_back("Your scripts could not be put back into “" + m_scripts.string()
-                + "”; they are in “" + m_aside.string() + "”: " + error.message());
-        } else {
-            m_result.removed.push_back("Your scripts in “" + m_scripts.string() + "” were kept.");
+            m_result.failures.push_back(m_what + " could not be put back into “" + m_path.string() + "”; "
+                + (m_announced ? "they are" : "it is") + " in “" + m_aside.string()
+                + "”: " + error.message());
+        } else if (m_announced) {
+            m_result.removed.push_back(m_what + " in “" + m_path.string() + "” were kept.");
         }
     }
-    // False when the scripts could not be set apart: then nothing may go.
+    // False when the item could not be set apart: then nothing may go.
     bool ready() const { return m_ready; }
 
 private:
-    std::filesystem::path m_scripts;
+    std::filesystem::path m_path;
+    std::string m_what;
+    bool m_announced;
     std::filesystem::path m_aside;
     ResetResult& m_result;
     bool m_ready = false;
@@ -165,8 +173,11 @@ ResetResult resetAppData(const ResetEnvironment& environment)
             folders.begin(), folders.end(), [&](const auto& folder) { return isInside(storePath, folder); });
     bool storeWent = false;
     {
-        const ScriptsKeptAside scripts(scriptsFolderIn(data), folders, result);
-        if (scripts.ready()) {
+        const KeptInPlace scripts(scriptsFolderIn(data), "Your scripts", true, folders, result);
+        // The single-instance lock beside the store (see the application's start-up).
+        const KeptInPlace lock(
+            storePath.string() + ".instance-lock", "The instance lock", false, folders, result);
+        if (scripts.ready() && lock.ready()) {
             if (storeGoes) {
                 database->close();
             }

@@ -116,6 +116,8 @@ TEST_F(ResetAppDataTest, TheTrashHoldsTheStoreAsItWasWithItsHistory)
     const std::string history = R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F"}])";
     ASSERT_TRUE(fileSuite->setObject(PropertyList(history), "sessions"));
     ASSERT_TRUE(fileSuite->setObject(PropertyList(12), "ZK_launchCount"));
+    // The lock this instance holds by name: a relaunched instance waits for it where it is.
+    std::ofstream(data / "defaults.sqlite3.instance-lock") << "4242\n";
 
     ResetEnvironment environment;
     environment.suite = fileSuite;
@@ -138,6 +140,8 @@ TEST_F(ResetAppDataTest, TheTrashHoldsTheStoreAsItWasWithItsHistory)
     const auto count = copy->value(platform::UserDefaults::standardSuiteName, "ZK_launchCount");
     ASSERT_TRUE(count);
     EXPECT_EQ(*count, PropertyList(12));
+    EXPECT_TRUE(std::filesystem::exists(data / "defaults.sqlite3.instance-lock"));
+    EXPECT_FALSE(std::filesystem::exists(trashed.parent_path() / "defaults.sqlite3.instance-lock"));
 }
 
 TEST_F(ResetAppDataTest, TheLoginItemTheApplicationMadeIsSwitchedOff)
