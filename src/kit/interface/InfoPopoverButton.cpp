@@ -5,8 +5,11 @@
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace zk {
 
@@ -26,12 +29,42 @@ InfoPopoverButton::InfoPopoverButton(
     }
     setAutoRaise(true);
     setAccessibleName(tr("Help"));
-    connect(this, &QToolButton::clicked, this, [this] {
-        presentPopover();
-        if (m_onAction) {
-            m_onAction(isPopoverPresented());
+    connect(this, &QToolButton::clicked, this, &InfoPopoverButton::clickedWhileOpen);
+}
+
+void InfoPopoverButton::clickedWhileOpen()
+{
+    presentPopover();
+    if (m_onAction) {
+        m_onAction(isPopoverPresented());
+    }
+}
+
+bool InfoPopoverButton::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_popover) {
+        return false;
+    }
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick
+        && type != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const bool onButton = isVisible() && rect().contains(mapFromGlobal(mouse->globalPosition().toPoint()));
+    if (type == QEvent::MouseButtonRelease) {
+        const bool wasPressed = std::exchange(m_pressedWhileOpen, false);
+        if (wasPressed && onButton) {
+            // The click of the button: the popover stays, and the action is told so.
+            clickedWhileOpen();
         }
-    });
+        return wasPressed;
+    }
+    if (onButton && mouse->button() == Qt::LeftButton) {
+        m_pressedWhileOpen = true;
+        return true;
+    }
+    return false;
 }
 
 InfoPopoverButton::InfoPopoverButton(std::optional<int> maxWidth, const QString& text, QWidget* parent)
@@ -84,6 +117,8 @@ void InfoPopoverButton::presentPopover()
     const QPoint below = mapToGlobal(QPoint(width() / 2 - popover->width() / 2, height()));
     popover->move(below);
     m_popover = popover;
+    m_pressedWhileOpen = false;
+    popover->installEventFilter(this);
     popover->show();
 }
 

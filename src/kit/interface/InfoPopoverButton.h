@@ -32,11 +32,18 @@ public:
 
     void presentPopover();
 
+protected:
+    // A click on the button reaches the open popover first, which would close on it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void clickedWhileOpen();
+
     std::optional<int> m_maxWidth;
     Content m_content;
     std::function<void(bool)> m_onAction;
     QPointer<QFrame> m_popover;
+    bool m_pressedWhileOpen = false;
 };
 
 } // namespace zk

@@ -15,16 +15,18 @@ struct EditingKey {
     const char* action;
     // Undo and redo given to an explicit target that lacks them answer "no" instead of "not mine".
     bool refusedByTarget;
+    // Whether the action changes the text: a read-only field does not get it.
+    bool edits;
 };
 
 // In the order they are matched.
 constexpr EditingKey editingKeys[] = {
-    { Qt::ControlModifier, Qt::Key_X, "cut", false },
-    { Qt::ControlModifier, Qt::Key_C, "copy", false },
-    { Qt::ControlModifier, Qt::Key_V, "paste", false },
-    { Qt::ControlModifier, Qt::Key_Z, "undo", true },
-    { Qt::ControlModifier, Qt::Key_A, "selectAll", false },
-    { Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z, "redo", true },
+    { Qt::ControlModifier, Qt::Key_X, "cut", false, true },
+    { Qt::ControlModifier, Qt::Key_C, "copy", false, false },
+    { Qt::ControlModifier, Qt::Key_V, "paste", false, true },
+    { Qt::ControlModifier, Qt::Key_Z, "undo", true, true },
+    { Qt::ControlModifier, Qt::Key_A, "selectAll", false, false },
+    { Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z, "redo", true, true },
 };
 
 const EditingKey* matchingKey(const QKeyEvent& event)
@@ -45,12 +47,20 @@ bool hasAction(const QObject& object, const char* action)
         >= 0;
 }
 
-// The focus chain: the widget, then each parent up to its window.
-QObject* firstTaking(QWidget* sender, const char* action)
+// Text fields and editors (QLineEdit, QTextEdit, QPlainTextEdit, spin boxes) say so in a
+// "readOnly" property; their cut and paste slots would change the text all the same.
+bool refusesEdits(const QObject& receiver)
+{
+    return receiver.property("readOnly").toBool();
+}
+
+// The focus chain: the widget, then each parent up to its window. A read-only field ends the
+// chain for an action that changes text: it takes no such action, and neither does its window.
+QObject* firstTaking(QWidget* sender, const EditingKey& key)
 {
     for (QWidget* widget = sender; widget; widget = widget->isWindow() ? nullptr : widget->parentWidget()) {
-        if (hasAction(*widget, action)) {
-            return widget;
+        if (hasAction(*widget, key.action)) {
+            return key.edits && refusesEdits(*widget) ? nullptr : widget;
         }
     }
     return nullptr;
@@ -73,8 +83,10 @@ TextEditingKeyResult performTextEditingKeyEquivalent(QWidget* sender, const QKey
             return TextEditingKeyResult::no;
         }
         receiver = nullptr;
+    } else if (target && key->edits && refusesEdits(*target)) {
+        receiver = nullptr;
     } else if (!target) {
-        receiver = firstTaking(sender, key->action);
+        receiver = firstTaking(sender, *key);
     }
     if (!receiver || !QMetaObject::invokeMethod(receiver, key->action, Qt::DirectConnection)) {
         return TextEditingKeyResult::notMine;
@@ -105,7 +117,7 @@ bool TextEditingKeyEquivalents::eventFilter(QObject* receiver, QEvent* event)
     auto* key = static_cast<QKeyEvent*>(event);
     if (event->type() == QEvent::ShortcutOverride) {
         // Claiming an editing key here keeps an application shortcut from taking it first.
-        if (matchingKey(*key) && firstTaking(focus, matchingKey(*key)->action)) {
+        if (matchingKey(*key) && firstTaking(focus, *matchingKey(*key))) {
             event->accept();
         }
         return false;

@@ -22,7 +22,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QSlider>
+#include <QTest>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -316,6 +318,39 @@ TEST_F(SettingsBlocksTest, TheInfoPopoverOpensUnderItsButtonAtItsWidth)
     QFrame* first = button.popover();
     button.click();
     EXPECT_EQ(button.popover(), first) << "a click while open keeps it open";
+}
+
+// Clicks as the window system delivers them: while a popover is open every click goes to it first.
+TEST_F(SettingsBlocksTest, ClickingTheHelpButtonWhileItsPopoverIsOpenKeepsItOpen)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    std::vector<bool> told;
+    auto* button = new zk::InfoPopoverButton(
+        200, [] { return new QLabel(QStringLiteral("Why")); },
+        [&](bool presented) { told.push_back(presented); });
+    auto* elsewhere = new QLabel(QStringLiteral("elsewhere"));
+    // Above the button: the popover opens below it.
+    layout->addWidget(elsewhere);
+    layout->addWidget(button);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto click = [&](QWidget* target) {
+        const QPoint point = target->mapTo(&window, target->rect().center());
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, point);
+        processEvents();
+    };
+
+    click(button);
+    ASSERT_TRUE(button->isPopoverPresented());
+    QFrame* first = button->popover();
+    click(button);
+    EXPECT_TRUE(button->isPopoverPresented());
+    EXPECT_EQ(button->popover(), first);
+    EXPECT_EQ(told, (std::vector<bool> { true, true }));
+
+    click(elsewhere);
+    EXPECT_FALSE(button->isPopoverPresented()) << "a click elsewhere closes it";
 }
 
 TEST_F(SettingsBlocksTest, AWidgetLearnsItsWindowBeforeItIsShown)

@@ -114,4 +114,33 @@ TEST(TextEditingKeysTest, AWidgetWithOnlyEditingActionsGetsTheKeys)
     EXPECT_EQ(editor->actions, (std::vector<std::string> { "copy", "redo" }));
 }
 
+TEST(TextEditingKeysTest, AReadOnlyFieldIsCopiedFromButNeverEdited)
+{
+    zk::TextEditingKeyEquivalents::install();
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* field = new QLineEdit("report");
+    field->setReadOnly(true);
+    layout->addWidget(field);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QApplication::setActiveWindow(&dialog);
+    field->setFocus();
+    QApplication::clipboard()->setText("pasted");
+
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), "report");
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(field->selectedText(), "report");
+    QTest::keyClick(field, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), "report");
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "report");
+
+    // Given as the target, a read-only field takes no editing action either.
+    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, "v");
+    EXPECT_EQ(zk::performTextEditingKeyEquivalent(field, paste, field), TextEditingKeyResult::notMine);
+    EXPECT_EQ(field->text(), "report");
+}
+
 #include "TextEditingKeysTest.moc"
