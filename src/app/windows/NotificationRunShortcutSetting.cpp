@@ -5,6 +5,7 @@
 #include "app/reminders/AutomationPermission.h"
 #include "app/windows/SecondaryText.h"
 #include "app/windows/Truncating.h"
+#include "kit/foundation/DiagnosticsSeam.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/FeedbackLink.h"
 #include "kit/interface/AsyncButton.h"
@@ -54,7 +55,8 @@ QToolButton* iconButton(const QString& title, std::string_view systemImage, QWid
 QString helpMarkdown()
 {
     const std::string website = MenuBarController::websiteAddress;
-    const std::string feedback = zk::feedbackPageURL(zk::ZKApp::name(), "");
+    // The form gets the debug fields, as from the menu and the debug window.
+    const std::string feedback = zk::feedbackPageURL(zk::ZKApp::name(), zk::feedbackMetadata());
     const QString text = QStringLiteral("[Example use-cases](") + fromStd(website)
         + QStringLiteral("#shortcuts-use-cases)\n[Let me know](") + fromStd(feedback)
         + QStringLiteral(

@@ -41,6 +41,9 @@ public:
     static constexpr const char* webPageAddress = "https://kiruvo.example/";
     static constexpr const char* storeIdentifier = "com.zelvantorium.Kiruvo";
     static constexpr const char* storeAddress = "https://flathub.org/apps/com.zelvantorium.Kiruvo";
+    // The maker's page in that store, listing their applications.
+    static constexpr const char* storeDeveloperPageAddress
+        = "https://flathub.org/apps/collection/developer/Zelvantorium";
     // The path of the running executable.
     static const std::string& url();
     // Whether the environment has "APP_SANDBOX_CONTAINER_ID" (its value is not looked at).

@@ -47,7 +47,16 @@ CallbackMenuItem* addWebsiteItem(QMenu& menu, const std::optional<QUrl>& website
 
 CallbackMenuItem* addMoreAppsItem(QMenu& menu, const QUrl& makerAppsPage)
 {
-    auto* item = new CallbackMenuItem("More Apps by Me", openURLAction(makerAppsPage), &menu);
+    return addMoreAppsItem(menu, makerAppsPage, std::string(ZKApp::storeIdentifier));
+}
+
+CallbackMenuItem* addMoreAppsItem(
+    QMenu& menu, const QUrl& makerAppsPage, const std::optional<std::string>& storeIdentifier)
+{
+    const QUrl page = storeIdentifier && !storeIdentifier->empty()
+        ? QUrl(QString::fromLatin1(ZKApp::storeDeveloperPageAddress))
+        : makerAppsPage;
+    auto* item = new CallbackMenuItem("More Apps by Me", openURLAction(page), &menu);
     menu.addAction(item);
     return item;
 }

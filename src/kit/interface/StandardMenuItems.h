@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 class QAction;
 class QMenu;
@@ -24,9 +25,12 @@ QAction* addHeader(QMenu& menu, const QString& title, bool separatorBefore = fal
 // Appends "Website", which opens `website`; with no website nothing is added and nothing returned.
 CallbackMenuItem* addWebsiteItem(QMenu& menu, const std::optional<QUrl>& website);
 
-// Appends "More Apps by Me", which opens the maker's page that lists their applications (the
-// desktop has no store page of a maker to open instead).
+// Appends "More Apps by Me", which opens the maker's page in the store when the application
+// declares a store identifier (ZKApp::storeIdentifier), else the maker's own page that lists their
+// applications.
 CallbackMenuItem* addMoreAppsItem(QMenu& menu, const QUrl& makerAppsPage);
+CallbackMenuItem* addMoreAppsItem(
+    QMenu& menu, const QUrl& makerAppsPage, const std::optional<std::string>& storeIdentifier);
 
 // Appends "Quit <app name>" with Ctrl+Q; the application quits once the menu has closed.
 CallbackMenuItem* addQuitItem(QMenu& menu);

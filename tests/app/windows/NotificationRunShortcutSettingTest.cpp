@@ -2,6 +2,9 @@
 
 #include "app/windows/NotificationRunShortcutSetting.h"
 #include "app/windows/Truncating.h"
+#include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/foundation/ZKApp.h"
+#include "kit/foundation/core/FeedbackLink.h"
 #include "kit/interface/AsyncButton.h"
 #include "platform/async/Sleep.h"
 #include "platform/desktop/ShortcutsFolder.h"
@@ -51,6 +54,19 @@ protected:
 
     std::unique_ptr<NotificationRunShortcutSetting> m_row;
 };
+
+TEST_F(RunShortcutTest, TheLetMeKnowLinkCarriesTheDebugFields)
+{
+    zk::DiagnosticsSeam seam;
+    seam.feedbackMetadata = [] { return std::string("Kiruvo 1.0\nDesktop: test"); };
+    zk::DiagnosticsSeam::install(seam);
+    const QString help = row().helpText()->text();
+    zk::DiagnosticsSeam::install({});
+    const QString link
+        = QString::fromStdString(zk::feedbackPageURL(zk::ZKApp::name(), "Kiruvo 1.0\nDesktop: test"));
+    EXPECT_TRUE(help.contains(QStringLiteral("[Let me know](") + link + QStringLiteral(")")))
+        << help.toStdString();
+}
 
 TEST_F(RunShortcutTest, BeforeTheFirstLoadThePickerIsDisabledOnLoading)
 {

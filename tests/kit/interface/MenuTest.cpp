@@ -208,7 +208,7 @@ TEST(StandardMenuItemsTest, MoreAppsFeedbackAndUrlItemsOpenTheirPages)
 {
     UrlCatcher catcher;
     QMenu menu;
-    CallbackMenuItem* more = zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"));
+    CallbackMenuItem* more = zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"), std::nullopt);
     EXPECT_EQ(more->text(), "More Apps by Me");
     EXPECT_EQ(menu.actions().size(), 1);
     more->trigger();
@@ -227,6 +227,7 @@ TEST(StandardMenuItemsTest, MoreAppsFeedbackAndUrlItemsOpenTheirPages)
     EXPECT_FALSE(url.hasUrl());
 
     ASSERT_EQ(catcher.urls.size(), 3u);
+    // Without a store identifier, the maker's own page.
     EXPECT_EQ(catcher.urls[0], QUrl("https://maker.example/apps"));
     // The form gets the debug fields as its metadata.
     EXPECT_EQ(catcher.urls[1],
@@ -249,4 +250,16 @@ TEST(CallbackMenuItemTest, TheClassWideHookDecidesWhetherChosenItemsRun)
     CallbackMenuItem::setValidationHook({});
     second.trigger();
     EXPECT_EQ(runs, 2);
+}
+
+TEST(StandardMenuItemsTest, MoreAppsOpensTheMakersStorePageWhenTheApplicationIsInTheStore)
+{
+    UrlCatcher catcher;
+    QMenu menu;
+    zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"), std::string("com.example.App"))->trigger();
+    // The application's own identity declares its store identifier.
+    zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"))->trigger();
+    ASSERT_EQ(catcher.urls.size(), 2u);
+    EXPECT_EQ(catcher.urls[0], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
+    EXPECT_EQ(catcher.urls[1], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
 }
