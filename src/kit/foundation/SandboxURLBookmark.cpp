@@ -41,8 +41,12 @@ std::optional<std::string> SandboxURLBookmark::resolve() const
 
 std::map<std::string, platform::Bytes> SecurityScopedBookmarks::all()
 {
-    return Defaults::read<std::map<std::string, platform::Bytes>>(*platform::UserDefaults::standard(), key)
-        .value_or(std::map<std::string, platform::Bytes> {});
+    using Bookmarks = std::map<std::string, platform::Bytes>;
+    auto suite = platform::UserDefaults::standard();
+    // Earlier versions kept the dictionary as one JSON text: it is rewritten in its current form
+    // before it is read. The key has no default, so that nothing is registered for it.
+    Defaults::migrate(Defaults::Key<std::optional<Bookmarks>>(key, suite), Defaults::Version::v5);
+    return Defaults::read<Bookmarks>(*suite, key).value_or(Bookmarks {});
 }
 
 std::string SecurityScopedBookmarks::keyFor(const std::string& path)

@@ -40,6 +40,21 @@ TEST_F(SandboxURLBookmarkTest, StoredAsItsPlainBytes)
     EXPECT_EQ(Defaults::get(key), zk::SandboxURLBookmark({ { 0, 255, 7 } }));
 }
 
+TEST_F(SandboxURLBookmarkTest, BookmarksKeptAsJsonTextByEarlierVersionsAreReadAndRewritten)
+{
+    const std::string folder = directory.path().toStdString();
+    const std::string entry = zk::SecurityScopedBookmarks::keyFor(folder);
+    // "YWJj" is "abc" in base64, as the JSON text held data.
+    UserDefaults::standard()->setObject(
+        platform::PropertyList("{\"" + entry + "\":\"YWJj\"}"), zk::SecurityScopedBookmarks::key);
+
+    EXPECT_EQ(zk::SecurityScopedBookmarks::bookmarkData(folder), (platform::Bytes { 'a', 'b', 'c' }));
+    const auto stored = UserDefaults::standard()->objectForKey(zk::SecurityScopedBookmarks::key);
+    ASSERT_TRUE(stored);
+    EXPECT_NE(stored->getIf<platform::PropertyListDictionary>(), nullptr) << "rewritten in its current form";
+    EXPECT_EQ(zk::SecurityScopedBookmarks::all().size(), 1u);
+}
+
 TEST_F(SandboxURLBookmarkTest, ABookmarkResolvesWhileItsItemExists)
 {
     const std::string file = directory.filePath("notes.txt").toStdString();
