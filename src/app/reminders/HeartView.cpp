@@ -28,8 +28,8 @@ constexpr double blurPerShadowRadius = 2.0;
 const QColor ownTopColor(255, 92, 138);
 const QColor ownBottomColor(230, 20, 70);
 const QColor shadowColor(0, 0, 0, static_cast<int>(std::lround(0.33 * 255)));
-// A spring has come to rest once its swing stays within this much of a device pixel.
-constexpr double restingPixels = 0.5;
+// A spring has come to rest once its swing stays within a device pixel.
+constexpr double restingPixels = 1.0;
 // The tallest band of device rows drawn in one go (see paintEvent).
 constexpr int bandDeviceRows = 64;
 // What a screen without a known refresh rate is taken to refresh at.

@@ -54,7 +54,7 @@ public:
     // never sooner than the screen refreshes)...
     static constexpr double pixelsPerFrame = 1;
     // ...and at least this often while it moves (seconds).
-    static constexpr double longestFrameGap = 0.1;
+    static constexpr double longestFrameGap = 0.25;
 
     // Waits and frames run on `source`'s scheduler and read its clock (the main thread's timers
     // and the monotonic clock by default).
