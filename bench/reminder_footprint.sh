@@ -12,18 +12,20 @@
 # (trayer), each instance with its own private session bus and its own empty data folders; the
 # builds run at the same time, so that the machine's load reaches each alike.
 #
-# Usage: bench/reminder_footprint.sh [--seconds S] [--display :N|auto] \
+# Usage: bench/reminder_footprint.sh [--seconds S] [--display :N|auto] [--scenarios "welcome ..."] \
 #            <name>=<kiruvo executable>[:<heads_up_window executable>] ...
 # (a build given without its heads_up_window is left out of headsUpOnScreen)
 set -uo pipefail
 
 seconds=60
 display="auto"
+scenarios="welcome headsUpOnScreen headsUpEvery5s idle"
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
+    --scenarios) scenarios="$2"; shift 2 ;;
     *=*) builds+=("$1"); shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
@@ -113,7 +115,7 @@ prepare() {
 }
 
 echo "Kiruvo while its windows show: $seconds s per scenario, $(nproc) cores, display $display (1280 × 800, one screen)"
-for scenario in welcome headsUpOnScreen headsUpEvery5s idle; do
+for scenario in $scenarios; do
     declare -A app_of=() cpu_before=() switches_before=()
     for build in "${builds[@]}"; do
         name="${build%%=*}"

@@ -1,5 +1,6 @@
 #include "app/reminders/HeartView.h"
 
+#include "kit/interface/AnimationDriver.h"
 #include "platform/async/Sleep.h"
 #include "platform/desktop/ReduceMotion.h"
 
@@ -216,9 +217,10 @@ void HeartView::animateTo(Size target, double duration, bool spring)
 
 double HeartView::frameInterval() const
 {
+    // The screen's refresh rate, and no faster than the application's other animations.
     const QScreen* shownOn = screen();
     const double rate = shownOn && shownOn->refreshRate() > 1 ? shownOn->refreshRate() : usualRefreshRate;
-    return 1.0 / rate;
+    return 1.0 / std::min(rate, zk::AnimationDriver::maximumRate);
 }
 
 double HeartView::devicePixelsPerScale() const

@@ -21,8 +21,8 @@ namespace kiruvo {
 //
 // The heart and its soft shadow are drawn once per size and screen scale into pictures; a beat
 // only scales the picture. Frames are drawn only while the heart moves, no more often than the
-// screen refreshes and only as often as its edges move by a pixel; between beats nothing runs but
-// the wait for the next one.
+// screen refreshes (and at most 30 a second) and only as often as its edges move by a pixel;
+// between beats nothing runs but the wait for the next one.
 //
 // Main-thread only.
 class HeartView : public QWidget {
@@ -51,7 +51,7 @@ public:
     // How long the spring of the last step is given (it comes to rest sooner).
     static constexpr double springDuration = HeartMotion::springResponse;
     // A frame comes when the heart's edges have moved by about this many device pixels (but
-    // never sooner than the screen refreshes)...
+    // never sooner than the screen refreshes, nor more than 30 times a second)...
     static constexpr double pixelsPerFrame = 1;
     // ...and at least this often while it moves (seconds).
     static constexpr double longestFrameGap = 0.25;

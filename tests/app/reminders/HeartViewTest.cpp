@@ -166,7 +166,7 @@ TEST_F(HeartViewBeatTest, hidingStopsTheBeatAtItsNextWait)
     EXPECT_EQ(view.size(), Size::large);
 }
 
-TEST_F(HeartViewBeatTest, framesComeOnlyWhileTheHeartMovesAndNoFasterThanTheScreen)
+TEST_F(HeartViewBeatTest, framesComeOnlyWhileTheHeartMovesAndAtMostThirtyASecond)
 {
     showAndStart();
     // Moments of every frame over three beats.
@@ -188,7 +188,7 @@ TEST_F(HeartViewBeatTest, framesComeOnlyWhileTheHeartMovesAndNoFasterThanTheScre
     }
     ASSERT_FALSE(frames.empty());
     for (std::size_t i = 1; i < frames.size(); ++i) {
-        EXPECT_GE(frames[i] - frames[i - 1], 1.0 / 60 - 0.0011) << "frame " << i;
+        EXPECT_GE(frames[i] - frames[i - 1], 1.0 / 30 - 0.0011) << "frame " << i;
     }
     // A beat moves the heart's edges by some forty pixels in all: about as many frames.
     const double perBeat = static_cast<double>(frames.size()) / 3;
