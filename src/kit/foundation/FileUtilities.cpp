@@ -236,6 +236,12 @@ QString privateTemporaryBase()
         const QString base = QDir(runtime).filePath(QStringLiteral("kiruvo"));
         const QByteArray encoded = QFile::encodeName(base);
         ::mkdir(encoded.constData(), 0700);
+        // Made by another part of Kiruvo with the usual permissions: ours to close.
+        struct stat status { };
+        if (::lstat(encoded.constData(), &status) == 0 && S_ISDIR(status.st_mode)
+            && status.st_uid == ::getuid() && (status.st_mode & 077) != 0) {
+            ::chmod(encoded.constData(), 0700);
+        }
         if (isPrivateFolder(encoded)) {
             return base;
         }

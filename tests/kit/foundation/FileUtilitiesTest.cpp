@@ -113,6 +113,14 @@ TEST(FileUtilitiesTest, TemporaryFilesAreThisUsersAloneInTheRuntimeFolder)
     EXPECT_EQ(modeOf(runtime.path() + "/kiruvo"), 0700u);
     EXPECT_EQ(modeOf(folder), 0700u);
     EXPECT_EQ(modeOf(file), 0600u);
+
+    // The application's folder there, made open by someone of this user's, is closed again.
+    QFile::setPermissions(
+        runtime.path() + "/kiruvo", ownerOnly | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    const QString again = zk::writeToTemporaryFile("history", "debug-info", "txt");
+    zk::TemporaryDirectory cleanupAgain(QFileInfo(again).path());
+    EXPECT_TRUE(again.startsWith(runtime.path() + "/kiruvo/"));
+    EXPECT_EQ(modeOf(runtime.path() + "/kiruvo"), 0700u);
 }
 
 TEST(FileUtilitiesTest, WithoutAPrivateRuntimeFolderTheFolderItselfIsPrivate)
