@@ -10,6 +10,9 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
+#include <algorithm>
 
 namespace platform {
 
@@ -21,38 +24,36 @@ constexpr int probeTimeoutMs = 1000;
 IdleTimeSource* installedSource = nullptr;
 std::unique_ptr<IdleTimeSource> defaultSource;
 
-std::unique_ptr<IdleTimeSource> tryMutter(std::string& reasons)
+// Whether `name` has no owner on the bus now: a service that may still come (the desktop's shell
+// starting after this application), not one that failed.
+bool isAbsent(const QDBusConnection& bus, const QString& name)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        reasons += " GNOME Mutter IdleMonitor: no session bus.";
-        return nullptr;
-    }
-    auto source = std::make_unique<MutterIdleTimeSource>(bus);
-    std::string error;
-    if (!source->probe(probeTimeoutMs, &error)) {
-        reasons += " GNOME Mutter IdleMonitor: " + error + ".";
-        return nullptr;
-    }
-    return source;
+    auto* interface = bus.interface();
+    return interface && !interface->isServiceRegistered(name).value();
 }
 
-std::unique_ptr<IdleTimeSource> tryScreenSaver(std::string& reasons)
+// A D-Bus backend that answers, or one that is not on the bus yet, kept to take over once it
+// comes (its watcher tells); nothing when the bus is missing or the service fails.
+template <typename Source, typename... Arguments>
+std::unique_ptr<IdleTimeSource> tryDBus(
+    const std::string& description, const QString& name, std::string& reasons, Arguments&&... arguments)
 {
-    auto service = DBusIdleTimeSource::freedesktopScreenSaver();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        reasons += " " + service.description + ": no session bus.";
+        reasons += " " + description + ": no session bus.";
         return nullptr;
     }
-    auto description = service.description;
-    auto source = std::make_unique<DBusIdleTimeSource>(bus, std::move(service));
+    auto source = std::make_unique<Source>(bus, std::forward<Arguments>(arguments)...);
     std::string error;
-    if (!source->probe(probeTimeoutMs, &error)) {
-        reasons += " " + description + ": " + error + ".";
-        return nullptr;
+    if (source->probe(probeTimeoutMs, &error)) {
+        return source;
     }
-    return source;
+    reasons += " " + description + ": " + error + ".";
+    if (isAbsent(bus, name)) {
+        source->setAbsent();
+        return source;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -103,7 +104,8 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             }
             break;
         case Backend::mutter:
-            source = tryMutter(reasons);
+            source = tryDBus<MutterIdleTimeSource>(
+                "GNOME Mutter IdleMonitor", QString::fromLatin1(MutterIdleTimeSource::serviceName), reasons);
             break;
         case Backend::extIdleNotify: {
             std::string error;
@@ -113,7 +115,9 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             break;
         }
         case Backend::screenSaver:
-            source = tryScreenSaver(reasons);
+            source = tryDBus<DBusIdleTimeSource>("org.freedesktop.ScreenSaver",
+                DBusIdleTimeSource::freedesktopScreenSaver().name, reasons,
+                DBusIdleTimeSource::freedesktopScreenSaver());
             break;
         case Backend::unavailable:
             break;
@@ -122,15 +126,19 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             found.push_back(std::move(source));
         }
     }
-    if (found.empty()) {
-        return std::make_unique<UnavailableIdleTimeSource>("Tried:" + reasons);
+    const bool anyAnswers
+        = std::any_of(found.begin(), found.end(), [](const auto& source) { return source->isAvailable(); });
+    if (!anyAnswers) {
+        // The user counts as present until a service that is not there yet comes.
+        found.push_back(std::make_unique<UnavailableIdleTimeSource>("Tried:" + reasons));
     }
     std::string names;
     for (const auto& source : found) {
-        names += (names.empty() ? "" : ", ") + source->name();
+        names
+            += (names.empty() ? "" : ", ") + source->name() + (source->isAvailable() ? "" : " once it comes");
     }
     // Every backend that answers is kept, best first, so that one can stand in for another that
-    // goes away.
+    // goes away; one not there yet takes over when it comes.
     auto chain = std::make_unique<FallbackIdleTimeSource>(std::move(found));
     log(LogLevel::Info, "idle",
         "Idle time comes from " + chain->name() + " (in order of preference: " + names + ").");

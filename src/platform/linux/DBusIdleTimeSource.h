@@ -55,6 +55,8 @@ public:
     void armWatches(double thresholdSeconds, std::optional<double> idleSince) override;
     void disarmWatches() override;
     bool isAvailable() const override { return m_available; }
+    // Not on the bus (yet): unavailable until the service appears, which is told as `changed`.
+    void setAbsent() { m_available = false; }
 
     // Asks now, unless a call is on its way already (the timer's work, for tests).
     void ask();

@@ -48,6 +48,8 @@ public:
     void armWatches(double thresholdSeconds, std::optional<double> idleSince) override;
     void disarmWatches() override;
     bool isAvailable() const override { return m_available; }
+    // Not on the bus (yet): unavailable until the service appears, which is told as `changed`.
+    void setAbsent() { m_available = false; }
 
     bool isIdle() const { return m_idleSince.has_value(); }
 

@@ -1,5 +1,7 @@
 #include "platform/desktop/IdleTimeSource.h"
 
+#include "platform/Logger.h"
+#include "platform/desktop/FallbackIdleTimeSource.h"
 #include "platform/desktop/PolledIdleEvents.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeIdleTimeSource.h"
@@ -575,6 +577,36 @@ TEST_F(MutterIdleTimeSourceTest, MutterLeavingTheBusAndComingBackIsTold)
     ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::changed);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::changed);
+}
+
+TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
+{
+    // The shell has not started yet: the stand-in's name is not on the bus.
+    ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
+    auto made = serveMutter();
+    std::string error;
+    EXPECT_FALSE(made->probe(2000, &error));
+    made->setAbsent();
+    platform::MutterIdleTimeSource* mutterSource = made.get();
+    std::vector<std::unique_ptr<IdleTimeSource>> members;
+    members.push_back(std::move(made));
+    members.push_back(std::make_unique<platform::fake::FakeIdleTimeSource>());
+    platform::LogCapture log;
+    platform::FallbackIdleTimeSource chain(std::move(members));
+    EXPECT_EQ(chain.name(), "fake");
+    int changes = 0;
+    chain.setEventHandler([&](const platform::IdleEvent& event) {
+        changes += event.type == platform::IdleEvent::Type::changed ? 1 : 0;
+    });
+
+    ASSERT_TRUE(serviceConnection->registerService(serviceName));
+    QTRY_COMPARE_WITH_TIMEOUT(chain.active(), static_cast<IdleTimeSource*>(mutterSource), 5000);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(chain.kind(), IdleTimeSource::Kind::thresholdEvents);
+    EXPECT_EQ(log.countContaining("Idle time now comes from GNOME Mutter IdleMonitor instead of fake"), 1);
+    // Armed through the chain, the watch is Mutter's.
+    chain.armWatches(600, std::nullopt);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
 }
 
 TEST_F(DBusIdleTimeSourceTest, ProbeTakesTheFirstAnswerOrReportsTheMissingService)
