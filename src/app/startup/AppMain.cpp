@@ -309,6 +309,9 @@ int AppMain::run(int argc, char** argv)
 {
     platform::shareOneHeapBetweenThreads();
     platform::ignoreBrokenPipes();
+    // Before anything opens the settings: an opening puts into the file what a run before kept
+    // while another program held it, start-up keys among them.
+    zk::ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens();
     prepareToolkit();
     QApplication app(argc, argv);
     zk::DebugSwitches::applyToApplication(app);

@@ -129,7 +129,7 @@ bool convertToDefaultsV5(const std::shared_ptr<platform::UserDefaults>& suite)
 RunOnce kitRunOnce(const std::shared_ptr<platform::UserDefaults>& suite)
 {
     return [suite](const std::string& identifier, const std::function<bool()>& work) {
-        if (zk::hasRunOnce(identifier, suite)) {
+        if (zk::areRunOnceFlagsUnknown(suite) || zk::hasRunOnce(identifier, suite)) {
             return false;
         }
         if (work()) {

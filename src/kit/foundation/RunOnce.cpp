@@ -1,6 +1,7 @@
 #include "kit/foundation/RunOnce.h"
 
 #include "libraries/defaults/Defaults.h"
+#include "platform/store/DefaultsDatabase.h"
 
 namespace zk {
 
@@ -20,6 +21,12 @@ void markSet(platform::UserDefaults& suite, const std::string& key)
 
 } // namespace
 
+bool areRunOnceFlagsUnknown(const std::shared_ptr<platform::UserDefaults>& suite)
+{
+    const auto& database = suite->database();
+    return database && database->isWaitingForFile();
+}
+
 std::string runOnceKey(const std::string& identifier)
 {
     return "ZK_App_runOnce__" + identifier;
@@ -28,7 +35,7 @@ std::string runOnceKey(const std::string& identifier)
 bool runOnce(const std::string& identifier, const std::shared_ptr<platform::UserDefaults>& suite)
 {
     const std::string key = runOnceKey(identifier);
-    if (isSet(*suite, key)) {
+    if (areRunOnceFlagsUnknown(suite) || isSet(*suite, key)) {
         return false;
     }
     markSet(*suite, key);
@@ -39,7 +46,7 @@ bool runOnce(const std::string& identifier, const std::function<void()>& work,
     const std::shared_ptr<platform::UserDefaults>& suite)
 {
     const std::string key = runOnceKey(identifier);
-    if (isSet(*suite, key)) {
+    if (areRunOnceFlagsUnknown(suite) || isSet(*suite, key)) {
         return false;
     }
     if (work) {

@@ -14,6 +14,14 @@ namespace zk {
 // Safe from any thread, but two threads asking for the same identifier at the same moment may
 // both be told to run; one-time work belongs on the main thread.
 
+// While the suite's file is held by another program since start-up, the flags cannot be read: no
+// work runs and no flag is set until it opens (a later launch), so that nothing done once runs again
+// and nothing is marked done that saw only the settings of this launch.
+
+// Whether the flags of `suite` cannot be read yet, for the reason above.
+bool areRunOnceFlagsUnknown(
+    const std::shared_ptr<platform::UserDefaults>& suite = platform::UserDefaults::standard());
+
 // The settings key of an identifier's flag.
 std::string runOnceKey(const std::string& identifier);
 

@@ -28,7 +28,6 @@ namespace {
 #define KIRUVO_VERSION "0.0.0"
 #endif
 
-constexpr const char* firstLaunchDateKey = "ZK_firstLaunchDate";
 constexpr const char* hasCrashedKey = "ZK_Sentry_hasCrashed";
 
 std::string executablePath()

@@ -25,6 +25,8 @@ namespace zk {
 // facts are those of ZKKit::shared(), which the application creates before anything else.
 class ZKApp {
 public:
+    static constexpr const char* firstLaunchDateKey = "ZK_firstLaunchDate";
+
     ZKApp() = delete;
 
     // Identity.

@@ -85,9 +85,36 @@ ZKKit& ZKKit::shared()
     return *instance;
 }
 
+void ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens()
+{
+    const std::string suite = platform::UserDefaults::standardSuiteName;
+    platform::DefaultsDatabase::setProcessJoin(suite, launchCountKey,
+        [](const platform::PropertyList& stored,
+            const platform::PropertyList& written) -> std::optional<platform::PropertyList> {
+            const auto* before = stored.getIf<std::int64_t>();
+            const auto* meanwhile = written.getIf<std::int64_t>();
+            if (!before || !meanwhile || *before < 0 || *meanwhile < 0) {
+                return std::nullopt;
+            }
+            constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+            return platform::PropertyList(*before > largest - *meanwhile ? largest : *before + *meanwhile);
+        });
+    platform::DefaultsDatabase::setProcessJoin(suite, ZKApp::firstLaunchDateKey,
+        [](const platform::PropertyList& stored,
+            const platform::PropertyList& written) -> std::optional<platform::PropertyList> {
+            const auto before = Defaults::toValue<platform::Date>(stored);
+            const auto meanwhile = Defaults::toValue<platform::Date>(written);
+            if (!before || !meanwhile) {
+                return std::nullopt;
+            }
+            return platform::PropertyList(*meanwhile < *before ? *meanwhile : *before);
+        });
+}
+
 ZKKit::ZKKit(Environment environment)
     : m_environment(std::move(environment))
 {
+    joinStartUpKeysWrittenBeforeTheStoreOpens();
     if (!m_environment.suite) {
         m_environment.suite = platform::UserDefaults::standard();
     }
@@ -141,6 +168,12 @@ ZKKit::LaunchCount ZKKit::countLaunch(platform::UserDefaults& suite)
     const bool stored = database ? database->value(suite.suiteName(), launchCountKey) != nullptr
                                  : Defaults::read<std::int64_t>(suite, launchCountKey).value_or(0) > 0;
     LaunchCount result;
+    if (database && database->isWaitingForFile()) {
+        result.isFirstLaunch = false;
+        platform::log(platform::LogLevel::Info, "kit",
+            "The settings database is held by another program: this launch is not taken for a first "
+            "launch, and is added to the stored launch count once the database opens.");
+    }
     if (stored) {
         result.isFirstLaunch = false;
         auto previous = Defaults::read<std::int64_t>(suite, launchCountKey);

@@ -73,8 +73,17 @@ public:
     // Counts one launch in the suite. The first launch is the one with no stored count. A stored
     // count that does not read as a positive integer still proves an earlier launch, so the count
     // goes on from 1 (it is reported, and the stored value backed up before it is replaced); the
-    // largest count stays where it is rather than overflowing.
+    // largest count stays where it is rather than overflowing. While the suite's file is held by
+    // another program (it exists, so the application ran before) no launch is the first: the count
+    // is that of the launches made meanwhile, added to the stored one once the file opens.
     static LaunchCount countLaunch(platform::UserDefaults& suite);
+
+    // Joins, in every store of the process, the start-up keys written while the store's file was
+    // held by another program with what the file holds once it opens: the launch count adds the
+    // launches counted meanwhile to the stored count, and the earlier first-launch date stays.
+    // Called before the first store opens (an opening puts into the file what a run before wrote
+    // meanwhile); the constructor calls it too.
+    static void joinStartUpKeysWrittenBeforeTheStoreOpens();
 
     // The debug flag: whether exactly Shift + Control were held when it was first read. Fixed for
     // the rest of the process. Safe from any thread.

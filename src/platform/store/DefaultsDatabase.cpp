@@ -1125,6 +1125,45 @@ void DefaultsDatabase::setJoin(const std::string& suite, const std::string& key,
     m_joins[suite][key] = std::move(join);
 }
 
+namespace {
+
+struct ProcessJoins {
+    std::mutex mutex;
+    std::unordered_map<std::string, std::unordered_map<std::string, DefaultsDatabase::Join>> joins;
+};
+
+ProcessJoins& processJoins()
+{
+    static ProcessJoins joins;
+    return joins;
+}
+
+} // namespace
+
+void DefaultsDatabase::setProcessJoin(const std::string& suite, const std::string& key, Join join)
+{
+    auto& process = processJoins();
+    std::lock_guard lock(process.mutex);
+    process.joins[suite][key] = std::move(join);
+}
+
+DefaultsDatabase::Join DefaultsDatabase::joinOf(const std::string& suite, const std::string& key) const
+{
+    if (const auto it = m_joins.find(suite); it != m_joins.end()) {
+        if (const auto found = it->second.find(key); found != it->second.end()) {
+            return found->second;
+        }
+    }
+    auto& process = processJoins();
+    std::lock_guard lock(process.mutex);
+    if (const auto it = process.joins.find(suite); it != process.joins.end()) {
+        if (const auto found = it->second.find(key); found != it->second.end()) {
+            return found->second;
+        }
+    }
+    return nullptr;
+}
+
 void DefaultsDatabase::retry()
 {
     if (!m_waiting.load(std::memory_order_acquire) && !m_hasPending.load(std::memory_order_acquire)) {
@@ -1372,14 +1411,16 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
                 failure = sqliteMessage(m_db, rc);
                 break;
             }
-            if (stored && stored != text) {
+            // A key with a join is joined even when both hold the same: a count of launches
+            // made meanwhile adds to the stored count although it may equal it.
+            const Join join = text ? joinOf(suite, key) : nullptr;
+            if (stored && (stored != text || join)) {
                 std::optional<PropertyList> joined;
-                const auto joinIt = m_joins.find(suite);
-                if (text && joinIt != m_joins.end() && joinIt->second.contains(key)) {
+                if (join) {
                     auto storedValue = PropertyListJson::decode(*stored);
                     auto writtenValue = PropertyListJson::decode(*text);
                     if (storedValue && writtenValue) {
-                        joined = joinIt->second.at(key)(*storedValue, *writtenValue);
+                        joined = join(*storedValue, *writtenValue);
                     }
                 }
                 std::optional<std::string> joinedText
@@ -1387,6 +1428,8 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
                 if (joinedText) {
                     text = std::move(joinedText);
                     done.joined = std::make_shared<const PropertyList>(std::move(*joined));
+                } else if (stored == text) {
+                    // Nothing to keep aside: the file already holds what was written.
                 } else if (const auto unreadable = unreadableText(suite, key)) {
                     done.backup = backUpUnreadable(suite, key, *unreadable, failure);
                     if (!done.backup) {

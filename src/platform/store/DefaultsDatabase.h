@@ -62,8 +62,9 @@ namespace platform {
 //
 // A write made without the stored value at hand (before the file could be read, or over a large
 // value that did not read back) does not replace what the file holds unseen: the stored value and
-// the written one are joined by the key's join when it has one (setJoin()), and otherwise the
-// stored row is first copied to "<key>.unreadable-<unix seconds>" as above.
+// the written one are joined by the key's join when it has one (setJoin(), setProcessJoin()), even
+// when they are equal, and otherwise the stored row is first copied to
+// "<key>.unreadable-<unix seconds>" as above.
 //
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the
@@ -122,6 +123,10 @@ public:
     // the listeners of what changed. Nothing when nothing waits, or while the lock lasts.
     void retry();
     void setJoin(const std::string& suite, const std::string& key, Join join);
+    // A join for `key` of `suite` in every store of the process, for keys written at start-up,
+    // before any store of theirs opens: an opening puts the writes a run before kept pending into
+    // the file at once. A store's own join of the key comes first.
+    static void setProcessJoin(const std::string& suite, const std::string& key, Join join);
     // Told, once and outside every lock, after a retry() changed what the store holds (the file
     // opened, values joined): whoever follows every change of the store, not one key's.
     void setDidChangeHandler(std::function<void()> handler);
@@ -193,6 +198,8 @@ private:
 
     DefaultsDatabase(std::string requestedPath, Options options);
     void openOrReplace();
+    // Under the write lock: the join of `key`, the store's own or the process's; null when none.
+    Join joinOf(const std::string& suite, const std::string& key) const;
     // Under the write lock: opens the file held at the opening; false while it is still held.
     bool openWaitingFile(std::vector<Notice>& notices);
     // Under the write lock: the pending writes put into the file in one transaction (joined or

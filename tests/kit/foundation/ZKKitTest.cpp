@@ -2,6 +2,7 @@
 
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/foundation/RunOnce.h"
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sqlite3.h>
 
 namespace {
 
@@ -249,6 +251,124 @@ TEST_F(ZKKitTest, TheSettingsWindowRequestedByARelaunchOpensOnceAtTheNextLaunch)
     auto after = launch();
     drainMainQueue();
     EXPECT_EQ(opened, 1);
+}
+
+// Another program (a backup, a database browser) holding the settings file while the application
+// starts, as a second SQLite connection does: the store starts on nothing, so what start-up writes
+// is written without the stored values at hand.
+class ZKKitHeldStoreTest : public ZKKitTest {
+protected:
+    void SetUp() override
+    {
+        ZKKitTest::SetUp();
+        ASSERT_TRUE(folder.isValid());
+        path = folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString();
+        database = platform::DefaultsDatabase::open(path);
+        for (int i = 0; i < 5; ++i) {
+            launch();
+        }
+        ASSERT_TRUE(zk::runOnce(
+            migration, [] {}, suite));
+        suite.reset();
+        database.reset();
+        clock.clock.advance(86400);
+    }
+    void TearDown() override
+    {
+        release();
+        suite.reset();
+        database.reset();
+        ZKKitTest::TearDown();
+    }
+
+    void hold()
+    {
+        ASSERT_EQ(sqlite3_open_v2(path.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(other, "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+    }
+    void release()
+    {
+        if (other) {
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close_v2(other);
+            other = nullptr;
+        }
+    }
+    void openHeld()
+    {
+        database = platform::DefaultsDatabase::open(path, { .busyTimeoutMilliseconds = 0 });
+        ASSERT_TRUE(database->isWaitingForFile());
+    }
+    // Keys the store set aside because a write replaced their stored value unseen.
+    std::vector<std::string> setAside() const
+    {
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : database->values(UserDefaults::standardSuiteName)) {
+            if (key.find(".unreadable-") != std::string::npos) {
+                keys.push_back(key);
+            }
+        }
+        return keys;
+    }
+
+    static constexpr const char* migration = "heldStoreMigration";
+    QTemporaryDir folder;
+    std::string path;
+    sqlite3* other = nullptr;
+    const platform::Date firstLaunch = clock.clock.now();
+};
+
+TEST_F(ZKKitHeldStoreTest, ALaunchMeanwhileIsNoFirstLaunchAndAddsToTheStoredFactsOnceTheFileOpens)
+{
+    hold();
+    openHeld();
+    auto kit = launch();
+    EXPECT_FALSE(kit->isFirstLaunch());
+    bool ran = false;
+    EXPECT_FALSE(zk::runOnce(
+        migration, [&] { ran = true; }, suite));
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(zk::runOnce("heldStoreNote", suite));
+
+    release();
+    database->retry();
+    ASSERT_FALSE(database->isWaitingForFile());
+    EXPECT_EQ(*storedCount(), PropertyList(std::int64_t { 6 }));
+    EXPECT_EQ(suite->objectForKey(zk::ZKApp::firstLaunchDateKey), PropertyList(firstLaunch));
+    EXPECT_TRUE(zk::hasRunOnce(migration, suite));
+    EXPECT_FALSE(zk::hasRunOnce("heldStoreNote", suite));
+    EXPECT_TRUE(setAside().empty());
+
+    auto next = launch();
+    EXPECT_EQ(next->launchCount(), 7);
+    EXPECT_EQ(next->firstLaunchDate(), firstLaunch);
+    EXPECT_TRUE(zk::runOnce("heldStoreNote", suite));
+}
+
+// The file is still held when the application quits, twice: the next launch that opens it puts
+// both launches into the stored count as it opens.
+TEST_F(ZKKitHeldStoreTest, LaunchesMadeWhileTheFileStayedHeldAreCountedAtTheNextOpening)
+{
+    zk::ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens();
+    hold();
+    for (int i = 0; i < 2; ++i) {
+        openHeld();
+        EXPECT_FALSE(launch()->isFirstLaunch());
+        suite.reset();
+        database->close();
+        database.reset();
+    }
+    release();
+
+    database = platform::DefaultsDatabase::open(path);
+    ASSERT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(*storedCount(), PropertyList(std::int64_t { 7 }));
+    auto next = launch();
+    EXPECT_EQ(next->launchCount(), 8);
+    EXPECT_EQ(next->firstLaunchDate(), firstLaunch);
+    EXPECT_TRUE(setAside().empty());
 }
 
 TEST(ResetAppDataTest, RemovesSettingsAndDataButKeepsTheDatabaseAndTheUsersScripts)

@@ -1148,6 +1148,40 @@ TEST_F(DefaultsDatabaseTest, AFileHeldAtTheOpeningIsOpenedOnceFreeAndWhatWasWrit
     EXPECT_EQ(*database->value("s", "new"), PropertyList(1));
 }
 
+// A count of what happened meanwhile joins the stored count even when the two are equal; a join
+// known to the process serves every store, and the store's own comes first.
+TEST_F(DefaultsDatabaseTest, AJoinedKeyIsJoinedEvenWhenWhatWasWrittenEqualsWhatIsStored)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue("s", "processJoinedCount", 1));
+        ASSERT_TRUE(database->setValue("s", "ownJoinedCount", 1));
+    }
+    const auto sum = [](std::int64_t extra) {
+        return [extra](const PropertyList& stored, const PropertyList& written) {
+            return std::optional(
+                PropertyList(*stored.getIf<std::int64_t>() + *written.getIf<std::int64_t>() + extra));
+        };
+    };
+    DefaultsDatabase::setProcessJoin("s", "processJoinedCount", sum(0));
+    DefaultsDatabase::setProcessJoin("s", "ownJoinedCount", sum(100));
+    Holder other(file());
+    other.hold(true);
+    auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+    ASSERT_TRUE(database->isWaitingForFile());
+    database->setJoin("s", "ownJoinedCount", sum(0));
+    ASSERT_TRUE(database->setValue("s", "processJoinedCount", 1));
+    ASSERT_TRUE(database->setValue("s", "ownJoinedCount", 1));
+
+    other.release();
+    database->retry();
+    ASSERT_FALSE(database->isWaitingForFile());
+    EXPECT_EQ(*database->value("s", "processJoinedCount"), PropertyList(2));
+    EXPECT_EQ(*database->value("s", "ownJoinedCount"), PropertyList(2));
+    EXPECT_EQ(fileValue(file(), "processJoinedCount"), PropertyList(2));
+    EXPECT_EQ(fileValue(file(), "ownJoinedCount"), PropertyList(2));
+}
+
 TEST(DefaultsDatabasePath, FollowsTheEnvironment)
 {
     auto saved = [](const char* name) -> std::optional<std::string> {
