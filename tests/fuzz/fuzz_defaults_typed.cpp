@@ -2,6 +2,7 @@
 // object its text encodes, under a key of every type the application stores (and of the library's
 // other stored forms). A read never fails and leaves the stored object as it is, and what it gives
 // is written back in one form that reads back alike.
+#include "FuzzFolder.h"
 #include "FuzzTarget.h"
 
 #include "app/engine/SettingsKeys.h"
@@ -83,6 +84,8 @@ void checkEveryType(const platform::PropertyList& object)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const bool registered = [] {
+        // Values that do not read are reported: into the run's own folder, never the user's.
+        fuzz::Folder::path();
         kiruvo::Keys::registerAll();
         return true;
     }();
