@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <ranges>
 #include <string>
 #include <vector>
 
@@ -55,8 +54,11 @@ TEST(IdentifiableIndicesTest, ItWalksBothWaysAndJumps)
     EXPECT_EQ(indices.end() - indices.begin(), 4);
     EXPECT_EQ((*(indices.begin() + 2)).rawValue, 2U);
     std::vector<int> reversed;
-    for (const auto& element : std::views::reverse(indices)) {
-        reversed.push_back(element.id);
+    // Backwards as std::reverse_iterator walks it (the views of the standard library do not build
+    // with every compiler the project supports).
+    for (auto it = std::make_reverse_iterator(indices.end());
+         it != std::make_reverse_iterator(indices.begin()); ++it) {
+        reversed.push_back((*it).id);
     }
     EXPECT_EQ(reversed, (std::vector<int> { 40, 30, 20, 10 }));
     EXPECT_EQ(indices[1].id, 20);

@@ -23,8 +23,8 @@ protected:
         kiruvo::MenuBarController::Environment environment;
         environment.sessionController = &controller();
         environment.makeStatusItemBackend = [this, itemConnection] {
-            auto made = std::make_unique<platform::StatusNotifierItemBackend>(
-                itemConnection, platform::StatusNotifierItemBackend::Options { true, QColor(Qt::black) });
+            auto made = std::make_unique<platform::StatusNotifierItemBackend>(itemConnection,
+                platform::StatusNotifierItemBackend::Options { true, QColor(Qt::black), false });
             item = made.get();
             return made;
         };

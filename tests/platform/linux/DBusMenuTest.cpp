@@ -132,7 +132,7 @@ protected:
 TEST_F(DBusMenuTest, TheItemPointsHostsAtItsMenuAndTheLayoutHoldsEveryItem)
 {
     StandInStatusNotifierWatcher watcher(bus.address(), true);
-    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     const QString itemService = backend.serviceName();
     const auto menuProperty = [&] {
         return PrivateSessionBus::property(host, itemService, QStringLiteral("/StatusNotifierItem"),
@@ -218,7 +218,7 @@ TEST_F(DBusMenuTest, WhereTheApplicationCannotPlaceItsMenuHostsAreToldTheItemIsO
 
 TEST_F(DBusMenuTest, ChangesReachTheHostAndAClickTriggersTheItem)
 {
-    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     QMenu menu;
     auto* disable = menu.addAction(QStringLiteral("Disable"));
     auto* newSession = menu.addAction(QStringLiteral("New Session"));
@@ -256,8 +256,9 @@ TEST_F(DBusMenuTest, ChangesReachTheHostAndAClickTriggersTheItem)
     // Items come and go: a new revision of the layout.
     disable->setText(QStringLiteral("Enable"));
     menu.addAction(QStringLiteral("History…"));
-    ASSERT_TRUE(serveUntil(
-        [&] { return !heard.layoutRevisions.empty() && heard.layoutRevisions.back() > firstRevision; }));
+    ASSERT_TRUE(serveUntil([&, before = firstRevision] {
+        return !heard.layoutRevisions.empty() && heard.layoutRevisions.back() > before;
+    }));
     const auto [secondRevision, second] = layout();
     EXPECT_EQ(secondRevision, heard.layoutRevisions.back());
     ASSERT_EQ(second.children.size(), 3u);
@@ -283,7 +284,7 @@ TEST_F(DBusMenuTest, ChangesReachTheHostAndAClickTriggersTheItem)
 
 TEST_F(DBusMenuTest, AboutToShowRebuildsTheMenuFirst)
 {
-    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     QMenu menu;
     int builds = 0;
     const auto build = [&] {

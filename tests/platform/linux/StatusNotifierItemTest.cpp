@@ -91,7 +91,7 @@ TEST_F(StatusNotifierItemTest, RegistersWithTheWatcherAndShowsTheTitleAsTheLabel
 {
     StandInStatusNotifierWatcher watcher(bus.address(), true);
     ASSERT_TRUE(watcher.hasName());
-    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     EXPECT_TRUE(backend.isAvailable());
     ASSERT_TRUE(
         serveUntil([&] { return watcher.registeredItems() == QStringList { backend.serviceName() }; }));
@@ -135,7 +135,7 @@ TEST_F(StatusNotifierItemTest, RegistersWithTheWatcherAndShowsTheTitleAsTheLabel
 TEST_F(StatusNotifierItemTest, WithoutLabelsTheTitleIsDrawnIntoTheIcon)
 {
     StandInStatusNotifierWatcher watcher(bus.address(), true);
-    StatusNotifierItemBackend backend(item, { false, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { false, QColor(Qt::black), false });
     backend.draw(titled(QStringLiteral("1h 5m")));
     const auto pixmaps
         = structured<StatusNotifierIconPixmaps>(backend.serviceName(), QStringLiteral("IconPixmap"));
@@ -157,7 +157,7 @@ TEST_F(StatusNotifierItemTest, WithoutLabelsTheTitleIsDrawnIntoTheIcon)
 TEST_F(StatusNotifierItemTest, ChangeSignalsOnlyWhenSomethingChanged)
 {
     StandInStatusNotifierWatcher watcher(bus.address(), true);
-    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     const QString service = backend.serviceName();
     StatusNotifierSignalLog log(host, service);
     settle(service);
@@ -197,7 +197,7 @@ TEST_F(StatusNotifierItemTest, ChangeSignalsOnlyWhenSomethingChanged)
 TEST_F(StatusNotifierItemTest, TheHostsClicksArriveWithTheirPositions)
 {
     StandInStatusNotifierWatcher watcher(bus.address(), true);
-    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     std::vector<Qt::MouseButton> clicks;
     backend.setClickHandler([&](Qt::MouseButton button) { clicks.push_back(button); });
     int menuRequests = 0;
@@ -223,7 +223,7 @@ TEST_F(StatusNotifierItemTest, TheHostsClicksArriveWithTheirPositions)
 TEST_F(StatusNotifierItemTest, APanelRestartRegistersTheItemAgain)
 {
     auto watcher = std::make_unique<StandInStatusNotifierWatcher>(bus.address(), true);
-    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black) });
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     std::vector<bool> changes;
     QObject::connect(&backend, &StatusNotifierItemBackend::availabilityChanged,
         [&](bool available) { changes.push_back(available); });
@@ -247,7 +247,7 @@ TEST_F(StatusNotifierItemTest, TheDesktopBackendFallsBackToXEmbedAndFollowsTheWa
 {
     platform::fake::FakeStatusItemBackend* fallback = nullptr;
     int fallbacksMade = 0;
-    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black) }, [&] {
+    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black), false }, [&] {
         auto made = std::make_unique<platform::fake::FakeStatusItemBackend>();
         fallback = made.get();
         ++fallbacksMade;
@@ -292,7 +292,7 @@ TEST_F(StatusNotifierItemTest, AtStartAWatcherWithAHostIsChosen)
     StandInStatusNotifierWatcher watcher(bus.address(), true);
     EXPECT_TRUE(StatusNotifierItemBackend::isHostPresent(host));
     int fallbacksMade = 0;
-    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black) }, [&] {
+    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black), false }, [&] {
         ++fallbacksMade;
         return std::make_unique<platform::fake::FakeStatusItemBackend>();
     });
