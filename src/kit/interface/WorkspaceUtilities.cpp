@@ -1,6 +1,10 @@
 #include "kit/interface/WorkspaceUtilities.h"
 
 #include "kit/foundation/AppErrorBuilder.h"
+#include "platform/RegularFile.h"
+#include "platform/linux/DesktopEntry.h"
+
+#include <QFile>
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -37,22 +41,76 @@ void ListenerHolder::add(QMetaObject::Connection connection)
     m_listeners.push_back(std::move(connection));
 }
 
-void openAppWithBundleIdentifier(const std::string& desktopId)
+namespace {
+
+// Larger than any real desktop entry.
+constexpr std::size_t largestDesktopEntry = 1 << 20;
+
+[[noreturn]] void throwCannotOpen(const std::string& desktopId, const std::string& reason)
 {
-    const QString entry = QStandardPaths::locate(
+    AppErrorParts parts;
+    parts.description = "Could not open the app with bundle identifier “" + desktopId + "”.";
+    parts.recoverySuggestion = reason;
+    throw makeAppError(std::move(parts));
+}
+
+// The program and arguments of the entry's Exec line, with the field codes for files, URLs,
+// the icon, the name and the entry's own path left out ("%%" is a percent sign), and the
+// configuration's arguments after them.
+std::optional<QStringList> commandOf(const platform::xdg::DesktopEntry& entry, const QStringList& extra)
+{
+    const auto exec = entry.value(QStringLiteral("Exec"));
+    if (!exec) {
+        return std::nullopt;
+    }
+    const auto arguments = platform::xdg::DesktopEntry::execArguments(*exec);
+    if (!arguments) {
+        return std::nullopt;
+    }
+    QStringList command;
+    for (const QString& argument : *arguments) {
+        if (argument.size() == 2 && argument[0] == QLatin1Char('%') && argument[1] != QLatin1Char('%')) {
+            continue;
+        }
+        command.append(QString(argument).replace(QStringLiteral("%%"), QStringLiteral("%")));
+    }
+    if (command.isEmpty() || command.first().isEmpty()) {
+        return std::nullopt;
+    }
+    return command + extra;
+}
+
+} // namespace
+
+QCoro::Task<RunningApplication> openAppWithBundleIdentifier(
+    const std::string& desktopId, OpenConfiguration configuration)
+{
+    const QString path = QStandardPaths::locate(
         QStandardPaths::ApplicationsLocation, QString::fromStdString(desktopId) + QStringLiteral(".desktop"));
-    if (entry.isEmpty()) {
+    if (path.isEmpty()) {
         throw makeAppError("Could not locate app with bundle identifier “" + desktopId + "”.");
     }
-    QProcess process;
-    process.setProgram(QStringLiteral("gio"));
-    process.setArguments({ QStringLiteral("launch"), entry });
-    if (!process.startDetached()) {
-        AppErrorParts parts;
-        parts.description = "Could not open the app with bundle identifier “" + desktopId + "”.";
-        parts.recoverySuggestion = process.errorString().toStdString();
-        throw makeAppError(std::move(parts));
+    const auto read = platform::RegularFile::read(QFile::encodeName(path).toStdString(), largestDesktopEntry);
+    if (!read.contents) {
+        throwCannotOpen(desktopId, read.problem);
     }
+    const auto entry = platform::xdg::DesktopEntry::parse(QString::fromStdString(*read.contents));
+    const auto command = entry ? commandOf(*entry, configuration.arguments) : std::nullopt;
+    if (!command) {
+        throwCannotOpen(desktopId, "Its desktop entry " + path.toStdString() + " names no program to start.");
+    }
+    QProcess process;
+    process.setProgram(command->first());
+    process.setArguments(command->mid(1));
+    if (const auto folder = entry->value(QStringLiteral("Path")); folder && !folder->isEmpty()) {
+        process.setWorkingDirectory(*folder);
+    }
+    // Answers once the program has been started, or with the system's reason why it could not be.
+    qint64 processIdentifier = 0;
+    if (!process.startDetached(&processIdentifier)) {
+        throwCannotOpen(desktopId, process.errorString().toStdString());
+    }
+    co_return RunningApplication { desktopId, processIdentifier };
 }
 
 } // namespace zk

@@ -2,9 +2,11 @@
 
 #include "platform/time/Date.h"
 
+#include <QCoro/QCoroTask>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <string>
 #include <vector>
@@ -44,10 +46,24 @@ private:
     std::vector<QMetaObject::Connection> m_listeners;
 };
 
+// How an application is opened.
+struct OpenConfiguration {
+    // Given to the program after the arguments its desktop entry names.
+    QStringList arguments;
+};
+
+// An application that was started.
+struct RunningApplication {
+    std::string desktopId;
+    qint64 processIdentifier = 0;
+};
+
 // Starts the installed application whose desktop entry is "<desktopId>.desktop" (the bundle
-// identifier's counterpart, as "org.gnome.Nautilus"). Throws the application's error "Could not
-// locate app with bundle identifier “<id>”." when no such entry exists, and one with the reason
-// when it cannot be started. Main-thread only.
-void openAppWithBundleIdentifier(const std::string& desktopId);
+// identifier's counterpart, as "org.gnome.Nautilus") and answers once its program has started.
+// Throws the application's error "Could not locate app with bundle identifier “<id>”." when no
+// such entry exists, and one with the reason when its program cannot be started (missing, not
+// executable, no program named). Main-thread only.
+QCoro::Task<RunningApplication> openAppWithBundleIdentifier(
+    const std::string& desktopId, OpenConfiguration configuration = {});
 
 } // namespace zk

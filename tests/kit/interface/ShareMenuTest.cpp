@@ -6,12 +6,20 @@
 #include "platform/ErrorReporter.h"
 
 #include <QClipboard>
+#include <QCoro/QCoroTask>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <fstream>
+#include <optional>
+#include <stdexcept>
 
 using namespace zk;
 
@@ -217,10 +225,40 @@ TEST(WorkspaceUtilities, TokensEndTheirConnectionsAndRangesIncludeTheirBounds)
     EXPECT_EQ(calls, 3);
 }
 
+namespace {
+
+// Awaits the opening and gives its application, or throws its error. (QCoro::waitFor would never
+// return for a task that throws.)
+zk::RunningApplication awaitOpening(QCoro::Task<zk::RunningApplication> opening)
+{
+    std::optional<zk::RunningApplication> application;
+    std::exception_ptr error;
+    bool done = false;
+    auto await = [&]() -> QCoro::Task<void> {
+        try {
+            application = co_await std::move(opening);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        done = true;
+    };
+    auto running = await();
+    QTest::qWaitFor([&] { return done; }, 10000);
+    if (error) {
+        std::rethrow_exception(error);
+    }
+    if (!application) {
+        throw std::runtime_error("the opening did not end");
+    }
+    return *application;
+}
+
+} // namespace
+
 TEST(WorkspaceUtilities, AnUnknownApplicationIsAnErrorNamingIt)
 {
     try {
-        openAppWithBundleIdentifier("com.example.NoSuchApp");
+        awaitOpening(openAppWithBundleIdentifier("com.example.NoSuchApp"));
         FAIL() << "no error";
     } catch (const zk::Error& error) {
         EXPECT_EQ(error.localizedDescription(),
@@ -228,4 +266,55 @@ TEST(WorkspaceUtilities, AnUnknownApplicationIsAnErrorNamingIt)
         EXPECT_EQ(error.domain(), "com.zelvantorium.Kiruvo");
         EXPECT_EQ(error.code(), 1);
     }
+}
+
+namespace {
+
+// An application installed for the user (the test's own $XDG_DATA_HOME) with the given Exec line.
+void installApplication(const std::string& desktopId, const std::string& exec)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+    QDir().mkpath(folder);
+    std::ofstream(QString(folder + "/" + QString::fromStdString(desktopId) + ".desktop").toStdString())
+        << "[Desktop Entry]\nType=Application\nName=Test\nExec=" << exec << "\n";
+}
+
+} // namespace
+
+TEST(WorkspaceUtilities, AProgramThatCannotStartIsAnErrorWithTheReason)
+{
+    installApplication("com.example.Broken", "/nonexistent/kiruvo-test-program %U");
+    try {
+        awaitOpening(openAppWithBundleIdentifier("com.example.Broken"));
+        FAIL() << "a program that does not exist counted as started";
+    } catch (const zk::Error& error) {
+        EXPECT_EQ(error.localizedDescription(),
+            "Could not open the app with bundle identifier “com.example.Broken”.");
+        EXPECT_EQ(error.code(), 1);
+    }
+
+    installApplication("com.example.Nothing", "");
+    EXPECT_THROW(awaitOpening(openAppWithBundleIdentifier("com.example.Nothing")), zk::Error);
+}
+
+TEST(WorkspaceUtilities, AStartedApplicationGetsItsArgumentsAndIsAnswered)
+{
+    QTemporaryDir folder;
+    const QString output = folder.filePath("arguments");
+    const QString script = folder.filePath("app.sh");
+    std::ofstream(script.toStdString())
+        << "printf '%s\\n' \"$@\" > \"" << output.toStdString() << ".part\"\nmv \"" << output.toStdString()
+        << ".part\" \"" << output.toStdString() << "\"\n";
+    installApplication("com.example.Works", "/bin/sh " + script.toStdString() + " --from-entry %U 100%%");
+
+    zk::OpenConfiguration configuration;
+    configuration.arguments = { QStringLiteral("given") };
+    const auto running = awaitOpening(openAppWithBundleIdentifier("com.example.Works", configuration));
+    EXPECT_EQ(running.desktopId, "com.example.Works");
+    EXPECT_GT(running.processIdentifier, 0);
+    // The program runs on its own; its output is there once it has run.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(output); }, 10000));
+    QFile file(output);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("--from-entry\n100%\ngiven\n"));
 }
