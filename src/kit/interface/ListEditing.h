@@ -73,6 +73,20 @@ void onDelete(const ListBinding<Element>& binding, const std::set<std::size_t>& 
     binding.set(std::move(list));
 }
 
+// The move and delete handlers of one list, both through the binding.
+template <class Element> struct MoveAndDelete {
+    std::function<void(const std::set<std::size_t>& offsets, std::size_t destination)> move;
+    std::function<void(const std::set<std::size_t>& offsets)> remove;
+};
+
+template <class Element> MoveAndDelete<Element> onMoveAndDelete(const ListBinding<Element>& binding)
+{
+    return { [binding](const std::set<std::size_t>& offsets, std::size_t destination) {
+                onMove(binding, offsets, destination);
+            },
+        [binding](const std::set<std::size_t>& offsets) { onDelete(binding, offsets); } };
+}
+
 template <class Element>
 void onInsert(const ListBinding<Element>& binding, std::size_t offset, std::vector<Element> elements)
 {

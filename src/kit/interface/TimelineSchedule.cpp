@@ -4,6 +4,8 @@
 
 #include <QPointer>
 
+#include <cmath>
+
 namespace zk {
 
 std::vector<platform::Date> EverySecondimelineSchedule::entries(
@@ -12,11 +14,14 @@ std::vector<platform::Date> EverySecondimelineSchedule::entries(
     std::vector<platform::Date> dates;
     dates.reserve(count);
     const double step = interval(mode);
-    for (std::size_t index = 0; dates.size() < count && index < count * 64 + 64; ++index) {
-        const platform::Date date = now.addingTimeInterval(step * static_cast<double>(index));
-        if (date.timeIntervalSince(startDate) >= 0) {
-            dates.push_back(date);
-        }
+    // The first date of the schedule at or after the start date, however far ahead that is.
+    const double ahead = startDate.timeIntervalSince(now);
+    double first = ahead > 0 ? std::ceil(ahead / step) : 0;
+    if (now.addingTimeInterval(step * first).timeIntervalSince(startDate) < 0) {
+        first += 1;
+    }
+    for (std::size_t index = 0; index < count; ++index) {
+        dates.push_back(now.addingTimeInterval(step * (first + static_cast<double>(index))));
     }
     return dates;
 }

@@ -213,6 +213,17 @@ TEST(TimelineScheduleTest, EntriesStartWhenAskedAndComeEverySecondOrHalfMinute)
     const auto low = zk::EverySecondimelineSchedule::entries(
         asked, start, zk::EverySecondimelineSchedule::Mode::lowFrequency, 2);
     EXPECT_NEAR(low[1].timeIntervalSince(low[0]), 30, 1e-6);
+
+    // A start date far ahead: the dates of the schedule from there on, still on its grid.
+    const auto later = zk::EverySecondimelineSchedule::entries(
+        asked, platform::Date(5000), zk::EverySecondimelineSchedule::Mode::normal, 2);
+    ASSERT_EQ(later.size(), 2u);
+    EXPECT_NEAR(later[0].timeIntervalSinceReferenceDate, 5000.4, 1e-6);
+    EXPECT_NEAR(later[1].timeIntervalSinceReferenceDate, 5001.4, 1e-6);
+    const auto onTheGrid = zk::EverySecondimelineSchedule::entries(
+        asked, platform::Date(1010.4), zk::EverySecondimelineSchedule::Mode::lowFrequency, 1);
+    ASSERT_EQ(onTheGrid.size(), 1u);
+    EXPECT_NEAR(onTheGrid[0].timeIntervalSinceReferenceDate, 1030.4, 1e-6);
 }
 
 TEST(TimelineScheduleTest, TheTimelineViewTicksUntilStopped)
@@ -278,6 +289,14 @@ TEST(ListEditingTest, MoveDeleteAndInsertThroughTheBinding)
     EXPECT_EQ(list, (std::vector<std::string> { "g", "b", "f", "d", "e", "z" }));
     zk::onMove(binding, { 4, 5 }, 0);
     EXPECT_EQ(list, (std::vector<std::string> { "e", "z", "g", "b", "f", "d" }));
+
+    const auto both = zk::onMoveAndDelete(binding);
+    writes = 0;
+    both.move({ 5 }, 0);
+    EXPECT_EQ(list, (std::vector<std::string> { "d", "e", "z", "g", "b", "f" }));
+    both.remove({ 1, 2 });
+    EXPECT_EQ(list, (std::vector<std::string> { "d", "g", "b", "f" }));
+    EXPECT_EQ(writes, 2);
 }
 
 TEST(InvertedMaskTest, TheMasksShapeIsCutOutWhereItIsPlaced)
