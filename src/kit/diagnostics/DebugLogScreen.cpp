@@ -42,9 +42,8 @@ DebugLogScreen::DebugLogScreen(QWidget* parent)
     m_list->setSpacing(2);
     layout->addWidget(m_list);
 
-    m_timer.setInterval(1000);
-    connect(&m_timer, &QTimer::timeout, this, &DebugLogScreen::refresh);
-    m_timer.start();
+    connect(&m_timeline, &TimelineView::tick, this, &DebugLogScreen::refresh);
+    m_timeline.start();
     refresh();
 }
 

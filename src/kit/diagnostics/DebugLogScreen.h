@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QTimer>
+#include "kit/interface/TimelineSchedule.h"
+
 #include <QWidget>
 
 #include <string>
@@ -26,7 +27,8 @@ public:
     // The rows as shown: each entry trimmed of surrounding white space.
     QStringList rows() const;
     DebugMoreMenu& moreMenu() const { return *m_moreMenu; }
-    const QTimer& refreshTimer() const { return m_timer; }
+    // Reads the log again every second while the screen exists.
+    TimelineView& timeline() { return m_timeline; }
 
     // All entries joined by "\n", on the clipboard.
     static void copyLines();
@@ -36,7 +38,7 @@ private:
     QListView* m_list = nullptr;
     QStringListModel* m_model = nullptr;
     DebugMoreMenu* m_moreMenu = nullptr;
-    QTimer m_timer;
+    TimelineView m_timeline;
     std::vector<std::string> m_shown;
 };
 

@@ -1,4 +1,5 @@
 #include "kit/diagnostics/DebugLogScreen.h"
+#include "platform/combine/ManualScheduler.h"
 #include "kit/diagnostics/DebugMoreMenu.h"
 #include "kit/diagnostics/DebugUserDefaultsScreen.h"
 
@@ -57,11 +58,22 @@ TEST_F(DebugListScreensTest, RowsAreTheEntriesTrimmedEachInItsOwnPlace)
     EXPECT_FALSE(screen.moreMenu().clearAction()->isEnabled());
 }
 
-TEST_F(DebugListScreensTest, TheScreenPollsTheLogEverySecond)
+TEST_F(DebugListScreensTest, TheScreenReadsTheLogEverySecond)
 {
+    DebugLog::setEnabled(true);
     DebugLogScreen screen;
-    EXPECT_TRUE(screen.refreshTimer().isActive());
-    EXPECT_EQ(screen.refreshTimer().interval(), 1000);
+    EXPECT_TRUE(screen.timeline().isRunning());
+    platform::combine::ManualScheduler seconds;
+    screen.timeline().setScheduler(seconds);
+    screen.timeline().start();
+    DebugLog::append("later");
+    seconds.advance(0.9);
+    EXPECT_TRUE(screen.rows().isEmpty());
+    seconds.advance(0.1);
+    ASSERT_EQ(screen.rows().size(), 1);
+    DebugLog::append("again");
+    seconds.advance(1);
+    EXPECT_EQ(screen.rows().size(), 2);
 }
 
 TEST_F(DebugListScreensTest, TheScreenReadsTheLogWhileOtherThreadsWriteIt)
