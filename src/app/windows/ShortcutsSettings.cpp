@@ -2,11 +2,12 @@
 
 #include "app/menubar/MenuBarController.h"
 #include "app/windows/SecondaryText.h"
+#include "kit/interface/ControlAlignment.h"
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 #include "libraries/keyboard-shortcuts/RecorderCocoa.h"
 
-#include <QFormLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 
 namespace kiruvo {
 
@@ -17,18 +18,20 @@ ShortcutsSettings::ShortcutsSettings(QWidget* parent)
     // What the recorder names when it refuses a combination the other row already has.
     KeyboardShortcuts::setNameTitles({ { ShortcutNames::toggleEnabled(), "Enable/disable Kiruvo" },
         { ShortcutNames::toggleMenu(), "Toggle Kiruvo menu" } });
-    // The form lines the two rows up on their fields.
-    auto* form = new QFormLayout(this);
-    form->setFormAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    form->setLabelAlignment(Qt::AlignRight);
+    // The two rows line up on their fields, whatever the labels' widths.
+    auto* layout = new QVBoxLayout(this);
+    auto* rows = new zk::ControlAlignment(this);
+    layout->addStretch();
+    layout->addWidget(rows, 0, Qt::AlignHCenter);
+    layout->addStretch();
     m_toggleEnabled = new KeyboardShortcuts::RecorderCocoa(ShortcutNames::toggleEnabled(), {}, this);
-    form->addRow(QStringLiteral("Enable/disable Kiruvo:"), m_toggleEnabled);
+    rows->addRow(new QLabel(QStringLiteral("Enable/disable Kiruvo:")), m_toggleEnabled);
     m_toggleEnabledProblem = secondaryText(QString(), this);
-    form->addRow(QString(), m_toggleEnabledProblem);
+    rows->addRow(nullptr, m_toggleEnabledProblem);
     m_toggleMenu = new KeyboardShortcuts::RecorderCocoa(ShortcutNames::toggleMenu(), {}, this);
-    form->addRow(QStringLiteral("Toggle Kiruvo menu:"), m_toggleMenu);
+    rows->addRow(new QLabel(QStringLiteral("Toggle Kiruvo menu:")), m_toggleMenu);
     m_toggleMenuProblem = secondaryText(QString(), this);
-    form->addRow(QString(), m_toggleMenuProblem);
+    rows->addRow(nullptr, m_toggleMenuProblem);
 
     auto& notifier = KeyboardShortcuts::ShortcutChangeNotifier::shared();
     connect(&notifier, &KeyboardShortcuts::ShortcutChangeNotifier::shortcutByNameDidChange, this,
@@ -57,11 +60,7 @@ void ShortcutsSettings::showProblem(QLabel& line, const KeyboardShortcuts::Name&
     const std::optional<std::string> problem = KeyboardShortcuts::hotKeyProblem(name);
     line.setText(problem ? "Not working: " + QString::fromStdString(*problem) : QString());
     // The row goes with its text, so that a working shortcut leaves no gap.
-    if (auto* form = qobject_cast<QFormLayout*>(layout())) {
-        form->setRowVisible(&line, problem.has_value());
-    } else {
-        line.setVisible(problem.has_value());
-    }
+    line.setVisible(problem.has_value());
 }
 
 } // namespace kiruvo

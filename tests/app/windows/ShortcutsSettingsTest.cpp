@@ -2,11 +2,12 @@
 
 #include "app/menubar/MenuBarController.h"
 #include "app/windows/ShortcutsSettings.h"
+#include "kit/interface/ControlAlignment.h"
 #include "libraries/keyboard-shortcuts/RecorderCocoa.h"
 #include "platform/store/UserDefaults.h"
 
-#include <QFormLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QTabWidget>
 
 using namespace kiruvo;
@@ -18,13 +19,21 @@ TEST_F(SettingsTest, TheShortcutsTabHasTheTwoRecordersWithTheirLabels)
     EXPECT_EQ(tabs.tabText(3).toStdString(), "Shortcuts");
     auto& pane = *screen().shortcuts();
     EXPECT_GE(pane.minimumHeight(), ShortcutsSettings::minimumPaneHeight);
-    auto* form = qobject_cast<QFormLayout*>(pane.layout());
-    ASSERT_NE(form, nullptr);
-    auto* first = qobject_cast<QLabel*>(form->labelForField(pane.toggleEnabledRecorder()));
-    auto* second = qobject_cast<QLabel*>(form->labelForField(pane.toggleMenuRecorder()));
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->text().toStdString(), "Enable/disable Kiruvo:");
-    EXPECT_EQ(second->text().toStdString(), "Toggle Kiruvo menu:");
+    std::vector<std::string> labels;
+    for (auto* label : pane.findChildren<QLabel*>()) {
+        if (label->text().endsWith(':')) {
+            labels.push_back(label->text().toStdString());
+        }
+    }
+    EXPECT_EQ(labels, (std::vector<std::string> { "Enable/disable Kiruvo:", "Toggle Kiruvo menu:" }));
+    // The two recorders line up, though their labels differ in width.
+    pane.resize(600, pane.minimumHeight());
+    pane.layout()->activate();
+    auto* rows = pane.findChild<zk::ControlAlignment*>();
+    ASSERT_NE(rows, nullptr);
+    rows->layout()->activate();
+    EXPECT_EQ(pane.toggleEnabledRecorder()->x(), pane.toggleMenuRecorder()->x());
+    EXPECT_GT(pane.toggleEnabledRecorder()->x(), 0);
 }
 
 TEST_F(SettingsTest, TheRecordersShowTheStoredShortcutsAndFollowChanges)
