@@ -44,6 +44,7 @@ protected:
             [this](const kiruvo::CurrentSession::Report& report) { sessionReports.push_back(report); });
         zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
             alertTitles.push_back(alert.text().toStdString());
+            alertMessages.push_back(alert.informativeText().toStdString());
             return 0;
         });
     }
@@ -141,5 +142,6 @@ protected:
     platform::fake::FakeSystemEvents events;
     std::vector<kiruvo::CurrentSession::Report> sessionReports;
     std::vector<std::string> alertTitles;
+    std::vector<std::string> alertMessages;
     std::unique_ptr<kiruvo::SessionController> m_controller;
 };

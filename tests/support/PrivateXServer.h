@@ -17,7 +17,8 @@
 // never meet another test's, and a client connection to it that sends keys through XTest.
 class PrivateXServer {
 public:
-    PrivateXServer()
+    // The screen's size as Xvfb takes it ("320x240").
+    explicit PrivateXServer(const char* screenSize = "320x240")
     {
         for (int attempt = 0; attempt < 20 && !m_connection; ++attempt) {
             const int number = 200 + static_cast<int>((::getpid() * 7 + attempt * 13) % 700);
@@ -27,7 +28,8 @@ public:
             m_display = ":" + std::to_string(number);
             m_server.start(QStringLiteral("Xvfb"),
                 { QString::fromStdString(m_display), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("320x240x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+                    QString::fromLatin1(screenSize) + QStringLiteral("x24"), QStringLiteral("-nolisten"),
+                    QStringLiteral("tcp") });
             if (!m_server.waitForStarted(5000)) {
                 return;
             }

@@ -26,11 +26,14 @@ ClickMenuBarItemSetting::ClickMenuBarItemSetting(QWidget* parent)
         zk::AlertDescription description;
         description.title = alertTitle;
         QPointer<ClickMenuBarItemSetting> self(this);
-        zk::AlertPresenter::shared().present(zk::makeAlert(description), [self](int) {
-            if (self) {
-                self->m_isAlertPresented = false;
-            }
-        });
+        zk::AlertPresenter::shared().present(
+            zk::makeAlert(description),
+            [self](int) {
+                if (self) {
+                    self->m_isAlertPresented = false;
+                }
+            },
+            window());
     });
     layout->addWidget(m_toggle);
 }

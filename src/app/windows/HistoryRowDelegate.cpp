@@ -1,6 +1,7 @@
 #include "app/windows/HistoryRowDelegate.h"
 
 #include "app/windows/HistoryListModel.h"
+#include "kit/foundation/SecondaryTextColor.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -47,7 +48,7 @@ void HistoryRowDelegate::paint(
         painter->setPen(palette.color(QPalette::Active, QPalette::WindowText));
         painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter, title);
         painter->setFont(scaledFont(option.font, 1.0, QFont::Normal));
-        painter->setPen(palette.color(QPalette::Active, QPalette::PlaceholderText));
+        painter->setPen(zk::secondaryTextColor(palette, QPalette::WindowText, QPalette::Window));
         painter->drawText(area, Qt::AlignRight | Qt::AlignVCenter, detail);
         painter->restore();
         return;

@@ -8,6 +8,7 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/RunOnce.h"
+#include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/FileExporter.h"
 #include "kit/interface/HoverableTableView.h"
 #include "platform/desktop/MaterialDesignIcons.h"
@@ -49,7 +50,7 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     , m_moreButton(new QToolButton(this))
     , m_exporter(new zk::FileExporter(this))
 {
-    setFixedSize(width, height);
+    setMinimumSize(minimumWidth, minimumHeight);
 
     // The statistics, with the menu button over their top right corner.
     auto* top = new QGridLayout;
@@ -108,7 +109,7 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     QFont emptyFont = m_emptyLabel->font();
     emptyFont.setPointSizeF(emptyFont.pointSizeF() * 1.6);
     m_emptyLabel->setFont(emptyFont);
-    m_emptyLabel->setForegroundRole(QPalette::PlaceholderText);
+    zk::useSecondaryTextColor(*m_emptyLabel);
     m_emptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_emptyLabel->setAlignment(Qt::AlignCenter);
 
@@ -136,11 +137,12 @@ void HistoryScreen::historyDidChange()
     const bool empty = m_model->rowCount() == 0;
     m_emptyLabel->setVisible(empty);
     m_list->setAlternatingRowColors(!empty);
-    // Day title rows are lower than session rows.
+    // Day title rows are lower than session rows. Every row is set: the header keeps the heights
+    // of the rows it had before the reset, so a session row where a day row was would stay low.
     for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (m_model->kindAt(row) == HistoryListModel::Kind::day) {
-            m_list->setRowHeight(row, HistoryRowDelegate::dayRowHeight);
-        }
+        const bool day = m_model->kindAt(row) == HistoryListModel::Kind::day;
+        m_list->setRowHeight(
+            row, day ? HistoryRowDelegate::dayRowHeight : HistoryRowDelegate::sessionRowHeight);
     }
     m_stats->refresh();
 }
@@ -222,8 +224,9 @@ void HistoryScreen::presentWelcomeMessageOnce()
     description.message
         = std::string("This data gives you a quick insight into your recent activity in the past ")
               .append(std::to_string(120))
-              .append(
-                  " days.\n\nIf you need more stats and graphs, check out the system Screen Time feature.");
+              .append(" days.\n\nIf you need more stats and graphs, export the history as CSV or JSON from "
+                      "the More menu (⋯) "
+                      "and open it in a spreadsheet.");
     description.style = zk::AlertStyle::informational;
     QPointer<HistoryScreen> self(this);
     m_isWelcomeMessagePresented = true;

@@ -40,6 +40,12 @@ class HistoryScreen : public QWidget {
 public:
     static constexpr int width = 420;
     static constexpr int height = 560;
+    // Small enough for 1366 × 768 at 150 % (512 points high, less a panel and a title bar); the
+    // list scrolls.
+    static constexpr int minimumWidth = 340;
+    static constexpr int minimumHeight = 380;
+
+    QSize sizeHint() const override { return { width, height }; }
     static constexpr const char* welcomeMessageIdentifier = "historyWelcomeMessage";
 
     explicit HistoryScreen(SessionController& controller, QWidget* parent = nullptr);

@@ -3,6 +3,7 @@
 #include "app/engine/SessionController.h"
 #include "app/windows/HistoryScreen.h"
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
+#include "kit/interface/WindowConstraints.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -22,9 +23,11 @@ QWidget* makeWindow()
 {
     auto* window = new zk::SwiftUIWindowForMenuBarApp;
     window->setWindowTitle(QString::fromLatin1(HistoryWindowController::title));
-    // Closable; neither resizable nor minimisable; above ordinary windows.
+    // Closable, also by Escape; resizable down to what fits a small screen; not minimisable; above
+    // ordinary windows.
     window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-        | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+        | Qt::WindowMaximizeButtonHint | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+    window->shouldCloseOnEscapePress = true;
     return window;
 }
 
@@ -38,9 +41,10 @@ HistoryWindowController::HistoryWindowController()
     auto* layout = new QVBoxLayout(window());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_screen);
-    window()->setFixedSize(HistoryScreen::width, HistoryScreen::height);
+    window()->setMinimumSize(HistoryScreen::minimumWidth, HistoryScreen::minimumHeight);
+    zk::fitWindowToScreen(*window(), { HistoryScreen::width, HistoryScreen::height });
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window()->size());
+        QRect frame(QPoint(), window()->frameGeometry().size());
         frame.moveCenter(screen->availableGeometry().center());
         window()->move(frame.topLeft());
     }

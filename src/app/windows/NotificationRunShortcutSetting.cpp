@@ -129,12 +129,13 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
         triangle->setPixmap(icon.pixmap(10, 10));
     }
     messageRow->addWidget(triangle);
-    messageRow->addWidget(new QLabel(tr("Missing access to Shortcuts"), message));
-    warning->addWidget(message);
-    warning->addStretch(1);
-    auto* grant = new QPushButton(tr("Grant Access…"), m_warning);
-    connect(grant, &QPushButton::clicked, this, &NotificationRunShortcutSetting::grantAccess);
-    warning->addWidget(grant);
+    m_warningText = new QLabel(message);
+    m_warningText->setWordWrap(true);
+    messageRow->addWidget(m_warningText, 1);
+    warning->addWidget(message, 1);
+    m_grant = new QPushButton(m_warning);
+    connect(m_grant, &QPushButton::clicked, this, &NotificationRunShortcutSetting::grantAccess);
+    warning->addWidget(m_grant);
     QFont mini = m_warning->font();
     mini.setPointSizeF(mini.pointSizeF() * 9.0 / 13.0 * 1.2);
     m_warning->setFont(mini);
@@ -286,6 +287,16 @@ void NotificationRunShortcutSetting::rebuild()
     m_picker->setSelectedRow(selected);
     m_picker->setEnabled(!m_isLoading && !isEmpty);
     m_buttons->setEnabled(!(m_isLoading && isEmpty));
+    if (!m_hasAccess) {
+        // No access only ever means the scripts folder: not made yet (every fresh install), or made
+        // but unreadable. Each case gets its own words and its own remedy.
+        const auto root = platform::ShortcutsFolder::standardLocation();
+        std::error_code error;
+        const bool exists = std::filesystem::exists(root, error);
+        m_warningText->setText(exists ? tr("Cannot read the scripts folder") : tr("No scripts folder yet"));
+        m_grant->setText(exists ? tr("Open Folder") : tr("Create Folder"));
+        m_warning->setToolTip(QString::fromStdString(root.string()));
+    }
     m_warning->setVisible(!m_hasAccess);
     m_keptNote->setVisible(current && m_choiceUnconfirmed && !m_isLoading);
     rebuildButtons();

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QToolButton;
 
 namespace zk {
@@ -101,6 +102,8 @@ private:
     QToolButton* m_edit = nullptr;
     QToolButton* m_create = nullptr;
     QWidget* m_warning = nullptr;
+    QLabel* m_warningText = nullptr;
+    QPushButton* m_grant = nullptr;
     QLabel* m_keptNote = nullptr;
     QLabel* m_help = nullptr;
 };

@@ -1,7 +1,6 @@
 #include "app/windows/NotificationsSettings.h"
 
 #include "app/engine/SettingsKeys.h"
-#include "app/windows/NotificationHapticFeedbackSetting.h"
 #include "app/windows/NotificationRunShortcutSetting.h"
 #include "app/windows/NotificationSoundSetting.h"
 #include "app/windows/NotificationTypeSetting.h"
@@ -25,10 +24,8 @@ NotificationsSettings::NotificationsSettings(SettingsEnvironment environment, QW
     group->setContentsMargins(0, 0, 0, 0);
     m_type = new NotificationTypeSetting(environment, m_group);
     m_sound = new NotificationSoundSetting(environment, m_group);
-    m_haptic = new NotificationHapticFeedbackSetting(environment, m_group);
     group->addWidget(m_type);
     group->addWidget(m_sound);
-    group->addWidget(m_haptic);
     m_runShortcut = new NotificationRunShortcutSetting(environment, m_group);
     group->addWidget(m_runShortcut);
     m_groupOpacity = new QGraphicsOpacityEffect(m_group);

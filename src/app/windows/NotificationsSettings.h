@@ -12,7 +12,6 @@ class ObservableBase;
 
 namespace kiruvo {
 
-class NotificationHapticFeedbackSetting;
 class NotificationRunShortcutSetting;
 class NotificationSoundSetting;
 class NotificationTypeSetting;
@@ -29,7 +28,6 @@ public:
     QWidget* group() const { return m_group; }
     NotificationTypeSetting* typeSetting() const { return m_type; }
     NotificationSoundSetting* soundSetting() const { return m_sound; }
-    NotificationHapticFeedbackSetting* hapticSetting() const { return m_haptic; }
     NotificationRunShortcutSetting* runShortcutSetting() const { return m_runShortcut; }
     // The group's opacity: 0.5 while disabled.
     double groupOpacity() const;
@@ -42,7 +40,6 @@ private:
     QGraphicsOpacityEffect* m_groupOpacity = nullptr;
     NotificationTypeSetting* m_type = nullptr;
     NotificationSoundSetting* m_sound = nullptr;
-    NotificationHapticFeedbackSetting* m_haptic = nullptr;
     NotificationRunShortcutSetting* m_runShortcut = nullptr;
 };
 

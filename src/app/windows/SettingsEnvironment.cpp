@@ -1,7 +1,6 @@
 #include "app/windows/SettingsEnvironment.h"
 
 #include "app/engine/SessionController.h"
-#include "app/reminders/HapticFeedback.h"
 #include "app/reminders/SystemNotificationReminder.h"
 #include "app/reminders/SystemSoundPlayer.h"
 #include "kit/foundation/SystemSettings.h"
@@ -19,15 +18,6 @@ void SettingsEnvironment::play(zk::MacSystemSound sound) const
         playSound(sound);
     } else {
         playSystemSound(sound);
-    }
-}
-
-void SettingsEnvironment::hapticFeedback() const
-{
-    if (performHapticFeedback) {
-        performHapticFeedback();
-    } else {
-        kiruvo::performHapticFeedback();
     }
 }
 

@@ -13,12 +13,11 @@ namespace kiruvo {
 class SessionController;
 
 // What the Settings window's panes reach outside the store: the session engine whose reminder
-// road the previews run, and the desktop's sound, haptics and notification settings. An empty
+// road the previews run, and the desktop's sound and notification settings. An empty
 // member is the application's own. Main-thread only.
 struct SettingsEnvironment {
     SessionController* sessionController = nullptr;
     std::function<void(zk::MacSystemSound)> playSound;
-    std::function<void()> performHapticFeedback;
     std::function<void()> openNotificationSettings;
     // Lists the user's scripts (ShortcutsApp::shortcuts).
     std::function<QCoro::Task<std::vector<ShortcutsApp::Shortcut>>()> listShortcuts;
@@ -26,7 +25,6 @@ struct SettingsEnvironment {
     // The engine: the given one, or SessionController::shared() (created when needed).
     SessionController& session() const;
     void play(zk::MacSystemSound sound) const;
-    void hapticFeedback() const;
     void notificationSettings() const;
     QCoro::Task<std::vector<ShortcutsApp::Shortcut>> shortcuts() const;
 };

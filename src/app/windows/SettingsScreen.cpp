@@ -7,6 +7,7 @@
 #include "kit/interface/SettingsTabLabel.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -61,12 +62,46 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
 
     tabRow->insertStretch(0, 1);
     connect(tabButtons, &QButtonGroup::idClicked, m_tabs, &QTabWidget::setCurrentIndex);
+    fitToCurrentPane(0);
     connect(m_tabs, &QTabWidget::currentChanged, this, [this, tabButtons](int index) {
         if (auto* button = tabButtons->button(index)) {
             button->setChecked(true);
         }
+        fitToCurrentPane(index);
         emit currentTitleChanged(currentTitle());
     });
+}
+
+void SettingsScreen::fitToCurrentPane(int index)
+{
+    // The screen is as tall as the pane it shows, not as the tallest pane, and grows or shrinks
+    // with it (a row that appears once a list has loaded).
+    QWidget* pane = m_tabs->widget(index);
+    if (!pane) {
+        return;
+    }
+    if (m_watchedPane != pane) {
+        if (m_watchedPane) {
+            m_watchedPane->removeEventFilter(this);
+        }
+        m_watchedPane = pane;
+        pane->installEventFilter(this);
+    }
+    const int height
+        = pane->hasHeightForWidth() ? pane->heightForWidth(contentWidth) : pane->sizeHint().height();
+    const int fitted = std::max({ height, pane->minimumSizeHint().height(), pane->minimumHeight() });
+    if (m_tabs->height() != fitted || m_tabs->minimumHeight() != fitted) {
+        m_tabs->setFixedHeight(fitted);
+        emit preferredSizeChanged();
+    }
+}
+
+bool SettingsScreen::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_watchedPane && event->type() == QEvent::LayoutRequest) {
+        fitToCurrentPane(m_tabs->currentIndex());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 SettingsScreen::Tab SettingsScreen::currentTab() const

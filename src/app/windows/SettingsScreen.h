@@ -2,6 +2,7 @@
 
 #include "app/windows/SettingsEnvironment.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QTabWidget;
@@ -40,10 +41,18 @@ public:
 
 signals:
     void currentTitleChanged(const QString& title);
+    // The shown pane changed its height, or another pane is shown.
+    void preferredSizeChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fitToCurrentPane(int index);
+
     QTabWidget* m_tabs = nullptr;
     std::vector<Tab> m_tabOrder;
+    QPointer<QWidget> m_watchedPane;
     GeneralSettings* m_general = nullptr;
     MenubarSettings* m_menuBar = nullptr;
     NotificationsSettings* m_notifications = nullptr;

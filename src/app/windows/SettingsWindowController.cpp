@@ -2,10 +2,14 @@
 
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
 #include "kit/interface/WindowAccessor.h"
+#include "kit/interface/WindowConstraints.h"
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace kiruvo {
@@ -18,14 +22,41 @@ SettingsEnvironment& environment()
     return instance;
 }
 
+// The smallest useful window: the panes' width, and enough height for a few rows; what does not
+// fit scrolls.
+constexpr int minimumHeight = 240;
+
+// The whole current pane where the screen has room for it, else as much as fits, scrolling the
+// rest: a pane never leaves an empty area under a shorter one, and no pane runs off a small screen
+// (1366 × 768 at 150 % has 512 points of height).
+void fitToCurrentPane(QWidget& window, QScrollArea& scrollArea, const SettingsScreen& screen)
+{
+    const QSize content = screen.sizeHint();
+    const QRect available = zk::availableGeometryFor(window);
+    const QSize fitting
+        = zk::sizeFittingScreen(content, window.minimumSize(), available, zk::frameMarginsFor(window));
+    QSize preferred = content;
+    if (fitting.height() < content.height()) {
+        // Room for the scroll bar beside the pane.
+        preferred.rwidth() += scrollArea.verticalScrollBar()->sizeHint().width();
+    }
+    zk::fitWindowToScreen(window, preferred);
+}
+
 zk::SwiftUIWindowForMenuBarApp* makeWindow()
 {
     auto* window = new zk::SwiftUIWindowForMenuBarApp;
+    window->shouldCloseOnEscapePress = true;
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    auto* screen = new SettingsScreen(environment(), window);
-    layout->addWidget(screen);
+    auto* scrollArea = new QScrollArea(window);
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setWidgetResizable(true);
+    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* screen = new SettingsScreen(environment(), scrollArea);
+    scrollArea->setWidget(screen);
+    layout->addWidget(scrollArea);
+    window->setMinimumSize(screen->sizeHint().width(), minimumHeight);
     window->setWindowTitle(screen->currentTitle());
     QObject::connect(screen, &SettingsScreen::currentTitleChanged, window, &QWidget::setWindowTitle);
     // Settings stay within reach above the windows the user is comparing them with.
@@ -35,8 +66,12 @@ zk::SwiftUIWindowForMenuBarApp* makeWindow()
         window->raise();
         window->activateWindow();
     });
+    QObject::connect(
+        screen, &SettingsScreen::preferredSizeChanged, window,
+        [window, scrollArea, screen] { fitToCurrentPane(*window, *scrollArea, *screen); },
+        Qt::QueuedConnection);
+    fitToCurrentPane(*window, *scrollArea, *screen);
     // Where a new window would open, without a window manager to place it: the middle of the screen.
-    window->adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

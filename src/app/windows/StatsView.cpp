@@ -1,5 +1,7 @@
 #include "app/windows/StatsView.h"
 
+#include "kit/foundation/SecondaryTextColor.h"
+
 #include "app/engine/SessionController.h"
 #include "app/engine/SharedFormatters.h"
 #include "platform/time/Clock.h"
@@ -43,7 +45,8 @@ void StatsView::setRow(int row, const QString& label, const QString& value, bool
     QFont font = valueWidget->font();
     font.setWeight(available ? QFont::DemiBold : QFont::Normal);
     valueWidget->setFont(font);
-    valueWidget->setForegroundRole(available ? QPalette::WindowText : QPalette::PlaceholderText);
+    // A figure not available yet reads as secondary, never as faint as a placeholder.
+    valueWidget->setPalette(available ? QPalette() : zk::secondaryTextPalette(palette()));
 }
 
 void StatsView::statsRow(int row, const QString& title, std::optional<zk::Duration> value)

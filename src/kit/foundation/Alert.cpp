@@ -1,5 +1,7 @@
 #include "kit/foundation/Alert.h"
 
+#include "kit/foundation/SecondaryTextColor.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -65,7 +67,11 @@ void addDetailText(QMessageBox& alert, const AlertDescription& description)
     font.setPointSizeF(std::max(1.0, font.pointSizeF() - 2));
     box->setFont(font);
     QPalette palette = box->palette();
-    palette.setColor(QPalette::Text, palette.color(QPalette::PlaceholderText));
+    // Drawn on the alert itself: the box paints no background of its own.
+    for (const QPalette::ColorGroup group : { QPalette::Active, QPalette::Inactive }) {
+        palette.setColor(
+            group, QPalette::Text, secondaryTextColor(palette, QPalette::Text, QPalette::Window, group));
+    }
     box->setPalette(palette);
     box->setFixedHeight(detailHeight);
     if (description.automaticWidth) {

@@ -137,10 +137,20 @@ void AlertPresenter::showNext()
     m_waiting.pop_front();
     QMessageBox& alert = *request->alert;
     if (request->hasWindow && request->window) {
-        alert.setParent(request->window, alert.windowFlags() | Qt::Sheet);
+        // A dialog of the window it belongs to (transient for it), which window managers keep above
+        // that window, also when the window floats above others.
+        // (A message box resets its window flags when its modality is set, so they come after.)
+        QWidget* owner = request->window->window();
+        alert.setParent(owner);
         alert.setWindowModality(Qt::WindowModal);
+        Qt::WindowFlags flags = (alert.windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog;
+        flags.setFlag(Qt::WindowStaysOnTopHint, owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        alert.setParent(owner, flags);
     } else {
+        // Belongs to the whole application: above every window of it, the floating ones (Settings,
+        // History) included, or the question would wait unseen behind them.
         alert.setWindowModality(Qt::ApplicationModal);
+        alert.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     }
     m_showing = true;
     m_current = request;

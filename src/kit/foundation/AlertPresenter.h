@@ -40,7 +40,8 @@ public:
     static int runModalOnScreen(QMessageBox& alert);
 
     // Queues the alert and returns at once; the completion gets the response. With a window the
-    // alert is attached to it (window-modal), without one it is application-modal.
+    // alert is a dialog of that window's top-level window (window-modal, kept above it by the window
+    // manager); without one it is application-modal and stays above every window.
     void present(std::unique_ptr<QMessageBox> alert, Completion completion = {}, QWidget* window = nullptr);
     // The same, returning when the alert has ended.
     QCoro::Task<int> presentAsync(std::unique_ptr<QMessageBox> alert, QWidget* window = nullptr);

@@ -68,8 +68,8 @@ MenuBarItemVerticalAlignmentSetting::MenuBarItemVerticalAlignmentSetting(
     layout->addLayout(sliderRow, 1);
 
     m_help = new InfoPopoverButton(320,
-        tr("macOS has a bug on some systems where it doesn't correctly vertically center the menu bar text. "
-           "This setting lets you manually correct it."),
+        tr("Some system trays show the text beside the icon slightly off centre. This setting lets you "
+           "move it up or down where the tray shows the text inside the icon."),
         this);
     layout->addWidget(m_help);
 

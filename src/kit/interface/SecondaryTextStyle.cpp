@@ -1,5 +1,6 @@
 #include "kit/interface/SecondaryTextStyle.h"
 
+#include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/StandardMenuItems.h"
 
 #include <QApplication>
@@ -34,12 +35,7 @@ void SecondaryTextStyleModifier::apply(QWidget& widget) const
     font.setPointSizeF(m_fontSize > 0 ? m_fontSize : systemFontSize());
     font.setWeight(QFont::Normal);
     widget.setFont(font);
-    QPalette palette = widget.palette();
-    // The placeholder colour is the palette's secondary text: dimmer than text, still readable.
-    const QColor secondary = palette.color(QPalette::PlaceholderText);
-    palette.setColor(QPalette::WindowText, secondary);
-    palette.setColor(QPalette::Text, secondary);
-    widget.setPalette(palette);
+    useSecondaryTextColor(widget);
 }
 
 } // namespace zk

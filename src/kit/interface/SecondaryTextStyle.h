@@ -11,7 +11,7 @@ double smallSystemFontSize();
 
 // The look of help texts under settings: the system font at `fontSize` points (scaled with the
 // desktop's font size, which the application font already follows), regular weight, in the
-// palette's secondary text colour.
+// palette's secondary text colour (see secondaryTextColor), which follows the colour scheme.
 class SecondaryTextStyleModifier {
 public:
     explicit SecondaryTextStyleModifier(double fontSize = smallSystemFontSize());

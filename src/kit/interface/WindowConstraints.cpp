@@ -39,6 +39,43 @@ QRect constrainFrameBelowPanels(const QRect& proposed, const QRect& available)
     return proposed.translated(0, available.top() - proposed.top());
 }
 
+QMargins frameMarginsFor(const QWidget& window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    if (window.isVisible() && frame != client) {
+        return { client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+            frame.bottom() - client.bottom() };
+    }
+    return { 2, 32, 2, 2 };
+}
+
+QSize sizeFittingScreen(
+    const QSize& preferred, const QSize& minimum, const QRect& available, const QMargins& frame)
+{
+    if (available.isEmpty()) {
+        return preferred.expandedTo(minimum);
+    }
+    const QSize room(
+        available.width() - frame.left() - frame.right(), available.height() - frame.top() - frame.bottom());
+    return preferred.boundedTo(room).expandedTo(minimum);
+}
+
+void fitWindowToScreen(QWidget& window, const QSize& preferred)
+{
+    const QRect available = availableGeometryFor(window);
+    const QMargins frame = frameMarginsFor(window);
+    const QSize size = sizeFittingScreen(preferred, window.minimumSize(), available, frame);
+    window.resize(size);
+    if (available.isEmpty()) {
+        return;
+    }
+    const QRect placed = clampFrameToScreen(QRect(window.pos(), size.grownBy(frame)), available);
+    if (placed.topLeft() != window.pos()) {
+        window.move(placed.topLeft());
+    }
+}
+
 QRect availableGeometryFor(const QWidget& window)
 {
     const QScreen* screen = window.screen();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMargins>
 #include <QRect>
+#include <QSize>
 
 class QScreen;
 class QWidget;
@@ -16,6 +18,19 @@ QRect clampFrameToScreen(const QRect& proposed, const QRect& screen);
 // What a window that may not cover the desktop's panels gets: its top edge moved down to the
 // top of the available area when it starts above it. Other edges are the user's to place.
 QRect constrainFrameBelowPanels(const QRect& proposed, const QRect& available);
+
+// The window decorations' allowance: the real margins once a window manager has framed the
+// window, else a typical title bar and border.
+QMargins frameMarginsFor(const QWidget& window);
+
+// The size of a window's client area that shows `preferred` where the screen's available area
+// (less the frame) allows it, and never less than `minimum`.
+QSize sizeFittingScreen(
+    const QSize& preferred, const QSize& minimum, const QRect& available, const QMargins& frame);
+
+// Resizes a top-level window to `preferred` as far as its screen allows (see sizeFittingScreen)
+// and moves it back inside the screen's available area when it runs over an edge.
+void fitWindowToScreen(QWidget& window, const QSize& preferred);
 
 // The available geometry of the screen a window is on (or of the primary screen), null without
 // any screen.

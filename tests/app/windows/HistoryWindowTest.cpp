@@ -3,12 +3,16 @@
 #include "app/engine/SharedFormatters.h"
 #include "app/windows/HistoryExport.h"
 #include "app/windows/HistoryListModel.h"
+#include "app/windows/HistoryRowDelegate.h"
 #include "app/windows/HistoryScreen.h"
 #include "app/windows/HistoryWindowController.h"
 #include "app/windows/StatsView.h"
 #include "kit/foundation/RunOnce.h"
+#include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/FileExporter.h"
 #include "kit/interface/HoverableTableView.h"
+#include "kit/interface/WindowConstraints.h"
+#include "support/ColourSchemes.h"
 
 #include <QApplication>
 #include <QFile>
@@ -145,7 +149,7 @@ TEST_F(HistoryWindowTest, AnEmptyHistoryShowsNoSessionsAndZeroFigures)
         (Rows { { "Days:", "0" }, { "Total today:", "0 minutes" }, { "Total yesterday:", "Not available" },
             { "7-day average:", "0 minutes" }, { "Weekday average:", "0 minutes" },
             { "All-time average:", "0 minutes" } }));
-    EXPECT_EQ(screen().size(), QSize(420, 560));
+    EXPECT_EQ(screen().sizeHint(), QSize(420, 560));
 }
 
 TEST_F(HistoryWindowTest, TheFiguresComeFromTheEngineWithTheRunningSession)
@@ -185,6 +189,65 @@ TEST_F(HistoryWindowTest, TheListFollowsChangesMadeElsewhere)
     processEvents();
     EXPECT_EQ(screen().model().rowCount(), 0);
     EXPECT_TRUE(screen().emptyLabel().isVisibleTo(&screen()));
+}
+
+TEST_F(HistoryWindowTest, RowsKeepTheirHeightsAfterEveryChangeOfTheHistory)
+{
+    const auto heights = [this] {
+        std::vector<int> shown;
+        for (int row = 0; row < screen().model().rowCount(); ++row) {
+            shown.push_back(screen().listView().rowHeight(row));
+        }
+        return shown;
+    };
+    const int day = HistoryRowDelegate::dayRowHeight;
+    const int sessionRow = HistoryRowDelegate::sessionRowHeight;
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)),
+        session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10)) });
+    screen().show();
+    processEvents();
+    EXPECT_EQ(heights(), (std::vector<int> { day, sessionRow, day, sessionRow }));
+
+    // Today's rows move down by one when a new day comes first: the old day rows now hold sessions.
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 11), oslo(2024, 5, 15, 11, 30)),
+        session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)),
+        session(oslo(2024, 5, 13, 9), oslo(2024, 5, 13, 10)) });
+    processEvents();
+    EXPECT_EQ(heights(), (std::vector<int> { day, sessionRow, sessionRow, day, sessionRow }));
+
+    controller().setAllSessions({ session(oslo(2024, 5, 12, 9), oslo(2024, 5, 12, 10)),
+        session(oslo(2024, 5, 12, 11), oslo(2024, 5, 12, 12)),
+        session(oslo(2024, 5, 12, 13), oslo(2024, 5, 12, 14)) });
+    processEvents();
+    EXPECT_EQ(heights(), (std::vector<int> { day, sessionRow, sessionRow, sessionRow }));
+}
+
+TEST_F(HistoryWindowTest, DayTotalsAreReadableInLightAndDarkSchemes)
+{
+    const QPalette previous = QApplication::palette();
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)) });
+    for (const bool dark : { false, true }) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        QApplication::setPalette(breezePalette(dark));
+        m_screen.reset();
+        screen().show();
+        processEvents();
+        auto& list = screen().listView();
+        ASSERT_EQ(screen().model().kindAt(0), HistoryListModel::Kind::day);
+        const QRect row = list.visualRect(screen().model().index(0));
+        const QImage image = list.viewport()->grab(row).toImage();
+        // The total is drawn at the right; the strongest of its pixels is its colour.
+        const QColor window = QApplication::palette().color(QPalette::Window);
+        double strongest = 1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = image.width() / 2; x < image.width(); ++x) {
+                strongest = std::max(strongest, zk::contrastRatio(image.pixelColor(x, y), window));
+            }
+        }
+        EXPECT_GE(strongest, zk::minimumSecondaryTextContrast);
+    }
+    m_screen.reset();
+    QApplication::setPalette(previous);
 }
 
 TEST_F(HistoryWindowTest, ADeletedSessionNeverComesBackWithAStopRightAfter)
@@ -300,6 +363,9 @@ TEST_F(HistoryWindowTest, TheNoteIsShownOnTheFirstOpeningOnly)
     screen().show();
     processEvents();
     ASSERT_EQ(alertTitles, std::vector<std::string> { "Note" });
+    // What this desktop offers for more figures: the exports, not another system's feature.
+    EXPECT_NE(alertMessages.back().find("export the history as CSV or JSON"), std::string::npos);
+    EXPECT_EQ(alertMessages.back().find("Screen Time"), std::string::npos);
     m_screen.reset();
     screen().show();
     processEvents();
@@ -322,12 +388,20 @@ TEST_F(HistoryWindowTest, OneWindowTitledHistoryOpensClosesAndReopens)
     EXPECT_EQ(shown, 1);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->size(), QSize(420, 560));
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    // Resizable down to a size that fits 1366 × 768 at 150 % (910 × 512 points, less a 27-point
+    // panel and the title bar).
+    EXPECT_NE(window->minimumSize(), window->maximumSize());
+    const QSize small = zk::sizeFittingScreen(
+        { 420, 560 }, window->minimumSize(), QRect(0, 27, 910, 485), zk::frameMarginsFor(*window));
+    EXPECT_LE(
+        small.height() + zk::frameMarginsFor(*window).top() + zk::frameMarginsFor(*window).bottom(), 485);
+    EXPECT_EQ(small.width(), 420);
 
-    window->close();
+    // Escape closes it, as a click on its close button does.
+    QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_FALSE(zk::SingletonWindowController::exists<HistoryWindowController>());
     processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -339,5 +413,6 @@ TEST_F(HistoryWindowTest, OneWindowTitledHistoryOpensClosesAndReopens)
     ASSERT_TRUE(again);
     EXPECT_TRUE(again->isVisible());
     again->close();
+    EXPECT_FALSE(zk::SingletonWindowController::exists<HistoryWindowController>());
     processEvents();
 }

@@ -249,7 +249,15 @@ TEST_F(RunShortcutTest, GrantAccessMakesTheMissingFolderAndShowsIt)
     ASSERT_FALSE(setting.warningBox()->isHidden());
     auto* grant = setting.warningBox()->findChild<QPushButton*>();
     ASSERT_NE(grant, nullptr);
-    EXPECT_EQ(grant->text().toStdString(), "Grant Access…");
+    // A fresh install has no folder yet: the box says so and offers to make it.
+    EXPECT_EQ(grant->text().toStdString(), "Create Folder");
+    ASSERT_NE(setting.warningBox()->findChild<QLabel*>(), nullptr);
+    QStringList texts;
+    for (const QLabel* label : setting.warningBox()->findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    EXPECT_TRUE(texts.contains("No scripts folder yet")) << texts.join('|').toStdString();
+    EXPECT_FALSE(texts.join('|').contains("Shortcuts")) << texts.join('|').toStdString();
     grant->click();
     EXPECT_TRUE(std::filesystem::is_directory(shortcutsFolder()));
     ASSERT_EQ(started.size(), 1u);

@@ -1,7 +1,6 @@
 #include "app/windows/SettingsFixture.h"
 
 #include "app/reminders/SystemSoundPlayer.h"
-#include "app/windows/NotificationHapticFeedbackSetting.h"
 #include "app/windows/NotificationSoundSetting.h"
 #include "app/windows/NotificationTypeSetting.h"
 #include "app/windows/NotificationsSettings.h"
@@ -10,6 +9,7 @@
 #include "libraries/defaults/Toggle.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -33,7 +33,6 @@ TEST_F(SettingsTest, AFreshStoreShowsNeverAndTheReminderGroupDisabledAtHalfOpaci
     EXPECT_DOUBLE_EQ(notifications.groupOpacity(), 0.5);
     EXPECT_EQ(shownText(*notifications.typeSetting()->picker()), "Popover");
     EXPECT_EQ(shownText(*notifications.soundSetting()), "None");
-    EXPECT_FALSE(notifications.hapticSetting()->toggle()->isChecked());
     // Showing the defaults writes nothing.
     for (const char* key :
         { "notifyInterval", "notificationType", "notificationSound", "notificationHapticFeedback" }) {
@@ -77,11 +76,9 @@ TEST_F(SettingsTest, AFilledStoreShowsTheStoredValues)
     EXPECT_TRUE(notifications.group()->isEnabled());
     EXPECT_EQ(shownText(*notifications.typeSetting()->picker()), "HUD");
     EXPECT_EQ(shownText(*notifications.soundSetting()), "Submarine");
-    EXPECT_TRUE(notifications.hapticSetting()->toggle()->isChecked());
     // Nothing is previewed for what was already stored.
     EXPECT_EQ(previewCount(), 0u);
     EXPECT_TRUE(sounds.playedEventIds().empty());
-    EXPECT_EQ(hapticCount, 0);
 }
 
 TEST_F(SettingsTest, AnIntervalOutsideTheChoicesShowsNoRowAndStaysStored)
@@ -117,7 +114,6 @@ TEST_F(SettingsTest, AChangeMadeElsewhereShowsInTheOpenPane)
     EXPECT_EQ(shownText(*notifications.intervalSetting()), "Every 25 minutes");
     EXPECT_TRUE(notifications.group()->isEnabled());
     EXPECT_EQ(shownText(*notifications.typeSetting()->picker()), "Menu bar icon only");
-    EXPECT_TRUE(notifications.hapticSetting()->toggle()->isChecked());
 
     Defaults::set(Keys::notifyInterval(), std::optional<zk::Duration>());
     processEvents();
@@ -196,16 +192,14 @@ TEST_F(SettingsTest, ChoosingASoundPlaysItOnceAndNonePlaysNothing)
     EXPECT_EQ(sounds.playedEventIds().size(), 1u);
 }
 
-TEST_F(SettingsTest, HapticFeedbackRunsOnceWhenSwitchedOnAndNotWhenSwitchedOff)
+TEST_F(SettingsTest, NoHapticFeedbackControlWhereNoDesktopHasIt)
 {
     Defaults::set(Keys::notifyInterval(), std::optional(zk::Duration::minutes(10)));
-    auto* toggle = pane(screen()).hapticSetting()->toggle();
-    toggle->click();
-    processEvents();
-    EXPECT_EQ(stored("notificationHapticFeedback"), PropertyList(true));
-    EXPECT_EQ(hapticCount, 1);
-    toggle->click();
-    processEvents();
-    EXPECT_EQ(stored("notificationHapticFeedback"), PropertyList(false));
-    EXPECT_EQ(hapticCount, 1);
+    auto& notifications = pane(screen());
+    for (const QAbstractButton* button : notifications.findChildren<QAbstractButton*>()) {
+        EXPECT_NE(button->text().toStdString(), "Haptic feedback");
+    }
+    for (const QLabel* label : notifications.findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().contains("Force Touch")) << label->text().toStdString();
+    }
 }

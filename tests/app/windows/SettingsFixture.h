@@ -43,7 +43,6 @@ protected:
         platform::LoginItemService::setMainAppService(&loginItems);
         KeyboardShortcuts::resetForTesting();
         environment.sessionController = &controller();
-        environment.performHapticFeedback = [this] { ++hapticCount; };
         environment.openNotificationSettings = [this] { ++notificationSettingsCount; };
     }
 
@@ -120,7 +119,6 @@ protected:
     platform::fake::FakeSoundPlayer sounds;
     platform::fake::FakeLoginItemService loginItems;
     platform::fake::FakeGlobalHotKeys hotKeys;
-    int hapticCount = 0;
     int notificationSettingsCount = 0;
     std::unique_ptr<kiruvo::SettingsScreen> m_screen;
 };

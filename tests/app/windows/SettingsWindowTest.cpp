@@ -1,11 +1,25 @@
 #include "app/windows/SettingsFixture.h"
 
+#include "app/windows/GeneralSettings.h"
+#include "app/windows/NotificationRunShortcutSetting.h"
+#include "app/windows/NotificationTypeSetting.h"
+#include "app/windows/NotificationsSettings.h"
 #include "app/windows/SettingsWindowController.h"
+#include "kit/foundation/SecondaryTextColor.h"
 #include "kit/foundation/SettingsWindowOpener.h"
+#include "kit/interface/HideableInfoBox.h"
+#include "kit/interface/WindowConstraints.h"
 #include "kit/interface/WindowUtilities.h"
+#include "support/ColourSchemes.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QScrollArea>
+#include <QTest>
+
 #include <QTabWidget>
+#include <map>
 
 using namespace kiruvo;
 
@@ -76,4 +90,75 @@ TEST_F(SettingsWindowTest, OpeningOnNotificationsSelectsThatTabAndAClosedWindowS
     processEvents();
     EXPECT_EQ(zk::SingletonWindowController::shared<SettingsWindowController>().screen().currentTab(),
         SettingsScreen::Tab::general);
+}
+
+TEST_F(SettingsWindowTest, SecondaryTextsAreReadableInLightAndDarkSchemes)
+{
+    const QPalette previous = QApplication::palette();
+    for (const bool dark : { false, true }) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        QApplication::setPalette(breezePalette(dark));
+        m_screen.reset();
+        const QColor window = QApplication::palette().color(QPalette::Window);
+        std::vector<std::pair<std::string, QLabel*>> texts {
+            { "note", screen().general()->note() },
+            { "info box", screen().notifications()->typeSetting()->infoBox()->findChild<QLabel*>() },
+            { "help", screen().notifications()->runShortcutSetting()->helpText() },
+        };
+        for (const auto& [name, label] : texts) {
+            ASSERT_NE(label, nullptr) << name;
+            const QColor text = label->palette().color(QPalette::Active, QPalette::WindowText);
+            EXPECT_GE(zk::contrastRatio(text, window), zk::minimumSecondaryTextContrast) << name;
+            // Still secondary: less contrast than the scheme's own text.
+            EXPECT_LT(zk::contrastRatio(text, window),
+                zk::contrastRatio(QApplication::palette().color(QPalette::WindowText), window))
+                << name;
+        }
+    }
+    m_screen.reset();
+    QApplication::setPalette(previous);
+}
+
+TEST_F(SettingsWindowTest, TheWindowIsAsTallAsItsPaneFitsSmallScreensAndScrolls)
+{
+    SettingsWindowController::show();
+    processEvents();
+    auto& controller = zk::SingletonWindowController::shared<SettingsWindowController>();
+    QWidget* window = controller.window();
+    SettingsScreen& settings = controller.screen();
+    ASSERT_NE(window->findChild<QScrollArea*>(), nullptr);
+    EXPECT_NE(window->minimumSize(), window->maximumSize());
+
+    // Each pane gets its own height: no empty area under a short pane.
+    std::map<SettingsScreen::Tab, int> heights;
+    for (const auto tab : { SettingsScreen::Tab::notifications, SettingsScreen::Tab::general,
+             SettingsScreen::Tab::menuBar, SettingsScreen::Tab::shortcuts }) {
+        settings.setCurrentTab(tab);
+        processEvents();
+        QWidget* pane = settings.tabs()->currentWidget();
+        const int wanted = pane->hasHeightForWidth() ? pane->heightForWidth(SettingsScreen::contentWidth)
+                                                     : pane->sizeHint().height();
+        EXPECT_EQ(
+            pane->height(), std::max({ wanted, pane->minimumSizeHint().height(), pane->minimumHeight() }));
+        heights[tab] = window->height();
+        EXPECT_GE(window->height(), settings.sizeHint().height());
+    }
+    EXPECT_LT(heights[SettingsScreen::Tab::general], heights[SettingsScreen::Tab::notifications]);
+
+    // On 1366 × 768 at 150 % the tallest pane scrolls inside a window that fits; the smallest
+    // window fits with room to spare.
+    const QRect small(0, 27, 910, 485);
+    const QMargins frame = zk::frameMarginsFor(*window);
+    const QSize fitted
+        = zk::sizeFittingScreen({ window->width(), heights[SettingsScreen::Tab::notifications] },
+            window->minimumSize(), small, frame);
+    EXPECT_LE(fitted.height() + frame.top() + frame.bottom(), small.height());
+    EXPECT_LE(window->minimumHeight() + frame.top() + frame.bottom(), small.height());
+    EXPECT_LE(window->minimumWidth() + frame.left() + frame.right(), small.width());
+
+    // Escape closes it.
+    QPointer<QWidget> guard(window);
+    QTest::keyClick(window, Qt::Key_Escape);
+    processEvents();
+    EXPECT_FALSE(zk::SingletonWindowController::exists<SettingsWindowController>());
 }

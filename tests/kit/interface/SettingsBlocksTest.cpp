@@ -1,3 +1,4 @@
+#include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/AsyncButton.h"
 #include "kit/interface/EnumPicker.h"
 #include "kit/interface/HideableInfoBox.h"
@@ -17,6 +18,7 @@
 #include "platform/store/UserDefaults.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFrame>
@@ -221,7 +223,10 @@ TEST_F(SettingsBlocksTest, SecondaryTextIsSmallAndDimmerAndTheQuitButtonQuits)
     zk::SecondaryTextStyleModifier().apply(label);
     EXPECT_DOUBLE_EQ(label.font().pointSizeF(), zk::smallSystemFontSize());
     EXPECT_LT(zk::smallSystemFontSize(), zk::systemFontSize());
-    EXPECT_EQ(label.palette().color(QPalette::WindowText), label.palette().color(QPalette::PlaceholderText));
+    const QPalette plain = QApplication::palette(&label);
+    EXPECT_NE(label.palette().color(QPalette::WindowText), plain.color(QPalette::WindowText));
+    EXPECT_GE(zk::contrastRatio(label.palette().color(QPalette::WindowText), plain.color(QPalette::Window)),
+        zk::minimumSecondaryTextContrast);
 
     zk::Buttons::Quit quit;
     EXPECT_TRUE(quit.text().startsWith("Quit "));

@@ -107,3 +107,15 @@ TEST(HostingWindowKeyTest, TheClosureFollowsTheWindowWithoutKeepingIt)
     delete window;
     EXPECT_EQ(hosting(), nullptr);
 }
+
+TEST(WindowConstraintsTest, ASizeFittingTheScreenKeepsTheMinimumAndLeavesRoomForTheFrame)
+{
+    const QRect available(0, 27, 910, 485);
+    const QMargins frame(2, 32, 2, 2);
+    EXPECT_EQ(zk::sizeFittingScreen({ 360, 584 }, { 360, 240 }, available, frame), QSize(360, 451));
+    EXPECT_EQ(zk::sizeFittingScreen({ 360, 300 }, { 360, 240 }, available, frame), QSize(360, 300));
+    EXPECT_EQ(zk::sizeFittingScreen({ 360, 100 }, { 360, 240 }, available, frame), QSize(360, 240));
+    EXPECT_EQ(zk::sizeFittingScreen({ 2000, 584 }, { 360, 240 }, available, frame), QSize(906, 451));
+    // No screen: the preferred size.
+    EXPECT_EQ(zk::sizeFittingScreen({ 360, 584 }, { 360, 240 }, QRect(), frame), QSize(360, 584));
+}
