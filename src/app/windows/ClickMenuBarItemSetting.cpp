@@ -3,6 +3,7 @@
 #include "app/engine/SettingsKeys.h"
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
+#include "kit/interface/WrappingToolTip.h"
 #include "libraries/defaults/Toggle.h"
 
 #include <QPointer>
@@ -17,7 +18,8 @@ ClickMenuBarItemSetting::ClickMenuBarItemSetting(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_toggle = new Defaults::Toggle(
         QStringLiteral("Disable Kiruvo by clicking menu bar item"), Keys::toggleEnabledWithLeftClick(), this);
-    m_toggle->setToolTip(tr("When enabled, you can access the menu by right-clicking the menu bar item."));
+    m_toggle->setToolTip(zk::wrappingToolTip(
+        tr("When enabled, you can access the menu by right-clicking the menu bar item.")));
     m_toggle->onChange([this](bool isOn) {
         if (!isOn || m_isAlertPresented) {
             return;

@@ -79,6 +79,15 @@ void HistoryRowDelegate::paint(
     painter->drawText(
         QRect(area.left(), top + titleMetrics.height() + spacing, area.width(), detailMetrics.height()),
         Qt::AlignLeft | Qt::AlignVCenter, detailMetrics.elidedText(detail, Qt::ElideRight, area.width()));
+    // Where the keyboard is: the style's focus mark around the current row.
+    if (option.state.testFlag(QStyle::State_HasFocus)) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.rect = option.rect.adjusted(1, 1, -1, -1);
+        focus.state |= QStyle::State_Item;
+        focus.backgroundColor = palette.color(selected ? QPalette::Highlight : QPalette::Base);
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
     painter->restore();
 }
 

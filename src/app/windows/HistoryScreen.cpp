@@ -257,13 +257,45 @@ void HistoryScreen::exportJSON()
         zk::ContentType::json(), HistoryExport::exportFilename(m_controller) });
 }
 
+void HistoryScreen::selectEndSession(bool last)
+{
+    const int count = m_model->rowCount();
+    for (int step = 0; step < count; ++step) {
+        const int row = last ? count - 1 - step : step;
+        if (m_model->sessionAt(row)) {
+            const QModelIndex index = m_model->index(row, 0);
+            m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+            // A first session under its day's title shows the title too.
+            m_list->scrollTo(last ? index : m_model->index(0, 0));
+            return;
+        }
+    }
+}
+
 bool HistoryScreen::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_list && event->type() == QEvent::FocusIn && !m_list->currentIndex().isValid()) {
+        // The focus mark needs a current row: the first session, not yet selected.
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            if (m_model->sessionAt(row)) {
+                m_list->selectionModel()->setCurrentIndex(
+                    m_model->index(row, 0), QItemSelectionModel::NoUpdate);
+                break;
+            }
+        }
+    }
     if (watched == m_list && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace)
             && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             deleteSelectedSession();
+            return true;
+        }
+        // In a one-column list Home and End go to the first and last session (a table takes them
+        // to the first and last column of the row, which here is no move at all).
+        if ((key->key() == Qt::Key_Home || key->key() == Qt::Key_End)
+            && (key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier) {
+            selectEndSession(key->key() == Qt::Key_End);
             return true;
         }
     }

@@ -93,6 +93,8 @@ protected:
 private:
     void historyDidChange();
     void deleteSelectedSession();
+    // Selects the first session, or the last, as Home and End do.
+    void selectEndSession(bool last);
 
     SessionController& m_controller;
     HistoryListModel* m_model;

@@ -4,6 +4,7 @@
 #include "app/windows/ClickMenuBarItemSetting.h"
 #include "app/windows/ShowInMenuBarSetting.h"
 #include "kit/interface/MenuBarItemVerticalAlignmentSetting.h"
+#include "kit/interface/WrappingToolTip.h"
 #include "libraries/defaults/Toggle.h"
 
 #include <QVBoxLayout>
@@ -21,10 +22,10 @@ MenubarSettings::MenubarSettings(QWidget* parent)
     layout->addWidget(m_click);
     m_dim = new Defaults::Toggle(QStringLiteral("Dim menu bar item while Kiruvo is disabled"),
         Keys::dimMenuBarItemWhileDisabled(), this);
-    m_dim->setToolTip(
+    m_dim->setToolTip(zk::wrappingToolTip(
         tr("Makes the menu bar item have less opacity while Kiruvo is disabled.\n\nIf you have "
            "enabled always showing an icon for Kiruvo and disable this setting, you will not be "
-           "able to see whether Kiruvo is disabled or not by just looking at the menu bar item."));
+           "able to see whether Kiruvo is disabled or not by just looking at the menu bar item.")));
     layout->addWidget(m_dim);
     layout->addSpacing(8);
     m_alignment

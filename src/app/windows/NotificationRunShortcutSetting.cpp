@@ -17,6 +17,7 @@
 #include "platform/async/TaskHandle.h"
 #include "platform/desktop/ShortcutsFolder.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -95,6 +96,11 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
 
     auto* row = new QHBoxLayout;
     m_picker = new zk::Picker(tr("Run shortcut:"), zk::Picker::Style::menu, this);
+    // A long name must not make the row wider than the pane, and the row must never squeeze the
+    // choice to a few letters: the pop-up keeps room for a name of readable length and elides longer
+    // ones (the open menu shows them whole).
+    m_picker->comboBox()->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_picker->comboBox()->setMinimumContentsLength(minimumShownCharacters);
     row->addWidget(m_picker, 1);
     m_buttons = new QWidget(this);
     auto* buttons = new QHBoxLayout(m_buttons);

@@ -38,6 +38,8 @@ class NotificationRunShortcutSetting : public QWidget {
     Q_OBJECT
 public:
     static constexpr int titleLength = 40;
+    // The characters of a name the pop-up always has room for.
+    static constexpr int minimumShownCharacters = 12;
 
     using Grouping
         = std::vector<std::pair<std::optional<ShortcutsApp::Folder>, std::vector<ShortcutsApp::Shortcut>>>;

@@ -5,6 +5,7 @@
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
 #include "kit/interface/WindowUtilities.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -40,11 +41,22 @@ WelcomeWindowController::WelcomeWindowController()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_screen);
     hosting->setFixedSize(WelcomeScreen::width, WelcomeScreen::height);
+    hosting->installEventFilter(this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), hosting->size());
         frame.moveCenter(screen->availableGeometry().center());
         hosting->move(frame.topLeft());
     }
+}
+
+bool WelcomeWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window() && event->type() == QEvent::WindowActivate) {
+        // The window is answered by keyboard as well (Space ticks the switch, Return gets
+        // started): the focus is marked from the start, not only after a first Tab.
+        window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    }
+    return zk::SingletonWindowController::eventFilter(watched, event);
 }
 
 void WelcomeWindowController::setEnvironment(WelcomeScreen::Environment environment)

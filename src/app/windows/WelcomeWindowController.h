@@ -23,6 +23,9 @@ public:
     // Where the next window's screen finds the status item and its timers; set by start-up.
     static void setEnvironment(WelcomeScreen::Environment environment);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     WelcomeScreen* m_screen;
 };

@@ -10,10 +10,19 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 
 namespace zk {
+
+namespace {
+
+// Room beside the title in a window manager's title bar: its buttons and margins.
+constexpr int aboutTitleAllowance = 160;
+
+} // namespace
 
 double smallFontPointSize()
 {
@@ -93,10 +102,28 @@ std::function<void()> showAboutPanelAction()
 {
     return [] {
         const QString name = QString::fromStdString(ZKApp::name());
-        auto* box = new QMessageBox(QMessageBox::NoIcon, "About " + name,
-            name + " " + QString::fromStdString(ZKApp::versionWithBuild()), QMessageBox::Ok);
+        auto* box = new QMessageBox(QMessageBox::NoIcon, "About " + name, name, QMessageBox::Ok);
+        box->setObjectName(QStringLiteral("aboutPanel"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
+        // The application's icon, its name in large type and its version, as an about panel shows.
+        const QIcon icon = QApplication::windowIcon();
+        if (!icon.isNull()) {
+            box->setIconPixmap(icon.pixmap(64, 64));
+        }
+        QFont title = box->font();
+        title.setPointSizeF(title.pointSizeF() * 1.3);
+        title.setBold(true);
+        if (auto* text = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+            text->setFont(title);
+        }
+        box->setInformativeText("Version " + QString::fromStdString(ZKApp::versionWithBuild()));
+        // Wide enough for its title: a bare box would leave the window manager only "Ab…".
+        if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+            const int width = box->fontMetrics().horizontalAdvance(box->windowTitle()) + aboutTitleAllowance;
+            grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                grid->rowCount(), 0, 1, grid->columnCount());
+        }
         box->show();
         box->raise();
         box->activateWindow();

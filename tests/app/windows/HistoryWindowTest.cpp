@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QToolButton>
 
@@ -248,6 +250,51 @@ TEST_F(HistoryWindowTest, DayTotalsAreReadableInLightAndDarkSchemes)
     }
     m_screen.reset();
     QApplication::setPalette(previous);
+}
+
+TEST_F(HistoryWindowTest, HomeAndEndGoToTheFirstAndLastSession)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)),
+        session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10)),
+        session(oslo(2024, 5, 13, 9), oslo(2024, 5, 13, 10)) });
+    screen().show();
+    processEvents();
+    auto& list = screen().listView();
+    const int last = screen().model().rowCount() - 1;
+    QTest::keyClick(&list, Qt::Key_End);
+    EXPECT_EQ(list.selectedRow(), last);
+    QTest::keyClick(&list, Qt::Key_Home);
+    // The first row is the day's title; the first session is under it.
+    EXPECT_EQ(list.selectedRow(), 1);
+}
+
+TEST_F(HistoryWindowTest, TheCurrentSessionRowShowsTheFocusMark)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)) });
+    screen().show();
+    processEvents();
+    auto& list = screen().listView();
+    const QModelIndex index = screen().model().index(1);
+    const auto render = [&](bool focused) {
+        QStyleOptionViewItem option;
+        option.initFrom(&list);
+        option.rect = QRect(0, 0, 300, HistoryRowDelegate::sessionRowHeight);
+        option.state |= QStyle::State_Enabled | QStyle::State_KeyboardFocusChange;
+        option.state.setFlag(QStyle::State_HasFocus, focused);
+        QImage image(option.rect.size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        list.itemDelegate()->paint(&painter, option, index);
+        return image;
+    };
+    EXPECT_NE(render(true), render(false));
+
+    // Reaching the list by the keyboard gives it a current row to mark, without selecting it.
+    list.setFocus(Qt::TabFocusReason);
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&list, &focusIn);
+    EXPECT_EQ(list.currentIndex().row(), 1);
+    EXPECT_EQ(list.selectedRow(), -1);
 }
 
 TEST_F(HistoryWindowTest, ADeletedSessionNeverComesBackWithAStopRightAfter)

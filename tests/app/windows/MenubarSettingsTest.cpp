@@ -7,8 +7,11 @@
 #include "kit/interface/MenuBarItemVerticalAlignmentSetting.h"
 #include "libraries/defaults/Toggle.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QSlider>
+#include <QTextDocument>
+#include <QToolTip>
 
 using namespace kiruvo;
 using platform::PropertyList;
@@ -137,4 +140,26 @@ TEST_F(SettingsTest, MenuBarChangesMadeElsewhereShowInTheOpenPane)
     EXPECT_EQ(shownText(*menuBar.showInMenuBar()->iconSetting()->picker()), "Hare");
     EXPECT_FALSE(menuBar.dimToggle()->isChecked());
     EXPECT_DOUBLE_EQ(menuBar.alignmentSetting()->shownValue(), 1.0);
+}
+
+TEST_F(SettingsTest, TheDimHelpIsATipThatWrapsIntoParagraphs)
+{
+    auto& dim = *screen().menuBar()->dimToggle();
+    const QString tip = dim.toolTip();
+    EXPECT_TRUE(Qt::mightBeRichText(tip));
+    EXPECT_EQ(tip.count("<p>"), 2);
+    QToolTip::showText(QPoint(10, 10), tip, &dim);
+    processEvents();
+    QWidget* label = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QTipLabel") && widget->isVisible()) {
+            label = widget;
+        }
+    }
+    ASSERT_NE(label, nullptr);
+    // Plain text would make one line over a thousand pixels long.
+    EXPECT_LT(label->width(), 600);
+    EXPECT_GT(label->height(), 3 * label->fontMetrics().height());
+    QToolTip::hideText();
+    processEvents();
 }

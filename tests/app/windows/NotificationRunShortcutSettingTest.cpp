@@ -9,6 +9,7 @@
 #include "platform/async/Sleep.h"
 #include "platform/desktop/ShortcutsFolder.h"
 
+#include <QComboBox>
 #include <QCoro/QCoroTask>
 #include <QLabel>
 #include <QPushButton>
@@ -269,4 +270,20 @@ TEST_F(RunShortcutTest, GrantAccessMakesTheMissingFolderAndShowsIt)
         },
         10000));
     EXPECT_TRUE(setting.warningBox()->isHidden());
+}
+
+TEST_F(RunShortcutTest, TheChoiceKeepsRoomForAReadableNameInThePaneWidth)
+{
+    writeScript("New Shortcut With A Rather Long Name.sh");
+    auto& setting = loaded();
+    setting.resize(320, setting.sizeHint().height());
+    setting.show();
+    processEvents();
+    QComboBox* combo = setting.picker()->comboBox();
+    ASSERT_NE(combo, nullptr);
+    EXPECT_GE(combo->width(),
+        combo->fontMetrics().horizontalAdvance(
+            QString(NotificationRunShortcutSetting::minimumShownCharacters, 'x')));
+    // The row never grows wider than the pane for a long name.
+    EXPECT_LE(setting.minimumSizeHint().width(), 320);
 }

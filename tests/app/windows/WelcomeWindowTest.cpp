@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyleOption>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -258,3 +259,19 @@ TEST_F(WelcomeWindowTest, ShowingTwiceKeepsOneWindow)
 }
 
 } // namespace
+
+TEST_F(WelcomeWindowTest, TheFocusedSwitchShowsTheFocusMarkFromTheStart)
+{
+    WelcomeScreen& screen = show();
+    QWidget* window = welcomeWindow();
+    ASSERT_NE(window, nullptr);
+    QApplication::setActiveWindow(window);
+    screen.launchAtLoginToggle()->setFocus(Qt::ActiveWindowFocusReason);
+    flush();
+    ASSERT_TRUE(screen.launchAtLoginToggle()->hasFocus());
+    // What the style reads to draw the focus mark.
+    QStyleOption option;
+    option.initFrom(screen.launchAtLoginToggle());
+    EXPECT_TRUE(option.state.testFlag(QStyle::State_HasFocus));
+    EXPECT_TRUE(option.state.testFlag(QStyle::State_KeyboardFocusChange));
+}

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -262,4 +263,24 @@ TEST(StandardMenuItemsTest, MoreAppsOpensTheMakersStorePageWhenTheApplicationIsI
     ASSERT_EQ(catcher.urls.size(), 2u);
     EXPECT_EQ(catcher.urls[0], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
     EXPECT_EQ(catcher.urls[1], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
+}
+
+TEST(StandardMenuItemsTest, TheAboutPanelShowsTheNameAndVersionAndFitsItsTitle)
+{
+    zk::showAboutPanelAction()();
+    QMessageBox* panel = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == "aboutPanel" && widget->isVisible()) {
+            panel = qobject_cast<QMessageBox*>(widget);
+        }
+    }
+    ASSERT_NE(panel, nullptr);
+    const QString name = QString::fromStdString(zk::ZKApp::name());
+    EXPECT_EQ(panel->windowTitle(), "About " + name);
+    EXPECT_EQ(panel->text(), name);
+    EXPECT_EQ(panel->informativeText(), "Version " + QString::fromStdString(zk::ZKApp::versionWithBuild()));
+    // The title is never cut to "Ab…": the panel is wider than its title with the title bar's buttons.
+    EXPECT_GE(panel->width(), panel->fontMetrics().horizontalAdvance(panel->windowTitle()) + 120);
+    panel->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
