@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QShortcut>
 
+#include <algorithm>
+
 namespace zk {
 
 QString CocoaButton::rawValue(KeyEquivalent key)
@@ -76,6 +78,7 @@ void CocoaButton::update(const Configuration& configuration)
             }
         });
     }
+    setBezelStyle(configuration.bezelStyle);
     if (configuration.hasDestructiveAction && !configuration.attributedTitle) {
         setTitleColor(destructiveColor());
     } else if (!configuration.hasDestructiveAction && configuration.title && !configuration.attributedTitle) {
@@ -100,6 +103,26 @@ void CocoaButton::update(const Configuration& configuration)
         setFont(font);
     }
     m_action = configuration.action;
+}
+
+void CocoaButton::setBezelStyle(BezelStyle style)
+{
+    m_bezelStyle = style;
+    setFlat(style != BezelStyle::rounded);
+    if (style == BezelStyle::helpButton) {
+        // Round and as wide as it is high, with its question mark when it has no title.
+        if (text().isEmpty()) {
+            setText(QStringLiteral("?"));
+        }
+        setAccessibleName(tr("Help"));
+        const int side = std::max(sizeHint().height(), fontMetrics().height() + 6);
+        setFixedSize(side, side);
+        setStyleSheet(QStringLiteral("border-radius: %1px;").arg(side / 2));
+    } else {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        setStyleSheet(QString());
+    }
 }
 
 void CocoaButton::setTitleColor(const QColor& color)

@@ -342,6 +342,22 @@ TEST(CocoaButtonTest, TitlesKeysAndTheDestructiveRed)
     button->update(none);
     EXPECT_TRUE(button->text().isEmpty());
     EXPECT_FALSE(button->keyEquivalent());
+    EXPECT_EQ(button->bezelStyle(), zk::CocoaButton::BezelStyle::rounded);
+    EXPECT_FALSE(button->isFlat());
+
+    zk::CocoaButton::Configuration help;
+    help.title = "";
+    help.bezelStyle = zk::CocoaButton::BezelStyle::helpButton;
+    button->update(help);
+    EXPECT_EQ(button->bezelStyle(), zk::CocoaButton::BezelStyle::helpButton);
+    EXPECT_EQ(button->text().toStdString(), "?");
+    EXPECT_EQ(button->width(), button->height()) << "round";
+    zk::CocoaButton::Configuration flat;
+    flat.title = "Show";
+    flat.bezelStyle = zk::CocoaButton::BezelStyle::flat;
+    button->update(flat);
+    EXPECT_TRUE(button->isFlat());
+    EXPECT_EQ(button->text().toStdString(), "Show");
     EXPECT_EQ(zk::CocoaButton::keyEquivalentFromRawValue("\x1b"), zk::CocoaButton::KeyEquivalent::escape);
     EXPECT_FALSE(zk::CocoaButton::keyEquivalentFromRawValue("x"));
 }
