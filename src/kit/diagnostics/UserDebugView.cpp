@@ -6,10 +6,9 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/ZKApp.h"
-#include "kit/interface/StandardMenuItems.h"
+#include "kit/interface/QuitButton.h"
 
 #include <QFrame>
-#include <QKeySequence>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
@@ -56,9 +55,9 @@ UserDebugView::UserDebugView(QWidget* parent)
     layout->addWidget(divider(this));
     addButton(QStringLiteral("Feedback & Support"), [] { openFeedbackPageAndQuit(); });
     layout->addWidget(divider(this));
-    QPushButton* quit
-        = addButton(quitItemTitle(QString::fromStdString(ZKApp::name())), [] { ZKApp::quitOnMainQueue(); });
-    quit->setShortcut(QKeySequence::Quit);
+    auto* quit = new Buttons::Quit(this);
+    quit->setObjectName(quit->text());
+    layout->addWidget(quit, 0, Qt::AlignHCenter);
 }
 
 QPushButton* UserDebugView::button(const QString& title) const

@@ -8,6 +8,7 @@
 #include "kit/diagnostics/UserDebugView.h"
 #include "kit/diagnostics/UserDebugWindowController.h"
 #include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/interface/QuitButton.h"
 #include "libraries/defaults/Defaults.h"
 
 #include "DiagnosticsFixture.h"
@@ -70,6 +71,9 @@ TEST_F(DebugWindowsTest, TheLaunchGestureOpensOneFloatingUserDebugWindow)
              "Send Crash Log", "Feedback & Support", "Quit Kiruvo" }) {
         EXPECT_NE(userWindow()->view().button(QString::fromUtf8(title)), nullptr) << title;
     }
+    // The kit's Quit button, with its Ctrl+Q.
+    EXPECT_NE(qobject_cast<zk::Buttons::Quit*>(userWindow()->view().button(QStringLiteral("Quit Kiruvo"))),
+        nullptr);
     // An ampersand is shown as written, not taken for a mnemonic.
     EXPECT_EQ(userWindow()->view().button(QStringLiteral("Feedback & Support"))->text(),
         QStringLiteral("Feedback && Support"));
