@@ -40,10 +40,10 @@ class HistoryScreen : public QWidget {
 public:
     static constexpr int width = 420;
     static constexpr int height = 560;
-    // Small enough for 1366 × 768 at 150 % (512 points high, less a panel and a title bar); the
-    // list scrolls.
+    // Small enough for 1366 × 768 at 200 % (384 points high, less a panel and a title bar): the
+    // figures and a few rows; the list scrolls.
     static constexpr int minimumWidth = 340;
-    static constexpr int minimumHeight = 380;
+    static constexpr int minimumHeight = 300;
 
     QSize sizeHint() const override { return { width, height }; }
     static constexpr const char* welcomeMessageIdentifier = "historyWelcomeMessage";

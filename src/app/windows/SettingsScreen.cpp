@@ -61,6 +61,14 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
     addTab(m_shortcuts, zk::SettingsTabType::shortcuts, Tab::shortcuts);
 
     tabRow->insertStretch(0, 1);
+    // 320 wide, unless the desktop's font needs more for a row that must not be cut ("Show a gentle
+    // reminder:" beside its choice): every pane gets the same width, so switching never resizes it
+    // sideways.
+    int width = contentWidth;
+    for (int page = 0; page < m_tabs->count(); ++page) {
+        width = std::max(width, m_tabs->widget(page)->minimumSizeHint().width());
+    }
+    m_tabs->setFixedWidth(width);
     connect(tabButtons, &QButtonGroup::idClicked, m_tabs, &QTabWidget::setCurrentIndex);
     fitToCurrentPane(0);
     connect(m_tabs, &QTabWidget::currentChanged, this, [this, tabButtons](int index) {
@@ -88,7 +96,7 @@ void SettingsScreen::fitToCurrentPane(int index)
         pane->installEventFilter(this);
     }
     const int height
-        = pane->hasHeightForWidth() ? pane->heightForWidth(contentWidth) : pane->sizeHint().height();
+        = pane->hasHeightForWidth() ? pane->heightForWidth(m_tabs->width()) : pane->sizeHint().height();
     const int fitted = std::max({ height, pane->minimumSizeHint().height(), pane->minimumHeight() });
     if (m_tabs->height() != fitted || m_tabs->minimumHeight() != fitted) {
         m_tabs->setFixedHeight(fitted);

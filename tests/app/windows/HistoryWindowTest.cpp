@@ -446,6 +446,11 @@ TEST_F(HistoryWindowTest, OneWindowTitledHistoryOpensClosesAndReopens)
     EXPECT_LE(
         small.height() + zk::frameMarginsFor(*window).top() + zk::frameMarginsFor(*window).bottom(), 485);
     EXPECT_EQ(small.width(), 420);
+    // And at 200 % (683 × 384 points).
+    const QSize smaller = zk::sizeFittingScreen(
+        { 420, 560 }, window->minimumSize(), QRect(0, 14, 683, 370), zk::frameMarginsFor(*window));
+    EXPECT_LE(
+        smaller.height() + zk::frameMarginsFor(*window).top() + zk::frameMarginsFor(*window).bottom(), 370);
 
     // Escape closes it, as a click on its close button does.
     QTest::keyClick(window, Qt::Key_Escape);

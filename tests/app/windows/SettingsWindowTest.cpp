@@ -41,7 +41,7 @@ protected:
     }
 };
 
-TEST_F(SettingsWindowTest, TheScreenHasTheTabsInOrderOpensOnGeneralAndIs320Wide)
+TEST_F(SettingsWindowTest, TheScreenHasTheTabsInOrderOpensOnGeneralAndIs320WideOrWhatItsRowsNeed)
 {
     auto& tabs = *screen().tabs();
     ASSERT_EQ(tabs.count(), 4);
@@ -49,7 +49,11 @@ TEST_F(SettingsWindowTest, TheScreenHasTheTabsInOrderOpensOnGeneralAndIs320Wide)
     EXPECT_EQ(tabs.tabText(1).toStdString(), "Menu Bar");
     EXPECT_EQ(tabs.tabText(2).toStdString(), "Notifications");
     EXPECT_EQ(tabs.currentIndex(), 0);
-    EXPECT_EQ(tabs.width(), SettingsScreen::contentWidth);
+    int needed = SettingsScreen::contentWidth;
+    for (int page = 0; page < tabs.count(); ++page) {
+        needed = std::max(needed, tabs.widget(page)->minimumSizeHint().width());
+    }
+    EXPECT_EQ(tabs.width(), needed);
 }
 
 TEST_F(SettingsWindowTest, TheOpenerShowsOneFloatingWindowTitledByItsTab)
@@ -136,7 +140,7 @@ TEST_F(SettingsWindowTest, TheWindowIsAsTallAsItsPaneFitsSmallScreensAndScrolls)
         settings.setCurrentTab(tab);
         processEvents();
         QWidget* pane = settings.tabs()->currentWidget();
-        const int wanted = pane->hasHeightForWidth() ? pane->heightForWidth(SettingsScreen::contentWidth)
+        const int wanted = pane->hasHeightForWidth() ? pane->heightForWidth(settings.tabs()->width())
                                                      : pane->sizeHint().height();
         EXPECT_EQ(
             pane->height(), std::max({ wanted, pane->minimumSizeHint().height(), pane->minimumHeight() }));
@@ -161,4 +165,24 @@ TEST_F(SettingsWindowTest, TheWindowIsAsTallAsItsPaneFitsSmallScreensAndScrolls)
     QTest::keyClick(window, Qt::Key_Escape);
     processEvents();
     EXPECT_FALSE(zk::SingletonWindowController::exists<SettingsWindowController>());
+}
+
+TEST_F(SettingsWindowTest, NoPickerLabelIsCutWhateverTheFont)
+{
+    SettingsWindowController::show();
+    processEvents();
+    auto& controller = zk::SingletonWindowController::shared<SettingsWindowController>();
+    SettingsScreen& settings = controller.screen();
+    for (const auto tab : { SettingsScreen::Tab::general, SettingsScreen::Tab::menuBar,
+             SettingsScreen::Tab::notifications, SettingsScreen::Tab::shortcuts }) {
+        settings.setCurrentTab(tab);
+        processEvents();
+        for (const zk::Picker* picker : settings.tabs()->currentWidget()->findChildren<zk::Picker*>()) {
+            const QLabel* label = picker->findChild<QLabel*>();
+            if (label && label->isVisible()) {
+                EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+            }
+        }
+    }
+    EXPECT_GE(settings.tabs()->width(), SettingsScreen::contentWidth);
 }
