@@ -91,11 +91,6 @@ QCoro::Task<std::vector<Shortcut>> shortcuts()
     co_return result;
 }
 
-QCoro::Task<std::vector<Shortcut>> fetchShortcuts()
-{
-    co_return co_await shortcuts();
-}
-
 std::optional<Shortcut> shortcut(const platform::Uuid& id)
 {
     if (auto entry = platform::ShortcutsFolder::standard().entry(id)) {

@@ -59,8 +59,6 @@ bool isAvailable();
 // Every shortcut, ordered by path; empty without the folder. The folder is read on a worker
 // thread.
 QCoro::Task<std::vector<Shortcut>> shortcuts();
-// The same listing: scripts need no service to be started first.
-QCoro::Task<std::vector<Shortcut>> fetchShortcuts();
 // The shortcut with this identifier, looked up afresh.
 std::optional<Shortcut> shortcut(const platform::Uuid& id);
 

@@ -59,15 +59,19 @@ TEST_F(HistoryQueriesTest, AWriteIsReadBackAtOnceAlsoWhenMadeElsewhere)
     EXPECT_EQ(controller().sessionsForDayAt(Date(700000000)).size(), dayBefore.size() + 1);
 }
 
-TEST_F(HistoryQueriesTest, TheMemoAnswersForHalfASecond)
+TEST_F(HistoryQueriesTest, TheHistoryKeyChangesWithTheStoredHistoryOnlyNotWithReadsOrTime)
 {
     const Session a = session(Date(700000000), Date(700000600));
     controller().setAllSessions({ a });
     const auto key = controller().allSessionsCacheKey();
     controller().allSessions();
     EXPECT_EQ(controller().allSessionsCacheKey(), key);
-    fake.clock.advance(0.6);
+    fake.clock.advance(3600);
     EXPECT_EQ(controller().allSessions(), std::vector<Session> { a });
+    EXPECT_EQ(controller().allSessionsCacheKey(), key);
+    controller().setAllSessions({});
+    EXPECT_NE(controller().allSessionsCacheKey(), key);
+    EXPECT_TRUE(controller().allSessions().empty());
 }
 
 TEST_F(HistoryQueriesTest, UndecodableEntriesAreKeptVerbatimAndReportedOnce)

@@ -70,7 +70,6 @@ TEST_F(ShortcutsAppTest, withoutTheFolderThereAreNoShortcutsAndNothingRuns)
 {
     EXPECT_FALSE(ShortcutsApp::isAvailable());
     EXPECT_TRUE(QCoro::waitFor(ShortcutsApp::shortcuts()).empty());
-    EXPECT_TRUE(QCoro::waitFor(ShortcutsApp::fetchShortcuts()).empty());
     const auto id = platform::ShortcutsFolder::identifier("stretch.sh");
     EXPECT_FALSE(ShortcutsApp::shortcut(id));
     EXPECT_TRUE(QCoro::waitFor(ShortcutsApp::runShortcut(id, std::string("input"))).empty());
