@@ -2,7 +2,6 @@
 
 #include "app/intents/DBusHostObject.h"
 
-#include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentResponses.h"
 #include "app/intents/Intents.h"
 #include "app/intents/SessionListArgument.h"
@@ -64,6 +63,12 @@ QVariantMap currentSessionMap(const CurrentSession_& session)
     return map;
 }
 
+IntentsDBusAdaptor::HandlerLookup& installedLookup()
+{
+    static IntentsDBusAdaptor::HandlerLookup lookup;
+    return lookup;
+}
+
 // Hands the intent to its handler and answers the call when the handler completes. A call whose
 // arguments are not the method's declared ones is refused: the bus delivers a method with a
 // QDBusMessage parameter whatever arguments come with it.
@@ -80,7 +85,7 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                 .arg(message.member(), QLatin1String(signature), message.signature())));
         return;
     }
-    const auto handler = handlerForIntent(*intent);
+    const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
     if (!handler) {
         connection.send(message.createErrorReply(QDBusError::NotSupported, QStringLiteral("No handler.")));
         return;
@@ -104,6 +109,16 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
 }
 
 } // namespace
+
+void IntentsDBusAdaptor::setHandlerLookup(HandlerLookup lookup)
+{
+    installedLookup() = std::move(lookup);
+}
+
+std::unique_ptr<IntentHandler> IntentsDBusAdaptor::handlerFor(const Intent& intent)
+{
+    return installedLookup() ? installedLookup()(intent) : nullptr;
+}
 
 IntentsDBusAdaptor::IntentsDBusAdaptor(QObject* host, QDBusConnection connection)
     : QDBusAbstractAdaptor(host)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/intents/IntentHandlers.h"
+#include "app/intents/Intents.h"
+
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,6 +10,9 @@
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+
+#include <functional>
+#include <memory>
 
 namespace kiruvo {
 
@@ -59,9 +65,17 @@ public:
     static constexpr const char* objectPath = "/com/zelvantorium/Kiruvo";
     static constexpr const char* interfaceName = "com.zelvantorium.Kiruvo.Intents";
 
+    // Gives the handler of one call; nothing for an intent without one.
+    using HandlerLookup = std::function<std::unique_ptr<IntentHandler>(const Intent& intent)>;
+
     // Answers calls that arrive on `connection`.
     IntentsDBusAdaptor(QObject* host, QDBusConnection connection);
     ~IntentsDBusAdaptor() override;
+
+    // Where every call gets its handler: the application delegate's lookup. Until one is set, or
+    // after an empty one, calls are answered "No handler.".
+    static void setHandlerLookup(HandlerLookup lookup);
+    static std::unique_ptr<IntentHandler> handlerFor(const Intent& intent);
 
 public Q_SLOTS:
     // The return value and the out arguments only describe the answer's signature; the answer

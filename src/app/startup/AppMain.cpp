@@ -1,6 +1,7 @@
 #include "app/startup/AppMain.h"
 
 #include "app/engine/SessionController.h"
+#include "app/intents/IntentsDBusAdaptor.h"
 #include "app/menubar/MenuBarController.h"
 #include "app/reminders/ReminderDelivery.h"
 #include "app/startup/AppState.h"
@@ -221,6 +222,18 @@ void AppMain::installWelcomeWindow()
         [] { zk::SingletonWindowController::show<WelcomeWindowController>(true); });
 }
 
+AppDelegate& AppMain::appDelegate()
+{
+    static AppDelegate delegate;
+    return delegate;
+}
+
+void AppMain::installAppDelegate()
+{
+    IntentsDBusAdaptor::setHandlerLookup(
+        [](const Intent& intent) { return appDelegate().handlerForIntent(intent); });
+}
+
 void AppMain::start(const Steps& steps)
 {
     runStep(steps.startKit, [] { zk::ZKKit::shared(); });
@@ -247,7 +260,10 @@ void AppMain::start(const Steps& steps)
         SessionController::shared().decodeHistoryInBackground(startAfterStartUpWork);
         installSettingsWindow();
     });
-    runStep(steps.startDBusService, [] { ApplicationDBusService::start(); });
+    runStep(steps.startDBusService, [] {
+        installAppDelegate();
+        ApplicationDBusService::start();
+    });
 }
 
 AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiring wiring)

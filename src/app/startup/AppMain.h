@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/startup/AppDelegate.h"
 #include "app/startup/AppState.h"
 #include "app/startup/SingleInstance.h"
 #include "platform/desktop/StatusItem.h"
@@ -111,6 +112,11 @@ public:
     // Makes the Settings window what the kit's settings opener opens, and what the reminders'
     // "Open Kiruvo Settings" opens (on its Notifications tab). An empty delivery is the application's.
     static void installSettingsWindow(ReminderDelivery* reminderDelivery = nullptr);
+
+    // The application's delegate, made once, and made the one the scripting calls get their
+    // handlers from.
+    static AppDelegate& appDelegate();
+    static void installAppDelegate();
 
     // Runs the start-up steps. The lock must be held.
     static void start(const Steps& steps = {});

@@ -1,5 +1,6 @@
 #include "FakeSessionEngine.h"
 
+#include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentsDBusAdaptor.h"
 #include "app/intents/SessionIntentObject.h"
 #include "platform/fake/FakeClock.h"
@@ -43,6 +44,11 @@ protected:
         ASSERT_TRUE(m_server->isConnected());
         ASSERT_TRUE(m_client->isConnected());
         ASSERT_TRUE(registerIntentsObject(*m_server));
+        // As the application delegate hands them out.
+        IntentsDBusAdaptor::setHandlerLookup([this](const Intent& intent) {
+            ++lookups;
+            return handlerForIntent(intent);
+        });
     }
 
     void TearDown() override
@@ -54,9 +60,12 @@ protected:
             QDBusConnection::disconnectFromBus(m_serverName);
             QDBusConnection::disconnectFromBus(m_clientName);
         }
+        IntentsDBusAdaptor::setHandlerLookup({});
         platform::TimeZone::setCurrentForTesting(std::nullopt);
         platform::Locale::setCurrentForTesting(std::nullopt);
     }
+
+    int lookups = 0;
 
     // Calls a method of the interface and waits for the answer, keeping the event loop running so
     // that the exporting side in this same process can serve it.
@@ -300,3 +309,15 @@ TEST(IntentsDBusRegistration, WithoutABusRegistrationFailsAndTheApplicationGoesO
 }
 
 } // namespace
+
+TEST_F(IntentsDBusTest, EveryCallGetsItsHandlerFromTheInstalledLookupAndNoneWithoutOne)
+{
+    const QDBusMessage answered = call(QStringLiteral("GetTotalDurationToday"));
+    EXPECT_EQ(answered.type(), QDBusMessage::ReplyMessage) << answered.errorMessage().toStdString();
+    EXPECT_EQ(lookups, 1);
+
+    IntentsDBusAdaptor::setHandlerLookup({});
+    const QDBusMessage refused = call(QStringLiteral("GetTotalDurationToday"));
+    EXPECT_EQ(refused.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(refused.errorMessage().toStdString(), "No handler.");
+}

@@ -2,6 +2,7 @@
 
 #include "app/intents/IntentHandlers.h"
 #include "app/intents/Intents.h"
+#include "app/intents/IntentsDBusAdaptor.h"
 #include "app/menubar/MenuBarController.h"
 #include "app/reminders/ReminderDelivery.h"
 #include "app/startup/AppDelegate.h"
@@ -428,6 +429,18 @@ TEST(AppDelegateTest, HandsOutAHandlerForEachScriptingIntentOnly)
     EXPECT_NE(delegate.handlerForIntent(kiruvo::GetTotalDurationTodayIntent {}), nullptr);
     struct OtherIntent final : kiruvo::Intent { };
     EXPECT_EQ(delegate.handlerForIntent(OtherIntent {}), nullptr);
+}
+
+TEST(AppDelegateTest, TheApplicationsDelegateHandsOutTheHandlersOfScriptingCalls)
+{
+    kiruvo::IntentsDBusAdaptor::setHandlerLookup({});
+    EXPECT_EQ(kiruvo::IntentsDBusAdaptor::handlerFor(kiruvo::GetEnabledStateIntent {}), nullptr);
+    kiruvo::AppMain::installAppDelegate();
+    EXPECT_EQ(&kiruvo::AppMain::appDelegate(), &kiruvo::AppMain::appDelegate());
+    EXPECT_NE(kiruvo::IntentsDBusAdaptor::handlerFor(kiruvo::GetEnabledStateIntent {}), nullptr);
+    struct OtherIntent final : kiruvo::Intent { };
+    EXPECT_EQ(kiruvo::IntentsDBusAdaptor::handlerFor(OtherIntent {}), nullptr);
+    kiruvo::IntentsDBusAdaptor::setHandlerLookup({});
 }
 
 // --- The application on a private session bus
