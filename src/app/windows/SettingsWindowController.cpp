@@ -12,6 +12,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace kiruvo {
 
 namespace {
@@ -31,15 +33,24 @@ constexpr int minimumHeight = 240;
 // (1366 × 768 at 150 % has 512 points of height).
 void fitToCurrentPane(QWidget& window, QScrollArea& scrollArea, const SettingsScreen& screen)
 {
-    const QSize content = screen.sizeHint();
+    // The scroll area gives the screen the height it asks for at its width, which wrapped texts may
+    // make more than its size hint.
+    QSize content = screen.sizeHint();
+    if (screen.hasHeightForWidth()) {
+        content.setHeight(std::max(content.height(), screen.heightForWidth(content.width())));
+    }
     const QRect available = zk::availableGeometryFor(window);
     const QSize fitting
         = zk::sizeFittingScreen(content, window.minimumSize(), available, zk::frameMarginsFor(window));
     QSize preferred = content;
-    if (fitting.height() < content.height()) {
+    const bool scrolls = fitting.height() < content.height();
+    if (scrolls) {
         // Room for the scroll bar beside the pane.
         preferred.rwidth() += scrollArea.verticalScrollBar()->sizeHint().width();
     }
+    // A pane that fits whole has no scroll bar: one shown for a moment while the window changes
+    // height would narrow the pane, lengthen its wrapped texts, and so stay.
+    scrollArea.setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     zk::fitWindowToScreen(window, preferred);
 }
 

@@ -146,6 +146,8 @@ TEST_F(SettingsWindowTest, TheWindowIsAsTallAsItsPaneFitsSmallScreensAndScrolls)
             pane->height(), std::max({ wanted, pane->minimumSizeHint().height(), pane->minimumHeight() }));
         heights[tab] = window->height();
         EXPECT_GE(window->height(), settings.sizeHint().height());
+        // A pane that fits whole has no scroll bar beside it.
+        EXPECT_EQ(window->findChild<QScrollArea*>()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     }
     EXPECT_LT(heights[SettingsScreen::Tab::general], heights[SettingsScreen::Tab::notifications]);
 
