@@ -1,6 +1,7 @@
 #include "app/SessionEngineFixture.h"
 
 #include "app/startup/SettingsMigrations.h"
+#include "kit/foundation/RunOnce.h"
 
 #include "platform/store/DefaultsDatabase.h"
 
@@ -191,4 +192,40 @@ TEST_F(SettingsMigrationsTest, ATargetSettingThatDoesNotReadIsCopiedAsideBeforeT
     ASSERT_EQ(backups.size(), 2U);
     EXPECT_EQ(backups.at("notificationType"), PropertyList(std::string("carrierPigeon")));
     EXPECT_EQ(backups.at("showInMenuBar"), PropertyList(std::int64_t { 42 }));
+}
+
+// Another program holds the settings file at start: the conversion would see none of the settings
+// of earlier versions. It neither runs nor counts as done; the first start that reads the file
+// converts them.
+TEST_F(SettingsMigrationsTest, TheConversionWaitsForAStartThatCanReadTheSettings)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const std::string path = folder.filePath("defaults.sqlite3").toStdString();
+    {
+        auto database = platform::DefaultsDatabase::open(path);
+        ASSERT_TRUE(database->setValue(platform::UserDefaults::standardSuiteName, "notificationType",
+            PropertyList(std::string("\"hud\""))));
+    }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    auto held = std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(path, { .busyTimeoutMilliseconds = 0 }),
+        platform::UserDefaults::standardSuiteName);
+    ASSERT_TRUE(held->database()->isWaitingForFile());
+    bool ran = false;
+    EXPECT_FALSE(kitRunOnce(held)(defaultsV5Identifier, [&] { return ran = true; }));
+    EXPECT_FALSE(ran);
+    runDefaultsMigration(false, kitRunOnce(held), held);
+
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(other);
+    held->database()->retry();
+    ASSERT_FALSE(held->database()->isWaitingForFile());
+    EXPECT_FALSE(zk::hasRunOnce(defaultsV5Identifier, held));
+    runDefaultsMigration(false, kitRunOnce(held), held);
+    EXPECT_EQ(held->objectForKey("notificationType"), PropertyList(std::string("hud")));
+    EXPECT_TRUE(zk::hasRunOnce(defaultsV5Identifier, held));
 }
