@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zk {

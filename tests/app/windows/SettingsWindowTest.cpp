@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <QTabWidget>
+#include <algorithm>
 #include <map>
 
 using namespace kiruvo;
