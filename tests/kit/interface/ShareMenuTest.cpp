@@ -243,12 +243,14 @@ zk::RunningApplication awaitOpening(QCoro::Task<zk::RunningApplication> opening)
         done = true;
     };
     auto running = await();
-    QTest::qWaitFor([&] { return done; }, 10000);
+    if (!QTest::qWaitFor([&] { return done; }, 10000)) {
+        throw std::runtime_error("the opening did not end");
+    }
     if (error) {
         std::rethrow_exception(error);
     }
     if (!application) {
-        throw std::runtime_error("the opening did not end");
+        throw std::runtime_error("the opening gave no application");
     }
     return *application;
 }
