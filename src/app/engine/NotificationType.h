@@ -20,4 +20,7 @@ template <> struct EnumCases<NotificationType> {
 
 std::string_view rawValue(NotificationType value);
 
+// The form earlier versions stored: the JSON text of the raw value.
+using CodableNotificationType = Defaults::RawCodableForm<NotificationType>;
+
 } // namespace kiruvo

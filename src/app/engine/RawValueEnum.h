@@ -1,5 +1,6 @@
 #pragma once
 
+#include "libraries/defaults/Migration.h"
 #include "libraries/defaults/Serializable.h"
 #include "platform/store/JsonWriter.h"
 
@@ -77,4 +78,10 @@ template <kiruvo::RawValueEnum E> struct Defaults::RawRepresentable<E> {
 };
 
 template <kiruvo::RawValueEnum E> struct Defaults::PreferRawRepresentable<E> : std::true_type {
+};
+
+// Earlier versions stored a setting enumeration as the JSON text of its raw value; its Codable twin
+// (with exactly its cases and raw values) reads that text back for the migration.
+template <kiruvo::RawValueEnum E> struct Defaults::NativeType<E> {
+    using CodableForm = Defaults::RawCodableForm<E>;
 };

@@ -29,6 +29,15 @@ template <> struct Defaults::RawRepresentable<zk::MacSystemSound> {
     }
 };
 
+namespace kiruvo {
+// The sound as earlier versions stored it, the JSON text of its name ("\"Glass\""): the Codable twin
+// of the sound, with exactly its names.
+using CodableMacSystemSound = Defaults::RawCodableForm<zk::MacSystemSound>;
+} // namespace kiruvo
+template <> struct Defaults::NativeType<zk::MacSystemSound> {
+    using CodableForm = kiruvo::CodableMacSystemSound;
+};
+
 // The history is stored as an array of strings, each the JSON object text of one session
 // (Session::jsonText); an entry that no longer decodes is left out when the list is read.
 template <> struct Defaults::Serializable<kiruvo::Session> {

@@ -14,4 +14,7 @@ template <> struct EnumCases<ShowInMenuBar> {
 
 std::string_view rawValue(ShowInMenuBar value);
 
+// The form earlier versions stored: the JSON text of the raw value.
+using CodableShowInMenuBar = Defaults::RawCodableForm<ShowInMenuBar>;
+
 } // namespace kiruvo

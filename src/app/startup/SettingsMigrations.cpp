@@ -1,15 +1,13 @@
 #include "app/startup/SettingsMigrations.h"
 
 #include "app/engine/NotificationType.h"
-#include "app/engine/Session.h"
+#include "app/engine/SettingsKeys.h"
 #include "app/engine/ShowInMenuBar.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/ZKApp.h"
-#include "kit/foundation/core/MacSystemSound.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/Logger.h"
 #include "platform/store/DefaultsDatabase.h"
-#include "platform/store/JsonWriter.h"
 
 #include <optional>
 
@@ -17,57 +15,21 @@ namespace kiruvo::SettingsMigrations {
 
 namespace {
 
-std::optional<platform::JsonValue> storedJson(const platform::UserDefaults& suite, const std::string& key)
+// The same setting in `suite`: the application's key itself when that is its suite, else a key of
+// the same name and default there.
+template <class Value>
+Defaults::Key<Value> sameKeyIn(
+    const Defaults::Key<Value>& key, const std::shared_ptr<platform::UserDefaults>& suite)
 {
-    const auto object = suite.objectForKey(key);
-    const std::string* text = object ? object->getIf<std::string>() : nullptr;
-    if (!text) {
-        return std::nullopt;
+    if (key.suite() == suite) {
+        return key;
     }
-    return platform::JsonReader::parse(*text);
-}
-
-// Writes `value` and answers whether it is stored now: a write that does not commit leaves the
-// stored value as it was.
-bool store(platform::UserDefaults& suite, platform::PropertyList value, const std::string& key)
-{
-    return suite.setObject(value, key);
-}
-
-// Each conversion answers false only when a converted value could not be stored.
-bool convertSessions(platform::UserDefaults& suite)
-{
-    const auto json = storedJson(suite, "sessions");
-    if (!json || !json->is_array()) {
-        return true;
-    }
-    platform::PropertyListArray converted;
-    converted.reserve(json->size());
-    try {
-        for (const auto& element : *json) {
-            Session session;
-            from_json(element, session);
-            converted.emplace_back(session.jsonText());
+    if constexpr (Defaults::isOptional<Value>) {
+        if (!key.defaultValue()) {
+            return Defaults::Key<Value>(key.name(), suite);
         }
-    } catch (const std::exception&) {
-        return true; // the whole list stays in its old form
     }
-    return store(suite, platform::PropertyList(std::move(converted)), "sessions");
-}
-
-// An enumeration stored as the JSON string of its raw value becomes the raw value itself.
-template <class Lookup>
-bool convertRawValue(platform::UserDefaults& suite, const std::string& key, Lookup lookup)
-{
-    const auto json = storedJson(suite, key);
-    if (!json || !json->is_string()) {
-        return true;
-    }
-    const std::string& raw = json->get_ref<const std::string&>();
-    if (!lookup(raw)) {
-        return true;
-    }
-    return store(suite, platform::PropertyList(raw), key);
+    return Defaults::Key<Value>(key.name(), key.defaultValue(), suite);
 }
 
 bool isStored(const platform::UserDefaults& suite, const std::string& key)
@@ -112,18 +74,9 @@ template <class Value> void writeChoice(platform::UserDefaults& suite, const std
 bool convertToDefaultsV5(const std::shared_ptr<platform::UserDefaults>& suite)
 {
     Defaults::PropagationSuppression silence;
-    // Every key is tried, also after a failed one: what is converted stays converted.
-    bool stored = convertSessions(*suite);
-    stored = convertRawValue(*suite, "showInMenuBar", [](const std::string& raw) {
-        return fromRawValue<ShowInMenuBar>(raw).has_value();
-    }) && stored;
-    stored = convertRawValue(*suite, "notificationType", [](const std::string& raw) {
-        return fromRawValue<NotificationType>(raw).has_value();
-    }) && stored;
-    stored = convertRawValue(*suite, "notificationSound", [](const std::string& raw) {
-        return zk::macSystemSoundFromRawValue(raw).has_value();
-    }) && stored;
-    return stored;
+    return Defaults::migrate(Defaults::Version::v5, sameKeyIn(Keys::sessions(), suite),
+        sameKeyIn(Keys::showInMenuBar(), suite), sameKeyIn(Keys::notificationType(), suite),
+        sameKeyIn(Keys::notificationSound(), suite));
 }
 
 RunOnce kitRunOnce(const std::shared_ptr<platform::UserDefaults>& suite)

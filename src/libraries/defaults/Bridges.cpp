@@ -2,6 +2,11 @@
 
 namespace Defaults {
 
+void detail::logUnarchivingFailure(const std::string& description)
+{
+    platform::log(platform::LogLevel::Warning, "Defaults", description);
+}
+
 std::optional<platform::PropertyList> AnyBridge::serialize(const std::optional<AnySerializable>& value)
 {
     if (!value || value->isNil()) {

@@ -3,7 +3,12 @@
 #include "libraries/defaults/AnySerializable.h"
 #include "libraries/defaults/CodableForm.h"
 
+#include "platform/Logger.h"
+
+#include <QByteArray>
 #include <QColor>
+#include <QDataStream>
+#include <QIODevice>
 #include <QUrl>
 
 // The bridges: small stateless converters between a value and the object the store holds. Every
@@ -33,6 +38,59 @@ template <class T> struct TopLevelCodableBridge {
 
 // A raw-value type that is also Codable, stored as its own JSON text.
 template <class T> struct RawRepresentableCodableBridge : TopLevelCodableBridge<T> {
+};
+
+// An archived type that is also Codable, stored as JSON text like any Codable value.
+template <class T> struct CodableNSSecureCodingBridge : TopLevelCodableBridge<T> {
+};
+
+namespace detail {
+// The archive's format is fixed, so the bytes of a stored value read the same with a later Qt.
+inline constexpr QDataStream::Version archiveVersion = QDataStream::Qt_6_0;
+void logUnarchivingFailure(const std::string& description);
+} // namespace detail
+
+// An archived type, stored as the bytes of its QDataStream archive. A failed archiving gives
+// nothing silently; bytes that do not unarchive whole as the type give nothing and are logged.
+template <class T> struct NSSecureCodingBridge {
+    using Value = T;
+    using Serializable = platform::Bytes;
+    static std::optional<platform::Bytes> serialize(const std::optional<T>& value)
+    {
+        if (!value) {
+            return std::nullopt;
+        }
+        QByteArray archive;
+        QDataStream stream(&archive, QIODevice::WriteOnly);
+        stream.setVersion(detail::archiveVersion);
+        stream << *value;
+        if (stream.status() != QDataStream::Ok) {
+            return std::nullopt;
+        }
+        return platform::Bytes(archive.begin(), archive.end());
+    }
+    static std::optional<T> deserialize(const std::optional<platform::Bytes>& data)
+    {
+        if (!data) {
+            return std::nullopt;
+        }
+        const QByteArray archive(
+            reinterpret_cast<const char*>(data->data()), static_cast<qsizetype>(data->size()));
+        QDataStream stream(archive);
+        stream.setVersion(detail::archiveVersion);
+        T value {};
+        stream >> value;
+        if (stream.status() != QDataStream::Ok) {
+            detail::logUnarchivingFailure(
+                "The data couldn’t be read because it isn’t in the correct format.");
+            return std::nullopt;
+        }
+        if (!stream.atEnd()) {
+            detail::logUnarchivingFailure("The data couldn’t be read because it has more than one value.");
+            return std::nullopt;
+        }
+        return value;
+    }
 };
 
 // A URL, stored as its absolute text in the Codable storage form (a quoted JSON literal).

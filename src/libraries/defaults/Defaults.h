@@ -55,15 +55,16 @@ template <Storable Value> bool backUpIfUnreadable(platform::UserDefaults& suite,
 
 enum class Backup { ofUnreadable, none };
 
+// True when the value (or its removal) is what the suite holds now.
 template <Storable Value>
-void write(platform::UserDefaults& suite, const std::string& name, const Value& value, Backup backup)
+bool write(platform::UserDefaults& suite, const std::string& name, const Value& value, Backup backup)
 {
     if (isNil(value)) {
         if (backup == Backup::ofUnreadable && !backUpIfUnreadable<Value>(suite, name)) {
-            return;
+            return false;
         }
         suite.removeObject(name);
-        return;
+        return true;
     }
     ConversionIssueScope scope;
     auto object = toSerializable(value);
@@ -71,20 +72,23 @@ void write(platform::UserDefaults& suite, const std::string& name, const Value& 
         if (!object || scope.issues().refusedValues > 0) {
             reportConversionFailure(
                 suite, name, "The value was not written; the stored value is kept.", scope.issues());
-            return;
+            return false;
         }
         reportConversionFailure(suite, name,
             "The value was written without the elements that could not be encoded.", scope.issues());
     }
     if (backup == Backup::ofUnreadable && !backUpIfUnreadable<Value>(suite, name)) {
-        return;
+        return false;
     }
     const bool readable = scope.issues().encodingFailures.empty() && scope.issues().droppedElements == 0;
     const std::size_t written = fingerprint(*object);
-    suite.setObject(object, name);
+    if (!suite.setObject(object, name)) {
+        return false;
+    }
     if (readable) {
         rememberReadable(suite, name, typeid(Value), written);
     }
+    return true;
 }
 
 } // namespace detail
@@ -148,44 +152,55 @@ void reset(const std::vector<std::string>& names, platform::UserDefaults& suite)
 // Removes every stored value of the suite; registered defaults stay.
 void removeAll(platform::UserDefaults& suite);
 
-// Rewrites a value kept in its older stored form, one JSON text of the whole value, into its
-// current form. A key that holds no text, or text that does not decode as the whole value, is left
-// untouched, so the migration may run again on migrated data.
-template <Storable Value> void migrate(const Key<Value>& key, Version version)
+// Rewrites the value under `name` in `suite` kept in its older stored form, one JSON text of the
+// whole value, into its current form: a type with a Codable twin (`NativeType`) is decoded as the
+// twin and converted, any other as itself. A key that holds no text, or text that does not decode
+// as the whole value, is left untouched, so the migration may run again on migrated data. False
+// only when a decoded value could not be stored (the old text then stays, to be tried again).
+template <Storable Value> bool migrateJSONString(platform::UserDefaults& suite, const std::string& name)
 {
-    if (version != Version::v5) {
-        return;
-    }
-    platform::UserDefaults& suite = *key.suite();
-    auto object = suite.objectForKey(key.name());
+    auto object = suite.objectForKey(name);
     const std::string* text = object ? object->template getIf<std::string>() : nullptr;
     if (!text) {
-        return;
+        return true;
     }
     auto json = platform::JsonReader::parse(*text);
     if (!json) {
-        return;
+        return true;
     }
     if constexpr (HasNativeType<Value>) {
         using Form = typename NativeType<Value>::CodableForm;
         auto codable = JsonCoding<Form>::decode(*json);
         if (!codable) {
-            return;
+            return true;
         }
         // The old text is the value itself in another form, so no backup is kept of it.
-        detail::write(
-            suite, key.name(), Value(CodableType<Form>::toNativeForm(*codable)), detail::Backup::none);
+        return detail::write(
+            suite, name, Value(CodableType<Form>::toNativeForm(*codable)), detail::Backup::none);
     } else {
         auto value = JsonCoding<Value>::decode(*json);
         if (!value) {
-            return;
+            return true;
         }
-        detail::write(suite, key.name(), *value, detail::Backup::none);
+        return detail::write(suite, name, *value, detail::Backup::none);
     }
 }
-template <Storable... Value> void migrate(Version version, const Key<Value>&... keys)
+
+// The migration of one key to `version`, on the key's suite under its name.
+template <Storable Value> bool migrate(const Key<Value>& key, Version version)
 {
-    (migrate(keys, version), ...);
+    if (version != Version::v5) {
+        return true;
+    }
+    return migrateJSONString<Value>(*key.suite(), key.name());
+}
+// Each key in order, each on its own: a key that fails does not stop the others. False when any
+// decoded value could not be stored.
+template <Storable... Value> bool migrate(Version version, const Key<Value>&... keys)
+{
+    bool stored = true;
+    ((stored = migrate(keys, version) && stored), ...);
+    return stored;
 }
 
 // Whether observers on this thread must stay silent, because the store itself is rewriting values.

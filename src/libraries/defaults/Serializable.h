@@ -35,6 +35,8 @@ class AnySerializable;
 
 template <class T> struct TopLevelCodableBridge;
 template <class T> struct RawRepresentableCodableBridge;
+template <class T> struct CodableNSSecureCodingBridge;
+template <class T> struct NSSecureCodingBridge;
 template <class T> struct RawRepresentableBridge;
 struct URLBridge;
 struct ColorBridge;
@@ -53,6 +55,16 @@ template <class T> struct RawRepresentable;
 
 // Marks a raw-value type that is also Codable as one to store by its raw value rather than as JSON.
 template <class T> struct PreferRawRepresentable : std::false_type {
+};
+
+// An archived type: one that Qt's archive writes and reads (`QDataStream << value`, `>> value`)
+// and is stored as its archive's bytes. A type opts in by specialising this to std::true_type next
+// to its stream operators.
+template <class T> struct NSSecureCoding : std::false_type {
+};
+
+// Marks an archived type that is also Codable as one to store as its archive rather than as JSON.
+template <class T> struct PreferNSSecureCoding : std::false_type {
 };
 
 template <class T>
@@ -88,23 +100,42 @@ concept NativeScalar = std::same_as<T, bool> || std::same_as<T, std::string> || 
         std::integral<
             T> && !std::same_as<T, char> && !std::same_as<T, wchar_t> && !std::same_as<T, char8_t> && !std::same_as<T, char16_t> && !std::same_as<T, char32_t>);
 
+template <class T>
+concept Archived = NSSecureCoding<T>::value;
+
+// The first matching row wins: archived types, then raw-value types, then Codable ones.
 template <class T> struct DefaultBridge {
     using type = void;
 };
 template <class T>
-requires(HasRawValue<T>&& Codable<T>&& PreferRawRepresentable<T>::value) struct DefaultBridge<T> {
+requires(Archived<T>&& Codable<T>&& PreferNSSecureCoding<T>::value) struct DefaultBridge<T> {
+    using type = NSSecureCodingBridge<T>;
+};
+template <class T>
+requires(Archived<T>&& Codable<T> && !PreferNSSecureCoding<T>::value) struct DefaultBridge<T> {
+    using type = CodableNSSecureCodingBridge<T>;
+};
+template <class T>
+requires(Archived<T> && !Codable<T>) struct DefaultBridge<T> {
+    using type = NSSecureCodingBridge<T>;
+};
+template <class T>
+requires(!Archived<
+             T> && HasRawValue<T> && Codable<T> && PreferRawRepresentable<T>::value) struct DefaultBridge<T> {
     using type = RawRepresentableBridge<T>;
 };
 template <class T>
-requires(HasRawValue<T>&& Codable<T> && !PreferRawRepresentable<T>::value) struct DefaultBridge<T> {
+requires(
+    !Archived<
+        T> && HasRawValue<T> && Codable<T> && !PreferRawRepresentable<T>::value) struct DefaultBridge<T> {
     using type = RawRepresentableCodableBridge<T>;
 };
 template <class T>
-requires(HasRawValue<T> && !Codable<T>) struct DefaultBridge<T> {
+requires(!Archived<T> && HasRawValue<T> && !Codable<T>) struct DefaultBridge<T> {
     using type = RawRepresentableBridge<T>;
 };
 template <class T>
-requires(!HasRawValue<T> && Codable<T>) struct DefaultBridge<T> {
+requires(!Archived<T> && !HasRawValue<T> && Codable<T>) struct DefaultBridge<T> {
     using type = TopLevelCodableBridge<T>;
 };
 

@@ -1,5 +1,6 @@
 #include "app/SessionEngineFixture.h"
 
+#include "app/engine/SettingsKeys.h"
 #include "app/startup/SettingsMigrations.h"
 #include "kit/foundation/RunOnce.h"
 
@@ -228,4 +229,37 @@ TEST_F(SettingsMigrationsTest, TheConversionWaitsForAStartThatCanReadTheSettings
     runDefaultsMigration(false, kitRunOnce(held), held);
     EXPECT_EQ(held->objectForKey("notificationType"), PropertyList(std::string("hud")));
     EXPECT_TRUE(zk::hasRunOnce(defaultsV5Identifier, held));
+}
+
+// The start-up conversion reads the older text of each enumeration through its Codable twin: the
+// JSON text of a raw value, and exactly the raw values of the enumeration.
+TEST_F(SettingsMigrationsTest, TheCodableTwinsHaveExactlyTheRawValuesOfTheirEnumerations)
+{
+    const auto twinOf = [](const std::string& raw, auto codable) -> std::optional<std::string> {
+        using Twin = decltype(codable);
+        const auto decoded = Defaults::JsonCoding<Twin>::decode(platform::JsonValue(raw));
+        if (!decoded) {
+            return std::nullopt;
+        }
+        EXPECT_EQ(Defaults::JsonCoding<Twin>::encode(*decoded), platform::JsonValue(raw));
+        return std::string(rawValue(Defaults::CodableType<Twin>::toNativeForm(*decoded)));
+    };
+    for (const auto value : kiruvo::allCases<kiruvo::ShowInMenuBar>()) {
+        const std::string raw = kiruvo::rawValueString(value);
+        EXPECT_EQ(twinOf(raw, kiruvo::CodableShowInMenuBar {}), raw);
+    }
+    for (const auto value : kiruvo::allCases<kiruvo::NotificationType>()) {
+        const std::string raw = kiruvo::rawValueString(value);
+        EXPECT_EQ(twinOf(raw, kiruvo::CodableNotificationType {}), raw);
+    }
+    for (const auto sound : zk::allMacSystemSounds) {
+        const std::string raw(zk::rawValue(sound));
+        EXPECT_EQ(twinOf(raw, kiruvo::CodableMacSystemSound {}), raw);
+    }
+    EXPECT_EQ(twinOf("Hud", kiruvo::CodableNotificationType {}), std::nullopt);
+    EXPECT_EQ(twinOf("Trumpet", kiruvo::CodableMacSystemSound {}), std::nullopt);
+    static_assert(std::is_same_v<Defaults::NativeType<kiruvo::NotificationType>::CodableForm,
+        kiruvo::CodableNotificationType>);
+    static_assert(std::is_same_v<Defaults::NativeType<std::optional<zk::MacSystemSound>>::CodableForm,
+        kiruvo::CodableMacSystemSound>);
 }

@@ -1,6 +1,7 @@
 #include "DefaultsTestSupport.h"
 
 #include "kit/foundation/core/Duration.h"
+#include "kit/foundation/core/PairAndEither.h"
 
 #include <QUrl>
 
@@ -36,6 +37,31 @@ TEST_F(StoredForms, CodableObjectKeepsMemberOrderAndEscapesSlashes)
     EXPECT_EQ(
         stored("record"), PropertyList(R"({"id":"E621E1F8","link":"https:\/\/a.example\/b","start":12.25})"));
     EXPECT_EQ(Defaults::get(key), (Record { "E621E1F8", "https://a.example/b", 12.25 }));
+}
+
+TEST_F(StoredForms, PairsAndEitherValuesAreSettingsInTheirKeyedLayouts)
+{
+    static_assert(Defaults::Storable<zk::Tuple2<int, std::string>>);
+    static_assert(Defaults::Storable<zk::Either<int, std::string>>);
+
+    Defaults::Key<zk::Tuple2<int, std::string>> pair("pair", { 0, "" });
+    Defaults::set(pair, zk::Tuple2<int, std::string> { 1, "a/b" });
+    EXPECT_EQ(stored("pair"), PropertyList(R"({"first":1,"second":"a\/b"})"));
+    EXPECT_EQ(Defaults::get(pair), (zk::Tuple2<int, std::string> { 1, "a/b" }));
+
+    using Choice = zk::Either<int, std::string>;
+    Defaults::Key<std::vector<Choice>> choices("choices", {});
+    const std::vector<Choice> written { Choice::left(5), Choice::right("x") };
+    Defaults::set(choices, written);
+    EXPECT_EQ(stored("choices"),
+        PropertyList(PropertyListArray {
+            PropertyList(R"({"left":{"_0":5}})"), PropertyList(R"({"right":{"_0":"x"}})") }));
+    EXPECT_EQ(Defaults::get(choices), written);
+
+    // Both cases at once is no value: the key reads as its default.
+    Defaults::Key<Choice> one("one", Choice::left(0));
+    suite().setObject(PropertyList(R"({"left":{"_0":1},"right":{"_0":"y"}})"), "one");
+    EXPECT_EQ(Defaults::get(one), Choice::left(0));
 }
 
 TEST_F(StoredForms, ArrayOfCodableValuesIsAnArrayOfTexts)

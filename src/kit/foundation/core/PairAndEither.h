@@ -29,14 +29,19 @@ template <class A, class B> struct Tuple2 {
     bool operator==(const Tuple2&) const = default;
 };
 
-template <class A, class B> void to_json(nlohmann::json& json, const Tuple2<A, B>& pair)
+// Either JSON flavour codes them: the store's, which keeps members in the order written, as well
+// as the plain one.
+template <class Json>
+concept JsonDocument = nlohmann::detail::is_basic_json<Json>::value;
+
+template <JsonDocument Json, class A, class B> void to_json(Json& json, const Tuple2<A, B>& pair)
 {
-    json = nlohmann::json::object();
+    json = Json::object();
     json["first"] = pair.first;
     json["second"] = pair.second;
 }
 // A missing or mistyped key fails with the JSON library's own error.
-template <class A, class B> void from_json(const nlohmann::json& json, Tuple2<A, B>& pair)
+template <JsonDocument Json, class A, class B> void from_json(const Json& json, Tuple2<A, B>& pair)
 {
     pair.first = json.at("first").template get<A>();
     pair.second = json.at("second").template get<B>();
@@ -94,18 +99,21 @@ private:
     std::variant<Left, Right> storage;
 };
 
-template <class L, class R> void to_json(nlohmann::json& json, const Either<L, R>& value)
+template <JsonDocument Json, class L, class R> void to_json(Json& json, const Either<L, R>& value)
 {
-    json = nlohmann::json::object();
+    json = Json::object();
+    Json nested = Json::object();
     if (const auto* left = value.leftValue()) {
-        json["left"] = nlohmann::json { { "_0", *left } };
+        nested["_0"] = *left;
+        json["left"] = std::move(nested);
     } else {
-        json["right"] = nlohmann::json { { "_0", *value.rightValue() } };
+        nested["_0"] = *value.rightValue();
+        json["right"] = std::move(nested);
     }
 }
 
 // Keys other than "left" and "right" are not seen; none or both of them is a type mismatch.
-template <class L, class R> void from_json(const nlohmann::json& json, Either<L, R>& value)
+template <JsonDocument Json, class L, class R> void from_json(const Json& json, Either<L, R>& value)
 {
     if (!json.is_object()) {
         throw DecodingTypeMismatch("", "Expected to decode a keyed object.");
