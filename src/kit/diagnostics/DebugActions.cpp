@@ -42,8 +42,8 @@ void copyDebugInfoToPasteboard()
 
 void emailDebugInfo()
 {
-    sendEmail({ supportEmailAddress }, ZKApp::name() + " — Debug info", std::nullopt, "debug-info.txt",
-        debugInfoText());
+    sendEmail({ supportEmailAddress().rawValue() }, ZKApp::name() + " — Debug info", std::nullopt,
+        "debug-info.txt", debugInfoText());
 }
 
 std::string feedbackPageURLWithDebugInfo()

@@ -15,6 +15,12 @@
 
 namespace zk {
 
+const EmailAddress& supportEmailAddress()
+{
+    static const EmailAddress address = EmailAddress::literal("support@kiruvo.example");
+    return address;
+}
+
 namespace {
 
 constexpr std::string_view category = "email";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kit/foundation/core/EmailAddress.h"
+
 #include <QStringList>
 #include <QUrl>
 
@@ -11,8 +13,9 @@
 
 namespace zk {
 
-// The maker's support address: the recipient of the debug e-mail.
-inline constexpr const char* supportEmailAddress = "support@kiruvo.example";
+// The maker's support address: the recipient of the debug e-mail, checked as an address the first
+// time it is asked for.
+const EmailAddress& supportEmailAddress();
 
 // How an e-mail reaches the outside world; tests replace the parts they watch. Empty members are
 // the real ones.

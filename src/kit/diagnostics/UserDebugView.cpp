@@ -73,7 +73,7 @@ std::string UserDebugView::confirmationTitle()
 std::string UserDebugView::crashLogMessage()
 {
     return "Find the files that start with “error-reports” in the “" + diagnosticReportsDirectory().string()
-        + "” directory and email them to " + supportEmailAddress;
+        + "” directory and email them to " + supportEmailAddress().rawValue();
 }
 
 std::string UserDebugView::revealButtonTitle()

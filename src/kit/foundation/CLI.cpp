@@ -1,9 +1,11 @@
 #include "kit/foundation/CLI.h"
 
 #include "kit/foundation/core/ErrorValues.h"
+#include "kit/foundation/core/FatalError.h"
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/foundation/core/ReportError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -12,7 +14,13 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <grp.h>
 #include <limits>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zk::CLI {
@@ -29,13 +37,42 @@ struct ProcessArguments {
     ParsedArguments parsed;
 };
 
-ProcessArguments& processArguments()
+const ProcessArguments& process()
 {
-    static ProcessArguments arguments;
-    return arguments;
+    static const ProcessArguments taken = [] {
+        ProcessArguments result;
+        std::vector<std::string> argv = processArguments();
+        if (argv.empty()) {
+            fatalError("The process has no arguments, not even its own path.");
+        }
+        result.programPath = argv.front();
+        result.arguments.assign(argv.begin() + 1, argv.end());
+        result.parsed = parseArguments(result.arguments);
+        return result;
+    }();
+    return taken;
 }
 
 } // namespace
+
+std::vector<std::string> processArguments()
+{
+    std::vector<std::string> result;
+    std::ifstream cmdline("/proc/self/cmdline", std::ios::binary);
+    std::string argument;
+    while (cmdline && std::getline(cmdline, argument, '\0')) {
+        result.push_back(argument);
+    }
+    if (!result.empty()) {
+        return result;
+    }
+    if (QCoreApplication::instance()) {
+        for (const QString& each : QCoreApplication::arguments()) {
+            result.push_back(each.toStdString());
+        }
+    }
+    return result;
+}
 
 ParsedArguments parseArguments(const std::vector<std::string>& arguments)
 {
@@ -60,28 +97,19 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments)
     return result;
 }
 
-void setProcessArguments(const std::vector<std::string>& argv)
-{
-    ProcessArguments& process = processArguments();
-    process.programPath = argv.empty() ? std::string() : argv.front();
-    process.arguments
-        = argv.empty() ? std::vector<std::string>() : std::vector<std::string>(argv.begin() + 1, argv.end());
-    process.parsed = parseArguments(process.arguments);
-}
-
 const std::vector<std::string>& arguments()
 {
-    return processArguments().arguments;
+    return process().arguments;
 }
 
 const std::vector<std::string>& positionalArguments()
 {
-    return processArguments().parsed.positional;
+    return process().parsed.positional;
 }
 
 const std::map<std::string, OptionValue>& options()
 {
-    return processArguments().parsed.options;
+    return process().parsed.options;
 }
 
 bool hasOption(const std::string& name)
@@ -91,13 +119,16 @@ bool hasOption(const std::string& name)
 
 std::string name()
 {
-    return QFileInfo(QString::fromStdString(processArguments().programPath)).fileName().toStdString();
+    static const std::string programName
+        = QFileInfo(QString::fromStdString(process().programPath)).fileName().toStdString();
+    return programName;
 }
 
 QUrl programURL()
 {
-    return QUrl::fromLocalFile(
-        QFileInfo(QString::fromStdString(processArguments().programPath)).absoluteFilePath());
+    static const QUrl url
+        = QUrl::fromLocalFile(QFileInfo(QString::fromStdString(process().programPath)).absoluteFilePath());
+    return url;
 }
 
 QUrl currentDirectoryURL()
@@ -105,14 +136,51 @@ QUrl currentDirectoryURL()
     return QUrl::fromLocalFile(QDir::currentPath() + '/');
 }
 
+std::string availableInputData()
+{
+    // What the stream has read ahead already (a line reader before) comes first; then the
+    // descriptor, waited on only when that is empty.
+    std::FILE* input = standardInput;
+    std::string bytes;
+    const int descriptor = ::fileno(input);
+    int pending = 0;
+    if (descriptor < 0) {
+        return bytes;
+    }
+    if (input->_IO_read_ptr != nullptr && input->_IO_read_ptr < input->_IO_read_end) {
+        bytes.assign(input->_IO_read_ptr, input->_IO_read_end);
+        input->_IO_read_ptr = input->_IO_read_end;
+        if (::ioctl(descriptor, FIONREAD, &pending) != 0 || pending == 0) {
+            return bytes;
+        }
+    }
+    pollfd ready { descriptor, POLLIN, 0 };
+    while (::poll(&ready, 1, -1) < 0 && errno == EINTR) { }
+    // A regular file (or anything poll calls ready at once) is read to its end; a pipe or terminal
+    // gives what is in it now.
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        if (::ioctl(descriptor, FIONREAD, &pending) == 0 && pending == 0) {
+            struct stat status { };
+            if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+                break;
+            }
+        }
+    }
+    return bytes;
+}
+
 std::optional<std::string> readInput()
 {
-    std::string bytes;
-    char buffer[4096];
-    std::size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, standardInput)) > 0) {
-        bytes.append(buffer, read);
-    }
+    std::string bytes = availableInputData();
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString decoded
         = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
@@ -165,19 +233,61 @@ void exitOnError(const std::function<void()>& body)
     }
 }
 
+namespace {
+
+std::optional<std::uint32_t> identityFromEnvironment(const char* variable)
+{
+    const char* text = std::getenv(variable);
+    if (text == nullptr || *text == '\0') {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    const char* end = text + std::strlen(text);
+    const auto [last, error] = std::from_chars(text, end, value);
+    if (error != std::errc() || last != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+[[noreturn]] void stopKeepingPrivileges(const std::string& step)
+{
+    print(standardError, " ", "\n",
+        "Could not give up the rights of sudo (" + step + "): " + std::string(std::strerror(errno)));
+    std::exit(1);
+}
+
+} // namespace
+
 void dropSudoPrivileges()
 {
-    const char* text = std::getenv("SUDO_UID");
-    if (text == nullptr || *text == '\0') {
+    const auto uid = identityFromEnvironment("SUDO_UID");
+    if (!uid) {
         return;
     }
-    std::uint32_t uid = 0;
-    const char* end = text + std::strlen(text);
-    const auto [last, error] = std::from_chars(text, end, uid);
-    if (error != std::errc() || last != end) {
-        return;
+    std::optional<std::uint32_t> gid = identityFromEnvironment("SUDO_GID");
+    if (!gid) {
+        errno = 0;
+        const passwd* account = ::getpwuid(*uid);
+        if (account == nullptr) {
+            if (errno == 0) {
+                errno = ENOENT;
+            }
+            stopKeepingPrivileges("no group for user " + std::to_string(*uid));
+        }
+        gid = account->pw_gid;
     }
-    (void)::setuid(uid);
+    // Groups first and the user last: once the user is changed, the rights to change the others
+    // are gone.
+    if (::setgroups(0, nullptr) != 0) {
+        stopKeepingPrivileges("supplementary groups");
+    }
+    if (::setgid(*gid) != 0 || ::getgid() != *gid || ::getegid() != *gid) {
+        stopKeepingPrivileges("group " + std::to_string(*gid));
+    }
+    if (::setuid(*uid) != 0 || ::getuid() != *uid || ::geteuid() != *uid) {
+        stopKeepingPrivileges("user " + std::to_string(*uid));
+    }
 }
 
 } // namespace zk::CLI

@@ -36,8 +36,12 @@ extern std::FILE* standardInput;
 extern std::FILE* standardOutput;
 extern std::FILE* standardError;
 
-// Taken from the process once: arguments without the program's own path, the split, the name.
-void setProcessArguments(const std::vector<std::string>& argv);
+// The process's own arguments as the kernel keeps them (/proc/self/cmdline), or, where that
+// cannot be read, the application object's; the program's own path first.
+std::vector<std::string> processArguments();
+
+// Taken from the process once, on first use: arguments without the program's own path, the
+// split, the name.
 const std::vector<std::string>& arguments();
 const std::vector<std::string>& positionalArguments();
 const std::map<std::string, OptionValue>& options();
@@ -47,8 +51,11 @@ std::string name();
 QUrl programURL();
 QUrl currentDirectoryURL();
 
-// The bytes available on standard input, decoded as UTF-8 without one trailing line feed; nothing
-// when they are not UTF-8.
+// The bytes standard input holds now: waits until some arrive or the input ends (then empty), and
+// takes what is there without waiting for the writer to finish.
+std::string availableInputData();
+// The available input decoded as UTF-8 without one trailing line feed; nothing when it is not
+// UTF-8.
 std::optional<std::string> readInput();
 // One line without its line feed; nothing at the end of input.
 std::optional<std::string> readLine(bool strippingNewline = true);
@@ -69,7 +76,10 @@ void print(
 // Runs `body`; when it throws, prints the error's message to standard error and exits with 1.
 void exitOnError(const std::function<void()>& body);
 
-// Started through sudo: becomes the user who ran sudo again ("SUDO_UID"). Does nothing otherwise.
+// Started through sudo: becomes the user who ran sudo again ("SUDO_UID", with "SUDO_GID" or else
+// that user's own group): supplementary groups first, then the group, then the user, each checked.
+// When any step fails the program stops with a message on standard error (status 1) rather than
+// going on with rights it should have given up. Does nothing without a valid "SUDO_UID".
 void dropSudoPrivileges();
 
 } // namespace CLI

@@ -4,6 +4,7 @@
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
 #include "kit/foundation/core/ReportError.h"
+#include "platform/AppFolders.h"
 #include "platform/Logger.h"
 #include "platform/store/DefaultsDatabase.h"
 
@@ -18,16 +19,6 @@ namespace zk {
 namespace {
 
 constexpr const char* debugMenuAddedProperty = "zkDebugMenuAdded";
-
-std::filesystem::path xdgDirectory(const char* variable, const char* fallbackUnderHome)
-{
-    const char* value = std::getenv(variable);
-    if (value && *value && std::filesystem::path(value).is_absolute()) {
-        return std::filesystem::path(value) / "kiruvo";
-    }
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home ? home : "") / fallbackUnderHome / "kiruvo";
-}
 
 void logFailure(const std::string& what, const std::error_code& error)
 {
@@ -164,12 +155,12 @@ void removeAppData(platform::UserDefaults& suite, const std::filesystem::path& d
 
 std::filesystem::path appDataDirectory()
 {
-    return xdgDirectory("XDG_DATA_HOME", ".local/share");
+    return platform::AppFolders::dataFolder();
 }
 
 std::filesystem::path appCacheDirectory()
 {
-    return xdgDirectory("XDG_CACHE_HOME", ".cache");
+    return platform::AppFolders::cacheFolder();
 }
 
 } // namespace zk

@@ -2,6 +2,7 @@
 
 #include "kit/foundation/core/ErrorValues.h"
 #include "kit/foundation/core/ReportError.h"
+#include "platform/AppFolders.h"
 #include "platform/Uuid.h"
 
 #include <QDir>
@@ -202,14 +203,9 @@ QString realHomeDirectory()
     return QDir::homePath();
 }
 
-QString makeAppDirectory(QStandardPaths::StandardLocation location)
+QString makeAppDirectory(const std::filesystem::path& folder)
 {
-    QString base = QStandardPaths::writableLocation(location);
-    if (base.isEmpty()) {
-        base = QDir::tempPath();
-    }
-    // The generic locations are shared by every program; ours is the folder named after it.
-    const QString path = QDir(base).filePath(QStringLiteral("kiruvo"));
+    const QString path = QString::fromStdString(folder.string());
     if (!QDir().mkpath(path)) {
         reportError(fileError(ErrorDomains::fileWriteUnknown, path,
             QStringLiteral("Could not create the folder “%1”.").arg(path)));
@@ -219,13 +215,13 @@ QString makeAppDirectory(QStandardPaths::StandardLocation location)
 
 const QString& appSupportDirectory()
 {
-    static const QString path = makeAppDirectory(QStandardPaths::GenericDataLocation);
+    static const QString path = makeAppDirectory(platform::AppFolders::dataFolder());
     return path;
 }
 
 const QString& appCachesDirectory()
 {
-    static const QString path = makeAppDirectory(QStandardPaths::GenericCacheLocation);
+    static const QString path = makeAppDirectory(platform::AppFolders::cacheFolder());
     return path;
 }
 

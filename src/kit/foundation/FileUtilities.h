@@ -58,10 +58,10 @@ bool urlUnreserved(char32_t character);
 QString rootDirectory();
 // The home folder of the account running the process, from the user database (not $HOME).
 QString realHomeDirectory();
-// The application's own folder in a standard location (created with what is missing; a failure is
-// reported and the path still returned). Linux keeps such folders under the program's name.
-QString makeAppDirectory(QStandardPaths::StandardLocation location);
-// $XDG_DATA_HOME/kiruvo and $XDG_CACHE_HOME/kiruvo, made once per process.
+// The application's own folder (created with what is missing; a failure is reported and the path
+// still returned).
+QString makeAppDirectory(const std::filesystem::path& folder);
+// The data and cache folders of platform::AppFolders, made once per process.
 const QString& appSupportDirectory();
 const QString& appCachesDirectory();
 

@@ -1,5 +1,6 @@
 #include "platform/desktop/ShortcutsFolder.h"
 
+#include "platform/AppFolders.h"
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 #include "platform/RegularFile.h"
@@ -296,15 +297,7 @@ ShortcutsFolder::ShortcutsFolder(fs::path root)
 
 fs::path ShortcutsFolder::standardLocation()
 {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    fs::path base;
-    if (dataHome != nullptr && *dataHome != '\0' && fs::path(dataHome).is_absolute()) {
-        base = dataHome;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home != nullptr ? home : "") / ".local" / "share";
-    }
-    return base / "kiruvo" / "shortcuts";
+    return AppFolders::dataFolder() / "shortcuts";
 }
 
 ShortcutsFolder ShortcutsFolder::standard()

@@ -1,5 +1,6 @@
 #include "platform/store/DefaultsDatabase.h"
 
+#include "platform/AppFolders.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/store/PropertyListJson.h"
@@ -346,17 +347,6 @@ std::optional<std::string> moveAside(const std::string& path, std::string& error
     return target;
 }
 
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home) {
-        return home;
-    }
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) {
-        return entry->pw_dir;
-    }
-    return ".";
-}
-
 } // namespace
 
 std::string DefaultsDatabase::defaultPath()
@@ -364,13 +354,7 @@ std::string DefaultsDatabase::defaultPath()
     if (const char* path = std::getenv("KIRUVO_DEFAULTS_PATH"); path && *path) {
         return path;
     }
-    std::string dataHome;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
-        dataHome = xdg;
-    } else {
-        dataHome = homeFolder() + "/.local/share";
-    }
-    return dataHome + "/kiruvo/defaults.sqlite3";
+    return (AppFolders::dataFolder() / "defaults.sqlite3").string();
 }
 
 std::shared_ptr<DefaultsDatabase> DefaultsDatabase::open(const std::string& path, Options options)

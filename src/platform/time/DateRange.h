@@ -43,12 +43,17 @@ struct DateRange {
     }
     bool intersects(const DateRange& other) const { return intersection(other).has_value(); }
 
-    // Moves the upper bound by `seconds` (negative: earlier); when it passes the lower bound the
-    // two swap, so the result is always a valid range.
+    // Moves the upper bound by `seconds` (negative: earlier) but never before the lower bound,
+    // which stays: a span shortened by more than its length is the single instant at its start,
+    // so a session that ended through inactivity never ends before it began. A move that is not a
+    // finite number leaves the range as it is.
     DateRange rangeByAdding(double seconds) const
     {
+        if (!std::isfinite(seconds)) {
+            return *this;
+        }
         const Date moved = upperBound.addingTimeInterval(seconds);
-        return moved < lowerBound ? DateRange { moved, lowerBound } : DateRange { lowerBound, moved };
+        return DateRange { lowerBound, moved < lowerBound ? lowerBound : moved };
     }
 
     bool operator==(const DateRange&) const = default;

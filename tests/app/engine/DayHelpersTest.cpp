@@ -139,3 +139,13 @@ TEST(DayHelpers, PrecomputedDayGivesTheSameAnswers)
             kiruvo::intersectionWithDay(session, date, calendar));
     }
 }
+
+// Shortening by a second never moves a range's end before its start, so an instant at midnight
+// (a session cut down to nothing) belongs to the day it starts, not to the day before.
+TEST(DayHelpers, AnInstantAtMidnightBelongsOnlyToTheDayItStarts)
+{
+    const auto calendar = utcCalendar();
+    const DateRange instant = range(jan5Utc, jan5Utc);
+    EXPECT_TRUE(kiruvo::overlapsDay(instant, unix(jan5Utc + hour), calendar));
+    EXPECT_FALSE(kiruvo::overlapsDay(instant, unix(jan5Utc - hour), calendar));
+}

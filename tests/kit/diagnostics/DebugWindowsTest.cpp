@@ -142,7 +142,7 @@ TEST_F(DebugWindowsTest, CrashLogInstructionsOnlyShowAndRevealOurReportsFolder)
         [&] { return alerts.size() == 1 && !userWindow()->view().isCrashLogInstructionsPresented(); }));
     EXPECT_EQ(alerts[0], "How to send crash log");
     EXPECT_NE(alertMessages[0].find(reporter->directory().string()), std::string::npos);
-    EXPECT_NE(alertMessages[0].find(supportEmailAddress), std::string::npos);
+    EXPECT_NE(alertMessages[0].find(supportEmailAddress().rawValue()), std::string::npos);
     EXPECT_TRUE(openedUrls.empty());
     EXPECT_TRUE(started.empty());
 

@@ -70,14 +70,22 @@ TEST_F(EmailTest, LongBodiesFormAURLButAreNotHandedToAMailClient)
     EXPECT_EQ(told.size(), 1u);
 }
 
+TEST_F(EmailTest, TheSupportAddressIsACheckedAddress)
+{
+    const auto checked = zk::EmailAddress::make(supportEmailAddress().rawValue());
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(*checked, supportEmailAddress());
+}
+
 TEST_F(EmailTest, WithoutXdgEmailTheTextStandsInTheBody)
 {
-    sendEmail({ supportEmailAddress }, "Kiruvo — Debug info", std::nullopt, "debug-info.txt", "the text");
+    sendEmail({ supportEmailAddress().rawValue() }, "Kiruvo — Debug info", std::nullopt, "debug-info.txt",
+        "the text");
     EXPECT_TRUE(started.empty());
     ASSERT_EQ(openedUrls.size(), 1u);
     const auto items = queryOf(openedUrls[0].toString(QUrl::FullyEncoded).toStdString());
     EXPECT_EQ(openedUrls[0].scheme(), "mailto");
-    EXPECT_EQ(openedUrls[0].path(), QString::fromLatin1(supportEmailAddress));
+    EXPECT_EQ(openedUrls[0].path(), QString::fromStdString(supportEmailAddress().rawValue()));
     EXPECT_EQ(items.at("subject"), QString::fromUtf8("Kiruvo — Debug info"));
     EXPECT_EQ(items.at("body"),
         QStringLiteral("\n\n\n\ndebug-info.txt\n------------------------------\n\nthe text"));

@@ -30,6 +30,13 @@ TEST(ByteCountFormat, ScalesToTheLargestUnitReached)
         formatByteCount(std::numeric_limits<std::int64_t>::max(), ByteCountStyle::file, posix), "9.22 EB");
 }
 
+TEST(ByteCountFormat, ZeroIsSpelledOutInTheLocalesLanguage)
+{
+    EXPECT_EQ(formatByteCount(0, ByteCountStyle::file, Locale("de_DE")), "Null KB");
+    EXPECT_EQ(formatByteCount(0, ByteCountStyle::file, Locale("fr_FR")), "Z\u00e9ro KB");
+    EXPECT_EQ(formatByteCount(0, ByteCountStyle::file, Locale("en_GB")), "Zero KB");
+}
+
 TEST(ByteCountFormat, AllowedUnitsZeroAndTheActualCount)
 {
     const Locale english("en_US");

@@ -53,6 +53,16 @@ TEST(IndexedCollectionTest, ASliceKeepsItsPositions)
     EXPECT_EQ(slice.endIndex(), 7);
 }
 
+TEST(IndexedCollectionDeathTest, APositionOutsideTheCollectionStopsTheProgram)
+{
+    const std::vector<std::string> all { "q", "r", "s", "t", "u", "v", "w" };
+    const zk::IndexedCollection slice(std::span<const std::string>(all).subspan(5), 5);
+    EXPECT_DEATH(slice.at(7), "out of range 5..<7");
+    EXPECT_DEATH(slice.at(4), "out of range 5..<7");
+    const zk::IndexedCollection<std::vector<int>> empty({});
+    EXPECT_DEATH(empty.at(0), "out of range 0..<0");
+}
+
 TEST(EmptyInitializableTest, EmptyValues)
 {
     EXPECT_EQ(zk::emptyValue<std::int64_t>(), 0);

@@ -35,7 +35,7 @@ TEST(BytesTest, DecimalUnitsAndTruncation)
 TEST(BytesTest, DebugDescriptionIsAFileSizeInTheCurrentLocale)
 {
     platform::Locale::setCurrentForTesting(platform::Locale("de_DE"));
-    EXPECT_EQ(zk::Bytes::zero().debugDescription(), "Zero KB");
+    EXPECT_EQ(zk::Bytes::zero().debugDescription(), "Null KB");
     EXPECT_EQ(zk::Bytes::megabytes(1.7).debugDescription(), "1,7 MB");
     platform::Locale::setCurrentForTesting(platform::Locale("en_US"));
     EXPECT_EQ(zk::Bytes { 1 }.debugDescription(), "1 byte");

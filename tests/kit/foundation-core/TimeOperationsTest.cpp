@@ -122,3 +122,16 @@ TEST(TimeOperations, SortedByKey)
     EXPECT_EQ(zk::sortedBy(flagged, &Flagged::flag, false).front().id, 2);
     EXPECT_EQ(zk::sortedBy(flagged, &Flagged::flag, true).back().id, 2);
 }
+
+TEST(RangeByAddingTest, TheRangeAndTheKitShortenAlikeAndNeverBeforeTheStart)
+{
+    const platform::Date ten = platform::Date::fromUnixTime(36000);
+    const platform::DateRange half { ten, ten.addingTimeInterval(1800) };
+    for (const auto& shortened : { half.rangeByAdding(-3600), zk::rangeByAdding(half, -3600) }) {
+        EXPECT_EQ(shortened.lowerBound, ten);
+        EXPECT_EQ(shortened.upperBound, ten);
+    }
+    EXPECT_EQ(half.rangeByAdding(-600).upperBound, ten.addingTimeInterval(1200));
+    EXPECT_EQ(half.rangeByAdding(60).upperBound, ten.addingTimeInterval(1860));
+    EXPECT_EQ(half.rangeByAdding(std::numeric_limits<double>::quiet_NaN()), half);
+}

@@ -163,8 +163,9 @@ TEST(FileUtilitiesTest, AppFoldersAreMadeOnceAndAFailureStillGivesThePath)
     QTemporaryDir folder;
     const QString blocked = QDir(folder.path()).filePath("file");
     QFile(blocked).open(QIODevice::WriteOnly);
-    qputenv("XDG_CONFIG_HOME", blocked.toLocal8Bit()); // a file where a folder should be
-    EXPECT_EQ(zk::makeAppDirectory(QStandardPaths::GenericConfigLocation), blocked + "/kiruvo");
+    // A file where a folder should be.
+    EXPECT_EQ(
+        zk::makeAppDirectory(std::filesystem::path(blocked.toStdString()) / "kiruvo"), blocked + "/kiruvo");
 }
 
 TEST(FileUtilitiesTest, TrailingNullAndOffsets)

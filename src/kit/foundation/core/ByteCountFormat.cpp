@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <unicode/numberformatter.h>
+#include <unicode/rbnf.h>
 
 #include <array>
 #include <cmath>
@@ -25,6 +26,27 @@ std::string formatNumber(double value, int maximumFractionDigits, const platform
     }
     std::string result;
     text.toUTF8String(result);
+    return result;
+}
+
+// The word for zero in the locale's language, its first letter capitalised as at the start of a
+// text: "Zero" in English, "Null" in German, "Zéro" in French.
+std::string spelledOutZero(const platform::Locale& locale)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::RuleBasedNumberFormat spellout(icu::URBNF_SPELLOUT, locale.icu(), status);
+    icu::UnicodeString word;
+    if (U_SUCCESS(status)) {
+        spellout.format(static_cast<int32_t>(0), word);
+    }
+    if (U_FAILURE(status) || word.isEmpty()) {
+        return "Zero";
+    }
+    const int32_t firstEnd = word.moveIndex32(0, 1);
+    icu::UnicodeString first(word, 0, firstEnd);
+    first.toUpper(locale.icu());
+    std::string result;
+    first.append(word, firstEnd, word.length() - firstEnd).toUTF8String(result);
     return result;
 }
 
@@ -66,10 +88,10 @@ std::string formatByteCount(std::int64_t bytes, const ByteCountFormat& format, c
         // Zero takes the smallest allowed unit above bytes, as it would if it had a size.
         for (std::size_t unit = 1; unit < unitNames.size(); ++unit) {
             if (isAllowed(allowed, unit)) {
-                return std::string("Zero ") + unitNames[unit];
+                return spelledOutZero(locale) + " " + unitNames[unit];
             }
         }
-        return "Zero bytes";
+        return spelledOutZero(locale) + " bytes";
     }
     const double base = format.style == ByteCountStyle::memory ? 1024.0 : 1000.0;
     const double count = static_cast<double>(bytes);

@@ -27,7 +27,7 @@ struct ByteCountFormat {
     ByteCountStyle style = ByteCountStyle::file;
     // No allowed unit counts as all of them.
     unsigned allowedUnits = allByteCountUnits;
-    // Zero as "Zero KB" rather than "0 bytes".
+    // Zero as "Zero KB" rather than "0 bytes", the word in the locale's language ("Null KB").
     bool spellsOutZero = true;
     // The exact count follows a scaled one: "3.3 MB (3,250,000 bytes)".
     bool includesActualByteCount = false;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "kit/foundation/core/FatalError.h"
+
 #include <cstddef>
 #include <iterator>
 #include <ranges>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -23,8 +26,14 @@ public:
 
     Index startIndex() const { return first; }
     Index endIndex() const { return first + static_cast<Index>(std::ranges::distance(base)); }
+    // A position outside the collection is a programmer error and stops the program, rather than
+    // reading past the end of the base.
     std::pair<Index, Element> at(Index index) const
     {
+        if (index < startIndex() || index >= endIndex()) {
+            fatalError(FatalReason("Index " + std::to_string(index) + " is out of range "
+                + std::to_string(startIndex()) + "..<" + std::to_string(endIndex())));
+        }
         auto position = std::ranges::begin(base);
         std::ranges::advance(position, index - first);
         return { index, *position };

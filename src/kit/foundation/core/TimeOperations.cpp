@@ -12,11 +12,7 @@ namespace zk {
 
 platform::DateRange rangeByAdding(const platform::DateRange& range, double seconds)
 {
-    if (!std::isfinite(seconds)) {
-        return range;
-    }
-    const platform::Date moved = range.upperBound.addingTimeInterval(seconds);
-    return platform::DateRange { range.lowerBound, moved >= range.lowerBound ? moved : range.lowerBound };
+    return range.rangeByAdding(seconds);
 }
 
 std::uint64_t sleepNanoseconds(double seconds)
