@@ -9,6 +9,7 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/foundation/ImageWriting.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/SystemEventPublishers.h"
 #include "kit/foundation/ZKKit.h"
@@ -390,6 +391,7 @@ void MenuBarController::render(const MenuBarState& state)
     platform::StatusItemAppearance appearance = m_statusItem->appearance();
     if (const zk::Duration* duration = state.durationValue()) {
         appearance.image = QImage();
+        appearance.isTemplate = true;
         appearance.tint.reset();
         // A duration without text is a fault of the formatter, not of the user: show the marker
         // rather than end the program.
@@ -405,10 +407,15 @@ void MenuBarController::render(const MenuBarState& state)
             ? "Today: " + words
             : "Current session: " + words;
     } else {
-        appearance.image = image(*state.iconValue());
+        // A reminder shows the icon tinted pink: a coloured copy, no longer a template for the
+        // panel to recolour.
         if (state.isShowingNotification) {
+            appearance.image = zk::tinted(image(*state.iconValue()), platform::systemPinkColor());
+            appearance.isTemplate = false;
             appearance.tint = platform::systemPinkColor();
         } else {
+            appearance.image = image(*state.iconValue());
+            appearance.isTemplate = true;
             appearance.tint.reset();
         }
         setMenuBarTitle(appearance, QString());

@@ -2,12 +2,12 @@
 
 #include "app/engine/SettingsKeys.h"
 #include "app/menubar/MenuBarIconImage.h"
+#include "kit/foundation/ImageWriting.h"
 #include "kit/interface/EnumPicker.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QPixmap>
 
 namespace kiruvo {
@@ -15,12 +15,8 @@ namespace kiruvo {
 QIcon MenuBarIconSetting::icon(MenuBarIcon value)
 {
     // The tray's picture is black for the panel to recolour; here it takes the text colour.
-    QImage picture = image(value);
-    QPainter painter(&picture);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(picture.rect(), QApplication::palette().color(QPalette::WindowText));
-    painter.end();
-    return QIcon(QPixmap::fromImage(picture));
+    return QIcon(
+        QPixmap::fromImage(zk::tinted(image(value), QApplication::palette().color(QPalette::WindowText))));
 }
 
 MenuBarIconSetting::MenuBarIconSetting(QWidget* parent)

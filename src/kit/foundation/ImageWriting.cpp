@@ -2,6 +2,7 @@
 
 #include "kit/foundation/AppErrorBuilder.h"
 #include "kit/foundation/ExtendedAttributes.h"
+#include "kit/foundation/FileUtilities.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -13,12 +14,60 @@
 #include <QSaveFile>
 
 #include <cmath>
+#include <cstdint>
 
 namespace zk {
 
 namespace {
 
 constexpr double metersPerInch = 0.0254;
+
+std::uint32_t bigEndian32(const QByteArray& bytes, qsizetype at)
+{
+    return (std::uint32_t(std::uint8_t(bytes[at])) << 24) | (std::uint32_t(std::uint8_t(bytes[at + 1])) << 16)
+        | (std::uint32_t(std::uint8_t(bytes[at + 2])) << 8) | std::uint32_t(std::uint8_t(bytes[at + 3]));
+}
+
+// A QImage always has a resolution (96 dpi unless set) and Qt's writers record it; an image asked
+// for without one must not claim any. A PNG loses its "pHYs" chunk; a JPEG's JFIF header says
+// "no unit, square pixels". Other formats keep what Qt wrote.
+void removeResolution(QByteArray& bytes, const QByteArray& format)
+{
+    if (format == "png") {
+        static const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+        if (!bytes.startsWith(signature)) {
+            return;
+        }
+        QByteArray kept = signature;
+        qsizetype at = signature.size();
+        while (at + 12 <= bytes.size()) {
+            const qsizetype chunkSize = 12 + qsizetype(bigEndian32(bytes, at));
+            if (chunkSize < 12 || at + chunkSize > bytes.size()) {
+                return; // not a PNG Qt wrote: leave it as it is
+            }
+            if (bytes.mid(at + 4, 4) != "pHYs") {
+                kept += bytes.mid(at, chunkSize);
+            }
+            at += chunkSize;
+        }
+        if (at == bytes.size()) {
+            bytes = kept;
+        }
+        return;
+    }
+    if (format == "jpeg" || format == "jpg") {
+        // SOI, then the APP0 segment: marker, length, "JFIF\0", version, unit, x and y density.
+        if (bytes.size() >= 18 && std::uint8_t(bytes[0]) == 0xFF && std::uint8_t(bytes[1]) == 0xD8
+            && std::uint8_t(bytes[2]) == 0xFF && std::uint8_t(bytes[3]) == 0xE0
+            && bytes.mid(6, 5) == QByteArray("JFIF\0", 5)) {
+            bytes[13] = 0;
+            bytes[14] = 0;
+            bytes[15] = 1;
+            bytes[16] = 0;
+            bytes[17] = 1;
+        }
+    }
+}
 
 std::string describe(ImageWriteError::Kind kind, const QString& path)
 {
@@ -86,7 +135,8 @@ std::optional<QByteArray> imageData(const QImage& image, const QByteArray& forma
     if (maxPixelSize && *maxPixelSize > 0 && std::max(image.width(), image.height()) > *maxPixelSize) {
         encoded = image.scaled(*maxPixelSize, *maxPixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    if (dpi && *dpi != 72 && *dpi > 0) {
+    const bool writesResolution = dpi && *dpi != 72 && *dpi > 0;
+    if (writesResolution) {
         const int dotsPerMeter = static_cast<int>(std::lround(*dpi / metersPerInch));
         encoded.setDotsPerMeterX(dotsPerMeter);
         encoded.setDotsPerMeterY(dotsPerMeter);
@@ -102,6 +152,10 @@ std::optional<QByteArray> imageData(const QImage& image, const QByteArray& forma
     writer.setQuality(static_cast<int>(std::lround(quality * 100)));
     if (!writer.write(encoded)) {
         return std::nullopt;
+    }
+    buffer.close();
+    if (!writesResolution) {
+        removeResolution(bytes, format.toLower());
     }
     return bytes;
 }
@@ -195,7 +249,9 @@ QString uniqueFileURL(const QString& path)
 
 QString shortPath(const QString& path)
 {
-    const QString home = QDir::homePath();
+    // The account's home, not $HOME: a path under the real home reads as "~/…" however the
+    // environment was set up.
+    const QString home = realHomeDirectory();
     if (!home.isEmpty() && (path == home || path.startsWith(home + '/'))) {
         return '~' + path.mid(home.size());
     }

@@ -49,7 +49,8 @@ void setCustomMetadata(QImage& image, const CustomMetadata& metadata);
 
 // The image encoded as one image of `format` ("png", "jpeg", "webp", ...): quality from 0 to 1,
 // the largest side in pixels (scaled down, keeping the aspect), and a resolution in dots per inch
-// (72, the default, is never written). Nothing when the format cannot be written or encoding fails.
+// (72, the default, is never written: without another one a PNG or JPEG records no resolution at
+// all). Nothing when the format cannot be written or encoding fails.
 std::optional<QByteArray> imageData(const QImage& image, const QByteArray& format, double compressionQuality,
     std::optional<int> maxPixelSize = std::nullopt, std::optional<int> dpi = std::nullopt);
 
@@ -65,7 +66,7 @@ void writeImage(const QImage& image, const QString& path, const QByteArray& form
 // tries "Report.png", then "Report (4).png", "Report (5).png", ... Looks only; creates nothing.
 QString uniqueFileURL(const QString& path);
 
-// The path with the user's home folder written as "~".
+// The path with the account's real home folder (the user database's, not $HOME) written as "~".
 QString shortPath(const QString& path);
 
 // A copy coloured with `color` wherever the image is not transparent; the image is unchanged.

@@ -1,5 +1,6 @@
 #include "kit/interface/SharingService.h"
 
+#include "kit/foundation/ImageWriting.h"
 #include "kit/interface/Pasteboard.h"
 #include "platform/Logger.h"
 
@@ -45,6 +46,9 @@ public:
         data->setData(QString::fromLatin1(pasteboardSourceType), QByteArray("com.zelvantorium.Kiruvo"));
         QGuiApplication::clipboard()->setMimeData(data);
     }
+
+protected:
+    QString serviceName() const override { return QStringLiteral("com.zelvantorium.share.copy"); }
 };
 
 // Opens links and files with the user's default application.
@@ -68,6 +72,9 @@ public:
             }
         }
     }
+
+protected:
+    QString serviceName() const override { return QStringLiteral("com.zelvantorium.share.open"); }
 };
 
 std::vector<std::shared_ptr<SharingService>>& registered()
@@ -85,6 +92,12 @@ SharingService::SharingService(QString title, QIcon image)
 }
 
 SharingService::~SharingService() = default;
+
+QString SharingService::id() const
+{
+    const QString name = serviceName();
+    return name.isEmpty() ? m_title : name;
+}
 
 std::vector<std::shared_ptr<SharingService>> SharingService::sharingServicesForItems(
     const std::vector<ShareItem>& items)
@@ -129,7 +142,10 @@ QString SaveImageSharingService::fileURL() const
     if (name.isEmpty()) {
         name = QStringLiteral("Image");
     }
-    if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+    // Always a PNG: a name that does not end in the PNG extension gets it ("Chart.jpg.png"), so
+    // the format the writer takes from the name is PNG. Letter case counts, as it does for the
+    // writer: "Chart.PNG" becomes "Chart.PNG.png" rather than a name the writer refuses.
+    if (!name.endsWith(QStringLiteral(".png"))) {
         name += QStringLiteral(".png");
     }
     return QDir(m_destination).filePath(name);
@@ -151,9 +167,12 @@ void SaveImageSharingService::performWithItems(const std::vector<ShareItem>& ite
     const QImage image = std::get<QImage>(*found);
     const QString path = fileURL();
     directoryAccess()(m_destination + QLatin1Char('/'), [image, path] {
-        if (!image.save(path, "PNG", 100)) {
-            throw std::runtime_error("Could not save the image as " + path.toStdString() + ".");
-        }
+        const QByteArray format = imageFormatForFileName(path);
+        const std::optional<CustomMetadata> metadata = customMetadata(image);
+        const std::optional<int> dpi = metadata && metadata->dpi > 0
+            ? std::optional<int>(static_cast<int>(std::min<std::int64_t>(metadata->dpi, 1'000'000)))
+            : std::nullopt;
+        writeImage(image, path, format, false, 1.0, std::nullopt, dpi, metadata && metadata->isScreenshot);
     });
 }
 

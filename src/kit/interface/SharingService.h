@@ -23,6 +23,9 @@ public:
 
     const QString& title() const { return m_title; }
     const QIcon& image() const { return m_image; }
+    // The service's identity: its name, which stays the same whatever its title says, or the title
+    // for a service without one. Two objects of one service have the same identity.
+    QString id() const;
 
     virtual bool canPerformWithItems(const std::vector<ShareItem>& items) const = 0;
     virtual void performWithItems(const std::vector<ShareItem>& items) = 0;
@@ -33,6 +36,10 @@ public:
         const std::vector<ShareItem>& items);
     static void registerSystemService(std::shared_ptr<SharingService> service);
     static void clearRegisteredServices();
+
+protected:
+    // The service's own name ("com.zelvantorium.share.copy"); empty for none.
+    virtual QString serviceName() const { return {}; }
 
 private:
     QString m_title;
@@ -46,7 +53,9 @@ public:
 };
 
 // Saves the first image among the items as a PNG file into `destination`, named by `imageTitle`
-// ("Image" without one), with access to the folder asked for through `directoryAccess`.
+// ("Image" without one) with the PNG extension, through the kit's image writer: in the format the
+// file name gives, at full quality, atomically, with the image's own metadata (resolution,
+// screen-capture mark), and with access to the folder asked for through `directoryAccess`.
 class SaveImageSharingService : public ZKSharingService {
 public:
     // Runs the work with access to the folder; the default runs it directly.
@@ -62,6 +71,9 @@ public:
 
     bool canPerformWithItems(const std::vector<ShareItem>& items) const override;
     void performWithItems(const std::vector<ShareItem>& items) override;
+
+protected:
+    QString serviceName() const override { return QStringLiteral("com.zelvantorium.share.saveImage"); }
 
 private:
     QString m_destination;

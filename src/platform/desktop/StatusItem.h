@@ -37,14 +37,14 @@ inline constexpr double statusBarThickness = 22.0;
 
 // What the tray item shows.
 struct StatusItemAppearance {
-    // A template: only its shape counts, and the backend draws it in the panel's text colour (or
-    // the tint). Black on transparent is the expected form.
+    // A template unless `isTemplate` says otherwise: only its shape counts, and the backend draws
+    // it in the panel's text colour (or the tint). Black on transparent is the expected form.
     QImage image;
     QString title;
     // Drawn at reduced opacity, as a disabled button is.
     bool dimmed = false;
-    // The image and title recoloured in this colour (the reminder's highlight); none draws them
-    // in the panel's text colour.
+    // The title and a template image recoloured in this colour (the reminder's highlight); none
+    // draws them in the panel's text colour.
     std::optional<QColor> tint;
     bool visible = true;
     // Points; a positive offset draws the title higher, a negative one lower.
@@ -52,12 +52,14 @@ struct StatusItemAppearance {
     // What the figure is, in words, for the tooltip ("Current session: 25 minutes"); empty when
     // the title says enough.
     QString toolTip;
+    // False for a picture already in its colours (a tinted copy): drawn as it is.
+    bool isTemplate = true;
 
     friend bool operator==(const StatusItemAppearance& a, const StatusItemAppearance& b)
     {
-        return a.image == b.image && a.title == b.title && a.dimmed == b.dimmed && a.tint == b.tint
-            && a.visible == b.visible && a.titleBaselineOffset == b.titleBaselineOffset
-            && a.toolTip == b.toolTip;
+        return a.image == b.image && a.isTemplate == b.isTemplate && a.title == b.title
+            && a.dimmed == b.dimmed && a.tint == b.tint && a.visible == b.visible
+            && a.titleBaselineOffset == b.titleBaselineOffset && a.toolTip == b.toolTip;
     }
 };
 

@@ -330,7 +330,7 @@ QPixmap TrayStatusItemBackend::render(
     QImage image;
     QSizeF imageSize;
     if (!appearance.image.isNull()) {
-        image = recoloured(appearance.image, foreground);
+        image = appearance.isTemplate ? recoloured(appearance.image, foreground) : appearance.image;
         const QSizeF points = QSizeF(image.size()) / std::max(1.0, image.devicePixelRatio());
         imageSize = points * scale;
         if (imageSize.height() > height) {

@@ -1,7 +1,9 @@
 #include "app/MenuBarFixture.h"
 
 #include "app/menubar/MenuBarDurationFormatter.h"
+#include "app/menubar/MenuBarIconImage.h"
 #include "app/menubar/MenuBarState.h"
+#include "kit/foundation/ImageWriting.h"
 
 #include <cmath>
 #include <functional>
@@ -130,6 +132,10 @@ TEST_F(MenuBarTest, EachDisplayModeShowsWhatItsRowSays)
         EXPECT_TRUE(state.isShowingNotification);
         EXPECT_EQ(shown().tint, platform::systemPinkColor());
         EXPECT_FALSE(shown().image.isNull());
+        // The kit's tinted copy, drawn as it is.
+        EXPECT_FALSE(shown().isTemplate);
+        EXPECT_EQ(
+            shown().image, zk::tinted(kiruvo::image(shownIcon(state).value()), platform::systemPinkColor()));
         EXPECT_EQ(shown().title, "");
     }
 
@@ -138,6 +144,10 @@ TEST_F(MenuBarTest, EachDisplayModeShowsWhatItsRowSays)
     menuBar().update();
     EXPECT_EQ(shown().title, "1h 10m");
     EXPECT_EQ(shown().tint, std::nullopt);
+    Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::icon);
+    menuBar().update();
+    EXPECT_TRUE(shown().isTemplate);
+    EXPECT_EQ(shown().image, kiruvo::image(MenuBarIcon::leaf));
 }
 
 TEST_F(MenuBarTest, TotalTodayWithNothingTrackedShowsZeroMinutesNotAnIcon)

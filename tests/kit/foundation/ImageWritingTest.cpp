@@ -1,4 +1,5 @@
 #include "kit/foundation/ImageWriting.h"
+#include "kit/foundation/FileUtilities.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -37,6 +38,24 @@ QImage decoded(const QByteArray& bytes)
     return QImageReader(&buffer).read();
 }
 
+// The resolution a PNG records, in dots per inch, read from its "pHYs" chunk itself: a decoder would
+// make one up (96 dpi) for a file without any.
+std::optional<double> pngResolution(const QByteArray& bytes)
+{
+    const auto word = [&](qsizetype at) {
+        return (quint32(quint8(bytes[at])) << 24) | (quint32(quint8(bytes[at + 1])) << 16)
+            | (quint32(quint8(bytes[at + 2])) << 8) | quint32(quint8(bytes[at + 3]));
+    };
+    for (qsizetype at = 8; at + 12 <= bytes.size(); at += 12 + qsizetype(word(at))) {
+        if (bytes.mid(at + 4, 4) == "pHYs") {
+            EXPECT_EQ(word(at + 8), word(at + 12)); // square pixels
+            EXPECT_EQ(quint8(bytes[at + 16]), 1); // per metre
+            return word(at + 8) * 0.0254;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 TEST(UniqueFileURLTest, CountsFromTheStrippedBase)
@@ -66,10 +85,20 @@ TEST(ImageWritingTest, EncodesResizesAndWritesResolutionOnlyWhenNot72)
     EXPECT_EQ(decoded(*small).size(), QSize(10, 5));
 
     const auto at144 = zk::imageData(sample(), "png", 1.0, std::nullopt, 144);
-    EXPECT_NEAR(decoded(*at144).dotsPerMeterX() * 0.0254, 144, 1);
+    ASSERT_TRUE(pngResolution(*at144).has_value());
+    EXPECT_NEAR(*pngResolution(*at144), 144, 0.1);
     EXPECT_NEAR(decoded(*at144).dotsPerMeterY() * 0.0254, 144, 1);
-    const auto at72 = zk::imageData(sample(), "png", 1.0, std::nullopt, 72);
-    EXPECT_EQ(decoded(*at72).dotsPerMeterX(), decoded(*png).dotsPerMeterX());
+    // Neither 72 nor no resolution writes any, although every QImage carries one.
+    EXPECT_EQ(pngResolution(*png), std::nullopt);
+    EXPECT_EQ(pngResolution(*zk::imageData(sample(), "png", 1.0, std::nullopt, 72)), std::nullopt);
+    EXPECT_EQ(decoded(*png).size(), QSize(40, 20)); // still a valid PNG
+    // A JPEG without a resolution says so in its header: no unit, square pixels.
+    const auto jpeg = zk::imageData(sample(), "jpeg", 0.8);
+    ASSERT_TRUE(jpeg.has_value());
+    EXPECT_EQ(jpeg->mid(13, 5), QByteArray("\0\0\1\0\1", 5));
+    EXPECT_EQ(decoded(*jpeg).size(), QSize(40, 20));
+    const auto jpeg144 = zk::imageData(sample(), "jpeg", 0.8, std::nullopt, 144);
+    EXPECT_EQ(jpeg144->mid(13, 5), QByteArray("\1\0\x90\0\x90", 5));
 
     // Every format this system can write comes back at its size.
     for (const QByteArray& format : QImageWriter::supportedImageFormats()) {
@@ -132,9 +161,23 @@ TEST(ImageWritingTest, WritesFilesAndReportsWhatFailed)
     EXPECT_TRUE(QFile::exists(shot));
 }
 
+TEST(ImageWritingTest, AShortPathStartsFromTheAccountsRealHomeNotFromHOME)
+{
+    QTemporaryDir elsewhere;
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", elsewhere.path().toLocal8Bit());
+    const QString real = zk::realHomeDirectory();
+    const QString underReal = zk::shortPath(real + "/Pictures/a.png");
+    const QString underVariable = zk::shortPath(elsewhere.path() + "/a.png");
+    qputenv("HOME", home);
+    EXPECT_EQ(underReal, "~/Pictures/a.png");
+    EXPECT_EQ(underVariable, elsewhere.path() + "/a.png");
+    EXPECT_EQ(zk::shortPath(real + "x/a.png"), real + "x/a.png"); // only whole folder names
+}
+
 TEST(ImageWritingTest, MessagesNameTheFileShortly)
 {
-    const QString picture = QDir::homePath() + "/Pictures/a.png";
+    const QString picture = zk::realHomeDirectory() + "/Pictures/a.png";
     EXPECT_EQ(zk::ImageWriteError(zk::ImageWriteError::Kind::write, picture).localizedDescription(),
         "Failed to write image to “~/Pictures/a.png”");
     EXPECT_EQ(zk::ImageWriteError(zk::ImageWriteError::Kind::unsupportedFileType, "/tmp/x.qqq")

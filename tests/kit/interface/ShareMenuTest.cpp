@@ -1,5 +1,7 @@
 #include "kit/interface/ShareMenu.h"
 #include "kit/foundation/FileUtilities.h"
+#include "kit/foundation/ImageWriting.h"
+#include "kit/foundation/core/ErrorValues.h"
 #include "kit/interface/FileUtilities.h"
 #include "kit/interface/Pasteboard.h"
 #include "kit/interface/WorkspaceUtilities.h"
@@ -10,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -124,6 +127,69 @@ TEST_F(ShareMenuTest, SavingAnImageWithoutATitleWritesImagePng)
     EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("Image.png"))));
     service.imageTitle = [] { return QStringLiteral("Chart"); };
     EXPECT_EQ(service.fileURL(), folder.filePath(QStringLiteral("Chart.png")));
+    service.imageTitle = [] { return QStringLiteral("Chart.jpg"); };
+    EXPECT_EQ(service.fileURL(), folder.filePath(QStringLiteral("Chart.jpg.png")));
+}
+
+TEST_F(ShareMenuTest, SavingAnImageGoesThroughTheKitsWriterWithTheImagesMetadata)
+{
+    QTemporaryDir folder;
+    SaveImageSharingService service(QStringLiteral("Save"), QIcon(), folder.path());
+    QImage image(4, 4, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+
+    // Without metadata no resolution is claimed (QImage::save would write its own 96 dpi).
+    service.imageTitle = [] { return QStringLiteral("Plain"); };
+    service.performWithItems({ image });
+    QFile plain(folder.filePath(QStringLiteral("Plain.png")));
+    ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(plain.readAll().contains("pHYs"));
+
+    zk::setCustomMetadata(image, { 144, true });
+    service.imageTitle = [] { return QStringLiteral("Shot"); };
+    try {
+        service.performWithItems({ image });
+    } catch (const zk::PlatformError& error) {
+        // A file system without user attributes: the image is written, the mark is not.
+        EXPECT_EQ(error.domain(), "NSPOSIXErrorDomain");
+    }
+    const QImage written(folder.filePath(QStringLiteral("Shot.png")));
+    EXPECT_NEAR(written.dotsPerMeterX() * 0.0254, 144, 1);
+    // Written whole or not at all: nothing but the two images is left in the folder.
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    // A folder that cannot be written is the writer's error, naming the file.
+    SaveImageSharingService nowhere(QStringLiteral("Save"), QIcon(), QStringLiteral("/proc/kiruvo-nowhere"));
+    try {
+        nowhere.performWithItems({ image });
+        ADD_FAILURE() << "wrote into /proc";
+    } catch (const zk::ImageWriteError& error) {
+        EXPECT_EQ(error.kind(), zk::ImageWriteError::Kind::destination);
+    }
+}
+
+TEST_F(ShareMenuTest, AServiceIsKnownByItsNameWhateverItsTitle)
+{
+    QTemporaryDir folder;
+    const SaveImageSharingService save(QStringLiteral("Save"), QIcon(), folder.path());
+    const SaveImageSharingService renamed(QStringLiteral("Save As PNG"), QIcon(), folder.path());
+    EXPECT_EQ(save.id(), renamed.id());
+    EXPECT_EQ(save.id(), QStringLiteral("com.zelvantorium.share.saveImage"));
+    QStringList ids;
+    for (const auto& service : SharingService::sharingServicesForItems({ QUrl("https://example.com") })) {
+        ids.append(service->id());
+    }
+    EXPECT_TRUE(ids.contains(QStringLiteral("com.zelvantorium.share.copy")));
+    EXPECT_TRUE(ids.contains(QStringLiteral("com.zelvantorium.share.open")));
+
+    // A service without a name of its own is known by its title.
+    class Untitled : public ZKSharingService {
+    public:
+        using ZKSharingService::ZKSharingService;
+        bool canPerformWithItems(const std::vector<ShareItem>&) const override { return true; }
+        void performWithItems(const std::vector<ShareItem>&) override { }
+    };
+    EXPECT_EQ(Untitled(QStringLiteral("Print"), QIcon()).id(), QStringLiteral("Print"));
 }
 
 TEST(FileUtilities, TrashingStopsAtTheFirstFailure)

@@ -136,6 +136,16 @@ TEST(TrayStatusItemBackendTest, TitleWidensThePictureAndDimmingAndTintChangeItsP
     EXPECT_EQ(tintedCentre.green(), 0);
     // Transparent parts of the image stay transparent.
     EXPECT_EQ(qAlpha(platform::TrayStatusItemBackend::render(tinted, 64, text).toImage().pixel(2, 2)), 0);
+
+    // A picture already in its colours is no template: neither the tint nor the panel's colour
+    // changes it.
+    StatusItemAppearance coloured = tinted;
+    coloured.image.fill(QColor(Qt::blue));
+    coloured.isTemplate = false;
+    const QColor colouredCentre = QColor::fromRgba(
+        platform::TrayStatusItemBackend::render(coloured, 64, text).toImage().pixel(32, 32));
+    EXPECT_EQ(colouredCentre.blue(), 255);
+    EXPECT_EQ(colouredCentre.red(), 0);
 }
 
 namespace {
