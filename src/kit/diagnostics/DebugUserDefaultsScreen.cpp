@@ -59,23 +59,27 @@ DebugUserDefaultsScreen::DebugUserDefaultsScreen(QWidget* parent)
     });
     layout->addWidget(m_tree);
 
-    // Changes arrive on the writing thread; one reload on the main thread follows any number of them.
+    // Every change of the settings, whatever thread wrote it, is announced on the main thread; one
+    // reload follows any number of announcements queued together.
     QPointer<DebugUserDefaultsScreen> self(this);
     std::weak_ptr<bool> pending = m_reloadPending;
-    m_didChange = SystemEvents::userDefaultsDidChange().sink([self, pending](const platform::combine::Void&) {
-        const auto flag = pending.lock();
-        if (!flag || std::exchange(*flag, true)) {
-            return;
-        }
-        platform::MainQueue::post([self, pending] {
-            if (const auto flag = pending.lock()) {
-                *flag = false;
-            }
-            if (self) {
-                self->reload();
-            }
-        });
-    });
+    m_defaultsChanges
+        = std::make_unique<ListenOnlyPublisherObservable>(SystemEvents::userDefaultsDidChange());
+    m_willChange
+        = m_defaultsChanges->objectWillChange().sink([self, pending](const platform::combine::Void&) {
+              const auto flag = pending.lock();
+              if (!flag || std::exchange(*flag, true)) {
+                  return;
+              }
+              platform::MainQueue::post([self, pending] {
+                  if (const auto flag = pending.lock()) {
+                      *flag = false;
+                  }
+                  if (self) {
+                      self->reload();
+                  }
+              });
+          });
     reload();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kit/diagnostics/SettingsDump.h"
+#include "kit/foundation/ListenOnlyPublisherObservable.h"
 #include "platform/combine/AnyCancellable.h"
 
 #include <QWidget>
@@ -32,6 +33,9 @@ public:
     std::vector<std::pair<QString, QStringList>> sections() const;
     DebugMoreMenu& moreMenu() const { return *m_moreMenu; }
     QTreeWidget& tree() const { return *m_tree; }
+    // What the screen listens to: an announcement on the main thread for every change of the
+    // settings.
+    const ListenOnlyPublisherObservable& defaultsChanges() const { return *m_defaultsChanges; }
 
     // Removes the keys at the offsets of a section's dump as it was shown; an offset outside it is
     // skipped.
@@ -51,7 +55,8 @@ private:
     QTreeWidget* m_tree = nullptr;
     DebugMoreMenu* m_moreMenu = nullptr;
     std::vector<std::pair<DebugSuite, SettingsDump>> m_shown;
-    platform::combine::AnyCancellable m_didChange;
+    std::unique_ptr<ListenOnlyPublisherObservable> m_defaultsChanges;
+    platform::combine::AnyCancellable m_willChange;
     std::shared_ptr<bool> m_reloadPending = std::make_shared<bool>(false);
 };
 

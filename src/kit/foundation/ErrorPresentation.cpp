@@ -2,10 +2,12 @@
 
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/DelegateHandler.h"
 #include "kit/foundation/core/ErrorRecoveryAttempter.h"
 #include "platform/MainQueue.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <qcoro/qcorosignal.h>
 
@@ -182,7 +184,17 @@ QCoro::Task<> presentAsync(ErrorPtr error, QWidget* window)
 
 void presentErrorAsSheet(ErrorPtr error, QWidget* window, std::function<void()> didPresent)
 {
-    presentError(std::move(error), window, std::move(didPresent));
+    // The presentation reaches the callback through its holder, by the holder's slot, once the
+    // sheet has ended; the holder lives until then, and belongs to the window, so a window closed
+    // first takes it along instead of leaving a callback into what it showed.
+    QPointer<DelegateHandler> handler(new DelegateHandler(std::move(didPresent), window));
+    presentError(std::move(error), window, [handler] {
+        if (!handler) {
+            return;
+        }
+        QMetaObject::invokeMethod(handler.data(), "didPresentHandler", Qt::DirectConnection);
+        handler->deleteLater();
+    });
 }
 
 } // namespace zk

@@ -2,12 +2,17 @@
 
 #include "kit/foundation/ErrorPresentation.h"
 #include "kit/foundation/ZKApp.h"
+#include "kit/foundation/core/CallSiteCache.h"
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/foundation/core/ReportError.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/Logger.h"
+#include "platform/linux/DesktopEntry.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <cstdlib>
 
 namespace zk {
@@ -34,6 +39,39 @@ bool startDetached(const QString& program, const QStringList& arguments, QString
 
 } // namespace
 
+std::optional<QString> installedApplicationEntry(const std::string& bundleIdentifier)
+{
+    return memoize({ AnyHashable(bundleIdentifier) }, 1.0, [&]() -> std::optional<QString> {
+        const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
+            QString::fromStdString(bundleIdentifier) + QStringLiteral(".desktop"));
+        if (path.isEmpty()) {
+            return std::nullopt;
+        }
+        return path;
+    });
+}
+
+std::optional<QStringList> desktopEntryCommand(const QString& entryPath)
+{
+    QFile file(entryPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const auto entry = platform::xdg::DesktopEntry::parse(QString::fromUtf8(file.readAll()));
+    const auto exec = entry ? entry->value(QStringLiteral("Exec")) : std::nullopt;
+    auto arguments = exec ? platform::xdg::DesktopEntry::execArguments(*exec) : std::nullopt;
+    if (!arguments) {
+        return std::nullopt;
+    }
+    // Field codes stand for files or URLs to open, which a relaunch has none of.
+    static const QRegularExpression fieldCode(QStringLiteral("^%[fFuUdDnNickvm]$"));
+    arguments->removeIf([](const QString& argument) { return fieldCode.match(argument).hasMatch(); });
+    if (arguments->isEmpty()) {
+        return std::nullopt;
+    }
+    return arguments;
+}
+
 QCoro::Task<bool> relaunchApp(bool exitImmediately, bool showSettingsAfterRelaunch)
 {
     // A copy: the environment may change while the error is shown.
@@ -46,9 +84,29 @@ QCoro::Task<bool> relaunchApp(bool exitImmediately, bool showSettingsAfterRelaun
     const QString program = environment.executablePath.isEmpty() ? QString::fromStdString(ZKApp::url())
                                                                  : environment.executablePath;
     const QStringList arguments { QString::fromLatin1(waitForInstanceLockArgument) };
+    const auto start
+        = [&environment](const QString& program, const QStringList& arguments, QString& errorText) {
+              return environment.startDetached ? environment.startDetached(program, arguments, errorText)
+                                               : startDetached(program, arguments, errorText);
+          };
     QString errorText;
-    const bool started = environment.startDetached ? environment.startDetached(program, arguments, errorText)
-                                                   : startDetached(program, arguments, errorText);
+    bool started = start(program, arguments, errorText);
+    QString triedProgram = program;
+    if (!started) {
+        // The installed application, as the desktop would start it.
+        const auto entry = environment.applicationEntry
+            ? environment.applicationEntry(ZKApp::bundleIdentifier())
+            : installedApplicationEntry(ZKApp::bundleIdentifier());
+        if (const auto command = entry ? desktopEntryCommand(*entry) : std::nullopt) {
+            platform::log(platform::LogLevel::Warning, "relaunch",
+                "Could not start " + program.toStdString() + " (" + errorText.toStdString()
+                    + "); trying the installed application " + entry->toStdString());
+            triedProgram = command->first();
+            QString secondError;
+            started = start(triedProgram, command->mid(1) + arguments, secondError);
+            errorText = secondError;
+        }
+    }
     const auto exitNow = [&environment] {
         if (environment.exitImmediately) {
             environment.exitImmediately();
@@ -73,7 +131,7 @@ QCoro::Task<bool> relaunchApp(bool exitImmediately, bool showSettingsAfterRelaun
     }
     auto error = std::make_shared<GeneralError>("Could not restart " + ZKApp::name() + ".",
         "Start " + ZKApp::name() + " again yourself. (" + errorText.toStdString() + ")");
-    reportError(*error, { { "program", program.toStdString() } });
+    reportError(*error, { { "program", triedProgram.toStdString() } });
     if (environment.presentError) {
         co_await environment.presentError(error);
     } else {

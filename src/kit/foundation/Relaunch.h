@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <qcoro/qcorotask.h>
+#include <string>
 
 namespace zk {
 
@@ -17,6 +19,9 @@ struct RelaunchEnvironment {
         startDetached;
     // The executable to start. Empty: ZKApp::url().
     QString executablePath;
+    // The installed application's desktop entry for an application identifier, or nothing. Empty:
+    // installedApplicationEntry.
+    std::function<std::optional<QString>(const std::string& bundleIdentifier)> applicationEntry;
     // The normal termination. Empty: ZKApp::quit().
     std::function<void()> quit;
     // Ends the process at once with status 0, without the termination sequence. Empty: ::exit(0).
@@ -27,6 +32,15 @@ struct RelaunchEnvironment {
     static RelaunchEnvironment& shared();
 };
 
+// The path of the desktop entry installed for the application identifier ("<id>.desktop" in the
+// applications folders of the XDG data folders), or nothing. A look-up is reused for 1 s per
+// identifier.
+std::optional<QString> installedApplicationEntry(const std::string& bundleIdentifier);
+
+// The program and arguments a desktop entry's Exec line starts, without its field codes ("%U").
+// Nothing when the file has no usable Exec line.
+std::optional<QStringList> desktopEntryCommand(const QString& entryPath);
+
 // The argument that tells the new instance to wait for this one to let go of the single-instance
 // lock instead of handing over to it.
 inline constexpr const char* waitForInstanceLockArgument = "--wait-for-instance-lock";
@@ -35,7 +49,9 @@ inline constexpr const char* waitForInstanceLockArgument = "--wait-for-instance-
 // `exitImmediately`, else through the normal termination. With `showSettingsAfterRelaunch` the new
 // instance opens the settings window.
 //
-// When the new instance cannot be started, the failure is reported and shown and the request for
+// When this very executable cannot be started (moved or replaced by an update, say), the installed
+// application's desktop entry is tried next, with the same argument. When neither starts, the
+// failure (of the second try, when there was one) is reported and shown and the request for
 // the settings window is withdrawn. Then a caller that asked to end at once (whose state may no
 // longer be usable) still ends, with status 0; any other keeps running, since quitting would leave
 // the user with no instance at all. The answer is false. Main-thread only.

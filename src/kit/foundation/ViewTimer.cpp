@@ -1,5 +1,7 @@
 #include "kit/foundation/ViewTimer.h"
 
+#include <QMetaMethod>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -19,7 +21,28 @@ ViewTimer::ViewTimer(double intervalSeconds, std::optional<double> toleranceSeco
         m_value = !m_value;
         Q_EMIT changed();
     });
-    m_timer.start();
+}
+
+// Qt calls these with its connection lock held, so they may not ask the object about its
+// connections: the listeners are counted here instead.
+void ViewTimer::connectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&ViewTimer::changed) && m_listeners++ == 0) {
+        m_timer.start();
+    }
+}
+
+void ViewTimer::disconnectNotify(const QMetaMethod& signal)
+{
+    // An invalid method is a disconnection of everything.
+    if (!signal.isValid()) {
+        m_listeners = 0;
+    } else if (signal == QMetaMethod::fromSignal(&ViewTimer::changed) && m_listeners > 0) {
+        --m_listeners;
+    }
+    if (m_listeners == 0) {
+        m_timer.stop();
+    }
 }
 
 } // namespace zk

@@ -132,6 +132,21 @@ TEST_F(DebugListScreensTest, TheDefaultsScreenListsDeletesAndFollowsChanges)
     ASSERT_TRUE(settle([&] { return screen.sections()[0].second.size() == 3; }));
 }
 
+TEST_F(DebugListScreensTest, TheDefaultsScreenHearsOfChangesOnlyThroughItsListenOnlyObservable)
+{
+    DebugUserDefaultsScreen screen;
+    int announced = 0;
+    auto listening = screen.defaultsChanges().objectWillChange().sink([&](const auto&) { ++announced; });
+    // Written from another thread: the announcement still comes on the main thread, and brings the
+    // reload with it.
+    std::thread writer([&] { suite->setObject(PropertyList("y"), "fromAnotherThread"); });
+    writer.join();
+    EXPECT_EQ(announced, 0);
+    ASSERT_TRUE(settle([&] { return announced > 0; }));
+    ASSERT_TRUE(
+        settle([&] { return screen.sections()[0].second.contains(QStringLiteral("fromAnotherThread")); }));
+}
+
 TEST_F(DebugListScreensTest, CopyAllAndClearAllCoverEveryKey)
 {
     suite->setObject(PropertyList(600.0), "notifyInterval");

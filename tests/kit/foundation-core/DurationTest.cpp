@@ -177,3 +177,25 @@ TEST(DurationBridgesTest, DispatchIntervalsBothWaysAndTimers)
     EXPECT_TRUE(zk::makeTimer(zk::Duration::fromSeconds(-1), false, [] {})->isSingleShot());
     EXPECT_EQ(zk::makeTimer(zk::Duration::fromSeconds(-1), false, [] {})->interval(), 0);
 }
+
+TEST(DurationBridgesTest, AURLRequestGivesUpAfterTheDuration)
+{
+    const QUrl url("https://example.com/feedback");
+    const QNetworkRequest request = zk::makeURLRequest(url, zk::Duration::fromSeconds(1.5));
+    EXPECT_EQ(request.url(), url);
+    EXPECT_EQ(request.transferTimeout(), 1500);
+    EXPECT_EQ(zk::timeoutInterval(request), zk::Duration::fromSeconds(1.5));
+    EXPECT_EQ(request.attribute(QNetworkRequest::CacheLoadControlAttribute).toInt(),
+        int(QNetworkRequest::PreferNetwork));
+    EXPECT_EQ(zk::makeURLRequest(url, zk::Duration::minutes(1), QNetworkRequest::AlwaysNetwork)
+                  .attribute(QNetworkRequest::CacheLoadControlAttribute)
+                  .toInt(),
+        int(QNetworkRequest::AlwaysNetwork));
+
+    // A short positive length still times out; Qt's 0 would mean never.
+    EXPECT_EQ(zk::makeURLRequest(url, zk::Duration::fromSeconds(0.0004)).transferTimeout(), 1);
+    EXPECT_EQ(zk::makeURLRequest(url, zk::Duration::fromSeconds(-5)).transferTimeout(), 0);
+    EXPECT_EQ(zk::makeURLRequest(url, zk::Duration::fromSeconds(std::nan(""))).transferTimeout(), 0);
+    EXPECT_EQ(
+        zk::makeURLRequest(url, zk::Duration::weeks(10)).transferTimeout(), std::numeric_limits<int>::max());
+}

@@ -2,6 +2,7 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/AppErrorBuilder.h"
+#include "kit/foundation/DelegateHandler.h"
 #include "kit/foundation/core/GeneralError.h"
 
 #include <QPushButton>
@@ -170,11 +171,15 @@ TEST(ErrorPresentation, WaitingFormsReturnAfterTheAlertAndRecovery)
     EXPECT_EQ(ran, (std::vector<std::string> { "Fix" }));
     QCoro::waitFor(presentAsModalAsync(std::make_shared<GeneralError>("Modal")));
     EXPECT_EQ(alerts.shown.size(), 2u);
-    bool didPresent = false;
-    presentErrorAsSheet(std::make_shared<GeneralError>("Later"), &window, [&] { didPresent = true; });
-    EXPECT_FALSE(didPresent);
+    int didPresent = 0;
+    presentErrorAsSheet(std::make_shared<GeneralError>("Later"), &window, [&] { ++didPresent; });
+    // The window holds the callback's holder while the sheet is up, and lets it go afterwards.
+    EXPECT_EQ(window.findChildren<zk::DelegateHandler*>().size(), 1);
+    EXPECT_EQ(didPresent, 0);
     drain();
-    EXPECT_TRUE(didPresent);
+    EXPECT_EQ(didPresent, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.findChildren<zk::DelegateHandler*>().isEmpty());
 }
 
 TEST(AppErrorBuilder, OnlyADescription)

@@ -26,6 +26,19 @@ TEST(ListenOnlyPublisherObservableTest, AnnouncesEachValueOnTheSchedulerAndStops
     EXPECT_EQ(announcements, 2);
 }
 
+TEST(ViewTimerTest, TheBeatRunsFromTheFirstListenerToTheLast)
+{
+    zk::ViewTimer timer(60);
+    EXPECT_FALSE(timer.isRunning());
+    auto first = QObject::connect(&timer, &zk::ViewTimer::changed, [] {});
+    EXPECT_TRUE(timer.isRunning());
+    auto second = QObject::connect(&timer, &zk::ViewTimer::changed, [] {});
+    QObject::disconnect(first);
+    EXPECT_TRUE(timer.isRunning());
+    QObject::disconnect(second);
+    EXPECT_FALSE(timer.isRunning());
+}
+
 TEST(ViewTimerTest, FlipsItsValueOnEachBeat)
 {
     zk::ViewTimer timer(0.001);

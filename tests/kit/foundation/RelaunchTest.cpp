@@ -3,8 +3,12 @@
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/ErrorReporter.h"
+#include "platform/fake/FakeClock.h"
 #include "platform/store/DefaultsDatabase.h"
+#include "platform/time/Date.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +26,8 @@ protected:
         zk::RelaunchEnvironment environment;
         environment.quit = [this] { ++quits; };
         environment.exitImmediately = [this] { ++exits; };
+        // No installed application unless a test puts one there.
+        environment.applicationEntry = [](const std::string&) { return std::optional<QString>(); };
         environment.presentError = [this](zk::ErrorPtr error) -> QCoro::Task<> {
             shown.push_back(error->localizedDescription());
             co_return;
@@ -99,6 +105,103 @@ TEST_F(RelaunchTest, AStartedInstanceWaitsForTheLockAndThisOneEnds)
     EXPECT_TRUE(Defaults::get(zk::ZKApp::isShowingSettingsAfterRelaunch()));
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(reportCount(), 0u);
+}
+
+// The desktop entry of an installed Kiruvo whose program lives elsewhere.
+QString writeEntry(const QTemporaryDir& directory, const QByteArray& exec)
+{
+    const QString path = directory.filePath("com.zelvantorium.Kiruvo.desktop");
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\nName=Kiruvo\nExec=" + exec + "\n");
+    return path;
+}
+
+TEST_F(RelaunchTest, WhenThisExecutableCannotStartTheInstalledApplicationIsTried)
+{
+    const QString entry = writeEntry(directory, "\"/opt/kiruvo 2/kiruvo\" --verbose %U");
+    zk::RelaunchEnvironment::shared().applicationEntry = [&](const std::string& identifier) {
+        EXPECT_EQ(identifier, "com.zelvantorium.Kiruvo");
+        return std::optional<QString>(entry);
+    };
+    std::vector<std::pair<QString, QStringList>> starts;
+    zk::RelaunchEnvironment::shared().startDetached
+        = [&](const QString& p, const QStringList& a, QString& error) {
+              starts.emplace_back(p, a);
+              error = "No such file or directory";
+              return starts.size() == 2;
+          };
+
+    auto task = zk::relaunchApp(false, true);
+    EXPECT_TRUE(QCoro::waitFor(task));
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_EQ(starts[0].first.toStdString(), zk::ZKApp::url());
+    EXPECT_EQ(starts[1].first, "/opt/kiruvo 2/kiruvo");
+    EXPECT_EQ(starts[1].second, (QStringList { "--verbose", "--wait-for-instance-lock" }));
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(Defaults::get(zk::ZKApp::isShowingSettingsAfterRelaunch()));
+}
+
+TEST_F(RelaunchTest, WhenTheInstalledApplicationFailsTooTheSecondFailureIsShown)
+{
+    const QString entry = writeEntry(directory, "kiruvo-installed");
+    zk::RelaunchEnvironment::shared().applicationEntry
+        = [&](const std::string&) { return std::optional<QString>(entry); };
+    int tries = 0;
+    zk::RelaunchEnvironment::shared().startDetached
+        = [&](const QString&, const QStringList&, QString& error) {
+              error = ++tries == 1 ? "first failure" : "second failure";
+              return false;
+          };
+    auto task = zk::relaunchApp(true, false);
+    EXPECT_FALSE(QCoro::waitFor(task));
+    EXPECT_EQ(tries, 2);
+    EXPECT_EQ(shown, std::vector<std::string> { "Could not restart Kiruvo." });
+    EXPECT_EQ(exits, 1);
+    std::ifstream file(reporter.reportsPath());
+    const std::string reports((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(reports.find("second failure"), std::string::npos);
+    EXPECT_NE(reports.find("kiruvo-installed"), std::string::npos);
+}
+
+TEST(DesktopEntryCommandTest, TheExecLineWithoutFieldCodes)
+{
+    QTemporaryDir directory;
+    EXPECT_EQ(zk::desktopEntryCommand(writeEntry(directory, "kiruvo %u --flag %%done %F")),
+        (QStringList { "kiruvo", "--flag", "%done" }));
+    EXPECT_EQ(zk::desktopEntryCommand(writeEntry(directory, "%U")), std::nullopt);
+    EXPECT_EQ(zk::desktopEntryCommand(directory.filePath("missing.desktop")), std::nullopt);
+}
+
+TEST(InstalledApplicationEntryTest, FoundInTheApplicationsFolderAndLookedUpOncePerSecond)
+{
+    platform::fake::FakeClock clock;
+    platform::Clock::setShared(&clock);
+    QTemporaryDir data;
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    const QByteArray dirsBefore = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", data.filePath("none").toLocal8Bit());
+    const std::string identifier = "com.zelvantorium.KiruvoTest";
+    EXPECT_EQ(zk::installedApplicationEntry(identifier), std::nullopt);
+    QDir(data.path()).mkpath("applications");
+    const QString path = data.filePath("applications/com.zelvantorium.KiruvoTest.desktop");
+    QFile(path).open(QIODevice::WriteOnly);
+    // Within the second the earlier answer stands.
+    clock.advance(0.5);
+    EXPECT_EQ(zk::installedApplicationEntry(identifier), std::nullopt);
+    clock.advance(0.6);
+    EXPECT_EQ(zk::installedApplicationEntry(identifier), path);
+    for (const auto& [name, value] :
+        { std::pair { "XDG_DATA_HOME", before }, std::pair { "XDG_DATA_DIRS", dirsBefore } }) {
+        if (value.isNull()) {
+            qunsetenv(name);
+        } else {
+            qputenv(name, value);
+        }
+    }
+    platform::Clock::setShared(nullptr);
 }
 
 } // namespace

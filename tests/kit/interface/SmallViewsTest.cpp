@@ -1,4 +1,4 @@
-#include "kit/interface/DelegateHandler.h"
+#include "kit/foundation/DelegateHandler.h"
 #include "kit/interface/ZeroSizeView.h"
 
 #include <QMetaObject>

@@ -49,4 +49,25 @@ std::unique_ptr<QTimer> makeTimer(Duration interval, bool repeats, std::function
     return timer;
 }
 
+QNetworkRequest makeURLRequest(
+    const QUrl& url, Duration timeout, QNetworkRequest::CacheLoadControl cachePolicy)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, cachePolicy);
+    const double milliseconds = std::ceil(timeout.seconds * 1000.0);
+    int transferTimeout = 0;
+    if (milliseconds > 0) {
+        transferTimeout = milliseconds >= double(std::numeric_limits<int>::max())
+            ? std::numeric_limits<int>::max()
+            : static_cast<int>(milliseconds);
+    }
+    request.setTransferTimeout(transferTimeout);
+    return request;
+}
+
+Duration timeoutInterval(const QNetworkRequest& request)
+{
+    return Duration::fromSeconds(request.transferTimeout() / 1000.0);
+}
+
 } // namespace zk
