@@ -21,7 +21,7 @@ xcb_atom_t atom(xcb_connection_t* connection, std::string_view name)
 {
     auto reply = owned(xcb_intern_atom_reply(connection,
         xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.data()), nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : xcb_atom_t { XCB_ATOM_NONE };
 }
 
 ReplyPointer<xcb_get_property_reply_t> property(xcb_connection_t* connection, xcb_window_t window,

@@ -17,7 +17,7 @@ xcb_atom_t atom(xcb_connection_t* connection, const std::string& name)
 {
     auto* reply = xcb_intern_atom_reply(connection,
         xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : XCB_ATOM_NONE;
+    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t { XCB_ATOM_NONE };
     std::free(reply);
     return result;
 }
