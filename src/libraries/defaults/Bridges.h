@@ -96,8 +96,9 @@ template <class T> struct NSSecureCodingBridge {
 // A URL, stored as its absolute text in the Codable storage form (a quoted JSON literal).
 struct URLBridge : TopLevelCodableBridge<QUrl> { };
 
-// A colour, stored as data: the UTF-8 bytes of its "#AARRGGBB" text (eight bits a channel, sRGB).
-// Data that is not such a text gives nothing.
+// A colour, stored as the bytes of its archive, like any archived value. The UTF-8 bytes of a
+// "#AARRGGBB" text, which earlier versions stored, still read as that colour. Data that is neither,
+// or an invalid colour, gives nothing.
 struct ColorBridge {
     using Value = QColor;
     using Serializable = platform::Bytes;
@@ -106,19 +107,19 @@ struct ColorBridge {
         if (!value || !value->isValid()) {
             return std::nullopt;
         }
-        const QByteArray text = value->toRgb().name(QColor::HexArgb).toUtf8();
-        return platform::Bytes(text.begin(), text.end());
+        return NSSecureCodingBridge<QColor>::serialize(value);
     }
     static std::optional<QColor> deserialize(const std::optional<platform::Bytes>& data)
     {
-        if (!data || data->size() != 9 || (*data)[0] != '#') {
+        if (!data) {
             return std::nullopt;
         }
-        const QColor color(QString::fromLatin1(reinterpret_cast<const char*>(data->data()), 9));
-        if (!color.isValid()) {
-            return std::nullopt;
+        if (data->size() == 9 && (*data)[0] == '#') {
+            const QColor color(QString::fromLatin1(reinterpret_cast<const char*>(data->data()), 9));
+            return color.isValid() ? std::optional(color) : std::nullopt;
         }
-        return color;
+        auto color = NSSecureCodingBridge<QColor>::deserialize(data);
+        return color && color->isValid() ? color : std::nullopt;
     }
 };
 

@@ -3,6 +3,7 @@
 #include "kit/foundation/core/Duration.h"
 #include "kit/foundation/core/PairAndEither.h"
 
+#include <QDataStream>
 #include <QUrl>
 
 #include <cmath>
@@ -235,12 +236,20 @@ TEST_F(StoredForms, CodableRawFormStringIsQuoted)
 
 } // namespace
 
-TEST_F(StoredForms, ColourIsStoredAsTheDataOfItsHexText)
+TEST_F(StoredForms, ColourIsStoredAsItsArchive)
 {
     Defaults::Key<std::optional<QColor>> key("tint");
     Defaults::set(key, std::optional<QColor>(QColor(255, 45, 85)));
+    QByteArray archive;
+    QDataStream stream(&archive, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_6_0);
+    stream << QColor(255, 45, 85);
+    EXPECT_EQ(stored("tint"), PropertyList(platform::Bytes(archive.begin(), archive.end())));
+    EXPECT_EQ(Defaults::get(key), QColor(255, 45, 85));
+
+    // The hex text of earlier versions still reads.
     const std::string text = "#ffff2d55";
-    EXPECT_EQ(stored("tint"), PropertyList(platform::Bytes(text.begin(), text.end())));
+    suite().setObject(PropertyList(platform::Bytes(text.begin(), text.end())), "tint");
     EXPECT_EQ(Defaults::get(key), QColor(255, 45, 85));
 
     Defaults::set(key, std::optional<QColor>(QColor(0, 0, 255, 128)));
