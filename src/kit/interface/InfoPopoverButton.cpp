@@ -42,12 +42,14 @@ void InfoPopoverButton::clickedWhileOpen()
 
 bool InfoPopoverButton::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_popover) {
-        return false;
-    }
+    // Mouse events only: the popover is looked at only while it is whole, never while it is
+    // being destroyed.
     const QEvent::Type type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick
         && type != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    if (watched != m_popover) {
         return false;
     }
     const auto* mouse = static_cast<QMouseEvent*>(event);

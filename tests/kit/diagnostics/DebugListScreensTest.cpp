@@ -1,7 +1,7 @@
 #include "kit/diagnostics/DebugLogScreen.h"
-#include "platform/combine/ManualScheduler.h"
 #include "kit/diagnostics/DebugMoreMenu.h"
 #include "kit/diagnostics/DebugUserDefaultsScreen.h"
+#include "platform/combine/ManualScheduler.h"
 
 #include "DiagnosticsFixture.h"
 
@@ -61,9 +61,10 @@ TEST_F(DebugListScreensTest, RowsAreTheEntriesTrimmedEachInItsOwnPlace)
 TEST_F(DebugListScreensTest, TheScreenReadsTheLogEverySecond)
 {
     DebugLog::setEnabled(true);
+    // Outlives the screen, whose timeline it schedules.
+    platform::combine::ManualScheduler seconds;
     DebugLogScreen screen;
     EXPECT_TRUE(screen.timeline().isRunning());
-    platform::combine::ManualScheduler seconds;
     screen.timeline().setScheduler(seconds);
     screen.timeline().start();
     DebugLog::append("later");
