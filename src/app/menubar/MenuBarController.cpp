@@ -37,6 +37,7 @@
 #include <QCoro/QCoroTask>
 
 #include <algorithm>
+#include <utility>
 
 namespace kiruvo {
 
@@ -298,6 +299,11 @@ void MenuBarController::setUp()
             showMenuFromShortcut();
         }
     });
+    KeyboardShortcuts::addKeyUpHandler(ShortcutNames::toggleMenu(), [this, alive] {
+        if (alive.lock() && std::exchange(m_menuOpensOnKeyUp, false)) {
+            showMenu();
+        }
+    });
     // Where the application cannot grab keys itself (Wayland), the desktop portal binds them.
     KeyboardShortcuts::PortalShortcuts::bindWhereNeeded({
         { ShortcutNames::toggleEnabled(), QStringLiteral("Turn Kiruvo's tracking on or off") },
@@ -462,12 +468,11 @@ void MenuBarController::handleClick(Qt::MouseButton button, Qt::KeyboardModifier
 
 void MenuBarController::showMenuFromShortcut()
 {
-    // A shortcut opens the menu whichever click opens it.
-    if (Defaults::get(Keys::toggleEnabledWithLeftClick())) {
-        handleClick(Qt::RightButton, Qt::NoModifier);
-    } else {
-        handleClick(Qt::LeftButton, Qt::NoModifier);
-    }
+    // The menu opens once the keys are let go. Until then the hot key's grab holds the keyboard and
+    // has taken the focus from our focused window (the Welcome window, say); the toolkit reads a
+    // focus that does not come back soon as the application going inactive, and closes every open
+    // menu, this one too, the moment it appeared.
+    m_menuOpensOnKeyUp = true;
 }
 
 void MenuBarController::toggleEnabled()

@@ -91,7 +91,7 @@ public:
     void showMenu();
     // A click on the status item; buttons other than the left and the right one are ignored.
     void handleClick(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
-    // What the "toggleMenu" shortcut does.
+    // What a press of the "toggleMenu" shortcut does: the menu opens when the keys are let go.
     void showMenuFromShortcut();
     // The one-second tick: the idle check, then the redraw.
     void tick();
@@ -134,6 +134,8 @@ private:
     std::vector<platform::combine::AnyCancellable> m_cancellables;
     std::vector<std::shared_ptr<Defaults::DefaultsObservation>> m_observations;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // The menu shortcut was pressed and its release opens the menu.
+    bool m_menuOpensOnKeyUp = false;
 };
 
 } // namespace kiruvo

@@ -172,10 +172,29 @@ TEST_F(MenuBarClickTest, TheMenuShortcutOpensTheMenuInBothClickModes)
     for (const bool toggleWithLeftClick : { false, true }) {
         setToggleWithLeftClick(toggleWithLeftClick);
         EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
+        EXPECT_TRUE(hotKeys.release(combinationOf(shortcut)));
         EXPECT_TRUE(menuBar().menu().isVisible()) << toggleWithLeftClick;
         EXPECT_TRUE(controller().isEnabled());
         menuBar().menu().hide();
     }
+}
+
+// While the keys are held, the hot key's grab holds the keyboard and our focused window has lost
+// the focus to it; a menu shown then is closed by the toolkit when it takes the application for
+// inactive. The menu waits for the release.
+TEST_F(MenuBarClickTest, TheMenuShortcutOpensTheMenuWhenItsKeysAreLetGo)
+{
+    const Shortcut shortcut(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(shortcut, toggleMenu());
+    menuBar();
+    EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
+    EXPECT_FALSE(menuBar().menu().isVisible());
+    EXPECT_TRUE(hotKeys.release(combinationOf(shortcut)));
+    EXPECT_TRUE(menuBar().menu().isVisible());
+    menuBar().menu().hide();
+    // A release without its press (the press closed the menu through the menu's grab) opens nothing.
+    hotKeys.release(combinationOf(shortcut));
+    EXPECT_FALSE(menuBar().menu().isVisible());
 }
 
 TEST_F(MenuBarClickTest, WhileTheMenuIsOpenItsShortcutClosesItAndGetsItsHotKeyBackAfterwards)
@@ -215,8 +234,12 @@ TEST_F(MenuBarClickTest, WhileTheMenuIsOpenItsShortcutClosesItAndGetsItsHotKeyBa
     EXPECT_THAT(hotKeys.calls, ::testing::ElementsAre("ungrab 1", "grab 2"));
     EXPECT_TRUE(KeyboardShortcuts::activeHotKeyShortcuts().contains(shortcut));
 
+    // The release that follows opens nothing again.
+    hotKeys.release(combinationOf(shortcut));
+    EXPECT_FALSE(menuBar().menu().isVisible());
     // And it opens the menu again.
     EXPECT_TRUE(hotKeys.press(combinationOf(shortcut)));
+    EXPECT_TRUE(hotKeys.release(combinationOf(shortcut)));
     EXPECT_TRUE(menuBar().menu().isVisible());
 }
 

@@ -392,6 +392,8 @@ TEST_F(MenuBarStartupTest, WithoutATrayTheUserIsToldOnceAndTrackingGoesOn)
     // The shortcut still opens the menu.
     EXPECT_TRUE(
         hotKeys.press({ *KeyboardShortcuts::Key::k.x11KeyCode(), Qt::ControlModifier | Qt::AltModifier }));
+    EXPECT_TRUE(
+        hotKeys.release({ *KeyboardShortcuts::Key::k.x11KeyCode(), Qt::ControlModifier | Qt::AltModifier }));
     EXPECT_TRUE(menuBar->menu().isVisible());
 }
 
