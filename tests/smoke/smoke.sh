@@ -134,7 +134,10 @@ if [[ $shortcut_stored -eq 1 ]]; then
     }
     before="$(xdotool search --onlyvisible --class kiruvo 2>/dev/null | wc -l)"
     xdotool key ctrl+alt+k
-    if wait_for_windows -gt "$before"; then
+    # The menu must stay open: one that the desktop's focus handling closes as soon as it appeared
+    # is not open for the user.
+    if wait_for_windows -gt "$before" && sleep 1 \
+        && [ "$(xdotool search --onlyvisible --class kiruvo 2>/dev/null | wc -l)" -gt "$before" ]; then
         echo "ok: the stored shortcut Ctrl+Alt+K opened the status menu"
         xdotool key ctrl+alt+k
         if wait_for_windows -le "$before"; then
