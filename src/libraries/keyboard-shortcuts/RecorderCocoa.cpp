@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QTimer>
 
 namespace KeyboardShortcuts {
@@ -19,6 +20,18 @@ namespace KeyboardShortcuts {
 namespace {
 
 constexpr int nearbyMargin = 3;
+
+// A recorder takes whole key combinations, never typed text: a blinking caret would invite typing.
+class NoCaretStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        if (metric == PM_TextCursorWidth) {
+            return 0;
+        }
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
 
 std::string plainTitle(const QAction& item)
 {
@@ -42,6 +55,9 @@ RecorderCocoa::RecorderCocoa(const Name& name, OnChange onChange, QWidget* paren
     // Clicking brings the focus here; Tab never does.
     setFocusPolicy(Qt::ClickFocus);
     setContextMenuPolicy(Qt::NoContextMenu);
+    auto* style = new NoCaretStyle;
+    style->setParent(this);
+    setStyle(style);
     setMinimumWidth(minimumWidth);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     applyAvailability();

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -123,6 +124,23 @@ TEST_F(RecorderTest, RecordsAKeyWithAModifierAndStopsRecording)
     EXPECT_EQ(recorder->placeholderText(), "Record Shortcut");
     // Its hot key is taken once recording has ended.
     EXPECT_TRUE(hotKeys.isGrabbed(combinationOf(optionA)));
+}
+
+TEST_F(RecorderTest, ARecordingFieldShowsNoTextCaret)
+{
+    makeRecorder(name);
+    startRecording();
+    // Right after the focus arrives Qt shows the caret (it blinks from there): the recording field
+    // must draw no line in the text colour where typing would go.
+    const QImage image = recorder->grab().toImage();
+    const QRgb text = recorder->palette().color(QPalette::Text).rgb();
+    int textPixels = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            textPixels += image.pixel(x, y) == text ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(textPixels, 0);
 }
 
 TEST_F(RecorderTest, ABareKeyBeepsAndRecordingGoesOn)
