@@ -83,9 +83,14 @@ public:
             m_ready = true;
             return;
         }
-        m_aside = holder->parent_path()
-            / ("." + holder->filename().string() + "-kept-" + std::to_string(::getpid()) + "-"
-                + m_path.filename().string());
+        // Appended piece by piece: GCC 12 at -O3 misreads "literal" + std::string&& as an overlapping copy.
+        std::string asideName = ".";
+        asideName.append(holder->filename().string())
+            .append("-kept-")
+            .append(std::to_string(::getpid()))
+            .append("-")
+            .append(m_path.filename().string());
+        m_aside = holder->parent_path() / asideName;
         std::filesystem::rename(m_path, m_aside, error);
         if (error) {
             m_aside.clear();
