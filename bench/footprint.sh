@@ -46,18 +46,9 @@ if [[ ${#builds[@]} -eq 0 ]]; then
     exit 2
 fi
 
-work="$(mktemp -d /tmp/kiruvo-footprint.XXXXXX)"
-pids=()
-cleanup() {
-    # Started in subshells too: every process is listed in the "pids" file.
-    [[ -f "$work/pids" ]] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/pids"
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=measure_lib.sh
-source "$(dirname "$0")/measure_lib.sh"
+source "$(dirname "$(realpath "$0")")/measure_lib.sh"
+start_scratch footprint
 
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)

@@ -41,22 +41,15 @@ if [[ -z "$service" ]]; then
     service="$(dirname "$(dirname "$(realpath "$first")")")/bench/screensaver_service"
 fi
 
-work="$(mktemp -d /tmp/kiruvo-idle-sources.XXXXXX)"
-cleanup() {
-    [[ -f "$work/pids" ]] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/pids"
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=measure_lib.sh
+source "$(dirname "$(realpath "$0")")/measure_lib.sh"
+start_scratch idle-sources
 
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 echo $! >>"$work/pids"
 export DISPLAY="$display"
 for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-# cpu_ns, switches and counted_since.
-# shellcheck source=bench/measure_lib.sh
-source "$(dirname "$(realpath "$0")")/measure_lib.sh"
 
 # Starts the source's desktop side and then a build, in a folder of its own with a private bus;
 # prints the application's pid.

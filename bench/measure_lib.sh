@@ -1,5 +1,20 @@
 # Shared by the bench scripts that run the application and read what its threads count: sourced,
-# with `work` set to the run's scratch folder (every started process goes into "$work/pids").
+# then `start_scratch NAME` makes the run's scratch folder `work` (every started process goes into
+# "$work/pids", or into the array `pids`), which is emptied and removed with those processes at exit.
+
+start_scratch() {
+    work="$(mktemp -d "/tmp/kiruvo-$1.XXXXXX")"
+    pids=()
+    trap scratch_cleanup EXIT
+}
+
+scratch_cleanup() {
+    # Started in subshells too: every process is listed in the "pids" file.
+    [[ -f "$work/pids" ]] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/pids"
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
 
 # Starts a build in a folder of its own with a private session bus; prints "<pid> <bus address>".
 launch() {

@@ -35,17 +35,9 @@ if [[ ${#builds[@]} -eq 0 ]]; then
     exit 2
 fi
 
-work="$(mktemp -d /tmp/kiruvo-reminder-footprint.XXXXXX)"
-pids=()
-cleanup() {
-    [[ -f "$work/pids" ]] && while read -r pid; do kill "$pid" 2>/dev/null; done <"$work/pids"
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 # shellcheck source=measure_lib.sh
-source "$(dirname "$0")/measure_lib.sh"
+source "$(dirname "$(realpath "$0")")/measure_lib.sh"
+start_scratch reminder-footprint
 threads() { awk '/^Threads/ { print $2 }' "/proc/$1/status"; }
 
 # A display of our own: the one asked for, or with "auto" the first free one Xvfb finds, so that
