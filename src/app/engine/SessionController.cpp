@@ -473,6 +473,12 @@ void SessionController::checkIdle()
         }
         const double idle = secondsSinceLastUserInput();
         if (idle < m_idleDurationBeforeStop.seconds) {
+            // Below a threshold raised while the user is away, the figure still counts from the
+            // input before the break: only input after it ends the break. New input comes a whole
+            // threshold after that one, so a second's room takes up the figure's jitter.
+            if (!m_currentSession && m_userIdleSince && uptime() - idle < *m_userIdleSince + 1.0) {
+                return;
+            }
             m_userIdleSince.reset();
             if (!m_currentSession) {
                 start();

@@ -177,6 +177,21 @@ const std::vector<Scenario>& scenarios()
                 const double end = protocol == Protocol::extIdleNotify ? 750 : 649;
                 return std::vector<Span> { { 0, end }, { 1250, 1550 } };
             } },
+        { "ThresholdRaisedWhileAwayThenBackBeforeIt",
+            [](IdleScenarioTest& t) {
+                t.work(650);
+                t.away(100);
+                t.setThreshold(60); // the session ends at 649
+                t.away(200);
+                t.setThreshold(600); // 301 s since the last input: below the new threshold
+                t.away(99);
+                t.work(300); // back at 1049: the absence before it is no work
+                t.quit();
+            },
+            [](Protocol protocol) {
+                const double end = protocol == Protocol::extIdleNotify ? 750 : 649;
+                return std::vector<Span> { { 0, end }, { 1049, 1349 } };
+            } },
         { "SleepDuringIdle",
             [](IdleScenarioTest& t) {
                 t.work(650);
@@ -252,7 +267,7 @@ TEST_P(IdleScenarioTest, StoresTheSessionsTheUserWorked)
 INSTANTIATE_TEST_SUITE_P(EveryBackend, IdleScenarioTest,
     ::testing::Combine(
         ::testing::Values(Protocol::x11, Protocol::mutter, Protocol::extIdleNotify, Protocol::screenSaver),
-        ::testing::Range<std::size_t>(0, 7)),
+        ::testing::Range<std::size_t>(0, scenarios().size())),
     [](const ::testing::TestParamInfo<IdleScenarioTest::ParamType>& info) {
         return std::string(FakeDesktopIdle::toString(std::get<0>(info.param))) + "_"
             + scenarios()[std::get<1>(info.param)].name;
