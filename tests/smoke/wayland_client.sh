@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Starts the application as a Wayland client of a real compositor, as a user's Wayland session
+# would: no X display at all, only the compositor's socket, with a private runtime folder, session
+# bus and empty data folders. Checks that it keeps running, answers scripting on the bus, takes its
+# idle time from the compositor, and ends cleanly on SIGTERM.
+# Usage: wayland_client.sh mutter|kwin <path of the kiruvo executable>
+set -uo pipefail
+
+if [[ "${1:-}" != "--inside" ]]; then
+    compositor="${1:?usage: wayland_client.sh mutter|kwin <kiruvo executable>}"
+    executable="${2:?usage: wayland_client.sh mutter|kwin <kiruvo executable>}"
+    case "$compositor" in
+    mutter) program=mutter package=mutter ;;
+    kwin) program=kwin_wayland package=kwin-wayland ;;
+    *) echo "FAIL: unknown compositor $compositor" && exit 1 ;;
+    esac
+    if ! command -v "$program" >/dev/null 2>&1; then
+        echo "SKIP: $program is not installed (Debian package $package)"
+        exit 77
+    fi
+    for tool in dbus-run-session gdbus; do
+        if ! command -v "$tool" >/dev/null 2>&1; then
+            echo "SKIP: $tool is not installed"
+            exit 77
+        fi
+    done
+    if [[ ! -x "$executable" ]]; then
+        echo "FAIL: $executable is not an executable"
+        exit 1
+    fi
+    work="$(mktemp -d "${TMPDIR:-/tmp}/kiruvo-wayland.XXXXXX")"
+    trap 'rm -rf "$work"' EXIT
+    mkdir -p "$work/data" "$work/state" "$work/runtime" "$work/config" "$work/cache"
+    chmod 700 "$work/runtime"
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
+        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM -u XAUTHORITY \
+        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
+        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_SESSION_TYPE=wayland \
+        dbus-run-session -- bash "$0" --inside "$compositor" "$executable" "$work"
+    exit $?
+fi
+
+compositor="$2"
+executable="$3"
+work="$4"
+socket=kiruvo-$compositor
+desktop=""
+app=""
+# Nothing started here outlives the test, whatever ends it.
+stop_all() {
+    [[ -n "$app" ]] && kill -KILL "$app" 2>/dev/null
+    if [[ -n "$desktop" ]] && kill -0 "$desktop" 2>/dev/null; then
+        kill -TERM "$desktop" 2>/dev/null
+        for _ in $(seq 1 50); do kill -0 "$desktop" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$desktop" 2>/dev/null
+    fi
+    wait 2>/dev/null
+}
+trap stop_all EXIT
+fail() {
+    echo "FAIL: $*"
+    echo "--- application"
+    cat "$work/app.log" 2>/dev/null
+    echo "--- $compositor"
+    tail -n 40 "$work/compositor.log" 2>/dev/null
+    exit 1
+}
+# Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
+within() {
+    local seconds="$1"
+    shift
+    local tries=$((seconds * 10))
+    for _ in $(seq 1 "$tries"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+on_bus() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
+}
+desktop_running() { kill -0 "$desktop" 2>/dev/null; }
+
+case "$compositor" in
+mutter)
+    mutter --headless --virtual-monitor 640x480 --wayland --no-x11 --wayland-display "$socket" \
+        >"$work/compositor.log" 2>&1 &
+    desktop=$!
+    # Its idle monitor is on the bus a moment after the socket: the application looks once.
+    within 60 bash -c "[[ -S '$XDG_RUNTIME_DIR/$socket' ]]" || fail "mutter made no Wayland socket"
+    within 30 on_bus org.gnome.Mutter.IdleMonitor || fail "mutter's IdleMonitor is not on the bus"
+    expected_source="GNOME Mutter IdleMonitor"
+    ;;
+kwin)
+    # Debian gives kwin_wayland a file capability that a container's bounding set may lack, and
+    # then the kernel refuses to run it: the dynamic loader runs it without the capability.
+    kwin="$(command -v kwin_wayland)"
+    loader=/lib64/ld-linux-x86-64.so.2
+    [[ -x "$loader" ]] || loader=""
+    KWIN_FORCE_OWN_QPA=1 KWIN_COMPOSE=Q $loader "$kwin" --virtual --socket "$socket" --no-lockscreen \
+        --no-global-shortcuts --width 640 --height 480 >"$work/compositor.log" 2>&1 &
+    desktop=$!
+    within 60 bash -c "[[ -S '$XDG_RUNTIME_DIR/$socket' ]]" || fail "kwin_wayland made no Wayland socket"
+    expected_source="Wayland ext-idle-notify"
+    ;;
+esac
+desktop_running || fail "$compositor ended at start-up"
+
+# As a Wayland session starts it: the compositor's socket and no X display, so that Qt can only
+# run as a Wayland client.
+WAYLAND_DISPLAY="$socket" "$executable" >"$work/app.log" 2>&1 &
+app=$!
+
+app_ended() { ! kill -0 "$app" 2>/dev/null; }
+on_bus_or_ended() { app_ended || on_bus com.zelvantorium.Kiruvo; }
+within 60 on_bus_or_ended
+app_ended && fail "the application ended at start-up"
+on_bus com.zelvantorium.Kiruvo || fail "the application's scripting interface did not come on the bus"
+echo "ok: the application runs as a Wayland client of $compositor"
+
+reply="$(timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
+    --method com.zelvantorium.Kiruvo.Intents.GetEnabledState 2>&1)"
+# The response code "success" (4), then the enabled state: enabled at launch by default.
+[[ "$reply" == "(4, true)" ]] || fail "GetEnabledState answered: $reply"
+echo "ok: GetEnabledState answered $reply"
+
+source_line() { grep -o "Idle time comes from [^(]*" "$work/app.log" | head -n 1 | sed "s/ *$//"; }
+within 30 bash -c "grep -q 'Idle time comes from' '$work/app.log'" || fail "the application did not say where its idle time comes from"
+[[ "$(source_line)" == "Idle time comes from $expected_source"* ]] \
+    || fail "the idle time should come from $expected_source; the application said: $(source_line)"
+echo "ok: $(source_line)"
+
+desktop_running || fail "$compositor ended while the application ran"
+kill -TERM "$app"
+within 10 app_ended || fail "the application was still running 10 s after SIGTERM"
+wait "$app"
+status=$?
+app=""
+[[ $status -eq 0 ]] || fail "the application exited with status $status after SIGTERM"
+echo "ok: the application ended with status 0 after SIGTERM"
+if grep -q "Could not find the Qt platform plugin\|Could not load the Qt platform plugin" "$work/app.log"; then
+    fail "Qt could not load a platform plugin"
+fi
+echo "Wayland client test passed"
