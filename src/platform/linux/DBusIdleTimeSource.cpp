@@ -28,7 +28,7 @@ double uptime()
 DBusIdleTimeSource::Service DBusIdleTimeSource::freedesktopScreenSaver()
 {
     return { QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/org/freedesktop/ScreenSaver"),
-        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("GetSessionIdleTime"), 1.0,
+        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("GetSessionIdleTime"), std::nullopt,
         "org.freedesktop.ScreenSaver" };
 }
 
@@ -64,7 +64,7 @@ bool DBusIdleTimeSource::probe(int timeoutMs, std::string* error)
         }
         return false;
     }
-    return secondsFromReply(reply.arguments(), error).has_value();
+    return unitsFromReply(reply.arguments(), error).has_value();
 }
 
 double DBusIdleTimeSource::secondsSinceLastEvent(InputEventType)
@@ -124,15 +124,15 @@ void DBusIdleTimeSource::ask()
                 return;
             }
             std::string error;
-            if (auto seconds = secondsFromReply(reply.arguments(), &error)) {
-                received(*seconds);
+            if (auto units = unitsFromReply(reply.arguments(), &error)) {
+                received(*units);
             } else {
                 failed(error);
             }
         });
 }
 
-std::optional<double> DBusIdleTimeSource::secondsFromReply(
+std::optional<double> DBusIdleTimeSource::unitsFromReply(
     const QList<QVariant>& arguments, std::string* error) const
 {
     const auto refuse = [&](const std::string& why) -> std::optional<double> {
@@ -165,10 +165,10 @@ std::optional<double> DBusIdleTimeSource::secondsFromReply(
     default:
         return refuse(std::string("The answer is no whole number but a ") + value.metaType().name() + ".");
     }
-    return units * m_service.secondsPerUnit;
+    return units;
 }
 
-void DBusIdleTimeSource::received(double seconds)
+void DBusIdleTimeSource::received(double units)
 {
     if (m_reportedFailure) {
         m_reportedFailure = false;
@@ -177,7 +177,7 @@ void DBusIdleTimeSource::received(double seconds)
     if (!m_armed) {
         return;
     }
-    const auto event = m_events.answered(seconds, uptime());
+    const auto event = m_events.answered(units, uptime());
     scheduleQuestion();
     if (event) {
         tell(*event);
@@ -213,6 +213,8 @@ void DBusIdleTimeSource::serviceAppeared()
         return;
     }
     m_available = true;
+    // Perhaps another desktop's service, counting in other units.
+    m_events.forgetUnit(m_service.secondsPerUnit);
     log(LogLevel::Info, category, m_service.description + " is on the session bus again");
     tell({ IdleEvent::Type::changed, uptime() });
 }

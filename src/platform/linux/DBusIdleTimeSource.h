@@ -31,11 +31,14 @@ public:
         QString path;
         QString interface;
         QString method;
-        double secondsPerUnit = 1; // the method answers one unsigned number in these units
+        // The method answers one unsigned number in these units; nothing when the service does
+        // not say (PolledIdleEvents learns it from the answers).
+        std::optional<double> secondsPerUnit;
         std::string description;
     };
 
-    // org.freedesktop.ScreenSaver: GetSessionIdleTime, in seconds.
+    // org.freedesktop.ScreenSaver: GetSessionIdleTime, in seconds on most desktops and in
+    // milliseconds on KDE.
     static Service freedesktopScreenSaver();
 
     // Asks nothing until armed.
@@ -71,8 +74,9 @@ public:
 
 private:
     void scheduleQuestion();
-    std::optional<double> secondsFromReply(const QList<QVariant>& arguments, std::string* error) const;
-    void received(double seconds);
+    // The figure in the service's units.
+    std::optional<double> unitsFromReply(const QList<QVariant>& arguments, std::string* error) const;
+    void received(double units);
     void failed(const std::string& error);
     void serviceVanished();
     void serviceAppeared();

@@ -291,22 +291,32 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
     EXPECT_EQ(service.calls(), 0) << "nothing is asked before the source is armed";
 
-    // Away for longer than the threshold already: told at the first answer, from the last input.
+    // Away for longer than the threshold already, or for 0.64 s if the service counts
+    // milliseconds: asked again shortly, and told from the last input once the figure grew as
+    // seconds do.
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
     EXPECT_EQ(service.lastMember(), QStringLiteral("GetSessionIdleTime"));
-    const double now = clock.clock.systemUptime();
+    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(),
+        clock.clock.systemUptime() + platform::PolledIdleEvents::confirmInterval, 5000);
+    EXPECT_TRUE(told.empty());
+    clock.clock.advance(2);
+    service.setAnswer(QVariant::fromValue<uint>(642));
+    source->ask();
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    const double now = clock.clock.systemUptime() - 2;
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
     EXPECT_EQ(told[0].uptime, now - 640);
     EXPECT_TRUE(source->isIdle());
-    EXPECT_EQ(source->nextQuestionAt(), now + platform::PolledIdleEvents::awayInterval)
+
+    EXPECT_EQ(source->nextQuestionAt(), now + 2 + platform::PolledIdleEvents::awayInterval)
         << "asked every few seconds while the user is away";
 
     // The figure grows with the time: still away, nothing told.
     clock.clock.advance(3);
-    service.setAnswer(QVariant::fromValue<uint>(643));
+    service.setAnswer(QVariant::fromValue<uint>(645));
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 3, 5000);
     QTest::qWait(20);
     EXPECT_EQ(told.size(), 1u);
 
@@ -316,18 +326,59 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     source->ask();
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
-    EXPECT_EQ(told[1].uptime, now + 8 - 2);
+    EXPECT_EQ(told[1].uptime, now + 10 - 2);
     // Present: the figure cannot reach the threshold before 598 s have passed.
-    EXPECT_EQ(source->nextQuestionAt(), now + 8 - 2 + 600);
+    EXPECT_EQ(source->nextQuestionAt(), now + 10 - 2 + 600);
 
     // A pause shorter than the threshold tells nothing, however late the question.
     clock.clock.advance(900);
     service.setAnswer(QVariant::fromValue<uint>(50));
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 4, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 5, 5000);
     QTest::qWait(20);
     EXPECT_EQ(told.size(), 2u);
     EXPECT_EQ(source->secondsSinceLastInput(), 0);
+}
+
+TEST_F(DBusIdleTimeSourceTest, AServiceAnsweringMillisecondsAsKdeDoesIsReadSo)
+{
+    IdleService& service = standIn(DBusIdleTimeSource::freedesktopScreenSaver());
+    auto source = serve(service, DBusIdleTimeSource::freedesktopScreenSaver());
+    std::vector<platform::IdleEvent> told;
+    source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
+    const double lastInput = clock.clock.systemUptime() - 1.5;
+    const auto answerAt = [&](double at) {
+        service.setAnswer(
+            QVariant::fromValue<uint>(static_cast<uint>(std::llround((at - lastInput) * 1000))));
+    };
+
+    // 1.5 s without input, in milliseconds: no break of 1500 s.
+    answerAt(clock.clock.systemUptime());
+    source->armWatches(600, std::nullopt);
+    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
+    QTest::qWait(20);
+    EXPECT_TRUE(told.empty());
+    // It grew a thousand times faster than time: milliseconds.
+    clock.clock.advance(platform::PolledIdleEvents::confirmInterval);
+    answerAt(clock.clock.systemUptime());
+    source->ask();
+    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), lastInput + 600, 5000);
+    EXPECT_TRUE(told.empty());
+
+    // The break is seen when it is one, from the last input.
+    clock.clock.advance(lastInput + 640 - clock.clock.systemUptime());
+    answerAt(clock.clock.systemUptime());
+    source->ask();
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
+    EXPECT_NEAR(told[0].uptime, lastInput, 0.001);
+    // And the return: input 3 s ago.
+    clock.clock.advance(20);
+    service.setAnswer(QVariant::fromValue<uint>(3000));
+    source->ask();
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+    EXPECT_NEAR(told[1].uptime, clock.clock.systemUptime() - 3, 0.001);
 }
 
 TEST_F(DBusIdleTimeSourceTest, AskingNeverWaitsAndKeepsOneCallInFlight)
