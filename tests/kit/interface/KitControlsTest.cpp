@@ -16,6 +16,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QSpacerItem>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -362,34 +364,146 @@ TEST(CocoaButtonTest, TitlesKeysAndTheDestructiveRed)
     EXPECT_FALSE(zk::CocoaButton::keyEquivalentFromRawValue("x"));
 }
 
-TEST(NativeTextFieldTest, TypingWritesTheBindingAndFocusIsTakenOnce)
-{
+// A field of either form, alone in a shown window of a given width, bound to `bound`.
+struct ShownTextField {
+    explicit ShownTextField(bool isSingleLine, int width = 320)
+    {
+        new QVBoxLayout(&window);
+        other = new QLineEdit(&window);
+        window.layout()->addWidget(other);
+        zk::NativeTextField::Configuration configuration;
+        configuration.placeholder = "Name";
+        configuration.isFirstResponder = true;
+        configuration.isSingleLine = isSingleLine;
+        field = new zk::NativeTextField(
+            { [this] { return bound; }, [this](const QString& text) { bound = text; } }, configuration,
+            &window);
+        window.layout()->addWidget(field);
+        window.layout()->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
+        window.resize(width, 300);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        field->update();
+        processEvents();
+    }
+
     QString bound = "start";
     QWidget window;
-    new QVBoxLayout(&window);
-    auto* other = new QLineEdit(&window);
-    window.layout()->addWidget(other);
-    zk::NativeTextField::Configuration configuration;
-    configuration.placeholder = "Name";
-    configuration.isFirstResponder = true;
-    auto* field = new zk::NativeTextField(
-        { [&] { return bound; }, [&](const QString& text) { bound = text; } }, configuration, &window);
-    window.layout()->addWidget(field);
-    window.show();
-    QApplication::setActiveWindow(&window);
-    field->update();
-    processEvents();
-    EXPECT_TRUE(field->hasFocus());
+    QLineEdit* other = nullptr;
+    zk::NativeTextField* field = nullptr;
+};
+
+class NativeTextFieldFormTest : public ::testing::TestWithParam<bool> { };
+
+TEST_P(NativeTextFieldFormTest, TypingWritesTheBindingAndFocusIsTakenOnce)
+{
+    ShownTextField shown(GetParam());
+    auto* field = shown.field;
+    EXPECT_EQ(field->isSingleLine(), GetParam());
+    EXPECT_TRUE(field->editor()->hasFocus());
+    EXPECT_TRUE(field->didBecomeFirstResponder());
     EXPECT_EQ(field->placeholderText().toStdString(), "Name");
     EXPECT_EQ(field->text().toStdString(), "start");
-    QTest::keyClicks(field, "!");
-    EXPECT_EQ(bound.toStdString(), "start!");
+    QTest::keyClicks(field->editor(), "! and more");
+    EXPECT_EQ(shown.bound.toStdString(), "start! and more");
 
-    other->setFocus();
+    shown.other->setFocus();
     field->update();
     processEvents();
-    EXPECT_TRUE(other->hasFocus()) << "a later update never takes the focus back";
-    EXPECT_FALSE(field->font() != QApplication::font()) << "no font given keeps the default";
+    EXPECT_TRUE(shown.other->hasFocus()) << "a later update never takes the focus back";
+    EXPECT_EQ(field->editor()->font(), QApplication::font()) << "no font given keeps the default";
+
+    shown.bound = "set by the app";
+    field->update();
+    EXPECT_EQ(field->text().toStdString(), "set by the app");
+    EXPECT_EQ(shown.bound.toStdString(), "set by the app") << "showing the bound text writes nothing back";
+
+    zk::NativeTextField::Configuration large;
+    large.font = QFont("Sans", 30);
+    large.isSingleLine = GetParam();
+    field->update(large);
+    EXPECT_EQ(field->editor()->font().pointSize(), 30);
+    EXPECT_TRUE(field->placeholderText().isEmpty()) << "an absent placeholder clears it";
+}
+
+TEST_P(NativeTextFieldFormTest, ReturnEndsTheEditingWithoutALineBreak)
+{
+    ShownTextField shown(GetParam());
+    int returns = 0;
+    int endings = 0;
+    QObject::connect(shown.field, &zk::NativeTextField::returnPressed, [&] { ++returns; });
+    QObject::connect(shown.field, &zk::NativeTextField::editingFinished, [&] { ++endings; });
+    QTest::keyClicks(shown.field->editor(), "ab");
+    QTest::keyClick(shown.field->editor(), Qt::Key_Return);
+    QTest::keyClick(shown.field->editor(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(shown.bound.toStdString(), "startab");
+    EXPECT_EQ(shown.field->text().toStdString(), "startab");
+    EXPECT_EQ(returns, 2);
+    EXPECT_EQ(endings, 2);
+
+    QTest::keyClicks(shown.field->editor(), "c");
+    shown.other->setFocus();
+    processEvents();
+    EXPECT_EQ(endings, 3) << "leaving the field after a change ends the editing";
+    shown.field->editor()->setFocus();
+    processEvents();
+    shown.other->setFocus();
+    processEvents();
+    EXPECT_EQ(endings, 3) << "leaving it unchanged does not";
+    EXPECT_EQ(shown.bound.toStdString(), "startabc");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothForms, NativeTextFieldFormTest, ::testing::Bool(),
+    [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "SingleLine" : "Wrapping"; });
+
+const QString longText = "a text far longer than the narrow field is wide, so that it cannot fit on one line";
+
+TEST(NativeTextFieldTest, TheWrappingFormShowsALongTextOnFurtherLines)
+{
+    ShownTextField shown(false, 160);
+    auto* edit = shown.field->plainTextEdit();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(shown.field->lineEdit(), nullptr);
+    const int oneLineHeight = shown.field->height();
+    shown.bound = longText;
+    shown.field->update();
+    processEvents();
+
+    QTextCursor cursor(edit->document());
+    const int firstLineTop = edit->cursorRect(cursor).top();
+    cursor.movePosition(QTextCursor::End);
+    EXPECT_GT(edit->cursorRect(cursor).top(), firstLineTop) << "the end of the text is on a later line";
+    EXPECT_GT(shown.field->height(), oneLineHeight + edit->fontMetrics().lineSpacing())
+        << "the field grows to show at least three lines";
+    EXPECT_LE(edit->cursorRect(cursor).bottom(), edit->viewport()->height())
+        << "the last line is inside the field, not scrolled away";
+    EXPECT_EQ(edit->toPlainText(), longText) << "wrapping puts no line break into the text";
+
+    shown.window.resize(2000, 300);
+    processEvents();
+    EXPECT_EQ(shown.field->height(), oneLineHeight) << "wide enough, it is one line high again";
+}
+
+TEST(NativeTextFieldTest, TheSingleLineFormScrollsALongTextOnOneLine)
+{
+    ShownTextField shown(true, 160);
+    auto* edit = shown.field->lineEdit();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(shown.field->plainTextEdit(), nullptr);
+    const int oneLineHeight = shown.field->height();
+    shown.bound = longText;
+    shown.field->update();
+    processEvents();
+
+    EXPECT_EQ(shown.field->height(), oneLineHeight);
+    EXPECT_GT(edit->fontMetrics().horizontalAdvance(longText), edit->width());
+    QTest::keyClick(edit, Qt::Key_End);
+    processEvents();
+    EXPECT_TRUE(edit->rect().contains(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center()))
+        << "the text scrolls to keep the cursor in view";
+    QTest::keyClick(edit, Qt::Key_Home);
+    processEvents();
+    EXPECT_TRUE(edit->rect().contains(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center()));
 }
 
 TEST(SearchFieldTest, TheSameBoundTextKeepsTheCursorAndANewOneReplacesIt)
