@@ -1,7 +1,8 @@
 #include "kit/foundation/PowerSourceWatcher.h"
 
+#include <QCoro/QCoroDBusPendingCall>
+#include <QCoro/QCoroTask>
 #include <QDBusArgument>
-#include <QDBusInterface>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 
@@ -18,14 +19,44 @@ const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Propert
 constexpr uint upsType = 3;
 constexpr uint dischargingState = 2;
 
-QVariant dbusProperty(const QDBusConnection& bus, const QString& service, const QString& path,
-    const QString& interface, const QString& name)
+constexpr int callTimeoutMilliseconds = 2000;
+
+QCoro::Task<QVariant> dbusProperty(
+    QDBusConnection bus, QString service, QString path, QString interface, QString name)
 {
     QDBusMessage call
         = QDBusMessage::createMethodCall(service, path, propertiesInterface, QStringLiteral("Get"));
     call << interface << name;
-    const QDBusReply<QDBusVariant> reply = bus.call(call, QDBus::Block, 2000);
-    return reply.isValid() ? reply.value().variant() : QVariant();
+    const QDBusReply<QDBusVariant> reply = co_await bus.asyncCall(call, callTimeoutMilliseconds);
+    co_return reply.isValid() ? reply.value().variant() : QVariant();
+}
+
+QCoro::Task<PowerSourceWatcher::PowerSource> readSource(QDBusConnection bus, QString service)
+{
+    using PowerSource = PowerSourceWatcher::PowerSource;
+    const QVariant onBattery
+        = co_await dbusProperty(bus, service, uPowerPath, uPowerInterface, QStringLiteral("OnBattery"));
+    if (!onBattery.toBool()) {
+        co_return PowerSource::externalUnlimited;
+    }
+    // On battery: an uninterruptible supply that is discharging is what powers the machine.
+    const QDBusMessage enumerate = QDBusMessage::createMethodCall(
+        service, uPowerPath, uPowerInterface, QStringLiteral("EnumerateDevices"));
+    const QDBusReply<QList<QDBusObjectPath>> devices
+        = co_await bus.asyncCall(enumerate, callTimeoutMilliseconds);
+    if (devices.isValid()) {
+        for (const QDBusObjectPath& device : devices.value()) {
+            const QString path = device.path();
+            const QVariant type
+                = co_await dbusProperty(bus, service, path, deviceInterface, QStringLiteral("Type"));
+            const QVariant state
+                = co_await dbusProperty(bus, service, path, deviceInterface, QStringLiteral("State"));
+            if (type.toUInt() == upsType && state.toUInt() == dischargingState) {
+                co_return PowerSource::externalUPS;
+            }
+        }
+    }
+    co_return PowerSource::internalBattery;
 }
 
 } // namespace
@@ -66,35 +97,13 @@ void PowerSourceWatcher::deviceListChanged()
 
 void PowerSourceWatcher::refresh()
 {
-    const PowerSource source = readSource();
-    if (source != m_subject.value()) {
-        m_subject.send(source);
-    }
-}
-
-PowerSourceWatcher::PowerSource PowerSourceWatcher::readSource() const
-{
-    if (!dbusProperty(m_bus, m_service, uPowerPath, uPowerInterface, QStringLiteral("OnBattery")).toBool()) {
-        return PowerSource::externalUnlimited;
-    }
-    // On battery: an uninterruptible supply that is discharging is what powers the machine.
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        m_service, uPowerPath, uPowerInterface, QStringLiteral("EnumerateDevices"));
-    const QDBusReply<QList<QDBusObjectPath>> devices = m_bus.call(call, QDBus::Block, 2000);
-    if (devices.isValid()) {
-        for (const QDBusObjectPath& device : devices.value()) {
-            const uint type
-                = dbusProperty(m_bus, m_service, device.path(), deviceInterface, QStringLiteral("Type"))
-                      .toUInt();
-            const uint state
-                = dbusProperty(m_bus, m_service, device.path(), deviceInterface, QStringLiteral("State"))
-                      .toUInt();
-            if (type == upsType && state == dischargingState) {
-                return PowerSource::externalUPS;
-            }
+    const std::uint64_t read = ++m_reads;
+    QCoro::connect(readSource(m_bus, m_service), this, [this, read](PowerSource source) {
+        // An answer overtaken by a later change is stale: the later read brings the current one.
+        if (read == m_reads && source != m_subject.value()) {
+            m_subject.send(source);
         }
-    }
-    return PowerSource::internalBattery;
+    });
 }
 
 } // namespace zk

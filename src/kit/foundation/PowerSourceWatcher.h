@@ -6,13 +6,14 @@
 #include <QDBusConnection>
 #include <QObject>
 
-#include <memory>
+#include <cstdint>
 
 namespace zk {
 
 // Where the machine draws its power from, as UPower (org.freedesktop.UPower on the system bus)
-// tells it, followed as it changes. Without UPower (a desktop without it, no system bus) the
-// machine counts as plugged in and nothing changes. Main-thread only.
+// tells it, followed as it changes. UPower is asked without waiting for its answer: until it comes,
+// and without UPower (a desktop without it, no system bus), the machine counts as plugged in.
+// Main-thread only.
 class PowerSourceWatcher : public QObject {
     Q_OBJECT
 
@@ -37,10 +38,11 @@ private Q_SLOTS:
 
 private:
     void refresh();
-    PowerSource readSource() const;
 
     QDBusConnection m_bus;
     QString m_service;
+    // Counts the reads begun: only the latest one's answer is taken.
+    std::uint64_t m_reads = 0;
     platform::combine::CurrentValueSubject<PowerSource> m_subject { PowerSource::externalUnlimited };
 };
 

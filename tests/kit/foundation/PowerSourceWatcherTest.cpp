@@ -1,5 +1,8 @@
 #include "kit/foundation/PowerSourceWatcher.h"
 
+#include "support/HeldRepliesService.h"
+#include "support/PrivateSessionBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -101,6 +104,94 @@ TEST(PowerSourceWatcherAbsentTest, WithoutUPowerTheMachineCountsAsPluggedIn)
 {
     zk::PowerSourceWatcher watcher(QDBusConnection::sessionBus(), "org.kiruvo.test.NoUPowerHere");
     EXPECT_EQ(watcher.powerSource(), zk::PowerSourceWatcher::PowerSource::externalUnlimited);
+}
+
+namespace {
+
+using PowerSource = zk::PowerSourceWatcher::PowerSource;
+
+// UPower on a bus of the test's own, answering only when the test says so.
+class PowerSourceWatcherWaitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!bus.isRunning()) {
+            GTEST_SKIP() << "dbus-daemon is not available";
+        }
+        upower = std::make_unique<HeldRepliesService>(
+            bus.connect("upower"), "org.freedesktop.UPower", "/org/freedesktop/UPower");
+        ASSERT_TRUE(upower->isServing());
+    }
+    bool waitForHeldCalls(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return upower->heldCalls().size() == count; }, 5000);
+    }
+    void announceChange()
+    {
+        bus.connect("upower").send(QDBusMessage::createSignal("/org/freedesktop/UPower",
+                                       "org.freedesktop.DBus.Properties", "PropertiesChanged")
+            << QString("org.freedesktop.UPower") << QVariantMap {} << QStringList());
+    }
+
+    PrivateSessionBus bus;
+    QDBusConnection app = bus.connect("app");
+    std::unique_ptr<HeldRepliesService> upower;
+};
+
+} // namespace
+
+TEST_F(PowerSourceWatcherWaitTest, StartsWithoutWaitingForUPowerAndTakesItsAnswerWhenItComes)
+{
+    zk::PowerSourceWatcher watcher(app, "org.freedesktop.UPower");
+    std::vector<PowerSource> seen;
+    auto subscription = watcher.didChangePublisher().sink([&](auto source) { seen.push_back(source); });
+    ASSERT_TRUE(waitForHeldCalls(1));
+    EXPECT_EQ(upower->heldCalls().front().member(), "Get");
+    EXPECT_EQ(watcher.powerSource(), PowerSource::externalUnlimited);
+
+    upower->answerOldestProperty(true);
+    ASSERT_TRUE(waitForHeldCalls(1));
+    EXPECT_EQ(upower->heldCalls().front().member(), "EnumerateDevices");
+    EXPECT_EQ(watcher.powerSource(), PowerSource::externalUnlimited);
+    upower->answerOldest({ QVariant::fromValue(QList<QDBusObjectPath> {}) });
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.powerSource(), PowerSource::internalBattery, 5000);
+    EXPECT_EQ(seen, (std::vector { PowerSource::externalUnlimited, PowerSource::internalBattery }));
+}
+
+TEST_F(PowerSourceWatcherWaitTest, AnAnswerOvertakenByAChangeIsNotTaken)
+{
+    zk::PowerSourceWatcher watcher(app, "org.freedesktop.UPower");
+    ASSERT_TRUE(waitForHeldCalls(1));
+    announceChange();
+    ASSERT_TRUE(waitForHeldCalls(2));
+
+    // The first read hears "on battery" and goes on to the devices; the second hears "plugged in".
+    upower->answerOldestProperty(true);
+    ASSERT_TRUE(waitForHeldCalls(2));
+    upower->answerOldestProperty(false);
+    ASSERT_TRUE(waitForHeldCalls(1));
+    upower->answerOldest({ QVariant::fromValue(QList<QDBusObjectPath> {}) });
+    // Messages from one sender arrive in order: once the next change's read is asked, the
+    // devices' answer has been handled.
+    announceChange();
+    ASSERT_TRUE(waitForHeldCalls(1));
+    EXPECT_EQ(watcher.powerSource(), PowerSource::externalUnlimited);
+}
+
+TEST_F(PowerSourceWatcherWaitTest, AnAnswerAfterTheWatcherWentIsDropped)
+{
+    auto gone = std::make_unique<zk::PowerSourceWatcher>(app, "org.freedesktop.UPower");
+    ASSERT_TRUE(waitForHeldCalls(1));
+    gone.reset();
+    upower->answerOldestProperty(false);
+
+    // Answers from one sender arrive in order: once the next watcher has its answer and asks
+    // for the devices, the answer to the one that went has been handled.
+    zk::PowerSourceWatcher next(app, "org.freedesktop.UPower");
+    ASSERT_TRUE(waitForHeldCalls(1));
+    upower->answerOldestProperty(true);
+    ASSERT_TRUE(waitForHeldCalls(1));
+    EXPECT_EQ(upower->heldCalls().front().member(), "EnumerateDevices");
 }
 
 #include "PowerSourceWatcherTest.moc"
