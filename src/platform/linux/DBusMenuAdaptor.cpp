@@ -1,9 +1,12 @@
 #include "platform/linux/DBusMenuAdaptor.h"
 
+#include "platform/linux/DBusCallContext.h"
+
 #include <QAction>
 #include <QActionEvent>
 #include <QActionGroup>
 #include <QBuffer>
+#include <QDBusError>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -130,7 +133,7 @@ void DBusMenuAdaptor::setMenu(QMenu* menu, std::function<void()> aboutToShow)
     m_menu = menu;
     m_aboutToShow = std::move(aboutToShow);
     if (menu) {
-        follow(menu);
+        number(menu);
     }
     m_layoutChanged = true;
     scheduleFlush();
@@ -263,10 +266,30 @@ void DBusMenuAdaptor::follow(QMenu* menu)
     connect(menu, &QObject::destroyed, this, [this, menu] { m_followed.remove(menu); });
 }
 
+void DBusMenuAdaptor::number(QMenu* menu)
+{
+    follow(menu);
+    for (QAction* child : menu->actions()) {
+        idOf(child);
+        if (QMenu* submenu = child->menu(); submenu && !m_followed.contains(submenu)) {
+            number(submenu);
+        }
+    }
+}
+
 bool DBusMenuAdaptor::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::ActionAdded:
+    case QEvent::ActionAdded: {
+        QAction* action = static_cast<QActionEvent*>(event)->action();
+        idOf(action);
+        if (QMenu* submenu = action->menu(); submenu && !m_followed.contains(submenu)) {
+            number(submenu);
+        }
+        m_layoutChanged = true;
+        scheduleFlush();
+        break;
+    }
     case QEvent::ActionRemoved:
         m_layoutChanged = true;
         scheduleFlush();
@@ -276,6 +299,7 @@ bool DBusMenuAdaptor::eventFilter(QObject* watched, QEvent* event)
         if (const auto found = m_ids.constFind(action); found != m_ids.constEnd()) {
             // A submenu given to an item brings children.
             if (QMenu* submenu = action->menu(); submenu && !m_followed.contains(submenu)) {
+                number(submenu);
                 m_layoutChanged = true;
             }
             m_changedIds.insert(found.value());
@@ -386,11 +410,44 @@ DBusMenuItemPropertiesList DBusMenuAdaptor::GetGroupProperties(
     return result;
 }
 
+QVariant DBusMenuAdaptor::defaultOf(const QString& propertyName)
+{
+    static const QHash<QString, QVariant> defaults {
+        { QStringLiteral("type"), QStringLiteral("standard") },
+        { QStringLiteral("label"), QString() },
+        { QStringLiteral("enabled"), true },
+        { QStringLiteral("visible"), true },
+        { QStringLiteral("icon-name"), QString() },
+        { QStringLiteral("icon-data"), QByteArray() },
+        { QStringLiteral("shortcut"), QVariant::fromValue(DBusMenuShortcut()) },
+        { QStringLiteral("toggle-type"), QString() },
+        { QStringLiteral("toggle-state"), -1 },
+        { QStringLiteral("children-display"), QString() },
+        { QStringLiteral("disposition"), QStringLiteral("normal") },
+        { QStringLiteral("accessible-desc"), QString() },
+    };
+    return defaults.value(propertyName);
+}
+
 QDBusVariant DBusMenuAdaptor::GetProperty(int id, const QString& name)
 {
+    const auto refuse = [this](const QString& why) {
+        if (const QDBusContext* call = DBusCallContext::of(parent())) {
+            call->sendErrorReply(QDBusError::InvalidArgs, why);
+        }
+        // Not sent when the error is: a reply must hold a value all the same.
+        return QDBusVariant(QString());
+    };
+    const QVariant fallback = defaultOf(name);
+    if (!fallback.isValid()) {
+        return refuse(QStringLiteral("No menu item property is named \"%1\"").arg(name));
+    }
+    if (id != 0 && !actionOf(id)) {
+        return refuse(QStringLiteral("No menu item has the id %1").arg(id));
+    }
     const DBusMenuItemPropertiesList found = GetGroupProperties({ id }, { name });
     if (found.isEmpty() || !found.front().properties.contains(name)) {
-        return QDBusVariant(QVariant());
+        return QDBusVariant(fallback);
     }
     return QDBusVariant(found.front().properties.value(name));
 }

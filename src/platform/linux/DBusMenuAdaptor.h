@@ -19,12 +19,18 @@ namespace platform {
 // the menu's items (titles with their mnemonic letters, enabled and visible states, check marks,
 // key combinations, submenus) and draws the menu itself, then sends back which item was chosen.
 //
-// Each item gets an id for as long as it lives (the menu itself is 0). The adaptor follows the menu
+// Each item gets an id for as long as it lives (the menu itself is 0), from the moment it is in the
+// menu, so that a host that asks about an item or sends an event before reading the layout is
+// answered about the menu as built. Every call is answered at once: a value, the protocol's default
+// for a property the item leaves at it, or an error for an id or property that names nothing (a
+// host waits out its whole time-out for a call that gets no answer). The adaptor follows the menu
 // and its submenus: items added or removed send LayoutUpdated with a new revision, a changed item
 // ItemsPropertiesUpdated, both once per turn of the event loop. When a host is about to show the
 // menu (AboutToShow of the menu itself), `aboutToShow` runs first, so that a menu that is built
 // afresh before each opening is current. A chosen item is triggered on the next turn of the event
 // loop, so that the host's call returns before whatever the item does (an alert) begins.
+//
+// Errors reach the caller when the adaptor's parent is a DBusCallContext.
 //
 // Main-thread only.
 class DBusMenuAdaptor : public QDBusAbstractAdaptor {
@@ -53,6 +59,9 @@ public:
     // The properties of an item as the protocol spells them; only the ones that differ from the
     // protocol's defaults.
     static QVariantMap propertiesOf(const QAction& action);
+    // The value the protocol gives a property that an item does not send; invalid for a name that
+    // is no property.
+    static QVariant defaultOf(const QString& propertyName);
     // A title with Qt's "&" mnemonics in the protocol's "_" form ("&Quit" is "_Quit", "a_b" is
     // "a__b"); a letter chosen by a bare key (`mnemonicKey`, 0 for none) is marked when the title
     // has no mark of its own.
@@ -81,6 +90,8 @@ protected:
 
 private:
     void follow(QMenu* menu);
+    // Gives ids to the items of `menu` and its submenus, in the order a full layout lists them.
+    void number(QMenu* menu);
     void scheduleFlush();
     void flush();
     QAction* actionOf(int id) const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/desktop/StatusItem.h"
+#include "platform/linux/DBusCallContext.h"
 #include "platform/linux/StatusNotifierItemTypes.h"
 
 #include <QDBusConnection>
@@ -114,7 +115,7 @@ private:
     QString m_serviceName;
     QObject m_exported;
     StatusNotifierItemAdaptor* m_adaptor = nullptr;
-    QObject m_exportedMenu;
+    DBusCallContext m_exportedMenu;
     DBusMenuAdaptor* m_menuAdaptor = nullptr;
     bool m_menuExported = false;
     QPointer<QMenu> m_menu;

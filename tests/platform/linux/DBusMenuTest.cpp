@@ -8,6 +8,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -310,6 +311,92 @@ TEST_F(DBusMenuTest, AboutToShowRebuildsTheMenuFirst)
     ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage) << group.errorMessage().toStdString();
     EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int> { 4242 });
     EXPECT_EQ(builds, 3);
+}
+
+TEST_F(DBusMenuTest, EveryCallIsAnsweredAtOnceEvenBeforeTheFirstLayout)
+{
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
+    QMenu menu;
+    QMenu more(QStringLiteral("More"));
+    menu.addAction(QStringLiteral("Total Today"))->setEnabled(false);
+    auto* disable = menu.addAction(QStringLiteral("Disable"));
+    more.addAction(QStringLiteral("About"));
+    menu.addMenu(&more);
+    int chosen = 0;
+    QObject::connect(disable, &QAction::triggered, [&chosen] { ++chosen; });
+    backend.setMenu(&menu, {});
+
+    // A host that waits its whole time-out for an answer stalls its panel: a short deadline here.
+    const auto ask = [this](const QString& method, const QVariantList& arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall(item.baseService(),
+            QString::fromLatin1(StatusNotifierItemBackend::menuPath), menuInterface, method);
+        call.setArguments(arguments);
+        QDBusPendingCall pending = host.asyncCall(call, 1000);
+        while (!pending.isFinished()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        const QDBusMessage reply = pending.reply();
+        EXPECT_NE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.NoReply"))
+            << method.toStdString() << " left unanswered";
+        return reply;
+    };
+    const auto property = [&](int id, const QString& name) {
+        const QDBusMessage reply = ask(QStringLiteral("GetProperty"), { id, name });
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().isEmpty() ? QVariant()
+                                           : reply.arguments().front().value<QDBusVariant>().variant();
+    };
+
+    // Before any layout was read, the items already have the ids that the layout will list.
+    EXPECT_EQ(property(1, QStringLiteral("label")).toString(), "Total Today");
+    EXPECT_EQ(property(1, QStringLiteral("enabled")), QVariant(false));
+    // Properties left at the protocol's default are answered with it.
+    EXPECT_EQ(property(2, QStringLiteral("enabled")), QVariant(true));
+    EXPECT_EQ(property(2, QStringLiteral("visible")), QVariant(true));
+    EXPECT_EQ(property(2, QStringLiteral("type")).toString(), "standard");
+    EXPECT_EQ(property(2, QStringLiteral("toggle-state")), QVariant(-1));
+    EXPECT_EQ(property(2, QStringLiteral("children-display")).toString(), "");
+    EXPECT_EQ(property(0, QStringLiteral("children-display")).toString(), "submenu");
+    EXPECT_EQ(property(4, QStringLiteral("label")).toString(), "About") << "submenus are numbered too";
+
+    // An id or a property that names nothing is an error, not silence.
+    for (const auto& [id, name] :
+        { std::pair { 4242, QStringLiteral("label") }, std::pair { -1, QStringLiteral("enabled") },
+            std::pair { 2, QStringLiteral("no-such-property") }, std::pair { 2, QString() } }) {
+        const QDBusMessage reply = ask(QStringLiteral("GetProperty"), { id, name });
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << id << " " << name.toStdString();
+        EXPECT_EQ(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+    }
+
+    // A click before the first layout acts on the menu as built.
+    EXPECT_EQ(ask(QStringLiteral("Event"),
+                  { 2, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u })
+                  .type(),
+        QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(serveUntil([&] { return chosen == 1; }));
+
+    // An item added later has its id at once, and the layout agrees with what was answered.
+    auto* added = menu.addAction(QStringLiteral("History…"));
+    EXPECT_EQ(property(5, QStringLiteral("label")).toString(), "History…");
+    const auto [revision, root] = layout();
+    ASSERT_EQ(root.children.size(), 4u);
+    EXPECT_EQ(root.children[1].id, 2);
+    EXPECT_EQ(root.children[2].children.at(0).id, 4);
+    EXPECT_EQ(root.children[3].id, 5);
+    static_cast<void>(added);
+
+    // The other methods answer too, whatever they are given.
+    EXPECT_EQ(ask(QStringLiteral("GetGroupProperties"),
+                  { QVariant::fromValue(QList<int> { 1, 4242 }), QStringList { QStringLiteral("enabled") } })
+                  .type(),
+        QDBusMessage::ReplyMessage);
+    EXPECT_NE(
+        ask(QStringLiteral("GetLayout"), { 4242, -1, QStringList() }).type(), QDBusMessage::InvalidMessage);
+    EXPECT_NE(ask(QStringLiteral("AboutToShow"), { 4242 }).type(), QDBusMessage::InvalidMessage);
+    EXPECT_NE(ask(QStringLiteral("Event"),
+                  { 4242, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u })
+                  .type(),
+        QDBusMessage::InvalidMessage);
 }
 
 TEST(DBusMenuValues, LabelsKeepTheirLettersAndShortcutsNameTheirKeys)
