@@ -15,9 +15,6 @@ ShortcutsSettings::ShortcutsSettings(QWidget* parent)
     : QWidget(parent)
 {
     setMinimumHeight(minimumPaneHeight);
-    // What the recorder names when it refuses a combination the other row already has.
-    KeyboardShortcuts::setNameTitles({ { ShortcutNames::toggleEnabled(), "Enable/disable Kiruvo" },
-        { ShortcutNames::toggleMenu(), "Toggle Kiruvo menu" } });
     // The two rows line up on their fields, whatever the labels' widths.
     auto* layout = new QVBoxLayout(this);
     auto* rows = new zk::ControlAlignment(this);

@@ -37,7 +37,6 @@ struct State {
     std::map<std::string, SinkList> keyUpStreamSinks;
     std::uint64_t streamCounter = 0;
     bool isRecorderActive = false;
-    std::vector<std::pair<Name, std::string>> titles;
 };
 
 State& state()
@@ -384,31 +383,6 @@ std::optional<std::string> hotKeyProblem(const Name& name)
         return std::string(
             "Another application uses this combination, so pressing it does nothing here. Record "
             "another one, or free it in that application.");
-    }
-    return std::nullopt;
-}
-
-void setNameTitles(const std::vector<std::pair<Name, std::string>>& titles)
-{
-    state().titles = titles;
-}
-
-std::optional<std::string> otherNameUsing(const Shortcut& shortcut, const Name& except)
-{
-    std::vector<Name> names = namesInTables();
-    for (const auto& [name, title] : state().titles) {
-        names.push_back(name);
-    }
-    for (const Name& other : names) {
-        if (other == except || getShortcut(other) != shortcut) {
-            continue;
-        }
-        for (const auto& [name, title] : state().titles) {
-            if (name == other) {
-                return title;
-            }
-        }
-        return other.rawValue();
     }
     return std::nullopt;
 }

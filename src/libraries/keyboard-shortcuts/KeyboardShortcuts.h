@@ -100,13 +100,6 @@ bool hasWorkingHotKey(const Name& name);
 // works, when the name has none, or where the desktop portal binds the names instead.
 std::optional<std::string> hotKeyProblem(const Name& name);
 
-// What the user calls the application's shortcut names, for the recorder's refusal of a
-// combination another name already has ("Toggle Kiruvo menu").
-void setNameTitles(const std::vector<std::pair<Name, std::string>>& titles);
-// The title of a name other than `except` whose stored shortcut is `shortcut` (its raw value when
-// it has no title); nothing when no such name has actions, a stream or a title.
-std::optional<std::string> otherNameUsing(const Shortcut& shortcut, const Name& except);
-
 // Whether this desktop lets applications take global shortcuts at all: by grabbing keys (X11), or
 // through the desktop portal once it has bound the names (PortalShortcuts).
 bool areGlobalShortcutsAvailable();

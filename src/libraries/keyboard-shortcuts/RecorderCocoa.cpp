@@ -263,8 +263,6 @@ QEvent* RecorderCocoa::handleEvent(QEvent* event)
         return item ? std::optional<std::string>(plainTitle(*item)) : std::nullopt;
     };
     context.isSystemReserved = isSystemReservedShortcut;
-    context.otherNameUsing
-        = [this](const Shortcut& shortcut) { return otherNameUsing(shortcut, m_shortcutName); };
     const RecorderDecision decision = decideRecorderEvent(recorderEvent(event), context);
     // A click inside the field goes to it as usual (the clear button needs it).
     if (event->type() == QEvent::MouseButtonRelease && decision.action == RecorderDecision::Action::discard) {
@@ -296,9 +294,6 @@ void RecorderCocoa::applyDecision(const RecorderDecision& decision)
         return;
     case Action::menuConflict:
         showConflictAlert(menuConflictMessage(decision.menuItemTitle), std::nullopt);
-        return;
-    case Action::otherNameConflict:
-        showConflictAlert(otherNameConflictMessage(decision.menuItemTitle), std::nullopt);
         return;
     case Action::systemConflict:
         showConflictAlert(systemConflictMessage(),

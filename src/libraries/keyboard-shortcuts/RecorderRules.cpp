@@ -62,15 +62,6 @@ RecorderDecision decideRecorderEvent(const RecorderEvent& event, const RecorderC
             return result;
         }
     }
-    // One press must never run both names' actions.
-    if (context.otherNameUsing) {
-        if (const std::optional<std::string> other = context.otherNameUsing(shortcut)) {
-            RecorderDecision result = decision(Action::otherNameConflict);
-            result.menuItemTitle = *other;
-            result.shortcut = shortcut;
-            return result;
-        }
-    }
     // F12 alone stays available whatever the desktop claims.
     const bool isBareF12 = shortcut == Shortcut(Key::f12);
     if (!isBareF12 && context.isSystemReserved && context.isSystemReserved(shortcut)) {
@@ -136,11 +127,6 @@ RecorderEvent keyPressOf(const Shortcut& shortcut)
     event.modifiers = shortcut.modifiers();
     event.shortcut = shortcut;
     return event;
-}
-
-std::string otherNameConflictMessage(const std::string& otherTitle)
-{
-    return "This keyboard shortcut cannot be used as it's already used for “" + otherTitle + "”.";
 }
 
 std::string menuConflictMessage(const std::string& menuItemTitle)

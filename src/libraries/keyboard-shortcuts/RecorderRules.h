@@ -30,8 +30,6 @@ struct RecorderContext {
     std::function<std::optional<std::string>(const Shortcut&)> menuItemTitleUsing;
     // Whether the desktop or another application holds the shortcut.
     std::function<bool(const Shortcut&)> isSystemReserved;
-    // What another shortcut name that already has the shortcut is called; nothing when none has.
-    std::function<std::optional<std::string>(const Shortcut&)> otherNameUsing;
 };
 
 struct RecorderDecision {
@@ -50,15 +48,13 @@ struct RecorderDecision {
         menuConflict,
         // Refuse with the system alert, then go on recording.
         systemConflict,
-        // Refuse with the alert that the other shortcut name has it, then go on recording.
-        otherNameConflict,
         // Store the shortcut and end recording.
         record,
     };
 
     Action action = Action::discard;
     std::optional<Shortcut> shortcut;
-    // The menu item's title, or the other shortcut name's.
+    // The menu item's title.
     std::string menuItemTitle;
 
     bool passesEvent() const { return action == Action::endRecordingAndPass; }
@@ -85,9 +81,6 @@ std::optional<ShortcutRuleBreak> recorderRuleBrokenBy(const Shortcut& shortcut);
 std::string ruleBreakReason(ShortcutRuleBreak ruleBreak);
 // The recorder's input for a press of the shortcut's combination, as the keyboard would give it.
 RecorderEvent keyPressOf(const Shortcut& shortcut);
-
-// Another shortcut name of the application already has the combination.
-std::string otherNameConflictMessage(const std::string& otherTitle);
 
 // The conflict alerts' texts.
 std::string menuConflictMessage(const std::string& menuItemTitle);

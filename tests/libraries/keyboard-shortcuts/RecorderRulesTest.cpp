@@ -187,23 +187,3 @@ TEST(StoredShortcutRules, WhatTheRecorderWouldRefuseBreaksARule)
         EXPECT_FALSE(KeyboardShortcuts::ruleBreakReason(ruleBreak).empty());
     }
 }
-
-TEST_F(RecorderRulesTest, AShortcutTheOtherNameHasIsRefusedWithItsTitleBeforeTheSystemIsAsked)
-{
-    RecorderContext withOther = context();
-    const Shortcut taken(Key::k, Qt::ControlModifier | Qt::AltModifier);
-    withOther.otherNameUsing = [&taken](const Shortcut& shortcut) -> std::optional<std::string> {
-        return shortcut == taken ? std::optional<std::string>("Enable/disable Kiruvo") : std::nullopt;
-    };
-    const auto decision
-        = decideRecorderEvent(keyPress(Qt::Key_K, Key::k, Qt::ControlModifier | Qt::AltModifier), withOther);
-    EXPECT_EQ(decision.action, Action::otherNameConflict);
-    EXPECT_EQ(decision.menuItemTitle, "Enable/disable Kiruvo");
-    EXPECT_EQ(systemQuestions, 0);
-    EXPECT_EQ(KeyboardShortcuts::otherNameConflictMessage(decision.menuItemTitle),
-        "This keyboard shortcut cannot be used as it's already used for \u201CEnable/disable Kiruvo\u201D.");
-    EXPECT_EQ(
-        decideRecorderEvent(keyPress(Qt::Key_J, Key::j, Qt::ControlModifier | Qt::AltModifier), withOther)
-            .action,
-        Action::record);
-}
