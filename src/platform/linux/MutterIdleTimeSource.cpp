@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +25,17 @@ double uptime()
     return Clock::shared().systemUptime();
 }
 
+QString propertiesInterface()
+{
+    return QStringLiteral("org.freedesktop.DBus.Properties");
+}
+
+const QString& inhibitedActions()
+{
+    static const QString name = QStringLiteral("InhibitedActions");
+    return name;
+}
+
 } // namespace
 
 QDBusMessage MutterIdleTimeSource::call(const char* method) const
@@ -32,11 +44,28 @@ QDBusMessage MutterIdleTimeSource::call(const char* method) const
         QString::fromLatin1(interfaceName), QString::fromLatin1(method));
 }
 
-MutterIdleTimeSource::MutterIdleTimeSource(QDBusConnection connection, const QString& service)
+MutterIdleTimeSource::MutterIdleTimeSource(
+    QDBusConnection connection, const QString& service, const QString& sessionManager)
     : m_connection(std::move(connection))
     , m_service(service)
     , m_watcher(m_service, m_connection, QDBusServiceWatcher::WatchForOwnerChange)
+    , m_sessionManager(sessionManager)
+    , m_sessionManagerWatcher(m_sessionManager, m_connection, QDBusServiceWatcher::WatchForOwnerChange)
 {
+    m_question.setSingleShot(true);
+    m_question.setTimerType(Qt::CoarseTimer);
+    connect(&m_question, &QTimer::timeout, this, &MutterIdleTimeSource::ask);
+    connect(&m_sessionManagerWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString&, const QString&, const QString& newOwner) {
+            if (newOwner.isEmpty()) {
+                setIdleInhibited(false);
+            } else {
+                readInhibitedActions();
+            }
+        });
+    m_connection.connect(m_sessionManager, QString::fromLatin1(sessionManagerPath), propertiesInterface(),
+        QStringLiteral("PropertiesChanged"), this,
+        SLOT(sessionManagerPropertiesChanged(QString, QVariantMap, QStringList)));
     connect(&m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
         [this](const QString&, const QString& oldOwner, const QString& newOwner) {
             if (newOwner.isEmpty()) {
@@ -55,6 +84,9 @@ MutterIdleTimeSource::MutterIdleTimeSource(QDBusConnection connection, const QSt
 
 MutterIdleTimeSource::~MutterIdleTimeSource()
 {
+    m_connection.disconnect(m_sessionManager, QString::fromLatin1(sessionManagerPath), propertiesInterface(),
+        QStringLiteral("PropertiesChanged"), this,
+        SLOT(sessionManagerPropertiesChanged(QString, QVariantMap, QStringList)));
     m_connection.disconnect(m_service, QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
         QStringLiteral("WatchFired"), this, SLOT(watchFired(uint)));
     if (m_available) {
@@ -98,6 +130,7 @@ void MutterIdleTimeSource::armWatches(double thresholdSeconds, std::optional<dou
         return;
     }
     removeWatches();
+    cancelQuestion();
     // The exact figure first: a user away already is told with the moment of the last input
     // before the new idle watch fires at once with no more than the threshold.
     askIdleTime();
@@ -105,6 +138,7 @@ void MutterIdleTimeSource::armWatches(double thresholdSeconds, std::optional<dou
     if (m_idleSince) {
         addUserActiveWatch();
     }
+    readInhibitedActions();
 }
 
 void MutterIdleTimeSource::disarmWatches()
@@ -112,6 +146,7 @@ void MutterIdleTimeSource::disarmWatches()
     m_armed = false;
     m_idleSince.reset();
     ++m_generation;
+    cancelQuestion();
     if (m_available) {
         removeWatches();
     }
@@ -203,8 +238,87 @@ void MutterIdleTimeSource::askIdleTime()
         const double seconds = static_cast<double>(milliseconds.toULongLong()) / 1000.0;
         if (seconds >= m_threshold) {
             becameIdle(uptime() - seconds);
+        } else {
+            scheduleQuestion(seconds);
         }
     });
+}
+
+void MutterIdleTimeSource::ask()
+{
+    cancelQuestion();
+    if (m_armed && m_available) {
+        askIdleTime();
+    }
+}
+
+void MutterIdleTimeSource::scheduleQuestion(double seconds)
+{
+    cancelQuestion();
+    if (!m_idleInhibited || !m_armed || !m_available || m_idleSince) {
+        return;
+    }
+    const double delay = std::max(0.0, m_threshold - seconds);
+    m_nextQuestionAt = uptime() + delay;
+    m_question.start(
+        static_cast<int>(std::min(std::ceil(delay * 1000.0), double(std::numeric_limits<int>::max()))));
+}
+
+void MutterIdleTimeSource::cancelQuestion()
+{
+    m_question.stop();
+    m_nextQuestionAt.reset();
+}
+
+void MutterIdleTimeSource::readInhibitedActions()
+{
+    auto message = QDBusMessage::createMethodCall(m_sessionManager, QString::fromLatin1(sessionManagerPath),
+        propertiesInterface(), QStringLiteral("Get"));
+    message << QString::fromLatin1(sessionManagerName) << inhibitedActions();
+    auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message, callTimeoutMs), &m_calls);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
+        done->deleteLater();
+        const QDBusMessage reply = done->reply();
+        // No session manager (not GNOME's, or not yet started) inhibits nothing; its arrival is
+        // watched.
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
+            setIdleInhibited(false);
+            return;
+        }
+        const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().front()).variant();
+        setIdleInhibited((value.toUInt() & idleInhibitedFlag) != 0);
+    });
+}
+
+void MutterIdleTimeSource::sessionManagerPropertiesChanged(
+    const QString& interface, const QVariantMap& changed, const QStringList& invalidated)
+{
+    if (interface != QLatin1String(sessionManagerName)) {
+        return;
+    }
+    if (auto found = changed.find(inhibitedActions()); found != changed.end()) {
+        setIdleInhibited((found->toUInt() & idleInhibitedFlag) != 0);
+    } else if (invalidated.contains(inhibitedActions())) {
+        readInhibitedActions();
+    }
+}
+
+void MutterIdleTimeSource::setIdleInhibited(bool inhibited)
+{
+    if (inhibited == m_idleInhibited) {
+        return;
+    }
+    m_idleInhibited = inhibited;
+    log(LogLevel::Info, category,
+        inhibited ? "Another application inhibits idle: GNOME Mutter's idle time is asked for while it does"
+                  : "Idle is no longer inhibited: GNOME Mutter's idle watches serve again");
+    m_inhibitedDuringPause = m_inhibitedDuringPause || inhibited;
+    cancelQuestion();
+    // Asked once either way: under inhibition to set the first question; after it, because a
+    // watch held back may fire late.
+    if (m_armed && m_available && !m_idleSince) {
+        askIdleTime();
+    }
 }
 
 void MutterIdleTimeSource::becameIdle(double since)
@@ -213,6 +327,8 @@ void MutterIdleTimeSource::becameIdle(double since)
         return;
     }
     m_idleSince = since;
+    cancelQuestion();
+    m_inhibitedDuringPause = m_idleInhibited;
     addUserActiveWatch();
     tell({ IdleEvent::Type::idle, since });
 }
@@ -223,6 +339,11 @@ void MutterIdleTimeSource::watchFired(uint id)
         return;
     }
     if (id != 0 && id == m_idleWatch) {
+        if (m_inhibitedDuringPause) {
+            // Held back by an inhibitor, it may fire late: the idle time tells the last input.
+            askIdleTime();
+            return;
+        }
         // Mutter fires it once the user has had no input for the whole interval.
         becameIdle(uptime() - m_threshold);
         return;
@@ -233,6 +354,9 @@ void MutterIdleTimeSource::watchFired(uint id)
         m_activeWatchPending = false;
         if (m_idleSince) {
             m_idleSince.reset();
+            m_inhibitedDuringPause = m_idleInhibited;
+            // Input just now: under inhibition, the threshold from now is the first moment to ask.
+            scheduleQuestion(0);
             tell({ IdleEvent::Type::active, uptime() });
         }
     }
@@ -244,6 +368,7 @@ void MutterIdleTimeSource::serviceVanished()
         return;
     }
     m_available = false;
+    cancelQuestion();
     m_idleWatch = 0;
     m_activeWatch = 0;
     m_activeWatchPending = false;

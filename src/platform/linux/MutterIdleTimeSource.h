@@ -6,6 +6,8 @@
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QObject>
+#include <QTimer>
+#include <QVariantMap>
 
 #include <cstdint>
 #include <functional>
@@ -20,6 +22,13 @@ namespace platform {
 // exact idle time is asked for once as well, so that a user who is away already is told at once,
 // with the moment of the last input.
 //
+// Mutter holds its idle watches back while another application inhibits idle (a video playing, a
+// call): the break would go unseen. GetIdletime counts input alone, whatever inhibits idle, so
+// while the session manager says idle is inhibited (org.gnome.SessionManager's InhibitedActions,
+// and its PropertiesChanged) the idle time is asked for when it could first reach the threshold,
+// and the user-active watch, which inhibitors leave alone, tells the return. Without inhibition
+// nothing is asked: the watches serve. A session manager missing from the bus inhibits nothing.
+//
 // Nothing waits for Mutter after probe(). Mutter leaving the bus (a restart, the end of the
 // session) is told as `changed`, and so is its return.
 //
@@ -30,10 +39,16 @@ public:
     static constexpr const char* serviceName = "org.gnome.Mutter.IdleMonitor";
     static constexpr const char* objectPath = "/org/gnome/Mutter/IdleMonitor/Core";
     static constexpr const char* interfaceName = "org.gnome.Mutter.IdleMonitor";
+    static constexpr const char* sessionManagerName = "org.gnome.SessionManager";
+    static constexpr const char* sessionManagerPath = "/org/gnome/SessionManager";
+    // The bit of InhibitedActions that says idle is inhibited.
+    static constexpr uint idleInhibitedFlag = 8;
 
-    // `service`: the bus name to watch and ask (Mutter's own unless a test stands in).
-    explicit MutterIdleTimeSource(
-        QDBusConnection connection, const QString& service = QString::fromLatin1(serviceName));
+    // `service` and `sessionManager`: the bus names to watch and ask (GNOME's own unless a test
+    // stands in).
+    explicit MutterIdleTimeSource(QDBusConnection connection,
+        const QString& service = QString::fromLatin1(serviceName),
+        const QString& sessionManager = QString::fromLatin1(sessionManagerName));
     ~MutterIdleTimeSource() override;
 
     // Asks for the idle time once and waits up to `timeoutMs`; false (with `error` set) when Mutter
@@ -52,9 +67,17 @@ public:
     void setAbsent() { m_available = false; }
 
     bool isIdle() const { return m_idleSince.has_value(); }
+    bool isIdleInhibited() const { return m_idleInhibited; }
+    // While idle is inhibited and the user present: the uptime at which the idle time is asked
+    // for next.
+    std::optional<double> nextQuestionAt() const { return m_nextQuestionAt; }
+    // Asks for the idle time now (the timer's work, for tests).
+    void ask();
 
 private Q_SLOTS:
     void watchFired(uint id);
+    void sessionManagerPropertiesChanged(
+        const QString& interface, const QVariantMap& changed, const QStringList& invalidated);
 
 private:
     void removeWatch(uint id);
@@ -65,6 +88,12 @@ private:
     void addIdleWatch();
     void addUserActiveWatch();
     void askIdleTime();
+    void readInhibitedActions();
+    void setIdleInhibited(bool inhibited);
+    // While idle is inhibited and the user present, the next question falls due when the idle
+    // time `seconds`, just read, could first reach the threshold.
+    void scheduleQuestion(double seconds);
+    void cancelQuestion();
     void becameIdle(double since);
     void serviceAppeared();
     void serviceVanished();
@@ -75,6 +104,14 @@ private:
     QDBusConnection m_connection;
     const QString m_service;
     QDBusServiceWatcher m_watcher;
+    const QString m_sessionManager;
+    QDBusServiceWatcher m_sessionManagerWatcher;
+    QTimer m_question;
+    std::optional<double> m_nextQuestionAt;
+    bool m_idleInhibited = false;
+    // Whether idle was inhibited since the user last counted as present: an idle watch that fires
+    // then may fire late, so the idle time is asked for rather than taken as the threshold.
+    bool m_inhibitedDuringPause = false;
     QObject m_calls; // owns the pending call watchers; reset to drop the answers of an old arming
     double m_threshold = 600;
     bool m_armed = false;

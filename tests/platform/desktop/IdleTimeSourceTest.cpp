@@ -10,6 +10,7 @@
 #include "platform/linux/UnavailableIdleTimeSource.h"
 #include "platform/linux/X11IdleTimeSource.h"
 #include "support/SeparateTestProcess.h"
+#include "support/StandInSessionManager.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -550,8 +551,10 @@ protected:
     {
         path = QString::fromLatin1(platform::MutterIdleTimeSource::objectPath);
         EXPECT_TRUE(serviceConnection->registerVirtualObject(path, &mutter));
-        auto source
-            = std::make_unique<platform::MutterIdleTimeSource>(QDBusConnection::sessionBus(), serviceName);
+        // The test's bus name stands in for the session manager too; it answers only when the test
+        // serves one.
+        auto source = std::make_unique<platform::MutterIdleTimeSource>(
+            QDBusConnection::sessionBus(), serviceName, serviceName);
         source->setEventHandler([this](const platform::IdleEvent& event) { told.push_back(event); });
         return source;
     }
@@ -612,9 +615,82 @@ TEST_F(MutterIdleTimeSourceTest, ArmedWhenTheUserIsAwayAlreadyTellsTheLastInputO
     // Armed again while away, with a higher threshold: the return is still told.
     source->armWatches(900, told[0].uptime);
     QTRY_COMPARE_WITH_TIMEOUT(mutter.activeWatchCount(), std::size_t(1), 5000);
+    mutter.setIdleMilliseconds(0);
     mutter.fire(*serviceConnection, true);
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+}
+
+TEST_F(MutterIdleTimeSourceTest, WhileIdleIsInhibitedTheIdleTimeIsAskedForOnlyWhenItCouldReachTheThreshold)
+{
+    platform::LogCapture log;
+    StandInSessionManager sessionManager(*serviceConnection);
+    ASSERT_TRUE(sessionManager.isServing());
+    mutter.setIdleMilliseconds(1000);
+    auto source = serveMutter();
+    source->armWatches(600, std::nullopt);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    QTest::qWait(20);
+    EXPECT_FALSE(source->isIdleInhibited());
+    EXPECT_EQ(source->nextQuestionAt(), std::nullopt) << "the watches serve: nothing is asked";
+
+    // A video starts playing while the user has been away for longer than the threshold already:
+    // Mutter's idle watch stays silent, and the idle time tells the break.
+    mutter.setIdleMilliseconds(700000);
+    sessionManager.setInhibitedActions(StandInSessionManager::idleInhibited | 2);
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told[0].uptime, clock.clock.systemUptime() - 700);
+    EXPECT_TRUE(source->isIdleInhibited());
+    EXPECT_EQ(source->nextQuestionAt(), std::nullopt) << "away: the user-active watch tells the return";
+    EXPECT_EQ(log.countContaining("Another application inhibits idle"), 1);
+
+    // Inhibitors leave user-active watches alone. Back: the next question is a threshold away.
+    QTRY_COMPARE_WITH_TIMEOUT(mutter.activeWatchCount(), std::size_t(1), 5000);
+    mutter.setIdleMilliseconds(0);
+    mutter.fire(*serviceConnection, true);
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+    EXPECT_EQ(source->nextQuestionAt(), clock.clock.systemUptime() + 600);
+
+    // A pause shorter than the threshold: asked again when it could first have reached it.
+    clock.clock.advance(600);
+    mutter.setIdleMilliseconds(30000);
+    source->ask();
+    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), clock.clock.systemUptime() + 570, 5000);
+    EXPECT_EQ(told.size(), 2u);
+    // A break: told from the last input.
+    clock.clock.advance(570);
+    mutter.setIdleMilliseconds(600000);
+    source->ask();
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(3), 5000);
+    EXPECT_EQ(told[2].type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told[2].uptime, clock.clock.systemUptime() - 600);
+    mutter.setIdleMilliseconds(0);
+    mutter.fire(*serviceConnection, true);
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(4), 5000);
+
+    // The inhibitor lets go: nothing is asked any more; a late idle watch is dated by the figure.
+    sessionManager.setInhibitedActions(2);
+    QTRY_VERIFY_WITH_TIMEOUT(!source->isIdleInhibited(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), std::nullopt, 5000);
+    clock.clock.advance(650);
+    mutter.setIdleMilliseconds(650000);
+    mutter.fire(*serviceConnection, false);
+    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(5), 5000);
+    EXPECT_EQ(told[4].uptime, clock.clock.systemUptime() - 650);
+}
+
+TEST_F(MutterIdleTimeSourceTest, WithoutASessionManagerIdleCountsAsNotInhibited)
+{
+    mutter.setIdleMilliseconds(1000);
+    auto source = serveMutter();
+    source->armWatches(600, std::nullopt);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    QTest::qWait(50);
+    EXPECT_FALSE(source->isIdleInhibited());
+    EXPECT_EQ(source->nextQuestionAt(), std::nullopt);
+    EXPECT_TRUE(told.empty());
 }
 
 TEST_F(MutterIdleTimeSourceTest, MutterLeavingTheBusAndComingBackIsTold)

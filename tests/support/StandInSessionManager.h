@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+
+#include <atomic>
+
+// What GNOME's session manager tells about inhibitors: org.gnome.SessionManager's InhibitedActions
+// at /org/gnome/SessionManager, read with Properties.Get and announced with PropertiesChanged. It
+// serves on a connection of the test's, whose bus name the source under test is told to ask.
+class StandInSessionManager : public QDBusVirtualObject {
+public:
+    // The bit of InhibitedActions that says idle is inhibited.
+    static constexpr uint idleInhibited = 8;
+    static constexpr const char* path = "/org/gnome/SessionManager";
+
+    explicit StandInSessionManager(QDBusConnection connection);
+    ~StandInSessionManager() override;
+
+    bool isServing() const { return m_serving; }
+    // Sets InhibitedActions and says so, as gnome-session does when an application inhibits.
+    void setInhibitedActions(uint actions);
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    QString introspect(const QString&) const override { return {}; }
+
+private:
+    QDBusConnection m_connection;
+    bool m_serving = false;
+    std::atomic<uint> m_actions = 0;
+};
