@@ -82,8 +82,9 @@ void WaylandIdleTimeSource::onGlobal(
 {
     auto* self = static_cast<WaylandIdleTimeSource*>(data);
     if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0 && !self->m_notifier) {
+        self->m_notifierVersion = std::min<uint32_t>(version, 2);
         self->m_notifier = static_cast<ext_idle_notifier_v1*>(
-            wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, 1));
+            wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, self->m_notifierVersion));
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat) {
         // The first seat: a desktop with several seats has one user's input on the first.
         self->m_seat = static_cast<wl_seat*>(
@@ -103,26 +104,43 @@ void WaylandIdleTimeSource::onResumed(void* data, ext_idle_notification_v1*)
     static_cast<WaylandIdleTimeSource*>(data)->resumed();
 }
 
-void WaylandIdleTimeSource::onProbeIdled(void*, ext_idle_notification_v1*)
+void WaylandIdleTimeSource::onPauseMarked(void* data, ext_idle_notification_v1*)
 {
-    // The user is still away; its "resumed" is what counts.
+    static_cast<WaylandIdleTimeSource*>(data)->pauseBegan();
+}
+
+void WaylandIdleTimeSource::pauseBegan()
+{
+    // Said once the seat has had no input for the mark's timeout, counted from the mark's creation
+    // at the earliest: a pause that began before it is dated no later than that.
+    if (!m_pauseSince) {
+        m_pauseSince = uptime() - pauseMarkSeconds;
+    }
 }
 
 void WaylandIdleTimeSource::idled()
 {
+    // The compositor says it once the seat has had no input for the notification's timeout; the
+    // mark, with the shorter timeout, has said when the pause began.
+    const double timeout = m_shortenedTimeout.value_or(m_threshold);
+    becameIdle(m_pauseSince.value_or(uptime() - timeout));
+}
+
+void WaylandIdleTimeSource::becameIdle(double since)
+{
     if (m_idleSince) {
         return;
     }
-    // The compositor says it once the seat has had no input for the whole timeout.
-    m_idleSince = uptime() - m_threshold;
-    tell({ IdleEvent::Type::idle, *m_idleSince });
+    m_idleSince = since;
+    tell({ IdleEvent::Type::idle, since });
 }
 
 void WaylandIdleTimeSource::resumed()
 {
-    if (m_returnProbe) {
-        ext_idle_notification_v1_destroy(m_returnProbe);
-        m_returnProbe = nullptr;
+    m_pauseSince.reset();
+    if (m_shortenedTimeout && m_armed && !m_lost) {
+        // Input again: the next pause must last the whole threshold.
+        createThresholdNotification();
         wl_display_flush(m_display);
     }
     if (!m_idleSince) {
@@ -158,6 +176,12 @@ bool WaylandIdleTimeSource::connectToCompositor(std::string* error)
     if (!m_seat) {
         return fail("the Wayland compositor offers no seat");
     }
+    if (m_notifierVersion < 2 && !m_loggedVersion1) {
+        m_loggedVersion1 = true;
+        log(LogLevel::Info, category,
+            "The Wayland compositor offers ext-idle-notify version 1 only: a break taken while another "
+            "application inhibits idle (a video playing, a call) is not seen");
+    }
     if (m_armed) {
         createNotifications();
     }
@@ -172,27 +196,60 @@ void WaylandIdleTimeSource::destroyNotifications()
         ext_idle_notification_v1_destroy(m_notification);
         m_notification = nullptr;
     }
-    if (m_returnProbe) {
-        ext_idle_notification_v1_destroy(m_returnProbe);
-        m_returnProbe = nullptr;
+    if (m_pauseMark) {
+        ext_idle_notification_v1_destroy(m_pauseMark);
+        m_pauseMark = nullptr;
     }
+    m_pauseSince.reset();
+}
+
+ext_idle_notification_v1* WaylandIdleTimeSource::makeNotification(double timeoutSeconds)
+{
+    if (m_notifierVersion >= 2) {
+        return ext_idle_notifier_v1_get_input_idle_notification(
+            m_notifier, timeoutMilliseconds(timeoutSeconds), m_seat);
+    }
+    return ext_idle_notifier_v1_get_idle_notification(
+        m_notifier, timeoutMilliseconds(timeoutSeconds), m_seat);
+}
+
+void WaylandIdleTimeSource::createThresholdNotification()
+{
+    static const ext_idle_notification_v1_listener listener
+        = { &WaylandIdleTimeSource::onIdled, &WaylandIdleTimeSource::onResumed };
+    if (m_notification) {
+        ext_idle_notification_v1_destroy(m_notification);
+    }
+    m_shortenedTimeout.reset();
+    double timeout = m_threshold;
+    if (m_pauseSince && !m_idleSince) {
+        // Made during a pause: what is left of the threshold, so that the break is seen a
+        // threshold after the last input. At once when that is past.
+        const double left = *m_pauseSince + m_threshold - uptime();
+        if (left <= 0) {
+            const double since = *m_pauseSince;
+            QMetaObject::invokeMethod(
+                this, [this, since] { becameIdle(since); }, Qt::QueuedConnection);
+        } else {
+            timeout = left;
+            m_shortenedTimeout = left;
+        }
+    }
+    m_notification = makeNotification(timeout);
+    ext_idle_notification_v1_add_listener(m_notification, &listener, this);
 }
 
 void WaylandIdleTimeSource::createNotifications()
 {
-    static const ext_idle_notification_v1_listener listener
-        = { &WaylandIdleTimeSource::onIdled, &WaylandIdleTimeSource::onResumed };
-    static const ext_idle_notification_v1_listener probeListener
-        = { &WaylandIdleTimeSource::onProbeIdled, &WaylandIdleTimeSource::onResumed };
-    destroyNotifications();
-    m_notification
-        = ext_idle_notifier_v1_get_idle_notification(m_notifier, timeoutMilliseconds(m_threshold), m_seat);
-    ext_idle_notification_v1_add_listener(m_notification, &listener, this);
-    if (m_idleSince) {
-        m_returnProbe = ext_idle_notifier_v1_get_idle_notification(
-            m_notifier, timeoutMilliseconds(returnProbeSeconds), m_seat);
-        ext_idle_notification_v1_add_listener(m_returnProbe, &probeListener, this);
+    static const ext_idle_notification_v1_listener markListener
+        = { &WaylandIdleTimeSource::onPauseMarked, &WaylandIdleTimeSource::onResumed };
+    // The mark is kept as long as the connection: made anew, it would know no pause that began
+    // before it.
+    if (!m_pauseMark) {
+        m_pauseMark = makeNotification(pauseMarkSeconds);
+        ext_idle_notification_v1_add_listener(m_pauseMark, &markListener, this);
     }
+    createThresholdNotification();
     wl_display_flush(m_display);
 }
 
@@ -241,10 +298,11 @@ double WaylandIdleTimeSource::secondsSinceLastEvent(InputEventType)
 
 double WaylandIdleTimeSource::secondsSinceLastInput()
 {
-    if (!m_idleSince) {
+    const auto& since = m_idleSince ? m_idleSince : m_pauseSince;
+    if (!since) {
         return 0;
     }
-    return std::max(0.0, uptime() - *m_idleSince);
+    return std::max(0.0, uptime() - *since);
 }
 
 void WaylandIdleTimeSource::armWatches(double thresholdSeconds, std::optional<double> idleSince)
