@@ -31,6 +31,13 @@ void HeldRepliesService::answerOldestProperty(const QVariant& value)
     answerOldest({ QVariant::fromValue(QDBusVariant(value)) });
 }
 
+void HeldRepliesService::failOldest(const QString& name)
+{
+    if (!m_held.isEmpty()) {
+        m_connection.send(m_held.takeFirst().createErrorReply(name, QStringLiteral("Held, then refused")));
+    }
+}
+
 QString HeldRepliesService::introspect(const QString&) const
 {
     return {};

@@ -23,6 +23,8 @@ public:
     void answerOldest(const QVariantList& arguments);
     // Answers the oldest held call, a property Get, with `value`.
     void answerOldestProperty(const QVariant& value);
+    // Answers the oldest held call with the error `name`.
+    void failOldest(const QString& name);
 
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;

@@ -25,6 +25,7 @@
 #include "platform/FreedMemory.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
+#include "platform/desktop/ReduceMotion.h"
 #include "platform/desktop/SystemEvents.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
@@ -353,6 +354,7 @@ int AppMain::run(int argc, char** argv)
     }
 
     zk::Diagnostics::install();
+    platform::ReduceMotion::startFollowing();
     start();
     tellIfTheStoreFellBackToMemory();
     // Start-up reads, checks and decodes the whole store and draws the first status item; the

@@ -1,0 +1,113 @@
+#include "platform/linux/ReduceMotionPortal.h"
+
+#include "platform/Logger.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QVariant>
+
+namespace platform {
+
+namespace {
+
+constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
+constexpr const char* portalInterface = "org.freedesktop.portal.Settings";
+constexpr const char* gnomeNamespace = "org.gnome.desktop.interface";
+constexpr const char* gnomeKey = "enable-animations";
+constexpr const char* kdeNamespace = "org.kde.kdeglobals.KDE";
+constexpr const char* kdeKey = "AnimationDurationFactor";
+// The portal answers in milliseconds when it runs; a hung one is given up on.
+constexpr int readTimeoutMilliseconds = 500;
+
+// The portal wraps the value once more in Read (version 1); unwrap every layer.
+QVariant unwrapped(QVariant value)
+{
+    while (value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>()) {
+        value = value.value<QDBusVariant>().variant();
+    }
+    return value;
+}
+
+// Reduced motion from one setting, or nothing when the setting says nothing about it.
+std::optional<bool> reducedFrom(const QString& ns, const QString& key, const QVariant& rawValue)
+{
+    const QVariant value = unwrapped(rawValue);
+    if (ns == QLatin1String(gnomeNamespace) && key == QLatin1String(gnomeKey)
+        && value.userType() == QMetaType::Bool) {
+        return !value.toBool();
+    }
+    if (ns == QLatin1String(kdeNamespace) && key == QLatin1String(kdeKey)) {
+        bool ok = false;
+        const double factor = value.toDouble(&ok);
+        if (ok) {
+            return factor == 0.0;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ReduceMotionPortal::ReduceMotionPortal(QDBusConnection bus, const QString& service, QObject* parent)
+    : QObject(parent)
+    , m_bus(std::move(bus))
+    , m_service(service)
+{
+    if (!m_bus.isConnected()) {
+        return;
+    }
+    // Followed before the reads go out, so that no change falls between a read and the following.
+    // The slot is found by its signature's names: QDBusVariant must be known before any reply made it so.
+    qRegisterMetaType<QDBusVariant>();
+    m_bus.connect(m_service, QString::fromLatin1(portalPath), QString::fromLatin1(portalInterface),
+        QStringLiteral("SettingChanged"), this, SLOT(settingChanged(QString, QString, QDBusVariant)));
+    read(m_gnome, gnomeNamespace, gnomeKey);
+    read(m_kde, kdeNamespace, kdeKey);
+}
+
+void ReduceMotionPortal::read(Answer& answer, const char* ns, const char* key)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(m_service, QString::fromLatin1(portalPath),
+        QString::fromLatin1(portalInterface), QStringLiteral("Read"));
+    call << QString::fromLatin1(ns) << QString::fromLatin1(key);
+    auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call, readTimeoutMilliseconds), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+        [this, &answer, ns, key](QDBusPendingCallWatcher* finished) {
+            finished->deleteLater();
+            const QDBusMessage reply = finished->reply();
+            answer.in = true;
+            if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+                answer.reduced = reducedFrom(
+                    QString::fromLatin1(ns), QString::fromLatin1(key), reply.arguments().front());
+            }
+            readAnswered();
+        });
+}
+
+void ReduceMotionPortal::readAnswered()
+{
+    if (m_changed) {
+        return;
+    }
+    // GNOME's setting wins where both answer: taken once it is in, KDE's only once it is known
+    // that GNOME's says nothing.
+    if (m_gnome.reduced) {
+        m_enabled = *m_gnome.reduced;
+    } else if (m_gnome.in && m_kde.in) {
+        m_enabled = m_kde.reduced.value_or(false);
+    }
+}
+
+void ReduceMotionPortal::settingChanged(const QString& ns, const QString& key, const QDBusVariant& value)
+{
+    if (auto reduced = reducedFrom(ns, key, value.variant())) {
+        if (m_enabled != *reduced) {
+            log(LogLevel::Info, "ReduceMotion", *reduced ? "Animations reduced" : "Animations on");
+        }
+        m_changed = true;
+        m_enabled = *reduced;
+    }
+}
+
+} // namespace platform
