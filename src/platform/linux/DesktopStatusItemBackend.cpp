@@ -17,10 +17,19 @@ DesktopStatusItemBackend::DesktopStatusItemBackend(QDBusConnection connection,
     m_statusNotifierItem->setMenuRequestHandler([this] { reportMenuRequest(); });
     connect(m_statusNotifierItem.get(), &StatusNotifierItemBackend::availabilityChanged, this,
         [this] { choose(); });
-    if (m_statusNotifierItem->isAvailable()) {
-        log(LogLevel::Info, "StatusItem", "The panel hosts StatusNotifierItems: the status item is one");
+    const auto chooseAtStart = [this] {
+        if (m_statusNotifierItem->isAvailable()) {
+            log(LogLevel::Info, "StatusItem", "The panel hosts StatusNotifierItems: the status item is one");
+        } else {
+            choose();
+        }
+    };
+    if (m_statusNotifierItem->isAskingForHost()) {
+        // Chosen once the watcher answers: a tray icon made meanwhile would be seen beside the item.
+        connect(m_statusNotifierItem.get(), &StatusNotifierItemBackend::hostQueryAnswered, this,
+            chooseAtStart, Qt::SingleShotConnection);
     } else {
-        choose();
+        chooseAtStart();
     }
 }
 

@@ -25,6 +25,8 @@ namespace {
 
 constexpr std::string_view category = "StatusItem";
 constexpr double dimmedOpacity = 0.45;
+// A panel answers at once; one that does not within this long counts as having no host.
+constexpr int hostQueryTimeoutMilliseconds = 1000;
 
 QString nextServiceName()
 {
@@ -138,12 +140,14 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
     m_connection.connect(service, path, interface, QStringLiteral("StatusNotifierHostUnregistered"), this,
         SLOT(onHostUnregistered()));
 
-    // The state at start is asked for and awaited, so that the choice of backend can rely on it.
+    // Whether a host is there is asked without waiting: start-up goes on, and the choice of backend
+    // waits for the answer (isAskingForHost()).
     const QDBusConnectionInterface* bus = m_connection.interface();
     if (bus && bus->isServiceRegistered(service)) {
         m_watcherPresent = true;
         registerWithWatcher();
-        m_hostRegistered = readHostRegistered(m_connection.call(hostRegisteredQuery(), QDBus::Block, 1000));
+        m_askingForHost = true;
+        queryHost();
     }
 }
 
@@ -281,10 +285,16 @@ void StatusNotifierItemBackend::registerWithWatcher()
 
 void StatusNotifierItemBackend::queryHost()
 {
-    auto* pending = new QDBusPendingCallWatcher(m_connection.asyncCall(hostRegisteredQuery()), this);
+    auto* pending = new QDBusPendingCallWatcher(
+        m_connection.asyncCall(hostRegisteredQuery(), hostQueryTimeoutMilliseconds), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
+        // A watcher that does not answer within the call's time has no host to offer.
+        const bool firstAnswer = std::exchange(m_askingForHost, false);
         setHostRegistered(m_watcherPresent && readHostRegistered(finished->reply()));
+        if (firstAnswer) {
+            emit hostQueryAnswered();
+        }
     });
 }
 

@@ -77,6 +77,9 @@ public:
     // A point-sized rectangle at the position of the host's last click; nothing before one.
     std::optional<QRect> geometry() const override;
     bool isAvailable() const override { return m_watcherPresent && m_hostRegistered; }
+    // Whether the watcher found at start has not yet said if a host is there: the item is not
+    // available yet, nor known to be unavailable.
+    bool isAskingForHost() const { return m_askingForHost; }
     void setMenu(QMenu* menu, std::function<void()> aboutToShow) override;
     bool exportsMenu() const override { return m_menuExported && m_menu; }
     DBusMenuAdaptor* menuAdaptor() const { return m_menuAdaptor; }
@@ -100,6 +103,8 @@ public:
 signals:
     // isAvailable() changed: the watcher or its host came or went.
     void availabilityChanged(bool available);
+    // The watcher found at start answered whether a host is there (isAskingForHost() turned false).
+    void hostQueryAnswered();
 
 private:
     void onWatcherOwnerChanged(const QString& newOwner);
@@ -122,6 +127,7 @@ private:
     QDBusServiceWatcher m_watcherWatch;
     bool m_watcherPresent = false;
     bool m_hostRegistered = false;
+    bool m_askingForHost = false;
     std::optional<QPoint> m_clickPosition;
 };
 

@@ -2,6 +2,7 @@
 #include "platform/linux/StatusNotifierItemBackend.h"
 
 #include "platform/fake/FakeStatusItemBackend.h"
+#include "support/HeldRepliesService.h"
 #include "support/PrivateSessionBus.h"
 #include "support/StandInStatusNotifierWatcher.h"
 #include "support/StatusNotifierSignalLog.h"
@@ -92,7 +93,7 @@ TEST_F(StatusNotifierItemTest, RegistersWithTheWatcherAndShowsTheTitleAsTheLabel
     StandInStatusNotifierWatcher watcher(bus.address(), true);
     ASSERT_TRUE(watcher.hasName());
     StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
-    EXPECT_TRUE(backend.isAvailable());
+    EXPECT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
     ASSERT_TRUE(
         serveUntil([&] { return watcher.registeredItems() == QStringList { backend.serviceName() }; }));
     EXPECT_TRUE(backend.serviceName().startsWith(
@@ -227,7 +228,7 @@ TEST_F(StatusNotifierItemTest, APanelRestartRegistersTheItemAgain)
     std::vector<bool> changes;
     QObject::connect(&backend, &StatusNotifierItemBackend::availabilityChanged,
         [&](bool available) { changes.push_back(available); });
-    ASSERT_TRUE(backend.isAvailable());
+    ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
 
     watcher.reset();
     ASSERT_TRUE(serveUntil([&] { return !backend.isAvailable(); }));
@@ -240,7 +241,7 @@ TEST_F(StatusNotifierItemTest, APanelRestartRegistersTheItemAgain)
     EXPECT_FALSE(backend.isAvailable());
     watcher->setHostRegistered(true);
     ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
-    EXPECT_EQ(changes, (std::vector<bool> { false, true }));
+    EXPECT_EQ(changes, (std::vector<bool> { true, false, true }));
 }
 
 TEST_F(StatusNotifierItemTest, TheDesktopBackendFallsBackToXEmbedAndFollowsTheWatcher)
@@ -296,9 +297,38 @@ TEST_F(StatusNotifierItemTest, AtStartAWatcherWithAHostIsChosen)
         ++fallbacksMade;
         return std::make_unique<platform::fake::FakeStatusItemBackend>();
     });
+    ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
     EXPECT_TRUE(backend.usesStatusNotifierItem());
-    EXPECT_TRUE(backend.isAvailable());
     EXPECT_EQ(fallbacksMade, 0);
+}
+
+TEST_F(StatusNotifierItemTest, AtStartTheHostIsAskedForWithoutWaitingAndTheChoiceWaitsForTheAnswer)
+{
+    for (const bool withHost : { true, false }) {
+        SCOPED_TRACE(withHost ? "a host" : "no host");
+        // A panel slow to answer: the calls are held until the test lets them through.
+        HeldRepliesService watcher(bus.connect(withHost ? "slow-with-host" : "slow-without-host"),
+            StatusNotifierItemBackend::watcherService, StatusNotifierItemBackend::watcherPath);
+        ASSERT_TRUE(watcher.isServing());
+        int fallbacksMade = 0;
+        DesktopStatusItemBackend backend(item, { true, QColor(Qt::black), false }, [&] {
+            ++fallbacksMade;
+            return std::make_unique<platform::fake::FakeStatusItemBackend>();
+        });
+        EXPECT_FALSE(backend.isAvailable());
+        ASSERT_TRUE(serveUntil([&] { return watcher.heldCalls().size() == 2; }));
+        EXPECT_EQ(watcher.heldCalls()[0].member(), "RegisterStatusNotifierItem");
+        EXPECT_EQ(watcher.heldCalls()[1].member(), "Get");
+        // Neither the item nor the tray is chosen before the answer.
+        EXPECT_FALSE(backend.isAvailable());
+        EXPECT_EQ(fallbacksMade, 0);
+
+        watcher.answerOldest({});
+        watcher.answerOldestProperty(withHost);
+        ASSERT_TRUE(serveUntil([&] { return !backend.statusNotifierItem().isAskingForHost(); }));
+        EXPECT_EQ(backend.usesStatusNotifierItem(), withHost);
+        EXPECT_EQ(fallbacksMade, withHost ? 0 : 1);
+    }
 }
 
 TEST(StatusNotifierItemValues, LabelGuidesPixmapsAndLabelHosts)
