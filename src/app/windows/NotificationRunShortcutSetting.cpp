@@ -12,7 +12,7 @@
 #include "kit/interface/Picker.h"
 #include "kit/interface/SymbolImage.h"
 #include "kit/interface/TintedBox.h"
-#include "platform/DetachedProcess.h"
+#include "kit/interface/UrlOpener.h"
 #include "platform/Logger.h"
 #include "platform/async/TaskHandle.h"
 #include "platform/desktop/ShortcutsFolder.h"
@@ -345,7 +345,8 @@ void NotificationRunShortcutSetting::grantAccess()
         platform::log(platform::LogLevel::Warning, logCategory,
             "Could not create the shortcuts folder " + root.string() + ": " + error.message());
     }
-    platform::DetachedProcess::start("xdg-open", { root.string() });
+    zk::UrlOpener::openOrTell(
+        QUrl::fromLocalFile(QString::fromStdString(root.string())), "the scripts folder");
     refresh();
 }
 

@@ -2,6 +2,7 @@
 
 #include "kit/diagnostics/DebugInfo.h"
 #include "kit/diagnostics/DebugWindowController.h"
+#include "kit/diagnostics/Email.h"
 #include "kit/diagnostics/EmailSharingService.h"
 #include "kit/diagnostics/ResetAppData.h"
 #include "kit/diagnostics/SecurityScopedBookmarkManager.h"
@@ -34,6 +35,8 @@ void install()
     static bool servicesRegistered = false;
     if (!std::exchange(servicesRegistered, true)) {
         SharingService::registerSystemService(std::make_shared<EmailSharingService>());
+        // The mail program may read an attachment long after it was handed over, even after we quit.
+        removeOldEmailAttachments();
     }
     SaveImageSharingService::directoryAccess()
         = [](const QString& folder, const std::function<void()>& work) {

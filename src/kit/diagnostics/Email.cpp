@@ -3,15 +3,25 @@
 #include "kit/diagnostics/InstalledApp.h"
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
+#include "kit/foundation/FileUtilities.h"
+#include "kit/foundation/core/ErrorValues.h"
 #include "kit/foundation/core/URLQueryItem.h"
-#include "kit/interface/FileUtilities.h"
 #include "kit/interface/Pasteboard.h"
 #include "platform/Logger.h"
+#include "platform/Uuid.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace zk {
 
@@ -68,10 +78,35 @@ bool startDetached(const EmailEnvironment& environment, const QString& program, 
                                      : QProcess::startDetached(program, arguments);
 }
 
-std::optional<std::string> defaultMailClient(const EmailEnvironment& environment)
+void askDefaultMailClient(
+    const EmailEnvironment& environment, std::function<void(std::optional<std::string>)> answer)
 {
-    return environment.defaultMailClient ? environment.defaultMailClient()
-                                         : defaultEmailAppBundleIdentifier();
+    if (environment.defaultMailClient) {
+        environment.defaultMailClient(std::move(answer));
+    } else {
+        defaultEmailAppBundleIdentifier(std::move(answer));
+    }
+}
+
+// The text in a new private folder of the attachments folder, under the attachment's name only.
+std::optional<std::string> writeAttachment(const std::string& text, const std::string& fileName)
+{
+    const QString base = emailAttachmentsDirectory();
+    const QString folder = QDir(base).filePath(QString::fromStdString(platform::Uuid::random().uuidString()));
+    // Each folder made with its final permissions: the text holds the user's history.
+    if ((::mkdir(QFile::encodeName(base).constData(), 0700) != 0 && errno != EEXIST)
+        || ::mkdir(QFile::encodeName(folder).constData(), 0700) != 0) {
+        platform::log(platform::LogLevel::Warning, category,
+            "Could not make a folder for the attachment in " + base.toStdString() + ": "
+                + std::strerror(errno));
+        return std::nullopt;
+    }
+    try {
+        return writeToNewPrivateFile(text, folder, QString::fromStdString(fileName), QString()).toStdString();
+    } catch (const Error& error) {
+        platform::log(platform::LogLevel::Warning, category, error.localizedDescription());
+        return std::nullopt;
+    }
 }
 
 void tellUserAndCopy(const std::vector<std::string>& recipients, const std::string& text)
@@ -189,26 +224,52 @@ bool takesAttachments(std::string_view mailClient)
     return false;
 }
 
+QString emailAttachmentsDirectory()
+{
+    return QDir(privateTemporaryBase()).filePath(QStringLiteral("mail-attachments"));
+}
+
+void removeOldEmailAttachments(std::chrono::seconds age)
+{
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-age.count());
+    const QFileInfoList folders
+        = QDir(emailAttachmentsDirectory()).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QFileInfo& folder : folders) {
+        if (!folder.isSymLink() && folder.lastModified().toUTC() < before) {
+            QDir(folder.absoluteFilePath()).removeRecursively();
+        }
+    }
+}
+
 void sendEmail(const std::vector<std::string>& recipients, const std::string& subject,
     const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText)
 {
+    askDefaultMailClient(EmailEnvironment::shared(),
+        [recipients, subject, message, attachmentFileName, attachmentText](
+            std::optional<std::string> client) {
+            sendEmailWith(client, recipients, subject, message, attachmentFileName, attachmentText);
+        });
+}
+
+void sendEmailWith(const std::optional<std::string>& client, const std::vector<std::string>& recipients,
+    const std::string& subject, const std::optional<std::string>& message,
+    const std::string& attachmentFileName, const std::string& attachmentText)
+{
     const EmailEnvironment& environment = EmailEnvironment::shared();
-    const auto client = defaultMailClient(environment);
     if (!client) {
-        platform::log(platform::LogLevel::Warning, category, "No mail program opens mailto: links.");
-        tellUserAndCopy(recipients, mailtoBody(message, attachmentFileName, attachmentText));
-        return;
+        platform::log(platform::LogLevel::Info, category,
+            "No default mail program is known; the desktop is asked to open a mailto: link.");
     }
-    const QString program = takesAttachments(*client) ? xdgEmailPath(environment) : QString();
+    const QString program = client && takesAttachments(*client) ? xdgEmailPath(environment) : QString();
     if (!program.isEmpty()) {
-        if (const auto file = writeToTemporaryFile(attachmentText, attachmentFileName)) {
+        if (const auto file = writeAttachment(attachmentText, attachmentFileName)) {
             QStringList arguments { QStringLiteral("--utf8"), QStringLiteral("--subject"),
                 QString::fromStdString(subject) };
             if (message) {
                 arguments << QStringLiteral("--body") << QString::fromStdString(*message + "\n\n");
             }
-            arguments << QStringLiteral("--attach") << QString::fromStdString(file->string());
+            arguments << QStringLiteral("--attach") << QString::fromStdString(*file);
             for (const auto& recipient : recipients) {
                 arguments << QString::fromStdString(recipient);
             }

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,9 +31,10 @@ struct EmailEnvironment {
     std::function<void(const std::string& text)> copyToClipboard;
     // Tells the user why the e-mail could not be prepared (an alert).
     std::function<void(const std::string& title, const std::string& message)> tellUser;
-    // The desktop entry (without ".desktop") of the user's default mail program, nothing when
-    // there is none. Empty function: asked of the desktop (defaultEmailAppBundleIdentifier).
-    std::function<std::optional<std::string>()> defaultMailClient;
+    // Asks for the desktop entry (without ".desktop") of the user's default mail program and hands
+    // it, or nothing when none is known, to the function given, now or later. Empty function: asked
+    // of the desktop (defaultEmailAppBundleIdentifier).
+    std::function<void(std::function<void(std::optional<std::string>)>)> defaultMailClient;
 
     static EmailEnvironment& shared();
 };
@@ -53,15 +55,25 @@ std::optional<std::string> mailtoURL(const std::vector<std::string>& recipients,
 // and its relatives, Evolution, KMail). Others (browsers, web mail) drop it without a word.
 bool takesAttachments(std::string_view mailClient);
 
-// Prepares an e-mail with a text attachment in the user's mail client. When the default mail
-// program takes attachments and xdg-email is installed, the text is written to a private
-// temporary file of that name (removed at quit) and attached; for every other mail program, or
-// when that fails, the mailto: route below. With no mail program at all nothing is opened. Never
-// throws; a failure is logged and the user is told, with the text left on the clipboard.
-// Main-thread only.
+// Prepares an e-mail with a text attachment in the user's mail client, once the desktop has named
+// the default mail program (it is asked without waiting). When that program takes attachments and
+// xdg-email is installed, the text is written to a private file of that name and attached; the
+// file stays for the mail program to read and goes at the first start a day later
+// (removeOldEmailAttachments). For every other mail program, or when none is known, or when that
+// fails, the mailto: route below. Never throws; when nothing opens the e-mail the failure is logged
+// and the user is told, with the text left on the clipboard. Main-thread only.
 void sendEmail(const std::vector<std::string>& recipients, const std::string& subject,
     const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText);
+// The rest of sendEmail once the default mail program (its desktop entry's identifier) is known.
+void sendEmailWith(const std::optional<std::string>& client, const std::vector<std::string>& recipients,
+    const std::string& subject, const std::optional<std::string>& message,
+    const std::string& attachmentFileName, const std::string& attachmentText);
+
+// The folder the attachments of sendEmail are kept in: "mail-attachments" in privateTemporaryBase().
+QString emailAttachmentsDirectory();
+// Removes the attachments sendEmail wrote more than `age` ago. Run at start-up.
+void removeOldEmailAttachments(std::chrono::seconds age = std::chrono::hours(24));
 
 // The mailto: route: the body is the message (or nothing), four empty lines, the attachment's name,
 // a line of 30 hyphen-minus characters, an empty line and the attachment's text. False when the

@@ -1,13 +1,16 @@
 #include "kit/diagnostics/InstalledApp.h"
 
-#include "kit/interface/UrlOpener.h"
 #include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
+#include <utility>
 
 namespace zk {
 
@@ -82,23 +85,48 @@ std::optional<InstalledApp> InstalledApp::fromDesktopEntry(const QString& path)
     return InstalledApp(id.toStdString(), name->toStdString(), version, version, path.toStdString());
 }
 
-std::optional<std::string> defaultEmailAppBundleIdentifier()
+void defaultEmailAppURL(MailAppAnswer answer)
 {
-    return UrlOpener::defaultHandler("mailto");
+    auto* process = new QProcess;
+    // Whichever comes first answers: the program's end, its failure to start, or the time limit.
+    auto pending = std::make_shared<MailAppAnswer>(std::move(answer));
+    const auto finish = [process, pending](std::optional<std::string> path) {
+        if (MailAppAnswer reply = std::exchange(*pending, {})) {
+            process->disconnect();
+            process->kill();
+            process->deleteLater();
+            reply(std::move(path));
+        }
+    };
+    QObject::connect(
+        process, &QProcess::finished, process, [process, finish](int code, QProcess::ExitStatus status) {
+            QString entry = QString::fromUtf8(process->readAllStandardOutput()).trimmed();
+            if (status != QProcess::NormalExit || code != 0 || entry.isEmpty()) {
+                finish(std::nullopt);
+                return;
+            }
+            if (!entry.endsWith(QStringLiteral(".desktop"))) {
+                entry += QStringLiteral(".desktop");
+            }
+            const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
+            finish(path.isEmpty() ? std::nullopt : std::optional(path.toStdString()));
+        });
+    QObject::connect(process, &QProcess::errorOccurred, process, [finish](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            finish(std::nullopt);
+        }
+    });
+    QTimer::singleShot(std::chrono::seconds(2), process, [finish] { finish(std::nullopt); });
+    process->start(QStringLiteral("xdg-mime"),
+        { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto") });
 }
 
-std::optional<std::string> defaultEmailAppURL()
+void defaultEmailAppBundleIdentifier(MailAppAnswer answer)
 {
-    const auto id = defaultEmailAppBundleIdentifier();
-    if (!id) {
-        return std::nullopt;
-    }
-    const QString path = QStandardPaths::locate(
-        QStandardPaths::ApplicationsLocation, QString::fromStdString(*id) + QStringLiteral(".desktop"));
-    if (path.isEmpty()) {
-        return std::nullopt;
-    }
-    return path.toStdString();
+    defaultEmailAppURL([answer = std::move(answer)](std::optional<std::string> url) {
+        const auto app = url ? InstalledApp::fromDesktopEntry(QString::fromStdString(*url)) : std::nullopt;
+        answer(app ? std::optional(app->bundleIdentifier) : std::nullopt);
+    });
 }
 
 } // namespace zk

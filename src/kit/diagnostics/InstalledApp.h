@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,11 +40,15 @@ private:
     std::shared_ptr<BrowserOnce> _isBrowser = std::make_shared<BrowserOnce>();
 };
 
-// The desktop entry that opens "mailto:" links ("thunderbird.desktop"), from xdg-mime; nothing
-// when none is set or xdg-mime is missing.
-std::optional<std::string> defaultEmailAppBundleIdentifier();
-// That entry's path, when it can be found.
-std::optional<std::string> defaultEmailAppURL();
+// What the answers of the two look-ups below are handed to, on the main thread.
+using MailAppAnswer = std::function<void(std::optional<std::string>)>;
+// The desktop entry file of the user's default mail program (the one that opens "mailto:" links),
+// asked of xdg-mime without waiting for it: `answer` gets the entry's path, or nothing when none is
+// set, the entry is not installed, xdg-mime is missing (a sandbox) or has not answered in 2 s.
+void defaultEmailAppURL(MailAppAnswer answer);
+// The identifier of that entry ("thunderbird" for thunderbird.desktop), read from the entry that
+// defaultEmailAppURL found; nothing when it found none.
+void defaultEmailAppBundleIdentifier(MailAppAnswer answer);
 
 } // namespace zk
 

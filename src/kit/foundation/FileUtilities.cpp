@@ -265,7 +265,8 @@ void removeTemporaryDirectories()
     TemporaryDirectoryRegistry::shared().removeAll();
 }
 
-QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension)
+QString writeToNewPrivateFile(
+    const std::string& text, const QString& folder, const QString& fileName, const QString& extension)
 {
     // Only the name's last part counts: a name can never place the file outside its folder.
     QString name = QFileInfo(fileName).fileName();
@@ -275,7 +276,6 @@ QString writeToTemporaryFile(const std::string& text, const QString& fileName, c
     if (!extension.isEmpty() && QFileInfo(name).suffix().compare(extension, Qt::CaseInsensitive) != 0) {
         name += '.' + extension;
     }
-    const QString folder = createUniqueTemporaryDirectory();
     const QString path = QDir(folder).filePath(name);
     QFile file(path);
     // Readable by this user only from the moment it exists.
@@ -292,6 +292,11 @@ QString writeToTemporaryFile(const std::string& text, const QString& fileName, c
     }
     file.close();
     return path;
+}
+
+QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension)
+{
+    return writeToNewPrivateFile(text, createUniqueTemporaryDirectory(), fileName, extension);
 }
 
 TemporaryDirectory::~TemporaryDirectory()

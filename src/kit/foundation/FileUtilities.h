@@ -77,6 +77,9 @@ QString createUniqueTemporaryDirectory();
 // that only this user may read (0600), in a fresh folder of createUniqueTemporaryDirectory();
 // throws, removing the folder.
 QString writeToTemporaryFile(const std::string& text, const QString& fileName, const QString& extension);
+// The same in a folder of the caller's, which goes (with what it holds) when writing fails.
+QString writeToNewPrivateFile(
+    const std::string& text, const QString& folder, const QString& fileName, const QString& extension);
 // Removes now every folder createUniqueTemporaryDirectory() made that is still there (what the
 // end of the process does).
 void removeTemporaryDirectories();

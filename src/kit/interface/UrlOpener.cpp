@@ -7,45 +7,38 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QProcess>
 
 namespace zk {
 
 namespace {
 
-struct Desktop {
-    UrlOpener::DefaultHandler defaultHandler;
-    UrlOpener::Open open;
-};
-
-Desktop& desktop()
+UrlOpener::Open& desktop()
 {
-    static Desktop shared;
-    return shared;
+    static UrlOpener::Open open;
+    return open;
 }
 
-// Schemes whose handler the desktop records; others (files, folders) are opened by type.
-bool isCheckedScheme(const QString& scheme)
+void tell(const QUrl& url, const std::string& what)
 {
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https")
-        || scheme == QLatin1String("mailto");
-}
-
-void tell(const QUrl& url, const std::string& what, bool noHandler)
-{
-    const std::string link = url.toString(QUrl::FullyEncoded).toStdString();
+    const bool isFile = url.isLocalFile();
+    const std::string link = (isFile ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)).toStdString();
     AlertDescription description;
     description.title = "Could not open " + what;
-    if (noHandler) {
-        description.message = url.scheme() == QLatin1String("mailto")
-            ? "No e-mail application is set up on this computer. Copy the address and use it in the e-mail "
-              "program you have."
-            : "No web browser is set up on this computer. Copy the link and open it in a browser.";
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("mailto")) {
+        description.message = "No e-mail program could be opened on this computer. Copy the address and use "
+                              "it in the e-mail program you have.";
+    } else if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        description.message
+            = "No web browser could be opened on this computer. Copy the link and open it in a browser.";
+    } else if (isFile) {
+        description.message = "No file manager could be opened on this computer. Copy the folder's "
+                              "location and open it yourself.";
     } else {
         description.message = "No application could open the link. Copy it and open it yourself.";
     }
     description.style = AlertStyle::informational;
-    description.buttonTitles = { "Copy Link", "OK" };
+    description.buttonTitles = { isFile ? "Copy Location" : "Copy Link", "OK" };
     // On the window the action came from, so that it cannot open hidden behind it.
     AlertPresenter::shared().present(
         makeAlert(description),
@@ -59,50 +52,22 @@ void tell(const QUrl& url, const std::string& what, bool noHandler)
 
 } // namespace
 
-std::optional<std::string> UrlOpener::defaultHandler(const std::string& scheme)
-{
-    if (desktop().defaultHandler) {
-        return desktop().defaultHandler(scheme);
-    }
-    QProcess process;
-    process.start(QStringLiteral("xdg-mime"),
-        { QStringLiteral("query"), QStringLiteral("default"),
-            QStringLiteral("x-scheme-handler/") + QString::fromStdString(scheme) });
-    if (!process.waitForFinished(2000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        return std::nullopt;
-    }
-    QString entry = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    if (entry.endsWith(QStringLiteral(".desktop"))) {
-        entry.chop(QStringLiteral(".desktop").size());
-    }
-    if (entry.isEmpty()) {
-        return std::nullopt;
-    }
-    return entry.toStdString();
-}
-
 bool UrlOpener::openOrTell(const QUrl& url, const std::string& what)
 {
-    if (isCheckedScheme(url.scheme()) && !defaultHandler(url.scheme().toStdString())) {
-        platform::log(platform::LogLevel::Warning, "general",
-            "No application is set up for " + url.scheme().toStdString() + ": links; " + what
-                + " was not opened");
-        tell(url, what, true);
-        return false;
-    }
-    const bool opened = desktop().open ? desktop().open(url) : QDesktopServices::openUrl(url);
+    // Asking first which program handles the scheme would need xdg-utils (missing in a sandbox)
+    // and wait for it: only a failure to open says that nothing can.
+    const bool opened = desktop() ? desktop()(url) : QDesktopServices::openUrl(url);
     if (!opened) {
         platform::log(
             platform::LogLevel::Warning, "general", "Nothing opened " + url.toString().toStdString());
-        tell(url, what, false);
+        tell(url, what);
     }
     return opened;
 }
 
-void UrlOpener::setForTesting(DefaultHandler defaultHandler, Open open)
+void UrlOpener::setForTesting(Open open)
 {
-    desktop() = Desktop { std::move(defaultHandler), std::move(open) };
+    desktop() = std::move(open);
 }
 
 } // namespace zk

@@ -3,32 +3,25 @@
 #include <QUrl>
 
 #include <functional>
-#include <optional>
 #include <string>
 
 namespace zk {
 
-// Opens links with the user's default application and tells the user when none can: a web link
-// with no browser set up, or a link that could not be handed to any program, gives an alert that
-// offers to copy the link. Main-thread only.
+// Opens links and folders with the user's default application, through QDesktopServices (the
+// desktop portal's OpenURI inside a sandbox, xdg-open or the desktop's own opener outside), without
+// waiting for the program. When nothing could take the link, the user is told and offered a copy
+// of it. Main-thread only.
 class UrlOpener {
 public:
-    // The desktop entry (without ".desktop") that opens links of the scheme ("https", "mailto"),
-    // nothing when none is set up.
-    using DefaultHandler = std::function<std::optional<std::string>(const std::string& scheme)>;
     // Hands the link to the desktop; false when no program took it.
     using Open = std::function<bool(const QUrl& url)>;
 
-    // Asks xdg-mime for the default handler of the scheme. Nothing also when xdg-mime is missing.
-    static std::optional<std::string> defaultHandler(const std::string& scheme);
-
-    // Opens the link. For a web or mail link, with no program set up for its scheme, nothing is
-    // started; then, and when no program took it, the user is told (naming `what`, "the feedback
-    // page") and offered a copy of the link. False in those cases.
+    // Opens the link. When no program took it the user is told (naming `what`, "the feedback
+    // page"), by what it was: no web browser, no e-mail program, no file manager; false then.
     static bool openOrTell(const QUrl& url, const std::string& what);
 
-    // Tests replace the desktop; empty functions restore it.
-    static void setForTesting(DefaultHandler defaultHandler, Open open);
+    // Tests replace the desktop; an empty function restores it.
+    static void setForTesting(Open open);
 };
 
 } // namespace zk

@@ -2,6 +2,7 @@
 
 #include "app/windows/NotificationRunShortcutSetting.h"
 #include "app/windows/Truncating.h"
+#include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/DiagnosticsSeam.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/FeedbackLink.h"
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QCoro/QCoroTask>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -261,8 +263,8 @@ TEST_F(RunShortcutTest, GrantAccessMakesTheMissingFolderAndShowsIt)
     EXPECT_FALSE(texts.join('|').contains("Shortcuts")) << texts.join('|').toStdString();
     grant->click();
     EXPECT_TRUE(std::filesystem::is_directory(shortcutsFolder()));
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0], (std::vector<std::string> { "xdg-open", shortcutsFolder().string() }));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromStdString(shortcutsFolder().string())));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             processEvents();
@@ -270,6 +272,26 @@ TEST_F(RunShortcutTest, GrantAccessMakesTheMissingFolderAndShowsIt)
         },
         10000));
     EXPECT_TRUE(setting.warningBox()->isHidden());
+}
+
+TEST_F(RunShortcutTest, AFolderNothingCanShowIsToldAndItsLocationOffered)
+{
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString() + "|" + alert.informativeText().toStdString());
+        return 1;
+    });
+    opens = false;
+    auto& setting = loaded();
+    auto* grant = setting.warningBox()->findChild<QPushButton*>();
+    ASSERT_NE(grant, nullptr);
+    grant->click();
+    processEvents();
+    zk::AlertPresenter::shared().setRunModal({});
+    // Made all the same: the user can reach it another way.
+    EXPECT_TRUE(std::filesystem::is_directory(shortcutsFolder()));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts[0].starts_with("Could not open the scripts folder|No file manager")) << alerts[0];
 }
 
 TEST_F(RunShortcutTest, TheChoiceKeepsRoomForAReadableNameInThePaneWidth)

@@ -4,6 +4,7 @@
 
 #include "app/windows/SettingsScreen.h"
 #include "kit/interface/Picker.h"
+#include "kit/interface/UrlOpener.h"
 #include "platform/fake/FakeSoundPlayer.h"
 
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
@@ -39,6 +40,10 @@ protected:
                 started.push_back(command);
                 return true;
             });
+        zk::UrlOpener::setForTesting([this](const QUrl& url) {
+            opened.push_back(url);
+            return opens;
+        });
         platform::SoundPlayer::setShared(&sounds);
         platform::LoginItemService::setMainAppService(&loginItems);
         KeyboardShortcuts::resetForTesting();
@@ -54,6 +59,7 @@ protected:
         platform::LoginItemService::setMainAppService(nullptr);
         KeyboardShortcuts::resetForTesting();
         platform::DetachedProcess::setStarterForTesting({});
+        zk::UrlOpener::setForTesting({});
         qputenv("XDG_DATA_HOME", m_previousDataHome);
         SessionEngineTest::TearDown();
     }
@@ -114,6 +120,9 @@ protected:
 
     kiruvo::SettingsEnvironment environment;
     std::vector<std::vector<std::string>> started;
+    // Links and folders handed to the desktop, which takes them when `opens`.
+    std::vector<QUrl> opened;
+    bool opens = true;
     QTemporaryDir m_dataHome;
     QByteArray m_previousDataHome;
     platform::fake::FakeSoundPlayer sounds;

@@ -61,7 +61,8 @@ protected:
         };
         email.copyToClipboard = [this](const std::string& text) { clipboard.push_back(text); };
         email.tellUser = [this](const std::string& title, const std::string&) { told.push_back(title); };
-        email.defaultMailClient = [this] { return mailClient; };
+        email.defaultMailClient
+            = [this](const std::function<void(std::optional<std::string>)>& answer) { answer(mailClient); };
         zk::EmailEnvironment::shared() = email;
 
         zk::DebugActionsEnvironment actions;

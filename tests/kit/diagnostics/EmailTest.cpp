@@ -3,10 +3,17 @@
 
 #include "DiagnosticsFixture.h"
 
+#include "kit/foundation/FileUtilities.h"
+
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <QUrlQuery>
 #include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
 
 using namespace zk;
 
@@ -139,16 +146,100 @@ TEST_F(EmailTest, WithXdgEmailEveryOtherMailProgramGetsTheTextInTheBody)
     EXPECT_FALSE(takesAttachments("firefox-esr"));
 }
 
-TEST_F(EmailTest, WithNoMailProgramTheUserIsToldAndTheTextIsOnTheClipboard)
+TEST_F(EmailTest, WithNoKnownMailProgramTheDesktopIsAskedAndOnlyAFailureIsTold)
 {
+    // A sandbox or a system without xdg-utils names no program, yet the desktop can still open it.
     xdgEmailPath = QStringLiteral("/usr/bin/xdg-email");
     mailClient = std::nullopt;
     sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "text");
     EXPECT_TRUE(started.empty());
-    EXPECT_TRUE(openedUrls.empty());
+    ASSERT_EQ(openedUrls.size(), 1u);
+    EXPECT_EQ(openedUrls[0].scheme(), "mailto");
+    EXPECT_TRUE(told.empty());
+    EXPECT_TRUE(clipboard.empty());
+
+    openSucceeds = false;
+    sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "text");
+    EXPECT_EQ(openedUrls.size(), 2u);
     ASSERT_EQ(clipboard.size(), 1u);
     EXPECT_TRUE(clipboard[0].ends_with("debug-info.txt\n------------------------------\n\ntext"));
-    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told, std::vector<std::string> { "Could not open your e-mail application" });
+}
+
+TEST_F(EmailTest, TheDesktopsMailProgramIsAskedWithoutWaitingForTheAnswer)
+{
+    // The real look-up, with an xdg-mime of the test's own that answers only when the test lets it.
+    EmailEnvironment::shared().defaultMailClient = {};
+    xdgEmailPath = QStringLiteral("/usr/bin/xdg-email");
+    const QString bin = folder.filePath(QStringLiteral("bin"));
+    const QString go = folder.filePath(QStringLiteral("go"));
+    const QString applications = folder.filePath(QStringLiteral("XDG_DATA_HOME/applications"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(applications));
+    QFile entry(applications + QStringLiteral("/thunderbird.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Thunderbird\nExec=thunderbird %u\n");
+    entry.close();
+    QFile script(bin + QStringLiteral("/xdg-mime"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(
+        QStringLiteral("#!/bin/sh\nwhile [ ! -e '%1' ]; do sleep 0.01; done\necho thunderbird.desktop\n")
+            .arg(go)
+            .toUtf8());
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ":" + path);
+
+    sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "the text");
+    // Back at once, with the question still open.
+    EXPECT_TRUE(started.empty());
+    EXPECT_TRUE(openedUrls.empty());
+    EXPECT_TRUE(told.empty());
+    QFile(go).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return !started.empty() || !openedUrls.empty() || !told.empty(); }, 5000));
+    qputenv("PATH", path);
+    ASSERT_EQ(started.size(), 1u) << "the named program takes the attachment";
+    EXPECT_TRUE(openedUrls.empty());
+    const QStringList& arguments = started[0].arguments;
+    const QString attachment = arguments.value(arguments.indexOf(QStringLiteral("--attach")) + 1);
+    EXPECT_TRUE(attachment.endsWith(QStringLiteral("/debug-info.txt")));
+
+    // Without xdg-mime at all: the mailto: route through the desktop.
+    started.clear();
+    qputenv("PATH", "/nonexistent");
+    sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "the text");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !openedUrls.empty() || !told.empty(); }, 5000));
+    qputenv("PATH", path);
+    EXPECT_EQ(openedUrls.size(), 1u);
+    EXPECT_TRUE(told.empty());
+}
+
+TEST_F(EmailTest, AnAttachmentOutlivesTheRunAndGoesAtTheFirstStartADayLater)
+{
+    xdgEmailPath = QStringLiteral("/usr/bin/xdg-email");
+    sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "the text");
+    ASSERT_EQ(started.size(), 1u);
+    const QStringList& arguments = started[0].arguments;
+    const QString attachment = arguments.value(arguments.indexOf(QStringLiteral("--attach")) + 1);
+    ASSERT_TRUE(attachment.startsWith(emailAttachmentsDirectory() + "/"));
+    // What the end of the run removes leaves the mail program's file alone.
+    removeTemporaryDirectories();
+    EXPECT_TRUE(QFile::exists(attachment));
+    // A start within the day keeps it; one after a day removes it, folder and all.
+    removeOldEmailAttachments();
+    EXPECT_TRUE(QFile::exists(attachment));
+    const QString attachmentFolder = QFileInfo(attachment).path();
+    std::filesystem::last_write_time(attachmentFolder.toStdString(),
+        std::filesystem::file_time_type::clock::now() - std::chrono::hours(25));
+    sendEmail({ "a@example.com" }, "Subject", std::nullopt, "debug-info.txt", "newer");
+    ASSERT_EQ(started.size(), 2u);
+    const QString newer
+        = started[1].arguments.value(started[1].arguments.indexOf(QStringLiteral("--attach")) + 1);
+    removeOldEmailAttachments();
+    EXPECT_FALSE(QFileInfo::exists(attachmentFolder));
+    EXPECT_TRUE(QFile::exists(newer));
 }
 
 TEST_F(EmailTest, AnXdgEmailThatCannotStartFallsBackToMailtoAndAMissingClientToTheClipboard)

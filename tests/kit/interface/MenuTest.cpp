@@ -172,13 +172,12 @@ class UrlCatcher {
 public:
     UrlCatcher()
     {
-        zk::UrlOpener::setForTesting([](const std::string&) { return std::optional<std::string>("browser"); },
-            [this](const QUrl& url) {
-                urls.push_back(url);
-                return true;
-            });
+        zk::UrlOpener::setForTesting([this](const QUrl& url) {
+            urls.push_back(url);
+            return true;
+        });
     }
-    ~UrlCatcher() { zk::UrlOpener::setForTesting({}, {}); }
+    ~UrlCatcher() { zk::UrlOpener::setForTesting({}); }
     UrlCatcher(const UrlCatcher&) = delete;
     UrlCatcher& operator=(const UrlCatcher&) = delete;
 

@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <vector>
 
 using zk::UrlOpener;
@@ -29,17 +28,13 @@ class UrlOpenerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        UrlOpener::setForTesting(
-            [this](const std::string& scheme) -> std::optional<std::string> {
-                const auto found = handlers.find(scheme);
-                return found == handlers.end() ? std::nullopt : std::optional(found->second);
-            },
-            [this](const QUrl& url) {
-                opened.push_back(url);
-                return opens;
-            });
+        UrlOpener::setForTesting([this](const QUrl& url) {
+            opened.push_back(url);
+            return opens;
+        });
         zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
             alerts.push_back(alert.text().toStdString());
+            messages.push_back(alert.informativeText().toStdString());
             return answer;
         });
         QGuiApplication::clipboard()->clear();
@@ -47,54 +42,65 @@ protected:
     void TearDown() override
     {
         drain();
-        UrlOpener::setForTesting({}, {});
+        UrlOpener::setForTesting({});
         zk::AlertPresenter::shared().setRunModal({});
         QGuiApplication::clipboard()->clear();
     }
 
-    std::map<std::string, std::string> handlers;
     bool opens = true;
     int answer = 1;
     std::vector<QUrl> opened;
     std::vector<std::string> alerts;
+    std::vector<std::string> messages;
 };
 
-TEST_F(UrlOpenerTest, WithNoBrowserTheUserIsToldAndCanCopyTheLink)
+TEST_F(UrlOpenerTest, WhatNothingOpenedIsToldByItsKindAndCanBeCopied)
 {
+    opens = false;
     answer = 0; // "Copy Link"
     const QUrl page(QStringLiteral("https://kiruvo.example/feedback?product=Kiruvo"));
     EXPECT_FALSE(UrlOpener::openOrTell(page, "the feedback page"));
     drain();
-    EXPECT_TRUE(opened.empty());
+    EXPECT_EQ(opened, std::vector<QUrl> { page });
     EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the feedback page" });
+    EXPECT_TRUE(messages.back().starts_with("No web browser")) << messages.back();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), page.toString(QUrl::FullyEncoded));
+
+    // A folder with no file manager: its location, not a file: URL, is what the user can use.
+    EXPECT_FALSE(UrlOpener::openOrTell(QUrl::fromLocalFile(QStringLiteral("/tmp/scripts")), "the folder"));
+    drain();
+    EXPECT_TRUE(messages.back().starts_with("No file manager")) << messages.back();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("/tmp/scripts"));
+
+    answer = 1; // "OK": nothing copied
+    QGuiApplication::clipboard()->clear();
+    EXPECT_FALSE(UrlOpener::openOrTell(QUrl(QStringLiteral("mailto:a@example.com")), "the address"));
+    drain();
+    EXPECT_TRUE(messages.back().starts_with("No e-mail program")) << messages.back();
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
+    EXPECT_EQ(alerts.size(), 3u);
 }
 
-TEST_F(UrlOpenerTest, ALinkNoProgramTookIsToldAndOneThatOpenedIsNot)
+TEST_F(UrlOpenerTest, ALinkIsHandedOverWithoutAskingWhichProgramHandlesItsScheme)
 {
-    handlers["https"] = "firefox-esr";
-    opens = false;
-    EXPECT_FALSE(UrlOpener::openOrTell(QUrl(QStringLiteral("https://kiruvo.example")), "the link"));
-    drain();
-    EXPECT_EQ(opened.size(), 1u);
-    EXPECT_EQ(alerts.size(), 1u);
-    // Closed with OK: nothing copied.
-    EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
-
-    opens = true;
+    // No xdg-utils (a sandbox, a minimal system): the desktop opens links all the same.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
     EXPECT_TRUE(UrlOpener::openOrTell(QUrl(QStringLiteral("https://kiruvo.example")), "the link"));
-    // A folder is opened by its type, with no scheme handler to ask for.
+    EXPECT_TRUE(UrlOpener::openOrTell(QUrl(QStringLiteral("mailto:a@example.com")), "the address"));
     EXPECT_TRUE(UrlOpener::openOrTell(QUrl::fromLocalFile(QStringLiteral("/tmp")), "the folder"));
+    qputenv("PATH", path);
     drain();
     EXPECT_EQ(opened.size(), 3u);
-    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts.empty());
 }
 
-TEST_F(UrlOpenerTest, SendFeedbackWithNoBrowserSaysSo)
+TEST_F(UrlOpenerTest, SendFeedbackThatNothingOpensSaysSo)
 {
+    opens = false;
     zk::sendFeedbackAction()();
     drain();
-    EXPECT_TRUE(opened.empty());
+    EXPECT_EQ(opened.size(), 1u);
     EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the feedback page" });
 }
 
