@@ -19,16 +19,18 @@ Defaults::Key<std::int64_t> shownCountKey(const QString& identifier)
     return Defaults::Key<std::int64_t>("ZK_Tooltip_" + identifier.toStdString(), 0);
 }
 
-QRect screenGeometryAt(const QPoint& point)
+QRect availableGeometryAt(const QPoint& point)
 {
     if (const QScreen* screen = QGuiApplication::screenAt(point)) {
-        return screen->geometry();
+        return screen->availableGeometry();
     }
     if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-        return primary->geometry();
+        return primary->availableGeometry();
     }
     return QRect(0, 0, 1920, 1080);
 }
+
+constexpr int gap = 5;
 
 } // namespace
 
@@ -78,7 +80,7 @@ bool Tooltip::showRelativeTo(const QRect& anchor)
     }
     Defaults::set(key, Defaults::get(key) + 1);
     adjustSize();
-    move(positionBelow(anchor, size(), screenGeometryAt(anchor.center())));
+    move(positionAt(anchor, size(), availableGeometryAt(anchor.center())));
     show();
     return true;
 }
@@ -91,17 +93,28 @@ bool Tooltip::showInInvisibleWindow(const platform::StatusItem& statusItem)
     return showRelativeTo(statusItem.anchorRect());
 }
 
-QPoint Tooltip::positionBelow(const QRect& anchor, const QSize& size, const QRect& screen)
+QPoint Tooltip::positionAt(const QRect& anchor, const QSize& size, const QRect& available)
 {
-    // The anchor is 20 wide and sits centred on the item.
-    int centreX = anchor.x() + anchor.width() / 2;
-    if (anchor.x() <= screen.x()) {
-        centreX = screen.x() + screen.width() - 60 + 10;
+    // An anchor in a panel (a point where the host saw the click, or the tray's corner) keeps the
+    // tip off the panel's edge, not just off the anchor.
+    const QPoint centre(anchor.x() + anchor.width() / 2, anchor.y() + anchor.height() / 2);
+    int x = centre.x() - size.width() / 2;
+    int y = (centre.y() < available.top() ? std::max(anchor.bottom() + 1, available.top())
+                                          : anchor.bottom() + 1)
+        + gap;
+    if (centre.y() > available.bottom()) {
+        y = std::min(anchor.top(), available.bottom() + 1) - gap - size.height();
+    } else if (centre.y() >= available.top()) {
+        if (centre.x() < available.left()) {
+            x = std::max(anchor.right() + 1, available.left()) + gap;
+            y = centre.y() - size.height() / 2;
+        } else if (centre.x() > available.right()) {
+            x = std::min(anchor.left(), available.right() + 1) - gap - size.width();
+            y = centre.y() - size.height() / 2;
+        }
     }
-    int x = centreX - size.width() / 2;
-    int y = anchor.y() + anchor.height() + 5;
-    x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width()));
-    y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    x = std::clamp(x, available.left(), std::max(available.left(), available.right() + 1 - size.width()));
+    y = std::clamp(y, available.top(), std::max(available.top(), available.bottom() + 1 - size.height()));
     return { x, y };
 }
 

@@ -35,7 +35,8 @@ public:
     // When false, showing at a status item that is not on screen shows nothing.
     bool showEvenWhenMenuBarItemIsHidden = false;
 
-    // Shows the tip centred below `anchor` (global coordinates). Returns whether it was shown.
+    // Shows the tip at `anchor` (global coordinates), as positionAt() places it. Returns whether it
+    // was shown.
     bool showRelativeTo(const QRect& anchor);
     // Shows the tip below the status item's anchor rectangle.
     bool showInInvisibleWindow(const platform::StatusItem& statusItem);
@@ -43,10 +44,12 @@ public:
     // How often the tip of `identifier` has been shown.
     static std::int64_t shownCount(const QString& identifier);
 
-    // The top left corner of a tip of `size` hung below `anchor` on a screen with `screen` as its
-    // geometry: centred under the anchor, 5 below it; an anchor at x 0 or less (a hidden item) is
-    // taken as 60 left of the screen's right edge. The tip stays on the screen.
-    static QPoint positionBelow(const QRect& anchor, const QSize& size, const QRect& screen);
+    // The top left corner of a tip of `size` hung from `anchor` on a screen whose windows may use
+    // `available` (the screen less its panels): centred under the anchor, 5 below it. An anchor in
+    // a panel below, left or right of that area (the tray on a bottom or side panel) has the tip 5
+    // above it, right of it or left of it instead. The tip stays within the area: never over a
+    // panel, whatever point the anchor names.
+    static QPoint positionAt(const QRect& anchor, const QSize& size, const QRect& available);
 
     QLabel& label() const { return *m_label; }
 

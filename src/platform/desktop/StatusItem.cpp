@@ -2,7 +2,6 @@
 
 #include "platform/desktop/ReduceMotion.h"
 
-#include <QCursor>
 #include <QEasingCurve>
 #include <QGuiApplication>
 #include <QPalette>
@@ -13,19 +12,6 @@
 
 namespace platform {
 
-namespace {
-
-std::optional<QPoint> systemCursorPosition()
-{
-    const QPoint position = QCursor::pos();
-    if (QGuiApplication::screenAt(position) == nullptr) {
-        return std::nullopt;
-    }
-    return position;
-}
-
-} // namespace
-
 QColor contrastingColor(const QColor& background)
 {
     // Relative luminance with the sRGB weights; the panel's own transparency does not count.
@@ -34,15 +20,49 @@ QColor contrastingColor(const QColor& background)
     return luminance > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
-QColor panelTextColor(std::optional<QColor> panelBackground)
+namespace {
+
+double relativeLuminance(const QColor& color)
 {
-    return contrastingColor(panelBackground.value_or(QGuiApplication::palette().color(QPalette::Window)));
+    const auto linear = [](double channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+// What a panel's foreground must reach against its background to be taken as readable: the
+// guidelines' minimum for graphics and large text.
+constexpr double readableContrast = 3.0;
+
+} // namespace
+
+double contrastRatio(const QColor& a, const QColor& b)
+{
+    const double first = relativeLuminance(a);
+    const double second = relativeLuminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+QColor panelTextColor(const PanelColours& colours)
+{
+    if (colours.background) {
+        if (colours.trayForeground
+            && contrastRatio(*colours.trayForeground, *colours.background) >= readableContrast) {
+            return *colours.trayForeground;
+        }
+        return contrastingColor(*colours.background);
+    }
+    if (colours.trayForeground) {
+        return *colours.trayForeground;
+    }
+    return contrastingColor(
+        colours.schemeBackground.value_or(QGuiApplication::palette().color(QPalette::Window)));
 }
 
 StatusItem::StatusItem(std::unique_ptr<StatusItemBackend> backend, QObject* parent)
     : QObject(parent)
     , m_backend(std::move(backend))
-    , m_cursorPosition(systemCursorPosition)
+    , m_screens(currentScreens)
     , m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); })
 {
     m_backend->setClickHandler([this](Qt::MouseButton button) { onClick(button); });
@@ -123,19 +143,12 @@ QRect StatusItem::anchorRect() const
         geometry && geometry->isValid() && !geometry->isEmpty()) {
         return *geometry;
     }
-    if (const auto cursor = m_cursorPosition ? m_cursorPosition() : std::nullopt) {
-        return QRect(*cursor, QSize(1, 1));
-    }
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        return QRect(QPoint(area.right(), area.top()), QSize(1, 1));
-    }
-    return QRect(0, 0, 1, 1);
+    return defaultTrayAnchor(m_screens(), QGuiApplication::layoutDirection());
 }
 
-void StatusItem::setCursorPositionSource(std::function<std::optional<QPoint>()> source)
+void StatusItem::setScreensSource(std::function<Screens()> source)
 {
-    m_cursorPosition = std::move(source);
+    m_screens = source ? std::move(source) : currentScreens;
 }
 
 void StatusItem::setModifierSource(std::function<Qt::KeyboardModifiers()> source)

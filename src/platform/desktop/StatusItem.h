@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/desktop/PanelGeometry.h"
+
 #include <QColor>
 #include <QImage>
 #include <QObject>
@@ -26,10 +28,25 @@ inline QColor systemPinkColor()
 // The colour that reads on a panel of this background colour: black on light panels, white on dark
 // ones (never black on dark).
 QColor contrastingColor(const QColor& background);
-// The colour to draw the title and template images in: the one that contrasts with the panel's
-// background, taken from the application palette's window colour (the desktop's theme) unless
-// `panelBackground` names the panel's own.
-QColor panelTextColor(std::optional<QColor> panelBackground = std::nullopt);
+// The contrast ratio of two colours as the web's accessibility guidelines measure it: 1 to 21.
+double contrastRatio(const QColor& a, const QColor& b);
+
+// What is known of the colours of the panel the item sits on, each from its own source.
+struct PanelColours {
+    // The colour the tray asks its icons to draw in (an XEmbed tray's _NET_SYSTEM_TRAY_COLORS).
+    std::optional<QColor> trayForeground = std::nullopt;
+    // The panel's background as seen on the screen.
+    std::optional<QColor> background = std::nullopt;
+    // The panel's background as the desktop's colour scheme has it, where nothing else tells.
+    std::optional<QColor> schemeBackground = std::nullopt;
+};
+
+// The colour to draw the title and template images in. The panel's own word counts first: the
+// tray's foreground while it reads on the background seen (a panel given a dark colour under a
+// light theme may still name dark text), else the colour that contrasts with that background;
+// then the desktop's colour scheme for panels; last the application palette's window colour,
+// which is the application's own scheme and may differ from the panel's.
+QColor panelTextColor(const PanelColours& colours = {});
 
 // The height of the bar a status item sits in, in points: sizes and offsets in points are measured
 // against it.
@@ -143,8 +160,7 @@ public:
     bool isShownOnScreen() const;
 
     // Where popovers and the menu hang from, in global coordinates: the tray item's rectangle when
-    // the desktop gives it, else a point-sized rectangle at the mouse pointer, else one at the top
-    // right corner of the primary screen.
+    // the desktop gives it, else the tray's corner of the panel (defaultTrayAnchor()).
     QRect anchorRect() const;
 
     StatusItemBackend& backend() const { return *m_backend; }
@@ -171,9 +187,8 @@ public:
     // interceptor.
     void performClick();
 
-    // Sources of the pointer position and the held modifiers, replaceable for tests. The pointer
-    // source answers nothing when the pointer is on no screen.
-    void setCursorPositionSource(std::function<std::optional<QPoint>()> source);
+    // Sources of the screens and the held modifiers, replaceable for tests.
+    void setScreensSource(std::function<Screens()> source);
     void setModifierSource(std::function<Qt::KeyboardModifiers()> source);
 
 signals:
@@ -193,7 +208,7 @@ private:
     QVariantAnimation* m_shakeAnimation = nullptr;
     QPointF m_shakeOffset;
     StatusItemAppearance m_appearance;
-    std::function<std::optional<QPoint>()> m_cursorPosition;
+    std::function<Screens()> m_screens;
     std::function<Qt::KeyboardModifiers()> m_modifiers;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/Logger.h"
 #include "platform/linux/DBusMenuAdaptor.h"
+#include "platform/linux/PanelColourSources.h"
 #include "platform/linux/StatusNotifierItemAdaptor.h"
 #include "platform/linux/TrayStatusItemBackend.h"
 
@@ -15,6 +16,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <atomic>
 #include <unistd.h>
@@ -27,6 +29,10 @@ constexpr std::string_view category = "StatusItem";
 constexpr double dimmedOpacity = 0.45;
 // A panel answers at once; one that does not within this long counts as having no host.
 constexpr int hostQueryTimeoutMilliseconds = 1000;
+// How long after a draw the panel is looked at: the host shows a new picture first.
+constexpr int samplingDelayMilliseconds = 1000;
+// The stretch of panel looked at, in panel thicknesses.
+constexpr int sampleLengthInThicknesses = 8;
 
 QString nextServiceName()
 {
@@ -93,9 +99,11 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
     m_adaptor = new StatusNotifierItemAdaptor(
         &m_exported, QGuiApplication::applicationName().toLower(), QGuiApplication::applicationDisplayName());
     m_adaptor->setClickHandler([this](Qt::MouseButton button, int x, int y) {
-        // Hosts that do not know where the item is send (0, 0).
+        // Hosts that do not know where the item is send (0, 0). The others count in the desktop's
+        // own pixels, which a scale factor makes differ from the application's.
+        // A point on no screen Qt knows is taken as it came.
         if (x != 0 || y != 0) {
-            m_clickPosition = QPoint(x, y);
+            m_clickPosition = fromDevicePixels(QPoint(x, y), currentScreens()).value_or(QPoint(x, y));
         }
         // ContextMenu: the host wants the menu (it has none of its own to show), whatever a
         // right click would do on an item the application draws itself.
@@ -106,6 +114,15 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
         }
     });
     m_menuAdaptor = new DBusMenuAdaptor(&m_exportedMenu);
+    if (options.panelBackground) {
+        m_panelColours.background = options.panelBackground;
+    } else {
+        m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
+        connect(&DesktopColourScheme::shared(), &DesktopColourScheme::changed, this, [this] {
+            m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
+            drawIcon();
+        });
+    }
     m_adaptor->setItemIsMenu(
         options.itemIsMenu.value_or(QGuiApplication::platformName().startsWith(QLatin1String("wayland"))));
 
@@ -223,8 +240,13 @@ StatusNotifierIconPixmaps StatusNotifierItemBackend::iconPixmaps(
 
 void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
 {
-    const QColor textColor = panelTextColor(m_options.panelBackground);
-    m_adaptor->setIconPixmaps(iconPixmaps(appearance, !m_showsLabels, textColor));
+    m_appearance = appearance;
+    drawIcon();
+    // The panel's colours are looked at again after each draw (once a minute while a session
+    // runs), so that a panel that changes its colour is followed.
+    if (appearance.visible && !m_options.panelBackground) {
+        QTimer::singleShot(samplingDelayMilliseconds, this, &StatusNotifierItemBackend::samplePanelColours);
+    }
     StatusNotifierToolTip toolTip;
     toolTip.title = QGuiApplication::applicationDisplayName();
     toolTip.description = appearance.toolTip.isEmpty() ? appearance.title : appearance.toolTip;
@@ -233,6 +255,55 @@ void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
     m_adaptor->setStatus(!appearance.visible ? QStringLiteral("Passive")
             : appearance.tint                ? QStringLiteral("NeedsAttention")
                                              : QStringLiteral("Active"));
+}
+
+void StatusNotifierItemBackend::drawIcon()
+{
+    m_adaptor->setIconPixmaps(iconPixmaps(m_appearance, !m_showsLabels, textColor()));
+}
+
+void StatusNotifierItemBackend::samplePanelColours()
+{
+    PanelColours colours = m_panelColours;
+    colours.trayForeground = systemTrayForeground();
+    if (const auto area = panelSampleArea(currentScreens(), m_clickPosition)) {
+        if (const auto background = dominantColour(screenPixels(*area))) {
+            colours.background = background;
+        }
+    }
+    if (colours.trayForeground != m_panelColours.trayForeground
+        || colours.background != m_panelColours.background) {
+        m_panelColours = colours;
+        drawIcon();
+    }
+}
+
+std::optional<QRect> StatusNotifierItemBackend::panelSampleArea(
+    const Screens& screens, std::optional<QPoint> click)
+{
+    const auto panel = trayPanel(screens);
+    if (!panel) {
+        return std::nullopt;
+    }
+    const QRect& strip = panel->strip;
+    const bool horizontal = panel->edge == ScreenEdge::Top || panel->edge == ScreenEdge::Bottom;
+    const int thickness = horizontal ? strip.height() : strip.width();
+    const int length
+        = std::min(horizontal ? strip.width() : strip.height(), sampleLengthInThicknesses * thickness);
+    QRect area = horizontal ? QRect(0, strip.top(), length, strip.height())
+                            : QRect(strip.left(), 0, strip.width(), length);
+    const QRect corner = trayCorner(*panel, QGuiApplication::layoutDirection());
+    QPoint centre = corner.center();
+    if (click && strip.contains(*click)) {
+        centre = *click;
+    }
+    // Centred there, and kept on the panel at its ends.
+    if (horizontal) {
+        area.moveLeft(std::clamp(centre.x() - length / 2, strip.left(), strip.right() + 1 - length));
+    } else {
+        area.moveTop(std::clamp(centre.y() - length / 2, strip.top(), strip.bottom() + 1 - length));
+    }
+    return area;
 }
 
 void StatusNotifierItemBackend::setMenu(QMenu* menu, std::function<void()> aboutToShow)

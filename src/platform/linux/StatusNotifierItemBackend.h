@@ -57,8 +57,9 @@ public:
         // Whether the host shows the label beside the icon; when it does, the title is not drawn
         // into the icon as well. Empty: guessed from the desktop (hostShowsLabels()).
         std::optional<bool> hostShowsLabels;
-        // The panel's background, for the colour of the title and template images. Empty: the
-        // application palette's window colour.
+        // The panel's background, for the colour of the title and template images. Empty: what
+        // the desktop tells (panelTextColor()): the colours the XEmbed tray manager names, the
+        // panel's pixels at its tray end, the desktop's colour scheme.
         std::optional<QColor> panelBackground;
         // Whether hosts should show the menu on a plain click (ItemIsMenu) rather than calling
         // Activate. Empty: on Wayland only, where the application cannot place its own menu.
@@ -74,7 +75,8 @@ public:
     ~StatusNotifierItemBackend() override;
 
     void draw(const StatusItemAppearance& appearance) override;
-    // A point-sized rectangle at the position of the host's last click; nothing before one.
+    // A point-sized rectangle at the position of the host's last click, in the application's
+    // coordinates; nothing before one.
     std::optional<QRect> geometry() const override;
     bool isAvailable() const override { return m_watcherPresent && m_hostRegistered; }
     // Whether the watcher found at start has not yet said if a host is there: the item is not
@@ -100,6 +102,13 @@ public:
     // The label guide: the title with each number written as zeros, at least two of them.
     static QString labelGuide(const QString& title);
 
+    // What is known of the panel's colours now, and the colour the pictures are drawn in.
+    const PanelColours& panelColours() const { return m_panelColours; }
+    QColor textColor() const { return panelTextColor(m_panelColours); }
+    // The stretch of the panel whose pixels show its colour: the tray's end of the tray panel, as
+    // long as eight times the panel's thickness, or that much around the host's last click.
+    static std::optional<QRect> panelSampleArea(const Screens& screens, std::optional<QPoint> click);
+
 signals:
     // isAvailable() changed: the watcher or its host came or went.
     void availabilityChanged(bool available);
@@ -111,6 +120,8 @@ private:
     void registerWithWatcher();
     void queryHost();
     void setHostRegistered(bool registered);
+    void samplePanelColours();
+    void drawIcon();
     Q_SLOT void onHostRegistered();
     Q_SLOT void onHostUnregistered();
 
@@ -129,6 +140,8 @@ private:
     bool m_hostRegistered = false;
     bool m_askingForHost = false;
     std::optional<QPoint> m_clickPosition;
+    StatusItemAppearance m_appearance;
+    PanelColours m_panelColours;
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/linux/TrayStatusItemBackend.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/PanelColourSources.h"
 #include "platform/linux/TrayIconEngine.h"
 
 #include <QFont>
@@ -211,6 +212,11 @@ TrayStatusItemBackend::TrayStatusItemBackend(QObject* parent)
             "The desktop has no system tray, so the status item cannot be shown.");
     }
     connect(&m_tray, &QSystemTrayIcon::activated, this, &TrayStatusItemBackend::onActivated);
+    connect(&DesktopColourScheme::shared(), &DesktopColourScheme::changed, this, [this] {
+        m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
+        redraw();
+    });
+    m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
 }
 
 TrayStatusItemBackend::~TrayStatusItemBackend()
@@ -227,23 +233,22 @@ void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
     // The panel's colour can be seen once the tray has placed the icon; a panel that changes its
     // colour is followed at the next draw.
     if (appearance.visible && !m_textColor) {
-        QTimer::singleShot(samplingDelayMilliseconds, this, &TrayStatusItemBackend::samplePanelBackground);
+        QTimer::singleShot(samplingDelayMilliseconds, this, &TrayStatusItemBackend::samplePanelColours);
     }
 }
 
-void TrayStatusItemBackend::samplePanelBackground()
+void TrayStatusItemBackend::samplePanelColours()
 {
-    const auto rect = geometry();
-    QScreen* screen = rect ? QGuiApplication::screenAt(rect->center()) : nullptr;
-    if (!screen) {
-        return;
+    PanelColours colours = m_panelColours;
+    colours.trayForeground = systemTrayForeground();
+    if (const auto rect = geometry()) {
+        if (const auto background = backgroundOf(screenPixels(*rect))) {
+            colours.background = background;
+        }
     }
-    const QPoint topLeft = rect->topLeft() - screen->geometry().topLeft();
-    const QImage grab
-        = screen->grabWindow(0, topLeft.x(), topLeft.y(), rect->width(), rect->height()).toImage();
-    const auto background = backgroundOf(grab);
-    if (background && background != m_panelBackground) {
-        m_panelBackground = background;
+    if (colours.trayForeground != m_panelColours.trayForeground
+        || colours.background != m_panelColours.background) {
+        m_panelColours = colours;
         redraw();
     }
 }
@@ -293,7 +298,7 @@ void TrayStatusItemBackend::redraw()
     const double scale = pictureHeight / barHeightInPoints;
     m_drawnOffset = QPoint(static_cast<int>(std::lround(m_contentOffset.x() * scale)),
         static_cast<int>(std::lround(m_contentOffset.y() * scale)));
-    const QColor textColor = m_textColor.value_or(panelTextColor(m_panelBackground));
+    const QColor textColor = m_textColor.value_or(panelTextColor(m_panelColours));
     m_picture = render(m_appearance, pictureHeight, textColor, QPointF(m_drawnOffset) / scale);
     // An icon that leaves no copy of each picture in the pixmap cache.
     m_tray.setIcon(QIcon(new TrayIconEngine(m_picture)));

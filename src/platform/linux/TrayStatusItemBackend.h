@@ -49,10 +49,12 @@ public:
     // The picture last handed to the tray.
     const QPixmap& picture() const { return m_picture; }
 
-    // The colour of the title and the template image; unless set, the colour that contrasts with
-    // the panel: the tray's background seen under the icon where the screen can be read (X11),
-    // else the palette's window colour.
+    // The colour of the title and the template image; unless set, the panel's (panelTextColor()):
+    // the foreground the tray names, the tray's background seen under the icon where the screen
+    // can be read (X11), the desktop's colour scheme, else the palette's window colour.
     void setTextColor(std::optional<QColor> color);
+    // What is known of the panel's colours now.
+    const PanelColours& panelColours() const { return m_panelColours; }
 
     // The picture handed to the tray for an appearance: `height` pixels high, as wide as the image
     // and title need, its content moved by `contentOffset` points.
@@ -68,14 +70,14 @@ private:
     static constexpr int samplingDelayMilliseconds = 1000;
 
     void onActivated(QSystemTrayIcon::ActivationReason reason);
-    void samplePanelBackground();
+    void samplePanelColours();
     void redraw();
 
     QSystemTrayIcon m_tray;
     QPixmap m_picture;
     StatusItemAppearance m_appearance;
     std::optional<QColor> m_textColor;
-    std::optional<QColor> m_panelBackground;
+    PanelColours m_panelColours;
     QPointF m_contentOffset;
     // The offset last drawn, in whole picture pixels: shake frames that move nothing are skipped.
     QPoint m_drawnOffset;

@@ -84,13 +84,35 @@ TEST_F(TooltipTest, ClickClosesWhenAskedThenRunsTheCallback)
     EXPECT_TRUE(sticky->isVisible());
 }
 
-TEST(TooltipPositionTest, CentredBelowTheAnchorOrNearTheRightEdgeForAHiddenItem)
+TEST(TooltipPositionTest, CentredBelowAnAnchorOnTheFreeAreaAndKeptOnIt)
 {
-    const QRect screen(0, 0, 1920, 1080);
-    EXPECT_EQ(zk::Tooltip::positionBelow(QRect(1000, 0, 20, 24), QSize(200, 50), screen), QPoint(910, 29));
-    EXPECT_EQ(zk::Tooltip::positionBelow(QRect(0, 0, 20, 24), QSize(40, 50), screen), QPoint(1850, 29));
-    // Kept on the screen.
-    EXPECT_EQ(zk::Tooltip::positionBelow(QRect(1910, 0, 10, 24), QSize(200, 50), screen), QPoint(1720, 29));
+    const QRect free(0, 0, 1920, 1080);
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(1000, 0, 20, 24), QSize(200, 50), free), QPoint(910, 29));
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(1910, 0, 10, 24), QSize(200, 50), free), QPoint(1720, 29));
+    // An item at the left edge is no hidden item: the tip stays at it.
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(0, 0, 20, 24), QSize(40, 50), free), QPoint(0, 29));
+}
+
+TEST(TooltipPositionTest, NeverOverAPanelWhateverPointTheAnchorNames)
+{
+    const QSize tip(200, 50);
+    // A top panel 28 high: a click point in it (as StatusNotifierItem hosts report it) and the
+    // whole icon both put the tip 5 below the panel, not 5 below the point.
+    const QRect belowTop(0, 28, 1280, 772);
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(1200, 13, 1, 1), tip, belowTop), QPoint(1080, 33));
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(1188, 2, 24, 24), tip, belowTop), QPoint(1080, 33));
+    // A bottom panel: above it.
+    const QRect aboveBottom(0, 0, 1280, 772);
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(1252, 772, 28, 28), tip, aboveBottom), QPoint(1080, 717));
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(600, 790, 1, 1), tip, aboveBottom), QPoint(500, 717));
+    // Side panels 40 wide, the tray at their bottom end: beside the panel, at the bottom.
+    const QRect rightOfLeft(40, 0, 1240, 800);
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(0, 760, 40, 40), tip, rightOfLeft), QPoint(45, 750));
+    const QRect leftOfRight(0, 0, 1240, 800);
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(1240, 760, 40, 40), tip, leftOfRight), QPoint(1035, 750));
+    // A second screen right of the first, its panel at the top.
+    const QRect second(1280, 24, 1920, 1056);
+    EXPECT_EQ(zk::Tooltip::positionAt(QRect(3176, 0, 24, 24), tip, second), QPoint(3000, 29));
 }
 
 TEST(TooltipWrapTest, LongTextWrapsWithinTheMaximumWidth)

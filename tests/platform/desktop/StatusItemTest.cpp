@@ -63,20 +63,25 @@ TEST(StatusItemTest, EveryChangeOfTheModelIsDrawnOnceAndRepeatsAreNot)
     EXPECT_FALSE(f.backend->lastDrawn().tint.has_value());
 }
 
-TEST(StatusItemTest, AnchorPrefersTheTrayGeometryThenThePointerThenTheScreenCorner)
+TEST(StatusItemTest, AnchorPrefersTheTrayGeometryThenThePanelsTrayCornerNeverThePointer)
 {
     Fixture f;
+    platform::Screens screens;
+    // A 28 pixels high panel at the bottom.
+    screens.areas.push_back({ QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 772), 1.0 });
+    f.item->setScreensSource([&] { return screens; });
     f.backend->setGeometry(QRect(900, 0, 24, 24));
-    f.item->setCursorPositionSource([] { return QPoint(10, 20); });
     EXPECT_EQ(f.item->anchorRect(), QRect(900, 0, 24, 24));
 
     // An empty rectangle is what trays answer when they do not know.
     f.backend->setGeometry(QRect());
-    EXPECT_EQ(f.item->anchorRect(), QRect(10, 20, 1, 1));
+    EXPECT_EQ(f.item->anchorRect(), QRect(1252, 772, 28, 28));
+    f.backend->setGeometry(std::nullopt);
+    EXPECT_EQ(f.item->anchorRect(), QRect(1252, 772, 28, 28));
 
-    f.item->setCursorPositionSource([] { return std::nullopt; });
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(f.item->anchorRect(), QRect(screen.right(), screen.top(), 1, 1));
+    // No panel keeps room free: the top right corner of the primary screen.
+    screens.areas.front().available = screens.areas.front().geometry;
+    EXPECT_EQ(f.item->anchorRect(), QRect(1279, 0, 1, 1));
 }
 
 TEST(StatusItemTest, ClicksCarryTheButtonAndTheModifiersHeldAtThatMoment)
@@ -433,7 +438,9 @@ TEST(PanelColoursTest, TheTitleContrastsWithThePanelNeverBlackOnDark)
         PanelPalette dark(QColor(0x2a, 0x2a, 0x2e));
         EXPECT_EQ(platform::panelTextColor(), QColor(Qt::white));
         // The panel's own colour, where it is known, counts over the palette.
-        EXPECT_EQ(platform::panelTextColor(QColor(Qt::white)), QColor(Qt::black));
+        EXPECT_EQ(platform::panelTextColor(
+                      platform::PanelColours { std::nullopt, QColor(Qt::white), std::nullopt }),
+            QColor(Qt::black));
 
         TrayStatusItemBackend backend;
         StatusItemAppearance appearance;
@@ -454,7 +461,44 @@ TEST(PanelColoursTest, TheTitleContrastsWithThePanelNeverBlackOnDark)
         const auto seen = TrayStatusItemBackend::backgroundOf(underTheIcon);
         ASSERT_TRUE(seen.has_value());
         EXPECT_EQ(seen->rgb(), QColor(0x20, 0x20, 0x20).rgb());
-        EXPECT_EQ(platform::panelTextColor(seen), QColor(Qt::white));
+        EXPECT_EQ(platform::panelTextColor(platform::PanelColours { std::nullopt, seen, std::nullopt }),
+            QColor(Qt::white));
         EXPECT_EQ(TrayStatusItemBackend::backgroundOf(QImage(1, 1, QImage::Format_RGB32)), std::nullopt);
     }
+}
+
+TEST(PanelColoursTest, ThePanelsOwnWordCountsBeforeTheSchemeAndTheApplicationsPalette)
+{
+    const QColor darkPanel(0x26, 0x26, 0x26);
+    const QColor lightPanel(0xe8, 0xe8, 0xe7);
+    const QColor xfceLightText(0xee, 0xee, 0xec);
+    const QColor xfceDarkText(0x2e, 0x34, 0x36);
+
+    // Kiruvo in a dark scheme on a light panel, and the other way round: the panel decides.
+    PanelPalette dark(QColor(0x2a, 0x2a, 0x2e));
+    EXPECT_EQ(platform::panelTextColor(platform::PanelColours { std::nullopt, lightPanel, std::nullopt }),
+        QColor(Qt::black));
+    EXPECT_EQ(platform::panelTextColor(platform::PanelColours { std::nullopt, std::nullopt, lightPanel }),
+        QColor(Qt::black));
+    {
+        PanelPalette light(QColor(0xee, 0xee, 0xee));
+        EXPECT_EQ(platform::panelTextColor(platform::PanelColours { std::nullopt, darkPanel, std::nullopt }),
+            QColor(Qt::white));
+        EXPECT_EQ(platform::panelTextColor(platform::PanelColours { std::nullopt, std::nullopt, darkPanel }),
+            QColor(Qt::white));
+        // The tray's own foreground, as it names it.
+        EXPECT_EQ(
+            platform::panelTextColor(platform::PanelColours { xfceLightText, std::nullopt, std::nullopt }),
+            xfceLightText);
+        EXPECT_EQ(platform::panelTextColor(platform::PanelColours { xfceLightText, darkPanel, std::nullopt }),
+            xfceLightText);
+        // A tray that names dark text on a panel given a dark colour: readable wins.
+        EXPECT_EQ(platform::panelTextColor(platform::PanelColours { xfceDarkText, darkPanel, std::nullopt }),
+            QColor(Qt::white));
+        // What the screen shows counts over the scheme's guess.
+        EXPECT_EQ(platform::panelTextColor(platform::PanelColours { std::nullopt, lightPanel, darkPanel }),
+            QColor(Qt::black));
+    }
+    EXPECT_NEAR(platform::contrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+    EXPECT_NEAR(platform::contrastRatio(xfceDarkText, darkPanel), 1.2, 0.1);
 }

@@ -1,0 +1,200 @@
+#include "platform/linux/PanelColourSources.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+constexpr const char* portalService = "org.freedesktop.portal.Desktop";
+constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
+constexpr const char* portalInterface = "org.freedesktop.portal.Settings";
+constexpr const char* appearanceNamespace = "org.freedesktop.appearance";
+constexpr const char* colorSchemeKey = "color-scheme";
+
+// Stand-ins for panels known only to be dark or light: the shades of the common themes' bars.
+const QColor darkPanel(0x24, 0x24, 0x24);
+const QColor lightPanel(0xf0, 0xf0, 0xf0);
+
+struct FreeDeleter {
+    void operator()(void* pointer) const { std::free(pointer); }
+};
+template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_atom_t atom(xcb_connection_t* connection, const QByteArray& name)
+{
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection,
+        xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.constData()), nullptr));
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
+std::optional<uint> colorSchemeFrom(QVariant value)
+{
+    // The portal wraps the value once more in Read (version 1); unwrap every layer.
+    while (value.userType() == qMetaTypeId<QDBusVariant>()) {
+        value = value.value<QDBusVariant>().variant();
+    }
+    bool ok = false;
+    const uint scheme = value.toUInt(&ok);
+    return ok ? std::optional<uint>(scheme) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<QColor> trayForegroundFrom(const quint32* values, int count)
+{
+    if (values == nullptr || count < 3) {
+        return std::nullopt;
+    }
+    const auto channel
+        = [](quint32 value) { return static_cast<int>(std::min<quint32>(value, 0xffff) >> 8); };
+    return QColor(channel(values[0]), channel(values[1]), channel(values[2]));
+}
+
+std::optional<QColor> systemTrayForeground()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (connection == nullptr) {
+        return std::nullopt;
+    }
+    // Qt's X screen is the default one of its connection; trays name themselves per X screen.
+    const QByteArray display = qgetenv("DISPLAY");
+    const qsizetype dot = display.lastIndexOf('.');
+    const QByteArray screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1) : QByteArray("0");
+    const xcb_atom_t selection = atom(connection, "_NET_SYSTEM_TRAY_S" + screen);
+    const xcb_atom_t colours = atom(connection, "_NET_SYSTEM_TRAY_COLORS");
+    if (selection == XCB_ATOM_NONE || colours == XCB_ATOM_NONE) {
+        return std::nullopt;
+    }
+    const Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr));
+    if (!owner || owner->owner == XCB_NONE) {
+        return std::nullopt;
+    }
+    const Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(connection,
+        xcb_get_property(connection, 0, owner->owner, colours, XCB_ATOM_CARDINAL, 0, 12), nullptr));
+    if (!property || property->format != 32) {
+        return std::nullopt;
+    }
+    return trayForegroundFrom(static_cast<const quint32*>(xcb_get_property_value(property.get())),
+        xcb_get_property_value_length(property.get()) / 4);
+}
+
+std::optional<QColor> dominantColour(const QImage& picture)
+{
+    if (picture.isNull() || picture.width() < 1 || picture.height() < 1) {
+        return std::nullopt;
+    }
+    const QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
+    struct Bin {
+        int count = 0;
+        double red = 0;
+        double green = 0;
+        double blue = 0;
+    };
+    std::vector<Bin> bins(4096);
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x) {
+            const QRgb pixel = line[x];
+            Bin& bin = bins[static_cast<std::size_t>(
+                ((qRed(pixel) >> 4) << 8) | ((qGreen(pixel) >> 4) << 4) | (qBlue(pixel) >> 4))];
+            ++bin.count;
+            bin.red += qRed(pixel);
+            bin.green += qGreen(pixel);
+            bin.blue += qBlue(pixel);
+        }
+    }
+    const Bin& most = *std::max_element(
+        bins.begin(), bins.end(), [](const Bin& a, const Bin& b) { return a.count < b.count; });
+    return QColor(static_cast<int>(std::lround(most.red / most.count)),
+        static_cast<int>(std::lround(most.green / most.count)),
+        static_cast<int>(std::lround(most.blue / most.count)));
+}
+
+QImage screenPixels(const QRect& area)
+{
+    QScreen* screen = QGuiApplication::screenAt(area.center());
+    if (screen == nullptr || area.isEmpty()
+        || !QGuiApplication::platformName().startsWith(QLatin1String("xcb"))) {
+        return {};
+    }
+    const QPoint topLeft = area.topLeft() - screen->geometry().topLeft();
+    return screen->grabWindow(0, topLeft.x(), topLeft.y(), area.width(), area.height()).toImage();
+}
+
+DesktopColourScheme& DesktopColourScheme::shared()
+{
+    static DesktopColourScheme* scheme = new DesktopColourScheme;
+    return *scheme;
+}
+
+DesktopColourScheme::DesktopColourScheme()
+{
+    auto bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    auto call = QDBusMessage::createMethodCall(QString::fromLatin1(portalService),
+        QString::fromLatin1(portalPath), QString::fromLatin1(portalInterface), QStringLiteral("Read"));
+    call << QString::fromLatin1(appearanceNamespace) << QString::fromLatin1(colorSchemeKey);
+    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusMessage reply = finished->reply();
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
+            m_colorScheme = colorSchemeFrom(reply.arguments().front());
+            emit changed();
+        }
+    });
+    bus.connect(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
+        QString::fromLatin1(portalInterface), QStringLiteral("SettingChanged"), this,
+        SLOT(settingChanged(QString, QString, QDBusVariant)));
+}
+
+void DesktopColourScheme::settingChanged(const QString& ns, const QString& key, const QDBusVariant& value)
+{
+    if (ns != QLatin1String(appearanceNamespace) || key != QLatin1String(colorSchemeKey)) {
+        return;
+    }
+    m_colorScheme = colorSchemeFrom(value.variant());
+    emit changed();
+}
+
+std::optional<QColor> DesktopColourScheme::panelBackground() const
+{
+    return panelBackgroundFor(QString::fromLocal8Bit(qgetenv("XDG_CURRENT_DESKTOP")), m_colorScheme);
+}
+
+std::optional<QColor> DesktopColourScheme::panelBackgroundFor(
+    const QString& currentDesktop, std::optional<uint> colorScheme)
+{
+    const QStringList desktops = currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    if (desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive)) {
+        return darkPanel;
+    }
+    if (colorScheme == 1u) {
+        return darkPanel;
+    }
+    if (colorScheme == 2u) {
+        return lightPanel;
+    }
+    return std::nullopt;
+}
+
+} // namespace platform

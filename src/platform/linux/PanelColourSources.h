@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QColor>
+#include <QDBusVariant>
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+// Where the colours of the panel that holds the status item can be learnt (PanelColours).
+
+// The foreground colour that the display's XEmbed tray manager names for its icons
+// (_NET_SYSTEM_TRAY_COLORS: CARDINAL[12], foreground, error, warning and success as 16-bit red,
+// green and blue, on the window owning _NET_SYSTEM_TRAY_S<screen>). A panel that hosts
+// StatusNotifierItems and XEmbed icons alike names it for both. Nothing off X11, without a tray
+// manager or when it names none.
+std::optional<QColor> systemTrayForeground();
+// The foreground in a _NET_SYSTEM_TRAY_COLORS value; nothing unless it holds at least three values.
+std::optional<QColor> trayForegroundFrom(const quint32* values, int count);
+
+// The colour most of this picture has, taken as a panel's around the icons on it: the mean of
+// the pixels in the most common of 4096 colour bins. Nothing for an empty picture.
+std::optional<QColor> dominantColour(const QImage& picture);
+
+// The pixels of the screen in this rectangle (global coordinates), where the platform lets an
+// application read them (X11); an empty picture elsewhere.
+QImage screenPixels(const QRect& area);
+
+// The panel colour the desktop's colour scheme implies: GNOME Shell's bar is dark whatever the
+// scheme; elsewhere the freedesktop appearance setting "color-scheme" (read through the settings
+// portal, and followed) says dark or light. Nothing where neither tells. The portal is asked
+// without waiting; `changed` follows its answer. Main-thread only.
+class DesktopColourScheme final : public QObject {
+    Q_OBJECT
+public:
+    static DesktopColourScheme& shared();
+
+    std::optional<QColor> panelBackground() const;
+
+    // The panel colour for a desktop name (XDG_CURRENT_DESKTOP) and a "color-scheme" value (0 no
+    // preference, 1 dark, 2 light; nothing when unread).
+    static std::optional<QColor> panelBackgroundFor(
+        const QString& currentDesktop, std::optional<uint> colorScheme);
+
+signals:
+    void changed();
+
+private:
+    DesktopColourScheme();
+    Q_SLOT void settingChanged(const QString& ns, const QString& key, const QDBusVariant& value);
+
+    std::optional<uint> m_colorScheme;
+};
+
+} // namespace platform

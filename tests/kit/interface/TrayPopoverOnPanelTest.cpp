@@ -1,0 +1,348 @@
+#include "kit/interface/Tooltip.h"
+#include "platform/desktop/StatusItem.h"
+#include "platform/linux/DesktopStatusItemBackend.h"
+#include "platform/linux/TrayStatusItemBackend.h"
+#include "support/ColourSchemes.h"
+#include "support/PrivateSessionBus.h"
+#include "support/PrivateXServer.h"
+
+#include <QApplication>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+// The reminder popover and the status item's colours on real panels: xfce4-panel (a
+// StatusNotifierItem host that tells no icon position until a click, and names its colours as an
+// XEmbed tray manager) and trayer (a plain XEmbed tray). Each case runs the panel on an X server
+// of its own under openbox, which turns the panel's strut into the free area Qt reports; the
+// application runs in a child process on that server and reports where the tip went and which
+// colour the item is drawn in.
+
+namespace {
+
+constexpr const char* childVariable = "KIRUVO_TRAY_POPOVER_CHILD";
+constexpr const char* childDarkAppVariable = "KIRUVO_TRAY_POPOVER_DARK_APP";
+
+enum class Host { Xfce, Trayer };
+
+struct Case {
+    Host host;
+    bool top;
+    bool darkPanel;
+    const char* scale;
+};
+
+xcb_atom_t atom(xcb_connection_t* connection, const char* name)
+{
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    free(reply);
+    return result;
+}
+
+// The free area the window manager publishes for the first desktop, in device pixels.
+QRect workArea(const PrivateXServer& server)
+{
+    const xcb_atom_t property = atom(server.connection(), "_NET_WORKAREA");
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(server.connection(),
+        xcb_get_property(server.connection(), 0, server.root(), property, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+    QRect area;
+    if (reply && xcb_get_property_value_length(reply) >= 16) {
+        const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+        area = QRect(int(values[0]), int(values[1]), int(values[2]), int(values[3]));
+    }
+    free(reply);
+    return area;
+}
+
+bool trayManagerRuns(const PrivateXServer& server)
+{
+    const xcb_atom_t selection = atom(server.connection(), "_NET_SYSTEM_TRAY_S0");
+    xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
+        server.connection(), xcb_get_selection_owner(server.connection(), selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_NONE;
+    free(reply);
+    return owned;
+}
+
+QString xfcePanelConfiguration(bool top, bool dark)
+{
+    const QString shade = dark ? QStringLiteral("0.150000") : QStringLiteral("0.910000");
+    return QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="dark-mode" type="bool" value="%3"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="%1"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="28"/>
+      <property name="background-style" type="uint" value="1"/>
+      <property name="background-rgba" type="array">
+        <value type="double" value="%2"/><value type="double" value="%2"/>
+        <value type="double" value="%2"/><value type="double" value="1.000000"/>
+      </property>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/><value type="int" value="2"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="separator">
+      <property name="expand" type="bool" value="true"/>
+      <property name="style" type="uint" value="0"/>
+    </property>
+    <property name="plugin-2" type="string" value="systray"/>
+  </property>
+</channel>
+)")
+        .arg(top ? QStringLiteral("p=6;x=0;y=0") : QStringLiteral("p=8;x=0;y=0"), shade,
+            dark ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+QString xfconfd()
+{
+    for (const char* path : { "/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd",
+             "/usr/lib/xfce4/xfconf/xfconfd", "/usr/libexec/xfconfd" }) {
+        if (QFile::exists(QString::fromLatin1(path))) {
+            return QString::fromLatin1(path);
+        }
+    }
+    return {};
+}
+
+void stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning) {
+        return;
+    }
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+// What the child reports: "tip x y w h", "text r g b", "ratio r".
+struct Report {
+    QRect tip;
+    QColor text;
+    double ratio = 0;
+    QString output;
+};
+
+Report runCase(const Case& c)
+{
+    Report report;
+    PrivateXServer server("1280x800");
+    PrivateSessionBus bus;
+    if (!server.isRunning() || !bus.isRunning()) {
+        ADD_FAILURE() << "no private X server or session bus";
+        return report;
+    }
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(server.display()));
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    for (const char* folder : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" }) {
+        const QString path = home.filePath(QString::fromLatin1(folder));
+        QDir().mkpath(path);
+        environment.insert(QString::fromLatin1(folder), path);
+    }
+    environment.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+    environment.remove(QStringLiteral("SESSION_MANAGER"));
+
+    QProcess windowManager;
+    windowManager.setProcessEnvironment(environment);
+    windowManager.start(QStringLiteral("openbox"), { QStringLiteral("--sm-disable") });
+    QProcess configuration;
+    QProcess panel;
+    panel.setProcessEnvironment(environment);
+    if (c.host == Host::Xfce) {
+        const QString channel
+            = home.filePath(QStringLiteral("XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"));
+        QDir().mkpath(channel);
+        QFile file(channel + QStringLiteral("/xfce4-panel.xml"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(xfcePanelConfiguration(c.top, c.darkPanel).toUtf8());
+        file.close();
+        // Started here rather than by the bus, which would hand it the bus's own folders.
+        configuration.setProcessEnvironment(environment);
+        configuration.start(xfconfd(), {});
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return bus.connect(QStringLiteral("probe"))
+                    .interface()
+                    ->isServiceRegistered(QStringLiteral("org.xfce.Xfconf"));
+            },
+            10000));
+        panel.start(QStringLiteral("xfce4-panel"), { QStringLiteral("--disable-wm-check") });
+    } else {
+        panel.start(QStringLiteral("trayer"),
+            { QStringLiteral("--edge"), c.top ? QStringLiteral("top") : QStringLiteral("bottom"),
+                QStringLiteral("--align"), QStringLiteral("right"), QStringLiteral("--widthtype"),
+                QStringLiteral("percent"), QStringLiteral("--width"), QStringLiteral("100"),
+                QStringLiteral("--height"), QStringLiteral("28"), QStringLiteral("--SetDockType"),
+                QStringLiteral("true"), QStringLiteral("--SetPartialStrut"), QStringLiteral("true"),
+                QStringLiteral("--transparent"), QStringLiteral("true"), QStringLiteral("--alpha"),
+                QStringLiteral("0"), QStringLiteral("--tint"),
+                c.darkPanel ? QStringLiteral("0x262626") : QStringLiteral("0xe8e8e8") });
+    }
+    const bool ready
+        = QTest::qWaitFor([&] { return trayManagerRuns(server) && workArea(server).height() < 800; }, 15000);
+    EXPECT_TRUE(ready) << "the panel did not take its place; work area " << workArea(server).height();
+    // The pointer far from the panel: the tip must not follow it.
+    xcb_warp_pointer(server.connection(), XCB_NONE, server.root(), 0, 0, 0, 0, 640, 400);
+    xcb_flush(server.connection());
+
+    QProcess child;
+    QProcessEnvironment childEnvironment = environment;
+    childEnvironment.insert(QString::fromLatin1(childVariable), QStringLiteral("1"));
+    childEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    childEnvironment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(c.scale));
+    // The application's own scheme is the panel's opposite, as when Kiruvo is set apart from it.
+    if (!c.darkPanel) {
+        childEnvironment.insert(QString::fromLatin1(childDarkAppVariable), QStringLiteral("1"));
+    }
+    child.setProcessEnvironment(childEnvironment);
+    child.start(
+        QCoreApplication::applicationFilePath(), { QStringLiteral("--gtest_filter=TrayPopoverChild.Run") });
+    if (!child.waitForFinished(60000)) {
+        child.kill();
+        child.waitForFinished();
+    }
+    report.output = QString::fromLocal8Bit(child.readAllStandardOutput() + child.readAllStandardError());
+    for (const QString& line : report.output.split(QLatin1Char('\n'))) {
+        const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.size() == 6 && words[0] == QLatin1String("child:") && words[1] == QLatin1String("tip")) {
+            report.tip = QRect(words[2].toInt(), words[3].toInt(), words[4].toInt(), words[5].toInt());
+        } else if (words.size() == 5 && words[0] == QLatin1String("child:")
+            && words[1] == QLatin1String("text")) {
+            report.text = QColor(words[2].toInt(), words[3].toInt(), words[4].toInt());
+        } else if (words.size() == 3 && words[0] == QLatin1String("child:")
+            && words[1] == QLatin1String("ratio")) {
+            report.ratio = words[2].toDouble();
+        }
+    }
+    stop(panel);
+    stop(configuration);
+    stop(windowManager);
+    return report;
+}
+
+void expectAtThePanel(const Case& c)
+{
+    for (const char* tool : { "openbox", c.host == Host::Xfce ? "xfce4-panel" : "trayer" }) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    if (c.host == Host::Xfce && xfconfd().isEmpty()) {
+        GTEST_SKIP() << "xfconfd is not installed";
+    }
+    const Report report = runCase(c);
+    ASSERT_TRUE(report.tip.isValid()) << report.output.toStdString();
+    // In the desktop's pixels.
+    const QRect tip(QPoint(int(report.tip.x() * report.ratio), int(report.tip.y() * report.ratio)),
+        QSize(int(report.tip.width() * report.ratio), int(report.tip.height() * report.ratio)));
+    const QRect panel = c.top ? QRect(0, 0, 1280, 28) : QRect(0, 772, 1280, 28);
+    EXPECT_FALSE(tip.intersects(panel))
+        << "tip " << tip.x() << "," << tip.y() << " " << tip.width() << "x" << tip.height() << "\n"
+        << report.output.toStdString();
+    // Beside the panel, at its right end, where the tray is, whatever the pointer does.
+    if (c.top) {
+        EXPECT_LE(tip.top() - panel.bottom(), 16) << tip.top();
+    } else {
+        EXPECT_LE(panel.top() - tip.bottom(), 16) << tip.bottom();
+    }
+    EXPECT_GE(tip.right(), 1280 - 8 * 28) << tip.right();
+    EXPECT_FALSE(tip.contains(640, 400));
+    // The item's figure reads on the panel.
+    ASSERT_TRUE(report.text.isValid()) << report.output.toStdString();
+    if (c.darkPanel) {
+        EXPECT_GT(report.text.lightness(), 200) << report.text.name().toStdString();
+    } else {
+        EXPECT_LT(report.text.lightness(), 80) << report.text.name().toStdString();
+    }
+}
+
+} // namespace
+
+TEST(TrayPopoverChild, Run)
+{
+    if (!qEnvironmentVariableIsSet(childVariable)) {
+        GTEST_SKIP() << "runs only as the child of a tray popover test";
+    }
+    QApplication::setPalette(breezePalette(qEnvironmentVariableIsSet(childDarkAppVariable)));
+    auto backend = std::make_unique<platform::DesktopStatusItemBackend>(QDBusConnection::sessionBus());
+    platform::DesktopStatusItemBackend* desktop = backend.get();
+    platform::StatusItem item(std::move(backend));
+    platform::StatusItemAppearance appearance;
+    appearance.title = QStringLiteral("25m");
+    item.setAppearance(appearance);
+    // The panel's colours are looked at a moment after the item is drawn.
+    const auto textColour = [&] {
+        if (desktop->usesStatusNotifierItem()) {
+            return desktop->statusNotifierItem().textColor();
+        }
+        auto* tray = static_cast<platform::TrayStatusItemBackend*>(desktop->fallback());
+        return platform::panelTextColor(tray->panelColours());
+    };
+    const auto known = [&] {
+        if (desktop->usesStatusNotifierItem()) {
+            return desktop->statusNotifierItem().panelColours().background.has_value();
+        }
+        auto* tray = static_cast<platform::TrayStatusItemBackend*>(desktop->fallback());
+        return tray->panelColours().background.has_value() && tray->geometry().has_value();
+    };
+    static_cast<void>(QTest::qWaitFor(known, 5000));
+
+    zk::Tooltip tip(QStringLiteral("You have been active for 25 minutes"), true, QMargins(15, 15, 15, 15),
+        1000, {}, QStringLiteral("statusBarButtonWelcomePopover"), false);
+    tip.showEvenWhenMenuBarItemIsHidden = true;
+    tip.showInInvisibleWindow(item);
+    QTest::qWait(300);
+    const QRect shown = tip.frameGeometry();
+    const QColor text = textColour();
+    std::printf("child: %s\n", desktop->usesStatusNotifierItem() ? "statusnotifieritem" : "xembed");
+    std::printf("child: tip %d %d %d %d\n", shown.x(), shown.y(), shown.width(), shown.height());
+    std::printf("child: text %d %d %d\n", text.red(), text.green(), text.blue());
+    std::printf("child: ratio %g\n", tip.screen() ? tip.screen()->devicePixelRatio() : 1.0);
+    std::fflush(stdout);
+    tip.close();
+}
+
+TEST(TrayPopoverOnPanel, XfceTopDarkPanelWithALightApplication)
+{
+    expectAtThePanel({ Host::Xfce, true, true, "1" });
+}
+
+TEST(TrayPopoverOnPanel, XfceBottomLightPanelWithADarkApplicationAtScaleTwo)
+{
+    expectAtThePanel({ Host::Xfce, false, false, "2" });
+}
+
+TEST(TrayPopoverOnPanel, XfceTopLightPanelAtScaleOneAndAHalf)
+{
+    expectAtThePanel({ Host::Xfce, true, false, "1.5" });
+}
+
+TEST(TrayPopoverOnPanel, TrayerBottomDarkXEmbedTray)
+{
+    expectAtThePanel({ Host::Trayer, false, true, "1" });
+}
