@@ -1,6 +1,8 @@
 #include "kit/foundation/core/WindowInfo.h"
 #include "platform/linux/X11WindowList.h"
 
+#include "support/PrivateXServer.h"
+
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -22,14 +25,13 @@ xcb_atom_t atom(xcb_connection_t* connection, const std::string& name)
     return result;
 }
 
-// Plays the window manager of the test's display for one window: creates it, describes it as a
-// client would and lists it on the root window as a window manager does; undoes all of it at the
-// end.
+// Plays the window manager of an X server of the test's own for one window: creates it, describes
+// it as a client would and lists it on the root window as a window manager does.
 class ListedWindow {
 public:
-    ListedWindow()
+    explicit ListedWindow(const std::string& display)
     {
-        m_connection = xcb_connect(nullptr, nullptr);
+        m_connection = xcb_connect(display.c_str(), nullptr);
         if (xcb_connection_has_error(m_connection)) {
             return;
         }
@@ -56,15 +58,7 @@ public:
         free(xcb_get_input_focus_reply(
             m_connection, xcb_get_input_focus(m_connection), nullptr)); // a round trip
     }
-    ~ListedWindow()
-    {
-        if (!xcb_connection_has_error(m_connection)) {
-            xcb_delete_property(m_connection, m_root, atom(m_connection, "_NET_CLIENT_LIST"));
-            xcb_destroy_window(m_connection, m_window);
-            xcb_flush(m_connection);
-        }
-        xcb_disconnect(m_connection);
-    }
+    ~ListedWindow() { xcb_disconnect(m_connection); }
     ListedWindow(const ListedWindow&) = delete;
     ListedWindow& operator=(const ListedWindow&) = delete;
 
@@ -75,6 +69,43 @@ private:
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = 0;
     xcb_window_t m_window = 0;
+};
+
+// The root window's list of clients, as a window manager keeps it.
+std::vector<xcb_window_t> clientList(xcb_connection_t* connection, xcb_window_t root)
+{
+    auto* reply = xcb_get_property_reply(connection,
+        xcb_get_property(connection, 0, root, atom(connection, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 1024),
+        nullptr);
+    std::vector<xcb_window_t> windows;
+    if (reply && reply->format == 32) {
+        const auto* values = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+        windows.assign(values, values + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return windows;
+}
+
+class ScopedDisplay {
+public:
+    explicit ScopedDisplay(const std::string& display)
+        : m_old(qgetenv("DISPLAY"))
+        , m_wasSet(qEnvironmentVariableIsSet("DISPLAY"))
+    {
+        qputenv("DISPLAY", display.c_str());
+    }
+    ~ScopedDisplay()
+    {
+        if (m_wasSet) {
+            qputenv("DISPLAY", m_old);
+        } else {
+            qunsetenv("DISPLAY");
+        }
+    }
+
+private:
+    QByteArray m_old;
+    bool m_wasSet;
 };
 
 class ScopedWayland {
@@ -118,13 +149,17 @@ TEST(WindowInfoTest, EqualityIsTheIdentifierAlone)
     EXPECT_NE(a, b);
 }
 
-TEST(WindowInfoTest, OnX11TheWindowManagersClientListIsDescribed)
+// Lists a window on an X server of its own, so that the window manager's list of the display the
+// tests run on (a developer's desktop) is never replaced, and reads it back.
+void describeAListedWindow()
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        GTEST_SKIP() << "no X11 display";
+    PrivateXServer server;
+    if (!server.isRunning()) {
+        GTEST_SKIP() << "Xvfb is not available";
     }
     ScopedWayland x11Session(nullptr);
-    ListedWindow listed;
+    ScopedDisplay display(server.display());
+    ListedWindow listed(server.display());
     ASSERT_TRUE(listed.isValid());
 
     const auto windows = zk::WindowInfo::list();
@@ -141,6 +176,32 @@ TEST(WindowInfoTest, OnX11TheWindowManagersClientListIsDescribed)
     EXPECT_EQ(found->layer, 0);
     EXPECT_TRUE(found->isOnScreen);
     EXPECT_EQ(found->sharingState, zk::WindowInfo::SharingState::readOnly);
+}
+
+TEST(WindowInfoTest, OnX11TheWindowManagersClientListIsDescribed)
+{
+    describeAListedWindow();
+}
+
+TEST(WindowInfoTest, TheClientListOfTheDisplayTheTestsRunOnIsLeftAlone)
+{
+    // A desktop whose window manager lists one window of its own.
+    PrivateXServer desktop;
+    if (!desktop.isRunning()) {
+        GTEST_SKIP() << "Xvfb is not available";
+    }
+    xcb_connection_t* connection = desktop.connection();
+    const xcb_window_t managed = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, managed, desktop.root(), 0, 0, 10, 10, 0,
+        XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, desktop.root(),
+        atom(connection, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 32, 1, &managed);
+    xcb_flush(connection);
+    {
+        ScopedDisplay onTheDesktop(desktop.display());
+        describeAListedWindow();
+    }
+    EXPECT_EQ(clientList(connection, desktop.root()), std::vector<xcb_window_t> { managed });
 }
 
 TEST(WindowInfoTest, AWaylandSessionHasNoListAndNeitherHasANonexistentDisplay)
