@@ -38,10 +38,22 @@ void StandInSessionManager::setInhibitedActions(uint actions)
 
 bool StandInSessionManager::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
 {
-    if (message.interface() != propertiesInterface || message.member() != QLatin1String("Get")) {
+    if (message.interface() != propertiesInterface) {
         return false;
     }
     const auto arguments = message.arguments();
+    // How GLib's proxies (Mutter's) read the properties.
+    if (message.member() == QLatin1String("GetAll")) {
+        QVariantMap properties;
+        if (arguments.value(0).toString() == sessionManagerInterface) {
+            properties.insert(QStringLiteral("InhibitedActions"), QVariant::fromValue(uint(m_actions)));
+        }
+        connection.send(message.createReply(properties));
+        return true;
+    }
+    if (message.member() != QLatin1String("Get")) {
+        return false;
+    }
     if (arguments.value(0).toString() != sessionManagerInterface
         || arguments.value(1).toString() != QLatin1String("InhibitedActions")) {
         connection.send(message.createErrorReply(

@@ -6,12 +6,13 @@
 #include <atomic>
 
 // What GNOME's session manager tells about inhibitors: org.gnome.SessionManager's InhibitedActions
-// at /org/gnome/SessionManager, read with Properties.Get and announced with PropertiesChanged. It
+// at /org/gnome/SessionManager, read with Properties.Get or GetAll and announced with PropertiesChanged. It
 // serves on a connection of the test's, whose bus name the source under test is told to ask.
 class StandInSessionManager : public QDBusVirtualObject {
 public:
     // The bit of InhibitedActions that says idle is inhibited.
     static constexpr uint idleInhibited = 8;
+    static constexpr const char* name = "org.gnome.SessionManager";
     static constexpr const char* path = "/org/gnome/SessionManager";
 
     explicit StandInSessionManager(QDBusConnection connection);

@@ -6,6 +6,7 @@
 #include "support/KWinFakeInput.h"
 #include "support/MutterRemoteDesktop.h"
 #include "support/PrivateSessionBus.h"
+#include "support/StandInSessionManager.h"
 
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
@@ -335,6 +337,11 @@ protected:
         m_tick.start();
     }
 
+    void changeThreshold(double threshold)
+    {
+        Defaults::set(kiruvo::Keys::idleDurationBeforeStop(), zk::Duration::fromSeconds(threshold));
+    }
+
     // Waits until the running session has ended from idle, no later than the threshold after the
     // last input and a margin; the real time waited.
     double waitForIdle(double threshold)
@@ -461,6 +468,22 @@ TEST_P(CompositorIdleTest, APauseShorterThanTheThresholdKeepsOneSession)
     expectOneSessionEndingAt(lastInput);
 }
 
+TEST_P(CompositorIdleTest, AThresholdRaisedDuringAPauseEndsTheSessionAtTheRealLastInput)
+{
+    constexpr double threshold = 3;
+    constexpr double raised = 5;
+    if (!startWorking(GetParam(), threshold)) {
+        return;
+    }
+    const double lastInput = movePointer();
+    pause(threshold / 2);
+    changeThreshold(raised);
+    const double waited = waitForIdle(raised);
+    // Not before the raised threshold has passed since the last input.
+    EXPECT_GE(waited, raised - threshold / 2 - timing);
+    expectOneSessionEndingAt(lastInput);
+}
+
 TEST_P(CompositorIdleTest, ACompositorThatIsGoneAndBackStillTellsTheBreak)
 {
     constexpr double threshold = 3;
@@ -485,3 +508,56 @@ TEST_P(CompositorIdleTest, ACompositorThatIsGoneAndBackStillTellsTheBreak)
 
 INSTANTIATE_TEST_SUITE_P(RealCompositors, CompositorIdleTest,
     ::testing::Values(Compositor::Kind::kwin, Compositor::Kind::mutter), compositorName);
+
+// GNOME while another application inhibits idle (a video playing, a call): the session manager
+// says so, and Mutter's idle watches stay silent. Idle time counts input only, so the break must
+// still be seen. (KWin 5.27 offers only version 1 of ext-idle-notify, which stays silent too, and
+// nothing else to ask.)
+class CompositorIdleInhibitedTest : public CompositorIdleTest {
+protected:
+    void TearDown() override
+    {
+        CompositorIdleTest::TearDown();
+        m_sessionManagerThread.quit();
+        m_sessionManagerThread.wait();
+        m_sessionManager.reset();
+    }
+
+    // The session manager on a thread of its own: Mutter may ask it while this thread waits for
+    // Mutter.
+    void startSessionManager(uint inhibitedActions)
+    {
+        QDBusConnection connection = m_bus.connect(QStringLiteral("kiruvo-session-manager"));
+        m_sessionManager = std::make_unique<StandInSessionManager>(connection);
+        ASSERT_TRUE(m_sessionManager->isServing());
+        m_sessionManager->setInhibitedActions(inhibitedActions);
+        m_sessionManagerThread.start();
+        m_sessionManager->moveToThread(&m_sessionManagerThread);
+        ASSERT_EQ(
+            connection.interface()->registerService(QString::fromLatin1(StandInSessionManager::name)).value(),
+            QDBusConnectionInterface::ServiceRegistered);
+    }
+
+    QThread m_sessionManagerThread;
+    std::unique_ptr<StandInSessionManager> m_sessionManager;
+};
+
+TEST_F(CompositorIdleInhibitedTest, MutterTellsTheBreakAndTheReturnWhileAnotherApplicationInhibitsIdle)
+{
+    ASSERT_TRUE(m_bus.isRunning()) << "dbus-daemon did not start";
+    // Before Mutter starts, which reads it once and then follows its changes.
+    startSessionManager(StandInSessionManager::idleInhibited);
+
+    constexpr double threshold = 3;
+    if (!startWorking(Compositor::Kind::mutter, threshold)) {
+        return;
+    }
+    const double lastInput = movePointer();
+    waitForIdle(threshold);
+    expectOneSessionEndingAt(lastInput);
+
+    const double returned = pressKey();
+    ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen; the compositor said:\n"
+                                          << m_compositor->output();
+    EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
+}
