@@ -26,6 +26,7 @@
 #include <iterator>
 #include <limits>
 #include <mutex>
+#include <unordered_set>
 #include <utility>
 
 namespace kiruvo {
@@ -881,38 +882,75 @@ void SessionController::retryUnstoredHistory()
     storeHistory(m_unstoredHistory, previous);
 }
 
-std::optional<platform::PropertyList> SessionController::joinStoredHistories(
-    const platform::PropertyList& stored, const platform::PropertyList& written)
+void SessionController::joinHistoriesWrittenBeforeTheStoreOpens()
 {
-    if (!stored.isArray() || !written.isArray()) {
+    platform::DefaultsDatabase::setProcessJoin(
+        platform::UserDefaults::standardSuiteName, historyKey, &SessionController::joinStoredHistories);
+}
+
+std::optional<platform::PropertyList> SessionController::joinStoredHistories(
+    const platform::PropertyList& stored, const platform::PropertyList& written,
+    const platform::PropertyList* base)
+{
+    if (!stored.isArray() || !written.isArray() || (base && !base->isArray())) {
         return std::nullopt;
     }
     History kept;
     addStoredEntries(kept, stored);
     History added;
     addStoredEntries(added, written);
-    const std::size_t storedCount = kept.sessions.size();
+    // Written over a base: what the writer took out of it stays out, and so does what another
+    // program took out since. Written blind, nothing is known to be taken out.
+    History before;
+    if (base) {
+        addStoredEntries(before, *base);
+    }
+    std::unordered_set<platform::Uuid> inBase;
+    for (const auto& session : before.sessions) {
+        inBase.insert(session.id());
+    }
+    std::unordered_set<platform::Uuid> removed = inBase;
+    for (const auto& session : added.sessions) {
+        removed.erase(session.id());
+    }
+    std::unordered_set<platform::Uuid> seen;
+    std::vector<Session> sessions;
+    sessions.reserve(kept.sessions.size() + added.sessions.size());
+    for (auto& session : kept.sessions) {
+        if (!removed.contains(session.id()) && seen.insert(session.id()).second) {
+            sessions.push_back(std::move(session));
+        }
+    }
     for (auto& session : added.sessions) {
-        const auto storedEnd = kept.sessions.begin() + static_cast<std::ptrdiff_t>(storedCount);
-        if (std::none_of(kept.sessions.begin(), storedEnd,
-                [&](const Session& known) { return known.id() == session.id(); })) {
-            kept.sessions.push_back(std::move(session));
+        if (!inBase.contains(session.id()) && seen.insert(session.id()).second) {
+            sessions.push_back(std::move(session));
+        }
+    }
+    const auto contains
+        = [](const std::vector<platform::PropertyList>& entries, const platform::PropertyList& entry) {
+              return std::find(entries.begin(), entries.end(), entry) != entries.end();
+          };
+    std::vector<platform::PropertyList> undecodable;
+    for (auto& entry : kept.undecodable) {
+        const bool takenOut = contains(before.undecodable, entry) && !contains(added.undecodable, entry);
+        if (!takenOut && !contains(undecodable, entry)) {
+            undecodable.push_back(std::move(entry));
         }
     }
     for (auto& entry : added.undecodable) {
-        if (std::find(kept.undecodable.begin(), kept.undecodable.end(), entry) == kept.undecodable.end()) {
-            kept.undecodable.push_back(std::move(entry));
+        if (!contains(before.undecodable, entry) && !contains(undecodable, entry)) {
+            undecodable.push_back(std::move(entry));
         }
     }
-    if (auto sorted = pruned(kept.sessions)) {
-        kept.sessions = std::move(*sorted);
+    if (auto sorted = pruned(sessions)) {
+        sessions = std::move(*sorted);
     }
     platform::PropertyListArray joined;
-    joined.reserve(kept.sessions.size() + kept.undecodable.size());
-    for (const auto& session : kept.sessions) {
+    joined.reserve(sessions.size() + undecodable.size());
+    for (const auto& session : sessions) {
         joined.emplace_back(session.jsonText());
     }
-    for (auto& entry : kept.undecodable) {
+    for (auto& entry : undecodable) {
         joined.push_back(std::move(entry));
     }
     return platform::PropertyList(std::move(joined));

@@ -172,6 +172,15 @@ public:
     bool isDecodingHistory() const { return m_decode && !m_history; }
     // How many times a stored history has been decoded in this process, by any engine.
     static std::uint64_t historyDecodeCount();
+    // Makes the history's join known to every store of the process. Called before the settings
+    // open: their opening puts into the file what a run before kept while another program held it.
+    static void joinHistoriesWrittenBeforeTheStoreOpens();
+    // The store's join of a stored history with one written while it could not be read (`base`
+    // null: every entry of both), or written over `base` while another program changed the stored
+    // one (what either took out of `base` stays out, what either added is in). Each session once,
+    // pruned and sorted. Pure; safe under the store's lock.
+    static std::optional<platform::PropertyList> joinStoredHistories(const platform::PropertyList& stored,
+        const platform::PropertyList& written, const platform::PropertyList* base);
 
 Q_SIGNALS:
     // "sessions" changed: a session was stored, pruned or continued here, or the key was written
@@ -247,10 +256,6 @@ private:
     // kept), pruned and sorted.
     std::shared_ptr<const History> joinedWithStored(
         const History& history, const platform::PropertyList& stored) const;
-    // The store's join of a stored list with one written while it could not be read: every stored
-    // entry, and the written sessions it lacks, pruned and sorted. Pure; safe under the store's lock.
-    static std::optional<platform::PropertyList> joinStoredHistories(
-        const platform::PropertyList& stored, const platform::PropertyList& written);
     // Asks the store again for a history that could not be read, a while after it failed.
     void retryUnreadHistory();
     // The history pruned to the last 121 days and sorted newest first; nothing when it already is.

@@ -329,6 +329,7 @@ int AppMain::run(int argc, char** argv)
     // Before anything opens the settings: an opening puts into the file what a run before kept
     // while another program held it, start-up keys among them.
     zk::ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens();
+    SessionController::joinHistoriesWrittenBeforeTheStoreOpens();
     prepareToolkit();
     QApplication app(argc, argv);
     zk::DebugSwitches::applyToApplication(app);

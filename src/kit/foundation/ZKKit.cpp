@@ -89,19 +89,24 @@ void ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens()
 {
     const std::string suite = platform::UserDefaults::standardSuiteName;
     platform::DefaultsDatabase::setProcessJoin(suite, launchCountKey,
-        [](const platform::PropertyList& stored,
-            const platform::PropertyList& written) -> std::optional<platform::PropertyList> {
+        [](const platform::PropertyList& stored, const platform::PropertyList& written,
+            const platform::PropertyList* base) -> std::optional<platform::PropertyList> {
             const auto* before = stored.getIf<std::int64_t>();
-            const auto* meanwhile = written.getIf<std::int64_t>();
-            if (!before || !meanwhile || *before < 0 || *meanwhile < 0) {
+            const auto* counted = written.getIf<std::int64_t>();
+            // Written over a count another launch has raised since: only the launches counted here
+            // on top of that base add to it.
+            const auto* from = base ? base->getIf<std::int64_t>() : nullptr;
+            if (!before || !counted || *before < 0 || *counted < 0
+                || (base && (!from || *from < 0 || *from > *counted))) {
                 return std::nullopt;
             }
+            const std::int64_t meanwhile = *counted - (from ? *from : 0);
             constexpr auto largest = std::numeric_limits<std::int64_t>::max();
-            return platform::PropertyList(*before > largest - *meanwhile ? largest : *before + *meanwhile);
+            return platform::PropertyList(*before > largest - meanwhile ? largest : *before + meanwhile);
         });
     platform::DefaultsDatabase::setProcessJoin(suite, ZKApp::firstLaunchDateKey,
-        [](const platform::PropertyList& stored,
-            const platform::PropertyList& written) -> std::optional<platform::PropertyList> {
+        [](const platform::PropertyList& stored, const platform::PropertyList& written,
+            const platform::PropertyList*) -> std::optional<platform::PropertyList> {
             const auto before = Defaults::toValue<platform::Date>(stored);
             const auto meanwhile = Defaults::toValue<platform::Date>(written);
             if (!before || !meanwhile) {

@@ -1,9 +1,10 @@
 #include "platform/store/DefaultsDatabase.h"
 
 #include "platform/AppFolders.h"
-#include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
+#include "platform/store/PendingJournal.h"
 #include "platform/store/PropertyListJson.h"
+#include "platform/store/SqliteSupport.h"
 #include "platform/store/UnreadableBackup.h"
 
 #include <sqlite3.h>
@@ -26,61 +27,15 @@ namespace {
 constexpr const char* logCategory = "DefaultsDatabase";
 constexpr const char* memoryPath = ":memory:";
 
-// One place that hands a failure of the store to the log and to the error reporter.
-void reportFailure(std::int64_t code, const std::string& message, const std::string& path,
-    platform::SourceLocation where = platform::SourceLocation::current())
-{
-    log(LogLevel::Error, logCategory, message);
-    ErrorEvent event;
-    event.domain = "DefaultsDatabase";
-    event.code = code;
-    event.message = message;
-    event.userInfo["path"] = path;
-    event.file = where.file_name();
-    event.line = static_cast<int>(where.line());
-    ErrorReporter::shared().capture(event);
-}
-
-void logWarning(const std::string& message)
-{
-    log(LogLevel::Warning, logCategory, message);
-}
-
-bool isBusy(int code)
-{
-    const int primary = code & 0xFF;
-    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
-}
-
-bool isDamage(int code)
-{
-    int primary = code & 0xFF;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
-}
-
-std::string sqliteMessage(sqlite3* db, int code)
-{
-    std::string text = sqlite3_errstr(code);
-    if (db) {
-        const char* detail = sqlite3_errmsg(db);
-        if (detail && text != detail) {
-            text += " (";
-            text += detail;
-            text += ')';
-        }
-    }
-    return text;
-}
-
-struct Closer {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using Connection = std::unique_ptr<sqlite3, Closer>;
-
-struct Finalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, Finalizer>;
+using sqlite::columnText;
+using sqlite::Connection;
+using sqlite::isBusy;
+using sqlite::isDamage;
+using sqlite::logWarning;
+using sqlite::moveAside;
+using sqlite::reportFailure;
+using sqlite::Statement;
+const auto& sqliteMessage = sqlite::message;
 
 // Foreign: a sound database of another program's, which is left as it is.
 enum class Outcome { Opened, Damaged, Foreign, Unavailable };
@@ -108,13 +63,6 @@ Attempt sqliteFailure(sqlite3* db, int code, const std::string& step)
 {
     return failure(isDamage(code) ? Outcome::Damaged : Outcome::Unavailable, code,
         step + ": " + sqliteMessage(db, code));
-}
-
-std::string columnText(sqlite3_stmt* statement, int column)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
-                : std::string();
 }
 
 std::vector<std::string> columnTexts(sqlite3* db, const char* sql, int column, int& rc)
@@ -310,43 +258,6 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
     return attempt;
 }
 
-std::string timestamp()
-{
-    std::time_t now = std::time(nullptr);
-    std::tm parts {};
-    gmtime_r(&now, &parts);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y%m%dT%H%M%SZ", &parts);
-    return buffer;
-}
-
-// Moves the file (and its companions, which belong to it) to an unused "<name>.corrupt-<time>".
-// Nothing when it cannot be moved.
-std::optional<std::string> moveAside(const std::string& path, std::string& error)
-{
-    std::string base = path + ".corrupt-" + timestamp();
-    std::string target = base;
-    std::error_code code;
-    for (int n = 1; fs::symlink_status(target, code).type() != fs::file_type::not_found; ++n) {
-        target = base + "-" + std::to_string(n);
-    }
-    fs::rename(path, target, code);
-    if (code) {
-        error = code.message();
-        return std::nullopt;
-    }
-    for (const char* suffix : { "-wal", "-shm", "-journal" }) {
-        std::string companion = path + suffix;
-        if (fs::symlink_status(companion, code).type() != fs::file_type::not_found) {
-            fs::rename(companion, target + suffix, code);
-            if (code) {
-                logWarning("Unable to move " + companion + " aside: " + code.message());
-            }
-        }
-    }
-    return target;
-}
-
 } // namespace
 
 std::string DefaultsDatabase::defaultPath()
@@ -370,6 +281,9 @@ DefaultsDatabase::DefaultsDatabase(std::string requestedPath, Options options)
     , m_operationBusyTimeout(
           std::max(0, std::min(options.operationBusyTimeoutMilliseconds, options.busyTimeoutMilliseconds)))
 {
+    if (m_requestedPath != memoryPath) {
+        m_journal = std::make_unique<PendingJournal>(pendingPath(), m_operationBusyTimeout);
+    }
 }
 
 DefaultsDatabase::~DefaultsDatabase()
@@ -406,10 +320,6 @@ void DefaultsDatabase::close()
     }
     if (m_hasPending) {
         flushPending(unheard);
-    }
-    if (m_pendingDb) {
-        sqlite3_close_v2(m_pendingDb);
-        m_pendingDb = nullptr;
     }
     if (!m_db) {
         return;
@@ -482,7 +392,7 @@ void DefaultsDatabase::openOrReplace()
         std::lock_guard writeLock(m_writeMutex);
         m_path = path;
         m_waiting.store(true, std::memory_order_release);
-        loadPendingFile();
+        loadPendingWrites();
         overlayPending();
         return;
     }
@@ -499,7 +409,7 @@ void DefaultsDatabase::openOrReplace()
         m_path = path;
         // Writes a run before could not put into the file (it crashed or quit during a lock).
         std::lock_guard writeLock(m_writeMutex);
-        loadPendingFile();
+        loadPendingWrites();
         overlayPending();
         std::vector<Notice> unheard;
         flushPending(unheard);
@@ -1028,10 +938,11 @@ bool DefaultsDatabase::setValue(
             // Another process holds the file: the write is kept in the pending file, durably, and
             // put into the file once the lock ends.
             backup.reset();
-            PendingWrite write { 0, suite, key, value ? std::optional(text) : std::nullopt,
-                !m_db || unread || unreadable.has_value() };
+            auto write = pendingWrite(suite, key, value ? std::optional(text) : std::nullopt,
+                !m_db || unread || unreadable.has_value(), previousLarge);
             std::string kept;
-            if (appendPending(std::move(write), kept)) {
+            if (m_journal->keep(std::move(write), kept)) {
+                m_hasPending.store(true, std::memory_order_release);
                 rc = SQLITE_DONE;
                 queued = true;
             } else {
@@ -1180,129 +1091,55 @@ void DefaultsDatabase::setDidChangeHandler(std::function<void()> handler)
     m_didChange = std::move(handler);
 }
 
-bool DefaultsDatabase::openPendingFile(std::string& failure)
+PendingJournal::Write DefaultsDatabase::pendingWrite(const std::string& suite, const std::string& key,
+    std::optional<std::string> text, bool blind, const Value& previousLarge) const
 {
-    if (m_pendingDb) {
-        return true;
+    PendingJournal::Write write { 0, suite, key, std::move(text), PendingJournal::Basis::Blind,
+        std::nullopt };
+    if (blind) {
+        return write;
     }
-    if (m_requestedPath == memoryPath) {
-        failure = "a database in memory keeps no pending writes";
-        return false;
+    // What the file holds as far as this store knows: the value in memory, unless an earlier write
+    // of the key is kept already (whose base the journal keeps).
+    write.basis = PendingJournal::Basis::Known;
+    if (m_journal->find(suite, key)) {
+        return write;
     }
-    const std::string path = pendingPath();
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(
-        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
-    Connection db(raw);
-    if (rc == SQLITE_OK) {
-        sqlite3_extended_result_codes(db.get(), 1);
-        sqlite3_busy_timeout(db.get(), m_operationBusyTimeout);
-        rc = sqlite3_exec(db.get(),
-            "PRAGMA synchronous=FULL; CREATE TABLE IF NOT EXISTS pending(sequence INTEGER PRIMARY KEY, "
-            "suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT, blind INTEGER NOT NULL)",
-            nullptr, nullptr, nullptr);
-    }
-    if (rc != SQLITE_OK) {
-        failure
-            = "the file of pending writes " + path + " could not be opened: " + sqliteMessage(db.get(), rc);
-        if (isDamage(rc)) {
-            // Not ours to keep writing into; moved aside like a damaged settings file.
-            db.reset();
-            std::string moveError;
-            if (auto target = moveAside(path, moveError)) {
-                reportFailure(rc,
-                    "The file of pending writes " + path + " was damaged; it was moved to " + *target, path);
-            }
+    Value stored;
+    bool large = false;
+    {
+        std::shared_lock cacheLock(m_cacheMutex);
+        const Resident* resident = residentOf(suite, key);
+        if (!resident) {
+            return write;
         }
-        return false;
+        large = resident->large;
+        stored = resident->held ? resident->held : resident->lent.lock();
     }
-    m_pendingDb = db.release();
-    return true;
+    if (!stored && large) {
+        stored = previousLarge ? previousLarge : readLarge(suite, key).value;
+    }
+    write.base = stored ? PropertyListJson::encode(*stored) : std::nullopt;
+    if (!write.base) {
+        write.basis = PendingJournal::Basis::Blind;
+    }
+    return write;
 }
 
-void DefaultsDatabase::loadPendingFile()
+void DefaultsDatabase::loadPendingWrites()
 {
-    std::error_code error;
-    if (m_requestedPath == memoryPath || !fs::exists(pendingPath(), error)) {
-        return;
+    if (m_journal && m_journal->load()) {
+        m_hasPending.store(!m_journal->empty(), std::memory_order_release);
     }
-    std::string failure;
-    if (!openPendingFile(failure)) {
-        reportFailure(SQLITE_CANTOPEN,
-            "Writes kept while the settings database was held could not be read: " + failure,
-            m_requestedPath);
-        return;
-    }
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_pendingDb,
-        "SELECT sequence, suite, key, value, blind FROM pending ORDER BY sequence", -1, &raw, nullptr);
-    Statement select(raw);
-    std::vector<PendingWrite> found;
-    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-        if ((rc = sqlite3_step(select.get())) != SQLITE_ROW) {
-            break;
-        }
-        PendingWrite write;
-        write.sequence = sqlite3_column_int64(select.get(), 0);
-        write.suite = columnText(select.get(), 1);
-        write.key = columnText(select.get(), 2);
-        if (sqlite3_column_type(select.get(), 3) != SQLITE_NULL) {
-            write.text = columnText(select.get(), 3);
-        }
-        write.blind = sqlite3_column_int(select.get(), 4) != 0;
-        found.push_back(std::move(write));
-    }
-    if (rc != SQLITE_DONE) {
-        reportFailure(rc,
-            "Writes kept while the settings database was held could not be read: "
-                + sqliteMessage(m_pendingDb, rc),
-            m_requestedPath);
-        return;
-    }
-    m_pending = std::move(found);
-    m_hasPending.store(!m_pending.empty(), std::memory_order_release);
-    if (!m_pending.empty()) {
-        log(LogLevel::Info, logCategory,
-            std::to_string(m_pending.size()) + " write(s) kept while " + m_requestedPath
-                + " was held are put into it.");
-    }
-}
-
-bool DefaultsDatabase::appendPending(PendingWrite write, std::string& failure)
-{
-    if (!openPendingFile(failure)) {
-        return false;
-    }
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_pendingDb,
-        "INSERT INTO pending(suite, key, value, blind) VALUES(?1, ?2, ?3, ?4)", -1, &raw, nullptr);
-    Statement insert(raw);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_text(
-            insert.get(), 1, write.suite.data(), static_cast<int>(write.suite.size()), SQLITE_STATIC);
-        sqlite3_bind_text(
-            insert.get(), 2, write.key.data(), static_cast<int>(write.key.size()), SQLITE_STATIC);
-        if (write.text) {
-            sqlite3_bind_text(
-                insert.get(), 3, write.text->data(), static_cast<int>(write.text->size()), SQLITE_STATIC);
-        }
-        sqlite3_bind_int(insert.get(), 4, write.blind ? 1 : 0);
-        rc = sqlite3_step(insert.get());
-    }
-    if (rc != SQLITE_DONE) {
-        failure = "it could not be kept for later either: " + sqliteMessage(m_pendingDb, rc);
-        return false;
-    }
-    write.sequence = sqlite3_last_insert_rowid(m_pendingDb);
-    m_pending.push_back(std::move(write));
-    m_hasPending.store(true, std::memory_order_release);
-    return true;
 }
 
 void DefaultsDatabase::overlayPending()
 {
+    if (!m_journal) {
+        return;
+    }
     std::unique_lock cacheLock(m_cacheMutex);
-    for (const auto& write : m_pending) {
+    for (const auto& write : m_journal->writes()) {
         std::optional<PropertyList> value;
         if (write.text) {
             value = PropertyListJson::decode(*write.text);
@@ -1346,96 +1183,47 @@ bool DefaultsDatabase::readRow(
     return rc == SQLITE_DONE;
 }
 
+namespace {
+
+// Whether the stored text is still the one a write was based on; two texts of one value count as
+// the same (another build may write a value in other words).
+bool isStill(const std::optional<std::string>& stored, const std::optional<std::string>& base)
+{
+    if (!stored || !base || *stored == *base) {
+        return stored.has_value() == base.has_value();
+    }
+    const auto storedValue = PropertyListJson::decode(*stored);
+    const auto baseValue = PropertyListJson::decode(*base);
+    return storedValue && baseValue && *storedValue == *baseValue;
+}
+
+} // namespace
+
 bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
 {
-    if (m_pending.empty()) {
+    if (!m_journal || m_journal->empty()) {
         return true;
     }
     if (!m_db) {
         return false;
     }
-    // Only each key's last write reaches the file; all of them commit together, so the file never
-    // holds a later write without an earlier one. A key first written blind stays blind.
-    struct Final {
-        const PendingWrite* last = nullptr;
-        bool blind = false;
-    };
-    std::vector<std::pair<std::pair<std::string, std::string>, Final>> finals;
-    std::unordered_map<std::string, std::unordered_map<std::string, std::size_t>> index;
-    for (const auto& write : m_pending) {
-        auto [it, inserted] = index[write.suite].try_emplace(write.key, finals.size());
-        if (inserted) {
-            finals.push_back({ { write.suite, write.key }, Final { &write, write.blind } });
-        } else {
-            finals[it->second].second.last = &write;
-        }
-    }
+    // Each key's last write, which the journal keeps alone, reaches the file; all of them commit
+    // together, so the file never holds a later write without an earlier one.
     auto exec = [this](const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); };
     int rc = exec("BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) {
         return false;
     }
-    struct Applied {
-        std::string suite;
-        std::string key;
-        Value joined;
-        std::optional<std::pair<std::string, Value>> backup;
-        std::string rowBackup;
-        std::size_t size = 0;
-    };
     std::vector<Applied> applied;
     std::string failure;
-    for (const auto& [name, chosen] : finals) {
-        const auto& [suite, key] = name;
-        std::optional<std::string> text = chosen.last->text;
-        Applied done { suite, key, nullptr, std::nullopt, {} };
-        if (chosen.blind) {
-            std::optional<std::string> stored;
-            if (!readRow(suite, key, stored, rc)) {
-                failure = sqliteMessage(m_db, rc);
-                break;
-            }
-            // A key with a join is joined even when both hold the same: a count of launches
-            // made meanwhile adds to the stored count although it may equal it.
-            const Join join = text ? joinOf(suite, key) : nullptr;
-            if (stored && (stored != text || join)) {
-                std::optional<PropertyList> joined;
-                if (join) {
-                    auto storedValue = PropertyListJson::decode(*stored);
-                    auto writtenValue = PropertyListJson::decode(*text);
-                    if (storedValue && writtenValue) {
-                        joined = join(*storedValue, *writtenValue);
-                    }
-                }
-                std::optional<std::string> joinedText
-                    = joined ? PropertyListJson::encode(*joined) : std::nullopt;
-                if (joinedText) {
-                    text = std::move(joinedText);
-                    done.joined = std::make_shared<const PropertyList>(std::move(*joined));
-                } else if (stored == text) {
-                    // Nothing to keep aside: the file already holds what was written.
-                } else if (const auto unreadable = unreadableText(suite, key)) {
-                    done.backup = backUpUnreadable(suite, key, *unreadable, failure);
-                    if (!done.backup) {
-                        rc = SQLITE_ABORT;
-                        break;
-                    }
-                } else {
-                    auto copied = copyRowAside(suite, key, failure);
-                    if (!copied) {
-                        rc = SQLITE_ABORT;
-                        break;
-                    }
-                    done.rowBackup = *copied;
-                }
-            }
-        }
-        rc = step(text ? m_upsert : m_delete, suite, key, text ? &*text : nullptr);
-        if (rc != SQLITE_DONE) {
-            failure = sqliteMessage(m_db, rc);
+    rc = SQLITE_DONE;
+    for (const auto& write : m_journal->writes()) {
+        Applied done;
+        done.suite = write.suite;
+        done.key = write.key;
+        if ((rc = applyPending(write, done, failure)) != SQLITE_DONE) {
             break;
         }
-        done.size = text ? text->size() : 0;
         applied.push_back(std::move(done));
     }
     if (rc == SQLITE_DONE && (rc = exec("COMMIT")) == SQLITE_OK) {
@@ -1452,28 +1240,97 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
         return false;
     }
     sqlite3_db_release_memory(m_db);
-    // The file holds them now: the pending file is emptied, and removed. Put in twice, the same
-    // last values would give the same file.
-    const std::int64_t last = m_pending.back().sequence;
-    m_pending.clear();
+    // The file holds them now. Put in twice, the same writes would give the same file.
+    m_journal->forget();
     m_hasPending.store(false, std::memory_order_release);
-    if (m_pendingDb) {
-        const std::string sql = "DELETE FROM pending WHERE sequence <= " + std::to_string(last);
-        if (const int deleted = sqlite3_exec(m_pendingDb, sql.c_str(), nullptr, nullptr, nullptr);
-            deleted != SQLITE_OK) {
-            logWarning("Unable to empty " + pendingPath() + ": " + sqliteMessage(m_pendingDb, deleted));
-        }
-        sqlite3_close_v2(m_pendingDb);
-        m_pendingDb = nullptr;
-    }
-    std::error_code removeError;
-    fs::remove(pendingPath(), removeError);
     log(LogLevel::Info, logCategory, "Every write kept while " + m_path + " was held is in it now.");
+    takeApplied(applied, notices);
+    return true;
+}
 
+int DefaultsDatabase::applyPending(const PendingJournal::Write& write, Applied& done, std::string& failure)
+{
+    const auto& [sequence, suite, key, written, basis, base] = write;
+    std::optional<std::string> text = written;
+    std::optional<std::string> stored;
+    int rc = SQLITE_DONE;
+    if (basis != PendingJournal::Basis::Unrecorded && !readRow(suite, key, stored, rc)) {
+        failure = sqliteMessage(m_db, rc);
+        return rc;
+    }
+    const Join join = text ? joinOf(suite, key) : nullptr;
+    bool blind = basis == PendingJournal::Basis::Blind;
+    std::optional<PropertyList> storedValue = stored ? PropertyListJson::decode(*stored) : std::nullopt;
+    if (basis == PendingJournal::Basis::Known && stored && !storedValue) {
+        // Another program wrote what does not read: kept aside, as a write made blind keeps it.
+        blind = true;
+    } else if (basis == PendingJournal::Basis::Known && !isStill(stored, base) && (stored || !join)) {
+        // Someone else has written the key since: their value is newer than this one, and is
+        // joined with it where the key has a join, or else stays.
+        auto writtenValue = text ? PropertyListJson::decode(*text) : std::nullopt;
+        auto baseValue = base ? PropertyListJson::decode(*base) : std::nullopt;
+        std::optional<PropertyList> joined;
+        if (join && storedValue && writtenValue) {
+            joined = join(*storedValue, *writtenValue, baseValue ? &*baseValue : nullptr);
+        }
+        std::optional<std::string> joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt;
+        done.changed = true;
+        if (!joinedText) {
+            done.value
+                = storedValue ? std::make_shared<const PropertyList>(std::move(*storedValue)) : nullptr;
+            log(LogLevel::Info, logCategory,
+                "\"" + key + "\" of suite \"" + suite + "\" was written by another program after a write of "
+                    + "it was kept here; that program's value stays.");
+            return SQLITE_DONE;
+        }
+        text = std::move(joinedText);
+        done.value = std::make_shared<const PropertyList>(std::move(*joined));
+    }
+    // A key with a join is joined even when both hold the same: a count of launches made
+    // meanwhile adds to the stored count although it may equal it.
+    if (blind && stored && (stored != text || join)) {
+        std::optional<PropertyList> joined;
+        if (join && storedValue) {
+            if (auto writtenValue = PropertyListJson::decode(*text)) {
+                joined = join(*storedValue, *writtenValue, nullptr);
+            }
+        }
+        std::optional<std::string> joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt;
+        if (joinedText) {
+            text = std::move(joinedText);
+            done.changed = true;
+            done.value = std::make_shared<const PropertyList>(std::move(*joined));
+        } else if (stored == text) {
+            // Nothing to keep aside: the file already holds what was written.
+        } else if (const auto unreadable = unreadableText(suite, key)) {
+            done.backup = backUpUnreadable(suite, key, *unreadable, failure);
+            if (!done.backup) {
+                return SQLITE_ABORT;
+            }
+        } else {
+            auto copied = copyRowAside(suite, key, failure);
+            if (!copied) {
+                return SQLITE_ABORT;
+            }
+            done.rowBackup = *copied;
+        }
+    }
+    rc = step(text ? m_upsert : m_delete, suite, key, text ? &*text : nullptr);
+    if (rc != SQLITE_DONE) {
+        failure = sqliteMessage(m_db, rc);
+        return rc;
+    }
+    done.size = text ? text->size() : 0;
+    return SQLITE_DONE;
+}
+
+void DefaultsDatabase::takeApplied(std::vector<Applied>& applied, std::vector<Notice>& notices)
+{
     std::vector<std::string> reports;
-    // The joined values, told to their listeners once the cache lock is released.
-    std::vector<Notice> joinedChanges;
-    std::vector<std::string> joinedSuites;
+    // The values the file holds other than those written, told to their listeners once the cache
+    // lock is released.
+    std::vector<Notice> changes;
+    std::vector<std::string> changedSuites;
     std::unique_lock cacheLock(m_cacheMutex);
     for (auto& done : applied) {
         auto& suiteValues = m_cache[done.suite];
@@ -1493,7 +1350,7 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
                 + "\" was replaced by a write made before it could be read; " + reports.back() + ".";
         }
         const bool large = done.size >= deferredDecodeSize;
-        if (!done.joined) {
+        if (!done.changed) {
             // Held while only the pending file had it; now the file has it, it is only lent, as a
             // large value its writer put straight into the file.
             if (auto it = suiteValues.find(done.key); it != suiteValues.end() && large && it->second.held) {
@@ -1506,21 +1363,24 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
         if (auto it = suiteValues.find(done.key); it != suiteValues.end()) {
             previous = it->second.held ? it->second.held : it->second.lent.lock();
         }
-        suiteValues.insert_or_assign(done.key, Resident { done.joined, {}, large });
-        joinedChanges.push_back({ nullptr, done.key, std::move(previous), done.joined });
-        joinedSuites.push_back(done.suite);
+        if (done.value) {
+            suiteValues.insert_or_assign(done.key, Resident { done.value, {}, large });
+        } else {
+            suiteValues.erase(done.key);
+        }
+        changes.push_back({ nullptr, done.key, std::move(previous), done.value });
+        changedSuites.push_back(done.suite);
     }
     cacheLock.unlock();
-    for (std::size_t index = 0; index < joinedChanges.size(); ++index) {
-        for (auto& entry : listenersOf(joinedSuites[index], joinedChanges[index].key)) {
-            notices.push_back({ std::move(entry), joinedChanges[index].key, joinedChanges[index].oldValue,
-                joinedChanges[index].newValue });
+    for (std::size_t index = 0; index < changes.size(); ++index) {
+        for (auto& entry : listenersOf(changedSuites[index], changes[index].key)) {
+            notices.push_back(
+                { std::move(entry), changes[index].key, changes[index].oldValue, changes[index].newValue });
         }
     }
     for (const auto& report : reports) {
         reportFailure(SQLITE_IOERR, report, m_path);
     }
-    return true;
 }
 
 bool DefaultsDatabase::openWaitingFile(std::vector<Notice>& notices)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/store/PendingJournal.h"
 #include "platform/store/PropertyList.h"
 
 #include <atomic>
@@ -51,11 +52,14 @@ namespace platform {
 //
 // Nothing waits long for another process: after the opening, a statement waits for a lock at most
 // operationBusyTimeoutMilliseconds (less than a frame: the callers are on the main thread). A write
-// that meets a lock is committed instead to "<name>.pending", a small database of writes not yet in
-// the file, and counts as done: readers see it at once, and it survives a crash. From then on every
-// write goes there too, so that the file receives them in their order; retry() (called from a
-// timer) and every later write put them into the file, in one transaction, as soon as the lock
-// ends, and the next opening does so for writes a crash left there. When the file is held past the
+// that meets a lock is committed instead to "<name>.pending" (a PendingJournal: each key's latest
+// write, with the stored value it was made over) and counts as done: readers see it at once, and
+// it survives a crash. From then on every write goes there too, so that the file receives them
+// together; retry() (called from a timer) and every later write put them into the file, in one
+// transaction, as soon as the lock ends, and the next opening does so for writes a crash left
+// there. A write whose key another program has written since is not put in over that program's
+// value: the two are joined by the key's join (given the value written over), or the other
+// program's value stays. When the file is held past the
 // opening's wait at start, the store starts from what "<name>.pending" holds, keeps every write
 // there, and opens the file at the first retry that gets through; listeners then hear every key
 // whose value that changed.
@@ -86,11 +90,12 @@ public:
     using Listener
         = std::function<void(const std::string& key, const Value& oldValue, const Value& newValue)>;
     using ListenerId = std::uint64_t;
-    // Joins a stored value with one written without it at hand; nothing when they do not join (the
-    // stored row is then copied aside before the written value replaces it). Called under the
-    // store's lock: it must not use the store.
-    using Join
-        = std::function<std::optional<PropertyList>(const PropertyList& stored, const PropertyList& written)>;
+    // Joins a stored value with one written without it at hand (`base` null), or over `base` when
+    // another program has written the key since; nothing when they do not join (a value written
+    // blind then copies the stored row aside before it replaces it; one written over a base leaves
+    // the other program's value in place). Called under the store's lock: it must not use the store.
+    using Join = std::function<std::optional<PropertyList>(
+        const PropertyList& stored, const PropertyList& written, const PropertyList* base)>;
 
     // Opens (or creates) the database at `path`; ":memory:" gives a private database in memory.
     // Never fails: what cannot be opened is reported and replaced as described above.
@@ -179,14 +184,16 @@ private:
     struct Deferred;
     using SuiteDeferred = std::unordered_map<std::string, std::shared_ptr<Deferred>>;
 
-    // A write kept in the pending file; no text for a removal. `blind`: made without the stored
-    // value at hand.
-    struct PendingWrite {
-        std::int64_t sequence = 0;
+    // What putting one kept write into the file did.
+    struct Applied {
         std::string suite;
         std::string key;
-        std::optional<std::string> text;
-        bool blind = false;
+        // The file holds `value` now rather than what was written (joined, or another program's).
+        bool changed = false;
+        Value value;
+        std::optional<std::pair<std::string, Value>> backup;
+        std::string rowBackup;
+        std::size_t size = 0;
     };
     // A listener to call, once the locks are released.
     struct Notice {
@@ -202,16 +209,20 @@ private:
     Join joinOf(const std::string& suite, const std::string& key) const;
     // Under the write lock: opens the file held at the opening; false while it is still held.
     bool openWaitingFile(std::vector<Notice>& notices);
-    // Under the write lock: the pending writes put into the file in one transaction (joined or
-    // with the stored rows copied aside where they were written blind), then forgotten; false,
-    // with everything as it was, when the transaction did not commit.
+    // Under the write lock: the kept writes put into the file in one transaction (see
+    // applyPending()), then forgotten; false, with everything as it was, when it did not commit.
     bool flushPending(std::vector<Notice>& notices);
-    // Under the write lock: the pending file open; false (with `failure`) when it cannot be.
-    bool openPendingFile(std::string& failure);
-    // Under the write lock: reads what a run before left in the pending file.
-    void loadPendingFile();
-    // Under the write lock: commits one write to the pending file.
-    bool appendPending(PendingWrite write, std::string& failure);
+    // Under the write lock, inside flushPending()'s transaction: one key's kept write put into the
+    // file. One written over a stored value that another program has changed since is joined with
+    // it or leaves it; one written blind is joined with the stored value or copies it aside.
+    int applyPending(const PendingJournal::Write& write, Applied& done, std::string& failure);
+    // Under the write lock, once flushPending() committed: the cache takes what the file holds now.
+    void takeApplied(std::vector<Applied>& applied, std::vector<Notice>& notices);
+    // Under the write lock: what a run before left in the pending file.
+    void loadPendingWrites();
+    // Under the write lock: a write of `key` to keep, with what the file held before it when known.
+    PendingJournal::Write pendingWrite(const std::string& suite, const std::string& key,
+        std::optional<std::string> text, bool blind, const Value& previousLarge) const;
     // Under the write lock: the pending writes put over the values in memory, so that readers see
     // them while the file does not hold them.
     void overlayPending();
@@ -272,9 +283,8 @@ private:
     sqlite3_stmt* m_select = nullptr;
     bool m_closed = false;
     std::atomic<bool> m_waiting { false };
-    // The pending file, and what it holds in its order; under the write lock.
-    sqlite3* m_pendingDb = nullptr;
-    std::vector<PendingWrite> m_pending;
+    // The writes kept while the file is held; under the write lock. None for a store in memory.
+    std::unique_ptr<PendingJournal> m_journal;
     std::atomic<bool> m_hasPending { false };
     std::unordered_map<std::string, std::unordered_map<std::string, Join>> m_joins;
     std::function<void()> m_didChange;

@@ -1099,13 +1099,14 @@ TEST_F(DefaultsDatabaseTest, AFileHeldAtTheOpeningIsOpenedOnceFreeAndWhatWasWrit
     EXPECT_TRUE(database->isWaitingForFile());
     EXPECT_EQ(database->value("s", "untouched"), nullptr);
     EXPECT_TRUE(database->isStoredButUnread("s", "untouched"));
-    database->setJoin("s", "history", [](const PropertyList& stored, const PropertyList& written) {
-        auto joined = *stored.getIf<PropertyListArray>();
-        for (const auto& element : *written.getIf<PropertyListArray>()) {
-            joined.push_back(element);
-        }
-        return std::optional(PropertyList(std::move(joined)));
-    });
+    database->setJoin(
+        "s", "history", [](const PropertyList& stored, const PropertyList& written, const PropertyList*) {
+            auto joined = *stored.getIf<PropertyListArray>();
+            for (const auto& element : *written.getIf<PropertyListArray>()) {
+                joined.push_back(element);
+            }
+            return std::optional(PropertyList(std::move(joined)));
+        });
     std::vector<std::pair<std::string, std::optional<PropertyList>>> heard;
     for (const char* key : { "history", "untouched" }) {
         database->addListener(
@@ -1158,7 +1159,7 @@ TEST_F(DefaultsDatabaseTest, AJoinedKeyIsJoinedEvenWhenWhatWasWrittenEqualsWhatI
         ASSERT_TRUE(database->setValue("s", "ownJoinedCount", 1));
     }
     const auto sum = [](std::int64_t extra) {
-        return [extra](const PropertyList& stored, const PropertyList& written) {
+        return [extra](const PropertyList& stored, const PropertyList& written, const PropertyList*) {
             return std::optional(
                 PropertyList(*stored.getIf<std::int64_t>() + *written.getIf<std::int64_t>() + extra));
         };

@@ -1,0 +1,309 @@
+#include "platform/store/DefaultsDatabase.h"
+
+#include "platform/ErrorReporter.h"
+#include "platform/Logger.h"
+#include "platform/store/PropertyListJson.h"
+#include "support/SqliteToolLock.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+// What the store does with the writes it kept while another program (the sqlite3 tool, in a
+// process of its own) held its file, once it can put them in: at the next opening after a crash,
+// or at a retry.
+namespace {
+
+const std::string suite = "replay";
+
+std::optional<std::string> query(const std::string& path, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    std::optional<std::string> result;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_text(statement, 0)) {
+            result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close_v2(db);
+    return result;
+}
+
+PropertyList numbers(std::initializer_list<std::int64_t> values)
+{
+    PropertyListArray array;
+    for (auto value : values) {
+        array.emplace_back(value);
+    }
+    return PropertyList(std::move(array));
+}
+
+// A list's join as a history's: what the writer took out of the base stays out, what it added is
+// added to the stored list; written blind, the two lists are put together.
+std::optional<PropertyList> joinLists(
+    const PropertyList& stored, const PropertyList& written, const PropertyList* base)
+{
+    const auto contains = [](const PropertyListArray& list, const PropertyList& element) {
+        return std::find(list.begin(), list.end(), element) != list.end();
+    };
+    const PropertyListArray none;
+    const auto& before = base ? *base->getIf<PropertyListArray>() : none;
+    const auto& mine = *written.getIf<PropertyListArray>();
+    PropertyListArray joined;
+    for (const auto& element : *stored.getIf<PropertyListArray>()) {
+        if (!contains(before, element) || contains(mine, element)) {
+            joined.push_back(element);
+        }
+    }
+    for (const auto& element : mine) {
+        if (!contains(before, element) && !contains(joined, element)) {
+            joined.push_back(element);
+        }
+    }
+    return PropertyList(std::move(joined));
+}
+
+class PendingReplayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!SqliteToolLock::available()) {
+            GTEST_SKIP() << "the sqlite3 tool is not installed";
+        }
+        ASSERT_TRUE(m_folder.isValid());
+        ASSERT_TRUE(m_reportsFolder.isValid());
+        m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
+        ErrorReporter::setShared(m_reporter.get());
+        DefaultsDatabase::setProcessJoin(suite, "history", joinLists);
+        DefaultsDatabase::setProcessJoin(suite, "count",
+            [](const PropertyList& stored, const PropertyList& written, const PropertyList* base) {
+                const std::int64_t from = base ? *base->getIf<std::int64_t>() : 0;
+                return std::optional(
+                    PropertyList(*stored.getIf<std::int64_t>() + *written.getIf<std::int64_t>() - from));
+            });
+    }
+    void TearDown() override { ErrorReporter::setShared(nullptr); }
+
+    std::string file() const { return m_folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString(); }
+    std::optional<PropertyList> stored(const std::string& key) const
+    {
+        auto text = query(
+            file(), "SELECT value FROM defaults WHERE suite = '" + suite + "' AND key = '" + key + "'");
+        return text ? PropertyListJson::decode(*text) : std::nullopt;
+    }
+    int storedCount(const std::string& pattern) const
+    {
+        return std::stoi(
+            query(file(), "SELECT count(*) FROM defaults WHERE key LIKE '" + pattern + "'").value_or("-1"));
+    }
+
+    // Runs `writes` in a process of its own that dies (no destructor, no close) once they return.
+    void crashAfter(const std::function<bool()>& writes)
+    {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            _exit(writes() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 0);
+    }
+
+    QTemporaryDir m_folder;
+    QTemporaryDir m_reportsFolder;
+    LogCapture m_log;
+    std::unique_ptr<ErrorReporter> m_reporter;
+};
+
+} // namespace
+
+// A run that kept writes and crashed during the lock; the program that held the file then changed
+// it. The next opening puts in only what is newer than what the file holds: another program's
+// added entry stays, its removal is not undone, and its setting stays over the older one kept here.
+TEST_F(PendingReplayTest, WritesKeptByACrashedRunDoNotUndoWhatAnotherProgramWroteSince)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue(suite, "history", numbers({ 1, 2, 3 })));
+        ASSERT_TRUE(database->setValue(suite, "setting", "before"));
+        ASSERT_TRUE(database->setValue(suite, "mine", "before"));
+    }
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(false));
+    crashAfter([&] {
+        auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+        return database->setValue(suite, "history", numbers({ 1, 2, 3, 4 }))
+            && database->setValue(suite, "setting", "mine") && database->setValue(suite, "mine", "after")
+            && database->hasPendingWrites();
+    });
+    ASSERT_TRUE(other.exec("UPDATE defaults SET value = '[1,2,5]' WHERE key = 'history';"
+                           "UPDATE defaults SET value = '\"theirs\"' WHERE key = 'setting';"));
+    ASSERT_TRUE(other.commitAndRelease());
+
+    auto database = DefaultsDatabase::open(file());
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(*database->value(suite, "history"), numbers({ 1, 2, 5, 4 }));
+    EXPECT_EQ(stored("history"), numbers({ 1, 2, 5, 4 }));
+    EXPECT_EQ(*database->value(suite, "setting"), PropertyList("theirs"));
+    EXPECT_EQ(stored("setting"), PropertyList("theirs"));
+    EXPECT_EQ(stored("mine"), PropertyList("after"));
+    EXPECT_EQ(storedCount("%.unreadable-%"), 0);
+    EXPECT_FALSE(fs::exists(database->pendingPath()));
+
+    // Replayed again (a crash between the commit and the removal), the same writes change nothing.
+    database.reset();
+    crashAfter([&] {
+        SqliteToolLock again(file());
+        if (!again.hold(false)) {
+            return false;
+        }
+        auto kept = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+        return kept->setValue(suite, "history", numbers({ 1, 2, 5, 4 })) && kept->hasPendingWrites();
+    });
+    database = DefaultsDatabase::open(file());
+    EXPECT_EQ(stored("history"), numbers({ 1, 2, 5, 4 }));
+}
+
+// The same while the store runs on: a count another launch raised meanwhile gets only what was
+// counted here on top, and the listeners hear what the file holds.
+TEST_F(PendingReplayTest, AWriteKeptDuringALockJoinsWhatTheHolderWroteMeanwhile)
+{
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue(suite, "count", 5));
+    ASSERT_TRUE(database->setValue(suite, "setting", "before"));
+    std::vector<PropertyList> heard;
+    database->addListener(suite, "setting", [&](auto&, auto&, const DefaultsDatabase::Value& value) {
+        heard.push_back(value ? *value : PropertyList());
+    });
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(false));
+    ASSERT_TRUE(database->setValue(suite, "count", 6));
+    ASSERT_TRUE(database->setValue(suite, "setting", "mine"));
+    ASSERT_TRUE(database->hasPendingWrites());
+    ASSERT_TRUE(other.exec("UPDATE defaults SET value = '6' WHERE key = 'count';"
+                           "UPDATE defaults SET value = '\"theirs\"' WHERE key = 'setting';"));
+    database->retry();
+    EXPECT_TRUE(database->hasPendingWrites());
+    ASSERT_TRUE(other.commitAndRelease());
+
+    database->retry();
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(*database->value(suite, "count"), PropertyList(7));
+    EXPECT_EQ(stored("count"), PropertyList(7));
+    EXPECT_EQ(*database->value(suite, "setting"), PropertyList("theirs"));
+    EXPECT_EQ(heard, (std::vector<PropertyList> { PropertyList("mine"), PropertyList("theirs") }));
+    EXPECT_EQ(m_log.countContaining("\"setting\" of suite \"replay\" was written by another program"), 1);
+}
+
+// However often a key is written during a lock, the pending file holds one row of it, so the file
+// stays the size of one value (and what the store holds with it).
+TEST_F(PendingReplayTest, AKeyWrittenOftenDuringALockKeepsOneRow)
+{
+    const auto longList = [](int marker) {
+        PropertyListArray array(20'000, PropertyList(marker));
+        return PropertyList(std::move(array));
+    };
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue(suite, "history", longList(0)));
+    const auto size = PropertyListJson::encode(longList(0))->size();
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(false));
+    for (int marker = 1; marker <= 40; ++marker) {
+        ASSERT_TRUE(database->setValue(suite, "history", longList(marker)));
+    }
+    const std::string pending = database->pendingPath();
+    EXPECT_EQ(query(pending, "SELECT count(*) FROM pending"), "1");
+    // The value and the base it was written over, and SQLite's pages around them.
+    EXPECT_LT(fs::file_size(pending), 3 * size);
+    EXPECT_EQ(*database->value(suite, "history"), longList(40));
+
+    other.release();
+    database->retry();
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(stored("history"), longList(40));
+}
+
+// A pending file damaged in its middle (a torn write, a bad sector): every write that still reads is
+// put into the file, and the damaged file is kept aside, named in the log.
+TEST_F(PendingReplayTest, EveryWriteThatStillReadsFromADamagedPendingFileIsPutIn)
+{
+    constexpr int count = 30;
+    const auto valueOf
+        = [](int index) { return PropertyList(std::string(3000, static_cast<char>('a' + index % 26))); };
+    std::string pending;
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue(suite, "first", 1));
+        SqliteToolLock other(file());
+        ASSERT_TRUE(other.hold(false));
+        for (int index = 0; index < count; ++index) {
+            ASSERT_TRUE(database->setValue(suite, "k" + std::to_string(index), valueOf(index)));
+        }
+        pending = database->pendingPath();
+        database->close();
+        ASSERT_TRUE(fs::exists(pending));
+    }
+    // One page in the middle (one row's leaf) overwritten.
+    const auto pageSize = std::stoul(query(pending, "PRAGMA page_size").value_or("4096"));
+    const auto pages = fs::file_size(pending) / pageSize;
+    ASSERT_GT(pages, 10u);
+    {
+        std::fstream bytes(pending, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(static_cast<std::streamoff>((pages / 2) * pageSize));
+        const std::string garbage(pageSize, '\xA5');
+        bytes.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+
+    auto database = DefaultsDatabase::open(file());
+    int replayed = 0;
+    for (int index = 0; index < count; ++index) {
+        if (stored("k" + std::to_string(index)) == valueOf(index)) {
+            ++replayed;
+        }
+    }
+    EXPECT_GE(replayed, count - 2);
+    EXPECT_FALSE(fs::exists(pending));
+    std::vector<std::string> setAside;
+    for (const auto& entry : fs::directory_iterator(fs::path(pending).parent_path())) {
+        if (entry.path().filename().string().rfind("defaults.sqlite3.pending.corrupt-", 0) == 0) {
+            setAside.push_back(entry.path().string());
+        }
+    }
+    ASSERT_EQ(setAside.size(), 1u);
+    EXPECT_EQ(m_log.countContaining("moved to " + setAside.front()), 1);
+    EXPECT_EQ(stored("first"), PropertyList(1));
+}
+
+// Bytes that are no database at all: nothing to replay, the file is kept aside, the store works.
+TEST_F(PendingReplayTest, APendingFileThatIsNoDatabaseIsSetAside)
+{
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue(suite, "k", 1));
+    }
+    const std::string pending = file() + ".pending";
+    std::ofstream(pending, std::ios::binary) << std::string(5000, 'x');
+    auto database = DefaultsDatabase::open(file());
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_FALSE(fs::exists(pending));
+    EXPECT_EQ(m_log.countContaining("The file of pending writes " + pending + " was damaged"), 1);
+    EXPECT_EQ(*database->value(suite, "k"), PropertyList(1));
+    ASSERT_TRUE(database->setValue(suite, "k", 2));
+    EXPECT_EQ(stored("k"), PropertyList(2));
+}
