@@ -5,6 +5,9 @@
 
 #include <algorithm>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 StandInIdleCompositor::StandInIdleCompositor(const char* socket, uint32_t notifierVersion, double now)
     : m_now(now)
     , m_lastInput(now)
@@ -19,6 +22,15 @@ StandInIdleCompositor::StandInIdleCompositor(const char* socket, uint32_t notifi
         wl_global_create(m_display, &ext_idle_notifier_v1_interface, static_cast<int>(notifierVersion), this,
             &StandInIdleCompositor::bindNotifier);
     }
+    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    wl_event_loop_add_fd(
+        wl_display_get_event_loop(m_display), m_wake, WL_EVENT_READABLE,
+        [](int fd, uint32_t, void*) {
+            uint64_t count = 0;
+            static_cast<void>(read(fd, &count, sizeof count));
+            return 0;
+        },
+        nullptr);
     m_listening = true;
     m_thread = std::thread([this] { serve(); });
 }
@@ -38,6 +50,10 @@ void StandInIdleCompositor::stop()
         wl_display_destroy_clients(m_display);
         wl_display_destroy(m_display);
         m_display = nullptr;
+    }
+    if (m_wake >= 0) {
+        close(m_wake);
+        m_wake = -1;
     }
 }
 
@@ -141,6 +157,8 @@ void StandInIdleCompositor::perform(std::function<void()> command)
     std::unique_lock lock(m_mutex);
     m_commands.push_back(std::move(command));
     const std::size_t target = ++m_queued;
+    const uint64_t one = 1;
+    static_cast<void>(write(m_wake, &one, sizeof one));
     m_done.wait(lock, [&] { return m_performed >= target || !m_thread.joinable(); });
 }
 

@@ -77,6 +77,8 @@ private:
     std::vector<std::function<void()>> m_commands;
     std::size_t m_queued = 0;
     std::size_t m_performed = 0;
+    // Written to wake the compositor's thread for a command.
+    int m_wake = -1;
     // The compositor thread's own.
     std::vector<wl_resource*> m_notifications;
     double m_now;

@@ -41,6 +41,9 @@ bool StandInSessionManager::handleMessage(const QDBusMessage& message, const QDB
     if (message.interface() != propertiesInterface) {
         return false;
     }
+    if (m_counter) {
+        ++*m_counter;
+    }
     const auto arguments = message.arguments();
     // How GLib's proxies (Mutter's) read the properties.
     if (message.member() == QLatin1String("GetAll")) {

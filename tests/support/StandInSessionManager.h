@@ -22,6 +22,9 @@ public:
     // Sets InhibitedActions and says so, as gnome-session does when an application inhibits.
     void setInhibitedActions(uint actions);
 
+    // Counts every call it answers in `counter` too.
+    void countCallsIn(std::atomic<int>* counter) { m_counter = counter; }
+
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
     QString introspect(const QString&) const override { return {}; }
 
@@ -29,4 +32,5 @@ private:
     QDBusConnection m_connection;
     bool m_serving = false;
     std::atomic<uint> m_actions = 0;
+    std::atomic<int>* m_counter = nullptr;
 };

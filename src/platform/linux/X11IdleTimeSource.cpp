@@ -38,11 +38,25 @@ std::unique_ptr<X11IdleTimeSource> X11IdleTimeSource::open(const char* displayNa
     if (!connection->info) {
         return nullptr;
     }
-    return std::unique_ptr<X11IdleTimeSource>(new X11IdleTimeSource(std::move(connection)));
+    auto source = std::unique_ptr<X11IdleTimeSource>(new X11IdleTimeSource(std::move(connection), {}));
+    source->m_query = [connection = source->m_connection.get()]() -> std::optional<unsigned long> {
+        Display* display = connection->display;
+        if (!XScreenSaverQueryInfo(display, DefaultRootWindow(display), connection->info)) {
+            return std::nullopt;
+        }
+        return connection->info->idle;
+    };
+    return source;
 }
 
-X11IdleTimeSource::X11IdleTimeSource(std::unique_ptr<Connection> connection)
+std::unique_ptr<X11IdleTimeSource> X11IdleTimeSource::withQuery(Query query)
+{
+    return std::unique_ptr<X11IdleTimeSource>(new X11IdleTimeSource(nullptr, std::move(query)));
+}
+
+X11IdleTimeSource::X11IdleTimeSource(std::unique_ptr<Connection> connection, Query query)
     : m_connection(std::move(connection))
+    , m_query(std::move(query))
 {
 }
 
@@ -56,8 +70,8 @@ double X11IdleTimeSource::secondsSinceLastEvent(InputEventType)
 double X11IdleTimeSource::secondsSinceLastInput()
 {
     std::lock_guard lock(m_mutex);
-    Display* display = m_connection->display;
-    if (!XScreenSaverQueryInfo(display, DefaultRootWindow(display), m_connection->info)) {
+    const auto milliseconds = m_query();
+    if (!milliseconds) {
         if (!m_reportedFailure) {
             m_reportedFailure = true;
             log(LogLevel::Warning, "idle",
@@ -66,7 +80,7 @@ double X11IdleTimeSource::secondsSinceLastInput()
         return 0;
     }
     m_reportedFailure = false;
-    return static_cast<double>(m_connection->info->idle) / 1000.0;
+    return static_cast<double>(*milliseconds) / 1000.0;
 }
 
 } // namespace platform

@@ -2,8 +2,10 @@
 
 #include "platform/desktop/IdleTimeSource.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace platform {
 
@@ -15,6 +17,10 @@ public:
     // Nothing when the display cannot be opened or lacks the extension. `displayName` nullptr
     // means $DISPLAY.
     static std::unique_ptr<X11IdleTimeSource> open(const char* displayName = nullptr);
+    // The server's reply to the idle-time query: milliseconds, or nothing when it did not answer.
+    using Query = std::function<std::optional<unsigned long>()>;
+    // Over a query of the caller's own instead of a display: a stand-in for the X server's reply.
+    static std::unique_ptr<X11IdleTimeSource> withQuery(Query query);
     ~X11IdleTimeSource() override;
 
     double secondsSinceLastEvent(InputEventType type) override;
@@ -24,10 +30,11 @@ public:
 
 private:
     struct Connection;
-    explicit X11IdleTimeSource(std::unique_ptr<Connection> connection);
+    X11IdleTimeSource(std::unique_ptr<Connection> connection, Query query);
 
     std::mutex m_mutex;
     std::unique_ptr<Connection> m_connection;
+    Query m_query;
     bool m_reportedFailure = false;
 };
 
