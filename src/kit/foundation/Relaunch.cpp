@@ -7,6 +7,7 @@
 #include "kit/foundation/core/ReportError.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/Logger.h"
+#include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 
 #include <QFile>
@@ -53,11 +54,19 @@ std::optional<QString> installedApplicationEntry(const std::string& bundleIdenti
 
 std::optional<QStringList> desktopEntryCommand(const QString& entryPath)
 {
-    QFile file(entryPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file of an entry's size: a FIFO in its place would hold the relaunch for good.
+    constexpr std::size_t largestDesktopEntry = 1024 * 1024;
+    const auto read
+        = platform::RegularFile::read(QFile::encodeName(entryPath).toStdString(), largestDesktopEntry);
+    if (!read.contents) {
+        if (!read.missing) {
+            platform::log(platform::LogLevel::Warning, "relaunch",
+                "The desktop entry " + entryPath.toStdString() + " was not read: " + read.problem);
+        }
         return std::nullopt;
     }
-    const auto entry = platform::xdg::DesktopEntry::parse(QString::fromUtf8(file.readAll()));
+    const auto entry = platform::xdg::DesktopEntry::parse(
+        QString::fromUtf8(read.contents->data(), static_cast<qsizetype>(read.contents->size())));
     const auto exec = entry ? entry->value(QStringLiteral("Exec")) : std::nullopt;
     auto arguments = exec ? platform::xdg::DesktopEntry::execArguments(*exec) : std::nullopt;
     if (!arguments) {

@@ -10,9 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -172,6 +177,33 @@ TEST(DesktopEntryCommandTest, TheExecLineWithoutFieldCodes)
         (QStringList { "kiruvo", "--flag", "%done" }));
     EXPECT_EQ(zk::desktopEntryCommand(writeEntry(directory, "%U")), std::nullopt);
     EXPECT_EQ(zk::desktopEntryCommand(directory.filePath("missing.desktop")), std::nullopt);
+}
+
+TEST(DesktopEntryCommandTest, AnEntryThatIsNoRegularFileIsNotWaitedFor)
+{
+    // A FIFO put in place of the entry: opened as a plain file it would wait for a writer for good.
+    QTemporaryDir directory;
+    const QString fifo = directory.filePath(QStringLiteral("kiruvo.desktop"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    auto command = std::async(std::launch::async, [&fifo] { return zk::desktopEntryCommand(fifo); });
+    const bool answered = command.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!answered) {
+        // Lets the blocked reader go.
+        const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+    }
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(command.get(), std::nullopt);
+
+    // Nor one larger than any entry.
+    QFile huge(directory.filePath(QStringLiteral("huge.desktop")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write("[Desktop Entry]\nExec=kiruvo\n");
+    huge.write(QByteArray(2 * 1024 * 1024, '#'));
+    huge.close();
+    EXPECT_EQ(zk::desktopEntryCommand(huge.fileName()), std::nullopt);
 }
 
 TEST(InstalledApplicationEntryTest, FoundInTheApplicationsFolderAndLookedUpOncePerSecond)
