@@ -5,6 +5,7 @@
 #include "kit/foundation/FileUtilities.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -141,6 +142,15 @@ std::optional<QByteArray> imageData(const QImage& image, const QByteArray& forma
         encoded.setDotsPerMeterX(dotsPerMeter);
         encoded.setDotsPerMeterY(dotsPerMeter);
     }
+    // Qt's writers put every text entry of the image into the file, the ones the kit carries for
+    // itself among them: the pixels go over to an image without any, and only the public
+    // properties are written.
+    QImage pixels(
+        encoded.constBits(), encoded.width(), encoded.height(), encoded.bytesPerLine(), encoded.format());
+    pixels.setColorTable(encoded.colorTable());
+    pixels.setDotsPerMeterX(encoded.dotsPerMeterX());
+    pixels.setDotsPerMeterY(encoded.dotsPerMeterY());
+    pixels.setColorSpace(encoded.colorSpace());
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -150,7 +160,7 @@ std::optional<QByteArray> imageData(const QImage& image, const QByteArray& forma
     }
     const double quality = std::isfinite(compressionQuality) ? std::clamp(compressionQuality, 0.0, 1.0) : 1.0;
     writer.setQuality(static_cast<int>(std::lround(quality * 100)));
-    if (!writer.write(encoded)) {
+    if (!writer.write(pixels)) {
         return std::nullopt;
     }
     buffer.close();

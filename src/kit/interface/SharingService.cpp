@@ -1,5 +1,6 @@
 #include "kit/interface/SharingService.h"
 
+#include "kit/foundation/ErrorPresentation.h"
 #include "kit/foundation/ImageWriting.h"
 #include "kit/interface/Pasteboard.h"
 #include "platform/Logger.h"
@@ -7,6 +8,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -166,14 +168,32 @@ void SaveImageSharingService::performWithItems(const std::vector<ShareItem>& ite
     }
     const QImage image = std::get<QImage>(*found);
     const QString path = fileURL();
-    directoryAccess()(m_destination + QLatin1Char('/'), [image, path] {
-        const QByteArray format = imageFormatForFileName(path);
-        const std::optional<CustomMetadata> metadata = customMetadata(image);
-        const std::optional<int> dpi = metadata && metadata->dpi > 0
-            ? std::optional<int>(static_cast<int>(std::min<std::int64_t>(metadata->dpi, 1'000'000)))
-            : std::nullopt;
-        writeImage(image, path, format, false, 1.0, std::nullopt, dpi, metadata && metadata->isScreenshot);
-    });
+    // Called from a menu item: nothing may be thrown back into the toolkit's event handling.
+    try {
+        directoryAccess()(m_destination + QLatin1Char('/'), [image, path] {
+            const QByteArray format = imageFormatForFileName(path);
+            const std::optional<CustomMetadata> metadata = customMetadata(image);
+            const std::optional<int> dpi = metadata && metadata->dpi > 0
+                ? std::optional<int>(static_cast<int>(std::min<std::int64_t>(metadata->dpi, 1'000'000)))
+                : std::nullopt;
+            writeImage(
+                image, path, format, false, 1.0, std::nullopt, dpi, metadata && metadata->isScreenshot);
+        });
+    } catch (const Error& error) {
+        platform::log(platform::LogLevel::Warning, "sharing",
+            "Saving the image as " + path.toStdString() + " failed: " + error.localizedDescription());
+        // The image is saved; only its screen-capture mark is missing, which the user would not miss.
+        if (QFileInfo(path).isFile()) {
+            return;
+        }
+        // Shown as it describes itself, whatever type it was thrown as.
+        ErrorUserInfo details = error.userInfo();
+        details.insert_or_assign(ErrorKeys::localizedDescription, error.localizedDescription());
+        if (const std::string suggestion = error.recoverySuggestion(); !suggestion.empty()) {
+            details.insert_or_assign(ErrorKeys::localizedRecoverySuggestion, suggestion);
+        }
+        presentAsModal(std::make_shared<PlatformError>(error.domain(), error.code(), std::move(details)));
+    }
 }
 
 } // namespace zk

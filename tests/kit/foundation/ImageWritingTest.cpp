@@ -208,4 +208,7 @@ TEST(ImageWritingTest, MetadataTravelsWithTheImage)
     const auto png = zk::imageData(image, "png", 1.0);
     ASSERT_TRUE(png.has_value());
     EXPECT_EQ(decoded(*png).text("Description"), "A test");
+    // What the kit carries along inside the image stays out of the file.
+    EXPECT_EQ(decoded(*png).textKeys(), QStringList { QStringLiteral("Description") });
+    EXPECT_FALSE(png->contains("zk."));
 }
