@@ -60,9 +60,6 @@ ReminderDelivery::ReminderDelivery(
     if (!m_services.playSound) {
         m_services.playSound = [](zk::MacSystemSound sound) { playSystemSound(sound); };
     }
-    if (!m_services.hapticFeedback) {
-        m_services.hapticFeedback = [] { ::kiruvo::performHapticFeedback(); };
-    }
     if (!m_services.runShortcut) {
         m_services.runShortcut = runShortcutWithoutInput;
     }
@@ -282,6 +279,11 @@ QCoro::Task<void> ReminderDelivery::runChosenShortcut(
 
 platform::async::TaskHandle ReminderDelivery::performHapticFeedback()
 {
+    if (!m_services.hapticFeedback) {
+        // No device to drive: nothing to time either.
+        ::kiruvo::performHapticFeedback();
+        return {};
+    }
     std::erase_if(m_hapticTasks, [](const platform::async::TaskHandle& task) { return task.isFinished(); });
     auto task = platform::async::TaskHandle::start([this, alive = m_alive](std::stop_token token) {
         return hapticPattern(alive.get(), std::move(token));

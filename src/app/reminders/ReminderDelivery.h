@@ -56,7 +56,8 @@ public:
     // real service.
     struct Services {
         std::function<void(zk::MacSystemSound)> playSound;
-        // One tick of haptic feedback.
+        // One tick of haptic feedback. Empty (also by default): Linux desktops have no haptic
+        // device, and a reminder then runs no haptic pattern at all.
         std::function<void()> hapticFeedback;
         // Runs the script with this identifier with no input.
         std::function<QCoro::Task<void>(platform::Uuid)> runShortcut;
@@ -87,7 +88,8 @@ public:
     // Settings window's preview.
     void notify(zk::Duration duration);
     // Two series of haptic ticks, 0.1 s apart for 0.7 s, with 0.5 s between them; cancelling the
-    // task ends the pattern. Also the Settings window's preview.
+    // task ends the pattern. Without a haptic device only a note in the debug log, and a finished
+    // task. Also the Settings window's preview.
     platform::async::TaskHandle performHapticFeedback();
 
     // --- What the tray provides once the status item exists

@@ -38,6 +38,16 @@ protected:
         backend->setGeometry(QRect(500, 0, 24, 24));
         statusItem = std::make_unique<platform::StatusItem>(std::move(backend));
 
+        delivery = std::make_unique<ReminderDelivery>(controller(), scheduler, fakeServices());
+        delivery->setUpdateStatusItem(
+            [this] { record(controller().isShowingNotification() ? "tint on" : "tint off"); });
+        delivery->setShakeStatusItem([this] { record("shake"); });
+        delivery->setStatusItemSource([this] { return statusItem.get(); });
+    }
+
+    // Every service recorded, a haptic device included.
+    ReminderDelivery::Services fakeServices()
+    {
         ReminderDelivery::Services services;
         services.playSound = [this](zk::MacSystemSound sound) {
             if (failSound) {
@@ -58,11 +68,7 @@ protected:
             record("hud shown " + std::to_string(static_cast<int>(duration.seconds)));
         };
         services.closeHeadsUp = [this] { record("hud closed"); };
-        delivery = std::make_unique<ReminderDelivery>(controller(), scheduler, std::move(services));
-        delivery->setUpdateStatusItem(
-            [this] { record(controller().isShowingNotification() ? "tint on" : "tint off"); });
-        delivery->setShakeStatusItem([this] { record("shake"); });
-        delivery->setStatusItemSource([this] { return statusItem.get(); });
+        return services;
     }
 
     void TearDown() override
@@ -368,6 +374,30 @@ TEST_F(ReminderDeliveryTest, HapticFeedbackTicksInTwoSeriesAndStopsWhenCancelled
     task.cancel();
     advanceTo(10);
     expectTimes(timesOf("haptic"), { 5.1, 5.2, 5.3 });
+}
+
+TEST_F(ReminderDeliveryTest, WithoutAHapticDeviceTheSettingRunsNoTimerAtAll)
+{
+    // Linux desktops have no haptic device: a stored "on" (from another system) must not keep a
+    // timer ticking for nothing.
+    ReminderDelivery::Services services = fakeServices();
+    services.hapticFeedback = {};
+    platform::combine::ManualScheduler quiet;
+    ReminderDelivery noDevice(controller(), quiet, std::move(services));
+    Defaults::set(Keys::notificationHapticFeedback(), true);
+    auto task = noDevice.performHapticFeedback();
+    processEvents();
+    EXPECT_TRUE(task.isFinished());
+    EXPECT_EQ(quiet.pendingCount(), 0u);
+
+    Defaults::set(Keys::notificationType(), NotificationType::hud);
+    noDevice.notify(zk::Duration::fromSeconds(60));
+    processEvents();
+    quiet.runPending();
+    processEvents();
+    // Only the heads-up window's own end is waited for.
+    EXPECT_EQ(quiet.pendingCount(), 1u);
+    EXPECT_EQ(count("haptic"), 0);
 }
 
 TEST_F(ReminderDeliveryTest, AttachedDeliveryReceivesTheEnginesReminders)
