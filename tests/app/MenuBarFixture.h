@@ -37,6 +37,7 @@ protected:
         if (!m_menuBar) {
             kiruvo::MenuBarController::Environment environment;
             environment.sessionController = &controller();
+            environment.noIdleSourceGracePeriod = noIdleSourceGracePeriod;
             environment.makeStatusItemBackend = [this] {
                 auto created = std::make_unique<platform::fake::FakeStatusItemBackend>();
                 backend = created.get();
@@ -64,6 +65,8 @@ protected:
         fake.clock.advance(seconds);
     }
 
+    // Seconds before the user is told that no idle source answers.
+    double noIdleSourceGracePeriod = 15.0;
     platform::fake::FakeStatusItemBackend* backend = nullptr;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
     std::unique_ptr<kiruvo::MenuBarController> m_menuBar;

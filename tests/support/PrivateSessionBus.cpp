@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QStandardPaths>
+#include <QThread>
 
 PrivateSessionBus::PrivateSessionBus()
 {
@@ -37,6 +39,16 @@ QDBusConnection PrivateSessionBus::connect(const QString& name)
 {
     m_connections.push_back(name);
     return QDBusConnection::connectToBus(m_address, name);
+}
+
+bool PrivateSessionBus::serveUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return done();
 }
 
 QDBusMessage PrivateSessionBus::callServing(QDBusConnection connection, const QDBusMessage& call)

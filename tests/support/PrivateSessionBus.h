@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // A dbus-daemon of the test's own, so that well-known names (a watcher, a notification service)
@@ -26,6 +27,9 @@ public:
     // Sends `call` and serves this thread's events until the answer is there: for calls to objects
     // that live on this thread.
     static QDBusMessage callServing(QDBusConnection connection, const QDBusMessage& call);
+    // Serves this thread's events until `done` answers true or `timeoutMs` has passed; whether it
+    // did. For what a service on the bus does in its own time (a name taken, a call answered).
+    static bool serveUntil(const std::function<bool()>& done, int timeoutMs = 5000);
     // Reads a property of an object on the bus, serving this thread's events meanwhile.
     static QVariant property(QDBusConnection connection, const QString& service, const QString& path,
         const QString& interface, const QString& name);

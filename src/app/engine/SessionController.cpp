@@ -110,6 +110,7 @@ SessionController::SessionController()
 {
     Keys::registerAll();
     std::weak_ptr<bool> alive = m_alive;
+    m_isIdleDetectionAvailable = platform::IdleTimeSource::shared().isAvailable();
     platform::IdleTimeSource::shared().setEventHandler([this, alive](const platform::IdleEvent& event) {
         if (auto token = alive.lock(); token && *token) {
             idleSourceDidTell(event);
@@ -248,6 +249,11 @@ void SessionController::idleSourceDidTell(const platform::IdleEvent& event)
         // figures and must be told the threshold, and whether the user is away.
         m_lastIdle.reset();
         armIdleWatches();
+        if (const bool available = platform::IdleTimeSource::shared().isAvailable();
+            available != m_isIdleDetectionAvailable) {
+            m_isIdleDetectionAvailable = available;
+            Q_EMIT idleDetectionAvailabilityChanged(available);
+        }
         return;
     }
     if (platform::IdleTimeSource::shared().kind() == platform::IdleTimeSource::Kind::thresholdEvents) {

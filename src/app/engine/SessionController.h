@@ -97,6 +97,10 @@ public:
     double secondsSinceLastUserInput() const;
     // The diagnostics written every 300 s while a session runs (debug mode only).
     void runIdleDiagnostics();
+    // Whether any idle source answers now. Without one the user counts as present, so a session
+    // does not end when the user leaves; a source that comes later (a D-Bus service starting after
+    // this application) makes it true, and losing every source false again.
+    bool isIdleDetectionAvailable() const { return m_isIdleDetectionAvailable; }
 
     // Delivers one reminder through the reminder seam.
     void notify(zk::Duration duration);
@@ -189,6 +193,8 @@ Q_SIGNALS:
     // The background decode is over: its history answers, or a change of "sessions" dropped it.
     // Emitted on the main thread.
     void historyDecoded();
+    // isIdleDetectionAvailable() changed.
+    void idleDetectionAvailabilityChanged(bool available);
 
 private:
     struct History {
@@ -294,6 +300,7 @@ private:
     std::optional<double> m_userIdleSince;
     // The threshold the idle source was last armed with.
     double m_armedThreshold = -1;
+    bool m_isIdleDetectionAvailable = true;
 
     QTimer m_notifyTimer;
     QTimer m_idleDiagnosticsTimer;

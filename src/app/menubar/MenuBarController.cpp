@@ -23,6 +23,7 @@
 #include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
+#include "platform/desktop/IdleTimeSource.h"
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/linux/DesktopStatusItemBackend.h"
 #include "platform/time/Clock.h"
@@ -111,18 +112,39 @@ void explainOnce(
         zk::makeAlert(description), [then = std::move(then)](int) { then(); });
 }
 
-QCoro::Task<void> tellUserThereIsNoTray()
+// A desktop notification of something the log has said already; `what` names it in the log when
+// the notification fails. Whether it was shown.
+QCoro::Task<bool> notifyUser(std::string summary, std::string body, std::string what)
 {
     platform::NotificationCenter::Request request;
-    request.summary = "Kiruvo has no place in the panel";
-    request.body
-        = MenuBarController::noTrayMessage(KeyboardShortcuts::hasWorkingHotKey(ShortcutNames::toggleMenu()))
-              .toStdString();
+    request.summary = std::move(summary);
+    request.body = std::move(body);
     const auto result = co_await platform::NotificationCenter::shared().post(std::move(request));
     if (!result.succeeded()) {
         platform::log(platform::LogLevel::Warning, category,
-            "The desktop has no tray, and the notification saying so failed: " + result.errorName + " "
+            what + ", and the notification saying so failed: " + result.errorName + " "
                 + result.errorMessage);
+    }
+    co_return result.succeeded();
+}
+
+QCoro::Task<void> tellUserThereIsNoTray()
+{
+    co_await notifyUser("Kiruvo has no place in the panel",
+        MenuBarController::noTrayMessage(KeyboardShortcuts::hasWorkingHotKey(ShortcutNames::toggleMenu()))
+            .toStdString(),
+        "The desktop has no tray");
+}
+
+QCoro::Task<void> tellUserIdleIsUnseen()
+{
+    // Marked told only once it was shown: without a notification service the log alone says it,
+    // and the next start tries again. The answer is taken first: GCC 12 resumes a destroyed frame
+    // when the awaited task is the condition of the if.
+    const bool shown = co_await notifyUser(MenuBarController::idleUnavailableSummary,
+        MenuBarController::idleUnavailableMessage, "No idle source answers");
+    if (shown) {
+        zk::runOnce(MenuBarController::idleUnavailableNoticeIdentifier());
     }
 }
 
@@ -156,6 +178,13 @@ QString MenuBarController::noTrayMessage(bool menuShortcutWorks)
             "on; its D-Bus interface still opens the menu.");
 }
 
+std::string MenuBarController::idleUnavailableNoticeIdentifier()
+{
+    const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP", QStringLiteral("unnamed desktop"));
+    return "idleUnavailableNotice_" + desktop.toStdString() + "_"
+        + (platform::IdleTimeSource::isWaylandSession() ? "wayland" : "x11");
+}
+
 MenuBarController::MenuBarController()
     : MenuBarController(Environment {})
 {
@@ -165,6 +194,7 @@ MenuBarController::MenuBarController(Environment environment)
     : m_sessionController(
         environment.sessionController ? environment.sessionController : &SessionController::shared())
     , m_menu(std::make_unique<zk::ZKMenu>())
+    , m_noIdleSourceGracePeriod(environment.noIdleSourceGracePeriod)
 {
     std::unique_ptr<platform::StatusItemBackend> backend = environment.makeStatusItemBackend
         ? environment.makeStatusItemBackend()
@@ -192,6 +222,7 @@ MenuBarController::MenuBarController(Environment environment)
         updateMenu();
     }
     tellUserIfThereIsNoTray(environment.noTrayGracePeriod);
+    tellUserIfIdleIsUnseen();
 
     std::weak_ptr<bool> alive = m_alive;
     platform::MainQueue::post([this, alive] {
@@ -247,6 +278,13 @@ void MenuBarController::setUp()
         if (!m_menu->isVisible()) {
             updateMenu();
         }
+    });
+
+    // The tooltip and the menu say whether sessions end when the user leaves.
+    connect(m_sessionController, &SessionController::idleDetectionAvailabilityChanged, this, [this] {
+        m_previousState.reset();
+        update();
+        tellUserIfIdleIsUnseen();
     });
 
     std::weak_ptr<bool> alive = m_alive;
@@ -331,6 +369,31 @@ void MenuBarController::tellUserIfThereIsNoTray(double gracePeriod)
             "The desktop has no tray: the status item cannot be seen; tracking and D-Bus go on");
         // Runs on by itself once its handle is dropped.
         auto task = tellUserThereIsNoTray();
+    });
+}
+
+void MenuBarController::tellUserIfIdleIsUnseen()
+{
+    if (m_idleNoticePending || m_sessionController->isIdleDetectionAvailable()) {
+        return;
+    }
+    m_idleNoticePending = true;
+    std::weak_ptr<bool> alive = m_alive;
+    platform::MainQueue::asyncAfter(m_noIdleSourceGracePeriod, [this, alive] {
+        if (!alive.lock()) {
+            return;
+        }
+        m_idleNoticePending = false;
+        if (m_sessionController->isIdleDetectionAvailable()) {
+            return;
+        }
+        platform::log(platform::LogLevel::Warning, category,
+            std::string("No idle source answers: ") + idleUnavailableMessage);
+        if (zk::hasRunOnce(idleUnavailableNoticeIdentifier())) {
+            return;
+        }
+        // Runs on by itself once its handle is dropped.
+        auto task = tellUserIdleIsUnseen();
     });
 }
 
@@ -429,6 +492,8 @@ void MenuBarController::render(const MenuBarState& state)
     }
     if (!state.isEnabled) {
         appearance.toolTip = QStringLiteral("Kiruvo is disabled");
+    } else if (!m_sessionController->isIdleDetectionAvailable()) {
+        appearance.toolTip += (appearance.toolTip.isEmpty() ? "" : "\n") + QString(idleUnavailableLine);
     }
     appearance.dimmed = state.isDimmed();
     m_statusItem->setAppearance(appearance);
@@ -583,6 +648,9 @@ void MenuBarController::updateMenu()
         }
         addInfoLine(
             menu, "Started at " + QString::fromStdString(SharedFormatters::shortTime(range.lowerBound)));
+        if (!controller.isIdleDetectionAvailable()) {
+            addInfoLine(menu, idleUnavailableLine);
+        }
     }
 
     menu.addSeparator();

@@ -60,6 +60,8 @@ public:
         // Seconds the desktop has to bring up its tray before the user is told there is none: at
         // login the panel often starts after the applications it launches.
         double noTrayGracePeriod = 15.0;
+        // The same for an idle service: the desktop's own may start after the applications.
+        double noIdleSourceGracePeriod = 15.0;
     };
 
     // Without a website of its own the kit sends people to these pages.
@@ -108,6 +110,18 @@ public:
     // What the user is told when the desktop has no tray; the keyboard shortcut is named only
     // when it is recorded and the desktop gave us its hot key.
     static QString noTrayMessage(bool menuShortcutWorks);
+    // Where no idle source answers: a line in the menu's current-session section and in the
+    // status item's tooltip, and the notice given once per desktop.
+    static constexpr const char* idleUnavailableLine
+        = "This desktop tells no idle time: sessions do not end when you leave";
+    static constexpr const char* idleUnavailableSummary = "Kiruvo cannot see when you are idle";
+    static constexpr const char* idleUnavailableMessage
+        = "This desktop tells Kiruvo nothing about idle time, so a session does not end when you leave. "
+          "Disable Kiruvo or start a new session when you take a break. Settings, General shows "
+          "whether this changes; the log names the idle services tried.";
+    // The run-once identifier of that notice on this desktop: another desktop may lack idle time
+    // too, and is told again.
+    static std::string idleUnavailableNoticeIdentifier();
 
     // Shows the History window. Installed by the windows; until then "History…" only logs that
     // there is none.
@@ -124,6 +138,9 @@ private:
     bool handleKeyDownWhileMenuOpen(const QEvent* event);
     // Once per controller, and only when the tray is still missing after the grace period.
     void tellUserIfThereIsNoTray(double gracePeriod);
+    // When no idle source answers after the grace period: the log says so every time, a desktop
+    // notification once per desktop (it stays unsaid until one is shown).
+    void tellUserIfIdleIsUnseen();
 
     SessionController* m_sessionController;
     std::unique_ptr<zk::ZKMenu> m_menu;
@@ -136,6 +153,8 @@ private:
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // The menu shortcut was pressed and its release opens the menu.
     bool m_menuOpensOnKeyUp = false;
+    double m_noIdleSourceGracePeriod = 15.0;
+    bool m_idleNoticePending = false;
 };
 
 } // namespace kiruvo

@@ -1,5 +1,6 @@
 #include "app/windows/GeneralSettings.h"
 
+#include "app/engine/SessionController.h"
 #include "app/engine/SettingsKeys.h"
 #include "app/windows/IdleDurationBeforeStopSetting.h"
 #include "app/windows/SecondaryText.h"
@@ -11,7 +12,7 @@
 
 namespace kiruvo {
 
-GeneralSettings::GeneralSettings(QWidget* parent)
+GeneralSettings::GeneralSettings(SessionController& session, QWidget* parent)
     : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
@@ -25,6 +26,14 @@ GeneralSettings::GeneralSettings(QWidget* parent)
     settings->addSpacing(12);
     m_idle = new IdleDurationBeforeStopSetting(this);
     settings->addWidget(m_idle);
+    m_idleUnavailable = secondaryText(tr(idleUnavailableText), this);
+    settings->addWidget(m_idleUnavailable);
+    const auto showIdleAvailability = [this](bool available) {
+        m_idle->setEnabled(available);
+        m_idleUnavailable->setVisible(!available);
+    };
+    showIdleAvailability(session.isIdleDetectionAvailable());
+    connect(&session, &SessionController::idleDetectionAvailabilityChanged, this, showIdleAvailability);
     layout->addLayout(settings);
 
     auto* divider = new QFrame(this);

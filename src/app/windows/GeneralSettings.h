@@ -16,9 +16,12 @@ class Toggle;
 namespace kiruvo {
 
 class IdleDurationBeforeStopSetting;
+class SessionController;
 
 // The General tab: launch at login, enable at launch, the idle time that ends a session, and a note
-// on how idleness is seen. Main-thread only.
+// on how idleness is seen. Where the desktop tells no idle time, the idle choice is greyed and a
+// line under it says that sessions do not end when the user leaves; both follow the engine, so they
+// return to normal once an idle service appears. Main-thread only.
 class GeneralSettings : public QWidget {
     Q_OBJECT
 public:
@@ -28,18 +31,26 @@ public:
                                             "keyboard or mouse. I don't have a good "
                                             "solution for this yet.";
 
-    explicit GeneralSettings(QWidget* parent = nullptr);
+    static constexpr const char* idleUnavailableText
+        = "This desktop tells Kiruvo nothing about idle time, so a session does not end when you "
+          "leave: it ends when you disable Kiruvo, start a new session, or the computer sleeps. "
+          "Kiruvo uses an idle service as soon as one appears; its log names those it tried.";
+
+    explicit GeneralSettings(SessionController& session, QWidget* parent = nullptr);
 
     LaunchAtLogin::Toggle* launchAtLoginToggle() const { return m_launchAtLogin; }
     Defaults::Toggle* enableAtLaunchToggle() const { return m_enableAtLaunch; }
     IdleDurationBeforeStopSetting* idleSetting() const { return m_idle; }
     QLabel* note() const { return m_note; }
+    // Shown only while no idle source answers.
+    QLabel* idleUnavailableNote() const { return m_idleUnavailable; }
 
 private:
     LaunchAtLogin::Toggle* m_launchAtLogin = nullptr;
     Defaults::Toggle* m_enableAtLaunch = nullptr;
     IdleDurationBeforeStopSetting* m_idle = nullptr;
     QLabel* m_note = nullptr;
+    QLabel* m_idleUnavailable = nullptr;
 };
 
 } // namespace kiruvo

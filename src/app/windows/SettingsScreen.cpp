@@ -51,7 +51,7 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
         tabButtons->addButton(button, index);
         tabRow->insertWidget(tabRow->count() - 1, button);
     };
-    m_general = new GeneralSettings;
+    m_general = new GeneralSettings(environment.session());
     addTab(m_general, zk::SettingsTabType::general, Tab::general);
     m_menuBar = new MenubarSettings;
     addTab(m_menuBar, zk::SettingsTabType::menuBar, Tab::menuBar);

@@ -126,22 +126,23 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             found.push_back(std::move(source));
         }
     }
+    std::string names;
+    for (const auto& source : found) {
+        names
+            += (names.empty() ? "" : ", ") + source->name() + (source->isAvailable() ? "" : " once it comes");
+    }
     const bool anyAnswers
         = std::any_of(found.begin(), found.end(), [](const auto& source) { return source->isAvailable(); });
     if (!anyAnswers) {
         // The user counts as present until a service that is not there yet comes.
         found.push_back(std::make_unique<UnavailableIdleTimeSource>("Tried:" + reasons));
     }
-    std::string names;
-    for (const auto& source : found) {
-        names
-            += (names.empty() ? "" : ", ") + source->name() + (source->isAvailable() ? "" : " once it comes");
-    }
     // Every backend that answers is kept, best first, so that one can stand in for another that
     // goes away; one not there yet takes over when it comes.
     auto chain = std::make_unique<FallbackIdleTimeSource>(std::move(found));
     log(LogLevel::Info, "idle",
-        "Idle time comes from " + chain->name() + " (in order of preference: " + names + ").");
+        "Idle time comes from " + chain->name() + " (in order of preference: "
+            + (names.empty() ? std::string("none to wait for") : names) + ").");
     return chain;
 }
 

@@ -15,6 +15,8 @@ public:
     bool distinguishesEventTypes() const override { return false; }
     double secondsSinceLastInput() override { return 0; }
     std::string name() const override { return "none"; }
+    // Nothing answers: what the user is told where idle time would matter.
+    bool isAvailable() const override { return false; }
 };
 
 } // namespace platform

@@ -2,8 +2,14 @@
 
 #include "kit/foundation/RunOnce.h"
 #include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
+#include "platform/Logger.h"
+#include "platform/linux/FreedesktopNotificationCenter.h"
+#include "support/DesktopWithoutIdleTime.h"
+#include "support/StandInNotificationService.h"
 
 #include <QKeyEvent>
+
+#include <QCoro/QCoroTask>
 
 #include <gmock/gmock.h>
 
@@ -270,4 +276,170 @@ TEST_F(MenuBarTest, TheMenusKeysAreTakenBeforeTheMenuFirstOpens)
     ASSERT_NE(quit, nullptr);
     EXPECT_TRUE(quit->text().startsWith("Quit "));
     EXPECT_EQ(KeyboardShortcuts::menuItemUsingShortcut(menu, Shortcut(Key::comma, Qt::AltModifier)), nullptr);
+}
+
+// --- A desktop that tells no idle time
+
+namespace {
+
+class NoIdleSourceTest : public StatusMenuTest {
+protected:
+    static constexpr const char* notificationsName = "com.zelvantorium.Kiruvo.TestNotifications";
+
+    void SetUp() override
+    {
+        StatusMenuTest::SetUp();
+        if (!desktop.isRunning()) {
+            GTEST_SKIP() << "no private session bus";
+        }
+        // The desktop's notification service, reached through the application's own client.
+        m_notificationService = desktop.bus().connect(QStringLiteral("idle-notification-service"));
+        m_notificationService.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+        m_center = std::make_unique<platform::dbus::FreedesktopNotificationCenter>(
+            desktop.bus().connect(QStringLiteral("idle-notification-client")), notificationsName);
+        platform::NotificationCenter::setShared(m_center.get());
+        m_previousDesktop = qgetenv("XDG_CURRENT_DESKTOP");
+        qputenv("XDG_CURRENT_DESKTOP", "Plain");
+        noIdleSourceGracePeriod = 0;
+    }
+
+    void TearDown() override
+    {
+        StatusMenuTest::TearDown();
+        // The engine listens to the desktop's sources: it goes before they do.
+        m_controller.reset();
+        platform::NotificationCenter::setShared(nullptr);
+        m_center.reset();
+        qputenv("XDG_CURRENT_DESKTOP", m_previousDesktop);
+    }
+
+    void notificationServiceRuns(bool runs)
+    {
+        if (runs) {
+            m_notificationService.registerService(notificationsName);
+        } else {
+            m_notificationService.unregisterService(notificationsName);
+        }
+    }
+
+    // The application quits and starts again, on the same store and desktop.
+    void restart()
+    {
+        m_menuBar.reset();
+        m_controller.reset();
+        menuBar();
+        processEvents();
+    }
+
+    // Returns once the notification service has heard every call made so far: one connection's
+    // messages arrive in order, so a question answered after them comes after all of them.
+    void serveUntilTheServiceHeardAll()
+    {
+        processEvents();
+        QCoro::waitFor(m_center->requestAuthorization());
+    }
+
+    int idleNotices() const
+    {
+        return static_cast<int>(
+            std::count_if(notifications.posted.begin(), notifications.posted.end(), [](const auto& posted) {
+                return posted.summary == QLatin1String(kiruvo::MenuBarController::idleUnavailableSummary);
+            }));
+    }
+
+    DesktopWithoutIdleTime desktop;
+    NotificationServiceStandIn notifications;
+    QDBusConnection m_notificationService { QStringLiteral("unset") };
+    std::unique_ptr<platform::dbus::FreedesktopNotificationCenter> m_center;
+    QByteArray m_previousDesktop;
+};
+
+const std::string idleLine = std::string(kiruvo::MenuBarController::idleUnavailableLine) + " [off]";
+
+} // namespace
+
+TEST_F(NoIdleSourceTest, TheMenuAndTooltipSaySessionsDoNotEndUntilAnIdleSourceComes)
+{
+    runSessionFor(30 * 60);
+    menuBar().update();
+    EXPECT_EQ(shown().toolTip.toStdString(),
+        std::string("Current session: 30 minutes\n") + kiruvo::MenuBarController::idleUnavailableLine);
+    EXPECT_THAT(build(),
+        ElementsAre("---", "Current Session [off]", "Started at 12:00\u202fPM [off]", idleLine, "---", "---",
+            "---", "Total Today [off]", "30 minutes [off]", "---", disableLine, "---", newSessionLine, "---",
+            "History… <H>", "---", "Settings… <Ctrl+,>", "More >", "---", "---", "Quit Kiruvo <Ctrl+Q>"));
+
+    ASSERT_TRUE(desktop.serviceComes());
+    processEvents();
+    EXPECT_EQ(shown().toolTip.toStdString(), "Current session: 30 minutes");
+    EXPECT_FALSE(contains(build(), idleLine));
+    EXPECT_TRUE(controller().currentSession()) << "the service says the user is present";
+
+    ASSERT_TRUE(desktop.serviceGoes());
+    processEvents();
+    EXPECT_NE(shown().toolTip.indexOf(kiruvo::MenuBarController::idleUnavailableLine), -1);
+    EXPECT_TRUE(contains(build(), idleLine));
+
+    controller().setEnabled(false);
+    menuBar().update();
+    EXPECT_EQ(shown().toolTip.toStdString(), "Kiruvo is disabled") << "nothing runs that could end";
+}
+
+TEST_F(NoIdleSourceTest, TheNoticeIsGivenOncePerDesktopAndTheLogSaysItAtEveryStart)
+{
+    notificationServiceRuns(true);
+    platform::LogCapture log;
+    menuBar();
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([this] { return idleNotices() == 1; }));
+    EXPECT_EQ(
+        notifications.posted.back().body.toStdString(), kiruvo::MenuBarController::idleUnavailableMessage);
+    EXPECT_TRUE(PrivateSessionBus::serveUntil(
+        [] { return zk::hasRunOnce(kiruvo::MenuBarController::idleUnavailableNoticeIdentifier()); }));
+    EXPECT_EQ(log.countContaining("No idle source answers: This desktop tells Kiruvo nothing"), 1);
+
+    restart();
+    serveUntilTheServiceHeardAll();
+    EXPECT_EQ(idleNotices(), 1) << "told before on this desktop";
+    EXPECT_EQ(log.countContaining("No idle source answers: This desktop tells Kiruvo nothing"), 2);
+
+    qputenv("XDG_CURRENT_DESKTOP", "Other");
+    restart();
+    EXPECT_TRUE(PrivateSessionBus::serveUntil([this] { return idleNotices() == 2; }))
+        << "another desktop without idle time is told too";
+}
+
+TEST_F(NoIdleSourceTest, ANoticeThatCouldNotBeShownIsGivenAtTheNextStart)
+{
+    // No notification service yet: the log alone says it.
+    platform::LogCapture log;
+    menuBar();
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] {
+        return log.countContaining("No idle source answers, and the notification saying so failed") == 1;
+    }));
+    EXPECT_FALSE(zk::hasRunOnce(kiruvo::MenuBarController::idleUnavailableNoticeIdentifier()));
+
+    notificationServiceRuns(true);
+    restart();
+    EXPECT_TRUE(PrivateSessionBus::serveUntil([this] { return idleNotices() == 1; }));
+    EXPECT_TRUE(PrivateSessionBus::serveUntil(
+        [] { return zk::hasRunOnce(kiruvo::MenuBarController::idleUnavailableNoticeIdentifier()); }));
+}
+
+TEST_F(NoIdleSourceTest, LosingEveryIdleSourceLaterIsToldToo)
+{
+    notificationServiceRuns(true);
+    ASSERT_TRUE(desktop.serviceComes());
+    runSessionFor(5 * 60);
+    menuBar().update();
+    serveUntilTheServiceHeardAll();
+    EXPECT_EQ(idleNotices(), 0);
+    EXPECT_EQ(shown().toolTip.toStdString(), "Current session: 5 minutes");
+
+    ASSERT_TRUE(desktop.serviceGoes());
+    EXPECT_TRUE(PrivateSessionBus::serveUntil([this] { return idleNotices() == 1; }));
+    ASSERT_TRUE(desktop.serviceComes());
+    ASSERT_TRUE(desktop.serviceGoes());
+    serveUntilTheServiceHeardAll();
+    EXPECT_EQ(idleNotices(), 1) << "once per desktop";
 }

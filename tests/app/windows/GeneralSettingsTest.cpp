@@ -4,6 +4,7 @@
 #include "app/windows/IdleDurationBeforeStopSetting.h"
 #include "libraries/defaults/Toggle.h"
 #include "libraries/launch-at-login/Toggle.h"
+#include "support/DesktopWithoutIdleTime.h"
 
 #include <QLabel>
 
@@ -67,4 +68,37 @@ TEST_F(SettingsTest, LaunchAtLoginShowsAndChangesTheDesktopsLoginItem)
     EXPECT_TRUE(toggle->isChecked());
     // It comes first, above "Enable at launch".
     EXPECT_LT(toggle->y(), general.enableAtLaunchToggle()->y());
+}
+
+TEST_F(SettingsTest, WithoutAnIdleSourceTheIdleRowSaysSessionsDoNotEndUntilOneComes)
+{
+    DesktopWithoutIdleTime desktop;
+    if (!desktop.isRunning()) {
+        GTEST_SKIP() << "no private session bus";
+    }
+    // The engine as the application makes it: after the desktop's idle sources are known.
+    m_controller.reset();
+    environment.sessionController = &controller();
+    auto& general = *screen().general();
+    EXPECT_FALSE(general.idleSetting()->isEnabled());
+    EXPECT_FALSE(general.idleUnavailableNote()->isHidden());
+    EXPECT_EQ(general.idleUnavailableNote()->text().toStdString(), GeneralSettings::idleUnavailableText);
+    EXPECT_EQ(shownText(*general.idleSetting()), "10 minutes") << "the choice is kept for later";
+
+    ASSERT_TRUE(desktop.serviceComes());
+    processEvents();
+    EXPECT_TRUE(general.idleSetting()->isEnabled());
+    EXPECT_TRUE(general.idleUnavailableNote()->isHidden());
+
+    ASSERT_TRUE(desktop.serviceGoes());
+    processEvents();
+    EXPECT_FALSE(general.idleSetting()->isEnabled());
+    EXPECT_FALSE(general.idleUnavailableNote()->isHidden());
+}
+
+TEST_F(SettingsTest, WithAnIdleSourceTheIdleRowIsPlain)
+{
+    auto& general = *screen().general();
+    EXPECT_TRUE(general.idleSetting()->isEnabled());
+    EXPECT_TRUE(general.idleUnavailableNote()->isHidden());
 }

@@ -1,6 +1,7 @@
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/linux/FreedesktopNotificationCenter.h"
+#include "support/StandInNotificationService.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -26,48 +27,6 @@ NotificationCenter::Request request(const char* summary)
     result.summary = summary;
     return result;
 }
-
-// A desktop notification service of our own on the session bus, answering the calls Kiruvo makes.
-class NotificationServiceStandIn : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    struct Posted {
-        uint identifier;
-        QString appName;
-        QString summary;
-        QString body;
-        QVariantMap hints;
-    };
-
-    std::vector<Posted> posted;
-    std::vector<uint> closed;
-    int capabilityQueries = 0;
-
-public Q_SLOTS:
-    QStringList GetCapabilities()
-    {
-        ++capabilityQueries;
-        return { QStringLiteral("body") };
-    }
-
-    uint Notify(const QString& appName, uint /*replacesId*/, const QString& /*appIcon*/,
-        const QString& summary, const QString& body, const QStringList& /*actions*/, const QVariantMap& hints,
-        int /*expireTimeout*/)
-    {
-        const uint identifier = m_next++;
-        posted.push_back({ identifier, appName, summary, body, hints });
-        return identifier;
-    }
-
-    void CloseNotification(uint identifier) { closed.push_back(identifier); }
-
-Q_SIGNALS:
-    void NotificationClosed(uint id, uint reason);
-
-private:
-    uint m_next = 41;
-};
 
 class FreedesktopNotificationCenterTest : public ::testing::Test {
 protected:
@@ -182,5 +141,3 @@ TEST(NotificationCenterSharedTest, anInstalledCenterIsTheSharedOneUntilRemoved)
 }
 
 } // namespace
-
-#include "NotificationCenterTest.moc"
