@@ -66,8 +66,13 @@ public:
             return std::nullopt;
         }
         // Below the threshold in either unit. Read in seconds, the larger figure, it reaches the
-        // threshold no later than read in milliseconds.
-        return decide(units, at, 1.0);
+        // threshold no later than read in milliseconds. A return is dated by the later reading, so
+        // that no absence counts as work.
+        auto event = decide(units, at, 1.0);
+        if (event && event->type == IdleEvent::Type::active) {
+            event->uptime = at - units * 0.001;
+        }
+        return event;
     }
 
     double nextQuestionAt() const { return m_nextQuestionAt; }

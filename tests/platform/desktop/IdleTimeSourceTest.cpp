@@ -153,6 +153,41 @@ TEST(X11IdleTimeSourceTest, AnswersTheServersIdleTimeForEveryType)
     EXPECT_NEAR(scroll, keyDown, 0.5);
 }
 
+// --- Polled figures ------------------------------------------------------------------------------
+
+TEST(PolledIdleEventsTest, TheUnitIsLearntFromHowFastTheFigureGrowsAndNothingIsDecidedBefore)
+{
+    using platform::PolledIdleEvents;
+    // Seconds: 640, then 642 two seconds later.
+    PolledIdleEvents seconds(std::nullopt);
+    seconds.arm(600, std::nullopt, 1000);
+    EXPECT_EQ(seconds.answered(640, 1000), std::nullopt);
+    EXPECT_EQ(seconds.nextQuestionAt(), 1000 + PolledIdleEvents::confirmInterval);
+    auto told = seconds.answered(642, 1002);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told->uptime, 360);
+    EXPECT_EQ(seconds.secondsPerUnit(), 1.0);
+
+    // Milliseconds: 640 (0.64 s), then input, then 2600 two seconds later: undecided, no break.
+    PolledIdleEvents milliseconds(std::nullopt);
+    milliseconds.arm(600, std::nullopt, 1000);
+    EXPECT_EQ(milliseconds.answered(640, 1000), std::nullopt);
+    EXPECT_EQ(milliseconds.answered(100, 1002), std::nullopt);
+    EXPECT_EQ(milliseconds.secondsPerUnit(), std::nullopt);
+    EXPECT_EQ(milliseconds.answered(2100, 1004), std::nullopt);
+    EXPECT_EQ(milliseconds.secondsPerUnit(), 0.001);
+
+    // Armed while the user is away, unit unknown: a small figure is a return, dated by the later
+    // reading (milliseconds), never before the user can have been there.
+    PolledIdleEvents away(std::nullopt);
+    away.arm(600, 200, 1000);
+    told = away.answered(300, 1000);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->type, platform::IdleEvent::Type::active);
+    EXPECT_DOUBLE_EQ(told->uptime, 999.7);
+}
+
 // --- D-Bus ------------------------------------------------------------------------------------
 
 // A stand-in for the desktop's idle service on a connection of its own. It answers with a set
