@@ -461,9 +461,16 @@ public:
     }
 
 private:
+    // Closes the test's connection once everything served on it has gone.
+    struct Closer {
+        QString name;
+        ~Closer() { QDBusConnection::disconnectFromBus(name); }
+    };
+
     static inline int s_connections = 0;
     Backend m_backend;
     QString m_connectionName;
+    Closer m_closer { m_connectionName };
     QDBusConnection m_connection;
     QString m_name;
     DesktopState m_state;
