@@ -2,6 +2,7 @@
 
 #include "app/engine/DayHelpers.h"
 #include "app/engine/ZonedDateTime.h"
+#include "platform/store/JsonWriter.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Uuid.h"
-#include "platform/store/JsonWriter.h"
+#include "platform/store/JsonValue.h"
 #include "platform/time/DateRange.h"
 #include "platform/time/TimeZone.h"
 

@@ -1,5 +1,7 @@
 #include "app/engine/ZonedDateTime.h"
 
+#include "platform/store/JsonWriter.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>

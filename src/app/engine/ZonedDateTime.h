@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/store/JsonWriter.h"
+#include "platform/store/JsonValue.h"
 #include "platform/time/Date.h"
 #include "platform/time/TimeZone.h"
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "platform/store/JsonValue.h"
+
 #include <nlohmann/json.hpp>
 
 #include <optional>
 #include <string>
 
 namespace platform {
-
-using JsonValue = nlohmann::ordered_json;
 
 // The one writer for every stored or exported JSON text. It reproduces the original encoder's
 // output that stored forms depend on: compact, members in the order they were added, "/" written

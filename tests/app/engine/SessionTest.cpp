@@ -1,5 +1,7 @@
 #include "app/engine/Session.h"
+
 #include "platform/fake/FakeClock.h"
+#include "platform/store/JsonWriter.h"
 #include "platform/time/Locale.h"
 
 #include <gtest/gtest.h>

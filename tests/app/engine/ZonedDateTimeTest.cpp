@@ -1,5 +1,7 @@
 #include "app/engine/ZonedDateTime.h"
+
 #include "app/engine/Iso8601.h"
+#include "platform/store/JsonWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "kit/foundation/core/Duration.h"
 
+#include "platform/store/JsonWriter.h"
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
