@@ -1,7 +1,9 @@
 # Every source folder is one library target whose sources are the files in it
-# (and in the sub-folders listed under RECURSE), so adding a file needs no edit here.
+# (and in the sub-folders listed under RECURSE, but for those under EXCLUDE), so adding a file needs
+# no edit here. PRIVATE_DEPS are the libraries only its own files use: their headers and flags stay
+# off the command lines of the targets above it.
 function(kiruvo_add_library name)
-  cmake_parse_arguments(ARG "" "" "DIRS;RECURSE;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DIRS;RECURSE;EXCLUDE;DEPS;PRIVATE_DEPS" ${ARGN})
   set(sources)
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB found CONFIGURE_DEPENDS
@@ -13,6 +15,9 @@ function(kiruvo_add_library name)
       ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h)
     list(APPEND sources ${found})
   endforeach()
+  foreach(dir IN LISTS ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
+  endforeach()
   set(has_cpp FALSE)
   foreach(s IN LISTS sources)
     if(s MATCHES "\\.cpp$")
@@ -22,7 +27,7 @@ function(kiruvo_add_library name)
   if(has_cpp)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
   else()
     add_library(${name} INTERFACE ${sources})
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
