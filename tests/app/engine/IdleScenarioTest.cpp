@@ -9,6 +9,7 @@
 #include "platform/linux/WaylandIdleTimeSource.h"
 #include "platform/linux/X11IdleTimeSource.h"
 #include "support/StandInIdleCompositor.h"
+#include "support/StandInIdleMonitor.h"
 #include "support/StandInSessionManager.h"
 
 #include <QDBusConnection>
@@ -22,10 +23,8 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <unistd.h>
 
 // The engine and the real idle adapters against the outside world each of them talks to, all on
@@ -75,130 +74,13 @@ struct User {
 
 // --- The desktop's D-Bus services ----------------------------------------------------------------
 
-// What the stand-ins share: the user, the time the test has reached, whether idle is inhibited,
-// and a count of the calls they answered.
+// What the stand-ins share: the user, the time the test has reached, and a count of the calls they
+// answered.
 struct DesktopState {
     std::mutex mutex;
     double now = 0;
     double lastInput = 0;
-    bool inhibited = false;
     std::atomic<int> calls = 0;
-};
-
-// Mutter's IdleMonitor as a client sees it: GetIdletime counts input alone; an idle watch fires
-// once the user has had no input for its interval, held back while idle is inhibited (and at once
-// when added or let go past due); a user-active watch fires once, at the next input.
-class IdleMonitorStandIn : public QDBusVirtualObject {
-public:
-    IdleMonitorStandIn(DesktopState& state, QDBusConnection connection)
-        : m_state(state)
-        , m_connection(std::move(connection))
-    {
-    }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
-        if (message.interface() != QLatin1String(platform::MutterIdleTimeSource::interfaceName)) {
-            return false;
-        }
-        ++m_state.calls;
-        std::lock_guard lock(m_state.mutex);
-        const QString member = message.member();
-        if (member == QLatin1String("GetIdletime")) {
-            const auto idle = static_cast<quint64>(std::llround((m_state.now - m_state.lastInput) * 1000));
-            connection.send(message.createReply(QVariant::fromValue(idle)));
-        } else if (member == QLatin1String("AddIdleWatch")) {
-            const uint id = ++m_nextId;
-            m_idleWatches[id] = { message.arguments().value(0).toULongLong() / 1000.0, false };
-            connection.send(message.createReply(QVariant::fromValue(id)));
-            fireDueLocked();
-        } else if (member == QLatin1String("AddUserActiveWatch")) {
-            const uint id = ++m_nextId;
-            m_activeWatches.insert(id);
-            connection.send(message.createReply(QVariant::fromValue(id)));
-        } else if (member == QLatin1String("RemoveWatch")) {
-            const uint id = message.arguments().value(0).toUInt();
-            m_idleWatches.erase(id);
-            m_activeWatches.erase(id);
-            connection.send(message.createReply());
-        } else {
-            return false;
-        }
-        return true;
-    }
-    QString introspect(const QString&) const override { return {}; }
-
-    // Input now: the user-active watches fire and go, the idle watches count afresh. Whether a
-    // watch fired.
-    bool input()
-    {
-        std::lock_guard lock(m_state.mutex);
-        const bool fired = !m_activeWatches.empty();
-        for (uint id : m_activeWatches) {
-            fire(id);
-        }
-        m_activeWatches.clear();
-        for (auto& [id, watch] : m_idleWatches) {
-            watch.fired = false;
-        }
-        return fired;
-    }
-    // Fires the idle watches due by now; whether one fired.
-    bool fireDue()
-    {
-        std::lock_guard lock(m_state.mutex);
-        return fireDueLocked();
-    }
-    std::optional<double> nextFiring()
-    {
-        std::lock_guard lock(m_state.mutex);
-        std::optional<double> next;
-        if (m_state.inhibited) {
-            return next;
-        }
-        for (const auto& [id, watch] : m_idleWatches) {
-            if (!watch.fired && (!next || m_state.lastInput + watch.interval < *next)) {
-                next = m_state.lastInput + watch.interval;
-            }
-        }
-        return next;
-    }
-
-private:
-    struct IdleWatch {
-        double interval;
-        bool fired;
-    };
-
-    bool fireDueLocked()
-    {
-        bool fired = false;
-        if (m_state.inhibited) {
-            return fired;
-        }
-        for (auto& [id, watch] : m_idleWatches) {
-            if (!watch.fired && m_state.lastInput + watch.interval <= m_state.now + 1e-9) {
-                watch.fired = true;
-                fired = true;
-                fire(id);
-            }
-        }
-        return fired;
-    }
-    void fire(uint id)
-    {
-        auto signal = QDBusMessage::createSignal(
-            QString::fromLatin1(platform::MutterIdleTimeSource::objectPath),
-            QString::fromLatin1(platform::MutterIdleTimeSource::interfaceName), QStringLiteral("WatchFired"));
-        signal << id;
-        m_connection.send(signal);
-    }
-
-    DesktopState& m_state;
-    QDBusConnection m_connection;
-    uint m_nextId = 0;
-    std::map<uint, IdleWatch> m_idleWatches;
-    std::set<uint> m_activeWatches;
 };
 
 // org.freedesktop.ScreenSaver's GetSessionIdleTime, in whole seconds or in milliseconds.
@@ -309,11 +191,12 @@ public:
         , m_connectionName(QStringLiteral("kiruvo-idle-scenario-%1").arg(++s_connections))
         , m_connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_connectionName))
         , m_name(QStringLiteral("com.zelvantorium.Kiruvo.IdleScenario.p%1").arg(getpid()))
-        , m_idleMonitor(m_state, m_connection)
+        , m_idleMonitor(m_connection)
         , m_screenSaver(m_state, backend == Backend::screenSaverMilliseconds)
         , m_barrier(m_state)
         , m_sessionManager(m_connection)
     {
+        m_idleMonitor.countCallsIn(&m_state.calls);
         m_sessionManager.countCallsIn(&m_state.calls);
         m_thread.start();
         for (QObject* object : std::initializer_list<QObject*> {
@@ -361,7 +244,7 @@ public:
             m_state.now = now;
             m_state.lastInput = now;
         }
-        if (m_idleMonitor.input()) {
+        if (m_idleMonitor.input(now)) {
             settle();
         }
     }
@@ -372,7 +255,7 @@ public:
             std::lock_guard lock(m_state.mutex);
             m_state.now = now;
         }
-        bool happened = m_idleMonitor.fireDue();
+        bool happened = m_idleMonitor.reach(now);
         // The adapter's timer, at the moment it falls due on the test's clock.
         if (m_mutter && m_mutter->nextQuestionAt() && *m_mutter->nextQuestionAt() <= now + 1e-9) {
             m_mutter->ask();
@@ -452,11 +335,11 @@ public:
         {
             std::lock_guard lock(m_state.mutex);
             m_state.now = now;
-            m_state.inhibited = inhibited;
         }
+        m_idleMonitor.setIdleInhibited(inhibited, now);
         m_sessionManager.setInhibitedActions(inhibited ? StandInSessionManager::idleInhibited : 0);
         settle();
-        m_idleMonitor.fireDue();
+        m_idleMonitor.reach(now);
         settle();
     }
 
@@ -475,7 +358,7 @@ private:
     QString m_name;
     DesktopState m_state;
     QThread m_thread;
-    IdleMonitorStandIn m_idleMonitor;
+    StandInIdleMonitor m_idleMonitor;
     ScreenSaverStandIn m_screenSaver;
     Barrier m_barrier;
     StandInSessionManager m_sessionManager;

@@ -11,6 +11,7 @@
 #include "platform/linux/X11IdleTimeSource.h"
 #include "support/PrivateXServer.h"
 #include "support/SeparateTestProcess.h"
+#include "support/StandInIdleMonitor.h"
 #include "support/StandInSessionManager.h"
 
 #include <QCoreApplication>
@@ -25,9 +26,7 @@
 
 #include <atomic>
 #include <cmath>
-#include <map>
 #include <mutex>
-#include <set>
 #include <unistd.h>
 
 using platform::DBusIdleTimeSource;
@@ -497,98 +496,19 @@ TEST_F(DBusIdleTimeSourceTest, TheServiceLeavingTheBusAndComingBackIsTold)
 
 // --- Mutter -----------------------------------------------------------------------------------
 
-// A stand-in for Mutter's IdleMonitor: answers the idle time it is given, hands out watch ids,
-// and fires a watch when the test says so, to the caller, as Mutter does.
-class MutterStandIn : public QDBusVirtualObject {
-public:
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
-        if (message.interface() != QLatin1String(platform::MutterIdleTimeSource::interfaceName)) {
-            return false;
-        }
-        std::lock_guard lock(m_mutex);
-        const QString member = message.member();
-        if (member == QLatin1String("GetIdletime")) {
-            connection.send(message.createReply(QVariant::fromValue<quint64>(m_idleMs)));
-        } else if (member == QLatin1String("AddIdleWatch")) {
-            const uint id = ++m_nextId;
-            m_idleWatches[id] = message.arguments().value(0).toULongLong();
-            connection.send(message.createReply(QVariant::fromValue(id)));
-        } else if (member == QLatin1String("AddUserActiveWatch")) {
-            const uint id = ++m_nextId;
-            m_activeWatches.insert(id);
-            connection.send(message.createReply(QVariant::fromValue(id)));
-        } else if (member == QLatin1String("RemoveWatch")) {
-            const uint id = message.arguments().value(0).toUInt();
-            m_idleWatches.erase(id);
-            m_activeWatches.erase(id);
-            connection.send(message.createReply());
-        } else {
-            return false;
-        }
-        return true;
-    }
-    QString introspect(const QString&) const override { return {}; }
-
-    void setIdleMilliseconds(quint64 milliseconds)
-    {
-        std::lock_guard lock(m_mutex);
-        m_idleMs = milliseconds;
-    }
-    // Interval of each live idle watch, in milliseconds.
-    std::vector<quint64> idleWatchIntervals() const
-    {
-        std::lock_guard lock(m_mutex);
-        std::vector<quint64> intervals;
-        for (const auto& [id, interval] : m_idleWatches) {
-            intervals.push_back(interval);
-        }
-        return intervals;
-    }
-    std::size_t activeWatchCount() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_activeWatches.size();
-    }
-    // Fires the idle watches, or the user-active ones (which go, as they fire once).
-    void fire(const QDBusConnection& connection, bool activeWatches)
-    {
-        std::vector<uint> ids;
-        {
-            std::lock_guard lock(m_mutex);
-            if (activeWatches) {
-                ids.assign(m_activeWatches.begin(), m_activeWatches.end());
-                m_activeWatches.clear();
-            } else {
-                for (const auto& [id, interval] : m_idleWatches) {
-                    ids.push_back(id);
-                }
-            }
-        }
-        for (uint id : ids) {
-            auto signal
-                = QDBusMessage::createSignal(QString::fromLatin1(platform::MutterIdleTimeSource::objectPath),
-                    QString::fromLatin1(platform::MutterIdleTimeSource::interfaceName),
-                    QStringLiteral("WatchFired"));
-            signal << id;
-            connection.send(signal);
-        }
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    quint64 m_idleMs = 0;
-    uint m_nextId = 0;
-    std::map<uint, quint64> m_idleWatches;
-    std::set<uint> m_activeWatches;
-};
-
 class MutterIdleTimeSourceTest : public DBusIdleTimeSourceTest {
 protected:
+    void SetUp() override
+    {
+        DBusIdleTimeSourceTest::SetUp();
+        if (serviceConnection) {
+            mutter = std::make_unique<StandInIdleMonitor>(*serviceConnection);
+        }
+    }
     std::unique_ptr<platform::MutterIdleTimeSource> serveMutter()
     {
         path = QString::fromLatin1(platform::MutterIdleTimeSource::objectPath);
-        EXPECT_TRUE(serviceConnection->registerVirtualObject(path, &mutter));
+        EXPECT_TRUE(serviceConnection->registerVirtualObject(path, mutter.get()));
         // The test's bus name stands in for the session manager too; it answers only when the test
         // serves one.
         auto source = std::make_unique<platform::MutterIdleTimeSource>(
@@ -602,59 +522,71 @@ protected:
             serviceConnection->unregisterObject(path);
         }
         DBusIdleTimeSourceTest::TearDown();
+        mutter.reset();
     }
 
-    MutterStandIn mutter;
+    double now() const { return clock.clock.systemUptime(); }
+    // The user's last input was `seconds` ago on the test's clock.
+    void userAwayFor(double seconds)
+    {
+        mutter->input(now() - seconds);
+        mutter->reach(now());
+    }
+    // The test's clock moves on by `seconds`, and Mutter's with it.
+    void advance(double seconds)
+    {
+        clock.clock.advance(seconds);
+        mutter->reach(now());
+    }
+
+    std::unique_ptr<StandInIdleMonitor> mutter;
     std::vector<platform::IdleEvent> told;
 };
 
 TEST_F(MutterIdleTimeSourceTest, TheIdleWatchTellsIdleAndAUserActiveWatchTellsTheReturn)
 {
-    mutter.setIdleMilliseconds(1000);
+    userAwayFor(1);
     auto source = serveMutter();
     EXPECT_EQ(source->kind(), IdleTimeSource::Kind::thresholdEvents);
     source->armWatches(300, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 300000 }, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 300000 }, 5000);
     QTest::qWait(20);
     EXPECT_TRUE(told.empty()) << "1 s idle is no break";
 
-    clock.clock.advance(300);
-    mutter.fire(*serviceConnection, false);
+    advance(299);
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
-    EXPECT_EQ(told[0].uptime, clock.clock.systemUptime() - 300);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.activeWatchCount(), std::size_t(1), 5000);
+    EXPECT_EQ(told[0].uptime, now() - 300);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
 
-    clock.clock.advance(500);
-    mutter.fire(*serviceConnection, true);
+    advance(500);
+    mutter->input(now());
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
-    EXPECT_EQ(told[1].uptime, clock.clock.systemUptime());
+    EXPECT_EQ(told[1].uptime, now());
     EXPECT_FALSE(source->isIdle());
 
     // A new threshold replaces the idle watch.
     source->armWatches(60, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 60000 }, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 60000 }, 5000);
 }
 
 TEST_F(MutterIdleTimeSourceTest, ArmedWhenTheUserIsAwayAlreadyTellsTheLastInputOrWaitsForTheReturn)
 {
-    mutter.setIdleMilliseconds(700000);
+    userAwayFor(700);
     auto source = serveMutter();
+    // Mutter fires the idle watch at once, as it is past due: told once only, from the last input.
     source->armWatches(600, std::nullopt);
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
-    EXPECT_EQ(told[0].uptime, clock.clock.systemUptime() - 700);
-    // Mutter fires an idle watch at once when it is past due: told once only.
-    mutter.fire(*serviceConnection, false);
+    EXPECT_EQ(told[0].uptime, now() - 700);
     QTest::qWait(50);
     EXPECT_EQ(told.size(), 1u);
 
     // Armed again while away, with a higher threshold: the return is still told.
     source->armWatches(900, told[0].uptime);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.activeWatchCount(), std::size_t(1), 5000);
-    mutter.setIdleMilliseconds(0);
-    mutter.fire(*serviceConnection, true);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
+    mutter->input(now());
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
 }
@@ -664,67 +596,66 @@ TEST_F(MutterIdleTimeSourceTest, WhileIdleIsInhibitedTheIdleTimeIsAskedForOnlyWh
     platform::LogCapture log;
     StandInSessionManager sessionManager(*serviceConnection);
     ASSERT_TRUE(sessionManager.isServing());
-    mutter.setIdleMilliseconds(1000);
+    userAwayFor(1);
     auto source = serveMutter();
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
     QTest::qWait(20);
     EXPECT_FALSE(source->isIdleInhibited());
     EXPECT_EQ(source->nextQuestionAt(), std::nullopt) << "the watches serve: nothing is asked";
 
     // A video starts playing while the user has been away for longer than the threshold already:
     // Mutter's idle watch stays silent, and the idle time tells the break.
-    mutter.setIdleMilliseconds(700000);
+    mutter->setIdleInhibited(true, now());
+    advance(699);
     sessionManager.setInhibitedActions(StandInSessionManager::idleInhibited | 2);
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
-    EXPECT_EQ(told[0].uptime, clock.clock.systemUptime() - 700);
+    EXPECT_EQ(told[0].uptime, now() - 700);
     EXPECT_TRUE(source->isIdleInhibited());
     EXPECT_EQ(source->nextQuestionAt(), std::nullopt) << "away: the user-active watch tells the return";
     EXPECT_EQ(log.countContaining("Another application inhibits idle"), 1);
 
     // Inhibitors leave user-active watches alone. Back: the next question is a threshold away.
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.activeWatchCount(), std::size_t(1), 5000);
-    mutter.setIdleMilliseconds(0);
-    mutter.fire(*serviceConnection, true);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
+    mutter->input(now());
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
-    EXPECT_EQ(source->nextQuestionAt(), clock.clock.systemUptime() + 600);
+    EXPECT_EQ(source->nextQuestionAt(), now() + 600);
 
     // A pause shorter than the threshold: asked again when it could first have reached it.
-    clock.clock.advance(600);
-    mutter.setIdleMilliseconds(30000);
+    advance(570);
+    mutter->input(now());
+    advance(30);
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), clock.clock.systemUptime() + 570, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), now() + 570, 5000);
     EXPECT_EQ(told.size(), 2u);
     // A break: told from the last input.
-    clock.clock.advance(570);
-    mutter.setIdleMilliseconds(600000);
+    advance(570);
     source->ask();
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(3), 5000);
     EXPECT_EQ(told[2].type, platform::IdleEvent::Type::idle);
-    EXPECT_EQ(told[2].uptime, clock.clock.systemUptime() - 600);
-    mutter.setIdleMilliseconds(0);
-    mutter.fire(*serviceConnection, true);
+    EXPECT_EQ(told[2].uptime, now() - 600);
+    mutter->input(now());
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(4), 5000);
 
-    // The inhibitor lets go: nothing is asked any more; a late idle watch is dated by the figure.
+    // The inhibitor lets go: nothing is asked any more; the idle watch held back so far fires
+    // late, and is dated by the figure.
+    mutter->setIdleInhibited(false, now());
     sessionManager.setInhibitedActions(2);
     QTRY_VERIFY_WITH_TIMEOUT(!source->isIdleInhibited(), 5000);
     QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), std::nullopt, 5000);
-    clock.clock.advance(650);
-    mutter.setIdleMilliseconds(650000);
-    mutter.fire(*serviceConnection, false);
+    advance(650);
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(5), 5000);
-    EXPECT_EQ(told[4].uptime, clock.clock.systemUptime() - 650);
+    EXPECT_EQ(told[4].uptime, now() - 650);
 }
 
 TEST_F(MutterIdleTimeSourceTest, WithoutASessionManagerIdleCountsAsNotInhibited)
 {
-    mutter.setIdleMilliseconds(1000);
+    userAwayFor(1);
     auto source = serveMutter();
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
     QTest::qWait(50);
     EXPECT_FALSE(source->isIdleInhibited());
     EXPECT_EQ(source->nextQuestionAt(), std::nullopt);
@@ -771,7 +702,7 @@ TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
     EXPECT_EQ(log.countContaining("Idle time now comes from GNOME Mutter IdleMonitor instead of fake"), 1);
     // Armed through the chain, the watch is Mutter's.
     chain.armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
 }
 
 TEST_F(DBusIdleTimeSourceTest, ProbeTakesTheFirstAnswerOrReportsTheMissingService)

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <vector>
+
+// GNOME Mutter's IdleMonitor as a client sees it, on a time line of the test's (seconds, any
+// origin): GetIdletime counts from the last input alone; an idle watch fires once the user has had
+// no input for its interval (at once when added past due), held back while idle is inhibited; a
+// user-active watch fires once, at the next input. Watches fire with WatchFired on the connection
+// it is given, as Mutter's do; the test registers it at the IdleMonitor's path.
+class StandInIdleMonitor : public QDBusVirtualObject {
+public:
+    explicit StandInIdleMonitor(QDBusConnection connection);
+
+    // The user gives input at `now`: the user-active watches fire and go, the idle watches count
+    // afresh. Whether a watch fired.
+    bool input(double now);
+    // The time line reaches `now`: the idle watches due fire. Whether one fired.
+    bool reach(double now);
+    // Another application starts or stops inhibiting idle at `now`. Letting go fires nothing until
+    // the next reach().
+    void setIdleInhibited(bool inhibited, double now);
+
+    // When the next idle watch fires, if nothing else happens first.
+    std::optional<double> nextFiring() const;
+    // The interval of each live idle watch, in milliseconds.
+    std::vector<quint64> idleWatchIntervals() const;
+    std::size_t activeWatchCount() const;
+
+    // Counts every call it answers in `counter` too.
+    void countCallsIn(std::atomic<int>* counter) { m_counter = counter; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+    QString introspect(const QString&) const override { return {}; }
+
+private:
+    struct IdleWatch {
+        quint64 intervalMs;
+        bool fired;
+    };
+
+    bool fireDueLocked();
+    void fire(uint id);
+
+    QDBusConnection m_connection;
+    std::atomic<int>* m_counter = nullptr;
+    mutable std::mutex m_mutex;
+    double m_now = 0;
+    double m_lastInput = 0;
+    bool m_inhibited = false;
+    uint m_nextId = 0;
+    std::map<uint, IdleWatch> m_idleWatches;
+    std::set<uint> m_activeWatches;
+};
