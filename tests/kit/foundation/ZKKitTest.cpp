@@ -9,6 +9,7 @@
 #include "platform/fake/FakeClock.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/time/Date.h"
+#include "support/SqliteToolLock.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -368,6 +369,28 @@ TEST_F(ZKKitHeldStoreTest, LaunchesMadeWhileTheFileStayedHeldAreCountedAtTheNext
     auto next = launch();
     EXPECT_EQ(next->launchCount(), 8);
     EXPECT_EQ(next->firstLaunchDate(), firstLaunch);
+    EXPECT_TRUE(setAside().empty());
+}
+
+// A launch whose count is kept while another program (the sqlite3 tool) holds the file for writing,
+// and that program launches once too meanwhile: both launches count, and neither twice.
+TEST_F(ZKKitHeldStoreTest, ALaunchKeptDuringALockAddsOnlyItselfToACountRaisedMeanwhile)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    zk::ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens();
+    database = platform::DefaultsDatabase::open(path);
+    SqliteToolLock writer(path);
+    ASSERT_TRUE(writer.hold(false));
+    EXPECT_EQ(launch()->launchCount(), 6);
+    ASSERT_TRUE(database->hasPendingWrites());
+    ASSERT_TRUE(writer.exec("UPDATE defaults SET value = '6' WHERE key = 'ZK_launchCount';"));
+    ASSERT_TRUE(writer.commitAndRelease());
+
+    database->retry();
+    ASSERT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(*storedCount(), PropertyList(std::int64_t { 7 }));
     EXPECT_TRUE(setAside().empty());
 }
 
