@@ -5,10 +5,15 @@
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -41,9 +46,10 @@ void from_json(const platform::JsonValue& json, Entry& entry)
 struct Store {
     QTemporaryDir dir;
     std::shared_ptr<platform::UserDefaults> suite;
+    std::string path() const { return dir.filePath("defaults.sqlite3").toStdString(); }
     Store()
     {
-        auto database = platform::DefaultsDatabase::open(dir.filePath("defaults.sqlite3").toStdString());
+        auto database = platform::DefaultsDatabase::open(path());
         suite = std::make_shared<platform::UserDefaults>(database, platform::UserDefaults::standardSuiteName);
     }
 };
@@ -120,6 +126,43 @@ void BM_ReadHistory(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ReadHistory)->Unit(benchmark::kMillisecond);
+
+// The process's resident memory, in bytes.
+double residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+// A history written over and over while another connection holds the file for writing: every
+// write goes to the pending file, whose size (and the memory kept with it) must stay that of one
+// history, however many writes the lock lasts.
+void BM_WriteHistoryDuringALock(benchmark::State& state)
+{
+    Store store;
+    Defaults::Key<std::vector<Entry>> key("sessions", {}, store.suite);
+    auto values = entries();
+    Defaults::set(key, values);
+    sqlite3* other = nullptr;
+    sqlite3_open(store.path().c_str(), &other);
+    sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+    const double before = residentBytes();
+    int round = 0;
+    for (auto _ : state) {
+        values[0].end += ++round;
+        Defaults::set(key, values);
+    }
+    std::error_code error;
+    state.counters["pending_MB"]
+        = static_cast<double>(std::filesystem::file_size(store.path() + ".pending", error)) / 1e6;
+    state.counters["resident_growth_MB"] = (residentBytes() - before) / 1e6;
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+}
+BENCHMARK(BM_WriteHistoryDuringALock)->Unit(benchmark::kMillisecond)->Iterations(200);
 
 } // namespace
 
