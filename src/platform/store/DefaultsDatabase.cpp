@@ -490,7 +490,22 @@ bool DefaultsDatabase::adopt(sqlite3* db, std::unordered_map<std::string, SuiteV
         }
     }
     m_hasDeferred.store(!m_deferred.empty(), std::memory_order_release);
+    changedElsewhere();
     return true;
+}
+
+bool DefaultsDatabase::changedElsewhere()
+{
+    sqlite3_stmt* raw = nullptr;
+    if (!m_db || sqlite3_prepare_v2(m_db, "PRAGMA data_version", -1, &raw, nullptr) != SQLITE_OK) {
+        return false;
+    }
+    Statement statement(raw);
+    if (sqlite3_step(raw) != SQLITE_ROW) {
+        return false;
+    }
+    const std::int64_t version = sqlite3_column_int64(raw, 0);
+    return std::exchange(m_dataVersion, version) != version;
 }
 
 void DefaultsDatabase::settle(const std::string& suite, const std::string* key) const
@@ -901,11 +916,17 @@ bool DefaultsDatabase::setValue(
         // the read for the listeners above succeeded. Such a write goes by the pending file, whose
         // putting into the file joins it with the stored value or keeps the row.
         const bool unread = !unreadable && isStoredButUnread(suite, key);
+        // A key with a join that another program may have written since this store last looked
+        // (a history it added to or deleted from) is joined with what the file holds, over the
+        // value in memory, rather than replaced: by way of the pending file, as a write kept
+        // during a lock is.
+        const bool joined = !unread && !unreadable && value && m_journal && !m_hasPending && m_db
+            && joinOf(suite, key) && changedElsewhere();
         auto exec = [this](const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); };
         if (m_closed) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
-        } else if (!m_db || m_hasPending || unread) {
+        } else if (!m_db || m_hasPending || unread || joined) {
             rc = SQLITE_BUSY;
         } else if (unreadable && (rc = exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
             failure = sqliteMessage(m_db, rc);
@@ -979,8 +1000,9 @@ bool DefaultsDatabase::setValue(
                 suiteValues.emplace(key, std::move(resident));
             }
         }
-        // A write over a value that did not read is put into the file at once when it can be.
-        if (queued && m_db && unread) {
+        // A write over a value that did not read, or one to join, is put into the file at once when it can
+        // be.
+        if (queued && m_db && (unread || joined)) {
             flushPending(notices);
         }
     }

@@ -226,6 +226,9 @@ private:
     // Under the write lock: the pending writes put over the values in memory, so that readers see
     // them while the file does not hold them.
     void overlayPending();
+    // Under the write lock: whether another connection has committed to the file since the last
+    // call (or since the file was taken into use).
+    bool changedElsewhere();
     // Under the write lock: the stored text of `key` as the file holds it; false when the read failed.
     bool readRow(const std::string& suite, const std::string& key, std::optional<std::string>& text, int& rc);
     static void deliver(const std::vector<Notice>& notices);
@@ -285,6 +288,8 @@ private:
     std::atomic<bool> m_waiting { false };
     // The writes kept while the file is held; under the write lock. None for a store in memory.
     std::unique_ptr<PendingJournal> m_journal;
+    // The file's data version when changedElsewhere() last read it; under the write lock.
+    std::int64_t m_dataVersion = 0;
     std::atomic<bool> m_hasPending { false };
     std::unordered_map<std::string, std::unordered_map<std::string, Join>> m_joins;
     std::function<void()> m_didChange;

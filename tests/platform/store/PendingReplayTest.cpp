@@ -211,6 +211,33 @@ TEST_F(PendingReplayTest, AWriteKeptDuringALockJoinsWhatTheHolderWroteMeanwhile)
     EXPECT_EQ(m_log.countContaining("\"setting\" of suite \"replay\" was written by another program"), 1);
 }
 
+// No lock at all: another program added to and deleted from a list while the store held it in
+// memory. The store's next write of it joins that program's change rather than undoing it; a key
+// without a join takes the write, the latest there is.
+TEST_F(PendingReplayTest, AWriteOverAListAnotherProgramChangedSinceJoinsIt)
+{
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue(suite, "history", numbers({ 1, 2, 3 })));
+    ASSERT_TRUE(database->setValue(suite, "setting", "before"));
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(false));
+    ASSERT_TRUE(other.exec("UPDATE defaults SET value = '[1,2,5]' WHERE key = 'history';"
+                           "UPDATE defaults SET value = '\"theirs\"' WHERE key = 'setting';"));
+    ASSERT_TRUE(other.commitAndRelease());
+
+    ASSERT_TRUE(database->setValue(suite, "setting", "mine"));
+    ASSERT_TRUE(database->setValue(suite, "history", numbers({ 1, 2, 3, 4 })));
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(stored("history"), numbers({ 1, 2, 5, 4 }));
+    EXPECT_EQ(*database->value(suite, "history"), numbers({ 1, 2, 5, 4 }));
+    EXPECT_EQ(stored("setting"), PropertyList("mine"));
+    EXPECT_FALSE(fs::exists(database->pendingPath()));
+
+    // Nobody else wrote since: the next write goes straight in.
+    ASSERT_TRUE(database->setValue(suite, "history", numbers({ 1, 2, 5 })));
+    EXPECT_EQ(stored("history"), numbers({ 1, 2, 5 }));
+}
+
 // However often a key is written during a lock, the pending file holds one row of it, so the file
 // stays the size of one value (and what the store holds with it).
 TEST_F(PendingReplayTest, AKeyWrittenOftenDuringALockKeepsOneRow)
