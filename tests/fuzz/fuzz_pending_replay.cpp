@@ -86,12 +86,13 @@ std::optional<std::map<std::string, KeptWrite>> keptWrites(const std::string& pa
     std::map<std::string, KeptWrite> writes;
     sqlite3_stmt* statement = nullptr;
     int rc = sqlite3_prepare_v2(db,
-        "SELECT suite, key, value, blind, based, base FROM pending ORDER BY sequence", -1, &statement,
-        nullptr);
+        "SELECT suite, key, value, blind, based, base, sequence FROM pending ORDER BY sequence", -1,
+        &statement, nullptr);
     if (rc != SQLITE_OK) {
         // A file of a build that kept no bases.
-        rc = sqlite3_prepare_v2(db, "SELECT suite, key, value, blind, 0, NULL FROM pending ORDER BY sequence",
-            -1, &statement, nullptr);
+        rc = sqlite3_prepare_v2(db,
+            "SELECT suite, key, value, blind, 0, NULL, sequence FROM pending ORDER BY sequence", -1,
+            &statement, nullptr);
     }
     bool sound = rc == SQLITE_OK;
     while (sound && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -103,7 +104,8 @@ std::optional<std::map<std::string, KeptWrite>> keptWrites(const std::string& pa
         const auto key = textColumn(statement, 1, keyText);
         const auto value = textColumn(statement, 2, valueText);
         const auto base = textColumn(statement, 5, baseText);
-        const bool flags = sqlite3_column_type(statement, 3) == SQLITE_INTEGER
+        const bool flags = sqlite3_column_type(statement, 6) == SQLITE_INTEGER
+            && sqlite3_column_type(statement, 3) == SQLITE_INTEGER
             && sqlite3_column_type(statement, 4) == SQLITE_INTEGER;
         const auto blind = sqlite3_column_int64(statement, 3);
         const auto based = sqlite3_column_int64(statement, 4);

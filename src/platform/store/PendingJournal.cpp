@@ -207,10 +207,10 @@ Scan scanFile(sqlite3* db)
 // Each key's latest write, with the basis of its first, in the order of their latest writes.
 std::vector<PendingJournal::Write> collapse(std::vector<PendingJournal::Write> rows)
 {
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
-    rows.erase(std::unique(rows.begin(), rows.end(),
-                   [](const auto& a, const auto& b) { return a.sequence == b.sequence; }),
-        rows.end());
+    // The rows read backwards after a damaged page come last; a file of another make may give two
+    // rows one sequence number, which keep the order they were read in.
+    std::stable_sort(
+        rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
     std::map<std::pair<std::string, std::string>, PendingJournal::Write> latest;
     for (auto& row : rows) {
         auto [it, inserted] = latest.try_emplace({ row.suite, row.key }, row);
@@ -224,7 +224,7 @@ std::vector<PendingJournal::Write> collapse(std::vector<PendingJournal::Write> r
     for (auto& [name, write] : latest) {
         writes.push_back(std::move(write));
     }
-    std::sort(
+    std::stable_sort(
         writes.begin(), writes.end(), [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
     return writes;
 }
