@@ -363,24 +363,36 @@ void SessionController::stop(bool fromIdle, std::optional<double> measuredIdle)
     }
     const platform::DateRange running = m_currentSession->dateRange();
     const double idle = fromIdle ? (measuredIdle ? *measuredIdle : userIdleTime()) : 0.0;
-    const platform::Date end = std::max(running.lowerBound, running.upperBound.addingTimeInterval(-idle));
-    const double duration = end.timeIntervalSince(running.lowerBound);
+    platform::Date start = running.lowerBound;
+    platform::Date end = std::max(running.lowerBound, running.upperBound.addingTimeInterval(-idle));
+    // A continued session starts where its stored one did and never ends before it: what was
+    // stored is kept, whatever the running part came to.
+    const auto held = m_continuedId ? history() : nullptr;
+    const Session* continued = held && held->continued ? &*held->continued : nullptr;
+    if (continued) {
+        start = continued->dateRange().lowerBound;
+        end = std::max({ start, end, continued->dateRange().upperBound });
+    }
+    const double duration = end.timeIntervalSince(start);
     if (debugMode()) {
         zk::debugLog("Session stop: duration:", duration);
     }
     std::optional<Session> finished;
     if (duration >= minimumStoredDuration) {
-        finished
-            = Session::make(platform::Uuid::random(), running.lowerBound, end, platform::TimeZone::current());
+        finished = Session::make(
+            m_continuedId.value_or(platform::Uuid::random()), start, end, platform::TimeZone::current());
     }
     m_currentSession.reset();
     m_lastIdle.reset();
+    releaseContinued();
     if (!finished) {
         pruneOldSessions();
         return;
     }
-    // The finished session joins the history and the prune puts it in its place, in one write.
+    // The finished session joins the history (in place of the stored one it continued) and the
+    // prune puts it in its place, in one write.
     auto sessions = allSessions();
+    std::erase_if(sessions, [&](const Session& session) { return session.id() == finished->id(); });
     sessions.push_back(std::move(*finished));
     if (auto kept = pruned(sessions)) {
         sessions = std::move(*kept);
@@ -399,17 +411,71 @@ void SessionController::newSession()
 
 void SessionController::continuePreviousSession()
 {
-    auto sessions = allSessions();
-    if (sessions.empty()) {
+    // A continued session that runs is dropped, as any running session is here.
+    releaseContinued();
+    const auto current = history();
+    if (current->sessions.empty()) {
         zk::reportError(zk::GeneralError(std::string()));
         return;
     }
-    const Session previous = sessions.front();
-    sessions.erase(sessions.begin());
-    setAllSessions(std::move(sessions));
+    const Session previous = current->sessions.front();
+    // It stays in the store until the running session replaces it; only the answers leave it out.
+    m_continuedId = previous.id();
+    m_history = withContinuedHeld(current);
+    if (m_unstoredHistory == current) {
+        m_unstoredHistory = m_history;
+    }
+    renewHistoryGeneration();
     const double elapsed = now().timeIntervalSince(previous.dateRange().lowerBound);
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime() - elapsed));
     m_lastIdle.reset();
+    Q_EMIT historyChanged();
+}
+
+std::shared_ptr<const SessionController::History> SessionController::withContinuedHeld(
+    std::shared_ptr<const History> history) const
+{
+    if (!m_continuedId || !history) {
+        return history;
+    }
+    const auto found = std::find_if(history->sessions.begin(), history->sessions.end(),
+        [&](const Session& session) { return session.id() == *m_continuedId; });
+    if (found == history->sessions.end()) {
+        return history;
+    }
+    auto held = std::make_shared<History>(*history);
+    held->continued = *found;
+    held->sessions.erase(held->sessions.begin() + (found - history->sessions.begin()));
+    return held;
+}
+
+std::shared_ptr<const SessionController::History> SessionController::withContinuedReleased(
+    std::shared_ptr<const History> history)
+{
+    if (!history || !history->continued) {
+        return history;
+    }
+    auto released = std::make_shared<History>(*history);
+    auto& sessions = released->sessions;
+    sessions.insert(std::upper_bound(sessions.begin(), sessions.end(), *released->continued,
+                        zk::sessionsByStartDescending),
+        std::move(*released->continued));
+    released->continued.reset();
+    return released;
+}
+
+void SessionController::releaseContinued()
+{
+    if (!std::exchange(m_continuedId, std::nullopt)) {
+        return;
+    }
+    m_unstoredHistory = withContinuedReleased(m_unstoredHistory);
+    if (!m_history || !m_history->continued) {
+        return;
+    }
+    m_history = withContinuedReleased(m_history);
+    renewHistoryGeneration();
+    Q_EMIT historyChanged();
 }
 
 std::optional<std::vector<Session>> SessionController::pruned(const std::vector<Session>& sessions)
@@ -517,6 +583,7 @@ void SessionController::handleNegativeDuration(double duration)
 {
     const std::string text = "The duration is negative: " + doubleText(duration);
     zk::reportError(zk::GeneralError(text), userInfo(m_currentSession->debugInfo()));
+    releaseContinued();
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime()));
     m_lastIdle.reset();
     setUpNotifyTimer();
@@ -769,6 +836,7 @@ std::shared_ptr<const SessionController::History> SessionController::history() c
         if (!m_history) {
             m_history = readHistory();
         }
+        m_history = withContinuedHeld(m_history);
         if (m_history->unread) {
             m_unreadSince = uptime();
         }
@@ -813,7 +881,7 @@ void SessionController::writeHistory(std::shared_ptr<const History> history, con
     // A list built while the stored one could not be read holds only what was added since: it
     // joins the stored list when that reads now, rather than replacing it.
     if (history->unread && previous && previous->isArray()) {
-        history = joinedWithStored(*history, *previous);
+        history = withContinuedHeld(joinedWithStored(*history, *previous));
     }
     // The new list answers before the store tells its observers, so that what they ask of the
     // engine is already the new history; nobody need decode it again.
@@ -830,9 +898,17 @@ void SessionController::writeHistory(std::shared_ptr<const History> history, con
 void SessionController::storeHistory(std::shared_ptr<const History> history, const StoredValue& previous)
 {
     platform::PropertyListArray stored;
-    stored.reserve(history->sessions.size() + history->undecodable.size());
+    stored.reserve(history->sessions.size() + history->undecodable.size() + 1);
+    // The session being continued is stored in its place by start, as it was.
+    const Session* continued = history->continued ? &*history->continued : nullptr;
     for (const auto& session : history->sessions) {
+        if (continued && !zk::sessionsByStartDescending(session, *continued)) {
+            stored.emplace_back(std::exchange(continued, nullptr)->jsonText());
+        }
         stored.emplace_back(session.jsonText());
+    }
+    if (continued) {
+        stored.emplace_back(continued->jsonText());
     }
     for (const auto& entry : history->undecodable) {
         stored.push_back(entry);
@@ -968,13 +1044,19 @@ std::shared_ptr<const SessionController::History> SessionController::joinedWithS
     auto joined = std::make_shared<History>();
     addStoredEntries(*joined, stored);
     const std::size_t storedCount = joined->sessions.size();
-    for (const auto& session : history.sessions) {
+    const auto addUnknown = [&](const Session& session) {
         const auto storedEnd = joined->sessions.begin() + static_cast<std::ptrdiff_t>(storedCount);
         const bool known = std::any_of(joined->sessions.begin(), storedEnd,
             [&](const Session& kept) { return kept.id() == session.id(); });
         if (!known) {
             joined->sessions.push_back(session);
         }
+    };
+    for (const auto& session : history.sessions) {
+        addUnknown(session);
+    }
+    if (history.continued) {
+        addUnknown(*history.continued);
     }
     joined->undecodable.insert(
         joined->undecodable.end(), history.undecodable.begin(), history.undecodable.end());
@@ -1014,6 +1096,7 @@ void SessionController::setAllSessions(std::vector<Session> sessions)
     updated->sessions = std::move(sessions);
     updated->undecodable = history()->undecodable;
     updated->unread = history()->unread;
+    updated->continued = history()->continued;
     writeHistory(std::move(updated));
 }
 

@@ -83,8 +83,12 @@ public:
     // its start). Stored when it lasted 180 s or more; the history is then pruned.
     void stop(bool fromIdle);
     void newSession();
-    // Resumes the newest stored session as if it had never ended: it leaves the history and runs
-    // again from its start. Reports an error and changes nothing when the history is empty.
+    // Resumes the newest stored session as if it had never ended: it runs again from its start and
+    // leaves every answer about the history meanwhile, so that no total counts it twice. The store
+    // keeps it until the running session ends and takes its place (same id, never shorter): a crash
+    // meanwhile costs the time since, never the stored session. Continuing while a continued
+    // session runs drops that one, whose stored session answers again as it was. Reports an error
+    // and changes nothing when the history is empty.
     void continuePreviousSession();
 
     // The idle step of the one-second tick. A source of exact figures is asked, and while a session
@@ -204,6 +208,9 @@ private:
         // The stored list is there but could not be read for the moment (a locked or failing
         // file): this one lacks it, and holds only what was added since.
         bool unread = false;
+        // The stored session that the running one continues: written with the rest, left out of
+        // `sessions` and so of every answer.
+        std::optional<Session> continued;
     };
     class HistoryDecode;
     // A stored value as the store hands it out.
@@ -218,6 +225,12 @@ private:
     void stop(bool fromIdle, std::optional<double> measuredIdle);
     void historyDidChange();
     void renewHistoryGeneration();
+    // `history` with the session being continued taken out of its sessions; itself when none is.
+    std::shared_ptr<const History> withContinuedHeld(std::shared_ptr<const History> history) const;
+    // `history` with its continued session back among the others, in its place by start.
+    static std::shared_ptr<const History> withContinuedReleased(std::shared_ptr<const History> history);
+    // The running session no longer continues a stored one: that one answers again as stored.
+    void releaseContinued();
     void readIdleDuration();
     // Tells the idle source the threshold, and whether the user is away.
     void armIdleWatches();
@@ -272,6 +285,8 @@ private:
     std::optional<zk::Duration> totalForDay(platform::Date rounded) const;
 
     std::optional<CurrentSession> m_currentSession;
+    // The id of the stored session that the running one continues.
+    std::optional<platform::Uuid> m_continuedId;
     platform::Uuid m_allSessionsCacheKey;
     std::uint64_t m_historyGeneration = 0;
     bool m_isWritingHistory = false;
