@@ -1,6 +1,8 @@
 #include "platform/ErrorReporter.h"
 
+#include "platform/AppFolders.h"
 #include "platform/Logger.h"
+#include "platform/PrivateFiles.h"
 #include "platform/store/JsonWriter.h"
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
@@ -11,9 +13,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <system_error>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace platform {
@@ -49,6 +51,27 @@ void logFailure(const std::string& what, const std::error_code& error)
     log(LogLevel::Warning, "ErrorReporter", what + ": " + error.message());
 }
 
+// Writes all of `text` to a private file, never through a link; false when any of it was not.
+bool writePrivately(const std::filesystem::path& path, int flags, const std::string& text)
+{
+    const int file = PrivateFiles::openForWriting(path, flags);
+    if (file < 0) {
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(file, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return ::close(file) == 0 && written == text.size();
+}
+
 } // namespace
 
 ErrorReporter::ErrorReporter(std::filesystem::path directory)
@@ -69,10 +92,21 @@ std::filesystem::path ErrorReporter::defaultDirectory()
     if (const char* state = nonEmpty("XDG_STATE_HOME"); state && state[0] == '/') {
         return std::filesystem::path(state) / "kiruvo";
     }
-    if (const char* home = nonEmpty("HOME")) {
-        return std::filesystem::path(home) / ".local" / "state" / "kiruvo";
+    // Without $HOME, the account's home from the user database.
+    if (const auto home = AppFolders::homeFolder(); home != "/") {
+        return home / ".local" / "state" / "kiruvo";
     }
-    return std::filesystem::temp_directory_path() / "kiruvo-state";
+    // No home at all: a folder of this user's own, in the runtime folder or else the shared
+    // temporary one; capture() writes there only while it is private.
+    if (const char* runtime = nonEmpty("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
+        return std::filesystem::path(runtime) / "kiruvo";
+    }
+    std::error_code error;
+    std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    if (error) {
+        temporary = "/tmp";
+    }
+    return temporary / ("kiruvo-state-" + std::to_string(::geteuid()));
 }
 
 ErrorReporter& ErrorReporter::shared()
@@ -112,12 +146,12 @@ void ErrorReporter::capture(const ErrorEvent& event)
     try {
         const std::string line = lineFor(event, Clock::shared().now().unixTime()) + "\n";
         std::lock_guard guard(m_mutex);
-        std::error_code error;
-        std::filesystem::create_directories(m_directory, error);
-        if (error) {
-            logFailure("Cannot create " + m_directory.string(), error);
+        std::string problem;
+        if (!PrivateFiles::ensurePrivateFolder(m_directory, problem)) {
+            log(LogLevel::Warning, "ErrorReporter", "Not recording an error: " + problem);
             return;
         }
+        std::error_code error;
         const std::filesystem::path path = reportsPath();
         const std::uintmax_t size = std::filesystem::file_size(path, error);
         if (!error && size > 0 && size + line.size() > maxFileSize) {
@@ -126,11 +160,8 @@ void ErrorReporter::capture(const ErrorEvent& event)
                 logFailure("Cannot rotate " + path.string(), error);
             }
         }
-        std::ofstream out(path, std::ios::app | std::ios::binary);
-        out << line;
-        out.flush();
-        if (!out) {
-            log(LogLevel::Warning, "ErrorReporter", "Cannot append to " + path.string());
+        if (!writePrivately(path, O_APPEND, line)) {
+            logFailure("Cannot append to " + path.string(), std::error_code(errno, std::generic_category()));
         }
     } catch (const std::exception& exception) {
         log(LogLevel::Warning, "ErrorReporter", std::string("Cannot record an error: ") + exception.what());
@@ -155,11 +186,16 @@ void ErrorReporter::markLaunch()
         std::lock_guard guard(m_mutex);
         std::error_code error;
         m_lastRunCrashed = std::filesystem::exists(markerPath(), error);
-        std::filesystem::create_directories(m_directory, error);
-        std::ofstream out(markerPath(), std::ios::trunc | std::ios::binary);
-        out << fmt::format("pid {} started {}\n", ::getpid(), isoTime(Clock::shared().now().unixTime()));
-        if (!out) {
-            log(LogLevel::Warning, "ErrorReporter", "Cannot write " + markerPath().string());
+        std::string problem;
+        if (!PrivateFiles::ensurePrivateFolder(m_directory, problem)) {
+            log(LogLevel::Warning, "ErrorReporter", "Not writing the launch marker: " + problem);
+            return;
+        }
+        const std::string marker
+            = fmt::format("pid {} started {}\n", ::getpid(), isoTime(Clock::shared().now().unixTime()));
+        if (!writePrivately(markerPath(), O_TRUNC, marker)) {
+            logFailure(
+                "Cannot write " + markerPath().string(), std::error_code(errno, std::generic_category()));
         }
     } catch (...) {
         log(LogLevel::Warning, "ErrorReporter", "Cannot write the launch marker");

@@ -27,7 +27,11 @@ struct ErrorEvent {
 // - a marker file ("running") is written at launch and removed at a clean exit, so the next launch
 //   knows whether the previous run ended without one.
 // The state folder is $KIRUVO_STATE_DIR when set, else $XDG_STATE_HOME/kiruvo, else
-// ~/.local/state/kiruvo. Safe from any thread; nothing here throws.
+// ~/.local/state/kiruvo (the home from the user database when $HOME is unset), else, for an
+// account without a home, "kiruvo" in $XDG_RUNTIME_DIR or "kiruvo-state-<uid>" in the temporary
+// folder. The reports are the user's own: the folder is made 0700 and the files 0600, and nothing
+// is written unless the folder is this user's and closed to others, nor through a symbolic link:
+// otherwise the event is only logged. Safe from any thread; nothing here throws.
 class ErrorReporter {
 public:
     static constexpr std::uintmax_t maxFileSize = 1024 * 1024;

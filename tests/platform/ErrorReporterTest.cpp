@@ -11,6 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -214,6 +217,12 @@ TEST(ErrorReporterTest, DefaultDirectoryFollowsTheEnvironment)
     EXPECT_EQ(ErrorReporter::defaultDirectory(), fs::path("/home/someone/.local/state/kiruvo"));
     ::unsetenv("XDG_STATE_HOME");
     EXPECT_EQ(ErrorReporter::defaultDirectory(), fs::path("/home/someone/.local/state/kiruvo"));
+    // Without $HOME the account's own home holds them, never a folder shared by every user.
+    ::unsetenv("HOME");
+    if (const passwd* account = ::getpwuid(::geteuid());
+        account && account->pw_dir && account->pw_dir[0] == '/') {
+        EXPECT_EQ(ErrorReporter::defaultDirectory(), fs::path(account->pw_dir) / ".local/state/kiruvo");
+    }
 
     restore("KIRUVO_STATE_DIR", stateDir);
     restore("XDG_STATE_HOME", xdg);
@@ -228,4 +237,96 @@ TEST(ErrorReporterTest, SharedCanBeReplaced)
     EXPECT_EQ(&ErrorReporter::shared(), &replacement);
     ErrorReporter::setShared(nullptr);
     EXPECT_NE(&ErrorReporter::shared(), &replacement);
+}
+
+namespace {
+
+constexpr uid_t otherUser = 65534; // nobody
+
+mode_t modeOf(const fs::path& path)
+{
+    struct stat status { };
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+std::string contentsOf(const fs::path& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What another user of the machine can leave in a folder every user may write to: a folder of the
+// reporter's name, theirs and open to all, with a link in it to a file of theirs.
+struct PlantedFolder {
+    explicit PlantedFolder(const fs::path& shared)
+        : folder(shared / "kiruvo-state")
+        , victim(shared / "their-file")
+    {
+        std::ofstream(victim) << "theirs\n";
+        fs::create_directory(folder);
+        fs::create_symlink(victim, folder / ErrorReporter::reportsFileName);
+        fs::create_symlink(victim, folder / ErrorReporter::markerFileName);
+        ::chmod(folder.c_str(), 0777);
+        EXPECT_EQ(::lchown(folder.c_str(), otherUser, otherUser), 0);
+        EXPECT_EQ(::lchown(victim.c_str(), otherUser, otherUser), 0);
+    }
+    fs::path folder;
+    fs::path victim;
+};
+
+} // namespace
+
+TEST(ErrorReporterTest, AFolderOfAnotherUserIsNeverWrittenThrough)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a folder to another user takes root";
+    }
+    TempDir shared;
+    ::chmod(shared.path.c_str(), 01777);
+    const PlantedFolder planted(shared.path);
+    ErrorReporter reporter(planted.folder);
+    reporter.capture(sampleEvent());
+    reporter.markLaunch();
+    EXPECT_EQ(contentsOf(planted.victim), "theirs\n") << "written through another user's link";
+    EXPECT_TRUE(fs::is_symlink(planted.folder / ErrorReporter::reportsFileName));
+    EXPECT_EQ(modeOf(planted.folder), 0777u) << "another user's folder is left as it is";
+
+    // Nor when the folder itself is a link to theirs.
+    const fs::path linked = shared.path / "linked-state";
+    fs::create_symlink(planted.folder, linked);
+    ErrorReporter throughLink(linked);
+    throughLink.capture(sampleEvent());
+    throughLink.markLaunch();
+    EXPECT_EQ(contentsOf(planted.victim), "theirs\n");
+}
+
+TEST(ErrorReporterTest, ReportsAreTheUsersOwnAndNoLinkIsFollowed)
+{
+    TempDir dir;
+    const mode_t saved = ::umask(022);
+    const fs::path state = dir.path / "state" / "kiruvo";
+    ErrorReporter reporter(state);
+    reporter.markLaunch();
+    reporter.capture(sampleEvent());
+    EXPECT_EQ(modeOf(dir.path / "state"), 0700u);
+    EXPECT_EQ(modeOf(state), 0700u);
+    EXPECT_EQ(modeOf(reporter.reportsPath()), 0600u);
+    EXPECT_EQ(modeOf(reporter.markerPath()), 0600u);
+    EXPECT_EQ(readLines(reporter.reportsPath()).size(), 1u);
+
+    // A folder of the user's own that is open to others is closed before anything goes in.
+    const fs::path open = dir.path / "open";
+    fs::create_directory(open);
+    ::chmod(open.c_str(), 0755);
+    ErrorReporter(open).capture(sampleEvent());
+    EXPECT_EQ(modeOf(open), 0700u);
+
+    // A link in place of the reports file is not followed, even in a folder of one's own.
+    const fs::path elsewhere = dir.path / "elsewhere";
+    std::ofstream(elsewhere) << "kept\n";
+    fs::remove(reporter.reportsPath());
+    fs::create_symlink(elsewhere, reporter.reportsPath());
+    reporter.capture(sampleEvent());
+    EXPECT_EQ(contentsOf(elsewhere), "kept\n");
+    ::umask(saved);
 }

@@ -14,6 +14,7 @@
 #include "kit/interface/TintedBox.h"
 #include "kit/interface/UrlOpener.h"
 #include "platform/Logger.h"
+#include "platform/PrivateFiles.h"
 #include "platform/async/TaskHandle.h"
 #include "platform/desktop/ShortcutsFolder.h"
 
@@ -340,8 +341,7 @@ void NotificationRunShortcutSetting::grantAccess()
     // scripts there or mend its permissions.
     const auto root = platform::ShortcutsFolder::standardLocation();
     std::error_code error;
-    std::filesystem::create_directories(root, error);
-    if (error) {
+    if (!platform::PrivateFiles::createFolders(root, error)) {
         platform::log(platform::LogLevel::Warning, logCategory,
             "Could not create the shortcuts folder " + root.string() + ": " + error.message());
     }

@@ -3,6 +3,7 @@
 #include "kit/foundation/core/ErrorValues.h"
 #include "kit/foundation/core/ReportError.h"
 #include "platform/AppFolders.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Uuid.h"
 
 #include <QDir>
@@ -33,12 +34,9 @@ PlatformError fileError(std::int64_t code, const QString& path, const QString& d
             { "NSFilePath", path.toStdString() } });
 }
 
-// A folder of this user's, no link, that no one else may enter.
 bool isPrivateFolder(const QByteArray& path)
 {
-    struct stat status { };
-    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid()
-        && (status.st_mode & 077) == 0;
+    return platform::PrivateFiles::isPrivateFolder(path.toStdString());
 }
 
 // The folders made by createUniqueTemporaryDirectory() and not yet removed; a static object, so
@@ -206,7 +204,8 @@ QString realHomeDirectory()
 QString makeAppDirectory(const std::filesystem::path& folder)
 {
     const QString path = QString::fromStdString(folder.string());
-    if (!QDir().mkpath(path)) {
+    std::error_code error;
+    if (!platform::PrivateFiles::createFolders(folder, error)) {
         reportError(fileError(ErrorDomains::fileWriteUnknown, path,
             QStringLiteral("Could not create the folder “%1”.").arg(path)));
     }

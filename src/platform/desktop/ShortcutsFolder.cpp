@@ -3,6 +3,7 @@
 #include "platform/AppFolders.h"
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
+#include "platform/PrivateFiles.h"
 #include "platform/RegularFile.h"
 
 #include <QByteArray>
@@ -573,8 +574,7 @@ std::string ShortcutsFolder::templateText()
 std::optional<std::string> ShortcutsFolder::createTemplate(std::string_view baseName) const
 {
     std::error_code error;
-    fs::create_directories(m_root, error);
-    if (error) {
+    if (!PrivateFiles::createFolders(m_root, error)) {
         log(LogLevel::Warning, logCategory, "Cannot create " + m_root.string() + ": " + error.message());
         return std::nullopt;
     }

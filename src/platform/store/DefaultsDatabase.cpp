@@ -2,6 +2,7 @@
 
 #include "platform/AppFolders.h"
 #include "platform/Logger.h"
+#include "platform/PrivateFiles.h"
 #include "platform/store/PendingJournal.h"
 #include "platform/store/PropertyListJson.h"
 #include "platform/store/SqliteSupport.h"
@@ -134,7 +135,7 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
         std::error_code error;
         fs::path file(path);
         if (file.has_parent_path()) {
-            fs::create_directories(file.parent_path(), error);
+            PrivateFiles::createFolders(file.parent_path(), error);
             if (error) {
                 return failure(Outcome::Unavailable, SQLITE_CANTOPEN,
                     "Unable to create the folder " + file.parent_path().string() + ": " + error.message());
@@ -144,6 +145,9 @@ Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
         if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
             return failure(Outcome::Damaged, SQLITE_CANTOPEN, "The path is not a regular file.");
         }
+        // The settings and the history are the user's own; SQLite gives its -wal, -shm and
+        // -journal files the database file's mode.
+        PrivateFiles::createFile(file, error);
     }
 
     sqlite3* raw = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/store/PendingJournal.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/store/PropertyListJson.h"
 #include "platform/store/SqliteSupport.h"
 
@@ -326,6 +327,9 @@ bool PendingJournal::openForWriting(std::string& failure)
         return true;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
+        // The writes kept here are the user's own, as the database's are.
+        std::error_code ignored;
+        PrivateFiles::createFile(m_path, ignored);
         sqlite3* raw = nullptr;
         int rc = sqlite3_open_v2(m_path.c_str(), &raw,
             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
