@@ -4,6 +4,7 @@
 #include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 #include "platform/PrivateFiles.h"
+#include "platform/ProcessGroupWatchdog.h"
 #include "platform/RegularFile.h"
 
 #include <QByteArray>
@@ -127,39 +128,6 @@ private:
     QProcess& m_process;
 };
 
-// Whether a process of the group still runs. A zombie is done: the script's own is reaped by Qt
-// only when the event loop turns, which it no longer does while quitting.
-bool groupHasLiveMembers(pid_t group)
-{
-    if (group <= 0 || (::kill(-group, 0) != 0 && errno != EPERM)) {
-        return false;
-    }
-    std::error_code error;
-    for (fs::directory_iterator it("/proc", error); !error && it != fs::directory_iterator();
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        std::ifstream stream(it->path() / "stat");
-        std::string stat;
-        std::getline(stream, stat);
-        // "pid (name) state ppid pgrp ...": the name may hold anything, up to the last ")".
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos) {
-            continue;
-        }
-        char state = 0;
-        long parent = 0;
-        long processGroup = 0;
-        if (std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &state, &parent, &processGroup) == 3
-            && processGroup == group && state != 'Z' && state != 'X') {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The scripts running now, so that quitting can end them: a suspended run's coroutine is never
 // resumed once the event loop has stopped, and its guard would never run.
 class RunningScripts {
@@ -205,10 +173,11 @@ public:
         // coroutine inside the wait, which then deletes the process being waited for.
         const auto deadline = std::chrono::steady_clock::now() + grace;
         for (const Run& run : runs) {
-            while (groupHasLiveMembers(run.group) && std::chrono::steady_clock::now() < deadline) {
+            while (ProcessGroupWatchdog::hasLiveMembers(run.group)
+                && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            if (groupHasLiveMembers(run.group)) {
+            if (ProcessGroupWatchdog::hasLiveMembers(run.group)) {
                 log(LogLevel::Warning, logCategory,
                     fmt::format("{} (process group {}) did not end within {} ms and was killed", run.name,
                         run.group, grace.count()));
@@ -472,8 +441,13 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     auto process = std::make_unique<QProcess>();
     process->setProgram(QString::fromStdString(path->string()));
     process->setWorkingDirectory(QString::fromStdString(path->parent_path().string()));
-    // A group of its own, so that stopping the script also stops what it started.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // A group of its own, so that stopping the script also stops what it started; ended by its
+    // watchdog should the application die before the script does.
+    ProcessGroupWatchdog watchdog(limits.terminationGrace);
+    process->setChildProcessModifier([watch = watchdog.childSide()] {
+        ::setpgid(0, 0);
+        watch.startWatching();
+    });
     // Whatever happens to this run, nothing it started outlives it.
     const ProcessGroupGuard guard(*process);
 
@@ -487,6 +461,7 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     // Qt's own wait for the start listens only for success; a script that cannot be started
     // would keep it waiting for its whole timeout.
     process->start(QIODevice::ReadWrite);
+    watchdog.childStarted();
     // Known from the fork on, so that quitting before the script is under way still ends it.
     if (process->processId() > 0) {
         RunningScripts::shared().add(process.get(), relativePath);

@@ -1,10 +1,12 @@
 #include "platform/desktop/ShortcutsFolder.h"
 #include "platform/Logger.h"
+#include "platform/ProcessGroupWatchdog.h"
 
 #include <QCoreApplication>
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -221,6 +223,57 @@ TEST_F(ShortcutsFolderTest, quittingEndsEveryRunningScriptWithWhatItStarted)
     // The runs end as failed ones once the event loop turns again.
     EXPECT_FALSE(QCoro::waitFor(polite).succeeded);
     EXPECT_FALSE(QCoro::waitFor(stubborn).succeeded);
+}
+
+// The test program stands in for the application: run again with KIRUVO_TEST_HOSTED_SCRIPT naming
+// a script, it runs the script as the application does and is killed while the script runs.
+TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled)
+{
+    const QByteArray hosted = qgetenv("KIRUVO_TEST_HOSTED_SCRIPT");
+    if (!hosted.isEmpty()) {
+        const fs::path script = hosted.toStdString();
+        const ShortcutsFolder::RunLimits limits { 300, 0.3 };
+        QCoro::waitFor(
+            ShortcutsFolder(script.parent_path()).run(script.filename().string(), std::nullopt, limits));
+        return;
+    }
+    // One ends when asked; the other, and the child it waits for, ignore the request and are killed.
+    write("lingers.sh", "#!/bin/sh\nsleep 300 &\necho \"$$ $!\" > lingers.started\nwait\n");
+    write("stubborn.sh", "#!/bin/sh\ntrap '' TERM\nsleep 300 &\necho \"$$ $!\" > stubborn.started\nwait\n");
+    for (const std::string name : { "lingers", "stubborn" }) {
+        QProcess application;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KIRUVO_TEST_HOSTED_SCRIPT"),
+            QString::fromStdString((root() / (name + ".sh")).string()));
+        application.setProcessEnvironment(environment);
+        application.setProcessChannelMode(QProcess::ForwardedChannels);
+        application.start(QCoreApplication::applicationFilePath(),
+            { QStringLiteral(
+                "--gtest_filter=ShortcutsFolderTest.aScriptAndWhatItStartedEndWhenTheApplicationIsKilled") });
+        ASSERT_TRUE(application.waitForStarted(10000));
+        pid_t group = 0;
+        pid_t child = 0;
+        QElapsedTimer started;
+        started.start();
+        while ((group <= 0 || child <= 0) && started.elapsed() < 20000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::ifstream(root() / (name + ".started")) >> group >> child;
+        }
+        ASSERT_GT(group, 0) << name << " did not start";
+        ASSERT_GT(child, 0);
+
+        ::kill(static_cast<pid_t>(application.processId()), SIGKILL);
+        application.waitForFinished(10000);
+        QElapsedTimer ended;
+        ended.start();
+        while (platform::ProcessGroupWatchdog::hasLiveMembers(group) && ended.elapsed() < 10000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_FALSE(platform::ProcessGroupWatchdog::hasLiveMembers(group))
+            << name << " outlived the application that ran it";
+        EXPECT_FALSE(isAlive(child));
+        ::kill(-group, SIGKILL);
+    }
 }
 
 TEST_F(ShortcutsFolderTest, aScriptReadsItsInputAndAnswersItsOutputWithinTheLimit)
