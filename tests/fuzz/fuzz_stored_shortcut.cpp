@@ -9,6 +9,9 @@
 #include "platform/linux/XkbKeyboardLayout.h"
 #include "platform/store/UserDefaults.h"
 
+#include <QString>
+#include <QStringDecoder>
+
 #include <memory>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -23,8 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string text = fuzz::text(data, size);
     const Name name("fuzzed");
-    platform::UserDefaults::standard()->setObject(platform::PropertyList(text), name.userDefaultsKey());
+    const auto suite = platform::UserDefaults::standard();
+    // Each input starts from nothing stored, so that what an earlier one left plays no part.
+    suite->removeObject(name.userDefaultsKey());
+    const bool accepted = suite->setObject(platform::PropertyList(text), name.userDefaultsKey());
     const std::optional<Shortcut> stored = getShortcut(name);
+    // The store takes every text that is UTF-8 and refuses the rest, which then reads as nothing.
+    QStringDecoder utf8(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString decoded = utf8.decode(QByteArrayView(data, static_cast<qsizetype>(size)));
+    fuzz::require(accepted == !utf8.hasError(), "the store refuses only what is no UTF-8");
+    if (!accepted) {
+        fuzz::require(!stored, "a refused text leaves no shortcut stored");
+        return 0;
+    }
     fuzz::require(stored == Shortcut::fromJSONText(text), "the store gives what the reader reads");
     if (!stored) {
         return 0;
