@@ -365,7 +365,8 @@ DBusMenuLayoutItem DBusMenuAdaptor::layoutOf(int id, QMenu* menu, int depth, con
     DBusMenuLayoutItem item;
     item.id = id;
     if (id == 0) {
-        item.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+        item.properties
+            = filtered({ { QStringLiteral("children-display"), QStringLiteral("submenu") } }, propertyNames);
     } else if (const QAction* action = actionOf(id)) {
         item.properties = filtered(propertiesOf(*action), propertyNames);
     }
