@@ -1,5 +1,7 @@
 #include "platform/linux/PanelColourSources.h"
 
+#include "platform/linux/X11Atom.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -13,8 +15,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace platform {
 
@@ -34,13 +36,6 @@ struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
 };
 template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-xcb_atom_t atom(xcb_connection_t* connection, const QByteArray& name)
-{
-    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection,
-        xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.constData()), nullptr));
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-}
 
 std::optional<uint> colorSchemeFrom(QVariant value)
 {
@@ -76,8 +71,10 @@ std::optional<QColor> systemTrayForeground()
     const QByteArray display = qgetenv("DISPLAY");
     const qsizetype dot = display.lastIndexOf('.');
     const QByteArray screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1) : QByteArray("0");
-    const xcb_atom_t selection = atom(connection, "_NET_SYSTEM_TRAY_S" + screen);
-    const xcb_atom_t colours = atom(connection, "_NET_SYSTEM_TRAY_COLORS");
+    const QByteArray selectionName = "_NET_SYSTEM_TRAY_S" + screen;
+    const xcb_atom_t selection = internAtom(
+        connection, std::string_view(selectionName.constData(), std::size_t(selectionName.size())));
+    const xcb_atom_t colours = internAtom(connection, "_NET_SYSTEM_TRAY_COLORS");
     if (selection == XCB_ATOM_NONE || colours == XCB_ATOM_NONE) {
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #include "platform/linux/X11WindowList.h"
 
+#include "platform/linux/X11Atom.h"
+
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -15,13 +17,6 @@ template <class Reply> using ReplyPointer = std::unique_ptr<Reply, decltype(&std
 template <class Reply> ReplyPointer<Reply> owned(Reply* reply)
 {
     return ReplyPointer<Reply>(reply, &std::free);
-}
-
-xcb_atom_t atom(xcb_connection_t* connection, std::string_view name)
-{
-    auto reply = owned(xcb_intern_atom_reply(connection,
-        xcb_intern_atom(connection, 1, static_cast<std::uint16_t>(name.size()), name.data()), nullptr));
-    return reply ? reply->atom : xcb_atom_t { XCB_ATOM_NONE };
 }
 
 ReplyPointer<xcb_get_property_reply_t> property(xcb_connection_t* connection, xcb_window_t window,
@@ -72,14 +67,14 @@ std::optional<std::vector<X11ClientWindow>> x11ClientWindows(const char* display
         return std::nullopt;
     }
     const xcb_window_t root = screens.data->root;
-    const xcb_atom_t clientList = atom(connection, "_NET_CLIENT_LIST");
-    const xcb_atom_t utf8 = atom(connection, "UTF8_STRING");
-    const xcb_atom_t netName = atom(connection, "_NET_WM_NAME");
-    const xcb_atom_t pid = atom(connection, "_NET_WM_PID");
-    const xcb_atom_t opacity = atom(connection, "_NET_WM_WINDOW_OPACITY");
-    const xcb_atom_t state = atom(connection, "_NET_WM_STATE");
-    const xcb_atom_t above = atom(connection, "_NET_WM_STATE_ABOVE");
-    const xcb_atom_t below = atom(connection, "_NET_WM_STATE_BELOW");
+    const xcb_atom_t clientList = internAtom(connection, "_NET_CLIENT_LIST");
+    const xcb_atom_t utf8 = internAtom(connection, "UTF8_STRING");
+    const xcb_atom_t netName = internAtom(connection, "_NET_WM_NAME");
+    const xcb_atom_t pid = internAtom(connection, "_NET_WM_PID");
+    const xcb_atom_t opacity = internAtom(connection, "_NET_WM_WINDOW_OPACITY");
+    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
+    const xcb_atom_t above = internAtom(connection, "_NET_WM_STATE_ABOVE");
+    const xcb_atom_t below = internAtom(connection, "_NET_WM_STATE_BELOW");
 
     std::vector<X11ClientWindow> windows;
     for (const std::uint32_t window : cardinals(property(connection, root, clientList, XCB_ATOM_WINDOW))) {

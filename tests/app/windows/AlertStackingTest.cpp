@@ -4,6 +4,7 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "libraries/defaults/Toggle.h"
+#include "platform/linux/X11Atom.h"
 #include "support/PrivateXServer.h"
 
 #include <QApplication>
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,15 +33,6 @@ using namespace kiruvo;
 namespace {
 
 constexpr const char* childVariable = "KIRUVO_ALERT_STACKING_CHILD";
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name)
-{
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection,
-        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    free(reply);
-    return result;
-}
 
 std::vector<xcb_window_t> windowsProperty(
     xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property)
@@ -71,7 +62,7 @@ public:
         : m_connection(xcb_connect(nullptr, nullptr))
     {
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        m_stacking = atom(m_connection, "_NET_CLIENT_LIST_STACKING");
+        m_stacking = platform::internAtom(m_connection, "_NET_CLIENT_LIST_STACKING", false);
     }
     ~WindowManagerView() { xcb_disconnect(m_connection); }
 
@@ -185,7 +176,7 @@ TEST(AlertStacking, AlertsStayAboveTheFloatingSettingsWindowUnderAWindowManager)
     windowManager.start(openbox, { QStringLiteral("--sm-disable") });
     ASSERT_TRUE(windowManager.waitForStarted(5000));
     // The window manager is ready once it names itself on the root window.
-    const xcb_atom_t check = atom(server.connection(), "_NET_SUPPORTING_WM_CHECK");
+    const xcb_atom_t check = platform::internAtom(server.connection(), "_NET_SUPPORTING_WM_CHECK", false);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return !windowsProperty(server.connection(), server.root(), check).empty(); }, 10000));
 

@@ -1,4 +1,5 @@
 #include "kit/foundation/core/WindowInfo.h"
+#include "platform/linux/X11Atom.h"
 #include "platform/linux/X11WindowList.h"
 
 #include "support/PrivateXServer.h"
@@ -16,15 +17,6 @@
 
 namespace {
 
-xcb_atom_t atom(xcb_connection_t* connection, const std::string& name)
-{
-    auto* reply = xcb_intern_atom_reply(connection,
-        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t { XCB_ATOM_NONE };
-    std::free(reply);
-    return result;
-}
-
 // Plays the window manager of an X server of the test's own for one window: creates it, describes
 // it as a client would and lists it on the root window as a window manager does.
 class ListedWindow {
@@ -41,19 +33,22 @@ public:
         xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_root, 10, 20, 30, 40, 0,
             XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
         const std::string name = "Pause \u2014 test";
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window, atom(m_connection, "_NET_WM_NAME"),
-            atom(m_connection, "UTF8_STRING"), 8, static_cast<std::uint32_t>(name.size()), name.data());
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window,
+            platform::internAtom(m_connection, "_NET_WM_NAME", false),
+            platform::internAtom(m_connection, "UTF8_STRING", false), 8,
+            static_cast<std::uint32_t>(name.size()), name.data());
         const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window, atom(m_connection, "_NET_WM_PID"),
-            XCB_ATOM_CARDINAL, 32, 1, &pid);
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window,
+            platform::internAtom(m_connection, "_NET_WM_PID", false), XCB_ATOM_CARDINAL, 32, 1, &pid);
         const char classes[] = "kiruvo-test\0KiruvoTest";
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
             8, sizeof classes, classes);
         const std::uint32_t halfOpaque = 0x7fffffff;
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window,
-            atom(m_connection, "_NET_WM_WINDOW_OPACITY"), XCB_ATOM_CARDINAL, 32, 1, &halfOpaque);
+            platform::internAtom(m_connection, "_NET_WM_WINDOW_OPACITY", false), XCB_ATOM_CARDINAL, 32, 1,
+            &halfOpaque);
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root,
-            atom(m_connection, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 32, 1, &m_window);
+            platform::internAtom(m_connection, "_NET_CLIENT_LIST", false), XCB_ATOM_WINDOW, 32, 1, &m_window);
         xcb_map_window(m_connection, m_window);
         free(xcb_get_input_focus_reply(
             m_connection, xcb_get_input_focus(m_connection), nullptr)); // a round trip
@@ -75,7 +70,8 @@ private:
 std::vector<xcb_window_t> clientList(xcb_connection_t* connection, xcb_window_t root)
 {
     auto* reply = xcb_get_property_reply(connection,
-        xcb_get_property(connection, 0, root, atom(connection, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 1024),
+        xcb_get_property(connection, 0, root, platform::internAtom(connection, "_NET_CLIENT_LIST", false),
+            XCB_ATOM_WINDOW, 0, 1024),
         nullptr);
     std::vector<xcb_window_t> windows;
     if (reply && reply->format == 32) {
@@ -195,7 +191,7 @@ TEST(WindowInfoTest, TheClientListOfTheDisplayTheTestsRunOnIsLeftAlone)
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, managed, desktop.root(), 0, 0, 10, 10, 0,
         XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, desktop.root(),
-        atom(connection, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 32, 1, &managed);
+        platform::internAtom(connection, "_NET_CLIENT_LIST", false), XCB_ATOM_WINDOW, 32, 1, &managed);
     xcb_flush(connection);
     {
         ScopedDisplay onTheDesktop(desktop.display());

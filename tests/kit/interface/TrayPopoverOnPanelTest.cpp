@@ -2,6 +2,7 @@
 #include "platform/desktop/StatusItem.h"
 #include "platform/linux/DesktopStatusItemBackend.h"
 #include "platform/linux/TrayStatusItemBackend.h"
+#include "platform/linux/X11Atom.h"
 #include "support/ColourSchemes.h"
 #include "support/PrivateSessionBus.h"
 #include "support/PrivateXServer.h"
@@ -18,7 +19,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include <gtest/gtest.h>
@@ -44,19 +44,10 @@ struct Case {
     const char* scale;
 };
 
-xcb_atom_t atom(xcb_connection_t* connection, const char* name)
-{
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection,
-        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    free(reply);
-    return result;
-}
-
 // The free area the window manager publishes for the first desktop, in device pixels.
 QRect workArea(const PrivateXServer& server)
 {
-    const xcb_atom_t property = atom(server.connection(), "_NET_WORKAREA");
+    const xcb_atom_t property = platform::internAtom(server.connection(), "_NET_WORKAREA", false);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(server.connection(),
         xcb_get_property(server.connection(), 0, server.root(), property, XCB_ATOM_CARDINAL, 0, 4), nullptr);
     QRect area;
@@ -70,7 +61,7 @@ QRect workArea(const PrivateXServer& server)
 
 bool trayManagerRuns(const PrivateXServer& server)
 {
-    const xcb_atom_t selection = atom(server.connection(), "_NET_SYSTEM_TRAY_S0");
+    const xcb_atom_t selection = platform::internAtom(server.connection(), "_NET_SYSTEM_TRAY_S0", false);
     xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
         server.connection(), xcb_get_selection_owner(server.connection(), selection), nullptr);
     const bool owned = reply && reply->owner != XCB_NONE;
