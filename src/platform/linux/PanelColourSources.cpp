@@ -1,5 +1,6 @@
 #include "platform/linux/PanelColourSources.h"
 
+#include "platform/linux/SettingsPortal.h"
 #include "platform/linux/X11Atom.h"
 
 #include <QDBusConnection>
@@ -22,9 +23,6 @@ namespace platform {
 
 namespace {
 
-constexpr const char* portalService = "org.freedesktop.portal.Desktop";
-constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
-constexpr const char* portalInterface = "org.freedesktop.portal.Settings";
 constexpr const char* appearanceNamespace = "org.freedesktop.appearance";
 constexpr const char* colorSchemeKey = "color-scheme";
 
@@ -37,14 +35,10 @@ struct FreeDeleter {
 };
 template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
-std::optional<uint> colorSchemeFrom(QVariant value)
+std::optional<uint> colorSchemeFrom(const QVariant& value)
 {
-    // The portal wraps the value once more in Read (version 1); unwrap every layer.
-    while (value.userType() == qMetaTypeId<QDBusVariant>()) {
-        value = value.value<QDBusVariant>().variant();
-    }
     bool ok = false;
-    const uint scheme = value.toUInt(&ok);
+    const uint scheme = SettingsPortal::unwrapped(value).toUInt(&ok);
     return ok ? std::optional<uint>(scheme) : std::nullopt;
 }
 
@@ -147,9 +141,9 @@ DesktopColourScheme::DesktopColourScheme()
     if (!bus.isConnected()) {
         return;
     }
-    auto call = QDBusMessage::createMethodCall(QString::fromLatin1(portalService),
-        QString::fromLatin1(portalPath), QString::fromLatin1(portalInterface), QStringLiteral("Read"));
-    call << QString::fromLatin1(appearanceNamespace) << QString::fromLatin1(colorSchemeKey);
+    const QString portal = QString::fromLatin1(SettingsPortal::service);
+    const QDBusMessage call = SettingsPortal::readCall(
+        portal, QString::fromLatin1(appearanceNamespace), QString::fromLatin1(colorSchemeKey));
     auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
@@ -159,9 +153,7 @@ DesktopColourScheme::DesktopColourScheme()
             emit changed();
         }
     });
-    bus.connect(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-        QString::fromLatin1(portalInterface), QStringLiteral("SettingChanged"), this,
-        SLOT(settingChanged(QString, QString, QDBusVariant)));
+    SettingsPortal::followChanges(bus, portal, this, SLOT(settingChanged(QString, QString, QDBusVariant)));
 }
 
 void DesktopColourScheme::settingChanged(const QString& ns, const QString& key, const QDBusVariant& value)

@@ -1,6 +1,7 @@
 #include "platform/linux/ReduceMotionPortal.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/SettingsPortal.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -11,8 +12,6 @@ namespace platform {
 
 namespace {
 
-constexpr const char* portalPath = "/org/freedesktop/portal/desktop";
-constexpr const char* portalInterface = "org.freedesktop.portal.Settings";
 constexpr const char* gnomeNamespace = "org.gnome.desktop.interface";
 constexpr const char* gnomeKey = "enable-animations";
 constexpr const char* kdeNamespace = "org.kde.kdeglobals.KDE";
@@ -20,19 +19,10 @@ constexpr const char* kdeKey = "AnimationDurationFactor";
 // The portal answers in milliseconds when it runs; a hung one is given up on.
 constexpr int readTimeoutMilliseconds = 500;
 
-// The portal wraps the value once more in Read (version 1); unwrap every layer.
-QVariant unwrapped(QVariant value)
-{
-    while (value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>()) {
-        value = value.value<QDBusVariant>().variant();
-    }
-    return value;
-}
-
 // Reduced motion from one setting, or nothing when the setting says nothing about it.
 std::optional<bool> reducedFrom(const QString& ns, const QString& key, const QVariant& rawValue)
 {
-    const QVariant value = unwrapped(rawValue);
+    const QVariant value = SettingsPortal::unwrapped(rawValue);
     if (ns == QLatin1String(gnomeNamespace) && key == QLatin1String(gnomeKey)
         && value.userType() == QMetaType::Bool) {
         return !value.toBool();
@@ -58,19 +48,16 @@ ReduceMotionPortal::ReduceMotionPortal(QDBusConnection bus, const QString& servi
         return;
     }
     // Followed before the reads go out, so that no change falls between a read and the following.
-    // The slot is found by its signature's names: QDBusVariant must be known before any reply made it so.
-    qRegisterMetaType<QDBusVariant>();
-    m_bus.connect(m_service, QString::fromLatin1(portalPath), QString::fromLatin1(portalInterface),
-        QStringLiteral("SettingChanged"), this, SLOT(settingChanged(QString, QString, QDBusVariant)));
+    SettingsPortal::followChanges(
+        m_bus, m_service, this, SLOT(settingChanged(QString, QString, QDBusVariant)));
     read(m_gnome, gnomeNamespace, gnomeKey);
     read(m_kde, kdeNamespace, kdeKey);
 }
 
 void ReduceMotionPortal::read(Answer& answer, const char* ns, const char* key)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(m_service, QString::fromLatin1(portalPath),
-        QString::fromLatin1(portalInterface), QStringLiteral("Read"));
-    call << QString::fromLatin1(ns) << QString::fromLatin1(key);
+    const QDBusMessage call
+        = SettingsPortal::readCall(m_service, QString::fromLatin1(ns), QString::fromLatin1(key));
     auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call, readTimeoutMilliseconds), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this,
         [this, &answer, ns, key](QDBusPendingCallWatcher* finished) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/SettingsPortal.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
@@ -19,10 +21,8 @@ namespace platform {
 class ReduceMotionPortal final : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char* portalService = "org.freedesktop.portal.Desktop";
-
     explicit ReduceMotionPortal(QDBusConnection bus,
-        const QString& service = QString::fromLatin1(portalService), QObject* parent = nullptr);
+        const QString& service = QString::fromLatin1(SettingsPortal::service), QObject* parent = nullptr);
 
     bool isEnabled() const { return m_enabled; }
 

@@ -11,6 +11,7 @@
 #include <memory>
 
 using platform::ReduceMotionPortal;
+using platform::SettingsPortal;
 
 namespace {
 
@@ -25,8 +26,7 @@ protected:
         if (!bus.isRunning()) {
             GTEST_SKIP() << "dbus-daemon is not available";
         }
-        portal = std::make_unique<HeldRepliesService>(
-            portalConnection, ReduceMotionPortal::portalService, portalPath);
+        portal = std::make_unique<HeldRepliesService>(portalConnection, SettingsPortal::service, portalPath);
         ASSERT_TRUE(portal->isServing());
     }
     bool waitForHeldReads(qsizetype count)
@@ -48,7 +48,7 @@ protected:
     {
         PrivateSessionBus::callServing(app,
             QDBusMessage::createMethodCall(
-                ReduceMotionPortal::portalService, "/", "org.freedesktop.DBus.Peer", "Ping"));
+                SettingsPortal::service, "/", "org.freedesktop.DBus.Peer", "Ping"));
     }
 
     PrivateSessionBus bus;
