@@ -20,6 +20,8 @@ public:
 
     // "<name> <version> — Debug".
     static QString windowTitle();
+    // How wide a window must be for the window manager to show the whole title.
+    static int widthShowingTitle(const QString& title);
 
 private:
     UserDebugView* m_view = nullptr;

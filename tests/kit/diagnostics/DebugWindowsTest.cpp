@@ -8,6 +8,7 @@
 #include "kit/diagnostics/UserDebugView.h"
 #include "kit/diagnostics/UserDebugWindowController.h"
 #include "kit/foundation/DiagnosticsSeam.h"
+#include "kit/foundation/ZKApp.h"
 #include "kit/interface/QuitButton.h"
 #include "libraries/defaults/Defaults.h"
 
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -77,6 +79,20 @@ TEST_F(DebugWindowsTest, TheLaunchGestureOpensOneFloatingUserDebugWindow)
     // An ampersand is shown as written, not taken for a mnemonic.
     EXPECT_EQ(userWindow()->view().button(QStringLiteral("Feedback & Support"))->text(),
         QStringLiteral("Feedback && Support"));
+}
+
+TEST_F(DebugWindowsTest, TheSupportPanelIsWideEnoughForItsWholeTitle)
+{
+    UserDebugWindowController::show();
+    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    QWidget* window = userWindow()->window();
+    const QString title = window->windowTitle();
+    EXPECT_EQ(title, QString::fromStdString(zk::ZKApp::name() + " " + zk::ZKApp::version() + " — Debug"));
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    // The title in a title bar's bold font, with room for the manager's icon and three buttons.
+    const QFontMetrics metrics(bold);
+    EXPECT_GE(window->width(), metrics.horizontalAdvance(title) + 4 * metrics.height());
 }
 
 TEST_F(DebugWindowsTest, DeleteAsksFirstAndCancelKeepsEverything)
