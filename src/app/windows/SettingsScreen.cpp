@@ -35,6 +35,9 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
     m_tabs->setDocumentMode(true);
     m_tabs->setFixedWidth(contentWidth);
     layout->addWidget(m_tabs, 0, Qt::AlignHCenter);
+    // A pane shorter than the window's least height leaves the room below it: the tabs and the
+    // pane stay where every other pane has them.
+    layout->addStretch(1);
 
     const auto addTab = [this, tabRow, tabButtons](QWidget* pane, zk::SettingsTabType type, Tab tab) {
         const zk::SettingsTabLabel label = zk::settingsTabLabel(type);

@@ -19,7 +19,9 @@
 #include <QTest>
 
 #include <QTabWidget>
+#include <QToolButton>
 #include <algorithm>
+#include <limits>
 #include <map>
 
 using namespace kiruvo;
@@ -168,6 +170,37 @@ TEST_F(SettingsWindowTest, TheWindowIsAsTallAsItsPaneFitsSmallScreensAndScrolls)
     QTest::keyClick(window, Qt::Key_Escape);
     processEvents();
     EXPECT_FALSE(zk::SingletonWindowController::exists<SettingsWindowController>());
+}
+
+TEST_F(SettingsWindowTest, TheTabRowStaysInPlaceOnEveryPane)
+{
+    SettingsWindowController::show();
+    processEvents();
+    auto& controller = zk::SingletonWindowController::shared<SettingsWindowController>();
+    QWidget* window = controller.window();
+    SettingsScreen& settings = controller.screen();
+    const auto tabRowTop = [&] {
+        const auto buttons = settings.findChildren<QToolButton*>(Qt::FindDirectChildrenOnly);
+        int top = std::numeric_limits<int>::max();
+        for (const QToolButton* button : buttons) {
+            top = std::min(top, button->mapTo(window, QPoint(0, 0)).y());
+        }
+        return top;
+    };
+    // A pane shorter than the window's least height (Shortcuts) leaves the room under it, not
+    // above the tabs.
+    std::map<SettingsScreen::Tab, int> tops;
+    std::map<SettingsScreen::Tab, int> gaps;
+    for (const auto tab : { SettingsScreen::Tab::general, SettingsScreen::Tab::menuBar,
+             SettingsScreen::Tab::notifications, SettingsScreen::Tab::shortcuts }) {
+        settings.setCurrentTab(tab);
+        processEvents();
+        tops[tab] = tabRowTop();
+        EXPECT_EQ(tops[tab], tops[SettingsScreen::Tab::general]) << static_cast<int>(tab);
+        // The pane right under them, as on every other pane.
+        gaps[tab] = settings.tabs()->mapTo(window, QPoint(0, 0)).y() - tops[tab];
+        EXPECT_EQ(gaps[tab], gaps[SettingsScreen::Tab::general]) << static_cast<int>(tab);
+    }
 }
 
 TEST_F(SettingsWindowTest, NoPickerLabelIsCutWhateverTheFont)
