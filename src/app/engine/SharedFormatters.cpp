@@ -6,6 +6,7 @@
 #include "platform/time/Locale.h"
 #include "platform/time/TimeZone.h"
 
+#include <cmath>
 #include <memory>
 #include <mutex>
 
@@ -45,9 +46,15 @@ std::shared_ptr<const platform::DateFormatter> shortTimeFormatter()
 
 } // namespace
 
+double roundedToWholeMinutes(double seconds)
+{
+    // std::round rounds halves away from zero.
+    return std::round(seconds / 60.0) * 60.0;
+}
+
 std::optional<std::string> SharedFormatters::hoursMinutesStandalone(zk::Duration duration)
 {
-    return durationFormatter()->string(duration.seconds);
+    return durationFormatter()->string(roundedToWholeMinutes(duration.seconds));
 }
 
 std::optional<std::string> SharedFormatters::hoursMinutesStandalone(platform::Date start, platform::Date end)
@@ -57,7 +64,7 @@ std::optional<std::string> SharedFormatters::hoursMinutesStandalone(platform::Da
 
 std::optional<std::string> SharedFormatters::hoursMinutesInSentence(zk::Duration duration)
 {
-    return durationFormatter()->string(duration.seconds);
+    return durationFormatter()->string(roundedToWholeMinutes(duration.seconds));
 }
 
 std::string SharedFormatters::hoursMinutesStandaloneText(zk::Duration duration)

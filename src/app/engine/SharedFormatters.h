@@ -12,9 +12,14 @@ struct Date;
 
 namespace kiruvo {
 
+// Seconds rounded to whole minutes, halves away from zero, back in seconds: 89 s is 60 s and
+// 90 s is 120 s. Every duration in minutes that the user reads is rounded so, the status item's
+// included, so that the panel's "2m" never stands beside a menu's "1 minute".
+double roundedToWholeMinutes(double seconds);
+
 // The process-wide formatters through which every duration and time of day reaches the user, so
 // that all places spell them alike. Durations are in hours and minutes with full unit names
-// ("1 hour, 5 minutes"; 90,000 s is "25 hours"; seconds never appear); a time of day is the
+// ("1 hour, 5 minutes"; 90,000 s is "25 hours"), rounded to whole minutes; a time of day is the
 // locale's short time ("9:30 AM"). Each follows the user's current locale (and, for times, time
 // zone): a formatter is built on first use and again only when those change. Thread-safe.
 class SharedFormatters {

@@ -31,10 +31,4 @@ bool operator==(const MenuBarState& a, const MenuBarState& b)
     return second != nullptr && *a.iconValue() == *second;
 }
 
-double roundedToWholeMinutes(double seconds)
-{
-    // std::round rounds halves away from zero.
-    return std::round(seconds / 60.0) * 60.0;
-}
-
 } // namespace kiruvo

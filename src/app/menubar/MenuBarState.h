@@ -40,8 +40,4 @@ struct MenuBarState {
     friend bool operator==(const MenuBarState& a, const MenuBarState& b);
 };
 
-// Seconds rounded to whole minutes, halves away from zero, back in seconds: 89 s is 60 s and
-// 90 s is 120 s.
-double roundedToWholeMinutes(double seconds);
-
 } // namespace kiruvo

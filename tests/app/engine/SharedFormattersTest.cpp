@@ -42,14 +42,32 @@ TEST_F(SharedFormattersTest, HoursAndMinutesInFull)
     EXPECT_EQ(standalone(7260), "2 hours, 1 minute");
     EXPECT_EQ(standalone(60), "1 minute");
     EXPECT_EQ(standalone(90000), "25 hours");
-    EXPECT_EQ(standalone(90000 + 59.9), "25 hours");
+    EXPECT_EQ(standalone(90000 + 29.9), "25 hours");
     EXPECT_EQ(standalone(0), "0 minutes");
-    EXPECT_EQ(standalone(59), "0 minutes");
+    EXPECT_EQ(standalone(29), "0 minutes");
     EXPECT_EQ(standalone(-3900), "-1 hour, 5 minutes");
     EXPECT_EQ(
         SharedFormatters::hoursMinutesInSentenceText(zk::Duration::fromSeconds(3900)), "1 hour, 5 minutes");
     EXPECT_EQ(
         SharedFormatters::hoursMinutesStandalone(Date(100), Date(100 + 150 * 60)), "2 hours, 30 minutes");
+}
+
+TEST_F(SharedFormattersTest, MinutesAreRoundedAsTheStatusItemRoundsThem)
+{
+    // The menu's and the reminder's figures stand beside the panel's: the same minute for the
+    // same span, halves rounding up.
+    for (const double seconds : { 0.0, 29.0, 30.0, 89.0, 90.0, 119.0, 3599.0, 3630.0, 7229.5 }) {
+        const double shown = kiruvo::roundedToWholeMinutes(seconds);
+        EXPECT_EQ(standalone(seconds), standalone(shown)) << seconds;
+        EXPECT_EQ(SharedFormatters::hoursMinutesInSentenceText(zk::Duration::fromSeconds(seconds)),
+            SharedFormatters::hoursMinutesInSentenceText(zk::Duration::fromSeconds(shown)))
+            << seconds;
+    }
+    EXPECT_EQ(standalone(89), "1 minute");
+    EXPECT_EQ(standalone(90), "2 minutes");
+    EXPECT_EQ(standalone(3599), "1 hour");
+    EXPECT_EQ(SharedFormatters::hoursMinutesInSentenceText(zk::Duration::fromSeconds(119)), "2 minutes");
+    EXPECT_EQ(SharedFormatters::hoursMinutesStandalone(Date(100), Date(100 + 90)), "2 minutes");
 }
 
 TEST_F(SharedFormattersTest, NoTextGivesThePlaceholder)

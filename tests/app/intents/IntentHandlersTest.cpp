@@ -233,7 +233,8 @@ TEST_F(IntentHandlersOnEngineTest, GetCurrentSessionDescribesTheRunningSession)
     ASSERT_TRUE(response.currentSession);
     const CurrentSession_& session = *response.currentSession;
     EXPECT_EQ(session.identifier(), "currentSession");
-    EXPECT_EQ(session.displayString(), "1 hour, 2 minutes");
+    // 62.5 minutes, shown as the status item shows them.
+    EXPECT_EQ(session.displayString(), "1 hour, 3 minutes");
     EXPECT_EQ(session.subtitleString(), "Started at 12:00\u202fPM");
     EXPECT_EQ(session.duration, 62 * 60 + 30.0);
     ASSERT_TRUE(session.startDate);

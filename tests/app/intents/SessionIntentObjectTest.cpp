@@ -103,7 +103,7 @@ TEST_F(SessionIntentObjectTest, FractionalSecondsStayInTheDurationAndTheNanoseco
     EXPECT_EQ(object.startDate->nanosecond, 250000000);
     EXPECT_EQ(object.endDate->second, 59);
     EXPECT_EQ(object.endDate->nanosecond, 750000000);
-    EXPECT_EQ(object.displayString(), "0 minutes");
+    EXPECT_EQ(object.displayString(), "1 minute");
 }
 
 } // namespace

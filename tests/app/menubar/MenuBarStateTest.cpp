@@ -1,5 +1,7 @@
 #include "app/MenuBarFixture.h"
 
+#include "app/engine/SharedFormatters.h"
+
 #include "app/menubar/MenuBarDurationFormatter.h"
 #include "app/menubar/MenuBarIconImage.h"
 #include "app/menubar/MenuBarState.h"
