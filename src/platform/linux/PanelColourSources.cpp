@@ -129,6 +129,23 @@ QImage screenPixels(const QRect& area)
     return screen->grabWindow(0, topLeft.x(), topLeft.y(), area.width(), area.height()).toImage();
 }
 
+bool resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
+    std::optional<QColor> (*backgroundIn)(const QImage&))
+{
+    PanelColours seen = colours;
+    seen.trayForeground = systemTrayForeground();
+    if (area) {
+        if (const auto background = backgroundIn(screenPixels(*area))) {
+            seen.background = background;
+        }
+    }
+    if (seen.trayForeground == colours.trayForeground && seen.background == colours.background) {
+        return false;
+    }
+    colours = seen;
+    return true;
+}
+
 DesktopColourScheme& DesktopColourScheme::shared()
 {
     static DesktopColourScheme* scheme = new DesktopColourScheme;

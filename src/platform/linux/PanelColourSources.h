@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/desktop/StatusItem.h"
+
 #include <QColor>
 #include <QDBusVariant>
 #include <QImage>
@@ -29,6 +31,16 @@ std::optional<QColor> dominantColour(const QImage& picture);
 // The pixels of the screen in this rectangle (global coordinates), where the platform lets an
 // application read them (X11); an empty picture elsewhere.
 QImage screenPixels(const QRect& area);
+
+// How long after the status item is drawn its panel is looked at: the panel shows the new picture
+// first.
+inline constexpr int panelSamplingDelayMilliseconds = 1000;
+
+// Looks at the panel again: the tray manager's foreground, and the background `backgroundIn` finds
+// in the screen's pixels in `area`, where there is an area and it finds one (else the background
+// stays as it was). Whether `colours` changed.
+bool resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
+    std::optional<QColor> (*backgroundIn)(const QImage&));
 
 // The panel colour the desktop's colour scheme implies: GNOME Shell's bar is dark whatever the
 // scheme; elsewhere the freedesktop appearance setting "color-scheme" (read through the settings

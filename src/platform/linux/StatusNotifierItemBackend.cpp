@@ -29,8 +29,6 @@ constexpr std::string_view category = "StatusItem";
 constexpr double dimmedOpacity = 0.45;
 // A panel answers at once; one that does not within this long counts as having no host.
 constexpr int hostQueryTimeoutMilliseconds = 1000;
-// How long after a draw the panel is looked at: the host shows a new picture first.
-constexpr int samplingDelayMilliseconds = 1000;
 // The stretch of panel looked at, in panel thicknesses.
 constexpr int sampleLengthInThicknesses = 8;
 
@@ -245,7 +243,8 @@ void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
     // The panel's colours are looked at again after each draw (once a minute while a session
     // runs), so that a panel that changes its colour is followed.
     if (appearance.visible && !m_options.panelBackground) {
-        QTimer::singleShot(samplingDelayMilliseconds, this, &StatusNotifierItemBackend::samplePanelColours);
+        QTimer::singleShot(
+            panelSamplingDelayMilliseconds, this, &StatusNotifierItemBackend::samplePanelColours);
     }
     StatusNotifierToolTip toolTip;
     toolTip.title = QGuiApplication::applicationDisplayName();
@@ -264,16 +263,8 @@ void StatusNotifierItemBackend::drawIcon()
 
 void StatusNotifierItemBackend::samplePanelColours()
 {
-    PanelColours colours = m_panelColours;
-    colours.trayForeground = systemTrayForeground();
-    if (const auto area = panelSampleArea(currentScreens(), m_clickPosition)) {
-        if (const auto background = dominantColour(screenPixels(*area))) {
-            colours.background = background;
-        }
-    }
-    if (colours.trayForeground != m_panelColours.trayForeground
-        || colours.background != m_panelColours.background) {
-        m_panelColours = colours;
+    if (resamplePanelColours(
+            m_panelColours, panelSampleArea(currentScreens(), m_clickPosition), &dominantColour)) {
         drawIcon();
     }
 }

@@ -233,22 +233,13 @@ void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
     // The panel's colour can be seen once the tray has placed the icon; a panel that changes its
     // colour is followed at the next draw.
     if (appearance.visible && !m_textColor) {
-        QTimer::singleShot(samplingDelayMilliseconds, this, &TrayStatusItemBackend::samplePanelColours);
+        QTimer::singleShot(panelSamplingDelayMilliseconds, this, &TrayStatusItemBackend::samplePanelColours);
     }
 }
 
 void TrayStatusItemBackend::samplePanelColours()
 {
-    PanelColours colours = m_panelColours;
-    colours.trayForeground = systemTrayForeground();
-    if (const auto rect = geometry()) {
-        if (const auto background = backgroundOf(screenPixels(*rect))) {
-            colours.background = background;
-        }
-    }
-    if (colours.trayForeground != m_panelColours.trayForeground
-        || colours.background != m_panelColours.background) {
-        m_panelColours = colours;
+    if (resamplePanelColours(m_panelColours, geometry(), &TrayStatusItemBackend::backgroundOf)) {
         redraw();
     }
 }

@@ -66,9 +66,6 @@ public:
         QPointF contentOffset = {});
 
 private:
-    // How long after a draw the panel under the icon is looked at: the tray places a new icon first.
-    static constexpr int samplingDelayMilliseconds = 1000;
-
     void onActivated(QSystemTrayIcon::ActivationReason reason);
     void samplePanelColours();
     void redraw();
