@@ -202,6 +202,7 @@ void DBusIdleTimeSource::serviceVanished()
         return;
     }
     m_available = false;
+    m_hasLeftBus = true;
     m_timer.stop();
     log(LogLevel::Warning, category, m_service.description + " left the session bus");
     tell({ IdleEvent::Type::changed, uptime() });
@@ -215,7 +216,8 @@ void DBusIdleTimeSource::serviceAppeared()
     m_available = true;
     // Perhaps another desktop's service, counting in other units.
     m_events.forgetUnit(m_service.secondsPerUnit);
-    log(LogLevel::Info, category, m_service.description + " is on the session bus again");
+    log(LogLevel::Info, category,
+        m_service.description + (m_hasLeftBus ? " is on the session bus again" : " is on the session bus"));
     tell({ IdleEvent::Type::changed, uptime() });
 }
 

@@ -89,6 +89,8 @@ private:
     PolledIdleEvents m_events;
     bool m_armed = false;
     bool m_available = true;
+    // Whether the service has been seen leaving: one that comes while absent from the start is new.
+    bool m_hasLeftBus = false;
     bool m_callPending = false;
     bool m_reportedFailure = false;
 };

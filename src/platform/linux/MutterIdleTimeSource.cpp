@@ -368,6 +368,7 @@ void MutterIdleTimeSource::serviceVanished()
         return;
     }
     m_available = false;
+    m_hasLeftBus = true;
     cancelQuestion();
     m_idleWatch = 0;
     m_activeWatch = 0;
@@ -383,7 +384,9 @@ void MutterIdleTimeSource::serviceAppeared()
     }
     m_available = true;
     m_reportedFailure = false;
-    log(LogLevel::Info, category, "GNOME Mutter's IdleMonitor is on the session bus again");
+    log(LogLevel::Info, category,
+        m_hasLeftBus ? "GNOME Mutter's IdleMonitor is on the session bus again"
+                     : "GNOME Mutter's IdleMonitor is on the session bus");
     tell({ IdleEvent::Type::changed, uptime() });
 }
 

@@ -116,6 +116,8 @@ private:
     double m_threshold = 600;
     bool m_armed = false;
     bool m_available = true;
+    // Whether Mutter has been seen leaving: one that comes while absent from the start is new.
+    bool m_hasLeftBus = false;
     std::optional<double> m_idleSince;
     // Watch ids; 0 for none.
     uint m_idleWatch = 0;

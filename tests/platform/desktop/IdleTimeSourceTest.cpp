@@ -486,12 +486,28 @@ TEST_F(DBusIdleTimeSourceTest, TheServiceLeavingTheBusAndComingBackIsTold)
         changes += event.type == platform::IdleEvent::Type::changed ? 1 : 0;
     });
     source->armWatches(600, std::nullopt);
+    platform::LogCapture log;
     ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
     QTRY_VERIFY_WITH_TIMEOUT(!source->isAvailable(), 5000);
     EXPECT_EQ(changes, 1);
     ASSERT_TRUE(serviceConnection->registerService(serviceName));
     QTRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
     EXPECT_EQ(changes, 2);
+    EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver is on the session bus again"), 1);
+}
+
+TEST_F(DBusIdleTimeSourceTest, AServiceNotOnTheBusAtStartIsNotSaidToBeBackWhenItComes)
+{
+    IdleService& service = standIn(DBusIdleTimeSource::freedesktopScreenSaver());
+    service.setAnswer(QVariant::fromValue<uint>(1));
+    ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
+    auto source = serve(service, DBusIdleTimeSource::freedesktopScreenSaver());
+    source->setAbsent();
+    platform::LogCapture log;
+    ASSERT_TRUE(serviceConnection->registerService(serviceName));
+    QTRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
+    EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver is on the session bus"), 1);
+    EXPECT_EQ(log.countContaining("again"), 0);
 }
 
 // --- Mutter -----------------------------------------------------------------------------------
@@ -666,6 +682,7 @@ TEST_F(MutterIdleTimeSourceTest, MutterLeavingTheBusAndComingBackIsTold)
 {
     auto source = serveMutter();
     source->armWatches(600, std::nullopt);
+    platform::LogCapture log;
     ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
     QTRY_VERIFY_WITH_TIMEOUT(!source->isAvailable(), 5000);
     ASSERT_TRUE(serviceConnection->registerService(serviceName));
@@ -673,6 +690,7 @@ TEST_F(MutterIdleTimeSourceTest, MutterLeavingTheBusAndComingBackIsTold)
     ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::changed);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::changed);
+    EXPECT_EQ(log.countContaining("GNOME Mutter's IdleMonitor is on the session bus again"), 1);
 }
 
 TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
@@ -700,6 +718,9 @@ TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(chain.kind(), IdleTimeSource::Kind::thresholdEvents);
     EXPECT_EQ(log.countContaining("Idle time now comes from GNOME Mutter IdleMonitor instead of fake"), 1);
+    // Its first arrival: nothing says it is back.
+    EXPECT_EQ(log.countContaining("GNOME Mutter's IdleMonitor is on the session bus"), 1);
+    EXPECT_EQ(log.countContaining("again"), 0);
     // Armed through the chain, the watch is Mutter's.
     chain.armWatches(600, std::nullopt);
     QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
