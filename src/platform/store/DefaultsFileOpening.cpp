@@ -1,0 +1,243 @@
+#include "platform/store/DefaultsFileOpening.h"
+
+#include "platform/PrivateFiles.h"
+#include "platform/store/PropertyListJson.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+using sqlite::columnText;
+using sqlite::Connection;
+using sqlite::isDamage;
+using sqlite::logWarning;
+using sqlite::reportFailure;
+using sqlite::Statement;
+
+namespace {
+
+using Attempt = DefaultsFileOpening;
+using Outcome = DefaultsFileOpening::Outcome;
+
+constexpr const char* memoryPath = ":memory:";
+const auto& sqliteMessage = sqlite::message;
+
+Attempt failure(Outcome outcome, int code, std::string message)
+{
+    Attempt attempt;
+    attempt.outcome = outcome;
+    attempt.code = code;
+    attempt.message = std::move(message);
+    return attempt;
+}
+
+Attempt sqliteFailure(sqlite3* db, int code, const std::string& step)
+{
+    return failure(isDamage(code) ? Outcome::Damaged : Outcome::Unavailable, code,
+        step + ": " + sqliteMessage(db, code));
+}
+
+std::vector<std::string> columnTexts(sqlite3* db, const char* sql, int column, int& rc)
+{
+    std::vector<std::string> texts;
+    sqlite3_stmt* raw = nullptr;
+    rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    Statement statement(raw);
+    if (rc != SQLITE_OK) {
+        return texts;
+    }
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        texts.push_back(columnText(statement.get(), column));
+    }
+    if (rc == SQLITE_DONE) {
+        rc = SQLITE_OK;
+    }
+    return texts;
+}
+
+// Whether the file holds nothing but our table in the shape we write it (or nothing at all). Only
+// reads: a file of another program's must not be changed, not even by switching it to WAL.
+std::optional<Attempt> checkShape(sqlite3* db)
+{
+    int rc = SQLITE_OK;
+    const auto tables = columnTexts(db,
+        "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'", 0,
+        rc);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to read the tables");
+    }
+    if (tables.empty()) {
+        return std::nullopt;
+    }
+    if (tables != std::vector<std::string> { "defaults" }) {
+        std::string names;
+        for (const auto& name : tables) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        return failure(Outcome::Foreign, SQLITE_FORMAT, "it holds tables of another program (" + names + ")");
+    }
+    // Name, declared type, not-null flag and primary-key position of each column, in order.
+    sqlite3_stmt* raw = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA table_info(defaults)", -1, &raw, nullptr);
+    Statement info(raw);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to read the table");
+    }
+    std::string shape;
+    while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
+        shape += columnText(info.get(), 1) + ' ' + columnText(info.get(), 2) + ' '
+            + std::to_string(sqlite3_column_int(info.get(), 3)) + ' '
+            + std::to_string(sqlite3_column_int(info.get(), 5)) + ';';
+    }
+    if (rc != SQLITE_DONE) {
+        return sqliteFailure(db, rc, "Unable to read the table");
+    }
+    if (shape != "suite TEXT 1 1;key TEXT 1 2;value TEXT 1 0;") {
+        return failure(Outcome::Foreign, SQLITE_FORMAT, "its table \"defaults\" has another shape");
+    }
+    return std::nullopt;
+}
+
+// Opens one file and reads every value, without writing to the file until it has passed its
+// integrity check: a damaged file must reach the place it is moved to exactly as it was found.
+} // namespace
+
+DefaultsFileOpening DefaultsFileOpening::open(
+    const std::string& path, int busyTimeoutMilliseconds, std::size_t deferredDecodeSize)
+{
+    if (path != memoryPath) {
+        std::error_code error;
+        fs::path file(path);
+        if (file.has_parent_path()) {
+            PrivateFiles::createFolders(file.parent_path(), error);
+            if (error) {
+                return failure(Outcome::Unavailable, SQLITE_CANTOPEN,
+                    "Unable to create the folder " + file.parent_path().string() + ": " + error.message());
+            }
+        }
+        auto status = fs::status(file, error);
+        if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
+            return failure(Outcome::Damaged, SQLITE_CANTOPEN, "The path is not a regular file.");
+        }
+        // The settings and the history are the user's own; SQLite gives its -wal, -shm and
+        // -journal files the database file's mode.
+        PrivateFiles::createFile(file, error);
+    }
+
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(
+        path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    Connection db(raw);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to open the database");
+    }
+    sqlite3_extended_result_codes(db.get(), 1);
+    // Closing after a failed check must not fold a write-ahead log into the damaged file.
+    sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_busy_timeout(db.get(), busyTimeoutMilliseconds);
+
+    {
+        sqlite3_stmt* rawStatement = nullptr;
+        rc = sqlite3_prepare_v2(db.get(), "PRAGMA quick_check(5)", -1, &rawStatement, nullptr);
+        Statement check(rawStatement);
+        if (rc != SQLITE_OK) {
+            return sqliteFailure(db.get(), rc, "Unable to check the database");
+        }
+        std::string problems;
+        while ((rc = sqlite3_step(check.get())) == SQLITE_ROW) {
+            std::string row = columnText(check.get(), 0);
+            if (row != "ok") {
+                problems += problems.empty() ? row : "; " + row;
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            return sqliteFailure(db.get(), rc, "Unable to check the database");
+        }
+        if (!problems.empty()) {
+            return failure(
+                Outcome::Damaged, SQLITE_CORRUPT, "The database failed its integrity check: " + problems);
+        }
+    }
+
+    if (auto foreign = checkShape(db.get())) {
+        return std::move(*foreign);
+    }
+
+    auto exec = [&](const char* sql) { return sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr); };
+    if ((rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK) {
+        if (isDamage(rc)) {
+            return sqliteFailure(db.get(), rc, "Unable to use write-ahead logging");
+        }
+        logWarning("Unable to use write-ahead logging for " + path + ": " + sqliteMessage(db.get(), rc));
+    }
+    if ((rc = exec("PRAGMA synchronous=FULL")) != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to make writes durable");
+    }
+    rc = exec(
+        "CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+        "PRIMARY KEY(suite, key))");
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to create the table");
+    }
+
+    DefaultsFileOpening attempt;
+    {
+        sqlite3_stmt* rawStatement = nullptr;
+        rc = sqlite3_prepare_v2(
+            db.get(), "SELECT suite, key, value FROM defaults", -1, &rawStatement, nullptr);
+        Statement select(rawStatement);
+        if (rc != SQLITE_OK) {
+            return sqliteFailure(db.get(), rc, "Unable to read the values");
+        }
+        std::size_t undecodable = 0;
+        std::string firstProblem;
+        while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+            std::string suite = columnText(select.get(), 0);
+            std::string key = columnText(select.get(), 1);
+            std::string error;
+            std::string text = columnText(select.get(), 2);
+            if (text.size() >= deferredDecodeSize) {
+                attempt.deferred[suite][key] = std::move(text);
+                continue;
+            }
+            auto value = PropertyListJson::decode(text, &error);
+            if (!value) {
+                // Left in the file untouched, and its text kept, so that the write that replaces
+                // it can keep a copy.
+                if (undecodable++ == 0) {
+                    firstProblem = "\"" + key + "\" of suite \"" + suite + "\": " + error;
+                }
+                attempt.unreadable[suite][key] = std::move(text);
+                continue;
+            }
+            attempt.values[suite][key] = std::make_shared<const PropertyList>(std::move(*value));
+        }
+        if (rc != SQLITE_DONE) {
+            return sqliteFailure(db.get(), rc, "Unable to read the values");
+        }
+        if (undecodable > 0) {
+            reportFailure(SQLITE_FORMAT,
+                std::to_string(undecodable) + " stored value(s) in " + path
+                    + " could not be read; each reads as unset and is copied to a backup key before "
+                      "it is replaced. The first is "
+                    + firstProblem,
+                path);
+        }
+    }
+
+    sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    // The check and the read went through every page of the file, and SQLite keeps what it read
+    // for later statements; every read is served from the values above, so those pages would only
+    // sit in memory for the process's life.
+    sqlite3_db_release_memory(db.get());
+    attempt.outcome = Outcome::Opened;
+    attempt.code = SQLITE_OK;
+    attempt.db = std::move(db);
+    return attempt;
+}
+
+} // namespace platform
