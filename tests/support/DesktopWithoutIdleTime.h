@@ -10,9 +10,9 @@
 
 class ScreenSaverStandIn;
 
-// The idle sources of a desktop that tells no idle time, as the application would find them: the
-// real FallbackIdleTimeSource over the real screen saver source waiting for its service on a
-// private bus, and nothing else. Installed as the shared source while it lives (make the session
+// The idle sources of a desktop that does not report idle time, as the application would find
+// them: the real FallbackIdleTimeSource over the real screen saver source waiting for its service
+// on a private bus, and nothing else. Installed as the shared source while it lives (make the session
 // engine after it). The service can then come, answering that the user is present, and go again,
 // as a desktop's would.
 class DesktopWithoutIdleTime {

@@ -113,10 +113,10 @@ public:
     // Where no idle source answers: a line in the menu's current-session section and in the
     // status item's tooltip, and the notice given once per desktop.
     static constexpr const char* idleUnavailableLine
-        = "This desktop tells no idle time: sessions do not end when you leave";
+        = "This desktop does not report idle time: sessions do not end when you leave";
     static constexpr const char* idleUnavailableSummary = "Kiruvo cannot see when you are idle";
     static constexpr const char* idleUnavailableMessage
-        = "This desktop tells Kiruvo nothing about idle time, so a session does not end when you leave. "
+        = "This desktop does not report idle time to Kiruvo, so a session does not end when you leave. "
           "Disable Kiruvo or start a new session when you take a break. Settings, General shows "
           "whether this changes; the log names the idle services tried.";
     // The run-once identifier of that notice on this desktop: another desktop may lack idle time

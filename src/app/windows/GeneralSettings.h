@@ -19,9 +19,9 @@ class IdleDurationBeforeStopSetting;
 class SessionController;
 
 // The General tab: launch at login, enable at launch, the idle time that ends a session, and a note
-// on how idleness is seen. Where the desktop tells no idle time, the idle choice is greyed and a
-// line under it says that sessions do not end when the user leaves; both follow the engine, so they
-// return to normal once an idle service appears. Main-thread only.
+// on how idleness is seen. Where the desktop does not report idle time, the idle choice is greyed
+// and a line under it says that sessions do not end when the user leaves; both follow the engine,
+// so they return to normal once an idle service appears. Main-thread only.
 class GeneralSettings : public QWidget {
     Q_OBJECT
 public:
@@ -32,7 +32,7 @@ public:
                                             "solution for this yet.";
 
     static constexpr const char* idleUnavailableText
-        = "This desktop tells Kiruvo nothing about idle time, so a session does not end when you "
+        = "This desktop does not report idle time to Kiruvo, so a session does not end when you "
           "leave: it ends when you disable Kiruvo, start a new session, or the computer sleeps. "
           "Kiruvo uses an idle service as soon as one appears; its log names those it tried.";
 

@@ -278,7 +278,7 @@ TEST_F(MenuBarTest, TheMenusKeysAreTakenBeforeTheMenuFirstOpens)
     EXPECT_EQ(KeyboardShortcuts::menuItemUsingShortcut(menu, Shortcut(Key::comma, Qt::AltModifier)), nullptr);
 }
 
-// --- A desktop that tells no idle time
+// --- A desktop that does not report idle time
 
 namespace {
 
@@ -396,12 +396,12 @@ TEST_F(NoIdleSourceTest, TheNoticeIsGivenOncePerDesktopAndTheLogSaysItAtEverySta
         notifications.posted.back().body.toStdString(), kiruvo::MenuBarController::idleUnavailableMessage);
     EXPECT_TRUE(PrivateSessionBus::serveUntil(
         [] { return zk::hasRunOnce(kiruvo::MenuBarController::idleUnavailableNoticeIdentifier()); }));
-    EXPECT_EQ(log.countContaining("No idle source answers: This desktop tells Kiruvo nothing"), 1);
+    EXPECT_EQ(log.countContaining("No idle source answers: This desktop does not report idle time"), 1);
 
     restart();
     serveUntilTheServiceHeardAll();
     EXPECT_EQ(idleNotices(), 1) << "told before on this desktop";
-    EXPECT_EQ(log.countContaining("No idle source answers: This desktop tells Kiruvo nothing"), 2);
+    EXPECT_EQ(log.countContaining("No idle source answers: This desktop does not report idle time"), 2);
 
     qputenv("XDG_CURRENT_DESKTOP", "Other");
     restart();
