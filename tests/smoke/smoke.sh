@@ -10,20 +10,11 @@ set -uo pipefail
 
 if [[ "${1:-}" != "--inside" ]]; then
     executable="${1:?usage: smoke.sh <kiruvo executable>}"
-    for tool in xvfb-run dbus-run-session trayer faketime sqlite3 jq xdotool; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
-            echo "SKIP: $tool is not installed"
-            exit 77
-        fi
-    done
-    if [[ ! -x "$executable" ]]; then
-        echo "FAIL: $executable is not an executable"
-        exit 1
-    fi
-    work="$(mktemp -d "${TMPDIR:-/tmp}/kiruvo-smoke.XXXXXX")"
-    trap 'rm -rf "$work"' EXIT
-    mkdir -p "$work/data" "$work/state" "$work/runtime" "$work/config" "$work/cache"
-    chmod 700 "$work/runtime"
+    # shellcheck source-path=SCRIPTDIR source=private_session.sh
+    source "$(dirname "$0")/private_session.sh"
+    require_tools xvfb-run dbus-run-session trayer faketime sqlite3 jq xdotool
+    require_executable "$executable"
+    make_private_folders kiruvo-smoke
     # A private bus and display: nothing of the caller's is seen or touched.
     env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
         -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM \

@@ -18,20 +18,11 @@ if [[ "${1:-}" != "--inside" ]]; then
         echo "SKIP: $program is not installed (Debian package $package)"
         exit 77
     fi
-    for tool in dbus-run-session gdbus; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
-            echo "SKIP: $tool is not installed"
-            exit 77
-        fi
-    done
-    if [[ ! -x "$executable" ]]; then
-        echo "FAIL: $executable is not an executable"
-        exit 1
-    fi
-    work="$(mktemp -d "${TMPDIR:-/tmp}/kiruvo-wayland.XXXXXX")"
-    trap 'rm -rf "$work"' EXIT
-    mkdir -p "$work/data" "$work/state" "$work/runtime" "$work/config" "$work/cache"
-    chmod 700 "$work/runtime"
+    # shellcheck source-path=SCRIPTDIR source=private_session.sh
+    source "$(dirname "$0")/private_session.sh"
+    require_tools dbus-run-session gdbus
+    require_executable "$executable"
+    make_private_folders kiruvo-wayland
     env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
         -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM -u XAUTHORITY \
         XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
