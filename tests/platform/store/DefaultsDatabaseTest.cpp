@@ -1,8 +1,8 @@
 #include "platform/store/DefaultsDatabase.h"
 
-#include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/store/PropertyListJson.h"
+#include "support/TestErrorReporter.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -81,26 +81,21 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_folder.isValid());
-        ASSERT_TRUE(m_reportsFolder.isValid());
-        m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
-        ErrorReporter::setShared(m_reporter.get());
+        ASSERT_TRUE(m_reporter.isValid());
     }
-    void TearDown() override { ErrorReporter::setShared(nullptr); }
-
     // Whether the failure was both logged and handed to the error reporter.
     bool loggedAndReported(const std::string& text) const
     {
         return m_log.countContaining(text) > 0
-            && readFile(m_reporter->reportsPath()).find(text) != std::string::npos;
+            && readFile(m_reporter.reportsPath()).find(text) != std::string::npos;
     }
 
     fs::path folder() const { return fs::path(m_folder.path().toStdString()); }
     std::string file() const { return (folder() / "defaults.sqlite3").string(); }
 
     QTemporaryDir m_folder;
-    QTemporaryDir m_reportsFolder;
     platform::LogCapture m_log;
-    std::unique_ptr<ErrorReporter> m_reporter;
+    TestErrorReporter m_reporter;
 };
 
 } // namespace

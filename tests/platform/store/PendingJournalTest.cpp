@@ -1,7 +1,7 @@
 #include "platform/store/PendingJournal.h"
 
-#include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
+#include "support/TestErrorReporter.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -21,12 +21,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_folder.isValid());
-        ASSERT_TRUE(m_reportsFolder.isValid());
-        m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
-        ErrorReporter::setShared(m_reporter.get());
+        ASSERT_TRUE(m_reporter.isValid());
     }
-    void TearDown() override { ErrorReporter::setShared(nullptr); }
-
     std::string path() const
     {
         return m_folder.filePath(QStringLiteral("defaults.sqlite3.pending")).toStdString();
@@ -64,9 +60,8 @@ protected:
     }
 
     QTemporaryDir m_folder;
-    QTemporaryDir m_reportsFolder;
     LogCapture m_log;
-    std::unique_ptr<ErrorReporter> m_reporter;
+    TestErrorReporter m_reporter;
 };
 
 } // namespace

@@ -1,9 +1,9 @@
 #include "platform/store/DefaultsDatabase.h"
 
-#include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/store/PropertyListJson.h"
 #include "support/SqliteToolLock.h"
+#include "support/TestErrorReporter.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -85,9 +85,7 @@ protected:
             GTEST_SKIP() << "the sqlite3 tool is not installed";
         }
         ASSERT_TRUE(m_folder.isValid());
-        ASSERT_TRUE(m_reportsFolder.isValid());
-        m_reporter = std::make_unique<ErrorReporter>(m_reportsFolder.path().toStdString());
-        ErrorReporter::setShared(m_reporter.get());
+        ASSERT_TRUE(m_reporter.isValid());
         DefaultsDatabase::setProcessJoin(suite, "history", joinLists);
         DefaultsDatabase::setProcessJoin(suite, "count",
             [](const PropertyList& stored, const PropertyList& written, const PropertyList* base) {
@@ -96,8 +94,6 @@ protected:
                     PropertyList(*stored.getIf<std::int64_t>() + *written.getIf<std::int64_t>() - from));
             });
     }
-    void TearDown() override { ErrorReporter::setShared(nullptr); }
-
     std::string file() const { return m_folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString(); }
     std::optional<PropertyList> stored(const std::string& key) const
     {
@@ -126,9 +122,8 @@ protected:
     }
 
     QTemporaryDir m_folder;
-    QTemporaryDir m_reportsFolder;
     LogCapture m_log;
-    std::unique_ptr<ErrorReporter> m_reporter;
+    TestErrorReporter m_reporter;
 };
 
 } // namespace
