@@ -3,13 +3,11 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
-#include <QThread>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -20,38 +18,39 @@ public:
     // The screen's size as Xvfb takes it ("320x240").
     explicit PrivateXServer(const char* screenSize = "320x240")
     {
-        for (int attempt = 0; attempt < 20 && !m_connection; ++attempt) {
-            const int number = 200 + static_cast<int>((::getpid() * 7 + attempt * 13) % 700);
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))) {
-                continue;
-            }
+        // Xvfb picks a free display itself and writes its number once it accepts clients: a number
+        // picked here could be taken by a parallel test between the look and the server's start,
+        // and the client would then reach that test's server.
+        m_server.setProcessChannelMode(QProcess::SeparateChannels);
+        m_server.start(QStringLiteral("Xvfb"),
+            { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QString::fromLatin1(screenSize) + QStringLiteral("x24"),
+                QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+        // Generous: a loaded machine (or a sanitizer build beside it) starts the server slowly.
+        const QDeadlineTimer deadline(60000);
+        if (!m_server.waitForStarted(int(deadline.remainingTime()))) {
+            return;
+        }
+        while (!m_server.canReadLine() && m_server.state() == QProcess::Running && !deadline.hasExpired()) {
+            m_server.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 1000)));
+        }
+        bool isNumber = false;
+        const int number = QString::fromLatin1(m_server.readLine()).trimmed().toInt(&isNumber);
+        if (isNumber && m_server.state() == QProcess::Running) {
             m_display = ":" + std::to_string(number);
-            m_server.start(QStringLiteral("Xvfb"),
-                { QString::fromStdString(m_display), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QString::fromLatin1(screenSize) + QStringLiteral("x24"), QStringLiteral("-nolisten"),
-                    QStringLiteral("tcp") });
-            if (!m_server.waitForStarted(5000)) {
-                return;
-            }
-            // The server takes a moment before it accepts clients.
-            const QDeadlineTimer deadline(5000);
-            while (!deadline.hasExpired() && m_server.state() == QProcess::Running) {
-                xcb_connection_t* connection = xcb_connect(m_display.c_str(), nullptr);
-                if (!xcb_connection_has_error(connection)) {
-                    m_connection = connection;
-                    break;
-                }
+            xcb_connection_t* connection = xcb_connect(m_display.c_str(), nullptr);
+            if (!xcb_connection_has_error(connection)) {
+                m_connection = connection;
+            } else {
                 xcb_disconnect(connection);
-                QThread::msleep(20);
-            }
-            if (!m_connection) {
-                m_server.kill();
-                m_server.waitForFinished();
             }
         }
-        if (m_connection) {
-            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        if (!m_connection) {
+            m_server.kill();
+            m_server.waitForFinished();
+            return;
         }
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
     }
 
     ~PrivateXServer()

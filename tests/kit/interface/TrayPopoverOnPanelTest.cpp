@@ -11,6 +11,7 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QProcess>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +38,10 @@ constexpr const char* childDarkAppVariable = "KIRUVO_TRAY_POPOVER_DARK_APP";
 
 enum class Host { Xfce, Trayer };
 
+// How long the test waits for a program or the panel to get somewhere: long, since a loaded machine
+// (or a sanitizer build) starts a panel slowly, yet each wait ends as soon as what it waits for holds.
+constexpr int patience = 60000;
+
 struct Case {
     Host host;
     bool top;
@@ -57,6 +62,17 @@ QRect workArea(const PrivateXServer& server)
     }
     free(reply);
     return area;
+}
+
+// The window manager names itself on the root window once it manages the windows mapped after.
+bool windowManagerRuns(const PrivateXServer& server)
+{
+    const xcb_atom_t property = platform::internAtom(server.connection(), "_NET_SUPPORTING_WM_CHECK", false);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(server.connection(),
+        xcb_get_property(server.connection(), 0, server.root(), property, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    const bool named = reply && xcb_get_property_value_length(reply) == 4;
+    free(reply);
+    return named;
 }
 
 bool trayManagerRuns(const PrivateXServer& server)
@@ -161,6 +177,10 @@ Report runCase(const Case& c)
     QProcess windowManager;
     windowManager.setProcessEnvironment(environment);
     windowManager.start(QStringLiteral("openbox"), { QStringLiteral("--sm-disable") });
+    // A panel mapped while the window manager starts may keep the whole screen free: the panel
+    // comes after the window manager, as in a desktop session.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return windowManagerRuns(server); }, patience))
+        << "openbox did not start";
     QProcess configuration;
     QProcess panel;
     panel.setProcessEnvironment(environment);
@@ -175,13 +195,10 @@ Report runCase(const Case& c)
         // Started here rather than by the bus, which would hand it the bus's own folders.
         configuration.setProcessEnvironment(environment);
         configuration.start(xfconfd(), {});
+        QDBusConnection probe = bus.connect(QStringLiteral("probe"));
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                return bus.connect(QStringLiteral("probe"))
-                    .interface()
-                    ->isServiceRegistered(QStringLiteral("org.xfce.Xfconf"));
-            },
-            10000));
+            [&] { return probe.interface()->isServiceRegistered(QStringLiteral("org.xfce.Xfconf")); },
+            patience));
         panel.start(QStringLiteral("xfce4-panel"), { QStringLiteral("--disable-wm-check") });
     } else {
         panel.start(QStringLiteral("trayer"),
@@ -194,9 +211,32 @@ Report runCase(const Case& c)
                 QStringLiteral("0"), QStringLiteral("--tint"),
                 c.darkPanel ? QStringLiteral("0x262626") : QStringLiteral("0xe8e8e8") });
     }
-    const bool ready
-        = QTest::qWaitFor([&] { return trayManagerRuns(server) && workArea(server).height() < 800; }, 15000);
-    EXPECT_TRUE(ready) << "the panel did not take its place; work area " << workArea(server).height();
+    // The panel has taken its place once the free area leaves out its edge, and hosts items once
+    // it owns the tray's selection and, for xfce4-panel, the StatusNotifierItem watcher's name: the
+    // panel takes them in no promised order, nor in one step (it may first show at another edge).
+    const auto placed = [&] {
+        const QRect area = workArea(server);
+        return area.isValid() && area.height() < 800
+            && (c.top ? area.top() >= 28 && area.bottom() == 799 : area.top() == 0 && area.bottom() <= 771);
+    };
+    const auto hosts = [&] {
+        return trayManagerRuns(server)
+            && (c.host != Host::Xfce
+                || bus.connect(QStringLiteral("probe"))
+                       .interface()
+                       ->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    };
+    const bool ready = QTest::qWaitFor([&] { return placed() && hosts(); }, patience);
+    const QRect area = workArea(server);
+    EXPECT_TRUE(ready)
+        << "the panel did not take its place; work area " << area.x() << "," << area.y() << " "
+        << area.width() << "x" << area.height() << "; tray " << trayManagerRuns(server)
+        << "\nwindow manager (" << windowManager.state() << "):\n"
+        << (windowManager.readAllStandardOutput() + windowManager.readAllStandardError()).toStdString()
+        << "\npanel (" << panel.state() << "):\n"
+        << (panel.readAllStandardOutput() + panel.readAllStandardError()).toStdString() << "\nxfconfd ("
+        << configuration.state() << "):\n"
+        << (configuration.readAllStandardOutput() + configuration.readAllStandardError()).toStdString();
     // The pointer far from the panel: the tip must not follow it.
     xcb_warp_pointer(server.connection(), XCB_NONE, server.root(), 0, 0, 0, 0, 640, 400);
     xcb_flush(server.connection());
@@ -213,7 +253,7 @@ Report runCase(const Case& c)
     child.setProcessEnvironment(childEnvironment);
     child.start(
         QCoreApplication::applicationFilePath(), { QStringLiteral("--gtest_filter=TrayPopoverChild.Run") });
-    if (!child.waitForFinished(60000)) {
+    if (!child.waitForFinished(3 * patience)) {
         child.kill();
         child.waitForFinished();
     }
@@ -280,6 +320,16 @@ TEST(TrayPopoverChild, Run)
         GTEST_SKIP() << "runs only as the child of a tray popover test";
     }
     QApplication::setPalette(breezePalette(qEnvironmentVariableIsSet(childDarkAppVariable)));
+    // The panel's strut reaches this process through the window manager's free area, which may
+    // come a moment after the process connects.
+    if (!QTest::qWaitFor(
+            [] {
+                const QScreen* screen = QGuiApplication::primaryScreen();
+                return screen && screen->availableGeometry() != screen->geometry();
+            },
+            patience)) {
+        std::printf("child: the screen shows no panel\n");
+    }
     auto backend = std::make_unique<platform::DesktopStatusItemBackend>(QDBusConnection::sessionBus());
     platform::DesktopStatusItemBackend* desktop = backend.get();
     platform::StatusItem item(std::move(backend));
@@ -301,14 +351,21 @@ TEST(TrayPopoverChild, Run)
         auto* tray = static_cast<platform::TrayStatusItemBackend*>(desktop->fallback());
         return tray->panelColours().background.has_value() && tray->geometry().has_value();
     };
-    static_cast<void>(QTest::qWaitFor(known, 5000));
+    if (!QTest::qWaitFor(known, patience)) {
+        std::printf("child: the panel's colours stayed unknown\n");
+    }
 
     zk::Tooltip tip(QStringLiteral("You have been active for 25 minutes"), true, QMargins(15, 15, 15, 15),
         1000, {}, QStringLiteral("statusBarButtonWelcomePopover"), false);
     tip.showEvenWhenMenuBarItemIsHidden = true;
     tip.showInInvisibleWindow(item);
-    QTest::qWait(300);
+    if (!QTest::qWaitForWindowExposed(&tip, patience)) {
+        std::printf("child: the tip was never shown\n");
+    }
     const QRect shown = tip.frameGeometry();
+    const QRect available = tip.screen() ? tip.screen()->availableGeometry() : QRect();
+    std::printf("child: available %d %d %d %d\n", available.x(), available.y(), available.width(),
+        available.height());
     const QColor text = textColour();
     std::printf("child: %s\n", desktop->usesStatusNotifierItem() ? "statusnotifieritem" : "xembed");
     std::printf("child: tip %d %d %d %d\n", shown.x(), shown.y(), shown.width(), shown.height());

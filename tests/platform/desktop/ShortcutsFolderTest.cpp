@@ -40,7 +40,9 @@ protected:
             path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
     }
 
-    // A limit short enough that a hung script costs the test a fraction of a second.
+    // A limit short enough that a hung script costs the test a fraction of a second. The bounds the
+    // tests put on the time a run takes are far above it, as a loaded machine or a sanitizer build
+    // starts a shell slowly, yet far below the scripts' own end (30 s).
     static ShortcutsFolder::RunLimits shortLimits() { return { 0.3, 0.3 }; }
 
     // Running, and not a zombie waiting for a parent that may never reap it.
@@ -148,7 +150,7 @@ TEST_F(ShortcutsFolderTest, aScriptThatHangsIsStoppedAtTheTimeLimitWithWhatItWro
     QElapsedTimer elapsed;
     elapsed.start();
     const auto result = QCoro::waitFor(folder().run("hangs.sh", std::nullopt, shortLimits()));
-    EXPECT_LT(elapsed.elapsed(), 3000);
+    EXPECT_LT(elapsed.elapsed(), 10000) << "well before the script's own end";
     EXPECT_FALSE(result.succeeded);
     EXPECT_TRUE(result.timedOut);
     EXPECT_NE(result.failure.find("did not finish within 0.3 s"), std::string::npos) << result.failure;
@@ -163,7 +165,7 @@ TEST_F(ShortcutsFolderTest, aScriptThatIgnoresTheRequestToEndIsKilledWithWhatItS
     QElapsedTimer elapsed;
     elapsed.start();
     const auto result = QCoro::waitFor(folder().run("stubborn.sh", std::nullopt, shortLimits()));
-    EXPECT_LT(elapsed.elapsed(), 3000);
+    EXPECT_LT(elapsed.elapsed(), 10000) << "well before the script's own end";
     EXPECT_TRUE(result.timedOut);
     EXPECT_EQ(result.outputLines, std::vector<std::string> { "waiting" });
 
@@ -173,7 +175,7 @@ TEST_F(ShortcutsFolderTest, aScriptThatIgnoresTheRequestToEndIsKilledWithWhatItS
     // The group was killed when the script was; the kernel finishes the child's exit on its own time.
     QElapsedTimer reaped;
     reaped.start();
-    while (isAlive(child) && reaped.elapsed() < 2000) {
+    while (isAlive(child) && reaped.elapsed() < 30000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_FALSE(isAlive(child)) << "what the script started is stopped with it";
@@ -194,7 +196,7 @@ TEST_F(ShortcutsFolderTest, quittingEndsEveryRunningScriptWithWhatItStarted)
     };
     QElapsedTimer started;
     started.start();
-    while ((childOf("sleeps.child") <= 0 || childOf("stubborn.child") <= 0) && started.elapsed() < 5000) {
+    while ((childOf("sleeps.child") <= 0 || childOf("stubborn.child") <= 0) && started.elapsed() < 30000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     const pid_t politeChild = childOf("sleeps.child");
@@ -206,11 +208,11 @@ TEST_F(ShortcutsFolderTest, quittingEndsEveryRunningScriptWithWhatItStarted)
     QElapsedTimer stopping;
     stopping.start();
     ShortcutsFolder::stopAllRuns(0.5);
-    EXPECT_LT(stopping.elapsed(), 2000);
+    EXPECT_LT(stopping.elapsed(), 10000) << "well before the scripts' own end";
     EXPECT_EQ(ShortcutsFolder::runningCount(), 0u);
     QElapsedTimer reaped;
     reaped.start();
-    while ((isAlive(politeChild) || isAlive(stubbornChild)) && reaped.elapsed() < 2000) {
+    while ((isAlive(politeChild) || isAlive(stubbornChild)) && reaped.elapsed() < 30000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_FALSE(isAlive(politeChild));
@@ -255,7 +257,7 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
         pid_t child = 0;
         QElapsedTimer started;
         started.start();
-        while ((group <= 0 || child <= 0) && started.elapsed() < 20000) {
+        while ((group <= 0 || child <= 0) && started.elapsed() < 60000) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             std::ifstream(root() / (name + ".started")) >> group >> child;
         }
@@ -266,7 +268,7 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
         application.waitForFinished(10000);
         QElapsedTimer ended;
         ended.start();
-        while (platform::ProcessGroupWatchdog::hasLiveMembers(group) && ended.elapsed() < 10000) {
+        while (platform::ProcessGroupWatchdog::hasLiveMembers(group) && ended.elapsed() < 60000) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         EXPECT_FALSE(platform::ProcessGroupWatchdog::hasLiveMembers(group))
