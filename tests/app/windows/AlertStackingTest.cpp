@@ -39,7 +39,7 @@ constexpr const char* childVariable = "KIRUVO_ALERT_STACKING_CHILD";
 // How long the child waits for the window manager to get somewhere: long, since a loaded machine
 // (or a sanitizer build) is slow to map and stack, yet each wait ends as soon as what it waits for
 // holds.
-constexpr int patience = 60000;
+constexpr int patience = 30000;
 
 std::vector<xcb_window_t> windowsProperty(
     xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property)
@@ -186,11 +186,11 @@ TEST(AlertStacking, AlertsStayAboveTheFloatingSettingsWindowUnderAWindowManager)
     QProcess windowManager;
     windowManager.setProcessEnvironment(environment);
     windowManager.start(openbox, { QStringLiteral("--sm-disable") });
-    ASSERT_TRUE(windowManager.waitForStarted(60000));
+    ASSERT_TRUE(windowManager.waitForStarted(patience));
     // The window manager is ready once it names itself on the root window.
     const xcb_atom_t check = platform::internAtom(server.connection(), "_NET_SUPPORTING_WM_CHECK", false);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !windowsProperty(server.connection(), server.root(), check).empty(); }, 60000));
+        [&] { return !windowsProperty(server.connection(), server.root(), check).empty(); }, patience));
 
     QProcess child;
     environment.insert(QString::fromLatin1(childVariable), QStringLiteral("1"));
@@ -198,8 +198,8 @@ TEST(AlertStacking, AlertsStayAboveTheFloatingSettingsWindowUnderAWindowManager)
     child.setProcessEnvironment(environment);
     child.start(
         QCoreApplication::applicationFilePath(), { QStringLiteral("--gtest_filter=AlertStackingChild.Run") });
-    ASSERT_TRUE(child.waitForStarted(60000));
-    child.waitForFinished(5 * patience);
+    ASSERT_TRUE(child.waitForStarted(patience));
+    child.waitForFinished(4 * patience);
     const QByteArray output = child.readAllStandardOutput();
     std::vector<std::string> lines;
     for (const QByteArray& line : output.split('\n')) {
