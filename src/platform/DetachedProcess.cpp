@@ -25,7 +25,7 @@ bool DetachedProcess::start(const std::string& program, const std::vector<std::s
         qArguments << QString::fromStdString(argument);
     }
     if (!QProcess::startDetached(QString::fromStdString(program), qArguments)) {
-        log(LogLevel::Warning, "Process", "Could not start " + program);
+        log(LogLevel::Warning, lcDesktop(), "Could not start " + program);
         return false;
     }
     return true;

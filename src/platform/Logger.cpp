@@ -3,6 +3,8 @@
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
+#include <QLoggingCategory>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 
@@ -81,13 +84,27 @@ std::string timestamp()
     return std::string(buffer, length);
 }
 
+bool shows(LogLevel level, const QLoggingCategory& category)
+{
+    switch (level) {
+    case LogLevel::Debug:
+        return category.isDebugEnabled() || DebugLog::isEnabled();
+    case LogLevel::Info:
+        return category.isInfoEnabled();
+    case LogLevel::Warning:
+        return category.isWarningEnabled();
+    case LogLevel::Error:
+        return category.isCriticalEnabled();
+    }
+    return true;
+}
+
 } // namespace
 
-void log(LogLevel level, std::string_view category, std::string_view message)
+void log(LogLevel level, const QLoggingCategory& category, std::string_view message)
 {
-    const bool debugEnabled = DebugLog::isEnabled();
-    if (level != LogLevel::Debug || debugEnabled) {
-        std::string line = fmt::format("kiruvo[{}] {}: {}\n", category, levelName(level), message);
+    if (shows(level, category)) {
+        std::string line = fmt::format("{} {}: {}\n", category.categoryName(), levelName(level), message);
         std::lock_guard lock(standardErrorMutex());
         // A closed stream fails here quietly: there is nowhere left to say so.
         std::fwrite(line.data(), 1, line.size(), stderr);
@@ -99,6 +116,33 @@ void log(LogLevel level, std::string_view category, std::string_view message)
     for (LogCapture* capture : all.active) {
         capture->keep(message);
     }
+}
+
+void log(LogLevel level, std::string_view categoryName, std::string_view message)
+{
+    static const std::pair<std::string_view, const QLoggingCategory& (*)()> categories[] = {
+        { "idle", lcIdle },
+        { "StatusItem", lcTray },
+        { "ErrorReporter", lcDiagnostics },
+        { "DefaultsDatabase", lcStore },
+        { "Defaults", lcStore },
+        { "SessionController", lcEngine },
+        { "KeyboardShortcuts", lcShortcuts },
+        { "HotKeys", lcShortcuts },
+        { "Shortcuts", lcScripts },
+        { "ProcessGroupWatchdog", lcScripts },
+        { "Reminder", lcReminders },
+        { "Notifications", lcNotifications },
+        { "diagnostics", lcDiagnostics },
+        { "reset", lcDiagnostics },
+        { "bookmarks", lcDiagnostics },
+        { "email", lcDiagnostics },
+        { "kit", lcStartup },
+        { "relaunch", lcStartup },
+    };
+    const auto* found = std::find_if(std::begin(categories), std::end(categories),
+        [categoryName](const auto& entry) { return entry.first == categoryName; });
+    log(level, found != std::end(categories) ? found->second() : lcDesktop(), message);
 }
 
 LogCapture::LogCapture()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/LogCategories.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -9,13 +11,17 @@ namespace platform {
 
 enum class LogLevel { Debug, Info, Warning, Error };
 
-// Writes one line to standard error ("kiruvo[category] level: message"); Debug lines only while
-// the debug log is enabled, so that a normal run stays quiet. The debug log does not keep these
-// lines: it holds what zk::debugLog writes. Safe from any thread.
-void log(LogLevel level, std::string_view category, std::string_view message);
+// Writes one line to standard error ("kiruvo.idle warning: message") when the category lets the
+// level through: info lines, warnings and errors unless Qt's logging rules turn them off, debug
+// lines while debug mode is on or the rules turn them on, so that a normal run stays quiet. The
+// debug log does not keep these lines: it holds what zk::debugLog writes. Safe from any thread.
+void log(LogLevel level, const QLoggingCategory& category, std::string_view message);
+
+// The form of the files not yet given a category: writes under the category the name stands for.
+void log(LogLevel level, std::string_view categoryName, std::string_view message);
 
 // Keeps the message of every line that log() is given while the capture lives, of every level and
-// whether standard error shows it or not, so that tests can check what was logged. Captures may
+// category and whether standard error shows it or not, so that tests can check what was logged. Captures may
 // overlap; each keeps what was logged during its own life. Safe from any thread.
 class LogCapture {
 public:
@@ -30,7 +36,7 @@ public:
     int countContaining(std::string_view text) const;
 
 private:
-    friend void log(LogLevel, std::string_view, std::string_view);
+    friend void log(LogLevel, const QLoggingCategory&, std::string_view);
     void keep(std::string_view message);
 };
 

@@ -25,8 +25,7 @@ void reportMissingApplication()
 {
     static std::atomic<bool> reported { false };
     if (!reported.exchange(true)) {
-        log(LogLevel::Error, "main-queue",
-            "No application object exists; work for the main queue was dropped.");
+        log(LogLevel::Error, lcCore(), "No application object exists; work for the main queue was dropped.");
     }
 }
 

@@ -29,7 +29,7 @@ void sendReport(CurrentSession::Report report)
         handler(report);
         return;
     }
-    platform::log(platform::LogLevel::Error, "CurrentSession", report.description);
+    platform::log(platform::LogLevel::Error, platform::lcEngine(), report.description);
     platform::ErrorEvent event;
     event.domain = "GeneralError";
     event.code = 1;

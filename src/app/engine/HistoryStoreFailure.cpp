@@ -8,8 +8,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr const char* logCategory = "SessionController";
-
 } // namespace
 
 bool HistoryStoreFailure::Episode::isDueForAlert(platform::Date now)
@@ -36,7 +34,7 @@ bool HistoryStoreFailure::Episode::end()
 void HistoryStoreFailure::writeFailed(platform::Date now)
 {
     if (!m_writeFailure.since) {
-        platform::log(platform::LogLevel::Error, logCategory,
+        platform::log(platform::LogLevel::Error, platform::lcEngine(),
             "The session history could not be stored; it is kept in memory and written again at the next "
             "chance.");
     }
@@ -55,7 +53,7 @@ void HistoryStoreFailure::writeFailed(platform::Date now)
 void HistoryStoreFailure::writeSucceeded()
 {
     if (m_writeFailure.end()) {
-        platform::log(platform::LogLevel::Info, logCategory, "The session history is stored again.");
+        platform::log(platform::LogLevel::Info, platform::lcEngine(), "The session history is stored again.");
     }
 }
 
@@ -64,7 +62,7 @@ void HistoryStoreFailure::databaseHeld(platform::Date now, const std::string& pa
     if (!m_held.isDueForAlert(now)) {
         return;
     }
-    platform::log(platform::LogLevel::Warning, logCategory,
+    platform::log(platform::LogLevel::Warning, platform::lcEngine(),
         "Another process has held " + path + " for over a minute; writes wait beside it.");
     zk::AlertDescription description;
     description.title = "Kiruvo cannot reach its settings database";
@@ -78,7 +76,7 @@ void HistoryStoreFailure::databaseHeld(platform::Date now, const std::string& pa
 void HistoryStoreFailure::databaseFree()
 {
     if (m_held.end()) {
-        platform::log(platform::LogLevel::Info, logCategory, "The settings database is free again.");
+        platform::log(platform::LogLevel::Info, platform::lcEngine(), "The settings database is free again.");
     }
 }
 

@@ -11,7 +11,7 @@ void ReminderSeam::deliver(zk::Duration duration)
         return;
     }
     m_recorded.push_back(duration);
-    platform::log(platform::LogLevel::Info, "Reminder",
+    platform::log(platform::LogLevel::Info, platform::lcEngine(),
         "Reminder due after " + duration.description() + "; no reminder delivery is installed");
 }
 

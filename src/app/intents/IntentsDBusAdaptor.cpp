@@ -25,7 +25,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr std::string_view logCategory = "scripting";
 // Time for the connection to write a large answer out before its memory is given back.
 constexpr int releaseDelayMilliseconds = 1000;
 
@@ -34,7 +33,7 @@ void reportUnavailableOnce(const std::string& reason)
 {
     static std::once_flag once;
     std::call_once(once, [&reason] {
-        platform::log(platform::LogLevel::Warning, logCategory,
+        platform::log(platform::LogLevel::Warning, platform::lcEngine(),
             "Scripting over D-Bus is not available: " + reason + ". Kiruvo runs on without it.");
     });
 }

@@ -44,8 +44,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr std::string_view category = "MenuBar";
-
 std::function<void()>& historyWindowPresenter()
 {
     static std::function<void()> presenter;
@@ -121,7 +119,7 @@ QCoro::Task<bool> notifyUser(std::string summary, std::string body, std::string 
     request.body = std::move(body);
     const auto result = co_await platform::NotificationCenter::shared().post(std::move(request));
     if (!result.succeeded()) {
-        platform::log(platform::LogLevel::Warning, category,
+        platform::log(platform::LogLevel::Warning, platform::lcTray(),
             what + ", and the notification saying so failed: " + result.errorName + " "
                 + result.errorMessage);
     }
@@ -365,7 +363,7 @@ void MenuBarController::tellUserIfThereIsNoTray(double gracePeriod)
         if (!alive.lock() || m_statusItem->backend().isAvailable()) {
             return;
         }
-        platform::log(platform::LogLevel::Warning, category,
+        platform::log(platform::LogLevel::Warning, platform::lcTray(),
             "The desktop has no tray: the status item cannot be seen; tracking and D-Bus go on");
         // Runs on by itself once its handle is dropped.
         auto task = tellUserThereIsNoTray();
@@ -387,7 +385,7 @@ void MenuBarController::tellUserIfIdleIsUnseen()
         if (m_sessionController->isIdleDetectionAvailable()) {
             return;
         }
-        platform::log(platform::LogLevel::Warning, category,
+        platform::log(platform::LogLevel::Warning, platform::lcTray(),
             std::string("No idle source answers: ") + idleUnavailableMessage);
         if (zk::hasRunOnce(idleUnavailableNoticeIdentifier())) {
             return;
@@ -466,7 +464,7 @@ void MenuBarController::render(const MenuBarState& state)
         // rather than end the program.
         const auto text = menuBarDurationFormatter()->string(duration->seconds);
         if (!text) {
-            platform::log(platform::LogLevel::Error, category,
+            platform::log(platform::LogLevel::Error, platform::lcTray(),
                 "The status item's duration has no text: " + std::to_string(duration->seconds));
         }
         setMenuBarTitle(appearance, durationText(text));
@@ -710,7 +708,7 @@ void MenuBarController::updateMenu()
         if (const auto& presenter = historyWindowPresenter()) {
             presenter();
         } else {
-            platform::log(platform::LogLevel::Info, category, "There is no History window yet");
+            platform::log(platform::LogLevel::Info, platform::lcTray(), "There is no History window yet");
         }
     });
 

@@ -134,8 +134,8 @@ QImage renderPicture(const QString& path, int side, qreal ratio)
     static bool told = false;
     if (!told) {
         told = true;
-        platform::log(
-            platform::LogLevel::Error, "Icons", "The picture " + path.toStdString() + " is missing.");
+        platform::log(platform::LogLevel::Error, platform::lcTray(),
+            "The picture " + path.toStdString() + " is missing.");
     }
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::black);

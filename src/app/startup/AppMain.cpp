@@ -45,7 +45,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr std::string_view category = "AppMain";
 // Long enough for the history's first decode and the first drawing of the status item.
 constexpr std::chrono::seconds startUpSettlingTime { 10 };
 
@@ -155,7 +154,7 @@ std::optional<int> AppMain::claimInstance(
             "Kiruvo cannot create its lock file (%1), so it cannot use its settings database safely. It "
             "runs with its settings in memory: your sessions will not be kept after it quits.")
                                     .arg(instance.lastFailure());
-        platform::log(platform::LogLevel::Error, category, message.toStdString());
+        platform::log(platform::LogLevel::Error, platform::lcStartup(), message.toStdString());
         tellUser(message);
         if (environment.keepStoreInMemory) {
             environment.keepStoreInMemory(message);
@@ -173,7 +172,7 @@ std::optional<int> AppMain::claimInstance(
             "Kiruvo: the previous instance is still running after %1 s (%2); this one exits.")
                                     .arg(std::chrono::duration<double>(environment.wait.timeout).count())
                                     .arg(instance.lastFailure());
-        platform::log(platform::LogLevel::Error, category, message.toStdString());
+        platform::log(platform::LogLevel::Error, platform::lcStartup(), message.toStdString());
         tellUser(message);
         return 1;
     }
@@ -184,7 +183,7 @@ std::optional<int> AppMain::claimInstance(
         }
         // Another instance of this user's runs in this session over another settings database.
         instance.release();
-        platform::log(platform::LogLevel::Info, category,
+        platform::log(platform::LogLevel::Info, platform::lcStartup(),
             "Kiruvo already runs in this session with other settings; handing over to it");
     } else if (runsWithoutLock()) {
         return std::nullopt;

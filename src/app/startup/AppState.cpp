@@ -15,8 +15,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr std::string_view category = "AppState";
-
 AppState::MenuBarControllerFactory& menuBarControllerFactory()
 {
     static AppState::MenuBarControllerFactory factory;
@@ -33,7 +31,7 @@ void logOnce(bool& logged, std::string_view message)
 {
     if (!logged) {
         logged = true;
-        platform::log(platform::LogLevel::Warning, category, message);
+        platform::log(platform::LogLevel::Warning, platform::lcStartup(), message);
     }
 }
 
@@ -140,8 +138,8 @@ void AppState::finishLaunching()
         if (const auto& presenter = welcomeWindowPresenter()) {
             presenter();
         } else {
-            platform::log(
-                platform::LogLevel::Info, category, "First launch, but there is no Welcome window to show");
+            platform::log(platform::LogLevel::Info, platform::lcStartup(),
+                "First launch, but there is no Welcome window to show");
         }
     }
 }

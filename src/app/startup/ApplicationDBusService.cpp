@@ -18,8 +18,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr std::string_view category = "Application";
-
 QPointer<QObject>& exportedObject()
 {
     static QPointer<QObject> object;
@@ -40,7 +38,7 @@ void reportUnavailableOnce(const std::string& reason)
         return;
     }
     reported = true;
-    platform::log(platform::LogLevel::Warning, category,
+    platform::log(platform::LogLevel::Warning, platform::lcStartup(),
         "The session bus service is not available (" + reason
             + "): scripting and the hand-over from a second launch are missing");
 }
@@ -144,7 +142,8 @@ void ApplicationDBusService::OpenMenu()
         handler();
         return;
     }
-    platform::log(platform::LogLevel::Info, category, "Asked to open the menu, but there is no menu yet");
+    platform::log(
+        platform::LogLevel::Info, platform::lcStartup(), "Asked to open the menu, but there is no menu yet");
 }
 
 } // namespace kiruvo

@@ -100,7 +100,7 @@ void runDefaultsMigration(
         if (isFirstLaunch || convertToDefaultsV5(suite)) {
             return true;
         }
-        platform::log(platform::LogLevel::Warning, "SettingsMigrations",
+        platform::log(platform::LogLevel::Warning, platform::lcStore(),
             "The settings of an earlier version could not all be converted; the next launch tries again");
         return false;
     });

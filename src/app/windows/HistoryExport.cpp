@@ -13,8 +13,6 @@ namespace kiruvo::HistoryExport {
 
 namespace {
 
-constexpr std::string_view category = "HistoryExport";
-
 std::string sessionText(const Session& session)
 {
     return session.id()
@@ -34,7 +32,7 @@ std::int64_t wholeSeconds(const Session& session)
     if (std::isfinite(seconds) && seconds < limit && seconds > -limit) {
         return static_cast<std::int64_t>(seconds);
     }
-    platform::log(platform::LogLevel::Warning, category,
+    platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
         std::string("The duration of session ")
             .append(sessionText(session))
             .append(" is too long to write; the longest one is written"));
@@ -62,7 +60,7 @@ std::optional<ExportRecord> exportRecord(const Session& session)
     record.start = iso8601String(session.dateRange().lowerBound, false, session.timeZone());
     record.end = iso8601String(session.dateRange().upperBound, false, session.timeZone());
     if (record.start.empty() || record.end.empty()) {
-        platform::log(platform::LogLevel::Warning, category,
+        platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
             std::string("Session ")
                 .append(sessionText(session))
                 .append(" has a date without a text form; it is left out of the export"));

@@ -33,8 +33,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr std::string_view logCategory = "Settings";
-
 QString fromStd(const std::string& text)
 {
     return QString::fromStdString(text);
@@ -110,7 +108,7 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
     m_create = iconButton(tr("Create"), "plus", m_buttons);
     connect(m_create, &QToolButton::clicked, this, [this] {
         if (!ShortcutsApp::createShortcut()) {
-            platform::log(platform::LogLevel::Warning, logCategory, "Could not write a new script");
+            platform::log(platform::LogLevel::Warning, platform::lcScripts(), "Could not write a new script");
         }
         refresh();
     });
@@ -342,7 +340,7 @@ void NotificationRunShortcutSetting::grantAccess()
     const auto root = platform::ShortcutsFolder::standardLocation();
     std::error_code error;
     if (!platform::PrivateFiles::createFolders(root, error)) {
-        platform::log(platform::LogLevel::Warning, logCategory,
+        platform::log(platform::LogLevel::Warning, platform::lcScripts(),
             "Could not create the shortcuts folder " + root.string() + ": " + error.message());
     }
     zk::UrlOpener::openOrTell(

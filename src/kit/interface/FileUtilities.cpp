@@ -127,7 +127,7 @@ std::optional<std::filesystem::path> writeToTemporaryFile(
             writeToTemporaryFile(text, QString::fromStdString(fileName), QString::fromStdString(extension))
                 .toStdString());
     } catch (const Error& error) {
-        platform::log(platform::LogLevel::Warning, "files", error.localizedDescription());
+        platform::log(platform::LogLevel::Warning, platform::lcDesktop(), error.localizedDescription());
         return std::nullopt;
     }
 }

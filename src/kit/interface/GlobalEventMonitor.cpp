@@ -34,7 +34,7 @@ GlobalEventMonitor& GlobalEventMonitor::start()
     }
     if (!m_source->isAvailable()) {
         platform::log(
-            platform::LogLevel::Info, "GlobalEventMonitor", m_source->unavailableReason().toStdString());
+            platform::LogLevel::Info, platform::lcIdle(), m_source->unavailableReason().toStdString());
         return *this;
     }
     m_connection = connect(m_source, &platform::GlobalInputSource::inputEvent, this,

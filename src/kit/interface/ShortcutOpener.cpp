@@ -25,7 +25,7 @@ bool openShortcut(std::string_view name, const platform::ShortcutsFolder& folder
 {
     const auto entry = shortcutNamed(name, folder);
     if (!entry) {
-        platform::log(platform::LogLevel::Warning, "shortcuts",
+        platform::log(platform::LogLevel::Warning, platform::lcScripts(),
             "No shortcut named \"" + std::string(name) + "\" in " + folder.root().string()
                 + "; nothing opened");
         return false;

@@ -2,15 +2,13 @@
 
 #include "kit/interface/MenuBarWindowKeys.h"
 #include "kit/interface/WindowConstraints.h"
+#include "platform/Logger.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QLoggingCategory>
 #include <QVBoxLayout>
 
 namespace zk {
-
-Q_LOGGING_CATEGORY(swiftUIWindowLog, "kiruvo.interface.window")
 
 SwiftUIWindow::SwiftUIWindow(QWidget* content, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -22,7 +20,7 @@ SwiftUIWindow::SwiftUIWindow(QWidget* content, QWidget* parent)
 
 SwiftUIWindow::~SwiftUIWindow()
 {
-    qCDebug(swiftUIWindowLog) << "SwiftUIWindow - DEINIT";
+    platform::log(platform::LogLevel::Debug, platform::lcDesktop(), "SwiftUIWindow - DEINIT");
 }
 
 void SwiftUIWindow::setCanBecomeKey(bool canBecomeKey)

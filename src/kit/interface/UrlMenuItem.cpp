@@ -27,7 +27,7 @@ void UrlMenuItem::open() const
 {
     const QUrl url(m_url.value_or(QString()), QUrl::StrictMode);
     if (!m_url || !url.isValid() || url.isRelative()) {
-        platform::log(platform::LogLevel::Warning, "interface",
+        platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
             "The menu item \"" + text().toStdString() + "\" has no valid address to open: \""
                 + m_url.value_or(QString()).toStdString() + "\"");
         return;

@@ -21,7 +21,7 @@ ConversionIssueScope::~ConversionIssueScope()
 
 void noteEncodingFailure(const std::string& message)
 {
-    platform::log(platform::LogLevel::Warning, "Defaults", "Could not encode a value: " + message);
+    platform::log(platform::LogLevel::Warning, platform::lcStore(), "Could not encode a value: " + message);
     if (currentIssues) {
         currentIssues->encodingFailures.push_back(message);
     }

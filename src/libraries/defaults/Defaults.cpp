@@ -21,7 +21,7 @@ thread_local bool propagationSuppressed = false;
 
 void report(std::int64_t code, const std::string& message, std::map<std::string, std::string> userInfo)
 {
-    platform::log(platform::LogLevel::Error, "Defaults", message);
+    platform::log(platform::LogLevel::Error, platform::lcStore(), message);
     platform::ErrorEvent event;
     event.domain = "Defaults";
     event.code = code;

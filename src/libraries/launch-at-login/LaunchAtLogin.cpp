@@ -31,7 +31,7 @@ platform::combine::CurrentValueSubject<bool>& subject()
 
 void Logger::error(std::string_view message) const
 {
-    platform::log(platform::LogLevel::Error, fmt::format("{}/{}", subsystem, category), message);
+    platform::log(platform::LogLevel::Error, platform::lcStartup(), message);
 }
 
 const Logger& logger()

@@ -18,7 +18,8 @@ namespace LaunchAtLogin {
 class Observable;
 class KVO;
 
-// The module's error log: subsystem "com.zelvantorium.LaunchAtLogin", category "main".
+// The module's error log: subsystem "com.zelvantorium.LaunchAtLogin", category "main"; its lines go
+// to standard error under kiruvo.startup.
 struct Logger {
     std::string_view subsystem;
     std::string_view category;

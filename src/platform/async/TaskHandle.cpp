@@ -70,9 +70,9 @@ QCoro::Task<void> TaskHandle::run(State* state)
             co_await state->body(state->source.get_token());
         }
     } catch (const std::exception& error) {
-        log(LogLevel::Error, "task", std::string("A task ended with an uncaught error: ") + error.what());
+        log(LogLevel::Error, lcCore(), std::string("A task ended with an uncaught error: ") + error.what());
     } catch (...) {
-        log(LogLevel::Error, "task", "A task ended with an uncaught error.");
+        log(LogLevel::Error, lcCore(), "A task ended with an uncaught error.");
     }
     finish(state);
 }

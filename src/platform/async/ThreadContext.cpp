@@ -23,7 +23,7 @@ QObject* ThreadContext::current()
 void ThreadContext::post(QObject* context, std::function<void()> work)
 {
     if (!context) {
-        log(LogLevel::Error, "async", "No thread context to resume on; the work was dropped.");
+        log(LogLevel::Error, lcCore(), "No thread context to resume on; the work was dropped.");
         return;
     }
     QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);

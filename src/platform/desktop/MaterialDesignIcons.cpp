@@ -50,7 +50,7 @@ const std::optional<QString>& family()
     }
     if (!s.family && !s.toldFont) {
         s.toldFont = true;
-        log(LogLevel::Warning, "Icons",
+        log(LogLevel::Warning, lcTray(),
             "The Material Design Icons font could not be loaded from " + s.fontPath.toStdString()
                 + " (package fonts-materialdesignicons-webfont); the status item uses its own heart "
                   "instead.");
@@ -71,7 +71,7 @@ std::map<std::string, char32_t, std::less<>> readGlyphs()
     s.styleSheetNamesIcons = !glyphs.empty();
     if (glyphs.empty() && !s.toldStyleSheet) {
         s.toldStyleSheet = true;
-        log(LogLevel::Warning, "Icons",
+        log(LogLevel::Warning, lcTray(),
             "The Material Design Icons style sheet " + s.styleSheetPath.toStdString()
                 + " could not be read or names no icons; the status item uses its own heart instead.");
     }
@@ -168,7 +168,7 @@ void tellMissingOnce(std::string_view name, std::string_view why)
         return;
     }
     s.toldNames.emplace(name);
-    log(LogLevel::Warning, "Icons", "The icon \"" + std::string(name) + "\" " + std::string(why) + ".");
+    log(LogLevel::Warning, lcTray(), "The icon \"" + std::string(name) + "\" " + std::string(why) + ".");
 }
 
 } // namespace

@@ -49,7 +49,7 @@ void start(const std::shared_ptr<Wait>& wait, double seconds)
     wait->fd = ::timerfd_create(CLOCK_BOOTTIME, TFD_NONBLOCK | TFD_CLOEXEC);
     if (wait->fd < 0) {
         // Without a timer file the wait can still end, only without counting a suspend.
-        log(LogLevel::Error, "Timers", std::string("No boot-time timer: ") + std::strerror(errno));
+        log(LogLevel::Error, lcSystem(), std::string("No boot-time timer: ") + std::strerror(errno));
         MainQueue::asyncAfter(seconds, [wait] {
             auto work = std::move(wait->work);
             wait->release();

@@ -7,7 +7,6 @@
 namespace platform {
 
 namespace {
-constexpr const char* logCategory = "Sound";
 } // namespace
 
 CanberraSoundPlayer::~CanberraSoundPlayer()
@@ -59,7 +58,7 @@ void CanberraSoundPlayer::logFailureOnce(int code, const std::string& what)
     if (!m_loggedFailures.insert(code).second) {
         return;
     }
-    log(LogLevel::Info, logCategory, what + ca_strerror(code));
+    log(LogLevel::Info, lcReminders(), what + ca_strerror(code));
 }
 
 } // namespace platform

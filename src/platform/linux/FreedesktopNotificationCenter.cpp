@@ -14,8 +14,6 @@ namespace platform::dbus {
 
 namespace {
 
-constexpr const char* logCategory = "Notifications";
-
 QDBusMessage methodCall(const QString& service, const char* method)
 {
     return QDBusMessage::createMethodCall(service,
@@ -47,13 +45,13 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(
 QCoro::Task<bool> FreedesktopNotificationCenter::requestAuthorization()
 {
     if (!m_connection.isConnected()) {
-        log(LogLevel::Info, logCategory, "No session bus: notifications cannot be shown");
+        log(LogLevel::Info, lcNotifications(), "No session bus: notifications cannot be shown");
         co_return false;
     }
     const QDBusMessage reply
         = co_await m_connection.asyncCall(methodCall(m_service, "GetCapabilities"), callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        log(LogLevel::Info, logCategory,
+        log(LogLevel::Info, lcNotifications(),
             "The notification service does not answer: " + reply.errorName().toStdString() + " "
                 + reply.errorMessage().toStdString());
         co_return false;
@@ -86,7 +84,7 @@ QCoro::Task<NotificationCenter::PostResult> FreedesktopNotificationCenter::post(
         result.errorMessage = reply.type() == QDBusMessage::ReplyMessage
             ? std::string("The notification service gave an unexpected answer.")
             : reply.errorMessage().toStdString();
-        log(LogLevel::Warning, logCategory,
+        log(LogLevel::Warning, lcNotifications(),
             "Could not post a notification: " + result.errorName + " " + result.errorMessage);
         co_return result;
     }
@@ -109,7 +107,7 @@ QCoro::Task<void> FreedesktopNotificationCenter::removeAllDelivered()
         call << static_cast<uint>(identifier);
         const QDBusMessage reply = co_await m_connection.asyncCall(call, callTimeoutMilliseconds);
         if (reply.type() != QDBusMessage::ReplyMessage) {
-            log(LogLevel::Debug, logCategory,
+            log(LogLevel::Debug, lcNotifications(),
                 "Could not close notification " + std::to_string(identifier) + ": "
                     + reply.errorMessage().toStdString());
         }

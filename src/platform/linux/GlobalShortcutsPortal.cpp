@@ -12,7 +12,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view category = "GlobalShortcuts";
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString portalInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
@@ -139,7 +138,7 @@ void GlobalShortcutsPortal::sendBinding()
         [this](uint response, const QVariantMap&) {
             m_bound = response == 0;
             if (!m_bound) {
-                log(LogLevel::Info, category,
+                log(LogLevel::Info, lcShortcuts(),
                     "The desktop did not bind the global shortcuts (the user declined)");
             }
             Q_EMIT bound(m_bound);
@@ -212,7 +211,7 @@ void GlobalShortcutsPortal::handleShortcutSignal(const QDBusMessage& message)
 
 void GlobalShortcutsPortal::fail(const QString& why)
 {
-    log(LogLevel::Info, category, "No global shortcuts: " + why.toStdString());
+    log(LogLevel::Info, lcShortcuts(), "No global shortcuts: " + why.toStdString());
     m_bound = false;
     Q_EMIT bound(false);
 }

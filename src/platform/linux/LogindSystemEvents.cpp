@@ -19,7 +19,6 @@ namespace platform {
 
 namespace {
 
-constexpr const char* category = "SystemEvents";
 const QString login1Service = QStringLiteral("org.freedesktop.login1");
 const QString login1Path = QStringLiteral("/org/freedesktop/login1");
 const QString login1Manager = QStringLiteral("org.freedesktop.login1.Manager");
@@ -82,7 +81,7 @@ bool LogindSystemEvents::isWatchingSignals() const
 void LogindSystemEvents::watchLogind()
 {
     if (!m_bus.isConnected()) {
-        log(LogLevel::Info, category, "No system bus: sleep and wake will not be followed");
+        log(LogLevel::Info, lcSystem(), "No system bus: sleep and wake will not be followed");
         return;
     }
     const bool sleepConnected = m_bus.connect(login1Service, login1Path, login1Manager,
@@ -91,7 +90,7 @@ void LogindSystemEvents::watchLogind()
         QStringLiteral("PrepareForShutdown"), this, SLOT(onPrepareForShutdown(bool)));
     m_watchingLogind = sleepConnected && shutdownConnected;
     if (!m_watchingLogind) {
-        log(LogLevel::Warning, category,
+        log(LogLevel::Warning, lcSystem(),
             fmt::format("Cannot follow logind's signals: {}", m_bus.lastError().message().toStdString()));
         return;
     }
@@ -130,7 +129,7 @@ void LogindSystemEvents::handlePrepareForShutdown(bool start)
         return;
     }
     if (deliverWillTerminate()) {
-        log(LogLevel::Info, category, "The system is shutting down");
+        log(LogLevel::Info, lcSystem(), "The system is shutting down");
         quitApplication();
     }
 }
@@ -138,7 +137,7 @@ void LogindSystemEvents::handlePrepareForShutdown(bool start)
 void LogindSystemEvents::handleTerminationSignal(int signalNumber)
 {
     if (deliverWillTerminate()) {
-        log(LogLevel::Info, category, fmt::format("Received {}; quitting", signalName(signalNumber)));
+        log(LogLevel::Info, lcSystem(), fmt::format("Received {}; quitting", signalName(signalNumber)));
         quitApplication();
     }
 }
@@ -146,7 +145,7 @@ void LogindSystemEvents::handleTerminationSignal(int signalNumber)
 void LogindSystemEvents::handleCommitDataRequest()
 {
     if (deliverWillTerminate()) {
-        log(LogLevel::Info, category, "The desktop session is ending; quitting");
+        log(LogLevel::Info, lcSystem(), "The desktop session is ending; quitting");
         quitApplication();
     }
 }
@@ -183,7 +182,7 @@ void LogindSystemEvents::inhibitFinished(QDBusPendingCallWatcher* watcher)
         // Sleep still works, only the subscribers may run after resume; say so once.
         if (!m_loggedInhibitFailure) {
             m_loggedInhibitFailure = true;
-            log(LogLevel::Warning, category,
+            log(LogLevel::Warning, lcSystem(),
                 fmt::format("Cannot delay sleep: {}",
                     reply.isError() ? reply.error().message().toStdString()
                                     : std::string("no file descriptor")));
@@ -193,7 +192,7 @@ void LogindSystemEvents::inhibitFinished(QDBusPendingCallWatcher* watcher)
     // The reply owns its descriptor; keep a copy of our own.
     const int fd = ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
-        log(LogLevel::Warning, category, "Cannot keep the sleep inhibitor");
+        log(LogLevel::Warning, lcSystem(), "Cannot keep the sleep inhibitor");
         return;
     }
     adoptSleepInhibitor(fd);

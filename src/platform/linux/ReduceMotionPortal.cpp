@@ -90,7 +90,7 @@ void ReduceMotionPortal::settingChanged(const QString& ns, const QString& key, c
 {
     if (auto reduced = reducedFrom(ns, key, value.variant())) {
         if (m_enabled != *reduced) {
-            log(LogLevel::Info, "ReduceMotion", *reduced ? "Animations reduced" : "Animations on");
+            log(LogLevel::Info, lcDesktop(), *reduced ? "Animations reduced" : "Animations on");
         }
         m_changed = true;
         m_enabled = *reduced;

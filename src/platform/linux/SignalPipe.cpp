@@ -42,11 +42,11 @@ SignalPipe::SignalPipe(std::initializer_list<int> signalNumbers, QObject* parent
     : QObject(parent)
 {
     if (writeFd.load() >= 0) {
-        log(LogLevel::Warning, "SystemEvents", "A signal pipe is already watching; this one watches nothing");
+        log(LogLevel::Warning, lcSystem(), "A signal pipe is already watching; this one watches nothing");
         return;
     }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, m_fds) != 0) {
-        log(LogLevel::Error, "SystemEvents",
+        log(LogLevel::Error, lcSystem(),
             fmt::format("Cannot create the signal socket pair: {}", std::strerror(errno)));
         m_fds[0] = m_fds[1] = -1;
         return;
@@ -62,7 +62,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signalNumbers, QObject* parent
         action.sa_flags = SA_RESTART;
         Installed installed { signalNumber, {} };
         if (::sigaction(signalNumber, &action, &installed.previous) != 0) {
-            log(LogLevel::Error, "SystemEvents",
+            log(LogLevel::Error, lcSystem(),
                 fmt::format("Cannot watch signal {}: {}", signalNumber, std::strerror(errno)));
             continue;
         }

@@ -29,7 +29,7 @@ void UnityLauncherEntry::update(const LauncherEntryState& state)
     };
     signal << m_appUri << properties;
     if (!m_connection.send(signal)) {
-        log(LogLevel::Debug, "LauncherEntry", "Could not send the launcher entry's update");
+        log(LogLevel::Debug, lcDesktop(), "Could not send the launcher entry's update");
     }
 }
 

@@ -21,7 +21,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view category = "HotKeys";
 constexpr std::uint32_t numLockKeysym = 0xff7f;
 constexpr std::uint16_t modifierMask
     = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
@@ -212,7 +211,7 @@ bool X11GlobalHotKeys::grab(std::uint32_t id, const HotKeyCombination& combinati
     const auto keyCode = static_cast<std::uint8_t>(combination.keyCode);
     const std::uint16_t mask = maskOf(combination.modifiers);
     if (!isGrabbed(combination, id) && !grabAllVariants(keyCode, mask)) {
-        log(LogLevel::Info, category,
+        log(LogLevel::Info, lcShortcuts(),
             "Another application holds the key combination " + std::to_string(combination.keyCode)
                 + " with modifiers " + std::to_string(mask) + "; it is not taken");
         return false;

@@ -44,7 +44,7 @@ std::optional<QString> readEntry(const QString& path)
     RegularFile::Read read = RegularFile::read(QFile::encodeName(path).toStdString(), maximumEntrySize);
     if (!read.contents) {
         if (!read.missing) {
-            log(LogLevel::Warning, "LaunchAtLogin", "Not reading " + read.problem);
+            log(LogLevel::Warning, lcStartup(), "Not reading " + read.problem);
         }
         return std::nullopt;
     }

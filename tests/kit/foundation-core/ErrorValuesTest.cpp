@@ -5,6 +5,8 @@
 
 #include "platform/Logger.h"
 
+#include <QLoggingCategory>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -222,17 +224,36 @@ TEST(DebugLogTest, LogTypeSetsTheLevelAndOrdinaryLinesStayOut)
     testing::internal::CaptureStderr();
     debugLog(platform::LogLevel::Error, "Store", 3);
     debugLog("Default");
-    platform::log(platform::LogLevel::Warning, "general", "Ordinary line");
+    platform::log(platform::LogLevel::Warning, platform::lcStore(), "Ordinary line");
     const std::string written = testing::internal::GetCapturedStderr();
     const auto entries = platform::DebugLog::entries();
     platform::DebugLog::setEnabled(false);
     platform::DebugLog::clear();
-    EXPECT_TRUE(written.starts_with("kiruvo[general] error: \"Store\" 3\n"));
-    EXPECT_NE(written.find("kiruvo[general] info: \"Default\"\n"), std::string::npos);
+    EXPECT_TRUE(written.starts_with("kiruvo.diagnostics error: \"Store\" 3\n"));
+    EXPECT_NE(written.find("kiruvo.diagnostics info: \"Default\"\n"), std::string::npos);
     EXPECT_NE(written.find("Ordinary line"), std::string::npos);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_TRUE(entries[0].starts_with("\"Store\" 3\n"));
     EXPECT_TRUE(entries[1].starts_with("\"Default\"\n"));
+}
+
+TEST(DebugLogTest, TheDebugWindowKeepsEntriesThatLoggingRulesKeepOffStandardError)
+{
+    platform::DebugLog::clear();
+    platform::DebugLog::setEnabled(true);
+    QLoggingCategory::setFilterRules(QStringLiteral("kiruvo.diagnostics.info=false"));
+    platform::LogCapture log;
+    testing::internal::CaptureStderr();
+    debugLog("Session new");
+    const std::string written = testing::internal::GetCapturedStderr();
+    QLoggingCategory::setFilterRules(QString());
+    const auto entries = platform::DebugLog::entries();
+    platform::DebugLog::setEnabled(false);
+    platform::DebugLog::clear();
+    EXPECT_EQ(written, "");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].starts_with("\"Session new\"\n\t["));
+    EXPECT_EQ(log.countContaining("\"Session new\""), 1);
 }
 
 TEST(DebugLogTest, FileNamesLoseOnlySourceExtensions)

@@ -139,7 +139,7 @@ void scheduleTimedCacheCleanup(double interval)
     auto work = [interval] {
         cleanUpTimedCache(interval);
         // A note for whoever debugs the caches; a normal run says nothing.
-        platform::log(platform::LogLevel::Debug, "CallSiteCache", "CLEANUP");
+        platform::log(platform::LogLevel::Debug, platform::lcCore(), "CLEANUP");
     };
     state.cancelTimedCacheCleanupTask = state.starter
         ? state.starter(delayedSweepDelay, std::move(work))

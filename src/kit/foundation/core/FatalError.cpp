@@ -41,7 +41,7 @@ void fatalError(const FatalReason& reason, platform::SourceLocation where)
 {
     const std::string text = fmt::format("{}:{}: Fatal error: {}", debugLogFileName(where.file_name()),
         where.line(), fatalErrorMessage(reason, where.function_name()));
-    platform::log(platform::LogLevel::Error, "general", text);
+    platform::log(platform::LogLevel::Error, platform::lcCore(), text);
     std::abort();
 }
 
@@ -140,7 +140,7 @@ std::string debugLogText(const std::string& values, const platform::SourceLocati
 
 void writeDebugLog(const std::string& text, platform::LogLevel level)
 {
-    platform::log(level, "general", text);
+    platform::log(level, platform::lcDiagnostics(), text);
     platform::DebugLog::append(text);
 }
 

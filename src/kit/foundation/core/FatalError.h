@@ -95,7 +95,8 @@ struct DebugLogFirstValue {
 
 // Writes the values, each in its debugging form (texts quoted and escaped, numbers bare) and
 // separated by blanks, followed by a line break, a tab and "[function in File:line]" and a line
-// break, to the log; the log also keeps it in the in-memory debug log while debug mode is on.
+// break, to the log under kiruvo.diagnostics; the in-memory debug log also keeps it while debug
+// mode is on, whatever Qt's logging rules let through to standard error.
 // The log type is the level of the system-log line; it defaults to Info.
 template <class... Rest>
 void debugLog(platform::LogLevel type, const DebugLogFirstValue& first, const Rest&... rest)

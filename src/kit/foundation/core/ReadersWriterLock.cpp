@@ -50,7 +50,7 @@ thread_local const void* runningWritesOf = nullptr;
 
 void logFailedWrite(const std::string& message)
 {
-    platform::log(platform::LogLevel::Error, "ReadersWriterLock", message);
+    platform::log(platform::LogLevel::Error, platform::lcCore(), message);
 }
 } // namespace
 

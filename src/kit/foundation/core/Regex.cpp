@@ -407,7 +407,7 @@ std::string Regex::replacingAllMatches(
     if (failed) {
         // A template naming a group the pattern lacks: leave the text as it was rather than
         // produce a half-replaced one.
-        platform::log(platform::LogLevel::Error, "regex",
+        platform::log(platform::LogLevel::Error, platform::lcCore(),
             fmt::format("The replacement template \"{}\" does not fit the pattern \"{}\" ({}); the text "
                         "is left as it was.",
                 withTemplate, pattern(), u_errorName(status)));
@@ -439,8 +439,8 @@ std::string replacingFirstMatch(std::string_view text, const Regex& of, std::str
     return of.replacingFirstMatch(text, with);
 }
 
-std::string replacingFirstMatch(
-    std::string_view text, std::string_view ofLiteral, std::string_view with, platform::SourceLocation location)
+std::string replacingFirstMatch(std::string_view text, std::string_view ofLiteral, std::string_view with,
+    platform::SourceLocation location)
 {
     return Regex::literal(ofLiteral, 0, location).replacingFirstMatch(text, with);
 }

@@ -140,7 +140,7 @@ void reportError(
         });
         const PlatformError normalized = normalizedError(error, metadata);
         const platform::ErrorEvent event = eventFor(normalized);
-        platform::log(platform::LogLevel::Warning, "error",
+        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
             fmt::format(
                 "{} {} at {}:{}: {}", event.domain, event.code, event.file, event.line, event.message));
         platform::ErrorReporter::shared().capture(event);
