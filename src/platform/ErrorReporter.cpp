@@ -48,7 +48,7 @@ std::string isoTime(double unixTime)
 
 void logFailure(const std::string& what, const std::error_code& error)
 {
-    log(LogLevel::Warning, "ErrorReporter", what + ": " + error.message());
+    log(LogLevel::Warning, lcDiagnostics(), what + ": " + error.message());
 }
 
 // Writes all of `text` to a private file, never through a link; false when any of it was not.
@@ -148,7 +148,7 @@ void ErrorReporter::capture(const ErrorEvent& event)
         std::lock_guard guard(m_mutex);
         std::string problem;
         if (!PrivateFiles::ensurePrivateFolder(m_directory, problem)) {
-            log(LogLevel::Warning, "ErrorReporter", "Not recording an error: " + problem);
+            log(LogLevel::Warning, lcDiagnostics(), "Not recording an error: " + problem);
             return;
         }
         std::error_code error;
@@ -164,9 +164,9 @@ void ErrorReporter::capture(const ErrorEvent& event)
             logFailure("Cannot append to " + path.string(), std::error_code(errno, std::generic_category()));
         }
     } catch (const std::exception& exception) {
-        log(LogLevel::Warning, "ErrorReporter", std::string("Cannot record an error: ") + exception.what());
+        log(LogLevel::Warning, lcDiagnostics(), std::string("Cannot record an error: ") + exception.what());
     } catch (...) {
-        log(LogLevel::Warning, "ErrorReporter", "Cannot record an error");
+        log(LogLevel::Warning, lcDiagnostics(), "Cannot record an error");
     }
 }
 
@@ -188,7 +188,7 @@ void ErrorReporter::markLaunch()
         m_lastRunCrashed = std::filesystem::exists(markerPath(), error);
         std::string problem;
         if (!PrivateFiles::ensurePrivateFolder(m_directory, problem)) {
-            log(LogLevel::Warning, "ErrorReporter", "Not writing the launch marker: " + problem);
+            log(LogLevel::Warning, lcDiagnostics(), "Not writing the launch marker: " + problem);
             return;
         }
         const std::string marker
@@ -198,7 +198,7 @@ void ErrorReporter::markLaunch()
                 "Cannot write " + markerPath().string(), std::error_code(errno, std::generic_category()));
         }
     } catch (...) {
-        log(LogLevel::Warning, "ErrorReporter", "Cannot write the launch marker");
+        log(LogLevel::Warning, lcDiagnostics(), "Cannot write the launch marker");
     }
 }
 

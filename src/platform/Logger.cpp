@@ -122,23 +122,7 @@ void log(LogLevel level, std::string_view categoryName, std::string_view message
 {
     static const std::pair<std::string_view, const QLoggingCategory& (*)()> categories[] = {
         { "idle", lcIdle },
-        { "StatusItem", lcTray },
-        { "ErrorReporter", lcDiagnostics },
-        { "DefaultsDatabase", lcStore },
         { "Defaults", lcStore },
-        { "SessionController", lcEngine },
-        { "KeyboardShortcuts", lcShortcuts },
-        { "HotKeys", lcShortcuts },
-        { "Shortcuts", lcScripts },
-        { "ProcessGroupWatchdog", lcScripts },
-        { "Reminder", lcReminders },
-        { "Notifications", lcNotifications },
-        { "diagnostics", lcDiagnostics },
-        { "reset", lcDiagnostics },
-        { "bookmarks", lcDiagnostics },
-        { "email", lcDiagnostics },
-        { "kit", lcStartup },
-        { "relaunch", lcStartup },
     };
     const auto* found = std::find_if(std::begin(categories), std::end(categories),
         [categoryName](const auto& entry) { return entry.first == categoryName; });

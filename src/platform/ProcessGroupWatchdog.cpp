@@ -111,7 +111,7 @@ ProcessGroupWatchdog::ProcessGroupWatchdog(double grace)
 {
     int ends[2] = { -1, -1 };
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        log(LogLevel::Warning, "ProcessGroupWatchdog",
+        log(LogLevel::Warning, lcScripts(),
             "No watchdog for a script: " + std::error_code(errno, std::generic_category()).message()
                 + "; it would outlive a crash of the application");
         return;

@@ -33,7 +33,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr const char* logCategory = "SessionController";
 constexpr const char* historyKey = "sessions";
 // How long an unread history is answered without before the store is asked again: every question
 // that reaches a locked file may wait for the store's whole busy timeout.
@@ -304,14 +303,14 @@ void SessionController::setEnabled(bool enabled)
 void SessionController::enabledDidChange()
 {
     if (m_isEnabled) {
-        platform::log(platform::LogLevel::Info, logCategory, "Session enable");
+        platform::log(platform::LogLevel::Info, platform::lcEngine(), "Session enable");
         m_wasEnabledBeforeSleep = true;
         // Enabling while a session runs keeps it.
         if (!m_currentSession) {
             start();
         }
     } else {
-        platform::log(platform::LogLevel::Info, logCategory, "Session disable");
+        platform::log(platform::LogLevel::Info, platform::lcEngine(), "Session disable");
         stop(false);
     }
     updateStatusItem();
@@ -623,7 +622,7 @@ void SessionController::setUpNotifyTimer()
     }
     // A timer of no length would fire without pause; such a stored interval is refused.
     if (!std::isfinite(interval->seconds) || interval->seconds <= 0) {
-        platform::log(platform::LogLevel::Warning, logCategory,
+        platform::log(platform::LogLevel::Warning, platform::lcEngine(),
             "Ignoring the reminder interval " + interval->description() + ": it must be a positive length");
         return;
     }

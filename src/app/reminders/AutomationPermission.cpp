@@ -11,8 +11,8 @@ QCoro::Task<Permissions::Automation::Status> automationPermissionStatus(
 {
     using Permissions::Automation::Status;
     if (bundleIdentifier != ShortcutsApp::eventsAgentBundleIdentifier) {
-        platform::log(
-            platform::LogLevel::Info, "Shortcuts", "No program to automate for " + bundleIdentifier);
+        platform::log(platform::LogLevel::Info, platform::lcScripts(),
+            "No program to automate for " + bundleIdentifier);
         co_return Status::notRunning;
     }
     co_return platform::ShortcutsFolder::standard().isReadable() ? Status::authorized : Status::notRunning;

@@ -6,8 +6,8 @@ namespace kiruvo {
 
 void performHapticFeedback()
 {
-    platform::log(
-        platform::LogLevel::Debug, "Reminder", "Haptic feedback requested; no haptic device on this system");
+    platform::log(platform::LogLevel::Debug, platform::lcReminders(),
+        "Haptic feedback requested; no haptic device on this system");
 }
 
 } // namespace kiruvo

@@ -24,11 +24,9 @@ namespace kiruvo {
 
 namespace {
 
-constexpr const char* logCategory = "Reminder";
-
 void logFailure(std::string_view step, std::string_view what)
 {
-    platform::log(platform::LogLevel::Warning, logCategory,
+    platform::log(platform::LogLevel::Warning, platform::lcReminders(),
         "Reminder step \"" + std::string(step) + "\" failed: " + std::string(what));
 }
 
@@ -338,8 +336,8 @@ zk::Tooltip* ReminderDelivery::showPopover(zk::Duration duration)
 {
     platform::StatusItem* statusItem = m_statusItem ? m_statusItem() : nullptr;
     if (!statusItem) {
-        platform::log(
-            platform::LogLevel::Info, logCategory, "No status item to show the reminder popover at");
+        platform::log(platform::LogLevel::Info, platform::lcReminders(),
+            "No status item to show the reminder popover at");
         return nullptr;
     }
     delete m_popover.data();
@@ -348,7 +346,8 @@ zk::Tooltip* ReminderDelivery::showPopover(zk::Duration duration)
     popover->showEvenWhenMenuBarItemIsHidden = true;
     m_popover = popover;
     if (!popover->showInInvisibleWindow(*statusItem)) {
-        platform::log(platform::LogLevel::Info, logCategory, "The reminder popover could not be shown");
+        platform::log(
+            platform::LogLevel::Info, platform::lcReminders(), "The reminder popover could not be shown");
     }
     return popover;
 }

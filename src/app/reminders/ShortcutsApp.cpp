@@ -12,8 +12,6 @@ namespace kiruvo::ShortcutsApp {
 
 namespace {
 
-constexpr const char* logCategory = "Shortcuts";
-
 QColor colorFor(const platform::Uuid& id)
 {
     const auto& bytes = id.bytes();
@@ -123,14 +121,14 @@ QCoro::Task<std::optional<LookupOutcome>> validateChosenShortcut()
     case LookupOutcome::missing:
         // The user may have chosen another script while the folder was being read.
         if (Defaults::get(Keys::notificationRunShortcut()) == chosen) {
-            platform::log(platform::LogLevel::Info, logCategory,
+            platform::log(platform::LogLevel::Info, platform::lcScripts(),
                 "The chosen shortcut " + chosen->uuidString()
                     + " is gone; no shortcut runs at reminders now");
             Defaults::set(Keys::notificationRunShortcut(), std::optional<platform::Uuid>());
         }
         break;
     case LookupOutcome::unavailable:
-        platform::log(platform::LogLevel::Warning, logCategory,
+        platform::log(platform::LogLevel::Warning, platform::lcScripts(),
             "Cannot check the chosen shortcut " + chosen->uuidString() + " in "
                 + platform::ShortcutsFolder::standardLocation().string() + "; the choice is kept");
         break;
@@ -143,7 +141,7 @@ QCoro::Task<std::vector<std::string>> runShortcut(platform::Uuid id, std::option
     const auto folder = platform::ShortcutsFolder::standard();
     const auto found = co_await findEntry(folder, id);
     if (!found.entry) {
-        platform::log(platform::LogLevel::Info, logCategory,
+        platform::log(platform::LogLevel::Info, platform::lcScripts(),
             "No shortcut " + id.uuidString() + " in " + folder.root().string()
                 + (found.outcome == LookupOutcome::unavailable ? " (the folder could not be read)" : "")
                 + "; nothing ran");
@@ -151,7 +149,8 @@ QCoro::Task<std::vector<std::string>> runShortcut(platform::Uuid id, std::option
     }
     auto result = co_await folder.run(found.entry->relativePath, std::move(input));
     if (!result.succeeded) {
-        platform::log(platform::LogLevel::Warning, logCategory, "Shortcut run failed: " + result.failure);
+        platform::log(
+            platform::LogLevel::Warning, platform::lcScripts(), "Shortcut run failed: " + result.failure);
         co_return std::vector<std::string> {};
     }
     co_return std::move(result.outputLines);

@@ -16,8 +16,6 @@ namespace kiruvo {
 
 namespace {
 
-constexpr const char* logCategory = "Notifications";
-
 // The error shown when the service refused a notification.
 zk::ErrorPtr postError(const platform::NotificationCenter::PostResult& result)
 {
@@ -89,7 +87,8 @@ QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
         if (m_openSettingsWindow) {
             platform::MainQueue::post(m_openSettingsWindow);
         } else {
-            platform::log(platform::LogLevel::Warning, logCategory, "No Settings window to open");
+            platform::log(
+                platform::LogLevel::Warning, platform::lcNotifications(), "No Settings window to open");
         }
     }
 }

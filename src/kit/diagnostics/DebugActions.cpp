@@ -21,8 +21,8 @@ bool openUrl(const QUrl& url, const std::string& what)
     }
     const bool opened = environment.openUrl(url);
     if (!opened) {
-        platform::log(
-            platform::LogLevel::Warning, "diagnostics", "Nothing opened " + url.toString().toStdString());
+        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
+            "Nothing opened " + url.toString().toStdString());
     }
     return opened;
 }

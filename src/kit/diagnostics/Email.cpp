@@ -33,8 +33,6 @@ const EmailAddress& supportEmailAddress()
 
 namespace {
 
-constexpr std::string_view category = "email";
-
 std::string joined(const std::vector<std::string>& values, std::string_view separator)
 {
     std::string text;
@@ -96,7 +94,7 @@ std::optional<std::string> writeAttachment(const std::string& text, const std::s
     // Each folder made with its final permissions: the text holds the user's history.
     if ((::mkdir(QFile::encodeName(base).constData(), 0700) != 0 && errno != EEXIST)
         || ::mkdir(QFile::encodeName(folder).constData(), 0700) != 0) {
-        platform::log(platform::LogLevel::Warning, category,
+        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
             "Could not make a folder for the attachment in " + base.toStdString() + ": "
                 + std::strerror(errno));
         return std::nullopt;
@@ -104,7 +102,7 @@ std::optional<std::string> writeAttachment(const std::string& text, const std::s
     try {
         return writeToNewPrivateFile(text, folder, QString::fromStdString(fileName), QString()).toStdString();
     } catch (const Error& error) {
-        platform::log(platform::LogLevel::Warning, category, error.localizedDescription());
+        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(), error.localizedDescription());
         return std::nullopt;
     }
 }
@@ -164,7 +162,7 @@ std::optional<std::string> mailtoURL(const std::vector<std::string>& recipients,
     }
     const QUrl url(QString::fromStdString(text), QUrl::StrictMode);
     if (!url.isValid()) {
-        platform::log(platform::LogLevel::Error, category,
+        platform::log(platform::LogLevel::Error, platform::lcDiagnostics(),
             "Could not create a mailto: URL: " + url.errorString().toStdString());
         return std::nullopt;
     }
@@ -186,7 +184,7 @@ bool openMailtoURL(
         return false;
     }
     if (text->size() > maximumMailtoURLLength) {
-        platform::log(platform::LogLevel::Warning, category,
+        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
             "The mailto: URL is " + std::to_string(text->size())
                 + " bytes long, too long for a mail client.");
         return false;
@@ -195,7 +193,8 @@ bool openMailtoURL(
     const EmailEnvironment& environment = EmailEnvironment::shared();
     const bool opened = environment.openUrl ? environment.openUrl(url) : QDesktopServices::openUrl(url);
     if (!opened) {
-        platform::log(platform::LogLevel::Warning, category, "No application opened the mailto: URL.");
+        platform::log(
+            platform::LogLevel::Warning, platform::lcDiagnostics(), "No application opened the mailto: URL.");
     }
     return opened;
 }
@@ -258,7 +257,7 @@ void sendEmailWith(const std::optional<std::string>& client, const std::vector<s
 {
     const EmailEnvironment& environment = EmailEnvironment::shared();
     if (!client) {
-        platform::log(platform::LogLevel::Info, category,
+        platform::log(platform::LogLevel::Info, platform::lcDiagnostics(),
             "No default mail program is known; the desktop is asked to open a mailto: link.");
     }
     const QString program = client && takesAttachments(*client) ? xdgEmailPath(environment) : QString();
@@ -276,8 +275,8 @@ void sendEmailWith(const std::optional<std::string>& client, const std::vector<s
             if (startDetached(environment, program, arguments)) {
                 return;
             }
-            platform::log(
-                platform::LogLevel::Warning, category, "Could not start xdg-email; using a mailto: URL.");
+            platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
+                "Could not start xdg-email; using a mailto: URL.");
         }
     }
     sendEmailViaMailto(recipients, subject, message, attachmentFileName, attachmentText);

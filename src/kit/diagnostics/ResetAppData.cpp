@@ -17,8 +17,6 @@ namespace zk {
 
 namespace {
 
-constexpr std::string_view category = "reset";
-
 QCoro::Task<> relaunchAfterTellingFailures(
     ResetResult result, bool exitImmediately, bool showSettingsAfterRelaunch)
 {
@@ -216,10 +214,10 @@ ResetResult resetAppData(const ResetEnvironment& environment)
         result.failures.push_back("The settings and the history were kept in “" + storePath.string() + "”.");
     }
     for (const auto& line : result.removed) {
-        platform::log(platform::LogLevel::Info, category, line);
+        platform::log(platform::LogLevel::Info, platform::lcDiagnostics(), line);
     }
     for (const auto& failure : result.failures) {
-        platform::log(platform::LogLevel::Error, category, failure);
+        platform::log(platform::LogLevel::Error, platform::lcDiagnostics(), failure);
     }
     return result;
 }

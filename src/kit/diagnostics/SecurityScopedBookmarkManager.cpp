@@ -24,8 +24,6 @@ namespace zk::SecurityScopedBookmarkManager {
 
 namespace {
 
-constexpr std::string_view category = "bookmarks";
-
 std::mutex& promptLock()
 {
     static std::mutex lock;
@@ -199,7 +197,7 @@ PromptResult promptForDirectoryAccess(const std::string& folder, const std::opti
     std::unique_lock lock(promptLock(), std::try_to_lock);
     if (!lock) {
         const std::string error = "A folder prompt is already open.";
-        platform::log(platform::LogLevel::Error, category, error);
+        platform::log(platform::LogLevel::Error, platform::lcDiagnostics(), error);
         return { std::nullopt, error };
     }
     return runPrompt(folder, message);

@@ -22,7 +22,7 @@ constexpr const char* debugMenuAddedProperty = "zkDebugMenuAdded";
 
 void logFailure(const std::string& what, const std::error_code& error)
 {
-    platform::log(platform::LogLevel::Warning, "diagnostics", what + ": " + error.message());
+    platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(), what + ": " + error.message());
 }
 
 QCoro::Task<> relaunchDetached(bool exitImmediately, bool showSettingsAfterRelaunch)
@@ -49,7 +49,8 @@ void showUserDebugWindow()
         show();
         return;
     }
-    platform::log(platform::LogLevel::Info, "diagnostics", "The user debug window is not available yet.");
+    platform::log(
+        platform::LogLevel::Info, platform::lcDiagnostics(), "The user debug window is not available yet.");
 }
 
 void showDebugWindow()
@@ -58,7 +59,8 @@ void showDebugWindow()
         show();
         return;
     }
-    platform::log(platform::LogLevel::Info, "diagnostics", "The debug window is not available yet.");
+    platform::log(
+        platform::LogLevel::Info, platform::lcDiagnostics(), "The debug window is not available yet.");
 }
 
 void addDebugMenu(QMenu& menu)

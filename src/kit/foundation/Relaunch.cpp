@@ -60,7 +60,7 @@ std::optional<QStringList> desktopEntryCommand(const QString& entryPath)
         = platform::RegularFile::read(QFile::encodeName(entryPath).toStdString(), largestDesktopEntry);
     if (!read.contents) {
         if (!read.missing) {
-            platform::log(platform::LogLevel::Warning, "relaunch",
+            platform::log(platform::LogLevel::Warning, platform::lcStartup(),
                 "The desktop entry " + entryPath.toStdString() + " was not read: " + read.problem);
         }
         return std::nullopt;
@@ -107,7 +107,7 @@ QCoro::Task<bool> relaunchApp(bool exitImmediately, bool showSettingsAfterRelaun
             ? environment.applicationEntry(ZKApp::bundleIdentifier())
             : installedApplicationEntry(ZKApp::bundleIdentifier());
         if (const auto command = entry ? desktopEntryCommand(*entry) : std::nullopt) {
-            platform::log(platform::LogLevel::Warning, "relaunch",
+            platform::log(platform::LogLevel::Warning, platform::lcStartup(),
                 "Could not start " + program.toStdString() + " (" + errorText.toStdString()
                     + "); trying the installed application " + entry->toStdString());
             triedProgram = command->first();

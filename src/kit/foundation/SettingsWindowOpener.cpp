@@ -25,7 +25,8 @@ bool SettingsWindowOpener::hasOpener()
 void SettingsWindowOpener::open()
 {
     if (!opener()) {
-        platform::log(platform::LogLevel::Warning, "kit", "The settings window is not available yet.");
+        platform::log(
+            platform::LogLevel::Warning, platform::lcDesktop(), "The settings window is not available yet.");
         return;
     }
     // A copy, so that the opener may replace itself.

@@ -75,13 +75,13 @@ std::optional<SystemSettingsCommand> currentSystemSettingsCommand(std::string_vi
 bool openSystemSettingsPane(std::string_view pane)
 {
     if (pagesOf(pane) == nullptr) {
-        platform::log(platform::LogLevel::Warning, "general",
+        platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
             fmt::format("There is no settings pane named \"{}\"; nothing opened", pane));
         return false;
     }
     const auto command = currentSystemSettingsCommand(pane);
     if (!command) {
-        platform::log(platform::LogLevel::Info, "general",
+        platform::log(platform::LogLevel::Info, platform::lcDesktop(),
             fmt::format("The {} settings of this desktop are not known; nothing opened", pane));
         return false;
     }

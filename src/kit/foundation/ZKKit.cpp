@@ -175,7 +175,7 @@ ZKKit::LaunchCount ZKKit::countLaunch(platform::UserDefaults& suite)
     LaunchCount result;
     if (database && database->isWaitingForFile()) {
         result.isFirstLaunch = false;
-        platform::log(platform::LogLevel::Info, "kit",
+        platform::log(platform::LogLevel::Info, platform::lcStartup(),
             "The settings database is held by another program: this launch is not taken for a first "
             "launch, and is added to the stored launch count once the database opens.");
     }
@@ -183,7 +183,7 @@ ZKKit::LaunchCount ZKKit::countLaunch(platform::UserDefaults& suite)
         result.isFirstLaunch = false;
         auto previous = Defaults::read<std::int64_t>(suite, launchCountKey);
         if (!previous || *previous < 1) {
-            platform::log(platform::LogLevel::Warning, "kit",
+            platform::log(platform::LogLevel::Warning, platform::lcStartup(),
                 "The stored launch count is not a positive integer; counting on from 1.");
             previous = 1;
         }

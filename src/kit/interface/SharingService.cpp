@@ -69,8 +69,8 @@ public:
     {
         for (const auto& item : items) {
             if (const auto* url = std::get_if<QUrl>(&item); url && !QDesktopServices::openUrl(*url)) {
-                platform::log(
-                    platform::LogLevel::Warning, "share", "Nothing opened " + url->toString().toStdString());
+                platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
+                    "Nothing opened " + url->toString().toStdString());
             }
         }
     }
@@ -180,7 +180,7 @@ void SaveImageSharingService::performWithItems(const std::vector<ShareItem>& ite
                 image, path, format, false, 1.0, std::nullopt, dpi, metadata && metadata->isScreenshot);
         });
     } catch (const Error& error) {
-        platform::log(platform::LogLevel::Warning, "sharing",
+        platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
             "Saving the image as " + path.toStdString() + " failed: " + error.localizedDescription());
         // The image is saved; only its screen-capture mark is missing, which the user would not miss.
         if (QFileInfo(path).isFile()) {

@@ -58,8 +58,8 @@ bool UrlOpener::openOrTell(const QUrl& url, const std::string& what)
     // and wait for it: only a failure to open says that nothing can.
     const bool opened = desktop() ? desktop()(url) : QDesktopServices::openUrl(url);
     if (!opened) {
-        platform::log(
-            platform::LogLevel::Warning, "general", "Nothing opened " + url.toString().toStdString());
+        platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
+            "Nothing opened " + url.toString().toStdString());
         tell(url, what);
     }
     return opened;

@@ -11,8 +11,6 @@ namespace CarbonKeyboardShortcuts {
 
 namespace {
 
-constexpr std::string_view category = "KeyboardShortcuts";
-
 struct Registry {
     std::map<std::uint32_t, std::shared_ptr<HotKey>> hotKeysById;
     std::uint32_t hotKeyIdCounter = 0;
@@ -63,7 +61,7 @@ void registerHotKey(
     const auto shortcut = KeyboardShortcuts::Shortcut::fromCarbon(carbonKeyCode, carbonModifiers);
     const std::optional<platform::HotKeyCombination> combination = combinationFor(shortcut);
     if (!combination) {
-        platform::log(platform::LogLevel::Info, category,
+        platform::log(platform::LogLevel::Info, platform::lcShortcuts(),
             "The shortcut " + shortcut.description() + " has no key on this keyboard; it is not taken");
         return;
     }
@@ -74,7 +72,7 @@ void registerHotKey(
     } else if (!platform::GlobalHotKeys::shared().grab(id, *combination)) {
         // Where no key can be grabbed at all, the desktop portal may stand in (PortalShortcuts).
         if (platform::GlobalHotKeys::shared().isAvailable()) {
-            platform::log(platform::LogLevel::Info, category,
+            platform::log(platform::LogLevel::Info, platform::lcShortcuts(),
                 "The desktop refused the shortcut " + shortcut.description()
                     + " (another application holds it); it does nothing until it is recorded again");
         }
@@ -130,7 +128,7 @@ void setSuspended(bool suspended)
             const std::optional<platform::HotKeyCombination> combination = combinationFor(hotKey->shortcut);
             hotKey->isGrabbed = combination && hotKeys.grab(id, *combination);
             if (!hotKey->isGrabbed) {
-                platform::log(platform::LogLevel::Info, category,
+                platform::log(platform::LogLevel::Info, platform::lcShortcuts(),
                     "The shortcut " + hotKey->shortcut.description()
                         + " was taken by another application while it was suspended");
             }

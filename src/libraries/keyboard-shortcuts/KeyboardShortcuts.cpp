@@ -311,7 +311,7 @@ void claimHotKey(const Shortcut& shortcut)
     }
     // Kept as claimed, like a combination the desktop refused, so that it is not tried again.
     if (const std::optional<ShortcutRuleBreak> ruleBreak = recorderRuleBrokenBy(shortcut)) {
-        platform::log(platform::LogLevel::Warning, "HotKeys",
+        platform::log(platform::LogLevel::Warning, platform::lcShortcuts(),
             "The stored shortcut " + shortcut.description()
                 + " is not taken: " + ruleBreakReason(*ruleBreak));
         state().activeHotKeyShortcuts.insert(shortcut);

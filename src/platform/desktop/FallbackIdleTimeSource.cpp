@@ -60,11 +60,11 @@ void FallbackIdleTimeSource::memberDidTell(IdleTimeSource* member, const IdleEve
         left->disarmWatches();
     }
     if (chosen) {
-        log(LogLevel::Info, "idle",
+        log(LogLevel::Info, lcIdle(),
             "Idle time now comes from " + chosen->name()
                 + (left ? " instead of " + left->name() : std::string(", which answers again")) + ".");
     } else {
-        log(LogLevel::Warning, "idle",
+        log(LogLevel::Warning, lcIdle(),
             "No idle source answers now (" + left->name()
                 + " stopped): the user counts as present or away as last told until one is back.");
     }

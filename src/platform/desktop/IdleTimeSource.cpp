@@ -140,7 +140,7 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
     // Every backend that answers is kept, best first, so that one can stand in for another that
     // goes away; one not there yet takes over when it comes.
     auto chain = std::make_unique<FallbackIdleTimeSource>(std::move(found));
-    log(LogLevel::Info, "idle",
+    log(LogLevel::Info, lcIdle(),
         "Idle time comes from " + chain->name() + " (in order of preference: "
             + (names.empty() ? std::string("none to wait for") : names) + ").");
     return chain;

@@ -41,7 +41,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* logCategory = "Shortcuts";
 // Larger scripts are not read to count their lines; they still run.
 constexpr std::size_t maximumCountedSize = 64 * 1024;
 
@@ -164,7 +163,7 @@ public:
     {
         const std::vector<Run> runs = std::exchange(m_runs, {});
         for (const Run& run : runs) {
-            log(LogLevel::Info, logCategory,
+            log(LogLevel::Info, lcScripts(),
                 fmt::format("Stopping {} (process group {}): {} is quitting", run.name, run.group,
                     QCoreApplication::applicationName().toStdString()));
             ::kill(-run.group, SIGTERM);
@@ -178,7 +177,7 @@ public:
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             if (ProcessGroupWatchdog::hasLiveMembers(run.group)) {
-                log(LogLevel::Warning, logCategory,
+                log(LogLevel::Warning, lcScripts(),
                     fmt::format("{} (process group {}) did not end within {} ms and was killed", run.name,
                         run.group, grace.count()));
                 ::kill(-run.group, SIGKILL);
@@ -370,7 +369,7 @@ ShortcutsFolder::Listing ShortcutsFolder::list(bool countingActions) const
     std::sort(listing.entries.begin(), listing.entries.end(),
         [](const Entry& a, const Entry& b) { return a.relativePath < b.relativePath; });
     if (!listing.isComplete()) {
-        log(LogLevel::Warning, logCategory, listing.problem);
+        log(LogLevel::Warning, lcScripts(), listing.problem);
     }
     return listing;
 }
@@ -498,12 +497,12 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
 
     result.outputLines = splitLines(output->data);
     if (output->dropped > 0) {
-        log(LogLevel::Warning, logCategory,
+        log(LogLevel::Warning, lcScripts(),
             relativePath + " wrote more than " + std::to_string(maximumOutputSize) + " bytes; "
                 + std::to_string(output->dropped) + " bytes of its output were dropped");
     }
     if (!errorOutput->data.isEmpty()) {
-        log(LogLevel::Debug, logCategory, relativePath + " wrote: " + errorOutput->data.toStdString());
+        log(LogLevel::Debug, lcScripts(), relativePath + " wrote: " + errorOutput->data.toStdString());
     }
     if (result.timedOut) {
         result.failure = relativePath + " did not finish within " + fmt::format("{:g}", limits.timeLimit)
@@ -550,7 +549,7 @@ std::optional<std::string> ShortcutsFolder::createTemplate(std::string_view base
 {
     std::error_code error;
     if (!PrivateFiles::createFolders(m_root, error)) {
-        log(LogLevel::Warning, logCategory, "Cannot create " + m_root.string() + ": " + error.message());
+        log(LogLevel::Warning, lcScripts(), "Cannot create " + m_root.string() + ": " + error.message());
         return std::nullopt;
     }
     std::string base(baseName);
@@ -567,7 +566,7 @@ std::optional<std::string> ShortcutsFolder::createTemplate(std::string_view base
             if (errno == EEXIST) {
                 continue;
             }
-            log(LogLevel::Warning, logCategory, "Cannot write " + path.string());
+            log(LogLevel::Warning, lcScripts(), "Cannot write " + path.string());
             return std::nullopt;
         }
         const auto text = templateText();
@@ -578,7 +577,7 @@ std::optional<std::string> ShortcutsFolder::createTemplate(std::string_view base
                 | fs::perms::others_exec,
             error);
         if (!written || !closed || error) {
-            log(LogLevel::Warning, logCategory, "Cannot write " + path.string());
+            log(LogLevel::Warning, lcScripts(), "Cannot write " + path.string());
             return std::nullopt;
         }
         return fileName;

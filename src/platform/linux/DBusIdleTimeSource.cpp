@@ -16,8 +16,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view category = "idle";
-
 double uptime()
 {
     return Clock::shared().systemUptime();
@@ -172,7 +170,7 @@ void DBusIdleTimeSource::received(double units)
 {
     if (m_reportedFailure) {
         m_reportedFailure = false;
-        log(LogLevel::Info, category, m_service.description + " answers again.");
+        log(LogLevel::Info, lcIdle(), m_service.description + " answers again.");
     }
     if (!m_armed) {
         return;
@@ -188,7 +186,7 @@ void DBusIdleTimeSource::failed(const std::string& error)
 {
     if (!m_reportedFailure) {
         m_reportedFailure = true;
-        log(LogLevel::Warning, category,
+        log(LogLevel::Warning, lcIdle(),
             "The idle time could not be read from " + m_service.description + ": " + error);
     }
     if (m_armed && m_available) {
@@ -204,7 +202,7 @@ void DBusIdleTimeSource::serviceVanished()
     m_available = false;
     m_hasLeftBus = true;
     m_timer.stop();
-    log(LogLevel::Warning, category, m_service.description + " left the session bus");
+    log(LogLevel::Warning, lcIdle(), m_service.description + " left the session bus");
     tell({ IdleEvent::Type::changed, uptime() });
 }
 
@@ -216,7 +214,7 @@ void DBusIdleTimeSource::serviceAppeared()
     m_available = true;
     // Perhaps another desktop's service, counting in other units.
     m_events.forgetUnit(m_service.secondsPerUnit);
-    log(LogLevel::Info, category,
+    log(LogLevel::Info, lcIdle(),
         m_service.description + (m_hasLeftBus ? " is on the session bus again" : " is on the session bus"));
     tell({ IdleEvent::Type::changed, uptime() });
 }

@@ -19,7 +19,7 @@ DesktopStatusItemBackend::DesktopStatusItemBackend(QDBusConnection connection,
         [this] { choose(); });
     const auto chooseAtStart = [this] {
         if (m_statusNotifierItem->isAvailable()) {
-            log(LogLevel::Info, "StatusItem", "The panel hosts StatusNotifierItems: the status item is one");
+            log(LogLevel::Info, lcTray(), "The panel hosts StatusNotifierItems: the status item is one");
         } else {
             choose();
         }
@@ -42,10 +42,10 @@ void DesktopStatusItemBackend::choose()
         return;
     }
     if (useStatusNotifierItem) {
-        log(LogLevel::Info, "StatusItem", "The panel hosts StatusNotifierItems: the status item is one");
+        log(LogLevel::Info, lcTray(), "The panel hosts StatusNotifierItems: the status item is one");
         m_fallback.reset();
     } else {
-        log(LogLevel::Info, "StatusItem",
+        log(LogLevel::Info, lcTray(),
             "No StatusNotifierItem host: the status item goes into the XEmbed tray");
         m_fallback = m_makeFallback();
         m_fallback->setClickHandler([this](Qt::MouseButton button) { reportClick(button); });

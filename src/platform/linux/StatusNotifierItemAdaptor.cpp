@@ -67,7 +67,7 @@ void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
 void StatusNotifierItemAdaptor::Scroll(int delta, const QString& orientation)
 {
     // The item has nothing to scroll through.
-    log(LogLevel::Debug, "StatusItem",
+    log(LogLevel::Debug, lcTray(),
         "Scroll on the status item ignored: " + std::to_string(delta) + " " + orientation.toStdString());
 }
 

@@ -25,7 +25,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view category = "StatusItem";
 constexpr double dimmedOpacity = 0.45;
 // A panel answers at once; one that does not within this long counts as having no host.
 constexpr int hostQueryTimeoutMilliseconds = 1000;
@@ -125,12 +124,12 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
         options.itemIsMenu.value_or(QGuiApplication::platformName().startsWith(QLatin1String("wayland"))));
 
     if (!m_connection.isConnected()) {
-        log(LogLevel::Info, category, "No session bus: the status item cannot be a StatusNotifierItem");
+        log(LogLevel::Info, lcTray(), "No session bus: the status item cannot be a StatusNotifierItem");
         return;
     }
     if (!m_connection.registerObject(
             QString::fromLatin1(itemPath), &m_exported, QDBusConnection::ExportAdaptors)) {
-        log(LogLevel::Warning, category,
+        log(LogLevel::Warning, lcTray(),
             "Unable to export the StatusNotifierItem: " + m_connection.lastError().message().toStdString());
         return;
     }
@@ -138,7 +137,7 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
     m_menuExported = m_connection.registerObject(
         QString::fromLatin1(menuPath), &m_exportedMenu, QDBusConnection::ExportAdaptors);
     if (!m_menuExported) {
-        log(LogLevel::Warning, category,
+        log(LogLevel::Warning, lcTray(),
             "Unable to export the status menu: " + m_connection.lastError().message().toStdString());
     }
     if (QDBusConnectionInterface* bus = m_connection.interface()) {
@@ -339,7 +338,7 @@ void StatusNotifierItemBackend::registerWithWatcher()
         finished->deleteLater();
         const QDBusPendingReply<> reply = *finished;
         if (reply.isError()) {
-            log(LogLevel::Warning, category,
+            log(LogLevel::Warning, lcTray(),
                 "The StatusNotifierWatcher refused the item: " + reply.error().message().toStdString());
         }
     });

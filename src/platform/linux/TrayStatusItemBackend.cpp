@@ -208,7 +208,7 @@ TrayStatusItemBackend::TrayStatusItemBackend(QObject* parent)
     static bool told = false;
     if (!told && !QSystemTrayIcon::isSystemTrayAvailable()) {
         told = true;
-        log(LogLevel::Warning, "StatusItem",
+        log(LogLevel::Warning, lcTray(),
             "The desktop has no system tray, so the status item cannot be shown.");
     }
     connect(&m_tray, &QSystemTrayIcon::activated, this, &TrayStatusItemBackend::onActivated);

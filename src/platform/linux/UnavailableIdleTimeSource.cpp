@@ -15,7 +15,7 @@ UnavailableIdleTimeSource::UnavailableIdleTimeSource(const std::string& reason)
         if (!reason.empty()) {
             message += " " + reason;
         }
-        log(LogLevel::Warning, "idle", message);
+        log(LogLevel::Warning, lcIdle(), message);
     }
 }
 

@@ -15,8 +15,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view category = "idle";
-
 double uptime()
 {
     return Clock::shared().systemUptime();
@@ -178,7 +176,7 @@ bool WaylandIdleTimeSource::connectToCompositor(std::string* error)
     }
     if (m_notifierVersion < 2 && !m_loggedVersion1) {
         m_loggedVersion1 = true;
-        log(LogLevel::Info, category,
+        log(LogLevel::Info, lcIdle(),
             "The Wayland compositor offers ext-idle-notify version 1 only: a break taken while another "
             "application inhibits idle (a video playing, a call) is not seen");
     }
@@ -269,7 +267,7 @@ void WaylandIdleTimeSource::lost(const std::string& why)
 {
     m_lost = true;
     m_readable.reset();
-    log(LogLevel::Warning, category,
+    log(LogLevel::Warning, lcIdle(),
         "The Wayland compositor's connection was lost (" + why + "); looking for it again every "
             + std::to_string(reconnectIntervalMs / 1000) + " s");
     // The proxies are freed locally; nothing more reaches the broken connection. What it told is
@@ -287,7 +285,7 @@ void WaylandIdleTimeSource::reconnect()
     }
     m_reconnect.stop();
     m_lost = false;
-    log(LogLevel::Info, category, "The Wayland compositor answers again");
+    log(LogLevel::Info, lcIdle(), "The Wayland compositor answers again");
     tell({ IdleEvent::Type::changed, uptime() });
 }
 

@@ -74,7 +74,7 @@ double X11IdleTimeSource::secondsSinceLastInput()
     if (!milliseconds) {
         if (!m_reportedFailure) {
             m_reportedFailure = true;
-            log(LogLevel::Warning, "idle",
+            log(LogLevel::Warning, lcIdle(),
                 "The X server did not answer the idle-time query; counting the user as active.");
         }
         return 0;

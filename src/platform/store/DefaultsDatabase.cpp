@@ -25,7 +25,6 @@ namespace platform {
 
 namespace {
 
-constexpr const char* logCategory = "DefaultsDatabase";
 constexpr const char* memoryPath = ":memory:";
 
 using sqlite::columnText;
@@ -1053,7 +1052,7 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
     // The file holds them now. Put in twice, the same writes would give the same file.
     m_journal->forget();
     m_hasPending.store(false, std::memory_order_release);
-    log(LogLevel::Info, logCategory, "Every write kept while " + m_path + " was held is in it now.");
+    log(LogLevel::Info, lcStore(), "Every write kept while " + m_path + " was held is in it now.");
     takeApplied(applied, notices);
     return true;
 }
@@ -1088,7 +1087,7 @@ int DefaultsDatabase::applyPending(const PendingJournal::Write& write, Applied& 
         if (!joinedText) {
             done.value
                 = storedValue ? std::make_shared<const PropertyList>(std::move(*storedValue)) : nullptr;
-            log(LogLevel::Info, logCategory,
+            log(LogLevel::Info, lcStore(),
                 "\"" + key + "\" of suite \"" + suite + "\" was written by another program after a write of "
                     + "it was kept here; that program's value stays.");
             return SQLITE_DONE;
@@ -1238,8 +1237,7 @@ bool DefaultsDatabase::openWaitingFile(std::vector<Notice>& notices)
                 attempt.db.release();
             }
         }
-        log(LogLevel::Info, logCategory,
-            "The settings database " + m_requestedPath + " is free and open now.");
+        log(LogLevel::Info, lcStore(), "The settings database " + m_requestedPath + " is free and open now.");
     } else {
         m_unavailableReason
             = "The settings database " + m_requestedPath + " could not be opened (" + attempt.message + ").";

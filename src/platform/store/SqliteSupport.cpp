@@ -14,8 +14,6 @@ namespace platform::sqlite {
 
 namespace {
 
-constexpr const char* logCategory = "DefaultsDatabase";
-
 std::string timestamp()
 {
     std::time_t now = std::time(nullptr);
@@ -74,7 +72,7 @@ std::string columnText(sqlite3_stmt* statement, int column)
 void reportFailure(
     std::int64_t code, const std::string& message, const std::string& path, SourceLocation where)
 {
-    log(LogLevel::Error, logCategory, message);
+    log(LogLevel::Error, lcStore(), message);
     ErrorEvent event;
     event.domain = "DefaultsDatabase";
     event.code = code;
@@ -87,12 +85,12 @@ void reportFailure(
 
 void logWarning(const std::string& message)
 {
-    log(LogLevel::Warning, logCategory, message);
+    log(LogLevel::Warning, lcStore(), message);
 }
 
 void logInfo(const std::string& message)
 {
-    log(LogLevel::Info, logCategory, message);
+    log(LogLevel::Info, lcStore(), message);
 }
 
 std::optional<std::string> moveAside(const std::string& path, std::string& error)
