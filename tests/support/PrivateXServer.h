@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -69,6 +70,40 @@ public:
     const std::string& display() const { return m_display; }
     xcb_connection_t* connection() const { return m_connection; }
     xcb_window_t root() const { return m_root; }
+
+    // Waits until a window manager started on this server manages windows: naming itself on the root
+    // window is not enough, as openbox drops the map requests that come while it starts. A window of
+    // its own is mapped, again now and then, until the manager has taken it (set its WM_STATE).
+    bool waitForWindowManager(int timeoutMs)
+    {
+        const xcb_window_t probe = xcb_generate_id(m_connection);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, probe, m_root, 0, 0, 1, 1, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        xcb_intern_atom_reply_t* atom
+            = xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, 8, "WM_STATE"), nullptr);
+        const xcb_atom_t state = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(atom);
+        const QDeadlineTimer deadline(timeoutMs);
+        bool managed = false;
+        while (!managed && !deadline.hasExpired()) {
+            xcb_map_window(m_connection, probe);
+            const QDeadlineTimer again(500);
+            while (!managed && !again.hasExpired()) {
+                xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection,
+                    xcb_get_property(m_connection, 0, probe, state, XCB_GET_PROPERTY_TYPE_ANY, 0, 2),
+                    nullptr);
+                managed = reply && xcb_get_property_value_length(reply) > 0;
+                free(reply);
+                if (!managed) {
+                    QThread::msleep(20);
+                }
+            }
+        }
+        xcb_destroy_window(m_connection, probe);
+        xcb_flush(m_connection);
+        return managed;
+    }
 
     // Presses or releases the key with this X key code, as the keyboard would.
     void key(bool press, std::uint8_t keyCode)

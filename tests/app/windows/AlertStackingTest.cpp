@@ -187,10 +187,7 @@ TEST(AlertStacking, AlertsStayAboveTheFloatingSettingsWindowUnderAWindowManager)
     windowManager.setProcessEnvironment(environment);
     windowManager.start(openbox, { QStringLiteral("--sm-disable") });
     ASSERT_TRUE(windowManager.waitForStarted(patience));
-    // The window manager is ready once it names itself on the root window.
-    const xcb_atom_t check = platform::internAtom(server.connection(), "_NET_SUPPORTING_WM_CHECK", false);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !windowsProperty(server.connection(), server.root(), check).empty(); }, patience));
+    ASSERT_TRUE(server.waitForWindowManager(patience)) << "openbox did not start";
 
     QProcess child;
     environment.insert(QString::fromLatin1(childVariable), QStringLiteral("1"));
