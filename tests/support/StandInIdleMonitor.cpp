@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 
 #include <cmath>
+#include <utility>
 
 using platform::MutterIdleTimeSource;
 
@@ -41,6 +42,28 @@ void StandInIdleMonitor::setIdleInhibited(bool inhibited, double now)
     std::lock_guard lock(m_mutex);
     m_now = now;
     m_inhibited = inhibited;
+}
+
+void StandInIdleMonitor::holdIdleTimeAnswers()
+{
+    std::lock_guard lock(m_mutex);
+    m_holdingAnswers = true;
+}
+
+std::size_t StandInIdleMonitor::releaseIdleTimeAnswers()
+{
+    std::lock_guard lock(m_mutex);
+    m_holdingAnswers = false;
+    for (const QDBusMessage& reply : m_heldAnswers) {
+        m_connection.send(reply);
+    }
+    return std::exchange(m_heldAnswers, {}).size();
+}
+
+std::size_t StandInIdleMonitor::heldIdleTimeAnswers() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_heldAnswers.size();
 }
 
 std::optional<double> StandInIdleMonitor::nextFiring() const
@@ -87,7 +110,12 @@ bool StandInIdleMonitor::handleMessage(const QDBusMessage& message, const QDBusC
     const QString member = message.member();
     if (member == QLatin1String("GetIdletime")) {
         const auto idle = static_cast<quint64>(std::llround((m_now - m_lastInput) * 1000));
-        connection.send(message.createReply(QVariant::fromValue(idle)));
+        const QDBusMessage reply = message.createReply(QVariant::fromValue(idle));
+        if (m_holdingAnswers) {
+            m_heldAnswers.push_back(reply);
+        } else {
+            connection.send(reply);
+        }
     } else if (member == QLatin1String("AddIdleWatch")) {
         const uint id = ++m_nextId;
         m_idleWatches[id] = { message.arguments().value(0).toULongLong(), false };

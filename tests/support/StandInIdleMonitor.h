@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 
 #include <atomic>
@@ -27,6 +28,13 @@ public:
     // Another application starts or stops inhibiting idle at `now`. Letting go fires nothing until
     // the next reach().
     void setIdleInhibited(bool inhibited, double now);
+
+    // GetIdletime is answered late, as a busy compositor may: each answer holds the idle time at
+    // the question, and is sent when released, after whatever was sent meanwhile.
+    void holdIdleTimeAnswers();
+    // Sends the held answers and answers at once again. How many were held.
+    std::size_t releaseIdleTimeAnswers();
+    std::size_t heldIdleTimeAnswers() const;
 
     // When the next idle watch fires, if nothing else happens first.
     std::optional<double> nextFiring() const;
@@ -58,4 +66,6 @@ private:
     uint m_nextId = 0;
     std::map<uint, IdleWatch> m_idleWatches;
     std::set<uint> m_activeWatches;
+    bool m_holdingAnswers = false;
+    std::vector<QDBusMessage> m_heldAnswers;
 };

@@ -126,6 +126,8 @@ void MutterIdleTimeSource::armWatches(double thresholdSeconds, std::optional<dou
     m_armed = true;
     m_idleSince = idleSince;
     ++m_generation;
+    m_idleTimeQuestions = 0;
+    m_idleWatchFiredAt.reset();
     if (!m_available) {
         return;
     }
@@ -146,6 +148,8 @@ void MutterIdleTimeSource::disarmWatches()
     m_armed = false;
     m_idleSince.reset();
     ++m_generation;
+    m_idleTimeQuestions = 0;
+    m_idleWatchFiredAt.reset();
     cancelQuestion();
     if (m_available) {
         removeWatches();
@@ -182,7 +186,7 @@ void MutterIdleTimeSource::send(
             const QDBusMessage reply = done->reply();
             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
                 failed(member, reply.errorMessage());
-                answered({}, false);
+                answered({}, generation == m_generation);
                 return;
             }
             answered(reply.arguments().front(), generation == m_generation);
@@ -230,14 +234,29 @@ void MutterIdleTimeSource::addUserActiveWatch()
 
 void MutterIdleTimeSource::askIdleTime()
 {
+    ++m_idleTimeQuestions;
     send(call("GetIdletime"), [this](const QVariant& milliseconds, bool current) {
-        if (!milliseconds.isValid() || !current) {
+        if (!current) {
+            return;
+        }
+        --m_idleTimeQuestions;
+        const std::optional<double> firedAt = m_idleTimeQuestions == 0 ? m_idleWatchFiredAt : std::nullopt;
+        if (m_idleTimeQuestions == 0) {
+            m_idleWatchFiredAt.reset();
+        }
+        if (!milliseconds.isValid()) {
+            if (firedAt) {
+                becameIdle(*firedAt - m_threshold);
+            }
             return;
         }
         // Exact when it arrives; a user away for the threshold already is told so now.
         const double seconds = static_cast<double>(milliseconds.toULongLong()) / 1000.0;
         if (seconds >= m_threshold) {
             becameIdle(uptime() - seconds);
+        } else if (firedAt) {
+            // Asked just before the threshold was reached: the firing is the later news.
+            becameIdle(*firedAt - m_threshold);
         } else {
             scheduleQuestion(seconds);
         }
@@ -344,8 +363,7 @@ void MutterIdleTimeSource::watchFired(uint id)
             askIdleTime();
             return;
         }
-        // Mutter fires it once the user has had no input for the whole interval.
-        becameIdle(uptime() - m_threshold);
+        idleWatchFired(uptime());
         return;
     }
     // A user-active watch fires once, and may do so before the answer with its id is read.
@@ -360,6 +378,22 @@ void MutterIdleTimeSource::watchFired(uint id)
             tell({ IdleEvent::Type::active, uptime() });
         }
     }
+}
+
+void MutterIdleTimeSource::idleWatchFired(double at)
+{
+    if (m_idleSince) {
+        return;
+    }
+    if (m_idleTimeQuestions > 0) {
+        // The bus may hand over the firing before an answer Mutter gave earlier, one with the
+        // moment of the last input in it (a user away already when the watch was added): it is
+        // awaited, so that the break never starts later than the last input.
+        m_idleWatchFiredAt = at;
+        return;
+    }
+    // Mutter fires it once the user has had no input for the whole interval.
+    becameIdle(at - m_threshold);
 }
 
 void MutterIdleTimeSource::serviceVanished()

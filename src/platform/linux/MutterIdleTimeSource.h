@@ -88,6 +88,7 @@ private:
     void addIdleWatch();
     void addUserActiveWatch();
     void askIdleTime();
+    void idleWatchFired(double at);
     void readInhibitedActions();
     void setIdleInhibited(bool inhibited);
     // While idle is inhibited and the user present, the next question falls due when the idle
@@ -123,6 +124,11 @@ private:
     uint m_idleWatch = 0;
     uint m_activeWatch = 0;
     bool m_activeWatchPending = false;
+    // Questions for the idle time of this arming not answered yet.
+    int m_idleTimeQuestions = 0;
+    // When the idle watch fired while the idle time was being asked for: the answer, which the bus
+    // may hand over after the firing, dates the break; the firing serves only if it cannot.
+    std::optional<double> m_idleWatchFiredAt;
     // Counts the armings, so that answers to an older one are dropped.
     std::uint64_t m_generation = 0;
     bool m_reportedFailure = false;

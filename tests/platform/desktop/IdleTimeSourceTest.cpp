@@ -18,6 +18,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVirtualObject>
 #include <QTest>
 #include <QThread>
@@ -555,6 +556,20 @@ protected:
         mutter->reach(now());
     }
 
+    // Everything Mutter sent before now has been read by the adapter: an answer on the adapter's
+    // connection, sent after it, has been.
+    void readWhatMutterSent()
+    {
+        auto message = QDBusMessage::createMethodCall(serviceName, path,
+            QString::fromLatin1(platform::MutterIdleTimeSource::interfaceName),
+            QStringLiteral("RemoveWatch"));
+        message << uint(0);
+        QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(message));
+        bool read = false;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { read = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return read; }, 5000));
+    }
+
     std::unique_ptr<StandInIdleMonitor> mutter;
     std::vector<platform::IdleEvent> told;
 };
@@ -605,6 +620,51 @@ TEST_F(MutterIdleTimeSourceTest, ArmedWhenTheUserIsAwayAlreadyTellsTheLastInputO
     mutter->input(now());
     QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+}
+
+TEST_F(MutterIdleTimeSourceTest, AnIdleTimeAnswerReadAfterTheIdleWatchStillDatesTheBreak)
+{
+    const auto toldCount
+        = [this](std::size_t count) { return QTest::qWaitFor([&] { return told.size() == count; }, 5000); };
+    // Armed with the answer to the idle time held back until the idle watch, past due, has fired.
+    const auto armWithALateAnswer = [&](platform::MutterIdleTimeSource& source) {
+        mutter->holdIdleTimeAnswers();
+        source.armWatches(600, std::nullopt);
+        return QTest::qWaitFor(
+            [&] { return mutter->heldIdleTimeAnswers() == 1 && mutter->idleWatchIntervals().size() == 1; },
+            5000);
+    };
+
+    // Away already when armed: Mutter answers the idle time first, but the answer is read after the
+    // watch's firing.
+    userAwayFor(700);
+    auto source = serveMutter();
+    ASSERT_TRUE(armWithALateAnswer(*source));
+    ASSERT_FALSE(mutter->nextFiring());
+    readWhatMutterSent();
+    EXPECT_TRUE(told.empty()) << "the break is dated by the answer, which is on its way";
+    EXPECT_EQ(mutter->releaseIdleTimeAnswers(), 1u);
+    ASSERT_TRUE(toldCount(1));
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told[0].uptime, now() - 700) << "the last input, not the threshold ago";
+
+    // Asked just before the threshold is reached, the answer falls short of it; the watch that
+    // fires meanwhile dates the break.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mutter->activeWatchCount() == 1; }, 5000));
+    mutter->input(now());
+    ASSERT_TRUE(toldCount(2));
+    advance(599.5);
+    ASSERT_TRUE(armWithALateAnswer(*source));
+    advance(0.5);
+    ASSERT_FALSE(mutter->nextFiring());
+    readWhatMutterSent();
+    EXPECT_EQ(told.size(), 2u);
+    EXPECT_EQ(mutter->releaseIdleTimeAnswers(), 1u);
+    ASSERT_TRUE(toldCount(3));
+    EXPECT_EQ(told[2].type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told[2].uptime, now() - 600);
+    QTest::qWait(20);
+    EXPECT_EQ(told.size(), 3u);
 }
 
 TEST_F(MutterIdleTimeSourceTest, WhileIdleIsInhibitedTheIdleTimeIsAskedForOnlyWhenItCouldReachTheThreshold)
