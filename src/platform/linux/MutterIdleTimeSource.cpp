@@ -16,7 +16,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view category = "idle";
 // A busy compositor may take a while; nothing waits for the answer.
 constexpr int callTimeoutMs = 5000;
 
@@ -328,7 +327,7 @@ void MutterIdleTimeSource::setIdleInhibited(bool inhibited)
         return;
     }
     m_idleInhibited = inhibited;
-    log(LogLevel::Info, category,
+    log(LogLevel::Info, lcIdle(),
         inhibited ? "Another application inhibits idle: GNOME Mutter's idle time is asked for while it does"
                   : "Idle is no longer inhibited: GNOME Mutter's idle watches serve again");
     m_inhibitedDuringPause = m_inhibitedDuringPause || inhibited;
@@ -407,7 +406,7 @@ void MutterIdleTimeSource::serviceVanished()
     m_idleWatch = 0;
     m_activeWatch = 0;
     m_activeWatchPending = false;
-    log(LogLevel::Warning, category, "GNOME Mutter's IdleMonitor left the session bus");
+    log(LogLevel::Warning, lcIdle(), "GNOME Mutter's IdleMonitor left the session bus");
     tell({ IdleEvent::Type::changed, uptime() });
 }
 
@@ -418,7 +417,7 @@ void MutterIdleTimeSource::serviceAppeared()
     }
     m_available = true;
     m_reportedFailure = false;
-    log(LogLevel::Info, category,
+    log(LogLevel::Info, lcIdle(),
         m_hasLeftBus ? "GNOME Mutter's IdleMonitor is on the session bus again"
                      : "GNOME Mutter's IdleMonitor is on the session bus");
     tell({ IdleEvent::Type::changed, uptime() });
@@ -430,7 +429,7 @@ void MutterIdleTimeSource::failed(const QString& what, const QString& error)
         return;
     }
     m_reportedFailure = true;
-    log(LogLevel::Warning, category,
+    log(LogLevel::Warning, lcIdle(),
         "GNOME Mutter's IdleMonitor did not answer " + what.toStdString() + ": " + error.toStdString());
 }
 
