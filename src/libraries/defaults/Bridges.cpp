@@ -1,5 +1,7 @@
 #include "libraries/defaults/Bridges.h"
 
+#include "platform/Logger.h"
+
 namespace Defaults {
 
 void detail::logUnarchivingFailure(const std::string& description)

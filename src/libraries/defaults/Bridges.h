@@ -3,8 +3,6 @@
 #include "libraries/defaults/AnySerializable.h"
 #include "libraries/defaults/CodableForm.h"
 
-#include "platform/Logger.h"
-
 #include <QByteArray>
 #include <QColor>
 #include <QDataStream>

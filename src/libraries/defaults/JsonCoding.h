@@ -2,6 +2,7 @@
 
 #include "libraries/defaults/ConversionIssues.h"
 #include "libraries/defaults/Serializable.h"
+#include "platform/store/JsonWriter.h"
 
 #include <exception>
 

@@ -2,7 +2,7 @@
 
 #include "libraries/defaults/ConversionIssues.h"
 #include "platform/Uuid.h"
-#include "platform/store/JsonWriter.h"
+#include "platform/store/JsonValue.h"
 #include "platform/store/PropertyList.h"
 
 #include <charconv>
