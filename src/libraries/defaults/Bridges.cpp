@@ -6,7 +6,7 @@ namespace Defaults {
 
 void detail::logUnarchivingFailure(const std::string& description)
 {
-    platform::log(platform::LogLevel::Warning, "Defaults", description);
+    platform::log(platform::LogLevel::Warning, platform::lcStore(), description);
 }
 
 std::optional<platform::PropertyList> AnyBridge::serialize(const std::optional<AnySerializable>& value)
