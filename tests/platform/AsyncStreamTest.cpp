@@ -1,4 +1,5 @@
 #include "platform/async/AsyncStream.h"
+#include "support/TryWithTimeout.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
@@ -239,7 +240,7 @@ TEST(AsyncStream, YieldsFromAWorkerResumeTheConsumerOnItsOwnThread)
         c.finish();
     });
     worker.join();
-    QTRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 2000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 2000);
     ASSERT_EQ(seen.size(), 200u);
     for (int i = 0; i < 200; ++i) {
         EXPECT_EQ(seen[i], i);

@@ -2,6 +2,7 @@
 #include "platform/async/TaskHandle.h"
 #include "platform/combine/ManualScheduler.h"
 #include "platform/linux/BootTimeScheduler.h"
+#include "support/TryWithTimeout.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
@@ -97,7 +98,7 @@ TEST(AsyncTask, RealTimerSleepCancelledFromAnotherThread)
         [](std::stop_token token) -> QCoro::Task<void> { co_await sleepFor(3600, token); });
     QCoreApplication::processEvents();
     std::thread([task] { task.cancel(); }).join();
-    QTRY_VERIFY_WITH_TIMEOUT(task.isFinished(), 2000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(task.isFinished(), 2000);
 }
 
 TEST(AsyncTask, AnEscapingErrorEndsTheTaskQuietly)
@@ -138,7 +139,7 @@ TEST(AsyncTask, SleepOnTheContinuousClockEndsAtItsDeadlineOrWhenCancelled)
     });
     QCoreApplication::processEvents();
     task.cancel();
-    QTRY_VERIFY_WITH_TIMEOUT(task.isFinished(), 2000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(task.isFinished(), 2000);
 }
 
 TEST(AsyncTask, BootTimeTimersCountFromWhenTheyWereAskedFor)
@@ -152,7 +153,7 @@ TEST(AsyncTask, BootTimeTimersCountFromWhenTheyWereAskedFor)
     auto never = platform::BootTimeScheduler::shared().schedule(
         std::numeric_limits<double>::infinity(), [&] { ++ran; });
     auto soon = platform::BootTimeScheduler::shared().schedule(0, [&] { ran += 10; });
-    QTRY_COMPARE_WITH_TIMEOUT(ran, 10, 2000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(ran, 10, 2000);
     QCoreApplication::processEvents();
     EXPECT_EQ(ran, 10);
 }

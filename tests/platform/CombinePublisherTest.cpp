@@ -3,6 +3,7 @@
 #include "platform/combine/ManualScheduler.h"
 #include "platform/combine/ObservableObjectPublisher.h"
 #include "platform/combine/PassthroughSubject.h"
+#include "support/TryWithTimeout.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -287,7 +288,7 @@ TEST(CombineOperators, ReceiveOnMainDeliversOnTheMainThreadInOrder)
     });
     worker.join();
     EXPECT_TRUE(seen.empty()); // nothing runs on the worker
-    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(seen.size()), 50, 2000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(static_cast<int>(seen.size()), 50, 2000);
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(seen[i], i);
         EXPECT_TRUE(onMain[i]);
@@ -392,7 +393,7 @@ TEST(CombineOperators, DebounceOnTheMainThreadWithRealTimers)
         subject.send(2);
     });
     worker.join();
-    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(seen.size()), 1, 2000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(static_cast<int>(seen.size()), 1, 2000);
     EXPECT_EQ(seen[0], 2);
     EXPECT_TRUE(onMain[0]);
 }

@@ -1,4 +1,5 @@
 #include "platform/MainQueue.h"
+#include "support/TryWithTimeout.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -23,7 +24,7 @@ TEST(MainQueueTest, PostRunsLaterOnTheMainThreadInOrder)
         });
     }
     EXPECT_TRUE(order.empty()) << "post must never run the work synchronously";
-    QTRY_COMPARE_WITH_TIMEOUT(order.size(), std::size_t(100), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(order.size(), std::size_t(100), 5000);
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(order[i], i);
     }
@@ -55,7 +56,7 @@ TEST(MainQueueTest, PostFromOtherThreadsKeepsEachThreadsOrderAndTheGlobalPosting
     for (auto& worker : workers) {
         worker.join();
     }
-    QTRY_COMPARE_WITH_TIMEOUT(ran.size(), std::size_t(threads * perThread), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(ran.size(), std::size_t(threads * perThread), 5000);
     EXPECT_EQ(ran, posted);
 }
 
@@ -67,7 +68,7 @@ TEST(MainQueueTest, WorkPostedFromWorkRunsAfterWhatWasAlreadyQueued)
         MainQueue::post([&] { order.push_back("c"); });
     });
     MainQueue::post([&] { order.push_back("b"); });
-    QTRY_COMPARE_WITH_TIMEOUT(order.size(), std::size_t(3), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(order.size(), std::size_t(3), 5000);
     EXPECT_EQ(order, (std::vector<std::string> { "a", "b", "c" }));
 }
 
@@ -80,7 +81,7 @@ TEST(MainQueueTest, AsyncAfterRunsOnTheMainThreadAfterItsDelay)
         order.push_back("sooner");
     });
     EXPECT_TRUE(order.empty());
-    QTRY_COMPARE_WITH_TIMEOUT(order.size(), std::size_t(2), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(order.size(), std::size_t(2), 5000);
     EXPECT_EQ(order, (std::vector<std::string> { "sooner", "later" }));
 }
 
@@ -92,7 +93,7 @@ TEST(MainQueueTest, AsyncAfterClampsBadDelays)
     MainQueue::asyncAfter(-std::numeric_limits<double>::infinity(), [&] { ++ran; });
     bool infiniteRan = false;
     MainQueue::asyncAfter(std::numeric_limits<double>::infinity(), [&] { infiniteRan = true; });
-    QTRY_COMPARE_WITH_TIMEOUT(ran, 3, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(ran, 3, 5000);
     QCoreApplication::processEvents();
     EXPECT_FALSE(infiniteRan);
 }
@@ -108,7 +109,7 @@ TEST(MainQueueTest, AsyncAfterFromAnotherThreadRunsOnTheMainThread)
         });
     });
     worker.join();
-    QTRY_VERIFY_WITH_TIMEOUT(ran.load(), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(ran.load(), 5000);
     EXPECT_TRUE(onMain.load());
 }
 

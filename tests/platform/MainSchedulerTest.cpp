@@ -1,4 +1,5 @@
 #include "platform/combine/Scheduler.h"
+#include "support/TryWithTimeout.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -33,7 +34,7 @@ TEST(MainSchedulerTest, AWaitOfAFractionOfAMillisecondNeverSpinsTheEventLoop)
         bool ran = false;
         const auto start = std::chrono::steady_clock::now();
         auto cancellable = platform::combine::Scheduler::main().schedule(seconds, [&] { ran = true; });
-        QTRY_VERIFY_WITH_TIMEOUT(ran, 5000);
+        KIRUVO_TRY_VERIFY_WITH_TIMEOUT(ran, 5000);
         const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_GE(waited, seconds) << "never early";
         EXPECT_LE(counter.count, 2) << seconds;

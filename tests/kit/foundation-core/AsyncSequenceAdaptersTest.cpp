@@ -1,4 +1,5 @@
 #include "kit/foundation/core/AsyncSequences.h"
+#include "support/TryWithTimeout.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
@@ -166,7 +167,7 @@ TEST(AnyAsyncSequence, WrapsAStreamAndItsCancellation)
     }(erased, source.get_token(), got);
     QCoreApplication::processEvents();
     source.request_stop();
-    QTRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 1000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 1000);
     EXPECT_EQ(got, std::nullopt);
     EXPECT_EQ(ended, (std::vector<Termination> { Termination::Cancelled }));
 }
@@ -204,7 +205,7 @@ TEST(MergeAsyncSequence, InterleavesInArrivalOrder)
     settle();
     EXPECT_FALSE(consumer.isReady());
     feedB.finish();
-    QTRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 1000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 1000);
     EXPECT_EQ(seen, (Strings { "1", "2", "3", "4", "end" }));
 }
 
@@ -230,7 +231,7 @@ TEST(MergeAsyncSequence, DeliversWhatWasBufferedThenTheFirstErrorAndCancelsTheOt
     EXPECT_EQ(Strings(seen.begin(), seen.begin() + 3), (Strings { "10", "1", "2" }));
     EXPECT_EQ(seen.back(), "error:source failed");
     EXPECT_LE(seen.size(), 5u);
-    QTRY_COMPARE_WITH_TIMEOUT(otherEnded, (std::vector<Termination> { Termination::Cancelled }), 1000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(otherEnded, (std::vector<Termination> { Termination::Cancelled }), 1000);
     EXPECT_EQ(collect(merged), (Strings { "end" }));
 }
 
@@ -258,8 +259,8 @@ TEST(MergeAsyncSequence, DroppingTheConsumerCancelsItsFeeders)
         }
         EXPECT_TRUE(endedA.empty());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(endedA.size(), 1u, 1000);
-    QTRY_COMPARE_WITH_TIMEOUT(endedB.size(), 1u, 1000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(endedA.size(), 1u, 1000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(endedB.size(), 1u, 1000);
     EXPECT_EQ(endedA[0], Termination::Cancelled);
     EXPECT_EQ(feedA.yield(1).kind, AsyncStream<int>::YieldResult::Kind::Terminated);
     // Let the woken feeders run to their end (a leak checker sees their frames otherwise).

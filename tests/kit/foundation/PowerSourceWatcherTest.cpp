@@ -1,4 +1,5 @@
 #include "kit/foundation/PowerSourceWatcher.h"
+#include "support/TryWithTimeout.h"
 
 #include "support/HeldRepliesService.h"
 #include "support/PrivateSessionBus.h"
@@ -84,18 +85,19 @@ TEST_F(PowerSourceWatcherTest, FollowsTheBatteryAndAnUninterruptibleSupply)
 
     upower.battery = true;
     announceChange();
-    QTRY_COMPARE_WITH_TIMEOUT(
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(
         watcher.powerSource(), zk::PowerSourceWatcher::PowerSource::internalBattery, 5000);
 
     ups.kind = 3; // an uninterruptible supply, discharging
     ups.status = 2;
     upower.devices = { QDBusObjectPath("/org/freedesktop/UPower/devices/ups") };
     announceChange();
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.powerSource(), zk::PowerSourceWatcher::PowerSource::externalUPS, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(
+        watcher.powerSource(), zk::PowerSourceWatcher::PowerSource::externalUPS, 5000);
 
     upower.battery = false;
     announceChange();
-    QTRY_COMPARE_WITH_TIMEOUT(
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(
         watcher.powerSource(), zk::PowerSourceWatcher::PowerSource::externalUnlimited, 5000);
     EXPECT_EQ(seen.size(), 4u); // the first value, then each change once
 }
@@ -154,7 +156,7 @@ TEST_F(PowerSourceWatcherWaitTest, StartsWithoutWaitingForUPowerAndTakesItsAnswe
     EXPECT_EQ(upower->heldCalls().front().member(), "EnumerateDevices");
     EXPECT_EQ(watcher.powerSource(), PowerSource::externalUnlimited);
     upower->answerOldest({ QVariant::fromValue(QList<QDBusObjectPath> {}) });
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.powerSource(), PowerSource::internalBattery, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(watcher.powerSource(), PowerSource::internalBattery, 5000);
     EXPECT_EQ(seen, (std::vector { PowerSource::externalUnlimited, PowerSource::internalBattery }));
 }
 

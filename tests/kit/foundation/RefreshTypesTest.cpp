@@ -2,6 +2,7 @@
 #include "kit/foundation/ViewTimer.h"
 #include "platform/combine/ManualScheduler.h"
 #include "platform/combine/PassthroughSubject.h"
+#include "support/TryWithTimeout.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -46,6 +47,6 @@ TEST(ViewTimerTest, FlipsItsValueOnEachBeat)
     const bool first = timer.value();
     ASSERT_TRUE(changes.wait(2000));
     EXPECT_NE(timer.value(), first);
-    QTRY_VERIFY_WITH_TIMEOUT(changes.count() >= 2, 2000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(changes.count() >= 2, 2000);
     EXPECT_EQ(timer.value(), (changes.count() % 2 == 0) == first);
 }

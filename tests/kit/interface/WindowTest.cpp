@@ -9,6 +9,7 @@
 #include "platform/async/TaskHandle.h"
 #include "platform/combine/ManualScheduler.h"
 #include "platform/desktop/ReduceMotion.h"
+#include "support/TryWithTimeout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -363,12 +364,12 @@ TEST(AnimationDriverTest, AnimationsMoveAtMostThirtyTimesASecondAndOnlyWhileOneR
     QObject::connect(
         &animation, &QVariantAnimation::valueChanged, [&] { ticked = ticked || driver.isTicking(); });
     animation.start();
-    QTRY_COMPARE_WITH_TIMEOUT(animation.state(), QAbstractAnimation::Stopped, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(animation.state(), QAbstractAnimation::Stopped, 5000);
     EXPECT_DOUBLE_EQ(animation.currentValue().toDouble(), 1.0);
     EXPECT_TRUE(ticked) << "moved by this driver";
     // About six frames in 200 ms (Qt's own driver takes twelve), and the start.
     EXPECT_LE(frames, 9);
     EXPECT_GE(frames, 2);
-    QTRY_VERIFY_WITH_TIMEOUT(!driver.isTicking(), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!driver.isTicking(), 5000);
     driver.uninstall();
 }

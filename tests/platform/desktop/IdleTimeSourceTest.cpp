@@ -1,4 +1,5 @@
 #include "platform/desktop/IdleTimeSource.h"
+#include "support/TryWithTimeout.h"
 
 #include "platform/Logger.h"
 #include "platform/desktop/FallbackIdleTimeSource.h"
@@ -334,15 +335,15 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     // milliseconds: asked again shortly, and told from the last input once the figure grew as
     // seconds do.
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
     EXPECT_EQ(service.lastMember(), QStringLiteral("GetSessionIdleTime"));
-    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(),
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(),
         clock.clock.systemUptime() + platform::PolledIdleEvents::confirmInterval, 5000);
     EXPECT_TRUE(told.empty());
     clock.clock.advance(2);
     service.setAnswer(QVariant::fromValue<uint>(642));
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     const double now = clock.clock.systemUptime() - 2;
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
     EXPECT_EQ(told[0].uptime, now - 640);
@@ -355,7 +356,7 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     clock.clock.advance(3);
     service.setAnswer(QVariant::fromValue<uint>(645));
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 3, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 3, 5000);
     QTest::qWait(20);
     EXPECT_EQ(told.size(), 1u);
 
@@ -363,7 +364,7 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     clock.clock.advance(5);
     service.setAnswer(QVariant::fromValue<uint>(2));
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
     EXPECT_EQ(told[1].uptime, now + 10 - 2);
     // Present: the figure cannot reach the threshold before 598 s have passed.
@@ -373,7 +374,7 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     clock.clock.advance(900);
     service.setAnswer(QVariant::fromValue<uint>(50));
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 5, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 5, 5000);
     QTest::qWait(20);
     EXPECT_EQ(told.size(), 2u);
     EXPECT_EQ(source->secondsSinceLastInput(), 0);
@@ -394,28 +395,28 @@ TEST_F(DBusIdleTimeSourceTest, AServiceAnsweringMillisecondsAsKdeDoesIsReadSo)
     // 1.5 s without input, in milliseconds: no break of 1500 s.
     answerAt(clock.clock.systemUptime());
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
     QTest::qWait(20);
     EXPECT_TRUE(told.empty());
     // It grew a thousand times faster than time: milliseconds.
     clock.clock.advance(platform::PolledIdleEvents::confirmInterval);
     answerAt(clock.clock.systemUptime());
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), lastInput + 600, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), lastInput + 600, 5000);
     EXPECT_TRUE(told.empty());
 
     // The break is seen when it is one, from the last input.
     clock.clock.advance(lastInput + 640 - clock.clock.systemUptime());
     answerAt(clock.clock.systemUptime());
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
     EXPECT_NEAR(told[0].uptime, lastInput, 0.001);
     // And the return: input 3 s ago.
     clock.clock.advance(20);
     service.setAnswer(QVariant::fromValue<uint>(3000));
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
     EXPECT_NEAR(told[1].uptime, clock.clock.systemUptime() - 3, 0.001);
 }
@@ -432,12 +433,12 @@ TEST_F(DBusIdleTimeSourceTest, AskingNeverWaitsAndKeepsOneCallInFlight)
         EXPECT_EQ(source->secondsSinceLastInput(), 0);
         QCoreApplication::processEvents();
     }
-    QTRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
     QTest::qWait(20);
     EXPECT_EQ(service.calls(), 1);
 
     service.releaseHeld(*serviceConnection);
-    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), clock.clock.systemUptime() + 595, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), clock.clock.systemUptime() + 595, 5000);
 }
 
 TEST_F(DBusIdleTimeSourceTest, FailuresTellNothingAndAreLoggedOnce)
@@ -450,7 +451,7 @@ TEST_F(DBusIdleTimeSourceTest, FailuresTellNothingAndAreLoggedOnce)
     source->armWatches(600, std::nullopt);
     testing::internal::CaptureStderr();
     // Let several calls fail in turn.
-    QTRY_VERIFY_WITH_TIMEOUT((source->ask(), service.calls() >= 4), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT((source->ask(), service.calls() >= 4), 5000);
     QTest::qWait(20);
     std::string output = testing::internal::GetCapturedStderr();
     EXPECT_NE(output.find("The test says no."), std::string::npos) << output;
@@ -470,7 +471,7 @@ TEST_F(DBusIdleTimeSourceTest, AnswersThatAreNoIdleTimeAreRefused)
         service.setAnswer(bad);
         testing::internal::CaptureStderr();
         const int before = service.calls();
-        QTRY_VERIFY_WITH_TIMEOUT((source->ask(), service.calls() >= before + 2), 5000);
+        KIRUVO_TRY_VERIFY_WITH_TIMEOUT((source->ask(), service.calls() >= before + 2), 5000);
         (void)testing::internal::GetCapturedStderr();
         // No figure was ever taken from such an answer, though any would reach a 1 s threshold.
         EXPECT_EQ(told, 0) << bad.toString().toStdString();
@@ -489,10 +490,10 @@ TEST_F(DBusIdleTimeSourceTest, TheServiceLeavingTheBusAndComingBackIsTold)
     source->armWatches(600, std::nullopt);
     platform::LogCapture log;
     ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
-    QTRY_VERIFY_WITH_TIMEOUT(!source->isAvailable(), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!source->isAvailable(), 5000);
     EXPECT_EQ(changes, 1);
     ASSERT_TRUE(serviceConnection->registerService(serviceName));
-    QTRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver is on the session bus again"), 1);
 }
@@ -506,7 +507,7 @@ TEST_F(DBusIdleTimeSourceTest, AServiceNotOnTheBusAtStartIsNotSaidToBeBackWhenIt
     source->setAbsent();
     platform::LogCapture log;
     ASSERT_TRUE(serviceConnection->registerService(serviceName));
-    QTRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
     EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver is on the session bus"), 1);
     EXPECT_EQ(log.countContaining("again"), 0);
 }
@@ -580,26 +581,26 @@ TEST_F(MutterIdleTimeSourceTest, TheIdleWatchTellsIdleAndAUserActiveWatchTellsTh
     auto source = serveMutter();
     EXPECT_EQ(source->kind(), IdleTimeSource::Kind::thresholdEvents);
     source->armWatches(300, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 300000 }, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 300000 }, 5000);
     QTest::qWait(20);
     EXPECT_TRUE(told.empty()) << "1 s idle is no break";
 
     advance(299);
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
     EXPECT_EQ(told[0].uptime, now() - 300);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
 
     advance(500);
     mutter->input(now());
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
     EXPECT_EQ(told[1].uptime, now());
     EXPECT_FALSE(source->isIdle());
 
     // A new threshold replaces the idle watch.
     source->armWatches(60, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 60000 }, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 60000 }, 5000);
 }
 
 TEST_F(MutterIdleTimeSourceTest, ArmedWhenTheUserIsAwayAlreadyTellsTheLastInputOrWaitsForTheReturn)
@@ -608,7 +609,7 @@ TEST_F(MutterIdleTimeSourceTest, ArmedWhenTheUserIsAwayAlreadyTellsTheLastInputO
     auto source = serveMutter();
     // Mutter fires the idle watch at once, as it is past due: told once only, from the last input.
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
     EXPECT_EQ(told[0].uptime, now() - 700);
     QTest::qWait(50);
@@ -616,9 +617,9 @@ TEST_F(MutterIdleTimeSourceTest, ArmedWhenTheUserIsAwayAlreadyTellsTheLastInputO
 
     // Armed again while away, with a higher threshold: the return is still told.
     source->armWatches(900, told[0].uptime);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
     mutter->input(now());
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
 }
 
@@ -675,7 +676,7 @@ TEST_F(MutterIdleTimeSourceTest, WhileIdleIsInhibitedTheIdleTimeIsAskedForOnlyWh
     userAwayFor(1);
     auto source = serveMutter();
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
     QTest::qWait(20);
     EXPECT_FALSE(source->isIdleInhibited());
     EXPECT_EQ(source->nextQuestionAt(), std::nullopt) << "the watches serve: nothing is asked";
@@ -685,7 +686,7 @@ TEST_F(MutterIdleTimeSourceTest, WhileIdleIsInhibitedTheIdleTimeIsAskedForOnlyWh
     mutter->setIdleInhibited(true, now());
     advance(699);
     sessionManager.setInhibitedActions(StandInSessionManager::idleInhibited | 2);
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
     EXPECT_EQ(told[0].uptime, now() - 700);
     EXPECT_TRUE(source->isIdleInhibited());
@@ -693,9 +694,9 @@ TEST_F(MutterIdleTimeSourceTest, WhileIdleIsInhibitedTheIdleTimeIsAskedForOnlyWh
     EXPECT_EQ(log.countContaining("Another application inhibits idle"), 1);
 
     // Inhibitors leave user-active watches alone. Back: the next question is a threshold away.
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
     mutter->input(now());
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
     EXPECT_EQ(source->nextQuestionAt(), now() + 600);
 
@@ -704,25 +705,26 @@ TEST_F(MutterIdleTimeSourceTest, WhileIdleIsInhibitedTheIdleTimeIsAskedForOnlyWh
     mutter->input(now());
     advance(30);
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), now() + 570, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), now() + 570, 5000);
     EXPECT_EQ(told.size(), 2u);
     // A break: told from the last input.
     advance(570);
     source->ask();
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(3), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(3), 5000);
     EXPECT_EQ(told[2].type, platform::IdleEvent::Type::idle);
     EXPECT_EQ(told[2].uptime, now() - 600);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->activeWatchCount(), std::size_t(1), 5000);
     mutter->input(now());
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(4), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(4), 5000);
 
     // The inhibitor lets go: nothing is asked any more; the idle watch held back so far fires
     // late, and is dated by the figure.
     mutter->setIdleInhibited(false, now());
     sessionManager.setInhibitedActions(2);
-    QTRY_VERIFY_WITH_TIMEOUT(!source->isIdleInhibited(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), std::nullopt, 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!source->isIdleInhibited(), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(), std::nullopt, 5000);
     advance(650);
-    QTRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(5), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(5), 5000);
     EXPECT_EQ(told[4].uptime, now() - 650);
 }
 
@@ -731,7 +733,7 @@ TEST_F(MutterIdleTimeSourceTest, WithoutASessionManagerIdleCountsAsNotInhibited)
     userAwayFor(1);
     auto source = serveMutter();
     source->armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
     QTest::qWait(50);
     EXPECT_FALSE(source->isIdleInhibited());
     EXPECT_EQ(source->nextQuestionAt(), std::nullopt);
@@ -744,9 +746,9 @@ TEST_F(MutterIdleTimeSourceTest, MutterLeavingTheBusAndComingBackIsTold)
     source->armWatches(600, std::nullopt);
     platform::LogCapture log;
     ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
-    QTRY_VERIFY_WITH_TIMEOUT(!source->isAvailable(), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!source->isAvailable(), 5000);
     ASSERT_TRUE(serviceConnection->registerService(serviceName));
-    QTRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
     ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[0].type, platform::IdleEvent::Type::changed);
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::changed);
@@ -774,7 +776,7 @@ TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
     });
 
     ASSERT_TRUE(serviceConnection->registerService(serviceName));
-    QTRY_COMPARE_WITH_TIMEOUT(chain.active(), static_cast<IdleTimeSource*>(mutterSource), 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(chain.active(), static_cast<IdleTimeSource*>(mutterSource), 5000);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(chain.kind(), IdleTimeSource::Kind::thresholdEvents);
     EXPECT_EQ(log.countContaining("Idle time now comes from GNOME Mutter IdleMonitor instead of fake"), 1);
@@ -783,7 +785,7 @@ TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
     EXPECT_EQ(log.countContaining("again"), 0);
     // Armed through the chain, the watch is Mutter's.
     chain.armWatches(600, std::nullopt);
-    QTRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
 }
 
 TEST_F(DBusIdleTimeSourceTest, ProbeTakesTheFirstAnswerOrReportsTheMissingService)
