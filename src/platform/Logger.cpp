@@ -118,17 +118,6 @@ void log(LogLevel level, const QLoggingCategory& category, std::string_view mess
     }
 }
 
-void log(LogLevel level, std::string_view categoryName, std::string_view message)
-{
-    static const std::pair<std::string_view, const QLoggingCategory& (*)()> categories[] = {
-        { "idle", lcIdle },
-        { "Defaults", lcStore },
-    };
-    const auto* found = std::find_if(std::begin(categories), std::end(categories),
-        [categoryName](const auto& entry) { return entry.first == categoryName; });
-    log(level, found != std::end(categories) ? found->second() : lcDesktop(), message);
-}
-
 LogCapture::LogCapture()
 {
     auto& all = captures();

@@ -17,9 +17,6 @@ enum class LogLevel { Debug, Info, Warning, Error };
 // debug log does not keep these lines: it holds what zk::debugLog writes. Safe from any thread.
 void log(LogLevel level, const QLoggingCategory& category, std::string_view message);
 
-// The form of the files not yet given a category: writes under the category the name stands for.
-void log(LogLevel level, std::string_view categoryName, std::string_view message);
-
 // Keeps the message of every line that log() is given while the capture lives, of every level and
 // category and whether standard error shows it or not, so that tests can check what was logged. Captures may
 // overlap; each keeps what was logged during its own life. Safe from any thread.
