@@ -10,7 +10,7 @@
 #include "FuzzTarget.h"
 
 #include "app/engine/Session.h"
-#include "app/engine/SessionController.h"
+#include "app/engine/SessionHistory.h"
 #include "platform/time/Clock.h"
 
 #include <algorithm>
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const PropertyList baseList(base);
     const PropertyList* basePointer = withBase ? &baseList : nullptr;
-    const auto joined = kiruvo::SessionController::joinStoredHistories(
+    const auto joined = kiruvo::SessionHistory::joinStoredHistories(
         PropertyList(stored), PropertyList(written), basePointer);
     fuzz::require(joined.has_value(), "two histories always join");
     const auto [indices, others] = contentsOf(*joined);
@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const auto again
-        = kiruvo::SessionController::joinStoredHistories(*joined, PropertyList(written), basePointer);
+        = kiruvo::SessionHistory::joinStoredHistories(*joined, PropertyList(written), basePointer);
     fuzz::require(again && *again == *joined, "joining the result again changes nothing");
     return 0;
 }

@@ -257,7 +257,7 @@ void AppMain::start(const Steps& steps)
         AppState::shared();
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();
-        SessionController::shared().decodeHistoryInBackground(startAfterStartUpWork);
+        SessionController::shared().history().decodeInBackground(startAfterStartUpWork);
         installSettingsWindow();
     });
     runStep(steps.startDBusService, [] {
@@ -328,7 +328,7 @@ int AppMain::run(int argc, char** argv)
     // Before anything opens the settings: an opening puts into the file what a run before kept
     // while another program held it, start-up keys among them.
     zk::ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens();
-    SessionController::joinHistoriesWrittenBeforeTheStoreOpens();
+    SessionHistory::joinHistoriesWrittenBeforeTheStoreOpens();
     prepareToolkit();
     QApplication app(argc, argv);
     zk::DebugSwitches::applyToApplication(app);

@@ -15,7 +15,7 @@ namespace {
 class HistoryDecodeTest : public SessionEngineTest {
 protected:
     // The work handed to the "other thread", run when the test says.
-    SessionController::BackgroundRunner heldRunner()
+    kiruvo::SessionHistory::BackgroundRunner heldRunner()
     {
         return [this](std::function<void()> work) { held.push_back(std::move(work)); };
     }
@@ -62,13 +62,13 @@ protected:
 TEST_F(HistoryDecodeTest, TheHistoryDecodedInTheBackgroundIsTheOneADirectDecodeGives)
 {
     const auto stored = storeHistory();
-    controller().decodeHistoryInBackground(heldRunner());
+    controller().history().decodeInBackground(heldRunner());
     countDecodedSignals();
     EXPECT_TRUE(controller().isDecodingHistory());
-    const auto decodes = SessionController::historyDecodeCount();
+    const auto decodes = kiruvo::SessionHistory::decodeCount();
 
     runHeldWorkOnAThread();
-    EXPECT_EQ(SessionController::historyDecodeCount(), decodes + 1);
+    EXPECT_EQ(kiruvo::SessionHistory::decodeCount(), decodes + 1);
     // Put in place on the main thread.
     EXPECT_EQ(decodedSignals, 0);
     processEvents();
@@ -97,7 +97,7 @@ TEST_F(HistoryDecodeTest, AChangeOfTheHistoryDuringTheDecodeWinsWhateverTheOrder
         SCOPED_TRACE(order);
         m_controller.reset();
         storeHistory();
-        controller().decodeHistoryInBackground(heldRunner());
+        controller().history().decodeInBackground(heldRunner());
         if (order == 0) {
             storeRaw({ PropertyList(later.jsonText()) });
             EXPECT_FALSE(controller().isDecodingHistory());
@@ -120,7 +120,7 @@ TEST_F(HistoryDecodeTest, AChangeOfTheHistoryDuringTheDecodeWinsWhateverTheOrder
 TEST_F(HistoryDecodeTest, OurOwnWriteDuringTheDecodeIsNotUndoneByIt)
 {
     storeHistory();
-    controller().decodeHistoryInBackground(heldRunner());
+    controller().history().decodeInBackground(heldRunner());
     countDecodedSignals();
     controller().removeAllSessions();
     // Nobody waits for the dropped decode any longer.
@@ -135,8 +135,8 @@ TEST_F(HistoryDecodeTest, OurOwnWriteDuringTheDecodeIsNotUndoneByIt)
 TEST_F(HistoryDecodeTest, AQuestionBeforeTheDecodeIsDoneGetsTheWholeHistoryDecodedOnce)
 {
     const auto stored = storeHistory();
-    const auto decodes = SessionController::historyDecodeCount();
-    controller().decodeHistoryInBackground(heldRunner());
+    const auto decodes = kiruvo::SessionHistory::decodeCount();
+    controller().history().decodeInBackground(heldRunner());
     countDecodedSignals();
 
     // The worker has not begun: the question decodes on its own thread, and the worker finds it done.
@@ -144,28 +144,29 @@ TEST_F(HistoryDecodeTest, AQuestionBeforeTheDecodeIsDoneGetsTheWholeHistoryDecod
     EXPECT_FALSE(controller().isDecodingHistory());
     runHeldWorkOnAThread();
     processEvents();
-    EXPECT_EQ(SessionController::historyDecodeCount(), decodes + 1);
+    EXPECT_EQ(kiruvo::SessionHistory::decodeCount(), decodes + 1);
     EXPECT_EQ(decodedSignals, 1);
 
     // The worker is at it while the question comes: one of them decodes, the other waits.
     m_controller.reset();
-    const auto before = SessionController::historyDecodeCount();
+    const auto before = kiruvo::SessionHistory::decodeCount();
     std::function<void()> work;
-    controller().decodeHistoryInBackground([&](std::function<void()> started) { work = std::move(started); });
+    controller().history().decodeInBackground(
+        [&](std::function<void()> started) { work = std::move(started); });
     std::thread worker(work);
     EXPECT_EQ(controller().allSessions(), stored);
     worker.join();
     processEvents();
-    EXPECT_EQ(SessionController::historyDecodeCount(), before + 1);
+    EXPECT_EQ(kiruvo::SessionHistory::decodeCount(), before + 1);
     EXPECT_EQ(controller().allSessions(), stored);
-    EXPECT_EQ(SessionController::historyDecodeCount(), before + 1);
+    EXPECT_EQ(kiruvo::SessionHistory::decodeCount(), before + 1);
 }
 
 TEST_F(HistoryDecodeTest, AStopBeforeTheDecodeIsDoneKeepsTheStoredHistory)
 {
     const auto stored = storeHistory();
     controller().setEnabled(true);
-    controller().decodeHistoryInBackground(heldRunner());
+    controller().history().decodeInBackground(heldRunner());
     fake.clock.advance(20 * 60);
     controller().stop(false);
 
@@ -180,13 +181,13 @@ TEST_F(HistoryDecodeTest, AStopBeforeTheDecodeIsDoneKeepsTheStoredHistory)
 TEST_F(HistoryDecodeTest, ADecodeIsStartedOnlyWhenNoneIsNeededOrUnderWay)
 {
     storeHistory();
-    controller().decodeHistoryInBackground(heldRunner());
-    controller().decodeHistoryInBackground(heldRunner());
+    controller().history().decodeInBackground(heldRunner());
+    controller().history().decodeInBackground(heldRunner());
     EXPECT_EQ(held.size(), 1u);
     runHeldWorkOnAThread();
     processEvents();
     // Decoded already.
-    controller().decodeHistoryInBackground(heldRunner());
+    controller().history().decodeInBackground(heldRunner());
     EXPECT_TRUE(held.empty());
     EXPECT_FALSE(controller().isDecodingHistory());
 }

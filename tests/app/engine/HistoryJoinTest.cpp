@@ -1,5 +1,5 @@
 #include "app/engine/Session.h"
-#include "app/engine/SessionController.h"
+#include "app/engine/SessionHistory.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/PropertyListJson.h"
 #include "platform/store/UserDefaults.h"
@@ -14,7 +14,7 @@
 #include <set>
 
 using kiruvo::Session;
-using kiruvo::SessionController;
+using kiruvo::SessionHistory;
 using platform::PropertyList;
 using platform::PropertyListArray;
 
@@ -64,7 +64,7 @@ std::vector<int> indicesOf(const std::vector<Session>& sessions, const PropertyL
 TEST(HistoryJoinTest, KeepsEverySessionOnceAndHonoursWhatEitherSideTookOut)
 {
     const auto sessions = recentSessions(8);
-    const auto join = &SessionController::joinStoredHistories;
+    const auto join = &SessionHistory::joinStoredHistories;
 
     auto blind = join(stored(sessions, { 0, 2, 4 }), stored(sessions, { 1, 2, 5, 5 }), nullptr);
     ASSERT_TRUE(blind);
@@ -117,7 +117,7 @@ TEST(HistoryJoinTest, AHistoryWrittenDuringALockAtStartJoinsTheStoredOneAtTheNex
     }
 
     // What the application does before anything opens the settings.
-    SessionController::joinHistoriesWrittenBeforeTheStoreOpens();
+    SessionHistory::joinHistoriesWrittenBeforeTheStoreOpens();
     auto database = platform::DefaultsDatabase::open(path);
     EXPECT_FALSE(database->hasPendingWrites());
     const auto history = database->value(suite, "sessions");

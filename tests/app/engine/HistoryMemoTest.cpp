@@ -52,16 +52,16 @@ TEST_F(HistoryMemoTest, TheDecodedHistoryIsKeptWhileTimePassesAndRenewedByAnyCha
     const Session a = session(oslo(2024, 5, 15, 8), oslo(2024, 5, 15, 9));
     controller().setAllSessions({ a });
     const auto first = controller().allSessionsShared();
-    const auto generation = controller().historyGeneration();
+    const auto generation = controller().history().generation();
     for (int second = 0; second < 5; ++second) {
         fake.clock.advance(1);
         EXPECT_EQ(controller().allSessionsShared(), first) << "decoded again after " << second + 1 << " s";
     }
-    EXPECT_EQ(controller().historyGeneration(), generation);
+    EXPECT_EQ(controller().history().generation(), generation);
 
     const Session b = session(oslo(2024, 5, 15, 10), oslo(2024, 5, 15, 11));
     storeRaw({ PropertyList(b.jsonText()), PropertyList(a.jsonText()) });
-    EXPECT_GT(controller().historyGeneration(), generation);
+    EXPECT_GT(controller().history().generation(), generation);
     EXPECT_EQ(controller().allSessions(), (std::vector<Session> { b, a }));
     const auto second = controller().allSessionsShared();
     EXPECT_NE(second, first);
@@ -156,7 +156,7 @@ TEST_F(HistoryMemoTest, NothingIsWrittenWhenNothingChanged)
     controller().setAllSessions({ session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10)) });
     countSignals();
     writes = 0;
-    const auto generation = controller().historyGeneration();
+    const auto generation = controller().history().generation();
     // Too short to keep, and nothing old enough to prune.
     controller().start();
     fake.clock.advance(60);
@@ -166,7 +166,7 @@ TEST_F(HistoryMemoTest, NothingIsWrittenWhenNothingChanged)
     controller().setEnabled(false);
     EXPECT_EQ(writes, 0);
     EXPECT_EQ(changeSignals, 0);
-    EXPECT_EQ(controller().historyGeneration(), generation);
+    EXPECT_EQ(controller().history().generation(), generation);
 }
 
 TEST_F(HistoryMemoTest, AnUnsortedHistoryIsSortedAndWrittenByTheNextPrune)
@@ -184,12 +184,12 @@ TEST_F(HistoryMemoTest, AnUnsortedHistoryIsSortedAndWrittenByTheNextPrune)
 TEST_F(HistoryMemoTest, EveryChangeIsSignalledOnceWithTheNewHistoryInPlace)
 {
     countSignals();
-    const auto generation = controller().historyGeneration();
+    const auto generation = controller().history().generation();
     controller().setAllSessions({ session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10)) });
     storeRaw({});
     controller().setAllSessions({ session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10)),
         session(oslo(2024, 5, 13, 9), oslo(2024, 5, 13, 10)) });
     EXPECT_EQ(changeSignals, 3);
     EXPECT_EQ(signalledSizes, (std::vector<std::size_t> { 1, 0, 2 }));
-    EXPECT_EQ(controller().historyGeneration(), generation + 3);
+    EXPECT_EQ(controller().history().generation(), generation + 3);
 }

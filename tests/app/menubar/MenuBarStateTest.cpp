@@ -290,7 +290,7 @@ TEST_F(MenuBarTest, TodaysTotalIsDrawnOnceTheHistoryDecodedAtStartIsInPlace)
         Defaults::set(kiruvo::Keys::showInMenuBar(), mode);
         m_menuBar.reset();
         m_controller.reset();
-        controller().decodeHistoryInBackground(holdWork);
+        controller().history().decodeInBackground(holdWork);
         menuBar();
         EXPECT_TRUE(controller().isDecodingHistory());
         EXPECT_TRUE(menuBar().previousState().has_value()) << "mode " << static_cast<int>(mode);
@@ -300,7 +300,7 @@ TEST_F(MenuBarTest, TodaysTotalIsDrawnOnceTheHistoryDecodedAtStartIsInPlace)
     Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::totalTodayDuration);
     m_menuBar.reset();
     m_controller.reset();
-    controller().decodeHistoryInBackground(holdWork);
+    controller().history().decodeInBackground(holdWork);
     menuBar();
     // The item as it is created, blank, and nothing since: not a total without the stored sessions.
     const auto blank = drawCount();

@@ -1,0 +1,622 @@
+#include "app/engine/SessionHistory.h"
+
+#include "app/engine/SettingsKeys.h"
+#include "kit/foundation/Sorting.h"
+#include "kit/foundation/core/GeneralError.h"
+#include "kit/foundation/core/ReportError.h"
+#include "libraries/defaults/Defaults.h"
+#include "platform/MainQueue.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/time/Calendar.h"
+#include "platform/time/Clock.h"
+
+#include <QPointer>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <iterator>
+#include <mutex>
+#include <unordered_set>
+#include <utility>
+
+namespace kiruvo {
+
+namespace {
+
+constexpr const char* historyKey = "sessions";
+// How long an unread history is answered without before the store is asked again: every question
+// that reaches a locked file may wait for the store's whole busy timeout.
+constexpr double unreadHistoryRetryInterval = 60;
+
+double uptime()
+{
+    return platform::Clock::shared().systemUptime();
+}
+
+platform::Date now()
+{
+    return platform::Clock::shared().now();
+}
+
+std::atomic<std::uint64_t> decodes { 0 };
+
+} // namespace
+
+SessionHistory::SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QObject* parent)
+    : QObject(parent)
+    , m_suite(std::move(suite))
+    , m_cacheKey(platform::Uuid::random())
+{
+    // Every change of the history ends the answers derived from it, whoever wrote it. The store
+    // tells observers on the writing thread; the history changes on the main thread.
+    QPointer<SessionHistory> self(this);
+    m_observer = m_suite->addObserver(historyKey, [self](const std::string&, const auto&, const auto&) {
+        const auto tell = [self] {
+            if (self) {
+                self->storeDidChange();
+            }
+        };
+        if (platform::MainQueue::isMainThread()) {
+            tell();
+        } else {
+            platform::MainQueue::post(tell);
+        }
+    });
+    // A history written while the stored one could not be read joins it once it reads.
+    m_suite->database()->setJoin(m_suite->suiteName(), historyKey, &SessionHistory::joinStoredHistories);
+}
+
+SessionHistory::~SessionHistory()
+{
+    m_suite->removeObserver(m_observer);
+}
+
+std::uint64_t SessionHistory::decodeCount()
+{
+    return decodes.load(std::memory_order_relaxed);
+}
+
+std::shared_ptr<const SessionHistory::History> SessionHistory::decodeHistory(
+    const platform::UserDefaults& suite)
+{
+    decodes.fetch_add(1, std::memory_order_relaxed);
+    auto history = std::make_shared<History>();
+    // The stored list as the store keeps it, not a copy of thousands of texts; the registered
+    // default when nothing is stored.
+    std::shared_ptr<const platform::PropertyList> stored
+        = suite.database()->value(suite.suiteName(), historyKey);
+    if (!stored && suite.database()->isStoredButUnread(suite.suiteName(), historyKey)) {
+        // Not the registered default: what is stored is not nothing.
+        history->unread = true;
+        return history;
+    }
+    if (!stored) {
+        if (auto registered = suite.objectForKey(historyKey)) {
+            stored = std::make_shared<const platform::PropertyList>(std::move(*registered));
+        }
+    }
+    if (stored) {
+        addStoredEntries(*history, *stored);
+    }
+    return history;
+}
+
+void SessionHistory::addStoredEntries(History& history, const platform::PropertyList& stored)
+{
+    const auto* array = stored.getIf<platform::PropertyListArray>();
+    if (!array) {
+        return;
+    }
+    history.sessions.reserve(history.sessions.size() + array->size());
+    for (const auto& element : *array) {
+        const auto* text = element.getIf<std::string>();
+        std::optional<Session> session = text ? sessionFromStoredText(*text) : std::nullopt;
+        if (session) {
+            history.sessions.push_back(std::move(*session));
+        } else {
+            history.undecodable.push_back(element);
+        }
+    }
+}
+
+void SessionHistory::reportUndecodable(const History& history) const
+{
+    for (const auto& element : history.undecodable) {
+        const auto* text = element.getIf<std::string>();
+        const std::string entry = text ? *text : std::string("(an entry that is not text)");
+        if (m_reportedUndecodable.insert(entry).second) {
+            zk::reportError(
+                zk::GeneralError(std::string("A stored session could not be read; it is kept as it is.")),
+                zk::ErrorUserInfo { { "entry", entry } });
+        }
+    }
+}
+
+std::shared_ptr<const SessionHistory::History> SessionHistory::readHistory() const
+{
+    if (m_unstored) {
+        return m_unstored;
+    }
+    return decodeHistory(*m_suite);
+}
+
+// One decode of the stored history, done by whichever thread comes to it first: the worker it was
+// started on, or a question that cannot wait for the worker to begin. The other waits for the
+// result, or finds it done.
+class SessionHistory::Decode {
+public:
+    explicit Decode(std::shared_ptr<platform::UserDefaults> suite)
+        : m_suite(std::move(suite))
+    {
+    }
+
+    // On the worker.
+    void run()
+    {
+        if (claim()) {
+            decode();
+        }
+    }
+
+    // The decoded history, decoded here when nobody has begun; nothing when the worker failed.
+    std::shared_ptr<const History> result()
+    {
+        if (claim()) {
+            decode();
+        }
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [this] { return m_finished; });
+        return m_result;
+    }
+
+private:
+    bool claim()
+    {
+        std::lock_guard lock(m_mutex);
+        return !std::exchange(m_claimed, true);
+    }
+
+    void decode()
+    {
+        std::shared_ptr<const History> decoded;
+        try {
+            decoded = decodeHistory(*m_suite);
+        } catch (const std::exception&) {
+            // Out of memory on the worker: the question decodes again on its own thread.
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_result = std::move(decoded);
+            m_finished = true;
+        }
+        m_done.notify_all();
+    }
+
+    const std::shared_ptr<platform::UserDefaults> m_suite;
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_claimed = false;
+    bool m_finished = false;
+    std::shared_ptr<const History> m_result;
+};
+
+void SessionHistory::decodeInBackground(BackgroundRunner runner)
+{
+    if (m_history || m_decode || m_unstored) {
+        return;
+    }
+    if (!runner) {
+        runner = [](std::function<void()> work) { QThreadPool::globalInstance()->start(std::move(work)); };
+    }
+    auto decode = std::make_shared<Decode>(m_suite);
+    m_decode = decode;
+    QPointer<SessionHistory> self(this);
+    runner([self, decode] {
+        decode->run();
+        platform::MainQueue::post([self, decode] {
+            if (self) {
+                self->finishDecode(decode);
+            }
+        });
+    });
+}
+
+void SessionHistory::finishDecode(const std::shared_ptr<Decode>& decode)
+{
+    // A change of "sessions" since has dropped it.
+    if (decode != m_decode) {
+        return;
+    }
+    // A question that could not wait may have put the history in place already.
+    history();
+    m_decode.reset();
+    Q_EMIT decoded();
+}
+
+bool SessionHistory::dropDecode()
+{
+    return std::exchange(m_decode, nullptr) != nullptr;
+}
+
+std::shared_ptr<const SessionHistory::History> SessionHistory::history() const
+{
+    if (!m_history) {
+        if (m_decode) {
+            m_history = m_decode->result();
+        }
+        if (!m_history) {
+            m_history = readHistory();
+        }
+        m_history = withHeldOut(m_history);
+        if (m_history->unread) {
+            m_unreadSince = uptime();
+        }
+        reportUndecodable(*m_history);
+    }
+    return m_history;
+}
+
+void SessionHistory::renewGeneration()
+{
+    m_cacheKey = platform::Uuid::random();
+    ++m_generation;
+}
+
+void SessionHistory::storeDidChange()
+{
+    // Our own write has put its list in place already and tells when it is done.
+    if (m_isWriting) {
+        return;
+    }
+    renewGeneration();
+    m_history.reset();
+    const bool wasDecoding = dropDecode();
+    Q_EMIT changed();
+    if (wasDecoding) {
+        Q_EMIT decoded();
+    }
+}
+
+SessionHistory::StoredValue SessionHistory::storedValue() const
+{
+    return m_suite->database()->value(m_suite->suiteName(), historyKey);
+}
+
+void SessionHistory::write(std::shared_ptr<const History> history)
+{
+    write(std::move(history), storedValue());
+}
+
+void SessionHistory::write(std::shared_ptr<const History> history, const StoredValue& previous)
+{
+    // A list built while the stored one could not be read holds only what was added since: it
+    // joins the stored list when that reads now, rather than replacing it.
+    if (history->unread && previous && previous->isArray()) {
+        history = withHeldOut(joinedWithStored(*history, *previous));
+    }
+    // The new list answers before the store tells its observers, so that what they ask of the
+    // engine is already the new history; nobody need decode it again.
+    m_history = history;
+    renewGeneration();
+    const bool wasDecoding = dropDecode();
+    store(std::move(history), previous);
+    Q_EMIT changed();
+    if (wasDecoding) {
+        Q_EMIT decoded();
+    }
+}
+
+void SessionHistory::store(std::shared_ptr<const History> history, const StoredValue& previous)
+{
+    platform::PropertyListArray stored;
+    stored.reserve(history->sessions.size() + history->undecodable.size() + 1);
+    // The session being continued is stored in its place by start, as it was.
+    const Session* continued = history->continued ? &*history->continued : nullptr;
+    for (const auto& session : history->sessions) {
+        if (continued && !zk::sessionsByStartDescending(session, *continued)) {
+            stored.emplace_back(std::exchange(continued, nullptr)->jsonText());
+        }
+        stored.emplace_back(session.jsonText());
+    }
+    if (continued) {
+        stored.emplace_back(continued->jsonText());
+    }
+    for (const auto& entry : history->undecodable) {
+        stored.push_back(entry);
+    }
+    // What is stored there is not a list of sessions at all (an old form, another writer's value):
+    // it is copied aside before the history replaces it. Held until the write is done, so that the
+    // store has it at hand for its observers rather than reading it from the file again. When it
+    // could not be read at all, the store copies it aside itself.
+    if (previous && !previous->isArray()) {
+        Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
+    }
+    m_isWriting = true;
+    const bool written = m_suite->setObject(platform::PropertyList(std::move(stored)), historyKey);
+    m_isWriting = false;
+    if (!written) {
+        // Memory keeps the truth until a later write gets it into the store.
+        m_unstored = std::move(history);
+        m_storeFailure.writeFailed(now());
+        return;
+    }
+    m_unstored.reset();
+    m_storeFailure.writeSucceeded();
+    if (history->unread && m_history == history) {
+        // Written over a list that did not read: the store joins the two once it can read it (at
+        // once, or when a lock ends), so the next question reads what it holds.
+        m_history.reset();
+    }
+    // The history goes into the database file itself at once, not only into its write-ahead log:
+    // the file alone is what a user copies or backs up.
+    m_suite->database()->checkpoint();
+}
+
+void SessionHistory::retryUnstored()
+{
+    // Writes that met another process's lock wait in the store; this tick tries them again, and the
+    // user hears of it only when the lock lasts.
+    platform::DefaultsDatabase& database = *m_suite->database();
+    database.retry();
+    if (database.isWaitingForFile() || database.hasPendingWrites()) {
+        m_storeFailure.databaseHeld(now(), database.requestedPath());
+    } else {
+        m_storeFailure.databaseFree();
+    }
+    if (!m_unstored) {
+        return;
+    }
+    const auto previous = storedValue();
+    if (m_unstored->unread && previous && previous->isArray()) {
+        write(m_unstored, previous);
+        return;
+    }
+    // The history in memory is unchanged: only the store catches up.
+    store(m_unstored, previous);
+}
+
+void SessionHistory::joinHistoriesWrittenBeforeTheStoreOpens()
+{
+    platform::DefaultsDatabase::setProcessJoin(
+        platform::UserDefaults::standardSuiteName, historyKey, &SessionHistory::joinStoredHistories);
+}
+
+std::optional<platform::PropertyList> SessionHistory::joinStoredHistories(
+    const platform::PropertyList& stored, const platform::PropertyList& written,
+    const platform::PropertyList* base)
+{
+    if (!stored.isArray() || !written.isArray() || (base && !base->isArray())) {
+        return std::nullopt;
+    }
+    History kept;
+    addStoredEntries(kept, stored);
+    History added;
+    addStoredEntries(added, written);
+    // Written over a base: what the writer took out of it stays out, and so does what another
+    // program took out since. Written blind, nothing is known to be taken out.
+    History before;
+    if (base) {
+        addStoredEntries(before, *base);
+    }
+    std::unordered_set<platform::Uuid> inBase;
+    for (const auto& session : before.sessions) {
+        inBase.insert(session.id());
+    }
+    std::unordered_set<platform::Uuid> removed = inBase;
+    for (const auto& session : added.sessions) {
+        removed.erase(session.id());
+    }
+    std::unordered_set<platform::Uuid> seen;
+    std::vector<Session> sessions;
+    sessions.reserve(kept.sessions.size() + added.sessions.size());
+    for (auto& session : kept.sessions) {
+        if (!removed.contains(session.id()) && seen.insert(session.id()).second) {
+            sessions.push_back(std::move(session));
+        }
+    }
+    for (auto& session : added.sessions) {
+        if (!inBase.contains(session.id()) && seen.insert(session.id()).second) {
+            sessions.push_back(std::move(session));
+        }
+    }
+    const auto contains
+        = [](const std::vector<platform::PropertyList>& entries, const platform::PropertyList& entry) {
+              return std::find(entries.begin(), entries.end(), entry) != entries.end();
+          };
+    std::vector<platform::PropertyList> undecodable;
+    for (auto& entry : kept.undecodable) {
+        const bool takenOut = contains(before.undecodable, entry) && !contains(added.undecodable, entry);
+        if (!takenOut && !contains(undecodable, entry)) {
+            undecodable.push_back(std::move(entry));
+        }
+    }
+    for (auto& entry : added.undecodable) {
+        if (!contains(before.undecodable, entry) && !contains(undecodable, entry)) {
+            undecodable.push_back(std::move(entry));
+        }
+    }
+    if (auto sorted = pruned(sessions)) {
+        sessions = std::move(*sorted);
+    }
+    platform::PropertyListArray joined;
+    joined.reserve(sessions.size() + undecodable.size());
+    for (const auto& session : sessions) {
+        joined.emplace_back(session.jsonText());
+    }
+    for (auto& entry : undecodable) {
+        joined.push_back(std::move(entry));
+    }
+    return platform::PropertyList(std::move(joined));
+}
+
+std::shared_ptr<const SessionHistory::History> SessionHistory::joinedWithStored(
+    const History& history, const platform::PropertyList& stored) const
+{
+    auto joined = std::make_shared<History>();
+    addStoredEntries(*joined, stored);
+    const std::size_t storedCount = joined->sessions.size();
+    const auto addUnknown = [&](const Session& session) {
+        const auto storedEnd = joined->sessions.begin() + static_cast<std::ptrdiff_t>(storedCount);
+        const bool known = std::any_of(joined->sessions.begin(), storedEnd,
+            [&](const Session& kept) { return kept.id() == session.id(); });
+        if (!known) {
+            joined->sessions.push_back(session);
+        }
+    };
+    for (const auto& session : history.sessions) {
+        addUnknown(session);
+    }
+    if (history.continued) {
+        addUnknown(*history.continued);
+    }
+    joined->undecodable.insert(
+        joined->undecodable.end(), history.undecodable.begin(), history.undecodable.end());
+    if (auto kept = pruned(joined->sessions)) {
+        joined->sessions = std::move(*kept);
+    }
+    reportUndecodable(*joined);
+    return joined;
+}
+
+void SessionHistory::retryUnread()
+{
+    if (!m_history || !m_history->unread || m_unstored
+        || uptime() - m_unreadSince < unreadHistoryRetryInterval) {
+        return;
+    }
+    // Every answer is derived again, from what the store gives now.
+    renewGeneration();
+    m_history.reset();
+    Q_EMIT changed();
+}
+
+std::vector<Session> SessionHistory::allSessions() const
+{
+    return history()->sessions;
+}
+
+std::shared_ptr<const std::vector<Session>> SessionHistory::allSessionsShared() const
+{
+    auto current = history();
+    return std::shared_ptr<const std::vector<Session>>(current, &current->sessions);
+}
+
+void SessionHistory::setAllSessions(std::vector<Session> sessions)
+{
+    auto updated = std::make_shared<History>();
+    updated->sessions = std::move(sessions);
+    updated->undecodable = history()->undecodable;
+    updated->unread = history()->unread;
+    updated->continued = history()->continued;
+    write(std::move(updated));
+}
+
+void SessionHistory::removeAllSessions()
+{
+    write(std::make_shared<History>());
+}
+
+void SessionHistory::add(Session finished)
+{
+    auto sessions = allSessions();
+    std::erase_if(sessions, [&](const Session& session) { return session.id() == finished.id(); });
+    sessions.push_back(std::move(finished));
+    if (auto kept = pruned(sessions)) {
+        sessions = std::move(*kept);
+    }
+    setAllSessions(std::move(sessions));
+}
+
+void SessionHistory::holdOut(const platform::Uuid& id)
+{
+    const auto current = history();
+    m_heldOutId = id;
+    m_history = withHeldOut(current);
+    if (m_unstored == current) {
+        m_unstored = m_history;
+    }
+    renewGeneration();
+    Q_EMIT changed();
+}
+
+std::optional<Session> SessionHistory::heldOut() const
+{
+    if (!m_heldOutId) {
+        return std::nullopt;
+    }
+    return history()->continued;
+}
+
+std::shared_ptr<const SessionHistory::History> SessionHistory::withHeldOut(
+    std::shared_ptr<const History> history) const
+{
+    if (!m_heldOutId || !history) {
+        return history;
+    }
+    const auto found = std::find_if(history->sessions.begin(), history->sessions.end(),
+        [&](const Session& session) { return session.id() == *m_heldOutId; });
+    if (found == history->sessions.end()) {
+        return history;
+    }
+    auto held = std::make_shared<History>(*history);
+    held->continued = *found;
+    held->sessions.erase(held->sessions.begin() + (found - history->sessions.begin()));
+    return held;
+}
+
+std::shared_ptr<const SessionHistory::History> SessionHistory::withHeldOutReleased(
+    std::shared_ptr<const History> history)
+{
+    if (!history || !history->continued) {
+        return history;
+    }
+    auto released = std::make_shared<History>(*history);
+    auto& sessions = released->sessions;
+    sessions.insert(std::upper_bound(sessions.begin(), sessions.end(), *released->continued,
+                        zk::sessionsByStartDescending),
+        std::move(*released->continued));
+    released->continued.reset();
+    return released;
+}
+
+void SessionHistory::releaseHeldOut()
+{
+    if (!std::exchange(m_heldOutId, std::nullopt)) {
+        return;
+    }
+    m_unstored = withHeldOutReleased(m_unstored);
+    if (!m_history || !m_history->continued) {
+        return;
+    }
+    m_history = withHeldOutReleased(m_history);
+    renewGeneration();
+    Q_EMIT changed();
+}
+
+std::optional<std::vector<Session>> SessionHistory::pruned(const std::vector<Session>& sessions)
+{
+    const auto cutoff = platform::Calendar::current().dateByAddingDays(-keptDays, now());
+    const auto isTooOld
+        = [&](const Session& session) { return cutoff && !(session.dateRange().lowerBound > *cutoff); };
+    if (std::none_of(sessions.begin(), sessions.end(), isTooOld)
+        && std::is_sorted(sessions.begin(), sessions.end(), zk::sessionsByStartDescending)) {
+        return std::nullopt;
+    }
+    std::vector<Session> kept;
+    kept.reserve(sessions.size());
+    std::copy_if(sessions.begin(), sessions.end(), std::back_inserter(kept),
+        [&](const Session& session) { return !isTooOld(session); });
+    std::stable_sort(kept.begin(), kept.end(), zk::sessionsByStartDescending);
+    return kept;
+}
+
+void SessionHistory::prune()
+{
+    if (auto kept = pruned(*allSessionsShared())) {
+        setAllSessions(std::move(*kept));
+    }
+}
+
+} // namespace kiruvo

@@ -1,0 +1,189 @@
+#pragma once
+
+#include "app/engine/HistoryStoreFailure.h"
+#include "app/engine/Session.h"
+#include "platform/Uuid.h"
+#include "platform/store/PropertyList.h"
+#include "platform/store/UserDefaults.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace kiruvo {
+
+// The history of finished sessions, stored under "sessions" of one settings suite as the text of
+// one JSON object per session, newest first.
+//
+// Every write goes through setAllSessions() (or add(), prune(), removeAllSessions()); any change of
+// the key, also one made elsewhere, renews generation() and is told by changed(), so that every
+// answer derived from the history is known to be stale at once. The decoded list is kept until
+// then. Stored entries that do not decode are kept as they are and written back with the rest.
+//
+// While the store cannot read the list back (a locked or failing file), answers go without it and
+// the store is asked again a minute later; a history written meanwhile joins the stored list once
+// that reads. A history whose write failed stays the truth in memory and is written again by
+// retryUnstored().
+//
+// One stored session can be held out: the one a running session continues. It leaves every answer
+// but stays in the store until the running session ends and takes its place.
+//
+// Main-thread only, apart from the decode it may hand to another thread.
+class SessionHistory : public QObject {
+    Q_OBJECT
+public:
+    // Sessions starting more than this many calendar days ago are pruned.
+    static constexpr int keptDays = 121;
+
+    // The history stored in `suite`, decoded on the first question.
+    explicit SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QObject* parent = nullptr);
+    ~SessionHistory() override;
+
+    // The stored history in stored order, without the session held out.
+    std::vector<Session> allSessions() const;
+    // The same list without copying it.
+    std::shared_ptr<const std::vector<Session>> allSessionsShared() const;
+    // Replaces the stored history. The entries of the stored list that do not decode are kept and
+    // written after these, and so is the session held out.
+    void setAllSessions(std::vector<Session> sessions);
+    // Empties the stored history, the entries that do not decode and the session held out
+    // included: the user asked for nothing to be left.
+    void removeAllSessions();
+    // Adds a finished session in place of the stored one of the same id, if any, and prunes, in
+    // one write.
+    void add(Session finished);
+    // Keeps the last 121 calendar days, sorted newest first. A prune that changes nothing writes
+    // nothing: rewriting the whole history costs a commit of every session.
+    void prune();
+
+    // Counts the changes of "sessions" seen here, whoever made them; every answer derived from the
+    // history is keyed by it.
+    std::uint64_t generation() const { return m_generation; }
+    // Changes with every change of "sessions", as generation() does.
+    const platform::Uuid& cacheKey() const { return m_cacheKey; }
+
+    // Holds the stored session `id` out of every answer, in place of one held out before. Nothing
+    // is written: the store keeps it until add() replaces it.
+    void holdOut(const platform::Uuid& id);
+    // The session held out answers again as it is stored.
+    void releaseHeldOut();
+    // The id held out, whether or not the history still holds such a session.
+    const std::optional<platform::Uuid>& heldOutId() const { return m_heldOutId; }
+    // The stored session held out; nothing when none is, or the history no longer has it.
+    std::optional<Session> heldOut() const;
+
+    // Whether the history in memory is not in the store because its last write failed.
+    bool hasUnstoredHistory() const { return m_unstored != nullptr; }
+    // Lets the store retry the writes that met another process's lock, tells the user of a lock
+    // that lasts, and writes the unstored history again.
+    void retryUnstored();
+    // Asks the store again for a history that could not be read, a minute after it failed.
+    void retryUnread();
+
+    // Runs one piece of work on another thread.
+    using BackgroundRunner = std::function<void(std::function<void()> work)>;
+    // Starts decoding the stored history on another thread (through `runner`; empty: Qt's global
+    // thread pool), so that start-up goes on meanwhile. A question asked before the decode is done
+    // waits for it, or decodes on the asking thread when the decode has not begun: the stored text
+    // is decoded once either way. A change of "sessions" meanwhile drops the decode. Nothing when
+    // the history is decoded or being decoded already.
+    void decodeInBackground(BackgroundRunner runner = {});
+    // Whether a question about the history would now wait for the background decode.
+    bool isDecoding() const { return m_decode && !m_history; }
+    // How many times a stored history has been decoded in this process, by any instance.
+    static std::uint64_t decodeCount();
+
+    // Makes the history's join known to every store of the process. Called before the settings
+    // open: their opening puts into the file what a run before kept while another program held it.
+    static void joinHistoriesWrittenBeforeTheStoreOpens();
+    // The store's join of a stored history with one written while it could not be read (`base`
+    // null: every entry of both), or written over `base` while another program changed the stored
+    // one (what either took out of `base` stays out, what either added is in). Each session once,
+    // pruned and sorted. Pure; safe under the store's lock.
+    static std::optional<platform::PropertyList> joinStoredHistories(const platform::PropertyList& stored,
+        const platform::PropertyList& written, const platform::PropertyList* base);
+    // `sessions` pruned to the last 121 days and sorted newest first; nothing when it already is.
+    static std::optional<std::vector<Session>> pruned(const std::vector<Session>& sessions);
+
+Q_SIGNALS:
+    // "sessions" changed, here or elsewhere, or a session was held out or released. Emitted once
+    // the new history answers, on the main thread.
+    void changed();
+    // The background decode is over: its history answers, or a change of "sessions" dropped it.
+    // Emitted on the main thread.
+    void decoded();
+
+private:
+    struct History {
+        std::vector<Session> sessions;
+        // Stored entries that did not decode, kept verbatim.
+        std::vector<platform::PropertyList> undecodable;
+        // The stored list is there but could not be read for the moment (a locked or failing
+        // file): this one lacks it, and holds only what was added since.
+        bool unread = false;
+        // The stored session held out: written with the rest, left out of `sessions` and so of
+        // every answer.
+        std::optional<Session> continued;
+    };
+    class Decode;
+    // A stored value as the store hands it out.
+    using StoredValue = std::shared_ptr<const platform::PropertyList>;
+
+    // The decoded history, read from the store on the first question after a change.
+    std::shared_ptr<const History> history() const;
+    std::shared_ptr<const History> readHistory() const;
+    // The list stored in `suite` decoded; a pure function of the stored value, safe on any thread.
+    static std::shared_ptr<const History> decodeHistory(const platform::UserDefaults& suite);
+    // Adds the sessions of a stored list to `history`, and its entries that do not decode.
+    static void addStoredEntries(History& history, const platform::PropertyList& stored);
+    // Reports each stored entry that did not decode, each only once.
+    void reportUndecodable(const History& history) const;
+    // `history` with the session held out taken out of its sessions; itself when none is.
+    std::shared_ptr<const History> withHeldOut(std::shared_ptr<const History> history) const;
+    // `history` with its held-out session back among the others, in its place by start.
+    static std::shared_ptr<const History> withHeldOutReleased(std::shared_ptr<const History> history);
+    // On the main thread once the background decode has run.
+    void finishDecode(const std::shared_ptr<Decode>& decode);
+    // Forgets the background decode (the history changed); whether there was one.
+    bool dropDecode();
+    void renewGeneration();
+    // Someone changed "sessions".
+    void storeDidChange();
+    // Writes the history; the store and the memo then hold the same list.
+    void write(std::shared_ptr<const History> history);
+    // The same with `previous`, the stored value as read just before.
+    void write(std::shared_ptr<const History> history, const StoredValue& previous);
+    // Puts the history into the store over `previous`; on failure keeps it as the unstored history.
+    void store(std::shared_ptr<const History> history, const StoredValue& previous);
+    // What "sessions" holds in the store now; null when nothing or when it cannot be read.
+    StoredValue storedValue() const;
+    // The stored list with the sessions of an unread history added (the stored one of the same id
+    // kept), pruned and sorted.
+    std::shared_ptr<const History> joinedWithStored(
+        const History& history, const platform::PropertyList& stored) const;
+
+    const std::shared_ptr<platform::UserDefaults> m_suite;
+    platform::UserDefaults::ObserverId m_observer = 0;
+    platform::Uuid m_cacheKey;
+    std::uint64_t m_generation = 0;
+    bool m_isWriting = false;
+    mutable std::shared_ptr<const History> m_history;
+    // The uptime at which the history last failed to read.
+    mutable double m_unreadSince = 0;
+    // The background decode of the stored history, until its history is in place.
+    std::shared_ptr<Decode> m_decode;
+    std::optional<platform::Uuid> m_heldOutId;
+    // The history whose write failed, until a write succeeds.
+    std::shared_ptr<const History> m_unstored;
+    HistoryStoreFailure m_storeFailure;
+    // Undecodable stored entries already reported, so each is reported once.
+    mutable std::set<std::string> m_reportedUndecodable;
+};
+
+} // namespace kiruvo
