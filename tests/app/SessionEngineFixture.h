@@ -134,6 +134,19 @@ protected:
         }
         return *object->getIf<platform::PropertyListArray>();
     }
+    // The sessions among stored entries, decoded, in stored order.
+    static std::vector<kiruvo::Session> sessionsIn(const platform::PropertyListArray& entries)
+    {
+        std::vector<kiruvo::Session> sessions;
+        for (const auto& entry : entries) {
+            if (const auto* text = entry.getIf<std::string>()) {
+                if (auto session = kiruvo::sessionFromStoredText(*text)) {
+                    sessions.push_back(std::move(*session));
+                }
+            }
+        }
+        return sessions;
+    }
 
     QTemporaryDir m_folder;
     std::unique_ptr<platform::ErrorReporter> m_reporter;

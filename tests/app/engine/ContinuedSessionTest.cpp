@@ -17,18 +17,7 @@ namespace {
 class ContinuedSessionTest : public SessionEngineTest {
 protected:
     // The sessions the store holds, decoded, in stored order.
-    static std::vector<Session> storedSessions()
-    {
-        std::vector<Session> sessions;
-        for (const auto& entry : storedEntries()) {
-            if (const auto* text = entry.getIf<std::string>()) {
-                if (auto session = kiruvo::sessionFromStoredText(*text)) {
-                    sessions.push_back(std::move(*session));
-                }
-            }
-        }
-        return sessions;
-    }
+    static std::vector<Session> storedSessions() { return sessionsIn(storedEntries()); }
 
     static double seconds(const std::optional<zk::Duration>& duration)
     {
