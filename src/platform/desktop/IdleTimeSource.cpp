@@ -7,6 +7,7 @@
 #include "platform/linux/UnavailableIdleTimeSource.h"
 #include "platform/linux/WaylandIdleTimeSource.h"
 #include "platform/linux/X11IdleTimeSource.h"
+#include "platform/linux/X11SyncIdleTimeSource.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -99,8 +100,9 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
         case Backend::x11:
             if (qEnvironmentVariableIsEmpty("DISPLAY")) {
                 reasons += " X11: no display.";
-            } else if (!(source = X11IdleTimeSource::open())) {
-                reasons += " X11: the display cannot be opened or lacks MIT-SCREEN-SAVER.";
+            } else if (!(source = X11SyncIdleTimeSource::open()) && !(source = X11IdleTimeSource::open())) {
+                reasons += " X11: the display cannot be opened or lacks both SYNC's IDLETIME and "
+                           "MIT-SCREEN-SAVER.";
             }
             break;
         case Backend::mutter:

@@ -50,7 +50,8 @@ struct IdleEvent {
 // back. Backends differ in what they can tell (kind()):
 // - An exact running figure (X11's MIT-SCREEN-SAVER): secondsSinceLastEvent() is the truth at any
 //   moment, and the session engine asks for it.
-// - Threshold events (Mutter's IdleMonitor watches, ext-idle-notify-v1, the screen saver service):
+// - Threshold events (X11's SYNC IDLETIME alarms, Mutter's IdleMonitor watches, ext-idle-notify-v1,
+//   the screen saver service):
 //   the source is armed with the threshold and says "idle since T" once the user has been away for
 //   it, and "active again at T" at the next input. Its figures are for diagnostics only: between
 //   events they are at best extrapolated, and nothing may be decided on them.
@@ -103,11 +104,11 @@ public:
     static std::vector<Backend> candidateOrder(bool waylandSession);
     static bool isWaylandSession();
 
-    // The first backend of candidateOrder() that answers: the X server when it has the
-    // MIT-SCREEN-SAVER extension, GNOME Mutter's IdleMonitor, the Wayland compositor's
-    // ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a
-    // source that always says 0 (and logs that idle detection is unavailable). Needs the
-    // QCoreApplication; may wait briefly for the D-Bus services' first answers.
+    // The first backend of candidateOrder() that answers: the X server when it has the SYNC
+    // extension's IDLETIME counter, else MIT-SCREEN-SAVER, GNOME Mutter's IdleMonitor, the Wayland
+    // compositor's ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a source that always says 0 (and
+    // logs that idle detection is unavailable). Needs the QCoreApplication; may wait briefly for the D-Bus
+    // services' first answers.
     static std::unique_ptr<IdleTimeSource> createDefault();
 
     // The source the application uses. Tests install a fake; when nothing has been installed,
