@@ -3,8 +3,8 @@
 # for one or more builds: CPU a minute and wake-ups a second, and the source the application says
 # it uses.
 #
-# Sources: x11 (MIT-SCREEN-SAVER of the private X display), mutter (a headless Mutter's IdleMonitor
-# on the instance's bus, in a Wayland session), kwin (a virtual kwin_wayland's ext-idle-notify-v1),
+# Sources: x11 (the private X display's IDLETIME alarms, or MIT-SCREEN-SAVER where it lacks them),
+# mutter (a headless Mutter's IdleMonitor on the instance's bus, in a Wayland session), kwin (a virtual kwin_wayland's ext-idle-notify-v1),
 # screensaver (a stand-in org.freedesktop.ScreenSaver whose idle time grows from 0: the user is
 # present) and screensaver-away (the same, past the threshold: the user is away, and the service is
 # asked every 15 s, once a second question, 2 s after the first, has shown whether it counts in
