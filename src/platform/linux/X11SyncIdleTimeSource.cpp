@@ -109,6 +109,9 @@ void X11SyncIdleTimeSource::catchUp()
     if (m_idleSince) {
         if (lastInput > *m_idleSince + sameMomentSeconds) {
             later([this, lastInput] { becameActive(lastInput); });
+        } else {
+            // Exact, where an alarm's event read late would date the pause late.
+            m_idleSince = lastInput;
         }
     } else if (static_cast<double>(*counter) >= m_threshold * 1000.0) {
         later([this, lastInput] { becameIdle(lastInput); });
@@ -124,8 +127,12 @@ void X11SyncIdleTimeSource::alarmFired(X11IdleCounter::Alarm alarm, std::int64_t
             return;
         }
         becameIdle(lastInput);
-    } else {
-        becameActive(lastInput);
+    } else if (m_idleSince) {
+        // The counter asked now dates the return by the latest input, which an event read late
+        // would not.
+        const auto counter = m_counter->value();
+        becameActive(
+            counter ? std::min(lastInput, uptime() - static_cast<double>(*counter) / 1000.0) : lastInput);
     }
 }
 
@@ -139,7 +146,7 @@ void X11SyncIdleTimeSource::becameIdle(double since)
     setAlarms();
     // Input between the threshold's crossing and the input alarm's setting fires nothing.
     catchUp();
-    tell({ IdleEvent::Type::idle, since });
+    tell({ IdleEvent::Type::idle, *m_idleSince });
 }
 
 void X11SyncIdleTimeSource::becameActive(double at)

@@ -160,35 +160,95 @@ TEST_F(X11SyncIdleTimeSourceTest, AServerThatGoesIsToldAsAChange)
     EXPECT_EQ(log.countContaining("The X server's connection was lost"), 1);
 }
 
-// The server's side of a race: an alarm that fired at the old threshold, read after the engine
-// raised it.
-TEST(X11SyncIdleTimeSourceRaceTest, AnAlarmOfAThresholdRaisedSinceIsNoBreak)
-{
+// --- Races, against a stand-in server on the test's clock ----------------------------------------
+
+namespace {
+
+class X11SyncIdleTimeSourceRaceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto counter = std::make_unique<StandInIdleCounter>(fake.clock);
+        server = counter.get();
+        source = X11SyncIdleTimeSource::withCounter(std::move(counter));
+        ASSERT_NE(source, nullptr);
+        source->setEventHandler([this](const IdleEvent& event) { events.push_back(event); });
+    }
+    double now() const { return fake.clock.systemUptime(); }
+    // Time passes, and the server fires what it crosses; its events wait until read().
+    void pass(double seconds)
+    {
+        fake.clock.advance(seconds);
+        server->reach();
+    }
+    static void read()
+    {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::processEvents();
+        }
+    }
+
     platform::fake::ScopedFakeClock fake;
-    auto owned = std::make_unique<StandInIdleCounter>(fake.clock);
-    StandInIdleCounter& server = *owned;
-    auto source = X11SyncIdleTimeSource::withCounter(std::move(owned));
-    ASSERT_NE(source, nullptr);
+    StandInIdleCounter* server = nullptr;
+    std::unique_ptr<X11SyncIdleTimeSource> source;
     std::vector<IdleEvent> events;
-    source->setEventHandler([&](const IdleEvent& event) { events.push_back(event); });
+};
+
+} // namespace
+
+TEST_F(X11SyncIdleTimeSourceRaceTest, AnAlarmOfAThresholdRaisedSinceIsNoBreak)
+{
     source->armWatches(10, std::nullopt);
-    server.input();
-    fake.clock.advance(10);
-    server.reach();
+    server->input();
+    pass(10);
     // On its way when the threshold is raised.
     source->armWatches(600, std::nullopt);
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
-    }
+    read();
     EXPECT_TRUE(events.empty());
 
     // The raised threshold still holds.
-    fake.clock.advance(590);
-    server.reach();
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::processEvents();
-    }
+    pass(590);
+    read();
     ASSERT_EQ(events.size(), 1U);
     EXPECT_EQ(events[0].type, IdleEvent::Type::idle);
-    EXPECT_DOUBLE_EQ(events[0].uptime, fake.clock.systemUptime() - 600);
+    EXPECT_DOUBLE_EQ(events[0].uptime, now() - 600);
+}
+
+TEST_F(X11SyncIdleTimeSourceRaceTest, AlarmsReadLateStillDateTheBreakAndTheReturnByTheInput)
+{
+    source->armWatches(60, std::nullopt);
+    server->input();
+    const double lastInput = now();
+    pass(60);
+    // The application was busy for three seconds before it read the alarm.
+    fake.clock.advance(3);
+    read();
+    ASSERT_EQ(events.size(), 1U);
+    EXPECT_EQ(events[0].type, IdleEvent::Type::idle);
+    EXPECT_DOUBLE_EQ(events[0].uptime, lastInput);
+
+    pass(100);
+    server->input();
+    const double back = now();
+    fake.clock.advance(2);
+    read();
+    ASSERT_EQ(events.size(), 2U);
+    EXPECT_EQ(events[1].type, IdleEvent::Type::active);
+    EXPECT_DOUBLE_EQ(events[1].uptime, back);
+}
+
+TEST_F(X11SyncIdleTimeSourceRaceTest, InputBetweenTheBreakAndTheReadingOfItEndsTheBreak)
+{
+    source->armWatches(60, std::nullopt);
+    server->input();
+    pass(60);
+    // Back before the alarm was read: the input alarm, set after that, is not crossed by it.
+    fake.clock.advance(1);
+    server->input();
+    const double back = now();
+    read();
+    ASSERT_EQ(events.size(), 2U);
+    EXPECT_EQ(events[0].type, IdleEvent::Type::idle);
+    EXPECT_EQ(events[1].type, IdleEvent::Type::active);
+    EXPECT_DOUBLE_EQ(events[1].uptime, back);
 }
