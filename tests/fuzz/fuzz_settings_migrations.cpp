@@ -25,7 +25,7 @@ constexpr std::array<const char*, 6> keys { "sessions", "showInMenuBar", "notifi
 Rows storedRows(const platform::UserDefaults& suite)
 {
     Rows rows;
-    for (const auto& [key, value] : suite.database()->values(suite.suiteName())) {
+    for (const auto& [key, value] : suite.storedValues()) {
         if (value) {
             rows.emplace(key, *value);
         }

@@ -76,12 +76,12 @@ void keepStoreInMemory(const QString& message)
 // be moved aside): the store fell back to memory, which the user must know.
 void tellIfTheStoreFellBackToMemory()
 {
-    const auto& database = platform::UserDefaults::standard()->database();
-    if (database->unavailableReason().empty()) {
+    const std::string reason = platform::UserDefaults::standard()->unavailableReason();
+    if (reason.empty()) {
         return;
     }
-    alertThatTheHistoryIsNotKept(database->unavailableReason()
-        + " Kiruvo runs with its settings in memory: your sessions will not be kept after it quits.");
+    alertThatTheHistoryIsNotKept(
+        reason + " Kiruvo runs with its settings in memory: your sessions will not be kept after it quits.");
 }
 
 void markCleanExit()
@@ -364,7 +364,7 @@ int AppMain::run(int argc, char** argv)
     // Every subscriber of will-terminate has run by now (the session is stored). The store is closed
     // here, not left to whoever holds it last: closing copies the write-ahead log into the one file
     // the user knows, defaults.sqlite3, and removes the log.
-    platform::UserDefaults::standard()->database()->close();
+    platform::UserDefaults::standard()->close();
     markCleanExit();
     return status;
 }

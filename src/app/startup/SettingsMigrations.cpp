@@ -7,7 +7,6 @@
 #include "kit/foundation/ZKApp.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/Logger.h"
-#include "platform/store/DefaultsDatabase.h"
 
 #include <optional>
 
@@ -34,7 +33,7 @@ Defaults::Key<Value> sameKeyIn(
 
 bool isStored(const platform::UserDefaults& suite, const std::string& key)
 {
-    return suite.database()->value(suite.suiteName(), key) != nullptr;
+    return suite.storedValue(key) != nullptr;
 }
 
 // The old Boolean as stored, else its default; nothing when it was never stored and the new
@@ -43,7 +42,7 @@ std::optional<bool> legacyChoice(const platform::UserDefaults& suite, const std:
     const std::string& targetKey, bool fallback)
 {
     if (isStored(suite, legacyKey)) {
-        if (const auto object = suite.database()->value(suite.suiteName(), legacyKey)) {
+        if (const auto object = suite.storedValue(legacyKey)) {
             if (const bool* value = object->getIf<bool>()) {
                 return *value;
             }

@@ -6,7 +6,6 @@
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKApp.h"
 #include "platform/Logger.h"
-#include "platform/store/DefaultsDatabase.h"
 
 #include <qcoro/qcorotask.h>
 
@@ -169,8 +168,7 @@ ResetResult resetAppData(const ResetEnvironment& environment)
 
     // The store's file goes with its folder as it is now, closed so that it is complete and that
     // no later write of this process reaches the copy in the Trash.
-    const auto& database = suite->database();
-    const std::filesystem::path storePath = database->path();
+    const std::filesystem::path storePath = suite->filePath();
     const bool storeGoes = storePath.is_absolute()
         && std::any_of(
             folders.begin(), folders.end(), [&](const auto& folder) { return isInside(storePath, folder); });
@@ -182,7 +180,7 @@ ResetResult resetAppData(const ResetEnvironment& environment)
             storePath.string() + ".instance-lock", "The instance lock", false, folders, result);
         if (scripts.ready() && lock.ready()) {
             if (storeGoes) {
-                database->close();
+                suite->close();
             }
             if (const auto failure
                 = trashItems(folders, environment.moveToTrash ? environment.moveToTrash : moveItemToTrash)) {
@@ -203,7 +201,7 @@ ResetResult resetAppData(const ResetEnvironment& environment)
             "The settings and the history went to the Trash with “" + storePath.string() + "”.");
     } else if (!storeGoes) {
         suite->removeAll();
-        for (const auto& [key, value] : suite->database()->values(suite->suiteName())) {
+        for (const auto& [key, value] : suite->storedValues()) {
             if (value) {
                 result.failures.push_back("The setting “" + key + "” could not be removed.");
             }

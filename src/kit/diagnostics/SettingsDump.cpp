@@ -2,7 +2,6 @@
 
 #include "kit/diagnostics/DebugFormatting.h"
 #include "kit/foundation/ZKApp.h"
-#include "platform/store/DefaultsDatabase.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,7 +75,7 @@ SettingsDump settingsDump(
 SettingsDump settingsDump(const platform::UserDefaults& suite)
 {
     platform::PropertyListDictionary stored;
-    for (const auto& [key, value] : suite.database()->values(suite.suiteName())) {
+    for (const auto& [key, value] : suite.storedValues()) {
         if (value) {
             stored.emplace(key, *value);
         }

@@ -6,7 +6,6 @@
 #include "kit/foundation/core/ReportError.h"
 #include "platform/AppFolders.h"
 #include "platform/Logger.h"
-#include "platform/store/DefaultsDatabase.h"
 
 #include <QAction>
 #include <QMenu>
@@ -86,8 +85,8 @@ void resetAppData()
     }
     auto suite = platform::UserDefaults::standard();
     std::string databaseFileName = "defaults.sqlite3";
-    if (const auto& database = suite->database(); database && database->path() != ":memory:") {
-        databaseFileName = std::filesystem::path(database->path()).filename().string();
+    if (const std::string path = suite->filePath(); !path.empty()) {
+        databaseFileName = std::filesystem::path(path).filename().string();
     }
     removeAppData(*suite, appDataDirectory(), appCacheDirectory(), databaseFileName);
 }

@@ -1,7 +1,6 @@
 #include "kit/foundation/RunOnce.h"
 
 #include "libraries/defaults/Defaults.h"
-#include "platform/store/DefaultsDatabase.h"
 
 namespace zk {
 
@@ -23,8 +22,7 @@ void markSet(platform::UserDefaults& suite, const std::string& key)
 
 bool areRunOnceFlagsUnknown(const std::shared_ptr<platform::UserDefaults>& suite)
 {
-    const auto& database = suite->database();
-    return database && database->isWaitingForFile();
+    return suite->isWaitingForFile();
 }
 
 std::string runOnceKey(const std::string& identifier)

@@ -10,7 +10,6 @@
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
-#include "platform/store/DefaultsDatabase.h"
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
@@ -88,7 +87,7 @@ ZKKit& ZKKit::shared()
 void ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens()
 {
     const std::string suite = platform::UserDefaults::standardSuiteName;
-    platform::DefaultsDatabase::setProcessJoin(suite, launchCountKey,
+    platform::UserDefaults::setProcessJoin(suite, launchCountKey,
         [](const platform::PropertyList& stored, const platform::PropertyList& written,
             const platform::PropertyList* base) -> std::optional<platform::PropertyList> {
             const auto* before = stored.getIf<std::int64_t>();
@@ -104,7 +103,7 @@ void ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens()
             constexpr auto largest = std::numeric_limits<std::int64_t>::max();
             return platform::PropertyList(*before > largest - meanwhile ? largest : *before + meanwhile);
         });
-    platform::DefaultsDatabase::setProcessJoin(suite, ZKApp::firstLaunchDateKey,
+    platform::UserDefaults::setProcessJoin(suite, ZKApp::firstLaunchDateKey,
         [](const platform::PropertyList& stored, const platform::PropertyList& written,
             const platform::PropertyList*) -> std::optional<platform::PropertyList> {
             const auto before = Defaults::toValue<platform::Date>(stored);
@@ -169,11 +168,9 @@ ZKKit::LaunchCount ZKKit::countLaunch(platform::UserDefaults& suite)
 
     // The registered 0 must not pass for a stored count: only the database says whether an
     // earlier launch was counted.
-    const auto& database = suite.database();
-    const bool stored = database ? database->value(suite.suiteName(), launchCountKey) != nullptr
-                                 : Defaults::read<std::int64_t>(suite, launchCountKey).value_or(0) > 0;
+    const bool stored = suite.storedValue(launchCountKey) != nullptr;
     LaunchCount result;
-    if (database && database->isWaitingForFile()) {
+    if (suite.isWaitingForFile()) {
         result.isFirstLaunch = false;
         platform::log(platform::LogLevel::Info, platform::lcStartup(),
             "The settings database is held by another program: this launch is not taken for a first "

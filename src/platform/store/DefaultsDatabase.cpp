@@ -25,8 +25,6 @@ namespace platform {
 
 namespace {
 
-constexpr const char* memoryPath = ":memory:";
-
 using sqlite::columnText;
 using sqlite::Connection;
 using sqlite::isBusy;

@@ -2,6 +2,7 @@
 
 #include "platform/store/PendingJournal.h"
 #include "platform/store/PropertyList.h"
+#include "platform/store/StoredValue.h"
 
 #include <atomic>
 #include <cstddef>
@@ -76,6 +77,8 @@ namespace platform {
 class DefaultsDatabase {
 public:
     static constexpr std::size_t deferredDecodeSize = 64 * 1024;
+    // The path that gives a private database in memory.
+    static constexpr const char* memoryPath = ":memory:";
 
     struct Options {
         // How long the opening waits for another process (a relaunch overlaps two for a moment).
@@ -84,18 +87,13 @@ public:
         int operationBusyTimeoutMilliseconds = 10;
     };
 
-    using Value = std::shared_ptr<const PropertyList>;
+    using Value = StoredValue;
     // Told of every write of one key of one suite, with what was stored before and after it
     // (null for nothing). A write of the value already stored still tells.
     using Listener
         = std::function<void(const std::string& key, const Value& oldValue, const Value& newValue)>;
     using ListenerId = std::uint64_t;
-    // Joins a stored value with one written without it at hand (`base` null), or over `base` when
-    // another program has written the key since; nothing when they do not join (a value written
-    // blind then copies the stored row aside before it replaces it; one written over a base leaves
-    // the other program's value in place). Called under the store's lock: it must not use the store.
-    using Join = std::function<std::optional<PropertyList>(
-        const PropertyList& stored, const PropertyList& written, const PropertyList* base)>;
+    using Join = StoredValueJoin;
 
     // Opens (or creates) the database at `path`; ":memory:" gives a private database in memory.
     // Never fails: what cannot be opened is reported and replaced as described above.

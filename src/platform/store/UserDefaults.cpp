@@ -191,6 +191,68 @@ bool UserDefaults::removeObject(const std::string& key)
     return setObject(std::nullopt, key);
 }
 
+StoredValue UserDefaults::storedValue(const std::string& key) const
+{
+    return d->database->value(d->suiteName, key);
+}
+
+std::vector<std::pair<std::string, StoredValue>> UserDefaults::storedValues() const
+{
+    return d->database->values(d->suiteName);
+}
+
+bool UserDefaults::isStoredButUnread(const std::string& key) const
+{
+    return d->database->isStoredButUnread(d->suiteName, key);
+}
+
+void UserDefaults::setJoin(const std::string& key, StoredValueJoin join)
+{
+    d->database->setJoin(d->suiteName, key, std::move(join));
+}
+
+void UserDefaults::setProcessJoin(const std::string& suiteName, const std::string& key, StoredValueJoin join)
+{
+    DefaultsDatabase::setProcessJoin(suiteName, key, std::move(join));
+}
+
+std::string UserDefaults::filePath() const
+{
+    const std::string& path = d->database->path();
+    return path == DefaultsDatabase::memoryPath ? std::string() : path;
+}
+
+std::string UserDefaults::unavailableReason() const
+{
+    return d->database->unavailableReason();
+}
+
+bool UserDefaults::isWaitingForFile() const
+{
+    return d->database->isWaitingForFile();
+}
+
+bool UserDefaults::hasWritesWaitingForFile() const
+{
+    return d->database->hasPendingWrites();
+}
+
+bool UserDefaults::retryWaitingForFile()
+{
+    d->database->retry();
+    return !d->database->isWaitingForFile() && !d->database->hasPendingWrites();
+}
+
+bool UserDefaults::synchronize()
+{
+    return d->database->checkpoint();
+}
+
+void UserDefaults::close()
+{
+    d->database->close();
+}
+
 void UserDefaults::registerDefaults(const PropertyListDictionary& defaults)
 {
     std::lock_guard lock(d->registration->mutex);

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "platform/store/PropertyList.h"
+#include "platform/store/StoredValue.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -63,6 +66,45 @@ public:
     // not commit tells nothing. An observer removed during a delivery is not called afterwards.
     static ObserverId addDidChangeObserver(std::function<void()> observer);
     static void removeDidChangeObserver(ObserverId id);
+
+    // What is stored, as the store holds it: registered defaults do not count. A key whose stored
+    // value does not read counts as holding nothing.
+    StoredValue storedValue(const std::string& key) const;
+    std::vector<std::pair<std::string, StoredValue>> storedValues() const;
+    // Whether `key` holds a large value whose last read from the file failed: it reads as nothing
+    // although something is stored, and no write replaces it unseen.
+    bool isStoredButUnread(const std::string& key) const;
+
+    // How a value of `key` written without the stored one at hand (before the file could be read,
+    // or while another program held it) joins what the file holds once it can be read.
+    void setJoin(const std::string& key, StoredValueJoin join);
+    // The same for `key` of the suite named `suiteName` in every store of the process, for keys
+    // written at start-up before any store of theirs opens. A store's own join comes first.
+    static void setProcessJoin(const std::string& suiteName, const std::string& key, StoredValueJoin join);
+
+    // The file the store keeps its values in; empty when they are kept in memory only (a file that
+    // could not be used, or a store made for a test).
+    std::string filePath() const;
+    // Why the file asked for is not in use (another program's database, a folder that cannot be
+    // written); empty when it is.
+    std::string unavailableReason() const;
+    // Another program held the file when the store opened, and it has not been read since: what it
+    // holds (a flag, a count) is not known yet.
+    bool isWaitingForFile() const;
+    // Writes are kept beside the file while another program holds it; they are committed and read
+    // back meanwhile, and reach the file once it is free.
+    bool hasWritesWaitingForFile() const;
+    // Tries again to open a file held at start and to put the writes kept beside it into it; the
+    // observers hear of every value that changed. True when nothing waits any more.
+    bool retryWaitingForFile();
+    // Makes the file itself hold every committed value, so that the one file is complete when the
+    // user copies or backs it up; never waits for another program's readers. False, with the
+    // failure logged, when nothing could be copied into it.
+    bool synchronize();
+    // Closes the file of this store (of every suite over it) complete, as synchronize() leaves it;
+    // later writes are refused and reported, reads go on from memory. For the end of the process,
+    // or before the file is moved away.
+    void close();
 
     // Identity comparison: two suites are the same store when they are the same object.
     friend bool operator==(const UserDefaults& a, const UserDefaults& b) { return &a == &b; }

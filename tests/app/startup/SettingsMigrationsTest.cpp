@@ -120,7 +120,7 @@ TEST_F(SettingsMigrationsTest, TheOldBooleansBecomeTheEnumerations)
 TEST_F(SettingsMigrationsTest, AnOldBooleanNeverStoredGivesItsDefaultUnlessAChoiceWasMade)
 {
     migrateShowDurationInMenuBarSetting(false);
-    EXPECT_EQ(store()->database()->value(store()->suiteName(), "showInMenuBar") != nullptr, true);
+    EXPECT_EQ(store()->storedValue("showInMenuBar") != nullptr, true);
     EXPECT_EQ(stored("showInMenuBar"), PropertyList(std::string("currentSessionDuration")));
 
     put("notificationType", PropertyList(std::string("hud")));
@@ -215,7 +215,7 @@ TEST_F(SettingsMigrationsTest, TheConversionWaitsForAStartThatCanReadTheSettings
     auto held = std::make_shared<platform::UserDefaults>(
         platform::DefaultsDatabase::open(path, { .busyTimeoutMilliseconds = 0 }),
         platform::UserDefaults::standardSuiteName);
-    ASSERT_TRUE(held->database()->isWaitingForFile());
+    ASSERT_TRUE(held->isWaitingForFile());
     bool ran = false;
     EXPECT_FALSE(kitRunOnce(held)(defaultsV5Identifier, [&] { return ran = true; }));
     EXPECT_FALSE(ran);
@@ -223,8 +223,8 @@ TEST_F(SettingsMigrationsTest, TheConversionWaitsForAStartThatCanReadTheSettings
 
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close_v2(other);
-    held->database()->retry();
-    ASSERT_FALSE(held->database()->isWaitingForFile());
+    ASSERT_TRUE(held->retryWaitingForFile());
+    ASSERT_FALSE(held->isWaitingForFile());
     EXPECT_FALSE(zk::hasRunOnce(defaultsV5Identifier, held));
     runDefaultsMigration(false, kitRunOnce(held), held);
     EXPECT_EQ(held->objectForKey("notificationType"), PropertyList(std::string("hud")));

@@ -100,7 +100,7 @@ protected:
     // What is written in the store for `key`, leaving out the registered defaults.
     static std::optional<platform::PropertyList> stored(const std::string& key)
     {
-        const auto value = store()->database()->value(store()->suiteName(), key);
+        const auto value = store()->storedValue(key);
         return value ? std::optional(*value) : std::nullopt;
     }
 

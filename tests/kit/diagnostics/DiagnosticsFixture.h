@@ -121,7 +121,7 @@ protected:
     // What the suite stores under the key (registered defaults aside).
     std::optional<platform::PropertyList> stored(const std::string& key) const
     {
-        const auto value = suite->database()->value(suite->suiteName(), key);
+        const auto value = suite->storedValue(key);
         return value ? std::optional(*value) : std::nullopt;
     }
 

@@ -52,7 +52,7 @@ protected:
     }
     std::optional<PropertyList> stored(const std::string& key) const
     {
-        const auto value = suite->database()->value(suite->suiteName(), key);
+        const auto value = suite->storedValue(key);
         return value ? std::optional(*value) : std::nullopt;
     }
 

@@ -2,12 +2,14 @@
 
 #include "platform/ErrorReporter.h"
 #include "platform/store/DefaultsDatabase.h"
+#include "support/SqliteToolLock.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <atomic>
+#include <filesystem>
 #include <limits>
 #include <thread>
 
@@ -400,4 +402,133 @@ TEST_F(UserDefaultsTest, ADidChangeObserverRemovedDuringDeliveryIsNotCalledAgain
     defaults.setObject(PropertyList(2), "k");
     UserDefaults::removeDidChangeObserver(first);
     EXPECT_EQ(calls, (std::vector<std::string> { "first", "first" }));
+}
+
+// What callers above the store ask of it: the stored values alone, without the registered defaults
+// and without the other suites of the file.
+TEST_F(UserDefaultsTest, StoredValuesAreThoseOfTheSuiteWithoutItsDefaults)
+{
+    auto defaults = openSuite();
+    auto other = openSuite("other");
+    defaults->registerDefaults({ { "registered", 1 }, { "both", 2 } });
+    ASSERT_TRUE(defaults->setObject(PropertyList(3), "both"));
+    ASSERT_TRUE(defaults->setObject(PropertyList("x"), "stored"));
+    ASSERT_TRUE(other->setObject(PropertyList(true), "elsewhere"));
+
+    EXPECT_EQ(defaults->storedValue("registered"), nullptr);
+    ASSERT_NE(defaults->storedValue("both"), nullptr);
+    EXPECT_EQ(*defaults->storedValue("both"), PropertyList(3));
+    EXPECT_EQ(defaults->storedValue("elsewhere"), nullptr);
+    PropertyListDictionary all;
+    for (const auto& [key, value] : defaults->storedValues()) {
+        ASSERT_NE(value, nullptr) << key;
+        all.emplace(key, *value);
+    }
+    EXPECT_EQ(all, (PropertyListDictionary { { "both", 3 }, { "stored", "x" } }));
+    EXPECT_FALSE(defaults->isStoredButUnread("both"));
+    EXPECT_EQ(defaults->filePath(), file());
+    EXPECT_TRUE(defaults->unavailableReason().empty());
+
+    UserDefaults inMemory(DefaultsDatabase::open(":memory:"), "test");
+    EXPECT_TRUE(inMemory.filePath().empty());
+}
+
+// The user copies or backs up the one file: once synchronised it holds every value alone, and once
+// closed its write-ahead log is gone; reads go on from memory and writes are refused.
+TEST_F(UserDefaultsTest, SynchronizeAndCloseLeaveTheFileCompleteByItself)
+{
+    auto defaults = openSuite();
+    ASSERT_TRUE(defaults->setObject(PropertyList("kept"), "k"));
+    const std::string copy = m_folder.path().toStdString() + "/copy.sqlite3";
+    const auto copyOfTheFileAlone = [&] {
+        std::filesystem::remove(copy);
+        std::filesystem::copy_file(file(), copy);
+        return storedText(copy, "test", "k");
+    };
+    EXPECT_EQ(copyOfTheFileAlone(), std::nullopt) << "the write is still only in the log";
+    EXPECT_TRUE(defaults->synchronize());
+    EXPECT_EQ(copyOfTheFileAlone(), "\"kept\"");
+
+    ASSERT_TRUE(defaults->setObject(PropertyList("last"), "k"));
+    defaults->close();
+    EXPECT_FALSE(std::filesystem::exists(file() + "-wal"));
+    EXPECT_EQ(copyOfTheFileAlone(), "\"last\"");
+    EXPECT_EQ(defaults->objectForKey("k"), PropertyList("last"));
+    EXPECT_FALSE(defaults->setObject(PropertyList("after"), "k"));
+    EXPECT_EQ(storedText(file(), "test", "k"), "\"last\"");
+}
+
+// Another program (the sqlite3 tool) holds the file, readers too, when the store opens: nothing
+// is known of it, and a value written meanwhile waits beside it, joined by the suite's join with
+// what the file holds once it is free.
+TEST_F(UserDefaultsTest, AFileHeldAtTheOpeningIsWaitedForAndWritesJoinIt)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    {
+        auto defaults = openSuite();
+        ASSERT_TRUE(defaults->setObject(PropertyList(5), "count"));
+    }
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(true));
+    UserDefaults defaults(DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 }), "test");
+    UserDefaults otherSuite(DefaultsDatabase::open(":memory:"), "other");
+    const auto add = [](const PropertyList& stored, const PropertyList& written, const PropertyList*) {
+        return std::optional(PropertyList(*stored.getIf<std::int64_t>() + *written.getIf<std::int64_t>()));
+    };
+    defaults.setJoin("count", add);
+    std::vector<Change> heard;
+    defaults.addObserver("count", [&](auto& k, auto& o, auto& n) { heard.emplace_back(k, o, n); });
+
+    EXPECT_TRUE(defaults.isWaitingForFile());
+    EXPECT_EQ(defaults.storedValue("count"), nullptr);
+    ASSERT_TRUE(defaults.setObject(PropertyList(1), "count"));
+    EXPECT_TRUE(defaults.hasWritesWaitingForFile());
+    EXPECT_FALSE(defaults.retryWaitingForFile());
+    EXPECT_TRUE(defaults.isWaitingForFile());
+
+    other.release();
+    EXPECT_TRUE(defaults.retryWaitingForFile());
+    EXPECT_FALSE(defaults.isWaitingForFile());
+    EXPECT_FALSE(defaults.hasWritesWaitingForFile());
+    EXPECT_EQ(storedText(file(), "test", "count"), "6");
+    EXPECT_EQ(defaults.objectForKey("count"), PropertyList(6));
+    EXPECT_EQ(heard.back(), Change("count", 1, 6));
+    EXPECT_TRUE(otherSuite.retryWaitingForFile());
+}
+
+// A join given for the whole process reaches a store opened afterwards, for its suite alone.
+TEST_F(UserDefaultsTest, AProcessJoinReachesTheStoresOfItsSuiteOnly)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    const std::string suite = "processJoinOfUserDefaultsTest";
+    struct Forget {
+        std::string suite;
+        ~Forget() { UserDefaults::setProcessJoin(suite, "count", nullptr); }
+    } forget { suite };
+    UserDefaults::setProcessJoin(
+        suite, "count", [](const PropertyList& stored, const PropertyList& written, const PropertyList*) {
+            return std::optional(
+                PropertyList(*stored.getIf<std::int64_t>() + *written.getIf<std::int64_t>()));
+        });
+    {
+        auto database = DefaultsDatabase::open(file());
+        ASSERT_TRUE(database->setValue(suite, "count", 5));
+        ASSERT_TRUE(database->setValue("test", "count", 5));
+    }
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(true));
+    auto database = DefaultsDatabase::open(file(), { .busyTimeoutMilliseconds = 0 });
+    UserDefaults joined(database, suite);
+    UserDefaults plain(database, "test");
+    ASSERT_TRUE(joined.setObject(PropertyList(2), "count"));
+    ASSERT_TRUE(plain.setObject(PropertyList(2), "count"));
+    other.release();
+    EXPECT_TRUE(joined.retryWaitingForFile());
+    EXPECT_EQ(joined.objectForKey("count"), PropertyList(7));
+    // Written blind without a join: the stored value is kept aside, not added to.
+    EXPECT_EQ(plain.objectForKey("count"), PropertyList(2));
 }
