@@ -1,5 +1,7 @@
 #include "support/DesktopWithoutIdleTime.h"
 
+#include "support/HeldRepliesService.h"
+
 #include "platform/linux/DBusIdleTimeSource.h"
 #include "platform/linux/UnavailableIdleTimeSource.h"
 
@@ -20,19 +22,30 @@ public:
     QString introspect(const QString&) const override { return {}; }
 };
 
-DesktopWithoutIdleTime::DesktopWithoutIdleTime()
+DesktopWithoutIdleTime::DesktopWithoutIdleTime(Start start)
+    : m_instance(++s_instances)
 {
     if (!m_bus.isRunning()) {
         return;
     }
-    m_service = std::make_unique<QDBusConnection>(m_bus.connect(QStringLiteral("idle-desktop")));
+    m_service = std::make_unique<QDBusConnection>(m_bus.connect(connectionName("idle-desktop")));
     m_standIn = std::make_unique<ScreenSaverStandIn>();
     const auto service = platform::DBusIdleTimeSource::freedesktopScreenSaver();
     m_service->registerVirtualObject(service.path, m_standIn.get());
 
+    if (start == Start::serviceSlowToAnswer) {
+        // On the bus before the application looks: it does not come, it is there.
+        m_slowService = std::make_unique<HeldRepliesService>(
+            m_bus.connect(connectionName("idle-desktop-slow")), service.name, service.path);
+    }
     auto screenSaver = std::make_unique<platform::DBusIdleTimeSource>(
-        m_bus.connect(QStringLiteral("idle-application")), service);
-    screenSaver->setAbsent();
+        m_bus.connect(connectionName("idle-application")), service);
+    if (m_slowService) {
+        // Longer than any test: the test says when the call ends.
+        screenSaver->probe(60000);
+    } else {
+        screenSaver->setAbsent();
+    }
     std::vector<std::unique_ptr<platform::IdleTimeSource>> sources;
     sources.push_back(std::move(screenSaver));
     sources.push_back(std::make_unique<platform::UnavailableIdleTimeSource>("No service yet."));
@@ -48,7 +61,15 @@ DesktopWithoutIdleTime::~DesktopWithoutIdleTime()
     }
     platform::IdleTimeSource::setShared(m_previous);
     m_chain.reset();
+    m_slowService.reset();
     m_service->unregisterObject(platform::DBusIdleTimeSource::freedesktopScreenSaver().path);
+}
+
+// Qt hands out an open connection of the same name whatever bus is asked for: two desktops alive
+// at once each need their own.
+QString DesktopWithoutIdleTime::connectionName(const char* role) const
+{
+    return QStringLiteral("%1-%2").arg(QLatin1String(role)).arg(m_instance);
 }
 
 bool DesktopWithoutIdleTime::serviceComes()
@@ -61,4 +82,22 @@ bool DesktopWithoutIdleTime::serviceGoes()
 {
     m_service->unregisterService(platform::DBusIdleTimeSource::freedesktopScreenSaver().name);
     return PrivateSessionBus::serveUntil([this] { return !m_chain->isAvailable(); });
+}
+
+bool DesktopWithoutIdleTime::questionArrives()
+{
+    return PrivateSessionBus::serveUntil(
+        [this] { return m_slowService && !m_slowService->heldCalls().isEmpty(); });
+}
+
+bool DesktopWithoutIdleTime::slowServiceAnswers()
+{
+    m_slowService->answerOldest({ QVariant::fromValue<uint>(0) });
+    return PrivateSessionBus::serveUntil([this] { return m_chain->isAvailable(); });
+}
+
+bool DesktopWithoutIdleTime::slowServiceFails()
+{
+    m_slowService->failOldest(QStringLiteral("org.freedesktop.DBus.Error.NoReply"));
+    return PrivateSessionBus::serveUntil([this] { return !m_chain->isAsking(); });
 }

@@ -64,6 +64,14 @@ std::string rangeText(const platform::DateRange& range)
         + doubleText(range.upperBound.timeIntervalSinceReferenceDate);
 }
 
+// Whether idle time is seen, or may still be: while the sources are being asked at start nothing
+// says they are missing.
+bool idleTimeMayBeSeen()
+{
+    const auto& source = platform::IdleTimeSource::shared();
+    return source.isAvailable() || source.isAsking();
+}
+
 zk::ErrorUserInfo userInfo(const std::map<std::string, std::string>& fields)
 {
     zk::ErrorUserInfo info;
@@ -92,7 +100,7 @@ SessionController::SessionController()
     connect(&m_history, &SessionHistory::decoded, this, &SessionController::historyDecoded);
     Keys::registerAll();
     std::weak_ptr<bool> alive = m_alive;
-    m_isIdleDetectionAvailable = platform::IdleTimeSource::shared().isAvailable();
+    m_isIdleDetectionAvailable = idleTimeMayBeSeen();
     platform::IdleTimeSource::shared().setEventHandler([this, alive](const platform::IdleEvent& event) {
         if (auto token = alive.lock(); token && *token) {
             idleSourceDidTell(event);
@@ -227,8 +235,7 @@ void SessionController::idleSourceDidTell(const platform::IdleEvent& event)
         // figures and must be told the threshold, and whether the user is away.
         m_lastIdle.reset();
         armIdleWatches();
-        if (const bool available = platform::IdleTimeSource::shared().isAvailable();
-            available != m_isIdleDetectionAvailable) {
+        if (const bool available = idleTimeMayBeSeen(); available != m_isIdleDetectionAvailable) {
             m_isIdleDetectionAvailable = available;
             Q_EMIT idleDetectionAvailabilityChanged(available);
         }

@@ -98,9 +98,10 @@ public:
     double secondsSinceLastUserInput() const;
     // The diagnostics written every 300 s while a session runs (debug mode only).
     void runIdleDiagnostics();
-    // Whether any idle source answers now. Without one the user counts as present, so a session
-    // does not end when the user leaves; a source that comes later (a D-Bus service starting after
-    // this application) makes it true, and losing every source false again.
+    // Whether any idle source answers now, or may yet: while the desktop's services are still
+    // asked at start it stays true. Without one the user counts as present, so a session does not
+    // end when the user leaves; a source that comes later (a D-Bus service starting after this
+    // application) makes it true, and losing every source false again.
     bool isIdleDetectionAvailable() const { return m_isIdleDetectionAvailable; }
 
     // Delivers one reminder through the reminder seam.

@@ -12,11 +12,15 @@ FallbackIdleTimeSource::FallbackIdleTimeSource(std::vector<std::unique_ptr<IdleT
         member->setEventHandler([this, member](const IdleEvent& event) { memberDidTell(member, event); });
     }
     m_active = firstAvailable();
+    m_asking = anyPreferredAsking();
     // The others wait, silent, until they are needed.
     for (const auto& source : m_sources) {
         if (source.get() != m_active && source->isAvailable()) {
             source->disarmWatches();
         }
+    }
+    if (!m_asking) {
+        logChoice();
     }
 }
 
@@ -33,8 +37,39 @@ IdleTimeSource* FallbackIdleTimeSource::firstAvailable() const
         if (source->isAvailable()) {
             return source.get();
         }
+        if (source->isAsking()) {
+            return nullptr;
+        }
     }
     return nullptr;
+}
+
+bool FallbackIdleTimeSource::anyPreferredAsking() const
+{
+    for (const auto& source : m_sources) {
+        if (source->isAvailable()) {
+            return false;
+        }
+        if (source->isAsking()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void FallbackIdleTimeSource::logChoice() const
+{
+    std::string names;
+    for (const auto& source : m_sources) {
+        // One that stands for no backend at all is none to wait for.
+        if (source->isAvailable() || source->name() != "none") {
+            names += (names.empty() ? "" : ", ") + source->name()
+                + (source->isAvailable() ? "" : " once it answers");
+        }
+    }
+    log(m_active ? LogLevel::Info : LogLevel::Warning, lcIdle(),
+        "Idle time comes from " + name() + " (in order of preference: "
+            + (names.empty() ? std::string("none to wait for") : names) + ").");
 }
 
 void FallbackIdleTimeSource::memberDidTell(IdleTimeSource* member, const IdleEvent& event)
@@ -46,6 +81,15 @@ void FallbackIdleTimeSource::memberDidTell(IdleTimeSource* member, const IdleEve
         return;
     }
     IdleTimeSource* chosen = firstAvailable();
+    const bool wasAsking = m_asking;
+    m_asking = anyPreferredAsking();
+    if (wasAsking && !m_asking) {
+        // The answers are in: the first choice, as a chain that never asked makes it at once.
+        m_active = chosen;
+        logChoice();
+        tell(event);
+        return;
+    }
     if (chosen == m_active) {
         // The backend in use is back after a restart, or another changed that is not used:
         // only the first needs arming again.

@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 
 #include <algorithm>
 
@@ -19,25 +18,16 @@ namespace platform {
 
 namespace {
 
-// Long enough for a busy compositor, short enough not to hold up start-up noticeably.
+// How long a service may take to say whether it answers, while idle time is seen from no backend.
 constexpr int probeTimeoutMs = 1000;
 
 IdleTimeSource* installedSource = nullptr;
 std::unique_ptr<IdleTimeSource> defaultSource;
 
-// Whether `name` has no owner on the bus now: a service that may still come (the desktop's shell
-// starting after this application), not one that failed.
-bool isAbsent(const QDBusConnection& bus, const QString& name)
-{
-    auto* interface = bus.interface();
-    return interface && !interface->isServiceRegistered(name).value();
-}
-
-// A D-Bus backend that answers, or one that is not on the bus yet, kept to take over once it
-// comes (its watcher tells); nothing when the bus is missing or the service fails.
+// A D-Bus backend asking whether its service answers, or nothing without a session bus.
 template <typename Source, typename... Arguments>
 std::unique_ptr<IdleTimeSource> tryDBus(
-    const std::string& description, const QString& name, std::string& reasons, Arguments&&... arguments)
+    const std::string& description, std::string& reasons, Arguments&&... arguments)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -45,16 +35,8 @@ std::unique_ptr<IdleTimeSource> tryDBus(
         return nullptr;
     }
     auto source = std::make_unique<Source>(bus, std::forward<Arguments>(arguments)...);
-    std::string error;
-    if (source->probe(probeTimeoutMs, &error)) {
-        return source;
-    }
-    reasons += " " + description + ": " + error + ".";
-    if (isAbsent(bus, name)) {
-        source->setAbsent();
-        return source;
-    }
-    return nullptr;
+    source->probe(probeTimeoutMs);
+    return source;
 }
 
 } // namespace
@@ -106,8 +88,7 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             }
             break;
         case Backend::mutter:
-            source = tryDBus<MutterIdleTimeSource>(
-                "GNOME Mutter IdleMonitor", QString::fromLatin1(MutterIdleTimeSource::serviceName), reasons);
+            source = tryDBus<MutterIdleTimeSource>("GNOME Mutter IdleMonitor", reasons);
             break;
         case Backend::extIdleNotify: {
             std::string error;
@@ -117,9 +98,8 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             break;
         }
         case Backend::screenSaver:
-            source = tryDBus<DBusIdleTimeSource>("org.freedesktop.ScreenSaver",
-                DBusIdleTimeSource::freedesktopScreenSaver().name, reasons,
-                DBusIdleTimeSource::freedesktopScreenSaver());
+            source = tryDBus<DBusIdleTimeSource>(
+                "org.freedesktop.ScreenSaver", reasons, DBusIdleTimeSource::freedesktopScreenSaver());
             break;
         case Backend::unavailable:
             break;
@@ -128,24 +108,19 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             found.push_back(std::move(source));
         }
     }
-    std::string names;
-    for (const auto& source : found) {
-        names
-            += (names.empty() ? "" : ", ") + source->name() + (source->isAvailable() ? "" : " once it comes");
-    }
-    const bool anyAnswers
-        = std::any_of(found.begin(), found.end(), [](const auto& source) { return source->isAvailable(); });
-    if (!anyAnswers) {
+    const auto any = [&](bool (IdleTimeSource::*state)() const) {
+        return std::any_of(
+            found.begin(), found.end(), [state](const auto& source) { return (source.get()->*state)(); });
+    };
+    if (!any(&IdleTimeSource::isAvailable) && !any(&IdleTimeSource::isAsking)) {
         // The user counts as present until a service that is not there yet comes.
         found.push_back(std::make_unique<UnavailableIdleTimeSource>("Tried:" + reasons));
+    } else if (!reasons.empty()) {
+        log(LogLevel::Info, lcIdle(), "Idle sources not found:" + reasons);
     }
     // Every backend that answers is kept, best first, so that one can stand in for another that
-    // goes away; one not there yet takes over when it comes.
-    auto chain = std::make_unique<FallbackIdleTimeSource>(std::move(found));
-    log(LogLevel::Info, lcIdle(),
-        "Idle time comes from " + chain->name() + " (in order of preference: "
-            + (names.empty() ? std::string("none to wait for") : names) + ").");
-    return chain;
+    // goes away; one not there yet takes over when it comes. The chain says which it uses.
+    return std::make_unique<FallbackIdleTimeSource>(std::move(found));
 }
 
 IdleTimeSource& IdleTimeSource::shared()

@@ -91,6 +91,9 @@ public:
     virtual void disarmWatches() { }
     // Whether the backend answers now. One that stops or comes back tells `changed`.
     virtual bool isAvailable() const { return true; }
+    // Whether the backend has not learnt yet if it answers, its first question still on its way:
+    // neither available nor known to be missing. Tells `changed` once it knows.
+    virtual bool isAsking() const { return false; }
 
     // Who hears the events; one listener at a time, empty for none.
     void setEventHandler(EventHandler handler) { m_eventHandler = std::move(handler); }
@@ -106,9 +109,10 @@ public:
 
     // The first backend of candidateOrder() that answers: the X server when it has the SYNC
     // extension's IDLETIME counter, else MIT-SCREEN-SAVER, GNOME Mutter's IdleMonitor, the Wayland
-    // compositor's ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a source that always says 0 (and
-    // logs that idle detection is unavailable). Needs the QCoreApplication; may wait briefly for the D-Bus
-    // services' first answers.
+    // compositor's ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a source that always says 0
+    // (and logs that idle detection is unavailable). Needs the QCoreApplication. Returns at once: the
+    // D-Bus services are asked without waiting, and while one preferred to every backend that
+    // answers has not replied the source is asking (isAsking()) and tells `changed` once it knows.
     static std::unique_ptr<IdleTimeSource> createDefault();
 
     // The source the application uses. Tests install a fake; when nothing has been installed,

@@ -1,6 +1,7 @@
 #include "platform/linux/DBusIdleTimeSource.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/DBusServiceProbe.h"
 #include "platform/time/Clock.h"
 
 #include <QDBusMessage>
@@ -51,18 +52,27 @@ DBusIdleTimeSource::DBusIdleTimeSource(QDBusConnection connection, Service servi
 
 DBusIdleTimeSource::~DBusIdleTimeSource() = default;
 
-bool DBusIdleTimeSource::probe(int timeoutMs, std::string* error)
+void DBusIdleTimeSource::probe(int timeoutMs)
 {
-    auto message = QDBusMessage::createMethodCall(
+    m_asking = true;
+    m_available = false;
+    auto question = QDBusMessage::createMethodCall(
         m_service.name, m_service.path, m_service.interface, m_service.method);
-    QDBusMessage reply = m_connection.call(message, QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        if (error) {
-            *error = reply.errorName().toStdString() + ": " + reply.errorMessage().toStdString();
+    DBusServiceProbe::send(m_connection, question, timeoutMs, &m_context, [this](const auto& probe) {
+        // Unless it came on the bus meanwhile, and is used already.
+        if (!m_asking) {
+            return;
         }
-        return false;
-    }
-    return unitsFromReply(reply.arguments(), error).has_value();
+        m_asking = false;
+        std::string error = probe.error;
+        m_available = probe.answered() && unitsFromReply(probe.reply.arguments(), &error).has_value();
+        if (!m_available) {
+            log(LogLevel::Info, lcIdle(),
+                m_service.description + " does not answer (" + error + ")"
+                    + (probe.absent ? ": it is used once it comes on the session bus" : ""));
+        }
+        tell({ IdleEvent::Type::changed, uptime() });
+    });
 }
 
 double DBusIdleTimeSource::secondsSinceLastEvent(InputEventType)
@@ -211,6 +221,8 @@ void DBusIdleTimeSource::serviceAppeared()
     if (m_available) {
         return;
     }
+    // A service that comes while the first question is on its way answers the next.
+    m_asking = false;
     m_available = true;
     // Perhaps another desktop's service, counting in other units.
     m_events.forgetUnit(m_service.secondsPerUnit);

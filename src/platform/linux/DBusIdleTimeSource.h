@@ -45,10 +45,12 @@ public:
     DBusIdleTimeSource(QDBusConnection connection, Service service);
     ~DBusIdleTimeSource() override;
 
-    // Asks once and waits up to `timeoutMs` for the answer; false (with `error` set) when the
-    // service is missing or answers no number. Used to choose a backend at start-up; the service
-    // must not live on this thread.
-    bool probe(int timeoutMs, std::string* error = nullptr);
+    // Asks once, without waiting: until the answer, or `timeoutMs`, the source is asking (neither
+    // available nor known to be missing). Then it answers, or waits for a service not on the bus
+    // yet, or stays unavailable while the one there answers no number; either way it tells
+    // `changed`. Used to choose a backend at start-up.
+    void probe(int timeoutMs);
+    bool isAsking() const override { return m_asking; }
 
     Kind kind() const override { return Kind::thresholdEvents; }
     double secondsSinceLastEvent(InputEventType type) override;
@@ -86,6 +88,7 @@ private:
     QDBusServiceWatcher m_watcher;
     QTimer m_timer;
     QObject m_context; // owns the pending call watchers, so none outlives the source
+    bool m_asking = false;
     PolledIdleEvents m_events;
     bool m_armed = false;
     bool m_available = true;

@@ -1,6 +1,7 @@
 #include "platform/linux/MutterIdleTimeSource.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/DBusServiceProbe.h"
 #include "platform/time/Clock.h"
 
 #include <QDBusMessage>
@@ -93,18 +94,25 @@ MutterIdleTimeSource::~MutterIdleTimeSource()
     }
 }
 
-bool MutterIdleTimeSource::probe(int timeoutMs, std::string* error)
+void MutterIdleTimeSource::probe(int timeoutMs)
 {
-    const QDBusMessage reply = m_connection.call(call("GetIdletime"), QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
-        if (error) {
-            *error = reply.type() == QDBusMessage::ReplyMessage
-                ? std::string("the answer is no idle time")
-                : reply.errorName().toStdString() + ": " + reply.errorMessage().toStdString();
+    m_asking = true;
+    m_available = false;
+    DBusServiceProbe::send(m_connection, call("GetIdletime"), timeoutMs, &m_probe, [this](const auto& probe) {
+        // Unless it came on the bus meanwhile, and is used already.
+        if (!m_asking) {
+            return;
         }
-        return false;
-    }
-    return true;
+        m_asking = false;
+        m_available = probe.answered() && probe.reply.arguments().size() == 1;
+        if (!m_available) {
+            log(LogLevel::Info, lcIdle(),
+                "GNOME Mutter's IdleMonitor does not answer ("
+                    + (probe.answered() ? std::string("the answer is no idle time") : probe.error) + ")"
+                    + (probe.absent ? ": it is used once it comes on the session bus" : ""));
+        }
+        tell({ IdleEvent::Type::changed, uptime() });
+    });
 }
 
 double MutterIdleTimeSource::secondsSinceLastEvent(InputEventType)
@@ -415,6 +423,8 @@ void MutterIdleTimeSource::serviceAppeared()
     if (m_available) {
         return;
     }
+    // A Mutter that comes while the first question is on its way answers the next.
+    m_asking = false;
     m_available = true;
     m_reportedFailure = false;
     log(LogLevel::Info, lcIdle(),

@@ -29,7 +29,7 @@ namespace platform {
 // and the user-active watch, which inhibitors leave alone, tells the return. Without inhibition
 // nothing is asked: the watches serve. A session manager missing from the bus inhibits nothing.
 //
-// Nothing waits for Mutter after probe(). Mutter leaving the bus (a restart, the end of the
+// Nothing ever waits for Mutter. Mutter leaving the bus (a restart, the end of the
 // session) is told as `changed`, and so is its return.
 //
 // Main-thread only.
@@ -51,9 +51,12 @@ public:
         const QString& sessionManager = QString::fromLatin1(sessionManagerName));
     ~MutterIdleTimeSource() override;
 
-    // Asks for the idle time once and waits up to `timeoutMs`; false (with `error` set) when Mutter
-    // does not answer it. Used to choose a backend at start-up.
-    bool probe(int timeoutMs, std::string* error = nullptr);
+    // Asks for the idle time once, without waiting: until the answer, or `timeoutMs`, the source is
+    // asking (neither available nor known to be missing). Then it answers, or waits for a Mutter
+    // not on the bus yet, or stays unavailable while the one there does not answer; either way it
+    // tells `changed`. Used to choose a backend at start-up.
+    void probe(int timeoutMs);
+    bool isAsking() const override { return m_asking; }
 
     Kind kind() const override { return Kind::thresholdEvents; }
     double secondsSinceLastEvent(InputEventType type) override;
@@ -114,6 +117,8 @@ private:
     // then may fire late, so the idle time is asked for rather than taken as the threshold.
     bool m_inhibitedDuringPause = false;
     QObject m_calls; // owns the pending call watchers; reset to drop the answers of an old arming
+    QObject m_probe; // owns the probe's calls
+    bool m_asking = false;
     double m_threshold = 600;
     bool m_armed = false;
     bool m_available = true;

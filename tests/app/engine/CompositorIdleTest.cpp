@@ -243,7 +243,10 @@ public:
     std::unique_ptr<platform::IdleTimeSource> openSource(std::string* error) override
     {
         auto source = std::make_unique<platform::MutterIdleTimeSource>(m_bus);
-        if (!waitUntil([&] { return source->probe(2000, error); })) {
+        source->probe(2000);
+        // The IdleMonitor may come on the bus after the services waited for: it is taken then.
+        if (!waitUntil([&] { return source->isAvailable(); })) {
+            *error = "mutter's IdleMonitor did not answer";
             return nullptr;
         }
         return source;

@@ -158,6 +158,10 @@ public:
     // The service stops answering, or is back.
     virtual void setAvailable(bool available, double now) = 0;
     virtual void setIdleInhibited(bool inhibited, double now) = 0;
+    // The adapter just made asks whether its service answers, as at start, and the answer is held
+    // until answerAtStart(). Only where the service can hold it (Mutter).
+    virtual void askAtStart() { ADD_FAILURE() << "this desktop cannot hold the first answer"; }
+    virtual void answerAtStart() { }
 };
 
 // An X server whose MIT-SCREEN-SAVER reply is the user's idle time; inhibitors leave it alone.
@@ -329,6 +333,21 @@ public:
     }
     // The engine's tick asks these adapters nothing.
     void tickDone() override { }
+
+    void askAtStart() override
+    {
+        ASSERT_NE(m_mutter, nullptr);
+        m_idleMonitor.holdIdleTimeAnswers();
+        // Longer than any test: the test says when the answer comes.
+        m_mutter->probe(60000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_idleMonitor.heldIdleTimeAnswers() == 1; }, 5000));
+    }
+    void answerAtStart() override
+    {
+        EXPECT_EQ(m_idleMonitor.releaseIdleTimeAnswers(), 1u);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_mutter->isAsking(); }, 5000));
+        settle();
+    }
 
     std::optional<double> nextMoment() override
     {
@@ -609,6 +628,9 @@ public:
         std::vector<std::unique_ptr<platform::IdleTimeSource>> members;
         members.push_back(desktop->makeSource());
         ASSERT_NE(members.back(), nullptr);
+        if (m_askedAtStart) {
+            desktop->askAtStart();
+        }
         members.push_back(m_fallbackX.makeSource());
         chain = std::make_unique<platform::FallbackIdleTimeSource>(std::move(members));
         platform::IdleTimeSource::setShared(chain.get());
@@ -630,6 +652,8 @@ public:
 
     User user;
     std::unique_ptr<Desktop> desktop;
+    // Whether the primary backend is still asking whether it answers when the engine starts.
+    bool m_askedAtStart = false;
     std::unique_ptr<platform::FallbackIdleTimeSource> chain;
     platform::Date startDate;
     platform::LogCapture log;
@@ -823,3 +847,44 @@ INSTANTIATE_TEST_SUITE_P(EveryBackend, IdleScenarioTest,
         return std::string(toString(std::get<0>(info.param))) + "_"
             + scenarios()[std::get<1>(info.param)].name;
     });
+
+namespace {
+
+// The application starts while the preferred backend's service has not said whether it answers.
+class IdleSourceAskedAtStartTest : public IdleScenarioTest {
+protected:
+    void SetUp() override
+    {
+        m_askedAtStart = true;
+        IdleScenarioTest::SetUp();
+    }
+};
+
+} // namespace
+
+TEST_P(IdleSourceAskedAtStartTest, ASessionStartedBeforeTheAnswerEndsAtTheLastInputOnceItComes)
+{
+    // Neither the backend nor the X server after it is used yet; nothing says idle time is unseen.
+    EXPECT_TRUE(chain->isAsking());
+    EXPECT_EQ(chain->active(), nullptr);
+    EXPECT_TRUE(controller().isIdleDetectionAvailable());
+    EXPECT_TRUE(controller().currentSession()) << "the user counts as present meanwhile";
+    work(650); // last input at 649
+    away(900);
+    EXPECT_TRUE(controller().currentSession()) << "no answer yet: no backend to tell the break";
+
+    desktop->answerAtStart();
+    EXPECT_EQ(chain->active()->name(), "GNOME Mutter IdleMonitor");
+    EXPECT_FALSE(controller().currentSession()) << "the break is told as soon as the backend is used";
+    work(300); // back at 1550
+    quit();
+    const auto actual = stored();
+    ASSERT_EQ(actual.size(), 2u) << ::testing::PrintToString(actual);
+    EXPECT_NEAR(actual[0].start, 0, 0.02);
+    EXPECT_NEAR(actual[0].end, 649, 0.02);
+    EXPECT_NEAR(actual[1].start, 1550, 0.02);
+    EXPECT_NEAR(actual[1].end, 1850, 0.02);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mutter, IdleSourceAskedAtStartTest, ::testing::Values(std::make_tuple(Backend::mutter, std::size_t(0))));

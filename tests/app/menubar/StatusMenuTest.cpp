@@ -443,3 +443,45 @@ TEST_F(NoIdleSourceTest, LosingEveryIdleSourceLaterIsToldToo)
     serveUntilTheServiceHeardAll();
     EXPECT_EQ(idleNotices(), 1) << "once per desktop";
 }
+
+TEST_F(NoIdleSourceTest, WhileTheIdleServiceIsStillAskedNothingSaysItIsMissing)
+{
+    notificationServiceRuns(true);
+    for (const bool answers : { true, false }) {
+        SCOPED_TRACE(answers ? "it answers" : "its call times out");
+        // A desktop whose screen saver is busy at login; the engine is made after its sources.
+        DesktopWithoutIdleTime slow(DesktopWithoutIdleTime::Start::serviceSlowToAnswer);
+        ASSERT_TRUE(slow.isRunning());
+        m_controller.reset();
+        platform::LogCapture log;
+        runSessionFor(30 * 60);
+        menuBar().update();
+        ASSERT_TRUE(slow.questionArrives());
+        serveUntilTheServiceHeardAll();
+        EXPECT_TRUE(controller().isIdleDetectionAvailable());
+        EXPECT_EQ(shown().toolTip.toStdString(), "Current session: 30 minutes");
+        EXPECT_FALSE(contains(build(), idleLine));
+        EXPECT_EQ(idleNotices(), 0);
+        EXPECT_EQ(log.countContaining("No idle source answers"), 0);
+
+        if (answers) {
+            ASSERT_TRUE(slow.slowServiceAnswers());
+            processEvents();
+            EXPECT_TRUE(controller().currentSession()) << "the service says the user is present";
+            EXPECT_EQ(shown().toolTip.toStdString(), "Current session: 30 minutes");
+            serveUntilTheServiceHeardAll();
+            EXPECT_EQ(idleNotices(), 0);
+        } else {
+            ASSERT_TRUE(slow.slowServiceFails());
+            processEvents();
+            EXPECT_NE(shown().toolTip.indexOf(kiruvo::MenuBarController::idleUnavailableLine), -1);
+            EXPECT_TRUE(contains(build(), idleLine));
+            EXPECT_TRUE(PrivateSessionBus::serveUntil([this] { return idleNotices() == 1; }));
+            EXPECT_EQ(
+                log.countContaining("No idle source answers: This desktop does not report idle time"), 1);
+        }
+        // Both go before the desktop they listen to.
+        m_menuBar.reset();
+        m_controller.reset();
+    }
+}

@@ -96,6 +96,27 @@ TEST_F(SettingsTest, WithoutAnIdleSourceTheIdleRowSaysSessionsDoNotEndUntilOneCo
     EXPECT_FALSE(general.idleUnavailableNote()->isHidden());
 }
 
+TEST_F(SettingsTest, WhileTheIdleServiceIsStillAskedTheIdleRowIsPlain)
+{
+    DesktopWithoutIdleTime desktop(DesktopWithoutIdleTime::Start::serviceSlowToAnswer);
+    if (!desktop.isRunning()) {
+        GTEST_SKIP() << "no private session bus";
+    }
+    m_controller.reset();
+    environment.sessionController = &controller();
+    auto& general = *screen().general();
+    ASSERT_TRUE(desktop.questionArrives());
+    processEvents();
+    EXPECT_TRUE(general.idleSetting()->isEnabled());
+    EXPECT_TRUE(general.idleUnavailableNote()->isHidden());
+
+    // The call times out, and no other source answers.
+    ASSERT_TRUE(desktop.slowServiceFails());
+    processEvents();
+    EXPECT_FALSE(general.idleSetting()->isEnabled());
+    EXPECT_FALSE(general.idleUnavailableNote()->isHidden());
+}
+
 TEST_F(SettingsTest, WithAnIdleSourceTheIdleRowIsPlain)
 {
     auto& general = *screen().general();

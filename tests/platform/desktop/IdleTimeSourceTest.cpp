@@ -10,6 +10,7 @@
 #include "platform/linux/MutterIdleTimeSource.h"
 #include "platform/linux/UnavailableIdleTimeSource.h"
 #include "platform/linux/X11IdleTimeSource.h"
+#include "support/HeldRepliesService.h"
 #include "support/PrivateXServer.h"
 #include "support/SeparateTestProcess.h"
 #include "support/StandInIdleMonitor.h"
@@ -314,6 +315,16 @@ protected:
         return std::make_unique<DBusIdleTimeSource>(QDBusConnection::sessionBus(), std::move(service));
     }
 
+    // Everything the service sent before now has been read by the adapters: the answer to `call`,
+    // sent on the same connection after it, has been.
+    static void readAfter(const QDBusMessage& call)
+    {
+        QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(call));
+        bool read = false;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { read = true; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return read; }, 5000));
+    }
+
     std::unique_ptr<QDBusConnection> serviceConnection;
     std::unique_ptr<IdleService> m_standIn;
     QString serviceName;
@@ -565,10 +576,7 @@ protected:
             QString::fromLatin1(platform::MutterIdleTimeSource::interfaceName),
             QStringLiteral("RemoveWatch"));
         message << uint(0);
-        QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(message));
-        bool read = false;
-        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { read = true; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return read; }, 5000));
+        readAfter(message);
     }
 
     std::unique_ptr<StandInIdleMonitor> mutter;
@@ -760,14 +768,16 @@ TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
     // The shell has not started yet: the stand-in's name is not on the bus.
     ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
     auto made = serveMutter();
-    std::string error;
-    EXPECT_FALSE(made->probe(2000, &error));
-    made->setAbsent();
+    platform::LogCapture log;
+    made->probe(5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!made->isAsking(), 5000);
+    EXPECT_FALSE(made->isAvailable());
+    EXPECT_EQ(log.countContaining("it is used once it comes on the session bus"), 1);
+    told.clear();
     platform::MutterIdleTimeSource* mutterSource = made.get();
     std::vector<std::unique_ptr<IdleTimeSource>> members;
     members.push_back(std::move(made));
     members.push_back(std::make_unique<platform::fake::FakeIdleTimeSource>());
-    platform::LogCapture log;
     platform::FallbackIdleTimeSource chain(std::move(members));
     EXPECT_EQ(chain.name(), "fake");
     int changes = 0;
@@ -788,29 +798,205 @@ TEST_F(MutterIdleTimeSourceTest, MutterNotOnTheBusYetTakesOverWhenItComes)
     KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter->idleWatchIntervals(), std::vector<quint64> { 600000 }, 5000);
 }
 
-TEST_F(DBusIdleTimeSourceTest, ProbeTakesTheFirstAnswerOrReportsTheMissingService)
-{
-    // A blocking call waits without running this thread's events, so the stand-in answers from a
-    // thread of its own, as a desktop service answers from its own process.
-    QThread serviceThread;
-    serviceThread.start();
-    IdleService& service = standIn(DBusIdleTimeSource::freedesktopScreenSaver());
-    service.moveToThread(&serviceThread);
-    service.setAnswer(QVariant::fromValue<uint>(12));
-    auto source = serve(service, DBusIdleTimeSource::freedesktopScreenSaver());
-    std::string error;
-    const bool answered = source->probe(2000, &error);
-    serviceConnection->unregisterObject(path);
-    serviceThread.quit();
-    serviceThread.wait();
-    m_standIn.reset();
-    ASSERT_TRUE(answered) << error;
+// --- Asked at start ---------------------------------------------------------------------------
 
-    auto missingService = DBusIdleTimeSource::freedesktopScreenSaver();
-    missingService.name = serviceName + QStringLiteral(".Missing");
-    DBusIdleTimeSource missing(QDBusConnection::sessionBus(), missingService);
-    EXPECT_FALSE(missing.probe(2000, &error));
-    EXPECT_NE(error.find("ServiceUnknown"), std::string::npos) << error;
+TEST_F(DBusIdleTimeSourceTest, TheFirstQuestionIsAskedWithoutWaitingAndItsAnswerDecides)
+{
+    struct Case {
+        const char* name;
+        std::function<void(IdleService&)> serviceSays;
+        bool available;
+    };
+    const std::vector<Case> cases {
+        { "a number", [](IdleService& service) { service.setAnswer(QVariant::fromValue<uint>(12)); }, true },
+        { "no number", [](IdleService& service) { service.setAnswer(QStringLiteral("12")); }, false },
+        { "an error",
+            [](IdleService& service) {
+                service.setError(QStringLiteral("org.freedesktop.DBus.Error.Failed"));
+            },
+            false },
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        IdleService& service = standIn(DBusIdleTimeSource::freedesktopScreenSaver());
+        service.hold(true);
+        test.serviceSays(service);
+        auto source = serve(service, DBusIdleTimeSource::freedesktopScreenSaver());
+        std::vector<platform::IdleEvent::Type> told;
+        source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event.type); });
+        source->probe(5000);
+        // Neither answering nor missing while the question is held.
+        KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
+        EXPECT_TRUE(source->isAsking());
+        EXPECT_FALSE(source->isAvailable());
+        EXPECT_TRUE(told.empty());
+
+        service.releaseHeld(*serviceConnection);
+        KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!source->isAsking(), 5000);
+        EXPECT_EQ(source->isAvailable(), test.available);
+        EXPECT_EQ(told, std::vector<platform::IdleEvent::Type> { platform::IdleEvent::Type::changed });
+        serviceConnection->unregisterObject(path);
+    }
+}
+
+TEST_F(DBusIdleTimeSourceTest, AServiceMissingAtStartIsWaitedForAndOneThatComesWhileAskedIsTaken)
+{
+    IdleService& service = standIn(DBusIdleTimeSource::freedesktopScreenSaver());
+    service.setAnswer(QVariant::fromValue<uint>(1));
+    service.hold(true);
+    ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
+    auto source = serve(service, DBusIdleTimeSource::freedesktopScreenSaver());
+    platform::LogCapture log;
+    source->probe(5000);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!source->isAsking(), 5000);
+    EXPECT_FALSE(source->isAvailable());
+    EXPECT_EQ(log.countContaining("ServiceUnknown"), 1);
+    EXPECT_EQ(log.countContaining("it is used once it comes on the session bus"), 1);
+    ASSERT_TRUE(serviceConnection->registerService(serviceName));
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
+
+    // Asked again while the name is let go and taken back: the service that came is used, and the
+    // answer to the question sent before it came changes nothing.
+    auto onTheTestsBus = DBusIdleTimeSource::freedesktopScreenSaver();
+    onTheTestsBus.name = serviceName;
+    auto again = std::make_unique<DBusIdleTimeSource>(QDBusConnection::sessionBus(), onTheTestsBus);
+    again->probe(5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
+    ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
+    ASSERT_TRUE(serviceConnection->registerService(serviceName));
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(again->isAvailable(), 5000);
+    EXPECT_FALSE(again->isAsking());
+    service.setError(QStringLiteral("org.freedesktop.DBus.Error.Failed"));
+    service.releaseHeld(*serviceConnection);
+    service.hold(false);
+    readAfter(
+        QDBusMessage::createMethodCall(serviceName, path, onTheTestsBus.interface, onTheTestsBus.method));
+    EXPECT_TRUE(again->isAvailable());
+}
+
+// Sets an environment variable, or removes it, for as long as it lives.
+class EnvironmentVariable {
+public:
+    EnvironmentVariable(const char* name, const char* value)
+        : m_name(name)
+        , m_wasSet(qEnvironmentVariableIsSet(name))
+        , m_saved(qgetenv(name))
+    {
+        if (value) {
+            qputenv(name, value);
+        } else {
+            qunsetenv(name);
+        }
+    }
+    ~EnvironmentVariable()
+    {
+        if (m_wasSet) {
+            qputenv(m_name, m_saved);
+        } else {
+            qunsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    bool m_wasSet;
+    QByteArray m_saved;
+};
+
+TEST_F(DBusIdleTimeSourceTest, AtStartTheDesktopsServicesAreAskedWithoutWaitingAndTheBestThatAnswersIsUsed)
+{
+    const QString mutterName = QString::fromLatin1(platform::MutterIdleTimeSource::serviceName);
+    const auto screenSaver = DBusIdleTimeSource::freedesktopScreenSaver();
+    for (const QString& name : { mutterName, screenSaver.name }) {
+        if (QDBusConnection::sessionBus().interface()->isServiceRegistered(name)) {
+            GTEST_SKIP() << name.toStdString() << " is on this session bus";
+        }
+    }
+    // An X11 session without a display: Mutter comes first, the screen saver after it.
+    EnvironmentVariable display("DISPLAY", nullptr);
+    EnvironmentVariable wayland("WAYLAND_DISPLAY", nullptr);
+    EnvironmentVariable session("XDG_SESSION_TYPE", "x11");
+    IdleService& screenSaverService = standIn(screenSaver);
+    screenSaverService.setAnswer(QVariant::fromValue<uint>(0));
+    path = screenSaver.path;
+    ASSERT_TRUE(serviceConnection->registerVirtualObject(path, &screenSaverService));
+    ASSERT_TRUE(serviceConnection->registerService(screenSaver.name));
+
+    for (const bool mutterAnswers : { true, false }) {
+        SCOPED_TRACE(mutterAnswers ? "Mutter answers" : "Mutter's call times out");
+        // A compositor busy at login: its answer waits for the test.
+        HeldRepliesService mutter(
+            *serviceConnection, mutterName, QString::fromLatin1(platform::MutterIdleTimeSource::objectPath));
+        ASSERT_TRUE(mutter.isServing());
+        platform::LogCapture log;
+        const int screenSaverCalls = screenSaverService.calls();
+        auto source = IdleTimeSource::createDefault();
+        int changes = 0;
+        source->setEventHandler([&](const platform::IdleEvent& event) {
+            changes += event.type == platform::IdleEvent::Type::changed ? 1 : 0;
+        });
+        KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter.heldCalls().size(), qsizetype(1), 5000);
+        EXPECT_EQ(mutter.heldCalls().front().member(), "GetIdletime");
+        // The screen saver has answered by now, but Mutter is preferred and still asked.
+        KIRUVO_TRY_COMPARE_WITH_TIMEOUT(screenSaverService.calls(), screenSaverCalls + 1, 5000);
+        readAfter(
+            QDBusMessage::createMethodCall(serviceName, path, screenSaver.interface, screenSaver.method));
+        EXPECT_TRUE(source->isAsking());
+        EXPECT_FALSE(source->isAvailable());
+        EXPECT_EQ(changes, 0);
+        EXPECT_EQ(log.countContaining("Idle time comes from"), 0);
+
+        if (mutterAnswers) {
+            mutter.answerOldest({ QVariant::fromValue<qulonglong>(1000) });
+        } else {
+            // What the bus hands back to a call that ran out of time.
+            mutter.failOldest(QStringLiteral("org.freedesktop.DBus.Error.NoReply"));
+        }
+        KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!source->isAsking(), 5000);
+        EXPECT_TRUE(source->isAvailable());
+        EXPECT_EQ(source->name(), mutterAnswers ? "GNOME Mutter IdleMonitor" : "org.freedesktop.ScreenSaver");
+        EXPECT_EQ(changes, 1);
+        EXPECT_EQ(
+            log.countContaining("Idle time comes from " + source->name() + " (in order of preference"), 1);
+    }
+    serviceConnection->unregisterService(screenSaver.name);
+}
+
+TEST_F(MutterIdleTimeSourceTest, AHungMutterIsGivenUpAfterTheTimeoutAndTheNextSourceIsUsed)
+{
+    // Takes every call and answers none, as a hung compositor does.
+    HeldRepliesService hung(
+        *serviceConnection, serviceName, QString::fromLatin1(platform::MutterIdleTimeSource::objectPath));
+    ASSERT_TRUE(hung.isServing());
+    auto made = std::make_unique<platform::MutterIdleTimeSource>(
+        QDBusConnection::sessionBus(), serviceName, serviceName);
+    platform::MutterIdleTimeSource* mutterSource = made.get();
+    std::vector<std::unique_ptr<IdleTimeSource>> members;
+    members.push_back(std::move(made));
+    members.push_back(std::make_unique<platform::fake::FakeIdleTimeSource>());
+    // The bus's own timeout ends the call; short, so that the test waits little for it.
+    mutterSource->probe(50);
+    platform::LogCapture log;
+    platform::FallbackIdleTimeSource chain(std::move(members));
+    int changes = 0;
+    chain.setEventHandler([&](const platform::IdleEvent& event) {
+        changes += event.type == platform::IdleEvent::Type::changed ? 1 : 0;
+    });
+    EXPECT_TRUE(chain.isAsking());
+    EXPECT_FALSE(chain.isAvailable());
+    EXPECT_EQ(chain.active(), nullptr) << "the fallback waits for the preferred one";
+
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!chain.isAsking(), 5000);
+    EXPECT_EQ(chain.name(), "fake");
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(mutterSource->isAvailable());
+    EXPECT_EQ(
+        log.countContaining("GNOME Mutter's IdleMonitor does not answer (org.freedesktop.DBus.Error.NoReply"),
+        1);
+    EXPECT_EQ(log.countContaining("used once it comes"), 0) << "it is there, and failed";
+    EXPECT_EQ(log.countContaining("Idle time comes from fake (in order of preference: GNOME Mutter "
+                                  "IdleMonitor once it answers, fake)"),
+        1);
 }
 
 } // namespace
