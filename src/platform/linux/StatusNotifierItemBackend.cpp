@@ -176,18 +176,6 @@ StatusNotifierItemBackend::~StatusNotifierItemBackend()
     }
 }
 
-bool StatusNotifierItemBackend::isHostPresent(QDBusConnection connection, int timeoutMilliseconds)
-{
-    if (!connection.isConnected()) {
-        return false;
-    }
-    const QDBusConnectionInterface* bus = connection.interface();
-    if (!bus || !bus->isServiceRegistered(QString::fromLatin1(watcherService))) {
-        return false;
-    }
-    return readHostRegistered(connection.call(hostRegisteredQuery(), QDBus::Block, timeoutMilliseconds));
-}
-
 bool StatusNotifierItemBackend::hostShowsLabels(const QString& currentDesktop)
 {
     static const QStringList labelHosts { QStringLiteral("GNOME"), QStringLiteral("Unity"),

@@ -88,9 +88,6 @@ public:
 
     const QString& serviceName() const { return m_serviceName; }
 
-    // Whether the session bus has a watcher with a registered host right now. Asks the bus and
-    // waits for its answers (at most `timeoutMilliseconds` each): for the choice of backend at start.
-    static bool isHostPresent(QDBusConnection connection, int timeoutMilliseconds = 1000);
     // Whether the desktop's StatusNotifierItem host is known to show labels beside icons: the
     // AppIndicator hosts of GNOME, Unity, Budgie, Pantheon and Cinnamon. `currentDesktop` is an
     // XDG_CURRENT_DESKTOP value ("ubuntu:GNOME").

@@ -285,13 +285,19 @@ TEST_F(StatusNotifierItemTest, TheDesktopBackendFallsBackToXEmbedAndFollowsTheWa
 
 TEST_F(StatusNotifierItemTest, AtStartAWatcherWithAHostIsChosen)
 {
-    EXPECT_FALSE(StatusNotifierItemBackend::isHostPresent(host));
+    {
+        // No watcher: nothing to ask, and no place to be seen.
+        StatusNotifierItemBackend alone(item, { true, QColor(Qt::black), false });
+        EXPECT_FALSE(alone.isAskingForHost());
+        EXPECT_FALSE(alone.isAvailable());
+    }
     {
         StandInStatusNotifierWatcher hostless(bus.address(), false);
-        EXPECT_FALSE(StatusNotifierItemBackend::isHostPresent(host));
+        StatusNotifierItemBackend unseen(item, { true, QColor(Qt::black), false });
+        ASSERT_TRUE(serveUntil([&] { return !unseen.isAskingForHost(); }));
+        EXPECT_FALSE(unseen.isAvailable());
     }
     StandInStatusNotifierWatcher watcher(bus.address(), true);
-    EXPECT_TRUE(StatusNotifierItemBackend::isHostPresent(host));
     int fallbacksMade = 0;
     DesktopStatusItemBackend backend(item, { true, QColor(Qt::black), false }, [&] {
         ++fallbacksMade;
