@@ -3,6 +3,9 @@
 # much memory it holds after a minute of doing nothing, under a private display with a tray host
 # and a private session bus, with empty data folders.
 # Usage: bench/startup.sh <kiruvo executable> [runs (default 5)] [idle seconds (default 60)]
+# With SLOW_IDLE_SERVICE_MS set, an org.freedesktop.ScreenSaver on the bench's bus answers that many
+# milliseconds late, as a desktop busy at login does (the stand-in is bench/screensaver_service
+# beside the executable's build, or SCREENSAVER_SERVICE).
 set -uo pipefail
 
 if [[ "${1:-}" != "--inside" ]]; then
@@ -17,7 +20,13 @@ idle="$4"
 
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true >/dev/null 2>&1 &
 tray=$!
-trap 'kill "$tray" 2>/dev/null' EXIT
+service=
+if [[ -n "${SLOW_IDLE_SERVICE_MS:-}" ]]; then
+    program="${SCREENSAVER_SERVICE:-$(dirname "$(dirname "$executable")")/bench/screensaver_service}"
+    "$program" 0 "$SLOW_IDLE_SERVICE_MS" &
+    service=$!
+fi
+trap 'kill "$tray" $service 2>/dev/null' EXIT
 sleep 1
 
 icon_shown() {
@@ -53,5 +62,6 @@ for run in $(seq 1 "$runs"); do
 done
 
 sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+[[ -n "$service" ]] && echo "org.freedesktop.ScreenSaver answering ${SLOW_IDLE_SERVICE_MS} ms late"
 echo "start-up to the icon in the tray, ms: ${times[*]} (median ${sorted[$((runs / 2))]})"
 echo "resident memory after ${idle} s idle: $((rss_kib / 1024)) MiB (${rss_kib} KiB)"
