@@ -13,6 +13,8 @@
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -177,7 +179,7 @@ void SessionController::setUpEvents()
                       if (platform::MainQueue::isMainThread()) {
                           run();
                       } else {
-                          platform::MainQueue::post(run);
+                          platform::MainQueue::post(QCoreApplication::instance(), run);
                       }
                   });
               m_observers.push_back(id);

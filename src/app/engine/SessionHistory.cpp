@@ -10,6 +10,7 @@
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QThreadPool>
 
@@ -50,7 +51,9 @@ SessionHistory::SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QO
     , m_cacheKey(platform::Uuid::random())
 {
     // Every change of the history ends the answers derived from it, whoever wrote it. The store
-    // tells observers on the writing thread; the history changes on the main thread.
+    // tells observers on the writing thread; the history changes on the main thread. This object
+    // may be going away on the main thread meanwhile, so the work is the application's, and the
+    // pointer taken here decides there.
     QPointer<SessionHistory> self(this);
     m_observer = m_suite->addObserver(historyKey, [self](const std::string&, const auto&, const auto&) {
         const auto tell = [self] {
@@ -61,7 +64,7 @@ SessionHistory::SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QO
         if (platform::MainQueue::isMainThread()) {
             tell();
         } else {
-            platform::MainQueue::post(tell);
+            platform::MainQueue::post(QCoreApplication::instance(), tell);
         }
     });
     // A history written while the stored one could not be read joins it once it reads.
@@ -215,7 +218,7 @@ void SessionHistory::decodeInBackground(BackgroundRunner runner)
     QPointer<SessionHistory> self(this);
     runner([self, decode] {
         decode->run();
-        platform::MainQueue::post([self, decode] {
+        platform::MainQueue::post(QCoreApplication::instance(), [self, decode] {
             if (self) {
                 self->finishDecode(decode);
             }

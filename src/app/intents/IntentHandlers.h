@@ -5,6 +5,7 @@
 #include "platform/MainQueue.h"
 #include "platform/async/TaskHandle.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroTask>
 
 #include <functional>
@@ -40,7 +41,9 @@ public:
     {
         auto typed = std::dynamic_pointer_cast<const IntentType>(intent);
         if (!typed) {
-            platform::MainQueue::post([completion = std::move(completion)] { completion(nullptr); });
+            // The caller waits for an answer whatever happens to the handler.
+            platform::MainQueue::post(
+                QCoreApplication::instance(), [completion = std::move(completion)] { completion(nullptr); });
             return;
         }
         handleAsync(*typed, [completion = std::move(completion)](ResponseType response) {

@@ -33,6 +33,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScreen>
 
 #include <QCoro/QCoroTask>
@@ -222,17 +223,11 @@ MenuBarController::MenuBarController(Environment environment)
     tellUserIfThereIsNoTray(environment.noTrayGracePeriod);
     tellUserIfIdleIsUnseen();
 
-    std::weak_ptr<bool> alive = m_alive;
-    platform::MainQueue::post([this, alive] {
-        if (alive.lock()) {
-            applyEnableAtLaunch();
-        }
-    });
+    platform::MainQueue::post(this, [this] { applyEnableAtLaunch(); });
 }
 
 MenuBarController::~MenuBarController()
 {
-    *m_alive = false;
     m_tick.stop();
     if (m_keyDownMonitor) {
         m_keyDownMonitor->stop();
@@ -285,26 +280,22 @@ void MenuBarController::setUp()
         tellUserIfIdleIsUnseen();
     });
 
-    std::weak_ptr<bool> alive = m_alive;
-    m_cancellables.push_back(zk::SystemEvents::didWake().sink([this, alive](const platform::combine::Void&) {
-        if (alive.lock()) {
-            update();
-        }
-    }));
+    m_cancellables.push_back(
+        zk::SystemEvents::didWake().sink([this](const platform::combine::Void&) { update(); }));
 
-    // Settings may be written from any thread; the status item is drawn on the main one.
-    auto onMain = [alive](std::function<void()> work) {
+    // Settings may be written from any thread; the status item is drawn on the main one. The
+    // controller may be going away there meanwhile: the work is the application's, and the pointer
+    // taken here, on the main thread, decides.
+    auto onMain = [self = QPointer(this)](std::function<void()> work) {
         if (platform::MainQueue::isMainThread()) {
-            if (alive.lock()) {
-                work();
-            }
-            return;
+            work();
+        } else {
+            platform::MainQueue::post(QCoreApplication::instance(), [self, work = std::move(work)] {
+                if (self) {
+                    work();
+                }
+            });
         }
-        platform::MainQueue::post([alive, work = std::move(work)] {
-            if (alive.lock()) {
-                work();
-            }
-        });
     };
     // The initial values draw the status item for the first time.
     m_observations.push_back(Defaults::observe(
@@ -325,19 +316,21 @@ void MenuBarController::setUp()
     m_observations.push_back(Defaults::observe(Keys::toggleEnabledWithLeftClick(), {},
         [this, onMain](const Defaults::KeyChange<bool>&) { onMain([this] { refreshExportedMenu(); }); }));
 
-    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleEnabled(), [this, alive] {
-        if (alive.lock()) {
-            toggleEnabled();
+    // The shortcuts' actions stay for the process's life: they go quiet once the controller is gone.
+    const QPointer<MenuBarController> self(this);
+    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleEnabled(), [self] {
+        if (self) {
+            self->toggleEnabled();
         }
     });
-    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleMenu(), [this, alive] {
-        if (alive.lock()) {
-            showMenuFromShortcut();
+    KeyboardShortcuts::addKeyDownHandler(ShortcutNames::toggleMenu(), [self] {
+        if (self) {
+            self->showMenuFromShortcut();
         }
     });
-    KeyboardShortcuts::addKeyUpHandler(ShortcutNames::toggleMenu(), [this, alive] {
-        if (alive.lock() && std::exchange(m_menuOpensOnKeyUp, false)) {
-            showMenu();
+    KeyboardShortcuts::addKeyUpHandler(ShortcutNames::toggleMenu(), [self] {
+        if (self && std::exchange(self->m_menuOpensOnKeyUp, false)) {
+            self->showMenu();
         }
     });
     // Where the application cannot grab keys itself (Wayland), the desktop portal binds them.
@@ -358,9 +351,8 @@ void MenuBarController::tellUserIfThereIsNoTray(double gracePeriod)
     if (m_statusItem->backend().isAvailable()) {
         return;
     }
-    std::weak_ptr<bool> alive = m_alive;
-    platform::MainQueue::asyncAfter(gracePeriod, [this, alive] {
-        if (!alive.lock() || m_statusItem->backend().isAvailable()) {
+    platform::MainQueue::asyncAfter(gracePeriod, this, [this] {
+        if (m_statusItem->backend().isAvailable()) {
             return;
         }
         platform::log(platform::LogLevel::Warning, platform::lcTray(),
@@ -376,11 +368,7 @@ void MenuBarController::tellUserIfIdleIsUnseen()
         return;
     }
     m_idleNoticePending = true;
-    std::weak_ptr<bool> alive = m_alive;
-    platform::MainQueue::asyncAfter(m_noIdleSourceGracePeriod, [this, alive] {
-        if (!alive.lock()) {
-            return;
-        }
+    platform::MainQueue::asyncAfter(m_noIdleSourceGracePeriod, this, [this] {
         m_idleNoticePending = false;
         if (m_sessionController->isIdleDetectionAvailable()) {
             return;
@@ -547,13 +535,11 @@ void MenuBarController::menuIsOpenChanged(bool isOpen)
 {
     if (isOpen) {
         if (!m_keyDownMonitor) {
-            std::weak_ptr<bool> alive = m_alive;
             m_keyDownMonitor = std::make_unique<zk::CarbonLocalEventMonitor>(
                 // Modifier presses too: a bare Alt would close the menu on its way to the shortcut.
                 std::set { zk::CarbonLocalEventMonitor::EventType::keyDown,
                     zk::CarbonLocalEventMonitor::EventType::keyModifiersChanged },
-                true,
-                [this, alive](QEvent* event) { return alive.lock() && handleKeyDownWhileMenuOpen(event); });
+                true, [this](QEvent* event) { return handleKeyDownWhileMenuOpen(event); });
         }
         m_keyDownMonitor->start();
         // The menu holds the keyboard: the key reaches it, and closes it, through the monitor.
@@ -747,29 +733,28 @@ zk::ZKMenu* MenuBarController::makeMoreMenu(QWidget* parent)
 
 void MenuBarController::toggleEnabledFromMenu()
 {
-    std::weak_ptr<bool> alive = m_alive;
+    const QPointer<MenuBarController> self(this);
     explainOnce("disableButtonInfoMessage",
         "Manually disabling Kiruvo is generally not needed as it automatically tracks when you're using "
         "your computer.",
-        "However, it could be useful if you only want to track when you're doing productive things.",
-        [this, alive] {
-            if (alive.lock()) {
-                toggleEnabled();
+        "However, it could be useful if you only want to track when you're doing productive things.", [self] {
+            if (self) {
+                self->toggleEnabled();
             }
         });
 }
 
 void MenuBarController::newSessionFromMenu()
 {
-    std::weak_ptr<bool> alive = m_alive;
+    const QPointer<MenuBarController> self(this);
     explainOnce("newSessionButtonInfoMessage",
         "Manually creating a new session is generally not needed as Kiruvo automatically tracks when "
         "you're using your computer.",
         "However, it could be useful if you are starting a new task and want to see the duration for "
         "that specific task.",
-        [this, alive] {
-            if (alive.lock()) {
-                m_sessionController->newSession();
+        [self] {
+            if (self) {
+                self->m_sessionController->newSession();
             }
         });
 }

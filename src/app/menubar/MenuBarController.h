@@ -150,7 +150,6 @@ private:
     std::unique_ptr<zk::CarbonLocalEventMonitor> m_keyDownMonitor;
     std::vector<platform::combine::AnyCancellable> m_cancellables;
     std::vector<std::shared_ptr<Defaults::DefaultsObservation>> m_observations;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // The menu shortcut was pressed and its release opens the menu.
     bool m_menuOpensOnKeyUp = false;
     double m_noIdleSourceGracePeriod = 15.0;

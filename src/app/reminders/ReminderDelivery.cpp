@@ -63,6 +63,8 @@ ReminderDelivery::ReminderDelivery(
     }
     if (!m_services.showSystemNotification) {
         m_notificationReminder = std::make_shared<SystemNotificationReminder>();
+        connect(m_notificationReminder.get(), &SystemNotificationReminder::settingsWindowRequested, this,
+            &ReminderDelivery::notificationSettingsRequested);
         // The task that runs the returned coroutine keeps this function, and with it the reminder,
         // until the coroutine has ended.
         m_services.showSystemNotification
@@ -80,7 +82,6 @@ ReminderDelivery::ReminderDelivery(
 
 ReminderDelivery::~ReminderDelivery()
 {
-    *m_alive = false;
     m_road.cancel();
     for (const auto& task : m_hapticTasks) {
         task.cancel();
@@ -101,18 +102,16 @@ void ReminderDelivery::install()
 
 void ReminderDelivery::attach()
 {
-    m_controller->reminderSeam().install([this, alive = m_alive](zk::Duration duration) {
-        if (*alive) {
-            notify(duration);
+    m_controller->reminderSeam().install([self = QPointer(this)](zk::Duration duration) {
+        if (self) {
+            self->notify(duration);
         }
     });
 }
 
-void ReminderDelivery::setOpenSettingsWindow(std::function<void()> open)
+void ReminderDelivery::setStatusItem(platform::StatusItem* statusItem)
 {
-    if (m_notificationReminder) {
-        m_notificationReminder->setOpenSettingsWindow(std::move(open));
-    }
+    m_statusItem = statusItem;
 }
 
 std::string ReminderDelivery::reminderMessage(zk::Duration duration)
@@ -123,9 +122,7 @@ std::string ReminderDelivery::reminderMessage(zk::Duration duration)
 void ReminderDelivery::setShowing(bool showing)
 {
     m_controller->setShowingNotification(showing);
-    if (m_updateStatusItem) {
-        guarded("update the status item", m_updateStatusItem);
-    }
+    guarded("update the status item", [&] { Q_EMIT showingChanged(showing); });
 }
 
 // --- The road of one reminder
@@ -145,45 +142,42 @@ void ReminderDelivery::notify(zk::Duration duration)
         showHeadsUp(duration);
     }
     m_road = platform::async::TaskHandle::start(
-        [this, alive = m_alive, road, number, duration](std::stop_token token) {
-            return runRoad(alive.get(), road, number, duration, std::move(token));
-        });
+        [this, self = QPointer(this), road, number, duration](
+            std::stop_token token) { return runRoad(&self, road, number, duration, std::move(token)); });
 }
 
 QCoro::Task<void> ReminderDelivery::runRoad(
-    const bool* alive, Road road, std::uint64_t number, zk::Duration duration, std::stop_token token)
+    const Guard* self, Road road, std::uint64_t number, zk::Duration duration, std::stop_token token)
 {
     try {
         if (road == Road::headsUp) {
-            co_await headsUpRoad(alive, token);
+            co_await headsUpRoad(self, token);
         } else {
-            co_await shakenRoad(alive, duration, token);
+            co_await shakenRoad(self, duration, token);
         }
     } catch (const std::exception& error) {
-        if (*alive) {
+        if (*self) {
             logFailure("show the reminder", error.what());
         }
     } catch (...) {
-        if (*alive) {
+        if (*self) {
             logFailure("show the reminder", "unknown error");
         }
     }
     // Only the latest reminder ends the tint: an older one that was taken over must not clear it
     // under the newer one.
-    if (*alive && number == m_roadNumber) {
+    if (*self && number == m_roadNumber) {
         setShowing(false);
     }
 }
 
 QCoro::Task<void> ReminderDelivery::shakenRoad(
-    const bool* alive, zk::Duration duration, std::stop_token token)
+    const Guard* self, zk::Duration duration, std::stop_token token)
 {
     for (int i = 0; i < shakeCount; ++i) {
-        if (m_shake) {
-            guarded("shake the status item", m_shake);
-        }
+        guarded("shake the status item", [this] { Q_EMIT shakeRequested(); });
         co_await platform::async::sleepFor(shakePause, token, *m_scheduler);
-        if (!*alive || token.stop_requested()) {
+        if (!*self || token.stop_requested()) {
             co_return;
         }
     }
@@ -201,7 +195,7 @@ QCoro::Task<void> ReminderDelivery::shakenRoad(
         }
         // Taken over by a newer reminder, the popover closes at once.
         co_await platform::async::sleepFor(popoverLifetime, token, *m_scheduler);
-        if (!*alive) {
+        if (!*self) {
             co_return;
         }
         if (popover) {
@@ -219,11 +213,11 @@ QCoro::Task<void> ReminderDelivery::shakenRoad(
     }
 }
 
-QCoro::Task<void> ReminderDelivery::headsUpRoad(const bool* alive, std::stop_token token)
+QCoro::Task<void> ReminderDelivery::headsUpRoad(const Guard* self, std::stop_token token)
 {
     // Taken over by a newer reminder, the windows close at once.
     co_await platform::async::sleepFor(headsUpLifetime, token, *m_scheduler);
-    if (!*alive) {
+    if (!*self) {
         co_return;
     }
     guarded("close the heads-up windows", m_services.closeHeadsUp);
@@ -251,14 +245,14 @@ void ReminderDelivery::playReminderSound()
 
 void ReminderDelivery::startShortcutTask()
 {
-    platform::async::TaskHandle::start([alive = m_alive, run = m_services.runShortcut](
-                                           std::stop_token) { return runChosenShortcut(alive.get(), &run); });
+    platform::async::TaskHandle::start([self = QPointer(this), run = m_services.runShortcut](
+                                           std::stop_token) { return runChosenShortcut(&self, &run); });
 }
 
 QCoro::Task<void> ReminderDelivery::runChosenShortcut(
-    const bool* alive, const std::function<QCoro::Task<void>(platform::Uuid)>* run)
+    const Guard* self, const std::function<QCoro::Task<void>(platform::Uuid)>* run)
 {
-    if (!*alive) {
+    if (!*self) {
         co_return;
     }
     std::optional<platform::Uuid> id;
@@ -283,20 +277,20 @@ platform::async::TaskHandle ReminderDelivery::performHapticFeedback()
         return {};
     }
     std::erase_if(m_hapticTasks, [](const platform::async::TaskHandle& task) { return task.isFinished(); });
-    auto task = platform::async::TaskHandle::start([this, alive = m_alive](std::stop_token token) {
-        return hapticPattern(alive.get(), std::move(token));
+    auto task = platform::async::TaskHandle::start([this, self = QPointer(this)](std::stop_token token) {
+        return hapticPattern(&self, std::move(token));
     });
     m_hapticTasks.push_back(task);
     return task;
 }
 
-QCoro::Task<void> ReminderDelivery::hapticPattern(const bool* alive, std::stop_token token)
+QCoro::Task<void> ReminderDelivery::hapticPattern(const Guard* self, std::stop_token token)
 {
     for (int series = 0; series < 2; ++series) {
         if (series > 0) {
             // A series ends one interval after its last tick (its timer's last firing only
             // stops it); the pause comes after that.
-            if (!co_await platform::async::sleepFor(hapticInterval, token, *m_scheduler) || !*alive) {
+            if (!co_await platform::async::sleepFor(hapticInterval, token, *m_scheduler) || !*self) {
                 co_return;
             }
             if (!co_await platform::async::sleepFor(hapticPause, token, *m_scheduler)) {
@@ -304,10 +298,10 @@ QCoro::Task<void> ReminderDelivery::hapticPattern(const bool* alive, std::stop_t
             }
         }
         for (int tick = 0; tick < hapticTicksPerSeries; ++tick) {
-            if (!*alive || !co_await platform::async::sleepFor(hapticInterval, token, *m_scheduler)) {
+            if (!*self || !co_await platform::async::sleepFor(hapticInterval, token, *m_scheduler)) {
                 co_return;
             }
-            if (!*alive) {
+            if (!*self) {
                 co_return;
             }
             guarded("perform haptic feedback", m_services.hapticFeedback);
@@ -325,8 +319,8 @@ void ReminderDelivery::startSystemNotification(zk::Duration duration)
 
 void ReminderDelivery::showHeadsUp(zk::Duration duration)
 {
-    m_scheduler->post([alive = m_alive, show = m_services.showHeadsUp, duration] {
-        if (*alive) {
+    m_scheduler->post([self = QPointer(this), show = m_services.showHeadsUp, duration] {
+        if (self) {
             guarded("show the heads-up windows", [&] { show(duration); });
         }
     });
@@ -334,7 +328,7 @@ void ReminderDelivery::showHeadsUp(zk::Duration duration)
 
 zk::Tooltip* ReminderDelivery::showPopover(zk::Duration duration)
 {
-    platform::StatusItem* statusItem = m_statusItem ? m_statusItem() : nullptr;
+    platform::StatusItem* statusItem = m_statusItem;
     if (!statusItem) {
         platform::log(platform::LogLevel::Info, platform::lcReminders(),
             "No status item to show the reminder popover at");

@@ -41,7 +41,8 @@ class SystemNotificationReminder;
 // cancelled, closes what it showed, and leaves the tint to the newer one).
 //
 // Main-thread only.
-class ReminderDelivery {
+class ReminderDelivery : public QObject {
+    Q_OBJECT
 public:
     static constexpr int shakeCount = 4;
     static constexpr double shakePause = 0.6;
@@ -70,9 +71,7 @@ public:
     explicit ReminderDelivery(SessionController& controller,
         platform::combine::Scheduler& scheduler = platform::combine::Scheduler::main(),
         Services services = {});
-    ~ReminderDelivery();
-    ReminderDelivery(const ReminderDelivery&) = delete;
-    ReminderDelivery& operator=(const ReminderDelivery&) = delete;
+    ~ReminderDelivery() override;
 
     // The application's delivery, over SessionController::shared().
     static ReminderDelivery& shared();
@@ -92,23 +91,23 @@ public:
     // task. Also the Settings window's preview.
     platform::async::TaskHandle performHapticFeedback();
 
-    // --- What the tray provides once the status item exists
-
-    // Redraws the status item after isShowingNotification changed.
-    void setUpdateStatusItem(std::function<void()> update) { m_updateStatusItem = std::move(update); }
-    // The status item the popover hangs from; without one the popover is skipped (and logged).
-    void setStatusItemSource(std::function<platform::StatusItem*()> source)
-    {
-        m_statusItem = std::move(source);
-    }
-    // One short vertical shake of the status item; without one the shakes only keep their time.
-    void setShakeStatusItem(std::function<void()> shake) { m_shake = std::move(shake); }
-
-    // What the notification's missing-permission alert opens for "Open Kiruvo Settings".
-    void setOpenSettingsWindow(std::function<void()> open);
+    // The status item the popover hangs from, given by the tray once it exists; without one (or
+    // once it is destroyed) the popover is skipped, and logged.
+    void setStatusItem(platform::StatusItem* statusItem);
 
     // The popover on screen, if any.
     zk::Tooltip* currentPopover() const { return m_popover.data(); }
+
+Q_SIGNALS:
+    // A reminder began or ended being shown: the engine's isShowingNotification changed, and with
+    // it the status item's tint.
+    void showingChanged(bool showing);
+    // One short vertical shake of the status item is due; with nothing connected the shakes only
+    // keep their time.
+    void shakeRequested();
+    // "Open Kiruvo Settings" of the notification's missing-permission alert was chosen: the
+    // application shows the Settings window at the notifications.
+    void notificationSettingsRequested();
 
 private:
     enum class Road { shaken, headsUp };
@@ -121,30 +120,29 @@ private:
     void showHeadsUp(zk::Duration duration);
     zk::Tooltip* showPopover(zk::Duration duration);
 
-    // The coroutines take the liveness flag (and the script runner) by plain pointer: the task's
-    // body keeps them alive for as long as it runs, and g++ 12 destroys some by-value coroutine
-    // parameters of class type twice.
+    // A road outlives a delivery destroyed under it: it looks at `self` after every wait. The
+    // coroutines take the guard (and the script runner) by plain pointer: the task's body keeps them
+    // for as long as it runs, and g++ 12 destroys some by-value coroutine parameters of class type
+    // twice.
+    using Guard = QPointer<ReminderDelivery>;
     QCoro::Task<void> runRoad(
-        const bool* alive, Road road, std::uint64_t number, zk::Duration duration, std::stop_token token);
-    QCoro::Task<void> shakenRoad(const bool* alive, zk::Duration duration, std::stop_token token);
-    QCoro::Task<void> headsUpRoad(const bool* alive, std::stop_token token);
-    QCoro::Task<void> hapticPattern(const bool* alive, std::stop_token token);
+        const Guard* self, Road road, std::uint64_t number, zk::Duration duration, std::stop_token token);
+    QCoro::Task<void> shakenRoad(const Guard* self, zk::Duration duration, std::stop_token token);
+    QCoro::Task<void> headsUpRoad(const Guard* self, std::stop_token token);
+    QCoro::Task<void> hapticPattern(const Guard* self, std::stop_token token);
     static QCoro::Task<void> runChosenShortcut(
-        const bool* alive, const std::function<QCoro::Task<void>(platform::Uuid)>* run);
+        const Guard* self, const std::function<QCoro::Task<void>(platform::Uuid)>* run);
 
     SessionController* m_controller;
     platform::combine::Scheduler* m_scheduler;
     Services m_services;
     std::shared_ptr<SystemNotificationReminder> m_notificationReminder;
-    std::function<void()> m_updateStatusItem;
-    std::function<platform::StatusItem*()> m_statusItem;
-    std::function<void()> m_shake;
+    QPointer<platform::StatusItem> m_statusItem;
 
     platform::async::TaskHandle m_road;
     std::uint64_t m_roadNumber = 0;
     std::vector<platform::async::TaskHandle> m_hapticTasks;
     QPointer<zk::Tooltip> m_popover;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 } // namespace kiruvo

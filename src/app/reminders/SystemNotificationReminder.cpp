@@ -10,6 +10,8 @@
 #include "platform/MainQueue.h"
 #include "platform/async/Sleep.h"
 
+#include <QMetaMethod>
+
 #include <memory>
 
 namespace kiruvo {
@@ -40,7 +42,6 @@ SystemNotificationReminder::SystemNotificationReminder(
     platform::NotificationCenter& center, platform::combine::Scheduler& scheduler)
     : m_center(&center)
     , m_scheduler(&scheduler)
-    , m_openSettingsWindow([] { zk::openSettingsWindow(); })
 {
 }
 
@@ -84,12 +85,14 @@ QCoro::Task<void> SystemNotificationReminder::showNotificationPermissionAlert()
     if (chosen == openSystemSettingsTitle) {
         zk::openSystemSettingsPaneOrTell(zk::SystemSettingsPane::notifications);
     } else if (chosen == openKiruvoSettingsTitle) {
-        if (m_openSettingsWindow) {
-            platform::MainQueue::post(m_openSettingsWindow);
-        } else {
-            platform::log(
-                platform::LogLevel::Warning, platform::lcNotifications(), "No Settings window to open");
-        }
+        platform::MainQueue::post(this, [this] {
+            if (isSignalConnected(
+                    QMetaMethod::fromSignal(&SystemNotificationReminder::settingsWindowRequested))) {
+                Q_EMIT settingsWindowRequested();
+            } else {
+                zk::openSettingsWindow();
+            }
+        });
     }
 }
 

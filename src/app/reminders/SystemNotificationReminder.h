@@ -4,8 +4,8 @@
 #include "platform/desktop/NotificationCenter.h"
 
 #include <QCoro/QCoroTask>
+#include <QObject>
 
-#include <functional>
 #include <stop_token>
 #include <string>
 
@@ -18,7 +18,8 @@ namespace kiruvo {
 // notification settings where this desktop's are known.
 //
 // Main-thread only.
-class SystemNotificationReminder {
+class SystemNotificationReminder : public QObject {
+    Q_OBJECT
 public:
     static constexpr double pauseBeforePosting = 0.5;
 
@@ -35,10 +36,6 @@ public:
     SystemNotificationReminder();
     SystemNotificationReminder(platform::NotificationCenter& center, platform::combine::Scheduler& scheduler);
 
-    // What "Open Kiruvo Settings" does: by default the kit's opening of the Settings window
-    // (zk::openSettingsWindow), which the application provides once it has built its windows.
-    void setOpenSettingsWindow(std::function<void()> open) { m_openSettingsWindow = std::move(open); }
-
     // Shows `title` (the reminder text) as a notification. A cancelled pause counts as elapsed.
     // A notification that cannot be posted is shown to the user as an error. Never throws.
     QCoro::Task<void> show(std::string title, std::stop_token token = {});
@@ -47,10 +44,14 @@ public:
     // only where the desktop's notification settings are known.
     QCoro::Task<void> showNotificationPermissionAlert();
 
+Q_SIGNALS:
+    // "Open Kiruvo Settings" was chosen, and the alert has closed. With nothing connected the kit's
+    // opening of the Settings window (zk::openSettingsWindow) runs instead.
+    void settingsWindowRequested();
+
 private:
     platform::NotificationCenter* m_center;
     platform::combine::Scheduler* m_scheduler;
-    std::function<void()> m_openSettingsWindow;
 };
 
 } // namespace kiruvo

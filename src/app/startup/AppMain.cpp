@@ -96,8 +96,10 @@ void markCleanExit()
 // it, and whatever else needs the history decodes it at once.
 void startAfterStartUpWork(std::function<void()> work)
 {
-    platform::MainQueue::post([work = std::move(work)]() mutable {
-        platform::MainQueue::post(
+    // Start-up work is the application's own.
+    auto* app = QCoreApplication::instance();
+    platform::MainQueue::post(app, [app, work = std::move(work)]() mutable {
+        platform::MainQueue::post(app,
             [work = std::move(work)]() mutable { QThreadPool::globalInstance()->start(std::move(work)); });
     });
 }
@@ -206,7 +208,7 @@ void AppMain::installSettingsWindow(ReminderDelivery* reminderDelivery)
     zk::SettingsWindowOpener::setOpener([] { SettingsWindowController::show(); });
     // The missing-permission alert sends the user to the setting that caused it.
     ReminderDelivery& delivery = reminderDelivery ? *reminderDelivery : ReminderDelivery::shared();
-    delivery.setOpenSettingsWindow(
+    QObject::connect(&delivery, &ReminderDelivery::notificationSettingsRequested, &delivery,
         [] { SettingsWindowController::show(SettingsScreen::Tab::notifications); });
 }
 
@@ -286,16 +288,11 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
         controller->sessionController().setStatusItemUpdate(update);
         ReminderDelivery& delivery
             = wiring.reminderDelivery ? *wiring.reminderDelivery : ReminderDelivery::shared();
-        delivery.setUpdateStatusItem(update);
-        delivery.setStatusItemSource([weak]() -> platform::StatusItem* {
-            const auto alive = weak.lock();
-            return alive ? &alive->statusItem() : nullptr;
-        });
-        delivery.setShakeStatusItem([weak] {
-            if (const auto alive = weak.lock()) {
-                alive->statusItem().shake(0.3, 5.0, true);
-            }
-        });
+        MenuBarController* menuBar = controller.get();
+        QObject::connect(&delivery, &ReminderDelivery::showingChanged, menuBar, &MenuBarController::update);
+        delivery.setStatusItem(&menuBar->statusItem());
+        QObject::connect(&delivery, &ReminderDelivery::shakeRequested, menuBar,
+            [menuBar] { menuBar->statusItem().shake(0.3, 5.0, true); });
         ApplicationDBusService::setOpenMenuHandler([weak] {
             if (const auto alive = weak.lock()) {
                 alive->showMenu();

@@ -79,12 +79,7 @@ AppState::AppState(Environment environment)
         systemNotificationMigrationIdentifier,
         [&] { m_environment.migrateUseSystemNotificationSetting(isFirstLaunch); }, m_environment.suite);
 
-    std::weak_ptr<bool> alive = m_alive;
-    platform::MainQueue::post([this, alive] {
-        if (alive.lock()) {
-            finishLaunching();
-        }
-    });
+    platform::MainQueue::post(this, [this] { finishLaunching(); });
 }
 
 AppState::~AppState() = default;

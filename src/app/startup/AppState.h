@@ -2,6 +2,8 @@
 
 #include "platform/store/UserDefaults.h"
 
+#include <QObject>
+
 #include <functional>
 #include <memory>
 
@@ -25,7 +27,8 @@ class SessionController;
 // every second. (A controller whose desktop has no tray keeps its own tick and tells the user itself.)
 //
 // Main-thread only.
-class AppState {
+class AppState : public QObject {
+    Q_OBJECT
 public:
     using MenuBarControllerFactory = std::function<std::shared_ptr<MenuBarController>()>;
 
@@ -50,9 +53,7 @@ public:
     static AppState& shared();
 
     explicit AppState(Environment environment = {});
-    ~AppState();
-    AppState(const AppState&) = delete;
-    AppState& operator=(const AppState&) = delete;
+    ~AppState() override;
 
     // The menu-bar controller, created by the installed factory on the first read and kept.
     // nullptr when no factory is installed, and for a read made while the controller is being
@@ -80,7 +81,6 @@ private:
     std::unique_ptr<QTimer> m_fallbackTick;
     bool m_isBuildingMenuBarController = false;
     bool m_hasFinishedLaunching = false;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 } // namespace kiruvo

@@ -12,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QPointer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -61,25 +60,17 @@ DebugUserDefaultsScreen::DebugUserDefaultsScreen(QWidget* parent)
 
     // Every change of the settings, whatever thread wrote it, is announced on the main thread; one
     // reload follows any number of announcements queued together.
-    QPointer<DebugUserDefaultsScreen> self(this);
-    std::weak_ptr<bool> pending = m_reloadPending;
     m_defaultsChanges
         = std::make_unique<ListenOnlyPublisherObservable>(SystemEvents::userDefaultsDidChange());
-    m_willChange
-        = m_defaultsChanges->objectWillChange().sink([self, pending](const platform::combine::Void&) {
-              const auto flag = pending.lock();
-              if (!flag || std::exchange(*flag, true)) {
-                  return;
-              }
-              platform::MainQueue::post([self, pending] {
-                  if (const auto flag = pending.lock()) {
-                      *flag = false;
-                  }
-                  if (self) {
-                      self->reload();
-                  }
-              });
-          });
+    m_willChange = m_defaultsChanges->objectWillChange().sink([this](const platform::combine::Void&) {
+        if (std::exchange(m_reloadPending, true)) {
+            return;
+        }
+        platform::MainQueue::post(this, [this] {
+            m_reloadPending = false;
+            reload();
+        });
+    });
     reload();
 }
 

@@ -57,7 +57,8 @@ private:
     std::vector<std::pair<DebugSuite, SettingsDump>> m_shown;
     std::unique_ptr<ListenOnlyPublisherObservable> m_defaultsChanges;
     platform::combine::AnyCancellable m_willChange;
-    std::shared_ptr<bool> m_reloadPending = std::make_shared<bool>(false);
+    // A reload is queued and answers every announcement made until it runs.
+    bool m_reloadPending = false;
 };
 
 } // namespace zk

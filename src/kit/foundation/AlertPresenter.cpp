@@ -2,7 +2,6 @@
 
 #include "kit/foundation/Alert.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
 #include <QObject>
 #include <QPushButton>
@@ -48,10 +47,7 @@ AlertPresenter& AlertPresenter::shared()
     return *presenter;
 }
 
-AlertPresenter::AlertPresenter()
-    : m_alive(std::make_shared<bool>(true))
-{
-}
+AlertPresenter::AlertPresenter() = default;
 
 AlertPresenter::~AlertPresenter() = default;
 
@@ -119,12 +115,9 @@ void AlertPresenter::scheduleNext()
         return;
     }
     m_scheduled = true;
-    std::weak_ptr<bool> alive = m_alive;
-    QTimer::singleShot(0, QCoreApplication::instance(), [this, alive] {
-        if (alive.lock()) {
-            m_scheduled = false;
-            showNext();
-        }
+    QTimer::singleShot(0, this, [this] {
+        m_scheduled = false;
+        showNext();
     });
 }
 
@@ -154,14 +147,15 @@ void AlertPresenter::showNext()
     }
     m_showing = true;
     m_current = request;
-    std::weak_ptr<bool> alive = m_alive;
+    // The alert runs its own event loop, in which anything may happen to the presenter too.
+    const QPointer<AlertPresenter> self(this);
     const QPointer<QMessageBox> alertGuard(&alert);
     const int response = m_runModal ? m_runModal(alert) : runModalOnScreen(alert);
     if (!alertGuard) {
         // Its window took it along when it closed.
         (void)request->alert.release();
     }
-    if (!alive.lock()) {
+    if (!self) {
         return;
     }
     m_showing = false;

@@ -19,7 +19,8 @@ namespace zk {
 // again; it shares that alert's answer, so that a repeating timer cannot pile alerts up.
 //
 // Main-thread only.
-class AlertPresenter {
+class AlertPresenter : public QObject {
+    Q_OBJECT
 public:
     // Shows the alert, returns when it has ended, and answers the index of the button that ended
     // it (-1 for none). Tests answer alerts through this instead of a user.
@@ -29,9 +30,7 @@ public:
     static AlertPresenter& shared();
 
     AlertPresenter();
-    ~AlertPresenter();
-    AlertPresenter(const AlertPresenter&) = delete;
-    AlertPresenter& operator=(const AlertPresenter&) = delete;
+    ~AlertPresenter() override;
 
     // An empty function restores the real one.
     void setRunModal(RunModal runModal);
@@ -60,7 +59,6 @@ private:
     std::shared_ptr<Request> m_current;
     bool m_showing = false;
     bool m_scheduled = false;
-    std::shared_ptr<bool> m_alive;
 };
 
 } // namespace zk

@@ -6,6 +6,7 @@
 #include "kit/foundation/core/ErrorRecoveryAttempter.h"
 #include "platform/MainQueue.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -162,8 +163,9 @@ QCoro::Task<> presentAndWait(ErrorPtr error, QWidget* window)
 
 void presentAsModal(ErrorPtr error)
 {
-    // Callable from any thread: the alert belongs to the main thread.
-    platform::MainQueue::post(
+    // Callable from any thread: the alert belongs to the main thread. An error once reported is shown
+    // whoever reported it is gone, so it is bound to the application.
+    platform::MainQueue::post(QCoreApplication::instance(),
         [error = std::move(error)]() mutable { presentError(std::move(error), nullptr, {}); });
 }
 

@@ -191,7 +191,7 @@ void ZKApp::quit()
 
 void ZKApp::quitOnMainQueue()
 {
-    platform::MainQueue::post([] { quit(); });
+    platform::MainQueue::post(QCoreApplication::instance(), [] { quit(); });
 }
 
 QCoro::Task<bool> ZKApp::relaunch(bool exitImmediately, bool showSettingsAfterRelaunch)

@@ -138,24 +138,11 @@ ZKKit::ZKKit(Environment environment)
     }
     m_hasCrashedLastRun = ZKApp::resolveHasCrashedLastRun(suite, crashed);
 
-    std::weak_ptr<bool> alive = m_alive;
     if (ModifierFlags::areExactly(modifiers(), userDebugWindowKeys)) {
-        platform::MainQueue::post([this, alive] {
-            if (alive.lock()) {
-                openUserDebugWindowAtLaunch();
-            }
-        });
+        platform::MainQueue::post(this, [this] { openUserDebugWindowAtLaunch(); });
     }
-    platform::MainQueue::post([this, alive] {
-        if (alive.lock()) {
-            offerResetAtLaunch();
-        }
-    });
-    platform::MainQueue::post([this, alive] {
-        if (alive.lock()) {
-            finishStartup();
-        }
-    });
+    platform::MainQueue::post(this, [this] { offerResetAtLaunch(); });
+    platform::MainQueue::post(this, [this] { finishStartup(); });
 
     observeDidFinishLaunching();
 }
@@ -270,7 +257,8 @@ void ZKKit::observeDidFinishLaunching()
         return;
     }
     suite.removeObject(key);
-    platform::MainQueue::post([] { openSettingsWindow(); });
+    // The request was the application's, read once: it is kept whatever becomes of this object.
+    platform::MainQueue::post(QCoreApplication::instance(), [] { openSettingsWindow(); });
 }
 
 bool ZKKit::hasFinishedStartup()

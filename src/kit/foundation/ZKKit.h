@@ -2,6 +2,8 @@
 
 #include "platform/store/UserDefaults.h"
 
+#include <QObject>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,8 +33,9 @@ bool areExactly(std::uint64_t flags, std::uint64_t keys);
 // - Shift + Control + Alt: the user debug window opens;
 // - Shift + Control + Alt + Super: an offer to delete all settings and data, then relaunch.
 //
-// Main-thread only.
-class ZKKit {
+// Main-thread only. The steps it posts are dropped with it.
+class ZKKit : public QObject {
+    Q_OBJECT
 public:
     // The modifiers held at this moment.
     using ModifierSource = std::function<std::uint64_t()>;
@@ -54,9 +57,7 @@ public:
     // Runs the start-up steps against the environment; the steps that wait for the event loop are
     // posted to the main queue (the user debug window, the reset offer, finishStartup).
     explicit ZKKit(Environment environment = {});
-    ~ZKKit();
-    ZKKit(const ZKKit&) = delete;
-    ZKKit& operator=(const ZKKit&) = delete;
+    ~ZKKit() override;
 
     // This launch's number, counting from 1.
     std::int64_t launchCount() const { return m_launchCount; }
@@ -117,7 +118,6 @@ private:
     platform::Date m_firstLaunchDate;
     platform::Date m_launchTime;
     bool m_hasCrashedLastRun = false;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 } // namespace zk

@@ -58,14 +58,10 @@ FileExporter::FileExporter(QWidget* window, Completion onCompletion)
     : QObject(window)
     , m_window(window)
     , m_onCompletion(std::move(onCompletion))
-    , m_alive(std::make_shared<bool>(true))
 {
 }
 
-FileExporter::~FileExporter()
-{
-    *m_alive = false;
-}
+FileExporter::~FileExporter() = default;
 
 void FileExporter::setSavePanel(SavePanel panel)
 {
@@ -85,10 +81,10 @@ void FileExporter::setFile(std::optional<ExportFile> file)
     m_file = std::move(file);
     const std::uint64_t request = ++m_request;
     emit fileChanged();
-    std::weak_ptr<bool> alive = m_alive;
-    auto chosen = [this, alive, request](std::optional<QString> path) {
-        if (auto token = alive.lock(); token && *token) {
-            finish(request, path);
+    // The dialog may answer after the exporter (or its window) is gone.
+    auto chosen = [self = QPointer(this), request](std::optional<QString> path) {
+        if (self) {
+            self->finish(request, path);
         }
     };
     if (const auto& panel = savePanel()) {
@@ -167,10 +163,9 @@ void FileExporter::finish(std::uint64_t request, const std::optional<QString>& p
     }
     setError(failure);
     if (failure) {
-        std::weak_ptr<bool> alive = m_alive;
-        presentErrorAsSheet(failure, m_window, [this, alive] {
-            if (auto token = alive.lock(); token && *token) {
-                setError(nullptr);
+        presentErrorAsSheet(failure, m_window, [self = QPointer(this)] {
+            if (self) {
+                self->setError(nullptr);
             }
         });
     }

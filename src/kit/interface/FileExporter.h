@@ -66,7 +66,6 @@ private:
     std::optional<ExportFile> m_file;
     ErrorPtr m_error;
     std::uint64_t m_request = 0;
-    std::shared_ptr<bool> m_alive;
 };
 
 } // namespace zk

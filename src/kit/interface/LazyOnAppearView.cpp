@@ -2,7 +2,6 @@
 
 #include "platform/MainQueue.h"
 
-#include <QPointer>
 #include <QVBoxLayout>
 
 namespace zk {
@@ -25,11 +24,7 @@ void LazyOnAppearView::showEvent(QShowEvent* event)
     }
     m_requested = true;
     // Not inside the showing itself: the first picture is the empty placeholder.
-    platform::MainQueue::post([self = QPointer<LazyOnAppearView>(this)] {
-        if (self) {
-            self->buildContent();
-        }
-    });
+    platform::MainQueue::post(this, [this] { buildContent(); });
 }
 
 void LazyOnAppearView::buildContent()

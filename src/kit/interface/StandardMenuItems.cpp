@@ -79,14 +79,16 @@ CallbackMenuItem* addQuitItem(QMenu& menu)
 {
     auto* item = new CallbackMenuItem(
         quitItemTitle(QString::fromStdString(ZKApp::name())), "q", std::nullopt, true, false, false,
-        [] { platform::MainQueue::post([] { QCoreApplication::quit(); }); }, &menu);
+        [] { platform::MainQueue::post(QCoreApplication::instance(), [] { QCoreApplication::quit(); }); },
+        &menu);
     menu.addAction(item);
     return item;
 }
 
 std::function<void()> openSettingsAction()
 {
-    return [] { platform::MainQueue::post([] { openSettingsWindow(); }); };
+    // The Settings window is the application's: no object of the menu's needs to outlive the click.
+    return [] { platform::MainQueue::post(QCoreApplication::instance(), [] { openSettingsWindow(); }); };
 }
 
 std::function<void()> sendFeedbackAction()

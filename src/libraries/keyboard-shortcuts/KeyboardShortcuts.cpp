@@ -8,6 +8,8 @@
 #include "platform/desktop/GlobalHotKeys.h"
 #include "platform/store/UserDefaults.h"
 
+#include <QCoreApplication>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -148,7 +150,8 @@ platform::async::AsyncStream<EventType> makeEventStream(const Name& name, std::o
     using Stream = platform::async::AsyncStream<EventType>;
     return Stream([name, only](Stream::Continuation continuation) {
         const std::uint64_t id = ++state().streamCounter;
-        platform::MainQueue::post([name, only, id, continuation] {
+        // The tables of actions and streams are the process's, as long as the application runs.
+        platform::MainQueue::post(QCoreApplication::instance(), [name, only, id, continuation] {
             auto sinkFor = [only, continuation](EventType type) -> Sink {
                 return [only, continuation, type] {
                     if (!only || *only == type) {
@@ -169,7 +172,7 @@ platform::async::AsyncStream<EventType> makeEventStream(const Name& name, std::o
             }
         });
         continuation.setOnTermination([name, id](platform::async::Termination) {
-            platform::MainQueue::post([name, id] {
+            platform::MainQueue::post(QCoreApplication::instance(), [name, id] {
                 removeSink(state().keyDownStreamSinks, name.rawValue(), id);
                 removeSink(state().keyUpStreamSinks, name.rawValue(), id);
                 const std::optional<Shortcut> shortcut = getShortcut(name);

@@ -3,6 +3,8 @@
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 
+#include <QCoreApplication>
+
 #include <exception>
 #include <string>
 
@@ -24,7 +26,8 @@ struct ToMainThread {
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> handle) const
     {
-        MainQueue::post([handle] { handle.resume(); });
+        // Bound to the application: a coroutine never resumed would keep its frame forever.
+        MainQueue::post(QCoreApplication::instance(), [handle] { handle.resume(); });
     }
     void await_resume() const noexcept { }
 };

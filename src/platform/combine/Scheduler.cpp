@@ -2,6 +2,7 @@
 
 #include "platform/MainQueue.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
@@ -80,7 +81,9 @@ Scheduler& Scheduler::main()
 
 void MainScheduler::post(std::function<void()> work)
 {
-    MainQueue::post(std::move(work));
+    // A scheduler's work belongs to the subscription that asked for it, which ends through its
+    // cancellable, not through an object's lifetime.
+    MainQueue::post(QCoreApplication::instance(), std::move(work));
 }
 
 AnyCancellable MainScheduler::schedule(double seconds, std::function<void()> work)
@@ -102,14 +105,15 @@ AnyCancellable MainScheduler::schedule(double seconds, std::function<void()> wor
     if (MainQueue::isMainThread()) {
         start();
     } else {
-        MainQueue::post(std::move(start));
+        // Bound to the application: a cancelled timer still has its QTimer released.
+        MainQueue::post(QCoreApplication::instance(), std::move(start));
     }
     return AnyCancellable([state] {
         state->cancelled.store(true);
         if (MainQueue::isMainThread()) {
             state->release();
         } else {
-            MainQueue::post([state] { state->release(); });
+            MainQueue::post(QCoreApplication::instance(), [state] { state->release(); });
         }
     });
 }

@@ -3,6 +3,7 @@
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -50,7 +51,7 @@ void start(const std::shared_ptr<Wait>& wait, double seconds)
     if (wait->fd < 0) {
         // Without a timer file the wait can still end, only without counting a suspend.
         log(LogLevel::Error, lcSystem(), std::string("No boot-time timer: ") + std::strerror(errno));
-        MainQueue::asyncAfter(seconds, [wait] {
+        MainQueue::asyncAfter(seconds, QCoreApplication::instance(), [wait] {
             auto work = std::move(wait->work);
             wait->release();
             if (work && !wait->cancelled.load()) {
@@ -95,7 +96,9 @@ BootTimeScheduler& BootTimeScheduler::shared()
 
 void BootTimeScheduler::post(std::function<void()> work)
 {
-    MainQueue::post(std::move(work));
+    // A scheduler's work belongs to the subscription that asked for it, which ends through its
+    // cancellable, not through an object's lifetime.
+    MainQueue::post(QCoreApplication::instance(), std::move(work));
 }
 
 combine::AnyCancellable BootTimeScheduler::schedule(double seconds, std::function<void()> work)
@@ -107,10 +110,11 @@ combine::AnyCancellable BootTimeScheduler::schedule(double seconds, std::functio
     auto wait = std::make_shared<Wait>();
     wait->work = std::move(work);
     // The notifier must live on the main thread, whatever thread asks.
-    MainQueue::post([wait, delay] { start(wait, delay); });
+    // Bound to the application: a cancelled wait still has its timer file closed.
+    MainQueue::post(QCoreApplication::instance(), [wait, delay] { start(wait, delay); });
     return combine::AnyCancellable([wait] {
         wait->cancelled.store(true);
-        MainQueue::post([wait] { wait->release(); });
+        MainQueue::post(QCoreApplication::instance(), [wait] { wait->release(); });
     });
 }
 

@@ -39,10 +39,10 @@ protected:
         statusItem = std::make_unique<platform::StatusItem>(std::move(backend));
 
         delivery = std::make_unique<ReminderDelivery>(controller(), scheduler, fakeServices());
-        delivery->setUpdateStatusItem(
+        QObject::connect(delivery.get(), &ReminderDelivery::showingChanged,
             [this] { record(controller().isShowingNotification() ? "tint on" : "tint off"); });
-        delivery->setShakeStatusItem([this] { record("shake"); });
-        delivery->setStatusItemSource([this] { return statusItem.get(); });
+        QObject::connect(delivery.get(), &ReminderDelivery::shakeRequested, [this] { record("shake"); });
+        delivery->setStatusItem(statusItem.get());
     }
 
     // Every service recorded, a haptic device included.
@@ -331,7 +331,7 @@ TEST_F(ReminderDeliveryTest, FailingStepsNeverLeaveTheTintOn)
 
     // Without a status item there is no popover and nothing to wait for.
     steps.clear();
-    delivery->setStatusItemSource([] { return nullptr; });
+    delivery->setStatusItem(nullptr);
     delivery->notify(zk::Duration::fromSeconds(60));
     advanceTo(14);
     expectTimes(timesOf("tint off"), { 13.4 });

@@ -150,7 +150,8 @@ TEST(SystemNotificationReminderTest, refusedPermissionShowsTheAlertEveryTimeAndP
     AlertAnswers answers(2); // "Ignore"
     StartedPrograms started;
     int settingsOpened = 0;
-    reminder.setOpenSettingsWindow([&] { ++settingsOpened; });
+    QObject::connect(
+        &reminder, &SystemNotificationReminder::settingsWindowRequested, [&] { ++settingsOpened; });
 
     QCoro::waitFor(reminder.show("You have been active for 30 minutes"));
     QCoro::waitFor(reminder.show("You have been active for 60 minutes"));
@@ -181,7 +182,8 @@ TEST(SystemNotificationReminderTest, theAlertButtonsOpenTheDesktopsSettingsOrKir
     SystemNotificationReminder reminder(center, scheduler);
     StartedPrograms started;
     int settingsOpened = 0;
-    reminder.setOpenSettingsWindow([&] { ++settingsOpened; });
+    QObject::connect(
+        &reminder, &SystemNotificationReminder::settingsWindowRequested, [&] { ++settingsOpened; });
     CurrentDesktop desktop("ubuntu:GNOME");
     {
         AlertAnswers answers(0);
