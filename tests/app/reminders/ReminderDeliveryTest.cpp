@@ -416,3 +416,29 @@ TEST_F(ReminderDeliveryTest, AttachedDeliveryReceivesTheEnginesReminders)
     controller().notify(zk::Duration::fromSeconds(60));
     EXPECT_FALSE(controller().isShowingNotification());
 }
+
+TEST_F(ReminderDeliveryTest, WhatGoesAwayDuringAReminderIsLeftAlone)
+{
+    // The status item goes while the shakes run: the popover is skipped and the tint still ends.
+    delivery->notify(zk::Duration::fromSeconds(60));
+    advanceTo(1);
+    statusItem.reset();
+    advanceTo(3);
+    EXPECT_EQ(delivery->currentPopover(), nullptr);
+    EXPECT_EQ(count("tint off"), 1);
+    EXPECT_FALSE(controller().isShowingNotification());
+
+    // The delivery goes in the middle of a shaken reminder, of a heads-up one and of a haptic
+    // pattern: the waits it left end, and nothing of it runs again.
+    Defaults::set(Keys::notificationHapticFeedback(), true);
+    delivery->notify(zk::Duration::fromSeconds(60));
+    advanceTo(4);
+    Defaults::set(Keys::notificationType(), NotificationType::hud);
+    delivery->notify(zk::Duration::fromSeconds(60));
+    advanceTo(4.2);
+    ASSERT_GT(count("haptic"), 0);
+    steps.clear();
+    delivery.reset();
+    advanceTo(20);
+    EXPECT_EQ(whats(), std::vector<std::string> {});
+}
