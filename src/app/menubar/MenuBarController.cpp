@@ -33,6 +33,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QPointer>
 #include <QScreen>
 
@@ -44,12 +45,6 @@
 namespace kiruvo {
 
 namespace {
-
-std::function<void()>& historyWindowPresenter()
-{
-    static std::function<void()> presenter;
-    return presenter;
-}
 
 QAction* addInfoLine(QMenu& menu, const QString& title)
 {
@@ -244,11 +239,6 @@ MenuBarController::~MenuBarController()
 platform::StatusItem& MenuBarController::statusItem()
 {
     return *m_statusItem;
-}
-
-void MenuBarController::setHistoryWindowPresenter(std::function<void()> presenter)
-{
-    historyWindowPresenter() = std::move(presenter);
 }
 
 void MenuBarController::setUp()
@@ -690,9 +680,9 @@ void MenuBarController::updateMenu()
 
     menu.addSeparator();
 
-    addCommand(menu, "History…", "h", Qt::NoModifier, true, QString(), [] {
-        if (const auto& presenter = historyWindowPresenter()) {
-            presenter();
+    addCommand(menu, "History…", "h", Qt::NoModifier, true, QString(), [this] {
+        if (isSignalConnected(QMetaMethod::fromSignal(&MenuBarController::historyWindowRequested))) {
+            Q_EMIT historyWindowRequested();
         } else {
             platform::log(platform::LogLevel::Info, platform::lcTray(), "There is no History window yet");
         }

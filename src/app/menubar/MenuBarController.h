@@ -123,9 +123,9 @@ public:
     // too, and is told again.
     static std::string idleUnavailableNoticeIdentifier();
 
-    // Shows the History window. Installed by the windows; until then "History…" only logs that
-    // there is none.
-    static void setHistoryWindowPresenter(std::function<void()> presenter);
+Q_SIGNALS:
+    // "History…" was chosen. With nothing connected (no windows yet) it is only logged.
+    void historyWindowRequested();
 
 private:
     void setUp();

@@ -212,7 +212,7 @@ void AppMain::installSettingsWindow(ReminderDelivery* reminderDelivery)
         [] { SettingsWindowController::show(SettingsScreen::Tab::notifications); });
 }
 
-void AppMain::installWelcomeWindow()
+void AppMain::installWelcomeWindow(AppState& state)
 {
     WelcomeScreen::Environment environment;
     environment.statusBarButton = []() -> platform::StatusItem* {
@@ -220,7 +220,7 @@ void AppMain::installWelcomeWindow()
         return controller ? &controller->statusItem() : nullptr;
     };
     WelcomeWindowController::setEnvironment(std::move(environment));
-    AppState::setWelcomeWindowPresenter(
+    QObject::connect(&state, &AppState::firstLaunchFinished, &state,
         [] { zk::SingletonWindowController::show<WelcomeWindowController>(true); });
 }
 
@@ -255,8 +255,7 @@ void AppMain::start(const Steps& steps)
     runStep(steps.migrateToDefaultsV5, [] { SettingsMigrations::runDefaultsMigration(); });
     runStep(steps.createAppState, [] {
         AppState::setMenuBarControllerFactory(menuBarControllerFactory({}));
-        installWelcomeWindow();
-        AppState::shared();
+        installWelcomeWindow(AppState::shared());
         // Reminders reach the user once the session engine arms its timer.
         ReminderDelivery::install();
         SessionController::shared().history().decodeInBackground(startAfterStartUpWork);
@@ -301,7 +300,8 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
         zk::ZKApp::setMainMenu(&controller->menu());
         // The status menu's "History…" shows the History window over the same engine.
         HistoryWindowController::setSessionController(&controller->sessionController());
-        MenuBarController::setHistoryWindowPresenter([] { HistoryWindowController::show(); });
+        QObject::connect(menuBar, &MenuBarController::historyWindowRequested, menuBar,
+            [] { HistoryWindowController::show(); });
         return controller;
     };
 }

@@ -105,9 +105,9 @@ public:
     // shows the History window over the same engine.
     static AppState::MenuBarControllerFactory menuBarControllerFactory(MenuBarWiring wiring);
 
-    // Makes the first launch show the Welcome window, which flies into the menu-bar controller's
-    // status item.
-    static void installWelcomeWindow();
+    // Makes the first launch of `state` show the Welcome window, which flies into the menu-bar
+    // controller's status item.
+    static void installWelcomeWindow(AppState& state);
 
     // Makes the Settings window what the kit's settings opener opens, and what the reminders'
     // "Open Kiruvo Settings" opens (on its Notifications tab). An empty delivery is the application's.

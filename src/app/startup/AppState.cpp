@@ -9,6 +9,7 @@
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 
+#include <QMetaMethod>
 #include <QTimer>
 
 namespace kiruvo {
@@ -19,12 +20,6 @@ AppState::MenuBarControllerFactory& menuBarControllerFactory()
 {
     static AppState::MenuBarControllerFactory factory;
     return factory;
-}
-
-std::function<void()>& welcomeWindowPresenter()
-{
-    static std::function<void()> presenter;
-    return presenter;
 }
 
 void logOnce(bool& logged, std::string_view message)
@@ -114,11 +109,6 @@ void AppState::setMenuBarControllerFactory(MenuBarControllerFactory factory)
     menuBarControllerFactory() = std::move(factory);
 }
 
-void AppState::setWelcomeWindowPresenter(std::function<void()> presenter)
-{
-    welcomeWindowPresenter() = std::move(presenter);
-}
-
 void AppState::finishLaunching()
 {
     if (m_hasFinishedLaunching) {
@@ -130,8 +120,8 @@ void AppState::finishLaunching()
         trackWithoutMenuBar();
     }
     if (m_environment.isFirstLaunch()) {
-        if (const auto& presenter = welcomeWindowPresenter()) {
-            presenter();
+        if (isSignalConnected(QMetaMethod::fromSignal(&AppState::firstLaunchFinished))) {
+            Q_EMIT firstLaunchFinished();
         } else {
             platform::log(platform::LogLevel::Info, platform::lcStartup(),
                 "First launch, but there is no Welcome window to show");

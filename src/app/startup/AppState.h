@@ -21,8 +21,8 @@ class SessionController;
 // shows the Welcome window once the status item exists. Everything queued earlier (the kit's own
 // start-up work) runs before that step.
 //
-// The tray and the Welcome window are installed through setMenuBarControllerFactory() and
-// setWelcomeWindowPresenter(). Without a menu-bar controller the application still tracks: the
+// The tray is installed through setMenuBarControllerFactory(); the Welcome window follows
+// firstLaunchFinished(). Without a menu-bar controller the application still tracks: the
 // queued step says so once, applies "enableAtLaunch" to the session engine and drives its idle check
 // every second. (A controller whose desktop has no tray keeps its own tick and tells the user itself.)
 //
@@ -68,9 +68,10 @@ public:
 
     // Installed by the tray before AppState::shared() is first used; an empty one removes it.
     static void setMenuBarControllerFactory(MenuBarControllerFactory factory);
-    // Shows the Welcome window (fading in). Installed by the windows; without one the first launch
-    // logs that there is none.
-    static void setWelcomeWindowPresenter(std::function<void()> presenter);
+Q_SIGNALS:
+    // The queued start-up step of a first launch has run, the status item exists: the Welcome
+    // window is due. With nothing connected (no windows) the first launch is only logged.
+    void firstLaunchFinished();
 
 private:
     void finishLaunching();

@@ -235,7 +235,7 @@ TEST_F(StatusMenuTest, NewSessionExplainsItselfOnceThenStoresAndStartsOver)
 TEST_F(StatusMenuTest, TheMenuIsBuiltAgainAtEveryOpeningAndBareLettersChooseCommands)
 {
     int historyShown = 0;
-    kiruvo::MenuBarController::setHistoryWindowPresenter([&] { ++historyShown; });
+    QObject::connect(&menuBar(), &kiruvo::MenuBarController::historyWindowRequested, [&] { ++historyShown; });
     runSessionFor(60);
     Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::icon);
 
@@ -255,7 +255,6 @@ TEST_F(StatusMenuTest, TheMenuIsBuiltAgainAtEveryOpeningAndBareLettersChooseComm
     QCoreApplication::sendEvent(&menuBar().menu(), &key);
     EXPECT_EQ(historyShown, 1);
     EXPECT_FALSE(menuBar().menu().isVisible());
-    kiruvo::MenuBarController::setHistoryWindowPresenter({});
 }
 
 } // namespace

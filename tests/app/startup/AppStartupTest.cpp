@@ -55,13 +55,11 @@ protected:
             }
             return controllerToken;
         });
-        AppState::setWelcomeWindowPresenter([this] { steps.push_back("welcome"); });
     }
 
     void TearDown() override
     {
         AppState::setMenuBarControllerFactory({});
-        AppState::setWelcomeWindowPresenter({});
         state.reset();
         kit.reset();
         SessionEngineTest::TearDown();
@@ -104,6 +102,11 @@ protected:
             };
             environment.sessionController = [this]() -> kiruvo::SessionController& { return controller(); };
             state = std::make_unique<AppState>(environment);
+            QObject::connect(
+                state.get(), &AppState::firstLaunchFinished, [this] { steps.push_back("welcome"); });
+            if (installsWelcomeWindow) {
+                AppMain::installWelcomeWindow(*state);
+            }
         };
         recorded.startDBusService = [this] { steps.push_back("dbus"); };
         return recorded;
@@ -133,6 +136,8 @@ protected:
     std::vector<std::string> stepsBeforeEventLoop;
     std::unique_ptr<zk::ZKKit> kit;
     std::unique_ptr<AppState> state;
+    // Each launch connects the real Welcome window to its state.
+    bool installsWelcomeWindow = false;
     // Stands for a built controller; never looked into.
     std::shared_ptr<int> controllerOwner = std::make_shared<int>(0);
     std::shared_ptr<kiruvo::MenuBarController> controllerToken { controllerOwner,
@@ -171,7 +176,7 @@ TEST_F(AppStartupTest, TheFirstLaunchShowsTheWelcomeWindowAndTheSecondDoesNot)
 {
     using kiruvo::WelcomeWindowController;
     using zk::SingletonWindowController;
-    AppMain::installWelcomeWindow();
+    installsWelcomeWindow = true;
 
     launch();
 
