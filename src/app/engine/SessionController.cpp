@@ -6,6 +6,7 @@
 #include "kit/foundation/core/FatalError.h"
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/foundation/core/ReportError.h"
+#include "libraries/defaults/Observation.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/desktop/IdleTimeSource.h"
@@ -14,6 +15,7 @@
 #include "platform/time/Date.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 
 #include <algorithm>
 #include <charconv>
@@ -95,38 +97,28 @@ SessionController& SessionController::shared()
 SessionController::SessionController()
     : m_history(Keys::sessions().suite())
     , m_dayTotals(m_history, m_currentSession)
-    , m_suite(Keys::sessions().suite())
-    , m_alive(std::make_shared<bool>(true))
 {
     connect(&m_history, &SessionHistory::changed, this, &SessionController::historyChanged);
     connect(&m_history, &SessionHistory::decoded, this, &SessionController::historyDecoded);
     Keys::registerAll();
-    std::weak_ptr<bool> alive = m_alive;
     m_isIdleDetectionAvailable = idleTimeMayBeSeen();
-    platform::IdleTimeSource::shared().setEventHandler([this, alive](const platform::IdleEvent& event) {
-        if (auto token = alive.lock(); token && *token) {
-            idleSourceDidTell(event);
-        }
-    });
+    // The source outlives this engine and tells on the main thread.
+    platform::IdleTimeSource::shared().setEventHandler(
+        [self = QPointer(this)](const platform::IdleEvent& event) {
+            if (self) {
+                self->idleSourceDidTell(event);
+            }
+        });
     readIdleDuration();
     setUpEvents();
 }
 
-SessionController::~SessionController()
-{
-    *m_alive = false;
-    for (auto id : m_observers) {
-        m_suite->removeObserver(id);
-    }
-    for (auto& connection : m_connections) {
-        QObject::disconnect(connection);
-    }
-}
+SessionController::~SessionController() = default;
 
 void SessionController::setUpEvents()
 {
     platform::SystemEvents& events = platform::SystemEvents::shared();
-    m_connections.push_back(connect(&events, &platform::SystemEvents::willSleep, this, [this] {
+    connect(&events, &platform::SystemEvents::willSleep, this, [this] {
         if (debugMode()) {
             zk::debugLog("Device will sleep");
         }
@@ -138,8 +130,8 @@ void SessionController::setUpEvents()
         if (m_isEnabled) {
             setEnabled(false);
         }
-    }));
-    m_connections.push_back(connect(&events, &platform::SystemEvents::didWake, this, [this] {
+    });
+    connect(&events, &platform::SystemEvents::didWake, this, [this] {
         if (debugMode()) {
             zk::debugLog("Device did wake");
             zk::debugLog(
@@ -153,39 +145,32 @@ void SessionController::setUpEvents()
         if (m_wasEnabledBeforeSleep) {
             setEnabled(true);
         }
-    }));
-    m_connections.push_back(connect(&events, &platform::SystemEvents::willTerminate, this, [this] {
+    });
+    connect(&events, &platform::SystemEvents::willTerminate, this, [this] {
         if (debugMode()) {
             zk::debugLog("App will quit");
         }
         stop(false);
         m_history.retryUnstored();
-    }));
+    });
 
     // The store tells observers on the writing thread; the engine acts on the main thread.
-    auto observe
-        = [this](const Defaults::Keys& key, bool honourSuppression, void (SessionController::*action)()) {
-              std::weak_ptr<bool> alive = m_alive;
-              auto id = key.suite()->addObserver(key.name(),
-                  [this, alive, honourSuppression, action](const std::string&, const auto&, const auto&) {
-                      if (honourSuppression && Defaults::isPropagationSuppressed()) {
-                          return;
-                      }
-                      auto run = [this, alive, action] {
-                          if (auto token = alive.lock(); token && *token) {
-                              (this->*action)();
-                          }
-                      };
-                      if (platform::MainQueue::isMainThread()) {
-                          run();
-                      } else {
-                          platform::MainQueue::post(QCoreApplication::instance(), run);
-                      }
-                  });
-              m_observers.push_back(id);
-          };
-    observe(Keys::notifyInterval(), true, &SessionController::setUpNotifyTimer);
-    observe(Keys::idleDurationBeforeStop(), true, &SessionController::readIdleDuration);
+    const auto observe = [this](const Defaults::Keys& key, void (SessionController::*action)()) {
+        Defaults::observe({ std::cref(key) }, {}, [self = QPointer(this), action] {
+            const auto run = [self, action] {
+                if (self) {
+                    (self.data()->*action)();
+                }
+            };
+            if (platform::MainQueue::isMainThread()) {
+                run();
+            } else {
+                platform::MainQueue::post(QCoreApplication::instance(), run);
+            }
+        })->tieToLifetime(this);
+    };
+    observe(Keys::notifyInterval(), &SessionController::setUpNotifyTimer);
+    observe(Keys::idleDurationBeforeStop(), &SessionController::readIdleDuration);
     setUpNotifyTimer();
 
     m_notifyTimer.setTimerType(Qt::CoarseTimer);
@@ -228,6 +213,7 @@ void SessionController::idleSourceDidTell(const platform::IdleEvent& event)
             // tells it a moment later.
             if (m_currentSession && event.uptime < m_currentSession->start().seconds) {
                 m_currentSession = CurrentSession(zk::Duration::fromSeconds(event.uptime));
+                Q_EMIT currentSessionChanged();
             }
             return;
         }
@@ -273,19 +259,16 @@ double SessionController::userIdleTime() const
     return secondsSinceLastUserInput();
 }
 
-void SessionController::updateStatusItem()
-{
-    if (m_statusItemUpdate) {
-        m_statusItemUpdate();
-    }
-}
-
 // --- Tracking
 
 void SessionController::setEnabled(bool enabled)
 {
+    const bool changed = enabled != m_isEnabled;
     m_isEnabled = enabled;
     enabledDidChange();
+    if (changed) {
+        Q_EMIT enabledChanged(enabled);
+    }
 }
 
 void SessionController::enabledDidChange()
@@ -301,7 +284,6 @@ void SessionController::enabledDidChange()
         platform::log(platform::LogLevel::Info, platform::lcEngine(), "Session disable");
         stop(false);
     }
-    updateStatusItem();
 }
 
 void SessionController::start()
@@ -320,6 +302,7 @@ void SessionController::start()
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime()));
     m_lastIdle.reset();
     setUpNotifyTimer();
+    Q_EMIT currentSessionChanged();
 }
 
 void SessionController::stop(bool fromIdle)
@@ -370,12 +353,14 @@ void SessionController::stop(bool fromIdle, std::optional<double> measuredIdle)
     m_currentSession.reset();
     m_lastIdle.reset();
     m_history.releaseHeldOut();
-    if (!finished) {
+    if (finished) {
+        // The finished session joins the history in place of the stored one it continued.
+        m_history.add(std::move(*finished));
+    } else {
         m_history.prune();
-        return;
     }
-    // The finished session joins the history in place of the stored one it continued.
-    m_history.add(std::move(*finished));
+    // Told once the history holds it: today's total counts it throughout.
+    Q_EMIT currentSessionChanged();
 }
 
 void SessionController::newSession()
@@ -402,6 +387,7 @@ void SessionController::continuePreviousSession()
     m_lastIdle.reset();
     // It stays in the store until the running session replaces it; only the answers leave it out.
     m_history.holdOut(previous.id());
+    Q_EMIT currentSessionChanged();
 }
 
 double SessionController::secondsSinceLastUserInput() const
@@ -487,6 +473,7 @@ void SessionController::handleNegativeDuration(double duration)
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime()));
     m_lastIdle.reset();
     setUpNotifyTimer();
+    Q_EMIT currentSessionChanged();
     if (m_negativeDurationAlertPending) {
         return;
     }
@@ -495,10 +482,9 @@ void SessionController::handleNegativeDuration(double duration)
     description.title = text;
     description.message = "This should not happen. Please report this to the developers using the feedback "
                           "button in the app.";
-    std::weak_ptr<bool> alive = m_alive;
-    zk::AlertPresenter::shared().present(zk::makeAlert(description), [this, alive](int) {
-        if (auto token = alive.lock(); token && *token) {
-            m_negativeDurationAlertPending = false;
+    zk::AlertPresenter::shared().present(zk::makeAlert(description), [self = QPointer(this)](int) {
+        if (self) {
+            self->m_negativeDurationAlertPending = false;
         }
     });
 }

@@ -64,7 +64,7 @@ public:
 
     bool isEnabled() const { return m_isEnabled; }
     // Every assignment runs the change handler: true starts a session unless one runs already,
-    // false stops (and stores) the running one; both then refresh the status item.
+    // false stops (and stores) the running one.
     void setEnabled(bool enabled);
 
     bool isShowingNotification() const { return m_isShowingNotification; }
@@ -107,9 +107,6 @@ public:
     // Delivers one reminder through the reminder seam.
     void notify(zk::Duration duration);
     ReminderSeam& reminderSeam() { return m_reminderSeam; }
-
-    // What the status item must redraw through; set by the tray. Without one nothing is redrawn.
-    void setStatusItemUpdate(std::function<void()> update) { m_statusItemUpdate = std::move(update); }
 
     // The reminder timer's interval in seconds, when one is armed.
     std::optional<double> notifyTimerInterval() const;
@@ -166,6 +163,11 @@ public:
     }
 
 Q_SIGNALS:
+    // A session started or ended, or the running one now starts at another moment. Told once the
+    // history holds what the change stored.
+    void currentSessionChanged();
+    // isEnabled() changed; the session it started or stopped is told before.
+    void enabledChanged(bool enabled);
     // SessionHistory::changed() and SessionHistory::decoded() of history().
     void historyChanged();
     void historyDecoded();
@@ -176,7 +178,6 @@ private:
     void setUpEvents();
     void setUpNotifyTimer();
     void enabledDidChange();
-    void updateStatusItem();
     // `measuredIdle`: the user idle time already measured at this moment, if any.
     void stop(bool fromIdle, std::optional<double> measuredIdle);
     void readIdleDuration();
@@ -211,13 +212,8 @@ private:
 
     QTimer m_notifyTimer;
     QTimer m_idleDiagnosticsTimer;
-    std::vector<QMetaObject::Connection> m_connections;
-    std::shared_ptr<platform::UserDefaults> m_suite;
-    std::vector<platform::UserDefaults::ObserverId> m_observers;
-    std::shared_ptr<bool> m_alive;
 
     ReminderSeam m_reminderSeam;
-    std::function<void()> m_statusItemUpdate;
 };
 
 } // namespace kiruvo

@@ -263,6 +263,10 @@ void MenuBarController::setUp()
         }
     });
 
+    // What the engine tells changes what the status item shows.
+    connect(m_sessionController, &SessionController::currentSessionChanged, this, &MenuBarController::update);
+    connect(m_sessionController, &SessionController::enabledChanged, this, &MenuBarController::update);
+
     // The tooltip and the menu say whether sessions end when the user leaves.
     connect(m_sessionController, &SessionController::idleDetectionAvailabilityChanged, this, [this] {
         m_previousState.reset();

@@ -278,13 +278,6 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
         }
         auto controller = std::make_shared<MenuBarController>(std::move(environment));
         const std::weak_ptr<MenuBarController> weak = controller;
-        const auto update = [weak] {
-            if (const auto alive = weak.lock()) {
-                alive->update();
-            }
-        };
-
-        controller->sessionController().setStatusItemUpdate(update);
         ReminderDelivery& delivery
             = wiring.reminderDelivery ? *wiring.reminderDelivery : ReminderDelivery::shared();
         MenuBarController* menuBar = controller.get();

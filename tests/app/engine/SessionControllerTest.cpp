@@ -2,6 +2,8 @@
 
 #include "libraries/defaults/Defaults.h"
 
+#include <QSignalSpy>
+
 using kiruvo::Session;
 using kiruvo::SessionController;
 using platform::Date;
@@ -130,16 +132,47 @@ TEST_F(SessionControllerTest, StartingAgainStoresTheRunningSessionFirst)
     EXPECT_EQ(controller().currentSession()->start().seconds, fake.clock.systemUptime());
 }
 
-TEST_F(SessionControllerTest, StartWhileDisabledEnablesTrackingAndRefreshesTheStatusItem)
+TEST_F(SessionControllerTest, StartWhileDisabledEnablesTrackingAndTellsBothChanges)
 {
-    int updates = 0;
-    controller().setStatusItemUpdate([&] { ++updates; });
+    controller();
+    QSignalSpy enabled(&controller(), &SessionController::enabledChanged);
+    QSignalSpy sessions(&controller(), &SessionController::currentSessionChanged);
     controller().setEnabled(false);
-    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(enabled.count(), 1);
+    EXPECT_EQ(sessions.count(), 0) << "no session ran";
     controller().start();
     EXPECT_TRUE(controller().isEnabled());
     EXPECT_TRUE(controller().currentSession());
-    EXPECT_EQ(updates, 2);
+    ASSERT_EQ(enabled.count(), 2);
+    EXPECT_EQ(enabled.at(1).at(0).toBool(), true);
+    EXPECT_EQ(sessions.count(), 1);
+    // Enabling again changes nothing to tell.
+    controller().setEnabled(true);
+    EXPECT_EQ(enabled.count(), 2);
+    EXPECT_EQ(sessions.count(), 1);
+}
+
+// Whoever listens for the running session reads a history that already holds what it stored, and
+// hears of every way the session changes.
+TEST_F(SessionControllerTest, EveryChangeOfTheRunningSessionIsToldWithTheHistoryInPlace)
+{
+    const Date now = fake.clock.now();
+    controller().setAllSessions({ session(now.addingTimeInterval(-1800), now.addingTimeInterval(-300)) });
+    std::vector<std::pair<bool, std::size_t>> told;
+    QObject::connect(&controller(), &SessionController::currentSessionChanged, [&] {
+        told.emplace_back(controller().currentSession().has_value(), controller().allSessions().size());
+    });
+
+    runFor(600);
+    controller().stop(false);
+    controller().continuePreviousSession();
+    EXPECT_EQ(told, (std::vector<std::pair<bool, std::size_t>> { { true, 1 }, { false, 2 }, { true, 1 } }));
+
+    told.clear();
+    events.terminate();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_FALSE(told[0].first);
+    EXPECT_EQ(told[0].second, 2u) << "the continued session is back in the history when it is told";
 }
 
 TEST_F(SessionControllerTest, DisablingStopsAndStoresTheSession)

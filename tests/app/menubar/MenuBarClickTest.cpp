@@ -111,7 +111,6 @@ TEST_F(MenuBarClickTest, APanelThatHoldsTheMenuGetsItBuiltAndInStepWithTracking)
     };
     // Built before it ever opened.
     EXPECT_TRUE(titles().contains(QStringLiteral("New Session")));
-    controller().setStatusItemUpdate([this] { menuBar().update(); });
     controller().setEnabled(false);
     EXPECT_TRUE(titles().contains(QStringLiteral("Enable")));
     EXPECT_FALSE(titles().contains(QStringLiteral("Disable")));
@@ -130,10 +129,16 @@ TEST_F(MenuBarClickTest, TogglingRedrawsTheItemDimmed)
 {
     menuBar();
     EXPECT_FALSE(shown().dimmed);
-    controller().setStatusItemUpdate([this] { menuBar().update(); });
     click(Qt::RightButton);
     EXPECT_TRUE(shown().dimmed);
     EXPECT_FALSE(controller().currentSession().has_value());
+    click(Qt::RightButton);
+    EXPECT_FALSE(shown().dimmed);
+    // Disabled while no session runs (the user has left): only tracking changes.
+    controller().stop(true);
+    ASSERT_FALSE(controller().currentSession().has_value());
+    click(Qt::RightButton);
+    EXPECT_TRUE(shown().dimmed);
 }
 
 TEST_F(MenuBarClickTest, TheMenuHangsBelowTheItemOrAboveItWhenThereIsNoRoom)
