@@ -67,7 +67,8 @@ void DBusIdleTimeSource::probe(int timeoutMs)
         std::string error = probe.error;
         m_available = probe.answered() && unitsFromReply(probe.reply.arguments(), &error).has_value();
         if (!m_available) {
-            log(LogLevel::Info, lcIdle(),
+            // Missing is what most desktops are, for a service of another desktop.
+            log(probe.absent ? LogLevel::Debug : LogLevel::Info, lcIdle(),
                 m_service.description + " does not answer (" + error + ")"
                     + (probe.absent ? ": it is used once it comes on the session bus" : ""));
         }

@@ -106,7 +106,8 @@ void MutterIdleTimeSource::probe(int timeoutMs)
         m_asking = false;
         m_available = probe.answered() && probe.reply.arguments().size() == 1;
         if (!m_available) {
-            log(LogLevel::Info, lcIdle(),
+            // Missing is what most desktops are, for a service of another desktop.
+            log(probe.absent ? LogLevel::Debug : LogLevel::Info, lcIdle(),
                 "GNOME Mutter's IdleMonitor does not answer ("
                     + (probe.answered() ? std::string("the answer is no idle time") : probe.error) + ")"
                     + (probe.absent ? ": it is used once it comes on the session bus" : ""));
