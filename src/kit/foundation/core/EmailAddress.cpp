@@ -2,6 +2,8 @@
 
 #include "kit/foundation/core/KitUtilities.h"
 
+#include <nlohmann/json.hpp>
+
 #include <stdexcept>
 
 namespace zk {
@@ -36,3 +38,14 @@ EmailAddress EmailAddress::literal(std::string_view text)
 }
 
 } // namespace zk
+
+zk::EmailAddress nlohmann::adl_serializer<zk::EmailAddress>::from_json(const nlohmann::json& json)
+{
+    return zk::EmailAddress::decoded(json.get<std::string>());
+}
+
+void nlohmann::adl_serializer<zk::EmailAddress>::to_json(
+    nlohmann::json& json, const zk::EmailAddress& address)
+{
+    json = address.rawValue();
+}

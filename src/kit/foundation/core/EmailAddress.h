@@ -1,6 +1,6 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include <functional>
 #include <optional>
@@ -37,11 +37,8 @@ private:
 // Coded as its text alone. Stored text is kept as it was: the check is for what people type, not
 // for what was saved.
 template <> struct nlohmann::adl_serializer<zk::EmailAddress> {
-    static zk::EmailAddress from_json(const nlohmann::json& json)
-    {
-        return zk::EmailAddress::decoded(json.get<std::string>());
-    }
-    static void to_json(nlohmann::json& json, const zk::EmailAddress& address) { json = address.rawValue(); }
+    static zk::EmailAddress from_json(const nlohmann::json& json);
+    static void to_json(nlohmann::json& json, const zk::EmailAddress& address);
 };
 
 template <> struct std::hash<zk::EmailAddress> {
