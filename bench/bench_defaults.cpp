@@ -1,6 +1,7 @@
 // Writing and reading back a history-sized value through the settings store, on a database file.
 #include "libraries/defaults/Defaults.h"
 #include "platform/store/DefaultsDatabase.h"
+#include "platform/store/JsonWriter.h"
 #include "platform/store/UserDefaults.h"
 
 #include <QTemporaryDir>

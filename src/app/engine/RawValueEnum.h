@@ -1,8 +1,7 @@
 #pragma once
 
-#include "libraries/defaults/Migration.h"
+#include "libraries/defaults/NativeType.h"
 #include "libraries/defaults/Serializable.h"
-#include "platform/store/JsonWriter.h"
 
 #include <array>
 #include <optional>
@@ -47,20 +46,22 @@ template <RawValueEnum E> constexpr const auto& allCases()
     return EnumCases<E>::all;
 }
 
+namespace detail {
+// The raw value's JSON string, and back; the reading throws for JSON that is no string.
+void rawValueToJson(platform::JsonValue& json, std::string_view raw);
+std::string rawValueFromJson(const platform::JsonValue& json);
+} // namespace detail
+
 // A setting enumeration's JSON form is the string of its raw value: "\"hud\"". Settings written
 // by old versions hold that text, and migrating them reads it back through these.
 template <RawValueEnum E> void to_json(platform::JsonValue& json, const E& value)
 {
-    json = std::string(rawValue(value));
+    detail::rawValueToJson(json, rawValue(value));
 }
 
 template <RawValueEnum E> void from_json(const platform::JsonValue& json, E& value)
 {
-    if (!json.is_string()) {
-        throw std::invalid_argument(
-            "Expected to decode a String but found " + std::string(json.type_name()) + ".");
-    }
-    const auto& raw = json.get_ref<const std::string&>();
+    const std::string raw = detail::rawValueFromJson(json);
     const auto decoded = fromRawValue<E>(raw);
     if (!decoded) {
         throw std::invalid_argument("Cannot initialize from invalid String value " + raw);

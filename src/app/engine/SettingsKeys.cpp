@@ -2,6 +2,7 @@
 
 #include "libraries/defaults/CodableForm.h"
 #include "platform/desktop/StatusItem.h"
+#include "platform/store/JsonWriter.h"
 
 #include <cmath>
 #include <mutex>

@@ -5,7 +5,7 @@
 #include "app/engine/ShowInMenuBar.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/ZKApp.h"
-#include "libraries/defaults/Defaults.h"
+#include "libraries/defaults/Migration.h"
 #include "platform/Logger.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
 #include "kit/foundation/SandboxURLBookmark.h"
 
-#include "libraries/defaults/Defaults.h"
+#include "libraries/defaults/Migration.h"
 
 #include <QUrl>
 #include <filesystem>

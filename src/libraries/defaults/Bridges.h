@@ -4,10 +4,8 @@
 #include "libraries/defaults/CodableForm.h"
 
 #include <QByteArray>
-#include <QColor>
 #include <QDataStream>
 #include <QIODevice>
-#include <QUrl>
 
 // The bridges: small stateless converters between a value and the object the store holds. Every
 // operation takes and gives an optional; an empty input gives an empty result, and every failure
@@ -100,25 +98,8 @@ struct URLBridge : TopLevelCodableBridge<QUrl> { };
 struct ColorBridge {
     using Value = QColor;
     using Serializable = platform::Bytes;
-    static std::optional<platform::Bytes> serialize(const std::optional<QColor>& value)
-    {
-        if (!value || !value->isValid()) {
-            return std::nullopt;
-        }
-        return NSSecureCodingBridge<QColor>::serialize(value);
-    }
-    static std::optional<QColor> deserialize(const std::optional<platform::Bytes>& data)
-    {
-        if (!data) {
-            return std::nullopt;
-        }
-        if (data->size() == 9 && (*data)[0] == '#') {
-            const QColor color(QString::fromLatin1(reinterpret_cast<const char*>(data->data()), 9));
-            return color.isValid() ? std::optional(color) : std::nullopt;
-        }
-        auto color = NSSecureCodingBridge<QColor>::deserialize(data);
-        return color && color->isValid() ? color : std::nullopt;
-    }
+    static std::optional<platform::Bytes> serialize(const std::optional<QColor>& value);
+    static std::optional<QColor> deserialize(const std::optional<platform::Bytes>& data);
 };
 
 template <class T> struct RawRepresentableBridge {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "libraries/defaults/Keys.h"
-#include "libraries/defaults/Migration.h"
 
 #include <concepts>
 #include <functional>
@@ -151,57 +150,6 @@ void reset(const std::vector<std::reference_wrapper<const Keys>>& keys);
 void reset(const std::vector<std::string>& names, platform::UserDefaults& suite);
 // Removes every stored value of the suite; registered defaults stay.
 void removeAll(platform::UserDefaults& suite);
-
-// Rewrites the value under `name` in `suite` kept in its older stored form, one JSON text of the
-// whole value, into its current form: a type with a Codable twin (`NativeType`) is decoded as the
-// twin and converted, any other as itself. A key that holds no text, or text that does not decode
-// as the whole value, is left untouched, so the migration may run again on migrated data. False
-// only when a decoded value could not be stored (the old text then stays, to be tried again).
-template <Storable Value> bool migrateJSONString(platform::UserDefaults& suite, const std::string& name)
-{
-    auto object = suite.objectForKey(name);
-    const std::string* text = object ? object->template getIf<std::string>() : nullptr;
-    if (!text) {
-        return true;
-    }
-    auto json = platform::JsonReader::parse(*text);
-    if (!json) {
-        return true;
-    }
-    if constexpr (HasNativeType<Value>) {
-        using Form = typename NativeType<Value>::CodableForm;
-        auto codable = JsonCoding<Form>::decode(*json);
-        if (!codable) {
-            return true;
-        }
-        // The old text is the value itself in another form, so no backup is kept of it.
-        return detail::write(
-            suite, name, Value(CodableType<Form>::toNativeForm(*codable)), detail::Backup::none);
-    } else {
-        auto value = JsonCoding<Value>::decode(*json);
-        if (!value) {
-            return true;
-        }
-        return detail::write(suite, name, *value, detail::Backup::none);
-    }
-}
-
-// The migration of one key to `version`, on the key's suite under its name.
-template <Storable Value> bool migrate(const Key<Value>& key, Version version)
-{
-    if (version != Version::v5) {
-        return true;
-    }
-    return migrateJSONString<Value>(*key.suite(), key.name());
-}
-// Each key in order, each on its own: a key that fails does not stop the others. False when any
-// decoded value could not be stored.
-template <Storable... Value> bool migrate(Version version, const Key<Value>&... keys)
-{
-    bool stored = true;
-    ((stored = migrate(keys, version) && stored), ...);
-    return stored;
-}
 
 // Whether observers on this thread must stay silent, because the store itself is rewriting values.
 bool isPropagationSuppressed();

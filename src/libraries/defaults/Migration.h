@@ -1,92 +1,18 @@
 #pragma once
 
-#include "libraries/defaults/Conversion.h"
+#include "libraries/defaults/Defaults.h"
+#include "libraries/defaults/JsonCoding.h"
+#include "libraries/defaults/NativeType.h"
 
-// The companions that let a value be read from an older stored form: one JSON text of the whole
-// value, where a raw-value type now stores its bare raw value.
+// The migration of values kept in an older stored form: one JSON text of the whole value, where a
+// raw-value type now stores its bare raw value.
 namespace Defaults {
 
 // The target of `Defaults::migrate`.
 enum class Version { v5 = 5 };
 std::optional<Version> versionFromRawValue(int rawValue);
 
-// A storable type that names the Codable type its older stored form decodes as:
-//   template <> struct Defaults::NativeType<MyEnum> { using CodableForm = RawCodableForm<MyEnum>; };
-template <class T> struct NativeType;
-// A Codable type that converts, without failure, to the storable value it stands for:
-//   using NativeForm = ...; static NativeForm toNativeForm(const T&);
-template <class C> struct CodableType;
-
-template <class T>
-concept HasNativeType = requires
-{
-    typename NativeType<T>::CodableForm;
-};
-template <class C>
-concept HasCodableType = requires(const C& codable)
-{
-    {
-        CodableType<C>::toNativeForm(codable)
-        } -> std::same_as<typename CodableType<C>::NativeForm>;
-};
-
-template <class T>
-requires detail::NativeScalar<T>
-struct NativeType<T> {
-    using CodableForm = T;
-};
-template <class T>
-requires detail::NativeScalar<T>
-struct CodableType<T> {
-    using NativeForm = T;
-    static T toNativeForm(const T& value) { return value; }
-};
-
-template <HasNativeType W> struct NativeType<std::optional<W>> {
-    using CodableForm = typename NativeType<W>::CodableForm;
-};
-template <HasNativeType E> struct NativeType<std::set<E>> {
-    using CodableForm = std::vector<typename NativeType<E>::CodableForm>;
-};
-template <HasNativeType E>
-requires(!std::same_as<E, std::uint8_t>) struct NativeType<std::vector<E>> {
-    using CodableForm = std::vector<typename NativeType<E>::CodableForm>;
-};
-template <HasNativeType V> struct NativeType<std::map<std::string, V>> {
-    using CodableForm = std::map<std::string, typename NativeType<V>::CodableForm>;
-};
-
-template <HasCodableType E>
-requires(!std::same_as<E,
-             std::uint8_t> && !detail::NativeScalar<std::vector<E>>) struct CodableType<std::vector<E>> {
-    using NativeForm = std::vector<typename CodableType<E>::NativeForm>;
-    static NativeForm toNativeForm(const std::vector<E>& values)
-    {
-        NativeForm result;
-        result.reserve(values.size());
-        for (const auto& value : values) {
-            result.push_back(CodableType<E>::toNativeForm(value));
-        }
-        return result;
-    }
-};
-template <HasCodableType V> struct CodableType<std::map<std::string, V>> {
-    using NativeForm = std::map<std::string, typename CodableType<V>::NativeForm>;
-    static NativeForm toNativeForm(const std::map<std::string, V>& values)
-    {
-        NativeForm result;
-        for (const auto& [key, value] : values) {
-            result.emplace(key, CodableType<V>::toNativeForm(value));
-        }
-        return result;
-    }
-};
-
-// The Codable twin of a raw-value type: it is written and read as the JSON of its raw value
-// (a quoted literal for a text), and a raw value that names no case does not decode.
-template <HasRawValue T> struct RawCodableForm {
-    T value;
-};
+// A raw-value type's Codable twin is written and read as the JSON of its raw value.
 template <HasRawValue T> struct JsonCoding<RawCodableForm<T>> {
     using Raw = typename RawRepresentable<T>::RawValue;
     static platform::JsonValue encode(const RawCodableForm<T>& form)
@@ -106,9 +32,56 @@ template <HasRawValue T> struct JsonCoding<RawCodableForm<T>> {
         return RawCodableForm<T> { std::move(*value) };
     }
 };
-template <HasRawValue T> struct CodableType<RawCodableForm<T>> {
-    using NativeForm = T;
-    static T toNativeForm(const RawCodableForm<T>& form) { return form.value; }
-};
+
+// Rewrites the value under `name` in `suite` kept in its older stored form, one JSON text of the
+// whole value, into its current form: a type with a Codable twin (`NativeType`) is decoded as the
+// twin and converted, any other as itself. A key that holds no text, or text that does not decode
+// as the whole value, is left untouched, so the migration may run again on migrated data. False
+// only when a decoded value could not be stored (the old text then stays, to be tried again).
+template <Storable Value> bool migrateJSONString(platform::UserDefaults& suite, const std::string& name)
+{
+    auto object = suite.objectForKey(name);
+    const std::string* text = object ? object->template getIf<std::string>() : nullptr;
+    if (!text) {
+        return true;
+    }
+    auto json = platform::JsonReader::parse(*text);
+    if (!json) {
+        return true;
+    }
+    if constexpr (HasNativeType<Value>) {
+        using Form = typename NativeType<Value>::CodableForm;
+        auto codable = JsonCoding<Form>::decode(*json);
+        if (!codable) {
+            return true;
+        }
+        // The old text is the value itself in another form, so no backup is kept of it.
+        return detail::write(
+            suite, name, Value(CodableType<Form>::toNativeForm(*codable)), detail::Backup::none);
+    } else {
+        auto value = JsonCoding<Value>::decode(*json);
+        if (!value) {
+            return true;
+        }
+        return detail::write(suite, name, *value, detail::Backup::none);
+    }
+}
+
+// The migration of one key to `version`, on the key's suite under its name.
+template <Storable Value> bool migrate(const Key<Value>& key, Version version)
+{
+    if (version != Version::v5) {
+        return true;
+    }
+    return migrateJSONString<Value>(*key.suite(), key.name());
+}
+// Each key in order, each on its own: a key that fails does not stop the others. False when any
+// decoded value could not be stored.
+template <Storable... Value> bool migrate(Version version, const Key<Value>&... keys)
+{
+    bool stored = true;
+    ((stored = migrate(keys, version) && stored), ...);
+    return stored;
+}
 
 } // namespace Defaults

@@ -1,6 +1,7 @@
 #include "app/engine/MenuBarIcon.h"
 #include "app/engine/NotificationType.h"
 #include "app/engine/ShowInMenuBar.h"
+#include "platform/store/JsonWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "app/engine/SettingsKeys.h"
 #include "app/startup/SettingsMigrations.h"
 #include "kit/foundation/RunOnce.h"
+#include "libraries/defaults/Migration.h"
 
 #include "platform/store/DefaultsDatabase.h"
 

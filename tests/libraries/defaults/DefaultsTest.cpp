@@ -14,6 +14,29 @@ namespace {
 
 class Store : public DefaultsFixture { };
 
+// A Codable value whose own coding refuses what it cannot stand for, as a type's to_json and
+// from_json may: an empty label has no JSON form and none is read back.
+struct Label {
+    std::string text;
+    friend bool operator==(const Label&, const Label&) = default;
+};
+
+void to_json(platform::JsonValue& json, const Label& label)
+{
+    if (label.text.empty()) {
+        throw std::invalid_argument("An empty label has no JSON form.");
+    }
+    json = label.text;
+}
+
+void from_json(const platform::JsonValue& json, Label& label)
+{
+    label.text = json.get<std::string>();
+    if (label.text.empty()) {
+        throw std::invalid_argument("An empty label cannot be read.");
+    }
+}
+
 TEST_F(Store, DefaultIsRegisteredOnlyWhenAKeyIsConstructed)
 {
     EXPECT_FALSE(stored("enableAtLaunch"));
@@ -186,6 +209,32 @@ TEST_F(Store, ElementThatCannotBeEncodedIsLeftOutAndReported)
             zk::Duration::fromSeconds(3) });
     EXPECT_EQ(stored("durations"), PropertyList(PropertyListArray { PropertyList("1"), PropertyList("3") }));
     EXPECT_EQ(reports().size(), 1u);
+}
+
+TEST_F(Store, ValueWhoseOwnCodingThrowsIsNeitherWrittenNorRead)
+{
+    Defaults::Key<Label> key("label", Label { "none" });
+    Defaults::set(key, Label { "a/b" });
+    EXPECT_EQ(stored("label"), PropertyList("\"a\\/b\""));
+    EXPECT_EQ(Defaults::get(key), Label { "a/b" });
+
+    Defaults::set(key, Label {});
+    EXPECT_EQ(stored("label"), PropertyList("\"a\\/b\""));
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_NE(reports()[0].find("label"), std::string::npos);
+    EXPECT_NE(reports()[0].find("An empty label has no JSON form."), std::string::npos);
+
+    // Text that its from_json refuses reads as the default, and a list leaves out only that element.
+    suite().setObject(PropertyList("\"\""), "label");
+    EXPECT_EQ(Defaults::get(key), Label { "none" });
+    Defaults::Key<std::vector<Label>> labels("labels", {});
+    Defaults::set(labels, std::vector<Label> { { "a" }, {}, { "c" } });
+    EXPECT_EQ(
+        stored("labels"), PropertyList(PropertyListArray { PropertyList("\"a\""), PropertyList("\"c\"") }));
+    suite().setObject(PropertyList(PropertyListArray {
+                          PropertyList("\"a\""), PropertyList("\"\""), PropertyList("\"c\"") }),
+        "labels");
+    EXPECT_EQ(Defaults::get(labels), (std::vector<Label> { { "a" }, { "c" } }));
 }
 
 TEST_F(Store, ReadAndWriteByNameOnASuite)

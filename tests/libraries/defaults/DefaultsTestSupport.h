@@ -1,6 +1,6 @@
 #pragma once
 
-#include "libraries/defaults/Defaults.h"
+#include "libraries/defaults/Migration.h"
 #include "platform/ErrorReporter.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"

@@ -3,6 +3,7 @@
 #include "kit/foundation/core/Duration.h"
 #include "kit/foundation/core/PairAndEither.h"
 
+#include <QColor>
 #include <QDataStream>
 #include <QUrl>
 
