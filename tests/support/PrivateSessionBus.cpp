@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <csignal>
+
 PrivateSessionBus::PrivateSessionBus()
 {
     const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
@@ -33,6 +35,16 @@ PrivateSessionBus::~PrivateSessionBus()
         m_daemon.terminate();
         m_daemon.waitForFinished(5000);
     }
+}
+
+void PrivateSessionBus::pause()
+{
+    ::kill(static_cast<pid_t>(m_daemon.processId()), SIGSTOP);
+}
+
+void PrivateSessionBus::resume()
+{
+    ::kill(static_cast<pid_t>(m_daemon.processId()), SIGCONT);
 }
 
 QDBusConnection PrivateSessionBus::connect(const QString& name)

@@ -21,6 +21,11 @@ public:
     bool isRunning() const { return !m_address.isEmpty(); }
     const QString& address() const { return m_address; }
 
+    // Stops the daemon, and lets it go on: calls to the bus meanwhile are answered only after
+    // resume(), as on a desktop whose bus is busy.
+    void pause();
+    void resume();
+
     // A new connection to the bus under this name, closed when the bus object goes.
     QDBusConnection connect(const QString& name);
 

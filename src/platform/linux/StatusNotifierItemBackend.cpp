@@ -6,11 +6,9 @@
 #include "platform/linux/StatusNotifierItemAdaptor.h"
 #include "platform/linux/TrayStatusItemBackend.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusReply>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QIcon>
@@ -42,6 +40,18 @@ QDBusMessage watcherCall(const QString& method)
     return QDBusMessage::createMethodCall(QString::fromLatin1(StatusNotifierItemBackend::watcherService),
         QString::fromLatin1(StatusNotifierItemBackend::watcherPath),
         QString::fromLatin1(StatusNotifierItemBackend::watcherInterface), method);
+}
+
+// RequestName's flag and answer (the D-Bus specification's numbers).
+constexpr uint doNotQueueForName = 4;
+constexpr uint primaryOwnerOfName = 1;
+
+QDBusMessage busCall(const QString& method, const QVariantList& arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"), method);
+    call.setArguments(arguments);
+    return call;
 }
 
 QDBusMessage hostRegisteredQuery()
@@ -140,29 +150,22 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
         log(LogLevel::Warning, lcTray(),
             "Unable to export the status menu: " + m_connection.lastError().message().toStdString());
     }
-    if (QDBusConnectionInterface* bus = m_connection.interface()) {
-        bus->registerService(m_serviceName, QDBusConnectionInterface::DontQueueService,
-            QDBusConnectionInterface::DontAllowReplacement);
-    }
+    requestServiceName();
     connect(&m_watcherWatch, &QDBusServiceWatcher::serviceOwnerChanged, this,
         [this](const QString&, const QString&, const QString& newOwner) { onWatcherOwnerChanged(newOwner); });
-    const QString service = QString::fromLatin1(watcherService);
+    // From any sender: naming the watcher's service would have the connection look up its owner
+    // and wait for the answer. Only a watcher sends these on its path and interface.
     const QString path = QString::fromLatin1(watcherPath);
     const QString interface = QString::fromLatin1(watcherInterface);
-    m_connection.connect(service, path, interface, QStringLiteral("StatusNotifierHostRegistered"), this,
+    m_connection.connect(QString(), path, interface, QStringLiteral("StatusNotifierHostRegistered"), this,
         SLOT(onHostRegistered()));
-    m_connection.connect(service, path, interface, QStringLiteral("StatusNotifierHostUnregistered"), this,
+    m_connection.connect(QString(), path, interface, QStringLiteral("StatusNotifierHostUnregistered"), this,
         SLOT(onHostUnregistered()));
 
-    // Whether a host is there is asked without waiting: start-up goes on, and the choice of backend
-    // waits for the answer (isAskingForHost()).
-    const QDBusConnectionInterface* bus = m_connection.interface();
-    if (bus && bus->isServiceRegistered(service)) {
-        m_watcherPresent = true;
-        registerWithWatcher();
-        m_askingForHost = true;
-        queryHost();
-    }
+    // Whether a watcher is there, and then whether it has a host, is asked without waiting:
+    // start-up goes on, and the choice of backend waits for the answer (isAskingForHost()).
+    m_askingForHost = true;
+    askForWatcher();
 }
 
 StatusNotifierItemBackend::~StatusNotifierItemBackend()
@@ -170,9 +173,9 @@ StatusNotifierItemBackend::~StatusNotifierItemBackend()
     if (m_connection.isConnected()) {
         m_connection.unregisterObject(QString::fromLatin1(menuPath));
         m_connection.unregisterObject(QString::fromLatin1(itemPath));
-        if (QDBusConnectionInterface* bus = m_connection.interface()) {
-            bus->unregisterService(m_serviceName);
-        }
+        // Nothing waits for the answer: a bus that does not take the name back frees it with the
+        // connection.
+        m_connection.send(busCall(QStringLiteral("ReleaseName"), { m_serviceName }));
     }
 }
 
@@ -315,6 +318,48 @@ void StatusNotifierItemBackend::onWatcherOwnerChanged(const QString& newOwner)
     m_watcherPresent = true;
     registerWithWatcher();
     queryHost();
+}
+
+void StatusNotifierItemBackend::requestServiceName()
+{
+    // The bus handles this connection's calls in the order they were sent: the name is the item's
+    // before the watcher, asked later, hears of it.
+    auto* pending
+        = new QDBusPendingCallWatcher(m_connection.asyncCall(busCall(QStringLiteral("RequestName"),
+                                          { m_serviceName, QVariant::fromValue(doNotQueueForName) })),
+            this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusPendingReply<uint> reply = *finished;
+        if (reply.isError() || reply.value() != primaryOwnerOfName) {
+            log(LogLevel::Warning, lcTray(),
+                "The status item cannot take its bus name " + m_serviceName.toStdString() + ": "
+                    + (reply.isError() ? reply.error().message().toStdString() : "held by another"));
+        }
+    });
+}
+
+void StatusNotifierItemBackend::askForWatcher()
+{
+    auto* pending = new QDBusPendingCallWatcher(m_connection.asyncCall(busCall(QStringLiteral("NameHasOwner"),
+                                                    { QString::fromLatin1(watcherService) })),
+        this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        if (m_watcherPresent) {
+            // A watcher that appeared meanwhile has been asked already.
+            return;
+        }
+        const QDBusPendingReply<bool> reply = *finished;
+        if (!reply.isError() && reply.value()) {
+            m_watcherPresent = true;
+            registerWithWatcher();
+            queryHost();
+            return;
+        }
+        m_askingForHost = false;
+        emit hostQueryAnswered();
+    });
 }
 
 void StatusNotifierItemBackend::registerWithWatcher()

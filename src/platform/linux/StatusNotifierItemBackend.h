@@ -79,8 +79,8 @@ public:
     // coordinates; nothing before one.
     std::optional<QRect> geometry() const override;
     bool isAvailable() const override { return m_watcherPresent && m_hostRegistered; }
-    // Whether the watcher found at start has not yet said if a host is there: the item is not
-    // available yet, nor known to be unavailable.
+    // Whether the bus has not yet said if a watcher is there at start, or the watcher found then
+    // if a host is: the item is not available yet, nor known to be unavailable.
     bool isAskingForHost() const { return m_askingForHost; }
     void setMenu(QMenu* menu, std::function<void()> aboutToShow) override;
     bool exportsMenu() const override { return m_menuExported && m_menu; }
@@ -109,10 +109,13 @@ public:
 signals:
     // isAvailable() changed: the watcher or its host came or went.
     void availabilityChanged(bool available);
-    // The watcher found at start answered whether a host is there (isAskingForHost() turned false).
+    // The bus answered that no watcher is there at start, or the watcher found then whether a host
+    // is (isAskingForHost() turned false).
     void hostQueryAnswered();
 
 private:
+    void requestServiceName();
+    void askForWatcher();
     void onWatcherOwnerChanged(const QString& newOwner);
     void registerWithWatcher();
     void queryHost();

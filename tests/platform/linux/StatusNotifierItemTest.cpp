@@ -257,9 +257,9 @@ TEST_F(StatusNotifierItemTest, TheDesktopBackendFallsBackToXEmbedAndFollowsTheWa
     std::vector<Qt::MouseButton> clicks;
     backend.setClickHandler([&](Qt::MouseButton button) { clicks.push_back(button); });
 
-    // No watcher: the XEmbed tray draws the item.
+    // No watcher, once the bus has said so: the XEmbed tray draws the item.
+    ASSERT_TRUE(serveUntil([&] { return fallback != nullptr; }));
     ASSERT_FALSE(backend.usesStatusNotifierItem());
-    ASSERT_NE(fallback, nullptr);
     backend.draw(titled(QStringLiteral("5m")));
     EXPECT_EQ(fallback->lastDrawn().title, "5m");
     fallback->click(Qt::RightButton);
@@ -288,7 +288,7 @@ TEST_F(StatusNotifierItemTest, AtStartAWatcherWithAHostIsChosen)
     {
         // No watcher: nothing to ask, and no place to be seen.
         StatusNotifierItemBackend alone(item, { true, QColor(Qt::black), false });
-        EXPECT_FALSE(alone.isAskingForHost());
+        ASSERT_TRUE(serveUntil([&] { return !alone.isAskingForHost(); }));
         EXPECT_FALSE(alone.isAvailable());
     }
     {
@@ -335,6 +335,33 @@ TEST_F(StatusNotifierItemTest, AtStartTheHostIsAskedForWithoutWaitingAndTheChoic
         EXPECT_EQ(backend.usesStatusNotifierItem(), withHost);
         EXPECT_EQ(fallbacksMade, withHost ? 0 : 1);
     }
+}
+
+TEST_F(StatusNotifierItemTest, AtStartTheBusItselfIsNotWaitedFor)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    ASSERT_TRUE(watcher.hasName());
+    int fallbacksMade = 0;
+    // A bus that cannot answer while the item is made: its name and the watcher's are asked for
+    // then, and the answers come once the bus goes on.
+    bus.pause();
+    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black), false }, [&] {
+        ++fallbacksMade;
+        return std::make_unique<platform::fake::FakeStatusItemBackend>();
+    });
+    const bool choseBeforeTheAnswer = backend.isAvailable() || fallbacksMade > 0;
+    const bool askingBeforeTheAnswer = backend.statusNotifierItem().isAskingForHost();
+    bus.resume();
+    EXPECT_FALSE(choseBeforeTheAnswer);
+    EXPECT_TRUE(askingBeforeTheAnswer);
+
+    ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
+    EXPECT_TRUE(backend.usesStatusNotifierItem());
+    EXPECT_EQ(fallbacksMade, 0);
+    const QString service = backend.statusNotifierItem().serviceName();
+    EXPECT_EQ(watcher.registeredItems(), QStringList { service });
+    // The name the watcher was given is the item's.
+    EXPECT_EQ(property(service, QStringLiteral("Category")).toString(), "ApplicationStatus");
 }
 
 TEST(StatusNotifierItemValues, LabelGuidesPixmapsAndLabelHosts)
