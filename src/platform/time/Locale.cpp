@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include <unicode/locid.h>
+
 namespace platform {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 std::mutex currentMutex;
 std::optional<Locale> testingLocale;
 
-icu::Locale makeLocale(const std::string& identifier)
+std::shared_ptr<const icu::Locale> makeLocale(const std::string& identifier)
 {
     icu::Locale locale;
     if (identifier.find('-') != std::string::npos) {
@@ -23,7 +25,7 @@ icu::Locale makeLocale(const std::string& identifier)
         locale = icu::Locale(identifier.c_str());
     }
     // A malformed name falls back to the root locale, whose formats are neutral.
-    return locale.isBogus() ? icu::Locale::getRoot() : locale;
+    return std::make_shared<const icu::Locale>(locale.isBogus() ? icu::Locale::getRoot() : locale);
 }
 
 } // namespace
@@ -33,26 +35,35 @@ Locale::Locale(const std::string& identifier)
 {
 }
 
+Locale::Locale(std::shared_ptr<const icu::Locale> locale)
+    : m_locale(std::move(locale))
+{
+}
+
 Locale Locale::fromIcu(icu::Locale locale)
 {
-    Locale result("");
-    result.m_locale = locale.isBogus() ? icu::Locale::getRoot() : std::move(locale);
-    return result;
+    return Locale(
+        std::make_shared<const icu::Locale>(locale.isBogus() ? icu::Locale::getRoot() : std::move(locale)));
+}
+
+bool Locale::operator==(const Locale& other) const
+{
+    return *m_locale == *other.m_locale;
 }
 
 std::string Locale::identifier() const
 {
-    return m_locale.getName();
+    return m_locale->getName();
 }
 
 std::string Locale::languageCode() const
 {
-    return m_locale.getLanguage();
+    return m_locale->getLanguage();
 }
 
 std::string Locale::regionCode() const
 {
-    return m_locale.getCountry();
+    return m_locale->getCountry();
 }
 
 std::string Locale::identifierFromPosix(const std::string& posixName)

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
-#include <unicode/locid.h>
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
+class Locale;
+U_NAMESPACE_END
 
 namespace platform {
 
-// A locale as a value over ICU's. Thread-safe.
+// A locale as an immutable value over ICU's, which stays out of the files that only pass one on.
+// Thread-safe.
 class Locale {
 public:
     // The user's locale for dates and numbers: the first of LC_ALL, LC_TIME and LANG that is set
@@ -25,21 +31,26 @@ public:
     {
     }
     static Locale fromIcu(icu::Locale locale);
+    // Copies share the immutable ICU locale; with no move of its own, a moved-from locale stays whole.
+    Locale(const Locale&) = default;
+    Locale& operator=(const Locale&) = default;
 
     // The canonical ICU name, "en_US".
     std::string identifier() const;
     std::string languageCode() const;
     std::string regionCode() const;
 
-    const icu::Locale& icu() const { return m_locale; }
+    const icu::Locale& icu() const { return *m_locale; }
 
-    bool operator==(const Locale& other) const { return m_locale == other.m_locale; }
+    bool operator==(const Locale& other) const;
 
     // Maps a POSIX locale name as found in LC_ALL/LC_TIME/LANG to an ICU identifier.
     static std::string identifierFromPosix(const std::string& posixName);
 
 private:
-    icu::Locale m_locale;
+    explicit Locale(std::shared_ptr<const icu::Locale> locale);
+
+    std::shared_ptr<const icu::Locale> m_locale;
 };
 
 } // namespace platform
