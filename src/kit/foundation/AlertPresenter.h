@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
+#include <QObject>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <qcoro/qcorotask.h>
+#include <qcoro/qcorofwd.h>
 
 class QMessageBox;
+class QWidget;
 
 namespace zk {
 

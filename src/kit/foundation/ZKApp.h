@@ -9,7 +9,7 @@
 
 #include <functional>
 #include <optional>
-#include <qcoro/qcorotask.h>
+#include <qcoro/qcorofwd.h>
 #include <string>
 
 class QMenu;
