@@ -1,6 +1,7 @@
 #include "platform/linux/StatusNotifierItemBackend.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/BusDaemon.h"
 #include "platform/linux/DBusMenuAdaptor.h"
 #include "platform/linux/PanelColourSources.h"
 #include "platform/linux/StatusNotifierItemAdaptor.h"
@@ -40,18 +41,6 @@ QDBusMessage watcherCall(const QString& method)
     return QDBusMessage::createMethodCall(QString::fromLatin1(StatusNotifierItemBackend::watcherService),
         QString::fromLatin1(StatusNotifierItemBackend::watcherPath),
         QString::fromLatin1(StatusNotifierItemBackend::watcherInterface), method);
-}
-
-// RequestName's flag and answer (the D-Bus specification's numbers).
-constexpr uint doNotQueueForName = 4;
-constexpr uint primaryOwnerOfName = 1;
-
-QDBusMessage busCall(const QString& method, const QVariantList& arguments)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"), method);
-    call.setArguments(arguments);
-    return call;
 }
 
 QDBusMessage hostRegisteredQuery()
@@ -175,7 +164,7 @@ StatusNotifierItemBackend::~StatusNotifierItemBackend()
         m_connection.unregisterObject(QString::fromLatin1(itemPath));
         // Nothing waits for the answer: a bus that does not take the name back frees it with the
         // connection.
-        m_connection.send(busCall(QStringLiteral("ReleaseName"), { m_serviceName }));
+        m_connection.send(busDaemonCall(QStringLiteral("ReleaseName"), { m_serviceName }));
     }
 }
 
@@ -324,25 +313,24 @@ void StatusNotifierItemBackend::requestServiceName()
 {
     // The bus handles this connection's calls in the order they were sent: the name is the item's
     // before the watcher, asked later, hears of it.
-    auto* pending
-        = new QDBusPendingCallWatcher(m_connection.asyncCall(busCall(QStringLiteral("RequestName"),
-                                          { m_serviceName, QVariant::fromValue(doNotQueueForName) })),
-            this);
+    auto* pending = new QDBusPendingCallWatcher(m_connection.asyncCall(requestNameCall(m_serviceName)), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
-        const QDBusPendingReply<uint> reply = *finished;
-        if (reply.isError() || reply.value() != primaryOwnerOfName) {
+        const QDBusMessage reply = finished->reply();
+        if (!madeNameOwner(reply)) {
             log(LogLevel::Warning, lcTray(),
                 "The status item cannot take its bus name " + m_serviceName.toStdString() + ": "
-                    + (reply.isError() ? reply.error().message().toStdString() : "held by another"));
+                    + (reply.type() == QDBusMessage::ErrorMessage ? reply.errorMessage().toStdString()
+                                                                  : "held by another"));
         }
     });
 }
 
 void StatusNotifierItemBackend::askForWatcher()
 {
-    auto* pending = new QDBusPendingCallWatcher(m_connection.asyncCall(busCall(QStringLiteral("NameHasOwner"),
-                                                    { QString::fromLatin1(watcherService) })),
+    auto* pending = new QDBusPendingCallWatcher(
+        m_connection.asyncCall(
+            busDaemonCall(QStringLiteral("NameHasOwner"), { QString::fromLatin1(watcherService) })),
         this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
