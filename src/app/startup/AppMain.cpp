@@ -25,14 +25,17 @@
 #include "platform/FreedMemory.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
+#include "platform/async/TaskHandle.h"
 #include "platform/desktop/ReduceMotion.h"
 #include "platform/desktop/SystemEvents.h"
+#include "platform/linux/BusDaemon.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
 
 #include <QApplication>
+#include <QCoro/QCoroDBusPendingCall>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QIcon>
 #include <QThreadPool>
 #include <QTimer>
@@ -127,10 +130,51 @@ AppMain::Arguments AppMain::parseArguments(const QStringList& arguments)
     return parsed;
 }
 
-std::optional<int> AppMain::claimInstance(
-    SingleInstance& instance, const Arguments& arguments, const InstanceEnvironment& environment)
+namespace {
+
+QCoro::Task<bool> isNameTakenOnBus(const AppMain::InstanceEnvironment& environment)
 {
-    const auto tellUser = [&environment](const QString& message) {
+    if (environment.isNameTakenOnBus) {
+        co_return co_await environment.isNameTakenOnBus();
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        co_return false;
+    }
+    const QString name = QString::fromLatin1(ApplicationDBusService::serviceName);
+    const QDBusMessage question = platform::busDaemonCall(QStringLiteral("NameHasOwner"), { name });
+    const QDBusMessage reply = co_await bus.asyncCall(question);
+    co_return reply.type() == QDBusMessage::ReplyMessage&& reply.arguments().value(0).toBool();
+}
+
+// The lock file cannot be made (a read-only folder, a full disk): no instance holds it, so only the
+// bus can tell whether another runs.
+QCoro::Task<bool> runsWithoutLock(SingleInstance& instance, const AppMain::InstanceEnvironment& environment,
+    const std::function<void(const QString&)>& tellUser)
+{
+    if (instance.isHeldElsewhere() || co_await isNameTakenOnBus(environment)) {
+        co_return false;
+    }
+    const QString message = QStringLiteral(
+        "Kiruvo cannot create its lock file (%1), so it cannot use its settings database safely. It "
+        "runs with its settings in memory: your sessions will not be kept after it quits.")
+                                .arg(instance.lastFailure());
+    platform::log(platform::LogLevel::Error, platform::lcStartup(), message.toStdString());
+    tellUser(message);
+    if (environment.keepStoreInMemory) {
+        environment.keepStoreInMemory(message);
+    } else {
+        keepStoreInMemory(message);
+    }
+    co_return true;
+}
+
+} // namespace
+
+QCoro::Task<std::optional<int>> AppMain::claimInstance(
+    SingleInstance& instance, Arguments arguments, InstanceEnvironment environment)
+{
+    const std::function<void(const QString&)> tellUser = [&environment](const QString& message) {
         if (environment.tellUser) {
             environment.tellUser(message);
         } else {
@@ -138,37 +182,10 @@ std::optional<int> AppMain::claimInstance(
         }
     };
 
-    const auto isNameTakenOnBus = [&environment] {
-        if (environment.isNameTakenOnBus) {
-            return environment.isNameTakenOnBus();
-        }
-        const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-        return bus != nullptr
-            && bus->isServiceRegistered(QString::fromLatin1(ApplicationDBusService::serviceName));
-    };
-    // The lock file cannot be made (a read-only folder, a full disk): no instance holds it, so
-    // only the bus can tell whether another runs.
-    const auto runsWithoutLock = [&]() {
-        if (instance.isHeldElsewhere() || isNameTakenOnBus()) {
-            return false;
-        }
-        const QString message = QStringLiteral(
-            "Kiruvo cannot create its lock file (%1), so it cannot use its settings database safely. It "
-            "runs with its settings in memory: your sessions will not be kept after it quits.")
-                                    .arg(instance.lastFailure());
-        platform::log(platform::LogLevel::Error, platform::lcStartup(), message.toStdString());
-        tellUser(message);
-        if (environment.keepStoreInMemory) {
-            environment.keepStoreInMemory(message);
-        } else {
-            keepStoreInMemory(message);
-        }
-        return true;
-    };
-
     if (arguments.waitForInstanceLock) {
-        if (instance.acquireWaiting(environment.wait) || runsWithoutLock()) {
-            return std::nullopt;
+        if (instance.acquireWaiting(environment.wait)
+            || co_await runsWithoutLock(instance, environment, tellUser)) {
+            co_return std::nullopt;
         }
         const QString message = QStringLiteral(
             "Kiruvo: the previous instance is still running after %1 s (%2); this one exits.")
@@ -176,30 +193,30 @@ std::optional<int> AppMain::claimInstance(
                                     .arg(instance.lastFailure());
         platform::log(platform::LogLevel::Error, platform::lcStartup(), message.toStdString());
         tellUser(message);
-        return 1;
+        co_return 1;
     }
 
     if (instance.tryAcquire()) {
-        if (!isNameTakenOnBus()) {
-            return std::nullopt;
+        if (!co_await isNameTakenOnBus(environment)) {
+            co_return std::nullopt;
         }
         // Another instance of this user's runs in this session over another settings database.
         instance.release();
         platform::log(platform::LogLevel::Info, platform::lcStartup(),
             "Kiruvo already runs in this session with other settings; handing over to it");
-    } else if (runsWithoutLock()) {
-        return std::nullopt;
+    } else if (co_await runsWithoutLock(instance, environment, tellUser)) {
+        co_return std::nullopt;
     }
     QString error;
     const bool answered = environment.requestOpenMenu
-        ? environment.requestOpenMenu(&error)
-        : ApplicationDBusService::requestOpenMenu(QDBusConnection::sessionBus(), &error);
+        ? co_await environment.requestOpenMenu(&error)
+        : co_await ApplicationDBusService::requestOpenMenu(QDBusConnection::sessionBus(), &error);
     if (!answered) {
         tellUser(
             QStringLiteral("Kiruvo is already running (%1), but it could not be asked to open its menu: %2")
                 .arg(instance.lastFailure(), error));
     }
-    return 0;
+    co_return 0;
 }
 
 void AppMain::installSettingsWindow(ReminderDelivery* reminderDelivery)
@@ -263,8 +280,26 @@ void AppMain::start(const Steps& steps)
     });
     runStep(steps.startDBusService, [] {
         installAppDelegate();
-        ApplicationDBusService::start();
+        // Its outcome is logged; nothing at start waits for the bus's answer.
+        platform::async::TaskHandle::start(
+            [](std::stop_token) -> QCoro::Task<void> { co_await ApplicationDBusService::start(); });
     });
+}
+
+QCoro::Task<void> AppMain::claimInstanceThenStart(SingleInstance& instance, std::optional<int>& handedOver)
+{
+    handedOver = co_await claimInstance(instance, parseArguments(QApplication::arguments()));
+    if (handedOver) {
+        QApplication::exit(*handedOver);
+        co_return;
+    }
+    zk::Diagnostics::install();
+    platform::ReduceMotion::startFollowing();
+    start();
+    tellIfTheStoreFellBackToMemory();
+    // Start-up reads, checks and decodes the whole store and draws the first status item; the
+    // heap it left free in between what stays would otherwise be kept for the process's life.
+    QTimer::singleShot(startUpSettlingTime, [] { platform::releaseFreedMemory(); });
 }
 
 AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiring wiring)
@@ -337,20 +372,16 @@ int AppMain::run(int argc, char** argv)
     // No main menu supplies the editing keys to our text fields: the kit does.
     zk::TextEditingKeyEquivalents::install();
 
+    // Whether another instance runs is known only once the bus answers: the event loop runs
+    // meanwhile, and start-up goes on from the answer, so nothing is shown before it.
     SingleInstance instance;
-    if (const std::optional<int> status
-        = claimInstance(instance, parseArguments(QApplication::arguments()))) {
-        return *status;
-    }
-
-    zk::Diagnostics::install();
-    platform::ReduceMotion::startFollowing();
-    start();
-    tellIfTheStoreFellBackToMemory();
-    // Start-up reads, checks and decodes the whole store and draws the first status item; the
-    // heap it left free in between what stays would otherwise be kept for the process's life.
-    QTimer::singleShot(startUpSettlingTime, [] { platform::releaseFreedMemory(); });
+    std::optional<int> handedOver;
+    platform::async::TaskHandle::start(
+        [&instance, &handedOver](std::stop_token) { return claimInstanceThenStart(instance, handedOver); });
     const int status = QApplication::exec();
+    if (handedOver) {
+        return *handedOver;
+    }
     // Every subscriber of will-terminate has run by now (the session is stored). The store is closed
     // here, not left to whoever holds it last: closing copies the write-ahead log into the one file
     // the user knows, defaults.sqlite3, and removes the log.

@@ -5,6 +5,7 @@
 #include "app/startup/SingleInstance.h"
 #include "platform/desktop/StatusItem.h"
 
+#include <QCoro/QCoroTask>
 #include <QString>
 #include <QStringList>
 
@@ -64,12 +65,12 @@ public:
         SingleInstance::WaitOptions wait;
         // Asks the running instance to open its menu; false with the reason when it did not answer.
         // Empty: over the session bus.
-        std::function<bool(QString* errorText)> requestOpenMenu;
+        std::function<QCoro::Task<bool>(QString* errorText)> requestOpenMenu;
         // Tells the user (standard error when empty).
         std::function<void(const QString& message)> tellUser;
         // Whether another process holds the application's name on the session bus. Empty: asks the
         // session bus (no bus: nobody does).
-        std::function<bool()> isNameTakenOnBus;
+        std::function<QCoro::Task<bool>()> isNameTakenOnBus;
         // Puts the settings store in memory, for a launch that cannot make its lock file; the
         // message says why the history will not be kept. Empty: the standard suite moves to a
         // database in memory and the message is also shown in an alert once the application runs.
@@ -79,14 +80,15 @@ public:
     // One instance per user and session: the bus name decides, the lock file guards the database.
     // A plain launch hands over to the running instance when the lock is taken or, with the lock
     // of another settings database (another XDG_DATA_HOME), when the bus name is.
-    // Takes the single-instance lock. Nothing when this process is the application and goes on;
+    // Takes the single-instance lock; the bus is asked without waiting, so the answer comes while
+    // the event loop runs. Nothing when this process is the application and goes on;
     // otherwise the exit status: 0 after a plain launch has handed over to the running instance
     // (also when it did not answer: the user has been told), 1 when a relaunched instance gave up
     // waiting for the old one. A lock file that cannot be made at all is no sign of another
     // instance: unless one owns the name on the session bus, this one goes on with its store in
     // memory and the user is told that the history will not be kept.
-    static std::optional<int> claimInstance(
-        SingleInstance& instance, const Arguments& arguments, const InstanceEnvironment& environment = {});
+    static QCoro::Task<std::optional<int>> claimInstance(
+        SingleInstance& instance, Arguments arguments, InstanceEnvironment environment = {});
 
     // What the status item is drawn by and whom it serves; an empty member is the application's own
     // (the desktop's tray, SessionController::shared(), ReminderDelivery::shared()).
@@ -120,6 +122,10 @@ public:
 
     // Runs the start-up steps. The lock must be held.
     static void start(const Steps& steps = {});
+
+    // Decides whether this process is the application and, when it is, runs the start-up; when it
+    // is not, `handedOver` is its exit status and the event loop ends with it.
+    static QCoro::Task<void> claimInstanceThenStart(SingleInstance& instance, std::optional<int>& handedOver);
 
     // What the toolkit must be told before the QApplication exists (run() calls it first).
     static void prepareToolkit();

@@ -4,15 +4,12 @@
 
 #include "app/intents/IntentsDBusAdaptor.h"
 #include "platform/Logger.h"
+#include "platform/async/Sleep.h"
+#include "platform/linux/BusDaemon.h"
 
-#include <QCoreApplication>
-#include <QDBusConnectionInterface>
-#include <QDBusError>
+#include <QCoro/QCoroDBusPendingCall>
 #include <QDBusMessage>
-#include <QDBusReply>
 #include <QPointer>
-
-#include <thread>
 
 namespace kiruvo {
 
@@ -59,13 +56,13 @@ ApplicationDBusService::ApplicationDBusService(QObject* host)
 
 ApplicationDBusService::~ApplicationDBusService() = default;
 
-bool ApplicationDBusService::start(QDBusConnection connection)
+QCoro::Task<bool> ApplicationDBusService::start(QDBusConnection connection)
 {
     std::string error;
     QObject* host = dbusHostObject(connection, QString::fromLatin1(objectPath), &error);
     if (!host) {
         reportUnavailableOnce(error);
-        return false;
+        co_return false;
     }
     if (!host->findChild<ApplicationDBusService*>(QString(), Qt::FindDirectChildrenOnly)) {
         new ApplicationDBusService(host);
@@ -75,23 +72,17 @@ bool ApplicationDBusService::start(QDBusConnection connection)
     registerIntentsObject(connection);
 
     const QString name = QString::fromLatin1(serviceName);
-    QDBusConnectionInterface* bus = connection.interface();
-    if (!bus) {
-        reportUnavailableOnce("the bus does not answer name requests");
-        return false;
-    }
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus->registerService(
-        name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid()) {
+    const QDBusMessage reply = co_await connection.asyncCall(platform::requestNameCall(name));
+    if (reply.type() != QDBusMessage::ReplyMessage) {
         reportUnavailableOnce("the bus name " + name.toStdString()
-            + " cannot be requested: " + reply.error().message().toStdString());
-        return false;
+            + " cannot be requested: " + reply.errorMessage().toStdString());
+        co_return false;
     }
-    if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+    if (!platform::madeNameOwner(reply)) {
         reportUnavailableOnce("the bus name " + name.toStdString() + " is held by another process");
-        return false;
+        co_return false;
     }
-    return true;
+    co_return true;
 }
 
 QObject* ApplicationDBusService::object()
@@ -104,7 +95,7 @@ void ApplicationDBusService::setOpenMenuHandler(std::function<void()> handler)
     openMenuHandler() = std::move(handler);
 }
 
-bool ApplicationDBusService::requestOpenMenu(
+QCoro::Task<bool> ApplicationDBusService::requestOpenMenu(
     QDBusConnection connection, QString* errorText, std::chrono::milliseconds timeout)
 {
     const auto fail = [errorText](const QString& reason) {
@@ -114,7 +105,7 @@ bool ApplicationDBusService::requestOpenMenu(
         return false;
     };
     if (!connection.isConnected()) {
-        return fail(QStringLiteral("there is no session bus"));
+        co_return fail(QStringLiteral("there is no session bus"));
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
@@ -122,17 +113,17 @@ bool ApplicationDBusService::requestOpenMenu(
         const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(serviceName),
             QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName), QStringLiteral("OpenMenu"));
-        const QDBusMessage reply = connection.call(
-            call, QDBus::Block, static_cast<int>(std::max<std::int64_t>(remaining.count(), 1)));
+        const QDBusMessage reply = co_await connection.asyncCall(
+            call, static_cast<int>(std::max<std::int64_t>(remaining.count(), 1)));
         if (reply.type() == QDBusMessage::ReplyMessage) {
-            return true;
+            co_return true;
         }
         const auto pause = std::chrono::milliseconds(200);
         if (isNameWithoutOwner(reply) && Clock::now() + pause < deadline) {
-            std::this_thread::sleep_for(pause);
+            co_await platform::async::sleepFor(std::chrono::duration<double>(pause).count());
             continue;
         }
-        return fail(reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage());
+        co_return fail(reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage());
     }
 }
 

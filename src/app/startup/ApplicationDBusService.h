@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QObject>
@@ -32,10 +33,11 @@ public:
     static constexpr const char* interfaceName = "com.zelvantorium.Kiruvo.Application";
 
     // Exports the object with this interface and the scripting interface, then takes the bus name
-    // (last, so that a caller who sees the name finds every interface). False, logged once, when
-    // there is no bus, the object cannot be exported or the name is held by another process; the
-    // interfaces stay exported on the connection in the last case.
-    static bool start(QDBusConnection connection = QDBusConnection::sessionBus());
+    // (last, so that a caller who sees the name finds every interface). The name is asked for
+    // without waiting: the result is there once the bus answers. False, logged once, when there is
+    // no bus, the object cannot be exported or the name is held by another process; the interfaces
+    // stay exported on the connection in the last case.
+    static QCoro::Task<bool> start(QDBusConnection connection = QDBusConnection::sessionBus());
 
     // The object exported at objectPath by start(); nullptr before it, or when the export failed.
     static QObject* object();
@@ -43,10 +45,11 @@ public:
     // What OpenMenu does: the tray installs the opening of its menu. Until then a call is logged.
     static void setOpenMenuHandler(std::function<void()> handler);
 
-    // Asks the instance that owns the bus name to open its menu, waiting up to `timeout` for an
-    // answer. A name with no owner yet (an instance that is still starting) is asked again until
-    // `timeout` has passed. False with the reason in `errorText` when no instance answered.
-    static bool requestOpenMenu(QDBusConnection connection, QString* errorText,
+    // Asks the instance that owns the bus name to open its menu, and is done when it answers or
+    // `timeout` has passed; the event loop runs meanwhile. A name with no owner yet (an instance
+    // that is still starting) is asked again until then. False with the reason in `errorText`
+    // (which must outlive the task) when no instance answered.
+    static QCoro::Task<bool> requestOpenMenu(QDBusConnection connection, QString* errorText,
         std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
     explicit ApplicationDBusService(QObject* host);

@@ -20,16 +20,13 @@
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/fake/FakeStatusItemBackend.h"
 #include "platform/time/Date.h"
+#include "support/PrivateSessionBus.h"
 
+#include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <gmock/gmock.h>
-
-#include <atomic>
-#include <thread>
 
 using kiruvo::ApplicationDBusService;
 using kiruvo::AppMain;
@@ -456,93 +453,74 @@ class ApplicationBusTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        }
-        m_daemon.start(daemon,
-            { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
-        ASSERT_TRUE(m_daemon.waitForStarted(5000));
-        for (int i = 0; i < 50 && !m_daemon.canReadLine(); ++i) {
-            m_daemon.waitForReadyRead(100);
-        }
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        ASSERT_FALSE(m_address.isEmpty());
-    }
-
-    void TearDown() override
-    {
-        ApplicationDBusService::setOpenMenuHandler({});
-        for (const QString& name : m_connections) {
-            QDBusConnection::disconnectFromBus(name);
-        }
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.terminate();
-            m_daemon.waitForFinished(5000);
+        if (!m_bus.isRunning()) {
+            GTEST_SKIP() << "dbus-daemon is not available";
         }
     }
 
-    QDBusConnection connect(const QString& name)
-    {
-        m_connections.push_back(name);
-        return QDBusConnection::connectToBus(m_address, name);
-    }
+    void TearDown() override { ApplicationDBusService::setOpenMenuHandler({}); }
 
-    // Runs a blocking client call on another thread while this one serves the bus.
-    template <class F> static auto offThread(F call)
-    {
-        std::atomic<bool> done = false;
-        decltype(call()) result {};
-        std::thread worker([&] {
-            result = call();
-            done = true;
-        });
-        while (!done) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        worker.join();
-        return result;
-    }
+    QDBusConnection connect(const QString& name) { return m_bus.connect(name); }
 
-    QProcess m_daemon;
-    QString m_address;
-    std::vector<QString> m_connections;
+    PrivateSessionBus m_bus;
 };
 
 TEST_F(ApplicationBusTest, ASecondLaunchReachesOpenMenuAndScriptingSharesTheObject)
 {
     QDBusConnection service = connect(QStringLiteral("kiruvo-test-service"));
     ASSERT_TRUE(service.isConnected());
-    ASSERT_TRUE(ApplicationDBusService::start(service));
+    ASSERT_TRUE(QCoro::waitFor(ApplicationDBusService::start(service)));
     ASSERT_NE(ApplicationDBusService::object(), nullptr);
     EXPECT_EQ(service.objectRegisteredAt(QString::fromLatin1(ApplicationDBusService::objectPath)),
         ApplicationDBusService::object());
 
+    // The second launch asks from the thread that also serves the first: neither waits on the other.
     int opened = 0;
     ApplicationDBusService::setOpenMenuHandler([&] { ++opened; });
     QDBusConnection client = connect(QStringLiteral("kiruvo-test-client"));
     QString error;
-    EXPECT_TRUE(offThread([&] { return ApplicationDBusService::requestOpenMenu(client, &error); }))
+    EXPECT_TRUE(QCoro::waitFor(ApplicationDBusService::requestOpenMenu(client, &error)))
         << error.toStdString();
     EXPECT_EQ(opened, 1);
 
     // Without a handler the call is still answered.
     ApplicationDBusService::setOpenMenuHandler({});
-    EXPECT_TRUE(offThread([&] { return ApplicationDBusService::requestOpenMenu(client, &error); }));
+    EXPECT_TRUE(QCoro::waitFor(ApplicationDBusService::requestOpenMenu(client, &error)));
 
-    const QString introspection = offThread([&] {
-        const QDBusMessage reply = client.call(
-            QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationDBusService::serviceName),
-                QString::fromLatin1(ApplicationDBusService::objectPath),
-                QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")));
-        return reply.arguments().value(0).toString();
-    });
+    const QDBusMessage reply = PrivateSessionBus::callServing(client,
+        QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationDBusService::serviceName),
+            QString::fromLatin1(ApplicationDBusService::objectPath),
+            QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")));
+    const QString introspection = reply.arguments().value(0).toString();
     EXPECT_TRUE(introspection.contains(QStringLiteral("com.zelvantorium.Kiruvo.Application")));
     EXPECT_TRUE(introspection.contains(QStringLiteral("com.zelvantorium.Kiruvo.Intents")));
 
     // Another process on the bus cannot take the name.
     QDBusConnection rival = connect(QStringLiteral("kiruvo-test-rival"));
-    EXPECT_FALSE(ApplicationDBusService::start(rival));
+    EXPECT_FALSE(QCoro::waitFor(ApplicationDBusService::start(rival)));
+}
+
+TEST_F(ApplicationBusTest, TheNameIsAskedForWithoutWaitingForTheBus)
+{
+    QDBusConnection service = connect(QStringLiteral("kiruvo-test-late-service"));
+    ASSERT_TRUE(service.isConnected());
+    // A bus that answers only later: the service is exported at once, and the name is its own once
+    // the answer comes.
+    m_bus.pause();
+    QCoro::Task<bool> started = ApplicationDBusService::start(service);
+    const bool exportedBeforeTheAnswer
+        = service.objectRegisteredAt(QString::fromLatin1(ApplicationDBusService::objectPath)) != nullptr;
+    m_bus.resume();
+    EXPECT_TRUE(exportedBeforeTheAnswer);
+    EXPECT_TRUE(QCoro::waitFor(std::move(started)));
+
+    int opened = 0;
+    ApplicationDBusService::setOpenMenuHandler([&] { ++opened; });
+    QString error;
+    EXPECT_TRUE(QCoro::waitFor(
+        ApplicationDBusService::requestOpenMenu(connect(QStringLiteral("kiruvo-test-late-client")), &error)))
+        << error.toStdString();
+    EXPECT_EQ(opened, 1);
 }
 
 TEST_F(ApplicationBusTest, NoRunningInstanceAnswersAfterTheTimeoutWithAReason)
@@ -551,7 +529,8 @@ TEST_F(ApplicationBusTest, NoRunningInstanceAnswersAfterTheTimeoutWithAReason)
     ASSERT_TRUE(client.isConnected());
     QString error;
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(ApplicationDBusService::requestOpenMenu(client, &error, std::chrono::milliseconds(600)));
+    EXPECT_FALSE(QCoro::waitFor(
+        ApplicationDBusService::requestOpenMenu(client, &error, std::chrono::milliseconds(600))));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
     EXPECT_FALSE(error.isEmpty());
 }
@@ -560,9 +539,10 @@ TEST(ApplicationBusUnavailable, WithoutABusTheApplicationRunsOn)
 {
     QDBusConnection none = QDBusConnection::connectToBus(
         QStringLiteral("unix:path=/nonexistent/kiruvo-bus"), QStringLiteral("kiruvo-none"));
-    EXPECT_FALSE(ApplicationDBusService::start(none));
+    EXPECT_FALSE(QCoro::waitFor(ApplicationDBusService::start(none)));
     QString error;
-    EXPECT_FALSE(ApplicationDBusService::requestOpenMenu(none, &error, std::chrono::milliseconds(100)));
+    EXPECT_FALSE(QCoro::waitFor(
+        ApplicationDBusService::requestOpenMenu(none, &error, std::chrono::milliseconds(100))));
     EXPECT_FALSE(error.isEmpty());
     QDBusConnection::disconnectFromBus(QStringLiteral("kiruvo-none"));
 }

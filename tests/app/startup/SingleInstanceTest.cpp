@@ -2,6 +2,8 @@
 #include "app/startup/AppMain.h"
 
 #include <QCoreApplication>
+#include <QCoro/QCoroSignal>
+#include <QCoro/QCoroTask>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -194,9 +197,9 @@ TEST_F(SingleInstanceTest, APlainLaunchOfAFreeLockGoesOn)
     SingleInstance instance(lockPath());
     int requests = 0;
     AppMain::InstanceEnvironment environment;
-    environment.requestOpenMenu = [&](QString*) { return ++requests > 0; };
-    environment.isNameTakenOnBus = [] { return false; };
-    EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), std::nullopt);
+    environment.requestOpenMenu = [&](QString*) -> QCoro::Task<bool> { co_return ++requests > 0; };
+    environment.isNameTakenOnBus = []() -> QCoro::Task<bool> { co_return false; };
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(instance, {}, environment)), std::nullopt);
     EXPECT_TRUE(instance.isHeld());
     EXPECT_EQ(requests, 0);
 }
@@ -208,10 +211,10 @@ TEST_F(SingleInstanceTest, AnInstanceOverOtherSettingsInTheSameSessionTakesTheLa
     int requests = 0;
     std::vector<QString> told;
     AppMain::InstanceEnvironment environment;
-    environment.requestOpenMenu = [&](QString*) { return ++requests > 0; };
+    environment.requestOpenMenu = [&](QString*) -> QCoro::Task<bool> { co_return ++requests > 0; };
     environment.tellUser = [&](const QString& message) { told.push_back(message); };
-    environment.isNameTakenOnBus = [] { return true; };
-    EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), 0);
+    environment.isNameTakenOnBus = []() -> QCoro::Task<bool> { co_return true; };
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(instance, {}, environment)), 0);
     EXPECT_EQ(requests, 1);
     EXPECT_TRUE(told.empty());
     // The lock is let go, so this launch's database is not kept from the instance that uses it.
@@ -228,27 +231,59 @@ TEST_F(SingleInstanceTest, ASecondPlainLaunchHandsOverAndExitsZero)
     int requests = 0;
     std::vector<QString> told;
     AppMain::InstanceEnvironment environment;
-    environment.requestOpenMenu = [&](QString*) {
+    environment.requestOpenMenu = [&](QString*) -> QCoro::Task<bool> {
         ++requests;
-        return true;
+        co_return true;
     };
     environment.tellUser = [&](const QString& message) { told.push_back(message); };
-    environment.isNameTakenOnBus = [] { return true; };
+    environment.isNameTakenOnBus = []() -> QCoro::Task<bool> { co_return true; };
 
     SingleInstance second(lockPath());
-    EXPECT_EQ(AppMain::claimInstance(second, {}, environment), 0);
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(second, {}, environment)), 0);
     EXPECT_EQ(requests, 1);
     EXPECT_TRUE(told.empty());
     EXPECT_FALSE(second.isHeld());
 
     // The running instance does not answer: the user is told why, and the launch still ends well.
-    environment.requestOpenMenu = [&](QString* error) {
+    environment.requestOpenMenu = [&](QString* error) -> QCoro::Task<bool> {
         *error = QStringLiteral("no reply");
-        return false;
+        co_return false;
     };
-    EXPECT_EQ(AppMain::claimInstance(second, {}, environment), 0);
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(second, {}, environment)), 0);
     ASSERT_EQ(told.size(), 1U);
     EXPECT_TRUE(told[0].contains(QStringLiteral("no reply"))) << told[0].toStdString();
+}
+
+TEST_F(SingleInstanceTest, TheLaunchIsDecidedOnlyOnceTheBusHasSaidWhetherTheNameIsTaken)
+{
+    for (const bool taken : { false, true }) {
+        SCOPED_TRACE(taken ? "the name is taken" : "the name is free");
+        SingleInstance instance(lockPath());
+        QObject bus;
+        int requests = 0;
+        AppMain::InstanceEnvironment environment;
+        environment.requestOpenMenu = [&](QString*) -> QCoro::Task<bool> { co_return ++requests > 0; };
+        environment.isNameTakenOnBus = [&]() -> QCoro::Task<bool> {
+            co_await qCoro(&bus, &QObject::objectNameChanged);
+            co_return taken;
+        };
+        std::optional<std::optional<int>> outcome;
+        const auto claim = [&]() -> QCoro::Task<void> {
+            outcome = co_await AppMain::claimInstance(instance, {}, environment);
+        };
+        QCoro::Task<void> claiming = claim();
+        QCoreApplication::processEvents();
+        // Until the answer this launch neither goes on nor hands over.
+        EXPECT_FALSE(outcome.has_value());
+        EXPECT_EQ(requests, 0);
+
+        bus.setObjectName(QStringLiteral("answered"));
+        QCoro::waitFor(std::move(claiming));
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(*outcome, taken ? std::optional<int>(0) : std::nullopt);
+        EXPECT_EQ(requests, taken ? 1 : 0);
+        EXPECT_EQ(instance.isHeld(), !taken);
+    }
 }
 
 TEST_F(SingleInstanceTest, ALockFileThatCannotBeMadeIsNoOtherInstance)
@@ -263,13 +298,13 @@ TEST_F(SingleInstanceTest, ALockFileThatCannotBeMadeIsNoOtherInstance)
     std::vector<QString> inMemory;
     bool nameOwned = false;
     AppMain::InstanceEnvironment environment;
-    environment.requestOpenMenu = [&](QString*) { return ++requests > 0; };
+    environment.requestOpenMenu = [&](QString*) -> QCoro::Task<bool> { co_return ++requests > 0; };
     environment.tellUser = [&](const QString& message) { told.push_back(message); };
-    environment.isNameTakenOnBus = [&] { return nameOwned; };
+    environment.isNameTakenOnBus = [&]() -> QCoro::Task<bool> { co_return nameOwned; };
     environment.keepStoreInMemory = [&](const QString& message) { inMemory.push_back(message); };
 
     SingleInstance instance(lockPath());
-    EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), std::nullopt);
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(instance, {}, environment)), std::nullopt);
     EXPECT_FALSE(instance.isHeld());
     EXPECT_FALSE(instance.isHeldElsewhere());
     EXPECT_EQ(requests, 0);
@@ -283,12 +318,12 @@ TEST_F(SingleInstanceTest, ALockFileThatCannotBeMadeIsNoOtherInstance)
     auto now = SingleInstance::Clock::time_point {};
     environment.wait.now = [&] { return now; };
     environment.wait.pause = [&](std::chrono::milliseconds interval) { now += interval; };
-    EXPECT_EQ(AppMain::claimInstance(instance, relaunch, environment), std::nullopt);
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(instance, relaunch, environment)), std::nullopt);
     EXPECT_EQ(inMemory.size(), 2U);
 
     // Another instance that owns the bus name is still found, and handed over to.
     nameOwned = true;
-    EXPECT_EQ(AppMain::claimInstance(instance, {}, environment), 0);
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(instance, {}, environment)), 0);
     EXPECT_EQ(requests, 1);
     EXPECT_EQ(inMemory.size(), 2U);
 }
@@ -316,20 +351,20 @@ TEST_F(SingleInstanceTest, ARelaunchWaitsInsteadOfHandingOverAndFailsWhenTheOldO
     AppMain::InstanceEnvironment environment;
     environment.wait.now = [&] { return now; };
     environment.wait.pause = [&](std::chrono::milliseconds interval) { now += interval; };
-    environment.requestOpenMenu = [&](QString*) { return ++requests > 0; };
+    environment.requestOpenMenu = [&](QString*) -> QCoro::Task<bool> { co_return ++requests > 0; };
     environment.tellUser = [&](const QString& message) { told.push_back(message); };
 
     AppMain::Arguments arguments;
     arguments.waitForInstanceLock = true;
     SingleInstance relaunched(lockPath());
-    EXPECT_EQ(AppMain::claimInstance(relaunched, arguments, environment), 1);
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(relaunched, arguments, environment)), 1);
     EXPECT_EQ(now - SingleInstance::Clock::time_point {}, 10s);
     EXPECT_EQ(requests, 0);
     EXPECT_EQ(told.size(), 1U);
 
     running.release();
     now = {};
-    EXPECT_EQ(AppMain::claimInstance(relaunched, arguments, environment), std::nullopt);
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(relaunched, arguments, environment)), std::nullopt);
     EXPECT_TRUE(relaunched.isHeld());
 }
 
