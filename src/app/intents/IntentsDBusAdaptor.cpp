@@ -7,10 +7,12 @@
 #include "app/intents/SessionListArgument.h"
 #include "platform/FreedMemory.h"
 #include "platform/Logger.h"
+#include "platform/linux/BusDaemon.h"
 #include "platform/time/Calendar.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
+#include <QCoro/QCoroDBusPendingCall>
+#include <QCoro/QCoroTask>
 #include <QDBusError>
 #include <QDBusMetaType>
 #include <QTimer>
@@ -212,22 +214,20 @@ bool registerIntentsObject(QDBusConnection connection)
     return true;
 }
 
-bool registerIntentsService(QDBusConnection connection)
+QCoro::Task<bool> registerIntentsService(QDBusConnection connection)
 {
     if (!registerIntentsObject(connection)) {
-        return false;
+        co_return false;
     }
     const QString name = QString::fromLatin1(IntentsDBusAdaptor::serviceName);
-    QDBusConnectionInterface* bus = connection.interface();
-    const auto reply = bus ? bus->registerService(name, QDBusConnectionInterface::DontQueueService,
-                           QDBusConnectionInterface::DontAllowReplacement)
-                           : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+    const QDBusMessage reply = co_await connection.asyncCall(platform::requestNameCall(name));
+    if (!platform::madeNameOwner(reply)) {
         reportUnavailableOnce("the bus name " + name.toStdString() + " is taken or cannot be requested"
-            + (reply.isValid() ? std::string() : " (" + reply.error().message().toStdString() + ")"));
-        return false;
+            + (reply.type() == QDBusMessage::ErrorMessage ? " (" + reply.errorMessage().toStdString() + ")"
+                                                          : std::string()));
+        co_return false;
     }
-    return true;
+    co_return true;
 }
 
 } // namespace kiruvo

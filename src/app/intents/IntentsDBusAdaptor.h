@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+#include <qcoro/qcorofwd.h>
 
 #include <functional>
 #include <memory>
@@ -101,8 +102,8 @@ private:
 bool registerIntentsObject(QDBusConnection connection);
 
 // registerIntentsObject() on the session bus, then the well-known name
-// IntentsDBusAdaptor::serviceName. False, logged once, when there is no session bus, the object
-// cannot be exported, or another process holds the name.
-bool registerIntentsService(QDBusConnection connection = QDBusConnection::sessionBus());
+// IntentsDBusAdaptor::serviceName, asked for without waiting. False, logged once, when there is no
+// session bus, the object cannot be exported, or another process holds the name.
+QCoro::Task<bool> registerIntentsService(QDBusConnection connection = QDBusConnection::sessionBus());
 
 } // namespace kiruvo

@@ -34,6 +34,7 @@
 
 #include <QApplication>
 #include <QCoro/QCoroDBusPendingCall>
+#include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QIcon>

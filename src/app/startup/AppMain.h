@@ -5,9 +5,9 @@
 #include "app/startup/SingleInstance.h"
 #include "platform/desktop/StatusItem.h"
 
-#include <QCoro/QCoroTask>
 #include <QString>
 #include <QStringList>
+#include <qcoro/qcorofwd.h>
 
 #include <functional>
 #include <memory>

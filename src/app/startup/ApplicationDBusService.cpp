@@ -8,6 +8,7 @@
 #include "platform/linux/BusDaemon.h"
 
 #include <QCoro/QCoroDBusPendingCall>
+#include <QCoro/QCoroTask>
 #include <QDBusMessage>
 #include <QPointer>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QCoro/QCoroTask>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <qcoro/qcorofwd.h>
 
 #include <chrono>
 #include <functional>

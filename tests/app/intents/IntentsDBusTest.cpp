@@ -8,6 +8,7 @@
 #include "platform/time/Locale.h"
 #include "platform/time/TimeZone.h"
 
+#include <QCoro/QCoroTask>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -305,7 +306,7 @@ TEST(IntentsDBusRegistration, WithoutABusRegistrationFailsAndTheApplicationGoesO
     const QDBusConnection none(QStringLiteral("intents-test-no-bus"));
     EXPECT_FALSE(none.isConnected());
     EXPECT_FALSE(registerIntentsObject(none));
-    EXPECT_FALSE(registerIntentsService(none));
+    EXPECT_FALSE(QCoro::waitFor(registerIntentsService(none)));
 }
 
 } // namespace
