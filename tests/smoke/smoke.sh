@@ -157,6 +157,14 @@ fi
 if [[ "$(welcome_windows | wc -l)" -gt 1 ]]; then
     fail "the second launch opened another Welcome window"
 fi
+# It waited for the bus to say who runs before making anything: the first instance tells where its
+# status item went, the second never gets that far.
+if ! grep -q 'kiruvo\.tray' "$work/first.log"; then
+    fail "the first instance did not say where its status item went"
+elif grep -q 'kiruvo\.tray' "$work/second.log"; then
+    fail "the second launch made a status item before handing over"
+    show_log "second instance" "$work/second.log"
+fi
 
 # Scripting, when the interface answers.
 if command -v gdbus >/dev/null 2>&1; then

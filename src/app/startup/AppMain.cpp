@@ -145,7 +145,8 @@ QCoro::Task<bool> isNameTakenOnBus(const AppMain::InstanceEnvironment& environme
     const QString name = QString::fromLatin1(ApplicationDBusService::serviceName);
     const QDBusMessage question = platform::busDaemonCall(QStringLiteral("NameHasOwner"), { name });
     const QDBusMessage reply = co_await bus.asyncCall(question);
-    co_return reply.type() == QDBusMessage::ReplyMessage&& reply.arguments().value(0).toBool();
+    const bool owned = reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+    co_return owned;
 }
 
 // The lock file cannot be made (a read-only folder, a full disk): no instance holds it, so only the
