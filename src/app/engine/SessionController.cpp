@@ -109,8 +109,25 @@ SessionController::SessionController()
                 self->idleSourceDidTell(event);
             }
         });
+    m_checkTimer.setSingleShot(true);
+    // Never early: a check before its moment finds nothing and must be armed again.
+    m_checkTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_checkTimer, &QTimer::timeout, this, &SessionController::checkIdle);
+    // What the idle step would find changes with the session and with tracking; a failed write of
+    // the history, a write kept beside a held file and a history that did not read leave something
+    // to retry.
+    connect(this, &SessionController::currentSessionChanged, this, &SessionController::scheduleCheck);
+    connect(this, &SessionController::enabledChanged, this, &SessionController::scheduleCheck);
+    connect(&m_history, &SessionHistory::changed, this, &SessionController::scheduleCheck);
+    connect(&m_history, &SessionHistory::retryNeeded, this, &SessionController::scheduleCheck);
     readIdleDuration();
     setUpEvents();
+    // Not the idle step yet: tracking starts when "enableAtLaunch" is applied. Writes the opening
+    // kept beside a held file are retried as every retry is.
+    if (m_history.nextRetryAt()) {
+        m_nextCheckAt = uptime() + SessionHistory::retryInterval;
+        m_checkTimer.start(static_cast<int>(SessionHistory::retryInterval * 1000));
+    }
 }
 
 SessionController::~SessionController() = default;
@@ -145,6 +162,7 @@ void SessionController::setUpEvents()
         if (m_wasEnabledBeforeSleep) {
             setEnabled(true);
         }
+        scheduleCheck();
     });
     connect(&events, &platform::SystemEvents::willTerminate, this, [this] {
         if (debugMode()) {
@@ -187,6 +205,7 @@ void SessionController::readIdleDuration()
     if (m_armedThreshold != m_idleDurationBeforeStop.seconds) {
         armIdleWatches();
     }
+    scheduleCheck();
 }
 
 void SessionController::armIdleWatches()
@@ -227,11 +246,14 @@ void SessionController::idleSourceDidTell(const platform::IdleEvent& event)
             m_isIdleDetectionAvailable = available;
             Q_EMIT idleDetectionAvailabilityChanged(available);
         }
+        // Perhaps a source of another kind: asked, or telling.
+        scheduleCheck();
         return;
     }
     if (platform::IdleTimeSource::shared().kind() == platform::IdleTimeSource::Kind::thresholdEvents) {
         followIdleEvents();
     }
+    scheduleCheck();
 }
 
 void SessionController::followIdleEvents()
@@ -408,6 +430,12 @@ void SessionController::checkIdle()
 {
     m_history.retryUnstored();
     m_history.retryUnread();
+    idleStep();
+    scheduleCheck();
+}
+
+void SessionController::idleStep()
+{
     if (m_currentSession) {
         const double duration = m_currentSession->duration().seconds;
         if (duration < 0) {
@@ -421,16 +449,15 @@ void SessionController::checkIdle()
             followIdleEvents();
             return;
         }
-        // The idle time grows no faster than the uptime, and input only makes it shorter: while the
-        // figure last measured in this session, grown by the time since, stays below the threshold,
-        // the user is certainly still active and the source need not be asked.
-        if (m_currentSession && m_lastIdle) {
-            const double elapsed = uptime() - m_lastIdle->uptime;
-            if (elapsed >= 0 && m_lastIdle->idle + elapsed < m_idleDurationBeforeStop.seconds) {
+        // Until then the user is certainly still active and the source need not be asked.
+        if (const auto due = idleFigureMayReachThresholdAt()) {
+            const double now = uptime();
+            if (now >= m_lastIdle->uptime && now < *due) {
                 return;
             }
         }
         const double idle = secondsSinceLastUserInput();
+        m_lastAskedAt = uptime();
         if (idle < m_idleDurationBeforeStop.seconds) {
             // Below a threshold raised while the user is away, the figure still counts from the
             // input before the break: only input after it ends the break. New input comes a whole
@@ -441,16 +468,16 @@ void SessionController::checkIdle()
             m_userIdleSince.reset();
             if (!m_currentSession) {
                 start();
-            } else {
-                m_lastIdle = IdleMeasurement { uptime(), idle };
             }
+            // The figure just measured serves the new session too.
+            m_lastIdle = IdleMeasurement { uptime(), idle };
         } else {
             // Kept for a source of events that may take over while the user is away.
             if (!m_userIdleSince || m_currentSession) {
                 m_userIdleSince = uptime() - idle;
             }
             if (m_currentSession) {
-                // The figure just measured is the one to backdate by: one question per tick.
+                // The figure just measured is the one to backdate by: one question per check.
                 stop(true, idle);
             }
         }
@@ -461,6 +488,53 @@ void SessionController::checkIdle()
         zk::reportError(zk::GeneralError(std::string("Current session was expected to exist but did not.")),
             m_currentSession ? userInfo(m_currentSession->debugInfo()) : zk::ErrorUserInfo {});
     }
+}
+
+std::optional<double> SessionController::idleFigureMayReachThresholdAt() const
+{
+    // The idle time grows no faster than the uptime, and input only makes it shorter.
+    if (!m_currentSession || !m_lastIdle) {
+        return std::nullopt;
+    }
+    return m_lastIdle->uptime + (m_idleDurationBeforeStop.seconds - m_lastIdle->idle);
+}
+
+std::optional<double> SessionController::idleCheckDueAt() const
+{
+    const double now = uptime();
+    if (m_currentSession && m_currentSession->duration().seconds < 0) {
+        return now;
+    }
+    if (!m_isEnabled) {
+        // A session running while tracking is off is a fault the step reports and ends.
+        return m_currentSession ? std::optional(now) : std::nullopt;
+    }
+    if (platform::IdleTimeSource::shared().kind() == platform::IdleTimeSource::Kind::thresholdEvents) {
+        // The source tells every change; only a session that enabling started while the user is
+        // away is left to end.
+        return m_userIdleSince && m_currentSession ? std::optional(now) : std::nullopt;
+    }
+    if (m_currentSession) {
+        return m_lastIdle ? idleFigureMayReachThresholdAt() : std::optional(now);
+    }
+    // No event says when the user is back: the source is asked until the figure drops.
+    return m_lastAskedAt ? *m_lastAskedAt + awayQuestionInterval : now;
+}
+
+void SessionController::scheduleCheck()
+{
+    std::optional<double> due = idleCheckDueAt();
+    if (const auto retry = m_history.nextRetryAt(); retry && (!due || *retry < *due)) {
+        due = retry;
+    }
+    m_nextCheckAt = due;
+    if (!due) {
+        m_checkTimer.stop();
+        return;
+    }
+    const double delay = std::max(0.0, *due - uptime());
+    m_checkTimer.start(
+        static_cast<int>(std::min(std::ceil(delay * 1000.0), double(std::numeric_limits<int>::max()))));
 }
 
 // A running session that starts after the present uptime cannot be measured. It is reported and

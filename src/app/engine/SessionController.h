@@ -49,6 +49,9 @@ class SessionController : public QObject {
 public:
     static constexpr double minimumStoredDuration = 180.0;
     static constexpr double idleDiagnosticsInterval = 300.0;
+    // How often a source of exact figures is asked while no session runs: the input that ends a
+    // break starts the next session within this time.
+    static constexpr double awayQuestionInterval = 1.0;
 
     // The application's engine, created on first use and alive for the rest of the process.
     static SessionController& shared();
@@ -88,11 +91,19 @@ public:
     // and changes nothing when the history is empty.
     void continuePreviousSession();
 
-    // The idle step of the one-second tick. A source of exact figures is asked, and while a session
-    // runs only once the figure it last gave, grown by the time since, could have reached the
-    // threshold. A source of threshold events is never asked: the engine follows what it told
-    // (at once when told, and at the tick for what enabling or disabling changed).
+    // The idle step, run by the engine's own timer whenever it could find something to do (see
+    // nextCheckAt()), and callable at any moment. A source of exact figures is asked, and while a
+    // session runs only once the figure it last gave, grown by the time since, could have reached
+    // the threshold. A source of threshold events is never asked: the engine follows what it told
+    // (at once when told, and at the next step for what enabling or disabling changed). The same
+    // step lets the store retry writes that wait for a lock.
     void checkIdle();
+    // The system uptime at which the engine's timer runs the idle step next: nothing while only an
+    // event (input told by the source, a setting, a session started or ended) can change what the
+    // step would find. While a session runs with a source of exact figures, the moment the figure
+    // could first reach the threshold; while none runs, every awayQuestionInterval; while the
+    // history's store has something to retry, then (SessionHistory::nextRetryAt()).
+    std::optional<double> nextCheckAt() const { return m_nextCheckAt; }
     // The smallest of the seconds since the last left or right mouse-down, mouse move, key-down
     // and scroll-wheel event.
     double secondsSinceLastUserInput() const;
@@ -189,6 +200,16 @@ private:
     // The user idle time by which a stop from idle moves the end back.
     double userIdleTime() const;
     void handleNegativeDuration(double duration);
+    // checkIdle() without the store's retries and the scheduling.
+    void idleStep();
+    // While a session runs: when the idle figure last measured, grown by the time since, reaches
+    // the threshold; before that the user is certainly still active.
+    std::optional<double> idleFigureMayReachThresholdAt() const;
+    // Arms the check timer at the earliest moment the idle step or the store's retries could find
+    // something to do; stops it when there is none.
+    void scheduleCheck();
+    // When the idle step could next start or end a session by itself.
+    std::optional<double> idleCheckDueAt() const;
 
     std::optional<CurrentSession> m_currentSession;
     SessionHistory m_history;
@@ -208,6 +229,10 @@ private:
     std::optional<double> m_userIdleSince;
     // The threshold the idle source was last armed with.
     double m_armedThreshold = -1;
+    // When the idle step last asked a source of exact figures.
+    std::optional<double> m_lastAskedAt;
+    std::optional<double> m_nextCheckAt;
+    QTimer m_checkTimer;
     bool m_isIdleDetectionAvailable = true;
 
     QTimer m_notifyTimer;

@@ -69,10 +69,19 @@ SessionHistory::SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QO
     });
     // A history written while the stored one could not be read joins it once it reads.
     m_suite->database()->setJoin(m_suite->suiteName(), historyKey, &SessionHistory::joinStoredHistories);
+    // A write of any key, on any thread, may be the first kept beside a file another program holds.
+    m_storeObserver = platform::UserDefaults::addDidChangeObserver([self] {
+        platform::MainQueue::post(QCoreApplication::instance(), [self] {
+            if (self && self->m_suite->hasWritesWaitingForFile()) {
+                Q_EMIT self->retryNeeded();
+            }
+        });
+    });
 }
 
 SessionHistory::~SessionHistory()
 {
+    platform::UserDefaults::removeDidChangeObserver(m_storeObserver);
     m_suite->removeObserver(m_observer);
 }
 
@@ -255,6 +264,9 @@ std::shared_ptr<const SessionHistory::History> SessionHistory::history() const
         m_history = withHeldOut(m_history);
         if (m_history->unread) {
             m_unreadSince = uptime();
+            // Told from a turn of its own: the read may be a question asked in the middle of a change.
+            QMetaObject::invokeMethod(
+                const_cast<SessionHistory*>(this), &SessionHistory::retryNeeded, Qt::QueuedConnection);
         }
         reportUndecodable(*m_history);
     }
@@ -359,6 +371,7 @@ void SessionHistory::store(std::shared_ptr<const History> history, const StoredV
 
 void SessionHistory::retryUnstored()
 {
+    m_retriedAt = uptime();
     // Writes that met another process's lock wait in the store; this tick tries them again, and the
     // user hears of it only when the lock lasts.
     platform::DefaultsDatabase& database = *m_suite->database();
@@ -481,6 +494,17 @@ std::shared_ptr<const SessionHistory::History> SessionHistory::joinedWithStored(
     }
     reportUndecodable(*joined);
     return joined;
+}
+
+std::optional<double> SessionHistory::nextRetryAt() const
+{
+    if (m_suite->isWaitingForFile() || m_suite->hasWritesWaitingForFile() || m_unstored) {
+        return m_retriedAt ? *m_retriedAt + retryInterval : uptime();
+    }
+    if (m_history && m_history->unread) {
+        return m_unreadSince + unreadHistoryRetryInterval;
+    }
+    return std::nullopt;
 }
 
 void SessionHistory::retryUnread()

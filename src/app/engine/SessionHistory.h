@@ -85,6 +85,13 @@ public:
     void retryUnstored();
     // Asks the store again for a history that could not be read, a minute after it failed.
     void retryUnread();
+    // How often retryUnstored() has work while writes wait for another program's lock.
+    static constexpr double retryInterval = 1.0;
+    // The system uptime at which retryUnstored() or retryUnread() next has work: retryInterval
+    // after the last retry while writes wait for another program's lock or the history is
+    // unstored, a minute after a read that failed; nothing while nothing waits. retryNeeded() says
+    // when this may have come nearer.
+    std::optional<double> nextRetryAt() const;
 
     // Runs one piece of work on another thread.
     using BackgroundRunner = std::function<void(std::function<void()> work)>;
@@ -118,6 +125,9 @@ Q_SIGNALS:
     // The background decode is over: its history answers, or a change of "sessions" dropped it.
     // Emitted on the main thread.
     void decoded();
+    // Something came to wait for a retry: a write of any key kept beside a file another program
+    // holds, or a history that did not read. Emitted on the main thread.
+    void retryNeeded();
 
 private:
     struct History {
@@ -170,6 +180,9 @@ private:
 
     const std::shared_ptr<platform::UserDefaults> m_suite;
     platform::UserDefaults::ObserverId m_observer = 0;
+    platform::UserDefaults::ObserverId m_storeObserver = 0;
+    // When retryUnstored() last ran.
+    std::optional<double> m_retriedAt;
     platform::Uuid m_cacheKey;
     std::uint64_t m_generation = 0;
     bool m_isWriting = false;

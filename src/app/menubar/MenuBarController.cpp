@@ -26,6 +26,7 @@
 #include "platform/desktop/IdleTimeSource.h"
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/linux/DesktopStatusItemBackend.h"
+#include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
@@ -40,6 +41,8 @@
 #include <QCoro/QCoroTask>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 namespace kiruvo {
@@ -223,7 +226,7 @@ MenuBarController::MenuBarController(Environment environment)
 
 MenuBarController::~MenuBarController()
 {
-    m_tick.stop();
+    m_redraw.stop();
     if (m_keyDownMonitor) {
         m_keyDownMonitor->stop();
     }
@@ -249,11 +252,13 @@ void MenuBarController::setUp()
     m_cancellables.push_back(
         m_menu->isOpenPublisher().sink([this](bool isOpen) { menuIsOpenChanged(isOpen); }));
 
-    // The event loop of the menu is the main one, so the tick goes on while the menu is open.
-    m_tick.setInterval(1000);
-    m_tick.setTimerType(Qt::CoarseTimer);
-    connect(&m_tick, &QTimer::timeout, this, [this] { tick(); });
-    m_tick.start();
+    // The event loop of the menu is the main one, so the figure goes on changing while it is open.
+    m_redraw.setSingleShot(true);
+    // Never early: a redraw before the figure changes draws nothing and must be armed again.
+    m_redraw.setTimerType(Qt::PreciseTimer);
+    connect(&m_redraw, &QTimer::timeout, this, [this] { update(); });
+    // Today's total follows the history, whoever changed it.
+    connect(m_sessionController, &SessionController::historyChanged, this, [this] { updateSoon(); });
 
     // Drawn when the history decoded at start-up is in place.
     connect(m_sessionController, &SessionController::historyDecoded, this, [this] {
@@ -379,12 +384,6 @@ void MenuBarController::tellUserIfIdleIsUnseen()
 
 // --- Drawing
 
-void MenuBarController::tick()
-{
-    m_sessionController->checkIdle();
-    update();
-}
-
 void MenuBarController::update()
 {
     // Today's total needs the stored history, which start-up decodes on another thread: the item is
@@ -394,6 +393,69 @@ void MenuBarController::update()
         return;
     }
     render(currentState());
+    scheduleRedraw();
+}
+
+void MenuBarController::updateSoon()
+{
+    m_nextRedrawAt = platform::Clock::shared().systemUptime();
+    m_redraw.start(0);
+}
+
+namespace {
+
+// Seconds until a figure of `seconds`, growing with time and shown rounded to the nearest minute
+// (halves up), shows the next minute.
+double untilNextRoundedMinute(double seconds)
+{
+    return roundedToWholeMinutes(seconds) + 30.0 - seconds;
+}
+
+} // namespace
+
+std::optional<double> MenuBarController::secondsUntilFigureChanges() const
+{
+    const SessionController& controller = *m_sessionController;
+    // The reminder's end draws the figure again.
+    if (controller.isShowingNotification()) {
+        return std::nullopt;
+    }
+    const ShowInMenuBar mode = Defaults::get(Keys::showInMenuBar());
+    const auto& session = controller.currentSession();
+    if (mode == ShowInMenuBar::icon) {
+        return std::nullopt;
+    }
+    if (mode == ShowInMenuBar::currentSessionDuration) {
+        if (!session) {
+            return std::nullopt;
+        }
+        return untilNextRoundedMinute(session->duration().seconds);
+    }
+    const platform::Date now = platform::Clock::shared().now();
+    std::optional<double> next;
+    if (const auto today = platform::Calendar::current().dayRange(now)) {
+        next = std::max(0.0, today->upperBound.timeIntervalSince(now));
+    }
+    if (session) {
+        const double total = controller.totalDurationForDayAt(now).value_or(zk::Duration {}).seconds;
+        const double minute = untilNextRoundedMinute(total);
+        next = next ? std::min(*next, minute) : minute;
+    }
+    return next;
+}
+
+void MenuBarController::scheduleRedraw()
+{
+    const auto seconds = secondsUntilFigureChanges();
+    if (!seconds) {
+        m_redraw.stop();
+        m_nextRedrawAt.reset();
+        return;
+    }
+    const double delay = std::max(0.0, *seconds);
+    m_nextRedrawAt = platform::Clock::shared().systemUptime() + delay;
+    m_redraw.start(
+        static_cast<int>(std::min(std::ceil(delay * 1000.0), double(std::numeric_limits<int>::max()))));
 }
 
 MenuBarState MenuBarController::currentState() const

@@ -30,10 +30,12 @@ const KeyboardShortcuts::Name& toggleEnabled();
 const KeyboardShortcuts::Name& toggleMenu();
 } // namespace ShortcutNames
 
-// The application's face and its main loop: the status item, its menu and the one-second tick.
+// The application's face: the status item and its menu.
 //
-// Every second the tick asks the session engine to check idleness and then redraws the status item,
-// which happens only when what it shows changed (a running session changes it once a minute). A
+// The status item is redrawn when what it shows changed: at once for what the engine, the settings
+// or a reminder tell, and otherwise by one timer armed at the next moment the figure can change by
+// itself (the running duration or today's total reaching the next rounded minute, midnight for
+// today's total). Nothing wakes the application in between. A
 // click on the item opens the menu or toggles tracking, as "toggleEnabledWithLeftClick" decides at
 // the moment of the click: off, a left click opens the menu and a right click (or a left click with
 // exactly Ctrl or exactly Alt held) toggles; on, the two swap. The global shortcut "toggleEnabled"
@@ -95,9 +97,12 @@ public:
     void handleClick(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     // What a press of the "toggleMenu" shortcut does: the menu opens when the keys are let go.
     void showMenuFromShortcut();
-    // The one-second tick: the idle check, then the redraw.
-    void tick();
-    const QTimer& tickTimer() const { return m_tick; }
+    // The system uptime at which the status item is next looked at by itself; nothing while only
+    // an event can change what it shows.
+    std::optional<double> nextRedrawAt() const { return m_nextRedrawAt; }
+    // Seconds from now until what the status item shows could change with no event: the next
+    // rounded minute of the figure shown, midnight for today's total; nothing when it cannot.
+    std::optional<double> secondsUntilFigureChanges() const;
 
     // Empties the menu and builds it again (the menu does this itself before it opens).
     void updateMenu();
@@ -135,6 +140,11 @@ private:
     void newSessionFromMenu();
     void menuIsOpenChanged(bool isOpen);
     void refreshExportedMenu();
+    // Arms the redraw timer at the moment secondsUntilFigureChanges() says.
+    void scheduleRedraw();
+    // An update on the next turn of the event loop, however often asked for meanwhile: one change
+    // of the history may be told several times.
+    void updateSoon();
     bool handleKeyDownWhileMenuOpen(const QEvent* event);
     // Once per controller, and only when the tray is still missing after the grace period.
     void tellUserIfThereIsNoTray(double gracePeriod);
@@ -146,7 +156,8 @@ private:
     std::unique_ptr<zk::ZKMenu> m_menu;
     std::unique_ptr<platform::StatusItem> m_statusItem;
     std::optional<MenuBarState> m_previousState;
-    QTimer m_tick;
+    QTimer m_redraw;
+    std::optional<double> m_nextRedrawAt;
     std::unique_ptr<zk::CarbonLocalEventMonitor> m_keyDownMonitor;
     std::vector<platform::combine::AnyCancellable> m_cancellables;
     std::vector<std::shared_ptr<Defaults::DefaultsObservation>> m_observations;

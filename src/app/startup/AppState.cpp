@@ -10,7 +10,6 @@
 #include "platform/MainQueue.h"
 
 #include <QMetaMethod>
-#include <QTimer>
 
 namespace kiruvo {
 
@@ -136,11 +135,7 @@ void AppState::trackWithoutMenuBar()
 
     SessionController& controller = m_environment.sessionController();
     controller.setEnabled(Defaults::get(Keys::enableAtLaunch()));
-    m_fallbackTick = std::make_unique<QTimer>();
-    m_fallbackTick->setInterval(1000);
-    QObject::connect(
-        m_fallbackTick.get(), &QTimer::timeout, [this] { m_environment.sessionController().checkIdle(); });
-    m_fallbackTick->start();
+    m_isTrackingWithoutMenuBar = true;
 }
 
 } // namespace kiruvo

@@ -7,8 +7,6 @@
 #include <functional>
 #include <memory>
 
-class QTimer;
-
 namespace kiruvo {
 
 class MenuBarController;
@@ -63,8 +61,9 @@ public:
 
     // Whether the queued start-up step has run.
     bool hasFinishedLaunching() const { return m_hasFinishedLaunching; }
-    // Whether the application tracks without a tray (the one-second idle check runs here).
-    bool isTrackingWithoutMenuBar() const { return m_fallbackTick != nullptr; }
+    // Whether the application tracks without a tray (the engine checks idleness by itself either
+    // way).
+    bool isTrackingWithoutMenuBar() const { return m_isTrackingWithoutMenuBar; }
 
     // Installed by the tray before AppState::shared() is first used; an empty one removes it.
     static void setMenuBarControllerFactory(MenuBarControllerFactory factory);
@@ -79,7 +78,7 @@ private:
 
     Environment m_environment;
     std::shared_ptr<MenuBarController> m_menuBarController;
-    std::unique_ptr<QTimer> m_fallbackTick;
+    bool m_isTrackingWithoutMenuBar = false;
     bool m_isBuildingMenuBarController = false;
     bool m_hasFinishedLaunching = false;
 };

@@ -44,13 +44,16 @@ TEST_F(IdleDetectionTest, ASourceWithOneFigureForEveryTypeIsAskedOnce)
 TEST_F(IdleDetectionTest, WhileTheUserIsCertainlyActiveTheSourceIsNotAsked)
 {
     idle.source.setDistinguishesEventTypes(false);
-    controller().checkIdle(); // starts the session
-    fake.clock.advance(1);
+    controller().setEnabled(false);
     idle.source.setAll(20);
+    controller().setEnabled(true);
     idle.source.clearQueries();
+    const double started = fake.clock.systemUptime();
     controller().checkIdle();
     EXPECT_EQ(idle.source.queries().size(), 1u);
-    // 20 s idle a second into the session: no tick before 580 s more can find the user idle.
+    // 20 s idle when the session began: no check before 580 s more can find the user idle, and
+    // the engine's own check is armed for that moment.
+    EXPECT_EQ(controller().nextCheckAt(), started + 580);
     for (int tick = 0; tick < 579; ++tick) {
         fake.clock.advance(1);
         idle.source.advance(1);

@@ -527,7 +527,7 @@ const std::vector<Scenario>& scenarios();
 
 // Every scenario against every backend, through the fallback chain the application uses: the
 // backend under test first, the X server's figure after it. The user, the desktop, the clock and
-// the engine's one-second tick are all driven by the test.
+// the engine's own check are all driven by the test.
 class IdleScenarioTest : public SessionEngineTest,
                          public ::testing::WithParamInterface<std::tuple<Backend, std::size_t>> {
 public:
@@ -545,19 +545,29 @@ public:
         }
     }
     // No input for `seconds`: the clock stops at every moment the desktop tells or the adapter
-    // asks something, and the engine ticks at every whole second.
+    // asks something, and at every moment the engine armed its own check for, where the check
+    // runs as its timer would run it. Nothing else drives the engine.
     void away(double seconds)
     {
         const double until = now() + seconds;
+        int checksAtThisMoment = 0;
         while (now() < until - 1e-9) {
-            double next = std::min(until, m_nextTick);
-            if (auto moment = desktop->nextMoment(); moment && *moment < next) {
-                next = std::max(*moment, now());
+            double next = until;
+            for (const auto moment : { controller().nextCheckAt(), desktop->nextMoment() }) {
+                if (moment && *moment < next) {
+                    next = std::max(*moment, now());
+                }
             }
+            const double before = now();
             fake.clock.advance(next - now());
             desktop->reach(now());
-            if (now() >= m_nextTick - 1e-9) {
-                m_nextTick += 1;
+            if (const auto check = controller().nextCheckAt(); check && *check <= now() + 1e-9) {
+                checksAtThisMoment = now() > before ? 1 : checksAtThisMoment + 1;
+                if (checksAtThisMoment > 10) {
+                    ADD_FAILURE() << "the engine keeps checking at " << now() - startUptime;
+                    return;
+                }
+                ++checks;
                 controller().checkIdle();
                 desktop->tickDone();
             }
@@ -600,7 +610,7 @@ public:
         m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
         user.lastInput = now();
-        m_nextTick = now() + 1;
+        startUptime = now();
         switch (backend()) {
         case Backend::x11:
             desktop = std::make_unique<XSyncDesktop>(fake.clock);
@@ -658,10 +668,13 @@ public:
     platform::Date startDate;
     platform::LogCapture log;
 
+    double startUptime = 0;
+    // How often the engine's own check ran.
+    int checks = 0;
+
 private:
     QTemporaryDir m_runtime;
     QByteArray m_savedRuntime;
-    double m_nextTick = 0;
     XScreenSaverDesktop m_fallbackX { user, fake.clock };
 };
 
@@ -824,6 +837,10 @@ TEST_P(IdleScenarioTest, StoresTheSessionsTheUserWorked)
         storedTotal, expectedTotal, 2 * expected.size() * endTolerance + (expected.size() - 1) * lateStart);
     EXPECT_FALSE(controller().currentSession());
     EXPECT_FALSE(controller().hasUnstoredHistory());
+    // A source that tells leaves the engine nothing to look at by itself once the session ended.
+    if (chain->kind() == platform::IdleTimeSource::Kind::thresholdEvents) {
+        EXPECT_FALSE(controller().nextCheckAt().has_value()) << checks << " checks";
+    }
 
     if (backend() == Backend::x11) {
         // The server tells; it is asked only when the watches are set, never once a second.

@@ -281,23 +281,22 @@ TEST_F(MenuBarClickTest, WithoutARecordedShortcutNoHotKeyIsTouched)
     EXPECT_TRUE(KeyboardShortcuts::activeHotKeyShortcuts().empty());
 }
 
-TEST_F(MenuBarClickTest, TheTickChecksIdlenessThenRedraws)
+TEST_F(MenuBarClickTest, ASessionEndedOrStartedByTheIdleCheckIsDrawnAtOnce)
 {
     menuBar();
-    EXPECT_TRUE(menuBar().tickTimer().isActive());
-    EXPECT_EQ(menuBar().tickTimer().interval(), 1000);
-
     fake.clock.advance(700);
     idle.source.setAll(650);
-    menuBar().tick();
-    // Idle past the threshold: the session ends, and the item shows the heart again at once.
+    controller().checkIdle();
+    processEvents();
+    // Idle past the threshold: the session ends, and the item shows the heart again.
     EXPECT_FALSE(controller().currentSession().has_value());
     EXPECT_FALSE(shown().image.isNull());
     EXPECT_TRUE(shown().title.isEmpty());
 
-    // Back at the keyboard: the next tick starts a session and shows its length.
+    // Back at the keyboard: the next check starts a session and shows its length.
     idle.source.setAll(0);
-    menuBar().tick();
+    controller().checkIdle();
+    processEvents();
     EXPECT_TRUE(controller().currentSession().has_value());
     EXPECT_EQ(shown().title, "0m");
 }

@@ -304,7 +304,7 @@ TEST_F(MenuBarTest, TodaysTotalIsDrawnOnceTheHistoryDecodedAtStartIsInPlace)
     menuBar();
     // The item as it is created, blank, and nothing since: not a total without the stored sessions.
     const auto blank = drawCount();
-    menuBar().tick();
+    menuBar().update();
     EXPECT_EQ(drawCount(), blank);
     EXPECT_EQ(shown().title, "");
     ASSERT_EQ(held.size(), 1u);
