@@ -231,8 +231,9 @@ void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
     m_tray.setToolTip(toolTipText(appearance));
     m_tray.setVisible(appearance.visible);
     // The panel's colour can be seen once the tray has placed the icon; a panel that changes its
-    // colour is followed at the next draw.
-    if (appearance.visible && !m_textColor) {
+    // colour is followed at the next draw. Without a tray there is no panel to look at, and the
+    // look would only wake the application a second after every draw.
+    if (appearance.visible && !m_textColor && isAvailable()) {
         QTimer::singleShot(panelSamplingDelayMilliseconds, this, &TrayStatusItemBackend::samplePanelColours);
     }
 }
