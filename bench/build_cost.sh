@@ -5,6 +5,7 @@
 # (read from the compilers' dependency lists, which is exactly what ninja rebuilds).
 # Usage: bench/build_cost.sh [build folder (default: a temporary one, removed)] [jobs (default 4)]
 #        bench/build_cost.sh --headers <configured and built folder> [how many (default 10)]
+#        bench/build_cost.sh --libraries <configured and built folder>
 set -euo pipefail
 
 source_dir="$(cd "$(dirname "$0")/.." && pwd)"
@@ -26,6 +27,29 @@ header_reach() {
         }
         END { for (h in reach) print reach[h], h }' | sort -k1,1nr -k2 | head -n "$count"
 }
+
+# Prints "<objects> <header>" for the heavy headers of the libraries the project uses: how many
+# objects parse each, which only the files using that library should.
+library_reach() {
+    ninja -C "$1" -t deps | awk '
+        BEGIN {
+            n = split("nlohmann/json.hpp unicode/locid.h qcoro/qcorotask.h QtWidgets/qwidget.h " \
+                "QtDBus/qdbusconnection.h fmt/format.h /sqlite3.h X11/Xlib.h xcb/xcb.h wayland-client-core.h", heavy, " ")
+        }
+        /\.o: #deps/ { object = $1; next }
+        /^    / {
+            for (i = 1; i <= n; i++) {
+                h = heavy[i]
+                if (substr($1, length($1) - length(h) + 1) == h && !seen[object, h]++) reach[h]++
+            }
+        }
+        END { for (i = 1; i <= n; i++) print reach[heavy[i]] + 0, heavy[i] }' | sed 's| /sqlite3.h| sqlite3.h|'
+}
+
+if [[ "${1:-}" == "--libraries" ]]; then
+    library_reach "${2:?usage: build_cost.sh --libraries <build folder>}"
+    exit 0
+fi
 
 if [[ "${1:-}" == "--headers" ]]; then
     header_reach "${2:?usage: build_cost.sh --headers <build folder> [how many]}" "${3:-10}"
@@ -52,3 +76,5 @@ echo "clean build, -j$jobs, no compiler cache: CPU $(echo "$user + $system" | bc
     "(user $user s, system $system s), wall $elapsed s, $objects objects"
 echo "objects an edit of the ten most-included project headers recompiles:"
 header_reach "$build" 10 | awk '{ printf "  %4d  %s\n", $1, $2 }'
+echo "objects that parse the heaviest header of each library:"
+library_reach "$build" | awk '{ printf "  %4d  %s\n", $1, $2 }'
