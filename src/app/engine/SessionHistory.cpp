@@ -6,7 +6,6 @@
 #include "kit/foundation/core/ReportError.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/MainQueue.h"
-#include "platform/store/DefaultsDatabase.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
 
@@ -68,7 +67,7 @@ SessionHistory::SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QO
         }
     });
     // A history written while the stored one could not be read joins it once it reads.
-    m_suite->database()->setJoin(m_suite->suiteName(), historyKey, &SessionHistory::joinStoredHistories);
+    m_suite->setJoin(historyKey, &SessionHistory::joinStoredHistories);
     // A write of any key, on any thread, may be the first kept beside a file another program holds.
     m_storeObserver = platform::UserDefaults::addDidChangeObserver([self] {
         platform::MainQueue::post(QCoreApplication::instance(), [self] {
@@ -97,9 +96,8 @@ std::shared_ptr<const SessionHistory::History> SessionHistory::decodeHistory(
     auto history = std::make_shared<History>();
     // The stored list as the store keeps it, not a copy of thousands of texts; the registered
     // default when nothing is stored.
-    std::shared_ptr<const platform::PropertyList> stored
-        = suite.database()->value(suite.suiteName(), historyKey);
-    if (!stored && suite.database()->isStoredButUnread(suite.suiteName(), historyKey)) {
+    std::shared_ptr<const platform::PropertyList> stored = suite.storedValue(historyKey);
+    if (!stored && suite.isStoredButUnread(historyKey)) {
         // Not the registered default: what is stored is not nothing.
         history->unread = true;
         return history;
@@ -296,7 +294,7 @@ void SessionHistory::storeDidChange()
 
 SessionHistory::StoredValue SessionHistory::storedValue() const
 {
-    return m_suite->database()->value(m_suite->suiteName(), historyKey);
+    return m_suite->storedValue(historyKey);
 }
 
 void SessionHistory::write(std::shared_ptr<const History> history)
@@ -366,7 +364,7 @@ void SessionHistory::store(std::shared_ptr<const History> history, const StoredV
     }
     // The history goes into the database file itself at once, not only into its write-ahead log:
     // the file alone is what a user copies or backs up.
-    m_suite->database()->checkpoint();
+    m_suite->synchronize();
 }
 
 void SessionHistory::retryUnstored()
@@ -374,10 +372,8 @@ void SessionHistory::retryUnstored()
     m_retriedAt = uptime();
     // Writes that met another process's lock wait in the store; this tick tries them again, and the
     // user hears of it only when the lock lasts.
-    platform::DefaultsDatabase& database = *m_suite->database();
-    database.retry();
-    if (database.isWaitingForFile() || database.hasPendingWrites()) {
-        m_storeFailure.databaseHeld(now(), database.requestedPath());
+    if (!m_suite->retryWaitingForFile()) {
+        m_storeFailure.databaseHeld(now(), m_suite->filePath());
     } else {
         m_storeFailure.databaseFree();
     }
@@ -395,7 +391,7 @@ void SessionHistory::retryUnstored()
 
 void SessionHistory::joinHistoriesWrittenBeforeTheStoreOpens()
 {
-    platform::DefaultsDatabase::setProcessJoin(
+    platform::UserDefaults::setProcessJoin(
         platform::UserDefaults::standardSuiteName, historyKey, &SessionHistory::joinStoredHistories);
 }
 

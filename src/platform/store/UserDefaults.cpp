@@ -151,13 +151,14 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name)
     }
     auto& state = shared();
     std::lock_guard lock(state.mutex);
-    if (state.suitesDatabase != standardDefaults->database()) {
+    const auto& database = standardDefaults->d->database;
+    if (state.suitesDatabase != database) {
         state.suites.clear();
-        state.suitesDatabase = standardDefaults->database();
+        state.suitesDatabase = database;
     }
     auto& entry = state.suites[name];
     if (!entry) {
-        entry = std::make_shared<UserDefaults>(standardDefaults->database(), name);
+        entry = std::make_shared<UserDefaults>(database, name);
     }
     return entry;
 }
@@ -165,11 +166,6 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& name)
 const std::string& UserDefaults::suiteName() const
 {
     return d->suiteName;
-}
-
-const std::shared_ptr<DefaultsDatabase>& UserDefaults::database() const
-{
-    return d->database;
 }
 
 std::optional<PropertyList> UserDefaults::objectForKey(const std::string& key) const

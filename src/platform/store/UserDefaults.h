@@ -43,7 +43,6 @@ public:
     static std::shared_ptr<UserDefaults> suite(const std::string& name);
 
     const std::string& suiteName() const;
-    const std::shared_ptr<DefaultsDatabase>& database() const;
 
     // The stored value, else the registered default, else nothing.
     std::optional<PropertyList> objectForKey(const std::string& key) const;

@@ -250,14 +250,14 @@ TEST_F(HistoryStoreFailureTest, ASessionEndedWhileTheDatabaseIsLockedIsStoredOnc
 
     // The store keeps it beside the file while the file cannot take it.
     EXPECT_FALSE(controller().hasUnstoredHistory());
-    EXPECT_TRUE(m_suite->database()->hasPendingWrites());
+    EXPECT_TRUE(m_suite->hasWritesWaitingForFile());
     EXPECT_EQ(controller().allSessions().size(), 1u);
     // Tracking is off, so only the store's retry is armed: once a second while the lock lasts.
     letPass(5);
     EXPECT_EQ(checks, 5);
     EXPECT_EQ(controller().nextCheckAt(), fake.clock.systemUptime() + 1);
     EXPECT_EQ(controller().allSessions().size(), 1u);
-    EXPECT_TRUE(m_suite->database()->hasPendingWrites());
+    EXPECT_TRUE(m_suite->hasWritesWaitingForFile());
     EXPECT_EQ(storedSessionCount(), 0);
 
     unlockDatabase();
@@ -349,7 +349,7 @@ protected:
 
 TEST_F(HeldAtStartTest, TheStoredHistoryAppearsOnceTheFileIsFreeWithTheSessionsRecordedMeanwhile)
 {
-    ASSERT_TRUE(m_suite->database()->isWaitingForFile());
+    ASSERT_TRUE(m_suite->isWaitingForFile());
     fake.clock.setNow(oslo(2024, 5, 15, 14));
     EXPECT_TRUE(controller().allSessions().empty());
     trackTenMinutes();
@@ -364,7 +364,7 @@ TEST_F(HeldAtStartTest, TheStoredHistoryAppearsOnceTheFileIsFreeWithTheSessionsR
 
     unlockDatabase();
     controller().checkIdle();
-    EXPECT_FALSE(m_suite->database()->isWaitingForFile());
+    EXPECT_FALSE(m_suite->isWaitingForFile());
     EXPECT_EQ(changes, 1);
     ASSERT_EQ(controller().allSessions().size(), std::size_t(storedCount + 1));
     EXPECT_NEAR(controller().allSessions().front().duration(), 600, 1);

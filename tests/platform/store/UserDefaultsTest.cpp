@@ -229,8 +229,9 @@ TEST_F(UserDefaultsTest, AnObjectTakesItsObserversWithIt)
 
 TEST_F(UserDefaultsTest, RemoveAllTellsEveryKeyAndKeepsRegistrations)
 {
-    auto defaults = openSuite();
-    auto other = std::make_shared<UserDefaults>(defaults->database(), "other");
+    auto database = DefaultsDatabase::open(file());
+    auto defaults = std::make_shared<UserDefaults>(database, "test");
+    auto other = std::make_shared<UserDefaults>(database, "other");
     other->setObject(PropertyList("untouched"), "a");
     defaults->registerDefaults({ { "a", 1 }, { "onlyRegistered", true } });
     defaults->setObject(PropertyList(5), "a");
@@ -250,7 +251,7 @@ TEST_F(UserDefaultsTest, RemoveAllTellsEveryKeyAndKeepsRegistrations)
     EXPECT_EQ(other->objectForKey("a"), PropertyList("untouched"));
 
     heard.clear();
-    auto empty = std::make_shared<UserDefaults>(defaults->database(), "empty");
+    auto empty = std::make_shared<UserDefaults>(database, "empty");
     empty->removeAll();
     EXPECT_TRUE(empty->dictionaryRepresentation().empty());
 }
@@ -258,26 +259,31 @@ TEST_F(UserDefaultsTest, RemoveAllTellsEveryKeyAndKeepsRegistrations)
 TEST_F(UserDefaultsTest, StandardAndNamedSuitesShareOneDatabase)
 {
     auto standard
-        = std::make_shared<UserDefaults>(DefaultsDatabase::open(":memory:"), UserDefaults::standardSuiteName);
+        = std::make_shared<UserDefaults>(DefaultsDatabase::open(file()), UserDefaults::standardSuiteName);
     UserDefaults::setStandard(standard);
     EXPECT_EQ(UserDefaults::standard(), standard);
     EXPECT_EQ(UserDefaults::suite(UserDefaults::standardSuiteName), standard);
     auto named = UserDefaults::suite("group");
     EXPECT_EQ(UserDefaults::suite("group"), named);
-    EXPECT_EQ(named->database(), standard->database());
     EXPECT_EQ(named->suiteName(), "group");
+    ASSERT_TRUE(named->setObject(PropertyList(1), "k"));
+    EXPECT_EQ(storedText(file(), "group", "k"), "1");
 
-    UserDefaults::setStandard(std::make_shared<UserDefaults>(DefaultsDatabase::open(":memory:"), "other"));
+    const std::string otherFile = m_folder.path().toStdString() + "/other.sqlite3";
+    UserDefaults::setStandard(std::make_shared<UserDefaults>(DefaultsDatabase::open(otherFile), "other"));
     auto renamed = UserDefaults::suite("group");
     EXPECT_NE(renamed, named);
-    EXPECT_EQ(renamed->database(), UserDefaults::standard()->database());
+    EXPECT_EQ(renamed->objectForKey("k"), std::nullopt);
+    ASSERT_TRUE(renamed->setObject(PropertyList(2), "k"));
+    EXPECT_EQ(storedText(otherFile, "group", "k"), "2");
+    EXPECT_EQ(storedText(file(), "group", "k"), "1");
 
     UserDefaults::setStandard(nullptr);
     // Tests run with KIRUVO_DEFAULTS_PATH=:memory:; without it the default file would be used.
     if (std::string(std::getenv("KIRUVO_DEFAULTS_PATH") ? std::getenv("KIRUVO_DEFAULTS_PATH") : "")
         == ":memory:") {
         EXPECT_EQ(UserDefaults::standard()->suiteName(), "com.zelvantorium.Kiruvo");
-        EXPECT_EQ(UserDefaults::standard()->database()->path(), ":memory:");
+        EXPECT_EQ(UserDefaults::standard()->filePath(), "");
     }
 }
 
@@ -376,14 +382,14 @@ TEST_F(UserDefaultsTest, DidChangeTellsTheOpeningOfAFileHeldAtStart)
     int calls = 0;
     const auto id = UserDefaults::addDidChangeObserver([&] { ++calls; });
     EXPECT_EQ(defaults.objectForKey("k"), std::nullopt);
-    defaults.database()->retry();
+    defaults.retryWaitingForFile();
     EXPECT_EQ(calls, 0);
     ASSERT_EQ(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(other);
-    defaults.database()->retry();
+    defaults.retryWaitingForFile();
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(defaults.objectForKey("k"), PropertyList(1));
-    defaults.database()->retry();
+    defaults.retryWaitingForFile();
     EXPECT_EQ(calls, 1);
     UserDefaults::removeDidChangeObserver(id);
 }
