@@ -7,7 +7,11 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <thread>
 
 PrivateSessionBus::PrivateSessionBus()
 {
@@ -47,10 +51,44 @@ void PrivateSessionBus::resume()
     ::kill(static_cast<pid_t>(m_daemon.processId()), SIGCONT);
 }
 
+bool PrivateSessionBus::finishesWhilePaused(const std::function<void()>& work, int patienceMs)
+{
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool resumedByWatchdog = false;
+    pause();
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::milliseconds(patienceMs), [&] { return done; })) {
+            resumedByWatchdog = true;
+            resume();
+        }
+    });
+    work();
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    watchdog.join();
+    resume();
+    return !resumedByWatchdog;
+}
+
 QDBusConnection PrivateSessionBus::connect(const QString& name)
 {
     m_connections.push_back(name);
     return QDBusConnection::connectToBus(m_address, name);
+}
+
+bool PrivateSessionBus::serve(
+    const QString& connectionName, const QString& service, const QString& path, QObject* object)
+{
+    QDBusConnection connection = connect(connectionName);
+    return connection.registerObject(
+               path, object, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals)
+        && connection.registerService(service);
 }
 
 bool PrivateSessionBus::serveUntil(const std::function<bool()>& done, int timeoutMs)
@@ -72,6 +110,15 @@ QDBusMessage PrivateSessionBus::callServing(QDBusConnection connection, const QD
     // Signals sent before the answer arrive before it; let them be handled too.
     QCoreApplication::processEvents();
     return pending.reply();
+}
+
+void PrivateSessionBus::sendSignal(QDBusConnection sender, const QDBusMessage& signal)
+{
+    sender.send(signal);
+    // The bus handles one sender's messages in order: once it answered, the signal has gone on.
+    sender.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("GetId")));
 }
 
 QVariant PrivateSessionBus::property(QDBusConnection connection, const QString& service, const QString& path,

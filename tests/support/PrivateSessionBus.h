@@ -25,9 +25,17 @@ public:
     // resume(), as on a desktop whose bus is busy.
     void pause();
     void resume();
+    // Runs `work` while the bus is paused and resumes the bus after it; whether `work` returned
+    // without the bus, that is before a watchdog had to resume the bus after `patienceMs` so that a
+    // call waiting on it could end (Qt's own timeout for such a call is 25 s).
+    bool finishesWhilePaused(const std::function<void()>& work, int patienceMs = 10000);
 
     // A new connection to the bus under this name, closed when the bus object goes.
     QDBusConnection connect(const QString& name);
+
+    // A new connection under `connectionName` that exports `object`'s slots and signals at `path`
+    // and owns `service`; false when the bus refused either.
+    bool serve(const QString& connectionName, const QString& service, const QString& path, QObject* object);
 
     // Sends `call` and serves this thread's events until the answer is there: for calls to objects
     // that live on this thread.
@@ -35,6 +43,9 @@ public:
     // Serves this thread's events until `done` answers true or `timeoutMs` has passed; whether it
     // did. For what a service on the bus does in its own time (a name taken, a call answered).
     static bool serveUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+    // Sends `signal` from `sender` and returns once the bus has passed it on: whatever the sender
+    // or another connection sends afterwards arrives after it.
+    static void sendSignal(QDBusConnection sender, const QDBusMessage& signal);
     // Reads a property of an object on the bus, serving this thread's events meanwhile.
     static QVariant property(QDBusConnection connection, const QString& service, const QString& path,
         const QString& interface, const QString& name);

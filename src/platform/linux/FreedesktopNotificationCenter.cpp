@@ -1,6 +1,7 @@
 #include "platform/linux/FreedesktopNotificationCenter.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/BusNameOwner.h"
 
 #include <QCoro/QCoroDBusPendingCall>
 #include <QDBusMessage>
@@ -37,8 +38,9 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(
 {
     if (m_connection.isConnected()) {
         // Forget what the user or the service closed, so that removal asks only for the rest.
-        m_connection.connect(m_service, QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
-            QStringLiteral("NotificationClosed"), this, SLOT(notificationClosed(uint, uint)));
+        m_owner = new BusNameOwner(m_connection, m_service, this);
+        m_owner->connectSignal(QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
+            QStringLiteral("NotificationClosed"), this, SLOT(notificationClosed(uint, uint, QDBusMessage)));
     }
 }
 
@@ -114,8 +116,13 @@ QCoro::Task<void> FreedesktopNotificationCenter::removeAllDelivered()
     }
 }
 
-void FreedesktopNotificationCenter::notificationClosed(uint identifier, uint /*reason*/)
+void FreedesktopNotificationCenter::notificationClosed(
+    uint identifier, uint /*reason*/, const QDBusMessage& message)
 {
+    // Another program's identifiers are not ours to forget.
+    if (!m_owner->sentByOwner(message)) {
+        return;
+    }
     m_delivered.erase(identifier);
 }
 

@@ -3,11 +3,16 @@
 #include "platform/desktop/NotificationCenter.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <set>
+
+namespace platform {
+class BusNameOwner;
+}
 
 namespace platform::dbus {
 
@@ -37,11 +42,12 @@ public:
     const std::set<std::uint32_t>& deliveredIdentifiers() const { return m_delivered; }
 
 private Q_SLOTS:
-    void notificationClosed(uint identifier, uint reason);
+    void notificationClosed(uint identifier, uint reason, const QDBusMessage& message);
 
 private:
     QDBusConnection m_connection;
     QString m_service;
+    BusNameOwner* m_owner = nullptr;
     std::set<std::uint32_t> m_delivered;
 };
 

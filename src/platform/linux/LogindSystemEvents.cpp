@@ -1,6 +1,7 @@
 #include "platform/linux/LogindSystemEvents.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/BusNameOwner.h"
 #include "platform/linux/SignalPipe.h"
 
 #include <QCoreApplication>
@@ -84,10 +85,12 @@ void LogindSystemEvents::watchLogind()
         log(LogLevel::Info, lcSystem(), "No system bus: sleep and wake will not be followed");
         return;
     }
-    const bool sleepConnected = m_bus.connect(login1Service, login1Path, login1Manager,
-        QStringLiteral("PrepareForSleep"), this, SLOT(onPrepareForSleep(bool)));
-    const bool shutdownConnected = m_bus.connect(login1Service, login1Path, login1Manager,
-        QStringLiteral("PrepareForShutdown"), this, SLOT(onPrepareForShutdown(bool)));
+    // Any process on the system bus may send these signals: only logind's own are heard.
+    m_logind = new BusNameOwner(m_bus, login1Service, this);
+    const bool sleepConnected = m_logind->connectSignal(login1Path, login1Manager,
+        QStringLiteral("PrepareForSleep"), this, SLOT(onPrepareForSleep(bool, QDBusMessage)));
+    const bool shutdownConnected = m_logind->connectSignal(login1Path, login1Manager,
+        QStringLiteral("PrepareForShutdown"), this, SLOT(onPrepareForShutdown(bool, QDBusMessage)));
     m_watchingLogind = sleepConnected && shutdownConnected;
     if (!m_watchingLogind) {
         log(LogLevel::Warning, lcSystem(),
@@ -97,13 +100,19 @@ void LogindSystemEvents::watchLogind()
     takeSleepInhibitor();
 }
 
-void LogindSystemEvents::onPrepareForSleep(bool start)
+void LogindSystemEvents::onPrepareForSleep(bool start, const QDBusMessage& message)
 {
+    if (!m_logind->sentByOwner(message)) {
+        return;
+    }
     handlePrepareForSleep(start);
 }
 
-void LogindSystemEvents::onPrepareForShutdown(bool start)
+void LogindSystemEvents::onPrepareForShutdown(bool start, const QDBusMessage& message)
 {
+    if (!m_logind->sentByOwner(message)) {
+        return;
+    }
     handlePrepareForShutdown(start);
 }
 

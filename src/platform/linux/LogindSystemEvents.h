@@ -3,12 +3,14 @@
 #include "platform/desktop/SystemEvents.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <functional>
 
 class QDBusPendingCallWatcher;
 
 namespace platform {
 
+class BusNameOwner;
 class SignalPipe;
 
 // The system events of a Linux desktop:
@@ -60,8 +62,8 @@ Q_SIGNALS:
     void sleepInhibitorChanged(bool held);
 
 private Q_SLOTS:
-    void onPrepareForSleep(bool start);
-    void onPrepareForShutdown(bool start);
+    void onPrepareForSleep(bool start, const QDBusMessage& message);
+    void onPrepareForShutdown(bool start, const QDBusMessage& message);
 
 private:
     void watchLogind();
@@ -73,6 +75,7 @@ private:
     QDBusConnection m_bus;
     Options m_options;
     SignalPipe* m_signalPipe = nullptr;
+    BusNameOwner* m_logind = nullptr;
     bool m_watchingLogind = false;
     bool m_sleeping = false;
     bool m_inhibitPending = false;

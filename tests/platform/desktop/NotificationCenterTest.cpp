@@ -1,6 +1,7 @@
 #include "platform/desktop/NotificationCenter.h"
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/linux/FreedesktopNotificationCenter.h"
+#include "support/PrivateSessionBus.h"
 #include "support/StandInNotificationService.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,8 @@
 #include <QVariantMap>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <vector>
 
 using platform::NotificationCenter;
@@ -105,6 +108,40 @@ TEST_F(FreedesktopNotificationCenterTest, forgetsNotificationsThatTheServiceClos
 
     QCoro::waitFor(center.removeAllDelivered());
     EXPECT_EQ(m_standIn.closed, std::vector<uint> { *second.identifier });
+}
+
+TEST(FreedesktopNotificationCenterBusTest, atStartTheBusIsNotWaitedForAndOnlyTheServiceClosesNotifications)
+{
+    PrivateSessionBus bus;
+    if (!bus.isRunning()) {
+        GTEST_SKIP() << "no dbus-daemon for a private bus";
+    }
+    NotificationServiceStandIn standIn;
+    ASSERT_TRUE(bus.serve(QStringLiteral("stalled-notifications"),
+        QString::fromLatin1(FreedesktopNotificationCenter::standardService),
+        QStringLiteral("/org/freedesktop/Notifications"), &standIn));
+    QDBusConnection client = bus.connect(QStringLiteral("stalled-notifications-client"));
+    QDBusConnection other = bus.connect(QStringLiteral("stalled-notifications-other"));
+
+    std::unique_ptr<FreedesktopNotificationCenter> center;
+    EXPECT_TRUE(bus.finishesWhilePaused([&] {
+        center = std::make_unique<FreedesktopNotificationCenter>(
+            client, QString::fromLatin1(FreedesktopNotificationCenter::standardService));
+    }));
+    // Posting is asked after the service's owner, so its answers come after the owner's.
+    const auto first = QCoro::waitFor(center->post(request("first")));
+    const auto second = QCoro::waitFor(center->post(request("second")));
+    ASSERT_TRUE(first.succeeded() && second.succeeded());
+
+    // Another program's NotificationClosed on the same path forgets nothing; the service's does.
+    QDBusMessage fake = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("NotificationClosed"));
+    fake << *first.identifier << 2u;
+    PrivateSessionBus::sendSignal(other, fake);
+    Q_EMIT standIn.NotificationClosed(*second.identifier, 2);
+    ASSERT_TRUE(PrivateSessionBus::serveUntil(
+        [&] { return center->deliveredIdentifiers().count(*second.identifier) == 0; }));
+    EXPECT_EQ(center->deliveredIdentifiers(), std::set<std::uint32_t> { *first.identifier });
 }
 
 TEST(FreedesktopNotificationCenterAbsentTest, aMissingServiceRefusesAndFailsToPost)

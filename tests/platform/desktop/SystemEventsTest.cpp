@@ -1,6 +1,7 @@
 #include "platform/desktop/SystemEvents.h"
 #include "platform/fake/FakeSystemEvents.h"
 #include "platform/linux/LogindSystemEvents.h"
+#include "support/PrivateSessionBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <memory>
 #include <poll.h>
 #include <unistd.h>
 
@@ -301,6 +303,40 @@ TEST(SystemEvents, FollowsLogindOnTheBusUnderADelayInhibitor)
     QTest::qWait(20);
     EXPECT_EQ(counts.willTerminate, 1);
     EXPECT_EQ(counts.quits, 1);
+}
+
+TEST(SystemEvents, AtStartTheBusIsNotWaitedForAndOnlyLogindIsHeard)
+{
+    PrivateSessionBus bus;
+    if (!bus.isRunning()) {
+        GTEST_SKIP() << "no dbus-daemon for a private bus";
+    }
+    FakeLogind logind;
+    ASSERT_TRUE(bus.serve(QStringLiteral("stalled-logind"), QStringLiteral("org.freedesktop.login1"),
+        QStringLiteral("/org/freedesktop/login1"), &logind));
+    QDBusConnection clientBus = bus.connect(QStringLiteral("stalled-client"));
+    QDBusConnection otherBus = bus.connect(QStringLiteral("stalled-other"));
+
+    Counts counts;
+    std::unique_ptr<LogindSystemEvents> events;
+    EXPECT_TRUE(bus.finishesWhilePaused(
+        [&] { events = std::make_unique<LogindSystemEvents>(clientBus, quietOptions(counts)); }));
+    count(*events, counts);
+    EXPECT_TRUE(events->isWatchingLogind());
+    // The inhibitor is asked for after logind's owner: once logind has the call, the bus has answered.
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return !logind.inhibitCalls.empty(); }));
+
+    // Any process may send logind's signals on its path; only logind's own count.
+    for (const char* member : { "PrepareForSleep", "PrepareForShutdown" }) {
+        QDBusMessage fake = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), QString::fromLatin1(member));
+        fake << true;
+        PrivateSessionBus::sendSignal(otherBus, fake);
+    }
+    Q_EMIT logind.PrepareForSleep(true);
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return counts.willSleep == 1; }));
+    EXPECT_EQ(counts.willTerminate, 0);
+    EXPECT_EQ(counts.quits, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
