@@ -1,25 +1,25 @@
 #pragma once
 
-#include "platform/store/PendingJournal.h"
+#include "platform/store/DefaultsListeners.h"
 #include "platform/store/PropertyList.h"
+#include "platform/store/ResidentValues.h"
 #include "platform/store/StoredValue.h"
+#include "platform/store/StoredValueJoins.h"
 
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <shared_mutex>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace platform {
+
+class DefaultsConnection;
+struct DefaultsFileOpening;
 
 // The SQLite file behind the user-defaults store: table defaults(suite, key, value) with the value
 // as the text of PropertyListJson, and an in-memory copy of every suite's values, loaded at open,
@@ -90,9 +90,8 @@ public:
     using Value = StoredValue;
     // Told of every write of one key of one suite, with what was stored before and after it
     // (null for nothing). A write of the value already stored still tells.
-    using Listener
-        = std::function<void(const std::string& key, const Value& oldValue, const Value& newValue)>;
-    using ListenerId = std::uint64_t;
+    using Listener = DefaultsListeners::Listener;
+    using ListenerId = DefaultsListeners::Id;
     using Join = StoredValueJoin;
 
     // Opens (or creates) the database at `path`; ":memory:" gives a private database in memory.
@@ -161,61 +160,18 @@ public:
     void removeListener(ListenerId id);
 
 private:
-    struct ListenerEntry {
-        ListenerId id = 0;
-        std::string suite;
-        std::string key;
-        Listener listener;
-        std::atomic<bool> active { true };
-    };
-    // A stored value in memory: `held` for a small one; a large one is `held` only until its first
-    // reader takes it (or once the file is closed), and `lent` while a reader holds it.
-    struct Resident {
-        Value held;
-        std::weak_ptr<const PropertyList> lent;
-        bool large = false;
-        // The last read of it from the file failed; cleared by a read that succeeds.
-        bool unread = false;
-    };
-    using SuiteValues = std::unordered_map<std::string, Resident>;
-    using SuiteTexts = std::unordered_map<std::string, std::string>;
-    struct Deferred;
-    using SuiteDeferred = std::unordered_map<std::string, std::shared_ptr<Deferred>>;
-
-    // What putting one kept write into the file did.
-    struct Applied {
-        std::string suite;
-        std::string key;
-        // The file holds `value` now rather than what was written (joined, or another program's).
-        bool changed = false;
-        Value value;
-        std::optional<std::pair<std::string, Value>> backup;
-        std::string rowBackup;
-        std::size_t size = 0;
-    };
-    // A listener to call, once the locks are released.
-    struct Notice {
-        std::shared_ptr<ListenerEntry> entry;
-        std::string key;
-        Value oldValue;
-        Value newValue;
-    };
+    using Notice = DefaultsListeners::Notice;
 
     DefaultsDatabase(std::string requestedPath, Options options);
     void openOrReplace();
-    // Under the write lock: the join of `key`, the store's own or the process's; null when none.
-    Join joinOf(const std::string& suite, const std::string& key) const;
+    // Under the write lock: takes the opened file over with its values; false when its statements
+    // could not be prepared.
+    bool adopt(DefaultsFileOpening& opened);
     // Under the write lock: opens the file held at the opening; false while it is still held.
     bool openWaitingFile(std::vector<Notice>& notices);
-    // Under the write lock: the kept writes put into the file in one transaction (see
-    // applyPending()), then forgotten; false, with everything as it was, when it did not commit.
+    // Under the write lock: the kept writes put into the file in one transaction (a PendingReplay),
+    // then forgotten; false, with everything as it was, when it did not commit.
     bool flushPending(std::vector<Notice>& notices);
-    // Under the write lock, inside flushPending()'s transaction: one key's kept write put into the
-    // file. One written over a stored value that another program has changed since is joined with
-    // it or leaves it; one written blind is joined with the stored value or copies it aside.
-    int applyPending(const PendingJournal::Write& write, Applied& done, std::string& failure);
-    // Under the write lock, once flushPending() committed: the cache takes what the file holds now.
-    void takeApplied(std::vector<Applied>& applied, std::vector<Notice>& notices);
     // Under the write lock: what a run before left in the pending file.
     void loadPendingWrites();
     // Under the write lock: a write of `key` to keep, with what the file held before it when known.
@@ -224,20 +180,6 @@ private:
     // Under the write lock: the pending writes put over the values in memory, so that readers see
     // them while the file does not hold them.
     void overlayPending();
-    // Under the write lock: whether another connection has committed to the file since the last
-    // call (or since the file was taken into use).
-    bool changedElsewhere();
-    // Under the write lock: the stored text of `key` as the file holds it; false when the read failed.
-    bool readRow(const std::string& suite, const std::string& key, std::optional<std::string>& text, int& rc);
-    static void deliver(const std::vector<Notice>& notices);
-    bool adopt(sqlite3* db, std::unordered_map<std::string, SuiteValues> values,
-        std::unordered_map<std::string, SuiteTexts> unreadable,
-        std::unordered_map<std::string, SuiteTexts> deferred);
-    // Decodes the deferred rows of `suite` (of `key` only, when given) into the cache, or into the
-    // unreadable texts when they do not decode.
-    void settle(const std::string& suite, const std::string* key) const;
-    // Under the cache lock: the stored value of `key` in memory, or null when the key is not stored.
-    Resident* residentOf(const std::string& suite, const std::string& key) const;
     // A large value's current object: the held or lent one, else read from the file; null when
     // the row is gone or no longer reads. Takes the write lock.
     Value lendLarge(const std::string& suite, const std::string& key) const;
@@ -253,20 +195,8 @@ private:
     // Under the write lock: marks `key` as stored but unread after `reread` failed, and reports it
     // unless the last read failed too.
     void markUnread(const std::string& suite, const std::string& key, int failure) const;
-    // Under the cache lock: a name for the backup of `key` that no value of `suite` has.
-    std::string freeBackupKey(const std::string& suite, const std::string& key) const;
-    // Under the write lock: stores the unreadable text of `key` under a free backup key; the
-    // backup's name and value when it did, nothing (with `failure` set) when it did not.
-    std::optional<std::pair<std::string, Value>> backUpUnreadable(
-        const std::string& suite, const std::string& key, const std::string& text, std::string& failure);
-    // Under the write lock: copies the row of `key` as the file holds it (nothing is decoded or
-    // held in memory) to a free backup key; the backup's name, empty when there is no row to copy,
-    // nothing (with `failure` set) when the copy failed.
-    std::optional<std::string> copyRowAside(
-        const std::string& suite, const std::string& key, std::string& failure);
-    int step(
-        sqlite3_stmt* statement, const std::string& suite, const std::string& key, const std::string* text);
-    std::vector<std::shared_ptr<ListenerEntry>> listenersOf(const std::string& suite, const std::string& key);
+    // SQLite's text for `code`, with the open file's detail.
+    std::string failureText(int code) const;
 
     const std::string m_requestedPath;
     const Options m_options;
@@ -275,40 +205,23 @@ private:
     std::string m_movedAsidePath;
     std::string m_unavailableReason;
 
-    // Serialises statements on the connection and changes to the cache. (A read may bring a large
-    // value back from the file: hence mutable.)
+    // Serialises statements on the file and changes to the values in memory; a read may bring a
+    // large value back from the file: hence mutable. Taken before the values' own lock.
     mutable std::mutex m_writeMutex;
-    sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_upsert = nullptr;
-    sqlite3_stmt* m_delete = nullptr;
-    sqlite3_stmt* m_select = nullptr;
+    // The file, open; none while it is held at the opening, or once closed. Under the write lock.
+    std::unique_ptr<DefaultsConnection> m_file;
     bool m_closed = false;
     std::atomic<bool> m_waiting { false };
     // The writes kept while the file is held; under the write lock. None for a store in memory.
     std::unique_ptr<PendingJournal> m_journal;
-    // The file's data version when changedElsewhere() last read it; under the write lock.
-    std::int64_t m_dataVersion = 0;
     std::atomic<bool> m_hasPending { false };
-    std::unordered_map<std::string, std::unordered_map<std::string, Join>> m_joins;
+    // Under the write lock.
+    StoredValueJoins m_joins;
     std::function<void()> m_didChange;
 
-    mutable std::shared_mutex m_cacheMutex;
-    // Changed by a write under both locks, by the first read of a deferred row (which no write
-    // touches before) under the cache lock, and by the lending of a long value under both; read
-    // under the cache lock.
-    mutable std::unordered_map<std::string, SuiteValues> m_cache;
-    mutable std::unordered_map<std::string, SuiteTexts> m_unreadable;
-    // Rows not decoded yet, filled at open; under the cache lock.
-    mutable std::unordered_map<std::string, SuiteDeferred> m_deferred;
-    mutable std::atomic<bool> m_hasDeferred { false };
-
-    std::mutex m_listenersMutex;
-    std::atomic<std::size_t> m_listenerCount { 0 };
-    ListenerId m_nextListenerId = 1;
-    std::unordered_map<std::string,
-        std::unordered_map<std::string, std::vector<std::shared_ptr<ListenerEntry>>>>
-        m_listeners;
-    std::unordered_map<ListenerId, std::shared_ptr<ListenerEntry>> m_listenersById;
+    // A read may lend a large value, or find that it no longer reads: hence mutable.
+    mutable ResidentValues m_values { m_path };
+    DefaultsListeners m_listeners;
 };
 
 } // namespace platform

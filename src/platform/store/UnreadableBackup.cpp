@@ -1,5 +1,10 @@
 #include "platform/store/UnreadableBackup.h"
 
+#include "platform/store/DefaultsConnection.h"
+#include "platform/store/PropertyListJson.h"
+
+#include <sqlite3.h>
+
 namespace platform {
 
 std::string unreadableBackupKey(
@@ -11,6 +16,27 @@ std::string unreadableBackupKey(
         key = base + "-" + std::to_string(attempt);
     }
     return key;
+}
+
+std::optional<std::pair<std::string, StoredValue>> backUpUnreadable(DefaultsConnection& file,
+    const std::string& backupKey, const std::string& suite, const std::string& text, std::string& failure)
+{
+    PropertyList copy(text);
+    auto encoded = PropertyListJson::encode(copy);
+    if (!encoded) {
+        copy = PropertyList(Bytes(text.begin(), text.end()));
+        encoded = PropertyListJson::encode(copy);
+    }
+    if (!encoded) {
+        failure = "its unreadable stored text could not be copied";
+        return std::nullopt;
+    }
+    const int rc = file.write(suite, backupKey, &*encoded);
+    if (rc != SQLITE_DONE) {
+        failure = "its unreadable stored text could not be copied: " + file.message(rc);
+        return std::nullopt;
+    }
+    return std::pair(backupKey, std::make_shared<const PropertyList>(std::move(copy)));
 }
 
 } // namespace platform

@@ -1,7 +1,11 @@
 #include "platform/store/DefaultsDatabase.h"
 
 #include "platform/Logger.h"
+#include "platform/store/DefaultsConnection.h"
+#include "platform/store/DefaultsFileOpening.h"
+#include "platform/store/PendingReplay.h"
 #include "platform/store/PropertyListJson.h"
+#include "platform/store/StoredValueJoins.h"
 #include "support/SqliteToolLock.h"
 #include "support/TestErrorReporter.h"
 
@@ -328,4 +332,118 @@ TEST_F(PendingReplayTest, APendingFileThatIsNoDatabaseIsSetAside)
     EXPECT_EQ(*database->value(suite, "k"), PropertyList(1));
     ASSERT_TRUE(database->setValue(suite, "k", 2));
     EXPECT_EQ(stored("k"), PropertyList(2));
+}
+
+namespace {
+
+// The replay on its own, over a file and the values in memory, without a store around it.
+class PendingReplayAloneTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        ASSERT_TRUE(m_reporter.isValid());
+        auto opening = DefaultsFileOpening::open(m_path, 1000, 1 << 16);
+        ASSERT_EQ(opening.outcome, DefaultsFileOpening::Outcome::Opened);
+        int failure = SQLITE_OK;
+        m_file = DefaultsConnection::take(opening.db, 0, failure);
+        ASSERT_TRUE(m_file);
+        // Written since as another program adds: only what was counted here on top of the base.
+        m_joins.set("s", "count",
+            [](const PropertyList& stored, const PropertyList& written, const PropertyList* base) {
+                const std::int64_t from = base ? *base->getIf<std::int64_t>() : 0;
+                return std::optional(
+                    PropertyList(*stored.getIf<std::int64_t>() + *written.getIf<std::int64_t>() - from));
+            });
+    }
+    void store(const std::string& key, const std::string& text)
+    {
+        ASSERT_EQ(m_file->write("s", key, &text), SQLITE_DONE);
+    }
+    std::optional<std::string> stored(const std::string& key)
+    {
+        std::optional<std::string> text;
+        EXPECT_EQ(m_file->read("s", key, text), SQLITE_DONE);
+        return text;
+    }
+    bool replay(const std::vector<PendingJournal::Write>& writes, std::vector<ResidentValues::Replayed>& done)
+    {
+        return PendingReplay(*m_file, m_values, m_joins, m_path).run(writes, done);
+    }
+
+    QTemporaryDir m_folder;
+    const std::string m_path = m_folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString();
+    ResidentValues m_values { m_path };
+    StoredValueJoins m_joins;
+    std::unique_ptr<DefaultsConnection> m_file;
+    LogCapture m_log;
+    TestErrorReporter m_reporter;
+};
+
+} // namespace
+
+// Each write as it stands to the file: over an unchanged base it is written; over a base another
+// program changed it is joined (or that program's value stays); made blind over another value
+// without a join, the stored row is first copied aside. Replayed again, nothing changes.
+TEST_F(PendingReplayAloneTest, EachWriteIsPutInAsItStandsToWhatTheFileHolds)
+{
+    store("count", "3");
+    store("same", "1");
+    store("theirs", "\"their value\"");
+    store("blind", "\"stored\"");
+    const std::vector<PendingJournal::Write> writes {
+        { 1, "s", "count", "2", PendingJournal::Basis::Known, "1" },
+        { 2, "s", "same", "2", PendingJournal::Basis::Known, "1" },
+        { 3, "s", "theirs", "\"mine\"", PendingJournal::Basis::Known, "\"before\"" },
+        { 4, "s", "blind", "\"written\"", PendingJournal::Basis::Blind, std::nullopt },
+    };
+    std::vector<ResidentValues::Replayed> done;
+    ASSERT_TRUE(replay(writes, done));
+    ASSERT_EQ(done.size(), 4u);
+    EXPECT_EQ(stored("count"), "4");
+    EXPECT_TRUE(done[0].changed);
+    EXPECT_EQ(*done[0].value, PropertyList(4));
+    EXPECT_EQ(stored("same"), "2");
+    EXPECT_FALSE(done[1].changed);
+    EXPECT_EQ(stored("theirs"), "\"their value\"");
+    EXPECT_TRUE(done[2].changed);
+    EXPECT_EQ(*done[2].value, PropertyList("their value"));
+    EXPECT_EQ(stored("blind"), "\"written\"");
+    ASSERT_FALSE(done[3].rowBackup.empty());
+    EXPECT_EQ(stored(done[3].rowBackup), "\"stored\"");
+
+    // The count's join adds what was counted over its base again: only the others are replayed.
+    std::vector<ResidentValues::Replayed> again;
+    ASSERT_TRUE(replay({ writes.begin() + 1, writes.end() }, again));
+    EXPECT_EQ(stored("same"), "2");
+    EXPECT_EQ(stored("theirs"), "\"their value\"");
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_TRUE(again[2].rowBackup.empty()) << "the file holds what was written already";
+}
+
+// While another program writes, nothing goes in and nothing is reported: the writes wait for the
+// next try. A write that fails for another reason undoes the others, and is reported.
+TEST_F(PendingReplayAloneTest, AReplayThatDoesNotCommitLeavesTheFileAsItWas)
+{
+    store("count", "1");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::vector<ResidentValues::Replayed> done;
+    EXPECT_FALSE(replay({ { 1, "s", "count", "2", PendingJournal::Basis::Known, "1" } }, done));
+    EXPECT_TRUE(done.empty());
+    EXPECT_EQ(m_log.countContaining("could not be put into it"), 0);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+
+    ASSERT_EQ(sqlite3_exec(other,
+                  "CREATE TRIGGER refuse BEFORE INSERT ON defaults WHEN NEW.key = 'refused' "
+                  "BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_FALSE(replay({ { 1, "s", "count", "2", PendingJournal::Basis::Known, "1" },
+                            { 2, "s", "refused", "1", PendingJournal::Basis::Blind, std::nullopt } },
+        done));
+    EXPECT_EQ(stored("count"), "1");
+    EXPECT_EQ(m_log.countContaining("could not be put into it"), 1);
 }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/store/SqliteSupport.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The settings file once it is open: its connection and the statements the store runs on it,
+// prepared once for the life of the connection. Statements wait for another process's lock at most
+// the busy timeout given; what they return is SQLite's code.
+//
+// Not thread-safe: the store uses it under its write lock.
+class DefaultsConnection {
+public:
+    enum class Checkpoint {
+        // Copies what no reader of another process still uses; never waits for them.
+        Passive,
+        // Copies the whole log and empties it, waiting (up to the busy timeout) for readers.
+        Truncate,
+    };
+
+    // Takes `db` (opened, its table made) over once the statements are prepared on it; null, with
+    // `db` left as it was and `failure` set to the SQLite code, when they could not be.
+    static std::unique_ptr<DefaultsConnection> take(
+        sqlite::Connection& db, int busyTimeoutMilliseconds, int& failure);
+    ~DefaultsConnection();
+    DefaultsConnection(const DefaultsConnection&) = delete;
+    DefaultsConnection& operator=(const DefaultsConnection&) = delete;
+
+    // SQLite's text for `code`, with the connection's own detail when it says more.
+    std::string message(int code) const;
+    // The code of the connection's last failure.
+    int lastFailure() const;
+    int exec(const char* sql);
+
+    // Stores `text` as the row of `key`, or removes the row when `text` is null; SQLITE_DONE when
+    // done.
+    int write(const std::string& suite, const std::string& key, const std::string* text);
+    // The row's text as the file holds it, nothing when there is no row: SQLITE_DONE then. Another
+    // code when the read failed (SQLITE_NOMEM for a text SQLite had no memory to hand over, which is
+    // not an empty one).
+    int read(const std::string& suite, const std::string& key, std::optional<std::string>& text);
+    // Copies the row of `key`, as the file holds it and without decoding it, to `backup`;
+    // SQLITE_DONE when done, with `copied` false when there was no row to copy.
+    int copyRow(const std::string& suite, const std::string& key, const std::string& backup, bool& copied);
+
+    // Whether another connection has committed to the file since the last call (or since this
+    // connection was taken).
+    bool changedElsewhere();
+    // Copies what the write-ahead log holds into the file itself.
+    int checkpoint(Checkpoint mode);
+    // Lets go of the pages read and written so far: reads are served from memory.
+    void releaseMemory();
+
+private:
+    explicit DefaultsConnection(sqlite3* db);
+    int step(
+        sqlite3_stmt* statement, const std::string& suite, const std::string& key, const std::string* text);
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_upsert = nullptr;
+    sqlite3_stmt* m_delete = nullptr;
+    sqlite3_stmt* m_select = nullptr;
+    std::int64_t m_dataVersion = 0;
+};
+
+} // namespace platform
