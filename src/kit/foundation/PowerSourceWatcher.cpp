@@ -1,5 +1,7 @@
 #include "kit/foundation/PowerSourceWatcher.h"
 
+#include "platform/linux/BusNameOwner.h"
+
 #include <QCoro/QCoroDBusPendingCall>
 #include <QCoro/QCoroTask>
 #include <QDBusArgument>
@@ -74,25 +76,29 @@ PowerSourceWatcher::PowerSourceWatcher(const QDBusConnection& bus, const QString
     if (!m_bus.isConnected()) {
         return;
     }
-    m_bus.connect(m_service, uPowerPath, propertiesInterface, QStringLiteral("PropertiesChanged"), this,
-        SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
-    m_bus.connect(m_service, uPowerPath, uPowerInterface, QStringLiteral("DeviceAdded"), this,
-        SLOT(deviceListChanged()));
-    m_bus.connect(m_service, uPowerPath, uPowerInterface, QStringLiteral("DeviceRemoved"), this,
-        SLOT(deviceListChanged()));
+    m_uPower = new platform::BusNameOwner(m_bus, m_service, this);
+    m_uPower->connectSignal(uPowerPath, propertiesInterface, QStringLiteral("PropertiesChanged"), this,
+        SLOT(propertiesChanged(QString, QVariantMap, QStringList, QDBusMessage)));
+    m_uPower->connectSignal(uPowerPath, uPowerInterface, QStringLiteral("DeviceAdded"), this,
+        SLOT(deviceListChanged(QDBusMessage)));
+    m_uPower->connectSignal(uPowerPath, uPowerInterface, QStringLiteral("DeviceRemoved"), this,
+        SLOT(deviceListChanged(QDBusMessage)));
     refresh();
 }
 
-void PowerSourceWatcher::propertiesChanged(const QString& interface, const QVariantMap&, const QStringList&)
+void PowerSourceWatcher::propertiesChanged(
+    const QString& interface, const QVariantMap&, const QStringList&, const QDBusMessage& message)
 {
-    if (interface == uPowerInterface) {
+    if (interface == uPowerInterface && m_uPower->sentByOwner(message)) {
         refresh();
     }
 }
 
-void PowerSourceWatcher::deviceListChanged()
+void PowerSourceWatcher::deviceListChanged(const QDBusMessage& message)
 {
-    refresh();
+    if (m_uPower->sentByOwner(message)) {
+        refresh();
+    }
 }
 
 void PowerSourceWatcher::refresh()

@@ -4,9 +4,14 @@
 #include "platform/combine/CurrentValueSubject.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 
 #include <cstdint>
+
+namespace platform {
+class BusNameOwner;
+}
 
 namespace zk {
 
@@ -32,15 +37,16 @@ public:
     }
 
 private Q_SLOTS:
-    void propertiesChanged(
-        const QString& interface, const QVariantMap& changed, const QStringList& invalidated);
-    void deviceListChanged();
+    void propertiesChanged(const QString& interface, const QVariantMap& changed,
+        const QStringList& invalidated, const QDBusMessage& message);
+    void deviceListChanged(const QDBusMessage& message);
 
 private:
     void refresh();
 
     QDBusConnection m_bus;
     QString m_service;
+    platform::BusNameOwner* m_uPower = nullptr;
     // Counts the reads begun: only the latest one's answer is taken.
     std::uint64_t m_reads = 0;
     platform::combine::CurrentValueSubject<PowerSource> m_subject { PowerSource::externalUnlimited };

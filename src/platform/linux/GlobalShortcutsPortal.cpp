@@ -1,6 +1,7 @@
 #include "platform/linux/GlobalShortcutsPortal.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/BusNameOwner.h"
 
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -38,12 +39,13 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
 GlobalShortcutsPortal::GlobalShortcutsPortal(QDBusConnection connection, QObject* parent)
     : QObject(parent)
     , m_connection(std::move(connection))
+    , m_portal(new BusNameOwner(m_connection, portalService, this))
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<PortalShortcutList>();
     for (const QString& member : { QStringLiteral("Activated"), QStringLiteral("Deactivated") }) {
-        m_connection.connect(portalService, portalPath, portalInterface, member, this,
-            SLOT(handleShortcutSignal(QDBusMessage)));
+        m_portal->connectSignal(
+            portalPath, portalInterface, member, this, SLOT(handleShortcutSignal(QDBusMessage)));
     }
 }
 
@@ -156,7 +158,7 @@ void GlobalShortcutsPortal::request(
         = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
     options.insert(QStringLiteral("handle_token"), token);
     m_pendingRequests[requestPath] = std::move(handler);
-    m_connection.connect(portalService, requestPath, requestInterface, QStringLiteral("Response"), this,
+    m_portal->connectSignal(requestPath, requestInterface, QStringLiteral("Response"), this,
         SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
 
     QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, portalInterface, method);
@@ -177,12 +179,12 @@ void GlobalShortcutsPortal::handleResponse(
     uint response, const QVariantMap& results, const QDBusMessage& message)
 {
     const auto found = m_pendingRequests.find(message.path());
-    if (found == m_pendingRequests.end()) {
+    if (found == m_pendingRequests.end() || !m_portal->sentByOwner(message)) {
         return;
     }
     const ResponseHandler handler = std::move(found->second);
     m_pendingRequests.erase(found);
-    m_connection.disconnect(portalService, message.path(), requestInterface, QStringLiteral("Response"), this,
+    m_connection.disconnect(QString(), message.path(), requestInterface, QStringLiteral("Response"), this,
         SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
     handler(response, results);
 }
@@ -191,7 +193,7 @@ void GlobalShortcutsPortal::handleShortcutSignal(const QDBusMessage& message)
 {
     // Activated and Deactivated: (o session_handle, s shortcut_id, t timestamp, a{sv} options).
     const QList<QVariant> arguments = message.arguments();
-    if (!m_bound || arguments.size() < 2) {
+    if (!m_bound || arguments.size() < 2 || !m_portal->sentByOwner(message)) {
         return;
     }
     const QVariant session = arguments[0];

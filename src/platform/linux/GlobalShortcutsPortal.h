@@ -12,6 +12,8 @@
 
 namespace platform {
 
+class BusNameOwner;
+
 // One shortcut as the portal's methods and signals carry it: an id and its properties
 // ("description", "preferred_trigger", "trigger_description").
 struct PortalShortcut {
@@ -72,6 +74,7 @@ private:
     void fail(const QString& why);
 
     QDBusConnection m_connection;
+    BusNameOwner* m_portal;
     QString m_session;
     QList<Binding> m_bindings;
     bool m_bound = false;

@@ -1,6 +1,7 @@
 #include "platform/linux/MutterIdleTimeSource.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/BusNameOwner.h"
 #include "platform/linux/DBusServiceProbe.h"
 #include "platform/time/Clock.h"
 
@@ -63,9 +64,10 @@ MutterIdleTimeSource::MutterIdleTimeSource(
                 readInhibitedActions();
             }
         });
-    m_connection.connect(m_sessionManager, QString::fromLatin1(sessionManagerPath), propertiesInterface(),
+    m_sessionManagerOwner = new BusNameOwner(m_connection, m_sessionManager, this);
+    m_sessionManagerOwner->connectSignal(QString::fromLatin1(sessionManagerPath), propertiesInterface(),
         QStringLiteral("PropertiesChanged"), this,
-        SLOT(sessionManagerPropertiesChanged(QString, QVariantMap, QStringList)));
+        SLOT(sessionManagerPropertiesChanged(QString, QVariantMap, QStringList, QDBusMessage)));
     connect(&m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
         [this](const QString&, const QString& oldOwner, const QString& newOwner) {
             if (newOwner.isEmpty()) {
@@ -78,17 +80,18 @@ MutterIdleTimeSource::MutterIdleTimeSource(
                 serviceAppeared();
             }
         });
-    m_connection.connect(m_service, QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
-        QStringLiteral("WatchFired"), this, SLOT(watchFired(uint)));
+    m_mutterOwner = new BusNameOwner(m_connection, m_service, this);
+    m_mutterOwner->connectSignal(QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
+        QStringLiteral("WatchFired"), this, SLOT(watchFired(uint, QDBusMessage)));
 }
 
 MutterIdleTimeSource::~MutterIdleTimeSource()
 {
-    m_connection.disconnect(m_sessionManager, QString::fromLatin1(sessionManagerPath), propertiesInterface(),
+    m_connection.disconnect(QString(), QString::fromLatin1(sessionManagerPath), propertiesInterface(),
         QStringLiteral("PropertiesChanged"), this,
-        SLOT(sessionManagerPropertiesChanged(QString, QVariantMap, QStringList)));
-    m_connection.disconnect(m_service, QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
-        QStringLiteral("WatchFired"), this, SLOT(watchFired(uint)));
+        SLOT(sessionManagerPropertiesChanged(QString, QVariantMap, QStringList, QDBusMessage)));
+    m_connection.disconnect(QString(), QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
+        QStringLiteral("WatchFired"), this, SLOT(watchFired(uint, QDBusMessage)));
     if (m_available) {
         removeWatches();
     }
@@ -317,10 +320,10 @@ void MutterIdleTimeSource::readInhibitedActions()
     });
 }
 
-void MutterIdleTimeSource::sessionManagerPropertiesChanged(
-    const QString& interface, const QVariantMap& changed, const QStringList& invalidated)
+void MutterIdleTimeSource::sessionManagerPropertiesChanged(const QString& interface,
+    const QVariantMap& changed, const QStringList& invalidated, const QDBusMessage& message)
 {
-    if (interface != QLatin1String(sessionManagerName)) {
+    if (!m_sessionManagerOwner->sentByOwner(message) || interface != QLatin1String(sessionManagerName)) {
         return;
     }
     if (auto found = changed.find(inhibitedActions()); found != changed.end()) {
@@ -360,9 +363,9 @@ void MutterIdleTimeSource::becameIdle(double since)
     tell({ IdleEvent::Type::idle, since });
 }
 
-void MutterIdleTimeSource::watchFired(uint id)
+void MutterIdleTimeSource::watchFired(uint id, const QDBusMessage& message)
 {
-    if (!m_armed) {
+    if (!m_armed || !m_mutterOwner->sentByOwner(message)) {
         return;
     }
     if (id != 0 && id == m_idleWatch) {

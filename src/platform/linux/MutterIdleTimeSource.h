@@ -16,6 +16,8 @@
 
 namespace platform {
 
+class BusNameOwner;
+
 // Idle events from GNOME Mutter's IdleMonitor on the session bus. An idle watch of the engine's
 // threshold fires once the user has had no input for it ("idle since the threshold ago"); a
 // user-active watch, set while the user is away, fires once at the next input. When armed, the
@@ -78,9 +80,9 @@ public:
     void ask();
 
 private Q_SLOTS:
-    void watchFired(uint id);
-    void sessionManagerPropertiesChanged(
-        const QString& interface, const QVariantMap& changed, const QStringList& invalidated);
+    void watchFired(uint id, const QDBusMessage& message);
+    void sessionManagerPropertiesChanged(const QString& interface, const QVariantMap& changed,
+        const QStringList& invalidated, const QDBusMessage& message);
 
 private:
     void removeWatch(uint id);
@@ -110,6 +112,9 @@ private:
     QDBusServiceWatcher m_watcher;
     const QString m_sessionManager;
     QDBusServiceWatcher m_sessionManagerWatcher;
+    // Who sends the signals the two names' objects are heard by.
+    BusNameOwner* m_mutterOwner = nullptr;
+    BusNameOwner* m_sessionManagerOwner = nullptr;
     QTimer m_question;
     std::optional<double> m_nextQuestionAt;
     bool m_idleInhibited = false;

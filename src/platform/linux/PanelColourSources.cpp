@@ -1,5 +1,6 @@
 #include "platform/linux/PanelColourSources.h"
 
+#include "platform/linux/BusNameOwner.h"
 #include "platform/linux/SettingsPortal.h"
 #include "platform/linux/X11Atom.h"
 
@@ -170,12 +171,16 @@ DesktopColourScheme::DesktopColourScheme()
             emit changed();
         }
     });
-    SettingsPortal::followChanges(bus, portal, this, SLOT(settingChanged(QString, QString, QDBusVariant)));
+    m_portal = new BusNameOwner(bus, portal, this);
+    SettingsPortal::followChanges(
+        *m_portal, this, SLOT(settingChanged(QString, QString, QDBusVariant, QDBusMessage)));
 }
 
-void DesktopColourScheme::settingChanged(const QString& ns, const QString& key, const QDBusVariant& value)
+void DesktopColourScheme::settingChanged(
+    const QString& ns, const QString& key, const QDBusVariant& value, const QDBusMessage& message)
 {
-    if (ns != QLatin1String(appearanceNamespace) || key != QLatin1String(colorSchemeKey)) {
+    if (!m_portal->sentByOwner(message) || ns != QLatin1String(appearanceNamespace)
+        || key != QLatin1String(colorSchemeKey)) {
         return;
     }
     m_colorScheme = colorSchemeFrom(value.variant());

@@ -3,6 +3,7 @@
 #include "platform/desktop/StatusItem.h"
 
 #include <QColor>
+#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QImage>
 #include <QObject>
@@ -12,6 +13,8 @@
 #include <optional>
 
 namespace platform {
+
+class BusNameOwner;
 
 // Where the colours of the panel that holds the status item can be learnt (PanelColours).
 
@@ -63,8 +66,10 @@ signals:
 
 private:
     DesktopColourScheme();
-    Q_SLOT void settingChanged(const QString& ns, const QString& key, const QDBusVariant& value);
+    Q_SLOT void settingChanged(
+        const QString& ns, const QString& key, const QDBusVariant& value, const QDBusMessage& message);
 
+    BusNameOwner* m_portal = nullptr;
     std::optional<uint> m_colorScheme;
 };
 

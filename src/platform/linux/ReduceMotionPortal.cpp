@@ -1,6 +1,7 @@
 #include "platform/linux/ReduceMotionPortal.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/BusNameOwner.h"
 #include "platform/linux/SettingsPortal.h"
 
 #include <QDBusMessage>
@@ -48,8 +49,9 @@ ReduceMotionPortal::ReduceMotionPortal(QDBusConnection bus, const QString& servi
         return;
     }
     // Followed before the reads go out, so that no change falls between a read and the following.
+    m_portal = new BusNameOwner(m_bus, m_service, this);
     SettingsPortal::followChanges(
-        m_bus, m_service, this, SLOT(settingChanged(QString, QString, QDBusVariant)));
+        *m_portal, this, SLOT(settingChanged(QString, QString, QDBusVariant, QDBusMessage)));
     read(m_gnome, gnomeNamespace, gnomeKey);
     read(m_kde, kdeNamespace, kdeKey);
 }
@@ -86,8 +88,12 @@ void ReduceMotionPortal::readAnswered()
     }
 }
 
-void ReduceMotionPortal::settingChanged(const QString& ns, const QString& key, const QDBusVariant& value)
+void ReduceMotionPortal::settingChanged(
+    const QString& ns, const QString& key, const QDBusVariant& value, const QDBusMessage& message)
 {
+    if (!m_portal->sentByOwner(message)) {
+        return;
+    }
     if (auto reduced = reducedFrom(ns, key, value.variant())) {
         if (m_enabled != *reduced) {
             log(LogLevel::Info, lcDesktop(), *reduced ? "Animations reduced" : "Animations on");

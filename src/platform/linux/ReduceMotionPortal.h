@@ -3,6 +3,7 @@
 #include "platform/linux/SettingsPortal.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
@@ -11,6 +12,8 @@
 class QDBusVariant;
 
 namespace platform {
+
+class BusNameOwner;
 
 // The desktop's "reduce animations" choice as the XDG settings portal tells it (GNOME's
 // enable-animations, KDE's animation speed of zero), followed while this lives. The portal is asked
@@ -27,7 +30,8 @@ public:
     bool isEnabled() const { return m_enabled; }
 
 private Q_SLOTS:
-    void settingChanged(const QString& ns, const QString& key, const QDBusVariant& value);
+    void settingChanged(
+        const QString& ns, const QString& key, const QDBusVariant& value, const QDBusMessage& message);
 
 private:
     // What one read of a setting brought: whether it is in, and what it says about motion.
@@ -40,6 +44,7 @@ private:
 
     QDBusConnection m_bus;
     QString m_service;
+    BusNameOwner* m_portal = nullptr;
     Answer m_gnome;
     Answer m_kde;
     // A change the desktop sent is newer than any read still on its way.

@@ -1,5 +1,7 @@
 #include "platform/linux/SettingsPortal.h"
 
+#include "platform/linux/BusNameOwner.h"
+
 #include <QDBusVariant>
 
 namespace platform {
@@ -12,13 +14,12 @@ QDBusMessage SettingsPortal::readCall(const QString& portal, const QString& ns, 
     return call;
 }
 
-bool SettingsPortal::followChanges(
-    QDBusConnection bus, const QString& portal, QObject* receiver, const char* slot)
+bool SettingsPortal::followChanges(BusNameOwner& portal, QObject* receiver, const char* slot)
 {
     // The slot is found by its signature's names: QDBusVariant must be known before any reply made
     // it so.
     qRegisterMetaType<QDBusVariant>();
-    return bus.connect(portal, QString::fromLatin1(path), QString::fromLatin1(interfaceName),
+    return portal.connectSignal(QString::fromLatin1(path), QString::fromLatin1(interfaceName),
         QStringLiteral("SettingChanged"), receiver, slot);
 }
 

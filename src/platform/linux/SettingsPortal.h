@@ -9,6 +9,8 @@ class QObject;
 
 namespace platform {
 
+class BusNameOwner;
+
 // The desktop's settings portal (org.freedesktop.portal.Settings) as the settings read from it are
 // read: one setting at a time without waiting, and followed through SettingChanged.
 class SettingsPortal {
@@ -20,9 +22,9 @@ public:
     // The Read call for the setting `key` of `ns`, to the portal under the bus name `portal`.
     static QDBusMessage readCall(const QString& portal, const QString& ns, const QString& key);
     // Calls `slot` of `receiver`, declared (const QString& ns, const QString& key, const
-    // QDBusVariant& value), for every setting the portal under `portal` says has changed.
-    static bool followChanges(
-        QDBusConnection bus, const QString& portal, QObject* receiver, const char* slot);
+    // QDBusVariant& value, const QDBusMessage& message), for every SettingChanged on the portal's
+    // path; the slot takes only those portal.sentByOwner(message) says the portal sent.
+    static bool followChanges(BusNameOwner& portal, QObject* receiver, const char* slot);
     // The value of a Read answer or of a change: Read (version 1) wraps it once more than
     // SettingChanged does, so every layer is taken off.
     static QVariant unwrapped(QVariant value);

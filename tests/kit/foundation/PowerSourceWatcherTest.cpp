@@ -9,6 +9,7 @@
 #include <QDBusObjectPath>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -158,6 +159,30 @@ TEST_F(PowerSourceWatcherWaitTest, StartsWithoutWaitingForUPowerAndTakesItsAnswe
     upower->answerOldest({ QVariant::fromValue(QList<QDBusObjectPath> {}) });
     KIRUVO_TRY_COMPARE_WITH_TIMEOUT(watcher.powerSource(), PowerSource::internalBattery, 5000);
     EXPECT_EQ(seen, (std::vector { PowerSource::externalUnlimited, PowerSource::internalBattery }));
+}
+
+TEST_F(PowerSourceWatcherWaitTest, AStalledBusHoldsNothingAndOnlyUPowerIsHeard)
+{
+    std::unique_ptr<zk::PowerSourceWatcher> watcher;
+    EXPECT_TRUE(bus.finishesWhilePaused(
+        [&] { watcher = std::make_unique<zk::PowerSourceWatcher>(app, "org.freedesktop.UPower"); }));
+    ASSERT_TRUE(waitForHeldCalls(1));
+    upower->answerOldestProperty(false);
+
+    // Another process's PropertiesChanged on UPower's path asks nothing.
+    PrivateSessionBus::sendSignal(bus.connect("other"),
+        QDBusMessage::createSignal(
+            "/org/freedesktop/UPower", "org.freedesktop.DBus.Properties", "PropertiesChanged")
+            << QString("org.freedesktop.UPower") << QVariantMap {} << QStringList());
+    PrivateSessionBus::callServing(app,
+        QDBusMessage::createMethodCall(
+            "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetId"));
+    PrivateSessionBus::callServing(app,
+        QDBusMessage::createMethodCall("org.freedesktop.UPower", "/", "org.freedesktop.DBus.Peer", "Ping"));
+    EXPECT_TRUE(upower->heldCalls().isEmpty());
+
+    announceChange();
+    ASSERT_TRUE(waitForHeldCalls(1));
 }
 
 TEST_F(PowerSourceWatcherWaitTest, AnAnswerOvertakenByAChangeIsNotTaken)

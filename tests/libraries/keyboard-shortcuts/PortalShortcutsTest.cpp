@@ -180,6 +180,29 @@ TEST_F(PortalShortcutsTest, ActivationsRunTheNamesActionsAndDeactivationsTheirKe
     EXPECT_THAT(ran, ::testing::ElementsAre("menu down", "menu up", "enabled down"));
 }
 
+TEST_F(PortalShortcutsTest, BindingWaitsForNoBusAndOnlyThePortalsActivationsRun)
+{
+    startPortal();
+    std::vector<std::string> ran;
+    KeyboardShortcuts::addKeyDownHandler(toggleMenu, [&ran] { ran.push_back("menu down"); });
+    KeyboardShortcuts::addKeyDownHandler(toggleEnabled, [&ran] { ran.push_back("enabled down"); });
+    EXPECT_TRUE(bus.finishesWhilePaused([&] {
+        PortalShortcuts::bind(
+            { { toggleEnabled, "Turn tracking on or off" }, { toggleMenu, "Open the menu" } }, client);
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return PortalShortcuts::isBound(); }, 5000));
+
+    // Another process sending the portal's Activated for our session runs nothing.
+    QDBusMessage fake = QDBusMessage::createSignal(
+        portalPath, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"), QStringLiteral("Activated"));
+    fake << QVariant::fromValue(QDBusObjectPath(standIn->session)) << QStringLiteral("toggleMenu")
+         << qulonglong(0) << QVariantMap();
+    PrivateSessionBus::sendSignal(bus.connect(QStringLiteral("other")), fake);
+    standIn->press("toggleEnabled");
+    ASSERT_TRUE(QTest::qWaitFor([&ran] { return !ran.empty(); }, 5000));
+    EXPECT_THAT(ran, ::testing::ElementsAre("enabled down"));
+}
+
 TEST_F(PortalShortcutsTest, ARecordedShortcutIsOfferedToTheDesktopAgain)
 {
     startPortal();

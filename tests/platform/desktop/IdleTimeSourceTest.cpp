@@ -11,6 +11,7 @@
 #include "platform/linux/UnavailableIdleTimeSource.h"
 #include "platform/linux/X11IdleTimeSource.h"
 #include "support/HeldRepliesService.h"
+#include "support/PrivateSessionBus.h"
 #include "support/PrivateXServer.h"
 #include "support/SeparateTestProcess.h"
 #include "support/StandInIdleMonitor.h"
@@ -29,6 +30,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <unistd.h>
 
@@ -582,6 +584,48 @@ protected:
     std::unique_ptr<StandInIdleMonitor> mutter;
     std::vector<platform::IdleEvent> told;
 };
+
+TEST(MutterIdleTimeSourceBusTest, AStalledBusHoldsNothingAndOnlyMutterFiresItsWatches)
+{
+    PrivateSessionBus bus;
+    if (!bus.isRunning()) {
+        GTEST_SKIP() << "no dbus-daemon for a private bus";
+    }
+    platform::fake::ScopedFakeClock clock;
+    QDBusConnection mutterConnection = bus.connect(QStringLiteral("mutter"));
+    StandInIdleMonitor mutter(mutterConnection);
+    const QString objectPath = QString::fromLatin1(platform::MutterIdleTimeSource::objectPath);
+    ASSERT_TRUE(mutterConnection.registerVirtualObject(objectPath, &mutter));
+    ASSERT_TRUE(mutterConnection.registerService(QStringLiteral("org.gnome.Mutter.IdleMonitor")));
+    QDBusConnection app = bus.connect(QStringLiteral("app"));
+
+    std::unique_ptr<platform::MutterIdleTimeSource> source;
+    EXPECT_TRUE(bus.finishesWhilePaused([&] {
+        source = std::make_unique<platform::MutterIdleTimeSource>(
+            app, QStringLiteral("org.gnome.Mutter.IdleMonitor"), QStringLiteral("org.gnome.SessionManager"));
+    }));
+    std::vector<platform::IdleEvent> told;
+    source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
+    const double now = clock.clock.systemUptime();
+    mutter.input(now);
+    mutter.reach(now);
+    source->armWatches(300, std::nullopt);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter.idleWatchIntervals(), std::vector<quint64> { 300000 }, 5000);
+
+    // Another process firing the idle watch on Mutter's path tells nothing; Mutter's own firing does.
+    for (uint id = 1; id <= 2; ++id) {
+        PrivateSessionBus::sendSignal(bus.connect(QStringLiteral("other")),
+            QDBusMessage::createSignal(objectPath,
+                QString::fromLatin1(platform::MutterIdleTimeSource::interfaceName),
+                QStringLiteral("WatchFired"))
+                << id);
+    }
+    clock.clock.advance(300);
+    mutter.reach(clock.clock.systemUptime());
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told[0].uptime, now);
+}
 
 TEST_F(MutterIdleTimeSourceTest, TheIdleWatchTellsIdleAndAUserActiveWatchTellsTheReturn)
 {

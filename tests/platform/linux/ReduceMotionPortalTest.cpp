@@ -78,6 +78,27 @@ TEST_F(ReduceMotionPortalTest, AnimatesUntilTheDesktopAnswersThenFollowsGnome)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !reduceMotion.isEnabled(); }, 5000));
 }
 
+TEST_F(ReduceMotionPortalTest, AStalledBusHoldsNothingAndOnlyThePortalIsHeard)
+{
+    std::unique_ptr<ReduceMotionPortal> reduceMotion;
+    EXPECT_TRUE(bus.finishesWhilePaused([&] { reduceMotion = std::make_unique<ReduceMotionPortal>(app); }));
+    ASSERT_TRUE(waitForHeldReads(2));
+    answerOldestRead(false);
+    answerOldestRead(1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reduceMotion->isEnabled(); }, 5000));
+
+    // Another process's SettingChanged on the portal's path changes nothing.
+    PrivateSessionBus::sendSignal(bus.connect("other"),
+        QDBusMessage::createSignal(portalPath, settingsInterface, "SettingChanged")
+            << QString("org.gnome.desktop.interface") << QString("enable-animations")
+            << QVariant::fromValue(QDBusVariant(QVariant(true))));
+    settle();
+    EXPECT_TRUE(reduceMotion->isEnabled());
+
+    announce("org.gnome.desktop.interface", "enable-animations", QVariant(true));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !reduceMotion->isEnabled(); }, 5000));
+}
+
 TEST_F(ReduceMotionPortalTest, KdesSpeedCountsOnceGnomeSaysNothing)
 {
     ReduceMotionPortal reduceMotion(app);
