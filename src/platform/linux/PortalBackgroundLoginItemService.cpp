@@ -1,5 +1,6 @@
 #include "platform/linux/PortalBackgroundLoginItemService.h"
 
+#include "platform/linux/BusNameOwner.h"
 #include "platform/store/UserDefaults.h"
 
 #include <QCoreApplication>
@@ -38,9 +39,8 @@ public:
         }
         stopListening();
         m_path = path;
-        m_service.m_options.connection.connect(m_service.m_options.service, m_path,
-            QString::fromLatin1(requestInterfaceName), QStringLiteral("Response"), this,
-            SLOT(response(uint, QVariantMap)));
+        m_service.m_portal->connectSignal(m_path, QString::fromLatin1(requestInterfaceName),
+            QStringLiteral("Response"), this, SLOT(response(uint, QVariantMap, QDBusMessage)));
     }
 
     void finish(const Failure& failure)
@@ -55,8 +55,12 @@ public:
     }
 
 public Q_SLOTS:
-    void response(uint code, const QVariantMap& results)
+    void response(uint code, const QVariantMap& results, const QDBusMessage& message)
     {
+        // Only the portal answers its requests.
+        if (!m_service.m_portal->sentByOwner(message)) {
+            return;
+        }
         if (code == responseSuccess) {
             const bool granted = results.value(QStringLiteral("autostart")).toBool();
             m_service.m_options.suite->setObject(PropertyList(granted), grantedKey);
@@ -78,9 +82,9 @@ private:
         if (m_path.isEmpty()) {
             return;
         }
-        m_service.m_options.connection.disconnect(m_service.m_options.service, m_path,
+        m_service.m_options.connection.disconnect(QString(), m_path,
             QString::fromLatin1(requestInterfaceName), QStringLiteral("Response"), this,
-            SLOT(response(uint, QVariantMap)));
+            SLOT(response(uint, QVariantMap, QDBusMessage)));
         m_path.clear();
     }
 
@@ -102,6 +106,7 @@ PortalBackgroundLoginItemService::PortalBackgroundLoginItemService(Options optio
     if (!m_options.suite) {
         m_options.suite = UserDefaults::standard();
     }
+    m_portal = new BusNameOwner(m_options.connection, m_options.service, this);
 }
 
 PortalBackgroundLoginItemService::~PortalBackgroundLoginItemService() = default;

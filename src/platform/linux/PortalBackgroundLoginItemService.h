@@ -9,8 +9,9 @@
 #include <memory>
 
 namespace platform {
+class BusNameOwner;
 class UserDefaults;
-}
+} // namespace platform
 
 namespace platform::dbus {
 
@@ -62,6 +63,7 @@ private:
     void request(bool autostart, Completion completion);
 
     Options m_options;
+    BusNameOwner* m_portal = nullptr;
     unsigned m_nextToken = 0;
 };
 

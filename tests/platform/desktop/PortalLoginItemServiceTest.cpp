@@ -1,5 +1,6 @@
 #include "platform/linux/PortalBackgroundLoginItemService.h"
 #include "platform/store/UserDefaults.h"
+#include "support/PrivateSessionBus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -171,6 +172,35 @@ TEST_F(PortalLoginItemServiceTest, ACancelledRequestFailsAndChangesNothing)
     ASSERT_TRUE(failure);
     EXPECT_NE(failure->find("cancelled"), std::string::npos) << *failure;
     EXPECT_EQ(service.status(), Status::enabled);
+}
+
+TEST_F(PortalLoginItemServiceTest, AnAnswerFromAnotherProcessOnTheRequestsPathIsNotTaken)
+{
+    PortalBackgroundLoginItemService service(options());
+    m_standIn->responseCode = 1;
+    bool answered = false;
+    LoginItemService::Failure failure;
+    service.registerApp([&](const LoginItemService::Failure& result) {
+        answered = true;
+        failure = result;
+    });
+    // Before the portal handles the request, another process answers it as granted.
+    QDBusConnection other
+        = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal-impostor"));
+    QVariantMap granted;
+    granted.insert(QStringLiteral("autostart"), true);
+    QDBusMessage fake = QDBusMessage::createSignal(
+        PortalBackgroundLoginItemService::requestPath(QDBusConnection::sessionBus(),
+            QStringLiteral("kiruvo_autostart_%1_1").arg(QCoreApplication::applicationPid())),
+        QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+    fake << 0u << granted;
+    PrivateSessionBus::sendSignal(other, fake);
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal-impostor"));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered; }, 10000));
+    ASSERT_TRUE(failure);
+    EXPECT_NE(failure->find("cancelled"), std::string::npos) << *failure;
+    EXPECT_EQ(service.status(), Status::notRegistered);
 }
 
 TEST_F(PortalLoginItemServiceTest, NoPortalOnTheBusFailsWithoutChangingTheState)
