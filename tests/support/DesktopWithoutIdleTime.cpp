@@ -38,13 +38,19 @@ DesktopWithoutIdleTime::DesktopWithoutIdleTime(Start start)
         m_slowService = std::make_unique<HeldRepliesService>(
             m_bus.connect(connectionName("idle-desktop-slow")), service.name, service.path);
     }
-    auto screenSaver = std::make_unique<platform::DBusIdleTimeSource>(
-        m_bus.connect(connectionName("idle-application")), service);
+    const QDBusConnection application = m_bus.connect(connectionName("idle-application"));
+    auto screenSaver = std::make_unique<platform::DBusIdleTimeSource>(application, service);
     if (m_slowService) {
         // Longer than any test: the test says when the call ends.
         screenSaver->probe(60000);
     } else {
         screenSaver->setAbsent();
+        // Told absent without asking, the source must have its watch for the name on the bus
+        // before the service can come: the rule goes out without waiting, and the service takes
+        // the name on a connection of its own that the bus reads in no fixed order with this one.
+        application.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("GetId")));
     }
     std::vector<std::unique_ptr<platform::IdleTimeSource>> sources;
     sources.push_back(std::move(screenSaver));

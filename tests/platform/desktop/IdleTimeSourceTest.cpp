@@ -314,7 +314,29 @@ protected:
         path = service.path;
         EXPECT_TRUE(serviceConnection->registerVirtualObject(path, &object));
         service.name = serviceName;
-        return std::make_unique<DBusIdleTimeSource>(QDBusConnection::sessionBus(), std::move(service));
+        auto source = std::make_unique<DBusIdleTimeSource>(QDBusConnection::sessionBus(), std::move(service));
+        busWatchesForTheSources();
+        return source;
+    }
+
+    // The bus has taken in the watch for the name that a source just made asked for, so who owns
+    // the name can now change: the rule is sent without waiting, and the bus reads the test's own
+    // connection, which takes and lets go of the name, in no fixed order with the source's. The
+    // application needs no such step, as its first question follows the rule on the same connection.
+    static void busWatchesForTheSources()
+    {
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    }
+
+    // The answers the stand-in sent have been taken in by the source, which asks nothing new until
+    // then: the bus's own ping of the stand-in's connection is answered after them.
+    void answersAreRead() const
+    {
+        readAfter(QDBusMessage::createMethodCall(
+            serviceName, path, QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
     }
 
     // Everything the service sent before now has been read by the adapters: the answer to `call`,
@@ -370,7 +392,7 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     service.setAnswer(QVariant::fromValue<uint>(645));
     source->ask();
     KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 3, 5000);
-    QTest::qWait(20);
+    answersAreRead();
     EXPECT_EQ(told.size(), 1u);
 
     // It did not: input 2 s ago.
@@ -388,7 +410,7 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     service.setAnswer(QVariant::fromValue<uint>(50));
     source->ask();
     KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 5, 5000);
-    QTest::qWait(20);
+    answersAreRead();
     EXPECT_EQ(told.size(), 2u);
     EXPECT_EQ(source->secondsSinceLastInput(), 0);
 }
@@ -409,7 +431,7 @@ TEST_F(DBusIdleTimeSourceTest, AServiceAnsweringMillisecondsAsKdeDoesIsReadSo)
     answerAt(clock.clock.systemUptime());
     source->armWatches(600, std::nullopt);
     KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
-    QTest::qWait(20);
+    answersAreRead();
     EXPECT_TRUE(told.empty());
     // It grew a thousand times faster than time: milliseconds.
     clock.clock.advance(platform::PolledIdleEvents::confirmInterval);
@@ -544,6 +566,7 @@ protected:
         // serves one.
         auto source = std::make_unique<platform::MutterIdleTimeSource>(
             QDBusConnection::sessionBus(), serviceName, serviceName);
+        busWatchesForTheSources();
         source->setEventHandler([this](const platform::IdleEvent& event) { told.push_back(event); });
         return source;
     }
@@ -916,6 +939,31 @@ TEST_F(DBusIdleTimeSourceTest, AServiceMissingAtStartIsWaitedForAndOneThatComesW
     readAfter(
         QDBusMessage::createMethodCall(serviceName, path, onTheTestsBus.interface, onTheTestsBus.method));
     EXPECT_TRUE(again->isAvailable());
+}
+
+TEST_F(DBusIdleTimeSourceTest, AServiceThatAnswersTheFirstQuestionAndThenLeavesIsWaitedFor)
+{
+    IdleService& service = standIn(DBusIdleTimeSource::freedesktopScreenSaver());
+    service.setAnswer(QVariant::fromValue<uint>(1));
+    service.hold(true);
+    auto source = serve(service, DBusIdleTimeSource::freedesktopScreenSaver());
+    std::vector<platform::IdleEvent::Type> told;
+    source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event.type); });
+    source->probe(5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
+    // The answer is on its way when the service leaves: the bus sends the answer first.
+    service.releaseHeld(*serviceConnection);
+    ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
+    readAfter(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("GetId")));
+    EXPECT_FALSE(source->isAsking());
+    EXPECT_FALSE(source->isAvailable()) << "a service gone from the bus is not used";
+    EXPECT_FALSE(told.empty());
+
+    // And it is used again once it comes back.
+    ASSERT_TRUE(serviceConnection->registerService(serviceName));
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
 }
 
 // Sets an environment variable, or removes it, for as long as it lives.
