@@ -6,6 +6,7 @@
 #include <QCoro/QCoroDBusPendingCall>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -79,6 +80,9 @@ QCoro::Task<NotificationCenter::PostResult> FreedesktopNotificationCenter::post(
          << QString::fromStdString(request.summary) << QString::fromStdString(request.body)
          << QStringList() // actions
          << hints << static_cast<int>(-1); // expire_timeout: the service's default
+    // The caller's task runs on by itself, and may outlive the center: what the answer says is
+    // remembered only by a center still there.
+    const QPointer<FreedesktopNotificationCenter> self(this);
     const QDBusMessage reply = co_await m_connection.asyncCall(call, callTimeoutMilliseconds);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1
         || !reply.arguments().front().canConvert<uint>()) {
@@ -91,7 +95,9 @@ QCoro::Task<NotificationCenter::PostResult> FreedesktopNotificationCenter::post(
         co_return result;
     }
     const auto identifier = reply.arguments().front().toUInt();
-    m_delivered.insert(identifier);
+    if (self) {
+        m_delivered.insert(identifier);
+    }
     result.identifier = identifier;
     co_return result;
 }
@@ -104,10 +110,14 @@ QCoro::Task<void> FreedesktopNotificationCenter::removeAllDelivered()
     // Taken out first: a reminder posted while these are being closed is not closed with them.
     const std::vector<std::uint32_t> identifiers(m_delivered.begin(), m_delivered.end());
     m_delivered.clear();
+    // The closes go on to the end on the connection and service held here, also when the center
+    // is gone meanwhile.
+    const QDBusConnection connection = m_connection;
+    const QString service = m_service;
     for (const auto identifier : identifiers) {
-        QDBusMessage call = methodCall(m_service, "CloseNotification");
+        QDBusMessage call = methodCall(service, "CloseNotification");
         call << static_cast<uint>(identifier);
-        const QDBusMessage reply = co_await m_connection.asyncCall(call, callTimeoutMilliseconds);
+        const QDBusMessage reply = co_await connection.asyncCall(call, callTimeoutMilliseconds);
         if (reply.type() != QDBusMessage::ReplyMessage) {
             log(LogLevel::Debug, lcNotifications(),
                 "Could not close notification " + std::to_string(identifier) + ": "

@@ -144,6 +144,25 @@ TEST(FreedesktopNotificationCenterBusTest, atStartTheBusIsNotWaitedForAndOnlyThe
     EXPECT_EQ(center->deliveredIdentifiers(), std::set<std::uint32_t> { *first.identifier });
 }
 
+TEST_F(FreedesktopNotificationCenterTest, callsAnsweredAfterTheCenterIsGoneEndWithoutIt)
+{
+    // A caller's task runs on by itself (a notice posted at start), and the center may be gone
+    // before the service answers.
+    auto center
+        = std::make_unique<FreedesktopNotificationCenter>(QDBusConnection::sessionBus(), m_serviceName);
+    ASSERT_TRUE(QCoro::waitFor(center->post(request("first"))).succeeded());
+    ASSERT_TRUE(QCoro::waitFor(center->post(request("second"))).succeeded());
+    auto posting = center->post(request("third"));
+    auto removing = center->removeAllDelivered();
+    center.reset();
+
+    const auto result = QCoro::waitFor(std::move(posting));
+    EXPECT_TRUE(result.succeeded()) << "the service showed it";
+    QCoro::waitFor(std::move(removing));
+    EXPECT_EQ(m_standIn.closed, (std::vector<uint> { 41u, 42u }))
+        << "the removal asked for goes on to the end";
+}
+
 TEST(FreedesktopNotificationCenterAbsentTest, aMissingServiceRefusesAndFailsToPost)
 {
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
