@@ -102,7 +102,9 @@ template <class... Rest>
 void debugLog(platform::LogLevel type, const DebugLogFirstValue& first, const Rest&... rest)
 {
     std::string text = first.text;
-    ((text += " " + detail::debugValue(rest)), ...);
+    // Appended in two steps: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a
+    // temporary string once this is inlined.
+    ((text += ' ', text += detail::debugValue(rest)), ...);
     detail::writeDebugLog(detail::debugLogText(text, first.where), type);
 }
 template <class... Rest> void debugLog(const DebugLogFirstValue& first, const Rest&... rest)
