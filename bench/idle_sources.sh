@@ -13,7 +13,10 @@
 # the idle source's share here.
 #
 # Usage: bench/idle_sources.sh [--idle S] [--sources "x11 mutter ..."] [--display :N]
-#            [--service PATH] name=<kiruvo executable> [name=<kiruvo executable> ...]
+#            [--service PATH] [--settle S] [--threads] name=<kiruvo executable> [name=<kiruvo executable> ...]
+#   --settle S      seconds left to start-up before the idle time is measured (default 20: past the
+#                   notice of a missing tray, given 15 s for a tray to appear)
+#   --threads       also the wake-ups of each of the application's threads, by name
 #   --service PATH  the stand-in screen saver service (default: bench/screensaver_service in the
 #                   build folder of the first build, <build>/src/kiruvo)
 set -uo pipefail
@@ -22,6 +25,8 @@ idle=60
 sources="x11 mutter kwin screensaver screensaver-away"
 display=":23"
 service=""
+by_thread=0
+settle=20
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -29,6 +34,8 @@ while [[ $# -gt 0 ]]; do
     --sources) sources="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
     --service) service="$(realpath "$2")"; shift 2 ;;
+    --threads) by_thread=1; shift ;;
+    --settle) settle="$2"; shift 2 ;;
     *=*) builds+=("$1"); shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
@@ -128,8 +135,9 @@ for source in $sources; do
         name="${build%%=*}"
         app_of[$name]=$(launch_with_source "$source" "${build#*=}" "$work/$source-$name")
     done
-    # Start-up, the first session and the compositor's first frames are not idle time.
-    sleep 10
+    # Start-up, the first session, the compositor's first frames and the notice that no tray came
+    # are not idle time.
+    sleep "$settle"
     for name in "${!app_of[@]}"; do
         cpu_before[$name]=$(cpu_ns "${app_of[$name]}")
         switches_before[$name]=$(switches "${app_of[$name]}")
@@ -147,6 +155,17 @@ for source in $sources; do
         used=$(grep -o "Idle time comes from [^(]*" "$work/$source-$name/log" | head -1 | sed 's/Idle time comes from //; s/[ .]*$//')
         [[ -z "$used" ]] && used=$(grep -o "Idle time comes from .*" "$work/$source-$name/log" | head -1)
         echo "[$name] $source: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second; idle time from: ${used:-?}"
+        if [[ $by_thread -eq 1 ]]; then
+            awk -v before="${switches_before[$name]}" -v after="$(switches "$app")" -v idle="$idle" \
+                -v names="$(thread_names "$app")" 'BEGIN {
+                n = split(before, b, " "); for (i = 1; i < n; i += 2) was[b[i]] = b[i + 1]
+                n = split(names, m, " "); for (i = 1; i < n; i += 2) named[m[i]] = m[i + 1]
+                n = split(after, a, " ")
+                for (i = 1; i < n; i += 2) {
+                    d = a[i + 1] - ((a[i] in was) ? was[a[i]] : 0)
+                    if (d > 0) printf "    %-16s %.3f\n", named[a[i]], d / idle
+                } }'
+        fi
         kill -TERM "$app" 2>/dev/null
     done
     # Each source's desktop goes with its instances.

@@ -65,6 +65,13 @@ switches() {
         awk -v tid="${task##*/}" '/^voluntary_ctxt_switches/ { printf "%s %s ", tid, $2 }' "$task/status" 2>/dev/null
     done
 }
+# The threads' names, as "<thread id> <name>" pairs on one line (spaces in a name become "_").
+thread_names() {
+    local task name
+    for task in /proc/"$1"/task/*; do
+        read -r name <"$task/comm" 2>/dev/null && printf '%s %s ' "${task##*/}" "${name// /_}"
+    done
+}
 # What the threads of a process counted since an earlier cpu_ns or switches line: thread by thread,
 # so that a thread that ended meanwhile (a pool's worker after its idle time) takes away nothing
 # (what it counted after the earlier line is lost with it). `scale` divides the sum.
