@@ -43,6 +43,12 @@ std::optional<uint> colorSchemeFrom(const QVariant& value)
     return ok ? std::optional<uint>(scheme) : std::nullopt;
 }
 
+// Only X11 lets an application read the screen.
+bool screenIsReadable()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("xcb"));
+}
+
 } // namespace
 
 std::optional<QColor> trayForegroundFrom(const quint32* values, int count)
@@ -55,6 +61,15 @@ std::optional<QColor> trayForegroundFrom(const quint32* values, int count)
     return QColor(channel(values[0]), channel(values[1]), channel(values[2]));
 }
 
+QByteArray systemTraySelectionName()
+{
+    // Qt's X screen is the default one of its connection; trays name themselves per X screen.
+    const QByteArray display = qgetenv("DISPLAY");
+    const qsizetype dot = display.lastIndexOf('.');
+    const QByteArray screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1) : QByteArray("0");
+    return "_NET_SYSTEM_TRAY_S" + screen;
+}
+
 std::optional<QColor> systemTrayForeground()
 {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -62,11 +77,7 @@ std::optional<QColor> systemTrayForeground()
     if (connection == nullptr) {
         return std::nullopt;
     }
-    // Qt's X screen is the default one of its connection; trays name themselves per X screen.
-    const QByteArray display = qgetenv("DISPLAY");
-    const qsizetype dot = display.lastIndexOf('.');
-    const QByteArray screen = dot > display.lastIndexOf(':') ? display.mid(dot + 1) : QByteArray("0");
-    const QByteArray selectionName = "_NET_SYSTEM_TRAY_S" + screen;
+    const QByteArray selectionName = systemTraySelectionName();
     const xcb_atom_t selection = internAtom(
         connection, std::string_view(selectionName.constData(), std::size_t(selectionName.size())));
     const xcb_atom_t colours = internAtom(connection, "_NET_SYSTEM_TRAY_COLORS");
@@ -122,29 +133,30 @@ std::optional<QColor> dominantColour(const QImage& picture)
 QImage screenPixels(const QRect& area)
 {
     QScreen* screen = QGuiApplication::screenAt(area.center());
-    if (screen == nullptr || area.isEmpty()
-        || !QGuiApplication::platformName().startsWith(QLatin1String("xcb"))) {
+    if (screen == nullptr || area.isEmpty() || !screenIsReadable()) {
         return {};
     }
     const QPoint topLeft = area.topLeft() - screen->geometry().topLeft();
     return screen->grabWindow(0, topLeft.x(), topLeft.y(), area.width(), area.height()).toImage();
 }
 
-bool resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
+PanelLook resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
     std::optional<QColor> (*backgroundIn)(const QImage&))
 {
     PanelColours seen = colours;
     seen.trayForeground = systemTrayForeground();
+    bool backgroundSeen = !screenIsReadable();
     if (area) {
         if (const auto background = backgroundIn(screenPixels(*area))) {
             seen.background = background;
+            backgroundSeen = true;
         }
     }
     if (seen.trayForeground == colours.trayForeground && seen.background == colours.background) {
-        return false;
+        return { false, backgroundSeen };
     }
     colours = seen;
-    return true;
+    return { true, backgroundSeen };
 }
 
 DesktopColourScheme& DesktopColourScheme::shared()

@@ -18,6 +18,9 @@ class BusNameOwner;
 
 // Where the colours of the panel that holds the status item can be learnt (PanelColours).
 
+// The selection an XEmbed tray manager owns on Qt's X screen: _NET_SYSTEM_TRAY_S<screen>.
+QByteArray systemTraySelectionName();
+
 // The foreground colour that the display's XEmbed tray manager names for its icons
 // (_NET_SYSTEM_TRAY_COLORS: CARDINAL[12], foreground, error, warning and success as 16-bit red,
 // green and blue, on the window owning _NET_SYSTEM_TRAY_S<screen>). A panel that hosts
@@ -35,14 +38,23 @@ std::optional<QColor> dominantColour(const QImage& picture);
 // application read them (X11); an empty picture elsewhere.
 QImage screenPixels(const QRect& area);
 
-// How long after the status item is drawn its panel is looked at: the panel shows the new picture
-// first.
+// How long a look at the panel waits once it is due (PanelSampler): the panel shows the item's new
+// picture, or settles after a change, first.
 inline constexpr int panelSamplingDelayMilliseconds = 1000;
+
+// What a look at the panel found.
+struct PanelLook {
+    // The colours differ from those known before.
+    bool changed = false;
+    // The panel's background was found in the screen's pixels, or the platform shows no application
+    // the screen (Wayland), so that looking again would learn nothing more.
+    bool seen = false;
+};
 
 // Looks at the panel again: the tray manager's foreground, and the background `backgroundIn` finds
 // in the screen's pixels in `area`, where there is an area and it finds one (else the background
-// stays as it was). Whether `colours` changed.
-bool resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
+// stays as it was).
+PanelLook resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
     std::optional<QColor> (*backgroundIn)(const QImage&));
 
 // The panel colour the desktop's colour scheme implies: GNOME Shell's bar is dark whatever the

@@ -15,7 +15,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QTimer>
 
 #include <atomic>
 #include <unistd.h>
@@ -90,6 +89,9 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
     , m_serviceName(nextServiceName())
     , m_watcherWatch(
           QString::fromLatin1(watcherService), m_connection, QDBusServiceWatcher::WatchForOwnerChange)
+    // A panel is there to look at while a host shows the item, unless its colour was given.
+    , m_panelSampler([this] { return !m_options.panelBackground && isAvailable(); },
+          [this] { return samplePanelColours(); })
 {
     registerStatusNotifierTypes();
     m_adaptor = new StatusNotifierItemAdaptor(
@@ -117,6 +119,7 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
         connect(&DesktopColourScheme::shared(), &DesktopColourScheme::changed, this, [this] {
             m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
             drawIcon();
+            m_panelSampler.panelMayHaveChanged();
         });
     }
     m_adaptor->setItemIsMenu(
@@ -219,12 +222,11 @@ void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
 {
     m_appearance = appearance;
     drawIcon();
-    // The panel's colours are looked at again after each draw (once a minute while a session
-    // runs), so that a panel that changes its colour is followed.
-    if (appearance.visible && !m_options.panelBackground) {
-        QTimer::singleShot(
-            panelSamplingDelayMilliseconds, this, &StatusNotifierItemBackend::samplePanelColours);
-    }
+    // Looking at the panel costs synchronous round trips to the X server, and a panel's colour
+    // changes only with the desktop's colour scheme, a change of screens or a new host: it is
+    // looked at again at those and at the item's own changes, not after a draw of the figure alone
+    // (once a minute while a session runs).
+    m_panelSampler.drawn(appearance);
     StatusNotifierToolTip toolTip;
     toolTip.title = QGuiApplication::applicationDisplayName();
     toolTip.description = appearance.toolTip.isEmpty() ? appearance.title : appearance.toolTip;
@@ -240,12 +242,14 @@ void StatusNotifierItemBackend::drawIcon()
     m_adaptor->setIconPixmaps(iconPixmaps(m_appearance, !m_showsLabels, textColor()));
 }
 
-void StatusNotifierItemBackend::samplePanelColours()
+bool StatusNotifierItemBackend::samplePanelColours()
 {
-    if (resamplePanelColours(
-            m_panelColours, panelSampleArea(currentScreens(), m_clickPosition), &dominantColour)) {
+    const PanelLook look = resamplePanelColours(
+        m_panelColours, panelSampleArea(currentScreens(), m_clickPosition), &dominantColour);
+    if (look.changed) {
         drawIcon();
     }
+    return look.seen;
 }
 
 std::optional<QRect> StatusNotifierItemBackend::panelSampleArea(
@@ -397,6 +401,10 @@ void StatusNotifierItemBackend::setHostRegistered(bool registered)
     m_hostRegistered = registered;
     if (isAvailable() != before) {
         emit availabilityChanged(isAvailable());
+    }
+    // A host that registers (again, or another one after a panel restart) may be another panel.
+    if (registered) {
+        m_panelSampler.panelMayHaveChanged();
     }
 }
 

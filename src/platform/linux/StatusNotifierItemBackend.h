@@ -2,6 +2,7 @@
 
 #include "platform/desktop/StatusItem.h"
 #include "platform/linux/DBusCallContext.h"
+#include "platform/linux/PanelSampler.h"
 #include "platform/linux/StatusNotifierItemTypes.h"
 
 #include <QDBusConnection>
@@ -102,6 +103,8 @@ public:
     // What is known of the panel's colours now, and the colour the pictures are drawn in.
     const PanelColours& panelColours() const { return m_panelColours; }
     QColor textColor() const { return panelTextColor(m_panelColours); }
+    // When the panel is looked at again.
+    PanelSampler& panelSampler() { return m_panelSampler; }
     // The stretch of the panel whose pixels show its colour: the tray's end of the tray panel, as
     // long as eight times the panel's thickness, or that much around the host's last click.
     static std::optional<QRect> panelSampleArea(const Screens& screens, std::optional<QPoint> click);
@@ -120,7 +123,8 @@ private:
     void registerWithWatcher();
     void queryHost();
     void setHostRegistered(bool registered);
-    void samplePanelColours();
+    // Whether the look saw the panel.
+    bool samplePanelColours();
     void drawIcon();
     Q_SLOT void onHostRegistered();
     Q_SLOT void onHostUnregistered();
@@ -142,6 +146,7 @@ private:
     std::optional<QPoint> m_clickPosition;
     StatusItemAppearance m_appearance;
     PanelColours m_panelColours;
+    PanelSampler m_panelSampler;
 };
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include "platform/Logger.h"
 #include "platform/linux/PanelColourSources.h"
 #include "platform/linux/TrayIconEngine.h"
+#include "platform/linux/X11Atom.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -11,7 +12,8 @@
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
-#include <QTimer>
+
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cmath>
@@ -204,6 +206,9 @@ QColor haloColor(const QColor& foreground)
 
 TrayStatusItemBackend::TrayStatusItemBackend(QObject* parent)
     : QObject(parent)
+    // Without a tray there is no panel to look at; with a colour set, no need to.
+    , m_panelSampler(
+          [this] { return !m_textColor && isAvailable(); }, [this] { return samplePanelColours(); })
 {
     static bool told = false;
     if (!told && !QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -215,13 +220,43 @@ TrayStatusItemBackend::TrayStatusItemBackend(QObject* parent)
     connect(&DesktopColourScheme::shared(), &DesktopColourScheme::changed, this, [this] {
         m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
         redraw();
+        m_panelSampler.panelMayHaveChanged();
     });
     m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr) {
+        const QByteArray selection = systemTraySelectionName();
+        m_managerAtom = internAtom(connection, "MANAGER", false);
+        m_traySelectionAtom = internAtom(
+            connection, std::string_view(selection.constData(), std::size_t(selection.size())), false);
+        qGuiApp->installNativeEventFilter(this);
+    }
 }
 
 TrayStatusItemBackend::~TrayStatusItemBackend()
 {
+    if (qGuiApp) {
+        qGuiApp->removeNativeEventFilter(this);
+    }
     m_tray.hide();
+}
+
+bool TrayStatusItemBackend::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (m_managerAtom == XCB_ATOM_NONE || eventType != "xcb_generic_event_t" || message == nullptr) {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) {
+        return false;
+    }
+    // A tray manager that takes the selection tells every client so on the root window.
+    const auto* announcement = static_cast<const xcb_client_message_event_t*>(message);
+    if (announcement->type == m_managerAtom && announcement->format == 32
+        && announcement->data.data32[1] == m_traySelectionAtom) {
+        m_panelSampler.panelMayHaveChanged();
+    }
+    return false;
 }
 
 void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
@@ -230,19 +265,21 @@ void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
     redraw();
     m_tray.setToolTip(toolTipText(appearance));
     m_tray.setVisible(appearance.visible);
-    // The panel's colour can be seen once the tray has placed the icon; a panel that changes its
-    // colour is followed at the next draw. Without a tray there is no panel to look at, and the
-    // look would only wake the application a second after every draw.
-    if (appearance.visible && !m_textColor && isAvailable()) {
-        QTimer::singleShot(panelSamplingDelayMilliseconds, this, &TrayStatusItemBackend::samplePanelColours);
-    }
+    // The panel's colour can be seen once the tray has placed the icon. Looking costs synchronous
+    // round trips to the X server, and a panel's colour changes only with the desktop's colour
+    // scheme, a change of screens or a new tray: it is looked at again at those and at the item's
+    // own changes, not after a draw of the figure alone (once a minute while a session runs).
+    m_panelSampler.drawn(appearance);
 }
 
-void TrayStatusItemBackend::samplePanelColours()
+bool TrayStatusItemBackend::samplePanelColours()
 {
-    if (resamplePanelColours(m_panelColours, geometry(), &TrayStatusItemBackend::backgroundOf)) {
+    const PanelLook look
+        = resamplePanelColours(m_panelColours, geometry(), &TrayStatusItemBackend::backgroundOf);
+    if (look.changed) {
         redraw();
     }
+    return look.seen;
 }
 
 std::optional<QColor> TrayStatusItemBackend::backgroundOf(const QImage& area)
@@ -314,6 +351,10 @@ void TrayStatusItemBackend::setTextColor(std::optional<QColor> color)
 {
     m_textColor = color;
     redraw();
+    if (!color) {
+        // The panel's colours were not followed while the colour was set.
+        m_panelSampler.panelMayHaveChanged();
+    }
 }
 
 QPixmap TrayStatusItemBackend::render(

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/desktop/StatusItem.h"
+#include "platform/linux/PanelSampler.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QColor>
 #include <QObject>
 #include <QPixmap>
@@ -21,10 +23,13 @@ namespace platform {
 // keeps both readable where the panel differs from the desktop's palette.
 //
 // When the desktop has no tray at start-up it says so once in the log and keeps running: hot keys
-// and D-Bus still reach the menu.
+// and D-Bus still reach the menu. On X11 a new tray manager (a panel started or restarted) has the
+// panel looked at again.
 //
 // Main-thread only.
-class TrayStatusItemBackend final : public QObject, public StatusItemBackend {
+class TrayStatusItemBackend final : public QObject,
+                                    public StatusItemBackend,
+                                    private QAbstractNativeEventFilter {
     Q_OBJECT
 public:
     // The picture's height in pixels; panels scale it down to their own size, and drawing it
@@ -55,6 +60,8 @@ public:
     void setTextColor(std::optional<QColor> color);
     // What is known of the panel's colours now.
     const PanelColours& panelColours() const { return m_panelColours; }
+    // When the panel is looked at again.
+    PanelSampler& panelSampler() { return m_panelSampler; }
 
     // The picture handed to the tray for an appearance: `height` pixels high, as wide as the image
     // and title need, its content moved by `contentOffset` points.
@@ -67,8 +74,10 @@ public:
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
-    void samplePanelColours();
+    // Whether the look saw the panel.
+    bool samplePanelColours();
     void redraw();
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     QSystemTrayIcon m_tray;
     QPixmap m_picture;
@@ -78,6 +87,11 @@ private:
     QPointF m_contentOffset;
     // The offset last drawn, in whole picture pixels: shake frames that move nothing are skipped.
     QPoint m_drawnOffset;
+    PanelSampler m_panelSampler;
+    // The atoms of a tray manager's announcement (MANAGER, and the tray's selection for this X
+    // screen); none off X11.
+    quint32 m_managerAtom = 0;
+    quint32 m_traySelectionAtom = 0;
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "kit/interface/Tooltip.h"
 #include "platform/desktop/StatusItem.h"
 #include "platform/linux/DesktopStatusItemBackend.h"
+#include "platform/linux/PanelColourSources.h"
 #include "platform/linux/TrayStatusItemBackend.h"
 #include "platform/linux/X11Atom.h"
 #include "support/ColourSchemes.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -152,11 +154,20 @@ void stop(QProcess& process)
     }
 }
 
-// What the child reports: "tip x y w h", "text r g b", "ratio r".
+// What the child reports: "tip x y w h", "text r g b", "ratio r", "looks known figure tint scheme",
+// "new-tray looked".
 struct Report {
     QRect tip;
     QColor text;
     double ratio = 0;
+    // Whether the panel's colours were known, and whether a look was due after a draw of the figure
+    // alone, after a tint and after a change of the desktop's colour scheme.
+    std::optional<bool> colorsKnown;
+    std::optional<bool> lookAfterFigure;
+    std::optional<bool> lookAfterTint;
+    std::optional<bool> lookAfterScheme;
+    // Whether a new XEmbed tray manager had the panel looked at again.
+    std::optional<bool> lookAfterNewTray;
     QString output;
 };
 
@@ -281,6 +292,15 @@ Report runCase(const Case& c)
         } else if (words.size() == 3 && words[0] == QLatin1String("child:")
             && words[1] == QLatin1String("ratio")) {
             report.ratio = words[2].toDouble();
+        } else if (words.size() == 6 && words[0] == QLatin1String("child:")
+            && words[1] == QLatin1String("looks")) {
+            report.colorsKnown = words[2] == QLatin1String("1");
+            report.lookAfterFigure = words[3] == QLatin1String("1");
+            report.lookAfterTint = words[4] == QLatin1String("1");
+            report.lookAfterScheme = words[5] == QLatin1String("1");
+        } else if (words.size() == 3 && words[0] == QLatin1String("child:")
+            && words[1] == QLatin1String("new-tray")) {
+            report.lookAfterNewTray = words[2] == QLatin1String("1");
         }
     }
     stop(panel);
@@ -323,6 +343,42 @@ void expectAtThePanel(const Case& c)
     } else {
         EXPECT_LT(report.text.lightness(), 80) << report.text.name().toStdString();
     }
+    // Once the panel was seen, the figure of the next minute is drawn without looking at it again;
+    // the item's own change (a reminder's tint), the desktop's colour scheme and, on an XEmbed
+    // tray, a new tray manager are looked at.
+    ASSERT_TRUE(report.colorsKnown.has_value()) << report.output.toStdString();
+    if (*report.colorsKnown) {
+        EXPECT_FALSE(report.lookAfterFigure.value_or(true)) << report.output.toStdString();
+    }
+    EXPECT_TRUE(report.lookAfterTint.value_or(false)) << report.output.toStdString();
+    EXPECT_TRUE(report.lookAfterScheme.value_or(false)) << report.output.toStdString();
+    if (c.host == Host::Trayer) {
+        EXPECT_TRUE(report.lookAfterNewTray.value_or(false)) << report.output.toStdString();
+    }
+}
+
+// Announces a tray manager as a panel that starts does: it takes the XEmbed tray's selection and
+// tells every client on the root window. The window is the caller's to destroy.
+xcb_window_t announceTrayManager(xcb_connection_t* connection)
+{
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+        XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_atom_t selection = platform::internAtom(connection, "_NET_SYSTEM_TRAY_S0", false);
+    xcb_set_selection_owner(connection, window, selection, XCB_CURRENT_TIME);
+    xcb_client_message_event_t announcement {};
+    announcement.response_type = XCB_CLIENT_MESSAGE;
+    announcement.format = 32;
+    announcement.window = screen->root;
+    announcement.type = platform::internAtom(connection, "MANAGER", false);
+    announcement.data.data32[0] = XCB_CURRENT_TIME;
+    announcement.data.data32[1] = selection;
+    announcement.data.data32[2] = window;
+    xcb_send_event(connection, 0, screen->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+        reinterpret_cast<const char*>(&announcement));
+    xcb_flush(connection);
+    return window;
 }
 
 } // namespace
@@ -367,9 +423,28 @@ TEST(TrayPopoverChild, Run)
     // The application looks once, a second after the draw; a third of the patience leaves a loaded
     // machine room for that look without making a look that learns nothing (as with xfce4-panel at a
     // scale of one and a half) cost the whole patience.
-    if (!QTest::qWaitFor(known, patience / 3)) {
+    const bool colorsKnown = QTest::qWaitFor(known, patience / 3);
+    if (!colorsKnown) {
         std::printf("child: the panel's colours stayed unknown\n");
     }
+    platform::PanelSampler& sampler = desktop->usesStatusNotifierItem()
+        ? desktop->statusNotifierItem().panelSampler()
+        : static_cast<platform::TrayStatusItemBackend*>(desktop->fallback())->panelSampler();
+    // What look is due is taken now: the draws below are then judged alone.
+    sampler.lookNow();
+    appearance.title = QStringLiteral("26m");
+    item.setAppearance(appearance);
+    const bool lookAfterFigure = sampler.isPending();
+    appearance.tint = platform::systemPinkColor();
+    item.setAppearance(appearance);
+    const bool lookAfterTint = sampler.isPending();
+    appearance.tint.reset();
+    item.setAppearance(appearance);
+    sampler.lookNow();
+    emit platform::DesktopColourScheme::shared().changed();
+    const bool lookAfterScheme = sampler.isPending();
+    std::printf("child: looks %d %d %d %d\n", int(colorsKnown), int(lookAfterFigure), int(lookAfterTint),
+        int(lookAfterScheme));
 
     zk::Tooltip tip(QStringLiteral("You have been active for 25 minutes"), true, QMargins(15, 15, 15, 15),
         1000, {}, QStringLiteral("statusBarButtonWelcomePopover"), false);
@@ -389,6 +464,17 @@ TEST(TrayPopoverChild, Run)
     std::printf("child: ratio %g\n", tip.screen() ? tip.screen()->devicePixelRatio() : 1.0);
     std::fflush(stdout);
     tip.close();
+
+    if (!desktop->usesStatusNotifierItem()) {
+        sampler.lookNow();
+        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+        const xcb_window_t manager = announceTrayManager(connection);
+        std::printf(
+            "child: new-tray %d\n", int(QTest::qWaitFor([&] { return sampler.isPending(); }, patience)));
+        std::fflush(stdout);
+        xcb_destroy_window(connection, manager);
+        xcb_disconnect(connection);
+    }
 }
 
 TEST(TrayPopoverOnPanel, XfceTopDarkPanelWithALightApplication)

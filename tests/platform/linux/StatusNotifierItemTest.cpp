@@ -1,4 +1,5 @@
 #include "platform/linux/DesktopStatusItemBackend.h"
+#include "platform/linux/PanelColourSources.h"
 #include "platform/linux/StatusNotifierItemBackend.h"
 
 #include "platform/fake/FakeStatusItemBackend.h"
@@ -242,6 +243,44 @@ TEST_F(StatusNotifierItemTest, APanelRestartRegistersTheItemAgain)
     watcher->setHostRegistered(true);
     ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
     EXPECT_EQ(changes, (std::vector<bool> { true, false, true }));
+}
+
+TEST_F(StatusNotifierItemTest, ThePanelIsLookedAtAgainWhenItsColourCanHaveChangedNotAtEachFigure)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    StatusNotifierItemBackend backend(item, { true, std::nullopt, false });
+    platform::PanelSampler& sampler = backend.panelSampler();
+    ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
+    EXPECT_FALSE(sampler.isPending()) << "nothing shown yet";
+
+    backend.draw(titled(QStringLiteral("25m")));
+    EXPECT_TRUE(sampler.isPending());
+    sampler.lookNow();
+    backend.draw(titled(QStringLiteral("26m")));
+    EXPECT_FALSE(sampler.isPending()) << "the figure of the next minute";
+    sampler.lookNow();
+
+    emit platform::DesktopColourScheme::shared().changed();
+    EXPECT_TRUE(sampler.isPending()) << "the desktop's colour scheme";
+    sampler.lookNow();
+
+    StatusItemAppearance tinted = titled(QStringLiteral("26m"));
+    tinted.tint = platform::systemPinkColor();
+    backend.draw(tinted);
+    EXPECT_TRUE(sampler.isPending()) << "a reminder";
+    sampler.lookNow();
+    StatusItemAppearance dimmed = titled(QStringLiteral("26m"));
+    dimmed.dimmed = true;
+    backend.draw(dimmed);
+    EXPECT_TRUE(sampler.isPending()) << "the user pausing";
+    sampler.lookNow();
+
+    // The host going and registering again: a panel restart, perhaps in other colours.
+    watcher.setHostRegistered(false);
+    ASSERT_TRUE(serveUntil([&] { return !backend.isAvailable(); }));
+    watcher.setHostRegistered(true);
+    EXPECT_TRUE(serveUntil([&] { return sampler.isPending(); })) << "a host registered";
+    sampler.lookNow();
 }
 
 TEST_F(StatusNotifierItemTest, TheDesktopBackendFallsBackToXEmbedAndFollowsTheWatcher)
