@@ -32,6 +32,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unistd.h>
 
 using platform::DBusIdleTimeSource;
@@ -194,12 +195,14 @@ TEST(PolledIdleEventsTest, TheUnitIsLearntFromHowFastTheFigureGrowsAndNothingIsD
 
 // --- D-Bus ------------------------------------------------------------------------------------
 
-// A stand-in for the desktop's idle service on a connection of its own. It answers with a set
-// value or error, or holds calls until the test releases them.
+// A stand-in for the desktop's idle service on a connection of its own. It answers the idle time
+// with a set value or error, or holds those calls until the test releases them; whether the screen
+// saver is on only once told, as desktops without a screen saver of their own do not say.
 class IdleService : public QDBusVirtualObject {
 public:
-    explicit IdleService(QString interface)
-        : m_interface(std::move(interface))
+    explicit IdleService(const DBusIdleTimeSource::Service& service)
+        : m_interface(service.interface)
+        , m_method(service.method)
     {
     }
 
@@ -209,8 +212,20 @@ public:
             return false;
         }
         std::lock_guard lock(m_mutex);
+        if (message.member() != m_method) {
+            if (message.member() == QLatin1String("GetActive")) {
+                ++m_activeQuestions;
+                if (m_screenSaverActive) {
+                    connection.send(message.createReply(*m_screenSaverActive));
+                    return true;
+                }
+            }
+            connection.send(
+                message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+                    QStringLiteral("No such method.")));
+            return true;
+        }
         ++m_calls;
-        m_lastMember = message.member();
         if (m_holding) {
             m_held.push_back(message);
             return true;
@@ -245,15 +260,28 @@ public:
         }
         m_held.clear();
     }
+    // Answers GetActive from now on.
+    void answerActive(bool active)
+    {
+        std::lock_guard lock(m_mutex);
+        m_screenSaverActive = active;
+    }
+    // The signal telling that the screen saver came on or ended.
+    QDBusMessage activeChanged(const QString& path, bool active) const
+    {
+        return QDBusMessage::createSignal(path, m_interface, QStringLiteral("ActiveChanged")) << active;
+    }
+    // The questions for the idle time.
     int calls() const
     {
         std::lock_guard lock(m_mutex);
         return m_calls;
     }
-    QString lastMember() const
+    // Whether the screen saver is on, answered or not.
+    int activeQuestions() const
     {
         std::lock_guard lock(m_mutex);
-        return m_lastMember;
+        return m_activeQuestions;
     }
 
 private:
@@ -266,13 +294,15 @@ private:
     }
 
     QString m_interface;
+    QString m_method;
     mutable std::mutex m_mutex;
     QVariant m_value;
     QString m_error;
     bool m_holding = false;
     std::vector<QDBusMessage> m_held;
     int m_calls = 0;
-    QString m_lastMember;
+    int m_activeQuestions = 0;
+    std::optional<bool> m_screenSaverActive;
 };
 
 class DBusIdleTimeSourceTest : public ::testing::Test {
@@ -304,7 +334,7 @@ protected:
     // A stand-in for the service's interface, owned by the fixture.
     IdleService& standIn(const DBusIdleTimeSource::Service& service)
     {
-        m_standIn = std::make_unique<IdleService>(service.interface);
+        m_standIn = std::make_unique<IdleService>(service);
         return *m_standIn;
     }
 
@@ -371,7 +401,6 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     // seconds do.
     source->armWatches(600, std::nullopt);
     KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 1, 5000);
-    EXPECT_EQ(service.lastMember(), QStringLiteral("GetSessionIdleTime"));
     KIRUVO_TRY_COMPARE_WITH_TIMEOUT(source->nextQuestionAt(),
         clock.clock.systemUptime() + platform::PolledIdleEvents::confirmInterval, 5000);
     EXPECT_TRUE(told.empty());
@@ -545,6 +574,197 @@ TEST_F(DBusIdleTimeSourceTest, AServiceNotOnTheBusAtStartIsNotSaidToBeBackWhenIt
     KIRUVO_TRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 5000);
     EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver is on the session bus"), 1);
     EXPECT_EQ(log.countContaining("again"), 0);
+}
+
+// --- The desktop's screen saver ----------------------------------------------------------------
+
+class ScreenSaverTest : public DBusIdleTimeSourceTest {
+protected:
+    double now() const { return clock.clock.systemUptime(); }
+
+    // The stand-in, answering in seconds as most desktops do.
+    IdleService& screenSaver() { return standIn(inSeconds()); }
+    static DBusIdleTimeSource::Service inSeconds()
+    {
+        auto service = DBusIdleTimeSource::freedesktopScreenSaver();
+        service.secondsPerUnit = 1.0;
+        return service;
+    }
+
+    // The source, armed while the user has been away for `seconds`: it has told the break and
+    // learnt whether the screen saver is on.
+    std::unique_ptr<DBusIdleTimeSource> userAwayFor(IdleService& service, double seconds)
+    {
+        service.setAnswer(QVariant::fromValue<uint>(static_cast<uint>(seconds)));
+        auto source = serve(service, inSeconds());
+        source->setEventHandler([this](const platform::IdleEvent& event) { told.push_back(event); });
+        source->armWatches(600, std::nullopt);
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return told.size() == 1 && service.activeQuestions() == 1; }, 5000));
+        answersAreRead();
+        EXPECT_TRUE(source->isIdle());
+        return source;
+    }
+
+    // The service's owner says the screen saver came on or ended, and the source has read it.
+    void screenSaverSays(IdleService& service, bool active)
+    {
+        service.answerActive(active);
+        PrivateSessionBus::sendSignal(*serviceConnection, service.activeChanged(path, active));
+        answersAreRead();
+    }
+
+    std::vector<platform::IdleEvent> told;
+};
+
+TEST_F(ScreenSaverTest, WhileItIsOnTheServiceIsAskedRarelyAndItsEndTellsTheReturn)
+{
+    IdleService& service = screenSaver();
+    service.answerActive(true);
+    auto source = userAwayFor(service, 640);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].uptime, now() - 640);
+    EXPECT_EQ(source->nextQuestionAt(), now() + DBusIdleTimeSource::screenSaverInterval)
+        << "not at the away interval, but still now and then";
+
+    // Its end, without input (another program ended it): asked at once, and as usual after.
+    clock.clock.advance(100);
+    service.setAnswer(QVariant::fromValue<uint>(740));
+    screenSaverSays(service, false);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 2, 5000);
+    answersAreRead();
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_EQ(source->nextQuestionAt(), now() + platform::PolledIdleEvents::awayInterval);
+
+    // On again: the next question moves out; the one asked at the long interval finds the user away.
+    screenSaverSays(service, true);
+    EXPECT_EQ(source->nextQuestionAt(), now() + DBusIdleTimeSource::screenSaverInterval);
+    clock.clock.advance(DBusIdleTimeSource::screenSaverInterval);
+    service.setAnswer(QVariant::fromValue<uint>(1040));
+    source->ask();
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 3, 5000);
+    answersAreRead();
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_EQ(source->nextQuestionAt(), now() + DBusIdleTimeSource::screenSaverInterval);
+
+    // The user unlocks: the return is told from the input at once.
+    clock.clock.advance(100);
+    service.setAnswer(QVariant::fromValue<uint>(3));
+    screenSaverSays(service, false);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    EXPECT_EQ(service.calls(), 4);
+    EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+    EXPECT_EQ(told[1].uptime, now() - 3);
+    EXPECT_EQ(source->nextQuestionAt(), now() - 3 + 600);
+
+    // While the user is present it changes nothing.
+    screenSaverSays(service, true);
+    EXPECT_EQ(source->nextQuestionAt(), now() - 3 + 600);
+    EXPECT_EQ(service.calls(), 4);
+}
+
+TEST_F(ScreenSaverTest, OnlyTheServicesOwnerIsHeard)
+{
+    IdleService& service = screenSaver();
+    service.answerActive(false);
+    auto source = userAwayFor(service, 640);
+    EXPECT_EQ(source->nextQuestionAt(), now() + platform::PolledIdleEvents::awayInterval);
+    const QString impostorName = QStringLiteral("kiruvo-idle-test-impostor");
+    QDBusConnection impostor = QDBusConnection::connectToBus(QDBusConnection::SessionBus, impostorName);
+    ASSERT_TRUE(impostor.isConnected());
+
+    // Another process saying the screen saver is on would leave the user's return unseen.
+    PrivateSessionBus::sendSignal(impostor, service.activeChanged(path, true));
+    answersAreRead();
+    EXPECT_EQ(source->nextQuestionAt(), now() + platform::PolledIdleEvents::awayInterval);
+
+    // Saying it ended asks nothing.
+    screenSaverSays(service, true);
+    EXPECT_EQ(source->nextQuestionAt(), now() + DBusIdleTimeSource::screenSaverInterval);
+    PrivateSessionBus::sendSignal(impostor, service.activeChanged(path, false));
+    answersAreRead();
+    EXPECT_EQ(service.calls(), 1);
+    EXPECT_EQ(source->nextQuestionAt(), now() + DBusIdleTimeSource::screenSaverInterval);
+    QDBusConnection::disconnectFromBus(impostorName);
+}
+
+TEST_F(ScreenSaverTest, WhatTheLastOwnerSaidEndsWithItsHoldOnTheName)
+{
+    IdleService& service = screenSaver();
+    service.answerActive(true);
+    auto source = userAwayFor(service, 640);
+    EXPECT_EQ(source->nextQuestionAt(), now() + DBusIdleTimeSource::screenSaverInterval);
+
+    // The desktop's service restarts: its successor, waiting for the name, takes it over.
+    struct Successor {
+        // Gone before the stand-in it serves, whatever the test finds.
+        ~Successor()
+        {
+            connection.unregisterObject(path);
+            QDBusConnection::disconnectFromBus(connection.name());
+        }
+        QDBusConnection connection;
+        QString path;
+    } successor { QDBusConnection::connectToBus(
+                      QDBusConnection::SessionBus, QStringLiteral("kiruvo-idle-test-successor")),
+        path };
+    ASSERT_TRUE(successor.connection.registerVirtualObject(path, &service));
+    EXPECT_EQ(successor.connection.interface()->registerService(serviceName,
+                  QDBusConnectionInterface::QueueService, QDBusConnectionInterface::DontAllowReplacement),
+        QDBusConnectionInterface::ServiceQueued);
+    service.answerActive(false);
+    clock.clock.advance(30);
+    service.setAnswer(QVariant::fromValue<uint>(670));
+    ASSERT_TRUE(serviceConnection->unregisterService(serviceName));
+    // Asked at once, though neither the successor nor the name's leaving said the screen saver ended.
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 2, 5000);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.activeQuestions(), 2, 5000);
+    answersAreRead();
+    EXPECT_TRUE(source->isAvailable());
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_EQ(source->nextQuestionAt(), now() + platform::PolledIdleEvents::awayInterval);
+}
+
+TEST_F(ScreenSaverTest, OneQuestionIsOnItsWayAtATimeWhateverTheScreenSaverSays)
+{
+    IdleService& service = screenSaver();
+    service.answerActive(false);
+    auto source = userAwayFor(service, 640);
+
+    // It comes on while a question is on its way: that question is answered as ever, and the
+    // next one falls due at the long interval.
+    service.hold(true);
+    clock.clock.advance(platform::PolledIdleEvents::awayInterval);
+    service.setAnswer(QVariant::fromValue<uint>(640 + platform::PolledIdleEvents::awayInterval));
+    source->ask();
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 2, 5000);
+    screenSaverSays(service, true);
+    service.releaseHeld(*serviceConnection);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(
+        source->nextQuestionAt(), now() + DBusIdleTimeSource::screenSaverInterval, 5000);
+
+    // It ends while a question is on its way: no second one; the answer tells the return.
+    clock.clock.advance(DBusIdleTimeSource::screenSaverInterval);
+    service.setAnswer(QVariant::fromValue<uint>(2));
+    source->ask();
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 3, 5000);
+    screenSaverSays(service, false);
+    EXPECT_EQ(service.calls(), 3);
+    service.hold(false);
+    service.releaseHeld(*serviceConnection);
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(2), 5000);
+    EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+    EXPECT_EQ(told[1].uptime, now() - 2);
+    answersAreRead();
+    EXPECT_EQ(service.calls(), 3);
+}
+
+TEST_F(ScreenSaverTest, AServiceThatDoesNotSayWhetherItIsOnIsAskedAtTheAwayInterval)
+{
+    IdleService& service = screenSaver();
+    auto source = userAwayFor(service, 640);
+    EXPECT_EQ(source->nextQuestionAt(), now() + platform::PolledIdleEvents::awayInterval);
+    EXPECT_EQ(service.calls(), 1);
 }
 
 // --- Mutter -----------------------------------------------------------------------------------
