@@ -13,6 +13,8 @@ StatusNotifierSignalLog::StatusNotifierSignalLog(QDBusConnection connection, con
 {
     connection.connect(service, itemPath, itemInterface, QStringLiteral("NewIcon"), this, SLOT(newIcon()));
     connection.connect(
+        service, itemPath, itemInterface, QStringLiteral("NewAttentionIcon"), this, SLOT(newAttentionIcon()));
+    connection.connect(
         service, itemPath, itemInterface, QStringLiteral("NewToolTip"), this, SLOT(newToolTip()));
     connection.connect(
         service, itemPath, itemInterface, QStringLiteral("NewStatus"), this, SLOT(status(QString)));
@@ -28,6 +30,11 @@ int StatusNotifierSignalLog::count(const QString& name) const
 void StatusNotifierSignalLog::newIcon()
 {
     names.push_back(QStringLiteral("NewIcon"));
+}
+
+void StatusNotifierSignalLog::newAttentionIcon()
+{
+    names.push_back(QStringLiteral("NewAttentionIcon"));
 }
 
 void StatusNotifierSignalLog::newToolTip()

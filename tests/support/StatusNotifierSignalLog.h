@@ -21,6 +21,7 @@ public:
 
 public Q_SLOTS:
     void newIcon();
+    void newAttentionIcon();
     void newToolTip();
     void status(const QString& value);
     void label(const QString& label, const QString& guide);

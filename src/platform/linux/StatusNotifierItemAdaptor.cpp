@@ -18,6 +18,10 @@ void StatusNotifierItemAdaptor::setStatus(const QString& status)
     }
     m_status = status;
     emit NewStatus(status);
+    if (m_attentionIconUntold && status == attentionStatus()) {
+        m_attentionIconUntold = false;
+        emit NewAttentionIcon();
+    }
 }
 
 void StatusNotifierItemAdaptor::setIconPixmaps(const StatusNotifierIconPixmaps& pixmaps)
@@ -27,7 +31,14 @@ void StatusNotifierItemAdaptor::setIconPixmaps(const StatusNotifierIconPixmaps& 
     }
     m_iconPixmaps = pixmaps;
     emit NewIcon();
-    emit NewAttentionIcon();
+    // The attention icon is the same picture, shown only while the item needs attention. Hosts read
+    // the item again for each change signal, so telling it with every figure of the minute would
+    // double what the panel asks; it is told when the item comes to need attention instead.
+    if (m_status == attentionStatus()) {
+        emit NewAttentionIcon();
+    } else {
+        m_attentionIconUntold = true;
+    }
 }
 
 void StatusNotifierItemAdaptor::setToolTip(const StatusNotifierToolTip& toolTip)

@@ -64,6 +64,7 @@ public:
     QString label() const { return m_label; }
     QString labelGuide() const { return m_labelGuide; }
 
+    static QString attentionStatus() { return QStringLiteral("NeedsAttention"); }
     void setStatus(const QString& status);
     void setIconPixmaps(const StatusNotifierIconPixmaps& pixmaps);
     void setToolTip(const StatusNotifierToolTip& toolTip);
@@ -100,6 +101,8 @@ private:
     QString m_labelGuide;
     QString m_menuPath;
     bool m_itemIsMenu = false;
+    // Whether the icon changed since hosts were last told of the attention icon.
+    bool m_attentionIconUntold = false;
     ClickHandler m_clickHandler;
 };
 

@@ -221,6 +221,14 @@ StatusNotifierIconPixmaps StatusNotifierItemBackend::iconPixmaps(
 void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
 {
     m_appearance = appearance;
+    const QString status = !appearance.visible ? QStringLiteral("Passive")
+        : appearance.tint                      ? StatusNotifierItemAdaptor::attentionStatus()
+                                               : QStringLiteral("Active");
+    // The attention icon is told with the status that shows it: an item that stops needing
+    // attention says so before its new icon, and one that comes to need it after.
+    if (status != StatusNotifierItemAdaptor::attentionStatus()) {
+        m_adaptor->setStatus(status);
+    }
     drawIcon();
     // Looking at the panel costs synchronous round trips to the X server, and a panel's colour
     // changes only with the desktop's colour scheme, a change of screens or a new host: it is
@@ -232,9 +240,7 @@ void StatusNotifierItemBackend::draw(const StatusItemAppearance& appearance)
     toolTip.description = appearance.toolTip.isEmpty() ? appearance.title : appearance.toolTip;
     m_adaptor->setToolTip(toolTip);
     m_adaptor->setLabel(appearance.title, labelGuide(appearance.title));
-    m_adaptor->setStatus(!appearance.visible ? QStringLiteral("Passive")
-            : appearance.tint                ? QStringLiteral("NeedsAttention")
-                                             : QStringLiteral("Active"));
+    m_adaptor->setStatus(status);
 }
 
 void StatusNotifierItemBackend::drawIcon()

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -194,6 +195,53 @@ TEST_F(StatusNotifierItemTest, ChangeSignalsOnlyWhenSomethingChanged)
     settle(service);
     ASSERT_EQ(log.statuses.size(), 1u);
     EXPECT_EQ(log.statuses.back(), "Passive");
+}
+
+TEST_F(StatusNotifierItemTest, TheAttentionIconIsToldOnlyWhileTheItemNeedsAttention)
+{
+    StandInStatusNotifierWatcher watcher(bus.address(), true);
+    // A host without labels: the figure is drawn into the icon, so each minute is a new icon.
+    StatusNotifierItemBackend backend(item, { false, QColor(Qt::black), false });
+    const QString service = backend.serviceName();
+    StatusNotifierSignalLog log(host, service);
+    settle(service);
+
+    backend.draw(titled(QStringLiteral("9m")));
+    backend.draw(titled(QStringLiteral("10m")));
+    settle(service);
+    EXPECT_EQ(log.count("NewIcon"), 2);
+    EXPECT_EQ(log.count("NewAttentionIcon"), 0) << "a panel asked twice for each minute's figure";
+
+    // The reminder's tint: the item needs attention, and the attention icon is the new picture.
+    StatusItemAppearance tinted = titled(QStringLiteral("10m"));
+    tinted.tint = QColor(0xFF, 0x2D, 0x55);
+    backend.draw(tinted);
+    settle(service);
+    ASSERT_EQ(log.statuses.size(), 1u);
+    EXPECT_EQ(log.statuses.back(), "NeedsAttention");
+    EXPECT_EQ(log.count("NewAttentionIcon"), 1);
+    const auto status = std::find(log.names.begin(), log.names.end(), QStringLiteral("NewStatus"));
+    EXPECT_EQ(std::find(status, log.names.end(), QStringLiteral("NewAttentionIcon")) - status, 1)
+        << "told with the status, so that a host showing it reads the present picture";
+    const auto attention
+        = structured<StatusNotifierIconPixmaps>(service, QStringLiteral("AttentionIconPixmap"));
+    EXPECT_EQ(attention, structured<StatusNotifierIconPixmaps>(service, QStringLiteral("IconPixmap")));
+
+    // While it needs attention, a new figure is a new attention icon too.
+    tinted.title = QStringLiteral("11m");
+    backend.draw(tinted);
+    settle(service);
+    EXPECT_EQ(log.count("NewAttentionIcon"), 2);
+
+    // Back to normal: the figures no longer tell it, until attention is needed again.
+    backend.draw(titled(QStringLiteral("11m")));
+    backend.draw(titled(QStringLiteral("12m")));
+    settle(service);
+    EXPECT_EQ(log.count("NewAttentionIcon"), 2);
+    tinted.title = QStringLiteral("12m");
+    backend.draw(tinted);
+    settle(service);
+    EXPECT_EQ(log.count("NewAttentionIcon"), 3);
 }
 
 TEST_F(StatusNotifierItemTest, TheHostsClicksArriveWithTheirPositions)
