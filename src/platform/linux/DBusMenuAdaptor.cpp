@@ -11,6 +11,8 @@
 #include <QIcon>
 #include <QMenu>
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
@@ -130,6 +132,8 @@ void DBusMenuAdaptor::setMenu(QMenu* menu, std::function<void()> aboutToShow)
     m_ids.clear();
     m_actions.clear();
     m_changedIds.clear();
+    m_published.reset();
+    m_publishedProperties.clear();
     m_menu = menu;
     m_aboutToShow = std::move(aboutToShow);
     if (menu) {
@@ -153,11 +157,20 @@ int DBusMenuAdaptor::idOf(QAction* action)
     const int id = m_nextId++;
     m_ids.insert(action, id);
     m_actions.insert(id, action);
-    // Only the address is kept, to forget it: the item is gone by then.
-    connect(action, &QObject::destroyed, this, [this, action, id] {
-        m_ids.remove(action);
-        m_actions.remove(id);
-        m_changedIds.remove(id);
+    // Only the address is kept, to forget it: the item is gone by then. Its id is looked up then,
+    // as a rebuilt menu's item may have taken it over meanwhile (or it may have given up its own).
+    connect(action, &QObject::destroyed, this, [this, action] {
+        const auto found = m_ids.constFind(action);
+        if (found == m_ids.constEnd()) {
+            return;
+        }
+        const int gone = found.value();
+        m_ids.erase(found);
+        if (const auto holder = m_actions.constFind(gone);
+            holder != m_actions.constEnd() && (holder.value().isNull() || holder.value() == action)) {
+            m_actions.erase(holder);
+            m_changedIds.remove(gone);
+        }
     });
     return id;
 }
@@ -320,21 +333,68 @@ void DBusMenuAdaptor::scheduleFlush()
     }
 }
 
+void DBusMenuAdaptor::settle()
+{
+    if (m_flushTimer.isActive()) {
+        m_flushTimer.stop();
+        flush();
+    }
+}
+
 void DBusMenuAdaptor::flush()
 {
     if (m_layoutChanged) {
         m_layoutChanged = false;
         m_changedIds.clear();
+        QHash<int, QVariantMap> properties;
+        QSet<QMenu*> path;
+        PublishedItems items = m_menu ? itemsOf(m_menu, properties, path) : PublishedItems();
+        if (m_published && sameShape(*m_published, items) && adoptIds(*m_published, items, properties)) {
+            QList<int> differing;
+            for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
+                const auto told = m_publishedProperties.constFind(it.key());
+                if (told == m_publishedProperties.constEnd() || told.value() != it.value()) {
+                    differing << it.key();
+                }
+            }
+            std::sort(differing.begin(), differing.end());
+            m_published = std::move(items);
+            m_publishedProperties = std::move(properties);
+            tellProperties(differing);
+            return;
+        }
+        m_published = std::move(items);
+        m_publishedProperties = std::move(properties);
         ++m_revision;
         Q_EMIT LayoutUpdated(m_revision, 0);
         return;
     }
-    if (m_changedIds.isEmpty()) {
-        return;
+    QList<int> differing;
+    for (const int id : std::as_const(m_changedIds)) {
+        const QAction* action = actionOf(id);
+        if (!action) {
+            continue;
+        }
+        const QVariantMap properties = propertiesOf(*action);
+        // Only the host's items are kept: anything else is in the layout the host is yet to read.
+        if (const auto told = m_publishedProperties.find(id); told != m_publishedProperties.end()) {
+            if (told.value() == properties) {
+                continue;
+            }
+            told.value() = properties;
+        }
+        differing << id;
     }
+    m_changedIds.clear();
+    std::sort(differing.begin(), differing.end());
+    tellProperties(differing);
+}
+
+void DBusMenuAdaptor::tellProperties(const QList<int>& ids)
+{
     DBusMenuItemPropertiesList updated;
     DBusMenuItemPropertyNamesList removed;
-    for (const int id : std::as_const(m_changedIds)) {
+    for (const int id : ids) {
         const QAction* action = actionOf(id);
         if (!action) {
             continue;
@@ -354,10 +414,111 @@ void DBusMenuAdaptor::flush()
             removed.push_back({ id, gone });
         }
     }
-    m_changedIds.clear();
     if (!updated.isEmpty()) {
         Q_EMIT ItemsPropertiesUpdated(updated, removed);
     }
+}
+
+DBusMenuAdaptor::PublishedItems DBusMenuAdaptor::itemsOf(
+    QMenu* menu, QHash<int, QVariantMap>& properties, QSet<QMenu*>& path)
+{
+    follow(menu);
+    path.insert(menu);
+    PublishedItems items;
+    for (QAction* child : menu->actions()) {
+        PublishedItem item;
+        item.id = idOf(child);
+        if (child->isSeparator()) {
+            item.kind
+                = child->text().isEmpty() ? PublishedItem::Kind::separator : PublishedItem::Kind::section;
+        } else if (child->isCheckable()) {
+            const QActionGroup* group = child->actionGroup();
+            item.kind
+                = group && group->isExclusive() ? PublishedItem::Kind::radio : PublishedItem::Kind::checkmark;
+        }
+        properties.insert(item.id, propertiesOf(*child));
+        if (QMenu* submenu = child->menu()) {
+            item.hasSubmenu = true;
+            // A menu that holds itself is listed once.
+            if (!path.contains(submenu)) {
+                item.children = itemsOf(submenu, properties, path);
+            }
+        }
+        items.push_back(std::move(item));
+    }
+    path.remove(menu);
+    return items;
+}
+
+bool DBusMenuAdaptor::sameShape(const PublishedItems& published, const PublishedItems& rebuilt)
+{
+    return std::equal(published.cbegin(), published.cend(), rebuilt.cbegin(), rebuilt.cend(),
+        [](const PublishedItem& before, const PublishedItem& now) {
+            return before.kind == now.kind && before.hasSubmenu == now.hasSubmenu
+                && sameShape(before.children, now.children);
+        });
+}
+
+bool DBusMenuAdaptor::adoptIds(
+    const PublishedItems& published, PublishedItems& rebuilt, QHash<int, QVariantMap>& properties)
+{
+    // Submenus are rebuilt with their menu (the status menu's are new menus each time): their items
+    // take the old ids like the others, else every rebuild would be a new layout to read.
+    QHash<int, int> publishedIdOf;
+    QHash<int, int> rebuiltIdOf;
+    const std::function<bool(const PublishedItems&, const PublishedItems&)> pair =
+        [&](const PublishedItems& before, const PublishedItems& now) {
+            for (std::size_t i = 0; i < before.size(); ++i) {
+                const int oldId = before[i].id;
+                const int newId = now[i].id;
+                // An item listed twice must be one item in both menus.
+                if (publishedIdOf.value(newId, oldId) != oldId || rebuiltIdOf.value(oldId, newId) != newId) {
+                    return false;
+                }
+                publishedIdOf.insert(newId, oldId);
+                rebuiltIdOf.insert(oldId, newId);
+                if (!pair(before[i].children, now[i].children)) {
+                    return false;
+                }
+            }
+            return true;
+        };
+    if (!pair(published, rebuilt)) {
+        return false;
+    }
+    std::vector<std::pair<QAction*, int>> moves;
+    for (auto it = publishedIdOf.cbegin(); it != publishedIdOf.cend(); ++it) {
+        QAction* action = actionOf(it.key());
+        if (!action) {
+            return false;
+        }
+        moves.emplace_back(action, it.value());
+    }
+    // An old item that still lives (a replaced submenu's, until it is deleted) gives up its id.
+    for (auto it = rebuiltIdOf.cbegin(); it != rebuiltIdOf.cend(); ++it) {
+        if (QAction* holder = actionOf(it.key())) {
+            m_ids.remove(holder);
+        }
+        m_actions.remove(it.key());
+        m_actions.remove(it.value());
+    }
+    for (const auto& [action, id] : moves) {
+        m_ids.insert(action, id);
+        m_actions.insert(id, action);
+    }
+    const std::function<void(PublishedItems&)> renumber = [&](PublishedItems& items) {
+        for (PublishedItem& item : items) {
+            item.id = publishedIdOf.value(item.id);
+            renumber(item.children);
+        }
+    };
+    renumber(rebuilt);
+    QHash<int, QVariantMap> renumbered;
+    for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
+        renumbered.insert(publishedIdOf.value(it.key()), it.value());
+    }
+    properties = std::move(renumbered);
+    return true;
 }
 
 DBusMenuLayoutItem DBusMenuAdaptor::layoutOf(int id, QMenu* menu, int depth, const QStringList& propertyNames)
@@ -385,6 +546,7 @@ DBusMenuLayoutItem DBusMenuAdaptor::layoutOf(int id, QMenu* menu, int depth, con
 uint DBusMenuAdaptor::GetLayout(
     int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayoutItem& layout)
 {
+    settle();
     QMenu* menu = nullptr;
     if (parentId == 0) {
         menu = m_menu.data();
@@ -398,6 +560,7 @@ uint DBusMenuAdaptor::GetLayout(
 DBusMenuItemPropertiesList DBusMenuAdaptor::GetGroupProperties(
     const QList<int>& ids, const QStringList& propertyNames)
 {
+    settle();
     DBusMenuItemPropertiesList result;
     for (const int id : ids) {
         if (id == 0) {
@@ -432,6 +595,7 @@ QVariant DBusMenuAdaptor::defaultOf(const QString& propertyName)
 
 QDBusVariant DBusMenuAdaptor::GetProperty(int id, const QString& name)
 {
+    settle();
     const auto refuse = [this](const QString& why) {
         if (const QDBusContext* call = DBusCallContext::of(parent())) {
             call->sendErrorReply(QDBusError::InvalidArgs, why);
@@ -479,11 +643,13 @@ void DBusMenuAdaptor::Event(int id, const QString& eventId, const QDBusVariant& 
 {
     static_cast<void>(data);
     static_cast<void>(timestamp);
+    settle();
     handleEvent(id, eventId);
 }
 
 QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEventList& events)
 {
+    settle();
     QList<int> idErrors;
     for (const DBusMenuEvent& event : events) {
         if (!handleEvent(event.id, event.eventId)) {
@@ -498,12 +664,16 @@ bool DBusMenuAdaptor::AboutToShow(int id)
     if (id == 0 && m_aboutToShow) {
         m_aboutToShow();
     }
-    // The items' own changes have been seen by the event filter; the host asks for the layout now.
-    return m_layoutChanged;
+    // The items' own changes have been seen by the event filter. A menu rebuilt the same has sent
+    // its new properties ahead of this answer; only a new layout is for the host to read.
+    const uint before = m_revision;
+    settle();
+    return m_revision != before;
 }
 
 QList<int> DBusMenuAdaptor::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors)
 {
+    settle();
     QList<int> updatesNeeded;
     for (const int id : ids) {
         if (id != 0 && !actionOf(id)) {

@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -25,10 +27,14 @@ namespace platform {
 // for a property the item leaves at it, or an error for an id or property that names nothing (a
 // host waits out its whole time-out for a call that gets no answer). The adaptor follows the menu
 // and its submenus: items added or removed send LayoutUpdated with a new revision, a changed item
-// ItemsPropertiesUpdated, both once per turn of the event loop. When a host is about to show the
-// menu (AboutToShow of the menu itself), `aboutToShow` runs first, so that a menu that is built
-// afresh before each opening is current. A chosen item is triggered on the next turn of the event
-// loop, so that the host's call returns before whatever the item does (an alert) begins.
+// ItemsPropertiesUpdated, both once per turn of the event loop and only for what differs from what
+// the host was last told. A menu built afresh with the same items in the same places (the status
+// menu is, at every redraw) keeps the layout the host has: the new items take the ids of the ones
+// they replace, and only their changed properties are sent, so that a host is not woken to read
+// the whole menu again. When a host is about to show the menu (AboutToShow of the menu itself),
+// `aboutToShow` runs first, so that a menu that is built afresh before each opening is current. A
+// chosen item is triggered on the next turn of the event loop, so that the host's call returns
+// before whatever the item does (an alert) begins.
 //
 // Errors reach the caller when the adaptor's parent is a DBusCallContext.
 //
@@ -89,11 +95,31 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // An item as the host was last told of it: what makes the layout, not its properties.
+    struct PublishedItem {
+        enum class Kind { separator, section, standard, checkmark, radio };
+        int id = 0;
+        Kind kind = Kind::standard;
+        bool hasSubmenu = false;
+        std::vector<PublishedItem> children;
+    };
+    using PublishedItems = std::vector<PublishedItem>;
+
     void follow(QMenu* menu);
     // Gives ids to the items of `menu` and its submenus, in the order a full layout lists them.
     void number(QMenu* menu);
     void scheduleFlush();
     void flush();
+    // Runs a pending flush now, so that a host's call is answered about the menu the host is told of.
+    void settle();
+    // The items of `menu` and its submenus with their ids, and the properties of each.
+    PublishedItems itemsOf(QMenu* menu, QHash<int, QVariantMap>& properties, QSet<QMenu*>& path);
+    static bool sameShape(const PublishedItems& published, const PublishedItems& rebuilt);
+    // Gives the items of `rebuilt` the ids of the published ones in their places; false (and
+    // nothing changed) when that cannot be done consistently.
+    bool adoptIds(
+        const PublishedItems& published, PublishedItems& rebuilt, QHash<int, QVariantMap>& properties);
+    void tellProperties(const QList<int>& ids);
     QAction* actionOf(int id) const;
     // False for an id that names nothing (anymore).
     bool handleEvent(int id, const QString& eventId);
@@ -109,6 +135,10 @@ private:
     bool m_layoutChanged = false;
     QSet<int> m_changedIds;
     QTimer m_flushTimer;
+    // What the host was last told: the layout (none before the first flush of a menu) and the
+    // properties of each of its items.
+    std::optional<PublishedItems> m_published;
+    QHash<int, QVariantMap> m_publishedProperties;
 };
 
 } // namespace platform

@@ -5,7 +5,31 @@
 #include "support/StandInStatusNotifierWatcher.h"
 #include "support/StatusNotifierSignalLog.h"
 
+#include <QDBusMessage>
+
 namespace {
+
+// The signals of the exported menu, as a panel listening to it gets them.
+class MenuSignalCount : public QObject {
+    Q_OBJECT
+public:
+    MenuSignalCount(QDBusConnection connection, const QString& service)
+    {
+        for (const char* name : { "LayoutUpdated", "ItemsPropertiesUpdated" }) {
+            connection.connect(service, QString::fromLatin1(platform::StatusNotifierItemBackend::menuPath),
+                QStringLiteral("com.canonical.dbusmenu"), QString::fromLatin1(name), this,
+                SLOT(heard(QDBusMessage)));
+        }
+    }
+    int layouts = 0;
+    int propertyUpdates = 0;
+
+public Q_SLOTS:
+    void heard(const QDBusMessage& message)
+    {
+        ++(message.member() == QLatin1String("LayoutUpdated") ? layouts : propertyUpdates);
+    }
+};
 
 // The menu-bar controller drawing into a StatusNotifierItem on a private bus, with a panel that
 // shows labels.
@@ -36,6 +60,17 @@ protected:
         m_menuBar.reset();
         watcher.reset();
         MenuBarTest::TearDown();
+    }
+
+    // The revision of the exported menu's layout, read as a panel reads it.
+    uint menuRevision()
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(item->serviceName(),
+            QString::fromLatin1(platform::StatusNotifierItemBackend::menuPath),
+            QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
+        call << 0 << -1 << QStringList();
+        const QDBusMessage reply = PrivateSessionBus::callServing(host, call);
+        return reply.arguments().isEmpty() ? 0 : reply.arguments().front().toUInt();
     }
 
     QString label()
@@ -74,3 +109,26 @@ TEST_F(StatusNotifierLabelTest, TheLabelChangesAtMostOnceAMinuteWhileASessionRun
     ASSERT_FALSE(log.labels.empty());
     EXPECT_EQ(log.labels.back(), std::make_pair(QStringLiteral("10m"), QStringLiteral("00m")));
 }
+
+TEST_F(StatusNotifierLabelTest, ThePanelsMenuIsToldOnlyItsNewFiguresEachMinute)
+{
+    controller().setEnabled(true);
+    menuBar().update();
+    const uint revision = menuRevision();
+    MenuSignalCount heard(host, item->serviceName());
+
+    constexpr int minutes = 5;
+    for (int minute = 0; minute < minutes; ++minute) {
+        for (int second = 0; second < 60; ++second) {
+            fake.clock.advance(1);
+            menuBar().update();
+        }
+        label(); // the panel's own pace: the menu is rebuilt and told of once a minute
+    }
+    EXPECT_EQ(menuRevision(), revision) << "the panel never has to read the menu again";
+    EXPECT_EQ(heard.layouts, 0);
+    EXPECT_GE(heard.propertyUpdates, minutes - 1);
+    EXPECT_LE(heard.propertyUpdates, minutes);
+}
+
+#include "StatusNotifierLabelTest.moc"

@@ -5,6 +5,7 @@
 #include "support/StandInStatusNotifierWatcher.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -13,6 +14,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <map>
+#include <tuple>
 #include <vector>
 
 using platform::DBusMenuItemPropertiesList;
@@ -288,29 +291,258 @@ TEST_F(DBusMenuTest, AboutToShowRebuildsTheMenuFirst)
     StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
     QMenu menu;
     int builds = 0;
+    bool withHistory = false;
     const auto build = [&] {
         menu.clear();
         ++builds;
         menu.addAction(QStringLiteral("Started at %1").arg(builds));
+        if (withHistory) {
+            menu.addAction(QStringLiteral("History…"));
+        }
     };
     build();
     backend.setMenu(&menu, build);
-    layout();
+    const auto [firstRevision, first] = layout();
+    MenuSignals heard;
+    listen(heard);
 
-    const QDBusMessage reply = callMenu(QStringLiteral("AboutToShow"), { 0 });
+    // The same items again: their new titles are told before the answer, the layout stands.
+    QDBusMessage reply = callMenu(QStringLiteral("AboutToShow"), { 0 });
     ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
-    EXPECT_TRUE(reply.arguments().at(0).toBool()) << "the host must read the layout again";
+    EXPECT_FALSE(reply.arguments().at(0).toBool());
     EXPECT_EQ(builds, 2);
+    ASSERT_EQ(heard.updates.size(), 1u);
+    ASSERT_EQ(heard.updates[0].size(), 1);
+    EXPECT_EQ(heard.updates[0][0].id, first.children.at(0).id);
+    EXPECT_EQ(heard.updates[0][0].properties.value(QStringLiteral("label")).toString(), "Started at 2");
+
+    // An item more: the host must read the layout again.
+    withHistory = true;
+    reply = callMenu(QStringLiteral("AboutToShow"), { 0 });
+    EXPECT_TRUE(reply.arguments().at(0).toBool()) << "the host must read the layout again";
     const auto [revision, root] = layout();
-    ASSERT_EQ(root.children.size(), 1u);
-    EXPECT_EQ(root.children[0].label(), "Started at 2");
+    EXPECT_GT(revision, firstRevision);
+    ASSERT_EQ(root.children.size(), 2u);
+    EXPECT_EQ(root.children[0].label(), "Started at 3");
 
     // The group form answers for the ids it knows and names the others.
     const QDBusMessage group
         = callMenu(QStringLiteral("AboutToShowGroup"), { QVariant::fromValue(QList<int> { 0, 4242 }) });
     ASSERT_EQ(group.type(), QDBusMessage::ReplyMessage) << group.errorMessage().toStdString();
     EXPECT_EQ(qdbus_cast<QList<int>>(group.arguments().at(1)), QList<int> { 4242 });
-    EXPECT_EQ(builds, 3);
+    EXPECT_EQ(builds, 4);
+}
+
+namespace {
+
+// A menu built afresh, as the status menu is at each redraw: every item and submenu is new.
+void rebuild(QMenu& menu, const std::function<void(QMenu&)>& items)
+{
+    menu.clear();
+    for (QMenu* submenu : menu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        submenu->deleteLater();
+    }
+    items(menu);
+}
+
+// The status menu in small: a header, a figure, a checkmark, a submenu and commands.
+struct StatusMenu {
+    QString figure = QStringLiteral("1 h 5 min");
+    QString about = QStringLiteral("About");
+    bool quitEnabled = true;
+
+    void operator()(QMenu& menu) const
+    {
+        menu.addAction(QStringLiteral("Current Session"))->setEnabled(false);
+        menu.addAction(figure)->setEnabled(false);
+        menu.addSeparator();
+        auto* dim = menu.addAction(QStringLiteral("Dim while disabled"));
+        dim->setCheckable(true);
+        dim->setChecked(true);
+        auto* more = new QMenu(QStringLiteral("More"), &menu);
+        more->addAction(about);
+        more->addSeparator();
+        more->addAction(QStringLiteral("FAQ"));
+        menu.addMenu(more);
+        menu.addSeparator();
+        auto* quit = menu.addAction(QStringLiteral("Quit Kiruvo"));
+        quit->setShortcut(QKeySequence(Qt::ControlModifier | Qt::Key_Q));
+        quit->setEnabled(quitEnabled);
+    }
+};
+
+std::vector<int> idsOf(const ReadItem& item)
+{
+    std::vector<int> ids { item.id };
+    for (const ReadItem& child : item.children) {
+        const std::vector<int> below = idsOf(child);
+        ids.insert(ids.end(), below.begin(), below.end());
+    }
+    return ids;
+}
+
+} // namespace
+
+TEST_F(DBusMenuTest, AMenuRebuiltWithTheSameItemsKeepsItsLayoutAndTellsOnlyWhatChanged)
+{
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
+    QMenu menu;
+    StatusMenu items;
+    rebuild(menu, items);
+    backend.setMenu(&menu, {});
+    const auto [revision, first] = layout();
+    ASSERT_EQ(first.children.size(), 7u);
+    const int figureId = first.children[1].id;
+    const int aboutId = first.children[4].children.at(0).id;
+    MenuSignals heard;
+    listen(heard);
+
+    // A new figure: one update, of that item alone, told without the host asking.
+    items.figure = QStringLiteral("1 h 6 min");
+    rebuild(menu, items);
+    ASSERT_TRUE(serveUntil([&] { return !heard.updates.empty(); }));
+    ASSERT_EQ(heard.updates[0].size(), 1);
+    EXPECT_EQ(heard.updates[0][0].id, figureId);
+    EXPECT_EQ(heard.updates[0][0].properties.value(QStringLiteral("label")).toString(), "1 h 6 min");
+    auto [sameRevision, second] = layout();
+    EXPECT_EQ(sameRevision, revision);
+    EXPECT_TRUE(heard.layoutRevisions.empty());
+    EXPECT_EQ(idsOf(second), idsOf(first)) << "the new items answer to the ids the host has, submenus' too";
+    EXPECT_EQ(second.children[1].label(), "1 h 6 min");
+    EXPECT_EQ(second.children[1].properties.value(QStringLiteral("enabled")), QVariant(false));
+
+    // Builds that change nothing, their replaced submenu deleted before and after they are told of:
+    // nothing is told.
+    QPointer<QMenu> replaced = menu.actions().at(4)->menu();
+    rebuild(menu, items);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(replaced.isNull());
+    layout();
+    replaced = menu.actions().at(4)->menu();
+    rebuild(menu, items);
+    layout();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(replaced.isNull());
+    std::tie(sameRevision, second) = layout();
+    EXPECT_EQ(heard.updates.size(), 1u);
+    EXPECT_TRUE(heard.layoutRevisions.empty());
+    EXPECT_EQ(sameRevision, revision);
+    EXPECT_EQ(idsOf(second), idsOf(first));
+
+    // A state and a title in the submenu: each item once, with its state said even at its default.
+    items.quitEnabled = false;
+    items.about = QStringLiteral("About Kiruvo");
+    rebuild(menu, items);
+    ASSERT_TRUE(serveUntil([&] { return heard.updates.size() == 2; }));
+    std::map<int, QVariantMap> told;
+    for (const auto& update : heard.updates[1]) {
+        told[update.id] = update.properties;
+    }
+    EXPECT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[aboutId].value(QStringLiteral("label")).toString(), "About Kiruvo");
+    EXPECT_EQ(told[aboutId].value(QStringLiteral("enabled")), QVariant(true));
+    EXPECT_EQ(told[first.children[6].id].value(QStringLiteral("enabled")), QVariant(false));
+
+    // A change the host cannot see (a tool tip) tells it nothing either.
+    menu.actions().at(0)->setToolTip(QStringLiteral("Since 9:00"));
+    layout();
+    EXPECT_EQ(heard.updates.size(), 2u);
+    EXPECT_TRUE(heard.layoutRevisions.empty());
+}
+
+TEST_F(DBusMenuTest, AClickOnAnIdOfTheHostsLayoutReachesTheItemNowInItsPlace)
+{
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
+    QMenu menu;
+    QPointer<QAction> triggered;
+    const auto build = [&](QMenu& built) {
+        StatusMenu()(built);
+        for (QAction* action : built.actions() + built.actions().at(4)->menu()->actions()) {
+            QObject::connect(action, &QAction::triggered, [&triggered, action] { triggered = action; });
+        }
+    };
+    rebuild(menu, build);
+    backend.setMenu(&menu, {});
+    const auto [revision, root] = layout();
+    const int quitId = root.children.at(6).id;
+    const int faqId = root.children.at(4).children.at(2).id;
+
+    const auto click = [&](int id) {
+        triggered = nullptr;
+        const QDBusMessage reply = callMenu(QStringLiteral("EventGroup"),
+            { QVariant::fromValue(
+                platform::DBusMenuEventList { { id, QStringLiteral("clicked"), QDBusVariant(0), 0u } }) });
+        EXPECT_EQ(qdbus_cast<QList<int>>(reply.arguments().at(0)), QList<int>()) << "the id names an item";
+        serveUntil([&] { return !triggered.isNull(); });
+        return triggered.data();
+    };
+    // The click comes before the rebuilt menu was told of, and after.
+    rebuild(menu, build);
+    EXPECT_EQ(click(quitId), menu.actions().at(6));
+    rebuild(menu, build);
+    layout();
+    EXPECT_EQ(click(faqId), menu.actions().at(4)->menu()->actions().at(2));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(click(faqId), menu.actions().at(4)->menu()->actions().at(2));
+
+    // The submenu's id still opens it.
+    const QDBusMessage shown = callMenu(
+        QStringLiteral("AboutToShowGroup"), { QVariant::fromValue(QList<int> { root.children.at(4).id }) });
+    EXPECT_EQ(qdbus_cast<QList<int>>(shown.arguments().at(1)), QList<int>());
+}
+
+TEST_F(DBusMenuTest, AMenuRebuiltWithOtherItemsIsANewLayout)
+{
+    const std::vector<std::pair<const char*, std::function<void(QMenu&)>>> otherShapes {
+        { "an item more",
+            [](QMenu& menu) {
+                StatusMenu()(menu);
+                menu.addAction(QStringLiteral("Continue"));
+            } },
+        { "a separator moved",
+            [](QMenu& menu) {
+                StatusMenu()(menu);
+                menu.insertSeparator(menu.actions().at(1));
+                menu.removeAction(menu.actions().at(3));
+            } },
+        { "a submenu in the place of an item",
+            [](QMenu& menu) {
+                StatusMenu()(menu);
+                auto* debug = new QMenu(QStringLiteral("Debug"), &menu);
+                debug->addAction(QStringLiteral("Log"));
+                QAction* figure = menu.actions().at(1);
+                menu.insertMenu(figure, debug);
+                menu.removeAction(figure);
+            } },
+        { "an item of a submenu more",
+            [](QMenu& menu) {
+                StatusMenu()(menu);
+                menu.actions().at(4)->menu()->addAction(QStringLiteral("Website"));
+            } },
+        { "a checkmark turned into a choice of one",
+            [](QMenu& menu) {
+                StatusMenu()(menu);
+                (new QActionGroup(&menu))->addAction(menu.actions().at(3));
+            } },
+    };
+    for (const auto& [what, build] : otherShapes) {
+        SCOPED_TRACE(what);
+        StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
+        QMenu menu;
+        rebuild(menu, StatusMenu());
+        backend.setMenu(&menu, {});
+        const auto [revision, before] = layout();
+        MenuSignals heard;
+        listen(heard);
+
+        rebuild(menu, build);
+        ASSERT_TRUE(serveUntil([&] { return !heard.layoutRevisions.empty(); }));
+        EXPECT_GT(heard.layoutRevisions.back(), revision);
+        const auto [newRevision, after] = layout();
+        EXPECT_EQ(newRevision, heard.layoutRevisions.back());
+        EXPECT_TRUE(heard.updates.empty());
+        EXPECT_NE(idsOf(after), idsOf(before));
+    }
 }
 
 TEST_F(DBusMenuTest, EveryCallIsAnsweredAtOnceEvenBeforeTheFirstLayout)
