@@ -70,17 +70,7 @@ launch_with_source() {
     address="$(sed -n 1p "$folder/bus")"
     sed -n 2p "$folder/bus" >>"$work/pids"
     # Not the first launch: the Welcome window and its animation are not idle time.
-    python3 - "$folder/data/kiruvo/defaults.sqlite3" <<'PY'
-import sqlite3, sys
-db = sqlite3.connect(sys.argv[1])
-db.execute("PRAGMA journal_mode=WAL")
-db.execute("CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
-           "PRIMARY KEY(suite, key))")
-db.execute("INSERT OR REPLACE INTO defaults(suite, key, value) VALUES(?, ?, ?)",
-           ("com.zelvantorium.Kiruvo", "ZK_launchCount", "1"))
-db.commit()
-db.close()
-PY
+    mark_launched_before "$folder/data/kiruvo/defaults.sqlite3"
     local session=wayland wayland=""
     case "$source" in
     x11) session=x11 ;;
@@ -156,15 +146,7 @@ for source in $sources; do
         [[ -z "$used" ]] && used=$(grep -o "Idle time comes from .*" "$work/$source-$name/log" | head -1)
         echo "[$name] $source: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second; idle time from: ${used:-?}"
         if [[ $by_thread -eq 1 ]]; then
-            awk -v before="${switches_before[$name]}" -v after="$(switches "$app")" -v idle="$idle" \
-                -v names="$(thread_names "$app")" 'BEGIN {
-                n = split(before, b, " "); for (i = 1; i < n; i += 2) was[b[i]] = b[i + 1]
-                n = split(names, m, " "); for (i = 1; i < n; i += 2) named[m[i]] = m[i + 1]
-                n = split(after, a, " ")
-                for (i = 1; i < n; i += 2) {
-                    d = a[i + 1] - ((a[i] in was) ? was[a[i]] : 0)
-                    if (d > 0) printf "    %-16s %.3f\n", named[a[i]], d / idle
-                } }'
+            print_thread_wakeups "${switches_before[$name]}" "$app" "$idle"
         fi
         kill -TERM "$app" 2>/dev/null
     done

@@ -82,3 +82,34 @@ counted_since() {
         n = split(after, a, " "); for (i = 1; i < n; i += 2) sum += a[i + 1] - ((a[i] in was) ? was[a[i]] : 0)
         printf "%.3f", sum / scale }'
 }
+
+# Marks a settings database as that of an application launched before: the Welcome window and its
+# animation are not what the benches measure.
+mark_launched_before() {
+    python3 - "$1" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+db.execute("PRAGMA journal_mode=WAL")
+db.execute("CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+           "PRIMARY KEY(suite, key))")
+db.execute("INSERT OR REPLACE INTO defaults(suite, key, value) VALUES(?, ?, ?)",
+           ("com.zelvantorium.Kiruvo", "ZK_launchCount", "1"))
+db.commit()
+db.close()
+PY
+}
+
+# Prints, a line each, the wake-ups a second of each thread of process `pid` that woke since the
+# `switches` line `before`, over `seconds`, by the thread's name.
+print_thread_wakeups() {
+    local before="$1" pid="$2" seconds="$3"
+    awk -v before="$before" -v after="$(switches "$pid")" -v seconds="$seconds" \
+        -v names="$(thread_names "$pid")" 'BEGIN {
+        n = split(before, b, " "); for (i = 1; i < n; i += 2) was[b[i]] = b[i + 1]
+        n = split(names, m, " "); for (i = 1; i < n; i += 2) named[m[i]] = m[i + 1]
+        n = split(after, a, " ")
+        for (i = 1; i < n; i += 2) {
+            d = a[i + 1] - ((a[i] in was) ? was[a[i]] : 0)
+            if (d > 0) printf "    %-16s %.3f\n", named[a[i]], d / seconds
+        } }'
+}

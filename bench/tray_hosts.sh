@@ -103,17 +103,7 @@ measure() {
         echo $! >>"$work/pids"
         sleep 3
         # Not the first launch: the Welcome window and its animation are not idle time.
-        python3 - "$folder/data/kiruvo/defaults.sqlite3" <<'PY'
-import sqlite3, sys
-db = sqlite3.connect(sys.argv[1])
-db.execute("PRAGMA journal_mode=WAL")
-db.execute("CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
-           "PRIMARY KEY(suite, key))")
-db.execute("INSERT OR REPLACE INTO defaults(suite, key, value) VALUES(?, ?, ?)",
-           ("com.zelvantorium.Kiruvo", "ZK_launchCount", "1"))
-db.commit()
-db.close()
-PY
+        mark_launched_before "$folder/data/kiruvo/defaults.sqlite3"
         KIRUVO_DEFAULTS_PATH="$folder/data/kiruvo/defaults.sqlite3" XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb \
             "$executable" >"$folder/log" 2>&1 &
         local app=$!
@@ -139,15 +129,7 @@ PY
         cpu=$(printf '%.1f' "$(counted_since "$cpu_before" "$(cpu_ns "$app")" "$((idle * 1000000 / 60))")")
         wakeups=$(printf '%.2f' "$(counted_since "$switches_before" "$(switches "$app")" "$idle")")
         echo "[$name] $host: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second"
-        awk -v before="$switches_before" -v after="$(switches "$app")" -v idle="$idle" \
-            -v names="$(thread_names "$app")" 'BEGIN {
-            n = split(before, b, " "); for (i = 1; i < n; i += 2) was[b[i]] = b[i + 1]
-            n = split(names, m, " "); for (i = 1; i < n; i += 2) named[m[i]] = m[i + 1]
-            n = split(after, a, " ")
-            for (i = 1; i < n; i += 2) {
-                d = a[i + 1] - ((a[i] in was) ? was[a[i]] : 0)
-                if (d > 0) printf "    %-16s %.3f\n", named[a[i]], d / idle
-            } }'
+        print_thread_wakeups "$switches_before" "$app" "$idle"
         if [[ -n "$monitor" ]]; then
             kill "$monitor" 2>/dev/null
             wait "$monitor" 2>/dev/null
