@@ -46,10 +46,10 @@ BusNameOwner::BusNameOwner(QDBusConnection connection, QString name, QObject* pa
     });
 }
 
-bool BusNameOwner::connectSignal(
-    const QString& path, const QString& interface, const QString& member, QObject* receiver, const char* slot)
+bool BusNameOwner::connectSignal(const QString& path, const QString& interface, const QString& member,
+    QObject* receiver, const char* slot, const QStringList& argumentMatch)
 {
-    return m_connection.connect(QString(), path, interface, member, receiver, slot);
+    return m_connection.connect(QString(), path, interface, member, argumentMatch, QString(), receiver, slot);
 }
 
 bool BusNameOwner::sentByOwner(const QDBusMessage& message) const

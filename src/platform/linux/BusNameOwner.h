@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QDBusMessage;
 
@@ -26,8 +27,9 @@ public:
 
     // Connects `receiver`'s `slot` to a signal of the name's objects, without asking the bus
     // anything first. The slot should take a trailing const QDBusMessage& and pass it to sentByOwner().
+    // `argumentMatch` has the bus pass on only signals whose first string arguments are these.
     bool connectSignal(const QString& path, const QString& interface, const QString& member,
-        QObject* receiver, const char* slot);
+        QObject* receiver, const char* slot, const QStringList& argumentMatch = {});
     // Whether the message was sent by the name's current owner.
     bool sentByOwner(const QDBusMessage& message) const;
 

@@ -1,6 +1,7 @@
 #include "platform/linux/PanelSampler.h"
 
 #include "platform/linux/PanelColourSources.h"
+#include "platform/linux/XfcePanelSettings.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -25,6 +26,10 @@ PanelSampler::PanelSampler(std::function<bool()> canLook, std::function<bool()> 
         panelMayHaveChanged();
     });
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, &PanelSampler::panelMayHaveChanged);
+    // Xfce's panel changes its colour (its dark mode, its background, the theme) and tells only
+    // its settings store.
+    connect(
+        &XfcePanelSettings::shared(), &XfcePanelSettings::changed, this, &PanelSampler::panelMayHaveChanged);
 }
 
 void PanelSampler::followScreen(QScreen* screen)

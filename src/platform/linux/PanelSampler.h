@@ -18,10 +18,10 @@ namespace platform {
 // icon's place, the screen's pixels), which wake the application and the server alike. The figure
 // is redrawn once a minute while a session runs, and a look after each of those draws would
 // undo the application's sleep; yet a panel's colour changes only with the desktop's colour
-// scheme, a change of screens or a new tray. So the panel is looked at a moment after the item is
-// first shown, after the item's own changes other than its title and tooltip (a user's act, a
-// reminder), after those desktop changes, and after any draw while no look has seen the panel
-// yet; never after a draw that only changed the figure.
+// scheme, the panel's own settings (Xfce's), a change of screens or a new tray. So the panel is
+// looked at a moment after the item is first shown, after the item's own changes other than its
+// title and tooltip (a user's act, a reminder), after those desktop changes, and after any draw
+// while no look has seen the panel yet; never after a draw that only changed the figure.
 //
 // Main-thread only.
 class PanelSampler final : public QObject {

@@ -37,6 +37,7 @@ namespace {
 
 constexpr const char* childVariable = "KIRUVO_TRAY_POPOVER_CHILD";
 constexpr const char* childDarkAppVariable = "KIRUVO_TRAY_POPOVER_DARK_APP";
+constexpr const char* childSwitchVariable = "KIRUVO_TRAY_POPOVER_SWITCH_DARK_MODE";
 
 enum class Host { Xfce, Trayer };
 
@@ -49,6 +50,9 @@ struct Case {
     bool top;
     bool darkPanel;
     const char* scale;
+    // The panel takes its colours from the theme, and the user turns its dark mode on while the
+    // application runs.
+    bool switchesDarkMode = false;
 };
 
 // The free area the window manager publishes for the first desktop, in device pixels.
@@ -94,7 +98,7 @@ bool trayManagerRuns(const PrivateXServer& server)
     return owned;
 }
 
-QString xfcePanelConfiguration(bool top, bool dark)
+QString xfcePanelConfiguration(bool top, bool dark, bool themed)
 {
     const QString shade = dark ? QStringLiteral("0.150000") : QStringLiteral("0.910000");
     return QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -108,7 +112,7 @@ QString xfcePanelConfiguration(bool top, bool dark)
       <property name="length" type="uint" value="100"/>
       <property name="position-locked" type="bool" value="true"/>
       <property name="size" type="uint" value="28"/>
-      <property name="background-style" type="uint" value="1"/>
+      <property name="background-style" type="uint" value="%4"/>
       <property name="background-rgba" type="array">
         <value type="double" value="%2"/><value type="double" value="%2"/>
         <value type="double" value="%2"/><value type="double" value="1.000000"/>
@@ -128,7 +132,8 @@ QString xfcePanelConfiguration(bool top, bool dark)
 </channel>
 )")
         .arg(top ? QStringLiteral("p=6;x=0;y=0") : QStringLiteral("p=8;x=0;y=0"), shade,
-            dark ? QStringLiteral("true") : QStringLiteral("false"));
+            dark ? QStringLiteral("true") : QStringLiteral("false"),
+            themed ? QStringLiteral("0") : QStringLiteral("1"));
 }
 
 QString xfconfd()
@@ -168,6 +173,8 @@ struct Report {
     std::optional<bool> lookAfterScheme;
     // Whether a new XEmbed tray manager had the panel looked at again.
     std::optional<bool> lookAfterNewTray;
+    // The item's colour after the panel's dark mode was switched.
+    QColor textAfterSwitch;
     QString output;
 };
 
@@ -207,7 +214,7 @@ Report runCase(const Case& c)
         QDir().mkpath(channel);
         QFile file(channel + QStringLiteral("/xfce4-panel.xml"));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(xfcePanelConfiguration(c.top, c.darkPanel).toUtf8());
+        file.write(xfcePanelConfiguration(c.top, c.darkPanel, c.switchesDarkMode).toUtf8());
         file.close();
         // Started here rather than by the bus, which would hand it the bus's own folders.
         configuration.setProcessEnvironment(environment);
@@ -274,6 +281,9 @@ Report runCase(const Case& c)
     if (!c.darkPanel) {
         childEnvironment.insert(QString::fromLatin1(childDarkAppVariable), QStringLiteral("1"));
     }
+    if (c.switchesDarkMode) {
+        childEnvironment.insert(QString::fromLatin1(childSwitchVariable), QStringLiteral("1"));
+    }
     child.setProcessEnvironment(childEnvironment);
     child.start(
         QCoreApplication::applicationFilePath(), { QStringLiteral("--gtest_filter=TrayPopoverChild.Run") });
@@ -289,6 +299,9 @@ Report runCase(const Case& c)
         } else if (words.size() == 5 && words[0] == QLatin1String("child:")
             && words[1] == QLatin1String("text")) {
             report.text = QColor(words[2].toInt(), words[3].toInt(), words[4].toInt());
+        } else if (words.size() == 5 && words[0] == QLatin1String("child:")
+            && words[1] == QLatin1String("switched")) {
+            report.textAfterSwitch = QColor(words[2].toInt(), words[3].toInt(), words[4].toInt());
         } else if (words.size() == 3 && words[0] == QLatin1String("child:")
             && words[1] == QLatin1String("ratio")) {
             report.ratio = words[2].toDouble();
@@ -318,6 +331,9 @@ void expectAtThePanel(const Case& c)
     }
     if (c.host == Host::Xfce && xfconfd().isEmpty()) {
         GTEST_SKIP() << "xfconfd is not installed";
+    }
+    if (c.switchesDarkMode && QStandardPaths::findExecutable(QStringLiteral("xfconf-query")).isEmpty()) {
+        GTEST_SKIP() << "xfconf-query is not installed";
     }
     const Report report = runCase(c);
     ASSERT_TRUE(report.tip.isValid()) << report.output.toStdString();
@@ -354,6 +370,15 @@ void expectAtThePanel(const Case& c)
     EXPECT_TRUE(report.lookAfterScheme.value_or(false)) << report.output.toStdString();
     if (c.host == Host::Trayer) {
         EXPECT_TRUE(report.lookAfterNewTray.value_or(false)) << report.output.toStdString();
+    }
+    // The figure follows the panel into its other shade while the application runs.
+    if (c.switchesDarkMode) {
+        ASSERT_TRUE(report.textAfterSwitch.isValid()) << report.output.toStdString();
+        if (c.darkPanel) {
+            EXPECT_LT(report.textAfterSwitch.lightness(), 80) << report.textAfterSwitch.name().toStdString();
+        } else {
+            EXPECT_GT(report.textAfterSwitch.lightness(), 200) << report.textAfterSwitch.name().toStdString();
+        }
     }
 }
 
@@ -475,6 +500,21 @@ TEST(TrayPopoverChild, Run)
         xcb_destroy_window(connection, manager);
         xcb_disconnect(connection);
     }
+
+    if (qEnvironmentVariableIsSet(childSwitchVariable)) {
+        // Nothing else is due: only the switch can have the panel looked at again.
+        sampler.lookNow();
+        const QColor before = textColour();
+        const bool dark = before.lightness() > 127;
+        QProcess::execute(QStringLiteral("xfconf-query"),
+            { QStringLiteral("-c"), QStringLiteral("xfce4-panel"), QStringLiteral("-p"),
+                QStringLiteral("/panels/dark-mode"), QStringLiteral("-s"),
+                dark ? QStringLiteral("false") : QStringLiteral("true") });
+        QTest::qWaitFor([&] { return textColour() != before; }, patience / 3);
+        const QColor after = textColour();
+        std::printf("child: switched %d %d %d\n", after.red(), after.green(), after.blue());
+        std::fflush(stdout);
+    }
 }
 
 TEST(TrayPopoverOnPanel, XfceTopDarkPanelWithALightApplication)
@@ -490,6 +530,11 @@ TEST(TrayPopoverOnPanel, XfceBottomLightPanelWithADarkApplicationAtScaleTwo)
 TEST(TrayPopoverOnPanel, XfceTopLightPanelAtScaleOneAndAHalf)
 {
     expectAtThePanel({ Host::Xfce, true, false, "1.5" });
+}
+
+TEST(TrayPopoverOnPanel, XfceTopThemedPanelTurnedDark)
+{
+    expectAtThePanel({ Host::Xfce, true, false, "1", true });
 }
 
 TEST(TrayPopoverOnPanel, TrayerBottomDarkXEmbedTray)
