@@ -8,26 +8,9 @@
 #include "kit/interface/UrlOpener.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
+#include "platform/PrivateFiles.h"
 
 namespace zk {
-
-namespace {
-
-bool openUrl(const QUrl& url, const std::string& what)
-{
-    const auto& environment = DebugActionsEnvironment::shared();
-    if (!environment.openUrl) {
-        return UrlOpener::openOrTell(url, what);
-    }
-    const bool opened = environment.openUrl(url);
-    if (!opened) {
-        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
-            "Nothing opened " + url.toString().toStdString());
-    }
-    return opened;
-}
-
-} // namespace
 
 DebugActionsEnvironment& DebugActionsEnvironment::shared()
 {
@@ -54,15 +37,18 @@ std::string feedbackPageURLWithDebugInfo()
 void openFeedbackPageAndQuit()
 {
     // With nothing to show the page, Kiruvo stays, so that the user can read why and copy the link.
-    if (!openUrl(QUrl(QString::fromStdString(feedbackPageURLWithDebugInfo())), "the feedback page")) {
-        return;
-    }
-    const auto& environment = DebugActionsEnvironment::shared();
-    if (environment.quitOnMainQueue) {
-        environment.quitOnMainQueue();
-    } else {
-        ZKApp::quitOnMainQueue();
-    }
+    UrlOpener::openOrTell(
+        QUrl(QString::fromStdString(feedbackPageURLWithDebugInfo())), "the feedback page", [](bool opened) {
+            if (!opened) {
+                return;
+            }
+            const auto& environment = DebugActionsEnvironment::shared();
+            if (environment.quitOnMainQueue) {
+                environment.quitOnMainQueue();
+            } else {
+                ZKApp::quitOnMainQueue();
+            }
+        });
 }
 
 std::filesystem::path diagnosticReportsDirectory()
@@ -72,7 +58,15 @@ std::filesystem::path diagnosticReportsDirectory()
 
 void revealDiagnosticReports()
 {
-    openUrl(QUrl::fromLocalFile(QString::fromStdString(diagnosticReportsDirectory().string())),
+    // Made when missing (nothing has been reported yet), so that the file manager has a folder to
+    // show rather than the user being told that none could open it.
+    const std::filesystem::path folder = diagnosticReportsDirectory();
+    std::error_code error;
+    if (!platform::PrivateFiles::createFolders(folder, error)) {
+        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
+            "Could not create " + folder.string() + ": " + error.message());
+    }
+    UrlOpener::openOrTell(QUrl::fromLocalFile(QString::fromStdString(diagnosticReportsDirectory().string())),
         "the reports folder");
 }
 

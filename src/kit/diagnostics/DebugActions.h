@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QUrl>
-
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -11,8 +9,6 @@ namespace zk {
 // How the debug actions reach the desktop; tests replace the parts they watch. Empty members are
 // the real ones.
 struct DebugActionsEnvironment {
-    // Opens a web page or a folder. Empty: QDesktopServices::openUrl.
-    std::function<bool(const QUrl& url)> openUrl;
     // Ends the application from the main queue. Empty: ZKApp::quitOnMainQueue.
     std::function<void()> quitOnMainQueue;
 
@@ -23,7 +19,8 @@ struct DebugActionsEnvironment {
 void copyDebugInfoToPasteboard();
 // An e-mail to the support address with the debug information attached as "debug-info.txt".
 void emailDebugInfo();
-// The feedback form with the debug fields as its metadata, then the application quits.
+// The feedback form with the debug fields as its metadata, then the application quits once a
+// program took it.
 void openFeedbackPageAndQuit();
 // The folder of the error reports: the crash reports of this application.
 std::filesystem::path diagnosticReportsDirectory();

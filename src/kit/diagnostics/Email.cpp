@@ -9,13 +9,12 @@
 #include "kit/interface/Pasteboard.h"
 #include "platform/Logger.h"
 #include "platform/Uuid.h"
+#include "platform/desktop/DesktopOpener.h"
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
@@ -68,12 +67,6 @@ QString xdgEmailPath(const EmailEnvironment& environment)
 {
     return environment.xdgEmailPath ? environment.xdgEmailPath()
                                     : QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
-}
-
-bool startDetached(const EmailEnvironment& environment, const QString& program, const QStringList& arguments)
-{
-    return environment.startDetached ? environment.startDetached(program, arguments)
-                                     : QProcess::startDetached(program, arguments);
 }
 
 void askDefaultMailClient(
@@ -176,8 +169,8 @@ std::string mailtoBody(const std::optional<std::string>& message, const std::str
         + attachmentText;
 }
 
-bool openMailtoURL(
-    const std::vector<std::string>& recipients, const std::string& subject, const std::string& body)
+bool openMailtoURL(const std::vector<std::string>& recipients, const std::string& subject,
+    const std::string& body, std::function<void(bool opened)> done)
 {
     const auto text = mailtoURL(recipients, subject, body);
     if (!text) {
@@ -190,25 +183,31 @@ bool openMailtoURL(
         return false;
     }
     const QUrl url(QString::fromStdString(*text), QUrl::StrictMode);
-    const EmailEnvironment& environment = EmailEnvironment::shared();
-    const bool opened = environment.openUrl ? environment.openUrl(url) : QDesktopServices::openUrl(url);
-    if (!opened) {
-        platform::log(
-            platform::LogLevel::Warning, platform::lcDiagnostics(), "No application opened the mailto: URL.");
-    }
-    return opened;
+    platform::DesktopOpener::shared().open(
+        url, [done = std::move(done)](platform::DesktopOpener::Outcome outcome) {
+            if (outcome == platform::DesktopOpener::Outcome::failed) {
+                platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
+                    "No application opened the mailto: URL.");
+            }
+            done(outcome == platform::DesktopOpener::Outcome::opened);
+        });
+    return true;
 }
 
-bool sendEmailViaMailto(const std::vector<std::string>& recipients, const std::string& subject,
+void sendEmailViaMailto(const std::vector<std::string>& recipients, const std::string& subject,
     const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText)
 {
     const std::string body = mailtoBody(message, attachmentFileName, attachmentText);
-    if (openMailtoURL(recipients, subject, body)) {
-        return true;
+    const bool formed = openMailtoURL(recipients, subject, body, [recipients, body](bool opened) {
+        // A choice of program the user closed is told too: the text waits on the clipboard.
+        if (!opened) {
+            tellUserAndCopy(recipients, body);
+        }
+    });
+    if (!formed) {
+        tellUserAndCopy(recipients, body);
     }
-    tellUserAndCopy(recipients, body);
-    return false;
 }
 
 bool takesAttachments(std::string_view mailClient)
@@ -263,20 +262,24 @@ void sendEmailWith(const std::optional<std::string>& client, const std::vector<s
     const QString program = client && takesAttachments(*client) ? xdgEmailPath(environment) : QString();
     if (!program.isEmpty()) {
         if (const auto file = writeAttachment(attachmentText, attachmentFileName)) {
-            QStringList arguments { QStringLiteral("--utf8"), QStringLiteral("--subject"),
-                QString::fromStdString(subject) };
+            std::vector<std::string> arguments { "--utf8", "--subject", subject };
             if (message) {
-                arguments << QStringLiteral("--body") << QString::fromStdString(*message + "\n\n");
+                arguments.insert(arguments.end(), { "--body", *message + "\n\n" });
             }
-            arguments << QStringLiteral("--attach") << QString::fromStdString(*file);
-            for (const auto& recipient : recipients) {
-                arguments << QString::fromStdString(recipient);
-            }
-            if (startDetached(environment, program, arguments)) {
-                return;
-            }
-            platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
-                "Could not start xdg-email; using a mailto: URL.");
+            arguments.insert(arguments.end(), { "--attach", *file });
+            arguments.insert(arguments.end(), recipients.begin(), recipients.end());
+            // A mail program that cannot take the e-mail makes xdg-email fail; the mailto: route
+            // may still find one.
+            platform::DesktopOpener::shared().run(program.toStdString(), arguments,
+                [recipients, subject, message, attachmentFileName, attachmentText](
+                    platform::DesktopOpener::Outcome outcome) {
+                    if (outcome == platform::DesktopOpener::Outcome::failed) {
+                        platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
+                            "xdg-email did not open the e-mail; using a mailto: URL.");
+                        sendEmailViaMailto(recipients, subject, message, attachmentFileName, attachmentText);
+                    }
+                });
+            return;
         }
     }
     sendEmailViaMailto(recipients, subject, message, attachmentFileName, attachmentText);

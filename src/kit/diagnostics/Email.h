@@ -23,10 +23,6 @@ const EmailAddress& supportEmailAddress();
 struct EmailEnvironment {
     // The path of xdg-email, or empty when it is not installed. Empty function: looked up on PATH.
     std::function<QString()> xdgEmailPath;
-    // Starts `program` with `arguments` on its own; false when it could not be started.
-    std::function<bool(const QString& program, const QStringList& arguments)> startDetached;
-    // Opens a URL with the user's default handler; false when there is none.
-    std::function<bool(const QUrl& url)> openUrl;
     // Puts the text on the clipboard.
     std::function<void(const std::string& text)> copyToClipboard;
     // Tells the user why the e-mail could not be prepared (an alert).
@@ -60,8 +56,9 @@ bool takesAttachments(std::string_view mailClient);
 // xdg-email is installed, the text is written to a private file of that name and attached; the
 // file stays for the mail program to read and goes at the first start a day later
 // (removeOldEmailAttachments). For every other mail program, or when none is known, or when that
-// fails, the mailto: route below. Never throws; when nothing opens the e-mail the failure is logged
-// and the user is told, with the text left on the clipboard. Main-thread only.
+// fails, the mailto: route below; both go through the desktop (platform::DesktopOpener) and neither
+// waits for it. Never throws; when nothing opens the e-mail the failure is logged and the user is
+// told, with the text left on the clipboard. Main-thread only.
 void sendEmail(const std::vector<std::string>& recipients, const std::string& subject,
     const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText);
@@ -76,9 +73,9 @@ QString emailAttachmentsDirectory();
 void removeOldEmailAttachments(std::chrono::seconds age = std::chrono::hours(24));
 
 // The mailto: route: the body is the message (or nothing), four empty lines, the attachment's name,
-// a line of 30 hyphen-minus characters, an empty line and the attachment's text. False when the
-// URL could not be formed or opened (then the user has been told).
-bool sendEmailViaMailto(const std::vector<std::string>& recipients, const std::string& subject,
+// a line of 30 hyphen-minus characters, an empty line and the attachment's text. When the URL could
+// not be formed or opened, the user is told.
+void sendEmailViaMailto(const std::vector<std::string>& recipients, const std::string& subject,
     const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText);
 
@@ -86,9 +83,10 @@ bool sendEmailViaMailto(const std::vector<std::string>& recipients, const std::s
 std::string mailtoBody(const std::optional<std::string>& message, const std::string& attachmentFileName,
     const std::string& attachmentText);
 
-// Opens the mailto: URL (no cc, no bcc). False, with the failure logged, when it could not be
-// formed, is too long for a mail client or could not be opened.
-bool openMailtoURL(
-    const std::vector<std::string>& recipients, const std::string& subject, const std::string& body);
+// Opens the mailto: URL (no cc, no bcc) and tells `done` whether a mail program took it. False, with
+// the failure logged and `done` never called, when it could not be formed or is too long for a
+// mail client.
+bool openMailtoURL(const std::vector<std::string>& recipients, const std::string& subject,
+    const std::string& body, std::function<void(bool opened)> done);
 
 } // namespace zk

@@ -50,8 +50,15 @@ void EmailSharingService::performWithItems(const std::vector<ShareItem>& items)
     if (attachment) {
         sendEmail(
             {}, "", body.empty() ? std::nullopt : std::optional(body), attachment->first, attachment->second);
-    } else if (!openMailtoURL({}, "", body)) {
-        // No mail client: the text is at hand on the clipboard.
+        return;
+    }
+    // No mail client: the text is at hand on the clipboard.
+    const bool formed = openMailtoURL({}, "", body, [body](bool opened) {
+        if (!opened) {
+            copyTextToPasteboard(body);
+        }
+    });
+    if (!formed) {
         copyTextToPasteboard(body);
     }
 }

@@ -4,9 +4,9 @@
 #include "kit/foundation/ImageWriting.h"
 #include "kit/interface/Pasteboard.h"
 #include "platform/Logger.h"
+#include "platform/desktop/DesktopOpener.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -67,10 +67,10 @@ public:
     }
     void performWithItems(const std::vector<ShareItem>& items) override
     {
+        // The desktop logs what nothing opened.
         for (const auto& item : items) {
-            if (const auto* url = std::get_if<QUrl>(&item); url && !QDesktopServices::openUrl(*url)) {
-                platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
-                    "Nothing opened " + url->toString().toStdString());
+            if (const auto* url = std::get_if<QUrl>(&item)) {
+                platform::DesktopOpener::shared().open(*url, [](platform::DesktopOpener::Outcome) {});
             }
         }
     }

@@ -3,22 +3,16 @@
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/interface/Pasteboard.h"
-#include "platform/Logger.h"
+#include "platform/desktop/DesktopOpener.h"
 
 #include <QApplication>
-#include <QDesktopServices>
+#include <QPointer>
 
 namespace zk {
 
 namespace {
 
-UrlOpener::Open& desktop()
-{
-    static UrlOpener::Open open;
-    return open;
-}
-
-void tell(const QUrl& url, const std::string& what)
+void tell(const QUrl& url, const std::string& what, QWidget* window)
 {
     const bool isFile = url.isLocalFile();
     const std::string link = (isFile ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)).toStdString();
@@ -39,7 +33,6 @@ void tell(const QUrl& url, const std::string& what)
     }
     description.style = AlertStyle::informational;
     description.buttonTitles = { isFile ? "Copy Location" : "Copy Link", "OK" };
-    // On the window the action came from, so that it cannot open hidden behind it.
     AlertPresenter::shared().present(
         makeAlert(description),
         [link](int response) {
@@ -47,27 +40,26 @@ void tell(const QUrl& url, const std::string& what)
                 copyTextToPasteboard(link);
             }
         },
-        QApplication::activeWindow());
+        window);
 }
 
 } // namespace
 
-bool UrlOpener::openOrTell(const QUrl& url, const std::string& what)
+void UrlOpener::openOrTell(const QUrl& url, const std::string& what, Done done)
 {
     // Asking first which program handles the scheme would need xdg-utils (missing in a sandbox)
-    // and wait for it: only a failure to open says that nothing can.
-    const bool opened = desktop() ? desktop()(url) : QDesktopServices::openUrl(url);
-    if (!opened) {
-        platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
-            "Nothing opened " + url.toString().toStdString());
-        tell(url, what);
-    }
-    return opened;
-}
-
-void UrlOpener::setForTesting(Open open)
-{
-    desktop() = std::move(open);
+    // and wait for it: only the outcome of opening says that nothing can. The alert goes on the
+    // window the action came from, so that it cannot open hidden behind it.
+    QPointer<QWidget> window = QApplication::activeWindow();
+    platform::DesktopOpener::shared().open(
+        url, [url, what, window, done = std::move(done)](platform::DesktopOpener::Outcome outcome) {
+            if (outcome == platform::DesktopOpener::Outcome::failed) {
+                tell(url, what, window.data());
+            }
+            if (done) {
+                done(outcome == platform::DesktopOpener::Outcome::opened);
+            }
+        });
 }
 
 } // namespace zk

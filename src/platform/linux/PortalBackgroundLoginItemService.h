@@ -31,7 +31,6 @@ public:
     static constexpr const char* standardService = "org.freedesktop.portal.Desktop";
     static constexpr const char* objectPath = "/org/freedesktop/portal/desktop";
     static constexpr const char* interfaceName = "org.freedesktop.portal.Background";
-    static constexpr const char* requestInterfaceName = "org.freedesktop.portal.Request";
     // Where the last answer is kept.
     static constexpr const char* grantedKey = "LaunchAtLogin__portalAutostart";
 
@@ -59,7 +58,6 @@ public:
     static QString requestPath(const QDBusConnection& connection, const QString& token);
 
 private:
-    class Request;
     void request(bool autostart, Completion completion);
 
     Options m_options;

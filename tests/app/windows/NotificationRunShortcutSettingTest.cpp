@@ -286,7 +286,13 @@ TEST_F(RunShortcutTest, AFolderNothingCanShowIsToldAndItsLocationOffered)
     auto* grant = setting.warningBox()->findChild<QPushButton*>();
     ASSERT_NE(grant, nullptr);
     grant->click();
-    processEvents();
+    // Told once the desktop has said that nothing showed it.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            processEvents();
+            return !alerts.empty();
+        },
+        10000));
     zk::AlertPresenter::shared().setRunModal({});
     // Made all the same: the user can reach it another way.
     EXPECT_TRUE(std::filesystem::is_directory(shortcutsFolder()));

@@ -4,11 +4,11 @@
 
 #include "app/windows/SettingsScreen.h"
 #include "kit/interface/Picker.h"
-#include "kit/interface/UrlOpener.h"
 #include "platform/fake/FakeSoundPlayer.h"
 
 #include "libraries/keyboard-shortcuts/KeyboardShortcuts.h"
 #include "platform/DetachedProcess.h"
+#include "platform/fake/FakeDesktopOpener.h"
 #include "platform/fake/FakeGlobalHotKeys.h"
 #include "platform/fake/FakeLoginItemService.h"
 
@@ -40,10 +40,12 @@ protected:
                 started.push_back(command);
                 return true;
             });
-        zk::UrlOpener::setForTesting([this](const QUrl& url) {
-            opened.push_back(url);
-            return opens;
-        });
+        desktop.outcome = [this](const platform::fake::FakeDesktopOpener::Request& request) {
+            opened.push_back(request.url);
+            return opens ? platform::DesktopOpener::Outcome::opened
+                         : platform::DesktopOpener::Outcome::failed;
+        };
+        platform::DesktopOpener::setShared(&desktop);
         platform::SoundPlayer::setShared(&sounds);
         platform::LoginItemService::setMainAppService(&loginItems);
         KeyboardShortcuts::resetForTesting();
@@ -59,7 +61,7 @@ protected:
         platform::LoginItemService::setMainAppService(nullptr);
         KeyboardShortcuts::resetForTesting();
         platform::DetachedProcess::setStarterForTesting({});
-        zk::UrlOpener::setForTesting({});
+        platform::DesktopOpener::setShared(nullptr);
         qputenv("XDG_DATA_HOME", m_previousDataHome);
         SessionEngineTest::TearDown();
     }
@@ -123,6 +125,7 @@ protected:
     // Links and folders handed to the desktop, which takes them when `opens`.
     std::vector<QUrl> opened;
     bool opens = true;
+    platform::fake::FakeDesktopOpener desktop;
     QTemporaryDir m_dataHome;
     QByteArray m_previousDataHome;
     platform::fake::FakeSoundPlayer sounds;

@@ -23,6 +23,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrlQuery>
+#include <filesystem>
 
 using namespace zk;
 using platform::PropertyList;
@@ -128,6 +129,9 @@ TEST_F(DebugWindowsTest, FeedbackThatNothingCanOpenLeavesKiruvoRunning)
     UserDebugWindowController::show();
     ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
     userWindow()->view().button(QStringLiteral("Feedback & Support"))->click();
+    // Told once the desktop has said so, not when xdg-open merely started.
+    ASSERT_TRUE(settle([&] { return !alerts.empty(); }));
+    EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the feedback page" });
     EXPECT_EQ(openedUrls.size(), 1u);
     EXPECT_EQ(quits, 0);
 }
@@ -137,8 +141,8 @@ TEST_F(DebugWindowsTest, FeedbackOpensTheFormWithTheDebugFieldsThenQuits)
     UserDebugWindowController::show();
     ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
     userWindow()->view().button(QStringLiteral("Feedback & Support"))->click();
+    ASSERT_TRUE(settle([&] { return quits == 1; }));
     ASSERT_EQ(openedUrls.size(), 1u);
-    EXPECT_EQ(quits, 1);
     const QUrlQuery query(openedUrls[0]);
     EXPECT_EQ(query.queryItemValue(QStringLiteral("product")), QStringLiteral("Kiruvo"));
     const QString metadata = query.queryItemValue(QStringLiteral("metadata"), QUrl::FullyDecoded);
@@ -165,6 +169,16 @@ TEST_F(DebugWindowsTest, CrashLogInstructionsOnlyShowAndRevealOurReportsFolder)
     userWindow()->view().button(QStringLiteral("Send Crash Log"))->click();
     ASSERT_TRUE(settle([&] { return openedUrls.size() == 1; }));
     EXPECT_EQ(openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(reporter->directory().string())));
+    // There to be shown even before anything was reported.
+    EXPECT_TRUE(std::filesystem::is_directory(reporter->directory()));
+
+    // No file manager: the user is told, with the folder's place to copy.
+    actionsOpen = false;
+    answers = { 0, 1 };
+    userWindow()->view().button(QStringLiteral("Send Crash Log"))->click();
+    ASSERT_TRUE(settle([&] { return alerts.size() == 4; }));
+    EXPECT_EQ(alerts[3], "Could not open the reports folder");
+    EXPECT_TRUE(alertMessages[3].starts_with("No file manager")) << alertMessages[3];
 }
 
 TEST_F(DebugWindowsTest, ClosingAndShowingAgainBuildsAFreshWindow)

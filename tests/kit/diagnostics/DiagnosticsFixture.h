@@ -6,6 +6,7 @@
 #include "kit/foundation/Relaunch.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Logger.h"
+#include "platform/fake/FakeDesktopOpener.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
 #include "platform/time/Locale.h"
@@ -51,25 +52,29 @@ protected:
 
         zk::EmailEnvironment email;
         email.xdgEmailPath = [this] { return xdgEmailPath; };
-        email.startDetached = [this](const QString& program, const QStringList& arguments) {
-            started.push_back({ program, arguments });
-            return startSucceeds;
-        };
-        email.openUrl = [this](const QUrl& url) {
-            openedUrls.push_back(url);
-            return openSucceeds;
-        };
         email.copyToClipboard = [this](const std::string& text) { clipboard.push_back(text); };
         email.tellUser = [this](const std::string& title, const std::string&) { told.push_back(title); };
         email.defaultMailClient
             = [this](const std::function<void(std::optional<std::string>)>& answer) { answer(mailClient); };
         zk::EmailEnvironment::shared() = email;
 
-        zk::DebugActionsEnvironment actions;
-        actions.openUrl = [this](const QUrl& url) {
-            openedUrls.push_back(url);
-            return actionsOpen;
+        desktop.outcome = [this](const platform::fake::FakeDesktopOpener::Request& request) {
+            using Outcome = platform::DesktopOpener::Outcome;
+            if (!request.program.empty()) {
+                QStringList arguments;
+                for (const auto& argument : request.arguments) {
+                    arguments << QString::fromStdString(argument);
+                }
+                started.push_back({ QString::fromStdString(request.program), arguments });
+                return startSucceeds ? Outcome::opened : Outcome::failed;
+            }
+            openedUrls.push_back(request.url);
+            const bool opens = request.url.scheme() == QLatin1String("mailto") ? openSucceeds : actionsOpen;
+            return opens ? Outcome::opened : Outcome::failed;
         };
+        platform::DesktopOpener::setShared(&desktop);
+
+        zk::DebugActionsEnvironment actions;
         actions.quitOnMainQueue = [this] { ++quits; };
         zk::DebugActionsEnvironment::shared() = actions;
 
@@ -99,6 +104,7 @@ protected:
     {
         zk::AlertPresenter::shared().setRunModal({});
         zk::EmailEnvironment::shared() = {};
+        platform::DesktopOpener::setShared(nullptr);
         zk::DebugActionsEnvironment::shared() = {};
         zk::RelaunchEnvironment::shared() = {};
         platform::ErrorReporter::setShared(nullptr);
@@ -137,7 +143,11 @@ protected:
     QString xdgEmailPath;
     // The default mail program's desktop entry; nothing for none.
     std::optional<std::string> mailClient = std::string("thunderbird");
+    // The desktop: what it opens and runs is recorded in `openedUrls` and `started`.
+    platform::fake::FakeDesktopOpener desktop;
+    // Whether xdg-email opens the e-mail.
     bool startSucceeds = true;
+    // Whether a mail program takes a mailto: link.
     bool openSucceeds = true;
     // Whether the debug actions' links find a program.
     bool actionsOpen = true;

@@ -5,8 +5,8 @@
 #include "kit/interface/FeedbackMenuItem.h"
 #include "kit/interface/StandardMenuItems.h"
 #include "kit/interface/UrlMenuItem.h"
-#include "kit/interface/UrlOpener.h"
 #include "kit/interface/ZKMenu.h"
+#include "platform/fake/FakeDesktopOpener.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -170,18 +170,15 @@ TEST(StandardMenuItemsTest, HeaderAfterASeparatorIsDisabledAndSmall)
 // A desktop with a browser, whose opened links the test reads.
 class UrlCatcher {
 public:
-    UrlCatcher()
-    {
-        zk::UrlOpener::setForTesting([this](const QUrl& url) {
-            urls.push_back(url);
-            return true;
-        });
-    }
-    ~UrlCatcher() { zk::UrlOpener::setForTesting({}); }
+    UrlCatcher() { platform::DesktopOpener::setShared(&m_desktop); }
+    ~UrlCatcher() { platform::DesktopOpener::setShared(nullptr); }
     UrlCatcher(const UrlCatcher&) = delete;
     UrlCatcher& operator=(const UrlCatcher&) = delete;
 
-    std::vector<QUrl> urls;
+    std::vector<QUrl> urls() const { return m_desktop.openedUrls(); }
+
+private:
+    platform::fake::FakeDesktopOpener m_desktop;
 };
 
 TEST(StandardMenuItemsTest, WebsiteItemOnlyWithAWebsiteAndQuitItemTitle)
@@ -195,8 +192,8 @@ TEST(StandardMenuItemsTest, WebsiteItemOnlyWithAWebsiteAndQuitItemTitle)
     ASSERT_NE(website, nullptr);
     EXPECT_EQ(website->text(), "Website");
     website->trigger();
-    ASSERT_EQ(catcher.urls.size(), 1u);
-    EXPECT_EQ(catcher.urls[0], QUrl("https://kiruvo.example"));
+    ASSERT_EQ(catcher.urls().size(), 1u);
+    EXPECT_EQ(catcher.urls()[0], QUrl("https://kiruvo.example"));
 
     EXPECT_EQ(zk::quitItemTitle("X"), "Quit X");
     CallbackMenuItem* quit = zk::addQuitItem(menu);
@@ -226,13 +223,13 @@ TEST(StandardMenuItemsTest, MoreAppsFeedbackAndUrlItemsOpenTheirPages)
     url.setUrl(QString());
     EXPECT_FALSE(url.hasUrl());
 
-    ASSERT_EQ(catcher.urls.size(), 3u);
+    ASSERT_EQ(catcher.urls().size(), 3u);
     // Without a store identifier, the maker's own page.
-    EXPECT_EQ(catcher.urls[0], QUrl("https://maker.example/apps"));
+    EXPECT_EQ(catcher.urls()[0], QUrl("https://maker.example/apps"));
     // The form gets the debug fields as its metadata.
-    EXPECT_EQ(catcher.urls[1],
+    EXPECT_EQ(catcher.urls()[1],
         QUrl(QString::fromStdString(zk::feedbackPageURL(zk::ZKApp::name(), zk::feedbackMetadata()))));
-    EXPECT_EQ(catcher.urls[2], QUrl("https://kiruvo.example/guide?a=1&b=2"));
+    EXPECT_EQ(catcher.urls()[2], QUrl("https://kiruvo.example/guide?a=1&b=2"));
 }
 
 TEST(CallbackMenuItemTest, TheClassWideHookDecidesWhetherChosenItemsRun)
@@ -259,9 +256,9 @@ TEST(StandardMenuItemsTest, MoreAppsOpensTheMakersStorePageWhenTheApplicationIsI
     zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"), std::string("com.example.App"))->trigger();
     // The application's own identity declares its store identifier.
     zk::addMoreAppsItem(menu, QUrl("https://maker.example/apps"))->trigger();
-    ASSERT_EQ(catcher.urls.size(), 2u);
-    EXPECT_EQ(catcher.urls[0], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
-    EXPECT_EQ(catcher.urls[1], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
+    ASSERT_EQ(catcher.urls().size(), 2u);
+    EXPECT_EQ(catcher.urls()[0], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
+    EXPECT_EQ(catcher.urls()[1], QUrl(QString::fromLatin1(zk::ZKApp::storeDeveloperPageAddress)));
 }
 
 TEST(StandardMenuItemsTest, TheAboutPanelShowsTheNameAndVersionAndFitsItsTitle)

@@ -2,6 +2,7 @@
 
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/interface/StandardMenuItems.h"
+#include "platform/fake/FakeDesktopOpener.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 
 #include <vector>
 
+using platform::DesktopOpener;
 using zk::UrlOpener;
 
 namespace {
@@ -28,10 +30,8 @@ class UrlOpenerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        UrlOpener::setForTesting([this](const QUrl& url) {
-            opened.push_back(url);
-            return opens;
-        });
+        desktop.outcome = [this](const platform::fake::FakeDesktopOpener::Request&) { return outcome; };
+        DesktopOpener::setShared(&desktop);
         zk::AlertPresenter::shared().setRunModal([this](QMessageBox& alert) {
             alerts.push_back(alert.text().toStdString());
             messages.push_back(alert.informativeText().toStdString());
@@ -42,65 +42,69 @@ protected:
     void TearDown() override
     {
         drain();
-        UrlOpener::setForTesting({});
+        DesktopOpener::setShared(nullptr);
         zk::AlertPresenter::shared().setRunModal({});
         QGuiApplication::clipboard()->clear();
     }
 
-    bool opens = true;
+    platform::fake::FakeDesktopOpener desktop;
+    DesktopOpener::Outcome outcome = DesktopOpener::Outcome::opened;
     int answer = 1;
-    std::vector<QUrl> opened;
     std::vector<std::string> alerts;
     std::vector<std::string> messages;
 };
 
 TEST_F(UrlOpenerTest, WhatNothingOpenedIsToldByItsKindAndCanBeCopied)
 {
-    opens = false;
+    outcome = DesktopOpener::Outcome::failed;
     answer = 0; // "Copy Link"
     const QUrl page(QStringLiteral("https://kiruvo.example/feedback?product=Kiruvo"));
-    EXPECT_FALSE(UrlOpener::openOrTell(page, "the feedback page"));
+    std::vector<bool> done;
+    UrlOpener::openOrTell(page, "the feedback page", [&](bool opened) { done.push_back(opened); });
+    // Nothing is told before the desktop has said what became of it.
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_TRUE(done.empty());
     drain();
-    EXPECT_EQ(opened, std::vector<QUrl> { page });
+    EXPECT_EQ(done, std::vector<bool> { false });
+    EXPECT_EQ(desktop.openedUrls(), std::vector<QUrl> { page });
     EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the feedback page" });
     EXPECT_TRUE(messages.back().starts_with("No web browser")) << messages.back();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), page.toString(QUrl::FullyEncoded));
 
     // A folder with no file manager: its location, not a file: URL, is what the user can use.
-    EXPECT_FALSE(UrlOpener::openOrTell(QUrl::fromLocalFile(QStringLiteral("/tmp/scripts")), "the folder"));
+    UrlOpener::openOrTell(QUrl::fromLocalFile(QStringLiteral("/tmp/scripts")), "the folder");
     drain();
     EXPECT_TRUE(messages.back().starts_with("No file manager")) << messages.back();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("/tmp/scripts"));
 
     answer = 1; // "OK": nothing copied
     QGuiApplication::clipboard()->clear();
-    EXPECT_FALSE(UrlOpener::openOrTell(QUrl(QStringLiteral("mailto:a@example.com")), "the address"));
+    UrlOpener::openOrTell(QUrl(QStringLiteral("mailto:a@example.com")), "the address");
     drain();
     EXPECT_TRUE(messages.back().starts_with("No e-mail program")) << messages.back();
     EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
     EXPECT_EQ(alerts.size(), 3u);
 }
 
-TEST_F(UrlOpenerTest, ALinkIsHandedOverWithoutAskingWhichProgramHandlesItsScheme)
+TEST_F(UrlOpenerTest, AnOpenedLinkOrAChoiceTheUserClosedTellsNothing)
 {
-    // No xdg-utils (a sandbox, a minimal system): the desktop opens links all the same.
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", "/nonexistent");
-    EXPECT_TRUE(UrlOpener::openOrTell(QUrl(QStringLiteral("https://kiruvo.example")), "the link"));
-    EXPECT_TRUE(UrlOpener::openOrTell(QUrl(QStringLiteral("mailto:a@example.com")), "the address"));
-    EXPECT_TRUE(UrlOpener::openOrTell(QUrl::fromLocalFile(QStringLiteral("/tmp")), "the folder"));
-    qputenv("PATH", path);
+    std::vector<bool> done;
+    UrlOpener::openOrTell(QUrl(QStringLiteral("https://kiruvo.example")), "the link",
+        [&](bool opened) { done.push_back(opened); });
+    outcome = DesktopOpener::Outcome::cancelled;
+    UrlOpener::openOrTell(QUrl(QStringLiteral("https://kiruvo.example/faq")), "the link",
+        [&](bool opened) { done.push_back(opened); });
     drain();
-    EXPECT_EQ(opened.size(), 3u);
+    EXPECT_EQ(done, (std::vector<bool> { true, false }));
     EXPECT_TRUE(alerts.empty());
 }
 
 TEST_F(UrlOpenerTest, SendFeedbackThatNothingOpensSaysSo)
 {
-    opens = false;
+    outcome = DesktopOpener::Outcome::failed;
     zk::sendFeedbackAction()();
     drain();
-    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_EQ(desktop.openedUrls().size(), 1u);
     EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the feedback page" });
 }
 

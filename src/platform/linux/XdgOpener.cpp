@@ -1,0 +1,128 @@
+#include "platform/linux/XdgOpener.h"
+
+#include "platform/Logger.h"
+
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+
+namespace platform::xdg {
+
+namespace {
+
+// The helpers still running, held here rather than by an owner that could end them: deleting a
+// QProcess kills its program.
+std::vector<QProcess*>& running()
+{
+    static std::vector<QProcess*> processes;
+    return processes;
+}
+
+std::string exitReason(const std::string& program, int code)
+{
+    switch (code) {
+    case 1:
+        return program + " did not understand its arguments";
+    case 2:
+        return program + " found no such file";
+    case 3:
+        return "no program on this computer opens it (" + program + " ended with status 3)";
+    case 4:
+        return "the program chosen for it failed (" + program + " ended with status 4)";
+    default:
+        return program + " ended with status " + std::to_string(code);
+    }
+}
+
+} // namespace
+
+XdgOpener::XdgOpener(std::chrono::milliseconds takenAfter)
+    : m_takenAfter(takenAfter)
+{
+}
+
+std::size_t XdgOpener::runningCount()
+{
+    return running().size();
+}
+
+void XdgOpener::open(const QUrl& url, Completion completion)
+{
+    // A file or folder by its path, which every opener takes; a link as it goes over the wire.
+    const QString target = url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded);
+    run("xdg-open", { target.toStdString() }, std::move(completion));
+}
+
+void XdgOpener::run(
+    const std::string& program, const std::vector<std::string>& arguments, Completion completion)
+{
+    auto* process = new QProcess;
+    QStringList list;
+    for (const auto& argument : arguments) {
+        list << QString::fromStdString(argument);
+    }
+    process->setProgram(QString::fromStdString(program));
+    process->setArguments(list);
+    // What the helper starts inherits these: a pipe of ours would be closed under the program it
+    // started once the helper is gone, and its next write would end it.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+
+    // Told once, by whichever comes first: the end, a failure to start, or the time that shows
+    // the link was taken.
+    auto told = std::make_shared<Completion>(std::move(completion));
+    const std::string what = program + " " + (arguments.empty() ? std::string() : arguments.front());
+    auto tell = [told, what](Outcome outcome, const std::string& reason) {
+        if (!*told) {
+            return;
+        }
+        if (outcome == Outcome::failed) {
+            log(LogLevel::Warning, lcDesktop(), "Nothing opened " + what + ": " + reason);
+        }
+        const Completion completion = std::move(*told);
+        *told = nullptr;
+        completion(outcome);
+    };
+    const auto release = [process] {
+        auto& list = running();
+        list.erase(std::remove(list.begin(), list.end(), process), list.end());
+        process->deleteLater();
+    };
+
+    auto* taken = new QTimer(process);
+    taken->setSingleShot(true);
+    QObject::connect(taken, &QTimer::timeout, process, [tell] { tell(Outcome::opened, {}); });
+    QObject::connect(process, &QProcess::finished, process,
+        [process, tell, release, program](int code, QProcess::ExitStatus status) {
+            if (status != QProcess::NormalExit) {
+                tell(Outcome::failed, program + " ended abnormally");
+            } else if (code != 0) {
+                tell(Outcome::failed, exitReason(program, code));
+            } else {
+                tell(Outcome::opened, {});
+            }
+            release();
+        });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+        [process, tell, release, program](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart) {
+                return;
+            }
+            // Told from the event loop, as every outcome is, even when Qt tells this inside start().
+            QMetaObject::invokeMethod(
+                process,
+                [process, tell, release, program] {
+                    tell(Outcome::failed,
+                        "could not start " + program + ": " + process->errorString().toStdString());
+                    release();
+                },
+                Qt::QueuedConnection);
+        });
+    running().push_back(process);
+    taken->start(m_takenAfter);
+    process->start();
+}
+
+} // namespace platform::xdg

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/desktop/DesktopOpener.h"
+
+#include <chrono>
+
+namespace platform::xdg {
+
+// Opens through xdg-utils: xdg-open for links, files and folders, and any helper given to run().
+// The helper's exit status is the outcome (0 opened; xdg-utils' 3, no program for it, and 4, the
+// program failed, or any other, failed; a helper that cannot start failed too). Some desktops'
+// xdg-open runs the program it chose until that program ends: a helper still running after
+// `takenAfter` has handed the link on, and counts as opened.
+//
+// A helper is never stopped, not even when the application quits: it and what it started live on.
+//
+// Main-thread only.
+class XdgOpener : public DesktopOpener {
+public:
+    explicit XdgOpener(std::chrono::milliseconds takenAfter = std::chrono::seconds(5));
+
+    void open(const QUrl& url, Completion completion) override;
+    void run(const std::string& program, const std::vector<std::string>& arguments,
+        Completion completion) override;
+
+    // How many helpers still run.
+    static std::size_t runningCount();
+
+private:
+    std::chrono::milliseconds m_takenAfter;
+};
+
+} // namespace platform::xdg

@@ -1,0 +1,271 @@
+#include "platform/linux/PortalOpener.h"
+#include "platform/linux/XdgOpener.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QVariantMap>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
+
+using platform::DesktopOpener;
+using Outcome = DesktopOpener::Outcome;
+
+namespace {
+
+// An xdg-open of the test's own on PATH: it writes its arguments to a file, waits until the test
+// lets it go, and ends with the status the test chose, as xdg-utils' would after trying to open.
+class XdgOpenerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        m_path = qgetenv("PATH");
+        qputenv("PATH", m_folder.path().toUtf8() + ":" + m_path);
+    }
+    void TearDown() override
+    {
+        release();
+        EXPECT_TRUE(QTest::qWaitFor([] { return platform::xdg::XdgOpener::runningCount() == 0; }, 5000));
+        qputenv("PATH", m_path);
+    }
+
+    void helper(const QString& name, int status)
+    {
+        QFile script(m_folder.filePath(name));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1'\n"
+                                    "while [ ! -e '%2' ]; do sleep 0.01; done\nexit %3\n")
+                         .arg(argumentsFile(), goFile())
+                         .arg(status)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    void release() { QFile(goFile()).open(QIODevice::WriteOnly); }
+    QStringList arguments() const
+    {
+        QFile file(argumentsFile());
+        return file.open(QIODevice::ReadOnly)
+            ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+            : QStringList();
+    }
+    QString argumentsFile() const { return m_folder.filePath(QStringLiteral("arguments")); }
+    QString goFile() const { return m_folder.filePath(QStringLiteral("go")); }
+
+    QTemporaryDir m_folder;
+    QByteArray m_path;
+};
+
+// Opens with `opener` and waits for the outcome.
+std::optional<Outcome> outcomeOf(DesktopOpener& opener, const QUrl& url)
+{
+    std::optional<Outcome> outcome;
+    opener.open(url, [&](Outcome told) { outcome = told; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
+    return outcome;
+}
+
+TEST_F(XdgOpenerTest, TheHelpersExitStatusIsTheOutcomeAndNothingWaitsForIt)
+{
+    platform::xdg::XdgOpener opener(std::chrono::minutes(1));
+    helper(QStringLiteral("xdg-open"), 3);
+    std::vector<Outcome> outcomes;
+    opener.open(QUrl(QStringLiteral("https://kiruvo.example/feedback?product=Kiruvo&x=a b")),
+        [&](Outcome outcome) { outcomes.push_back(outcome); });
+    // Back at once, with nothing said while xdg-open looks for a program.
+    EXPECT_TRUE(outcomes.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !arguments().isEmpty(); }, 10000));
+    QTest::qWait(50);
+    EXPECT_TRUE(outcomes.empty());
+    release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !outcomes.empty(); }, 10000));
+    // Status 3: no program opens it, which QDesktopServices reports as opened.
+    EXPECT_EQ(outcomes, std::vector<Outcome> { Outcome::failed });
+    EXPECT_EQ(arguments(),
+        QStringList { QStringLiteral("https://kiruvo.example/feedback?product=Kiruvo&x=a%20b") });
+
+    helper(QStringLiteral("xdg-open"), 0);
+    EXPECT_EQ(outcomeOf(opener, QUrl::fromLocalFile(QStringLiteral("/tmp/a folder"))), Outcome::opened);
+    // A folder by its path, which every file manager takes.
+    EXPECT_EQ(arguments(), QStringList { QStringLiteral("/tmp/a folder") });
+    helper(QStringLiteral("xdg-open"), 4);
+    EXPECT_EQ(outcomeOf(opener, QUrl(QStringLiteral("mailto:a@example.com"))), Outcome::failed);
+
+    // xdg-email and its arguments, the same way.
+    helper(QStringLiteral("xdg-email"), 0);
+    std::optional<Outcome> ran;
+    opener.run(
+        "xdg-email", { "--subject", "Debug info", "a@example.com" }, [&](Outcome told) { ran = told; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ran.has_value(); }, 10000));
+    EXPECT_EQ(ran, Outcome::opened);
+    EXPECT_EQ(arguments(),
+        (QStringList {
+            QStringLiteral("--subject"), QStringLiteral("Debug info"), QStringLiteral("a@example.com") }));
+}
+
+TEST_F(XdgOpenerTest, AMissingHelperFailsAfterTheCallReturns)
+{
+    platform::xdg::XdgOpener opener;
+    qputenv("PATH", m_folder.path().toUtf8());
+    std::optional<Outcome> outcome;
+    opener.open(QUrl(QStringLiteral("https://kiruvo.example")), [&](Outcome told) { outcome = told; });
+    EXPECT_FALSE(outcome.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
+    EXPECT_EQ(outcome, Outcome::failed);
+}
+
+TEST_F(XdgOpenerTest, AHelperStillRunningHasHandedTheLinkOnAndLivesOn)
+{
+    // Some desktops' xdg-open runs the browser it started until the browser ends.
+    platform::xdg::XdgOpener opener(std::chrono::milliseconds(100));
+    helper(QStringLiteral("xdg-open"), 0);
+    int told = 0;
+    std::optional<Outcome> outcome;
+    opener.open(QUrl(QStringLiteral("https://kiruvo.example")), [&](Outcome answer) {
+        ++told;
+        outcome = answer;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
+    EXPECT_EQ(outcome, Outcome::opened);
+    EXPECT_EQ(platform::xdg::XdgOpener::runningCount(), 1u);
+    release();
+    ASSERT_TRUE(QTest::qWaitFor([] { return platform::xdg::XdgOpener::runningCount() == 0; }, 10000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told, 1);
+}
+
+// The desktop portal's OpenURI, answering as the test sets it up: its Response goes out after the
+// reply to the call, from the request's own object path.
+class OpenUriPortalStandIn : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.OpenURI")
+public:
+    explicit OpenUriPortalStandIn(QDBusConnection& connection)
+        : m_connection(connection)
+    {
+    }
+
+    QStringList asked;
+    // The Response's code: 0 opened, 1 cancelled by the user, 2 ended otherwise.
+    uint responseCode = 0;
+
+public Q_SLOTS:
+    QDBusObjectPath OpenURI(const QString&, const QString& uri, const QVariantMap& options)
+    {
+        asked << QStringLiteral("uri ") + uri;
+        return answer(options);
+    }
+    QDBusObjectPath OpenFile(const QString&, const QDBusUnixFileDescriptor& file, const QVariantMap& options)
+    {
+        // What the descriptor names, as the portal reads it.
+        asked << QStringLiteral("file ")
+                + QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(file.fileDescriptor())).symLinkTarget();
+        return answer(options);
+    }
+
+private:
+    QDBusObjectPath answer(const QVariantMap& options)
+    {
+        QString sender = message().service().mid(1);
+        sender.replace(u'.', u'_');
+        const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender + u'/'
+            + options.value(QStringLiteral("handle_token")).toString();
+        const uint code = responseCode;
+        QTimer::singleShot(0, this, [this, path, code] {
+            QDBusMessage signal = QDBusMessage::createSignal(
+                path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+            signal << code << QVariantMap();
+            m_connection.send(signal);
+        });
+        return QDBusObjectPath(path);
+    }
+
+    QDBusConnection& m_connection;
+};
+
+class PortalOpenerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+            GTEST_SKIP() << "no session bus";
+        }
+        m_connection
+            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("open-uri-stand-in"));
+        ASSERT_TRUE(m_connection.isConnected());
+        m_serviceName = QStringLiteral("com.zelvantorium.Kiruvo.TestOpenUri.p%1")
+                            .arg(QCoreApplication::applicationPid());
+        ASSERT_TRUE(m_connection.registerService(m_serviceName));
+        m_standIn = std::make_unique<OpenUriPortalStandIn>(m_connection);
+        ASSERT_TRUE(m_connection.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"),
+            m_standIn.get(), QDBusConnection::ExportAllSlots));
+    }
+    void TearDown() override
+    {
+        if (m_connection.isConnected()) {
+            m_connection.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+            m_connection.unregisterService(m_serviceName);
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("open-uri-stand-in"));
+    }
+
+    platform::dbus::PortalOpener::Options options() const
+    {
+        platform::dbus::PortalOpener::Options result;
+        result.service = m_serviceName;
+        return result;
+    }
+
+    QDBusConnection m_connection { QStringLiteral("unset") };
+    QString m_serviceName;
+    std::unique_ptr<OpenUriPortalStandIn> m_standIn;
+};
+
+TEST_F(PortalOpenerTest, ThePortalsResponseIsTheOutcome)
+{
+    platform::dbus::PortalOpener opener(options());
+    EXPECT_EQ(outcomeOf(opener, QUrl(QStringLiteral("https://kiruvo.example/faq"))), Outcome::opened);
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // A folder goes by its descriptor, which the sandbox proves it can reach.
+    EXPECT_EQ(outcomeOf(opener, QUrl::fromLocalFile(folder.path())), Outcome::opened);
+    EXPECT_EQ(m_standIn->asked,
+        (QStringList { QStringLiteral("uri https://kiruvo.example/faq"),
+            QStringLiteral("file ") + QFileInfo(folder.path()).canonicalFilePath() }));
+
+    m_standIn->responseCode = 1;
+    EXPECT_EQ(outcomeOf(opener, QUrl(QStringLiteral("mailto:a@example.com"))), Outcome::cancelled);
+    m_standIn->responseCode = 2;
+    EXPECT_EQ(outcomeOf(opener, QUrl(QStringLiteral("https://kiruvo.example"))), Outcome::failed);
+    // A folder that is not there never reaches the portal.
+    m_standIn->responseCode = 0;
+    EXPECT_EQ(
+        outcomeOf(opener, QUrl::fromLocalFile(folder.filePath(QStringLiteral("gone")))), Outcome::failed);
+    EXPECT_EQ(m_standIn->asked.size(), 4);
+}
+
+TEST_F(PortalOpenerTest, WithoutAPortalNothingOpens)
+{
+    auto missing = options();
+    missing.service = QStringLiteral("com.zelvantorium.Kiruvo.NoSuchPortal");
+    platform::dbus::PortalOpener opener(missing);
+    EXPECT_EQ(outcomeOf(opener, QUrl(QStringLiteral("https://kiruvo.example"))), Outcome::failed);
+    EXPECT_TRUE(m_standIn->asked.isEmpty());
+}
+
+} // namespace
+
+#include "DesktopOpenerTest.moc"
