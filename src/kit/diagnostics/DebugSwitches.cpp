@@ -17,12 +17,10 @@ bool isOn(const platform::UserDefaults& suite, const std::string& key)
 
 const std::vector<Row>& rows()
 {
+    // Only the switches Qt can honour: a switch that does nothing would say otherwise.
     static const std::vector<Row> table {
         { "Draw Outlines Around Views", "NSShowAllViews" },
-        { "Visualize Mutually Exclusive Constraints",
-            "NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints" },
-        { "Log AppKit Events", "NSTraceEvents" },
-        { "Show Internal AppKit Debug Menu", "_NS_4445425547" },
+        { "Log Qt Input Events", "NSTraceEvents" },
     };
     return table;
 }

@@ -19,14 +19,14 @@ namespace zk {
 // - "NSTraceEvents": Qt's input-event logging ("qt.qpa.input*", "qt.widgets.gestures");
 // - "NSShowAllDrawing" = "200": Qt flashes every region it repaints (QT_FLUSH_UPDATE);
 // "NSConstraintBasedLayoutVisualizeMutuallyExclusiveConstraints" and "_NS_4445425547" have no Qt
-// counterpart and are only kept.
+// counterpart: they get no switch, and stored values of them are left alone.
 namespace DebugSwitches {
 
 struct Row {
     std::string title;
     std::string key;
 };
-// The four switch rows, in the order the Settings page shows them.
+// The switch rows, in the order the Settings page shows them.
 const std::vector<Row>& rows();
 // A key of a row, in the current standard suite (default false).
 Defaults::Key<bool> key(const std::string& name);

@@ -264,6 +264,17 @@ TEST_F(DebugWindowsTest, TheSettingsPageStoresTheSwitches)
     const auto variables = DebugSwitches::environmentForLaunch(*suite);
     ASSERT_EQ(variables.size(), 1u);
     EXPECT_EQ(variables[0].first, QStringLiteral("QT_LOGGING_RULES"));
+
+    // Every switch shown does something here, and none names the other platform's toolkit.
+    for (const auto& row : DebugSwitches::rows()) {
+        platform::UserDefaults alone(
+            platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName);
+        alone.setObject(PropertyList(true), row.key);
+        EXPECT_TRUE(!DebugSwitches::environmentForLaunch(alone).empty()
+            || !DebugSwitches::styleSheetForLaunch(alone).isEmpty())
+            << row.title;
+        EXPECT_EQ(row.title.find("AppKit"), std::string::npos) << row.title;
+    }
 }
 
 TEST_F(DebugWindowsTest, HighlightingStoresItsStringsAndRelaunches)
