@@ -1,5 +1,6 @@
 #include "platform/linux/PortalOpener.h"
 #include "platform/linux/XdgOpener.h"
+#include "support/PortalStandInTest.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -196,42 +197,14 @@ private:
     QDBusConnection& m_connection;
 };
 
-class PortalOpenerTest : public ::testing::Test {
+class PortalOpenerTest : public PortalStandInTest<OpenUriPortalStandIn> {
 protected:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-            GTEST_SKIP() << "no session bus";
-        }
-        m_connection
-            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("open-uri-stand-in"));
-        ASSERT_TRUE(m_connection.isConnected());
-        m_serviceName = QStringLiteral("com.zelvantorium.Kiruvo.TestOpenUri.p%1")
-                            .arg(QCoreApplication::applicationPid());
-        ASSERT_TRUE(m_connection.registerService(m_serviceName));
-        m_standIn = std::make_unique<OpenUriPortalStandIn>(m_connection);
-        ASSERT_TRUE(m_connection.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"),
-            m_standIn.get(), QDBusConnection::ExportAllSlots));
-    }
-    void TearDown() override
-    {
-        if (m_connection.isConnected()) {
-            m_connection.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-            m_connection.unregisterService(m_serviceName);
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("open-uri-stand-in"));
-    }
-
     platform::dbus::PortalOpener::Options options() const
     {
         platform::dbus::PortalOpener::Options result;
         result.service = m_serviceName;
         return result;
     }
-
-    QDBusConnection m_connection { QStringLiteral("unset") };
-    QString m_serviceName;
-    std::unique_ptr<OpenUriPortalStandIn> m_standIn;
 };
 
 TEST_F(PortalOpenerTest, ThePortalsResponseIsTheOutcome)

@@ -1,5 +1,6 @@
 #include "platform/linux/PortalBackgroundLoginItemService.h"
 #include "platform/store/UserDefaults.h"
+#include "support/PortalStandInTest.h"
 #include "support/PrivateSessionBus.h"
 
 #include <QCoreApplication>
@@ -70,33 +71,8 @@ private:
     QDBusConnection& m_connection;
 };
 
-class PortalLoginItemServiceTest : public ::testing::Test {
+class PortalLoginItemServiceTest : public PortalStandInTest<BackgroundPortalStandIn> {
 protected:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
-            GTEST_SKIP() << "no session bus";
-        }
-        m_connection
-            = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal-stand-in"));
-        ASSERT_TRUE(m_connection.isConnected());
-        m_serviceName = QStringLiteral("com.zelvantorium.Kiruvo.TestPortal.p%1")
-                            .arg(QCoreApplication::applicationPid());
-        ASSERT_TRUE(m_connection.registerService(m_serviceName));
-        m_standIn = std::make_unique<BackgroundPortalStandIn>(m_connection);
-        ASSERT_TRUE(m_connection.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"),
-            m_standIn.get(), QDBusConnection::ExportAllSlots));
-    }
-
-    void TearDown() override
-    {
-        if (m_connection.isConnected()) {
-            m_connection.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
-            m_connection.unregisterService(m_serviceName);
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("portal-stand-in"));
-    }
-
     PortalBackgroundLoginItemService::Options options(QString service = {}) const
     {
         PortalBackgroundLoginItemService::Options result;
@@ -118,10 +94,6 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, 10000));
         return result;
     }
-
-    QDBusConnection m_connection { QStringLiteral("unset") };
-    QString m_serviceName;
-    std::unique_ptr<BackgroundPortalStandIn> m_standIn;
 };
 
 TEST_F(PortalLoginItemServiceTest, EnablingAsksForAutostartAndKeepsTheAnswer)
