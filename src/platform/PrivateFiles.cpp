@@ -25,6 +25,28 @@ bool isPrivateFolder(const fs::path& path)
         && (status.st_mode & 077) == 0;
 }
 
+bool isOwnFolder(const fs::path& path, std::string& problem)
+{
+    struct stat status { };
+    if (::stat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT) {
+            return true;
+        }
+        problem = "cannot read " + path.string() + ": "
+            + std::error_code(errno, std::generic_category()).message();
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        problem = path.string() + " is not a folder";
+        return false;
+    }
+    if (status.st_uid != ::geteuid()) {
+        problem = path.string() + " belongs to another user";
+        return false;
+    }
+    return true;
+}
+
 bool createFolders(const fs::path& path, std::error_code& error)
 {
     error.clear();

@@ -13,6 +13,12 @@ namespace platform::PrivateFiles {
 // everyone else.
 bool isPrivateFolder(const std::filesystem::path& path);
 
+// Whether `path`, followed through symbolic links, is a folder that this user owns: the folder of
+// the settings and the history may be a link (to a synchronised folder, say), but never to another
+// user's folder, whose owner could read the history or swap its files. False, with the reason in
+// `problem`, when it is not; a missing folder is no problem (it is made this user's).
+bool isOwnFolder(const std::filesystem::path& path, std::string& problem);
+
 // Makes `path` and every missing folder above it with mode 0700; folders already there are left as
 // they are. False, with `error` set, when `path` is no folder afterwards.
 bool createFolders(const std::filesystem::path& path, std::error_code& error);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 
 #include <chrono>
@@ -14,9 +13,15 @@ namespace kiruvo {
 // take it is the application; any other either hands over to it (a plain launch) or, when started
 // by a relaunch, waits for the old instance to let go.
 //
-// The lock belongs to the process: the kernel releases it when the process dies, so a lock left
-// behind by a crashed instance (its pid no longer running) is taken over by the next launch. A live
-// owner's lock is never taken, however old it is.
+// The lock is the kernel's lock on an open file (flock), which belongs to the process: the kernel
+// lets go of it however the process ends, so a lock left by a crashed instance never keeps a launch
+// out, and taking it writes nothing (a full disk does not matter once the file is there). A live
+// owner's lock is never taken, however old it is. The file says which process holds it, for the
+// message of the launch that finds it held.
+//
+// The same database can be reached by other paths (a symbolic link, a hard link), each with a lock
+// file of its own beside it: so the holder also locks the database file itself, by its device and
+// inode, in a lock file of this user's runtime folder, which every path to the file shares.
 //
 // Main-thread only.
 class SingleInstance {
@@ -34,21 +39,25 @@ public:
 
     // The lock file that goes with the settings database at `databasePath`: beside it, named after
     // it (so that deleting the application's data keeps it, as it keeps the database). A database
-    // in memory has no folder: the lock goes into $XDG_RUNTIME_DIR/kiruvo, or into a folder of this
-    // user's in the temporary directory when that is unset.
+    // in memory has no folder: the lock goes into the runtime folder.
     static QString lockFilePathFor(const std::string& databasePath);
     // The lock file of this process's settings database (KIRUVO_DEFAULTS_PATH or the default).
     static QString lockFilePath();
+    // This user's folder for runtime files: $XDG_RUNTIME_DIR/kiruvo, or a folder of this user's in
+    // the temporary directory when that is unset.
+    static QString runtimeFolder();
 
-    // Over this process's lock file.
+    // Over this process's lock file and settings database.
     SingleInstance();
-    explicit SingleInstance(QString path);
+    // Over the lock file at `path` and, unless empty, the database file at `databasePath`.
+    explicit SingleInstance(QString path, QString databasePath = {});
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
     // Takes the lock if nobody holds it (or its holder has died); never waits. Creates the folder
-    // when needed. True while this object holds the lock.
+    // (and an empty database file, so that every path to it meets the same lock) when needed. True
+    // while this object holds the lock.
     bool tryAcquire();
     // Tries again every retryInterval until the lock is taken or `timeout` has passed; the last
     // try is at or after the timeout.
@@ -61,12 +70,24 @@ public:
     // Why the last try failed, for the log.
     QString lastFailure() const;
     // Whether the last try failed because another live process holds the lock, rather than because
-    // the lock file could not be made at all (a read-only folder, a full disk).
+    // the lock file could not be made at all (a read-only folder, another user's folder).
     bool isHeldElsewhere() const { return m_heldElsewhere; }
 
 private:
+    // One locked file: its descriptor, -1 when not held.
+    struct FileLock {
+        int descriptor = -1;
+    };
+    enum class Outcome { Taken, HeldElsewhere, Failed };
+    Outcome lockFile(const QString& path, FileLock& lock);
+    // The lock of the database file itself; true when it is taken or cannot be had at all (then
+    // only the lock beside the path guards the database, which is logged).
+    bool lockDatabaseFile();
+
     QString m_path;
-    std::unique_ptr<QLockFile> m_lock;
+    QString m_databasePath;
+    FileLock m_pathLock;
+    FileLock m_fileLock;
     QString m_lastFailure;
     bool m_heldElsewhere = false;
 };

@@ -112,6 +112,13 @@ DefaultsFileOpening DefaultsFileOpening::open(
     if (path != memoryPath) {
         std::error_code error;
         fs::path file(path);
+        // Wherever links lead: a folder of another user's would let its owner read the history or
+        // swap the file.
+        std::string problem;
+        const fs::path real = fs::weakly_canonical(fs::absolute(file, error), error);
+        if (!error && !PrivateFiles::isOwnFolder(real.parent_path(), problem)) {
+            return failure(Outcome::Unavailable, SQLITE_PERM, "its folder cannot be used: " + problem);
+        }
         if (file.has_parent_path()) {
             PrivateFiles::createFolders(file.parent_path(), error);
             if (error) {

@@ -8,14 +8,19 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,13 +30,37 @@ using namespace std::chrono_literals;
 
 namespace {
 
+namespace fs = std::filesystem;
+
 class SingleInstanceTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_folder.isValid()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", m_folder.filePath(QStringLiteral("runtime")).toLocal8Bit());
+    }
+    void TearDown() override
+    {
+        if (m_savedRuntime.isEmpty()) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            qputenv("XDG_RUNTIME_DIR", m_savedRuntime);
+        }
+    }
 
     QString lockPath() const
     {
         return m_folder.filePath(QStringLiteral("data/defaults.sqlite3.instance-lock"));
+    }
+    QString databasePath() const { return m_folder.filePath(QStringLiteral("data/defaults.sqlite3")); }
+    fs::path folder() const { return fs::path(m_folder.path().toStdString()); }
+
+    static unsigned modeOf(const QString& path)
+    {
+        struct stat status { };
+        EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0) << path.toStdString();
+        return status.st_mode & 07777;
     }
 
     // The pid of a process that has ended and been reaped.
@@ -48,6 +77,53 @@ protected:
     }
 
     QTemporaryDir m_folder;
+    QByteArray m_savedRuntime;
+};
+
+// A small file system of its own that is full, where one can be mounted (as root); elsewhere the
+// limit on the size of files this process writes stands in for it, which refuses every byte.
+class FullDisk {
+public:
+    explicit FullDisk(const fs::path& folder)
+        : m_folder(folder)
+    {
+        fs::create_directories(folder);
+        m_mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k,mode=0700") == 0;
+    }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+    ~FullDisk()
+    {
+        if (m_mounted) {
+            ::umount2(m_folder.c_str(), MNT_DETACH);
+        } else if (m_limited) {
+            ::setrlimit(RLIMIT_FSIZE, &m_savedLimit);
+            std::signal(SIGXFSZ, m_savedHandler);
+        }
+    }
+
+    // No byte more can be written from now on.
+    void fill()
+    {
+        if (m_mounted) {
+            std::ofstream filler(m_folder / "filler", std::ios::binary);
+            const std::string block(1024, 'x');
+            while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) { }
+            return;
+        }
+        m_limited = ::getrlimit(RLIMIT_FSIZE, &m_savedLimit) == 0;
+        rlimit none = m_savedLimit;
+        none.rlim_cur = 0;
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    }
+
+private:
+    fs::path m_folder;
+    bool m_mounted = false;
+    bool m_limited = false;
+    rlimit m_savedLimit {};
+    void (*m_savedHandler)(int) = SIG_DFL;
 };
 
 TEST_F(SingleInstanceTest, OnlyOneHolderAtATimeAndTheLockPassesOnAfterRelease)
@@ -79,28 +155,88 @@ TEST_F(SingleInstanceTest, DestroyingTheHolderReleasesTheLock)
     EXPECT_TRUE(next.tryAcquire());
 }
 
-TEST_F(SingleInstanceTest, ALockLeftByADeadProcessIsTakenOver)
+TEST_F(SingleInstanceTest, ALockLeftByADeadProcessIsTakenOverEvenOnAFullDisk)
 {
-    // Write a lock exactly as a holder writes it, then hand it to a process that no longer runs.
-    QByteArray contents;
-    {
-        SingleInstance holder(lockPath());
-        ASSERT_TRUE(holder.tryAcquire());
-        QFile file(lockPath());
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        contents = file.readAll();
-    }
-    const qsizetype lineEnd = contents.indexOf('\n');
-    ASSERT_GT(lineEnd, 0);
-    contents.replace(0, lineEnd, QByteArray::number(deadPid()));
+    FullDisk disk(folder() / "data");
+    // What a crashed holder leaves: its note, naming a process that no longer runs, in a file an
+    // earlier version made readable by everyone.
     {
         QFile file(lockPath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(contents);
+        file.write(QByteArray::number(deadPid()) + "\nkiruvo\n");
+    }
+    ASSERT_TRUE(QFile::setPermissions(lockPath(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    disk.fill();
+
+    SingleInstance next(lockPath(), databasePath());
+    EXPECT_TRUE(next.tryAcquire()) << next.lastFailure().toStdString();
+    EXPECT_EQ(modeOf(lockPath()), 0600U);
+    SingleInstance other(lockPath(), databasePath());
+    EXPECT_FALSE(other.tryAcquire());
+    EXPECT_TRUE(other.isHeldElsewhere());
+}
+
+TEST_F(SingleInstanceTest, TheLockIsTheFilesWhateverPathReachesIt)
+{
+    // A folder reached through a link, and a second name of the file itself in another folder.
+    const fs::path data = folder() / "data";
+    fs::create_directories(data);
+    fs::create_directory_symlink(data, folder() / "linked");
+    fs::create_directories(folder() / "elsewhere");
+    const QString linked = m_folder.filePath(QStringLiteral("linked/defaults.sqlite3"));
+    const QString hardLinked = m_folder.filePath(QStringLiteral("elsewhere/kiruvo.sqlite3"));
+    const auto instanceOver = [](const QString& database) {
+        return std::make_unique<SingleInstance>(database + QStringLiteral(".instance-lock"), database);
+    };
+
+    // The first holder finds no file yet: the store makes it once the lock is held, and the second
+    // name is made after that.
+    auto holder = instanceOver(databasePath());
+    ASSERT_TRUE(holder->tryAcquire()) << holder->lastFailure().toStdString();
+    std::ofstream(data / "defaults.sqlite3", std::ios::app).close();
+    fs::create_hard_link(data / "defaults.sqlite3", folder() / "elsewhere" / "kiruvo.sqlite3");
+    for (const QString& other : { linked, hardLinked }) {
+        SCOPED_TRACE(other.toStdString());
+        auto second = instanceOver(other);
+        EXPECT_FALSE(second->tryAcquire());
+        EXPECT_TRUE(second->isHeldElsewhere());
+        EXPECT_TRUE(second->lastFailure().contains(QString::number(QCoreApplication::applicationPid())))
+            << second->lastFailure().toStdString();
     }
 
-    SingleInstance next(lockPath());
-    EXPECT_TRUE(next.tryAcquire()) << next.lastFailure().toStdString();
+    // Held through the second name, the first is taken as well; and once let go, it is free.
+    holder.reset();
+    auto throughLink = instanceOver(hardLinked);
+    ASSERT_TRUE(throughLink->tryAcquire()) << throughLink->lastFailure().toStdString();
+    EXPECT_FALSE(instanceOver(databasePath())->tryAcquire());
+    throughLink.reset();
+    EXPECT_TRUE(instanceOver(databasePath())->tryAcquire());
+}
+
+TEST_F(SingleInstanceTest, AFolderOfAnotherUsersIsNoPlaceForTheLock)
+{
+    // Root can give a folder away; anyone else finds one of root's.
+    fs::path others = "/";
+    if (::geteuid() == 0) {
+        others = folder() / "others";
+        fs::create_directories(others);
+        ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+        fs::permissions(others, fs::perms::all);
+    }
+    fs::create_directory_symlink(others, folder() / "linked");
+    for (const QString& database : { QString::fromStdString((others / "defaults.sqlite3").string()),
+             m_folder.filePath(QStringLiteral("linked/defaults.sqlite3")) }) {
+        SCOPED_TRACE(database.toStdString());
+        SingleInstance instance(database + QStringLiteral(".instance-lock"), database);
+        EXPECT_FALSE(instance.tryAcquire());
+        EXPECT_FALSE(instance.isHeldElsewhere());
+        EXPECT_TRUE(instance.lastFailure().contains(QStringLiteral("belongs to another user")))
+            << instance.lastFailure().toStdString();
+    }
+    if (others != "/") {
+        EXPECT_TRUE(fs::is_empty(others)) << "nothing was made in it";
+    }
 }
 
 TEST_F(SingleInstanceTest, ALiveHoldersLockIsNeverStaleHoweverOld)

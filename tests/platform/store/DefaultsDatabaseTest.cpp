@@ -410,6 +410,30 @@ TEST_F(DefaultsDatabaseTest, AnUnusableFolderFallsBackToMemory)
     EXPECT_EQ(*database->value("s", "k"), PropertyList(2));
 }
 
+TEST_F(DefaultsDatabaseTest, AFolderOfAnotherUsersIsNotUsedDirectlyOrThroughALink)
+{
+    // Root can give a folder away; anyone else finds one of root's.
+    fs::path others = "/";
+    if (::geteuid() == 0) {
+        others = folder() / "others";
+        fs::create_directories(others);
+        ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+        fs::permissions(others, fs::perms::all);
+    }
+    fs::create_directory_symlink(others, folder() / "linked");
+    for (const fs::path& path : { others / "defaults.sqlite3", folder() / "linked" / "defaults.sqlite3" }) {
+        SCOPED_TRACE(path.string());
+        auto database = DefaultsDatabase::open(path.string());
+        EXPECT_EQ(database->path(), ":memory:");
+        EXPECT_NE(database->unavailableReason().find("belongs to another user"), std::string::npos)
+            << database->unavailableReason();
+        ASSERT_TRUE(database->setValue("s", "k", 2));
+    }
+    if (others != "/") {
+        EXPECT_TRUE(fs::is_empty(others)) << "nothing was made in it";
+    }
+}
+
 TEST_F(DefaultsDatabaseTest, AnUnreadableRowIsIgnoredAndKept)
 {
     {
