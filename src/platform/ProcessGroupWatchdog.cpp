@@ -1,6 +1,7 @@
 #include "platform/ProcessGroupWatchdog.h"
 
 #include "platform/Logger.h"
+#include "platform/ProcessTree.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <string>
 #include <system_error>
 
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -75,12 +77,9 @@ void closeAllBut(int kept) noexcept
     if (count == 1) {
         ::_exit(0); // released
     }
-    // The application is gone without ending the group.
-    if (::kill(-group, SIGTERM) == 0) {
-        timespec grace { graceMilliseconds / 1000, (graceMilliseconds % 1000) * 1000000 };
-        while (::nanosleep(&grace, &grace) != 0 && errno == EINTR) { }
-        ::kill(-group, SIGKILL);
-    }
+    // The application is gone without ending the script: it ends with all it started, in its group
+    // or not.
+    ProcessTree(group, group).end(std::chrono::milliseconds(graceMilliseconds));
     ::_exit(0);
 }
 
@@ -88,9 +87,17 @@ void closeAllBut(int kept) noexcept
 
 void ProcessGroupWatchdog::ChildSide::startWatching() const noexcept
 {
-    if (watchedEnd < 0) {
-        return;
+    if (watchedEnd >= 0) {
+        startWatchdog();
     }
+    // From here on the script adopts the orphans of whatever it starts (the setting outlives the
+    // exec), so that none leaves its tree while it runs; the watchdog, made before, is no child of
+    // it.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1UL, 0UL, 0UL, 0UL);
+}
+
+void ProcessGroupWatchdog::ChildSide::startWatchdog() const noexcept
+{
     const auto group = static_cast<pid_t>(::syscall(SYS_getpid));
     // Forked twice, so that the watchdog is no child of the group's leader: a script that waits for
     // all its children must not wait for it.

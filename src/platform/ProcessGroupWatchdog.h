@@ -4,13 +4,14 @@
 
 namespace platform {
 
-// Ends a process group that this process started, should this process die before it does (kill -9,
-// a crash): nothing a reminder script started outlives the application.
+// Ends a process group that this process started, with everything its leader started (see
+// ProcessTree), should this process die before it does (kill -9, a crash): nothing a reminder
+// script started outlives the application.
 //
 // Each watched group gets a small watchdog process, forked from the group's leader before it runs
 // its program, that waits on one end of a socket whose other end only this process holds. When that
 // end closes without a word, which the kernel does however this process dies, the watchdog asks the
-// group to end (SIGTERM) and kills what is left after the grace period. release() says the group
+// leader's tree to end (SIGTERM) and kills what is left after the grace period. release() says the group
 // is not the watchdog's to end any more, and it goes away. The watchdog is no child of the group's
 // processes (a script that waits for all its children does not wait for it) and no member of the
 // group (signals to the group and counts of its members leave it out).
@@ -26,10 +27,14 @@ public:
         int watchedEnd = -1;
         long graceMilliseconds = 0;
 
-        // Starts the watchdog of the calling process's group. For the child between fork (or vfork)
-        // and exec, once it leads a group of its own: only system calls, no allocation, no lock.
-        // Without a socket (it could not be made) it does nothing.
+        // Starts the watchdog of the calling process's group, and makes the calling process the
+        // child subreaper of what it will start. For the child between fork (or vfork) and exec,
+        // once it leads a group of its own: only system calls, no allocation, no lock. Without a
+        // socket (it could not be made) there is no watchdog.
         void startWatching() const noexcept;
+
+    private:
+        void startWatchdog() const noexcept;
     };
 
     // `grace`: seconds between asking the group to end and killing it.

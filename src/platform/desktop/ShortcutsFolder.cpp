@@ -5,6 +5,7 @@
 #include "platform/Logger.h"
 #include "platform/PrivateFiles.h"
 #include "platform/ProcessGroupWatchdog.h"
+#include "platform/ProcessTree.h"
 #include "platform/RegularFile.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroProcess>
 #include <QCoro/QCoroSignal>
+#include <QCoro/QCoroTimer>
 #include <QProcess>
 #include <QPromise>
 #include <QString>
@@ -93,8 +95,8 @@ struct BoundedOutput {
     }
 };
 
-// Signals a script's process group while its leader runs, and kills the group when the run ends
-// in any way with the script still running (a task torn down at quit, say).
+// Ends a script with everything it started (its ProcessTree) while it runs, and kills them when the
+// run ends in any way with the script still running (a task torn down at quit, say).
 class ProcessGroupGuard {
 public:
     explicit ProcessGroupGuard(QProcess& process)
@@ -106,25 +108,41 @@ public:
     ~ProcessGroupGuard()
     {
         if (m_process.state() != QProcess::NotRunning) {
-            signal(SIGKILL);
+            kill();
         }
     }
 
-    void signal(int number) const
+    // Asks the script and all it started to end.
+    void terminate()
     {
-        const auto pid = static_cast<pid_t>(m_process.processId());
-        if (pid <= 0 || m_process.state() == QProcess::NotRunning) {
-            return;
+        if (ProcessTree* tree = this->tree()) {
+            tree->freeze();
+            tree->signal(SIGTERM);
         }
-        // The group's id is the leader's, which is not reaped while the process still runs. When
-        // the child could not make its own group, only the script itself is reached.
-        if (::kill(-pid, number) != 0) {
-            ::kill(pid, number);
+    }
+    bool hasLiveMembers() const { return m_tree && m_tree->hasLiveMembers(); }
+    // Kills what is left of the script and all it started.
+    void kill()
+    {
+        if (ProcessTree* tree = this->tree()) {
+            tree->kill();
         }
     }
 
 private:
+    // Made once the script has a process: the group's id is the leader's, which is not reaped
+    // while the process still runs.
+    ProcessTree* tree()
+    {
+        const auto pid = static_cast<pid_t>(m_process.processId());
+        if (!m_tree && pid > 0 && m_process.state() != QProcess::NotRunning) {
+            m_tree = std::make_unique<ProcessTree>(pid, pid);
+        }
+        return m_tree.get();
+    }
+
     QProcess& m_process;
+    std::unique_ptr<ProcessTree> m_tree;
 };
 
 // The scripts running now, so that quitting can end them: a suspended run's coroutine is never
@@ -140,7 +158,7 @@ public:
     ~RunningScripts()
     {
         for (const Run& run : m_runs) {
-            ::kill(-run.group, SIGKILL);
+            ProcessTree(run.group, run.group).kill();
         }
     }
 
@@ -162,25 +180,28 @@ public:
     void stopAll(std::chrono::milliseconds grace)
     {
         const std::vector<Run> runs = std::exchange(m_runs, {});
+        std::vector<std::unique_ptr<ProcessTree>> trees;
         for (const Run& run : runs) {
             log(LogLevel::Info, lcScripts(),
                 fmt::format("Stopping {} (process group {}): {} is quitting", run.name, run.group,
                     QCoreApplication::applicationName().toStdString()));
-            ::kill(-run.group, SIGTERM);
+            auto& tree = trees.emplace_back(std::make_unique<ProcessTree>(run.group, run.group));
+            tree->freeze();
+            tree->signal(SIGTERM);
         }
         // Waited for here, not through the processes: a run that finished would resume its
         // coroutine inside the wait, which then deletes the process being waited for.
         const auto deadline = std::chrono::steady_clock::now() + grace;
-        for (const Run& run : runs) {
-            while (ProcessGroupWatchdog::hasLiveMembers(run.group)
-                && std::chrono::steady_clock::now() < deadline) {
+        for (std::size_t index = 0; index < runs.size(); ++index) {
+            ProcessTree& tree = *trees[index];
+            while (tree.hasLiveMembers() && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            if (ProcessGroupWatchdog::hasLiveMembers(run.group)) {
+            if (tree.hasLiveMembers()) {
                 log(LogLevel::Warning, lcScripts(),
-                    fmt::format("{} (process group {}) did not end within {} ms and was killed", run.name,
-                        run.group, grace.count()));
-                ::kill(-run.group, SIGKILL);
+                    fmt::format("{} (process group {}) did not end within {} ms and was killed",
+                        runs[index].name, runs[index].group, grace.count()));
+                tree.kill();
             }
         }
     }
@@ -448,7 +469,7 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
         watch.startWatching();
     });
     // Whatever happens to this run, nothing it started outlives it.
-    const ProcessGroupGuard guard(*process);
+    ProcessGroupGuard guard(*process);
 
     auto output = std::make_shared<BoundedOutput>();
     auto errorOutput = std::make_shared<BoundedOutput>();
@@ -485,10 +506,15 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     co_await qCoro(*process).waitForFinished(waitTime(limits.timeLimit));
     if (process->state() != QProcess::NotRunning) {
         result.timedOut = true;
-        guard.signal(SIGTERM);
+        guard.terminate();
+        const auto deadline = std::chrono::steady_clock::now() + waitTime(limits.terminationGrace);
         co_await qCoro(*process).waitForFinished(waitTime(limits.terminationGrace));
+        // What it started outside its group may still be ending.
+        while (guard.hasLiveMembers() && std::chrono::steady_clock::now() < deadline) {
+            co_await QCoro::sleepFor(std::chrono::milliseconds(10));
+        }
+        guard.kill();
         if (process->state() != QProcess::NotRunning) {
-            guard.signal(SIGKILL);
             co_await qCoro(*process).waitForFinished(killWait);
         }
     }

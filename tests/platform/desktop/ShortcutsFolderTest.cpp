@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using platform::ShortcutsFolder;
@@ -55,6 +56,39 @@ protected:
         }
         const auto afterName = line.rfind(')');
         return afterName != std::string::npos && line.size() > afterName + 2 && line[afterName + 2] != 'Z';
+    }
+
+    // A script whose children leave its process group, one by starting a session of its own, one
+    // as a job of its own (job control), one as a daemon whose parent ended at once; it writes their
+    // pids, one a line, to "<name>.pids" and waits. Bash: dash has no job control without a terminal.
+    static std::string leavingScript(const std::string& name)
+    {
+        return "#!/bin/bash\n"
+               "setsid sleep 300 &\necho \"$!\" >> "
+            + name + ".pids\nsh -c 'setsid sleep 300 & echo \"$!\" >> " + name
+            + ".pids'\nset -m\nsleep 300 &\necho \"$!\" >> " + name + ".pids\nwait\n";
+    }
+    std::vector<pid_t> pidsIn(const std::string& name) const
+    {
+        std::vector<pid_t> pids;
+        std::ifstream file(root() / name);
+        for (pid_t pid = 0; file >> pid;) {
+            pids.push_back(pid);
+        }
+        return pids;
+    }
+    // Each ends; the kernel finishes an exit on its own time.
+    static void expectAllEnd(const std::vector<pid_t>& pids)
+    {
+        QElapsedTimer reaped;
+        reaped.start();
+        for (const pid_t pid : pids) {
+            while (isAlive(pid) && reaped.elapsed() < 30000) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            EXPECT_FALSE(isAlive(pid)) << pid << " outlived the run";
+            ::kill(pid, SIGKILL);
+        }
     }
 
 private:
@@ -159,9 +193,11 @@ TEST_F(ShortcutsFolderTest, aScriptThatHangsIsStoppedAtTheTimeLimitWithWhatItWro
 
 TEST_F(ShortcutsFolderTest, aScriptThatIgnoresTheRequestToEndIsKilledWithWhatItStarted)
 {
-    // The script and the child it waits for both ignore SIGTERM.
+    // The script, the child it waits for and one that left its session all ignore SIGTERM.
     write("stubborn.sh",
-        "#!/bin/sh\ntrap '' TERM\nsleep 30 &\necho \"$!\" > child\necho waiting\nwait\necho never\n");
+        "#!/bin/sh\ntrap '' TERM\nsetsid sleep 300 &\necho \"$!\" > escaped\nsleep 30 &\necho \"$!\" > "
+        "child\n"
+        "echo waiting\nwait\necho never\n");
     QElapsedTimer elapsed;
     elapsed.start();
     const auto result = QCoro::waitFor(folder().run("stubborn.sh", std::nullopt, shortLimits()));
@@ -169,16 +205,19 @@ TEST_F(ShortcutsFolderTest, aScriptThatIgnoresTheRequestToEndIsKilledWithWhatItS
     EXPECT_TRUE(result.timedOut);
     EXPECT_EQ(result.outputLines, std::vector<std::string> { "waiting" });
 
-    pid_t child = 0;
-    std::ifstream(root() / "child") >> child;
-    ASSERT_GT(child, 0);
-    // The group was killed when the script was; the kernel finishes the child's exit on its own time.
-    QElapsedTimer reaped;
-    reaped.start();
-    while (isAlive(child) && reaped.elapsed() < 30000) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const char* name : { "child", "escaped" }) {
+        pid_t child = 0;
+        std::ifstream(root() / name) >> child;
+        ASSERT_GT(child, 0) << name;
+        // Killed when the script was; the kernel finishes the child's exit on its own time.
+        QElapsedTimer reaped;
+        reaped.start();
+        while (isAlive(child) && reaped.elapsed() < 30000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_FALSE(isAlive(child)) << "what the script started is stopped with it: " << name;
+        ::kill(child, SIGKILL);
     }
-    EXPECT_FALSE(isAlive(child)) << "what the script started is stopped with it";
 }
 
 TEST_F(ShortcutsFolderTest, quittingEndsEveryRunningScriptWithWhatItStarted)
@@ -186,37 +225,34 @@ TEST_F(ShortcutsFolderTest, quittingEndsEveryRunningScriptWithWhatItStarted)
     // One that ends when asked, one that ignores the request; each waits for a child of its own.
     write("sleeps.sh", "#!/bin/sh\nsleep 30 &\necho \"$!\" > sleeps.child\nwait\n");
     write("stubborn.sh", "#!/bin/sh\ntrap '' TERM\nsleep 30 &\necho \"$!\" > stubborn.child\nwait\n");
+    // One whose children leave its process group: a new session, a job of its own, and a daemon
+    // whose parent has gone.
+    write("leaves.sh", leavingScript("leaves"));
     platform::LogCapture log;
     auto polite = folder().run("sleeps.sh", std::nullopt);
     auto stubborn = folder().run("stubborn.sh", std::nullopt);
-    const auto childOf = [this](const char* name) {
-        pid_t child = 0;
-        std::ifstream(root() / name) >> child;
-        return child;
-    };
+    auto leaving = folder().run("leaves.sh", std::nullopt);
     QElapsedTimer started;
     started.start();
-    while ((childOf("sleeps.child") <= 0 || childOf("stubborn.child") <= 0) && started.elapsed() < 30000) {
+    while ((pidsIn("sleeps.child").empty() || pidsIn("stubborn.child").empty()
+               || pidsIn("leaves.pids").size() < 3)
+        && started.elapsed() < 30000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
-    const pid_t politeChild = childOf("sleeps.child");
-    const pid_t stubbornChild = childOf("stubborn.child");
-    ASSERT_GT(politeChild, 0);
-    ASSERT_GT(stubbornChild, 0);
-    EXPECT_EQ(ShortcutsFolder::runningCount(), 2u);
+    std::vector<pid_t> children = pidsIn("leaves.pids");
+    ASSERT_EQ(children.size(), 3u);
+    ASSERT_EQ(pidsIn("sleeps.child").size(), 1u);
+    ASSERT_EQ(pidsIn("stubborn.child").size(), 1u);
+    children.push_back(pidsIn("sleeps.child").front());
+    children.push_back(pidsIn("stubborn.child").front());
+    EXPECT_EQ(ShortcutsFolder::runningCount(), 3u);
 
     QElapsedTimer stopping;
     stopping.start();
     ShortcutsFolder::stopAllRuns(0.5);
     EXPECT_LT(stopping.elapsed(), 10000) << "well before the scripts' own end";
     EXPECT_EQ(ShortcutsFolder::runningCount(), 0u);
-    QElapsedTimer reaped;
-    reaped.start();
-    while ((isAlive(politeChild) || isAlive(stubbornChild)) && reaped.elapsed() < 30000) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_FALSE(isAlive(politeChild));
-    EXPECT_FALSE(isAlive(stubbornChild));
+    expectAllEnd(children);
     EXPECT_EQ(log.countContaining("Stopping sleeps.sh"), 1);
     EXPECT_EQ(log.countContaining("Stopping stubborn.sh"), 1);
     EXPECT_EQ(log.countContaining("stubborn.sh (process group"), 2)
@@ -225,6 +261,7 @@ TEST_F(ShortcutsFolderTest, quittingEndsEveryRunningScriptWithWhatItStarted)
     // The runs end as failed ones once the event loop turns again.
     EXPECT_FALSE(QCoro::waitFor(polite).succeeded);
     EXPECT_FALSE(QCoro::waitFor(stubborn).succeeded);
+    EXPECT_FALSE(QCoro::waitFor(leaving).succeeded);
 }
 
 // The test program stands in for the application: run again with KIRUVO_TEST_HOSTED_SCRIPT naming
@@ -239,10 +276,18 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
             ShortcutsFolder(script.parent_path()).run(script.filename().string(), std::nullopt, limits));
         return;
     }
-    // One ends when asked; the other, and the child it waits for, ignore the request and are killed.
-    write("lingers.sh", "#!/bin/sh\nsleep 300 &\necho \"$$ $!\" > lingers.started\nwait\n");
-    write("stubborn.sh", "#!/bin/sh\ntrap '' TERM\nsleep 300 &\necho \"$$ $!\" > stubborn.started\nwait\n");
-    for (const std::string name : { "lingers", "stubborn" }) {
+    // One ends when asked; another, and the child it waits for, ignore the request and are killed;
+    // the last one's children left its process group.
+    write("lingers.sh",
+        "#!/bin/sh\nsleep 300 &\necho \"$!\" > lingers.pids\necho \"$$\" > lingers.started\nwait\n");
+    write("stubborn.sh",
+        "#!/bin/sh\ntrap '' TERM\nsleep 300 &\necho \"$!\" > stubborn.pids\necho \"$$\" > "
+        "stubborn.started\nwait\n");
+    std::string leaves = leavingScript("leaves");
+    leaves.insert(leaves.rfind("wait\n"), "echo \"$$\" > leaves.started\n");
+    write("leaves.sh", leaves);
+    for (const auto& [name, children] :
+        { std::pair<std::string, std::size_t> { "lingers", 1 }, { "stubborn", 1 }, { "leaves", 3 } }) {
         QProcess application;
         auto environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("KIRUVO_TEST_HOSTED_SCRIPT"),
@@ -253,16 +298,16 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
             { QStringLiteral(
                 "--gtest_filter=ShortcutsFolderTest.aScriptAndWhatItStartedEndWhenTheApplicationIsKilled") });
         ASSERT_TRUE(application.waitForStarted(10000));
-        pid_t group = 0;
-        pid_t child = 0;
         QElapsedTimer started;
         started.start();
-        while ((group <= 0 || child <= 0) && started.elapsed() < 60000) {
+        while ((pidsIn(name + ".started").empty() || pidsIn(name + ".pids").size() < children)
+            && started.elapsed() < 60000) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            std::ifstream(root() / (name + ".started")) >> group >> child;
         }
-        ASSERT_GT(group, 0) << name << " did not start";
-        ASSERT_GT(child, 0);
+        ASSERT_EQ(pidsIn(name + ".started").size(), 1u) << name << " did not start";
+        const pid_t group = pidsIn(name + ".started").front();
+        const std::vector<pid_t> pids = pidsIn(name + ".pids");
+        ASSERT_EQ(pids.size(), children);
 
         ::kill(static_cast<pid_t>(application.processId()), SIGKILL);
         application.waitForFinished(10000);
@@ -273,7 +318,7 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
         }
         EXPECT_FALSE(platform::ProcessGroupWatchdog::hasLiveMembers(group))
             << name << " outlived the application that ran it";
-        EXPECT_FALSE(isAlive(child));
+        expectAllEnd(pids);
         ::kill(-group, SIGKILL);
     }
 }
