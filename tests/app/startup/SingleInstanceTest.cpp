@@ -1,5 +1,6 @@
 #include "app/startup/SingleInstance.h"
 #include "app/startup/AppMain.h"
+#include "support/OtherUsersFolder.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -216,14 +217,8 @@ TEST_F(SingleInstanceTest, TheLockIsTheFilesWhateverPathReachesIt)
 
 TEST_F(SingleInstanceTest, AFolderOfAnotherUsersIsNoPlaceForTheLock)
 {
-    // Root can give a folder away; anyone else finds one of root's.
-    fs::path others = "/";
-    if (::geteuid() == 0) {
-        others = folder() / "others";
-        fs::create_directories(others);
-        ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
-        fs::permissions(others, fs::perms::all);
-    }
+    const fs::path others = otherUsersFolder(folder());
+    ASSERT_FALSE(others.empty());
     fs::create_directory_symlink(others, folder() / "linked");
     for (const QString& database : { QString::fromStdString((others / "defaults.sqlite3").string()),
              m_folder.filePath(QStringLiteral("linked/defaults.sqlite3")) }) {

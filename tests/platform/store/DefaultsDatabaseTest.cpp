@@ -2,6 +2,7 @@
 
 #include "platform/Logger.h"
 #include "platform/store/PropertyListJson.h"
+#include "support/OtherUsersFolder.h"
 #include "support/TestErrorReporter.h"
 
 #include <QTemporaryDir>
@@ -412,14 +413,8 @@ TEST_F(DefaultsDatabaseTest, AnUnusableFolderFallsBackToMemory)
 
 TEST_F(DefaultsDatabaseTest, AFolderOfAnotherUsersIsNotUsedDirectlyOrThroughALink)
 {
-    // Root can give a folder away; anyone else finds one of root's.
-    fs::path others = "/";
-    if (::geteuid() == 0) {
-        others = folder() / "others";
-        fs::create_directories(others);
-        ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
-        fs::permissions(others, fs::perms::all);
-    }
+    const fs::path others = otherUsersFolder(folder());
+    ASSERT_FALSE(others.empty());
     fs::create_directory_symlink(others, folder() / "linked");
     for (const fs::path& path : { others / "defaults.sqlite3", folder() / "linked" / "defaults.sqlite3" }) {
         SCOPED_TRACE(path.string());
