@@ -396,20 +396,39 @@ void SessionController::newSession()
 
 void SessionController::continuePreviousSession()
 {
-    // A continued session that runs is dropped, as any running session is here.
-    m_history.releaseHeldOut();
+    // The newest session the history answers with: the one the menu shows, never the one a
+    // running session continues already.
     const auto sessions = m_history.allSessionsShared();
     if (sessions->empty()) {
         zk::reportError(zk::GeneralError(std::string()));
         return;
     }
-    const Session previous = sessions->front();
+    Session previous = sessions->front();
+    if (const auto running = m_history.heldOut()) {
+        previous = mergedWithContinued(previous, *running);
+    }
     const double elapsed = now().timeIntervalSince(previous.dateRange().lowerBound);
     m_currentSession = CurrentSession(zk::Duration::fromSeconds(uptime() - elapsed));
     m_lastIdle.reset();
     // It stays in the store until the running session replaces it; only the answers leave it out.
     m_history.holdOut(previous.id());
     Q_EMIT currentSessionChanged();
+}
+
+Session SessionController::mergedWithContinued(const Session& previous, const Session& continued)
+{
+    // Continuing the older session spans the continued one's time as well: both become one
+    // session from the earlier start to the later end, stored at once in place of the older one,
+    // so that a crash meanwhile loses neither.
+    const auto merged = Session::make(previous.id(),
+        std::min(previous.dateRange().lowerBound, continued.dateRange().lowerBound),
+        std::max(previous.dateRange().upperBound, continued.dateRange().upperBound), previous.timeZone());
+    m_history.releaseHeldOut();
+    auto sessions = m_history.allSessions();
+    std::erase_if(sessions, [&](const Session& session) { return session.id() == continued.id(); });
+    std::replace(sessions.begin(), sessions.end(), previous, *merged);
+    m_history.setAllSessions(std::move(sessions));
+    return *merged;
 }
 
 double SessionController::secondsSinceLastUserInput() const

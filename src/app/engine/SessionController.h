@@ -87,8 +87,8 @@ public:
     // leaves every answer about the history meanwhile, so that no total counts it twice. The store
     // keeps it until the running session ends and takes its place (same id, never shorter): a crash
     // meanwhile costs the time since, never the stored session. Continuing while a continued
-    // session runs drops that one, whose stored session answers again as it was. Reports an error
-    // and changes nothing when the history is empty.
+    // session runs resumes the newest session the history answers with, the one before it, which
+    // then spans both. Reports an error and changes nothing when the history answers with none.
     void continuePreviousSession();
 
     // The idle step, run by the engine's own timer whenever it could find something to do (see
@@ -191,6 +191,9 @@ private:
     void enabledDidChange();
     // `measuredIdle`: the user idle time already measured at this moment, if any.
     void stop(bool fromIdle, std::optional<double> measuredIdle);
+    // Replaces `previous` in the history with one session spanning it and the stored session
+    // `continued` stands for, which leaves the history; the merged session.
+    Session mergedWithContinued(const Session& previous, const Session& continued);
     void readIdleDuration();
     // Tells the idle source the threshold, and whether the user is away.
     void armIdleWatches();

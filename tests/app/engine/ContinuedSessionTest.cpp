@@ -124,15 +124,54 @@ TEST_F(ContinuedSessionTest, ChangesOfTheHistoryMeanwhileKeepTheStoredSession)
     storeRaw({ newest.jsonText(), added.jsonText() });
     EXPECT_EQ(controller().allSessions(), std::vector<Session> { added });
 
-    // Continuing again drops the running session: the stored one answers again and is the one
-    // continued once more.
+    // Continuing again resumes the session the history shows, which takes in the one continued
+    // before: one session from its start, in the store at once.
     controller().continuePreviousSession();
-    EXPECT_EQ(controller().allSessions(), std::vector<Session> { added });
+    EXPECT_TRUE(controller().allSessions().empty());
+    ASSERT_TRUE(controller().currentSession());
+    EXPECT_EQ(controller().currentSession()->dateRange().lowerBound, added.dateRange().lowerBound);
+    const auto merged = storedSessions();
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_EQ(merged[0].id(), added.id());
+    EXPECT_EQ(merged[0].dateRange(),
+        (platform::DateRange { added.dateRange().lowerBound, newest.dateRange().upperBound }));
     controller().newSession();
     const auto sessions = controller().allSessions();
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions[0].id(), added.id());
+    EXPECT_EQ(sessions[0].dateRange().lowerBound, added.dateRange().lowerBound);
+    EXPECT_NEAR(sessions[0].duration(), 20000.01, 1e-6);
+}
+
+TEST_F(ContinuedSessionTest, ASecondContinueResumesTheSessionBeforeTheContinuedOne)
+{
+    // B ended 13:55, A ran 14:07:30 to 14:10 and the clock reads 14:12.
+    const Date now = fake.clock.now();
+    const Session oldest = session(now.addingTimeInterval(-20000), now.addingTimeInterval(-19000));
+    const Session b = session(now.addingTimeInterval(-1870), now.addingTimeInterval(-1020));
+    const Session a = session(now.addingTimeInterval(-270), now.addingTimeInterval(-120));
+    controller().setAllSessions({ a, b, oldest });
+    controller().continuePreviousSession();
+    EXPECT_EQ(controller().currentSession()->dateRange().lowerBound, a.dateRange().lowerBound);
+    EXPECT_EQ(controller().allSessions().front(), b);
+
+    controller().continuePreviousSession();
+    EXPECT_EQ(controller().currentSession()->dateRange().lowerBound, b.dateRange().lowerBound);
+    EXPECT_EQ(controller().allSessions(), std::vector<Session> { oldest });
+    // Nothing of A's or B's time is counted twice, and none is lost.
+    EXPECT_NEAR(seconds(controller().totalDurationForDayAt(now)), 1000 + 1870 + 0.01, 1e-6);
+
+    // Idle since before A ended: the stop keeps what was stored, A's end included.
+    fake.clock.advance(600);
+    idle.source.setAll(900);
+    controller().stop(true);
+    const auto sessions = controller().allSessions();
     ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(sessions[0].id(), newest.id());
-    EXPECT_EQ(sessions[1], added);
+    EXPECT_EQ(sessions[0].id(), b.id());
+    EXPECT_EQ(sessions[0].dateRange(),
+        (platform::DateRange { b.dateRange().lowerBound, a.dateRange().upperBound }));
+    EXPECT_EQ(sessions[1], oldest);
+    EXPECT_EQ(storedSessions(), sessions);
 }
 
 TEST_F(ContinuedSessionTest, ClearingTheHistoryMeanwhileLeavesOnlyTheContinuedSession)

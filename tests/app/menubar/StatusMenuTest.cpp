@@ -138,20 +138,33 @@ TEST_F(StatusMenuTest, ContinueIsOfferedUpToTenMinutesAfterThePreviousSessionWhi
     EXPECT_EQ(lines[1], "---") << "no current-session section while disabled";
 }
 
-TEST_F(StatusMenuTest, ChoosingContinueResumesThePreviousSession)
+TEST_F(StatusMenuTest, ChoosingContinueResumesTheSessionTheMenuShows)
 {
     menuBar();
     controller().setEnabled(false);
     controller().setEnabled(true);
-    const auto previous = session(oslo(2024, 5, 15, 11, 5), oslo(2024, 5, 15, 11, 55));
-    controller().setAllSessions({ previous });
+    const auto previous = session(oslo(2024, 5, 15, 11, 52), oslo(2024, 5, 15, 11, 56));
+    const auto before = session(oslo(2024, 5, 15, 11, 5), oslo(2024, 5, 15, 11, 51));
+    controller().setAllSessions({ previous, before });
     build();
     QAction* item = findItem(menuBar().menu(), "Continue");
     ASSERT_NE(item, nullptr);
     item->trigger();
-    EXPECT_TRUE(controller().allSessions().empty());
+    EXPECT_EQ(controller().allSessions(), std::vector { before });
     ASSERT_TRUE(controller().currentSession().has_value());
-    EXPECT_NEAR(controller().currentSession()->duration().seconds, 55 * 60, 1);
+    EXPECT_NEAR(controller().currentSession()->duration().seconds, 8 * 60, 1);
+
+    // Continued once, the menu shows the session before it, and Continue resumes that one.
+    auto lines = build();
+    EXPECT_TRUE(contains(lines, "11:05 – 11:51 AM [off]"));
+    item = findItem(menuBar().menu(), "Continue");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    ASSERT_TRUE(controller().currentSession().has_value());
+    EXPECT_EQ(controller().currentSession()->dateRange().lowerBound, oslo(2024, 5, 15, 11, 5));
+    lines = build();
+    EXPECT_FALSE(contains(lines, "Previous Session [off]"));
+    EXPECT_FALSE(contains(lines, continueLine));
 }
 
 TEST_F(StatusMenuTest, WithToggleOnLeftClickThereIsNoDisableOrEnableButItsSeparatorsStay)
