@@ -10,7 +10,6 @@
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/FileExporter.h"
-#include "kit/interface/HoverableTableView.h"
 #include "platform/desktop/MaterialDesignIcons.h"
 
 #include <QFrame>
@@ -20,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -45,7 +45,7 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     , m_controller(controller)
     , m_model(new HistoryListModel(controller, this))
     , m_stats(new StatsView(controller, this))
-    , m_list(new zk::HoverableTableView(this))
+    , m_list(new QTableView(this))
     , m_emptyLabel(new QLabel(QStringLiteral("No Sessions"), this))
     , m_moreButton(new QToolButton(this))
     , m_exporter(new zk::FileExporter(this))
@@ -85,6 +85,8 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     divider->setFrameShadow(QFrame::Sunken);
 
     m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setItemDelegate(new HistoryRowDelegate(m_list));
     m_list->horizontalHeader()->hide();
     m_list->verticalHeader()->hide();
@@ -99,7 +101,12 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     m_list->setWordWrap(false);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
-        if (QMenu* menu = makeContextMenu(m_list->rowAt(position.y()))) {
+        // The menu is opened on a row (the keyboard's menu key opens it on the current one),
+        // which becomes the chosen row: what it deletes is what the list shows chosen.
+        const int row = m_list->rowAt(position.y());
+        if (QMenu* menu = makeContextMenu(row)) {
+            m_list->selectionModel()->setCurrentIndex(
+                m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             menu->setAttribute(Qt::WA_DeleteOnClose);
             menu->popup(m_list->viewport()->mapToGlobal(position));
         }
@@ -126,7 +133,18 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     column->addWidget(divider);
     column->addLayout(listArea, 1);
 
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { historyDidChange(); });
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        const auto idAt = [this](int row) -> std::optional<platform::Uuid> {
+            const Session* session = m_model->sessionAt(row);
+            return session ? std::optional(session->id()) : std::nullopt;
+        };
+        m_chosenBeforeReset = idAt(selectedRow());
+        m_currentBeforeReset = idAt(m_list->currentIndex().isValid() ? m_list->currentIndex().row() : -1);
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        restoreChoice();
+        historyDidChange();
+    });
     historyDidChange();
 }
 
@@ -147,6 +165,33 @@ void HistoryScreen::historyDidChange()
     m_stats->refresh();
 }
 
+int HistoryScreen::selectedRow() const
+{
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void HistoryScreen::restoreChoice()
+{
+    const auto rowOf = [this](const std::optional<platform::Uuid>& id) {
+        for (int row = 0; id && row < m_model->rowCount(); ++row) {
+            if (const Session* session = m_model->sessionAt(row); session && session->id() == *id) {
+                return row;
+            }
+        }
+        return -1;
+    };
+    const int current = rowOf(std::exchange(m_currentBeforeReset, std::nullopt));
+    const int chosen = rowOf(std::exchange(m_chosenBeforeReset, std::nullopt));
+    if (current >= 0) {
+        m_list->selectionModel()->setCurrentIndex(m_model->index(current, 0), QItemSelectionModel::NoUpdate);
+    }
+    if (chosen >= 0) {
+        m_list->selectionModel()->select(
+            m_model->index(chosen, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
 QMenu* HistoryScreen::makeContextMenu(int row)
 {
     const Session* session = m_model->sessionAt(row);
@@ -161,7 +206,7 @@ QMenu* HistoryScreen::makeContextMenu(int row)
 void HistoryScreen::deleteSelectedSession()
 {
     int offset = -1;
-    const auto daySessions = m_model->sessionsOfDayAt(m_list->selectedRow(), &offset);
+    const auto daySessions = m_model->sessionsOfDayAt(selectedRow(), &offset);
     if (offset >= 0) {
         deleteSession({ offset }, daySessions);
     }

@@ -10,12 +10,12 @@
 
 class QLabel;
 class QMenu;
+class QTableView;
 class QToolButton;
 
 namespace zk {
 struct ExportFile;
 class FileExporter;
-class HoverableTableView;
 } // namespace zk
 
 namespace kiruvo {
@@ -26,9 +26,11 @@ class StatsView;
 
 // The whole content of the History window, 420 × 560: the statistics with the "More" menu at their
 // top right (the two exports and "Clear History"), a divider, and the sessions grouped by day
-// ("No Sessions" over an empty list). A session is deleted from its context menu ("Delete") or
-// with the Delete key; "Clear History" asks first. On the first opening ever, a note says what the
-// window shows.
+// ("No Sessions" over an empty list). A session is chosen as in any list, by a click or the arrow
+// keys, and stays chosen wherever the pointer goes and whatever the history gains meanwhile; the
+// Delete and Backspace keys delete the chosen session only, and a row's context menu ("Delete")
+// that row's. "Clear History" asks first. On the first opening ever, a note says what the window
+// shows.
 //
 // Every change of the history goes through the engine, so its memo is renewed at once and a
 // session stopped right afterwards cannot bring deleted sessions back. The list and the figures
@@ -78,7 +80,9 @@ public:
 
     HistoryListModel& model() const { return *m_model; }
     StatsView& statsView() const { return *m_stats; }
-    zk::HoverableTableView& listView() const { return *m_list; }
+    QTableView& listView() const { return *m_list; }
+    // The row of the chosen session; -1 when none is chosen.
+    int selectedRow() const;
     QLabel& emptyLabel() const { return *m_emptyLabel; }
     QToolButton& moreButton() const { return *m_moreButton; }
     zk::FileExporter& exporter() const { return *m_exporter; }
@@ -95,14 +99,20 @@ private:
     void deleteSelectedSession();
     // Selects the first session, or the last, as Home and End do.
     void selectEndSession(bool last);
+    // Puts the choice and the focus mark back on the sessions they were on before the list was
+    // built again; nothing is chosen when the chosen session is gone.
+    void restoreChoice();
 
     SessionController& m_controller;
     HistoryListModel* m_model;
     StatsView* m_stats;
-    zk::HoverableTableView* m_list;
+    QTableView* m_list;
     QLabel* m_emptyLabel;
     QToolButton* m_moreButton;
     zk::FileExporter* m_exporter;
+    // The chosen session and the one with the focus mark, while the list is built again.
+    std::optional<platform::Uuid> m_chosenBeforeReset;
+    std::optional<platform::Uuid> m_currentBeforeReset;
     bool m_shownOnce = false;
     bool m_isClearHistoryConfirmationDialogPresented = false;
     bool m_isWelcomeMessagePresented = false;

@@ -10,7 +10,6 @@
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/FileExporter.h"
-#include "kit/interface/HoverableTableView.h"
 #include "kit/interface/WindowConstraints.h"
 #include "support/ColourSchemes.h"
 
@@ -20,6 +19,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QStyleOptionViewItem>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 
@@ -262,10 +262,10 @@ TEST_F(HistoryWindowTest, HomeAndEndGoToTheFirstAndLastSession)
     auto& list = screen().listView();
     const int last = screen().model().rowCount() - 1;
     QTest::keyClick(&list, Qt::Key_End);
-    EXPECT_EQ(list.selectedRow(), last);
+    EXPECT_EQ(screen().selectedRow(), last);
     QTest::keyClick(&list, Qt::Key_Home);
     // The first row is the day's title; the first session is under it.
-    EXPECT_EQ(list.selectedRow(), 1);
+    EXPECT_EQ(screen().selectedRow(), 1);
 }
 
 TEST_F(HistoryWindowTest, TheCurrentSessionRowShowsTheFocusMark)
@@ -294,7 +294,7 @@ TEST_F(HistoryWindowTest, TheCurrentSessionRowShowsTheFocusMark)
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(&list, &focusIn);
     EXPECT_EQ(list.currentIndex().row(), 1);
-    EXPECT_EQ(list.selectedRow(), -1);
+    EXPECT_EQ(screen().selectedRow(), -1);
 }
 
 TEST_F(HistoryWindowTest, ADeletedSessionNeverComesBackWithAStopRightAfter)
@@ -332,15 +332,65 @@ TEST_F(HistoryWindowTest, TheListsDeleteActionRemovesTheFirstOffsetsSessionById)
     screen().deleteSession({ 1, 0 }, { first, second });
     EXPECT_EQ(controller().allSessions(), std::vector<Session> { first });
 
-    // The Delete key on the selected row; deleting the day's last session removes the day.
+    // The Delete key on the chosen row; deleting the day's last session removes the day.
     processEvents();
     screen().show();
-    screen().listView().cycleSelection(1);
-    screen().listView().setFocus();
+    screen().listView().setFocus(Qt::TabFocusReason);
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&screen().listView(), &focusIn);
+    QTest::keyClick(&screen().listView(), Qt::Key_Delete);
+    EXPECT_EQ(controller().allSessions().size(), 1u) << "a focus mark alone chooses nothing";
+    QTest::keyClick(&screen().listView(), Qt::Key_Space);
+    EXPECT_EQ(screen().selectedRow(), 1);
     QTest::keyClick(&screen().listView(), Qt::Key_Delete);
     EXPECT_TRUE(controller().allSessions().empty());
     processEvents();
     EXPECT_EQ(screen().model().rowCount(), 0);
+}
+
+TEST_F(HistoryWindowTest, DeletingRemovesTheChosenSessionWhereverThePointerIs)
+{
+    const auto newest = session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10));
+    const auto chosen = session(oslo(2024, 5, 15, 7), oslo(2024, 5, 15, 8));
+    const auto oldest = session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10));
+    controller().setAllSessions({ newest, chosen, oldest });
+    screen().resize(HistoryScreen::width, HistoryScreen::height);
+    screen().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen()));
+    processEvents();
+    auto& list = screen().listView();
+    QWidget* rows = list.viewport();
+    const auto centreOf = [&](int row) { return list.visualRect(screen().model().index(row, 0)).center(); };
+    // Rows: today's title, `newest`, `chosen`, yesterday's title, `oldest`.
+    QTest::mouseClick(rows, Qt::LeftButton, Qt::NoModifier, centreOf(2));
+    ASSERT_EQ(screen().selectedRow(), 2);
+    QTest::mouseMove(rows, centreOf(4));
+    QTest::mouseMove(rows, centreOf(1));
+    processEvents();
+    EXPECT_EQ(screen().selectedRow(), 2) << "the pointer chooses nothing";
+
+    // A session stored meanwhile moves the rows: the choice stays with its session.
+    const auto added = session(oslo(2024, 5, 15, 11), oslo(2024, 5, 15, 11, 30));
+    controller().setAllSessions({ added, newest, chosen, oldest });
+    processEvents();
+    EXPECT_EQ(screen().selectedRow(), 3);
+
+    QTest::keyClick(&list, Qt::Key_Backspace);
+    EXPECT_EQ(controller().allSessions(), (std::vector<Session> { added, newest, oldest }));
+    processEvents();
+    EXPECT_EQ(screen().selectedRow(), -1) << "a second press deletes nothing unchosen";
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(controller().allSessions().size(), 3u);
+
+    // The context menu opened on a row acts on that row, which it chooses.
+    QTest::mouseClick(rows, Qt::LeftButton, Qt::NoModifier, centreOf(1));
+    Q_EMIT list.customContextMenuRequested(centreOf(4));
+    EXPECT_EQ(screen().selectedRow(), 4);
+    QMenu* menu = list.findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    menu->actions().front()->trigger();
+    menu->close();
+    EXPECT_EQ(controller().allSessions(), (std::vector<Session> { added, newest }));
 }
 
 TEST_F(HistoryWindowTest, ClearingAsksFirstThenEmptiesTheHistoryAndAStopKeepsOnlyItsSession)
