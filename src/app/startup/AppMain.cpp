@@ -93,6 +93,15 @@ void markCleanExit()
     platform::ErrorReporter::shared().markCleanExit();
 }
 
+// Every subscriber of will-terminate has run by now (the session is stored). The store is closed
+// here, not left to whoever holds it last: closing copies the write-ahead log into the one file the
+// user knows, defaults.sqlite3, and removes the log.
+void endRun()
+{
+    platform::UserDefaults::standard()->close();
+    markCleanExit();
+}
+
 // Runs `work` on Qt's thread pool once the start-up work queued on the main thread (the menu bar's
 // creation) and what that queued in turn have run. Decoding the stored history alongside that work
 // slowed start-up itself (the process's memory and the machine's cores are shared), so the history
@@ -269,7 +278,11 @@ void AppMain::start(const Steps& steps)
             std::atexit(markCleanExit);
         }
     });
-    runStep(steps.startSystemEvents, [] { platform::SystemEvents::shared(); });
+    runStep(steps.startSystemEvents, [] {
+        platform::SystemEvents& events = platform::SystemEvents::shared();
+        // The event loop never returns then (the display went away): the run ends here.
+        QObject::connect(&events, &platform::SystemEvents::willExitAtOnce, &events, [] { endRun(); });
+    });
     runStep(steps.migrateLoginItem, [] { LaunchAtLogin::migrateIfNeeded(); });
     runStep(steps.migrateToDefaultsV5, [] { SettingsMigrations::runDefaultsMigration(); });
     runStep(steps.createAppState, [] {
@@ -384,11 +397,7 @@ int AppMain::run(int argc, char** argv)
     if (handedOver) {
         return *handedOver;
     }
-    // Every subscriber of will-terminate has run by now (the session is stored). The store is closed
-    // here, not left to whoever holds it last: closing copies the write-ahead log into the one file
-    // the user knows, defaults.sqlite3, and removes the log.
-    platform::UserDefaults::standard()->close();
-    markCleanExit();
+    endRun();
     return status;
 }
 

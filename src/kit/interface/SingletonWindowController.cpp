@@ -12,10 +12,18 @@ namespace zk {
 
 namespace {
 
-std::unordered_map<std::type_index, std::unique_ptr<SingletonWindowController>>& registry()
+using Registry = std::unordered_map<std::type_index, std::unique_ptr<SingletonWindowController>>;
+
+// The controllers go with the application object, while their windows can still be let go; the
+// registry itself is never destroyed at the process's exit, which may come without the application
+// object ending (Qt's platform plugin calls exit() when the display goes away).
+Registry& registry()
 {
-    static std::unordered_map<std::type_index, std::unique_ptr<SingletonWindowController>> controllers;
-    return controllers;
+    static auto* controllers = [] {
+        qAddPostRoutine([] { registry().clear(); });
+        return new Registry;
+    }();
+    return *controllers;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/linux/XInput2GlobalInputSource.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 
 #include <memory>
 
@@ -45,7 +46,14 @@ GlobalInputSource& GlobalInputSource::shared()
     if (installedSource != nullptr) {
         return *installedSource;
     }
-    static const std::unique_ptr<GlobalInputSource> standard = makeStandard();
+    // Owned by the application object, so that its socket notifier goes while the event dispatcher is
+    // there; never destroyed at the process's exit, which may come without the application object
+    // ending (Qt's platform plugin calls exit() when the display goes away).
+    static QPointer<GlobalInputSource> standard;
+    if (!standard) {
+        standard = makeStandard().release();
+        standard->setParent(QCoreApplication::instance());
+    }
     return *standard;
 }
 

@@ -13,6 +13,7 @@
 #include <QDBusConnection>
 
 #include <algorithm>
+#include <utility>
 
 namespace platform {
 
@@ -22,7 +23,10 @@ namespace {
 constexpr int probeTimeoutMs = 1000;
 
 IdleTimeSource* installedSource = nullptr;
-std::unique_ptr<IdleTimeSource> defaultSource;
+// Destroyed with the application object, while its D-Bus machinery is there; never at the process's
+// exit, which may come without the application object ending (Qt's platform plugin calls exit()
+// when the display goes away), after Qt's own statics are gone.
+IdleTimeSource* defaultSource = nullptr;
 
 // A D-Bus backend asking whether its service answers, or nothing without a session bus.
 template <typename Source, typename... Arguments>
@@ -129,9 +133,8 @@ IdleTimeSource& IdleTimeSource::shared()
         return *installedSource;
     }
     if (!defaultSource) {
-        defaultSource = createDefault();
-        // Its D-Bus machinery must go before the application object does.
-        qAddPostRoutine([] { defaultSource.reset(); });
+        defaultSource = createDefault().release();
+        qAddPostRoutine([] { delete std::exchange(defaultSource, nullptr); });
     }
     return *defaultSource;
 }

@@ -15,8 +15,10 @@ LauncherEntry& LauncherEntry::shared()
     if (installedEntry != nullptr) {
         return *installedEntry;
     }
-    static UnityLauncherEntry standard(QGuiApplication::desktopFileName());
-    return standard;
+    // Kept to the process's end and never destroyed: its D-Bus connection must not be let go at the
+    // process's exit, after Qt's D-Bus machinery may have gone.
+    static auto* standard = new UnityLauncherEntry(QGuiApplication::desktopFileName());
+    return *standard;
 }
 
 void LauncherEntry::setShared(LauncherEntry* entry)

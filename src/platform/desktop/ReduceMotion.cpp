@@ -2,6 +2,9 @@
 
 #include "platform/linux/ReduceMotionPortal.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 namespace platform {
 
 namespace {
@@ -14,8 +17,15 @@ std::optional<bool>& overrideValue()
 
 const ReduceMotionPortal& portal()
 {
-    static ReduceMotionPortal portal(QDBusConnection::sessionBus());
-    return portal;
+    // Owned by the application object, so that it goes before the D-Bus connection does; never
+    // destroyed at the process's exit, which may come without the application object ending (Qt's
+    // platform plugin calls exit() when the display goes away).
+    static QPointer<ReduceMotionPortal> portal;
+    if (!portal) {
+        portal = new ReduceMotionPortal(QDBusConnection::sessionBus(),
+            QString::fromLatin1(SettingsPortal::service), QCoreApplication::instance());
+    }
+    return *portal;
 }
 
 } // namespace

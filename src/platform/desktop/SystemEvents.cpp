@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <utility>
 
 namespace platform {
 
@@ -61,6 +62,14 @@ bool SystemEvents::deliverWillTerminate()
     m_deliveredWillTerminate = true;
     Q_EMIT willTerminate();
     return true;
+}
+
+void SystemEvents::deliverWillExitAtOnce()
+{
+    deliverWillTerminate();
+    if (!std::exchange(m_deliveredWillExitAtOnce, true)) {
+        Q_EMIT willExitAtOnce();
+    }
 }
 
 } // namespace platform

@@ -12,7 +12,12 @@ namespace platform {
 // promise.
 //
 // willTerminate is emitted at most once per object, whichever road ends the application first
-// (a signal, logout, shutdown, or the application's own quit).
+// (a signal, logout, shutdown, the display's end, or the application's own quit).
+//
+// willExitAtOnce is emitted, at most once, when the process ends as soon as its subscribers return,
+// without going back to the event loop (the display went away and Qt ends the process): whatever
+// the application does once its event loop has ended must be done then. will-terminate has been
+// delivered before it.
 //
 // Main-thread only.
 class SystemEvents : public QObject {
@@ -34,15 +39,19 @@ Q_SIGNALS:
     void willSleep();
     void didWake();
     void willTerminate();
+    void willExitAtOnce();
 
 protected:
     void deliverWillSleep();
     void deliverDidWake();
     // Returns false (and emits nothing) when will-terminate has been delivered already.
     bool deliverWillTerminate();
+    // Delivers will-terminate first when no road has yet.
+    void deliverWillExitAtOnce();
 
 private:
     bool m_deliveredWillTerminate = false;
+    bool m_deliveredWillExitAtOnce = false;
 };
 
 } // namespace platform

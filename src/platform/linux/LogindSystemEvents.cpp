@@ -2,6 +2,7 @@
 
 #include "platform/Logger.h"
 #include "platform/linux/BusNameOwner.h"
+#include "platform/linux/DisplayLossWatch.h"
 #include "platform/linux/SignalPipe.h"
 
 #include <QCoreApplication>
@@ -63,6 +64,8 @@ LogindSystemEvents::LogindSystemEvents(const QDBusConnection& systemBus, Options
             connect(guiApp, &QGuiApplication::commitDataRequest, this,
                 [this](QSessionManager&) { handleCommitDataRequest(); });
         }
+        m_displayLoss = new DisplayLossWatch(this);
+        connect(m_displayLoss, &DisplayLossWatch::displayLost, this, &LogindSystemEvents::handleDisplayLost);
     }
     watchLogind();
 }
@@ -77,6 +80,11 @@ LogindSystemEvents::~LogindSystemEvents()
 bool LogindSystemEvents::isWatchingSignals() const
 {
     return m_signalPipe && m_signalPipe->isWatching();
+}
+
+bool LogindSystemEvents::isWatchingDisplay() const
+{
+    return m_displayLoss && m_displayLoss->isWatching();
 }
 
 void LogindSystemEvents::watchLogind()
@@ -157,6 +165,14 @@ void LogindSystemEvents::handleCommitDataRequest()
         log(LogLevel::Info, lcSystem(), "The desktop session is ending; quitting");
         quitApplication();
     }
+}
+
+void LogindSystemEvents::handleDisplayLost()
+{
+    log(LogLevel::Info, lcSystem(),
+        hasDeliveredWillTerminate() ? "The display went away while quitting; ending now"
+                                    : "The display went away; ending now");
+    deliverWillExitAtOnce();
 }
 
 void LogindSystemEvents::quitApplication()

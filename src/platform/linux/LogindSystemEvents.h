@@ -11,6 +11,7 @@ class QDBusPendingCallWatcher;
 namespace platform {
 
 class BusNameOwner;
+class DisplayLossWatch;
 class SignalPipe;
 
 // The system events of a Linux desktop:
@@ -22,6 +23,9 @@ class SignalPipe;
 //   SIGTERM/SIGINT/SIGHUP (through a self-pipe into the event loop) and the application's own
 //   aboutToQuit, whichever comes first. The roads that come from outside the application quit it
 //   after will-terminate has been delivered, so that nothing runs on that would no longer be saved.
+// - the display's end (the X server or the Wayland compositor went away, as at a logout): Qt ends
+//   the process then without returning to the event loop, so will-terminate (when no road has
+//   delivered it yet) and will-exit-at-once are delivered first, on the spot.
 // Without a system bus there are no sleep events; that is logged once and is not an error.
 //
 // Main-thread only.
@@ -31,7 +35,7 @@ public:
     struct Options {
         // Install the handlers of SIGTERM, SIGINT and SIGHUP.
         bool watchSignals;
-        // Follow the application object's aboutToQuit and commitDataRequest.
+        // Follow the application object's aboutToQuit and commitDataRequest, and its display's end.
         bool watchApplication;
         // Ends the application after an outside road delivered will-terminate; empty posts
         // QCoreApplication::quit() to the event loop.
@@ -47,12 +51,14 @@ public:
     bool isWatchingLogind() const { return m_watchingLogind; }
     bool holdsSleepInhibitor() const { return m_sleepInhibitor >= 0; }
     bool isWatchingSignals() const;
+    bool isWatchingDisplay() const;
 
     // What each event does; public so that the roads can be driven without a bus or a signal.
     void handlePrepareForSleep(bool start);
     void handlePrepareForShutdown(bool start);
     void handleTerminationSignal(int signalNumber);
     void handleCommitDataRequest();
+    void handleDisplayLost();
     // Takes ownership of an inhibitor's file descriptor, as logind's Inhibit hands it out; an
     // inhibitor that arrives while the system is going to sleep is released at once.
     void adoptSleepInhibitor(int fd);
@@ -75,6 +81,7 @@ private:
     QDBusConnection m_bus;
     Options m_options;
     SignalPipe* m_signalPipe = nullptr;
+    DisplayLossWatch* m_displayLoss = nullptr;
     BusNameOwner* m_logind = nullptr;
     bool m_watchingLogind = false;
     bool m_sleeping = false;

@@ -1,0 +1,129 @@
+#include "platform/linux/DisplayLossWatch.h"
+
+#include "platform/LogCategories.h"
+#include "platform/Logger.h"
+#include "platform/MainQueue.h"
+
+#include <QMetaObject>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+// What Qt's X11 and Wayland plugins say right before they end the process.
+constexpr const char* lossReports[] = {
+    "The X11 connection broke",
+    "The Wayland connection broke",
+    "The Wayland connection experienced a fatal error",
+};
+
+// Long enough for the running session to be written on a slow disk; a main thread that does not
+// come in that time is stuck, and the plugin ends the process as it would have.
+constexpr std::chrono::seconds longestWait { 10 };
+
+std::atomic<DisplayLossWatch*> installedWatch { nullptr };
+std::atomic<QtMessageHandler> replacedHandler { nullptr };
+
+// Where a plugin thread waits for the main thread. Never destroyed: a plugin thread may still wait
+// while the process's exit handlers run.
+struct Handover {
+    std::mutex mutex;
+    std::condition_variable toldCondition;
+    bool told = false;
+};
+
+Handover& handover()
+{
+    static auto* instance = new Handover;
+    return *instance;
+}
+
+void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+} // namespace
+
+struct DisplayLossReport {
+    static void arrived(DisplayLossWatch& watch)
+    {
+        if (MainQueue::isMainThread()) {
+            watch.tell();
+            return;
+        }
+        QMetaObject::invokeMethod(
+            &watch, [&watch] { watch.tell(); }, Qt::QueuedConnection);
+        Handover& shared = handover();
+        std::unique_lock lock(shared.mutex);
+        shared.toldCondition.wait_for(lock, longestWait, [&shared] { return shared.told; });
+    }
+};
+
+namespace {
+
+void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (const QtMessageHandler replaced = replacedHandler.load()) {
+        replaced(type, context, message);
+    }
+    DisplayLossWatch* watch = installedWatch.load();
+    if (watch && DisplayLossWatch::saysDisplayIsLost(message)) {
+        DisplayLossReport::arrived(*watch);
+    }
+}
+
+} // namespace
+
+DisplayLossWatch::DisplayLossWatch(QObject* parent)
+    : QObject(parent)
+{
+    DisplayLossWatch* none = nullptr;
+    if (!installedWatch.compare_exchange_strong(none, this)) {
+        log(LogLevel::Warning, lcSystem(),
+            "The display's end is already watched; this watch watches nothing");
+        return;
+    }
+    m_watching = true;
+    {
+        Handover& shared = handover();
+        std::lock_guard lock(shared.mutex);
+        shared.told = false;
+    }
+    replacedHandler.store(qInstallMessageHandler(handleMessage));
+}
+
+DisplayLossWatch::~DisplayLossWatch()
+{
+    if (!m_watching) {
+        return;
+    }
+    qInstallMessageHandler(replacedHandler.exchange(nullptr));
+    installedWatch.store(nullptr);
+}
+
+bool DisplayLossWatch::saysDisplayIsLost(const QString& message)
+{
+    for (const char* report : lossReports) {
+        if (message.startsWith(QLatin1String(report))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DisplayLossWatch::tell()
+{
+    if (!std::exchange(m_told, true)) {
+        Q_EMIT displayLost();
+    }
+    Handover& shared = handover();
+    {
+        std::lock_guard lock(shared.mutex);
+        shared.told = true;
+    }
+    shared.toldCondition.notify_all();
+}
+
+} // namespace platform

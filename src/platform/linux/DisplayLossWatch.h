@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace platform {
+
+// Tells when the display the application is shown on goes away: the X server or the Wayland
+// compositor ended (a logout, a crash). Qt's platform plugin then ends the process itself, with
+// exit() or _exit() right after saying so in a warning, and never returns to the event loop; that
+// warning is the last moment anything of ours can run. The watch follows Qt's messages and emits
+// displayLost() on the main thread, synchronously: once its subscribers return, the plugin ends the
+// process. A plugin thread that says so first waits (a few seconds at most) until the main thread
+// has told.
+//
+// One instance per process at a time (a second one watches nothing and says so in the log); the
+// message handler it replaces still gets every message, and is put back when it is destroyed.
+// Main-thread only.
+class DisplayLossWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit DisplayLossWatch(QObject* parent = nullptr);
+    ~DisplayLossWatch() override;
+
+    bool isWatching() const { return m_watching; }
+
+    // Whether a message of Qt's says that its connection to the display broke.
+    static bool saysDisplayIsLost(const QString& message);
+
+Q_SIGNALS:
+    // At most once per watch.
+    void displayLost();
+
+private:
+    friend struct DisplayLossReport;
+    void tell();
+
+    bool m_watching = false;
+    bool m_told = false;
+};
+
+} // namespace platform
