@@ -1,5 +1,6 @@
 #include "platform/desktop/SystemEvents.h"
 #include "platform/fake/FakeSystemEvents.h"
+#include "platform/linux/DisplayLossWatch.h"
 #include "platform/linux/LogindSystemEvents.h"
 #include "support/PrivateSessionBus.h"
 
@@ -11,13 +12,16 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <poll.h>
 #include <unistd.h>
 
+using platform::DisplayLossWatch;
 using platform::LogindSystemEvents;
 using platform::SystemEvents;
 
@@ -87,6 +91,8 @@ TEST(SystemEvents, EveryOutsideRoadDeliversWillTerminateOnceAndQuitsOnce)
         { "SIGHUP", [](LogindSystemEvents& e) { e.handleTerminationSignal(SIGHUP); } },
         { "shutdown", [](LogindSystemEvents& e) { e.handlePrepareForShutdown(true); } },
         { "logout", [](LogindSystemEvents& e) { e.handleCommitDataRequest(); } },
+        // The process ends straight after, so there is nothing to quit.
+        { "display", [](LogindSystemEvents& e) { e.handleDisplayLost(); } },
     };
     for (const auto& [first, firstRoad] : roads) {
         SCOPED_TRACE(first);
@@ -94,14 +100,61 @@ TEST(SystemEvents, EveryOutsideRoadDeliversWillTerminateOnceAndQuitsOnce)
         LogindSystemEvents events(noBus(), quietOptions(counts));
         count(events, counts);
         firstRoad(events);
+        const int quits = std::string_view(first) == "display" ? 0 : 1;
         EXPECT_EQ(counts.willTerminate, 1);
-        EXPECT_EQ(counts.quits, 1);
+        EXPECT_EQ(counts.quits, quits);
         for (const auto& [other, otherRoad] : roads) {
             otherRoad(events);
         }
         EXPECT_EQ(counts.willTerminate, 1);
-        EXPECT_EQ(counts.quits, 1);
+        EXPECT_EQ(counts.quits, quits);
     }
+}
+
+// The display's end, as Qt's platform plugin says it right before it ends the process: subscribers
+// run before the message returns, will-terminate first, also after another road delivered it.
+TEST(SystemEvents, DisplayEndDeliversBeforeQtsMessageReturns)
+{
+    for (const bool signalledFirst : { false, true }) {
+        SCOPED_TRACE(signalledFirst);
+        Counts counts;
+        LogindSystemEvents events(noBus(), { false, true, [&counts] { ++counts.quits; } });
+        ASSERT_TRUE(events.isWatchingDisplay());
+        std::vector<std::string> order;
+        QObject::connect(
+            &events, &SystemEvents::willTerminate, [&order] { order.emplace_back("terminate"); });
+        QObject::connect(&events, &SystemEvents::willExitAtOnce, [&order] { order.emplace_back("exit"); });
+        if (signalledFirst) {
+            events.handleTerminationSignal(SIGTERM);
+        }
+        qWarning("The X11 connection broke (error 1). Did the X11 server die?");
+        EXPECT_EQ(order, (std::vector<std::string> { "terminate", "exit" }));
+        qWarning("The Wayland connection broke. Did the Wayland compositor die?");
+        EXPECT_EQ(order.size(), 2u);
+    }
+    EXPECT_TRUE(DisplayLossWatch::saysDisplayIsLost(
+        QStringLiteral("The Wayland connection experienced a fatal error: Protocol error")));
+    EXPECT_FALSE(
+        DisplayLossWatch::saysDisplayIsLost(QStringLiteral("QXcbConnection: XCB error: 3 (BadWindow)")));
+}
+
+// Qt's Wayland plugin also ends the process from its event thread: that thread waits until the
+// main thread has told, or the session would be lost to whichever comes first.
+TEST(SystemEvents, DisplayEndSaidOnAnotherThreadWaitsForTheMainThread)
+{
+    DisplayLossWatch watch;
+    ASSERT_TRUE(watch.isWatching());
+    DisplayLossWatch second;
+    EXPECT_FALSE(second.isWatching());
+    std::future<void> plugin = std::async(std::launch::async,
+        [] { qWarning("The Wayland connection broke. Did the Wayland compositor die?"); });
+    EXPECT_EQ(plugin.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    bool pluginWaited = false;
+    QObject::connect(&watch, &DisplayLossWatch::displayLost,
+        [&] { pluginWaited = plugin.wait_for(std::chrono::seconds(0)) == std::future_status::timeout; });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return plugin.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(pluginWaited);
 }
 
 TEST(SystemEvents, CancelledShutdownDeliversNothing)
