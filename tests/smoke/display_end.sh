@@ -20,7 +20,7 @@ if [[ "${1:-}" != "--inside" ]]; then
     mutter) require_tools mutter ;;
     *) echo "FAIL: unknown display $display" && exit 1 ;;
     esac
-    require_tools dbus-run-session faketime sqlite3 jq
+    require_tools dbus-run-session gdbus sqlite3 jq
     require_executable "$executable"
     make_private_folders kiruvo-display-end
     session_type=x11
@@ -36,15 +36,15 @@ fi
 display="$2"
 executable="$3"
 work="$4"
-started=()
+# shellcheck source-path=SCRIPTDIR source=private_session.sh
+source "$(dirname "$0")/private_session.sh"
+server=""
 app=""
 # Nothing started here outlives the test, whatever ends it.
 stop_all() {
     [[ -n "$app" ]] && kill -KILL "$app" 2>/dev/null
-    local pid
-    for pid in "${started[@]}"; do
-        kill -KILL "$pid" 2>/dev/null
-    done
+    # shellcheck disable=SC2046 # process ids, one word each
+    kill -KILL "$server" $(jobs -p) 2>/dev/null
     wait 2>/dev/null
 }
 trap stop_all EXIT
@@ -56,67 +56,27 @@ fail() {
     tail -n 20 "$work/display.log" 2>/dev/null
     exit 1
 }
-# Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
-within() {
-    local tries=$(($1 * 10))
-    shift
-    for _ in $(seq 1 "$tries"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-on_bus() {
-    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
-}
-socket_made() { [[ -S "$XDG_RUNTIME_DIR/$1" ]]; }
 
 case "$display" in
 x11 | x11-sigterm)
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display-number" >"$work/display.log" 2>&1 &
     server=$!
-    started+=("$server")
     within 60 test -s "$work/display-number" || fail "Xvfb did not start"
-    export DISPLAY=":$(cat "$work/display-number")"
+    DISPLAY=":$(cat "$work/display-number")"
+    export DISPLAY
     openbox >"$work/openbox.log" 2>&1 &
-    started+=($!)
     trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
         >"$work/trayer.log" 2>&1 &
-    started+=($!)
     ;;
-kwin)
-    # Debian gives kwin_wayland a file capability that a container's bounding set may lack, and
-    # then the kernel refuses to run it: the dynamic loader runs it without the capability.
-    loader=/lib64/ld-linux-x86-64.so.2
-    [[ -x "$loader" ]] || loader=""
-    KWIN_FORCE_OWN_QPA=1 KWIN_COMPOSE=Q $loader "$(command -v kwin_wayland)" --virtual --socket kiruvo-kwin \
-        --no-lockscreen --no-global-shortcuts --width 640 --height 480 >"$work/display.log" 2>&1 &
-    server=$!
-    started+=("$server")
-    within 60 socket_made kiruvo-kwin || fail "kwin_wayland made no Wayland socket"
-    export WAYLAND_DISPLAY=kiruvo-kwin
-    ;;
-mutter)
-    mutter --headless --virtual-monitor 640x480 --wayland --no-x11 --wayland-display kiruvo-mutter \
-        >"$work/display.log" 2>&1 &
-    server=$!
-    started+=("$server")
-    within 60 socket_made kiruvo-mutter || fail "mutter made no Wayland socket"
-    export WAYLAND_DISPLAY=kiruvo-mutter
+kwin | mutter)
+    start_compositor "$display" "kiruvo-$display" "$work/display.log" || fail "$display made no Wayland socket"
+    server=$desktop
+    export WAYLAND_DISPLAY="kiruvo-$display"
     ;;
 esac
 
-# The library is preloaded directly (the faketime command would stand between us and the
-# application's signals). A sanitizer build must not insist on coming first.
-faketime_library="$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketimeMT\.so' | head -n 1)"
-if [[ -z "$faketime_library" ]]; then
-    echo "SKIP: libfaketime's library was not found"
-    exit 77
-fi
-LD_PRELOAD="$faketime_library" FAKETIME="+0 x60" \
-    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
-    "$executable" >"$work/app.log" 2>&1 &
+require_fast_clock
+run_with_fast_clock "$executable" >"$work/app.log" 2>&1 &
 app=$!
 app_ended() { ! kill -0 "$app" 2>/dev/null; }
 on_bus_or_ended() { app_ended || on_bus com.zelvantorium.Kiruvo; }

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# What the smoke scripts share before they start the application: the tools they need, the
-# executable, and a private set of XDG folders for its run. Sourced; bash.
+# What the smoke scripts share: the tools they need, the executable, a private set of XDG folders
+# for its run, the desktops it runs on and its fast clock. Sourced; bash.
 
 # Skips the test (exit 77) unless every named tool is on PATH.
 require_tools() {
@@ -28,4 +28,60 @@ make_private_folders() {
     trap 'rm -rf "$work"' EXIT
     mkdir -p "$work/data" "$work/state" "$work/runtime" "$work/config" "$work/cache"
     chmod 700 "$work/runtime"
+}
+
+# Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
+within() {
+    local tries=$(($1 * 10))
+    shift
+    for _ in $(seq 1 "$tries"); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Whether the name $1 has an owner on the session bus.
+on_bus() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
+}
+
+# Starts the Wayland compositor $1 (mutter or kwin) on the socket $2 in $XDG_RUNTIME_DIR, with its
+# output in $3, and sets $desktop to its process; fails unless the socket appears within a minute.
+start_compositor() {
+    case "$1" in
+    mutter)
+        mutter --headless --virtual-monitor 640x480 --wayland --no-x11 --wayland-display "$2" >"$3" 2>&1 &
+        ;;
+    kwin)
+        # Debian gives kwin_wayland a file capability that a container's bounding set may lack, and
+        # then the kernel refuses to run it: the dynamic loader runs it without the capability.
+        local loader=/lib64/ld-linux-x86-64.so.2
+        [[ -x "$loader" ]] || loader=""
+        KWIN_FORCE_OWN_QPA=1 KWIN_COMPOSE=Q $loader "$(command -v kwin_wayland)" --virtual --socket "$2" \
+            --no-lockscreen --no-global-shortcuts --width 640 --height 480 >"$3" 2>&1 &
+        ;;
+    esac
+    # shellcheck disable=SC2034 # the caller's
+    desktop=$!
+    within 60 test -S "$XDG_RUNTIME_DIR/$2"
+}
+
+# Sets $fast_clock_library to libfaketime's library, or skips the test (exit 77) without it.
+require_fast_clock() {
+    fast_clock_library="$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketimeMT\.so' | head -n 1)"
+    if [[ -z "$fast_clock_library" ]]; then
+        echo "SKIP: libfaketime's library was not found"
+        exit 77
+    fi
+}
+
+# Runs "$@" with its clock sixty times fast (after require_fast_clock), in place of the shell that
+# calls it, so that a caller in the background gets the program's own process id. The library is
+# preloaded directly (the faketime command would stand between the caller and the program's
+# signals), and a sanitizer build must not insist on coming first.
+run_with_fast_clock() {
+    LD_PRELOAD="$fast_clock_library" FAKETIME="+0 x60" \
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" exec "$@"
 }

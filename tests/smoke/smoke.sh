@@ -27,6 +27,8 @@ fi
 
 executable="$2"
 work="$3"
+# shellcheck source-path=SCRIPTDIR source=private_session.sh
+source "$(dirname "$0")/private_session.sh"
 failures=0
 fail() {
     echo "FAIL: $*"
@@ -59,16 +61,8 @@ if command -v xdotool >/dev/null 2>&1; then
     fi
 fi
 
-# The library is preloaded directly (the faketime command would stand between us and the
-# application's signals). A sanitizer build must not insist on coming first.
-faketime_library="$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketimeMT\.so' | head -n 1)"
-if [[ -z "$faketime_library" ]]; then
-    echo "SKIP: libfaketime's library was not found"
-    exit 77
-fi
-LD_PRELOAD="$faketime_library" FAKETIME="+0 x60" \
-    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
-    "$executable" >"$work/first.log" 2>&1 &
+require_fast_clock
+run_with_fast_clock "$executable" >"$work/first.log" 2>&1 &
 first=$!
 
 # Still running after two seconds.

@@ -34,6 +34,8 @@ fi
 compositor="$2"
 executable="$3"
 work="$4"
+# shellcheck source-path=SCRIPTDIR source=private_session.sh
+source "$(dirname "$0")/private_session.sh"
 socket=kiruvo-$compositor
 desktop=""
 app=""
@@ -56,43 +58,17 @@ fail() {
     tail -n 40 "$work/compositor.log" 2>/dev/null
     exit 1
 }
-# Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
-within() {
-    local seconds="$1"
-    shift
-    local tries=$((seconds * 10))
-    for _ in $(seq 1 "$tries"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-on_bus() {
-    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
-}
 desktop_running() { kill -0 "$desktop" 2>/dev/null; }
 
+start_compositor "$compositor" "$socket" "$work/compositor.log" \
+    || fail "$compositor made no Wayland socket"
 case "$compositor" in
 mutter)
-    mutter --headless --virtual-monitor 640x480 --wayland --no-x11 --wayland-display "$socket" \
-        >"$work/compositor.log" 2>&1 &
-    desktop=$!
     # Its idle monitor is on the bus a moment after the socket: the application looks once.
-    within 60 bash -c "[[ -S '$XDG_RUNTIME_DIR/$socket' ]]" || fail "mutter made no Wayland socket"
     within 30 on_bus org.gnome.Mutter.IdleMonitor || fail "mutter's IdleMonitor is not on the bus"
     expected_source="GNOME Mutter IdleMonitor"
     ;;
 kwin)
-    # Debian gives kwin_wayland a file capability that a container's bounding set may lack, and
-    # then the kernel refuses to run it: the dynamic loader runs it without the capability.
-    kwin="$(command -v kwin_wayland)"
-    loader=/lib64/ld-linux-x86-64.so.2
-    [[ -x "$loader" ]] || loader=""
-    KWIN_FORCE_OWN_QPA=1 KWIN_COMPOSE=Q $loader "$kwin" --virtual --socket "$socket" --no-lockscreen \
-        --no-global-shortcuts --width 640 --height 480 >"$work/compositor.log" 2>&1 &
-    desktop=$!
-    within 60 bash -c "[[ -S '$XDG_RUNTIME_DIR/$socket' ]]" || fail "kwin_wayland made no Wayland socket"
     expected_source="Wayland ext-idle-notify"
     ;;
 esac
