@@ -12,18 +12,18 @@ namespace platform {
 // answers a figure only when asked and only after a round trip (org.freedesktop.ScreenSaver).
 // Each answer is exact at the moment it was received; nothing is extrapolated from it. While the
 // user is present the next question falls due when the last figure could first have reached the
-// threshold. While the user is away it is asked once a minute: each round trip wakes the process
-// four times (the timer, Qt's D-Bus thread to send and to read, the answer), so asking every
-// second would cost four wake-ups a second for as long as the user is gone, and every 15 s still
-// three times what a sleeping tray application may cost. The return is told with the latest input
-// the answer shows, so the next session starts up to that interval late, and never before the user
-// was there.
+// threshold. While the user is away nothing tells the return but the figure, so it is asked every
+// second, and the next session starts within a second of the return. Each round trip wakes the
+// process four times (the timer, Qt's D-Bus thread to send and to read, the answer): a service that
+// is the last resort costs that while the user is gone, where a slower pace would start the next
+// session late enough to lose it from the history. The return is told with the latest input the
+// answer shows, never before the user was there.
 //
 // The owner asks when nextQuestionAt() falls due and hands every answer to answered().
 class PolledIdleEvents {
 public:
     // How often the figure is asked for while the user is away.
-    static constexpr double awayInterval = 60.0;
+    static constexpr double awayInterval = 1.0;
     // How soon a figure that may be a break, or may be a thousandth of one, is asked for again.
     static constexpr double confirmInterval = 2.0;
 

@@ -414,7 +414,7 @@ TEST_F(DBusIdleTimeSourceTest, ExactAnswersBecomeIdleAndActiveEventsAndNothingIs
     EXPECT_TRUE(source->isIdle());
 
     EXPECT_EQ(source->nextQuestionAt(), now + 2 + platform::PolledIdleEvents::awayInterval)
-        << "asked every few seconds while the user is away";
+        << "asked every second while the user is away";
 
     // The figure grows with the time: still away, nothing told.
     clock.clock.advance(3);
