@@ -192,7 +192,8 @@ void SessionController::setUpEvents()
     setUpNotifyTimer();
 
     m_notifyTimer.setTimerType(Qt::CoarseTimer);
-    connect(&m_notifyTimer, &QTimer::timeout, this, &SessionController::fireNotifyTimer);
+    m_notifyTimer.setSingleShot(true);
+    connect(&m_notifyTimer, &QTimer::timeout, this, &SessionController::notifyTimerDidFire);
     m_idleDiagnosticsTimer.setInterval(static_cast<int>(idleDiagnosticsInterval * 1000));
     connect(&m_idleDiagnosticsTimer, &QTimer::timeout, this, &SessionController::runIdleDiagnostics);
     m_idleDiagnosticsTimer.start();
@@ -231,8 +232,7 @@ void SessionController::idleSourceDidTell(const platform::IdleEvent& event)
             // The next session begins with the input that ended the break, even when the source
             // tells it a moment later.
             if (m_currentSession && event.uptime < m_currentSession->start().seconds) {
-                m_currentSession = CurrentSession(zk::Duration::fromSeconds(event.uptime));
-                Q_EMIT currentSessionChanged();
+                moveCurrentSessionStart(event.uptime);
             }
             return;
         }
@@ -596,6 +596,8 @@ void SessionController::runIdleDiagnostics()
 void SessionController::setUpNotifyTimer()
 {
     m_notifyTimer.stop();
+    m_notifyInterval.reset();
+    m_nextReminderAt.reset();
     const auto interval = Defaults::get(Keys::notifyInterval());
     if (!interval) {
         return;
@@ -606,16 +608,44 @@ void SessionController::setUpNotifyTimer()
             "Ignoring the reminder interval " + interval->description() + ": it must be a positive length");
         return;
     }
-    const double milliseconds = std::min(interval->seconds * 1000.0, double(std::numeric_limits<int>::max()));
-    m_notifyTimer.start(std::max(1, static_cast<int>(milliseconds)));
+    // Longer than a timer can wait is never reached.
+    m_notifyInterval = std::min(interval->seconds, std::numeric_limits<int>::max() / 1000.0);
+    armNotifyTimer(uptime() + *m_notifyInterval);
+}
+
+void SessionController::armNotifyTimer(double at)
+{
+    m_nextReminderAt = at;
+    const double milliseconds
+        = std::clamp(std::ceil((at - uptime()) * 1000.0), 0.0, double(std::numeric_limits<int>::max()));
+    m_notifyTimer.start(static_cast<int>(milliseconds));
+}
+
+void SessionController::notifyTimerDidFire()
+{
+    if (!m_notifyInterval || !m_nextReminderAt) {
+        return;
+    }
+    // One interval after the last reminder fell due, unless that passed while the process slept.
+    const double now = uptime();
+    const double next = *m_nextReminderAt + *m_notifyInterval;
+    armNotifyTimer(next > now ? next : now + *m_notifyInterval);
+    fireNotifyTimer();
+}
+
+void SessionController::moveCurrentSessionStart(double start)
+{
+    const double moved = start - m_currentSession->start().seconds;
+    m_currentSession = CurrentSession(zk::Duration::fromSeconds(start));
+    if (m_nextReminderAt) {
+        armNotifyTimer(*m_nextReminderAt + moved);
+    }
+    Q_EMIT currentSessionChanged();
 }
 
 std::optional<double> SessionController::notifyTimerInterval() const
 {
-    if (!m_notifyTimer.isActive()) {
-        return std::nullopt;
-    }
-    return m_notifyTimer.interval() / 1000.0;
+    return m_notifyInterval;
 }
 
 void SessionController::fireNotifyTimer()

@@ -121,6 +121,9 @@ public:
 
     // The reminder timer's interval in seconds, when one is armed.
     std::optional<double> notifyTimerInterval() const;
+    // The uptime at which the reminder timer fires next, when one is armed. The first reminder of a
+    // session falls due one interval after its start, also when the start is moved back.
+    std::optional<double> nextReminderAt() const { return m_nextReminderAt; }
     // The reminder timer's action, as when it fires.
     void fireNotifyTimer();
 
@@ -188,6 +191,11 @@ Q_SIGNALS:
 private:
     void setUpEvents();
     void setUpNotifyTimer();
+    // Arms the reminder timer to fire at the uptime `at` (at once when that has passed).
+    void armNotifyTimer(double at);
+    void notifyTimerDidFire();
+    // Moves the running session's start to the uptime `start`; its reminders move with it.
+    void moveCurrentSessionStart(double start);
     void enabledDidChange();
     // `measuredIdle`: the user idle time already measured at this moment, if any.
     void stop(bool fromIdle, std::optional<double> measuredIdle);
@@ -238,7 +246,10 @@ private:
     QTimer m_checkTimer;
     bool m_isIdleDetectionAvailable = true;
 
+    // Fires once at m_nextReminderAt; each firing arms it again an interval later.
     QTimer m_notifyTimer;
+    std::optional<double> m_notifyInterval;
+    std::optional<double> m_nextReminderAt;
     QTimer m_idleDiagnosticsTimer;
 
     ReminderSeam m_reminderSeam;

@@ -904,3 +904,42 @@ TEST_P(IdleSourceAskedAtStartTest, ASessionStartedBeforeTheAnswerEndsAtTheLastIn
 
 INSTANTIATE_TEST_SUITE_P(
     Mutter, IdleSourceAskedAtStartTest, ::testing::Values(std::make_tuple(Backend::mutter, std::size_t(0))));
+
+namespace {
+
+// Reminders while the backends tell breaks and returns.
+class ReminderAfterABreakTest : public IdleScenarioTest { };
+
+} // namespace
+
+TEST_P(ReminderAfterABreakTest, TheFirstReminderOfTheNextSessionFallsDueOneIntervalAfterItsStart)
+{
+    Defaults::set(kiruvo::Keys::notifyInterval(), std::optional(zk::Duration::minutes(30)));
+    work(650);
+    // Back half a second after a question of a source that is asked each second: the return is
+    // told at the next question, and the session dated back to the input.
+    away(900.5);
+    work(5);
+    ASSERT_TRUE(controller().currentSession());
+    const double start = controller().currentSession()->start().seconds;
+    // Within a second where figures are asked for.
+    const bool asked = isScreenSaver(backend()) || backend() == Backend::x11ScreenSaver;
+    EXPECT_NEAR(start, startUptime + 1550.5, asked ? 1.0 : 0.02);
+    ASSERT_TRUE(controller().nextReminderAt());
+    EXPECT_NEAR(*controller().nextReminderAt(), start + 1800, 0.001);
+
+    fake.clock.advance(*controller().nextReminderAt() - now());
+    controller().fireNotifyTimer();
+    ASSERT_EQ(controller().reminderSeam().recordedCalls().size(), 1u);
+    EXPECT_NEAR(controller().reminderSeam().recordedCalls()[0].seconds, 1802, 0.001)
+        << "not a minute more than the interval";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryBackend, ReminderAfterABreakTest,
+    ::testing::Combine(
+        ::testing::Values(Backend::x11, Backend::x11ScreenSaver, Backend::mutter, Backend::extIdleNotifyV1,
+            Backend::extIdleNotifyV2, Backend::screenSaverSeconds, Backend::screenSaverMilliseconds),
+        ::testing::Values(std::size_t(0))),
+    [](const ::testing::TestParamInfo<IdleScenarioTest::ParamType>& info) {
+        return std::string(toString(std::get<0>(info.param)));
+    });
