@@ -18,7 +18,7 @@ bool StandInIdleMonitor::input(double now)
 {
     std::lock_guard lock(m_mutex);
     m_now = now;
-    m_lastInput = now;
+    m_countFrom = now;
     const bool fired = !m_activeWatches.empty();
     for (uint id : m_activeWatches) {
         fire(id);
@@ -41,6 +41,12 @@ void StandInIdleMonitor::setIdleInhibited(bool inhibited, double now)
 {
     std::lock_guard lock(m_mutex);
     m_now = now;
+    if (m_inhibited && !inhibited) {
+        m_countFrom = now;
+        for (auto& [id, watch] : m_idleWatches) {
+            watch.fired = false;
+        }
+    }
     m_inhibited = inhibited;
 }
 
@@ -74,7 +80,7 @@ std::optional<double> StandInIdleMonitor::nextFiring() const
         return next;
     }
     for (const auto& [id, watch] : m_idleWatches) {
-        const double at = m_lastInput + watch.intervalMs / 1000.0;
+        const double at = m_countFrom + watch.intervalMs / 1000.0;
         if (!watch.fired && (!next || at < *next)) {
             next = at;
         }
@@ -109,7 +115,7 @@ bool StandInIdleMonitor::handleMessage(const QDBusMessage& message, const QDBusC
     std::lock_guard lock(m_mutex);
     const QString member = message.member();
     if (member == QLatin1String("GetIdletime")) {
-        const auto idle = static_cast<quint64>(std::llround((m_now - m_lastInput) * 1000));
+        const auto idle = static_cast<quint64>(std::llround((m_now - m_countFrom) * 1000));
         const QDBusMessage reply = message.createReply(QVariant::fromValue(idle));
         if (m_holdingAnswers) {
             m_heldAnswers.push_back(reply);
@@ -143,7 +149,7 @@ bool StandInIdleMonitor::fireDueLocked()
         return fired;
     }
     for (auto& [id, watch] : m_idleWatches) {
-        if (!watch.fired && m_lastInput + watch.intervalMs / 1000.0 <= m_now + 1e-9) {
+        if (!watch.fired && m_countFrom + watch.intervalMs / 1000.0 <= m_now + 1e-9) {
             watch.fired = true;
             fired = true;
             fire(id);

@@ -12,10 +12,11 @@
 #include <vector>
 
 // GNOME Mutter's IdleMonitor as a client sees it, on a time line of the test's (seconds, any
-// origin): GetIdletime counts from the last input alone; an idle watch fires once the user has had
-// no input for its interval (at once when added past due), held back while idle is inhibited; a
-// user-active watch fires once, at the next input. Watches fire with WatchFired on the connection
-// it is given, as Mutter's do; the test registers it at the IdleMonitor's path.
+// origin): GetIdletime counts from the last input, or from the moment another application stopped
+// inhibiting idle when that came later, as Mutter 43 resets its idle time then; an idle watch fires
+// once that count reaches its interval (at once when added past due), held back while idle is
+// inhibited; a user-active watch fires once, at the next input, and not at the reset. Watches fire with
+// WatchFired on the connection it is given, as Mutter's do; the test registers it at the IdleMonitor's path.
 class StandInIdleMonitor : public QDBusVirtualObject {
 public:
     explicit StandInIdleMonitor(QDBusConnection connection);
@@ -25,8 +26,8 @@ public:
     bool input(double now);
     // The time line reaches `now`: the idle watches due fire. Whether one fired.
     bool reach(double now);
-    // Another application starts or stops inhibiting idle at `now`. Letting go fires nothing until
-    // the next reach().
+    // Another application starts or stops inhibiting idle at `now`. Letting go counts the idle time
+    // afresh from `now` and fires nothing until the next reach().
     void setIdleInhibited(bool inhibited, double now);
 
     // GetIdletime is answered late, as a busy compositor may: each answer holds the idle time at
@@ -61,7 +62,8 @@ private:
     std::atomic<int>* m_counter = nullptr;
     mutable std::mutex m_mutex;
     double m_now = 0;
-    double m_lastInput = 0;
+    // What GetIdletime and the idle watches count from: the last input or the last reset.
+    double m_countFrom = 0;
     bool m_inhibited = false;
     uint m_nextId = 0;
     std::map<uint, IdleWatch> m_idleWatches;

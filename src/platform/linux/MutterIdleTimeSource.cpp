@@ -136,6 +136,9 @@ void MutterIdleTimeSource::armWatches(double thresholdSeconds, std::optional<dou
     }
     m_armed = true;
     m_idleSince = idleSince;
+    if (idleSince) {
+        m_lastInput.reset();
+    }
     ++m_generation;
     m_idleTimeQuestions = 0;
     m_idleWatchFiredAt.reset();
@@ -144,13 +147,15 @@ void MutterIdleTimeSource::armWatches(double thresholdSeconds, std::optional<dou
     }
     removeWatches();
     cancelQuestion();
+    // Asked for again before the question, so that its answer is vouched for; a last input kept
+    // across an inhibitor's end stays, as nothing can come between the old watch and the new.
+    if (m_idleSince || m_idleInhibited || m_lastInput) {
+        addUserActiveWatch();
+    }
     // The exact figure first: a user away already is told with the moment of the last input
     // before the new idle watch fires at once with no more than the threshold.
     askIdleTime();
     addIdleWatch();
-    if (m_idleSince) {
-        addUserActiveWatch();
-    }
     readInhibitedActions();
 }
 
@@ -158,6 +163,7 @@ void MutterIdleTimeSource::disarmWatches()
 {
     m_armed = false;
     m_idleSince.reset();
+    m_lastInput.reset();
     ++m_generation;
     m_idleTimeQuestions = 0;
     m_idleWatchFiredAt.reset();
@@ -246,28 +252,42 @@ void MutterIdleTimeSource::addUserActiveWatch()
 void MutterIdleTimeSource::askIdleTime()
 {
     ++m_idleTimeQuestions;
-    send(call("GetIdletime"), [this](const QVariant& milliseconds, bool current) {
+    // Mutter answers in order: a user-active watch asked for before this question fires at any
+    // input after its answer.
+    const bool watched = m_activeWatch != 0 || m_activeWatchPending;
+    const unsigned firings = m_activeFirings;
+    send(call("GetIdletime"), [this, watched, firings](const QVariant& milliseconds, bool current) {
         if (!current) {
             return;
         }
         --m_idleTimeQuestions;
-        const std::optional<double> firedAt = m_idleTimeQuestions == 0 ? m_idleWatchFiredAt : std::nullopt;
+        // A plain pair: GCC 12 warns falsely of an optional read here once inlined.
+        const bool fired = m_idleTimeQuestions == 0 && m_idleWatchFiredAt.has_value();
+        const double firedAt = fired ? *m_idleWatchFiredAt : 0.0;
         if (m_idleTimeQuestions == 0) {
             m_idleWatchFiredAt.reset();
         }
         if (!milliseconds.isValid()) {
-            if (firedAt) {
-                becameIdle(*firedAt - m_threshold);
+            if (fired) {
+                becameIdle(firedAt - m_threshold);
             }
             return;
         }
         // Exact when it arrives; a user away for the threshold already is told so now.
-        const double seconds = static_cast<double>(milliseconds.toULongLong()) / 1000.0;
+        const double now = uptime();
+        double seconds = static_cast<double>(milliseconds.toULongLong()) / 1000.0;
+        if (watched && firings == m_activeFirings && !m_idleSince) {
+            // No input since: a last input kept from before an inhibitor's end is the earlier.
+            if (!m_lastInput) {
+                m_lastInput = now - seconds;
+            }
+            seconds = now - *m_lastInput;
+        }
         if (seconds >= m_threshold) {
-            becameIdle(uptime() - seconds);
-        } else if (firedAt) {
+            becameIdle(now - seconds);
+        } else if (fired) {
             // Asked just before the threshold was reached: the firing is the later news.
-            becameIdle(*firedAt - m_threshold);
+            becameIdle(firedAt - m_threshold);
         } else {
             scheduleQuestion(seconds);
         }
@@ -278,6 +298,9 @@ void MutterIdleTimeSource::ask()
 {
     cancelQuestion();
     if (m_armed && m_available) {
+        if (m_idleInhibited && !m_idleSince) {
+            addUserActiveWatch();
+        }
         askIdleTime();
     }
 }
@@ -285,10 +308,14 @@ void MutterIdleTimeSource::ask()
 void MutterIdleTimeSource::scheduleQuestion(double seconds)
 {
     cancelQuestion();
-    if (!m_idleInhibited || !m_armed || !m_available || m_idleSince) {
+    if (!(m_idleInhibited || m_lastInput) || !m_armed || !m_available || m_idleSince) {
         return;
     }
-    const double delay = std::max(0.0, m_threshold - seconds);
+    double delay = std::max(0.0, m_threshold - seconds);
+    if (m_idleInhibited && !m_lastInput) {
+        // Input may have come since the watch fired: looked for again soon, with a new watch.
+        delay = std::min(delay, inputCheckInterval);
+    }
     m_nextQuestionAt = uptime() + delay;
     m_question.start(
         static_cast<int>(std::min(std::ceil(delay * 1000.0), double(std::numeric_limits<int>::max()))));
@@ -344,9 +371,19 @@ void MutterIdleTimeSource::setIdleInhibited(bool inhibited)
                   : "Idle is no longer inhibited: GNOME Mutter's idle watches serve again");
     m_inhibitedDuringPause = m_inhibitedDuringPause || inhibited;
     cancelQuestion();
-    // Asked once either way: under inhibition to set the first question; after it, because a
-    // watch held back may fire late.
-    if (m_armed && m_available && !m_idleSince) {
+    if (!m_armed || !m_available || m_idleSince) {
+        return;
+    }
+    if (inhibited) {
+        // The first question, with the watch that vouches for its answer.
+        addUserActiveWatch();
+        askIdleTime();
+    } else if (m_lastInput) {
+        // Mutter counts afresh from now; the user's last input is still the one the watch vouches
+        // for, and the break falls due a threshold after it.
+        scheduleQuestion(uptime() - *m_lastInput);
+    } else {
+        // A watch held back may fire late; Mutter's count, from now at the latest, is what is known.
         askIdleTime();
     }
 }
@@ -357,6 +394,7 @@ void MutterIdleTimeSource::becameIdle(double since)
         return;
     }
     m_idleSince = since;
+    m_lastInput.reset();
     cancelQuestion();
     m_inhibitedDuringPause = m_idleInhibited;
     addUserActiveWatch();
@@ -381,13 +419,18 @@ void MutterIdleTimeSource::watchFired(uint id, const QDBusMessage& message)
     if (id != 0 && (id == m_activeWatch || m_activeWatchPending)) {
         m_activeWatch = 0;
         m_activeWatchPending = false;
+        ++m_activeFirings;
+        m_lastInput.reset();
         if (m_idleSince) {
             m_idleSince.reset();
             m_inhibitedDuringPause = m_idleInhibited;
-            // Input just now: under inhibition, the threshold from now is the first moment to ask.
+            // Input just now: under inhibition, asked again (with a new watch) soon.
             scheduleQuestion(0);
             tell({ IdleEvent::Type::active, uptime() });
+            return;
         }
+        // Input while present: Mutter's watches count from it, unless idle is inhibited.
+        scheduleQuestion(0);
     }
 }
 
@@ -414,6 +457,7 @@ void MutterIdleTimeSource::serviceVanished()
     }
     m_available = false;
     m_hasLeftBus = true;
+    m_lastInput.reset();
     cancelQuestion();
     m_idleWatch = 0;
     m_activeWatch = 0;

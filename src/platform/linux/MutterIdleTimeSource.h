@@ -25,11 +25,20 @@ class BusNameOwner;
 // with the moment of the last input.
 //
 // Mutter holds its idle watches back while another application inhibits idle (a video playing, a
-// call): the break would go unseen. GetIdletime counts input alone, whatever inhibits idle, so
+// call): the break would go unseen. While idle is inhibited GetIdletime counts input alone, so
 // while the session manager says idle is inhibited (org.gnome.SessionManager's InhibitedActions,
 // and its PropertiesChanged) the idle time is asked for when it could first reach the threshold,
 // and the user-active watch, which inhibitors leave alone, tells the return. Without inhibition
 // nothing is asked: the watches serve. A session manager missing from the bus inhibits nothing.
+//
+// When the inhibitor ends, though, Mutter counts its idle time afresh, as if there had been input
+// (its idle watches too; a user-active watch does not fire): a pause would be told from the end,
+// late, or not at all. So while idle is inhibited each question goes with a user-active watch asked
+// for before it: the answer tells the last input, and the watch any input after it. The last input
+// an unfired watch vouches for stands across the inhibitor's end, and the break is told a threshold
+// after it. A watch that fires while the user is present is asked for again, with the idle time,
+// inputCheckInterval later; an inhibitor that ends before then leaves the break counted from its
+// end, at most that much late.
 //
 // Nothing ever waits for Mutter. Mutter leaving the bus (a restart, the end of the
 // session) is told as `changed`, and so is its return.
@@ -45,6 +54,9 @@ public:
     static constexpr const char* sessionManagerPath = "/org/gnome/SessionManager";
     // The bit of InhibitedActions that says idle is inhibited.
     static constexpr uint idleInhibitedFlag = 8;
+    // While idle is inhibited, how long after input the user-active watch told the idle time is
+    // asked for again, with a new watch. Each time costs a few wake-ups while the user works.
+    static constexpr double inputCheckInterval = 5.0;
 
     // `service` and `sessionManager`: the bus names to watch and ask (GNOME's own unless a test
     // stands in).
@@ -73,9 +85,11 @@ public:
 
     bool isIdle() const { return m_idleSince.has_value(); }
     bool isIdleInhibited() const { return m_idleInhibited; }
-    // While idle is inhibited and the user present: the uptime at which the idle time is asked
-    // for next.
+    // While idle is inhibited, or its end left the last input to be kept, and the user present:
+    // the uptime at which the idle time is asked for next.
     std::optional<double> nextQuestionAt() const { return m_nextQuestionAt; }
+    // The uptime of the last input while an unfired user-active watch vouches that none came since.
+    std::optional<double> lastInput() const { return m_lastInput; }
     // Asks for the idle time now (the timer's work, for tests).
     void ask();
 
@@ -96,8 +110,10 @@ private:
     void idleWatchFired(double at);
     void readInhibitedActions();
     void setIdleInhibited(bool inhibited);
-    // While idle is inhibited and the user present, the next question falls due when the idle
-    // time `seconds`, just read, could first reach the threshold.
+    // While idle is inhibited (or its end left the last input to be kept) and the user present,
+    // the next question falls due when the idle time `seconds`, just read, could first reach the
+    // threshold; under inhibition with no watch vouching for the last input, within
+    // inputCheckInterval.
     void scheduleQuestion(double seconds);
     void cancelQuestion();
     void becameIdle(double since);
@@ -134,6 +150,12 @@ private:
     uint m_idleWatch = 0;
     uint m_activeWatch = 0;
     bool m_activeWatchPending = false;
+    // How often a user-active watch has fired: an answer asked with a watch before it vouches for
+    // the time after it only while none has.
+    unsigned m_activeFirings = 0;
+    // The last input, while a user-active watch asked for before the answer that told it has not
+    // fired: Mutter's own count may restart at an inhibitor's end, this does not.
+    std::optional<double> m_lastInput;
     // Questions for the idle time of this arming not answered yet.
     int m_idleTimeQuestions = 0;
     // When the idle watch fired while the idle time was being asked for: the answer, which the bus

@@ -17,6 +17,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -559,6 +560,35 @@ TEST_F(CompositorIdleInhibitedTest, MutterTellsTheBreakAndTheReturnWhileAnotherA
     waitForIdle(threshold);
     expectOneSessionEndingAt(lastInput);
 
+    const double returned = pressKey();
+    ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen; the compositor said:\n"
+                                          << m_compositor->output();
+    EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
+}
+
+// The inhibitor ends during the pause (the video is over): Mutter counts its idle time afresh from
+// that moment, but the user left before it.
+TEST_F(CompositorIdleInhibitedTest, MutterTellsTheBreakFromTheLastInputWhenAnInhibitorEndsDuringThePause)
+{
+    ASSERT_TRUE(m_bus.isRunning()) << "dbus-daemon did not start";
+    startSessionManager(StandInSessionManager::idleInhibited);
+
+    constexpr double threshold = 10;
+    if (!startWorking(Compositor::Kind::mutter, threshold)) {
+        return;
+    }
+    const double lastInput = movePointer();
+    pause(7);
+    ASSERT_TRUE(controller().currentSession());
+    m_sessionManager->setInhibitedActions(0);
+    // Not the threshold after the inhibitor's end, which Mutter's own watches would wait for.
+    const double waited = waitForIdle(threshold - 7);
+    EXPECT_LT(waited, threshold - 7 + 3) << "told from the inhibitor's end";
+    expectOneSessionEndingAt(lastInput);
+
+    // Back 13 s after the last input, before Mutter's count from the inhibitor's end reached the
+    // threshold.
+    pause(std::max(0.0, 13 - (m_clock.systemUptime() - lastInput)));
     const double returned = pressKey();
     ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen; the compositor said:\n"
                                           << m_compositor->output();

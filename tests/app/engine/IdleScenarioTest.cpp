@@ -777,6 +777,39 @@ const std::vector<Scenario>& scenarios()
                 }
                 return std::vector<Span> { { 0, 649 }, { 1550, 1850 } };
             } },
+        { "AnInhibitorEndsDuringAPauseThatBecomesABreak",
+            [](IdleScenarioTest& t) {
+                t.setIdleInhibited(true); // a video plays on after the user left
+                t.work(650); // last input at 649
+                t.away(420);
+                t.setIdleInhibited(false); // it ends 421 s into the pause
+                t.away(830);
+                t.work(300); // back at 1900
+                t.quit();
+            },
+            [](Backend backend) {
+                // Version 1 counts from the inhibitor's end.
+                if (backend == Backend::extIdleNotifyV1) {
+                    return std::vector<Span> { { 0, 1070 }, { 1900, 2200 } };
+                }
+                return std::vector<Span> { { 0, 649 }, { 1900, 2200 } };
+            } },
+        { "AnInhibitorEndsDuringAPauseAndTheUserIsBackWithinTheThresholdOfItsEnd",
+            [](IdleScenarioTest& t) {
+                t.setIdleInhibited(true);
+                t.work(650); // last input at 649
+                t.away(420);
+                t.setIdleInhibited(false); // at 1070
+                t.away(360);
+                t.work(300); // back at 1430, 781 s after the last input
+                t.quit();
+            },
+            [](Backend backend) {
+                if (backend == Backend::extIdleNotifyV1) {
+                    return std::vector<Span> { { 0, 1730 } };
+                }
+                return std::vector<Span> { { 0, 649 }, { 1430, 1730 } };
+            } },
         { "SleepDuringIdle",
             [](IdleScenarioTest& t) {
                 t.work(650);
