@@ -305,7 +305,7 @@ DefaultsDatabase::Reread DefaultsDatabase::readLarge(const std::string& suite, c
 }
 
 bool DefaultsDatabase::setValue(
-    const std::string& suite, const std::string& key, std::optional<PropertyList> value)
+    const std::string& suite, const std::string& key, std::optional<PropertyList> value, const Value* base)
 {
     std::string text;
     if (value) {
@@ -325,7 +325,10 @@ bool DefaultsDatabase::setValue(
 
     Value oldValue;
     DefaultsListeners::Entries listeners;
+    // What the writes kept before this one did, told before this one; what joining this one did,
+    // told after it: the last value a listener hears is the one stored.
     std::vector<Notice> notices;
+    std::vector<Notice> joinedNotices;
     int rc = SQLITE_OK;
     std::string failure;
     std::optional<std::pair<std::string, Value>> backup;
@@ -367,7 +370,7 @@ bool DefaultsDatabase::setValue(
         // value in memory, rather than replaced: by way of the pending file, as a write kept
         // during a lock is.
         const bool joined = !unread && !unreadable && value && m_journal && !m_hasPending && m_file
-            && m_joins.of(suite, key) && m_file->changedElsewhere();
+            && !m_closed && m_joins.of(suite, key) && mayHaveChangedSince(suite, key, base);
         if (m_closed) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
@@ -406,7 +409,7 @@ bool DefaultsDatabase::setValue(
             // put into the file once the lock ends.
             backup.reset();
             auto write = pendingWrite(suite, key, value ? std::optional(text) : std::nullopt,
-                !m_file || unread || unreadable.has_value(), previousLarge);
+                !m_file || unread || unreadable.has_value(), previousLarge, base);
             std::string kept;
             if (m_journal->keep(std::move(write), kept)) {
                 m_hasPending.store(true, std::memory_order_release);
@@ -431,7 +434,11 @@ bool DefaultsDatabase::setValue(
         // A write over a value that did not read, or one to join, is put into the file at once when
         // it can be.
         if (queued && m_file && (unread || joined)) {
-            flushPending(notices);
+            if (flushPending(joinedNotices) && joined) {
+                m_joinedAt[suite][key] = m_commitsElsewhere;
+            }
+        } else if (rc == SQLITE_DONE && !queued && m_joins.of(suite, key)) {
+            m_joinedAt[suite][key] = m_commitsElsewhere;
         }
     }
     if (rc != SQLITE_DONE) {
@@ -446,9 +453,38 @@ bool DefaultsDatabase::setValue(
                 + "\" before being replaced.",
             m_path);
     }
-    DefaultsListeners::tell(listeners, key, oldValue, newValue);
     DefaultsListeners::deliver(notices);
+    DefaultsListeners::tell(listeners, key, oldValue, newValue);
+    DefaultsListeners::deliver(joinedNotices);
     return true;
+}
+
+bool DefaultsDatabase::mayHaveChangedSince(
+    const std::string& suite, const std::string& key, const Value* base)
+{
+    // Another program's commit may be to any key: every key with a join is looked at again.
+    if (m_file->changedElsewhere()) {
+        ++m_commitsElsewhere;
+    }
+    if (m_joinedAt[suite][key] != m_commitsElsewhere) {
+        return true;
+    }
+    if (!base) {
+        return false;
+    }
+    // The writer derived its value from another one than memory holds: a write kept during a lock
+    // was joined with another program's value just now, or the writer has not heard of a change.
+    const auto resident = m_values.copyOf(suite, key);
+    if (!resident) {
+        return *base != nullptr;
+    }
+    const Value current = resident->held ? resident->held : resident->lent.lock();
+    if (!current) {
+        // A large value nobody holds: only this store has written it since the file last changed
+        // elsewhere, and its writer has heard of every such write.
+        return false;
+    }
+    return current != *base && !(*base && **base == *current);
 }
 
 void DefaultsDatabase::setJoin(const std::string& suite, const std::string& key, Join join)
@@ -495,7 +531,7 @@ void DefaultsDatabase::setDidChangeHandler(std::function<void()> handler)
 }
 
 PendingJournal::Write DefaultsDatabase::pendingWrite(const std::string& suite, const std::string& key,
-    std::optional<std::string> text, bool blind, const Value& previousLarge) const
+    std::optional<std::string> text, bool blind, const Value& previousLarge, const Value* base) const
 {
     PendingJournal::Write write { 0, suite, key, std::move(text), PendingJournal::Basis::Blind,
         std::nullopt };
@@ -506,6 +542,15 @@ PendingJournal::Write DefaultsDatabase::pendingWrite(const std::string& suite, c
     // of the key is kept already (whose base the journal keeps).
     write.basis = PendingJournal::Basis::Known;
     if (m_journal->find(suite, key)) {
+        return write;
+    }
+    // What the writer derived its value from: the file may hold another program's value by now,
+    // which a read here would take for the base.
+    if (base) {
+        write.base = *base ? PropertyListJson::encode(**base) : std::nullopt;
+        if (*base && !write.base) {
+            write.basis = PendingJournal::Basis::Blind;
+        }
         return write;
     }
     const auto resident = m_values.copyOf(suite, key);

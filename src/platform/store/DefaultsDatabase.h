@@ -8,11 +8,13 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -144,7 +146,13 @@ public:
 
     // Stores `value` (nothing removes the key). False, with the failure logged and reported and
     // nothing changed, when the value cannot be encoded or the write does not commit.
-    bool setValue(const std::string& suite, const std::string& key, std::optional<PropertyList> value);
+    //
+    // `base`, when given, is the stored value `value` was derived from (null: nothing was stored).
+    // A key with a join whose stored value is no longer that base (another program wrote it since,
+    // or a write kept during a lock was joined in) gets the join of the stored value and `value`
+    // over it, and the listeners hear the joined value last.
+    bool setValue(const std::string& suite, const std::string& key, std::optional<PropertyList> value,
+        const Value* base = nullptr);
 
     // Copies what the write-ahead log holds into the database file itself, so that the one file
     // holds every committed value (a copy or backup of it alone is complete). Never waits for
@@ -175,8 +183,13 @@ private:
     // Under the write lock: what a run before left in the pending file.
     void loadPendingWrites();
     // Under the write lock: a write of `key` to keep, with what the file held before it when known.
+    // `base` is the one the writer gave, if any.
     PendingJournal::Write pendingWrite(const std::string& suite, const std::string& key,
-        std::optional<std::string> text, bool blind, const Value& previousLarge) const;
+        std::optional<std::string> text, bool blind, const Value& previousLarge, const Value* base) const;
+    // Under the write lock: whether the stored value of a key with a join may differ from `base`,
+    // the one a write was derived from (none given: from the value in memory), because another
+    // program may have written it since this store last put it into the file.
+    bool mayHaveChangedSince(const std::string& suite, const std::string& key, const Value* base);
     // Under the write lock: the pending writes put over the values in memory, so that readers see
     // them while the file does not hold them.
     void overlayPending();
@@ -218,6 +231,11 @@ private:
     // Under the write lock.
     StoredValueJoins m_joins;
     std::function<void()> m_didChange;
+    // How many times this store has seen another program's commit to the file, and for each key
+    // with a join the count when it was last put into the file: a key written before the latest
+    // such commit may hold another program's value that memory does not know. Under the write lock.
+    std::uint64_t m_commitsElsewhere = 0;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::uint64_t>> m_joinedAt;
 
     // A read may lend a large value, or find that it no longer reads: hence mutable.
     mutable ResidentValues m_values { m_path };

@@ -182,6 +182,16 @@ bool UserDefaults::setObject(const std::optional<PropertyList>& value, const std
     return true;
 }
 
+bool UserDefaults::setObject(
+    const std::optional<PropertyList>& value, const std::string& key, const StoredValue& base)
+{
+    if (!d->database->setValue(d->suiteName, key, value, &base)) {
+        return false;
+    }
+    tellDidChange();
+    return true;
+}
+
 bool UserDefaults::removeObject(const std::string& key)
 {
     return setObject(std::nullopt, key);

@@ -49,6 +49,11 @@ public:
     // Writing nothing removes the stored value. False when the write did not commit (a locked
     // database, a full disk): the failure is reported and the stored value is as it was.
     bool setObject(const std::optional<PropertyList>& value, const std::string& key);
+    // The same for a value derived from `base`, the stored value it was made from (null: nothing
+    // was stored). When a key with a join (setJoin()) holds another value by now, another
+    // program's, the stored value and `value` are joined over `base`; the observers hear the
+    // joined value last.
+    bool setObject(const std::optional<PropertyList>& value, const std::string& key, const StoredValue& base);
     bool removeObject(const std::string& key);
     // Adds to the in-memory registration domain; never written to the database.
     void registerDefaults(const PropertyListDictionary& defaults);

@@ -3,6 +3,7 @@
 #include "platform/Logger.h"
 #include "platform/store/PropertyListJson.h"
 #include "support/OtherUsersFolder.h"
+#include "support/SqliteToolLock.h"
 #include "support/TestErrorReporter.h"
 
 #include <QTemporaryDir>
@@ -1046,6 +1047,75 @@ TEST_F(DefaultsDatabaseTest, WritesThatMeetALockAreKeptAndReachTheFileInOrderWhe
     ASSERT_TRUE(database->setValue("s", "k", "after"));
     EXPECT_FALSE(database->hasPendingWrites());
     EXPECT_EQ(fileValue(file(), "k"), PropertyList("after"));
+}
+
+// A write kept during another program's lock, which that program then overwrites: the next write
+// puts the kept one in first (the other program's value stays) and then its own. Listeners hear
+// the two in that order, so that the last value they hear is the one stored.
+TEST_F(DefaultsDatabaseTest, ListenersHearAKeptWriteBeforeTheWriteThatPutsItIn)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    auto database = DefaultsDatabase::open(file());
+    ASSERT_TRUE(database->setValue("s", "k", "before"));
+    std::vector<std::optional<PropertyList>> heard;
+    database->addListener("s", "k", [&](auto&, auto&, const DefaultsDatabase::Value& value) {
+        heard.push_back(value ? std::optional(*value) : std::nullopt);
+    });
+
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(false));
+    ASSERT_TRUE(database->setValue("s", "k", "kept"));
+    ASSERT_TRUE(database->hasPendingWrites());
+    ASSERT_TRUE(other.exec("UPDATE defaults SET value = '\"theirs\"' WHERE suite = 's' AND key = 'k';"));
+    ASSERT_TRUE(other.commitAndRelease());
+    ASSERT_TRUE(database->setValue("s", "k", "last"));
+
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(fileValue(file(), "k"), PropertyList("last"));
+    EXPECT_EQ(*database->value("s", "k"), PropertyList("last"));
+    EXPECT_EQ(heard,
+        (std::vector<std::optional<PropertyList>> {
+            PropertyList("kept"), PropertyList("theirs"), PropertyList("last") }));
+}
+
+// Another program's commit may be to any key: a key with a join written after it is joined with
+// what the file holds, over the value its writer derived it from, even when the write of another
+// such key saw that commit first.
+TEST_F(DefaultsDatabaseTest, AnotherProgramsCommitIsJoinedIntoEveryKeyWithAJoinWrittenAfterIt)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    auto database = DefaultsDatabase::open(file());
+    const auto unite = [](const PropertyList& stored, const PropertyList& written, const PropertyList*) {
+        auto joined = *stored.getIf<PropertyListArray>();
+        for (const auto& element : *written.getIf<PropertyListArray>()) {
+            if (std::find(joined.begin(), joined.end(), element) == joined.end()) {
+                joined.push_back(element);
+            }
+        }
+        return std::optional(PropertyList(std::move(joined)));
+    };
+    database->setJoin("s", "a", unite);
+    database->setJoin("s", "b", unite);
+    const PropertyList before(PropertyListArray { 1 });
+    ASSERT_TRUE(database->setValue("s", "a", before));
+    ASSERT_TRUE(database->setValue("s", "b", before));
+
+    SqliteToolLock other(file());
+    ASSERT_TRUE(other.hold(false));
+    ASSERT_TRUE(other.exec("UPDATE defaults SET value = '[1,2]' WHERE suite = 's' AND key = 'a';"));
+    ASSERT_TRUE(other.commitAndRelease());
+    ASSERT_TRUE(database->setValue("s", "b", PropertyListArray { 1, 3 }));
+    const DefaultsDatabase::Value base = std::make_shared<const PropertyList>(before);
+    ASSERT_TRUE(database->setValue("s", "a", PropertyListArray { 1, 4 }, &base));
+
+    const PropertyList joined(PropertyListArray { 1, 2, 4 });
+    EXPECT_EQ(fileValue(file(), "a"), joined);
+    EXPECT_EQ(*database->value("s", "a"), joined);
+    EXPECT_EQ(fileValue(file(), "b"), PropertyList(PropertyListArray { 1, 3 }));
 }
 
 // A removal made during a lock is as durable as any write: a process that dies before the lock ends
