@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <iterator>
 #include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -279,8 +280,10 @@ void SessionHistory::renewGeneration()
 
 void SessionHistory::storeDidChange()
 {
-    // Our own write has put its list in place already and tells when it is done.
-    if (m_isWriting) {
+    // Our own write has put its list in place already and tells when it is done; it looks at
+    // what else the store told meanwhile then.
+    if (m_toldWhileWriting) {
+        ++*m_toldWhileWriting;
         return;
     }
     renewGeneration();
@@ -297,37 +300,40 @@ SessionHistory::StoredValue SessionHistory::storedValue() const
     return m_suite->storedValue(historyKey);
 }
 
-void SessionHistory::write(std::shared_ptr<const History> history)
+void SessionHistory::write(std::shared_ptr<const History> history, const std::shared_ptr<const History>& from)
 {
-    write(std::move(history), storedValue());
+    write(std::move(history), from, storedValue());
 }
 
-void SessionHistory::write(std::shared_ptr<const History> history, const StoredValue& previous)
+void SessionHistory::write(std::shared_ptr<const History> history, const std::shared_ptr<const History>& from,
+    const StoredValue& previous)
 {
+    StoredValue base = baseOf(from);
     // A list built while the stored one could not be read holds only what was added since: it
     // joins the stored list when that reads now, rather than replacing it.
     if (history->unread && previous && previous->isArray()) {
         history = withHeldOut(joinedWithStored(*history, *previous));
+        base = previous;
     }
     // The new list answers before the store tells its observers, so that what they ask of the
     // engine is already the new history; nobody need decode it again.
     m_history = history;
     renewGeneration();
     const bool wasDecoding = dropDecode();
-    store(std::move(history), previous);
+    store(std::move(history), previous, std::move(base));
     Q_EMIT changed();
     if (wasDecoding) {
         Q_EMIT decoded();
     }
 }
 
-void SessionHistory::store(std::shared_ptr<const History> history, const StoredValue& previous)
+platform::PropertyListArray SessionHistory::storedForm(const History& history)
 {
     platform::PropertyListArray stored;
-    stored.reserve(history->sessions.size() + history->undecodable.size() + 1);
+    stored.reserve(history.sessions.size() + history.undecodable.size() + 1);
     // The session being continued is stored in its place by start, as it was.
-    const Session* continued = history->continued ? &*history->continued : nullptr;
-    for (const auto& session : history->sessions) {
+    const Session* continued = history.continued ? &*history.continued : nullptr;
+    for (const auto& session : history.sessions) {
         if (continued && !zk::sessionsByStartDescending(session, *continued)) {
             stored.emplace_back(std::exchange(continued, nullptr)->jsonText());
         }
@@ -336,9 +342,27 @@ void SessionHistory::store(std::shared_ptr<const History> history, const StoredV
     if (continued) {
         stored.emplace_back(continued->jsonText());
     }
-    for (const auto& entry : history->undecodable) {
+    for (const auto& entry : history.undecodable) {
         stored.push_back(entry);
     }
+    return stored;
+}
+
+SessionHistory::StoredValue SessionHistory::baseOf(const std::shared_ptr<const History>& history)
+{
+    if (!history || history->unread) {
+        return nullptr;
+    }
+    if (history->base) {
+        return history->base;
+    }
+    return std::make_shared<const platform::PropertyList>(storedForm(*history));
+}
+
+void SessionHistory::store(
+    std::shared_ptr<const History> history, const StoredValue& previous, StoredValue base)
+{
+    platform::PropertyListArray stored = storedForm(*history);
     // What is stored there is not a list of sessions at all (an old form, another writer's value):
     // it is copied aside before the history replaces it. Held until the write is done, so that the
     // store has it at hand for its observers rather than reading it from the file again. When it
@@ -346,20 +370,27 @@ void SessionHistory::store(std::shared_ptr<const History> history, const StoredV
     if (previous && !previous->isArray()) {
         Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
     }
-    m_isWriting = true;
-    const bool written = m_suite->setObject(platform::PropertyList(std::move(stored)), historyKey);
-    m_isWriting = false;
+    // Written over the list it was derived from: where another program has changed the stored
+    // list since, the store joins the two rather than undoing that program's changes.
+    m_toldWhileWriting = 0;
+    platform::PropertyList list(std::move(stored));
+    const bool written
+        = base ? m_suite->setObject(list, historyKey, base) : m_suite->setObject(list, historyKey);
+    const int told = *std::exchange(m_toldWhileWriting, std::nullopt);
     if (!written) {
-        // Memory keeps the truth until a later write gets it into the store.
+        // Memory keeps the truth until a later write gets it into the store, over the same base.
+        history->base = std::move(base);
         m_unstored = std::move(history);
         m_storeFailure.writeFailed(now());
         return;
     }
+    history->base.reset();
     m_unstored.reset();
     m_storeFailure.writeSucceeded();
-    if (history->unread && m_history == history) {
-        // Written over a list that did not read: the store joins the two once it can read it (at
-        // once, or when a lock ends), so the next question reads what it holds.
+    if ((history->unread || told != 1) && m_history == history) {
+        // Written over a list that did not read, the store joins the two once it can read it (at
+        // once, or when a lock ends); a list another program changed meanwhile the store has
+        // joined with ours just now. Either way the next question reads what it holds.
         m_history.reset();
     }
     // The history goes into the database file itself at once, not only into its write-ahead log:
@@ -382,11 +413,12 @@ void SessionHistory::retryUnstored()
     }
     const auto previous = storedValue();
     if (m_unstored->unread && previous && previous->isArray()) {
-        write(m_unstored, previous);
+        write(m_unstored, m_unstored, previous);
         return;
     }
-    // The history in memory is unchanged: only the store catches up.
-    store(m_unstored, previous);
+    // The history in memory is unchanged: only the store catches up, over the list it was derived
+    // from.
+    store(m_unstored, previous, baseOf(m_unstored));
 }
 
 void SessionHistory::joinHistoriesWrittenBeforeTheStoreOpens()
@@ -406,31 +438,48 @@ std::optional<platform::PropertyList> SessionHistory::joinStoredHistories(
     addStoredEntries(kept, stored);
     History added;
     addStoredEntries(added, written);
-    // Written over a base: what the writer took out of it stays out, and so does what another
-    // program took out since. Written blind, nothing is known to be taken out.
+    // Each session is joined by its id, from the base (what the writer's list was derived from),
+    // the writer's copy and the stored one. What the writer took out of the base stays out, and so
+    // does what another program took out since, unless the writer changed it (a continued session
+    // that ended later): a session the writer changed since the base wins over the stored copy.
+    // Written blind, nothing is known to be taken out or changed, and the writer's copy wins.
     History before;
     if (base) {
         addStoredEntries(before, *base);
     }
-    std::unordered_set<platform::Uuid> inBase;
+    std::unordered_map<platform::Uuid, const Session*> inBase;
     for (const auto& session : before.sessions) {
-        inBase.insert(session.id());
+        inBase.emplace(session.id(), &session);
     }
-    std::unordered_set<platform::Uuid> removed = inBase;
+    std::unordered_map<platform::Uuid, const Session*> ours;
     for (const auto& session : added.sessions) {
-        removed.erase(session.id());
+        ours.emplace(session.id(), &session);
     }
+    const auto changedByWriter = [&](const Session& session) {
+        const auto found = inBase.find(session.id());
+        return found == inBase.end() || !(*found->second == session);
+    };
     std::unordered_set<platform::Uuid> seen;
     std::vector<Session> sessions;
     sessions.reserve(kept.sessions.size() + added.sessions.size());
-    for (auto& session : kept.sessions) {
-        if (!removed.contains(session.id()) && seen.insert(session.id()).second) {
-            sessions.push_back(std::move(session));
+    for (const auto& session : kept.sessions) {
+        if (!seen.insert(session.id()).second) {
+            continue;
+        }
+        const auto writers = ours.find(session.id());
+        if (writers == ours.end()) {
+            // Taken out by the writer, or added by another program.
+            if (!inBase.contains(session.id())) {
+                sessions.push_back(session);
+            }
+        } else {
+            sessions.push_back(changedByWriter(*writers->second) ? *writers->second : session);
         }
     }
-    for (auto& session : added.sessions) {
-        if (!inBase.contains(session.id()) && seen.insert(session.id()).second) {
-            sessions.push_back(std::move(session));
+    for (const auto& session : added.sessions) {
+        // Not stored any more: taken out by another program, unless the writer changed it since.
+        if (seen.insert(session.id()).second && changedByWriter(session)) {
+            sessions.push_back(session);
         }
     }
     const auto contains
@@ -528,17 +577,19 @@ std::shared_ptr<const std::vector<Session>> SessionHistory::allSessionsShared() 
 
 void SessionHistory::setAllSessions(std::vector<Session> sessions)
 {
+    const auto current = history();
     auto updated = std::make_shared<History>();
     updated->sessions = std::move(sessions);
-    updated->undecodable = history()->undecodable;
-    updated->unread = history()->unread;
-    updated->continued = history()->continued;
-    write(std::move(updated));
+    updated->undecodable = current->undecodable;
+    updated->unread = current->unread;
+    updated->continued = current->continued;
+    write(std::move(updated), current);
 }
 
 void SessionHistory::removeAllSessions()
 {
-    write(std::make_shared<History>());
+    // Over what the user saw: what another program adds meanwhile is not the user's to clear.
+    write(std::make_shared<History>(), history());
 }
 
 void SessionHistory::add(Session finished)

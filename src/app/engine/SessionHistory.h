@@ -110,9 +110,11 @@ public:
     // open: their opening puts into the file what a run before kept while another program held it.
     static void joinHistoriesWrittenBeforeTheStoreOpens();
     // The store's join of a stored history with one written while it could not be read (`base`
-    // null: every entry of both), or written over `base` while another program changed the stored
-    // one (what either took out of `base` stays out, what either added is in). Each session once,
-    // pruned and sorted. Pure; safe under the store's lock.
+    // null: every entry of both, the written copy of a session in both), or written over `base`
+    // while another program changed the stored one (what either took out of `base` stays out, what
+    // either added is in, and a session the writer changed since `base` is its copy, even where
+    // the other program took it out). Each session once, pruned and sorted. Pure; safe under the
+    // store's lock.
     static std::optional<platform::PropertyList> joinStoredHistories(const platform::PropertyList& stored,
         const platform::PropertyList& written, const platform::PropertyList* base);
     // `sessions` pruned to the last 121 days and sorted newest first; nothing when it already is.
@@ -130,6 +132,8 @@ Q_SIGNALS:
     void retryNeeded();
 
 private:
+    // A stored value as the store hands it out.
+    using StoredValue = std::shared_ptr<const platform::PropertyList>;
     struct History {
         std::vector<Session> sessions;
         // Stored entries that did not decode, kept verbatim.
@@ -140,10 +144,12 @@ private:
         // The stored session held out: written with the rest, left out of `sessions` and so of
         // every answer.
         std::optional<Session> continued;
+        // For a history the store does not hold (its write failed): the stored list it was derived
+        // from. Null for one the store holds, and for one derived from an unread history. Cleared
+        // once the store holds it.
+        mutable StoredValue base;
     };
     class Decode;
-    // A stored value as the store hands it out.
-    using StoredValue = std::shared_ptr<const platform::PropertyList>;
 
     // The decoded history, read from the store on the first question after a change.
     std::shared_ptr<const History> history() const;
@@ -165,12 +171,21 @@ private:
     void renewGeneration();
     // Someone changed "sessions".
     void storeDidChange();
-    // Writes the history; the store and the memo then hold the same list.
-    void write(std::shared_ptr<const History> history);
+    // Writes the history, derived from `from` (the history in memory before); the store and the
+    // memo then hold the same list.
+    void write(std::shared_ptr<const History> history, const std::shared_ptr<const History>& from);
     // The same with `previous`, the stored value as read just before.
-    void write(std::shared_ptr<const History> history, const StoredValue& previous);
-    // Puts the history into the store over `previous`; on failure keeps it as the unstored history.
-    void store(std::shared_ptr<const History> history, const StoredValue& previous);
+    void write(std::shared_ptr<const History> history, const std::shared_ptr<const History>& from,
+        const StoredValue& previous);
+    // Puts the history into the store over `previous`, as derived from `base` (null: derived from
+    // nothing known, an unread history); on failure keeps it as the unstored history.
+    void store(std::shared_ptr<const History> history, const StoredValue& previous, StoredValue base);
+    // The stored history a history in memory was derived from, in its stored form; null when that
+    // is not known.
+    static StoredValue baseOf(const std::shared_ptr<const History>& history);
+    // The list the store keeps for `history`: its sessions newest first with the one held out in its
+    // place, then the entries that do not decode.
+    static platform::PropertyListArray storedForm(const History& history);
     // What "sessions" holds in the store now; null when nothing or when it cannot be read.
     StoredValue storedValue() const;
     // The stored list with the sessions of an unread history added (the stored one of the same id
@@ -185,7 +200,10 @@ private:
     std::optional<double> m_retriedAt;
     platform::Uuid m_cacheKey;
     std::uint64_t m_generation = 0;
-    bool m_isWriting = false;
+    // While our own write is under way: how many changes of "sessions" the store told meanwhile.
+    // One is the write itself; any other is a value the store joined ours with, or one it put in
+    // before ours.
+    std::optional<int> m_toldWhileWriting;
     mutable std::shared_ptr<const History> m_history;
     // The uptime at which the history last failed to read.
     mutable double m_unreadSince = 0;

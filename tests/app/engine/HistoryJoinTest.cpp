@@ -26,7 +26,7 @@ std::vector<Session> recentSessions(int count)
     std::vector<Session> sessions;
     const auto now = platform::Clock::shared().now();
     for (int index = 0; index < count; ++index) {
-        const auto start = now.addingTimeInterval(-3600.0 * 5 * (index + 1));
+        const auto start = now.addingTimeInterval(-3600.0 * 3 * (index + 1));
         sessions.push_back(*Session::make(
             platform::Uuid::random(), start, start.addingTimeInterval(3600), platform::TimeZone::utc()));
     }
@@ -128,4 +128,181 @@ TEST(HistoryJoinTest, AHistoryWrittenDuringALockAtStartJoinsTheStoredOneAtTheNex
     for (const auto& [key, value] : database->values(suite)) {
         EXPECT_EQ(key.find("sessions.unreadable-"), std::string::npos) << key;
     }
+}
+
+namespace {
+
+// The sqlite3 tool, a process of its own with no lock of ours, changes the stored history at once
+// and ends; between the writes of the application, as a sync tool or a user at the prompt would.
+class OtherWriter {
+public:
+    explicit OtherWriter(std::string path)
+        : m_path(std::move(path))
+    {
+    }
+
+    bool add(const Session& session)
+    {
+        return run("UPDATE defaults SET value = json_insert(value, '$[#]', '" + session.jsonText()
+            + "') WHERE key = 'sessions';");
+    }
+
+    bool remove(const Session& session)
+    {
+        return run(
+            "UPDATE defaults SET value = (SELECT json_group_array(j.value) FROM json_each(defaults.value)"
+            " AS j WHERE json_extract(j.value, '$.id') IS NOT '"
+            + session.id().uuidString() + "') WHERE key = 'sessions';");
+    }
+
+private:
+    bool run(const std::string& sql)
+    {
+        SqliteToolLock tool(m_path);
+        return tool.hold(false) && tool.exec(sql) && tool.commitAndRelease();
+    }
+
+    std::string m_path;
+};
+
+// The sessions of `all` that the stored list holds, by index; -1 for one it holds twice or does not
+// know. What the file holds, read apart from the application's store.
+std::multiset<int> storedIndices(const std::string& path, const std::vector<Session>& all)
+{
+    sqlite3* db = nullptr;
+    std::multiset<int> indices;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(
+                db, "SELECT value FROM defaults WHERE key = 'sessions'", -1, &statement, nullptr)
+                == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW) {
+            const auto value = platform::PropertyListJson::decode(
+                reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+            if (value) {
+                for (int index : indicesOf(all, *value)) {
+                    indices.insert(index);
+                }
+            }
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return indices;
+}
+
+std::multiset<int> answeredIndices(const SessionHistory& history, const std::vector<Session>& all)
+{
+    PropertyListArray array;
+    for (const auto& session : history.allSessions()) {
+        array.emplace_back(session.jsonText());
+    }
+    const auto indices = indicesOf(all, PropertyList(std::move(array)));
+    return { indices.begin(), indices.end() };
+}
+
+class HistoryOtherWriterTest : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        if (!SqliteToolLock::available()) {
+            GTEST_SKIP() << "the sqlite3 tool is not installed";
+        }
+        ASSERT_TRUE(m_folder.isValid());
+        m_path = m_folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString();
+    }
+
+    // A store over the file holding `sessions`, as the application opens it.
+    std::shared_ptr<platform::UserDefaults> open(const std::vector<Session>& sessions)
+    {
+        std::vector<int> all(sessions.size());
+        for (std::size_t index = 0; index < sessions.size(); ++index) {
+            all[index] = static_cast<int>(index);
+        }
+        {
+            auto database = platform::DefaultsDatabase::open(m_path);
+            EXPECT_TRUE(database->setValue(suiteName, "sessions", stored(sessions, all)));
+        }
+        return std::make_shared<platform::UserDefaults>(platform::DefaultsDatabase::open(m_path), suiteName);
+    }
+
+    static constexpr const char* suiteName = platform::UserDefaults::standardSuiteName;
+    QTemporaryDir m_folder;
+    std::string m_path;
+};
+
+} // namespace
+
+// Another program adds and deletes sessions between the application's writes of the history, with
+// a short history and with one long enough to be kept out of memory: the application's writes
+// keep what it did, in the file and in what the history answers, and add their own.
+TEST_P(HistoryOtherWriterTest, WhatAnotherProgramAddedOrDeletedSurvivesTheNextWrites)
+{
+    const int stored = GetParam();
+    // Stored ones first (newest first), then two the other program adds and two the application
+    // adds, all within the kept days.
+    auto all = recentSessions(stored + 4);
+    auto suite = open(std::vector<Session>(all.begin(), all.begin() + stored));
+    OtherWriter other(m_path);
+    SessionHistory history(suite);
+    ASSERT_EQ(history.allSessions().size(), static_cast<std::size_t>(stored));
+
+    ASSERT_TRUE(other.add(all[stored]));
+    ASSERT_TRUE(other.remove(all[1]));
+    history.add(all[stored + 2]);
+    ASSERT_TRUE(other.add(all[stored + 1]));
+    ASSERT_TRUE(other.remove(all[2]));
+    history.add(all[stored + 3]);
+    history.prune();
+
+    std::multiset<int> expected;
+    for (int index = 0; index < stored + 4; ++index) {
+        if (index != 1 && index != 2) {
+            expected.insert(index);
+        }
+    }
+    EXPECT_EQ(storedIndices(m_path, all), expected);
+    EXPECT_EQ(answeredIndices(history, all), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(ShortAndLong, HistoryOtherWriterTest, ::testing::Values(6, 700));
+
+// A continued session ends while another program adds a session: the stored copy of the continued
+// session is the one it began as, and the one that ends takes its place with its new end.
+TEST_F(HistoryOtherWriterTest, AContinuedSessionKeepsItsNewEndWhileAnotherProgramWrites)
+{
+    auto all = recentSessions(4);
+    auto suite = open({ all[1], all[2], all[3] });
+    OtherWriter other(m_path);
+    SessionHistory history(suite);
+    const Session previous = history.allSessions().front();
+    ASSERT_EQ(previous.id(), all[1].id());
+
+    history.holdOut(previous.id());
+    ASSERT_TRUE(other.add(all[0]));
+    history.releaseHeldOut();
+    // Five more minutes of work, past the other program's session.
+    const auto end = previous.dateRange().upperBound.addingTimeInterval(300);
+    const Session continued
+        = *Session::make(previous.id(), previous.dateRange().lowerBound, end, platform::TimeZone::utc());
+    history.add(continued);
+
+    EXPECT_EQ(storedIndices(m_path, all), (std::multiset<int> { 0, 1, 2, 3 }));
+    auto database = platform::DefaultsDatabase::open(m_path);
+    const auto value = database->value(suiteName, "sessions");
+    ASSERT_TRUE(value);
+    bool found = false;
+    for (const auto& element : *value->getIf<PropertyListArray>()) {
+        const auto session = Session::fromJsonText(*element.getIf<std::string>());
+        if (session && session->id() == previous.id()) {
+            found = true;
+            EXPECT_EQ(session->dateRange().upperBound, end);
+        }
+    }
+    EXPECT_TRUE(found);
+    const auto answered = history.allSessions();
+    const auto inMemory = std::find_if(
+        answered.begin(), answered.end(), [&](const Session& s) { return s.id() == previous.id(); });
+    ASSERT_NE(inMemory, answered.end());
+    EXPECT_EQ(inMemory->dateRange().upperBound, end);
 }
