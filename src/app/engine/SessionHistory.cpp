@@ -289,6 +289,19 @@ void SessionHistory::storeDidChange()
     renewGeneration();
     m_history.reset();
     const bool wasDecoding = dropDecode();
+    if (m_catchingUp) {
+        // Seen in the middle of a question: told from a turn of its own.
+        QMetaObject::invokeMethod(
+            this,
+            [this, wasDecoding] {
+                Q_EMIT changed();
+                if (wasDecoding) {
+                    Q_EMIT decoded();
+                }
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     Q_EMIT changed();
     if (wasDecoding) {
         Q_EMIT decoded();
@@ -564,13 +577,25 @@ void SessionHistory::retryUnread()
     Q_EMIT changed();
 }
 
+void SessionHistory::catchUp() const
+{
+    if (m_toldWhileWriting || m_catchingUp) {
+        return;
+    }
+    m_catchingUp = true;
+    m_suite->catchUp(historyKey);
+    m_catchingUp = false;
+}
+
 std::vector<Session> SessionHistory::allSessions() const
 {
+    catchUp();
     return history()->sessions;
 }
 
 std::shared_ptr<const std::vector<Session>> SessionHistory::allSessionsShared() const
 {
+    catchUp();
     auto current = history();
     return std::shared_ptr<const std::vector<Session>>(current, &current->sessions);
 }

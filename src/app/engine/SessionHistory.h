@@ -24,7 +24,10 @@ namespace kiruvo {
 // Every write goes through setAllSessions() (or add(), prune(), removeAllSessions()); any change of
 // the key, also one made elsewhere, renews generation() and is told by changed(), so that every
 // answer derived from the history is known to be stale at once. The decoded list is kept until
-// then. Stored entries that do not decode are kept as they are and written back with the rest.
+// then; what another program commits to the store meanwhile is read at the next question. Each
+// write is made over the list it was derived from, so that the store joins it with what another
+// program changed since rather than undoing that. Stored entries that do not decode are kept as
+// they are and written back with the rest.
 //
 // While the store cannot read the list back (a locked or failing file), answers go without it and
 // the store is asked again a minute later; a history written meanwhile joins the stored list once
@@ -45,7 +48,8 @@ public:
     explicit SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QObject* parent = nullptr);
     ~SessionHistory() override;
 
-    // The stored history in stored order, without the session held out.
+    // The stored history in stored order, without the session held out. What another program
+    // committed to the store since it was last read is read first.
     std::vector<Session> allSessions() const;
     // The same list without copying it.
     std::shared_ptr<const std::vector<Session>> allSessionsShared() const;
@@ -153,6 +157,9 @@ private:
 
     // The decoded history, read from the store on the first question after a change.
     std::shared_ptr<const History> history() const;
+    // Has the store read the history again when another program may have changed it since; the
+    // change is then told as any other. Not while our own write is under way, nor inside itself.
+    void catchUp() const;
     std::shared_ptr<const History> readHistory() const;
     // The list stored in `suite` decoded; a pure function of the stored value, safe on any thread.
     static std::shared_ptr<const History> decodeHistory(const platform::UserDefaults& suite);
@@ -204,6 +211,7 @@ private:
     // One is the write itself; any other is a value the store joined ours with, or one it put in
     // before ours.
     std::optional<int> m_toldWhileWriting;
+    mutable bool m_catchingUp = false;
     mutable std::shared_ptr<const History> m_history;
     // The uptime at which the history last failed to read.
     mutable double m_unreadSince = 0;

@@ -435,10 +435,10 @@ bool DefaultsDatabase::setValue(
         // it can be.
         if (queued && m_file && (unread || joined)) {
             if (flushPending(joinedNotices) && joined) {
-                m_joinedAt[suite][key] = m_commitsElsewhere;
+                m_knownAt[suite][key] = m_commitsElsewhere;
             }
-        } else if (rc == SQLITE_DONE && !queued && m_joins.of(suite, key)) {
-            m_joinedAt[suite][key] = m_commitsElsewhere;
+        } else if (rc == SQLITE_DONE && !queued) {
+            m_knownAt[suite][key] = m_commitsElsewhere;
         }
     }
     if (rc != SQLITE_DONE) {
@@ -466,7 +466,7 @@ bool DefaultsDatabase::mayHaveChangedSince(
     if (m_file->changedElsewhere()) {
         ++m_commitsElsewhere;
     }
-    if (m_joinedAt[suite][key] != m_commitsElsewhere) {
+    if (m_knownAt[suite][key] != m_commitsElsewhere) {
         return true;
     }
     if (!base) {
@@ -485,6 +485,63 @@ bool DefaultsDatabase::mayHaveChangedSince(
         return false;
     }
     return current != *base && !(*base && **base == *current);
+}
+
+void DefaultsDatabase::catchUp(const std::string& suite, const std::string& key)
+{
+    m_values.settle(suite, &key);
+    std::vector<Notice> notices;
+    {
+        std::lock_guard writeLock(m_writeMutex);
+        if (m_closed || !m_file || m_waiting || m_hasPending) {
+            return;
+        }
+        if (m_file->changedElsewhere()) {
+            ++m_commitsElsewhere;
+        }
+        auto& knownAt = m_knownAt[suite][key];
+        if (knownAt == m_commitsElsewhere || unreadableText(suite, key)) {
+            return;
+        }
+        std::optional<std::string> text;
+        const int rc = m_file->read(suite, key, text);
+        m_file->releaseMemory();
+        // Held by another program for the moment: looked at again at the next question.
+        if (rc != SQLITE_DONE) {
+            return;
+        }
+        Value now;
+        if (text) {
+            auto decoded = PropertyListJson::decode(*text);
+            if (!decoded) {
+                // What does not read is kept as a row found so at open would be, and copied aside
+                // before anything replaces it.
+                reportFailure(SQLITE_FORMAT,
+                    "The value of \"" + key + "\" of suite \"" + suite + "\" that another program wrote to "
+                        + m_path + " could not be read; it reads as unset and is copied to a backup key "
+                        + "before it is replaced.",
+                    m_path);
+                m_values.keepUnreadable(suite, key, std::move(*text));
+                knownAt = m_commitsElsewhere;
+                return;
+            }
+            now = std::make_shared<const PropertyList>(std::move(*decoded));
+        }
+        knownAt = m_commitsElsewhere;
+        const auto resident = m_values.copyOf(suite, key);
+        const Value before = resident ? (resident->held ? resident->held : resident->lent.lock()) : nullptr;
+        // A large value nobody holds cannot be compared: its listeners hear it again.
+        const bool unknown = resident && resident->large && !before;
+        if (!unknown && (before == now || (before && now && *before == *now))) {
+            return;
+        }
+        const bool large = text && text->size() >= deferredDecodeSize;
+        m_values.replace(suite, key, now, large, before, std::nullopt);
+        for (auto& entry : m_listeners.of(suite, key)) {
+            notices.push_back({ std::move(entry), key, before, now });
+        }
+    }
+    DefaultsListeners::deliver(notices);
 }
 
 void DefaultsDatabase::setJoin(const std::string& suite, const std::string& key, Join join)

@@ -142,6 +142,11 @@ public:
     bool isStoredButUnread(const std::string& suite, const std::string& key) const;
 
     Value value(const std::string& suite, const std::string& key) const;
+    // Reads `key` again from the file when another program may have committed to it since this
+    // store last knew its value, and tells its listeners when that changed it; one look at the
+    // file's version otherwise. Nothing while writes wait beside the file (their putting in joins
+    // them with the other program's) or while the file cannot be read.
+    void catchUp(const std::string& suite, const std::string& key);
     std::vector<std::pair<std::string, Value>> values(const std::string& suite) const;
 
     // Stores `value` (nothing removes the key). False, with the failure logged and reported and
@@ -232,10 +237,11 @@ private:
     StoredValueJoins m_joins;
     std::function<void()> m_didChange;
     // How many times this store has seen another program's commit to the file, and for each key
-    // with a join the count when it was last put into the file: a key written before the latest
-    // such commit may hold another program's value that memory does not know. Under the write lock.
+    // with a join (or caught up with) the count when memory last had its value from the file or put
+    // it there: a key known from before the latest such commit may hold another program's value
+    // that memory does not know. Under the write lock.
     std::uint64_t m_commitsElsewhere = 0;
-    std::unordered_map<std::string, std::unordered_map<std::string, std::uint64_t>> m_joinedAt;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::uint64_t>> m_knownAt;
 
     // A read may lend a large value, or find that it no longer reads: hence mutable.
     mutable ResidentValues m_values { m_path };

@@ -197,6 +197,11 @@ bool UserDefaults::removeObject(const std::string& key)
     return setObject(std::nullopt, key);
 }
 
+void UserDefaults::catchUp(const std::string& key)
+{
+    d->database->catchUp(d->suiteName, key);
+}
+
 StoredValue UserDefaults::storedValue(const std::string& key) const
 {
     return d->database->value(d->suiteName, key);

@@ -71,6 +71,11 @@ public:
     static ObserverId addDidChangeObserver(std::function<void()> observer);
     static void removeDidChangeObserver(ObserverId id);
 
+    // Reads `key` again when another program may have written it since the store last knew its
+    // value, telling its observers when it changed; cheap otherwise. For a reader that must not
+    // answer from a value another program has replaced.
+    void catchUp(const std::string& key);
+
     // What is stored, as the store holds it: registered defaults do not count. A key whose stored
     // value does not read counts as holding nothing.
     StoredValue storedValue(const std::string& key) const;

@@ -6,11 +6,14 @@
 #include "platform/time/Clock.h"
 #include "support/SqliteToolLock.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <set>
 
 using kiruvo::Session;
@@ -75,6 +78,28 @@ TEST(HistoryJoinTest, KeepsEverySessionOnceAndHonoursWhatEitherSideTookOut)
     auto based = join(stored(sessions, { 0, 1, 3, 4, 5 }), stored(sessions, { 1, 2, 3, 5, 6 }), &base);
     ASSERT_TRUE(based);
     EXPECT_EQ(indicesOf(sessions, *based), (std::vector<int> { 0, 1, 3, 5, 6 }));
+
+    // A session the writer changed since the base (a continued one that ended later) is the
+    // writer's copy, also where the other program took it out; one only the other program changed
+    // is the stored copy.
+    const auto later = [&](int index) {
+        const auto& session = sessions[static_cast<std::size_t>(index)];
+        return *Session::make(session.id(), session.dateRange().lowerBound,
+            session.dateRange().upperBound.addingTimeInterval(300), platform::TimeZone::utc());
+    };
+    PropertyListArray theirs = *stored(sessions, { 1 }).getIf<PropertyListArray>();
+    theirs.emplace_back(later(4).jsonText());
+    PropertyListArray ours = *stored(sessions, { 2, 4 }).getIf<PropertyListArray>();
+    ours.emplace_back(later(1).jsonText());
+    ours.emplace_back(later(3).jsonText());
+    const auto threeWay = join(PropertyList(theirs), PropertyList(ours), &base);
+    ASSERT_TRUE(threeWay);
+    std::set<std::string> texts;
+    for (const auto& element : *threeWay->getIf<PropertyListArray>()) {
+        texts.insert(*element.getIf<std::string>());
+    }
+    EXPECT_EQ(
+        texts, (std::set<std::string> { later(1).jsonText(), later(3).jsonText(), later(4).jsonText() }));
 
     PropertyListArray withOddEntry = *stored(sessions, { 7 }).getIf<PropertyListArray>();
     withOddEntry.emplace_back(std::int64_t { 42 });
@@ -226,33 +251,58 @@ protected:
         return std::make_shared<platform::UserDefaults>(platform::DefaultsDatabase::open(m_path), suiteName);
     }
 
+    // The first `stored` of `stored + more` recent sessions in the file, and the history over it,
+    // read once.
+    SessionHistory& startWith(int stored, int more)
+    {
+        m_all = recentSessions(stored + more);
+        m_history = std::make_unique<SessionHistory>(
+            open(std::vector<Session>(m_all.begin(), m_all.begin() + stored)));
+        EXPECT_EQ(m_history->allSessions().size(), static_cast<std::size_t>(stored));
+        return *m_history;
+    }
+
     static constexpr const char* suiteName = platform::UserDefaults::standardSuiteName;
     QTemporaryDir m_folder;
     std::string m_path;
+    std::vector<Session> m_all;
+    std::unique_ptr<SessionHistory> m_history;
 };
 
 } // namespace
 
-// Another program adds and deletes sessions between the application's writes of the history, with
-// a short history and with one long enough to be kept out of memory: the application's writes
-// keep what it did, in the file and in what the history answers, and add their own.
+// Another program adds and deletes sessions after the application read the history and before it
+// writes what it made of it, with a short history and with one long enough to be kept out of
+// memory: the application's writes keep what it did, in the file and in what the history answers,
+// and add their own.
 TEST_P(HistoryOtherWriterTest, WhatAnotherProgramAddedOrDeletedSurvivesTheNextWrites)
 {
     const int stored = GetParam();
     // Stored ones first (newest first), then two the other program adds and two the application
     // adds, all within the kept days.
-    auto all = recentSessions(stored + 4);
-    auto suite = open(std::vector<Session>(all.begin(), all.begin() + stored));
+    auto& history = startWith(stored, 4);
+    const auto& all = m_all;
     OtherWriter other(m_path);
-    SessionHistory history(suite);
-    ASSERT_EQ(history.allSessions().size(), static_cast<std::size_t>(stored));
 
-    ASSERT_TRUE(other.add(all[stored]));
-    ASSERT_TRUE(other.remove(all[1]));
-    history.add(all[stored + 2]);
-    ASSERT_TRUE(other.add(all[stored + 1]));
-    ASSERT_TRUE(other.remove(all[2]));
-    history.add(all[stored + 3]);
+    // What a deletion in the History window or the end of a session makes of the history read.
+    const auto writeAdding = [&](const std::function<void()>& meanwhile, const Session& session) {
+        auto sessions = history.allSessions();
+        meanwhile();
+        sessions.push_back(session);
+        history.setAllSessions(std::move(sessions));
+    };
+    writeAdding(
+        [&] {
+            ASSERT_TRUE(other.add(all[stored]));
+            ASSERT_TRUE(other.remove(all[1]));
+        },
+        all[stored + 2]);
+    writeAdding(
+        [&] {
+            ASSERT_TRUE(other.add(all[stored + 1]));
+            ASSERT_TRUE(other.remove(all[2]));
+        },
+        all[stored + 3]);
     history.prune();
 
     std::multiset<int> expected;
@@ -266,6 +316,34 @@ TEST_P(HistoryOtherWriterTest, WhatAnotherProgramAddedOrDeletedSurvivesTheNextWr
 }
 
 INSTANTIATE_TEST_SUITE_P(ShortAndLong, HistoryOtherWriterTest, ::testing::Values(6, 700));
+
+// What another program committed is in the next answer, before the application writes anything, and
+// is told as a change.
+TEST_P(HistoryOtherWriterTest, WhatAnotherProgramCommittedIsAnsweredAtTheNextQuestion)
+{
+    const int stored = GetParam();
+    auto& history = startWith(stored, 1);
+    const auto& all = m_all;
+    OtherWriter other(m_path);
+    const auto generation = history.generation();
+    int told = 0;
+    QObject::connect(&history, &SessionHistory::changed, [&] { ++told; });
+
+    ASSERT_TRUE(other.add(all[stored]));
+    ASSERT_TRUE(other.remove(all[0]));
+    std::multiset<int> expected;
+    for (int index = 1; index <= stored; ++index) {
+        expected.insert(index);
+    }
+    EXPECT_EQ(answeredIndices(history, all), expected);
+    EXPECT_NE(history.generation(), generation);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told, 1);
+    // Asked again with nothing new, the store is not read again.
+    const auto decodes = SessionHistory::decodeCount();
+    EXPECT_EQ(answeredIndices(history, all), expected);
+    EXPECT_EQ(SessionHistory::decodeCount(), decodes);
+}
 
 // A continued session ends while another program adds a session: the stored copy of the continued
 // session is the one it began as, and the one that ends takes its place with its new end.
