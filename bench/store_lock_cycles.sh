@@ -3,7 +3,9 @@
 # while another program — the sqlite3 tool — takes and lets go of its settings database at random,
 # with about one start in four under an exclusive lock that keeps even readers out past the
 # opening's wait. That program also adds sessions of its own to the stored history and deletes
-# stored ones, between runs and now and then while it holds the file during one. The application's
+# stored ones, between runs, now and then while it holds the file during one, and during runs
+# without holding it (a commit of its own, as a sync tool or a user at the prompt makes, between
+# the application's writes). The application's
 # clock runs 600 times fast (faketime), so a session long enough to be stored takes a fraction of a
 # second; "NewSession" over D-Bus stores the running one, and "GetSessions" tells which the
 # application holds. Takes about ten minutes; not part of the test suite.
@@ -11,7 +13,10 @@
 # At the end one more start, with the file free, must hold every session the application reported
 # and every one the other program added, each once, and none the other program deleted; no copy of
 # the history may have been set aside, and no pending file may be left.
-# Usage: bench/store_lock_cycles.sh <kiruvo executable> [cycles, 200 by default]
+# With --mixed, one run of the given seconds instead (90 by default): the application stores a
+# session every second or two while the other program, without holding the file, adds 30 sessions
+# and deletes 10 at random moments; the same check follows.
+# Usage: bench/store_lock_cycles.sh <kiruvo executable> [cycles, 200 by default | --mixed [seconds]]
 set -uo pipefail
 
 if [[ "${1:-}" != "--inside" ]]; then
@@ -19,12 +24,16 @@ if [[ "${1:-}" != "--inside" ]]; then
     for tool in xvfb-run dbus-run-session sqlite3 gdbus xdotool; do
         command -v "$tool" >/dev/null 2>&1 || { echo "$tool is not installed" >&2; exit 77; }
     done
+    if [[ "${2:-}" == "--mixed" ]]; then
+        set -- "$1" mixed "${3:-90}"
+    fi
     exec xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- \
-        bash "$0" --inside "$(realpath "$executable")" "${2:-200}"
+        bash "$0" --inside "$(realpath "$executable")" "${2:-200}" "${3:-}"
 fi
 
 executable="$2"
 cycles="$3"
+mixed_seconds="$4"
 source "$(dirname "$0")/measure_lib.sh"
 start_scratch lock-cycles
 mkdir -p "$work/data/kiruvo" "$work/state" "$work/config" "$work/cache" "$work/runtime"
@@ -75,16 +84,42 @@ hold_and_edit() {
         sleep "$1"; } | sqlite3 "$db" 2>/dev/null | grep -E '^(added|deleted) ' >>"$work/edits"
 }
 
+# Changes the history without holding the file beyond its own commit, while the application runs
+# and writes: adds a session of its own, or (with "delete") deletes a stored one at random, in one
+# transaction that picks and deletes it. What it committed goes to "$work/edits".
+edit_unlocked() {
+    local id text now
+    if [[ "$1" == delete ]]; then
+        printf '%s\n' '.bail on' 'PRAGMA busy_timeout=20000;' 'BEGIN IMMEDIATE;' \
+            "CREATE TEMP TABLE pick AS SELECT json_extract(j.value, '\$.id') AS id FROM defaults,
+                json_each(defaults.value) AS j WHERE defaults.key = 'sessions' ORDER BY random() LIMIT 1;" \
+            "UPDATE defaults SET value = (SELECT json_group_array(j.value) FROM json_each(defaults.value) AS j
+                WHERE json_extract(j.value, '\$.id') IS NOT (SELECT id FROM pick)) WHERE key = 'sessions';" \
+            'COMMIT;' "SELECT 'deleted ' || lower(id) FROM pick;" |
+            sqlite3 "$db" 2>/dev/null | grep -E '^deleted ' >>"$work/edits"
+    else
+        id="$(tr '[:lower:]' '[:upper:]' </proc/sys/kernel/random/uuid)"
+        now=$(($(date +%s) - 978307200 - RANDOM % 80000))
+        text="{\"id\":\"$id\",\"dateRange\":[$((now - 1800)).0,$now.0],\"timeZone\":{\"identifier\":\"UTC\"}}"
+        printf '%s\n' '.bail on' 'PRAGMA busy_timeout=20000;' 'BEGIN IMMEDIATE;' \
+            "INSERT INTO defaults VALUES('com.zelvantorium.Kiruvo', 'sessions', json_array('$text'))
+                ON CONFLICT(suite, key) DO UPDATE SET value = json_insert(value, '\$[#]', '$text');" \
+            'COMMIT;' ".print added ${id,,}" |
+            sqlite3 "$db" 2>/dev/null | grep -E '^added ' >>"$work/edits"
+    fi
+}
+
 # Takes and lets go of the file at random until "$work/stop" appears, changing the history now
-# and then; it is waited for, so that no edit is cut short.
+# and then, with the file held or with a commit of its own alone; it is waited for, so that no
+# edit is cut short.
 toggle_lock() {
     while [[ ! -e "$work/stop" ]]; do
         sleep "$(random_between 50 1200)"
-        if ((RANDOM % 3 == 0)); then
-            hold_and_edit "$(random_between 100 2500)"
-        else
-            hold_for "$(random_between 100 2500)"
-        fi
+        case $((RANDOM % 6)) in
+        0 | 1) hold_and_edit "$(random_between 100 2500)" ;;
+        2) edit_unlocked "$( ((RANDOM % 3 == 0)) && echo delete || echo add)" ;;
+        *) hold_for "$(random_between 100 2500)" ;;
+        esac
     done
 }
 
@@ -136,8 +171,40 @@ start_app() {
     return 1
 }
 
+# The other program's 30 additions and 10 deletions, in a random order over the given seconds.
+outside_writer() {
+    local gap=$(($1 * 1000 / 41)) edit
+    for edit in $({ yes add | head -n 30; yes delete | head -n 10; } | shuf); do
+        sleep "$(random_between $((gap / 2)) $((gap * 3 / 2)))"
+        edit_unlocked "$edit"
+    done
+}
+
 kills=0 terms=0 locked_starts=0 edits=0 failed_starts=0
 started_at=$(date +%s)
+if [[ "$cycles" == mixed ]]; then
+    # A history to delete from, stored by the other program in the file a first start made.
+    start_app && stop "$app"
+    wait "$app" 2>/dev/null
+    for _ in $(seq 1 20); do edit_unlocked add; done
+    edits=20
+    start_app || failed_starts=1
+    outside_writer "$mixed_seconds" &
+    writer=$!
+    ends_at=$(($(date +%s) + mixed_seconds))
+    while (($(date +%s) < ends_at)); do
+        sleep "$(random_between 800 2000)"
+        intent NewSession >/dev/null
+        intent GetSessions | session_ids >>"$work/acknowledged"
+    done
+    wait "$writer"
+    intent NewSession >/dev/null
+    intent GetSessions | session_ids >>"$work/acknowledged"
+    stop "$app"
+    terms=1
+    wait "$app" 2>/dev/null
+    cycles=0
+fi
 for cycle in $(seq 1 "$cycles"); do
     if ((RANDOM % 2 == 0)); then
         edit_history
