@@ -17,9 +17,9 @@ ClickMenuBarItemSetting::ClickMenuBarItemSetting(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_toggle = new Defaults::Toggle(
-        QStringLiteral("Disable Kiruvo by clicking menu bar item"), Keys::toggleEnabledWithLeftClick(), this);
-    m_toggle->setToolTip(zk::wrappingToolTip(
-        tr("When enabled, you can access the menu by right-clicking the menu bar item.")));
+        QStringLiteral("Disable Kiruvo by clicking the tray icon"), Keys::toggleEnabledWithLeftClick(), this);
+    m_toggle->setToolTip(
+        zk::wrappingToolTip(tr("When enabled, you can access the menu by right-clicking the tray icon.")));
     m_toggle->onChange([this](bool isOn) {
         if (!isOn || m_isAlertPresented) {
             return;

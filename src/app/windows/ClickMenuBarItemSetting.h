@@ -14,7 +14,7 @@ namespace kiruvo {
 class ClickMenuBarItemSetting : public QWidget {
     Q_OBJECT
 public:
-    static constexpr const char* alertTitle = "You can right-click the menu bar item to access the menu.";
+    static constexpr const char* alertTitle = "You can right-click the tray icon to access the menu.";
 
     explicit ClickMenuBarItemSetting(QWidget* parent = nullptr);
 

@@ -21,7 +21,7 @@ QString NotificationTypeSetting::title(NotificationType type)
     case NotificationType::hud:
         return QStringLiteral("HUD");
     case NotificationType::menuBarIconOnly:
-        return QStringLiteral("Menu bar icon only");
+        return QStringLiteral("Tray icon only");
     }
     return {};
 }

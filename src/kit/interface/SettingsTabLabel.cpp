@@ -23,7 +23,7 @@ SettingsTabLabel settingsTabLabel(SettingsTabType type)
     case SettingsTabType::appearance:
         return { QObject::tr("Appearance"), "paintbrush.pointed" };
     case SettingsTabType::menuBar:
-        return { QObject::tr("Menu Bar"), "menubar.rectangle" };
+        return { QObject::tr("Tray Icon"), "menubar.rectangle" };
     case SettingsTabType::menu:
         return { QObject::tr("Menu"), "filemenu.and.selection" };
     case SettingsTabType::notifications:

@@ -21,7 +21,7 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 17> glyphs {
     { "gearshape.2", "settings" },
     { "menubar.rectangle", "application" },
     { "bell.badge", "bell-ring" },
-    { "command", "apple-keyboard-command" },
+    { "command", "keyboard" },
     { "play.fill", "play" },
     { "slider.horizontal.3", "tune" },
     { "plus", "plus" },

@@ -101,7 +101,7 @@ TEST_F(SettingsTest, SwitchingLeftClickOnShowsTheAlertAndOffShowsNone)
     processEvents();
     EXPECT_EQ(stored("toggleEnabledWithLeftClick"), PropertyList(true));
     ASSERT_EQ(alertTitles.size(), 1u);
-    EXPECT_EQ(alertTitles[0], "You can right-click the menu bar item to access the menu.");
+    EXPECT_EQ(alertTitles[0], "You can right-click the tray icon to access the menu.");
     EXPECT_FALSE(click->isAlertPresented());
 
     click->toggle()->click();

@@ -113,7 +113,7 @@ TEST_F(SettingsTest, AChangeMadeElsewhereShowsInTheOpenPane)
     processEvents();
     EXPECT_EQ(shownText(*notifications.intervalSetting()), "Every 25 minutes");
     EXPECT_TRUE(notifications.group()->isEnabled());
-    EXPECT_EQ(shownText(*notifications.typeSetting()->picker()), "Menu bar icon only");
+    EXPECT_EQ(shownText(*notifications.typeSetting()->picker()), "Tray icon only");
 
     Defaults::set(Keys::notifyInterval(), std::optional<zk::Duration>());
     processEvents();
@@ -126,7 +126,7 @@ TEST_F(SettingsTest, EachTypeChoiceShowsOneReminderOfTheCurrentInterval)
     auto& type = *pane(screen()).typeSetting();
     ASSERT_EQ(type.picker()->style(), zk::Picker::Style::radioGroup);
     ASSERT_EQ(type.picker()->rowCount(), 4);
-    EXPECT_EQ(type.picker()->rowText(3).toStdString(), "Menu bar icon only");
+    EXPECT_EQ(type.picker()->rowText(3).toStdString(), "Tray icon only");
 
     choose(*type.picker(), "HUD");
     EXPECT_EQ(stored("notificationType"), PropertyList(std::string("hud")));
@@ -153,7 +153,7 @@ TEST_F(SettingsTest, CustomizeShowsOnlyBesideTheNotificationTypeAndOpensTheDeskt
     EXPECT_EQ(type.customizeButton()->text().toStdString(), "Customize…");
     type.customizeButton()->click();
     EXPECT_EQ(notificationSettingsCount, 1);
-    choose(*type.picker(), "Menu bar icon only");
+    choose(*type.picker(), "Tray icon only");
     EXPECT_TRUE(type.customizeButton()->isHidden());
 }
 

@@ -8,12 +8,17 @@
 #include "kit/foundation/SecondaryTextColor.h"
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/interface/HideableInfoBox.h"
+#include "kit/interface/Picker.h"
+#include "kit/interface/SettingsTabLabel.h"
+#include "kit/interface/SymbolImage.h"
 #include "kit/interface/WindowConstraints.h"
 #include "kit/interface/WindowUtilities.h"
 #include "support/ColourSchemes.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QScrollArea>
 #include <QTest>
@@ -49,7 +54,7 @@ TEST_F(SettingsWindowTest, TheScreenHasTheTabsInOrderOpensOnGeneralAndIs320WideO
     auto& tabs = *screen().tabs();
     ASSERT_EQ(tabs.count(), 4);
     EXPECT_EQ(tabs.tabText(0).toStdString(), "General");
-    EXPECT_EQ(tabs.tabText(1).toStdString(), "Menu Bar");
+    EXPECT_EQ(tabs.tabText(1).toStdString(), "Tray Icon");
     EXPECT_EQ(tabs.tabText(2).toStdString(), "Notifications");
     EXPECT_EQ(tabs.currentIndex(), 0);
     int needed = SettingsScreen::contentWidth;
@@ -57,6 +62,44 @@ TEST_F(SettingsWindowTest, TheScreenHasTheTabsInOrderOpensOnGeneralAndIs320WideO
         needed = std::max(needed, tabs.widget(page)->minimumSizeHint().width());
     }
     EXPECT_EQ(tabs.width(), needed);
+}
+
+TEST_F(SettingsWindowTest, NoPaneSpeaksOfTheOtherPlatformsMenuBarKeysOrToolkit)
+{
+    auto& tabs = *screen().tabs();
+    QStringList texts;
+    for (int page = 0; page < tabs.count(); ++page) {
+        tabs.setCurrentIndex(page);
+        processEvents();
+        texts << tabs.tabText(page);
+        for (const QWidget* widget : tabs.widget(page)->findChildren<QWidget*>()) {
+            texts << widget->toolTip();
+            if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+                texts << label->text();
+            } else if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+                texts << button->text();
+            } else if (const auto* field = qobject_cast<const QLineEdit*>(widget)) {
+                texts << field->text() << field->placeholderText();
+            } else if (const auto* picker = qobject_cast<const zk::Picker*>(widget)) {
+                for (int row = 0; row < picker->rowCount(); ++row) {
+                    texts << picker->rowText(row);
+                }
+            }
+        }
+    }
+    for (const char* word : { "menu bar", "\u2318", "\u2325", "AppKit", "macOS", "Finder", "Dock",
+             "System Preferences", "Siri" }) {
+        for (const QString& text : texts) {
+            EXPECT_FALSE(text.contains(QString::fromUtf8(word), Qt::CaseInsensitive)) << text.toStdString();
+        }
+    }
+    // The tabs' pictures: no key of the other platform's keyboards.
+    for (const auto type : { zk::SettingsTabType::general, zk::SettingsTabType::menuBar,
+             zk::SettingsTabType::notifications, zk::SettingsTabType::shortcuts }) {
+        const auto glyph = zk::symbolGlyphName(zk::settingsTabLabel(type).systemImage);
+        ASSERT_TRUE(glyph);
+        EXPECT_FALSE(glyph->starts_with("apple")) << *glyph;
+    }
 }
 
 TEST_F(SettingsWindowTest, TheOpenerShowsOneFloatingWindowTitledByItsTab)
@@ -78,7 +121,7 @@ TEST_F(SettingsWindowTest, TheOpenerShowsOneFloatingWindowTitledByItsTab)
     EXPECT_EQ(controller.window(), window);
 
     controller.screen().setCurrentTab(SettingsScreen::Tab::menuBar);
-    EXPECT_EQ(window->windowTitle().toStdString(), "Menu Bar");
+    EXPECT_EQ(window->windowTitle().toStdString(), "Tray Icon");
     zk::SettingsWindowOpener::setOpener({});
 }
 

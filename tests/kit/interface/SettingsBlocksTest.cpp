@@ -209,7 +209,7 @@ TEST_F(SettingsBlocksTest, APersistentlyHideableViewFollowsItsKey)
 
 TEST_F(SettingsBlocksTest, SettingsTabLabelsHaveTheirTitlesAndSymbols)
 {
-    EXPECT_EQ(zk::settingsTabLabel(zk::SettingsTabType::menuBar).title.toStdString(), "Menu Bar");
+    EXPECT_EQ(zk::settingsTabLabel(zk::SettingsTabType::menuBar).title.toStdString(), "Tray Icon");
     EXPECT_EQ(zk::settingsTabLabel(zk::SettingsTabType::menuBar).systemImage, "menubar.rectangle");
     EXPECT_EQ(zk::settingsTabLabel(zk::SettingsTabType::timeZones).title.toStdString(), "Time Zones");
     EXPECT_EQ(zk::settingsTabLabel(zk::SettingsTabType::timeZones).systemImage, "globe");
