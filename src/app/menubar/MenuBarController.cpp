@@ -12,6 +12,7 @@
 #include "kit/foundation/ImageWriting.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/SystemEventPublishers.h"
+#include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
 #include "kit/interface/CallbackMenuItem.h"
 #include "kit/interface/CarbonLocalEventMonitor.h"
@@ -770,6 +771,12 @@ void MenuBarController::updateMenu()
     menu.addSeparator();
 
     zk::addQuitItem(menu);
+
+    // The kit's "Debug" menu went with the items cleared above: as the main menu, this one gets it
+    // again at every build.
+    if (zk::ZKApp::mainMenu() == &menu && zk::ZKKit::hasFinishedStartup()) {
+        zk::addDebugMenu(menu);
+    }
 }
 
 zk::ZKMenu* MenuBarController::makeMoreMenu(QWidget* parent)

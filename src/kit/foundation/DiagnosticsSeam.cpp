@@ -64,17 +64,29 @@ void showDebugWindow()
 
 void addDebugMenu(QMenu& menu)
 {
-    if (!ZKKit::isDebugModifierHeld() || menu.property(debugMenuAddedProperty).toBool()) {
+    if (!ZKKit::isDebugModifierHeld()) {
         return;
     }
-    menu.setProperty(debugMenuAddedProperty, true);
+    // Once per build of the menu: a menu that is cleared and built again (the status menu, at each
+    // opening) lost the item with its other items, and gets it again.
+    const QList<QAction*> before = menu.actions();
+    for (const QAction* action : before) {
+        if (action->property(debugMenuAddedProperty).toBool()) {
+            return;
+        }
+    }
     if (auto add = DiagnosticsSeam::shared().addDebugMenu) {
         add(menu);
-        return;
+    } else {
+        QMenu* debug = menu.addMenu(QStringLiteral("Debug"));
+        QAction* show = debug->addAction(QStringLiteral("Show"));
+        QObject::connect(show, &QAction::triggered, [] { showDebugWindow(); });
     }
-    QMenu* debug = menu.addMenu(QStringLiteral("Debug"));
-    QAction* show = debug->addAction(QStringLiteral("Show"));
-    QObject::connect(show, &QAction::triggered, [] { showDebugWindow(); });
+    for (QAction* action : menu.actions()) {
+        if (!before.contains(action)) {
+            action->setProperty(debugMenuAddedProperty, true);
+        }
+    }
 }
 
 void resetAppData()
