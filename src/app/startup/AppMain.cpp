@@ -12,6 +12,7 @@
 #include "app/windows/WelcomeWindowController.h"
 #include "kit/diagnostics/DebugSwitches.h"
 #include "kit/diagnostics/Diagnostics.h"
+#include "kit/diagnostics/UserDebugWindowController.h"
 #include "kit/foundation/Alert.h"
 #include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/Relaunch.h"
@@ -20,6 +21,7 @@
 #include "kit/foundation/ZKKit.h"
 #include "kit/interface/AnimationDriver.h"
 #include "kit/interface/TextEditingKeyEquivalents.h"
+#include "kit/interface/WindowInFront.h"
 #include "libraries/launch-at-login/LaunchAtLogin.h"
 #include "platform/ErrorReporter.h"
 #include "platform/FreedMemory.h"
@@ -248,8 +250,16 @@ void AppMain::installWelcomeWindow(AppState& state)
         return controller ? &controller->statusItem() : nullptr;
     };
     WelcomeWindowController::setEnvironment(std::move(environment));
-    QObject::connect(&state, &AppState::firstLaunchFinished, &state,
-        [] { zk::SingletonWindowController::show<WelcomeWindowController>(true); });
+    QObject::connect(&state, &AppState::firstLaunchFinished, &state, [] {
+        // The support window the user held Shift+Ctrl+Alt for stays in front of the greeting, which
+        // floats as high and would otherwise cover it.
+        if (zk::SingletonWindowController::exists<zk::UserDebugWindowController>()) {
+            zk::WindowInFront::keepInFrontOf(
+                zk::SingletonWindowController::shared<zk::UserDebugWindowController>().window(),
+                zk::SingletonWindowController::shared<WelcomeWindowController>().window());
+        }
+        zk::SingletonWindowController::show<WelcomeWindowController>(true);
+    });
 }
 
 AppDelegate& AppMain::appDelegate()
