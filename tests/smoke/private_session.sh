@@ -30,6 +30,16 @@ make_private_folders() {
     chmod 700 "$work/runtime"
 }
 
+# Runs "$@" with a session bus and a display (Xvfb, 1280x800) of its own and the folders of $work as
+# the user's: nothing of the caller's bus, display, store or logging rules is seen or touched.
+in_private_session() {
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
+        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM -u QT_LOGGING_RULES \
+        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
+        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+        dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" "$@"
+}
+
 # Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
 within() {
     local tries=$(($1 * 10))

@@ -15,13 +15,7 @@ if [[ "${1:-}" != "--inside" ]]; then
     require_tools xvfb-run dbus-run-session trayer faketime sqlite3 jq xdotool
     require_executable "$executable"
     make_private_folders kiruvo-smoke
-    # A private bus and display: nothing of the caller's is seen or touched.
-    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
-        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM \
-        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
-        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
-        dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" \
-        bash "$0" --inside "$executable" "$work"
+    in_private_session bash "$0" --inside "$executable" "$work"
     exit $?
 fi
 
