@@ -165,18 +165,24 @@ bool SingleInstance::lockDatabaseFile()
         // The store's opening refuses it and says why.
         return true;
     }
-    // Made now when missing, as the store's opening would make it, so that a path that reaches it
-    // through a link, started meanwhile, meets this lock too.
-    const int descriptor
-        = ::open(database.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    // The store may have the file open already (settings are read before the lock is taken), and
+    // closing any descriptor of the file would drop the locks SQLite holds on it for this process:
+    // so the file is only looked at. When missing it is made here, as the store's opening would
+    // make it, so that a path that reaches it through a link, started meanwhile, meets this lock
+    // too; nothing of this process can have a file open that did not exist.
     struct stat status { };
-    const bool known = descriptor >= 0 && ::fstat(descriptor, &status) == 0;
-    const int number = errno;
-    if (descriptor >= 0) {
-        ::close(descriptor);
+    bool known = ::stat(database.c_str(), &status) == 0;
+    if (!known && errno == ENOENT) {
+        const int made = ::open(database.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+        if (made >= 0) {
+            known = ::fstat(made, &status) == 0;
+            ::close(made);
+        } else if (errno == EEXIST) {
+            known = ::stat(database.c_str(), &status) == 0;
+        }
     }
     if (!known) {
-        return warn(errorText(number));
+        return warn(errorText(errno));
     }
     if (!S_ISREG(status.st_mode)) {
         return true;
