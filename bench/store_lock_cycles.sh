@@ -12,7 +12,9 @@
 #
 # At the end one more start, with the file free, must hold every session the application reported
 # and every one the other program added, each once, and none the other program deleted; no copy of
-# the history may have been set aside, and no pending file may be left.
+# the history may have been set aside, and no pending file may be left. Now and then a second
+# instance, in a session bus of its own, is started over the same database through a symbolic link
+# to its folder or a hard link to the file while the first runs: none may run.
 # With --mixed, one run of the given seconds instead (90 by default): the application stores a
 # session every second or two while the other program, without holding the file, adds 30 sessions
 # and deletes 10 at random moments; the same check follows.
@@ -180,7 +182,24 @@ outside_writer() {
     done
 }
 
-kills=0 terms=0 locked_starts=0 edits=0 failed_starts=0
+# A second instance, on a session bus of its own (as from another login), over the running one's
+# database reached by another path: true when it ran (it is stopped after ten seconds) instead of
+# handing over at once.
+second_through_link() {
+    local path="$work/linked/defaults.sqlite3"
+    if ((RANDOM % 2 == 0)); then
+        path="$work/elsewhere/kiruvo.sqlite3"
+        ln -f "$db" "$path" 2>/dev/null || return 1
+    fi
+    XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" \
+        XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime" KIRUVO_DEFAULTS_PATH="$path" \
+        timeout 10 dbus-run-session -- "$executable" >>"$work/second.log" 2>&1
+    [[ $? == 124 ]]
+}
+mkdir -p "$work/elsewhere"
+ln -s "$work/data/kiruvo" "$work/linked"
+
+kills=0 terms=0 locked_starts=0 edits=0 failed_starts=0 second_starts=0 seconds_that_ran=0
 started_at=$(date +%s)
 if [[ "$cycles" == mixed ]]; then
     # A history to delete from, stored by the other program in the file a first start made.
@@ -221,6 +240,9 @@ for cycle in $(seq 1 "$cycles"); do
     xdotool mousemove $((RANDOM % 1200)) $((RANDOM % 700)) 2>/dev/null
     if ! start_app; then
         failed_starts=$((failed_starts + 1))
+    elif ((RANDOM % 4 == 0)); then
+        second_starts=$((second_starts + 1))
+        second_through_link && seconds_that_ran=$((seconds_that_ran + 1))
     fi
     for _ in $(seq 0 $((RANDOM % 3))); do
         sleep "$(random_between 350 900)"
@@ -272,4 +294,5 @@ echo "sessions reported by the application: $(sort -u "$work/acknowledged" | wc 
 echo "lost: $lost, duplicated: $duplicated, resurrected: $resurrected, histories set aside: $set_aside," \
     "pending file left: $([[ -e "$db.pending" ]] && echo yes || echo no)," \
     "answered at the last start but not stored: $answered_not_stored"
-[[ "$lost" == 0 && "$answered_not_stored" == 0 && "$duplicated" == 0 && "$resurrected" == 0 && "$set_aside" == 0 && ! -e "$db.pending" ]]
+echo "second instances through another path: $second_starts, of which ran: $seconds_that_ran"
+[[ "$seconds_that_ran" == 0 && "$lost" == 0 && "$answered_not_stored" == 0 && "$duplicated" == 0 && "$resurrected" == 0 && "$set_aside" == 0 && ! -e "$db.pending" ]]
