@@ -42,7 +42,7 @@ public:
     // Looks now, as the delay's end does.
     void lookNow();
 
-    // Whether a draw changed more than the title and the tooltip.
+    // Whether a draw changed more than the title (in either form) and the tooltip.
     static bool changesMoreThanTheTitle(
         const StatusItemAppearance& before, const StatusItemAppearance& after);
 

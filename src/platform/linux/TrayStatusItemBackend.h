@@ -18,7 +18,8 @@ namespace platform {
 //
 // Trays show a small square, so the picture is square too (wider only when an image and a title
 // stand side by side): the title is fitted into it on one or two lines with its digits large and
-// the unit letters small, and the tooltip says what the figure is. The image is a template, drawn
+// the unit letters small, its letters narrowed where that lets them stand taller, and the tooltip
+// says what the figure is. The image is a template, drawn
 // in the colour that contrasts with the panel or in the tint; a thin halo in the opposite shade
 // keeps both readable where the panel differs from the desktop's palette.
 //

@@ -372,6 +372,32 @@ TEST(TrayStatusItemBackendTest, DurationsAreFittedLargeIntoTheSquare)
     }
     // The figures change, the size of the picture does not.
     EXPECT_EQ(rendered(titled("11 min")).size(), rendered(titled("58 min")).size());
+
+    // At a panel's size (a 22-pixel square) the digits stand at least ten pixels high, an hour or
+    // more too (in its compact form): the tallest run of rows in the figure's own colour is its
+    // height.
+    const std::vector<std::pair<QString, QString>> figures { { "7m", "" }, { "25m", "" }, { "1h 5m", "1:05" },
+        { "1h 59m", "1:59" }, { "23h 59m", "23:59" }, { "1d 23h", "" } };
+    for (const auto& [title, compact] : figures) {
+        StatusItemAppearance appearance = titled(title);
+        appearance.compactTitle = compact;
+        const QImage picture = TrayStatusItemBackend::render(appearance, 22, Qt::white)
+                                   .toImage()
+                                   .convertToFormat(QImage::Format_ARGB32);
+        int tallest = 0;
+        int run = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            bool inked = false;
+            for (int x = 0; x < picture.width() && !inked; ++x) {
+                // The figure's own white, not its dark halo, which fills the gap between lines.
+                const QRgb pixel = picture.pixel(x, y);
+                inked = qAlpha(pixel) > 160 && qRed(pixel) > 160;
+            }
+            run = inked ? run + 1 : 0;
+            tallest = std::max(tallest, run);
+        }
+        EXPECT_GE(tallest, 10) << title.toStdString();
+    }
 }
 
 TEST(TrayStatusItemBackendTest, TheImageIsATemplateInTheTextColourWithAHaloForContrast)
