@@ -12,17 +12,19 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace kiruvo {
 
 namespace {
 
-constexpr int iconSide = 160;
-// Where the heart sits on the icon: right of and above its centre.
+// Where the heart sits on the icon: right of and above its centre, at the icon's full size.
 constexpr QPoint heartOffset(30, -8);
 // Qt's standard spacing stands for the default padding.
 constexpr int padding = 16;
@@ -97,19 +99,13 @@ QWidget* WelcomeScreen::makeHeader()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setAlignment(Qt::AlignHCenter);
 
-    auto* icon = new QWidget(header);
-    icon->setFixedSize(iconSide, iconSide);
-    auto* picture = new QLabel(icon);
-    picture->setPixmap(QIcon(QString::fromLatin1(appIcon)).pixmap(QSize(iconSide, iconSide)));
-    picture->setGeometry(0, 0, iconSide, iconSide);
-    m_heart = new HeartView(icon, m_environment.timerSource);
-    const QSize heartSize = m_heart->sizeHint();
-    m_heart->setGeometry(QRect(QPoint(iconSide / 2 + heartOffset.x() - heartSize.width() / 2,
-                                   iconSide / 2 + heartOffset.y() - heartSize.height() / 2),
-        heartSize));
+    m_icon = new QWidget(header);
+    m_picture = new QLabel(m_icon);
+    m_heart = new HeartView(m_icon, m_environment.timerSource);
+    setIconSide(iconSide);
     // Decoration only: nothing for a screen reader to announce.
-    icon->setAccessibleName(QString());
-    layout->addWidget(icon, 0, Qt::AlignHCenter);
+    m_icon->setAccessibleName(QString());
+    layout->addWidget(m_icon, 0, Qt::AlignHCenter);
 
     m_title = makeText(QStringLiteral("Welcome to Kiruvo"), 30, QFont::Black, header);
     m_title->setContentsMargins(0, 0, 0, 5);
@@ -120,6 +116,68 @@ QWidget* WelcomeScreen::makeHeader()
     layout->addWidget(m_title);
     layout->addWidget(m_description);
     return header;
+}
+
+void WelcomeScreen::setIconSide(int side)
+{
+    m_iconSide = side;
+    m_icon->setFixedSize(side, side);
+    m_picture->setPixmap(QIcon(QString::fromLatin1(appIcon)).pixmap(QSize(side, side)));
+    m_picture->setGeometry(0, 0, side, side);
+    // The heart keeps its size (it beats within its square) and its place on a smaller icon.
+    const QSize heartSize = m_heart->sizeHint();
+    const QPoint offset = heartOffset * side / iconSide;
+    m_heart->setGeometry(QRect(
+        QPoint(side / 2 + offset.x() - heartSize.width() / 2, side / 2 + offset.y() - heartSize.height() / 2),
+        heartSize));
+}
+
+int WelcomeScreen::neededHeight(int atWidth) const
+{
+    // Before the window is shown nothing has laid the pages out again since the icon or the page
+    // changed: every part and layout forgets the sizes it keeps first.
+    for (QWidget* part : findChildren<QWidget*>()) {
+        part->updateGeometry();
+    }
+    for (QLayout* nested : findChildren<QLayout*>()) {
+        nested->invalidate();
+    }
+    layout()->invalidate();
+    return layout()->totalHeightForWidth(atWidth);
+}
+
+QSize WelcomeScreen::fitInto(const QSize& available)
+{
+    const int fittedWidth = std::min(width, available.width());
+    const int room = std::min(height, available.height());
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // Both pages must fit: the first, with the greeting, is the taller, yet the last's text may
+    // wrap onto more lines.
+    const auto needed = [&] {
+        int most = 0;
+        for (const bool last : { false, true }) {
+            m_title->setVisible(!last);
+            m_description->setVisible(!last);
+            m_firstPage->setVisible(!last);
+            m_lastPage->setVisible(last);
+            most = std::max(most, neededHeight(fittedWidth));
+        }
+        m_title->setVisible(!m_isLastPage);
+        m_description->setVisible(!m_isLastPage);
+        m_firstPage->setVisible(!m_isLastPage);
+        m_lastPage->setVisible(m_isLastPage);
+        return most;
+    };
+    int side = iconSide;
+    setIconSide(side);
+    while (side > leastIconSide && needed() > room) {
+        side = std::max(leastIconSide, side - 8);
+        setIconSide(side);
+    }
+    const QSize fitted(fittedWidth, room);
+    setFixedSize(fitted);
+    return fitted;
 }
 
 QPushButton* WelcomeScreen::makeButton(const QString& title)
@@ -214,6 +272,16 @@ void WelcomeScreen::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void WelcomeScreen::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    // The window has no frame from the desktop (none of its buttons belong on it): the screen, which
+    // fills it, draws its edge, so that it stands apart from what lies behind it.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void WelcomeScreen::mousePressEvent(QMouseEvent* event)

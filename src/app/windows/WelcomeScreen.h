@@ -34,6 +34,9 @@ class WelcomeScreen : public QWidget {
 public:
     static constexpr int width = 420;
     static constexpr int height = 460;
+    // The icon's side when there is room for it, and the least it is made to fit a small screen.
+    static constexpr int iconSide = 160;
+    static constexpr int leastIconSide = 64;
     // The application's icon in the compiled-in pictures: the "AppIcon" of the header.
     static constexpr const char* appIcon = ":/images/kiruvo.svg";
 
@@ -55,6 +58,12 @@ public:
     const std::function<QWidget*()> hostingWindow;
     bool isLastPage() const { return m_isLastPage; }
 
+    // Takes the designed size where `available` (a screen's free area) has room for it, and else
+    // what is left, with the icon made smaller until both pages' words and buttons fit in its
+    // height. Returns the size taken.
+    QSize fitInto(const QSize& available);
+    int currentIconSide() const { return m_iconSide; }
+
     // "Continue": shows the last page.
     void showLastPage();
     // "Get Started": starts the flight into the status item and the popover after it; the window
@@ -73,12 +82,16 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QWidget* makeHeader();
     QWidget* makeFirstPage();
     QWidget* makeLastPage();
     QPushButton* makeButton(const QString& title);
+    void setIconSide(int side);
+    // The height the page now shown needs at this width.
+    int neededHeight(int atWidth) const;
 
     Environment m_environment;
     bool m_isLastPage = false;
@@ -87,6 +100,9 @@ private:
     QLabel* m_description = nullptr;
     QLabel* m_feedback = nullptr;
     HeartView* m_heart = nullptr;
+    QWidget* m_icon = nullptr;
+    QLabel* m_picture = nullptr;
+    int m_iconSide = iconSide;
     LaunchAtLogin::Toggle* m_launchAtLogin = nullptr;
     QPushButton* m_continue = nullptr;
     QPushButton* m_getStarted = nullptr;

@@ -24,8 +24,11 @@ QWidget* makeWindow()
 {
     auto* window = new zk::SwiftUIWindowForMenuBarApp();
     window->setWindowTitle(QString::fromStdString(zk::ZKApp::name()));
-    // Titled, with no close, minimise or maximise button, and not resizable.
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // Titled for the task list, with no close, minimise or maximise button, and not resizable.
+    // Window managers that draw a title bar put their buttons on it whatever the window asks
+    // (openbox does), so the desktop draws no frame at all: the screen draws its own edge and
+    // the window moves by its background.
+    window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     zk::setWindowLevel(*window, zk::WindowLevel::floating);
     return window;
 }
@@ -40,11 +43,15 @@ WelcomeWindowController::WelcomeWindowController()
     auto* layout = new QVBoxLayout(hosting);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_screen);
-    hosting->setFixedSize(WelcomeScreen::width, WelcomeScreen::height);
     hosting->installEventFilter(this);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    // A small screen (or a large scale) leaves less than the designed size free.
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    hosting->setFixedSize(m_screen->fitInto(
+        available.isEmpty() ? QSize(WelcomeScreen::width, WelcomeScreen::height) : available.size()));
+    if (!available.isEmpty()) {
         QRect frame(QPoint(), hosting->size());
-        frame.moveCenter(screen->availableGeometry().center());
+        frame.moveCenter(available.center());
         hosting->move(frame.topLeft());
     }
 }

@@ -5,10 +5,10 @@
 
 namespace kiruvo {
 
-// The Welcome window of the first launch: a small floating window without close, minimise or
-// maximise buttons, titled with the application's name, centred on the screen and movable by its
-// background, showing the WelcomeScreen. One at a time (SingletonWindowController::show<>()); its
-// "Get Started" closes it, which ends the controller.
+// The Welcome window of the first launch: a small floating window without the desktop's frame
+// (so without close, minimise or maximise buttons), titled with the application's name, centred in
+// the screen's free area and fitted into it, movable by its background, showing the WelcomeScreen. One at a
+// time (SingletonWindowController::show<>()); its "Get Started" closes it, which ends the controller.
 //
 // Main-thread only.
 class WelcomeWindowController : public zk::SingletonWindowController {

@@ -123,12 +123,52 @@ TEST_F(WelcomeWindowTest, AFloatingTitledWindowWithoutCloseButtonsCentredOnTheSc
     EXPECT_FALSE(flags.testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    // Window managers that draw a title bar put their own buttons on it whatever the window asks
+    // (openbox does): the desktop draws no frame at all.
+    EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
     // A normal window: nothing else is blocked while it is up.
     EXPECT_EQ(window->windowModality(), Qt::NonModal);
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
     // Centred as placed, before the desktop adds its frame.
     const QPoint centre = window->pos() + QPoint(window->width() / 2, window->height() / 2);
     EXPECT_LE((centre - available.center()).manhattanLength(), 2);
+}
+
+TEST_F(WelcomeWindowTest, BothPagesFitTheFreeAreaOfASmallScreenAtALargeScale)
+{
+    WelcomeScreen& screen = show();
+    QWidget* window = welcomeWindow();
+    ASSERT_NE(window, nullptr);
+    // 1366 × 768 at a scale of 2, less a 28-pixel panel: 683 × 370 free.
+    const QSize free(683, 370);
+    window->setFixedSize(screen.fitInto(free));
+    flush();
+    EXPECT_LE(window->height(), free.height());
+    EXPECT_EQ(window->width(), WelcomeScreen::width);
+    EXPECT_LT(screen.currentIconSide(), WelcomeScreen::iconSide);
+    const auto expectInside = [&](QWidget* widget, const char* what) -> QRect {
+        EXPECT_TRUE(widget->isVisible()) << what;
+        const QRect area(widget->mapTo(window, QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(window->rect().contains(area)) << what << " at " << area.y() << "+" << area.height();
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            // Every line of it, none cut off.
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << what;
+        }
+        return area;
+    };
+    const QRect description = expectInside(screen.descriptionLabel(), "description");
+    expectInside(screen.titleLabel(), "title");
+    const QRect toggle = expectInside(screen.launchAtLoginToggle(), "switch");
+    expectInside(screen.continueButton(), "Continue");
+    EXPECT_LE(description.bottom(), toggle.top());
+    screen.showLastPage();
+    flush();
+    expectInside(screen.feedbackLabel(), "feedback");
+    expectInside(screen.getStartedButton(), "Get Started");
+
+    // Where there is room, the designed size.
+    EXPECT_EQ(screen.fitInto(QSize(1280, 760)), QSize(WelcomeScreen::width, WelcomeScreen::height));
+    EXPECT_EQ(screen.currentIconSide(), WelcomeScreen::iconSide);
 }
 
 TEST_F(WelcomeWindowTest, TheFirstPageGreetsAndContinueShowsTheLastPage)
