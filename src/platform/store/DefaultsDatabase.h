@@ -73,6 +73,13 @@ struct DefaultsFileOpening;
 // when they are equal, and otherwise the stored row is first copied to
 // "<key>.unreadable-<unix seconds>" as above.
 //
+// Another program may also commit to the file while the store has it open, without holding it
+// long (the sqlite3 tool, a sync tool). The store sees that by the file's data version: a write of
+// a key with a join that may have been changed so, or that its writer derived from another value
+// than memory holds, is joined with what the file holds over the value it was derived from (its
+// base, given by the writer) rather than replacing it; catchUp() has one key read again before a
+// reader answers from it.
+//
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the
 // commit, outside every lock of this class.
