@@ -28,21 +28,26 @@ GeneralSettings::GeneralSettings(SessionController& session, QWidget* parent)
     settings->addWidget(m_idle);
     m_idleUnavailable = secondaryText(tr(idleUnavailableText), this);
     settings->addWidget(m_idleUnavailable);
-    const auto showIdleAvailability = [this](bool available) {
-        m_idle->setEnabled(available);
-        m_idleUnavailable->setVisible(!available);
-    };
-    showIdleAvailability(session.isIdleDetectionAvailable());
-    connect(&session, &SessionController::idleDetectionAvailabilityChanged, this, showIdleAvailability);
     layout->addLayout(settings);
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(divider);
+    m_divider = new QFrame(this);
+    m_divider->setFrameShape(QFrame::HLine);
+    m_divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(m_divider);
 
     m_note = secondaryText(tr(idleNote), this);
     layout->addWidget(m_note);
+
+    // Without idle time the note on how idleness is seen would contradict the line above: it goes
+    // with its divider, and both come back with an idle service.
+    const auto showIdleAvailability = [this](bool available) {
+        m_idle->setEnabled(available);
+        m_idleUnavailable->setVisible(!available);
+        m_divider->setVisible(available);
+        m_note->setVisible(available);
+    };
+    showIdleAvailability(session.isIdleDetectionAvailable());
+    connect(&session, &SessionController::idleDetectionAvailabilityChanged, this, showIdleAvailability);
     layout->addStretch(1);
 }
 

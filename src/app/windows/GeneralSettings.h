@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QFrame;
 class QLabel;
 class QVBoxLayout;
 
@@ -19,9 +20,9 @@ class IdleDurationBeforeStopSetting;
 class SessionController;
 
 // The General tab: launch at login, enable at launch, the idle time that ends a session, and a note
-// on how idleness is seen. Where the desktop does not report idle time, the idle choice is greyed
-// and a line under it says that sessions do not end when the user leaves; both follow the engine,
-// so they return to normal once an idle service appears. Main-thread only.
+// on how idleness is seen. Where the desktop does not report idle time, the idle choice is greyed,
+// a line under it says that sessions do not end when the user leaves, and the note is left out;
+// all follow the engine, so they return to normal once an idle service appears. Main-thread only.
 class GeneralSettings : public QWidget {
     Q_OBJECT
 public:
@@ -41,6 +42,7 @@ public:
     LaunchAtLogin::Toggle* launchAtLoginToggle() const { return m_launchAtLogin; }
     Defaults::Toggle* enableAtLaunchToggle() const { return m_enableAtLaunch; }
     IdleDurationBeforeStopSetting* idleSetting() const { return m_idle; }
+    // Shown only while idle time is seen.
     QLabel* note() const { return m_note; }
     // Shown only while no idle source answers.
     QLabel* idleUnavailableNote() const { return m_idleUnavailable; }
@@ -49,6 +51,7 @@ private:
     LaunchAtLogin::Toggle* m_launchAtLogin = nullptr;
     Defaults::Toggle* m_enableAtLaunch = nullptr;
     IdleDurationBeforeStopSetting* m_idle = nullptr;
+    QFrame* m_divider = nullptr;
     QLabel* m_note = nullptr;
     QLabel* m_idleUnavailable = nullptr;
 };

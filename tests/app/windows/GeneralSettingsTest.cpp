@@ -84,16 +84,20 @@ TEST_F(SettingsTest, WithoutAnIdleSourceTheIdleRowSaysSessionsDoNotEndUntilOneCo
     EXPECT_FALSE(general.idleUnavailableNote()->isHidden());
     EXPECT_EQ(general.idleUnavailableNote()->text().toStdString(), GeneralSettings::idleUnavailableText);
     EXPECT_EQ(shownText(*general.idleSetting()), "10 minutes") << "the choice is kept for later";
+    // The note on how idleness is seen would say the opposite.
+    EXPECT_TRUE(general.note()->isHidden());
 
     ASSERT_TRUE(desktop.serviceComes());
     processEvents();
     EXPECT_TRUE(general.idleSetting()->isEnabled());
     EXPECT_TRUE(general.idleUnavailableNote()->isHidden());
+    EXPECT_FALSE(general.note()->isHidden());
 
     ASSERT_TRUE(desktop.serviceGoes());
     processEvents();
     EXPECT_FALSE(general.idleSetting()->isEnabled());
     EXPECT_FALSE(general.idleUnavailableNote()->isHidden());
+    EXPECT_TRUE(general.note()->isHidden());
 }
 
 TEST_F(SettingsTest, WhileTheIdleServiceIsStillAskedTheIdleRowIsPlain)
@@ -122,4 +126,5 @@ TEST_F(SettingsTest, WithAnIdleSourceTheIdleRowIsPlain)
     auto& general = *screen().general();
     EXPECT_TRUE(general.idleSetting()->isEnabled());
     EXPECT_TRUE(general.idleUnavailableNote()->isHidden());
+    EXPECT_FALSE(general.note()->isHidden());
 }
