@@ -4,24 +4,15 @@
 
 #include <cmath>
 
-namespace {
-
-std::size_t index(platform::X11IdleCounter::Alarm alarm)
-{
-    return alarm == platform::X11IdleCounter::Alarm::threshold ? 0 : 1;
-}
-
-} // namespace
-
 StandInIdleCounter::StandInIdleCounter(const platform::Clock& clock)
     : m_clock(clock)
-    , m_lastInput(clock.systemUptime())
+    , m_lastStart(clock.systemUptime())
 {
 }
 
 std::int64_t StandInIdleCounter::counterNow() const
 {
-    return std::llround((m_clock.systemUptime() - m_lastInput) * 1000.0);
+    return std::llround((m_clock.systemUptime() - m_lastStart) * 1000.0);
 }
 
 bool StandInIdleCounter::connect(std::string* error)
@@ -33,7 +24,8 @@ bool StandInIdleCounter::connect(std::string* error)
         return false;
     }
     m_connected = true;
-    m_alarms = {};
+    m_alarm.reset();
+    m_watching = false;
     m_lastSeen = counterNow();
     return true;
 }
@@ -47,49 +39,66 @@ std::optional<std::int64_t> StandInIdleCounter::value()
     return counterNow();
 }
 
-void StandInIdleCounter::setAlarm(Alarm alarm, std::int64_t milliseconds)
+void StandInIdleCounter::setAlarm(std::int64_t milliseconds)
 {
     if (!m_connected) {
         return;
     }
-    m_alarms[index(alarm)] = milliseconds;
+    m_alarm = milliseconds;
     m_lastSeen = counterNow();
 }
 
-void StandInIdleCounter::removeAlarm(Alarm alarm)
+void StandInIdleCounter::removeAlarm()
 {
-    m_alarms[index(alarm)].reset();
+    m_alarm.reset();
+}
+
+void StandInIdleCounter::watchInput(bool watching)
+{
+    m_watching = m_connected && watching;
 }
 
 void StandInIdleCounter::input()
 {
-    reach();
-    const std::int64_t before = counterNow();
-    m_lastInput = m_clock.systemUptime();
-    m_lastSeen = 0;
-    const auto& input = m_alarms[index(Alarm::input)];
-    if (m_connected && input && before > *input && *input >= 0) {
-        fire(Alarm::input, 0);
+    restart();
+    if (m_connected && m_watching) {
+        tell(m_clock.systemUptime(), [this](std::int64_t ago) {
+            if (m_watching) {
+                X11IdleCounter::input(ago);
+            }
+        });
     }
+}
+
+void StandInIdleCounter::resetScreenSaver()
+{
+    restart();
+}
+
+void StandInIdleCounter::restart()
+{
+    reach();
+    m_lastStart = m_clock.systemUptime();
+    m_lastSeen = 0;
 }
 
 void StandInIdleCounter::reach()
 {
     const std::int64_t now = counterNow();
-    const auto& threshold = m_alarms[index(Alarm::threshold)];
-    if (m_connected && threshold && m_lastSeen < *threshold && now >= *threshold) {
-        fire(Alarm::threshold, now);
+    if (m_connected && m_alarm && m_lastSeen < *m_alarm && now >= *m_alarm) {
+        const std::int64_t value = *m_alarm;
+        tell(m_lastStart + static_cast<double>(value) / 1000.0,
+            [this, value](std::int64_t ago) { fired(value, ago); });
     }
     m_lastSeen = now;
 }
 
 std::optional<double> StandInIdleCounter::nextCrossing() const
 {
-    const auto& threshold = m_alarms[index(Alarm::threshold)];
-    if (!m_connected || !threshold || m_lastSeen >= *threshold) {
+    if (!m_connected || !m_alarm || m_lastSeen >= *m_alarm) {
         return std::nullopt;
     }
-    return m_lastInput + static_cast<double>(*threshold) / 1000.0;
+    return m_lastStart + static_cast<double>(*m_alarm) / 1000.0;
 }
 
 void StandInIdleCounter::setRunning(bool running)
@@ -97,19 +106,20 @@ void StandInIdleCounter::setRunning(bool running)
     m_running = running;
     if (!running && m_connected) {
         m_connected = false;
-        m_alarms = {};
+        m_alarm.reset();
+        m_watching = false;
         QMetaObject::invokeMethod(
             &m_context, [this] { lost("the X server closed the connection"); }, Qt::QueuedConnection);
     }
 }
 
-void StandInIdleCounter::fire(Alarm alarm, std::int64_t value)
+void StandInIdleCounter::tell(double at, std::function<void(std::int64_t millisecondsAgo)> told)
 {
     QMetaObject::invokeMethod(
         &m_context,
-        [this, alarm, value] {
+        [this, at, told = std::move(told)] {
             if (m_connected) {
-                fired(alarm, value);
+                told(std::llround((m_clock.systemUptime() - at) * 1000.0));
             }
         },
         Qt::QueuedConnection);

@@ -87,8 +87,8 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             if (qEnvironmentVariableIsEmpty("DISPLAY")) {
                 reasons += " X11: no display.";
             } else if (!(source = X11SyncIdleTimeSource::open()) && !(source = X11IdleTimeSource::open())) {
-                reasons += " X11: the display cannot be opened or lacks both SYNC's IDLETIME and "
-                           "MIT-SCREEN-SAVER.";
+                reasons += " X11: the display cannot be opened or lacks both SYNC's IDLETIME with "
+                           "XInput 2.1 and MIT-SCREEN-SAVER.";
             }
             break;
         case Backend::mutter:

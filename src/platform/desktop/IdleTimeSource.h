@@ -108,10 +108,10 @@ public:
     static bool isWaylandSession();
 
     // The first backend of candidateOrder() that answers: the X server when it has the SYNC
-    // extension's IDLETIME counter, else MIT-SCREEN-SAVER, GNOME Mutter's IdleMonitor, the Wayland
-    // compositor's ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a source that always says 0
-    // (and logs that idle detection is unavailable). Needs the QCoreApplication. Returns at once: the
-    // D-Bus services are asked without waiting, and while one preferred to every backend that
+    // extension's IDLETIME counter and XInput 2's raw events, else MIT-SCREEN-SAVER, GNOME Mutter's
+    // IdleMonitor, the Wayland compositor's ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a source
+    // that always says 0 (and logs that idle detection is unavailable). Needs the QCoreApplication. Returns
+    // at once: the D-Bus services are asked without waiting, and while one preferred to every backend that
     // answers has not replied the source is asking (isAsking()) and tells `changed` once it knows.
     static std::unique_ptr<IdleTimeSource> createDefault();
 

@@ -6,23 +6,34 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace platform {
 
-// Idle events from the X server's IDLETIME counter (the SYNC extension). The server tells, rather
-// than being asked: an alarm fires when the counter rises to the threshold (idle), and, while the
-// user counts as away, another when it falls at the next input (active). Each carries the
-// counter's value, so both moments are exact, and nothing wakes the application in between.
+// Idle events from the X server, which tells rather than being asked, so that nothing wakes the
+// application while the user is away.
 //
-// Armed during a pause (a new threshold, a wake, the server back), the counter asked once says when
-// the pause began: the break is seen at the threshold counted from the real last input, at once
-// when that is past, and input since a given `idleSince` is told as `active` at once.
+// Its IDLETIME counter (the SYNC extension) cannot be taken at its word: programs that reset the
+// screen saver (video players, browsers playing video, `xdg-screensaver reset`, every few seconds)
+// start it again from 0 as input does, so a break would never be seen, and a reset during it would
+// be taken for the user's return. Real input is told by XInput 2's raw events, which come with
+// every pointer motion and so are watched only during a pause: an alarm on the counter says when
+// it has risen to a short pause mark, from which on input is watched, until the first input. The
+// pause began at the counter's start, which is the last input unless a reset came within the mark
+// after it. While input is watched, the threshold counted from there says the user is away (a timer
+// of this source's), and the first input that the user is back, whatever resets come meanwhile.
+// Should resets come faster than the mark, input is watched again a few seconds after it was last
+// seen anyway.
 //
-// The counter knows only "any input", so every event type gets the same figure: the counter
-// asked now. A lost connection is logged, told as `changed`, and tried again every few seconds.
+// Armed (a new threshold, a wake, the server back), input is watched at once, from the counter's
+// start: the break is seen at the threshold counted from there, at once when that is past, and
+// input since a given `idleSince` is told as `active` at once.
+//
+// The server knows only "any input", so every event type gets the same figure. A lost connection
+// is logged, told as `changed`, and tried again every few seconds.
 //
 // Main-thread only.
 class X11SyncIdleTimeSource final : public QObject, public IdleTimeSource {
@@ -30,14 +41,17 @@ class X11SyncIdleTimeSource final : public QObject, public IdleTimeSource {
 public:
     // The threshold used until the engine says otherwise.
     static constexpr double defaultThreshold = 180;
-    // The input alarm's value while the user is away: the input that ends a pause this long fires
-    // it. Half the pause so far when that is shorter.
-    static constexpr double inputAlarmSeconds = 2;
+    // How long a pause in input is before input is watched; half the threshold when that is
+    // shorter. Resets within it after the last input date the pause from the reset.
+    static constexpr double pauseMarkSeconds = 0.5;
+    // How long after the last input seen input is watched again even though the counter never
+    // reached the pause mark: resets that come faster than it.
+    static constexpr double unwatchedSeconds = 5;
     // How often a lost server is looked for again.
     static constexpr int reconnectIntervalMs = 5000;
 
     // On the display named by $DISPLAY (or `displayName`); nothing when it cannot be opened or lacks
-    // the IDLETIME counter (with the reason in `error`).
+    // the IDLETIME counter or raw input events (with the reason in `error`).
     static std::unique_ptr<X11SyncIdleTimeSource> open(
         const char* displayName = nullptr, std::string* error = nullptr);
     // Over a counter of the caller's own, connected here; nothing when it does not connect.
@@ -56,23 +70,45 @@ public:
 
     double idleThreshold() const { return m_threshold; }
     bool isIdle() const { return m_idleSince.has_value(); }
+    // Whether input is watched now.
+    bool isWatchingInput() const { return m_pauseSince.has_value(); }
     void setReconnectInterval(int milliseconds) { m_reconnect.setInterval(milliseconds); }
+    // The uptime at which this source's timer falls due, and what it does then (the timer calls it;
+    // before that moment it only sets the timer again).
+    std::optional<double> nextTimeoutAt() const { return m_timeoutAt; }
+    void timeout();
 
 private:
     explicit X11SyncIdleTimeSource(std::unique_ptr<X11IdleCounter> counter);
-    void setAlarms();
-    // Asks the counter once the alarms are set, and tells what it shows that no alarm will.
-    void catchUp();
-    void alarmFired(X11IdleCounter::Alarm alarm, std::int64_t value);
+    // Watches input from now on; the pause began at the counter's start. False when the server
+    // did not answer.
+    bool watch();
+    // The first input after the last one seen, `at`.
+    void inputSeen(double at);
+    void alarmFired(std::int64_t value, std::int64_t millisecondsAgo);
+    // While input is watched, tells the break once the threshold has passed since the pause
+    // began, or sets the timer for it.
+    void followPause();
+    // Input is no longer watched: the alarm waits for the next pause, and the timer in case the
+    // counter never gets there.
+    void awaitPause(double lastInput);
+    void setTimeout(std::optional<double> at);
     void becameIdle(double since);
-    void becameActive(double at);
     void lost(const std::string& why);
     void reconnect();
+    // Runs `step` from the event loop, as the server's events are told: never while the engine is
+    // arming, and not at all when it arms again first.
+    void later(std::function<void()> step);
+    double pauseMark() const;
 
     std::unique_ptr<X11IdleCounter> m_counter;
     QTimer m_reconnect;
+    QTimer m_timer;
+    std::optional<double> m_timeoutAt;
     double m_threshold = defaultThreshold;
     bool m_armed = true;
+    // While input is watched, the uptime of the last input.
+    std::optional<double> m_pauseSince;
     // System uptime of the last input while the user is away.
     std::optional<double> m_idleSince;
     // Counts the armings, so that what one found is not told after the next.

@@ -3,6 +3,7 @@
 #include "libraries/defaults/Defaults.h"
 #include "platform/linux/MutterIdleTimeSource.h"
 #include "platform/linux/WaylandIdleTimeSource.h"
+#include "platform/linux/X11SyncIdleTimeSource.h"
 #include "support/KWinFakeInput.h"
 #include "support/MutterRemoteDesktop.h"
 #include "support/PrivateSessionBus.h"
@@ -22,12 +23,14 @@
 #include <functional>
 #include <memory>
 #include <sys/prctl.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 // The engine with the real idle adapters against real compositors from Debian (kwin_wayland
-// --virtual and mutter --headless), which have no input devices of their own: the test is their
-// user, through KWin's fake-input protocol and Mutter's RemoteDesktop. The compositors decide in
-// real time, so thresholds are a few seconds; the clock the engine reads runs in real time too,
-// and the user's long stretches of work are skipped on it, so that sessions are long enough to be
+// --virtual and mutter --headless) and a real X server (Xvfb), which have no input devices of their
+// own: the test is their user, through KWin's fake-input protocol, Mutter's RemoteDesktop and XTest. The
+// compositors decide in real time, so thresholds are a few seconds; the clock the engine reads runs in real
+// time too, and the user's long stretches of work are skipped on it, so that sessions are long enough to be
 // stored while their ends are still compared with the real moments of input.
 
 namespace {
@@ -75,7 +78,7 @@ private:
 // adapter the application would use with it, and the user's hands.
 class Compositor {
 public:
-    enum class Kind { kwin, mutter };
+    enum class Kind { kwin, mutter, xvfb };
 
     Compositor(QString runtime, QString busAddress)
         : m_runtime(std::move(runtime))
@@ -272,6 +275,112 @@ private:
     std::unique_ptr<MutterRemoteDesktop> m_input;
 };
 
+// An X server with no devices of its own; XTest input counts as a device's (raw events, IDLETIME).
+class Xvfb final : public Compositor {
+public:
+    static constexpr const char* program = "Xvfb";
+    static constexpr const char* package = "xvfb";
+
+    using Compositor::Compositor;
+    ~Xvfb() override { stop(); }
+
+    // The first start takes a free display; a restart takes the same again, as a server that
+    // comes back does.
+    bool start(std::string* error) override
+    {
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        // Not started anew whenever its last client leaves: a client connecting meanwhile would
+        // find no server.
+        QStringList arguments { QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("640x480x24"),
+            QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset") };
+        if (m_display.isEmpty()) {
+            arguments << QStringLiteral("-displayfd") << QStringLiteral("1");
+        } else {
+            arguments.prepend(m_display);
+        }
+        launch(QString::fromLatin1(program), arguments, {});
+        if (m_display.isEmpty()) {
+            if (!waitUntil([&] { return m_process.canReadLine(); })) {
+                *error = "Xvfb did not start";
+                return false;
+            }
+            m_display = QLatin1Char(':') + QString::fromLatin1(m_process.readLine()).trimmed();
+        }
+        // Up once a client connects.
+        if (!waitUntil([&] {
+                xcb_connection_t* probe = xcb_connect(display().c_str(), nullptr);
+                const bool connected = !xcb_connection_has_error(probe);
+                xcb_disconnect(probe);
+                return connected;
+            })) {
+            *error = "Xvfb did not start";
+            return false;
+        }
+        return true;
+    }
+
+    std::unique_ptr<platform::IdleTimeSource> openSource(std::string* error) override
+    {
+        auto source = platform::X11SyncIdleTimeSource::open(display().c_str(), error);
+        if (source) {
+            // A server that is back is found at once, not after the application's interval.
+            source->setReconnectInterval(100);
+        }
+        return source;
+    }
+
+    bool connectInput(std::string* error) override
+    {
+        disconnectInput();
+        m_input = xcb_connect(display().c_str(), nullptr);
+        if (xcb_connection_has_error(m_input)) {
+            *error = "the X server took no client for the input";
+            disconnectInput();
+            return false;
+        }
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_input)).data->root;
+        return true;
+    }
+    bool movePointer() override
+    {
+        m_right = !m_right;
+        return fakeInput(XCB_MOTION_NOTIFY, 0, m_right ? 120 : 100);
+    }
+    bool pressKey(std::uint32_t evdevKey) override
+    {
+        const auto key = static_cast<std::uint8_t>(evdevKey + 8);
+        return fakeInput(XCB_KEY_PRESS, key, 0) && fakeInput(XCB_KEY_RELEASE, key, 0);
+    }
+
+    std::string display() const { return m_display.toStdString(); }
+
+private:
+    // Returns once the server has handled it.
+    bool fakeInput(std::uint8_t type, std::uint8_t detail, std::int16_t x)
+    {
+        if (!m_input) {
+            return false;
+        }
+        xcb_test_fake_input(m_input, type, detail, XCB_CURRENT_TIME, m_root, x, 100, 0);
+        xcb_get_input_focus_reply_t* reply
+            = xcb_get_input_focus_reply(m_input, xcb_get_input_focus(m_input), nullptr);
+        free(reply);
+        return reply != nullptr;
+    }
+    void disconnectInput() override
+    {
+        if (m_input) {
+            xcb_disconnect(m_input);
+            m_input = nullptr;
+        }
+    }
+
+    QString m_display;
+    xcb_connection_t* m_input = nullptr;
+    xcb_window_t m_root = 0;
+    bool m_right = false;
+};
+
 class CompositorIdleTest : public SessionEngineTest, public ::testing::WithParamInterface<Compositor::Kind> {
 protected:
     void SetUp() override
@@ -297,17 +406,27 @@ protected:
     // Starts a compositor of this kind, with the adapter for it; skips when it is not installed.
     void startCompositor(Compositor::Kind kind)
     {
-        const bool kwin = kind == Compositor::Kind::kwin;
-        const char* program = kwin ? KWin::program : Mutter::program;
+        const char* program = kind == Compositor::Kind::kwin ? KWin::program
+            : kind == Compositor::Kind::mutter               ? Mutter::program
+                                                             : Xvfb::program;
         if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
             GTEST_SKIP() << program << " is not installed (Debian package "
-                         << (kwin ? KWin::package : Mutter::package) << ")";
+                         << (kind == Compositor::Kind::kwin            ? KWin::package
+                                    : kind == Compositor::Kind::mutter ? Mutter::package
+                                                                       : Xvfb::package)
+                         << ")";
         }
         ASSERT_TRUE(m_bus.isRunning()) << "dbus-daemon did not start";
-        if (kwin) {
+        switch (kind) {
+        case Compositor::Kind::kwin:
             m_compositor = std::make_unique<KWin>(m_runtime.path(), m_bus.address());
-        } else {
+            break;
+        case Compositor::Kind::mutter:
             m_compositor = std::make_unique<Mutter>(m_runtime.path(), m_bus);
+            break;
+        case Compositor::Kind::xvfb:
+            m_compositor = std::make_unique<Xvfb>(m_runtime.path(), m_bus.address());
+            break;
         }
         std::string error;
         ASSERT_TRUE(m_compositor->start(&error)) << error << "\n" << m_compositor->output();
@@ -379,6 +498,11 @@ protected:
             return false;
         }
         startTracking(threshold);
+        // Skipped once the X server's adapter has had the input, as time skipped while it watches
+        // for input would be a pause to it.
+        if (const auto* x11 = dynamic_cast<platform::X11SyncIdleTimeSource*>(m_source.get())) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !x11->isWatchingInput(); }, eventMarginMs));
+        }
         m_clock.fastForward(work);
         return !HasFatalFailure();
     }
@@ -421,7 +545,15 @@ protected:
 
 const char* toString(Compositor::Kind kind)
 {
-    return kind == Compositor::Kind::kwin ? "KWin" : "Mutter";
+    switch (kind) {
+    case Compositor::Kind::kwin:
+        return "KWin";
+    case Compositor::Kind::mutter:
+        return "Mutter";
+    case Compositor::Kind::xvfb:
+        return "Xvfb";
+    }
+    return "unknown";
 }
 
 void PrintTo(Compositor::Kind kind, std::ostream* stream)
@@ -511,7 +643,8 @@ TEST_P(CompositorIdleTest, ACompositorThatIsGoneAndBackStillTellsTheBreak)
 }
 
 INSTANTIATE_TEST_SUITE_P(RealCompositors, CompositorIdleTest,
-    ::testing::Values(Compositor::Kind::kwin, Compositor::Kind::mutter), compositorName);
+    ::testing::Values(Compositor::Kind::kwin, Compositor::Kind::mutter, Compositor::Kind::xvfb),
+    compositorName);
 
 // GNOME while another application inhibits idle (a video playing, a call): the session manager
 // says so, and Mutter's idle watches stay silent. Idle time counts input only, so the break must
@@ -593,4 +726,44 @@ TEST_F(CompositorIdleInhibitedTest, MutterTellsTheBreakFromTheLastInputWhenAnInh
     ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen; the compositor said:\n"
                                           << m_compositor->output();
     EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
+}
+
+// Video players, browsers playing video and `xdg-screensaver reset` reset the X server's screen
+// saver every few seconds, which restarts its IDLETIME counter and MIT-SCREEN-SAVER's idle time as
+// input would: here `xset s reset`, every second. Only real input counts.
+TEST_F(CompositorIdleTest, XvfbTellsTheBreakAndTheReturnWhileAProgramResetsTheScreenSaverEverySecond)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xset")).isEmpty()) {
+        GTEST_SKIP() << "xset is not installed (Debian package x11-xserver-utils)";
+    }
+    constexpr double threshold = 3;
+    if (!startWorking(Compositor::Kind::xvfb, threshold)) {
+        return;
+    }
+    const QString display = QString::fromStdString(static_cast<Xvfb&>(*m_compositor).display());
+    int resets = 0;
+    QTimer reset;
+    reset.setInterval(1000);
+    QObject::connect(&reset, &QTimer::timeout, [&] {
+        QProcess::execute(QStringLiteral("xset"),
+            { QStringLiteral("-display"), display, QStringLiteral("s"), QStringLiteral("reset") });
+        ++resets;
+    });
+    reset.start();
+
+    const double lastInput = movePointer();
+    waitForIdle(threshold);
+    expectOneSessionEndingAt(lastInput);
+    EXPECT_GE(resets, 2);
+
+    // The resets go on through the break, and start no session.
+    const int before = resets;
+    EXPECT_FALSE(QTest::qWaitFor([&] { return controller().currentSession().has_value(); }, 3000))
+        << "a screen saver reset was taken for the return";
+    EXPECT_GE(resets, before + 2);
+
+    const double returned = pressKey();
+    ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen";
+    EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
+    reset.stop();
 }

@@ -72,9 +72,11 @@ bool isScreenSaver(Backend backend)
     return backend == Backend::screenSaverSeconds || backend == Backend::screenSaverMilliseconds;
 }
 
-// The user at the desktop: when the last input was, on the test's clock.
+// The user at the desktop: when the last input was, on the test's clock, and when a program last
+// reset the X server's screen saver.
 struct User {
     double lastInput = 0;
+    double lastReset = 0;
 };
 
 // --- The desktop's D-Bus services ----------------------------------------------------------------
@@ -157,13 +159,17 @@ public:
     // The service stops answering, or is back.
     virtual void setAvailable(bool available, double now) = 0;
     virtual void setIdleInhibited(bool inhibited, double now) = 0;
+    // A program resets the X server's screen saver (XResetScreenSaver), as video players do: the X
+    // server counts it as input. The compositors' own idle time knows nothing of it.
+    virtual void resetScreenSaver() { }
     // The adapter just made asks whether its service answers, as at start, and the answer is held
     // until answerAtStart(). Only where the service can hold it (Mutter).
     virtual void askAtStart() { ADD_FAILURE() << "this desktop cannot hold the first answer"; }
     virtual void answerAtStart() { }
 };
 
-// An X server whose MIT-SCREEN-SAVER reply is the user's idle time; inhibitors leave it alone.
+// An X server whose MIT-SCREEN-SAVER reply is the time since the user's last input or the last
+// screen saver reset; inhibitors leave it alone.
 class XScreenSaverDesktop final : public Desktop {
 public:
     XScreenSaverDesktop(User& user, platform::fake::FakeClock& clock)
@@ -175,7 +181,7 @@ public:
     {
         return platform::X11IdleTimeSource::withQuery([this]() -> std::optional<unsigned long> {
             return static_cast<unsigned long>(
-                std::llround((m_clock.systemUptime() - m_user.lastInput) * 1000));
+                std::llround((m_clock.systemUptime() - std::max(m_user.lastInput, m_user.lastReset)) * 1000));
         });
     }
     void input(double) override { }
@@ -191,7 +197,8 @@ private:
     platform::fake::FakeClock& m_clock;
 };
 
-// An X server with the SYNC extension's IDLETIME counter; inhibitors leave it alone.
+// An X server with the SYNC extension's IDLETIME counter and raw input events; inhibitors leave it
+// alone.
 class XSyncDesktop final : public Desktop {
 public:
     explicit XSyncDesktop(platform::fake::FakeClock& clock)
@@ -214,12 +221,25 @@ public:
         m_counter->input();
         settle();
     }
-    void reach(double) override
+    void reach(double now) override
     {
         m_counter->reach();
         settle();
+        // The adapter's timer, at the moment it falls due on the test's clock.
+        if (m_source && m_source->nextTimeoutAt() && *m_source->nextTimeoutAt() <= now + 1e-9) {
+            m_source->timeout();
+            settle();
+        }
     }
-    std::optional<double> nextMoment() override { return m_counter->nextCrossing(); }
+    std::optional<double> nextMoment() override
+    {
+        std::optional<double> next = m_counter->nextCrossing();
+        if (const auto timeout = m_source ? m_source->nextTimeoutAt() : std::nullopt;
+            timeout && (!next || *timeout < *next)) {
+            next = timeout;
+        }
+        return next;
+    }
     void settle() override
     {
         for (int i = 0; i < 3; ++i) {
@@ -233,6 +253,11 @@ public:
         settle();
     }
     void setIdleInhibited(bool, double) override { }
+    void resetScreenSaver() override
+    {
+        m_counter->resetScreenSaver();
+        settle();
+    }
     // How often the adapter asked the server for the counter.
     int questions() const { return m_counter->questions(); }
 
@@ -552,7 +577,7 @@ public:
         int checksAtThisMoment = 0;
         while (now() < until - 1e-9) {
             double next = until;
-            for (const auto moment : { controller().nextCheckAt(), desktop->nextMoment() }) {
+            for (const auto moment : { controller().nextCheckAt(), desktop->nextMoment(), m_nextReset }) {
                 if (moment && *moment < next) {
                     next = std::max(*moment, now());
                 }
@@ -560,6 +585,11 @@ public:
             const double before = now();
             fake.clock.advance(next - now());
             desktop->reach(now());
+            if (m_nextReset && *m_nextReset <= now() + 1e-9) {
+                user.lastReset = now();
+                desktop->resetScreenSaver();
+                *m_nextReset += m_resetInterval;
+            }
             if (const auto check = controller().nextCheckAt(); check && *check <= now() + 1e-9) {
                 checksAtThisMoment = now() > before ? 1 : checksAtThisMoment + 1;
                 if (checksAtThisMoment > 10) {
@@ -588,6 +618,13 @@ public:
     void setPrimaryAvailable(bool available) { desktop->setAvailable(available, now()); }
     // Another application inhibits idle (a video plays), or lets go.
     void setIdleInhibited(bool inhibited) { desktop->setIdleInhibited(inhibited, now()); }
+    // From now on a program resets the X server's screen saver every `seconds`, as a video player
+    // does, or no longer.
+    void resetScreenSaverEvery(std::optional<double> seconds)
+    {
+        m_resetInterval = seconds.value_or(0);
+        m_nextReset = seconds ? std::optional(now() + *seconds) : std::nullopt;
+    }
     // Quits: the running session is stored.
     void quit() { events.terminate(); }
 
@@ -674,6 +711,8 @@ public:
 private:
     QTemporaryDir m_runtime;
     QByteArray m_savedRuntime;
+    std::optional<double> m_nextReset;
+    double m_resetInterval = 0;
     XScreenSaverDesktop m_fallbackX { user, fake.clock };
 };
 
@@ -821,6 +860,39 @@ const std::vector<Scenario>& scenarios()
             },
             [](Backend) {
                 return std::vector<Span> { { 0, 950 }, { 5250, 5550 } };
+            } },
+        { "AVideoPlayerResetsTheScreenSaverEveryFewSecondsThroughABreak",
+            [](IdleScenarioTest& t) {
+                t.resetScreenSaverEvery(5);
+                t.work(650); // last input at 649
+                t.away(900);
+                t.work(300); // back at 1550
+                t.quit();
+                t.resetScreenSaverEvery(std::nullopt);
+            },
+            [](Backend backend) {
+                // MIT-SCREEN-SAVER counts the resets as input, and has nothing else to tell.
+                if (backend == Backend::x11ScreenSaver) {
+                    return std::vector<Span> { { 0, 1850 } };
+                }
+                return std::vector<Span> { { 0, 649 }, { 1550, 1850 } };
+            } },
+        { "AScreenSaverResetEverySecondAndTheThresholdLoweredDuringAPause",
+            [](IdleScenarioTest& t) {
+                t.resetScreenSaverEvery(1);
+                t.work(650); // last input at 649
+                t.away(100);
+                t.setThreshold(60); // lowered 101 s into the pause: the session ends at the last input
+                t.away(800);
+                t.work(300); // back at 1550
+                t.quit();
+                t.resetScreenSaverEvery(std::nullopt);
+            },
+            [](Backend backend) {
+                if (backend == Backend::x11ScreenSaver) {
+                    return std::vector<Span> { { 0, 1850 } };
+                }
+                return std::vector<Span> { { 0, 649 }, { 1550, 1850 } };
             } },
         { "SourceLostAndBack",
             [](IdleScenarioTest& t) {

@@ -181,10 +181,18 @@ protected:
         fake.clock.advance(seconds);
         server->reach();
     }
-    static void read()
+    // What the server told, and the source's timer if it is due.
+    void read()
     {
-        for (int i = 0; i < 3; ++i) {
-            QCoreApplication::processEvents();
+        const auto events = [] {
+            for (int i = 0; i < 3; ++i) {
+                QCoreApplication::processEvents();
+            }
+        };
+        events();
+        if (source->nextTimeoutAt() && *source->nextTimeoutAt() <= now()) {
+            source->timeout();
+            events();
         }
     }
 
@@ -196,29 +204,12 @@ protected:
 
 } // namespace
 
-TEST_F(X11SyncIdleTimeSourceRaceTest, AnAlarmOfAThresholdRaisedSinceIsNoBreak)
-{
-    source->armWatches(10, std::nullopt);
-    server->input();
-    pass(10);
-    // On its way when the threshold is raised.
-    source->armWatches(600, std::nullopt);
-    read();
-    EXPECT_TRUE(events.empty());
-
-    // The raised threshold still holds.
-    pass(590);
-    read();
-    ASSERT_EQ(events.size(), 1U);
-    EXPECT_EQ(events[0].type, IdleEvent::Type::idle);
-    EXPECT_DOUBLE_EQ(events[0].uptime, now() - 600);
-}
-
-TEST_F(X11SyncIdleTimeSourceRaceTest, AlarmsReadLateStillDateTheBreakAndTheReturnByTheInput)
+TEST_F(X11SyncIdleTimeSourceRaceTest, AlarmsAndInputReadLateStillDateTheBreakAndTheReturn)
 {
     source->armWatches(60, std::nullopt);
     server->input();
     const double lastInput = now();
+    read();
     pass(60);
     // The application was busy for three seconds before it read the alarm.
     fake.clock.advance(3);
@@ -237,18 +228,52 @@ TEST_F(X11SyncIdleTimeSourceRaceTest, AlarmsReadLateStillDateTheBreakAndTheRetur
     EXPECT_DOUBLE_EQ(events[1].uptime, back);
 }
 
-TEST_F(X11SyncIdleTimeSourceRaceTest, InputBetweenTheBreakAndTheReadingOfItEndsTheBreak)
+TEST_F(X11SyncIdleTimeSourceRaceTest, InputBeforeTheBreakWasToldTellsTheBreakAndTheReturn)
 {
     source->armWatches(60, std::nullopt);
     server->input();
+    const double lastInput = now();
+    read();
+    pass(1);
+    read();
+    ASSERT_TRUE(server->isWatchingInput());
+    // Back before the timer of the break has run.
     pass(60);
-    // Back before the alarm was read: the input alarm, set after that, is not crossed by it.
-    fake.clock.advance(1);
     server->input();
     const double back = now();
     read();
     ASSERT_EQ(events.size(), 2U);
     EXPECT_EQ(events[0].type, IdleEvent::Type::idle);
+    EXPECT_DOUBLE_EQ(events[0].uptime, lastInput);
+    EXPECT_EQ(events[1].type, IdleEvent::Type::active);
+    EXPECT_DOUBLE_EQ(events[1].uptime, back);
+    EXPECT_FALSE(server->isWatchingInput()) << "every motion would wake the application";
+}
+
+TEST_F(X11SyncIdleTimeSourceRaceTest, ResetsFasterThanThePauseMarkNeitherHideTheBreakNorEndIt)
+{
+    source->armWatches(60, std::nullopt);
+    server->input();
+    const double lastInput = now();
+    read();
+    const auto resetFor = [&](double seconds) {
+        for (double passed = 0; passed < seconds; passed += 0.25) {
+            pass(0.25);
+            server->resetScreenSaver();
+            read();
+        }
+    };
+    resetFor(120);
+    ASSERT_EQ(events.size(), 1U);
+    EXPECT_EQ(events[0].type, IdleEvent::Type::idle);
+    // Dated by the last reset before input was watched again.
+    EXPECT_GE(events[0].uptime, lastInput);
+    EXPECT_LE(events[0].uptime, lastInput + X11SyncIdleTimeSource::unwatchedSeconds);
+
+    server->input();
+    const double back = now();
+    read();
+    ASSERT_EQ(events.size(), 2U);
     EXPECT_EQ(events[1].type, IdleEvent::Type::active);
     EXPECT_DOUBLE_EQ(events[1].uptime, back);
 }
