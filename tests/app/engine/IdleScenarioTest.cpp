@@ -716,6 +716,16 @@ private:
     XScreenSaverDesktop m_fallbackX { user, fake.clock };
 };
 
+// Work until 649, a break, work again from 1550 to 1850, with screen saver resets throughout.
+std::vector<Span> breakThroughResets(Backend backend)
+{
+    // MIT-SCREEN-SAVER counts the resets as input, and has nothing else to tell.
+    if (backend == Backend::x11ScreenSaver) {
+        return { { 0, 1850 } };
+    }
+    return { { 0, 649 }, { 1550, 1850 } };
+}
+
 const std::vector<Scenario>& scenarios()
 {
     // The threshold is the default 600 s. work(n) gives input at seconds 0 to n-1 of its stretch.
@@ -870,13 +880,7 @@ const std::vector<Scenario>& scenarios()
                 t.quit();
                 t.resetScreenSaverEvery(std::nullopt);
             },
-            [](Backend backend) {
-                // MIT-SCREEN-SAVER counts the resets as input, and has nothing else to tell.
-                if (backend == Backend::x11ScreenSaver) {
-                    return std::vector<Span> { { 0, 1850 } };
-                }
-                return std::vector<Span> { { 0, 649 }, { 1550, 1850 } };
-            } },
+            breakThroughResets },
         { "AScreenSaverResetEverySecondAndTheThresholdLoweredDuringAPause",
             [](IdleScenarioTest& t) {
                 t.resetScreenSaverEvery(1);
@@ -888,12 +892,7 @@ const std::vector<Scenario>& scenarios()
                 t.quit();
                 t.resetScreenSaverEvery(std::nullopt);
             },
-            [](Backend backend) {
-                if (backend == Backend::x11ScreenSaver) {
-                    return std::vector<Span> { { 0, 1850 } };
-                }
-                return std::vector<Span> { { 0, 649 }, { 1550, 1850 } };
-            } },
+            breakThroughResets },
         { "SourceLostAndBack",
             [](IdleScenarioTest& t) {
                 t.work(300);
