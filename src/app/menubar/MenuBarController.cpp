@@ -227,6 +227,7 @@ MenuBarController::MenuBarController(Environment environment)
 
 MenuBarController::~MenuBarController()
 {
+    platform::Clock::removeChangeObserver(m_clockObserver);
     m_redraw.stop();
     if (m_keyDownMonitor) {
         m_keyDownMonitor->stop();
@@ -260,6 +261,9 @@ void MenuBarController::setUp()
     connect(&m_redraw, &QTimer::timeout, this, [this] { update(); });
     // Today's total follows the history, whoever changed it.
     connect(m_sessionController, &SessionController::historyChanged, this, [this] { updateSoon(); });
+    // And the wall clock: the redraw is armed on uptime, which a step of the clock, a wake from
+    // suspend or a new time zone leaves behind (and today may have ended meanwhile).
+    m_clockObserver = platform::Clock::addChangeObserver([this] { update(); });
 
     // Drawn when the history decoded at start-up is in place.
     connect(m_sessionController, &SessionController::historyDecoded, this, [this] {

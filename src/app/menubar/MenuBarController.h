@@ -7,6 +7,7 @@
 #include "libraries/keyboard-shortcuts/Name.h"
 #include "platform/combine/AnyCancellable.h"
 #include "platform/desktop/StatusItem.h"
+#include "platform/time/Clock.h"
 
 #include <QObject>
 #include <QTimer>
@@ -35,7 +36,8 @@ const KeyboardShortcuts::Name& toggleMenu();
 // The status item is redrawn when what it shows changed: at once for what the engine, the settings
 // or a reminder tell, and otherwise by one timer armed at the next moment the figure can change by
 // itself (the running duration or today's total reaching the next rounded minute, midnight for
-// today's total). Nothing wakes the application in between. A
+// today's total), and at once when the wall clock jumps or the time zone changes. Nothing wakes
+// the application in between. A
 // click on the item opens the menu or toggles tracking, as "toggleEnabledWithLeftClick" decides at
 // the moment of the click: off, a left click opens the menu and a right click (or a left click with
 // exactly Ctrl or exactly Alt held) toggles; on, the two swap. The global shortcut "toggleEnabled"
@@ -158,6 +160,7 @@ private:
     std::optional<MenuBarState> m_previousState;
     QTimer m_redraw;
     std::optional<double> m_nextRedrawAt;
+    platform::Clock::ChangeObserverId m_clockObserver = 0;
     std::unique_ptr<zk::CarbonLocalEventMonitor> m_keyDownMonitor;
     std::vector<platform::combine::AnyCancellable> m_cancellables;
     std::vector<std::shared_ptr<Defaults::DefaultsObservation>> m_observations;

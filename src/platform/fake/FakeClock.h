@@ -2,11 +2,14 @@
 
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
+#include "platform/time/TimeZone.h"
 
 namespace platform::fake {
 
 // A clock that moves only when told; advance() moves wall time and uptime together, as a running
-// machine does, while sleep() moves wall time alone, as a suspended one does.
+// machine does, while sleep() moves wall time alone, as a suspended one does. A wake from sleep,
+// step() (the clock set by hand or by time synchronisation) and changeTimeZone() tell the change
+// observers, as the machine does; setNow() and setUptime() only put the clock somewhere.
 class FakeClock final : public Clock {
 public:
     explicit FakeClock(Date now = Date(700000000.0), double uptime = 1000.0)
@@ -23,7 +26,21 @@ public:
         m_now = m_now.addingTimeInterval(seconds);
         m_uptime += seconds;
     }
-    void sleep(double seconds) { m_now = m_now.addingTimeInterval(seconds); }
+    void sleep(double seconds)
+    {
+        m_now = m_now.addingTimeInterval(seconds);
+        tellChange();
+    }
+    void step(double seconds)
+    {
+        m_now = m_now.addingTimeInterval(seconds);
+        tellChange();
+    }
+    void changeTimeZone(const TimeZone& zone)
+    {
+        TimeZone::setCurrentForTesting(zone);
+        tellChange();
+    }
     void setNow(Date now) { m_now = now; }
     void setUptime(double uptime) { m_uptime = uptime; }
 

@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <ctime>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -18,8 +20,8 @@ namespace {
 
 std::mutex currentMutex;
 std::optional<TimeZone> testingZone;
-// ICU settles the machine's zone at its first use and keeps it, so only a zone pinned for testing
-// changes what current() answers.
+// ICU settles the machine's zone at its first use and keeps it: a zone pinned for testing and a
+// change of the machine's zone that the Linux layer saw change what current() answers.
 std::atomic<std::uint64_t> currentChanges { 0 };
 
 bool isUnknown(const icu::TimeZone& zone)
@@ -73,6 +75,22 @@ void TimeZone::setCurrentForTesting(std::optional<TimeZone> zone)
     std::lock_guard lock(currentMutex);
     testingZone = std::move(zone);
     currentChanges.fetch_add(1, std::memory_order_relaxed);
+}
+
+bool TimeZone::adoptMachineZone(const TimeZone& zone)
+{
+    {
+        std::lock_guard lock(currentMutex);
+        const std::unique_ptr<icu::TimeZone> machine(icu::TimeZone::createDefault());
+        if (machine && *machine == zone.icu()) {
+            return false;
+        }
+        icu::TimeZone::adoptDefault(zone.icu().clone());
+    }
+    // glibc reads TZ and /etc/localtime again only when asked to.
+    ::tzset();
+    currentChanges.fetch_add(1, std::memory_order_relaxed);
+    return true;
 }
 
 std::uint64_t TimeZone::currentChangeCount()

@@ -26,6 +26,9 @@ public:
     static TimeZone current();
     // Nothing restores the machine's zone.
     static void setCurrentForTesting(std::optional<TimeZone> zone);
+    // The machine's zone changed to `zone` (the Linux layer watches it): current() answers it from
+    // now on, and libc's local time follows. Whether it is another zone than before.
+    static bool adoptMachineZone(const TimeZone& zone);
     // Changes whenever current() may answer another zone than before, so that what was worked out
     // in the current zone can be kept until then without asking for the zone again.
     static std::uint64_t currentChangeCount();

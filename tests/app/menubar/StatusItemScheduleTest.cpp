@@ -147,6 +147,36 @@ TEST_F(StatusItemScheduleTest, TodaysTotalChangesAtItsMinutesAndAtMidnight)
     EXPECT_EQ(follow(60), (std::vector<Seen> { { 15, "0m" }, { 45, "1m" } }));
 }
 
+TEST_F(StatusItemScheduleTest, TodaysTotalFollowsTheWallClockAndTheTimeZone)
+{
+    // 12:00 in Oslo, 20 minutes stored today, tracking off: the item is armed for midnight.
+    menuBar();
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 9, 20)) });
+    Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::totalTodayDuration);
+    controller().setEnabled(false);
+    processEvents();
+    EXPECT_EQ(shown().title, "20m");
+
+    // The clock is set 261 s past midnight: the new day's total at once, and its midnight next.
+    fake.clock.step(12 * 3600 + 261);
+    EXPECT_EQ(shown().title, "0m");
+    EXPECT_EQ(menuBar().nextRedrawAt(), uptime() + 24 * 3600 - 261);
+
+    // Set back, and a wake from a suspend that spans the next midnight.
+    fake.clock.step(-(12 * 3600 + 261));
+    EXPECT_EQ(shown().title, "20m");
+    fake.clock.sleep(13 * 3600);
+    EXPECT_EQ(shown().title, "0m");
+
+    // A new zone where it is already tomorrow: Kiritimati, 14 hours ahead of UTC.
+    fake.clock.sleep(-13 * 3600);
+    menuBar().update();
+    ASSERT_EQ(shown().title, "20m");
+    fake.clock.changeTimeZone(*platform::TimeZone::withIdentifier("Pacific/Kiritimati"));
+    EXPECT_EQ(shown().title, "0m");
+    EXPECT_EQ(menuBar().nextRedrawAt(), uptime() + 24 * 3600);
+}
+
 TEST_F(StatusItemScheduleTest, TodaysTotalFollowsAHistoryChangedElsewhereOnTheNextTurn)
 {
     Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::totalTodayDuration);
