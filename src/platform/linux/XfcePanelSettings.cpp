@@ -57,11 +57,17 @@ bool XfcePanelSettings::changesThePanel(const QString& channel, const QString& p
 void XfcePanelSettings::propertyChanged(
     const QString& channel, const QString& property, const QDBusVariant&, const QDBusMessage& message)
 {
-    propertyRemoved(channel, property, message);
+    heard(channel, property, message);
 }
 
 void XfcePanelSettings::propertyRemoved(
     const QString& channel, const QString& property, const QDBusMessage& message)
+{
+    // A removed property takes its default again.
+    heard(channel, property, message);
+}
+
+void XfcePanelSettings::heard(const QString& channel, const QString& property, const QDBusMessage& message)
 {
     if (m_xfconf->sentByOwner(message) && changesThePanel(channel, property)) {
         emit changed();

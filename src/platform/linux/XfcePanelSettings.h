@@ -32,6 +32,7 @@ private:
     Q_SLOT void propertyChanged(const QString& channel, const QString& property, const QDBusVariant& value,
         const QDBusMessage& message);
     Q_SLOT void propertyRemoved(const QString& channel, const QString& property, const QDBusMessage& message);
+    void heard(const QString& channel, const QString& property, const QDBusMessage& message);
 
     BusNameOwner* m_xfconf = nullptr;
 };
