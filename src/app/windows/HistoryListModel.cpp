@@ -14,10 +14,15 @@ HistoryListModel::HistoryListModel(SessionController& controller, QObject* paren
 {
     // Taken on the next turn of the event loop, once for a burst of changes.
     connect(&controller, &SessionController::historyChanged, this, &HistoryListModel::scheduleReload);
+    // A new time zone regroups the days, and a step of the clock may have made today yesterday.
+    m_clockObserver = platform::Clock::addChangeObserver([this] { scheduleReload(); });
     rebuild();
 }
 
-HistoryListModel::~HistoryListModel() = default;
+HistoryListModel::~HistoryListModel()
+{
+    platform::Clock::removeChangeObserver(m_clockObserver);
+}
 
 void HistoryListModel::scheduleReload()
 {

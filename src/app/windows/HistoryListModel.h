@@ -2,6 +2,7 @@
 
 #include "app/engine/Session.h"
 #include "platform/time/Calendar.h"
+#include "platform/time/Clock.h"
 
 #include <QAbstractListModel>
 
@@ -23,8 +24,9 @@ class SessionController;
 // the next turn of the event loop as one reset. Texts are made when a row is first shown, so a long history
 // opens fast.
 //
-// Days are those of the current calendar and time zone when the list is built; a day's title is
-// written in that same zone, so a day's title always names the day its sessions were grouped by.
+// Days are those of the current calendar and time zone when the list is built, and it is built
+// again when the zone changes or the wall clock jumps; a day's title is written in that same zone,
+// so a day's title always names the day its sessions were grouped by.
 //
 // Main-thread only.
 class HistoryListModel : public QAbstractListModel {
@@ -94,6 +96,7 @@ private:
     std::vector<Row> m_rows;
     mutable std::vector<std::optional<Texts>> m_texts;
     bool m_reloadScheduled = false;
+    platform::Clock::ChangeObserverId m_clockObserver = 0;
 };
 
 } // namespace kiruvo

@@ -139,6 +139,19 @@ TEST_F(HistoryWindowTest, GroupingFollowsTheCurrentZoneWestOfTheRecordedOne)
     EXPECT_EQ(rows[2], "# Yesterday | 1 hour");
 }
 
+TEST_F(HistoryWindowTest, AnOpenWindowRegroupsTheDaysInANewTimeZone)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 8), oslo(2024, 5, 15, 9)) });
+    screen();
+    EXPECT_EQ(shownRows()[0], "# Today | 1 hour");
+    // 08:00 in Oslo is 23:00 the evening before in Los Angeles.
+    fake.clock.changeTimeZone(*platform::TimeZone::withIdentifier("America/Los_Angeles"));
+    processEvents();
+    const auto rows = shownRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], "# Yesterday | 1 hour");
+}
+
 TEST_F(HistoryWindowTest, AnEmptyHistoryShowsNoSessionsAndZeroFigures)
 {
     screen();
