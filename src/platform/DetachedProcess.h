@@ -6,7 +6,7 @@
 
 namespace platform {
 
-// Starts a desktop helper program (xdg-open, the desktop's settings) that lives on by itself.
+// Starts a desktop helper program (the desktop's settings) that lives on by itself.
 // Tests install a starter that records instead. Main-thread only.
 class DetachedProcess {
 public:

@@ -3,6 +3,7 @@
 #include "app/engine/SettingsKeys.h"
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/foundation/core/ReportError.h"
+#include "kit/interface/UrlOpener.h"
 #include "platform/Logger.h"
 #include "platform/desktop/ShortcutsFolder.h"
 
@@ -63,6 +64,14 @@ QCoro::Task<FoundEntry> findEntry(const platform::ShortcutsFolder& folder, platf
 template <class T> void combine(std::size_t& seed, const T& value)
 {
     seed ^= std::hash<T> {}(value) + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+// In the user's editor; the user is told when nothing could open it.
+void openScript(const platform::ShortcutsFolder& folder, const std::string& relativePath)
+{
+    if (const auto path = folder.resolved(relativePath)) {
+        zk::UrlOpener::openOrTell(QUrl::fromLocalFile(QString::fromStdString(path->string())), "the script");
+    }
 }
 
 } // namespace
@@ -165,7 +174,7 @@ QCoro::Task<void> openShortcut(platform::Uuid id)
         zk::reportError(zk::GeneralError("Could not find shortcut"));
         co_return;
     }
-    folder.open(found.entry->relativePath);
+    openScript(folder, found.entry->relativePath);
 }
 
 std::optional<Shortcut> createShortcut()
@@ -175,7 +184,7 @@ std::optional<Shortcut> createShortcut()
     if (!relativePath) {
         return std::nullopt;
     }
-    folder.open(*relativePath);
+    openScript(folder, *relativePath);
     return shortcut(platform::ShortcutsFolder::identifier(*relativePath));
 }
 

@@ -149,7 +149,9 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
 
     m_help = secondaryText(helpMarkdown(), this);
     m_help->setTextFormat(Qt::MarkdownText);
-    m_help->setOpenExternalLinks(true);
+    // Through the desktop's opener, which says so when nothing opened the page.
+    connect(m_help, &QLabel::linkActivated, this,
+        [](const QString& link) { zk::UrlOpener::openOrTell(QUrl(link), "the page"); });
     m_help->setContentsMargins(0, 2, 0, 0);
     layout->addWidget(m_help);
 

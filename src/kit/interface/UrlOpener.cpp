@@ -6,6 +6,7 @@
 #include "platform/desktop/DesktopOpener.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPointer>
 
 namespace zk {
@@ -25,9 +26,12 @@ void tell(const QUrl& url, const std::string& what, QWidget* window)
     } else if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
         description.message
             = "No web browser could be opened on this computer. Copy the link and open it in a browser.";
-    } else if (isFile) {
+    } else if (isFile && QFileInfo(url.toLocalFile()).isDir()) {
         description.message = "No file manager could be opened on this computer. Copy the folder's "
                               "location and open it yourself.";
+    } else if (isFile) {
+        description.message
+            = "No application could open the file. Copy its location and open it in the program you use.";
     } else {
         description.message = "No application could open the link. Copy it and open it yourself.";
     }

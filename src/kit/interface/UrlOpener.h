@@ -16,7 +16,8 @@ public:
     using Done = std::function<void(bool opened)>;
 
     // Opens the link. When no program took it the user is told (naming `what`, "the feedback
-    // page"), by what it was: no web browser, no e-mail program, no file manager. A choice of
+    // page"), by what it was: no web browser, no e-mail program, no file manager for a folder, no
+    // program for a file. A choice of
     // program the user closed is no failure to tell, but the link did not open.
     static void openOrTell(const QUrl& url, const std::string& what, Done done = {});
 };

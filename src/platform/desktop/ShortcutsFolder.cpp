@@ -1,12 +1,12 @@
 #include "platform/desktop/ShortcutsFolder.h"
 
 #include "platform/AppFolders.h"
-#include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 #include "platform/PrivateFiles.h"
 #include "platform/ProcessGroupWatchdog.h"
 #include "platform/ProcessTree.h"
 #include "platform/RegularFile.h"
+#include "platform/desktop/DesktopOpener.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -18,6 +18,7 @@
 #include <QPromise>
 #include <QString>
 #include <QThreadPool>
+#include <QUrl>
 
 #include <fmt/format.h>
 
@@ -559,7 +560,9 @@ bool ShortcutsFolder::open(std::string_view relativePath) const
     if (!path) {
         return false;
     }
-    return DetachedProcess::start("xdg-open", { path->string() });
+    DesktopOpener::shared().open(
+        QUrl::fromLocalFile(QString::fromStdString(path->string())), [](DesktopOpener::Outcome) {});
+    return true;
 }
 
 std::string ShortcutsFolder::templateText()

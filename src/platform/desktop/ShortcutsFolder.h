@@ -135,7 +135,8 @@ public:
     // How many scripts run now.
     static std::size_t runningCount();
 
-    // Opens the script in the user's preferred application (xdg-open).
+    // Hands the script to the user's preferred application (DesktopOpener), which logs what nothing
+    // opened; false when the path leads outside the folder and nothing was asked.
     bool open(std::string_view relativePath) const;
 
     // Writes a new executable shell script with a short template, named after `baseName`
@@ -146,10 +147,10 @@ public:
     // The script text that createTemplate() writes.
     static std::string templateText();
 
-private:
     // The absolute path of a relative path that stays inside the folder; nothing otherwise.
     std::optional<std::filesystem::path> resolved(std::string_view relativePath) const;
 
+private:
     std::filesystem::path m_root;
 };
 

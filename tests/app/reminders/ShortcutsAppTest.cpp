@@ -1,13 +1,16 @@
 #include "app/reminders/ShortcutsApp.h"
 
 #include "app/engine/SettingsKeys.h"
-#include "platform/DetachedProcess.h"
+#include "kit/foundation/AlertPresenter.h"
 #include "platform/Logger.h"
 #include "platform/desktop/ShortcutsFolder.h"
+#include "platform/fake/FakeDesktopOpener.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
 
+#include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,18 +36,14 @@ protected:
         ASSERT_TRUE(m_dataHome.isValid());
         m_previous = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", m_dataHome.path().toUtf8());
-        platform::DetachedProcess::setStarterForTesting(
-            [this](const std::string& program, const std::vector<std::string>& arguments) {
-                std::vector<std::string> command { program };
-                command.insert(command.end(), arguments.begin(), arguments.end());
-                started.push_back(command);
-                return true;
-            });
+        desktop.outcome = [this](const platform::fake::FakeDesktopOpener::Request&) { return opens; };
+        platform::DesktopOpener::setShared(&desktop);
     }
 
     void TearDown() override
     {
-        platform::DetachedProcess::setStarterForTesting({});
+        platform::DesktopOpener::setShared(nullptr);
+        zk::AlertPresenter::shared().setRunModal({});
         qputenv("XDG_DATA_HOME", m_previous);
     }
 
@@ -59,7 +58,9 @@ protected:
             path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
     }
 
-    std::vector<std::vector<std::string>> started;
+    // Whether the user's editor opens what it is given.
+    platform::DesktopOpener::Outcome opens = platform::DesktopOpener::Outcome::opened;
+    platform::fake::FakeDesktopOpener desktop;
 
 private:
     QTemporaryDir m_dataHome;
@@ -144,13 +145,24 @@ TEST_F(ShortcutsAppTest, opensAKnownScriptAndReportsAnUnknownOne)
 {
     writeScript("stretch.sh", "#!/bin/sh\n");
     QCoro::waitFor(ShortcutsApp::openShortcut(platform::ShortcutsFolder::identifier("stretch.sh")));
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0], (std::vector<std::string> { "xdg-open", (folder() / "stretch.sh").string() }));
+    const QUrl script = QUrl::fromLocalFile(QString::fromStdString((folder() / "stretch.sh").string()));
+    EXPECT_EQ(desktop.openedUrls(), std::vector<QUrl> { script });
 
     platform::LogCapture log;
     QCoro::waitFor(ShortcutsApp::openShortcut(platform::Uuid::random()));
-    EXPECT_EQ(started.size(), 1u);
+    EXPECT_EQ(desktop.openedUrls().size(), 1u);
     EXPECT_EQ(log.countContaining("Could not find shortcut"), 1);
+
+    // No program for it: the user is told, once the desktop has said so.
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString());
+        return 1;
+    });
+    opens = platform::DesktopOpener::Outcome::failed;
+    QCoro::waitFor(ShortcutsApp::openShortcut(platform::ShortcutsFolder::identifier("stretch.sh")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !alerts.empty(); }, 5000));
+    EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the script" });
 }
 
 TEST_F(ShortcutsAppTest, createsAnExecutableTemplateBesideTheOthersAndOpensIt)
@@ -161,8 +173,8 @@ TEST_F(ShortcutsAppTest, createsAnExecutableTemplateBesideTheOthersAndOpensIt)
     EXPECT_TRUE(ShortcutsApp::isAvailable());
     const auto path = folder() / "New Shortcut.sh";
     EXPECT_NE(fs::status(path).permissions() & fs::perms::owner_exec, fs::perms::none);
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0].back(), path.string());
+    EXPECT_EQ(desktop.openedUrls(),
+        std::vector<QUrl> { QUrl::fromLocalFile(QString::fromStdString(path.string())) });
 
     // The template runs as it is, and a second one never overwrites the first.
     EXPECT_EQ(QCoro::waitFor(ShortcutsApp::runShortcut(created->id, {})),

@@ -69,6 +69,24 @@ TEST_F(RunShortcutTest, TheLetMeKnowLinkCarriesTheDebugFields)
         = QString::fromStdString(zk::feedbackPageURL(zk::ZKApp::name(), "Kiruvo 1.0\nDesktop: test"));
     EXPECT_TRUE(help.contains(QStringLiteral("[Let me know](") + link + QStringLiteral(")")))
         << help.toStdString();
+
+    // A page nothing opens is told.
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString());
+        return 1;
+    });
+    opens = false;
+    Q_EMIT row().helpText()->linkActivated(link);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            processEvents();
+            return !alerts.empty();
+        },
+        5000));
+    zk::AlertPresenter::shared().setRunModal({});
+    EXPECT_EQ(opened, std::vector<QUrl> { QUrl(link) });
+    EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the page" });
 }
 
 TEST_F(RunShortcutTest, BeforeTheFirstLoadThePickerIsDisabledOnLoading)
@@ -121,10 +139,10 @@ TEST_F(RunShortcutTest, ScriptsAreGroupedByFolderInTheirOrderAndAChoiceIsStored)
 
     setting.editButton()->click();
     // The folder is read on a worker thread.
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !started.empty(); }, 10000));
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0][0], "xdg-open");
-    EXPECT_NE(started[0][1].find("Breaks/stretch.sh"), std::string::npos);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !opened.empty(); }, 10000));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(opened[0].isLocalFile());
+    EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("Breaks/stretch.sh")));
 }
 
 TEST_F(RunShortcutTest, AVanishedScriptFromAFullyReadFolderFallsBackToNone)
@@ -235,8 +253,8 @@ TEST_F(RunShortcutTest, RunTriesTheChosenScriptAndCreateWritesANewOneToEdit)
     EXPECT_TRUE(std::filesystem::exists(marker));
 
     setting.createButton()->click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !started.empty(); }, 10000));
-    EXPECT_EQ(started[0][0], "xdg-open");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }, 10000));
+    EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/New Shortcut.sh")));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             processEvents();

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -72,10 +73,16 @@ TEST_F(UrlOpenerTest, WhatNothingOpenedIsToldByItsKindAndCanBeCopied)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), page.toString(QUrl::FullyEncoded));
 
     // A folder with no file manager: its location, not a file: URL, is what the user can use.
-    UrlOpener::openOrTell(QUrl::fromLocalFile(QStringLiteral("/tmp/scripts")), "the folder");
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    UrlOpener::openOrTell(QUrl::fromLocalFile(folder.path()), "the folder");
     drain();
     EXPECT_TRUE(messages.back().starts_with("No file manager")) << messages.back();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("/tmp/scripts"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), folder.path());
+    // A file is no file manager's.
+    UrlOpener::openOrTell(QUrl::fromLocalFile(folder.filePath(QStringLiteral("stretch.sh"))), "the script");
+    drain();
+    EXPECT_TRUE(messages.back().starts_with("No application could open the file")) << messages.back();
 
     answer = 1; // "OK": nothing copied
     QGuiApplication::clipboard()->clear();
@@ -83,7 +90,7 @@ TEST_F(UrlOpenerTest, WhatNothingOpenedIsToldByItsKindAndCanBeCopied)
     drain();
     EXPECT_TRUE(messages.back().starts_with("No e-mail program")) << messages.back();
     EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
-    EXPECT_EQ(alerts.size(), 3u);
+    EXPECT_EQ(alerts.size(), 4u);
 }
 
 TEST_F(UrlOpenerTest, AnOpenedLinkOrAChoiceTheUserClosedTellsNothing)
