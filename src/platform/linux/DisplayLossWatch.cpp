@@ -113,6 +113,14 @@ bool DisplayLossWatch::saysDisplayIsLost(const QString& message)
     return false;
 }
 
+void DisplayLossWatch::tellConnectionBroke()
+{
+    if (DisplayLossWatch* watch = installedWatch.load()) {
+        log(LogLevel::Warning, lcSystem(), "An X display connection of ours broke (Xlib said so)");
+        DisplayLossReport::arrived(*watch);
+    }
+}
+
 void DisplayLossWatch::tell()
 {
     if (!std::exchange(m_told, true)) {

@@ -26,6 +26,10 @@ public:
 
     // Whether a message of Qt's says that its connection to the display broke.
     static bool saysDisplayIsLost(const QString& message);
+    // Tells the installed watch, as Qt's message would, that a display connection of our own broke
+    // and the process ends next (Xlib's I/O error); returns once the main thread has told. Any
+    // thread.
+    static void tellConnectionBroke();
 
 Q_SIGNALS:
     // At most once per watch.

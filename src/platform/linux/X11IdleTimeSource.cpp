@@ -1,6 +1,7 @@
 #include "platform/linux/X11IdleTimeSource.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/XlibConnectionLoss.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
@@ -24,6 +25,7 @@ struct X11IdleTimeSource::Connection {
 
 std::unique_ptr<X11IdleTimeSource> X11IdleTimeSource::open(const char* displayName)
 {
+    XlibConnectionLoss::watch();
     auto connection = std::make_unique<Connection>();
     connection->display = XOpenDisplay(displayName);
     if (!connection->display) {

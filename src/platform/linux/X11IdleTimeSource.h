@@ -32,7 +32,9 @@ private:
     struct Connection;
     X11IdleTimeSource(std::unique_ptr<Connection> connection, Query query);
 
-    std::mutex m_mutex;
+    // Xlib's I/O error handler runs inside a query and tells the display's end, whose subscribers
+    // may ask again on the same thread (Xlib then answers nothing at once).
+    std::recursive_mutex m_mutex;
     std::unique_ptr<Connection> m_connection;
     Query m_query;
     bool m_reportedFailure = false;

@@ -1,6 +1,7 @@
 #include "platform/linux/XInput2GlobalInputSource.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/XlibConnectionLoss.h"
 
 #include <QSocketNotifier>
 
@@ -13,6 +14,7 @@ namespace platform {
 
 XInput2GlobalInputSource::XInput2GlobalInputSource(const std::string& display)
 {
+    XlibConnectionLoss::watch();
     Display* connection = XOpenDisplay(display.empty() ? nullptr : display.c_str());
     if (!connection) {
         m_reason = QStringLiteral("Input in other applications cannot be watched: there is no X display.");

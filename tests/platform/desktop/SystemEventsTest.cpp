@@ -2,7 +2,9 @@
 #include "platform/fake/FakeSystemEvents.h"
 #include "platform/linux/DisplayLossWatch.h"
 #include "platform/linux/LogindSystemEvents.h"
+#include "platform/linux/X11IdleTimeSource.h"
 #include "support/PrivateSessionBus.h"
+#include "support/PrivateXServer.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -15,9 +17,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
@@ -406,12 +410,17 @@ struct ChildResult {
     QProcess::ExitStatus exitStatus = QProcess::CrashExit;
 };
 
-// Starts the child, waits for "ready", sends the signals, and collects what it printed.
-ChildResult runChild(const QString& mode, const std::vector<int>& signalNumbers)
+// Starts the child (on the X display $DISPLAY names, when given), waits for "ready", sends the
+// signals, runs whenReady, and collects what it printed.
+ChildResult runChild(const QString& mode, const std::vector<int>& signalNumbers,
+    const std::function<void()>& whenReady = {}, const std::string& display = {})
 {
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(childModeVariable), mode);
+    if (!display.empty()) {
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display));
+    }
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.start(
@@ -426,6 +435,9 @@ ChildResult runChild(const QString& mode, const std::vector<int>& signalNumbers)
     }
     for (const int signalNumber : signalNumbers) {
         ::kill(static_cast<pid_t>(child.processId()), signalNumber);
+    }
+    if (whenReady) {
+        whenReady();
     }
     child.waitForFinished(10000);
     output += child.readAllStandardOutput();
@@ -458,6 +470,25 @@ TEST(SystemEventsChild, Run)
     if (mode == "quit") {
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     }
+    std::unique_ptr<platform::X11IdleTimeSource> idle;
+    if (mode == "xlib") {
+        // Asked on the main thread, as the session's timers do, until the X server goes away.
+        idle = platform::X11IdleTimeSource::open();
+        if (!idle) {
+            std::printf("child: no-display\n");
+            std::fflush(stdout);
+            std::_Exit(0);
+        }
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, [&idle] { idle->secondsSinceLastInput(); });
+        poll->start(20);
+        // Stopping a session in debug mode asks the idle source once more.
+        QObject::connect(events, &SystemEvents::willTerminate, [&idle] { idle->secondsSinceLastInput(); });
+        QObject::connect(events, &SystemEvents::willExitAtOnce, [] {
+            std::printf("child: exit-at-once\n");
+            std::fflush(stdout);
+        });
+    }
     std::printf("child: %s\n", events->isWatchingSignals() ? "ready" : "not-watching");
     std::fflush(stdout);
     const int code = QCoreApplication::exec();
@@ -478,6 +509,26 @@ TEST(SystemEvents, RealSignalsDeliverWillTerminateOnceAndQuit)
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.lines, (std::vector<std::string> { "ready", "will-terminate", "exited 0 1" }));
     }
+}
+
+// An Xlib connection of the application's own (the MIT-SCREEN-SAVER idle source), where Qt's
+// platform plugin is not on that X server (a Wayland session's XWayland): when the server goes
+// away, Xlib ends the process from its I/O error handler, and the display's end is delivered before.
+TEST(SystemEvents, XlibConnectionOfOursBreakingDeliversTheDisplaysEnd)
+{
+    std::optional<PrivateXServer> server;
+    server.emplace();
+    if (!server->isRunning()) {
+        GTEST_SKIP() << "Xvfb is not available";
+    }
+    const ChildResult result = runChild(
+        QStringLiteral("xlib"), {}, [&server] { server.reset(); }, server->display());
+    if (result.lines == std::vector<std::string> { "no-display" }) {
+        GTEST_SKIP() << "the X server lacks MIT-SCREEN-SAVER";
+    }
+    ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.lines, (std::vector<std::string> { "ready", "will-terminate", "exit-at-once" }));
 }
 
 TEST(SystemEvents, ApplicationQuitDeliversWillTerminateOnce)
