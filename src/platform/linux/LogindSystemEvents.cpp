@@ -180,7 +180,11 @@ void LogindSystemEvents::quitApplication()
     if (m_options.quit) {
         m_options.quit();
     } else if (auto* app = QCoreApplication::instance()) {
-        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+        // exit(), not quit(): Qt lets a window that refuses to close (an alert open at a logout)
+        // cancel a quit, and the application would run on after will-terminate, deaf to the next
+        // signal. exit() also ends the event loop of an alert that is open.
+        QMetaObject::invokeMethod(
+            app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     }
 }
 

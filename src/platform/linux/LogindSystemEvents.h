@@ -38,7 +38,7 @@ public:
         // Follow the application object's aboutToQuit and commitDataRequest, and its display's end.
         bool watchApplication;
         // Ends the application after an outside road delivered will-terminate; empty posts
-        // QCoreApplication::quit() to the event loop.
+        // QCoreApplication::exit(0) to the event loop, which no window can refuse.
         std::function<void()> quit;
     };
 

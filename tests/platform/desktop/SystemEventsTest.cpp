@@ -6,10 +6,12 @@
 #include "support/PrivateSessionBus.h"
 #include "support/PrivateXServer.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -467,6 +469,10 @@ TEST(SystemEventsChild, Run)
         std::printf("child: will-terminate\n");
         std::fflush(stdout);
     });
+    const auto ready = [events] {
+        std::printf("child: %s\n", events->isWatchingSignals() ? "ready" : "not-watching");
+        std::fflush(stdout);
+    };
     if (mode == "quit") {
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     }
@@ -489,8 +495,20 @@ TEST(SystemEventsChild, Run)
             std::fflush(stdout);
         });
     }
-    std::printf("child: %s\n", events->isWatchingSignals() ? "ready" : "not-watching");
-    std::fflush(stdout);
+    if (mode == "alert") {
+        // A tray application's alert whose two buttons are actions, none a cancel: it refuses to
+        // be closed, as the application's alerts with a copy button do. Ready once it is up.
+        QApplication::setQuitOnLastWindowClosed(false);
+        QTimer::singleShot(0, qApp, [ready] {
+            QMessageBox alert(QMessageBox::Information, QStringLiteral("Could not open"), QString());
+            alert.addButton(QStringLiteral("Copy Link"), QMessageBox::ActionRole);
+            alert.addButton(QStringLiteral("OK"), QMessageBox::ActionRole);
+            QTimer::singleShot(0, &alert, ready);
+            alert.exec();
+        });
+    } else {
+        ready();
+    }
     const int code = QCoreApplication::exec();
     std::printf("child: exited %d %d\n", code, deliveries);
     std::fflush(stdout);
@@ -529,6 +547,13 @@ TEST(SystemEvents, XlibConnectionOfOursBreakingDeliversTheDisplaysEnd)
     ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.lines, (std::vector<std::string> { "ready", "will-terminate", "exit-at-once" }));
+}
+
+TEST(SystemEvents, ASignalEndsTheApplicationWhileAnAlertThatRefusesToCloseIsOpen)
+{
+    const ChildResult result = runChild(QStringLiteral("alert"), { SIGTERM });
+    ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(result.lines, (std::vector<std::string> { "ready", "will-terminate", "exited 0 1" }));
 }
 
 TEST(SystemEvents, ApplicationQuitDeliversWillTerminateOnce)
