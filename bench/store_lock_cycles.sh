@@ -283,6 +283,11 @@ expected="$(sort -u "$work/acknowledged" "$work/added" | comm -23 - <(sort -u "$
 lost="$(comm -23 <(echo "$expected" | sed '/^$/d') <(echo "$stored" | sort -u) | wc -l)"
 duplicated="$(echo "$stored" | sed '/^$/d' | uniq -d | wc -l)"
 resurrected="$(comm -12 <(sort -u "$work/deleted") <(echo "$stored" | sort -u) | wc -l)"
+# Each lost session with where it came from, to tell a lost end of a session from a lost addition.
+comm -23 <(echo "$expected" | sed '/^$/d') <(echo "$stored" | sort -u) | while read -r id; do
+    echo "lost $id:$(grep -qx "$id" "$work/acknowledged" && echo ' reported by the application')$(grep -qx "$id" "$work/added" && echo ' added by the other program')"
+done
+[[ "$lost" == 0 ]] || grep -E '^kiruvo\.(store|engine) ' "$work/app.log" | cut -c1-200 | sort | uniq -c
 answered_not_stored="$(comm -23 <(echo "$final" | sed '/^$/d' | sort -u) <(echo "$stored" | sort -u) | wc -l)"
 echo "cycles: $cycles ($kills kill -9, $terms SIGTERM), starts under an exclusive lock: $locked_starts," \
     "starts that never answered: $failed_starts, edits by the other program between runs: $edits," \

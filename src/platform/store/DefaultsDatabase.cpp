@@ -365,17 +365,25 @@ bool DefaultsDatabase::setValue(
         // the read for the listeners above succeeded. Such a write goes by the pending file, whose
         // putting into the file joins it with the stored value or keeps the row.
         const bool unread = !unreadable && isStoredButUnread(suite, key);
-        // A key with a join that another program may have written since this store last looked
-        // (a history it added to or deleted from) is joined with what the file holds, over the
-        // value in memory, rather than replaced: by way of the pending file, as a write kept
-        // during a lock is.
-        const bool joined = !unread && !unreadable && value && m_journal && !m_hasPending && m_file
-            && !m_closed && m_joins.of(suite, key) && mayHaveChangedSince(suite, key, base);
+        // A value of a key with a join, derived from a base its writer knows (a history the user
+        // changed), is put in over that base: compared with what the file holds and joined with it
+        // where another program changed it, under the file's write lock, so that no commit of that
+        // program's between a look and the write is overwritten.
+        const bool overBase = !unread && !unreadable && value && base && m_file && !m_hasPending && !m_closed
+            && m_joins.of(suite, key);
+        // Without a base, a key with a join that another program may have written since this
+        // store last looked is joined with what the file holds, over the value in memory, rather
+        // than replaced: by way of the pending file, as a write kept during a lock is.
+        const bool joined = !overBase && !unread && !unreadable && value && m_journal && !m_hasPending
+            && m_file && !m_closed && m_joins.of(suite, key) && mayHaveChangedElsewhere(suite, key);
+        std::vector<ResidentValues::Replayed> replayed;
         if (m_closed) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
         } else if (!m_file || m_hasPending || unread || joined) {
             rc = SQLITE_BUSY;
+        } else if (overBase) {
+            rc = writeOverBase(suite, key, text, *base, replayed, failure);
         } else if (unreadable && (rc = m_file->exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
             failure = m_file->message(rc);
         } else {
@@ -430,6 +438,8 @@ bool DefaultsDatabase::setValue(
             // that only the pending file has is held until the file has it too.
             oldValue
                 = m_values.replace(suite, key, newValue, large && !queued, std::move(previousLarge), backup);
+            // What the file holds instead, when the write was joined with another program's value.
+            takeReplayed(replayed, joinedNotices);
         }
         // A write over a value that did not read, or one to join, is put into the file at once when
         // it can be.
@@ -459,32 +469,45 @@ bool DefaultsDatabase::setValue(
     return true;
 }
 
-bool DefaultsDatabase::mayHaveChangedSince(
-    const std::string& suite, const std::string& key, const Value* base)
+bool DefaultsDatabase::mayHaveChangedElsewhere(const std::string& suite, const std::string& key)
 {
     // Another program's commit may be to any key: every key with a join is looked at again.
     if (m_file->changedElsewhere()) {
         ++m_commitsElsewhere;
     }
-    if (m_knownAt[suite][key] != m_commitsElsewhere) {
-        return true;
+    return m_knownAt[suite][key] != m_commitsElsewhere;
+}
+
+int DefaultsDatabase::writeOverBase(const std::string& suite, const std::string& key, const std::string& text,
+    const Value& base, std::vector<ResidentValues::Replayed>& replayed, std::string& failure)
+{
+    // Counted for the keys written without a base; this one is compared in the file itself.
+    mayHaveChangedElsewhere(suite, key);
+    PendingJournal::Write write { 0, suite, key, text, PendingJournal::Basis::Known,
+        base ? PropertyListJson::encode(*base) : std::nullopt };
+    if (base && !write.base) {
+        write.basis = PendingJournal::Basis::Blind;
     }
-    if (!base) {
-        return false;
+    ResidentValues::Replayed done;
+    const int rc = PendingReplay(*m_file, m_values, m_joins, m_path).putOne(write, done, failure);
+    if (rc == SQLITE_DONE) {
+        replayed.push_back(std::move(done));
     }
-    // The writer derived its value from another one than memory holds: a write kept during a lock
-    // was joined with another program's value just now, or the writer has not heard of a change.
-    const auto resident = m_values.copyOf(suite, key);
-    if (!resident) {
-        return *base != nullptr;
+    return rc;
+}
+
+void DefaultsDatabase::takeReplayed(
+    const std::vector<ResidentValues::Replayed>& replayed, std::vector<Notice>& notices)
+{
+    std::vector<std::string> reports;
+    for (auto& change : m_values.takeReplayed(replayed, reports)) {
+        for (auto& entry : m_listeners.of(change.suite, change.key)) {
+            notices.push_back({ std::move(entry), change.key, change.oldValue, change.newValue });
+        }
     }
-    const Value current = resident->held ? resident->held : resident->lent.lock();
-    if (!current) {
-        // A large value nobody holds: only this store has written it since the file last changed
-        // elsewhere, and its writer has heard of every such write.
-        return false;
+    for (const auto& report : reports) {
+        reportFailure(SQLITE_IOERR, report, m_path);
     }
-    return current != *base && !(*base && **base == *current);
 }
 
 void DefaultsDatabase::catchUp(const std::string& suite, const std::string& key)
@@ -660,15 +683,7 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
     log(LogLevel::Info, lcStore(), "Every write kept while " + m_path + " was held is in it now.");
     // The values the file holds other than those written are told to their listeners once the
     // values' lock is released.
-    std::vector<std::string> reports;
-    for (auto& change : m_values.takeReplayed(replayed, reports)) {
-        for (auto& entry : m_listeners.of(change.suite, change.key)) {
-            notices.push_back({ std::move(entry), change.key, change.oldValue, change.newValue });
-        }
-    }
-    for (const auto& report : reports) {
-        reportFailure(SQLITE_IOERR, report, m_path);
-    }
+    takeReplayed(replayed, notices);
     return true;
 }
 

@@ -198,10 +198,18 @@ private:
     // `base` is the one the writer gave, if any.
     PendingJournal::Write pendingWrite(const std::string& suite, const std::string& key,
         std::optional<std::string> text, bool blind, const Value& previousLarge, const Value* base) const;
-    // Under the write lock: whether the stored value of a key with a join may differ from `base`,
-    // the one a write was derived from (none given: from the value in memory), because another
-    // program may have written it since this store last put it into the file.
-    bool mayHaveChangedSince(const std::string& suite, const std::string& key, const Value* base);
+    // Under the write lock: whether another program may have written the stored value of a key
+    // with a join since this store last knew it.
+    bool mayHaveChangedElsewhere(const std::string& suite, const std::string& key);
+    // Under the write lock: puts `text`, derived from `base`, into the file over that base in one
+    // transaction (a PendingReplay of its own): the stored value is compared with the base under
+    // the file's write lock, and joined with `text` when another program has changed it. SQLite's
+    // code; SQLITE_DONE once committed.
+    int writeOverBase(const std::string& suite, const std::string& key, const std::string& text,
+        const Value& base, std::vector<ResidentValues::Replayed>& replayed, std::string& failure);
+    // Under the write lock: what the file holds after `replayed`, taken into memory, and told to
+    // the listeners of what changed by `notices`.
+    void takeReplayed(const std::vector<ResidentValues::Replayed>& replayed, std::vector<Notice>& notices);
     // Under the write lock: the pending writes put over the values in memory, so that readers see
     // them while the file does not hold them.
     void overlayPending();

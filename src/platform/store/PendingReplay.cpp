@@ -71,6 +71,28 @@ bool PendingReplay::run(
     return true;
 }
 
+int PendingReplay::putOne(
+    const PendingJournal::Write& write, ResidentValues::Replayed& done, std::string& failure)
+{
+    int rc = m_file.exec("BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) {
+        failure = m_file.message(rc);
+        return rc;
+    }
+    done.suite = write.suite;
+    done.key = write.key;
+    rc = apply(write, done, failure);
+    if (rc == SQLITE_DONE) {
+        rc = m_file.exec("COMMIT");
+        if (rc == SQLITE_OK) {
+            return SQLITE_DONE;
+        }
+        failure = m_file.message(rc);
+    }
+    m_file.exec("ROLLBACK");
+    return rc;
+}
+
 int PendingReplay::apply(
     const PendingJournal::Write& write, ResidentValues::Replayed& done, std::string& failure)
 {

@@ -32,6 +32,12 @@ public:
     bool run(
         const std::vector<PendingJournal::Write>& writes, std::vector<ResidentValues::Replayed>& replayed);
 
+    // Puts one write, made over the base it gives, into the file in a transaction of its own, as
+    // run() puts each, but reports nothing: SQLITE_DONE once committed, with what it did; otherwise
+    // the SQLite code (busy while another program holds the file) with `failure`, and the file as
+    // it was.
+    int putOne(const PendingJournal::Write& write, ResidentValues::Replayed& done, std::string& failure);
+
 private:
     int apply(const PendingJournal::Write& write, ResidentValues::Replayed& done, std::string& failure);
 
