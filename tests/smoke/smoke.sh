@@ -2,7 +2,7 @@
 # Starts the application with its own display (with a tray host), session bus and empty data
 # folders, and checks that it keeps running, that it finds the tray, that the first launch shows the
 # Welcome window, that a shortcut stored before the start opens the menu, that a second launch hands
-# over and exits 0, that it answers scripting, that its menu opens the History window, and that
+# over and exits 0 (also one through a hard link to the settings, which it leaves closed), that it answers scripting, that its menu opens the History window, and that
 # SIGTERM ends it cleanly with the running session saved. The application's clock runs sixty times
 # fast (faketime), so a session of several minutes takes seconds.
 # Usage: smoke.sh <path of the kiruvo executable>
@@ -144,6 +144,21 @@ if ! kill -0 "$first" 2>/dev/null; then
 fi
 if [[ "$(welcome_windows | wc -l)" -gt 1 ]]; then
     fail "the second launch opened another Welcome window"
+fi
+# A launch over the same settings by another name (a hard link) hands over without opening them:
+# only the instance that holds the lock may, as an opening puts into the file what waits to be
+# written, and SQLite would keep a log of its own beside that name, blind to the running one's.
+ln -f "$work/data/kiruvo/defaults.sqlite3" "$work/linked.sqlite3"
+KIRUVO_DEFAULTS_PATH="$work/linked.sqlite3" timeout 15 "$executable" >"$work/linked.log" 2>&1
+status=$?
+if [[ $status -ne 0 ]]; then
+    fail "the launch through a hard link exited with status $status"
+    show_log "launch through a hard link" "$work/linked.log"
+elif [[ -e "$work/linked.sqlite3-wal" || -e "$work/linked.sqlite3-shm" ]] || grep -q 'kiruvo\.store' "$work/linked.log"; then
+    fail "the launch through a hard link opened the settings before handing over"
+    show_log "launch through a hard link" "$work/linked.log"
+else
+    echo "ok: the launch through a hard link handed over without opening the settings"
 fi
 # It waited for the bus to say who runs before making anything: the first instance tells where its
 # status item went, the second never gets that far.

@@ -311,12 +311,29 @@ void AppMain::start(const Steps& steps)
     });
 }
 
-QCoro::Task<void> AppMain::claimInstanceThenStart(SingleInstance& instance, std::optional<int>& handedOver)
+bool AppMain::keepStoreOutUnlessLocked(SingleInstance& instance, const Arguments& arguments)
+{
+    const bool held = arguments.waitForInstanceLock ? instance.acquireWaiting({}) : instance.tryAcquire();
+    // A lock that cannot be made at all is claimInstance()'s to tell.
+    if (held || !instance.isHeldElsewhere()) {
+        return false;
+    }
+    platform::UserDefaults::setStandard(std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(":memory:"), platform::UserDefaults::standardSuiteName));
+    return true;
+}
+
+QCoro::Task<void> AppMain::claimInstanceThenStart(
+    SingleInstance& instance, std::optional<int>& handedOver, bool storeKeptOut)
 {
     handedOver = co_await claimInstance(instance, parseArguments(QApplication::arguments()));
     if (handedOver) {
         QApplication::exit(*handedOver);
         co_return;
+    }
+    if (storeKeptOut && instance.isHeld()) {
+        // The other instance ended meanwhile: the settings are this one's to open.
+        platform::UserDefaults::setStandard(nullptr);
     }
     zk::Diagnostics::install();
     platform::ReduceMotion::startFollowing();
@@ -379,6 +396,12 @@ int AppMain::run(int argc, char** argv)
     // while another program held it, start-up keys among them.
     zk::ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens();
     SessionHistory::joinHistoriesWrittenBeforeTheStoreOpens();
+    SingleInstance instance;
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index) {
+        arguments.push_back(QString::fromLocal8Bit(argv[index]));
+    }
+    const bool storeKeptOut = keepStoreOutUnlessLocked(instance, parseArguments(arguments));
     prepareToolkit();
     QApplication app(argc, argv);
     zk::DebugSwitches::applyToApplication(app);
@@ -399,10 +422,10 @@ int AppMain::run(int argc, char** argv)
 
     // Whether another instance runs is known only once the bus answers: the event loop runs
     // meanwhile, and start-up goes on from the answer, so nothing is shown before it.
-    SingleInstance instance;
     std::optional<int> handedOver;
-    platform::async::TaskHandle::start(
-        [&instance, &handedOver](std::stop_token) { return claimInstanceThenStart(instance, handedOver); });
+    platform::async::TaskHandle::start([&instance, &handedOver, storeKeptOut](std::stop_token) {
+        return claimInstanceThenStart(instance, handedOver, storeKeptOut);
+    });
     const int status = QApplication::exec();
     if (handedOver) {
         return *handedOver;

@@ -125,7 +125,17 @@ public:
 
     // Decides whether this process is the application and, when it is, runs the start-up; when it
     // is not, `handedOver` is its exit status and the event loop ends with it.
-    static QCoro::Task<void> claimInstanceThenStart(SingleInstance& instance, std::optional<int>& handedOver);
+    // `storeKeptOut`: keepStoreOutUnlessLocked() found the lock held by another instance.
+    static QCoro::Task<void> claimInstanceThenStart(
+        SingleInstance& instance, std::optional<int>& handedOver, bool storeKeptOut = false);
+
+    // Takes the lock before anything reads a setting (a relaunch waits for it): only the instance
+    // that holds it may open the settings from their file, as an opening puts into the file what
+    // waits in the pending file, the running instance's own, and another name of the file (a hard
+    // link) has a write-ahead log of its own. When another instance holds it, the settings of this
+    // process stay in memory and true is returned; should the lock be this process's after all once
+    // the bus has answered, claimInstanceThenStart() opens them from the file.
+    static bool keepStoreOutUnlessLocked(SingleInstance& instance, const Arguments& arguments);
 
     // What the toolkit must be told before the QApplication exists (run() calls it first).
     static void prepareToolkit();
