@@ -95,7 +95,7 @@ void XdgOpener::run(
     taken->setSingleShot(true);
     QObject::connect(taken, &QTimer::timeout, process, [tell] { tell(Outcome::opened, {}); });
     QObject::connect(process, &QProcess::finished, process,
-        [process, tell, release, program](int code, QProcess::ExitStatus status) {
+        [tell, release, program](int code, QProcess::ExitStatus status) {
             if (status != QProcess::NormalExit) {
                 tell(Outcome::failed, program + " ended abnormally");
             } else if (code != 0) {
