@@ -180,7 +180,7 @@ QCoro::Task<void> openShortcut(platform::Uuid id)
 std::optional<Shortcut> createShortcut()
 {
     const auto folder = platform::ShortcutsFolder::standard();
-    const auto relativePath = folder.createTemplate("New Shortcut");
+    const auto relativePath = folder.createTemplate("New Script");
     if (!relativePath) {
         return std::nullopt;
     }

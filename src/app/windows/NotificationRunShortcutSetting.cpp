@@ -59,8 +59,7 @@ QString helpMarkdown()
     const std::string feedback = zk::feedbackPageURL(zk::ZKApp::name(), zk::feedbackMetadata());
     const QString text = QStringLiteral("[Example use-cases](") + fromStd(website)
         + QStringLiteral("#shortcuts-use-cases)\n[Let me know](") + fromStd(feedback)
-        + QStringLiteral(
-            ") if you use it for something interesting\nTip: A shortcut can run other shortcuts");
+        + QStringLiteral(") if you use it for something interesting\nTip: A script can run other scripts");
     // Each line on a line of its own.
     return QString(text).replace(QStringLiteral("\n"), QStringLiteral("  \n"));
 }
@@ -94,7 +93,7 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
     layout->setContentsMargins(0, 0, 0, 0);
 
     auto* row = new QHBoxLayout;
-    m_picker = new zk::Picker(tr("Run shortcut:"), zk::Picker::Style::menu, this);
+    m_picker = new zk::Picker(tr("Run script:"), zk::Picker::Style::menu, this);
     // A long name must not make the row wider than the pane, and the row must never squeeze the
     // choice to a few letters: the pop-up keeps room for a name of readable length and elides longer
     // ones (the open menu shows them whole).
@@ -117,7 +116,7 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
     layout->addLayout(row);
 
     m_keptNote = secondaryText(
-        tr("The shortcuts folder could not be read completely, so your chosen shortcut is kept."), this);
+        tr("The scripts folder could not be read completely, so your chosen script is kept."), this);
     m_keptNote->hide();
     layout->addWidget(m_keptNote);
 
@@ -267,10 +266,10 @@ void NotificationRunShortcutSetting::rebuild()
     if (m_isLoading) {
         add(tr("Loading…"), current);
     } else if (isEmpty) {
-        add(tr("No Shortcuts"), current);
+        add(tr("No Scripts"), current);
     } else if (current && !listed) {
         // Kept while its folder cannot be read: show it rather than pretend nothing is chosen.
-        add(tr("Chosen shortcut (not readable now)"), current);
+        add(tr("Chosen script (not readable now)"), current);
     }
     add(tr("None"), std::nullopt);
     m_picker->addSeparator();

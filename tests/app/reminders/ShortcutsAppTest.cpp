@@ -169,9 +169,9 @@ TEST_F(ShortcutsAppTest, createsAnExecutableTemplateBesideTheOthersAndOpensIt)
 {
     const auto created = ShortcutsApp::createShortcut();
     ASSERT_TRUE(created);
-    EXPECT_EQ(created->subtitle, "New Shortcut.sh");
+    EXPECT_EQ(created->subtitle, "New Script.sh");
     EXPECT_TRUE(ShortcutsApp::isAvailable());
-    const auto path = folder() / "New Shortcut.sh";
+    const auto path = folder() / "New Script.sh";
     EXPECT_NE(fs::status(path).permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(desktop.openedUrls(),
         std::vector<QUrl> { QUrl::fromLocalFile(QString::fromStdString(path.string())) });
@@ -181,7 +181,7 @@ TEST_F(ShortcutsAppTest, createsAnExecutableTemplateBesideTheOthersAndOpensIt)
         std::vector<std::string> { "Time for a break" });
     const auto second = ShortcutsApp::createShortcut();
     ASSERT_TRUE(second);
-    EXPECT_EQ(second->subtitle, "New Shortcut 2.sh");
+    EXPECT_EQ(second->subtitle, "New Script 2.sh");
     EXPECT_EQ(QCoro::waitFor(ShortcutsApp::shortcuts()).size(), 2u);
 }
 

@@ -103,7 +103,7 @@ TEST_F(RunShortcutTest, NoScriptsShowNoShortcutsDisabledAndOnlyCreate)
     std::filesystem::create_directories(shortcutsFolder());
     auto& setting = loaded();
     EXPECT_FALSE(setting.isLoading());
-    EXPECT_EQ(shownText(*setting.picker()), "No Shortcuts");
+    EXPECT_EQ(shownText(*setting.picker()), "No Scripts");
     EXPECT_FALSE(setting.picker()->isEnabled());
     EXPECT_TRUE(setting.buttonGroup()->isEnabled());
     EXPECT_EQ(setting.runButton(), nullptr);
@@ -167,7 +167,7 @@ TEST_F(RunShortcutTest, AFolderThatCannotBeReadCompletelyKeepsTheChoiceAndSaysSo
     EXPECT_EQ(Defaults::get(Keys::notificationRunShortcut()), gone);
     EXPECT_TRUE(setting.isChoiceUnconfirmed());
     EXPECT_FALSE(setting.keptChoiceNote()->isHidden());
-    EXPECT_EQ(shownText(*setting.picker()), "Chosen shortcut (not readable now)");
+    EXPECT_EQ(shownText(*setting.picker()), "Chosen script (not readable now)");
     ASSERT_NE(setting.runButton(), nullptr);
 }
 
@@ -179,7 +179,7 @@ TEST_F(RunShortcutTest, NoFolderMeansNoAccessTheWarningAndAKeptChoice)
     EXPECT_FALSE(setting.hasAccess());
     EXPECT_FALSE(setting.warningBox()->isHidden());
     EXPECT_EQ(Defaults::get(Keys::notificationRunShortcut()), chosen);
-    EXPECT_EQ(shownText(*setting.picker()), "No Shortcuts");
+    EXPECT_EQ(shownText(*setting.picker()), "No Scripts");
 }
 
 TEST_F(RunShortcutTest, OnlyTheNewestLoadShowsItsList)
@@ -254,11 +254,11 @@ TEST_F(RunShortcutTest, RunTriesTheChosenScriptAndCreateWritesANewOneToEdit)
 
     setting.createButton()->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }, 10000));
-    EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/New Shortcut.sh")));
+    EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/New Script.sh")));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             processEvents();
-            return rowNamed(*setting.picker(), "New Shortcut") >= 0;
+            return rowNamed(*setting.picker(), "New Script") >= 0;
         },
         10000))
         << "the new script is listed";
