@@ -8,13 +8,16 @@
 # the application's writes). The application's
 # clock runs 600 times fast (faketime), so a session long enough to be stored takes a fraction of a
 # second; "NewSession" over D-Bus stores the running one, and "GetSessions" tells which the
-# application holds. Takes about ten minutes; not part of the test suite.
+# application holds. The break threshold is set far beyond any run: the pointer moves once a cycle,
+# and the default 10 minutes of the fast clock are one real second after it. Takes about ten
+# minutes; not part of the test suite.
 #
 # At the end one more start, with the file free, must hold every session the application reported
 # and every one the other program added, each once, and none the other program deleted; no copy of
 # the history may have been set aside, and no pending file may be left. Now and then a second
 # instance, in a session bus of its own, is started over the same database through a symbolic link
-# to its folder or a hard link to the file while the first runs: none may run.
+# to its folder or a hard link to the file while the first runs: none may run (answer on its bus);
+# each must end by itself.
 # With --mixed, one run of the given seconds instead (90 by default): the application stores a
 # session every second or two while the other program, without holding the file, adds 30 sessions
 # and deletes 10 at random moments; the same check follows.
@@ -45,6 +48,13 @@ db="$work/data/kiruvo/defaults.sqlite3"
 : >"$work/added"
 : >"$work/deleted"
 : >"$work/edits"
+: >"$work/seconds"
+# Read at the first start; stored as the settings pane stores it.
+(umask 077 && sqlite3 "$db" "PRAGMA journal_mode=WAL;
+    CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL,
+        PRIMARY KEY(suite, key));
+    INSERT OR REPLACE INTO defaults VALUES('com.zelvantorium.Kiruvo', 'idleDurationBeforeStop', '\"1000000\"')" \
+    >/dev/null)
 faketime_library="$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketimeMT\.so' | head -n 1)"
 [[ -n "$faketime_library" ]] || { echo "libfaketime's library was not found" >&2; exit 77; }
 
@@ -183,8 +193,9 @@ outside_writer() {
 }
 
 # A second instance, on a session bus of its own (as from another login), over the running one's
-# database reached by another path: true when it ran (it is stopped after ten seconds) instead of
-# handing over at once.
+# database reached by another path. It ran when it answered on its bus as the application (it is
+# then stopped); otherwise it must end by itself, having handed over (which waits up to 5 s for the
+# running one to answer on this bus, where it never does). "$work/seconds" gets "<outcome> <seconds>".
 second_through_link() {
     local path="$work/linked/defaults.sqlite3"
     if ((RANDOM % 2 == 0)); then
@@ -193,8 +204,29 @@ second_through_link() {
     fi
     XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config" \
         XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime" KIRUVO_DEFAULTS_PATH="$path" \
-        timeout 10 dbus-run-session -- "$executable" >>"$work/second.log" 2>&1
-    [[ $? == 124 ]]
+        dbus-run-session -- bash -c '
+            started=$(date +%s%N)
+            "$1" &
+            second=$!
+            outcome=starting
+            for _ in $(seq 1 300); do
+                if ! kill -0 "$second" 2>/dev/null; then
+                    wait "$second"
+                    outcome="ended($?)"
+                    break
+                fi
+                if gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
+                    --method com.zelvantorium.Kiruvo.Intents.GetEnabledState >/dev/null 2>&1; then
+                    outcome=ran
+                    break
+                fi
+                sleep 0.1
+            done
+            echo "$outcome $(( ($(date +%s%N) - started) / 1000000 ))" >>"$2"
+            kill -TERM "$second" 2>/dev/null
+            for _ in $(seq 1 100); do kill -0 "$second" 2>/dev/null || break; sleep 0.05; done
+            kill -KILL "$second" 2>/dev/null
+            [[ "$outcome" == ran ]]' _ "$executable" "$work/seconds" >>"$work/second.log" 2>&1
 }
 mkdir -p "$work/elsewhere"
 ln -s "$work/data/kiruvo" "$work/linked"
@@ -293,11 +325,15 @@ echo "cycles: $cycles ($kills kill -9, $terms SIGTERM), starts under an exclusiv
     "starts that never answered: $failed_starts, edits by the other program between runs: $edits," \
     "during runs: $(wc -l <"$work/edits")," \
     "in $(($(date +%s) - started_at)) s"
-echo "sessions reported by the application: $(sort -u "$work/acknowledged" | wc -l)," \
+echo "sessions reported by the application: $(sort -u "$work/acknowledged" | wc -l)" \
+    "(its own: $(sort -u "$work/acknowledged" | comm -23 - <(sort -u "$work/added") | wc -l))," \
     "added by the other program: $(sort -u "$work/added" | wc -l)," \
     "deleted by it: $(sort -u "$work/deleted" | wc -l), stored at the end: $(echo "$stored" | sed '/^$/d' | wc -l)"
 echo "lost: $lost, duplicated: $duplicated, resurrected: $resurrected, histories set aside: $set_aside," \
     "pending file left: $([[ -e "$db.pending" ]] && echo yes || echo no)," \
     "answered at the last start but not stored: $answered_not_stored"
-echo "second instances through another path: $second_starts, of which ran: $seconds_that_ran"
-[[ "$seconds_that_ran" == 0 && "$lost" == 0 && "$answered_not_stored" == 0 && "$duplicated" == 0 && "$resurrected" == 0 && "$set_aside" == 0 && ! -e "$db.pending" ]]
+echo "second instances through another path: $second_starts, of which ran: $seconds_that_ran," \
+    "ended by themselves: $(grep -c '^ended' "$work/seconds")" \
+    "(with status 0: $(grep -c '^ended(0)' "$work/seconds"), longest $(grep '^ended' "$work/seconds" | sort -k2n |
+        tail -n 1 | cut -d' ' -f2) ms), still starting after 30 s: $(grep -c '^starting' "$work/seconds")"
+[[ "$seconds_that_ran" == 0 && "$(grep -vc '^ended' "$work/seconds")" == 0 && "$lost" == 0 && "$answered_not_stored" == 0 && "$duplicated" == 0 && "$resurrected" == 0 && "$set_aside" == 0 && ! -e "$db.pending" ]]
