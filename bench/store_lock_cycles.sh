@@ -231,7 +231,7 @@ second_through_link() {
 mkdir -p "$work/elsewhere"
 ln -s "$work/data/kiruvo" "$work/linked"
 
-kills=0 terms=0 locked_starts=0 edits=0 failed_starts=0 second_starts=0 seconds_that_ran=0
+kills=0 terms=0 edits_before_runs=0 locked_starts=0 edits=0 failed_starts=0 second_starts=0 seconds_that_ran=0
 started_at=$(date +%s)
 if [[ "$cycles" == mixed ]]; then
     # A history to delete from, stored by the other program in the file a first start made.
@@ -239,6 +239,7 @@ if [[ "$cycles" == mixed ]]; then
     wait "$app" 2>/dev/null
     for _ in $(seq 1 20); do edit_unlocked add; done
     edits=20
+    edits_before_runs=$(wc -l <"$work/edits")
     start_app || failed_starts=1
     outside_writer "$mixed_seconds" &
     writer=$!
@@ -323,7 +324,7 @@ done
 answered_not_stored="$(comm -23 <(echo "$final" | sed '/^$/d' | sort -u) <(echo "$stored" | sort -u) | wc -l)"
 echo "cycles: $cycles ($kills kill -9, $terms SIGTERM), starts under an exclusive lock: $locked_starts," \
     "starts that never answered: $failed_starts, edits by the other program between runs: $edits," \
-    "during runs: $(wc -l <"$work/edits")," \
+    "during runs: $(($(wc -l <"$work/edits") - edits_before_runs))," \
     "in $(($(date +%s) - started_at)) s"
 echo "sessions reported by the application: $(sort -u "$work/acknowledged" | wc -l)" \
     "(its own: $(sort -u "$work/acknowledged" | comm -23 - <(sort -u "$work/added") | wc -l))," \
@@ -332,8 +333,8 @@ echo "sessions reported by the application: $(sort -u "$work/acknowledged" | wc 
 echo "lost: $lost, duplicated: $duplicated, resurrected: $resurrected, histories set aside: $set_aside," \
     "pending file left: $([[ -e "$db.pending" ]] && echo yes || echo no)," \
     "answered at the last start but not stored: $answered_not_stored"
+longest_hand_over="$(grep '^ended' "$work/seconds" | sort -k2n | tail -n 1 | cut -d' ' -f2)"
 echo "second instances through another path: $second_starts, of which ran: $seconds_that_ran," \
-    "ended by themselves: $(grep -c '^ended' "$work/seconds")" \
-    "(with status 0: $(grep -c '^ended(0)' "$work/seconds"), longest $(grep '^ended' "$work/seconds" | sort -k2n |
-        tail -n 1 | cut -d' ' -f2) ms), still starting after 30 s: $(grep -c '^starting' "$work/seconds")"
+    "ended by themselves: $(grep -c '^ended' "$work/seconds") (with status 0: $(grep -c '^ended(0)' "$work/seconds")," \
+    "the longest after ${longest_hand_over:-0} ms), still starting after 30 s: $(grep -c '^starting' "$work/seconds")"
 [[ "$seconds_that_ran" == 0 && "$(grep -vc '^ended' "$work/seconds")" == 0 && "$lost" == 0 && "$answered_not_stored" == 0 && "$duplicated" == 0 && "$resurrected" == 0 && "$set_aside" == 0 && ! -e "$db.pending" ]]
