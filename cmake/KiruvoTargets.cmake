@@ -5,7 +5,8 @@
 # (-DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON builds without them, to check that each file includes
 # what it uses.)
 function(kiruvo_precompile target header)
-  target_precompile_headers(${target} PRIVATE ${header})
+  # (C++ only: a target with C files, such as the tests' protocol glue, would get a C header too.)
+  target_precompile_headers(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${header}>)
 endfunction()
 
 # Every source folder is one library target whose sources are the files in it
