@@ -230,7 +230,9 @@ std::vector<PendingJournal::Write> collapse(std::vector<PendingJournal::Write> r
     return writes;
 }
 
-void bind(sqlite3_stmt* statement, int index, const std::optional<std::string>& text)
+// Not called bind: where <functional> is seen, an unqualified bind(statement, 1, aString) is
+// std::bind (an exact match, where this one needs a conversion), which builds a call and binds nothing.
+void bindText(sqlite3_stmt* statement, int index, const std::optional<std::string>& text)
 {
     if (text) {
         sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
@@ -397,8 +399,8 @@ bool PendingJournal::commit(const std::vector<Write*>& rows, const Write* replac
         rc = sqlite3_prepare_v2(m_db, "DELETE FROM pending WHERE suite = ?1 AND key = ?2", -1, &raw, nullptr);
         Statement remove(raw);
         if (rc == SQLITE_OK) {
-            bind(remove.get(), 1, replacing->suite);
-            bind(remove.get(), 2, replacing->key);
+            bindText(remove.get(), 1, replacing->suite);
+            bindText(remove.get(), 2, replacing->key);
             rc = sqlite3_step(remove.get()) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(m_db);
         }
     }
@@ -413,12 +415,12 @@ bool PendingJournal::commit(const std::vector<Write*>& rows, const Write* replac
             if (rc != SQLITE_OK) {
                 break;
             }
-            bind(insert.get(), 1, write->suite);
-            bind(insert.get(), 2, write->key);
-            bind(insert.get(), 3, write->text);
+            bindText(insert.get(), 1, write->suite);
+            bindText(insert.get(), 2, write->key);
+            bindText(insert.get(), 3, write->text);
             sqlite3_bind_int(insert.get(), 4, write->basis == Basis::Blind ? 1 : 0);
             sqlite3_bind_int(insert.get(), 5, write->basis == Basis::Known ? 1 : 0);
-            bind(insert.get(), 6, write->basis == Basis::Known ? write->base : std::nullopt);
+            bindText(insert.get(), 6, write->basis == Basis::Known ? write->base : std::nullopt);
             rc = sqlite3_step(insert.get()) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(m_db);
             sequences.push_back(sqlite3_last_insert_rowid(m_db));
             sqlite3_reset(insert.get());
