@@ -1,12 +1,21 @@
-# Each library and test program compiles the standard library and Qt headers most of its files
-# include once, as its own precompiled header. Each target has its own rather than sharing one:
-# the targets differ in the Qt modules they link (and so in the macros Qt's headers test), and a
-# header precompiled under other macros is refused by clang and warned of by GCC.
+# The standard library and Qt headers most files include are compiled once as a precompiled
+# header, and shared by the targets whose flags and macros are the same: the libraries from
+# kiruvo_foundation_core up, the application and the benchmarks reuse kiruvo_precompiled's, every
+# test program reuses kiruvo_test_support's. A header precompiled under other macros is refused by
+# clang and warned of by GCC, so kiruvo_platform and its stand-ins (fewer Qt modules, the X11
+# libraries' own macros) make their own.
 # (-DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON builds without them, to check that each file includes
 # what it uses.)
-function(kiruvo_precompile target header)
-  # (C++ only: a target with C files, such as the tests' protocol glue, would get a C header too.)
-  target_precompile_headers(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${header}>)
+#   kiruvo_precompile(target HEADER header)  makes the target's own
+#   kiruvo_precompile(target FROM host)      reuses the host's
+function(kiruvo_precompile target)
+  cmake_parse_arguments(ARG "" "HEADER;FROM" "" ${ARGN})
+  if(ARG_FROM)
+    target_precompile_headers(${target} REUSE_FROM ${ARG_FROM})
+  else()
+    # C++ only: a target with C files, such as the tests' protocol glue, would get a C header too.
+    target_precompile_headers(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ARG_HEADER}>)
+  endif()
 endfunction()
 
 # Every source folder is one library target whose sources are the files in it
@@ -39,7 +48,11 @@ function(kiruvo_add_library name)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
-    kiruvo_precompile(${name} ${PROJECT_SOURCE_DIR}/cmake/Precompiled.h)
+    if(TARGET kiruvo_precompiled)
+      kiruvo_precompile(${name} FROM kiruvo_precompiled)
+    else()
+      kiruvo_precompile(${name} HEADER ${PROJECT_SOURCE_DIR}/cmake/Precompiled.h)
+    endif()
   else()
     add_library(${name} INTERFACE ${sources})
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
@@ -60,7 +73,7 @@ function(kiruvo_add_test_folder name dir)
   set(target ${name}_tests)
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE kiruvo_test_support ${ARG_DEPS})
-  kiruvo_precompile(${target} ${PROJECT_SOURCE_DIR}/cmake/PrecompiledTests.h)
+  kiruvo_precompile(${target} FROM kiruvo_test_support)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     # One variable only: a list here would reach the tests as separate properties. The test

@@ -1,0 +1,1 @@
+// The translation unit that makes the shared precompiled header (see KiruvoTargets.cmake).
