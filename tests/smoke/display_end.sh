@@ -75,6 +75,15 @@ kwin | mutter)
     ;;
 esac
 
+# Nobody gives input here: with the default idle time (ten fast minutes, ten real seconds from the
+# display's start) a slow start-up on a loaded machine could see a break before the display ends.
+# A long idle time set in the store beforehand keeps the session running.
+mkdir -p "$work/data/kiruvo"
+(umask 077 && sqlite3 "$work/data/kiruvo/defaults.sqlite3" "PRAGMA journal_mode=WAL;
+    CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL,
+        PRIMARY KEY(suite, key));
+    INSERT OR REPLACE INTO defaults VALUES('com.zelvantorium.Kiruvo', 'idleDurationBeforeStop', '\"1000000\"')" \
+    >/dev/null) || fail "the store could not be prepared"
 require_fast_clock
 run_with_fast_clock "$executable" >"$work/app.log" 2>&1 &
 app=$!
