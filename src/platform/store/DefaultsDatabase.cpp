@@ -375,7 +375,7 @@ bool DefaultsDatabase::setValue(
         // store last looked is joined with what the file holds, over the value in memory, rather
         // than replaced: by way of the pending file, as a write kept during a lock is.
         const bool joined = !overBase && !unread && !unreadable && value && m_journal && !m_hasPending
-            && m_file && !m_closed && m_joins.of(suite, key) && mayHaveChangedElsewhere(suite, key);
+            && m_file && !m_closed && m_joins.of(suite, key) && m_outside.mayHaveChanged(*m_file, suite, key);
         std::vector<ResidentValues::Replayed> replayed;
         if (m_closed) {
             rc = SQLITE_CANTOPEN;
@@ -383,7 +383,7 @@ bool DefaultsDatabase::setValue(
         } else if (!m_file || m_hasPending || unread || joined) {
             rc = SQLITE_BUSY;
         } else if (overBase) {
-            rc = writeOverBase(suite, key, text, *base, replayed, failure);
+            rc = m_outside.putOverBase(*m_file, suite, key, text, *base, replayed, failure);
         } else if (unreadable && (rc = m_file->exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
             failure = m_file->message(rc);
         } else {
@@ -445,10 +445,10 @@ bool DefaultsDatabase::setValue(
         // it can be.
         if (queued && m_file && (unread || joined)) {
             if (flushPending(joinedNotices) && joined) {
-                m_knownAt[suite][key] = m_commitsElsewhere;
+                m_outside.know(suite, key);
             }
         } else if (rc == SQLITE_DONE && !queued) {
-            m_knownAt[suite][key] = m_commitsElsewhere;
+            m_outside.know(suite, key);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -467,33 +467,6 @@ bool DefaultsDatabase::setValue(
     DefaultsListeners::tell(listeners, key, oldValue, newValue);
     DefaultsListeners::deliver(joinedNotices);
     return true;
-}
-
-bool DefaultsDatabase::mayHaveChangedElsewhere(const std::string& suite, const std::string& key)
-{
-    // Another program's commit may be to any key: every key with a join is looked at again.
-    if (m_file->changedElsewhere()) {
-        ++m_commitsElsewhere;
-    }
-    return m_knownAt[suite][key] != m_commitsElsewhere;
-}
-
-int DefaultsDatabase::writeOverBase(const std::string& suite, const std::string& key, const std::string& text,
-    const Value& base, std::vector<ResidentValues::Replayed>& replayed, std::string& failure)
-{
-    // Counted for the keys written without a base; this one is compared in the file itself.
-    mayHaveChangedElsewhere(suite, key);
-    PendingJournal::Write write { 0, suite, key, text, PendingJournal::Basis::Known,
-        base ? PropertyListJson::encode(*base) : std::nullopt };
-    if (base && !write.base) {
-        write.basis = PendingJournal::Basis::Blind;
-    }
-    ResidentValues::Replayed done;
-    const int rc = PendingReplay(*m_file, m_values, m_joins, m_path).putOne(write, done, failure);
-    if (rc == SQLITE_DONE) {
-        replayed.push_back(std::move(done));
-    }
-    return rc;
 }
 
 void DefaultsDatabase::takeReplayed(
@@ -519,50 +492,7 @@ void DefaultsDatabase::catchUp(const std::string& suite, const std::string& key)
         if (m_closed || !m_file || m_waiting || m_hasPending) {
             return;
         }
-        if (m_file->changedElsewhere()) {
-            ++m_commitsElsewhere;
-        }
-        auto& knownAt = m_knownAt[suite][key];
-        if (knownAt == m_commitsElsewhere || unreadableText(suite, key)) {
-            return;
-        }
-        std::optional<std::string> text;
-        const int rc = m_file->read(suite, key, text);
-        m_file->releaseMemory();
-        // Held by another program for the moment: looked at again at the next question.
-        if (rc != SQLITE_DONE) {
-            return;
-        }
-        Value now;
-        if (text) {
-            auto decoded = PropertyListJson::decode(*text);
-            if (!decoded) {
-                // What does not read is kept as a row found so at open would be, and copied aside
-                // before anything replaces it.
-                reportFailure(SQLITE_FORMAT,
-                    "The value of \"" + key + "\" of suite \"" + suite + "\" that another program wrote to "
-                        + m_path + " could not be read; it reads as unset and is copied to a backup key "
-                        + "before it is replaced.",
-                    m_path);
-                m_values.keepUnreadable(suite, key, std::move(*text));
-                knownAt = m_commitsElsewhere;
-                return;
-            }
-            now = std::make_shared<const PropertyList>(std::move(*decoded));
-        }
-        knownAt = m_commitsElsewhere;
-        const auto resident = m_values.copyOf(suite, key);
-        const Value before = resident ? (resident->held ? resident->held : resident->lent.lock()) : nullptr;
-        // A large value nobody holds cannot be compared: its listeners hear it again.
-        const bool unknown = resident && resident->large && !before;
-        if (!unknown && (before == now || (before && now && *before == *now))) {
-            return;
-        }
-        const bool large = text && text->size() >= deferredDecodeSize;
-        m_values.replace(suite, key, now, large, before, std::nullopt);
-        for (auto& entry : m_listeners.of(suite, key)) {
-            notices.push_back({ std::move(entry), key, before, now });
-        }
+        m_outside.catchUp(*m_file, suite, key, notices);
     }
     DefaultsListeners::deliver(notices);
 }

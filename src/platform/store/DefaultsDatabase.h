@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/store/DefaultsListeners.h"
+#include "platform/store/OutsideCommits.h"
 #include "platform/store/PropertyList.h"
 #include "platform/store/ResidentValues.h"
 #include "platform/store/StoredValue.h"
@@ -198,15 +199,6 @@ private:
     // `base` is the one the writer gave, if any.
     PendingJournal::Write pendingWrite(const std::string& suite, const std::string& key,
         std::optional<std::string> text, bool blind, const Value& previousLarge, const Value* base) const;
-    // Under the write lock: whether another program may have written the stored value of a key
-    // with a join since this store last knew it.
-    bool mayHaveChangedElsewhere(const std::string& suite, const std::string& key);
-    // Under the write lock: puts `text`, derived from `base`, into the file over that base in one
-    // transaction (a PendingReplay of its own): the stored value is compared with the base under
-    // the file's write lock, and joined with `text` when another program has changed it. SQLite's
-    // code; SQLITE_DONE once committed.
-    int writeOverBase(const std::string& suite, const std::string& key, const std::string& text,
-        const Value& base, std::vector<ResidentValues::Replayed>& replayed, std::string& failure);
     // Under the write lock: what the file holds after `replayed`, taken into memory, and told to
     // the listeners of what changed by `notices`.
     void takeReplayed(const std::vector<ResidentValues::Replayed>& replayed, std::vector<Notice>& notices);
@@ -251,16 +243,12 @@ private:
     // Under the write lock.
     StoredValueJoins m_joins;
     std::function<void()> m_didChange;
-    // How many times this store has seen another program's commit to the file, and for each key
-    // with a join (or caught up with) the count when memory last had its value from the file or put
-    // it there: a key known from before the latest such commit may hold another program's value
-    // that memory does not know. Under the write lock.
-    std::uint64_t m_commitsElsewhere = 0;
-    std::unordered_map<std::string, std::unordered_map<std::string, std::uint64_t>> m_knownAt;
 
     // A read may lend a large value, or find that it no longer reads: hence mutable.
     mutable ResidentValues m_values { m_path };
     DefaultsListeners m_listeners;
+    // Which keys another program may have written since memory knew them. Under the write lock.
+    OutsideCommits m_outside { m_values, m_listeners, m_joins, m_path, deferredDecodeSize };
 };
 
 } // namespace platform
