@@ -338,6 +338,9 @@ QCoro::Task<void> AppMain::claimInstanceThenStart(
     zk::Diagnostics::install();
     platform::ReduceMotion::startFollowing();
     start();
+    // Settings and the history another program changes (the sqlite3 tool, a sync tool) take
+    // effect at once, as the user's own do.
+    platform::UserDefaults::standard()->hearOtherPrograms();
     tellIfTheStoreFellBackToMemory();
     // Start-up reads, checks and decodes the whole store and draws the first status item; the
     // heap it left free in between what stays would otherwise be kept for the process's life.

@@ -103,6 +103,23 @@ int DefaultsConnection::read(
     return rc;
 }
 
+int DefaultsConnection::readAll(std::vector<Row>& rows)
+{
+    // Rare (only after another program's commit), so prepared when needed.
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "SELECT suite, key, value FROM defaults", -1, &raw, nullptr);
+    sqlite::Statement select(raw);
+    rows.clear();
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(raw);
+        if (rc == SQLITE_ROW) {
+            rows.push_back(
+                { sqlite::columnText(raw, 0), sqlite::columnText(raw, 1), sqlite::columnText(raw, 2) });
+        }
+    }
+    return rc;
+}
+
 int DefaultsConnection::copyRow(
     const std::string& suite, const std::string& key, const std::string& backup, bool& copied)
 {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -44,6 +45,13 @@ public:
     // code when the read failed (SQLITE_NOMEM for a text SQLite had no memory to hand over, which is
     // not an empty one).
     int read(const std::string& suite, const std::string& key, std::optional<std::string>& text);
+    struct Row {
+        std::string suite;
+        std::string key;
+        std::string text;
+    };
+    // Every row as the file holds it, in one read transaction; SQLITE_DONE when done.
+    int readAll(std::vector<Row>& rows);
     // Copies the row of `key`, as the file holds it and without decoding it, to `backup`;
     // SQLITE_DONE when done, with `copied` false when there was no row to copy.
     int copyRow(const std::string& suite, const std::string& key, const std::string& backup, bool& copied);

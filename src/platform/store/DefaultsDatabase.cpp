@@ -360,6 +360,10 @@ bool DefaultsDatabase::setValue(
                 previousLarge = std::move(reread.value);
             }
         }
+        // Another program may have repaired a value that did not read: not replaced unseen.
+        if (m_file && !m_closed && !m_waiting && !m_hasPending && unreadableText(suite, key)) {
+            m_outside.catchUp(*m_file, suite, key, notices);
+        }
         const auto unreadable = m_file ? unreadableText(suite, key) : std::nullopt;
         // Whoever writes may have read nothing where a value is stored: the row is kept, even when
         // the read for the listeners above succeeded. Such a write goes by the pending file, whose
@@ -384,33 +388,11 @@ bool DefaultsDatabase::setValue(
             rc = SQLITE_BUSY;
         } else if (overBase) {
             rc = m_outside.putOverBase(*m_file, suite, key, text, *base, replayed, failure);
-        } else if (unreadable && (rc = m_file->exec("SAVEPOINT replaceUnreadable")) != SQLITE_OK) {
+        } else if (unreadable) {
+            rc = replaceUnreadable(*m_file, m_values.freeBackupKey(suite, key), suite, key, *unreadable,
+                value ? &text : nullptr, backup, failure);
+        } else if ((rc = m_file->write(suite, key, value ? &text : nullptr)) != SQLITE_DONE) {
             failure = m_file->message(rc);
-        } else {
-            // The copy and the write commit together or not at all.
-            if (unreadable) {
-                backup = backUpUnreadable(
-                    *m_file, m_values.freeBackupKey(suite, key), suite, *unreadable, failure);
-            }
-            if (unreadable && !backup) {
-                rc = isBusy(m_file->lastFailure()) ? SQLITE_BUSY : SQLITE_ABORT;
-            } else {
-                rc = m_file->write(suite, key, value ? &text : nullptr);
-                if (rc != SQLITE_DONE) {
-                    failure = m_file->message(rc);
-                }
-            }
-            if (unreadable) {
-                if (rc != SQLITE_DONE) {
-                    m_file->exec("ROLLBACK TO replaceUnreadable");
-                }
-                if (const int released = m_file->exec("RELEASE replaceUnreadable");
-                    released != SQLITE_OK && rc == SQLITE_DONE) {
-                    rc = released;
-                    failure = m_file->message(rc);
-                    m_file->exec("ROLLBACK");
-                }
-            }
         }
         if (!m_closed && m_requestedPath != memoryPath && isBusy(rc)) {
             // Another process holds the file: the write is kept in the pending file, durably, and
@@ -438,6 +420,7 @@ bool DefaultsDatabase::setValue(
             // that only the pending file has is held until the file has it too.
             oldValue
                 = m_values.replace(suite, key, newValue, large && !queued, std::move(previousLarge), backup);
+            m_outside.wrote(suite, key);
             // What the file holds instead, when the write was joined with another program's value.
             takeReplayed(replayed, joinedNotices);
         }
@@ -474,6 +457,7 @@ void DefaultsDatabase::takeReplayed(
 {
     std::vector<std::string> reports;
     for (auto& change : m_values.takeReplayed(replayed, reports)) {
+        m_outside.wrote(change.suite, change.key);
         for (auto& entry : m_listeners.of(change.suite, change.key)) {
             notices.push_back({ std::move(entry), change.key, change.oldValue, change.newValue });
         }
@@ -486,15 +470,33 @@ void DefaultsDatabase::takeReplayed(
 void DefaultsDatabase::catchUp(const std::string& suite, const std::string& key)
 {
     m_values.settle(suite, &key);
+    followFile([&](std::vector<Notice>& notices) { return m_outside.catchUp(*m_file, suite, key, notices); });
+}
+
+bool DefaultsDatabase::catchUpAll()
+{
+    return followFile([&](std::vector<Notice>& notices) { return m_outside.catchUpAll(*m_file, notices); });
+}
+
+bool DefaultsDatabase::followFile(const std::function<bool(std::vector<Notice>&)>& read)
+{
     std::vector<Notice> notices;
+    std::function<void()> didChange;
     {
         std::lock_guard writeLock(m_writeMutex);
         if (m_closed || !m_file || m_waiting || m_hasPending) {
-            return;
+            return true;
         }
-        m_outside.catchUp(*m_file, suite, key, notices);
+        if (!read(notices)) {
+            return false;
+        }
+        didChange = notices.empty() ? nullptr : m_didChange;
     }
     DefaultsListeners::deliver(notices);
+    if (didChange) {
+        didChange();
+    }
+    return true;
 }
 
 void DefaultsDatabase::setJoin(const std::string& suite, const std::string& key, Join join)

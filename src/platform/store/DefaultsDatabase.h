@@ -79,7 +79,9 @@ struct DefaultsFileOpening;
 // a key with a join that may have been changed so, or that its writer derived from another value
 // than memory holds, is joined with what the file holds over the value it was derived from (its
 // base, given by the writer) rather than replacing it; catchUp() has one key read again before a
-// reader answers from it.
+// reader answers from it, and catchUpAll() (woken by a DefaultsFileWatch) every key, whose listeners
+// then hear that program's changes as they hear a write. A row that did not decode is read again
+// too, as that program may have repaired it, and a write over it takes a repair first.
 //
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the
@@ -156,6 +158,11 @@ public:
     // them with the other program's) or while the file cannot be read.
     void catchUp(const std::string& suite, const std::string& key);
     std::vector<std::pair<std::string, Value>> values(const std::string& suite) const;
+    // After another program may have committed to the file: every key whose value that changed
+    // (or removed) is read again and its listeners told, as for a write of this store's, and the
+    // did-change handler once. One look at the file's version when nothing was committed. False
+    // when the file could not be read (another program holds it): a later call reads it.
+    bool catchUpAll();
 
     // Stores `value` (nothing removes the key). False, with the failure logged and reported and
     // nothing changed, when the value cannot be encoded or the write does not commit.
@@ -205,6 +212,11 @@ private:
     // Under the write lock: the pending writes put over the values in memory, so that readers see
     // them while the file does not hold them.
     void overlayPending();
+    // Under the write lock: `read` takes what another program committed; then its notices are
+    // delivered, and the did-change handler told when there were any. False when `read` could not
+    // read the file. Nothing while the file is not open or writes wait beside it: opening it, or
+    // putting them in, takes what the other program changed.
+    bool followFile(const std::function<bool(std::vector<Notice>&)>& read);
     // A large value's current object: the held or lent one, else read from the file; null when
     // the row is gone or no longer reads. Takes the write lock.
     Value lendLarge(const std::string& suite, const std::string& key) const;

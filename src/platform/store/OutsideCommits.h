@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,11 +45,24 @@ public:
         const std::string& text, const StoredValue& base, std::vector<ResidentValues::Replayed>& replayed,
         std::string& failure);
     // Reads `key` again from the file when another program may have committed to it since memory
-    // last knew it; what changed goes into memory and, for its listeners, into `notices`.
-    void catchUp(DefaultsConnection& file, const std::string& suite, const std::string& key,
+    // last knew it; what changed goes into memory and, for its listeners, into `notices`. A key
+    // whose stored text did not decode is read again too: another program may have repaired it.
+    // False when the file could not be read (another program holds it).
+    bool catchUp(DefaultsConnection& file, const std::string& suite, const std::string& key,
         std::vector<Notice>& notices);
+    // The same for every key, after another program's commit: its rows are read in one transaction,
+    // and those that differ from what memory knows are taken as catchUp() takes one. False when the
+    // file could not be read: a later call reads it.
+    bool catchUpAll(DefaultsConnection& file, std::vector<Notice>& notices);
+    // A write of this store's changed `key` in memory: the next catchUpAll() compares it anew.
+    void wrote(const std::string& suite, const std::string& key);
 
 private:
+    // Memory takes `text`, the row of `key` as the file holds it now (nothing: no row).
+    void take(const std::string& suite, const std::string& key, std::optional<std::string> text,
+        std::vector<Notice>& notices);
+    std::uint64_t knownAt(const std::string& suite, const std::string& key);
+
     ResidentValues& m_values;
     const DefaultsListeners& m_listeners;
     const StoredValueJoins& m_joins;
@@ -60,6 +74,10 @@ private:
     // that memory does not know.
     std::uint64_t m_commits = 0;
     std::unordered_map<std::string, std::unordered_map<std::string, std::uint64_t>> m_knownAt;
+    // The count when every key was last read again, and a digest of each row's text then: a row
+    // that still has it, and that no write of this store's has changed since, is as memory knows it.
+    std::uint64_t m_allKnownAt = 0;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::size_t>> m_digests;
 };
 
 } // namespace platform

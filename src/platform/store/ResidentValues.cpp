@@ -128,6 +128,33 @@ ResidentValues::Resident* ResidentValues::residentOf(const std::string& suite, c
     return it == suiteIt->second.end() ? nullptr : &it->second;
 }
 
+std::vector<std::pair<std::string, std::string>> ResidentValues::settledKeys() const
+{
+    std::vector<std::string> suites;
+    {
+        std::shared_lock lock(m_mutex);
+        for (const auto& entry : m_deferred) {
+            suites.push_back(entry.first);
+        }
+    }
+    for (const auto& suite : suites) {
+        settle(suite, nullptr);
+    }
+    std::vector<std::pair<std::string, std::string>> keys;
+    std::shared_lock lock(m_mutex);
+    for (const auto& [suite, residents] : m_values) {
+        for (const auto& entry : residents) {
+            keys.emplace_back(suite, entry.first);
+        }
+    }
+    for (const auto& [suite, texts] : m_unreadable) {
+        for (const auto& entry : texts) {
+            keys.emplace_back(suite, entry.first);
+        }
+    }
+    return keys;
+}
+
 ResidentValues::Found ResidentValues::find(const std::string& suite, const std::string& key) const
 {
     std::shared_lock lock(m_mutex);
@@ -281,6 +308,14 @@ void ResidentValues::keepUnreadable(const std::string& suite, const std::string&
 {
     std::unique_lock lock(m_mutex);
     m_unreadable[suite][key] = std::move(text);
+}
+
+void ResidentValues::dropUnreadable(const std::string& suite, const std::string& key)
+{
+    std::unique_lock lock(m_mutex);
+    if (auto it = m_unreadable.find(suite); it != m_unreadable.end()) {
+        it->second.erase(key);
+    }
 }
 
 StoredValue ResidentValues::replace(const std::string& suite, const std::string& key, StoredValue value,

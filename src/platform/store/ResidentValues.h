@@ -60,6 +60,8 @@ public:
     // Decodes the long rows of `suite` not decoded yet (of `key` only, when given); those that do
     // not decode are reported and kept as unreadable texts.
     void settle(const std::string& suite, const std::string* key) const;
+    // Every key that holds a value or a text that does not decode, each long row decoded first.
+    std::vector<std::pair<std::string, std::string>> settledKeys() const;
     Found find(const std::string& suite, const std::string& key) const;
     std::optional<Resident> copyOf(const std::string& suite, const std::string& key) const;
     // Every value of `suite` at hand; the keys of long values nobody holds go to `notHeld`.
@@ -87,6 +89,8 @@ public:
     // Marks `key` as unread; false when it is not stored or was marked already.
     bool markUnread(const std::string& suite, const std::string& key);
     void keepUnreadable(const std::string& suite, const std::string& key, std::string text);
+    // The file no longer holds the text of `key` that did not decode.
+    void dropUnreadable(const std::string& suite, const std::string& key);
 
     // A write committed (or kept beside the file): `value` replaces the key's value (null removes
     // it), lent only when `lent`; a `backup` of an unreadable text is added and the text dropped.

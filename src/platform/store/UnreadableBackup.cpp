@@ -2,6 +2,7 @@
 
 #include "platform/store/DefaultsConnection.h"
 #include "platform/store/PropertyListJson.h"
+#include "platform/store/SqliteSupport.h"
 
 #include <sqlite3.h>
 
@@ -37,6 +38,33 @@ std::optional<std::pair<std::string, StoredValue>> backUpUnreadable(DefaultsConn
         return std::nullopt;
     }
     return std::pair(backupKey, std::make_shared<const PropertyList>(std::move(copy)));
+}
+
+int replaceUnreadable(DefaultsConnection& file, const std::string& backupKey, const std::string& suite,
+    const std::string& key, const std::string& unreadable, const std::string* text,
+    std::optional<std::pair<std::string, StoredValue>>& backup, std::string& failure)
+{
+    int rc = file.exec("SAVEPOINT replaceUnreadable");
+    if (rc != SQLITE_OK) {
+        failure = file.message(rc);
+        return rc;
+    }
+    backup = backUpUnreadable(file, backupKey, suite, unreadable, failure);
+    if (!backup) {
+        rc = sqlite::isBusy(file.lastFailure()) ? SQLITE_BUSY : SQLITE_ABORT;
+    } else if ((rc = file.write(suite, key, text)) != SQLITE_DONE) {
+        failure = file.message(rc);
+    }
+    if (rc != SQLITE_DONE) {
+        file.exec("ROLLBACK TO replaceUnreadable");
+    }
+    if (const int released = file.exec("RELEASE replaceUnreadable");
+        released != SQLITE_OK && rc == SQLITE_DONE) {
+        rc = released;
+        failure = file.message(rc);
+        file.exec("ROLLBACK");
+    }
+    return rc;
 }
 
 } // namespace platform

@@ -23,4 +23,12 @@ std::string unreadableBackupKey(const std::string& name, std::int64_t unixSecond
 std::optional<std::pair<std::string, StoredValue>> backUpUnreadable(DefaultsConnection& file,
     const std::string& backupKey, const std::string& suite, const std::string& text, std::string& failure);
 
+// Writes `text` as the row of `key` (nothing: removes it) over a stored row whose `unreadable` text
+// did not decode, which is first copied to `backupKey` as backUpUnreadable() copies it; the copy
+// and the write commit together or not at all. SQLITE_DONE with `backup` set once done; otherwise
+// SQLite's code (busy while another program holds the file), with `failure`.
+int replaceUnreadable(DefaultsConnection& file, const std::string& backupKey, const std::string& suite,
+    const std::string& key, const std::string& unreadable, const std::string* text,
+    std::optional<std::pair<std::string, StoredValue>>& backup, std::string& failure);
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/store/UserDefaults.h"
 
 #include "platform/store/DefaultsDatabase.h"
+#include "platform/store/DefaultsFileWatch.h"
 
 #include <algorithm>
 #include <atomic>
@@ -94,6 +95,7 @@ struct UserDefaults::Private {
 
     std::mutex observersMutex;
     std::vector<ObserverId> observers;
+    std::unique_ptr<DefaultsFileWatch> watch;
 };
 
 UserDefaults::UserDefaults(std::shared_ptr<DefaultsDatabase> database, std::string suiteName)
@@ -259,8 +261,17 @@ bool UserDefaults::synchronize()
     return d->database->checkpoint();
 }
 
+bool UserDefaults::hearOtherPrograms()
+{
+    if (!d->watch) {
+        d->watch = std::make_unique<DefaultsFileWatch>(d->database);
+    }
+    return d->watch->isWatching();
+}
+
 void UserDefaults::close()
 {
+    d->watch.reset();
     d->database->close();
 }
 

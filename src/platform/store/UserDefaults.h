@@ -76,6 +76,13 @@ public:
     // answer from a value another program has replaced.
     void catchUp(const std::string& key);
 
+    // From now on, another program's commit to the file reaches the observers of every key whose
+    // value it changed (and the did-change observers) within a moment, on the main thread, as a
+    // write of this process's does. Nothing runs while nobody writes. Called on the main thread;
+    // the watch ends with close() or with this object (of every suite over the same file: one call
+    // is enough). False when the file cannot be watched (values kept in memory, no inotify).
+    bool hearOtherPrograms();
+
     // What is stored, as the store holds it: registered defaults do not count. A key whose stored
     // value does not read counts as holding nothing.
     StoredValue storedValue(const std::string& key) const;

@@ -5,9 +5,11 @@
 #include "support/SqliteToolLock.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <limits>
@@ -537,4 +539,97 @@ TEST_F(UserDefaultsTest, AProcessJoinReachesTheStoresOfItsSuiteOnly)
     EXPECT_EQ(joined.objectForKey("count"), PropertyList(7));
     // Written blind without a join: the stored value is kept aside, not added to.
     EXPECT_EQ(plain.objectForKey("count"), PropertyList(2));
+}
+
+// Another program's commits (the sqlite3 tool, in a process of its own) reach the observers of
+// every key they change, through the watch on the file, with no question asked of the store: a
+// setting written, one added, one removed, each heard once with its new value; a key left alone is
+// not heard; a later commit to it is.
+TEST_F(UserDefaultsTest, AnotherProgramsCommitsReachEveryChangedKeysObservers)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    auto suite = openSuite();
+    ASSERT_TRUE(suite->setObject(PropertyList("currentSessionDuration"), "showInMenuBar"));
+    ASSERT_TRUE(suite->setObject(PropertyList("600"), "notifyInterval"));
+    ASSERT_TRUE(suite->setObject(PropertyList(PropertyListArray { 1 }), "KeyboardShortcuts_toggleEnabled"));
+    std::vector<Change> heard;
+    for (const char* key :
+        { "showInMenuBar", "idleDurationBeforeStop", "notifyInterval", "KeyboardShortcuts_toggleEnabled" }) {
+        suite->addObserver(key, [&](const std::string& changed, const auto& before, const auto& after) {
+            heard.emplace_back(changed, before, after);
+        });
+    }
+    int storeChanges = 0;
+    const auto didChange = UserDefaults::addDidChangeObserver([&] { ++storeChanges; });
+    ASSERT_TRUE(suite->hearOtherPrograms());
+
+    const auto commit = [&](const std::string& sql) {
+        SqliteToolLock other(file());
+        return other.hold(false) && other.exec(sql) && other.commitAndRelease();
+    };
+    ASSERT_TRUE(commit("UPDATE defaults SET value = '\"icon\"' WHERE key = 'showInMenuBar';"
+                       "INSERT INTO defaults VALUES('test', 'idleDurationBeforeStop', '\"5\"');"
+                       "DELETE FROM defaults WHERE key = 'notifyInterval';"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return heard.size() >= 3; }, 5000));
+    std::sort(heard.begin(), heard.end(),
+        [](const Change& a, const Change& b) { return std::get<0>(a) < std::get<0>(b); });
+    EXPECT_EQ(heard,
+        (std::vector<Change> { { "idleDurationBeforeStop", std::nullopt, PropertyList("5") },
+            { "notifyInterval", PropertyList("600"), std::nullopt },
+            { "showInMenuBar", PropertyList("currentSessionDuration"), PropertyList("icon") } }));
+    EXPECT_EQ(suite->objectForKey("showInMenuBar"), PropertyList("icon"));
+    EXPECT_EQ(suite->objectForKey("notifyInterval"), std::nullopt);
+    EXPECT_GE(storeChanges, 1);
+
+    heard.clear();
+    ASSERT_TRUE(commit("UPDATE defaults SET value = '[2]' WHERE key = 'KeyboardShortcuts_toggleEnabled';"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !heard.empty(); }, 5000));
+    EXPECT_EQ(heard,
+        (std::vector<Change> { { "KeyboardShortcuts_toggleEnabled", PropertyList(PropertyListArray { 1 }),
+            PropertyList(PropertyListArray { 2 }) } }));
+    UserDefaults::removeDidChangeObserver(didChange);
+}
+
+// Another program writes what does not read, then repairs it. The repaired value is read at the
+// next question; and a write made over the key before the store heard of the repair is joined with
+// it rather than replacing it, with no backup of a text the file no longer holds.
+TEST_F(UserDefaultsTest, AValueAnotherProgramRepairsIsReadAndNotReplacedUnseen)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    auto suite = openSuite();
+    const auto unite = [](const PropertyList& stored, const PropertyList& written, const PropertyList*) {
+        auto joined = *stored.getIf<PropertyListArray>();
+        for (const auto& element : *written.getIf<PropertyListArray>()) {
+            joined.push_back(element);
+        }
+        return std::optional(PropertyList(std::move(joined)));
+    };
+    suite->setJoin("read", unite);
+    suite->setJoin("written", unite);
+    ASSERT_TRUE(suite->setObject(PropertyList(PropertyListArray { 1 }), "read"));
+    ASSERT_TRUE(suite->setObject(PropertyList(PropertyListArray { 1 }), "written"));
+    const auto commit = [&](const std::string& sql) {
+        SqliteToolLock other(file());
+        return other.hold(false) && other.exec(sql) && other.commitAndRelease();
+    };
+
+    ASSERT_TRUE(commit("UPDATE defaults SET value = '[1,' WHERE key IN ('read', 'written');"));
+    suite->catchUp("read");
+    suite->catchUp("written");
+    EXPECT_EQ(suite->objectForKey("read"), std::nullopt);
+    ASSERT_TRUE(commit("UPDATE defaults SET value = '[2]' WHERE key IN ('read', 'written');"));
+
+    suite->catchUp("read");
+    EXPECT_EQ(suite->objectForKey("read"), PropertyList(PropertyListArray { 2 }));
+    // Derived from nothing, as a writer that read nothing has it.
+    ASSERT_TRUE(suite->setObject(PropertyList(PropertyListArray { 3 }), "written", StoredValue()));
+    EXPECT_EQ(storedText(file(), "test", "written"), "[2,3]");
+    EXPECT_EQ(suite->objectForKey("written"), PropertyList(PropertyListArray { 2, 3 }));
+    for (const auto& [key, value] : suite->storedValues()) {
+        EXPECT_EQ(key.find(".unreadable-"), std::string::npos) << key;
+    }
 }
