@@ -24,6 +24,8 @@ DayTotals::DayTotals(const SessionHistory& history, const std::optional<CurrentS
 
 std::optional<platform::DateRange> DayTotals::allSessionsDateRange() const
 {
+    // A history another program changed is read before a range derived from it is given.
+    m_history.catchUp();
     if (m_dateRange && m_dateRange->first == m_history.generation()) {
         return m_dateRange->second;
     }
@@ -61,6 +63,9 @@ constexpr std::size_t rememberedDays = 512;
 
 const DayTotals::Day* DayTotals::day(platform::Date rounded) const
 {
+    // Another program's addition counts in the totals as soon as it is in the store, as it counts
+    // in the list of sessions.
+    m_history.catchUp();
     const std::uint64_t zone = platform::TimeZone::currentChangeCount();
     if (m_daysGeneration != m_history.generation() || m_daysZone != zone || m_days.size() > rememberedDays) {
         m_days.clear();

@@ -66,6 +66,10 @@ public:
     // nothing: rewriting the whole history costs a commit of every session.
     void prune();
 
+    // Has the store read the history again when another program may have changed it since; the
+    // change is then told as any other. Not while our own write is under way, nor inside itself.
+    // For an answer kept beside the history, keyed by generation(), before it is given.
+    void catchUp() const;
     // Counts the changes of "sessions" seen here, whoever made them; every answer derived from the
     // history is keyed by it.
     std::uint64_t generation() const { return m_generation; }
@@ -157,9 +161,6 @@ private:
 
     // The decoded history, read from the store on the first question after a change.
     std::shared_ptr<const History> history() const;
-    // Has the store read the history again when another program may have changed it since; the
-    // change is then told as any other. Not while our own write is under way, nor inside itself.
-    void catchUp() const;
     std::shared_ptr<const History> readHistory() const;
     // The list stored in `suite` decoded; a pure function of the stored value, safe on any thread.
     static std::shared_ptr<const History> decodeHistory(const platform::UserDefaults& suite);

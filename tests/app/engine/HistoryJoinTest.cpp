@@ -1,3 +1,4 @@
+#include "app/engine/DayTotals.h"
 #include "app/engine/Session.h"
 #include "app/engine/SessionHistory.h"
 #include "platform/store/DefaultsDatabase.h"
@@ -180,13 +181,13 @@ public:
             + session.id().uuidString() + "') WHERE key = 'sessions';");
     }
 
-private:
     bool run(const std::string& sql)
     {
         SqliteToolLock tool(m_path);
         return tool.hold(false) && tool.exec(sql) && tool.commitAndRelease();
     }
 
+private:
     std::string m_path;
 };
 
@@ -383,4 +384,49 @@ TEST_F(HistoryOtherWriterTest, AContinuedSessionKeepsItsNewEndWhileAnotherProgra
         answered.begin(), answered.end(), [&](const Session& s) { return s.id() == previous.id(); });
     ASSERT_NE(inMemory, answered.end());
     EXPECT_EQ(inMemory->dateRange().upperBound, end);
+}
+
+// Another program adds a session after today's total and the day's statistics were asked: the next
+// question counts it, as the list of sessions does, rather than answering from what was derived
+// before.
+TEST_F(HistoryOtherWriterTest, DayTotalsCountWhatAnotherProgramAddedAtTheNextQuestion)
+{
+    auto& history = startWith(6, 1);
+    OtherWriter other(m_path);
+    const std::optional<kiruvo::CurrentSession> none;
+    const kiruvo::DayTotals totals(history, none);
+    const auto day = m_all[6].dateRange().lowerBound;
+    const auto before = totals.totalDurationForDayAt(day);
+    const auto sessionsBefore = totals.sessionsForDayAt(day).size();
+
+    ASSERT_TRUE(other.add(m_all[6]));
+    const auto after = totals.totalDurationForDayAt(day);
+    ASSERT_TRUE(after);
+    EXPECT_GT(after->seconds, before ? before->seconds : 0.0);
+    EXPECT_EQ(totals.sessionsForDayAt(day).size(), sessionsBefore + 1);
+    const kiruvo::DayTotals fresh(history, none);
+    EXPECT_EQ(after->seconds, fresh.totalDurationForDayAt(day)->seconds);
+    EXPECT_EQ(totals.averageDuration(-124, 0, false), fresh.averageDuration(-124, 0, false));
+}
+
+// Another program stores a history that does not read, then repairs it: the repaired history is
+// the next answer, and the application's next write adds to it. Nothing is copied aside, as the
+// file no longer holds what did not read.
+TEST_F(HistoryOtherWriterTest, AHistoryAnotherProgramRepairsIsReadAndKept)
+{
+    auto& history = startWith(6, 2);
+    OtherWriter other(m_path);
+    ASSERT_TRUE(other.run("UPDATE defaults SET value = 'not a list' WHERE key = 'sessions';"));
+    EXPECT_TRUE(history.allSessions().empty());
+    ASSERT_TRUE(other.run(
+        "UPDATE defaults SET value = json_array('" + m_all[6].jsonText() + "') WHERE key = 'sessions';"));
+
+    EXPECT_EQ(answeredIndices(history, m_all), (std::multiset<int> { 6 }));
+    history.add(m_all[7]);
+    EXPECT_EQ(storedIndices(m_path, m_all), (std::multiset<int> { 6, 7 }));
+    EXPECT_EQ(answeredIndices(history, m_all), (std::multiset<int> { 6, 7 }));
+    auto database = platform::DefaultsDatabase::open(m_path);
+    for (const auto& [key, value] : database->values(suiteName)) {
+        EXPECT_EQ(key.find("sessions.unreadable-"), std::string::npos) << key;
+    }
 }
