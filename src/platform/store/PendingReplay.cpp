@@ -120,6 +120,22 @@ int PendingReplay::apply(
             joined = join(*storedValue, *writtenValue, baseValue ? &*baseValue : nullptr);
         }
         std::optional<std::string> joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt;
+        if (!joinedText && join && storedValue && writtenValue) {
+            // What that program stored is not of the kind the key holds (a history that is not a
+            // list): dropping the write would lose what it adds, and memory with it. The stored row
+            // is kept aside and the write goes in.
+            const std::string backup = m_values.freeBackupKey(suite, key);
+            bool copied = false;
+            if ((rc = m_file.copyRow(suite, key, backup, copied)) != SQLITE_DONE) {
+                failure = "another program's value, which could not be joined with it, could not be kept "
+                          "aside: "
+                    + m_file.message(rc);
+                return rc;
+            }
+            done.rowBackup = copied ? backup : std::string();
+            done.unjoinable = true;
+            return put(suite, key, text, done, failure);
+        }
         done.changed = true;
         if (!joinedText) {
             done.value
@@ -165,7 +181,13 @@ int PendingReplay::apply(
             done.rowBackup = copied ? backup : std::string();
         }
     }
-    rc = m_file.write(suite, key, text ? &*text : nullptr);
+    return put(suite, key, text, done, failure);
+}
+
+int PendingReplay::put(const std::string& suite, const std::string& key,
+    const std::optional<std::string>& text, ResidentValues::Replayed& done, std::string& failure)
+{
+    const int rc = m_file.write(suite, key, text ? &*text : nullptr);
     if (rc != SQLITE_DONE) {
         failure = m_file.message(rc);
         return rc;

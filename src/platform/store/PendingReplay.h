@@ -3,6 +3,7 @@
 #include "platform/store/PendingJournal.h"
 #include "platform/store/ResidentValues.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@ class StoredValueJoins;
 // one transaction, so that the file never holds a later write without an earlier one. Each write
 // was made over what the file held then (its base) or blind:
 // - one made over a base that another program has changed since is joined with that program's
-//   value by the key's join, or else leaves that value in place;
+//   value by the key's join, or else leaves that value in place; where the key has a join that
+//   cannot take that value (not of the kind the key holds), that value's row is copied aside and
+//   the write goes in, as it would over a row that does not decode;
 // - one made blind is joined with the stored value (a key with a join is joined even when both
 //   hold the same), or else the stored row is first copied aside, as its text when it did not
 //   decode, as the file holds it otherwise.
@@ -40,6 +43,9 @@ public:
 
 private:
     int apply(const PendingJournal::Write& write, ResidentValues::Replayed& done, std::string& failure);
+    // Writes `text` (nothing: removes the key); SQLITE_DONE once written.
+    int put(const std::string& suite, const std::string& key, const std::optional<std::string>& text,
+        ResidentValues::Replayed& done, std::string& failure);
 
     DefaultsConnection& m_file;
     const ResidentValues& m_values;

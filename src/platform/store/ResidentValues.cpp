@@ -389,7 +389,11 @@ std::vector<ResidentValues::Change> ResidentValues::takeReplayed(
             suiteValues.insert_or_assign(done.rowBackup, Resident { nullptr, {}, true });
             reports.push_back("its row was copied to \"" + done.rowBackup + "\"");
         }
-        if (done.backup || !done.rowBackup.empty()) {
+        if (done.unjoinable && !done.rowBackup.empty()) {
+            reports.back() = "The value another program stored for \"" + done.key + "\" of suite \""
+                + done.suite + "\" could not be joined with a write of it; " + reports.back()
+                + " before the write replaced it.";
+        } else if (done.backup || !done.rowBackup.empty()) {
             reports.back() = "The stored value of \"" + done.key + "\" of suite \"" + done.suite
                 + "\" was replaced by a write made before it could be read; " + reports.back() + ".";
         }

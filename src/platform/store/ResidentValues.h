@@ -110,6 +110,8 @@ public:
         std::optional<std::pair<std::string, StoredValue>> backup;
         std::string rowBackup;
         bool large = false;
+        // The row was copied aside because the key's join could not take another program's value.
+        bool unjoinable = false;
     };
     // A value that changed by the replay, for its listeners.
     struct Change {

@@ -1267,6 +1267,82 @@ TEST_F(DefaultsDatabaseTest, AJoinedKeyIsJoinedEvenWhenWhatWasWrittenEqualsWhatI
     EXPECT_EQ(fileValue(file(), "ownJoinedCount"), PropertyList(2));
 }
 
+// Another program stores something the key's join cannot take (a history that is not a list) in
+// the moment after the store last looked at the file: a write over its base, straight or kept
+// during a lock, is stored all the same, and that program's value is kept under a backup key. No
+// write is answered as stored while the file and memory keep the other value.
+TEST_F(DefaultsDatabaseTest, AValueAnotherProgramStoredThatTheJoinCannotTakeIsKeptAsideAndTheWriteStored)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    const auto unite = [](const PropertyList& stored, const PropertyList& written,
+                           const PropertyList*) -> std::optional<PropertyList> {
+        const auto* storedList = stored.getIf<PropertyListArray>();
+        const auto* writtenList = written.getIf<PropertyListArray>();
+        if (!storedList || !writtenList) {
+            return std::nullopt;
+        }
+        auto joined = *storedList;
+        for (const auto& element : *writtenList) {
+            if (std::find(joined.begin(), joined.end(), element) == joined.end()) {
+                joined.push_back(element);
+            }
+        }
+        return PropertyList(std::move(joined));
+    };
+    const auto backups = [this](const std::string& key) {
+        RawConnection raw(file());
+        std::vector<std::string> texts;
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(raw.handle(),
+            ("SELECT value FROM defaults WHERE suite = 's' AND key LIKE '" + key + ".unreadable-%'").c_str(),
+            -1, &statement, nullptr);
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            texts.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        }
+        sqlite3_finalize(statement);
+        return texts;
+    };
+    auto database = DefaultsDatabase::open(file());
+    database->setJoin("s", "straight", unite);
+    database->setJoin("s", "kept", unite);
+    const PropertyList before(PropertyListArray { 1 });
+    const DefaultsDatabase::Value base = std::make_shared<const PropertyList>(before);
+    ASSERT_TRUE(database->setValue("s", "straight", before));
+    ASSERT_TRUE(database->setValue("s", "kept", before));
+
+    // Straight into the file, over its base.
+    {
+        SqliteToolLock other(file());
+        ASSERT_TRUE(other.hold(false));
+        ASSERT_TRUE(
+            other.exec("UPDATE defaults SET value = '\"theirs\"' WHERE suite = 's' AND key = 'straight';"));
+        ASSERT_TRUE(other.commitAndRelease());
+    }
+    ASSERT_TRUE(database->setValue("s", "straight", PropertyListArray { 1, 2 }, &base));
+    const PropertyList written(PropertyListArray { 1, 2 });
+    EXPECT_EQ(fileValue(file(), "straight"), written);
+    EXPECT_EQ(*database->value("s", "straight"), written);
+    EXPECT_EQ(backups("straight"), std::vector<std::string> { "\"theirs\"" });
+    EXPECT_TRUE(loggedAndReported("could not be joined with a write of it"));
+
+    // Kept during a lock in which that program stores it, and put in when the lock ends.
+    {
+        SqliteToolLock other(file());
+        ASSERT_TRUE(other.hold(false));
+        ASSERT_TRUE(database->setValue("s", "kept", PropertyListArray { 1, 3 }, &base));
+        ASSERT_TRUE(database->hasPendingWrites());
+        ASSERT_TRUE(other.exec("UPDATE defaults SET value = '7' WHERE suite = 's' AND key = 'kept';"));
+        ASSERT_TRUE(other.commitAndRelease());
+    }
+    database->retry();
+    EXPECT_FALSE(database->hasPendingWrites());
+    EXPECT_EQ(fileValue(file(), "kept"), PropertyList(PropertyListArray { 1, 3 }));
+    EXPECT_EQ(*database->value("s", "kept"), PropertyList(PropertyListArray { 1, 3 }));
+    EXPECT_EQ(backups("kept"), std::vector<std::string> { "7" });
+}
+
 TEST(DefaultsDatabasePath, FollowsTheEnvironment)
 {
     auto saved = [](const char* name) -> std::optional<std::string> {
