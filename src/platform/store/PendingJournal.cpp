@@ -291,6 +291,13 @@ bool PendingJournal::load()
     m_writes = collapse(std::move(scan.rows));
     // Reopened for the next write, which brings a file of an earlier build up to date first.
     db.reset();
+    if (!scan.damaged && m_writes.empty()) {
+        // What an end between the emptying of the file and its removal leaves, or one during its
+        // making: nothing waits in it, and nothing else would ever remove it.
+        std::error_code removeError;
+        fs::remove(m_path, removeError);
+        return true;
+    }
     if (scan.damaged) {
         std::string moveError;
         if (auto target = moveAside(m_path, moveError)) {

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -98,6 +99,31 @@ TEST_F(PendingJournalTest, KeepsEachKeysLatestWriteOverItsFirstBase)
     journal.forget();
     EXPECT_TRUE(journal.empty());
     EXPECT_FALSE(fs::exists(path()));
+}
+
+// What an end of the process leaves between the emptying of the file and its removal, or during its
+// making, holds no write: the next load removes it, rather than leaving it beside the settings for
+// good.
+TEST_F(PendingJournalTest, AFileLeftEmptyIsRemovedWhenLoaded)
+{
+    for (const bool withTable : { true, false }) {
+        SCOPED_TRACE(withTable ? "emptied" : "made, with no table yet");
+        if (withTable) {
+            PendingJournal journal(path(), 0);
+            std::string failure;
+            ASSERT_TRUE(journal.keep(write("a", "1", Basis::Known, "0"), failure)) << failure;
+            exec("DELETE FROM pending");
+        } else {
+            std::ofstream(path()).close();
+        }
+        ASSERT_TRUE(fs::exists(path()));
+        PendingJournal journal(path(), 0);
+        ASSERT_TRUE(journal.load());
+        EXPECT_TRUE(journal.empty());
+        EXPECT_TRUE(journal.setAsidePath().empty());
+        EXPECT_FALSE(fs::exists(path()));
+        EXPECT_FALSE(fs::exists(path() + "-journal"));
+    }
 }
 
 // A file an earlier build left (no bases, several rows of one key) replays as that build would have,
