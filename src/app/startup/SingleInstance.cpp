@@ -9,17 +9,24 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace kiruvo {
@@ -53,6 +60,79 @@ QString holderOf(int descriptor)
         return {};
     }
     return QString::number(pid);
+}
+
+// A descriptor of a settings database file, open and unlocked, for the next try on that file.
+struct SpareDescriptor {
+    dev_t device;
+    ino_t inode;
+    int descriptor;
+};
+
+std::vector<SpareDescriptor>& spareDescriptors()
+{
+    static std::vector<SpareDescriptor> spares;
+    return spares;
+}
+
+void keepDescriptor(int descriptor)
+{
+    struct stat status { };
+    if (::fstat(descriptor, &status) == 0) {
+        spareDescriptors().push_back({ status.st_dev, status.st_ino, descriptor });
+    }
+}
+
+// A descriptor of the settings database file at `path`, made when missing, with its `status`; -1
+// (errno set) when it cannot be opened. The descriptor belongs to the process from then on and is
+// never closed: closing any descriptor of a file drops every lock of SQLite's on it in this process
+// (the store may have it open already: settings are read before the lock is taken), where the
+// kernel's lock on the file (flock) taken through it is a lock of another kind, which SQLite's
+// never meet.
+int keptDescriptorOf(const std::filesystem::path& path, struct stat& status)
+{
+    auto& spares = spareDescriptors();
+    if (::stat(path.c_str(), &status) == 0) {
+        const auto spare = std::find_if(spares.begin(), spares.end(), [&status](const SpareDescriptor& kept) {
+            return kept.device == status.st_dev && kept.inode == status.st_ino;
+        });
+        if (spare != spares.end()) {
+            const int descriptor = spare->descriptor;
+            spares.erase(spare);
+            return descriptor;
+        }
+    }
+    // Never a FIFO that would keep the open waiting; read-only, as taking the lock writes nothing.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        return -1;
+    }
+    if (::fstat(descriptor, &status) != 0) {
+        const int number = errno;
+        keepDescriptor(descriptor);
+        errno = number;
+        return -1;
+    }
+    return descriptor;
+}
+
+// The process that holds the kernel's lock on the file of `status`, as the kernel lists it.
+QString fileLockHolderOf(const struct stat& status)
+{
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", ::major(status.st_dev), ::minor(status.st_dev),
+        static_cast<unsigned long long>(status.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, file;
+        // Waiters are listed with "->" after the number.
+        if (fields >> number >> kind >> mode >> access >> pid >> file && kind == "FLOCK" && file == wanted) {
+            return QString::fromStdString(pid);
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -165,49 +245,33 @@ bool SingleInstance::lockDatabaseFile()
         // The store's opening refuses it and says why.
         return true;
     }
-    // The store may have the file open already (settings are read before the lock is taken), and
-    // closing any descriptor of the file would drop the locks SQLite holds on it for this process:
-    // so the file is only looked at. When missing it is made here, as the store's opening would
-    // make it, so that a path that reaches it through a link, started meanwhile, meets this lock
-    // too; nothing of this process can have a file open that did not exist.
+    // When missing the file is made here, as the store's opening would make it, so that a path
+    // that reaches it through a link, started meanwhile, meets this lock too.
     struct stat status { };
-    bool known = ::stat(database.c_str(), &status) == 0;
-    if (!known && errno == ENOENT) {
-        const int made = ::open(database.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
-        if (made >= 0) {
-            known = ::fstat(made, &status) == 0;
-            ::close(made);
-        } else if (errno == EEXIST) {
-            known = ::stat(database.c_str(), &status) == 0;
-        }
-    }
-    if (!known) {
+    const int descriptor = keptDescriptorOf(database, status);
+    if (descriptor < 0) {
         return warn(errorText(errno));
     }
     if (!S_ISREG(status.st_mode)) {
+        // No database: nothing of SQLite's can be open on it.
+        ::close(descriptor);
         return true;
     }
-    const QString folder = runtimeFolder();
-    if (!platform::PrivateFiles::ensurePrivateFolder(localPath(folder), problem)) {
-        return warn(QString::fromStdString(problem));
-    }
-    const QString path = folder
-        + QStringLiteral("/store-%1-%2%3")
-              .arg(static_cast<qulonglong>(status.st_dev), 0, 16)
-              .arg(static_cast<qulonglong>(status.st_ino))
-              .arg(QLatin1String(lockSuffix));
-    switch (lockFile(path, m_fileLock)) {
-    case Outcome::Taken:
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+        m_fileLock.descriptor = descriptor;
         return true;
-    case Outcome::HeldElsewhere:
-        m_lastFailure += QStringLiteral(", which uses this settings database by another path");
+    }
+    const int number = errno;
+    keepDescriptor(descriptor);
+    if (number == EWOULDBLOCK) {
+        const QString holder = fileLockHolderOf(status);
+        m_heldElsewhere = true;
+        m_lastFailure = (holder.isEmpty() ? QStringLiteral("held by another process")
+                                          : QStringLiteral("held by process %1").arg(holder))
+            + QStringLiteral(", which uses this settings database by another path");
         return false;
-    case Outcome::Failed:
-        break;
     }
-    const QString reason = m_lastFailure;
-    m_lastFailure.clear();
-    return warn(reason);
+    return warn(QStringLiteral("cannot lock %1: %2").arg(m_databasePath, errorText(number)));
 }
 
 bool SingleInstance::tryAcquire()
@@ -275,12 +339,15 @@ bool SingleInstance::isHeld() const
 
 void SingleInstance::release()
 {
-    // Closing the file lets go of its lock; the file stays for the next holder.
-    for (FileLock* lock : { &m_fileLock, &m_pathLock }) {
-        if (lock->descriptor >= 0) {
-            ::close(lock->descriptor);
-            lock->descriptor = -1;
-        }
+    // The database file's descriptor is never closed (see keptDescriptorOf()): its lock is let go
+    // of, and the descriptor kept for the next try.
+    if (m_fileLock.descriptor >= 0) {
+        ::flock(m_fileLock.descriptor, LOCK_UN);
+        keepDescriptor(std::exchange(m_fileLock.descriptor, -1));
+    }
+    // Closing the lock file lets go of its lock; the file stays for the next holder.
+    if (m_pathLock.descriptor >= 0) {
+        ::close(std::exchange(m_pathLock.descriptor, -1));
     }
 }
 

@@ -20,8 +20,11 @@ namespace kiruvo {
 // message of the launch that finds it held.
 //
 // The same database can be reached by other paths (a symbolic link, a hard link), each with a lock
-// file of its own beside it: so the holder also locks the database file itself, by its device and
-// inode, in a lock file of this user's runtime folder, which every path to the file shares.
+// file of its own beside it, and from logins whose runtime folders differ: so the holder also takes
+// the kernel's lock on the database file itself, which every path to the file and every login
+// shares. That lock (flock) is of another kind than SQLite's own locks on the file, which it never
+// meets; the descriptor it is taken through stays open for the life of the process, as closing one
+// would drop SQLite's locks.
 //
 // Main-thread only.
 class SingleInstance {

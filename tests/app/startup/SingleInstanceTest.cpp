@@ -217,6 +217,33 @@ TEST_F(SingleInstanceTest, TheLockIsTheFilesWhateverPathReachesIt)
     EXPECT_TRUE(instanceOver(databasePath())->tryAcquire());
 }
 
+// Another login reaches the same file through another name with a runtime folder of its own, or
+// none: the lock is the file's, so that launch meets the holder all the same.
+TEST_F(SingleInstanceTest, TheFilesLockHoldsWhateverRuntimeFolderTheOtherLoginHas)
+{
+    fs::create_directories(folder() / "data");
+    fs::create_directories(folder() / "elsewhere");
+    auto holder = std::make_unique<SingleInstance>(lockPath(), databasePath());
+    ASSERT_TRUE(holder->tryAcquire()) << holder->lastFailure().toStdString();
+    fs::create_hard_link(databasePath().toStdString(), folder() / "elsewhere" / "kiruvo.sqlite3");
+    const QString hardLinked = m_folder.filePath(QStringLiteral("elsewhere/kiruvo.sqlite3"));
+
+    for (const bool unset : { false, true }) {
+        SCOPED_TRACE(unset ? "no runtime folder" : "another runtime folder");
+        if (unset) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            qputenv("XDG_RUNTIME_DIR", m_folder.filePath(QStringLiteral("other-login")).toLocal8Bit());
+        }
+        SingleInstance second(hardLinked + QStringLiteral(".instance-lock"), hardLinked);
+        EXPECT_FALSE(second.tryAcquire());
+        EXPECT_TRUE(second.isHeldElsewhere());
+    }
+    holder.reset();
+    SingleInstance next(hardLinked + QStringLiteral(".instance-lock"), hardLinked);
+    EXPECT_TRUE(next.tryAcquire()) << next.lastFailure().toStdString();
+}
+
 TEST_F(SingleInstanceTest, TakingTheLockLeavesTheStoresOwnLocksOnTheFile)
 {
     // Settings are read before the lock is taken: the store has the file open, its log not yet
