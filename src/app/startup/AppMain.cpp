@@ -44,6 +44,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -395,6 +396,9 @@ int AppMain::run(int argc, char** argv)
 {
     platform::shareOneHeapBetweenThreads();
     platform::ignoreBrokenPipes();
+    // A write past a limit on the size of files (RLIMIT_FSIZE) fails with EFBIG, as on a full disk,
+    // rather than ending the process by SIGXFSZ with the running session unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Before anything opens the settings: an opening puts into the file what a run before kept
     // while another program held it, start-up keys among them.
     zk::ZKKit::joinStartUpKeysWrittenBeforeTheStoreOpens();
