@@ -6,9 +6,10 @@
 # Sources: x11 (the private X display's IDLETIME alarms, or MIT-SCREEN-SAVER where it lacks them),
 # mutter (a headless Mutter's IdleMonitor on the instance's bus, in a Wayland session), kwin (a virtual kwin_wayland's ext-idle-notify-v1),
 # screensaver (a stand-in org.freedesktop.ScreenSaver whose idle time grows from 0: the user is
-# present) and screensaver-away (the same, past the threshold: the user is away, and the service is
+# present), screensaver-away (the same, past the threshold: the user is away, and the service is
 # asked every second, once a second question, 2 s after the first, has shown whether it counts in
-# seconds or milliseconds). The application's X display is a private Xvfb in every case, with no tray
+# seconds or milliseconds) and screensaver-locked (away, with the screen saver or lock on, which
+# changes nothing of that). The application's X display is a private Xvfb in every case, with no tray
 # host: what the status item costs to draw in a tray is footprint.sh's to measure, and would drown
 # the idle source's share here.
 #
@@ -22,7 +23,7 @@
 set -uo pipefail
 
 idle=60
-sources="x11 mutter kwin screensaver screensaver-away"
+sources="x11 mutter kwin screensaver screensaver-away screensaver-locked"
 display=":23"
 service=""
 by_thread=0
@@ -96,10 +97,11 @@ launch_with_source() {
         for _ in $(seq 1 200); do [[ -S "$folder/runtime/kiruvo-kwin" ]] && break; sleep 0.1; done
         sleep 2
         ;;
-    screensaver | screensaver-away)
-        local offset=0
-        [[ "$source" == screensaver-away ]] && offset=100000
-        DBUS_SESSION_BUS_ADDRESS="$address" "$service" "$offset" >"$folder/desktop.log" 2>&1 &
+    screensaver | screensaver-away | screensaver-locked)
+        local offset=0 lock=""
+        [[ "$source" != screensaver ]] && offset=100000
+        [[ "$source" == screensaver-locked ]] && lock=locked
+        DBUS_SESSION_BUS_ADDRESS="$address" "$service" "$offset" 0 ${lock:+"$lock"} >"$folder/desktop.log" 2>&1 &
         echo $! >>"$work/pids"
         for _ in $(seq 1 100); do
             DBUS_SESSION_BUS_ADDRESS="$address" dbus-send --session --print-reply \

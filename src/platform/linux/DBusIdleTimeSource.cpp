@@ -1,7 +1,6 @@
 #include "platform/linux/DBusIdleTimeSource.h"
 
 #include "platform/Logger.h"
-#include "platform/linux/BusNameOwner.h"
 #include "platform/linux/DBusServiceProbe.h"
 #include "platform/time/Clock.h"
 
@@ -22,9 +21,6 @@ double uptime()
 {
     return Clock::shared().systemUptime();
 }
-
-const QString getActive = QStringLiteral("GetActive");
-const QString activeChanged = QStringLiteral("ActiveChanged");
 
 } // namespace
 
@@ -52,17 +48,9 @@ DBusIdleTimeSource::DBusIdleTimeSource(QDBusConnection connection, Service servi
                 serviceAppeared();
             }
         });
-    m_owner = new BusNameOwner(m_connection, m_service.name, this);
-    connect(m_owner, &BusNameOwner::ownerChanged, this, &DBusIdleTimeSource::serviceOwnerChanged);
-    m_owner->connectSignal(m_service.path, m_service.interface, activeChanged, this,
-        SLOT(screenSaverActiveChanged(bool, QDBusMessage)));
 }
 
-DBusIdleTimeSource::~DBusIdleTimeSource()
-{
-    m_connection.disconnect(QString(), m_service.path, m_service.interface, activeChanged, this,
-        SLOT(screenSaverActiveChanged(bool, QDBusMessage)));
-}
+DBusIdleTimeSource::~DBusIdleTimeSource() = default;
 
 void DBusIdleTimeSource::probe(int timeoutMs)
 {
@@ -106,10 +94,6 @@ void DBusIdleTimeSource::armWatches(double thresholdSeconds, std::optional<doubl
     }
     m_armed = true;
     m_events.arm(thresholdSeconds, idleSince, uptime());
-    m_answeredAt.reset();
-    if (!m_askedWhetherActive) {
-        askWhetherScreenSaverActive();
-    }
     scheduleQuestion();
 }
 
@@ -121,11 +105,7 @@ void DBusIdleTimeSource::disarmWatches()
 
 double DBusIdleTimeSource::nextQuestionAt() const
 {
-    const double due = m_events.nextQuestionAt();
-    if (m_screenSaverActive && isIdle() && m_answeredAt) {
-        return std::max(due, *m_answeredAt + screenSaverInterval);
-    }
-    return due;
+    return m_events.nextQuestionAt();
 }
 
 void DBusIdleTimeSource::scheduleQuestion()
@@ -147,9 +127,10 @@ void DBusIdleTimeSource::ask()
     m_callPending = true;
     auto message = QDBusMessage::createMethodCall(
         m_service.name, m_service.path, m_service.interface, m_service.method);
+    const double askedAt = uptime();
     auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message, callTimeoutMs), &m_context);
-    QObject::connect(
-        watcher, &QDBusPendingCallWatcher::finished, &m_context, [this](QDBusPendingCallWatcher* call) {
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &m_context,
+        [this, askedAt](QDBusPendingCallWatcher* call) {
             call->deleteLater();
             m_callPending = false;
             const QDBusMessage reply = call->reply();
@@ -159,7 +140,7 @@ void DBusIdleTimeSource::ask()
             }
             std::string error;
             if (auto units = unitsFromReply(reply.arguments(), &error)) {
-                received(*units);
+                received(*units, askedAt);
             } else {
                 failed(error);
             }
@@ -202,7 +183,7 @@ std::optional<double> DBusIdleTimeSource::unitsFromReply(
     return units;
 }
 
-void DBusIdleTimeSource::received(double units)
+void DBusIdleTimeSource::received(double units, double askedAt)
 {
     if (m_reportedFailure) {
         m_reportedFailure = false;
@@ -211,8 +192,7 @@ void DBusIdleTimeSource::received(double units)
     if (!m_armed) {
         return;
     }
-    m_answeredAt = uptime();
-    const auto event = m_events.answered(units, *m_answeredAt);
+    const auto event = m_events.answered(units, askedAt, uptime());
     scheduleQuestion();
     if (event) {
         tell(*event);
@@ -256,85 +236,6 @@ void DBusIdleTimeSource::serviceAppeared()
     log(LogLevel::Info, lcIdle(),
         m_service.description + (m_hasLeftBus ? " is on the session bus again" : " is on the session bus"));
     tell({ IdleEvent::Type::changed, uptime() });
-}
-
-void DBusIdleTimeSource::askWhetherScreenSaverActive()
-{
-    // Until the bus names the owner no signal is heard, and a change could overtake the answer
-    // unseen: the owner is asked once known.
-    if (!m_owner->isOwnerKnown() || m_owner->owner().isEmpty()) {
-        return;
-    }
-    m_askedWhetherActive = true;
-    const unsigned changesBefore = m_screenSaverChanges;
-    auto message
-        = QDBusMessage::createMethodCall(m_service.name, m_service.path, m_service.interface, getActive);
-    auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message, callTimeoutMs), &m_context);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &m_context,
-        [this, changesBefore](QDBusPendingCallWatcher* call) {
-            call->deleteLater();
-            // A change told meanwhile is newer than this answer.
-            if (m_screenSaverChanges != changesBefore) {
-                return;
-            }
-            const QDBusMessage reply = call->reply();
-            const bool answered = reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1
-                && reply.arguments().front().metaType().id() == QMetaType::Bool;
-            if (!answered) {
-                // Not every desktop's service has it: its return is asked for as usual.
-                log(LogLevel::Debug, lcIdle(),
-                    m_service.description + " does not say whether the screen saver is on ("
-                        + (reply.type() == QDBusMessage::ErrorMessage ? reply.errorName().toStdString()
-                                                                      : std::string("no truth value"))
-                        + ")");
-                return;
-            }
-            setScreenSaverActive(reply.arguments().front().toBool());
-        });
-}
-
-void DBusIdleTimeSource::screenSaverActiveChanged(bool active, const QDBusMessage& message)
-{
-    if (!m_owner->sentByOwner(message)) {
-        return;
-    }
-    ++m_screenSaverChanges;
-    setScreenSaverActive(active);
-}
-
-void DBusIdleTimeSource::serviceOwnerChanged(const QString& owner)
-{
-    // Another process's screen saver, or none: what the last one said no longer holds.
-    ++m_screenSaverChanges;
-    m_askedWhetherActive = false;
-    if (owner.isEmpty()) {
-        // Nobody to ask: the service's return is told as `changed`.
-        m_screenSaverActive = false;
-        return;
-    }
-    setScreenSaverActive(false);
-    if (m_armed) {
-        askWhetherScreenSaverActive();
-    }
-}
-
-void DBusIdleTimeSource::setScreenSaverActive(bool active)
-{
-    if (active == m_screenSaverActive) {
-        return;
-    }
-    m_screenSaverActive = active;
-    if (!m_armed || !m_available) {
-        return;
-    }
-    if (!active && isIdle()) {
-        // Its end is most often the user's return. A question on its way already is answered
-        // after the end was told, and tells the input that ended it.
-        ask();
-        return;
-    }
-    // A question on its way already is answered as before; the next one is timed anew.
-    scheduleQuestion();
 }
 
 } // namespace platform

@@ -5,28 +5,25 @@
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVariant>
 
 #include <optional>
 
-class QDBusMessage;
-
 namespace platform {
-
-class BusNameOwner;
 
 // Idle events from a desktop's D-Bus service that answers the idle time only when asked
 // (org.freedesktop.ScreenSaver's GetSessionIdleTime). A round trip may take long, so nothing ever
 // waits for the service: it is asked in the background, one call at a time, and each answer, exact
 // when it arrives, is turned into events (PolledIdleEvents): "idle since" once it reaches the
-// threshold, "active again" once it no longer grows. No figure is extrapolated to decide anything.
-// While the user is present the service is asked only when the last answer could first have
-// reached the threshold; while the user is away, every PolledIdleEvents::awayInterval seconds.
-// But while the desktop's screen saver or lock is on (GetActive, then ActiveChanged from the
-// service's owner only), its end tells the return: the service is asked at once then, and in the
-// meantime only every screenSaverInterval seconds. A service without them is never seen active.
+// threshold, "active again" once it shows input after the pause began. No figure is extrapolated to
+// decide anything. While the user is present the service is asked only when the last answer could
+// first have reached the threshold; while the user is away, every PolledIdleEvents::awayInterval
+// seconds, whether or not the desktop's screen saver or lock is on: nothing obliges a desktop to say
+// when they end, and input on the lock screen is the user's return.
 //
 // Failed calls are logged once until the service answers again. The service leaving the bus, and
 // its return, are told as `changed`. Main-thread only.
@@ -80,25 +77,15 @@ public:
     static constexpr int callTimeoutMs = 5000;
     // How long after a failed call the service is asked again.
     static constexpr int retryAfterFailureMs = 5000;
-    // How often the service is asked while the user is away and the screen saver is on. Its end
-    // tells the return; asking still, though rarely, sees the return within this time on a desktop
-    // that misses telling the end, where it would otherwise go unseen for good.
-    static constexpr double screenSaverInterval = 300.0;
-
-private Q_SLOTS:
-    void screenSaverActiveChanged(bool active, const QDBusMessage& message);
 
 private:
     void scheduleQuestion();
     // The figure in the service's units.
     std::optional<double> unitsFromReply(const QList<QVariant>& arguments, std::string* error) const;
-    void received(double units);
+    void received(double units, double askedAt);
     void failed(const std::string& error);
     void serviceVanished();
     void serviceAppeared();
-    void askWhetherScreenSaverActive();
-    void serviceOwnerChanged(const QString& owner);
-    void setScreenSaverActive(bool active);
 
     QDBusConnection m_connection;
     Service m_service;
@@ -113,14 +100,6 @@ private:
     bool m_hasLeftBus = false;
     bool m_callPending = false;
     bool m_reportedFailure = false;
-    // When the last figure was received; none since the source was last armed.
-    std::optional<double> m_answeredAt;
-    BusNameOwner* m_owner = nullptr;
-    bool m_screenSaverActive = false;
-    // Whether the current owner has been asked whether the screen saver is on.
-    bool m_askedWhetherActive = false;
-    // Counts what can make an answer about the screen saver out of date: a change or a new owner.
-    unsigned m_screenSaverChanges = 0;
 };
 
 } // namespace platform

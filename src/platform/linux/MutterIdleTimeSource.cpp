@@ -138,6 +138,7 @@ void MutterIdleTimeSource::armWatches(double thresholdSeconds, std::optional<dou
     m_idleSince = idleSince;
     if (idleSince) {
         m_lastInput.reset();
+        m_inputSeenAt.reset();
     }
     ++m_generation;
     m_idleTimeQuestions = 0;
@@ -164,6 +165,7 @@ void MutterIdleTimeSource::disarmWatches()
     m_armed = false;
     m_idleSince.reset();
     m_lastInput.reset();
+    m_inputSeenAt.reset();
     ++m_generation;
     m_idleTimeQuestions = 0;
     m_idleWatchFiredAt.reset();
@@ -382,6 +384,12 @@ void MutterIdleTimeSource::setIdleInhibited(bool inhibited)
         // Mutter counts afresh from now; the user's last input is still the one the watch vouches
         // for, and the break falls due a threshold after it.
         scheduleQuestion(uptime() - *m_lastInput);
+    } else if (m_inputSeenAt) {
+        // A watch fired shortly before, and the next was not asked for yet: the input that fired it
+        // is the last one known. A new watch vouches for the time from now on.
+        m_lastInput = m_inputSeenAt;
+        addUserActiveWatch();
+        scheduleQuestion(uptime() - *m_lastInput);
     } else {
         // A watch held back may fire late; Mutter's count, from now at the latest, is what is known.
         askIdleTime();
@@ -395,6 +403,7 @@ void MutterIdleTimeSource::becameIdle(double since)
     }
     m_idleSince = since;
     m_lastInput.reset();
+    m_inputSeenAt.reset();
     cancelQuestion();
     m_inhibitedDuringPause = m_idleInhibited;
     addUserActiveWatch();
@@ -421,6 +430,7 @@ void MutterIdleTimeSource::watchFired(uint id, const QDBusMessage& message)
         m_activeWatchPending = false;
         ++m_activeFirings;
         m_lastInput.reset();
+        m_inputSeenAt = uptime();
         if (m_idleSince) {
             m_idleSince.reset();
             m_inhibitedDuringPause = m_idleInhibited;
@@ -458,6 +468,7 @@ void MutterIdleTimeSource::serviceVanished()
     m_available = false;
     m_hasLeftBus = true;
     m_lastInput.reset();
+    m_inputSeenAt.reset();
     cancelQuestion();
     m_idleWatch = 0;
     m_activeWatch = 0;

@@ -37,8 +37,10 @@ class BusNameOwner;
 // for before it: the answer tells the last input, and the watch any input after it. The last input
 // an unfired watch vouches for stands across the inhibitor's end, and the break is told a threshold
 // after it. A watch that fires while the user is present is asked for again, with the idle time,
-// inputCheckInterval later; an inhibitor that ends before then leaves the break counted from its
-// end, at most that much late.
+// inputCheckInterval later; an inhibitor that ends before then leaves the input that fired it as
+// the last one known, and the break is told a threshold after that input. (Input between the firing
+// and the end is unseen: a pause then counts from up to that much before its real start, where
+// counting from the end would lose a break shorter than the threshold and that delay.)
 //
 // Nothing ever waits for Mutter. Mutter leaving the bus (a restart, the end of the
 // session) is told as `changed`, and so is its return.
@@ -156,6 +158,9 @@ private:
     // The last input, while a user-active watch asked for before the answer that told it has not
     // fired: Mutter's own count may restart at an inhibitor's end, this does not.
     std::optional<double> m_lastInput;
+    // When the last user-active watch fired while the user was present: input for certain, the
+    // latest one seen until a later answer tells.
+    std::optional<double> m_inputSeenAt;
     // Questions for the idle time of this arming not answered yet.
     int m_idleTimeQuestions = 0;
     // When the idle watch fired while the idle time was being asked for: the answer, which the bus

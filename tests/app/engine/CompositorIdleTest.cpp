@@ -728,6 +728,35 @@ TEST_F(CompositorIdleInhibitedTest, MutterTellsTheBreakFromTheLastInputWhenAnInh
     EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
 }
 
+// The inhibitor ends two seconds after an input, before the adapter has asked Mutter again: Mutter
+// counts from the end, and a break of the threshold and a second would pass unseen.
+TEST_F(CompositorIdleInhibitedTest, MutterTellsTheBreakFromTheLastInputWhenAnInhibitorEndsSecondsAfterIt)
+{
+    ASSERT_TRUE(m_bus.isRunning()) << "dbus-daemon did not start";
+    startSessionManager(StandInSessionManager::idleInhibited);
+
+    constexpr double threshold = 10;
+    if (!startWorking(Compositor::Kind::mutter, threshold)) {
+        return;
+    }
+    movePointer();
+    // The adapter asks again, with a new watch, that the next input fires.
+    pause(platform::MutterIdleTimeSource::inputCheckInterval + 1);
+    const double lastInput = movePointer();
+    pause(2);
+    ASSERT_TRUE(controller().currentSession());
+    m_sessionManager->setInhibitedActions(0);
+    waitForIdle(threshold - 2);
+    expectOneSessionEndingAt(lastInput);
+
+    // Back 11 s after the last input.
+    pause(std::max(0.0, 11 - (m_clock.systemUptime() - lastInput)));
+    const double returned = pressKey();
+    ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen; the compositor said:\n"
+                                          << m_compositor->output();
+    EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
+}
+
 // Video players, browsers playing video and `xdg-screensaver reset` reset the X server's screen
 // saver every few seconds, which restarts its IDLETIME counter and MIT-SCREEN-SAVER's idle time as
 // input would: here `xset s reset`, every second. Only real input counts.
