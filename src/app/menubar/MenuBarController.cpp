@@ -12,7 +12,6 @@
 #include "kit/foundation/ImageWriting.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/SystemEventPublishers.h"
-#include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
 #include "kit/interface/CallbackMenuItem.h"
 #include "kit/interface/CarbonLocalEventMonitor.h"
@@ -777,12 +776,6 @@ void MenuBarController::updateMenu()
     menu.addSeparator();
 
     zk::addQuitItem(menu);
-
-    // The kit's "Debug" menu went with the items cleared above: as the main menu, this one gets it
-    // again at every build.
-    if (zk::ZKApp::mainMenu() == &menu && zk::ZKKit::hasFinishedStartup()) {
-        zk::addDebugMenu(menu);
-    }
 }
 
 zk::ZKMenu* MenuBarController::makeMoreMenu(QWidget* parent)

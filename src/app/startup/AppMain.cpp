@@ -371,7 +371,8 @@ AppState::MenuBarControllerFactory AppMain::menuBarControllerFactory(MenuBarWiri
                 alive->showMenu();
             }
         });
-        zk::ZKApp::setMainMenu(&controller->menu());
+        // A tray application has no main menu: the status menu is not registered as one, so the
+        // kit adds no "Debug" menu beside the status menu's own "Debug" command.
         // The status menu's "History…" shows the History window over the same engine.
         HistoryWindowController::setSessionController(&controller->sessionController());
         QObject::connect(menuBar, &MenuBarController::historyWindowRequested, menuBar,

@@ -1,13 +1,10 @@
 #include "app/MenuBarFixture.h"
 
 #include "kit/foundation/RunOnce.h"
-#include "kit/foundation/ZKApp.h"
-#include "kit/foundation/ZKKit.h"
 #include "libraries/keyboard-shortcuts/ShortcutConflicts.h"
 #include "platform/Logger.h"
 #include "platform/linux/FreedesktopNotificationCenter.h"
 #include "support/DesktopWithoutIdleTime.h"
-#include "support/SeparateTestProcess.h"
 #include "support/StandInNotificationService.h"
 
 #include <QKeyEvent>
@@ -274,43 +271,6 @@ TEST_F(StatusMenuTest, TheMenuIsBuiltAgainAtEveryOpeningAndBareLettersChooseComm
 }
 
 } // namespace
-
-// Debug mode is fixed by the keys held when a process first asks: the test runs in a program of its
-// own, started as with Shift and Control held.
-TEST_F(StatusMenuTest, InDebugModeTheKitsDebugMenuOutlivesEveryRebuildBesideTheDebugCommand)
-{
-    if (!SeparateTestProcess::isRunningAlone()) {
-        SeparateTestProcess::runCurrentTest();
-        return;
-    }
-    zk::ZKKit::setModifierSource([] { return zk::ModifierFlags::shift | zk::ModifierFlags::control; });
-    ASSERT_TRUE(zk::ZKKit::isDebugModifierHeld());
-    zk::ZKKit::setModifierSource({});
-    QMenu& menu = menuBar().menu();
-    zk::ZKApp::setMainMenu(&menu);
-    zk::ZKKit::Environment environment;
-    environment.suite = store();
-    environment.modifiers = [] { return std::uint64_t { 0 }; };
-    environment.crashedLastRun = [] { return false; };
-    zk::ZKKit kit(environment);
-    kit.finishStartup();
-    for (int build = 0; build < 3; ++build) {
-        const auto lines = describe(menu);
-        EXPECT_TRUE(contains(lines, "Debug")) << build;
-        EXPECT_TRUE(contains(lines, "Debug >")) << build;
-        const QAction* debug = nullptr;
-        for (const QAction* action : menu.actions()) {
-            debug = action->menu() && action->text() == "Debug" ? action : debug;
-        }
-        ASSERT_NE(debug, nullptr) << build;
-        ASSERT_EQ(debug->menu()->actions().size(), 1) << build;
-        EXPECT_EQ(debug->menu()->actions()[0]->text(), "Show");
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Debug >"), 1) << build;
-        menuBar().updateMenu();
-        processEvents();
-    }
-    zk::ZKApp::setMainMenu(nullptr);
-}
 
 TEST_F(MenuBarTest, TheMenusKeysAreTakenBeforeTheMenuFirstOpens)
 {

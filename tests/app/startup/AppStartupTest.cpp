@@ -21,6 +21,7 @@
 #include "platform/fake/FakeStatusItemBackend.h"
 #include "platform/time/Date.h"
 #include "support/PrivateSessionBus.h"
+#include "support/SeparateTestProcess.h"
 
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
@@ -318,7 +319,8 @@ TEST_F(MenuBarStartupTest, AFreshAndAnExistingStoreBothEndWithTheItemDrawnAndTra
         // "enableAtLaunch" was applied after the controller existed.
         EXPECT_TRUE(controller().isEnabled());
         EXPECT_TRUE(controller().currentSession().has_value());
-        EXPECT_EQ(zk::ZKApp::mainMenu(), &menuBar->menu());
+        // A tray application has no main menu.
+        EXPECT_EQ(zk::ZKApp::mainMenu(), nullptr);
         EXPECT_FALSE(state->isTrackingWithoutMenuBar());
         m_controller.reset();
         delivery = std::make_unique<kiruvo::ReminderDelivery>(controller(), scheduler);
@@ -333,6 +335,44 @@ TEST_F(MenuBarStartupTest, AFreshAndAnExistingStoreBothEndWithTheItemDrawnAndTra
             return created;
         };
         AppState::setMenuBarControllerFactory(AppMain::menuBarControllerFactory(std::move(wiring)));
+    }
+}
+
+// Debug mode is fixed by the keys held when a process first asks: the test runs in a program of its
+// own, started as with Shift and Control held.
+TEST_F(MenuBarStartupTest, InDebugModeTheMenuHasOneDebugCommandJustBeforeQuit)
+{
+    if (!SeparateTestProcess::isRunningAlone()) {
+        SeparateTestProcess::runCurrentTest();
+        return;
+    }
+    zk::ZKKit::setModifierSource([] { return zk::ModifierFlags::shift | zk::ModifierFlags::control; });
+    ASSERT_TRUE(zk::ZKKit::isDebugModifierHeld());
+    zk::ZKKit::setModifierSource({});
+    launch();
+    ASSERT_TRUE(zk::ZKKit::hasFinishedStartup());
+    kiruvo::MenuBarController* menuBar = state->menuBarController();
+    ASSERT_NE(menuBar, nullptr);
+    for (int build = 0; build < 2; ++build) {
+        const QList<QAction*> items = menuBar->menu().actions();
+        std::vector<qsizetype> debugAt;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (items[i]->text().startsWith(QStringLiteral("Debug"))) {
+                debugAt.push_back(i);
+            }
+        }
+        ASSERT_EQ(debugAt.size(), 1u) << build;
+        const qsizetype at = debugAt.front();
+        EXPECT_EQ(items[at]->menu(), nullptr) << build;
+        // More, a separator, Debug, a separator, Quit, and nothing after it.
+        ASSERT_GE(at, 2);
+        ASSERT_EQ(at + 3, items.size()) << build;
+        EXPECT_EQ(items[at - 2]->text(), QStringLiteral("More"));
+        EXPECT_TRUE(items[at - 1]->isSeparator());
+        EXPECT_TRUE(items[at + 1]->isSeparator());
+        EXPECT_EQ(items[at + 2]->text(), QStringLiteral("Quit Kiruvo"));
+        menuBar->updateMenu();
+        processEvents();
     }
 }
 
