@@ -516,7 +516,6 @@ void MenuBarController::render(const MenuBarState& state)
                 "The status item's duration has no text: " + std::to_string(duration->seconds));
         }
         setMenuBarTitle(appearance, durationText(text));
-        appearance.compactTitle = compactMenuBarDuration(duration->seconds);
         // The tooltip says what the figure is, in the menu's words.
         const QString words = QString::fromStdString(SharedFormatters::hoursMinutesStandaloneText(*duration));
         appearance.toolTip = Defaults::get(Keys::showInMenuBar()) == ShowInMenuBar::totalTodayDuration
@@ -535,7 +534,6 @@ void MenuBarController::render(const MenuBarState& state)
             appearance.tint.reset();
         }
         setMenuBarTitle(appearance, QString());
-        appearance.compactTitle.clear();
         appearance.toolTip.clear();
     }
     if (!state.isEnabled) {

@@ -1,8 +1,5 @@
 #include "app/menubar/MenuBarDurationFormatter.h"
 
-#include <QString>
-
-#include <cmath>
 #include <mutex>
 
 namespace kiruvo {
@@ -24,15 +21,6 @@ std::shared_ptr<const platform::DurationFormatter> menuBarDurationFormatter()
         formatter = makeMenuBarDurationFormatter(std::move(locale));
     }
     return formatter;
-}
-
-QString compactMenuBarDuration(double seconds)
-{
-    if (!std::isfinite(seconds) || seconds < 3600 || seconds >= 24 * 3600) {
-        return {};
-    }
-    const auto minutes = static_cast<long long>(std::lround(seconds / 60));
-    return QStringLiteral("%1:%2").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace kiruvo

@@ -2,8 +2,6 @@
 
 #include "platform/time/DurationFormatter.h"
 
-#include <QString>
-
 #include <memory>
 
 namespace kiruvo {
@@ -15,10 +13,5 @@ std::shared_ptr<const platform::DurationFormatter> menuBarDurationFormatter();
 
 // The same formatter for a given locale.
 std::shared_ptr<const platform::DurationFormatter> makeMenuBarDurationFormatter(platform::Locale locale);
-
-// The duration as a tray's small square shows it, where the formatter's words would stand too
-// small: hours and minutes as on a clock ("1:05") from an hour to a day; empty otherwise (the
-// words fit).
-QString compactMenuBarDuration(double seconds);
 
 } // namespace kiruvo

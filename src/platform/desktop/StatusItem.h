@@ -71,17 +71,12 @@ struct StatusItemAppearance {
     QString toolTip;
     // False for a picture already in its colours (a tinted copy): drawn as it is.
     bool isTemplate = true;
-    // What a tray's small square shows instead of the title, where the title's words would stand
-    // too small in it: "1:05" for "1h 5m". Empty: the title. Panels that show the title as text
-    // beside the item show the title.
-    QString compactTitle = QString();
 
     friend bool operator==(const StatusItemAppearance& a, const StatusItemAppearance& b)
     {
         return a.image == b.image && a.isTemplate == b.isTemplate && a.title == b.title
-            && a.compactTitle == b.compactTitle && a.dimmed == b.dimmed && a.tint == b.tint
-            && a.visible == b.visible && a.titleBaselineOffset == b.titleBaselineOffset
-            && a.toolTip == b.toolTip;
+            && a.dimmed == b.dimmed && a.tint == b.tint && a.visible == b.visible
+            && a.titleBaselineOffset == b.titleBaselineOffset && a.toolTip == b.toolTip;
     }
 };
 

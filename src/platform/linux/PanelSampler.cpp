@@ -43,7 +43,6 @@ bool PanelSampler::changesMoreThanTheTitle(
 {
     StatusItemAppearance titled = before;
     titled.title = after.title;
-    titled.compactTitle = after.compactTitle;
     titled.toolTip = after.toolTip;
     return !(titled == after);
 }

@@ -206,7 +206,6 @@ StatusNotifierIconPixmaps StatusNotifierItemBackend::iconPixmaps(
     StatusItemAppearance drawn = appearance;
     if (!withTitle) {
         drawn.title.clear();
-        drawn.compactTitle.clear();
     }
     for (const int size : iconSizes) {
         if (drawn.image.isNull() && drawn.title.isEmpty()) {

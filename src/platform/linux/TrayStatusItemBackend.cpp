@@ -30,7 +30,7 @@ constexpr double unitScale = 0.6;
 constexpr double lineGapScale = 0.3;
 constexpr double referencePixelSize = 100.0;
 // How narrow the title's letters may be drawn to stand taller: a tray's square is as wide as the
-// panel is high, and "25m" or "1:05" at the font's own width had digits of a third of it, 7 pixels
+// panel is high, and "25m" at the font's own width had digits of a third of it, 7 pixels
 // on a 22-pixel panel; narrowed, they stand twice as high.
 constexpr double leastNarrowing = 0.5;
 constexpr double titleVerticalMarginInPoints = 2.5;
@@ -45,8 +45,7 @@ QImage recoloured(const QImage& image, const QColor& color)
     return result;
 }
 
-// A stretch of the title drawn in one size: a run of digits (with the colon between hours and
-// minutes, "1:05") or a run of anything else.
+// A stretch of the title drawn in one size: a run of digits or a run of anything else.
 struct Run {
     QString text;
     bool digits = false;
@@ -57,7 +56,7 @@ Line runsOf(const QString& text)
 {
     Line line;
     for (const QChar c : text) {
-        const bool digit = c.isDigit() || c == QLatin1Char(':');
+        const bool digit = c.isDigit();
         if (line.empty() || line.back().digits != digit) {
             line.push_back(Run { QString(), digit });
         }
@@ -428,8 +427,7 @@ QPixmap TrayStatusItemBackend::render(
             const double lift = appearance.titleBaselineOffset.value_or(0.0) * scale;
             const QRectF box(imageWidth + gap + margin, verticalMargin - lift, titleWidth - 2 * margin,
                 height - 2 * verticalMargin);
-            drawTitle(painter, appearance.compactTitle.isEmpty() ? appearance.title : appearance.compactTitle,
-                box, foreground);
+            drawTitle(painter, appearance.title, box, foreground);
         }
     }
 

@@ -168,22 +168,18 @@ TEST_F(MenuBarTest, TheTooltipSaysWhatTheFigureIsInTheMenusWords)
     runSessionFor(25 * 60);
     menuBar().update();
     EXPECT_EQ(shown().title, "25m");
-    EXPECT_EQ(shown().compactTitle, "");
     EXPECT_EQ(shown().toolTip, "Current session: 25 minutes");
 
     fake.clock.advance(40 * 60);
     Defaults::set(kiruvo::Keys::showInMenuBar(), ShowInMenuBar::totalTodayDuration);
     menuBar().update();
     EXPECT_EQ(shown().title, "1h 5m");
-    // A tray's square shows it as on a clock, large enough to read on a small panel.
-    EXPECT_EQ(shown().compactTitle, "1:05");
     EXPECT_EQ(shown().toolTip, "Today: 1 hour, 5 minutes");
 
     // A reminder shows the heart alone: no figure to explain.
     controller().setShowingNotification(true);
     menuBar().update();
     EXPECT_EQ(shown().toolTip, "");
-    EXPECT_EQ(shown().compactTitle, "");
     controller().setShowingNotification(false);
 
     controller().setEnabled(false);
