@@ -11,14 +11,23 @@ bool handleMenuBarWindowKey(QWidget& window, QKeyEvent& event)
     if (modifiers != Qt::ControlModifier) {
         return false;
     }
+    // Only what the window's own buttons offer: a window without a close button is not closed by
+    // a key either, and a window without a minimise button may have nothing (no task list, no
+    // dock) that brings it back once minimised.
+    const Qt::WindowFlags flags = window.windowFlags();
+    const bool hasButtons = !flags.testFlag(Qt::FramelessWindowHint);
     if (event.key() == Qt::Key_W) {
+        if (hasButtons && flags.testFlag(Qt::WindowCloseButtonHint)) {
+            window.close();
+        }
         event.accept();
-        window.close();
         return true;
     }
     if (event.key() == Qt::Key_M) {
+        if (hasButtons && flags.testFlag(Qt::WindowMinimizeButtonHint)) {
+            window.showMinimized();
+        }
         event.accept();
-        window.showMinimized();
         return true;
     }
     return false;

@@ -136,6 +136,20 @@ TEST(MenuBarWindowTest, CtrlWClosesCtrlMMinimisesEscapeOnlyWhenAsked)
     EXPECT_TRUE(panel.isVisible());
     QTest::keyClick(&panel, Qt::Key_W, Qt::ControlModifier);
     EXPECT_FALSE(panel.isVisible());
+
+    // Without the button, the key does nothing: a title bar without a close button, and a window
+    // without the desktop's frame at all.
+    for (const Qt::WindowFlags flags : { Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint,
+             Qt::Window | Qt::FramelessWindowHint | Qt::WindowCloseButtonHint
+                 | Qt::WindowMinimizeButtonHint }) {
+        zk::SwiftUIWindowForMenuBarApp bare;
+        bare.setWindowFlags(flags);
+        bare.show();
+        QTest::keyClick(&bare, Qt::Key_W, Qt::ControlModifier);
+        EXPECT_TRUE(bare.isVisible());
+        QTest::keyClick(&bare, Qt::Key_M, Qt::ControlModifier);
+        EXPECT_FALSE(bare.isMinimized());
+    }
 }
 
 TEST(WindowFadeTest, ReducedMotionSetsTheOpacityAtOnceAfterTheDelay)
