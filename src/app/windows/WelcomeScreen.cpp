@@ -12,11 +12,9 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <algorithm>
 
@@ -198,8 +196,6 @@ QWidget* WelcomeScreen::makeFirstPage()
     layout->addWidget(m_launchAtLogin, 0, Qt::AlignHCenter);
     layout->addStretch();
     m_continue = makeButton(QStringLiteral("Continue"));
-    // Return does not continue: nothing is bound to it on this page.
-    m_continue->setAutoDefault(false);
     connect(m_continue, &QPushButton::clicked, this, &WelcomeScreen::showLastPage);
     layout->addWidget(m_continue, 0, Qt::AlignHCenter);
     return page;
@@ -265,36 +261,18 @@ void WelcomeScreen::getStarted()
 
 void WelcomeScreen::keyPressEvent(QKeyEvent* event)
 {
+    // Return presses the page's main button, wherever the focus is (it starts on the switch).
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (isReturn && m_isLastPage && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (isReturn && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         event->accept();
-        getStarted();
+        if (m_isLastPage) {
+            getStarted();
+        } else {
+            showLastPage();
+        }
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-void WelcomeScreen::paintEvent(QPaintEvent* event)
-{
-    QWidget::paintEvent(event);
-    // The window has no frame from the desktop (none of its buttons belong on it): the screen, which
-    // fills it, draws its edge, so that it stands apart from what lies behind it.
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
-}
-
-void WelcomeScreen::mousePressEvent(QMouseEvent* event)
-{
-    // The window moves with a drag anywhere on its background.
-    if (event->button() == Qt::LeftButton) {
-        if (QWindow* handle = window()->windowHandle()) {
-            handle->startSystemMove();
-            event->accept();
-            return;
-        }
-    }
-    QWidget::mousePressEvent(event);
 }
 
 } // namespace kiruvo

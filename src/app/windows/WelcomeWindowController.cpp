@@ -26,9 +26,10 @@ QWidget* makeWindow()
     window->setWindowTitle(QString::fromStdString(zk::ZKApp::name()));
     // Titled for the task list, with no close, minimise or maximise button, and not resizable.
     // Window managers that draw a title bar put their buttons on it whatever the window asks
-    // (openbox does), so the desktop draws no frame at all: the screen draws its own edge and
-    // the window moves by its background.
+    // (openbox does), so the desktop draws no frame at all: the window draws its own edge and
+    // moves by its background.
     window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    window->setMovableByWindowBackground(true);
     zk::setWindowLevel(*window, zk::WindowLevel::floating);
     return window;
 }

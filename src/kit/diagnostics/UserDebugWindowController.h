@@ -2,13 +2,16 @@
 
 #include "kit/interface/SingletonWindowController.h"
 
+class QLabel;
+
 namespace zk {
 
 class UserDebugView;
 
 // The support panel a user reaches without any menu: start-up opens it when exactly Shift, Control
-// and Alt are held at launch. A floating, centred window with a title and no title-bar buttons;
-// it lives until it closes, and the next show builds a new one. Main-thread only.
+// and Alt are held at launch. A floating, centred window with a title and no title-bar buttons
+// (without the desktop's frame: it shows its title itself and moves by its background); it lives
+// until it closes, and the next show builds a new one. Main-thread only.
 class UserDebugWindowController : public SingletonWindowController {
     Q_OBJECT
 public:
@@ -18,12 +21,14 @@ public:
 
     static void show() { SingletonWindowController::show<UserDebugWindowController>(false); }
 
+    // The title shown at the top of the window.
+    QLabel& titleLabel() const { return *m_title; }
+
     // "<name> <version> — Debug".
     static QString windowTitle();
-    // How wide a window must be for the window manager to show the whole title.
-    static int widthShowingTitle(const QString& title);
 
 private:
+    QLabel* m_title = nullptr;
     UserDebugView* m_view = nullptr;
 };
 

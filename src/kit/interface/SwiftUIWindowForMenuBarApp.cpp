@@ -1,9 +1,11 @@
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
 
 #include "kit/interface/MenuBarWindowKeys.h"
+#include "kit/interface/WindowBackgroundDrag.h"
 #include "kit/interface/WindowConstraints.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 
 namespace zk {
 
@@ -27,6 +29,26 @@ void SwiftUIWindowForMenuBarApp::keyPressEvent(QKeyEvent* event)
 QRect SwiftUIWindowForMenuBarApp::constrainFrameRect(const QRect& proposed) const
 {
     return allowedAboveMenuBar ? proposed : constrainFrameBelowPanels(proposed, availableGeometryFor(*this));
+}
+
+void SwiftUIWindowForMenuBarApp::setMovableByWindowBackground(bool movable)
+{
+    if (movable && !m_backgroundDrag) {
+        m_backgroundDrag = new WindowBackgroundDrag(*this);
+    } else if (!movable && m_backgroundDrag) {
+        delete m_backgroundDrag;
+        m_backgroundDrag = nullptr;
+    }
+}
+
+void SwiftUIWindowForMenuBarApp::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }
 
 void SwiftUIWindowForMenuBarApp::showEvent(QShowEvent* event)

@@ -4,9 +4,12 @@
 
 namespace zk {
 
+class WindowBackgroundDrag;
+
 // A top-level window for a tray application: it handles Ctrl+W and Ctrl+M itself (there is no main
 // menu to do it) and, when asked, closes on Escape. It starts at 100 × 100; its owner sizes, titles
-// and fills it. Main-thread only.
+// and fills it. Without the desktop's frame (Qt::FramelessWindowHint) it draws its own edge, so
+// that it stands apart from what lies behind it. Main-thread only.
 class SwiftUIWindowForMenuBarApp : public QWidget {
     Q_OBJECT
 public:
@@ -21,9 +24,18 @@ public:
     // The frame the window takes for a proposed one.
     QRect constrainFrameRect(const QRect& proposed) const;
 
+    // Whether a drag on the background moves the window (WindowBackgroundDrag): for a window
+    // without the desktop's frame, which has no title bar to drag. Off at first.
+    void setMovableByWindowBackground(bool movable);
+    bool isMovableByWindowBackground() const { return m_backgroundDrag != nullptr; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    WindowBackgroundDrag* m_backgroundDrag = nullptr;
 };
 
 } // namespace zk

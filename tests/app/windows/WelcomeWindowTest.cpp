@@ -10,6 +10,8 @@
 #include "platform/desktop/StatusItem.h"
 #include "platform/fake/FakeLoginItemService.h"
 #include "platform/fake/FakeStatusItemBackend.h"
+#include "support/OpenboxSession.h"
+#include "support/WindowUnderOpenbox.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -18,6 +20,8 @@
 #include <QStyleOption>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <X11/keysym.h>
 
 using kiruvo::WelcomeScreen;
 using kiruvo::WelcomeWindowController;
@@ -189,10 +193,6 @@ TEST_F(WelcomeWindowTest, TheFirstPageGreetsAndContinueShowsTheLastPage)
     EXPECT_GE(screen.continueButton()->width(), 100);
     EXPECT_FALSE(screen.getStartedButton()->isVisible());
 
-    // Nothing is bound to Return on the first page.
-    QTest::keyClick(&screen, Qt::Key_Return);
-    EXPECT_FALSE(screen.isLastPage());
-
     QTest::mouseClick(screen.continueButton(), Qt::LeftButton);
 
     EXPECT_TRUE(screen.isLastPage());
@@ -314,4 +314,54 @@ TEST_F(WelcomeWindowTest, TheFocusedSwitchShowsTheFocusMarkFromTheStart)
     option.initFrom(screen.launchAtLoginToggle());
     EXPECT_TRUE(option.state.testFlag(QStyle::State_HasFocus));
     EXPECT_TRUE(option.state.testFlag(QStyle::State_KeyboardFocusChange));
+}
+
+// Under a window manager that draws title bars with buttons (openbox), with real input: the
+// frameless window moves by a drag on its background and is not picked up by a click, and its
+// keys do what its page and its missing buttons say.
+TEST(WelcomeWindowUnderOpenboxTest, AClickLeavesItADragMovesItAndItsKeysKeepIt)
+{
+    if (!OpenboxSession::isChild()) {
+        if (!OpenboxSession::isAvailable()) {
+            GTEST_SKIP() << "openbox is not installed";
+        }
+        OpenboxSession::expectCurrentTestReports({ "managed", "no frame", "click: window stays, pointer free",
+            "drag: window moved with the pointer, pointer free", "Ctrl+W: shown", "Ctrl+M: shown",
+            "Return: last page" });
+        return;
+    }
+    platform::ReduceMotion::setOverrideForTesting(true);
+    platform::fake::FakeLoginItemService loginItems;
+    LoginItemService::setMainAppService(&loginItems);
+    SingletonWindowController::show<WelcomeWindowController>(false);
+    auto& controller = SingletonWindowController::shared<WelcomeWindowController>();
+    QWidget* window = controller.window();
+    WindowUnderOpenbox desktop(*window);
+    OpenboxSession::report(desktop.waitUntilManagedAndActive() ? "managed" : "not managed");
+    OpenboxSession::report(desktop.frame());
+    // Left of the page, inside the window's margin: background only.
+    const QPoint background(10, window->height() / 2);
+    OpenboxSession::report(desktop.clickOnBackground(background));
+    OpenboxSession::report(desktop.dragOnBackground(background, QPoint(60, 40)));
+
+    const auto shown = [&] {
+        return SingletonWindowController::exists<WelcomeWindowController>() && window->isVisible()
+                && !window->isMinimized()
+            ? "shown"
+            : "gone";
+    };
+    desktop.tap(XK_w, { XK_Control_L });
+    OpenboxSession::report(std::string("Ctrl+W: ") + shown());
+    if (!SingletonWindowController::exists<WelcomeWindowController>()) {
+        return;
+    }
+    desktop.tap(XK_m, { XK_Control_L });
+    OpenboxSession::report(std::string("Ctrl+M: ") + shown());
+    window->showNormal();
+    (void)desktop.waitUntilManagedAndActive();
+    desktop.tap(XK_Return);
+    OpenboxSession::report(controller.screen().isLastPage() ? "Return: last page" : "Return: first page");
+    window->close();
+    LoginItemService::setMainAppService(nullptr);
+    platform::ReduceMotion::setOverrideForTesting(std::nullopt);
 }

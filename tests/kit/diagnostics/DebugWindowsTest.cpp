@@ -13,17 +13,22 @@
 #include "libraries/defaults/Defaults.h"
 
 #include "DiagnosticsFixture.h"
+#include "support/OpenboxSession.h"
+#include "support/WindowUnderOpenbox.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrlQuery>
 #include <filesystem>
+
+#include <X11/keysym.h>
 
 using namespace zk;
 using platform::PropertyList;
@@ -82,18 +87,20 @@ TEST_F(DebugWindowsTest, TheLaunchGestureOpensOneFloatingUserDebugWindow)
         QStringLiteral("Feedback && Support"));
 }
 
-TEST_F(DebugWindowsTest, TheSupportPanelIsWideEnoughForItsWholeTitle)
+TEST_F(DebugWindowsTest, TheSupportPanelShowsItsWholeTitleItself)
 {
     UserDebugWindowController::show();
-    ASSERT_TRUE(settle([] { return userWindow() != nullptr; }));
+    ASSERT_TRUE(settle([] { return userWindow() && userWindow()->window()->isVisible(); }));
     QWidget* window = userWindow()->window();
     const QString title = window->windowTitle();
     EXPECT_EQ(title, QString::fromStdString(zk::ZKApp::name() + " " + zk::ZKApp::version() + " — Debug"));
-    QFont bold = QApplication::font();
-    bold.setBold(true);
-    // The title in a title bar's bold font, with room for the manager's icon and three buttons.
-    const QFontMetrics metrics(bold);
-    EXPECT_GE(window->width(), metrics.horizontalAdvance(title) + 4 * metrics.height());
+    // No frame from the desktop, whose title bar would carry its buttons: the window shows the
+    // title, whole.
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+    const QLabel& label = userWindow()->titleLabel();
+    EXPECT_TRUE(label.isVisible());
+    EXPECT_EQ(label.text(), title);
+    EXPECT_GE(label.contentsRect().width(), label.fontMetrics().horizontalAdvance(title));
 }
 
 TEST_F(DebugWindowsTest, DeleteAsksFirstAndCancelKeepsEverything)
@@ -295,4 +302,37 @@ TEST_F(DebugWindowsTest, HighlightingStoresItsStringsAndRelaunches)
     EXPECT_FALSE(toggle.isChecked());
     ASSERT_TRUE(settle([&] { return relaunches == 2; }));
     EXPECT_EQ(exits, 0);
+}
+
+// Under a window manager that puts its buttons on every title bar it draws (openbox), with real
+// input: the support panel has no frame (so none of those buttons), moves by its background, and
+// Ctrl+W and Ctrl+M leave it, as it has no close or minimise button.
+TEST(UserDebugWindowUnderOpenboxTest, NoButtonsFromTheDesktopAndItMovesByItsBackground)
+{
+    if (!OpenboxSession::isChild()) {
+        if (!OpenboxSession::isAvailable()) {
+            GTEST_SKIP() << "openbox is not installed";
+        }
+        OpenboxSession::expectCurrentTestReports({ "managed", "no frame", "click: window stays, pointer free",
+            "drag: window moved with the pointer, pointer free", "Ctrl+W Ctrl+M: shown" });
+        return;
+    }
+    UserDebugWindowController::show();
+    auto& controller = SingletonWindowController::shared<UserDebugWindowController>();
+    QWidget* window = controller.window();
+    WindowUnderOpenbox desktop(*window);
+    OpenboxSession::report(desktop.waitUntilManagedAndActive() ? "managed" : "not managed");
+    OpenboxSession::report(desktop.frame());
+    // Beside the title: background only.
+    const QPoint background(4, controller.titleLabel().geometry().center().y());
+    OpenboxSession::report(desktop.clickOnBackground(background));
+    OpenboxSession::report(desktop.dragOnBackground(background, QPoint(60, 40)));
+    desktop.tap(XK_w, { XK_Control_L });
+    desktop.tap(XK_m, { XK_Control_L });
+    const bool shown = SingletonWindowController::exists<UserDebugWindowController>() && window->isVisible()
+        && !window->isMinimized();
+    OpenboxSession::report(shown ? "Ctrl+W Ctrl+M: shown" : "Ctrl+W Ctrl+M: gone");
+    if (shown) {
+        window->close();
+    }
 }
