@@ -7,9 +7,9 @@
 # mutter (a headless Mutter's IdleMonitor on the instance's bus, in a Wayland session), kwin (a virtual kwin_wayland's ext-idle-notify-v1),
 # screensaver (a stand-in org.freedesktop.ScreenSaver whose idle time grows from 0: the user is
 # present), screensaver-away (the same, past the threshold: the user is away, and the service is
-# asked every second, once a second question, 2 s after the first, has shown whether it counts in
-# seconds or milliseconds) and screensaver-locked (away, with the screen saver or lock on, which
-# changes nothing of that). The application's X display is a private Xvfb in every case, with no tray
+# asked every second, once a second question, a moment after the first, has shown whether it
+# counts in seconds or milliseconds) and screensaver-locked (away, with the screen saver or lock
+# on, which changes nothing of that). The application's X display is a private Xvfb in every case, with no tray
 # host: what the status item costs to draw in a tray is footprint.sh's to measure, and would drown
 # the idle source's share here.
 #
