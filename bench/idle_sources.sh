@@ -5,6 +5,7 @@
 #
 # Sources: x11 (the private X display's IDLETIME alarms, or MIT-SCREEN-SAVER where it lacks them),
 # mutter (a headless Mutter's IdleMonitor on the instance's bus, in a Wayland session), kwin (a virtual kwin_wayland's ext-idle-notify-v1),
+# sway (a headless sway 1.7's org_kde_kwin_idle, run as nobody when the bench runs as root),
 # screensaver (a stand-in org.freedesktop.ScreenSaver whose idle time grows from 0: the user is
 # present), screensaver-away (the same, past the threshold: the user is away, and the service is
 # asked every second, once a second question, a moment after the first, has shown whether it
@@ -23,7 +24,7 @@
 set -uo pipefail
 
 idle=60
-sources="x11 mutter kwin screensaver screensaver-away screensaver-locked"
+sources="x11 mutter kwin sway screensaver screensaver-away screensaver-locked"
 display=":23"
 service=""
 by_thread=0
@@ -96,6 +97,25 @@ launch_with_source() {
         wayland=kiruvo-kwin
         for _ in $(seq 1 200); do [[ -S "$folder/runtime/kiruvo-kwin" ]] && break; sleep 0.1; done
         sleep 2
+        ;;
+    sway)
+        # Sway refuses root; its runtime folder is its user's, and the application reaches its
+        # socket by path.
+        local sway_runtime="$folder/sway-runtime" as_user=()
+        mkdir -p "$sway_runtime" && chmod 700 "$sway_runtime"
+        printf 'xwayland disable\n' >"$sway_runtime/config"
+        if [[ "$(id -u)" -eq 0 ]]; then
+            chown -R 65534:65534 "$sway_runtime"
+            as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+        fi
+        XDG_RUNTIME_DIR="$sway_runtime" HOME="$sway_runtime" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+            WLR_RENDERER=pixman "${as_user[@]}" sway -c "$sway_runtime/config" >"$folder/desktop.log" 2>&1 &
+        echo $! >>"$work/pids"
+        for _ in $(seq 1 200); do
+            wayland="$(find "$sway_runtime" -maxdepth 1 -type s -name 'wayland-*' | head -1)"
+            [[ -n "$wayland" ]] && break
+            sleep 0.1
+        done
         ;;
     screensaver | screensaver-away | screensaver-locked)
         local offset=0 lock=""

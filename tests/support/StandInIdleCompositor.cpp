@@ -1,6 +1,7 @@
 #include "support/StandInIdleCompositor.h"
 
 #include "ext-idle-notify-v1-server-protocol.h"
+#include "idle-server-protocol.h"
 #include <wayland-server.h>
 
 #include <algorithm>
@@ -8,7 +9,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-StandInIdleCompositor::StandInIdleCompositor(const char* socket, uint32_t notifierVersion, double now)
+StandInIdleCompositor::StandInIdleCompositor(
+    const char* socket, uint32_t notifierVersion, double now, bool kdeIdle)
     : m_now(now)
     , m_lastInput(now)
     , m_uninhibitedAt(now)
@@ -21,6 +23,10 @@ StandInIdleCompositor::StandInIdleCompositor(const char* socket, uint32_t notifi
     if (notifierVersion > 0) {
         wl_global_create(m_display, &ext_idle_notifier_v1_interface, static_cast<int>(notifierVersion), this,
             &StandInIdleCompositor::bindNotifier);
+    }
+    if (kdeIdle) {
+        wl_global_create(
+            m_display, &org_kde_kwin_idle_interface, 1, this, &StandInIdleCompositor::bindKdeIdle);
     }
     m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     wl_event_loop_add_fd(
@@ -67,7 +73,7 @@ void StandInIdleCompositor::input(double at)
             auto* notification = static_cast<Notification*>(wl_resource_get_user_data(resource));
             if (notification->idled) {
                 notification->idled = false;
-                ext_idle_notification_v1_send_resumed(resource);
+                sendResumed(resource);
             }
         }
     });
@@ -147,8 +153,26 @@ void StandInIdleCompositor::sendDue()
     for (wl_resource* resource : m_notifications) {
         if (auto due = dueAt(resource); due && *due <= m_now + 1e-9) {
             static_cast<Notification*>(wl_resource_get_user_data(resource))->idled = true;
-            ext_idle_notification_v1_send_idled(resource);
+            sendIdled(resource);
         }
+    }
+}
+
+void StandInIdleCompositor::sendIdled(wl_resource* resource)
+{
+    if (static_cast<Notification*>(wl_resource_get_user_data(resource))->kde) {
+        org_kde_kwin_idle_timeout_send_idle(resource);
+    } else {
+        ext_idle_notification_v1_send_idled(resource);
+    }
+}
+
+void StandInIdleCompositor::sendResumed(wl_resource* resource)
+{
+    if (static_cast<Notification*>(wl_resource_get_user_data(resource))->kde) {
+        org_kde_kwin_idle_timeout_send_resumed(resource);
+    } else {
+        ext_idle_notification_v1_send_resumed(resource);
     }
 }
 
@@ -201,6 +225,18 @@ void StandInIdleCompositor::bindSeat(wl_client* client, void*, uint32_t version,
     wl_seat_send_capabilities(resource, WL_SEAT_CAPABILITY_POINTER | WL_SEAT_CAPABILITY_KEYBOARD);
 }
 
+void StandInIdleCompositor::keep(wl_resource* made, uint32_t timeout, bool inputOnly, bool kde)
+{
+    wl_resource_set_user_data(made, new Notification { this, timeout, inputOnly, m_now, kde });
+    wl_resource_set_destructor(made, [](wl_resource* gone) {
+        auto* state = static_cast<Notification*>(wl_resource_get_user_data(gone));
+        auto& list = state->owner->m_notifications;
+        list.erase(std::remove(list.begin(), list.end(), gone), list.end());
+        delete state;
+    });
+    m_notifications.push_back(made);
+}
+
 void StandInIdleCompositor::makeNotification(
     wl_client* client, wl_resource* notifier, uint32_t id, uint32_t timeout, bool inputOnly)
 {
@@ -210,14 +246,32 @@ void StandInIdleCompositor::makeNotification(
     auto* compositor = static_cast<StandInIdleCompositor*>(wl_resource_get_user_data(notifier));
     wl_resource* made = wl_resource_create(
         client, &ext_idle_notification_v1_interface, wl_resource_get_version(notifier), id);
-    wl_resource_set_implementation(made, &implementation,
-        new Notification { compositor, timeout, inputOnly, compositor->m_now }, [](wl_resource* gone) {
-            auto* state = static_cast<Notification*>(wl_resource_get_user_data(gone));
-            auto& list = state->owner->m_notifications;
-            list.erase(std::remove(list.begin(), list.end(), gone), list.end());
-            delete state;
-        });
-    compositor->m_notifications.push_back(made);
+    wl_resource_set_implementation(made, &implementation, nullptr, nullptr);
+    compositor->keep(made, timeout, inputOnly, false);
+}
+
+void StandInIdleCompositor::makeKdeTimeout(
+    wl_client* client, wl_resource* idle, uint32_t id, uint32_t timeout)
+{
+    static const struct org_kde_kwin_idle_timeout_interface implementation = {
+        [](wl_client*, wl_resource* made) { wl_resource_destroy(made); },
+        [](wl_client*, wl_resource*) {},
+    };
+    auto* compositor = static_cast<StandInIdleCompositor*>(wl_resource_get_user_data(idle));
+    wl_resource* made = wl_resource_create(client, &org_kde_kwin_idle_timeout_interface, 1, id);
+    wl_resource_set_implementation(made, &implementation, nullptr, nullptr);
+    compositor->keep(made, timeout, false, true);
+}
+
+void StandInIdleCompositor::bindKdeIdle(wl_client* client, void* data, uint32_t, uint32_t id)
+{
+    static const struct org_kde_kwin_idle_interface idle = {
+        [](wl_client* client, wl_resource* resource, uint32_t newId, wl_resource*, uint32_t timeout) {
+            makeKdeTimeout(client, resource, newId, timeout);
+        },
+    };
+    wl_resource* resource = wl_resource_create(client, &org_kde_kwin_idle_interface, 1, id);
+    wl_resource_set_implementation(resource, &idle, data, nullptr);
 }
 
 void StandInIdleCompositor::bindNotifier(wl_client* client, void* data, uint32_t version, uint32_t id)

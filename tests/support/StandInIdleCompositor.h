@@ -14,16 +14,16 @@ struct wl_display;
 struct wl_resource;
 
 // A Wayland compositor of the test's own, as an idle client sees one: a seat and, at version 1 or
-// 2, ext_idle_notifier_v1, on a socket in $XDG_RUNTIME_DIR. Its time is the test's: it knows what
-// the test says of input and of the clock, and sends "idled" to every notification whose timeout
-// has passed since the later of its creation and the last input, and "resumed" at the next input
-// to those that said "idled". While idle is inhibited, notifications made with
-// get_idle_notification stay silent; input-idle notifications (version 2) do not. It serves its
-// clients from a thread of its own; every call returns once the events it causes are on their way.
+// 2, ext_idle_notifier_v1, and perhaps KDE's org_kde_kwin_idle, on a socket in $XDG_RUNTIME_DIR. Its time is
+// the test's: it knows what the test says of input and of the clock, and sends "idled" to every notification
+// whose timeout has passed since the later of its creation and the last input, and "resumed" at the next
+// input to those that said "idled". While idle is inhibited, notifications made with get_idle_notification or
+// org_kde_kwin_idle stay silent; input-idle notifications (version 2) do not. It serves its clients from a
+// thread of its own; every call returns once the events it causes are on their way.
 class StandInIdleCompositor {
 public:
-    // `notifierVersion` 0 offers no notifier. `now`: the test's uptime at the start.
-    StandInIdleCompositor(const char* socket, uint32_t notifierVersion, double now = 0);
+    // `notifierVersion` 0 offers no ext_idle_notifier_v1. `now`: the test's uptime at the start.
+    StandInIdleCompositor(const char* socket, uint32_t notifierVersion, double now = 0, bool kdeIdle = false);
     ~StandInIdleCompositor();
 
     bool isListening() const { return m_listening; }
@@ -55,6 +55,7 @@ private:
         uint32_t timeoutMs;
         bool inputOnly;
         double created;
+        bool kde;
         bool idled = false;
     };
 
@@ -65,8 +66,13 @@ private:
     std::optional<double> dueAt(wl_resource* resource) const;
     static void bindSeat(wl_client* client, void* data, uint32_t version, uint32_t id);
     static void bindNotifier(wl_client* client, void* data, uint32_t version, uint32_t id);
+    static void bindKdeIdle(wl_client* client, void* data, uint32_t version, uint32_t id);
     static void makeNotification(
         wl_client* client, wl_resource* notifier, uint32_t id, uint32_t timeout, bool inputOnly);
+    static void makeKdeTimeout(wl_client* client, wl_resource* idle, uint32_t id, uint32_t timeout);
+    void keep(wl_resource* made, uint32_t timeout, bool inputOnly, bool kde);
+    static void sendIdled(wl_resource* resource);
+    static void sendResumed(wl_resource* resource);
 
     wl_display* m_display = nullptr;
     bool m_listening = false;

@@ -65,7 +65,7 @@ const char* toString(InputEventType type)
 std::vector<IdleTimeSource::Backend> IdleTimeSource::candidateOrder(bool waylandSession)
 {
     if (waylandSession) {
-        return { Backend::mutter, Backend::extIdleNotify, Backend::screenSaver, Backend::x11 };
+        return { Backend::mutter, Backend::extIdleNotify, Backend::kdeIdle, Backend::screenSaver };
     }
     return { Backend::x11, Backend::mutter, Backend::screenSaver };
 }
@@ -80,7 +80,13 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
 {
     std::string reasons;
     std::vector<std::unique_ptr<IdleTimeSource>> found;
-    for (Backend backend : candidateOrder(isWaylandSession())) {
+    bool compositorAnswers = false;
+    const bool wayland = isWaylandSession();
+    if (wayland && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        reasons += " X11: Xwayland sees only the input that goes to X windows, and is not asked in a "
+                   "Wayland session.";
+    }
+    for (Backend backend : candidateOrder(wayland)) {
         std::unique_ptr<IdleTimeSource> source;
         switch (backend) {
         case Backend::x11:
@@ -94,10 +100,21 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
         case Backend::mutter:
             source = tryDBus<MutterIdleTimeSource>("GNOME Mutter IdleMonitor", reasons);
             break;
-        case Backend::extIdleNotify: {
+        case Backend::extIdleNotify:
+        case Backend::kdeIdle: {
+            // One compositor, one protocol: the older is asked only where the newer is missing.
+            if (compositorAnswers) {
+                break;
+            }
+            const bool kde = backend == Backend::kdeIdle;
             std::string error;
-            if (!(source = WaylandIdleTimeSource::open(nullptr, &error))) {
-                reasons += " Wayland ext-idle-notify-v1: " + error + ".";
+            source = WaylandIdleTimeSource::open(nullptr, &error,
+                kde ? WaylandIdleTimeSource::Protocol::kdeIdle
+                    : WaylandIdleTimeSource::Protocol::extIdleNotify);
+            compositorAnswers = source != nullptr;
+            if (!source) {
+                reasons += std::string(kde ? " Wayland org_kde_kwin_idle: " : " Wayland ext-idle-notify-v1: ")
+                    + error + ".";
             }
             break;
         }

@@ -51,7 +51,7 @@ struct IdleEvent {
 // - An exact running figure (X11's MIT-SCREEN-SAVER): secondsSinceLastEvent() is the truth at any
 //   moment, and the session engine asks for it.
 // - Threshold events (X11's SYNC IDLETIME alarms, Mutter's IdleMonitor watches, ext-idle-notify-v1,
-//   the screen saver service):
+//   org_kde_kwin_idle, the screen saver service):
 //   the source is armed with the threshold and says "idle since T" once the user has been away for
 //   it, and "active again at T" at the next input. Its figures are for diagnostics only: between
 //   events they are at best extrapolated, and nothing may be decided on them.
@@ -98,21 +98,23 @@ public:
     // Who hears the events; one listener at a time, empty for none.
     void setEventHandler(EventHandler handler) { m_eventHandler = std::move(handler); }
 
-    enum class Backend { x11, mutter, extIdleNotify, screenSaver, unavailable };
+    enum class Backend { x11, mutter, extIdleNotify, kdeIdle, screenSaver, unavailable };
 
     // The backends worth trying, best first. In a Wayland session the X server (Xwayland) sees
-    // only the input that goes to X clients, so the compositor's own sources come first: GNOME
-    // Mutter's IdleMonitor, then ext-idle-notify-v1 (KWin, sway, Hyprland...), then
-    // org.freedesktop.ScreenSaver.
+    // only the input that goes to X clients, so it is never asked there: GNOME Mutter's
+    // IdleMonitor, then the compositor's ext-idle-notify-v1 (KWin, sway 1.8 on, Hyprland...), or
+    // where it lacks that KDE's older org_kde_kwin_idle (sway 1.7 and wlroots compositors of its
+    // age), then org.freedesktop.ScreenSaver.
     static std::vector<Backend> candidateOrder(bool waylandSession);
     static bool isWaylandSession();
 
-    // The first backend of candidateOrder() that answers: the X server when it has the SYNC
-    // extension's IDLETIME counter and XInput 2's raw events, else MIT-SCREEN-SAVER, GNOME Mutter's
-    // IdleMonitor, the Wayland compositor's ext_idle_notifier_v1, org.freedesktop.ScreenSaver, else a source
-    // that always says 0 (and logs that idle detection is unavailable). Needs the QCoreApplication. Returns
-    // at once: the D-Bus services are asked without waiting, and while one preferred to every backend that
-    // answers has not replied the source is asking (isAsking()) and tells `changed` once it knows.
+    // The first backend of candidateOrder() that answers: in an X11 session the X server when it
+    // has the SYNC extension's IDLETIME counter and XInput 2's raw events, else MIT-SCREEN-SAVER;
+    // GNOME Mutter's IdleMonitor; in a Wayland session the compositor's ext_idle_notifier_v1, else
+    // its org_kde_kwin_idle; org.freedesktop.ScreenSaver; else a source that always says 0 (and logs
+    // that idle detection is unavailable). Needs the QCoreApplication. Returns at once: the D-Bus
+    // services are asked without waiting, and while one preferred to every backend that answers has
+    // not replied the source is asking (isAsking()) and tells `changed` once it knows.
     static std::unique_ptr<IdleTimeSource> createDefault();
 
     // The source the application uses. Tests install a fake; when nothing has been installed,

@@ -4,12 +4,14 @@
 #include "platform/time/Clock.h"
 
 #include "ext-idle-notify-v1-client-protocol.h"
+#include "idle-client-protocol.h"
 #include <wayland-client.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -28,19 +30,35 @@ uint32_t timeoutMilliseconds(double seconds)
 
 } // namespace
 
+// What the two protocols' notifications tell, to one of the source's handlers each.
+struct WaylandIdleTimeSource::ThresholdEvents {
+    static constexpr ext_idle_notification_v1_listener ext
+        = { &WaylandIdleTimeSource::onIdled, &WaylandIdleTimeSource::onResumed };
+    static constexpr org_kde_kwin_idle_timeout_listener kde
+        = { &WaylandIdleTimeSource::onIdled, &WaylandIdleTimeSource::onResumed };
+};
+
+struct WaylandIdleTimeSource::MarkEvents {
+    static constexpr ext_idle_notification_v1_listener ext
+        = { &WaylandIdleTimeSource::onPauseMarked, &WaylandIdleTimeSource::onResumed };
+    static constexpr org_kde_kwin_idle_timeout_listener kde
+        = { &WaylandIdleTimeSource::onPauseMarked, &WaylandIdleTimeSource::onResumed };
+};
+
 std::unique_ptr<WaylandIdleTimeSource> WaylandIdleTimeSource::open(
-    const char* displayName, std::string* error)
+    const char* displayName, std::string* error, Protocol protocol)
 {
-    std::unique_ptr<WaylandIdleTimeSource> source(
-        new WaylandIdleTimeSource(displayName ? std::optional<std::string>(displayName) : std::nullopt));
+    std::unique_ptr<WaylandIdleTimeSource> source(new WaylandIdleTimeSource(
+        displayName ? std::optional<std::string>(displayName) : std::nullopt, protocol));
     if (!source->connectToCompositor(error)) {
         return nullptr;
     }
     return source;
 }
 
-WaylandIdleTimeSource::WaylandIdleTimeSource(std::optional<std::string> displayName)
+WaylandIdleTimeSource::WaylandIdleTimeSource(std::optional<std::string> displayName, Protocol protocol)
     : m_displayName(std::move(displayName))
+    , m_protocol(protocol)
 {
     m_reconnect.setInterval(reconnectIntervalMs);
     m_reconnect.setTimerType(Qt::VeryCoarseTimer);
@@ -57,7 +75,8 @@ void WaylandIdleTimeSource::disconnect()
     m_readable.reset();
     destroyNotifications();
     if (m_notifier) {
-        ext_idle_notifier_v1_destroy(m_notifier);
+        // Neither protocol's notifier has a request that ends it: it is freed here alone.
+        wl_proxy_destroy(m_notifier);
         m_notifier = nullptr;
     }
     if (m_seat) {
@@ -79,10 +98,13 @@ void WaylandIdleTimeSource::onGlobal(
     void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version)
 {
     auto* self = static_cast<WaylandIdleTimeSource*>(data);
-    if (std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0 && !self->m_notifier) {
-        self->m_notifierVersion = std::min<uint32_t>(version, 2);
-        self->m_notifier = static_cast<ext_idle_notifier_v1*>(
-            wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, self->m_notifierVersion));
+    const wl_interface& wanted = self->m_protocol == Protocol::extIdleNotify ? ext_idle_notifier_v1_interface
+                                                                             : org_kde_kwin_idle_interface;
+    if (std::strcmp(interface, wanted.name) == 0 && !self->m_notifier) {
+        self->m_notifierVersion
+            = std::min<uint32_t>(version, self->m_protocol == Protocol::extIdleNotify ? 2 : 1);
+        self->m_notifier
+            = static_cast<wl_proxy*>(wl_registry_bind(registry, name, &wanted, self->m_notifierVersion));
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat) {
         // The first seat: a desktop with several seats has one user's input on the first.
         self->m_seat = static_cast<wl_seat*>(
@@ -92,27 +114,39 @@ void WaylandIdleTimeSource::onGlobal(
 
 void WaylandIdleTimeSource::onGlobalRemove(void*, wl_registry*, uint32_t) { }
 
-void WaylandIdleTimeSource::onIdled(void* data, ext_idle_notification_v1*)
+template <typename Notification> void WaylandIdleTimeSource::onIdled(void* data, Notification*)
 {
     static_cast<WaylandIdleTimeSource*>(data)->idled();
 }
 
-void WaylandIdleTimeSource::onResumed(void* data, ext_idle_notification_v1*)
+template <typename Notification> void WaylandIdleTimeSource::onResumed(void* data, Notification*)
 {
     static_cast<WaylandIdleTimeSource*>(data)->resumed();
 }
 
-void WaylandIdleTimeSource::onPauseMarked(void* data, ext_idle_notification_v1*)
+template <typename Notification> void WaylandIdleTimeSource::onPauseMarked(void* data, Notification*)
 {
     static_cast<WaylandIdleTimeSource*>(data)->pauseBegan();
+}
+
+std::string WaylandIdleTimeSource::name() const
+{
+    return m_protocol == Protocol::extIdleNotify ? "Wayland ext-idle-notify-v1" : "Wayland org_kde_kwin_idle";
 }
 
 void WaylandIdleTimeSource::pauseBegan()
 {
     // Said once the seat has had no input for the mark's timeout, counted from the mark's creation
     // at the earliest: a pause that began before it is dated no later than that.
+    const double now = uptime();
     if (!m_pauseSince) {
-        m_pauseSince = uptime() - pauseMarkSeconds;
+        m_pauseSince = now - pauseMarkSeconds;
+    }
+    if (std::exchange(m_openedUnseen, false)
+        && now - m_pauseMarkMadeAt < pauseMarkSeconds + openingMarkLatency) {
+        // No input since the source opened, as far as the compositor can tell: the user was away
+        // before, for all anyone knows, and counts as away since then.
+        becameIdle(*m_pauseSince);
     }
 }
 
@@ -135,6 +169,7 @@ void WaylandIdleTimeSource::becameIdle(double since)
 
 void WaylandIdleTimeSource::resumed()
 {
+    m_openedUnseen = false;
     m_pauseSince.reset();
     if (m_shortenedTimeout && m_armed && !m_lost) {
         // Input again: the next pause must last the whole threshold.
@@ -169,16 +204,22 @@ bool WaylandIdleTimeSource::connectToCompositor(std::string* error)
         return fail("the Wayland compositor did not list its globals");
     }
     if (!m_notifier) {
-        return fail("the Wayland compositor does not offer ext_idle_notifier_v1");
+        return fail(m_protocol == Protocol::extIdleNotify
+                ? "the Wayland compositor does not offer ext_idle_notifier_v1"
+                : "the Wayland compositor does not offer org_kde_kwin_idle");
     }
     if (!m_seat) {
         return fail("the Wayland compositor offers no seat");
     }
-    if (m_notifierVersion < 2 && !m_loggedVersion1) {
-        m_loggedVersion1 = true;
+    if (!countsInputAlone() && !m_loggedInhibitable) {
+        m_loggedInhibitable = true;
         log(LogLevel::Info, lcIdle(),
-            "The Wayland compositor offers ext-idle-notify version 1 only: a break taken while another "
-            "application inhibits idle (a video playing, a call) is not seen");
+            std::string(m_protocol == Protocol::extIdleNotify
+                    ? "The Wayland compositor offers ext-idle-notify version 1 only"
+                    : "The Wayland compositor's org_kde_kwin_idle counts idle time only while nothing "
+                      "inhibits idle")
+                + ": a break taken while another application inhibits idle (a video playing, a call) is "
+                  "not seen");
     }
     if (m_armed) {
         createNotifications();
@@ -188,36 +229,46 @@ bool WaylandIdleTimeSource::connectToCompositor(std::string* error)
     return true;
 }
 
+void WaylandIdleTimeSource::destroyNotification(wl_proxy*& notification)
+{
+    if (!notification) {
+        return;
+    }
+    if (m_protocol == Protocol::extIdleNotify) {
+        ext_idle_notification_v1_destroy(reinterpret_cast<ext_idle_notification_v1*>(notification));
+    } else {
+        org_kde_kwin_idle_timeout_release(reinterpret_cast<org_kde_kwin_idle_timeout*>(notification));
+    }
+    notification = nullptr;
+}
+
 void WaylandIdleTimeSource::destroyNotifications()
 {
-    if (m_notification) {
-        ext_idle_notification_v1_destroy(m_notification);
-        m_notification = nullptr;
-    }
-    if (m_pauseMark) {
-        ext_idle_notification_v1_destroy(m_pauseMark);
-        m_pauseMark = nullptr;
-    }
+    destroyNotification(m_notification);
+    destroyNotification(m_pauseMark);
     m_pauseSince.reset();
 }
 
-ext_idle_notification_v1* WaylandIdleTimeSource::makeNotification(double timeoutSeconds)
+template <typename Events> wl_proxy* WaylandIdleTimeSource::makeNotification(double timeoutSeconds)
 {
-    if (m_notifierVersion >= 2) {
-        return ext_idle_notifier_v1_get_input_idle_notification(
-            m_notifier, timeoutMilliseconds(timeoutSeconds), m_seat);
+    const uint32_t timeout = timeoutMilliseconds(timeoutSeconds);
+    if (m_protocol == Protocol::kdeIdle) {
+        auto* made = org_kde_kwin_idle_get_idle_timeout(
+            reinterpret_cast<org_kde_kwin_idle*>(m_notifier), m_seat, timeout);
+        org_kde_kwin_idle_timeout_add_listener(made, &Events::kde, this);
+        return reinterpret_cast<wl_proxy*>(made);
     }
-    return ext_idle_notifier_v1_get_idle_notification(
-        m_notifier, timeoutMilliseconds(timeoutSeconds), m_seat);
+    auto* notifier = reinterpret_cast<ext_idle_notifier_v1*>(m_notifier);
+    auto* made = m_notifierVersion >= 2
+        ? ext_idle_notifier_v1_get_input_idle_notification(notifier, timeout, m_seat)
+        : ext_idle_notifier_v1_get_idle_notification(notifier, timeout, m_seat);
+    ext_idle_notification_v1_add_listener(made, &Events::ext, this);
+    return reinterpret_cast<wl_proxy*>(made);
 }
 
 void WaylandIdleTimeSource::createThresholdNotification()
 {
-    static const ext_idle_notification_v1_listener listener
-        = { &WaylandIdleTimeSource::onIdled, &WaylandIdleTimeSource::onResumed };
-    if (m_notification) {
-        ext_idle_notification_v1_destroy(m_notification);
-    }
+    destroyNotification(m_notification);
     m_shortenedTimeout.reset();
     double timeout = m_threshold;
     if (m_pauseSince && !m_idleSince) {
@@ -233,19 +284,16 @@ void WaylandIdleTimeSource::createThresholdNotification()
             m_shortenedTimeout = left;
         }
     }
-    m_notification = makeNotification(timeout);
-    ext_idle_notification_v1_add_listener(m_notification, &listener, this);
+    m_notification = makeNotification<ThresholdEvents>(timeout);
 }
 
 void WaylandIdleTimeSource::createNotifications()
 {
-    static const ext_idle_notification_v1_listener markListener
-        = { &WaylandIdleTimeSource::onPauseMarked, &WaylandIdleTimeSource::onResumed };
     // The mark is kept as long as the connection: made anew, it would know no pause that began
     // before it.
     if (!m_pauseMark) {
-        m_pauseMark = makeNotification(pauseMarkSeconds);
-        ext_idle_notification_v1_add_listener(m_pauseMark, &markListener, this);
+        m_pauseMark = makeNotification<MarkEvents>(pauseMarkSeconds);
+        m_pauseMarkMadeAt = uptime();
     }
     createThresholdNotification();
     wl_display_flush(m_display);

@@ -1,6 +1,7 @@
 #include "app/SessionEngineFixture.h"
 
 #include "libraries/defaults/Defaults.h"
+#include "platform/desktop/FallbackIdleTimeSource.h"
 #include "platform/linux/MutterIdleTimeSource.h"
 #include "platform/linux/WaylandIdleTimeSource.h"
 #include "platform/linux/X11SyncIdleTimeSource.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -22,13 +24,17 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/prctl.h>
+#include <unistd.h>
+#include <utility>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
 // The engine with the real idle adapters against real compositors from Debian (kwin_wayland
-// --virtual and mutter --headless) and a real X server (Xvfb), which have no input devices of their
-// own: the test is their user, through KWin's fake-input protocol, Mutter's RemoteDesktop and XTest. The
+// --virtual, mutter --headless and a headless sway running Xwayland) and a real X server (Xvfb),
+// which have no input devices of their own: the test is their user, through KWin's fake-input
+// protocol, Mutter's RemoteDesktop, wtype (into a Wayland window at sway) and XTest. The
 // compositors decide in real time, so thresholds are a few seconds; the clock the engine reads runs in real
 // time too, and the user's long stretches of work are skipped on it, so that sessions are long enough to be
 // stored while their ends are still compared with the real moments of input.
@@ -78,7 +84,9 @@ private:
 // adapter the application would use with it, and the user's hands.
 class Compositor {
 public:
-    enum class Kind { kwin, mutter, xvfb };
+    // KWin through ext-idle-notify, or through its older org_kde_kwin_idle as though it lacked
+    // the newer one.
+    enum class Kind { kwin, kwinKdeIdle, mutter, xvfb, sway };
 
     Compositor(QString runtime, QString busAddress)
         : m_runtime(std::move(runtime))
@@ -146,7 +154,11 @@ protected:
 
 class KWin final : public Compositor {
 public:
-    using Compositor::Compositor;
+    KWin(QString runtime, QString busAddress, platform::WaylandIdleTimeSource::Protocol protocol)
+        : Compositor(std::move(runtime), std::move(busAddress))
+        , m_protocol(protocol)
+    {
+    }
     ~KWin() override { stop(); }
     static constexpr const char* program = "kwin_wayland";
     static constexpr const char* package = "kwin-wayland";
@@ -187,8 +199,8 @@ public:
         std::unique_ptr<platform::WaylandIdleTimeSource> source;
         // The socket exists a moment before the globals are served.
         waitUntil([&] {
-            return (source
-                       = platform::WaylandIdleTimeSource::open(socketPath().toLocal8Bit().constData(), error))
+            return (source = platform::WaylandIdleTimeSource::open(
+                        socketPath().toLocal8Bit().constData(), error, m_protocol))
                 != nullptr;
         });
         if (source) {
@@ -211,7 +223,164 @@ private:
     QString socketPath() const { return m_runtime + QLatin1Char('/') + socketName; }
     void disconnectInput() override { m_input.reset(); }
 
+    const platform::WaylandIdleTimeSource::Protocol m_protocol;
     std::unique_ptr<KWinFakeInput> m_input;
+};
+
+// Debian 12's sway 1.7 (wlroots 0.15), which offers org_kde_kwin_idle and no ext-idle-notify,
+// headless, with Xwayland running and a Wayland window (weston-terminal, reading into cat) that
+// has the keyboard. Sway refuses to run as root: run by root, the test starts it as an
+// unprivileged user, who owns the runtime folder. The idle source is the one the application
+// would choose in that session (WAYLAND_DISPLAY and DISPLAY set for the test's length), with no
+// desktop services on the bus; the user types through wtype.
+class Sway final : public Compositor {
+public:
+    static constexpr const char* program = "sway";
+    static constexpr const char* package = "sway";
+    // Who runs it when the test runs as root (nobody).
+    static constexpr uid_t unprivileged = 65534;
+
+    Sway(QString runtime, QString busAddress)
+        : Compositor(std::move(runtime), std::move(busAddress))
+    {
+        // The test's temporary folders are its own user's alone: the unprivileged user's runtime
+        // folder lies where anyone may reach it.
+        if (::geteuid() == 0) {
+            m_ownRuntime.emplace(QStringLiteral("/tmp/kiruvo-sway-XXXXXX"));
+            m_sessionRuntime = m_ownRuntime->path();
+        }
+    }
+    ~Sway() override
+    {
+        stop();
+        restore("WAYLAND_DISPLAY", m_savedWayland);
+        restore("DISPLAY", m_savedDisplay);
+    }
+
+    bool start(std::string* error) override
+    {
+        const QString session = m_sessionRuntime + QStringLiteral("/session");
+        QFile::remove(session);
+        QFile config(m_sessionRuntime + QStringLiteral("/config"));
+        if (!config.open(QIODevice::WriteOnly)) {
+            *error = "the sway configuration could not be written";
+            return false;
+        }
+        // Xwayland at once, not at its first client; the session's names once both are up, and the
+        // Wayland window once it is shown.
+        config.write(QStringLiteral("xwayland force\n"
+                                    "exec weston-terminal --shell=/bin/cat\n"
+                                    "for_window [app_id=\".*\"] exec sh -c 'echo \"$WAYLAND_DISPLAY "
+                                    "$DISPLAY\" > %1'\n")
+                         .arg(session)
+                         .toUtf8());
+        config.close();
+        config.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+        extra.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        extra.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+        extra.insert(QStringLiteral("HOME"), m_sessionRuntime);
+        extra.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_sessionRuntime);
+        const QStringList arguments { QStringLiteral("-c"), config.fileName() };
+        if (::geteuid() == 0) {
+            if (::chown(m_sessionRuntime.toLocal8Bit().constData(), unprivileged, unprivileged) != 0) {
+                *error = "the runtime folder could not be handed to the unprivileged user";
+                return false;
+            }
+            const QString id = QString::number(unprivileged);
+            launch(QStringLiteral("setpriv"),
+                QStringList { QStringLiteral("--reuid=") + id, QStringLiteral("--regid=") + id,
+                    QStringLiteral("--clear-groups"), QString::fromLatin1(program) }
+                    + arguments,
+                extra);
+        } else {
+            launch(QString::fromLatin1(program), arguments, extra);
+        }
+        if (!waitUntil([&] {
+                QFile file(session);
+                return file.open(QIODevice::ReadOnly) && file.readAll().trimmed().split(' ').size() == 2;
+            })) {
+            *error = "sway did not start with Xwayland and a window";
+            return false;
+        }
+        QFile file(session);
+        file.open(QIODevice::ReadOnly);
+        const QList<QByteArray> names = file.readAll().trimmed().split(' ');
+        m_socket = m_sessionRuntime.toLocal8Bit() + '/' + names[0];
+        m_display = names[1];
+        return true;
+    }
+
+    std::unique_ptr<platform::IdleTimeSource> openSource(std::string* error) override
+    {
+        // The session's own, for as long as the test runs: a source looking for its compositor
+        // again reads WAYLAND_DISPLAY then.
+        if (!m_setSession) {
+            m_setSession = true;
+            m_savedWayland = saved("WAYLAND_DISPLAY");
+            m_savedDisplay = saved("DISPLAY");
+        }
+        qputenv("WAYLAND_DISPLAY", m_socket);
+        qputenv("DISPLAY", m_display);
+        auto source = platform::IdleTimeSource::createDefault();
+        // The desktop's D-Bus services are asked first, and are not on the test's bus.
+        waitUntil([&] { return !source->isAsking(); });
+        if (source->name() != "Wayland org_kde_kwin_idle") {
+            *error = "idle time comes from " + source->name() + " in sway's session";
+            return nullptr;
+        }
+        auto& chain = static_cast<platform::FallbackIdleTimeSource&>(*source);
+        // A compositor that is back is found at once, not after the application's interval.
+        static_cast<platform::WaylandIdleTimeSource*>(chain.active())->setReconnectInterval(100);
+        return source;
+    }
+
+    bool connectInput(std::string* error) override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("wtype")).isEmpty()) {
+            *error = "wtype is not installed (Debian package wtype)";
+            return false;
+        }
+        return true;
+    }
+    bool movePointer() override { return type(QStringLiteral("x")); }
+    bool pressKey(std::uint32_t) override { return type(QStringLiteral("a")); }
+
+private:
+    // Returns once sway has had the key press and release.
+    bool type(const QString& text)
+    {
+        QProcess wtype;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QString::fromLocal8Bit(m_socket));
+        wtype.setProcessEnvironment(environment);
+        wtype.start(QStringLiteral("wtype"), { text });
+        return wtype.waitForFinished(10000) && wtype.exitStatus() == QProcess::NormalExit
+            && wtype.exitCode() == 0;
+    }
+    void disconnectInput() override { }
+
+    static std::optional<QByteArray> saved(const char* name)
+    {
+        return qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    }
+    static void restore(const char* name, const std::optional<QByteArray>& value)
+    {
+        if (value) {
+            qputenv(name, *value);
+        } else {
+            qunsetenv(name);
+        }
+    }
+
+    std::optional<QTemporaryDir> m_ownRuntime;
+    QString m_sessionRuntime = m_runtime;
+    QByteArray m_socket;
+    QByteArray m_display;
+    bool m_setSession = false;
+    std::optional<QByteArray> m_savedWayland;
+    std::optional<QByteArray> m_savedDisplay;
 };
 
 class Mutter final : public Compositor {
@@ -406,20 +575,34 @@ protected:
     // Starts a compositor of this kind, with the adapter for it; skips when it is not installed.
     void startCompositor(Compositor::Kind kind)
     {
-        const char* program = kind == Compositor::Kind::kwin ? KWin::program
-            : kind == Compositor::Kind::mutter               ? Mutter::program
-                                                             : Xvfb::program;
+        const auto [program, package] = [kind]() -> std::pair<const char*, const char*> {
+            switch (kind) {
+            case Compositor::Kind::kwin:
+            case Compositor::Kind::kwinKdeIdle:
+                return { KWin::program, KWin::package };
+            case Compositor::Kind::mutter:
+                return { Mutter::program, Mutter::package };
+            case Compositor::Kind::xvfb:
+                return { Xvfb::program, Xvfb::package };
+            case Compositor::Kind::sway:
+                return { Sway::program, Sway::package };
+            }
+            return { "", "" };
+        }();
         if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
-            GTEST_SKIP() << program << " is not installed (Debian package "
-                         << (kind == Compositor::Kind::kwin            ? KWin::package
-                                    : kind == Compositor::Kind::mutter ? Mutter::package
-                                                                       : Xvfb::package)
-                         << ")";
+            GTEST_SKIP() << program << " is not installed (Debian package " << package << ")";
         }
         ASSERT_TRUE(m_bus.isRunning()) << "dbus-daemon did not start";
+        using Protocol = platform::WaylandIdleTimeSource::Protocol;
         switch (kind) {
         case Compositor::Kind::kwin:
-            m_compositor = std::make_unique<KWin>(m_runtime.path(), m_bus.address());
+            m_compositor = std::make_unique<KWin>(m_runtime.path(), m_bus.address(), Protocol::extIdleNotify);
+            break;
+        case Compositor::Kind::kwinKdeIdle:
+            m_compositor = std::make_unique<KWin>(m_runtime.path(), m_bus.address(), Protocol::kdeIdle);
+            break;
+        case Compositor::Kind::sway:
+            m_compositor = std::make_unique<Sway>(m_runtime.path(), m_bus.address());
             break;
         case Compositor::Kind::mutter:
             m_compositor = std::make_unique<Mutter>(m_runtime.path(), m_bus);
@@ -548,6 +731,10 @@ const char* toString(Compositor::Kind kind)
     switch (kind) {
     case Compositor::Kind::kwin:
         return "KWin";
+    case Compositor::Kind::kwinKdeIdle:
+        return "KWinKdeIdle";
+    case Compositor::Kind::sway:
+        return "Sway";
     case Compositor::Kind::mutter:
         return "Mutter";
     case Compositor::Kind::xvfb:
@@ -581,11 +768,12 @@ TEST_P(CompositorIdleTest, ABreakEndsTheSessionAtTheLastInputAndTheReturnStartsT
 
     expectOneSessionEndingAt(lastInput);
 
-    // Back at the keyboard: the next session starts with that key press.
+    // Back at the keyboard: the next session starts with that key press, within a second.
     ASSERT_FALSE(controller().currentSession());
     const double returned = pressKey();
     ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen; the compositor said:\n"
                                           << m_compositor->output();
+    EXPECT_LT(m_clock.systemUptime() - returned, 1 + timing);
     EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
 }
 
@@ -643,7 +831,42 @@ TEST_P(CompositorIdleTest, ACompositorThatIsGoneAndBackStillTellsTheBreak)
 }
 
 INSTANTIATE_TEST_SUITE_P(RealCompositors, CompositorIdleTest,
-    ::testing::Values(Compositor::Kind::kwin, Compositor::Kind::mutter, Compositor::Kind::xvfb),
+    ::testing::Values(Compositor::Kind::kwin, Compositor::Kind::kwinKdeIdle, Compositor::Kind::mutter,
+        Compositor::Kind::xvfb, Compositor::Kind::sway),
+    compositorName);
+
+// The Wayland protocols tell nothing of the input before the application connected. Started while
+// the user is away, it shows no session for long: the one that enabling started ends within the
+// first seconds, unstored, and the user's return starts the next.
+class WaylandLaunchTest : public CompositorIdleTest { };
+
+TEST_P(WaylandLaunchTest, TrackingEnabledAtLaunchWhileTheUserIsAwayEndsTheSessionAtOnce)
+{
+    constexpr double threshold = 60;
+    // As the application does at start: the source opens, the engine follows it at once, and
+    // enabling at launch starts a session.
+    startCompositor(GetParam());
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    m_sessionStart = m_clock.now();
+    Defaults::set(kiruvo::Keys::idleDurationBeforeStop(), zk::Duration::fromSeconds(threshold));
+    platform::IdleTimeSource::setShared(m_source.get());
+    controller().setEnabled(true);
+    m_tick.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller().currentSession(); }, 10000))
+        << "the session still runs; the compositor said:\n"
+        << m_compositor->output();
+    EXPECT_TRUE(storedSessions().empty());
+
+    const double returned = pressKey();
+    ASSERT_TRUE(waitForReturn(threshold)) << "the return was not seen; the compositor said:\n"
+                                          << m_compositor->output();
+    EXPECT_NEAR(controller().currentSession()->start().seconds, returned, timing);
+}
+
+INSTANTIATE_TEST_SUITE_P(WaylandCompositors, WaylandLaunchTest,
+    ::testing::Values(Compositor::Kind::kwin, Compositor::Kind::kwinKdeIdle, Compositor::Kind::sway),
     compositorName);
 
 // GNOME while another application inhibits idle (a video playing, a call): the session manager

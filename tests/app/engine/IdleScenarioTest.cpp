@@ -32,9 +32,9 @@
 // The engine and the real idle adapters against the outside world each of them talks to, all on
 // the test's fake clock: an X server's IDLETIME counter and its alarms, or its MIT-SCREEN-SAVER
 // idle-time reply; Mutter's IdleMonitor and GNOME's session
-// manager on the test's bus; a Wayland compositor offering ext-idle-notify version 1 or 2; the
-// screen saver service answering seconds, or milliseconds as KDE's does, each of these answers
-// delivered a little late as a real service's is.
+// manager on the test's bus; a Wayland compositor offering ext-idle-notify version 1 or 2, or only
+// KDE's org_kde_kwin_idle; the screen saver service answering seconds, or milliseconds as KDE's
+// does, each of these answers delivered a little late as a real service's is.
 
 namespace {
 
@@ -44,6 +44,7 @@ enum class Backend {
     mutter,
     extIdleNotifyV1,
     extIdleNotifyV2,
+    kdeIdle,
     screenSaverSeconds,
     screenSaverMilliseconds
 };
@@ -61,12 +62,20 @@ const char* toString(Backend backend)
         return "extIdleNotifyV1";
     case Backend::extIdleNotifyV2:
         return "extIdleNotifyV2";
+    case Backend::kdeIdle:
+        return "kdeIdle";
     case Backend::screenSaverSeconds:
         return "screenSaverSeconds";
     case Backend::screenSaverMilliseconds:
         return "screenSaverMilliseconds";
     }
     return "unknown";
+}
+
+// Notifications that stay silent while another application inhibits idle.
+bool isInhibitable(Backend backend)
+{
+    return backend == Backend::extIdleNotifyV1 || backend == Backend::kdeIdle;
 }
 
 bool isScreenSaver(Backend backend)
@@ -483,18 +492,21 @@ private:
     platform::DBusIdleTimeSource* m_screenSaverSource = nullptr;
 };
 
-// A compositor offering ext-idle-notify at `version`, on a socket of the test's own.
+// A compositor offering ext-idle-notify at `version`, or with version 0 only org_kde_kwin_idle, on
+// a socket of the test's own.
 class WaylandDesktop final : public Desktop {
 public:
     WaylandDesktop(uint32_t version, double now)
         : m_version(version)
         , m_socket("kiruvo-scenario-" + std::to_string(getpid()))
     {
-        m_compositor = std::make_unique<StandInIdleCompositor>(m_socket.c_str(), version, now);
+        m_compositor = std::make_unique<StandInIdleCompositor>(m_socket.c_str(), version, now, version == 0);
     }
     std::unique_ptr<platform::IdleTimeSource> makeSource() override
     {
-        auto source = platform::WaylandIdleTimeSource::open(m_socket.c_str());
+        auto source = platform::WaylandIdleTimeSource::open(m_socket.c_str(), nullptr,
+            m_version == 0 ? platform::WaylandIdleTimeSource::Protocol::kdeIdle
+                           : platform::WaylandIdleTimeSource::Protocol::extIdleNotify);
         EXPECT_NE(source, nullptr);
         m_source = source.get();
         // Looked for again at once when gone: the test waits for it.
@@ -521,7 +533,8 @@ public:
     void setAvailable(bool available, double now) override
     {
         if (available) {
-            m_compositor = std::make_unique<StandInIdleCompositor>(m_socket.c_str(), m_version, now);
+            m_compositor
+                = std::make_unique<StandInIdleCompositor>(m_socket.c_str(), m_version, now, m_version == 0);
         } else {
             m_compositor->stop();
         }
@@ -688,7 +701,11 @@ public:
         }
         case Backend::extIdleNotifyV1:
         case Backend::extIdleNotifyV2:
-            desktop = std::make_unique<WaylandDesktop>(backend() == Backend::extIdleNotifyV1 ? 1 : 2, now());
+        case Backend::kdeIdle:
+            desktop = std::make_unique<WaylandDesktop>(backend() == Backend::extIdleNotifyV1 ? 1
+                    : backend() == Backend::extIdleNotifyV2                                  ? 2
+                                                                                             : 0,
+                now());
             break;
         }
         desktop->input(now());
@@ -849,8 +866,9 @@ const std::vector<Scenario>& scenarios()
                 t.setIdleInhibited(false);
             },
             [](Backend backend) {
-                // Version 1 notifications stay silent while idle is inhibited: one session runs on.
-                if (backend == Backend::extIdleNotifyV1) {
+                // Version 1 notifications and KDE's stay silent while idle is inhibited: one session
+                // runs on.
+                if (isInhibitable(backend)) {
                     return std::vector<Span> { { 0, 1850 } };
                 }
                 return std::vector<Span> { { 0, 649 }, { 1550, 1850 } };
@@ -866,8 +884,8 @@ const std::vector<Scenario>& scenarios()
                 t.quit();
             },
             [](Backend backend) {
-                // Version 1 counts from the inhibitor's end.
-                if (backend == Backend::extIdleNotifyV1) {
+                // Version 1 and KDE's count from the inhibitor's end.
+                if (isInhibitable(backend)) {
                     return std::vector<Span> { { 0, 1070 }, { 1900, 2200 } };
                 }
                 return std::vector<Span> { { 0, 649 }, { 1900, 2200 } };
@@ -883,7 +901,7 @@ const std::vector<Scenario>& scenarios()
                 t.quit();
             },
             [](Backend backend) {
-                if (backend == Backend::extIdleNotifyV1) {
+                if (isInhibitable(backend)) {
                     return std::vector<Span> { { 0, 1730 } };
                 }
                 return std::vector<Span> { { 0, 649 }, { 1430, 1730 } };
@@ -901,7 +919,7 @@ const std::vector<Scenario>& scenarios()
                 t.quit();
             },
             [](Backend backend) {
-                if (backend == Backend::extIdleNotifyV1) {
+                if (isInhibitable(backend)) {
                     return std::vector<Span> { { 0, 1562 } };
                 }
                 return std::vector<Span> { { 0, 660 }, { 1262, 1562 } };
@@ -1008,9 +1026,9 @@ TEST_P(IdleScenarioTest, StoresTheSessionsTheUserWorked)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryBackend, IdleScenarioTest,
-    ::testing::Combine(
-        ::testing::Values(Backend::x11, Backend::x11ScreenSaver, Backend::mutter, Backend::extIdleNotifyV1,
-            Backend::extIdleNotifyV2, Backend::screenSaverSeconds, Backend::screenSaverMilliseconds),
+    ::testing::Combine(::testing::Values(Backend::x11, Backend::x11ScreenSaver, Backend::mutter,
+                           Backend::extIdleNotifyV1, Backend::extIdleNotifyV2, Backend::kdeIdle,
+                           Backend::screenSaverSeconds, Backend::screenSaverMilliseconds),
         ::testing::Range<std::size_t>(0, scenarios().size())),
     [](const ::testing::TestParamInfo<IdleScenarioTest::ParamType>& info) {
         return std::string(toString(std::get<0>(info.param))) + "_"
@@ -1129,9 +1147,39 @@ TEST_P(ReminderAfterABreakTest, NoSessionStartsAndNoReminderComesWhileTheUserIsA
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryBackend, ReminderAfterABreakTest,
+    ::testing::Combine(::testing::Values(Backend::x11, Backend::x11ScreenSaver, Backend::mutter,
+                           Backend::extIdleNotifyV1, Backend::extIdleNotifyV2, Backend::kdeIdle,
+                           Backend::screenSaverSeconds, Backend::screenSaverMilliseconds),
+        ::testing::Values(std::size_t(0))),
+    [](const ::testing::TestParamInfo<IdleScenarioTest::ParamType>& info) {
+        return std::string(toString(std::get<0>(info.param)));
+    });
+
+namespace {
+
+// The application starts while the user is away, on a compositor that tells nothing of the input
+// before it connected.
+class LaunchedWhileAwayTest : public IdleScenarioTest { };
+
+} // namespace
+
+TEST_P(LaunchedWhileAwayTest, TheSessionThatEnablingStartedEndsAtOnceUnstoredAndTheReturnStartsTheNext)
+{
+    ASSERT_TRUE(controller().currentSession());
+    away(3);
+    EXPECT_FALSE(controller().currentSession()) << "shown running until a threshold after launch";
+    away(897);
+    work(300); // back at 900
+    quit();
+    const auto actual = stored();
+    ASSERT_EQ(actual.size(), 1u) << ::testing::PrintToString(actual);
+    EXPECT_NEAR(actual[0].start, 900, 0.02);
+    EXPECT_NEAR(actual[0].end, 1200, 0.02);
+}
+
+INSTANTIATE_TEST_SUITE_P(WaylandProtocols, LaunchedWhileAwayTest,
     ::testing::Combine(
-        ::testing::Values(Backend::x11, Backend::x11ScreenSaver, Backend::mutter, Backend::extIdleNotifyV1,
-            Backend::extIdleNotifyV2, Backend::screenSaverSeconds, Backend::screenSaverMilliseconds),
+        ::testing::Values(Backend::extIdleNotifyV1, Backend::extIdleNotifyV2, Backend::kdeIdle),
         ::testing::Values(std::size_t(0))),
     [](const ::testing::TestParamInfo<IdleScenarioTest::ParamType>& info) {
         return std::string(toString(std::get<0>(info.param)));

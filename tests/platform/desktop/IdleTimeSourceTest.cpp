@@ -80,14 +80,6 @@ TEST(FakeIdleTimeSourceTest, ScopedFakeBecomesTheSharedSource)
 
 // --- Choosing a backend -----------------------------------------------------------------------
 
-TEST(IdleTimeSourceTest, WaylandSessionsPreferTheDesktopsServicesOverXwayland)
-{
-    using B = IdleTimeSource::Backend;
-    EXPECT_EQ(IdleTimeSource::candidateOrder(false), (std::vector<B> { B::x11, B::mutter, B::screenSaver }));
-    EXPECT_EQ(IdleTimeSource::candidateOrder(true),
-        (std::vector<B> { B::mutter, B::extIdleNotify, B::screenSaver, B::x11 }));
-}
-
 TEST(IdleTimeSourceTest, EventTypesKeepTheirNumbersAndOrder)
 {
     EXPECT_EQ(static_cast<int>(userInputEventTypes[0]), 1);

@@ -3,6 +3,7 @@
 #include "platform/Logger.h"
 #include "platform/fake/FakeClock.h"
 
+#include "support/PrivateXServer.h"
 #include "support/StandInIdleCompositor.h"
 
 #include <QCoreApplication>
@@ -66,6 +67,14 @@ protected:
         }
     }
     using Live = StandInIdleCompositor::Live;
+    // The user at work for a few seconds after the source opened, as one is when launching it.
+    void work(StandInIdleCompositor& compositor, int seconds = 3)
+    {
+        for (int second = 0; second < seconds; ++second) {
+            input(compositor);
+            pass(compositor, 1);
+        }
+    }
 
     platform::fake::ScopedFakeClock fake;
     QTemporaryDir m_runtime;
@@ -73,22 +82,50 @@ protected:
     platform::LogCapture m_log;
 };
 
+// What holds of both protocols: ext-idle-notify (at version 2 unless a test says otherwise) and
+// KDE's org_kde_kwin_idle, each from a compositor that offers only it.
+class WaylandIdleProtocolTest : public WaylandIdleTimeSourceTest,
+                                public ::testing::WithParamInterface<WaylandIdleTimeSource::Protocol> {
+protected:
+    bool isKde() const { return GetParam() == WaylandIdleTimeSource::Protocol::kdeIdle; }
+    std::unique_ptr<StandInIdleCompositor> offer(const char* socket, uint32_t extVersion = 2)
+    {
+        return std::make_unique<StandInIdleCompositor>(socket, isKde() ? 0 : extVersion, now(), isKde());
+    }
+    std::unique_ptr<WaylandIdleTimeSource> open(const char* socket, std::string* error = nullptr)
+    {
+        return WaylandIdleTimeSource::open(socket, error, GetParam());
+    }
+};
+
+std::string protocolName(const ::testing::TestParamInfo<WaylandIdleTimeSource::Protocol>& info)
+{
+    return info.param == WaylandIdleTimeSource::Protocol::kdeIdle ? "KdeIdle" : "ExtIdleNotify";
+}
+
 } // namespace
 
-TEST_F(WaylandIdleTimeSourceTest, IdledIsIdleSinceTheLastInputAndResumedIsActiveNow)
+INSTANTIATE_TEST_SUITE_P(BothProtocols, WaylandIdleProtocolTest,
+    ::testing::Values(
+        WaylandIdleTimeSource::Protocol::extIdleNotify, WaylandIdleTimeSource::Protocol::kdeIdle),
+    protocolName);
+
+TEST_P(WaylandIdleProtocolTest, IdledIsIdleSinceTheLastInputAndResumedIsActiveNow)
 {
-    StandInIdleCompositor compositor("kiruvo-test", 2, now());
+    auto offered = offer("kiruvo-test");
+    StandInIdleCompositor& compositor = *offered;
     ASSERT_TRUE(compositor.isListening());
     std::string error;
-    auto source = WaylandIdleTimeSource::open("kiruvo-test", &error);
+    auto source = open("kiruvo-test", &error);
     ASSERT_NE(source, nullptr) << error;
-    EXPECT_EQ(source->name(), "Wayland ext-idle-notify-v1");
+    EXPECT_EQ(source->name(), isKde() ? "Wayland org_kde_kwin_idle" : "Wayland ext-idle-notify-v1");
     EXPECT_EQ(source->kind(), platform::IdleTimeSource::Kind::thresholdEvents);
     EXPECT_FALSE(source->distinguishesEventTypes());
-    EXPECT_TRUE(source->countsInputAlone());
-    EXPECT_EQ(compositor.live(), (std::vector<Live> { { 2000, true }, { 180000, true } }));
+    EXPECT_EQ(source->countsInputAlone(), !isKde());
+    EXPECT_EQ(compositor.live(), (std::vector<Live> { { 2000, !isKde() }, { 180000, !isKde() } }));
     std::vector<platform::IdleEvent> told;
     source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
+    work(compositor);
 
     // The engine's threshold replaces the notification; the pause mark stays.
     source->armWatches(600, std::nullopt);
@@ -123,15 +160,19 @@ TEST_F(WaylandIdleTimeSourceTest, IdledIsIdleSinceTheLastInputAndResumedIsActive
 
 TEST_F(WaylandIdleTimeSourceTest, ABreakWhileAnotherClientInhibitsIdleIsSeenWithInputIdleNotifications)
 {
-    for (const uint32_t version : { 2u, 1u }) {
+    // ext-idle-notify version 2 and 1, and KDE's protocol.
+    for (const uint32_t version : { 2u, 1u, 0u }) {
         const std::string socket = "kiruvo-inhibit-" + std::to_string(version);
-        StandInIdleCompositor compositor(socket.c_str(), version, now());
-        auto source = WaylandIdleTimeSource::open(socket.c_str());
+        StandInIdleCompositor compositor(socket.c_str(), version, now(), version == 0);
+        auto source = WaylandIdleTimeSource::open(socket.c_str(), nullptr,
+            version == 0 ? WaylandIdleTimeSource::Protocol::kdeIdle
+                         : WaylandIdleTimeSource::Protocol::extIdleNotify);
         ASSERT_NE(source, nullptr);
         EXPECT_EQ(source->countsInputAlone(), version >= 2);
         std::vector<platform::IdleEvent> told;
         source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
         source->armWatches(300, std::nullopt);
+        work(compositor);
         compositor.setIdleInhibited(true, now()); // a video plays
         const double lastInput = now();
         input(compositor);
@@ -140,21 +181,25 @@ TEST_F(WaylandIdleTimeSourceTest, ABreakWhileAnotherClientInhibitsIdleIsSeenWith
             ASSERT_EQ(told.size(), 1u);
             EXPECT_EQ(told[0].uptime, lastInput);
         } else {
-            // Version 1 knows no better, and the log says so once.
+            // Those know no better, and the log says so once.
             EXPECT_TRUE(told.empty());
-            EXPECT_EQ(m_log.countContaining("ext-idle-notify version 1 only"), 1);
         }
     }
+    EXPECT_EQ(m_log.countContaining("ext-idle-notify version 1 only"), 1);
+    EXPECT_EQ(
+        m_log.countContaining("org_kde_kwin_idle counts idle time only while nothing inhibits idle"), 1);
 }
 
-TEST_F(WaylandIdleTimeSourceTest, ArmedAgainDuringAPauseTheBreakStillEndsAtTheLastInput)
+TEST_P(WaylandIdleProtocolTest, ArmedAgainDuringAPauseTheBreakStillEndsAtTheLastInput)
 {
-    StandInIdleCompositor compositor("kiruvo-rearm", 2, now());
-    auto source = WaylandIdleTimeSource::open("kiruvo-rearm");
+    auto offered = offer("kiruvo-rearm");
+    StandInIdleCompositor& compositor = *offered;
+    auto source = open("kiruvo-rearm");
     ASSERT_NE(source, nullptr);
     std::vector<platform::IdleEvent> told;
     source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
     source->armWatches(60, std::nullopt);
+    work(compositor);
 
     // Raised 30 s into a pause: the break is seen 600 s after the last input, dated there.
     double lastInput = now();
@@ -192,10 +237,11 @@ TEST_F(WaylandIdleTimeSourceTest, ArmedAgainDuringAPauseTheBreakStillEndsAtTheLa
     EXPECT_EQ(told[2].uptime, lastInput);
 }
 
-TEST_F(WaylandIdleTimeSourceTest, ArmedWhileTheUserIsAwayTheNextInputIsTheReturn)
+TEST_P(WaylandIdleProtocolTest, ArmedWhileTheUserIsAwayTheNextInputIsTheReturn)
 {
-    StandInIdleCompositor compositor("kiruvo-return", 1, now());
-    auto source = WaylandIdleTimeSource::open("kiruvo-return");
+    auto offered = offer("kiruvo-return", 1);
+    StandInIdleCompositor& compositor = *offered;
+    auto source = open("kiruvo-return");
     ASSERT_NE(source, nullptr);
     std::vector<platform::IdleEvent> told;
     source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
@@ -212,6 +258,47 @@ TEST_F(WaylandIdleTimeSourceTest, ArmedWhileTheUserIsAwayTheNextInputIsTheReturn
     EXPECT_FALSE(source->isIdle());
 }
 
+// The compositor knows no input from before the source opened. A user away when the application
+// starts gives none in the first moments after: they count as away since it opened (and the
+// session that enabling started ends) as soon as the mark says so, not a whole threshold later.
+// One at work then, or back soon, is not taken for away later on.
+TEST_P(WaylandIdleProtocolTest, OpenedWhileTheUserIsAwayTheBreakIsToldOnceTheMarkSaysSo)
+{
+    auto offered = offer("kiruvo-opened");
+    StandInIdleCompositor& compositor = *offered;
+    const double opened = now();
+    auto source = open("kiruvo-opened");
+    ASSERT_NE(source, nullptr);
+    std::vector<platform::IdleEvent> told;
+    source->setEventHandler([&](const platform::IdleEvent& event) { told.push_back(event); });
+    source->armWatches(600, std::nullopt);
+    pass(compositor, 2);
+    ASSERT_EQ(told.size(), 1u) << "not told within the mark's timeout";
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::idle);
+    EXPECT_EQ(told[0].uptime, opened);
+    pass(compositor, 700);
+    EXPECT_EQ(told.size(), 1u) << "the threshold's own event is the same break";
+    input(compositor);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
+
+    // A pause after work is no break before the threshold, however soon after opening it comes.
+    for (const double firstInput : { 0.0, 0.5, 1.5 }) {
+        SCOPED_TRACE(firstInput);
+        auto other = std::make_unique<StandInIdleCompositor>(
+            "kiruvo-opened-at-work", isKde() ? 0 : 2, now(), isKde());
+        auto atWork = open("kiruvo-opened-at-work");
+        ASSERT_NE(atWork, nullptr);
+        std::vector<platform::IdleEvent> toldAtWork;
+        atWork->setEventHandler([&](const platform::IdleEvent& event) { toldAtWork.push_back(event); });
+        atWork->armWatches(600, std::nullopt);
+        pass(*other, firstInput);
+        work(*other, 60);
+        pass(*other, 300);
+        EXPECT_TRUE(toldAtWork.empty());
+    }
+}
+
 TEST_F(WaylandIdleTimeSourceTest, ACompositorWithoutTheProtocolOrNoneGivesNoSource)
 {
     std::string error;
@@ -222,12 +309,15 @@ TEST_F(WaylandIdleTimeSourceTest, ACompositorWithoutTheProtocolOrNoneGivesNoSour
     ASSERT_TRUE(compositor.isListening());
     EXPECT_EQ(WaylandIdleTimeSource::open("kiruvo-plain", &error), nullptr);
     EXPECT_EQ(error, "the Wayland compositor does not offer ext_idle_notifier_v1");
+    EXPECT_EQ(WaylandIdleTimeSource::open("kiruvo-plain", &error, WaylandIdleTimeSource::Protocol::kdeIdle),
+        nullptr);
+    EXPECT_EQ(error, "the Wayland compositor does not offer org_kde_kwin_idle");
 }
 
-TEST_F(WaylandIdleTimeSourceTest, ALostCompositorIsToldLoggedAndFoundAgainWhenBack)
+TEST_P(WaylandIdleProtocolTest, ALostCompositorIsToldLoggedAndFoundAgainWhenBack)
 {
-    auto compositor = std::make_unique<StandInIdleCompositor>("kiruvo-lost", 2, now());
-    auto source = WaylandIdleTimeSource::open("kiruvo-lost");
+    auto compositor = offer("kiruvo-lost");
+    auto source = open("kiruvo-lost");
     ASSERT_NE(source, nullptr);
     source->setReconnectInterval(20);
     int changes = 0;
@@ -246,16 +336,19 @@ TEST_F(WaylandIdleTimeSourceTest, ALostCompositorIsToldLoggedAndFoundAgainWhenBa
 
     // A restarted compositor on the same socket: found again, told, and armed by the engine.
     compositor.reset();
-    StandInIdleCompositor restarted("kiruvo-lost", 2, now());
-    ASSERT_TRUE(restarted.isListening());
+    auto restarted = offer("kiruvo-lost");
+    ASSERT_TRUE(restarted->isListening());
     ASSERT_TRUE(serveUntil([&] { return source->isAvailable(); }));
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(m_log.countContaining("answers again"), 1);
     source->armWatches(300, std::nullopt);
-    EXPECT_EQ(restarted.liveTimeouts(), (std::vector<uint32_t> { 2000, 300000 }));
+    EXPECT_EQ(restarted->liveTimeouts(), (std::vector<uint32_t> { 2000, 300000 }));
 }
 
-TEST_F(WaylandIdleTimeSourceTest, InAWaylandSessionTheCompositorComesAfterMutterAndBeforeTheScreenSaver)
+// Which source a Wayland session gets, with the desktop's D-Bus services absent and Xwayland
+// running (an X server of the test's own): the compositor's newer protocol, else its older one,
+// else none at all. Xwayland sees only the input that goes to X windows, and is never taken.
+TEST_F(WaylandIdleTimeSourceTest, AWaylandSessionTakesTheCompositorsIdleProtocolAndNeverXwayland)
 {
     // The process keeps its first session-bus connection for good: the test's own bus is used,
     // not one that would be gone for the tests after this one.
@@ -268,23 +361,35 @@ TEST_F(WaylandIdleTimeSourceTest, InAWaylandSessionTheCompositorComesAfterMutter
             GTEST_SKIP() << name << " is on this session bus and comes first";
         }
     }
-    // The stand-in compositor as the session's, for this test only.
-    const QByteArray savedWayland = qgetenv("WAYLAND_DISPLAY");
-    const QByteArray savedDisplay = qgetenv("DISPLAY");
-    StandInIdleCompositor compositor("kiruvo-session", 2);
-    qputenv("WAYLAND_DISPLAY", "kiruvo-session");
-    qunsetenv("DISPLAY");
-    auto source = platform::IdleTimeSource::createDefault();
-    qputenv("WAYLAND_DISPLAY", savedWayland);
-    if (savedWayland.isEmpty()) {
-        qunsetenv("WAYLAND_DISPLAY");
-    }
-    if (!savedDisplay.isEmpty()) {
+    PrivateXServer xwayland;
+    ASSERT_TRUE(xwayland.isRunning()) << "Xvfb did not start";
+    struct Case {
+        uint32_t extVersion;
+        bool kdeIdle;
+        const char* expected;
+    };
+    for (const Case& c : { Case { 2, true, "Wayland ext-idle-notify-v1" },
+             Case { 0, true, "Wayland org_kde_kwin_idle" }, Case { 0, false, "none" } }) {
+        SCOPED_TRACE(c.expected);
+        const QByteArray savedWayland = qgetenv("WAYLAND_DISPLAY");
+        const QByteArray savedDisplay = qgetenv("DISPLAY");
+        StandInIdleCompositor compositor("kiruvo-session", c.extVersion, now(), c.kdeIdle);
+        qputenv("WAYLAND_DISPLAY", "kiruvo-session");
+        qputenv("DISPLAY", QByteArray::fromStdString(xwayland.display()));
+        auto source = platform::IdleTimeSource::createDefault();
+        qputenv("WAYLAND_DISPLAY", savedWayland);
+        if (savedWayland.isEmpty()) {
+            qunsetenv("WAYLAND_DISPLAY");
+        }
         qputenv("DISPLAY", savedDisplay);
+        if (savedDisplay.isEmpty()) {
+            qunsetenv("DISPLAY");
+        }
+        ASSERT_NE(source, nullptr);
+        // Mutter, preferred, is asked first: the compositor is used once the bus says it is missing.
+        ASSERT_TRUE(serveUntil([&] { return !source->isAsking(); }));
+        EXPECT_EQ(source->name(), c.expected);
+        EXPECT_EQ(source->isAvailable(), c.extVersion > 0 || c.kdeIdle);
     }
-    ASSERT_NE(source, nullptr);
-    // Mutter, preferred, is asked first: the compositor is used once the bus says it is missing.
-    ASSERT_TRUE(serveUntil([&] { return !source->isAsking(); }));
-    EXPECT_EQ(source->name(), "Wayland ext-idle-notify-v1");
-    EXPECT_EQ(source->kind(), platform::IdleTimeSource::Kind::thresholdEvents);
+    EXPECT_EQ(m_log.countContaining("Idle time comes from X11"), 0);
 }
