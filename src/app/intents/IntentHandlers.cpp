@@ -2,7 +2,7 @@
 
 #include "app/engine/SharedFormatters.h"
 #include "app/intents/SessionEngine.h"
-#include "app/intents/SessionIntentObject.h"
+#include "app/intents/SessionIntentObjectsCache.h"
 #include "platform/MainQueue.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
@@ -102,7 +102,7 @@ QCoro::Task<GetSessionsIntentResponse> GetSessionsIntentHandler::handle(GetSessi
 {
     assert(platform::MainQueue::isMainThread());
     GetSessionsIntentResponse response(GetSessionsIntentResponseCode::success, std::nullopt);
-    response.sessions = SessionIntentObjects().make(SessionEngine::shared().allSessions());
+    response.sessions = *SessionIntentObjectsCache::shared().objects(SessionEngine::shared());
     co_return response;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/intents/DBusHostObject.h"
 
+#include "app/intents/IntentCallQueue.h"
 #include "app/intents/IntentResponses.h"
 #include "app/intents/Intents.h"
 #include "app/intents/SessionListArgument.h"
@@ -22,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace kiruvo {
 
@@ -70,12 +72,32 @@ IntentsDBusAdaptor::HandlerLookup& installedLookup()
     return lookup;
 }
 
-// Hands the intent to its handler and answers the call when the handler completes. A call whose
-// arguments are not the method's declared ones is refused: the bus delivers a method with a
-// QDBusMessage parameter whatever arguments come with it.
+// Answers the call with the handler's response: its code, then its properties.
 template <class ResponseType>
-void dispatch(const QDBusConnection& connection, const QDBusMessage& message, const char* signature,
-    std::shared_ptr<const Intent> intent,
+void reply(const QDBusConnection& connection, const QDBusMessage& message,
+    const std::shared_ptr<const IntentResponse>& response,
+    const std::function<QVariantList(const std::shared_ptr<const ResponseType>&)>& properties)
+{
+    const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
+    if (!typed) {
+        connection.send(message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
+        return;
+    }
+    QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
+    arguments.append(properties(typed));
+    connection.send(message.createReply(arguments));
+}
+
+// What a call does besides answering: a call that only asks is not worked on at all when its
+// caller wants no answer.
+enum class Effect { none, changesState };
+
+// Queues the call for its handler and answers it when the handler completes. A call whose arguments
+// are not the method's declared ones is refused: the bus delivers a method with a QDBusMessage
+// parameter whatever arguments come with it.
+template <class ResponseType>
+void dispatch(IntentCallQueue& calls, const QDBusConnection& connection, const QDBusMessage& message,
+    const char* signature, Effect effect, std::shared_ptr<const Intent> intent,
     std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties,
     std::function<void()> afterReply = {})
 {
@@ -86,27 +108,35 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                 .arg(message.member(), QLatin1String(signature), message.signature())));
         return;
     }
-    const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
-    if (!handler) {
-        connection.send(message.createErrorReply(QDBusError::NotSupported, QStringLiteral("No handler.")));
+    if (!message.isReplyRequired() && effect == Effect::none) {
         return;
     }
-    handler->handle(std::move(intent),
-        [connection, message, properties = std::move(properties), afterReply = std::move(afterReply)](
-            std::shared_ptr<const IntentResponse> response) {
-            const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
-            if (!typed) {
+    const bool queued = calls.enqueue(message.service(),
+        [connection, message, intent = std::move(intent), properties = std::move(properties),
+            afterReply = std::move(afterReply)](std::function<void()> answered) mutable {
+            const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
+            if (!handler) {
                 connection.send(
-                    message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
+                    message.createErrorReply(QDBusError::NotSupported, QStringLiteral("No handler.")));
+                answered();
                 return;
             }
-            QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
-            arguments.append(properties(typed));
-            connection.send(message.createReply(arguments));
-            if (afterReply) {
-                afterReply();
-            }
+            handler->handle(std::move(intent),
+                [connection, message, properties = std::move(properties), afterReply = std::move(afterReply),
+                    answered = std::move(answered)](std::shared_ptr<const IntentResponse> response) {
+                    if (message.isReplyRequired()) {
+                        reply<ResponseType>(connection, message, response, properties);
+                        if (afterReply) {
+                            afterReply();
+                        }
+                    }
+                    answered();
+                });
         });
+    if (!queued) {
+        connection.send(message.createErrorReply(QDBusError::LimitsExceeded,
+            QStringLiteral("Too many calls of yours are waiting for their answers; wait for them first.")));
+    }
 }
 
 } // namespace
@@ -134,7 +164,7 @@ IntentsDBusAdaptor::~IntentsDBusAdaptor() = default;
 int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEnabled)
 {
     isEnabled = false;
-    dispatch<GetEnabledStateIntentResponse>(m_connection, message, "",
+    dispatch<GetEnabledStateIntentResponse>(m_calls, m_connection, message, "", Effect::none,
         std::make_shared<GetEnabledStateIntent>(),
         [](const std::shared_ptr<const GetEnabledStateIntentResponse>& response) {
             return QVariantList { response->isEnabled.value_or(false) };
@@ -144,7 +174,7 @@ int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEna
 
 int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMessage& message)
 {
-    dispatch<SetEnabledStateIntentResponse>(m_connection, message, "ii",
+    dispatch<SetEnabledStateIntentResponse>(m_calls, m_connection, message, "ii", Effect::changesState,
         std::make_shared<SetEnabledStateIntent>(
             static_cast<SetOperation>(operation), static_cast<SetState>(state)),
         [](const std::shared_ptr<const SetEnabledStateIntentResponse>&) { return QVariantList(); });
@@ -154,7 +184,7 @@ int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMes
 int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantMap& currentSession)
 {
     currentSession.clear();
-    dispatch<GetCurrentSessionIntentResponse>(m_connection, message, "",
+    dispatch<GetCurrentSessionIntentResponse>(m_calls, m_connection, message, "", Effect::none,
         std::make_shared<GetCurrentSessionIntent>(),
         [](const std::shared_ptr<const GetCurrentSessionIntentResponse>& response) {
             const QVariantMap map
@@ -166,7 +196,8 @@ int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantM
 
 int IntentsDBusAdaptor::NewSession(const QDBusMessage& message)
 {
-    dispatch<NewSessionIntentResponse>(m_connection, message, "", std::make_shared<NewSessionIntent>(),
+    dispatch<NewSessionIntentResponse>(m_calls, m_connection, message, "", Effect::changesState,
+        std::make_shared<NewSessionIntent>(),
         [](const std::shared_ptr<const NewSessionIntentResponse>&) { return QVariantList(); });
     return 0;
 }
@@ -175,16 +206,23 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
 {
     sessions.clear();
     dispatch<GetSessionsIntentResponse>(
-        m_connection, message, "", std::make_shared<GetSessionsIntent>(),
+        m_calls, m_connection, message, "", Effect::none, std::make_shared<GetSessionsIntent>(),
         [](const std::shared_ptr<const GetSessionsIntentResponse>& response) {
             // Marshalled from the response itself when the reply is sent: no copy of the list
             // and no map per session in between.
             return QVariantList { QVariant::fromValue(SessionListArgument { response }) };
         },
         [] {
-            // The whole history was built and marshalled for this answer: once the message has
-            // left, what it took goes back to the system rather than staying with the process.
-            QTimer::singleShot(releaseDelayMilliseconds, [] { platform::releaseFreedMemory(); });
+            // The whole history was marshalled for this answer: once the message has left, what it
+            // took goes back to the system rather than staying with the process. One release after
+            // a run of answers does for all of them.
+            static bool releasePending = false;
+            if (!std::exchange(releasePending, true)) {
+                QTimer::singleShot(releaseDelayMilliseconds, [] {
+                    releasePending = false;
+                    platform::releaseFreedMemory();
+                });
+            }
         });
     return 0;
 }
@@ -192,7 +230,7 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
 int IntentsDBusAdaptor::GetTotalDurationToday(const QDBusMessage& message, double& result)
 {
     result = 0;
-    dispatch<GetTotalDurationTodayIntentResponse>(m_connection, message, "",
+    dispatch<GetTotalDurationTodayIntentResponse>(m_calls, m_connection, message, "", Effect::none,
         std::make_shared<GetTotalDurationTodayIntent>(),
         [](const std::shared_ptr<const GetTotalDurationTodayIntentResponse>& response) {
             return QVariantList { response->result.value_or(0.0) };

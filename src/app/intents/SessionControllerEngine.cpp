@@ -49,6 +49,13 @@ std::vector<Session> SessionControllerEngine::allSessions() const
     return m_controller.allSessions();
 }
 
+platform::Uuid SessionControllerEngine::historyKey() const
+{
+    // Asking for the list reads what another program committed since, which renews the key.
+    m_controller.allSessionsShared();
+    return m_controller.allSessionsCacheKey();
+}
+
 bool SessionControllerEngine::isHistoryStored() const
 {
     return !m_controller.hasUnstoredHistory();

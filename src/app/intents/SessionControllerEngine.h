@@ -19,6 +19,7 @@ public:
     std::optional<CurrentSession> currentSession() const override;
     void newSession() override;
     std::vector<Session> allSessions() const override;
+    platform::Uuid historyKey() const override;
     bool isHistoryStored() const override;
     std::optional<zk::Duration> totalDurationForDayAt(platform::Date date) const override;
 

@@ -3,6 +3,7 @@
 #include "app/engine/CurrentSession.h"
 #include "app/engine/Session.h"
 #include "kit/foundation/core/Duration.h"
+#include "platform/Uuid.h"
 
 #include <optional>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     virtual void newSession() = 0;
     // The stored history in stored order.
     virtual std::vector<Session> allSessions() const = 0;
+    // Renewed with every change of the history, here or by another program (whose commits are
+    // looked for first): while it stays the same, allSessions() answers the same list.
+    virtual platform::Uuid historyKey() const = 0;
     // Whether the history is in the store; false while its last write has failed (the session
     // ended is then kept in memory only, and written again later).
     virtual bool isHistoryStored() const = 0;

@@ -4,6 +4,8 @@
 #include "platform/time/Clock.h"
 #include "platform/time/Date.h"
 
+#include <algorithm>
+#include <limits>
 #include <string>
 
 namespace kiruvo {
@@ -47,6 +49,21 @@ Session_ SessionIntentObjects::make(const Session& session)
     object.endDate = m_calendar.dateComponents(end, session.timeZone());
     object.duration = session.duration();
     return object;
+}
+
+std::optional<platform::DateRange> SessionIntentObjects::unchangedDuring() const
+{
+    platform::DateRange span { platform::Date(-std::numeric_limits<double>::max()),
+        platform::Date(std::numeric_limits<double>::max()) };
+    for (const auto& [identifier, calendar] : m_zoned) {
+        const auto day = calendar.dayRange(m_now);
+        if (!day) {
+            return std::nullopt;
+        }
+        span.lowerBound = std::max(span.lowerBound, day->lowerBound);
+        span.upperBound = std::min(span.upperBound, day->upperBound);
+    }
+    return span;
 }
 
 std::vector<Session_> SessionIntentObjects::make(const std::vector<Session>& sessions)

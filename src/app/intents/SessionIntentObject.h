@@ -3,8 +3,10 @@
 #include "app/engine/Session.h"
 #include "app/intents/Session_.h"
 #include "platform/time/Calendar.h"
+#include "platform/time/DateRange.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,11 @@ public:
 
     Session_ make(const Session& session);
     std::vector<Session_> make(const std::vector<Session>& sessions);
+
+    // The span around the moment of making in which the present lies in the same day in every zone
+    // met so far, the sessions' time-range texts telling today from other days by it: objects made
+    // at any moment of it read the same. Nothing when a day cannot be told.
+    std::optional<platform::DateRange> unchangedDuring() const;
 
 private:
     // The current calendar set to `zone`, made at its first use.

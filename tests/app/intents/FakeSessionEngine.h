@@ -41,6 +41,8 @@ public:
         current = kiruvo::CurrentSession(zk::Duration::fromSeconds(platform::Clock::shared().systemUptime()));
     }
     std::vector<kiruvo::Session> allSessions() const override { return sessions; }
+    // The test assigns `sessions` at will: every question is a new history.
+    platform::Uuid historyKey() const override { return platform::Uuid::random(); }
     bool isHistoryStored() const override { return historyStored; }
     std::optional<zk::Duration> totalDurationForDayAt(platform::Date date) const override
     {

@@ -2,6 +2,7 @@
 
 #include "app/SessionEngineFixture.h"
 #include "app/intents/SessionControllerEngine.h"
+#include "app/intents/SessionIntentObject.h"
 #include "platform/Logger.h"
 
 #include <gtest/gtest.h>
@@ -272,6 +273,53 @@ TEST_F(IntentHandlersOnEngineTest, TotalTodayWithNothingTrackedIsZeroAndCountsOn
 
     controller().setAllSessions({ session(oslo(2024, 5, 14, 23, 0), oslo(2024, 5, 15, 0, 1)) });
     EXPECT_EQ(handled<GetTotalDurationTodayIntentHandler>({}).result, 60.0);
+}
+
+// The answer is made once per change of the history and kept for the calls after it; whatever
+// changes what a script would read makes it again at once.
+TEST_F(IntentHandlersOnEngineTest, GetSessionsFollowsEveryChangeOfTheHistoryAndOfTheDay)
+{
+    fake.clock.setNow(oslo(2024, 5, 15, 23, 30));
+    const Session evening = session(oslo(2024, 5, 15, 21, 0), oslo(2024, 5, 15, 22, 0));
+    controller().setAllSessions({ evening });
+    const auto subtitles = [] {
+        std::vector<std::string> texts;
+        const auto response = handled<GetSessionsIntentHandler>({});
+        for (const Session_& object : response.sessions.value()) {
+            texts.push_back(object.subtitleString().value_or(""));
+        }
+        return texts;
+    };
+    const auto today = subtitles();
+    ASSERT_EQ(today.size(), 1u);
+    EXPECT_EQ(subtitles(), today);
+
+    // Added here.
+    const Session morning = session(oslo(2024, 5, 15, 8, 0), oslo(2024, 5, 15, 9, 0));
+    controller().setAllSessions({ evening, morning });
+    EXPECT_EQ(subtitles().size(), 2u);
+
+    // Another program's commit: a history of one session, in New York.
+    storeRaw({ platform::PropertyList(
+        session(oslo(2024, 5, 15, 20, 0), oslo(2024, 5, 15, 20, 30), "America/New_York").jsonText()) });
+    const auto outside = subtitles();
+    ASSERT_EQ(outside.size(), 1u);
+    EXPECT_NE(outside.front(), today.front());
+
+    // Past midnight the same session is yesterday's, and its text names its date.
+    controller().setAllSessions({ evening });
+    fake.clock.setNow(oslo(2024, 5, 15, 23, 59));
+    EXPECT_EQ(subtitles(), today);
+    fake.clock.setNow(oslo(2024, 5, 16, 0, 1));
+    const auto tomorrow = subtitles();
+    ASSERT_EQ(tomorrow.size(), 1u);
+    EXPECT_NE(tomorrow.front(), today.front()) << "yesterday's session names its date";
+    EXPECT_EQ(tomorrow.front(), intentObject(evening).subtitleString().value_or(""));
+
+    // The user's locale.
+    platform::Locale::setCurrentForTesting(platform::Locale("de_DE"));
+    EXPECT_EQ(subtitles().front(), intentObject(evening).subtitleString().value_or(""));
+    EXPECT_NE(subtitles().front(), tomorrow.front());
 }
 
 TEST_F(IntentHandlersOnEngineTest, GetSessionsOfAnEmptyHistoryIsAnEmptyList)

@@ -1,0 +1,189 @@
+#include "app/SessionEngineFixture.h"
+
+#include "app/intents/IntentHandlerLookup.h"
+#include "app/intents/IntentsDBusAdaptor.h"
+#include "app/intents/SessionControllerEngine.h"
+#include "platform/linux/LogindSystemEvents.h"
+#include "support/PrivateSessionBus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QObject>
+
+#include <csignal>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace kiruvo;
+
+namespace {
+
+constexpr const char* markerPath = "/com/zelvantorium/KiruvoTest/Logout";
+constexpr const char* markerInterface = "com.zelvantorium.KiruvoTest.Logout";
+
+// The session manager's SIGTERM, sent when the logout's call reaches it: the bus hands a sender's
+// messages over in order, so every call sent before it has reached the application by then.
+class Logout : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.zelvantorium.KiruvoTest.Logout")
+public Q_SLOTS:
+    Q_SCRIPTABLE void Now()
+    {
+        fprintf(stderr, "LOGOUT\n");
+        ::raise(SIGTERM);
+    }
+};
+
+// The application's engine, counting the questions about the history.
+class CountingEngine final : public SessionEngine {
+public:
+    explicit CountingEngine(SessionController& controller)
+        : m_engine(controller)
+    {
+    }
+
+    bool isEnabled() const override { return m_engine.isEnabled(); }
+    void setEnabled(bool enabled) override { m_engine.setEnabled(enabled); }
+    std::optional<CurrentSession> currentSession() const override { return m_engine.currentSession(); }
+    void newSession() override { m_engine.newSession(); }
+    std::vector<Session> allSessions() const override { return m_engine.allSessions(); }
+    platform::Uuid historyKey() const override
+    {
+        ++historyQuestions;
+        return m_engine.historyKey();
+    }
+    bool isHistoryStored() const override { return m_engine.isHistoryStored(); }
+    std::optional<zk::Duration> totalDurationForDayAt(platform::Date date) const override
+    {
+        return m_engine.totalDurationForDayAt(date);
+    }
+
+    mutable int historyQuestions = 0;
+
+private:
+    SessionControllerEngine m_engine;
+};
+
+// A script's loop that sends thousands of GetSessions calls without waiting for the answers
+// (1,500 stored sessions) while a session runs, then a logout: SIGTERM must store the running
+// session at once, whatever the loop left queued. The real scripting interface, engine, store
+// and signal pipe, on a bus of the test's own; time is the fake clock's.
+class IntentsFloodTest : public SessionEngineTest {
+protected:
+    void SetUp() override
+    {
+        SessionEngineTest::SetUp();
+        if (!m_bus.isRunning()) {
+            GTEST_SKIP() << "dbus-daemon is not available";
+        }
+        platform::LogindSystemEvents::Options options { true, false, [this] {
+                                                           ++quits;
+                                                           questionsAtQuit = m_engine->historyQuestions;
+                                                       } };
+        m_events = std::make_unique<platform::LogindSystemEvents>(
+            QDBusConnection(QStringLiteral("kiruvo-flood-no-system-bus")), options);
+        ASSERT_TRUE(m_events->isWatchingSignals());
+        platform::SystemEvents::setShared(m_events.get());
+        m_engine.emplace(controller());
+        SessionEngine::setSharedForTesting(&*m_engine);
+        IntentsDBusAdaptor::setHandlerLookup(handlerForIntent);
+
+        m_server = m_bus.connect(QStringLiteral("flood-server"));
+        m_script = m_bus.connect(QStringLiteral("flood-script"));
+        ASSERT_TRUE(registerIntentsObject(m_server));
+        ASSERT_TRUE(m_server.registerObject(
+            QString::fromLatin1(markerPath), &m_logout, QDBusConnection::ExportScriptableSlots));
+
+        const platform::Date now = fake.clock.now();
+        std::vector<Session> history;
+        for (int i = 0; i < 1500; ++i) {
+            const platform::Date start = now.addingTimeInterval(-7200.0 - i * 6000.0);
+            history.push_back(session(start, start.addingTimeInterval(1200)));
+        }
+        controller().setAllSessions(history);
+        controller().setEnabled(true);
+        fake.clock.advance(900);
+        ASSERT_TRUE(controller().currentSession());
+    }
+
+    void TearDown() override
+    {
+        if (m_engine) {
+            m_server.unregisterObject(QString::fromLatin1(markerPath));
+            delete m_server.objectRegisteredAt(QString::fromLatin1(IntentsDBusAdaptor::objectPath));
+        }
+        m_pending.clear();
+        IntentsDBusAdaptor::setHandlerLookup({});
+        SessionEngine::setSharedForTesting(nullptr);
+        m_controller.reset();
+        m_engine.reset();
+        platform::SystemEvents::setShared(&events);
+        m_events.reset();
+        SessionEngineTest::TearDown();
+    }
+
+    QDBusMessage getSessions() const
+    {
+        return QDBusMessage::createMethodCall(m_server.baseService(),
+            QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+            QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetSessions"));
+    }
+
+    // Sends the logout behind the calls sent so far, then serves the application's events until
+    // it has quit (a minute at most).
+    void logOutAndServe()
+    {
+        m_script.send(QDBusMessage::createMethodCall(m_server.baseService(), QString::fromLatin1(markerPath),
+            QString::fromLatin1(markerInterface), QStringLiteral("Now")));
+        PrivateSessionBus::serveUntil([this] { return quits > 0; }, 60000);
+    }
+
+    void expectTheRunningSessionStored()
+    {
+        EXPECT_EQ(quits, 1);
+        EXPECT_FALSE(controller().currentSession());
+        const auto stored = sessionsIn(storedEntries());
+        ASSERT_EQ(stored.size(), 1501u);
+        EXPECT_NEAR(stored.front().duration(), 900, 1);
+    }
+
+    PrivateSessionBus m_bus;
+    std::unique_ptr<platform::LogindSystemEvents> m_events;
+    std::optional<CountingEngine> m_engine;
+    QDBusConnection m_server { QString() };
+    QDBusConnection m_script { QString() };
+    Logout m_logout;
+    std::vector<QDBusPendingCall> m_pending;
+    int quits = 0;
+    int questionsAtQuit = -1;
+};
+
+// A loop of calls that want no answer: none of them is worked on, and the logout stores the
+// session as soon as it comes.
+TEST_F(IntentsFloodTest, CallsThatWantNoAnswerAreNotWorkedOnAndTheLogoutStoresTheSession)
+{
+    for (int i = 0; i < 20000; ++i) {
+        m_script.send(getSessions());
+    }
+    logOutAndServe();
+    expectTheRunningSessionStored();
+    EXPECT_EQ(m_engine->historyQuestions, 0);
+}
+
+// A loop of calls that do want their answers: the logout is acted on while they still wait.
+TEST_F(IntentsFloodTest, ALogoutBehindThousandsOfWaitingCallsStoresTheSessionAtOnce)
+{
+    for (int i = 0; i < 1000; ++i) {
+        m_pending.push_back(m_script.asyncCall(getSessions(), 120000));
+    }
+    logOutAndServe();
+    expectTheRunningSessionStored();
+    // A few calls may have been worked on while the loop's calls came in, never the queue's fill.
+    EXPECT_LT(questionsAtQuit, static_cast<int>(IntentCallQueue::maximumWaitingPerCaller / 4));
+}
+
+} // namespace
+
+#include "IntentsFloodTest.moc"
