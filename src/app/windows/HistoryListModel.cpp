@@ -2,8 +2,11 @@
 
 #include "app/engine/SessionController.h"
 #include "app/engine/SharedFormatters.h"
+#include "platform/combine/Scheduler.h"
 #include "platform/time/Clock.h"
 #include "platform/time/DateFormatter.h"
+
+#include <algorithm>
 
 namespace kiruvo {
 
@@ -11,6 +14,7 @@ HistoryListModel::HistoryListModel(SessionController& controller, QObject* paren
     : QAbstractListModel(parent)
     , m_controller(controller)
     , m_calendar(platform::Calendar::current())
+    , m_scheduler(&platform::combine::Scheduler::main())
 {
     // Taken on the next turn of the event loop, once for a burst of changes.
     connect(&controller, &SessionController::historyChanged, this, &HistoryListModel::scheduleReload);
@@ -22,6 +26,26 @@ HistoryListModel::HistoryListModel(SessionController& controller, QObject* paren
 HistoryListModel::~HistoryListModel()
 {
     platform::Clock::removeChangeObserver(m_clockObserver);
+}
+
+void HistoryListModel::setScheduler(platform::combine::Scheduler& scheduler)
+{
+    m_scheduler = &scheduler;
+    armMidnight();
+}
+
+void HistoryListModel::armMidnight()
+{
+    // "Today" and "Yesterday" are true only until midnight. A wait that ends early (or a clock
+    // that moved meanwhile) only builds the same list and waits again for the rest.
+    const platform::Date now = platform::Clock::shared().now();
+    const auto today = m_calendar.dayRange(now);
+    if (!today) {
+        m_midnight = platform::combine::AnyCancellable();
+        return;
+    }
+    m_midnight = m_scheduler->schedule(
+        std::max(0.0, today->upperBound.timeIntervalSince(now)), [this] { scheduleReload(); });
 }
 
 void HistoryListModel::scheduleReload()
@@ -86,6 +110,7 @@ void HistoryListModel::rebuild()
         }
     }
     m_texts.resize(m_rows.size());
+    armMidnight();
 }
 
 int HistoryListModel::rowCount(const QModelIndex& parent) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/engine/Session.h"
+#include "platform/combine/AnyCancellable.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
 
@@ -9,6 +10,10 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+namespace platform::combine {
+class Scheduler;
+}
 
 namespace kiruvo {
 
@@ -25,8 +30,9 @@ class SessionController;
 // opens fast.
 //
 // Days are those of the current calendar and time zone when the list is built, and it is built
-// again when the zone changes or the wall clock jumps; a day's title is written in that same zone,
-// so a day's title always names the day its sessions were grouped by.
+// again when the zone changes, when the wall clock jumps and at midnight (today becomes yesterday);
+// a day's title is written in that same zone, so a day's title always names the day its sessions
+// were grouped by.
 //
 // Main-thread only.
 class HistoryListModel : public QAbstractListModel {
@@ -51,6 +57,8 @@ public:
 
     // Builds the list again from the stored history at once.
     void reload();
+    // Where the wait for midnight is counted; the main thread's timers by default. Arms it anew.
+    void setScheduler(platform::combine::Scheduler& scheduler);
 
     Kind kindAt(int row) const;
     // The session of a session row.
@@ -87,6 +95,8 @@ private:
 
     void scheduleReload();
     void rebuild();
+    // Builds the list again when the day the titles were written on ends.
+    void armMidnight();
     const Texts& textsAt(int row) const;
 
     SessionController& m_controller;
@@ -97,6 +107,8 @@ private:
     mutable std::vector<std::optional<Texts>> m_texts;
     bool m_reloadScheduled = false;
     platform::Clock::ChangeObserverId m_clockObserver = 0;
+    platform::combine::Scheduler* m_scheduler;
+    platform::combine::AnyCancellable m_midnight;
 };
 
 } // namespace kiruvo

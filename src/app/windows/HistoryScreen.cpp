@@ -139,7 +139,8 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
             return session ? std::optional(session->id()) : std::nullopt;
         };
         m_chosenBeforeReset = idAt(selectedRow());
-        m_currentBeforeReset = idAt(m_list->currentIndex().isValid() ? m_list->currentIndex().row() : -1);
+        m_currentRowBeforeReset = m_list->currentIndex().isValid() ? m_list->currentIndex().row() : -1;
+        m_currentBeforeReset = idAt(m_currentRowBeforeReset);
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         restoreChoice();
@@ -181,8 +182,14 @@ void HistoryScreen::restoreChoice()
         }
         return -1;
     };
-    const int current = rowOf(std::exchange(m_currentBeforeReset, std::nullopt));
+    const bool hadMark = m_currentBeforeReset.has_value();
+    int current = rowOf(std::exchange(m_currentBeforeReset, std::nullopt));
     const int chosen = rowOf(std::exchange(m_chosenBeforeReset, std::nullopt));
+    if (current < 0 && hadMark) {
+        // Its session is gone (deleted, say): the mark goes to the one now in its place, so that
+        // the arrow keys go on from there rather than from nowhere.
+        current = sessionRowNear(std::exchange(m_currentRowBeforeReset, -1));
+    }
     if (current >= 0) {
         m_list->selectionModel()->setCurrentIndex(m_model->index(current, 0), QItemSelectionModel::NoUpdate);
     }
@@ -317,6 +324,48 @@ void HistoryScreen::selectEndSession(bool last)
     }
 }
 
+int HistoryScreen::sessionRowNear(int row) const
+{
+    const int count = m_model->rowCount();
+    for (int candidate = std::max(row, 0); candidate < count; ++candidate) {
+        if (m_model->sessionAt(candidate)) {
+            return candidate;
+        }
+    }
+    for (int candidate = std::min(row, count) - 1; candidate >= 0; --candidate) {
+        if (m_model->sessionAt(candidate)) {
+            return candidate;
+        }
+    }
+    return -1;
+}
+
+bool HistoryScreen::chooseFromMark(bool up)
+{
+    const QModelIndex current = m_list->currentIndex();
+    const int mark
+        = current.isValid() && m_model->sessionAt(current.row()) ? current.row() : sessionRowNear(0);
+    if (mark < 0) {
+        return false;
+    }
+    int row = mark;
+    for (int above = mark - 1; up && above >= 0; --above) {
+        if (m_model->sessionAt(above)) {
+            row = above;
+            break;
+        }
+    }
+    const QModelIndex index = m_model->index(row, 0);
+    m_list->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // A first session under its day's title shows the title too.
+    if (row == sessionRowNear(0)) {
+        m_list->scrollTo(m_model->index(0, 0));
+    }
+    m_list->scrollTo(index);
+    return true;
+}
+
 bool HistoryScreen::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_list && event->type() == QEvent::FocusIn && !m_list->currentIndex().isValid()) {
@@ -334,6 +383,14 @@ bool HistoryScreen::eventFilter(QObject* watched, QEvent* event)
         if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_Backspace)
             && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             deleteSelectedSession();
+            return true;
+        }
+        // A list shows where the keyboard is before anything is chosen; the first arrow key starts
+        // from there (the view would step past the marked row, or, with no current row after a
+        // reset, try the day's title row and stay put).
+        if ((key->key() == Qt::Key_Down || key->key() == Qt::Key_Up)
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && selectedRow() < 0) {
+            chooseFromMark(key->key() == Qt::Key_Up);
             return true;
         }
         // In a one-column list Home and End go to the first and last session (a table takes them

@@ -99,6 +99,12 @@ private:
     void deleteSelectedSession();
     // Selects the first session, or the last, as Home and End do.
     void selectEndSession(bool last);
+    // The first arrow key while nothing is chosen: Down chooses the session with the focus mark
+    // (the newest on a fresh window, the one that took a deleted session's place), Up the one
+    // above it. False when there is no session to choose.
+    bool chooseFromMark(bool up);
+    // The first session row at or after `row`, else the last one before it; -1 when none.
+    int sessionRowNear(int row) const;
     // Puts the choice and the focus mark back on the sessions they were on before the list was
     // built again; nothing is chosen when the chosen session is gone.
     void restoreChoice();
@@ -113,6 +119,7 @@ private:
     // The chosen session and the one with the focus mark, while the list is built again.
     std::optional<platform::Uuid> m_chosenBeforeReset;
     std::optional<platform::Uuid> m_currentBeforeReset;
+    int m_currentRowBeforeReset = -1;
     bool m_shownOnce = false;
     bool m_isClearHistoryConfirmationDialogPresented = false;
     bool m_isWelcomeMessagePresented = false;

@@ -11,6 +11,7 @@
 #include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/FileExporter.h"
 #include "kit/interface/WindowConstraints.h"
+#include "platform/combine/ManualScheduler.h"
 #include "support/ColourSchemes.h"
 
 #include <QApplication>
@@ -71,6 +72,14 @@ protected:
         return rows;
     }
 
+    // The window on screen at its own size.
+    bool showOnScreen()
+    {
+        screen().resize(HistoryScreen::width, HistoryScreen::height);
+        screen().show();
+        return QTest::qWaitForWindowExposed(&screen());
+    }
+
     QAction* moreAction(const QString& text)
     {
         for (QAction* action : screen().moreButton().menu()->actions()) {
@@ -81,6 +90,8 @@ protected:
         return nullptr;
     }
 
+    // The list's own waits, when a test drives them; it outlives the list.
+    platform::combine::ManualScheduler timers;
     std::unique_ptr<HistoryScreen> m_screen;
 };
 
@@ -150,6 +161,28 @@ TEST_F(HistoryWindowTest, AnOpenWindowRegroupsTheDaysInANewTimeZone)
     const auto rows = shownRows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], "# Yesterday | 1 hour");
+}
+
+TEST_F(HistoryWindowTest, AnOpenWindowTurnsTodayIntoYesterdayAtMidnight)
+{
+    fake.clock.setNow(oslo(2024, 5, 15, 23, 59, 30));
+    controller().setEnabled(false);
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 22), oslo(2024, 5, 15, 23)) });
+    screen().model().setScheduler(timers);
+    screen().show();
+    processEvents();
+    // The window's own wait, and the clock, move together; nothing else tells the window.
+    const auto pass = [&](double seconds) {
+        fake.clock.advance(seconds);
+        timers.advance(seconds);
+        processEvents();
+    };
+    pass(29);
+    EXPECT_EQ(shownRows()[0], "# Today | 1 hour");
+    pass(1);
+    EXPECT_EQ(shownRows()[0], "# Yesterday | 1 hour");
+    pass(24 * 3600);
+    EXPECT_EQ(shownRows()[0], "# Wednesday, May 15 | 1 hour");
 }
 
 TEST_F(HistoryWindowTest, AnEmptyHistoryShowsNoSessionsAndZeroFigures)
@@ -281,6 +314,45 @@ TEST_F(HistoryWindowTest, HomeAndEndGoToTheFirstAndLastSession)
     EXPECT_EQ(screen().selectedRow(), 1);
 }
 
+TEST_F(HistoryWindowTest, TheArrowKeysStartAtTheNewestSessionAndGoOnAfterADelete)
+{
+    const auto newest = session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10));
+    const auto middle = session(oslo(2024, 5, 15, 7), oslo(2024, 5, 15, 8));
+    const auto oldest = session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10));
+    controller().setAllSessions({ newest, middle, oldest });
+    ASSERT_TRUE(showOnScreen());
+    screen().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&screen()));
+    auto& list = screen().listView();
+    // Reached by the keyboard, as Tab from the More button does.
+    list.setFocus(Qt::TabFocusReason);
+    processEvents();
+    ASSERT_TRUE(list.hasFocus());
+    // Rows: today's title, `newest`, `middle`, yesterday's title, `oldest`.
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(screen().selectedRow(), 1) << "the first Down chooses the newest session";
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(screen().selectedRow(), 2);
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(screen().selectedRow(), 4) << "past yesterday's title";
+    QTest::keyClick(&list, Qt::Key_Up);
+    EXPECT_EQ(screen().selectedRow(), 2);
+
+    // Deleted: nothing is chosen, and the keys go on from its place.
+    QTest::keyClick(&list, Qt::Key_Delete);
+    processEvents();
+    EXPECT_EQ(controller().allSessions(), (std::vector<Session> { newest, oldest }));
+    EXPECT_EQ(screen().selectedRow(), -1);
+    // Rows: today's title, `newest`, yesterday's title, `oldest`.
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(screen().selectedRow(), 3) << "the session now in its place";
+    QTest::keyClick(&list, Qt::Key_Delete);
+    processEvents();
+    QTest::keyClick(&list, Qt::Key_Up);
+    EXPECT_EQ(screen().selectedRow(), 1) << "the session above it";
+    EXPECT_EQ(screen().model().sessionAt(1)->id(), newest.id());
+}
+
 TEST_F(HistoryWindowTest, TheCurrentSessionRowShowsTheFocusMark)
 {
     controller().setAllSessions({ session(oslo(2024, 5, 15, 9), oslo(2024, 5, 15, 10)) });
@@ -367,9 +439,7 @@ TEST_F(HistoryWindowTest, DeletingRemovesTheChosenSessionWhereverThePointerIs)
     const auto chosen = session(oslo(2024, 5, 15, 7), oslo(2024, 5, 15, 8));
     const auto oldest = session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 10));
     controller().setAllSessions({ newest, chosen, oldest });
-    screen().resize(HistoryScreen::width, HistoryScreen::height);
-    screen().show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen()));
+    ASSERT_TRUE(showOnScreen());
     processEvents();
     auto& list = screen().listView();
     QWidget* rows = list.viewport();
