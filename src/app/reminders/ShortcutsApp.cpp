@@ -177,10 +177,10 @@ QCoro::Task<void> openShortcut(platform::Uuid id)
     openScript(folder, found.entry->relativePath);
 }
 
-std::optional<Shortcut> createShortcut()
+std::optional<Shortcut> createShortcut(std::string* problem)
 {
     const auto folder = platform::ShortcutsFolder::standard();
-    const auto relativePath = folder.createTemplate("New Script");
+    const auto relativePath = folder.createTemplate("New Script", problem);
     if (!relativePath) {
         return std::nullopt;
     }

@@ -95,8 +95,9 @@ QCoro::Task<std::vector<std::string>> runShortcut(platform::Uuid id, std::option
 QCoro::Task<void> openShortcut(platform::Uuid id);
 
 // Writes a new shortcut from the template into the folder (creating it) and opens it for
-// editing. Answers the new shortcut, or nothing when it could not be written.
-std::optional<Shortcut> createShortcut();
+// editing. Answers the new shortcut, or nothing when it could not be written, with why in
+// `problem`; nothing half-written is left then.
+std::optional<Shortcut> createShortcut(std::string* problem = nullptr);
 
 } // namespace kiruvo::ShortcutsApp
 

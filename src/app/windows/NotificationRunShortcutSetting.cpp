@@ -5,6 +5,8 @@
 #include "app/reminders/AutomationPermission.h"
 #include "app/windows/SecondaryText.h"
 #include "app/windows/Truncating.h"
+#include "kit/foundation/Alert.h"
+#include "kit/foundation/AlertPresenter.h"
 #include "kit/foundation/DiagnosticsSeam.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/FeedbackLink.h"
@@ -105,12 +107,7 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(0);
     m_create = iconButton(tr("Create"), "plus", m_buttons);
-    connect(m_create, &QToolButton::clicked, this, [this] {
-        if (!ShortcutsApp::createShortcut()) {
-            platform::log(platform::LogLevel::Warning, platform::lcScripts(), "Could not write a new script");
-        }
-        refresh();
-    });
+    connect(m_create, &QToolButton::clicked, this, &NotificationRunShortcutSetting::createScript);
     buttons->addWidget(m_create);
     row->addWidget(m_buttons);
     layout->addLayout(row);
@@ -325,6 +322,12 @@ void NotificationRunShortcutSetting::rebuildButtons()
         { zk::AsyncButton::ActionOption::disableButton, zk::AsyncButton::ActionOption::showSpinner },
         [id]() -> QCoro::Task<void> { co_await ShortcutsApp::runShortcut(id, std::nullopt); }, m_buttons);
     m_run->setFlat(true);
+    // Icon only, as every button of the group; the title stays its tool tip and its name for
+    // screen readers.
+    m_run->setAccessibleName(m_run->text());
+    if (!m_run->icon().isNull()) {
+        m_run->setText(QString());
+    }
     m_edit = iconButton(tr("Edit"), "slider.horizontal.3", m_buttons);
     connect(m_edit, &QToolButton::clicked, this, [id] {
         platform::async::TaskHandle::start(
@@ -332,6 +335,23 @@ void NotificationRunShortcutSetting::rebuildButtons()
     });
     layout->insertWidget(0, m_edit);
     layout->insertWidget(0, m_run);
+}
+
+void NotificationRunShortcutSetting::createScript()
+{
+    std::string problem;
+    if (!ShortcutsApp::createShortcut(&problem)) {
+        const auto root = platform::ShortcutsFolder::standardLocation();
+        zk::AlertDescription description;
+        description.title = tr("Could not create a script").toStdString();
+        description.message = tr("No new script could be written in the scripts folder, %1. Check that the "
+                                 "folder is yours and can be written to, and that the disk has room.")
+                                  .arg(QString::fromStdString(root.string()))
+                                  .toStdString();
+        description.detailText = problem;
+        zk::AlertPresenter::shared().present(zk::makeAlert(description), {}, window());
+    }
+    refresh();
 }
 
 void NotificationRunShortcutSetting::grantAccess()

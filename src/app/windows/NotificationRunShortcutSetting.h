@@ -82,6 +82,9 @@ private:
     void startLoad(bool isAppearance);
     void rebuild();
     void rebuildButtons();
+    // "Create": a new script from the template, opened for editing; the user is told when none
+    // could be written.
+    void createScript();
     void grantAccess();
     // The chosen script, as stored.
     std::optional<platform::Uuid> shortcutID() const;

@@ -30,8 +30,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <system_error>
 #include <thread>
@@ -574,44 +577,90 @@ std::string ShortcutsFolder::templateText()
            "echo \"Time for a break\"\n";
 }
 
-std::optional<std::string> ShortcutsFolder::createTemplate(std::string_view baseName) const
+namespace {
+
+// Writes all of `text` to `fd`, through short writes and interruptions.
+bool writeAll(int fd, std::string_view text)
 {
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Gives the finished file `from` the name `to` unless something has that name already; errno
+// EEXIST then. A file system without an exclusive rename gets a hard link, which is as exclusive.
+bool renameExclusively(const fs::path& from, const fs::path& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> ShortcutsFolder::createTemplate(
+    std::string_view baseName, std::string* problem) const
+{
+    const auto fail = [problem](const std::string& reason) -> std::optional<std::string> {
+        log(LogLevel::Warning, lcScripts(), reason);
+        if (problem) {
+            *problem = reason;
+        }
+        return std::nullopt;
+    };
     std::error_code error;
     if (!PrivateFiles::createFolders(m_root, error)) {
-        log(LogLevel::Warning, lcScripts(), "Cannot create " + m_root.string() + ": " + error.message());
-        return std::nullopt;
+        return fail("Cannot create " + m_root.string() + ": " + error.message());
     }
     std::string base(baseName);
     std::replace(base.begin(), base.end(), '/', '-');
     if (base.empty() || base.front() == '.') {
         base.insert(0, "Shortcut");
     }
+    // Written whole under a hidden name first, which no listing shows, and only then given its
+    // name: a script is never listed or run half-written, and a failed write leaves nothing behind.
+    std::string temporary = (m_root / ("." + base + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return fail("Cannot write in " + m_root.string() + ": " + std::strerror(errno));
+    }
+    const bool written = writeAll(fd, templateText()) && ::fchmod(fd, 0755) == 0 && ::fsync(fd) == 0;
+    const int writeError = errno;
+    if (::close(fd) != 0 || !written) {
+        const int cause = written ? errno : writeError;
+        ::unlink(temporary.c_str());
+        return fail("Cannot write " + temporary + ": " + std::strerror(cause));
+    }
     for (int number = 1; number < 1000; ++number) {
         const std::string fileName = number == 1 ? base + ".sh" : base + " " + std::to_string(number) + ".sh";
-        const auto path = m_root / fileName;
-        // O_EXCL semantics: never overwrite a script the user already has.
-        std::FILE* file = std::fopen(path.c_str(), "wx");
-        if (file == nullptr) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            log(LogLevel::Warning, lcScripts(), "Cannot write " + path.string());
-            return std::nullopt;
+        // Never over a script the user already has.
+        if (renameExclusively(temporary, m_root / fileName)) {
+            return fileName;
         }
-        const auto text = templateText();
-        const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        const bool closed = std::fclose(file) == 0;
-        fs::permissions(path,
-            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
-                | fs::perms::others_exec,
-            error);
-        if (!written || !closed || error) {
-            log(LogLevel::Warning, lcScripts(), "Cannot write " + path.string());
-            return std::nullopt;
+        if (errno != EEXIST) {
+            const int cause = errno;
+            ::unlink(temporary.c_str());
+            return fail("Cannot name " + (m_root / fileName).string() + ": " + std::strerror(cause));
         }
-        return fileName;
     }
-    return std::nullopt;
+    ::unlink(temporary.c_str());
+    return fail("Every name for " + base + ".sh in " + m_root.string() + " is taken");
 }
 
 } // namespace platform

@@ -140,9 +140,11 @@ public:
     bool open(std::string_view relativePath) const;
 
     // Writes a new executable shell script with a short template, named after `baseName`
-    // (".sh" added, a number added when the name is taken), creating the folder when needed.
-    // Answers its relative path, or nothing when it could not be written.
-    std::optional<std::string> createTemplate(std::string_view baseName) const;
+    // (".sh" added, a number added when the name is taken), creating the folder when needed. The
+    // script appears whole or not at all. Answers its relative path, or nothing when it could not
+    // be written, with why in `problem`.
+    std::optional<std::string> createTemplate(
+        std::string_view baseName, std::string* problem = nullptr) const;
 
     // The script text that createTemplate() writes.
     static std::string templateText();

@@ -19,6 +19,7 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <functional>
 
 using namespace kiruvo;
 using platform::ShortcutsFolder;
@@ -47,6 +48,16 @@ protected:
             texts.push_back(row().picker()->rowText(index).toStdString());
         }
         return texts;
+    }
+    // Lets the row's loads and the alerts run until `done`.
+    static bool settlesUntil(const std::function<bool()>& done)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                processEvents();
+                return done();
+            },
+            10000);
     }
     void TearDown() override
     {
@@ -136,6 +147,10 @@ TEST_F(RunShortcutTest, ScriptsAreGroupedByFolderInTheirOrderAndAChoiceIsStored)
     ASSERT_NE(setting.runButton(), nullptr);
     ASSERT_NE(setting.editButton(), nullptr);
     EXPECT_EQ(shownText(*setting.picker()), "stretch");
+    // Icon only, as Edit and Create; the title is its tool tip.
+    EXPECT_FALSE(setting.runButton()->icon().isNull());
+    EXPECT_TRUE(setting.runButton()->text().isEmpty()) << setting.runButton()->text().toStdString();
+    EXPECT_EQ(setting.runButton()->toolTip(), "Run");
 
     setting.editButton()->click();
     // The folder is read on a worker thread.
@@ -262,6 +277,33 @@ TEST_F(RunShortcutTest, RunTriesTheChosenScriptAndCreateWritesANewOneToEdit)
         },
         10000))
         << "the new script is listed";
+}
+
+TEST_F(RunShortcutTest, ACreateThatCannotWriteTellsTheUser)
+{
+    // A file where the folder belongs: nothing can be written there, by any user.
+    fs::create_directories(shortcutsFolder().parent_path());
+    std::ofstream(shortcutsFolder()) << "not a folder";
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString() + "|" + alert.informativeText().toStdString());
+        return 0;
+    });
+    auto& setting = loaded();
+    setting.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&setting));
+    // Showing loads the list again; "Create" stays usable without a folder.
+    ASSERT_TRUE(settlesUntil([&] { return !setting.isLoading(); }));
+    ASSERT_TRUE(setting.createButton()->isEnabled());
+    QTest::mouseClick(setting.createButton(), Qt::LeftButton);
+    EXPECT_TRUE(settlesUntil([&] { return !alerts.empty(); }));
+    zk::AlertPresenter::shared().setRunModal({});
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_TRUE(alerts[0].starts_with("Could not create a script|No new script could be written"))
+        << alerts[0];
+    EXPECT_NE(alerts[0].find(shortcutsFolder().string()), std::string::npos) << alerts[0];
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(fs::is_regular_file(shortcutsFolder()));
 }
 
 TEST_F(RunShortcutTest, GrantAccessMakesTheMissingFolderAndShowsIt)

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -128,6 +129,40 @@ TEST_F(ShortcutsFolderTest, listsExecutableScriptsWithTheirFoldersAndLeavesOther
     EXPECT_FALSE(result.succeeded);
     EXPECT_FALSE(result.timedOut);
     EXPECT_FALSE(result.failure.empty());
+}
+
+TEST_F(ShortcutsFolderTest, aNewScriptThatCannotBeWrittenWholeLeavesNothingBehind)
+{
+    write("keep.sh", "#!/bin/sh\necho keep\n");
+    // A disk that fills up half-way through the template, as a file-size limit makes it: the
+    // writes past the limit fail (with the signal that would end the process ignored).
+    struct rlimit previous { };
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = previous;
+    small.rlim_cur = 24;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string problem;
+    const auto created = folder().createTemplate("New Script", &problem);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(created);
+    EXPECT_FALSE(problem.empty());
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(root())) {
+        names.push_back(item.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string> { "keep.sh" });
+
+    // With room, it is there whole and runnable, and the user's script is left as it was.
+    const auto written = folder().createTemplate("keep");
+    ASSERT_TRUE(written);
+    EXPECT_EQ(*written, "keep 2.sh");
+    std::ifstream text(root() / *written);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(text), {}), ShortcutsFolder::templateText());
+    EXPECT_NE(fs::status(root() / *written).permissions() & fs::perms::owner_exec, fs::perms::none);
+    std::ifstream kept(root() / "keep.sh");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "#!/bin/sh\necho keep\n");
 }
 
 TEST_F(ShortcutsFolderTest, scriptsThatAreNoRegularFilesOrTooLargeAreListedButNotRead)
