@@ -185,7 +185,7 @@ bool openMailtoURL(const std::vector<std::string>& recipients, const std::string
     const QUrl url(QString::fromStdString(*text), QUrl::StrictMode);
     platform::DesktopOpener::shared().open(
         url, [done = std::move(done)](platform::DesktopOpener::Outcome outcome) {
-            if (outcome == platform::DesktopOpener::Outcome::failed) {
+            if (platform::DesktopOpener::isFailure(outcome)) {
                 platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
                     "No application opened the mailto: URL.");
             }
@@ -273,7 +273,7 @@ void sendEmailWith(const std::optional<std::string>& client, const std::vector<s
             platform::DesktopOpener::shared().run(program.toStdString(), arguments,
                 [recipients, subject, message, attachmentFileName, attachmentText](
                     platform::DesktopOpener::Outcome outcome) {
-                    if (outcome == platform::DesktopOpener::Outcome::failed) {
+                    if (platform::DesktopOpener::isFailure(outcome)) {
                         platform::log(platform::LogLevel::Warning, platform::lcDiagnostics(),
                             "xdg-email did not open the e-mail; using a mailto: URL.");
                         sendEmailViaMailto(recipients, subject, message, attachmentFileName, attachmentText);

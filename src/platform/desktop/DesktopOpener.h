@@ -15,7 +15,8 @@ namespace platform {
 //
 // Outside a sandbox the helpers' exit status says (xdg-open's 3: no program, 4: the program
 // failed); inside a Flatpak sandbox the desktop portal's OpenURI answers. Why something failed is
-// logged here; callers only tell the user.
+// logged here; callers only tell the user, in words that fit what is known: only when nothing on
+// this computer can take the link is there "no program" for it.
 //
 // Main-thread only.
 class DesktopOpener {
@@ -24,9 +25,19 @@ public:
         opened,
         // The user closed the desktop's choice of program without choosing one.
         cancelled,
+        // Nothing on this computer takes it: no program for its kind, or no helper to hand it on.
+        noProgram,
+        // A program or the desktop tried and failed (a browser that started and ended in an
+        // error), or the desktop did not say why.
         failed,
     };
     using Completion = std::function<void(Outcome outcome)>;
+
+    // Whether the outcome is a failure, whatever its cause (a cancelled choice is none).
+    static bool isFailure(Outcome outcome)
+    {
+        return outcome == Outcome::noProgram || outcome == Outcome::failed;
+    }
 
     virtual ~DesktopOpener() = default;
 

@@ -78,7 +78,7 @@ void XdgOpener::run(
         if (!*told) {
             return;
         }
-        if (outcome == Outcome::failed) {
+        if (isFailure(outcome)) {
             log(LogLevel::Warning, lcDesktop(), "Nothing opened " + what + ": " + reason);
         }
         const Completion completion = std::move(*told);
@@ -99,7 +99,7 @@ void XdgOpener::run(
             if (status != QProcess::NormalExit) {
                 tell(Outcome::failed, program + " ended abnormally");
             } else if (code != 0) {
-                tell(Outcome::failed, exitReason(program, code));
+                tell(code == 3 ? Outcome::noProgram : Outcome::failed, exitReason(program, code));
             } else {
                 tell(Outcome::opened, {});
             }
@@ -114,7 +114,7 @@ void XdgOpener::run(
             QMetaObject::invokeMethod(
                 process,
                 [process, tell, release, program] {
-                    tell(Outcome::failed,
+                    tell(Outcome::noProgram,
                         "could not start " + program + ": " + process->errorString().toStdString());
                     release();
                 },

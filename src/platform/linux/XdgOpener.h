@@ -7,8 +7,9 @@
 namespace platform::xdg {
 
 // Opens through xdg-utils: xdg-open for links, files and folders, and any helper given to run().
-// The helper's exit status is the outcome (0 opened; xdg-utils' 3, no program for it, and 4, the
-// program failed, or any other, failed; a helper that cannot start failed too). Some desktops'
+// The helper's exit status is the outcome (0 opened; xdg-utils' 3 and a helper that cannot start,
+// no program; 4, the program failed, or any other, failed). Under some desktops xdg-open answers 4
+// also when no program was found, so 4 never claims that a program started. Some desktops'
 // xdg-open runs the program it chose until that program ends: a helper still running after
 // `takenAfter` has handed the link on, and counts as opened.
 //

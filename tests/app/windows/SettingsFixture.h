@@ -43,7 +43,7 @@ protected:
         desktop.outcome = [this](const platform::fake::FakeDesktopOpener::Request& request) {
             opened.push_back(request.url);
             return opens ? platform::DesktopOpener::Outcome::opened
-                         : platform::DesktopOpener::Outcome::failed;
+                         : platform::DesktopOpener::Outcome::noProgram;
         };
         platform::DesktopOpener::setShared(&desktop);
         platform::SoundPlayer::setShared(&sounds);

@@ -70,7 +70,7 @@ protected:
             }
             openedUrls.push_back(request.url);
             const bool opens = request.url.scheme() == QLatin1String("mailto") ? openSucceeds : actionsOpen;
-            return opens ? Outcome::opened : Outcome::failed;
+            return opens ? Outcome::opened : Outcome::noProgram;
         };
         platform::DesktopOpener::setShared(&desktop);
 

@@ -57,7 +57,7 @@ protected:
 
 TEST_F(UrlOpenerTest, WhatNothingOpenedIsToldByItsKindAndCanBeCopied)
 {
-    outcome = DesktopOpener::Outcome::failed;
+    outcome = DesktopOpener::Outcome::noProgram;
     answer = 0; // "Copy Link"
     const QUrl page(QStringLiteral("https://kiruvo.example/feedback?product=Kiruvo"));
     std::vector<bool> done;
@@ -91,6 +91,19 @@ TEST_F(UrlOpenerTest, WhatNothingOpenedIsToldByItsKindAndCanBeCopied)
     EXPECT_TRUE(messages.back().starts_with("No e-mail program")) << messages.back();
     EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
     EXPECT_EQ(alerts.size(), 4u);
+
+    // A browser or file manager that started and failed is there: what failed is the page or folder.
+    outcome = DesktopOpener::Outcome::failed;
+    UrlOpener::openOrTell(page, "the feedback page");
+    drain();
+    EXPECT_EQ(alerts.back(), "Could not open the feedback page");
+    EXPECT_TRUE(messages.back().starts_with("The page could not be opened")) << messages.back();
+    UrlOpener::openOrTell(QUrl::fromLocalFile(folder.path()), "the folder");
+    drain();
+    EXPECT_TRUE(messages.back().starts_with("The folder could not be opened")) << messages.back();
+    for (const auto& message : std::vector(messages.end() - 2, messages.end())) {
+        EXPECT_EQ(message.find("No "), std::string::npos) << message;
+    }
 }
 
 TEST_F(UrlOpenerTest, AnOpenedLinkOrAChoiceTheUserClosedTellsNothing)

@@ -94,7 +94,7 @@ TEST_F(XdgOpenerTest, TheHelpersExitStatusIsTheOutcomeAndNothingWaitsForIt)
     release();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !outcomes.empty(); }, 10000));
     // Status 3: no program opens it, which QDesktopServices reports as opened.
-    EXPECT_EQ(outcomes, std::vector<Outcome> { Outcome::failed });
+    EXPECT_EQ(outcomes, std::vector<Outcome> { Outcome::noProgram });
     EXPECT_EQ(arguments(),
         QStringList { QStringLiteral("https://kiruvo.example/feedback?product=Kiruvo&x=a%20b") });
 
@@ -102,6 +102,7 @@ TEST_F(XdgOpenerTest, TheHelpersExitStatusIsTheOutcomeAndNothingWaitsForIt)
     EXPECT_EQ(outcomeOf(opener, QUrl::fromLocalFile(QStringLiteral("/tmp/a folder"))), Outcome::opened);
     // A folder by its path, which every file manager takes.
     EXPECT_EQ(arguments(), QStringList { QStringLiteral("/tmp/a folder") });
+    // Status 4: the program it chose failed, which is no claim that there is none.
     helper(QStringLiteral("xdg-open"), 4);
     EXPECT_EQ(outcomeOf(opener, QUrl(QStringLiteral("mailto:a@example.com"))), Outcome::failed);
 
@@ -125,7 +126,7 @@ TEST_F(XdgOpenerTest, AMissingHelperFailsAfterTheCallReturns)
     opener.open(QUrl(QStringLiteral("https://kiruvo.example")), [&](Outcome told) { outcome = told; });
     EXPECT_FALSE(outcome.has_value());
     ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
-    EXPECT_EQ(outcome, Outcome::failed);
+    EXPECT_EQ(outcome, Outcome::noProgram);
 }
 
 TEST_F(XdgOpenerTest, AHelperStillRunningHasHandedTheLinkOnAndLivesOn)
