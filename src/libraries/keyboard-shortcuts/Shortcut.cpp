@@ -146,10 +146,22 @@ std::optional<Shortcut> Shortcut::fromJSONText(const std::string& text)
 
 std::string Shortcut::description() const
 {
-    // As the desktop's own menus and settings write shortcuts ("Ctrl+Alt+K"), in its language.
+    // As the desktop's own menus and settings write shortcuts ("Ctrl+Alt+K"), in its language; the
+    // logo key by the name Linux desktops and keyboards give it, Super, where Qt writes Meta.
+    const auto named = [this](QString text) {
+        if (modifiers().testFlag(Qt::MetaModifier)) {
+            QString meta = QKeySequence(QKeyCombination(Qt::MetaModifier, Qt::Key_A))
+                               .toString(QKeySequence::NativeText);
+            meta.chop(1);
+            if (const auto at = text.indexOf(meta); !meta.isEmpty() && at >= 0) {
+                text.replace(at, meta.size(), QStringLiteral("Super+"));
+            }
+        }
+        return text.toStdString();
+    };
     const QKeySequence sequence = keySequence();
     if (!sequence.isEmpty()) {
-        return sequence.toString(QKeySequence::NativeText).toStdString();
+        return named(sequence.toString(QKeySequence::NativeText));
     }
     // A key with no name: the modifiers written the same way, before the replacement character.
     QString modifierText;
@@ -158,7 +170,7 @@ std::string Shortcut::description() const
             = QKeySequence(QKeyCombination(modifiers(), Qt::Key_A)).toString(QKeySequence::NativeText);
         modifierText.chop(1);
     }
-    return modifierText.toStdString() + "\uFFFD";
+    return named(modifierText) + "\uFFFD";
 }
 
 std::string Shortcut::keyEquivalent() const

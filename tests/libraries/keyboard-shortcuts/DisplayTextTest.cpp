@@ -16,11 +16,11 @@ using DisplayTextTest = ShortcutsTest;
 TEST_F(DisplayTextTest, WrittenAsTheDesktopWritesShortcuts)
 {
     EXPECT_EQ(Shortcut(Key::a, Qt::ControlModifier | Qt::AltModifier).description(), "Ctrl+Alt+A");
-    EXPECT_EQ(Shortcut(Key::return_, Qt::MetaModifier).description(), "Meta+Return");
+    EXPECT_EQ(Shortcut(Key::return_, Qt::MetaModifier).description(), "Super+Return");
     EXPECT_EQ(Shortcut(Key::f5, Qt::ShiftModifier).description(), "Shift+F5");
     EXPECT_EQ(Shortcut(Key::k, Qt::MetaModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier)
                   .description(),
-        "Meta+Ctrl+Alt+Shift+K");
+        "Super+Ctrl+Alt+Shift+K");
     EXPECT_EQ(Shortcut(Key::comma, Qt::ControlModifier).description(), "Ctrl+,");
     // The help key sits where a PC keyboard has Insert.
     EXPECT_EQ(Shortcut(Key::help).description(), "Ins");
@@ -30,7 +30,7 @@ TEST_F(DisplayTextTest, WrittenAsTheDesktopWritesShortcuts)
 TEST_F(DisplayTextTest, AKeyWithoutTextShowsTheReplacementCharacter)
 {
     EXPECT_EQ(Shortcut(Key::function, Qt::ControlModifier).description(), "Ctrl+\uFFFD");
-    EXPECT_EQ(Shortcut::fromCarbon(70000, 0x100).description(), "Meta+\uFFFD");
+    EXPECT_EQ(Shortcut::fromCarbon(70000, 0x100).description(), "Super+\uFFFD");
     EXPECT_EQ(Shortcut::fromCarbon(70000, 0).description(), "\uFFFD");
     EXPECT_EQ(Shortcut::fromCarbon(-1, 0).keyEquivalent(), "");
 }
@@ -40,15 +40,15 @@ TEST_F(DisplayTextTest, LettersFollowTheLayoutAndSpecialKeysDoNot)
     const auto azerty = platform::XkbKeyboardLayout::fromNames({ "fr", {}, {}, {} });
     ASSERT_NE(azerty, nullptr);
     platform::KeyboardLayout::setShared(azerty.get());
-    EXPECT_EQ(Shortcut(Key::a, Qt::MetaModifier).description(), "Meta+Q");
-    EXPECT_EQ(Shortcut(Key::q, Qt::MetaModifier).description(), "Meta+A");
-    EXPECT_EQ(Shortcut(Key::m, Qt::MetaModifier).description(), "Meta+,");
-    EXPECT_EQ(Shortcut(Key::upArrow, Qt::MetaModifier).description(), "Meta+Up");
-    EXPECT_EQ(Shortcut(Key::space, Qt::MetaModifier).description(), "Meta+Space");
+    EXPECT_EQ(Shortcut(Key::a, Qt::MetaModifier).description(), "Super+Q");
+    EXPECT_EQ(Shortcut(Key::q, Qt::MetaModifier).description(), "Super+A");
+    EXPECT_EQ(Shortcut(Key::m, Qt::MetaModifier).description(), "Super+,");
+    EXPECT_EQ(Shortcut(Key::upArrow, Qt::MetaModifier).description(), "Super+Up");
+    EXPECT_EQ(Shortcut(Key::space, Qt::MetaModifier).description(), "Super+Space");
     EXPECT_EQ(KeyboardShortcuts::keyCodeToCharacter(Key::a.rawValue()), "q");
 
     platform::KeyboardLayout::setShared(usLayout.get());
-    EXPECT_EQ(Shortcut(Key::a, Qt::MetaModifier).description(), "Meta+A");
+    EXPECT_EQ(Shortcut(Key::a, Qt::MetaModifier).description(), "Super+A");
     EXPECT_EQ(KeyboardShortcuts::keyCodeToCharacter(Key::a.rawValue()), "a");
 }
 

@@ -124,6 +124,12 @@ TEST_F(RecorderTest, RecordsAKeyWithAModifierAndStopsRecording)
     EXPECT_EQ(recorder->placeholderText(), "Record Shortcut");
     // Its hot key is taken once recording has ended.
     EXPECT_TRUE(hotKeys.isGrabbed(combinationOf(optionA)));
+
+    // The logo key is Super on Linux keyboards and desktops, never Qt's Meta.
+    startRecording();
+    press(Qt::Key_F9, Key::f9, Qt::MetaModifier);
+    EXPECT_EQ(recorder->text(), "Super+F9");
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), Shortcut(Key::f9, Qt::MetaModifier));
 }
 
 TEST_F(RecorderTest, ARecordingFieldShowsNoTextCaret)
@@ -331,12 +337,12 @@ TEST_F(RecorderTest, AChangeOfTheNameElsewhereShowsAndOtherNamesAreLeftAlone)
 {
     makeRecorder(name);
     KeyboardShortcuts::setShortcut(Shortcut(Key::j, Qt::MetaModifier), name);
-    EXPECT_EQ(recorder->text(), "Meta+J");
+    EXPECT_EQ(recorder->text(), "Super+J");
     KeyboardShortcuts::setShortcut(Shortcut(Key::l, Qt::MetaModifier), Name("other"));
-    EXPECT_EQ(recorder->text(), "Meta+J");
+    EXPECT_EQ(recorder->text(), "Super+J");
 
     recorder->setShortcutName(Name("other"));
-    EXPECT_EQ(recorder->text(), "Meta+L");
+    EXPECT_EQ(recorder->text(), "Super+L");
 }
 
 TEST_F(RecorderTest, WithoutGlobalShortcutsTheRecorderSaysSo)
