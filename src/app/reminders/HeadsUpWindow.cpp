@@ -6,10 +6,13 @@
 #include "kit/foundation/core/MediaTimingFunction.h"
 #include "kit/interface/VisualEffectView.h"
 #include "kit/interface/WindowFade.h"
+#include "platform/desktop/WindowTranslucency.h"
 
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainterPath>
+#include <QRegion>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -157,6 +160,13 @@ HeadsUpWindow::HeadsUpWindow(QScreen* screen, platform::combine::Scheduler& sche
     layout->addStretch();
 
     setFixedSize(side, side);
+    if (!platform::WindowTranslucency::isAvailable()) {
+        // Nothing blends the transparent corners with the desktop, which would show them black:
+        // the window itself takes the panel's rounded shape.
+        QPainterPath panel;
+        panel.addRoundedRect(QRectF(0, 0, side, side), cornerRadius, cornerRadius);
+        setMask(QRegion(panel.toFillPolygon().toPolygon()));
+    }
     if (screen != nullptr) {
         setScreen(screen);
         setGeometry(frameFor(screen->availableGeometry()));

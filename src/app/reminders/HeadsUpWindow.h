@@ -25,8 +25,9 @@ class HeartView;
 // The heads-up reminder: a translucent, rounded 220 × 220 panel a little above the middle of
 // every screen, with the beating heart, "You have been active for" and the duration. It floats
 // above other windows, never takes focus, lets clicks through to the windows beneath, and fades
-// in and out over 0.5 s (at once under Reduce Motion). Each reminder builds new windows; the
-// reminder closes them after its time.
+// in and out over 0.5 s (at once under Reduce Motion). Where nothing composites, the window is cut
+// to the panel's rounded shape, as its transparent corners would show black. Each reminder builds
+// new windows; the reminder closes them after its time.
 //
 // Main-thread only.
 class HeadsUpWindow : public QWidget {

@@ -8,17 +8,23 @@
 
 #include "kit/interface/VisualEffectView.h"
 #include "kit/interface/WindowFade.h"
+#include "support/PrivateXServer.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPalette>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <QVariantAnimation>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
@@ -291,6 +297,84 @@ TEST_F(HeadsUpWindowTest, theHeartsShadowSpreadsBeyondItsPlaceInTheLayout)
     EXPECT_EQ(heart->geometry().center().x(), window->rect().center().x());
     EXPECT_LT(heart->geometry().center().y(), window->rect().center().y());
     EXPECT_GT(heart->geometry().center().y(), 40);
+}
+
+// An X server with no compositing manager (openbox alone, say) shows a window's transparent pixels
+// black: there the panel's corners must show the desktop beneath them. With a compositing manager
+// the window keeps its square shape, for the compositor to blend. The rest of this program draws
+// offscreen, so the test runs again in a program of its own on an X server of its own.
+TEST_F(HeadsUpWindowTest, withoutACompositorTheCornersShowTheDesktopBeneath)
+{
+    if (qEnvironmentVariableIsEmpty("KIRUVO_TEST_HEADS_UP_ON_X")) {
+        PrivateXServer server("640x480");
+        ASSERT_TRUE(server.isRunning());
+        QProcess child;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KIRUVO_TEST_HEADS_UP_ON_X"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(server.display()));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+            { QStringLiteral(
+                "--gtest_filter=HeadsUpWindowTest.withoutACompositorTheCornersShowTheDesktopBeneath") });
+        ASSERT_TRUE(child.waitForFinished(120000));
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+        return;
+    }
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QScreen* screen = QGuiApplication::primaryScreen();
+    // A white desktop beneath.
+    QWidget desktop(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+    QPalette white = desktop.palette();
+    white.setColor(QPalette::Window, Qt::white);
+    desktop.setPalette(white);
+    desktop.setAutoFillBackground(true);
+    desktop.setGeometry(screen->geometry());
+    desktop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&desktop));
+
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow* window = HeadsUpWindow::show(screen, scheduler);
+    settle();
+    scheduler.advance(0.1);
+    settle();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QRect frame = window->geometry();
+    const auto shownAt = [screen](QPoint point) {
+        return screen->grabWindow(0, point.x(), point.y(), 1, 1).toImage().pixelColor(0, 0);
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shownAt(frame.center()) != QColor(Qt::white); }, 10000))
+        << "the panel is drawn";
+    for (const QPoint corner :
+        { frame.topLeft(), frame.topRight(), frame.bottomLeft(), frame.bottomRight() }) {
+        const QPoint inside
+            = corner + QPoint(corner.x() == frame.left() ? 2 : -2, corner.y() == frame.top() ? 2 : -2);
+        EXPECT_EQ(shownAt(inside), QColor(Qt::white)) << inside.x() << "," << inside.y();
+    }
+
+    // A compositing manager takes its selection: the next window is left square for it.
+    xcb_connection_t* connection
+        = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const xcb_window_t manager = xcb_generate_id(connection);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, manager, root->root, 0, 0, 1, 1, 0,
+        XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const std::string name = "_NET_WM_CM_S0";
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection,
+            xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr),
+        &std::free);
+    ASSERT_TRUE(atom);
+    xcb_set_selection_owner(connection, manager, atom->atom, XCB_CURRENT_TIME);
+    HeadsUpWindow* composited = HeadsUpWindow::show(screen, scheduler);
+    settle();
+    EXPECT_TRUE(composited->mask().isEmpty());
+    EXPECT_FALSE(window->mask().isEmpty());
+    xcb_destroy_window(connection, manager);
+    xcb_flush(connection);
 }
 
 } // namespace
