@@ -99,6 +99,9 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setWordWrap(false);
+    // Tab goes on to the next control, as in any list; a table would move its choice to the next
+    // row instead, so that Tab and then Down chose the second session.
+    m_list->setTabKeyNavigation(false);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         // The menu is opened on a row (the keyboard's menu key opens it on the current one),

@@ -328,6 +328,12 @@ TEST_F(HistoryWindowTest, TheArrowKeysStartAtTheNewestSessionAndGoOnAfterADelete
     list.setFocus(Qt::TabFocusReason);
     processEvents();
     ASSERT_TRUE(list.hasFocus());
+    // Tab goes on to the More button and back, choosing nothing on the way.
+    QTest::keyClick(&list, Qt::Key_Tab);
+    EXPECT_TRUE(screen().moreButton().hasFocus());
+    QTest::keyClick(&screen().moreButton(), Qt::Key_Tab);
+    EXPECT_TRUE(list.hasFocus());
+    EXPECT_EQ(screen().selectedRow(), -1);
     // Rows: today's title, `newest`, `middle`, yesterday's title, `oldest`.
     QTest::keyClick(&list, Qt::Key_Down);
     EXPECT_EQ(screen().selectedRow(), 1) << "the first Down chooses the newest session";
