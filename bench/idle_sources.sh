@@ -99,10 +99,11 @@ launch_with_source() {
         sleep 2
         ;;
     sway)
-        # Sway refuses root; its runtime folder is its user's, and the application reaches its
-        # socket by path.
-        local sway_runtime="$folder/sway-runtime" as_user=()
-        mkdir -p "$sway_runtime" && chmod 700 "$sway_runtime"
+        # Sway refuses root; its runtime folder is its user's, where that user can reach it (not
+        # in the private scratch folder), and the application reaches its socket by path.
+        local sway_runtime as_user=()
+        sway_runtime="$(mktemp -d /tmp/kiruvo-sway.XXXXXX)"
+        echo "$sway_runtime" >>"$work/sway-runtimes"
         printf 'xwayland disable\n' >"$sway_runtime/config"
         if [[ "$(id -u)" -eq 0 ]]; then
             chown -R 65534:65534 "$sway_runtime"
@@ -178,5 +179,9 @@ for source in $sources; do
         [[ "$pid" == "$xvfb" ]] || kill "$pid" 2>/dev/null
     done <"$work/pids"
     sleep 2
+    if [[ -f "$work/sway-runtimes" ]]; then
+        xargs rm -rf <"$work/sway-runtimes"
+        rm -f "$work/sway-runtimes"
+    fi
     unset app_of cpu_before switches_before
 done
