@@ -10,7 +10,9 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
@@ -53,6 +55,36 @@ QRect HeadsUpWindow::frameFor(const QRect& availableGeometry, QSize size)
     const double left = centreX - size.width() / 2.0;
     return QRect(
         static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top)), size.width(), size.height());
+}
+
+QRegion HeadsUpWindow::panelShape()
+{
+    // The pixels the panel covers whole, as it is drawn: a pixel of its smoothed edge, part
+    // transparent, would show as a dark rim where nothing blends it.
+    QPainterPath panel;
+    panel.addRoundedRect(QRectF(0, 0, side, side), cornerRadius, cornerRadius);
+    QImage coverage(side, side, QImage::Format_Alpha8);
+    coverage.fill(0);
+    QPainter painter(&coverage);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillPath(panel, Qt::black);
+    painter.end();
+    QRegion shape;
+    for (int y = 0; y < side; ++y) {
+        const uchar* row = coverage.constScanLine(y);
+        int left = 0;
+        while (left < side && row[left] != 0xff) {
+            ++left;
+        }
+        int right = side - 1;
+        while (right >= left && row[right] != 0xff) {
+            --right;
+        }
+        if (left <= right) {
+            shape += QRect(left, y, right - left + 1, 1);
+        }
+    }
+    return shape;
 }
 
 zk::Duration HeadsUpWindow::duration()
@@ -163,9 +195,7 @@ HeadsUpWindow::HeadsUpWindow(QScreen* screen, platform::combine::Scheduler& sche
     if (!platform::WindowTranslucency::isAvailable()) {
         // Nothing blends the transparent corners with the desktop, which would show them black:
         // the window itself takes the panel's rounded shape.
-        QPainterPath panel;
-        panel.addRoundedRect(QRectF(0, 0, side, side), cornerRadius, cornerRadius);
-        setMask(QRegion(panel.toFillPolygon().toPolygon()));
+        setMask(panelShape());
     }
     if (screen != nullptr) {
         setScreen(screen);

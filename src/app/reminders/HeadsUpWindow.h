@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <QWidget>
 
@@ -71,6 +72,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window's shape where nothing composites: the pixels the rounded panel covers whole.
+    static QRegion panelShape();
+
     HeadsUpWindow(QScreen* screen, platform::combine::Scheduler& scheduler);
     void fadeIn();
     void finishClosing();

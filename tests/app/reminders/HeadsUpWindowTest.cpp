@@ -21,6 +21,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -353,6 +354,21 @@ TEST_F(HeadsUpWindowTest, withoutACompositorTheCornersShowTheDesktopBeneath)
         const QPoint inside
             = corner + QPoint(corner.x() == frame.left() ? 2 : -2, corner.y() == frame.top() ? 2 : -2);
         EXPECT_EQ(shownAt(inside), QColor(Qt::white)) << inside.x() << "," << inside.y();
+    }
+    // Nor is the panel's edge a dark rim: each corner shows the desktop or the panel's own fill.
+    const int panel = shownAt(QPoint(frame.center().x(), frame.top() + 12)).lightness();
+    for (const QPoint corner :
+        { frame.topLeft(), frame.topRight(), frame.bottomLeft(), frame.bottomRight() }) {
+        const QPoint origin(corner.x() == frame.left() ? frame.left() : frame.right() - 35,
+            corner.y() == frame.top() ? frame.top() : frame.bottom() - 35);
+        const QImage shown = screen->grabWindow(0, origin.x(), origin.y(), 36, 36).toImage();
+        int darkest = 255;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                darkest = std::min(darkest, shown.pixelColor(x, y).lightness());
+            }
+        }
+        EXPECT_GE(darkest, panel - 24) << corner.x() << "," << corner.y();
     }
 
     // A compositing manager takes its selection: the next window is left square for it.
