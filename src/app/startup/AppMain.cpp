@@ -291,8 +291,16 @@ void AppMain::start(const Steps& steps)
     });
     runStep(steps.startSystemEvents, [] {
         platform::SystemEvents& events = platform::SystemEvents::shared();
-        // The event loop never returns then (the display went away): the run ends here.
-        QObject::connect(&events, &platform::SystemEvents::willExitAtOnce, &events, [] { endRun(); });
+        // The event loop never returns then (the display went away): the run ends here. Should the
+        // process still be running when the event loop next turns, it ends as any quit does rather
+        // than running on with its store closed.
+        QObject::connect(&events, &platform::SystemEvents::willExitAtOnce, &events, [] {
+            endRun();
+            if (auto* app = QCoreApplication::instance()) {
+                QMetaObject::invokeMethod(
+                    app, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+            }
+        });
     });
     runStep(steps.migrateLoginItem, [] { LaunchAtLogin::migrateIfNeeded(); });
     runStep(steps.migrateToDefaultsV5, [] { SettingsMigrations::runDefaultsMigration(); });

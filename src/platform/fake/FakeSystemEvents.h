@@ -16,6 +16,8 @@ public:
     void wake() { deliverDidWake(); }
     // False when will-terminate had been delivered already.
     bool terminate() { return deliverWillTerminate(); }
+    // The display went away: the process is expected to end once the subscribers return.
+    void exitAtOnce() { deliverWillExitAtOnce(); }
 };
 
 } // namespace platform::fake

@@ -3,6 +3,7 @@
 #include "platform/LogCategories.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
+#include "platform/linux/QtDisplayConnection.h"
 
 #include <QMetaObject>
 #include <atomic>
@@ -15,11 +16,21 @@ namespace platform {
 namespace {
 
 // What Qt's X11 and Wayland plugins say right before they end the process.
-constexpr const char* lossReports[] = {
-    "The X11 connection broke",
-    "The Wayland connection broke",
-    "The Wayland connection experienced a fatal error",
+struct LossReport {
+    const char* text;
+    DisplayLossWatch::Display display;
 };
+constexpr LossReport lossReports[] = {
+    { "The X11 connection broke", DisplayLossWatch::Display::x11 },
+    { "The Wayland connection broke", DisplayLossWatch::Display::wayland },
+    { "The Wayland connection experienced a fatal error", DisplayLossWatch::Display::wayland },
+};
+
+DisplayLossWatch::FailureCheck& failureCheckForTesting()
+{
+    static DisplayLossWatch::FailureCheck check;
+    return check;
+}
 
 // Long enough for the running session to be written on a slow disk; a main thread that does not
 // come in that time is stuck, and the plugin ends the process as it would have.
@@ -42,11 +53,13 @@ Handover& handover()
     return *instance;
 }
 
-void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message);
-
 } // namespace
 
 struct DisplayLossReport {
+    static bool hasFailed(const DisplayLossWatch& watch, DisplayLossWatch::Display display)
+    {
+        return watch.m_hasFailed(display);
+    }
     static void arrived(DisplayLossWatch& watch)
     {
         if (MainQueue::isMainThread()) {
@@ -63,15 +76,23 @@ struct DisplayLossReport {
 
 namespace {
 
-void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+void handleDisplayMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (const QtMessageHandler replaced = replacedHandler.load()) {
         replaced(type, context, message);
     }
     DisplayLossWatch* watch = installedWatch.load();
-    if (watch && DisplayLossWatch::saysDisplayIsLost(message)) {
-        DisplayLossReport::arrived(*watch);
+    const auto display = watch ? DisplayLossWatch::lostDisplayIn(message) : std::nullopt;
+    if (!display) {
+        return;
     }
+    // Anything in the process may log these words; only a connection that has failed ends it.
+    if (!DisplayLossReport::hasFailed(*watch, *display)) {
+        log(LogLevel::Warning, lcSystem(),
+            "A message said that the display's connection broke, but it works: nothing is done");
+        return;
+    }
+    DisplayLossReport::arrived(*watch);
 }
 
 } // namespace
@@ -86,12 +107,18 @@ DisplayLossWatch::DisplayLossWatch(QObject* parent)
         return;
     }
     m_watching = true;
+    if (failureCheckForTesting()) {
+        m_hasFailed = failureCheckForTesting();
+    } else {
+        m_hasFailed
+            = [connection = QtDisplayConnection()](Display display) { return connection.hasFailed(display); };
+    }
     {
         Handover& shared = handover();
         std::lock_guard lock(shared.mutex);
         shared.told = false;
     }
-    replacedHandler.store(qInstallMessageHandler(handleMessage));
+    replacedHandler.store(qInstallMessageHandler(handleDisplayMessage));
 }
 
 DisplayLossWatch::~DisplayLossWatch()
@@ -103,14 +130,19 @@ DisplayLossWatch::~DisplayLossWatch()
     installedWatch.store(nullptr);
 }
 
-bool DisplayLossWatch::saysDisplayIsLost(const QString& message)
+std::optional<DisplayLossWatch::Display> DisplayLossWatch::lostDisplayIn(const QString& message)
 {
-    for (const char* report : lossReports) {
-        if (message.startsWith(QLatin1String(report))) {
-            return true;
+    for (const LossReport& report : lossReports) {
+        if (message.startsWith(QLatin1String(report.text))) {
+            return report.display;
         }
     }
-    return false;
+    return std::nullopt;
+}
+
+void DisplayLossWatch::setFailureCheckForTesting(FailureCheck check)
+{
+    failureCheckForTesting() = std::move(check);
 }
 
 void DisplayLossWatch::tellConnectionBroke()

@@ -26,6 +26,7 @@
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QTimer>
 
 #include <gmock/gmock.h>
 
@@ -243,6 +244,25 @@ TEST_F(AppStartupTest, WithoutATrayTrackingStillStartsFromEnableAtLaunch)
     EXPECT_TRUE(state->isTrackingWithoutMenuBar());
     EXPECT_FALSE(controller().isEnabled());
     EXPECT_FALSE(controller().currentSession().has_value());
+}
+
+// At the display's end the running session is stored and the store closed, and Qt ends the process
+// right after. A process that still runs then (its display connection did not fail after all) ends
+// at the next turn of the event loop rather than running on with its store closed. It closes the
+// process's store, so it runs in a program of its own.
+TEST_F(AppStartupTest, AfterTheDisplaysEndTheApplicationNeverRunsOnWithItsStoreClosed)
+{
+    if (!SeparateTestProcess::isRunningAlone()) {
+        SeparateTestProcess::runCurrentTest();
+        return;
+    }
+    AppMain::Steps steps = recordingSteps();
+    steps.startSystemEvents = {};
+    AppMain::start(steps);
+    processEvents();
+    events.exitAtOnce();
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QCoreApplication::exec(), 1);
 }
 
 TEST_F(AppStartupTest, AnAppStateGoneBeforeItsQueuedStepLeavesNothingBehind)

@@ -11,8 +11,10 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -121,6 +123,9 @@ TEST(SystemEvents, EveryOutsideRoadDeliversWillTerminateOnceAndQuitsOnce)
 // run before the message returns, will-terminate first, also after another road delivered it.
 TEST(SystemEvents, DisplayEndDeliversBeforeQtsMessageReturns)
 {
+    // The display's connection has failed, as it has when Qt's plugin says so.
+    DisplayLossWatch::setFailureCheckForTesting([](DisplayLossWatch::Display) { return true; });
+    const auto restore = qScopeGuard([] { DisplayLossWatch::setFailureCheckForTesting({}); });
     for (const bool signalledFirst : { false, true }) {
         SCOPED_TRACE(signalledFirst);
         Counts counts;
@@ -148,6 +153,9 @@ TEST(SystemEvents, DisplayEndDeliversBeforeQtsMessageReturns)
 // main thread has told, or the session would be lost to whichever comes first.
 TEST(SystemEvents, DisplayEndSaidOnAnotherThreadWaitsForTheMainThread)
 {
+    DisplayLossWatch::setFailureCheckForTesting(
+        [](DisplayLossWatch::Display display) { return display == DisplayLossWatch::Display::wayland; });
+    const auto restore = qScopeGuard([] { DisplayLossWatch::setFailureCheckForTesting({}); });
     DisplayLossWatch watch;
     ASSERT_TRUE(watch.isWatching());
     DisplayLossWatch second;
@@ -415,13 +423,17 @@ struct ChildResult {
 // Starts the child (on the X display $DISPLAY names, when given), waits for "ready", sends the
 // signals, runs whenReady, and collects what it printed.
 ChildResult runChild(const QString& mode, const std::vector<int>& signalNumbers,
-    const std::function<void()>& whenReady = {}, const std::string& display = {})
+    const std::function<void()>& whenReady = {}, const std::string& display = {},
+    const QString& qtPlatform = {})
 {
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(childModeVariable), mode);
     if (!display.empty()) {
         environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display));
+    }
+    if (!qtPlatform.isEmpty()) {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), qtPlatform);
     }
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::SeparateChannels);
@@ -475,6 +487,17 @@ TEST(SystemEventsChild, Run)
     };
     if (mode == "quit") {
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    if (mode == "words") {
+        // Qt's display lives; anything in the process may log these words all the same.
+        QObject::connect(events, &SystemEvents::willExitAtOnce, [] {
+            std::printf("child: exit-at-once\n");
+            std::fflush(stdout);
+        });
+        std::printf("child: on %s\n", qPrintable(QGuiApplication::platformName()));
+        qWarning("The X11 connection broke (error 1). Did the X11 server die?");
+        qWarning("The Wayland connection broke. Did the Wayland compositor die?");
+        qWarning("The Wayland connection experienced a fatal error: Protocol error");
     }
     std::unique_ptr<platform::X11IdleTimeSource> idle;
     if (mode == "xlib") {
@@ -547,6 +570,21 @@ TEST(SystemEvents, XlibConnectionOfOursBreakingDeliversTheDisplaysEnd)
     ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.lines, (std::vector<std::string> { "ready", "will-terminate", "exit-at-once" }));
+}
+
+// The words Qt's plugins say when the display goes away, logged while it lives (by a library, a
+// test, a plugin of another kind): the application runs on as before and still hears SIGTERM.
+TEST(SystemEvents, TheDisplayLossWordsWhileTheDisplayLivesChangeNothing)
+{
+    PrivateXServer server;
+    if (!server.isRunning()) {
+        GTEST_SKIP() << "Xvfb is not available";
+    }
+    const ChildResult result
+        = runChild(QStringLiteral("words"), { SIGTERM }, {}, server.display(), QStringLiteral("xcb"));
+    ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string> { "on xcb", "ready", "will-terminate", "exited 0 1" }));
 }
 
 TEST(SystemEvents, ASignalEndsTheApplicationWhileAnAlertThatRefusesToCloseIsOpen)
