@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -24,6 +25,13 @@ void useTemporaryUserFolders(const QTemporaryDir& root)
         QDir().mkpath(QString::fromStdString(folder));
         ::setenv(name, folder.c_str(), 1);
     }
+    // The runtime folder, as a desktop session has one: private to the user (the code under test
+    // puts its private files there only when no one else may enter it), and never the user's own,
+    // where the running application keeps its lock and its files for other programs.
+    const std::string runtime = base + "/XDG_RUNTIME_DIR";
+    QDir().mkpath(QString::fromStdString(runtime));
+    ::chmod(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     const std::string home = base + "/home";
     QDir().mkpath(QString::fromStdString(home));
     ::setenv("HOME", home.c_str(), 1);

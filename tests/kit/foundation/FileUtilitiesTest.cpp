@@ -72,14 +72,19 @@ mode_t modeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 07777;
 }
 
-// XDG_RUNTIME_DIR pointed at a folder of the test's for as long as it lives.
+// XDG_RUNTIME_DIR pointed at a folder of the test's (or unset, without permissions) for as long
+// as it lives.
 class RuntimeFolder {
 public:
-    explicit RuntimeFolder(QFileDevice::Permissions permissions)
+    explicit RuntimeFolder(std::optional<QFileDevice::Permissions> permissions)
         : m_previous(qgetenv("XDG_RUNTIME_DIR"))
         , m_hadPrevious(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
     {
-        QFile::setPermissions(m_folder.path(), permissions);
+        if (!permissions) {
+            qunsetenv("XDG_RUNTIME_DIR");
+            return;
+        }
+        QFile::setPermissions(m_folder.path(), *permissions);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_folder.path()));
     }
     ~RuntimeFolder()
@@ -127,12 +132,9 @@ TEST(FileUtilitiesTest, WithoutAPrivateRuntimeFolderTheFolderItselfIsPrivate)
 {
     // A runtime folder others may enter is no place for the user's data; nor is none at all.
     for (const bool shared : { true, false }) {
-        std::optional<RuntimeFolder> runtime;
-        if (shared) {
-            runtime.emplace(ownerOnly | QFileDevice::ReadOther | QFileDevice::ExeOther);
-        } else {
-            qunsetenv("XDG_RUNTIME_DIR");
-        }
+        const RuntimeFolder runtime(shared
+                ? std::optional(ownerOnly | QFileDevice::ReadOther | QFileDevice::ExeOther)
+                : std::nullopt);
         const QString file = zk::writeToTemporaryFile("history", "debug-info", "txt");
         const QString folder = QFileInfo(file).path();
         zk::TemporaryDirectory cleanup(folder);
@@ -228,7 +230,7 @@ TEST(FileUtilitiesTest, ATemporaryFileNameCannotLeaveItsFolder)
     const QString escaped = zk::writeToTemporaryFile("x", "../../outside", "txt");
     zk::TemporaryDirectory cleanup(QFileInfo(escaped).path());
     EXPECT_TRUE(escaped.endsWith("/outside.txt"));
-    EXPECT_EQ(QFileInfo(QFileInfo(escaped).path()).dir(), QDir(QDir::tempPath()));
+    EXPECT_EQ(QFileInfo(QFileInfo(escaped).path()).dir(), QDir(zk::privateTemporaryBase()));
     const QString unnamed = zk::writeToTemporaryFile("x", "", "txt");
     zk::TemporaryDirectory cleanupUnnamed(QFileInfo(unnamed).path());
     EXPECT_TRUE(unnamed.endsWith("/Untitled.txt"));
