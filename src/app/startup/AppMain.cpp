@@ -197,13 +197,18 @@ QCoro::Task<std::optional<int>> AppMain::claimInstance(
     };
 
     if (arguments.waitForInstanceLock) {
-        if (instance.acquireWaiting(environment.wait)
-            || co_await runsWithoutLock(instance, environment, tellUser)) {
+        // A relaunch waits once: when start-up waited already, before it opened the settings, the
+        // old instance had its time, and one more try is all it gets.
+        const bool held
+            = instance.lastWait() ? instance.tryAcquire() : instance.acquireWaiting(environment.wait);
+        if (held || co_await runsWithoutLock(instance, environment, tellUser)) {
             co_return std::nullopt;
         }
+        const auto waited
+            = std::chrono::duration<double>(instance.lastWait().value_or(SingleInstance::Clock::duration {}));
         const QString message = QStringLiteral(
-            "Kiruvo: the previous instance is still running after %1 s (%2); this one exits.")
-                                    .arg(std::chrono::duration<double>(environment.wait.timeout).count())
+            "Kiruvo: the previous instance has not ended after %1 s of waiting (%2); this one exits.")
+                                    .arg(QString::number(waited.count(), 'f', 1))
                                     .arg(instance.lastFailure());
         platform::log(platform::LogLevel::Error, platform::lcStartup(), message.toStdString());
         tellUser(message);
@@ -320,9 +325,10 @@ void AppMain::start(const Steps& steps)
     });
 }
 
-bool AppMain::keepStoreOutUnlessLocked(SingleInstance& instance, const Arguments& arguments)
+bool AppMain::keepStoreOutUnlessLocked(
+    SingleInstance& instance, const Arguments& arguments, const SingleInstance::WaitOptions& wait)
 {
-    const bool held = arguments.waitForInstanceLock ? instance.acquireWaiting({}) : instance.tryAcquire();
+    const bool held = arguments.waitForInstanceLock ? instance.acquireWaiting(wait) : instance.tryAcquire();
     // A lock that cannot be made at all is claimInstance()'s to tell.
     if (held || !instance.isHeldElsewhere()) {
         return false;

@@ -134,8 +134,10 @@ public:
     // waits in the pending file, the running instance's own, and another name of the file (a hard
     // link) has a write-ahead log of its own. When another instance holds it, the settings of this
     // process stay in memory and true is returned; should the lock be this process's after all once
-    // the bus has answered, claimInstanceThenStart() opens them from the file.
-    static bool keepStoreOutUnlessLocked(SingleInstance& instance, const Arguments& arguments);
+    // the bus has answered, claimInstanceThenStart() opens them from the file. A relaunch's wait
+    // for the lock is made here, once: claimInstance() then only tries once more.
+    static bool keepStoreOutUnlessLocked(
+        SingleInstance& instance, const Arguments& arguments, const SingleInstance::WaitOptions& wait = {});
 
     // What the toolkit must be told before the QApplication exists (run() calls it first).
     static void prepareToolkit();

@@ -318,14 +318,18 @@ bool SingleInstance::acquireWaiting(const WaitOptions& options)
             std::this_thread::sleep_for(interval);
         }
     };
-    const auto deadline = now() + options.timeout;
+    const auto start = now();
+    const auto deadline = start + options.timeout;
     const auto interval = std::max(options.retryInterval, std::chrono::milliseconds(1));
     for (;;) {
         if (tryAcquire()) {
+            m_lastWait = now() - start;
             return true;
         }
         const auto current = now();
-        if (current >= deadline) {
+        // A lock file that cannot be made at all is no instance's to let go of.
+        if (current >= deadline || !m_heldElsewhere) {
+            m_lastWait = current - start;
             return false;
         }
         pause(std::min(interval, std::chrono::ceil<std::chrono::milliseconds>(deadline - current)));

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kiruvo {
@@ -63,8 +64,10 @@ public:
     // while this object holds the lock.
     bool tryAcquire();
     // Tries again every retryInterval until the lock is taken or `timeout` has passed; the last
-    // try is at or after the timeout.
+    // try is at or after the timeout. A lock file that cannot be made is not waited for.
     bool acquireWaiting(const WaitOptions& options);
+    // How long the last acquireWaiting() waited, by its clock; nothing before the first.
+    std::optional<Clock::duration> lastWait() const { return m_lastWait; }
 
     bool isHeld() const;
     void release();
@@ -93,6 +96,7 @@ private:
     FileLock m_fileLock;
     QString m_lastFailure;
     bool m_heldElsewhere = false;
+    std::optional<Clock::duration> m_lastWait;
 };
 
 } // namespace kiruvo

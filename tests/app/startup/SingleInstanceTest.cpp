@@ -508,6 +508,7 @@ TEST_F(SingleInstanceTest, ALockFileThatCannotBeMadeIsNoOtherInstance)
     environment.wait.now = [&] { return now; };
     environment.wait.pause = [&](std::chrono::milliseconds interval) { now += interval; };
     EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(instance, relaunch, environment)), std::nullopt);
+    EXPECT_EQ(now, SingleInstance::Clock::time_point {});
     EXPECT_EQ(inMemory.size(), 2U);
 
     // Another instance that owns the bus name is still found, and handed over to.
@@ -555,6 +556,28 @@ TEST_F(SingleInstanceTest, ARelaunchWaitsInsteadOfHandingOverAndFailsWhenTheOldO
     now = {};
     EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(relaunched, arguments, environment)), std::nullopt);
     EXPECT_TRUE(relaunched.isHeld());
+}
+
+TEST_F(SingleInstanceTest, ARelaunchWaitsOnceBeforeTheSettingsAreOpenedAndSaysHowLong)
+{
+    SingleInstance running(lockPath());
+    ASSERT_TRUE(running.tryAcquire());
+
+    auto now = SingleInstance::Clock::time_point {};
+    std::vector<QString> told;
+    AppMain::InstanceEnvironment environment;
+    environment.wait.now = [&] { return now; };
+    environment.wait.pause = [&](std::chrono::milliseconds interval) { now += interval; };
+    environment.tellUser = [&](const QString& message) { told.push_back(message); };
+
+    AppMain::Arguments arguments;
+    arguments.waitForInstanceLock = true;
+    SingleInstance relaunched(lockPath());
+    EXPECT_TRUE(AppMain::keepStoreOutUnlessLocked(relaunched, arguments, environment.wait));
+    EXPECT_EQ(QCoro::waitFor(AppMain::claimInstance(relaunched, arguments, environment)), 1);
+    EXPECT_EQ(now - SingleInstance::Clock::time_point {}, 10s);
+    ASSERT_EQ(told.size(), 1U);
+    EXPECT_TRUE(told[0].contains(QStringLiteral("after 10.0 s of waiting"))) << told[0].toStdString();
 }
 
 TEST(AppMainArguments, OnlyTheRelaunchFlagAfterTheProgramCounts)
