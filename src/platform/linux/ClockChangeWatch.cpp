@@ -5,6 +5,7 @@
 #include "platform/time/TimeZone.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -15,7 +16,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -52,12 +52,14 @@ ClockChangeWatch::ClockChangeWatch(std::function<void()> changed, Options option
     if (tz && *tz) {
         return;
     }
-    const std::filesystem::path zoneFile(m_options.zoneFile);
+    const std::filesystem::path zoneFile(m_options.zonePaths.zoneFile);
     m_zoneWatcher = new QFileSystemWatcher(this);
     if (!m_zoneWatcher->addPath(QString::fromStdString(zoneFile.parent_path().string()))) {
         log(LogLevel::Warning, lcSystem(), "The time zone's folder cannot be watched: " + zoneFile.string());
     }
-    connect(m_zoneWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { zoneFolderDidChange(); });
+    watchZoneFiles();
+    connect(m_zoneWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { zoneMayHaveChanged(); });
+    connect(m_zoneWatcher, &QFileSystemWatcher::fileChanged, this, [this] { zoneMayHaveChanged(); });
 }
 
 ClockChangeWatch::~ClockChangeWatch()
@@ -100,9 +102,26 @@ void ClockChangeWatch::timerDidFire()
     }
 }
 
-void ClockChangeWatch::zoneFolderDidChange()
+void ClockChangeWatch::watchZoneFiles()
 {
-    const auto name = zoneNamedBy(m_options.zoneFile);
+    const MachineZoneFile zoneFile(m_options.zonePaths);
+    const QStringList watched = m_zoneWatcher->files();
+    for (const std::string& path : { zoneFile.paths().zoneFile, zoneFile.nameFile() }) {
+        const QString file = QString::fromStdString(path);
+        // A file replaced (renamed over, removed and made again) is another file to the kernel.
+        if (watched.contains(file)) {
+            m_zoneWatcher->removePath(file);
+        }
+        if (QFileInfo::exists(file)) {
+            m_zoneWatcher->addPath(file);
+        }
+    }
+}
+
+void ClockChangeWatch::zoneMayHaveChanged()
+{
+    watchZoneFiles();
+    const auto name = MachineZoneFile(m_options.zonePaths).zoneName(TimeZone::current().identifier());
     const auto zone = name ? TimeZone::withIdentifier(*name) : std::nullopt;
     if (!zone) {
         return;
@@ -111,26 +130,6 @@ void ClockChangeWatch::zoneFolderDidChange()
         log(LogLevel::Info, lcSystem(), "The time zone is now " + zone->identifier());
         m_changed();
     }
-}
-
-std::optional<std::string> ClockChangeWatch::zoneNamedBy(const std::string& zoneFile)
-{
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::read_symlink(zoneFile, error);
-    if (!error) {
-        const std::string text = target.string();
-        constexpr std::string_view marker = "zoneinfo/";
-        if (const auto at = text.rfind(marker); at != std::string::npos && at + marker.size() < text.size()) {
-            return text.substr(at + marker.size());
-        }
-        return std::nullopt;
-    }
-    std::ifstream named(std::filesystem::path(zoneFile).parent_path() / "timezone");
-    std::string line;
-    if (named && std::getline(named, line) && !line.empty()) {
-        return line;
-    }
-    return std::nullopt;
 }
 
 void ClockChangeWatch::ensureForSystemClock(std::function<void()> changed)

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/linux/MachineZoneFile.h"
+
 #include <QObject>
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -21,10 +22,11 @@ namespace platform {
 // on (by hand, by time synchronisation, at a wake from suspend); reading it then fails with
 // ECANCELED, and the timer is armed again.
 //
-// The zone: the folder holding the zone file (/etc/localtime, a link into the zone database, or
-// on Debian a copy beside /etc/timezone naming it) is watched, as the file is replaced rather than
-// written; when it names another zone, that zone becomes TimeZone::current()'s before `changed`
-// runs. A zone that TZ in the environment names is this process's for good: the file is not
+// The zone: the zone file the C library reads (/etc/localtime, see MachineZoneFile) is watched
+// itself, for a copy written over in place, and so is Debian's /etc/timezone beside it; the folder
+// holding them is watched for a file replaced or put back. After any of these the zone the file
+// stands for is found again, and when it is another one, it becomes TimeZone::current()'s before
+// `changed` runs. A zone that TZ in the environment names is this process's for good: nothing is
 // watched then.
 //
 // Main-thread only.
@@ -32,7 +34,8 @@ class ClockChangeWatch : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        std::string zoneFile = "/etc/localtime";
+        // Where the zone file and the zone database are.
+        MachineZoneFile::Paths zonePaths;
         // Reads the timer file as read(2) does (the expirations, or -1 and errno); empty: read(2).
         // Tests answer for the kernel, as only root could set the clock.
         std::function<ssize_t(int fd, std::uint64_t* expirations)> readTimer;
@@ -49,14 +52,13 @@ public:
     // Starts the watch that tells the system clock, owned by the QCoreApplication; nothing while
     // there is none, or when it runs already.
     static void ensureForSystemClock(std::function<void()> changed);
-    // The zone `zoneFile` names: the part of a link's target after "zoneinfo/", or the first line
-    // of the "timezone" file beside it; nothing when neither says.
-    static std::optional<std::string> zoneNamedBy(const std::string& zoneFile);
 
 private:
     void arm();
     void timerDidFire();
-    void zoneFolderDidChange();
+    void zoneMayHaveChanged();
+    // Files replaced since they were watched are watched again.
+    void watchZoneFiles();
 
     std::function<void()> m_changed;
     Options m_options;
