@@ -189,10 +189,15 @@ void writeImage(const QImage& image, const QString& path, const QByteArray& form
         throw ImageWriteError(ImageWriteError::Kind::write, destination);
     }
     if (isScreenshot) {
-        // Attributes of one's own live in the "user." namespace here.
-        ExtendedAttributes::setValue(QUrl::fromLocalFile(destination),
-            "user.com.apple.metadata:kMDItemIsScreenCapture", platform::PropertyList(true));
+        markAsScreenCapture(destination);
     }
+}
+
+void markAsScreenCapture(const QString& path)
+{
+    // Attributes of one's own live in the "user." namespace here.
+    ExtendedAttributes::setValue(QUrl::fromLocalFile(path), "user.com.apple.metadata:kMDItemIsScreenCapture",
+        platform::PropertyList(true));
 }
 
 namespace {

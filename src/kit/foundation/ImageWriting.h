@@ -61,6 +61,8 @@ std::optional<QByteArray> imageData(const QImage& image, const QByteArray& forma
 void writeImage(const QImage& image, const QString& path, const QByteArray& format, bool useUniqueFilename,
     double compressionQuality, std::optional<int> maxPixelSize = std::nullopt,
     std::optional<int> dpi = std::nullopt, bool isScreenshot = false);
+// Marks the file as a screen capture in its extended attributes; throws the attribute error.
+void markAsScreenCapture(const QString& path);
 
 // A path in the same folder with the same extension that names nothing yet: "Report (3).png"
 // tries "Report.png", then "Report (4).png", "Report (5).png", ... Looks only; creates nothing.

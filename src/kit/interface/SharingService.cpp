@@ -3,12 +3,11 @@
 #include "kit/foundation/ErrorPresentation.h"
 #include "kit/foundation/ImageWriting.h"
 #include "kit/interface/Pasteboard.h"
+#include "kit/interface/UrlOpener.h"
 #include "platform/Logger.h"
-#include "platform/desktop/DesktopOpener.h"
 
 #include <QClipboard>
 #include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -53,7 +52,7 @@ protected:
     QString serviceName() const override { return QStringLiteral("com.zelvantorium.share.copy"); }
 };
 
-// Opens links and files with the user's default application.
+// Opens links and files with the user's default application, telling the user what nothing opened.
 class OpenSharingService : public SharingService {
 public:
     OpenSharingService()
@@ -67,10 +66,9 @@ public:
     }
     void performWithItems(const std::vector<ShareItem>& items) override
     {
-        // The desktop logs what nothing opened.
         for (const auto& item : items) {
             if (const auto* url = std::get_if<QUrl>(&item)) {
-                platform::DesktopOpener::shared().open(*url, [](platform::DesktopOpener::Outcome) {});
+                UrlOpener::openOrTell(*url, url->isLocalFile() ? "the file" : "the link");
             }
         }
     }
@@ -169,21 +167,26 @@ void SaveImageSharingService::performWithItems(const std::vector<ShareItem>& ite
     const QImage image = std::get<QImage>(*found);
     const QString path = fileURL();
     // Called from a menu item: nothing may be thrown back into the toolkit's event handling.
+    bool saved = false;
     try {
-        directoryAccess()(m_destination + QLatin1Char('/'), [image, path] {
+        directoryAccess()(m_destination + QLatin1Char('/'), [image, path, &saved] {
             const QByteArray format = imageFormatForFileName(path);
             const std::optional<CustomMetadata> metadata = customMetadata(image);
             const std::optional<int> dpi = metadata && metadata->dpi > 0
                 ? std::optional<int>(static_cast<int>(std::min<std::int64_t>(metadata->dpi, 1'000'000)))
                 : std::nullopt;
-            writeImage(
-                image, path, format, false, 1.0, std::nullopt, dpi, metadata && metadata->isScreenshot);
+            writeImage(image, path, format, false, 1.0, std::nullopt, dpi);
+            saved = true;
+            if (metadata && metadata->isScreenshot) {
+                markAsScreenCapture(path);
+            }
         });
     } catch (const Error& error) {
         platform::log(platform::LogLevel::Warning, platform::lcDesktop(),
             "Saving the image as " + path.toStdString() + " failed: " + error.localizedDescription());
         // The image is saved; only its screen-capture mark is missing, which the user would not miss.
-        if (QFileInfo(path).isFile()) {
+        // A file of that name from before is no sign of a saved image.
+        if (saved) {
             return;
         }
         // Shown as it describes itself, whatever type it was thrown as.

@@ -21,16 +21,21 @@ std::optional<platform::ShortcutsFolder::Entry> shortcutNamed(
     return std::nullopt;
 }
 
-bool openShortcut(std::string_view name, const platform::ShortcutsFolder& folder)
+void openShortcut(std::string_view name, const platform::ShortcutsFolder& folder, UrlOpener::Done done)
 {
     const auto entry = shortcutNamed(name, folder);
-    if (!entry) {
+    const auto path = entry ? folder.resolved(entry->relativePath) : std::nullopt;
+    if (!path) {
         platform::log(platform::LogLevel::Warning, platform::lcScripts(),
             "No shortcut named \"" + std::string(name) + "\" in " + folder.root().string()
                 + "; nothing opened");
-        return false;
+        if (done) {
+            done(false);
+        }
+        return;
     }
-    return folder.open(entry->relativePath);
+    UrlOpener::openOrTell(
+        QUrl::fromLocalFile(QString::fromStdString(path->string())), "the script", std::move(done));
 }
 
 } // namespace zk

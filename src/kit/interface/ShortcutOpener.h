@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kit/interface/UrlOpener.h"
 #include "platform/desktop/ShortcutsFolder.h"
 
 #include <optional>
@@ -14,9 +15,11 @@ namespace zk {
 std::optional<platform::ShortcutsFolder::Entry> shortcutNamed(
     std::string_view name, const platform::ShortcutsFolder& folder);
 
-// Opens the named shortcut's script in the user's editor. An unknown name opens nothing, is
-// logged, and answers false.
-bool openShortcut(
-    std::string_view name, const platform::ShortcutsFolder& folder = platform::ShortcutsFolder::standard());
+// Opens the named shortcut's script in the user's editor, without waiting for it; the user is told
+// when nothing opened it. `done`, when given, learns whether it opened, once the desktop has said.
+// An unknown name opens nothing and is logged, and `done` answers false at once.
+void openShortcut(std::string_view name,
+    const platform::ShortcutsFolder& folder = platform::ShortcutsFolder::standard(),
+    UrlOpener::Done done = {});
 
 } // namespace zk

@@ -6,7 +6,6 @@
 #include "platform/ProcessGroupWatchdog.h"
 #include "platform/ProcessTree.h"
 #include "platform/RegularFile.h"
-#include "platform/desktop/DesktopOpener.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -18,7 +17,6 @@
 #include <QPromise>
 #include <QString>
 #include <QThreadPool>
-#include <QUrl>
 
 #include <fmt/format.h>
 
@@ -555,17 +553,6 @@ void ShortcutsFolder::stopAllRuns(double grace)
 std::size_t ShortcutsFolder::runningCount()
 {
     return RunningScripts::shared().count();
-}
-
-bool ShortcutsFolder::open(std::string_view relativePath) const
-{
-    const auto path = resolved(relativePath);
-    if (!path) {
-        return false;
-    }
-    DesktopOpener::shared().open(
-        QUrl::fromLocalFile(QString::fromStdString(path->string())), [](DesktopOpener::Outcome) {});
-    return true;
 }
 
 std::string ShortcutsFolder::templateText()

@@ -135,10 +135,6 @@ public:
     // How many scripts run now.
     static std::size_t runningCount();
 
-    // Hands the script to the user's preferred application (DesktopOpener), which logs what nothing
-    // opened; false when the path leads outside the folder and nothing was asked.
-    bool open(std::string_view relativePath) const;
-
     // Writes a new executable shell script with a short template, named after `baseName`
     // (".sh" added, a number added when the name is taken), creating the folder when needed. The
     // script appears whole or not at all. Answers its relative path, or nothing when it could not

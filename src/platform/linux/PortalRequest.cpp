@@ -13,7 +13,9 @@ PortalRequest::PortalRequest(QDBusConnection connection, BusNameOwner& portal, D
     , m_connection(std::move(connection))
     , m_portal(portal)
     , m_done(std::move(done))
+    , m_portalOwner(portal.owner())
 {
+    connect(&portal, &BusNameOwner::ownerChanged, this, &PortalRequest::portalOwnerChanged);
 }
 
 QString PortalRequest::requestPath(const QDBusConnection& connection, const QString& token)
@@ -51,8 +53,33 @@ void PortalRequest::send(const QDBusConnection& connection, BusNameOwner& portal
                 request->finish(answer);
                 return;
             }
+            // The bus tells of a name's new owner before it passes that owner's reply on, and of
+            // its end after: a portal already gone is known here.
+            if (request->portalEnded()) {
+                return;
+            }
             request->listen(reply.value().path());
         });
+}
+
+void PortalRequest::portalOwnerChanged(const QString& owner)
+{
+    if (m_portalOwner.isEmpty()) {
+        // The portal started for this call (the bus starts it on demand), or its owner became known.
+        m_portalOwner = owner;
+        return;
+    }
+    if (owner != m_portalOwner) {
+        m_portalEnded = true;
+        Answer answer;
+        answer.failure = "the desktop portal ended before it answered";
+        finish(answer);
+    }
+}
+
+bool PortalRequest::portalEnded() const
+{
+    return m_portalEnded;
 }
 
 void PortalRequest::response(uint code, const QVariantMap& results, const QDBusMessage& message)

@@ -19,7 +19,8 @@ namespace platform::dbus {
 // `org.freedesktop.portal.Request.Response` on the request's object, heard only from the portal
 // itself. Listening starts before the call goes out, on the path the handle token names, as the
 // portal may answer before its reply to the call arrives; a portal older than handle tokens says
-// its own path in that reply.
+// its own path in that reply. A portal that ends before its Response (or whose name passes to
+// another process, which knows nothing of the request) has ended the request.
 //
 // Main-thread only. The request deletes itself once it has answered.
 class PortalRequest final : public QObject {
@@ -55,11 +56,17 @@ private:
     void listen(const QString& path);
     void stopListening();
     void finish(const Answer& answer);
+    void portalOwnerChanged(const QString& owner);
+    // Whether the portal that took the request is gone.
+    bool portalEnded() const;
 
     QDBusConnection m_connection;
     BusNameOwner& m_portal;
     Done m_done;
     QString m_path;
+    // The process that owned the portal's name while the request was out; empty until known.
+    QString m_portalOwner;
+    bool m_portalEnded = false;
 };
 
 } // namespace platform::dbus

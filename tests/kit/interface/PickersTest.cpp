@@ -4,6 +4,7 @@
 #include "kit/interface/DirectoryPickerDelegate.h"
 #include "kit/interface/OpenPanel.h"
 #include "kit/interface/ShortcutOpener.h"
+#include "platform/fake/FakeDesktopOpener.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -118,5 +121,40 @@ TEST(ShortcutOpenerTest, FindsShortcutsByTheirExactName)
     ASSERT_TRUE(zk::shortcutNamed("water", folder).has_value());
     EXPECT_EQ(zk::shortcutNamed("Breaks/water.sh", folder)->name, "water");
     EXPECT_FALSE(zk::shortcutNamed("stretch & walk", folder).has_value());
-    EXPECT_FALSE(zk::openShortcut("Nothing by this name", folder));
+}
+
+TEST(ShortcutOpenerTest, WhetherTheScriptOpenedIsKnownOnlyOnceTheDesktopHasSaid)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("Stretch & walk.sh"), "#!/bin/sh\necho hi\n", true);
+    const platform::ShortcutsFolder folder(dir.path().toStdString());
+    platform::fake::FakeDesktopOpener desktop;
+    auto outcome = platform::DesktopOpener::Outcome::failed;
+    desktop.outcome = [&](const platform::fake::FakeDesktopOpener::Request&) { return outcome; };
+    platform::DesktopOpener::setShared(&desktop);
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString());
+        return 1;
+    });
+
+    std::vector<bool> done;
+    const auto record = [&done](bool opened) { done.push_back(opened); };
+    zk::openShortcut("Stretch & walk", folder, record);
+    EXPECT_TRUE(done.empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.size() == 1 && alerts.size() == 1; }, 5000));
+    EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the script" });
+    EXPECT_EQ(
+        desktop.openedUrls(), std::vector<QUrl> { QUrl::fromLocalFile(dir.filePath("Stretch & walk.sh")) });
+
+    outcome = platform::DesktopOpener::Outcome::opened;
+    zk::openShortcut("Stretch & walk", folder, record);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.size() == 2; }, 5000));
+    zk::openShortcut("Nothing by this name", folder, record);
+    EXPECT_EQ(done, (std::vector<bool> { false, true, false }));
+    EXPECT_EQ(desktop.openedUrls().size(), 2u);
+    EXPECT_EQ(alerts.size(), 1u);
+
+    zk::AlertPresenter::shared().setRunModal({});
+    platform::DesktopOpener::setShared(nullptr);
 }

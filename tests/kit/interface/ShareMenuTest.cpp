@@ -7,6 +7,7 @@
 #include "kit/interface/Pasteboard.h"
 #include "kit/interface/WorkspaceUtilities.h"
 #include "platform/ErrorReporter.h"
+#include "platform/fake/FakeDesktopOpener.h"
 
 #include <QClipboard>
 #include <QCoro/QCoroTask>
@@ -177,6 +178,41 @@ TEST_F(ShareMenuTest, SavingAnImageGoesThroughTheKitsWriterWithTheImagesMetadata
     zk::AlertPresenter::shared().setRunModal({});
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_NE(alerts[0].find("kiruvo-nowhere"), std::string::npos) << alerts[0];
+
+    // A save that fails over the image saved before is no saved image.
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString());
+        return 0;
+    });
+    service.imageTitle = [] { return QStringLiteral("Plain"); };
+    service.performWithItems({ QImage() });
+    EXPECT_TRUE(QTest::qWaitFor([&alerts] { return alerts.size() == 2; }, 5000));
+    zk::AlertPresenter::shared().setRunModal({});
+}
+
+TEST_F(ShareMenuTest, OpenTellsWhatNothingOpened)
+{
+    platform::fake::FakeDesktopOpener desktop;
+    desktop.outcome = [](const platform::fake::FakeDesktopOpener::Request&) {
+        return platform::DesktopOpener::Outcome::failed;
+    };
+    platform::DesktopOpener::setShared(&desktop);
+    std::vector<std::string> alerts;
+    zk::AlertPresenter::shared().setRunModal([&alerts](QMessageBox& alert) {
+        alerts.push_back(alert.text().toStdString());
+        return 1;
+    });
+    const QUrl page(QStringLiteral("https://kiruvo.example/faq"));
+    for (const auto& service : SharingService::sharingServicesForItems({ page })) {
+        if (service->id() == QStringLiteral("com.zelvantorium.share.open")) {
+            service->performWithItems({ page });
+        }
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&alerts] { return !alerts.empty(); }, 5000));
+    EXPECT_EQ(alerts, std::vector<std::string> { "Could not open the link" });
+    EXPECT_EQ(desktop.openedUrls(), std::vector<QUrl> { page });
+    zk::AlertPresenter::shared().setRunModal({});
+    platform::DesktopOpener::setShared(nullptr);
 }
 
 TEST_F(ShareMenuTest, AServiceIsKnownByItsNameWhateverItsTitle)

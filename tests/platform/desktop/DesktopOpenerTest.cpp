@@ -18,6 +18,7 @@
 #include <QVariantMap>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -163,6 +164,8 @@ public:
     QStringList asked;
     // The Response's code: 0 opened, 1 cancelled by the user, 2 ended otherwise.
     uint responseCode = 0;
+    // Runs after the reply in place of the Response, when set.
+    std::function<void()> insteadOfResponse;
 
 public Q_SLOTS:
     QDBusObjectPath OpenURI(const QString&, const QString& uri, const QVariantMap& options)
@@ -186,6 +189,10 @@ private:
         const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/") + sender + u'/'
             + options.value(QStringLiteral("handle_token")).toString();
         const uint code = responseCode;
+        if (insteadOfResponse) {
+            QTimer::singleShot(0, this, insteadOfResponse);
+            return QDBusObjectPath(path);
+        }
         QTimer::singleShot(0, this, [this, path, code] {
             QDBusMessage signal = QDBusMessage::createSignal(
                 path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
@@ -229,6 +236,15 @@ TEST_F(PortalOpenerTest, ThePortalsResponseIsTheOutcome)
     EXPECT_EQ(
         outcomeOf(opener, QUrl::fromLocalFile(folder.filePath(QStringLiteral("gone")))), Outcome::failed);
     EXPECT_EQ(m_standIn->asked.size(), 4);
+}
+
+TEST_F(PortalOpenerTest, APortalThatEndsBeforeItsResponseOpenedNothing)
+{
+    platform::dbus::PortalOpener opener(options());
+    // It took the request, then its process went away.
+    m_standIn->insteadOfResponse = [this] { m_connection.unregisterService(m_serviceName); };
+    EXPECT_EQ(outcomeOf(opener, QUrl(QStringLiteral("https://kiruvo.example/faq"))), Outcome::failed);
+    EXPECT_EQ(m_standIn->asked.size(), 1);
 }
 
 TEST_F(PortalOpenerTest, WithoutAPortalNothingOpens)
