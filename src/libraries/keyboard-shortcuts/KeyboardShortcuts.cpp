@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace KeyboardShortcuts {
@@ -39,6 +41,11 @@ struct State {
     std::map<std::string, SinkList> keyUpStreamSinks;
     std::uint64_t streamCounter = 0;
     bool isRecorderActive = false;
+    // The store's observers of the names with actions or streams, by raw value, and the store they
+    // observe; set while setShortcut() stores, whose hot keys are seen to already.
+    std::map<std::string, platform::UserDefaults::ObserverId> storeObservers;
+    std::weak_ptr<platform::UserDefaults> observedStore;
+    bool isStoring = false;
 };
 
 State& state()
@@ -86,8 +93,56 @@ void releaseHotKeyUnlessShared(const Shortcut& shortcut, const Name& name)
     }
 }
 
+std::optional<Shortcut> shortcutIn(const std::optional<platform::PropertyList>& value)
+{
+    // A stored number (the disabled marker) reads as its decimal text, which is no shortcut.
+    const auto* text = value ? value->getIf<std::string>() : nullptr;
+    return text ? Shortcut::fromJSONText(*text) : std::nullopt;
+}
+
+void stopFollowingStoredShortcuts()
+{
+    if (const auto observed = state().observedStore.lock()) {
+        for (const auto& [rawValue, id] : state().storeObservers) {
+            observed->removeObserver(id);
+        }
+    }
+    state().storeObservers.clear();
+}
+
+// A shortcut stored by another program (the sqlite3 tool, a sync tool) takes the name's hot key as
+// one set here does: the one it replaces is given up unless another name uses it, the new one is
+// claimed, and the change is announced.
+void followStoredShortcut(const Name& name)
+{
+    const auto suite = platform::UserDefaults::standard();
+    if (state().observedStore.lock() != suite) {
+        stopFollowingStoredShortcuts();
+        state().observedStore = suite;
+    }
+    if (state().storeObservers.contains(name.rawValue())) {
+        return;
+    }
+    state().storeObservers[name.rawValue()] = suite->addObserver(
+        name.userDefaultsKey(), [name](const std::string&, const auto& oldValue, const auto& newValue) {
+            const std::optional<Shortcut> before = shortcutIn(oldValue);
+            const std::optional<Shortcut> after = shortcutIn(newValue);
+            if (state().isStoring || before == after) {
+                return;
+            }
+            if (before) {
+                releaseHotKeyUnlessShared(*before, name);
+            }
+            if (after) {
+                claimHotKey(*after);
+            }
+            postShortcutDidChange(name);
+        });
+}
+
 void addHandler(std::map<std::string, ActionList>& table, const Name& name, Handler handler)
 {
+    followStoredShortcut(name);
     auto [entry, inserted] = table.try_emplace(name.rawValue(), ActionList { name, {} });
     entry->second.actions.push_back(std::move(handler));
     if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
@@ -167,6 +222,7 @@ platform::async::AsyncStream<EventType> makeEventStream(const Name& name, std::o
                 .keyUpStreamSinks.try_emplace(name.rawValue(), SinkList { name, {} })
                 .first->second.sinks[id]
                 = sinkFor(EventType::keyUp);
+            followStoredShortcut(name);
             if (const std::optional<Shortcut> shortcut = getShortcut(name)) {
                 claimHotKey(*shortcut);
             }
@@ -200,15 +256,7 @@ ShortcutChangeNotifier& ShortcutChangeNotifier::shared()
 
 std::optional<Shortcut> getShortcut(const Name& name)
 {
-    const std::optional<platform::PropertyList> value = store().objectForKey(name.userDefaultsKey());
-    if (!value) {
-        return std::nullopt;
-    }
-    // A stored number (the disabled marker) reads as its decimal text, which is no shortcut.
-    if (const auto* text = value->getIf<std::string>()) {
-        return Shortcut::fromJSONText(*text);
-    }
-    return std::nullopt;
+    return shortcutIn(store().objectForKey(name.userDefaultsKey()));
 }
 
 void setShortcut(std::optional<Shortcut> shortcut, const Name& name)
@@ -218,7 +266,9 @@ void setShortcut(std::optional<Shortcut> shortcut, const Name& name)
         if (!current) {
             return;
         }
+        state().isStoring = true;
         store().setObject(platform::PropertyList(false), name.userDefaultsKey());
+        state().isStoring = false;
         releaseHotKeyUnlessShared(*current, name);
         postShortcutDidChange(name);
         return;
@@ -231,7 +281,9 @@ void setShortcut(std::optional<Shortcut> shortcut, const Name& name)
         releaseHotKeyUnlessShared(*current, name);
     }
     claimHotKey(*shortcut);
+    state().isStoring = true;
     store().setObject(platform::PropertyList(*text), name.userDefaultsKey());
+    state().isStoring = false;
     postShortcutDidChange(name);
 }
 
@@ -408,6 +460,7 @@ void setRecorderActive(bool active)
 
 void resetForTesting()
 {
+    stopFollowingStoredShortcuts();
     state() = State {};
     CarbonKeyboardShortcuts::resetForTesting();
     PortalShortcuts::resetForTesting();

@@ -1,8 +1,13 @@
 #include "ShortcutsTestSupport.h"
 
 #include "libraries/keyboard-shortcuts/CarbonKeyboardShortcuts.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/PropertyListJson.h"
+#include "support/SqliteToolLock.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <QCoro/QCoroTask>
 
@@ -294,3 +299,39 @@ TEST_F(HotKeysTest, TheEndOfTheLastStreamGivesItsHotKeyBack)
 }
 
 } // namespace
+
+// Another program (the sqlite3 tool, a process of its own) stores a new shortcut for a name with an
+// action while the application runs: the old hot key is given back, the new one taken, and the
+// change announced, as when the user records it.
+TEST_F(HotKeysTest, AShortcutAnotherProgramStoresTakesTheNamesHotKey)
+{
+    if (!SqliteToolLock::available()) {
+        GTEST_SKIP() << "the sqlite3 tool is not installed";
+    }
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("defaults.sqlite3").toStdString();
+    const auto previous = platform::UserDefaults::standard();
+    auto suite = std::make_shared<platform::UserDefaults>(
+        platform::DefaultsDatabase::open(path), platform::UserDefaults::standardSuiteName);
+    platform::UserDefaults::setStandard(suite);
+    ASSERT_TRUE(suite->hearOtherPrograms());
+    KeyboardShortcuts::setShortcut(shared, first);
+    addAction(first, "first");
+    changes.clear();
+
+    const auto text = platform::PropertyListJson::encode(platform::PropertyList(*other.jsonText()));
+    ASSERT_TRUE(text);
+    SqliteToolLock tool(path);
+    ASSERT_TRUE(tool.hold(false));
+    ASSERT_TRUE(
+        tool.exec("UPDATE defaults SET value = '" + *text + "' WHERE key = 'KeyboardShortcuts_first';"));
+    ASSERT_TRUE(tool.commitAndRelease());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !changes.empty(); }, 5000));
+    EXPECT_THAT(changes, ElementsAre("first"));
+    EXPECT_FALSE(hotKeys.press(combinationOf(shared)));
+    EXPECT_TRUE(hotKeys.press(combinationOf(other)));
+    EXPECT_THAT(ran, ElementsAre("first"));
+
+    KeyboardShortcuts::resetForTesting();
+    platform::UserDefaults::setStandard(previous);
+}
