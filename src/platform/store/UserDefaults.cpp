@@ -3,6 +3,8 @@
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/DefaultsFileWatch.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -110,6 +112,10 @@ UserDefaults::UserDefaults(std::shared_ptr<DefaultsDatabase> database, std::stri
 
 UserDefaults::~UserDefaults()
 {
+    // The watch belongs to the main thread, where it was made: a last holder elsewhere hands it back.
+    if (d->watch && d->watch->thread() != QThread::currentThread()) {
+        d->watch.release()->deleteLater();
+    }
     std::vector<ObserverId> observers;
     {
         std::lock_guard lock(d->observersMutex);
