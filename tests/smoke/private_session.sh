@@ -57,10 +57,36 @@ on_bus() {
         --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
 }
 
-# Starts the Wayland compositor $1 (mutter or kwin) on the socket $2 in $XDG_RUNTIME_DIR, with its
-# output in $3, and sets $desktop to its process; fails unless the socket appears within a minute.
+# Starts the Wayland compositor $1 (mutter, kwin or sway) on the socket $2 in $XDG_RUNTIME_DIR, with
+# its output in $3, and sets $desktop to its process; fails unless the socket appears within a minute.
+# Sway runs with Xwayland, whose display it writes to $XDG_RUNTIME_DIR/xwayland-display; it refuses
+# root, so run by root it runs as nobody in a runtime folder of that user's ($sway_runtime, the
+# caller's to remove), whose socket is linked in place, as the leader of its own process group.
 start_compositor() {
     case "$1" in
+    sway)
+        sway_runtime="$(mktemp -d /tmp/kiruvo-sway.XXXXXX)"
+        printf 'xwayland force\nexec sh -c '"'"'echo "$DISPLAY" > %s/display'"'"'\n' "$sway_runtime" \
+            >"$sway_runtime/config"
+        local as_user=()
+        if [[ "$(id -u)" -eq 0 ]]; then
+            chown -R 65534:65534 "$sway_runtime"
+            as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+        fi
+        # A process group of its own, for the caller to end whole: sway forks a helper that waits
+        # for Xwayland to be ready, which outlives a sway ended before that.
+        XDG_RUNTIME_DIR="$sway_runtime" HOME="$sway_runtime" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+            WLR_RENDERER=pixman "${as_user[@]}" setsid sway -c "$sway_runtime/config" >"$3" 2>&1 &
+        # shellcheck disable=SC2034 # the caller's
+        desktop=$!
+        within 60 test -s "$sway_runtime/display" || return 1
+        local found
+        found="$(find "$sway_runtime" -maxdepth 1 -type s -name 'wayland-*' | head -n 1)"
+        [[ -n "$found" ]] || return 1
+        ln -s "$found" "$XDG_RUNTIME_DIR/$2"
+        cp "$sway_runtime/display" "$XDG_RUNTIME_DIR/xwayland-display"
+        return 0
+        ;;
     mutter)
         mutter --headless --virtual-monitor 640x480 --wayland --no-x11 --wayland-display "$2" >"$3" 2>&1 &
         ;;

@@ -2,16 +2,19 @@
 # Starts the application as a Wayland client of a real compositor, as a user's Wayland session
 # would: no X display at all, only the compositor's socket, with a private runtime folder, session
 # bus and empty data folders. Checks that it keeps running, answers scripting on the bus, takes its
-# idle time from the compositor, and ends cleanly on SIGTERM.
-# Usage: wayland_client.sh mutter|kwin <path of the kiruvo executable>
+# idle time from the compositor, and ends cleanly on SIGTERM. Sway (Debian 12's 1.7, which offers only
+# KDE's older idle protocol) runs Xwayland, whose display the session names as well: the idle time
+# comes from the compositor all the same.
+# Usage: wayland_client.sh mutter|kwin|sway <path of the kiruvo executable>
 set -uo pipefail
 
 if [[ "${1:-}" != "--inside" ]]; then
-    compositor="${1:?usage: wayland_client.sh mutter|kwin <kiruvo executable>}"
-    executable="${2:?usage: wayland_client.sh mutter|kwin <kiruvo executable>}"
+    compositor="${1:?usage: wayland_client.sh mutter|kwin|sway <kiruvo executable>}"
+    executable="${2:?usage: wayland_client.sh mutter|kwin|sway <kiruvo executable>}"
     case "$compositor" in
     mutter) program=mutter package=mutter ;;
     kwin) program=kwin_wayland package=kwin-wayland ;;
+    sway) program=sway package=sway ;;
     *) echo "FAIL: unknown compositor $compositor" && exit 1 ;;
     esac
     if ! command -v "$program" >/dev/null 2>&1; then
@@ -39,6 +42,7 @@ source "$(dirname "$0")/private_session.sh"
 socket=kiruvo-$compositor
 desktop=""
 app=""
+sway_runtime=""
 # Nothing started here outlives the test, whatever ends it.
 stop_all() {
     [[ -n "$app" ]] && kill -KILL "$app" 2>/dev/null
@@ -46,6 +50,10 @@ stop_all() {
         kill -TERM "$desktop" 2>/dev/null
         for _ in $(seq 1 50); do kill -0 "$desktop" 2>/dev/null || break; sleep 0.1; done
         kill -KILL "$desktop" 2>/dev/null
+    fi
+    if [[ -n "$sway_runtime" ]]; then
+        [[ -n "$desktop" ]] && kill -KILL -- "-$desktop" 2>/dev/null
+        rm -rf "$sway_runtime"
     fi
     wait 2>/dev/null
 }
@@ -71,11 +79,17 @@ mutter)
 kwin)
     expected_source="Wayland ext-idle-notify"
     ;;
+sway)
+    expected_source="Wayland org_kde_kwin_idle"
+    # Xwayland sees only the input that goes to X windows: it is never asked.
+    DISPLAY="$(cat "$XDG_RUNTIME_DIR/xwayland-display")"
+    export DISPLAY
+    ;;
 esac
 desktop_running || fail "$compositor ended at start-up"
 
-# As a Wayland session starts it: the compositor's socket and no X display, so that Qt can only
-# run as a Wayland client.
+# As a Wayland session starts it: the compositor's socket and no X display but Xwayland's (sway),
+# so that Qt runs as a Wayland client.
 WAYLAND_DISPLAY="$socket" "$executable" >"$work/app.log" 2>&1 &
 app=$!
 

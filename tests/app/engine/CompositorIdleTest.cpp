@@ -116,10 +116,15 @@ public:
         if (!isRunning()) {
             return;
         }
+        const auto group = static_cast<pid_t>(m_process.processId());
         m_process.terminate();
         if (!m_process.waitForFinished(10000)) {
             m_process.kill();
             m_process.waitForFinished(5000);
+        }
+        if (m_ownProcessGroup) {
+            // What it started and left behind (a helper still waiting for Xwayland to be ready).
+            ::kill(-group, SIGKILL);
         }
     }
     std::string output() { return m_process.readAll().toStdString(); }
@@ -147,9 +152,20 @@ protected:
         return QTest::qWaitFor([&] { return !isRunning() || ready(); }, startTimeoutMs) && isRunning();
     }
 
+    // Started as a process group of its own, which ends with it.
+    void startInOwnProcessGroup()
+    {
+        m_ownProcessGroup = true;
+        m_process.setChildProcessModifier([] {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            ::setpgid(0, 0);
+        });
+    }
+
     const QString m_runtime;
     const QString m_busAddress;
     QProcess m_process;
+    bool m_ownProcessGroup = false;
 };
 
 class KWin final : public Compositor {
@@ -249,6 +265,9 @@ public:
             m_ownRuntime.emplace(QStringLiteral("/tmp/kiruvo-sway-XXXXXX"));
             m_sessionRuntime = m_ownRuntime->path();
         }
+        // Sway forks a helper that waits for Xwayland to say it is ready, and outlives a sway ended
+        // before that, with Xwayland; nor does the unprivileged user keep the signal at the test's end.
+        startInOwnProcessGroup();
     }
     ~Sway() override
     {
