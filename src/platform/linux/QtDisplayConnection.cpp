@@ -30,13 +30,15 @@ std::string waylandSocketPath()
 
 // Whether a socket of the process connected to `path` has been closed by its other end. Every
 // connection of the process to the compositor is looked at: when the compositor has gone, all of
-// them are closed; when it dropped Qt's connection for a protocol error, that one is.
+// them are closed; when it dropped Qt's connection for a protocol error, that one is. With none to
+// look at (a socket the compositor handed over when it started the application), true.
 bool aConnectionWasClosedBy(const std::string& path)
 {
     DIR* folder = ::opendir("/proc/self/fd");
     if (!folder) {
         return true;
     }
+    bool found = false;
     bool closed = false;
     while (const dirent* entry = ::readdir(folder)) {
         char* end = nullptr;
@@ -51,6 +53,7 @@ bool aConnectionWasClosedBy(const std::string& path)
             || std::strncmp(peer.sun_path, path.c_str(), sizeof peer.sun_path) != 0) {
             continue;
         }
+        found = true;
         pollfd state { static_cast<int>(fd), POLLRDHUP, 0 };
         if (::poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0) {
             closed = true;
@@ -58,7 +61,7 @@ bool aConnectionWasClosedBy(const std::string& path)
         }
     }
     ::closedir(folder);
-    return closed;
+    return closed || !found;
 }
 
 } // namespace

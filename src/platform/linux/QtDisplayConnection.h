@@ -20,9 +20,9 @@ public:
 
     // Whether Qt's connection to `display` has failed: the X connection reports an error, or the
     // compositor closed the connection. False for a display Qt is not connected to (another
-    // platform plugin, or a second display of that kind). Where the connection cannot be looked at
-    // (a compositor's socket handed over by the compositor itself), it counts as failed: the
-    // message is then all there is to go by. Any thread.
+    // platform plugin). Where the connection cannot be looked at (no X connection to be had, a
+    // socket the compositor handed over itself), it counts as failed: the message is then all
+    // there is to go by. Any thread.
     bool hasFailed(DisplayLossWatch::Display display) const;
 
 private:

@@ -11,11 +11,14 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -28,6 +31,7 @@
 #include <optional>
 #include <poll.h>
 #include <unistd.h>
+#include <utility>
 
 using platform::DisplayLossWatch;
 using platform::LogindSystemEvents;
@@ -424,7 +428,7 @@ struct ChildResult {
 // signals, runs whenReady, and collects what it printed.
 ChildResult runChild(const QString& mode, const std::vector<int>& signalNumbers,
     const std::function<void()>& whenReady = {}, const std::string& display = {},
-    const QString& qtPlatform = {})
+    const std::vector<std::pair<QString, QString>>& variables = {})
 {
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -432,8 +436,8 @@ ChildResult runChild(const QString& mode, const std::vector<int>& signalNumbers,
     if (!display.empty()) {
         environment.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display));
     }
-    if (!qtPlatform.isEmpty()) {
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), qtPlatform);
+    for (const auto& [name, value] : variables) {
+        environment.insert(name, value);
     }
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::SeparateChannels);
@@ -580,11 +584,52 @@ TEST(SystemEvents, TheDisplayLossWordsWhileTheDisplayLivesChangeNothing)
     if (!server.isRunning()) {
         GTEST_SKIP() << "Xvfb is not available";
     }
-    const ChildResult result
-        = runChild(QStringLiteral("words"), { SIGTERM }, {}, server.display(), QStringLiteral("xcb"));
+    const ChildResult result = runChild(QStringLiteral("words"), { SIGTERM }, {}, server.display(),
+        { { QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb") } });
     ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.lines, (std::vector<std::string> { "on xcb", "ready", "will-terminate", "exited 0 1" }));
+}
+
+// The same on a Wayland compositor (a headless Mutter of the test's own).
+TEST(SystemEvents, TheDisplayLossWordsWhileTheWaylandDisplayLivesChangeNothing)
+{
+    const QString mutter = QStandardPaths::findExecutable(QStringLiteral("mutter"));
+    if (mutter.isEmpty()) {
+        GTEST_SKIP() << "mutter is not installed";
+    }
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    ASSERT_TRUE(
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString socket = QStringLiteral("kiruvo-words");
+    QProcess compositor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    compositor.setProcessEnvironment(environment);
+    compositor.setProcessChannelMode(QProcess::MergedChannels);
+    compositor.start(mutter,
+        { QStringLiteral("--headless"), QStringLiteral("--virtual-monitor"), QStringLiteral("640x480"),
+            QStringLiteral("--wayland"), QStringLiteral("--no-x11"), QStringLiteral("--wayland-display"),
+            socket });
+    const auto stop = qScopeGuard([&compositor] {
+        compositor.terminate();
+        if (!compositor.waitForFinished(10000)) {
+            compositor.kill();
+            compositor.waitForFinished(5000);
+        }
+    });
+    if (!QTest::qWaitFor([&] { return QFileInfo::exists(runtime.filePath(socket)); }, 60000)) {
+        GTEST_SKIP() << "mutter did not start: " << compositor.readAll().toStdString();
+    }
+    const ChildResult result = runChild(QStringLiteral("words"), { SIGTERM }, {}, {},
+        { { QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland") },
+            { QStringLiteral("XDG_RUNTIME_DIR"), runtime.path() },
+            { QStringLiteral("WAYLAND_DISPLAY"), socket } });
+    ASSERT_EQ(result.exitStatus, QProcess::NormalExit);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(
+        result.lines, (std::vector<std::string> { "on wayland", "ready", "will-terminate", "exited 0 1" }));
 }
 
 TEST(SystemEvents, ASignalEndsTheApplicationWhileAnAlertThatRefusesToCloseIsOpen)
