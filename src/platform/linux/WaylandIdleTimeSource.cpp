@@ -75,8 +75,12 @@ void WaylandIdleTimeSource::disconnect()
     m_readable.reset();
     destroyNotifications();
     if (m_notifier) {
-        // Neither protocol's notifier has a request that ends it: it is freed here alone.
-        wl_proxy_destroy(m_notifier);
+        if (m_protocol == Protocol::extIdleNotify) {
+            ext_idle_notifier_v1_destroy(reinterpret_cast<ext_idle_notifier_v1*>(m_notifier));
+        } else {
+            // KDE's has no request that ends it: it is freed here alone.
+            org_kde_kwin_idle_destroy(reinterpret_cast<org_kde_kwin_idle*>(m_notifier));
+        }
         m_notifier = nullptr;
     }
     if (m_seat) {
