@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -60,6 +61,20 @@ ClockChangeWatch::ClockChangeWatch(std::function<void()> changed, Options option
     watchZoneFiles();
     connect(m_zoneWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { zoneMayHaveChanged(); });
     connect(m_zoneWatcher, &QFileSystemWatcher::fileChanged, this, [this] { zoneMayHaveChanged(); });
+    // The time zone library chose a zone by rules of its own at its first use: from the first turn
+    // of the event loop on, the zone is the one the C library reads.
+    QMetaObject::invokeMethod(
+        this, [this] { zoneMayHaveChanged(); }, Qt::QueuedConnection);
+    // The kernel marks its mount table as an exceptional condition after every change of it.
+    m_mountTable = ::open(m_options.zonePaths.mountTable.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_mountTable >= 0) {
+        m_mountNotifier = new QSocketNotifier(m_mountTable, QSocketNotifier::Exception, this);
+        connect(m_mountNotifier, &QSocketNotifier::activated, this, [this] { zoneMayHaveChanged(); });
+    } else {
+        log(LogLevel::Warning, lcSystem(),
+            "The mount table cannot be watched, so a zone file mounted later goes unseen: "
+                + std::string(std::strerror(errno)));
+    }
 }
 
 ClockChangeWatch::~ClockChangeWatch()
@@ -67,6 +82,10 @@ ClockChangeWatch::~ClockChangeWatch()
     if (m_timerFile >= 0) {
         delete m_timerNotifier;
         ::close(m_timerFile);
+    }
+    if (m_mountTable >= 0) {
+        delete m_mountNotifier;
+        ::close(m_mountTable);
     }
 }
 

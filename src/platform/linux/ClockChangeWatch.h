@@ -24,10 +24,11 @@ namespace platform {
 //
 // The zone: the zone file the C library reads (/etc/localtime, see MachineZoneFile) is watched
 // itself, for a copy written over in place, and so is Debian's /etc/timezone beside it; the folder
-// holding them is watched for a file replaced or put back. After any of these the zone the file
-// stands for is found again, and when it is another one, it becomes TimeZone::current()'s before
-// `changed` runs. A zone that TZ in the environment names is this process's for good: nothing is
-// watched then.
+// holding them is watched for a file replaced or put back, and the mount table for a file mounted
+// over one of them or taken away. After any of these, and once at the start (the time zone
+// library chose its zone by rules of its own), the zone the file stands for is found again, and
+// when it is another one, it becomes TimeZone::current()'s before `changed` runs. A zone that TZ
+// in the environment names is this process's for good: nothing is watched then.
 //
 // Main-thread only.
 class ClockChangeWatch : public QObject {
@@ -65,6 +66,8 @@ private:
     int m_timerFile = -1;
     QSocketNotifier* m_timerNotifier = nullptr;
     QFileSystemWatcher* m_zoneWatcher = nullptr;
+    int m_mountTable = -1;
+    QSocketNotifier* m_mountNotifier = nullptr;
 };
 
 } // namespace platform

@@ -49,6 +49,31 @@ std::string withoutVariantFolder(std::string name)
     return name;
 }
 
+// A path of the mount table, whose blanks and backslashes are written as octal escapes (\040).
+std::string unescapedMountPath(const std::string& text)
+{
+    std::string path;
+    const auto isOctal
+        = [&text](std::size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '7'; };
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\\' && isOctal(at + 1) && isOctal(at + 2) && isOctal(at + 3)) {
+            path += static_cast<char>(
+                (text[at + 1] - '0') * 64 + (text[at + 2] - '0') * 8 + (text[at + 3] - '0'));
+            at += 3;
+        } else {
+            path += text[at];
+        }
+    }
+    return path;
+}
+
+bool isMountPoint(const fs::path& path, const std::set<std::string>& mounted)
+{
+    std::error_code error;
+    const fs::path resolved = fs::canonical(path, error);
+    return !error && mounted.contains(resolved.string());
+}
+
 std::string firstLine(const std::string& text)
 {
     std::string line = text.substr(0, text.find('\n'));
@@ -79,9 +104,10 @@ std::string MachineZoneFile::nameFile() const
 
 std::optional<std::string> MachineZoneFile::zoneName(const std::string& preferred) const
 {
+    const std::set<std::string> mounted = mountPoints();
     std::error_code error;
     if (fs::is_symlink(fs::symlink_status(m_paths.zoneFile, error))) {
-        if (auto name = nameOfLinkTarget()) {
+        if (auto name = nameOfLinkTarget(mounted)) {
             return name;
         }
     }
@@ -89,14 +115,40 @@ std::optional<std::string> MachineZoneFile::zoneName(const std::string& preferre
     if (!contents) {
         return std::nullopt;
     }
-    return nameByContents(*contents, preferred);
+    return nameByContents(*contents, preferred, mounted);
 }
 
-std::optional<std::string> MachineZoneFile::nameOfLinkTarget() const
+std::set<std::string> MachineZoneFile::mountPoints() const
+{
+    // A few hundred lines, even with many containers.
+    constexpr std::size_t largestMountTable = 16 * 1024 * 1024;
+    std::set<std::string> points;
+    const auto table = RegularFile::read(m_paths.mountTable, largestMountTable).contents;
+    if (!table) {
+        return points;
+    }
+    std::size_t lineStart = 0;
+    while (lineStart < table->size()) {
+        const std::size_t lineEnd = std::min(table->find('\n', lineStart), table->size());
+        // "id parent major:minor root mount-point options ...": the fifth field.
+        std::size_t fieldStart = lineStart;
+        for (int field = 0; field < 4 && fieldStart < lineEnd; ++field) {
+            fieldStart = std::min(table->find(' ', fieldStart), lineEnd) + 1;
+        }
+        if (fieldStart < lineEnd) {
+            const std::size_t fieldEnd = std::min(table->find(' ', fieldStart), lineEnd);
+            points.insert(unescapedMountPath(table->substr(fieldStart, fieldEnd - fieldStart)));
+        }
+        lineStart = lineEnd + 1;
+    }
+    return points;
+}
+
+std::optional<std::string> MachineZoneFile::nameOfLinkTarget(const std::set<std::string>& mounted) const
 {
     std::error_code error;
     const fs::path target = fs::canonical(m_paths.zoneFile, error);
-    if (error) {
+    if (error || mounted.contains(target.string())) {
         return std::nullopt;
     }
     std::string name;
@@ -119,11 +171,12 @@ std::optional<std::string> MachineZoneFile::nameOfLinkTarget() const
 }
 
 std::optional<std::string> MachineZoneFile::nameByContents(
-    const std::string& contents, const std::string& preferred) const
+    const std::string& contents, const std::string& preferred, const std::set<std::string>& mounted) const
 {
     const fs::path database(m_paths.zoneDatabase);
     const auto hasTheContents = [&](const std::string& name) {
-        return isKnownZone(name) && contentsOf(database / name) == contents;
+        return isKnownZone(name) && contentsOf(database / name) == contents
+            && !isMountPoint(database / name, mounted);
     };
     if (hasTheContents(preferred)) {
         return preferred;
@@ -149,7 +202,7 @@ std::optional<std::string> MachineZoneFile::nameByContents(
             || entry->file_size(unreadable) != contents.size()) {
             continue;
         }
-        if (contentsOf(entry->path()) == contents) {
+        if (contentsOf(entry->path()) == contents && !isMountPoint(entry->path(), mounted)) {
             matches.push_back(relative.string());
         }
     }

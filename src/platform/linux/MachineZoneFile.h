@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 
 namespace platform {
@@ -13,6 +14,9 @@ namespace platform {
 //   ends outside the database) is found by its contents among the database's files. Which of the
 //   zones with those very contents it is, "timezone" beside the zone file (Debian's) may say, and
 //   only then, as the file may be out of date.
+// A file mounted over a database file (a bind mount over /etc/localtime lands on the file its link
+// leads to) holds another zone than its name says: such a file names no zone, and only its
+// contents count.
 //
 // Any thread.
 class MachineZoneFile {
@@ -20,6 +24,8 @@ public:
     struct Paths {
         std::string zoneFile = "/etc/localtime";
         std::string zoneDatabase = "/usr/share/zoneinfo";
+        // The kernel's table of this process's mounts.
+        std::string mountTable = "/proc/self/mountinfo";
     };
 
     explicit MachineZoneFile(Paths paths);
@@ -35,9 +41,11 @@ public:
     std::string nameFile() const;
 
 private:
-    std::optional<std::string> nameOfLinkTarget() const;
-    std::optional<std::string> nameByContents(
-        const std::string& contents, const std::string& preferred) const;
+    std::optional<std::string> nameOfLinkTarget(const std::set<std::string>& mounted) const;
+    std::optional<std::string> nameByContents(const std::string& contents, const std::string& preferred,
+        const std::set<std::string>& mounted) const;
+    // The paths something is mounted on.
+    std::set<std::string> mountPoints() const;
 
     Paths m_paths;
 };
