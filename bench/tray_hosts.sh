@@ -7,7 +7,12 @@
 # idle_sources.sh leaves out. With --calls, the D-Bus calls the panel made to the application in
 # that time (from dbus-monitor on the private bus) are counted too.
 #
-# Usage: bench/tray_hosts.sh [--idle S] [--hosts "trayer xfce"] [--display :N] [--calls]
+# With --welcome the application starts for the first time and its Welcome window, whose heart beats
+# while it is on screen, is left open as a user may leave it all day: measured first on the
+# workspace shown, then again with the window manager showing another workspace, where nothing may
+# wake the application for it.
+#
+# Usage: bench/tray_hosts.sh [--idle S] [--hosts "trayer xfce"] [--display :N] [--calls] [--welcome]
 #            name=<kiruvo executable> [name=<kiruvo executable> ...]
 #   --idle S   seconds measured per build and host (default 180), after 40 s of start-up
 set -uo pipefail
@@ -16,6 +21,7 @@ idle=180
 hosts="trayer xfce"
 display=":24"
 calls=0
+welcome=0
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -23,12 +29,13 @@ while [[ $# -gt 0 ]]; do
     --hosts) hosts="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
     --calls) calls=1; shift ;;
+    --welcome) welcome=1; shift ;;
     *=*) builds+=("$1"); shift ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
 if [[ ${#builds[@]} -eq 0 ]]; then
-    echo "usage: $0 [--idle S] [--hosts LIST] [--display :N] [--calls] name=/path/to/kiruvo ..." >&2
+    echo "usage: $0 [--idle S] [--hosts LIST] [--display :N] [--calls] [--welcome] name=/path/to/kiruvo ..." >&2
     exit 2
 fi
 
@@ -67,6 +74,16 @@ xfce_panel_configuration() {
 XML
 }
 
+# Prints what the application `app` cost since the cpu_ns and switches lines given, over the idle
+# time, in total and by thread.
+print_idle_figures() {
+    local label="$1" app="$2" cpu_before="$3" switches_before="$4" cpu wakeups
+    cpu=$(printf '%.1f' "$(counted_since "$cpu_before" "$(cpu_ns "$app")" "$((idle * 1000000 / 60))")")
+    wakeups=$(printf '%.2f' "$(counted_since "$switches_before" "$(switches "$app")" "$idle")")
+    echo "$label: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second"
+    print_thread_wakeups "$switches_before" "$app" "$idle"
+}
+
 # Runs one build under one host on a desktop of its own (X display, bus, window manager, panel);
 # prints its figures.
 measure() {
@@ -102,8 +119,8 @@ measure() {
         fi
         echo $! >>"$work/pids"
         sleep 3
-        # Not the first launch: the Welcome window and its animation are not idle time.
-        mark_launched_before "$folder/data/kiruvo/defaults.sqlite3"
+        # Not the first launch, unless the Welcome window is what is measured.
+        [[ $welcome -eq 1 ]] || mark_launched_before "$folder/data/kiruvo/defaults.sqlite3"
         KIRUVO_DEFAULTS_PATH="$folder/data/kiruvo/defaults.sqlite3" XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb \
             "$executable" >"$folder/log" 2>&1 &
         local app=$!
@@ -125,11 +142,18 @@ measure() {
             echo "[$name] $host: the application ended; its log:" && cat "$folder/log"
             exit 0
         fi
-        local cpu wakeups
-        cpu=$(printf '%.1f' "$(counted_since "$cpu_before" "$(cpu_ns "$app")" "$((idle * 1000000 / 60))")")
-        wakeups=$(printf '%.2f' "$(counted_since "$switches_before" "$(switches "$app")" "$idle")")
-        echo "[$name] $host: CPU ${cpu} ms a minute, ${wakeups} wake-ups a second"
-        print_thread_wakeups "$switches_before" "$app" "$idle"
+        local shown=""
+        [[ $welcome -eq 1 ]] && shown=", Welcome window shown"
+        print_idle_figures "[$name] $host$shown" "$app" "$cpu_before" "$switches_before"
+        if [[ $welcome -eq 1 ]]; then
+            # The window manager unmaps the windows of the workspace it leaves.
+            xdotool set_num_desktops 2 && sleep 0.5 && xdotool set_desktop 1 && sleep 2
+            cpu_before=$(cpu_ns "$app")
+            switches_before=$(switches "$app")
+            sleep "$idle"
+            print_idle_figures "[$name] $host, Welcome window on another workspace" "$app" "$cpu_before" \
+                "$switches_before"
+        fi
         if [[ -n "$monitor" ]]; then
             kill "$monitor" 2>/dev/null
             wait "$monitor" 2>/dev/null

@@ -105,22 +105,41 @@ bool XTestUser::windowManagerRoundTrip(int timeoutMs)
     }
     const QDeadlineTimer deadline(timeoutMs);
     for (const std::uint32_t wanted : { current.front() + 1, current.front() }) {
-        xcb_client_message_event_t message {};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = m_root;
-        message.type = desktops;
-        message.data.data32[0] = wanted;
-        xcb_send_event(m_connection, 0, m_root,
-            XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-            reinterpret_cast<const char*>(&message));
-        xcb_flush(m_connection);
-        while (cardinals(m_root, desktops) != std::vector<std::uint32_t> { wanted }) {
-            if (deadline.hasExpired()) {
-                return false;
-            }
-            QThread::msleep(5);
+        if (!askWindowManager(desktops, wanted, deadline)) {
+            return false;
         }
+    }
+    return true;
+}
+
+bool XTestUser::switchToDesktop(std::uint32_t desktop, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    const xcb_atom_t desktops = atom("_NET_NUMBER_OF_DESKTOPS");
+    const auto count = cardinals(m_root, desktops);
+    if (count.empty() || (count.front() <= desktop && !askWindowManager(desktops, desktop + 1, deadline))) {
+        return false;
+    }
+    return askWindowManager(atom("_NET_CURRENT_DESKTOP"), desktop, deadline);
+}
+
+bool XTestUser::askWindowManager(xcb_atom_t property, std::uint32_t wanted, const QDeadlineTimer& deadline)
+{
+    xcb_client_message_event_t message {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = m_root;
+    message.type = property;
+    message.data.data32[0] = wanted;
+    xcb_send_event(m_connection, 0, m_root,
+        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char*>(&message));
+    xcb_flush(m_connection);
+    while (cardinals(m_root, property) != std::vector<std::uint32_t> { wanted }) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(5);
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QPoint>
 
 #include <xcb/xcb.h>
@@ -31,6 +32,9 @@ public:
     // Returns once the window manager has handled every event the server gave it before the call:
     // it is asked for a change it answers in a property (the number of desktops, set back after).
     bool windowManagerRoundTrip(int timeoutMs);
+    // Shows another workspace, as a pager does (the window manager unmaps the windows of the one
+    // left), adding it if the desktop has too few; returns once the window manager has switched.
+    bool switchToDesktop(std::uint32_t desktop, int timeoutMs);
 
     // Whether another client (the window manager moving a window) holds the pointer.
     bool pointerIsGrabbedByAnother();
@@ -43,6 +47,8 @@ public:
 
 private:
     xcb_atom_t atom(const char* name);
+    // Asks the window manager to set a root window property it owns, and waits until it has.
+    bool askWindowManager(xcb_atom_t property, std::uint32_t wanted, const QDeadlineTimer& deadline);
     std::vector<std::uint32_t> cardinals(xcb_window_t window, xcb_atom_t property);
     void key(bool press, std::uint32_t keySymbol);
 

@@ -13,6 +13,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -134,6 +135,59 @@ QSize HeartView::sizeHint() const
 void HeartView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Exposure told before this showing says nothing of it.
+    ++m_showings;
+    m_exposureCheckPending = false;
+    watchExposure();
+    startBeating();
+}
+
+void HeartView::watchExposure()
+{
+    QWindow* shownIn = window()->windowHandle();
+    if (shownIn == m_exposure) {
+        return;
+    }
+    if (m_exposure) {
+        m_exposure->removeEventFilter(this);
+    }
+    m_exposure = shownIn;
+    if (m_exposure) {
+        m_exposure->installEventFilter(this);
+    }
+}
+
+bool HeartView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A window manager that unmaps a window (another workspace) takes it off the screen without
+    // hiding its widgets: only the window's exposure tells. A window hidden and shown again at once
+    // still has the end of its first showing to tell, so the exposure is read once every waiting
+    // event has been told.
+    if (watched == m_exposure && event->type() == QEvent::Expose && !m_exposureCheckPending) {
+        m_exposureCheckPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, showing = m_showings] {
+                if (showing != m_showings) {
+                    return;
+                }
+                m_exposureCheckPending = false;
+                if (!isVisible() || !m_exposure) {
+                    return;
+                }
+                if (!m_exposure->isExposed()) {
+                    stopBeating();
+                } else if (!isBeating()) {
+                    startBeating();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void HeartView::startBeating()
+{
     if (platform::ReduceMotion::isEnabled()) {
         rest(Size::normal);
         return;

@@ -7,6 +7,7 @@
 
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 
 #include <stop_token>
@@ -16,8 +17,10 @@ namespace kiruvo {
 
 // A heart that beats while it is on screen: it swells, shrinks, swells again and rests, in a
 // rhythm set by the beat length (0.5 s) and the pause after each beat (1.0 s). The beat starts when
-// the view is shown and stops, silently, when it is hidden; when the desktop asks for reduced
-// motion the heart stays still.
+// the view is shown and stops, silently, when it is hidden, and also while its window is shown but
+// off the screen (minimised, or on another workspace, where the window manager unmaps it without
+// Qt hiding the widget), so that a window left open all day costs nothing while nobody can see
+// it; when the desktop asks for reduced motion the heart stays still.
 //
 // The heart and its soft shadow are drawn once per size and screen scale into pictures; a beat
 // only scales the picture. Frames are drawn only while the heart moves, no more often than the
@@ -109,8 +112,11 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void startBeating();
+    void watchExposure();
     QCoro::Task<void> beat(std::stop_token token);
     void animateTo(Size target, double duration, bool spring);
     void stopBeating();
@@ -125,6 +131,8 @@ private:
     const Picture& picture(std::size_t index, double devicePixelRatio) const;
 
     zk::TimerSource m_source;
+    // The window whose exposure starts and stops the beat while the view is shown.
+    QPointer<QWindow> m_exposure;
     platform::async::TaskHandle m_task;
     platform::combine::AnyCancellable m_frame;
     HeartMotion m_motion;
@@ -136,6 +144,8 @@ private:
     double m_opacity = 1.0;
     int m_framesDrawn = 0;
     bool m_moving = false;
+    bool m_exposureCheckPending = false;
+    unsigned m_showings = 0;
 };
 
 } // namespace kiruvo

@@ -2,11 +2,15 @@
 
 #include "platform/combine/ManualScheduler.h"
 #include "platform/desktop/ReduceMotion.h"
+#include "support/OpenboxSession.h"
+#include "support/WindowUnderOpenbox.h"
 
 #include <QCoreApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -164,6 +168,45 @@ TEST_F(HeartViewBeatTest, hidingStopsTheBeatAtItsNextWait)
     showAndStart();
     EXPECT_TRUE(view.isBeating());
     EXPECT_EQ(view.size(), Size::large);
+}
+
+// A window manager takes a window on another workspace off the screen without Qt hiding it; a
+// Welcome window left open there all day must not wake the application for its heart.
+TEST(HeartViewUnderOpenboxTest, restsWhileItsWindowIsOnAnotherWorkspaceAndBeatsAgainBack)
+{
+    if (!OpenboxSession::isChild()) {
+        if (!OpenboxSession::isAvailable()) {
+            GTEST_SKIP() << "openbox is not installed";
+        }
+        OpenboxSession::expectCurrentTestReports(
+            { "managed", "shown: beating", "another workspace: resting, nothing waiting", "back: beating" });
+        return;
+    }
+    platform::ReduceMotion::setOverrideForTesting(false);
+    platform::combine::ManualScheduler scheduler;
+    const zk::TimerSource source { &scheduler, [&scheduler] { return scheduler.now(); } };
+    HeartView view { nullptr, source };
+    view.show();
+    WindowUnderOpenbox desktop(view);
+    OpenboxSession::report(desktop.waitUntilManagedAndActive() ? "managed" : "not managed");
+    QWindow* window = view.windowHandle();
+    const auto beating = [&] { return std::string(view.isBeating() ? "beating" : "resting"); };
+    (void)QTest::qWaitFor([&] { return window->isExposed(); }, 5000);
+    OpenboxSession::report("shown: " + beating());
+
+    if (!desktop.user().switchToDesktop(1, 5000)) {
+        OpenboxSession::report("no other workspace");
+    }
+    (void)QTest::qWaitFor([&] { return !window->isExposed() && !view.isBeating(); }, 5000);
+    scheduler.runPending();
+    QCoreApplication::processEvents();
+    OpenboxSession::report("another workspace: " + beating()
+        + (scheduler.pendingCount() == 0 ? ", nothing waiting" : ", something waiting"));
+
+    desktop.user().switchToDesktop(0, 5000);
+    (void)QTest::qWaitFor([&] { return window->isExposed() && view.isBeating(); }, 5000);
+    OpenboxSession::report("back: " + beating());
+    platform::ReduceMotion::setOverrideForTesting(std::nullopt);
 }
 
 TEST_F(HeartViewBeatTest, framesComeOnlyWhileTheHeartMovesAndAtMostThirtyASecond)
