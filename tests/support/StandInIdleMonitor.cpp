@@ -72,6 +72,28 @@ std::size_t StandInIdleMonitor::heldIdleTimeAnswers() const
     return m_heldAnswers.size();
 }
 
+void StandInIdleMonitor::holdWatchAnswers()
+{
+    std::lock_guard lock(m_mutex);
+    m_holdingWatchAnswers = true;
+}
+
+std::size_t StandInIdleMonitor::releaseWatchAnswers()
+{
+    std::lock_guard lock(m_mutex);
+    m_holdingWatchAnswers = false;
+    for (const QDBusMessage& reply : m_heldWatchAnswers) {
+        m_connection.send(reply);
+    }
+    return std::exchange(m_heldWatchAnswers, {}).size();
+}
+
+std::size_t StandInIdleMonitor::heldWatchAnswers() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_heldWatchAnswers.size();
+}
+
 std::optional<double> StandInIdleMonitor::nextFiring() const
 {
     std::lock_guard lock(m_mutex);
@@ -125,12 +147,12 @@ bool StandInIdleMonitor::handleMessage(const QDBusMessage& message, const QDBusC
     } else if (member == QLatin1String("AddIdleWatch")) {
         const uint id = ++m_nextId;
         m_idleWatches[id] = { message.arguments().value(0).toULongLong(), false };
-        connection.send(message.createReply(QVariant::fromValue(id)));
+        answerWatch(connection, message.createReply(QVariant::fromValue(id)));
         fireDueLocked();
     } else if (member == QLatin1String("AddUserActiveWatch")) {
         const uint id = ++m_nextId;
         m_activeWatches.insert(id);
-        connection.send(message.createReply(QVariant::fromValue(id)));
+        answerWatch(connection, message.createReply(QVariant::fromValue(id)));
     } else if (member == QLatin1String("RemoveWatch")) {
         const uint id = message.arguments().value(0).toUInt();
         m_idleWatches.erase(id);
@@ -156,6 +178,15 @@ bool StandInIdleMonitor::fireDueLocked()
         }
     }
     return fired;
+}
+
+void StandInIdleMonitor::answerWatch(const QDBusConnection& connection, const QDBusMessage& reply)
+{
+    if (m_holdingWatchAnswers) {
+        m_heldWatchAnswers.push_back(reply);
+    } else {
+        connection.send(reply);
+    }
 }
 
 void StandInIdleMonitor::fire(uint id)

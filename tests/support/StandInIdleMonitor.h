@@ -36,6 +36,11 @@ public:
     // Sends the held answers and answers at once again. How many were held.
     std::size_t releaseIdleTimeAnswers();
     std::size_t heldIdleTimeAnswers() const;
+    // AddIdleWatch and AddUserActiveWatch are answered late likewise, each with its watch's id; an
+    // idle watch added past due fires at once all the same, its signal sent before the answer.
+    void holdWatchAnswers();
+    std::size_t releaseWatchAnswers();
+    std::size_t heldWatchAnswers() const;
 
     // When the next idle watch fires, if nothing else happens first.
     std::optional<double> nextFiring() const;
@@ -57,6 +62,7 @@ private:
 
     bool fireDueLocked();
     void fire(uint id);
+    void answerWatch(const QDBusConnection& connection, const QDBusMessage& reply);
 
     QDBusConnection m_connection;
     std::atomic<int>* m_counter = nullptr;
@@ -70,4 +76,6 @@ private:
     std::set<uint> m_activeWatches;
     bool m_holdingAnswers = false;
     std::vector<QDBusMessage> m_heldAnswers;
+    bool m_holdingWatchAnswers = false;
+    std::vector<QDBusMessage> m_heldWatchAnswers;
 };

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace platform {
 
@@ -191,6 +192,8 @@ void MutterIdleTimeSource::removeWatches()
         }
     }
     m_activeWatchPending = false;
+    m_idleWatchPending = false;
+    m_earlyFirings.clear();
 }
 
 void MutterIdleTimeSource::send(
@@ -216,15 +219,24 @@ void MutterIdleTimeSource::addIdleWatch()
 {
     auto message = call("AddIdleWatch");
     message << static_cast<qulonglong>(std::llround(m_threshold * 1000.0));
+    m_idleWatchPending = true;
     send(message, [this](const QVariant& id, bool current) {
-        if (!id.isValid()) {
-            return;
-        }
         if (!current) {
-            removeWatch(id.toUInt());
+            if (id.isValid()) {
+                removeWatch(id.toUInt());
+            }
             return;
         }
-        m_idleWatch = id.toUInt();
+        m_idleWatchPending = false;
+        if (id.isValid()) {
+            m_idleWatch = id.toUInt();
+            if (const auto early = m_earlyFirings.find(m_idleWatch); early != m_earlyFirings.end()) {
+                const double at = early->second.at;
+                m_earlyFirings.erase(early);
+                idleWatchFired(at);
+            }
+        }
+        claimEarlyFirings();
     });
 }
 
@@ -247,6 +259,11 @@ void MutterIdleTimeSource::addUserActiveWatch()
         if (m_activeWatchPending) {
             m_activeWatchPending = false;
             m_activeWatch = id.toUInt();
+            if (const auto early = m_earlyFirings.find(m_activeWatch); early != m_earlyFirings.end()) {
+                const double at = early->second.at;
+                m_earlyFirings.erase(early);
+                activeWatchFired(at);
+            }
         }
     });
 }
@@ -412,41 +429,64 @@ void MutterIdleTimeSource::becameIdle(double since)
 
 void MutterIdleTimeSource::watchFired(uint id, const QDBusMessage& message)
 {
-    if (!m_armed || !m_mutterOwner->sentByOwner(message)) {
+    if (!m_armed || id == 0 || !m_mutterOwner->sentByOwner(message)) {
         return;
     }
-    if (id != 0 && id == m_idleWatch) {
-        if (m_inhibitedDuringPause) {
-            // Held back by an inhibitor, it may fire late: the idle time tells the last input.
-            askIdleTime();
-            return;
-        }
+    if (id == m_idleWatch) {
         idleWatchFired(uptime());
+    } else if (id == m_activeWatch) {
+        activeWatchFired(uptime());
+    } else if (m_idleWatchPending) {
+        // Either watch's, perhaps: an idle watch added while the user is away already fires at
+        // once, and is no input.
+        m_earlyFirings.emplace(id, EarlyFiring { uptime(), m_activeWatchPending });
+    } else if (m_activeWatchPending) {
+        // A user-active watch fires once, and may do so before the answer with its id is read.
+        activeWatchFired(uptime());
+    }
+}
+
+void MutterIdleTimeSource::activeWatchFired(double at)
+{
+    m_activeWatch = 0;
+    m_activeWatchPending = false;
+    ++m_activeFirings;
+    m_lastInput.reset();
+    m_inputSeenAt = at;
+    if (m_idleSince) {
+        m_idleSince.reset();
+        m_inhibitedDuringPause = m_idleInhibited;
+        // Input just now: under inhibition, asked again (with a new watch) soon.
+        scheduleQuestion(0);
+        tell({ IdleEvent::Type::active, at });
         return;
     }
-    // A user-active watch fires once, and may do so before the answer with its id is read.
-    if (id != 0 && (id == m_activeWatch || m_activeWatchPending)) {
-        m_activeWatch = 0;
-        m_activeWatchPending = false;
-        ++m_activeFirings;
-        m_lastInput.reset();
-        m_inputSeenAt = uptime();
-        if (m_idleSince) {
-            m_idleSince.reset();
-            m_inhibitedDuringPause = m_idleInhibited;
-            // Input just now: under inhibition, asked again (with a new watch) soon.
-            scheduleQuestion(0);
-            tell({ IdleEvent::Type::active, uptime() });
-            return;
+    // Input while present: Mutter's watches count from it, unless idle is inhibited.
+    scheduleQuestion(0);
+}
+
+void MutterIdleTimeSource::claimEarlyFirings()
+{
+    // Not the idle watch's: a user-active watch's, as a firing while one was awaited always was.
+    std::optional<double> input;
+    for (const auto& [id, firing] : std::exchange(m_earlyFirings, {})) {
+        if (firing.activeAwaited && (!input || firing.at < *input)) {
+            input = firing.at;
         }
-        // Input while present: Mutter's watches count from it, unless idle is inhibited.
-        scheduleQuestion(0);
+    }
+    if (input) {
+        activeWatchFired(*input);
     }
 }
 
 void MutterIdleTimeSource::idleWatchFired(double at)
 {
     if (m_idleSince) {
+        return;
+    }
+    if (m_inhibitedDuringPause) {
+        // Held back by an inhibitor, it may fire late: the idle time tells the last input.
+        askIdleTime();
         return;
     }
     if (m_idleTimeQuestions > 0) {
@@ -473,6 +513,8 @@ void MutterIdleTimeSource::serviceVanished()
     m_idleWatch = 0;
     m_activeWatch = 0;
     m_activeWatchPending = false;
+    m_idleWatchPending = false;
+    m_earlyFirings.clear();
     log(LogLevel::Warning, lcIdle(), "GNOME Mutter's IdleMonitor left the session bus");
     tell({ IdleEvent::Type::changed, uptime() });
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -109,7 +110,12 @@ private:
     void addIdleWatch();
     void addUserActiveWatch();
     void askIdleTime();
+    // The idle watch fired (`at`), and the user-active watch.
     void idleWatchFired(double at);
+    void activeWatchFired(double at);
+    // Once the idle watch's id is read: a firing still unclaimed while a user-active watch was
+    // awaited is input.
+    void claimEarlyFirings();
     void readInhibitedActions();
     void setIdleInhibited(bool inhibited);
     // While idle is inhibited (or its end left the last input to be kept) and the user present,
@@ -152,6 +158,16 @@ private:
     uint m_idleWatch = 0;
     uint m_activeWatch = 0;
     bool m_activeWatchPending = false;
+    bool m_idleWatchPending = false;
+    // Firings of watches whose ids were not read yet, while the idle watch's was awaited: the bus
+    // may hand a signal over before an answer sent earlier, and with both watches asked for, the id
+    // alone cannot tell an idle watch's firing from input until the answers name their watches.
+    struct EarlyFiring {
+        double at;
+        // Whether a user-active watch was awaited too, which the firing may be.
+        bool activeAwaited;
+    };
+    std::map<uint, EarlyFiring> m_earlyFirings;
     // How often a user-active watch has fired: an answer asked with a watch before it vouches for
     // the time after it only while none has.
     unsigned m_activeFirings = 0;

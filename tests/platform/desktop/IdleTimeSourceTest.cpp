@@ -786,6 +786,28 @@ TEST_F(MutterIdleTimeSourceTest, ArmedWhenTheUserIsAwayAlreadyTellsTheLastInputO
     EXPECT_EQ(told[1].type, platform::IdleEvent::Type::active);
 }
 
+TEST_F(MutterIdleTimeSourceTest, AnIdleWatchFiringBeforeItsIdIsReadIsNoReturn)
+{
+    // Armed while away, with a threshold the pause has passed: the user-active watch is asked for,
+    // and the new idle watch fires at once, its firing read before either answer names its watch.
+    userAwayFor(700);
+    auto source = serveMutter();
+    mutter->holdWatchAnswers();
+    source->armWatches(600, now() - 700);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mutter->heldWatchAnswers() == 2; }, 5000));
+    readWhatMutterSent();
+    EXPECT_EQ(mutter->releaseWatchAnswers(), 2u);
+    readWhatMutterSent();
+    EXPECT_TRUE(told.empty()) << "the idle watch's firing was taken for input";
+    EXPECT_TRUE(source->isIdle());
+
+    // The user-active watch still tells the return.
+    mutter->input(now());
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(told.size(), std::size_t(1), 5000);
+    EXPECT_EQ(told[0].type, platform::IdleEvent::Type::active);
+    EXPECT_EQ(told[0].uptime, now());
+}
+
 TEST_F(MutterIdleTimeSourceTest, AnIdleTimeAnswerReadAfterTheIdleWatchStillDatesTheBreak)
 {
     const auto toldCount
