@@ -337,6 +337,9 @@ void WaylandIdleTimeSource::reconnect()
     }
     m_reconnect.stop();
     m_lost = false;
+    // The user was at work before the compositor went, as far as anyone knows: a pause in the
+    // first moments after it is back is no sign of having been away since.
+    m_openedUnseen = false;
     log(LogLevel::Info, lcIdle(), "The Wayland compositor answers again");
     tell({ IdleEvent::Type::changed, uptime() });
 }

@@ -203,9 +203,19 @@ public:
         } else {
             launch(kwin, arguments, extra);
         }
-        if (!waitUntil([&] { return QFileInfo::exists(socketPath()); })) {
-            *error = "kwin_wayland did not start";
-            return false;
+        // Until its fake input is served too, which KWin offers a while after its socket, on a
+        // loaded machine seconds later; waited for without the event loop, so that an adapter
+        // looking for a compositor that is back finds this one only once the user's hands are
+        // there, as a returning user's would be.
+        QElapsedTimer waited;
+        waited.start();
+        std::string notYet;
+        while (!QFileInfo::exists(socketPath()) || !KWinFakeInput::open(socketPath(), &notYet)) {
+            if (m_process.waitForFinished(50) || m_process.state() == QProcess::NotRunning
+                || waited.elapsed() > startTimeoutMs) {
+                *error = "kwin_wayland did not start with its fake input (" + notYet + ")";
+                return false;
+            }
         }
         return true;
     }

@@ -972,6 +972,18 @@ const std::vector<Scenario>& scenarios()
             [](Backend) {
                 return std::vector<Span> { { 0, 599 }, { 1500, 1800 } };
             } },
+        { "SourceRestartedDuringWorkAndAShortPauseAfter",
+            [](IdleScenarioTest& t) {
+                t.work(300); // not a moment's pause since the start
+                t.setPrimaryAvailable(false);
+                t.setPrimaryAvailable(true);
+                t.away(5);
+                t.work(295);
+                t.quit();
+            },
+            [](Backend) {
+                return std::vector<Span> { { 0, 600 } };
+            } },
     };
     return table;
 }
