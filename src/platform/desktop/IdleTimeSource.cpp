@@ -20,7 +20,7 @@ namespace platform {
 namespace {
 
 // How long a service may take to say whether it answers, while idle time is seen from no backend.
-constexpr int probeTimeoutMs = 1000;
+constexpr int defaultProbeTimeoutMs = 1000;
 
 IdleTimeSource* installedSource = nullptr;
 // Destroyed with the application object, while its D-Bus machinery is there; never at the process's
@@ -30,10 +30,9 @@ IdleTimeSource* defaultSource = nullptr;
 
 // A D-Bus backend asking whether its service answers, or nothing without a session bus.
 template <typename Source, typename... Arguments>
-std::unique_ptr<IdleTimeSource> tryDBus(
+std::unique_ptr<IdleTimeSource> tryDBus(const QDBusConnection& bus, int probeTimeoutMs,
     const std::string& description, std::string& reasons, Arguments&&... arguments)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         reasons += " " + description + ": no session bus.";
         return nullptr;
@@ -78,6 +77,12 @@ bool IdleTimeSource::isWaylandSession()
 
 std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
 {
+    return createDefault(QDBusConnection::sessionBus(), defaultProbeTimeoutMs);
+}
+
+std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault(
+    const QDBusConnection& sessionBus, int probeTimeoutMs)
+{
     std::string reasons;
     std::vector<std::unique_ptr<IdleTimeSource>> found;
     bool compositorAnswers = false;
@@ -98,7 +103,8 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             }
             break;
         case Backend::mutter:
-            source = tryDBus<MutterIdleTimeSource>("GNOME Mutter IdleMonitor", reasons);
+            source = tryDBus<MutterIdleTimeSource>(
+                sessionBus, probeTimeoutMs, "GNOME Mutter IdleMonitor", reasons);
             break;
         case Backend::extIdleNotify:
         case Backend::kdeIdle: {
@@ -119,8 +125,8 @@ std::unique_ptr<IdleTimeSource> IdleTimeSource::createDefault()
             break;
         }
         case Backend::screenSaver:
-            source = tryDBus<DBusIdleTimeSource>(
-                "org.freedesktop.ScreenSaver", reasons, DBusIdleTimeSource::freedesktopScreenSaver());
+            source = tryDBus<DBusIdleTimeSource>(sessionBus, probeTimeoutMs, "org.freedesktop.ScreenSaver",
+                reasons, DBusIdleTimeSource::freedesktopScreenSaver());
             break;
         case Backend::unavailable:
             break;

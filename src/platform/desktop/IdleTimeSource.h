@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QDBusConnection;
+
 namespace platform {
 
 // The input events whose absence makes the user idle. The values are the event type numbers that
@@ -116,6 +118,11 @@ public:
     // services are asked without waiting, and while one preferred to every backend that answers has
     // not replied the source is asking (isAsking()) and tells `changed` once it knows.
     static std::unique_ptr<IdleTimeSource> createDefault();
+    // The same with the desktop's D-Bus services asked on `sessionBus`, each given `probeTimeoutMs`
+    // to answer (createDefault() gives them a second): tests stand in for the desktop on a bus of
+    // their own, where no other program asks their stand-ins, and their answers race no timer.
+    static std::unique_ptr<IdleTimeSource> createDefault(
+        const QDBusConnection& sessionBus, int probeTimeoutMs);
 
     // The source the application uses. Tests install a fake; when nothing has been installed,
     // createDefault() is called on first use and its source lives until the application object is
