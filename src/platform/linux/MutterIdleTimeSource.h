@@ -71,7 +71,9 @@ public:
     // Asks for the idle time once, without waiting: until the answer, or `timeoutMs`, the source is
     // asking (neither available nor known to be missing). Then it answers, or waits for a Mutter
     // not on the bus yet, or stays unavailable while the one there does not answer; either way it
-    // tells `changed`. Used to choose a backend at start-up.
+    // tells `changed`. A Mutter on the bus whose call ran out of time is asked again, waiting
+    // longer each time, and tells `changed` again once it answers. Used to choose a backend at
+    // start-up.
     void probe(int timeoutMs);
     bool isAsking() const override { return m_asking; }
 
@@ -125,6 +127,7 @@ private:
     void scheduleQuestion(double seconds);
     void cancelQuestion();
     void becameIdle(double since);
+    void sendProbe(int timeoutMs);
     void serviceAppeared();
     void serviceVanished();
     void failed(const QString& what, const QString& error);
@@ -148,6 +151,8 @@ private:
     QObject m_calls; // owns the pending call watchers; reset to drop the answers of an old arming
     QObject m_probe; // owns the probe's calls
     bool m_asking = false;
+    // Whether a Mutter too slow for the first question is being asked again.
+    bool m_askingAgain = false;
     double m_threshold = 600;
     bool m_armed = false;
     bool m_available = true;

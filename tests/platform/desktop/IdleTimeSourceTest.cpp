@@ -1171,7 +1171,28 @@ TEST(DefaultIdleTimeSourceTest, AtStartTheDesktopsServicesAreAskedWithoutWaiting
         EXPECT_EQ(changes, 1);
         EXPECT_EQ(
             log.countContaining("Idle time comes from " + source->name() + " (in order of preference"), 1);
-        EXPECT_EQ(mutter.heldCalls().size(), 0) << "Mutter was asked once";
+        if (mutterAnswers) {
+            EXPECT_EQ(mutter.heldCalls().size(), 0) << "Mutter was asked once";
+            continue;
+        }
+        // On the bus but slow: asked again, and used once it answers, as GNOME Wayland has nothing
+        // else. Each call that runs out of time is followed by one more, never two at once.
+        for (int timedOut = 0; timedOut < 2; ++timedOut) {
+            KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter.heldCalls().size(), qsizetype(1), 5000);
+            EXPECT_EQ(mutter.heldCalls().front().member(), "GetIdletime");
+            mutter.failOldest(QStringLiteral("org.freedesktop.DBus.Error.NoReply"));
+        }
+        KIRUVO_TRY_COMPARE_WITH_TIMEOUT(mutter.heldCalls().size(), qsizetype(1), 5000);
+        EXPECT_EQ(source->name(), "org.freedesktop.ScreenSaver");
+        EXPECT_EQ(changes, 1);
+        mutter.answerOldest({ QVariant::fromValue<qulonglong>(1000) });
+        KIRUVO_TRY_COMPARE_WITH_TIMEOUT(source->name(), std::string("GNOME Mutter IdleMonitor"), 5000);
+        EXPECT_EQ(changes, 2);
+        EXPECT_EQ(log.countContaining("Idle time now comes from GNOME Mutter IdleMonitor instead of "
+                                      "org.freedesktop.ScreenSaver"),
+            1);
+        EXPECT_EQ(log.countContaining("GNOME Mutter's IdleMonitor does not answer"), 1) << "logged once";
+        EXPECT_EQ(mutter.heldCalls().size(), 0);
     }
 }
 
