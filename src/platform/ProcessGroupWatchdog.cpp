@@ -1,5 +1,6 @@
 #include "platform/ProcessGroupWatchdog.h"
 
+#include "platform/ChildProcessSignals.h"
 #include "platform/Logger.h"
 #include "platform/ProcessTree.h"
 
@@ -56,17 +57,8 @@ void closeAllBut(int kept) noexcept
     // A group of its own: signals to the watched group, and counts of its members, leave it out.
     ::setpgid(0, 0);
     ::chdir("/");
-    // Signals as a new process has them: none of the application's handlers or blocked signals.
-    struct sigaction standard { };
-    standard.sa_handler = SIG_DFL;
-    for (int number = 1; number < NSIG; ++number) {
-        if (number != SIGKILL && number != SIGSTOP) {
-            ::sigaction(number, &standard, nullptr);
-        }
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // None of the application's handlers or blocked signals.
+    ChildProcessSignals::restoreDefaults();
     closeAllBut(watchedEnd);
 
     char word = 0;

@@ -1,5 +1,6 @@
 #include "kit/diagnostics/InstalledApp.h"
 
+#include "platform/ChildProcessSignals.h"
 #include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 
@@ -117,6 +118,7 @@ void defaultEmailAppURL(MailAppAnswer answer)
         }
     });
     QTimer::singleShot(std::chrono::seconds(2), process, [finish] { finish(std::nullopt); });
+    platform::ChildProcessSignals::applyTo(*process);
     process->start(QStringLiteral("xdg-mime"),
         { QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto") });
 }

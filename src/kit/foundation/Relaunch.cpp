@@ -6,12 +6,12 @@
 #include "kit/foundation/core/GeneralError.h"
 #include "kit/foundation/core/ReportError.h"
 #include "libraries/defaults/Defaults.h"
+#include "platform/DetachedProcess.h"
 #include "platform/Logger.h"
 #include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <cstdlib>
@@ -28,14 +28,7 @@ namespace {
 
 bool startDetached(const QString& program, const QStringList& arguments, QString& errorText)
 {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    if (process.startDetached()) {
-        return true;
-    }
-    errorText = process.errorString();
-    return false;
+    return platform::DetachedProcess::launch(program, arguments, {}, &errorText).has_value();
 }
 
 } // namespace

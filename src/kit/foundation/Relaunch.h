@@ -14,7 +14,7 @@ namespace zk {
 // How a relaunch reaches the outside world; tests replace the parts they watch.
 struct RelaunchEnvironment {
     // Starts `program` with `arguments` as a process of its own; false, with the reason in
-    // `errorText`, when it could not be started. Empty: QProcess::startDetached.
+    // `errorText`, when it could not be started. Empty: platform::DetachedProcess::launch.
     std::function<bool(const QString& program, const QStringList& arguments, QString& errorText)>
         startDetached;
     // The executable to start. Empty: ZKApp::url().

@@ -1,12 +1,12 @@
 #include "kit/interface/WorkspaceUtilities.h"
 
 #include "kit/foundation/AppErrorBuilder.h"
+#include "platform/DetachedProcess.h"
 #include "platform/RegularFile.h"
 #include "platform/linux/DesktopEntry.h"
 
 #include <QFile>
 
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace zk {
@@ -99,18 +99,14 @@ QCoro::Task<RunningApplication> openAppWithBundleIdentifier(
     if (!command) {
         throwCannotOpen(desktopId, "Its desktop entry " + path.toStdString() + " names no program to start.");
     }
-    QProcess process;
-    process.setProgram(command->first());
-    process.setArguments(command->mid(1));
-    if (const auto folder = entry->value(QStringLiteral("Path")); folder && !folder->isEmpty()) {
-        process.setWorkingDirectory(*folder);
-    }
     // Answers once the program has been started, or with the system's reason why it could not be.
-    qint64 processIdentifier = 0;
-    if (!process.startDetached(&processIdentifier)) {
-        throwCannotOpen(desktopId, process.errorString().toStdString());
+    QString error;
+    const auto processIdentifier = platform::DetachedProcess::launch(
+        command->first(), command->mid(1), entry->value(QStringLiteral("Path")).value_or(QString()), &error);
+    if (!processIdentifier) {
+        throwCannotOpen(desktopId, error.toStdString());
     }
-    co_return RunningApplication { desktopId, processIdentifier };
+    co_return RunningApplication { desktopId, *processIdentifier };
 }
 
 } // namespace zk

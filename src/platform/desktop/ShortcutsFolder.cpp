@@ -1,6 +1,7 @@
 #include "platform/desktop/ShortcutsFolder.h"
 
 #include "platform/AppFolders.h"
+#include "platform/ChildProcessSignals.h"
 #include "platform/Logger.h"
 #include "platform/PrivateFiles.h"
 #include "platform/ProcessGroupWatchdog.h"
@@ -466,7 +467,7 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     // A group of its own, so that stopping the script also stops what it started; ended by its
     // watchdog should the application die before the script does.
     ProcessGroupWatchdog watchdog(limits.terminationGrace);
-    process->setChildProcessModifier([watch = watchdog.childSide()] {
+    ChildProcessSignals::applyTo(*process, [watch = watchdog.childSide()] {
         ::setpgid(0, 0);
         watch.startWatching();
     });

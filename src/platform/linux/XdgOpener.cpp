@@ -1,5 +1,6 @@
 #include "platform/linux/XdgOpener.h"
 
+#include "platform/ChildProcessSignals.h"
 #include "platform/Logger.h"
 
 #include <QProcess>
@@ -69,6 +70,7 @@ void XdgOpener::run(
     // started once the helper is gone, and its next write would end it.
     process->setStandardInputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedChannels);
+    ChildProcessSignals::applyTo(*process);
 
     // Told once, by whichever comes first: the end, a failure to start, or the time that shows
     // the link was taken.

@@ -1,5 +1,6 @@
 #include "platform/linux/PortalOpener.h"
 #include "platform/linux/XdgOpener.h"
+#include "support/ApplicationSignals.h"
 #include "support/PortalStandInTest.h"
 
 #include <QCoreApplication>
@@ -148,6 +149,26 @@ TEST_F(XdgOpenerTest, AHelperStillRunningHasHandedTheLinkOnAndLivesOn)
     ASSERT_TRUE(QTest::qWaitFor([] { return platform::xdg::XdgOpener::runningCount() == 0; }, 10000));
     QCoreApplication::processEvents();
     EXPECT_EQ(told, 1);
+}
+
+TEST_F(XdgOpenerTest, TheHelperStartsWithTheSignalsOfANewProcess)
+{
+    const QString status = m_folder.filePath(QStringLiteral("status"));
+    QFile script(m_folder.filePath(QStringLiteral("xdg-open")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n" + copyOwnSignalStatusCommand(status).toUtf8() + "\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    platform::xdg::XdgOpener opener;
+    std::optional<Outcome> outcome;
+    {
+        const ApplicationSignals applicationSignals;
+        opener.open(QUrl(QStringLiteral("https://kiruvo.example")), [&](Outcome told) { outcome = told; });
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 10000));
+    EXPECT_EQ(outcome, Outcome::opened);
+    // What the browser it starts inherits.
+    EXPECT_EQ(SignalMasks::readFrom(status), SignalMasks {}) << "nothing ignored, blocked or caught";
 }
 
 // The desktop portal's OpenURI, answering as the test sets it up: its Response goes out after the

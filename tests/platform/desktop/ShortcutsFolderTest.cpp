@@ -1,6 +1,7 @@
 #include "platform/desktop/ShortcutsFolder.h"
 #include "platform/Logger.h"
 #include "platform/ProcessGroupWatchdog.h"
+#include "support/ApplicationSignals.h"
 
 #include <QCoreApplication>
 
@@ -375,6 +376,23 @@ TEST_F(ShortcutsFolderTest, aScriptReadsItsInputAndAnswersItsOutputWithinTheLimi
     EXPECT_FALSE(failed.timedOut);
     EXPECT_EQ(failed.outputLines, std::vector<std::string> { "partial" });
     EXPECT_NE(failed.failure.find("status 3"), std::string::npos) << failed.failure;
+}
+
+TEST_F(ShortcutsFolderTest, aScriptStartsWithTheSignalsOfANewProcess)
+{
+    // As cat, which changes none; a shell would show its own.
+    write("signals.sh", "#!/bin/sh\nexec cat /proc/self/status\n");
+    ShortcutsFolder::RunResult result;
+    {
+        const ApplicationSignals applicationSignals;
+        result = QCoro::waitFor(folder().run("signals.sh", std::nullopt));
+    }
+    ASSERT_TRUE(result.succeeded) << result.failure;
+    QByteArray status;
+    for (const auto& line : result.outputLines) {
+        status += QByteArray::fromStdString(line) + '\n';
+    }
+    EXPECT_EQ(SignalMasks::parse(status), SignalMasks {}) << status.toStdString();
 }
 
 TEST_F(ShortcutsFolderTest, keepsOnlyABoundedShareOfARunawayScriptsOutput)
