@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <memory>
 
+#include <sys/wait.h>
+
 namespace platform::xdg {
 
 namespace {
@@ -35,6 +37,17 @@ std::string exitReason(const std::string& program, int code)
     default:
         return program + " ended with status " + std::to_string(code);
     }
+}
+
+// Whether the helper has ended, though QProcess may not have read its end yet.
+bool hasEnded(qint64 pid)
+{
+    siginfo_t info {};
+    // Without reaping it, which is QProcess's to do; a helper reaped already has ended too.
+    if (pid <= 0 || ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        return true;
+    }
+    return info.si_pid != 0;
 }
 
 } // namespace
@@ -93,9 +106,18 @@ void XdgOpener::run(
         process->deleteLater();
     };
 
+    // Counted from the helper's start, which a loaded machine may be slow to.
     auto* taken = new QTimer(process);
     taken->setSingleShot(true);
-    QObject::connect(taken, &QTimer::timeout, process, [tell] { tell(Outcome::opened, {}); });
+    QObject::connect(
+        process, &QProcess::started, taken, [taken, after = m_takenAfter] { taken->start(after); });
+    QObject::connect(taken, &QTimer::timeout, process, [process, tell] {
+        // The event loop may come to the time later than the helper ended, when the application was
+        // busy: then its end, read next, tells. Only a helper still running has taken the link.
+        if (!hasEnded(process->processId())) {
+            tell(Outcome::opened, {});
+        }
+    });
     QObject::connect(process, &QProcess::finished, process,
         [tell, release, program](int code, QProcess::ExitStatus status) {
             if (status != QProcess::NormalExit) {
@@ -123,7 +145,6 @@ void XdgOpener::run(
                 Qt::QueuedConnection);
         });
     running().push_back(process);
-    taken->start(m_takenAfter);
     process->start();
 }
 

@@ -10,8 +10,8 @@ namespace platform::xdg {
 // The helper's exit status is the outcome (0 opened; xdg-utils' 3 and a helper that cannot start,
 // no program; 4, the program failed, or any other, failed). Under some desktops xdg-open answers 4
 // also when no program was found, so 4 never claims that a program started. Some desktops'
-// xdg-open runs the program it chose until that program ends: a helper still running after
-// `takenAfter` has handed the link on, and counts as opened.
+// xdg-open runs the program it chose until that program ends: a helper still running `takenAfter`
+// after its start has handed the link on, and counts as opened.
 //
 // A helper is never stopped, not even when the application quits: it and what it started live on.
 //

@@ -1,3 +1,4 @@
+#include "platform/Logger.h"
 #include "platform/linux/PortalOpener.h"
 #include "platform/linux/XdgOpener.h"
 #include "support/ApplicationSignals.h"
@@ -10,6 +11,7 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
@@ -19,8 +21,10 @@
 #include <QVariantMap>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
 
 using platform::DesktopOpener;
@@ -66,6 +70,26 @@ protected:
             : QStringList();
     }
     QString argumentsFile() const { return m_folder.filePath(QStringLiteral("arguments")); }
+    // Where the helpers write their process ids.
+    QString pidsFile() const { return m_folder.filePath(QStringLiteral("pids")); }
+    // Whether `count` helpers wrote their ids and have ended, whether reaped or not.
+    bool helpersEnded(int count) const
+    {
+        QFile file(pidsFile());
+        if (!file.open(QIODevice::ReadOnly)) {
+            return false;
+        }
+        const auto pids = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        return pids.size() == count && std::all_of(pids.begin(), pids.end(), [](const QString& pid) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly)) {
+                return true;
+            }
+            const QByteArray line = stat.readAll();
+            const qsizetype name = line.lastIndexOf(')');
+            return name < 0 || line.mid(name + 2, 1) == "Z";
+        });
+    }
     QString goFile() const { return m_folder.filePath(QStringLiteral("go")); }
 
     QTemporaryDir m_folder;
@@ -149,6 +173,42 @@ TEST_F(XdgOpenerTest, AHelperStillRunningHasHandedTheLinkOnAndLivesOn)
     ASSERT_TRUE(QTest::qWaitFor([] { return platform::xdg::XdgOpener::runningCount() == 0; }, 10000));
     QCoreApplication::processEvents();
     EXPECT_EQ(told, 1);
+}
+
+// An application busy for longer than the wait that shows a link was taken (a loaded machine, a
+// window being drawn) comes to that time and to the helper's end on the same turn of its event loop:
+// a helper that failed meanwhile is still told, each time.
+TEST_F(XdgOpenerTest, AHelperThatFailedWhileTheApplicationWasBusyIsToldEveryTime)
+{
+    QFile script(m_folder.filePath(QStringLiteral("xdg-open")));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho $$ >> '%1'\nexit 4\n").arg(pidsFile()).toUtf8());
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    constexpr auto takenAfter = std::chrono::milliseconds(50);
+    platform::xdg::XdgOpener opener(takenAfter);
+    platform::LogCapture log;
+    std::vector<Outcome> outcomes;
+    constexpr int rounds = 15;
+    constexpr int atOnce = 3;
+    for (int round = 0; round < rounds; ++round) {
+        QFile::remove(pidsFile());
+        for (int link = 0; link < atOnce; ++link) {
+            opener.open(QUrl(QStringLiteral("https://kiruvo.example/%1").arg(link)),
+                [&](Outcome told) { outcomes.push_back(told); });
+        }
+        // Busy, serving no event, until the helpers have started and ended and the wait has passed.
+        QElapsedTimer busy;
+        busy.start();
+        while (!(helpersEnded(atOnce) && busy.elapsed() > 2 * takenAfter.count())) {
+            ASSERT_LT(busy.elapsed(), 10000) << "the helpers did not end";
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return outcomes.size() == std::size_t((round + 1) * atOnce); }, 10000));
+    }
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), Outcome::failed), rounds * atOnce);
+    EXPECT_EQ(log.countContaining("the program chosen for it failed"), rounds * atOnce);
 }
 
 TEST_F(XdgOpenerTest, TheHelperStartsWithTheSignalsOfANewProcess)
