@@ -1,7 +1,6 @@
 #include "platform/linux/DBusIdleTimeSource.h"
 
 #include "platform/Logger.h"
-#include "platform/linux/DBusServiceProbe.h"
 #include "platform/time/Clock.h"
 
 #include <QDBusMessage>
@@ -54,26 +53,22 @@ DBusIdleTimeSource::~DBusIdleTimeSource() = default;
 
 void DBusIdleTimeSource::probe(int timeoutMs)
 {
-    m_asking = true;
     m_available = false;
-    auto question = QDBusMessage::createMethodCall(
-        m_service.name, m_service.path, m_service.interface, m_service.method);
-    DBusServiceProbe::send(m_connection, question, timeoutMs, &m_context, [this](const auto& probe) {
-        // Unless it came on the bus meanwhile, and is used already.
-        if (!m_asking) {
-            return;
-        }
-        m_asking = false;
-        std::string error = probe.error;
-        m_available = probe.answered() && unitsFromReply(probe.reply.arguments(), &error).has_value();
-        if (!m_available) {
-            // Missing is what most desktops are, for a service of another desktop.
-            log(probe.absent ? LogLevel::Debug : LogLevel::Info, lcIdle(),
-                m_service.description + " does not answer (" + error + ")"
-                    + (probe.absent ? ": it is used once it comes on the session bus" : ""));
-        }
-        tell({ IdleEvent::Type::changed, uptime() });
-    });
+    m_firstQuestion.ask(
+        m_connection,
+        QDBusMessage::createMethodCall(m_service.name, m_service.path, m_service.interface, m_service.method),
+        timeoutMs,
+        [this](const QDBusMessage& reply) -> std::optional<std::string> {
+            std::string error;
+            if (unitsFromReply(reply.arguments(), &error)) {
+                return std::nullopt;
+            }
+            return error;
+        },
+        [this](bool answers) {
+            m_available = answers;
+            tell({ IdleEvent::Type::changed, uptime() });
+        });
 }
 
 double DBusIdleTimeSource::secondsSinceLastEvent(InputEventType)
@@ -229,7 +224,7 @@ void DBusIdleTimeSource::serviceAppeared()
         return;
     }
     // A service that comes while the first question is on its way answers the next.
-    m_asking = false;
+    m_firstQuestion.stop();
     m_available = true;
     // Perhaps another desktop's service, counting in other units.
     m_events.forgetUnit(m_service.secondsPerUnit);

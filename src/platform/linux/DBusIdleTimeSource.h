@@ -2,6 +2,7 @@
 
 #include "platform/desktop/IdleTimeSource.h"
 #include "platform/desktop/PolledIdleEvents.h"
+#include "platform/linux/DBusAvailabilityProbe.h"
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
@@ -52,9 +53,10 @@ public:
     // Asks once, without waiting: until the answer, or `timeoutMs`, the source is asking (neither
     // available nor known to be missing). Then it answers, or waits for a service not on the bus
     // yet, or stays unavailable while the one there answers no number; either way it tells
-    // `changed`. Used to choose a backend at start-up.
+    // `changed`. A service on the bus whose call ran out of time is asked again, waiting longer each
+    // time, and tells `changed` again once it answers. Used to choose a backend at start-up.
     void probe(int timeoutMs);
-    bool isAsking() const override { return m_asking; }
+    bool isAsking() const override { return m_firstQuestion.isAsking(); }
 
     Kind kind() const override { return Kind::thresholdEvents; }
     double secondsSinceLastEvent(InputEventType type) override;
@@ -92,7 +94,7 @@ private:
     QDBusServiceWatcher m_watcher;
     QTimer m_timer;
     QObject m_context; // owns the pending call watchers, so none outlives the source
-    bool m_asking = false;
+    DBusAvailabilityProbe m_firstQuestion { m_service.description };
     PolledIdleEvents m_events;
     bool m_armed = false;
     bool m_available = true;

@@ -21,6 +21,12 @@ struct DBusServiceProbe {
     bool absent = false;
 
     bool answered() const { return reply.type() == QDBusMessage::ReplyMessage; }
+    // Whether the service is on the bus but sent nothing in time (a desktop busy at login, say).
+    bool timedOut() const
+    {
+        return !answered() && !absent
+            && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply");
+    }
 
     // Sends `question` and hands what came of it to `done` on this thread, unless `context` is gone
     // by then. A failed call is followed by a question to the bus whether the name has an owner,

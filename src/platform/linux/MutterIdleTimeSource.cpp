@@ -2,7 +2,6 @@
 
 #include "platform/Logger.h"
 #include "platform/linux/BusNameOwner.h"
-#include "platform/linux/DBusServiceProbe.h"
 #include "platform/time/Clock.h"
 
 #include <QDBusMessage>
@@ -21,8 +20,6 @@ namespace {
 
 // A busy compositor may take a while; nothing waits for the answer.
 constexpr int callTimeoutMs = 5000;
-// The longest a question asked again of a Mutter too slow to answer at start may take.
-constexpr int maxProbeTimeoutMs = 60000;
 
 double uptime()
 {
@@ -102,45 +99,18 @@ MutterIdleTimeSource::~MutterIdleTimeSource()
 
 void MutterIdleTimeSource::probe(int timeoutMs)
 {
-    m_asking = true;
     m_available = false;
-    sendProbe(timeoutMs);
-}
-
-void MutterIdleTimeSource::sendProbe(int timeoutMs)
-{
-    DBusServiceProbe::send(
-        m_connection, call("GetIdletime"), timeoutMs, &m_probe, [this, timeoutMs](const auto& probe) {
-            const bool again = std::exchange(m_askingAgain, false);
-            // Unless it came on the bus meanwhile, and is used already.
-            if (!m_asking && !again) {
-                return;
+    m_firstQuestion.ask(
+        m_connection, call("GetIdletime"), timeoutMs,
+        [](const QDBusMessage& reply) -> std::optional<std::string> {
+            if (reply.arguments().size() != 1) {
+                return "the answer is no idle time";
             }
-            m_asking = false;
-            m_available = probe.answered() && probe.reply.arguments().size() == 1;
-            // On the bus but too slow (a compositor busy at login): asked again, each time waiting
-            // longer, one call at a time, so that a hung one is asked at most once a minute.
-            const bool slow = !probe.answered() && !probe.absent
-                && probe.reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply");
-            if (!m_available && !again) {
-                // Missing is what most desktops are, for a service of another desktop.
-                log(probe.absent ? LogLevel::Debug : LogLevel::Info, lcIdle(),
-                    "GNOME Mutter's IdleMonitor does not answer ("
-                        + (probe.answered() ? std::string("the answer is no idle time") : probe.error) + ")"
-                        + (probe.absent ? ": it is used once it comes on the session bus" : "")
-                        + (slow ? ": it is asked again" : ""));
-            } else if (m_available && again) {
-                log(LogLevel::Info, lcIdle(), "GNOME Mutter's IdleMonitor answers now");
-            }
-            if (slow) {
-                m_askingAgain = true;
-                sendProbe(
-                    timeoutMs >= maxProbeTimeoutMs ? timeoutMs : std::min(2 * timeoutMs, maxProbeTimeoutMs));
-            }
-            // A later failure changes nothing: it was unavailable already.
-            if (m_available || !again) {
-                tell({ IdleEvent::Type::changed, uptime() });
-            }
+            return std::nullopt;
+        },
+        [this](bool answers) {
+            m_available = answers;
+            tell({ IdleEvent::Type::changed, uptime() });
         });
 }
 
@@ -549,8 +519,7 @@ void MutterIdleTimeSource::serviceAppeared()
         return;
     }
     // A Mutter that comes while the first question is on its way answers the next.
-    m_asking = false;
-    m_askingAgain = false;
+    m_firstQuestion.stop();
     m_available = true;
     m_reportedFailure = false;
     log(LogLevel::Info, lcIdle(),

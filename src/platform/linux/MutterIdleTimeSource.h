@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/desktop/IdleTimeSource.h"
+#include "platform/linux/DBusAvailabilityProbe.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -75,7 +76,7 @@ public:
     // longer each time, and tells `changed` again once it answers. Used to choose a backend at
     // start-up.
     void probe(int timeoutMs);
-    bool isAsking() const override { return m_asking; }
+    bool isAsking() const override { return m_firstQuestion.isAsking(); }
 
     Kind kind() const override { return Kind::thresholdEvents; }
     double secondsSinceLastEvent(InputEventType type) override;
@@ -127,7 +128,6 @@ private:
     void scheduleQuestion(double seconds);
     void cancelQuestion();
     void becameIdle(double since);
-    void sendProbe(int timeoutMs);
     void serviceAppeared();
     void serviceVanished();
     void failed(const QString& what, const QString& error);
@@ -149,10 +149,7 @@ private:
     // then may fire late, so the idle time is asked for rather than taken as the threshold.
     bool m_inhibitedDuringPause = false;
     QObject m_calls; // owns the pending call watchers; reset to drop the answers of an old arming
-    QObject m_probe; // owns the probe's calls
-    bool m_asking = false;
-    // Whether a Mutter too slow for the first question is being asked again.
-    bool m_askingAgain = false;
+    DBusAvailabilityProbe m_firstQuestion { "GNOME Mutter's IdleMonitor" };
     double m_threshold = 600;
     bool m_armed = false;
     bool m_available = true;

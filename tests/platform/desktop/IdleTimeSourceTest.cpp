@@ -23,7 +23,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVirtualObject>
-#include <QScopeGuard>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 
@@ -1113,25 +1113,41 @@ private:
 
 // The desktop's services stand in on a bus of the test's own: on the shared one, the idle sources of
 // other test programs running meanwhile would see Mutter come and ask it too.
-TEST(DefaultIdleTimeSourceTest, AtStartTheDesktopsServicesAreAskedWithoutWaitingAndTheBestThatAnswersIsUsed)
-{
-    PrivateSessionBus bus;
-    if (!bus.isRunning()) {
-        GTEST_SKIP() << "no dbus-daemon for a private bus";
+// An X11 session without a display, whose screen saver stands in on the bus: Mutter, when it is there
+// too, comes first, the screen saver after it.
+class DefaultIdleTimeSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!bus.isRunning()) {
+            GTEST_SKIP() << "no dbus-daemon for a private bus";
+        }
+        desktop = bus.connect(QStringLiteral("desktop"));
+        application = bus.connect(QStringLiteral("application"));
+        ASSERT_TRUE(desktop.registerVirtualObject(screenSaver.path, &screenSaverService));
+        ASSERT_TRUE(desktop.registerService(screenSaver.name));
     }
+    void TearDown() override
+    {
+        if (bus.isRunning()) {
+            desktop.unregisterObject(screenSaver.path);
+        }
+    }
+
+    PrivateSessionBus bus;
+    EnvironmentVariable display { "DISPLAY", nullptr };
+    EnvironmentVariable wayland { "WAYLAND_DISPLAY", nullptr };
+    EnvironmentVariable session { "XDG_SESSION_TYPE", "x11" };
+    const DBusIdleTimeSource::Service screenSaver = DBusIdleTimeSource::freedesktopScreenSaver();
+    IdleService screenSaverService { screenSaver };
+    QDBusConnection desktop { QString() };
+    QDBusConnection application { QString() };
+};
+
+TEST_F(DefaultIdleTimeSourceTest, AtStartTheDesktopsServicesAreAskedWithoutWaitingAndTheBestThatAnswersIsUsed)
+{
     const QString mutterName = QString::fromLatin1(platform::MutterIdleTimeSource::serviceName);
-    const auto screenSaver = DBusIdleTimeSource::freedesktopScreenSaver();
-    // An X11 session without a display: Mutter comes first, the screen saver after it.
-    EnvironmentVariable display("DISPLAY", nullptr);
-    EnvironmentVariable wayland("WAYLAND_DISPLAY", nullptr);
-    EnvironmentVariable session("XDG_SESSION_TYPE", "x11");
-    QDBusConnection desktop = bus.connect(QStringLiteral("desktop"));
-    QDBusConnection application = bus.connect(QStringLiteral("application"));
-    IdleService screenSaverService(screenSaver);
     screenSaverService.setAnswer(QVariant::fromValue<uint>(0));
-    ASSERT_TRUE(desktop.registerVirtualObject(screenSaver.path, &screenSaverService));
-    const auto unregister = qScopeGuard([&] { desktop.unregisterObject(screenSaver.path); });
-    ASSERT_TRUE(desktop.registerService(screenSaver.name));
 
     for (const bool mutterAnswers : { true, false }) {
         SCOPED_TRACE(mutterAnswers ? "Mutter answers" : "Mutter's call times out");
@@ -1194,6 +1210,58 @@ TEST(DefaultIdleTimeSourceTest, AtStartTheDesktopsServicesAreAskedWithoutWaiting
         EXPECT_EQ(log.countContaining("GNOME Mutter's IdleMonitor does not answer"), 1) << "logged once";
         EXPECT_EQ(mutter.heldCalls().size(), 0);
     }
+}
+
+// The last source of every order, where a desktop offers nothing else: too busy at login to answer in
+// time, it is asked again, and used once it answers.
+TEST_F(DefaultIdleTimeSourceTest,
+    AScreenSaverTooSlowForTheFirstQuestionIsAskedAgainWaitingLongerAndUsedOnceItAnswers)
+{
+    // Without Mutter: the screen saver alone is there.
+    IdleService& service = screenSaverService;
+    service.setAnswer(QVariant::fromValue<uint>(3));
+    service.hold(true);
+
+    platform::LogCapture log;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    // Each call waits 100 ms, then 200, 400, ... for its answer.
+    auto source = IdleTimeSource::createDefault(application, 100);
+    int changes = 0;
+    source->setEventHandler([&](const platform::IdleEvent& event) {
+        changes += event.type == platform::IdleEvent::Type::changed ? 1 : 0;
+    });
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(!source->isAsking(), 5000);
+    EXPECT_FALSE(source->isAvailable());
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver does not answer "
+                                  "(org.freedesktop.DBus.Error.NoReply"),
+        1);
+
+    // One call at a time, each waiting twice as long as the one before: the third is sent no sooner
+    // than the first two have run out.
+    KIRUVO_TRY_COMPARE_WITH_TIMEOUT(service.calls(), 3, 5000);
+    EXPECT_GE(sinceStart.elapsed(), 100 + 200);
+    EXPECT_FALSE(source->isAvailable());
+    // Answers late: the fourth question, sent once the third has waited 400 ms, is answered.
+    service.hold(false);
+    KIRUVO_TRY_VERIFY_WITH_TIMEOUT(source->isAvailable(), 10000);
+    EXPECT_GE(sinceStart.elapsed(), 100 + 200 + 400);
+    EXPECT_EQ(service.calls(), 4);
+    EXPECT_EQ(source->name(), "org.freedesktop.ScreenSaver");
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver answers now"), 1);
+    EXPECT_EQ(log.countContaining("org.freedesktop.ScreenSaver does not answer"), 1) << "logged once";
+
+    // The answers to the questions given up change nothing, and nothing more is asked.
+    service.releaseHeld(desktop);
+    // Answered by the service's connection after them.
+    PrivateSessionBus::callServing(application,
+        QDBusMessage::createMethodCall(screenSaver.name, screenSaver.path,
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
+    EXPECT_TRUE(source->isAvailable());
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(service.calls(), 4);
 }
 
 TEST_F(MutterIdleTimeSourceTest, AHungMutterIsGivenUpAfterTheTimeoutAndTheNextSourceIsUsed)
