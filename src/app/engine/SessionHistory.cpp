@@ -6,6 +6,8 @@
 #include "kit/foundation/core/ReportError.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/MainQueue.h"
+#include "platform/store/JsonWriter.h"
+#include "platform/store/PropertyListJson.h"
 #include "platform/time/Calendar.h"
 #include "platform/time/Clock.h"
 
@@ -104,14 +106,82 @@ std::shared_ptr<const SessionHistory::History> SessionHistory::decodeHistory(
         return history;
     }
     if (!stored) {
+        if (const auto text = suite.unreadableText(historyKey)) {
+            addUnreadableEntries(*history, *text);
+            return history;
+        }
         if (auto registered = suite.objectForKey(historyKey)) {
             stored = std::make_shared<const platform::PropertyList>(std::move(*registered));
         }
     }
-    if (stored) {
+    if (!stored) {
+        return history;
+    }
+    if (stored->isArray()) {
         addStoredEntries(*history, *stored);
+        return history;
+    }
+    history->notAList = true;
+    // One session stored alone, as its text, is still that session.
+    const auto* text = stored->getIf<std::string>();
+    if (auto session = text ? sessionFromStoredText(*text) : std::nullopt) {
+        history->sessions.push_back(std::move(*session));
     }
     return history;
+}
+
+void SessionHistory::addUnreadableEntries(History& history, const std::string& text)
+{
+    const auto json = platform::JsonReader::parse(text);
+    const auto sessionIn = [](const platform::JsonValue& value) -> std::optional<Session> {
+        if (value.is_string()) {
+            return sessionFromStoredText(value.get_ref<const std::string&>());
+        }
+        const auto written = value.is_object() ? platform::JsonWriter::write(value) : std::nullopt;
+        return written ? sessionFromStoredText(*written) : std::nullopt;
+    };
+    if (!json || !json->is_array()) {
+        history.notAList = true;
+        if (auto session = json ? sessionIn(*json) : std::nullopt) {
+            history.sessions.push_back(std::move(*session));
+        }
+        return;
+    }
+    for (const auto& element : *json) {
+        if (auto session = sessionIn(element)) {
+            history.sessions.push_back(std::move(*session));
+            continue;
+        }
+        const auto written = platform::JsonWriter::write(element);
+        auto kept = written ? platform::PropertyListJson::decode(*written) : std::nullopt;
+        if (kept) {
+            history.undecodable.push_back(std::move(*kept));
+        } else {
+            history.setAside.push_back(written.value_or(std::string()));
+        }
+    }
+}
+
+std::shared_ptr<const SessionHistory::History> SessionHistory::withLastList(
+    std::shared_ptr<const History> history) const
+{
+    if (!m_lastList) {
+        return history;
+    }
+    auto joined = std::make_shared<History>(*m_lastList);
+    joined->notAList = true;
+    joined->base.reset();
+    for (const auto& session : history->sessions) {
+        const bool known = std::any_of(joined->sessions.begin(), joined->sessions.end(),
+            [&](const Session& kept) { return kept.id() == session.id(); });
+        if (!known && !(joined->continued && joined->continued->id() == session.id())) {
+            joined->sessions.push_back(session);
+        }
+    }
+    if (auto sorted = pruned(joined->sessions)) {
+        joined->sessions = std::move(*sorted);
+    }
+    return joined;
 }
 
 void SessionHistory::addStoredEntries(History& history, const platform::PropertyList& stored)
@@ -140,6 +210,13 @@ void SessionHistory::reportUndecodable(const History& history) const
         if (m_reportedUndecodable.insert(entry).second) {
             zk::reportError(
                 zk::GeneralError(std::string("A stored session could not be read; it is kept as it is.")),
+                zk::ErrorUserInfo { { "entry", entry } });
+        }
+    }
+    for (const auto& entry : history.setAside) {
+        if (m_reportedUndecodable.insert(entry).second) {
+            zk::reportError(zk::GeneralError(std::string("A stored session could not be read; it is kept "
+                                                         "in a copy of the stored history.")),
                 zk::ErrorUserInfo { { "entry", entry } });
         }
     }
@@ -260,7 +337,19 @@ std::shared_ptr<const SessionHistory::History> SessionHistory::history() const
         if (!m_history) {
             m_history = readHistory();
         }
+        if (m_history->notAList) {
+            if (!std::exchange(m_notAListReported, true)) {
+                zk::reportError(zk::GeneralError(std::string(
+                    "The stored history is not a list of sessions; the sessions read before answer, and "
+                    "the stored value is copied aside when the history is next written.")));
+            }
+            m_history = withLastList(m_history);
+        }
         m_history = withHeldOut(m_history);
+        if (!m_history->unread && !m_history->notAList) {
+            m_lastList = m_history;
+            m_notAListReported = false;
+        }
         if (m_history->unread) {
             m_unreadSince = uptime();
             // Told from a turn of its own: the read may be a question asked in the middle of a change.
@@ -331,6 +420,9 @@ void SessionHistory::write(std::shared_ptr<const History> history, const std::sh
     // The new list answers before the store tells its observers, so that what they ask of the
     // engine is already the new history; nobody need decode it again.
     m_history = history;
+    if (!history->unread) {
+        m_lastList = history;
+    }
     renewGeneration();
     const bool wasDecoding = dropDecode();
     store(std::move(history), previous, std::move(base));
@@ -380,8 +472,11 @@ void SessionHistory::store(
     // it is copied aside before the history replaces it. Held until the write is done, so that the
     // store has it at hand for its observers rather than reading it from the file again. When it
     // could not be read at all, the store copies it aside itself.
-    if (previous && !previous->isArray()) {
-        Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false);
+    // Written over the copied value itself, so that the store does not copy it aside again.
+    // A retry over the value copied before copies it no more.
+    if (previous && !previous->isArray() && !(base && *base == *previous)
+        && Defaults::detail::backUpUnreadable(*m_suite, historyKey, *previous, false)) {
+        base = previous;
     }
     // Written over the list it was derived from: where another program has changed the stored
     // list since, the store joins the two rather than undoing that program's changes.

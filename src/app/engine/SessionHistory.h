@@ -149,6 +149,14 @@ private:
         // The stored list is there but could not be read for the moment (a locked or failing
         // file): this one lacks it, and holds only what was added since.
         bool unread = false;
+        // What is stored is not a list of sessions (another program's text, object or corrupt
+        // value): the sessions read before it answer, joined with any it holds, until a write
+        // stores the list again and the odd value is copied aside.
+        bool notAList = false;
+        // Entries of a stored list that neither read as a session nor can be kept in a list of
+        // ours (JSON that is no property list): kept in the copy the store makes of the whole
+        // stored text before the next write replaces it.
+        std::vector<std::string> setAside;
         // The stored session held out: written with the rest, left out of `sessions` and so of
         // every answer.
         std::optional<Session> continued;
@@ -166,6 +174,11 @@ private:
     static std::shared_ptr<const History> decodeHistory(const platform::UserDefaults& suite);
     // Adds the sessions of a stored list to `history`, and its entries that do not decode.
     static void addStoredEntries(History& history, const platform::PropertyList& stored);
+    // The same for stored text the store could not read as a property list, as far as it reads
+    // as JSON: a list's elements one by one, a session as an object or as its text.
+    static void addUnreadableEntries(History& history, const std::string& text);
+    // A history read from a value that is not a list, with the sessions read before it.
+    std::shared_ptr<const History> withLastList(std::shared_ptr<const History> history) const;
     // Reports each stored entry that did not decode, each only once.
     void reportUndecodable(const History& history) const;
     // `history` with the session held out taken out of its sessions; itself when none is.
@@ -214,6 +227,11 @@ private:
     std::optional<int> m_toldWhileWriting;
     mutable bool m_catchingUp = false;
     mutable std::shared_ptr<const History> m_history;
+    // The last history read from or written as a list: what answers while another program's
+    // value that is not a list is stored.
+    mutable std::shared_ptr<const History> m_lastList;
+    // A value that is not a list is reported once, until a list is read again.
+    mutable bool m_notAListReported = false;
     // The uptime at which the history last failed to read.
     mutable double m_unreadSince = 0;
     // The background decode of the stored history, until its history is in place.

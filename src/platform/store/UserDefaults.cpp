@@ -225,6 +225,11 @@ bool UserDefaults::isStoredButUnread(const std::string& key) const
     return d->database->isStoredButUnread(d->suiteName, key);
 }
 
+std::optional<std::string> UserDefaults::unreadableText(const std::string& key) const
+{
+    return d->database->unreadableText(d->suiteName, key);
+}
+
 void UserDefaults::setJoin(const std::string& key, StoredValueJoin join)
 {
     d->database->setJoin(d->suiteName, key, std::move(join));

@@ -90,6 +90,9 @@ public:
     // Whether `key` holds a large value whose last read from the file failed: it reads as nothing
     // although something is stored, and no write replaces it unseen.
     bool isStoredButUnread(const std::string& key) const;
+    // The text of a stored row of `key` that does not read as a property list (another program's
+    // JSON), for a reader that can make more of it; nothing when the key reads normally.
+    std::optional<std::string> unreadableText(const std::string& key) const;
 
     // How a value of `key` written without the stored one at hand (before the file could be read,
     // or while another program held it) joins what the file holds once it can be read.

@@ -417,7 +417,7 @@ TEST_F(HistoryOtherWriterTest, AHistoryAnotherProgramRepairsIsReadAndKept)
     auto& history = startWith(6, 2);
     OtherWriter other(m_path);
     ASSERT_TRUE(other.run("UPDATE defaults SET value = 'not a list' WHERE key = 'sessions';"));
-    EXPECT_TRUE(history.allSessions().empty());
+    EXPECT_EQ(answeredIndices(history, m_all), (std::multiset<int> { 0, 1, 2, 3, 4, 5 }));
     ASSERT_TRUE(other.run(
         "UPDATE defaults SET value = json_array('" + m_all[6].jsonText() + "') WHERE key = 'sessions';"));
 
@@ -428,5 +428,91 @@ TEST_F(HistoryOtherWriterTest, AHistoryAnotherProgramRepairsIsReadAndKept)
     auto database = platform::DefaultsDatabase::open(m_path);
     for (const auto& [key, value] : database->values(suiteName)) {
         EXPECT_EQ(key.find("sessions.unreadable-"), std::string::npos) << key;
+    }
+}
+
+namespace {
+
+// The keys the odd values were copied to, with what each holds.
+std::vector<std::pair<std::string, platform::StoredValue>> backups(const std::string& path)
+{
+    auto database = platform::DefaultsDatabase::open(path);
+    std::vector<std::pair<std::string, platform::StoredValue>> found;
+    for (auto& [key, value] : database->values(platform::UserDefaults::standardSuiteName)) {
+        if (key.starts_with("sessions.unreadable-")) {
+            found.emplace_back(key, value);
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+// Another program adds sessions as JSON objects rather than texts (json() in sqlite3), beside an
+// object that is no session and a number: the history still reads whole, the objects that are
+// sessions with it; the next write stores every session as text, keeps the number in place, and
+// the stored text is copied aside once with the object that is no session in it.
+TEST_F(HistoryOtherWriterTest, SessionsAnotherProgramAddsAsObjectsAreReadAndNothingElseIsLost)
+{
+    auto& history = startWith(12, 2);
+    OtherWriter other(m_path);
+    ASSERT_TRUE(
+        other.run("UPDATE defaults SET value = json_insert(value, '$[#]', json('" + m_all[12].jsonText()
+            + "'), '$[#]', json('{\"note\":\"mine\"}'), '$[#]', 5) WHERE key = 'sessions';"));
+
+    std::multiset<int> expected;
+    for (int index = 0; index <= 12; ++index) {
+        expected.insert(index);
+    }
+    EXPECT_EQ(answeredIndices(history, m_all), expected);
+    history.add(m_all[13]);
+    expected.insert(13);
+    EXPECT_EQ(answeredIndices(history, m_all), expected);
+    expected.insert(-1);
+    EXPECT_EQ(storedIndices(m_path, m_all), expected);
+    const auto copied = backups(m_path);
+    ASSERT_EQ(copied.size(), 1u);
+    const auto* text = copied.front().second ? copied.front().second->getIf<std::string>() : nullptr;
+    ASSERT_TRUE(text);
+    EXPECT_NE(text->find("\"note\""), std::string::npos);
+}
+
+// What another program stores in place of the list, of every kind that is no list: the sessions
+// read before answer, joined with the one the odd value holds; the next write stores them all with
+// its own and copies the odd value aside, once.
+TEST_F(HistoryOtherWriterTest, AValueThatIsNoListLeavesTheHistoryHeldAndIsCopiedAsideOnce)
+{
+    struct Odd {
+        const char* kind;
+        std::string sql;
+        bool holdsASession;
+    };
+    const auto sessions = recentSessions(8);
+    for (const Odd& odd : {
+             Odd { "text holding a session", "json_quote('" + sessions[6].jsonText() + "')", true },
+             Odd { "a session as an object", "'" + sessions[6].jsonText() + "'", true },
+             Odd { "a number", "42", false },
+             Odd { "corrupt text", "'[\"unfinished'", false },
+         }) {
+        SCOPED_TRACE(odd.kind);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        m_path = folder.filePath(QStringLiteral("defaults.sqlite3")).toStdString();
+        m_all = sessions;
+        SessionHistory history(open(std::vector<Session>(sessions.begin(), sessions.begin() + 6)));
+        ASSERT_EQ(history.allSessions().size(), 6u);
+        OtherWriter other(m_path);
+        ASSERT_TRUE(other.run("UPDATE defaults SET value = " + odd.sql + " WHERE key = 'sessions';"));
+
+        std::multiset<int> expected { 0, 1, 2, 3, 4, 5 };
+        if (odd.holdsASession) {
+            expected.insert(6);
+        }
+        EXPECT_EQ(answeredIndices(history, m_all), expected);
+        history.add(m_all[7]);
+        expected.insert(7);
+        EXPECT_EQ(storedIndices(m_path, m_all), expected);
+        EXPECT_EQ(answeredIndices(history, m_all), expected);
+        EXPECT_EQ(backups(m_path).size(), 1u);
     }
 }
