@@ -261,15 +261,12 @@ void WelcomeScreen::getStarted()
 
 void WelcomeScreen::keyPressEvent(QKeyEvent* event)
 {
-    // Return presses the page's main button, wherever the focus is (it starts on the switch).
+    // Return is the last page's default action, wherever the focus is. The first page binds
+    // nothing to it: its "Continue" is reached by Tab and pressed with Space.
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (isReturn && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (isReturn && m_isLastPage && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         event->accept();
-        if (m_isLastPage) {
-            getStarted();
-        } else {
-            showLastPage();
-        }
+        getStarted();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -25,9 +25,9 @@ class HeartView;
 // The content of the Welcome window: the application's icon with a beating heart over it, and two
 // pages. The first greets ("Welcome to Kiruvo" and what the application does) and offers the
 // "Launch at login" switch and "Continue"; the last, which has no way back, asks for feedback and
-// ends with "Get Started"; on either page Return presses its button. "Get Started" flies the
-// window into the status item (the fly-away closes it) and then greets from the item with the
-// welcome popover.
+// ends with "Get Started", which Return presses wherever the focus is; on the first page Return
+// does nothing. "Get Started" flies the window into the status item (the fly-away closes it) and
+// then greets from the item with the welcome popover.
 //
 // Main-thread only.
 class WelcomeScreen : public QWidget {

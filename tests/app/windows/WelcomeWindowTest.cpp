@@ -193,6 +193,11 @@ TEST_F(WelcomeWindowTest, TheFirstPageGreetsAndContinueShowsTheLastPage)
     EXPECT_GE(screen.continueButton()->width(), 100);
     EXPECT_FALSE(screen.getStartedButton()->isVisible());
 
+    // Nothing is bound to Return on the first page, not even on the focused "Continue".
+    QTest::keyClick(screen.launchAtLoginToggle(), Qt::Key_Return);
+    QTest::keyClick(screen.continueButton(), Qt::Key_Return);
+    EXPECT_FALSE(screen.isLastPage());
+
     QTest::mouseClick(screen.continueButton(), Qt::LeftButton);
 
     EXPECT_TRUE(screen.isLastPage());
@@ -327,7 +332,7 @@ TEST(WelcomeWindowUnderOpenboxTest, AClickLeavesItADragMovesItAndItsKeysKeepIt)
         }
         OpenboxSession::expectCurrentTestReports({ "managed", "no frame", "click: window stays, pointer free",
             "drag: window moved with the pointer, pointer free", "Ctrl+W: shown", "Ctrl+M: shown",
-            "Return: last page" });
+            "Return: first page", "Tab, Space: last page", "Return: started" });
         return;
     }
     platform::ReduceMotion::setOverrideForTesting(true);
@@ -359,9 +364,19 @@ TEST(WelcomeWindowUnderOpenboxTest, AClickLeavesItADragMovesItAndItsKeysKeepIt)
     OpenboxSession::report(std::string("Ctrl+M: ") + shown());
     window->showNormal();
     (void)desktop.waitUntilManagedAndActive();
+    const QPointer<WelcomeScreen> screen = &controller.screen();
+    const auto page
+        = [&] { return screen->isLastPage() ? std::string("last page") : std::string("first page"); };
     desktop.tap(XK_Return);
-    OpenboxSession::report(controller.screen().isLastPage() ? "Return: last page" : "Return: first page");
-    window->close();
+    OpenboxSession::report("Return: " + page());
+    desktop.tap(XK_Tab);
+    desktop.tap(XK_space);
+    OpenboxSession::report("Tab, Space: " + page());
+    desktop.tap(XK_Return);
+    OpenboxSession::report(screen && screen->hasStarted() ? "Return: started" : "Return: not started");
+    if (SingletonWindowController::exists<WelcomeWindowController>()) {
+        window->close();
+    }
     LoginItemService::setMainAppService(nullptr);
     platform::ReduceMotion::setOverrideForTesting(std::nullopt);
 }
