@@ -77,9 +77,10 @@ void present(platform::StatusItem& statusItem, const TimerSource& source, std::f
     tip->setAttribute(Qt::WA_DeleteOnClose, false);
     presentation->tip = tip;
 
-    // A click on the item while the tip is up closes the tip first; a left click then goes on to
-    // do what a click on the item does. The timer keeps running and finds the work done.
-    statusItem.setClickInterceptor([presentation](Qt::MouseButton button) {
+    // A primary click on the item while the tip is up closes the tip first and then goes on to do
+    // what a click on the item does. The other buttons are not taken: they act on the item as
+    // ever and leave the tip up. The timer keeps running and finds the work done.
+    statusItem.setClickInterceptor([presentation] {
         if (presentation->isComplete()) {
             return;
         }
@@ -88,8 +89,8 @@ void present(platform::StatusItem& statusItem, const TimerSource& source, std::f
         }
         presentation->removeInterceptor();
         const QPointer<platform::StatusItem> item = presentation->item;
-        presentation->scheduler->post([presentation, item, button] {
-            if (item && button == Qt::LeftButton) {
+        presentation->scheduler->post([presentation, item] {
+            if (item) {
                 item->performClick();
             }
             presentation->complete();

@@ -17,8 +17,9 @@ inline constexpr const char* welcomePopoverIdentifier = "statusBarButtonWelcomeP
 // "Hello, I'm <name>" hangs below the item and the item shakes. The tip goes, and this returns,
 // at the first of:
 // - a click on the tip;
-// - a click on the item: the tip closes and the item then acts on the click as usual, so a
-//   first left click opens the menu as it always does (another button only dismisses the tip);
+// - a primary (left) click on the item: the tip closes and the item then acts on the click as
+//   usual, so that it opens the menu as it always does (a right or middle click is not taken: it
+//   does what it always does and leaves the tip up);
 // - 5 s without either.
 // Returns at once (after the 0.1 s) when the item is gone by then. `source` times the waits.
 //

@@ -202,7 +202,7 @@ void StatusItem::setShakeOffset(QPointF offset)
     m_backend->setContentOffset(offset);
 }
 
-void StatusItem::setClickInterceptor(std::function<void(Qt::MouseButton)> interceptor)
+void StatusItem::setClickInterceptor(std::function<void()> interceptor)
 {
     m_clickInterceptor = std::move(interceptor);
 }
@@ -214,10 +214,10 @@ void StatusItem::performClick()
 
 void StatusItem::onClick(Qt::MouseButton button)
 {
-    if (m_clickInterceptor) {
+    if (m_clickInterceptor && button == Qt::LeftButton) {
         // A copy: the interceptor commonly removes itself.
         const auto interceptor = m_clickInterceptor;
-        interceptor(button);
+        interceptor();
         return;
     }
     emit clicked(button, m_modifiers());

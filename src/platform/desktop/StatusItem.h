@@ -180,9 +180,10 @@ public:
     // The running shake, for tests that step through it; none before the first shake.
     QVariantAnimation* shakeAnimationForTesting() const { return m_shakeAnimation; }
 
-    // While set, a click on the item goes to the interceptor instead of `clicked`, for example to
-    // close a tip that hangs from the item first. An empty function removes it.
-    void setClickInterceptor(std::function<void(Qt::MouseButton)> interceptor);
+    // While set, a primary (left) click on the item goes to the interceptor instead of `clicked`,
+    // for example to close a tip that hangs from the item first; the other buttons reach `clicked`
+    // as ever. An empty function removes it.
+    void setClickInterceptor(std::function<void()> interceptor);
     // Acts as a plain left click that reached the item: `clicked` with no modifiers, past any
     // interceptor.
     void performClick();
@@ -204,7 +205,7 @@ private:
     void setShakeOffset(QPointF offset);
 
     std::unique_ptr<StatusItemBackend> m_backend;
-    std::function<void(Qt::MouseButton)> m_clickInterceptor;
+    std::function<void()> m_clickInterceptor;
     QVariantAnimation* m_shakeAnimation = nullptr;
     QPointF m_shakeOffset;
     StatusItemAppearance m_appearance;

@@ -125,16 +125,26 @@ TEST_F(WelcomePopoverTest, AClickOnTheItemClosesTheTipThenActsAsAClickOnce)
     EXPECT_EQ(clicked.count(), 3);
 }
 
-TEST_F(WelcomePopoverTest, AnotherButtonOnTheItemOnlyDismissesTheTip)
+TEST_F(WelcomePopoverTest, ARightOrMiddleClickOnTheItemActsAsEverAndLeavesTheTipUp)
 {
     QSignalSpy clicked(item.data(), &platform::StatusItem::clicked);
     start();
     scheduler.advance(0.1);
     ASSERT_NE(shownTip(), nullptr);
     backend->click(Qt::RightButton);
+    backend->click(Qt::MiddleButton);
     scheduler.runPending();
+    ASSERT_EQ(clicked.count(), 2);
+    EXPECT_EQ(clicked.at(0).at(0).value<Qt::MouseButton>(), Qt::RightButton);
+    EXPECT_EQ(clicked.at(1).at(0).value<Qt::MouseButton>(), Qt::MiddleButton);
+    EXPECT_NE(shownTip(), nullptr);
+    EXPECT_EQ(returns, 0);
+
+    // The primary click is still the tip's.
+    backend->click(Qt::LeftButton);
     EXPECT_EQ(shownTip(), nullptr);
-    EXPECT_EQ(clicked.count(), 0);
+    scheduler.runPending();
+    EXPECT_EQ(clicked.count(), 3);
     EXPECT_EQ(returns, 1);
 }
 
