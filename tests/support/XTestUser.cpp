@@ -176,6 +176,25 @@ std::vector<std::uint32_t> XTestUser::frameExtents(xcb_window_t window)
     return cardinals(window, atom("_NET_FRAME_EXTENTS"));
 }
 
+std::string XTestUser::wmState(xcb_window_t window)
+{
+    const auto state = cardinals(window, atom("WM_STATE"));
+    if (state.empty()) {
+        return "none";
+    }
+    // The states' numbers in the ICCCM.
+    switch (state.front()) {
+    case 0:
+        return "withdrawn";
+    case 1:
+        return "normal";
+    case 3:
+        return "iconic";
+    default:
+        return std::to_string(state.front());
+    }
+}
+
 bool XTestUser::isManaged(xcb_window_t window)
 {
     const auto clients = cardinals(m_root, atom("_NET_CLIENT_LIST"));

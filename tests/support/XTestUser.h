@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <string>
 #include <vector>
 
 // A user at the X server named by DISPLAY: moves the pointer, presses buttons and keys through
@@ -44,6 +45,9 @@ public:
     std::vector<std::uint32_t> frameExtents(xcb_window_t window);
     // Whether the window manager lists the window among the ones it manages.
     bool isManaged(xcb_window_t window);
+    // The state the window manager gives the window in its WM_STATE: "normal", "iconic",
+    // "withdrawn" or "none".
+    std::string wmState(xcb_window_t window);
 
 private:
     xcb_atom_t atom(const char* name);

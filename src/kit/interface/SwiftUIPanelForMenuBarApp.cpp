@@ -8,7 +8,10 @@
 namespace zk {
 
 SwiftUIPanelForMenuBarApp::SwiftUIPanelForMenuBarApp(QWidget* parent)
-    : QWidget(parent, Qt::Tool)
+    // Qt gives a tool window a close button only; the panel can be minimised too.
+    : QWidget(parent,
+        Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+            | Qt::WindowCloseButtonHint)
 {
     resize(100, 100);
 }

@@ -9,13 +9,17 @@
 #include "platform/async/TaskHandle.h"
 #include "platform/combine/ManualScheduler.h"
 #include "platform/desktop/ReduceMotion.h"
+#include "support/OpenboxSession.h"
 #include "support/TryWithTimeout.h"
+#include "support/WindowUnderOpenbox.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QTest>
 #include <QVariantAnimation>
 #include <gtest/gtest.h>
+
+#include <X11/keysym.h>
 
 using platform::async::TaskHandle;
 
@@ -150,6 +154,32 @@ TEST(MenuBarWindowTest, CtrlWClosesCtrlMMinimisesEscapeOnlyWhenAsked)
         QTest::keyClick(&bare, Qt::Key_M, Qt::ControlModifier);
         EXPECT_FALSE(bare.isMinimized());
     }
+}
+
+// Under a window manager (openbox), with real keys: Ctrl+M has the window manager minimise the
+// panel, a tool window, which Qt offers no minimise button, and showing it again brings it back.
+TEST(MenuBarPanelUnderOpenboxTest, CtrlMMinimisesItThroughTheWindowManager)
+{
+    if (!OpenboxSession::isChild()) {
+        if (!OpenboxSession::isAvailable()) {
+            GTEST_SKIP() << "openbox is not installed";
+        }
+        OpenboxSession::expectCurrentTestReports({ "managed", "Ctrl+M: iconic", "shown again: normal" });
+        return;
+    }
+    zk::SwiftUIPanelForMenuBarApp panel;
+    panel.resize(300, 200);
+    panel.show();
+    panel.activateWindow();
+    WindowUnderOpenbox desktop(panel);
+    OpenboxSession::report(desktop.waitUntilManagedAndActive() ? "managed" : "not managed");
+    const auto window = static_cast<xcb_window_t>(panel.winId());
+    desktop.tap(XK_m, { XK_Control_L });
+    (void)QTest::qWaitFor([&] { return desktop.user().wmState(window) == "iconic"; }, 10000);
+    OpenboxSession::report("Ctrl+M: " + desktop.user().wmState(window));
+    panel.showNormal();
+    (void)QTest::qWaitFor([&] { return desktop.user().wmState(window) == "normal"; }, 10000);
+    OpenboxSession::report("shown again: " + desktop.user().wmState(window));
 }
 
 TEST(WindowFadeTest, ReducedMotionSetsTheOpacityAtOnceAfterTheDelay)
