@@ -196,6 +196,26 @@ TEST_F(RecorderTest, BackspaceClearsTheShortcutAndRecordingGoesOn)
     EXPECT_THAT(changes, ElementsAre("toggleMenu"));
 }
 
+// The application's names have actions, so the store tells the library of every write to them,
+// its own too: a recording is announced once all the same, and its hot key works.
+TEST_F(RecorderTest, ANameWithActionsHasItsRecordingAndItsClearingAnnouncedOnce)
+{
+    int ran = 0;
+    KeyboardShortcuts::addKeyDownHandler(name, [&ran] { ++ran; });
+    makeRecorder(name);
+    startRecording();
+    changes.clear();
+    press(Qt::Key_A, Key::a, Qt::AltModifier);
+    const Shortcut optionA(Key::a, Qt::AltModifier);
+    EXPECT_THAT(changes, ElementsAre("toggleMenu"));
+    ASSERT_TRUE(hotKeys.press(combinationOf(optionA)));
+    EXPECT_EQ(ran, 1);
+
+    startRecording();
+    press(Qt::Key_Backspace, Key::delete_);
+    EXPECT_THAT(changes, ElementsAre("toggleMenu", "toggleMenu"));
+}
+
 TEST_F(RecorderTest, AClickJustOutsideTheFieldCountsAsInsideAndOneFurtherAwayEndsRecording)
 {
     makeRecorder(name);
