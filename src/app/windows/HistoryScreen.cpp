@@ -79,6 +79,7 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     clear->setObjectName(QStringLiteral("destructive"));
     more->setToolTipsVisible(true);
     m_moreButton->setMenu(more);
+    m_moreButton->installEventFilter(this);
 
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
@@ -379,6 +380,15 @@ bool HistoryScreen::eventFilter(QObject* watched, QEvent* event)
                     m_model->index(row, 0), QItemSelectionModel::NoUpdate);
                 break;
             }
+        }
+    }
+    if (watched == m_moreButton && event->type() == QEvent::KeyPress) {
+        // A tool button opens its menu on Space only; Return presses a focused button too.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            m_moreButton->showMenu();
+            return true;
         }
     }
     if (watched == m_list && event->type() == QEvent::KeyPress) {

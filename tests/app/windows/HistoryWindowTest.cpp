@@ -22,6 +22,7 @@
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -357,6 +358,25 @@ TEST_F(HistoryWindowTest, TheArrowKeysStartAtTheNewestSessionAndGoOnAfterADelete
     QTest::keyClick(&list, Qt::Key_Up);
     EXPECT_EQ(screen().selectedRow(), 1) << "the session above it";
     EXPECT_EQ(screen().model().sessionAt(1)->id(), newest.id());
+}
+
+TEST_F(HistoryWindowTest, ReturnOnTheFocusedMoreButtonOpensItsMenuAsSpaceDoes)
+{
+    ASSERT_TRUE(showOnScreen());
+    screen().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&screen()));
+    screen().moreButton().setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(screen().moreButton().hasFocus());
+    QMenu* more = screen().moreButton().menu();
+    bool opened = false;
+    // Runs inside the menu's own loop, which the key starts.
+    QTimer::singleShot(0, more, [&] {
+        opened = more->isVisible();
+        more->close();
+    });
+    QTest::keyClick(screen().windowHandle(), Qt::Key_Return);
+    processEvents();
+    EXPECT_TRUE(opened);
 }
 
 TEST_F(HistoryWindowTest, TheCurrentSessionRowShowsTheFocusMark)
