@@ -32,10 +32,10 @@ public:
     std::string frame();
 
     XTestUser& user() { return m_user; }
-
-private:
     // Returns once the application and the window manager have handled everything sent so far.
     void settle();
+
+private:
     QPoint position();
     std::string pointerHolder();
 

@@ -1,5 +1,6 @@
 #include "kit/interface/WindowFade.h"
 
+#include "kit/interface/WindowUtilities.h"
 #include "platform/async/Sleep.h"
 #include "platform/desktop/ReduceMotion.h"
 
@@ -123,9 +124,10 @@ QCoro::Task<void> runShow(ShowRequest* request)
         window->setWindowOpacity(0);
     }
     window->show();
-    window->raise();
     if (owned->makeKey) {
-        window->activateWindow();
+        activate(*window);
+    } else {
+        window->raise();
     }
     if (!owned->fadeIn) {
         co_return;

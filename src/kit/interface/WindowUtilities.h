@@ -36,8 +36,17 @@ WindowLevel windowLevel(ExtraWindowLevel level);
 void setWindowLevel(QWidget& window, WindowLevel level);
 WindowLevel windowLevel(const QWidget& window);
 
-// Closes the window when it is shown and active; otherwise shows it, raises it and asks for it to
-// become the active window.
+// The window that takes the keyboard when `window` is made active: the modal dialog that keeps
+// input from it (one opened over it or its family, or an application-modal one), or the dialog
+// that keeps input from that one in turn; `window` itself when none does.
+QWidget& windowTakingInput(QWidget& window);
+
+// Raises the window and asks for it to become the active window. Where a modal dialog keeps input
+// from it, the dialog is raised and made active instead: a blocked window hears no key, so making
+// it active would leave the keyboard with no window at all.
+void activate(QWidget& window);
+
+// Closes the window when it is shown and active; otherwise shows it and activates it.
 void toggle(QWidget& window);
 
 // The window's content as an image (the desktop's frame is not the application's to capture).

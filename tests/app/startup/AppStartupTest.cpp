@@ -10,6 +10,8 @@
 #include "app/startup/AppState.h"
 #include "app/startup/ApplicationDBusService.h"
 #include "app/startup/SettingsMigrations.h"
+#include "app/windows/HistoryScreen.h"
+#include "app/windows/HistoryWindowController.h"
 #include "app/windows/WelcomeWindowController.h"
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/ZKApp.h"
@@ -20,13 +22,23 @@
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/fake/FakeStatusItemBackend.h"
 #include "platform/time/Date.h"
+#include "support/OpenboxSession.h"
 #include "support/PrivateSessionBus.h"
 #include "support/SeparateTestProcess.h"
+#include "support/WindowUnderOpenbox.h"
 
+#include <QApplication>
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
+
+#include <X11/keysym.h>
 
 #include <gmock/gmock.h>
 
@@ -420,6 +432,72 @@ TEST_F(MenuBarStartupTest, TheEngineTheRemindersAndASecondLaunchReachTheControll
     EXPECT_FALSE(menuBar->menu().isVisible());
     service.OpenMenu();
     EXPECT_TRUE(menuBar->menu().isVisible());
+}
+
+// Under a window manager (openbox), with real keys: the menu that OpenMenu (a tray click, the
+// menu's shortcut, a second launch) opens while History's export dialog is up appears and works,
+// and its "History…" leaves the dialog, which still blocks History, taking the keys.
+TEST_F(MenuBarStartupTest, TheMenuOverHistorysExportDialogWorksAndLeavesTheDialogAnsweringKeys)
+{
+    if (!OpenboxSession::isChild()) {
+        if (!OpenboxSession::isAvailable()) {
+            GTEST_SKIP() << "openbox is not installed";
+        }
+        OpenboxSession::expectCurrentTestReports({ "History active", "dialog active", "menu shown",
+            "H: History chosen, dialog active", "typed: x", "Escape: dialog closed" });
+        return;
+    }
+    constexpr int patience = 20000;
+    zk::runOnce(kiruvo::HistoryScreen::welcomeMessageIdentifier);
+    launch();
+    kiruvo::MenuBarController* menuBar = state->menuBarController();
+    ASSERT_NE(menuBar, nullptr);
+    kiruvo::HistoryWindowController::show();
+    auto& history = zk::SingletonWindowController::shared<kiruvo::HistoryWindowController>();
+    const QPointer<QWidget> window = history.window();
+    OpenboxSession::report(QTest::qWaitFor([&] { return window->isActiveWindow(); }, patience)
+            ? "History active"
+            : "History inactive");
+    history.screen().exportCSV();
+    const auto exportDialog = [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); };
+    const bool dialogActive
+        = QTest::qWaitFor([&] { return exportDialog() && exportDialog()->isActiveWindow(); }, patience);
+    OpenboxSession::report(dialogActive ? "dialog active" : "no active dialog");
+    if (!dialogActive) {
+        return;
+    }
+    const QPointer<QFileDialog> dialog = exportDialog();
+
+    QObject host;
+    ApplicationDBusService service(&host);
+    service.OpenMenu();
+    QMenu& menu = menuBar->menu();
+    OpenboxSession::report(
+        QTest::qWaitFor([&] { return menu.isVisible() && menu.windowHandle()->isExposed(); }, patience)
+            ? "menu shown"
+            : "no menu");
+
+    WindowUnderOpenbox desktop(*dialog);
+    QSignalSpy historyRequests(menuBar, &kiruvo::MenuBarController::historyWindowRequested);
+    desktop.user().tap(XK_h);
+    const bool chosen
+        = QTest::qWaitFor([&] { return !menu.isVisible() && historyRequests.count() == 1; }, patience);
+    // History is brought forward on a later turn: then the window manager has its say.
+    desktop.settle();
+    desktop.settle();
+    OpenboxSession::report(std::string("H: ") + (chosen ? "History chosen" : "nothing chosen") + ", "
+        + (dialog && dialog->isActiveWindow() ? "dialog active" : "dialog inactive"));
+    const QPointer<QLineEdit> name
+        = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+    ASSERT_NE(name, nullptr);
+    // The proposed name is selected: a letter typed takes its place.
+    desktop.tap(XK_x);
+    OpenboxSession::report("typed: " + (name ? name->text().toStdString() : "(dialog gone)"));
+    desktop.tap(XK_Escape);
+    OpenboxSession::report(!dialog || !dialog->isVisible() ? "Escape: dialog closed" : "Escape: dialog open");
+    if (window) {
+        window->close();
+    }
 }
 
 TEST_F(MenuBarStartupTest, ATrayThatComesUpSoonAfterTheLaunchIsNoCauseToTellTheUser)
