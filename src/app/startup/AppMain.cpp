@@ -19,6 +19,7 @@
 #include "kit/foundation/SettingsWindowOpener.h"
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/ZKKit.h"
+#include "kit/interface/Accessibility.h"
 #include "kit/interface/AnimationDriver.h"
 #include "kit/interface/TextEditingKeyEquivalents.h"
 #include "kit/interface/WindowInFront.h"
@@ -441,6 +442,8 @@ int AppMain::run(int argc, char** argv)
     zk::AnimationDriver::installForApplication();
     // No main menu supplies the editing keys to our text fields: the kit does.
     zk::TextEditingKeyEquivalents::install();
+    // Windows are windows and pop-ups are known by their labels to screen readers.
+    zk::installAccessibility();
 
     // Whether another instance runs is known only once the bus answers: the event loop runs
     // meanwhile, and start-up goes on from the answer, so nothing is shown before it.

@@ -1,6 +1,7 @@
 #include "kit/interface/ControlAlignment.h"
 
 #include <QGridLayout>
+#include <QLabel>
 
 namespace zk {
 
@@ -18,6 +19,10 @@ void ControlAlignment::addRow(QWidget* label, QWidget* control, bool labelsHidde
         label->setParent(this);
         label->setVisible(!labelsHidden);
         m_grid->addWidget(label, m_rows, 0, Qt::AlignRight | Qt::AlignBaseline);
+        // The row's label names its control for a screen reader, shown or not.
+        if (auto* text = qobject_cast<QLabel*>(label); text && control && !text->buddy()) {
+            text->setBuddy(control);
+        }
     }
     if (control) {
         m_grid->addWidget(control, m_rows, 1, Qt::AlignLeft | Qt::AlignBaseline);

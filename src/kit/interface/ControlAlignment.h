@@ -8,7 +8,8 @@ namespace zk {
 
 // Rows of a label and a control whose controls line up on their leading edges, whatever the
 // labels' widths: the labels share one column, trailing-aligned, and the controls the next. A row
-// added with its label hidden keeps its control in the controls' column with nothing before it.
+// added with its label hidden keeps its control in the controls' column with nothing before it. A
+// text label names its row's control for screen readers.
 // Main-thread only.
 class ControlAlignment : public QWidget {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "kit/interface/Picker.h"
 
+#include "kit/interface/PickerComboBox.h"
+
 #include <QAbstractItemView>
 #include <QBoxLayout>
 #include <QButtonGroup>
@@ -11,26 +13,6 @@
 
 namespace zk {
 
-namespace {
-
-// A pop-up that tells before it opens, so that the rows' icons are built only then.
-class LazyComboBox : public QComboBox {
-public:
-    std::function<void()> aboutToShowPopup;
-
-    using QComboBox::QComboBox;
-
-    void showPopup() override
-    {
-        if (aboutToShowPopup) {
-            aboutToShowPopup();
-        }
-        QComboBox::showPopup();
-    }
-};
-
-} // namespace
-
 Picker::Picker(const QString& label, Style style, QWidget* parent)
     : QWidget(parent)
     , m_style(style)
@@ -39,7 +21,7 @@ Picker::Picker(const QString& label, Style style, QWidget* parent)
     if (style == Style::menu) {
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        auto* combo = new LazyComboBox(this);
+        auto* combo = new PickerComboBox(this);
         combo->aboutToShowPopup = [this] { buildAllIcons(); };
         combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         m_comboBox = combo;
@@ -59,6 +41,8 @@ Picker::Picker(const QString& label, Style style, QWidget* parent)
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(m_label, 0, Qt::AlignTop);
         m_radioArea = new QWidget(this);
+        // The group's label names it for a screen reader, each row naming its own button.
+        m_radioArea->setAccessibleName(label);
         auto* rows = new QVBoxLayout(m_radioArea);
         rows->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(m_radioArea);
@@ -67,6 +51,7 @@ Picker::Picker(const QString& label, Style style, QWidget* parent)
         m_buttons->setExclusive(true);
         connect(m_buttons, &QButtonGroup::idClicked, this, [this](int row) {
             m_selected = row;
+            keepTabStopOnSelectedRow();
             emit rowChosen(row);
         });
     }
@@ -89,6 +74,7 @@ int Picker::addRow(Row row)
         entry.button = button;
     }
     m_rows.push_back(std::move(entry));
+    keepTabStopOnSelectedRow();
     if (m_allIconsBuilt) {
         applyIcon(number);
     }
@@ -203,6 +189,22 @@ void Picker::setSelectedRow(std::optional<int> row)
             checked->setChecked(false);
             m_buttons->setExclusive(true);
         }
+        keepTabStopOnSelectedRow();
+    }
+}
+
+void Picker::keepTabStopOnSelectedRow()
+{
+    if (m_style != Style::radioGroup || m_rows.empty()) {
+        return;
+    }
+    // The group is one stop of Tab and Shift+Tab, entered on the chosen row (the first while none
+    // is), as the arrow keys move the choice within it. Qt would enter it on whichever button had
+    // the focus last, and at first on the last row when coming back with Shift+Tab.
+    const std::size_t stop = m_selected ? static_cast<std::size_t>(*m_selected) : 0;
+    for (std::size_t row = 0; row < m_rows.size(); ++row) {
+        QAbstractButton* button = m_rows[row].button;
+        button->setFocusPolicy(row == stop ? Qt::StrongFocus : Qt::ClickFocus);
     }
 }
 

@@ -20,6 +20,8 @@ namespace zk {
 // (menu style) take no number. No row, or a row, is selected; `rowChosen` tells only of the user's
 // choices, never of setSelectedRow().
 //
+// A radio group is one stop of Tab, entered on the selected row; the arrow keys choose within it.
+//
 // Row icons are built when first needed: the selected row's at once, the others when the pop-up
 // first opens.
 //
@@ -85,6 +87,7 @@ private:
     };
 
     void buildAllIcons();
+    void keepTabStopOnSelectedRow();
     void applyIcon(int row);
     int rowOfComboIndex(int comboIndex) const;
 

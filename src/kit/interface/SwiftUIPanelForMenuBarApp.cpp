@@ -1,5 +1,6 @@
 #include "kit/interface/SwiftUIPanelForMenuBarApp.h"
 
+#include "kit/interface/Accessibility.h"
 #include "kit/interface/MenuBarWindowKeys.h"
 #include "kit/interface/WindowConstraints.h"
 
@@ -13,6 +14,7 @@ SwiftUIPanelForMenuBarApp::SwiftUIPanelForMenuBarApp(QWidget* parent)
         Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
             | Qt::WindowCloseButtonHint)
 {
+    installAccessibility();
     resize(100, 100);
 }
 

@@ -1,5 +1,6 @@
 #include "kit/interface/SwiftUIWindow.h"
 
+#include "kit/interface/Accessibility.h"
 #include "kit/interface/MenuBarWindowKeys.h"
 #include "kit/interface/WindowConstraints.h"
 #include "platform/Logger.h"
@@ -13,6 +14,7 @@ namespace zk {
 SwiftUIWindow::SwiftUIWindow(QWidget* content, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
+    installAccessibility();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     setContent(content);

@@ -1,5 +1,6 @@
 #include "kit/interface/SwiftUIWindowForMenuBarApp.h"
 
+#include "kit/interface/Accessibility.h"
 #include "kit/interface/MenuBarWindowKeys.h"
 #include "kit/interface/WindowBackgroundDrag.h"
 #include "kit/interface/WindowConstraints.h"
@@ -12,6 +13,7 @@ namespace zk {
 SwiftUIWindowForMenuBarApp::SwiftUIWindowForMenuBarApp(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
+    installAccessibility();
     resize(100, 100);
 }
 

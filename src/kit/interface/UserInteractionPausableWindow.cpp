@@ -1,5 +1,6 @@
 #include "kit/interface/UserInteractionPausableWindow.h"
 
+#include "kit/interface/Accessibility.h"
 #include "kit/interface/KeyDescriptions.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@ namespace zk {
 UserInteractionPausableWindow::UserInteractionPausableWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
+    installAccessibility();
 }
 
 UserInteractionPausableWindow::~UserInteractionPausableWindow()
