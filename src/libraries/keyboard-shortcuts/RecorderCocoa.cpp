@@ -52,8 +52,8 @@ RecorderCocoa::RecorderCocoa(const Name& name, OnChange onChange, QWidget* paren
 {
     setAlignment(Qt::AlignCenter);
     setClearButtonEnabled(true);
-    // Clicking brings the focus here; Tab never does.
-    setFocusPolicy(Qt::ClickFocus);
+    // Reached by Tab as well as by a click: without a pointer it is the only way to record.
+    setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::NoContextMenu);
     auto* style = new NoCaretStyle;
     style->setParent(this);
@@ -220,6 +220,13 @@ void RecorderCocoa::blur()
     endRecording();
 }
 
+void RecorderCocoa::moveFocusOn(bool forward)
+{
+    focusNextPrevChild(forward);
+    // Nothing else in the window takes the focus: recording ends all the same.
+    blur();
+}
+
 RecorderEvent RecorderCocoa::recorderEvent(QEvent* event) const
 {
     RecorderEvent result;
@@ -267,6 +274,14 @@ QEvent* RecorderCocoa::handleEvent(QEvent* event)
     // A click inside the field goes to it as usual (the clear button needs it).
     if (event->type() == QEvent::MouseButtonRelease && decision.action == RecorderDecision::Action::discard) {
         return event;
+    }
+    // Tab moves on from here, not from the start of the window, which is where the window would
+    // take it from once the focus had been let go.
+    if (event->type() == QEvent::KeyPress
+        && decision.action == RecorderDecision::Action::endRecordingAndPass) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        moveFocusOn(key->key() == Qt::Key_Tab && !key->modifiers().testFlag(Qt::ShiftModifier));
+        return nullptr;
     }
     applyDecision(decision);
     return decision.passesEvent() ? event : nullptr;

@@ -19,9 +19,10 @@ namespace KeyboardShortcuts {
 // stored shortcut ("Ctrl+Alt+K"), starts recording when clicked ("Press Shortcut", the hot keys given
 // back to the desktop meanwhile), takes the next key with a modifier (or a function key alone),
 // refuses one that the application's menu or another application already uses, and stores it.
-// Escape, Tab or a click elsewhere end recording; Backspace, Delete or the clear button clear the
-// shortcut. Tab never moves the focus into it. Where the desktop offers no global shortcuts to
-// applications it is disabled and says so.
+// Tab and Shift+Tab bring the focus to it like to any other control, and it records from then on;
+// Escape, Tab, Shift+Tab or a click elsewhere end recording, Tab and Shift+Tab moving the focus on;
+// Backspace, Delete or the clear button clear the shortcut. Where the desktop offers no global
+// shortcuts to applications it is disabled and says so.
 //
 // Main-thread only.
 class RecorderCocoa : public QLineEdit {
@@ -62,6 +63,8 @@ private:
     void startRecording();
     void endRecording();
     void blur();
+    // Ends recording by moving the focus to the next control, or the one before.
+    void moveFocusOn(bool forward);
     QEvent* handleEvent(QEvent* event);
     RecorderEvent recorderEvent(QEvent* event) const;
     void applyDecision(const RecorderDecision& decision);

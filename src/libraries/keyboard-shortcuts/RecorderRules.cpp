@@ -33,10 +33,13 @@ RecorderDecision decideRecorderEvent(const RecorderEvent& event, const RecorderC
     }
     const Qt::KeyboardModifiers modifiers
         = event.modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    // Shift+Tab goes back as Tab goes on: with Shift alone it could never be recorded anyway.
+    if ((modifiers == Qt::NoModifier && event.qtKey == Qt::Key_Tab)
+        || (modifiers == Qt::ShiftModifier
+            && (event.qtKey == Qt::Key_Backtab || event.qtKey == Qt::Key_Tab))) {
+        return decision(Action::endRecordingAndPass);
+    }
     if (modifiers == Qt::NoModifier) {
-        if (event.qtKey == Qt::Key_Tab) {
-            return decision(Action::endRecordingAndPass);
-        }
         if (event.qtKey == Qt::Key_Escape) {
             return decision(Action::endRecordingAndDiscard);
         }

@@ -36,7 +36,8 @@ struct RecorderDecision {
     enum class Action {
         // Swallow the event; recording goes on.
         discard,
-        // End recording; the event goes on (Tab moves the focus, a click reaches its target).
+        // End recording; the event goes on (Tab and Shift+Tab move the focus, a click reaches its
+        // target).
         endRecordingAndPass,
         // End recording and swallow the event (Escape).
         endRecordingAndDiscard,
