@@ -11,7 +11,9 @@
 #include "kit/foundation/ZKApp.h"
 #include "kit/foundation/core/FeedbackLink.h"
 #include "kit/interface/AsyncButton.h"
+#include "kit/interface/LinksLabel.h"
 #include "kit/interface/Picker.h"
+#include "kit/interface/SecondaryTextStyle.h"
 #include "kit/interface/SymbolImage.h"
 #include "kit/interface/TintedBox.h"
 #include "kit/interface/UrlOpener.h"
@@ -143,8 +145,12 @@ NotificationRunShortcutSetting::NotificationRunShortcutSetting(
     m_warning->hide();
     layout->addWidget(m_warning);
 
-    m_help = secondaryText(helpMarkdown(), this);
-    m_help->setTextFormat(Qt::MarkdownText);
+    // Tab reaches each link and Return opens it; a screen reader reads the words.
+    auto* help = new zk::LinksLabel(this);
+    help->setWordWrap(true);
+    zk::SecondaryTextStyleModifier().apply(*help);
+    help->setMarkdown(helpMarkdown());
+    m_help = help;
     // Through the desktop's opener, which says so when nothing opened the page.
     connect(m_help, &QLabel::linkActivated, this,
         [](const QString& link) { zk::UrlOpener::openOrTell(QUrl(link), "the page"); });
@@ -307,11 +313,16 @@ void NotificationRunShortcutSetting::rebuild()
 
 void NotificationRunShortcutSetting::rebuildButtons()
 {
+    const auto current = shortcutID();
+    // A list loaded again for the same choice keeps the buttons, and so the focus on them.
+    if (m_run && current == m_buttonsFor) {
+        return;
+    }
     delete m_run;
     delete m_edit;
     m_run = nullptr;
     m_edit = nullptr;
-    const auto current = shortcutID();
+    m_buttonsFor = current;
     if (!current) {
         return;
     }
@@ -335,6 +346,10 @@ void NotificationRunShortcutSetting::rebuildButtons()
     });
     layout->insertWidget(0, m_edit);
     layout->insertWidget(0, m_run);
+    // Tab meets them where they are shown, after the pop-up, not after everything made before them.
+    QWidget::setTabOrder(m_picker->comboBox(), m_run);
+    QWidget::setTabOrder(m_run, m_edit);
+    QWidget::setTabOrder(m_edit, m_create);
 }
 
 void NotificationRunShortcutSetting::createScript()

@@ -104,6 +104,8 @@ private:
     zk::Picker* m_picker = nullptr;
     QWidget* m_buttons = nullptr;
     zk::AsyncButton* m_run = nullptr;
+    // The script the Run and Edit buttons were made for.
+    std::optional<platform::Uuid> m_buttonsFor;
     QToolButton* m_edit = nullptr;
     QToolButton* m_create = nullptr;
     QWidget* m_warning = nullptr;

@@ -8,12 +8,14 @@
 
 #include <QButtonGroup>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 
 namespace kiruvo {
 
@@ -27,11 +29,15 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
     auto* tabRow = new QHBoxLayout;
     tabRow->setSpacing(0);
     tabRow->addStretch(1);
-    auto* tabButtons = new QButtonGroup(this);
-    tabButtons->setExclusive(true);
+    m_tabButtons = new QButtonGroup(this);
+    m_tabButtons->setExclusive(true);
     layout->addLayout(tabRow);
     m_tabs = new QTabWidget(this);
     m_tabs->tabBar()->hide();
+    // The pane buttons stand in for the tab bar, also for the keyboard: the hidden bar would take
+    // Tab and keep it.
+    m_tabs->setFocusPolicy(Qt::NoFocus);
+    m_tabs->tabBar()->setFocusPolicy(Qt::NoFocus);
     m_tabs->setDocumentMode(true);
     m_tabs->setFixedWidth(contentWidth);
     layout->addWidget(m_tabs, 0, Qt::AlignHCenter);
@@ -39,10 +45,16 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
     // pane stay where every other pane has them.
     layout->addStretch(1);
 
-    const auto addTab = [this, tabRow, tabButtons](QWidget* pane, zk::SettingsTabType type, Tab tab) {
+    // The pane buttons come first in the window's Tab order, before every pane's controls: they
+    // are made before the panes, which join the order as they join the window.
+    const std::array<std::pair<zk::SettingsTabType, Tab>, 4> tabs { {
+        { zk::SettingsTabType::general, Tab::general },
+        { zk::SettingsTabType::menuBar, Tab::menuBar },
+        { zk::SettingsTabType::notifications, Tab::notifications },
+        { zk::SettingsTabType::shortcuts, Tab::shortcuts },
+    } };
+    for (const auto& [type, tab] : tabs) {
         const zk::SettingsTabLabel label = zk::settingsTabLabel(type);
-        const int index = m_tabs->addTab(pane, label.icon(), label.title);
-        m_tabOrder.push_back(tab);
         auto* button = new QToolButton(this);
         button->setText(label.title);
         button->setIcon(label.icon());
@@ -50,18 +62,25 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setCheckable(true);
         button->setAutoRaise(true);
-        button->setChecked(index == 0);
-        tabButtons->addButton(button, index);
+        button->setChecked(m_tabOrder.empty());
+        button->installEventFilter(this);
+        m_tabButtons->addButton(button, static_cast<int>(m_tabOrder.size()));
         tabRow->insertWidget(tabRow->count() - 1, button);
+        m_tabOrder.push_back(tab);
+    }
+    const auto addTab = [this](QWidget* pane, zk::SettingsTabType type) {
+        const zk::SettingsTabLabel label = zk::settingsTabLabel(type);
+        m_tabs->addTab(pane, label.icon(), label.title);
     };
     m_general = new GeneralSettings(environment.session());
-    addTab(m_general, zk::SettingsTabType::general, Tab::general);
+    addTab(m_general, zk::SettingsTabType::general);
     m_menuBar = new MenubarSettings;
-    addTab(m_menuBar, zk::SettingsTabType::menuBar, Tab::menuBar);
+    addTab(m_menuBar, zk::SettingsTabType::menuBar);
     m_notifications = new NotificationsSettings(environment);
-    addTab(m_notifications, zk::SettingsTabType::notifications, Tab::notifications);
+    addTab(m_notifications, zk::SettingsTabType::notifications);
     m_shortcuts = new ShortcutsSettings;
-    addTab(m_shortcuts, zk::SettingsTabType::shortcuts, Tab::shortcuts);
+    addTab(m_shortcuts, zk::SettingsTabType::shortcuts);
+    keepTabStopOnCurrentPaneButton();
 
     tabRow->insertStretch(0, 1);
     // 320 wide, unless the desktop's font needs more for a row that must not be cut ("Show a gentle
@@ -72,12 +91,13 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
         width = std::max(width, m_tabs->widget(page)->minimumSizeHint().width());
     }
     m_tabs->setFixedWidth(width);
-    connect(tabButtons, &QButtonGroup::idClicked, m_tabs, &QTabWidget::setCurrentIndex);
+    connect(m_tabButtons, &QButtonGroup::idClicked, m_tabs, &QTabWidget::setCurrentIndex);
     fitToCurrentPane(0);
-    connect(m_tabs, &QTabWidget::currentChanged, this, [this, tabButtons](int index) {
-        if (auto* button = tabButtons->button(index)) {
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (auto* button = m_tabButtons->button(index)) {
             button->setChecked(true);
         }
+        keepTabStopOnCurrentPaneButton();
         fitToCurrentPane(index);
         emit currentTitleChanged(currentTitle());
     });
@@ -107,10 +127,49 @@ void SettingsScreen::fitToCurrentPane(int index)
     }
 }
 
+void SettingsScreen::keepTabStopOnCurrentPaneButton()
+{
+    // The row of pane buttons is one stop of Tab, on the shown pane's button, as a tab bar is; the
+    // arrow keys move along it.
+    const int current = m_tabs->currentIndex();
+    for (QAbstractButton* button : m_tabButtons->buttons()) {
+        button->setFocusPolicy(m_tabButtons->id(button) == current ? Qt::TabFocus : Qt::NoFocus);
+    }
+}
+
+bool SettingsScreen::showNeighbourPane(QAbstractButton& button, int key)
+{
+    const bool rightToLeft = button.layoutDirection() == Qt::RightToLeft;
+    int step = 0;
+    if (key == Qt::Key_Up || key == (rightToLeft ? Qt::Key_Right : Qt::Key_Left)) {
+        step = -1;
+    } else if (key == Qt::Key_Down || key == (rightToLeft ? Qt::Key_Left : Qt::Key_Right)) {
+        step = 1;
+    } else {
+        return false;
+    }
+    const int index = m_tabButtons->id(&button) + step;
+    if (QAbstractButton* neighbour = m_tabButtons->button(index)) {
+        m_tabs->setCurrentIndex(index);
+        neighbour->setFocus(step < 0 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+    }
+    // At either end the key does nothing more.
+    return true;
+}
+
 bool SettingsScreen::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_watchedPane && event->type() == QEvent::LayoutRequest) {
         fitToCurrentPane(m_tabs->currentIndex());
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (button && m_tabButtons->id(button) >= 0
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+            && showNeighbourPane(*button, key->key())) {
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QAbstractButton;
+class QButtonGroup;
 class QTabWidget;
 
 namespace kiruvo {
@@ -16,7 +18,8 @@ class ShortcutsSettings;
 
 // The Settings window's content: the General, Menu Bar, Notifications and Shortcuts tabs, opening
 // on General, 320 points wide. Every control writes its setting at once and shows changes made
-// elsewhere; nothing is applied or saved later. Main-thread only.
+// elsewhere; nothing is applied or saved later. Tab goes from the shown pane's button to that
+// pane's controls in reading order; the arrow keys move between the pane buttons. Main-thread only.
 class SettingsScreen : public QWidget {
     Q_OBJECT
 public:
@@ -49,8 +52,13 @@ protected:
 
 private:
     void fitToCurrentPane(int index);
+    void keepTabStopOnCurrentPaneButton();
+    // Shows the pane before or after the button's for an arrow key, moving the focus with it;
+    // false for any other key.
+    bool showNeighbourPane(QAbstractButton& button, int key);
 
     QTabWidget* m_tabs = nullptr;
+    QButtonGroup* m_tabButtons = nullptr;
     std::vector<Tab> m_tabOrder;
     QPointer<QWidget> m_watchedPane;
     GeneralSettings* m_general = nullptr;

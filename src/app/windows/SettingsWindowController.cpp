@@ -61,6 +61,9 @@ zk::SwiftUIWindowForMenuBarApp* makeWindow()
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* scrollArea = new QScrollArea(window);
+    // The controls take the focus, not the area around them, which would keep Tab at the tab bar
+    // it hides; a control that Tab reaches is scrolled into view.
+    scrollArea->setFocusPolicy(Qt::NoFocus);
     scrollArea->setFrameShape(QFrame::NoFrame);
     scrollArea->setWidgetResizable(true);
     scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -82,6 +85,9 @@ zk::SwiftUIWindowForMenuBarApp* makeWindow()
         [window, scrollArea, screen] { fitToCurrentPane(*window, *scrollArea, *screen); },
         Qt::QueuedConnection);
     fitToCurrentPane(*window, *scrollArea, *screen);
+    // The window opens with no control focused, so that the first Tab shows the focus on the first
+    // one (the shown pane's button) rather than moving it from a control nothing marks.
+    window->setFocus(Qt::OtherFocusReason);
     // Where a new window would open, without a window manager to place it: the middle of the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window->frameGeometry();

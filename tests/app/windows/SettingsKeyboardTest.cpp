@@ -1,0 +1,246 @@
+#include "app/windows/SettingsFixture.h"
+
+#include "app/engine/SettingsKeys.h"
+#include "app/menubar/MenuBarController.h"
+#include "app/windows/NotificationRunShortcutSetting.h"
+#include "app/windows/NotificationsSettings.h"
+#include "app/windows/SettingsWindowController.h"
+#include "app/windows/ShortcutsSettings.h"
+#include "libraries/keyboard-shortcuts/RecorderCocoa.h"
+#include "platform/desktop/ShortcutsFolder.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+#include <gmock/gmock.h>
+
+using namespace kiruvo;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+// The Settings window as a keyboard user and a screen reader meet it: keys go into the window as
+// the desktop delivers them, and what has the focus, and its name, are read through Qt's
+// accessibility interface, as the desktop's screen reader reads them.
+class SettingsKeyboardTest : public SettingsTest {
+protected:
+    void SetUp() override
+    {
+        SettingsTest::SetUp();
+        SettingsWindowController::setEnvironment(environment);
+    }
+    void TearDown() override
+    {
+        if (zk::SingletonWindowController::exists<SettingsWindowController>()) {
+            zk::SingletonWindowController::shared<SettingsWindowController>().window()->close();
+        }
+        processEvents();
+        SettingsWindowController::setEnvironment({});
+        SettingsTest::TearDown();
+    }
+
+    QWidget& openWindow()
+    {
+        SettingsWindowController::show();
+        QWidget& window = *zk::SingletonWindowController::shared<SettingsWindowController>().window();
+        EXPECT_TRUE(QTest::qWaitFor([&window] { return window.isVisible(); }));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        processEvents();
+        return window;
+    }
+    static SettingsScreen& shownScreen()
+    {
+        return zk::SingletonWindowController::shared<SettingsWindowController>().screen();
+    }
+
+    static void press(QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(window.windowHandle(), key, modifiers);
+        processEvents();
+    }
+
+    // What the screen reader is told has the focus.
+    static QAccessibleInterface* focused(QWidget& window)
+    {
+        return QAccessible::queryAccessibleInterface(&window)->focusChild();
+    }
+    static std::string focusedName(QWidget& window)
+    {
+        QAccessibleInterface* focus = focused(window);
+        return focus ? focus->text(QAccessible::Name).toStdString() : "<nothing>";
+    }
+
+    // The names Tab (or Shift+Tab) goes through from the focused control until it is back there.
+    static std::vector<std::string> round(QWidget& window, bool forward)
+    {
+        QWidget* start = QApplication::focusWidget();
+        std::vector<std::string> names { focusedName(window) };
+        for (int step = 0; step < 30; ++step) {
+            press(window, forward ? Qt::Key_Tab : Qt::Key_Backtab,
+                forward ? Qt::NoModifier : Qt::ShiftModifier);
+            if (QApplication::focusWidget() == start) {
+                return names;
+            }
+            names.push_back(focusedName(window));
+        }
+        ADD_FAILURE() << "Tab never came back to " << names.front();
+        return names;
+    }
+    static std::vector<std::string> reversedAfterFirst(std::vector<std::string> names)
+    {
+        std::reverse(names.begin() + 1, names.end());
+        return names;
+    }
+};
+
+const char* const helpWords
+    = "Example use-cases\nLet me know if you use it for something interesting\nTip: A script can run "
+      "other scripts";
+
+TEST_F(SettingsKeyboardTest, TabReachesEveryControlOfEveryPaneInReadingOrderAndShiftTabGoesBack)
+{
+    Defaults::set(Keys::notifyInterval(), std::optional(zk::Duration(600)));
+    Defaults::set(Keys::notificationType(), NotificationType::hud);
+    writeScript("walk.sh");
+    Defaults::set(
+        Keys::notificationRunShortcut(), std::optional(platform::ShortcutsFolder::identifier("walk.sh")));
+    QWidget& window = openWindow();
+
+    // Nothing is marked at first; the first Tab marks the shown pane's button.
+    EXPECT_EQ(QApplication::focusWidget(), &window);
+    press(window, Qt::Key_Tab);
+    EXPECT_EQ(focusedName(window), "General");
+    EXPECT_NE(qobject_cast<QToolButton*>(focused(window)->object()), nullptr);
+    EXPECT_TRUE(window.testAttribute(Qt::WA_KeyboardFocusChange));
+
+    const std::vector<std::string> general { "General", "Launch at login", "Enable at launch",
+        "End session when idle for" };
+    EXPECT_THAT(round(window, true), ElementsAreArray(general));
+    EXPECT_THAT(round(window, false), ElementsAreArray(reversedAfterFirst(general)));
+
+    // The arrow keys go along the pane buttons, each showing its pane.
+    press(window, Qt::Key_Right);
+    EXPECT_EQ(shownScreen().currentTab(), SettingsScreen::Tab::menuBar);
+    const std::vector<std::string> menuBar { "Tray Icon", "Show:", "Disable Kiruvo by clicking the tray icon",
+        "Dim the tray icon while Kiruvo is disabled", "Vertical text alignment:", "Help" };
+    EXPECT_THAT(round(window, true), ElementsAreArray(menuBar));
+
+    press(window, Qt::Key_Right);
+    ASSERT_EQ(shownScreen().currentTab(), SettingsScreen::Tab::notifications);
+    auto& scripts = *shownScreen().notifications()->runShortcutSetting();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !scripts.isLoading() && scripts.runButton(); }, 10000));
+    // The reminder types are one stop, entered on the chosen type from either side; Run and Edit
+    // come where they are shown, beside the script's pop-up; each of the two links is a stop.
+    const std::vector<std::string> notifications { "Notifications", "Show a gentle reminder:", "HUD", "Hide",
+        "Sound:", "Run script:", "Run", "Edit", "Create", helpWords, helpWords };
+    EXPECT_THAT(round(window, true), ElementsAreArray(notifications));
+    EXPECT_THAT(round(window, false), ElementsAreArray(reversedAfterFirst(notifications)));
+
+    press(window, Qt::Key_Right);
+    ASSERT_EQ(shownScreen().currentTab(), SettingsScreen::Tab::shortcuts);
+    const std::vector<std::string> shortcuts { "Shortcuts", "Enable/disable Kiruvo:", "Toggle Kiruvo menu:" };
+    EXPECT_THAT(round(window, true), ElementsAreArray(shortcuts));
+    EXPECT_THAT(round(window, false), ElementsAreArray(reversedAfterFirst(shortcuts)));
+
+    // The row ends there; Left goes back.
+    press(window, Qt::Key_Right);
+    EXPECT_EQ(shownScreen().currentTab(), SettingsScreen::Tab::shortcuts);
+    press(window, Qt::Key_Left);
+    EXPECT_EQ(shownScreen().currentTab(), SettingsScreen::Tab::notifications);
+    EXPECT_EQ(focusedName(window), "Notifications");
+}
+
+TEST_F(SettingsKeyboardTest, TheRecordersRecordClearAndCancelFromTheKeyboard)
+{
+    const KeyboardShortcuts::Shortcut stored(
+        KeyboardShortcuts::Key::j, Qt::ControlModifier | Qt::AltModifier);
+    KeyboardShortcuts::setShortcut(stored, ShortcutNames::toggleMenu());
+    QWidget& window = openWindow();
+    shownScreen().setCurrentTab(SettingsScreen::Tab::shortcuts);
+    auto& pane = *shownScreen().shortcuts();
+    press(window, Qt::Key_Tab);
+    press(window, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), pane.toggleEnabledRecorder());
+    EXPECT_TRUE(pane.toggleEnabledRecorder()->isRecording());
+
+    press(window, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(ShortcutNames::toggleEnabled()),
+        KeyboardShortcuts::Shortcut(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier));
+    EXPECT_FALSE(pane.toggleEnabledRecorder()->isRecording());
+
+    // Backspace clears the other one and it goes on recording; Escape then ends that without
+    // closing the window, and the window's own Escape comes only after it.
+    press(window, Qt::Key_Tab);
+    press(window, Qt::Key_Tab);
+    press(window, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), pane.toggleMenuRecorder());
+    press(window, Qt::Key_Backspace);
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu()), std::nullopt);
+    EXPECT_TRUE(pane.toggleMenuRecorder()->isRecording());
+    press(window, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu()), stored);
+
+    press(window, Qt::Key_Tab);
+    press(window, Qt::Key_Tab);
+    press(window, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), pane.toggleMenuRecorder());
+    press(window, Qt::Key_Escape);
+    EXPECT_FALSE(pane.toggleMenuRecorder()->isRecording());
+    EXPECT_FALSE(KeyboardShortcuts::isRecorderActive());
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu()), stored);
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(SettingsKeyboardTest, EveryControlIsNamedByItsLabelAndTheWindowIsAWindow)
+{
+    QWidget& window = openWindow();
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+    EXPECT_EQ(frame->role(), QAccessible::Window);
+    EXPECT_EQ(frame->text(QAccessible::Name).toStdString(), "General");
+
+    const auto nameOf = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString();
+    };
+    std::vector<std::string> popUps;
+    for (QComboBox* popUp : shownScreen().findChildren<QComboBox*>()) {
+        popUps.push_back(nameOf(popUp));
+        // What it shows is its value.
+        EXPECT_EQ(
+            QAccessible::queryAccessibleInterface(popUp)->text(QAccessible::Value), popUp->currentText());
+    }
+    EXPECT_THAT(popUps,
+        ::testing::UnorderedElementsAre("End session when idle for",
+            "Show:", "Icon:", "Show a gentle reminder:", "Sound:", "Run script:"));
+    auto& shortcuts = *shownScreen().shortcuts();
+    EXPECT_EQ(nameOf(shortcuts.toggleEnabledRecorder()), "Enable/disable Kiruvo:");
+    EXPECT_EQ(nameOf(shortcuts.toggleMenuRecorder()), "Toggle Kiruvo menu:");
+    // The links are read as their words, not as markup with the addresses.
+    EXPECT_EQ(nameOf(shownScreen().notifications()->runShortcutSetting()->helpText()), helpWords);
+}
+
+TEST_F(SettingsKeyboardTest, ReturnOnATabbedLinkOpensIt)
+{
+    Defaults::set(Keys::notifyInterval(), std::optional(zk::Duration(600)));
+    QWidget& window = openWindow();
+    shownScreen().setCurrentTab(SettingsScreen::Tab::notifications);
+    QLabel* help = shownScreen().notifications()->runShortcutSetting()->helpText();
+    // From the pane's button, Shift+Tab comes round to the second link, then the first.
+    press(window, Qt::Key_Tab);
+    press(window, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), help);
+    press(window, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), help);
+    press(window, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !opened.empty(); }, 5000));
+    EXPECT_EQ(opened.front().toString().toStdString(),
+        std::string(MenuBarController::websiteAddress) + "#shortcuts-use-cases");
+}
+
+} // namespace
