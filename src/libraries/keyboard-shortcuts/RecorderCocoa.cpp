@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QTimer>
+#include <QToolButton>
 
 namespace KeyboardShortcuts {
 
@@ -52,6 +53,10 @@ RecorderCocoa::RecorderCocoa(const Name& name, OnChange onChange, QWidget* paren
 {
     setAlignment(Qt::AlignCenter);
     setClearButtonEnabled(true);
+    // The clear button inside the field is read by its job, not as a nameless button.
+    for (QToolButton* button : findChildren<QToolButton*>()) {
+        button->setAccessibleName(QStringLiteral("Clear"));
+    }
     // Reached by Tab as well as by a click: without a pointer it is the only way to record.
     setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::NoContextMenu);

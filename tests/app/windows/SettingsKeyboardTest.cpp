@@ -200,6 +200,10 @@ TEST_F(SettingsKeyboardTest, TheRecordersRecordClearAndCancelFromTheKeyboard)
 
 TEST_F(SettingsKeyboardTest, EveryControlIsNamedByItsLabelAndTheWindowIsAWindow)
 {
+    // A stored shortcut shows the recorder's clear button.
+    KeyboardShortcuts::setShortcut(
+        KeyboardShortcuts::Shortcut(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier),
+        ShortcutNames::toggleMenu());
     QWidget& window = openWindow();
     QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
     EXPECT_EQ(frame->role(), QAccessible::Window);
@@ -221,6 +225,23 @@ TEST_F(SettingsKeyboardTest, EveryControlIsNamedByItsLabelAndTheWindowIsAWindow)
     auto& shortcuts = *shownScreen().shortcuts();
     EXPECT_EQ(nameOf(shortcuts.toggleEnabledRecorder()), "Enable/disable Kiruvo:");
     EXPECT_EQ(nameOf(shortcuts.toggleMenuRecorder()), "Toggle Kiruvo menu:");
+    // No control shown on any pane is left without a name.
+    for (const auto tab : { SettingsScreen::Tab::general, SettingsScreen::Tab::menuBar,
+             SettingsScreen::Tab::notifications, SettingsScreen::Tab::shortcuts }) {
+        shownScreen().setCurrentTab(tab);
+        processEvents();
+        for (QWidget* widget : shownScreen().findChildren<QWidget*>()) {
+            QAccessibleInterface* control = QAccessible::queryAccessibleInterface(widget);
+            const QAccessible::Role role = control->role();
+            if (widget->isVisibleTo(&window)
+                && (role == QAccessible::Button || role == QAccessible::PushButton
+                    || role == QAccessible::CheckBox || role == QAccessible::RadioButton
+                    || role == QAccessible::ComboBox || role == QAccessible::EditableText
+                    || role == QAccessible::Slider)) {
+                EXPECT_FALSE(control->text(QAccessible::Name).isEmpty()) << widget->metaObject()->className();
+            }
+        }
+    }
     // The links are read as their words, not as markup with the addresses.
     EXPECT_EQ(nameOf(shownScreen().notifications()->runShortcutSetting()->helpText()), helpWords);
 }
