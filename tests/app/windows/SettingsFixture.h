@@ -3,6 +3,7 @@
 #include "app/SessionEngineFixture.h"
 
 #include "app/windows/SettingsScreen.h"
+#include "app/windows/SettingsWindowController.h"
 #include "kit/interface/Picker.h"
 #include "platform/fake/FakeSoundPlayer.h"
 
@@ -133,4 +134,23 @@ protected:
     platform::fake::FakeGlobalHotKeys hotKeys;
     int notificationSettingsCount = 0;
     std::unique_ptr<kiruvo::SettingsScreen> m_screen;
+};
+
+// The Settings window itself, as its controller opens it; closed after each test.
+class SettingsWindowTest : public SettingsTest {
+protected:
+    void SetUp() override
+    {
+        SettingsTest::SetUp();
+        kiruvo::SettingsWindowController::setEnvironment(environment);
+    }
+    void TearDown() override
+    {
+        if (zk::SingletonWindowController::exists<kiruvo::SettingsWindowController>()) {
+            zk::SingletonWindowController::shared<kiruvo::SettingsWindowController>().window()->close();
+        }
+        processEvents();
+        kiruvo::SettingsWindowController::setEnvironment({});
+        SettingsTest::TearDown();
+    }
 };

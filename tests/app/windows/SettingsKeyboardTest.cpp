@@ -27,23 +27,8 @@ namespace {
 // The Settings window as a keyboard user and a screen reader meet it: keys go into the window as
 // the desktop delivers them, and what has the focus, and its name, are read through Qt's
 // accessibility interface, as the desktop's screen reader reads them.
-class SettingsKeyboardTest : public SettingsTest {
+class SettingsKeyboardTest : public SettingsWindowTest {
 protected:
-    void SetUp() override
-    {
-        SettingsTest::SetUp();
-        SettingsWindowController::setEnvironment(environment);
-    }
-    void TearDown() override
-    {
-        if (zk::SingletonWindowController::exists<SettingsWindowController>()) {
-            zk::SingletonWindowController::shared<SettingsWindowController>().window()->close();
-        }
-        processEvents();
-        SettingsWindowController::setEnvironment({});
-        SettingsTest::TearDown();
-    }
-
     QWidget& openWindow()
     {
         SettingsWindowController::show();
@@ -106,7 +91,7 @@ const char* const helpWords
 
 TEST_F(SettingsKeyboardTest, TabReachesEveryControlOfEveryPaneInReadingOrderAndShiftTabGoesBack)
 {
-    Defaults::set(Keys::notifyInterval(), std::optional(zk::Duration(600)));
+    Defaults::set(Keys::notifyInterval(), std::optional(zk::Duration::minutes(10)));
     Defaults::set(Keys::notificationType(), NotificationType::hud);
     writeScript("walk.sh");
     Defaults::set(
@@ -248,7 +233,7 @@ TEST_F(SettingsKeyboardTest, EveryControlIsNamedByItsLabelAndTheWindowIsAWindow)
 
 TEST_F(SettingsKeyboardTest, ReturnOnATabbedLinkOpensIt)
 {
-    Defaults::set(Keys::notifyInterval(), std::optional(zk::Duration(600)));
+    Defaults::set(Keys::notifyInterval(), std::optional(zk::Duration::minutes(10)));
     QWidget& window = openWindow();
     shownScreen().setCurrentTab(SettingsScreen::Tab::notifications);
     QLabel* help = shownScreen().notifications()->runShortcutSetting()->helpText();

@@ -32,24 +32,6 @@
 
 using namespace kiruvo;
 
-class SettingsWindowTest : public SettingsTest {
-protected:
-    void SetUp() override
-    {
-        SettingsTest::SetUp();
-        SettingsWindowController::setEnvironment(environment);
-    }
-    void TearDown() override
-    {
-        if (zk::SingletonWindowController::exists<SettingsWindowController>()) {
-            zk::SingletonWindowController::shared<SettingsWindowController>().window()->close();
-        }
-        processEvents();
-        SettingsWindowController::setEnvironment({});
-        SettingsTest::TearDown();
-    }
-};
-
 TEST_F(SettingsWindowTest, TheScreenHasTheTabsInOrderOpensOnGeneralAndIs320WideOrWhatItsRowsNeed)
 {
     auto& tabs = *screen().tabs();
