@@ -15,6 +15,7 @@
 #include "kit/foundation/ZKKit.h"
 #include "kit/interface/CallbackMenuItem.h"
 #include "kit/interface/CarbonLocalEventMonitor.h"
+#include "kit/interface/StandaloneMenuWindow.h"
 #include "kit/interface/StandardMenuItems.h"
 #include "libraries/defaults/Defaults.h"
 #include "libraries/defaults/Observation.h"
@@ -208,6 +209,9 @@ MenuBarController::MenuBarController(Environment environment)
     // The status menu is the application's menu: a shortcut recorder refuses its key equivalents.
     KeyboardShortcuts::setApplicationMenu(m_menu.get());
     m_menu->setToolTipsVisible(true);
+    // Opened from a hot key, D-Bus or a panel's activation, the menu often has no window of ours to
+    // hang from; on Wayland it is then shown as a menu all the same.
+    new zk::StandaloneMenuWindow(*m_menu);
     // Panels that draw the menu themselves build it afresh before showing it, as the menu does.
     m_statusItem->setMenu(m_menu.get(), [this] { m_menu->menuNeedsUpdate(); });
 

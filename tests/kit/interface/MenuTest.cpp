@@ -3,6 +3,7 @@
 #include "kit/foundation/core/FeedbackLink.h"
 #include "kit/interface/CallbackMenuItem.h"
 #include "kit/interface/FeedbackMenuItem.h"
+#include "kit/interface/StandaloneMenuWindow.h"
 #include "kit/interface/StandardMenuItems.h"
 #include "kit/interface/UrlMenuItem.h"
 #include "kit/interface/ZKMenu.h"
@@ -77,6 +78,33 @@ TEST(ZKMenuTest, UpdateCallbackCanRebuildTheItemsBeforeTheMenuShows)
     ASSERT_EQ(menu.actions().size(), 1);
     EXPECT_EQ(menu.actions().front()->text(), "Build 2");
     menu.hide();
+}
+
+TEST(StandaloneMenuWindowTest, ItsFixedSizeIsThatOfTheItemsRebuiltForEachOpening)
+{
+    // As on Wayland, where the menu's window is sized by its fixed size alone.
+    ZKMenu menu("Status");
+    int rows = 3;
+    menu.onUpdate = [&] {
+        menu.clear();
+        for (int row = 0; row < rows; ++row) {
+            menu.addAction(QStringLiteral("A rather long item, number %1").arg(row));
+        }
+    };
+    zk::StandaloneMenuWindow window(menu, true);
+    EXPECT_TRUE(menu.windowFlags().testFlag(Qt::FramelessWindowHint));
+    for (const int count : { 3, 12, 1 }) {
+        SCOPED_TRACE(count);
+        rows = count;
+        menu.popup(QPoint(10, 10));
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(menu.isVisible());
+        EXPECT_EQ(menu.minimumSize(), menu.maximumSize());
+        EXPECT_EQ(menu.size(), menu.sizeHint());
+        EXPECT_EQ(menu.actions().size(), count);
+        menu.hide();
+        QCoreApplication::processEvents();
+    }
 }
 
 TEST(ZKMenuTest, KeyEquivalentsActOnlyWithExactlyTheirModifiers)

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+
+class QMenu;
+
+namespace zk {
+
+// A menu opened with none of the application's windows to hang from (from a hot key, D-Bus or a
+// panel's activation) looks like a menu on Wayland too. There a menu is a popup of one of the
+// application's windows; a tray application often has none focused, and the toolkit then shows
+// the menu as an ordinary window, which tiling compositors tile across the workspace and others
+// frame with a title bar. Here that window has no frame and a size fixed to the menu's items as
+// rebuilt for each opening, which compositors float (sway floats every window whose size cannot
+// change) and focus. Escape, a choice, and the focus going elsewhere (a click on another window)
+// close it as they close any menu.
+//
+// Elsewhere (X11) a menu places and grabs itself, and nothing here applies.
+//
+// Lives as long as the menu (its parent). Main-thread only.
+class StandaloneMenuWindow : public QObject {
+    Q_OBJECT
+public:
+    // `applies`: whether the display is one where a menu cannot place itself (Wayland).
+    explicit StandaloneMenuWindow(QMenu& menu, bool applies = isNeeded());
+
+    // Whether menus need this on the application's display.
+    static bool isNeeded();
+    bool applies() const { return m_applies; }
+
+private:
+    QMenu& m_menu;
+    const bool m_applies;
+};
+
+} // namespace zk
