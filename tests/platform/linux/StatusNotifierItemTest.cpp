@@ -370,6 +370,37 @@ TEST_F(StatusNotifierItemTest, TheDesktopBackendFallsBackToXEmbedAndFollowsTheWa
     EXPECT_EQ(fallback->lastDrawn().title, "6m");
 }
 
+TEST_F(StatusNotifierItemTest, WhereTheDisplayHasNoOtherTrayTheItemWaitsForAHost)
+{
+    // As on Wayland, which has no XEmbed tray.
+    int fallbacksAsked = 0;
+    DesktopStatusItemBackend backend(item, { true, QColor(Qt::black), false }, [&] {
+        ++fallbacksAsked;
+        return std::unique_ptr<platform::StatusItemBackend>();
+    });
+    ASSERT_TRUE(serveUntil([&] { return fallbacksAsked == 1; }));
+    EXPECT_FALSE(backend.isAvailable());
+    EXPECT_TRUE(backend.usesStatusNotifierItem());
+    backend.draw(titled(QStringLiteral("5m")));
+
+    // A panel with a host: the item shows there with what it shows now.
+    auto watcher = std::make_unique<StandInStatusNotifierWatcher>(bus.address(), true);
+    ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
+    const QString service = backend.statusNotifierItem().serviceName();
+    EXPECT_EQ(property(service, QStringLiteral("XAyatanaLabel")).toString(), "5m");
+
+    // It goes, and comes back: the item waits again, and shows again.
+    watcher.reset();
+    ASSERT_TRUE(serveUntil([&] { return !backend.isAvailable(); }));
+    EXPECT_EQ(fallbacksAsked, 2);
+    backend.draw(titled(QStringLiteral("6m")));
+    watcher = std::make_unique<StandInStatusNotifierWatcher>(bus.address(), true);
+    ASSERT_TRUE(serveUntil([&] { return backend.isAvailable(); }));
+    EXPECT_EQ(
+        property(backend.statusNotifierItem().serviceName(), QStringLiteral("XAyatanaLabel")).toString(),
+        "6m");
+}
+
 TEST_F(StatusNotifierItemTest, AtStartAWatcherWithAHostIsChosen)
 {
     {
