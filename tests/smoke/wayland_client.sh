@@ -2,7 +2,8 @@
 # Starts the application as a Wayland client of a real compositor, as a user's Wayland session
 # would: no X display at all, only the compositor's socket, with a private runtime folder, session
 # bus and empty data folders. Checks that it keeps running, answers scripting on the bus, takes its
-# idle time from the compositor, and ends cleanly on SIGTERM. Sway (Debian 12's 1.7, which offers only
+# idle time from the compositor, logs nothing untrue of Wayland (with no panel, the status item waits
+# for a StatusNotifierItem host: there is no XEmbed tray), and ends cleanly on SIGTERM. Sway (Debian 12's 1.7, which offers only
 # KDE's older idle protocol) runs Xwayland, whose display the session names as well: the idle time
 # comes from the compositor all the same.
 # Usage: wayland_client.sh mutter|kwin|sway <path of the kiruvo executable>
@@ -111,6 +112,14 @@ within 30 bash -c "grep -q 'Idle time comes from' '$work/app.log'" || fail "the 
 [[ "$(source_line)" == "Idle time comes from $expected_source"* ]] \
     || fail "the idle time should come from $expected_source; the application said: $(source_line)"
 echo "ok: $(source_line)"
+
+# The log tells the truth of a Wayland desktop: no XEmbed tray, no window opacity, no X11 tray signals.
+# The Welcome window of this first launch fades in within its first second or two; nothing tells when.
+sleep 2
+for untrue in "XEmbed" "does not support setting window opacity" "systemTrayWindowChanged"; do
+    grep -q "$untrue" "$work/app.log" && fail "the log says what is not so on Wayland: $(grep -m 1 "$untrue" "$work/app.log")"
+done
+echo "ok: the log names no XEmbed tray, window opacity or X11 tray signal"
 
 desktop_running || fail "$compositor ended while the application ran"
 kill -TERM "$app"

@@ -253,7 +253,7 @@ void HeadsUpWindow::fadeOutAndClose()
 void HeadsUpWindow::finishClosing()
 {
     hide();
-    setWindowOpacity(1.0);
+    zk::setWindowOpacity(*this, 1.0);
     auto& list = openList();
     list.erase(std::remove(list.begin(), list.end(), QPointer<HeadsUpWindow>(this)), list.end());
     deleteLater();

@@ -3,6 +3,7 @@
 #include "kit/interface/WindowUtilities.h"
 #include "platform/async/Sleep.h"
 #include "platform/desktop/ReduceMotion.h"
+#include "platform/desktop/WindowTranslucency.h"
 
 #include <QVariantAnimation>
 
@@ -83,7 +84,7 @@ QCoro::Task<void> runFade(FadeRequest* request)
     const double duration = owned->duration;
     const int milliseconds = std::isfinite(duration) && duration > 0 ? int(std::lround(duration * 1000)) : 0;
     if (platform::ReduceMotion::isEnabled() || milliseconds == 0) {
-        window->setWindowOpacity(owned->target);
+        setWindowOpacity(*window, owned->target);
         co_return;
     }
     auto* animation = new QVariantAnimation(window);
@@ -93,7 +94,7 @@ QCoro::Task<void> runFade(FadeRequest* request)
     animation->setDuration(milliseconds);
     animation->setEasingCurve(owned->timingFunction);
     QObject::connect(animation, &QVariantAnimation::valueChanged, window,
-        [target = window](const QVariant& value) { target->setWindowOpacity(value.toDouble()); });
+        [target = window](const QVariant& value) { setWindowOpacity(*target, value.toDouble()); });
     QPointer<QAbstractAnimation> guard(animation);
     animation->start();
     co_await AnimationStopped { animation };
@@ -121,7 +122,7 @@ QCoro::Task<void> runShow(ShowRequest* request)
         co_return;
     }
     if (owned->fadeIn) {
-        window->setWindowOpacity(0);
+        setWindowOpacity(*window, 0);
     }
     window->show();
     if (owned->makeKey) {
@@ -144,6 +145,13 @@ QCoro::Task<void> runShow(ShowRequest* request)
 }
 
 } // namespace
+
+void setWindowOpacity(QWidget& window, double opacity)
+{
+    if (platform::WindowTranslucency::showsWindowOpacity()) {
+        window.setWindowOpacity(opacity);
+    }
+}
 
 QCoro::Task<void> animateAlpha(QPointer<QWidget> window, double target, double duration, double delay,
     QEasingCurve timingFunction, std::stop_token token, platform::combine::Scheduler& scheduler)

@@ -22,6 +22,10 @@ inline constexpr const char* windowFadeAnimationName = "zk.windowFade";
 // window stops an older one; a window destroyed during the fade ends it.
 //
 // Main-thread only.
+// Sets the window's opacity where the display shows it (platform::WindowTranslucency); elsewhere
+// the window stays opaque, and a fade only takes its time.
+void setWindowOpacity(QWidget& window, double opacity);
+
 QCoro::Task<void> animateAlpha(QPointer<QWidget> window, double target, double duration, double delay,
     QEasingCurve timingFunction, std::stop_token token = {},
     platform::combine::Scheduler& scheduler = platform::combine::Scheduler::main());

@@ -1,6 +1,7 @@
 #include "kit/interface/WindowFlyAway.h"
 
 #include "kit/foundation/core/MediaTimingFunction.h"
+#include "kit/interface/WindowFade.h"
 #include "kit/interface/WindowUtilities.h"
 #include "kit/interface/ZKCAAnimationDelegate.h"
 #include "platform/desktop/ReduceMotion.h"
@@ -106,7 +107,7 @@ void animateInto(QPointer<QWidget> window, std::optional<QRect> target, std::fun
             window->move(origin.toPoint());
             window->resize(size);
             picture->setGeometry(window->rect());
-            window->setWindowOpacity(
+            setWindowOpacity(*window,
                 linear <= fadeStart ? 1.0 : std::max(0.0, 1 - (linear - fadeStart) / (1 - fadeStart)));
         });
     // Finished or stopped early, the flight ends the same way.

@@ -48,4 +48,9 @@ bool WindowTranslucency::isAvailable()
     return true;
 }
 
+bool WindowTranslucency::showsWindowOpacity()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 } // namespace platform

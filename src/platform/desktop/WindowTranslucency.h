@@ -10,6 +10,10 @@ namespace platform {
 class WindowTranslucency {
 public:
     static bool isAvailable();
+    // Whether the display shows a whole window at part opacity (QWidget::setWindowOpacity). X11
+    // does, through the window's opacity property; Wayland has no protocol for it, and Qt's plugin
+    // there only warns at each change.
+    static bool showsWindowOpacity();
 };
 
 } // namespace platform
