@@ -40,6 +40,16 @@ in_private_session() {
         dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" "$@"
 }
 
+# Runs "$@" in a private session bus, as a Wayland session would run it: no X display, no Wayland
+# display yet, the folders of $work as the user's, and none of the caller's store or logging rules.
+in_private_wayland_session() {
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
+        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM -u XAUTHORITY -u QT_LOGGING_RULES \
+        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
+        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_SESSION_TYPE=wayland \
+        dbus-run-session -- "$@"
+}
+
 # Runs "$@" every tenth of a second until it succeeds, for at most $1 seconds.
 within() {
     local tries=$(($1 * 10))
@@ -102,6 +112,20 @@ start_compositor() {
     # shellcheck disable=SC2034 # the caller's
     desktop=$!
     within 60 test -S "$XDG_RUNTIME_DIR/$2"
+}
+
+# Ends the compositor that start_compositor started ($desktop), and with sway its whole process group
+# and its runtime folder ($sway_runtime).
+stop_compositor() {
+    if [[ -n "$desktop" ]] && kill -0 "$desktop" 2>/dev/null; then
+        kill -TERM "$desktop" 2>/dev/null
+        for _ in $(seq 1 50); do kill -0 "$desktop" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$desktop" 2>/dev/null
+    fi
+    if [[ -n "$sway_runtime" ]]; then
+        [[ -n "$desktop" ]] && kill -KILL -- "-$desktop" 2>/dev/null
+        rm -rf "$sway_runtime"
+    fi
 }
 
 # Sets $fast_clock_library to libfaketime's library, or skips the test (exit 77) without it.

@@ -21,11 +21,7 @@ if [[ "${1:-}" != "--inside" ]]; then
     require_tools dbus-run-session gdbus sqlite3
     require_executable "$executable"
     make_private_folders kiruvo-wayland-menu
-    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u KIRUVO_DEFAULTS_PATH \
-        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM -u XAUTHORITY -u QT_LOGGING_RULES \
-        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
-        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_SESSION_TYPE=wayland \
-        dbus-run-session -- bash "$0" --inside "$compositor" "$executable" "$work"
+    in_private_wayland_session bash "$0" --inside "$compositor" "$executable" "$work"
     exit $?
 fi
 
@@ -42,15 +38,7 @@ sway_runtime=""
 stop_all() {
     [[ -n "$app" ]] && kill -KILL "$app" 2>/dev/null
     [[ -n "$other" ]] && kill -KILL "$other" 2>/dev/null
-    if [[ -n "$desktop" ]] && kill -0 "$desktop" 2>/dev/null; then
-        kill -TERM "$desktop" 2>/dev/null
-        for _ in $(seq 1 50); do kill -0 "$desktop" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$desktop" 2>/dev/null
-    fi
-    if [[ -n "$sway_runtime" ]]; then
-        [[ -n "$desktop" ]] && kill -KILL -- "-$desktop" 2>/dev/null
-        rm -rf "$sway_runtime"
-    fi
+    stop_compositor
     wait 2>/dev/null
 }
 trap stop_all EXIT
