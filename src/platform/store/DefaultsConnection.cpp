@@ -49,6 +49,11 @@ DefaultsConnection::~DefaultsConnection()
     }
 }
 
+void DefaultsConnection::leaveCompanionNames()
+{
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
 std::string DefaultsConnection::message(int code) const
 {
     return sqlite::message(m_db, code);

@@ -63,6 +63,9 @@ public:
     int checkpoint(Checkpoint mode);
     // Lets go of the pages read and written so far: reads are served from memory.
     void releaseMemory();
+    // Closing will neither fold the write-ahead log into the file nor remove the -wal and -shm
+    // files by their names, which may be another file's by then.
+    void leaveCompanionNames();
 
 private:
     explicit DefaultsConnection(sqlite3* db);

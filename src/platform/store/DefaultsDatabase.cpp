@@ -109,14 +109,33 @@ void DefaultsDatabase::close()
     if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
         logWarning("Unable to copy the write-ahead log into " + m_path + ": " + m_file->message(rc));
     }
+    holdLargeValues();
+    closeFile();
+}
+
+void DefaultsDatabase::holdLargeValues()
+{
     // Reads go on from memory once the file is closed, large values included.
     for (const auto& [suite, key] : m_values.holdLargeValues()) {
-        // No write follows the close, so a value that cannot be read now can replace nothing.
+        // No write reaches this file after it, so a value that cannot be read now can replace
+        // nothing.
         Reread reread = readLarge(suite, key);
         if (reread.failure != SQLITE_OK) {
             markUnread(suite, key, reread.failure);
         }
         m_values.holdRead(suite, key, std::move(reread.value));
+    }
+}
+
+void DefaultsDatabase::closeFile()
+{
+    if (!m_file) {
+        return;
+    }
+    // SQLite, closing the last connection, folds the log into the file and removes the -wal and
+    // -shm by their names: under those names another file's may lie by now.
+    if (m_identity.isKnown() && !m_identity.ownsCompanionNames()) {
+        m_file->leaveCompanionNames();
     }
     m_file.reset();
 }
@@ -153,7 +172,7 @@ void DefaultsDatabase::openOrReplace()
         overlayPending();
         return;
     }
-    if (attempt.outcome == Outcome::Opened && adopt(attempt)) {
+    if (attempt.outcome == Outcome::Opened && adopt(attempt, true)) {
         m_path = path;
         // Writes a run before could not put into the file (it crashed or quit during a lock).
         std::lock_guard writeLock(m_writeMutex);
@@ -182,12 +201,12 @@ void DefaultsDatabase::openOrReplace()
         fallback.values.clear();
         fallback.unreadable.clear();
         fallback.deferred.clear();
-        adopt(fallback);
+        adopt(fallback, false);
     }
     m_path = memoryPath;
 }
 
-bool DefaultsDatabase::adopt(DefaultsFileOpening& opened)
+bool DefaultsDatabase::adopt(DefaultsFileOpening& opened, bool atPath)
 {
     int rc = SQLITE_OK;
     auto file = DefaultsConnection::take(opened.db, m_operationBusyTimeout, rc);
@@ -200,6 +219,9 @@ bool DefaultsDatabase::adopt(DefaultsFileOpening& opened)
     }
     m_file = std::move(file);
     m_values.adopt(std::move(opened.values), std::move(opened.unreadable), std::move(opened.deferred));
+    m_identity = atPath ? DefaultsFileIdentity::of(m_requestedPath) : DefaultsFileIdentity();
+    m_ownWrites.clear();
+    m_outside.restart();
     return true;
 }
 
@@ -335,6 +357,9 @@ bool DefaultsDatabase::setValue(
     bool queued = false;
     {
         std::lock_guard writeLock(m_writeMutex);
+        // Only the file at the path counts: another put there since is followed first.
+        bool reopened = false;
+        followPath(notices, true, reopened);
         // What waits goes first, if the lock has ended since: writes reach the file in their order.
         if (!m_closed && m_waiting) {
             openWaitingFile(notices);
@@ -381,9 +406,13 @@ bool DefaultsDatabase::setValue(
         const bool joined = !overBase && !unread && !unreadable && value && m_journal && !m_hasPending
             && m_file && !m_closed && m_joins.of(suite, key) && m_outside.mayHaveChanged(*m_file, suite, key);
         std::vector<ResidentValues::Replayed> replayed;
+        const std::optional<StoredValue> before = valueBefore(suite, key, base, previousLarge);
         if (m_closed) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
+        } else if (m_lost) {
+            rc = SQLITE_CANTOPEN;
+            failure = m_lostReason;
         } else if (!m_file || m_hasPending || unread || joined) {
             rc = SQLITE_BUSY;
         } else if (overBase) {
@@ -422,6 +451,13 @@ bool DefaultsDatabase::setValue(
                 = m_values.replace(suite, key, newValue, large && !queued, std::move(previousLarge), backup);
             m_outside.wrote(suite, key);
             // What the file holds instead, when the write was joined with another program's value.
+            std::optional<std::string> stored = value ? std::optional(text) : std::nullopt;
+            for (const auto& done : replayed) {
+                if (done.changed) {
+                    stored = done.value ? PropertyListJson::encode(*done.value) : std::nullopt;
+                }
+            }
+            m_ownWrites.wrote(suite, key, stored, before);
             takeReplayed(replayed, joinedNotices);
         }
         // A write over a value that did not read, or one to join, is put into the file at once when
@@ -512,7 +548,8 @@ void DefaultsDatabase::setProcessJoin(const std::string& suite, const std::strin
 
 void DefaultsDatabase::retry()
 {
-    if (!m_waiting.load(std::memory_order_acquire) && !m_hasPending.load(std::memory_order_acquire)) {
+    if (!m_waiting.load(std::memory_order_acquire) && !m_hasPending.load(std::memory_order_acquire)
+        && !m_lost.load(std::memory_order_acquire)) {
         return;
     }
     std::vector<Notice> notices;
@@ -522,7 +559,11 @@ void DefaultsDatabase::retry()
         if (m_closed) {
             return;
         }
-        const bool opened = m_waiting && openWaitingFile(notices);
+        bool reopened = false;
+        if (m_lost) {
+            followPath(notices, true, reopened);
+        }
+        const bool opened = reopened || (m_waiting && openWaitingFile(notices));
         if (!m_waiting) {
             flushPending(notices);
         }
@@ -625,21 +666,11 @@ bool DefaultsDatabase::openWaitingFile(std::vector<Notice>& notices)
     if (attempt.outcome == Outcome::Unavailable && isBusy(attempt.code)) {
         return false;
     }
-    // What every listener's key read as before, to tell each whose value the file changes.
-    struct Heard {
-        std::shared_ptr<DefaultsListeners::Entry> entry;
-        Value before;
-    };
-    std::vector<Heard> heard;
-    for (auto& entry : m_listeners.all()) {
-        const auto resident = m_values.copyOf(entry->suite, entry->key);
-        heard.push_back({ std::move(entry),
-            resident ? (resident->large ? resident->lent.lock() : resident->held) : nullptr });
-    }
+    auto heard = hearAll();
     m_waiting.store(false, std::memory_order_release);
     if (attempt.outcome == Outcome::Opened) {
         m_file.reset();
-        adopt(attempt);
+        adopt(attempt, true);
         log(LogLevel::Info, lcStore(), "The settings database " + m_requestedPath + " is free and open now.");
     } else {
         m_unavailableReason
@@ -660,6 +691,209 @@ bool DefaultsDatabase::openWaitingFile(std::vector<Notice>& notices)
     overlayPending();
     std::vector<Notice> joined;
     flushPending(joined);
+    tellHeard(heard, notices);
+    return true;
+}
+
+bool DefaultsDatabase::followPath(bool makeMissing)
+{
+    std::vector<Notice> notices;
+    std::function<void()> didChange;
+    bool open = false;
+    {
+        std::lock_guard writeLock(m_writeMutex);
+        bool reopened = false;
+        open = followPath(notices, makeMissing, reopened);
+        if (reopened) {
+            didChange = m_didChange;
+        }
+    }
+    DefaultsListeners::deliver(notices);
+    if (didChange) {
+        didChange();
+    }
+    return open;
+}
+
+bool DefaultsDatabase::followPath(std::vector<Notice>& notices, bool makeMissing, bool& reopened)
+{
+    reopened = false;
+    if (m_closed || m_waiting) {
+        return false;
+    }
+    if (m_file) {
+        if (!m_identity.isKnown()) {
+            return true;
+        }
+        const auto atPath = m_identity.atPath(m_requestedPath);
+        if (atPath == DefaultsFileIdentity::AtPath::Same) {
+            return true;
+        }
+        leaveFile(atPath == DefaultsFileIdentity::AtPath::Missing
+                ? "was deleted while Kiruvo had it open"
+                : "was replaced by another file while Kiruvo had it open");
+    } else if (!m_lost) {
+        return false;
+    }
+    reopened = openInPlace(notices, makeMissing);
+    return reopened;
+}
+
+void DefaultsDatabase::leaveFile(const std::string& reason)
+{
+    // What this store wrote, as the file it leaves holds it: read while it is still open.
+    auto writes = m_ownWrites.toJoin([this](const std::string& suite, const std::string& key) {
+        std::optional<std::string> text;
+        return m_file->read(suite, key, text) == SQLITE_DONE ? text : std::nullopt;
+    });
+    m_toJoin.insert(
+        m_toJoin.end(), std::make_move_iterator(writes.begin()), std::make_move_iterator(writes.end()));
+    holdLargeValues();
+    // The old file, wherever it lies now (a copy moved aside, or nowhere), holds all it was given.
+    m_file->checkpoint(DefaultsConnection::Checkpoint::Truncate);
+    closeFile();
+    m_lost.store(true, std::memory_order_release);
+    m_lostReason = "The settings database " + m_requestedPath + " " + reason + ".";
+    log(LogLevel::Info, lcStore(),
+        m_lostReason
+            + " Kiruvo follows the file at that path and joins into it what it wrote since it read this "
+              "one.");
+}
+
+bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissing)
+{
+    const std::string& path = m_requestedPath;
+    if (!makeMissing && !DefaultsFileIdentity::of(path).isKnown()) {
+        return false;
+    }
+    Attempt attempt = tryOpen(path, m_operationBusyTimeout);
+    if (attempt.outcome == Outcome::Damaged) {
+        attempt.db.reset();
+        std::string moveError;
+        if (auto target = moveAside(path, moveError)) {
+            reportFailure(attempt.code,
+                "The file put in the place of the settings database " + path + " could not be used ("
+                    + attempt.message + "); it was moved to " + *target + ".",
+                path);
+            attempt = tryOpen(path, m_operationBusyTimeout);
+        } else {
+            attempt.outcome = Outcome::Unavailable;
+            attempt.message += "; moving it aside failed: " + moveError;
+        }
+    }
+    auto heard = hearAll();
+    if (attempt.outcome != Outcome::Opened || !adopt(attempt, true)) {
+        const std::string reason = "The settings database " + path + " could not be opened ("
+            + (attempt.outcome == Outcome::Opened ? std::string("its statements could not be prepared")
+                                                  : attempt.message)
+            + ").";
+        if (reason != m_lostReason) {
+            reportFailure(attempt.code,
+                reason + " Settings and sessions are kept in memory, and nothing is stored until it opens.",
+                path);
+        }
+        m_lostReason = reason;
+        return false;
+    }
+    overlayPending();
+    // A key with a join that the new file does not hold at all takes what this store added since
+    // it read the file before: a folder made again gets the sessions recorded since, not again the
+    // whole history it was emptied of.
+    for (auto& write : m_toJoin) {
+        m_values.settle(write.suite, &write.key);
+        const auto join = m_joins.of(write.suite, write.key);
+        if (!join || write.basis != PendingJournal::Basis::Known || !write.base || !write.text
+            || m_values.copyOf(write.suite, write.key) || m_values.unreadableText(write.suite, write.key)) {
+            continue;
+        }
+        const auto written = PropertyListJson::decode(*write.text);
+        const auto base = PropertyListJson::decode(*write.base);
+        std::optional<PropertyList> empty;
+        if (written && written->isArray()) {
+            empty = PropertyList(PropertyListArray {});
+        } else if (written && written->getIf<std::int64_t>()) {
+            empty = PropertyList(std::int64_t { 0 });
+        }
+        const auto joined = empty && base ? join(*empty, *written, &*base) : std::nullopt;
+        if (auto text = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
+            write.text = std::move(text);
+            write.base.reset();
+        }
+    }
+    std::vector<ResidentValues::Replayed> replayed;
+    if (!m_toJoin.empty() && !PendingReplay(*m_file, m_values, m_joins, m_path).run(m_toJoin, replayed)) {
+        // Another program holds the new file: the joining is tried again once it lets go, and
+        // meanwhile its values are read.
+        holdLargeValues();
+        closeFile();
+        m_lostReason = "The settings database " + path + " is held by another program.";
+        tellHeard(heard, notices);
+        return false;
+    }
+    // Memory holds the new file's values: each write joined into it is taken as the file has it
+    // now, and is this store's own in that file from here on.
+    for (std::size_t i = 0; i < replayed.size() && i < m_toJoin.size(); ++i) {
+        auto& done = replayed[i];
+        const auto resident = m_values.copyOf(done.suite, done.key);
+        const std::optional<StoredValue> before = !resident ? std::optional<StoredValue>(nullptr)
+            : resident->large                               ? std::nullopt
+                                                            : std::optional(resident->held);
+        if (!done.changed) {
+            auto decoded = m_toJoin[i].text ? PropertyListJson::decode(*m_toJoin[i].text) : std::nullopt;
+            done.changed = true;
+            done.value = decoded ? std::make_shared<const PropertyList>(std::move(*decoded)) : nullptr;
+            m_ownWrites.wrote(done.suite, done.key, m_toJoin[i].text, before);
+        } else {
+            m_ownWrites.wrote(done.suite, done.key,
+                done.value ? PropertyListJson::encode(*done.value) : std::nullopt, before);
+        }
+    }
+    std::vector<Notice> joined;
+    takeReplayed(replayed, joined);
+    m_toJoin.clear();
+    m_lost.store(false, std::memory_order_release);
+    m_lostReason.clear();
+    log(LogLevel::Info, lcStore(),
+        "Kiruvo now uses the settings database at " + path
+            + ", with what it wrote since it last read the one before.");
+    tellHeard(heard, notices);
+    return true;
+}
+
+std::optional<StoredValue> DefaultsDatabase::valueBefore(
+    const std::string& suite, const std::string& key, const Value* base, const Value& previousLarge) const
+{
+    if (base) {
+        return *base;
+    }
+    const auto resident = m_values.copyOf(suite, key);
+    if (!resident) {
+        // A row that does not decode is a value not known.
+        return m_values.unreadableText(suite, key) ? std::nullopt : std::optional<StoredValue>(nullptr);
+    }
+    if (!resident->large) {
+        return resident->held;
+    }
+    Value held = resident->held ? resident->held : resident->lent.lock();
+    if (!held) {
+        held = previousLarge;
+    }
+    return held ? std::optional(held) : std::nullopt;
+}
+
+std::vector<DefaultsDatabase::Heard> DefaultsDatabase::hearAll() const
+{
+    std::vector<Heard> heard;
+    for (auto& entry : m_listeners.all()) {
+        const auto resident = m_values.copyOf(entry->suite, entry->key);
+        heard.push_back({ std::move(entry),
+            resident ? (resident->held ? resident->held : resident->lent.lock()) : nullptr });
+    }
+    return heard;
+}
+
+void DefaultsDatabase::tellHeard(std::vector<Heard>& heard, std::vector<Notice>& notices)
+{
     for (auto& [entry, before] : heard) {
         if (!entry->active.load(std::memory_order_acquire)) {
             continue;
@@ -681,7 +915,6 @@ bool DefaultsDatabase::openWaitingFile(std::vector<Notice>& notices)
             notices.push_back({ entry, entry->key, before, after });
         }
     }
-    return true;
 }
 
 DefaultsDatabase::ListenerId DefaultsDatabase::addListener(

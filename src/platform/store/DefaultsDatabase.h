@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/store/DefaultsFileIdentity.h"
 #include "platform/store/DefaultsListeners.h"
 #include "platform/store/OutsideCommits.h"
+#include "platform/store/OwnWrites.h"
 #include "platform/store/PropertyList.h"
 #include "platform/store/ResidentValues.h"
 #include "platform/store/StoredValue.h"
@@ -82,6 +84,20 @@ struct DefaultsFileOpening;
 // reader answers from it, and catchUpAll() (woken by a DefaultsFileWatch) every key, whose listeners
 // then hear that program's changes as they hear a write. A row that did not decode is read again
 // too, as that program may have repaired it, and a write over it takes a repair first.
+//
+// The file open is always the file at the path. Another program may put another file there while
+// the store runs: a sync tool renames its copy over it, the folder is deleted and made again, a
+// symbolic link at the path is pointed elsewhere. followPath(), before every write and whenever the
+// watch hears of the file's name, compares the file open with the one at the path by device and
+// inode, and when they differ, lets go of the old file first, so that nothing of its connection is
+// left at the path (its -wal, which SQLite would apply to the new file, is folded into the old file
+// and removed, unless the names are another file's by then), then opens the file at the path and
+// joins into it what this store wrote since it read the file before (OwnWrites), as the writes kept
+// during a lock are joined. Every key's listeners hear what that changed. A file deleted with
+// nothing in its place is made again at the next write; one that cannot be opened (another
+// program's database, a file held past the wait) is reported, the store reads on from memory,
+// and every write fails, reported, until the file at the path opens: none counts as stored
+// while the file at the path does not hold it.
 //
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the
@@ -174,6 +190,11 @@ public:
     bool setValue(const std::string& suite, const std::string& key, std::optional<PropertyList> value,
         const Value* base = nullptr);
 
+    // Follows the file at the path as described above when it is not the file open; with
+    // `makeMissing`, a file deleted (or whose folder was) is made again, else it waits for a write.
+    // False while the file at the path is not open.
+    bool followPath(bool makeMissing);
+
     // Copies what the write-ahead log holds into the database file itself, so that the one file
     // holds every committed value (a copy or backup of it alone is complete). Never waits for
     // another process's readers: what they still use is copied by a later checkpoint. False, with
@@ -194,9 +215,32 @@ private:
     void openOrReplace();
     // Under the write lock: takes the opened file over with its values; false when its statements
     // could not be prepared.
-    bool adopt(DefaultsFileOpening& opened);
+    // `atPath`: the file at the path, not the one in memory that stands in for it.
+    bool adopt(DefaultsFileOpening& opened, bool atPath);
     // Under the write lock: opens the file held at the opening; false while it is still held.
     bool openWaitingFile(std::vector<Notice>& notices);
+    // Under the write lock: followPath() (`reopened` when another file was opened).
+    bool followPath(std::vector<Notice>& notices, bool makeMissing, bool& reopened);
+    // Under the write lock: lets go of the file open, which is no longer the one at the path; what
+    // this store wrote to it waits to be joined into the next.
+    void leaveFile(const std::string& reason);
+    // Under the write lock: opens the file now at the path and joins this store's writes into it.
+    bool openInPlace(std::vector<Notice>& notices, bool makeMissing);
+    // Under the write lock: closes the file, leaving alone companion files that are not its own.
+    void closeFile();
+    // Under the write lock: every large value read into memory, for reads once the file is closed.
+    void holdLargeValues();
+    // What every listener's key reads as now, to tell each whose value a file opened changes.
+    struct Heard {
+        std::shared_ptr<DefaultsListeners::Entry> entry;
+        Value before;
+    };
+    std::vector<Heard> hearAll() const;
+    // Under the write lock: what `key` held before a write, when known (null: nothing), for
+    // OwnWrites.
+    std::optional<StoredValue> valueBefore(const std::string& suite, const std::string& key,
+        const Value* base, const Value& previousLarge) const;
+    void tellHeard(std::vector<Heard>& heard, std::vector<Notice>& notices);
     // Under the write lock: the kept writes put into the file in one transaction (a PendingReplay),
     // then forgotten; false, with everything as it was, when it did not commit.
     bool flushPending(std::vector<Notice>& notices);
@@ -252,6 +296,13 @@ private:
     // The writes kept while the file is held; under the write lock. None for a store in memory.
     std::unique_ptr<PendingJournal> m_journal;
     std::atomic<bool> m_hasPending { false };
+    std::atomic<bool> m_lost { false };
+    // The file open, told apart from the one at the path; this store's writes to it; those left to
+    // join into the next file while none at the path is open (`m_lost`). Under the write lock.
+    DefaultsFileIdentity m_identity;
+    OwnWrites m_ownWrites;
+    std::vector<PendingJournal::Write> m_toJoin;
+    std::string m_lostReason;
     // Under the write lock.
     StoredValueJoins m_joins;
     std::function<void()> m_didChange;

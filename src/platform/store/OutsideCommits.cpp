@@ -54,6 +54,13 @@ void OutsideCommits::wrote(const std::string& suite, const std::string& key)
     }
 }
 
+void OutsideCommits::restart()
+{
+    m_knownAt.clear();
+    m_digests.clear();
+    m_allKnownAt = m_commits;
+}
+
 int OutsideCommits::putOverBase(DefaultsConnection& file, const std::string& suite, const std::string& key,
     const std::string& text, const StoredValue& base, std::vector<ResidentValues::Replayed>& replayed,
     std::string& failure)

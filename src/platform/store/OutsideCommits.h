@@ -56,6 +56,9 @@ public:
     bool catchUpAll(DefaultsConnection& file, std::vector<Notice>& notices);
     // A write of this store's changed `key` in memory: the next catchUpAll() compares it anew.
     void wrote(const std::string& suite, const std::string& key);
+    // Memory holds what another file, just opened in the place of the one before, holds: every key
+    // is known as of now, and the next catchUpAll() compares every row anew.
+    void restart();
 
 private:
     // Memory takes `text`, the row of `key` as the file holds it now (nothing: no row).

@@ -1,0 +1,61 @@
+#include "platform/store/DefaultsFileIdentity.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace platform {
+
+DefaultsFileIdentity::Node DefaultsFileIdentity::nodeOf(const std::string& path, bool& missing)
+{
+    struct stat status { };
+    if (::stat(path.c_str(), &status) != 0) {
+        missing = errno == ENOENT || errno == ENOTDIR;
+        return {};
+    }
+    missing = false;
+    return { true, status.st_dev, status.st_ino };
+}
+
+DefaultsFileIdentity DefaultsFileIdentity::of(const std::string& path)
+{
+    DefaultsFileIdentity identity;
+    bool missing = false;
+    identity.m_file = nodeOf(path, missing);
+    if (!identity.m_file.known) {
+        return identity;
+    }
+    std::error_code error;
+    const auto real = std::filesystem::canonical(path, error);
+    identity.m_realPath = error ? path : real.string();
+    identity.m_log = nodeOf(identity.m_realPath + "-wal", missing);
+    identity.m_shared = nodeOf(identity.m_realPath + "-shm", missing);
+    return identity;
+}
+
+DefaultsFileIdentity::AtPath DefaultsFileIdentity::atPath(const std::string& path) const
+{
+    bool missing = false;
+    const Node now = nodeOf(path, missing);
+    if (!now.known) {
+        // A path that cannot be looked at for another reason (no permission for a moment) is not
+        // taken for a replacement.
+        return missing ? AtPath::Missing : AtPath::Same;
+    }
+    return now == m_file ? AtPath::Same : AtPath::Other;
+}
+
+bool DefaultsFileIdentity::ownsCompanionNames() const
+{
+    for (const auto& [name, own] : { std::pair { "-wal", &m_log }, std::pair { "-shm", &m_shared } }) {
+        bool missing = false;
+        const Node now = nodeOf(m_realPath + name, missing);
+        if (!missing && !(now == *own)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace platform

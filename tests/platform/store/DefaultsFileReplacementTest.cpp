@@ -1,0 +1,229 @@
+#include "platform/ErrorReporter.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/DefaultsFileWatch.h"
+#include "platform/store/UserDefaults.h"
+#include "support/SqliteToolLock.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+using namespace platform;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What another program makes of the settings file: a whole new file made by the sqlite3 tool, then
+// put in the store's place by a rename, as sync tools and dotfile managers do.
+class DefaultsFileReplacementTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!SqliteToolLock::available()) {
+            GTEST_SKIP() << "the sqlite3 tool is not installed";
+        }
+        ASSERT_TRUE(m_folder.isValid());
+        m_reporter = std::make_unique<ErrorReporter>(at("reports"));
+        ErrorReporter::setShared(m_reporter.get());
+        fs::create_directories(at("data"));
+    }
+    void TearDown() override { ErrorReporter::setShared(nullptr); }
+
+    std::string at(const std::string& name) const { return m_folder.path().toStdString() + "/" + name; }
+    std::string file() const { return at("data/defaults.sqlite3"); }
+
+    // Runs `sql` on `path` with the sqlite3 tool; its output, or nothing when it failed.
+    static std::optional<std::string> tool(const std::string& path, const std::string& sql)
+    {
+        QProcess process;
+        process.start("sqlite3", { QString::fromStdString(path), QString::fromStdString(sql) });
+        if (!process.waitForFinished(10000) || process.exitCode() != 0) {
+            return std::nullopt;
+        }
+        return process.readAllStandardOutput().trimmed().toStdString();
+    }
+    // A settings file of `rows` (key, stored text) of the suite "test", made at `path`.
+    static void make(const std::string& path, const std::vector<std::pair<std::string, std::string>>& rows)
+    {
+        std::string sql = "PRAGMA journal_mode=WAL; CREATE TABLE defaults(suite TEXT NOT NULL, key TEXT NOT "
+                          "NULL, value TEXT NOT NULL, PRIMARY KEY(suite, key));";
+        for (const auto& [key, text] : rows) {
+            sql += "INSERT INTO defaults VALUES('test', '" + key + "', '" + text + "');";
+        }
+        ASSERT_TRUE(tool(path, sql));
+    }
+    // What another process finds at `path` for `key`: the file checked whole first.
+    static std::optional<std::string> read(const std::string& path, const std::string& key)
+    {
+        const auto found = tool(path,
+            "PRAGMA integrity_check; SELECT value FROM defaults WHERE suite = 'test' AND key = '" + key
+                + "';");
+        if (!found || found->rfind("ok", 0) != 0) {
+            return found ? std::optional(*found) : std::nullopt;
+        }
+        const std::string value = found->substr(2);
+        return value.empty() ? std::nullopt : std::optional(value.substr(value.find_first_not_of('\n')));
+    }
+    static PropertyList list(std::initializer_list<std::int64_t> elements)
+    {
+        PropertyListArray array;
+        for (auto element : elements) {
+            array.emplace_back(element);
+        }
+        return PropertyList(std::move(array));
+    }
+    // A history's join: what the stored list holds, less what the writer took out of its base, and
+    // the writer's additions.
+    static std::optional<PropertyList> joinLists(
+        const PropertyList& stored, const PropertyList& written, const PropertyList* base)
+    {
+        const auto holds = [](const PropertyList* list, const PropertyList& element) {
+            const auto* array = list ? list->getIf<PropertyListArray>() : nullptr;
+            return array && std::find(array->begin(), array->end(), element) != array->end();
+        };
+        PropertyListArray joined;
+        for (const auto& element : *stored.getIf<PropertyListArray>()) {
+            if (holds(&written, element) || !holds(base, element)) {
+                joined.push_back(element);
+            }
+        }
+        for (const auto& element : *written.getIf<PropertyListArray>()) {
+            if (!holds(&stored, element) && !holds(base, element)) {
+                joined.push_back(element);
+            }
+        }
+        return PropertyList(std::move(joined));
+    }
+    std::shared_ptr<UserDefaults> open(const std::string& path)
+    {
+        auto suite = std::make_shared<UserDefaults>(DefaultsDatabase::open(path), "test");
+        suite->setJoin("sessions", &joinLists);
+        m_heard = std::make_shared<std::vector<std::optional<PropertyList>>>();
+        suite->addObserver("sessions",
+            [heard = m_heard](const std::string&, const std::optional<PropertyList>&,
+                const std::optional<PropertyList>& now) { heard->push_back(now); });
+        return suite;
+    }
+    bool heard(const PropertyList& value) const
+    {
+        return QTest::qWaitFor([&] { return !m_heard->empty() && m_heard->back() == value; }, 5000);
+    }
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<ErrorReporter> m_reporter;
+    std::shared_ptr<std::vector<std::optional<PropertyList>>> m_heard;
+};
+
+} // namespace
+
+// A sync tool's copy renamed over the file: the next write goes into the new file, which keeps its
+// own sessions and settings and gets what the store wrote since it read the file before; the log
+// the old connection left at the path is never applied to it. A second copy is followed by the
+// watch alone.
+TEST_F(DefaultsFileReplacementTest, AFileRenamedOverTheStoresIsFollowedWithWhatTheStoreWrote)
+{
+    make(file(), { { "sessions", "[1]" }, { "theme", "\"light\"" }, { "volume", "1" } });
+    auto suite = open(file());
+    ASSERT_TRUE(suite->hearOtherPrograms());
+    ASSERT_TRUE(suite->setObject(list({ 1, 2 }), "sessions"));
+    ASSERT_TRUE(suite->setObject(PropertyList("dark"), "theme"));
+    ASSERT_TRUE(suite->setObject(PropertyList(std::int64_t { 2 }), "volume"));
+
+    // Another machine added session 7 and changed the volume; the theme is as the store read it.
+    make(at("copy"), { { "sessions", "[1,7]" }, { "theme", "\"light\"" }, { "volume", "5" } });
+    fs::rename(at("copy"), file());
+    ASSERT_TRUE(suite->setObject(PropertyList(std::int64_t { 3 }), "count"));
+
+    EXPECT_EQ(read(file(), "count"), "3");
+    EXPECT_EQ(read(file(), "sessions"), "[1,7,2]");
+    EXPECT_EQ(read(file(), "theme"), "\"dark\"");
+    EXPECT_EQ(read(file(), "volume"), "5");
+    EXPECT_EQ(suite->objectForKey("volume"), PropertyList(std::int64_t { 5 }));
+    EXPECT_TRUE(heard(list({ 1, 7, 2 })));
+
+    make(at("copy"), { { "sessions", "[1,7,2,9]" } });
+    fs::rename(at("copy"), file());
+    EXPECT_TRUE(heard(list({ 1, 7, 2, 9 })));
+    EXPECT_EQ(read(file(), "count"), "3");
+    suite->close();
+    EXPECT_EQ(read(file(), "sessions"), "[1,7,2,9]");
+}
+
+// The data folder deleted and made again: the store makes a new file there with the sessions it
+// recorded since it read the one before, not the whole history the folder was emptied of; a folder
+// that stays deleted gets nothing until the store writes.
+TEST_F(DefaultsFileReplacementTest, AFolderMadeAgainGetsANewStoreWithTheSessionsSince)
+{
+    make(file(), { { "sessions", "[1]" } });
+    auto suite = open(file());
+    ASSERT_TRUE(suite->hearOtherPrograms());
+    ASSERT_TRUE(
+        suite->setObject(list({ 1, 2 }), "sessions", std::make_shared<const PropertyList>(list({ 1 }))));
+
+    fs::remove_all(at("data"));
+    QTest::qWait(2 * DefaultsFileWatch::settleMilliseconds);
+    EXPECT_FALSE(fs::exists(at("data")));
+    fs::create_directory(at("data"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return read(file(), "sessions") == "[2]"; }, 5000));
+    EXPECT_TRUE(heard(list({ 2 })));
+
+    ASSERT_TRUE(suite->setObject(list({ 2, 3 }), "sessions"));
+    EXPECT_EQ(read(file(), "sessions"), "[2,3]");
+}
+
+// A file the store cannot use put in its place: the store says so, reads on from memory, and
+// answers no write as stored until a file it can use is there.
+TEST_F(DefaultsFileReplacementTest, WritesFailWhileTheFileInItsPlaceCannotBeOpened)
+{
+    make(file(), { { "theme", "\"light\"" } });
+    auto suite = open(file());
+    ASSERT_TRUE(tool(at("foreign"), "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');"));
+    fs::rename(at("foreign"), file());
+
+    EXPECT_FALSE(suite->setObject(list({ 4 }), "sessions"));
+    EXPECT_EQ(suite->objectForKey("theme"), PropertyList("light"));
+    EXPECT_EQ(tool(file(), "SELECT text FROM notes;"), "mine");
+    EXPECT_EQ(tool(file(), "SELECT count(*) FROM sqlite_schema WHERE name = 'defaults';"), "0");
+
+    make(at("copy"), { { "theme", "\"light\"" } });
+    fs::rename(at("copy"), file());
+    EXPECT_TRUE(suite->setObject(list({ 4 }), "sessions"));
+    EXPECT_EQ(read(file(), "sessions"), "[4]");
+}
+
+// The path a symbolic link to a file in another folder, as dotfile managers keep it: another
+// program's commits, which SQLite logs beside the real file, are heard; and the link pointed at
+// another file, in a third folder, is followed, watch and writes alike.
+TEST_F(DefaultsFileReplacementTest, ALinkedFileIsHeardAndFollowedWhenPointedElsewhere)
+{
+    fs::create_directories(at("dotfiles"));
+    fs::create_directories(at("other"));
+    make(at("dotfiles/kiruvo.sqlite3"), { { "sessions", "[1]" } });
+    fs::create_symlink("../dotfiles/kiruvo.sqlite3", file());
+    auto suite = open(file());
+    ASSERT_TRUE(suite->hearOtherPrograms());
+
+    const auto commit = [](const std::string& path, const std::string& sql) {
+        SqliteToolLock other(path);
+        return other.hold(false) && other.exec(sql) && other.commitAndRelease();
+    };
+    ASSERT_TRUE(commit(file(), "UPDATE defaults SET value = '[1,2]' WHERE key = 'sessions';"));
+    EXPECT_TRUE(heard(list({ 1, 2 })));
+
+    make(at("other/kiruvo.sqlite3"), { { "sessions", "[5]" } });
+    fs::create_symlink("../other/kiruvo.sqlite3", at("data/link"));
+    fs::rename(at("data/link"), file());
+    EXPECT_TRUE(heard(list({ 5 })));
+    ASSERT_TRUE(
+        commit(at("other/kiruvo.sqlite3"), "UPDATE defaults SET value = '[5,6]' WHERE key = 'sessions';"));
+    EXPECT_TRUE(heard(list({ 5, 6 })));
+    ASSERT_TRUE(suite->setObject(PropertyList("dark"), "theme"));
+    EXPECT_EQ(read(at("other/kiruvo.sqlite3"), "theme"), "\"dark\"");
+    EXPECT_EQ(read(at("dotfiles/kiruvo.sqlite3"), "sessions"), "[1,2]");
+    EXPECT_TRUE(fs::is_symlink(file()));
+}
