@@ -799,8 +799,17 @@ bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissin
     // A key with a join that the new file does not hold at all takes what this store added since
     // it read the file before: a folder made again gets the sessions recorded since, not again the
     // whole history it was emptied of.
-    for (auto& write : m_toJoin) {
+    // What the new file holds already (a copy made after this store's writes) needs no joining.
+    std::erase_if(m_toJoin, [this](const PendingJournal::Write& write) {
         m_values.settle(write.suite, &write.key);
+        const auto resident = m_values.copyOf(write.suite, write.key);
+        if (!write.text || !resident || !resident->held) {
+            return !write.text && !resident && !m_values.unreadableText(write.suite, write.key);
+        }
+        const auto written = PropertyListJson::decode(*write.text);
+        return written && *written == *resident->held;
+    });
+    for (auto& write : m_toJoin) {
         const auto join = m_joins.of(write.suite, write.key);
         if (!join || write.basis != PendingJournal::Basis::Known || !write.base || !write.text
             || m_values.copyOf(write.suite, write.key) || m_values.unreadableText(write.suite, write.key)) {

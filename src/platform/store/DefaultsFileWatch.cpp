@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -67,7 +68,7 @@ bool DefaultsFileWatch::watchFolders()
     // Where the file really lies, every link followed, and where the path's own name lies.
     const fs::path real = fs::weakly_canonical(path, error);
     std::map<std::string, Names> folders;
-    const auto add = [&](const fs::path& file, bool real) {
+    const auto add = [&](const fs::path& file, bool isReal) {
         fs::path folder = file.parent_path();
         std::string name = file.filename().string();
         bool missing = false;
@@ -80,7 +81,7 @@ bool DefaultsFileWatch::watchFolders()
         Names& names = folders[folder.string()];
         names.placed.insert(name);
         names.awaitsFolder = names.awaitsFolder || missing;
-        if (real && !missing) {
+        if (isReal && !missing) {
             names.written.insert(name);
             names.written.insert(name + "-wal");
         }
