@@ -4,14 +4,15 @@
 #include "app/windows/MenubarSettings.h"
 #include "app/windows/NotificationsSettings.h"
 #include "app/windows/ShortcutsSettings.h"
+#include "kit/interface/SettingsTabButton.h"
 #include "kit/interface/SettingsTabLabel.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -54,14 +55,7 @@ SettingsScreen::SettingsScreen(SettingsEnvironment environment, QWidget* parent)
         { zk::SettingsTabType::shortcuts, Tab::shortcuts },
     } };
     for (const auto& [type, tab] : tabs) {
-        const zk::SettingsTabLabel label = zk::settingsTabLabel(type);
-        auto* button = new QToolButton(this);
-        button->setText(label.title);
-        button->setIcon(label.icon());
-        button->setIconSize(QSize(20, 20));
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setCheckable(true);
-        button->setAutoRaise(true);
+        auto* button = new zk::SettingsTabButton(zk::settingsTabLabel(type), this);
         button->setChecked(m_tabOrder.empty());
         button->installEventFilter(this);
         m_tabButtons->addButton(button, static_cast<int>(m_tabOrder.size()));

@@ -2,6 +2,7 @@
 
 #include "kit/interface/AccessibleComboBox.h"
 #include "kit/interface/PickerComboBox.h"
+#include "kit/interface/SettingsTabButton.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -34,12 +35,53 @@ public:
     }
 };
 
+// A pane button of a settings window: a page tab, selected while its pane shows, rather than the
+// check box Qt takes a checkable button for.
+class SettingsTabButtonAccessibility : public QAccessibleWidget {
+public:
+    explicit SettingsTabButtonAccessibility(SettingsTabButton* button)
+        : QAccessibleWidget(button, QAccessible::PageTab)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+            return button()->text();
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectable = true;
+        state.selected = button()->isChecked();
+        return state;
+    }
+
+    QStringList actionNames() const override { return { pressAction() }; }
+
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == pressAction()) {
+            button()->click();
+        }
+    }
+
+private:
+    SettingsTabButton* button() const { return static_cast<SettingsTabButton*>(widget()); }
+};
+
 QAccessibleInterface* kitAccessibility(const QString& className, QObject* object)
 {
     // Asked for each class of the object from the most derived one on, before Qt's own accounts:
     // a plain widget reaches "QWidget" only when no class of it has an account of its own.
     if (className == QLatin1String(PickerComboBox::staticMetaObject.className())) {
         return new AccessibleComboBox(static_cast<QComboBox*>(object));
+    }
+    if (className == QLatin1String(SettingsTabButton::staticMetaObject.className())) {
+        return new SettingsTabButtonAccessibility(static_cast<SettingsTabButton*>(object));
     }
     if (className == QLatin1String("QWidget") && object && object->isWidgetType()) {
         return new WidgetAccessibility(static_cast<QWidget*>(object));

@@ -14,7 +14,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
-#include <QToolButton>
 
 #include <gmock/gmock.h>
 
@@ -102,7 +101,9 @@ TEST_F(SettingsKeyboardTest, TabReachesEveryControlOfEveryPaneInReadingOrderAndS
     EXPECT_EQ(QApplication::focusWidget(), &window);
     press(window, Qt::Key_Tab);
     EXPECT_EQ(focusedName(window), "General");
-    EXPECT_NE(qobject_cast<QToolButton*>(focused(window)->object()), nullptr);
+    // A page tab, the shown one.
+    EXPECT_EQ(focused(window)->role(), QAccessible::PageTab);
+    EXPECT_TRUE(focused(window)->state().selected);
     EXPECT_TRUE(window.testAttribute(Qt::WA_KeyboardFocusChange));
 
     const std::vector<std::string> general { "General", "Launch at login", "Enable at launch",
@@ -140,6 +141,7 @@ TEST_F(SettingsKeyboardTest, TabReachesEveryControlOfEveryPaneInReadingOrderAndS
     press(window, Qt::Key_Left);
     EXPECT_EQ(shownScreen().currentTab(), SettingsScreen::Tab::notifications);
     EXPECT_EQ(focusedName(window), "Notifications");
+    EXPECT_TRUE(focused(window)->state().selected);
 }
 
 TEST_F(SettingsKeyboardTest, TheRecordersRecordClearAndCancelFromTheKeyboard)
