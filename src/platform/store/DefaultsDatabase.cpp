@@ -763,7 +763,10 @@ void DefaultsDatabase::leaveFile(const std::string& reason)
 bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissing)
 {
     const std::string& path = m_requestedPath;
-    if (!makeMissing && !DefaultsFileIdentity::of(path).isKnown()) {
+    const auto atPath = DefaultsFileIdentity::of(path);
+    // A file that could not be used is not checked whole again (every second while a history
+    // waits to be stored) until it changes.
+    if ((!makeMissing && !atPath.isKnown()) || atPath.unchangedSince(m_unusable)) {
         return false;
     }
     Attempt attempt = tryOpen(path, m_operationBusyTimeout);
@@ -793,6 +796,7 @@ bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissin
                 path);
         }
         m_lostReason = reason;
+        m_unusable = isBusy(attempt.code) ? DefaultsFileIdentity() : DefaultsFileIdentity::of(path);
         return false;
     }
     overlayPending();
@@ -860,6 +864,7 @@ bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissin
     std::vector<Notice> joined;
     takeReplayed(replayed, joined);
     m_toJoin.clear();
+    m_unusable = DefaultsFileIdentity();
     m_lost.store(false, std::memory_order_release);
     m_lostReason.clear();
     log(LogLevel::Info, lcStore(),

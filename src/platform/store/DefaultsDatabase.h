@@ -303,6 +303,8 @@ private:
     OwnWrites m_ownWrites;
     std::vector<PendingJournal::Write> m_toJoin;
     std::string m_lostReason;
+    // The file at the path that could not be opened last, as it was then.
+    DefaultsFileIdentity m_unusable;
     // Under the write lock.
     StoredValueJoins m_joins;
     std::function<void()> m_didChange;

@@ -7,14 +7,26 @@
 
 namespace platform {
 
+namespace {
+
+bool statOf(const std::string& path, struct stat& status, bool& missing)
+{
+    if (::stat(path.c_str(), &status) != 0) {
+        missing = errno == ENOENT || errno == ENOTDIR;
+        return false;
+    }
+    missing = false;
+    return true;
+}
+
+} // namespace
+
 DefaultsFileIdentity::Node DefaultsFileIdentity::nodeOf(const std::string& path, bool& missing)
 {
     struct stat status { };
-    if (::stat(path.c_str(), &status) != 0) {
-        missing = errno == ENOENT || errno == ENOTDIR;
+    if (!statOf(path, status, missing)) {
         return {};
     }
-    missing = false;
     return { true, status.st_dev, status.st_ino };
 }
 
@@ -22,10 +34,13 @@ DefaultsFileIdentity DefaultsFileIdentity::of(const std::string& path)
 {
     DefaultsFileIdentity identity;
     bool missing = false;
-    identity.m_file = nodeOf(path, missing);
-    if (!identity.m_file.known) {
+    struct stat status { };
+    if (!statOf(path, status, missing)) {
         return identity;
     }
+    identity.m_file = { true, status.st_dev, status.st_ino };
+    identity.m_size = status.st_size;
+    identity.m_changed = status.st_ctim;
     std::error_code error;
     const auto real = std::filesystem::canonical(path, error);
     identity.m_realPath = error ? path : real.string();
@@ -44,6 +59,12 @@ DefaultsFileIdentity::AtPath DefaultsFileIdentity::atPath(const std::string& pat
         return missing ? AtPath::Missing : AtPath::Same;
     }
     return now == m_file ? AtPath::Same : AtPath::Other;
+}
+
+bool DefaultsFileIdentity::unchangedSince(const DefaultsFileIdentity& earlier) const
+{
+    return m_file.known && m_file == earlier.m_file && m_size == earlier.m_size
+        && m_changed.tv_sec == earlier.m_changed.tv_sec && m_changed.tv_nsec == earlier.m_changed.tv_nsec;
 }
 
 bool DefaultsFileIdentity::ownsCompanionNames() const

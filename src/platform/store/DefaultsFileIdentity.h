@@ -2,6 +2,8 @@
 
 #include <sys/types.h>
 
+#include <ctime>
+
 #include <string>
 
 namespace platform {
@@ -36,6 +38,9 @@ public:
     // may SQLite, closing it, remove what lies under those names, since a file renamed over this one
     // may have companions of its own by now.
     bool ownsCompanionNames() const;
+    // Whether this is `earlier`'s file, not written since (same size and time of change): one that
+    // could not be used then cannot now.
+    bool unchangedSince(const DefaultsFileIdentity& earlier) const;
 
 private:
     struct Node {
@@ -48,6 +53,8 @@ private:
 
     std::string m_realPath;
     Node m_file;
+    off_t m_size = 0;
+    struct timespec m_changed { };
     Node m_log;
     Node m_shared;
 };

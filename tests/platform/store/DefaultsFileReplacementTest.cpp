@@ -177,7 +177,7 @@ TEST_F(DefaultsFileReplacementTest, AFolderMadeAgainGetsANewStoreWithTheSessions
 }
 
 // A file the store cannot use put in its place: the store says so, reads on from memory, and
-// answers no write as stored until a file it can use is there.
+// answers no write as stored until the file there can be used.
 TEST_F(DefaultsFileReplacementTest, WritesFailWhileTheFileInItsPlaceCannotBeOpened)
 {
     make(file(), { { "theme", "\"light\"" } });
@@ -190,8 +190,13 @@ TEST_F(DefaultsFileReplacementTest, WritesFailWhileTheFileInItsPlaceCannotBeOpen
     EXPECT_EQ(tool(file(), "SELECT text FROM notes;"), "mine");
     EXPECT_EQ(tool(file(), "SELECT count(*) FROM sqlite_schema WHERE name = 'defaults';"), "0");
 
-    make(at("copy"), { { "theme", "\"light\"" } });
-    fs::rename(at("copy"), file());
+    EXPECT_FALSE(suite->setObject(list({ 4 }), "sessions"));
+
+    // Its owner makes it a settings file in place.
+    ASSERT_TRUE(tool(file(),
+        "DROP TABLE notes; CREATE TABLE defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT "
+        "NULL, "
+        "PRIMARY KEY(suite, key));"));
     EXPECT_TRUE(suite->setObject(list({ 4 }), "sessions"));
     EXPECT_EQ(read(file(), "sessions"), "[4]");
 }
