@@ -4,7 +4,6 @@
 
 #include <QEasingCurve>
 #include <QGuiApplication>
-#include <QPalette>
 #include <QScreen>
 #include <QVariantAnimation>
 
@@ -30,10 +29,6 @@ double relativeLuminance(const QColor& color)
     return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
 }
 
-// What a panel's foreground must reach against its background to be taken as readable: the
-// guidelines' minimum for graphics and large text.
-constexpr double readableContrast = 3.0;
-
 } // namespace
 
 double contrastRatio(const QColor& a, const QColor& b)
@@ -43,20 +38,27 @@ double contrastRatio(const QColor& a, const QColor& b)
     return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
 }
 
-QColor panelTextColor(const PanelColours& colours)
+std::optional<QColor> panelTextColor(const PanelColours& colours)
 {
+    const auto readableOn = [](const std::optional<QColor>& foreground, const QColor& background) {
+        return foreground && contrastRatio(*foreground, background) >= readableContrast
+            ? *foreground
+            : contrastingColor(background);
+    };
+    // The configuration first: where it is known, the screen is not the bar's (Xwayland's).
+    if (colours.configuredBackground) {
+        return readableOn(colours.configuredForeground, *colours.configuredBackground);
+    }
     if (colours.background) {
-        if (colours.trayForeground
-            && contrastRatio(*colours.trayForeground, *colours.background) >= readableContrast) {
-            return *colours.trayForeground;
-        }
-        return contrastingColor(*colours.background);
+        return readableOn(colours.trayForeground, *colours.background);
     }
     if (colours.trayForeground) {
         return *colours.trayForeground;
     }
-    return contrastingColor(
-        colours.schemeBackground.value_or(QGuiApplication::palette().color(QPalette::Window)));
+    if (colours.schemeBackground) {
+        return contrastingColor(*colours.schemeBackground);
+    }
+    return std::nullopt;
 }
 
 StatusItem::StatusItem(std::unique_ptr<StatusItemBackend> backend, QObject* parent)

@@ -30,6 +30,9 @@ inline QColor systemPinkColor()
 QColor contrastingColor(const QColor& background);
 // The contrast ratio of two colours as the web's accessibility guidelines measure it: 1 to 21.
 double contrastRatio(const QColor& a, const QColor& b);
+// What a panel's foreground must reach against its background to be taken as readable: the
+// guidelines' minimum for graphics and large text.
+inline constexpr double readableContrast = 3.0;
 
 // What is known of the colours of the panel the item sits on, each from its own source.
 struct PanelColours {
@@ -39,14 +42,20 @@ struct PanelColours {
     std::optional<QColor> background = std::nullopt;
     // The panel's background as the desktop's colour scheme has it, where nothing else tells.
     std::optional<QColor> schemeBackground = std::nullopt;
+    // The bar's background and the colour of its own text as the desktop's configuration names
+    // them (sway's bars), where no application can read the screen.
+    std::optional<QColor> configuredBackground = std::nullopt;
+    std::optional<QColor> configuredForeground = std::nullopt;
 };
 
 // The colour to draw the title and template images in. The panel's own word counts first: the
-// tray's foreground while it reads on the background seen (a panel given a dark colour under a
-// light theme may still name dark text), else the colour that contrasts with that background;
-// then the desktop's colour scheme for panels; last the application palette's window colour,
-// which is the application's own scheme and may differ from the panel's.
-QColor panelTextColor(const PanelColours& colours = {});
+// bar's configured colours, or the background seen on the screen; on either the panel's own
+// foreground (the configured text colour, the tray's) while it reads there (a panel given a dark
+// colour under a light theme may still name dark text), else the colour that contrasts with that
+// background; then the tray's foreground alone; then the desktop's colour scheme for panels.
+// Nothing where none of them tells: the application's own palette says nothing of the panel's, so
+// the backend then draws a picture that reads on any panel.
+std::optional<QColor> panelTextColor(const PanelColours& colours = {});
 
 // The height of the bar a status item sits in, in points: sizes and offsets in points are measured
 // against it.

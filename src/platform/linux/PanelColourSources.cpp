@@ -2,6 +2,7 @@
 
 #include "platform/linux/BusNameOwner.h"
 #include "platform/linux/SettingsPortal.h"
+#include "platform/linux/SwayBarColours.h"
 #include "platform/linux/X11Atom.h"
 
 #include <QDBusConnection>
@@ -98,12 +99,14 @@ std::optional<QColor> systemTrayForeground()
         xcb_get_property_value_length(property.get()) / 4);
 }
 
-std::optional<QColor> dominantColour(const QImage& picture)
+std::optional<QColor> dominantColour(const QImage& picture, const QImage& mask)
 {
     if (picture.isNull() || picture.width() < 1 || picture.height() < 1) {
         return std::nullopt;
     }
     const QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
+    const bool masked = !mask.isNull() && mask.size() == picture.size();
+    const QImage shape = masked ? mask.convertToFormat(QImage::Format_ARGB32) : QImage();
     struct Bin {
         int count = 0;
         double red = 0;
@@ -113,7 +116,11 @@ std::optional<QColor> dominantColour(const QImage& picture)
     std::vector<Bin> bins(4096);
     for (int y = 0; y < pixels.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        const auto* covered = masked ? reinterpret_cast<const QRgb*>(shape.constScanLine(y)) : nullptr;
         for (int x = 0; x < pixels.width(); ++x) {
+            if (covered && qAlpha(covered[x]) != 0) {
+                continue;
+            }
             const QRgb pixel = line[x];
             Bin& bin = bins[static_cast<std::size_t>(
                 ((qRed(pixel) >> 4) << 8) | ((qGreen(pixel) >> 4) << 4) | (qBlue(pixel) >> 4))];
@@ -125,6 +132,9 @@ std::optional<QColor> dominantColour(const QImage& picture)
     }
     const Bin& most = *std::max_element(
         bins.begin(), bins.end(), [](const Bin& a, const Bin& b) { return a.count < b.count; });
+    if (most.count == 0) {
+        return std::nullopt;
+    }
     return QColor(static_cast<int>(std::lround(most.red / most.count)),
         static_cast<int>(std::lround(most.green / most.count)),
         static_cast<int>(std::lround(most.blue / most.count)));
@@ -141,7 +151,7 @@ QImage screenPixels(const QRect& area)
 }
 
 PanelLook resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
-    std::optional<QColor> (*backgroundIn)(const QImage&))
+    const std::function<std::optional<QColor>(const QImage&)>& backgroundIn)
 {
     PanelColours seen = colours;
     seen.trayForeground = systemTrayForeground();
@@ -157,6 +167,23 @@ PanelLook resamplePanelColours(PanelColours& colours, const std::optional<QRect>
     }
     colours = seen;
     return { true, backgroundSeen };
+}
+
+void followDesktopPanelColours(QObject* owner, PanelColours& colours, std::function<void()> changed)
+{
+    const auto read = [&colours] {
+        colours.schemeBackground = DesktopColourScheme::shared().panelBackground();
+        const SwayBarColours::Colours bars = SwayBarColours::shared().colours();
+        colours.configuredBackground = bars.background;
+        colours.configuredForeground = bars.foreground;
+    };
+    read();
+    const auto follow = [read, changed = std::move(changed)] {
+        read();
+        changed();
+    };
+    QObject::connect(&DesktopColourScheme::shared(), &DesktopColourScheme::changed, owner, follow);
+    QObject::connect(&SwayBarColours::shared(), &SwayBarColours::changed, owner, follow);
 }
 
 DesktopColourScheme& DesktopColourScheme::shared()

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace platform {
@@ -31,8 +32,10 @@ std::optional<QColor> systemTrayForeground();
 std::optional<QColor> trayForegroundFrom(const quint32* values, int count);
 
 // The colour most of this picture has, taken as a panel's around the icons on it: the mean of
-// the pixels in the most common of 4096 colour bins. Nothing for an empty picture.
-std::optional<QColor> dominantColour(const QImage& picture);
+// the pixels in the most common of 4096 colour bins. With a mask of the picture's size, only the
+// pixels the mask leaves fully transparent count. Nothing for an empty picture, or where the mask
+// leaves no pixel.
+std::optional<QColor> dominantColour(const QImage& picture, const QImage& mask = {});
 
 // The pixels of the screen in this rectangle (global coordinates), where the platform lets an
 // application read them (X11); an empty picture elsewhere.
@@ -55,7 +58,12 @@ struct PanelLook {
 // in the screen's pixels in `area`, where there is an area and it finds one (else the background
 // stays as it was).
 PanelLook resamplePanelColours(PanelColours& colours, const std::optional<QRect>& area,
-    std::optional<QColor> (*backgroundIn)(const QImage&));
+    const std::function<std::optional<QColor>(const QImage&)>& backgroundIn);
+
+// Keeps what the desktop says of its panels in `colours` (the colour scheme's guess, and the bars'
+// configured colours where sway names them), now and at each change, after which `changed` runs,
+// for as long as `owner` lives. `colours` must live as long as `owner`.
+void followDesktopPanelColours(QObject* owner, PanelColours& colours, std::function<void()> changed);
 
 // The panel colour the desktop's colour scheme implies: GNOME Shell's bar is dark whatever the
 // scheme; elsewhere the freedesktop appearance setting "color-scheme" (read through the settings

@@ -115,9 +115,7 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
     if (options.panelBackground) {
         m_panelColours.background = options.panelBackground;
     } else {
-        m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
-        connect(&DesktopColourScheme::shared(), &DesktopColourScheme::changed, this, [this] {
-            m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
+        followDesktopPanelColours(this, m_panelColours, [this] {
             drawIcon();
             m_panelSampler.panelMayHaveChanged();
         });
@@ -200,7 +198,7 @@ QString StatusNotifierItemBackend::labelGuide(const QString& title)
 }
 
 StatusNotifierIconPixmaps StatusNotifierItemBackend::iconPixmaps(
-    const StatusItemAppearance& appearance, bool withTitle, const QColor& textColor)
+    const StatusItemAppearance& appearance, bool withTitle, const std::optional<QColor>& textColor)
 {
     StatusNotifierIconPixmaps pixmaps;
     StatusItemAppearance drawn = appearance;
@@ -250,8 +248,9 @@ void StatusNotifierItemBackend::drawIcon()
 
 bool StatusNotifierItemBackend::samplePanelColours()
 {
-    const PanelLook look = resamplePanelColours(
-        m_panelColours, panelSampleArea(currentScreens(), m_clickPosition), &dominantColour);
+    const PanelLook look
+        = resamplePanelColours(m_panelColours, panelSampleArea(currentScreens(), m_clickPosition),
+            [](const QImage& area) { return dominantColour(area); });
     if (look.changed) {
         drawIcon();
     }

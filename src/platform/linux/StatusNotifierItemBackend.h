@@ -60,7 +60,7 @@ public:
         std::optional<bool> hostShowsLabels;
         // The panel's background, for the colour of the title and template images. Empty: what
         // the desktop tells (panelTextColor()): the colours the XEmbed tray manager names, the
-        // panel's pixels at its tray end, the desktop's colour scheme.
+        // panel's pixels at its tray end, sway's bar colours, the desktop's colour scheme.
         std::optional<QColor> panelBackground;
         // Whether hosts should show the menu on a plain click (ItemIsMenu) rather than calling
         // Activate. Empty: on Wayland only, where the application cannot place its own menu.
@@ -96,13 +96,14 @@ public:
 
     // The icon pictures for an appearance, one per size of iconSizes.
     static StatusNotifierIconPixmaps iconPixmaps(
-        const StatusItemAppearance& appearance, bool withTitle, const QColor& textColor);
+        const StatusItemAppearance& appearance, bool withTitle, const std::optional<QColor>& textColor);
     // The label guide: the title with each number written as zeros, at least two of them.
     static QString labelGuide(const QString& title);
 
-    // What is known of the panel's colours now, and the colour the pictures are drawn in.
+    // What is known of the panel's colours now, and the colour the pictures are drawn in (none:
+    // drawn to read on any panel).
     const PanelColours& panelColours() const { return m_panelColours; }
-    QColor textColor() const { return panelTextColor(m_panelColours); }
+    std::optional<QColor> textColor() const { return panelTextColor(m_panelColours); }
     // When the panel is looked at again.
     PanelSampler& panelSampler() { return m_panelSampler; }
     // The stretch of the panel whose pixels show its colour: the tray's end of the tray panel, as

@@ -6,8 +6,9 @@
 
 namespace platform {
 
-TrayIconEngine::TrayIconEngine(QPixmap picture)
+TrayIconEngine::TrayIconEngine(QPixmap picture, Drawing drawing)
     : m_picture(std::move(picture))
+    , m_drawing(std::move(drawing))
 {
 }
 
@@ -35,6 +36,17 @@ QPixmap TrayIconEngine::scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon:
         static_cast<int>(std::lround(fitted.height() * ratio)));
     if (pixels == m_picture.size()) {
         return m_picture;
+    }
+    if (m_drawing) {
+        if (m_drawn.isNull() || m_drawn.height() != pixels.height()) {
+            m_drawn = m_drawing(pixels.height());
+        }
+        // A drawing wider than asked (a figure beside an image) is made to fit, as a scaled one is.
+        QPixmap drawn = m_drawn.width() > pixels.width()
+            ? m_drawn.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            : m_drawn;
+        drawn.setDevicePixelRatio(ratio);
+        return drawn;
     }
     QPixmap scaled = m_picture.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     scaled.setDevicePixelRatio(ratio);
@@ -66,7 +78,7 @@ QList<QSize> TrayIconEngine::availableSizes(QIcon::Mode, QIcon::State)
 
 QIconEngine* TrayIconEngine::clone() const
 {
-    return new TrayIconEngine(m_picture);
+    return new TrayIconEngine(m_picture, m_drawing);
 }
 
 QString TrayIconEngine::key() const

@@ -24,17 +24,22 @@ namespace platform {
 namespace {
 
 constexpr double dimmedOpacity = 0.45;
-// Unit words beside the digits, relative to the digits' size.
-constexpr double unitScale = 0.6;
+// Unit words beside the digits, relative to the digits' size: as large, as smaller letters at a
+// panel's 22 pixels read as smudges.
+constexpr double unitScale = 1.0;
 // Room between two lines of the title, relative to the digits' cap height.
 constexpr double lineGapScale = 0.3;
 constexpr double referencePixelSize = 100.0;
 // How narrow the title's letters may be drawn to stand taller: a tray's square is as wide as the
-// panel is high, and "25m" at the font's own width had digits of a third of it, 7 pixels
-// on a 22-pixel panel; narrowed, they stand twice as high.
-constexpr double leastNarrowing = 0.5;
-constexpr double titleVerticalMarginInPoints = 2.5;
+// panel is high, and "25m" at the font's own width had digits of a third of it, 7 pixels on a
+// 22-pixel panel; narrowed, they stand half as high again. Narrower, the room between letters goes
+// and they touch.
+constexpr double leastNarrowing = 0.6;
+constexpr double titleVerticalMarginInPoints = 1.5;
 constexpr int haloAlpha = 150;
+// The plate under a figure drawn for a panel of unknown colour, and how far it reaches beyond it.
+const QColor plateColor(0x20, 0x20, 0x20);
+constexpr double platePaddingInPoints = 1.0;
 
 QImage recoloured(const QImage& image, const QColor& color)
 {
@@ -165,6 +170,7 @@ TitleLayout fitTitle(const QString& title, QSizeF box)
 
     const TitleFonts reference(referencePixelSize);
     TitleLayout best;
+    double bestLegibility = 0;
     for (auto& lines : candidates) {
         double widest = 0;
         for (const Line& line : lines) {
@@ -177,9 +183,12 @@ TitleLayout fitTitle(const QString& title, QSizeF box)
         const double size
             = referencePixelSize * std::min(box.width() / (widest * leastNarrowing), box.height() / height);
         const double narrowing = std::min(1.0, box.width() / (widest * size / referencePixelSize));
-        // A layout must be clearly larger to be worth another line.
-        if (size > best.digitPixelSize * 1.05) {
+        // Narrowed letters read as less than their height, and narrowing takes the room between
+        // them too, until they touch; and a layout must read clearly larger to be worth another line.
+        const double legibility = size * std::sqrt(narrowing);
+        if (legibility > bestLegibility * 1.05) {
             best = TitleLayout { std::move(lines), size, narrowing };
+            bestLegibility = legibility;
         }
     }
     return best;
@@ -223,6 +232,21 @@ void drawTitle(QPainter& painter, const QString& title, const QRectF& box, const
     painter.restore();
 }
 
+// The smallest rectangle that holds every visible pixel of the picture; empty for a blank one.
+QRect inkBounds(const QImage& picture)
+{
+    QRect bounds;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qAlpha(line[x]) > 0) {
+                bounds |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return bounds;
+}
+
 // The opposite shade of the foreground, for the halo around it.
 QColor haloColor(const QColor& foreground)
 {
@@ -244,12 +268,10 @@ TrayStatusItemBackend::TrayStatusItemBackend(QObject* parent)
             "The desktop has no system tray, so the status item cannot be shown.");
     }
     connect(&m_tray, &QSystemTrayIcon::activated, this, &TrayStatusItemBackend::onActivated);
-    connect(&DesktopColourScheme::shared(), &DesktopColourScheme::changed, this, [this] {
-        m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
+    followDesktopPanelColours(this, m_panelColours, [this] {
         redraw();
         m_panelSampler.panelMayHaveChanged();
     });
-    m_panelColours.schemeBackground = DesktopColourScheme::shared().panelBackground();
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr) {
         const QByteArray selection = systemTraySelectionName();
@@ -301,33 +323,39 @@ void TrayStatusItemBackend::draw(const StatusItemAppearance& appearance)
 
 bool TrayStatusItemBackend::samplePanelColours()
 {
-    const PanelLook look
-        = resamplePanelColours(m_panelColours, geometry(), &TrayStatusItemBackend::backgroundOf);
+    const PanelLook look = resamplePanelColours(m_panelColours, geometry(),
+        [this](const QImage& area) { return backgroundOf(area, shownIn(area.size())); });
     if (look.changed) {
         redraw();
     }
     return look.seen;
 }
 
-std::optional<QColor> TrayStatusItemBackend::backgroundOf(const QImage& area)
+QImage TrayStatusItemBackend::shownIn(QSize pixels) const
 {
-    if (area.width() < 2 || area.height() < 2) {
-        return std::nullopt;
+    QImage canvas(pixels, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    if (pixels.isEmpty()) {
+        return canvas;
     }
-    // The corners: the picture leaves them empty, so they show the panel.
-    const int right = area.width() - 1;
-    const int bottom = area.height() - 1;
-    double red = 0;
-    double green = 0;
-    double blue = 0;
-    for (const QPoint corner : { QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom) }) {
-        const QColor color = area.pixelColor(corner);
-        red += color.redF();
-        green += color.greenF();
-        blue += color.blueF();
+    // As the icon paints it: drawn at the tray's height, made to fit its width, centred.
+    QPixmap drawn = render(m_appearance, pixels.height(), textColor(),
+        QPointF(m_drawnOffset) / (pictureHeight / barHeightInPoints));
+    if (drawn.width() > pixels.width()) {
+        drawn = drawn.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    return QColor::fromRgbF(
-        static_cast<float>(red / 4), static_cast<float>(green / 4), static_cast<float>(blue / 4));
+    QPainter(&canvas).drawPixmap(
+        (pixels.width() - drawn.width()) / 2, (pixels.height() - drawn.height()) / 2, drawn);
+    return canvas;
+}
+
+std::optional<QColor> TrayStatusItemBackend::backgroundOf(const QImage& area, const QImage& shown)
+{
+    // Where the picture leaves the icon empty the panel shows through. The screen's pixels and the
+    // icon's rectangle, which Qt tells in points, may lie a pixel apart at a fractional scale, so
+    // that a row or column beside the panel is seen too: the colour most of those pixels have is
+    // the panel's.
+    return dominantColour(area, shown);
 }
 
 QString TrayStatusItemBackend::toolTipText(const StatusItemAppearance& appearance)
@@ -354,10 +382,15 @@ void TrayStatusItemBackend::redraw()
     const double scale = pictureHeight / barHeightInPoints;
     m_drawnOffset = QPoint(static_cast<int>(std::lround(m_contentOffset.x() * scale)),
         static_cast<int>(std::lround(m_contentOffset.y() * scale)));
-    const QColor textColor = m_textColor.value_or(panelTextColor(m_panelColours));
-    m_picture = render(m_appearance, pictureHeight, textColor, QPointF(m_drawnOffset) / scale);
-    // An icon that leaves no copy of each picture in the pixmap cache.
-    m_tray.setIcon(QIcon(new TrayIconEngine(m_picture)));
+    const std::optional<QColor> textColor = this->textColor();
+    const QPointF offset = QPointF(m_drawnOffset) / scale;
+    m_picture = render(m_appearance, pictureHeight, textColor, offset);
+    // An icon that leaves no copy of each picture in the pixmap cache, and draws the picture
+    // afresh at the size the tray shows it.
+    m_tray.setIcon(
+        QIcon(new TrayIconEngine(m_picture, [appearance = m_appearance, textColor, offset](int height) {
+            return render(appearance, height, textColor, offset);
+        })));
 }
 
 std::optional<QRect> TrayStatusItemBackend::geometry() const
@@ -384,12 +417,13 @@ void TrayStatusItemBackend::setTextColor(std::optional<QColor> color)
     }
 }
 
-QPixmap TrayStatusItemBackend::render(
-    const StatusItemAppearance& appearance, int height, const QColor& textColor, QPointF contentOffset)
+QPixmap TrayStatusItemBackend::render(const StatusItemAppearance& appearance, int height,
+    const std::optional<QColor>& textColor, QPointF contentOffset)
 {
     height = std::max(1, height);
     const double scale = height / barHeightInPoints;
-    const QColor foreground = appearance.tint.value_or(textColor);
+    // Where the panel's colour is unknown the figure is light, on a plate of its own.
+    const QColor foreground = appearance.tint.value_or(textColor.value_or(QColor(Qt::white)));
 
     // The image at its size in points, never taller than the bar.
     QImage image;
@@ -410,6 +444,7 @@ QPixmap TrayStatusItemBackend::render(
 
     QImage content(width, height, QImage::Format_ARGB32_Premultiplied);
     content.fill(Qt::transparent);
+    QRectF imageRect;
     {
         QPainter painter(&content);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -418,31 +453,46 @@ QPixmap TrayStatusItemBackend::render(
         // With only an image it is centred in the square; with a title it leads.
         const double imageX = titled ? 0.0 : (width - imageSize.width()) / 2;
         if (!image.isNull()) {
-            painter.drawImage(QRectF(QPointF(imageX, (height - imageSize.height()) / 2), imageSize), image);
+            imageRect = QRectF(QPointF(imageX, (height - imageSize.height()) / 2), imageSize);
+            painter.drawImage(imageRect, image);
         }
         if (titled) {
-            // Room above and below for the usual baseline offsets and shakes without clipping.
+            // A thin margin above and below, for a shake and the halo; a baseline offset takes its
+            // room from the figure's size rather than cutting the figure off.
             const double margin = height / 32.0;
-            const double verticalMargin = titleVerticalMarginInPoints * scale;
             const double lift = appearance.titleBaselineOffset.value_or(0.0) * scale;
-            const QRectF box(imageWidth + gap + margin, verticalMargin - lift, titleWidth - 2 * margin,
-                height - 2 * verticalMargin);
+            const double room = titleVerticalMarginInPoints * scale + std::abs(lift);
+            const QRectF box(
+                imageWidth + gap + margin, room - lift, titleWidth - 2 * margin, height - 2 * room);
             drawTitle(painter, appearance.title, box, foreground);
         }
     }
 
-    // The halo: the content's shape grown by a pixel or two, in the opposite shade, under it.
     QImage layer(width, height, QImage::Format_ARGB32_Premultiplied);
     layer.fill(Qt::transparent);
-    {
-        QPainter painter(&layer);
-        const int radius = std::max(1, height / 32);
-        for (const QPoint step : { QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1), QPoint(-1, -1),
-                 QPoint(1, 1), QPoint(-1, 1), QPoint(1, -1) }) {
-            painter.drawImage(step * radius, content);
+    if (textColor) {
+        // The halo: the content's shape grown by a pixel or two, in the opposite shade, under it.
+        {
+            QPainter painter(&layer);
+            const int radius = std::max(1, height / 32);
+            for (const QPoint step : { QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1),
+                     QPoint(-1, -1), QPoint(1, 1), QPoint(-1, 1), QPoint(1, -1) }) {
+                painter.drawImage(step * radius, content);
+            }
         }
+        layer = recoloured(layer, haloColor(foreground));
+    } else if (const QRect ink = inkBounds(content) | imageRect.toAlignedRect(); !ink.isEmpty()) {
+        // The plate: dark enough to stand out on a light bar, and all but lost on a dark one, where
+        // the light figure reads by itself.
+        QPainter painter(&layer);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(plateColor);
+        const double padding = std::max(1.0, platePaddingInPoints * scale);
+        const QRectF plate
+            = QRectF(ink).adjusted(-padding, -padding, padding, padding).intersected(QRectF(layer.rect()));
+        painter.drawRoundedRect(plate, 2 * padding, 2 * padding);
     }
-    layer = recoloured(layer, haloColor(foreground));
     {
         QPainter painter(&layer);
         painter.drawImage(QPoint(0, 0), content);

@@ -17,11 +17,13 @@ namespace platform {
 // pops its own menu up.
 //
 // Trays show a small square, so the picture is square too (wider only when an image and a title
-// stand side by side): the title is fitted into it on one or two lines with its digits large and
-// the unit letters small, its letters narrowed where that lets them stand taller, and the tooltip
-// says what the figure is. The image is a template, drawn
-// in the colour that contrasts with the panel or in the tint; a thin halo in the opposite shade
-// keeps both readable where the panel differs from the desktop's palette.
+// stand side by side): the title is fitted into it on one or two lines, its unit letters as large
+// as its digits, its letters narrowed where that lets them read larger, and the tooltip says what
+// the figure is. The image is a template, drawn in the colour that contrasts with the
+// panel or in the tint; a thin halo in the opposite shade keeps both readable where the panel
+// differs from what was learnt of it, and where nothing tells the panel's colour the picture is
+// light on a dark plate. The tray asks for the picture at the size it shows it, and gets it drawn
+// at that size: letters scaled down from a larger picture blur into smudges.
 //
 // When the desktop has no tray at start-up it says so once in the log and keeps running: hot keys
 // and D-Bus still reach the menu. On X11 a new tray manager (a panel started or restarted) has the
@@ -57,24 +59,35 @@ public:
 
     // The colour of the title and the template image; unless set, the panel's (panelTextColor()):
     // the foreground the tray names, the tray's background seen under the icon where the screen
-    // can be read (X11), the desktop's colour scheme, else the palette's window colour.
+    // can be read (X11), sway's bar colours, the desktop's colour scheme, else none.
     void setTextColor(std::optional<QColor> color);
     // What is known of the panel's colours now.
     const PanelColours& panelColours() const { return m_panelColours; }
     // When the panel is looked at again.
     PanelSampler& panelSampler() { return m_panelSampler; }
 
+    // The colour the title and template image are drawn in now; none: drawn to read on any panel.
+    std::optional<QColor> textColor() const
+    {
+        return m_textColor ? m_textColor : panelTextColor(m_panelColours);
+    }
+
+    // The panel's colour in a picture of the screen under the icon (`area`), given the icon's own
+    // picture as shown there (`shown`, of the same size): the colour most of the pixels have that
+    // the picture leaves empty. Nothing where it leaves none.
+    static std::optional<QColor> backgroundOf(const QImage& area, const QImage& shown);
+
     // The picture handed to the tray for an appearance: `height` pixels high, as wide as the image
     // and title need, its content moved by `contentOffset` points.
-    // The panel's colour in a picture of the screen under the icon: the mean of its corners, which
-    // the icon leaves empty. Nothing for a picture too small to have corners.
-    static std::optional<QColor> backgroundOf(const QImage& area);
-
-    static QPixmap render(const StatusItemAppearance& appearance, int height, const QColor& textColor,
-        QPointF contentOffset = {});
+    // The title and a template image are drawn in `textColor`, with a thin halo in the opposite
+    // shade; with no colour (the panel's is unknown) light on a dark plate, which reads on any panel.
+    static QPixmap render(const StatusItemAppearance& appearance, int height,
+        const std::optional<QColor>& textColor, QPointF contentOffset = {});
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    // The picture as the tray shows it in an icon of this many pixels.
+    QImage shownIn(QSize pixels) const;
     // Whether the look saw the panel.
     bool samplePanelColours();
     void redraw();

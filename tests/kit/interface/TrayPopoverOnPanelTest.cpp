@@ -53,6 +53,12 @@ struct Case {
     // The panel takes its colours from the theme, and the user turns its dark mode on while the
     // application runs.
     bool switchesDarkMode = false;
+    // The application's font resolution (QT_FONT_DPI), which scales it as QT_SCALE_FACTOR does.
+    const char* fontDpi = nullptr;
+    // trayer only as wide as its icons, so that the screen beside the icon is not the panel.
+    bool trayAsWideAsItsIcons = false;
+    // trayer's thickness in the desktop's pixels.
+    int thickness = 28;
 };
 
 // The free area the window manager publishes for the first desktop, in device pixels.
@@ -225,15 +231,20 @@ Report runCase(const Case& c)
             patience));
         panel.start(QStringLiteral("xfce4-panel"), { QStringLiteral("--disable-wm-check") });
     } else {
+        const QStringList width = c.trayAsWideAsItsIcons
+            ? QStringList { QStringLiteral("--widthtype"), QStringLiteral("request") }
+            : QStringList { QStringLiteral("--widthtype"), QStringLiteral("percent"),
+                  QStringLiteral("--width"), QStringLiteral("100") };
         panel.start(QStringLiteral("trayer"),
-            { QStringLiteral("--edge"), c.top ? QStringLiteral("top") : QStringLiteral("bottom"),
-                QStringLiteral("--align"), QStringLiteral("right"), QStringLiteral("--widthtype"),
-                QStringLiteral("percent"), QStringLiteral("--width"), QStringLiteral("100"),
-                QStringLiteral("--height"), QStringLiteral("28"), QStringLiteral("--SetDockType"),
-                QStringLiteral("true"), QStringLiteral("--SetPartialStrut"), QStringLiteral("true"),
-                QStringLiteral("--transparent"), QStringLiteral("true"), QStringLiteral("--alpha"),
-                QStringLiteral("0"), QStringLiteral("--tint"),
-                c.darkPanel ? QStringLiteral("0x262626") : QStringLiteral("0xe8e8e8") });
+            QStringList { QStringLiteral("--edge"), c.top ? QStringLiteral("top") : QStringLiteral("bottom"),
+                QStringLiteral("--align"), QStringLiteral("right") }
+                + width
+                + QStringList { QStringLiteral("--height"), QString::number(c.thickness),
+                    QStringLiteral("--SetDockType"), QStringLiteral("true"),
+                    QStringLiteral("--SetPartialStrut"), QStringLiteral("true"),
+                    QStringLiteral("--transparent"), QStringLiteral("true"), QStringLiteral("--alpha"),
+                    QStringLiteral("0"), QStringLiteral("--tint"),
+                    c.darkPanel ? QStringLiteral("0x262626") : QStringLiteral("0xe8e8e8") });
     }
     // The panel has taken its place once the free area leaves out its edge, and hosts items once
     // it owns the tray's selection and, for xfce4-panel, the StatusNotifierItem watcher's name: the
@@ -241,7 +252,8 @@ Report runCase(const Case& c)
     const auto placed = [&] {
         const QRect area = workArea(server);
         return area.isValid() && area.height() < 800
-            && (c.top ? area.top() >= 28 && area.bottom() == 799 : area.top() == 0 && area.bottom() <= 771);
+            && (c.top ? area.top() >= c.thickness && area.bottom() == 799
+                      : area.top() == 0 && area.bottom() <= 799 - c.thickness);
     };
     const auto hosts = [&] {
         return trayManagerRuns(server)
@@ -253,8 +265,10 @@ Report runCase(const Case& c)
     // The application looks at the panel's pixels a moment after it shows its item: the panel has
     // drawn its background by then on a desktop, and must have here too.
     const int shade = c.darkPanel ? 38 : 232;
+    // A panel as wide as its icons has only its right end.
+    const int panelX = c.trayAsWideAsItsIcons ? 1279 : 100;
     const auto drawn = [&] {
-        const int grey = greyAt(server, 100, c.top ? 14 : 786);
+        const int grey = greyAt(server, panelX, c.top ? c.thickness / 2 : 800 - c.thickness / 2);
         return grey >= 0 && std::abs(grey - shade) <= 24;
     };
     const bool ready = QTest::qWaitFor([&] { return placed() && hosts() && drawn(); }, patience);
@@ -262,7 +276,8 @@ Report runCase(const Case& c)
     EXPECT_TRUE(ready)
         << "the panel did not take its place; work area " << area.x() << "," << area.y() << " "
         << area.width() << "x" << area.height() << "; tray " << trayManagerRuns(server) << "; panel's grey "
-        << greyAt(server, 100, c.top ? 14 : 786) << "\nwindow manager (" << windowManager.state() << "):\n"
+        << greyAt(server, panelX, c.top ? c.thickness / 2 : 800 - c.thickness / 2) << "\nwindow manager ("
+        << windowManager.state() << "):\n"
         << (windowManager.readAllStandardOutput() + windowManager.readAllStandardError()).toStdString()
         << "\npanel (" << panel.state() << "):\n"
         << (panel.readAllStandardOutput() + panel.readAllStandardError()).toStdString() << "\nxfconfd ("
@@ -277,6 +292,9 @@ Report runCase(const Case& c)
     childEnvironment.insert(QString::fromLatin1(childVariable), QStringLiteral("1"));
     childEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     childEnvironment.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(c.scale));
+    if (c.fontDpi) {
+        childEnvironment.insert(QStringLiteral("QT_FONT_DPI"), QString::fromLatin1(c.fontDpi));
+    }
     // The application's own scheme is the panel's opposite, as when Kiruvo is set apart from it.
     if (!c.darkPanel) {
         childEnvironment.insert(QString::fromLatin1(childDarkAppVariable), QStringLiteral("1"));
@@ -340,7 +358,8 @@ void expectAtThePanel(const Case& c)
     // In the desktop's pixels.
     const QRect tip(QPoint(int(report.tip.x() * report.ratio), int(report.tip.y() * report.ratio)),
         QSize(int(report.tip.width() * report.ratio), int(report.tip.height() * report.ratio)));
-    const QRect panel = c.top ? QRect(0, 0, 1280, 28) : QRect(0, 772, 1280, 28);
+    const QRect panel
+        = c.top ? QRect(0, 0, 1280, c.thickness) : QRect(0, 800 - c.thickness, 1280, c.thickness);
     EXPECT_FALSE(tip.intersects(panel))
         << "tip " << tip.x() << "," << tip.y() << " " << tip.width() << "x" << tip.height() << "\n"
         << report.output.toStdString();
@@ -350,7 +369,7 @@ void expectAtThePanel(const Case& c)
     } else {
         EXPECT_LE(panel.top() - tip.bottom(), 16) << tip.bottom();
     }
-    EXPECT_GE(tip.right(), 1280 - 8 * 28) << tip.right();
+    EXPECT_GE(tip.right(), 1280 - 8 * c.thickness) << tip.right();
     EXPECT_FALSE(tip.contains(640, 400));
     // The item's figure reads on the panel.
     ASSERT_TRUE(report.text.isValid()) << report.output.toStdString();
@@ -431,12 +450,13 @@ TEST(TrayPopoverChild, Run)
     appearance.title = QStringLiteral("25m");
     item.setAppearance(appearance);
     // The panel's colours are looked at a moment after the item is drawn.
+    // An invalid colour while the panel's is unknown.
     const auto textColour = [&] {
         if (desktop->usesStatusNotifierItem()) {
-            return desktop->statusNotifierItem().textColor();
+            return desktop->statusNotifierItem().textColor().value_or(QColor());
         }
         auto* tray = static_cast<platform::TrayStatusItemBackend*>(desktop->fallback());
-        return platform::panelTextColor(tray->panelColours());
+        return platform::panelTextColor(tray->panelColours()).value_or(QColor());
     };
     const auto known = [&] {
         if (desktop->usesStatusNotifierItem()) {
@@ -541,4 +561,17 @@ TEST(TrayPopoverOnPanel, XfceTopThemedPanelTurnedDark)
 TEST(TrayPopoverOnPanel, TrayerBottomDarkXEmbedTray)
 {
     expectAtThePanel({ Host::Trayer, false, true, "1" });
+}
+
+// The panel's colour is read alike at every scale: at one and a half the icon's rectangle in the
+// application's points and the screen's pixels lie a pixel apart, and beside a tray only as wide as
+// its icons that pixel is not the panel.
+TEST(TrayPopoverOnPanel, TrayerTopLightXEmbedTrayAsWideAsItsIconsAtScaleOneAndAHalf)
+{
+    expectAtThePanel({ Host::Trayer, true, false, "1.5", false, nullptr, true, 24 });
+}
+
+TEST(TrayPopoverOnPanel, TrayerTopLightXEmbedTrayAsWideAsItsIconsAt144Dpi)
+{
+    expectAtThePanel({ Host::Trayer, true, false, "1", false, "144", true, 24 });
 }

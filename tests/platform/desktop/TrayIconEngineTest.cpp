@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 QPixmap picture(int width, int height, QColor colour)
@@ -70,4 +72,32 @@ TEST(TrayIconEngineTest, AnswersAsAPixmapIconDoes)
     }
     EXPECT_EQ(canvas.pixelColor(20, 20), QColor(Qt::blue));
     EXPECT_EQ(canvas.pixelColor(20, 5).alpha(), 0);
+}
+
+TEST(TrayIconEngineTest, WithADrawingATraysSizeIsDrawnAtThatSizeNotScaledDown)
+{
+    std::vector<int> asked;
+    const auto drawing = [&asked](int height) {
+        asked.push_back(height);
+        return picture(height, height, Qt::green);
+    };
+    const QIcon icon(new platform::TrayIconEngine(picture(64, 64, Qt::blue), drawing));
+    const QPixmap shown = icon.pixmap(QSize(22, 22));
+    EXPECT_EQ(shown.size(), QSize(22, 22));
+    EXPECT_EQ(shown.toImage().pixelColor(5, 5), QColor(Qt::green));
+    // Painted again at the same size, the drawing is kept; the picture's own size needs none.
+    static_cast<void>(icon.pixmap(QSize(22, 22)));
+    EXPECT_EQ(icon.pixmap(QSize(64, 64)).toImage().pixelColor(5, 5), QColor(Qt::blue));
+    EXPECT_EQ(asked, std::vector<int> { 22 });
+
+    // On a screen of ratio one and a half, a 16-point tray shows 24 pixels.
+    QImage canvas(24, 24, QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(1.5);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter painter(&canvas);
+        icon.paint(&painter, QRect(0, 0, 16, 16));
+    }
+    EXPECT_EQ(asked.back(), 24);
+    EXPECT_EQ(canvas.pixelColor(12, 12), QColor(Qt::green));
 }
