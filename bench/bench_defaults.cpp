@@ -188,8 +188,8 @@ void BM_CatchUpWithAnotherProgramsCommit(benchmark::State& state)
     for (auto _ : state) {
         if (commits) {
             state.PauseTiming();
-            const std::string sql = "UPDATE defaults SET value = '\"" + std::to_string(++round)
-                + "\"' WHERE key = 'setting0'";
+            const std::string sql
+                = "UPDATE defaults SET value = '\"" + std::to_string(++round) + "\"' WHERE key = 'setting0'";
             sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr);
             state.ResumeTiming();
         }
@@ -199,6 +199,81 @@ void BM_CatchUpWithAnotherProgramsCommit(benchmark::State& state)
     sqlite3_close(other);
 }
 BENCHMARK(BM_CatchUpWithAnotherProgramsCommit)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// The process's peak resident memory since the last resetPeak(), in bytes.
+double peakResidentBytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stod(line.substr(6)) * 1024;
+        }
+    }
+    return 0;
+}
+
+void resetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// One commit of another program's to a small setting beside a 50 MB value, once the store's watch
+// wakes it, and a reader's question about the key holding that value before that. Range 0: the value
+// lies under a key nothing reads; range 1: under a key that has a listener and whose readers ask
+// the store to catch up before they answer, as the history's do.
+void BM_CatchUpBesideA50MBValue(benchmark::State& state)
+{
+    Store store;
+    for (int index = 0; index < 20; ++index) {
+        store.suite->setObject(platform::PropertyList("value"), "setting" + std::to_string(index));
+    }
+    sqlite3* other = nullptr;
+    sqlite3_open(store.path().c_str(), &other);
+    const bool own = state.range(0) != 0;
+    const std::string large = own ? "history" : "left by another program";
+    const std::string insert = "INSERT INTO defaults VALUES('"
+        + std::string(platform::UserDefaults::standardSuiteName) + "', '" + large
+        + "', '\"' || replace(hex(zeroblob(25000000)), '0', 'x') || '\"')";
+    sqlite3_exec(other, insert.c_str(), nullptr, nullptr, nullptr);
+    auto database = platform::DefaultsDatabase::open(store.path());
+    int heard = 0;
+    database->addListener(platform::UserDefaults::standardSuiteName, "setting0",
+        [&](const std::string&, const platform::StoredValue&, const platform::StoredValue&) { ++heard; });
+    if (own) {
+        database->addListener(platform::UserDefaults::standardSuiteName, large,
+            [&](const std::string&, const platform::StoredValue&, const platform::StoredValue&) { ++heard; });
+    }
+    int round = 0;
+    const auto commit = [&] {
+        const std::string sql
+            = "UPDATE defaults SET value = '\"" + std::to_string(++round) + "\"' WHERE key = 'setting0'";
+        sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr);
+    };
+    // The question comes before the watch's wake-up, as a scripting call may.
+    const auto catchUp = [&] {
+        if (own) {
+            database->catchUp(platform::UserDefaults::standardSuiteName, large);
+        }
+        database->catchUpAll();
+    };
+    // The first question decodes the value read at open, once: not the cost of a commit.
+    commit();
+    catchUp();
+    heard = 0;
+    const double before = residentBytes();
+    resetPeak();
+    for (auto _ : state) {
+        state.PauseTiming();
+        commit();
+        state.ResumeTiming();
+        catchUp();
+    }
+    state.counters["heard"] = heard;
+    state.counters["peak_growth_MB"] = (peakResidentBytes() - before) / 1e6;
+    sqlite3_close(other);
+}
+BENCHMARK(BM_CatchUpBesideA50MBValue)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
