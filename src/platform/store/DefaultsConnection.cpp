@@ -1,5 +1,7 @@
 #include "platform/store/DefaultsConnection.h"
 
+#include "platform/store/DefaultsChangeCounts.h"
+
 #include <sqlite3.h>
 
 #include <utility>
@@ -154,6 +156,61 @@ bool DefaultsConnection::changedElsewhere()
     }
     const std::int64_t version = sqlite3_column_int64(raw, 0);
     return std::exchange(m_dataVersion, version) != version;
+}
+
+int DefaultsConnection::countChanges()
+{
+    return DefaultsChangeCounts::install(m_db);
+}
+
+int DefaultsConnection::schemaVersion(std::int64_t& version)
+{
+    return DefaultsChangeCounts::schemaVersion(m_db, version);
+}
+
+int DefaultsConnection::latestChange(std::int64_t& version)
+{
+    return DefaultsChangeCounts::latestVersion(m_db, version);
+}
+
+int DefaultsConnection::changedSince(std::int64_t version, std::vector<Change>& changes)
+{
+    // Only after another program's commit, so prepared when needed: the table may be gone, or
+    // never have been made.
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(
+        m_db, "SELECT suite, key, version FROM defaults_changes WHERE version > ?1", -1, &raw, nullptr);
+    sqlite::Statement select(raw);
+    changes.clear();
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    sqlite3_bind_int64(raw, 1, version);
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        changes.push_back(
+            { sqlite::columnText(raw, 0), sqlite::columnText(raw, 1), sqlite3_column_int64(raw, 2) });
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int DefaultsConnection::changeOf(const std::string& suite, const std::string& key, std::int64_t& version)
+{
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(
+        m_db, "SELECT version FROM defaults_changes WHERE suite = ?1 AND key = ?2", -1, &raw, nullptr);
+    sqlite::Statement select(raw);
+    version = 0;
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    sqlite3_bind_text(raw, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
+    sqlite3_bind_text(raw, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    rc = sqlite3_step(raw);
+    if (rc == SQLITE_ROW) {
+        version = sqlite3_column_int64(raw, 0);
+        rc = SQLITE_DONE;
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 int DefaultsConnection::checkpoint(Checkpoint mode)

@@ -59,6 +59,21 @@ public:
     // Whether another connection has committed to the file since the last call (or since this
     // connection was taken).
     bool changedElsewhere();
+
+    // The row versions of DefaultsChangeCounts. Each gives SQLite's code, SQLITE_OK when done.
+    // Makes the table and triggers that count them where they are missing.
+    int countChanges();
+    int schemaVersion(std::int64_t& version);
+    int latestChange(std::int64_t& version);
+    struct Change {
+        std::string suite;
+        std::string key;
+        std::int64_t version = 0;
+    };
+    // The rows that changed after `version`, with their versions now.
+    int changedSince(std::int64_t version, std::vector<Change>& changes);
+    // The version of the row of `key` (0 when it has never changed since the counting began).
+    int changeOf(const std::string& suite, const std::string& key, std::int64_t& version);
     // Copies what the write-ahead log holds into the file itself.
     int checkpoint(Checkpoint mode);
     // Lets go of the pages read and written so far: reads are served from memory.

@@ -222,6 +222,7 @@ bool DefaultsDatabase::adopt(DefaultsFileOpening& opened, bool atPath)
     m_identity = atPath ? DefaultsFileIdentity::of(m_requestedPath) : DefaultsFileIdentity();
     m_ownWrites.clear();
     m_outside.restart();
+    m_outside.adopt(opened.changeVersion, opened.schemaVersion);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/store/DefaultsFileOpening.h"
 
 #include "platform/PrivateFiles.h"
+#include "platform/store/DefaultsChangeCounts.h"
 #include "platform/store/PropertyListJson.h"
 
 #include <sqlite3.h>
@@ -65,15 +66,18 @@ std::optional<Attempt> checkShape(sqlite3* db)
 {
     int rc = SQLITE_OK;
     const auto tables = columnTexts(db,
-        "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'", 0,
-        rc);
+        "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+        "ORDER BY name",
+        0, rc);
     if (rc != SQLITE_OK) {
         return sqliteFailure(db, rc, "Unable to read the tables");
     }
     if (tables.empty()) {
         return std::nullopt;
     }
-    if (tables != std::vector<std::string> { "defaults" }) {
+    // The store's own table of row versions may lie beside it.
+    if (tables != std::vector<std::string> { "defaults" }
+        && tables != std::vector<std::string> { "defaults", DefaultsChangeCounts::tableName }) {
         std::string names;
         for (const auto& name : tables) {
             names += (names.empty() ? "" : ", ") + name;
@@ -192,6 +196,18 @@ DefaultsFileOpening DefaultsFileOpening::open(
     }
 
     DefaultsFileOpening attempt;
+    // Read before the rows, so that any commit after them has a greater version.
+    if ((rc = DefaultsChangeCounts::install(db.get())) == SQLITE_OK
+        && (rc = DefaultsChangeCounts::schemaVersion(db.get(), attempt.schemaVersion)) == SQLITE_OK) {
+        std::int64_t version = 0;
+        if ((rc = DefaultsChangeCounts::latestVersion(db.get(), version)) == SQLITE_OK) {
+            attempt.changeVersion = version;
+        }
+    }
+    if (rc != SQLITE_OK) {
+        logWarning("Every value in " + path + " is read again at each change another program makes to it: "
+            + "the changes cannot be counted (" + sqliteMessage(db.get(), rc) + ").");
+    }
     {
         sqlite3_stmt* rawStatement = nullptr;
         rc = sqlite3_prepare_v2(

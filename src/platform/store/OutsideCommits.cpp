@@ -22,6 +22,13 @@ OutsideCommits::OutsideCommits(ResidentValues& values, const DefaultsListeners& 
 {
 }
 
+void OutsideCommits::adopt(std::optional<std::int64_t> changeVersion, std::int64_t schemaVersion)
+{
+    m_counted = changeVersion;
+    m_schema = schemaVersion;
+    m_versions.clear();
+}
+
 void OutsideCommits::look(DefaultsConnection& file)
 {
     if (file.changedElsewhere()) {
@@ -87,6 +94,25 @@ bool OutsideCommits::catchUp(
     if (knownAt(suite, key) == m_commits) {
         return true;
     }
+    std::optional<std::int64_t> version;
+    if (m_counted) {
+        std::int64_t latest = 0;
+        switch (countsHold(file, latest)) {
+        case Counted::Failed:
+            return false;
+        case Counted::Unknown:
+            break;
+        case Counted::Done:
+            if (file.changeOf(suite, key, version.emplace()) != SQLITE_OK) {
+                return false;
+            }
+            // Another program's commit was to other rows: this one is as memory has it.
+            if (*version <= std::max(*m_counted, m_versions[suite][key])) {
+                know(suite, key);
+                return true;
+            }
+        }
+    }
     std::optional<std::string> text;
     const int rc = file.read(suite, key, text);
     file.releaseMemory();
@@ -96,8 +122,67 @@ bool OutsideCommits::catchUp(
     }
     know(suite, key);
     wrote(suite, key);
+    if (version) {
+        m_versions[suite][key] = *version;
+    }
     take(suite, key, std::move(text), notices);
     return true;
+}
+
+OutsideCommits::Counted OutsideCommits::countsHold(DefaultsConnection& file, std::int64_t& latest)
+{
+    std::int64_t schema = 0;
+    if (file.schemaVersion(schema) != SQLITE_OK) {
+        return Counted::Failed;
+    }
+    // The table or the triggers may have been dropped or made again.
+    if (schema != m_schema) {
+        return Counted::Unknown;
+    }
+    if (file.latestChange(latest) != SQLITE_OK) {
+        return Counted::Failed;
+    }
+    // Versions taken away (rows of the table deleted): they may be given again.
+    return latest < *m_counted ? Counted::Unknown : Counted::Done;
+}
+
+OutsideCommits::Counted OutsideCommits::catchUpCounted(DefaultsConnection& file, std::vector<Notice>& notices)
+{
+    std::int64_t latest = 0;
+    if (const Counted holds = countsHold(file, latest); holds != Counted::Done) {
+        return holds;
+    }
+    // Read after the greatest version: a commit meanwhile leaves rows newer than it, read again
+    // by the next call.
+    std::vector<DefaultsConnection::Change> changes;
+    if (file.changedSince(*m_counted, changes) != SQLITE_OK) {
+        return Counted::Failed;
+    }
+    // Rows catchUp() read alone since they changed are as memory has them.
+    std::erase_if(changes, [this](const DefaultsConnection::Change& change) {
+        const auto known = m_versions.find(change.suite);
+        if (known == m_versions.end()) {
+            return false;
+        }
+        const auto it = known->second.find(change.key);
+        return it != known->second.end() && it->second >= change.version;
+    });
+    // Every row read before any is taken, so that a failed read leaves memory and its listeners as
+    // they were.
+    std::vector<std::optional<std::string>> texts;
+    for (const auto& change : changes) {
+        if (file.read(change.suite, change.key, texts.emplace_back()) != SQLITE_DONE) {
+            file.releaseMemory();
+            return Counted::Failed;
+        }
+    }
+    file.releaseMemory();
+    for (std::size_t index = 0; index < changes.size(); ++index) {
+        wrote(changes[index].suite, changes[index].key);
+        take(changes[index].suite, changes[index].key, std::move(texts[index]), notices);
+    }
+    m_counted = std::max(latest, *m_counted);
+    return Counted::Done;
 }
 
 bool OutsideCommits::catchUpAll(DefaultsConnection& file, std::vector<Notice>& notices)
@@ -106,6 +191,22 @@ bool OutsideCommits::catchUpAll(DefaultsConnection& file, std::vector<Notice>& n
     if (m_allKnownAt == m_commits) {
         return true;
     }
+    const Counted counted = m_counted ? catchUpCounted(file, notices) : Counted::Unknown;
+    if (counted == Counted::Failed || (counted == Counted::Unknown && !catchUpEveryRow(file, notices))) {
+        return false;
+    }
+    m_allKnownAt = m_commits;
+    return true;
+}
+
+bool OutsideCommits::catchUpEveryRow(DefaultsConnection& file, std::vector<Notice>& notices)
+{
+    // The counting made anew where another program dropped its table or triggers, and its greatest
+    // version read before the rows.
+    std::int64_t schema = 0;
+    std::int64_t latest = 0;
+    const bool counting = file.countChanges() == SQLITE_OK && file.schemaVersion(schema) == SQLITE_OK
+        && file.latestChange(latest) == SQLITE_OK;
     std::vector<DefaultsConnection::Row> rows;
     const int rc = file.readAll(rows);
     file.releaseMemory();
@@ -132,7 +233,9 @@ bool OutsideCommits::catchUpAll(DefaultsConnection& file, std::vector<Notice>& n
         }
     }
     m_digests = std::move(digests);
-    m_allKnownAt = m_commits;
+    m_counted = counting ? std::optional(latest) : std::nullopt;
+    m_schema = schema;
+    m_versions.clear();
     return true;
 }
 

@@ -29,6 +29,9 @@ public:
     OutsideCommits(ResidentValues& values, const DefaultsListeners& listeners, const StoredValueJoins& joins,
         const std::string& path, std::size_t largeSize);
 
+    // A file just opened, whose rows memory holds: `changeVersion` is its greatest row version
+    // (DefaultsChangeCounts) read before its rows, nothing when its changes are not counted.
+    void adopt(std::optional<std::int64_t> changeVersion, std::int64_t schemaVersion);
     // Looks at the file's version: counts another program's commit since the last look.
     void look(DefaultsConnection& file);
     // After a look: whether another program may have written `key` since memory last had its
@@ -50,9 +53,11 @@ public:
     // False when the file could not be read (another program holds it).
     bool catchUp(DefaultsConnection& file, const std::string& suite, const std::string& key,
         std::vector<Notice>& notices);
-    // The same for every key, after another program's commit: its rows are read in one transaction,
-    // and those that differ from what memory knows are taken as catchUp() takes one. False when the
-    // file could not be read: a later call reads it.
+    // The same for every key, after another program's commit: the rows whose version is greater
+    // than memory knows are read and taken as catchUp() takes one. Where the versions cannot tell
+    // (their triggers or table were dropped or remade, the file's schema changed), every row is
+    // read in one transaction, the counting made anew, and the rows that differ from what memory
+    // knows are taken. False when the file could not be read: a later call reads it.
     bool catchUpAll(DefaultsConnection& file, std::vector<Notice>& notices);
     // A write of this store's changed `key` in memory: the next catchUpAll() compares it anew.
     void wrote(const std::string& suite, const std::string& key);
@@ -61,6 +66,14 @@ public:
     void restart();
 
 private:
+    enum class Counted { Done, Unknown, Failed };
+    // catchUpAll() by the rows' versions: Unknown when they cannot tell what changed.
+    Counted catchUpCounted(DefaultsConnection& file, std::vector<Notice>& notices);
+    // Whether the versions still tell which rows changed since memory knew them; the greatest
+    // version in `latest`.
+    Counted countsHold(DefaultsConnection& file, std::int64_t& latest);
+    // catchUpAll() by every row, with the counting made anew.
+    bool catchUpEveryRow(DefaultsConnection& file, std::vector<Notice>& notices);
     // Memory takes `text`, the row of `key` as the file holds it now (nothing: no row).
     void take(const std::string& suite, const std::string& key, std::optional<std::string> text,
         std::vector<Notice>& notices);
@@ -81,6 +94,12 @@ private:
     // that still has it, and that no write of this store's has changed since, is as memory knows it.
     std::uint64_t m_allKnownAt = 0;
     std::unordered_map<std::string, std::unordered_map<std::string, std::size_t>> m_digests;
+    // The row version every row memory holds is as of, nothing while the file's changes are not
+    // counted; the schema version the counting was last seen whole in; and for keys read by
+    // catchUp() alone, the version of the row then.
+    std::optional<std::int64_t> m_counted;
+    std::int64_t m_schema = 0;
+    std::unordered_map<std::string, std::unordered_map<std::string, std::int64_t>> m_versions;
 };
 
 } // namespace platform
