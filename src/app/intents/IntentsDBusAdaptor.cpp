@@ -2,12 +2,12 @@
 
 #include "app/intents/DBusHostObject.h"
 
-#include "app/intents/IntentCallQueue.h"
 #include "app/intents/IntentResponses.h"
 #include "app/intents/Intents.h"
 #include "app/intents/SessionListArgument.h"
 #include "platform/FreedMemory.h"
 #include "platform/Logger.h"
+#include "platform/linux/BusCallQueue.h"
 #include "platform/linux/BusDaemon.h"
 #include "platform/time/Calendar.h"
 
@@ -88,16 +88,14 @@ void reply(const QDBusConnection& connection, const QDBusMessage& message,
     connection.send(message.createReply(arguments));
 }
 
-// What a call does besides answering: a call that only asks is not worked on at all when its
-// caller wants no answer.
-enum class Effect { none, changesState };
+using Effect = platform::BusCallQueue::Effect;
 
 // Queues the call for its handler and answers it when the handler completes. A call whose arguments
 // are not the method's declared ones is refused: the bus delivers a method with a QDBusMessage
 // parameter whatever arguments come with it.
 template <class ResponseType>
-void dispatch(IntentCallQueue& calls, const QDBusConnection& connection, const QDBusMessage& message,
-    const char* signature, Effect effect, std::shared_ptr<const Intent> intent,
+void dispatch(const QDBusConnection& connection, const QDBusMessage& message, const char* signature,
+    Effect effect, std::shared_ptr<const Intent> intent,
     std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties,
     std::function<void()> afterReply = {})
 {
@@ -111,31 +109,33 @@ void dispatch(IntentCallQueue& calls, const QDBusConnection& connection, const Q
     if (!message.isReplyRequired() && effect == Effect::none) {
         return;
     }
-    const bool queued = calls.enqueue(message.service(),
-        [connection, message, intent = std::move(intent), properties = std::move(properties),
-            afterReply = std::move(afterReply)](std::function<void()> answered) mutable {
-            const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
-            if (!handler) {
-                connection.send(
-                    message.createErrorReply(QDBusError::NotSupported, QStringLiteral("No handler.")));
-                answered();
-                return;
-            }
-            handler->handle(std::move(intent),
-                [connection, message, properties = std::move(properties), afterReply = std::move(afterReply),
-                    answered = std::move(answered)](std::shared_ptr<const IntentResponse> response) {
-                    if (message.isReplyRequired()) {
-                        reply<ResponseType>(connection, message, response, properties);
-                        if (afterReply) {
-                            afterReply();
-                        }
-                    }
-                    answered();
-                });
-        });
-    if (!queued) {
-        connection.send(message.createErrorReply(QDBusError::LimitsExceeded,
-            QStringLiteral("Too many calls of yours are waiting for their answers; wait for them first.")));
+    const bool queued
+        = platform::BusCallQueue::of(connection)
+              .enqueue(message.service(),
+                  [connection, message, intent = std::move(intent), properties = std::move(properties),
+                      afterReply = std::move(afterReply)](std::function<void()> answered) mutable {
+                      const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
+                      if (!handler) {
+                          connection.send(message.createErrorReply(
+                              QDBusError::NotSupported, QStringLiteral("No handler.")));
+                          answered();
+                          return;
+                      }
+                      handler->handle(std::move(intent),
+                          [connection, message, properties = std::move(properties),
+                              afterReply = std::move(afterReply), answered = std::move(answered)](
+                              std::shared_ptr<const IntentResponse> response) {
+                              if (message.isReplyRequired()) {
+                                  reply<ResponseType>(connection, message, response, properties);
+                                  if (afterReply) {
+                                      afterReply();
+                                  }
+                              }
+                              answered();
+                          });
+                  });
+    if (!queued && message.isReplyRequired()) {
+        connection.send(platform::BusCallQueue::refusal(message));
     }
 }
 
@@ -164,7 +164,7 @@ IntentsDBusAdaptor::~IntentsDBusAdaptor() = default;
 int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEnabled)
 {
     isEnabled = false;
-    dispatch<GetEnabledStateIntentResponse>(m_calls, m_connection, message, "", Effect::none,
+    dispatch<GetEnabledStateIntentResponse>(m_connection, message, "", Effect::none,
         std::make_shared<GetEnabledStateIntent>(),
         [](const std::shared_ptr<const GetEnabledStateIntentResponse>& response) {
             return QVariantList { response->isEnabled.value_or(false) };
@@ -174,7 +174,7 @@ int IntentsDBusAdaptor::GetEnabledState(const QDBusMessage& message, bool& isEna
 
 int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMessage& message)
 {
-    dispatch<SetEnabledStateIntentResponse>(m_calls, m_connection, message, "ii", Effect::changesState,
+    dispatch<SetEnabledStateIntentResponse>(m_connection, message, "ii", Effect::changesState,
         std::make_shared<SetEnabledStateIntent>(
             static_cast<SetOperation>(operation), static_cast<SetState>(state)),
         [](const std::shared_ptr<const SetEnabledStateIntentResponse>&) { return QVariantList(); });
@@ -184,7 +184,7 @@ int IntentsDBusAdaptor::SetEnabledState(int operation, int state, const QDBusMes
 int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantMap& currentSession)
 {
     currentSession.clear();
-    dispatch<GetCurrentSessionIntentResponse>(m_calls, m_connection, message, "", Effect::none,
+    dispatch<GetCurrentSessionIntentResponse>(m_connection, message, "", Effect::none,
         std::make_shared<GetCurrentSessionIntent>(),
         [](const std::shared_ptr<const GetCurrentSessionIntentResponse>& response) {
             const QVariantMap map
@@ -196,7 +196,7 @@ int IntentsDBusAdaptor::GetCurrentSession(const QDBusMessage& message, QVariantM
 
 int IntentsDBusAdaptor::NewSession(const QDBusMessage& message)
 {
-    dispatch<NewSessionIntentResponse>(m_calls, m_connection, message, "", Effect::changesState,
+    dispatch<NewSessionIntentResponse>(m_connection, message, "", Effect::changesState,
         std::make_shared<NewSessionIntent>(),
         [](const std::shared_ptr<const NewSessionIntentResponse>&) { return QVariantList(); });
     return 0;
@@ -206,7 +206,7 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
 {
     sessions.clear();
     dispatch<GetSessionsIntentResponse>(
-        m_calls, m_connection, message, "", Effect::none, std::make_shared<GetSessionsIntent>(),
+        m_connection, message, "", Effect::none, std::make_shared<GetSessionsIntent>(),
         [](const std::shared_ptr<const GetSessionsIntentResponse>& response) {
             // Marshalled from the response itself when the reply is sent: no copy of the list
             // and no map per session in between.
@@ -230,7 +230,7 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
 int IntentsDBusAdaptor::GetTotalDurationToday(const QDBusMessage& message, double& result)
 {
     result = 0;
-    dispatch<GetTotalDurationTodayIntentResponse>(m_calls, m_connection, message, "", Effect::none,
+    dispatch<GetTotalDurationTodayIntentResponse>(m_connection, message, "", Effect::none,
         std::make_shared<GetTotalDurationTodayIntent>(),
         [](const std::shared_ptr<const GetTotalDurationTodayIntentResponse>& response) {
             return QVariantList { response->result.value_or(0.0) };

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/intents/IntentCallQueue.h"
 #include "app/intents/IntentHandlers.h"
 #include "app/intents/Intents.h"
 
@@ -19,12 +18,13 @@
 namespace kiruvo {
 
 // The scripting interface on D-Bus: one method per intent. Each call builds the intent, waits for
-// its turn (IntentCallQueue: one call at a time, callers taking turns, a few dozen waiting per
-// caller at most), asks the handler lookup for its handler and answers once the handler has
-// completed on the main thread, without blocking the event loop meanwhile. Every answer starts with
-// the response code (int32); then come the response's properties. A call that only asks, sent by a
-// caller that wants no answer, is not worked on at all; one that changes something is carried out
-// and not answered.
+// its turn in the connection's platform::BusCallQueue (one call at a time with every other object's
+// on the connection, callers taking turns, a few dozen waiting per caller at most, none started
+// while the connection holds megabytes of answers the bus has not taken), asks the handler lookup for its
+// handler and answers once the handler has completed on the main thread, without blocking the event loop
+// meanwhile. Every answer starts with the response code (int32); then come the response's properties. A call
+// that only asks, sent by a caller that wants no answer, is not worked on at all; one that changes something
+// is carried out and not answered.
 //
 // A session travels as a{sv}: "identifier", "displayString", "subtitleString" (s), "duration"
 // (d, seconds) and "startDate"/"endDate" (a{sv} of date components: "year", "month", "day",
@@ -96,7 +96,6 @@ public Q_SLOTS:
 
 private:
     QDBusConnection m_connection;
-    IntentCallQueue m_calls;
 };
 
 // Exports the scripting interface at IntentsDBusAdaptor::objectPath on `connection`. When an object

@@ -3,15 +3,20 @@
 #include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentsDBusAdaptor.h"
 #include "app/intents/SessionControllerEngine.h"
+#include "platform/linux/BusCallQueue.h"
 #include "platform/linux/LogindSystemEvents.h"
+#include "support/BusCallers.h"
 #include "support/PrivateSessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QElapsedTimer>
 #include <QObject>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -110,6 +115,10 @@ protected:
 
     void TearDown() override
     {
+        // Calls still waiting are answered, without a handler, before the connection goes.
+        IntentsDBusAdaptor::setHandlerLookup({});
+        PrivateSessionBus::serveUntil(
+            [this] { return platform::BusCallQueue::of(m_server).waitingCount() == 0; }, 30000);
         if (m_engine) {
             m_server.unregisterObject(QString::fromLatin1(markerPath));
             delete m_server.objectRegisteredAt(QString::fromLatin1(IntentsDBusAdaptor::objectPath));
@@ -181,7 +190,50 @@ TEST_F(IntentsFloodTest, ALogoutBehindThousandsOfWaitingCallsStoresTheSessionAtO
     logOutAndServe();
     expectTheRunningSessionStored();
     // A few calls may have been worked on while the loop's calls came in, never the queue's fill.
-    EXPECT_LT(questionsAtQuit, static_cast<int>(IntentCallQueue::maximumWaitingPerCaller / 4));
+    EXPECT_LT(questionsAtQuit, static_cast<int>(platform::BusCallQueue::maximumWaitingPerCaller / 4));
+}
+
+// Callers that send calls and never read the answers, while the bus takes nothing more (a bus
+// busy with them): the answers not taken stay with the application's connection, and must not
+// grow past a few megabytes however many calls wait. A script that does read is answered at once
+// when the bus takes messages again.
+TEST_F(IntentsFloodTest, AnswersNobodyReadsStayFewAndAScriptThatReadsIsAnsweredMeanwhile)
+{
+    if (!BusCallers::available()) {
+        GTEST_SKIP() << "python3 with its D-Bus module is not available";
+    }
+    BusCallers callers(m_bus.address(),
+        { m_server.baseService(), QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+            QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetSessions"), {},
+            false },
+        10, 63);
+    ASSERT_EQ(callers.serveUntilSent(), 630);
+    std::int64_t mostUnsent = 0;
+    const auto watchUnsent = [&] {
+        mostUnsent = std::max(mostUnsent, platform::BusCallQueue::unsentBytes(m_server));
+        return false;
+    };
+    const bool answeredInPause = m_bus.finishesWhilePaused([&] {
+        PrivateSessionBus::serveUntil(watchUnsent, 3000);
+        EXPECT_GT(platform::BusCallQueue::of(m_server).waitingCount(), 0u);
+    });
+    EXPECT_TRUE(answeredInPause);
+    EXPECT_LT(mostUnsent, 2 * platform::BusCallQueue::maximumUnsentBytes);
+
+    QElapsedTimer waited;
+    waited.start();
+    QDBusPendingCall question = m_script.asyncCall(QDBusMessage::createMethodCall(m_server.baseService(),
+        QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+        QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetEnabledState")));
+    ASSERT_TRUE(PrivateSessionBus::serveUntil(
+        [&] {
+            watchUnsent();
+            return question.isFinished();
+        },
+        10000));
+    EXPECT_FALSE(question.isError()) << question.error().message().toStdString();
+    EXPECT_LT(waited.elapsed(), 2000);
+    EXPECT_LT(mostUnsent, 2 * platform::BusCallQueue::maximumUnsentBytes);
 }
 
 } // namespace

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QDBusMessage>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+
+class QDBusConnection;
+
+namespace platform {
+
+// The calls other programs make to the application's objects on one bus connection (the scripting
+// interface, the application's own, the status item and its menu), waiting for their turn. One
+// call is worked on at a time; the next starts only after the one before has answered and the event
+// loop has had a turn of its own. However many calls a program sends without waiting for the
+// answers, a termination signal, the tray's menu and every other caller are thus served between two
+// of them. The caller served least since it last had nothing waiting goes next (among equals,
+// callers take turns), so that a script that waits for each answer is served right after the call
+// under way, however many loops keep calls waiting. A caller that already has
+// maximumWaitingPerCaller calls waiting has the next ones refused.
+//
+// An answer stays with the connection until the bus takes it, and the bus takes no more than its
+// reader reads: while more than maximumUnsentBytes wait to be sent, no call starts. A program that
+// sends calls and never reads the answers thus makes the calls wait, not the application's memory
+// grow.
+//
+// Main-thread only.
+class BusCallQueue : public QObject {
+public:
+    // How many calls of one caller may wait at a time: far more than a script that waits for its
+    // answers, or sends a few at once, ever has.
+    static constexpr std::size_t maximumWaitingPerCaller = 64;
+    // A few of the largest answers (the whole history) and every small one a desktop sends.
+    static constexpr std::int64_t maximumUnsentBytes = std::int64_t { 4 } * 1024 * 1024;
+
+    // Works on one call and calls `answered` once, when it has answered (or found it needs no
+    // answer), then or in a later turn.
+    using Work = std::function<void(std::function<void()> answered)>;
+    // The bytes the connection holds that the bus has not taken yet.
+    using UnsentBytes = std::function<std::int64_t()>;
+    // The answer to a call: a reply or an error made from it.
+    using Answer = std::function<QDBusMessage(const QDBusMessage& call)>;
+
+    // What a call does besides answering: a call that only asks is not worked on at all when its
+    // caller wants no answer.
+    enum class Effect { none, changesState };
+
+    // A queue whose connection never holds anything unsent, unless `unsentBytes` says otherwise.
+    explicit BusCallQueue(UnsentBytes unsentBytes = {}, QObject* parent = nullptr);
+    ~BusCallQueue() override;
+
+    // The queue that every object exported on `connection` shares, made at its first use.
+    static BusCallQueue& of(const QDBusConnection& connection);
+
+    // Queues `work` behind the calls of `caller` (its unique bus name); false, and nothing queued,
+    // when that caller has too many waiting.
+    bool enqueue(const QString& caller, Work work);
+    // The calls queued and not yet started.
+    std::size_t waitingCount() const { return m_waitingCount; }
+
+    // For a slot of `adaptor` (whose parent is a platform::DBusCallContext) that answers at once
+    // when called directly: the call being delivered waits for its turn in the queue of its
+    // connection and is answered then with what `answer` gives (an error when the adaptor is gone
+    // by then). False, and nothing done, when no call from the bus is being delivered.
+    static bool answerInTurn(QObject* adaptor, Effect effect, Answer answer);
+
+    // The error that refuses a call of a caller with too many waiting.
+    static QDBusMessage refusal(const QDBusMessage& call);
+
+    // The bytes `connection` holds that the bus has not taken yet; 0 for a closed one.
+    static std::int64_t unsentBytes(const QDBusConnection& connection);
+
+private:
+    struct Caller {
+        std::deque<Work> calls;
+        // The calls started since the caller last had none waiting.
+        std::size_t started = 0;
+    };
+
+    void scheduleNext();
+    void startNext();
+    void finished();
+    std::map<QString, Caller>::iterator nextCaller();
+
+    UnsentBytes m_unsentBytes;
+    std::map<QString, Caller> m_waiting;
+    std::size_t m_waitingCount = 0;
+    // The caller whose call was started last: among callers served as much, the next one is next.
+    QString m_lastCaller;
+    bool m_working = false;
+    bool m_scheduled = false;
+    // Looks again, while the connection holds too much, whether the bus has taken it.
+    QTimer m_unsentWait;
+};
+
+} // namespace platform

@@ -1,0 +1,150 @@
+#include "platform/linux/BusCallQueue.h"
+
+#include "support/PrivateSessionBus.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+using platform::BusCallQueue;
+
+namespace {
+
+void serve()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::processEvents();
+    }
+}
+
+// Calls that record their start and keep their answer for the test to give.
+struct Calls {
+    std::vector<std::string> started;
+    std::vector<std::function<void()>> answers;
+
+    BusCallQueue::Work call(const std::string& name)
+    {
+        return [this, name](std::function<void()> answered) {
+            started.push_back(name);
+            answers.push_back(std::move(answered));
+        };
+    }
+};
+
+TEST(BusCallQueue, OneCallAtATimeWithCallersTakingTurns)
+{
+    BusCallQueue queue;
+    Calls calls;
+    for (const char* name : { "flood 1", "flood 2", "flood 3" }) {
+        ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.7"), calls.call(name)));
+    }
+    EXPECT_TRUE(calls.started.empty()) << "a call starts from a turn of its own";
+    serve();
+    ASSERT_EQ(calls.started, std::vector<std::string> { "flood 1" });
+    // Another script's call, behind the loop's.
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.9"), calls.call("other")));
+    serve();
+    EXPECT_EQ(calls.started.size(), 1u) << "nothing starts before the call under way has answered";
+
+    calls.answers.back()();
+    calls.answers.back()();
+    serve();
+    EXPECT_EQ(calls.started, (std::vector<std::string> { "flood 1", "other" }));
+    calls.answers.back()();
+    serve();
+    calls.answers.back()();
+    serve();
+    EXPECT_EQ(calls.started, (std::vector<std::string> { "flood 1", "other", "flood 2", "flood 3" }));
+    EXPECT_EQ(queue.waitingCount(), 0u);
+}
+
+// Loops that never wait for their answers keep calls waiting; a script that sends one call and
+// waits for it is served right after the call under way, not after one call of every loop.
+TEST(BusCallQueue, ACallerServedLeastGoesNext)
+{
+    BusCallQueue queue;
+    Calls calls;
+    for (int loop = 1; loop <= 40; ++loop) {
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.%1").arg(100 + loop), calls.call("loop")));
+        }
+    }
+    serve();
+    for (int i = 0; i < 45; ++i) {
+        calls.answers.back()();
+        serve();
+    }
+    ASSERT_EQ(calls.started.size(), 46u);
+    // Sorted after every loop's name: taking turns by name would reach it last.
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.250"), calls.call("script")));
+    calls.answers.back()();
+    serve();
+    EXPECT_EQ(calls.started.back(), "script");
+    calls.answers.back()();
+    serve();
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.99"), calls.call("script again")));
+    calls.answers.back()();
+    serve();
+    EXPECT_EQ(calls.started.back(), "script again");
+}
+
+// While the connection holds more than the bus has taken, nothing starts; the calls wait and
+// start once it has taken enough.
+TEST(BusCallQueue, NoCallStartsWhileTheConnectionHoldsTooMuchUnsent)
+{
+    std::int64_t unsent = BusCallQueue::maximumUnsentBytes + 1;
+    BusCallQueue queue([&unsent] { return unsent; });
+    Calls calls;
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.7"), calls.call("first")));
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.9"), calls.call("second")));
+    EXPECT_FALSE(PrivateSessionBus::serveUntil([&] { return !calls.started.empty(); }, 200));
+    EXPECT_EQ(queue.waitingCount(), 2u);
+
+    unsent = BusCallQueue::maximumUnsentBytes;
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return !calls.started.empty(); }));
+    EXPECT_EQ(calls.started, std::vector<std::string> { "first" });
+    // The answer just sent is more than the bus takes at once.
+    unsent = 3 * BusCallQueue::maximumUnsentBytes;
+    calls.answers.back()();
+    EXPECT_FALSE(PrivateSessionBus::serveUntil([&] { return calls.started.size() > 1; }, 200));
+    unsent = 0;
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return calls.started.size() > 1; }));
+    EXPECT_EQ(calls.started, (std::vector<std::string> { "first", "second" }));
+}
+
+TEST(BusCallQueue, ACallerWithTooManyCallsWaitingHasTheNextRefusedAndOthersNot)
+{
+    BusCallQueue queue;
+    Calls calls;
+    for (std::size_t i = 0; i < BusCallQueue::maximumWaitingPerCaller; ++i) {
+        ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.7"), calls.call("flood")));
+    }
+    EXPECT_FALSE(queue.enqueue(QStringLiteral(":1.7"), calls.call("refused")));
+    EXPECT_TRUE(queue.enqueue(QStringLiteral(":1.9"), calls.call("other")));
+    serve();
+    // One started: room for one more.
+    EXPECT_TRUE(queue.enqueue(QStringLiteral(":1.7"), calls.call("flood")));
+    EXPECT_EQ(queue.waitingCount(), BusCallQueue::maximumWaitingPerCaller + 1);
+}
+
+TEST(BusCallQueue, ACallAnsweredAfterTheQueueIsGoneIsNoHarm)
+{
+    Calls calls;
+    {
+        BusCallQueue queue;
+        queue.enqueue(QStringLiteral(":1.7"), calls.call("first"));
+        queue.enqueue(QStringLiteral(":1.7"), calls.call("second"));
+        serve();
+    }
+    ASSERT_EQ(calls.answers.size(), 1u);
+    calls.answers.front()();
+    serve();
+    EXPECT_EQ(calls.started, std::vector<std::string> { "first" });
+}
+
+} // namespace

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QProcess>
+#include <QString>
+
+// Other programs on a test's bus that call one method of a service as fast as they can and never
+// read what comes back: bus_callers.py under python3 with python3-dbus, each caller a connection
+// of its own. The process ends with this object.
+class BusCallers {
+public:
+    struct Call {
+        QString destination;
+        QString path;
+        QString interface;
+        QString method;
+        QList<int> arguments;
+        // Sent with the flag that says no answer is wanted.
+        bool noReply = false;
+    };
+
+    // `callsEach` calls from each of `callers` callers; with 0, calls for `seconds`.
+    BusCallers(const QString& busAddress, const Call& call, int callers, int callsEach, double seconds = 0);
+    ~BusCallers();
+    BusCallers(const BusCallers&) = delete;
+    BusCallers& operator=(const BusCallers&) = delete;
+
+    // False (and the test should skip) when python3 with its D-Bus module is missing.
+    static bool available();
+
+    // Serves this thread's events until every call has been sent (the callers' process says so);
+    // how many were sent, or -1 when the process ended or `timeoutMs` passed first.
+    int serveUntilSent(int timeoutMs = 60000);
+
+private:
+    QProcess m_process;
+    QString m_output;
+};
