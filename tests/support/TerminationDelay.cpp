@@ -7,7 +7,11 @@
 #include <QElapsedTimer>
 
 #include <csignal>
+#include <string>
 
+namespace {
+
+// Milliseconds from the signal to the quit; -1 when it has not quit within `timeoutMs`.
 int terminationDelayMilliseconds(int timeoutMs)
 {
     bool quit = false;
@@ -24,4 +28,17 @@ int terminationDelayMilliseconds(int timeoutMs)
         return -1;
     }
     return static_cast<int>(waited.elapsed());
+}
+
+} // namespace
+
+::testing::AssertionResult terminatesWithinASecond()
+{
+    const int delay = terminationDelayMilliseconds(60000);
+    if (delay >= 0 && delay < 1000) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+        << "SIGTERM was acted on "
+        << (delay < 0 ? std::string("not within a minute") : "after " + std::to_string(delay) + " ms");
 }

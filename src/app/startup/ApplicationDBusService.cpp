@@ -5,12 +5,15 @@
 #include "app/intents/IntentsDBusAdaptor.h"
 #include "platform/Logger.h"
 #include "platform/async/Sleep.h"
+#include "platform/linux/BusCallQueue.h"
 #include "platform/linux/BusDaemon.h"
 
 #include <QCoro/QCoroDBusPendingCall>
 #include <QCoro/QCoroTask>
 #include <QDBusMessage>
 #include <QPointer>
+
+#include <utility>
 
 namespace kiruvo {
 
@@ -50,8 +53,9 @@ bool isNameWithoutOwner(const QDBusMessage& reply)
 
 } // namespace
 
-ApplicationDBusService::ApplicationDBusService(QObject* host)
+ApplicationDBusService::ApplicationDBusService(QObject* host, QDBusConnection connection)
     : QDBusAbstractAdaptor(host)
+    , m_connection(std::move(connection))
 {
 }
 
@@ -66,7 +70,7 @@ QCoro::Task<bool> ApplicationDBusService::start(QDBusConnection connection)
         co_return false;
     }
     if (!host->findChild<ApplicationDBusService*>(QString(), Qt::FindDirectChildrenOnly)) {
-        new ApplicationDBusService(host);
+        new ApplicationDBusService(host, connection);
     }
     exportedObject() = host;
     // Scripting joins the same object; without it the application still answers OpenMenu.
@@ -128,7 +132,49 @@ QCoro::Task<bool> ApplicationDBusService::requestOpenMenu(
     }
 }
 
-void ApplicationDBusService::OpenMenu()
+void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
+{
+    message.setDelayedReply(true);
+    const QString caller = message.service();
+    if (!m_openMenuWaiting) {
+        m_openMenuWaiting = platform::BusCallQueue::of(m_connection)
+                                .enqueue(caller, [self = QPointer(this)](std::function<void()> answered) {
+                                    if (self) {
+                                        self->openWaitingMenu();
+                                    }
+                                    answered();
+                                });
+        if (!m_openMenuWaiting) {
+            if (message.isReplyRequired()) {
+                m_connection.send(platform::BusCallQueue::refusal(message));
+            }
+            return;
+        }
+    }
+    if (!message.isReplyRequired()) {
+        return;
+    }
+    std::vector<QDBusMessage>& calls = m_openMenuCalls[caller];
+    if (calls.size() >= platform::BusCallQueue::maximumWaitingPerCaller) {
+        m_connection.send(platform::BusCallQueue::refusal(message));
+        return;
+    }
+    calls.push_back(message);
+}
+
+void ApplicationDBusService::openWaitingMenu()
+{
+    m_openMenuWaiting = false;
+    const auto calls = std::exchange(m_openMenuCalls, {});
+    openMenu();
+    for (const auto& [caller, messages] : calls) {
+        for (const QDBusMessage& message : messages) {
+            m_connection.send(message.createReply());
+        }
+    }
+}
+
+void ApplicationDBusService::openMenu()
 {
     if (const auto& handler = openMenuHandler()) {
         handler();

@@ -2,12 +2,15 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <qcoro/qcorofwd.h>
 
 #include <chrono>
 #include <functional>
+#include <map>
+#include <vector>
 
 namespace kiruvo {
 
@@ -44,6 +47,8 @@ public:
 
     // What OpenMenu does: the tray installs the opening of its menu. Until then a call is logged.
     static void setOpenMenuHandler(std::function<void()> handler);
+    // Runs that handler now.
+    static void openMenu();
 
     // Asks the instance that owns the bus name to open its menu, and is done when it answers or
     // `timeout` has passed; the event loop runs meanwhile. A name with no owner yet (an instance
@@ -52,11 +57,23 @@ public:
     static QCoro::Task<bool> requestOpenMenu(QDBusConnection connection, QString* errorText,
         std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
-    explicit ApplicationDBusService(QObject* host);
+    // Answers calls that arrive on `connection`.
+    ApplicationDBusService(QObject* host, QDBusConnection connection);
     ~ApplicationDBusService() override;
 
 public Q_SLOTS:
-    void OpenMenu();
+    // Waits for its turn in the connection's platform::BusCallQueue like every other call. An
+    // OpenMenu that comes while one waits is one with it: it opens nothing more, and is answered
+    // when that one is.
+    void OpenMenu(const QDBusMessage& message);
+
+private:
+    void openWaitingMenu();
+
+    QDBusConnection m_connection;
+    bool m_openMenuWaiting = false;
+    // The calls of each caller that are one with the OpenMenu waiting and want an answer.
+    std::map<QString, std::vector<QDBusMessage>> m_openMenuCalls;
 };
 
 } // namespace kiruvo

@@ -1,5 +1,6 @@
 #include "platform/linux/DBusMenuAdaptor.h"
 
+#include "platform/linux/BusCallQueue.h"
 #include "platform/linux/DBusCallContext.h"
 
 #include <QAction>
@@ -546,6 +547,20 @@ DBusMenuLayoutItem DBusMenuAdaptor::layoutOf(int id, QMenu* menu, int depth, con
 uint DBusMenuAdaptor::GetLayout(
     int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayoutItem& layout)
 {
+    if (BusCallQueue::answerInTurn(this, BusCallQueue::Effect::none,
+            [this, parentId, recursionDepth, propertyNames](const QDBusMessage& call) {
+                DBusMenuLayoutItem layout;
+                const uint revision = layoutNow(parentId, recursionDepth, propertyNames, layout);
+                return call.createReply({ QVariant::fromValue(revision), QVariant::fromValue(layout) });
+            })) {
+        return 0;
+    }
+    return layoutNow(parentId, recursionDepth, propertyNames, layout);
+}
+
+uint DBusMenuAdaptor::layoutNow(
+    int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayoutItem& layout)
+{
     settle();
     QMenu* menu = nullptr;
     if (parentId == 0) {
@@ -558,6 +573,18 @@ uint DBusMenuAdaptor::GetLayout(
 }
 
 DBusMenuItemPropertiesList DBusMenuAdaptor::GetGroupProperties(
+    const QList<int>& ids, const QStringList& propertyNames)
+{
+    if (BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::none, [this, ids, propertyNames](const QDBusMessage& call) {
+                return call.createReply(QVariant::fromValue(groupPropertiesNow(ids, propertyNames)));
+            })) {
+        return {};
+    }
+    return groupPropertiesNow(ids, propertyNames);
+}
+
+DBusMenuItemPropertiesList DBusMenuAdaptor::groupPropertiesNow(
     const QList<int>& ids, const QStringList& propertyNames)
 {
     settle();
@@ -595,13 +622,27 @@ QVariant DBusMenuAdaptor::defaultOf(const QString& propertyName)
 
 QDBusVariant DBusMenuAdaptor::GetProperty(int id, const QString& name)
 {
+    if (BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::none, [this, id, name](const QDBusMessage& call) {
+                QString why;
+                const std::optional<QVariant> value = propertyNow(id, name, &why);
+                return value ? call.createReply(QVariant::fromValue(QDBusVariant(*value)))
+                             : call.createErrorReply(QDBusError::InvalidArgs, why);
+            })) {
+        return {};
+    }
+    // Called directly there is nobody to tell why a value is missing.
+    return QDBusVariant(propertyNow(id, name, nullptr).value_or(QString()));
+}
+
+std::optional<QVariant> DBusMenuAdaptor::propertyNow(int id, const QString& name, QString* why)
+{
     settle();
-    const auto refuse = [this](const QString& why) {
-        if (const QDBusContext* call = DBusCallContext::of(parent())) {
-            call->sendErrorReply(QDBusError::InvalidArgs, why);
+    const auto refuse = [why](const QString& reason) -> std::optional<QVariant> {
+        if (why) {
+            *why = reason;
         }
-        // Not sent when the error is: a reply must hold a value all the same.
-        return QDBusVariant(QString());
+        return std::nullopt;
     };
     const QVariant fallback = defaultOf(name);
     if (!fallback.isValid()) {
@@ -610,11 +651,11 @@ QDBusVariant DBusMenuAdaptor::GetProperty(int id, const QString& name)
     if (id != 0 && !actionOf(id)) {
         return refuse(QStringLiteral("No menu item has the id %1").arg(id));
     }
-    const DBusMenuItemPropertiesList found = GetGroupProperties({ id }, { name });
+    const DBusMenuItemPropertiesList found = groupPropertiesNow({ id }, { name });
     if (found.isEmpty() || !found.front().properties.contains(name)) {
-        return QDBusVariant(fallback);
+        return fallback;
     }
-    return QDBusVariant(found.front().properties.value(name));
+    return found.front().properties.value(name);
 }
 
 bool DBusMenuAdaptor::handleEvent(int id, const QString& eventId)
@@ -643,11 +684,31 @@ void DBusMenuAdaptor::Event(int id, const QString& eventId, const QDBusVariant& 
 {
     static_cast<void>(data);
     static_cast<void>(timestamp);
-    settle();
-    handleEvent(id, eventId);
+    const auto event = [this, id, eventId] {
+        settle();
+        handleEvent(id, eventId);
+    };
+    if (!BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::changesState, [event](const QDBusMessage& call) {
+                event();
+                return call.createReply();
+            })) {
+        event();
+    }
 }
 
 QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEventList& events)
+{
+    if (BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::changesState, [this, events](const QDBusMessage& call) {
+                return call.createReply(QVariant::fromValue(eventGroupNow(events)));
+            })) {
+        return {};
+    }
+    return eventGroupNow(events);
+}
+
+QList<int> DBusMenuAdaptor::eventGroupNow(const DBusMenuEventList& events)
 {
     settle();
     QList<int> idErrors;
@@ -661,6 +722,17 @@ QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEventList& events)
 
 bool DBusMenuAdaptor::AboutToShow(int id)
 {
+    if (BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::changesState, [this, id](const QDBusMessage& call) {
+                return call.createReply(QVariant::fromValue(aboutToShowNow(id)));
+            })) {
+        return false;
+    }
+    return aboutToShowNow(id);
+}
+
+bool DBusMenuAdaptor::aboutToShowNow(int id)
+{
     if (id == 0 && m_aboutToShow) {
         m_aboutToShow();
     }
@@ -673,12 +745,26 @@ bool DBusMenuAdaptor::AboutToShow(int id)
 
 QList<int> DBusMenuAdaptor::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors)
 {
+    if (BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::changesState, [this, ids](const QDBusMessage& call) {
+                QList<int> idErrors;
+                const QList<int> updatesNeeded = aboutToShowGroupNow(ids, idErrors);
+                return call.createReply(
+                    { QVariant::fromValue(updatesNeeded), QVariant::fromValue(idErrors) });
+            })) {
+        return {};
+    }
+    return aboutToShowGroupNow(ids, idErrors);
+}
+
+QList<int> DBusMenuAdaptor::aboutToShowGroupNow(const QList<int>& ids, QList<int>& idErrors)
+{
     settle();
     QList<int> updatesNeeded;
     for (const int id : ids) {
         if (id != 0 && !actionOf(id)) {
             idErrors << id;
-        } else if (AboutToShow(id)) {
+        } else if (aboutToShowNow(id)) {
             updatesNeeded << id;
         }
     }

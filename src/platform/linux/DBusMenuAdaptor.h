@@ -23,7 +23,8 @@ namespace platform {
 //
 // Each item gets an id for as long as it lives (the menu itself is 0), from the moment it is in the
 // menu, so that a host that asks about an item or sends an event before reading the layout is
-// answered about the menu as built. Every call is answered at once: a value, the protocol's default
+// answered about the menu as built. Every call is answered in its turn among the connection's calls
+// (platform::BusCallQueue), with nothing else waited for: a value, the protocol's default
 // for a property the item leaves at it, or an error for an id or property that names nothing (a
 // host waits out its whole time-out for a call that gets no answer). The adaptor follows the menu
 // and its submenus: items added or removed send LayoutUpdated with a new revision, a changed item
@@ -36,7 +37,8 @@ namespace platform {
 // chosen item is triggered on the next turn of the event loop, so that the host's call returns
 // before whatever the item does (an alert) begins.
 //
-// Errors reach the caller when the adaptor's parent is a DBusCallContext.
+// The adaptor's parent is a DBusCallContext: through it calls from the bus take their turn and
+// errors reach the caller. Called directly, the methods answer at once.
 //
 // Main-thread only.
 class DBusMenuAdaptor : public QDBusAbstractAdaptor {
@@ -124,6 +126,15 @@ private:
     // False for an id that names nothing (anymore).
     bool handleEvent(int id, const QString& eventId);
     DBusMenuLayoutItem layoutOf(int id, QMenu* menu, int depth, const QStringList& propertyNames);
+    // What the methods of the same names answer, once it is their turn.
+    uint layoutNow(
+        int parentId, int recursionDepth, const QStringList& propertyNames, DBusMenuLayoutItem& layout);
+    DBusMenuItemPropertiesList groupPropertiesNow(const QList<int>& ids, const QStringList& propertyNames);
+    // Nothing, with the reason in `why` when given, for a property or id that names nothing.
+    std::optional<QVariant> propertyNow(int id, const QString& name, QString* why);
+    QList<int> eventGroupNow(const DBusMenuEventList& events);
+    bool aboutToShowNow(int id);
+    QList<int> aboutToShowGroupNow(const QList<int>& ids, QList<int>& idErrors);
 
     QPointer<QMenu> m_menu;
     std::function<void()> m_aboutToShow;

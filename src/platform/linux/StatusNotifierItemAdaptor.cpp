@@ -1,6 +1,7 @@
 #include "platform/linux/StatusNotifierItemAdaptor.h"
 
 #include "platform/Logger.h"
+#include "platform/linux/BusCallQueue.h"
 
 namespace platform {
 
@@ -77,15 +78,28 @@ void StatusNotifierItemAdaptor::ContextMenu(int x, int y)
 
 void StatusNotifierItemAdaptor::Scroll(int delta, const QString& orientation)
 {
-    // The item has nothing to scroll through.
+    // The item has nothing to scroll through; the call still waits for its turn, as every call does.
+    if (BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::none, [](const QDBusMessage& call) { return call.createReply(); })) {
+        return;
+    }
     log(LogLevel::Debug, lcTray(),
         "Scroll on the status item ignored: " + std::to_string(delta) + " " + orientation.toStdString());
 }
 
 void StatusNotifierItemAdaptor::click(Qt::MouseButton button, int x, int y)
 {
-    if (m_clickHandler) {
-        m_clickHandler(button, x, y);
+    const auto handle = [this, button, x, y] {
+        if (m_clickHandler) {
+            m_clickHandler(button, x, y);
+        }
+    };
+    if (!BusCallQueue::answerInTurn(
+            this, BusCallQueue::Effect::changesState, [handle](const QDBusMessage& call) {
+                handle();
+                return call.createReply();
+            })) {
+        handle();
     }
 }
 

@@ -17,7 +17,8 @@ namespace platform {
 // signal only when the value changed. The menu, when there is one, is a com.canonical.dbusmenu
 // object of the same connection (Menu names its path; "/NO_DBUSMENU" while there is none). The
 // host's Activate, SecondaryActivate and ContextMenu calls go to the click handler with the
-// position the host gave. Main-thread only.
+// position the host gave, in their turn among the connection's calls (platform::BusCallQueue) when
+// the adaptor's parent is a DBusCallContext. Main-thread only.
 class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")

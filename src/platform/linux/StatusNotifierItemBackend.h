@@ -134,7 +134,7 @@ private:
     const Options m_options;
     const bool m_showsLabels;
     QString m_serviceName;
-    QObject m_exported;
+    DBusCallContext m_exported;
     StatusNotifierItemAdaptor* m_adaptor = nullptr;
     DBusCallContext m_exportedMenu;
     DBusMenuAdaptor* m_menuAdaptor = nullptr;

@@ -22,9 +22,11 @@
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/fake/FakeStatusItemBackend.h"
 #include "platform/time/Date.h"
+#include "support/BusCallers.h"
 #include "support/OpenboxSession.h"
 #include "support/PrivateSessionBus.h"
 #include "support/SeparateTestProcess.h"
+#include "support/TerminationDelay.h"
 #include "support/WindowUnderOpenbox.h"
 
 #include <QApplication>
@@ -34,6 +36,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPoint>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -427,10 +430,8 @@ TEST_F(MenuBarStartupTest, TheEngineTheRemindersAndASecondLaunchReachTheControll
     EXPECT_NE(menuBar->statusItem().shakeAnimationForTesting(), nullptr);
 
     // A second launch's OpenMenu opens the menu.
-    QObject host;
-    ApplicationDBusService service(&host);
     EXPECT_FALSE(menuBar->menu().isVisible());
-    service.OpenMenu();
+    ApplicationDBusService::openMenu();
     EXPECT_TRUE(menuBar->menu().isVisible());
 }
 
@@ -468,9 +469,7 @@ TEST_F(MenuBarStartupTest, TheMenuOverHistorysExportDialogWorksAndLeavesTheDialo
     }
     const QPointer<QFileDialog> dialog = exportDialog();
 
-    QObject host;
-    ApplicationDBusService service(&host);
-    service.OpenMenu();
+    ApplicationDBusService::openMenu();
     QMenu& menu = menuBar->menu();
     OpenboxSession::report(
         QTest::qWaitFor([&] { return menu.isVisible() && menu.windowHandle()->isExposed(); }, patience)
@@ -661,6 +660,46 @@ TEST_F(ApplicationBusTest, TheNameIsAskedForWithoutWaitingForTheBus)
         ApplicationDBusService::requestOpenMenu(connect(QStringLiteral("kiruvo-test-late-client")), &error)))
         << error.toStdString();
     EXPECT_EQ(opened, 1);
+}
+
+// A program that sends OpenMenu for two seconds without wanting answers: the calls that come while
+// one waits are one with it, so the menu opens a few times rather than once per call, and a SIGTERM
+// behind them all is acted on within a second.
+TEST_F(ApplicationBusTest, OpenMenusSentWhileOneWaitsAreOneAndKeepNoSignalWaiting)
+{
+    if (!BusCallers::available()) {
+        GTEST_SKIP() << "python3 with its D-Bus module is not available";
+    }
+    QDBusConnection service = connect(QStringLiteral("kiruvo-test-called-service"));
+    ASSERT_TRUE(QCoro::waitFor(ApplicationDBusService::start(service)));
+    QMenu menu;
+    for (int i = 0; i < 12; ++i) {
+        menu.addAction(QStringLiteral("Item %1").arg(i));
+    }
+    int opened = 0;
+    ApplicationDBusService::setOpenMenuHandler([&] {
+        ++opened;
+        menu.hide();
+        menu.popup(QPoint(10, 10));
+    });
+    BusCallers callers(m_bus.address(),
+        { service.baseService(), QString::fromLatin1(ApplicationDBusService::objectPath),
+            QString::fromLatin1(ApplicationDBusService::interfaceName), QStringLiteral("OpenMenu"), {},
+            true },
+        1, 0, 2.0);
+    const int sent = callers.serveUntilSent();
+    ASSERT_GT(sent, 1000);
+
+    EXPECT_TRUE(terminatesWithinASecond());
+
+    // One that wants its answer, behind all of them.
+    QString error;
+    EXPECT_TRUE(QCoro::waitFor(ApplicationDBusService::requestOpenMenu(
+        connect(QStringLiteral("kiruvo-test-calling-client")), &error, std::chrono::seconds(60))))
+        << error.toStdString();
+    EXPECT_GE(opened, 1);
+    EXPECT_LT(opened, sent / 10);
+    menu.hide();
 }
 
 TEST_F(ApplicationBusTest, NoRunningInstanceAnswersAfterTheTimeoutWithAReason)

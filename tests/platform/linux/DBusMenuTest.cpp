@@ -1,8 +1,10 @@
 #include "platform/linux/DBusMenuAdaptor.h"
 #include "platform/linux/StatusNotifierItemBackend.h"
 
+#include "support/BusCallers.h"
 #include "support/PrivateSessionBus.h"
 #include "support/StandInStatusNotifierWatcher.h"
+#include "support/TerminationDelay.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -647,3 +649,37 @@ TEST(DBusMenuValues, LabelsKeepTheirLettersAndShortcutsNameTheirKeys)
 }
 
 #include "DBusMenuTest.moc"
+
+// A program that sends AboutToShow for the whole menu for two seconds without wanting answers, as
+// fast as it can: each waits for its turn among the connection's calls, so that the menu is built
+// afresh a few times, not once per call, and a SIGTERM behind them all is acted on within a second.
+// A host that reads its answers is answered meanwhile.
+TEST_F(DBusMenuTest, ALoopOfCallsKeepsNoSignalWaitingNorTheHost)
+{
+    if (!BusCallers::available()) {
+        GTEST_SKIP() << "python3 with its D-Bus module is not available";
+    }
+    StatusNotifierItemBackend backend(item, { true, QColor(Qt::black), false });
+    QMenu menu;
+    int builds = 0;
+    const auto build = [&] {
+        ++builds;
+        menu.clear();
+        for (int i = 0; i < 12; ++i) {
+            menu.addAction(QStringLiteral("Item %1 of build %2").arg(i).arg(builds));
+        }
+    };
+    build();
+    backend.setMenu(&menu, build);
+    BusCallers callers(bus.address(),
+        { item.baseService(), QString::fromLatin1(StatusNotifierItemBackend::menuPath), menuInterface,
+            QStringLiteral("AboutToShow"), { 0 }, true },
+        1, 0, 2.0);
+    const int sent = callers.serveUntilSent();
+    ASSERT_GT(sent, 1000);
+
+    EXPECT_TRUE(terminatesWithinASecond());
+    const auto [revision, root] = layout();
+    EXPECT_EQ(root.children.size(), 12u);
+    EXPECT_LT(builds, sent / 10);
+}
