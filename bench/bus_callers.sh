@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# What programs on the session bus that never read their answers cost each build, on a private bus
+# and display:
+#   - answers nobody reads: CALLERS callers each send 63 GetSessions calls (SESSIONS stored) and never
+#     read the answers; for SECONDS the application's resident memory is sampled and a script's
+#     GetEnabledState timed every few seconds;
+#   - OpenMenu without answers: one caller sends OpenMenu calls that want no answer for 2 s and for
+#     20 s, then the application gets SIGTERM: how long it takes to end, and its memory by then.
+# Needs python3-dbus (tests/support/bus_callers.py), Xvfb and dbus-daemon.
+# Usage: bench/bus_callers.sh [--callers N] [--sessions N] [--seconds S] [--display :N]
+#        name=/path/to/kiruvo ...
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/measure_lib.sh
+
+callers=150
+sessions=1500
+seconds=60
+display=":93"
+builds=()
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+    --callers) callers="$2"; shift 2 ;;
+    --sessions) sessions="$2"; shift 2 ;;
+    --seconds) seconds="$2"; shift 2 ;;
+    --display) display="$2"; shift 2 ;;
+    *=*) builds+=("$1"); shift ;;
+    *) echo "usage: $0 [--callers N] [--sessions N] [--seconds S] [--display :N] name=/path/to/kiruvo ..." >&2; exit 2 ;;
+    esac
+done
+[[ ${#builds[@]} -gt 0 ]] || { echo "name at least one build: name=/path/to/kiruvo" >&2; exit 2; }
+
+start_scratch bus-callers
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY="$display"
+for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+rss_mib() { awk '/^VmRSS/ { printf "%d", $2 / 1024 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+
+# Stored sessions, 20 minutes each, and a launch before this one.
+write_history() {
+    python3 - "$1" "$2" <<'EOF'
+import json, sqlite3, sys, time, uuid
+path, count = sys.argv[1], int(sys.argv[2])
+now = time.time() - 978307200.0
+entries = []
+for i in range(count):
+    start = now - 3600 - i * 7000
+    entries.append(json.dumps({"id": str(uuid.uuid4()).upper(), "dateRange": [start, start + 1200],
+                               "timeZone": {"identifier": "Europe/Oslo"}}, separators=(",", ":")))
+db = sqlite3.connect(path)
+db.execute("PRAGMA journal_mode=WAL")
+db.execute("CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+           "PRIMARY KEY(suite, key))")
+for key, value in {"sessions": json.dumps(entries), "ZK_launchCount": "1"}.items():
+    db.execute("INSERT OR REPLACE INTO defaults(suite, key, value) VALUES(?, ?, ?)",
+               ("com.zelvantorium.Kiruvo", key, value))
+db.commit()
+EOF
+}
+
+# Starts the build on its history; prints "<pid> <bus address>" once it answers.
+start_app() {
+    local executable="$1" folder="$2" app address
+    read -r app address < <(launch "$executable" "$folder")
+    until call "$address" GetEnabledState >/dev/null 2>&1; do
+        kill -0 "$app" 2>/dev/null || { echo "$executable did not start:" >&2; cat "$folder/log" >&2; exit 1; }
+        sleep 0.05
+    done
+    echo "$app $address"
+}
+
+# Milliseconds a script's GetEnabledState takes (25 s at most).
+question_ms() {
+    local address="$1" begin end
+    begin=$(date +%s%N)
+    if DBUS_SESSION_BUS_ADDRESS="$address" timeout 30 dbus-send --session --print-reply --reply-timeout=25000 \
+        --dest=com.zelvantorium.Kiruvo /com/zelvantorium/Kiruvo com.zelvantorium.Kiruvo.Intents.GetEnabledState \
+        >/dev/null 2>&1; then
+        end=$(date +%s%N)
+        echo $(((end - begin) / 1000000))
+    else
+        echo "none"
+    fi
+}
+
+# Milliseconds from SIGTERM to the process's end (60 s at most).
+termination_ms() {
+    local app="$1" begin end
+    begin=$(date +%s%N)
+    kill -TERM "$app"
+    for _ in $(seq 1 6000); do kill -0 "$app" 2>/dev/null || break; sleep 0.01; done
+    end=$(date +%s%N)
+    kill -0 "$app" 2>/dev/null && { kill -KILL "$app"; echo "over 60000"; return; }
+    echo $(((end - begin) / 1000000))
+}
+
+echo "Kiruvo and callers that never read: $callers callers x 63 GetSessions ($sessions sessions), ${seconds} s; $(nproc) cores"
+for build in "${builds[@]}"; do
+    name="${build%%=*}"
+    executable="${build#*=}"
+    folder="$work/$name"
+
+    read -r app address < <(launch "$executable" "$folder")
+    until call "$address" GetEnabledState >/dev/null 2>&1; do sleep 0.05; done
+    stop "$app" || true
+    write_history "$folder/data/kiruvo/defaults.sqlite3" "$sessions"
+
+    read -r app address < <(start_app "$executable" "$folder")
+    bus_pid="$(sed -n 2p "$folder/bus")"
+    rss_start=$(rss_mib "$app")
+    /usr/bin/python3 tests/support/bus_callers.py "$address" com.zelvantorium.Kiruvo /com/zelvantorium/Kiruvo \
+        com.zelvantorium.Kiruvo.Intents GetSessions --callers "$callers" --calls 63 >"$folder/callers" &
+    callers_pid=$!
+    echo "$callers_pid" >>"$work/pids"
+    rss_most=$rss_start
+    bus_most=0
+    waits=()
+    end=$((SECONDS + seconds))
+    # A shared machine: past 3 GiB in the application or the bus the run stops there.
+    while ((SECONDS < end && rss_most < 3072 && bus_most < 3072)); do
+        waits+=("$(question_ms "$address")")
+        for _ in 1 2 3; do
+            rss=$(rss_mib "$app")
+            ((rss > rss_most)) && rss_most=$rss
+            bus=$(rss_mib "$bus_pid")
+            ((bus > bus_most)) && bus_most=$bus
+            sleep 1
+        done
+    done
+    echo "[$name] answers nobody reads: RSS ${rss_start} MiB at the start, at most ${rss_most} MiB after $((seconds - end + SECONDS)) s (bus daemon at most ${bus_most} MiB); GetEnabledState, ms: ${waits[*]}"
+    kill "$callers_pid" 2>/dev/null || true
+    wait "$callers_pid" 2>/dev/null || true
+    stop "$app" || true
+
+    for flood in 2 20; do
+        read -r app address < <(start_app "$executable" "$folder")
+        /usr/bin/python3 tests/support/bus_callers.py "$address" com.zelvantorium.Kiruvo /com/zelvantorium/Kiruvo \
+            com.zelvantorium.Kiruvo.Application OpenMenu --calls 0 --seconds "$flood" --no-reply >"$folder/callers" &
+        callers_pid=$!
+        echo "$callers_pid" >>"$work/pids"
+        until grep -q SENT "$folder/callers"; do
+            kill -0 "$callers_pid" 2>/dev/null || { echo "the callers ended" >&2; exit 1; }
+            sleep 0.05
+        done
+        rss=$(rss_mib "$app")
+        echo "[$name] $(cut -d' ' -f2 "$folder/callers") OpenMenu calls without answers in ${flood} s: RSS ${rss} MiB, SIGTERM to the end $(termination_ms "$app") ms"
+        kill "$callers_pid" 2>/dev/null || true
+        wait "$callers_pid" 2>/dev/null || true
+    done
+done
