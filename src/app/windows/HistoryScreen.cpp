@@ -10,6 +10,7 @@
 #include "kit/foundation/RunOnce.h"
 #include "kit/foundation/SecondaryTextColor.h"
 #include "kit/interface/FileExporter.h"
+#include "kit/interface/HeaderlessTableView.h"
 #include "platform/desktop/MaterialDesignIcons.h"
 
 #include <QFrame>
@@ -45,7 +46,7 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     , m_controller(controller)
     , m_model(new HistoryListModel(controller, this))
     , m_stats(new StatsView(controller, this))
-    , m_list(new QTableView(this))
+    , m_list(new zk::HeaderlessTableView(this))
     , m_emptyLabel(new QLabel(QStringLiteral("No Sessions"), this))
     , m_moreButton(new QToolButton(this))
     , m_exporter(new zk::FileExporter(this))
@@ -89,8 +90,6 @@ HistoryScreen::HistoryScreen(SessionController& controller, QWidget* parent)
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setItemDelegate(new HistoryRowDelegate(m_list));
-    m_list->horizontalHeader()->hide();
-    m_list->verticalHeader()->hide();
     m_list->horizontalHeader()->setStretchLastSection(true);
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(HistoryRowDelegate::sessionRowHeight);

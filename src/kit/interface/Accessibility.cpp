@@ -1,6 +1,8 @@
 #include "kit/interface/Accessibility.h"
 
 #include "kit/interface/AccessibleComboBox.h"
+#include "kit/interface/AccessibleHeaderlessTable.h"
+#include "kit/interface/HeaderlessTableView.h"
 #include "kit/interface/PickerComboBox.h"
 #include "kit/interface/SettingsTabButton.h"
 
@@ -79,6 +81,9 @@ QAccessibleInterface* kitAccessibility(const QString& className, QObject* object
     // a plain widget reaches "QWidget" only when no class of it has an account of its own.
     if (className == QLatin1String(PickerComboBox::staticMetaObject.className())) {
         return new AccessibleComboBox(static_cast<QComboBox*>(object));
+    }
+    if (className == QLatin1String(HeaderlessTableView::staticMetaObject.className())) {
+        return new AccessibleHeaderlessTable(static_cast<HeaderlessTableView*>(object));
     }
     if (className == QLatin1String(SettingsTabButton::staticMetaObject.className())) {
         return new SettingsTabButtonAccessibility(static_cast<SettingsTabButton*>(object));

@@ -14,6 +14,7 @@
 #include "platform/combine/ManualScheduler.h"
 #include "support/ColourSchemes.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -358,6 +359,52 @@ TEST_F(HistoryWindowTest, TheArrowKeysStartAtTheNewestSessionAndGoOnAfterADelete
     QTest::keyClick(&list, Qt::Key_Up);
     EXPECT_EQ(screen().selectedRow(), 1) << "the session above it";
     EXPECT_EQ(screen().model().sessionAt(1)->id(), newest.id());
+}
+
+// A screen reader names a cell of the list by its child index (as the view's focus and selection
+// events do), by its row and column, or by a row and column worked out from an index: every way
+// reaches the same cell, read as the row shows it, and nothing is logged on the way.
+TEST_F(HistoryWindowTest, AScreenReaderReachesEachRowByEveryIndexWithoutWarnings)
+{
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 10), oslo(2024, 5, 15, 11)),
+        session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 9, 45)) });
+    ASSERT_TRUE(showOnScreen());
+    static int warnings;
+    warnings = 0;
+    struct CountedWarnings {
+        QtMessageHandler previous
+            = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+                  warnings += type == QtWarningMsg;
+              });
+        ~CountedWarnings() { qInstallMessageHandler(previous); }
+    } counted;
+
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&screen().listView());
+    ASSERT_NE(table->tableInterface(), nullptr);
+    const int rows = table->tableInterface()->rowCount();
+    const int columns = table->tableInterface()->columnCount();
+    ASSERT_EQ(rows, 4);
+    EXPECT_EQ(table->childCount(), rows * columns) << "the hidden headers are no children";
+    std::vector<std::string> read;
+    for (int index = 0; index < table->childCount(); ++index) {
+        QAccessibleInterface* cell = table->child(index);
+        ASSERT_TRUE(cell && cell->tableCellInterface()) << index;
+        const int row = cell->tableCellInterface()->rowIndex();
+        const int column = cell->tableCellInterface()->columnIndex();
+        EXPECT_EQ(row * columns + column, index);
+        EXPECT_EQ(table->indexOfChild(cell), index);
+        EXPECT_EQ(table->tableInterface()->cellAt(row, column), cell);
+        EXPECT_EQ(table->tableInterface()->cellAt(index / columns, index % columns), cell);
+        read.push_back(cell->text(QAccessible::Name).toStdString());
+    }
+    EXPECT_EQ(table->child(table->childCount()), nullptr);
+    EXPECT_EQ(table->tableInterface()->cellAt(rows, 0), nullptr);
+    ASSERT_EQ(read.size(), 4u);
+    EXPECT_EQ(read[0], "Today, 1 hour");
+    EXPECT_EQ(read[1].substr(0, 8), "1 hour, ");
+    EXPECT_EQ(read[2], "Yesterday, 45 minutes");
+    EXPECT_EQ(read[3].substr(0, 12), "45 minutes, ");
+    EXPECT_EQ(warnings, 0);
 }
 
 TEST_F(HistoryWindowTest, ReturnOnTheFocusedMoreButtonOpensItsMenuAsSpaceDoes)
