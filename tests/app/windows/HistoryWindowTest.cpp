@@ -404,6 +404,17 @@ TEST_F(HistoryWindowTest, AScreenReaderReachesEachRowByEveryIndexWithoutWarnings
     EXPECT_EQ(read[1].substr(0, 8), "1 hour, ");
     EXPECT_EQ(read[2], "Yesterday, 45 minutes");
     EXPECT_EQ(read[3].substr(0, 12), "45 minutes, ");
+
+    // Today's session is deleted: a reader holding a cell of a row that is gone is told so, and
+    // each index reaches the row now there.
+    QAccessibleInterface* lastBefore = table->child(3);
+    controller().setAllSessions({ session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 9, 45)) });
+    processEvents();
+    ASSERT_EQ(table->childCount(), 2 * columns);
+    EXPECT_FALSE(lastBefore->isValid());
+    EXPECT_EQ(table->child(0)->text(QAccessible::Name).toStdString(), read[2]);
+    EXPECT_EQ(table->child(1)->text(QAccessible::Name).toStdString(), read[3]);
+    EXPECT_EQ(table->child(2), nullptr);
     EXPECT_EQ(warnings, 0);
 }
 
