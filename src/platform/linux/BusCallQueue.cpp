@@ -58,6 +58,7 @@ bool BusCallQueue::enqueue(const QString& caller, Work work)
         return false;
     }
     waiting.calls.push_back(std::move(work));
+    ++waiting.received;
     ++m_waitingCount;
     scheduleNext();
     return true;
@@ -123,11 +124,12 @@ void BusCallQueue::scheduleNext()
 
 std::map<QString, BusCallQueue::Caller>::iterator BusCallQueue::nextCaller()
 {
-    // From the one after the last served, round, the first of those served least.
+    // From the one after the last served, round, the first of those that sent the fewest calls: a
+    // loop that keeps dozens waiting goes after a script with one, even when it was not served yet.
     const auto first = m_waiting.upper_bound(m_lastCaller);
     auto chosen = m_waiting.end();
     const auto consider = [&chosen, this](std::map<QString, Caller>::iterator caller) {
-        if (chosen == m_waiting.end() || caller->second.started < chosen->second.started) {
+        if (chosen == m_waiting.end() || caller->second.received < chosen->second.received) {
             chosen = caller;
         }
     };
@@ -155,7 +157,6 @@ void BusCallQueue::startNext()
     m_lastCaller = next->first;
     Work work = std::move(next->second.calls.front());
     next->second.calls.pop_front();
-    ++next->second.started;
     if (next->second.calls.empty()) {
         m_waiting.erase(next);
     }

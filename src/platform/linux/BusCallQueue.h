@@ -20,9 +20,9 @@ namespace platform {
 // call is worked on at a time; the next starts only after the one before has answered and the event
 // loop has had a turn of its own. However many calls a program sends without waiting for the
 // answers, a termination signal, the tray's menu and every other caller are thus served between two
-// of them. The caller served least since it last had nothing waiting goes next (among equals,
-// callers take turns), so that a script that waits for each answer is served right after the call
-// under way, however many loops keep calls waiting. A caller that already has
+// of them. The caller that sent the fewest calls since it last had none waiting goes next (among
+// equals, callers take turns), so that a script that waits for each answer is served right after the
+// call under way, however many loops keep calls waiting. A caller that already has
 // maximumWaitingPerCaller calls waiting has the next ones refused.
 //
 // An answer stays with the connection until the bus takes it, and the bus takes no more than its
@@ -79,8 +79,8 @@ public:
 private:
     struct Caller {
         std::deque<Work> calls;
-        // The calls started since the caller last had none waiting.
-        std::size_t started = 0;
+        // The calls queued since the caller last had none waiting.
+        std::size_t received = 0;
     };
 
     void scheduleNext();
@@ -91,7 +91,7 @@ private:
     UnsentBytes m_unsentBytes;
     std::map<QString, Caller> m_waiting;
     std::size_t m_waitingCount = 0;
-    // The caller whose call was started last: among callers served as much, the next one is next.
+    // The caller whose call was started last: among callers that sent as many, the next one is next.
     QString m_lastCaller;
     bool m_working = false;
     bool m_scheduled = false;
