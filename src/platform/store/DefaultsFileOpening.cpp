@@ -106,6 +106,20 @@ std::optional<Attempt> checkShape(sqlite3* db)
     return std::nullopt;
 }
 
+// Where a path leads through its links, also to a file not made yet, where weakly_canonical()
+// stops at the last link. Empty when a link cannot be read.
+fs::path whereLinksLead(const fs::path& path, std::error_code& error)
+{
+    fs::path current = fs::absolute(path, error);
+    // A path that is not there is no link; the library tells that as an error too.
+    std::error_code absent;
+    for (int hops = 0; !error && hops < 40 && fs::is_symlink(fs::symlink_status(current, absent)); ++hops) {
+        const fs::path target = fs::read_symlink(current, error);
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return error ? fs::path() : fs::weakly_canonical(current, error);
+}
+
 // Opens one file and reads every value, without writing to the file until it has passed its
 // integrity check: a damaged file must reach the place it is moved to exactly as it was found.
 } // namespace
@@ -119,7 +133,7 @@ DefaultsFileOpening DefaultsFileOpening::open(
         // Wherever links lead: a folder of another user's would let its owner read the history or
         // swap the file.
         std::string problem;
-        const fs::path real = fs::weakly_canonical(fs::absolute(file, error), error);
+        const fs::path real = whereLinksLead(file, error);
         if (!error && !PrivateFiles::isOwnFolder(real.parent_path(), problem)) {
             return failure(Outcome::Unavailable, SQLITE_PERM, "its folder cannot be used: " + problem);
         }
@@ -135,8 +149,9 @@ DefaultsFileOpening DefaultsFileOpening::open(
             return failure(Outcome::Damaged, SQLITE_CANTOPEN, "The path is not a regular file.");
         }
         // The settings and the history are the user's own; SQLite gives its -wal, -shm and
-        // -journal files the database file's mode.
-        PrivateFiles::createFile(file, error);
+        // -journal files the database file's mode. Made where a link leads, as SQLite would
+        // otherwise make a file a link points at with the mode everyone may read.
+        PrivateFiles::createFile(real.empty() ? file : real, error);
     }
 
     sqlite3* raw = nullptr;

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -231,4 +233,24 @@ TEST_F(DefaultsFileReplacementTest, ALinkedFileIsHeardAndFollowedWhenPointedElse
     EXPECT_EQ(read(at("other/kiruvo.sqlite3"), "theme"), "\"dark\"");
     EXPECT_EQ(read(at("dotfiles/kiruvo.sqlite3"), "sessions"), "[1,2]");
     EXPECT_TRUE(fs::is_symlink(file()));
+}
+
+// A link pointed at a file that is not there yet, as a dotfile manager does before its first sync:
+// the file the store makes through it is the user's alone, as the one it makes at its own path is.
+TEST_F(DefaultsFileReplacementTest, AFileMadeWhereALinkLeadsIsTheUsersAlone)
+{
+    const mode_t previousMask = ::umask(022);
+    fs::create_directories(at("fresh"));
+    auto suite = open(file());
+    ASSERT_TRUE(suite->setObject(PropertyList("light"), "theme"));
+    fs::create_symlink("../fresh/kiruvo.sqlite3", at("data/link"));
+    fs::rename(at("data/link"), file());
+    ASSERT_TRUE(suite->setObject(PropertyList("dark"), "theme"));
+    EXPECT_EQ(read(at("fresh/kiruvo.sqlite3"), "theme"), "\"dark\"");
+    for (const auto& entry : fs::directory_iterator(at("fresh"))) {
+        EXPECT_EQ(
+            entry.status().permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none)
+            << entry.path();
+    }
+    ::umask(previousMask);
 }
