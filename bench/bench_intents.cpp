@@ -398,6 +398,17 @@ static void BM_GetSessionsMarshalling(benchmark::State& state)
 }
 BENCHMARK(BM_GetSessionsMarshalling)->Arg(1500)->Arg(6000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+// What an answer's size costs to reckon before it is sent, beside the marshalling it precedes.
+static void BM_GetSessionsSizeCheck(benchmark::State& state)
+{
+    engine(static_cast<int>(state.range(0)));
+    const auto answer = response();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SessionListArgument { answer }.marshalledLength());
+    }
+}
+BENCHMARK(BM_GetSessionsSizeCheck)->Arg(1500)->Arg(100000)->Arg(390000)->Unit(benchmark::kMillisecond);
+
 // What the application does for one GetSessions call: the handler builds the response from the
 // engine's history, and the answer is written into a D-Bus message (all but the socket write).
 static void BM_GetSessions(benchmark::State& state)

@@ -19,9 +19,12 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -72,16 +75,28 @@ IntentsDBusAdaptor::HandlerLookup& installedLookup()
     return lookup;
 }
 
+// The error that answers a call instead of a response that cannot be sent; nothing for one that can.
+template <class ResponseType>
+using Refusal = std::function<std::optional<QDBusMessage>(
+    const QDBusMessage&, const std::shared_ptr<const ResponseType>&)>;
+
 // Answers the call with the handler's response: its code, then its properties.
 template <class ResponseType>
 void reply(const QDBusConnection& connection, const QDBusMessage& message,
     const std::shared_ptr<const IntentResponse>& response,
-    const std::function<QVariantList(const std::shared_ptr<const ResponseType>&)>& properties)
+    const std::function<QVariantList(const std::shared_ptr<const ResponseType>&)>& properties,
+    const Refusal<ResponseType>& refusal)
 {
     const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
     if (!typed) {
         connection.send(message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
         return;
+    }
+    if (refusal) {
+        if (auto error = refusal(message, typed)) {
+            connection.send(*error);
+            return;
+        }
     }
     QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
     arguments.append(properties(typed));
@@ -90,6 +105,34 @@ void reply(const QDBusConnection& connection, const QDBusMessage& message,
 
 using Effect = platform::BusCallQueue::Effect;
 
+// A history too large for one D-Bus message: sent, it would make the bus daemon disconnect the
+// application, which would lose scripting, the status item and its name for the rest of the
+// session. The caller is told instead; the log says it once per size of history, as a script
+// that asks in a loop would otherwise fill it.
+std::optional<QDBusMessage> refuseHistoryTooLargeForOneAnswer(
+    const QDBusMessage& call, const std::shared_ptr<const GetSessionsIntentResponse>& response)
+{
+    const std::uint64_t length = SessionListArgument { response }.marshalledLength();
+    if (length <= SessionListArgument::maximumLength) {
+        return std::nullopt;
+    }
+    const std::size_t count = response->sessions ? response->sessions->size() : 0;
+    const QString why
+        = QStringLiteral("the history's %1 sessions would take %2 bytes, more than the %3 (%4 MiB) "
+                         "one D-Bus answer may carry")
+              .arg(count)
+              .arg(length)
+              .arg(SessionListArgument::maximumLength)
+              .arg(SessionListArgument::maximumLength >> 20);
+    static std::size_t reportedCount = 0;
+    if (std::exchange(reportedCount, count) != count) {
+        platform::log(platform::LogLevel::Warning, platform::lcEngine(),
+            "GetSessions is answered with an error: " + why.toStdString() + ".");
+    }
+    return call.createErrorReply(
+        QDBusError::LimitsExceeded, QStringLiteral("The sessions do not fit in one answer: %1.").arg(why));
+}
+
 // Queues the call for its handler and answers it when the handler completes. A call whose arguments
 // are not the method's declared ones is refused: the bus delivers a method with a QDBusMessage
 // parameter whatever arguments come with it.
@@ -97,7 +140,7 @@ template <class ResponseType>
 void dispatch(const QDBusConnection& connection, const QDBusMessage& message, const char* signature,
     Effect effect, std::shared_ptr<const Intent> intent,
     std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties,
-    std::function<void()> afterReply = {})
+    Refusal<ResponseType> refusal = {}, std::function<void()> afterReply = {})
 {
     message.setDelayedReply(true);
     if (message.signature() != QLatin1String(signature)) {
@@ -113,6 +156,7 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
         = platform::BusCallQueue::of(connection)
               .enqueue(message.service(),
                   [connection, message, intent = std::move(intent), properties = std::move(properties),
+                      refusal = std::move(refusal),
                       afterReply = std::move(afterReply)](std::function<void()> answered) mutable {
                       const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
                       if (!handler) {
@@ -123,10 +167,11 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                       }
                       handler->handle(std::move(intent),
                           [connection, message, properties = std::move(properties),
-                              afterReply = std::move(afterReply), answered = std::move(answered)](
+                              refusal = std::move(refusal), afterReply = std::move(afterReply),
+                              answered = std::move(answered)](
                               std::shared_ptr<const IntentResponse> response) {
                               if (message.isReplyRequired()) {
-                                  reply<ResponseType>(connection, message, response, properties);
+                                  reply<ResponseType>(connection, message, response, properties, refusal);
                                   if (afterReply) {
                                       afterReply();
                                   }
@@ -212,6 +257,7 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
             // and no map per session in between.
             return QVariantList { QVariant::fromValue(SessionListArgument { response }) };
         },
+        refuseHistoryTooLargeForOneAnswer,
         [] {
             // The whole history was marshalled for this answer: once the message has left, what it
             // took goes back to the system rather than staying with the process. One release after

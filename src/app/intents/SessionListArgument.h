@@ -5,6 +5,7 @@
 #include <QDBusArgument>
 #include <QMetaType>
 
+#include <cstdint>
 #include <memory>
 
 namespace kiruvo {
@@ -16,6 +17,15 @@ namespace kiruvo {
 // costs no map per session and no copy of the list. Only ever sent, never received.
 struct SessionListArgument {
     std::shared_ptr<const GetSessionsIntentResponse> response;
+
+    // The most one D-Bus array may hold, in bytes (64 MiB): the bus daemon disconnects a
+    // connection that sends a longer one. The rest of a reply is a few bytes, so a list within
+    // this also keeps the message within the 128 MiB a message may hold.
+    static constexpr std::uint64_t maximumLength = std::uint64_t(1) << 26;
+
+    // The bytes the list takes in the reply, as its array's length field counts them, reckoned
+    // from the sessions without writing them: it is written right after the int32 response code.
+    std::uint64_t marshalledLength() const;
 };
 
 // Makes the types known to Qt D-Bus; call before the first reply is sent.
