@@ -32,6 +32,7 @@
 #include "platform/desktop/ReduceMotion.h"
 #include "platform/desktop/SystemEvents.h"
 #include "platform/linux/BusDaemon.h"
+#include "platform/linux/BusLossWatch.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
 
@@ -320,6 +321,8 @@ void AppMain::start(const Steps& steps)
     });
     runStep(steps.startDBusService, [] {
         installAppDelegate();
+        // Nothing connects again to a bus that is lost: the log says what went with it.
+        new platform::BusLossWatch(QDBusConnection::sessionBus(), QCoreApplication::instance());
         // Its outcome is logged; nothing at start waits for the bus's answer.
         platform::async::TaskHandle::start(
             [](std::stop_token) -> QCoro::Task<void> { co_await ApplicationDBusService::start(); });
