@@ -16,6 +16,13 @@ namespace platform {
 // processes (a script that waits for all its children does not wait for it) and no member of the
 // group (signals to the group and counts of its members leave it out).
 //
+// The group must lead a session of its own. Within one session, when a process's death leaves a
+// group orphaned while one of its members is stopped, the kernel hangs up on the group (SIGHUP, then
+// SIGCONT). The watchdog wakes as this process dies, maybe before the kernel has done with that
+// death, and stops the tree first: the hangup would then kill the leader halfway through, and what
+// had left the group, adopted then by a process above the leader, would no longer be found as the
+// leader's. Across sessions the kernel sends no such signal.
+//
 // A socket rather than the parent-death signal (PR_SET_PDEATHSIG): that signal follows the thread
 // that forked rather than the process, and reaches the leader alone, not what the leader started.
 //
@@ -29,7 +36,7 @@ public:
 
         // Starts the watchdog of the calling process's group, and makes the calling process the
         // child subreaper of what it will start. For the child between fork (or vfork) and exec,
-        // once it leads a group of its own: only system calls, no allocation, no lock. Without a
+        // once it leads a session of its own: only system calls, no allocation, no lock. Without a
         // socket (it could not be made) there is no watchdog.
         void startWatching() const noexcept;
 

@@ -465,10 +465,11 @@ QCoro::Task<ShortcutsFolder::RunResult> ShortcutsFolder::run(
     process->setProgram(QString::fromStdString(path->string()));
     process->setWorkingDirectory(QString::fromStdString(path->parent_path().string()));
     // A group of its own, so that stopping the script also stops what it started; ended by its
-    // watchdog should the application die before the script does.
+    // watchdog should the application die before the script does. The group leads a session of
+    // its own, as the watchdog needs.
     ProcessGroupWatchdog watchdog(limits.terminationGrace);
     ChildProcessSignals::applyTo(*process, [watch = watchdog.childSide()] {
-        ::setpgid(0, 0);
+        ::setsid();
         watch.startWatching();
     });
     // Whatever happens to this run, nothing it started outlives it.

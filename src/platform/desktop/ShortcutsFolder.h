@@ -118,7 +118,7 @@ public:
     std::optional<Entry> entry(const Uuid& identifier) const;
 
     // Runs the script with `input` on its standard input (an empty, closed input when absent) and
-    // its own folder as working directory, in a process group of its own, and completes when it
+    // its own folder as working directory, in a process group (and session) of its own, and completes when it
     // has exited. Should the application die while the script runs (killed, crashed), the group is
     // ended all the same, by its ProcessGroupWatchdog. A script still running at the time limit is asked to
     // end (SIGTERM to its whole group), killed after the grace period, and the run fails as timed out. Paths

@@ -48,16 +48,54 @@ protected:
     // starts a shell slowly, yet far below the scripts' own end (30 s).
     static ShortcutsFolder::RunLimits shortLimits() { return { 0.3, 0.3 }; }
 
-    // Running, and not a zombie waiting for a parent that may never reap it.
-    static bool isAlive(pid_t pid)
+    // The state in /proc/<pid>/stat ('S', 'T' stopped, 'Z' a zombie, ...); 0 for no process.
+    static char stateOf(pid_t pid)
     {
         std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
         std::string line;
         if (!std::getline(stat, line)) {
-            return false;
+            return 0;
         }
         const auto afterName = line.rfind(')');
-        return afterName != std::string::npos && line.size() > afterName + 2 && line[afterName + 2] != 'Z';
+        return afterName != std::string::npos && line.size() > afterName + 2 ? line[afterName + 2] : 0;
+    }
+    // Running, and not a zombie waiting for a parent that may never reap it.
+    static bool isAlive(pid_t pid)
+    {
+        const char state = stateOf(pid);
+        return state != 0 && state != 'Z' && state != 'X';
+    }
+    static void awaitStopped(pid_t pid)
+    {
+        QElapsedTimer stopping;
+        stopping.start();
+        while (stateOf(pid) != 'T' && stopping.elapsed() < 60000) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(stateOf(pid), 'T') << pid;
+    }
+    // The watchdog of the script an application hosts: forked from this program and never exec'd,
+    // it is the process besides the application that runs this program with its environment.
+    static pid_t watchdogOf(pid_t application, const std::string& environmentEntry)
+    {
+        std::error_code error;
+        const fs::path program = fs::canonical(QCoreApplication::applicationFilePath().toStdString(), error);
+        for (fs::directory_iterator it("/proc", error); !error && it != fs::directory_iterator();
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            std::error_code unreadable;
+            if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == application
+                || fs::read_symlink(it->path() / "exe", unreadable) != program) {
+                continue;
+            }
+            std::ifstream environment(it->path() / "environ");
+            for (std::string entry; std::getline(environment, entry, '\0');) {
+                if (entry == environmentEntry) {
+                    return std::stoi(name);
+                }
+            }
+        }
+        return 0;
     }
 
     // A script whose children leave its process group, one by starting a session of its own, one
@@ -313,7 +351,10 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
         return;
     }
     // One ends when asked; another, and the child it waits for, ignore the request and are killed;
-    // the last one's children left its process group.
+    // the children of the last two left their process group. The last is stopped, and its watchdog
+    // with it, when the application is killed: so it is when the watchdog, woken by the
+    // application's death, has stopped the script before the kernel is done with that death, and a
+    // loaded machine then keeps the watchdog waiting.
     write("lingers.sh",
         "#!/bin/sh\nsleep 300 &\necho \"$!\" > lingers.pids\necho \"$$\" > lingers.started\nwait\n");
     write("stubborn.sh",
@@ -322,12 +363,20 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
     std::string leaves = leavingScript("leaves");
     leaves.insert(leaves.rfind("wait\n"), "echo \"$$\" > leaves.started\n");
     write("leaves.sh", leaves);
-    for (const auto& [name, children] :
-        { std::pair<std::string, std::size_t> { "lingers", 1 }, { "stubborn", 1 }, { "leaves", 3 } }) {
+    std::string stopped = leavingScript("stopped");
+    stopped.insert(stopped.rfind("wait\n"), "echo \"$$\" > stopped.started\n");
+    write("stopped.sh", stopped);
+    struct Case {
+        std::string name;
+        std::size_t children;
+        bool stoppedFirst;
+    };
+    for (const auto& [name, children, stoppedFirst] : { Case { "lingers", 1, false },
+             Case { "stubborn", 1, false }, Case { "leaves", 3, false }, Case { "stopped", 3, true } }) {
         QProcess application;
         auto environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("KIRUVO_TEST_HOSTED_SCRIPT"),
-            QString::fromStdString((root() / (name + ".sh")).string()));
+        const std::string script = (root() / (name + ".sh")).string();
+        environment.insert(QStringLiteral("KIRUVO_TEST_HOSTED_SCRIPT"), QString::fromStdString(script));
         application.setProcessEnvironment(environment);
         application.setProcessChannelMode(QProcess::ForwardedChannels);
         application.start(QCoreApplication::applicationFilePath(),
@@ -345,8 +394,28 @@ TEST_F(ShortcutsFolderTest, aScriptAndWhatItStartedEndWhenTheApplicationIsKilled
         const std::vector<pid_t> pids = pidsIn(name + ".pids");
         ASSERT_EQ(pids.size(), children);
 
+        pid_t watchdog = 0;
+        if (stoppedFirst) {
+            watchdog = watchdogOf(
+                static_cast<pid_t>(application.processId()), "KIRUVO_TEST_HOSTED_SCRIPT=" + script);
+            ASSERT_GT(watchdog, 0) << "no watchdog for " << name;
+            ::kill(watchdog, SIGSTOP);
+            ::kill(group, SIGSTOP);
+            awaitStopped(watchdog);
+            awaitStopped(group);
+        }
         ::kill(static_cast<pid_t>(application.processId()), SIGKILL);
         application.waitForFinished(10000);
+        if (stoppedFirst) {
+            // The application has been reaped: what its death did to the script is done. Let the
+            // watchdog go on once the script has either ended or stayed stopped.
+            QElapsedTimer settled;
+            settled.start();
+            while (isAlive(group) && stateOf(group) != 'T' && settled.elapsed() < 60000) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            ::kill(watchdog, SIGCONT);
+        }
         QElapsedTimer ended;
         ended.start();
         while (platform::ProcessGroupWatchdog::hasLiveMembers(group) && ended.elapsed() < 60000) {
