@@ -6,9 +6,12 @@
 #     GetEnabledState timed every few seconds;
 #   - OpenMenu without answers: one caller sends OpenMenu calls that want no answer for 2 s and for
 #     20 s, then the application gets SIGTERM: how long it takes to end, and its memory by then.
+# With --answered-by-the-bus-layer, instead: one caller sends Introspect, Properties.GetAll and
+# Peer.Ping calls that want no answer, for 5 s and for 20 s each; the application's largest memory
+# meanwhile, how long a script's GetEnabledState waits right after, and how long SIGTERM then takes.
 # Needs python3-dbus (tests/support/bus_callers.py), Xvfb and dbus-daemon.
 # Usage: bench/bus_callers.sh [--callers N] [--sessions N] [--seconds S] [--display :N]
-#        name=/path/to/kiruvo ...
+#        [--answered-by-the-bus-layer] name=/path/to/kiruvo ...
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/measure_lib.sh
@@ -17,6 +20,7 @@ callers=150
 sessions=1500
 seconds=60
 display=":93"
+bus_layer=false
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -24,6 +28,7 @@ while [[ $# -gt 0 ]]; do
     --sessions) sessions="$2"; shift 2 ;;
     --seconds) seconds="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
+    --answered-by-the-bus-layer) bus_layer=true; shift ;;
     *=*) builds+=("$1"); shift ;;
     *) echo "usage: $0 [--callers N] [--sessions N] [--seconds S] [--display :N] name=/path/to/kiruvo ..." >&2; exit 2 ;;
     esac
@@ -95,6 +100,45 @@ termination_ms() {
     kill -0 "$app" 2>/dev/null && { kill -KILL "$app"; echo "over 60000"; return; }
     echo $(((end - begin) / 1000000))
 }
+
+# Calls the bus layer answers without the application's objects: each kind, for 5 s and for 20 s.
+bus_layer_floods() {
+    local name="$1" executable="$2" folder="$3" flood kind app address callers_pid rss rss_most waited
+    for flood in 5 20; do
+        for kind in "org.freedesktop.DBus.Introspectable Introspect" \
+            "org.freedesktop.DBus.Properties GetAll --string com.zelvantorium.Kiruvo.Intents" \
+            "org.freedesktop.DBus.Peer Ping"; do
+            read -r app address < <(start_app "$executable" "$folder")
+            # shellcheck disable=SC2086 # the interface, method and arguments are words
+            /usr/bin/python3 tests/support/bus_callers.py "$address" com.zelvantorium.Kiruvo /com/zelvantorium/Kiruvo \
+                $kind --calls 0 --seconds "$flood" --no-reply >"$folder/callers" &
+            callers_pid=$!
+            echo "$callers_pid" >>"$work/pids"
+            rss_most=0
+            until grep -q SENT "$folder/callers"; do
+                kill -0 "$callers_pid" 2>/dev/null || { echo "the callers ended" >&2; exit 1; }
+                rss=$(rss_mib "$app")
+                ((rss > rss_most)) && rss_most=$rss
+                sleep 0.1
+            done
+            waited=$(question_ms "$address")
+            rss=$(rss_mib "$app")
+            ((rss > rss_most)) && rss_most=$rss
+            echo "[$name] $(cut -d' ' -f2 "$folder/callers") ${kind%% --*} calls without answers in ${flood} s: RSS at most ${rss_most} MiB; GetEnabledState after ${waited} ms; SIGTERM to the end $(termination_ms "$app") ms"
+            kill "$callers_pid" 2>/dev/null || true
+            wait "$callers_pid" 2>/dev/null || true
+        done
+    done
+}
+
+if "$bus_layer"; then
+    echo "Kiruvo and calls the bus layer answers, that want no answer; $(nproc) cores"
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        bus_layer_floods "$name" "${build#*=}" "$work/$name"
+    done
+    exit 0
+fi
 
 echo "Kiruvo and callers that never read: $callers callers x 63 GetSessions ($sessions sessions), ${seconds} s; $(nproc) cores"
 for build in "${builds[@]}"; do

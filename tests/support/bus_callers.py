@@ -4,9 +4,10 @@ connection of its own) sends its calls as fast as it can and then holds its conn
 reading, until this process is ended. Prints "SENT <n>" once every caller has sent its calls.
 
   bus_callers.py ADDRESS DEST PATH INTERFACE METHOD [--callers N] [--calls N] [--no-reply]
-                 [--seconds S] [--int ARG]...
+                 [--seconds S] [--int ARG | --string ARG]...
 
---calls 0 with --seconds S sends for S seconds; --int adds an int32 argument to every call.
+--calls 0 with --seconds S sends for S seconds; --int adds an int32 argument to every call,
+--string a string one, in the order given.
 """
 
 import argparse
@@ -29,7 +30,9 @@ def main():
     parser.add_argument("--calls", type=int, default=1)
     parser.add_argument("--no-reply", action="store_true")
     parser.add_argument("--seconds", type=float, default=0.0)
-    parser.add_argument("--int", type=int, action="append", default=[])
+    parser.add_argument("--int", type=lambda value: dbus.Int32(int(value)), action="append",
+                        dest="arguments", default=[])
+    parser.add_argument("--string", type=dbus.String, action="append", dest="arguments")
     options = parser.parse_args()
 
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
@@ -42,8 +45,8 @@ def main():
     def call():
         message = dbus.lowlevel.MethodCallMessage(
             options.dest, options.path, options.interface, options.method)
-        if options.int:
-            message.append(*[dbus.Int32(value) for value in options.int])
+        if options.arguments:
+            message.append(*options.arguments)
         if options.no_reply:
             message.set_no_reply(True)
         return message
