@@ -30,6 +30,7 @@ BusCallers::BusCallers(
     if (call.noReply) {
         arguments << QStringLiteral("--no-reply");
     }
+    arguments << QStringLiteral("--read-on-input");
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QString::fromLatin1(python), arguments);
 }
@@ -62,4 +63,10 @@ int BusCallers::serveUntilSent(int timeoutMs)
         },
         timeoutMs);
     return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+void BusCallers::startReading()
+{
+    m_process.write("read\n");
+    m_process.waitForBytesWritten(5000);
 }

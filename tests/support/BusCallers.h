@@ -31,6 +31,8 @@ public:
     // Serves this thread's events until every call has been sent (the callers' process says so);
     // how many were sent, or -1 when the process ended or `timeoutMs` passed first.
     int serveUntilSent(int timeoutMs = 60000);
+    // The callers read what has come for them, and go on reading.
+    void startReading();
 
 private:
     QProcess m_process;

@@ -4,6 +4,7 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -13,14 +14,35 @@
 #include <mutex>
 #include <thread>
 
-PrivateSessionBus::PrivateSessionBus()
+PrivateSessionBus::PrivateSessionBus(const QString& configuration)
+{
+    if (configuration.isEmpty()) {
+        start({ QStringLiteral("--session") });
+        return;
+    }
+    QFile file(m_configuration.filePath(QStringLiteral("session.conf")));
+    if (!file.open(QIODevice::WriteOnly)) {
+        return;
+    }
+    file.write(
+        QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                       "<busconfig>\n  <include>/usr/share/dbus-1/session.conf</include>\n  %1\n"
+                       "</busconfig>\n")
+            .arg(configuration)
+            .toUtf8());
+    file.close();
+    start({ QStringLiteral("--config-file=") + file.fileName() });
+}
+
+void PrivateSessionBus::start(const QStringList& arguments)
 {
     const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
     if (daemon.isEmpty()) {
         return;
     }
-    m_daemon.start(daemon,
-        { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
+    m_daemon.start(
+        daemon, arguments + QStringList { QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
     if (!m_daemon.waitForStarted(5000)) {
         return;
     }

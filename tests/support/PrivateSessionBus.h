@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <vector>
@@ -12,7 +13,9 @@
 // never meet those of tests running at the same time on the shared session bus.
 class PrivateSessionBus {
 public:
-    PrivateSessionBus();
+    // A daemon configured as the session bus, with `configuration` (elements of a bus configuration:
+    // limits) after the session's own.
+    explicit PrivateSessionBus(const QString& configuration = {});
     ~PrivateSessionBus();
     PrivateSessionBus(const PrivateSessionBus&) = delete;
     PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
@@ -51,6 +54,9 @@ public:
         const QString& interface, const QString& name);
 
 private:
+    void start(const QStringList& arguments);
+
+    QTemporaryDir m_configuration;
     QProcess m_daemon;
     QString m_address;
     std::vector<QString> m_connections;

@@ -4,10 +4,12 @@ connection of its own) sends its calls as fast as it can and then holds its conn
 reading, until this process is ended. Prints "SENT <n>" once every caller has sent its calls.
 
   bus_callers.py ADDRESS DEST PATH INTERFACE METHOD [--callers N] [--calls N] [--no-reply]
-                 [--seconds S] [--int ARG | --string ARG]...
+                 [--seconds S] [--int ARG | --string ARG]... [--read-on-input]
 
 --calls 0 with --seconds S sends for S seconds; --int adds an int32 argument to every call,
 --string a string one, in the order given.
+--read-on-input: once a line comes on standard input, every caller reads what has come and goes on
+reading (prints "READING").
 """
 
 import argparse
@@ -33,6 +35,7 @@ def main():
     parser.add_argument("--int", type=lambda value: dbus.Int32(int(value)), action="append",
                         dest="arguments", default=[])
     parser.add_argument("--string", type=dbus.String, action="append", dest="arguments")
+    parser.add_argument("--read-on-input", action="store_true")
     options = parser.parse_args()
 
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
@@ -66,6 +69,15 @@ def main():
     for connection in connections:
         connection.flush()
     print("SENT %d" % sent, flush=True)
+    # End of input (nobody to say "read") is no word to read.
+    if options.read_on_input and sys.stdin.readline():
+        print("READING", flush=True)
+        while True:
+            # Waiting for the bus's answer, libdbus reads everything that came before it.
+            for connection in connections:
+                connection.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                         "org.freedesktop.DBus", "GetId", "", ())
+            time.sleep(0.05)
     # Never reads: the answers stay with the bus, or with the service, until this process ends.
     while True:
         time.sleep(3600)

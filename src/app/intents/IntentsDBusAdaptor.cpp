@@ -154,7 +154,8 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
     }
     const bool queued
         = platform::BusCallQueue::of(connection)
-              .enqueue(message.service(),
+              .enqueue(
+                  message.service(),
                   [connection, message, intent = std::move(intent), properties = std::move(properties),
                       refusal = std::move(refusal),
                       afterReply = std::move(afterReply)](std::function<void()> answered) mutable {
@@ -178,7 +179,8 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                               }
                               answered();
                           });
-                  });
+                  },
+                  effect);
     if (!queued && message.isReplyRequired()) {
         connection.send(platform::BusCallQueue::refusal(message));
     }

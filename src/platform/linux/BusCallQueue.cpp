@@ -5,12 +5,14 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QHash>
 #include <QPointer>
 
 #include <dbus/dbus.h>
 
+#include <algorithm>
 #include <cassert>
 #include <memory>
 #include <utility>
@@ -25,39 +27,55 @@ constexpr int unsentWaitMilliseconds = 10;
 
 } // namespace
 
-BusCallQueue::BusCallQueue(UnsentBytes unsentBytes, QObject* parent)
+BusCallQueue::BusCallQueue(UnsentBytes unsentBytes, UnreadAnswerWatch* watch, QObject* parent)
     : QObject(parent)
     , m_unsentBytes(std::move(unsentBytes))
+    , m_watch(watch)
 {
     m_unsentWait.setSingleShot(true);
     m_unsentWait.setInterval(unsentWaitMilliseconds);
     connect(&m_unsentWait, &QTimer::timeout, this, [this] { startNext(); });
+    if (m_watch) {
+        m_watch->setParent(this);
+        connect(m_watch, &UnreadAnswerWatch::changed, this, &BusCallQueue::scheduleNext);
+        connect(m_watch, &UnreadAnswerWatch::callerGone, this, &BusCallQueue::drop);
+    }
 }
 
 BusCallQueue::~BusCallQueue() = default;
 
-BusCallQueue& BusCallQueue::of(const QDBusConnection& connection)
+BusCallQueue& BusCallQueue::of(const QDBusConnection& connection, UnreadAnswerWatch::Limits limits)
 {
     assert(MainQueue::isMainThread());
-    static QHash<QString, QPointer<BusCallQueue>> queues;
-    QPointer<BusCallQueue>& queue = queues[connection.name()];
-    if (!queue) {
-        // The connection is looked up by its name each time: one of that name closed and made
-        // again is another connection.
-        queue = new BusCallQueue([name = connection.name()] { return unsentBytes(QDBusConnection(name)); },
-            QCoreApplication::instance());
+    struct Shared {
+        // The connection's own object, gone with it: one of that name closed and made again is
+        // another connection, with other callers, even where it is made at the same address.
+        QPointer<QObject> connection;
+        QPointer<BusCallQueue> queue;
+    };
+    static QHash<QString, Shared> queues;
+    Shared& shared = queues[connection.name()];
+    QObject* const current = connection.interface();
+    if (!shared.queue || shared.connection != current) {
+        if (shared.queue) {
+            shared.queue->deleteLater();
+        }
+        const QString name = connection.name();
+        shared.connection = current;
+        shared.queue = new BusCallQueue([name] { return unsentBytes(QDBusConnection(name)); },
+            new UnreadAnswerWatch(name, limits), QCoreApplication::instance());
     }
-    return *queue;
+    return *shared.queue;
 }
 
-bool BusCallQueue::enqueue(const QString& caller, Work work)
+bool BusCallQueue::enqueue(const QString& caller, Work work, Effect effect)
 {
     assert(MainQueue::isMainThread());
     Caller& waiting = m_waiting[caller];
     if (waiting.calls.size() >= maximumWaitingPerCaller) {
         return false;
     }
-    waiting.calls.push_back(std::move(work));
+    waiting.calls.push_back({ std::move(work), effect });
     ++waiting.received;
     ++m_waitingCount;
     scheduleNext();
@@ -90,7 +108,8 @@ bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
     }
     const QDBusConnection connection = context->connection();
     const bool queued = of(connection)
-                            .enqueue(call.service(),
+                            .enqueue(
+                                call.service(),
                                 [connection, call, guard = QPointer(adaptor), answer = std::move(answer)](
                                     std::function<void()> answered) {
                                     const QDBusMessage reply = guard
@@ -101,7 +120,8 @@ bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
                                         connection.send(reply);
                                     }
                                     answered();
-                                });
+                                },
+                                effect);
     if (!queued && call.isReplyRequired()) {
         connection.send(refusal(call));
     }
@@ -129,7 +149,8 @@ std::map<QString, BusCallQueue::Caller>::iterator BusCallQueue::nextCaller()
     const auto first = m_waiting.upper_bound(m_lastCaller);
     auto chosen = m_waiting.end();
     const auto consider = [&chosen, this](std::map<QString, Caller>::iterator caller) {
-        if (chosen == m_waiting.end() || caller->second.received < chosen->second.received) {
+        if ((chosen == m_waiting.end() || caller->second.received < chosen->second.received)
+            && (!m_watch || m_watch->mayStart(caller->first, caller->second.calls.size()))) {
             chosen = caller;
         }
     };
@@ -154,25 +175,49 @@ void BusCallQueue::startNext()
         return;
     }
     const auto next = nextCaller();
+    if (next == m_waiting.end()) {
+        // Every caller waiting is held, or the bus is being asked: the watch says when to go on.
+        return;
+    }
     m_lastCaller = next->first;
-    Work work = std::move(next->second.calls.front());
+    Work work = std::move(next->second.calls.front().work);
     next->second.calls.pop_front();
     if (next->second.calls.empty()) {
         m_waiting.erase(next);
     }
     --m_waitingCount;
     m_working = true;
-    work([self = QPointer(this), once = std::make_shared<bool>(false)] {
+    work([self = QPointer(this), caller = m_lastCaller, once = std::make_shared<bool>(false)] {
         if (self && !std::exchange(*once, true)) {
-            self->finished();
+            self->finished(caller);
         }
     });
 }
 
-void BusCallQueue::finished()
+void BusCallQueue::finished(const QString& caller)
 {
     m_working = false;
+    if (m_watch) {
+        m_watch->answered(caller);
+    }
     scheduleNext();
+}
+
+void BusCallQueue::drop(const QString& caller)
+{
+    // Its answers would go nowhere; what it asked to be done is done all the same.
+    const auto gone = m_waiting.find(caller);
+    if (gone == m_waiting.end()) {
+        return;
+    }
+    std::deque<Call>& calls = gone->second.calls;
+    const auto kept = std::remove_if(
+        calls.begin(), calls.end(), [](const Call& call) { return call.effect == Effect::none; });
+    m_waitingCount -= static_cast<std::size_t>(calls.end() - kept);
+    calls.erase(kept, calls.end());
+    if (calls.empty()) {
+        m_waiting.erase(gone);
+    }
 }
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/UnreadAnswerWatch.h"
+
 #include <QDBusMessage>
 #include <QObject>
 #include <QString>
@@ -28,7 +30,8 @@ namespace platform {
 // An answer stays with the connection until the bus takes it, and the bus takes no more than its
 // reader reads: while more than maximumUnsentBytes wait to be sent, no call starts. A program that
 // sends calls and never reads the answers thus makes the calls wait, not the application's memory
-// grow.
+// grow. What waits unread in the bus daemon is an UnreadAnswerWatch's to follow: a caller that
+// leaves too much there has its calls wait while the others are served.
 //
 // Main-thread only.
 class BusCallQueue : public QObject {
@@ -51,16 +54,20 @@ public:
     // caller wants no answer.
     enum class Effect { none, changesState };
 
-    // A queue whose connection never holds anything unsent, unless `unsentBytes` says otherwise.
-    explicit BusCallQueue(UnsentBytes unsentBytes = {}, QObject* parent = nullptr);
+    // A queue whose connection never holds anything unsent, unless `unsentBytes` says otherwise,
+    // and whose callers all read, unless `watch` (which the queue takes) says otherwise.
+    explicit BusCallQueue(
+        UnsentBytes unsentBytes = {}, UnreadAnswerWatch* watch = nullptr, QObject* parent = nullptr);
     ~BusCallQueue() override;
 
-    // The queue that every object exported on `connection` shares, made at its first use.
-    static BusCallQueue& of(const QDBusConnection& connection);
+    // The queue that every object exported on `connection` shares, made at its first use, with
+    // `limits` on what its callers leave unread.
+    static BusCallQueue& of(const QDBusConnection& connection, UnreadAnswerWatch::Limits limits = {});
 
     // Queues `work` behind the calls of `caller` (its unique bus name); false, and nothing queued,
-    // when that caller has too many waiting.
-    bool enqueue(const QString& caller, Work work);
+    // when that caller has too many waiting. A call that changes nothing is dropped unanswered when
+    // its caller leaves the bus before its turn; one that does is worked on all the same.
+    bool enqueue(const QString& caller, Work work, Effect effect = Effect::none);
     // The calls queued and not yet started.
     std::size_t waitingCount() const { return m_waitingCount; }
 
@@ -77,18 +84,24 @@ public:
     static std::int64_t unsentBytes(const QDBusConnection& connection);
 
 private:
+    struct Call {
+        Work work;
+        Effect effect;
+    };
     struct Caller {
-        std::deque<Work> calls;
+        std::deque<Call> calls;
         // The calls queued since the caller last had none waiting.
         std::size_t received = 0;
     };
 
     void scheduleNext();
     void startNext();
-    void finished();
+    void finished(const QString& caller);
+    void drop(const QString& caller);
     std::map<QString, Caller>::iterator nextCaller();
 
     UnsentBytes m_unsentBytes;
+    UnreadAnswerWatch* m_watch;
     std::map<QString, Caller> m_waiting;
     std::size_t m_waitingCount = 0;
     // The caller whose call was started last: among callers that sent as many, the next one is next.

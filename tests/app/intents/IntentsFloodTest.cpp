@@ -3,11 +3,13 @@
 #include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentsDBusAdaptor.h"
 #include "app/intents/SessionControllerEngine.h"
+#include "platform/Logger.h"
 #include "platform/linux/BusCallQueue.h"
 #include "platform/linux/LogindSystemEvents.h"
 #include "support/BusCallers.h"
 #include "support/PrivateSessionBus.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -77,6 +79,14 @@ private:
 // and signal pipe, on a bus of the test's own; time is the fake clock's.
 class IntentsFloodTest : public SessionEngineTest {
 protected:
+    IntentsFloodTest() = default;
+    // On a bus configured with `busConfiguration`, whose callers may leave `limits` unread.
+    IntentsFloodTest(const QString& busConfiguration, platform::UnreadAnswerWatch::Limits limits)
+        : m_bus(busConfiguration)
+        , m_limits(limits)
+    {
+    }
+
     void SetUp() override
     {
         SessionEngineTest::SetUp();
@@ -97,6 +107,7 @@ protected:
 
         m_server = m_bus.connect(QStringLiteral("flood-server"));
         m_script = m_bus.connect(QStringLiteral("flood-script"));
+        platform::BusCallQueue::of(m_server, m_limits);
         ASSERT_TRUE(registerIntentsObject(m_server));
         ASSERT_TRUE(m_server.registerObject(
             QString::fromLatin1(markerPath), &m_logout, QDBusConnection::ExportScriptableSlots));
@@ -133,6 +144,36 @@ protected:
         SessionEngineTest::TearDown();
     }
 
+    QDBusMessage getEnabledState() const
+    {
+        return QDBusMessage::createMethodCall(m_server.baseService(),
+            QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+            QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetEnabledState"));
+    }
+
+    BusCallers::Call getSessionsCall() const
+    {
+        return { m_server.baseService(), QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+            QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetSessions"), {},
+            false };
+    }
+
+    // What the bus daemon counts for the connection of `name`, asked as any program on the bus may.
+    std::int64_t daemonCount(const QString& name, const char* key)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+            QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.Debug.Stats"),
+            QStringLiteral("GetConnectionStats"));
+        call << name;
+        const QDBusMessage reply = PrivateSessionBus::callServing(m_script, call);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            return -1;
+        }
+        return qdbus_cast<QVariantMap>(reply.arguments().front())
+            .value(QString::fromLatin1(key))
+            .toLongLong();
+    }
+
     QDBusMessage getSessions() const
     {
         return QDBusMessage::createMethodCall(m_server.baseService(),
@@ -159,6 +200,7 @@ protected:
     }
 
     PrivateSessionBus m_bus;
+    platform::UnreadAnswerWatch::Limits m_limits;
     std::unique_ptr<platform::LogindSystemEvents> m_events;
     std::optional<CountingEngine> m_engine;
     QDBusConnection m_server { QString() };
@@ -202,11 +244,7 @@ TEST_F(IntentsFloodTest, AnswersNobodyReadsStayFewAndAScriptThatReadsIsAnsweredM
     if (!BusCallers::available()) {
         GTEST_SKIP() << "python3 with its D-Bus module is not available";
     }
-    BusCallers callers(m_bus.address(),
-        { m_server.baseService(), QString::fromLatin1(IntentsDBusAdaptor::objectPath),
-            QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetSessions"), {},
-            false },
-        10, 63);
+    BusCallers callers(m_bus.address(), getSessionsCall(), 10, 63);
     ASSERT_EQ(callers.serveUntilSent(), 630);
     std::int64_t mostUnsent = 0;
     const auto watchUnsent = [&] {
@@ -222,9 +260,7 @@ TEST_F(IntentsFloodTest, AnswersNobodyReadsStayFewAndAScriptThatReadsIsAnsweredM
 
     QElapsedTimer waited;
     waited.start();
-    QDBusPendingCall question = m_script.asyncCall(QDBusMessage::createMethodCall(m_server.baseService(),
-        QString::fromLatin1(IntentsDBusAdaptor::objectPath),
-        QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetEnabledState")));
+    QDBusPendingCall question = m_script.asyncCall(getEnabledState());
     ASSERT_TRUE(PrivateSessionBus::serveUntil(
         [&] {
             watchUnsent();
@@ -234,6 +270,115 @@ TEST_F(IntentsFloodTest, AnswersNobodyReadsStayFewAndAScriptThatReadsIsAnsweredM
     EXPECT_FALSE(question.isError()) << question.error().message().toStdString();
     EXPECT_LT(waited.elapsed(), 2000);
     EXPECT_LT(mostUnsent, 2 * platform::BusCallQueue::maximumUnsentBytes);
+}
+
+// The bus daemon keeps what it has read from a connection charged to it until it has handed it on,
+// and reads nothing more from it past its limit: the application's answers to callers that never
+// read must stay far under that limit, or nobody is answered at all. Here the limit is a few
+// megabytes rather than the session bus's gigabyte, and so is what the application lets them leave.
+class IntentsUnreadAnswersTest : public IntentsFloodTest {
+protected:
+    static constexpr std::int64_t daemonLimit = std::int64_t { 8 } * 1024 * 1024;
+
+    IntentsUnreadAnswersTest()
+        : IntentsFloodTest(QStringLiteral("<limit name=\"max_incoming_bytes\">%1</limit>").arg(daemonLimit),
+            { std::int64_t { 2 } * 1024 * 1024, std::int64_t { 64 } * 1024 })
+    {
+    }
+
+    void SetUp() override
+    {
+        IntentsFloodTest::SetUp();
+        if (!IsSkipped() && !BusCallers::available()) {
+            GTEST_SKIP() << "python3 with its D-Bus module is not available";
+        }
+    }
+
+    // How long a script's GetEnabledState waits for its answer (10 s at most).
+    qint64 scriptWaitMs()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        QDBusPendingCall question = m_script.asyncCall(getEnabledState());
+        PrivateSessionBus::serveUntil([&] { return question.isFinished(); }, 10000);
+        EXPECT_FALSE(question.isFinished() && question.isError()) << question.error().message().toStdString();
+        return question.isFinished() ? waited.elapsed() : 10000;
+    }
+};
+
+// Callers that send dozens of calls each and never read: a script is answered at once all the while,
+// the daemon never holds as much of the application's as it will take, and once the callers leave
+// nothing of theirs is left waiting.
+TEST_F(IntentsUnreadAnswersTest, AScriptIsAnsweredWhileCallersLeaveTheirAnswersUnread)
+{
+    {
+        BusCallers callers(m_bus.address(), getSessionsCall(), 10, 63);
+        ASSERT_EQ(callers.serveUntilSent(), 630);
+        std::int64_t mostUnsent = 0;
+        PrivateSessionBus::serveUntil(
+            [&] {
+                mostUnsent = std::max(mostUnsent, platform::BusCallQueue::unsentBytes(m_server));
+                return false;
+            },
+            2000);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_LT(scriptWaitMs(), 2000);
+        }
+        EXPECT_LT(mostUnsent, 2 * platform::BusCallQueue::maximumUnsentBytes);
+        EXPECT_LT(daemonCount(m_server.baseService(), "PeakIncomingBytes"), daemonLimit);
+        EXPECT_GT(platform::BusCallQueue::of(m_server).waitingCount(), 0u) << "the callers' calls wait";
+    }
+    EXPECT_TRUE(PrivateSessionBus::serveUntil(
+        [this] { return platform::BusCallQueue::of(m_server).waitingCount() == 0; }, 6000));
+}
+
+// A caller held for what it left unread is served again once it reads.
+TEST_F(IntentsUnreadAnswersTest, ACallerThatReadsAgainIsAnswered)
+{
+    BusCallers callers(m_bus.address(), getSessionsCall(), 1, 20);
+    ASSERT_EQ(callers.serveUntilSent(), 20);
+    const platform::BusCallQueue& queue = platform::BusCallQueue::of(m_server);
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return queue.waitingCount() > 0; }));
+    EXPECT_FALSE(PrivateSessionBus::serveUntil([&] { return queue.waitingCount() == 0; }, 1500));
+    const std::size_t waitingBeforeReading = queue.waitingCount();
+    EXPECT_GT(waitingBeforeReading, 0u);
+
+    callers.startReading();
+    EXPECT_TRUE(PrivateSessionBus::serveUntil([&] { return queue.waitingCount() == 0; }, 15000))
+        << waitingBeforeReading << " calls waited, " << queue.waitingCount() << " still wait";
+}
+
+// A bus that does not tell what callers leave unread (here its policy denies it; dbus-broker has no
+// such count): said once, and every call is answered as it comes.
+class IntentsBusWithoutCountsTest : public IntentsFloodTest {
+protected:
+    IntentsBusWithoutCountsTest()
+        : IntentsFloodTest(
+            QStringLiteral("<policy context=\"mandatory\"><deny send_destination=\"org.freedesktop.DBus\" "
+                           "send_interface=\"org.freedesktop.DBus.Debug.Stats\"/></policy>"),
+            { 1024 * 1024, 64 * 1024 })
+    {
+    }
+
+    platform::LogCapture m_log;
+};
+
+TEST_F(IntentsBusWithoutCountsTest, ItIsSaidOnceAndEveryCallIsAnswered)
+{
+    if (!BusCallers::available()) {
+        GTEST_SKIP() << "python3 with its D-Bus module is not available";
+    }
+    BusCallers callers(m_bus.address(), getSessionsCall(), 3, 4);
+    ASSERT_EQ(callers.serveUntilSent(), 12);
+    // Said after the first answer, when the bus is first asked.
+    ASSERT_TRUE(PrivateSessionBus::serveUntil(
+        [this] { return m_log.countContaining("never reads the answers") > 0; }, 10000));
+    const platform::BusCallQueue& queue = platform::BusCallQueue::of(m_server);
+    EXPECT_TRUE(PrivateSessionBus::serveUntil([&] { return queue.waitingCount() == 0; }, 20000));
+    EXPECT_FALSE(PrivateSessionBus::serveUntil([&] { return queue.waitingCount() > 0; }, 300));
+    const QDBusMessage answer = PrivateSessionBus::callServing(m_script, getEnabledState());
+    EXPECT_EQ(answer.type(), QDBusMessage::ReplyMessage) << answer.errorMessage().toStdString();
+    EXPECT_EQ(m_log.countContaining("never reads the answers"), 1);
 }
 
 } // namespace
