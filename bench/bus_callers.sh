@@ -8,7 +8,8 @@
 #     20 s, then the application gets SIGTERM: how long it takes to end, and its memory by then.
 # With --answered-by-the-bus-layer, instead: one caller sends Introspect, Properties.GetAll and
 # Peer.Ping calls that want no answer, for 5 s and for 20 s each; the application's largest memory
-# meanwhile, how long a script's GetEnabledState waits right after, and how long SIGTERM then takes.
+# meanwhile, and how long a SIGTERM sent as the last call is sent takes to be acted on (the
+# application logs it) and to end the process.
 # Needs python3-dbus (tests/support/bus_callers.py), Xvfb and dbus-daemon.
 # Usage: bench/bus_callers.sh [--callers N] [--sessions N] [--seconds S] [--display :N]
 #        [--answered-by-the-bus-layer] name=/path/to/kiruvo ...
@@ -101,9 +102,25 @@ termination_ms() {
     echo $(((end - begin) / 1000000))
 }
 
+# Milliseconds from SIGTERM to the application's word that it quits (the session is stored then), and
+# to the process's end (60 s at most).
+termination_logged_ms() {
+    local app="$1" log="$2" begin acted=""
+    begin=$(date +%s%N)
+    kill -TERM "$app"
+    for _ in $(seq 1 6000); do
+        [[ -z "$acted" ]] && grep -q "Received SIGTERM" "$log" && acted=$((($(date +%s%N) - begin) / 1000000))
+        kill -0 "$app" 2>/dev/null || break
+        sleep 0.01
+    done
+    kill -0 "$app" 2>/dev/null && { kill -KILL "$app"; echo "acted on after ${acted:-over 60000} ms, not ended within 60000 ms"; return; }
+    [[ -z "$acted" ]] && grep -q "Received SIGTERM" "$log" && acted=$((($(date +%s%N) - begin) / 1000000))
+    echo "acted on after ${acted:-never} ms, the end after $((($(date +%s%N) - begin) / 1000000)) ms"
+}
+
 # Calls the bus layer answers without the application's objects: each kind, for 5 s and for 20 s.
 bus_layer_floods() {
-    local name="$1" executable="$2" folder="$3" flood kind app address callers_pid rss rss_most waited
+    local name="$1" executable="$2" folder="$3" flood kind app address callers_pid rss rss_most
     for flood in 5 20; do
         for kind in "org.freedesktop.DBus.Introspectable Introspect" \
             "org.freedesktop.DBus.Properties GetAll --string com.zelvantorium.Kiruvo.Intents" \
@@ -121,10 +138,9 @@ bus_layer_floods() {
                 ((rss > rss_most)) && rss_most=$rss
                 sleep 0.1
             done
-            waited=$(question_ms "$address")
             rss=$(rss_mib "$app")
             ((rss > rss_most)) && rss_most=$rss
-            echo "[$name] $(cut -d' ' -f2 "$folder/callers") ${kind%% --*} calls without answers in ${flood} s: RSS at most ${rss_most} MiB; GetEnabledState after ${waited} ms; SIGTERM to the end $(termination_ms "$app") ms"
+            echo "[$name] $(cut -d' ' -f2 "$folder/callers") ${kind%% --*} calls without answers in ${flood} s: RSS at most ${rss_most} MiB; SIGTERM right then $(termination_logged_ms "$app" "$folder/log")"
             kill "$callers_pid" 2>/dev/null || true
             wait "$callers_pid" 2>/dev/null || true
         done
