@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 namespace {
@@ -26,6 +27,9 @@ BusCallers::BusCallers(
         QString::number(callsEach), QStringLiteral("--seconds"), QString::number(seconds) };
     for (const int argument : call.arguments) {
         arguments << QStringLiteral("--int") << QString::number(argument);
+    }
+    for (const QString& argument : call.strings) {
+        arguments << QStringLiteral("--string") << argument;
     }
     if (call.noReply) {
         arguments << QStringLiteral("--no-reply");
@@ -51,9 +55,32 @@ bool BusCallers::available()
         && probe.exitCode() == 0;
 }
 
-int BusCallers::serveUntilSent(int timeoutMs)
+namespace {
+
+const QRegularExpression& sentLine()
 {
     static const QRegularExpression sent(QStringLiteral("SENT (\\d+)"));
+    return sent;
+}
+
+} // namespace
+
+int BusCallers::waitUntilSent(int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    QRegularExpressionMatch match;
+    while (!(match = sentLine().match(m_output)).hasMatch() && m_process.state() != QProcess::NotRunning
+        && waited.elapsed() < timeoutMs) {
+        m_process.waitForReadyRead(100);
+        m_output += QString::fromLocal8Bit(m_process.readAllStandardOutput());
+    }
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+int BusCallers::serveUntilSent(int timeoutMs)
+{
+    const QRegularExpression& sent = sentLine();
     QRegularExpressionMatch match;
     PrivateSessionBus::serveUntil(
         [&] {

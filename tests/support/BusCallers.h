@@ -17,6 +17,8 @@ public:
         QList<int> arguments;
         // Sent with the flag that says no answer is wanted.
         bool noReply = false;
+        // String arguments, after the int32 ones.
+        QList<QString> strings {};
     };
 
     // `callsEach` calls from each of `callers` callers; with 0, calls for `seconds`.
@@ -31,6 +33,8 @@ public:
     // Serves this thread's events until every call has been sent (the callers' process says so);
     // how many were sent, or -1 when the process ended or `timeoutMs` passed first.
     int serveUntilSent(int timeoutMs = 60000);
+    // The same with this thread busy meanwhile: it serves no event, as a main thread at work.
+    int waitUntilSent(int timeoutMs = 60000);
     // The callers read what has come for them, and go on reading.
     void startReading();
 

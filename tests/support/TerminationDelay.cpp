@@ -14,20 +14,21 @@ namespace {
 // Milliseconds from the signal to the quit; -1 when it has not quit within `timeoutMs`.
 int terminationDelayMilliseconds(int timeoutMs)
 {
-    bool quit = false;
+    // When the quit came: the events the main thread was busy with when it came may outlast it.
+    qint64 quitAfter = -1;
+    QElapsedTimer waited;
     // No system bus: the signals alone.
     platform::LogindSystemEvents events(QDBusConnection(QStringLiteral("kiruvo-termination-no-system-bus")),
-        { true, false, [&quit] { quit = true; } });
+        { true, false, [&quitAfter, &waited] { quitAfter = waited.elapsed(); } });
     if (!events.isWatchingSignals()) {
         return -1;
     }
-    QElapsedTimer waited;
     waited.start();
     ::raise(SIGTERM);
-    if (!PrivateSessionBus::serveUntil([&quit] { return quit; }, timeoutMs)) {
+    if (!PrivateSessionBus::serveUntil([&quitAfter] { return quitAfter >= 0; }, timeoutMs)) {
         return -1;
     }
-    return static_cast<int>(waited.elapsed());
+    return static_cast<int>(quitAfter);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "app/intents/DBusHostObject.h"
 
+#include "platform/linux/DBusCallContext.h"
+
 #include <QCoreApplication>
 #include <QDBusError>
 #include <QObject>
@@ -16,7 +18,8 @@ QObject* dbusHostObject(QDBusConnection& connection, const QString& path, std::s
     if (QObject* host = connection.objectRegisteredAt(path)) {
         return host;
     }
-    auto* created = new QObject(QCoreApplication::instance());
+    // A DBusCallContext: a termination signal is not held behind the calls that flood it.
+    auto* created = new platform::DBusCallContext(QCoreApplication::instance());
     created->setObjectName(QStringLiteral("KiruvoDBusObject"));
     if (!connection.registerObject(path, created, QDBusConnection::ExportAdaptors)) {
         delete created;

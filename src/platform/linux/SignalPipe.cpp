@@ -18,6 +18,8 @@ namespace {
 
 // The write end for the handler; -1 when no pipe is set up.
 std::atomic<int> writeFd { -1 };
+// The pipe that watches, for deliverPending(); main thread only.
+SignalPipe* watchingPipe = nullptr;
 
 extern "C" void writeSignalToPipe(int signalNumber)
 {
@@ -52,6 +54,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signalNumbers, QObject* parent
         return;
     }
     writeFd.store(m_fds[0]);
+    watchingPipe = this;
     m_notifier = new QSocketNotifier(m_fds[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalPipe::readPending);
 
@@ -77,9 +80,17 @@ SignalPipe::~SignalPipe()
     }
     if (m_fds[0] >= 0) {
         writeFd.store(-1);
+        watchingPipe = nullptr;
         delete m_notifier;
         ::close(m_fds[0]);
         ::close(m_fds[1]);
+    }
+}
+
+void SignalPipe::deliverPending()
+{
+    if (watchingPipe) {
+        watchingPipe->readPending();
     }
 }
 

@@ -23,6 +23,11 @@ public:
     // False when the socket pair or a handler could not be set up.
     bool isWatching() const { return !m_installed.empty(); }
 
+    // Delivers the signals that wait in the watching pipe, if any, now: for a main thread that is
+    // handed work faster than it returns to the event loop, where the notifier would wait behind
+    // it all.
+    static void deliverPending();
+
 Q_SIGNALS:
     void signalReceived(int signalNumber);
 
