@@ -9,6 +9,7 @@
 #include "platform/Logger.h"
 #include "platform/linux/BusCallQueue.h"
 #include "platform/linux/BusDaemon.h"
+#include "platform/linux/IntrospectionInTurn.h"
 #include "platform/time/Calendar.h"
 
 #include <QCoreApplication>
@@ -297,6 +298,9 @@ bool registerIntentsObject(QDBusConnection connection)
     if (!host->findChild<IntentsDBusAdaptor*>(QString(), Qt::FindDirectChildrenOnly)) {
         new IntentsDBusAdaptor(host, connection);
     }
+    // The application's own adaptor, when there is one, is made before this.
+    platform::IntrospectionInTurn::install(
+        connection, QString::fromLatin1(IntentsDBusAdaptor::objectPath), host);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/Logger.h"
 #include "platform/linux/BusDaemon.h"
 #include "platform/linux/DBusMenuAdaptor.h"
+#include "platform/linux/IntrospectionInTurn.h"
 #include "platform/linux/PanelColourSources.h"
 #include "platform/linux/StatusNotifierItemAdaptor.h"
 #include "platform/linux/TrayStatusItemBackend.h"
@@ -133,10 +134,13 @@ StatusNotifierItemBackend::StatusNotifierItemBackend(
             "Unable to export the StatusNotifierItem: " + m_connection.lastError().message().toStdString());
         return;
     }
+    IntrospectionInTurn::install(m_connection, QString::fromLatin1(itemPath), &m_exported);
     // Exported before the item registers, so that the host finds the menu when it first looks.
     m_menuExported = m_connection.registerObject(
         QString::fromLatin1(menuPath), &m_exportedMenu, QDBusConnection::ExportAdaptors);
-    if (!m_menuExported) {
+    if (m_menuExported) {
+        IntrospectionInTurn::install(m_connection, QString::fromLatin1(menuPath), &m_exportedMenu);
+    } else {
         log(LogLevel::Warning, lcTray(),
             "Unable to export the status menu: " + m_connection.lastError().message().toStdString());
     }

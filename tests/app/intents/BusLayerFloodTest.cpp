@@ -1,14 +1,17 @@
 #include "app/intents/IntentsDBusAdaptor.h"
+#include "platform/linux/BusCallQueue.h"
 #include "support/BusCallers.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TerminationDelay.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QString>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 using namespace kiruvo;
@@ -21,11 +24,11 @@ struct Flood {
     QList<QString> arguments;
 };
 
-// A program sends, for a second and with no answer wanted, calls that QtDBus answers itself on the
-// application's object, never reaching its adaptors (and answers even when no answer is wanted),
-// while the main thread is at work: they all wait for the main thread as events. A SIGTERM that
-// comes then is acted on within a second, not after all of them; and a caller that waits for its
-// answer is answered once they are done.
+// A program sends, for a second and with no answer wanted, calls that QtDBus would answer itself on
+// the application's object (Introspect, the Properties interface), while the main thread is at
+// work: they all wait for the main thread as events. A SIGTERM that comes then is acted on within a
+// second, not after all of them; a caller that waits for its answer is answered once they are done;
+// and none of them is answered.
 class BusLayerFloodTest : public ::testing::TestWithParam<Flood> {
 protected:
     void SetUp() override
@@ -48,6 +51,16 @@ protected:
         }
     }
 
+    // The test's calls, sent for a second with no answer wanted.
+    std::unique_ptr<BusCallers> floodForASecond()
+    {
+        const Flood& flood = GetParam();
+        BusCallers::Call call { m_server.baseService(), QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+            QString::fromLatin1(flood.interface), QString::fromLatin1(flood.method), {}, true };
+        call.strings = flood.arguments;
+        return std::make_unique<BusCallers>(m_bus.address(), call, 1, 0, 1.0);
+    }
+
     PrivateSessionBus m_bus;
     QDBusConnection m_server { QString() };
     QDBusConnection m_caller { QString() };
@@ -55,20 +68,32 @@ protected:
 
 TEST_P(BusLayerFloodTest, ASignalIsActedOnBeforeTheCallsAndACallerIsAnsweredAfter)
 {
-    const Flood& flood = GetParam();
-    const QString path = QString::fromLatin1(IntentsDBusAdaptor::objectPath);
-    BusCallers::Call call { m_server.baseService(), path, QString::fromLatin1(flood.interface),
-        QString::fromLatin1(flood.method), {}, true };
-    call.strings = flood.arguments;
-    BusCallers callers(m_bus.address(), call, 1, 0, 1.0);
-    ASSERT_GT(callers.waitUntilSent(), 10000);
+    const auto callers = floodForASecond();
+    ASSERT_GT(callers->waitUntilSent(), 10000);
 
     EXPECT_TRUE(terminatesWithinASecond());
 
     QDBusPendingCall question = m_caller.asyncCall(QDBusMessage::createMethodCall(m_server.baseService(),
-        path, QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")));
+        QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")));
     ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return question.isFinished(); }, 60000));
     EXPECT_FALSE(question.isError()) << question.error().message().toStdString();
+}
+
+// The calls wanted no answer, and none is made: with the bus stopped, what the application made of
+// them would wait in its connection, tens of megabytes for a second's calls.
+TEST_P(BusLayerFloodTest, CallsThatWantNoAnswerLeaveNothingToSend)
+{
+    const auto callers = floodForASecond();
+    ASSERT_GT(callers->waitUntilSent(), 10000);
+
+    m_bus.pause();
+    for (int turn = 0; turn < 20; ++turn) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    const std::int64_t unsent = platform::BusCallQueue::unsentBytes(m_server);
+    m_bus.resume();
+    EXPECT_LT(unsent, 256 * 1024);
 }
 
 INSTANTIATE_TEST_SUITE_P(CallsQtDBusAnswers, BusLayerFloodTest,
