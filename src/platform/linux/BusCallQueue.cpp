@@ -73,6 +73,10 @@ bool BusCallQueue::enqueue(const QString& caller, Work work, Effect effect)
     assert(MainQueue::isMainThread());
     Caller& waiting = m_waiting[caller];
     if (waiting.calls.size() >= maximumWaitingPerCaller) {
+        // The refusal goes to the caller as an answer does, and waits in the bus as unread as one.
+        if (m_watch) {
+            m_watch->answered(caller);
+        }
         return false;
     }
     waiting.calls.push_back({ std::move(work), effect });
