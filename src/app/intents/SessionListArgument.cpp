@@ -187,7 +187,7 @@ private:
     QDBusArgument& m_argument;
 };
 
-// Counts what ArgumentWriter would write, by the marshalling rules of the D-Bus specification:
+// Counts what ArgumentWriter would write, by D-Bus's own marshalling rules:
 // every value aligned to its size from the start of the message body (itself aligned to 8), an
 // array's length not counting the padding that follows its length field. A text counts its bytes
 // as they are: the formatters' and ICU's UTF-8, which Qt D-Bus writes back unchanged.
