@@ -20,7 +20,7 @@ QString script()
 } // namespace
 
 BusCallers::BusCallers(
-    const QString& busAddress, const Call& call, int callers, int callsEach, double seconds)
+    const QString& busAddress, const Call& call, int callers, int callsEach, double seconds, Reads reads)
 {
     QStringList arguments { script(), busAddress, call.destination, call.path, call.interface, call.method,
         QStringLiteral("--callers"), QString::number(callers), QStringLiteral("--calls"),
@@ -34,7 +34,7 @@ BusCallers::BusCallers(
     if (call.noReply) {
         arguments << QStringLiteral("--no-reply");
     }
-    arguments << QStringLiteral("--read-on-input");
+    arguments << (reads == Reads::never ? QStringLiteral("--bare") : QStringLiteral("--read-on-input"));
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QString::fromLatin1(python), arguments);
 }

@@ -21,8 +21,18 @@ public:
         QList<QString> strings {};
     };
 
+    // What the callers read of what comes for them.
+    enum class Reads {
+        // What libdbus reads while it waits for the bus to take more of their calls, until told to
+        // read (startReading()).
+        whileSending,
+        // Nothing at all, ever: calls without arguments, on a unix socket bus.
+        never,
+    };
+
     // `callsEach` calls from each of `callers` callers; with 0, calls for `seconds`.
-    BusCallers(const QString& busAddress, const Call& call, int callers, int callsEach, double seconds = 0);
+    BusCallers(const QString& busAddress, const Call& call, int callers, int callsEach, double seconds = 0,
+        Reads reads = Reads::whileSending);
     ~BusCallers();
     BusCallers(const BusCallers&) = delete;
     BusCallers& operator=(const BusCallers&) = delete;

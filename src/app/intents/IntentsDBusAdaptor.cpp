@@ -182,8 +182,8 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                           });
                   },
                   effect);
-    if (!queued && message.isReplyRequired()) {
-        connection.send(platform::BusCallQueue::refusal(message));
+    if (!queued) {
+        platform::BusCallQueue::refuse(connection, message);
     }
 }
 

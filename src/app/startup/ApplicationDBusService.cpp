@@ -145,9 +145,7 @@ void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
                                     answered();
                                 });
         if (!m_openMenuWaiting) {
-            if (message.isReplyRequired()) {
-                m_connection.send(platform::BusCallQueue::refusal(message));
-            }
+            platform::BusCallQueue::refuse(m_connection, message);
             return;
         }
     }
@@ -156,7 +154,7 @@ void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
     }
     std::vector<QDBusMessage>& calls = m_openMenuCalls[caller];
     if (calls.size() >= platform::BusCallQueue::maximumWaitingPerCaller) {
-        m_connection.send(platform::BusCallQueue::refusal(message));
+        platform::BusCallQueue::refuse(m_connection, message);
         return;
     }
     calls.push_back(message);

@@ -73,10 +73,6 @@ bool BusCallQueue::enqueue(const QString& caller, Work work, Effect effect)
     assert(MainQueue::isMainThread());
     Caller& waiting = m_waiting[caller];
     if (waiting.calls.size() >= maximumWaitingPerCaller) {
-        // The refusal goes to the caller as an answer does, and waits in the bus as unread as one.
-        if (m_watch) {
-            m_watch->answered(caller);
-        }
         return false;
     }
     waiting.calls.push_back({ std::move(work), effect });
@@ -97,6 +93,24 @@ QDBusMessage BusCallQueue::refusal(const QDBusMessage& call)
 {
     return call.createErrorReply(QDBusError::LimitsExceeded,
         QStringLiteral("Too many calls of yours are waiting for their answers; wait for them first."));
+}
+
+void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage& call)
+{
+    if (!call.isReplyRequired()) {
+        return;
+    }
+    BusCallQueue& queue = of(connection);
+    if (queue.m_watch && queue.m_watch->leavesAnswersUnread(call.service())) {
+        // It would stay in the bus charged to the application, as every refusal before it; the bus
+        // counts the call against the caller's own limit of calls waiting for an answer instead.
+        return;
+    }
+    connection.send(refusal(call));
+    if (queue.m_watch) {
+        // The refusal goes to the caller as an answer does, and waits in the bus as unread as one.
+        queue.m_watch->answered(call.service());
+    }
 }
 
 bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
@@ -126,8 +140,8 @@ bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
                                     answered();
                                 },
                                 effect);
-    if (!queued && call.isReplyRequired()) {
-        connection.send(refusal(call));
+    if (!queued) {
+        refuse(connection, call);
     }
     return true;
 }

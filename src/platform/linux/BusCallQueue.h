@@ -25,7 +25,8 @@ namespace platform {
 // of them. The caller that sent the fewest calls since it last had none waiting goes next (among
 // equals, callers take turns), so that a script that waits for each answer is served right after the
 // call under way, however many loops keep calls waiting. A caller that already has
-// maximumWaitingPerCaller calls waiting has the next ones refused.
+// maximumWaitingPerCaller calls waiting has the next ones refused, unless it leaves its answers
+// unread: a refusal it would not read either would only add to what the bus holds of ours.
 //
 // An answer stays with the connection until the bus takes it, and the bus takes no more than its
 // reader reads: while more than maximumUnsentBytes wait to be sent, no call starts. A program that
@@ -65,8 +66,8 @@ public:
     static BusCallQueue& of(const QDBusConnection& connection, UnreadAnswerWatch::Limits limits = {});
 
     // Queues `work` behind the calls of `caller` (its unique bus name); false, and nothing queued,
-    // when that caller has too many waiting. A call that changes nothing is dropped unanswered when
-    // its caller leaves the bus before its turn; one that does is worked on all the same.
+    // when that caller has too many waiting (refuse() the call then). A call that changes nothing is dropped
+    // unanswered when its caller leaves the bus before its turn; one that does is worked on all the same.
     bool enqueue(const QString& caller, Work work, Effect effect = Effect::none);
     // The calls queued and not yet started.
     std::size_t waitingCount() const { return m_waitingCount; }
@@ -77,13 +78,17 @@ public:
     // by then). False, and nothing done, when no call from the bus is being delivered.
     static bool answerInTurn(QObject* adaptor, Effect effect, Answer answer);
 
-    // The error that refuses a call of a caller with too many waiting.
-    static QDBusMessage refusal(const QDBusMessage& call);
+    // Sends `call` (received on `connection`) its refusal, when it wants an answer and its caller
+    // reads what it is sent.
+    static void refuse(const QDBusConnection& connection, const QDBusMessage& call);
 
     // The bytes `connection` holds that the bus has not taken yet; 0 for a closed one.
     static std::int64_t unsentBytes(const QDBusConnection& connection);
 
 private:
+    // The error that refuses a call of a caller with too many waiting.
+    static QDBusMessage refusal(const QDBusMessage& call);
+
     struct Call {
         Work work;
         Effect effect;

@@ -100,6 +100,12 @@ void UnreadAnswerWatch::answered(const QString& caller)
     askShare();
 }
 
+bool UnreadAnswerWatch::leavesAnswersUnread(const QString& caller) const
+{
+    const auto known = m_callers.find(caller);
+    return known != m_callers.end() && known->second.state == State::heldUnread;
+}
+
 bool UnreadAnswerWatch::askShare()
 {
     if (m_askingShare || !m_told) {

@@ -53,6 +53,8 @@ public:
     bool mayStart(const QString& caller, std::size_t waiting);
     // A call of `caller` has been answered.
     void answered(const QString& caller);
+    // Whether `caller` was found leaving more than it may unread and has not read since.
+    bool leavesAnswersUnread(const QString& caller) const;
 
 Q_SIGNALS:
     // A call that could not start may now.

@@ -332,6 +332,25 @@ TEST_F(IntentsUnreadAnswersTest, AScriptIsAnsweredWhileCallersLeaveTheirAnswersU
         [this] { return platform::BusCallQueue::of(m_server).waitingCount() == 0; }, 6000));
 }
 
+// A caller that sends without pause and never reads a byte (not even what libdbus would read while
+// it waits to send): once it is found leaving its answers unread, the calls it sends past those
+// waiting get no refusal, which would stay in the daemon charged to the application as every answer
+// it left. A script is answered at once all the while, and the daemon never holds as much of the
+// application's as it will take.
+TEST_F(IntentsUnreadAnswersTest, AScriptIsAnsweredWhileACallerSendsWithoutPauseAndNeverReads)
+{
+    BusCallers::Call getEnabledStateCall { m_server.baseService(),
+        QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+        QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetEnabledState"), {},
+        false };
+    BusCallers flooder(m_bus.address(), getEnabledStateCall, 1, 0, 8, BusCallers::Reads::never);
+    for (int i = 0; i < 6; ++i) {
+        PrivateSessionBus::serveUntil([] { return false; }, 800);
+        EXPECT_LT(scriptWaitMs(), 2000) << "the script's question " << i + 1 << " of 6";
+    }
+    EXPECT_LT(daemonCount(m_server.baseService(), "PeakIncomingBytes"), daemonLimit);
+}
+
 // A caller held for what it left unread is served again once it reads.
 TEST_F(IntentsUnreadAnswersTest, ACallerThatReadsAgainIsAnswered)
 {
