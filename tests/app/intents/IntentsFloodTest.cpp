@@ -246,6 +246,9 @@ TEST_F(IntentsFloodTest, AnswersNobodyReadsStayFewAndAScriptThatReadsIsAnsweredM
     }
     BusCallers callers(m_bus.address(), getSessionsCall(), 10, 63);
     ASSERT_EQ(callers.serveUntilSent(), 630);
+    // Sent is not yet handed on: on a busy machine the bus may still hold most of them.
+    const platform::BusCallQueue& queue = platform::BusCallQueue::of(m_server);
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return queue.waitingCount() >= 20; }, 10000));
     std::int64_t mostUnsent = 0;
     const auto watchUnsent = [&] {
         mostUnsent = std::max(mostUnsent, platform::BusCallQueue::unsentBytes(m_server));
@@ -253,7 +256,7 @@ TEST_F(IntentsFloodTest, AnswersNobodyReadsStayFewAndAScriptThatReadsIsAnsweredM
     };
     const bool answeredInPause = m_bus.finishesWhilePaused([&] {
         PrivateSessionBus::serveUntil(watchUnsent, 3000);
-        EXPECT_GT(platform::BusCallQueue::of(m_server).waitingCount(), 0u);
+        EXPECT_GT(queue.waitingCount(), 0u);
     });
     EXPECT_TRUE(answeredInPause);
     EXPECT_LT(mostUnsent, 2 * platform::BusCallQueue::maximumUnsentBytes);
