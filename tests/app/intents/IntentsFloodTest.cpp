@@ -338,18 +338,22 @@ TEST_F(IntentsUnreadAnswersTest, AScriptIsAnsweredWhileCallersLeaveTheirAnswersU
 // A caller that sends without pause and never reads a byte (not even what libdbus would read while
 // it waits to send): once it is found leaving its answers unread, the calls it sends past those
 // waiting get no refusal, which would stay in the daemon charged to the application as every answer
-// it left. A script is answered at once all the while, and the daemon never holds as much of the
-// application's as it will take.
+// it left. The daemon never holds as much of the application's as it will take, and a script is
+// answered all the while. How soon is not asked here: until the daemon refuses the caller itself (at
+// its limit of calls waiting for an answer) the application reads every call it sends, and a build
+// with sanitizers on a busy machine reads them slower than they come, so the script's call waits
+// behind them for a few seconds; without the fix it is never answered.
 TEST_F(IntentsUnreadAnswersTest, AScriptIsAnsweredWhileACallerSendsWithoutPauseAndNeverReads)
 {
     BusCallers::Call getEnabledStateCall { m_server.baseService(),
         QString::fromLatin1(IntentsDBusAdaptor::objectPath),
         QString::fromLatin1(IntentsDBusAdaptor::interfaceName), QStringLiteral("GetEnabledState"), {},
         false };
-    BusCallers flooder(m_bus.address(), getEnabledStateCall, 1, 0, 8, BusCallers::Reads::never);
-    for (int i = 0; i < 6; ++i) {
+    BusCallers flooder(m_bus.address(), getEnabledStateCall, 1, 0, 10, BusCallers::Reads::never);
+    PrivateSessionBus::serveUntil([] { return false; }, 3000);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_LT(scriptWaitMs(), 10000) << "the script's question " << i + 1 << " of 5";
         PrivateSessionBus::serveUntil([] { return false; }, 800);
-        EXPECT_LT(scriptWaitMs(), 2000) << "the script's question " << i + 1 << " of 6";
     }
     EXPECT_LT(daemonCount(m_server.baseService(), "PeakIncomingBytes"), daemonLimit);
 }
