@@ -1,5 +1,6 @@
 #include "kit/interface/AccessibleHeaderlessTable.h"
 
+#include "kit/interface/AccessibleAbsentCell.h"
 #include "kit/interface/AccessibleTableCell.h"
 
 #include <QTableView>
@@ -14,6 +15,9 @@ AccessibleHeaderlessTable::AccessibleHeaderlessTable(QTableView* view)
 AccessibleHeaderlessTable::~AccessibleHeaderlessTable()
 {
     forgetCells();
+    if (m_absentCell && QAccessible::accessibleInterface(m_absentCell)) {
+        QAccessible::deleteAccessibleInterface(m_absentCell);
+    }
 }
 
 void* AccessibleHeaderlessTable::interface_cast(QAccessible::InterfaceType type)
@@ -84,21 +88,35 @@ int AccessibleHeaderlessTable::indexOfChild(const QAccessibleInterface* child) c
 QAccessibleInterface* AccessibleHeaderlessTable::childAt(int x, int y) const
 {
     const QModelIndex index = view()->indexAt(view()->viewport()->mapFromGlobal(QPoint(x, y)));
-    return index.isValid() ? cellAt(index.row(), index.column()) : nullptr;
+    return index.isValid() ? existingCell(index.row(), index.column()) : nullptr;
 }
 
 QAccessibleInterface* AccessibleHeaderlessTable::focusChild() const
 {
     const QModelIndex current = view()->currentIndex();
-    return current.isValid() ? cellAt(current.row(), current.column()) : nullptr;
+    return current.isValid() ? existingCell(current.row(), current.column()) : nullptr;
 }
 
-QAccessibleInterface* AccessibleHeaderlessTable::cellAt(int row, int column) const
+QAccessibleInterface* AccessibleHeaderlessTable::existingCell(int row, int column) const
 {
     if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) {
         return nullptr;
     }
     return child(row * columnCount() + column);
+}
+
+QAccessibleInterface* AccessibleHeaderlessTable::cellAt(int row, int column) const
+{
+    if (QAccessibleInterface* cell = existingCell(row, column)) {
+        return cell;
+    }
+    if (QAccessibleInterface* absent
+        = m_absentCell ? QAccessible::accessibleInterface(m_absentCell) : nullptr) {
+        return absent;
+    }
+    auto* absent = new AccessibleAbsentCell;
+    m_absentCell = QAccessible::registerAccessibleInterface(absent);
+    return absent;
 }
 
 int AccessibleHeaderlessTable::selectedCellCount() const
@@ -112,7 +130,7 @@ QList<QAccessibleInterface*> AccessibleHeaderlessTable::selectedCells() const
     QList<QAccessibleInterface*> cells;
     if (view()->selectionModel()) {
         for (const QModelIndex& index : view()->selectionModel()->selectedIndexes()) {
-            if (QAccessibleInterface* cell = cellAt(index.row(), index.column())) {
+            if (QAccessibleInterface* cell = existingCell(index.row(), index.column())) {
                 cells.append(cell);
             }
         }

@@ -27,6 +27,7 @@ public:
 
     QAccessibleInterface* caption() const override { return nullptr; }
     QAccessibleInterface* summary() const override { return nullptr; }
+    // Never nothing: a row or column the table does not have gives a cell that is not valid.
     QAccessibleInterface* cellAt(int row, int column) const override;
     int selectedCellCount() const override;
     QList<QAccessibleInterface*> selectedCells() const override;
@@ -51,11 +52,15 @@ private:
     QTableView* view() const;
     QAbstractItemModel* model() const;
     bool select(int row, int column, bool on);
+    // The cell at (row, column); nothing where the table has none.
+    QAccessibleInterface* existingCell(int row, int column) const;
     // Lets go of the cells made so far: their rows may have moved or gone.
     void forgetCells();
 
     // The cells made so far by child index, kept so that a reader is given the same cell each time.
     mutable QHash<int, QAccessible::Id> m_cells;
+    // The one cell answered for every place the table does not have, made on first use.
+    mutable QAccessible::Id m_absentCell = 0;
 };
 
 } // namespace zk

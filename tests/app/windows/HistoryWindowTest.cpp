@@ -13,9 +13,11 @@
 #include "kit/interface/WindowConstraints.h"
 #include "platform/combine/ManualScheduler.h"
 #include "support/ColourSchemes.h"
+#include "support/ScreenReaderSession.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDBusArgument>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -398,7 +400,7 @@ TEST_F(HistoryWindowTest, AScreenReaderReachesEachRowByEveryIndexWithoutWarnings
         read.push_back(cell->text(QAccessible::Name).toStdString());
     }
     EXPECT_EQ(table->child(table->childCount()), nullptr);
-    EXPECT_EQ(table->tableInterface()->cellAt(rows, 0), nullptr);
+    EXPECT_FALSE(table->tableInterface()->cellAt(rows, 0)->isValid());
     ASSERT_EQ(read.size(), 4u);
     EXPECT_EQ(read[0], "Today, 1 hour");
     EXPECT_EQ(read[1].substr(0, 8), "1 hour, ");
@@ -416,6 +418,77 @@ TEST_F(HistoryWindowTest, AScreenReaderReachesEachRowByEveryIndexWithoutWarnings
     EXPECT_EQ(table->child(1)->text(QAccessible::Name).toStdString(), read[3]);
     EXPECT_EQ(table->child(2), nullptr);
     EXPECT_EQ(warnings, 0);
+}
+
+// A screen reader asks the list for places it does not have: -1, the cell count, or indices it
+// counted before a Delete. Qt's bridge reads on from the cell a table gives it without looking, so
+// the questions go over the accessibility bus as a reader's do: each is answered, with nothing or
+// false, and the application lives on (the child test program would end by a crash otherwise).
+TEST_F(HistoryWindowTest, AScreenReaderAskingForCellsThatAreNotThereIsAnsweredNothing)
+{
+    if (!ScreenReaderSession::isChild()) {
+        ScreenReaderSession::runCurrentTest();
+        return;
+    }
+    controller().setAllSessions({ session(oslo(2024, 5, 15, 10), oslo(2024, 5, 15, 11)),
+        session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 9, 45)) });
+    ASSERT_TRUE(showOnScreen());
+    ScreenReaderSession reader;
+    ASSERT_TRUE(reader.isConnected());
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&screen().listView());
+    const QString table = QStringLiteral("org.a11y.atspi.Table");
+    // What the reader is told, in words: the answer's values, or that there is no such object.
+    const auto ask = [&](const QString& method, const QVariantList& arguments) {
+        const QDBusMessage reply = reader.call(list, table, method, arguments);
+        if (reply.type() == QDBusMessage::ErrorMessage) {
+            return reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.UnknownObject")
+                ? std::string("nothing")
+                : reply.errorName().toStdString();
+        }
+        std::string words;
+        for (const QVariant& value : reply.arguments()) {
+            words += (words.empty() ? "" : " ")
+                + (value.canConvert<QDBusArgument>() ? std::string("object")
+                                                     : value.toString().toStdString());
+        }
+        return words;
+    };
+    EXPECT_EQ(ask(QStringLiteral("GetRowColumnExtentsAtIndex"), { 1 }), "true 1 0 1 1 false");
+    const QString before = ScreenReaderSession::pathOf(list->child(3));
+    const int cellsBefore = list->childCount();
+
+    // The first session is deleted: the list has two rows left of four.
+    controller().setAllSessions({ session(oslo(2024, 5, 14, 9), oslo(2024, 5, 14, 9, 45)) });
+    processEvents();
+    ASSERT_EQ(list->childCount(), 2);
+    for (const int index : { -1, 2, cellsBefore - 1, cellsBefore }) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(ask(QStringLiteral("GetRowColumnExtentsAtIndex"), { index }), "true -1 -1 0 0 false");
+        EXPECT_EQ(ask(QStringLiteral("GetRowExtentAt"), { index, 0 }), "0");
+        EXPECT_EQ(ask(QStringLiteral("GetColumnExtentAt"), { 0, index }), "0");
+        EXPECT_EQ(ask(QStringLiteral("IsSelected"), { index, index }), "false");
+        EXPECT_EQ(ask(QStringLiteral("GetAccessibleAt"), { index, 0 }), "nothing");
+        EXPECT_EQ(ask(QStringLiteral("GetIndexAt"), { index, 0 }), "-1");
+        EXPECT_EQ(ask(QStringLiteral("GetRowAtIndex"), { index }), index < 0 ? "-1" : "nothing");
+        EXPECT_EQ(ask(QStringLiteral("GetColumnAtIndex"), { index }), index < 0 ? "-1" : "nothing");
+        EXPECT_EQ(ask(QStringLiteral("GetRowHeader"), { index }), "object");
+        EXPECT_EQ(ask(QStringLiteral("GetColumnHeader"), { index }), "object");
+        EXPECT_EQ(ask(QStringLiteral("IsRowSelected"), { index }), "false");
+        EXPECT_EQ(ask(QStringLiteral("AddRowSelection"), { index }), "false");
+        EXPECT_EQ(ask(QStringLiteral("RemoveRowSelection"), { index }), "false");
+        EXPECT_EQ(ask(QStringLiteral("AddColumnSelection"), { index }), "false");
+        EXPECT_EQ(reader
+                      .call(list, QStringLiteral("org.a11y.atspi.Accessible"),
+                          QStringLiteral("GetChildAtIndex"), { index })
+                      .type(),
+            QDBusMessage::ReplyMessage);
+    }
+    // The cell the reader held of a row now gone is no object any more.
+    for (const QString& method : { QStringLiteral("GetIndexInParent"), QStringLiteral("GetState") }) {
+        EXPECT_EQ(reader.call(before, QStringLiteral("org.a11y.atspi.Accessible"), method).errorName(),
+            QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"));
+    }
+    EXPECT_EQ(ask(QStringLiteral("GetRowColumnExtentsAtIndex"), { 1 }), "true 1 0 1 1 false");
 }
 
 TEST_F(HistoryWindowTest, ReturnOnTheFocusedMoreButtonOpensItsMenuAsSpaceDoes)
