@@ -60,6 +60,9 @@ RecorderCocoa::RecorderCocoa(const Name& name, OnChange onChange, QWidget* paren
     // Reached by Tab as well as by a click: without a pointer it is the only way to record.
     setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::NoContextMenu);
+    // It takes key combinations, never text: none typed through an input method, none dropped.
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setAcceptDrops(false);
     auto* style = new NoCaretStyle;
     style->setParent(this);
     setStyle(style);
@@ -128,7 +131,7 @@ void RecorderCocoa::setShortcutName(const Name& name)
     QPointer<RecorderCocoa> self(this);
     QTimer::singleShot(0, this, [self] {
         if (self) {
-            self->blur();
+            self->endRecording();
         }
     });
 }
@@ -137,7 +140,7 @@ void RecorderCocoa::applyAvailability()
 {
     const bool available = areGlobalShortcutsAvailable();
     if (!available) {
-        blur();
+        endRecording();
     }
     setEnabled(available);
     setPlaceholderText(available ? idlePlaceholder() : unavailablePlaceholder());
@@ -161,30 +164,69 @@ bool RecorderCocoa::event(QEvent* event)
 {
     // While recording every key is the recording's: a window's own shortcut (Settings' Ctrl+,)
     // must not take it first, or the key would be neither recorded nor refused.
-    if (event->type() == QEvent::ShortcutOverride && isRecording()) {
-        event->accept();
-        return true;
+    if (event->type() == QEvent::ShortcutOverride) {
+        if (isRecording()) {
+            event->accept();
+            return true;
+        }
+        // Not recording, the field edits no text: the window's shortcuts (Ctrl+W) work from it as
+        // from any other control.
+        return QWidget::event(event);
     }
     return QLineEdit::event(event);
 }
 
 void RecorderCocoa::focusInEvent(QFocusEvent* event)
 {
+    // A field centred and focused hides its placeholder; "Press Shortcut" (or, focused but not
+    // recording, "Record Shortcut") must show.
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QLineEdit::focusInEvent(event);
-    startRecording();
+    // Recording starts where the user came to the field: a click, Tab or Shift+Tab, or the field
+    // taking the focus back itself. The focus the window hands on by itself (to the first control
+    // of a pane just shown, back here when the window is active again) starts none, or the next
+    // key, the user's Ctrl+W to close the window, would become a global shortcut.
+    const Qt::FocusReason reason = event->reason();
+    const bool cameHere = reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason
+        || reason == Qt::BacktabFocusReason || m_recordOnFocus;
+    m_recordOnFocus = false;
+    if (cameHere) {
+        startRecording();
+    }
 }
 
 void RecorderCocoa::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
+    setAlignment(Qt::AlignCenter);
     // An alert of our own takes the focus for a moment; recording resumes after it.
     endRecording();
 }
 
+void RecorderCocoa::mousePressEvent(QMouseEvent* event)
+{
+    QLineEdit::mousePressEvent(event);
+    // A click into the field that already has the focus (handed to it by the window) records too.
+    if (hasFocus() && !isRecording()) {
+        startRecording();
+    }
+}
+
+void RecorderCocoa::keyPressEvent(QKeyEvent* event)
+{
+    // While recording the event monitor has every key first; without it no key is text here.
+    if (!isRecording()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
 void RecorderCocoa::startRecording()
 {
-    // A field centred and focused hides its placeholder; "Press Shortcut" must show.
-    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    if (isRecording()) {
+        return;
+    }
     setPlaceholderText(recordingPlaceholder());
     setRecorderActive(true);
     QPointer<RecorderCocoa> self(this);
@@ -212,24 +254,26 @@ void RecorderCocoa::endRecording()
     }
     m_eventMonitor.reset();
     releaseKeyboard();
-    setAlignment(Qt::AlignCenter);
     setPlaceholderText(idlePlaceholder());
     setRecorderActive(false);
 }
 
-void RecorderCocoa::blur()
+void RecorderCocoa::resumeRecording()
 {
     if (hasFocus()) {
-        clearFocus();
+        startRecording();
+        return;
     }
-    endRecording();
+    // Where the window is not active yet (the alert still closing), the focus comes once it is.
+    m_recordOnFocus = true;
+    setFocus(Qt::OtherFocusReason);
 }
 
 void RecorderCocoa::moveFocusOn(bool forward)
 {
     focusNextPrevChild(forward);
     // Nothing else in the window takes the focus: recording ends all the same.
-    blur();
+    endRecording();
 }
 
 RecorderEvent RecorderCocoa::recorderEvent(QEvent* event) const
@@ -300,7 +344,8 @@ void RecorderCocoa::applyDecision(const RecorderDecision& decision)
         return;
     case Action::endRecordingAndPass:
     case Action::endRecordingAndDiscard:
-        blur();
+        // The focus stays here, where the user and a screen reader were, not on nothing.
+        endRecording();
         return;
     case Action::clear:
         if (!text().isEmpty()) {
@@ -322,7 +367,7 @@ void RecorderCocoa::applyDecision(const RecorderDecision& decision)
     case Action::record:
         setDisplayText(QString::fromStdString(decision.shortcut->description()));
         // Stored after the recording ends, so that its hot key is taken at once.
-        blur();
+        endRecording();
         setShortcut(decision.shortcut, m_shortcutName);
         if (m_onChange) {
             m_onChange(decision.shortcut);
@@ -334,7 +379,7 @@ void RecorderCocoa::applyDecision(const RecorderDecision& decision)
 void RecorderCocoa::showConflictAlert(
     const std::string& message, const std::optional<std::string>& informativeText)
 {
-    blur();
+    endRecording();
     zk::AlertDescription description;
     description.title = message;
     description.message = informativeText;
@@ -344,7 +389,7 @@ void RecorderCocoa::showConflictAlert(
         zk::makeAlert(description),
         [self](int) {
             if (self) {
-                self->setFocus(Qt::OtherFocusReason);
+                self->resumeRecording();
             }
         },
         window());
@@ -359,7 +404,7 @@ void RecorderCocoa::textWasChanged(const QString& text)
     if (m_onChange) {
         m_onChange(std::nullopt);
     }
-    setFocus(Qt::OtherFocusReason);
+    resumeRecording();
 }
 
 } // namespace KeyboardShortcuts

@@ -20,9 +20,12 @@ namespace KeyboardShortcuts {
 // back to the desktop meanwhile), takes the next key with a modifier (or a function key alone),
 // refuses one that the application's menu or another application already uses, and stores it.
 // Tab and Shift+Tab bring the focus to it like to any other control, and it records from then on;
-// Escape, Tab, Shift+Tab or a click elsewhere end recording, Tab and Shift+Tab moving the focus on;
-// Backspace, Delete or the clear button clear the shortcut. Where the desktop offers no global
-// shortcuts to applications it is disabled and says so.
+// the focus the window hands it by itself (the first control of a pane just shown, the window
+// active again) records nothing, and keys then go to the window as from any control that takes no
+// text. Escape, Tab, Shift+Tab, a recorded shortcut or a click elsewhere end recording, the focus
+// staying on the field unless Tab, Shift+Tab or the click moves it on; Backspace, Delete or the
+// clear button clear the shortcut. Where the desktop offers no global shortcuts to applications it
+// is disabled and says so.
 //
 // Main-thread only.
 class RecorderCocoa : public QLineEdit {
@@ -54,6 +57,8 @@ protected:
     bool event(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Enabled where the desktop offers global shortcuts; otherwise disabled, saying so.
@@ -62,7 +67,8 @@ private:
     void setDisplayText(const QString& text);
     void startRecording();
     void endRecording();
-    void blur();
+    // Recording again after an alert or after clearing, with the focus taken back where needed.
+    void resumeRecording();
     // Ends recording by moving the focus to the next control, or the one before.
     void moveFocusOn(bool forward);
     QEvent* handleEvent(QEvent* event);
@@ -77,6 +83,8 @@ private:
     QMetaObject::Connection m_observer;
     bool m_settingText = false;
     bool m_showingAlert = false;
+    // The focus the field asked for itself: recording starts when it comes.
+    bool m_recordOnFocus = false;
 };
 
 } // namespace KeyboardShortcuts

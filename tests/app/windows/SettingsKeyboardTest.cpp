@@ -2,20 +2,27 @@
 
 #include "app/engine/SettingsKeys.h"
 #include "app/menubar/MenuBarController.h"
+#include "app/windows/GeneralSettings.h"
+#include "app/windows/IdleDurationBeforeStopSetting.h"
 #include "app/windows/NotificationRunShortcutSetting.h"
 #include "app/windows/NotificationsSettings.h"
 #include "app/windows/SettingsWindowController.h"
 #include "app/windows/ShortcutsSettings.h"
 #include "libraries/keyboard-shortcuts/RecorderCocoa.h"
 #include "platform/desktop/ShortcutsFolder.h"
+#include "support/OpenboxSession.h"
+#include "support/WindowUnderOpenbox.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QTest>
 
 #include <gmock/gmock.h>
+
+#include <X11/keysym.h>
 
 using namespace kiruvo;
 using ::testing::ElementsAre;
@@ -161,11 +168,11 @@ TEST_F(SettingsKeyboardTest, TheRecordersRecordClearAndCancelFromTheKeyboard)
     EXPECT_EQ(KeyboardShortcuts::getShortcut(ShortcutNames::toggleEnabled()),
         KeyboardShortcuts::Shortcut(KeyboardShortcuts::Key::k, Qt::ControlModifier | Qt::AltModifier));
     EXPECT_FALSE(pane.toggleEnabledRecorder()->isRecording());
+    // The focus stays where the user was, for the next Tab and for the screen reader.
+    EXPECT_EQ(focusedName(window), "Enable/disable Kiruvo:");
 
     // Backspace clears the other one and it goes on recording; Escape then ends that without
     // closing the window, and the window's own Escape comes only after it.
-    press(window, Qt::Key_Tab);
-    press(window, Qt::Key_Tab);
     press(window, Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), pane.toggleMenuRecorder());
     press(window, Qt::Key_Backspace);
@@ -180,6 +187,7 @@ TEST_F(SettingsKeyboardTest, TheRecordersRecordClearAndCancelFromTheKeyboard)
     ASSERT_EQ(QApplication::focusWidget(), pane.toggleMenuRecorder());
     press(window, Qt::Key_Escape);
     EXPECT_FALSE(pane.toggleMenuRecorder()->isRecording());
+    EXPECT_EQ(focusedName(window), "Toggle Kiruvo menu:");
     EXPECT_FALSE(KeyboardShortcuts::isRecorderActive());
     EXPECT_EQ(KeyboardShortcuts::getShortcut(ShortcutNames::toggleMenu()), stored);
     EXPECT_TRUE(window.isVisible());
@@ -249,6 +257,74 @@ TEST_F(SettingsKeyboardTest, ReturnOnATabbedLinkOpensIt)
     ASSERT_TRUE(QTest::qWaitFor([this] { return !opened.empty(); }, 5000));
     EXPECT_EQ(opened.front().toString().toStdString(),
         std::string(MenuBarController::websiteAddress) + "#shortcuts-use-cases");
+}
+
+// A pane change is no way into a recorder: the focus the window hands on to the first control of the
+// pane shown records nothing, so the user's next keys (Ctrl+W to close the window) are no global
+// shortcut. A click into the field records, and the focus stays there afterwards. Real clicks and
+// keys, at a real window manager.
+TEST_F(SettingsKeyboardTest, AClickOnTheShortcutsPaneRecordsNothingAndAClickIntoTheFieldDoes)
+{
+    if (!OpenboxSession::isChild()) {
+        if (!OpenboxSession::isAvailable()) {
+            GTEST_SKIP() << "openbox is not installed";
+        }
+        OpenboxSession::expectCurrentTestReports({ "managed",
+            "pane: Shortcuts, focus on Enable/disable Kiruvo:", "Ctrl+Alt+K: not recording, nothing stored",
+            "click into it: recording",
+            "Ctrl+Alt+K: not recording, Ctrl+Alt+K stored, focus on Enable/disable Kiruvo:",
+            "Ctrl+W: window closed" });
+        return;
+    }
+    QWidget& window = openWindow();
+    WindowUnderOpenbox desktop(window);
+    OpenboxSession::report(desktop.waitUntilManagedAndActive() ? "managed" : "not managed");
+    const auto click = [&](QWidget& widget) {
+        const QPoint origin = desktop.user().rootPosition(static_cast<xcb_window_t>(window.winId())).value();
+        desktop.user().moveTo(origin + widget.mapTo(&window, widget.rect().center()));
+        desktop.user().button(true);
+        desktop.user().button(false);
+        desktop.settle();
+        processEvents();
+    };
+    const auto focusName = [] {
+        QWidget* focus = QApplication::focusWidget();
+        return focus ? QAccessible::queryAccessibleInterface(focus)->text(QAccessible::Name).toStdString()
+                     : std::string("nothing");
+    };
+    auto& recorder = *shownScreen().shortcuts()->toggleEnabledRecorder();
+    const auto recording = [&] { return recorder.isRecording() ? "recording" : "not recording"; };
+    const auto storedText = [] {
+        const auto shortcut = KeyboardShortcuts::getShortcut(ShortcutNames::toggleEnabled());
+        return shortcut ? shortcut->description() + " stored" : std::string("nothing stored");
+    };
+
+    // The idle pop-up opened and closed: the focus is on a control of the General pane.
+    auto& idle = *shownScreen().general()->idleSetting()->findChild<QComboBox*>();
+    click(idle);
+    // The pop-up, a window of its own, takes the key.
+    desktop.user().tap(XK_Escape);
+    desktop.settle();
+    QAbstractButton* paneButton = nullptr;
+    for (auto* button : shownScreen().findChildren<QAbstractButton*>()) {
+        paneButton = button->text() == QStringLiteral("Shortcuts") ? button : paneButton;
+    }
+    click(*paneButton);
+    OpenboxSession::report(
+        "pane: " + shownScreen().currentTitle().toStdString() + ", focus on " + focusName());
+    desktop.tap(XK_k, { XK_Control_L, XK_Alt_L });
+    OpenboxSession::report(std::string("Ctrl+Alt+K: ") + recording() + ", " + storedText());
+
+    click(recorder);
+    OpenboxSession::report(std::string("click into it: ") + recording());
+    desktop.tap(XK_k, { XK_Control_L, XK_Alt_L });
+    OpenboxSession::report(
+        std::string("Ctrl+Alt+K: ") + recording() + ", " + storedText() + ", focus on " + focusName());
+
+    const QPointer<QWidget> shown(&window);
+    desktop.tap(XK_w, { XK_Control_L });
+    OpenboxSession::report(
+        std::string("Ctrl+W: ") + (shown && shown->isVisible() ? "window shown" : "window closed"));
 }
 
 } // namespace
