@@ -18,8 +18,7 @@ ClickMenuBarItemSetting::ClickMenuBarItemSetting(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_toggle = new Defaults::Toggle(
         QStringLiteral("Disable Kiruvo by clicking the tray icon"), Keys::toggleEnabledWithLeftClick(), this);
-    m_toggle->setToolTip(
-        zk::wrappingToolTip(tr("When enabled, you can access the menu by right-clicking the tray icon.")));
+    zk::setHelpText(*m_toggle, tr("When enabled, you can access the menu by right-clicking the tray icon."));
     m_toggle->onChange([this](bool isOn) {
         if (!isOn || m_isAlertPresented) {
             return;

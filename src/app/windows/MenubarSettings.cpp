@@ -22,10 +22,10 @@ MenubarSettings::MenubarSettings(QWidget* parent)
     layout->addWidget(m_click);
     m_dim = new Defaults::Toggle(QStringLiteral("Dim the tray icon while Kiruvo is disabled"),
         Keys::dimMenuBarItemWhileDisabled(), this);
-    m_dim->setToolTip(zk::wrappingToolTip(
+    zk::setHelpText(*m_dim,
         tr("Makes the tray icon have less opacity while Kiruvo is disabled.\n\nIf you have "
            "enabled always showing an icon for Kiruvo and disable this setting, you will not be "
-           "able to see whether Kiruvo is disabled or not by just looking at the tray icon.")));
+           "able to see whether Kiruvo is disabled or not by just looking at the tray icon."));
     layout->addWidget(m_dim);
     layout->addSpacing(8);
     m_alignment

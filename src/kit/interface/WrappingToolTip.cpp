@@ -1,6 +1,7 @@
 #include "kit/interface/WrappingToolTip.h"
 
 #include <QStringList>
+#include <QWidget>
 
 namespace zk {
 
@@ -13,6 +14,12 @@ QString wrappingToolTip(const QString& text)
             + QStringLiteral("</p>");
     }
     return html;
+}
+
+void setHelpText(QWidget& widget, const QString& text)
+{
+    widget.setToolTip(wrappingToolTip(text));
+    widget.setAccessibleDescription(text);
 }
 
 } // namespace zk

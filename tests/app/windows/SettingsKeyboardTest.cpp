@@ -2,15 +2,19 @@
 
 #include "app/engine/SettingsKeys.h"
 #include "app/menubar/MenuBarController.h"
+#include "app/windows/ClickMenuBarItemSetting.h"
 #include "app/windows/GeneralSettings.h"
 #include "app/windows/IdleDurationBeforeStopSetting.h"
+#include "app/windows/MenubarSettings.h"
 #include "app/windows/NotificationRunShortcutSetting.h"
 #include "app/windows/NotificationsSettings.h"
 #include "app/windows/SettingsWindowController.h"
 #include "app/windows/ShortcutsSettings.h"
+#include "libraries/defaults/Toggle.h"
 #include "libraries/keyboard-shortcuts/RecorderCocoa.h"
 #include "platform/desktop/ShortcutsFolder.h"
 #include "support/OpenboxSession.h"
+#include "support/ScreenReaderSession.h"
 #include "support/WindowUnderOpenbox.h"
 
 #include <QAccessible>
@@ -325,6 +329,40 @@ TEST_F(SettingsKeyboardTest, AClickOnTheShortcutsPaneRecordsNothingAndAClickInto
     desktop.tap(XK_w, { XK_Control_L });
     OpenboxSession::report(
         std::string("Ctrl+W: ") + (shown && shown->isVisible() ? "window shown" : "window closed"));
+}
+
+// The help a screen reader reads for a control is its tool tip's words, never the markup that makes
+// the tool tip wrap.
+TEST_F(SettingsKeyboardTest, AScreenReaderReadsEveryHelpTextAsPlainWords)
+{
+    if (!ScreenReaderSession::isChild()) {
+        ScreenReaderSession::runCurrentTest();
+        return;
+    }
+    openWindow();
+    shownScreen().setCurrentTab(SettingsScreen::Tab::menuBar);
+    processEvents();
+    ScreenReaderSession reader;
+    ASSERT_TRUE(reader.isConnected());
+    const auto description = [&reader](QWidget* widget) {
+        return reader
+            .property(QAccessible::queryAccessibleInterface(widget),
+                QStringLiteral("org.a11y.atspi.Accessible"), QStringLiteral("Description"))
+            .toString()
+            .toStdString();
+    };
+    MenubarSettings& menuBar = *shownScreen().menuBar();
+    EXPECT_EQ(description(menuBar.clickSetting()->toggle()),
+        "When enabled, you can access the menu by right-clicking the tray icon.");
+    EXPECT_EQ(description(menuBar.dimToggle()),
+        "Makes the tray icon have less opacity while Kiruvo is disabled.\n\nIf you have enabled always "
+        "showing an icon for Kiruvo and disable this setting, you will not be able to see whether Kiruvo "
+        "is disabled or not by just looking at the tray icon.");
+    for (QWidget* widget : shownScreen().findChildren<QWidget*>()) {
+        if (!widget->toolTip().isEmpty()) {
+            EXPECT_EQ(description(widget).find('<'), std::string::npos) << description(widget);
+        }
+    }
 }
 
 } // namespace
