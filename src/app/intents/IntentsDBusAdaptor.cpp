@@ -10,6 +10,7 @@
 #include "platform/linux/BusCallQueue.h"
 #include "platform/linux/BusDaemon.h"
 #include "platform/linux/IntrospectionInTurn.h"
+#include "platform/linux/MarshalledSize.h"
 #include "platform/time/Calendar.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace kiruvo {
@@ -81,27 +83,39 @@ template <class ResponseType>
 using Refusal = std::function<std::optional<QDBusMessage>(
     const QDBusMessage&, const std::shared_ptr<const ResponseType>&)>;
 
-// Answers the call with the handler's response: its code, then its properties.
+// Sends `answer` on `connection`; its size.
+std::int64_t send(const QDBusConnection& connection, const QDBusMessage& answer, std::int64_t extraBytes = 0)
+{
+    connection.send(answer);
+    return platform::marshalledSize(answer) + extraBytes;
+}
+
+// Answers the call with the handler's response: its code, then its properties. The size of what it
+// sent.
 template <class ResponseType>
-void reply(const QDBusConnection& connection, const QDBusMessage& message,
+std::int64_t reply(const QDBusConnection& connection, const QDBusMessage& message,
     const std::shared_ptr<const IntentResponse>& response,
     const std::function<QVariantList(const std::shared_ptr<const ResponseType>&)>& properties,
     const Refusal<ResponseType>& refusal)
 {
     const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
     if (!typed) {
-        connection.send(message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
-        return;
+        return send(
+            connection, message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
     }
     if (refusal) {
         if (auto error = refusal(message, typed)) {
-            connection.send(*error);
-            return;
+            return send(connection, *error);
         }
     }
     QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
     arguments.append(properties(typed));
-    connection.send(message.createReply(arguments));
+    // The sessions are marshalled from the response itself, in a layout of their own.
+    std::int64_t sessionsBytes = 0;
+    if constexpr (std::is_same_v<ResponseType, GetSessionsIntentResponse>) {
+        sessionsBytes = static_cast<std::int64_t>(SessionListArgument { typed }.marshalledLength());
+    }
+    return send(connection, message.createReply(arguments), sessionsBytes);
 }
 
 using Effect = platform::BusCallQueue::Effect;
@@ -159,12 +173,12 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                   message.service(),
                   [connection, message, intent = std::move(intent), properties = std::move(properties),
                       refusal = std::move(refusal),
-                      afterReply = std::move(afterReply)](std::function<void()> answered) mutable {
+                      afterReply = std::move(afterReply)](platform::BusCallQueue::Answered answered) mutable {
                       const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
                       if (!handler) {
-                          connection.send(message.createErrorReply(
-                              QDBusError::NotSupported, QStringLiteral("No handler.")));
-                          answered();
+                          answered(send(connection,
+                              message.createErrorReply(
+                                  QDBusError::NotSupported, QStringLiteral("No handler."))));
                           return;
                       }
                       handler->handle(std::move(intent),
@@ -172,16 +186,21 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                               refusal = std::move(refusal), afterReply = std::move(afterReply),
                               answered = std::move(answered)](
                               std::shared_ptr<const IntentResponse> response) {
-                              if (message.isReplyRequired()) {
-                                  reply<ResponseType>(connection, message, response, properties, refusal);
-                                  if (afterReply) {
-                                      afterReply();
-                                  }
+                              if (!message.isReplyRequired()) {
+                                  answered(0);
+                                  return;
                               }
-                              answered();
+                              const std::int64_t bytes
+                                  = reply<ResponseType>(connection, message, response, properties, refusal);
+                              if (afterReply) {
+                                  afterReply();
+                              }
+                              answered(bytes);
                           });
                   },
-                  effect);
+                  effect,
+                  effect == Effect::none ? platform::BusCallQueue::refusalOf(connection, message)
+                                         : platform::BusCallQueue::Refuse());
     if (!queued) {
         platform::BusCallQueue::refuse(connection, message);
     }

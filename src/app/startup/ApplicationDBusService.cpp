@@ -7,6 +7,7 @@
 #include "platform/async/Sleep.h"
 #include "platform/linux/BusCallQueue.h"
 #include "platform/linux/BusDaemon.h"
+#include "platform/linux/MarshalledSize.h"
 
 #include <QCoro/QCoroDBusPendingCall>
 #include <QCoro/QCoroTask>
@@ -137,13 +138,11 @@ void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
     message.setDelayedReply(true);
     const QString caller = message.service();
     if (!m_openMenuWaiting) {
-        m_openMenuWaiting = platform::BusCallQueue::of(m_connection)
-                                .enqueue(caller, [self = QPointer(this)](std::function<void()> answered) {
-                                    if (self) {
-                                        self->openWaitingMenu();
-                                    }
-                                    answered();
-                                });
+        m_openMenuWaiting
+            = platform::BusCallQueue::of(m_connection)
+                  .enqueue(caller, [self = QPointer(this)](platform::BusCallQueue::Answered answered) {
+                      answered(self ? self->openWaitingMenu() : 0);
+                  });
         if (!m_openMenuWaiting) {
             platform::BusCallQueue::refuse(m_connection, message);
             return;
@@ -160,16 +159,20 @@ void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
     calls.push_back(message);
 }
 
-void ApplicationDBusService::openWaitingMenu()
+std::int64_t ApplicationDBusService::openWaitingMenu()
 {
     m_openMenuWaiting = false;
     const auto calls = std::exchange(m_openMenuCalls, {});
     openMenu();
+    std::int64_t bytes = 0;
     for (const auto& [caller, messages] : calls) {
         for (const QDBusMessage& message : messages) {
-            m_connection.send(message.createReply());
+            const QDBusMessage reply = message.createReply();
+            m_connection.send(reply);
+            bytes += platform::marshalledSize(reply);
         }
     }
+    return bytes;
 }
 
 void ApplicationDBusService::openMenu()

@@ -8,6 +8,7 @@
 #include <qcoro/qcorofwd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <vector>
@@ -68,7 +69,8 @@ public Q_SLOTS:
     void OpenMenu(const QDBusMessage& message);
 
 private:
-    void openWaitingMenu();
+    // The size of the answers it sent.
+    std::int64_t openWaitingMenu();
 
     QDBusConnection m_connection;
     bool m_openMenuWaiting = false;

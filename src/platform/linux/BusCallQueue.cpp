@@ -2,6 +2,7 @@
 
 #include "platform/MainQueue.h"
 #include "platform/linux/DBusCallContext.h"
+#include "platform/linux/MarshalledSize.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -16,6 +17,7 @@
 #include <cassert>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -68,14 +70,14 @@ BusCallQueue& BusCallQueue::of(const QDBusConnection& connection, UnreadAnswerWa
     return *shared.queue;
 }
 
-bool BusCallQueue::enqueue(const QString& caller, Work work, Effect effect)
+bool BusCallQueue::enqueue(const QString& caller, Work work, Effect effect, Refuse refuse)
 {
     assert(MainQueue::isMainThread());
     Caller& waiting = m_waiting[caller];
     if (waiting.calls.size() >= maximumWaitingPerCaller) {
         return false;
     }
-    waiting.calls.push_back({ std::move(work), effect });
+    waiting.calls.push_back({ std::move(work), effect, std::move(refuse) });
     ++waiting.received;
     ++m_waitingCount;
     scheduleNext();
@@ -106,11 +108,24 @@ void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage&
         // counts the call against the caller's own limit of calls waiting for an answer instead.
         return;
     }
-    connection.send(refusal(call));
+    const QDBusMessage refused = refusal(call);
+    connection.send(refused);
     if (queue.m_watch) {
         // The refusal goes to the caller as an answer does, and waits in the bus as unread as one.
-        queue.m_watch->answered(call.service());
+        queue.m_watch->answered(call.service(), marshalledSize(refused));
     }
+}
+
+BusCallQueue::Refuse BusCallQueue::refusalOf(const QDBusConnection& connection, const QDBusMessage& call)
+{
+    return [connection, call]() -> std::int64_t {
+        if (!call.isReplyRequired()) {
+            return 0;
+        }
+        const QDBusMessage refused = refusal(call);
+        QDBusConnection(connection).send(refused);
+        return marshalledSize(refused);
+    };
 }
 
 bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
@@ -129,17 +144,19 @@ bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
                             .enqueue(
                                 call.service(),
                                 [connection, call, guard = QPointer(adaptor), answer = std::move(answer)](
-                                    std::function<void()> answered) {
+                                    Answered answered) {
                                     const QDBusMessage reply = guard
                                         ? answer(call)
                                         : call.createErrorReply(
                                             QDBusError::UnknownObject, QStringLiteral("The object is gone."));
-                                    if (call.isReplyRequired()) {
-                                        connection.send(reply);
+                                    if (!call.isReplyRequired()) {
+                                        answered(0);
+                                        return;
                                     }
-                                    answered();
+                                    connection.send(reply);
+                                    answered(marshalledSize(reply));
                                 },
-                                effect);
+                                effect, effect == Effect::none ? refusalOf(connection, call) : Refuse());
     if (!queued) {
         refuse(connection, call);
     }
@@ -166,10 +183,21 @@ std::map<QString, BusCallQueue::Caller>::iterator BusCallQueue::nextCaller()
     // loop that keeps dozens waiting goes after a script with one, even when it was not served yet.
     const auto first = m_waiting.upper_bound(m_lastCaller);
     auto chosen = m_waiting.end();
-    const auto consider = [&chosen, this](std::map<QString, Caller>::iterator caller) {
-        if ((chosen == m_waiting.end() || caller->second.received < chosen->second.received)
-            && (!m_watch || m_watch->mayStart(caller->first, caller->second.calls.size()))) {
+    std::vector<QString> refused;
+    const auto consider = [&chosen, &refused, this](std::map<QString, Caller>::iterator caller) {
+        if (chosen != m_waiting.end() && caller->second.received >= chosen->second.received) {
+            return;
+        }
+        switch (m_watch ? m_watch->turnOf(caller->first, caller->second.calls.size())
+                        : UnreadAnswerWatch::Turn::start) {
+        case UnreadAnswerWatch::Turn::start:
             chosen = caller;
+            break;
+        case UnreadAnswerWatch::Turn::refuse:
+            refused.push_back(caller->first);
+            break;
+        case UnreadAnswerWatch::Turn::wait:
+            break;
         }
     };
     for (auto caller = first; caller != m_waiting.end(); ++caller) {
@@ -178,7 +206,12 @@ std::map<QString, BusCallQueue::Caller>::iterator BusCallQueue::nextCaller()
     for (auto caller = m_waiting.begin(); caller != first; ++caller) {
         consider(caller);
     }
-    return chosen;
+    std::size_t refusedCalls = 0;
+    for (const QString& caller : refused) {
+        refusedCalls += refuseWaiting(caller);
+    }
+    // Those refused may have been all a caller had, and the one chosen among them.
+    return refusedCalls > 0 ? nextCaller() : chosen;
 }
 
 void BusCallQueue::startNext()
@@ -205,20 +238,48 @@ void BusCallQueue::startNext()
     }
     --m_waitingCount;
     m_working = true;
-    work([self = QPointer(this), caller = m_lastCaller, once = std::make_shared<bool>(false)] {
+    work([self = QPointer(this), caller = m_lastCaller, once = std::make_shared<bool>(false)](
+             std::int64_t bytes) {
         if (self && !std::exchange(*once, true)) {
-            self->finished(caller);
+            self->finished(caller, bytes);
         }
     });
 }
 
-void BusCallQueue::finished(const QString& caller)
+void BusCallQueue::finished(const QString& caller, std::int64_t bytes)
 {
     m_working = false;
     if (m_watch) {
-        m_watch->answered(caller);
+        m_watch->answered(caller, bytes);
     }
     scheduleNext();
+}
+
+std::size_t BusCallQueue::refuseWaiting(const QString& caller)
+{
+    const auto held = m_waiting.find(caller);
+    if (held == m_waiting.end()) {
+        return 0;
+    }
+    std::deque<Call>& calls = held->second.calls;
+    std::int64_t bytes = 0;
+    const auto kept = std::remove_if(calls.begin(), calls.end(), [&bytes](Call& call) {
+        if (!call.refuse) {
+            return false;
+        }
+        bytes += call.refuse();
+        return true;
+    });
+    const auto refused = static_cast<std::size_t>(calls.end() - kept);
+    m_waitingCount -= refused;
+    calls.erase(kept, calls.end());
+    if (calls.empty()) {
+        m_waiting.erase(held);
+    }
+    if (m_watch && refused > 0) {
+        m_watch->answered(caller, bytes);
+    }
+    return refused;
 }
 
 void BusCallQueue::drop(const QString& caller)

@@ -43,9 +43,14 @@ public:
     // A few of the largest answers (the whole history) and every small one a desktop sends.
     static constexpr std::int64_t maximumUnsentBytes = std::int64_t { 4 } * 1024 * 1024;
 
+    // Called once by a call's work, with the size of what it sent (marshalledSize(); 0 when it
+    // needed no answer).
+    using Answered = std::function<void(std::int64_t bytes)>;
     // Works on one call and calls `answered` once, when it has answered (or found it needs no
     // answer), then or in a later turn.
-    using Work = std::function<void(std::function<void()> answered)>;
+    using Work = std::function<void(Answered answered)>;
+    // Refuses a waiting call instead of working on it; the size of the refusal sent.
+    using Refuse = std::function<std::int64_t()>;
     // The bytes the connection holds that the bus has not taken yet.
     using UnsentBytes = std::function<std::int64_t()>;
     // The answer to a call: a reply or an error made from it.
@@ -68,7 +73,9 @@ public:
     // Queues `work` behind the calls of `caller` (its unique bus name); false, and nothing queued,
     // when that caller has too many waiting (refuse() the call then). A call that changes nothing is dropped
     // unanswered when its caller leaves the bus before its turn; one that does is worked on all the same.
-    bool enqueue(const QString& caller, Work work, Effect effect = Effect::none);
+    // A call with a `refuse` may be refused instead of worked on, when its caller's calls could not
+    // be taken for long (UnreadAnswerWatch).
+    bool enqueue(const QString& caller, Work work, Effect effect = Effect::none, Refuse refuse = {});
     // The calls queued and not yet started.
     std::size_t waitingCount() const { return m_waitingCount; }
 
@@ -81,6 +88,8 @@ public:
     // Sends `call` (received on `connection`) its refusal, when it wants an answer and its caller
     // reads what it is sent.
     static void refuse(const QDBusConnection& connection, const QDBusMessage& call);
+    // What refuses `call` once it waits in the queue: its refusal, when it wants an answer.
+    static Refuse refusalOf(const QDBusConnection& connection, const QDBusMessage& call);
 
     // The bytes `connection` holds that the bus has not taken yet; 0 for a closed one.
     static std::int64_t unsentBytes(const QDBusConnection& connection);
@@ -92,6 +101,7 @@ private:
     struct Call {
         Work work;
         Effect effect;
+        Refuse refuse;
     };
     struct Caller {
         std::deque<Call> calls;
@@ -101,8 +111,10 @@ private:
 
     void scheduleNext();
     void startNext();
-    void finished(const QString& caller);
+    void finished(const QString& caller, std::int64_t bytes);
     void drop(const QString& caller);
+    // Refuses the calls of `caller` that may be; how many.
+    std::size_t refuseWaiting(const QString& caller);
     std::map<QString, Caller>::iterator nextCaller();
 
     UnsentBytes m_unsentBytes;

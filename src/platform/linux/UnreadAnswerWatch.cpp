@@ -28,8 +28,13 @@ constexpr int firstHeldWaitMs = 100;
 constexpr int longestHeldWaitMs = 3200;
 // The least time between two looks over the held callers for those due to be asked again.
 constexpr int heldLookMs = 50;
-// While callers wait for the share to fall, how often it is counted again.
-constexpr int countAgainMs = 500;
+// While the share is over, how often it is counted again as answers go, or as callers wait for room.
+constexpr int countAgainMs = 1000;
+// How long a caller waits for room before its questions are refused.
+constexpr int roomPatienceMs = 2000;
+// Past this many callers followed while the share is over, those seen reading are forgotten, as
+// most will have left: each is sent what it may be again before it is asked about.
+constexpr std::size_t mostCallersFollowed = 1024;
 
 const char* const incomingBytes = "IncomingBytes";
 const char* const outgoingBytes = "OutgoingBytes";
@@ -47,57 +52,76 @@ UnreadAnswerWatch::UnreadAnswerWatch(const QString& connectionName, Limits limit
 
 UnreadAnswerWatch::~UnreadAnswerWatch() = default;
 
-bool UnreadAnswerWatch::mayStart(const QString& caller, std::size_t waiting)
+UnreadAnswerWatch::Turn UnreadAnswerWatch::turnOf(const QString& caller, std::size_t waiting)
 {
     assert(MainQueue::isMainThread());
     if (!m_told) {
-        return true;
+        return Turn::start;
     }
     const auto known = m_callers.find(caller);
     if (known != m_callers.end()) {
         switch (known->second.state) {
         case State::heldUnread:
+            return Turn::wait;
         case State::heldForRoom:
-            return false;
-        case State::reading:
-            return true;
+            return known->second.refuseAt.hasExpired() ? Turn::refuse : Turn::wait;
         case State::unconfirmed:
-            if (overShare()) {
-                askCaller(caller);
-                return false;
-            }
-            break;
+            askCaller(caller);
+            return Turn::wait;
+        case State::reading:
+            return Turn::start;
         }
     }
-    if (overShare()) {
-        // Never answered, or not since the share went over: nothing to ask the daemon about yet.
-        if (waiting <= fewCalls) {
-            return true;
-        }
-        hold(m_callers[caller], State::heldForRoom);
-        return false;
+    if (!overShare()) {
+        // Nobody starts while what was sent since the last count may have taken the share over,
+        // before a count has come back.
+        return shareAtMost() < m_limits.share || !askShare() ? Turn::start : Turn::wait;
     }
-    // What the answers not counted yet may have added, with one more: past the share, nobody starts
-    // before the count has come back.
-    const std::int64_t uncounted = m_answersCounting + m_answersSince;
-    return uncounted == 0 || m_share + (uncounted + 1) * m_perAnswer <= m_limits.share || !askShare();
+    // One not answered since the share went over has left nothing unread since: it is followed from
+    // its first answer on. Only while the share is far over, one that keeps more than a few calls
+    // waiting (as no script does) waits for it to fall: each of many callers that never read would
+    // otherwise leave an answer.
+    if (waiting <= fewCalls || shareAtMost() < roomFactor * m_limits.share) {
+        return Turn::start;
+    }
+    Caller& held = m_callers[caller];
+    held.refuseAt.setRemainingTime(roomPatienceMs);
+    hold(held, State::heldForRoom);
+    return Turn::wait;
 }
 
-void UnreadAnswerWatch::answered(const QString& caller)
+void UnreadAnswerWatch::answered(const QString& caller, std::int64_t bytes)
 {
     assert(MainQueue::isMainThread());
     if (!m_told) {
         return;
     }
-    // Under the share nobody is asked about, so nobody is followed either.
-    const auto known = m_callers.find(caller);
-    if (known != m_callers.end() && known->second.state == State::reading) {
-        known->second.state = State::unconfirmed;
-    } else if (known == m_callers.end() && overShare()) {
-        m_callers[caller].state = State::unconfirmed;
+    m_bytesSince += bytes;
+    if (!overShare()) {
+        // Under the share nobody is followed; the daemon is asked once the answers could have made
+        // up the difference.
+        if (shareAtMost() >= m_limits.share) {
+            askShare();
+        }
+        return;
     }
-    ++m_answersSince;
-    askShare();
+    if (m_callers.size() >= mostCallersFollowed) {
+        std::erase_if(m_callers, [](const auto& known) { return known.second.state == State::reading; });
+    }
+    const auto [known, added] = m_callers.try_emplace(caller);
+    if (added) {
+        known->second.allowance = m_limits.perCaller;
+    }
+    if (known->second.state == State::reading || known->second.state == State::heldForRoom) {
+        // Refusals too, which wait as unread as answers.
+        known->second.allowance -= bytes;
+        if (known->second.allowance <= 0) {
+            known->second.state = State::unconfirmed;
+        }
+    }
+    if (m_countAgain.hasExpired()) {
+        askShare();
+    }
 }
 
 bool UnreadAnswerWatch::leavesAnswersUnread(const QString& caller) const
@@ -119,7 +143,7 @@ bool UnreadAnswerWatch::askShare()
     m_countAgain.setRemainingTime(countAgainMs);
     // The daemon reads the application's messages in order: the answers sent before the question
     // are in what it counts.
-    m_answersCounting = std::exchange(m_answersSince, 0);
+    m_bytesCounting = std::exchange(m_bytesSince, 0);
     ask(self, [this](const QDBusMessage& reply) {
         m_askingShare = false;
         if (!m_told) {
@@ -135,10 +159,10 @@ bool UnreadAnswerWatch::askShare()
             return;
         case Outcome::gone:
         case Outcome::failed:
-            m_answersCounting = 0;
+            m_bytesCounting = 0;
             break;
         }
-        if (m_answersSince > 0) {
+        if (!overShare() && shareAtMost() >= m_limits.share) {
             askShare();
         }
         Q_EMIT changed();
@@ -148,13 +172,7 @@ bool UnreadAnswerWatch::askShare()
 
 void UnreadAnswerWatch::shareCounted(std::int64_t share)
 {
-    if (m_answersCounting > 0) {
-        // The largest answers lately count; a count that fell (callers read) lets the estimate fall
-        // slowly, so that a run of large answers after a few small ones is still checked often.
-        const std::int64_t added = (share - m_share) / m_answersCounting;
-        m_perAnswer = std::max(added, m_perAnswer / 2);
-    }
-    m_answersCounting = 0;
+    m_bytesCounting = 0;
     m_share = share;
     if (!overShare()) {
         // Nobody is followed under the share but those that leave their answers unread. Those that
@@ -216,11 +234,12 @@ void UnreadAnswerWatch::callerCounted(const QString& name, std::int64_t unread)
         hold(caller, State::heldUnread);
         return;
     }
-    if (caller.state == State::heldForRoom && overShare()) {
+    if (caller.state == State::heldForRoom && shareAtMost() >= roomFactor * m_limits.share) {
         hold(caller, State::heldForRoom);
         return;
     }
     caller.state = State::reading;
+    caller.allowance = m_limits.perCaller;
     caller.waitMs = 0;
     Q_EMIT changed();
 }
@@ -257,6 +276,11 @@ void UnreadAnswerWatch::lookAtHeld()
                 askShare();
             }
             sooner(m_countAgain.remainingTime());
+            if (!caller.refuseAt.hasExpired()) {
+                sooner(caller.refuseAt.remainingTime());
+            } else if (!std::exchange(caller.refusing, true)) {
+                Q_EMIT changed();
+            }
         }
     }
     if (nextMs >= 0) {

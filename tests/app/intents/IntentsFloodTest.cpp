@@ -11,10 +11,12 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QThread>
 
 #include <algorithm>
 #include <csignal>
@@ -354,6 +356,40 @@ TEST_F(IntentsUnreadAnswersTest, AScriptIsAnsweredWhileACallerSendsWithoutPauseA
     for (int i = 0; i < 5; ++i) {
         EXPECT_LT(scriptWaitMs(), 10000) << "the script's question " << i + 1 << " of 5";
         PrivateSessionBus::serveUntil([] { return false; }, 800);
+    }
+    EXPECT_LT(daemonCount(m_server.baseService(), "PeakIncomingBytes"), daemonLimit);
+}
+
+// While callers that never read keep the application's share over, a caller that reads and sends
+// several calls at once (a GDBus script may) has each answered, one at a time as it is seen reading,
+// or, the share being far over here, refused with the error that says why, within seconds; the
+// daemon still never holds as much of the application's as it will take.
+TEST_F(IntentsUnreadAnswersTest, ACallerThatReadsIsAnsweredWhileOthersKeepTheShareOver)
+{
+    BusCallers callers(m_bus.address(), getSessionsCall(), 2, 63);
+    ASSERT_EQ(callers.serveUntilSent(), 126);
+    ASSERT_TRUE(PrivateSessionBus::serveUntil(
+        [this] { return daemonCount(m_server.baseService(), "IncomingBytes") > 2 * 1024 * 1024; }, 10000));
+    PrivateSessionBus::serveUntil([] { return false; }, 300);
+
+    for (int i = 0; i < 6; ++i) {
+        m_pending.push_back(m_script.asyncCall(getSessions()));
+    }
+    // All six wait for their turn together, as those of a caller that sends them at once.
+    QThread::msleep(300);
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(PrivateSessionBus::serveUntil(
+        [this] {
+            return std::all_of(
+                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
+        },
+        8000));
+    EXPECT_LT(waited.elapsed(), 5000);
+    for (const QDBusPendingCall& call : m_pending) {
+        EXPECT_TRUE(
+            call.isFinished() && (!call.isError() || call.error().type() == QDBusError::LimitsExceeded))
+            << call.error().message().toStdString();
     }
     EXPECT_LT(daemonCount(m_server.baseService(), "PeakIncomingBytes"), daemonLimit);
 }

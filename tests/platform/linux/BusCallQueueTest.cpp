@@ -29,9 +29,9 @@ struct Calls {
 
     BusCallQueue::Work call(const std::string& name)
     {
-        return [this, name](std::function<void()> answered) {
+        return [this, name](BusCallQueue::Answered answered) {
             started.push_back(name);
-            answers.push_back(std::move(answered));
+            answers.push_back([answered = std::move(answered)] { answered(0); });
         };
     }
 };
