@@ -34,6 +34,9 @@ BusCallers::BusCallers(
     if (call.noReply) {
         arguments << QStringLiteral("--no-reply");
     }
+    if (!call.thenLeaveMethod.isEmpty()) {
+        arguments << QStringLiteral("--then-leave") << call.thenLeaveInterface << call.thenLeaveMethod;
+    }
     arguments << (reads == Reads::never ? QStringLiteral("--bare") : QStringLiteral("--read-on-input"));
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QString::fromLatin1(python), arguments);

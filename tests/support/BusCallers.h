@@ -19,6 +19,10 @@ public:
         bool noReply = false;
         // String arguments, after the int32 ones.
         QList<QString> strings {};
+        // When set, each caller then sends one call of this method (on this interface) with no
+        // answer wanted, and the callers leave the bus at once.
+        QString thenLeaveInterface {};
+        QString thenLeaveMethod {};
     };
 
     // What the callers read of what comes for them.

@@ -5,15 +5,18 @@ reading, until this process is ended. Prints "SENT <n>" once every caller has se
 
   bus_callers.py ADDRESS DEST PATH INTERFACE METHOD [--callers N] [--calls N] [--no-reply]
                  [--seconds S] [--int ARG | --string ARG]... [--read-on-input]
+                 [--then-leave INTERFACE METHOD]
 
 --calls 0 with --seconds S sends for S seconds; --int adds an int32 argument to every call,
 --string a string one, in the order given.
 --read-on-input: once a line comes on standard input, every caller reads what has come and goes on
 reading (prints "READING").
+--then-leave: after its calls, each caller sends one call of METHOD on INTERFACE with no answer
+wanted, and the process ends at once (prints "SENT <n>" first).
 --bare: each caller writes its calls to the bus's socket itself and never reads a byte. libdbus, which
 the others use, reads what has come for it while it waits for the bus to take more; this one holds
-everything the bus sends it unread for as long as it lives. Calls without arguments, on a unix socket
-bus; not with --read-on-input.
+everything the bus sends it unread for as long as it lives. Calls with string arguments or none, on a
+unix socket bus; not with --read-on-input.
 """
 
 import argparse
@@ -41,16 +44,20 @@ def header_field(code, signature, value):
     return padded(data, 4) + struct.pack("<I", len(raw)) + raw + b"\0"
 
 
-def bare_call(serial, destination, path, interface, member, no_reply=False):
-    """A method call without arguments, marshalled little-endian by the D-Bus wire format."""
+def bare_call(serial, destination, path, interface, member, no_reply=False, strings=()):
+    """A method call with string arguments, marshalled little-endian by the D-Bus wire format."""
+    body = b""
+    for text in strings:
+        raw = text.encode()
+        body = padded(body, 4) + struct.pack("<I", len(raw)) + raw + b"\0"
     fields = b""
     for code, signature, value in ((1, "o", path), (2, "s", interface), (3, "s", member),
-                                   (6, "s", destination)):
+                                   (6, "s", destination), (8, "g", "s" * len(strings))):
         if value:
             fields = padded(fields, 8) + header_field(code, signature, value)
     flags = 1 if no_reply else 0
-    header = struct.pack("<cBBBIII", b"l", 1, flags, 1, 0, serial, len(fields)) + fields
-    return padded(header, 8)
+    header = struct.pack("<cBBBIII", b"l", 1, flags, 1, len(body), serial, len(fields)) + fields
+    return padded(header, 8) + body
 
 
 class BareCaller:
@@ -108,9 +115,11 @@ def main():
     parser.add_argument("--string", type=dbus.String, action="append", dest="arguments")
     parser.add_argument("--read-on-input", action="store_true")
     parser.add_argument("--bare", action="store_true")
+    parser.add_argument("--then-leave", nargs=2, metavar=("INTERFACE", "METHOD"))
     options = parser.parse_args()
-    if options.bare and (options.arguments or options.read_on_input):
-        parser.error("--bare sends calls without arguments and never reads")
+    if options.bare and (any(not isinstance(a, dbus.String) for a in options.arguments)
+                         or options.read_on_input):
+        parser.error("--bare sends calls with string arguments only and never reads")
 
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     wanted = min(hard, options.callers + 64)
@@ -142,9 +151,16 @@ def main():
             for connection in connections:
                 connection.send_message(call())
                 sent += 1
+    if options.then_leave:
+        for connection in connections:
+            last = dbus.lowlevel.MethodCallMessage(options.dest, options.path, *options.then_leave)
+            last.set_no_reply(True)
+            connection.send_message(last)
     for connection in connections:
         connection.flush()
     print("SENT %d" % sent, flush=True)
+    if options.then_leave:
+        return 0
     # End of input (nobody to say "read") is no word to read.
     if options.read_on_input and sys.stdin.readline():
         print("READING", flush=True)
@@ -164,7 +180,7 @@ def send_bare(options):
 
     def call(serial):
         return bare_call(serial, options.dest, options.path, options.interface, options.method,
-                         options.no_reply)
+                         options.no_reply, options.arguments)
 
     sent = 0
     if options.calls > 0:

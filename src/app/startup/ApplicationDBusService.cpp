@@ -137,21 +137,28 @@ void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
 {
     message.setDelayedReply(true);
     const QString caller = message.service();
-    if (!m_openMenuWaiting) {
-        m_openMenuWaiting
-            = platform::BusCallQueue::of(m_connection)
-                  .enqueue(caller, [self = QPointer(this)](platform::BusCallQueue::Answered answered) {
-                      answered(self ? self->openWaitingMenu() : 0);
-                  });
-        if (!m_openMenuWaiting) {
+    if (!m_waitingMenu || m_waitingMenu->opened) {
+        m_waitingMenu = std::make_shared<WaitingMenu>();
+    }
+    const std::shared_ptr<WaitingMenu> menu = m_waitingMenu;
+    if (!menu->callers.contains(caller)) {
+        const bool queued = platform::BusCallQueue::of(m_connection)
+                                .enqueue(
+                                    caller,
+                                    [self = QPointer(this), menu](platform::BusCallQueue::Answered answered) {
+                                        answered(self && !menu->opened ? self->open(*menu) : 0);
+                                    },
+                                    platform::BusCallQueue::Effect::changesState);
+        if (!queued) {
             platform::BusCallQueue::refuse(m_connection, message);
             return;
         }
+        menu->callers.insert(caller);
     }
     if (!message.isReplyRequired()) {
         return;
     }
-    std::vector<QDBusMessage>& calls = m_openMenuCalls[caller];
+    std::vector<QDBusMessage>& calls = menu->calls[caller];
     if (calls.size() >= platform::BusCallQueue::maximumWaitingPerCaller) {
         platform::BusCallQueue::refuse(m_connection, message);
         return;
@@ -159,13 +166,12 @@ void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
     calls.push_back(message);
 }
 
-std::int64_t ApplicationDBusService::openWaitingMenu()
+std::int64_t ApplicationDBusService::open(WaitingMenu& menu)
 {
-    m_openMenuWaiting = false;
-    const auto calls = std::exchange(m_openMenuCalls, {});
+    menu.opened = true;
     openMenu();
     std::int64_t bytes = 0;
-    for (const auto& [caller, messages] : calls) {
+    for (const auto& [caller, messages] : std::exchange(menu.calls, {})) {
         for (const QDBusMessage& message : messages) {
             const QDBusMessage reply = message.createReply();
             m_connection.send(reply);

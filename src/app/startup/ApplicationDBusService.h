@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <set>
 #include <vector>
 
 namespace kiruvo {
@@ -63,19 +65,27 @@ public:
     ~ApplicationDBusService() override;
 
 public Q_SLOTS:
-    // Waits for its turn in the connection's platform::BusCallQueue like every other call. An
-    // OpenMenu that comes while one waits is one with it: it opens nothing more, and is answered
-    // when that one is.
+    // Waits for its turn in the connection's platform::BusCallQueue like every other call, and is
+    // carried out even when its caller has left by then. An OpenMenu that comes while one waits is
+    // one with it: it opens nothing more, and is answered when that one is.
     void OpenMenu(const QDBusMessage& message);
 
 private:
-    // The size of the answers it sent.
-    std::int64_t openWaitingMenu();
+    // The opening of the menu that the OpenMenu calls waiting since it last opened ask for. It
+    // waits in the turn of each caller that asked, so that it opens at the first of those turns:
+    // a caller whose calls are held (it leaves its answers unread) keeps nobody else's waiting.
+    struct WaitingMenu {
+        bool opened = false;
+        std::set<QString> callers;
+        // The calls that want an answer, by caller.
+        std::map<QString, std::vector<QDBusMessage>> calls;
+    };
+
+    // Opens it and answers its calls; the size of the answers.
+    std::int64_t open(WaitingMenu& menu);
 
     QDBusConnection m_connection;
-    bool m_openMenuWaiting = false;
-    // The calls of each caller that are one with the OpenMenu waiting and want an answer.
-    std::map<QString, std::vector<QDBusMessage>> m_openMenuCalls;
+    std::shared_ptr<WaitingMenu> m_waitingMenu;
 };
 
 } // namespace kiruvo

@@ -1,5 +1,7 @@
 #include "app/SessionEngineFixture.h"
 
+#include "app/intents/FakeSessionEngine.h"
+#include "app/intents/IntentHandlerLookup.h"
 #include "app/intents/IntentHandlers.h"
 #include "app/intents/Intents.h"
 #include "app/intents/IntentsDBusAdaptor.h"
@@ -21,6 +23,7 @@
 #include "platform/fake/FakeGlobalHotKeys.h"
 #include "platform/fake/FakeNotificationCenter.h"
 #include "platform/fake/FakeStatusItemBackend.h"
+#include "platform/linux/BusCallQueue.h"
 #include "platform/time/Date.h"
 #include "support/BusCallers.h"
 #include "support/OpenboxSession.h"
@@ -31,6 +34,7 @@
 
 #include <QApplication>
 #include <QCoro/QCoroTask>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFileDialog>
@@ -597,7 +601,11 @@ protected:
         }
     }
 
-    void TearDown() override { ApplicationDBusService::setOpenMenuHandler({}); }
+    void TearDown() override
+    {
+        ApplicationDBusService::setOpenMenuHandler({});
+        kiruvo::IntentsDBusAdaptor::setHandlerLookup({});
+    }
 
     QDBusConnection connect(const QString& name) { return m_bus.connect(name); }
 
@@ -700,6 +708,66 @@ TEST_F(ApplicationBusTest, OpenMenusSentWhileOneWaitsAreOneAndKeepNoSignalWaitin
     EXPECT_GE(opened, 1);
     EXPECT_LT(opened, sent / 10);
     menu.hide();
+}
+
+// Programs that send GetSessions calls and never read the answers take what the bus holds of the
+// application's answers over its share, and one of them sends OpenMenu with no answer wanted and
+// leaves at once: the menu opens all the same, and so does every later OpenMenu.
+TEST_F(ApplicationBusTest, AnOpenMenuWhoseCallerLeavesAmongCallersThatNeverReadOpensTheMenuAndLaterOnesToo)
+{
+    if (!BusCallers::available()) {
+        GTEST_SKIP() << "python3 with its D-Bus module is not available";
+    }
+    QDBusConnection service = connect(QStringLiteral("kiruvo-test-unread-service"));
+    platform::BusCallQueue::of(service, { 512 * 1024, 64 * 1024 });
+    ASSERT_TRUE(QCoro::waitFor(ApplicationDBusService::start(service)));
+    FakeSessionEngine engine;
+    for (int i = 0; i < 1500; ++i) {
+        const platform::Date start = platform::Date(800000000.0 + i * 6000.0);
+        engine.sessions.push_back(*kiruvo::Session::make(platform::Uuid::random(), start,
+            start.addingTimeInterval(1200), *platform::TimeZone::withIdentifier("Europe/Oslo")));
+    }
+    kiruvo::IntentsDBusAdaptor::setHandlerLookup(kiruvo::handlerForIntent);
+    int opened = 0;
+    ApplicationDBusService::setOpenMenuHandler([&] { ++opened; });
+
+    BusCallers::Call getSessions { service.baseService(),
+        QString::fromLatin1(ApplicationDBusService::objectPath),
+        QString::fromLatin1(kiruvo::IntentsDBusAdaptor::interfaceName), QStringLiteral("GetSessions"), {},
+        false };
+    {
+        BusCallers neverReading(m_bus.address(), getSessions, 4, 63);
+        ASSERT_EQ(neverReading.serveUntilSent(), 252);
+        // What the bus daemon holds of the application's answers, unread.
+        QDBusConnection observer = connect(QStringLiteral("kiruvo-test-observer"));
+        const auto unread = [&] {
+            QDBusMessage stats = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.Debug.Stats"),
+                QStringLiteral("GetConnectionStats"));
+            stats << service.baseService();
+            const QDBusMessage reply = PrivateSessionBus::callServing(observer, stats);
+            return reply.arguments().isEmpty() ? 0
+                                               : qdbus_cast<QVariantMap>(reply.arguments().front())
+                                                     .value(QStringLiteral("IncomingBytes"))
+                                                     .toLongLong();
+        };
+        ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return unread() > 1024 * 1024; }, 10000));
+        PrivateSessionBus::serveUntil([] { return false; }, 300);
+        getSessions.thenLeaveInterface = QString::fromLatin1(ApplicationDBusService::interfaceName);
+        getSessions.thenLeaveMethod = QStringLiteral("OpenMenu");
+        BusCallers leaving(m_bus.address(), getSessions, 1, 8);
+        ASSERT_EQ(leaving.serveUntilSent(), 8);
+        EXPECT_TRUE(PrivateSessionBus::serveUntil([&] { return opened == 1; }, 10000));
+
+        QString error;
+        EXPECT_TRUE(QCoro::waitFor(ApplicationDBusService::requestOpenMenu(
+            connect(QStringLiteral("kiruvo-test-later-client")), &error, std::chrono::seconds(10))))
+            << error.toStdString();
+        EXPECT_EQ(opened, 2);
+    }
+    // Nothing of those callers is left waiting once they have gone.
+    EXPECT_TRUE(PrivateSessionBus::serveUntil(
+        [&] { return platform::BusCallQueue::of(service).waitingCount() == 0; }, 10000));
 }
 
 TEST_F(ApplicationBusTest, NoRunningInstanceAnswersAfterTheTimeoutWithAReason)
