@@ -237,6 +237,38 @@ TEST_F(IntentsFloodTest, ALogoutBehindThousandsOfWaitingCallsStoresTheSessionAtO
     EXPECT_LT(questionsAtQuit, static_cast<int>(platform::BusCallQueue::maximumWaitingPerCaller / 4));
 }
 
+// A caller that reads and sends more calls at once than may wait for their turn: each call past those
+// is refused with the error that says why, and every other one is answered.
+TEST_F(IntentsFloodTest, ACallerThatReadsIsRefusedTheCallsPastThoseThatMayWait)
+{
+    const int sent = static_cast<int>(platform::BusCallQueue::maximumWaitingPerCaller) + 16;
+    for (int i = 0; i < sent; ++i) {
+        m_pending.push_back(m_script.asyncCall(getEnabledState()));
+    }
+    // The bus hands on a sender's messages in order: once it has answered this, every call has gone
+    // to the application, whose main thread, not served meanwhile, has started none of them.
+    m_script.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("GetId")));
+    QThread::msleep(300);
+    ASSERT_TRUE(PrivateSessionBus::serveUntil(
+        [this] {
+            return std::all_of(
+                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
+        },
+        10000));
+    int refused = 0;
+    for (const QDBusPendingCall& call : m_pending) {
+        if (call.isError()) {
+            EXPECT_EQ(call.error().type(), QDBusError::LimitsExceeded)
+                << call.error().message().toStdString();
+            ++refused;
+        }
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_LE(refused, sent - static_cast<int>(platform::BusCallQueue::maximumWaitingPerCaller));
+}
+
 // Callers that send calls and never read the answers, while the bus takes nothing more (a bus
 // busy with them): the answers not taken stay with the application's connection, and must not
 // grow past a few megabytes however many calls wait. A script that does read is answered at once
