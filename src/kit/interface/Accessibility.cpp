@@ -1,5 +1,6 @@
 #include "kit/interface/Accessibility.h"
 
+#include "kit/interface/AccessibilityBusGuard.h"
 #include "kit/interface/AccessibleComboBox.h"
 #include "kit/interface/AccessibleHeaderlessTable.h"
 #include "kit/interface/HeaderlessTableView.h"
@@ -102,6 +103,7 @@ void installAccessibility()
     if (!installed) {
         installed = true;
         QAccessible::installFactory(kitAccessibility);
+        AccessibilityBusGuard::install();
     }
 }
 
