@@ -145,3 +145,74 @@ run_with_fast_clock() {
     LD_PRELOAD="$fast_clock_library" FAKETIME="+0 x60" \
         ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" exec "$@"
 }
+
+# Runs "$@" (bash "$0" --inside ...) with no bus, display or store of the caller's and the folders of
+# $work as the user's, in a Wayland session: the caller starts sway with its bar there
+# (start_sway_with_bar), since swaybar's tray and the application must meet on a bus of its own.
+in_private_sway_session() {
+    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u SWAYSOCK -u KIRUVO_DEFAULTS_PATH \
+        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM -u XAUTHORITY -u QT_LOGGING_RULES -u XDG_CURRENT_DESKTOP \
+        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
+        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_SESSION_TYPE=wayland "$@"
+}
+
+# Starts a session bus that lets every user in and sway on the configuration text $1, whose bar's
+# tray comes on that bus; sway's output goes to $2. Sway and swaybar refuse root: run by root they
+# run as nobody. Sets $runtime (sway's runtime folder, the caller's to remove), $bus and $desktop
+# (processes, sway the leader of its own group), $wayland (the socket's name in $runtime) and exports
+# DBUS_SESSION_BUS_ADDRESS and SWAYSOCK; fails (returns 1) unless all of it is up within a minute.
+start_sway_with_bar() {
+    runtime="$(mktemp -d /tmp/kiruvo-sway.XXXXXX)"
+    local as_user=()
+    if [[ "$(id -u)" -eq 0 ]]; then
+        as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    fi
+    cat >"$runtime/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$runtime/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+    printf '%s\n' "$1" >"$runtime/config"
+    [[ "$(id -u)" -eq 0 ]] && chown -R 65534:65534 "$runtime"
+    dbus-daemon --config-file="$runtime/bus.conf" --nofork >"$runtime/bus.log" 2>&1 &
+    # shellcheck disable=SC2034 # the caller's
+    bus=$!
+    within 20 test -S "$runtime/bus" || return 1
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
+    XDG_RUNTIME_DIR="$runtime" HOME="$runtime" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+        WLR_RENDERER=pixman "${as_user[@]}" setsid sway -c "$runtime/config" >"$2" 2>&1 &
+    desktop=$!
+    sway_ready() { compgen -G "$runtime/sway-ipc.*.sock" >/dev/null && compgen -G "$runtime/wayland-*" >/dev/null; }
+    within 60 sway_ready || return 1
+    SWAYSOCK="$(compgen -G "$runtime/sway-ipc.*.sock" | head -n 1)"
+    export SWAYSOCK
+    # shellcheck disable=SC2034 # the caller's
+    wayland="$(basename "$(compgen -G "$runtime/wayland-[0-9]" | head -n 1)")"
+    within 60 on_bus org.kde.StatusNotifierWatcher
+}
+
+# The windows on sway, one line each: "<pid> <floating|tiled> <x> <y> <width> <height> <focused> <border>".
+sway_windows() {
+    swaymsg -t get_tree 2>/dev/null | python3 -c '
+import json, sys
+def walk(node, floating):
+    for child in node.get("nodes", []):
+        walk(child, floating)
+    for child in node.get("floating_nodes", []):
+        walk(child, True)
+    if node.get("pid"):
+        r = node["rect"]
+        print(node["pid"], "floating" if floating else "tiled", r["x"], r["y"], r["width"], r["height"],
+            "focused" if node.get("focused") else "unfocused", node.get("border"))
+walk(json.load(sys.stdin), False)'
+}

@@ -13,11 +13,7 @@ if [[ "${1:-}" != "--inside" ]]; then
     require_tools sway swaybar grim dbus-daemon gdbus python3 sqlite3 setsid
     require_executable "$executable"
     make_private_folders kiruvo-tray-picture
-    env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY -u SWAYSOCK -u KIRUVO_DEFAULTS_PATH \
-        -u KIRUVO_STATE_DIR -u QT_QPA_PLATFORM -u XAUTHORITY -u QT_LOGGING_RULES -u XDG_CURRENT_DESKTOP \
-        XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_RUNTIME_DIR="$work/runtime" \
-        XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_SESSION_TYPE=wayland \
-        bash "$0" --inside "$executable" "$work"
+    in_private_sway_session bash "$0" --inside "$executable" "$work"
     exit $?
 fi
 
@@ -103,42 +99,8 @@ PY
 # tray's pixels: "light" on a dark bar, "dark" on a light one.
 run_case() {
     local name="$1" bar_colour="$2" colours="$3" expected="$4"
-    runtime="$(mktemp -d /tmp/kiruvo-sway.XXXXXX)"
-    local as_user=()
-    if [[ "$(id -u)" -eq 0 ]]; then
-        as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-    fi
-    cat >"$runtime/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$runtime/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-    printf 'output HEADLESS-1 resolution 800x600\nbar {\n  position top\n  font monospace 13\n%s\n}\n' \
-        "$colours" >"$runtime/config"
-    [[ "$(id -u)" -eq 0 ]] && chown -R 65534:65534 "$runtime"
-    dbus-daemon --config-file="$runtime/bus.conf" --nofork >"$work/bus.log" 2>&1 &
-    bus=$!
-    within 20 test -S "$runtime/bus" || fail "the session bus did not start"
-    export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/bus"
-    XDG_RUNTIME_DIR="$runtime" HOME="$runtime" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
-        WLR_RENDERER=pixman "${as_user[@]}" setsid sway -c "$runtime/config" >"$work/sway.log" 2>&1 &
-    desktop=$!
-    sway_ready() { compgen -G "$runtime/sway-ipc.*.sock" >/dev/null && compgen -G "$runtime/wayland-*" >/dev/null; }
-    within 60 sway_ready || fail "sway did not start"
-    SWAYSOCK="$(compgen -G "$runtime/sway-ipc.*.sock" | head -n 1)"
-    export SWAYSOCK
-    wayland="$(basename "$(compgen -G "$runtime/wayland-[0-9]" | head -n 1)")"
-    within 60 on_bus org.kde.StatusNotifierWatcher || fail "swaybar's tray did not come on the bus"
+    start_sway_with_bar "$(printf 'output HEADLESS-1 resolution 800x600\nbar {\n  position top\n  font monospace 13\n%s\n}\n' \
+        "$colours")" "$work/sway.log" || fail "sway and its bar's tray did not start"
 
     mkdir -p "$work/data/kiruvo"
     (umask 077 && sqlite3 "$work/data/kiruvo/defaults.sqlite3" "PRAGMA journal_mode=WAL;

@@ -66,20 +66,7 @@ for_up_to() {
 # The compositor's windows, one line each: "<pid> <kind> <x> <y> <width> <height> <focused> <frame>".
 windows() {
     case "$compositor" in
-    sway)
-        swaymsg -t get_tree 2>/dev/null | python3 -c '
-import json, sys
-def walk(node, floating):
-    for child in node.get("nodes", []):
-        walk(child, floating)
-    for child in node.get("floating_nodes", []):
-        walk(child, True)
-    if node.get("pid"):
-        r = node["rect"]
-        print(node["pid"], "floating" if floating else "tiled", r["x"], r["y"], r["width"], r["height"],
-            "focused" if node.get("focused") else "unfocused", node.get("border"))
-walk(json.load(sys.stdin), False)'
-        ;;
+    sway) sway_windows ;;
     kwin)
         local before
         before="$(wc -l <"$work/compositor.log")"

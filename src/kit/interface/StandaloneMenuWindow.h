@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <vector>
+
 class QMenu;
 
 namespace zk {
@@ -13,7 +15,10 @@ namespace zk {
 // frame with a title bar. Here that window has no frame and a size fixed to the menu's items as
 // rebuilt for each opening, which compositors float (sway floats every window whose size cannot
 // change) and focus. Escape, a choice, and the focus going elsewhere (a click on another window)
-// close it as they close any menu.
+// close it as they close any menu. So does the window it hangs from going: the toolkit makes the
+// menu a popup of the window that last had the user's input when there is one (a popover, the
+// Welcome window), which takes the menu with it when it goes while the toolkit still counts the
+// menu shown, so that it would never open again.
 //
 // Elsewhere (X11) a menu places and grabs itself, and nothing here applies.
 //
@@ -29,8 +34,12 @@ public:
     bool applies() const { return m_applies; }
 
 private:
+    void watchWindowsItMayHangFrom();
+    void forgetWindows();
+
     QMenu& m_menu;
     const bool m_applies;
+    std::vector<QMetaObject::Connection> m_hostWatches;
 };
 
 } // namespace zk

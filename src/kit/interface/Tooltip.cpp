@@ -1,14 +1,21 @@
 #include "kit/interface/Tooltip.h"
 
+#include "kit/interface/WindowConstraints.h"
+
 #include "libraries/defaults/Defaults.h"
+#include "platform/desktop/PopoverSurface.h"
 #include "platform/desktop/StatusItem.h"
 
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
+
+#include <cmath>
 
 namespace zk {
 
@@ -19,15 +26,12 @@ Defaults::Key<std::int64_t> shownCountKey(const QString& identifier)
     return Defaults::Key<std::int64_t>("ZK_Tooltip_" + identifier.toStdString(), 0);
 }
 
-QRect availableGeometryAt(const QPoint& point)
+const QScreen* screenAt(const QPoint& point)
 {
     if (const QScreen* screen = QGuiApplication::screenAt(point)) {
-        return screen->availableGeometry();
+        return screen;
     }
-    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-        return primary->availableGeometry();
-    }
-    return QRect(0, 0, 1920, 1080);
+    return QGuiApplication::primaryScreen();
 }
 
 constexpr int gap = 5;
@@ -67,6 +71,8 @@ Tooltip::Tooltip(const QString& text, bool closeOnClick, QMargins contentInsets,
     };
 }
 
+Tooltip::~Tooltip() = default;
+
 std::int64_t Tooltip::shownCount(const QString& identifier)
 {
     return Defaults::get(shownCountKey(identifier));
@@ -80,7 +86,58 @@ bool Tooltip::showRelativeTo(const QRect& anchor)
     }
     Defaults::set(key, Defaults::get(key) + 1);
     adjustSize();
-    move(positionAt(anchor, size(), availableGeometryAt(anchor.center())));
+    const QScreen* screen = screenAt(anchor.center());
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    const QPoint position = positionAt(anchor, size(), available);
+    move(position);
+    if (showOnSurface(position - (screen ? screen->geometry().topLeft() : QPoint()),
+            screen ? screen->geometry().size() : available.size(),
+            screen ? screen->devicePixelRatio() : 1.0)) {
+        return true;
+    }
+    if (windowsFloatOnlyAtFixedSize()) {
+        // A compositor without the layer shell gets a window, which it places itself.
+        setFixedSize(size());
+    }
+    show();
+    return true;
+}
+
+bool Tooltip::showOnSurface(QPoint position, QSize screen, double devicePixelRatio)
+{
+    if (!m_surface) {
+        m_surface = platform::PopoverSurface::create();
+        if (!m_surface) {
+            return false;
+        }
+        QPointer<Tooltip> self(this);
+        m_surface->onClick = [self] {
+            if (self && self->m_onClick) {
+                self->m_onClick();
+            }
+        };
+        m_surface->onClosed = [self] {
+            if (self) {
+                self->close();
+            }
+        };
+    }
+    if (layout()) {
+        layout()->activate();
+    }
+    const int scale = std::max(1, static_cast<int>(std::ceil(devicePixelRatio)));
+    QImage picture(size() * scale, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(scale);
+    picture.fill(Qt::transparent);
+    render(&picture);
+    if (!m_surface->show(picture, position, screen)) {
+        // Refused: the tip shows as a window after all.
+        m_surface.reset();
+        return false;
+    }
+    // The widget is shown, and hides, closes and counts as ever, without a window of its own: the
+    // surface shows its picture.
+    setAttribute(Qt::WA_DontShowOnScreen, true);
     show();
     return true;
 }
@@ -129,6 +186,7 @@ void Tooltip::mousePressEvent(QMouseEvent* event)
 void Tooltip::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    m_surface.reset();
     emit closed();
 }
 

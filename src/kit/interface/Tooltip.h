@@ -8,18 +8,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QLabel;
 
 namespace platform {
+class PopoverSurface;
 class StatusItem;
-}
+} // namespace platform
 
 namespace zk {
 
 // A small frameless tip of wrapped text that hangs below a point of the screen, typically the
-// status item, without taking the keyboard or the pointer. It counts its showings under
+// status item, without taking the keyboard or the pointer. On Wayland it is a picture of the
+// compositor's overlay layer where the compositor offers one (platform::PopoverSurface), else a
+// window of fixed size. It counts its showings under
 // "ZK_Tooltip_" + identifier in the settings, and with showOnlyOnce it is never shown again once
 // counted. A click on it closes it when closeOnClick, then runs onClick.
 //
@@ -29,6 +33,7 @@ class Tooltip : public QWidget {
 public:
     Tooltip(const QString& text, bool closeOnClick, QMargins contentInsets, std::optional<int> maxWidth,
         std::function<void()> onClick, QString identifier, bool showOnlyOnce);
+    ~Tooltip() override;
 
     const QString identifier;
     const bool showOnlyOnce;
@@ -61,8 +66,13 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Shows the tip on a surface of the display's own, at `position` on a screen of that size;
+    // false where the display has none for it.
+    bool showOnSurface(QPoint position, QSize screen, double devicePixelRatio);
+
     QLabel* m_label;
     std::function<void()> m_onClick;
+    std::unique_ptr<platform::PopoverSurface> m_surface;
 };
 
 } // namespace zk

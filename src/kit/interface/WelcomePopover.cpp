@@ -77,10 +77,12 @@ void present(platform::StatusItem& statusItem, const TimerSource& source, std::f
     tip->setAttribute(Qt::WA_DeleteOnClose, false);
     presentation->tip = tip;
 
-    // A primary click on the item while the tip is up closes the tip first and then goes on to do
-    // what a click on the item does. The other buttons are not taken: they act on the item as
-    // ever and leave the tip up. The timer keeps running and finds the work done.
-    statusItem.setClickInterceptor([presentation] {
+    // A primary click on the item while the tip is up (or the menu request a panel sends for it)
+    // closes the tip first and then goes on to do what it does: a menu opened with the tip still
+    // up would hang from the tip, on Wayland within its window. The other buttons are not taken:
+    // they act on the item as ever and leave the tip up. The timer keeps running and finds the
+    // work done.
+    statusItem.setClickInterceptor([presentation](const std::function<void()>& passOn) {
         if (presentation->isComplete()) {
             return;
         }
@@ -88,11 +90,8 @@ void present(platform::StatusItem& statusItem, const TimerSource& source, std::f
             presentation->tip->close();
         }
         presentation->removeInterceptor();
-        const QPointer<platform::StatusItem> item = presentation->item;
-        presentation->scheduler->post([presentation, item] {
-            if (item) {
-                item->performClick();
-            }
+        presentation->scheduler->post([presentation, passOn] {
+            passOn();
             presentation->complete();
         });
     });

@@ -76,6 +76,11 @@ void fitWindowToScreen(QWidget& window, const QSize& preferred)
     }
 }
 
+bool windowsFloatOnlyAtFixedSize()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 QRect availableGeometryFor(const QWidget& window)
 {
     const QScreen* screen = window.screen();

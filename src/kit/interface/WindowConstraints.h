@@ -32,6 +32,11 @@ QSize sizeFittingScreen(
 // and moves it back inside the screen's available area when it runs over an edge.
 void fitWindowToScreen(QWidget& window, const QSize& preferred);
 
+// Whether a window keeps a size of its own only by fixing it: on Wayland the compositor sizes and
+// places windows, and a tiling one (sway) tiles every window whose size may change, across half
+// the workspace or all of it, while it floats one whose size is fixed.
+bool windowsFloatOnlyAtFixedSize();
+
 // The available geometry of the screen a window is on (or of the primary screen), null without
 // any screen.
 QRect availableGeometryFor(const QWidget& window);

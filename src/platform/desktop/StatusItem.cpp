@@ -4,6 +4,7 @@
 
 #include <QEasingCurve>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QVariantAnimation>
 
@@ -68,7 +69,7 @@ StatusItem::StatusItem(std::unique_ptr<StatusItemBackend> backend, QObject* pare
     , m_modifiers([] { return QGuiApplication::queryKeyboardModifiers(); })
 {
     m_backend->setClickHandler([this](Qt::MouseButton button) { onClick(button); });
-    m_backend->setMenuRequestHandler([this] { emit menuRequested(); });
+    m_backend->setMenuRequestHandler([this] { onMenuRequest(); });
     redraw();
 }
 
@@ -204,7 +205,7 @@ void StatusItem::setShakeOffset(QPointF offset)
     m_backend->setContentOffset(offset);
 }
 
-void StatusItem::setClickInterceptor(std::function<void()> interceptor)
+void StatusItem::setClickInterceptor(ClickInterceptor interceptor)
 {
     m_clickInterceptor = std::move(interceptor);
 }
@@ -219,10 +220,30 @@ void StatusItem::onClick(Qt::MouseButton button)
     if (m_clickInterceptor && button == Qt::LeftButton) {
         // A copy: the interceptor commonly removes itself.
         const auto interceptor = m_clickInterceptor;
-        interceptor();
+        const QPointer<StatusItem> self(this);
+        interceptor([self] {
+            if (self) {
+                self->performClick();
+            }
+        });
         return;
     }
     emit clicked(button, m_modifiers());
+}
+
+void StatusItem::onMenuRequest()
+{
+    if (m_clickInterceptor) {
+        const auto interceptor = m_clickInterceptor;
+        const QPointer<StatusItem> self(this);
+        interceptor([self] {
+            if (self) {
+                emit self->menuRequested();
+            }
+        });
+        return;
+    }
+    emit menuRequested();
 }
 
 void StatusItem::redraw()

@@ -191,8 +191,12 @@ public:
 
     // While set, a primary (left) click on the item goes to the interceptor instead of `clicked`,
     // for example to close a tip that hangs from the item first; the other buttons reach `clicked`
-    // as ever. An empty function removes it.
-    void setClickInterceptor(std::function<void()> interceptor);
+    // as ever. So does the desktop's request for the menu, which is what a panel sends for the
+    // primary click on an item that is a menu (swaybar on Wayland). The interceptor is handed what
+    // passes it on: a plain left click (performClick) or the menu request. An empty function
+    // removes it.
+    using ClickInterceptor = std::function<void(const std::function<void()>& passOn)>;
+    void setClickInterceptor(ClickInterceptor interceptor);
     // Acts as a plain left click that reached the item: `clicked` with no modifiers, past any
     // interceptor.
     void performClick();
@@ -211,10 +215,11 @@ signals:
 private:
     void redraw();
     void onClick(Qt::MouseButton button);
+    void onMenuRequest();
     void setShakeOffset(QPointF offset);
 
     std::unique_ptr<StatusItemBackend> m_backend;
-    std::function<void()> m_clickInterceptor;
+    ClickInterceptor m_clickInterceptor;
     QVariantAnimation* m_shakeAnimation = nullptr;
     QPointF m_shakeOffset;
     StatusItemAppearance m_appearance;

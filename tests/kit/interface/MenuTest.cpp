@@ -15,6 +15,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using platform::combine::Void;
 using zk::CallbackMenuItem;
 using zk::ZKMenu;
@@ -104,6 +106,29 @@ TEST(StandaloneMenuWindowTest, ItsFixedSizeIsThatOfTheItemsRebuiltForEachOpening
         EXPECT_EQ(menu.actions().size(), count);
         menu.hide();
         QCoreApplication::processEvents();
+    }
+}
+
+TEST(StandaloneMenuWindowTest, TheMenuClosesWhenAWindowItMayHangFromGoes)
+{
+    // On Wayland the toolkit makes the menu a popup of the window that last had the input (a
+    // popover, the Welcome window), and takes the menu's window with it while counting it shown.
+    ZKMenu menu("Status");
+    menu.addAction(QStringLiteral("Item"));
+    zk::StandaloneMenuWindow window(menu, true);
+    for (const bool destroyed : { false, true }) {
+        SCOPED_TRACE(destroyed);
+        auto host = std::make_unique<QWidget>();
+        host->show();
+        menu.popup(QPoint(10, 10));
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(menu.isVisible());
+        if (destroyed) {
+            host.reset();
+        } else {
+            host->hide();
+        }
+        EXPECT_FALSE(menu.isVisible());
     }
 }
 

@@ -195,7 +195,7 @@ TEST(StatusItemTest, AnInterceptorTakesOnlyPrimaryClicksUntilItIsRemoved)
     Fixture f;
     QSignalSpy spy(f.item.get(), &StatusItem::clicked);
     int intercepted = 0;
-    f.item->setClickInterceptor([&] { ++intercepted; });
+    f.item->setClickInterceptor([&](const auto&) { ++intercepted; });
 
     f.backend->click(Qt::LeftButton);
     EXPECT_EQ(intercepted, 1);
@@ -208,22 +208,31 @@ TEST(StatusItemTest, AnInterceptorTakesOnlyPrimaryClicksUntilItIsRemoved)
     EXPECT_EQ(spy[0][0].value<Qt::MouseButton>(), Qt::RightButton);
     EXPECT_EQ(spy[1][0].value<Qt::MouseButton>(), Qt::MiddleButton);
 
+    // The desktop's request for the menu is what a panel sends for the primary click on an item
+    // that is a menu.
+    QSignalSpy menuRequests(f.item.get(), &StatusItem::menuRequested);
+    f.backend->requestMenu();
+    EXPECT_EQ(intercepted, 2);
+    EXPECT_EQ(menuRequests.count(), 0);
+
     f.item->setClickInterceptor({});
     f.backend->click(Qt::LeftButton);
+    f.backend->requestMenu();
     EXPECT_EQ(spy.count(), 3);
-    EXPECT_EQ(intercepted, 1);
+    EXPECT_EQ(menuRequests.count(), 1);
+    EXPECT_EQ(intercepted, 2);
 }
 
-TEST(StatusItemTest, AnInterceptorMayRemoveItselfAndPassTheClickOnWithPerformClick)
+TEST(StatusItemTest, AnInterceptorMayRemoveItselfAndPassTheClickOrMenuRequestOn)
 {
     Fixture f;
     f.item->setModifierSource([] { return Qt::ControlModifier; });
     QSignalSpy spy(f.item.get(), &StatusItem::clicked);
     int calls = 0;
-    f.item->setClickInterceptor([&] {
+    f.item->setClickInterceptor([&](const std::function<void()>& passOn) {
         ++calls;
         f.item->setClickInterceptor({});
-        f.item->performClick();
+        passOn();
     });
 
     f.backend->click(Qt::LeftButton);
@@ -234,9 +243,16 @@ TEST(StatusItemTest, AnInterceptorMayRemoveItselfAndPassTheClickOnWithPerformCli
     EXPECT_EQ(spy[0][1].value<Qt::KeyboardModifiers>(), Qt::NoModifier);
 
     // performClick also goes past an interceptor that is still installed.
-    f.item->setClickInterceptor([&] { ++calls; });
+    f.item->setClickInterceptor([&](const auto&) { ++calls; });
     f.item->performClick();
     EXPECT_EQ(calls, 1);
+    EXPECT_EQ(spy.count(), 2);
+
+    // An intercepted menu request is passed on as the menu request, not as a click.
+    QSignalSpy menuRequests(f.item.get(), &StatusItem::menuRequested);
+    f.item->setClickInterceptor([&](const std::function<void()>& passOn) { passOn(); });
+    f.backend->requestMenu();
+    EXPECT_EQ(menuRequests.count(), 1);
     EXPECT_EQ(spy.count(), 2);
 }
 
