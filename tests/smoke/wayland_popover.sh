@@ -3,7 +3,8 @@
 # greeting from the status item comes while another application's window has the focus, and it
 # takes neither a tile nor the focus (no window of the application comes on the workspace, the
 # other window keeps the focus) while it is seen below the bar; a click on the tray item during the
-# greeting opens the menu, and the menu opens again afterwards. Sway and swaybar refuse root: run by root they run as nobody,
+# greeting opens the menu, and the menu opens again afterwards. The Settings window floats at its
+# own size rather than filling a tile. Sway and swaybar refuse root: run by root they run as nobody,
 # on a session bus that lets both users in, since swaybar's tray and the application must meet on
 # it. With KIRUVO_TEST_SHOTS naming a folder, the screen is saved there as PNG at each step.
 # Usage: wayland_popover.sh <path of the kiruvo executable>
@@ -158,6 +159,20 @@ within 10 app_has_window || fail "after the greeting the menu no longer opens"
 echo "ok: after the greeting the menu opens again"
 wtype -s 300 -k Escape || fail "wtype failed"
 within 10 app_has_no_window || fail "Escape left the menu open"
+
+# Settings, chosen from the menu by its key, float at their own size.
+timeout 10 gdbus call --session --dest com.zelvantorium.Kiruvo --object-path /com/zelvantorium/Kiruvo \
+    --method com.zelvantorium.Kiruvo.Application.OpenMenu >/dev/null || fail "OpenMenu failed"
+within 10 app_has_window || fail "the menu did not open"
+wtype -s 300 -M ctrl -k comma -m ctrl || fail "wtype failed"
+settings_shown() { read -r _ _ _ _ width _ _ _ <<<"$(app_window)" && ((width > 300)); }
+within 20 settings_shown || fail "Settings did not open"
+sleep 1
+shot settings
+read -r _ kind _ _ width height _ _ <<<"$(app_window)"
+[[ "$kind" == floating ]] || fail "Settings are $kind (${width}x$height), not floating at their own size"
+((width < 1000 && height < 700)) || fail "Settings are ${width}x$height"
+echo "ok: Settings float at their own size (${width}x$height)"
 
 kill -TERM "$app"
 within 10 app_has_no_window || true

@@ -33,6 +33,12 @@ constexpr int minimumHeight = 240;
 // (1366 × 768 at 150 % has 512 points of height).
 void fitToCurrentPane(QWidget& window, QScrollArea& scrollArea, const SettingsScreen& screen)
 {
+    // Where windows float only at a fixed size, the window is fixed to each pane's size in turn.
+    const bool fixed = zk::windowsFloatOnlyAtFixedSize();
+    if (fixed) {
+        window.setMinimumSize(screen.sizeHint().width(), minimumHeight);
+        window.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    }
     // The scroll area gives the screen the height it asks for at its width, which wrapped texts may
     // make more than its size hint.
     QSize content = screen.sizeHint();
@@ -52,6 +58,9 @@ void fitToCurrentPane(QWidget& window, QScrollArea& scrollArea, const SettingsSc
     // height would narrow the pane, lengthen its wrapped texts, and so stay.
     scrollArea.setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     zk::fitWindowToScreen(window, preferred);
+    if (fixed) {
+        window.setFixedSize(window.size());
+    }
 }
 
 zk::SwiftUIWindowForMenuBarApp* makeWindow()
