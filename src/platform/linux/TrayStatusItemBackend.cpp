@@ -10,8 +10,10 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
 #include <QScreen>
+#include <QTransform>
 
 #include <xcb/xcb.h>
 
@@ -228,6 +230,118 @@ void drawTitle(QPainter& painter, const QString& title, const QRectF& box, const
             }
         }
         baseline += lineGapScale * fonts.bigInk;
+    }
+    painter.restore();
+}
+
+// At the smallest tray sizes (swaybar's 16 pixels) a line of the figure has 6 or 7 pixels of
+// height: there each glyph is drawn by its own outline, stretched to the line's full height (an m as
+// tall as the digits beside it, where the font gives it two thirds of their height) and set a
+// whole pixel apart from the next, where the font's spacing, narrowed, let them touch.
+constexpr int compactBelowPixels = 20;
+// The pixels between glyphs and between lines of a compact figure.
+constexpr int compactSpacing = 1;
+
+struct CompactGlyph {
+    QPainterPath outline;
+    QRectF ink;
+};
+
+struct CompactLayout {
+    std::vector<std::vector<CompactGlyph>> lines;
+    int lineHeight = 0;
+    double narrowing = 1;
+};
+
+// The line split that draws the tallest glyphs, as fitTitle weighs them, in a box of whole pixels.
+CompactLayout fitCompactTitle(const QString& title, QSize box)
+{
+    std::vector<QStringList> candidates { { title } };
+    if (const QStringList words = title.split(QLatin1Char(' '), Qt::SkipEmptyParts); words.size() > 1) {
+        candidates.push_back(words);
+    }
+    QFont font(QGuiApplication::font());
+    font.setWeight(QFont::DemiBold);
+    font.setPixelSize(static_cast<int>(referencePixelSize));
+    CompactLayout best;
+    double bestLegibility = 0;
+    for (const QStringList& parts : candidates) {
+        const int count = static_cast<int>(parts.size());
+        const int lineHeight = (box.height() - compactSpacing * (count - 1)) / count;
+        if (lineHeight < 1) {
+            continue;
+        }
+        CompactLayout layout;
+        layout.lineHeight = lineHeight;
+        for (const QString& part : parts) {
+            std::vector<CompactGlyph> line;
+            for (const QChar c : part.trimmed()) {
+                if (c.isSpace()) {
+                    continue;
+                }
+                CompactGlyph glyph;
+                glyph.outline.addText(0, 0, font, QString(c));
+                glyph.ink = glyph.outline.boundingRect();
+                if (glyph.ink.height() > 0 && glyph.ink.width() > 0) {
+                    line.push_back(std::move(glyph));
+                }
+            }
+            // Each glyph at the line's height, and as wide as the font makes it at that height.
+            double width = 0;
+            for (const CompactGlyph& glyph : line) {
+                width += glyph.ink.width() * lineHeight / glyph.ink.height();
+            }
+            const double room = box.width() - double(compactSpacing) * double(line.size() + 1);
+            if (width > 0) {
+                layout.narrowing = std::min(layout.narrowing, std::max(0.0, room) / width);
+            }
+            layout.lines.push_back(std::move(line));
+        }
+        // Narrowed no further than the larger sizes' letters, a glyph reads by its height; beyond
+        // that its strokes merge, and a line of slivers reads worse than two lines.
+        const double legibility = lineHeight * std::min(1.0, layout.narrowing / leastNarrowing);
+        if (layout.narrowing > 0 && legibility > bestLegibility * 1.05) {
+            bestLegibility = legibility;
+            best = std::move(layout);
+        }
+    }
+    return best;
+}
+
+void drawCompactTitle(QPainter& painter, const QString& title, const QRect& box, const QColor& color)
+{
+    const CompactLayout layout = fitCompactTitle(title, box.size());
+    if (layout.lines.empty()) {
+        return;
+    }
+    const int count = static_cast<int>(layout.lines.size());
+    const int blockHeight = count * layout.lineHeight + (count - 1) * compactSpacing;
+    int top = box.top() + (box.height() - blockHeight) / 2;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    for (const auto& line : layout.lines) {
+        // Whole pixels for each glyph's width, so that no pixel is shared by two glyphs.
+        std::vector<int> widths;
+        int width = 0;
+        for (const CompactGlyph& glyph : line) {
+            const double scale = layout.lineHeight / glyph.ink.height();
+            widths.push_back(std::max(1,
+                static_cast<int>(std::lround(glyph.ink.width() * scale * std::min(1.0, layout.narrowing)))));
+            width += widths.back();
+        }
+        width += compactSpacing * static_cast<int>(line.size() - 1);
+        int x = box.left() + (box.width() - width) / 2;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const CompactGlyph& glyph = line[i];
+            QTransform place;
+            place.translate(x, top);
+            place.scale(widths[i] / glyph.ink.width(), layout.lineHeight / glyph.ink.height());
+            place.translate(-glyph.ink.left(), -glyph.ink.top());
+            painter.drawPath(place.map(glyph.outline));
+            x += widths[i] + compactSpacing;
+        }
+        top += layout.lineHeight + compactSpacing;
     }
     painter.restore();
 }
@@ -464,7 +578,14 @@ QPixmap TrayStatusItemBackend::render(const StatusItemAppearance& appearance, in
             const double room = titleVerticalMarginInPoints * scale + std::abs(lift);
             const QRectF box(
                 imageWidth + gap + margin, room - lift, titleWidth - 2 * margin, height - 2 * room);
-            drawTitle(painter, appearance.title, box, foreground);
+            if (height < compactBelowPixels) {
+                // Every row for the glyphs: the halo gives way where it meets the edge.
+                drawCompactTitle(painter, appearance.title,
+                    QRect(imageWidth + gap, -static_cast<int>(std::lround(lift)), titleWidth, height),
+                    foreground);
+            } else {
+                drawTitle(painter, appearance.title, box, foreground);
+            }
         }
     }
 

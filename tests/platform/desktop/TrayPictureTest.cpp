@@ -125,6 +125,30 @@ TEST(TrayPictureTest, EveryFigureReadsLetterByLetterAtAPanelsSize)
     }
 }
 
+TEST(TrayPictureTest, AtSwaybarsSixteenPixelsNoGlyphsTouchAndEachLineIsAsTallAsFits)
+{
+    // Two lines in 16 pixels: each glyph apart from its neighbours, and every glyph of a line, the
+    // m as well as the digits, standing the line's full height of 7 pixels.
+    constexpr int size = 16;
+    for (const QString& figure :
+        { QString("1h 59m"), QString("10h 59m"), QString("23h 59m"), QString("12d 23h") }) {
+        const QImage picture
+            = TrayStatusItemBackend::render(titled(figure), size, QColor(Qt::white)).toImage();
+        const std::vector<Glyph> glyphs = glyphsOf(picture);
+        const QString letters = QString(figure).remove(QLatin1Char(' '));
+        const std::string what = figure.toStdString();
+        ASSERT_EQ(glyphs.size(), std::size_t(letters.size())) << what << ": glyphs touch";
+        for (qsizetype i = 0; i < letters.size(); ++i) {
+            const Glyph& glyph = glyphs[std::size_t(i)];
+            const std::string name = what + ", " + QString(letters[i]).toStdString();
+            EXPECT_GE(glyph.box.height(), (size - 1) / 2 - 1) << name;
+            if (letters[i] == QLatin1Char('m')) {
+                EXPECT_EQ(strokesAcross(glyph, glyph.box.center().y()), 3) << name;
+            }
+        }
+    }
+}
+
 namespace {
 
 // The pixels of the picture, laid on a bar of this colour, that are opaque and stand out from it.
