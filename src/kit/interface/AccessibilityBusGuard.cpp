@@ -13,6 +13,7 @@ namespace {
 const QString bridgeConnection = QStringLiteral("a11y");
 const QString bridgePath = QStringLiteral("/org/a11y/atspi/accessible");
 const QString properties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString table = QStringLiteral("org.a11y.atspi.Table");
 
 // The standard interfaces the bridge answers without describing them.
 const QHash<QString, QHash<QString, QString>>& standardSignatures()
@@ -140,7 +141,55 @@ bool AccessibilityBusGuard::handleMessage(const QDBusMessage& message, const QDB
             return true;
         }
     }
+    if (message.type() == QDBusMessage::MethodCallMessage && message.interface() == table
+        && answerForMissingCell(message, connection)) {
+        return true;
+    }
     return m_bridge->handleMessage(message, connection);
+}
+
+bool AccessibilityBusGuard::answerForMissingCell(
+    const QDBusMessage& message, const QDBusConnection& connection)
+{
+    bool isId = false;
+    const QAccessible::Id id = message.path().section(QLatin1Char('/'), -1).toUInt(&isId);
+    QAccessibleInterface* object = isId ? QAccessible::accessibleInterface(id) : nullptr;
+    QAccessibleTableInterface* cells = object && object->isValid() ? object->tableInterface() : nullptr;
+    if (!cells) {
+        return false;
+    }
+    const QVariantList arguments = message.arguments();
+    const QString& member = message.member();
+    int row = 0;
+    int column = 0;
+    if (member == QStringLiteral("GetRowColumnExtentsAtIndex")) {
+        // The bridge's own arithmetic, which asks nothing of a table without columns.
+        const int columns = cells->columnCount();
+        if (columns <= 0) {
+            return false;
+        }
+        row = arguments.value(0).toInt() / columns;
+        column = arguments.value(0).toInt() % columns;
+    } else if (member == QStringLiteral("GetRowExtentAt") || member == QStringLiteral("GetColumnExtentAt")
+        || member == QStringLiteral("IsSelected")) {
+        row = arguments.value(0).toInt();
+        column = arguments.value(1).toInt();
+    } else {
+        return false;
+    }
+    if (cells->cellAt(row, column)) {
+        return false;
+    }
+    QVariantList answer;
+    if (member == QStringLiteral("GetRowColumnExtentsAtIndex")) {
+        answer = { false, row, column, -1, -1, false };
+    } else if (member == QStringLiteral("IsSelected")) {
+        answer = { false };
+    } else {
+        answer = { 0 };
+    }
+    connection.send(message.createReply(answer));
+    return true;
 }
 
 } // namespace zk

@@ -15,7 +15,9 @@ namespace zk {
 // and crashes on org.freedesktop.DBus.Properties.GetAll, so a caller could end Kiruvo with one
 // malformed question: a call whose arguments differ from the bridge's own description of the method
 // is answered with an error, GetAll with "not supported", and every other call goes to the bridge as
-// it came. Where the bridge is not found where Qt 6.4 keeps it, nothing changes. Main-thread only.
+// it came. Qt's own tables (the debug window's lists) give the bridge no cell for a row or column
+// they do not have, and the bridge reads on from none: such a question is answered here, with
+// nothing. Where the bridge is not found where Qt 6.4 keeps it, nothing changes. Main-thread only.
 class AccessibilityBusGuard : public QDBusVirtualObject, public QAccessible::ActivationObserver {
     Q_OBJECT
 public:
@@ -32,6 +34,8 @@ private:
     void standBeforeBridge();
     // The arguments the bridge describes for the method, or nothing when it describes none.
     std::optional<QString> expectedSignature(const QDBusMessage& message);
+    // Answers a question about a cell that the table asked has not; whether it did.
+    static bool answerForMissingCell(const QDBusMessage& message, const QDBusConnection& connection);
 
     QPointer<QDBusVirtualObject> m_bridge;
     // Interface, then method, to the signature of its arguments, as the bridge describes them.

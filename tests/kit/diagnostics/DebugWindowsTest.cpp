@@ -14,8 +14,10 @@
 
 #include "DiagnosticsFixture.h"
 #include "support/OpenboxSession.h"
+#include "support/ScreenReaderSession.h"
 #include "support/WindowUnderOpenbox.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetrics>
@@ -25,6 +27,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QUrlQuery>
 #include <filesystem>
 
@@ -226,6 +229,41 @@ TEST_F(DebugWindowsTest, TheStatusMenusDebugItemOpensTheDeveloperWindowOnTheDash
     showDebugWindow();
     ASSERT_TRUE(settle([] { return developerWindow() != nullptr; }));
     EXPECT_EQ(developerWindow()->screen().currentPage(), DebugScreen::Page::dashboard);
+}
+
+// The developer window's lists are Qt's own tables, which give no cell for a row a reader asks
+// for and does not find: asked over the accessibility bus as a reader asks, each answers nothing.
+TEST_F(DebugWindowsTest, AScreenReaderAskingItsListsForCellsThatAreNotThereIsAnsweredNothing)
+{
+    if (!ScreenReaderSession::isChild()) {
+        ScreenReaderSession::runCurrentTest();
+        return;
+    }
+    showDebugWindow();
+    ASSERT_TRUE(settle([] { return developerWindow() && developerWindow()->window()->isVisible(); }));
+    DebugScreen& screen = developerWindow()->screen();
+    screen.sidebar().setCurrentRow(1);
+    auto* defaults = qobject_cast<DebugUserDefaultsScreen*>(screen.currentPageWidget());
+    ASSERT_NE(defaults, nullptr);
+    ScreenReaderSession reader;
+    ASSERT_TRUE(reader.isConnected());
+    const QString table = QStringLiteral("org.a11y.atspi.Table");
+    for (QWidget* list :
+        { static_cast<QWidget*>(&screen.sidebar()), static_cast<QWidget*>(&defaults->tree()) }) {
+        QAccessibleInterface* object = QAccessible::queryAccessibleInterface(list);
+        ASSERT_NE(object->tableInterface(), nullptr);
+        const int rows = object->tableInterface()->rowCount();
+        const auto ask = [&](const QString& method, const QVariantList& arguments) {
+            return reader.call(object, table, method, arguments).arguments();
+        };
+        EXPECT_EQ(ask(QStringLiteral("GetRowColumnExtentsAtIndex"), { -1 }).value(0), false);
+        EXPECT_EQ(ask(QStringLiteral("GetRowColumnExtentsAtIndex"), { 1000 }).value(0), false);
+        EXPECT_EQ(ask(QStringLiteral("GetRowExtentAt"), { rows, 0 }).value(0), 0);
+        EXPECT_EQ(ask(QStringLiteral("GetColumnExtentAt"), { -1, -1 }).value(0), 0);
+        EXPECT_EQ(ask(QStringLiteral("IsSelected"), { rows, 0 }).value(0), false);
+        EXPECT_EQ(ask(QStringLiteral("GetRowExtentAt"), { 0, 0 }).value(0), 1)
+            << "a cell there is asked of the table";
+    }
 }
 
 TEST_F(DebugWindowsTest, TheDashboardDeletesWithoutAskingAndCopies)
