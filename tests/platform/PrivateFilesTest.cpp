@@ -61,14 +61,14 @@ TEST_F(PrivateFilesTest, TheSettingsAndTheHistoryAreReadableByTheUserAlone)
     EXPECT_EQ(modeOf(folder() / "data"), 0700u);
     EXPECT_EQ(modeOf(file.parent_path()), 0700u);
     EXPECT_EQ(modeOf(file), 0600u);
-    // SQLite's own files take the database file's mode.
-    EXPECT_EQ(modeOf(file.string() + "-wal"), 0600u);
-    EXPECT_EQ(modeOf(file.string() + "-shm"), 0600u);
 
     // Writes kept aside while another program holds the file are as private.
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // SQLite's journal, there while a transaction writes, takes the database file's mode.
+    ASSERT_EQ(sqlite3_exec(other, "UPDATE defaults SET value = value", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(modeOf(file.string() + "-journal"), 0600u);
     ASSERT_TRUE(database->setValue("s", "sessions", platform::PropertyList("during the lock")));
     ASSERT_TRUE(database->hasPendingWrites());
     EXPECT_EQ(modeOf(database->pendingPath()), 0600u);

@@ -55,7 +55,9 @@ bool SqliteToolLock::hold(bool readersToo)
     if (readersToo) {
         script += "PRAGMA locking_mode=EXCLUSIVE;\n";
     }
-    script += "BEGIN EXCLUSIVE;\n";
+    // Without readers kept out, a writer's lock: in a file with a rollback journal, as in WAL mode,
+    // readers go on while other writers wait.
+    script += readersToo ? "BEGIN EXCLUSIVE;\n" : "BEGIN IMMEDIATE;\n";
     return send(script) && waitFor("held");
 }
 

@@ -4,8 +4,8 @@
 #include <sys/types.h>
 
 // Another program holding a settings file: the sqlite3 command-line tool, in a process of its own,
-// inside an exclusive transaction. With `readersToo` it also keeps readers out (exclusive locking
-// mode), as a database browser can; otherwise, on a file in WAL mode, only writers wait.
+// inside a write transaction. With `readersToo` it also keeps readers out (exclusive locking
+// mode), as a database browser can; otherwise only writers wait.
 class SqliteToolLock {
 public:
     explicit SqliteToolLock(std::string path);

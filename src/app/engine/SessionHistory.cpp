@@ -71,6 +71,8 @@ SessionHistory::SessionHistory(std::shared_ptr<platform::UserDefaults> suite, QO
     });
     // A history written while the stored one could not be read joins it once it reads.
     m_suite->setJoin(historyKey, &SessionHistory::joinStoredHistories);
+    // Sessions another program stored as JSON objects are read, not taken as unset.
+    m_suite->setReadsOtherForms(historyKey);
     // A write of any key, on any thread, may be the first kept beside a file another program holds.
     m_storeObserver = platform::UserDefaults::addDidChangeObserver([self] {
         platform::MainQueue::post(QCoreApplication::instance(), [self] {

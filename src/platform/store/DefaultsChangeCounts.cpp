@@ -4,26 +4,29 @@
 
 #include <sqlite3.h>
 
+#include <charconv>
+
 namespace platform {
 
 namespace {
 
-// The version of the row of `row` (new or old) raised above every other: an update where it has
-// one, an insert where it has none. Neither can conflict.
+const std::string versionRows = std::string("suite = '") + DefaultsChangeCounts::versionSuite + "'";
+
+// The version of the row of `row` (new or old) raised above every other: one statement, an
+// insert that becomes an update where the row has a version. Only SQLite's core functions, which
+// every program's SQLite has.
 std::string raise(const std::string& row)
 {
-    const std::string names = "suite = " + row + ".suite AND key = " + row + ".key";
-    return "UPDATE defaults_changes SET version = (SELECT max(version) + 1 FROM defaults_changes) WHERE "
-        + names + "; INSERT INTO defaults_changes SELECT " + row + ".suite, " + row
-        + ".key, (SELECT ifnull(max(version), 0) + 1 FROM defaults_changes) WHERE NOT EXISTS (SELECT 1 FROM "
-          "defaults_changes WHERE "
-        + names + "); ";
+    return std::string("INSERT INTO defaults(suite, key, value) SELECT '")
+        + DefaultsChangeCounts::versionSuite + "', length(CAST(" + row + ".suite AS BLOB)) || ':' || " + row
+        + ".suite || ':' || " + row + ".key, ifnull(max(CAST(value AS INTEGER)), 0) + 1 FROM defaults WHERE "
+        + versionRows + " ON CONFLICT(suite, key) DO UPDATE SET value = excluded.value; ";
 }
 
-int singleInteger(sqlite3* db, const char* sql, std::int64_t& value)
+int singleInteger(sqlite3* db, const std::string& sql, std::int64_t& value)
 {
     sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     sqlite::Statement statement(raw);
     if (rc != SQLITE_OK) {
         return rc;
@@ -36,53 +39,82 @@ int singleInteger(sqlite3* db, const char* sql, std::int64_t& value)
     return rc;
 }
 
-} // namespace
-
-int DefaultsChangeCounts::install(sqlite3* db)
+int inSavepoint(sqlite3* db, const std::string& sql)
 {
     const auto exec
-        = [db](const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); };
+        = [db](const std::string& text) { return sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr); };
     int rc = exec("SAVEPOINT change_counts");
     if (rc != SQLITE_OK) {
         return rc;
     }
-    rc = exec(
-        "CREATE TABLE IF NOT EXISTS defaults_changes(suite TEXT NOT NULL, key TEXT NOT NULL, version INTEGER "
-        "NOT NULL, PRIMARY KEY(suite, key)); "
-        "CREATE INDEX IF NOT EXISTS defaults_changes_by_version ON defaults_changes(version); "
-        "CREATE TRIGGER IF NOT EXISTS defaults_inserted AFTER INSERT ON defaults BEGIN "
-        + raise("new") + "END; CREATE TRIGGER IF NOT EXISTS defaults_updated AFTER UPDATE ON defaults BEGIN "
-        + raise("old") + raise("new")
-        + "END; CREATE TRIGGER IF NOT EXISTS defaults_deleted AFTER DELETE ON defaults BEGIN " + raise("old")
-        + "END; "
-          // A version only ever rises: one taken away or lowered could be given again to a row
-          // changed later, which would then read as one memory knows. Such a statement of another
-          // program's changes nothing (dropping the table is seen by the schema version).
-          "CREATE TRIGGER IF NOT EXISTS defaults_changes_kept BEFORE DELETE ON defaults_changes "
-          "BEGIN SELECT RAISE(IGNORE); END; "
-          "CREATE TRIGGER IF NOT EXISTS defaults_changes_added BEFORE INSERT ON defaults_changes WHEN "
-          "new.version <= (SELECT ifnull(max(version), 0) FROM defaults_changes) BEGIN SELECT RAISE(IGNORE); "
-          "END; "
-          "CREATE TRIGGER IF NOT EXISTS defaults_changes_raised BEFORE UPDATE ON defaults_changes WHEN "
-          "new.version <= (SELECT max(version) FROM defaults_changes) BEGIN SELECT RAISE(IGNORE); END;");
-    // A table of that name made by someone else, without these columns, would make every write to
-    // the defaults table fail through the triggers: they are not left over it.
-    if (rc == SQLITE_OK) {
-        sqlite3_stmt* raw = nullptr;
-        rc = sqlite3_prepare_v2(db, "SELECT suite, key, version FROM defaults_changes", -1, &raw, nullptr);
-        sqlite3_finalize(raw);
-    }
+    rc = exec(sql);
     if (rc != SQLITE_OK) {
         exec("ROLLBACK TO change_counts");
     }
-    exec("RELEASE change_counts");
-    return rc;
+    const int released = exec("RELEASE change_counts");
+    if (released != SQLITE_OK) {
+        // A commit that could not take the file's lock (a reader of another program's) leaves the
+        // transaction open, and with it a lock that would keep every other program out.
+        exec("ROLLBACK");
+    }
+    return rc != SQLITE_OK ? rc : released;
+}
+
+} // namespace
+
+std::string DefaultsChangeCounts::isValueRow(const std::string& column)
+{
+    return column + " <> '" + versionSuite + "'";
+}
+
+std::string DefaultsChangeCounts::versionKey(const std::string& suite, const std::string& key)
+{
+    return std::to_string(suite.size()) + ":" + suite + ":" + key;
+}
+
+bool DefaultsChangeCounts::parseVersionKey(const std::string& text, std::string& suite, std::string& key)
+{
+    const auto colon = text.find(':');
+    std::size_t length = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + colon, length);
+    if (colon == std::string::npos || error != std::errc() || end != text.data() + colon
+        || text.size() < colon + 1 + length + 1 || text[colon + 1 + length] != ':') {
+        return false;
+    }
+    suite = text.substr(colon + 1, length);
+    key = text.substr(colon + 1 + length + 1);
+    return true;
+}
+
+int DefaultsChangeCounts::install(sqlite3* db)
+{
+    // What an earlier build left: triggers that fail every write once their table is dropped.
+    return inSavepoint(db,
+        "DROP TRIGGER IF EXISTS defaults_inserted; DROP TRIGGER IF EXISTS defaults_updated; "
+        "DROP TRIGGER IF EXISTS defaults_deleted; DROP TABLE IF EXISTS "
+            + std::string(legacyTableName)
+            + "; CREATE TRIGGER IF NOT EXISTS kiruvo_row_inserted AFTER INSERT ON defaults WHEN "
+            + isValueRow("new.suite") + " BEGIN " + raise("new")
+            + "END; CREATE TRIGGER IF NOT EXISTS kiruvo_row_updated AFTER UPDATE ON defaults WHEN "
+            + isValueRow("old.suite") + " OR " + isValueRow("new.suite") + " BEGIN " + raise("old")
+            + raise("new")
+            + "END; CREATE TRIGGER IF NOT EXISTS kiruvo_row_deleted AFTER DELETE ON defaults WHEN "
+            + isValueRow("old.suite") + " BEGIN " + raise("old") + "END;");
+}
+
+int DefaultsChangeCounts::remove(sqlite3* db)
+{
+    return inSavepoint(db,
+        "DROP TRIGGER IF EXISTS kiruvo_row_inserted; DROP TRIGGER IF EXISTS kiruvo_row_updated; "
+        "DROP TRIGGER IF EXISTS kiruvo_row_deleted; DELETE FROM defaults WHERE "
+            + versionRows + ";");
 }
 
 int DefaultsChangeCounts::latestVersion(sqlite3* db, std::int64_t& version)
 {
     version = 0;
-    return singleInteger(db, "SELECT ifnull(max(version), 0) FROM defaults_changes", version);
+    return singleInteger(
+        db, "SELECT ifnull(max(CAST(value AS INTEGER)), 0) FROM defaults WHERE " + versionRows, version);
 }
 
 int DefaultsChangeCounts::schemaVersion(sqlite3* db, std::int64_t& version)

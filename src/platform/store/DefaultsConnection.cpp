@@ -114,7 +114,9 @@ int DefaultsConnection::readAll(std::vector<Row>& rows)
 {
     // Rare (only after another program's commit), so prepared when needed.
     sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, "SELECT suite, key, value FROM defaults", -1, &raw, nullptr);
+    const std::string sql
+        = "SELECT suite, key, value FROM defaults WHERE " + DefaultsChangeCounts::isValueRow("suite");
+    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
     sqlite::Statement select(raw);
     rows.clear();
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
@@ -163,6 +165,11 @@ int DefaultsConnection::countChanges()
     return DefaultsChangeCounts::install(m_db);
 }
 
+int DefaultsConnection::stopCountingChanges()
+{
+    return DefaultsChangeCounts::remove(m_db);
+}
+
 int DefaultsConnection::schemaVersion(std::int64_t& version)
 {
     return DefaultsChangeCounts::schemaVersion(m_db, version);
@@ -178,8 +185,9 @@ int DefaultsConnection::changedSince(std::int64_t version, std::vector<Change>& 
     // Only after another program's commit, so prepared when needed: the table may be gone, or
     // never have been made.
     sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(
-        m_db, "SELECT suite, key, version FROM defaults_changes WHERE version > ?1", -1, &raw, nullptr);
+    const std::string sql = std::string("SELECT key, CAST(value AS INTEGER) FROM defaults WHERE suite = '")
+        + DefaultsChangeCounts::versionSuite + "' AND CAST(value AS INTEGER) > ?1";
+    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
     sqlite::Statement select(raw);
     changes.clear();
     if (rc != SQLITE_OK) {
@@ -187,8 +195,12 @@ int DefaultsConnection::changedSince(std::int64_t version, std::vector<Change>& 
     }
     sqlite3_bind_int64(raw, 1, version);
     while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        changes.push_back(
-            { sqlite::columnText(raw, 0), sqlite::columnText(raw, 1), sqlite3_column_int64(raw, 2) });
+        Change change;
+        // A row another program put among the versions names no row: left out.
+        if (DefaultsChangeCounts::parseVersionKey(sqlite::columnText(raw, 0), change.suite, change.key)) {
+            change.version = sqlite3_column_int64(raw, 1);
+            changes.push_back(std::move(change));
+        }
     }
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
@@ -196,15 +208,16 @@ int DefaultsConnection::changedSince(std::int64_t version, std::vector<Change>& 
 int DefaultsConnection::changeOf(const std::string& suite, const std::string& key, std::int64_t& version)
 {
     sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(
-        m_db, "SELECT version FROM defaults_changes WHERE suite = ?1 AND key = ?2", -1, &raw, nullptr);
+    const std::string sql = std::string("SELECT CAST(value AS INTEGER) FROM defaults WHERE suite = '")
+        + DefaultsChangeCounts::versionSuite + "' AND key = ?1";
+    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
     sqlite::Statement select(raw);
     version = 0;
     if (rc != SQLITE_OK) {
         return rc;
     }
-    sqlite3_bind_text(raw, 1, suite.data(), static_cast<int>(suite.size()), SQLITE_STATIC);
-    sqlite3_bind_text(raw, 2, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    const std::string versionKey = DefaultsChangeCounts::versionKey(suite, key);
+    sqlite3_bind_text(raw, 1, versionKey.data(), static_cast<int>(versionKey.size()), SQLITE_STATIC);
     rc = sqlite3_step(raw);
     if (rc == SQLITE_ROW) {
         version = sqlite3_column_int64(raw, 0);

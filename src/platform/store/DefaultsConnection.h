@@ -63,6 +63,8 @@ public:
     // The row versions of DefaultsChangeCounts. Each gives SQLite's code, SQLITE_OK when done.
     // Makes the table and triggers that count them where they are missing.
     int countChanges();
+    // Takes the triggers and the versions away again: the file is left as other programs expect it.
+    int stopCountingChanges();
     int schemaVersion(std::int64_t& version);
     int latestChange(std::int64_t& version);
     struct Change {

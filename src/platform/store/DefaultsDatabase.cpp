@@ -66,11 +66,6 @@ DefaultsDatabase::~DefaultsDatabase()
     close();
 }
 
-std::string DefaultsDatabase::failureText(int code) const
-{
-    return m_file ? m_file->message(code) : sqlite::message(nullptr, code);
-}
-
 bool DefaultsDatabase::checkpoint()
 {
     std::lock_guard writeLock(m_writeMutex);
@@ -96,7 +91,7 @@ void DefaultsDatabase::close()
     // the next opening.
     std::vector<Notice> unheard;
     if (m_waiting) {
-        openWaitingFile(unheard);
+        m_follower.openWaiting(unheard);
     }
     if (m_hasPending) {
         flushPending(unheard);
@@ -104,10 +99,19 @@ void DefaultsDatabase::close()
     if (!m_file) {
         return;
     }
-    // A truncating checkpoint waits (up to the busy timeout) for readers of another process.
-    const int rc = m_file->checkpoint(DefaultsConnection::Checkpoint::Truncate);
-    if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
-        logWarning("Unable to copy the write-ahead log into " + m_path + ": " + m_file->message(rc));
+    // Only the file at the path is written to: another's companions may lie under its names.
+    if (m_follower.pathNamesFile()) {
+        // What Kiruvo added to count other programs' changes goes: the file left is the table of
+        // values alone, as other programs and older builds expect it.
+        if (const int rc = m_file->stopCountingChanges(); rc != SQLITE_OK && m_path != memoryPath) {
+            logWarning("Unable to remove Kiruvo's row versions from " + m_path + ": " + m_file->message(rc));
+        }
+        // A file another program holds in WAL mode: its log copied into it, waiting (up to the
+        // busy timeout) for that program's readers.
+        const int rc = m_file->checkpoint(DefaultsConnection::Checkpoint::Truncate);
+        if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
+            logWarning("Unable to copy the write-ahead log into " + m_path + ": " + m_file->message(rc));
+        }
     }
     holdLargeValues();
     closeFile();
@@ -115,16 +119,7 @@ void DefaultsDatabase::close()
 
 void DefaultsDatabase::holdLargeValues()
 {
-    // Reads go on from memory once the file is closed, large values included.
-    for (const auto& [suite, key] : m_values.holdLargeValues()) {
-        // No write reaches this file after it, so a value that cannot be read now can replace
-        // nothing.
-        Reread reread = readLarge(suite, key);
-        if (reread.failure != SQLITE_OK) {
-            markUnread(suite, key, reread.failure);
-        }
-        m_values.holdRead(suite, key, std::move(reread.value));
-    }
+    m_large.holdAll(m_file.get());
 }
 
 void DefaultsDatabase::closeFile()
@@ -132,9 +127,9 @@ void DefaultsDatabase::closeFile()
     if (!m_file) {
         return;
     }
-    // SQLite, closing the last connection, folds the log into the file and removes the -wal and
-    // -shm by their names: under those names another file's may lie by now.
-    if (m_identity.isKnown() && !m_identity.ownsCompanionNames()) {
+    // SQLite, closing the last connection of a file in WAL mode, folds the log into the file and
+    // removes the -wal and -shm by their names: under those names another file's may lie by now.
+    if (!m_follower.pathNamesFile()) {
         m_file->leaveCompanionNames();
     }
     m_file.reset();
@@ -219,8 +214,7 @@ bool DefaultsDatabase::adopt(DefaultsFileOpening& opened, bool atPath)
     }
     m_file = std::move(file);
     m_values.adopt(std::move(opened.values), std::move(opened.unreadable), std::move(opened.deferred));
-    m_identity = atPath ? DefaultsFileIdentity::of(m_requestedPath) : DefaultsFileIdentity();
-    m_ownWrites.clear();
+    m_follower.opened(atPath);
     m_outside.restart();
     m_outside.adopt(opened.changeVersion, opened.schemaVersion);
     return true;
@@ -259,72 +253,13 @@ std::vector<std::pair<std::string, DefaultsDatabase::Value>> DefaultsDatabase::v
 DefaultsDatabase::Value DefaultsDatabase::lendLarge(const std::string& suite, const std::string& key) const
 {
     std::lock_guard writeLock(m_writeMutex);
-    if (auto lent = m_values.lend(suite, key, m_file != nullptr); lent.done) {
-        return lent.value;
-    }
-    if (!m_file) {
-        return nullptr;
-    }
-    Reread reread = readLarge(suite, key);
-    if (reread.failure != SQLITE_OK) {
-        // Still stored: known as such, and read again when next asked for.
-        markUnread(suite, key, reread.failure);
-        return nullptr;
-    }
-    m_values.tookRead(suite, key, reread.value);
-    return reread.value;
-}
-
-void DefaultsDatabase::markUnread(const std::string& suite, const std::string& key, int failure) const
-{
-    if (!m_values.markUnread(suite, key)) {
-        return;
-    }
-    reportFailure(failure,
-        "The value for \"" + key + "\" of suite \"" + suite + "\" could not be read again from " + m_path
-            + ": " + failureText(failure)
-            + "; it reads as unset until it can be read, and its stored row is copied to a backup key "
-              "before it is replaced.",
-        m_path);
+    return m_large.lend(m_file.get(), suite, key);
 }
 
 bool DefaultsDatabase::isStoredButUnread(const std::string& suite, const std::string& key) const
 {
     // Until the file held at the opening is read, any key may be stored there.
     return m_values.isStoredButUnread(suite, key, m_waiting.load(std::memory_order_acquire));
-}
-
-DefaultsDatabase::Reread DefaultsDatabase::readLarge(const std::string& suite, const std::string& key) const
-{
-    if (!m_file) {
-        return {};
-    }
-    std::optional<std::string> text;
-    const int rc = m_file->read(suite, key, text);
-    m_file->releaseMemory();
-    if (rc != SQLITE_DONE) {
-        return { nullptr, rc };
-    }
-    if (!text) {
-        reportFailure(SQLITE_NOTFOUND,
-            "The value for \"" + key + "\" of suite \"" + suite + "\" could not be read again from " + m_path
-                + ": another program removed it",
-            m_path);
-        return {};
-    }
-    std::string error;
-    auto decoded = PropertyListJson::decode(*text, &error);
-    if (!decoded) {
-        // Another program wrote what does not read: kept, as a row found so at open would be.
-        reportFailure(SQLITE_FORMAT,
-            "The stored value of \"" + key + "\" of suite \"" + suite + "\" in " + m_path
-                + " could not be read again (" + error
-                + "); it reads as unset and is copied to a backup key before it is replaced.",
-            m_path);
-        m_values.keepUnreadable(suite, key, std::move(*text));
-        return {};
-    }
-    return { std::make_shared<const PropertyList>(std::move(*decoded)), SQLITE_OK };
 }
 
 bool DefaultsDatabase::setValue(
@@ -344,7 +279,7 @@ bool DefaultsDatabase::setValue(
     // The listeners hear what was stored before, and an unreadable row is copied aside: the row is
     // decoded first if it has not been read yet.
     m_values.settle(suite, &key);
-    const bool large = text.size() >= deferredDecodeSize;
+    bool large = text.size() >= deferredDecodeSize;
 
     Value oldValue;
     DefaultsListeners::Entries listeners;
@@ -360,10 +295,22 @@ bool DefaultsDatabase::setValue(
         std::lock_guard writeLock(m_writeMutex);
         // Only the file at the path counts: another put there since is followed first.
         bool reopened = false;
-        followPath(notices, true, reopened);
+        m_follower.follow(notices, true, reopened);
+        // A value derived from the file before, written into one made in its place that does not
+        // hold the key (a folder made again): what its writer added, not the whole value again.
+        static const Value nothingStored;
+        if (newValue && base && *base) {
+            auto joined = m_follower.intoNewFile(suite, key, *newValue, *base);
+            if (auto joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
+                text = std::move(*joinedText);
+                large = text.size() >= deferredDecodeSize;
+                newValue = std::make_shared<const PropertyList>(std::move(*joined));
+                base = &nothingStored;
+            }
+        }
         // What waits goes first, if the lock has ended since: writes reach the file in their order.
         if (!m_closed && m_waiting) {
-            openWaitingFile(notices);
+            m_follower.openWaiting(notices);
         }
         if (!m_closed && !m_waiting && m_hasPending) {
             flushPending(notices);
@@ -379,9 +326,9 @@ bool DefaultsDatabase::setValue(
                 previousLarge = resident->held ? resident->held : resident->lent.lock();
             }
             if (wasLarge && !previousLarge && m_file) {
-                Reread reread = readLarge(suite, key);
+                auto reread = m_large.read(m_file.get(), suite, key);
                 if (reread.failure != SQLITE_OK) {
-                    markUnread(suite, key, reread.failure);
+                    m_large.markUnread(m_file.get(), suite, key, reread.failure);
                 }
                 previousLarge = std::move(reread.value);
             }
@@ -407,13 +354,13 @@ bool DefaultsDatabase::setValue(
         const bool joined = !overBase && !unread && !unreadable && value && m_journal && !m_hasPending
             && m_file && !m_closed && m_joins.of(suite, key) && m_outside.mayHaveChanged(*m_file, suite, key);
         std::vector<ResidentValues::Replayed> replayed;
-        const std::optional<StoredValue> before = valueBefore(suite, key, base, previousLarge);
+        const std::optional<StoredValue> before = m_follower.valueBefore(suite, key, base, previousLarge);
         if (m_closed) {
             rc = SQLITE_CANTOPEN;
             failure = "the database is closed";
-        } else if (m_lost) {
+        } else if (m_follower.isLost()) {
             rc = SQLITE_CANTOPEN;
-            failure = m_lostReason;
+            failure = m_follower.lostReason();
         } else if (!m_file || m_hasPending || unread || joined) {
             rc = SQLITE_BUSY;
         } else if (overBase) {
@@ -458,7 +405,7 @@ bool DefaultsDatabase::setValue(
                     stored = done.value ? PropertyListJson::encode(*done.value) : std::nullopt;
                 }
             }
-            m_ownWrites.wrote(suite, key, stored, before);
+            m_follower.wrote(suite, key, stored, before);
             takeReplayed(replayed, joinedNotices);
         }
         // A write over a value that did not read, or one to join, is put into the file at once when
@@ -550,7 +497,7 @@ void DefaultsDatabase::setProcessJoin(const std::string& suite, const std::strin
 void DefaultsDatabase::retry()
 {
     if (!m_waiting.load(std::memory_order_acquire) && !m_hasPending.load(std::memory_order_acquire)
-        && !m_lost.load(std::memory_order_acquire)) {
+        && !m_follower.isLost()) {
         return;
     }
     std::vector<Notice> notices;
@@ -561,10 +508,10 @@ void DefaultsDatabase::retry()
             return;
         }
         bool reopened = false;
-        if (m_lost) {
-            followPath(notices, true, reopened);
+        if (m_follower.isLost()) {
+            m_follower.follow(notices, true, reopened);
         }
-        const bool opened = reopened || (m_waiting && openWaitingFile(notices));
+        const bool opened = reopened || (m_waiting && m_follower.openWaiting(notices));
         if (!m_waiting) {
             flushPending(notices);
         }
@@ -613,7 +560,7 @@ PendingJournal::Write DefaultsDatabase::pendingWrite(const std::string& suite, c
     }
     Value stored = resident->held ? resident->held : resident->lent.lock();
     if (!stored && resident->large) {
-        stored = previousLarge ? previousLarge : readLarge(suite, key).value;
+        stored = previousLarge ? previousLarge : m_large.read(m_file.get(), suite, key).value;
     }
     write.base = stored ? PropertyListJson::encode(*stored) : std::nullopt;
     if (!write.base) {
@@ -661,41 +608,6 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
     return true;
 }
 
-bool DefaultsDatabase::openWaitingFile(std::vector<Notice>& notices)
-{
-    Attempt attempt = tryOpen(m_requestedPath, m_operationBusyTimeout);
-    if (attempt.outcome == Outcome::Unavailable && isBusy(attempt.code)) {
-        return false;
-    }
-    auto heard = hearAll();
-    m_waiting.store(false, std::memory_order_release);
-    if (attempt.outcome == Outcome::Opened) {
-        m_file.reset();
-        adopt(attempt, true);
-        log(LogLevel::Info, lcStore(), "The settings database " + m_requestedPath + " is free and open now.");
-    } else {
-        m_unavailableReason
-            = "The settings database " + m_requestedPath + " could not be opened (" + attempt.message + ").";
-        reportFailure(
-            attempt.code, m_unavailableReason + " Settings are kept in memory only.", m_requestedPath);
-        Attempt fallback = tryOpen(memoryPath, m_operationBusyTimeout);
-        if (fallback.outcome == Outcome::Opened) {
-            // The values written meanwhile stay; the memory database takes them below.
-            int rc = SQLITE_OK;
-            if (auto file = DefaultsConnection::take(fallback.db, m_operationBusyTimeout, rc)) {
-                m_file = std::move(file);
-                m_values.keepOnlyValues();
-            }
-        }
-    }
-    // Readers go on seeing what was written meanwhile, whether or not the file takes it now.
-    overlayPending();
-    std::vector<Notice> joined;
-    flushPending(joined);
-    tellHeard(heard, notices);
-    return true;
-}
-
 bool DefaultsDatabase::followPath(bool makeMissing)
 {
     std::vector<Notice> notices;
@@ -704,7 +616,7 @@ bool DefaultsDatabase::followPath(bool makeMissing)
     {
         std::lock_guard writeLock(m_writeMutex);
         bool reopened = false;
-        open = followPath(notices, makeMissing, reopened);
+        open = m_follower.follow(notices, makeMissing, reopened);
         if (reopened) {
             didChange = m_didChange;
         }
@@ -714,186 +626,6 @@ bool DefaultsDatabase::followPath(bool makeMissing)
         didChange();
     }
     return open;
-}
-
-bool DefaultsDatabase::followPath(std::vector<Notice>& notices, bool makeMissing, bool& reopened)
-{
-    reopened = false;
-    if (m_closed || m_waiting) {
-        return false;
-    }
-    if (m_file) {
-        if (!m_identity.isKnown()) {
-            return true;
-        }
-        const auto atPath = m_identity.atPath(m_requestedPath);
-        if (atPath == DefaultsFileIdentity::AtPath::Same) {
-            return true;
-        }
-        leaveFile(atPath == DefaultsFileIdentity::AtPath::Missing
-                ? "was deleted while Kiruvo had it open"
-                : "was replaced by another file while Kiruvo had it open");
-    } else if (!m_lost) {
-        return false;
-    }
-    reopened = openInPlace(notices, makeMissing);
-    return reopened;
-}
-
-void DefaultsDatabase::leaveFile(const std::string& reason)
-{
-    // What this store wrote, as the file it leaves holds it: read while it is still open.
-    auto writes = m_ownWrites.toJoin([this](const std::string& suite, const std::string& key) {
-        std::optional<std::string> text;
-        return m_file->read(suite, key, text) == SQLITE_DONE ? text : std::nullopt;
-    });
-    m_toJoin.insert(
-        m_toJoin.end(), std::make_move_iterator(writes.begin()), std::make_move_iterator(writes.end()));
-    holdLargeValues();
-    // The old file, wherever it lies now (a copy moved aside, or nowhere), holds all it was given.
-    m_file->checkpoint(DefaultsConnection::Checkpoint::Truncate);
-    closeFile();
-    m_lost.store(true, std::memory_order_release);
-    m_lostReason = "The settings database " + m_requestedPath + " " + reason + ".";
-    log(LogLevel::Info, lcStore(),
-        m_lostReason
-            + " Kiruvo follows the file at that path and joins into it what it wrote since it read this "
-              "one.");
-}
-
-bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissing)
-{
-    const std::string& path = m_requestedPath;
-    const auto atPath = DefaultsFileIdentity::of(path);
-    // A file that could not be used is not checked whole again (every second while a history
-    // waits to be stored) until it changes.
-    if ((!makeMissing && !atPath.isKnown()) || atPath.unchangedSince(m_unusable)) {
-        return false;
-    }
-    Attempt attempt = tryOpen(path, m_operationBusyTimeout);
-    if (attempt.outcome == Outcome::Damaged) {
-        attempt.db.reset();
-        std::string moveError;
-        if (auto target = moveAside(path, moveError)) {
-            reportFailure(attempt.code,
-                "The file put in the place of the settings database " + path + " could not be used ("
-                    + attempt.message + "); it was moved to " + *target + ".",
-                path);
-            attempt = tryOpen(path, m_operationBusyTimeout);
-        } else {
-            attempt.outcome = Outcome::Unavailable;
-            attempt.message += "; moving it aside failed: " + moveError;
-        }
-    }
-    auto heard = hearAll();
-    if (attempt.outcome != Outcome::Opened || !adopt(attempt, true)) {
-        const std::string reason = "The settings database " + path + " could not be opened ("
-            + (attempt.outcome == Outcome::Opened ? std::string("its statements could not be prepared")
-                                                  : attempt.message)
-            + ").";
-        if (reason != m_lostReason) {
-            reportFailure(attempt.code,
-                reason + " Settings and sessions are kept in memory, and nothing is stored until it opens.",
-                path);
-        }
-        m_lostReason = reason;
-        m_unusable = isBusy(attempt.code) ? DefaultsFileIdentity() : DefaultsFileIdentity::of(path);
-        return false;
-    }
-    overlayPending();
-    // A key with a join that the new file does not hold at all takes what this store added since
-    // it read the file before: a folder made again gets the sessions recorded since, not again the
-    // whole history it was emptied of.
-    // What the new file holds already (a copy made after this store's writes) needs no joining.
-    std::erase_if(m_toJoin, [this](const PendingJournal::Write& write) {
-        m_values.settle(write.suite, &write.key);
-        const auto resident = m_values.copyOf(write.suite, write.key);
-        if (!write.text || !resident || !resident->held) {
-            return !write.text && !resident && !m_values.unreadableText(write.suite, write.key);
-        }
-        const auto written = PropertyListJson::decode(*write.text);
-        return written && *written == *resident->held;
-    });
-    for (auto& write : m_toJoin) {
-        const auto join = m_joins.of(write.suite, write.key);
-        if (!join || write.basis != PendingJournal::Basis::Known || !write.base || !write.text
-            || m_values.copyOf(write.suite, write.key) || m_values.unreadableText(write.suite, write.key)) {
-            continue;
-        }
-        const auto written = PropertyListJson::decode(*write.text);
-        const auto base = PropertyListJson::decode(*write.base);
-        std::optional<PropertyList> empty;
-        if (written && written->isArray()) {
-            empty = PropertyList(PropertyListArray {});
-        } else if (written && written->getIf<std::int64_t>()) {
-            empty = PropertyList(std::int64_t { 0 });
-        }
-        const auto joined = empty && base ? join(*empty, *written, &*base) : std::nullopt;
-        if (auto text = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
-            write.text = std::move(text);
-            write.base.reset();
-        }
-    }
-    std::vector<ResidentValues::Replayed> replayed;
-    if (!m_toJoin.empty() && !PendingReplay(*m_file, m_values, m_joins, m_path).run(m_toJoin, replayed)) {
-        // Another program holds the new file: the joining is tried again once it lets go, and
-        // meanwhile its values are read.
-        holdLargeValues();
-        closeFile();
-        m_lostReason = "The settings database " + path + " is held by another program.";
-        tellHeard(heard, notices);
-        return false;
-    }
-    // Memory holds the new file's values: each write joined into it is taken as the file has it
-    // now, and is this store's own in that file from here on.
-    for (std::size_t i = 0; i < replayed.size() && i < m_toJoin.size(); ++i) {
-        auto& done = replayed[i];
-        const auto resident = m_values.copyOf(done.suite, done.key);
-        const std::optional<StoredValue> before = !resident ? std::optional<StoredValue>(nullptr)
-            : resident->large                               ? std::nullopt
-                                                            : std::optional(resident->held);
-        if (!done.changed) {
-            auto decoded = m_toJoin[i].text ? PropertyListJson::decode(*m_toJoin[i].text) : std::nullopt;
-            done.changed = true;
-            done.value = decoded ? std::make_shared<const PropertyList>(std::move(*decoded)) : nullptr;
-            m_ownWrites.wrote(done.suite, done.key, m_toJoin[i].text, before);
-        } else {
-            m_ownWrites.wrote(done.suite, done.key,
-                done.value ? PropertyListJson::encode(*done.value) : std::nullopt, before);
-        }
-    }
-    std::vector<Notice> joined;
-    takeReplayed(replayed, joined);
-    m_toJoin.clear();
-    m_unusable = DefaultsFileIdentity();
-    m_lost.store(false, std::memory_order_release);
-    m_lostReason.clear();
-    log(LogLevel::Info, lcStore(),
-        "Kiruvo now uses the settings database at " + path
-            + ", with what it wrote since it last read the one before.");
-    tellHeard(heard, notices);
-    return true;
-}
-
-std::optional<StoredValue> DefaultsDatabase::valueBefore(
-    const std::string& suite, const std::string& key, const Value* base, const Value& previousLarge) const
-{
-    if (base) {
-        return *base;
-    }
-    const auto resident = m_values.copyOf(suite, key);
-    if (!resident) {
-        // A row that does not decode is a value not known.
-        return m_values.unreadableText(suite, key) ? std::nullopt : std::optional<StoredValue>(nullptr);
-    }
-    if (!resident->large) {
-        return resident->held;
-    }
-    Value held = resident->held ? resident->held : resident->lent.lock();
-    if (!held) {
-        held = previousLarge;
-    }
-    return held ? std::optional(held) : std::nullopt;
 }
 
 std::vector<DefaultsDatabase::Heard> DefaultsDatabase::hearAll() const
@@ -922,7 +654,7 @@ void DefaultsDatabase::tellHeard(std::vector<Heard>& heard, std::vector<Notice>&
         }
         if (!after && m_file && resident && resident->large) {
             // A large value that only the file holds now: read for the listeners, and lent to them.
-            after = readLarge(entry->suite, entry->key).value;
+            after = m_large.read(m_file.get(), entry->suite, entry->key).value;
             m_values.lendRead(entry->suite, entry->key, after);
         }
         const bool same = before == after || (before && after && *before == *after);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/store/DefaultsFileIdentity.h"
 #include "platform/store/DefaultsListeners.h"
+#include "platform/store/DefaultsPathFollower.h"
+#include "platform/store/LargeValueReads.h"
 #include "platform/store/OutsideCommits.h"
-#include "platform/store/OwnWrites.h"
 #include "platform/store/PropertyList.h"
 #include "platform/store/ResidentValues.h"
 #include "platform/store/StoredValue.h"
@@ -30,7 +30,7 @@ struct DefaultsFileOpening;
 // as the text of PropertyListJson, and an in-memory copy of every suite's values, loaded at open,
 // that serves every read.
 //
-// Every write is committed (WAL, synchronous=FULL) before it returns; a write that fails leaves
+// Every write is committed (rollback journal, synchronous=FULL) before it returns; a write that fails leaves
 // the cached value as it was, so a read never shows a value that is not stored. A file that is not
 // a database or fails its integrity check is moved aside as "<name>.corrupt-<time>" together with
 // its -wal and -shm files and reported; the store then starts empty in a fresh file (in memory
@@ -88,12 +88,11 @@ struct DefaultsFileOpening;
 // The file open is always the file at the path. Another program may put another file there while
 // the store runs: a sync tool renames its copy over it, the folder is deleted and made again, a
 // symbolic link at the path is pointed elsewhere. followPath(), before every write and whenever the
-// watch hears of the file's name, compares the file open with the one at the path by device and
-// inode, and when they differ, lets go of the old file first, so that nothing of its connection is
-// left at the path (its -wal, which SQLite would apply to the new file, is folded into the old file
-// and removed, unless the names are another file's by then), then opens the file at the path and
-// joins into it what this store wrote since it read the file before (OwnWrites), as the writes kept
-// during a lock are joined. Every key's listeners hear what that changed. A file deleted with
+// watch hears of the file's name, follows the file at the path (DefaultsPathFollower): the old file
+// is let go of untouched, the new one opened and what this store wrote since it read the old one
+// joined into it, as the writes kept during a lock are joined. Its rollback journal lies beside
+// the file only while a write of this store's lasts, so no file put in its place meets a log of
+// this store's. Every key's listeners hear what that changed. A file deleted with
 // nothing in its place is made again at the next write; one that cannot be opened (another
 // program's database, a file held past the wait) is reported, the store reads on from memory,
 // and every write fails, reported, until the file at the path opens: none counts as stored
@@ -161,6 +160,12 @@ public:
     // opened, values joined): whoever follows every change of the store, not one key's.
     void setDidChangeHandler(std::function<void()> handler);
 
+    // The reader of `key` makes what it can of a stored text that does not decode (another
+    // program's JSON): the reports of such a text say so rather than that it reads as unset.
+    void setReadsOtherForms(const std::string& suite, const std::string& key)
+    {
+        m_values.setReadsOtherForms(suite, key);
+    }
     // The stored text of a row that did not decode; nothing when the key reads normally.
     std::optional<std::string> unreadableText(const std::string& suite, const std::string& key) const;
     // Whether `key` holds a large value whose last read from the file failed (see above): it reads
@@ -195,12 +200,13 @@ public:
     // False while the file at the path is not open.
     bool followPath(bool makeMissing);
 
-    // Copies what the write-ahead log holds into the database file itself, so that the one file
-    // holds every committed value (a copy or backup of it alone is complete). Never waits for
-    // another process's readers: what they still use is copied by a later checkpoint. False, with
-    // the failure logged, when nothing could be copied.
+    // For a file another program keeps in WAL mode: copies what the write-ahead log holds into the
+    // database file itself, so that the one file holds every committed value (a copy or backup of it
+    // alone is complete). Never waits for another process's readers: what they still use is copied
+    // by a later checkpoint. False, with the failure logged, when nothing could be copied. Nothing
+    // to do for a file with a rollback journal, as the store keeps it.
     bool checkpoint();
-    // Checkpoints the whole log and closes the file; SQLite then removes the -wal and -shm files.
+    // Removes what the store added to the file to count other programs' changes, and closes it.
     // For the end of the process: later writes are refused (and reported), reads go on from memory.
     void close();
 
@@ -217,15 +223,6 @@ private:
     // could not be prepared.
     // `atPath`: the file at the path, not the one in memory that stands in for it.
     bool adopt(DefaultsFileOpening& opened, bool atPath);
-    // Under the write lock: opens the file held at the opening; false while it is still held.
-    bool openWaitingFile(std::vector<Notice>& notices);
-    // Under the write lock: followPath() (`reopened` when another file was opened).
-    bool followPath(std::vector<Notice>& notices, bool makeMissing, bool& reopened);
-    // Under the write lock: lets go of the file open, which is no longer the one at the path; what
-    // this store wrote to it waits to be joined into the next.
-    void leaveFile(const std::string& reason);
-    // Under the write lock: opens the file now at the path and joins this store's writes into it.
-    bool openInPlace(std::vector<Notice>& notices, bool makeMissing);
     // Under the write lock: closes the file, leaving alone companion files that are not its own.
     void closeFile();
     // Under the write lock: every large value read into memory, for reads once the file is closed.
@@ -236,10 +233,6 @@ private:
         Value before;
     };
     std::vector<Heard> hearAll() const;
-    // Under the write lock: what `key` held before a write, when known (null: nothing), for
-    // OwnWrites.
-    std::optional<StoredValue> valueBefore(const std::string& suite, const std::string& key,
-        const Value* base, const Value& previousLarge) const;
     void tellHeard(std::vector<Heard>& heard, std::vector<Notice>& notices);
     // Under the write lock: the kept writes put into the file in one transaction (a PendingReplay),
     // then forgotten; false, with everything as it was, when it did not commit.
@@ -264,20 +257,6 @@ private:
     // A large value's current object: the held or lent one, else read from the file; null when
     // the row is gone or no longer reads. Takes the write lock.
     Value lendLarge(const std::string& suite, const std::string& key) const;
-    // What a read of a large value from the file gave: the value, or null with `failure` set to
-    // the SQLite code when the read failed for another reason than a row gone or a text that does
-    // not decode (those are reported and handled by the read itself).
-    struct Reread {
-        Value value;
-        int failure = 0;
-    };
-    // Under the write lock: the large value of `key` as the file holds it.
-    Reread readLarge(const std::string& suite, const std::string& key) const;
-    // Under the write lock: marks `key` as stored but unread after `reread` failed, and reports it
-    // unless the last read failed too.
-    void markUnread(const std::string& suite, const std::string& key, int failure) const;
-    // SQLite's text for `code`, with the open file's detail.
-    std::string failureText(int code) const;
 
     const std::string m_requestedPath;
     const Options m_options;
@@ -296,24 +275,19 @@ private:
     // The writes kept while the file is held; under the write lock. None for a store in memory.
     std::unique_ptr<PendingJournal> m_journal;
     std::atomic<bool> m_hasPending { false };
-    std::atomic<bool> m_lost { false };
-    // The file open, told apart from the one at the path; this store's writes to it; those left to
-    // join into the next file while none at the path is open (`m_lost`). Under the write lock.
-    DefaultsFileIdentity m_identity;
-    OwnWrites m_ownWrites;
-    std::vector<PendingJournal::Write> m_toJoin;
-    std::string m_lostReason;
-    // The file at the path that could not be opened last, as it was then.
-    DefaultsFileIdentity m_unusable;
     // Under the write lock.
     StoredValueJoins m_joins;
     std::function<void()> m_didChange;
 
     // A read may lend a large value, or find that it no longer reads: hence mutable.
     mutable ResidentValues m_values { m_path };
+    LargeValueReads m_large { m_values, m_path };
     DefaultsListeners m_listeners;
     // Which keys another program may have written since memory knew them. Under the write lock.
     OutsideCommits m_outside { m_values, m_listeners, m_joins, m_path, deferredDecodeSize };
+    // The file at the path followed. Under the write lock.
+    DefaultsPathFollower m_follower { *this };
+    friend class DefaultsPathFollower;
 };
 
 } // namespace platform

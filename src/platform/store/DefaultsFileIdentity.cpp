@@ -44,8 +44,6 @@ DefaultsFileIdentity DefaultsFileIdentity::of(const std::string& path)
     std::error_code error;
     const auto real = std::filesystem::canonical(path, error);
     identity.m_realPath = error ? path : real.string();
-    identity.m_log = nodeOf(identity.m_realPath + "-wal", missing);
-    identity.m_shared = nodeOf(identity.m_realPath + "-shm", missing);
     return identity;
 }
 
@@ -65,18 +63,6 @@ bool DefaultsFileIdentity::unchangedSince(const DefaultsFileIdentity& earlier) c
 {
     return m_file.known && m_file == earlier.m_file && m_size == earlier.m_size
         && m_changed.tv_sec == earlier.m_changed.tv_sec && m_changed.tv_nsec == earlier.m_changed.tv_nsec;
-}
-
-bool DefaultsFileIdentity::ownsCompanionNames() const
-{
-    for (const auto& [name, own] : { std::pair { "-wal", &m_log }, std::pair { "-shm", &m_shared } }) {
-        bool missing = false;
-        const Node now = nodeOf(m_realPath + name, missing);
-        if (!missing && !(now == *own)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace platform

@@ -11,8 +11,8 @@ namespace platform {
 // Which file a settings store has open, told apart from whatever the path names later: another
 // program may rename a file over it (a sync tool's copy), the folder may be deleted and made
 // again, or the path may be a symbolic link that is pointed elsewhere. A file is known by its device
-// and inode, and by where it really lies, since SQLite keeps its -wal and -shm beside the real
-// file, not beside a link to it.
+// and inode, and by where it really lies, since SQLite keeps its -journal, -wal and -shm beside the
+// real file, not beside a link to it.
 //
 // A plain value; any thread.
 class DefaultsFileIdentity {
@@ -26,18 +26,13 @@ public:
         Missing,
     };
 
-    // The file `path` names now (through every link), with its -wal and -shm; none when nothing is
-    // there.
+    // The file `path` names now (through every link); none when nothing is there.
     static DefaultsFileIdentity of(const std::string& path);
 
     bool isKnown() const { return m_file.known; }
     // Where the file really lies: every link followed.
     const std::string& realPath() const { return m_realPath; }
     AtPath atPath(const std::string& path) const;
-    // Whether the -wal and -shm beside the real file are still this file's own, or gone: only then
-    // may SQLite, closing it, remove what lies under those names, since a file renamed over this one
-    // may have companions of its own by now.
-    bool ownsCompanionNames() const;
     // Whether this is `earlier`'s file, not written since (same size and time of change): one that
     // could not be used then cannot now.
     bool unchangedSince(const DefaultsFileIdentity& earlier) const;
@@ -55,8 +50,6 @@ private:
     Node m_file;
     off_t m_size = 0;
     struct timespec m_changed { };
-    Node m_log;
-    Node m_shared;
 };
 
 } // namespace platform

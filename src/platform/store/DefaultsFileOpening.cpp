@@ -75,9 +75,9 @@ std::optional<Attempt> checkShape(sqlite3* db)
     if (tables.empty()) {
         return std::nullopt;
     }
-    // The store's own table of row versions may lie beside it.
+    // An earlier build's table of row versions may lie beside it; the opening removes it.
     if (tables != std::vector<std::string> { "defaults" }
-        && tables != std::vector<std::string> { "defaults", DefaultsChangeCounts::tableName }) {
+        && tables != std::vector<std::string> { "defaults", DefaultsChangeCounts::legacyTableName }) {
         std::string names;
         for (const auto& name : tables) {
             names += (names.empty() ? "" : ", ") + name;
@@ -194,11 +194,22 @@ DefaultsFileOpening DefaultsFileOpening::open(
     }
 
     auto exec = [&](const char* sql) { return sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr); };
-    if ((rc = exec("PRAGMA journal_mode=WAL")) != SQLITE_OK) {
+    // A rollback journal, which lies beside the file only while a transaction writes: another
+    // file renamed over this one while the store has it open never meets a log of this one's
+    // (SQLite pairs a -wal, -shm or -journal with whatever file has the name it lies beside), and
+    // the file at rest is the one file. Kiruvo writes rarely, so write-ahead logging gains little.
+    // A file another program holds in WAL mode stays so until the next opening.
+    if ((rc = exec("PRAGMA journal_mode=DELETE")) != SQLITE_OK) {
         if (isDamage(rc)) {
-            return sqliteFailure(db.get(), rc, "Unable to use write-ahead logging");
+            return sqliteFailure(db.get(), rc, "Unable to leave write-ahead logging");
         }
-        logWarning("Unable to use write-ahead logging for " + path + ": " + sqliteMessage(db.get(), rc));
+        logWarning("Unable to leave write-ahead logging for " + path
+            + ", which another program uses: " + sqliteMessage(db.get(), rc));
+    }
+    // The statement journal of a write (the triggers make every write one that may need it) is
+    // kept in memory: on disk it was a second copy of every history written.
+    if ((rc = exec("PRAGMA temp_store=MEMORY")) != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to keep temporary data in memory");
     }
     if ((rc = exec("PRAGMA synchronous=FULL")) != SQLITE_OK) {
         return sqliteFailure(db.get(), rc, "Unable to make writes durable");
@@ -225,8 +236,9 @@ DefaultsFileOpening DefaultsFileOpening::open(
     }
     {
         sqlite3_stmt* rawStatement = nullptr;
-        rc = sqlite3_prepare_v2(
-            db.get(), "SELECT suite, key, value FROM defaults", -1, &rawStatement, nullptr);
+        const std::string sql
+            = "SELECT suite, key, value FROM defaults WHERE " + DefaultsChangeCounts::isValueRow("suite");
+        rc = sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &rawStatement, nullptr);
         Statement select(rawStatement);
         if (rc != SQLITE_OK) {
             return sqliteFailure(db.get(), rc, "Unable to read the values");
@@ -260,8 +272,10 @@ DefaultsFileOpening DefaultsFileOpening::open(
         if (undecodable > 0) {
             reportFailure(SQLITE_FORMAT,
                 std::to_string(undecodable) + " stored value(s) in " + path
-                    + " could not be read; each reads as unset and is copied to a backup key before "
-                      "it is replaced. The first is "
+                    + " could not be read as values of the form Kiruvo stores; each is kept as written, "
+                      "reads "
+                      "as unset unless its reader knows its form, and is copied to a backup key before it "
+                      "is replaced. The first is "
                     + firstProblem,
                 path);
         }

@@ -28,7 +28,7 @@ struct DefaultsFileOpening {
     Outcome outcome = Outcome::Unavailable;
     int code = 1; // SQLITE_ERROR
     std::string message;
-    // The connection when Opened: write-ahead logging, durable commits, the table made.
+    // The connection when Opened: a rollback journal, durable commits, the table made.
     sqlite::Connection db;
     std::unordered_map<std::string, std::unordered_map<std::string, std::shared_ptr<const PropertyList>>>
         values;

@@ -249,15 +249,15 @@ void OutsideCommits::take(const std::string& suite, const std::string& key, std:
     StoredValue now;
     bool unreadableNow = false;
     if (text) {
-        if (auto decoded = PropertyListJson::decode(*text)) {
+        std::string error;
+        if (auto decoded = PropertyListJson::decode(*text, &error)) {
             now = std::make_shared<const PropertyList>(std::move(*decoded));
         } else {
-            // What does not read is kept as a row found so at open would be: it reads as unset, and
-            // is copied aside before anything replaces it.
+            // What does not decode is kept as a row found so at open would be, and copied aside
+            // before anything replaces it; its reader may make something of it.
             sqlite::reportFailure(SQLITE_FORMAT,
                 "The value of \"" + key + "\" of suite \"" + suite + "\" that another program wrote to "
-                    + m_path + " could not be read; it reads as unset and is copied to a backup key "
-                    + "before it is replaced.",
+                    + m_path + m_values.unreadableReport(suite, key, error),
                 m_path);
             m_values.keepUnreadable(suite, key, std::move(*text));
             text.reset();

@@ -111,11 +111,34 @@ void ResidentValues::settle(const std::string& suite, const std::string* key) co
         if (unreadable) {
             sqlite::reportFailure(SQLITE_FORMAT,
                 "The stored value of \"" + name + "\" of suite \"" + suite + "\" in " + m_path
-                    + " could not be read (" + entry->error
-                    + "); it reads as unset and is copied to a backup key before it is replaced.",
+                    + unreadableReport(suite, name, entry->error),
                 m_path);
         }
     }
+}
+
+void ResidentValues::setReadsOtherForms(const std::string& suite, const std::string& key)
+{
+    std::unique_lock lock(m_mutex);
+    m_readsOtherForms[suite][key] = true;
+}
+
+std::string ResidentValues::unreadableReport(
+    const std::string& suite, const std::string& key, const std::string& error, bool again) const
+{
+    bool readsOtherForms = false;
+    {
+        std::shared_lock lock(m_mutex);
+        const auto it = m_readsOtherForms.find(suite);
+        readsOtherForms = it != m_readsOtherForms.end() && it->second.contains(key);
+    }
+    const std::string detail = error.empty() ? std::string() : " (" + error + ")";
+    if (readsOtherForms) {
+        return " is not in the form Kiruvo stores values in" + detail
+            + "; its reader takes what it can of it, and it is copied to a backup key before it is replaced.";
+    }
+    return std::string(again ? " could not be read again" : " could not be read") + detail
+        + "; it reads as unset and is copied to a backup key before it is replaced.";
 }
 
 ResidentValues::Resident* ResidentValues::residentOf(const std::string& suite, const std::string& key) const

@@ -91,6 +91,13 @@ public:
     void keepUnreadable(const std::string& suite, const std::string& key, std::string text);
     // The file no longer holds the text of `key` that did not decode.
     void dropUnreadable(const std::string& suite, const std::string& key);
+    // The reader of `key` makes what it can of a stored text that does not decode (another
+    // program's JSON), so such a text of it does not read as unset.
+    void setReadsOtherForms(const std::string& suite, const std::string& key);
+    // What a report of a stored text of `key` that does not decode says, after the text's subject
+    // and the decoder's `error`; `again` for a text read again from the file.
+    std::string unreadableReport(
+        const std::string& suite, const std::string& key, const std::string& error, bool again = false) const;
 
     // A write committed (or kept beside the file): `value` replaces the key's value (null removes
     // it), lent only when `lent`; a `backup` of an unreadable text is added and the text dropped.
@@ -138,6 +145,7 @@ private:
     // Rows not decoded yet, filled at open.
     mutable BySuite<std::shared_ptr<Deferred>> m_deferred;
     mutable std::atomic<bool> m_hasDeferred { false };
+    BySuite<bool> m_readsOtherForms;
 };
 
 } // namespace platform

@@ -230,6 +230,11 @@ std::optional<std::string> UserDefaults::unreadableText(const std::string& key) 
     return d->database->unreadableText(d->suiteName, key);
 }
 
+void UserDefaults::setReadsOtherForms(const std::string& key)
+{
+    d->database->setReadsOtherForms(d->suiteName, key);
+}
+
 void UserDefaults::setJoin(const std::string& key, StoredValueJoin join)
 {
     d->database->setJoin(d->suiteName, key, std::move(join));

@@ -93,6 +93,9 @@ public:
     // The text of a stored row of `key` that does not read as a property list (another program's
     // JSON), for a reader that can make more of it; nothing when the key reads normally.
     std::optional<std::string> unreadableText(const std::string& key) const;
+    // This reader of `key` makes what it can of such a text, which is then not reported as reading
+    // as unset.
+    void setReadsOtherForms(const std::string& key);
 
     // How a value of `key` written without the stored one at hand (before the file could be read,
     // or while another program held it) joins what the file holds once it can be read.

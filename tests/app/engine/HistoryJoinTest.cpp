@@ -1,6 +1,7 @@
 #include "app/engine/DayTotals.h"
 #include "app/engine/Session.h"
 #include "app/engine/SessionHistory.h"
+#include "platform/Logger.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/PropertyListJson.h"
 #include "platform/store/UserDefaults.h"
@@ -13,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <set>
@@ -456,6 +458,7 @@ TEST_F(HistoryOtherWriterTest, SessionsAnotherProgramAddsAsObjectsAreReadAndNoth
 {
     auto& history = startWith(12, 2);
     OtherWriter other(m_path);
+    platform::LogCapture log;
     ASSERT_TRUE(
         other.run("UPDATE defaults SET value = json_insert(value, '$[#]', json('" + m_all[12].jsonText()
             + "'), '$[#]', json('{\"note\":\"mine\"}'), '$[#]', 5) WHERE key = 'sessions';"));
@@ -465,6 +468,9 @@ TEST_F(HistoryOtherWriterTest, SessionsAnotherProgramAddsAsObjectsAreReadAndNoth
         expected.insert(index);
     }
     EXPECT_EQ(answeredIndices(history, m_all), expected);
+    // Read, so not said to read as unset.
+    EXPECT_EQ(log.countContaining("reads as unset"), 0);
+    EXPECT_EQ(log.countContaining("its reader takes what it can of it"), 1);
     history.add(m_all[13]);
     expected.insert(13);
     EXPECT_EQ(answeredIndices(history, m_all), expected);
@@ -514,5 +520,42 @@ TEST_F(HistoryOtherWriterTest, AValueThatIsNoListLeavesTheHistoryHeldAndIsCopied
         EXPECT_EQ(storedIndices(m_path, m_all), expected);
         EXPECT_EQ(answeredIndices(history, m_all), expected);
         EXPECT_EQ(backups(m_path).size(), 1u);
+    }
+}
+
+// The data folder deleted and made again while the application runs, before and after its first
+// write of the run: every session recorded after that reaches the file at the path and every
+// answer, and the deleted history is never put back.
+TEST_F(HistoryOtherWriterTest, AFolderMadeAgainKeepsEverySessionRecordedSince)
+{
+    const auto sessions = recentSessions(10);
+    for (const bool wroteBefore : { false, true }) {
+        SCOPED_TRACE(wroteBefore ? "after a write" : "before any write");
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const std::string data = folder.filePath(QStringLiteral("data")).toStdString();
+        std::filesystem::create_directories(data);
+        m_path = data + "/defaults.sqlite3";
+        m_all = sessions;
+        auto suite = open(std::vector<Session>(sessions.begin(), sessions.begin() + 5));
+        ASSERT_TRUE(suite->hearOtherPrograms());
+        SessionHistory history(suite);
+        ASSERT_EQ(history.allSessions().size(), 5u);
+        std::multiset<int> expected;
+        if (wroteBefore) {
+            history.add(m_all[5]);
+            expected.insert(5);
+        }
+
+        std::filesystem::remove_all(data);
+        std::filesystem::create_directories(data);
+        for (int index = 6; index < 9; ++index) {
+            history.add(m_all[static_cast<std::size_t>(index)]);
+            expected.insert(index);
+            EXPECT_EQ(storedIndices(m_path, m_all), expected) << index;
+            EXPECT_EQ(answeredIndices(history, m_all), expected) << index;
+        }
+        suite->close();
+        EXPECT_EQ(storedIndices(m_path, m_all), expected);
     }
 }

@@ -111,6 +111,18 @@ protected:
                 const std::optional<PropertyList>& now) { heard->push_back(now); });
         return suite;
     }
+    // Once the store has let go: the file at the path is whole, holds `sessions` and the dark theme,
+    // and nothing but the table of values (no trigger, table or row of the store's bookkeeping).
+    void expectLeftWith(const std::string& sessions) const
+    {
+        EXPECT_EQ(read(file(), "sessions"), sessions);
+        EXPECT_EQ(read(file(), "theme"), "\"dark\"");
+        EXPECT_EQ(
+            tool(file(),
+                "SELECT name FROM sqlite_schema WHERE name NOT IN ('defaults', "
+                "'sqlite_autoindex_defaults_1') UNION ALL SELECT suite FROM defaults WHERE suite <> 'test';"),
+            "");
+    }
     bool heard(const PropertyList& value) const
     {
         return QTest::qWaitFor([&] { return !m_heard->empty() && m_heard->back() == value; }, 5000);
@@ -154,6 +166,67 @@ TEST_F(DefaultsFileReplacementTest, AFileRenamedOverTheStoresIsFollowedWithWhatT
     EXPECT_EQ(read(file(), "count"), "3");
     suite->close();
     EXPECT_EQ(read(file(), "sessions"), "[1,7,2,9]");
+}
+
+// A copy renamed over the file while another program holds a read transaction on the old one, a
+// third having committed to that one: the store answers the copy's sessions with its own, and the
+// file left at the path is whole, the copy's, and the table of values alone.
+TEST_F(DefaultsFileReplacementTest, ACopyRenamedOverWhileAReaderHoldsTheOldFileIsTakenWhole)
+{
+    make(file(), { { "sessions", "[1,2]" } });
+    auto suite = open(file());
+    ASSERT_TRUE(suite->setObject(
+        list({ 1, 2, 3 }), "sessions", std::make_shared<const PropertyList>(list({ 1, 2 }))));
+    ASSERT_TRUE(tool(file(), "INSERT INTO defaults VALUES('test', 'volume', '4');"));
+    QProcess reader;
+    reader.start("sqlite3", { QString::fromStdString(file()) });
+    ASSERT_TRUE(reader.waitForStarted());
+    reader.write("BEGIN; SELECT count(*) FROM defaults;\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reader.canReadLine(); }, 10000));
+
+    make(at("copy"), { { "sessions", "[1,2,7,8,9]" } });
+    fs::rename(at("copy"), file());
+    ASSERT_TRUE(suite->setObject(PropertyList("dark"), "theme"));
+    EXPECT_EQ(suite->objectForKey("sessions"), list({ 1, 2, 7, 8, 9, 3 }));
+    reader.write("COMMIT;\n.quit\n");
+    reader.closeWriteChannel();
+    ASSERT_TRUE(reader.waitForFinished(10000));
+
+    suite->close();
+    expectLeftWith("[1,2,7,8,9,3]");
+}
+
+// A program that puts a consistent copy over the file (VACUUM INTO, a rename) and goes on writing
+// the file at the path at once, twice: none of its commits fails or is lost, and the store's
+// writes join them.
+TEST_F(DefaultsFileReplacementTest, AWriterThatRenamesAndGoesOnWritingLosesNothing)
+{
+    make(file(), { { "sessions", "[1]" } });
+    auto suite = open(file());
+    ASSERT_TRUE(suite->hearOtherPrograms());
+    ASSERT_TRUE(
+        suite->setObject(list({ 1, 2 }), "sessions", std::make_shared<const PropertyList>(list({ 1 }))));
+    const auto compactAndAdd = [&](int session) {
+        QProcess writer;
+        const QString script
+            = QStringLiteral("set -e; rm -f \"$2\"; sqlite3 \"$1\" \"VACUUM INTO '$2'\"; mv \"$2\" \"$1\"; "
+                             "sqlite3 \"$1\" \"UPDATE defaults SET value = json_insert(value, '\\$[#]', $3) "
+                             "WHERE key = 'sessions'\"");
+        writer.start("sh",
+            { "-c", script, "sh", QString::fromStdString(file()), QString::fromStdString(at("copy")),
+                QString::number(session) });
+        return writer.waitForFinished(10000) && writer.exitCode() == 0
+            && writer.readAllStandardError().isEmpty();
+    };
+    ASSERT_TRUE(compactAndAdd(5));
+    ASSERT_TRUE(suite->setObject(PropertyList("dark"), "theme"));
+    ASSERT_TRUE(compactAndAdd(6));
+    EXPECT_TRUE(heard(list({ 1, 2, 5, 6 })));
+    ASSERT_TRUE(suite->setObject(
+        list({ 1, 2, 5, 6, 7 }), "sessions", std::make_shared<const PropertyList>(list({ 1, 2, 5, 6 }))));
+
+    suite->close();
+    expectLeftWith("[1,2,5,6,7]");
 }
 
 // The data folder deleted and made again: the store makes a new file there with the sessions it

@@ -1,0 +1,351 @@
+#include "platform/store/DefaultsPathFollower.h"
+
+#include "platform/Logger.h"
+#include "platform/store/DefaultsConnection.h"
+#include "platform/store/DefaultsDatabase.h"
+#include "platform/store/DefaultsFileOpening.h"
+#include "platform/store/PendingReplay.h"
+#include "platform/store/PropertyListJson.h"
+#include "platform/store/SqliteSupport.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace platform {
+
+namespace {
+
+using sqlite::isBusy;
+using sqlite::moveAside;
+using sqlite::reportFailure;
+using Outcome = DefaultsFileOpening::Outcome;
+
+// Whether a -wal, -shm or -journal lies beside the file that `path` names (through every link).
+bool companionsBeside(const std::string& path)
+{
+    const auto identity = DefaultsFileIdentity::of(path);
+    const std::string real = identity.isKnown() ? identity.realPath() : path;
+    std::error_code error;
+    for (const char* suffix : { "-wal", "-shm", "-journal" }) {
+        if (std::filesystem::exists(real + suffix, error)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// `written` joined into the nothing a new file holds: what its writer added to `base`.
+std::optional<PropertyList> joinIntoNothing(
+    const StoredValueJoin& join, const PropertyList& written, const PropertyList& base)
+{
+    std::optional<PropertyList> empty;
+    if (written.isArray()) {
+        empty = PropertyList(PropertyListArray {});
+    } else if (written.getIf<std::int64_t>()) {
+        empty = PropertyList(std::int64_t { 0 });
+    }
+    return empty ? join(*empty, written, &base) : std::nullopt;
+}
+
+} // namespace
+
+DefaultsPathFollower::DefaultsPathFollower(DefaultsDatabase& store)
+    : m_store(store)
+{
+}
+
+void DefaultsPathFollower::opened(bool atPath)
+{
+    m_identity = atPath ? DefaultsFileIdentity::of(m_store.m_requestedPath) : DefaultsFileIdentity();
+    m_ownWrites.clear();
+}
+
+bool DefaultsPathFollower::pathNamesFile() const
+{
+    return !m_identity.isKnown()
+        || m_identity.atPath(m_store.m_requestedPath) == DefaultsFileIdentity::AtPath::Same;
+}
+
+bool DefaultsPathFollower::follow(std::vector<Notice>& notices, bool makeMissing, bool& reopened)
+{
+    reopened = false;
+    if (m_store.m_closed || m_store.m_waiting) {
+        return false;
+    }
+    if (m_store.m_file) {
+        if (!m_identity.isKnown()) {
+            return true;
+        }
+        const auto atPath = m_identity.atPath(m_store.m_requestedPath);
+        if (atPath == DefaultsFileIdentity::AtPath::Same) {
+            return true;
+        }
+        leave(atPath == DefaultsFileIdentity::AtPath::Missing
+                ? "was deleted while Kiruvo had it open"
+                : "was replaced by another file while Kiruvo had it open");
+    } else if (!m_lost) {
+        return false;
+    }
+    reopened = openInPlace(notices, makeMissing);
+    return reopened;
+}
+
+void DefaultsPathFollower::leave(const std::string& reason)
+{
+    // What the store wrote, as the file it leaves holds it: read while it is still open.
+    auto& file = *m_store.m_file;
+    auto writes = m_ownWrites.toJoin([&file](const std::string& suite, const std::string& key) {
+        std::optional<std::string> text;
+        return file.read(suite, key, text) == SQLITE_DONE ? text : std::nullopt;
+    });
+    m_toJoin.insert(
+        m_toJoin.end(), std::make_move_iterator(writes.begin()), std::make_move_iterator(writes.end()));
+    m_store.holdLargeValues();
+    // Nothing more goes into the old file, not even a checkpoint: its companions, if it has any,
+    // lie under names that are another file's now.
+    m_store.closeFile();
+    m_lost.store(true, std::memory_order_release);
+    m_lostReason = "The settings database " + m_store.m_requestedPath + " " + reason + ".";
+    log(LogLevel::Info, lcStore(),
+        m_lostReason
+            + " Kiruvo follows the file at that path and joins into it what it wrote since it read this "
+              "one.");
+}
+
+bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMissing)
+{
+    const std::string& path = m_store.m_requestedPath;
+    const int busyTimeout = m_store.m_operationBusyTimeout;
+    const auto atPath = DefaultsFileIdentity::of(path);
+    // A file that could not be used is not checked whole again (every second while a history
+    // waits to be stored) until it changes.
+    if ((!makeMissing && !atPath.isKnown()) || atPath.unchangedSince(m_unusable)) {
+        return false;
+    }
+    // Another program's transaction on the old file lasts milliseconds; one that keeps its log at
+    // the path longer is waited for at the next write.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5 * busyTimeout);
+    bool companions = companionsBeside(path);
+    while (companions && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        companions = companionsBeside(path);
+    }
+    DefaultsFileOpening attempt;
+    if (companions) {
+        attempt.outcome = Outcome::Unavailable;
+        attempt.code = SQLITE_BUSY;
+        attempt.message = "another program's log lies beside it, which may be another file's";
+    } else {
+        attempt = DefaultsFileOpening::open(path, busyTimeout, DefaultsDatabase::deferredDecodeSize);
+    }
+    if (attempt.outcome == Outcome::Damaged && companionsBeside(path)) {
+        // The check may have read another file's log: nothing is set aside on its word.
+        attempt.db.reset();
+        attempt.outcome = Outcome::Unavailable;
+        attempt.code = SQLITE_BUSY;
+    } else if (attempt.outcome == Outcome::Damaged) {
+        attempt.db.reset();
+        std::string moveError;
+        if (auto target = moveAside(path, moveError)) {
+            reportFailure(attempt.code,
+                "The file put in the place of the settings database " + path + " could not be used ("
+                    + attempt.message + "); it was moved to " + *target + ".",
+                path);
+            attempt = DefaultsFileOpening::open(path, busyTimeout, DefaultsDatabase::deferredDecodeSize);
+        } else {
+            attempt.outcome = Outcome::Unavailable;
+            attempt.message += "; moving it aside failed: " + moveError;
+        }
+    }
+    auto heard = m_store.hearAll();
+    // Memory holds the old file's values until the new one's replace them.
+    std::vector<std::pair<std::string, std::string>> heldBefore;
+    for (const auto& [suite, key] : m_store.m_values.settledKeys()) {
+        if (m_store.m_joins.of(suite, key)) {
+            heldBefore.emplace_back(suite, key);
+        }
+    }
+    if (attempt.outcome != Outcome::Opened || !m_store.adopt(attempt, true)) {
+        const std::string reason = "The settings database " + path + " could not be opened ("
+            + (attempt.outcome == Outcome::Opened ? std::string("its statements could not be prepared")
+                                                  : attempt.message)
+            + ").";
+        if (reason != m_lostReason) {
+            reportFailure(attempt.code,
+                reason + " Settings and sessions are kept in memory, and nothing is stored until it opens.",
+                path);
+        }
+        m_lostReason = reason;
+        m_unusable = isBusy(attempt.code) ? DefaultsFileIdentity() : DefaultsFileIdentity::of(path);
+        return false;
+    }
+    auto& values = m_store.m_values;
+    auto& joins = m_store.m_joins;
+    m_store.overlayPending();
+    m_lacking.clear();
+    for (auto& [suite, key] : heldBefore) {
+        if (!values.copyOf(suite, key) && !values.unreadableText(suite, key)) {
+            m_lacking[suite].insert(std::move(key));
+        }
+    }
+    // What the new file holds already (a copy made after this store's writes) needs no joining.
+    std::erase_if(m_toJoin, [&values](const PendingJournal::Write& write) {
+        values.settle(write.suite, &write.key);
+        const auto resident = values.copyOf(write.suite, write.key);
+        if (!write.text || !resident || !resident->held) {
+            return !write.text && !resident && !values.unreadableText(write.suite, write.key);
+        }
+        const auto written = PropertyListJson::decode(*write.text);
+        return written && *written == *resident->held;
+    });
+    // A key with a join that the new file does not hold at all takes what this store added since
+    // it read the file before: a folder made again gets the sessions recorded since, not again the
+    // whole history it was emptied of.
+    for (auto& write : m_toJoin) {
+        const auto join = joins.of(write.suite, write.key);
+        if (!join || write.basis != PendingJournal::Basis::Known || !write.base || !write.text
+            || values.copyOf(write.suite, write.key) || values.unreadableText(write.suite, write.key)) {
+            continue;
+        }
+        const auto written = PropertyListJson::decode(*write.text);
+        const auto base = PropertyListJson::decode(*write.base);
+        const auto joined = written && base ? joinIntoNothing(join, *written, *base) : std::nullopt;
+        if (auto text = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
+            write.text = std::move(text);
+            write.base.reset();
+        }
+    }
+    std::vector<ResidentValues::Replayed> replayed;
+    if (!m_toJoin.empty()
+        && !PendingReplay(*m_store.m_file, values, joins, m_store.m_path).run(m_toJoin, replayed)) {
+        // Another program holds the new file: the joining is tried again once it lets go, and
+        // meanwhile its values are read.
+        m_store.holdLargeValues();
+        m_store.closeFile();
+        m_lostReason = "The settings database " + path + " is held by another program.";
+        m_store.tellHeard(heard, notices);
+        return false;
+    }
+    // Memory holds the new file's values: each write joined into it is taken as the file has it
+    // now, and is this store's own in that file from here on.
+    for (std::size_t i = 0; i < replayed.size() && i < m_toJoin.size(); ++i) {
+        auto& done = replayed[i];
+        const auto resident = values.copyOf(done.suite, done.key);
+        const std::optional<StoredValue> before = !resident ? std::optional<StoredValue>(nullptr)
+            : resident->large                               ? std::nullopt
+                                                            : std::optional(resident->held);
+        if (!done.changed) {
+            auto decoded = m_toJoin[i].text ? PropertyListJson::decode(*m_toJoin[i].text) : std::nullopt;
+            done.changed = true;
+            done.value = decoded ? std::make_shared<const PropertyList>(std::move(*decoded)) : nullptr;
+            m_ownWrites.wrote(done.suite, done.key, m_toJoin[i].text, before);
+        } else {
+            m_ownWrites.wrote(done.suite, done.key,
+                done.value ? PropertyListJson::encode(*done.value) : std::nullopt, before);
+        }
+        if (const auto it = m_lacking.find(done.suite); it != m_lacking.end()) {
+            it->second.erase(done.key);
+        }
+    }
+    std::vector<Notice> joined;
+    m_store.takeReplayed(replayed, joined);
+    m_toJoin.clear();
+    m_unusable = DefaultsFileIdentity();
+    m_lost.store(false, std::memory_order_release);
+    m_lostReason.clear();
+    log(LogLevel::Info, lcStore(),
+        "Kiruvo now uses the settings database at " + path
+            + ", with what it wrote since it last read the one before.");
+    m_store.tellHeard(heard, notices);
+    return true;
+}
+
+bool DefaultsPathFollower::openWaiting(std::vector<Notice>& notices)
+{
+    DefaultsFileOpening attempt = DefaultsFileOpening::open(
+        m_store.m_requestedPath, m_store.m_operationBusyTimeout, DefaultsDatabase::deferredDecodeSize);
+    if (attempt.outcome == Outcome::Unavailable && isBusy(attempt.code)) {
+        return false;
+    }
+    auto heard = m_store.hearAll();
+    m_store.m_waiting.store(false, std::memory_order_release);
+    if (attempt.outcome == Outcome::Opened) {
+        m_store.m_file.reset();
+        m_store.adopt(attempt, true);
+        log(LogLevel::Info, lcStore(),
+            "The settings database " + m_store.m_requestedPath + " is free and open now.");
+    } else {
+        m_store.m_unavailableReason = "The settings database " + m_store.m_requestedPath
+            + " could not be opened (" + attempt.message + ").";
+        reportFailure(attempt.code, m_store.m_unavailableReason + " Settings are kept in memory only.",
+            m_store.m_requestedPath);
+        DefaultsFileOpening fallback = DefaultsFileOpening::open(DefaultsDatabase::memoryPath,
+            m_store.m_operationBusyTimeout, DefaultsDatabase::deferredDecodeSize);
+        if (fallback.outcome == Outcome::Opened) {
+            // The values written meanwhile stay; the memory database takes them below.
+            int rc = SQLITE_OK;
+            if (auto file = DefaultsConnection::take(fallback.db, m_store.m_operationBusyTimeout, rc)) {
+                m_store.m_file = std::move(file);
+                m_store.m_values.keepOnlyValues();
+            }
+        }
+    }
+    // Readers go on seeing what was written meanwhile, whether or not the file takes it now.
+    m_store.overlayPending();
+    std::vector<Notice> joined;
+    m_store.flushPending(joined);
+    m_store.tellHeard(heard, notices);
+    return true;
+}
+
+std::optional<PropertyList> DefaultsPathFollower::intoNewFile(
+    const std::string& suite, const std::string& key, const PropertyList& written, const StoredValue& base)
+{
+    const auto it = m_lacking.find(suite);
+    if (it == m_lacking.end() || !it->second.contains(key) || !base) {
+        return std::nullopt;
+    }
+    const auto join = m_store.m_joins.of(suite, key);
+    // Another program has written it into the new file since: joined with that as usual.
+    if (!join || m_store.m_values.copyOf(suite, key) || m_store.m_values.unreadableText(suite, key)) {
+        return std::nullopt;
+    }
+    return joinIntoNothing(join, written, *base);
+}
+
+void DefaultsPathFollower::wrote(const std::string& suite, const std::string& key,
+    const std::optional<std::string>& stored, const std::optional<StoredValue>& before)
+{
+    m_ownWrites.wrote(suite, key, stored, before);
+    if (const auto it = m_lacking.find(suite); it != m_lacking.end()) {
+        it->second.erase(key);
+    }
+}
+
+std::optional<StoredValue> DefaultsPathFollower::valueBefore(const std::string& suite, const std::string& key,
+    const StoredValue* base, const StoredValue& previousLarge) const
+{
+    if (base) {
+        return *base;
+    }
+    const auto resident = m_store.m_values.copyOf(suite, key);
+    if (!resident) {
+        // A row that does not decode is a value not known.
+        return m_store.m_values.unreadableText(suite, key) ? std::nullopt
+                                                           : std::optional<StoredValue>(nullptr);
+    }
+    if (!resident->large) {
+        return resident->held;
+    }
+    StoredValue held = resident->held ? resident->held : resident->lent.lock();
+    if (!held) {
+        held = previousLarge;
+    }
+    return held ? std::optional(held) : std::nullopt;
+}
+
+} // namespace platform
