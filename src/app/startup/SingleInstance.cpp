@@ -5,6 +5,7 @@
 #include "platform/store/DefaultsDatabase.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -274,6 +275,35 @@ bool SingleInstance::lockDatabaseFile()
     return warn(QStringLiteral("cannot lock %1: %2").arg(m_databasePath, errorText(number)));
 }
 
+bool SingleInstance::lockRuntimeFile()
+{
+    // Named after the path: another path to the same file meets the database file's own lock.
+    const QByteArray key = QCryptographicHash::hash(
+        QFileInfo(m_databasePath).absoluteFilePath().toUtf8(), QCryptographicHash::Sha256)
+                               .toHex()
+                               .left(32);
+    const QString folder = runtimeFolder();
+    std::string problem;
+    Outcome outcome = Outcome::Failed;
+    if (platform::PrivateFiles::ensurePrivateFolder(localPath(folder), problem)) {
+        outcome = lockFile(
+            folder + QStringLiteral("/instance-") + QString::fromLatin1(key) + QLatin1String(lockSuffix),
+            m_runtimeLock);
+    } else {
+        m_lastFailure = QString::fromStdString(problem);
+    }
+    if (outcome == Outcome::Failed) {
+        // The locks beside the database still guard it, as long as its folder stays.
+        platform::log(platform::LogLevel::Warning, platform::lcStartup(),
+            QStringLiteral("The settings database %1 is not guarded against a second instance started after "
+                           "its folder is deleted and made again: %2")
+                .arg(m_databasePath, m_lastFailure)
+                .toStdString());
+        m_lastFailure.clear();
+    }
+    return outcome != Outcome::HeldElsewhere;
+}
+
 bool SingleInstance::tryAcquire()
 {
     if (isHeld()) {
@@ -300,7 +330,7 @@ bool SingleInstance::tryAcquire()
     if (lockFile(m_path, m_pathLock) != Outcome::Taken) {
         return false;
     }
-    if (!m_databasePath.isEmpty() && !lockDatabaseFile()) {
+    if (!m_databasePath.isEmpty() && (!lockRuntimeFile() || !lockDatabaseFile())) {
         release();
         return false;
     }
@@ -350,6 +380,9 @@ void SingleInstance::release()
         keepDescriptor(std::exchange(m_fileLock.descriptor, -1));
     }
     // Closing the lock file lets go of its lock; the file stays for the next holder.
+    if (m_runtimeLock.descriptor >= 0) {
+        ::close(std::exchange(m_runtimeLock.descriptor, -1));
+    }
     if (m_pathLock.descriptor >= 0) {
         ::close(std::exchange(m_pathLock.descriptor, -1));
     }

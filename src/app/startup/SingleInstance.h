@@ -27,6 +27,10 @@ namespace kiruvo {
 // meets; the descriptor it is taken through stays open for the life of the process, as closing one
 // would drop SQLite's locks.
 //
+// Both files go with the data folder: deleted and made again while the application runs, it would
+// let a second instance start on the same path. So the holder also locks a file in the runtime
+// folder named after the database's path, which no deletion of the data reaches.
+//
 // Main-thread only.
 class SingleInstance {
 public:
@@ -89,11 +93,15 @@ private:
     // The lock of the database file itself; true when it is taken or cannot be had at all (then
     // only the lock beside the path guards the database, which is logged).
     bool lockDatabaseFile();
+    // The lock in the runtime folder for the database's path; true when it is taken or cannot be
+    // had at all (which is logged).
+    bool lockRuntimeFile();
 
     QString m_path;
     QString m_databasePath;
     FileLock m_pathLock;
     FileLock m_fileLock;
+    FileLock m_runtimeLock;
     QString m_lastFailure;
     bool m_heldElsewhere = false;
     std::optional<Clock::duration> m_lastWait;

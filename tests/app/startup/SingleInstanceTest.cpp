@@ -217,6 +217,24 @@ TEST_F(SingleInstanceTest, TheLockIsTheFilesWhateverPathReachesIt)
     EXPECT_TRUE(instanceOver(databasePath())->tryAcquire());
 }
 
+// The data folder deleted and made again while the holder runs takes the lock file and the
+// database file with it: a second launch over the same path still meets the holder.
+TEST_F(SingleInstanceTest, TheLockOutlivesTheDataFolderMadeAgain)
+{
+    const fs::path data = folder() / "data";
+    fs::create_directories(data);
+    SingleInstance holder(lockPath(), databasePath());
+    ASSERT_TRUE(holder.tryAcquire()) << holder.lastFailure().toStdString();
+    fs::remove_all(data);
+    fs::create_directories(data);
+
+    SingleInstance second(lockPath(), databasePath());
+    EXPECT_FALSE(second.tryAcquire());
+    EXPECT_TRUE(second.isHeldElsewhere());
+    holder.release();
+    EXPECT_TRUE(second.tryAcquire()) << second.lastFailure().toStdString();
+}
+
 // Another login reaches the same file through another name with a runtime folder of its own, or
 // none: the lock is the file's, so that launch meets the holder all the same.
 TEST_F(SingleInstanceTest, TheFilesLockHoldsWhateverRuntimeFolderTheOtherLoginHas)
