@@ -275,6 +275,71 @@ void BM_CatchUpBesideA50MBValue(benchmark::State& state)
 }
 BENCHMARK(BM_CatchUpBesideA50MBValue)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// This process's counters of /proc/self/io: bytes handed to write() and bytes sent to the disk.
+struct WrittenBytes {
+    double written = 0;
+    double toDisk = 0;
+};
+
+WrittenBytes writtenBytes()
+{
+    std::ifstream io("/proc/self/io");
+    WrittenBytes bytes;
+    std::string name;
+    double value = 0;
+    while (io >> name >> value) {
+        if (name == "wchar:") {
+            bytes.written = value;
+        } else if (name == "write_bytes:") {
+            bytes.toDisk = value;
+        }
+    }
+    return bytes;
+}
+
+// What one stop writes with a history of 18,150 sessions: the history with one session more put in
+// over the list it was read as, then the file synchronised, as the session engine stores it.
+void BM_StopWithA18150SessionHistory(benchmark::State& state)
+{
+    Store store;
+    platform::PropertyListArray sessions;
+    const auto session = [](int index) {
+        return "{\"id\":\"E621E1F8-C36C-495A-93FC-" + std::to_string(100000000000 + index)
+            + "\",\"dateRange\":[" + std::to_string(700000000 + index * 3600) + ","
+            + std::to_string(700000000 + index * 3600 + 1234)
+            + "],\"timeZone\":{\"identifier\":\"Europe\\/Amsterdam\"}}";
+    };
+    for (int index = 0; index < 18150; ++index) {
+        sessions.emplace_back(session(index));
+    }
+    // As the history's: what another program changed meanwhile is joined in.
+    store.suite->setJoin("sessions",
+        [](const platform::PropertyList&, const platform::PropertyList& written, const platform::PropertyList*) {
+            return std::optional<platform::PropertyList>(written);
+        });
+    auto base = std::make_shared<const platform::PropertyList>(sessions);
+    store.suite->setObject(*base, "sessions");
+    store.suite->synchronize();
+    int next = 18150;
+    WrittenBytes total;
+    for (auto _ : state) {
+        sessions.erase(sessions.begin());
+        sessions.emplace_back(session(next++));
+        auto list = std::make_shared<const platform::PropertyList>(sessions);
+        const WrittenBytes before = writtenBytes();
+        store.suite->setObject(*list, "sessions", base);
+        store.suite->synchronize();
+        const WrittenBytes after = writtenBytes();
+        total.written += after.written - before.written;
+        total.toDisk += after.toDisk - before.toDisk;
+        base = std::move(list);
+    }
+    const double stops = static_cast<double>(state.iterations());
+    state.counters["written_MB_per_stop"] = total.written / stops / 1e6;
+    state.counters["to_disk_MB_per_stop"] = total.toDisk / stops / 1e6;
+}
+BENCHMARK(BM_StopWithA18150SessionHistory)->Unit(benchmark::kMillisecond)->Iterations(20);
+
 } // namespace
 
 BENCHMARK_MAIN();
