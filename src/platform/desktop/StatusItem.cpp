@@ -233,7 +233,7 @@ void StatusItem::onClick(Qt::MouseButton button)
 
 void StatusItem::onMenuRequest()
 {
-    if (m_clickInterceptor) {
+    if (m_clickInterceptor && m_backend->menuRequestIsPrimaryClick()) {
         const auto interceptor = m_clickInterceptor;
         const QPointer<StatusItem> self(this);
         interceptor([self] {

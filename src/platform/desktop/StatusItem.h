@@ -115,6 +115,9 @@ public:
     }
     // Whether the desktop has the menu now and may show it without asking the application.
     virtual bool exportsMenu() const { return false; }
+    // Whether the desktop asks for the menu at a primary click: a panel's item that says it is a
+    // menu (on Wayland) gets no click, only the request.
+    virtual bool menuRequestIsPrimaryClick() const { return false; }
 
     // The status item installs this; the backend calls it for every click on the item.
     void setClickHandler(ClickHandler handler) { m_clickHandler = std::move(handler); }
@@ -191,9 +194,9 @@ public:
 
     // While set, a primary (left) click on the item goes to the interceptor instead of `clicked`,
     // for example to close a tip that hangs from the item first; the other buttons reach `clicked`
-    // as ever. So does the desktop's request for the menu, which is what a panel sends for the
-    // primary click on an item that is a menu (swaybar on Wayland). The interceptor is handed what
-    // passes it on: a plain left click (performClick) or the menu request. An empty function
+    // as ever. So does the desktop's request for the menu where that is what the panel sends for
+    // the primary click (menuRequestIsPrimaryClick: swaybar on Wayland). The interceptor is handed
+    // what passes it on: a plain left click (performClick) or the menu request. An empty function
     // removes it.
     using ClickInterceptor = std::function<void(const std::function<void()>& passOn)>;
     void setClickInterceptor(ClickInterceptor interceptor);

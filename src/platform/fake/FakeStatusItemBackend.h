@@ -21,6 +21,7 @@ public:
         m_aboutToShow = std::move(aboutToShow);
     }
     bool exportsMenu() const override { return m_exportsMenu && m_menu; }
+    bool menuRequestIsPrimaryClick() const override { return m_menuRequestIsPrimaryClick; }
 
     const std::vector<StatusItemAppearance>& drawn() const { return m_drawn; }
     const StatusItemAppearance& lastDrawn() const { return m_drawn.back(); }
@@ -34,6 +35,8 @@ public:
     void requestMenu() const { reportMenuRequest(); }
     // Whether the desktop takes the menu as a panel of D-Bus menus does; off by default.
     void setExportsMenu(bool exports) { m_exportsMenu = exports; }
+    // Whether the desktop asks for the menu at a primary click, as for an item that is a menu.
+    void setMenuRequestIsPrimaryClick(bool primary) { m_menuRequestIsPrimaryClick = primary; }
     QMenu* menu() const { return m_menu; }
     // What such a panel runs before it shows the menu.
     void prepareMenu() const
@@ -49,6 +52,7 @@ private:
     std::optional<QRect> m_geometry;
     bool m_available = true;
     bool m_exportsMenu = false;
+    bool m_menuRequestIsPrimaryClick = false;
     QMenu* m_menu = nullptr;
     std::function<void()> m_aboutToShow;
 };

@@ -99,4 +99,9 @@ bool DesktopStatusItemBackend::exportsMenu() const
     return usesStatusNotifierItem() && m_statusNotifierItem->exportsMenu();
 }
 
+bool DesktopStatusItemBackend::menuRequestIsPrimaryClick() const
+{
+    return usesStatusNotifierItem() && m_statusNotifierItem->menuRequestIsPrimaryClick();
+}
+
 } // namespace platform

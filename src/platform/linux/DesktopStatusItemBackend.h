@@ -39,6 +39,7 @@ public:
     // The menu goes to the StatusNotifierItem; the XEmbed tray has no place for it.
     void setMenu(QMenu* menu, std::function<void()> aboutToShow) override;
     bool exportsMenu() const override;
+    bool menuRequestIsPrimaryClick() const override;
 
     // Whether the StatusNotifierItem draws the item now (else the fallback), or holds it for a host
     // to come where there is no fallback.

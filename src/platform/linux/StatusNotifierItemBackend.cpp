@@ -201,6 +201,12 @@ QString StatusNotifierItemBackend::labelGuide(const QString& title)
     return guide;
 }
 
+bool StatusNotifierItemBackend::menuRequestIsPrimaryClick() const
+{
+    // Hosts send an item that is a menu ContextMenu where they would send Activate.
+    return m_adaptor->itemIsMenu();
+}
+
 StatusNotifierIconPixmaps StatusNotifierItemBackend::iconPixmaps(
     const StatusItemAppearance& appearance, bool withTitle, const std::optional<QColor>& textColor)
 {

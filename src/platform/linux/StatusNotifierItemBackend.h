@@ -85,6 +85,7 @@ public:
     bool isAskingForHost() const { return m_askingForHost; }
     void setMenu(QMenu* menu, std::function<void()> aboutToShow) override;
     bool exportsMenu() const override { return m_menuExported && m_menu; }
+    bool menuRequestIsPrimaryClick() const override;
     DBusMenuAdaptor* menuAdaptor() const { return m_menuAdaptor; }
 
     const QString& serviceName() const { return m_serviceName; }

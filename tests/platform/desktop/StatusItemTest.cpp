@@ -208,18 +208,22 @@ TEST(StatusItemTest, AnInterceptorTakesOnlyPrimaryClicksUntilItIsRemoved)
     EXPECT_EQ(spy[0][0].value<Qt::MouseButton>(), Qt::RightButton);
     EXPECT_EQ(spy[1][0].value<Qt::MouseButton>(), Qt::MiddleButton);
 
-    // The desktop's request for the menu is what a panel sends for the primary click on an item
-    // that is a menu.
+    // The desktop's request for the menu is taken where it is what the panel sends for the primary
+    // click (an item that is a menu); elsewhere it is the secondary click's and reaches the item.
     QSignalSpy menuRequests(f.item.get(), &StatusItem::menuRequested);
     f.backend->requestMenu();
+    EXPECT_EQ(intercepted, 1);
+    EXPECT_EQ(menuRequests.count(), 1);
+    f.backend->setMenuRequestIsPrimaryClick(true);
+    f.backend->requestMenu();
     EXPECT_EQ(intercepted, 2);
-    EXPECT_EQ(menuRequests.count(), 0);
+    EXPECT_EQ(menuRequests.count(), 1);
 
     f.item->setClickInterceptor({});
     f.backend->click(Qt::LeftButton);
     f.backend->requestMenu();
     EXPECT_EQ(spy.count(), 3);
-    EXPECT_EQ(menuRequests.count(), 1);
+    EXPECT_EQ(menuRequests.count(), 2);
     EXPECT_EQ(intercepted, 2);
 }
 
@@ -250,6 +254,7 @@ TEST(StatusItemTest, AnInterceptorMayRemoveItselfAndPassTheClickOrMenuRequestOn)
 
     // An intercepted menu request is passed on as the menu request, not as a click.
     QSignalSpy menuRequests(f.item.get(), &StatusItem::menuRequested);
+    f.backend->setMenuRequestIsPrimaryClick(true);
     f.item->setClickInterceptor([&](const std::function<void()>& passOn) { passOn(); });
     f.backend->requestMenu();
     EXPECT_EQ(menuRequests.count(), 1);
