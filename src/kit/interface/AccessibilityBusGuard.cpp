@@ -177,7 +177,8 @@ bool AccessibilityBusGuard::answerForMissingCell(
     } else {
         return false;
     }
-    if (cells->cellAt(row, column)) {
+    // A table of ours gives a cell that is not valid rather than none; it is answered alike.
+    if (QAccessibleInterface* cell = cells->cellAt(row, column); cell && cell->isValid()) {
         return false;
     }
     QVariantList answer;

@@ -16,8 +16,9 @@ namespace zk {
 // malformed question: a call whose arguments differ from the bridge's own description of the method
 // is answered with an error, GetAll with "not supported", and every other call goes to the bridge as
 // it came. Qt's own tables (the debug window's lists) give the bridge no cell for a row or column
-// they do not have, and the bridge reads on from none: such a question is answered here, with
-// nothing. Where the bridge is not found where Qt 6.4 keeps it, nothing changes. Main-thread only.
+// they do not have, and the bridge reads on from none: such a question about a cell's extents or
+// selection is answered here, with nothing (false, no span), for every table alike. Where the bridge is not
+// found where Qt 6.4 keeps it, nothing changes. Main-thread only.
 class AccessibilityBusGuard : public QDBusVirtualObject, public QAccessible::ActivationObserver {
     Q_OBJECT
 public:

@@ -463,7 +463,7 @@ TEST_F(HistoryWindowTest, AQuestionForCellsThatAreNotThereOrWithoutItsArgumentsI
     ASSERT_EQ(list->childCount(), 2);
     for (const int index : { -1, 2, cellsBefore - 1, cellsBefore }) {
         SCOPED_TRACE(index);
-        EXPECT_EQ(ask(QStringLiteral("GetRowColumnExtentsAtIndex"), { index }), "true -1 -1 0 0 false");
+        EXPECT_EQ(ask(QStringLiteral("GetRowColumnExtentsAtIndex"), { index }).substr(0, 5), "false");
         EXPECT_EQ(ask(QStringLiteral("GetRowExtentAt"), { index, 0 }), "0");
         EXPECT_EQ(ask(QStringLiteral("GetColumnExtentAt"), { 0, index }), "0");
         EXPECT_EQ(ask(QStringLiteral("IsSelected"), { index, index }), "false");
