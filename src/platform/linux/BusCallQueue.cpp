@@ -39,7 +39,16 @@ BusCallQueue::BusCallQueue(UnsentBytes unsentBytes, UnreadAnswerWatch* watch, QO
     connect(&m_unsentWait, &QTimer::timeout, this, [this] { startNext(); });
     if (m_watch) {
         m_watch->setParent(this);
-        connect(m_watch, &UnreadAnswerWatch::changed, this, &BusCallQueue::scheduleNext);
+        connect(m_watch, &UnreadAnswerWatch::changed, this, [this] {
+            std::vector<QString> callers;
+            for (const auto& [caller, refusals] : m_heldRefusals) {
+                callers.push_back(caller);
+            }
+            for (const QString& caller : callers) {
+                sendRefusals(caller);
+            }
+            scheduleNext();
+        });
         connect(m_watch, &UnreadAnswerWatch::callerGone, this, &BusCallQueue::drop);
     }
 }
@@ -103,16 +112,42 @@ void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage&
         return;
     }
     BusCallQueue& queue = of(connection);
-    if (queue.m_watch && queue.m_watch->leavesAnswersUnread(call.service())) {
-        // It would stay in the bus charged to the application, as every refusal before it; the bus
-        // counts the call against the caller's own limit of calls waiting for an answer instead.
+    if (!queue.m_watch) {
+        connection.send(refusal(call));
         return;
     }
-    const QDBusMessage refused = refusal(call);
-    connection.send(refused);
-    if (queue.m_watch) {
-        // The refusal goes to the caller as an answer does, and waits in the bus as unread as one.
-        queue.m_watch->answered(call.service(), marshalledSize(refused));
+    const QString caller = call.service();
+    std::vector<Refuse>& held = queue.m_heldRefusals[caller];
+    if (held.size() < maximumWaitingPerCaller) {
+        held.push_back(refusalOf(connection, call));
+    }
+    queue.sendRefusals(caller);
+}
+
+void BusCallQueue::sendRefusals(const QString& caller)
+{
+    const auto held = m_heldRefusals.find(caller);
+    if (held == m_heldRefusals.end()) {
+        return;
+    }
+    switch (m_watch->refusalOf(caller)) {
+    case UnreadAnswerWatch::Refusal::send: {
+        // A refusal goes to the caller as an answer does, and waits in the bus as unread as one.
+        std::int64_t bytes = 0;
+        for (const Refuse& refuse : held->second) {
+            bytes += refuse();
+        }
+        m_heldRefusals.erase(held);
+        m_watch->answered(caller, bytes);
+        break;
+    }
+    case UnreadAnswerWatch::Refusal::drop:
+        // It would stay in the bus charged to the application, as every refusal before it; the bus
+        // counts the calls against the caller's own limit of calls waiting for an answer instead.
+        m_heldRefusals.erase(held);
+        break;
+    case UnreadAnswerWatch::Refusal::hold:
+        break;
     }
 }
 
@@ -285,6 +320,7 @@ std::size_t BusCallQueue::refuseWaiting(const QString& caller)
 void BusCallQueue::drop(const QString& caller)
 {
     // Its answers would go nowhere; what it asked to be done is done all the same.
+    m_heldRefusals.erase(caller);
     const auto gone = m_waiting.find(caller);
     if (gone == m_waiting.end()) {
         return;

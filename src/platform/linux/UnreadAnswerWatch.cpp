@@ -98,10 +98,17 @@ void UnreadAnswerWatch::answered(const QString& caller, std::int64_t bytes)
     }
     m_bytesSince += bytes;
     if (!overShare()) {
-        // Under the share nobody is followed; the daemon is asked once the answers could have made
-        // up the difference.
+        // Under the share nobody is followed but those refused; the daemon is asked once the
+        // answers could have made up the difference.
         if (shareAtMost() >= m_limits.share) {
             askShare();
+        }
+        const auto refused = m_callers.find(caller);
+        if (refused != m_callers.end() && refused->second.state == State::reading) {
+            refused->second.allowance -= bytes;
+            if (refused->second.allowance <= 0) {
+                refused->second.state = State::unconfirmed;
+            }
         }
         return;
     }
@@ -124,10 +131,28 @@ void UnreadAnswerWatch::answered(const QString& caller, std::int64_t bytes)
     }
 }
 
-bool UnreadAnswerWatch::leavesAnswersUnread(const QString& caller) const
+UnreadAnswerWatch::Refusal UnreadAnswerWatch::refusalOf(const QString& caller)
 {
+    assert(MainQueue::isMainThread());
+    if (!m_told) {
+        return Refusal::send;
+    }
     const auto known = m_callers.find(caller);
-    return known != m_callers.end() && known->second.state == State::heldUnread;
+    if (known == m_callers.end()) {
+        m_callers[caller].allowance = m_limits.perCaller;
+        return Refusal::send;
+    }
+    switch (known->second.state) {
+    case State::heldUnread:
+        return Refusal::drop;
+    case State::unconfirmed:
+        askCaller(caller);
+        return Refusal::hold;
+    case State::reading:
+    case State::heldForRoom:
+        break;
+    }
+    return Refusal::send;
 }
 
 bool UnreadAnswerWatch::askShare()

@@ -269,6 +269,29 @@ TEST_F(IntentsFloodTest, ACallerThatReadsIsRefusedTheCallsPastThoseThatMayWait)
     EXPECT_LE(refused, sent - static_cast<int>(platform::BusCallQueue::maximumWaitingPerCaller));
 }
 
+// A caller that sends GetSessions without pause and never reads a byte, under the share that would
+// have its calls held (the answers it leaves stay few): the calls it sends past those that may wait
+// are refused only until it is found not reading them, and a script is answered all the while, where
+// a refusal for each of them kept the bus daemon and the application's connection busy with it and
+// the script waited for as long as the caller sent.
+TEST_F(IntentsFloodTest, AScriptIsAnsweredWhileACallerSendsQuestionsWithoutPauseAndNeverReads)
+{
+    if (!BusCallers::available()) {
+        GTEST_SKIP() << "python3 with its D-Bus module is not available";
+    }
+    BusCallers flooder(m_bus.address(), getSessionsCall(), 1, 0, 8, BusCallers::Reads::never);
+    PrivateSessionBus::serveUntil([] { return false; }, 1500);
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer waited;
+        waited.start();
+        QDBusPendingCall question = m_script.asyncCall(getEnabledState());
+        EXPECT_TRUE(PrivateSessionBus::serveUntil([&] { return question.isFinished(); }, 10000));
+        EXPECT_FALSE(question.isError()) << question.error().message().toStdString();
+        EXPECT_LT(waited.elapsed(), 5000) << "the script's question " << i + 1 << " of 3";
+        PrivateSessionBus::serveUntil([] { return false; }, 1000);
+    }
+}
+
 // Callers that send calls and never read the answers, while the bus takes nothing more (a bus
 // busy with them): the answers not taken stay with the application's connection, and must not
 // grow past a few megabytes however many calls wait. A script that does read is answered at once
