@@ -10,7 +10,11 @@ namespace platform {
 
 namespace {
 
-const std::string versionRows = std::string("suite = '") + DefaultsChangeCounts::versionSuite + "'";
+// Made when asked: a store may close the file while static objects are destroyed at exit.
+std::string versionRows()
+{
+    return std::string("suite = '") + DefaultsChangeCounts::versionSuite + "'";
+}
 
 // The version of the row of `row` (new or old) raised above every other: one statement, an
 // insert that becomes an update where the row has a version. Only SQLite's core functions, which
@@ -20,7 +24,7 @@ std::string raise(const std::string& row)
     return std::string("INSERT INTO defaults(suite, key, value) SELECT '")
         + DefaultsChangeCounts::versionSuite + "', length(CAST(" + row + ".suite AS BLOB)) || ':' || " + row
         + ".suite || ':' || " + row + ".key, ifnull(max(CAST(value AS INTEGER)), 0) + 1 FROM defaults WHERE "
-        + versionRows + " ON CONFLICT(suite, key) DO UPDATE SET value = excluded.value; ";
+        + versionRows() + " ON CONFLICT(suite, key) DO UPDATE SET value = excluded.value; ";
 }
 
 int singleInteger(sqlite3* db, const std::string& sql, std::int64_t& value)
@@ -107,14 +111,14 @@ int DefaultsChangeCounts::remove(sqlite3* db)
     return inSavepoint(db,
         "DROP TRIGGER IF EXISTS kiruvo_row_inserted; DROP TRIGGER IF EXISTS kiruvo_row_updated; "
         "DROP TRIGGER IF EXISTS kiruvo_row_deleted; DELETE FROM defaults WHERE "
-            + versionRows + ";");
+            + versionRows() + ";");
 }
 
 int DefaultsChangeCounts::latestVersion(sqlite3* db, std::int64_t& version)
 {
     version = 0;
     return singleInteger(
-        db, "SELECT ifnull(max(CAST(value AS INTEGER)), 0) FROM defaults WHERE " + versionRows, version);
+        db, "SELECT ifnull(max(CAST(value AS INTEGER)), 0) FROM defaults WHERE " + versionRows(), version);
 }
 
 int DefaultsChangeCounts::schemaVersion(sqlite3* db, std::int64_t& version)

@@ -298,7 +298,7 @@ bool DefaultsDatabase::setValue(
         m_follower.follow(notices, true, reopened);
         // A value derived from the file before, written into one made in its place that does not
         // hold the key (a folder made again): what its writer added, not the whole value again.
-        static const Value nothingStored;
+        const Value nothingStored;
         if (newValue && base && *base) {
             auto joined = m_follower.intoNewFile(suite, key, *newValue, *base);
             if (auto joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
