@@ -26,6 +26,9 @@ namespace {
 // How soon to look again whether the bus has taken what the connection holds: it takes a few
 // megabytes in a few milliseconds from a connection it is not kept from reading.
 constexpr int unsentWaitMilliseconds = 10;
+// The refusals kept for a caller found leaving its answers unread, for when it reads again: all a
+// script sends at once, and a few hundred kilobytes at most.
+constexpr std::size_t mostRefusalsKept = 1024;
 
 } // namespace
 
@@ -40,13 +43,7 @@ BusCallQueue::BusCallQueue(UnsentBytes unsentBytes, UnreadAnswerWatch* watch, QO
     if (m_watch) {
         m_watch->setParent(this);
         connect(m_watch, &UnreadAnswerWatch::changed, this, [this] {
-            std::vector<QString> callers;
-            for (const auto& [caller, refusals] : m_heldRefusals) {
-                callers.push_back(caller);
-            }
-            for (const QString& caller : callers) {
-                sendRefusals(caller);
-            }
+            sendKeptRefusals();
             scheduleNext();
         });
         connect(m_watch, &UnreadAnswerWatch::callerGone, this, &BusCallQueue::drop);
@@ -112,42 +109,21 @@ void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage&
         return;
     }
     BusCallQueue& queue = of(connection);
-    if (!queue.m_watch) {
-        connection.send(refusal(call));
-        return;
-    }
-    const QString caller = call.service();
-    std::vector<Refuse>& held = queue.m_heldRefusals[caller];
-    if (held.size() < maximumWaitingPerCaller) {
-        held.push_back(refusalOf(connection, call));
-    }
-    queue.sendRefusals(caller);
-}
-
-void BusCallQueue::sendRefusals(const QString& caller)
-{
-    const auto held = m_heldRefusals.find(caller);
-    if (held == m_heldRefusals.end()) {
-        return;
-    }
-    switch (m_watch->refusalOf(caller)) {
-    case UnreadAnswerWatch::Refusal::send: {
-        // A refusal goes to the caller as an answer does, and waits in the bus as unread as one.
-        std::int64_t bytes = 0;
-        for (const Refuse& refuse : held->second) {
-            bytes += refuse();
-        }
-        m_heldRefusals.erase(held);
-        m_watch->answered(caller, bytes);
-        break;
-    }
-    case UnreadAnswerWatch::Refusal::drop:
+    if (queue.m_watch && !queue.m_watch->mayRefuse(call.service())) {
         // It would stay in the bus charged to the application, as every refusal before it; the bus
-        // counts the calls against the caller's own limit of calls waiting for an answer instead.
-        m_heldRefusals.erase(held);
-        break;
-    case UnreadAnswerWatch::Refusal::hold:
-        break;
+        // counts the call against the caller's own limit of calls waiting for an answer instead. It
+        // is sent should the caller be seen reading again.
+        std::vector<Refuse>& kept = queue.m_keptRefusals[call.service()];
+        if (kept.size() < mostRefusalsKept) {
+            kept.push_back(refusalOf(connection, call));
+        }
+        return;
+    }
+    const QDBusMessage refused = refusal(call);
+    connection.send(refused);
+    if (queue.m_watch) {
+        // The refusal goes to the caller as an answer does, and waits in the bus as unread as one.
+        queue.m_watch->answered(call.service(), marshalledSize(refused));
     }
 }
 
@@ -317,10 +293,27 @@ std::size_t BusCallQueue::refuseWaiting(const QString& caller)
     return refused;
 }
 
+void BusCallQueue::sendKeptRefusals()
+{
+    for (auto kept = m_keptRefusals.begin(); kept != m_keptRefusals.end();) {
+        if (!m_watch->mayRefuse(kept->first)) {
+            ++kept;
+            continue;
+        }
+        std::int64_t bytes = 0;
+        for (const Refuse& refuse : kept->second) {
+            bytes += refuse();
+        }
+        const QString caller = kept->first;
+        kept = m_keptRefusals.erase(kept);
+        m_watch->answered(caller, bytes);
+    }
+}
+
 void BusCallQueue::drop(const QString& caller)
 {
     // Its answers would go nowhere; what it asked to be done is done all the same.
-    m_heldRefusals.erase(caller);
+    m_keptRefusals.erase(caller);
     const auto gone = m_waiting.find(caller);
     if (gone == m_waiting.end()) {
         return;

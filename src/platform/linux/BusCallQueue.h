@@ -29,7 +29,8 @@ namespace platform {
 // maximumWaitingPerCaller calls waiting has the next ones refused, unless it leaves its answers
 // unread: a refusal it would not read either would only add to what the bus holds of ours, and to
 // what the bus daemon must pass on while such a caller sends without pause. A caller refused more
-// than a few dozen times is thus asked about (UnreadAnswerWatch), its refusals held meanwhile.
+// than a few hundred times is thus asked about (UnreadAnswerWatch); the refusals of one found not
+// reading are kept, a thousand at most, and sent once it reads.
 //
 // An answer stays with the connection until the bus takes it, and the bus takes no more than its
 // reader reads: while more than maximumUnsentBytes wait to be sent, no call starts. A program that
@@ -118,15 +119,16 @@ private:
     void drop(const QString& caller);
     // Refuses the calls of `caller` that may be; how many.
     std::size_t refuseWaiting(const QString& caller);
-    // Sends the refusals held for `caller`, drops them or holds them on, as the watch says.
-    void sendRefusals(const QString& caller);
+    // Sends the refusals kept for callers now seen reading.
+    void sendKeptRefusals();
+
     std::map<QString, Caller>::iterator nextCaller();
 
     UnsentBytes m_unsentBytes;
     UnreadAnswerWatch* m_watch;
     std::map<QString, Caller> m_waiting;
-    // Refusals of callers asked about, a few dozen at most each.
-    std::map<QString, std::vector<Refuse>> m_heldRefusals;
+    // The refusals of callers found leaving their answers unread.
+    std::map<QString, std::vector<Refuse>> m_keptRefusals;
     std::size_t m_waitingCount = 0;
     // The caller whose call was started last: among callers that sent as many, the next one is next.
     QString m_lastCaller;

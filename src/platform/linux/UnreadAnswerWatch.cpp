@@ -131,28 +131,28 @@ void UnreadAnswerWatch::answered(const QString& caller, std::int64_t bytes)
     }
 }
 
-UnreadAnswerWatch::Refusal UnreadAnswerWatch::refusalOf(const QString& caller)
+bool UnreadAnswerWatch::mayRefuse(const QString& caller)
 {
     assert(MainQueue::isMainThread());
     if (!m_told) {
-        return Refusal::send;
+        return true;
     }
-    const auto known = m_callers.find(caller);
-    if (known == m_callers.end()) {
-        m_callers[caller].allowance = m_limits.perCaller;
-        return Refusal::send;
+    const auto [known, added] = m_callers.try_emplace(caller);
+    if (added) {
+        known->second.allowance = m_limits.perCaller;
     }
     switch (known->second.state) {
     case State::heldUnread:
-        return Refusal::drop;
+        return false;
     case State::unconfirmed:
+        // Refused meanwhile all the same: one that reads would wait for nothing.
         askCaller(caller);
-        return Refusal::hold;
+        break;
     case State::reading:
     case State::heldForRoom:
         break;
     }
-    return Refusal::send;
+    return true;
 }
 
 bool UnreadAnswerWatch::askShare()

@@ -53,9 +53,6 @@ public:
 
     // What a caller's next call does: start, wait, or have the calls that only ask refused.
     enum class Turn { start, wait, refuse };
-    // What becomes of a refusal for a caller: sent, held until the caller has been asked about, or
-    // dropped as it leaves its answers unread.
-    enum class Refusal { send, hold, drop };
 
     // Watches the bus of the connection named `connectionName`, looked up at each question.
     UnreadAnswerWatch(const QString& connectionName, Limits limits, QObject* parent = nullptr);
@@ -67,9 +64,10 @@ public:
     Turn turnOf(const QString& caller, std::size_t waiting);
     // `caller` has been sent an answer of `bytes` (marshalledSize()).
     void answered(const QString& caller, std::int64_t bytes);
-    // What becomes of a refusal for `caller`. Refusals are followed whatever the share: a caller
-    // refused `Limits::perCaller` bytes since it was last seen reading is asked about first.
-    Refusal refusalOf(const QString& caller);
+    // Whether `caller` may be sent a refusal: not once it has been found leaving more than it may
+    // unread. Refusals are followed whatever the share: a caller refused `Limits::perCaller` bytes
+    // since it was last seen reading is asked about.
+    bool mayRefuse(const QString& caller);
 
 Q_SIGNALS:
     // A call that could not start may now.

@@ -267,6 +267,18 @@ TEST_F(IntentsFloodTest, ACallerThatReadsIsRefusedTheCallsPastThoseThatMayWait)
     }
     EXPECT_GT(refused, 0);
     EXPECT_LE(refused, sent - static_cast<int>(platform::BusCallQueue::maximumWaitingPerCaller));
+
+    // Hundreds of refusals to a caller that reads them: it is asked about, and every call still ends.
+    m_pending.clear();
+    for (int i = 0; i < 1000; ++i) {
+        m_pending.push_back(m_script.asyncCall(getEnabledState()));
+    }
+    EXPECT_TRUE(PrivateSessionBus::serveUntil(
+        [this] {
+            return std::all_of(
+                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
+        },
+        10000));
 }
 
 // A caller that sends GetSessions without pause and never reads a byte, under the share that would
