@@ -10,9 +10,19 @@
 # Peer.Ping calls that want no answer, for 5 s and for 20 s each; the application's largest memory
 # meanwhile, and how long a SIGTERM sent as the last call is sent takes to be acted on (the
 # application logs it) and to end the process.
+# With --calls-per-second, instead: one caller sends CALLS GetEnabledState calls, each after the
+# answer to the one before and then 32 at a time, reading every answer; the calls a second, and the
+# CPU time per call of the application and of the bus daemon. The builds take turns, ROUNDS times.
+# With --one-caller-never-reading, instead: one caller sends, for SECONDS (default 30), GetSessions
+# (SESSIONS stored), Introspect of the application's object, or the status item's Properties.GetAll
+# (with --sni-host, the stand-in panel of bench/tools that makes the status item a StatusNotifierItem)
+# without pause and never reads a byte; a script's GetEnabledState is timed every 3 s meanwhile and
+# twice after, with the CPU the application and the bus daemon took meanwhile, and what the daemon
+# counts for the application's connection then.
 # Needs python3-dbus (tests/support/bus_callers.py), Xvfb and dbus-daemon.
 # Usage: bench/bus_callers.sh [--callers N] [--sessions N] [--seconds S] [--display :N]
-#        [--answered-by-the-bus-layer] name=/path/to/kiruvo ...
+#        [--answered-by-the-bus-layer | --calls-per-second [--calls N] [--rounds N]
+#         | --one-caller-never-reading [--sni-host PATH]] name=/path/to/kiruvo ...
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/measure_lib.sh
@@ -22,6 +32,11 @@ sessions=1500
 seconds=60
 display=":93"
 bus_layer=false
+per_second=false
+never_reading=false
+sni_host=""
+calls=2000
+rounds=3
 builds=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
@@ -30,6 +45,11 @@ while [[ $# -gt 0 ]]; do
     --seconds) seconds="$2"; shift 2 ;;
     --display) display="$2"; shift 2 ;;
     --answered-by-the-bus-layer) bus_layer=true; shift ;;
+    --calls-per-second) per_second=true; shift ;;
+    --one-caller-never-reading) never_reading=true; seconds=30; shift ;;
+    --sni-host) sni_host="$(realpath "$2")"; shift 2 ;;
+    --calls) calls="$2"; shift 2 ;;
+    --rounds) rounds="$2"; shift 2 ;;
     *=*) builds+=("$1"); shift ;;
     *) echo "usage: $0 [--callers N] [--sessions N] [--seconds S] [--display :N] name=/path/to/kiruvo ..." >&2; exit 2 ;;
     esac
@@ -64,6 +84,15 @@ for key, value in {"sessions": json.dumps(entries), "ZK_launchCount": "1"}.items
                ("com.zelvantorium.Kiruvo", key, value))
 db.commit()
 EOF
+}
+
+# Launches the build once in its folder, so that it is not a first launch, and stores SESSIONS sessions.
+prepare_history() {
+    local executable="$1" folder="$2" app address
+    read -r app address < <(launch "$executable" "$folder")
+    until call "$address" GetEnabledState >/dev/null 2>&1; do sleep 0.05; done
+    stop "$app" || true
+    write_history "$folder/data/kiruvo/defaults.sqlite3" "$sessions"
 }
 
 # Starts the build on its history; prints "<pid> <bus address>" once it answers.
@@ -147,6 +176,129 @@ bus_layer_floods() {
     done
 }
 
+# Clock ticks of CPU time a process has used.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+
+# One caller's GetEnabledState calls: "<calls a second> <application's CPU µs a call> <daemon's CPU µs a
+# call>", sent each after the answer to the one before ("sequential") or 32 at a time ("pipelined").
+calls_per_second() {
+    local app="$1" address="$2" bus_pid="$3" how="$4" app_before bus_before rate tick
+    tick=$(getconf CLK_TCK)
+    app_before=$(cpu_ticks "$app")
+    bus_before=$(cpu_ticks "$bus_pid")
+    rate=$(/usr/bin/python3 - "$address" "$calls" "$how" <<'EOF'
+import sys, time
+import dbus, dbus.lowlevel
+address, count, how = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+bus = dbus.bus.BusConnection(address)
+def call():
+    return dbus.lowlevel.MethodCallMessage("com.zelvantorium.Kiruvo", "/com/zelvantorium/Kiruvo",
+                                           "com.zelvantorium.Kiruvo.Intents", "GetEnabledState")
+begin = time.monotonic()
+if how == "sequential":
+    for _ in range(count):
+        bus.send_message_with_reply_and_block(call(), 25.0)
+else:
+    # In batches that fit among the calls one caller may have waiting: every call is answered.
+    for first in range(0, count, 32):
+        pending = [bus.send_message_with_reply(call(), lambda reply: None, 60.0)
+                   for _ in range(min(32, count - first))]
+        for each in pending:
+            each.block()
+print("%.0f" % (count / (time.monotonic() - begin)))
+EOF
+)
+    awk -v rate="$rate" -v app=$(($(cpu_ticks "$app") - app_before)) -v bus=$(($(cpu_ticks "$bus_pid") - bus_before)) \
+        -v calls="$calls" -v tick="$tick" 'BEGIN { printf "%s %.0f %.0f", rate, app * 1e6 / tick / calls, bus * 1e6 / tick / calls }'
+}
+
+if "$per_second"; then
+    echo "Kiruvo and one caller that reads: $calls GetEnabledState calls, $rounds rounds; $(nproc) cores"
+    echo "[build] sequential: calls/s app-µs/call bus-µs/call | pipelined: calls/s app-µs/call bus-µs/call"
+    for round in $(seq 1 "$rounds"); do
+        for build in "${builds[@]}"; do
+            name="${build%%=*}"
+            folder="$work/$name"
+            read -r app address < <(start_app "${build#*=}" "$folder")
+            bus_pid="$(sed -n 2p "$folder/bus")"
+            # Warm: the first calls load what the handlers need.
+            calls_per_second "$app" "$address" "$bus_pid" sequential >/dev/null
+            echo "[$name] round $round sequential: $(calls_per_second "$app" "$address" "$bus_pid" sequential) | pipelined: $(calls_per_second "$app" "$address" "$bus_pid" pipelined)"
+            stop "$app" || true
+        done
+    done
+    exit 0
+fi
+
+# What the daemon counts for a connection: "name=value" for the keys asked.
+daemon_counts() {
+    local address="$1" name="$2"
+    DBUS_SESSION_BUS_ADDRESS="$address" timeout 30 gdbus call --session --dest org.freedesktop.DBus \
+        --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.Debug.Stats.GetConnectionStats "$name" \
+        2>/dev/null | grep -o "'\(IncomingMessages\|IncomingBytes\|OutgoingMessages\|OutgoingBytes\)': <[^>]*>" \
+        | sed "s/'\([A-Za-z]*\)': <\(uint32 \)\?\([0-9]*\)>/\1=\3/" | tr '\n' ' '
+}
+
+# One caller that never reads a byte, sending one kind of call for SECONDS.
+never_reading_flood() {
+    local name="$1" executable="$2" folder="$3" label="$4" kind="$5" app address bus_pid callers_pid \
+        host_pid="" path="/com/zelvantorium/Kiruvo" dest=com.zelvantorium.Kiruvo waits=() app_cpu bus_cpu end
+    read -r app address < <(start_app "$executable" "$folder")
+    bus_pid="$(sed -n 2p "$folder/bus")"
+    if [[ "$label" == "status item GetAll" ]]; then
+        # The panel comes after the application: its item registers once the watcher is there.
+        DBUS_SESSION_BUS_ADDRESS="$address" "$sni_host" >"$folder/items" &
+        host_pid=$!
+        echo "$host_pid" >>"$work/pids"
+        for _ in $(seq 1 100); do [[ -s "$folder/items" ]] && break; sleep 0.1; done
+        dest="$(head -1 "$folder/items")"
+        dest="${dest%%/*}"
+        path=/StatusNotifierItem
+        [[ -n "$dest" ]] || { echo "[$name] $label: the status item did not register" >&2; kill "$host_pid"; stop "$app"; return; }
+    fi
+    app_cpu=$(cpu_ticks "$app")
+    bus_cpu=$(cpu_ticks "$bus_pid")
+    # shellcheck disable=SC2086 # the interface, method and arguments are words
+    /usr/bin/python3 tests/support/bus_callers.py "$address" "$dest" "$path" $kind --calls 0 --seconds "$seconds" \
+        --bare >"$folder/callers" &
+    callers_pid=$!
+    echo "$callers_pid" >>"$work/pids"
+    end=$((SECONDS + seconds))
+    while ((SECONDS < end)); do
+        waits+=("$(question_ms "$address")")
+        sleep 3
+    done
+    app_cpu=$(($(cpu_ticks "$app") - app_cpu))
+    bus_cpu=$(($(cpu_ticks "$bus_pid") - bus_cpu))
+    local counts after
+    counts="$(daemon_counts "$address" "$(DBUS_SESSION_BUS_ADDRESS="$address" gdbus call --session --dest org.freedesktop.DBus \
+        --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.GetNameOwner com.zelvantorium.Kiruvo 2>/dev/null \
+        | grep -o ':[0-9.]*')")"
+    after="$(question_ms "$address") $(question_ms "$address")"
+    kill "$callers_pid" 2>/dev/null || true
+    wait "$callers_pid" 2>/dev/null || true
+    echo "[$name] $label for ${seconds} s, never read: GetEnabledState ms: ${waits[*]}; still there after: $after; after it left: $(question_ms "$address"); CPU s meanwhile: application $(awk -v t="$app_cpu" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", t / hz }'), bus daemon $(awk -v t="$bus_cpu" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", t / hz }'); the daemon then: $counts"
+    [[ -n "$host_pid" ]] && kill "$host_pid" 2>/dev/null
+    stop "$app" || true
+}
+
+if "$never_reading"; then
+    echo "Kiruvo and one caller that never reads a byte: ${seconds} s ($sessions sessions); $(nproc) cores"
+    for build in "${builds[@]}"; do
+        name="${build%%=*}"
+        executable="${build#*=}"
+        folder="$work/$name"
+        prepare_history "$executable" "$folder"
+        never_reading_flood "$name" "$executable" "$folder" "GetSessions" "com.zelvantorium.Kiruvo.Intents GetSessions"
+        never_reading_flood "$name" "$executable" "$folder" "Introspect" "org.freedesktop.DBus.Introspectable Introspect"
+        if [[ -n "$sni_host" ]]; then
+            never_reading_flood "$name" "$executable" "$folder" "status item GetAll" \
+                "org.freedesktop.DBus.Properties GetAll --string org.kde.StatusNotifierItem"
+        fi
+    done
+    exit 0
+fi
+
 if "$bus_layer"; then
     echo "Kiruvo and calls the bus layer answers, that want no answer; $(nproc) cores"
     for build in "${builds[@]}"; do
@@ -161,11 +313,7 @@ for build in "${builds[@]}"; do
     name="${build%%=*}"
     executable="${build#*=}"
     folder="$work/$name"
-
-    read -r app address < <(launch "$executable" "$folder")
-    until call "$address" GetEnabledState >/dev/null 2>&1; do sleep 0.05; done
-    stop "$app" || true
-    write_history "$folder/data/kiruvo/defaults.sqlite3" "$sessions"
+    prepare_history "$executable" "$folder"
 
     read -r app address < <(start_app "$executable" "$folder")
     bus_pid="$(sed -n 2p "$folder/bus")"
