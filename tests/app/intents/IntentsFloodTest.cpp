@@ -291,8 +291,8 @@ TEST_F(IntentsFloodTest, AScriptIsAnsweredWhileACallerSendsQuestionsWithoutPause
     if (!BusCallers::available()) {
         GTEST_SKIP() << "python3 with its D-Bus module is not available";
     }
-    BusCallers flooder(m_bus.address(), getSessionsCall(), 1, 0, 8, BusCallers::Reads::never);
-    PrivateSessionBus::serveUntil([] { return false; }, 1500);
+    BusCallers flooder(m_bus.address(), getSessionsCall(), 1, 0, 5, BusCallers::Reads::never);
+    PrivateSessionBus::serveUntil([] { return false; }, 1000);
     for (int i = 0; i < 3; ++i) {
         QElapsedTimer waited;
         waited.start();
@@ -300,7 +300,7 @@ TEST_F(IntentsFloodTest, AScriptIsAnsweredWhileACallerSendsQuestionsWithoutPause
         EXPECT_TRUE(PrivateSessionBus::serveUntil([&] { return question.isFinished(); }, 10000));
         EXPECT_FALSE(question.isError()) << question.error().message().toStdString();
         EXPECT_LT(waited.elapsed(), 5000) << "the script's question " << i + 1 << " of 3";
-        PrivateSessionBus::serveUntil([] { return false; }, 1000);
+        PrivateSessionBus::serveUntil([] { return false; }, 700);
     }
 }
 
