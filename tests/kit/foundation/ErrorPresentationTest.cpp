@@ -50,7 +50,7 @@ struct ScriptedAlerts {
     std::vector<Shown> shown;
 };
 
-void drain()
+void processPendingEvents()
 {
     for (int i = 0; i < 5; ++i) {
         QCoreApplication::processEvents();
@@ -124,7 +124,7 @@ TEST(ErrorPresentation, ModalAlertShowsEveryOptionThenCancelAndRunsTheChosenOne)
     ScriptedAlerts alerts(1);
     presentAsModal(error);
     EXPECT_TRUE(alerts.shown.empty()); // queued, not shown inside the caller
-    drain();
+    processPendingEvents();
     ASSERT_EQ(alerts.shown.size(), 1u);
     EXPECT_EQ(alerts.shown[0].title, "Cannot save");
     EXPECT_EQ(alerts.shown[0].message, "Choose another folder.");
@@ -139,7 +139,7 @@ TEST(ErrorPresentation, CancelRunsNothingAndPlainErrorHasOk)
     presentAsModal(std::make_shared<GeneralError>(GeneralError::Parts {
         .errorDescription = "X", .recoveryOptions = { option("A", ran), option("B", ran) } }));
     presentAsModal(std::make_shared<GeneralError>("Plain"));
-    drain();
+    processPendingEvents();
     ASSERT_EQ(alerts.shown.size(), 2u);
     EXPECT_EQ(alerts.shown[1].buttons, (std::vector<std::string> { "OK" }));
     EXPECT_TRUE(ran.empty());
@@ -155,7 +155,7 @@ TEST(ErrorPresentation, CancellationsAreNeverShown)
     presentErrorAsSheet(std::make_shared<CancellationError>(), nullptr, [&] { didPresent = true; });
     EXPECT_TRUE(didPresent);
     QCoro::waitFor(presentAsync(std::make_shared<CancellationError>()));
-    drain();
+    processPendingEvents();
     EXPECT_TRUE(alerts.shown.empty());
 }
 
@@ -176,7 +176,7 @@ TEST(ErrorPresentation, WaitingFormsReturnAfterTheAlertAndRecovery)
     // The window holds the callback's holder while the sheet is up, and lets it go afterwards.
     EXPECT_EQ(window.findChildren<zk::DelegateHandler*>().size(), 1);
     EXPECT_EQ(didPresent, 0);
-    drain();
+    processPendingEvents();
     EXPECT_EQ(didPresent, 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.findChildren<zk::DelegateHandler*>().isEmpty());

@@ -23,7 +23,7 @@
 
 namespace fs = std::filesystem;
 using platform::ShortcutsFolder;
-using Status = ShortcutsFolder::Listing::Status;
+using ListingStatus = ShortcutsFolder::Listing::Status;
 
 namespace {
 
@@ -143,7 +143,7 @@ TEST_F(ShortcutsFolderTest, listsExecutableScriptsWithTheirFoldersAndLeavesOther
     fs::create_directories(root() / "Empty");
 
     const auto listing = folder().list(true);
-    EXPECT_EQ(listing.status, Status::complete);
+    EXPECT_EQ(listing.status, ListingStatus::complete);
     ASSERT_EQ(listing.entries.size(), 2u);
     const auto& walk = listing.entries[0];
     EXPECT_EQ(walk.relativePath, "Breaks/Evening/walk.sh");
@@ -159,7 +159,7 @@ TEST_F(ShortcutsFolderTest, listsExecutableScriptsWithTheirFoldersAndLeavesOther
 
     // The same listing from a worker thread.
     const auto background = QCoro::waitFor(folder().listInBackground());
-    EXPECT_EQ(background.status, Status::complete);
+    EXPECT_EQ(background.status, ListingStatus::complete);
     ASSERT_EQ(background.entries.size(), 2u);
     EXPECT_EQ(background.entries[0].relativePath, "Breaks/Evening/walk.sh");
 
@@ -222,23 +222,23 @@ TEST_F(ShortcutsFolderTest, scriptsThatAreNoRegularFilesOrTooLargeAreListedButNo
 
 TEST_F(ShortcutsFolderTest, tellsAnAbsentFolderAndAnIncompleteListingFromACompleteOne)
 {
-    EXPECT_EQ(folder().list().status, Status::absent);
+    EXPECT_EQ(folder().list().status, ListingStatus::absent);
     fs::create_directories(root().parent_path());
     std::ofstream(root()) << "a file where the folder should be";
-    EXPECT_EQ(folder().list().status, Status::absent);
+    EXPECT_EQ(folder().list().status, ListingStatus::absent);
     fs::remove(root());
 
     write("stretch.sh", "#!/bin/sh\n");
-    EXPECT_EQ(folder().list().status, Status::complete);
+    EXPECT_EQ(folder().list().status, ListingStatus::complete);
     // A link to nothing is no shortcut and no fault.
     fs::create_symlink(root() / "gone.sh", root() / "dangling.sh");
-    EXPECT_EQ(folder().list().status, Status::complete);
+    EXPECT_EQ(folder().list().status, ListingStatus::complete);
 
     // An item that cannot be read may be a shortcut: the listing says it is not complete, and
     // still lists what it could read.
     fs::create_symlink(root() / "loop.sh", root() / "loop.sh");
     const auto listing = folder().list();
-    EXPECT_EQ(listing.status, Status::incomplete);
+    EXPECT_EQ(listing.status, ListingStatus::incomplete);
     EXPECT_FALSE(listing.problem.empty());
     ASSERT_EQ(listing.entries.size(), 1u);
     EXPECT_EQ(listing.entries[0].relativePath, "stretch.sh");
@@ -247,7 +247,7 @@ TEST_F(ShortcutsFolderTest, tellsAnAbsentFolderAndAnIncompleteListingFromAComple
     if (::geteuid() != 0) { // root reads every folder
         write("Locked/hidden.sh", "#!/bin/sh\n");
         fs::permissions(root() / "Locked", fs::perms::none);
-        EXPECT_EQ(folder().list().status, Status::incomplete);
+        EXPECT_EQ(folder().list().status, ListingStatus::incomplete);
         fs::permissions(root() / "Locked", fs::perms::owner_all);
     }
 }
