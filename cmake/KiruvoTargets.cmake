@@ -83,6 +83,11 @@ function(kiruvo_add_test_folder name dir)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
   endif()
+  # Not position-independent: under the sanitizers a test program otherwise carries a relocation
+  # for every pointer in its data, a third of its size, which the dynamic loader applies at the start
+  # of each of the thousands of test processes, and which KWin reads whenever the program connects
+  # to it, hashing the executable.
+  target_link_options(${target} PRIVATE -no-pie)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     # One variable only: a list here would reach the tests as separate properties. The test
