@@ -78,60 +78,14 @@ IntentsDBusAdaptor::HandlerLookup& installedLookup()
     return lookup;
 }
 
-// The error that answers a call instead of a response that cannot be sent; nothing for one that can.
-template <class ResponseType>
-using Refusal = std::function<std::optional<QDBusMessage>(
-    const QDBusMessage&, const std::shared_ptr<const ResponseType>&)>;
-
-// Sends `answer` on `connection`; its size.
-std::int64_t send(const QDBusConnection& connection, const QDBusMessage& answer, std::int64_t extraBytes = 0)
-{
-    connection.send(answer);
-    return platform::marshalledSize(answer) + extraBytes;
-}
-
-// Answers the call with the handler's response: its code, then its properties. The size of what it
-// sent.
-template <class ResponseType>
-std::int64_t reply(const QDBusConnection& connection, const QDBusMessage& message,
-    const std::shared_ptr<const IntentResponse>& response,
-    const std::function<QVariantList(const std::shared_ptr<const ResponseType>&)>& properties,
-    const Refusal<ResponseType>& refusal)
-{
-    const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
-    if (!typed) {
-        return send(
-            connection, message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
-    }
-    if (refusal) {
-        if (auto error = refusal(message, typed)) {
-            return send(connection, *error);
-        }
-    }
-    QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
-    arguments.append(properties(typed));
-    // The sessions are marshalled from the response itself, in a layout of their own.
-    std::int64_t sessionsBytes = 0;
-    if constexpr (std::is_same_v<ResponseType, GetSessionsIntentResponse>) {
-        sessionsBytes = static_cast<std::int64_t>(SessionListArgument { typed }.marshalledLength());
-    }
-    return send(connection, message.createReply(arguments), sessionsBytes);
-}
-
-using Effect = platform::BusCallQueue::Effect;
-
 // A history too large for one D-Bus message: sent, it would make the bus daemon disconnect the
 // application, which would lose scripting, the status item and its name for the rest of the
 // session. The caller is told instead; the log says it once per size of history, as a script
 // that asks in a loop would otherwise fill it.
-std::optional<QDBusMessage> refuseHistoryTooLargeForOneAnswer(
-    const QDBusMessage& call, const std::shared_ptr<const GetSessionsIntentResponse>& response)
+QDBusMessage historyTooLargeForOneAnswer(
+    const QDBusMessage& call, const GetSessionsIntentResponse& response, std::uint64_t length)
 {
-    const std::uint64_t length = SessionListArgument { response }.marshalledLength();
-    if (length <= SessionListArgument::maximumLength) {
-        return std::nullopt;
-    }
-    const std::size_t count = response->sessions ? response->sessions->size() : 0;
+    const std::size_t count = response.sessions ? response.sessions->size() : 0;
     const QString why
         = QStringLiteral("the history's %1 sessions would take %2 bytes, more than the %3 (%4 MiB) "
                          "one D-Bus answer may carry")
@@ -148,6 +102,42 @@ std::optional<QDBusMessage> refuseHistoryTooLargeForOneAnswer(
         QDBusError::LimitsExceeded, QStringLiteral("The sessions do not fit in one answer: %1.").arg(why));
 }
 
+// Sends `answer` on `connection`; its size.
+std::int64_t send(const QDBusConnection& connection, const QDBusMessage& answer, std::int64_t extraBytes = 0)
+{
+    connection.send(answer);
+    return platform::marshalledSize(answer) + extraBytes;
+}
+
+// Answers the call with the handler's response: its code, then its properties. The size of what it
+// sent.
+template <class ResponseType>
+std::int64_t reply(const QDBusConnection& connection, const QDBusMessage& message,
+    const std::shared_ptr<const IntentResponse>& response,
+    const std::function<QVariantList(const std::shared_ptr<const ResponseType>&)>& properties)
+{
+    const auto typed = std::dynamic_pointer_cast<const ResponseType>(response);
+    if (!typed) {
+        return send(
+            connection, message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
+    }
+    // The sessions are marshalled from the response itself, in a layout of their own; their size,
+    // reckoned once, both bounds the answer and counts it.
+    std::int64_t sessionsBytes = 0;
+    if constexpr (std::is_same_v<ResponseType, GetSessionsIntentResponse>) {
+        const std::uint64_t length = SessionListArgument { typed }.marshalledLength();
+        if (length > SessionListArgument::maximumLength) {
+            return send(connection, historyTooLargeForOneAnswer(message, *typed, length));
+        }
+        sessionsBytes = static_cast<std::int64_t>(length);
+    }
+    QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
+    arguments.append(properties(typed));
+    return send(connection, message.createReply(arguments), sessionsBytes);
+}
+
+using Effect = platform::BusCallQueue::Effect;
+
 // Queues the call for its handler and answers it when the handler completes. A call whose arguments
 // are not the method's declared ones is refused: the bus delivers a method with a QDBusMessage
 // parameter whatever arguments come with it.
@@ -155,7 +145,7 @@ template <class ResponseType>
 void dispatch(const QDBusConnection& connection, const QDBusMessage& message, const char* signature,
     Effect effect, std::shared_ptr<const Intent> intent,
     std::function<QVariantList(const std::shared_ptr<const ResponseType>&)> properties,
-    Refusal<ResponseType> refusal = {}, std::function<void()> afterReply = {})
+    std::function<void()> afterReply = {})
 {
     message.setDelayedReply(true);
     if (message.signature() != QLatin1String(signature)) {
@@ -172,7 +162,6 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
               .enqueue(
                   message.service(),
                   [connection, message, intent = std::move(intent), properties = std::move(properties),
-                      refusal = std::move(refusal),
                       afterReply = std::move(afterReply)](platform::BusCallQueue::Answered answered) mutable {
                       const auto handler = IntentsDBusAdaptor::handlerFor(*intent);
                       if (!handler) {
@@ -183,15 +172,14 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                       }
                       handler->handle(std::move(intent),
                           [connection, message, properties = std::move(properties),
-                              refusal = std::move(refusal), afterReply = std::move(afterReply),
-                              answered = std::move(answered)](
+                              afterReply = std::move(afterReply), answered = std::move(answered)](
                               std::shared_ptr<const IntentResponse> response) {
                               if (!message.isReplyRequired()) {
                                   answered(0);
                                   return;
                               }
                               const std::int64_t bytes
-                                  = reply<ResponseType>(connection, message, response, properties, refusal);
+                                  = reply<ResponseType>(connection, message, response, properties);
                               if (afterReply) {
                                   afterReply();
                               }
@@ -279,7 +267,6 @@ int IntentsDBusAdaptor::GetSessions(const QDBusMessage& message, QList<QVariantM
             // and no map per session in between.
             return QVariantList { QVariant::fromValue(SessionListArgument { response }) };
         },
-        refuseHistoryTooLargeForOneAnswer,
         [] {
             // The whole history was marshalled for this answer: once the message has left, what it
             // took goes back to the system rather than staying with the process. One release after
