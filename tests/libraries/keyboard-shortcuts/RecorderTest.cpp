@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QShortcut>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <gmock/gmock.h>
@@ -184,6 +185,31 @@ TEST_F(RecorderTest, EscapeEndsRecordingAndLeavesTheShortcut)
     EXPECT_EQ(recorder->text(), "Ctrl+K");
 }
 
+// A field the focus stays on once recording ends (Escape) edits no text: reached by Tab, its whole
+// text is selected, and a letter typed over it and a Backspace must not empty it and so clear the
+// stored shortcut.
+TEST_F(RecorderTest, KeysTypedIntoTheFocusedFieldThatIsNotRecordingLeaveTheShortcut)
+{
+    const Shortcut stored(Key::k, Qt::ControlModifier);
+    KeyboardShortcuts::setShortcut(stored, name);
+    makeRecorder(name);
+    other->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+    ASSERT_TRUE(recorder->hasFocus());
+    ASSERT_TRUE(recorder->isRecording());
+    QTest::keyClick(window.windowHandle(), Qt::Key_Escape);
+    ASSERT_FALSE(recorder->isRecording());
+    ASSERT_TRUE(recorder->hasFocus());
+
+    QTest::keyClick(window.windowHandle(), Qt::Key_B);
+    QTest::keyClick(window.windowHandle(), Qt::Key_Backspace);
+    QTest::keyClick(window.windowHandle(), Qt::Key_Delete);
+    EXPECT_EQ(recorder->text(), "Ctrl+K");
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), stored);
+    EXPECT_TRUE(changed.empty());
+    EXPECT_FALSE(recorder->isRecording());
+}
+
 TEST_F(RecorderTest, BackspaceClearsTheShortcutAndRecordingGoesOn)
 {
     KeyboardShortcuts::setShortcut(Shortcut(Key::k, Qt::ControlModifier), name);
@@ -263,6 +289,41 @@ TEST_F(RecorderTest, AShortcutOfTheMenuIsRefusedWithItsTitleAndRecordingResumes)
     EXPECT_EQ(KeyboardShortcuts::getShortcut(name), std::nullopt);
     EXPECT_TRUE(changed.empty());
     EXPECT_TRUE(recorder->isRecording());
+}
+
+// The alert as the user meets it: a dialog that takes the focus from the recorder's window and is
+// answered with Return. The desktop may give the window its focus back only after the alert has
+// ended (the offscreen platform does), and recording goes on from there.
+TEST_F(RecorderTest, AfterARealConflictAlertRecordingResumesOnceTheWindowIsActiveAgain)
+{
+    QMenu menu;
+    menu.addAction("&Quit Kiruvo")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    KeyboardShortcuts::setApplicationMenu(&menu);
+    bool answered = false;
+    zk::AlertPresenter::shared().setRunModal([&answered](QMessageBox& alert) {
+        QTimer::singleShot(0, &alert, [&alert, &answered] {
+            if (QTest::qWaitForWindowActive(&alert)) {
+                QTest::keyClick(&alert, Qt::Key_Return);
+                answered = alert.isHidden();
+            }
+            // Never left open for the test program to hang on.
+            alert.done(0);
+        });
+        return zk::AlertPresenter::runModalOnScreen(alert);
+    });
+    makeRecorder(name);
+    startRecording();
+    press(Qt::Key_Q, Key::q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&answered] { return answered; }));
+
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(recorder->hasFocus());
+    EXPECT_TRUE(recorder->isRecording());
+    press(Qt::Key_F7, Key::f7, Qt::ControlModifier);
+    EXPECT_EQ(KeyboardShortcuts::getShortcut(name), Shortcut(Key::f7, Qt::ControlModifier));
+    EXPECT_TRUE(alerts.empty());
 }
 
 TEST_F(RecorderTest, AShortcutOfTheMenuThatTheWindowAlsoHasIsRefusedNotRunByTheWindow)
