@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
+#include <QDBusPendingCall>
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
@@ -172,4 +173,35 @@ QVariant ScreenReaderSession::property(
     QAccessibleInterface* object, const QString& interface, const QString& name)
 {
     return PrivateSessionBus::property(m_bus, m_application, pathOf(object), interface, name);
+}
+
+QDBusMessage ScreenReaderSession::question(
+    const QString& path, const QString& interface, const QString& method, const QVariantList& arguments) const
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(m_application, path, interface, method);
+    call.setArguments(arguments);
+    return call;
+}
+
+std::vector<QDBusMessage> ScreenReaderSession::askAll(
+    const std::vector<QDBusMessage>& calls, int waiting, int patienceMs)
+{
+    std::vector<QDBusMessage> answers(calls.size());
+    std::vector<std::pair<std::size_t, QDBusPendingCall>> pending;
+    std::size_t next = 0;
+    while (next < calls.size() || !pending.empty()) {
+        while (next < calls.size() && pending.size() < static_cast<std::size_t>(waiting)) {
+            pending.emplace_back(next, m_bus.asyncCall(calls[next], patienceMs));
+            ++next;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::erase_if(pending, [&answers](const std::pair<std::size_t, QDBusPendingCall>& call) {
+            if (!call.second.isFinished()) {
+                return false;
+            }
+            answers[call.first] = call.second.reply();
+            return true;
+        });
+    }
+    return answers;
 }

@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <vector>
+
 class QAccessibleInterface;
 
 // For a test of what a screen reader meets: the running test runs again in a child test program on
@@ -38,6 +40,14 @@ public:
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
         const QVariantList& arguments = {});
     QVariant property(QAccessibleInterface* object, const QString& interface, const QString& name);
+    // A call of the reader's to the application's object at `path`, for askAll().
+    QDBusMessage question(const QString& path, const QString& interface, const QString& method,
+        const QVariantList& arguments = {}) const;
+    // Sends the calls as a reader in a hurry does, up to `waiting` unanswered at a time, serving this
+    // thread's events until each is answered or has waited `patienceMs`; the answers in the calls'
+    // order (a timeout is an error answer).
+    std::vector<QDBusMessage> askAll(
+        const std::vector<QDBusMessage>& calls, int waiting = 64, int patienceMs = 10000);
     // The object path under which the bridge offers `object`.
     static QString pathOf(QAccessibleInterface* object);
 

@@ -1,7 +1,10 @@
 #include "kit/interface/AccessibilityBusGuard.h"
 
+#include <QApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QTimer>
 #include <QXmlStreamReader>
 
@@ -15,20 +18,70 @@ const QString bridgePath = QStringLiteral("/org/a11y/atspi/accessible");
 const QString properties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString table = QStringLiteral("org.a11y.atspi.Table");
 
-// The standard interfaces the bridge answers without describing them.
-const QHash<QString, QHash<QString, QString>>& standardSignatures()
+} // namespace
+
+// The standard interfaces, and the one method of the desktop's Accessible interface that readers ask
+// every object for.
+const AccessibilityBusGuard::ObjectDescription& AccessibilityBusGuard::undescribed()
 {
-    static const QHash<QString, QHash<QString, QString>> signatures {
+    static const ObjectDescription interfaces {
         { properties,
-            { { QStringLiteral("Get"), QStringLiteral("ss") },
-                { QStringLiteral("Set"), QStringLiteral("ssv") } } },
+            { { { QStringLiteral("Get"), QStringLiteral("ss") },
+                  { QStringLiteral("Set"), QStringLiteral("ssv") },
+                  { QStringLiteral("GetAll"), QStringLiteral("s") } },
+                {} } },
         { QStringLiteral("org.freedesktop.DBus.Introspectable"),
-            { { QStringLiteral("Introspect"), QString() } } },
+            { { { QStringLiteral("Introspect"), QString() } }, {} } },
+        { QStringLiteral("org.freedesktop.DBus.Peer"),
+            { { { QStringLiteral("Ping"), QString() }, { QStringLiteral("GetMachineId"), QString() } },
+                {} } },
+        { QStringLiteral("org.a11y.atspi.Accessible"),
+            { { { QStringLiteral("GetInterfaces"), QString() } }, {} } },
     };
-    return signatures;
+    return interfaces;
 }
 
-} // namespace
+AccessibilityBusGuard::ObjectDescription AccessibilityBusGuard::describe(const QString& introspection)
+{
+    ObjectDescription described;
+    if (introspection.isEmpty()) {
+        return described;
+    }
+    // One element for each interface, side by side: a root makes them one document.
+    QXmlStreamReader description(QStringLiteral("<node>") + introspection + QStringLiteral("</node>"));
+    InterfaceDescription* interface = nullptr;
+    QString* method = nullptr;
+    while (!description.atEnd()) {
+        description.readNext();
+        if (description.isStartElement()) {
+            const auto attributes = description.attributes();
+            const QString name = attributes.value(QLatin1String("name")).toString();
+            if (description.name() == QLatin1String("interface")) {
+                interface = &described[name];
+                method = nullptr;
+            } else if (!interface) {
+                continue;
+            } else if (description.name() == QLatin1String("method")) {
+                method = &interface->methods[name];
+            } else if (description.name() == QLatin1String("property")) {
+                interface->properties.insert(name, attributes.value(QLatin1String("access")).contains(u'w'));
+            } else if (description.name() == QLatin1String("arg") && method
+                && attributes.value(QLatin1String("direction")) != QLatin1String("out")) {
+                *method += attributes.value(QLatin1String("type")).toString();
+            }
+        } else if (description.isEndElement() && description.name() == QLatin1String("method")) {
+            method = nullptr;
+        }
+    }
+    for (auto interface = undescribed().constBegin(); interface != undescribed().constEnd(); ++interface) {
+        // The standard interfaces belong to every object; another's method, to objects that have it.
+        if (interface.key().startsWith(QLatin1String("org.freedesktop.DBus."))
+            || described.contains(interface.key())) {
+            described[interface.key()].methods.insert(interface->methods);
+        }
+    }
+    return described;
+}
 
 void AccessibilityBusGuard::install()
 {
@@ -65,7 +118,6 @@ void AccessibilityBusGuard::standBeforeBridge()
     connection.unregisterObject(bridgePath, QDBusConnection::UnregisterNode);
     if (connection.registerVirtualObject(bridgePath, this, QDBusConnection::SubPath)) {
         m_bridge = registered;
-        m_signatures.clear();
     } else {
         connection.registerVirtualObject(bridgePath, registered, QDBusConnection::SubPath);
     }
@@ -76,50 +128,80 @@ QString AccessibilityBusGuard::introspect(const QString& path) const
     return m_bridge ? m_bridge->introspect(path) : QString();
 }
 
-std::optional<QString> AccessibilityBusGuard::expectedSignature(const QDBusMessage& message)
+bool AccessibilityBusGuard::refuseUndescribed(const QDBusMessage& message, const QDBusConnection& connection)
 {
-    if (const auto standard = standardSignatures().constFind(message.interface());
-        standard != standardSignatures().constEnd()) {
-        return standard->contains(message.member()) ? std::optional(standard->value(message.member()))
-                                                    : std::nullopt;
-    }
-    if (!m_signatures.contains(message.interface())) {
-        // The bridge describes each interface of an object alike, whatever the object.
-        QHash<QString, QHash<QString, QString>> described;
-        // One element for each interface, side by side: a root makes them one document.
-        QXmlStreamReader description(
-            QStringLiteral("<node>") + m_bridge->introspect(message.path()) + QStringLiteral("</node>"));
-        QString interface;
-        QString method;
-        while (!description.atEnd()) {
-            description.readNext();
-            if (description.isStartElement()) {
-                const auto attributes = description.attributes();
-                if (description.name() == QLatin1String("interface")) {
-                    interface = attributes.value(QLatin1String("name")).toString();
-                    described[interface];
-                } else if (description.name() == QLatin1String("method")) {
-                    method = attributes.value(QLatin1String("name")).toString();
-                    described[interface][method];
-                } else if (description.name() == QLatin1String("arg") && !method.isEmpty()
-                    && attributes.value(QLatin1String("direction")) != QLatin1String("out")) {
-                    described[interface][method] += attributes.value(QLatin1String("type")).toString();
-                }
-            } else if (description.isEndElement() && description.name() == QLatin1String("method")) {
-                method.clear();
-            }
+    // The bridge describes each kind of object alike, and a reader asks object after object.
+    const QString introspection = m_bridge->introspect(message.path());
+    auto known = m_descriptions.constFind(introspection);
+    if (known == m_descriptions.constEnd()) {
+        // A handful of kinds in practice; never more than this many kept.
+        if (m_descriptions.size() >= 64) {
+            m_descriptions.clear();
         }
-        for (auto found = described.constBegin(); found != described.constEnd(); ++found) {
-            if (!m_signatures.contains(found.key())) {
-                m_signatures.insert(found.key(), found.value());
-            }
+        known = m_descriptions.insert(introspection, describe(introspection));
+    }
+    const ObjectDescription& described = *known;
+    if (described.isEmpty()) {
+        // No such object: the bridge tells the caller so, whatever the call.
+        return false;
+    }
+    const auto refuse = [&](QDBusError::ErrorType error, const QString& why) {
+        connection.send(message.createErrorReply(error, why));
+        return true;
+    };
+    const QString& interfaceName = message.interface();
+    const auto interface = described.constFind(interfaceName);
+    if (interface == described.constEnd()) {
+        return refuse(QDBusError::UnknownInterface,
+            QStringLiteral("The object has no interface \"%1\".").arg(interfaceName));
+    }
+    const auto method = interface->methods.constFind(message.member());
+    if (method == interface->methods.constEnd()) {
+        return refuse(QDBusError::UnknownMethod,
+            QStringLiteral("%1 has no method \"%2\".").arg(interfaceName, message.member()));
+    }
+    // Described, but its answer is one the bridge cannot send: the caller would wait for it.
+    if (interfaceName == QLatin1String("org.a11y.atspi.Text")
+        && message.member() == QStringLiteral("GetBoundedRanges")) {
+        return refuse(QDBusError::NotSupported, QStringLiteral("Ask for the ranges' extents one by one."));
+    }
+    if (message.signature() != *method) {
+        return refuse(QDBusError::InvalidArgs,
+            QStringLiteral("%1.%2 takes arguments of type \"%3\".")
+                .arg(interfaceName, message.member(), *method));
+    }
+    if (interfaceName != properties) {
+        // The bridge sets a property by a method of the property's name, which it also describes,
+        // and reads the value where the property call has it.
+        if (message.member().startsWith(QLatin1String("Set"))
+            && interface->properties.value(message.member().mid(3), false)) {
+            return refuse(QDBusError::UnknownMethod,
+                QStringLiteral("%1 is set with org.freedesktop.DBus.Properties.Set.")
+                    .arg(message.member().mid(3)));
         }
+        return false;
     }
-    const auto methods = m_signatures.constFind(message.interface());
-    if (methods == m_signatures.constEnd() || !methods->contains(message.member())) {
-        return std::nullopt;
+    // A property's interface and name are the bridge's name of a method of its own.
+    const QString named = message.arguments().value(0).toString();
+    const auto owner = described.constFind(named);
+    if (owner == described.constEnd() || named == properties) {
+        return refuse(
+            QDBusError::UnknownInterface, QStringLiteral("The object has no interface \"%1\".").arg(named));
     }
-    return methods->value(message.member());
+    if (message.member() == QStringLiteral("GetAll")) {
+        return refuse(QDBusError::NotSupported, QStringLiteral("Ask for each property with Get."));
+    }
+    const QString property = message.arguments().value(1).toString();
+    const auto found = owner->properties.constFind(property);
+    if (found == owner->properties.constEnd()) {
+        return refuse(
+            QDBusError::UnknownProperty, QStringLiteral("%1 has no property \"%2\".").arg(named, property));
+    }
+    if (message.member() == QStringLiteral("Set") && !*found) {
+        return refuse(
+            QDBusError::PropertyReadOnly, QStringLiteral("%1.%2 cannot be set.").arg(named, property));
+    }
+    return false;
 }
 
 bool AccessibilityBusGuard::handleMessage(const QDBusMessage& message, const QDBusConnection& connection)
@@ -128,33 +210,97 @@ bool AccessibilityBusGuard::handleMessage(const QDBusMessage& message, const QDB
         return false;
     }
     if (message.type() == QDBusMessage::MethodCallMessage) {
-        if (message.interface() == properties && message.member() == QStringLiteral("GetAll")) {
-            connection.send(message.createErrorReply(
-                QDBusError::NotSupported, QStringLiteral("Ask for each property with Get.")));
+        if (refuseUndescribed(message, connection)) {
             return true;
         }
-        const std::optional<QString> expected = expectedSignature(message);
-        if (expected && message.signature() != *expected) {
+        if (refuseOutsideText(message, connection) || answerForMissingChild(message, connection)
+            || (message.interface() == table && answerForMissingCell(message, connection))) {
+            return true;
+        }
+    }
+    if (!m_bridge->handleMessage(message, connection)) {
+        return false;
+    }
+    // The bridge takes the application's Id, which the desktop's registry sets, without answering.
+    if (message.interface() == properties && message.member() == QStringLiteral("Set")
+        && message.arguments().value(0).toString() == QLatin1String("org.a11y.atspi.Application")
+        && message.isReplyRequired()) {
+        connection.send(message.createReply());
+    }
+    return true;
+}
+
+QAccessibleInterface* AccessibilityBusGuard::objectAt(const QString& path)
+{
+    const QString name = path.section(QLatin1Char('/'), -1);
+    if (name == QLatin1String("root")) {
+        return QAccessible::queryAccessibleInterface(qApp);
+    }
+    bool isId = false;
+    const QAccessible::Id id = name.toUInt(&isId);
+    QAccessibleInterface* object = isId ? QAccessible::accessibleInterface(id) : nullptr;
+    return object && object->isValid() ? object : nullptr;
+}
+
+bool AccessibilityBusGuard::refuseOutsideText(const QDBusMessage& message, const QDBusConnection& connection)
+{
+    if (message.interface() != QLatin1String("org.a11y.atspi.EditableText")) {
+        return false;
+    }
+    // The places in the text each method takes, by argument.
+    static const QHash<QString, QList<int>> places {
+        { QStringLiteral("InsertText"), { 0 } },
+        { QStringLiteral("PasteText"), { 0 } },
+        { QStringLiteral("CopyText"), { 0, 1 } },
+        { QStringLiteral("CutText"), { 0, 1 } },
+        { QStringLiteral("DeleteText"), { 0, 1 } },
+    };
+    const auto taken = places.constFind(message.member());
+    QAccessibleInterface* object = objectAt(message.path());
+    if (taken == places.constEnd() || !object) {
+        return false;
+    }
+    // The widgets' own editing makes room for a place past the end (gigabytes of it, for the
+    // largest one) or reads before the start.
+    const int length = object->textInterface() ? object->textInterface()->characterCount() : 0;
+    const QVariantList arguments = message.arguments();
+    for (const int argument : *taken) {
+        const int place = arguments.value(argument).toInt();
+        if (place < 0 || place > length) {
             connection.send(message.createErrorReply(QDBusError::InvalidArgs,
-                QStringLiteral("%1.%2 takes arguments of type \"%3\".")
-                    .arg(message.interface(), message.member(), *expected)));
+                QStringLiteral("%1 is no place in a text of %2 characters.").arg(place).arg(length)));
             return true;
         }
     }
-    if (message.type() == QDBusMessage::MethodCallMessage && message.interface() == table
-        && answerForMissingCell(message, connection)) {
-        return true;
+    return false;
+}
+
+bool AccessibilityBusGuard::answerForMissingChild(
+    const QDBusMessage& message, const QDBusConnection& connection)
+{
+    if (message.interface() != QLatin1String("org.a11y.atspi.Accessible")
+        || message.member() != QStringLiteral("GetChildAtIndex")) {
+        return false;
     }
-    return m_bridge->handleMessage(message, connection);
+    QAccessibleInterface* object = objectAt(message.path());
+    const int index = message.arguments().value(0).toInt();
+    if (!object || (index >= 0 && index < object->childCount())) {
+        return false;
+    }
+    // The null object, as the desktop's own toolkits name it.
+    QDBusArgument nothing;
+    nothing.beginStructure();
+    nothing << QString() << QDBusObjectPath(QStringLiteral("/org/a11y/atspi/null"));
+    nothing.endStructure();
+    connection.send(message.createReply(QVariant::fromValue(nothing)));
+    return true;
 }
 
 bool AccessibilityBusGuard::answerForMissingCell(
     const QDBusMessage& message, const QDBusConnection& connection)
 {
-    bool isId = false;
-    const QAccessible::Id id = message.path().section(QLatin1Char('/'), -1).toUInt(&isId);
-    QAccessibleInterface* object = isId ? QAccessible::accessibleInterface(id) : nullptr;
-    QAccessibleTableInterface* cells = object && object->isValid() ? object->tableInterface() : nullptr;
+    QAccessibleInterface* object = objectAt(message.path());
+    QAccessibleTableInterface* cells = object ? object->tableInterface() : nullptr;
     if (!cells) {
         return false;
     }
