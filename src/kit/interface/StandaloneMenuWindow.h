@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <vector>
 
 class QMenu;
+class QWindow;
 
 namespace zk {
 
@@ -16,9 +18,10 @@ namespace zk {
 // rebuilt for each opening, which compositors float (sway floats every window whose size cannot
 // change) and focus. Escape, a choice, and the focus going elsewhere (a click on another window)
 // close it as they close any menu. So does the window it hangs from going: the toolkit makes the
-// menu a popup of the window that last had the user's input when there is one (a popover, the
-// Welcome window), which takes the menu with it when it goes while the toolkit still counts the
-// menu shown, so that it would never open again.
+// menu a popup of its transient parent, or else of the window that last had the user's input when
+// there is one (a popover, the Welcome window), which takes the menu with it when it goes while
+// the toolkit still counts the menu shown, so that it would never open again. Other windows (a
+// heads-up reminder ending) leave it open.
 //
 // Elsewhere (X11) a menu places and grabs itself, and nothing here applies.
 //
@@ -33,13 +36,19 @@ public:
     static bool isNeeded();
     bool applies() const { return m_applies; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    void watchWindowsItMayHangFrom();
+    void watchWindowItHangsFrom();
+    QWindow* windowItHangsFrom() const;
     void forgetWindows();
 
     QMenu& m_menu;
     const bool m_applies;
     std::vector<QMetaObject::Connection> m_hostWatches;
+    // The window of the application that the user's last press or key went to.
+    QPointer<QWindow> m_lastInputWindow;
 };
 
 } // namespace zk

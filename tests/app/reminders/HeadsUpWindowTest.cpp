@@ -6,8 +6,10 @@
 #include "platform/desktop/ReduceMotion.h"
 #include "platform/time/Locale.h"
 
+#include "kit/interface/StandaloneMenuWindow.h"
 #include "kit/interface/VisualEffectView.h"
 #include "kit/interface/WindowFade.h"
+#include "kit/interface/ZKMenu.h"
 #include "support/PrivateXServer.h"
 
 #include <QCoreApplication>
@@ -298,6 +300,29 @@ TEST_F(HeadsUpWindowTest, theHeartsShadowSpreadsBeyondItsPlaceInTheLayout)
     EXPECT_EQ(heart->geometry().center().x(), window->rect().center().x());
     EXPECT_LT(heart->geometry().center().y(), window->rect().center().y());
     EXPECT_GT(heart->geometry().center().y(), 40);
+}
+
+TEST_F(HeadsUpWindowTest, aMenuOpenedDuringAReminderStaysOpenWhenTheReminderEnds)
+{
+    // As on Wayland, where the menu is a window of its own that closes with the window it hangs from.
+    zk::ZKMenu menu("Status");
+    menu.addAction(QStringLiteral("Item"));
+    zk::StandaloneMenuWindow standalone(menu, true);
+    platform::ReduceMotion::setOverrideForTesting(true);
+    HeadsUpWindow::showOnAllScreens(zk::Duration::fromSeconds(60), scheduler);
+    settle();
+    scheduler.advance(0.1);
+    settle();
+    ASSERT_FALSE(HeadsUpWindow::openWindows().empty());
+    menu.popup(QPoint(10, 10));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(menu.isVisible());
+
+    HeadsUpWindow::closeAll();
+    settle();
+    ASSERT_TRUE(HeadsUpWindow::openWindows().empty());
+    EXPECT_TRUE(menu.isVisible()) << "the menu never hung from the reminder";
+    menu.hide();
 }
 
 // An X server with no compositing manager (openbox alone, say) shows a window's transparent pixels

@@ -109,27 +109,74 @@ TEST(StandaloneMenuWindowTest, ItsFixedSizeIsThatOfTheItemsRebuiltForEachOpening
     }
 }
 
-TEST(StandaloneMenuWindowTest, TheMenuClosesWhenAWindowItMayHangFromGoes)
+TEST(StandaloneMenuWindowTest, TheMenuClosesWhenTheWindowItHangsFromGoes)
 {
-    // On Wayland the toolkit makes the menu a popup of the window that last had the input (a
-    // popover, the Welcome window), and takes the menu's window with it while counting it shown.
+    // On Wayland the toolkit makes the menu a popup of its transient parent, or else of the window
+    // that last had the input (a popover, the Welcome window), and takes the menu's window with it
+    // while counting it shown.
     ZKMenu menu("Status");
     menu.addAction(QStringLiteral("Item"));
     zk::StandaloneMenuWindow window(menu, true);
-    for (const bool destroyed : { false, true }) {
-        SCOPED_TRACE(destroyed);
-        auto host = std::make_unique<QWidget>();
-        host->show();
-        menu.popup(QPoint(10, 10));
-        QCoreApplication::processEvents();
-        ASSERT_TRUE(menu.isVisible());
-        if (destroyed) {
-            host.reset();
-        } else {
-            host->hide();
+    for (const bool transientParent : { true, false }) {
+        for (const bool destroyed : { false, true }) {
+            SCOPED_TRACE(
+                testing::Message() << "transient parent " << transientParent << ", destroyed " << destroyed);
+            auto host = std::make_unique<QWidget>();
+            host->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+            menu.winId();
+            if (transientParent) {
+                menu.windowHandle()->setTransientParent(host->windowHandle());
+            } else {
+                menu.windowHandle()->setTransientParent(nullptr);
+                QTest::mouseClick(host->windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+            }
+            menu.popup(QPoint(10, 10));
+            QCoreApplication::processEvents();
+            ASSERT_TRUE(menu.isVisible());
+            if (destroyed) {
+                host.reset();
+            } else {
+                host->hide();
+            }
+            EXPECT_FALSE(menu.isVisible());
+            menu.hide();
         }
-        EXPECT_FALSE(menu.isVisible());
     }
+    menu.windowHandle()->setTransientParent(nullptr);
+}
+
+TEST(StandaloneMenuWindowTest, AWindowTheMenuDoesNotHangFromLeavesItOpenWhenItGoes)
+{
+    ZKMenu menu("Status");
+    menu.addAction(QStringLiteral("Item"));
+    zk::StandaloneMenuWindow window(menu, true);
+    auto clicked = std::make_unique<QWidget>();
+    clicked->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(clicked.get()));
+    QTest::mouseClick(clicked->windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+    // Shown since the user's last input, which went elsewhere.
+    auto other = std::make_unique<QWidget>();
+    other->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(other.get()));
+    menu.popup(QPoint(10, 10));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(menu.isVisible());
+    other->hide();
+    other.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
+    // Gone since the menu last opened: the next opening has nothing to hang from and stays open.
+    clicked.reset();
+    auto later = std::make_unique<QWidget>();
+    later->show();
+    menu.popup(QPoint(10, 10));
+    QCoreApplication::processEvents();
+    later.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
 }
 
 TEST(ZKMenuTest, KeyEquivalentsActOnlyWithExactlyTheirModifiers)
