@@ -6,6 +6,7 @@
 #include "kit/foundation/core/MediaTimingFunction.h"
 #include "kit/interface/VisualEffectView.h"
 #include "kit/interface/WindowFade.h"
+#include "platform/desktop/PopoverSurface.h"
 #include "platform/desktop/WindowTranslucency.h"
 
 #include <QEvent>
@@ -16,6 +17,7 @@
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -43,6 +45,8 @@ constexpr double heartOpacity = 0.8;
 constexpr int groupOffset = 20;
 constexpr int textSpacing = 8;
 constexpr double durationFontScale = 1.3;
+// How often the picture on the overlay layer is drawn again, for the heart's beat.
+constexpr int redrawMilliseconds = 33;
 
 } // namespace
 
@@ -112,8 +116,61 @@ HeadsUpWindow* HeadsUpWindow::show(QScreen* screen, platform::combine::Scheduler
 {
     auto* window = new HeadsUpWindow(screen, scheduler);
     openList().emplace_back(window);
+    if (screen != nullptr) {
+        window->showOnSurface(static_cast<int>(QGuiApplication::screens().indexOf(screen)));
+    }
     window->fadeIn();
     return window;
+}
+
+HeadsUpWindow::~HeadsUpWindow() = default;
+
+bool HeadsUpWindow::showOnSurface(int screenIndex)
+{
+    m_surface = platform::PopoverSurface::create();
+    if (!m_surface) {
+        return false;
+    }
+    if (!m_surface->showInMiddle(picture(), screenIndex, raiseFraction)) {
+        m_surface.reset();
+        return false;
+    }
+    // The widget shows, fades and closes as ever, without a window of its own: the surface shows
+    // its picture, which follows the heart.
+    setAttribute(Qt::WA_DontShowOnScreen, true);
+    m_redraw = new QTimer(this);
+    m_redraw->setInterval(redrawMilliseconds);
+    connect(m_redraw, &QTimer::timeout, this, &HeadsUpWindow::redrawSurface);
+    m_redraw->start();
+    QPointer<HeadsUpWindow> self(this);
+    m_surface->onClosed = [self] {
+        // The compositor took it away (its screen went): nothing more to draw.
+        if (self && self->m_redraw) {
+            self->m_redraw->stop();
+        }
+    };
+    return true;
+}
+
+QImage HeadsUpWindow::picture()
+{
+    if (layout()) {
+        layout()->activate();
+    }
+    const QScreen* shownOn = screen();
+    const int scale = std::max(1, static_cast<int>(std::ceil(shownOn ? shownOn->devicePixelRatio() : 1.0)));
+    QImage image(size() * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    render(&image);
+    return image;
+}
+
+void HeadsUpWindow::redrawSurface()
+{
+    if (m_surface && !m_surface->replacePicture(picture())) {
+        m_redraw->stop();
+    }
 }
 
 std::vector<HeadsUpWindow*> HeadsUpWindow::openWindows()
@@ -252,6 +309,10 @@ void HeadsUpWindow::fadeOutAndClose()
 
 void HeadsUpWindow::finishClosing()
 {
+    if (m_redraw) {
+        m_redraw->stop();
+    }
+    m_surface.reset();
     hide();
     zk::setWindowOpacity(*this, 1.0);
     auto& list = openList();

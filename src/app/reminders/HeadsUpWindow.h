@@ -9,10 +9,17 @@
 #include <QSize>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
+class QImage;
 class QLabel;
 class QScreen;
+class QTimer;
+
+namespace platform {
+class PopoverSurface;
+} // namespace platform
 
 namespace zk {
 struct Duration;
@@ -27,8 +34,11 @@ class HeartView;
 // every screen, with the beating heart, "You have been active for" and the duration. It floats
 // above other windows, never takes focus, lets clicks through to the windows beneath, and fades
 // in and out over 0.5 s (at once under Reduce Motion). Where nothing composites, the window is cut
-// to the panel's rounded shape, as its transparent corners would show black. Each reminder builds
-// new windows; the reminder closes them after its time.
+// to the panel's rounded shape, as its transparent corners would show black. On Wayland, where a
+// new window would be placed by the compositor and take the focus, the panel is a picture of the
+// compositor's overlay layer where it offers one, drawn again as the heart beats; elsewhere it
+// stays a frameless window of fixed size that takes no focus. Each reminder builds new windows;
+// the reminder closes them after its time.
 //
 // Main-thread only.
 class HeadsUpWindow : public QWidget {
@@ -63,6 +73,10 @@ public:
 
     // Fades out, then closes and forgets the window (it deletes itself).
     void fadeOutAndClose();
+    ~HeadsUpWindow() override;
+
+    // Whether the panel shows as a picture of the compositor's overlay layer rather than a window.
+    bool isShownOnSurface() const { return m_surface != nullptr; }
 
     QString durationText() const;
     HeartView* heartView() const { return m_heart; }
@@ -76,6 +90,11 @@ private:
     static QRegion panelShape();
 
     HeadsUpWindow(QScreen* screen, platform::combine::Scheduler& scheduler);
+    // Shows the panel on a surface of the display's own on the screen at `screenIndex`; false where
+    // the display has none for it.
+    bool showOnSurface(int screenIndex);
+    QImage picture();
+    void redrawSurface();
     void fadeIn();
     void finishClosing();
 
@@ -87,6 +106,8 @@ private:
     // The fade under way, in or out.
     platform::async::TaskHandle m_fade;
     bool m_closing = false;
+    std::unique_ptr<platform::PopoverSurface> m_surface;
+    QTimer* m_redraw = nullptr;
 };
 
 } // namespace kiruvo

@@ -27,6 +27,13 @@ public:
     // use); the compositor keeps it off its bars. Returns false when the compositor refused it or
     // went away; nothing is shown then.
     virtual bool show(const QImage& picture, QPoint position, QSize screen) = 0;
+    // Shows `picture` on the screen at `screenIndex` in the display's order of screens, centred in
+    // the area its bars leave free and raised by `raise` times that area's height. The pointer
+    // passes through it to whatever lies beneath, and it takes no presses. Returns false when the
+    // compositor refused it, has no such screen, or went away; nothing is shown then.
+    virtual bool showInMiddle(const QImage& picture, int screenIndex, double raise) = 0;
+    // Shows `picture`, of the size shown, in place of the picture shown; false when nothing is shown.
+    virtual bool replacePicture(const QImage& picture) = 0;
 
     // A press of a pointer button on the picture.
     std::function<void()> onClick;

@@ -54,6 +54,9 @@ struct LayerShellPopoverSurface::Listeners {
         } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0 && !self->m_layerShell) {
             self->m_layerShell = static_cast<zwlr_layer_shell_v1*>(
                 wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, 1));
+        } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+            self->m_outputs.push_back(
+                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 1)));
         } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat) {
             self->m_seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
             wl_seat_add_listener(self->m_seat, &seat, self);
@@ -99,10 +102,12 @@ struct LayerShellPopoverSurface::Listeners {
     }
     static void axis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) { }
 
-    static void configure(void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t, uint32_t)
+    static void configure(
+        void* data, zwlr_layer_surface_v1*, uint32_t serial, uint32_t width, uint32_t height)
     {
         auto* self = static_cast<LayerShellPopoverSurface*>(data);
         self->m_configureSerial = serial;
+        self->m_configuredSize = QSize(static_cast<int>(width), static_cast<int>(height));
         self->m_configured = true;
     }
     static void closed(void* data, zwlr_layer_surface_v1*)
@@ -158,6 +163,9 @@ LayerShellPopoverSurface::~LayerShellPopoverSurface()
     if (m_seat) {
         wl_seat_destroy(m_seat);
     }
+    for (wl_output* output : m_outputs) {
+        wl_output_destroy(output);
+    }
     if (m_layerShell) {
         // Version 1 has no request that ends it: it is freed here alone.
         wl_proxy_destroy(reinterpret_cast<wl_proxy*>(m_layerShell));
@@ -183,15 +191,10 @@ bool LayerShellPopoverSurface::show(const QImage& picture, QPoint position, QSiz
         return false;
     }
     destroySurface();
-    const int scale = m_compositorVersion >= 3 ? std::max(1, qRound(picture.devicePixelRatio())) : 1;
-    const int width = std::max(1, picture.width() / scale);
-    const int height = std::max(1, picture.height() / scale);
-    m_surface = wl_compositor_create_surface(m_compositor);
-    m_layerSurface = zwlr_layer_shell_v1_get_layer_surface(
-        m_layerShell, m_surface, nullptr, overlayLayer, "kiruvo-popover");
-    zwlr_layer_surface_v1_add_listener(m_layerSurface, &Listeners::layerSurface, this);
-    zwlr_layer_surface_v1_set_size(
-        m_layerSurface, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+    const QSize size = surfaceSize(picture);
+    const int width = size.width();
+    const int height = size.height();
+    createSurface(nullptr, size);
     // Held at the screen's nearer edges: the compositor keeps it off the zones that bars there
     // reserve, which the application cannot see on Wayland.
     const bool nearTop = position.y() + height / 2 <= screen.height() / 2;
@@ -199,15 +202,78 @@ bool LayerShellPopoverSurface::show(const QImage& picture, QPoint position, QSiz
     zwlr_layer_surface_v1_set_anchor(m_layerSurface,
         (nearTop ? ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP : ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM)
             | (nearLeft ? ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT : ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT));
-    zwlr_layer_surface_v1_set_exclusive_zone(m_layerSurface, 0);
     const auto margin = [](int value) { return std::max(0, value); };
     zwlr_layer_surface_v1_set_margin(m_layerSurface, nearTop ? margin(position.y()) : 0,
         nearLeft ? 0 : margin(screen.width() - position.x() - width),
         nearTop ? 0 : margin(screen.height() - position.y() - height), nearLeft ? margin(position.x()) : 0);
-    zwlr_layer_surface_v1_set_keyboard_interactivity(m_layerSurface, noKeyboard);
-    if (m_compositorVersion >= 3) {
-        wl_surface_set_buffer_scale(m_surface, scale);
+    return configure() && present(picture);
+}
+
+bool LayerShellPopoverSurface::showInMiddle(const QImage& picture, int screenIndex, double raise)
+{
+    if (!m_display || m_closed || picture.isNull() || screenIndex < 0
+        || screenIndex >= static_cast<int>(m_outputs.size())) {
+        return false;
     }
+    destroySurface();
+    wl_output* output = m_outputs[static_cast<std::size_t>(screenIndex)];
+    const QSize area = freeArea(output);
+    if (area.isEmpty()) {
+        return false;
+    }
+    const QSize size = surfaceSize(picture);
+    createSurface(output, size);
+    zwlr_layer_surface_v1_set_anchor(
+        m_layerSurface, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
+    const int top = qRound((area.height() - size.height()) / 2.0 - area.height() * raise);
+    const int left = qRound((area.width() - size.width()) / 2.0);
+    zwlr_layer_surface_v1_set_margin(m_layerSurface, std::max(0, top), 0, 0, std::max(0, left));
+    // No input region: presses and the pointer's motion reach the window beneath.
+    wl_region* nothing = wl_compositor_create_region(m_compositor);
+    wl_surface_set_input_region(m_surface, nothing);
+    wl_region_destroy(nothing);
+    return configure() && present(picture);
+}
+
+QSize LayerShellPopoverSurface::freeArea(wl_output* output)
+{
+    // A surface held at all four edges with no size of its own is given the whole area that the
+    // bars leave free. It is never shown.
+    createSurface(output, QSize(0, 0));
+    zwlr_layer_surface_v1_set_anchor(m_layerSurface,
+        ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM
+            | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    const bool configured = configure();
+    const QSize area = configured ? m_configuredSize : QSize();
+    destroySurface();
+    return area;
+}
+
+int LayerShellPopoverSurface::bufferScale(const QImage& picture) const
+{
+    return m_compositorVersion >= 3 ? std::max(1, qRound(picture.devicePixelRatio())) : 1;
+}
+
+QSize LayerShellPopoverSurface::surfaceSize(const QImage& picture) const
+{
+    const int scale = bufferScale(picture);
+    return { std::max(1, picture.width() / scale), std::max(1, picture.height() / scale) };
+}
+
+void LayerShellPopoverSurface::createSurface(wl_output* output, QSize size)
+{
+    m_surface = wl_compositor_create_surface(m_compositor);
+    m_layerSurface = zwlr_layer_shell_v1_get_layer_surface(
+        m_layerShell, m_surface, output, overlayLayer, "kiruvo-popover");
+    zwlr_layer_surface_v1_add_listener(m_layerSurface, &Listeners::layerSurface, this);
+    zwlr_layer_surface_v1_set_size(
+        m_layerSurface, static_cast<uint32_t>(size.width()), static_cast<uint32_t>(size.height()));
+    zwlr_layer_surface_v1_set_exclusive_zone(m_layerSurface, 0);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(m_layerSurface, noKeyboard);
+}
+
+bool LayerShellPopoverSurface::configure()
+{
     // The first commit carries no buffer; the compositor answers it with the surface's configure.
     m_configured = false;
     wl_surface_commit(m_surface);
@@ -220,17 +286,44 @@ bool LayerShellPopoverSurface::show(const QImage& picture, QPoint position, QSiz
         return false;
     }
     zwlr_layer_surface_v1_ack_configure(m_layerSurface, m_configureSerial);
+    return true;
+}
+
+bool LayerShellPopoverSurface::present(const QImage& picture)
+{
+    if (m_compositorVersion >= 3) {
+        wl_surface_set_buffer_scale(m_surface, bufferScale(picture));
+    }
+    wl_buffer* previous = m_buffer;
+    m_buffer = nullptr;
     if (!attach(picture)) {
-        destroySurface();
+        m_buffer = previous;
+        if (!previous) {
+            destroySurface();
+        }
         return false;
     }
-    wl_surface_damage(m_surface, 0, 0, width, height);
+    const QSize size = surfaceSize(picture);
+    wl_surface_damage(m_surface, 0, 0, size.width(), size.height());
     wl_surface_commit(m_surface);
+    // The compositor has the new picture: the old one's memory is never written again, so it may
+    // go before the compositor lets it go.
+    if (previous) {
+        wl_buffer_destroy(previous);
+    }
     if (wl_display_flush(m_display) < 0) {
         lose();
         return false;
     }
     return true;
+}
+
+bool LayerShellPopoverSurface::replacePicture(const QImage& picture)
+{
+    if (!m_display || m_closed || !m_surface || !m_buffer || picture.isNull()) {
+        return false;
+    }
+    return present(picture);
 }
 
 bool LayerShellPopoverSurface::attach(const QImage& source)
@@ -270,6 +363,17 @@ bool LayerShellPopoverSurface::attach(const QImage& source)
 void LayerShellPopoverSurface::readEvents()
 {
     if (wl_display_dispatch(m_display) < 0) {
+        lose();
+        return;
+    }
+    // The events may have asked for something (the seat's pointer, when one comes): sent now, not
+    // whenever the popover next changes.
+    flush();
+}
+
+void LayerShellPopoverSurface::flush()
+{
+    if (wl_display_flush(m_display) < 0 && errno != EAGAIN) {
         lose();
     }
 }
