@@ -5,6 +5,7 @@
 #include "kit/interface/WindowConstraints.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -27,6 +28,20 @@ SettingsEnvironment& environment()
 // The smallest useful window: the panes' width, and enough height for a few rows; what does not
 // fit scrolls.
 constexpr int minimumHeight = 240;
+
+// Where the compositor alone places windows, it does so when a window is mapped, and a window that
+// grows later grows downward from where it was, past the screen's bottom edge for a tall pane. A
+// window grown taller is shown afresh, for the compositor to place it whole on the screen.
+void placeAfresh(QWidget& window)
+{
+    const QPointer<QWidget> focused = window.focusWidget();
+    window.hide();
+    window.show();
+    window.activateWindow();
+    if (focused) {
+        focused->setFocus(Qt::OtherFocusReason);
+    }
+}
 
 // The whole current pane where the screen has room for it, else as much as fits, scrolling the
 // rest: a pane never leaves an empty area under a shorter one, and no pane runs off a small screen
@@ -57,9 +72,13 @@ void fitToCurrentPane(QWidget& window, QScrollArea& scrollArea, const SettingsSc
     // A pane that fits whole has no scroll bar: one shown for a moment while the window changes
     // height would narrow the pane, lengthen its wrapped texts, and so stay.
     scrollArea.setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    const int heightBefore = window.height();
     zk::fitWindowToScreen(window, preferred);
     if (fixed) {
         window.setFixedSize(window.size());
+        if (window.isVisible() && window.height() > heightBefore) {
+            placeAfresh(window);
+        }
     }
 }
 
