@@ -103,10 +103,10 @@ QDBusMessage historyTooLargeForOneAnswer(
 }
 
 // Sends `answer` on `connection`; its size.
-std::int64_t send(const QDBusConnection& connection, const QDBusMessage& answer, std::int64_t extraBytes = 0)
+std::int64_t send(const QDBusConnection& connection, const QDBusMessage& answer)
 {
     connection.send(answer);
-    return platform::marshalledSize(answer) + extraBytes;
+    return platform::marshalledSize(answer);
 }
 
 // Answers the call with the handler's response: its code, then its properties. The size of what it
@@ -121,19 +121,22 @@ std::int64_t reply(const QDBusConnection& connection, const QDBusMessage& messag
         return send(
             connection, message.createErrorReply(QDBusError::InternalError, QStringLiteral("No response.")));
     }
-    // The sessions are marshalled from the response itself, in a layout of their own; their size,
-    // reckoned once, both bounds the answer and counts it.
-    std::int64_t sessionsBytes = 0;
+    QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
     if constexpr (std::is_same_v<ResponseType, GetSessionsIntentResponse>) {
+        // The sessions are marshalled from the response itself, in a layout of their own; their
+        // size, reckoned once, both bounds the answer and counts it, beside the rest of the reply.
         const std::uint64_t length = SessionListArgument { typed }.marshalledLength();
         if (length > SessionListArgument::maximumLength) {
             return send(connection, historyTooLargeForOneAnswer(message, *typed, length));
         }
-        sessionsBytes = static_cast<std::int64_t>(length);
+        const std::int64_t restBytes = platform::marshalledSize(message.createReply(arguments));
+        arguments.append(properties(typed));
+        connection.send(message.createReply(arguments));
+        // The array's length field and its padding, then the list.
+        return restBytes + 8 + static_cast<std::int64_t>(length);
     }
-    QVariantList arguments { QVariant::fromValue(static_cast<int>(typed->rawCode())) };
     arguments.append(properties(typed));
-    return send(connection, message.createReply(arguments), sessionsBytes);
+    return send(connection, message.createReply(arguments));
 }
 
 using Effect = platform::BusCallQueue::Effect;
@@ -186,9 +189,7 @@ void dispatch(const QDBusConnection& connection, const QDBusMessage& message, co
                               answered(bytes);
                           });
                   },
-                  effect,
-                  effect == Effect::none ? platform::BusCallQueue::refusalOf(connection, message)
-                                         : platform::BusCallQueue::Refuse());
+                  platform::BusCallQueue::refusalOf(connection, message));
     if (!queued) {
         platform::BusCallQueue::refuse(connection, message);
     }

@@ -19,8 +19,8 @@ namespace kiruvo {
 
 // The scripting interface on D-Bus: one method per intent. Each call builds the intent, waits for
 // its turn in the connection's platform::BusCallQueue (one call at a time with every other object's
-// on the connection, callers taking turns, a few dozen waiting per caller at most, none started
-// while the connection holds megabytes of answers the bus has not taken), asks the handler lookup for its
+// on the connection, callers taking turns, a few dozen waiting per caller at most, refused and never
+// carried out when its turn has not come within seconds), asks the handler lookup for its
 // handler and answers once the handler has completed on the main thread, without blocking the event loop
 // meanwhile. Every answer starts with the response code (int32); then come the response's properties. A call
 // that only asks, sent by a caller that wants no answer, is not worked on at all; one that changes something

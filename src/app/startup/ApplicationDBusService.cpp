@@ -148,7 +148,16 @@ void ApplicationDBusService::OpenMenu(const QDBusMessage& message)
                                     [self = QPointer(this), menu](platform::BusCallQueue::Answered answered) {
                                         answered(self && !menu->opened ? self->open(*menu) : 0);
                                     },
-                                    platform::BusCallQueue::Effect::changesState);
+                                    [connection = m_connection, menu, caller] {
+                                        // Its turn did not come in time: the menu does not open for it.
+                                        menu->callers.erase(caller);
+                                        const auto calls = menu->calls.extract(caller);
+                                        for (const QDBusMessage& call :
+                                            calls ? calls.mapped() : std::vector<QDBusMessage>()) {
+                                            platform::BusCallQueue::refuse(
+                                                connection, call, platform::BusCallQueue::Refusal::notInTime);
+                                        }
+                                    });
         if (!queued) {
             platform::BusCallQueue::refuse(m_connection, message);
             return;

@@ -66,7 +66,8 @@ public:
 
 public Q_SLOTS:
     // Waits for its turn in the connection's platform::BusCallQueue like every other call, and is
-    // carried out even when its caller has left by then. An OpenMenu that comes while one waits is
+    // carried out even when its caller has left by then, if its turn comes in time (refused, and not
+    // carried out, if not). An OpenMenu that comes while one waits is
     // one with it: it opens nothing more, and is answered when that one is.
     void OpenMenu(const QDBusMessage& message);
 

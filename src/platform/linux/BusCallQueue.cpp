@@ -16,8 +16,8 @@
 #include <algorithm>
 #include <cassert>
 #include <memory>
+#include <optional>
 #include <utility>
-#include <vector>
 
 namespace platform {
 
@@ -26,27 +26,24 @@ namespace {
 // How soon to look again whether the bus has taken what the connection holds: it takes a few
 // megabytes in a few milliseconds from a connection it is not kept from reading.
 constexpr int unsentWaitMilliseconds = 10;
-// The refusals kept for a caller found leaving its answers unread, for when it reads again: all a
-// script sends at once, and a few hundred kilobytes at most.
-constexpr std::size_t mostRefusalsKept = 1024;
 
 } // namespace
 
-BusCallQueue::BusCallQueue(UnsentBytes unsentBytes, UnreadAnswerWatch* watch, QObject* parent)
+BusCallQueue::BusCallQueue(
+    UnsentBytes unsentBytes, UnreadAnswerWatch* watch, std::chrono::milliseconds patience, QObject* parent)
     : QObject(parent)
     , m_unsentBytes(std::move(unsentBytes))
     , m_watch(watch)
+    , m_patience(patience)
 {
     m_unsentWait.setSingleShot(true);
     m_unsentWait.setInterval(unsentWaitMilliseconds);
     connect(&m_unsentWait, &QTimer::timeout, this, [this] { startNext(); });
+    m_lateWait.setSingleShot(true);
+    connect(&m_lateWait, &QTimer::timeout, this, [this] { refuseLate(); });
     if (m_watch) {
         m_watch->setParent(this);
-        connect(m_watch, &UnreadAnswerWatch::changed, this, [this] {
-            sendKeptRefusals();
-            scheduleNext();
-        });
-        connect(m_watch, &UnreadAnswerWatch::callerGone, this, &BusCallQueue::drop);
+        connect(m_watch, &UnreadAnswerWatch::changed, this, [this] { scheduleNext(); });
     }
 }
 
@@ -66,26 +63,32 @@ BusCallQueue& BusCallQueue::of(const QDBusConnection& connection, UnreadAnswerWa
     QObject* const current = connection.interface();
     if (!shared.queue || shared.connection != current) {
         if (shared.queue) {
+            // Its watch would ask about its callers on the connection that now has the name.
+            delete std::exchange(shared.queue->m_watch, nullptr);
             shared.queue->deleteLater();
         }
         const QString name = connection.name();
         shared.connection = current;
         shared.queue = new BusCallQueue([name] { return unsentBytes(QDBusConnection(name)); },
-            new UnreadAnswerWatch(name, limits), QCoreApplication::instance());
+            new UnreadAnswerWatch(name, limits), std::chrono::milliseconds(patienceMs),
+            QCoreApplication::instance());
     }
     return *shared.queue;
 }
 
-bool BusCallQueue::enqueue(const QString& caller, Work work, Effect effect, Refuse refuse)
+bool BusCallQueue::enqueue(const QString& caller, Work work, Refuse refuse)
 {
     assert(MainQueue::isMainThread());
     Caller& waiting = m_waiting[caller];
     if (waiting.calls.size() >= maximumWaitingPerCaller) {
         return false;
     }
-    waiting.calls.push_back({ std::move(work), effect, std::move(refuse) });
+    waiting.calls.push_back({ std::move(work), std::move(refuse), QDeadlineTimer(m_patience) });
     ++waiting.received;
     ++m_waitingCount;
+    if (!m_lateWait.isActive()) {
+        m_lateWait.start(m_patience);
+    }
     scheduleNext();
     return true;
 }
@@ -97,46 +100,33 @@ std::int64_t BusCallQueue::unsentBytes(const QDBusConnection& connection)
     return raw ? static_cast<std::int64_t>(dbus_connection_get_outgoing_size(raw)) : 0;
 }
 
-QDBusMessage BusCallQueue::refusal(const QDBusMessage& call)
-{
-    return call.createErrorReply(QDBusError::LimitsExceeded,
-        QStringLiteral("Too many calls of yours are waiting for their answers; wait for them first."));
-}
-
-void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage& call)
+void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage& call, Refusal why)
 {
     if (!call.isReplyRequired()) {
         return;
     }
     BusCallQueue& queue = of(connection);
     if (queue.m_watch && !queue.m_watch->mayRefuse(call.service())) {
-        // It would stay in the bus charged to the application, as every refusal before it; the bus
-        // counts the call against the caller's own limit of calls waiting for an answer instead. It
-        // is sent should the caller be seen reading again.
-        std::vector<Refuse>& kept = queue.m_keptRefusals[call.service()];
-        if (kept.size() < mostRefusalsKept) {
-            kept.push_back(refusalOf(connection, call));
-        }
+        // It would only wait in the bus, charged to the application, with everything else the caller
+        // left unread.
         return;
     }
-    const QDBusMessage refused = refusal(call);
+    const QDBusMessage refused = call.createErrorReply(QDBusError::LimitsExceeded,
+        why == Refusal::tooManyWaiting
+            ? QStringLiteral("Kiruvo has %1 calls of yours waiting already; this one was not carried out.")
+                  .arg(maximumWaitingPerCaller)
+            : QStringLiteral("Kiruvo could not take this call within %1 seconds, as other calls came "
+                             "first; it was not carried out.")
+                  .arg(patienceMs / 1000));
     connection.send(refused);
     if (queue.m_watch) {
-        // The refusal goes to the caller as an answer does, and waits in the bus as unread as one.
-        queue.m_watch->answered(call.service(), marshalledSize(refused));
+        queue.m_watch->sent(call.service(), marshalledSize(refused));
     }
 }
 
 BusCallQueue::Refuse BusCallQueue::refusalOf(const QDBusConnection& connection, const QDBusMessage& call)
 {
-    return [connection, call]() -> std::int64_t {
-        if (!call.isReplyRequired()) {
-            return 0;
-        }
-        const QDBusMessage refused = refusal(call);
-        QDBusConnection(connection).send(refused);
-        return marshalledSize(refused);
-    };
+    return [connection, call] { refuse(connection, call, Refusal::notInTime); };
 }
 
 bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
@@ -167,7 +157,7 @@ bool BusCallQueue::answerInTurn(QObject* adaptor, Effect effect, Answer answer)
                                     connection.send(reply);
                                     answered(marshalledSize(reply));
                                 },
-                                effect, effect == Effect::none ? refusalOf(connection, call) : Refuse());
+                                refusalOf(connection, call));
     if (!queued) {
         refuse(connection, call);
     }
@@ -194,21 +184,10 @@ std::map<QString, BusCallQueue::Caller>::iterator BusCallQueue::nextCaller()
     // loop that keeps dozens waiting goes after a script with one, even when it was not served yet.
     const auto first = m_waiting.upper_bound(m_lastCaller);
     auto chosen = m_waiting.end();
-    std::vector<QString> refused;
-    const auto consider = [&chosen, &refused, this](std::map<QString, Caller>::iterator caller) {
-        if (chosen != m_waiting.end() && caller->second.received >= chosen->second.received) {
-            return;
-        }
-        switch (m_watch ? m_watch->turnOf(caller->first, caller->second.calls.size())
-                        : UnreadAnswerWatch::Turn::start) {
-        case UnreadAnswerWatch::Turn::start:
+    const auto consider = [&chosen, this](std::map<QString, Caller>::iterator caller) {
+        if ((chosen == m_waiting.end() || caller->second.received < chosen->second.received)
+            && (!m_watch || m_watch->mayStart(caller->first, caller->second.calls.size()))) {
             chosen = caller;
-            break;
-        case UnreadAnswerWatch::Turn::refuse:
-            refused.push_back(caller->first);
-            break;
-        case UnreadAnswerWatch::Turn::wait:
-            break;
         }
     };
     for (auto caller = first; caller != m_waiting.end(); ++caller) {
@@ -217,12 +196,7 @@ std::map<QString, BusCallQueue::Caller>::iterator BusCallQueue::nextCaller()
     for (auto caller = m_waiting.begin(); caller != first; ++caller) {
         consider(caller);
     }
-    std::size_t refusedCalls = 0;
-    for (const QString& caller : refused) {
-        refusedCalls += refuseWaiting(caller);
-    }
-    // Those refused may have been all a caller had, and the one chosen among them.
-    return refusedCalls > 0 ? nextCaller() : chosen;
+    return chosen;
 }
 
 void BusCallQueue::startNext()
@@ -260,71 +234,37 @@ void BusCallQueue::startNext()
 void BusCallQueue::finished(const QString& caller, std::int64_t bytes)
 {
     m_working = false;
-    if (m_watch) {
-        m_watch->answered(caller, bytes);
+    if (m_watch && bytes > 0) {
+        m_watch->sent(caller, bytes);
     }
     scheduleNext();
 }
 
-std::size_t BusCallQueue::refuseWaiting(const QString& caller)
+void BusCallQueue::refuseLate()
 {
-    const auto held = m_waiting.find(caller);
-    if (held == m_waiting.end()) {
-        return 0;
-    }
-    std::deque<Call>& calls = held->second.calls;
-    std::int64_t bytes = 0;
-    const auto kept = std::remove_if(calls.begin(), calls.end(), [&bytes](Call& call) {
-        if (!call.refuse) {
-            return false;
+    // A caller's calls wait in the order they came, so only the first of each can be late.
+    std::optional<QDeadlineTimer> next;
+    for (auto caller = m_waiting.begin(); caller != m_waiting.end();) {
+        std::deque<Call>& calls = caller->second.calls;
+        while (!calls.empty() && calls.front().due.hasExpired()) {
+            const Refuse refuse = std::move(calls.front().refuse);
+            calls.pop_front();
+            --m_waitingCount;
+            if (refuse) {
+                refuse();
+            }
         }
-        bytes += call.refuse();
-        return true;
-    });
-    const auto refused = static_cast<std::size_t>(calls.end() - kept);
-    m_waitingCount -= refused;
-    calls.erase(kept, calls.end());
-    if (calls.empty()) {
-        m_waiting.erase(held);
-    }
-    if (m_watch && refused > 0) {
-        m_watch->answered(caller, bytes);
-    }
-    return refused;
-}
-
-void BusCallQueue::sendKeptRefusals()
-{
-    for (auto kept = m_keptRefusals.begin(); kept != m_keptRefusals.end();) {
-        if (!m_watch->mayRefuse(kept->first)) {
-            ++kept;
+        if (calls.empty()) {
+            caller = m_waiting.erase(caller);
             continue;
         }
-        std::int64_t bytes = 0;
-        for (const Refuse& refuse : kept->second) {
-            bytes += refuse();
+        if (!next || calls.front().due < *next) {
+            next = calls.front().due;
         }
-        const QString caller = kept->first;
-        kept = m_keptRefusals.erase(kept);
-        m_watch->answered(caller, bytes);
+        ++caller;
     }
-}
-
-void BusCallQueue::drop(const QString& caller)
-{
-    // Its answers would go nowhere; what it asked to be done is done all the same.
-    m_keptRefusals.erase(caller);
-    const auto gone = m_waiting.find(caller);
-    if (gone == m_waiting.end()) {
-        return;
-    }
-    std::deque<Call>& calls = gone->second.calls;
-    const auto kept = std::remove_if(
-        calls.begin(), calls.end(), [](const Call& call) { return call.effect == Effect::none; });
-    m_waitingCount -= static_cast<std::size_t>(calls.end() - kept);
-    calls.erase(kept, calls.end());
-    if (calls.empty()) {
-        m_waiting.erase(gone);
+    if (next) {
+        m_lateWait.start(std::max<qint64>(next->remainingTime(), 1));
     }
 }
 

@@ -3,16 +3,17 @@
 #include "platform/linux/UnreadAnswerWatch.h"
 
 #include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
-#include <vector>
 
 class QDBusConnection;
 
@@ -25,18 +26,17 @@ namespace platform {
 // answers, a termination signal, the tray's menu and every other caller are thus served between two
 // of them. The caller that sent the fewest calls since it last had none waiting goes next (among
 // equals, callers take turns), so that a script that waits for each answer is served right after the
-// call under way, however many loops keep calls waiting. A caller that already has
-// maximumWaitingPerCaller calls waiting has the next ones refused, unless it leaves its answers
-// unread: a refusal it would not read either would only add to what the bus holds of ours, and to
-// what the bus daemon must pass on while such a caller sends without pause. A caller refused more
-// than a few hundred times is thus asked about (UnreadAnswerWatch); the refusals of one found not
-// reading are kept, a thousand at most, and sent once it reads.
+// call under way, however many loops keep calls waiting.
+//
+// Every call ends within a few seconds, whatever it asks or changes: one that has not started
+// within `patience` of its coming, and one of a caller that already has maximumWaitingPerCaller
+// waiting, is refused (LimitsExceeded) and never carried out. A caller that leaves what it is sent
+// unread (UnreadAnswerWatch) has its calls wait, and is not even sent their refusals.
 //
 // An answer stays with the connection until the bus takes it, and the bus takes no more than its
 // reader reads: while more than maximumUnsentBytes wait to be sent, no call starts. A program that
 // sends calls and never reads the answers thus makes the calls wait, not the application's memory
-// grow. What waits unread in the bus daemon is an UnreadAnswerWatch's to follow: a caller that
-// leaves too much there has its calls wait while the others are served.
+// grow.
 //
 // Main-thread only.
 class BusCallQueue : public QObject {
@@ -47,14 +47,18 @@ public:
     // A few of the largest answers (the whole history) and every small one a desktop sends.
     static constexpr std::int64_t maximumUnsentBytes = std::int64_t { 4 } * 1024 * 1024;
 
+    // How long a call may wait for its turn: a script's call waits at most for the one under way
+    // (the whole history, at the longest).
+    static constexpr int patienceMs = 3000;
+
     // Called once by a call's work, with the size of what it sent (marshalledSize(); 0 when it
     // needed no answer).
     using Answered = std::function<void(std::int64_t bytes)>;
     // Works on one call and calls `answered` once, when it has answered (or found it needs no
     // answer), then or in a later turn.
     using Work = std::function<void(Answered answered)>;
-    // Refuses a waiting call instead of working on it; the size of the refusal sent.
-    using Refuse = std::function<std::int64_t()>;
+    // Refuses a waiting call instead of working on it (refuse()).
+    using Refuse = std::function<void()>;
     // The bytes the connection holds that the bus has not taken yet.
     using UnsentBytes = std::function<std::int64_t()>;
     // The answer to a call: a reply or an error made from it.
@@ -63,11 +67,15 @@ public:
     // What a call does besides answering: a call that only asks is not worked on at all when its
     // caller wants no answer.
     enum class Effect { none, changesState };
+    // Why a call is refused.
+    enum class Refusal { tooManyWaiting, notInTime };
 
     // A queue whose connection never holds anything unsent, unless `unsentBytes` says otherwise,
-    // and whose callers all read, unless `watch` (which the queue takes) says otherwise.
-    explicit BusCallQueue(
-        UnsentBytes unsentBytes = {}, UnreadAnswerWatch* watch = nullptr, QObject* parent = nullptr);
+    // and whose callers all read, unless `watch` (which the queue takes) says otherwise; calls wait
+    // `patience` at most.
+    explicit BusCallQueue(UnsentBytes unsentBytes = {}, UnreadAnswerWatch* watch = nullptr,
+        std::chrono::milliseconds patience = std::chrono::milliseconds(patienceMs),
+        QObject* parent = nullptr);
     ~BusCallQueue() override;
 
     // The queue that every object exported on `connection` shares, made at its first use, with
@@ -75,11 +83,9 @@ public:
     static BusCallQueue& of(const QDBusConnection& connection, UnreadAnswerWatch::Limits limits = {});
 
     // Queues `work` behind the calls of `caller` (its unique bus name); false, and nothing queued,
-    // when that caller has too many waiting (refuse() the call then). A call that changes nothing is dropped
-    // unanswered when its caller leaves the bus before its turn; one that does is worked on all the same.
-    // A call with a `refuse` may be refused instead of worked on, when its caller's calls could not
-    // be taken for long (UnreadAnswerWatch).
-    bool enqueue(const QString& caller, Work work, Effect effect = Effect::none, Refuse refuse = {});
+    // when that caller has too many waiting (refuse() the call then). `refuse` is called instead of
+    // `work` when the call has waited too long.
+    bool enqueue(const QString& caller, Work work, Refuse refuse = {});
     // The calls queued and not yet started.
     std::size_t waitingCount() const { return m_waitingCount; }
 
@@ -89,23 +95,21 @@ public:
     // by then). False, and nothing done, when no call from the bus is being delivered.
     static bool answerInTurn(QObject* adaptor, Effect effect, Answer answer);
 
-    // Sends `call` (received on `connection`) its refusal, when it wants an answer and its caller
-    // reads what it is sent.
-    static void refuse(const QDBusConnection& connection, const QDBusMessage& call);
-    // What refuses `call` once it waits in the queue: its refusal, when it wants an answer.
+    // Sends `call` (received on `connection`) the refusal that says `why`, when it wants an answer
+    // and its caller reads what it is sent.
+    static void refuse(
+        const QDBusConnection& connection, const QDBusMessage& call, Refusal why = Refusal::tooManyWaiting);
+    // What refuses `call` once it has waited too long.
     static Refuse refusalOf(const QDBusConnection& connection, const QDBusMessage& call);
 
     // The bytes `connection` holds that the bus has not taken yet; 0 for a closed one.
     static std::int64_t unsentBytes(const QDBusConnection& connection);
 
 private:
-    // The error that refuses a call of a caller with too many waiting.
-    static QDBusMessage refusal(const QDBusMessage& call);
-
     struct Call {
         Work work;
-        Effect effect;
         Refuse refuse;
+        QDeadlineTimer due;
     };
     struct Caller {
         std::deque<Call> calls;
@@ -116,19 +120,15 @@ private:
     void scheduleNext();
     void startNext();
     void finished(const QString& caller, std::int64_t bytes);
-    void drop(const QString& caller);
-    // Refuses the calls of `caller` that may be; how many.
-    std::size_t refuseWaiting(const QString& caller);
-    // Sends the refusals kept for callers now seen reading.
-    void sendKeptRefusals();
+    // Refuses the calls that have waited too long, and looks again when the next will have.
+    void refuseLate();
 
     std::map<QString, Caller>::iterator nextCaller();
 
     UnsentBytes m_unsentBytes;
     UnreadAnswerWatch* m_watch;
+    std::chrono::milliseconds m_patience;
     std::map<QString, Caller> m_waiting;
-    // The refusals of callers found leaving their answers unread.
-    std::map<QString, std::vector<Refuse>> m_keptRefusals;
     std::size_t m_waitingCount = 0;
     // The caller whose call was started last: among callers that sent as many, the next one is next.
     QString m_lastCaller;
@@ -136,6 +136,7 @@ private:
     bool m_scheduled = false;
     // Looks again, while the connection holds too much, whether the bus has taken it.
     QTimer m_unsentWait;
+    QTimer m_lateWait;
 };
 
 } // namespace platform

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <functional>
 #include <utility>
 
 namespace platform {
@@ -22,22 +21,14 @@ namespace {
 // The daemon answers at once while it reads from the application at all; one that has not answered
 // by then is not counting anything soon.
 constexpr int askTimeoutMs = 5000;
-// A held caller is asked again after this, twice as long each time it has still not read, up to
-// the longest: one that reads again is served within a few seconds.
-constexpr int firstHeldWaitMs = 100;
-constexpr int longestHeldWaitMs = 3200;
-// The least time between two looks over the held callers for those due to be asked again.
-constexpr int heldLookMs = 50;
-// While the share is over, how often it is counted again as answers go, or as callers wait for room.
-constexpr int countAgainMs = 1000;
-// How long a caller waits for room before its questions are refused.
-constexpr int roomPatienceMs = 2000;
-// Past this many callers followed while the share is over, those seen reading are forgotten, as
-// most will have left: each is sent what it may be again before it is asked about.
+// A caller behind is asked again after this, twice as long each time it has still not read, up to
+// the longest: one that reads again is served within a few seconds, and one that has left is
+// forgotten.
+constexpr int firstWaitMs = 100;
+constexpr int longestWaitMs = 3200;
+// Past this many callers followed, those that read and were sent less than they may be are
+// forgotten, as most will have left.
 constexpr std::size_t mostCallersFollowed = 1024;
-
-const char* const incomingBytes = "IncomingBytes";
-const char* const outgoingBytes = "OutgoingBytes";
 
 } // namespace
 
@@ -46,299 +37,190 @@ UnreadAnswerWatch::UnreadAnswerWatch(const QString& connectionName, Limits limit
     , m_connectionName(connectionName)
     , m_limits(limits)
 {
-    m_heldWait.setSingleShot(true);
-    connect(&m_heldWait, &QTimer::timeout, this, [this] { lookAtHeld(); });
+    m_lookAgain.setSingleShot(true);
+    connect(&m_lookAgain, &QTimer::timeout, this, [this] { lookAgain(); });
 }
 
 UnreadAnswerWatch::~UnreadAnswerWatch() = default;
 
-UnreadAnswerWatch::Turn UnreadAnswerWatch::turnOf(const QString& caller, std::size_t waiting)
-{
-    assert(MainQueue::isMainThread());
-    if (!m_told) {
-        return Turn::start;
-    }
-    const auto known = m_callers.find(caller);
-    if (known != m_callers.end()) {
-        switch (known->second.state) {
-        case State::heldUnread:
-            return Turn::wait;
-        case State::heldForRoom:
-            return known->second.refuseAt.hasExpired() ? Turn::refuse : Turn::wait;
-        case State::unconfirmed:
-            askCaller(caller);
-            return Turn::wait;
-        case State::reading:
-            return Turn::start;
-        }
-    }
-    if (!overShare()) {
-        // Nobody starts while what was sent since the last count may have taken the share over,
-        // before a count has come back.
-        return shareAtMost() < m_limits.share || !askShare() ? Turn::start : Turn::wait;
-    }
-    // One not answered since the share went over has left nothing unread since: it is followed from
-    // its first answer on. Only while the share is far over, one that keeps more than a few calls
-    // waiting (as no script does) waits for it to fall: each of many callers that never read would
-    // otherwise leave an answer.
-    if (waiting <= fewCalls || shareAtMost() < roomFactor * m_limits.share) {
-        return Turn::start;
-    }
-    Caller& held = m_callers[caller];
-    held.refuseAt.setRemainingTime(roomPatienceMs);
-    hold(held, State::heldForRoom);
-    return Turn::wait;
-}
-
-void UnreadAnswerWatch::answered(const QString& caller, std::int64_t bytes)
-{
-    assert(MainQueue::isMainThread());
-    if (!m_told) {
-        return;
-    }
-    m_bytesSince += bytes;
-    if (!overShare()) {
-        // Under the share nobody is followed but those refused; the daemon is asked once the
-        // answers could have made up the difference.
-        if (shareAtMost() >= m_limits.share) {
-            askShare();
-        }
-        const auto refused = m_callers.find(caller);
-        if (refused != m_callers.end() && refused->second.state == State::reading) {
-            refused->second.allowance -= bytes;
-            if (refused->second.allowance <= 0) {
-                refused->second.state = State::unconfirmed;
-            }
-        }
-        return;
-    }
-    if (m_callers.size() >= mostCallersFollowed) {
-        std::erase_if(m_callers, [](const auto& known) { return known.second.state == State::reading; });
-    }
-    const auto [known, added] = m_callers.try_emplace(caller);
-    if (added) {
-        known->second.allowance = m_limits.perCaller;
-    }
-    if (known->second.state == State::reading || known->second.state == State::heldForRoom) {
-        // Refusals too, which wait as unread as answers.
-        known->second.allowance -= bytes;
-        if (known->second.allowance <= 0) {
-            known->second.state = State::unconfirmed;
-        }
-    }
-    if (m_countAgain.hasExpired()) {
-        askShare();
-    }
-}
-
-bool UnreadAnswerWatch::mayRefuse(const QString& caller)
+bool UnreadAnswerWatch::mayStart(const QString& caller, std::size_t waiting)
 {
     assert(MainQueue::isMainThread());
     if (!m_told) {
         return true;
     }
-    const auto [known, added] = m_callers.try_emplace(caller);
-    if (added) {
-        known->second.allowance = m_limits.perCaller;
-    }
-    switch (known->second.state) {
-    case State::heldUnread:
+    const auto known = m_callers.find(caller);
+    if (known != m_callers.end() && (known->second.asking || known->second.state != State::reading)) {
         return false;
-    case State::unconfirmed:
-        // Refused meanwhile all the same: one that reads would wait for nothing.
-        askCaller(caller);
-        break;
-    case State::reading:
-    case State::heldForRoom:
-        break;
+    }
+    if (m_total < m_limits.share || (known != m_callers.end() && known->second.seenReading)) {
+        return true;
+    }
+    // Each of many callers that never read would otherwise leave an answer: one not seen reading
+    // yet is sent one answer and asked about before the next.
+    if (waiting > fewCalls) {
+        return false;
+    }
+    if (known != m_callers.end() && known->second.bytesSince > 0) {
+        askCaller(caller, known->second);
+        return false;
     }
     return true;
 }
 
-bool UnreadAnswerWatch::askShare()
+bool UnreadAnswerWatch::mayRefuse(const QString& caller) const
 {
-    if (m_askingShare || !m_told) {
-        return m_askingShare;
-    }
-    const QString self = QDBusConnection(m_connectionName).baseService();
-    if (self.isEmpty()) {
-        return false;
-    }
-    m_askingShare = true;
-    m_countAgain.setRemainingTime(countAgainMs);
-    // The daemon reads the application's messages in order: the answers sent before the question
-    // are in what it counts.
-    m_bytesCounting = std::exchange(m_bytesSince, 0);
-    ask(self, [this](const QDBusMessage& reply) {
-        m_askingShare = false;
-        if (!m_told) {
-            return;
-        }
-        std::int64_t share = 0;
-        switch (outcomeOf(reply, incomingBytes, share)) {
-        case Outcome::counted:
-            shareCounted(share);
-            break;
-        case Outcome::notTold:
-            notTold(reply.errorName());
-            return;
-        case Outcome::gone:
-        case Outcome::failed:
-            m_bytesCounting = 0;
-            break;
-        }
-        if (!overShare() && shareAtMost() >= m_limits.share) {
-            askShare();
-        }
-        Q_EMIT changed();
-    });
-    return true;
+    const auto known = m_callers.find(caller);
+    return known == m_callers.end() || known->second.state != State::notReading;
 }
 
-void UnreadAnswerWatch::shareCounted(std::int64_t share)
+void UnreadAnswerWatch::sent(const QString& caller, std::int64_t bytes)
 {
-    m_bytesCounting = 0;
-    m_share = share;
-    if (!overShare()) {
-        // Nobody is followed under the share but those that leave their answers unread. Those that
-        // waited for room are asked first whether they are still there: the calls of one that has
-        // left need no work.
-        std::erase_if(m_callers, [](const auto& caller) {
-            return caller.second.state == State::reading || caller.second.state == State::unconfirmed;
-        });
-        for (auto& [name, caller] : m_callers) {
-            if (caller.state == State::heldForRoom) {
-                caller.due.setRemainingTime(0);
-                m_heldWait.start(0);
-            }
+    assert(MainQueue::isMainThread());
+    if (!m_told) {
+        return;
+    }
+    if (m_callers.size() >= mostCallersFollowed) {
+        for (auto known = m_callers.begin(); known != m_callers.end();) {
+            const Caller& followed = known->second;
+            const bool idle = followed.state == State::reading && !followed.asking
+                && followed.estimate() < m_limits.perCaller;
+            known = idle ? (m_total -= followed.estimate(), m_callers.erase(known)) : std::next(known);
         }
+    }
+    Caller& followed = m_callers[caller];
+    followed.bytesSince += bytes;
+    ++followed.messagesSince;
+    m_total += bytes;
+    if (followed.bytesCounting + followed.bytesSince >= m_limits.perCaller) {
+        askCaller(caller, followed);
     }
 }
 
-void UnreadAnswerWatch::askCaller(const QString& name)
+void UnreadAnswerWatch::askCaller(const QString& name, Caller& caller)
 {
-    Caller& caller = m_callers[name];
     if (std::exchange(caller.asking, true)) {
         return;
     }
-    ask(name, [this, name](const QDBusMessage& reply) {
-        const auto known = m_callers.find(name);
-        if (known != m_callers.end()) {
-            known->second.asking = false;
-        }
-        if (!m_told) {
-            return;
-        }
-        std::int64_t unread = 0;
-        switch (outcomeOf(reply, outgoingBytes, unread)) {
-        case Outcome::counted:
-            if (known != m_callers.end()) {
-                callerCounted(name, unread);
-            }
-            return;
-        case Outcome::gone:
-            m_callers.erase(name);
-            Q_EMIT callerGone(name);
-            break;
-        case Outcome::failed:
-            // Not known to leave anything unread: not kept waiting on a daemon that does not answer.
-            m_callers.erase(name);
-            break;
-        case Outcome::notTold:
-            notTold(reply.errorName());
-            return;
-        }
-        Q_EMIT changed();
-    });
-}
-
-void UnreadAnswerWatch::callerCounted(const QString& name, std::int64_t unread)
-{
-    Caller& caller = m_callers[name];
-    if (unread > m_limits.perCaller) {
-        hold(caller, State::heldUnread);
-        return;
-    }
-    if (caller.state == State::heldForRoom && shareAtMost() >= roomFactor * m_limits.share) {
-        hold(caller, State::heldForRoom);
-        return;
-    }
-    caller.state = State::reading;
-    caller.allowance = m_limits.perCaller;
-    caller.waitMs = 0;
-    Q_EMIT changed();
-}
-
-void UnreadAnswerWatch::hold(Caller& caller, State state)
-{
-    const bool heldAlready = caller.state == state && caller.waitMs > 0;
-    caller.state = state;
-    caller.waitMs = heldAlready ? std::min(2 * caller.waitMs, longestHeldWaitMs) : firstHeldWaitMs;
-    caller.due.setRemainingTime(caller.waitMs);
-    if (!m_heldWait.isActive() || m_heldWait.remainingTime() > caller.waitMs) {
-        m_heldWait.start(caller.waitMs);
-    }
-}
-
-void UnreadAnswerWatch::lookAtHeld()
-{
-    // Wakes for the next caller due, not at a pace: held callers may stay for as long as they live.
-    qint64 nextMs = -1;
-    const auto sooner = [&nextMs](qint64 ms) { nextMs = nextMs < 0 ? ms : std::min(nextMs, ms); };
-    for (auto& [name, caller] : m_callers) {
-        if (caller.state != State::heldUnread && caller.state != State::heldForRoom) {
-            continue;
-        }
-        // Whether it has read, or left the bus; the answer sets when it is due again.
-        if (caller.due.hasExpired() && !caller.asking) {
-            askCaller(name);
-        }
-        if (!caller.asking) {
-            sooner(caller.due.remainingTime());
-        }
-        if (caller.state == State::heldForRoom) {
-            if (m_countAgain.hasExpired()) {
-                askShare();
-            }
-            sooner(m_countAgain.remainingTime());
-            if (!caller.refuseAt.hasExpired()) {
-                sooner(caller.refuseAt.remainingTime());
-            } else if (!std::exchange(caller.refusing, true)) {
-                Q_EMIT changed();
-            }
-        }
-    }
-    if (nextMs >= 0) {
-        m_heldWait.start(static_cast<int>(std::max<qint64>(nextMs, heldLookMs)));
-    }
-}
-
-void UnreadAnswerWatch::ask(const QString& name, std::function<void(const QDBusMessage&)> done)
-{
+    // The daemon reads the application's messages in order: those sent before the question are in
+    // what it counts.
+    caller.bytesCounting += std::exchange(caller.bytesSince, 0);
+    caller.messagesCounting += std::exchange(caller.messagesSince, 0);
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
         QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.Debug.Stats"),
         QStringLiteral("GetConnectionStats"));
     call << name;
     auto* watcher
         = new QDBusPendingCallWatcher(QDBusConnection(m_connectionName).asyncCall(call, askTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-        [done = std::move(done)](QDBusPendingCallWatcher* finished) {
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher* finished) {
             finished->deleteLater();
-            done(finished->reply());
+            const auto known = m_callers.find(name);
+            if (!m_told || known == m_callers.end()) {
+                return;
+            }
+            known->second.asking = false;
+            std::int64_t bytes = 0;
+            std::int64_t messages = 0;
+            switch (outcomeOf(finished->reply(), bytes, messages)) {
+            case Outcome::counted:
+                counted(name, bytes, messages);
+                break;
+            case Outcome::gone:
+                forget(known);
+                break;
+            case Outcome::failed:
+                // Not known to leave anything unread: not kept waiting on a daemon that does not answer.
+                setEstimate(known->second, 0);
+                known->second.state = State::reading;
+                break;
+            case Outcome::notTold:
+                notTold(finished->reply().errorName());
+                return;
+            }
+            Q_EMIT changed();
         });
 }
 
+void UnreadAnswerWatch::setEstimate(Caller& caller, std::int64_t unread)
+{
+    m_total += unread - caller.unread - caller.bytesCounting;
+    caller.unread = unread;
+    caller.bytesCounting = 0;
+    caller.messagesCounting = 0;
+}
+
+void UnreadAnswerWatch::counted(const QString& name, std::int64_t bytes, std::int64_t messages)
+{
+    Caller& caller = m_callers[name];
+    // Every message sent to it since the count before is still there, or it took some.
+    const bool tookSome
+        = caller.unreadMessages >= 0 && messages < caller.unreadMessages + caller.messagesCounting;
+    caller.unreadMessages = messages;
+    setEstimate(caller, bytes);
+    if (bytes <= m_limits.perCaller) {
+        caller.state = State::reading;
+        caller.seenReading = true;
+        caller.waitMs = 0;
+        if (caller.bytesSince >= m_limits.perCaller) {
+            askCaller(name, caller);
+        }
+        return;
+    }
+    if (tookSome || caller.state == State::reading) {
+        // Reading, and behind; or seen with that much waiting for the first time.
+        caller.seenReading = caller.seenReading || tookSome;
+        caller.state = State::behind;
+        caller.waitMs = firstWaitMs;
+    } else {
+        caller.state = State::notReading;
+        caller.waitMs = std::min(2 * caller.waitMs, longestWaitMs);
+    }
+    caller.due.setRemainingTime(caller.waitMs);
+    if (!m_lookAgain.isActive() || m_lookAgain.remainingTime() > caller.waitMs) {
+        m_lookAgain.start(caller.waitMs);
+    }
+}
+
+void UnreadAnswerWatch::lookAgain()
+{
+    // Wakes for the next caller due, not at a pace: callers not reading may stay for as long as
+    // they live.
+    qint64 nextMs = -1;
+    for (auto& [name, caller] : m_callers) {
+        if (caller.state == State::reading || caller.asking) {
+            continue;
+        }
+        if (caller.due.hasExpired()) {
+            askCaller(name, caller);
+            continue;
+        }
+        const qint64 remaining = caller.due.remainingTime();
+        nextMs = nextMs < 0 ? remaining : std::min(nextMs, remaining);
+    }
+    if (nextMs >= 0) {
+        m_lookAgain.start(static_cast<int>(nextMs));
+    }
+}
+
+void UnreadAnswerWatch::forget(std::map<QString, Caller>::iterator caller)
+{
+    m_total -= caller->second.estimate();
+    m_callers.erase(caller);
+}
+
 UnreadAnswerWatch::Outcome UnreadAnswerWatch::outcomeOf(
-    const QDBusMessage& reply, const char* key, std::int64_t& value)
+    const QDBusMessage& reply, std::int64_t& bytes, std::int64_t& messages)
 {
     if (reply.type() == QDBusMessage::ReplyMessage) {
         const QVariantMap stats = reply.arguments().isEmpty()
             ? QVariantMap()
             : qdbus_cast<QVariantMap>(reply.arguments().front());
-        const QVariant counted = stats.value(QString::fromLatin1(key));
-        bool isNumber = false;
-        value = counted.toLongLong(&isNumber);
-        return isNumber ? Outcome::counted : Outcome::notTold;
+        bool bytesKnown = false;
+        bool messagesKnown = false;
+        bytes = stats.value(QStringLiteral("OutgoingBytes")).toLongLong(&bytesKnown);
+        messages = stats.value(QStringLiteral("OutgoingMessages")).toLongLong(&messagesKnown);
+        return bytesKnown && messagesKnown ? Outcome::counted : Outcome::notTold;
     }
     switch (QDBusError(reply).type()) {
     case QDBusError::NoReply:
@@ -364,7 +246,8 @@ void UnreadAnswerWatch::notTold(const QString& why)
             + "): a program that calls the application and never reads the answers can keep the other "
               "callers from being answered");
     m_callers.clear();
-    m_heldWait.stop();
+    m_total = 0;
+    m_lookAgain.stop();
     Q_EMIT changed();
 }
 

@@ -54,9 +54,17 @@ public:
     }
 
     bool isEnabled() const override { return m_engine.isEnabled(); }
-    void setEnabled(bool enabled) override { m_engine.setEnabled(enabled); }
+    void setEnabled(bool enabled) override
+    {
+        ++changes;
+        m_engine.setEnabled(enabled);
+    }
     std::optional<CurrentSession> currentSession() const override { return m_engine.currentSession(); }
-    void newSession() override { m_engine.newSession(); }
+    void newSession() override
+    {
+        ++changes;
+        m_engine.newSession();
+    }
     std::vector<Session> allSessions() const override { return m_engine.allSessions(); }
     platform::Uuid historyKey() const override
     {
@@ -70,6 +78,8 @@ public:
     }
 
     mutable int historyQuestions = 0;
+    // The calls that changed tracking or started a session.
+    int changes = 0;
 
 private:
     SessionControllerEngine m_engine;
@@ -281,6 +291,35 @@ TEST_F(IntentsFloodTest, ACallerThatReadsIsRefusedTheCallsPastThoseThatMayWait)
         10000));
 }
 
+// A caller that reads and sends twenty thousand calls at once: every one ends within seconds, answered
+// or refused with the error that says why, none at the caller's own timeout.
+TEST_F(IntentsFloodTest, TwentyThousandCallsSentAtOnceByACallerThatReadsAllEndWithinSeconds)
+{
+    for (int i = 0; i < 20000; ++i) {
+        m_pending.push_back(m_script.asyncCall(getEnabledState(), 60000));
+    }
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(PrivateSessionBus::serveUntil(
+        [this] {
+            return std::all_of(
+                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
+        },
+        40000));
+    int unfinished = 0;
+    for (const QDBusPendingCall& call : m_pending) {
+        if (!call.isFinished()) {
+            ++unfinished;
+        } else if (call.isError()) {
+            EXPECT_EQ(call.error().type(), QDBusError::LimitsExceeded)
+                << call.error().message().toStdString();
+        }
+    }
+    EXPECT_EQ(unfinished, 0);
+    // Far from the 25 s a client's call waits by default.
+    EXPECT_LT(waited.elapsed(), 20000);
+}
+
 // A caller that sends GetSessions without pause and never reads a byte, under the share that would
 // have its calls held (the answers it leaves stay few): the calls it sends past those that may wait
 // are refused only until it is found not reading them, and a script is answered all the while, where
@@ -323,10 +362,8 @@ TEST_F(IntentsFloodTest, AnswersNobodyReadsStayFewAndAScriptThatReadsIsAnsweredM
         mostUnsent = std::max(mostUnsent, platform::BusCallQueue::unsentBytes(m_server));
         return false;
     };
-    const bool answeredInPause = m_bus.finishesWhilePaused([&] {
-        PrivateSessionBus::serveUntil(watchUnsent, 3000);
-        EXPECT_GT(queue.waitingCount(), 0u);
-    });
+    const bool answeredInPause
+        = m_bus.finishesWhilePaused([&] { PrivateSessionBus::serveUntil(watchUnsent, 3000); });
     EXPECT_TRUE(answeredInPause);
     EXPECT_LT(mostUnsent, 2 * platform::BusCallQueue::maximumUnsentBytes);
 
@@ -428,13 +465,12 @@ TEST_F(IntentsUnreadAnswersTest, AScriptIsAnsweredWhileACallerSendsWithoutPauseA
 }
 
 // While callers that never read keep the application's share over, a caller that reads and sends
-// several calls at once (a GDBus script may) has each answered, one at a time as it is seen reading,
-// or, the share being far over here, refused with the error that says why, within seconds; the
-// daemon still never holds as much of the application's as it will take.
+// several calls at once (a GDBus script may) has each answered, or refused with the error that says
+// why, within seconds; the daemon still never holds as much of the application's as it will take.
 TEST_F(IntentsUnreadAnswersTest, ACallerThatReadsIsAnsweredWhileOthersKeepTheShareOver)
 {
-    BusCallers callers(m_bus.address(), getSessionsCall(), 2, 63);
-    ASSERT_EQ(callers.serveUntilSent(), 126);
+    BusCallers callers(m_bus.address(), getSessionsCall(), 10, 63);
+    ASSERT_EQ(callers.serveUntilSent(), 630);
     ASSERT_TRUE(PrivateSessionBus::serveUntil(
         [this] { return daemonCount(m_server.baseService(), "IncomingBytes") > 2 * 1024 * 1024; }, 10000));
     PrivateSessionBus::serveUntil([] { return false; }, 300);
@@ -459,6 +495,61 @@ TEST_F(IntentsUnreadAnswersTest, ACallerThatReadsIsAnsweredWhileOthersKeepTheSha
             << call.error().message().toStdString();
     }
     EXPECT_LT(daemonCount(m_server.baseService(), "PeakIncomingBytes"), daemonLimit);
+}
+
+// While callers that never read keep the application's share reached, a caller that reads sends five
+// toggles at once, then five new sessions: each call ends within seconds, carried out and answered or
+// refused with the error that says why, and one refused is never carried out later, where such calls
+// were held until the client gave up and carried out after the flood (a script that retried its
+// toggle got two).
+TEST_F(IntentsUnreadAnswersTest, CallsThatChangeStateEndWithinSecondsAndThoseRefusedAreNeverCarriedOut)
+{
+    BusCallers callers(m_bus.address(), getSessionsCall(), 10, 63);
+    ASSERT_EQ(callers.serveUntilSent(), 630);
+    ASSERT_TRUE(PrivateSessionBus::serveUntil(
+        [this] { return daemonCount(m_server.baseService(), "IncomingBytes") > 2 * 1024 * 1024; }, 10000));
+
+    const auto sendFive = [this](const QString& method, const QVariantList& arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall(m_server.baseService(),
+            QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+            QString::fromLatin1(IntentsDBusAdaptor::interfaceName), method);
+        call.setArguments(arguments);
+        std::vector<QDBusPendingCall> sent;
+        for (int i = 0; i < 5; ++i) {
+            sent.push_back(m_script.asyncCall(call, 60000));
+        }
+        EXPECT_TRUE(PrivateSessionBus::serveUntil(
+            [&] {
+                return std::all_of(
+                    sent.begin(), sent.end(), [](const auto& call) { return call.isFinished(); });
+            },
+            10000))
+            << method.toStdString() << " calls not ended within 10 s";
+        int carriedOut = 0;
+        for (const QDBusPendingCall& call : sent) {
+            if (!call.isFinished()) {
+                continue;
+            }
+            if (call.isError()) {
+                EXPECT_EQ(call.error().type(), QDBusError::LimitsExceeded)
+                    << call.error().message().toStdString();
+            } else {
+                ++carriedOut;
+            }
+        }
+        return carriedOut;
+    };
+
+    const bool enabledBefore = controller().isEnabled();
+    const int toggled = sendFive(QStringLiteral("SetEnabledState"), { 2, 0 });
+    EXPECT_EQ(m_engine->changes, toggled);
+    EXPECT_EQ(controller().isEnabled(), toggled % 2 == 0 ? enabledBefore : !enabledBefore);
+    const int started = sendFive(QStringLiteral("NewSession"), {});
+    EXPECT_EQ(m_engine->changes, toggled + started);
+
+    // Nothing refused is carried out later, while the callers still leave their answers unread.
+    PrivateSessionBus::serveUntil([] { return false; }, 4000);
+    EXPECT_EQ(m_engine->changes, toggled + started);
 }
 
 // A caller held for what it left unread is served again once it reads.

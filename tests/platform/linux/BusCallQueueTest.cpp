@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -133,6 +134,32 @@ TEST(BusCallQueue, ACallerWithTooManyCallsWaitingHasTheNextRefusedAndOthersNot)
     serve();
     EXPECT_TRUE(queue.enqueue(QStringLiteral(":1.7"), calls.call("flood")));
     EXPECT_EQ(queue.waitingCount(), BusCallQueue::maximumWaitingPerCaller);
+}
+
+// A call whose turn does not come in time, whatever it would do, is refused then and never started
+// later; one that starts in time is not.
+TEST(BusCallQueue, ACallNotStartedInTimeIsRefusedAndNeverCarriedOut)
+{
+    BusCallQueue queue({}, nullptr, std::chrono::milliseconds(300));
+    Calls calls;
+    std::vector<std::string> refused;
+    const auto refusal
+        = [&refused](const std::string& name) { return [&refused, name] { refused.push_back(name); }; };
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.7"), calls.call("slow"), refusal("slow")));
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.9"), calls.call("toggle"), refusal("toggle")));
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.9"), calls.call("toggle again"), refusal("toggle again")));
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return !calls.started.empty(); }));
+    // The call under way takes longer than the others may wait.
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return refused.size() == 2; }, 5000));
+    EXPECT_EQ(refused, (std::vector<std::string> { "toggle", "toggle again" }));
+    EXPECT_EQ(queue.waitingCount(), 0u);
+    calls.answers.back()();
+    ASSERT_TRUE(queue.enqueue(QStringLiteral(":1.9"), calls.call("later"), refusal("later")));
+    ASSERT_TRUE(PrivateSessionBus::serveUntil([&] { return calls.started.size() == 2; }));
+    calls.answers.back()();
+    PrivateSessionBus::serveUntil([] { return false; }, 500);
+    EXPECT_EQ(calls.started, (std::vector<std::string> { "slow", "later" }));
+    EXPECT_EQ(refused.size(), 2u);
 }
 
 TEST(BusCallQueue, ACallAnsweredAfterTheQueueIsGoneIsNoHarm)
