@@ -26,6 +26,10 @@ namespace {
 // How soon to look again whether the bus has taken what the connection holds: it takes a few
 // megabytes in a few milliseconds from a connection it is not kept from reading.
 constexpr int unsentWaitMilliseconds = 10;
+// The refusals kept for a caller while the bus is asked whether it reads them: as many calls as the
+// session bus lets one caller wait for at once, as the answer to the question comes after every call
+// that came before it.
+constexpr std::size_t mostRefusalsKept = 50000;
 
 } // namespace
 
@@ -43,7 +47,10 @@ BusCallQueue::BusCallQueue(
     connect(&m_lateWait, &QTimer::timeout, this, [this] { refuseLate(); });
     if (m_watch) {
         m_watch->setParent(this);
-        connect(m_watch, &UnreadAnswerWatch::changed, this, [this] { scheduleNext(); });
+        connect(m_watch, &UnreadAnswerWatch::changed, this, [this] {
+            sendKeptRefusals();
+            scheduleNext();
+        });
     }
 }
 
@@ -106,11 +113,26 @@ void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage&
         return;
     }
     BusCallQueue& queue = of(connection);
-    if (queue.m_watch && !queue.m_watch->mayRefuse(call.service())) {
+    switch (queue.m_watch ? queue.m_watch->refusalsTo(call.service()) : UnreadAnswerWatch::Refusals::now) {
+    case UnreadAnswerWatch::Refusals::now:
+        queue.sendRefusal(connection, call, why);
+        break;
+    case UnreadAnswerWatch::Refusals::later: {
+        std::vector<Kept>& kept = queue.m_kept[call.service()];
+        if (kept.size() < mostRefusalsKept) {
+            kept.push_back({ connection, call, why });
+        }
+        break;
+    }
+    case UnreadAnswerWatch::Refusals::never:
         // It would only wait in the bus, charged to the application, with everything else the caller
         // left unread.
-        return;
+        break;
     }
+}
+
+void BusCallQueue::sendRefusal(const QDBusConnection& connection, const QDBusMessage& call, Refusal why)
+{
     const QDBusMessage refused = call.createErrorReply(QDBusError::LimitsExceeded,
         why == Refusal::tooManyWaiting
             ? QStringLiteral("Kiruvo has %1 calls of yours waiting already; this one was not carried out.")
@@ -119,8 +141,25 @@ void BusCallQueue::refuse(const QDBusConnection& connection, const QDBusMessage&
                              "first; it was not carried out.")
                   .arg(patienceMs / 1000));
     connection.send(refused);
-    if (queue.m_watch) {
-        queue.m_watch->sent(call.service(), marshalledSize(refused));
+    if (m_watch) {
+        m_watch->sent(call.service(), marshalledSize(refused));
+    }
+}
+
+void BusCallQueue::sendKeptRefusals()
+{
+    for (auto caller = m_kept.begin(); caller != m_kept.end();) {
+        std::vector<Kept>& kept = caller->second;
+        auto next = kept.begin();
+        UnreadAnswerWatch::Refusals when = UnreadAnswerWatch::Refusals::now;
+        for (; next != kept.end()
+             && (when = m_watch->refusalsTo(caller->first)) == UnreadAnswerWatch::Refusals::now;
+             ++next) {
+            sendRefusal(next->connection, next->call, next->why);
+        }
+        kept.erase(kept.begin(), next);
+        caller = kept.empty() || when == UnreadAnswerWatch::Refusals::never ? m_kept.erase(caller)
+                                                                            : std::next(caller);
     }
 }
 

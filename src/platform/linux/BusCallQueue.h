@@ -2,6 +2,7 @@
 
 #include "platform/linux/UnreadAnswerWatch.h"
 
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QObject>
@@ -14,8 +15,7 @@
 #include <deque>
 #include <functional>
 #include <map>
-
-class QDBusConnection;
+#include <vector>
 
 namespace platform {
 
@@ -31,7 +31,8 @@ namespace platform {
 // Every call ends within a few seconds, whatever it asks or changes: one that has not started
 // within `patience` of its coming, and one of a caller that already has maximumWaitingPerCaller
 // waiting, is refused (LimitsExceeded) and never carried out. A caller that leaves what it is sent
-// unread (UnreadAnswerWatch) has its calls wait, and is not even sent their refusals.
+// unread (UnreadAnswerWatch) has its calls wait, and its refusals are kept until the bus has told
+// whether it reads them, or never sent when it does not.
 //
 // An answer stays with the connection until the bus takes it, and the bus takes no more than its
 // reader reads: while more than maximumUnsentBytes wait to be sent, no call starts. A program that
@@ -111,12 +112,20 @@ private:
         Refuse refuse;
         QDeadlineTimer due;
     };
+    // A refusal kept until the bus has told whether its caller reads.
+    struct Kept {
+        QDBusConnection connection;
+        QDBusMessage call;
+        Refusal why;
+    };
     struct Caller {
         std::deque<Call> calls;
         // The calls queued since the caller last had none waiting.
         std::size_t received = 0;
     };
 
+    void sendRefusal(const QDBusConnection& connection, const QDBusMessage& call, Refusal why);
+    void sendKeptRefusals();
     void scheduleNext();
     void startNext();
     void finished(const QString& caller, std::int64_t bytes);
@@ -129,6 +138,7 @@ private:
     UnreadAnswerWatch* m_watch;
     std::chrono::milliseconds m_patience;
     std::map<QString, Caller> m_waiting;
+    std::map<QString, std::vector<Kept>> m_kept;
     std::size_t m_waitingCount = 0;
     // The caller whose call was started last: among callers that sent as many, the next one is next.
     QString m_lastCaller;

@@ -1,5 +1,8 @@
 #include "platform/linux/MarshalledSize.h"
 
+#include "platform/linux/DBusMenuTypes.h"
+#include "platform/linux/StatusNotifierItemTypes.h"
+
 #include <QDBusObjectPath>
 #include <QDBusSignature>
 #include <QDBusVariant>
@@ -11,15 +14,43 @@ namespace platform {
 
 namespace {
 
-// A string: its length, at most three UTF-8 bytes per UTF-16 unit, the terminator and the padding
-// before the next value.
+// A string as UTF-8: its length, the bytes and the terminator; the padding before the next value
+// comes with that value.
 std::int64_t stringSize(const QString& text)
 {
-    return 4 + 3 * std::int64_t { text.size() } + 1 + 7;
+    std::int64_t bytes = 0;
+    for (const QChar unit : text) {
+        // A surrogate is half of a character of four bytes.
+        bytes += unit.unicode() < 0x80 ? 1 : unit.unicode() < 0x800 || unit.isSurrogate() ? 2 : 3;
+    }
+    return 4 + bytes + 1;
+}
+
+std::int64_t paddedTo(std::int64_t size, std::int64_t boundary)
+{
+    return (size + boundary - 1) / boundary * boundary;
 }
 
 // A variant's signature and its padding, beside the value itself.
 constexpr std::int64_t variantOverhead = 16;
+
+std::int64_t pixmapsSize(const StatusNotifierIconPixmaps& pixmaps)
+{
+    std::int64_t size = 8;
+    for (const StatusNotifierIconPixmap& pixmap : pixmaps) {
+        size += paddedTo(8 + 4 + pixmap.data.size(), 8);
+    }
+    return size;
+}
+
+std::int64_t layoutSize(const DBusMenuLayoutItem& item)
+{
+    std::int64_t size = 8 + marshalledSize(QVariant(item.properties)) + 8;
+    for (const QDBusVariant& child : item.children) {
+        size += variantOverhead + marshalledSize(child.variant());
+    }
+    return size;
+}
 
 } // namespace
 
@@ -82,17 +113,46 @@ std::int64_t marshalledSize(const QVariant& value)
         }
         return size;
     }
+    if (value.metaType() == QMetaType::fromType<DBusMenuLayoutItem>()) {
+        return layoutSize(value.value<DBusMenuLayoutItem>());
+    }
+    if (value.metaType() == QMetaType::fromType<DBusMenuItemPropertiesList>()) {
+        std::int64_t size = 8;
+        for (const DBusMenuItemProperties& item : value.value<DBusMenuItemPropertiesList>()) {
+            size += 8 + marshalledSize(QVariant(item.properties));
+        }
+        return size;
+    }
+    if (value.metaType() == QMetaType::fromType<StatusNotifierIconPixmaps>()) {
+        return pixmapsSize(value.value<StatusNotifierIconPixmaps>());
+    }
+    if (value.metaType() == QMetaType::fromType<StatusNotifierToolTip>()) {
+        const auto toolTip = value.value<StatusNotifierToolTip>();
+        return 8 + stringSize(toolTip.iconName) + pixmapsSize(toolTip.iconPixmaps) + stringSize(toolTip.title)
+            + stringSize(toolTip.description);
+    }
     return unknownValueBytes;
 }
 
 std::int64_t marshalledSize(const QDBusMessage& message)
 {
-    // The fixed header, the reply serial and a field each for the names and the signature.
-    std::int64_t size = 16 + 16;
-    for (const QString& field : { message.path(), message.interface(), message.member(), message.errorName(),
-             message.service(), message.signature() }) {
-        size += 8 + stringSize(field);
+    // The fixed header, then the fields present, each aligned to 8: a code, its type and its value
+    // (the reply serial a number, the signature a length byte).
+    std::int64_t size = 16;
+    if (message.type() == QDBusMessage::ReplyMessage || message.type() == QDBusMessage::ErrorMessage) {
+        size += 8;
     }
+    for (const QString& field :
+        { message.path(), message.interface(), message.member(), message.errorName(), message.service() }) {
+        if (!field.isEmpty()) {
+            size = paddedTo(size, 8) + 4 + stringSize(field);
+        }
+    }
+    const QString signature = message.signature();
+    if (!signature.isEmpty()) {
+        size = paddedTo(size, 8) + 4 + 1 + signature.size() + 1;
+    }
+    size = paddedTo(size, 8);
     for (const QVariant& argument : message.arguments()) {
         size += marshalledSize(argument);
     }

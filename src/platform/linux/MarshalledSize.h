@@ -8,10 +8,9 @@
 namespace platform {
 
 // What a message takes on the bus, reckoned from its fields and arguments without marshalling it:
-// never less for the basic D-Bus types and their containers, alignment and UTF-8 included. A value
-// of a type of the application's own, which QtDBus marshals through its registered operator, counts
-// as unknownValueBytes (more than any such value the application sends: a tray icon's pictures, a
-// menu's layout).
+// the header as the bus writes it, the arguments within their alignment, strings as UTF-8. The
+// application's own types of the status item and its menu count at their size; a value of any other
+// type QtDBus marshals through a registered operator counts as unknownValueBytes.
 std::int64_t marshalledSize(const QDBusMessage& message);
 std::int64_t marshalledSize(const QVariant& value);
 

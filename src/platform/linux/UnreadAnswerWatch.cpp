@@ -68,10 +68,21 @@ bool UnreadAnswerWatch::mayStart(const QString& caller, std::size_t waiting)
     return true;
 }
 
-bool UnreadAnswerWatch::mayRefuse(const QString& caller) const
+UnreadAnswerWatch::Refusals UnreadAnswerWatch::refusalsTo(const QString& caller)
 {
     const auto known = m_callers.find(caller);
-    return known == m_callers.end() || known->second.state != State::notReading;
+    if (!m_told || known == m_callers.end()) {
+        return Refusals::now;
+    }
+    Caller& followed = known->second;
+    if (followed.state == State::notReading) {
+        return Refusals::never;
+    }
+    if (followed.state == State::reading
+        && followed.bytesCounting + followed.bytesSince >= m_limits.perCaller) {
+        askCaller(caller, followed);
+    }
+    return followed.asking || followed.state != State::reading ? Refusals::later : Refusals::now;
 }
 
 void UnreadAnswerWatch::sent(const QString& caller, std::int64_t bytes)

@@ -24,7 +24,8 @@ namespace platform {
 // message since it was last asked, or has less than `Limits::perCaller` waiting there, reads: it is
 // sent as much again. One that has more waiting is asked again shortly; found not to have taken
 // anything meanwhile, it is not reading: nothing more is sent to it, not even a refusal (which would
-// only wait there too), until it has read or left the bus. While the answers of all callers left
+// only wait there too), until it has read or left the bus; one that may have been sent what it may be
+// is sent no refusal either until the daemon has told. While the answers of all callers left
 // unread may come to `Limits::share`, a caller not seen reading yet is sent one answer at a time,
 // and not even that while it keeps more than a few calls waiting (no script does).
 //
@@ -40,7 +41,7 @@ public:
         std::int64_t share = std::int64_t { 64 } * 1024 * 1024;
         // A caller that reads has next to nothing waiting in the daemon: its socket takes a few
         // hundred kilobytes before the daemon keeps any.
-        std::int64_t perCaller = std::int64_t { 64 } * 1024;
+        std::int64_t perCaller = std::int64_t { 256 } * 1024;
     };
     // How many calls a caller not yet seen reading may have waiting and still be served while the
     // share may be reached: a script sends one and waits for it, or a few at once.
@@ -54,8 +55,11 @@ public:
     // now. When it may not, the bus is asked what is needed, and changed() tells when that has come
     // back.
     bool mayStart(const QString& caller, std::size_t waiting);
-    // Whether `caller` may be sent a refusal: not once it has been found not reading.
-    bool mayRefuse(const QString& caller) const;
+    // When `caller` may be sent a refusal: now; once the bus has told whether it reads what it is
+    // sent (changed() says when), as it may have been sent what it may be; or never, as it has been
+    // found not reading.
+    enum class Refusals { now, later, never };
+    Refusals refusalsTo(const QString& caller);
     // `caller` has been sent a message (an answer or a refusal) of `bytes` (marshalledSize()).
     void sent(const QString& caller, std::int64_t bytes);
 

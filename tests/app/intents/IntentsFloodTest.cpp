@@ -16,6 +16,7 @@
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QProcess>
 #include <QThread>
 
 #include <algorithm>
@@ -318,6 +319,46 @@ TEST_F(IntentsFloodTest, TwentyThousandCallsSentAtOnceByACallerThatReadsAllEndWi
     EXPECT_EQ(unfinished, 0);
     // Far from the 25 s a client's call waits by default.
     EXPECT_LT(waited.elapsed(), 20000);
+}
+
+// The bus daemon is asked what a caller leaves unread once it has been sent as much as it may be,
+// reckoned at the answers' real size: two thousand answers of an empty history to a caller that reads
+// come to far less, where each was counted a quarter of a megabyte larger than it is.
+TEST_F(IntentsFloodTest, AnswersAreCountedAtTheirSizeAndSmallOnesAskTheDaemonNothing)
+{
+    QProcess monitor;
+    monitor.start(QStringLiteral("dbus-monitor"),
+        { QStringLiteral("--address"), m_bus.address(),
+            QStringLiteral("type='method_call',interface='org.freedesktop.DBus.Debug.Stats'") });
+    if (!monitor.waitForStarted(5000)) {
+        GTEST_SKIP() << "dbus-monitor is not available";
+    }
+    // It says it has become a monitor (losing its name) before it shows anything else.
+    ASSERT_TRUE(PrivateSessionBus::serveUntil(
+        [&] { return monitor.waitForReadyRead(0) || monitor.bytesAvailable() > 0; }, 10000));
+    controller().setAllSessions({});
+    for (int round = 0; round < 2000 / 40; ++round) {
+        std::vector<QDBusPendingCall> sent;
+        for (int i = 0; i < 40; ++i) {
+            sent.push_back(m_script.asyncCall(getSessions()));
+        }
+        ASSERT_TRUE(PrivateSessionBus::serveUntil(
+            [&] {
+                return std::all_of(
+                    sent.begin(), sent.end(), [](const auto& call) { return call.isFinished(); });
+            },
+            20000));
+        for (const QDBusPendingCall& call : sent) {
+            ASSERT_FALSE(call.isError()) << call.error().message().toStdString();
+        }
+    }
+    // What the daemon is asked after the last answer is asked by then.
+    PrivateSessionBus::callServing(m_script, getEnabledState());
+    PrivateSessionBus::serveUntil([] { return false; }, 300);
+    monitor.terminate();
+    monitor.waitForFinished(5000);
+    const QString seen = QString::fromUtf8(monitor.readAll());
+    EXPECT_EQ(seen.count(QStringLiteral("member=GetConnectionStats")), 0) << seen.toStdString();
 }
 
 // A caller that sends GetSessions without pause and never reads a byte, under the share that would
