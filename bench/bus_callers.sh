@@ -19,10 +19,13 @@
 # without pause and never reads a byte; a script's GetEnabledState is timed every 3 s meanwhile and
 # twice after, with the CPU the application and the bus daemon took meanwhile, and what the daemon
 # counts for the application's connection then.
+# With --stand-in BYTES besides, the same flood of a service that is not Kiruvo (bench/tools/bus_stand_in.c,
+# built here with cc and libdbus), which answers each caller's first call with BYTES bytes and drops the
+# rest unanswered: the bus daemon's own work, beside Kiruvo's figures.
 # Needs python3-dbus (tests/support/bus_callers.py), Xvfb and dbus-daemon.
 # Usage: bench/bus_callers.sh [--callers N] [--sessions N] [--seconds S] [--display :N]
 #        [--answered-by-the-bus-layer | --calls-per-second [--calls N] [--rounds N]
-#         | --one-caller-never-reading [--sni-host PATH]] name=/path/to/kiruvo ...
+#         | --one-caller-never-reading [--sni-host PATH] [--stand-in BYTES]] name=/path/to/kiruvo ...
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/measure_lib.sh
@@ -35,6 +38,7 @@ bus_layer=false
 per_second=false
 never_reading=false
 sni_host=""
+stand_in=""
 calls=2000
 rounds=3
 builds=()
@@ -48,6 +52,7 @@ while [[ $# -gt 0 ]]; do
     --calls-per-second) per_second=true; shift ;;
     --one-caller-never-reading) never_reading=true; seconds=30; shift ;;
     --sni-host) sni_host="$(realpath "$2")"; shift 2 ;;
+    --stand-in) stand_in="$2"; shift 2 ;;
     --calls) calls="$2"; shift 2 ;;
     --rounds) rounds="$2"; shift 2 ;;
     *=*) builds+=("$1"); shift ;;
@@ -282,8 +287,50 @@ never_reading_flood() {
     stop "$app" || true
 }
 
+# The same flood of the stand-in service, whose first answer to each caller is BYTES bytes.
+stand_in_flood() {
+    local bytes="$1" folder="$work/stand-in" address bus_pid service callers_pid waits=() bus_cpu end begin
+    mkdir -p "$folder"
+    cc -O2 -o "$folder/bus_stand_in" bench/tools/bus_stand_in.c $(pkg-config --cflags --libs dbus-1) || return
+    dbus-daemon --session --fork --print-address=1 --print-pid=1 --nopidfile >"$folder/bus" 2>/dev/null
+    address="$(sed -n 1p "$folder/bus")"
+    bus_pid="$(sed -n 2p "$folder/bus")"
+    echo "$bus_pid" >>"$work/pids"
+    DBUS_SESSION_BUS_ADDRESS="$address" "$folder/bus_stand_in" "$bytes" >"$folder/service" &
+    service=$!
+    echo "$service" >>"$work/pids"
+    until grep -q READY "$folder/service"; do sleep 0.05; done
+    ping_ms() {
+        begin=$(date +%s%N)
+        if DBUS_SESSION_BUS_ADDRESS="$address" timeout 30 dbus-send --session --print-reply --reply-timeout=25000 \
+            --dest=com.zelvantorium.StandIn / com.zelvantorium.StandIn.Ping >/dev/null 2>&1; then
+            echo $((($(date +%s%N) - begin) / 1000000))
+        else
+            echo "none"
+        fi
+    }
+    bus_cpu=$(cpu_ticks "$bus_pid")
+    /usr/bin/python3 tests/support/bus_callers.py "$address" com.zelvantorium.StandIn / com.zelvantorium.StandIn Big \
+        --calls 0 --seconds "$seconds" --bare >"$folder/callers" &
+    callers_pid=$!
+    echo "$callers_pid" >>"$work/pids"
+    end=$((SECONDS + seconds))
+    while ((SECONDS < end)); do
+        waits+=("$(ping_ms)")
+        sleep 3
+    done
+    bus_cpu=$(($(cpu_ticks "$bus_pid") - bus_cpu))
+    local after
+    after="$(ping_ms) $(ping_ms)"
+    kill "$callers_pid" 2>/dev/null || true
+    wait "$callers_pid" 2>/dev/null || true
+    echo "[stand-in] Big ($bytes bytes, once per caller) for ${seconds} s, never read: Ping ms: ${waits[*]}; still there after: $after; after it left: $(ping_ms); bus daemon CPU s meanwhile: $(awk -v t="$bus_cpu" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.1f", t / hz }')"
+    kill "$service" 2>/dev/null
+}
+
 if "$never_reading"; then
     echo "Kiruvo and one caller that never reads a byte: ${seconds} s ($sessions sessions); $(nproc) cores"
+    [[ -n "$stand_in" ]] && stand_in_flood "$stand_in"
     for build in "${builds[@]}"; do
         name="${build%%=*}"
         executable="${build#*=}"

@@ -361,26 +361,34 @@ TEST_F(IntentsFloodTest, AnswersAreCountedAtTheirSizeAndSmallOnesAskTheDaemonNot
     EXPECT_EQ(seen.count(QStringLiteral("member=GetConnectionStats")), 0) << seen.toStdString();
 }
 
-// A caller that sends GetSessions without pause and never reads a byte, under the share that would
-// have its calls held (the answers it leaves stay few): the calls it sends past those that may wait
-// are refused only until it is found not reading them, and a script is answered all the while, where
-// a refusal for each of them kept the bus daemon and the application's connection busy with it and
-// the script waited for as long as the caller sent.
+// A caller that sends GetSessions (of 1,500 sessions), or Introspect, without pause and never reads a
+// byte: a script's calls are answered within seconds all the while, where the refusals of the calls it
+// sent past those that may wait, and the answers it was sent until the share was reached, filled the
+// application's connection ahead of the script's answers, and the script waited ten seconds and more.
 TEST_F(IntentsFloodTest, AScriptIsAnsweredWhileACallerSendsQuestionsWithoutPauseAndNeverReads)
 {
     if (!BusCallers::available()) {
         GTEST_SKIP() << "python3 with its D-Bus module is not available";
     }
-    BusCallers flooder(m_bus.address(), getSessionsCall(), 1, 0, 5, BusCallers::Reads::never);
-    PrivateSessionBus::serveUntil([] { return false; }, 1000);
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer waited;
-        waited.start();
-        QDBusPendingCall question = m_script.asyncCall(getEnabledState());
-        EXPECT_TRUE(PrivateSessionBus::serveUntil([&] { return question.isFinished(); }, 10000));
-        EXPECT_FALSE(question.isError()) << question.error().message().toStdString();
-        EXPECT_LT(waited.elapsed(), 5000) << "the script's question " << i + 1 << " of 3";
-        PrivateSessionBus::serveUntil([] { return false; }, 700);
+    BusCallers::Call introspect { m_server.baseService(), QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"), {}, false };
+    for (const BusCallers::Call& flood : { getSessionsCall(), introspect }) {
+        const QDBusMessage before = PrivateSessionBus::callServing(m_script, getEnabledState());
+        ASSERT_EQ(before.type(), QDBusMessage::ReplyMessage) << before.errorMessage().toStdString();
+        BusCallers flooder(m_bus.address(), flood, 1, 0, 6, BusCallers::Reads::never);
+        PrivateSessionBus::serveUntil([] { return false; }, 1000);
+        QElapsedTimer flooding;
+        flooding.start();
+        for (int i = 0; flooding.elapsed() < 4500; ++i) {
+            QElapsedTimer waited;
+            waited.start();
+            QDBusPendingCall question = m_script.asyncCall(getEnabledState(), 30000);
+            EXPECT_TRUE(PrivateSessionBus::serveUntil([&] { return question.isFinished(); }, 30000));
+            EXPECT_FALSE(question.isError()) << question.error().message().toStdString();
+            EXPECT_LT(waited.elapsed(), 4000)
+                << "the script's question " << i + 1 << " during the flood of " << flood.method.toStdString();
+            PrivateSessionBus::serveUntil([] { return false; }, 500);
+        }
     }
 }
 
