@@ -244,31 +244,62 @@ QAccessibleInterface* AccessibilityBusGuard::objectAt(const QString& path)
 
 bool AccessibilityBusGuard::refuseOutsideText(const QDBusMessage& message, const QDBusConnection& connection)
 {
-    if (message.interface() != QLatin1String("org.a11y.atspi.EditableText")) {
-        return false;
-    }
     // The places in the text each method takes, by argument.
     static const QHash<QString, QList<int>> places {
-        { QStringLiteral("InsertText"), { 0 } },
-        { QStringLiteral("PasteText"), { 0 } },
-        { QStringLiteral("CopyText"), { 0, 1 } },
-        { QStringLiteral("CutText"), { 0, 1 } },
-        { QStringLiteral("DeleteText"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetStringAtOffset"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetText"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.Text.SetCaretOffset"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetTextBeforeOffset"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetTextAtOffset"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetTextAfterOffset"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetCharacterAtOffset"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetAttributeValue"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetAttributes"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetAttributeRun"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetCharacterExtents"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.Text.AddSelection"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.Text.SetSelection"), { 1, 2 } },
+        { QStringLiteral("org.a11y.atspi.Text.GetRangeExtents"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.Text.ScrollSubstringTo"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.Text.ScrollSubstringToPoint"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.EditableText.InsertText"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.EditableText.PasteText"), { 0 } },
+        { QStringLiteral("org.a11y.atspi.EditableText.CopyText"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.EditableText.CutText"), { 0, 1 } },
+        { QStringLiteral("org.a11y.atspi.EditableText.DeleteText"), { 0, 1 } },
     };
-    const auto taken = places.constFind(message.member());
+    const auto taken = places.constFind(message.interface() + u'.' + message.member());
+    if (taken == places.constEnd()) {
+        return false;
+    }
     QAccessibleInterface* object = objectAt(message.path());
-    if (taken == places.constEnd() || !object) {
+    if (!object) {
         return false;
     }
     // The widgets' own editing makes room for a place past the end (gigabytes of it, for the
-    // largest one) or reads before the start.
+    // largest one), and the extents of a range are reckoned character by character: a place
+    // outside the text could end Kiruvo or keep it busy for minutes.
     const int length = object->textInterface() ? object->textInterface()->characterCount() : 0;
     const QVariantList arguments = message.arguments();
     for (const int argument : *taken) {
         const int place = arguments.value(argument).toInt();
-        if (place < 0 || place > length) {
+        // A text's end is also -1 where a range ends.
+        const bool end = place == -1 && argument == 1 && message.member() == QStringLiteral("GetText");
+        if ((place < 0 || place > length) && !end) {
             connection.send(message.createErrorReply(QDBusError::InvalidArgs,
                 QStringLiteral("%1 is no place in a text of %2 characters.").arg(place).arg(length)));
+            return true;
+        }
+    }
+    // What of the text given is inserted.
+    if (message.member() == QStringLiteral("InsertText")) {
+        const int given = arguments.value(1).toString().size();
+        const int inserted = arguments.value(2).toInt();
+        if (inserted < 0 || inserted > given) {
+            connection.send(message.createErrorReply(QDBusError::InvalidArgs,
+                QStringLiteral("%1 characters of a text of %2 cannot be inserted.")
+                    .arg(inserted)
+                    .arg(given)));
             return true;
         }
     }

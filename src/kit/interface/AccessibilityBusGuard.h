@@ -19,9 +19,10 @@ namespace zk {
 // bridge cannot answer, get "not supported". A call for an object that is not there goes on, and the
 // bridge says so. Qt's own widgets give the bridge no child, or no cell, for an index they do not
 // have, or read one that is not there, and the bridge reads on from it; their editing makes room for
-// a place past the end of the text: a question for a child or a table cell the object has not is
-// answered here with nothing (the null object, false, no span), for every object alike, and an edit
-// outside the text is refused. Where the bridge is not found where Qt 6.4 keeps it, nothing changes.
+// a place past the end of the text and reckon a range's extents character by character: a question
+// for a child or a table cell the object has not is answered here with nothing (the null object,
+// false, no span), for every object alike, and a question or an edit at a place outside the text is
+// refused. Where the bridge is not found where Qt 6.4 keeps it, nothing changes.
 // Main-thread only.
 class AccessibilityBusGuard : public QDBusVirtualObject, public QAccessible::ActivationObserver {
     Q_OBJECT
@@ -42,7 +43,7 @@ private:
     bool refuseUndescribed(const QDBusMessage& message, const QDBusConnection& connection);
     // The object at a path of the bridge's; nothing where there is none.
     static QAccessibleInterface* objectAt(const QString& path);
-    // Refuses an edit at a place outside the object's text; whether it did.
+    // Refuses a question or an edit at a place outside the object's text; whether it did.
     static bool refuseOutsideText(const QDBusMessage& message, const QDBusConnection& connection);
     // Answers a question for a child that the object asked has not; whether it did.
     static bool answerForMissingChild(const QDBusMessage& message, const QDBusConnection& connection);

@@ -109,9 +109,11 @@ const std::vector<AccessibilityInterface>& readerInterfaces()
     return interfaces;
 }
 
-// The ways a reader may fill in a call: plausible values, then values out of every range.
-enum class Filling { plausible, negative, largest, smallest };
-constexpr Filling fillings[] = { Filling::plausible, Filling::negative, Filling::largest, Filling::smallest };
+// The ways a reader may fill in a call: plausible values, values out of every range, and a plausible
+// first value (a place in a text, a row) followed by values out of range.
+enum class Filling { plausible, negative, largest, smallest, plausibleThenNegative, plausibleThenLargest };
+constexpr Filling fillings[] = { Filling::plausible, Filling::negative, Filling::largest, Filling::smallest,
+    Filling::plausibleThenNegative, Filling::plausibleThenLargest };
 
 // The complete types of a signature, one after the other: "i(so)u" gives "i", "(so)", "u".
 QStringList completeTypes(const QString& signature)
@@ -153,8 +155,10 @@ QVariant valueOf(const QString& type, Filling filling)
         case Filling::plausible:
             return QVariant::fromValue(plausible);
         case Filling::negative:
+        case Filling::plausibleThenNegative:
             return QVariant::fromValue(negative);
         case Filling::largest:
+        case Filling::plausibleThenLargest:
             return QVariant::fromValue(largest);
         case Filling::smallest:
             return QVariant::fromValue(smallest);
@@ -220,7 +224,13 @@ QVariantList argumentsOf(const QString& signature, Filling filling)
 {
     QVariantList arguments;
     for (const QString& type : completeTypes(signature)) {
-        arguments << valueOf(type, filling);
+        Filling each = filling;
+        if (filling == Filling::plausibleThenNegative || filling == Filling::plausibleThenLargest) {
+            each = arguments.isEmpty()                      ? Filling::plausible
+                : filling == Filling::plausibleThenNegative ? Filling::negative
+                                                            : Filling::largest;
+        }
+        arguments << valueOf(type, each);
     }
     return arguments;
 }
@@ -391,12 +401,15 @@ TEST_F(ScreenReaderQuestionsTest, EveryObjectOfEveryWindowAnswersEveryQuestionOf
             for (const AccessibilityInterface& interface : interfaces) {
                 const bool itHas = has.contains(interface.name);
                 // Asked of an object without the interface, a question is refused whatever its values.
-                const auto fillingsOf = [itHas](const QString& method) {
+                const auto fillingsOf = [itHas](const QString& method, qsizetype values) {
                     std::vector<Filling> chosen;
                     for (const Filling filling : fillings) {
+                        const bool mixed = filling == Filling::plausibleThenNegative
+                            || filling == Filling::plausibleThenLargest;
                         // Acting on every object (a menu's Quit among them) is no question.
-                        if ((itHas || chosen.empty())
-                            && !(method == u"DoAction" && filling == Filling::plausible)) {
+                        const bool acts = method == u"DoAction" && filling == Filling::plausible;
+                        if ((itHas || chosen.empty()) && !acts && (!mixed || values > 1)
+                            && (values > 0 || chosen.empty())) {
                             chosen.push_back(filling);
                         }
                     }
@@ -408,14 +421,15 @@ TEST_F(ScreenReaderQuestionsTest, EveryObjectOfEveryWindowAnswersEveryQuestionOf
                     if (!itHas) {
                         continue;
                     }
-                    for (const Filling filling : fillingsOf(property.name)) {
+                    for (const Filling filling : fillingsOf(property.name, 1)) {
                         ask(path, properties, QStringLiteral("Set"),
                             { interface.name, property.name,
                                 QVariant::fromValue(QDBusVariant(valueOf(property.types, filling))) });
                     }
                 }
                 for (const Member& method : interface.methods) {
-                    for (const Filling filling : fillingsOf(method.name)) {
+                    for (const Filling filling :
+                        fillingsOf(method.name, completeTypes(method.types).size())) {
                         ask(path, interface.name, method.name, argumentsOf(method.types, filling));
                     }
                     if (!itHas) {
