@@ -447,7 +447,10 @@ double SessionController::secondsSinceLastUserInput() const
 
 void SessionController::checkIdle()
 {
-    m_history.retryUnstored();
+    // Each tick of the idle check is no retry: one waits its turn.
+    if (m_history.isRetryDue()) {
+        m_history.retryUnstored();
+    }
     m_history.retryUnread();
     idleStep();
     scheduleCheck();

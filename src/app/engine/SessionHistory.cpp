@@ -515,8 +515,11 @@ void SessionHistory::retryUnstored()
     // user hears of it only when the lock lasts.
     if (!m_suite->retryWaitingForFile()) {
         m_storeFailure.databaseHeld(now(), m_suite->filePath());
+        m_retryWait = m_retryDelay;
+        m_retryDelay = std::min(2 * m_retryDelay, longestRetryInterval);
     } else {
         m_storeFailure.databaseFree();
+        m_retryWait = m_retryDelay = retryInterval;
     }
     if (!m_unstored) {
         return;
@@ -654,12 +657,18 @@ std::shared_ptr<const SessionHistory::History> SessionHistory::joinedWithStored(
 std::optional<double> SessionHistory::nextRetryAt() const
 {
     if (m_suite->isWaitingForFile() || m_suite->hasWritesWaitingForFile() || m_unstored) {
-        return m_retriedAt ? *m_retriedAt + retryInterval : uptime();
+        return m_retriedAt ? *m_retriedAt + m_retryWait : uptime();
     }
     if (m_history && m_history->unread) {
         return m_unreadSince + unreadHistoryRetryInterval;
     }
     return std::nullopt;
+}
+
+bool SessionHistory::isRetryDue() const
+{
+    const auto due = nextRetryAt();
+    return due && *due <= uptime();
 }
 
 void SessionHistory::retryUnread()

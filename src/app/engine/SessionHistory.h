@@ -93,13 +93,18 @@ public:
     void retryUnstored();
     // Asks the store again for a history that could not be read, a minute after it failed.
     void retryUnread();
-    // How often retryUnstored() has work while writes wait for another program's lock.
+    // How soon retryUnstored() has work again after a retry that left writes waiting for another
+    // program's lock; each such retry in a row waits twice as long as the one before, up to
+    // longestRetryInterval, so that a file held for hours is not tried every second.
     static constexpr double retryInterval = 1.0;
-    // The system uptime at which retryUnstored() or retryUnread() next has work: retryInterval
-    // after the last retry while writes wait for another program's lock or the history is
-    // unstored, a minute after a read that failed; nothing while nothing waits. retryNeeded() says
-    // when this may have come nearer.
+    static constexpr double longestRetryInterval = 64.0;
+    // The system uptime at which retryUnstored() or retryUnread() next has work: the present
+    // retry interval after the last retry while writes wait for another program's lock or the
+    // history is unstored, a minute after a read that failed; nothing while nothing waits.
+    // retryNeeded() says when this may have come nearer.
     std::optional<double> nextRetryAt() const;
+    // Whether retryUnstored() has work now.
+    bool isRetryDue() const;
 
     // Runs one piece of work on another thread.
     using BackgroundRunner = std::function<void(std::function<void()> work)>;
@@ -217,8 +222,11 @@ private:
     const std::shared_ptr<platform::UserDefaults> m_suite;
     platform::UserDefaults::ObserverId m_observer = 0;
     platform::UserDefaults::ObserverId m_storeObserver = 0;
-    // When retryUnstored() last ran.
+    // When retryUnstored() last ran, how long after that it has work again, and how long the retry
+    // after the next one waits while the file stays held.
     std::optional<double> m_retriedAt;
+    double m_retryWait = retryInterval;
+    double m_retryDelay = retryInterval;
     platform::Uuid m_cacheKey;
     std::uint64_t m_generation = 0;
     // While our own write is under way: how many changes of "sessions" the store told meanwhile.

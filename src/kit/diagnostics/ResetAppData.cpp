@@ -6,6 +6,7 @@
 #include "kit/foundation/Relaunch.h"
 #include "kit/foundation/ZKApp.h"
 #include "platform/Logger.h"
+#include "platform/PrivateFiles.h"
 
 #include <qcoro/qcorotask.h>
 
@@ -105,7 +106,8 @@ public:
             return;
         }
         std::error_code error;
-        std::filesystem::create_directories(m_path.parent_path(), error);
+        // The data folder is the user's own, as at the first start: closed to everyone else.
+        platform::PrivateFiles::createFolders(m_path.parent_path(), error);
         if (!error) {
             std::filesystem::rename(m_aside, m_path, error);
         }

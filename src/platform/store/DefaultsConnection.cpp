@@ -160,6 +160,21 @@ bool DefaultsConnection::changedElsewhere()
     return std::exchange(m_dataVersion, version) != version;
 }
 
+std::string DefaultsConnection::fileName() const
+{
+    const char* name = sqlite3_db_filename(m_db, "main");
+    return name ? std::string(name) : std::string();
+}
+
+bool DefaultsConnection::hasMoved() const
+{
+    int moved = 0;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK) {
+        return false;
+    }
+    return moved != 0;
+}
+
 int DefaultsConnection::countChanges()
 {
     return DefaultsChangeCounts::install(m_db);

@@ -59,6 +59,12 @@ public:
     // Whether another connection has committed to the file since the last call (or since this
     // connection was taken).
     bool changedElsewhere();
+    // Where the file open really lies (every link followed, as SQLite resolved it).
+    std::string fileName() const;
+    // Whether the file open is no longer the one at fileName(): renamed over, or deleted. Asked of
+    // the open descriptor itself, so that a rename between the opening and a look at the path
+    // cannot pass for the file open.
+    bool hasMoved() const;
 
     // The row versions of DefaultsChangeCounts. Each gives SQLite's code, SQLITE_OK when done.
     // Makes the table and triggers that count them where they are missing.

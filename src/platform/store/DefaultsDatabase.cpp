@@ -28,6 +28,13 @@ using sqlite::reportFailure;
 using Attempt = DefaultsFileOpening;
 using Outcome = DefaultsFileOpening::Outcome;
 
+// The file at the path could not take a write for now: another process holds it, none can be opened
+// there, or the one open was moved away. A write the file refuses (full, read-only) fails instead.
+bool isOutOfReach(int code)
+{
+    return isBusy(code) || code == SQLITE_CANTOPEN || code == SQLITE_READONLY_DBMOVED;
+}
+
 Attempt tryOpen(const std::string& path, int busyTimeoutMilliseconds)
 {
     return DefaultsFileOpening::open(path, busyTimeoutMilliseconds, DefaultsDatabase::deferredDecodeSize);
@@ -163,6 +170,14 @@ void DefaultsDatabase::openOrReplace()
         std::lock_guard writeLock(m_writeMutex);
         m_path = path;
         m_waiting.store(true, std::memory_order_release);
+        if (attempt.logBeside) {
+            // Shown meanwhile as the file alone holds it: no lock keeps it from being read whole.
+            auto shown = DefaultsFileOpening::readWithoutLog(path, deferredDecodeSize);
+            if (shown.outcome == Outcome::Opened) {
+                m_values.adopt(
+                    std::move(shown.values), std::move(shown.unreadable), std::move(shown.deferred));
+            }
+        }
         loadPendingWrites();
         overlayPending();
         return;
@@ -371,12 +386,13 @@ bool DefaultsDatabase::setValue(
         } else if ((rc = m_file->write(suite, key, value ? &text : nullptr)) != SQLITE_DONE) {
             failure = m_file->message(rc);
         }
-        if (!m_closed && m_requestedPath != memoryPath && isBusy(rc)) {
-            // Another process holds the file: the write is kept in the pending file, durably, and
-            // put into the file once the lock ends.
+        if (!m_closed && m_requestedPath != memoryPath && isOutOfReach(rc)) {
+            // The file could not take it (another process holds it, the file at the path cannot be
+            // opened, the file open was moved away meanwhile): the write is kept in the pending file,
+            // durably, and put into the file at the path once it can be.
             backup.reset();
             auto write = pendingWrite(suite, key, value ? std::optional(text) : std::nullopt,
-                !m_file || unread || unreadable.has_value(), previousLarge, base);
+                (!m_file && m_waiting && !base) || unread || unreadable.has_value(), previousLarge, base);
             std::string kept;
             if (m_journal->keep(std::move(write), kept)) {
                 m_hasPending.store(true, std::memory_order_release);
@@ -508,9 +524,7 @@ void DefaultsDatabase::retry()
             return;
         }
         bool reopened = false;
-        if (m_follower.isLost()) {
-            m_follower.follow(notices, true, reopened);
-        }
+        m_follower.follow(notices, true, reopened);
         const bool opened = reopened || (m_waiting && m_follower.openWaiting(notices));
         if (!m_waiting) {
             flushPending(notices);
@@ -588,7 +602,8 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
     if (!m_journal || m_journal->empty()) {
         return true;
     }
-    if (!m_file) {
+    // Only into the file the path names: the one open may have been moved away since it was looked at.
+    if (!m_file || !m_follower.pathNamesFile()) {
         return false;
     }
     // Each key's last write, which the journal keeps alone, reaches the file; all of them commit

@@ -120,6 +120,57 @@ fs::path whereLinksLead(const fs::path& path, std::error_code& error)
     return error ? fs::path() : fs::weakly_canonical(current, error);
 }
 
+// Reads every row of the store's table into `attempt`: values, texts that do not decode (reported)
+// and long texts decoded when first read. The failure, if any.
+std::optional<Attempt> readRows(
+    sqlite3* db, const std::string& path, std::size_t deferredDecodeSize, Attempt& attempt)
+{
+    sqlite3_stmt* rawStatement = nullptr;
+    const std::string sql
+        = "SELECT suite, key, value FROM defaults WHERE " + DefaultsChangeCounts::isValueRow("suite");
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &rawStatement, nullptr);
+    Statement select(rawStatement);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to read the values");
+    }
+    std::size_t undecodable = 0;
+    std::string firstProblem;
+    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+        std::string suite = columnText(select.get(), 0);
+        std::string key = columnText(select.get(), 1);
+        std::string error;
+        std::string text = columnText(select.get(), 2);
+        if (text.size() >= deferredDecodeSize) {
+            attempt.deferred[suite][key] = std::move(text);
+            continue;
+        }
+        auto value = PropertyListJson::decode(text, &error);
+        if (!value) {
+            // Left in the file untouched, and its text kept, so that the write that replaces
+            // it can keep a copy.
+            if (undecodable++ == 0) {
+                firstProblem = "\"" + key + "\" of suite \"" + suite + "\": " + error;
+            }
+            attempt.unreadable[suite][key] = std::move(text);
+            continue;
+        }
+        attempt.values[suite][key] = std::make_shared<const PropertyList>(std::move(*value));
+    }
+    if (rc != SQLITE_DONE) {
+        return sqliteFailure(db, rc, "Unable to read the values");
+    }
+    if (undecodable > 0) {
+        reportFailure(SQLITE_FORMAT,
+            std::to_string(undecodable) + " stored value(s) in " + path
+                + " could not be read as values of the form Kiruvo stores; each is kept as written, reads "
+                  "as unset unless its reader knows its form, and is copied to a backup key before it is "
+                  "replaced. The first is "
+                + firstProblem,
+            path);
+    }
+    return std::nullopt;
+}
+
 // Opens one file and reads every value, without writing to the file until it has passed its
 // integrity check: a damaged file must reach the place it is moved to exactly as it was found.
 } // namespace
@@ -127,6 +178,7 @@ fs::path whereLinksLead(const fs::path& path, std::error_code& error)
 DefaultsFileOpening DefaultsFileOpening::open(
     const std::string& path, int busyTimeoutMilliseconds, std::size_t deferredDecodeSize)
 {
+    auto logBeside = sqlite::LogBeside::None;
     if (path != memoryPath) {
         std::error_code error;
         fs::path file(path);
@@ -152,6 +204,13 @@ DefaultsFileOpening DefaultsFileOpening::open(
         // -journal files the database file's mode. Made where a link leads, as SQLite would
         // otherwise make a file a link points at with the mode everyone may read.
         PrivateFiles::createFile(real.empty() ? file : real, error);
+        logBeside = sqlite::settleLogBeside(real.empty() ? path : real.string());
+        if (logBeside == sqlite::LogBeside::Held) {
+            auto held = failure(Outcome::Unavailable, SQLITE_BUSY,
+                "a write-ahead log another program has open lies beside it, which may be another file's");
+            held.logBeside = true;
+            return held;
+        }
     }
 
     sqlite3* raw = nullptr;
@@ -184,8 +243,11 @@ DefaultsFileOpening DefaultsFileOpening::open(
             return sqliteFailure(db.get(), rc, "Unable to check the database");
         }
         if (!problems.empty()) {
+            // Nothing is set aside on a check made through a log that may be another file's.
             return failure(
-                Outcome::Damaged, SQLITE_CORRUPT, "The database failed its integrity check: " + problems);
+                logBeside == sqlite::LogBeside::Unclaimed ? Outcome::Unavailable : Outcome::Damaged,
+                logBeside == sqlite::LogBeside::Unclaimed ? SQLITE_BUSY : SQLITE_CORRUPT,
+                "The database failed its integrity check: " + problems);
         }
     }
 
@@ -234,51 +296,8 @@ DefaultsFileOpening DefaultsFileOpening::open(
         logWarning("Every value in " + path + " is read again at each change another program makes to it: "
             + "the changes cannot be counted (" + sqliteMessage(db.get(), rc) + ").");
     }
-    {
-        sqlite3_stmt* rawStatement = nullptr;
-        const std::string sql
-            = "SELECT suite, key, value FROM defaults WHERE " + DefaultsChangeCounts::isValueRow("suite");
-        rc = sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &rawStatement, nullptr);
-        Statement select(rawStatement);
-        if (rc != SQLITE_OK) {
-            return sqliteFailure(db.get(), rc, "Unable to read the values");
-        }
-        std::size_t undecodable = 0;
-        std::string firstProblem;
-        while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
-            std::string suite = columnText(select.get(), 0);
-            std::string key = columnText(select.get(), 1);
-            std::string error;
-            std::string text = columnText(select.get(), 2);
-            if (text.size() >= deferredDecodeSize) {
-                attempt.deferred[suite][key] = std::move(text);
-                continue;
-            }
-            auto value = PropertyListJson::decode(text, &error);
-            if (!value) {
-                // Left in the file untouched, and its text kept, so that the write that replaces
-                // it can keep a copy.
-                if (undecodable++ == 0) {
-                    firstProblem = "\"" + key + "\" of suite \"" + suite + "\": " + error;
-                }
-                attempt.unreadable[suite][key] = std::move(text);
-                continue;
-            }
-            attempt.values[suite][key] = std::make_shared<const PropertyList>(std::move(*value));
-        }
-        if (rc != SQLITE_DONE) {
-            return sqliteFailure(db.get(), rc, "Unable to read the values");
-        }
-        if (undecodable > 0) {
-            reportFailure(SQLITE_FORMAT,
-                std::to_string(undecodable) + " stored value(s) in " + path
-                    + " could not be read as values of the form Kiruvo stores; each is kept as written, "
-                      "reads "
-                      "as unset unless its reader knows its form, and is copied to a backup key before it "
-                      "is replaced. The first is "
-                    + firstProblem,
-                path);
-        }
+    if (auto failed = readRows(db.get(), path, deferredDecodeSize, attempt)) {
+        return std::move(*failed);
     }
 
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
@@ -289,6 +308,40 @@ DefaultsFileOpening DefaultsFileOpening::open(
     attempt.outcome = Outcome::Opened;
     attempt.code = SQLITE_OK;
     attempt.db = std::move(db);
+    return attempt;
+}
+
+DefaultsFileOpening DefaultsFileOpening::readWithoutLog(
+    const std::string& path, std::size_t deferredDecodeSize)
+{
+    // The main file alone, whatever lies beside it; nothing is written, not even a lock taken.
+    std::string uri = "file:";
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            static const char* digits = "0123456789ABCDEF";
+            uri += '%';
+            uri += digits[(static_cast<unsigned char>(c) >> 4) & 0xF];
+            uri += digits[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            uri += c;
+        }
+    }
+    uri += "?immutable=1";
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    Connection db(raw);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to open the database");
+    }
+    if (auto problem = checkShape(db.get())) {
+        return std::move(*problem);
+    }
+    DefaultsFileOpening attempt;
+    if (auto failed = readRows(db.get(), path, deferredDecodeSize, attempt)) {
+        return std::move(*failed);
+    }
+    attempt.outcome = Outcome::Opened;
+    attempt.code = SQLITE_OK;
     return attempt;
 }
 

@@ -25,9 +25,16 @@ struct DefaultsFileOpening {
     static DefaultsFileOpening open(
         const std::string& path, int busyTimeoutMilliseconds, std::size_t deferredDecodeSize);
 
+    // What the main file at `path` holds, read without whatever log lies beside it and without
+    // writing to it: for a file that cannot be opened while another program's log lies there. No
+    // connection is kept.
+    static DefaultsFileOpening readWithoutLog(const std::string& path, std::size_t deferredDecodeSize);
+
     Outcome outcome = Outcome::Unavailable;
     int code = 1; // SQLITE_ERROR
     std::string message;
+    // Unavailable because a log that may be another file's lies beside it.
+    bool logBeside = false;
     // The connection when Opened: a rollback journal, durable commits, the table made.
     sqlite::Connection db;
     std::unordered_map<std::string, std::unordered_map<std::string, std::shared_ptr<const PropertyList>>>

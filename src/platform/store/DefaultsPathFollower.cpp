@@ -7,6 +7,7 @@
 #include "platform/store/PendingReplay.h"
 #include "platform/store/PropertyListJson.h"
 #include "platform/store/SqliteSupport.h"
+#include "platform/store/StoredValueJoins.h"
 
 #include <sqlite3.h>
 
@@ -38,19 +39,6 @@ bool companionsBeside(const std::string& path)
     return false;
 }
 
-// `written` joined into the nothing a new file holds: what its writer added to `base`.
-std::optional<PropertyList> joinIntoNothing(
-    const StoredValueJoin& join, const PropertyList& written, const PropertyList& base)
-{
-    std::optional<PropertyList> empty;
-    if (written.isArray()) {
-        empty = PropertyList(PropertyListArray {});
-    } else if (written.getIf<std::int64_t>()) {
-        empty = PropertyList(std::int64_t { 0 });
-    }
-    return empty ? join(*empty, written, &base) : std::nullopt;
-}
-
 } // namespace
 
 DefaultsPathFollower::DefaultsPathFollower(DefaultsDatabase& store)
@@ -60,14 +48,30 @@ DefaultsPathFollower::DefaultsPathFollower(DefaultsDatabase& store)
 
 void DefaultsPathFollower::opened(bool atPath)
 {
-    m_identity = atPath ? DefaultsFileIdentity::of(m_store.m_requestedPath) : DefaultsFileIdentity();
+    // The file SQLite has open, by the name it resolved: a look at the path after the opening could
+    // find a file renamed over it meanwhile, and take that one for the file open.
+    m_identity = atPath ? DefaultsFileIdentity::of(m_store.m_file->fileName()) : DefaultsFileIdentity();
     m_ownWrites.clear();
+}
+
+DefaultsFileIdentity::AtPath DefaultsPathFollower::atPath() const
+{
+    if (!m_identity.isKnown()) {
+        return DefaultsFileIdentity::AtPath::Same;
+    }
+    const auto atPath = m_identity.atPath(m_store.m_requestedPath);
+    if (atPath != DefaultsFileIdentity::AtPath::Same || !m_store.m_file || !m_store.m_file->hasMoved()) {
+        return atPath;
+    }
+    // The open descriptor's own file is no longer where SQLite opened it.
+    return DefaultsFileIdentity::of(m_store.m_requestedPath).isKnown()
+        ? DefaultsFileIdentity::AtPath::Other
+        : DefaultsFileIdentity::AtPath::Missing;
 }
 
 bool DefaultsPathFollower::pathNamesFile() const
 {
-    return !m_identity.isKnown()
-        || m_identity.atPath(m_store.m_requestedPath) == DefaultsFileIdentity::AtPath::Same;
+    return atPath() == DefaultsFileIdentity::AtPath::Same;
 }
 
 bool DefaultsPathFollower::follow(std::vector<Notice>& notices, bool makeMissing, bool& reopened)
@@ -77,14 +81,11 @@ bool DefaultsPathFollower::follow(std::vector<Notice>& notices, bool makeMissing
         return false;
     }
     if (m_store.m_file) {
-        if (!m_identity.isKnown()) {
+        const auto now = atPath();
+        if (now == DefaultsFileIdentity::AtPath::Same) {
             return true;
         }
-        const auto atPath = m_identity.atPath(m_store.m_requestedPath);
-        if (atPath == DefaultsFileIdentity::AtPath::Same) {
-            return true;
-        }
-        leave(atPath == DefaultsFileIdentity::AtPath::Missing
+        leave(now == DefaultsFileIdentity::AtPath::Missing
                 ? "was deleted while Kiruvo had it open"
                 : "was replaced by another file while Kiruvo had it open");
     } else if (!m_lost) {
@@ -213,7 +214,8 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
         }
         const auto written = PropertyListJson::decode(*write.text);
         const auto base = PropertyListJson::decode(*write.base);
-        const auto joined = written && base ? joinIntoNothing(join, *written, *base) : std::nullopt;
+        const auto joined
+            = written && base ? StoredValueJoins::intoNothing(join, *written, *base) : std::nullopt;
         if (auto text = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
             write.text = std::move(text);
             write.base.reset();
@@ -314,7 +316,7 @@ std::optional<PropertyList> DefaultsPathFollower::intoNewFile(
     if (!join || m_store.m_values.copyOf(suite, key) || m_store.m_values.unreadableText(suite, key)) {
         return std::nullopt;
     }
-    return joinIntoNothing(join, written, *base);
+    return StoredValueJoins::intoNothing(join, written, *base);
 }
 
 void DefaultsPathFollower::wrote(const std::string& suite, const std::string& key,

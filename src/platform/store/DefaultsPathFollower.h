@@ -67,6 +67,8 @@ public:
         const PropertyList& written, const StoredValue& base);
 
 private:
+    // What the path names now, compared with the file open (the same for a file in memory).
+    DefaultsFileIdentity::AtPath atPath() const;
     // Lets go of the file open, which is no longer the one at the path.
     void leave(const std::string& reason);
     // Opens the file now at the path and joins the store's writes into it.

@@ -25,6 +25,14 @@ bool isStill(const std::optional<std::string>& stored, const std::optional<std::
     return storedValue && baseValue && *storedValue == *baseValue;
 }
 
+// Whether `text` is a list with nothing in it: a writer that read nothing more added all it wrote.
+bool isEmpty(const std::string& text)
+{
+    const auto value = PropertyListJson::decode(text);
+    const auto* array = value ? value->getIf<PropertyListArray>() : nullptr;
+    return array && array->empty();
+}
+
 } // namespace
 
 PendingReplay::PendingReplay(DefaultsConnection& file, const ResidentValues& values,
@@ -110,6 +118,19 @@ int PendingReplay::apply(
     if (basis == PendingJournal::Basis::Known && stored && !storedValue) {
         // Another program wrote what does not read: kept aside, as a write made blind keeps it.
         blind = true;
+    } else if (basis == PendingJournal::Basis::Known && !stored && base && join && !isEmpty(*base)) {
+        // The file lacks the key now (a folder made again, another program's removal): it takes what
+        // the writer added to what it read, not what it read again.
+        const auto writtenValue = PropertyListJson::decode(*text);
+        const auto baseValue = PropertyListJson::decode(*base);
+        const auto joined = writtenValue && baseValue
+            ? StoredValueJoins::intoNothing(join, *writtenValue, *baseValue)
+            : std::nullopt;
+        if (auto joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
+            text = std::move(joinedText);
+            done.changed = true;
+            done.value = std::make_shared<const PropertyList>(std::move(*joined));
+        }
     } else if (basis == PendingJournal::Basis::Known && !isStill(stored, base) && (stored || !join)) {
         // Someone else has written the key since: their value is newer than this one, and is
         // joined with it where the key has a join, or else stays.

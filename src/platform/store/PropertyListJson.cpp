@@ -212,6 +212,12 @@ public:
             PropertyListArray array;
             array.reserve(json.size());
             for (const auto& element : json) {
+                // Another program may store a list of Codable values as their JSON objects rather
+                // than as the texts of them (a history's sessions): each is the text it stands for.
+                if (element.is_object() && !isTagged(element)) {
+                    array.emplace_back(element.dump());
+                    continue;
+                }
                 auto value = read(element, depth + 1);
                 if (!value) {
                     return std::nullopt;
@@ -242,6 +248,15 @@ private:
             return fail("The real is not a finite number.");
         }
         return PropertyList(value);
+    }
+
+    static bool isTagged(const nlohmann::json& object)
+    {
+        if (object.size() != 1) {
+            return false;
+        }
+        const std::string& tag = object.begin().key();
+        return tag == dateKey || tag == dataKey || tag == dictKey;
     }
 
     std::optional<PropertyList> readTagged(const nlohmann::json& json, int depth)

@@ -24,7 +24,9 @@ public:
     // valid UTF-8, or nesting deeper than maximumDepth; `error` then says why.
     static std::optional<std::string> encode(const PropertyList& object, std::string* error = nullptr);
 
-    // Nothing when the text is not the encoding of an object.
+    // Nothing when the text is not the encoding of an object. An element of an array that is a JSON
+    // object of another shape than those above (another program's form of a Codable value) reads as
+    // the text of that object.
     static std::optional<PropertyList> decode(std::string_view text, std::string* error = nullptr);
 
     // The text of a finite real as encode() writes it; nothing for NaN and the infinities.

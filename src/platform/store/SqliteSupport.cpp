@@ -5,6 +5,11 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <ctime>
 #include <filesystem>
 
@@ -91,6 +96,69 @@ void logWarning(const std::string& message)
 void logInfo(const std::string& message)
 {
     log(LogLevel::Info, lcStore(), message);
+}
+
+namespace {
+
+// Whether a program holds a lock on any byte of `path`: every connection of SQLite's to a file in
+// WAL mode holds one on its -shm for as long as it is open.
+bool isLocked(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return errno != ENOENT;
+    }
+    struct flock lock { };
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    const bool locked = ::fcntl(fd, F_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+    ::close(fd);
+    return locked;
+}
+
+// Whether the header of the database at `path` says it keeps a rollback journal (or it has none).
+bool keepsRollbackJournal(const std::string& path)
+{
+    unsigned char header[20] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto got = fd < 0 ? -1 : ::read(fd, header, sizeof header);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return got < static_cast<ssize_t>(sizeof header) || (header[18] == 1 && header[19] == 1);
+}
+
+} // namespace
+
+LogBeside settleLogBeside(const std::string& realPath)
+{
+    std::error_code code;
+    const std::string wal = realPath + "-wal";
+    const std::string shm = realPath + "-shm";
+    const bool hasWal = fs::symlink_status(wal, code).type() != fs::file_type::not_found;
+    const bool hasShm = fs::symlink_status(shm, code).type() != fs::file_type::not_found;
+    if (!hasWal && !hasShm) {
+        return LogBeside::None;
+    }
+    if (hasShm && isLocked(shm)) {
+        return LogBeside::Held;
+    }
+    if (!keepsRollbackJournal(realPath)) {
+        return LogBeside::Unclaimed;
+    }
+    const std::string suffix = ".left-" + timestamp();
+    for (const auto& companion : { wal, shm }) {
+        if (fs::symlink_status(companion, code).type() != fs::file_type::not_found) {
+            fs::rename(companion, companion + suffix, code);
+            if (code) {
+                logWarning("Unable to move " + companion + " aside: " + code.message());
+                return LogBeside::Held;
+            }
+        }
+    }
+    logWarning("A write-ahead log nobody had open lay beside " + realPath
+        + ", which keeps a rollback journal: it is another file's, and was moved to " + wal + suffix + ".");
+    return LogBeside::SetAside;
 }
 
 std::optional<std::string> moveAside(const std::string& path, std::string& error)

@@ -39,6 +39,23 @@ void reportFailure(std::int64_t code, const std::string& message, const std::str
 void logWarning(const std::string& message);
 void logInfo(const std::string& message);
 
+// A write-ahead log beside a settings file (`realPath`, every link followed) may be another file's:
+// SQLite pairs a -wal and -shm with whatever file bears the name they lie beside, and a program
+// whose file was renamed over leaves its log there. What lies beside it:
+enum class LogBeside {
+    None,
+    // A log nobody has open beside a file whose header says it keeps a rollback journal, which a
+    // file with a log of its own never does: moved aside as "<name>-wal.left-<UTC time>" (and -shm),
+    // so nothing is lost and nothing pairs it with the file.
+    SetAside,
+    // A log nobody has open beside a file in WAL mode: what its writer left when it ended, which
+    // SQLite takes up as that file's.
+    Unclaimed,
+    // A log a program has open, or one that could not be moved: it may be another file's.
+    Held,
+};
+LogBeside settleLogBeside(const std::string& realPath);
+
 // Moves the file (and its -wal, -shm and -journal companions, which belong to it) to an unused
 // "<name>.corrupt-<UTC time>". Nothing, with `error` set, when it cannot be moved.
 std::optional<std::string> moveAside(const std::string& path, std::string& error);

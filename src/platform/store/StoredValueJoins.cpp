@@ -48,4 +48,16 @@ StoredValueJoin StoredValueJoins::of(const std::string& suite, const std::string
     return nullptr;
 }
 
+std::optional<PropertyList> StoredValueJoins::intoNothing(
+    const StoredValueJoin& join, const PropertyList& written, const PropertyList& base)
+{
+    std::optional<PropertyList> empty;
+    if (written.isArray()) {
+        empty = PropertyList(PropertyListArray {});
+    } else if (written.getIf<std::int64_t>()) {
+        empty = PropertyList(std::int64_t { 0 });
+    }
+    return empty ? join(*empty, written, &base) : std::nullopt;
+}
+
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/store/StoredValue.h"
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -19,6 +20,12 @@ public:
     static void setForProcess(const std::string& suite, const std::string& key, StoredValueJoin join);
     // Null when the key has none.
     StoredValueJoin of(const std::string& suite, const std::string& key) const;
+
+    // `written`, derived from `base`, joined by `join` into the nothing a file holds that lacks the
+    // key (a folder made again, another program's removal): what its writer added to `base`, not
+    // `base` again. Nothing for a value of a kind that has no empty form.
+    static std::optional<PropertyList> intoNothing(
+        const StoredValueJoin& join, const PropertyList& written, const PropertyList& base);
 
 private:
     std::unordered_map<std::string, std::unordered_map<std::string, StoredValueJoin>> m_joins;

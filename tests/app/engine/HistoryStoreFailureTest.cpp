@@ -1,6 +1,7 @@
 #include "app/SessionEngineFixture.h"
 #include "support/SeparateTestProcess.h"
 
+#include <cmath>
 #include <sqlite3.h>
 
 #include <csignal>
@@ -212,6 +213,9 @@ TEST_F(UnreadHistoryTest, ASessionEndedWhileTheHistoryCannotBeReadJoinsTheStored
     EXPECT_FALSE(controller().hasUnstoredHistory());
     controller().checkIdle();
     unlockDatabase();
+    // The next retry is the tick that finds the lock gone.
+    ASSERT_TRUE(controller().nextCheckAt());
+    fake.clock.advance(std::max(0.0, *controller().nextCheckAt() - fake.clock.systemUptime()));
     controller().checkIdle();
     EXPECT_FALSE(controller().hasUnstoredHistory());
     EXPECT_EQ(storedSessionCount(), storedCount);
@@ -255,23 +259,31 @@ TEST_F(HistoryStoreFailureTest, ASessionEndedWhileTheDatabaseIsLockedIsStoredOnc
     EXPECT_FALSE(controller().hasUnstoredHistory());
     EXPECT_TRUE(m_suite->hasWritesWaitingForFile());
     EXPECT_EQ(controller().allSessions().size(), 1u);
-    // Tracking is off, so only the store's retry is armed: once a second while the lock lasts.
-    letPass(5);
-    EXPECT_EQ(checks, 5);
-    EXPECT_EQ(controller().nextCheckAt(), fake.clock.systemUptime() + 1);
+    // Tracking is off, so only the store's retry is armed: each one while the lock lasts waits
+    // twice as long as the one before, from a second on.
+    std::vector<double> retries;
+    for (int retry = 0; retry < 4; ++retry) {
+        const auto at = controller().nextCheckAt();
+        ASSERT_TRUE(at);
+        retries.push_back(*at);
+        letPass(static_cast<int>(std::ceil(*at - fake.clock.systemUptime())));
+    }
+    EXPECT_EQ(retries[2] - retries[1], 2 * (retries[1] - retries[0])) << ::testing::PrintToString(retries);
+    EXPECT_EQ(retries[3] - retries[2], 2 * (retries[2] - retries[1])) << ::testing::PrintToString(retries);
     EXPECT_EQ(controller().allSessions().size(), 1u);
     EXPECT_TRUE(m_suite->hasWritesWaitingForFile());
     EXPECT_EQ(storedSessionCount(), 0);
 
     unlockDatabase();
-    letPass(1);
+    const int checksBefore = checks;
+    letPass(static_cast<int>(std::ceil(*controller().nextCheckAt() - fake.clock.systemUptime())));
     EXPECT_FALSE(controller().hasUnstoredHistory());
     EXPECT_EQ(storedSessionCount(), 1);
     EXPECT_EQ(controller().allSessions().size(), 1u);
     // Nothing waits any more: nothing is armed.
     EXPECT_FALSE(controller().nextCheckAt().has_value());
     letPass(600);
-    EXPECT_EQ(checks, 6);
+    EXPECT_EQ(checks, checksBefore + 1);
 }
 
 // Sessions deleted during a lock stay deleted, even when Kiruvo dies before the lock ends: the next
@@ -312,8 +324,10 @@ TEST_F(HistoryStoreFailureTest, ALockLastingAMinuteIsToldOnceInAnAlert)
     EXPECT_EQ(alertTitles.front(), "Kiruvo cannot reach its settings database");
 
     unlockDatabase();
-    letPass(1);
+    ASSERT_TRUE(controller().nextCheckAt());
+    letPass(static_cast<int>(std::ceil(*controller().nextCheckAt() - fake.clock.systemUptime())));
     EXPECT_EQ(storedSessionCount(), 1);
+    EXPECT_EQ(alertTitles.size(), 1u);
 }
 
 // Writes that fail outright (a full disk) are still told after a minute.
@@ -369,6 +383,9 @@ TEST_F(HeldAtStartTest, TheStoredHistoryAppearsOnceTheFileIsFreeWithTheSessionsR
     EXPECT_EQ(changes, 0);
 
     unlockDatabase();
+    // The retry due next opens it.
+    ASSERT_TRUE(controller().nextCheckAt());
+    fake.clock.advance(std::max(0.0, *controller().nextCheckAt() - fake.clock.systemUptime()));
     controller().checkIdle();
     EXPECT_FALSE(m_suite->isWaitingForFile());
     EXPECT_EQ(changes, 1);

@@ -106,6 +106,9 @@ TEST_F(ResetAppDataTest, TheRealTrashTakesBothFoldersAndLeavesTheUsersScripts)
     };
     EXPECT_TRUE(said("scripts")) << ::testing::PrintToString(result.removed);
     EXPECT_TRUE(said(cache.string()));
+    // The folder made again to give the scripts back is as private as the one the first start made.
+    EXPECT_EQ(std::filesystem::status(data).permissions() & std::filesystem::perms::all,
+        std::filesystem::perms::owner_all);
 }
 
 TEST_F(ResetAppDataTest, TheTrashHoldsTheStoreAsItWasWithItsHistory)

@@ -1,6 +1,7 @@
 #include "platform/ErrorReporter.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/DefaultsFileWatch.h"
+#include "platform/store/PropertyListJson.h"
 #include "platform/store/UserDefaults.h"
 #include "support/SqliteToolLock.h"
 
@@ -251,29 +252,32 @@ TEST_F(DefaultsFileReplacementTest, AFolderMadeAgainGetsANewStoreWithTheSessions
     EXPECT_EQ(read(file(), "sessions"), "[2,3]");
 }
 
-// A file the store cannot use put in its place: the store says so, reads on from memory, and
-// answers no write as stored until the file there can be used.
-TEST_F(DefaultsFileReplacementTest, WritesFailWhileTheFileInItsPlaceCannotBeOpened)
+// A file the store cannot use put in its place: the store says so, reads on from memory, and keeps
+// every write beside the file, durably, until the file there can be used; then they go into it.
+TEST_F(DefaultsFileReplacementTest, WritesWaitBesideWhileTheFileInItsPlaceCannotBeOpened)
 {
     make(file(), { { "theme", "\"light\"" } });
     auto suite = open(file());
     ASSERT_TRUE(tool(at("foreign"), "CREATE TABLE notes(text); INSERT INTO notes VALUES('mine');"));
     fs::rename(at("foreign"), file());
 
-    EXPECT_FALSE(suite->setObject(list({ 4 }), "sessions"));
+    EXPECT_TRUE(suite->setObject(list({ 4 }), "sessions"));
+    EXPECT_TRUE(suite->hasWritesWaitingForFile());
+    EXPECT_TRUE(fs::exists(file() + ".pending"));
+    EXPECT_EQ(suite->objectForKey("sessions"), list({ 4 }));
     EXPECT_EQ(suite->objectForKey("theme"), PropertyList("light"));
     EXPECT_EQ(tool(file(), "SELECT text FROM notes;"), "mine");
     EXPECT_EQ(tool(file(), "SELECT count(*) FROM sqlite_schema WHERE name = 'defaults';"), "0");
-
-    EXPECT_FALSE(suite->setObject(list({ 4 }), "sessions"));
+    EXPECT_FALSE(suite->retryWaitingForFile());
 
     // Its owner makes it a settings file in place.
     ASSERT_TRUE(tool(file(),
         "DROP TABLE notes; CREATE TABLE defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT "
         "NULL, "
         "PRIMARY KEY(suite, key));"));
-    EXPECT_TRUE(suite->setObject(list({ 4 }), "sessions"));
+    EXPECT_TRUE(suite->retryWaitingForFile());
     EXPECT_EQ(read(file(), "sessions"), "[4]");
+    EXPECT_FALSE(fs::exists(file() + ".pending"));
 }
 
 // The path a symbolic link to a file in another folder, as dotfile managers keep it: another
@@ -326,4 +330,75 @@ TEST_F(DefaultsFileReplacementTest, AFileMadeWhereALinkLeadsIsTheUsersAlone)
             << entry.path();
     }
     ::umask(previousMask);
+}
+
+// Another program keeps the list as JSON objects, a form the history reads: what it adds and deletes
+// and what the store's writer adds are joined in the file, and nothing is copied to a backup key.
+TEST_F(DefaultsFileReplacementTest, AListAnotherProgramKeepsAsObjectsIsJoinedAndNeverCopiedAside)
+{
+    make(file(), { { "sessions", R"([{"id":1,"at":10},{"id":2,"at":20}])" } });
+    auto suite = open(file());
+    const auto before = suite->storedValue("sessions");
+    ASSERT_TRUE(before && before->isArray());
+    const auto first = before->getIf<PropertyListArray>()->at(0);
+    const auto second = before->getIf<PropertyListArray>()->at(1);
+    EXPECT_EQ(first, PropertyList(std::string(R"({"at":10,"id":1})")));
+
+    ASSERT_TRUE(tool(file(), R"(UPDATE defaults SET value = '[{"id":2,"at":20},{"id":3,"at":30}]';)"));
+    auto written = *before->getIf<PropertyListArray>();
+    written.emplace_back(std::string("mine"));
+    ASSERT_TRUE(suite->setObject(PropertyList(written), "sessions", before));
+
+    const PropertyList expected(PropertyListArray {
+        second, PropertyList(std::string(R"({"at":30,"id":3})")), PropertyList(std::string("mine")) });
+    EXPECT_EQ(suite->objectForKey("sessions"), expected);
+    EXPECT_EQ(PropertyListJson::decode(read(file(), "sessions").value_or("")), expected);
+    EXPECT_EQ(tool(file(), "SELECT count(*) FROM defaults WHERE key LIKE 'sessions.unreadable-%';"), "0");
+}
+
+// Another program holds the file in WAL mode with a commit of its own in the log, and a copy is
+// renamed over the file: the store starting then shows what the copy alone holds and keeps its
+// writes beside it while that program has the log open; once it has ended (killed, leaving the log
+// at the path), the log is moved aside unapplied and the copy takes the writes. Nothing is set aside
+// as damaged.
+TEST_F(DefaultsFileReplacementTest, AnotherFilesLogAtThePathIsNeverAppliedToTheFileThere)
+{
+    make(file(), { { "sessions", "[1]" } });
+    ASSERT_TRUE(tool(at("copy"),
+        "PRAGMA journal_mode=DELETE; CREATE TABLE defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value "
+        "TEXT "
+        "NOT NULL, PRIMARY KEY(suite, key)); INSERT INTO defaults VALUES('test', 'sessions', '[1,5]');"));
+    QProcess holder;
+    holder.start("python3",
+        { "-c",
+            "import sqlite3, sys, time\n"
+            "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+            "db.execute('PRAGMA journal_mode=WAL'); db.execute('PRAGMA wal_autocheckpoint=0')\n"
+            "db.execute(\"UPDATE defaults SET value = '[1,2,3]'\")\n"
+            "print('ready', flush=True)\n"
+            "time.sleep(60)\n",
+            QString::fromStdString(file()) });
+    ASSERT_TRUE(holder.waitForReadyRead(10000)) << holder.readAllStandardError().toStdString();
+    fs::rename(at("copy"), file());
+    ASSERT_TRUE(fs::exists(file() + "-wal"));
+
+    auto suite = open(file());
+    EXPECT_TRUE(suite->isWaitingForFile());
+    EXPECT_EQ(suite->objectForKey("sessions"), list({ 1, 5 }));
+    const auto before = suite->storedValue("sessions");
+    ASSERT_TRUE(suite->setObject(list({ 1, 5, 6 }), "sessions", before));
+    EXPECT_TRUE(suite->hasWritesWaitingForFile());
+    EXPECT_FALSE(suite->retryWaitingForFile());
+
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished(10000));
+    ASSERT_TRUE(fs::exists(file() + "-wal"));
+    EXPECT_TRUE(suite->retryWaitingForFile());
+    EXPECT_EQ(suite->objectForKey("sessions"), list({ 1, 5, 6 }));
+    suite->close();
+    EXPECT_FALSE(fs::exists(file() + "-wal"));
+    EXPECT_EQ(read(file(), "sessions"), "[1,5,6]");
+    for (const auto& entry : fs::directory_iterator(at("data"))) {
+        EXPECT_EQ(entry.path().filename().string().find(".corrupt-"), std::string::npos) << entry.path();
+    }
 }

@@ -1,6 +1,7 @@
 #include "platform/store/PropertyListJson.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstring>
@@ -206,4 +207,27 @@ TEST(PropertyListJson, DecodeRejectsForeignText)
     auto boolean = PropertyListJson::decode("true");
     ASSERT_TRUE(boolean);
     EXPECT_TRUE(boolean->isBool());
+}
+
+// Another program's list of Codable values stored as JSON objects (a history's sessions) reads as
+// the list of their texts, as Kiruvo stores such a list; an object in a tagged form stays what it
+// stands for, and a broken one is still refused.
+TEST(PropertyListJson, ObjectsInAListReadAsTheTextsTheyStandFor)
+{
+    const auto list = PropertyListJson::decode(
+        R"([{"id":"A","dateRange":[1.5,2],"timeZone":{"identifier":"UTC"}},"{\"id\":\"B\"}",{"date":3}])");
+    ASSERT_TRUE(list);
+    const auto* array = list->getIf<PropertyListArray>();
+    ASSERT_TRUE(array);
+    ASSERT_EQ(array->size(), 3U);
+    const auto* first = (*array)[0].getIf<std::string>();
+    ASSERT_TRUE(first);
+    const auto object = nlohmann::json::parse(*first);
+    EXPECT_EQ(object.at("id"), "A");
+    EXPECT_EQ(object.at("dateRange").at(0), 1.5);
+    EXPECT_EQ((*array)[1], PropertyList(std::string("{\"id\":\"B\"}")));
+    EXPECT_EQ((*array)[2], PropertyList(Date(3)));
+
+    EXPECT_FALSE(PropertyListJson::decode(R"([{"date":"yesterday"}])"));
+    EXPECT_FALSE(PropertyListJson::decode(R"({"id":"A","timeZone":"UTC"})"));
 }
