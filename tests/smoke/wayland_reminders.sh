@@ -215,7 +215,7 @@ grown() { read -r _ _ _ _ _ shown_height _ _ <<<"$(app_window)" && ((shown_heigh
 within 10 grown || fail "the Notifications pane did not make Settings taller than General ($(app_window))"
 sleep 1
 shot settings-notifications
-read -r _ kind x y shown_width shown_height _ _ <<<"$(app_window)"
+read -r _ kind _ y _ shown_height _ _ <<<"$(app_window)"
 [[ "$kind" == floating ]] || fail "Settings are $kind"
 ((y >= 0 && y + shown_height <= height)) \
     || fail "the Notifications pane runs from y $y to $((y + shown_height)), off the screen's $height"
