@@ -170,6 +170,11 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
             heldBefore.emplace_back(suite, key);
         }
     }
+    const bool madeAgain = attempt.outcome == Outcome::Opened && attempt.values.empty()
+        && attempt.unreadable.empty() && attempt.deferred.empty();
+    if (madeAgain) {
+        carrySettings();
+    }
     if (attempt.outcome != Outcome::Opened || !m_store.adopt(attempt, true)) {
         const std::string reason = "The settings database " + path + " could not be opened ("
             + (attempt.outcome == Outcome::Opened ? std::string("its statements could not be prepared")
@@ -264,6 +269,25 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
             + ", with what it wrote since it last read the one before.");
     m_store.tellHeard(heard, notices);
     return true;
+}
+
+void DefaultsPathFollower::carrySettings()
+{
+    // A file made again holds nothing: the settings in use stay in use rather than falling back to
+    // their defaults unseen (the time before a session stops, the reminders). Keys with a join (the
+    // history, counts) take only what was added since, as below.
+    for (const auto& [suite, key] : m_store.m_values.settledKeys()) {
+        const auto resident = m_store.m_values.copyOf(suite, key);
+        const bool own = std::any_of(m_toJoin.begin(), m_toJoin.end(),
+            [&](const PendingJournal::Write& write) { return write.suite == suite && write.key == key; });
+        if (own || m_store.m_joins.of(suite, key) || !resident || !resident->held) {
+            continue;
+        }
+        if (auto text = PropertyListJson::encode(*resident->held)) {
+            m_toJoin.push_back(
+                { 0, suite, key, std::move(text), PendingJournal::Basis::Known, std::nullopt });
+        }
+    }
 }
 
 bool DefaultsPathFollower::openWaiting(std::vector<Notice>& notices)

@@ -71,6 +71,8 @@ private:
     DefaultsFileIdentity::AtPath atPath() const;
     // Lets go of the file open, which is no longer the one at the path.
     void leave(const std::string& reason);
+    // The settings memory holds, to put into a file made again that holds nothing.
+    void carrySettings();
     // Opens the file now at the path and joins the store's writes into it.
     bool openInPlace(std::vector<Notice>& notices, bool makeMissing);
 

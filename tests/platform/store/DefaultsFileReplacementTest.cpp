@@ -232,10 +232,10 @@ TEST_F(DefaultsFileReplacementTest, AWriterThatRenamesAndGoesOnWritingLosesNothi
 
 // The data folder deleted and made again: the store makes a new file there with the sessions it
 // recorded since it read the one before, not the whole history the folder was emptied of; a folder
-// that stays deleted gets nothing until the store writes.
+// that stays deleted gets nothing until the store writes. The settings in use are kept in it.
 TEST_F(DefaultsFileReplacementTest, AFolderMadeAgainGetsANewStoreWithTheSessionsSince)
 {
-    make(file(), { { "sessions", "[1]" } });
+    make(file(), { { "sessions", "[1]" }, { "theme", "\"dark\"" } });
     auto suite = open(file());
     ASSERT_TRUE(suite->hearOtherPrograms());
     ASSERT_TRUE(
@@ -250,6 +250,9 @@ TEST_F(DefaultsFileReplacementTest, AFolderMadeAgainGetsANewStoreWithTheSessions
 
     ASSERT_TRUE(suite->setObject(list({ 2, 3 }), "sessions"));
     EXPECT_EQ(read(file(), "sessions"), "[2,3]");
+    // The settings in use stay so, in the new file too.
+    EXPECT_EQ(read(file(), "theme"), "\"dark\"");
+    EXPECT_EQ(suite->objectForKey("theme"), PropertyList("dark"));
 }
 
 // A file the store cannot use put in its place: the store says so, reads on from memory, and keeps
