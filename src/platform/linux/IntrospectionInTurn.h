@@ -11,6 +11,11 @@ namespace platform {
 // so a program sending it in a loop would fill the application's memory with answers and hold up
 // everything else. The answer is the one QtDBus gives for the object as it was when install() ran.
 //
+// The nodes above an exported object ("/" and those on the way down) have no object of their own, and
+// QtDBus answers their Introspect at once on its own thread, where nothing bounds what a caller that
+// never reads is sent; each gets an object of the application's here, whose Introspect names the
+// nodes below it in its turn.
+//
 // An adaptor of an interface takes its calls before QtDBus's own answers do.
 class IntrospectionInTurn : public QDBusAbstractAdaptor {
     Q_OBJECT
@@ -26,8 +31,16 @@ public Q_SLOTS:
 
 private:
     IntrospectionInTurn(QObject* host, QString description);
+    // For the node at `path` of the connection named `connectionName`.
+    IntrospectionInTurn(QObject* host, QString connectionName, QString path);
+
+    // Gives each node above `path` an object, with this adaptor, where none is exported.
+    static void exportNodesAbove(const QDBusConnection& connection, const QString& path);
+    QString nodeDescription() const;
 
     QString m_description;
+    QString m_connectionName;
+    QString m_path;
 };
 
 } // namespace platform

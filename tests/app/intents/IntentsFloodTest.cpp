@@ -361,7 +361,7 @@ TEST_F(IntentsFloodTest, AnswersAreCountedAtTheirSizeAndSmallOnesAskTheDaemonNot
     EXPECT_EQ(seen.count(QStringLiteral("member=GetConnectionStats")), 0) << seen.toStdString();
 }
 
-// A caller that sends GetSessions (of 1,500 sessions), or Introspect, without pause and never reads a
+// A caller that sends GetSessions (of 1,500 sessions), or Introspect of "/", without pause and never reads a
 // byte: a script's calls are answered within seconds all the while, where the refusals of the calls it
 // sent past those that may wait, and the answers it was sent until the share was reached, filled the
 // application's connection ahead of the script's answers, and the script waited ten seconds and more.
@@ -370,8 +370,14 @@ TEST_F(IntentsFloodTest, AScriptIsAnsweredWhileACallerSendsQuestionsWithoutPause
     if (!BusCallers::available()) {
         GTEST_SKIP() << "python3 with its D-Bus module is not available";
     }
-    BusCallers::Call introspect { m_server.baseService(), QString::fromLatin1(IntentsDBusAdaptor::objectPath),
+    // The root node has no object of the application's: QtDBus would answer it on its own.
+    BusCallers::Call introspect { m_server.baseService(), QStringLiteral("/"),
         QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"), {}, false };
+    const QDBusMessage root = PrivateSessionBus::callServing(m_script,
+        QDBusMessage::createMethodCall(
+            m_server.baseService(), introspect.path, introspect.interface, introspect.method));
+    EXPECT_TRUE(root.arguments().value(0).toString().contains(QLatin1String("<node name=\"com\"/>")))
+        << root.errorMessage().toStdString();
     for (const BusCallers::Call& flood : { getSessionsCall(), introspect }) {
         const QDBusMessage before = PrivateSessionBus::callServing(m_script, getEnabledState());
         ASSERT_EQ(before.type(), QDBusMessage::ReplyMessage) << before.errorMessage().toStdString();
