@@ -311,18 +311,6 @@ bool DefaultsDatabase::setValue(
         // Only the file at the path counts: another put there since is followed first.
         bool reopened = false;
         m_follower.follow(notices, true, reopened);
-        // A value derived from the file before, written into one made in its place that does not
-        // hold the key (a folder made again): what its writer added, not the whole value again.
-        const Value nothingStored;
-        if (newValue && base && *base) {
-            auto joined = m_follower.intoNewFile(suite, key, *newValue, *base);
-            if (auto joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
-                text = std::move(*joinedText);
-                large = text.size() >= deferredDecodeSize;
-                newValue = std::make_shared<const PropertyList>(std::move(*joined));
-                base = &nothingStored;
-            }
-        }
         // What waits goes first, if the lock has ended since: writes reach the file in their order.
         if (!m_closed && m_waiting) {
             m_follower.openWaiting(notices);

@@ -28,75 +28,30 @@ struct DefaultsFileOpening;
 
 // The SQLite file behind the user-defaults store: table defaults(suite, key, value) with the value
 // as the text of PropertyListJson, and an in-memory copy of every suite's values, loaded at open,
-// that serves every read.
+// that serves every read. A row of deferredDecodeSize bytes or more (a long history) is decoded by
+// its first reader, and afterwards kept in memory only while someone holds it.
 //
-// Every write is committed (rollback journal, synchronous=FULL) before it returns; a write that fails leaves
-// the cached value as it was, so a read never shows a value that is not stored. A file that is not
-// a database or fails its integrity check is moved aside as "<name>.corrupt-<time>" together with
-// its -wal and -shm files and reported; the store then starts empty in a fresh file (in memory
-// when no file can be made), and the damaged file is never written to. A database of another
-// program's (tables of other names, or a "defaults" table of another shape) is left exactly as it
-// was found, and the store runs in memory.
+// Every write is committed (rollback journal, synchronous=FULL) into the file the path names at that
+// moment, before it returns: the file open is checked, by SQLite's own descriptor, to be the one at
+// the path before each transaction, and another file put there (a sync tool's copy renamed over it,
+// a folder made again, a link pointed elsewhere) is followed first (DefaultsPathFollower), with
+// what this store wrote since it read the file before joined into it. A write of a key with a join
+// (setJoin()), derived from a base its writer read, is merged over that base into what the file
+// holds then, so another program's additions and deletions stay.
 //
-// A stored row whose text does not decode reads as nothing, but its text is kept: the first write
-// or removal of that key copies it, in the same transaction, to "<key>.unreadable-<unix seconds>"
-// (as a string, or as data when it is not UTF-8), so no writer can lose it.
+// A write the file cannot take for now (another process holds it past
+// operationBusyTimeoutMilliseconds, no usable file is at the path, the one open was moved away) is
+// committed to "<name>.pending" (a PendingJournal) and counts as stored: readers see it at once, it
+// survives a crash, and retry(), every later write and the next opening put it into the file in one
+// transaction, joined as above. A file held at start is shown as its main file alone holds it when
+// another program's write-ahead log (perhaps another file's) keeps it from being opened.
 //
-// A row of deferredDecodeSize bytes or more (a long history) is decoded when it is first read, by
-// the reading thread, rather than at open: opening never waits for it, and a thread that reads it
-// at the same time waits for the one decoding it. Until then it counts as stored; what does not
-// decode is then reported and kept as described above.
-//
-// Such a long value is not kept in memory next to whoever decoded it from the store: it is held
-// until its first reader takes it, then only while someone holds it, and read from the file again
-// when asked for after that. When that read fails for another reason than a row gone or a text
-// that does not decode (another process holds the file past the busy timeout, an I/O error, no
-// memory), the value reads as nothing for the moment but stays stored: the failure is reported
-// once until a read succeeds again, every later read tries the file again, and a write or removal
-// of the key first copies the row, in the same transaction and as the file has it, to
-// "<key>.unreadable-<unix seconds>". Whoever read nothing meanwhile cannot replace what is stored.
-//
-// Nothing waits long for another process: after the opening, a statement waits for a lock at most
-// operationBusyTimeoutMilliseconds (less than a frame: the callers are on the main thread). A write
-// that meets a lock is committed instead to "<name>.pending" (a PendingJournal: each key's latest
-// write, with the stored value it was made over) and counts as done: readers see it at once, and
-// it survives a crash. From then on every write goes there too, so that the file receives them
-// together; retry() (called from a timer) and every later write put them into the file, in one
-// transaction, as soon as the lock ends, and the next opening does so for writes a crash left
-// there. A write whose key another program has written since is not put in over that program's
-// value: the two are joined by the key's join (given the value written over), or the other
-// program's value stays. When the file is held past the
-// opening's wait at start, the store starts from what "<name>.pending" holds, keeps every write
-// there, and opens the file at the first retry that gets through; listeners then hear every key
-// whose value that changed.
-//
-// A write made without the stored value at hand (before the file could be read, or over a large
-// value that did not read back) does not replace what the file holds unseen: the stored value and
-// the written one are joined by the key's join when it has one (setJoin(), setProcessJoin()), even
-// when they are equal, and otherwise the stored row is first copied to
-// "<key>.unreadable-<unix seconds>" as above.
-//
-// Another program may also commit to the file while the store has it open, without holding it
-// long (the sqlite3 tool, a sync tool). The store sees that by the file's data version: a write of
-// a key with a join that may have been changed so, or that its writer derived from another value
-// than memory holds, is joined with what the file holds over the value it was derived from (its
-// base, given by the writer) rather than replacing it; catchUp() has one key read again before a
-// reader answers from it, and catchUpAll() (woken by a DefaultsFileWatch) every key, whose listeners
-// then hear that program's changes as they hear a write. A row that did not decode is read again
-// too, as that program may have repaired it, and a write over it takes a repair first.
-//
-// The file open is always the file at the path. Another program may put another file there while
-// the store runs: a sync tool renames its copy over it, the folder is deleted and made again, a
-// symbolic link at the path is pointed elsewhere. followPath(), before every write and whenever the
-// watch hears of the file's name, follows the file at the path (DefaultsPathFollower): the old file
-// is let go of untouched, the new one opened and what this store wrote since it read the old one
-// joined into it, as the writes kept during a lock are joined. Its rollback journal lies beside
-// the file only while a write of this store's lasts, so no file put in its place meets a log of
-// this store's. Every key's listeners hear what that changed. A file deleted with
-// nothing in its place is made again at the next write; one that cannot be opened (another
-// program's database, a file held past the wait) is reported, the store reads on from memory,
-// and every write fails, reported, until the file at the path opens: none counts as stored
-// while the file at the path does not hold it.
+// A file that is not a database or fails its integrity check (made without a log that may be another
+// file's) is moved aside as "<name>.corrupt-<time>" and the store starts empty; another program's
+// database is left as it was found and the store runs in memory. A stored row whose text does not
+// decode reads as nothing and is copied to "<key>.unreadable-<unix seconds>" by the write that
+// replaces it. Another program's commits to the file are taken within a moment (catchUpAll(), woken
+// by a DefaultsFileWatch), by the row versions of DefaultsChangeCounts.
 //
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the

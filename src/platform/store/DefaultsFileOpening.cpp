@@ -273,6 +273,11 @@ DefaultsFileOpening DefaultsFileOpening::open(
     if ((rc = exec("PRAGMA temp_store=MEMORY")) != SQLITE_OK) {
         return sqliteFailure(db.get(), rc, "Unable to keep temporary data in memory");
     }
+    // Deleted content is zeroed only where the pages are written anyway: SQLite's build here zeroes
+    // every freed page, which made a history's rewrite write three times what it changed.
+    if ((rc = exec("PRAGMA secure_delete=FAST")) != SQLITE_OK) {
+        return sqliteFailure(db.get(), rc, "Unable to set how deleted content is cleared");
+    }
     if ((rc = exec("PRAGMA synchronous=FULL")) != SQLITE_OK) {
         return sqliteFailure(db.get(), rc, "Unable to make writes durable");
     }

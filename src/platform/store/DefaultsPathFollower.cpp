@@ -127,6 +127,10 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
     if ((!makeMissing && !atPath.isKnown()) || atPath.unchangedSince(m_unusable)) {
         return false;
     }
+    // A log its program left when it ended is moved aside when it cannot be this file's.
+    if (atPath.isKnown()) {
+        sqlite::settleLogBeside(atPath.realPath());
+    }
     // Another program's transaction on the old file lasts milliseconds; one that keeps its log at
     // the path longer is waited for at the next write.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(5 * busyTimeout);
@@ -163,13 +167,6 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
         }
     }
     auto heard = m_store.hearAll();
-    // Memory holds the old file's values until the new one's replace them.
-    std::vector<std::pair<std::string, std::string>> heldBefore;
-    for (const auto& [suite, key] : m_store.m_values.settledKeys()) {
-        if (m_store.m_joins.of(suite, key)) {
-            heldBefore.emplace_back(suite, key);
-        }
-    }
     const bool madeAgain = attempt.outcome == Outcome::Opened && attempt.values.empty()
         && attempt.unreadable.empty() && attempt.deferred.empty();
     if (madeAgain) {
@@ -192,12 +189,6 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
     auto& values = m_store.m_values;
     auto& joins = m_store.m_joins;
     m_store.overlayPending();
-    m_lacking.clear();
-    for (auto& [suite, key] : heldBefore) {
-        if (!values.copyOf(suite, key) && !values.unreadableText(suite, key)) {
-            m_lacking[suite].insert(std::move(key));
-        }
-    }
     // What the new file holds already (a copy made after this store's writes) needs no joining.
     std::erase_if(m_toJoin, [&values](const PendingJournal::Write& write) {
         values.settle(write.suite, &write.key);
@@ -208,24 +199,6 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
         const auto written = PropertyListJson::decode(*write.text);
         return written && *written == *resident->held;
     });
-    // A key with a join that the new file does not hold at all takes what this store added since
-    // it read the file before: a folder made again gets the sessions recorded since, not again the
-    // whole history it was emptied of.
-    for (auto& write : m_toJoin) {
-        const auto join = joins.of(write.suite, write.key);
-        if (!join || write.basis != PendingJournal::Basis::Known || !write.base || !write.text
-            || values.copyOf(write.suite, write.key) || values.unreadableText(write.suite, write.key)) {
-            continue;
-        }
-        const auto written = PropertyListJson::decode(*write.text);
-        const auto base = PropertyListJson::decode(*write.base);
-        const auto joined
-            = written && base ? StoredValueJoins::intoNothing(join, *written, *base) : std::nullopt;
-        if (auto text = joined ? PropertyListJson::encode(*joined) : std::nullopt) {
-            write.text = std::move(text);
-            write.base.reset();
-        }
-    }
     std::vector<ResidentValues::Replayed> replayed;
     if (!m_toJoin.empty()
         && !PendingReplay(*m_store.m_file, values, joins, m_store.m_path).run(m_toJoin, replayed)) {
@@ -253,9 +226,6 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
         } else {
             m_ownWrites.wrote(done.suite, done.key,
                 done.value ? PropertyListJson::encode(*done.value) : std::nullopt, before);
-        }
-        if (const auto it = m_lacking.find(done.suite); it != m_lacking.end()) {
-            it->second.erase(done.key);
         }
     }
     std::vector<Notice> joined;
@@ -328,28 +298,10 @@ bool DefaultsPathFollower::openWaiting(std::vector<Notice>& notices)
     return true;
 }
 
-std::optional<PropertyList> DefaultsPathFollower::intoNewFile(
-    const std::string& suite, const std::string& key, const PropertyList& written, const StoredValue& base)
-{
-    const auto it = m_lacking.find(suite);
-    if (it == m_lacking.end() || !it->second.contains(key) || !base) {
-        return std::nullopt;
-    }
-    const auto join = m_store.m_joins.of(suite, key);
-    // Another program has written it into the new file since: joined with that as usual.
-    if (!join || m_store.m_values.copyOf(suite, key) || m_store.m_values.unreadableText(suite, key)) {
-        return std::nullopt;
-    }
-    return StoredValueJoins::intoNothing(join, written, *base);
-}
-
 void DefaultsPathFollower::wrote(const std::string& suite, const std::string& key,
     const std::optional<std::string>& stored, const std::optional<StoredValue>& before)
 {
     m_ownWrites.wrote(suite, key, stored, before);
-    if (const auto it = m_lacking.find(suite); it != m_lacking.end()) {
-        it->second.erase(key);
-    }
 }
 
 std::optional<StoredValue> DefaultsPathFollower::valueBefore(const std::string& suite, const std::string& key,

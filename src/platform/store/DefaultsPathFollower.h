@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace platform {
@@ -29,8 +28,8 @@ class DefaultsDatabase;
 // writes. Nor is it moved aside as damaged while they are there.
 //
 // A key with a join that the new file does not hold (a folder made again) takes only what the
-// store added since it read the file before, also when its writer derived the value from the old
-// file: the whole history the folder was emptied of is never put back.
+// store added since it read the file before (PendingReplay): the whole history the folder was
+// emptied of is never put back.
 //
 // Not thread-safe: the store calls it under its write lock, except isLost().
 class DefaultsPathFollower {
@@ -61,10 +60,6 @@ public:
     // A write of the store's committed `stored` (nothing: removed) for `key` over `before`.
     void wrote(const std::string& suite, const std::string& key, const std::optional<std::string>& stored,
         const std::optional<StoredValue>& before);
-    // `written`, derived from `base`, joined into nothing by the key's join when the file open took
-    // the place of the one `base` was read from and holds nothing for the key; nothing otherwise.
-    std::optional<PropertyList> intoNewFile(const std::string& suite, const std::string& key,
-        const PropertyList& written, const StoredValue& base);
 
 private:
     // What the path names now, compared with the file open (the same for a file in memory).
@@ -86,8 +81,6 @@ private:
     std::string m_lostReason;
     // The file at the path that could not be opened last, as it was then.
     DefaultsFileIdentity m_unusable;
-    // Keys with a join that the file before held and the file open did not when it was opened.
-    std::unordered_map<std::string, std::unordered_set<std::string>> m_lacking;
 };
 
 } // namespace platform
