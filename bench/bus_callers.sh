@@ -384,7 +384,9 @@ for build in "${builds[@]}"; do
             sleep 1
         done
     done
-    echo "[$name] answers nobody reads: RSS ${rss_start} MiB at the start, at most ${rss_most} MiB after $((seconds - end + SECONDS)) s (bus daemon at most ${bus_most} MiB); GetEnabledState, ms: ${waits[*]}"
+    echo "[$name] answers nobody reads: RSS ${rss_start} MiB at the start, at most ${rss_most} MiB after $((seconds - end + SECONDS)) s (bus daemon at most ${bus_most} MiB); GetEnabledState, ms: ${waits[*]}; the daemon holds of the application's: $(daemon_counts "$address" "$(DBUS_SESSION_BUS_ADDRESS="$address" gdbus call --session --dest org.freedesktop.DBus \
+        --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.GetNameOwner com.zelvantorium.Kiruvo 2>/dev/null \
+        | grep -o ':[0-9.]*')" | grep -o 'IncomingBytes=[0-9]*')"
     kill "$callers_pid" 2>/dev/null || true
     wait "$callers_pid" 2>/dev/null || true
     stop "$app" || true
