@@ -171,6 +171,112 @@ std::optional<Attempt> readRows(
     return std::nullopt;
 }
 
+// Makes the file's folder and the file itself the user's own, where every link leads, and settles a
+// log beside it; the failure, if any.
+std::optional<Attempt> prepareFile(const std::string& path, sqlite::LogBeside& logBeside)
+{
+    std::error_code error;
+    fs::path file(path);
+    // Wherever links lead: a folder of another user's would let its owner read the history or
+    // swap the file.
+    std::string problem;
+    const fs::path real = whereLinksLead(file, error);
+    if (!error && !PrivateFiles::isOwnFolder(real.parent_path(), problem)) {
+        return failure(Outcome::Unavailable, SQLITE_PERM, "its folder cannot be used: " + problem);
+    }
+    if (file.has_parent_path()) {
+        PrivateFiles::createFolders(file.parent_path(), error);
+        if (error) {
+            return failure(Outcome::Unavailable, SQLITE_CANTOPEN,
+                "Unable to create the folder " + file.parent_path().string() + ": " + error.message());
+        }
+    }
+    auto status = fs::status(file, error);
+    if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
+        return failure(Outcome::Damaged, SQLITE_CANTOPEN, "The path is not a regular file.");
+    }
+    // The settings and the history are the user's own; SQLite gives its -wal, -shm and
+    // -journal files the database file's mode. Made where a link leads, as SQLite would
+    // otherwise make a file a link points at with the mode everyone may read.
+    PrivateFiles::createFile(real.empty() ? file : real, error);
+    logBeside = sqlite::settleLogBeside(real.empty() ? path : real.string());
+    if (logBeside == sqlite::LogBeside::Held) {
+        auto held = failure(Outcome::Unavailable, SQLITE_BUSY,
+            "a write-ahead log another program has open lies beside it, which may be another file's");
+        held.logBeside = true;
+        return held;
+    }
+    return std::nullopt;
+}
+
+// SQLite's quick check of the whole file; the failure, if any. A damaged file found through a log
+// that may be another file's is not called damaged.
+std::optional<Attempt> checkWhole(sqlite3* db, sqlite::LogBeside logBeside)
+{
+    sqlite3_stmt* rawStatement = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check(5)", -1, &rawStatement, nullptr);
+    Statement check(rawStatement);
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to check the database");
+    }
+    std::string problems;
+    while ((rc = sqlite3_step(check.get())) == SQLITE_ROW) {
+        std::string row = columnText(check.get(), 0);
+        if (row != "ok") {
+            problems += problems.empty() ? row : "; " + row;
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        return sqliteFailure(db, rc, "Unable to check the database");
+    }
+    if (!problems.empty()) {
+        // Nothing is set aside on a check made through a log that may be another file's.
+        return failure(logBeside == sqlite::LogBeside::Unclaimed ? Outcome::Unavailable : Outcome::Damaged,
+            logBeside == sqlite::LogBeside::Unclaimed ? SQLITE_BUSY : SQLITE_CORRUPT,
+            "The database failed its integrity check: " + problems);
+    }
+    return std::nullopt;
+}
+
+// The journal, durability and table of the store's file; the failure, if any.
+std::optional<Attempt> setUp(sqlite3* db, const std::string& path)
+{
+    auto exec = [db](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
+    // A rollback journal, which lies beside the file only while a transaction writes: another
+    // file renamed over this one while the store has it open never meets a log of this one's
+    // (SQLite pairs a -wal, -shm or -journal with whatever file has the name it lies beside), and
+    // the file at rest is the one file. Kiruvo writes rarely, so write-ahead logging gains little.
+    // A file another program holds in WAL mode stays so until the next opening.
+    int rc = SQLITE_OK;
+    if ((rc = exec("PRAGMA journal_mode=DELETE")) != SQLITE_OK) {
+        if (isDamage(rc)) {
+            return sqliteFailure(db, rc, "Unable to leave write-ahead logging");
+        }
+        logWarning("Unable to leave write-ahead logging for " + path
+            + ", which another program uses: " + sqliteMessage(db, rc));
+    }
+    // The statement journal of a write (the triggers make every write one that may need it) is
+    // kept in memory: on disk it was a second copy of every history written.
+    if ((rc = exec("PRAGMA temp_store=MEMORY")) != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to keep temporary data in memory");
+    }
+    // Deleted content is zeroed only where the pages are written anyway: SQLite's build here zeroes
+    // every freed page, which made a history's rewrite write three times what it changed.
+    if ((rc = exec("PRAGMA secure_delete=FAST")) != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to set how deleted content is cleared");
+    }
+    if ((rc = exec("PRAGMA synchronous=FULL")) != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to make writes durable");
+    }
+    rc = exec(
+        "CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
+        "PRIMARY KEY(suite, key))");
+    if (rc != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to create the table");
+    }
+    return std::nullopt;
+}
+
 // Opens one file and reads every value, without writing to the file until it has passed its
 // integrity check: a damaged file must reach the place it is moved to exactly as it was found.
 } // namespace
@@ -180,36 +286,8 @@ DefaultsFileOpening DefaultsFileOpening::open(
 {
     auto logBeside = sqlite::LogBeside::None;
     if (path != memoryPath) {
-        std::error_code error;
-        fs::path file(path);
-        // Wherever links lead: a folder of another user's would let its owner read the history or
-        // swap the file.
-        std::string problem;
-        const fs::path real = whereLinksLead(file, error);
-        if (!error && !PrivateFiles::isOwnFolder(real.parent_path(), problem)) {
-            return failure(Outcome::Unavailable, SQLITE_PERM, "its folder cannot be used: " + problem);
-        }
-        if (file.has_parent_path()) {
-            PrivateFiles::createFolders(file.parent_path(), error);
-            if (error) {
-                return failure(Outcome::Unavailable, SQLITE_CANTOPEN,
-                    "Unable to create the folder " + file.parent_path().string() + ": " + error.message());
-            }
-        }
-        auto status = fs::status(file, error);
-        if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
-            return failure(Outcome::Damaged, SQLITE_CANTOPEN, "The path is not a regular file.");
-        }
-        // The settings and the history are the user's own; SQLite gives its -wal, -shm and
-        // -journal files the database file's mode. Made where a link leads, as SQLite would
-        // otherwise make a file a link points at with the mode everyone may read.
-        PrivateFiles::createFile(real.empty() ? file : real, error);
-        logBeside = sqlite::settleLogBeside(real.empty() ? path : real.string());
-        if (logBeside == sqlite::LogBeside::Held) {
-            auto held = failure(Outcome::Unavailable, SQLITE_BUSY,
-                "a write-ahead log another program has open lies beside it, which may be another file's");
-            held.logBeside = true;
-            return held;
+        if (auto failed = prepareFile(path, logBeside)) {
+            return std::move(*failed);
         }
     }
 
@@ -225,67 +303,16 @@ DefaultsFileOpening DefaultsFileOpening::open(
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_busy_timeout(db.get(), busyTimeoutMilliseconds);
 
-    {
-        sqlite3_stmt* rawStatement = nullptr;
-        rc = sqlite3_prepare_v2(db.get(), "PRAGMA quick_check(5)", -1, &rawStatement, nullptr);
-        Statement check(rawStatement);
-        if (rc != SQLITE_OK) {
-            return sqliteFailure(db.get(), rc, "Unable to check the database");
-        }
-        std::string problems;
-        while ((rc = sqlite3_step(check.get())) == SQLITE_ROW) {
-            std::string row = columnText(check.get(), 0);
-            if (row != "ok") {
-                problems += problems.empty() ? row : "; " + row;
-            }
-        }
-        if (rc != SQLITE_DONE) {
-            return sqliteFailure(db.get(), rc, "Unable to check the database");
-        }
-        if (!problems.empty()) {
-            // Nothing is set aside on a check made through a log that may be another file's.
-            return failure(
-                logBeside == sqlite::LogBeside::Unclaimed ? Outcome::Unavailable : Outcome::Damaged,
-                logBeside == sqlite::LogBeside::Unclaimed ? SQLITE_BUSY : SQLITE_CORRUPT,
-                "The database failed its integrity check: " + problems);
-        }
+    if (auto failed = checkWhole(db.get(), logBeside)) {
+        return std::move(*failed);
     }
 
     if (auto foreign = checkShape(db.get())) {
         return std::move(*foreign);
     }
 
-    auto exec = [&](const char* sql) { return sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr); };
-    // A rollback journal, which lies beside the file only while a transaction writes: another
-    // file renamed over this one while the store has it open never meets a log of this one's
-    // (SQLite pairs a -wal, -shm or -journal with whatever file has the name it lies beside), and
-    // the file at rest is the one file. Kiruvo writes rarely, so write-ahead logging gains little.
-    // A file another program holds in WAL mode stays so until the next opening.
-    if ((rc = exec("PRAGMA journal_mode=DELETE")) != SQLITE_OK) {
-        if (isDamage(rc)) {
-            return sqliteFailure(db.get(), rc, "Unable to leave write-ahead logging");
-        }
-        logWarning("Unable to leave write-ahead logging for " + path
-            + ", which another program uses: " + sqliteMessage(db.get(), rc));
-    }
-    // The statement journal of a write (the triggers make every write one that may need it) is
-    // kept in memory: on disk it was a second copy of every history written.
-    if ((rc = exec("PRAGMA temp_store=MEMORY")) != SQLITE_OK) {
-        return sqliteFailure(db.get(), rc, "Unable to keep temporary data in memory");
-    }
-    // Deleted content is zeroed only where the pages are written anyway: SQLite's build here zeroes
-    // every freed page, which made a history's rewrite write three times what it changed.
-    if ((rc = exec("PRAGMA secure_delete=FAST")) != SQLITE_OK) {
-        return sqliteFailure(db.get(), rc, "Unable to set how deleted content is cleared");
-    }
-    if ((rc = exec("PRAGMA synchronous=FULL")) != SQLITE_OK) {
-        return sqliteFailure(db.get(), rc, "Unable to make writes durable");
-    }
-    rc = exec(
-        "CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
-        "PRIMARY KEY(suite, key))");
-    if (rc != SQLITE_OK) {
-        return sqliteFailure(db.get(), rc, "Unable to create the table");
+    if (auto failed = setUp(db.get(), path)) {
+        return std::move(*failed);
     }
 
     DefaultsFileOpening attempt;
