@@ -171,38 +171,48 @@ int PendingReplay::apply(
     }
     // A key with a join is joined even when both hold the same: a count of launches made
     // meanwhile adds to the stored count although it may equal it.
-    if (blind && stored && (stored != text || join)) {
-        std::optional<PropertyList> joined;
-        if (join && storedValue) {
-            if (auto writtenValue = PropertyListJson::decode(*text)) {
-                joined = join(*storedValue, *writtenValue, nullptr);
-            }
-        }
-        std::optional<std::string> joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt;
-        if (joinedText) {
-            text = std::move(joinedText);
-            done.changed = true;
-            done.value = std::make_shared<const PropertyList>(std::move(*joined));
-        } else if (stored == text) {
-            // Nothing to keep aside: the file already holds what was written.
-        } else if (const auto unreadable = m_values.unreadableText(suite, key)) {
-            done.backup
-                = backUpUnreadable(m_file, m_values.freeBackupKey(suite, key), suite, *unreadable, failure);
-            if (!done.backup) {
-                return SQLITE_ABORT;
-            }
-        } else {
-            const std::string backup = m_values.freeBackupKey(suite, key);
-            bool copied = false;
-            if ((rc = m_file.copyRow(suite, key, backup, copied)) != SQLITE_DONE) {
-                failure
-                    = "its stored row, which could not be read, could not be copied: " + m_file.message(rc);
-                return SQLITE_ABORT;
-            }
-            done.rowBackup = copied ? backup : std::string();
-        }
+    if (blind && stored && (stored != text || join)
+        && (rc = joinBlind(write, *stored, storedValue, join, text, done, failure)) != SQLITE_DONE) {
+        return rc;
     }
     return put(suite, key, text, done, failure);
+}
+
+int PendingReplay::joinBlind(const PendingJournal::Write& write, const std::string& stored,
+    const std::optional<PropertyList>& storedValue, const StoredValueJoin& join,
+    std::optional<std::string>& text, ResidentValues::Replayed& done, std::string& failure)
+{
+    const auto& suite = write.suite;
+    const auto& key = write.key;
+    std::optional<PropertyList> joined;
+    if (join && storedValue) {
+        if (auto writtenValue = PropertyListJson::decode(*text)) {
+            joined = join(*storedValue, *writtenValue, nullptr);
+        }
+    }
+    std::optional<std::string> joinedText = joined ? PropertyListJson::encode(*joined) : std::nullopt;
+    if (joinedText) {
+        text = std::move(joinedText);
+        done.changed = true;
+        done.value = std::make_shared<const PropertyList>(std::move(*joined));
+    } else if (stored == text) {
+        // Nothing to keep aside: the file already holds what was written.
+    } else if (const auto unreadable = m_values.unreadableText(suite, key)) {
+        done.backup
+            = backUpUnreadable(m_file, m_values.freeBackupKey(suite, key), suite, *unreadable, failure);
+        if (!done.backup) {
+            return SQLITE_ABORT;
+        }
+    } else {
+        const std::string backup = m_values.freeBackupKey(suite, key);
+        bool copied = false;
+        if (const int rc = m_file.copyRow(suite, key, backup, copied); rc != SQLITE_DONE) {
+            failure = "its stored row, which could not be read, could not be copied: " + m_file.message(rc);
+            return SQLITE_ABORT;
+        }
+        done.rowBackup = copied ? backup : std::string();
+    }
+    return SQLITE_DONE;
 }
 
 int PendingReplay::put(const std::string& suite, const std::string& key,

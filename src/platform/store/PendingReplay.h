@@ -2,6 +2,7 @@
 
 #include "platform/store/PendingJournal.h"
 #include "platform/store/ResidentValues.h"
+#include "platform/store/StoredValue.h"
 
 #include <optional>
 #include <string>
@@ -43,6 +44,11 @@ public:
 
 private:
     int apply(const PendingJournal::Write& write, ResidentValues::Replayed& done, std::string& failure);
+    // A write made blind over the `stored` row: joined with it, or the row first copied aside.
+    // SQLITE_DONE when the write may go in, with `text` what it puts in.
+    int joinBlind(const PendingJournal::Write& write, const std::string& stored,
+        const std::optional<PropertyList>& storedValue, const StoredValueJoin& join,
+        std::optional<std::string>& text, ResidentValues::Replayed& done, std::string& failure);
     // Writes `text` (nothing: removes the key); SQLITE_DONE once written.
     int put(const std::string& suite, const std::string& key, const std::optional<std::string>& text,
         ResidentValues::Replayed& done, std::string& failure);
