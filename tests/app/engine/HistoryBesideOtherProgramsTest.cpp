@@ -181,7 +181,7 @@ struct Running {
 };
 
 // Another program holding a read transaction on the settings file (a backup tool, a database
-// browser), in Python's sqlite3 module, from hold() until release().
+// browser), in Python's sqlite3 module, from hold() until release() or for the time hold() is given.
 class ReadHolder {
 public:
     explicit ReadHolder(std::string path)
@@ -190,17 +190,19 @@ public:
     }
     ~ReadHolder() { release(); }
 
-    bool hold()
+    // With `seconds`, the program lets go by itself that long after it took the file.
+    bool hold(double seconds = 0)
     {
         m_process.start(QStringLiteral("python3"),
             { QStringLiteral("-c"),
-                QStringLiteral("import sqlite3, sys\n"
-                               "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-                               "db.execute('BEGIN'); db.execute('SELECT count(*) FROM defaults').fetchall()\n"
-                               "print('holding', flush=True)\n"
-                               "sys.stdin.read()\n"
-                               "db.execute('COMMIT')\n"),
-                QString::fromStdString(m_path) });
+                QStringLiteral(
+                    "import sqlite3, sys, time\n"
+                    "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                    "db.execute('BEGIN'); db.execute('SELECT count(*) FROM defaults').fetchall()\n"
+                    "print('holding', flush=True)\n"
+                    "time.sleep(float(sys.argv[2])) if float(sys.argv[2]) > 0 else sys.stdin.read()\n"
+                    "db.execute('COMMIT')\n"),
+                QString::fromStdString(m_path), QString::number(seconds) });
         return m_process.waitForReadyRead(10000);
     }
     void release()
@@ -605,4 +607,37 @@ TEST_F(HistoryBesideOtherProgramsTest, AnotherFilesWalCompanionsAtThePathLoseNot
 TEST_F(HistoryBesideOtherProgramsTest, AHistoryOfObjectElementsIsNeverCopiedAsideThroughKilledRuns)
 {
     killCyclesBesideAWriter("object", 300, 5);
+}
+
+// Another program holds a read transaction for half a second while the application ends: the
+// file it leaves holds the table of values alone, with nothing of the store's own bookkeeping.
+TEST_F(HistoryBesideOtherProgramsTest, AReaderAtTheEndLeavesTheFileWithTheTableOfValuesAlone)
+{
+    platform::fake::ScopedFakeClock fake(platform::Clock::shared().now(), 1000);
+    const auto sessions = recentSessions(6);
+    makeStore(m_path, std::vector<Session>(sessions.begin(), sessions.begin() + 4));
+    {
+        Running app(m_path);
+        ASSERT_TRUE(app.suite->hearOtherPrograms());
+        app.history->allSessions();
+        ASSERT_TRUE(sqlite(m_path,
+            "UPDATE defaults SET value = json_insert(value, '$[#]', '" + sessions[4].jsonText()
+                + "') WHERE key = 'sessions';"));
+        QTest::qWait(2 * platform::DefaultsFileWatch::settleMilliseconds);
+        app.history->add(sessions[5]);
+        app.suite->setObject(PropertyList(std::string("dark")), "theme");
+
+        ReadHolder reader(m_path);
+        ASSERT_TRUE(reader.hold(0.5));
+        app.history.reset();
+        app.suite->close();
+        reader.release();
+    }
+    EXPECT_EQ(sqlite(m_path,
+                  "SELECT type || ' ' || name FROM sqlite_schema WHERE name NOT IN ('defaults', "
+                  "'sqlite_autoindex_defaults_1') UNION ALL SELECT 'row of ' || suite FROM defaults WHERE "
+                  "suite <> '"
+                      + std::string(suiteName) + "';"),
+        "");
+    EXPECT_EQ(idsInFile(m_path).size(), 6U);
 }
