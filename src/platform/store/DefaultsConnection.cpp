@@ -36,6 +36,7 @@ std::unique_ptr<DefaultsConnection> DefaultsConnection::take(
         return nullptr;
     }
     sqlite3_busy_timeout(db.get(), busyTimeoutMilliseconds);
+    connection->m_busyTimeout = busyTimeoutMilliseconds;
     db.release();
     connection->changedElsewhere();
     return connection;
@@ -180,9 +181,12 @@ int DefaultsConnection::countChanges()
     return DefaultsChangeCounts::install(m_db);
 }
 
-int DefaultsConnection::stopCountingChanges()
+int DefaultsConnection::stopCountingChanges(int busyTimeoutMilliseconds)
 {
-    return DefaultsChangeCounts::remove(m_db);
+    sqlite3_busy_timeout(m_db, busyTimeoutMilliseconds);
+    const int rc = DefaultsChangeCounts::remove(m_db);
+    sqlite3_busy_timeout(m_db, m_busyTimeout);
+    return rc;
 }
 
 int DefaultsConnection::schemaVersion(std::int64_t& version)

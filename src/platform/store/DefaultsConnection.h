@@ -70,7 +70,8 @@ public:
     // Makes the table and triggers that count them where they are missing.
     int countChanges();
     // Takes the triggers and the versions away again: the file is left as other programs expect it.
-    int stopCountingChanges();
+    // Waits up to `busyTimeoutMilliseconds` for another program's readers to let go.
+    int stopCountingChanges(int busyTimeoutMilliseconds);
     int schemaVersion(std::int64_t& version);
     int latestChange(std::int64_t& version);
     struct Change {
@@ -100,6 +101,7 @@ private:
     sqlite3_stmt* m_delete = nullptr;
     sqlite3_stmt* m_select = nullptr;
     std::int64_t m_dataVersion = 0;
+    int m_busyTimeout = 0;
 };
 
 } // namespace platform

@@ -110,7 +110,10 @@ void DefaultsDatabase::close()
     if (m_follower.pathNamesFile()) {
         // What Kiruvo added to count other programs' changes goes: the file left is the table of
         // values alone, as other programs and older builds expect it.
-        if (const int rc = m_file->stopCountingChanges(); rc != SQLITE_OK && m_path != memoryPath) {
+        // Another program's reader holding the file at quit is waited for a moment, so that its
+        // read does not leave the triggers in the file.
+        if (const int rc = m_file->stopCountingChanges(std::min(m_options.busyTimeoutMilliseconds, 2000));
+            rc != SQLITE_OK && m_path != memoryPath) {
             logWarning("Unable to remove Kiruvo's row versions from " + m_path + ": " + m_file->message(rc));
         }
         // A file another program holds in WAL mode: its log copied into it, waiting (up to the
