@@ -98,7 +98,7 @@ void DefaultsDatabase::close()
     // the next opening.
     std::vector<Notice> unheard;
     if (m_waiting) {
-        m_follower.openWaiting(unheard);
+        openWaiting(unheard);
     }
     if (m_hasPending) {
         flushPending(unheard);
@@ -107,7 +107,7 @@ void DefaultsDatabase::close()
         return;
     }
     // Only the file at the path is written to: another's companions may lie under its names.
-    if (m_follower.pathNamesFile()) {
+    if (m_follower.pathNamesFile(m_file.get())) {
         // What Kiruvo added to count other programs' changes goes: the file left is the table of
         // values alone, as other programs and older builds expect it.
         // Another program's reader holding the file at quit is waited for a moment, so that its
@@ -139,7 +139,7 @@ void DefaultsDatabase::closeFile()
     }
     // SQLite, closing the last connection of a file in WAL mode, folds the log into the file and
     // removes the -wal and -shm by their names: under those names another file's may lie by now.
-    if (!m_follower.pathNamesFile()) {
+    if (!m_follower.pathNamesFile(m_file.get())) {
         m_file->leaveCompanionNames();
     }
     m_file.reset();
@@ -232,7 +232,7 @@ bool DefaultsDatabase::adopt(DefaultsFileOpening& opened, bool atPath)
     }
     m_file = std::move(file);
     m_values.adopt(std::move(opened.values), std::move(opened.unreadable), std::move(opened.deferred));
-    m_follower.opened(atPath);
+    m_follower.opened(atPath ? m_file.get() : nullptr);
     m_outside.restart();
     m_outside.adopt(opened.changeVersion, opened.schemaVersion);
     return true;
@@ -280,26 +280,25 @@ bool DefaultsDatabase::isStoredButUnread(const std::string& suite, const std::st
     return m_values.isStoredButUnread(suite, key, m_waiting.load(std::memory_order_acquire));
 }
 
-bool DefaultsDatabase::setValue(
-    const std::string& suite, const std::string& key, std::optional<PropertyList> value, const Value* base)
-{
-    std::string text;
-    if (value) {
-        std::string error;
-        auto encoded = PropertyListJson::encode(*value, &error);
-        if (!encoded) {
-            reportFailure(SQLITE_MISUSE, "The value for \"" + key + "\" was not stored: " + error, m_path);
-            return false;
-        }
-        text = std::move(*encoded);
+// One setValue() on its way: what it stores, what it found before, and what it tells afterwards.
+struct DefaultsDatabase::Write {
+    Write(const std::string& suite, const std::string& key, const Value* base)
+        : suite(suite)
+        , key(key)
+        , base(base)
+    {
     }
-    Value newValue = value ? std::make_shared<const PropertyList>(std::move(*value)) : nullptr;
-    // The listeners hear what was stored before, and an unreadable row is copied aside: the row is
-    // decoded first if it has not been read yet.
-    m_values.settle(suite, &key);
-    bool large = text.size() >= deferredDecodeSize;
 
+    const std::string& suite;
+    const std::string& key;
+    const Value* base;
+    std::string text;
+    // Null for a removal.
+    Value newValue;
+    bool large = false;
     Value oldValue;
+    // A large value nobody held, read again for the listeners.
+    Value previousLarge;
     DefaultsListeners::Entries listeners;
     // What the writes kept before this one did, told before this one; what joining this one did,
     // told after it: the last value a listener hears is the one stored.
@@ -309,138 +308,191 @@ bool DefaultsDatabase::setValue(
     std::string failure;
     std::optional<std::pair<std::string, Value>> backup;
     bool queued = false;
+    std::optional<std::string> unreadable;
+    bool unread = false;
+    bool overBase = false;
+    bool joined = false;
+    std::vector<ResidentValues::Replayed> replayed;
+    std::optional<StoredValue> before;
+
+    const std::string* textOrNone() const { return newValue ? &text : nullptr; }
+    std::optional<std::string> storedText() const { return newValue ? std::optional(text) : std::nullopt; }
+};
+
+bool DefaultsDatabase::setValue(
+    const std::string& suite, const std::string& key, std::optional<PropertyList> value, const Value* base)
+{
+    Write write { suite, key, base };
+    if (value) {
+        std::string error;
+        auto encoded = PropertyListJson::encode(*value, &error);
+        if (!encoded) {
+            reportFailure(SQLITE_MISUSE, "The value for \"" + key + "\" was not stored: " + error, m_path);
+            return false;
+        }
+        write.text = std::move(*encoded);
+        write.newValue = std::make_shared<const PropertyList>(std::move(*value));
+    }
+    // The listeners hear what was stored before, and an unreadable row is copied aside: the row is
+    // decoded first if it has not been read yet.
+    m_values.settle(suite, &key);
+    write.large = write.text.size() >= deferredDecodeSize;
     {
         std::lock_guard writeLock(m_writeMutex);
-        // Only the file at the path counts: another put there since is followed first.
-        bool reopened = false;
-        m_follower.follow(notices, true, reopened);
-        // What waits goes first, if the lock has ended since: writes reach the file in their order.
-        if (!m_closed && m_waiting) {
-            m_follower.openWaiting(notices);
+        prepareWrite(write);
+        commitWrite(write);
+        if (!m_closed && m_requestedPath != memoryPath && isOutOfReach(write.rc)) {
+            keepWrite(write);
         }
-        if (!m_closed && !m_waiting && m_hasPending) {
-            flushPending(notices);
-        }
-        listeners = m_listeners.of(suite, key);
-        // A large value nobody holds is read again for the listeners, before it is replaced (and
-        // before the check for an unreadable row, which that read may find).
-        Value previousLarge;
-        if (!listeners.empty()) {
-            const auto resident = m_values.copyOf(suite, key);
-            const bool wasLarge = resident && resident->large;
-            if (wasLarge) {
-                previousLarge = resident->held ? resident->held : resident->lent.lock();
-            }
-            if (wasLarge && !previousLarge && m_file) {
-                auto reread = m_large.read(m_file.get(), suite, key);
-                if (reread.failure != SQLITE_OK) {
-                    m_large.markUnread(m_file.get(), suite, key, reread.failure);
-                }
-                previousLarge = std::move(reread.value);
-            }
-        }
-        // Another program may have repaired a value that did not read: not replaced unseen.
-        if (m_file && !m_closed && !m_waiting && !m_hasPending && unreadableText(suite, key)) {
-            m_outside.catchUp(*m_file, suite, key, notices);
-        }
-        const auto unreadable = m_file ? unreadableText(suite, key) : std::nullopt;
-        // Whoever writes may have read nothing where a value is stored: the row is kept, even when
-        // the read for the listeners above succeeded. Such a write goes by the pending file, whose
-        // putting into the file joins it with the stored value or keeps the row.
-        const bool unread = !unreadable && isStoredButUnread(suite, key);
-        // A value of a key with a join, derived from a base its writer knows (a history the user
-        // changed), is put in over that base: compared with what the file holds and joined with it
-        // where another program changed it, under the file's write lock, so that no commit of that
-        // program's between a look and the write is overwritten.
-        const bool overBase = !unread && !unreadable && value && base && m_file && !m_hasPending && !m_closed
-            && m_joins.of(suite, key);
-        // Without a base, a key with a join that another program may have written since this
-        // store last looked is joined with what the file holds, over the value in memory, rather
-        // than replaced: by way of the pending file, as a write kept during a lock is.
-        const bool joined = !overBase && !unread && !unreadable && value && m_journal && !m_hasPending
-            && m_file && !m_closed && m_joins.of(suite, key) && m_outside.mayHaveChanged(*m_file, suite, key);
-        std::vector<ResidentValues::Replayed> replayed;
-        const std::optional<StoredValue> before = m_follower.valueBefore(suite, key, base, previousLarge);
-        if (m_closed) {
-            rc = SQLITE_CANTOPEN;
-            failure = "the database is closed";
-        } else if (m_follower.isLost()) {
-            rc = SQLITE_CANTOPEN;
-            failure = m_follower.lostReason();
-        } else if (!m_file || m_hasPending || unread || joined) {
-            rc = SQLITE_BUSY;
-        } else if (overBase) {
-            rc = m_outside.putOverBase(*m_file, suite, key, text, *base, replayed, failure);
-        } else if (unreadable) {
-            rc = replaceUnreadable(*m_file, m_values.freeBackupKey(suite, key), suite, key, *unreadable,
-                value ? &text : nullptr, backup, failure);
-        } else if ((rc = m_file->write(suite, key, value ? &text : nullptr)) != SQLITE_DONE) {
-            failure = m_file->message(rc);
-        }
-        if (!m_closed && m_requestedPath != memoryPath && isOutOfReach(rc)) {
-            // The file could not take it (another process holds it, the file at the path cannot be
-            // opened, the file open was moved away meanwhile): the write is kept in the pending file,
-            // durably, and put into the file at the path once it can be.
-            backup.reset();
-            auto write = pendingWrite(suite, key, value ? std::optional(text) : std::nullopt,
-                (!m_file && m_waiting && !base) || unread || unreadable.has_value(), previousLarge, base);
-            std::string kept;
-            if (m_journal->keep(std::move(write), kept)) {
-                m_hasPending.store(true, std::memory_order_release);
-                rc = SQLITE_DONE;
-                queued = true;
-            } else {
-                failure = (failure.empty() ? std::string("the file is held by another process") : failure)
-                    + "; " + kept;
-            }
-        }
-        if (rc == SQLITE_DONE) {
-            if (m_file && !queued) {
-                // The pages this write went through (a whole history is hundreds of them) are not
-                // needed to serve reads.
-                m_file->releaseMemory();
-            }
-            // The new value is only lent when it is large: the writer has it in its own form. One
-            // that only the pending file has is held until the file has it too.
-            oldValue
-                = m_values.replace(suite, key, newValue, large && !queued, std::move(previousLarge), backup);
-            m_outside.wrote(suite, key);
-            // What the file holds instead, when the write was joined with another program's value.
-            std::optional<std::string> stored = value ? std::optional(text) : std::nullopt;
-            for (const auto& done : replayed) {
-                if (done.changed) {
-                    stored = done.value ? PropertyListJson::encode(*done.value) : std::nullopt;
-                }
-            }
-            m_follower.wrote(suite, key, stored, before);
-            takeReplayed(replayed, joinedNotices);
+        if (write.rc == SQLITE_DONE) {
+            tookWrite(write);
         }
         // A write over a value that did not read, or one to join, is put into the file at once when
         // it can be.
-        if (queued && m_file && (unread || joined)) {
-            if (flushPending(joinedNotices) && joined) {
+        if (write.queued && m_file && (write.unread || write.joined)) {
+            if (flushPending(write.joinedNotices) && write.joined) {
                 m_outside.know(suite, key);
             }
-        } else if (rc == SQLITE_DONE && !queued) {
+        } else if (write.rc == SQLITE_DONE && !write.queued) {
             m_outside.know(suite, key);
         }
     }
-    if (rc != SQLITE_DONE) {
-        reportFailure(rc,
-            "The value for \"" + key + "\" of suite \"" + suite + "\" was not stored: " + failure, m_path);
+    if (write.rc != SQLITE_DONE) {
+        reportFailure(write.rc,
+            "The value for \"" + key + "\" of suite \"" + suite + "\" was not stored: " + write.failure,
+            m_path);
         return false;
     }
-    if (backup) {
+    if (write.backup) {
         reportFailure(SQLITE_FORMAT,
             "The stored value of \"" + key + "\" of suite \"" + suite
-                + "\" could not be read; its text was copied to \"" + backup->first
+                + "\" could not be read; its text was copied to \"" + write.backup->first
                 + "\" before being replaced.",
             m_path);
     }
-    DefaultsListeners::deliver(notices);
-    DefaultsListeners::tell(listeners, key, oldValue, newValue);
-    DefaultsListeners::deliver(joinedNotices);
+    DefaultsListeners::deliver(write.notices);
+    DefaultsListeners::tell(write.listeners, key, write.oldValue, write.newValue);
+    DefaultsListeners::deliver(write.joinedNotices);
     return true;
+}
+
+void DefaultsDatabase::prepareWrite(Write& write)
+{
+    const std::string& suite = write.suite;
+    const std::string& key = write.key;
+    // Only the file at the path counts: another put there since is followed first.
+    bool reopened = false;
+    follow(write.notices, true, reopened);
+    // What waits goes first, if the lock has ended since: writes reach the file in their order.
+    if (!m_closed && m_waiting) {
+        openWaiting(write.notices);
+    }
+    if (!m_closed && !m_waiting && m_hasPending) {
+        flushPending(write.notices);
+    }
+    write.listeners = m_listeners.of(suite, key);
+    // A large value nobody holds is read again for the listeners, before it is replaced (and
+    // before the check for an unreadable row, which that read may find).
+    if (!write.listeners.empty()) {
+        const auto resident = m_values.copyOf(suite, key);
+        const bool wasLarge = resident && resident->large;
+        if (wasLarge) {
+            write.previousLarge = resident->current();
+        }
+        if (wasLarge && !write.previousLarge && m_file) {
+            auto reread = m_large.read(m_file.get(), suite, key);
+            if (reread.failure != SQLITE_OK) {
+                m_large.markUnread(m_file.get(), suite, key, reread.failure);
+            }
+            write.previousLarge = std::move(reread.value);
+        }
+    }
+    // Another program may have repaired a value that did not read: not replaced unseen.
+    if (m_file && !m_closed && !m_waiting && !m_hasPending && unreadableText(suite, key)) {
+        m_outside.catchUp(*m_file, suite, key, write.notices);
+    }
+    write.unreadable = m_file ? unreadableText(suite, key) : std::nullopt;
+    // Whoever writes may have read nothing where a value is stored: the row is kept, even when
+    // the read for the listeners above succeeded. Such a write goes by the pending file, whose
+    // putting into the file joins it with the stored value or keeps the row.
+    write.unread = !write.unreadable && isStoredButUnread(suite, key);
+    // A value of a key with a join, derived from a base its writer knows (a history the user
+    // changed), is put in over that base: compared with what the file holds and joined with it
+    // where another program changed it, under the file's write lock, so that no commit of that
+    // program's between a look and the write is overwritten.
+    const bool known = !write.unread && !write.unreadable && write.newValue && m_file && !m_hasPending
+        && !m_closed && m_joins.of(suite, key);
+    write.overBase = known && write.base;
+    // Without a base, a key with a join that another program may have written since this
+    // store last looked is joined with what the file holds, over the value in memory, rather
+    // than replaced: by way of the pending file, as a write kept during a lock is.
+    write.joined = known && !write.base && m_journal && m_outside.mayHaveChanged(*m_file, suite, key);
+    write.before = valueBefore(suite, key, write.base, write.previousLarge);
+}
+
+void DefaultsDatabase::commitWrite(Write& write)
+{
+    if (m_closed) {
+        write.rc = SQLITE_CANTOPEN;
+        write.failure = "the database is closed";
+    } else if (m_follower.isLost()) {
+        write.rc = SQLITE_CANTOPEN;
+        write.failure = m_follower.lostReason();
+    } else if (!m_file || m_hasPending || write.unread || write.joined) {
+        write.rc = SQLITE_BUSY;
+    } else if (write.overBase) {
+        write.rc = m_outside.putOverBase(
+            *m_file, write.suite, write.key, write.text, *write.base, write.replayed, write.failure);
+    } else if (write.unreadable) {
+        write.rc = replaceUnreadable(*m_file, m_values.freeBackupKey(write.suite, write.key), write.suite,
+            write.key, *write.unreadable, write.textOrNone(), write.backup, write.failure);
+    } else if ((write.rc = m_file->write(write.suite, write.key, write.textOrNone())) != SQLITE_DONE) {
+        write.failure = m_file->message(write.rc);
+    }
+}
+
+void DefaultsDatabase::keepWrite(Write& write)
+{
+    // The file could not take it (another process holds it, the file at the path cannot be
+    // opened, the file open was moved away meanwhile): the write is kept in the pending file,
+    // durably, and put into the file at the path once it can be.
+    write.backup.reset();
+    auto kept = pendingWrite(write.suite, write.key, write.storedText(),
+        (!m_file && m_waiting && !write.base) || write.unread || write.unreadable.has_value(),
+        write.previousLarge, write.base);
+    std::string failure;
+    if (m_journal->keep(std::move(kept), failure)) {
+        m_hasPending.store(true, std::memory_order_release);
+        write.rc = SQLITE_DONE;
+        write.queued = true;
+    } else {
+        write.failure
+            = (write.failure.empty() ? std::string("the file is held by another process") : write.failure)
+            + "; " + failure;
+    }
+}
+
+void DefaultsDatabase::tookWrite(Write& write)
+{
+    if (m_file && !write.queued) {
+        // The pages this write went through (a whole history is hundreds of them) are not
+        // needed to serve reads.
+        m_file->releaseMemory();
+    }
+    // The new value is only lent when it is large: the writer has it in its own form. One
+    // that only the pending file has is held until the file has it too.
+    write.oldValue = m_values.replace(write.suite, write.key, write.newValue, write.large && !write.queued,
+        std::move(write.previousLarge), write.backup);
+    m_outside.wrote(write.suite, write.key);
+    // What the file holds instead, when the write was joined with another program's value.
+    std::optional<std::string> stored = write.storedText();
+    for (const auto& done : write.replayed) {
+        if (done.changed) {
+            stored = done.value ? PropertyListJson::encode(*done.value) : std::nullopt;
+        }
+    }
+    m_follower.wrote(write.suite, write.key, stored, write.before);
+    takeReplayed(write.replayed, write.joinedNotices);
 }
 
 void DefaultsDatabase::takeReplayed(
@@ -515,8 +567,8 @@ void DefaultsDatabase::retry()
             return;
         }
         bool reopened = false;
-        m_follower.follow(notices, true, reopened);
-        const bool opened = reopened || (m_waiting && m_follower.openWaiting(notices));
+        follow(notices, true, reopened);
+        const bool opened = reopened || (m_waiting && openWaiting(notices));
         if (!m_waiting) {
             flushPending(notices);
         }
@@ -563,7 +615,7 @@ PendingJournal::Write DefaultsDatabase::pendingWrite(const std::string& suite, c
     if (!resident) {
         return write;
     }
-    Value stored = resident->held ? resident->held : resident->lent.lock();
+    Value stored = resident->current();
     if (!stored && resident->large) {
         stored = previousLarge ? previousLarge : m_large.read(m_file.get(), suite, key).value;
     }
@@ -594,7 +646,7 @@ bool DefaultsDatabase::flushPending(std::vector<Notice>& notices)
         return true;
     }
     // Only into the file the path names: the one open may have been moved away since it was looked at.
-    if (!m_file || !m_follower.pathNamesFile()) {
+    if (!m_file || !m_follower.pathNamesFile(m_file.get())) {
         return false;
     }
     // Each key's last write, which the journal keeps alone, reaches the file; all of them commit
@@ -622,7 +674,7 @@ bool DefaultsDatabase::followPath(bool makeMissing)
     {
         std::lock_guard writeLock(m_writeMutex);
         bool reopened = false;
-        open = m_follower.follow(notices, makeMissing, reopened);
+        open = follow(notices, makeMissing, reopened);
         if (reopened) {
             didChange = m_didChange;
         }
@@ -634,13 +686,127 @@ bool DefaultsDatabase::followPath(bool makeMissing)
     return open;
 }
 
+bool DefaultsDatabase::follow(std::vector<Notice>& notices, bool makeMissing, bool& reopened)
+{
+    reopened = false;
+    if (m_closed || m_waiting) {
+        return false;
+    }
+    if (m_file) {
+        const auto now = m_follower.atPath(m_file.get());
+        if (now == DefaultsFileIdentity::AtPath::Same) {
+            return true;
+        }
+        m_follower.leave(*m_file,
+            now == DefaultsFileIdentity::AtPath::Missing
+                ? "was deleted while Kiruvo had it open"
+                : "was replaced by another file while Kiruvo had it open");
+        // Nothing more goes into the old file, not even a checkpoint: its companions, if it has any,
+        // lie under names that are another file's now.
+        holdLargeValues();
+        closeFile();
+    } else if (!m_follower.isLost()) {
+        return false;
+    }
+    reopened = openInPlace(notices, makeMissing);
+    return reopened;
+}
+
+bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissing)
+{
+    auto attempt = m_follower.attemptAtPath(makeMissing);
+    if (!attempt) {
+        return false;
+    }
+    auto heard = hearAll();
+    const bool madeAgain = attempt->outcome == Outcome::Opened && attempt->values.empty()
+        && attempt->unreadable.empty() && attempt->deferred.empty();
+    if (madeAgain) {
+        m_follower.carrySettings(m_values, m_joins);
+    }
+    if (attempt->outcome != Outcome::Opened || !adopt(*attempt, true)) {
+        m_follower.couldNotOpen(*attempt);
+        return false;
+    }
+    overlayPending();
+    std::vector<ResidentValues::Replayed> replayed;
+    const bool joined = m_follower.joinInto(*m_file, m_values, m_joins, replayed);
+    if (joined) {
+        std::vector<Notice> told;
+        takeReplayed(replayed, told);
+        m_follower.joined();
+    } else {
+        // Another program holds the new file: the joining is tried again once it lets go, and
+        // meanwhile its values are read.
+        holdLargeValues();
+        closeFile();
+    }
+    tellHeard(heard, notices);
+    return joined;
+}
+
+bool DefaultsDatabase::openWaiting(std::vector<Notice>& notices)
+{
+    DefaultsFileOpening attempt = tryOpen(m_requestedPath, m_operationBusyTimeout);
+    if (attempt.outcome == Outcome::Unavailable && isBusy(attempt.code)) {
+        return false;
+    }
+    auto heard = hearAll();
+    m_waiting.store(false, std::memory_order_release);
+    if (attempt.outcome == Outcome::Opened) {
+        m_file.reset();
+        adopt(attempt, true);
+        log(LogLevel::Info, lcStore(), "The settings database " + m_requestedPath + " is free and open now.");
+    } else {
+        m_unavailableReason
+            = "The settings database " + m_requestedPath + " could not be opened (" + attempt.message + ").";
+        reportFailure(
+            attempt.code, m_unavailableReason + " Settings are kept in memory only.", m_requestedPath);
+        DefaultsFileOpening fallback = tryOpen(memoryPath, m_operationBusyTimeout);
+        if (fallback.outcome == Outcome::Opened) {
+            // The values written meanwhile stay; the memory database takes them below.
+            int rc = SQLITE_OK;
+            if (auto file = DefaultsConnection::take(fallback.db, m_operationBusyTimeout, rc)) {
+                m_file = std::move(file);
+                m_values.keepOnlyValues();
+            }
+        }
+    }
+    // Readers go on seeing what was written meanwhile, whether or not the file takes it now.
+    overlayPending();
+    std::vector<Notice> joined;
+    flushPending(joined);
+    tellHeard(heard, notices);
+    return true;
+}
+
+std::optional<StoredValue> DefaultsDatabase::valueBefore(const std::string& suite, const std::string& key,
+    const StoredValue* base, const StoredValue& previousLarge) const
+{
+    if (base) {
+        return *base;
+    }
+    const auto resident = m_values.copyOf(suite, key);
+    if (!resident) {
+        // A row that does not decode is a value not known.
+        return m_values.unreadableText(suite, key) ? std::nullopt : std::optional<StoredValue>(nullptr);
+    }
+    if (!resident->large) {
+        return resident->held;
+    }
+    StoredValue held = resident->current();
+    if (!held) {
+        held = previousLarge;
+    }
+    return held ? std::optional(held) : std::nullopt;
+}
+
 std::vector<DefaultsDatabase::Heard> DefaultsDatabase::hearAll() const
 {
     std::vector<Heard> heard;
     for (auto& entry : m_listeners.all()) {
         const auto resident = m_values.copyOf(entry->suite, entry->key);
-        heard.push_back({ std::move(entry),
-            resident ? (resident->held ? resident->held : resident->lent.lock()) : nullptr });
+        heard.push_back({ std::move(entry), resident ? resident->current() : nullptr });
     }
     return heard;
 }
@@ -655,8 +821,7 @@ void DefaultsDatabase::tellHeard(std::vector<Heard>& heard, std::vector<Notice>&
         const auto resident = m_values.copyOf(entry->suite, entry->key);
         Value after;
         if (resident) {
-            after = resident->large ? (resident->held ? resident->held : resident->lent.lock())
-                                    : resident->held;
+            after = resident->large ? resident->current() : resident->held;
         }
         if (!after && m_file && resident && resident->large) {
             // A large value that only the file holds now: read for the listeners, and lent to them.

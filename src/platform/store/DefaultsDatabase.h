@@ -174,6 +174,18 @@ private:
 
     DefaultsDatabase(std::string requestedPath, Options options);
     void openOrReplace();
+    // Under the write lock: opens the file held by another process at the opening (in memory when
+    // it cannot be used), and puts the writes kept meanwhile into it; false while it is still held.
+    bool openWaiting(std::vector<Notice>& notices);
+    // Under the write lock: follows the file at the path when it is not the file open (`reopened`
+    // when another file was opened, and what the store wrote joined into it); with `makeMissing`, a
+    // file deleted (or whose folder was) is made again. False while the file at the path is not open.
+    bool follow(std::vector<Notice>& notices, bool makeMissing, bool& reopened);
+    bool openInPlace(std::vector<Notice>& notices, bool makeMissing);
+    // What `key` holds before a write, when known (null: nothing): `base` as the writer gave it,
+    // `previousLarge` the large value it replaces when read.
+    std::optional<StoredValue> valueBefore(const std::string& suite, const std::string& key,
+        const StoredValue* base, const StoredValue& previousLarge) const;
     // Under the write lock: takes the opened file over with its values; false when its statements
     // could not be prepared.
     // `atPath`: the file at the path, not the one in memory that stands in for it.
@@ -189,6 +201,14 @@ private:
     };
     std::vector<Heard> hearAll() const;
     void tellHeard(std::vector<Heard>& heard, std::vector<Notice>& notices);
+    // The steps of setValue(), under the write lock: what waits put in and what the key holds
+    // looked at; the write committed to the file; else kept in the pending file; then taken into
+    // memory.
+    struct Write;
+    void prepareWrite(Write& write);
+    void commitWrite(Write& write);
+    void keepWrite(Write& write);
+    void tookWrite(Write& write);
     // Under the write lock: the kept writes put into the file in one transaction (a PendingReplay),
     // then forgotten; false, with everything as it was, when it did not commit.
     bool flushPending(std::vector<Notice>& notices);
@@ -241,8 +261,7 @@ private:
     // Which keys another program may have written since memory knew them. Under the write lock.
     OutsideCommits m_outside { m_values, m_listeners, m_joins, m_path, deferredDecodeSize };
     // The file at the path followed. Under the write lock.
-    DefaultsPathFollower m_follower { *this };
-    friend class DefaultsPathFollower;
+    DefaultsPathFollower m_follower { m_requestedPath, m_operationBusyTimeout };
 };
 
 } // namespace platform

@@ -41,91 +41,65 @@ bool companionsBeside(const std::string& path)
 
 } // namespace
 
-DefaultsPathFollower::DefaultsPathFollower(DefaultsDatabase& store)
-    : m_store(store)
+DefaultsPathFollower::DefaultsPathFollower(const std::string& path, int busyTimeoutMilliseconds)
+    : m_path(path)
+    , m_busyTimeout(busyTimeoutMilliseconds)
 {
 }
 
-void DefaultsPathFollower::opened(bool atPath)
+void DefaultsPathFollower::opened(const DefaultsConnection* file)
 {
     // The file SQLite has open, by the name it resolved: a look at the path after the opening could
     // find a file renamed over it meanwhile, and take that one for the file open.
-    m_identity = atPath ? DefaultsFileIdentity::of(m_store.m_file->fileName()) : DefaultsFileIdentity();
+    m_identity = file ? DefaultsFileIdentity::of(file->fileName()) : DefaultsFileIdentity();
     m_ownWrites.clear();
 }
 
-DefaultsFileIdentity::AtPath DefaultsPathFollower::atPath() const
+DefaultsFileIdentity::AtPath DefaultsPathFollower::atPath(const DefaultsConnection* file) const
 {
     if (!m_identity.isKnown()) {
         return DefaultsFileIdentity::AtPath::Same;
     }
-    const auto atPath = m_identity.atPath(m_store.m_requestedPath);
-    if (atPath != DefaultsFileIdentity::AtPath::Same || !m_store.m_file || !m_store.m_file->hasMoved()) {
+    const auto atPath = m_identity.atPath(m_path);
+    if (atPath != DefaultsFileIdentity::AtPath::Same || !file || !file->hasMoved()) {
         return atPath;
     }
     // The open descriptor's own file is no longer where SQLite opened it.
-    return DefaultsFileIdentity::of(m_store.m_requestedPath).isKnown()
-        ? DefaultsFileIdentity::AtPath::Other
-        : DefaultsFileIdentity::AtPath::Missing;
+    return DefaultsFileIdentity::of(m_path).isKnown() ? DefaultsFileIdentity::AtPath::Other
+                                                      : DefaultsFileIdentity::AtPath::Missing;
 }
 
-bool DefaultsPathFollower::pathNamesFile() const
+bool DefaultsPathFollower::pathNamesFile(const DefaultsConnection* file) const
 {
-    return atPath() == DefaultsFileIdentity::AtPath::Same;
+    return atPath(file) == DefaultsFileIdentity::AtPath::Same;
 }
 
-bool DefaultsPathFollower::follow(std::vector<Notice>& notices, bool makeMissing, bool& reopened)
-{
-    reopened = false;
-    if (m_store.m_closed || m_store.m_waiting) {
-        return false;
-    }
-    if (m_store.m_file) {
-        const auto now = atPath();
-        if (now == DefaultsFileIdentity::AtPath::Same) {
-            return true;
-        }
-        leave(now == DefaultsFileIdentity::AtPath::Missing
-                ? "was deleted while Kiruvo had it open"
-                : "was replaced by another file while Kiruvo had it open");
-    } else if (!m_lost) {
-        return false;
-    }
-    reopened = openInPlace(notices, makeMissing);
-    return reopened;
-}
-
-void DefaultsPathFollower::leave(const std::string& reason)
+void DefaultsPathFollower::leave(DefaultsConnection& file, const std::string& reason)
 {
     // What the store wrote, as the file it leaves holds it: read while it is still open.
-    auto& file = *m_store.m_file;
     auto writes = m_ownWrites.toJoin([&file](const std::string& suite, const std::string& key) {
         std::optional<std::string> text;
         return file.read(suite, key, text) == SQLITE_DONE ? text : std::nullopt;
     });
     m_toJoin.insert(
         m_toJoin.end(), std::make_move_iterator(writes.begin()), std::make_move_iterator(writes.end()));
-    m_store.holdLargeValues();
-    // Nothing more goes into the old file, not even a checkpoint: its companions, if it has any,
-    // lie under names that are another file's now.
-    m_store.closeFile();
     m_lost.store(true, std::memory_order_release);
-    m_lostReason = "The settings database " + m_store.m_requestedPath + " " + reason + ".";
+    m_lostReason = "The settings database " + m_path + " " + reason + ".";
     log(LogLevel::Info, lcStore(),
         m_lostReason
             + " Kiruvo follows the file at that path and joins into it what it wrote since it read this "
               "one.");
 }
 
-bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMissing)
+std::optional<DefaultsFileOpening> DefaultsPathFollower::attemptAtPath(bool makeMissing)
 {
-    const std::string& path = m_store.m_requestedPath;
-    const int busyTimeout = m_store.m_operationBusyTimeout;
+    const std::string& path = m_path;
+    const int busyTimeout = m_busyTimeout;
     const auto atPath = DefaultsFileIdentity::of(path);
     // A file that could not be used is not checked whole again (every second while a history
     // waits to be stored) until it changes.
     if ((!makeMissing && !atPath.isKnown()) || atPath.unchangedSince(m_unusable)) {
-        return false;
+        return std::nullopt;
     }
     // A log its program left when it ended is moved aside when it cannot be this file's.
     if (atPath.isKnown()) {
@@ -166,29 +140,28 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
             attempt.message += "; moving it aside failed: " + moveError;
         }
     }
-    auto heard = m_store.hearAll();
-    const bool madeAgain = attempt.outcome == Outcome::Opened && attempt.values.empty()
-        && attempt.unreadable.empty() && attempt.deferred.empty();
-    if (madeAgain) {
-        carrySettings();
+    return attempt;
+}
+
+void DefaultsPathFollower::couldNotOpen(const DefaultsFileOpening& attempt)
+{
+    const std::string& path = m_path;
+    const std::string reason = "The settings database " + path + " could not be opened ("
+        + (attempt.outcome == Outcome::Opened ? std::string("its statements could not be prepared")
+                                              : attempt.message)
+        + ").";
+    if (reason != m_lostReason) {
+        reportFailure(attempt.code,
+            reason + " Settings and sessions are kept in memory, and nothing is stored until it opens.",
+            path);
     }
-    if (attempt.outcome != Outcome::Opened || !m_store.adopt(attempt, true)) {
-        const std::string reason = "The settings database " + path + " could not be opened ("
-            + (attempt.outcome == Outcome::Opened ? std::string("its statements could not be prepared")
-                                                  : attempt.message)
-            + ").";
-        if (reason != m_lostReason) {
-            reportFailure(attempt.code,
-                reason + " Settings and sessions are kept in memory, and nothing is stored until it opens.",
-                path);
-        }
-        m_lostReason = reason;
-        m_unusable = isBusy(attempt.code) ? DefaultsFileIdentity() : DefaultsFileIdentity::of(path);
-        return false;
-    }
-    auto& values = m_store.m_values;
-    auto& joins = m_store.m_joins;
-    m_store.overlayPending();
+    m_lostReason = reason;
+    m_unusable = isBusy(attempt.code) ? DefaultsFileIdentity() : DefaultsFileIdentity::of(path);
+}
+
+bool DefaultsPathFollower::joinInto(DefaultsConnection& file, const ResidentValues& values,
+    const StoredValueJoins& joins, std::vector<ResidentValues::Replayed>& replayed)
+{
     // What the new file holds already (a copy made after this store's writes) needs no joining.
     std::erase_if(m_toJoin, [&values](const PendingJournal::Write& write) {
         values.settle(write.suite, &write.key);
@@ -199,15 +172,8 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
         const auto written = PropertyListJson::decode(*write.text);
         return written && *written == *resident->held;
     });
-    std::vector<ResidentValues::Replayed> replayed;
-    if (!m_toJoin.empty()
-        && !PendingReplay(*m_store.m_file, values, joins, m_store.m_path).run(m_toJoin, replayed)) {
-        // Another program holds the new file: the joining is tried again once it lets go, and
-        // meanwhile its values are read.
-        m_store.holdLargeValues();
-        m_store.closeFile();
-        m_lostReason = "The settings database " + path + " is held by another program.";
-        m_store.tellHeard(heard, notices);
+    if (!m_toJoin.empty() && !PendingReplay(file, values, joins, m_path).run(m_toJoin, replayed)) {
+        m_lostReason = "The settings database " + m_path + " is held by another program.";
         return false;
     }
     // Memory holds the new file's values: each write joined into it is taken as the file has it
@@ -228,29 +194,19 @@ bool DefaultsPathFollower::openInPlace(std::vector<Notice>& notices, bool makeMi
                 done.value ? PropertyListJson::encode(*done.value) : std::nullopt, before);
         }
     }
-    std::vector<Notice> joined;
-    m_store.takeReplayed(replayed, joined);
-    m_toJoin.clear();
-    m_unusable = DefaultsFileIdentity();
-    m_lost.store(false, std::memory_order_release);
-    m_lostReason.clear();
-    log(LogLevel::Info, lcStore(),
-        "Kiruvo now uses the settings database at " + path
-            + ", with what it wrote since it last read the one before.");
-    m_store.tellHeard(heard, notices);
     return true;
 }
 
-void DefaultsPathFollower::carrySettings()
+void DefaultsPathFollower::carrySettings(const ResidentValues& values, const StoredValueJoins& joins)
 {
     // A file made again holds nothing: the settings in use stay in use rather than falling back to
     // their defaults unseen (the time before a session stops, the reminders). Keys with a join (the
     // history, counts) take only what was added since, as below.
-    for (const auto& [suite, key] : m_store.m_values.settledKeys()) {
-        const auto resident = m_store.m_values.copyOf(suite, key);
+    for (const auto& [suite, key] : values.settledKeys()) {
+        const auto resident = values.copyOf(suite, key);
         const bool own = std::any_of(m_toJoin.begin(), m_toJoin.end(),
             [&](const PendingJournal::Write& write) { return write.suite == suite && write.key == key; });
-        if (own || m_store.m_joins.of(suite, key) || !resident || !resident->held) {
+        if (own || joins.of(suite, key) || !resident || !resident->held) {
             continue;
         }
         if (auto text = PropertyListJson::encode(*resident->held)) {
@@ -260,70 +216,21 @@ void DefaultsPathFollower::carrySettings()
     }
 }
 
-bool DefaultsPathFollower::openWaiting(std::vector<Notice>& notices)
+void DefaultsPathFollower::joined()
 {
-    DefaultsFileOpening attempt = DefaultsFileOpening::open(
-        m_store.m_requestedPath, m_store.m_operationBusyTimeout, DefaultsDatabase::deferredDecodeSize);
-    if (attempt.outcome == Outcome::Unavailable && isBusy(attempt.code)) {
-        return false;
-    }
-    auto heard = m_store.hearAll();
-    m_store.m_waiting.store(false, std::memory_order_release);
-    if (attempt.outcome == Outcome::Opened) {
-        m_store.m_file.reset();
-        m_store.adopt(attempt, true);
-        log(LogLevel::Info, lcStore(),
-            "The settings database " + m_store.m_requestedPath + " is free and open now.");
-    } else {
-        m_store.m_unavailableReason = "The settings database " + m_store.m_requestedPath
-            + " could not be opened (" + attempt.message + ").";
-        reportFailure(attempt.code, m_store.m_unavailableReason + " Settings are kept in memory only.",
-            m_store.m_requestedPath);
-        DefaultsFileOpening fallback = DefaultsFileOpening::open(DefaultsDatabase::memoryPath,
-            m_store.m_operationBusyTimeout, DefaultsDatabase::deferredDecodeSize);
-        if (fallback.outcome == Outcome::Opened) {
-            // The values written meanwhile stay; the memory database takes them below.
-            int rc = SQLITE_OK;
-            if (auto file = DefaultsConnection::take(fallback.db, m_store.m_operationBusyTimeout, rc)) {
-                m_store.m_file = std::move(file);
-                m_store.m_values.keepOnlyValues();
-            }
-        }
-    }
-    // Readers go on seeing what was written meanwhile, whether or not the file takes it now.
-    m_store.overlayPending();
-    std::vector<Notice> joined;
-    m_store.flushPending(joined);
-    m_store.tellHeard(heard, notices);
-    return true;
+    m_toJoin.clear();
+    m_unusable = DefaultsFileIdentity();
+    m_lost.store(false, std::memory_order_release);
+    m_lostReason.clear();
+    log(LogLevel::Info, lcStore(),
+        "Kiruvo now uses the settings database at " + m_path
+            + ", with what it wrote since it last read the one before.");
 }
 
 void DefaultsPathFollower::wrote(const std::string& suite, const std::string& key,
     const std::optional<std::string>& stored, const std::optional<StoredValue>& before)
 {
     m_ownWrites.wrote(suite, key, stored, before);
-}
-
-std::optional<StoredValue> DefaultsPathFollower::valueBefore(const std::string& suite, const std::string& key,
-    const StoredValue* base, const StoredValue& previousLarge) const
-{
-    if (base) {
-        return *base;
-    }
-    const auto resident = m_store.m_values.copyOf(suite, key);
-    if (!resident) {
-        // A row that does not decode is a value not known.
-        return m_store.m_values.unreadableText(suite, key) ? std::nullopt
-                                                           : std::optional<StoredValue>(nullptr);
-    }
-    if (!resident->large) {
-        return resident->held;
-    }
-    StoredValue held = resident->held ? resident->held : resident->lent.lock();
-    if (!held) {
-        held = previousLarge;
-    }
-    return held ? std::optional(held) : std::nullopt;
 }
 
 } // namespace platform

@@ -269,7 +269,7 @@ void OutsideCommits::take(const std::string& suite, const std::string& key, std:
         m_values.dropUnreadable(suite, key);
     }
     const auto resident = m_values.copyOf(suite, key);
-    const StoredValue before = resident ? (resident->held ? resident->held : resident->lent.lock()) : nullptr;
+    const StoredValue before = resident ? resident->current() : nullptr;
     // A large value nobody holds cannot be compared: its listeners hear it again.
     const bool unknown = resident && resident->large && !before;
     if (!unknown && (before == now || (before && now && *before == *now))) {

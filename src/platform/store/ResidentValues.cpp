@@ -432,7 +432,7 @@ std::vector<ResidentValues::Change> ResidentValues::takeReplayed(
         }
         StoredValue previous;
         if (auto it = suiteValues.find(done.key); it != suiteValues.end()) {
-            previous = it->second.held ? it->second.held : it->second.lent.lock();
+            previous = it->second.current();
         }
         if (done.value) {
             suiteValues.insert_or_assign(done.key, Resident { done.value, {}, done.large });

@@ -36,6 +36,8 @@ public:
         bool large = false;
         // The last read of it from the file failed; cleared by a read that succeeds.
         bool unread = false;
+
+        StoredValue current() const { return held ? held : lent.lock(); }
     };
     // What a read finds in memory: whether the key is stored, and its value unless a long one must
     // be read from the file (null then).
