@@ -202,7 +202,10 @@ void DefaultsPathFollower::carrySettings(const ResidentValues& values, const Sto
     // A file made again holds nothing: the settings in use stay in use rather than falling back to
     // their defaults unseen (the time before a session stops, the reminders). Keys with a join (the
     // history, counts) take only what was added since, as below.
-    for (const auto& [suite, key] : values.settledKeys()) {
+    for (const auto& settled : values.settledKeys()) {
+        // Named, not bound: a lambda below captures them, which clang 14 refuses for bindings.
+        const std::string& suite = settled.first;
+        const std::string& key = settled.second;
         const auto resident = values.copyOf(suite, key);
         const bool own = std::any_of(m_toJoin.begin(), m_toJoin.end(),
             [&](const PendingJournal::Write& write) { return write.suite == suite && write.key == key; });
