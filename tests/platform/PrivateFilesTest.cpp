@@ -67,7 +67,9 @@ TEST_F(PrivateFilesTest, TheSettingsAndTheHistoryAreReadableByTheUserAlone)
     ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     // SQLite's journal, there while a transaction writes, takes the database file's mode.
-    ASSERT_EQ(sqlite3_exec(other, "UPDATE defaults SET value = value", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "INSERT INTO defaults VALUES('other', 'k', '1')", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     EXPECT_EQ(modeOf(file.string() + "-journal"), 0600u);
     ASSERT_TRUE(database->setValue("s", "sessions", platform::PropertyList("during the lock")));
     ASSERT_TRUE(database->hasPendingWrites());

@@ -1,7 +1,5 @@
 #include "platform/store/DefaultsConnection.h"
 
-#include "platform/store/DefaultsChangeCounts.h"
-
 #include <sqlite3.h>
 
 #include <utility>
@@ -111,22 +109,43 @@ int DefaultsConnection::read(
     return rc;
 }
 
-int DefaultsConnection::readAll(std::vector<Row>& rows)
+int DefaultsConnection::readAll(std::vector<Row>& rows, const RowTest& passOver)
 {
-    // Rare (only after another program's commit), so prepared when needed.
+    // The test runs inside the statement, so that a value passed over is never loaded: a long row
+    // of another program's costs nothing to step past.
+    const auto test = [](sqlite3_context* context, int, sqlite3_value** arguments) {
+        const auto text = [](sqlite3_value* value) {
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(value));
+            return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_value_bytes(value)))
+                         : std::string();
+        };
+        const auto& passOver = *static_cast<const RowTest*>(sqlite3_user_data(context));
+        sqlite3_result_int(context, passOver(text(arguments[0]), text(arguments[1])) ? 1 : 0);
+    };
+    constexpr const char* name = "kiruvo_pass_over";
+    int rc = sqlite3_create_function_v2(m_db, name, 2, SQLITE_UTF8,
+        const_cast<void*>(static_cast<const void*>(&passOver)), test, nullptr, nullptr, nullptr);
     sqlite3_stmt* raw = nullptr;
-    const std::string sql
-        = "SELECT suite, key, value FROM defaults WHERE " + DefaultsChangeCounts::isValueRow("suite");
-    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
+    if (rc == SQLITE_OK) {
+        // Rare (only after another program's commit), so prepared when needed.
+        rc = sqlite3_prepare_v2(m_db,
+            "SELECT suite, key, CASE WHEN kiruvo_pass_over(suite, key) THEN NULL ELSE value END FROM "
+            "defaults",
+            -1, &raw, nullptr);
+    }
     sqlite::Statement select(raw);
     rows.clear();
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
         rc = sqlite3_step(raw);
         if (rc == SQLITE_ROW) {
-            rows.push_back(
-                { sqlite::columnText(raw, 0), sqlite::columnText(raw, 1), sqlite::columnText(raw, 2) });
+            Row& row = rows.emplace_back(Row { sqlite::columnText(raw, 0), sqlite::columnText(raw, 1), {} });
+            if (sqlite3_column_type(raw, 2) != SQLITE_NULL) {
+                row.text = sqlite::columnText(raw, 2);
+            }
         }
     }
+    select.reset();
+    sqlite3_create_function_v2(m_db, name, 2, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr, nullptr);
     return rc;
 }
 
@@ -174,75 +193,6 @@ bool DefaultsConnection::hasMoved() const
         return false;
     }
     return moved != 0;
-}
-
-int DefaultsConnection::countChanges()
-{
-    return DefaultsChangeCounts::install(m_db);
-}
-
-int DefaultsConnection::stopCountingChanges(int busyTimeoutMilliseconds)
-{
-    sqlite3_busy_timeout(m_db, busyTimeoutMilliseconds);
-    const int rc = DefaultsChangeCounts::remove(m_db);
-    sqlite3_busy_timeout(m_db, m_busyTimeout);
-    return rc;
-}
-
-int DefaultsConnection::schemaVersion(std::int64_t& version)
-{
-    return DefaultsChangeCounts::schemaVersion(m_db, version);
-}
-
-int DefaultsConnection::latestChange(std::int64_t& version)
-{
-    return DefaultsChangeCounts::latestVersion(m_db, version);
-}
-
-int DefaultsConnection::changedSince(std::int64_t version, std::vector<Change>& changes)
-{
-    // Only after another program's commit, so prepared when needed: the table may be gone, or
-    // never have been made.
-    sqlite3_stmt* raw = nullptr;
-    const std::string sql = std::string("SELECT key, CAST(value AS INTEGER) FROM defaults WHERE suite = '")
-        + DefaultsChangeCounts::versionSuite + "' AND CAST(value AS INTEGER) > ?1";
-    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
-    sqlite::Statement select(raw);
-    changes.clear();
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    sqlite3_bind_int64(raw, 1, version);
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        Change change;
-        // A row another program put among the versions names no row: left out.
-        if (DefaultsChangeCounts::parseVersionKey(sqlite::columnText(raw, 0), change.suite, change.key)) {
-            change.version = sqlite3_column_int64(raw, 1);
-            changes.push_back(std::move(change));
-        }
-    }
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-int DefaultsConnection::changeOf(const std::string& suite, const std::string& key, std::int64_t& version)
-{
-    sqlite3_stmt* raw = nullptr;
-    const std::string sql = std::string("SELECT CAST(value AS INTEGER) FROM defaults WHERE suite = '")
-        + DefaultsChangeCounts::versionSuite + "' AND key = ?1";
-    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
-    sqlite::Statement select(raw);
-    version = 0;
-    if (rc != SQLITE_OK) {
-        return rc;
-    }
-    const std::string versionKey = DefaultsChangeCounts::versionKey(suite, key);
-    sqlite3_bind_text(raw, 1, versionKey.data(), static_cast<int>(versionKey.size()), SQLITE_STATIC);
-    rc = sqlite3_step(raw);
-    if (rc == SQLITE_ROW) {
-        version = sqlite3_column_int64(raw, 0);
-        rc = SQLITE_DONE;
-    }
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 int DefaultsConnection::checkpoint(Checkpoint mode)

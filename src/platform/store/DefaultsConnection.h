@@ -3,6 +3,7 @@
 #include "platform/store/SqliteSupport.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,10 +49,13 @@ public:
     struct Row {
         std::string suite;
         std::string key;
-        std::string text;
+        // Nothing for a row whose value was passed over.
+        std::optional<std::string> text;
     };
-    // Every row as the file holds it, in one read transaction; SQLITE_DONE when done.
-    int readAll(std::vector<Row>& rows);
+    using RowTest = std::function<bool(const std::string& suite, const std::string& key)>;
+    // Every row as the file holds it, in one statement; the value of a row `passOver` is true for
+    // is never read (SQLite does not load it). SQLITE_DONE when done.
+    int readAll(std::vector<Row>& rows, const RowTest& passOver);
     // Copies the row of `key`, as the file holds it and without decoding it, to `backup`;
     // SQLITE_DONE when done, with `copied` false when there was no row to copy.
     int copyRow(const std::string& suite, const std::string& key, const std::string& backup, bool& copied);
@@ -66,23 +70,6 @@ public:
     // cannot pass for the file open.
     bool hasMoved() const;
 
-    // The row versions of DefaultsChangeCounts. Each gives SQLite's code, SQLITE_OK when done.
-    // Makes the table and triggers that count them where they are missing.
-    int countChanges();
-    // Takes the triggers and the versions away again: the file is left as other programs expect it.
-    // Waits up to `busyTimeoutMilliseconds` for another program's readers to let go.
-    int stopCountingChanges(int busyTimeoutMilliseconds);
-    int schemaVersion(std::int64_t& version);
-    int latestChange(std::int64_t& version);
-    struct Change {
-        std::string suite;
-        std::string key;
-        std::int64_t version = 0;
-    };
-    // The rows that changed after `version`, with their versions now.
-    int changedSince(std::int64_t version, std::vector<Change>& changes);
-    // The version of the row of `key` (0 when it has never changed since the counting began).
-    int changeOf(const std::string& suite, const std::string& key, std::int64_t& version);
     // Copies what the write-ahead log holds into the file itself.
     int checkpoint(Checkpoint mode);
     // Lets go of the pages read and written so far: reads are served from memory.

@@ -108,14 +108,6 @@ void DefaultsDatabase::close()
     }
     // Only the file at the path is written to: another's companions may lie under its names.
     if (m_follower.pathNamesFile(m_file.get())) {
-        // What Kiruvo added to count other programs' changes goes: the file left is the table of
-        // values alone, as other programs and older builds expect it.
-        // Another program's reader holding the file at quit is waited for a moment, so that its
-        // read does not leave the triggers in the file.
-        if (const int rc = m_file->stopCountingChanges(std::min(m_options.busyTimeoutMilliseconds, 2000));
-            rc != SQLITE_OK && m_path != memoryPath) {
-            logWarning("Unable to remove Kiruvo's row versions from " + m_path + ": " + m_file->message(rc));
-        }
         // A file another program holds in WAL mode: its log copied into it, waiting (up to the
         // busy timeout) for that program's readers.
         const int rc = m_file->checkpoint(DefaultsConnection::Checkpoint::Truncate);
@@ -123,13 +115,8 @@ void DefaultsDatabase::close()
             logWarning("Unable to copy the write-ahead log into " + m_path + ": " + m_file->message(rc));
         }
     }
-    holdLargeValues();
-    closeFile();
-}
-
-void DefaultsDatabase::holdLargeValues()
-{
     m_large.holdAll(m_file.get());
+    closeFile();
 }
 
 void DefaultsDatabase::closeFile()
@@ -234,7 +221,6 @@ bool DefaultsDatabase::adopt(DefaultsFileOpening& opened, bool atPath)
     m_values.adopt(std::move(opened.values), std::move(opened.unreadable), std::move(opened.deferred));
     m_follower.opened(atPath ? m_file.get() : nullptr);
     m_outside.restart();
-    m_outside.adopt(opened.changeVersion, opened.schemaVersion);
     return true;
 }
 
@@ -703,7 +689,7 @@ bool DefaultsDatabase::follow(std::vector<Notice>& notices, bool makeMissing, bo
                 : "was replaced by another file while Kiruvo had it open");
         // Nothing more goes into the old file, not even a checkpoint: its companions, if it has any,
         // lie under names that are another file's now.
-        holdLargeValues();
+        m_large.holdAll(m_file.get());
         closeFile();
     } else if (!m_follower.isLost()) {
         return false;
@@ -738,7 +724,7 @@ bool DefaultsDatabase::openInPlace(std::vector<Notice>& notices, bool makeMissin
     } else {
         // Another program holds the new file: the joining is tried again once it lets go, and
         // meanwhile its values are read.
-        holdLargeValues();
+        m_large.holdAll(m_file.get());
         closeFile();
     }
     tellHeard(heard, notices);

@@ -11,13 +11,11 @@
 
 #include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -51,7 +49,8 @@ struct DefaultsFileOpening;
 // database is left as it was found and the store runs in memory. A stored row whose text does not
 // decode reads as nothing and is copied to "<key>.unreadable-<unix seconds>" by the write that
 // replaces it. Another program's commits to the file are taken within a moment (catchUpAll(), woken
-// by a DefaultsFileWatch), by the row versions of DefaultsChangeCounts.
+// by a DefaultsFileWatch), by reading the rows again (OutsideCommits); the store adds nothing to the
+// file, which holds the table of values alone whenever another program looks.
 //
 // Thread-safe. Reads run in parallel and never wait for the disk, except the read of a long value
 // nobody holds; writes are serialised. Listeners are called on the writing thread after the
@@ -161,8 +160,8 @@ public:
     // by a later checkpoint. False, with the failure logged, when nothing could be copied. Nothing
     // to do for a file with a rollback journal, as the store keeps it.
     bool checkpoint();
-    // Removes what the store added to the file to count other programs' changes, and closes it.
-    // For the end of the process: later writes are refused (and reported), reads go on from memory.
+    // Closes the file. For the end of the process: later writes are refused (and reported), reads go on from
+    // memory.
     void close();
 
     ListenerId addListener(const std::string& suite, const std::string& key, Listener listener);
@@ -192,8 +191,6 @@ private:
     bool adopt(DefaultsFileOpening& opened, bool atPath);
     // Under the write lock: closes the file, leaving alone companion files that are not its own.
     void closeFile();
-    // Under the write lock: every large value read into memory, for reads once the file is closed.
-    void holdLargeValues();
     // What every listener's key reads as now, to tell each whose value a file opened changes.
     struct Heard {
         std::shared_ptr<DefaultsListeners::Entry> entry;

@@ -1,7 +1,6 @@
 #include "platform/store/DefaultsFileOpening.h"
 
 #include "platform/PrivateFiles.h"
-#include "platform/store/DefaultsChangeCounts.h"
 #include "platform/store/PropertyListJson.h"
 
 #include <sqlite3.h>
@@ -60,6 +59,33 @@ std::vector<std::string> columnTexts(sqlite3* db, const char* sql, int column, i
     return texts;
 }
 
+// Earlier builds counted other programs' changes in the file itself: triggers on the table, and the
+// versions in a table "defaults_changes" or in rows of the suite "kiruvo.row-versions", taken away
+// at quit. A build that was killed, or met a reader at quit, left them: they go before anything is
+// read, and a file without them is not written to.
+int removeEarlierBookkeeping(sqlite3* db)
+{
+    int rc = SQLITE_OK;
+    const auto found = columnTexts(db,
+        "SELECT name FROM sqlite_schema WHERE name IN ('defaults_changes', 'defaults_inserted', "
+        "'defaults_updated', 'defaults_deleted', 'kiruvo_row_inserted', 'kiruvo_row_updated', "
+        "'kiruvo_row_deleted') UNION ALL SELECT key FROM defaults WHERE suite = 'kiruvo.row-versions'",
+        0, rc);
+    if (rc != SQLITE_OK || found.empty()) {
+        return rc;
+    }
+    rc = sqlite3_exec(db,
+        "BEGIN IMMEDIATE; DROP TRIGGER IF EXISTS defaults_inserted; DROP TRIGGER IF EXISTS defaults_updated; "
+        "DROP TRIGGER IF EXISTS defaults_deleted; DROP TRIGGER IF EXISTS kiruvo_row_inserted; "
+        "DROP TRIGGER IF EXISTS kiruvo_row_updated; DROP TRIGGER IF EXISTS kiruvo_row_deleted; DROP TABLE "
+        "IF EXISTS defaults_changes; DELETE FROM defaults WHERE suite = 'kiruvo.row-versions'; COMMIT;",
+        nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && !sqlite3_get_autocommit(db)) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return rc;
+}
+
 // Whether the file holds nothing but our table in the shape we write it (or nothing at all). Only
 // reads: a file of another program's must not be changed, not even by switching it to WAL.
 std::optional<Attempt> checkShape(sqlite3* db)
@@ -77,7 +103,7 @@ std::optional<Attempt> checkShape(sqlite3* db)
     }
     // An earlier build's table of row versions may lie beside it; the opening removes it.
     if (tables != std::vector<std::string> { "defaults" }
-        && tables != std::vector<std::string> { "defaults", DefaultsChangeCounts::legacyTableName }) {
+        && tables != std::vector<std::string> { "defaults", "defaults_changes" }) {
         std::string names;
         for (const auto& name : tables) {
             names += (names.empty() ? "" : ", ") + name;
@@ -126,8 +152,7 @@ std::optional<Attempt> readRows(
     sqlite3* db, const std::string& path, std::size_t deferredDecodeSize, Attempt& attempt)
 {
     sqlite3_stmt* rawStatement = nullptr;
-    const std::string sql
-        = "SELECT suite, key, value FROM defaults WHERE " + DefaultsChangeCounts::isValueRow("suite");
+    const std::string sql = "SELECT suite, key, value FROM defaults WHERE suite <> 'kiruvo.row-versions'";
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &rawStatement, nullptr);
     Statement select(rawStatement);
     if (rc != SQLITE_OK) {
@@ -255,8 +280,8 @@ std::optional<Attempt> setUp(sqlite3* db, const std::string& path)
         logWarning("Unable to leave write-ahead logging for " + path
             + ", which another program uses: " + sqliteMessage(db, rc));
     }
-    // The statement journal of a write (the triggers make every write one that may need it) is
-    // kept in memory: on disk it was a second copy of every history written.
+    // The statement journal of a write is kept in memory: on disk it was a second copy of every
+    // history written.
     if ((rc = exec("PRAGMA temp_store=MEMORY")) != SQLITE_OK) {
         return sqliteFailure(db, rc, "Unable to keep temporary data in memory");
     }
@@ -267,6 +292,11 @@ std::optional<Attempt> setUp(sqlite3* db, const std::string& path)
     }
     if ((rc = exec("PRAGMA synchronous=FULL")) != SQLITE_OK) {
         return sqliteFailure(db, rc, "Unable to make writes durable");
+    }
+    // A long history is more pages than SQLite's cache holds: spilled in the middle of its commit,
+    // each spill synced the journal twice more. Its pages fit in memory, as the values do.
+    if ((rc = exec("PRAGMA cache_spill=OFF")) != SQLITE_OK) {
+        return sqliteFailure(db, rc, "Unable to keep a write's pages in memory until it commits");
     }
     rc = exec(
         "CREATE TABLE IF NOT EXISTS defaults(suite TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL, "
@@ -315,19 +345,11 @@ DefaultsFileOpening DefaultsFileOpening::open(
         return std::move(*failed);
     }
 
+    if (const int removed = removeEarlierBookkeeping(db.get()); removed != SQLITE_OK) {
+        logWarning("Unable to remove what an earlier Kiruvo added to " + path + ": "
+            + sqliteMessage(db.get(), removed));
+    }
     DefaultsFileOpening attempt;
-    // Read before the rows, so that any commit after them has a greater version.
-    if ((rc = DefaultsChangeCounts::install(db.get())) == SQLITE_OK
-        && (rc = DefaultsChangeCounts::schemaVersion(db.get(), attempt.schemaVersion)) == SQLITE_OK) {
-        std::int64_t version = 0;
-        if ((rc = DefaultsChangeCounts::latestVersion(db.get(), version)) == SQLITE_OK) {
-            attempt.changeVersion = version;
-        }
-    }
-    if (rc != SQLITE_OK) {
-        logWarning("Every value in " + path + " is read again at each change another program makes to it: "
-            + "the changes cannot be counted (" + sqliteMessage(db.get(), rc) + ").");
-    }
     if (auto failed = readRows(db.get(), path, deferredDecodeSize, attempt)) {
         return std::move(*failed);
     }

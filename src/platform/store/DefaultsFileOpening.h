@@ -4,9 +4,7 @@
 #include "platform/store/SqliteSupport.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -43,10 +41,6 @@ struct DefaultsFileOpening {
     // more, decoded when first read.
     BySuite<std::string> unreadable;
     BySuite<std::string> deferred;
-    // The greatest row version (DefaultsChangeCounts) before the rows were read, and the schema
-    // version it belongs to; no version when the file's changes cannot be counted.
-    std::optional<std::int64_t> changeVersion;
-    std::int64_t schemaVersion = 0;
 };
 
 } // namespace platform

@@ -152,7 +152,7 @@ void DefaultsPathFollower::couldNotOpen(const DefaultsFileOpening& attempt)
         + ").";
     if (reason != m_lostReason) {
         reportFailure(attempt.code,
-            reason + " Settings and sessions are kept in memory, and nothing is stored until it opens.",
+            reason + " What Kiruvo stores meanwhile waits in " + path + ".pending until a file opens there.",
             path);
     }
     m_lostReason = reason;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 #include <utility>
 
 namespace platform {
@@ -20,13 +21,6 @@ OutsideCommits::OutsideCommits(ResidentValues& values, const DefaultsListeners& 
     , m_path(path)
     , m_largeSize(largeSize)
 {
-}
-
-void OutsideCommits::adopt(std::optional<std::int64_t> changeVersion, std::int64_t schemaVersion)
-{
-    m_counted = changeVersion;
-    m_schema = schemaVersion;
-    m_versions.clear();
 }
 
 void OutsideCommits::look(DefaultsConnection& file)
@@ -94,25 +88,6 @@ bool OutsideCommits::catchUp(
     if (knownAt(suite, key) == m_commits) {
         return true;
     }
-    std::optional<std::int64_t> version;
-    if (m_counted) {
-        std::int64_t latest = 0;
-        switch (countsHold(file, latest)) {
-        case Counted::Failed:
-            return false;
-        case Counted::Unknown:
-            break;
-        case Counted::Done:
-            if (file.changeOf(suite, key, version.emplace()) != SQLITE_OK) {
-                return false;
-            }
-            // Another program's commit was to other rows: this one is as memory has it.
-            if (*version <= std::max(*m_counted, m_versions[suite][key])) {
-                know(suite, key);
-                return true;
-            }
-        }
-    }
     std::optional<std::string> text;
     const int rc = file.read(suite, key, text);
     file.releaseMemory();
@@ -121,68 +96,8 @@ bool OutsideCommits::catchUp(
         return false;
     }
     know(suite, key);
-    wrote(suite, key);
-    if (version) {
-        m_versions[suite][key] = *version;
-    }
-    take(suite, key, std::move(text), notices);
+    takeIfChanged(suite, key, std::move(text), notices);
     return true;
-}
-
-OutsideCommits::Counted OutsideCommits::countsHold(DefaultsConnection& file, std::int64_t& latest)
-{
-    std::int64_t schema = 0;
-    if (file.schemaVersion(schema) != SQLITE_OK) {
-        return Counted::Failed;
-    }
-    // The table or the triggers may have been dropped or made again.
-    if (schema != m_schema) {
-        return Counted::Unknown;
-    }
-    if (file.latestChange(latest) != SQLITE_OK) {
-        return Counted::Failed;
-    }
-    // Versions taken away (rows of the table deleted): they may be given again.
-    return latest < *m_counted ? Counted::Unknown : Counted::Done;
-}
-
-OutsideCommits::Counted OutsideCommits::catchUpCounted(DefaultsConnection& file, std::vector<Notice>& notices)
-{
-    std::int64_t latest = 0;
-    if (const Counted holds = countsHold(file, latest); holds != Counted::Done) {
-        return holds;
-    }
-    // Read after the greatest version: a commit meanwhile leaves rows newer than it, read again
-    // by the next call.
-    std::vector<DefaultsConnection::Change> changes;
-    if (file.changedSince(*m_counted, changes) != SQLITE_OK) {
-        return Counted::Failed;
-    }
-    // Rows catchUp() read alone since they changed are as memory has them.
-    std::erase_if(changes, [this](const DefaultsConnection::Change& change) {
-        const auto known = m_versions.find(change.suite);
-        if (known == m_versions.end()) {
-            return false;
-        }
-        const auto it = known->second.find(change.key);
-        return it != known->second.end() && it->second >= change.version;
-    });
-    // Every row read before any is taken, so that a failed read leaves memory and its listeners as
-    // they were.
-    std::vector<std::optional<std::string>> texts;
-    for (const auto& change : changes) {
-        if (file.read(change.suite, change.key, texts.emplace_back()) != SQLITE_DONE) {
-            file.releaseMemory();
-            return Counted::Failed;
-        }
-    }
-    file.releaseMemory();
-    for (std::size_t index = 0; index < changes.size(); ++index) {
-        wrote(changes[index].suite, changes[index].key);
-        take(changes[index].suite, changes[index].key, std::move(texts[index]), notices);
-    }
-    m_counted = std::max(latest, *m_counted);
-    return Counted::Done;
 }
 
 bool OutsideCommits::catchUpAll(DefaultsConnection& file, std::vector<Notice>& notices)
@@ -191,52 +106,62 @@ bool OutsideCommits::catchUpAll(DefaultsConnection& file, std::vector<Notice>& n
     if (m_allKnownAt == m_commits) {
         return true;
     }
-    const Counted counted = m_counted ? catchUpCounted(file, notices) : Counted::Unknown;
-    if (counted == Counted::Failed || (counted == Counted::Unknown && !catchUpEveryRow(file, notices))) {
+    const auto inMemory = m_values.settledKeys();
+    std::vector<DefaultsConnection::Row> rows;
+    // A key a reader's question read since the commit is not read twice.
+    const auto known = [this](const std::string& suite, const std::string& key) {
+        return knownAt(suite, key) == m_commits;
+    };
+    const int rc = file.readAll(rows, [&](const std::string& suite, const std::string& key) {
+        // A large value nobody holds or listens to: a reader of it reads the file anyway.
+        const auto resident = m_values.copyOf(suite, key);
+        return known(suite, key)
+            || (resident && resident->large && resident->lent.expired()
+                && m_listeners.of(suite, key).empty());
+    });
+    file.releaseMemory();
+    if (rc != SQLITE_DONE) {
         return false;
+    }
+    std::unordered_map<std::string, std::unordered_set<std::string>> inFile;
+    for (auto& row : rows) {
+        inFile[row.suite].insert(row.key);
+        if (row.text) {
+            takeIfChanged(row.suite, row.key, std::move(row.text), notices);
+        } else if (!known(row.suite, row.key)) {
+            // Not read: a reader that takes it later reads it from the file.
+            m_values.release(row.suite, row.key);
+            wrote(row.suite, row.key);
+        }
+    }
+    for (const auto& [suite, key] : inMemory) {
+        if (const auto it = inFile.find(suite); it == inFile.end() || !it->second.contains(key)) {
+            takeIfChanged(suite, key, std::nullopt, notices);
+        }
     }
     m_allKnownAt = m_commits;
     return true;
 }
 
-bool OutsideCommits::catchUpEveryRow(DefaultsConnection& file, std::vector<Notice>& notices)
+void OutsideCommits::takeIfChanged(const std::string& suite, const std::string& key,
+    std::optional<std::string> text, std::vector<Notice>& notices)
 {
-    // The counting made anew where another program dropped its table or triggers, and its greatest
-    // version read before the rows.
-    std::int64_t schema = 0;
-    std::int64_t latest = 0;
-    const bool counting = file.countChanges() == SQLITE_OK && file.schemaVersion(schema) == SQLITE_OK
-        && file.latestChange(latest) == SQLITE_OK;
-    std::vector<DefaultsConnection::Row> rows;
-    const int rc = file.readAll(rows);
-    file.releaseMemory();
-    if (rc != SQLITE_DONE) {
-        return false;
+    // A row gone is told apart from every text's digest by having none.
+    std::optional<std::size_t> digest;
+    if (text) {
+        digest = std::hash<std::string> {}(*text);
     }
-    const auto inMemory = m_values.settledKeys();
-    std::unordered_map<std::string, std::unordered_map<std::string, std::size_t>> digests;
-    for (auto& row : rows) {
-        const std::size_t digest = std::hash<std::string> {}(row.text);
-        digests[row.suite][row.key] = digest;
-        const auto suiteIt = m_digests.find(row.suite);
-        if (suiteIt != m_digests.end()) {
-            if (const auto it = suiteIt->second.find(row.key);
-                it != suiteIt->second.end() && it->second == digest) {
-                continue;
-            }
-        }
-        take(row.suite, row.key, std::move(row.text), notices);
+    auto& digests = m_digests[suite];
+    const auto known = digests.find(key);
+    if (known != digests.end() && digest == known->second) {
+        return;
     }
-    for (const auto& [suite, key] : inMemory) {
-        if (const auto it = digests.find(suite); it == digests.end() || !it->second.contains(key)) {
-            take(suite, key, std::nullopt, notices);
-        }
+    if (digest) {
+        digests[key] = *digest;
+    } else {
+        digests.erase(key);
     }
-    m_digests = std::move(digests);
-    m_counted = counting ? std::optional(latest) : std::nullopt;
-    m_schema = schema;
-    m_versions.clear();
-    return true;
+    take(suite, key, std::move(text), notices);
 }
 
 void OutsideCommits::take(const std::string& suite, const std::string& key, std::optional<std::string> text,

@@ -17,7 +17,10 @@ class StoredValueJoins;
 
 // Another program's commits to the settings file while the store has it open (the sqlite3 tool,
 // a sync tool), seen by the file's data version: which keys memory may hold an older value of than
-// the file, and reading such a key again.
+// the file, and reading such a key again. Nothing is added to the file to tell which rows a commit
+// changed: the rows are read and compared with digests of what memory knows, so that the file other
+// programs see is the table of values alone, even while another program reads it as the store
+// quits.
 //
 // Not thread-safe: the store uses it under its write lock.
 class OutsideCommits {
@@ -29,9 +32,6 @@ public:
     OutsideCommits(ResidentValues& values, const DefaultsListeners& listeners, const StoredValueJoins& joins,
         const std::string& path, std::size_t largeSize);
 
-    // A file just opened, whose rows memory holds: `changeVersion` is its greatest row version
-    // (DefaultsChangeCounts) read before its rows, nothing when its changes are not counted.
-    void adopt(std::optional<std::int64_t> changeVersion, std::int64_t schemaVersion);
     // Looks at the file's version: counts another program's commit since the last look.
     void look(DefaultsConnection& file);
     // After a look: whether another program may have written `key` since memory last had its
@@ -53,11 +53,11 @@ public:
     // False when the file could not be read (another program holds it).
     bool catchUp(DefaultsConnection& file, const std::string& suite, const std::string& key,
         std::vector<Notice>& notices);
-    // The same for every key, after another program's commit: the rows whose version is greater
-    // than memory knows are read and taken as catchUp() takes one. Where the versions cannot tell
-    // (their triggers or table were dropped or remade, the file's schema changed), every row is
-    // read in one transaction, the counting made anew, and the rows that differ from what memory
-    // knows are taken. False when the file could not be read: a later call reads it.
+    // The same for every key, after another program's commit: every row is read in one statement
+    // and those whose text differs from what memory last knew are taken as catchUp() takes one. A
+    // large value that nobody holds or listens to is not read (a read of it goes to the file anyway),
+    // so that a long row of another program's costs nothing here. False when the file could not be
+    // read: a later call reads it.
     bool catchUpAll(DefaultsConnection& file, std::vector<Notice>& notices);
     // A write of this store's changed `key` in memory: the next catchUpAll() compares it anew.
     void wrote(const std::string& suite, const std::string& key);
@@ -66,15 +66,10 @@ public:
     void restart();
 
 private:
-    enum class Counted { Done, Unknown, Failed };
-    // catchUpAll() by the rows' versions: Unknown when they cannot tell what changed.
-    Counted catchUpCounted(DefaultsConnection& file, std::vector<Notice>& notices);
-    // Whether the versions still tell which rows changed since memory knew them; the greatest
-    // version in `latest`.
-    Counted countsHold(DefaultsConnection& file, std::int64_t& latest);
-    // catchUpAll() by every row, with the counting made anew.
-    bool catchUpEveryRow(DefaultsConnection& file, std::vector<Notice>& notices);
-    // Memory takes `text`, the row of `key` as the file holds it now (nothing: no row).
+    // Memory takes `text`, the row of `key` as the file holds it now (nothing: no row), unless it is
+    // the text memory last knew.
+    void takeIfChanged(const std::string& suite, const std::string& key, std::optional<std::string> text,
+        std::vector<Notice>& notices);
     void take(const std::string& suite, const std::string& key, std::optional<std::string> text,
         std::vector<Notice>& notices);
     std::uint64_t knownAt(const std::string& suite, const std::string& key);
@@ -90,16 +85,11 @@ private:
     // that memory does not know.
     std::uint64_t m_commits = 0;
     std::unordered_map<std::string, std::unordered_map<std::string, std::uint64_t>> m_knownAt;
-    // The count when every key was last read again, and a digest of each row's text then: a row
-    // that still has it, and that no write of this store's has changed since, is as memory knows it.
+    // The count when every key was last read again, and a digest of each row's text as memory last
+    // knew it from the file: a row that still has it is as memory knows it. A write of this store's
+    // to a key forgets its digest.
     std::uint64_t m_allKnownAt = 0;
     std::unordered_map<std::string, std::unordered_map<std::string, std::size_t>> m_digests;
-    // The row version every row memory holds is as of, nothing while the file's changes are not
-    // counted; the schema version the counting was last seen whole in; and for keys read by
-    // catchUp() alone, the version of the row then.
-    std::optional<std::int64_t> m_counted;
-    std::int64_t m_schema = 0;
-    std::unordered_map<std::string, std::unordered_map<std::string, std::int64_t>> m_versions;
 };
 
 } // namespace platform

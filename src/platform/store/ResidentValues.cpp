@@ -296,6 +296,14 @@ void ResidentValues::lendRead(const std::string& suite, const std::string& key, 
     }
 }
 
+void ResidentValues::release(const std::string& suite, const std::string& key)
+{
+    std::unique_lock lock(m_mutex);
+    if (Resident* resident = residentOf(suite, key); resident && resident->large) {
+        resident->held.reset();
+    }
+}
+
 void ResidentValues::holdRead(const std::string& suite, const std::string& key, StoredValue value)
 {
     std::unique_lock lock(m_mutex);

@@ -84,6 +84,9 @@ public:
     void tookRead(const std::string& suite, const std::string& key, const StoredValue& value);
     // The same for the listeners of a file opened late: lent to them when there is one.
     void lendRead(const std::string& suite, const std::string& key, const StoredValue& value);
+    // A long value is no longer held by memory: its next reader reads it from the file, as memory
+    // stops following its row.
+    void release(const std::string& suite, const std::string& key);
     // Holds `value` (once the file closes), or drops the key when there is none.
     void holdRead(const std::string& suite, const std::string& key, StoredValue value);
     // Holds every long value someone still holds; the keys of the others.
