@@ -16,6 +16,8 @@
 
 #include "kit/interface/SingletonWindowController.h"
 
+#include "PrivateFolders.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QTemporaryDir>
@@ -78,10 +80,11 @@ inline void useHistory(kiruvo::SessionController& engine, int count)
     }
 }
 
-// Runs the registered benchmarks with an offscreen Qt, a store in memory, Oslo time, English,
-// the fake clock, idle time and system events; returns the exit status.
+// Runs the registered benchmarks with an offscreen Qt, private XDG folders, a store in memory, Oslo
+// time, English, the fake clock, idle time and system events; returns the exit status.
 inline int runWithFakePlatform(int argc, char** argv)
 {
+    PrivateFolders folders;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

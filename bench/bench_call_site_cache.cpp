@@ -1,3 +1,4 @@
+#include "PrivateFolders.h"
 #include "kit/foundation/core/CallSiteCache.h"
 
 #include <benchmark/benchmark.h>
@@ -26,4 +27,4 @@ static void BM_MemoizeMiss(benchmark::State& state)
 }
 BENCHMARK(BM_MemoizeMiss);
 
-BENCHMARK_MAIN();
+KIRUVO_BENCHMARK_MAIN()

@@ -1,4 +1,5 @@
 // Writing and reading back a history-sized value through the settings store, on a database file.
+#include "PrivateFolders.h"
 #include "libraries/defaults/Defaults.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/JsonWriter.h"
@@ -346,4 +347,4 @@ BENCHMARK(BM_StopWithA18150SessionHistory)->Unit(benchmark::kMillisecond)->Itera
 
 } // namespace
 
-BENCHMARK_MAIN();
+KIRUVO_BENCHMARK_MAIN()

@@ -1,6 +1,7 @@
 // 100,000 writes of one setting through Defaults::set on an in-memory store: with nobody observing
 // the key, with an observation of another key, and with an observation of the key itself. The
 // first two must cost the same: observation costs nothing for a key that nobody observes.
+#include "PrivateFolders.h"
 #include "libraries/defaults/Defaults.h"
 #include "libraries/defaults/Observation.h"
 #include "platform/store/DefaultsDatabase.h"
@@ -59,4 +60,4 @@ BENCHMARK(BM_SetObserved)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+KIRUVO_BENCHMARK_MAIN()

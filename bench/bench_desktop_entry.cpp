@@ -2,6 +2,7 @@
 // take time in proportion to its text however many keys it holds (a reader that looks each key up
 // among the earlier ones grows with their square). The complexity Google Benchmark fits should be
 // O(N).
+#include "PrivateFolders.h"
 #include "platform/linux/DesktopEntry.h"
 
 #include <QString>
@@ -32,4 +33,4 @@ void readingManyKeys(benchmark::State& state)
 
 BENCHMARK(readingManyKeys)->RangeMultiplier(4)->Range(625, 40000)->Complexity();
 
-BENCHMARK_MAIN();
+KIRUVO_BENCHMARK_MAIN()

@@ -30,9 +30,7 @@ BENCHMARK(BM_OpenSettingsWindow)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    // The window reads the scripts folder and the autostart entry: never the user's own.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    // The window reads the scripts folder and the autostart entry: the private ones of
+    // runWithFakePlatform(), never the user's own.
     return bench::runWithFakePlatform(argc, argv);
 }

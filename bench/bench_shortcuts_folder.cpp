@@ -1,6 +1,7 @@
 // What one reminder's look-up of the chosen script costs with a large scripts folder: the listing
 // reads names and types only, so scripts of 1 MiB cost what scripts of a few bytes do. The
 // Settings window's listing with the actions counted is measured beside it.
+#include "PrivateFolders.h"
 #include "platform/desktop/ShortcutsFolder.h"
 
 #include <QTemporaryDir>
@@ -59,4 +60,4 @@ BENCHMARK(BM_ListingForSettingsWithActionsCounted)
     ->Args({ 3000, 1 << 20 })
     ->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+KIRUVO_BENCHMARK_MAIN()

@@ -1,6 +1,7 @@
 // The cost of the user-defaults store on the paths the application takes: one setting written
 // over and over (with and without an observer of it), and the stored history, a large array of
 // strings, written with its commit, read back, and found by the opening of the store.
+#include "PrivateFolders.h"
 #include "platform/store/DefaultsDatabase.h"
 #include "platform/store/UserDefaults.h"
 
@@ -124,4 +125,4 @@ BENCHMARK(BM_OpenAndReadLargeArray)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+KIRUVO_BENCHMARK_MAIN()
