@@ -34,7 +34,6 @@ std::unique_ptr<DefaultsConnection> DefaultsConnection::take(
         return nullptr;
     }
     sqlite3_busy_timeout(db.get(), busyTimeoutMilliseconds);
-    connection->m_busyTimeout = busyTimeoutMilliseconds;
     db.release();
     connection->changedElsewhere();
     return connection;

@@ -88,7 +88,6 @@ private:
     sqlite3_stmt* m_delete = nullptr;
     sqlite3_stmt* m_select = nullptr;
     std::int64_t m_dataVersion = 0;
-    int m_busyTimeout = 0;
 };
 
 } // namespace platform
