@@ -61,6 +61,24 @@ within() {
     return 1
 }
 
+# Runs "$@" until it succeeds, for at most $1 seconds however long each run takes.
+for_up_to() {
+    local end=$((SECONDS + $1))
+    shift
+    while ((SECONDS < end)); do
+        "$@" && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+# Runs python3 with "$@", where screen_pixels.py (grim's pictures read) can be imported, leaving no
+# compiled copy of it in the checkout.
+smoke_folder="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+screen_python() {
+    PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$smoke_folder${PYTHONPATH:+:$PYTHONPATH}" python3 "$@"
+}
+
 # Whether the name $1 has an owner on the session bus.
 on_bus() {
     gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \

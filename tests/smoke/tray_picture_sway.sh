@@ -51,29 +51,14 @@ fail() {
 # figure with a light rim, not a light figure on a dark plate).
 tray_pixels() {
     WAYLAND_DISPLAY="$runtime/$wayland" grim -t ppm "$work/screen.ppm" 2>/dev/null || return 1
-    python3 - "$work/screen.ppm" "$1" <<'PY'
+    screen_python - "$work/screen.ppm" "$1" <<'PY'
 import sys
-data = open(sys.argv[1], "rb").read()
-fields, position = [], 0
-while len(fields) < 4:
-    while data[position:position + 1].isspace():
-        position += 1
-    start = position
-    while not data[position:position + 1].isspace():
-        position += 1
-    fields.append(data[start:position])
-width, height = int(fields[1]), int(fields[2])
-pixels = data[position + 1:]
+from screen_pixels import Screen, near
+screen = Screen(sys.argv[1])
+width, height, at = screen.width, screen.height, screen.at
 bar = tuple(int(sys.argv[2][i:i + 2], 16) for i in (1, 3, 5))
-def at(x, y):
-    offset = 3 * (y * width + x)
-    return tuple(pixels[offset:offset + 3])
-def near(a, b):
-    return max(abs(p - q) for p, q in zip(a, b)) <= 8
 # The bar's rows: from the top, as long as its right end has the bar's colour.
-rows = 0
-while rows < height and near(at(width - 1, rows), bar):
-    rows += 1
+rows = screen.bar_rows(bar)
 lights, darks = [], []
 for y in range(0, rows):
     for x in range(width - 64, width):

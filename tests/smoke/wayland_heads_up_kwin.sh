@@ -49,16 +49,6 @@ fail() {
     exit 1
 }
 
-# Runs "$@" until it succeeds, for at most $1 seconds however long each run takes.
-for_up_to() {
-    local end=$((SECONDS + $1))
-    shift
-    while ((SECONDS < end)); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
 # KWin's windows and overlay surfaces, one line each: "<pid> <x> <y> <width> <height> <active>".
 windows() {
     local before

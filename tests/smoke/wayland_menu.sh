@@ -53,16 +53,6 @@ fail() {
     exit 1
 }
 
-# Runs "$@" until it succeeds, for at most $1 seconds however long each run takes.
-for_up_to() {
-    local end=$((SECONDS + $1))
-    shift
-    while ((SECONDS < end)); do
-        "$@" && return 0
-        sleep 0.2
-    done
-    return 1
-}
 # The compositor's windows, one line each: "<pid> <kind> <x> <y> <width> <height> <focused> <frame>".
 windows() {
     case "$compositor" in

@@ -66,28 +66,13 @@ shot() {
 # where the tray item is: "<pixels unlike the wallpaper below the bar> <item x> <item y>".
 look() {
     screen || return 1
-    python3 - "$work/screen.ppm" <<'PY'
+    screen_python - "$work/screen.ppm" <<'PY'
 import sys
-data = open(sys.argv[1], "rb").read()
-fields, position = [], 0
-while len(fields) < 4:
-    while data[position:position + 1].isspace():
-        position += 1
-    start = position
-    while not data[position:position + 1].isspace():
-        position += 1
-    fields.append(data[start:position])
-width, height = int(fields[1]), int(fields[2])
-pixels = data[position + 1:]
-def at(x, y):
-    offset = 3 * (y * width + x)
-    return tuple(pixels[offset:offset + 3])
-def near(a, b):
-    return max(abs(p - q) for p, q in zip(a, b)) <= 8
+from screen_pixels import Screen, near
+screen = Screen(sys.argv[1])
+width, height, at = screen.width, screen.height, screen.at
 bar = at(width - 1, 0)
-rows = 0
-while rows < height and near(at(width - 1, rows), bar):
-    rows += 1
+rows = screen.bar_rows(bar)
 # The item: the pixels unlike the bar in its right 64 columns.
 item = [(x, y) for y in range(rows) for x in range(width - 64, width) if not near(at(x, y), bar)]
 cx = (min(p[0] for p in item) + max(p[0] for p in item)) // 2 if item else -1

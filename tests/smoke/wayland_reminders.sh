@@ -74,28 +74,13 @@ store() {
 # tray item hangs) with $1 = corner, or in the middle 400 × 400 below the bar with $1 = middle.
 look() {
     WAYLAND_DISPLAY="$runtime/$wayland" grim -t ppm "$work/screen.ppm" 2>/dev/null || return 1
-    python3 - "$work/screen.ppm" "$1" <<'PY'
+    screen_python - "$work/screen.ppm" "$1" <<'PY'
 import sys
-data = open(sys.argv[1], "rb").read()
-fields, position = [], 0
-while len(fields) < 4:
-    while data[position:position + 1].isspace():
-        position += 1
-    start = position
-    while not data[position:position + 1].isspace():
-        position += 1
-    fields.append(data[start:position])
-width, height = int(fields[1]), int(fields[2])
-pixels = data[position + 1:]
-def at(x, y):
-    offset = 3 * (y * width + x)
-    return tuple(pixels[offset:offset + 3])
-def near(a, b):
-    return max(abs(p - q) for p, q in zip(a, b)) <= 8
+from screen_pixels import Screen, near
+screen = Screen(sys.argv[1])
+width, height, at = screen.width, screen.height, screen.at
 bar = at(width - 1, 0)
-rows = 0
-while rows < height and near(at(width - 1, rows), bar):
-    rows += 1
+rows = screen.bar_rows(bar)
 wallpaper = at(width - 1, height - 1)
 if sys.argv[2] == "corner":
     xs, ys = range(width - 400, width), range(rows, min(height, rows + 160))
