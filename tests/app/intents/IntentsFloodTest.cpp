@@ -157,6 +157,17 @@ protected:
         SessionEngineTest::TearDown();
     }
 
+    // Serves the application until every call of m_pending has ended, for at most `milliseconds`.
+    bool servedUntilEveryCallEnded(int milliseconds)
+    {
+        return PrivateSessionBus::serveUntil(
+            [this] {
+                return std::all_of(
+                    m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
+            },
+            milliseconds);
+    }
+
     QDBusMessage getEnabledState() const
     {
         return QDBusMessage::createMethodCall(m_server.baseService(),
@@ -262,12 +273,7 @@ TEST_F(IntentsFloodTest, ACallerThatReadsIsRefusedTheCallsPastThoseThatMayWait)
         QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
         QStringLiteral("GetId")));
     QThread::msleep(300);
-    ASSERT_TRUE(PrivateSessionBus::serveUntil(
-        [this] {
-            return std::all_of(
-                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
-        },
-        10000));
+    ASSERT_TRUE(servedUntilEveryCallEnded(10000));
     int refused = 0;
     for (const QDBusPendingCall& call : m_pending) {
         if (call.isError()) {
@@ -284,12 +290,7 @@ TEST_F(IntentsFloodTest, ACallerThatReadsIsRefusedTheCallsPastThoseThatMayWait)
     for (int i = 0; i < 1000; ++i) {
         m_pending.push_back(m_script.asyncCall(getEnabledState()));
     }
-    EXPECT_TRUE(PrivateSessionBus::serveUntil(
-        [this] {
-            return std::all_of(
-                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
-        },
-        10000));
+    EXPECT_TRUE(servedUntilEveryCallEnded(10000));
 }
 
 // A caller that reads and sends twenty thousand calls at once: every one ends within seconds, answered
@@ -301,12 +302,7 @@ TEST_F(IntentsFloodTest, TwentyThousandCallsSentAtOnceByACallerThatReadsAllEndWi
     }
     QElapsedTimer waited;
     waited.start();
-    EXPECT_TRUE(PrivateSessionBus::serveUntil(
-        [this] {
-            return std::all_of(
-                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
-        },
-        40000));
+    EXPECT_TRUE(servedUntilEveryCallEnded(40000));
     int unfinished = 0;
     for (const QDBusPendingCall& call : m_pending) {
         if (!call.isFinished()) {
@@ -537,12 +533,7 @@ TEST_F(IntentsUnreadAnswersTest, ACallerThatReadsIsAnsweredWhileOthersKeepTheSha
     QThread::msleep(300);
     QElapsedTimer waited;
     waited.start();
-    EXPECT_TRUE(PrivateSessionBus::serveUntil(
-        [this] {
-            return std::all_of(
-                m_pending.begin(), m_pending.end(), [](const auto& call) { return call.isFinished(); });
-        },
-        8000));
+    EXPECT_TRUE(servedUntilEveryCallEnded(8000));
     EXPECT_LT(waited.elapsed(), 5000);
     for (const QDBusPendingCall& call : m_pending) {
         EXPECT_TRUE(
